@@ -1,0 +1,10 @@
+#include "platform/foundation/Error.h"
+
+namespace platform {
+
+QString Error::description() const
+{
+    return QStringLiteral("%1(%2): %3").arg(m_domain).arg(m_code).arg(m_message);
+}
+
+} // namespace platform

@@ -1,0 +1,55 @@
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+namespace testsupport {
+namespace {
+
+std::unique_ptr<QTemporaryDir>& currentHome()
+{
+    static std::unique_ptr<QTemporaryDir> home;
+    return home;
+}
+
+std::vector<std::function<void()>>& startHooks()
+{
+    static std::vector<std::function<void()>> hooks;
+    return hooks;
+}
+
+} // namespace
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    // A short ticking timer wakes the loop so conditions set by worker threads without
+    // posting an event are still seen, without spinning the CPU the workers need.
+    QTimer tick;
+    tick.start(2);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+QString testHome() { return currentHome() ? currentHome()->path() : QString(); }
+
+void onEachTestStart(std::function<void()> fn) { startHooks().push_back(std::move(fn)); }
+
+void beginFreshHome()
+{
+    currentHome() = std::make_unique<QTemporaryDir>();
+    qputenv("KORVANE_HOME", currentHome()->path().toUtf8());
+    for (auto& hook : startHooks())
+        hook();
+}
+
+} // namespace testsupport

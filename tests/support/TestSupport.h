@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <functional>
+
+namespace testsupport {
+
+// Runs the Qt event loop until `condition` holds; returns false (and the caller's
+// assertion fails) once `timeout` has passed. Never sleeps blindly.
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// The sandbox root this test runs in (a fresh temporary folder per test).
+QString testHome();
+
+// Runs `fn` when the next test starts, before its body: lets a test file reset a
+// process-wide object so tests stay independent when run in one process.
+void onEachTestStart(std::function<void()> fn);
+
+// Called by the test main before each test: a new temporary KORVANE_HOME, then the hooks.
+void beginFreshHome();
+
+} // namespace testsupport
+
+#define KR_WAIT_UNTIL(cond) ASSERT_TRUE(::testsupport::waitUntil([&] { return bool(cond); })) << "timed out waiting for: " #cond
