@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/foundation/Error.h"
+
+#include <QByteArray>
+#include <QVariant>
+
+namespace platform {
+
+// Property lists (XML and binary) and their QVariant form:
+// dict ↔ QVariantMap, array ↔ QVariantList, string ↔ QString, integer ↔ qint64 (values above
+// INT64_MAX as quint64), real ↔ double, bool ↔ bool, data ↔ QByteArray, date ↔ QDateTime (UTC).
+namespace PropertyList {
+
+// Empty QByteArray when the value is not representable.
+QByteArray toXML(const QVariant& value);
+QByteArray toBinary(const QVariant& value);
+
+// XML or binary, detected from the content. Invalid QVariant and an error of the domain
+// "PropertyList" for corrupt or truncated input.
+QVariant parse(const QByteArray& data, Error* error = nullptr);
+
+// Maps with string keys (also QVariantHash), lists (also QStringList), QString, bool, any
+// integer type, float/double, QByteArray and valid QDateTime (1933..2069, the range the
+// format's 32-bit seconds hold). Not null, not strings containing U+0000.
+bool isRepresentable(const QVariant& value);
+
+// The value as parse() would give it back (integer types → qint64/quint64, float → double,
+// QVariantHash → QVariantMap, QStringList → QVariantList, dates → UTC); invalid QVariant when
+// not representable.
+QVariant normalized(const QVariant& value);
+
+inline const QString& errorDomain()
+{
+    static const QString domain = QStringLiteral("PropertyList");
+    return domain;
+}
+
+} // namespace PropertyList
+} // namespace platform
