@@ -1,0 +1,97 @@
+#pragma once
+
+#include "platform/net/HTTPExchange.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+namespace testsupport {
+
+// One request as the fake service received it.
+struct FakeRequest {
+    QString method;
+    QString host;  // from the Host header, lower-cased, without port
+    QString path;  // as sent (still percent-encoded), without the query
+    QString query; // raw, without "?"
+    QList<QPair<QString, QString>> queryItems; // decoded, in order
+    platform::HTTPHeaders headers;
+    QByteArray body;
+    bool tls = false;
+
+    QString header(const QString& name) const { return headers.value(name); }
+    // The first decoded value of a query item; null when absent.
+    QString queryValue(const QString& name) const;
+};
+
+// What a route answers, including the faults a test may want.
+struct FakeReply {
+    int status = 200;
+    QList<QPair<QString, QString>> headers;
+    QByteArray body;
+    QString contentType = QStringLiteral("application/json");
+    int delayMs = 0;            // wait before answering
+    bool stall = false;         // send the headers, then hang until the client gives up or the server stops
+    int cutBodyAt = -1;         // close the connection after this many body bytes
+    bool closeWithoutReply = false; // close the connection without a byte of answer
+
+    static FakeReply json(const QVariant& value); // compact JSON of a QVariantMap/List/...
+    static FakeReply json(const QByteArray& body);
+    static FakeReply html(const QByteArray& body);
+    static FakeReply text(const QByteArray& body, const QString& contentType = QStringLiteral("text/plain"));
+    // An empty answer with this status.
+    static FakeReply withStatus(int status, const QByteArray& body = {});
+    // 302 (or the given 3xx) with a Location header.
+    static FakeReply redirect(const QString& location, int status = 302);
+
+    FakeReply& header(const QString& name, const QString& value)
+    {
+        headers.append({name, value});
+        return *this;
+    }
+};
+
+// An in-process HTTPS (and plain HTTP) server on 127.0.0.1 with a certificate for every
+// host given, signed by a test certificate authority. While it runs, the HTTP layer sends
+// those hosts' ports 443 and 80 to it (NetworkSeams) and trusts the authority. Handlers
+// run on the server's threads; everything here is thread-safe. Unknown routes answer 404.
+class FakeService {
+public:
+    using Handler = std::function<FakeReply(const FakeRequest&)>;
+
+    explicit FakeService(QStringList hosts);
+    ~FakeService();
+    FakeService(const FakeService&) = delete;
+    FakeService& operator=(const FakeService&) = delete;
+
+    // Later routes for the same host and path replace earlier ones. Host "*" matches any
+    // host, path "*" any path; an exact host and path win over wildcards.
+    void route(const QString& host, const QString& path, Handler handler);
+    void routeReply(const QString& host, const QString& path, const FakeReply& reply);
+    void routeJSON(const QString& host, const QString& path, const QByteArray& body);
+
+    QList<FakeRequest> requests() const;
+    QList<FakeRequest> requestsTo(const QString& path) const;
+    void clearRequests();
+
+    int httpsPort() const;
+    int httpPort() const;
+    QString caFile() const;
+    QStringList hosts() const;
+
+    // Stops both listeners promptly (stalled and idle connections are dropped) and gives
+    // the HTTP layer its previous seams back. The destructor does this too.
+    void stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace testsupport
