@@ -1,0 +1,877 @@
+#include "store/KRSessionStore.h"
+
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/net/CookieStorage.h"
+#include "platform/net/HTTPExchange.h"
+#include "platform/security/Keychain.h"
+#include "service/KRConsole.h"
+#include "service/KRServiceHosts.h"
+#include "store/KRSessionCookie.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QMap>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+std::atomic<qint32> KRSessionLastKeychainStatus{0};
+
+struct KRSessionStore::State {
+    QList<platform::Cookie> cookies;
+    QString accessToken;
+    QString refreshToken;
+    double accessTokenExpiresAt = 0;
+    qint32 authSchemaVersion = 0;
+    qint32 credentialGeneration = 0;
+    std::optional<QVariantMap> accountProfile;
+};
+
+namespace {
+
+using State = KRSessionStore::State;
+using CookieMap = QMap<QString, platform::Cookie>;
+
+const QString kKeychainService = QStringLiteral("com.tarnwick.korvane5.session");
+const QString kKeychainAccount = QStringLiteral("zantorel-web");
+const QString kSessionCookie = QStringLiteral("SESSDATA");
+const QString kMemberCookie = QStringLiteral("DedeUserID");
+const QString kCSRFCookie = QStringLiteral("zant_jct");
+const QString kBuvid3 = QStringLiteral("buvid3");
+const QString kBuvid4 = QStringLiteral("buvid4");
+const QString kBNut = QStringLiteral("b_nut");
+const QString kFingerprintPath = QStringLiteral("/x/frontend/finger/spi");
+const QString kFingerprintUserAgent = QStringLiteral(
+    "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/140.0.0.0 Safari/537.36");
+// The fingerprint answer is a few hundred bytes; anything far larger is not worth reading.
+constexpr qint64 kFingerprintMaxBodyBytes = 1 << 20;
+// Seconds; expiries up to this count are relative, larger ones are Unix times.
+constexpr qint64 kRelativeExpiryLimit = 999999999;
+constexpr double kAbsoluteExpiryThreshold = 1e9;
+constexpr int kGaiaTokenLifetimeSeconds = 120;
+
+// ---- tolerant reads of reply values --------------------------------------------------------
+
+bool isDictionary(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QVariantMap || value.typeId() == QMetaType::QVariantHash;
+}
+
+bool isArray(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList;
+}
+
+bool isText(const QVariant& value) { return value.typeId() == QMetaType::QString; }
+
+bool isNumber(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString nonEmptyText(const QVariant& value)
+{
+    return isText(value) && !value.toString().isEmpty() ? value.toString() : QString();
+}
+
+qint64 saturatedInt64(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= 9.2233720368547758e18)
+        return std::numeric_limits<qint64>::max();
+    if (value <= -9.2233720368547758e18)
+        return std::numeric_limits<qint64>::min();
+    return qint64(value);
+}
+
+// The leading integer of a text, as the platform reads "12abc" (12), saturated.
+qint64 leadingInteger(const QString& text)
+{
+    int i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        negative = text.at(i++) == QLatin1Char('-');
+    quint64 magnitude = 0;
+    const quint64 limit = negative ? quint64(std::numeric_limits<qint64>::max()) + 1 : quint64(std::numeric_limits<qint64>::max());
+    for (; i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'); ++i) {
+        const quint64 digit = quint64(text.at(i).unicode() - '0');
+        if (magnitude > (limit - digit) / 10) {
+            magnitude = limit;
+            break;
+        }
+        magnitude = magnitude * 10 + digit;
+    }
+    if (negative)
+        return magnitude == limit ? std::numeric_limits<qint64>::min() : -qint64(magnitude);
+    return qint64(magnitude);
+}
+
+// The leading decimal number of a text ("1.5e3x" = 1500), 0 when there is none.
+double leadingDouble(const QString& text)
+{
+    int i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    const int start = i;
+    auto digits = [&] {
+        const int from = i;
+        while (i < text.size() && text.at(i).isDigit() && text.at(i).unicode() < 128)
+            ++i;
+        return i - from;
+    };
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        ++i;
+    int mantissa = digits();
+    if (i < text.size() && text.at(i) == QLatin1Char('.')) {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return 0;
+    int end = i;
+    if (i < text.size() && (text.at(i) == QLatin1Char('e') || text.at(i) == QLatin1Char('E'))) {
+        ++i;
+        if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+            ++i;
+        if (digits() > 0)
+            end = i;
+    }
+    bool ok = false;
+    const double value = text.mid(start, end - start).toDouble(&ok);
+    return ok ? value : 0;
+}
+
+qint64 int64Value(const QVariant& value)
+{
+    if (isText(value))
+        return leadingInteger(value.toString());
+    if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
+        return saturatedInt64(value.toDouble());
+    if (value.typeId() == QMetaType::ULongLong || value.typeId() == QMetaType::ULong)
+        return value.toULongLong() > quint64(std::numeric_limits<qint64>::max()) ? std::numeric_limits<qint64>::max()
+                                                                                  : qint64(value.toULongLong());
+    if (isNumber(value))
+        return value.toLongLong();
+    return 0;
+}
+
+double doubleValue(const QVariant& value)
+{
+    if (isText(value))
+        return leadingDouble(value.toString());
+    if (isNumber(value))
+        return value.toDouble();
+    return 0;
+}
+
+qint32 int32Value(const QVariant& value)
+{
+    return qint32(std::clamp<qint64>(int64Value(value), std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
+}
+
+// max(generation, 0) + 1, staying positive and always different from the one it follows.
+qint32 nextGeneration(qint32 generation)
+{
+    return generation >= std::numeric_limits<qint32>::max() ? 1 : std::max(generation, 0) + 1;
+}
+
+QDateTime dateFromUnix(double seconds)
+{
+    // Far beyond any real cookie lifetime, but inside what dates can hold.
+    constexpr double kLatest = 253402300799.0; // 9999-12-31
+    return QDateTime::fromMSecsSinceEpoch(qint64(std::clamp(seconds, -kLatest, kLatest) * 1000.0), Qt::UTC);
+}
+
+// ---- state queries -----------------------------------------------------------------------
+
+const platform::Cookie* cookieNamed(const State& state, const QString& name)
+{
+    for (const platform::Cookie& cookie : state.cookies) {
+        if (cookie.name == name)
+            return &cookie;
+    }
+    return nullptr;
+}
+
+qint64 userIDOf(const State& state)
+{
+    const platform::Cookie* member = cookieNamed(state, kMemberCookie);
+    return member ? leadingInteger(member->value) : 0;
+}
+
+bool loggedIn(const State& state)
+{
+    const platform::Cookie* session = cookieNamed(state, kSessionCookie);
+    return session && !session->value.isEmpty() && userIDOf(state) > 0;
+}
+
+bool tokenUsable(const State& state, double now)
+{
+    if (state.accessToken.isEmpty())
+        return false;
+    return state.accessTokenExpiresAt <= 0 || state.accessTokenExpiresAt - now > 60;
+}
+
+bool tokenNeedsRefresh(const State& state, double now)
+{
+    if (state.accessToken.isEmpty() || state.refreshToken.isEmpty() || state.accessTokenExpiresAt <= 0)
+        return false;
+    return state.accessTokenExpiresAt - now <= 300;
+}
+
+QString familyOf(const State& state, double now)
+{
+    const bool web = loggedIn(state);
+    const bool app = !state.accessToken.isEmpty();
+    if (app && !tokenUsable(state, now))
+        return web ? QStringLiteral("app-expired+web") : QStringLiteral("app-expired");
+    if (web && app)
+        return QStringLiteral("app+web");
+    if (app)
+        return QStringLiteral("app-only");
+    if (web)
+        return QStringLiteral("web-only");
+    return QStringLiteral("anonymous");
+}
+
+// The unexpired captcha cookies of the shared storage (the storage may still hold one whose
+// two minutes have passed).
+QList<platform::Cookie> sharedGaiaCookies(const QDateTime& now)
+{
+    QList<platform::Cookie> found;
+    for (const platform::Cookie& cookie : platform::CookieStorage::shared().cookies()) {
+        if (cookie.name == KRSessionGaiaCookieName && KRSessionCookieBelongsToZantorel(cookie) && !cookie.isExpired(now))
+            found.append(cookie);
+    }
+    return found;
+}
+
+QString summaryOf(const State& state, double now)
+{
+    const bool hasGaia = cookieNamed(state, KRSessionGaiaCookieName) || !sharedGaiaCookies(dateFromUnix(now)).isEmpty();
+    const bool hasBuvid = cookieNamed(state, kBuvid3) || cookieNamed(state, kBuvid4);
+    return QStringLiteral("authFamily=%1 authSchema=%2 credentialGeneration=%3 webSession=%4 appToken=%5 appRefresh=%6 "
+                          "appTokenUsable=%7 appTokenNeedsRefresh=%8 hasSESSDATA=%9 hasBuvid=%10 hasGaia=%11")
+        .arg(familyOf(state, now))
+        .arg(state.authSchemaVersion)
+        .arg(state.credentialGeneration)
+        .arg(KRConsole::boolean(loggedIn(state)), KRConsole::boolean(!state.accessToken.isEmpty()),
+             KRConsole::boolean(!state.refreshToken.isEmpty()), KRConsole::boolean(tokenUsable(state, now)),
+             KRConsole::boolean(tokenNeedsRefresh(state, now)), KRConsole::boolean(cookieNamed(state, kSessionCookie)),
+             KRConsole::boolean(hasBuvid), KRConsole::boolean(hasGaia));
+}
+
+CookieMap serviceCookiesByName(const QList<platform::Cookie>& cookies)
+{
+    CookieMap byName;
+    for (const platform::Cookie& cookie : cookies) {
+        if (KRSessionCookieBelongsToZantorel(cookie))
+            byName.insert(cookie.name, cookie);
+    }
+    return byName;
+}
+
+// Swaps the store's cookies in the shared storage: the old set out, the new set in.
+void installSharedCookies(const QList<platform::Cookie>& oldCookies, const QList<platform::Cookie>& newCookies)
+{
+    platform::CookieStorage& storage = platform::CookieStorage::shared();
+    for (const platform::Cookie& cookie : oldCookies)
+        storage.deleteCookie(cookie);
+    for (const platform::Cookie& cookie : newCookies)
+        storage.setCookie(cookie);
+}
+
+// The cookie's keychain form, or nothing when it cannot be stored. An expiry past the last
+// date a property list holds is kept at that date, so one far-future cookie never stops the
+// whole session from being saved.
+std::optional<QVariantMap> storableProperties(const platform::Cookie& cookie)
+{
+    static const QDateTime kLatestStorable(QDate(2069, 12, 31), QTime(0, 0), Qt::UTC);
+    platform::Cookie copy = cookie;
+    if (copy.expires && copy.expires->isValid() && *copy.expires > kLatestStorable)
+        copy.expires = kLatestStorable;
+    QVariantMap properties = KRSessionCookieProperties(copy);
+    if (!platform::PropertyList::isRepresentable(properties))
+        return std::nullopt;
+    return properties;
+}
+
+// The profile fields worth keeping across launches: plain texts and numbers only.
+QVariantMap filteredFields(const QVariantMap& source, const QStringList& keys)
+{
+    QVariantMap filtered;
+    for (const QString& key : keys) {
+        const QVariant value = source.value(key);
+        if ((isText(value) || isNumber(value)) && platform::PropertyList::isRepresentable(value))
+            filtered.insert(key, value);
+    }
+    return filtered;
+}
+
+QVariantMap filteredAccountProfile(const QVariantMap& profile)
+{
+    QVariantMap filtered = filteredFields(
+        profile, {QStringLiteral("mid"), QStringLiteral("uname"), QStringLiteral("face"), QStringLiteral("money"),
+                  QStringLiteral("moral"), QStringLiteral("vipStatus"), QStringLiteral("vipType")});
+    const QVariant level = profile.value(QStringLiteral("level_info"));
+    if (isDictionary(level)) {
+        filtered.insert(QStringLiteral("level_info"),
+                        filteredFields(level.toMap(), {QStringLiteral("current_level"), QStringLiteral("current_min"),
+                                                       QStringLiteral("current_exp"), QStringLiteral("next_exp")}));
+    }
+    return filtered;
+}
+
+// The cookies of a login reply, all under one service domain; empty when none qualifies.
+CookieMap cookiesFromLoginPayload(const QVariantMap& payload, double now)
+{
+    const QVariant cookieInfo = payload.value(QStringLiteral("cookie_info"));
+    const QVariantMap info = isDictionary(cookieInfo) ? cookieInfo.toMap() : QVariantMap();
+    const QVariant cookiesValue = info.value(QStringLiteral("cookies"));
+    const QVariant domainsValue = info.value(QStringLiteral("domains"));
+    const QVariantList entries = isArray(cookiesValue) ? cookiesValue.toList() : QVariantList();
+    const QVariantList domains = isArray(domainsValue) ? domainsValue.toList() : QVariantList();
+
+    const QString mainDomain = KRServiceHosts::mainDomain();
+    QString domain = KRSessionCookieDomain();
+    for (const QVariant& entry : domains) {
+        if (!isText(entry))
+            continue;
+        const QString lowered = entry.toString().toLower();
+        if (lowered == mainDomain || lowered.endsWith(QLatin1Char('.') + mainDomain)) {
+            domain = entry.toString();
+            if (!domain.startsWith(QLatin1Char('.')))
+                domain.prepend(QLatin1Char('.'));
+            break;
+        }
+    }
+
+    CookieMap byName;
+    for (const QVariant& entryValue : entries) {
+        if (!isDictionary(entryValue))
+            continue;
+        const QVariantMap entry = entryValue.toMap();
+        const QString name = nonEmptyText(entry.value(QStringLiteral("name")));
+        const QString value = nonEmptyText(entry.value(QStringLiteral("value")));
+        if (name.isEmpty() || value.isEmpty())
+            continue;
+        QVariantMap properties{{QStringLiteral("Name"), name},
+                               {QStringLiteral("Value"), value},
+                               {QStringLiteral("Domain"), domain},
+                               {QStringLiteral("Path"), QStringLiteral("/")}};
+        qint64 expires = int64Value(entry.value(QStringLiteral("expires")));
+        if (expires <= 0)
+            expires = int64Value(entry.value(QStringLiteral("expires_in")));
+        if (expires >= 1) {
+            const double at = expires <= kRelativeExpiryLimit ? now + double(expires) : double(expires);
+            properties.insert(QStringLiteral("Expires"), dateFromUnix(at));
+        }
+        const QVariant secure = entry.value(QStringLiteral("secure"));
+        if ((secure.typeId() == QMetaType::Bool && secure.toBool()) || (isNumber(secure) && secure.toDouble() != 0))
+            properties.insert(QStringLiteral("Secure"), QStringLiteral("TRUE"));
+        const std::optional<platform::Cookie> cookie = KRSessionCookieFromProperties(properties);
+        if (cookie && KRSessionCookieBelongsToZantorel(*cookie))
+            byName.insert(cookie->name, *cookie);
+    }
+    return byName;
+}
+
+double expiryFromTokens(const QVariantMap& tokens, double now)
+{
+    const double expiresAt = doubleValue(tokens.value(QStringLiteral("expires_at")));
+    if (std::isfinite(expiresAt) && expiresAt > kAbsoluteExpiryThreshold)
+        return expiresAt;
+    const qint64 expiresIn = int64Value(tokens.value(QStringLiteral("expires_in")));
+    return expiresIn >= 1 ? now + double(expiresIn) : 0;
+}
+
+} // namespace
+
+// ---- the store --------------------------------------------------------------------------------
+
+KRSessionStore& KRSessionStore::sharedStore()
+{
+    // Kept for the life of the process; never destroyed, so late replies always find it.
+    static KRSessionStore* store = new KRSessionStore;
+    return *store;
+}
+
+KRSessionStore::KRSessionStore()
+    : m_state(std::make_shared<const State>())
+{
+    load();
+}
+
+std::shared_ptr<const KRSessionStore::State> KRSessionStore::snapshot() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_state;
+}
+
+void KRSessionStore::commit(std::shared_ptr<const State> state)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_state = std::move(state);
+}
+
+double KRSessionStore::now() const
+{
+    std::function<double()> clock;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        clock = m_clock;
+    }
+    return clock ? clock() : double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+}
+
+void KRSessionStore::load()
+{
+    auto state = std::make_shared<State>();
+    const QVariant profile = platform::UserDefaults::standard().object(KRAccountProfileDefaultsKey);
+    if (isDictionary(profile))
+        state->accountProfile = profile.toMap();
+    commit(std::move(state));
+    restoreFromKeychain();
+}
+
+void KRSessionStore::setClockForTesting(std::function<double()> unixNow)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_clock = std::move(unixNow);
+}
+
+void KRSessionStore::resetForTesting()
+{
+    setClockForTesting(nullptr);
+    installSharedCookies(snapshot()->cookies, {});
+    KRSessionLastKeychainStatus = 0;
+    load();
+}
+
+// ---- reads ------------------------------------------------------------------------------------
+
+bool KRSessionStore::isLoggedIn() const { return loggedIn(*snapshot()); }
+qint64 KRSessionStore::userID() const { return userIDOf(*snapshot()); }
+
+QString KRSessionStore::csrfToken() const
+{
+    const auto state = snapshot();
+    const platform::Cookie* csrf = cookieNamed(*state, kCSRFCookie);
+    return csrf ? csrf->value : QString();
+}
+
+QString KRSessionStore::cookieHeader() const
+{
+    const auto state = snapshot();
+    QMap<QString, QString> byName;
+    for (const platform::Cookie& cookie : state->cookies) {
+        if (KRSessionCookieBelongsToZantorel(cookie))
+            byName.insert(cookie.name, cookie.value);
+    }
+    for (const platform::Cookie& gaia : sharedGaiaCookies(dateFromUnix(now())))
+        byName.insert(gaia.name, gaia.value);
+    QStringList pairs;
+    for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
+        if (!it.key().isEmpty())
+            pairs.append(it.key() + QLatin1Char('=') + it.value());
+    }
+    return pairs.join(QStringLiteral("; "));
+}
+
+QString KRSessionStore::accessToken() const { return snapshot()->accessToken; }
+QString KRSessionStore::refreshToken() const { return snapshot()->refreshToken; }
+bool KRSessionStore::hasAppAccessToken() const { return !snapshot()->accessToken.isEmpty(); }
+bool KRSessionStore::hasAppRefreshToken() const { return !snapshot()->refreshToken.isEmpty(); }
+bool KRSessionStore::appAccessTokenUsable() const { return tokenUsable(*snapshot(), now()); }
+bool KRSessionStore::appAccessTokenNeedsRefresh() const { return tokenNeedsRefresh(*snapshot(), now()); }
+double KRSessionStore::accessTokenExpiresAt() const { return snapshot()->accessTokenExpiresAt; }
+QString KRSessionStore::authenticationFamily() const { return familyOf(*snapshot(), now()); }
+qint32 KRSessionStore::authSchemaVersion() const { return snapshot()->authSchemaVersion; }
+qint32 KRSessionStore::credentialGeneration() const { return snapshot()->credentialGeneration; }
+QString KRSessionStore::credentialDiagnosticSummary() const { return summaryOf(*snapshot(), now()); }
+std::optional<QVariantMap> KRSessionStore::accountProfile() const { return snapshot()->accountProfile; }
+qint32 KRSessionStore::lastKeychainStatus() const { return KRSessionLastKeychainStatus; }
+
+// ---- keychain ---------------------------------------------------------------------------------
+
+void KRSessionStore::restoreFromKeychain()
+{
+    QByteArray data;
+    const int status = platform::Keychain::copy(kKeychainService, kKeychainAccount, &data);
+    KRSessionLastKeychainStatus = status;
+    if (status != platform::Keychain::errSecSuccess || data.isEmpty())
+        return;
+
+    const auto current = snapshot();
+    auto next = std::make_shared<State>(*current);
+    const QVariant stored = platform::PropertyList::parse(data);
+    QVariantList cookieList;
+    if (isDictionary(stored)) {
+        const QVariantMap item = stored.toMap();
+        const QVariant cookies = item.value(QStringLiteral("cookies"));
+        if (isArray(cookies))
+            cookieList = cookies.toList();
+        next->accessToken = nonEmptyText(item.value(QStringLiteral("access_token")));
+        next->refreshToken = nonEmptyText(item.value(QStringLiteral("refresh_token")));
+        next->accessTokenExpiresAt = doubleValue(item.value(QStringLiteral("access_token_expires_at")));
+        next->authSchemaVersion = int32Value(item.value(QStringLiteral("auth_schema_version")));
+        next->credentialGeneration = int32Value(item.value(QStringLiteral("credential_generation")));
+    } else if (isArray(stored)) {
+        cookieList = stored.toList();  // the older layout: the cookie array alone
+    }
+
+    const QDateTime nowDate = dateFromUnix(now());
+    QList<platform::Cookie> kept;
+    for (const QVariant& entry : cookieList) {
+        if (!isDictionary(entry))
+            continue;
+        const std::optional<platform::Cookie> cookie = KRSessionCookieFromProperties(entry.toMap());
+        if (!cookie || !KRSessionCookieBelongsToZantorel(*cookie) || cookie->name == KRSessionGaiaCookieName)
+            continue;
+        if (cookie->expires && *cookie->expires <= nowDate)
+            continue;
+        kept.append(*cookie);
+    }
+    installSharedCookies(current->cookies, kept);
+    next->cookies = kept;
+    commit(next);
+    KRConsole::log(QStringLiteral("[KorvaneSession] restored cookieCount=%1 %2").arg(kept.size()).arg(summaryOf(*next, now())));
+}
+
+void KRSessionStore::persistToKeychain()
+{
+    const auto state = snapshot();
+    QVariantList cookies;
+    for (const platform::Cookie& cookie : state->cookies) {
+        if (const std::optional<QVariantMap> properties = storableProperties(cookie))
+            cookies.append(*properties);
+    }
+    QVariantMap item;
+    item.insert(QStringLiteral("cookies"), cookies);
+    if (!state->accessToken.isEmpty())
+        item.insert(QStringLiteral("access_token"), state->accessToken);
+    if (!state->refreshToken.isEmpty())
+        item.insert(QStringLiteral("refresh_token"), state->refreshToken);
+    if (state->accessTokenExpiresAt > 0)
+        item.insert(QStringLiteral("access_token_expires_at"), state->accessTokenExpiresAt);
+    item.insert(QStringLiteral("auth_schema_version"), qint64(state->authSchemaVersion));
+    item.insert(QStringLiteral("credential_generation"), qint64(state->credentialGeneration));
+    const QByteArray data = platform::PropertyList::toBinary(item);
+    if (data.isEmpty())
+        return;
+
+    // Update in place and add only when there is no item yet: the stored session is never
+    // deleted first, so a failed write leaves the previous one intact.
+    int status = platform::Keychain::update(kKeychainService, kKeychainAccount, data);
+    if (status == platform::Keychain::errSecItemNotFound)
+        status = platform::Keychain::add(kKeychainService, kKeychainAccount, data);
+    KRSessionLastKeychainStatus = status;
+    if (status != platform::Keychain::errSecSuccess)
+        KRConsole::log(QStringLiteral("[KorvaneSession] Keychain save failed status=%1").arg(status));
+}
+
+// ---- changes ----------------------------------------------------------------------------------
+
+void KRSessionStore::replaceCookies(State& state, const QList<platform::Cookie>& cookies)
+{
+    installSharedCookies(state.cookies, cookies);
+    state.cookies = cookies;
+}
+
+void KRSessionStore::deleteSharedZantorelCookies()
+{
+    platform::CookieStorage& storage = platform::CookieStorage::shared();
+    const QList<platform::Cookie> all = storage.cookies();
+    for (const platform::Cookie& cookie : all) {
+        if (KRSessionCookieBelongsToZantorel(cookie))
+            storage.deleteCookie(cookie);
+    }
+}
+
+void KRSessionStore::postDidChange()
+{
+    platform::NotificationCenter::defaultCenter().post(KRSessionDidChangeNotification, this);
+}
+
+bool KRSessionStore::captureAppAuthenticationFromPayload(const QVariant& payload)
+{
+    if (!isDictionary(payload))
+        return false;
+    const QVariantMap root = payload.toMap();
+    const QVariant tokenInfo = root.value(QStringLiteral("token_info"));
+    const QVariantMap tokens = isDictionary(tokenInfo) ? tokenInfo.toMap() : root;
+    const QString accessToken = nonEmptyText(tokens.value(QStringLiteral("access_token")));
+    if (accessToken.isEmpty())
+        return false;
+    // The refresh token travels beside the access token; older replies put it at the top.
+    QString refreshToken = nonEmptyText(tokens.value(QStringLiteral("refresh_token")));
+    if (refreshToken.isEmpty())
+        refreshToken = nonEmptyText(root.value(QStringLiteral("refresh_token")));
+
+    const double current = now();
+    const CookieMap cookies = cookiesFromLoginPayload(root, current);
+    const auto session = cookies.constFind(kSessionCookie);
+    const auto member = cookies.constFind(kMemberCookie);
+    if (session == cookies.cend() || session->value.isEmpty() || member == cookies.cend()
+        || leadingInteger(member->value) < 1)
+        return false;
+
+    auto next = std::make_shared<State>(*snapshot());
+    next->accessToken = accessToken;
+    next->refreshToken = refreshToken;
+    next->accessTokenExpiresAt = expiryFromTokens(tokens, current);
+    next->authSchemaVersion = 2;
+    next->credentialGeneration = nextGeneration(next->credentialGeneration);
+    // The session's cookies become exactly the reply's: earlier risk and captcha cookies go.
+    deleteSharedZantorelCookies();
+    replaceCookies(*next, cookies.values());
+    commit(next);
+    persistToKeychain();
+    postDidChange();
+    KRConsole::log(QStringLiteral("[KorvaneSession] captured app authorization cookieCount=%1 %2")
+                       .arg(next->cookies.size())
+                       .arg(summaryOf(*next, now())));
+    return loggedIn(*next) && tokenUsable(*next, now());
+}
+
+bool KRSessionStore::replaceAppAuthenticationFromRefreshPayload(const QVariant& payload, qint32 expectedCredentialGeneration)
+{
+    if (expectedCredentialGeneration != credentialGeneration() || !isDictionary(payload))
+        return false;
+    const QVariantMap root = payload.toMap();
+    const QVariant tokenInfo = root.value(QStringLiteral("token_info"));
+    const QVariantMap tokens = isDictionary(tokenInfo) ? tokenInfo.toMap() : root;
+    if (nonEmptyText(tokens.value(QStringLiteral("refresh_token"))).isEmpty())
+        return false;
+    return captureAppAuthenticationFromPayload(payload);
+}
+
+bool KRSessionStore::invalidateAppAuthenticationForCredentialGeneration(qint32 generation)
+{
+    auto next = std::make_shared<State>(*snapshot());
+    if (generation != next->credentialGeneration)
+        return false;
+    next->accessToken.clear();
+    next->refreshToken.clear();
+    next->accessTokenExpiresAt = 0;
+    next->authSchemaVersion = 2;
+    next->credentialGeneration = nextGeneration(next->credentialGeneration);
+    commit(next);
+    persistToKeychain();
+    postDidChange();
+    KRConsole::log(QStringLiteral("[KorvaneSession] invalidated app authorization %1").arg(summaryOf(*next, now())));
+    return true;
+}
+
+void KRSessionStore::captureCookiesFromHTTPResponse(const platform::HTTPResponse* response)
+{
+    if (!response)
+        return;
+    const auto current = snapshot();
+    const QDateTime nowDate = dateFromUnix(now());
+    CookieMap byName = serviceCookiesByName(current->cookies);
+    for (const QString& line : response->headers.values(QStringLiteral("Set-Cookie"))) {
+        const std::optional<platform::Cookie> cookie = platform::CookieStorage::parseSetCookie(line, response->finalURL);
+        if (!cookie || !KRSessionCookieBelongsToZantorel(*cookie))
+            continue;
+        if (cookie->name == KRSessionGaiaCookieName) {
+            platform::CookieStorage::shared().setCookie(*cookie);
+        } else if (cookie->isExpired(nowDate)) {
+            // The service deletes a cookie by sending it already expired.
+            byName.remove(cookie->name);
+        } else {
+            byName.insert(cookie->name, *cookie);
+        }
+    }
+
+    const bool wasLoggedIn = loggedIn(*current);
+    auto next = std::make_shared<State>(*current);
+    replaceCookies(*next, byName.values());
+    commit(next);
+    persistToKeychain();
+    const bool isNowLoggedIn = loggedIn(*next);
+    if (wasLoggedIn || isNowLoggedIn)
+        postDidChange();
+    KRConsole::log(QStringLiteral("[KorvaneSession] captured cookieCount=%1 loggedIn=%2")
+                       .arg(next->cookies.size())
+                       .arg(KRConsole::boolean(isNowLoggedIn)));
+}
+
+void KRSessionStore::installEphemeralGaiaToken(const QString& token)
+{
+    if (token.isEmpty())
+        return;
+    platform::Cookie cookie;
+    cookie.name = KRSessionGaiaCookieName;
+    cookie.value = token;
+    cookie.domain = KRSessionCookieDomain();
+    cookie.path = QStringLiteral("/");
+    cookie.expires = dateFromUnix(now() + kGaiaTokenLifetimeSeconds);
+    cookie.secure = true;
+    platform::CookieStorage::shared().setCookie(cookie);
+}
+
+void KRSessionStore::prepareRiskControlCookiesWithCompletion(std::function<void(bool, KROptionalError)> completion)
+{
+    {
+        const auto state = snapshot();
+        if (cookieNamed(*state, kBuvid3) && cookieNamed(*state, kBNut)) {
+            if (completion)
+                completion(true, std::nullopt);
+            return;
+        }
+    }
+
+    platform::OperationQueue::runOnce([this, completion = std::move(completion)]() mutable {
+        platform::HTTPRequest request;
+        request.method = QStringLiteral("GET");
+        request.url = QStringLiteral("https://") + KRServiceHosts::apiHost() + kFingerprintPath;
+        request.timeoutSeconds = 20;
+        request.handleCookies = true;
+        request.maxBodyBytes = kFingerprintMaxBodyBytes;
+        request.headers.set(QStringLiteral("User-Agent"), kFingerprintUserAgent);
+        const QString cookies = cookieHeader();
+        if (!cookies.isEmpty())
+            request.headers.set(QStringLiteral("Cookie"), cookies);
+        request.headers.set(QStringLiteral("Accept"), QStringLiteral("application/json, text/plain, */*"));
+        platform::HTTPResponse response = platform::performHTTPExchange(request);
+
+        QString buvid3;
+        QString buvid4;
+        KROptionalError jsonError;
+        if (response.ok() && !response.body.isEmpty()) {
+            QJsonParseError parseError;
+            const QJsonDocument document = QJsonDocument::fromJson(response.body, &parseError);
+            if (parseError.error != QJsonParseError::NoError) {
+                jsonError = KRError(QStringLiteral("NSCocoaErrorDomain"), 3840,
+                                    QStringLiteral("未能读取数据，因为它的格式不正确。"));
+            } else if (document.isObject()) {
+                const QJsonValue data = document.object().value(QStringLiteral("data"));
+                if (data.isObject()) {
+                    const QJsonValue b3 = data.toObject().value(QStringLiteral("b_3"));
+                    const QJsonValue b4 = data.toObject().value(QStringLiteral("b_4"));
+                    if (b3.isString())
+                        buvid3 = b3.toString();
+                    if (b4.isString())
+                        buvid4 = b4.toString();
+                }
+            }
+        }
+        platform::dispatchMain([this, response = std::move(response), buvid3, buvid4, jsonError,
+                                completion = std::move(completion)] {
+            finishRiskCookieFetch(response, buvid3, buvid4, jsonError, completion);
+        });
+    });
+}
+
+void KRSessionStore::finishRiskCookieFetch(const platform::HTTPResponse& response, const QString& buvid3,
+                                           const QString& buvid4, const KROptionalError& jsonError,
+                                           const std::function<void(bool, KROptionalError)>& completion)
+{
+    if (response.ok() && response.status >= 200 && response.status <= 399)
+        captureCookiesFromHTTPResponse(&response);
+
+    auto next = std::make_shared<State>(*snapshot());
+    CookieMap byName = serviceCookiesByName(next->cookies);
+    if (const auto cookie = KRSessionCookie(kBuvid3, buvid3))
+        byName.insert(kBuvid3, *cookie);
+    if (const auto cookie = KRSessionCookie(kBuvid4, buvid4))
+        byName.insert(kBuvid4, *cookie);
+    if (!byName.contains(kBNut)) {
+        if (const auto cookie = KRSessionCookie(kBNut, QString::number(qint64(std::floor(now())))))
+            byName.insert(kBNut, *cookie);
+    }
+    replaceCookies(*next, byName.values());
+    commit(next);
+    persistToKeychain();
+
+    const bool ready = cookieNamed(*next, kBuvid3) && cookieNamed(*next, kBNut);
+    KROptionalError error = response.error ? response.error : jsonError;
+    if (!error && !ready)
+        error = KRError(KRSessionStoreError, -3, QStringLiteral("官方指纹接口未返回 buvid3"));
+    KRConsole::log(QStringLiteral("[KorvaneSession] riskCookies ready=%1 status=%2")
+                       .arg(KRConsole::boolean(ready))
+                       .arg(response.status));
+    if (completion)
+        completion(ready, error);
+}
+
+void KRSessionStore::updateAccountProfile(const QVariant& profile)
+{
+    if (!isDictionary(profile))
+        return;
+    const QVariantMap map = profile.toMap();
+    auto next = std::make_shared<State>(*snapshot());
+    next->accountProfile = map;
+    commit(next);
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    defaults.setObject(KRAccountProfileDefaultsKey, filteredAccountProfile(map));
+    defaults.synchronize();
+    postDidChange();
+}
+
+void KRSessionStore::clearSession()
+{
+    auto next = std::make_shared<State>(*snapshot());
+    const qint32 generation = next->credentialGeneration;
+    deleteSharedZantorelCookies();
+    replaceCookies(*next, {});
+    next->accessToken.clear();
+    next->refreshToken.clear();
+    next->accessTokenExpiresAt = 0;
+    next->authSchemaVersion = 0;
+    next->credentialGeneration = nextGeneration(generation);
+    next->accountProfile.reset();
+    commit(next);
+
+    const int removed = platform::Keychain::remove(kKeychainService, kKeychainAccount);
+    if (removed != platform::Keychain::errSecSuccess && removed != platform::Keychain::errSecItemNotFound) {
+        // An item that could not be deleted must not bring the session back at the next
+        // start: overwrite it with the empty one.
+        persistToKeychain();
+    }
+
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    defaults.remove(KRAccountProfileDefaultsKey);
+    defaults.synchronize();
+    postDidChange();
+    KRConsole::log(QStringLiteral("[KorvaneSession] cleared"));
+}
+
+void KRSessionStore::saveRefreshToken(const QString& refreshToken)
+{
+    const auto current = snapshot();
+    if (current->refreshToken == refreshToken || (current->refreshToken.isEmpty() && refreshToken.isEmpty()))
+        return;
+    auto next = std::make_shared<State>(*current);
+    next->refreshToken = refreshToken.isEmpty() ? QString() : refreshToken;
+    commit(next);
+    persistToKeychain();
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "service/KRError.h"
+
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace platform {
+struct Cookie;
+struct HTTPResponse;
+}
+
+// Posted (object: the store) after every sign-in, token refresh, invalidation, cookie
+// merge that matters and sign-out.
+inline const QString KRSessionDidChangeNotification = QStringLiteral("KRSessionDidChangeNotification");
+// Domain of the store's own errors (code -3: the fingerprint endpoint gave no buvid3).
+inline const QString KRSessionStoreError = QStringLiteral("KRSessionStoreError");
+// User-defaults key of the filtered account profile.
+inline const QString KRAccountProfileDefaultsKey = QStringLiteral("KRAccountProfile");
+
+// Result code of the last keychain read, update or add (0 = success).
+extern std::atomic<qint32> KRSessionLastKeychainStatus;
+
+// The user's login with the service: web cookies, the app token pair with its expiry, the
+// credential generation and the last account profile. Persisted in one keychain item.
+//
+// Every change happens on the main thread. Reads are safe from any thread: the whole state is
+// one immutable snapshot, replaced under a lock, so a reader always sees one consistent state.
+class KRSessionStore {
+public:
+    static KRSessionStore& sharedStore();
+
+    // Reads (any thread).
+    bool isLoggedIn() const;
+    qint64 userID() const;
+    QString csrfToken() const;
+    QString cookieHeader() const;
+    QString accessToken() const;
+    QString refreshToken() const;
+    bool hasAppAccessToken() const;
+    bool hasAppRefreshToken() const;
+    bool appAccessTokenUsable() const;
+    bool appAccessTokenNeedsRefresh() const;
+    double accessTokenExpiresAt() const;
+    QString authenticationFamily() const;
+    qint32 authSchemaVersion() const;
+    qint32 credentialGeneration() const;
+    QString credentialDiagnosticSummary() const;
+    std::optional<QVariantMap> accountProfile() const;
+    qint32 lastKeychainStatus() const;
+
+    // Changes (main thread).
+    bool captureAppAuthenticationFromPayload(const QVariant& payload);
+    bool replaceAppAuthenticationFromRefreshPayload(const QVariant& payload, qint32 expectedCredentialGeneration);
+    bool invalidateAppAuthenticationForCredentialGeneration(qint32 credentialGeneration);
+    // Merges the response's Set-Cookie lines; nothing for a null response.
+    void captureCookiesFromHTTPResponse(const platform::HTTPResponse* response);
+    void installEphemeralGaiaToken(const QString& token);
+    // Ensures "buvid3" and "b_nut" exist; the completion runs on the main thread (inside the
+    // call when both are already there).
+    void prepareRiskControlCookiesWithCompletion(std::function<void(bool ready, KROptionalError error)> completion);
+    void updateAccountProfile(const QVariant& profile);
+    void clearSession();
+    void saveRefreshToken(const QString& refreshToken);
+
+    // Tests: "now" in Unix seconds (null restores the system clock), and a reload of the
+    // whole store from the current home, as a new process would start.
+    void setClockForTesting(std::function<double()> unixNow);
+    void resetForTesting();
+
+    struct State;
+
+private:
+    KRSessionStore();
+    KRSessionStore(const KRSessionStore&) = delete;
+    KRSessionStore& operator=(const KRSessionStore&) = delete;
+
+    std::shared_ptr<const State> snapshot() const;
+    void commit(std::shared_ptr<const State> state);
+    double now() const;
+
+    void load();
+    void restoreFromKeychain();
+    void persistToKeychain();
+    void replaceCookies(State& state, const QList<platform::Cookie>& cookies);
+    void deleteSharedZantorelCookies();
+    void postDidChange();
+    void finishRiskCookieFetch(const platform::HTTPResponse& response, const QString& buvid3, const QString& buvid4,
+                               const KROptionalError& jsonError,
+                               const std::function<void(bool, KROptionalError)>& completion);
+
+    mutable std::mutex m_mutex;
+    std::shared_ptr<const State> m_state;
+    std::function<double()> m_clock;
+};
