@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+// The one JSON reader and writer of the system. Replies become plain QVariant trees
+// (QVariantMap, QVariantList, QString, bool, qlonglong, double) so that the tolerant readers
+// of KRTolerantValue.h work on every reply alike. Three properties matter to callers:
+// - integers written without fraction or exponent and within the signed 64-bit range stay
+//   exact qlonglong values (archive and content ids exceed 2^53; a double would corrupt them);
+// - true/false stay booleans (a boolean "state" means something else than the number 1);
+// - null stays a QVariant holding std::nullptr_t, distinct from an absent key.
+
+// Parses a JSON document whose top level is an object or an array. On malformed, truncated
+// or empty input returns an invalid QVariant and, when `errorText` is given, a short
+// description with the byte offset; never throws or crashes (nesting depth is bounded).
+QVariant KRJSONParse(const QByteArray& data, QString* errorText = nullptr);
+
+// Compact JSON text of a value tree as KRJSONParse produces it (null for std::nullptr_t and
+// invalid values). A scalar at the top level is written as the bare scalar.
+QByteArray KRJSONData(const QVariant& value);
