@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <atomic>
 #include <mutex>
 
 namespace platform {
@@ -33,9 +32,10 @@ public:
     void startMonitoring();
     void stopMonitoring();
     bool isMonitoring() const;
-    // Re-reads now and posts when the status differs from the last one seen.
+    // Re-reads now and posts when the status differs from the last one seen (the first
+    // reading only sets the baseline).
     void refresh();
-    // The status last seen by refresh() or the monitor.
+    // The status last seen by refresh() or the monitor (read now when none was seen yet).
     NetworkStatus lastStatus() const;
 
 private:
@@ -43,7 +43,7 @@ private:
 
     mutable std::mutex m_mutex;
     QString m_root;
-    std::atomic<NetworkStatus> m_lastStatus{NetworkStatus::None};
+    NetworkStatus m_lastStatus = NetworkStatus::None;
     bool m_lastKnown = false;
     RepeatingTimer m_timer;
 };

@@ -26,10 +26,7 @@ public:
     bool isScheduled(const QString& name) const;
 
 private:
-    void fire(const QString& name, QTimer* timer);
-
-    std::map<QString, QTimer*> m_timers;
-    std::shared_ptr<bool> m_alive;
+    std::map<QString, std::unique_ptr<QTimer>> m_timers;
 };
 
 } // namespace platform

@@ -1,0 +1,454 @@
+#include "platform/foundation/UserDefaults.h"
+
+#include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Directories.h"
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/PropertyList.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimer>
+
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+namespace {
+
+constexpr int kFlushDelayMs = 100;
+const QString kStandardName = QStringLiteral("com.tarnwick.korvane5.plist");
+
+QString standardPath(const QString& home) { return home + QStringLiteral("/Library/Preferences/") + kStandardName; }
+
+// Reads the file; a corrupt one is moved aside so that the next write cannot destroy what
+// might still be recovered from it.
+QVariantMap loadValues(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return {};
+    QString readError;
+    const auto data = readFile(path, -1, &readError);
+    if (!data) {
+        qWarning("UserDefaults: cannot read %s: %s", qPrintable(path), qPrintable(readError));
+        return {};
+    }
+    Error error;
+    const QVariant root = PropertyList::parse(*data, &error);
+    if (root.typeId() == QMetaType::QVariantMap)
+        return root.toMap();
+    const QString aside = path + QStringLiteral(".corrupt");
+    QFile::remove(aside);
+    QFile::rename(path, aside);
+    qWarning("UserDefaults: %s is not a dictionary property list, kept as %s", qPrintable(path), qPrintable(aside));
+    return {};
+}
+
+// The leading decimal integer of a text, as the platform reads one: blanks skipped, an
+// optional sign, digits up to the first other character; saturated; 0 when there is none.
+qint64 leadingInteger(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
+        negative = text.at(i++) == u'-';
+    quint64 magnitude = 0;
+    const quint64 limit = negative ? quint64(std::numeric_limits<qint64>::max()) + 1
+                                   : quint64(std::numeric_limits<qint64>::max());
+    for (; i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9'; ++i) {
+        const quint64 digit = quint64(text.at(i).unicode() - u'0');
+        magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+    }
+    if (negative)
+        return magnitude == limit ? std::numeric_limits<qint64>::min() : -qint64(magnitude);
+    return qint64(magnitude);
+}
+
+// The leading decimal number of a text ("1.5x" = 1.5); 0 when there is none.
+double leadingDouble(const QString& text)
+{
+    QByteArray number;
+    qsizetype i = 0;
+    auto at = [&](qsizetype k) { return k < text.size() ? text.at(k).unicode() : char16_t(0); };
+    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    if (at(i) == u'+' || at(i) == u'-')
+        number += char(at(i++));
+    qsizetype digits = 0;
+    for (; isDigit(at(i)); ++i, ++digits)
+        number += char(at(i));
+    if (at(i) == u'.') {
+        number += '.';
+        for (++i; isDigit(at(i)); ++i, ++digits)
+            number += char(at(i));
+    }
+    if (digits == 0)
+        return 0;
+    if ((at(i) == u'e' || at(i) == u'E')
+        && (isDigit(at(i + 1)) || ((at(i + 1) == u'+' || at(i + 1) == u'-') && isDigit(at(i + 2))))) {
+        number += 'e';
+        ++i;
+        if (at(i) == u'+' || at(i) == u'-')
+            number += char(at(i++));
+        for (; isDigit(at(i)); ++i)
+            number += char(at(i));
+    }
+    bool ok = false;
+    const double value = number.toDouble(&ok);
+    return ok ? value : (number.startsWith('-') ? -HUGE_VAL : HUGE_VAL);
+}
+
+// The platform's truth of a text: after blanks, an optional sign and leading zeros, the
+// first character is one of "YyTt" or a digit 1-9.
+bool textIsTrue(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
+        ++i;
+    while (i < text.size() && text.at(i) == u'0')
+        ++i;
+    if (i >= text.size())
+        return false;
+    const char16_t c = text.at(i).unicode();
+    return c == u'Y' || c == u'y' || c == u'T' || c == u't' || (c >= u'1' && c <= u'9');
+}
+
+qint64 saturatedInteger(double d)
+{
+    if (std::isnan(d))
+        return 0;
+    if (d >= 9223372036854775807.0)
+        return std::numeric_limits<qint64>::max();
+    if (d <= -9223372036854775808.0)
+        return std::numeric_limits<qint64>::min();
+    return qint64(d);
+}
+
+} // namespace
+
+struct UserDefaults::Impl : std::enable_shared_from_this<UserDefaults::Impl> {
+    mutable std::mutex mutex;   // the values and bookkeeping below
+    std::mutex writeMutex;      // one file write at a time, in order of the snapshots
+    QString path;
+    QString home;               // set when following Directories::home()
+    bool followsHome = false;
+    QVariantMap values;
+    quint64 generation = 0;     // bumped by every change
+    quint64 written = 0;        // generation the file holds
+    bool lastWriteOK = true;
+    bool flushScheduled = false;
+
+    void followHome();
+    void changed(std::unique_lock<std::mutex>& lock);
+    bool flush();
+    bool writeLocked(std::unique_lock<std::mutex>& lock);
+};
+
+namespace {
+
+struct Registry {
+    std::mutex mutex;
+    std::vector<std::weak_ptr<UserDefaults::Impl>> live;
+};
+
+// Never destroyed: the exit hooks may run during static destruction.
+Registry& registry()
+{
+    static Registry* r = new Registry;
+    return *r;
+}
+
+void flushAllAtExit()
+{
+    std::vector<std::shared_ptr<UserDefaults::Impl>> all;
+    {
+        std::lock_guard lock(registry().mutex);
+        for (const auto& weak : registry().live) {
+            if (auto impl = weak.lock())
+                all.push_back(std::move(impl));
+        }
+    }
+    for (const auto& impl : all)
+        impl->flush();
+}
+
+void enroll(const std::shared_ptr<UserDefaults::Impl>& impl)
+{
+    static std::once_flag hooks;
+    std::call_once(hooks, [] {
+        qAddPostRoutine(flushAllAtExit);
+        std::atexit(flushAllAtExit);
+    });
+    std::lock_guard lock(registry().mutex);
+    auto& live = registry().live;
+    std::erase_if(live, [](const auto& weak) { return weak.expired(); });
+    live.push_back(impl);
+}
+
+} // namespace
+
+// Holding the data mutex: writes the current values. The write mutex must be held too.
+bool UserDefaults::Impl::writeLocked(std::unique_lock<std::mutex>& lock)
+{
+    if (generation == written)
+        return lastWriteOK;
+    const QVariantMap snapshot = values;
+    const quint64 snapshotGeneration = generation;
+    const QString target = path;
+    lock.unlock();
+    QString errorText;
+    const bool ok = writeFileAtomically(target, PropertyList::toXML(snapshot), &errorText,
+                                        QFile::ReadOwner | QFile::WriteOwner);
+    if (!ok)
+        qWarning("UserDefaults: cannot write %s: %s", qPrintable(target), qPrintable(errorText));
+    lock.lock();
+    if (target == path) {
+        lastWriteOK = ok;
+        if (ok)
+            written = snapshotGeneration;
+    }
+    return ok;
+}
+
+bool UserDefaults::Impl::flush()
+{
+    std::lock_guard writing(writeMutex);
+    std::unique_lock lock(mutex);
+    return writeLocked(lock);
+}
+
+void UserDefaults::Impl::followHome()
+{
+    if (!followsHome)
+        return;
+    const QString current = Directories::homePath();
+    {
+        std::lock_guard lock(mutex);
+        if (current == home)
+            return;
+    }
+    std::lock_guard writing(writeMutex);
+    std::unique_lock lock(mutex);
+    if (current == home)
+        return;
+    // Pending changes belong to the old home; write them there unless it is gone.
+    if (!home.isEmpty() && QFileInfo::exists(home))
+        writeLocked(lock);
+    home = current;
+    path = standardPath(current);
+    lock.unlock();
+    QVariantMap loaded = loadValues(standardPath(current));
+    lock.lock();
+    values = std::move(loaded);
+    written = generation;
+    lastWriteOK = true;
+}
+
+// Holding the data mutex after a change: arranges the debounced write.
+void UserDefaults::Impl::changed(std::unique_lock<std::mutex>& lock)
+{
+    ++generation;
+    if (flushScheduled)
+        return;
+    if (!QCoreApplication::instance()) {
+        // No event loop to debounce on: write now.
+        lock.unlock();
+        flush();
+        lock.lock();
+        return;
+    }
+    flushScheduled = true;
+    std::weak_ptr<Impl> weak = shared_from_this();
+    auto arm = [weak] {
+        QTimer::singleShot(kFlushDelayMs, QCoreApplication::instance(), [weak] {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            {
+                std::lock_guard lock(self->mutex);
+                self->flushScheduled = false;
+            }
+            // The write (with its fsync) happens off the main thread.
+            OperationQueue::runOnce([self] {
+                self->followHome();
+                self->flush();
+            });
+        });
+    };
+    if (isMainThread())
+        arm();
+    else
+        dispatchMain(std::move(arm));
+}
+
+UserDefaults& UserDefaults::standard()
+{
+    static UserDefaults* defaults = [] {
+        auto impl = std::make_shared<Impl>();
+        impl->followsHome = true;
+        enroll(impl);
+        return new UserDefaults(std::move(impl));
+    }();
+    defaults->m_impl->followHome();
+    return *defaults;
+}
+
+UserDefaults::UserDefaults(std::shared_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+
+UserDefaults::UserDefaults(const QString& path) : m_impl(std::make_shared<Impl>())
+{
+    m_impl->path = QFileInfo(path).absoluteFilePath();
+    m_impl->values = loadValues(m_impl->path);
+    enroll(m_impl);
+}
+
+UserDefaults::~UserDefaults() { m_impl->flush(); }
+
+QString UserDefaults::path() const
+{
+    m_impl->followHome();
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->path;
+}
+
+QVariant UserDefaults::object(const QString& key) const
+{
+    m_impl->followHome();
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->values.value(key);
+}
+
+void UserDefaults::setObject(const QString& key, const QVariant& value)
+{
+    if (!value.isValid() || value.isNull()) {
+        remove(key);
+        return;
+    }
+    QVariant normal = PropertyList::normalized(value);
+    if (!normal.isValid()) {
+        qWarning("UserDefaults: refused a value of type %s for key %s that a property list cannot hold",
+                 value.typeName(), qPrintable(key));
+        return;
+    }
+    m_impl->followHome();
+    std::unique_lock lock(m_impl->mutex);
+    auto it = m_impl->values.find(key);
+    if (it != m_impl->values.end() && it.value() == normal && it.value().typeId() == normal.typeId())
+        return;
+    m_impl->values.insert(key, std::move(normal));
+    m_impl->changed(lock);
+}
+
+void UserDefaults::remove(const QString& key)
+{
+    m_impl->followHome();
+    std::unique_lock lock(m_impl->mutex);
+    if (m_impl->values.remove(key) > 0)
+        m_impl->changed(lock);
+}
+
+bool UserDefaults::contains(const QString& key) const
+{
+    m_impl->followHome();
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->values.contains(key);
+}
+
+bool UserDefaults::synchronize()
+{
+    m_impl->followHome();
+    return m_impl->flush();
+}
+
+QString UserDefaults::string(const QString& key, const QString& def) const
+{
+    const QVariant v = object(key);
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return v.toString();
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return v.toString();
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Double:
+        return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
+    default:
+        return def;
+    }
+}
+
+qint64 UserDefaults::integer(const QString& key, qint64 def) const
+{
+    const QVariant v = object(key);
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Bool:
+        return v.toLongLong();
+    case QMetaType::ULongLong:
+        return qint64(std::min<quint64>(v.toULongLong(), quint64(std::numeric_limits<qint64>::max())));
+    case QMetaType::Double:
+        return saturatedInteger(v.toDouble());
+    case QMetaType::QString:
+        return leadingInteger(v.toString());
+    default:
+        return def;
+    }
+}
+
+double UserDefaults::doubleValue(const QString& key, double def) const
+{
+    const QVariant v = object(key);
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Bool:
+    case QMetaType::Double:
+        return v.toDouble();
+    case QMetaType::QString:
+        return leadingDouble(v.toString());
+    default:
+        return def;
+    }
+}
+
+bool UserDefaults::boolean(const QString& key, bool def) const
+{
+    const QVariant v = object(key);
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool();
+    case QMetaType::LongLong:
+        return v.toLongLong() != 0;
+    case QMetaType::ULongLong:
+        return v.toULongLong() != 0;
+    case QMetaType::Double:
+        return v.toDouble() != 0;
+    case QMetaType::QString:
+        return textIsTrue(v.toString());
+    default:
+        return def;
+    }
+}
+
+QVariantList UserDefaults::array(const QString& key) const
+{
+    const QVariant v = object(key);
+    return v.typeId() == QMetaType::QVariantList ? v.toList() : QVariantList();
+}
+
+QVariantMap UserDefaults::dictionary(const QString& key) const
+{
+    const QVariant v = object(key);
+    return v.typeId() == QMetaType::QVariantMap ? v.toMap() : QVariantMap();
+}
+
+} // namespace platform
