@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class KRVideo;
+
+// The watch history kept on the device: one record per watched part (where playback
+// stopped, the part's length, when, finished or not, offline or not), in the service's own
+// JSON shape so the normaliser reads records back as videos. At most 500 records, the most
+// recently watched, in "LocalHistory.plist" under Application Support/Korvane, written whole
+// and atomically after every change. Thread-safe (one lock for each whole operation).
+class KRLocalHistoryStore {
+public:
+    static constexpr int maximumRecordCount = 500;
+
+    static KRLocalHistoryStore& sharedStore();
+
+    KRLocalHistoryStore(const KRLocalHistoryStore&) = delete;
+    KRLocalHistoryStore& operator=(const KRLocalHistoryStore&) = delete;
+
+    // Writes or replaces the record of the video's part and saves. Negative, infinite or
+    // undefined times count as 0; a completed part keeps no position.
+    void recordVideo(const std::shared_ptr<KRVideo>& video, double progress, double duration, bool completed,
+                     bool offline);
+    // A copy of the part's record; none for no video or no record.
+    std::optional<QVariantMap> resumeRecordForVideo(const std::shared_ptr<KRVideo>& video) const;
+    // Every record as a video (local history flag and history times set), newest first.
+    QList<std::shared_ptr<KRVideo>> historyVideos() const;
+    // The record fields the video itself gives, without the five history keys. Only
+    // property-list values: nulls and other values a property list cannot hold are left out.
+    QVariantMap metadataForVideo(const KRVideo& video, bool offline) const;
+
+    QString storePath() const;
+    int recordCount() const;
+
+    // Re-reads the file under the current home. For tests.
+    void resetForTesting();
+
+private:
+    KRLocalHistoryStore();
+    void loadLocked();
+    void trimAndSave();  // called with the lock held
+
+    mutable std::mutex m_lock;
+    QVariantMap m_records;  // identity → record
+    QString m_storePath;
+};
+
+// "<feed identity, or url:<address>, or title:<title>>|cid:<cid>"; each part has its own.
+QString KRLocalHistoryIdentity(const KRVideo& video);
