@@ -77,6 +77,7 @@ public:
 
 private:
     KRAPIClient() = default;
+    friend platform::OperationQueue* KRAPIWorkerQueue();
 
     // The class lock: held only for the few statements that touch the client's shared
     // statics (the queue, loader cursors), never across a request.

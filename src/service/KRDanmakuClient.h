@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/KRDanmaku.h"
 #include "service/KRError.h"
 
 #include <QList>
@@ -9,11 +10,8 @@
 #include <memory>
 #include <optional>
 
-class KRDanmaku;
-
 inline const QString KRDanmakuClientErrorDomain = QStringLiteral("KRDanmakuClientErrorDomain");
 
-using KRDanmakuList = QList<std::shared_ptr<KRDanmaku>>;
 using KRDanmakuCompletion = std::function<void(const KRDanmakuList& danmakus, const KROptionalError& error)>;
 
 // Fetches the danmaku document of one video part (cid), keeps a network cache and an

@@ -1,0 +1,342 @@
+#include "service/KRDanmakuClient.h"
+
+#include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Directories.h"
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/OperationQueue.h"
+#include "platform/net/HTTPExchange.h"
+#include "service/KRConsole.h"
+#include "service/KRDanmakuXMLParser.h"
+#include "service/KRServiceHosts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <zlib.h>
+
+#include <atomic>
+
+namespace {
+
+constexpr double KRDanmakuRequestTimeout = 20.0;
+constexpr qsizetype KRInflateStep = 16384;
+
+std::atomic<double> testingTimeout{0};
+
+double requestTimeout()
+{
+    const double shortened = testingTimeout.load();
+    return shortened > 0 ? shortened : KRDanmakuRequestTimeout;
+}
+
+KRError clientError(qint64 code, const QString& message)
+{
+    return KRError(KRDanmakuClientErrorDomain, code, message);
+}
+
+QString errorText(const KROptionalError& error)
+{
+    return error ? error->description() : QStringLiteral("(null)");
+}
+
+QString cacheFileIn(const QString& root, const QString& folder, qint64 cid)
+{
+    const QString directory = root + QLatin1Char('/') + folder;
+    QDir().mkpath(directory);
+    return directory + QStringLiteral("/%1.xml").arg(cid);
+}
+
+std::optional<QByteArray> readDocument(const QString& path)
+{
+    std::optional<QByteArray> data = platform::readFile(path, KRDanmakuClient::maximumDocumentBytes);
+    if (!data || data->isEmpty())
+        return std::nullopt;
+    return data;
+}
+
+enum class InflateResult { Document, Nothing, TooLarge };
+
+// One inflate attempt with the given window bits. The output grows in steps and is never
+// allowed past `limit`: a body that would inflate further is refused, not cut short.
+InflateResult inflateOnce(const QByteArray& body, int windowBits, qint64 limit, QByteArray* output)
+{
+    if (body.isEmpty())
+        return InflateResult::Nothing;
+    z_stream stream{};
+    if (inflateInit2(&stream, windowBits) != Z_OK)
+        return InflateResult::Nothing;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.constData()));
+    stream.avail_in = uInt(body.size());
+
+    QByteArray out;
+    // Room for three times the body at first, but never more than the limit allows.
+    const qint64 initial = std::min<qint64>(std::max<qint64>(qint64(body.size()) * 3, KRInflateStep), limit + 1);
+    out.resize(qsizetype(initial));
+    qint64 produced = 0;
+    InflateResult result = InflateResult::Nothing;
+    for (;;) {
+        if (produced == out.size()) {
+            const qint64 grown = std::min<qint64>(qint64(out.size()) + KRInflateStep, limit + 1);
+            if (grown <= produced) {
+                result = InflateResult::TooLarge;
+                break;
+            }
+            out.resize(qsizetype(grown));
+        }
+        stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+        stream.avail_out = uInt(out.size() - produced);
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        produced = qint64(stream.total_out);
+        if (produced > limit) {
+            result = InflateResult::TooLarge;
+            break;
+        }
+        if (status == Z_STREAM_END) {
+            out.truncate(qsizetype(produced));
+            *output = std::move(out);
+            result = InflateResult::Document;
+            break;
+        }
+        // There is always output room here, so anything but progress (a cut stream, bad
+        // data, a dictionary wanted) ends the attempt without a document.
+        if (status != Z_OK)
+            break;
+    }
+    inflateEnd(&stream);
+    return result;
+}
+
+// What one source gave.
+struct SourceOutcome {
+    bool succeeded = false;
+    KRDanmakuList danmakus;
+    KROptionalError error;
+};
+
+SourceOutcome fetchSource(const QString& url, qint64 cid)
+{
+    platform::HTTPRequest request;
+    request.url = url;
+    request.timeoutSeconds = requestTimeout();
+    request.maxBodyBytes = KRDanmakuClient::maximumDocumentBytes;
+    request.headers.set(QStringLiteral("User-Agent"),
+                        QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.1"));
+    request.headers.set(QStringLiteral("Referer"), QStringLiteral("https://") + KRServiceHosts::webHost() + QLatin1Char('/'));
+    request.headers.set(QStringLiteral("Accept-Encoding"), QStringLiteral("deflate, gzip"));
+    const platform::HTTPResponse response = platform::performHTTPExchange(request);
+
+    SourceOutcome outcome;
+    QByteArray document;
+    bool haveDocument = false;
+    if (response.error) {
+        outcome.error = *response.error;
+    } else if (response.status < 200 || response.status > 299) {
+        // An error page is no document: it must neither be parsed nor replace a good copy.
+        outcome.error = clientError(response.status, QStringLiteral("弹幕服务器返回 HTTP %1，请稍后重试").arg(response.status));
+    } else if (KRDataLooksLikeXML(response.body)) {
+        document = response.body;
+        haveDocument = true;
+    } else {
+        bool tooLarge = false;
+        if (std::optional<QByteArray> inflated =
+                KRInflateDanmakuBody(response.body, KRDanmakuClient::maximumDocumentBytes, &tooLarge)) {
+            document = std::move(*inflated);
+            haveDocument = true;
+        } else if (tooLarge) {
+            outcome.error = clientError(5, QStringLiteral("弹幕数据过大，无法读取"));
+        }
+    }
+
+    if (haveDocument) {
+        KROptionalError parseError;
+        outcome.danmakus = KRDanmakuXMLParser::parse(document, &parseError);
+        outcome.error = parseError;
+        outcome.succeeded = !parseError;
+    }
+    KRConsole::log(QStringLiteral("[KorvaneDanmaku] request host=%1 status=%2 bytes=%3 decoded=%4 count=%5 error=%6")
+                       .arg(QUrl(url).host())
+                       .arg(response.error ? 0 : response.status)
+                       .arg(response.body.size())
+                       .arg(document.size())
+                       .arg(outcome.danmakus.size())
+                       .arg(errorText(outcome.error)));
+    if (outcome.succeeded && !document.isEmpty()) {
+        QString why;
+        if (!platform::writeFileAtomically(KRDanmakuNetworkCachePath(cid), document, &why))
+            KRConsole::log(QStringLiteral("[KorvaneDanmaku] cache write failed cid=%1 error=%2").arg(cid).arg(why));
+    }
+    return outcome;
+}
+
+void deliver(KRDanmakuCompletion completion, KRDanmakuList danmakus, KROptionalError error)
+{
+    platform::dispatchMain([completion = std::move(completion), danmakus = std::move(danmakus), error = std::move(error)] {
+        if (completion)
+            completion(danmakus, error);
+    });
+}
+
+} // namespace
+
+// ---- Files ----
+
+QString KRDanmakuNetworkCachePath(qint64 cid)
+{
+    return cacheFileIn(platform::Directories::caches(), QStringLiteral("Korvane/Danmaku"), cid);
+}
+
+QString KRDanmakuOfflineCachePath(qint64 cid)
+{
+    return cacheFileIn(platform::Directories::documents(), QStringLiteral("KorvaneOffline/Danmaku"), cid);
+}
+
+QString KRDanmakuCachePath(qint64 cid)
+{
+    const QString offline = KRDanmakuOfflineCachePath(cid);
+    if (!QFileInfo::exists(offline)) {
+        const QString network = KRDanmakuNetworkCachePath(cid);
+        // Copied whole through an atomic write, so the offline copy is never half a file.
+        if (std::optional<QByteArray> data = readDocument(network))
+            platform::writeFileAtomically(offline, *data);
+    }
+    return offline;
+}
+
+bool KRDataLooksLikeXML(const QByteArray& data)
+{
+    if (data.isEmpty())
+        return false;
+    const QByteArray head = data.left(512);
+    return head.contains("<?xml") || head.contains("<i>");
+}
+
+std::optional<QByteArray> KRInflateDanmakuBody(const QByteArray& body, qint64 limit, bool* tooLarge)
+{
+    if (tooLarge)
+        *tooLarge = false;
+    // Header detected automatically (zlib or gzip), zlib header, then raw deflate.
+    for (const int windowBits : {47, 15, -15}) {
+        QByteArray output;
+        const InflateResult result = inflateOnce(body, windowBits, limit, &output);
+        if (result == InflateResult::TooLarge && tooLarge)
+            *tooLarge = true;
+        if (result == InflateResult::Document && KRDataLooksLikeXML(output))
+            return output;
+    }
+    return std::nullopt;
+}
+
+// ---- Client ----
+
+KRDanmakuClient* KRDanmakuClient::sharedClient()
+{
+    static KRDanmakuClient* client = new KRDanmakuClient();
+    return client;
+}
+
+void KRDanmakuClient::setRequestTimeoutForTesting(double seconds)
+{
+    testingTimeout.store(seconds > 0 ? seconds : 0);
+}
+
+void KRDanmakuClient::loadDanmakusForCID(qint64 cid, KRDanmakuCompletion completion)
+{
+    if (cid <= 0) {
+        if (completion)
+            completion({}, clientError(1, QStringLiteral("缺少 CID，无法读取弹幕")));
+        return;
+    }
+    platform::OperationQueue::runOnce([cid, completion = std::move(completion)]() mutable {
+        const QStringList sources = {
+            QStringLiteral("https://%1/%2.xml").arg(KRServiceHosts::commentHost()).arg(cid),
+            QStringLiteral("https://%1/x/v1/dm/list.so?oid=%2").arg(KRServiceHosts::apiHost()).arg(cid),
+        };
+        KROptionalError remembered;
+        for (const QString& source : sources) {
+            SourceOutcome outcome = fetchSource(source, cid);
+            if (outcome.succeeded) {
+                KRConsole::log(QStringLiteral("[KorvaneDanmaku] cid=%1 ready count=%2 cache=NO error=(null)")
+                                   .arg(cid)
+                                   .arg(outcome.danmakus.size()));
+                deliver(std::move(completion), std::move(outcome.danmakus), std::nullopt);
+                return;
+            }
+            // The last source's error is the one reported.
+            remembered = outcome.error;
+        }
+        for (const QString& path : {KRDanmakuNetworkCachePath(cid), KRDanmakuOfflineCachePath(cid)}) {
+            const std::optional<QByteArray> document = readDocument(path);
+            if (!document)
+                continue;
+            KROptionalError parseError;
+            KRDanmakuList danmakus = KRDanmakuXMLParser::parse(*document, &parseError);
+            if (parseError)
+                continue;
+            KRConsole::log(QStringLiteral("[KorvaneDanmaku] cid=%1 ready count=%2 cache=YES error=(null)")
+                               .arg(cid)
+                               .arg(danmakus.size()));
+            deliver(std::move(completion), std::move(danmakus), std::nullopt);
+            return;
+        }
+        if (!remembered)
+            remembered = clientError(2, QStringLiteral("弹幕 XML 无法解析"));
+        KRConsole::log(QStringLiteral("[KorvaneDanmaku] cid=%1 ready count=0 cache=NO error=%2").arg(cid).arg(errorText(remembered)));
+        deliver(std::move(completion), {}, remembered);
+    });
+}
+
+void KRDanmakuClient::loadCachedDanmakusForCID(qint64 cid, KRDanmakuCompletion completion)
+{
+    if (cid <= 0) {
+        if (completion)
+            completion({}, clientError(1, QStringLiteral("缺少 CID，无法读取离线弹幕")));
+        return;
+    }
+    platform::OperationQueue::runOnce([cid, completion = std::move(completion)]() mutable {
+        const std::optional<QByteArray> document = readDocument(KRDanmakuCachePath(cid));
+        KRDanmakuList danmakus;
+        KROptionalError error;
+        if (document)
+            danmakus = KRDanmakuXMLParser::parse(*document, &error);
+        else
+            error = clientError(3, QStringLiteral("这条离线视频还没有缓存弹幕"));
+        KRConsole::log(QStringLiteral("[KorvaneDanmaku] offline cid=%1 bytes=%2 count=%3 error=%4")
+                           .arg(cid)
+                           .arg(document ? document->size() : 0)
+                           .arg(danmakus.size())
+                           .arg(errorText(error)));
+        deliver(std::move(completion), std::move(danmakus), std::move(error));
+    });
+}
+
+bool KRDanmakuClient::hasCachedDanmakusForCID(qint64 cid)
+{
+    if (cid < 1)
+        return false;
+    return QFileInfo(KRDanmakuCachePath(cid)).size() > 0;
+}
+
+void KRDanmakuClient::cacheDanmakusForCID(qint64 cid, KRDanmakuCompletion completion)
+{
+    if (hasCachedDanmakusForCID(cid)) {
+        loadCachedDanmakusForCID(cid, std::move(completion));
+        return;
+    }
+    loadDanmakusForCID(cid, [cid, completion = std::move(completion)](const KRDanmakuList& danmakus,
+                                                                       const KROptionalError& loadError) {
+        KROptionalError error = loadError;
+        if (!error && QFileInfo(KRDanmakuCachePath(cid)).size() <= 0)
+            error = clientError(4, QStringLiteral("弹幕已读取，但无法写入离线目录"));
+        if (completion)
+            completion(danmakus, error);
+    });
+}
+
+void KRDanmakuClient::removeCachedDanmakusForCID(qint64 cid)
+{
+    if (cid < 1)
+        return;
+    QFile::remove(KRDanmakuOfflineCachePath(cid));
+}
