@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QDateTime>
+#include <QList>
+#include <QMap>
 #include <QString>
 #include <QVariantMap>
 
@@ -33,3 +36,27 @@ QVariantMap KRSessionCookieProperties(const platform::Cookie& cookie);
 // A cookie made from a property dictionary as written above; none when the name, the value
 // or the domain is missing or not text. The path defaults to "/".
 std::optional<platform::Cookie> KRSessionCookieFromProperties(const QVariantMap& properties);
+
+// A cookie's keychain form: its properties, the expiry held at the latest date a property list
+// can store; none when the cookie cannot be stored at all.
+std::optional<QVariantMap> KRSessionCookieStorableProperties(const platform::Cookie& cookie);
+
+// Cookies by name (a later one of the same name replaces an earlier one).
+using KRSessionCookieMap = QMap<QString, platform::Cookie>;
+
+// The service's cookies among `cookies`, by name.
+KRSessionCookieMap KRSessionServiceCookiesByName(const QList<platform::Cookie>& cookies);
+
+// The cookies of a login or refresh reply ("cookie_info": "cookies" and "domains"), all under
+// one service domain; entries without a text name and value are skipped. Expiries up to
+// 999999999 count as seconds after `now` (Unix seconds), larger ones as Unix times.
+KRSessionCookieMap KRSessionCookiesFromLoginPayload(const QVariantMap& payload, double now);
+
+// A UTC date from Unix seconds, clamped to what dates can hold.
+QDateTime KRSessionDateFromUnix(double seconds);
+
+// The service's unexpired captcha cookies in the shared cookie storage.
+QList<platform::Cookie> KRSessionSharedGaiaCookies(const QDateTime& now);
+
+// Takes the store's old cookies out of the shared cookie storage and puts the new ones in.
+void KRSessionInstallSharedCookies(const QList<platform::Cookie>& oldCookies, const QList<platform::Cookie>& newCookies);

@@ -9,13 +9,12 @@
 #include "platform/net/HTTPExchange.h"
 #include "platform/security/Keychain.h"
 #include "service/KRConsole.h"
+#include "service/KRJSON.h"
 #include "service/KRServiceHosts.h"
+#include "service/KRTolerantValue.h"
 #include "store/KRSessionCookie.h"
 
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
 #include <QMap>
 #include <QStringList>
 
@@ -38,7 +37,6 @@ struct KRSessionStore::State {
 namespace {
 
 using State = KRSessionStore::State;
-using CookieMap = QMap<QString, platform::Cookie>;
 
 const QString kKeychainService = QStringLiteral("com.tarnwick.korvane5.session");
 const QString kKeychainAccount = QStringLiteral("zantorel-web");
@@ -54,159 +52,25 @@ const QString kFingerprintUserAgent = QStringLiteral(
     "Chrome/140.0.0.0 Safari/537.36");
 // The fingerprint answer is a few hundred bytes; anything far larger is not worth reading.
 constexpr qint64 kFingerprintMaxBodyBytes = 1 << 20;
-// Seconds; expiries up to this count are relative, larger ones are Unix times.
-constexpr qint64 kRelativeExpiryLimit = 999999999;
 constexpr double kAbsoluteExpiryThreshold = 1e9;
 constexpr int kGaiaTokenLifetimeSeconds = 120;
 
-// ---- tolerant reads of reply values --------------------------------------------------------
-
-bool isDictionary(const QVariant& value)
-{
-    return value.typeId() == QMetaType::QVariantMap || value.typeId() == QMetaType::QVariantHash;
-}
-
-bool isArray(const QVariant& value)
-{
-    return value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList;
-}
-
-bool isText(const QVariant& value) { return value.typeId() == QMetaType::QString; }
-
-bool isNumber(const QVariant& value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    default:
-        return false;
-    }
-}
+// ---- reads of reply and item values -----------------------------------------------------------
 
 QString nonEmptyText(const QVariant& value)
 {
-    return isText(value) && !value.toString().isEmpty() ? value.toString() : QString();
-}
-
-qint64 saturatedInt64(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= 9.2233720368547758e18)
-        return std::numeric_limits<qint64>::max();
-    if (value <= -9.2233720368547758e18)
-        return std::numeric_limits<qint64>::min();
-    return qint64(value);
-}
-
-// The leading integer of a text, as the platform reads "12abc" (12), saturated.
-qint64 leadingInteger(const QString& text)
-{
-    int i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
-        negative = text.at(i++) == QLatin1Char('-');
-    quint64 magnitude = 0;
-    const quint64 limit = negative ? quint64(std::numeric_limits<qint64>::max()) + 1 : quint64(std::numeric_limits<qint64>::max());
-    for (; i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'); ++i) {
-        const quint64 digit = quint64(text.at(i).unicode() - '0');
-        if (magnitude > (limit - digit) / 10) {
-            magnitude = limit;
-            break;
-        }
-        magnitude = magnitude * 10 + digit;
-    }
-    if (negative)
-        return magnitude == limit ? std::numeric_limits<qint64>::min() : -qint64(magnitude);
-    return qint64(magnitude);
-}
-
-// The leading decimal number of a text ("1.5e3x" = 1500), 0 when there is none.
-double leadingDouble(const QString& text)
-{
-    int i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    const int start = i;
-    auto digits = [&] {
-        const int from = i;
-        while (i < text.size() && text.at(i).isDigit() && text.at(i).unicode() < 128)
-            ++i;
-        return i - from;
-    };
-    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
-        ++i;
-    int mantissa = digits();
-    if (i < text.size() && text.at(i) == QLatin1Char('.')) {
-        ++i;
-        mantissa += digits();
-    }
-    if (mantissa == 0)
-        return 0;
-    int end = i;
-    if (i < text.size() && (text.at(i) == QLatin1Char('e') || text.at(i) == QLatin1Char('E'))) {
-        ++i;
-        if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
-            ++i;
-        if (digits() > 0)
-            end = i;
-    }
-    bool ok = false;
-    const double value = text.mid(start, end - start).toDouble(&ok);
-    return ok ? value : 0;
-}
-
-qint64 int64Value(const QVariant& value)
-{
-    if (isText(value))
-        return leadingInteger(value.toString());
-    if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
-        return saturatedInt64(value.toDouble());
-    if (value.typeId() == QMetaType::ULongLong || value.typeId() == QMetaType::ULong)
-        return value.toULongLong() > quint64(std::numeric_limits<qint64>::max()) ? std::numeric_limits<qint64>::max()
-                                                                                  : qint64(value.toULongLong());
-    if (isNumber(value))
-        return value.toLongLong();
-    return 0;
-}
-
-double doubleValue(const QVariant& value)
-{
-    if (isText(value))
-        return leadingDouble(value.toString());
-    if (isNumber(value))
-        return value.toDouble();
-    return 0;
+    return KRIsString(value) && !value.toString().isEmpty() ? value.toString() : QString();
 }
 
 qint32 int32Value(const QVariant& value)
 {
-    return qint32(std::clamp<qint64>(int64Value(value), std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
+    return qint32(std::clamp<qint64>(KRLongLong(value), std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
 }
 
 // max(generation, 0) + 1, staying positive and always different from the one it follows.
 qint32 nextGeneration(qint32 generation)
 {
     return generation >= std::numeric_limits<qint32>::max() ? 1 : std::max(generation, 0) + 1;
-}
-
-QDateTime dateFromUnix(double seconds)
-{
-    // Far beyond any real cookie lifetime, but inside what dates can hold.
-    constexpr double kLatest = 253402300799.0; // 9999-12-31
-    return QDateTime::fromMSecsSinceEpoch(qint64(std::clamp(seconds, -kLatest, kLatest) * 1000.0), Qt::UTC);
 }
 
 // ---- state queries -----------------------------------------------------------------------
@@ -223,7 +87,7 @@ const platform::Cookie* cookieNamed(const State& state, const QString& name)
 qint64 userIDOf(const State& state)
 {
     const platform::Cookie* member = cookieNamed(state, kMemberCookie);
-    return member ? leadingInteger(member->value) : 0;
+    return member ? KRLongLongFromText(member->value) : 0;
 }
 
 bool loggedIn(const State& state)
@@ -261,21 +125,9 @@ QString familyOf(const State& state, double now)
     return QStringLiteral("anonymous");
 }
 
-// The unexpired captcha cookies of the shared storage (the storage may still hold one whose
-// two minutes have passed).
-QList<platform::Cookie> sharedGaiaCookies(const QDateTime& now)
-{
-    QList<platform::Cookie> found;
-    for (const platform::Cookie& cookie : platform::CookieStorage::shared().cookies()) {
-        if (cookie.name == KRSessionGaiaCookieName && KRSessionCookieBelongsToZantorel(cookie) && !cookie.isExpired(now))
-            found.append(cookie);
-    }
-    return found;
-}
-
 QString summaryOf(const State& state, double now)
 {
-    const bool hasGaia = cookieNamed(state, KRSessionGaiaCookieName) || !sharedGaiaCookies(dateFromUnix(now)).isEmpty();
+    const bool hasGaia = cookieNamed(state, KRSessionGaiaCookieName) || !KRSessionSharedGaiaCookies(KRSessionDateFromUnix(now)).isEmpty();
     const bool hasBuvid = cookieNamed(state, kBuvid3) || cookieNamed(state, kBuvid4);
     return QStringLiteral("authFamily=%1 authSchema=%2 credentialGeneration=%3 webSession=%4 appToken=%5 appRefresh=%6 "
                           "appTokenUsable=%7 appTokenNeedsRefresh=%8 hasSESSDATA=%9 hasBuvid=%10 hasGaia=%11")
@@ -288,48 +140,13 @@ QString summaryOf(const State& state, double now)
              KRConsole::boolean(hasBuvid), KRConsole::boolean(hasGaia));
 }
 
-CookieMap serviceCookiesByName(const QList<platform::Cookie>& cookies)
-{
-    CookieMap byName;
-    for (const platform::Cookie& cookie : cookies) {
-        if (KRSessionCookieBelongsToZantorel(cookie))
-            byName.insert(cookie.name, cookie);
-    }
-    return byName;
-}
-
-// Swaps the store's cookies in the shared storage: the old set out, the new set in.
-void installSharedCookies(const QList<platform::Cookie>& oldCookies, const QList<platform::Cookie>& newCookies)
-{
-    platform::CookieStorage& storage = platform::CookieStorage::shared();
-    for (const platform::Cookie& cookie : oldCookies)
-        storage.deleteCookie(cookie);
-    for (const platform::Cookie& cookie : newCookies)
-        storage.setCookie(cookie);
-}
-
-// The cookie's keychain form, or nothing when it cannot be stored. An expiry past the last
-// date a property list holds is kept at that date, so one far-future cookie never stops the
-// whole session from being saved.
-std::optional<QVariantMap> storableProperties(const platform::Cookie& cookie)
-{
-    static const QDateTime kLatestStorable(QDate(2069, 12, 31), QTime(0, 0), Qt::UTC);
-    platform::Cookie copy = cookie;
-    if (copy.expires && copy.expires->isValid() && *copy.expires > kLatestStorable)
-        copy.expires = kLatestStorable;
-    QVariantMap properties = KRSessionCookieProperties(copy);
-    if (!platform::PropertyList::isRepresentable(properties))
-        return std::nullopt;
-    return properties;
-}
-
 // The profile fields worth keeping across launches: plain texts and numbers only.
 QVariantMap filteredFields(const QVariantMap& source, const QStringList& keys)
 {
     QVariantMap filtered;
     for (const QString& key : keys) {
         const QVariant value = source.value(key);
-        if ((isText(value) || isNumber(value)) && platform::PropertyList::isRepresentable(value))
+        if ((KRIsString(value) || KRIsNumber(value)) && platform::PropertyList::isRepresentable(value))
             filtered.insert(key, value);
     }
     return filtered;
@@ -341,7 +158,7 @@ QVariantMap filteredAccountProfile(const QVariantMap& profile)
         profile, {QStringLiteral("mid"), QStringLiteral("uname"), QStringLiteral("face"), QStringLiteral("money"),
                   QStringLiteral("moral"), QStringLiteral("vipStatus"), QStringLiteral("vipType")});
     const QVariant level = profile.value(QStringLiteral("level_info"));
-    if (isDictionary(level)) {
+    if (KRIsDictionary(level)) {
         filtered.insert(QStringLiteral("level_info"),
                         filteredFields(level.toMap(), {QStringLiteral("current_level"), QStringLiteral("current_min"),
                                                        QStringLiteral("current_exp"), QStringLiteral("next_exp")}));
@@ -349,66 +166,12 @@ QVariantMap filteredAccountProfile(const QVariantMap& profile)
     return filtered;
 }
 
-// The cookies of a login reply, all under one service domain; empty when none qualifies.
-CookieMap cookiesFromLoginPayload(const QVariantMap& payload, double now)
-{
-    const QVariant cookieInfo = payload.value(QStringLiteral("cookie_info"));
-    const QVariantMap info = isDictionary(cookieInfo) ? cookieInfo.toMap() : QVariantMap();
-    const QVariant cookiesValue = info.value(QStringLiteral("cookies"));
-    const QVariant domainsValue = info.value(QStringLiteral("domains"));
-    const QVariantList entries = isArray(cookiesValue) ? cookiesValue.toList() : QVariantList();
-    const QVariantList domains = isArray(domainsValue) ? domainsValue.toList() : QVariantList();
-
-    const QString mainDomain = KRServiceHosts::mainDomain();
-    QString domain = KRSessionCookieDomain();
-    for (const QVariant& entry : domains) {
-        if (!isText(entry))
-            continue;
-        const QString lowered = entry.toString().toLower();
-        if (lowered == mainDomain || lowered.endsWith(QLatin1Char('.') + mainDomain)) {
-            domain = entry.toString();
-            if (!domain.startsWith(QLatin1Char('.')))
-                domain.prepend(QLatin1Char('.'));
-            break;
-        }
-    }
-
-    CookieMap byName;
-    for (const QVariant& entryValue : entries) {
-        if (!isDictionary(entryValue))
-            continue;
-        const QVariantMap entry = entryValue.toMap();
-        const QString name = nonEmptyText(entry.value(QStringLiteral("name")));
-        const QString value = nonEmptyText(entry.value(QStringLiteral("value")));
-        if (name.isEmpty() || value.isEmpty())
-            continue;
-        QVariantMap properties{{QStringLiteral("Name"), name},
-                               {QStringLiteral("Value"), value},
-                               {QStringLiteral("Domain"), domain},
-                               {QStringLiteral("Path"), QStringLiteral("/")}};
-        qint64 expires = int64Value(entry.value(QStringLiteral("expires")));
-        if (expires <= 0)
-            expires = int64Value(entry.value(QStringLiteral("expires_in")));
-        if (expires >= 1) {
-            const double at = expires <= kRelativeExpiryLimit ? now + double(expires) : double(expires);
-            properties.insert(QStringLiteral("Expires"), dateFromUnix(at));
-        }
-        const QVariant secure = entry.value(QStringLiteral("secure"));
-        if ((secure.typeId() == QMetaType::Bool && secure.toBool()) || (isNumber(secure) && secure.toDouble() != 0))
-            properties.insert(QStringLiteral("Secure"), QStringLiteral("TRUE"));
-        const std::optional<platform::Cookie> cookie = KRSessionCookieFromProperties(properties);
-        if (cookie && KRSessionCookieBelongsToZantorel(*cookie))
-            byName.insert(cookie->name, *cookie);
-    }
-    return byName;
-}
-
 double expiryFromTokens(const QVariantMap& tokens, double now)
 {
-    const double expiresAt = doubleValue(tokens.value(QStringLiteral("expires_at")));
+    const double expiresAt = KRDouble(tokens.value(QStringLiteral("expires_at")));
     if (std::isfinite(expiresAt) && expiresAt > kAbsoluteExpiryThreshold)
         return expiresAt;
-    const qint64 expiresIn = int64Value(tokens.value(QStringLiteral("expires_in")));
+    const qint64 expiresIn = KRLongLong(tokens.value(QStringLiteral("expires_in")));
     return expiresIn >= 1 ? now + double(expiresIn) : 0;
 }
 
@@ -455,7 +218,7 @@ void KRSessionStore::load()
 {
     auto state = std::make_shared<State>();
     const QVariant profile = platform::UserDefaults::standard().object(KRAccountProfileDefaultsKey);
-    if (isDictionary(profile))
+    if (KRIsDictionary(profile))
         state->accountProfile = profile.toMap();
     commit(std::move(state));
     restoreFromKeychain();
@@ -470,7 +233,7 @@ void KRSessionStore::setClockForTesting(std::function<double()> unixNow)
 void KRSessionStore::resetForTesting()
 {
     setClockForTesting(nullptr);
-    installSharedCookies(snapshot()->cookies, {});
+    KRSessionInstallSharedCookies(snapshot()->cookies, {});
     KRSessionLastKeychainStatus = 0;
     load();
 }
@@ -495,7 +258,7 @@ QString KRSessionStore::cookieHeader() const
         if (KRSessionCookieBelongsToZantorel(cookie))
             byName.insert(cookie.name, cookie.value);
     }
-    for (const platform::Cookie& gaia : sharedGaiaCookies(dateFromUnix(now())))
+    for (const platform::Cookie& gaia : KRSessionSharedGaiaCookies(KRSessionDateFromUnix(now())))
         byName.insert(gaia.name, gaia.value);
     QStringList pairs;
     for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
@@ -533,24 +296,24 @@ void KRSessionStore::restoreFromKeychain()
     auto next = std::make_shared<State>(*current);
     const QVariant stored = platform::PropertyList::parse(data);
     QVariantList cookieList;
-    if (isDictionary(stored)) {
+    if (KRIsDictionary(stored)) {
         const QVariantMap item = stored.toMap();
         const QVariant cookies = item.value(QStringLiteral("cookies"));
-        if (isArray(cookies))
+        if (KRIsArray(cookies))
             cookieList = cookies.toList();
         next->accessToken = nonEmptyText(item.value(QStringLiteral("access_token")));
         next->refreshToken = nonEmptyText(item.value(QStringLiteral("refresh_token")));
-        next->accessTokenExpiresAt = doubleValue(item.value(QStringLiteral("access_token_expires_at")));
+        next->accessTokenExpiresAt = KRDouble(item.value(QStringLiteral("access_token_expires_at")));
         next->authSchemaVersion = int32Value(item.value(QStringLiteral("auth_schema_version")));
         next->credentialGeneration = int32Value(item.value(QStringLiteral("credential_generation")));
-    } else if (isArray(stored)) {
+    } else if (KRIsArray(stored)) {
         cookieList = stored.toList();  // the older layout: the cookie array alone
     }
 
-    const QDateTime nowDate = dateFromUnix(now());
+    const QDateTime nowDate = KRSessionDateFromUnix(now());
     QList<platform::Cookie> kept;
     for (const QVariant& entry : cookieList) {
-        if (!isDictionary(entry))
+        if (!KRIsDictionary(entry))
             continue;
         const std::optional<platform::Cookie> cookie = KRSessionCookieFromProperties(entry.toMap());
         if (!cookie || !KRSessionCookieBelongsToZantorel(*cookie) || cookie->name == KRSessionGaiaCookieName)
@@ -559,7 +322,7 @@ void KRSessionStore::restoreFromKeychain()
             continue;
         kept.append(*cookie);
     }
-    installSharedCookies(current->cookies, kept);
+    KRSessionInstallSharedCookies(current->cookies, kept);
     next->cookies = kept;
     commit(next);
     KRConsole::log(QStringLiteral("[KorvaneSession] restored cookieCount=%1 %2").arg(kept.size()).arg(summaryOf(*next, now())));
@@ -570,7 +333,7 @@ void KRSessionStore::persistToKeychain()
     const auto state = snapshot();
     QVariantList cookies;
     for (const platform::Cookie& cookie : state->cookies) {
-        if (const std::optional<QVariantMap> properties = storableProperties(cookie))
+        if (const std::optional<QVariantMap> properties = KRSessionCookieStorableProperties(cookie))
             cookies.append(*properties);
     }
     QVariantMap item;
@@ -601,7 +364,7 @@ void KRSessionStore::persistToKeychain()
 
 void KRSessionStore::replaceCookies(State& state, const QList<platform::Cookie>& cookies)
 {
-    installSharedCookies(state.cookies, cookies);
+    KRSessionInstallSharedCookies(state.cookies, cookies);
     state.cookies = cookies;
 }
 
@@ -622,11 +385,11 @@ void KRSessionStore::postDidChange()
 
 bool KRSessionStore::captureAppAuthenticationFromPayload(const QVariant& payload)
 {
-    if (!isDictionary(payload))
+    if (!KRIsDictionary(payload))
         return false;
     const QVariantMap root = payload.toMap();
     const QVariant tokenInfo = root.value(QStringLiteral("token_info"));
-    const QVariantMap tokens = isDictionary(tokenInfo) ? tokenInfo.toMap() : root;
+    const QVariantMap tokens = KRIsDictionary(tokenInfo) ? tokenInfo.toMap() : root;
     const QString accessToken = nonEmptyText(tokens.value(QStringLiteral("access_token")));
     if (accessToken.isEmpty())
         return false;
@@ -636,11 +399,11 @@ bool KRSessionStore::captureAppAuthenticationFromPayload(const QVariant& payload
         refreshToken = nonEmptyText(root.value(QStringLiteral("refresh_token")));
 
     const double current = now();
-    const CookieMap cookies = cookiesFromLoginPayload(root, current);
+    const KRSessionCookieMap cookies = KRSessionCookiesFromLoginPayload(root, current);
     const auto session = cookies.constFind(kSessionCookie);
     const auto member = cookies.constFind(kMemberCookie);
     if (session == cookies.cend() || session->value.isEmpty() || member == cookies.cend()
-        || leadingInteger(member->value) < 1)
+        || KRLongLongFromText(member->value) < 1)
         return false;
 
     auto next = std::make_shared<State>(*snapshot());
@@ -663,11 +426,11 @@ bool KRSessionStore::captureAppAuthenticationFromPayload(const QVariant& payload
 
 bool KRSessionStore::replaceAppAuthenticationFromRefreshPayload(const QVariant& payload, qint32 expectedCredentialGeneration)
 {
-    if (expectedCredentialGeneration != credentialGeneration() || !isDictionary(payload))
+    if (expectedCredentialGeneration != credentialGeneration() || !KRIsDictionary(payload))
         return false;
     const QVariantMap root = payload.toMap();
     const QVariant tokenInfo = root.value(QStringLiteral("token_info"));
-    const QVariantMap tokens = isDictionary(tokenInfo) ? tokenInfo.toMap() : root;
+    const QVariantMap tokens = KRIsDictionary(tokenInfo) ? tokenInfo.toMap() : root;
     if (nonEmptyText(tokens.value(QStringLiteral("refresh_token"))).isEmpty())
         return false;
     return captureAppAuthenticationFromPayload(payload);
@@ -695,8 +458,8 @@ void KRSessionStore::captureCookiesFromHTTPResponse(const platform::HTTPResponse
     if (!response)
         return;
     const auto current = snapshot();
-    const QDateTime nowDate = dateFromUnix(now());
-    CookieMap byName = serviceCookiesByName(current->cookies);
+    const QDateTime nowDate = KRSessionDateFromUnix(now());
+    KRSessionCookieMap byName = KRSessionServiceCookiesByName(current->cookies);
     for (const QString& line : response->headers.values(QStringLiteral("Set-Cookie"))) {
         const std::optional<platform::Cookie> cookie = platform::CookieStorage::parseSetCookie(line, response->finalURL);
         if (!cookie || !KRSessionCookieBelongsToZantorel(*cookie))
@@ -733,7 +496,7 @@ void KRSessionStore::installEphemeralGaiaToken(const QString& token)
     cookie.value = token;
     cookie.domain = KRSessionCookieDomain();
     cookie.path = QStringLiteral("/");
-    cookie.expires = dateFromUnix(now() + kGaiaTokenLifetimeSeconds);
+    cookie.expires = KRSessionDateFromUnix(now() + kGaiaTokenLifetimeSeconds);
     cookie.secure = true;
     platform::CookieStorage::shared().setCookie(cookie);
 }
@@ -767,19 +530,18 @@ void KRSessionStore::prepareRiskControlCookiesWithCompletion(std::function<void(
         QString buvid4;
         KROptionalError jsonError;
         if (response.ok() && !response.body.isEmpty()) {
-            QJsonParseError parseError;
-            const QJsonDocument document = QJsonDocument::fromJson(response.body, &parseError);
-            if (parseError.error != QJsonParseError::NoError) {
+            const QVariant body = KRJSONParse(response.body);
+            if (!body.isValid()) {
                 jsonError = KRError(QStringLiteral("NSCocoaErrorDomain"), 3840,
                                     QStringLiteral("未能读取数据，因为它的格式不正确。"));
-            } else if (document.isObject()) {
-                const QJsonValue data = document.object().value(QStringLiteral("data"));
-                if (data.isObject()) {
-                    const QJsonValue b3 = data.toObject().value(QStringLiteral("b_3"));
-                    const QJsonValue b4 = data.toObject().value(QStringLiteral("b_4"));
-                    if (b3.isString())
+            } else {
+                const QVariant data = body.toMap().value(QStringLiteral("data"));
+                if (KRIsDictionary(data)) {
+                    const QVariant b3 = data.toMap().value(QStringLiteral("b_3"));
+                    const QVariant b4 = data.toMap().value(QStringLiteral("b_4"));
+                    if (KRIsString(b3))
                         buvid3 = b3.toString();
-                    if (b4.isString())
+                    if (KRIsString(b4))
                         buvid4 = b4.toString();
                 }
             }
@@ -799,7 +561,7 @@ void KRSessionStore::finishRiskCookieFetch(const platform::HTTPResponse& respons
         captureCookiesFromHTTPResponse(&response);
 
     auto next = std::make_shared<State>(*snapshot());
-    CookieMap byName = serviceCookiesByName(next->cookies);
+    KRSessionCookieMap byName = KRSessionServiceCookiesByName(next->cookies);
     if (const auto cookie = KRSessionCookie(kBuvid3, buvid3))
         byName.insert(kBuvid3, *cookie);
     if (const auto cookie = KRSessionCookie(kBuvid4, buvid4))
@@ -825,7 +587,7 @@ void KRSessionStore::finishRiskCookieFetch(const platform::HTTPResponse& respons
 
 void KRSessionStore::updateAccountProfile(const QVariant& profile)
 {
-    if (!isDictionary(profile))
+    if (!KRIsDictionary(profile))
         return;
     const QVariantMap map = profile.toMap();
     auto next = std::make_shared<State>(*snapshot());
