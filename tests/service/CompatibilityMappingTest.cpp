@@ -1,0 +1,156 @@
+#include "support/TestSupport.h"
+
+#include "service/KRAPIClient.h"
+#include "service/KRCompatibilityAIDMap.h"
+#include "service/KRVideo.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// An id map as an outside component could provide it: keys kept in insertion order.
+class ListAIDMap : public KRCompatibilityAIDMap {
+public:
+    bool writable = true;
+    QList<QPair<QString, QString>> entries;
+
+    bool isWritable() const override { return writable; }
+    QStringList keys() const override
+    {
+        QStringList keys;
+        for (const auto& entry : entries)
+            keys.append(entry.first);
+        return keys;
+    }
+    QVariant value(const QString& key) const override
+    {
+        for (const auto& entry : entries) {
+            if (entry.first == key)
+                return entry.second;
+        }
+        return {};
+    }
+    void setValue(const QString& key, const QString& value) override
+    {
+        for (auto& entry : entries) {
+            if (entry.first == key) {
+                entry.second = value;
+                return;
+            }
+        }
+        entries.append({key, value});
+    }
+};
+
+std::shared_ptr<KRVideo> video(qint64 aid, qint64 resolvedAid = 0)
+{
+    auto result = std::make_shared<KRVideo>();
+    result->setAid(aid);
+    result->setResolvedAid(resolvedAid);
+    return result;
+}
+
+qint64 fnvSlot(const QString& seed)
+{
+    quint32 h = 2166136261u;
+    for (const char byte : seed.toUtf8()) {
+        h ^= quint8(byte);
+        h *= 16777619u;
+    }
+    return qint64(h % 700000000u) + 1200000000;
+}
+
+// Real ids above 2^51 have no BV text, so their decimal text seeds the hash; these were
+// picked for where their hashes land.
+constexpr qint64 kCollidingA = 2251799813744629; // slot 1651340094
+constexpr qint64 kCollidingB = 2251799813834832; // slot 1651340094 too
+constexpr qint64 kNearTheTop = 2251799816755515; // slot 1899999997
+
+class CompatibilityMappingTest : public ::testing::Test {
+protected:
+    void SetUp() override { map = std::make_shared<ListAIDMap>(); }
+    void TearDown() override { KRCompatibilityAIDMap::install(nullptr); }
+    std::shared_ptr<ListAIDMap> map;
+};
+
+TEST_F(CompatibilityMappingTest, WithoutAMapTheResolvedAidIsTheAid)
+{
+    const KRVideoList videos{video(5), video(6, 77), video(0), nullptr};
+    KRAPIClient::sharedClient()->registerCompatibilityMappingsForVideos(videos);
+    EXPECT_EQ(videos[0]->resolvedAid(), 5);
+    EXPECT_EQ(videos[0]->aid(), 5);
+    EXPECT_EQ(videos[1]->resolvedAid(), 77);
+    EXPECT_EQ(videos[1]->aid(), 6);
+    EXPECT_EQ(videos[2]->resolvedAid(), 0);
+    KRApplyResolvedAIDs(videos); // nothing to read from
+    EXPECT_EQ(videos[1]->resolvedAid(), 77);
+}
+
+TEST_F(CompatibilityMappingTest, RegistersStableSyntheticIds)
+{
+    KRCompatibilityAIDMap::install(map);
+    // Without a BV text yet, the decimal real id seeds the hash.
+    const auto first = video(170001);
+    ASSERT_TRUE(first->canonicalBVID().isEmpty());
+    KRRegisterCompatibilityMappings({first});
+    EXPECT_EQ(first->resolvedAid(), 170001);
+    EXPECT_EQ(first->aid(), fnvSlot(QStringLiteral("170001")));
+    EXPECT_EQ(map->value(QString::number(first->aid())).toString(), QStringLiteral("170001"));
+
+    // With one, the BV text does.
+    const QString bvid = video(0, 170002)->canonicalBVID();
+    ASSERT_FALSE(bvid.isEmpty());
+    const auto named = video(170002);
+    named->setBvid(bvid);
+    KRRegisterCompatibilityMappings({named});
+    EXPECT_EQ(named->aid(), fnvSlot(bvid));
+    map->entries.removeLast();
+
+    // The same real id again, even through a video that already carries it as resolved aid.
+    const auto again = video(3, 170001);
+    KRRegisterCompatibilityMappings({again});
+    EXPECT_EQ(again->aid(), first->aid());
+    EXPECT_EQ(map->entries.size(), 1);
+
+    // Reading back: a synthetic aid resolves to the real one.
+    const auto listed = video(first->aid());
+    KRApplyResolvedAIDs({listed, video(42)});
+    EXPECT_EQ(listed->resolvedAid(), 170001);
+
+    const auto skipped = video(0);
+    KRRegisterCompatibilityMappings({skipped});
+    EXPECT_EQ(skipped->aid(), 0);
+    EXPECT_EQ(map->entries.size(), 1);
+}
+
+TEST_F(CompatibilityMappingTest, CollidingHashesTakeConsecutiveSlotsAndWrapAtTheTop)
+{
+    KRCompatibilityAIDMap::install(map);
+    ASSERT_EQ(fnvSlot(QString::number(kCollidingA)), fnvSlot(QString::number(kCollidingB)));
+    const auto a = video(kCollidingA);
+    const auto b = video(kCollidingB);
+    KRRegisterCompatibilityMappings({a, b});
+    EXPECT_EQ(a->aid(), 1651340094);
+    EXPECT_EQ(b->aid(), 1651340095);
+
+    map->entries.clear();
+    for (qint64 slot = 1899999997; slot <= 1899999999; ++slot)
+        map->setValue(QString::number(slot), QString::number(slot - 1000));
+    const auto top = video(kNearTheTop);
+    KRRegisterCompatibilityMappings({top});
+    EXPECT_EQ(top->aid(), 1200000000);
+    EXPECT_EQ(top->resolvedAid(), kNearTheTop);
+}
+
+TEST_F(CompatibilityMappingTest, AReadOnlyMapChangesNothing)
+{
+    map->writable = false;
+    KRCompatibilityAIDMap::install(map);
+    const auto v = video(170001);
+    KRRegisterCompatibilityMappings({v});
+    EXPECT_EQ(v->aid(), 170001);
+    EXPECT_EQ(v->resolvedAid(), 0);
+    EXPECT_TRUE(map->entries.isEmpty());
+}
+
+} // namespace
