@@ -5,6 +5,7 @@
 
 #include <QTextBoundaryFinder>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -95,8 +96,28 @@ qint32 int32FromText(QStringView text)
     return qint32(std::clamp<qint64>(value, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
 }
 
+// The platform's double value of text (a decimal prefix after white space). The fields of a
+// danmaku are nearly always plain decimals, read here without allocating; anything else
+// takes the general reading.
 double doubleFromText(QStringView text)
 {
+    constexpr qsizetype kPlainLength = 32;
+    if (!text.isEmpty() && text.size() <= kPlainLength) {
+        char buffer[kPlainLength];
+        bool plain = true;
+        bool point = false;
+        for (qsizetype i = 0; i < text.size() && plain; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c == u'.' && !point && i > 0 && i + 1 < text.size())
+                point = true;
+            else if (c < u'0' || c > u'9')
+                plain = false;
+            buffer[i] = char(c);
+        }
+        double value = 0;
+        if (plain && std::from_chars(buffer, buffer + text.size(), value).ec == std::errc())
+            return value;
+    }
     return KRDouble(QVariant(text.toString()));
 }
 

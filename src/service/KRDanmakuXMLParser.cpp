@@ -105,7 +105,7 @@ void KRDanmakuXMLParser::startElement(const QXmlStreamReader& reader)
     m_currentParameter = attributes.hasAttribute(QLatin1StringView("p"))
                              ? attributes.value(QLatin1StringView("p")).toString()
                              : QString();
-    m_currentText.clear();
+    m_currentText.truncate(0);
     m_currentTextContinues = false;
 }
 
@@ -145,6 +145,6 @@ void KRDanmakuXMLParser::endElement(QStringView qualifiedName)
     }
     m_insideDanmaku = false;
     m_currentParameter = QString();
-    m_currentText.clear();
+    m_currentText.truncate(0);  // keeps its buffer for the next element
     m_currentTextContinues = false;
 }
