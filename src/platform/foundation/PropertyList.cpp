@@ -1,5 +1,7 @@
 #include "platform/foundation/PropertyList.h"
 
+#include "platform/foundation/PropertyListLimits.h"
+
 #include <QDateTime>
 #include <QStringList>
 
@@ -15,8 +17,7 @@ namespace {
 
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01T00:00:00Z).
 constexpr qint64 kEpochOffset = 978307200;
-// Nesting beyond this is refused rather than risking the stack.
-constexpr int kMaxDepth = 512;
+constexpr int kMaxDepth = kMaxNestingDepth;
 
 enum ErrorCode { EmptyInput = 1, CorruptInput = 2, UnsupportedValue = 3, TooLarge = 4 };
 
@@ -45,8 +46,8 @@ QVariant normalizedMap(const auto& map, int depth)
 
 QVariant normalizedAt(const QVariant& value, int depth)
 {
-    if (depth > kMaxDepth)
-        return {};
+    // `depth` counts the containers above; a container here is level depth + 1.
+    const bool roomForContainer = depth < kMaxDepth;
     switch (value.typeId()) {
     case QMetaType::Bool:
         return value.toBool();
@@ -87,11 +88,13 @@ QVariant normalizedAt(const QVariant& value, int depth)
         return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
     }
     case QMetaType::QVariantMap:
-        return normalizedMap(value.toMap(), depth);
+        return roomForContainer ? normalizedMap(value.toMap(), depth) : QVariant();
     case QMetaType::QVariantHash:
-        return normalizedMap(value.toHash(), depth);
+        return roomForContainer ? normalizedMap(value.toHash(), depth) : QVariant();
     case QMetaType::QVariantList:
     case QMetaType::QStringList: {
+        if (!roomForContainer)
+            return {};
         QVariantList out;
         const QVariantList list = value.toList();
         out.reserve(list.size());
@@ -190,11 +193,12 @@ bool integerIsNegative(plist_t node)
 
 QVariant fromNode(plist_t node, int depth, QString* problem)
 {
-    if (depth > kMaxDepth) {
+    const plist_type type = plist_get_node_type(node);
+    if ((type == PLIST_ARRAY || type == PLIST_DICT) && depth >= kMaxDepth) {
         *problem = QStringLiteral("nesting too deep");
         return {};
     }
-    switch (plist_get_node_type(node)) {
+    switch (type) {
     case PLIST_BOOLEAN: {
         uint8_t b = 0;
         plist_get_bool_val(node, &b);
@@ -225,7 +229,10 @@ QVariant fromNode(plist_t node, int depth, QString* problem)
     case PLIST_DATE: {
         int32_t sec = 0, usec = 0;
         plist_get_date_val(node, &sec, &usec);
-        const qint64 ms = (qint64(sec) + kEpochOffset) * 1000 + qint64(std::floor(usec / 1000.0));
+        // Before 2001 this library truncates the seconds towards zero and hands back the
+        // fraction as a positive magnitude; it belongs on the side away from zero.
+        const qint64 fractionMs = qint64(std::abs(usec)) / 1000;
+        const qint64 ms = (qint64(sec) + kEpochOffset) * 1000 + (sec < 0 ? -fractionMs : fractionMs);
         return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
     }
     case PLIST_ARRAY: {
@@ -318,6 +325,10 @@ QVariant parse(const QByteArray& data, Error* error)
     }
     if (quint64(data.size()) > std::numeric_limits<uint32_t>::max()) {
         setError(error, TooLarge, QStringLiteral("property list too large"));
+        return {};
+    }
+    if (!isSafeToParse(data)) {
+        setError(error, CorruptInput, QStringLiteral("corrupt or too deeply nested property list"));
         return {};
     }
     plist_t raw = nullptr;

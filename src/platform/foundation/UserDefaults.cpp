@@ -242,11 +242,13 @@ void UserDefaults::Impl::followHome()
     // Pending changes belong to the old home; write them there unless it is gone.
     if (!home.isEmpty() && QFileInfo::exists(home))
         writeLocked(lock);
-    home = current;
-    path = standardPath(current);
+    // `home` still names the old home while the new file loads, so every other caller
+    // waits on the write mutex instead of changing values about to be replaced.
     lock.unlock();
     QVariantMap loaded = loadValues(standardPath(current));
     lock.lock();
+    home = current;
+    path = standardPath(current);
     values = std::move(loaded);
     written = generation;
     lastWriteOK = true;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace platform {
+namespace PropertyList {
+
+// Nesting of containers beyond this is refused: the parsing library recurses once per level
+// and a hostile file could otherwise exhaust the stack.
+constexpr int kMaxNestingDepth = 512;
+
+// Whether `data` (XML or binary) may be handed to the parsing library: containers nest no
+// deeper than kMaxNestingDepth, and nothing in it would make the library abort (a dictionary
+// key holding NUL). For binary input also false when its object graph is malformed or
+// cyclic. Cheap: one pass.
+bool isSafeToParse(const QByteArray& data);
+
+} // namespace PropertyList
+} // namespace platform
