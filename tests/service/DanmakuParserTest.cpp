@@ -343,6 +343,18 @@ TEST(DanmakuParserTest, KeepsLongTextsBoundedButExact)
     EXPECT_EQ(list[2]->text(), "word");
     EXPECT_EQ(list[3]->text(), repeated('w', 120));
 
+    // A character that runs on past what is kept cannot be widened to; it is left out whole
+    // rather than split.
+    QString marks;
+    for (int i = 0; i < 6000; ++i)
+        marks += QChar(0x0301);
+    error.reset();
+    const KRDanmakuList clustered =
+        parse(document(element("1,1,25,0", QByteArray(119, 'a') + "e" + marks.toUtf8() + "tail")), &error);
+    ASSERT_FALSE(error);
+    ASSERT_EQ(clustered.size(), 1);
+    EXPECT_EQ(clustered[0]->text(), repeated('a', 119));
+
     // One token larger than the reader should ever hold is refused rather than buffered.
     error.reset();
     EXPECT_TRUE(parse(document(element("1,1,25,0", QByteArray(3 * 1024 * 1024, 'z'))), &error).isEmpty());
