@@ -45,7 +45,8 @@ private:
 // Delivers named notifications synchronously on the posting thread, to observers in the
 // order they registered. Observers added during a delivery are not called by it; observers
 // removed during a delivery (themselves or others) are not called after their removal.
-// Thread-safe.
+// Thread-safe; removing an observer does not wait for a delivery to it that is already
+// running on another thread.
 class NotificationCenter {
 public:
     NotificationCenter();

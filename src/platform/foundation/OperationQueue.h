@@ -9,7 +9,8 @@ namespace platform {
 
 // Runs operations on worker threads: started in the order they were added, at most
 // maxConcurrentOperationCount at once. Thread-safe. Destroying a queue drops the operations
-// not yet started and waits for the running ones.
+// not yet started and waits for the running ones, so a running operation must not wait for
+// the thread that destroys its queue (dispatchMainSync while the main thread destroys it).
 class OperationQueue {
 public:
     explicit OperationQueue(int maxConcurrentOperationCount = 1, QString name = {});
