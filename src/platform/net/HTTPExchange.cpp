@@ -8,8 +8,13 @@
 #include <QUrl>
 
 #include <curl/curl.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -138,36 +143,76 @@ QByteArray systemCABundle()
     return bundle;
 }
 
-// The combined bundle for the current extra CA file, rebuilt when the file changes; null
-// when there is no readable extra file (libcurl then uses the system's authorities).
-std::shared_ptr<const QByteArray> trustBundle(const QString& extraCAFile)
+std::vector<X509*> readCertificates(const QByteArray& pem)
+{
+    std::vector<X509*> certificates;
+    BIO* bio = BIO_new_mem_buf(pem.constData(), int(pem.size()));
+    if (!bio)
+        return certificates;
+    while (X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr))
+        certificates.push_back(certificate);
+    BIO_free(bio);
+    ERR_clear_error(); // the end of the input reads as an error
+    return certificates;
+}
+
+// Parsed once: the system bundle costs far more to parse than a whole loopback exchange.
+const std::vector<X509*>& systemCertificates()
+{
+    static const std::vector<X509*> certificates = readCertificates(systemCABundle());
+    return certificates;
+}
+
+using StorePtr = std::shared_ptr<X509_STORE>;
+
+struct Trust {
+    QString identity; // changes whenever the trusted set changes
+    StorePtr store;   // null: libcurl's default authorities
+};
+
+// The system's authorities plus the extra file's, shared by every connection while the
+// file stays the same.
+Trust trustFor(const QString& extraCAFile)
 {
     if (extraCAFile.isEmpty())
-        return nullptr;
-    struct Cache {
-        QString path;
-        qint64 size = -1;
-        QDateTime modified;
-        std::shared_ptr<const QByteArray> bundle;
-    };
-    static std::mutex mutex;
-    static Cache cache;
-
+        return {};
     const QFileInfo info(extraCAFile);
     if (!info.isFile())
-        return nullptr;
+        return {QStringLiteral("missing:") + extraCAFile, nullptr};
+    const QString identity = QStringLiteral("%1|%2|%3")
+                                 .arg(extraCAFile)
+                                 .arg(info.size())
+                                 .arg(info.lastModified().toMSecsSinceEpoch());
+    static std::mutex mutex;
+    static Trust cached;
     std::lock_guard lock(mutex);
-    if (cache.bundle && cache.path == extraCAFile && cache.size == info.size()
-        && cache.modified == info.lastModified())
-        return cache.bundle;
+    if (cached.identity == identity)
+        return cached;
+
     QFile file(extraCAFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return nullptr;
-    auto combined = std::make_shared<QByteArray>(systemCABundle());
-    combined->append('\n');
-    combined->append(file.readAll());
-    cache = Cache{extraCAFile, info.size(), info.lastModified(), combined};
-    return combined;
+    const std::vector<X509*> extra =
+        file.open(QIODevice::ReadOnly) ? readCertificates(file.readAll()) : std::vector<X509*>();
+    StorePtr store;
+    if (!extra.empty()) {
+        store = StorePtr(X509_STORE_new(), X509_STORE_free);
+        X509_STORE_set_flags(store.get(), X509_V_FLAG_TRUSTED_FIRST | X509_V_FLAG_PARTIAL_CHAIN);
+        for (X509* certificate : systemCertificates())
+            X509_STORE_add_cert(store.get(), certificate);
+        for (X509* certificate : extra)
+            X509_STORE_add_cert(store.get(), certificate);
+        ERR_clear_error();
+    }
+    for (X509* certificate : extra)
+        X509_free(certificate);
+    cached = Trust{identity, store};
+    return cached;
+}
+
+CURLcode onSSLContext(CURL*, void* context, void* user)
+{
+    // Replaces the (empty) store libcurl made with the shared one; verification stays on.
+    SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(context), static_cast<X509_STORE*>(user));
+    return CURLE_OK;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -216,6 +261,7 @@ bool connectToCovers(const QStringList& entries, const QString& host, int port)
 struct ThreadHandle {
     CURL* handle = nullptr;
     bool busy = false;
+    QString seams;
     ~ThreadHandle()
     {
         if (handle)
@@ -227,11 +273,18 @@ thread_local ThreadHandle t_handle;
 
 class HandleLease {
 public:
-    HandleLease()
+    // `seams` names the test seams in force: kept connections and TLS sessions were made
+    // under the old ones, so a change starts from a clean handle.
+    explicit HandleLease(const QString& seams)
     {
         if (!t_handle.busy) {
+            if (t_handle.handle && t_handle.seams != seams) {
+                curl_easy_cleanup(t_handle.handle);
+                t_handle.handle = nullptr;
+            }
             if (!t_handle.handle)
                 t_handle.handle = curl_easy_init();
+            t_handle.seams = seams;
             m_handle = t_handle.handle;
             t_handle.busy = true;
             m_shared = true;
@@ -271,12 +324,23 @@ struct StringList {
 // ---------------------------------------------------------------------------------------
 // One hop
 
+using Clock = std::chrono::steady_clock;
+
 struct Transfer {
     HTTPHeaders headers;
     QByteArray body;
     qint64 maxBodyBytes = -1;
     bool bodyTooLarge = false;
     const std::atomic_bool* cancelled = nullptr;
+    // libcurl's low-speed check averages over several seconds; the idle limit is kept here
+    // so that a server falling silent after a burst still times out on time.
+    Clock::duration idleLimit{};
+    Clock::time_point lastActivity = Clock::now();
+    curl_off_t downloaded = 0;
+    curl_off_t uploaded = 0;
+    bool idleTimedOut = false;
+
+    void touch() { lastActivity = Clock::now(); }
 };
 
 QString headerText(const QByteArray& bytes)
@@ -288,6 +352,7 @@ QString headerText(const QByteArray& bytes)
 size_t onHeader(char* data, size_t size, size_t count, void* user)
 {
     auto* transfer = static_cast<Transfer*>(user);
+    transfer->touch();
     const size_t length = size * count;
     QByteArray line(data, qsizetype(length));
     while (line.endsWith('\n') || line.endsWith('\r'))
@@ -315,6 +380,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
 size_t onBody(char* data, size_t size, size_t count, void* user)
 {
     auto* transfer = static_cast<Transfer*>(user);
+    transfer->touch();
     const size_t length = size * count;
     if (transfer->maxBodyBytes >= 0 && transfer->body.size() + qint64(length) > transfer->maxBodyBytes) {
         transfer->bodyTooLarge = true;
@@ -324,10 +390,20 @@ size_t onBody(char* data, size_t size, size_t count, void* user)
     return length;
 }
 
-int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded)
 {
-    const auto* transfer = static_cast<const Transfer*>(user);
-    return transfer->cancelled && transfer->cancelled->load() ? 1 : 0;
+    auto* transfer = static_cast<Transfer*>(user);
+    if (transfer->cancelled && transfer->cancelled->load())
+        return 1;
+    if (downloaded != transfer->downloaded || uploaded != transfer->uploaded) {
+        transfer->downloaded = downloaded;
+        transfer->uploaded = uploaded;
+        transfer->touch();
+    } else if (Clock::now() - transfer->lastActivity > transfer->idleLimit) {
+        transfer->idleTimedOut = true;
+        return 1;
+    }
+    return 0;
 }
 
 int errorCodeFor(CURLcode code, long osErrno, const Transfer& transfer)
@@ -336,6 +412,8 @@ int errorCodeFor(CURLcode code, long osErrno, const Transfer& transfer)
         return URLError::Cancelled;
     if (transfer.bodyTooLarge)
         return URLError::DataLengthExceedsMaximum;
+    if (transfer.idleTimedOut)
+        return URLError::TimedOut;
     switch (code) {
     case CURLE_UNSUPPORTED_PROTOCOL: return URLError::UnsupportedURL;
     case CURLE_URL_MALFORMAT: return URLError::BadURL;
@@ -419,7 +497,7 @@ struct HopResult {
 double effectiveTimeout(double seconds) { return seconds > 0 && std::isfinite(seconds) ? seconds : 60.0; }
 
 HopResult performHop(CURL* curl, const HopRequest& hop, const HTTPRequest& request, const QStringList& connectTo,
-                     const std::shared_ptr<const QByteArray>& trust, Transfer& transfer)
+                     const Trust& trust, Transfer& transfer)
 {
     HopResult result;
     curl_easy_reset(curl);
@@ -443,6 +521,8 @@ HopResult performHop(CURL* curl, const HopRequest& hop, const HTTPRequest& reque
     }
 
     const double timeout = effectiveTimeout(request.timeoutSeconds);
+    transfer.idleLimit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout));
+    transfer.touch();
     curl_easy_setopt(curl, CURLOPT_URL, hop.encodedURL.constData());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -450,9 +530,11 @@ HopResult performHop(CURL* curl, const HopRequest& hop, const HTTPRequest& reque
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (trust) {
-        curl_blob blob{const_cast<char*>(trust->constData()), size_t(trust->size()), CURL_BLOB_COPY};
-        curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
+    if (trust.store) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO, static_cast<char*>(nullptr));
+        curl_easy_setopt(curl, CURLOPT_CAPATH, static_cast<char*>(nullptr));
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &onSSLContext);
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, trust.store.get());
     }
     if (connectLines.list) {
         curl_easy_setopt(curl, CURLOPT_CONNECT_TO, connectLines.list);
@@ -586,7 +668,9 @@ HTTPResponse performHTTPExchange(const HTTPRequest& request, const std::atomic_b
     QByteArray body = (method == QLatin1String("GET") || method == QLatin1String("HEAD")) ? QByteArray()
                                                                                           : request.body;
 
-    HandleLease lease;
+    const QStringList connectTo = NetworkSeams::connectTo();
+    const Trust trust = trustFor(NetworkSeams::extraCAFile());
+    HandleLease lease(connectTo.join(QLatin1Char(',')) + QLatin1Char('|') + trust.identity);
     if (!lease.get())
         return fail(transportError(URLError::Unknown));
 
@@ -599,7 +683,6 @@ HTTPResponse performHTTPExchange(const HTTPRequest& request, const std::atomic_b
         if (hop == 0)
             originalHost = host;
 
-        const QStringList connectTo = NetworkSeams::connectTo();
         if (!connectTo.isEmpty() && !isLoopbackHost(host)) {
             const int port = parsed.url.port(parsed.url.scheme().toLower() == QLatin1String("https") ? 443 : 80);
             if (!connectToCovers(connectTo, host, port))
@@ -621,7 +704,7 @@ HTTPResponse performHTTPExchange(const HTTPRequest& request, const std::atomic_b
         transfer.maxBodyBytes = request.maxBodyBytes;
         transfer.cancelled = cancelled;
         const HopResult result =
-            performHop(lease.get(), hopRequest, request, connectTo, trustBundle(NetworkSeams::extraCAFile()), transfer);
+            performHop(lease.get(), hopRequest, request, connectTo, trust, transfer);
         response.finalURL = url;
         if (result.error)
             return fail(*result.error);

@@ -1,0 +1,126 @@
+// A loopback GET through the platform's HTTP exchange, against the same GET made by the
+// curl command-line tool. The ratio counter is exchange time / tool time in this run.
+#include "platform/net/HTTPExchange.h"
+#include "platform/net/NetworkSeams.h"
+#include "support/FakeService.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <sys/wait.h>
+#include <thread>
+
+namespace {
+
+const QString kHost = QStringLiteral("bench.korvane-bench.test");
+
+testsupport::FakeService& service()
+{
+    static std::unique_ptr<testsupport::FakeService> instance = [] {
+        auto made = std::make_unique<testsupport::FakeService>(QStringList{kHost});
+        QByteArray payload = R"({"code":0,"message":"0","data":[)";
+        for (int i = 0; i < 40; ++i)
+            payload += QByteArray(i ? "," : "") + R"({"aid":)" + QByteArray::number(100000 + i)
+                + R"(,"title":"loopback benchmark item","duration":321})";
+        payload += "]}";
+        made->routeJSON(kHost, "/x/bench", payload);
+        return made;
+    }();
+    return *instance;
+}
+
+QString url() { return "https://" + kHost + "/x/bench?page=1"; }
+
+bool exchangeOnce()
+{
+    platform::HTTPRequest request;
+    request.url = url();
+    request.handleCookies = false;
+    const platform::HTTPResponse response = platform::performHTTPExchange(request);
+    return response.ok() && response.status == 200 && !response.body.isEmpty();
+}
+
+// A thread of its own has a handle of its own: a fresh connection and TLS handshake, as the
+// command-line tool makes.
+bool exchangeOnFreshConnection()
+{
+    bool ok = false;
+    std::thread worker([&] { ok = exchangeOnce(); });
+    worker.join();
+    return ok;
+}
+
+bool curlToolOnce()
+{
+    const QByteArray command = QStringLiteral("curl -sS -f -o /dev/null --proto =https --connect-to %1:443:127.0.0.1:%2 "
+                                              "--cacert '%3' '%4'")
+                                   .arg(kHost)
+                                   .arg(service().httpsPort())
+                                   .arg(service().caFile(), url())
+                                   .toLocal8Bit();
+    const int status = std::system(command.constData());
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+template <bool (*Fn)()>
+void runOrFail(benchmark::State& state)
+{
+    service();
+    for (auto _ : state) {
+        if (!Fn()) {
+            state.SkipWithError("request failed");
+            break;
+        }
+    }
+}
+
+void BM_Exchange_ReusedConnection(benchmark::State& state) { runOrFail<exchangeOnce>(state); }
+void BM_Exchange_FreshConnection(benchmark::State& state) { runOrFail<exchangeOnFreshConnection>(state); }
+void BM_CurlTool(benchmark::State& state) { runOrFail<curlToolOnce>(state); }
+
+double secondsOf(bool (*fn)(), int rounds, bool* ok)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < rounds; ++i)
+        *ok = fn() && *ok;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / rounds;
+}
+
+// Both in one run, so the ratio compares like with like on this machine.
+void BM_ExchangeVersusCurlTool(benchmark::State& state)
+{
+    service();
+    double exchange = 0, fresh = 0, tool = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        bool ok = true;
+        exchange += secondsOf(exchangeOnce, 20, &ok);
+        fresh += secondsOf(exchangeOnFreshConnection, 5, &ok);
+        tool += secondsOf(curlToolOnce, 5, &ok);
+        ++runs;
+        if (!ok) {
+            state.SkipWithError("request failed");
+            return;
+        }
+    }
+    state.counters["exchange_ms"] = exchange / runs * 1000;
+    state.counters["exchange_fresh_ms"] = fresh / runs * 1000;
+    state.counters["curl_tool_ms"] = tool / runs * 1000;
+    state.counters["ratio"] = exchange / tool;
+    state.counters["ratio_fresh"] = fresh / tool;
+}
+
+} // namespace
+
+BENCHMARK(BM_Exchange_ReusedConnection)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Exchange_FreshConnection)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CurlTool)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExchangeVersusCurlTool)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+BENCHMARK_MAIN();
