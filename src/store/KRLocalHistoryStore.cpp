@@ -93,7 +93,8 @@ QString KRLocalHistoryIdentity(const KRVideo& video)
         base = QStringLiteral("url:") + video.playURL();
     if (base.isEmpty())
         base = QStringLiteral("title:") + (video.title().isEmpty() ? QStringLiteral("视频") : video.title());
-    return base + QStringLiteral("|cid:") + QString::number(video.cid());
+    // A property-list key cannot hold U+0000.
+    return base.remove(QChar(u'\0')) + QStringLiteral("|cid:") + QString::number(video.cid());
 }
 
 KRLocalHistoryStore& KRLocalHistoryStore::sharedStore()
@@ -123,7 +124,8 @@ void KRLocalHistoryStore::loadLocked()
     QDir().mkpath(directory);
     m_storePath = directory + QStringLiteral("/LocalHistory.plist");
 
-    m_records.clear();
+    m_entries.clear();
+    m_writer = KRBinaryPropertyListWriter();
     const std::optional<QByteArray> data = platform::readFile(m_storePath);
     if (!data)
         return;
@@ -132,8 +134,11 @@ void KRLocalHistoryStore::loadLocked()
         return;
     const QVariantMap records = root.toMap();
     for (auto it = records.cbegin(); it != records.cend(); ++it) {
-        if (it.value().typeId() == QMetaType::QVariantMap)
-            m_records.insert(it.key(), it.value());
+        if (it.value().typeId() != QMetaType::QVariantMap)
+            continue;
+        Entry entry{it.value().toMap(), m_writer.encode(it.value())};
+        if (entry.encoded.isValid())
+            m_entries.insert(it.key(), std::move(entry));
     }
 }
 
@@ -146,7 +151,7 @@ QString KRLocalHistoryStore::storePath() const
 int KRLocalHistoryStore::recordCount() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    return int(m_records.size());
+    return int(m_entries.size());
 }
 
 QVariantMap KRLocalHistoryStore::metadataForVideo(const KRVideo& video, bool offline) const
@@ -228,7 +233,6 @@ void KRLocalHistoryStore::recordVideo(const std::shared_ptr<KRVideo>& video, dou
         return;
 
     QVariantMap record = metadataForVideo(*video, offline);
-    std::lock_guard<std::mutex> lock(m_lock);
     record.insert(kHistoryProgress, progress);
     record.insert(kHistoryDuration, duration);
     record.insert(kViewAt, nowSeconds());
@@ -236,26 +240,33 @@ void KRLocalHistoryStore::recordVideo(const std::shared_ptr<KRVideo>& video, dou
     record.insert(kOffline, offline);
     if (duration > 0 && !record.contains(kDurationText))
         record.insert(kDurationText, durationTextForSeconds(duration));
-    m_records.insert(identity, record);
+
+    std::lock_guard<std::mutex> lock(m_lock);
+    Entry entry{record, m_writer.encode(record)};
+    if (!entry.encoded.isValid())
+        return;  // cannot happen for a cleaned record; never let it block later saves
+    m_entries.insert(identity, std::move(entry));
     trimAndSave();
 }
 
 void KRLocalHistoryStore::trimAndSave()
 {
-    if (m_records.size() > maximumRecordCount) {
+    if (m_entries.size() > maximumRecordCount) {
         QList<std::pair<double, QString>> byAge;
-        byAge.reserve(m_records.size());
-        for (auto it = m_records.cbegin(); it != m_records.cend(); ++it)
-            byAge.append({KRDouble(it.value().toMap().value(kViewAt)), it.key()});
+        byAge.reserve(m_entries.size());
+        for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
+            byAge.append({KRDouble(it->record.value(kViewAt)), it.key()});
         std::sort(byAge.begin(), byAge.end());
-        const qsizetype excess = m_records.size() - maximumRecordCount;
+        const qsizetype excess = m_entries.size() - maximumRecordCount;
         for (qsizetype i = 0; i < excess; ++i)
-            m_records.remove(byAge[i].second);
+            m_entries.remove(byAge[i].second);
     }
+    QList<std::pair<QString, const KRBinaryPropertyListWriter::Fragment*>> parts;
+    parts.reserve(m_entries.size());
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
+        parts.append({it.key(), &it->encoded});
     // A failed write keeps the records in memory for the rest of the run.
-    const QByteArray data = platform::PropertyList::toBinary(m_records);
-    if (!data.isEmpty())
-        platform::writeFileAtomically(m_storePath, data);
+    platform::writeFileAtomically(m_storePath, m_writer.dictionaryDocument(parts));
 }
 
 std::optional<QVariantMap> KRLocalHistoryStore::resumeRecordForVideo(const std::shared_ptr<KRVideo>& video) const
@@ -264,10 +275,10 @@ std::optional<QVariantMap> KRLocalHistoryStore::resumeRecordForVideo(const std::
         return std::nullopt;
     const QString identity = KRLocalHistoryIdentity(*video);
     std::lock_guard<std::mutex> lock(m_lock);
-    const auto it = m_records.constFind(identity);
-    if (it == m_records.cend())
+    const auto it = m_entries.constFind(identity);
+    if (it == m_entries.cend())
         return std::nullopt;
-    return it.value().toMap();
+    return it->record;
 }
 
 QList<std::shared_ptr<KRVideo>> KRLocalHistoryStore::historyVideos() const
@@ -275,9 +286,9 @@ QList<std::shared_ptr<KRVideo>> KRLocalHistoryStore::historyVideos() const
     QList<std::shared_ptr<KRVideo>> videos;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        videos.reserve(m_records.size());
-        for (auto it = m_records.cbegin(); it != m_records.cend(); ++it) {
-            const QVariantMap record = it.value().toMap();
+        videos.reserve(m_entries.size());
+        for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
+            const QVariantMap& record = it->record;
             std::shared_ptr<KRVideo> video = KRVideoNormalizer::videoFromDictionary(record);
             if (!video)
                 continue;

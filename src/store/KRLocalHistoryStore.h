@@ -1,7 +1,9 @@
 #pragma once
 
-#include <QHash>
+#include "store/KRBinaryPropertyListWriter.h"
+
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QVariantMap>
 
@@ -48,8 +50,16 @@ private:
     void loadLocked();
     void trimAndSave();  // called with the lock held
 
+    // A record with its encoded form: each save only stitches the encoded records together,
+    // so its cost does not grow with re-encoding 500 records every few seconds of playback.
+    struct Entry {
+        QVariantMap record;
+        KRBinaryPropertyListWriter::Fragment encoded;
+    };
+
     mutable std::mutex m_lock;
-    QVariantMap m_records;  // identity → record
+    KRBinaryPropertyListWriter m_writer;
+    QMap<QString, Entry> m_entries;  // identity → record
     QString m_storePath;
 };
 
