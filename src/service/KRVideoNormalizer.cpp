@@ -5,12 +5,98 @@
 #include "service/KRVideo.h"
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace {
 
+// Which of 128 buckets a key name falls in. A dictionary records the buckets of the keys it
+// holds, so a lookup of a key whose bucket is empty skips the ordered-map search: most field
+// keys are absent from any one reply shape, and the search's string comparisons are
+// otherwise the whole cost of normalising.
+int keyBucket(QStringView key)
+{
+    if (key.isEmpty())
+        return 0;
+    const unsigned hash = unsigned(key.size()) * 131u + unsigned(key.front().unicode()) * 31u
+        + unsigned(key.at(key.size() / 2).unicode()) * 7u + unsigned(key.back().unicode());
+    return int(hash % 128u);
+}
+
+// A key list with the bucket of each key computed once.
+class Keys {
+public:
+    Keys(std::initializer_list<QString> names) : m_names(names)
+    {
+        m_buckets.reserve(m_names.size());
+        for (const QString& name : m_names)
+            m_buckets.push_back(keyBucket(name));
+    }
+    const QStringList& names() const { return m_names; }
+    qsizetype size() const { return m_names.size(); }
+    const QString& name(qsizetype i) const { return m_names.at(i); }
+    int bucket(qsizetype i) const { return m_buckets[size_t(i)]; }
+
+private:
+    QStringList m_names;
+    std::vector<int> m_buckets;
+};
+
+// A JSON object with the buckets of its keys: the same answers as KRFirstValue and
+// KRFirstString on the map, found faster.
+class Dictionary {
+public:
+    explicit Dictionary(const QVariantMap& map) : m_map(map)
+    {
+        for (auto it = map.keyBegin(); it != map.keyEnd(); ++it) {
+            const int bucket = keyBucket(*it);
+            m_buckets[bucket / 64] |= quint64(1) << (bucket % 64);
+        }
+    }
+    const QVariantMap& map() const { return m_map; }
+
+    // The value under the key, present or null; nullptr when absent.
+    const QVariant* raw(const Keys& keys, qsizetype i) const
+    {
+        const int bucket = keys.bucket(i);
+        if (!(m_buckets[bucket / 64] & (quint64(1) << (bucket % 64))))
+            return nullptr;
+        const auto it = m_map.constFind(keys.name(i));
+        return it == m_map.constEnd() ? nullptr : &it.value();
+    }
+    // KRFirstValue: the first present, non-null value.
+    const QVariant* first(const Keys& keys) const
+    {
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            const QVariant* value = raw(keys, i);
+            if (value && !KRIsMissing(*value))
+                return value;
+        }
+        return nullptr;
+    }
+    // KRFirstString: the first key whose text is non-nil.
+    QString firstString(const Keys& keys) const
+    {
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            if (const QVariant* value = raw(keys, i)) {
+                QString text = KRString(*value);
+                if (!text.isNull())
+                    return text;
+            }
+        }
+        return QString();
+    }
+    // The value under a single key (null included); nullptr when absent.
+    const QVariant* at(const Keys& key) const { return raw(key, 0); }
+
+private:
+    const QVariantMap& m_map;
+    quint64 m_buckets[2] = {0, 0};
+};
+
 // Every key list is built once; the normaliser runs for every list page.
 #define KR_KEYS(name, ...) \
-    const QStringList& name() { static const QStringList keys{__VA_ARGS__}; return keys; }
+    const Keys& name() { static const Keys keys{__VA_ARGS__}; return keys; }
 
 KR_KEYS(kPayloadArrayKeys, u"data"_qs, u"list"_qs, u"result"_qs, u"items"_qs, u"item"_qs, u"videos"_qs, u"vlist"_qs, u"archives"_qs)
 KR_KEYS(kPlayURLObjectKeys, u"url"_qs, u"base_url"_qs, u"baseUrl"_qs, u"play_url"_qs, u"playurl"_qs, u"backup_url"_qs, u"backupUrl"_qs, u"durl"_qs)
@@ -58,6 +144,16 @@ KR_KEYS(kPartCidKeys, u"cid"_qs, u"page_id"_qs)
 KR_KEYS(kPartPageKeys, u"page"_qs, u"p"_qs)
 KR_KEYS(kPartTitleKeys, u"part"_qs, u"title"_qs, u"name"_qs)
 KR_KEYS(kPartDurationKeys, u"duration"_qs, u"length"_qs)
+KR_KEYS(kDetailKey, u"detail"_qs)
+KR_KEYS(kPagesKey, u"pages"_qs)
+KR_KEYS(kListKey, u"list"_qs)
+KR_KEYS(kHistoryKey, u"history"_qs)
+KR_KEYS(kDimensionKey, u"dimension"_qs)
+KR_KEYS(kWidthKey, u"width"_qs)
+KR_KEYS(kHeightKey, u"height"_qs)
+KR_KEYS(kRotateKey, u"rotate"_qs)
+KR_KEYS(kHistoryProgressKey, u"history_progress"_qs)
+KR_KEYS(kHistoryDurationKey, u"history_duration"_qs)
 
 #undef KR_KEYS
 
@@ -88,19 +184,9 @@ const QVariant* valueAt(const QVariantMap& dictionary, const QString& key)
     return it == dictionary.constEnd() ? nullptr : &it.value();
 }
 
-const QVariantMap* dictionaryAt(const QVariantMap& dictionary, const QString& key)
+const QVariantMap* firstLegacyPage(const Dictionary& dictionary)
 {
-    return asDictionary(valueAt(dictionary, key));
-}
-
-const QVariantList* arrayAt(const QVariantMap& dictionary, const QString& key)
-{
-    return asArray(valueAt(dictionary, key));
-}
-
-const QVariantMap* firstLegacyPage(const QVariantMap& dictionary)
-{
-    const QVariantMap* list = dictionaryAt(dictionary, u"list"_qs);
+    const QVariantMap* list = asDictionary(dictionary.at(kListKey()));
     if (!list)
         return nullptr;
     for (auto it = list->constBegin(); it != list->constEnd(); ++it) {
@@ -117,7 +203,7 @@ QString withHTTPSScheme(const QString& address)
 
 const QVariantList* findPayloadArray(const QVariantMap& dictionary)
 {
-    for (const QString& key : kPayloadArrayKeys()) {
+    for (const QString& key : kPayloadArrayKeys().names()) {
         const QVariant* value = valueAt(dictionary, key);
         if (const QVariantList* array = asArray(value))
             return array;
@@ -138,58 +224,74 @@ QString durationFromSeconds(qint64 seconds)
 
 // Reads the detail object S first and the outer object D second ("S, then D").
 struct Source {
-    const QVariantMap& S;
-    const QVariantMap& D;
+    const Dictionary& S;
+    const Dictionary& D;
     bool separate; // S is D's "detail" object, so falling back to D can find something new
 
-    const QVariant* inS(const QStringList& keys) const { return KRFirstValuePointer(S, keys); }
     // The first present value in S; when S has none, in D.
-    const QVariant* inSThenD(const QStringList& keys) const
+    const QVariant* inSThenD(const Keys& keys) const
     {
-        const QVariant* value = KRFirstValuePointer(S, keys);
+        const QVariant* value = S.first(keys);
         if (!value && separate)
-            value = KRFirstValuePointer(D, keys);
+            value = D.first(keys);
         return value;
     }
     // KRFirstString in S; when that is nil, in D.
-    QString stringInSThenD(const QStringList& keys) const
+    QString stringInSThenD(const Keys& keys) const
     {
-        QString text = KRFirstString(S, keys);
+        QString text = S.firstString(keys);
         if (text.isNull() && separate)
-            text = KRFirstString(D, keys);
+            text = D.firstString(keys);
         return text;
     }
     // KRLongLong of the first value in S; when that reads 0, of the first value in D.
-    qint64 nonZeroInSThenD(const QStringList& keys) const
+    qint64 nonZeroInSThenD(const Keys& keys) const
     {
-        qint64 value = KRLongLong(orMissing(inS(keys)));
+        qint64 value = KRLongLong(orMissing(S.first(keys)));
         if (value == 0 && separate)
-            value = KRLongLong(orMissing(KRFirstValuePointer(D, keys)));
+            value = KRLongLong(orMissing(D.first(keys)));
+        return value;
+    }
+    // An object under the key in S; when S has none, in D.
+    const QVariantMap* dictionaryInSThenD(const Keys& key) const
+    {
+        const QVariantMap* value = asDictionary(S.at(key));
+        if (!value && separate)
+            value = asDictionary(D.at(key));
+        return value;
+    }
+    // An array under the key in S; when S has none, in D.
+    const QVariantList* arrayInSThenD(const Keys& key) const
+    {
+        const QVariantList* value = asArray(S.at(key));
+        if (!value && separate)
+            value = asArray(D.at(key));
         return value;
     }
 };
 
-KRVideoPartInfo partFromDictionary(const QVariantMap& element, qsizetype partsSoFar)
+KRVideoPartInfo partFromDictionary(const QVariantMap& map, qsizetype partsSoFar)
 {
+    const Dictionary element(map);
     KRVideoPartInfo part;
-    const qint64 cid = KRLongLong(orMissing(KRFirstValuePointer(element, kPartCidKeys())));
+    const qint64 cid = KRLongLong(orMissing(element.first(kPartCidKeys())));
     if (cid >= 1)
         part.insert(u"cid"_qs, cid);
-    qint64 page = KRLongLong(orMissing(KRFirstValuePointer(element, kPartPageKeys())));
+    qint64 page = KRLongLong(orMissing(element.first(kPartPageKeys())));
     if (page < 1)
         page = partsSoFar + 1;
     part.insert(u"page"_qs, KRTruncatedInt32(page));
-    const QString title = KRString(orMissing(KRFirstValuePointer(element, kPartTitleKeys())));
+    const QString title = KRString(orMissing(element.first(kPartTitleKeys())));
     if (!title.isNull())
         part.insert(u"part"_qs, title);
-    const QString duration = KRDuration(orMissing(KRFirstValuePointer(element, kPartDurationKeys())));
+    const QString duration = KRDuration(orMissing(element.first(kPartDurationKeys())));
     if (!duration.isNull())
         part.insert(u"duration"_qs, duration);
-    const QVariantMap* dimension = dictionaryAt(element, u"dimension"_qs);
-    const QVariantMap& sizes = dimension ? *dimension : element;
-    const qint64 width = KRLongLong(orMissing(valueAt(sizes, u"width"_qs)));
-    const qint64 height = KRLongLong(orMissing(valueAt(sizes, u"height"_qs)));
-    const qint64 rotate = KRLongLong(orMissing(valueAt(sizes, u"rotate"_qs)));
+    const QVariantMap* dimension = asDictionary(element.at(kDimensionKey()));
+    const Dictionary sizes(dimension ? *dimension : map);
+    const qint64 width = KRLongLong(orMissing(sizes.at(kWidthKey())));
+    const qint64 height = KRLongLong(orMissing(sizes.at(kHeightKey())));
+    const qint64 rotate = KRLongLong(orMissing(sizes.at(kRotateKey())));
     if (width >= 1)
         part.insert(u"width"_qs, width);
     if (height >= 1)
@@ -202,10 +304,7 @@ KRVideoPartInfo partFromDictionary(const QVariantMap& element, qsizetype partsSo
 QList<KRVideoPartInfo> partsOf(const Source& source)
 {
     QList<KRVideoPartInfo> parts;
-    const QVariantList* array = arrayAt(source.S, u"pages"_qs);
-    if (!array && source.separate)
-        array = arrayAt(source.D, u"pages"_qs);
-    if (array) {
+    if (const QVariantList* array = source.arrayInSThenD(kPagesKey())) {
         parts.reserve(array->size());
         for (const QVariant& element : *array) {
             if (const QVariantMap* dictionary = asDictionary(&element))
@@ -216,10 +315,7 @@ QList<KRVideoPartInfo> partsOf(const Source& source)
         return parts;
     // The old API keys its parts "0", "1", … "10"; a QVariantMap iterates keys in plain
     // character-code order, so "10" comes before "2" as the old clients read them.
-    const QVariantMap* list = dictionaryAt(source.S, u"list"_qs);
-    if (!list && source.separate)
-        list = dictionaryAt(source.D, u"list"_qs);
-    if (list) {
+    if (const QVariantMap* list = source.dictionaryInSThenD(kListKey())) {
         for (auto it = list->constBegin(); it != list->constEnd(); ++it) {
             if (const QVariantMap* dictionary = asDictionary(&it.value()))
                 parts.append(partFromDictionary(*dictionary, parts.size()));
@@ -231,9 +327,7 @@ QList<KRVideoPartInfo> partsOf(const Source& source)
 qint64 cidOf(const Source& source)
 {
     const QVariantMap* part = nullptr;
-    const QVariantList* pages = arrayAt(source.S, u"pages"_qs);
-    if (!pages && source.separate)
-        pages = arrayAt(source.D, u"pages"_qs);
+    const QVariantList* pages = source.arrayInSThenD(kPagesKey());
     if (pages && !pages->isEmpty())
         part = asDictionary(&pages->first());
     if (!part) {
@@ -241,7 +335,7 @@ qint64 cidOf(const Source& source)
         if (!part && source.separate)
             part = firstLegacyPage(source.D);
     }
-    const QVariant* value = part ? KRFirstValuePointer(*part, kCidKeys()) : nullptr;
+    const QVariant* value = part ? Dictionary(*part).first(kCidKeys()) : nullptr;
     if (!value)
         value = source.inSThenD(kCidKeys());
     return KRLongLong(orMissing(value));
@@ -275,41 +369,45 @@ void readUnavailability(KRVideo& video, const Source& source, const QVariant* st
     video.setUnavailableReason(trimmedReason.isEmpty() ? u"视频已失效"_qs : reason);
 }
 
-void readOwner(KRVideo& video, const QVariantMap& S)
+void readOwner(KRVideo& video, const Dictionary& S)
 {
-    const QVariant* owner = KRFirstValuePointer(S, kOwnerKeys());
+    const QVariant* owner = S.first(kOwnerKeys());
     const QVariant* nameValue = owner;
-    if (const QVariantMap* dictionary = asDictionary(owner)) {
-        video.setOwnerMID(KRLongLong(orMissing(KRFirstValuePointer(*dictionary, kOwnerMIDKeys()))));
-        video.setOwnerAvatarURL(KRString(orMissing(KRFirstValuePointer(*dictionary, kOwnerFaceKeys()))));
-        nameValue = KRFirstValuePointer(*dictionary, kOwnerNameKeys());
+    if (const QVariantMap* map = asDictionary(owner)) {
+        const Dictionary dictionary(*map);
+        video.setOwnerMID(KRLongLong(orMissing(dictionary.first(kOwnerMIDKeys()))));
+        video.setOwnerAvatarURL(KRString(orMissing(dictionary.first(kOwnerFaceKeys()))));
+        nameValue = dictionary.first(kOwnerNameKeys());
     }
     if (!nameValue)
-        nameValue = KRFirstValuePointer(S, kAuthorNameKeys());
+        nameValue = S.first(kAuthorNameKeys());
     video.setOwnerName(KRString(orMissing(nameValue)));
     if (video.ownerMID() == 0)
-        video.setOwnerMID(KRLongLong(orMissing(KRFirstValuePointer(S, kAuthorMIDKeys()))));
+        video.setOwnerMID(KRLongLong(orMissing(S.first(kAuthorMIDKeys()))));
     if (video.ownerAvatarURL().isNull())
-        video.setOwnerAvatarURL(KRString(orMissing(KRFirstValuePointer(S, kAuthorFaceKeys()))));
+        video.setOwnerAvatarURL(KRString(orMissing(S.first(kAuthorFaceKeys()))));
 }
 
-void readStatistics(KRVideo& video, const QVariantMap& S)
+void readStatistics(KRVideo& video, const Dictionary& S)
 {
-    const QVariantMap* statistics = asDictionary(KRFirstValuePointer(S, kStatObjectKeys()));
-    const QVariantMap& T = statistics ? *statistics : S;
-    const QVariant* play = KRFirstValuePointer(T, kPlayStatKeys());
-    const QVariant* danmaku = KRFirstValuePointer(T, kDanmakuStatKeys());
-    const QVariant* reply = KRFirstValuePointer(T, kReplyStatKeys());
+    const QVariantMap* statistics = asDictionary(S.first(kStatObjectKeys()));
+    std::optional<Dictionary> separateT;
+    if (statistics)
+        separateT.emplace(*statistics);
+    const Dictionary& T = statistics ? *separateT : S;
+    const QVariant* play = T.first(kPlayStatKeys());
+    const QVariant* danmaku = T.first(kDanmakuStatKeys());
+    const QVariant* reply = T.first(kReplyStatKeys());
     qint64 playCount = KRLongLong(orMissing(play));
     qint64 danmakuCount = KRLongLong(orMissing(danmaku));
     qint64 replyCount = KRLongLong(orMissing(reply));
     bool known = play || danmaku || reply;
     if (statistics) {
         // Some shapes put a zero placeholder in "stat" and the real count beside it.
-        auto reread = [&](qint64& count, const QStringList& keys) {
+        auto reread = [&](qint64& count, const Keys& keys) {
             if (count != 0)
                 return;
-            if (const QVariant* value = KRFirstValuePointer(S, keys)) {
+            if (const QVariant* value = S.first(keys)) {
                 count = KRLongLong(*value);
                 known = true;
             }
@@ -324,30 +422,22 @@ void readStatistics(KRVideo& video, const QVariantMap& S)
     video.setStatisticsKnown(known);
 }
 
-const QVariantMap* historyObject(const Source& source)
+void readPGC(KRVideo& video, const Source& source, const Dictionary* history)
 {
-    const QVariantMap* history = dictionaryAt(source.S, u"history"_qs);
-    if (!history && source.separate)
-        history = dictionaryAt(source.D, u"history"_qs);
-    return history;
-}
-
-void readPGC(KRVideo& video, const Source& source, const QVariantMap* history)
-{
-    QString business = KRFirstString(source.S, kBusinessKeys()).toLower();
+    QString business = source.S.firstString(kBusinessKeys()).toLower();
     if (business.isEmpty() && source.separate)
-        business = KRFirstString(source.D, kBusinessKeys()).toLower();
-    qint64 episode = KRLongLong(orMissing(source.inS(kEpisodeKeys())));
-    qint64 season = KRLongLong(orMissing(source.inS(kSeasonKeys())));
+        business = source.D.firstString(kBusinessKeys()).toLower();
+    qint64 episode = KRLongLong(orMissing(source.S.first(kEpisodeKeys())));
+    qint64 season = KRLongLong(orMissing(source.S.first(kSeasonKeys())));
     if (history) {
         if (episode <= 0)
-            episode = KRLongLong(orMissing(KRFirstValuePointer(*history, kEpisodeKeys())));
+            episode = KRLongLong(orMissing(history->first(kEpisodeKeys())));
         if (season <= 0)
-            season = KRLongLong(orMissing(KRFirstValuePointer(*history, kSeasonKeys())));
+            season = KRLongLong(orMissing(history->first(kSeasonKeys())));
     }
-    QString redirect = KRFirstString(source.S, kRedirectKeys());
+    QString redirect = source.S.firstString(kRedirectKeys());
     if (redirect.isEmpty() && source.separate)
-        redirect = KRFirstString(source.D, kRedirectKeys());
+        redirect = source.D.firstString(kRedirectKeys());
     if (episode <= 0)
         episode = KRPGCIdentifierFromRedirectURL(redirect, u"ep"_qs);
     if (season <= 0)
@@ -365,15 +455,15 @@ double positiveDouble(const QVariant& value)
     return d > 0 ? d : 0.0;
 }
 
-void readHistory(KRVideo& video, const QVariantMap& S, const QVariantMap* history)
+void readHistory(KRVideo& video, const Dictionary& S, const Dictionary* history)
 {
     const QVariant* duration = nullptr;
     if (history) {
-        video.setHistoryProgress(positiveDouble(orMissing(KRFirstValuePointer(*history, kProgressKeys()))));
-        duration = KRFirstValuePointer(*history, kHistoryDurationKeys());
+        video.setHistoryProgress(positiveDouble(orMissing(history->first(kProgressKeys()))));
+        duration = history->first(kHistoryDurationKeys());
     } else {
-        video.setHistoryProgress(positiveDouble(orMissing(valueAt(S, u"history_progress"_qs))));
-        duration = valueAt(S, u"history_duration"_qs);
+        video.setHistoryProgress(positiveDouble(orMissing(S.at(kHistoryProgressKey()))));
+        duration = S.at(kHistoryDurationKey());
     }
     video.setHistoryDuration(positiveDouble(orMissing(duration)));
 }
@@ -393,7 +483,7 @@ QString KRDuration(const QVariant& value)
 
 std::optional<QVariantMap> KRFirstLegacyPage(const QVariantMap& dictionary)
 {
-    if (const QVariantMap* page = firstLegacyPage(dictionary))
+    if (const QVariantMap* page = firstLegacyPage(Dictionary(dictionary)))
         return *page;
     return std::nullopt;
 }
@@ -441,7 +531,7 @@ void KRAppendPlayURLs(const QVariant& value, QStringList& list)
         for (const QVariant& element : *array)
             KRAppendPlayURLs(element, list);
     } else if (const QVariantMap* dictionary = asDictionary(&value)) {
-        for (const QString& key : kPlayURLObjectKeys())
+        for (const QString& key : kPlayURLObjectKeys().names())
             KRAppendPlayURLs(orMissing(valueAt(*dictionary, key)), list);
     }
 }
@@ -451,9 +541,9 @@ std::optional<QVariantMap> KRVideoNormalizer::dictionaryFromPayload(const QVaria
     const QVariantMap* dictionary = asDictionary(&payload);
     if (!dictionary)
         return std::nullopt;
-    if (const QVariantMap* data = dictionaryAt(*dictionary, u"data"_qs))
+    if (const QVariantMap* data = asDictionary(valueAt(*dictionary, u"data"_qs)))
         return *data;
-    if (const QVariantMap* result = dictionaryAt(*dictionary, u"result"_qs))
+    if (const QVariantMap* result = asDictionary(valueAt(*dictionary, u"result"_qs)))
         return *result;
     return *dictionary;
 }
@@ -477,35 +567,39 @@ std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariant& 
     return nullptr;
 }
 
-std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMap& D)
+std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMap& dictionary)
 {
     auto video = std::make_shared<KRVideo>();
-    const QVariantMap* detail = dictionaryAt(D, u"detail"_qs);
-    const Source source{detail ? *detail : D, D, detail != nullptr};
-    const QVariantMap& S = source.S;
+    const Dictionary D(dictionary);
+    const QVariantMap* detail = asDictionary(D.at(kDetailKey()));
+    std::optional<Dictionary> detailDictionary;
+    if (detail)
+        detailDictionary.emplace(*detail);
+    const Source source{detail ? *detailDictionary : D, D, detail != nullptr};
+    const Dictionary& S = source.S;
 
     video->setAid(KRLongLong(orMissing(source.inSThenD(kAidKeys()))));
 
-    QString bvid = KRString(orMissing(source.inS(kBvidKeys())));
+    QString bvid = KRString(orMissing(S.first(kBvidKeys())));
     if (bvid.isNull() && source.separate)
-        bvid = KRString(orMissing(KRFirstValuePointer(D, kBvidKeys())));
+        bvid = KRString(orMissing(D.first(kBvidKeys())));
     video->setBvid(bvid);
 
     video->setCid(cidOf(source));
 
-    qint64 tid = KRLongLong(orMissing(source.inS(kTidKeys())));
+    qint64 tid = KRLongLong(orMissing(S.first(kTidKeys())));
     if (tid == 0)
-        tid = KRLongLong(orMissing(source.inS(kTidV2Keys())));
+        tid = KRLongLong(orMissing(S.first(kTidV2Keys())));
     if (tid == 0 && source.separate)
-        tid = KRLongLong(orMissing(KRFirstValuePointer(D, kAllTidKeys())));
+        tid = KRLongLong(orMissing(D.first(kAllTidKeys())));
     video->setTid(KRTruncatedInt32(tid));
 
     video->setCopyright(KRTruncatedInt32(source.nonZeroInSThenD(kCopyrightKeys())));
     video->setTname(source.stringInSThenD(kTnameKeys()));
 
-    QString title = KRPlainTextFromHTMLFragment(KRString(orMissing(source.inS(kTitleKeys()))));
+    QString title = KRPlainTextFromHTMLFragment(KRString(orMissing(S.first(kTitleKeys()))));
     if (title.isEmpty() && source.separate)
-        title = KRPlainTextFromHTMLFragment(KRString(orMissing(KRFirstValuePointer(D, kTitleKeys()))));
+        title = KRPlainTextFromHTMLFragment(KRString(orMissing(D.first(kTitleKeys()))));
     video->setTitle(title);
 
     const QVariant* stateValue = source.inSThenD(kStateKeys());
@@ -515,17 +609,17 @@ std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMa
 
     readOwner(*video, S);
 
-    video->setPublishTimestamp(double(KRLongLong(orMissing(source.inS(kPublishKeys())))));
+    video->setPublishTimestamp(double(KRLongLong(orMissing(S.first(kPublishKeys())))));
     video->setCoverURL(withHTTPSScheme(source.stringInSThenD(kCoverKeys())));
-    video->setDurationText(KRDuration(orMissing(source.inS(kDurationKeys()))));
+    video->setDurationText(KRDuration(orMissing(S.first(kDurationKeys()))));
 
     readStatistics(*video, S);
 
     const QList<KRVideoPartInfo> parts = partsOf(source);
     video->setPages(parts);
-    const QVariant* declaredCount = source.inS(kPageCountKeys());
+    const QVariant* declaredCount = S.first(kPageCountKeys());
     if (!declaredCount) {
-        const QVariant* pagesValue = valueAt(S, u"pages"_qs);
+        const QVariant* pagesValue = S.at(kPagesKey());
         if (!asArray(pagesValue))
             declaredCount = pagesValue;
     }
@@ -534,24 +628,31 @@ std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMa
         pageCount = 1;
     video->setPageCount(KRTruncatedInt32(pageCount));
 
-    video->setSummary(KRString(orMissing(source.inS(kSummaryKeys()))));
+    video->setSummary(KRString(orMissing(S.first(kSummaryKeys()))));
 
     QStringList candidates;
-    KRAppendPlayURLs(orMissing(source.inS(kPlayURLKeys())), candidates);
+    KRAppendPlayURLs(orMissing(S.first(kPlayURLKeys())), candidates);
     video->setPlayURLCandidates(candidates);
     video->setPlayURL(candidates.isEmpty() ? QString() : candidates.first());
 
-    const QVariantMap* history = historyObject(source);
+    const QVariantMap* historyMap = source.dictionaryInSThenD(kHistoryKey());
+    std::optional<Dictionary> historyDictionary;
+    if (historyMap)
+        historyDictionary.emplace(*historyMap);
+    const Dictionary* history = historyMap ? &*historyDictionary : nullptr;
     readPGC(*video, source, history);
 
-    const QVariantMap* dimension = dictionaryAt(S, u"dimension"_qs);
-    const QVariantMap& sizes = dimension ? *dimension : S;
-    video->setWidth(KRInt32(orMissing(valueAt(sizes, u"width"_qs))));
-    video->setHeight(KRInt32(orMissing(valueAt(sizes, u"height"_qs))));
+    const QVariantMap* dimension = asDictionary(S.at(kDimensionKey()));
+    std::optional<Dictionary> dimensionDictionary;
+    if (dimension)
+        dimensionDictionary.emplace(*dimension);
+    const Dictionary& sizes = dimension ? *dimensionDictionary : S;
+    video->setWidth(KRInt32(orMissing(sizes.at(kWidthKey()))));
+    video->setHeight(KRInt32(orMissing(sizes.at(kHeightKey()))));
 
-    qint64 quality = KRLongLong(orMissing(source.inS(kQualityKeys())));
+    qint64 quality = KRLongLong(orMissing(S.first(kQualityKeys())));
     if (quality < 1 && source.separate)
-        quality = KRLongLong(orMissing(KRFirstValuePointer(D, kQualityKeys())));
+        quality = KRLongLong(orMissing(D.first(kQualityKeys())));
     video->setPlaybackQuality(KRTruncatedInt32(quality));
 
     video->setHistoryViewAt(double(KRLongLong(orMissing(source.inSThenD(kViewAtKeys())))));
