@@ -60,7 +60,11 @@ int runInChild(const std::function<void()>& body)
         ::_exit(0);
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    if (!testsupport::waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(30))) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the child process did not end";
+    }
     return status;
 }
 
