@@ -63,6 +63,102 @@ public:
     void registerCompatibilityMappingsForVideos(const KRVideoList& videos);
 
     // ---- Read loaders (KRAPIClientFeeds.cpp, KRAPIClientDetail.cpp, KRAPIClientComments.cpp) ----
+    // Pages count from 1; a page below 1 is page 1. Argument errors are answered inside the
+    // call (the statistics loader's on the next turn of the main thread); everything else later.
+
+    // One page of an uploader's videos.
+    struct KRVideoPageResult {
+        KRVideoList videos;        // empty on failure
+        qint64 page = 0;           // the page the reply stands for
+        qint64 pageSize = 0;       // 20 (app route), the reply's (web route), 10 (search by name)
+        bool hasMore = false;      // a further page exists
+        std::optional<qint64> total; // only when the service gave one
+    };
+    using KRVideoPageCompletion = std::function<void(const KRVideoPageResult& result, const KROptionalError& error)>;
+    using KRTagsCompletion = std::function<void(const QStringList& tags, const KROptionalError& error)>;
+    using KRCommentPageCompletion =
+        std::function<void(const std::shared_ptr<class KRCommentPage>& page, const KROptionalError& error)>;
+    using KRCommentCompletion =
+        std::function<void(const std::shared_ptr<class KRComment>& comment, const KROptionalError& error)>;
+
+    // Feeds and sections.
+    // The popular list.
+    void loadHomePage(qint64 page, KRVideoListCompletion completion);
+    // The recommendation feed; the popular list of the same page when it fails or is empty.
+    void loadRecommendedHomePage(qint64 page, KRVideoListCompletion completion);
+    // The recommendation feed alone; every call asks for a fresh batch.
+    void loadCurrentRecommendedHomePage(qint64 page, KRVideoListCompletion completion);
+    // A UGC region's ranking in pages of 20; its new list when the ranking fails.
+    void loadSection(qint64 rid, qint64 page, KRVideoListCompletion completion);
+    // A PGC catalogue by season type.
+    void loadPGCSection(qint64 seasonType, qint64 page, KRVideoListCompletion completion);
+    // Several regions merged round-robin without repeats; rids are numbers (others ignored).
+    void loadAggregateSections(const QVariantList& rids, qint64 page, KRVideoListCompletion completion);
+    // Video search; order "click", "pubdate" or "dm" (anything else: the comprehensive order).
+    void search(const QString& keyword, qint64 page, KRVideoListCompletion completion);
+    void search(const QString& keyword, qint64 page, const QString& order, KRVideoListCompletion completion);
+    // An uploader's videos: the app cursor route, the signed web route when that fails; a mid
+    // of 0 or less searches for the name.
+    void loadUploaderPageForMID(qint64 mid, const QString& name, qint64 page, KRVideoPageCompletion completion);
+    void loadUploaderVideosForMID(qint64 mid, const QString& name, qint64 page, KRVideoListCompletion completion);
+    void loadUploaderAppPageForMID(qint64 mid, const QString& name, qint64 page, KRVideoPageCompletion completion);
+    void loadUploaderWBIPageForMID(qint64 mid, const QString& name, qint64 page, KRVideoPageCompletion completion);
+
+    // Detail, season, tags and related videos. The given video is never changed, except that
+    // the PGC identity bootstrap records the episode or season id it found on it.
+    void loadDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
+    void loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
+    void loadTagsForVideo(const std::shared_ptr<KRVideo>& video, KRTagsCompletion completion);
+    void loadRelatedVideosForVideo(const std::shared_ptr<KRVideo>& video, KRVideoListCompletion completion);
+    void loadPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
+    void loadResolvedPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, bool useAppEndpoint,
+                                       KRVideoCompletion completion);
+    void loadLegacyDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
+    void loadArchivePageFallbackForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
+
+    // Comments: top-level comments of a video (type 1) or of any object, replies under one
+    // comment, and one comment with its preview replies.
+    void loadCommentsForVideo(const std::shared_ptr<KRVideo>& video, qint32 page, KRCommentPageCompletion completion);
+    void loadCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCommentPageCompletion completion);
+    void loadRepliesForComment(const std::shared_ptr<class KRComment>& comment, qint32 page,
+                               KRCommentPageCompletion completion);
+    void loadCommentDetailForOID(qint64 oid, qint32 type, qint64 root, KRCommentCompletion completion);
+
+    // Tests: forgets the recommendation counter and the uploader and comment cursors, as a
+    // new process starts.
+    static void resetReadLoaderStateForTesting();
+
+private:
+    static void forgetCommentPageCursors();
+    void loadWBICommentsForOID(qint64 oid, qint32 type, qint32 page, const QString& mixinKey,
+                               KRCommentPageCompletion completion);
+    void loadLegacyCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCommentPageCompletion completion);
+    void continueSearchWithSignature(const QString& keyword, qint64 page, const QString& order,
+                                     const KRError& plainError, KRVideoListCompletion completion);
+    // "https://" + API host + path and query.
+    static QString loaderAPIURL(const QString& pathAndQuery);
+    // The text of one value of a console line or event detail: a null text "(null)", a flag
+    // YES/NO, an error its description.
+    static QString loaderArgument(const QString& text);
+    static QString loaderArgument(const KROptionalError& error);
+    template <typename T>
+    static QString loaderArgument(const T& value)
+    {
+        if constexpr (std::is_same_v<T, bool>)
+            return value ? QStringLiteral("YES") : QStringLiteral("NO");
+        else if constexpr (std::is_integral_v<T> || std::is_floating_point_v<T>)
+            return QString::number(value);
+        else
+            return loaderArgument(QString(value));
+    }
+    // The format filled in one pass, so a value holding "%1" is never taken for a marker.
+    template <typename... Args>
+    static QString loaderText(const QString& format, const Args&... args)
+    {
+        return format.arg(loaderArgument(args)...);
+    }
+
+public:
     // ---- end of read loaders ----
 
     // Testing seams. The clock gives Unix seconds (fractional); an empty function restores
