@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+
+#include <locale.h>
 
 namespace {
 
@@ -302,4 +307,55 @@ TEST(JSON, WritesCompactTextThatReadsBackTheSame)
     EXPECT_EQ(KRJSONData(QVariant(true)), QByteArray("true"));
     EXPECT_EQ(KRJSONData(QVariant::fromValue(nullptr)), QByteArray("null"));
     EXPECT_EQ(KRJSONData(QVariant(QString("a"))), QByteArray("\"a\""));
+}
+
+namespace {
+
+// Random short texts over the characters that matter to number reading.
+QList<QByteArray> randomNumberTexts(const char* alphabet, int count, unsigned seed)
+{
+    QList<QByteArray> texts;
+    const int alphabetSize = int(std::strlen(alphabet));
+    unsigned state = seed;
+    auto next = [&state] { state = state * 1103515245u + 12345u; return (state >> 16) & 0x7fff; };
+    for (int i = 0; i < count; ++i) {
+        QByteArray text;
+        const int length = int(next() % 26);
+        for (int j = 0; j < length; ++j)
+            text.append(alphabet[next() % alphabetSize]);
+        texts.append(text);
+    }
+    // Long digit runs around the 64-bit limits.
+    texts << "9223372036854775807" << "9223372036854775808" << "-9223372036854775808" << "-9223372036854775809"
+          << "00000000000000000000000009223372036854775807" << " \t\n\v\f\r-000123";
+    return texts;
+}
+
+} // namespace
+
+TEST(TolerantValue, IntegerTextAgreesWithTheCLibraryReader)
+{
+    locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    for (const QByteArray& text : randomNumberTexts(" \t+-0123456789a9", 20000, 7)) {
+        const long long expected = strtoll_l(text.constData(), nullptr, 10, c);
+        EXPECT_EQ(KRLongLong(QVariant(QString::fromLatin1(text))), expected) << text.constData();
+    }
+    freelocale(c);
+}
+
+TEST(TolerantValue, FloatingTextAgreesWithTheCLibraryReader)
+{
+    locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    for (const QByteArray& text : randomNumberTexts(" +-.eE0123456789a", 20000, 11)) {
+        const double expected = strtod_l(text.constData(), nullptr, c);
+        const double actual = KRDouble(QVariant(QString::fromLatin1(text)));
+        if (std::isinf(expected)) {
+            EXPECT_EQ(actual, expected) << text.constData();
+        } else if (std::fabs(expected) < 1e-300) {
+            EXPECT_LT(std::fabs(actual), 1e-300) << text.constData();
+        } else {
+            EXPECT_DOUBLE_EQ(actual, expected) << text.constData();
+        }
+    }
+    freelocale(c);
 }
