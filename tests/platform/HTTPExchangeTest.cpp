@@ -157,6 +157,28 @@ TEST_F(HTTPExchangeTest, SendsBodiesWithTheirMethodOverBothListeners)
     EXPECT_EQ(seen[2].method, "HEAD");
 }
 
+TEST_F(HTTPExchangeTest, LeavesEncodedBodiesAsDelivered)
+{
+    const QByteArray deflated = QByteArray::fromHex("cb48cdc9c9070016");
+    service.routeReply(kHost, "/dm",
+                       FakeReply::text(deflated, "text/xml").header("Content-Encoding", "deflate"));
+    service.routeReply(kHost, "/text", FakeReply::text(QByteArray(2000, 'z'), "text/plain"));
+    HTTPRequest request;
+    request.url = "https://" + kHost + "/dm";
+    request.headers.set("Accept-Encoding", "gzip, deflate");
+    HTTPResponse response = performHTTPExchange(request);
+    ASSERT_TRUE(response.ok());
+    EXPECT_EQ(response.body, deflated);
+    EXPECT_EQ(response.headers.value("content-encoding"), "deflate");
+    EXPECT_EQ(service.requestsTo("/dm").last().header("accept-encoding"), "gzip, deflate");
+    // Nor does the fake service compress what a route answers.
+    request.url = "https://" + kHost + "/text";
+    response = performHTTPExchange(request);
+    ASSERT_TRUE(response.ok());
+    EXPECT_EQ(response.body, QByteArray(2000, 'z'));
+    EXPECT_FALSE(response.headers.contains("Content-Encoding"));
+}
+
 TEST_F(HTTPExchangeTest, ReportsHTTPStatusesWithoutAnError)
 {
     service.routeReply(kHost, "/missing", FakeReply::withStatus(412, "blocked"));

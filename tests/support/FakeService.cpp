@@ -309,6 +309,7 @@ struct FakeService::Impl {
     std::unique_ptr<QTemporaryDir> caFolder;
     QStringList connectEntries;
     QString previousCAFile;
+    bool seamsSet = false;
 
     std::unique_ptr<httplib::SSLServer> https;
     std::unique_ptr<httplib::Server> http;
@@ -487,10 +488,20 @@ FakeService::FakeService(QStringList hosts)
         host = host.trimmed().toLower();
     d->hosts = hosts;
 
+    try {
+        start();
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
+
+void FakeService::start()
+{
     const Authority& ca = authority();
     KeyPtr key = makeKey();
     std::string names = "DNS:localhost,IP:127.0.0.1";
-    for (const QString& host : hosts)
+    for (const QString& host : d->hosts)
         names += ",DNS:" + host.toStdString();
     const CertPtr leaf = makeCertificate(key.get(), "Korvane Fake Service", ca.cert.get(), ca.key.get(),
                                          {{NID_basic_constraints, "critical,CA:FALSE"},
@@ -523,7 +534,7 @@ FakeService::FakeService(QStringList hosts)
     d->httpsPort = Impl::startListening(*d->https, d->httpsThread);
     d->httpPort = Impl::startListening(*d->http, d->httpThread);
 
-    for (const QString& host : hosts) {
+    for (const QString& host : d->hosts) {
         d->connectEntries << QStringLiteral("%1:443:127.0.0.1:%2").arg(host).arg(d->httpsPort)
                           << QStringLiteral("%1:80:127.0.0.1:%2").arg(host).arg(d->httpPort);
     }
@@ -531,6 +542,7 @@ FakeService::FakeService(QStringList hosts)
     platform::NetworkSeams::setConnectTo(d->connectEntries + platform::NetworkSeams::connectTo());
     d->previousCAFile = platform::NetworkSeams::extraCAFile();
     platform::NetworkSeams::setExtraCAFile(d->caFile);
+    d->seamsSet = true;
 }
 
 FakeService::~FakeService() { stop(); }
@@ -545,8 +557,10 @@ void FakeService::stop()
         d->stopping = true;
     }
     d->stopSignal.notify_all();
-    d->https->stop();
-    d->http->stop();
+    if (d->https)
+        d->https->stop();
+    if (d->http)
+        d->http->stop();
     // Idle keep-alive connections would otherwise hold the server threads for seconds.
     d->dropConnections();
     if (d->httpsThread.joinable())
@@ -554,13 +568,16 @@ void FakeService::stop()
     if (d->httpThread.joinable())
         d->httpThread.join();
 
-    QStringList entries = platform::NetworkSeams::connectTo();
-    for (const QString& entry : d->connectEntries)
-        entries.removeOne(entry);
-    platform::NetworkSeams::setConnectTo(entries);
-    if (platform::NetworkSeams::extraCAFile() == d->caFile)
-        platform::NetworkSeams::setExtraCAFile(d->previousCAFile);
-    QFile::remove(d->caFile);
+    if (d->seamsSet) {
+        QStringList entries = platform::NetworkSeams::connectTo();
+        for (const QString& entry : d->connectEntries)
+            entries.removeOne(entry);
+        platform::NetworkSeams::setConnectTo(entries);
+        if (platform::NetworkSeams::extraCAFile() == d->caFile)
+            platform::NetworkSeams::setExtraCAFile(d->previousCAFile);
+    }
+    if (!d->caFile.isEmpty())
+        QFile::remove(d->caFile);
 }
 
 void FakeService::route(const QString& host, const QString& path, Handler handler)

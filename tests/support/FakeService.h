@@ -90,6 +90,8 @@ public:
     void stop();
 
 private:
+    void start();
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -13,7 +13,9 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -184,7 +186,7 @@ Trust trustFor(const QString& extraCAFile)
                                  .arg(info.size())
                                  .arg(info.lastModified().toMSecsSinceEpoch());
     static std::mutex mutex;
-    static Trust cached;
+    static Trust& cached = *new Trust; // outlives every connection that still holds its store
     std::lock_guard lock(mutex);
     if (cached.identity == identity)
         return cached;
@@ -258,13 +260,17 @@ bool connectToCovers(const QStringList& entries, const QString& host, int port)
 // One libcurl handle per thread, reused so connections and TLS sessions are kept between
 // exchanges; a nested use on the same thread gets a handle of its own.
 
+// Set at exit: threads that end after the TLS library has been torn down must not touch
+// their handles any more (the process is going away; nothing is lost by leaving them).
+std::atomic_bool g_exiting{false};
+
 struct ThreadHandle {
     CURL* handle = nullptr;
     bool busy = false;
     QString seams;
     ~ThreadHandle()
     {
-        if (handle)
+        if (handle && !g_exiting.load())
             curl_easy_cleanup(handle);
     }
 };
@@ -494,7 +500,14 @@ struct HopResult {
     std::optional<Error> error;
 };
 
-double effectiveTimeout(double seconds) { return seconds > 0 && std::isfinite(seconds) ? seconds : 60.0; }
+// No limit given (or nonsense) means the platform's default of 60 s; very long limits are
+// capped at thirty days so the arithmetic below stays in range.
+double effectiveTimeout(double seconds)
+{
+    if (!(seconds > 0) || !std::isfinite(seconds))
+        return 60.0;
+    return std::clamp(seconds, 0.001, 30.0 * 24 * 3600);
+}
 
 HopResult performHop(CURL* curl, const HopRequest& hop, const HTTPRequest& request, const QStringList& connectTo,
                      const Trust& trust, Transfer& transfer)
@@ -642,7 +655,11 @@ ParsedURL parseURL(const QString& text)
 HTTPResponse performHTTPExchange(const HTTPRequest& request, const std::atomic_bool* cancelled)
 {
     static std::once_flag initialized;
-    std::call_once(initialized, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(initialized, [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        // Registered after the TLS library's own exit handler, so it runs before it.
+        std::atexit([] { g_exiting.store(true); });
+    });
 
     HTTPResponse response;
     QString url = request.url;
