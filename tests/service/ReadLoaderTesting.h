@@ -74,6 +74,18 @@ bool settle(const OutcomeRef<Value>& outcome)
     return answered;
 }
 
+// Starts a loader with a recorder and waits for its one answer.
+template <typename Value, typename Start>
+OutcomeRef<Value> runOnce(Start start)
+{
+    auto outcome = makeOutcome<Value>();
+    start(recorder(outcome));
+    EXPECT_TRUE(settle(outcome));
+    EXPECT_EQ(outcome->calls, 1);
+    EXPECT_TRUE(outcome->onMain);
+    return outcome;
+}
+
 #define KR_SETTLE_ONCE(outcome)                 \
     do {                                        \
         ASSERT_TRUE(::readloaders::settle(outcome)); \
