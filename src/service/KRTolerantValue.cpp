@@ -1,15 +1,15 @@
 #include "service/KRTolerantValue.h"
 
+#include "platform/foundation/NumberText.h"
+
 #include <QLocale>
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 
 namespace {
 
 constexpr qint64 kLongLongMax = std::numeric_limits<qint64>::max();
-constexpr qint64 kLongLongMin = std::numeric_limits<qint64>::min();
 
 bool isNullValue(const QVariant& value)
 {
@@ -56,35 +56,11 @@ qint64 integerOf(const QVariant& value)
     return value.toLongLong();
 }
 
-qint64 truncatedDouble(double d)
-{
-    if (std::isnan(d))
-        return 0;
-    // 2^63 is exactly representable; anything at or beyond it saturates.
-    if (d >= 9223372036854775808.0)
-        return kLongLongMax;
-    if (d <= -9223372036854775808.0)
-        return kLongLongMin;
-    return qint64(d); // truncates toward zero
-}
-
 QString textOfDouble(double d)
 {
     if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9.2e18)
         return QString::number(qint64(d));
     return QString::number(d, 'g', QLocale::FloatingPointShortest);
-}
-
-qsizetype skipSpace(QStringView text, qsizetype i)
-{
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    return i;
-}
-
-bool isDigit(QChar c)
-{
-    return c.unicode() >= u'0' && c.unicode() <= u'9';
 }
 
 } // namespace
@@ -170,30 +146,7 @@ QString KRFirstString(const QVariantMap& dictionary, const QStringList& keys)
 
 qint64 KRLongLongFromText(QStringView text)
 {
-    qsizetype i = skipSpace(text, 0);
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-')) {
-        negative = text.at(i) == u'-';
-        ++i;
-    }
-    // Accumulate as a negative number so that the minimum value needs no special case.
-    qint64 result = 0;
-    bool saturated = false;
-    for (; i < text.size() && isDigit(text.at(i)); ++i) {
-        const int digit = text.at(i).unicode() - u'0';
-        if (saturated)
-            continue;
-        if (result < (kLongLongMin + digit) / 10) {
-            saturated = true;
-            continue;
-        }
-        result = result * 10 - digit;
-    }
-    if (saturated)
-        return negative ? kLongLongMin : kLongLongMax;
-    if (negative)
-        return result;
-    return result == kLongLongMin ? kLongLongMax : -result;
+    return platform::NumberText::integerValue(text);
 }
 
 qint64 KRLongLong(const QVariant& value)
@@ -206,7 +159,7 @@ qint64 KRLongLong(const QVariant& value)
     if (isIntegerType(type))
         return integerOf(value);
     if (isFloatingType(type))
-        return truncatedDouble(value.toDouble());
+        return platform::NumberText::truncatedInteger(value.toDouble());
     return 0;
 }
 
@@ -227,93 +180,11 @@ qint32 KRInt32(const QVariant& value)
     return KRTruncatedInt32(KRLongLong(value));
 }
 
-namespace {
-
-double doubleFromText(QStringView text)
-{
-    qsizetype i = skipSpace(text, 0);
-    QByteArray buffer;
-    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-')) {
-        if (text.at(i) == u'-')
-            buffer.append('-');
-        ++i;
-    }
-    qsizetype integerDigits = 0;
-    qsizetype significantIntegerDigits = 0;
-    qsizetype fractionDigits = 0;
-    qsizetype leadingFractionZeros = 0;
-    bool seenSignificantFraction = false;
-    for (; i < text.size() && isDigit(text.at(i)); ++i) {
-        buffer.append(char(text.at(i).unicode()));
-        ++integerDigits;
-        if (significantIntegerDigits > 0 || text.at(i) != u'0')
-            ++significantIntegerDigits;
-    }
-    if (i < text.size() && text.at(i) == u'.') {
-        qsizetype j = i + 1;
-        QByteArray fraction;
-        for (; j < text.size() && isDigit(text.at(j)); ++j) {
-            fraction.append(char(text.at(j).unicode()));
-            ++fractionDigits;
-            if (!seenSignificantFraction && text.at(j) == u'0')
-                ++leadingFractionZeros;
-            else
-                seenSignificantFraction = true;
-        }
-        if (integerDigits > 0 || fractionDigits > 0) {
-            buffer.append('.');
-            buffer.append(fraction);
-            i = j;
-        }
-    }
-    if (integerDigits == 0 && fractionDigits == 0)
-        return 0.0;
-    qint64 exponent = 0;
-    if (i < text.size() && (text.at(i) == u'e' || text.at(i) == u'E')) {
-        qsizetype j = i + 1;
-        bool exponentNegative = false;
-        if (j < text.size() && (text.at(j) == u'+' || text.at(j) == u'-')) {
-            exponentNegative = text.at(j) == u'-';
-            ++j;
-        }
-        if (j < text.size() && isDigit(text.at(j))) {
-            qsizetype start = j;
-            while (j < text.size() && isDigit(text.at(j)))
-                ++j;
-            exponent = KRLongLongFromText(text.mid(start, j - start));
-            if (exponentNegative)
-                exponent = -exponent;
-            buffer.append('e');
-            buffer.append(exponentNegative ? "-" : "");
-            buffer.append(text.mid(start, j - start).toLatin1());
-        }
-    }
-    double result = 0.0;
-    const char* first = buffer.constData();
-    const char* last = first + buffer.size();
-    const auto parsed = std::from_chars(first, last, result, std::chars_format::general);
-    if (parsed.ec == std::errc::result_out_of_range) {
-        // Decide between overflow and underflow by the decimal magnitude of the text.
-        const qint64 magnitude = significantIntegerDigits > 0
-            ? significantIntegerDigits + exponent
-            : exponent - leadingFractionZeros;
-        const bool negative = buffer.startsWith('-');
-        if (magnitude > 0)
-            return negative ? -HUGE_VAL : HUGE_VAL;
-        return negative ? -0.0 : 0.0;
-    }
-    if (parsed.ec != std::errc())
-        return 0.0;
-    return result;
-}
-
-} // namespace
-
 double KRDouble(const QVariant& value)
 {
     const int type = value.typeId();
     if (type == QMetaType::QString)
-        return doubleFromText(value.toString());
+        return platform::NumberText::doubleValue(value.toString());
     if (type == QMetaType::Bool)
         return value.toBool() ? 1.0 : 0.0;
     if (isFloatingType(type))
@@ -325,28 +196,11 @@ double KRDouble(const QVariant& value)
     return 0.0;
 }
 
-namespace {
-
-bool booleanFromText(QStringView text)
-{
-    qsizetype i = skipSpace(text, 0);
-    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
-        ++i;
-    while (i < text.size() && text.at(i) == u'0')
-        ++i;
-    if (i >= text.size())
-        return false;
-    const char16_t c = text.at(i).unicode();
-    return c == u'Y' || c == u'y' || c == u'T' || c == u't' || (c >= u'1' && c <= u'9');
-}
-
-} // namespace
-
 bool KRBoolean(const QVariant& value)
 {
     const int type = value.typeId();
     if (type == QMetaType::QString)
-        return booleanFromText(value.toString());
+        return platform::NumberText::boolValue(value.toString());
     if (type == QMetaType::Bool)
         return value.toBool();
     if (isFloatingType(type))

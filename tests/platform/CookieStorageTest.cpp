@@ -16,107 +16,85 @@ QStringList names(const QList<Cookie>& cookies)
     return result;
 }
 
-Cookie parsed(const QString& header, const QString& url)
-{
-    const std::optional<Cookie> cookie = CookieStorage::parseSetCookie(header, url);
-    EXPECT_TRUE(cookie.has_value()) << header.toStdString();
-    return cookie.value_or(Cookie());
-}
-
 } // namespace
 
-TEST(CookieStorage, ParsesNameValueAndAttributes)
+TEST(CookieStorage, ParsesSetCookieAgainstTheAnsweringAddress)
 {
-    const Cookie cookie = parsed(" SESSDATA = a%2Cb ; Path=/x; Secure; HttpOnly; SameSite=Lax; Domain=.Site.test",
-                                 "https://api.site.test/x/y");
-    EXPECT_EQ(cookie.name, "SESSDATA");
-    EXPECT_EQ(cookie.value, "a%2Cb");
-    EXPECT_EQ(cookie.path, "/x");
-    EXPECT_EQ(cookie.domain, ".site.test");
-    EXPECT_FALSE(cookie.isHostOnly());
-    EXPECT_TRUE(cookie.secure);
-    EXPECT_TRUE(cookie.httpOnly);
-    EXPECT_FALSE(cookie.expires.has_value());
-
-    EXPECT_EQ(parsed("empty=", "https://a.test/").value, "");
-    EXPECT_EQ(parsed("q=\"quoted\"", "https://a.test/").value, "\"quoted\"");
-    EXPECT_FALSE(CookieStorage::parseSetCookie("novalue", "https://a.test/"));
-    EXPECT_FALSE(CookieStorage::parseSetCookie("=orphan", "https://a.test/"));
-    EXPECT_FALSE(CookieStorage::parseSetCookie("a=1", "not an address"));
-    EXPECT_FALSE(CookieStorage::parseSetCookie("a=1", "ftp://a.test/"));
+    struct Case {
+        const char* header;
+        const char* url;
+        const char* value;   // nullptr: refused
+        const char* domain;  // a leading "." marks a domain cookie
+        const char* path;
+    };
+    const Case cases[] = {
+        {" S = a%2Cb ; Path=/x; Secure; HttpOnly; Domain=.Site.test", "https://api.site.test/x/y", "a%2Cb", ".site.test", "/x"},
+        {"a=1", "https://Api.Site.test/dir/page?q=/x", "1", "api.site.test", "/dir"},  // default path
+        {"a=1", "https://a.test", "1", "a.test", "/"},
+        {"a=1; Path=relative", "https://a.test/d/e/f", "1", "a.test", "/d/e"},
+        {"a=1; Domain=a.test", "https://a.test/", "1", ".a.test", "/"},  // naming the host widens it
+        {"a=1; Domain=127.0.0.1", "http://127.0.0.1/", "1", "127.0.0.1", "/"},  // an address has no subdomains
+        {"q=\"quoted\"", "https://a.test/", "\"quoted\"", "a.test", "/"},
+        {"empty=", "https://a.test/", "", "a.test", "/"},
+        {"novalue", "https://a.test/", nullptr, nullptr, nullptr},
+        {"=orphan", "https://a.test/", nullptr, nullptr, nullptr},
+        {"a=1", "not an address", nullptr, nullptr, nullptr},
+        {"a=1", "ftp://a.test/", nullptr, nullptr, nullptr},
+        // A server may widen a cookie to a parent of itself, never to another site.
+        {"a=1; Domain=other.test", "https://api.site.test/", nullptr, nullptr, nullptr},
+        {"a=1; Domain=deeper.api.site.test", "https://api.site.test/", nullptr, nullptr, nullptr},
+        {"a=1; Domain=te.site.test", "https://api.site.test/", nullptr, nullptr, nullptr},
+        {"a=1; Domain=0.0.1", "http://127.0.0.1/", nullptr, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::optional<Cookie> cookie = CookieStorage::parseSetCookie(c.header, c.url);
+        ASSERT_EQ(cookie.has_value(), c.value != nullptr) << c.header;
+        if (!cookie)
+            continue;
+        EXPECT_EQ(cookie->value, c.value) << c.header;
+        EXPECT_EQ(cookie->domain, c.domain) << c.header;
+        EXPECT_EQ(cookie->isHostOnly(), !QString(c.domain).startsWith('.')) << c.header;
+        EXPECT_EQ(cookie->path, c.path) << c.header;
+    }
+    const Cookie first = *CookieStorage::parseSetCookie(cases[0].header, cases[0].url);
+    EXPECT_EQ(first.name, "S");
+    EXPECT_TRUE(first.secure && first.httpOnly);
+    EXPECT_FALSE(first.expires.has_value());
 }
 
-TEST(CookieStorage, DefaultPathAndHostOnly)
-{
-    Cookie cookie = parsed("a=1", "https://Api.Site.test/dir/page?q=/x");
-    EXPECT_EQ(cookie.path, "/dir");
-    EXPECT_EQ(cookie.domain, "api.site.test");
-    EXPECT_TRUE(cookie.hostOnly);
-    EXPECT_EQ(parsed("a=1", "https://a.test/page").path, "/");
-    EXPECT_EQ(parsed("a=1", "https://a.test").path, "/");
-    EXPECT_EQ(parsed("a=1; Path=relative", "https://a.test/d/e/f").path, "/d/e");
-    // The Domain naming the host itself widens the cookie to its subdomains.
-    EXPECT_EQ(parsed("a=1; Domain=a.test", "https://a.test/").domain, ".a.test");
-    // An address has no subdomains.
-    cookie = parsed("a=1; Domain=127.0.0.1", "http://127.0.0.1/");
-    EXPECT_TRUE(cookie.isHostOnly());
-    EXPECT_EQ(cookie.domain, "127.0.0.1");
-}
-
-TEST(CookieStorage, RejectsDomainsThatDoNotCoverTheHost)
-{
-    EXPECT_FALSE(CookieStorage::parseSetCookie("a=1; Domain=other.test", "https://api.site.test/"));
-    EXPECT_FALSE(CookieStorage::parseSetCookie("a=1; Domain=deeper.api.site.test", "https://api.site.test/"));
-    EXPECT_FALSE(CookieStorage::parseSetCookie("a=1; Domain=te.site.test", "https://api.site.test/"));
-    EXPECT_FALSE(CookieStorage::parseSetCookie("a=1; Domain=0.0.1", "http://127.0.0.1/"));
-    CookieStorage storage;
-    storage.setCookiesFromResponse({"good=1; Domain=site.test", "bad=1; Domain=evil.test"}, "https://api.site.test/");
-    EXPECT_EQ(names(storage.cookies()), QStringList({"good"}));
-}
-
-TEST(CookieStorage, MatchesDomainsAndHosts)
+TEST(CookieStorage, SendsByDomainPathAndSecurityLongestPathFirst)
 {
     CookieStorage storage;
-    storage.setCookiesFromResponse({"wide=1; Domain=site.test", "narrow=2"}, "https://api.site.test/");
-    EXPECT_EQ(storage.cookieHeaderForURL("https://api.site.test/"), "wide=1; narrow=2");
-    EXPECT_EQ(storage.cookieHeaderForURL("https://API.site.test/"), "wide=1; narrow=2");
-    EXPECT_EQ(storage.cookieHeaderForURL("https://site.test/"), "wide=1");
-    EXPECT_EQ(storage.cookieHeaderForURL("https://x.y.site.test/"), "wide=1");
-    EXPECT_EQ(storage.cookieHeaderForURL("https://sub.api.site.test/"), "wide=1");
-    EXPECT_TRUE(storage.cookieHeaderForURL("https://notsite.test/").isNull());
-    EXPECT_TRUE(storage.cookieHeaderForURL("https://site.test.evil/").isNull());
-    EXPECT_TRUE(storage.cookieHeaderForURL("ftp://api.site.test/").isNull());
-    EXPECT_TRUE(storage.cookieHeaderForURL("garbage").isNull());
-
-    // A cookie set in code without a leading "." is for that exact host.
-    Cookie exact;
+    storage.setCookiesFromResponse({"wide=1; Domain=site.test", "narrow=2", "bad=1; Domain=evil.test"},
+                                   "https://api.site.test/");
+    storage.setCookiesFromResponse({"root=1; Path=/", "dir=2; Path=/dir", "slash=3; Path=/dir/", "deep=4; Path=/dir/sub",
+                                    "safe=5; Secure"},
+                                   "https://a.test/");
+    Cookie exact;  // set in code without a leading ".": that exact host only
     exact.name = "exact";
     exact.value = "3";
     exact.domain = "site.test";
     storage.setCookie(exact);
-    EXPECT_EQ(storage.cookieHeaderForURL("https://site.test/"), "wide=1; exact=3");
-    EXPECT_EQ(storage.cookieHeaderForURL("https://www.site.test/"), "wide=1");
-}
 
-TEST(CookieStorage, MatchesPathsLongestFirst)
-{
-    CookieStorage storage;
-    storage.setCookiesFromResponse({"root=1; Path=/", "dir=2; Path=/dir", "slash=3; Path=/dir/", "deep=4; Path=/dir/sub"},
-                                   "https://a.test/");
-    EXPECT_EQ(names(storage.cookiesForURL("https://a.test/dir/sub/page")), QStringList({"deep", "slash", "dir", "root"}));
-    EXPECT_EQ(names(storage.cookiesForURL("https://a.test/dir")), QStringList({"dir", "root"}));
-    EXPECT_EQ(names(storage.cookiesForURL("https://a.test/dir/")), QStringList({"slash", "dir", "root"}));
-    EXPECT_EQ(names(storage.cookiesForURL("https://a.test/dirx")), QStringList({"root"}));
-    EXPECT_EQ(names(storage.cookiesForURL("https://a.test")), QStringList({"root"}));
-    EXPECT_EQ(names(storage.cookiesForURL("https://a.test/dir/subway")), QStringList({"slash", "dir", "root"}));
-}
-
-TEST(CookieStorage, SecureCookiesOnlyOverHTTPS)
-{
-    CookieStorage storage;
-    storage.setCookiesFromResponse({"safe=1; Secure", "open=2"}, "https://a.test/");
-    EXPECT_EQ(storage.cookieHeaderForURL("https://a.test/"), "safe=1; open=2");
-    EXPECT_EQ(storage.cookieHeaderForURL("http://a.test/"), "open=2");
+    const std::pair<const char*, const char*> cases[] = {
+        {"https://api.site.test/", "wide=1; narrow=2"},
+        {"https://API.site.test/", "wide=1; narrow=2"},
+        {"https://site.test/", "wide=1; exact=3"},
+        {"https://x.y.site.test/", "wide=1"},
+        {"https://notsite.test/", nullptr},
+        {"https://site.test.evil/", nullptr},
+        {"ftp://api.site.test/", nullptr},
+        {"garbage", nullptr},
+        {"https://a.test/dir/sub/page", "deep=4; slash=3; dir=2; root=1; safe=5"},
+        {"https://a.test/dir", "dir=2; root=1; safe=5"},
+        {"https://a.test/dir/", "slash=3; dir=2; root=1; safe=5"},
+        {"https://a.test/dirx", "root=1; safe=5"},
+        {"https://a.test/dir/subway", "slash=3; dir=2; root=1; safe=5"},
+        {"http://a.test/", "root=1"},
+    };
+    for (const auto& [url, header] : cases)
+        EXPECT_EQ(storage.cookieHeaderForURL(url), header ? QString(header) : QString()) << url;
+    EXPECT_FALSE(names(storage.cookies()).contains("bad"));
 }
 
 TEST(CookieStorage, ExpiryWithMaxAgeBeforeExpires)
@@ -128,37 +106,25 @@ TEST(CookieStorage, ExpiryWithMaxAgeBeforeExpires)
                                     "killed=1; Max-Age=0; Expires=Wed, 01 Jan 2200 00:00:00 GMT",
                                     "odd=1; Max-Age=12abc"},
                                    url);
-    EXPECT_EQ(names(storage.cookies()), QStringList({"session", "future", "aged", "odd"}));
     const QList<Cookie> cookies = storage.cookies();
+    ASSERT_EQ(names(cookies), QStringList({"session", "future", "aged", "odd"}));
     EXPECT_FALSE(cookies[0].expires.has_value());
     EXPECT_EQ(*cookies[1].expires, QDateTime(QDate(2200, 1, 1), QTime(0, 0), Qt::UTC));
     const qint64 remaining = QDateTime::currentDateTimeUtc().secsTo(*cookies[2].expires);
-    EXPECT_GT(remaining, 3590);
-    EXPECT_LE(remaining, 3600);
-    EXPECT_FALSE(cookies[3].expires.has_value()); // an unparsable Max-Age is ignored
+    EXPECT_TRUE(remaining > 3590 && remaining <= 3600) << remaining;
+    EXPECT_FALSE(cookies[3].expires.has_value()) << "an unparsable Max-Age is ignored";
 
     // An expired answer deletes the stored cookie; a negative Max-Age counts as expired.
     storage.setCookiesFromResponse({"future=gone; Expires=Sun, 06 Nov 1994 08:49:37 GMT", "aged=x; Max-Age=-5"}, url);
     EXPECT_EQ(names(storage.cookies()), QStringList({"session", "odd"}));
-
-    Cookie stale;
-    stale.name = "stale";
-    stale.domain = "a.test";
-    stale.expires = QDateTime::currentDateTimeUtc().addSecs(-1);
-    storage.setCookie(stale);
-    EXPECT_FALSE(names(storage.cookies()).contains("stale"));
-    EXPECT_TRUE(stale.isExpired(QDateTime::currentDateTimeUtc()));
 }
 
 TEST(CookieStorage, ParsesTheDateFormsServersSend)
 {
     const QDateTime expected(QDate(1994, 11, 6), QTime(8, 49, 37), Qt::UTC);
-    EXPECT_EQ(CookieStorage::parseCookieDate("Sun, 06 Nov 1994 08:49:37 GMT"), expected);
-    EXPECT_EQ(CookieStorage::parseCookieDate("Sunday, 06-Nov-94 08:49:37 GMT"), expected);
-    EXPECT_EQ(CookieStorage::parseCookieDate("Sun Nov  6 08:49:37 1994"), expected);
-    EXPECT_EQ(CookieStorage::parseCookieDate("06 nov 1994 8:49:37"), expected);
-    EXPECT_EQ(CookieStorage::parseCookieDate("Thu, 01-Jan-2037 00:00:00 GMT"),
-              QDateTime(QDate(2037, 1, 1), QTime(0, 0), Qt::UTC));
+    for (const char* good : {"Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994",
+                             "06 nov 1994 8:49:37"})
+        EXPECT_EQ(CookieStorage::parseCookieDate(good), expected) << good;
     EXPECT_EQ(CookieStorage::parseCookieDate("Mon, 01 Jan 69 00:00:00 GMT").date().year(), 2069);
     EXPECT_EQ(CookieStorage::parseCookieDate("Mon, 01 Jan 70 00:00:00 GMT").date().year(), 1970);
     for (const char* bad : {"", "garbage", "Fri, 30 Feb 2024 10:00:00 GMT", "Sun, 06 Nov 1994 25:49:37 GMT",
@@ -166,7 +132,7 @@ TEST(CookieStorage, ParsesTheDateFormsServersSend)
         EXPECT_FALSE(CookieStorage::parseCookieDate(bad).isValid()) << bad;
 }
 
-TEST(CookieStorage, ReplacesByNameDomainAndPath)
+TEST(CookieStorage, ReplacesByNameDomainAndPathKeepingTheSendingOrder)
 {
     CookieStorage storage;
     const QString url = "https://a.site.test/";
@@ -174,7 +140,6 @@ TEST(CookieStorage, ReplacesByNameDomainAndPath)
     storage.setCookiesFromResponse({"n=1"}, url);
     storage.setCookiesFromResponse({"k=2; Domain=SITE.test"}, url);
     EXPECT_EQ(storage.cookies().size(), 4);
-    // The replaced cookie keeps its place in the order of sending.
     EXPECT_EQ(storage.cookieHeaderForURL(url), "k=2; m=1; n=1");
 
     Cookie gone;
@@ -182,7 +147,7 @@ TEST(CookieStorage, ReplacesByNameDomainAndPath)
     gone.domain = ".site.test";
     storage.deleteCookie(gone);
     EXPECT_EQ(storage.cookieHeaderForURL(url), "m=1; n=1");
-    EXPECT_EQ(storage.cookies().size(), 3);
+    EXPECT_EQ(storage.cookies().size(), 3) << "the cookie of another path stays";
     storage.deleteAll();
     EXPECT_TRUE(storage.cookies().isEmpty());
 }
@@ -194,11 +159,8 @@ TEST(CookieStorage, IsSafeFromManyThreads)
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 300; ++i) {
-                storage.setCookiesFromResponse({QStringLiteral("c%1_%2=%3").arg(t).arg(i % 20).arg(i)},
-                                               "https://a.test/");
+                storage.setCookiesFromResponse({QStringLiteral("c%1_%2=%3").arg(t).arg(i % 20).arg(i)}, "https://a.test/");
                 storage.cookieHeaderForURL("https://a.test/");
-                if (i % 50 == 0)
-                    storage.cookies();
             }
         });
     }

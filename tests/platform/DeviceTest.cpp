@@ -14,150 +14,116 @@ using namespace platform;
 namespace {
 
 const bool kResetHook = [] {
-    testsupport::onEachTestStart([] {
-        DeviceProfile::resetForTesting();
-        Reachability::shared().stopMonitoring();
-        Reachability::shared().setRootForTesting({});
-    });
+    testsupport::onEachTestStart([] { DeviceProfile::resetForTesting(); });
     return true;
 }();
 
-// A fake /proc and /sys under the test home.
-class FakeNetwork {
-public:
-    FakeNetwork() : m_root(testsupport::testHome() + QStringLiteral("/fakeroot")) {}
-    QString root() const { return m_root; }
+// A fake /proc/net/route and /sys/class/net under the test home.
+struct FakeNetwork {
+    QString root = testsupport::testHome() + "/fakeroot";
 
-    void routes(const QList<QStringList>& rows)
+    // Rows of {interface, metric, flags}; every row is a default route.
+    void routes(const QList<std::tuple<QString, int, int>>& rows) const
     {
         QByteArray table = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
-        for (const QStringList& r : rows)
-            table += r.join(u'\t').toUtf8() + '\n';
-        writeFileAtomically(m_root + QStringLiteral("/proc/net/route"), table);
+        for (const auto& [iface, metric, flags] : rows)
+            table += QStringLiteral("%1\t00000000\t0101A8C0\t%3\t0\t0\t%2\t00000000\t0\t0\t0\n")
+                         .arg(iface).arg(metric).arg(flags, 4, 16, QLatin1Char('0')).toUtf8();
+        writeFileAtomically(root + "/proc/net/route", table);
     }
-    // iface, default?, metric, up?
-    static QStringList route(const QString& iface, bool isDefault, int metric = 0, bool up = true)
+    void interface(const QString& name, const char* operstate, bool wireless = false) const
     {
-        return {iface, isDefault ? QStringLiteral("00000000") : QStringLiteral("0000A8C0"), QStringLiteral("0101A8C0"),
-                up ? QStringLiteral("0003") : QStringLiteral("0000"), QStringLiteral("0"), QStringLiteral("0"),
-                QString::number(metric), isDefault ? QStringLiteral("00000000") : QStringLiteral("00FFFFFF"),
-                QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
-    }
-    void interface(const QString& name, const QString& operstate, bool wireless = false, const QString& type = QStringLiteral("1"))
-    {
-        const QString dir = m_root + QStringLiteral("/sys/class/net/") + name;
-        writeFileAtomically(dir + QStringLiteral("/operstate"), operstate.toUtf8() + '\n');
-        writeFileAtomically(dir + QStringLiteral("/type"), type.toUtf8() + '\n');
+        const QString dir = root + "/sys/class/net/" + name;
+        writeFileAtomically(dir + "/operstate", QByteArray(operstate) + '\n');
+        writeFileAtomically(dir + "/type", "1\n");
         if (wireless)
-            QDir().mkpath(dir + QStringLiteral("/wireless"));
+            QDir().mkpath(dir + "/wireless");
     }
-
-private:
-    QString m_root;
 };
 
 } // namespace
 
-TEST(DeviceProfile, DefaultsEnvironmentAndOverrides)
+TEST(DeviceProfile, DefaultsEnvironmentOverridesAndScreens)
 {
     qunsetenv("KORVANE_MACHINE");
     qunsetenv("KORVANE_SYSTEM_VERSION");
-    EXPECT_EQ(DeviceProfile::machine(), QStringLiteral("iPhone10,1"));
-    EXPECT_EQ(DeviceProfile::systemVersion(), QStringLiteral("16.7"));
+    EXPECT_EQ(DeviceProfile::machine(), "iPhone10,1");
+    EXPECT_EQ(DeviceProfile::systemVersion(), "16.7");
     EXPECT_EQ(DeviceProfile::systemMajorVersion(), 16);
-    EXPECT_FALSE(DeviceProfile::isPad());
-    EXPECT_EQ(DeviceProfile::screenSize(), QSizeF(375, 667));
-    EXPECT_EQ(DeviceProfile::screenScale(), 2.0);
-
     qputenv("KORVANE_MACHINE", "iPad8,1");
     qputenv("KORVANE_SYSTEM_VERSION", "9.3.5");
     EXPECT_TRUE(DeviceProfile::isPad());
     EXPECT_EQ(DeviceProfile::systemMajorVersion(), 9);
-    EXPECT_EQ(DeviceProfile::screenSize(), QSizeF(768, 1024));
-
-    DeviceProfile::setMachineForTesting(QStringLiteral("iPhone3,1"));
-    DeviceProfile::setSystemVersionForTesting(QStringLiteral("4.3"));
-    EXPECT_EQ(DeviceProfile::machine(), QStringLiteral("iPhone3,1"));
-    EXPECT_EQ(DeviceProfile::systemMajorVersion(), 4);
-    EXPECT_EQ(DeviceProfile::screenSize(), QSizeF(320, 480));
-    EXPECT_EQ(DeviceProfile::screenScale(), 2.0);
-    DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,3"));
-    EXPECT_EQ(DeviceProfile::screenSize(), QSizeF(375, 812));
-    EXPECT_EQ(DeviceProfile::screenScale(), 3.0);
-    DeviceProfile::setMachineForTesting(QStringLiteral("iPhone1,1"));
-    EXPECT_EQ(DeviceProfile::screenScale(), 1.0);
-    DeviceProfile::setMachineForTesting(QStringLiteral("x86_64"));
-    EXPECT_EQ(DeviceProfile::screenSize(), QSizeF(375, 667));
-    DeviceProfile::setSystemVersionForTesting(QStringLiteral("beta"));
+    DeviceProfile::setMachineForTesting("iPhone3,1");
+    DeviceProfile::setSystemVersionForTesting("beta");
+    EXPECT_FALSE(DeviceProfile::isPad());
     EXPECT_EQ(DeviceProfile::systemMajorVersion(), 0);
-
     DeviceProfile::resetForTesting();
-    EXPECT_EQ(DeviceProfile::machine(), QStringLiteral("iPad8,1"));
+    EXPECT_EQ(DeviceProfile::machine(), "iPad8,1") << "back to the environment";
     qunsetenv("KORVANE_MACHINE");
     qunsetenv("KORVANE_SYSTEM_VERSION");
+
+    const std::tuple<const char*, QSizeF, qreal> screens[] = {
+        {"iPhone10,1", {375, 667}, 2}, {"iPhone3,1", {320, 480}, 2},  {"iPhone1,1", {320, 480}, 1},
+        {"iPhone10,3", {375, 812}, 3}, {"iPad8,1", {768, 1024}, 2},   {"iPad2,5", {768, 1024}, 1},
+        {"x86_64", {375, 667}, 2},
+    };
+    for (const auto& [machine, size, scale] : screens) {
+        DeviceProfile::setMachineForTesting(machine);
+        EXPECT_EQ(DeviceProfile::screenSize(), size) << machine;
+        EXPECT_EQ(DeviceProfile::screenScale(), scale) << machine;
+    }
 }
 
-TEST(Reachability, ReadsTheDefaultRouteFromAFakeTree)
+TEST(Reachability, ReadsTheDefaultRouteAndPostsOnChange)
 {
-    FakeNetwork net;
-    Reachability& r = Reachability::shared();
-    r.setRootForTesting(net.root());
+    const FakeNetwork net;
+    net.interface("eth0", "up");
+    net.interface("wlp2s0", "up", true);
+    net.interface("wwan0", "up");
+    net.interface("lan1", "down");
+    Reachability r;
+    r.setRootForTesting(net.root);
     EXPECT_EQ(r.currentStatus(), NetworkStatus::None) << "no route table at all";
 
-    net.interface(QStringLiteral("eth0"), QStringLiteral("up"));
-    net.interface(QStringLiteral("wlp2s0"), QStringLiteral("up"), true);
-    net.interface(QStringLiteral("wwan0"), QStringLiteral("up"));
-    net.routes({FakeNetwork::route(QStringLiteral("eth0"), false)});
-    EXPECT_EQ(r.currentStatus(), NetworkStatus::None) << "a local route is not a way out";
+    struct Case {
+        QList<std::tuple<QString, int, int>> routes;
+        NetworkStatus status;
+    };
+    const Case cases[] = {
+        {{{"wwan0", 700, 3}}, NetworkStatus::Cellular},
+        {{{"wwan0", 700, 3}, {"wlp2s0", 600, 3}}, NetworkStatus::WiFi},  // the lower metric wins
+        {{{"eth0", 100, 3}}, NetworkStatus::WiFi},                       // wired counts as WiFi
+        {{{"lan1", 100, 3}}, NetworkStatus::None},                       // interface down
+        {{{"wwan0", 0, 0}}, NetworkStatus::None},                        // route not up
+        {{{"../../../etc", 0, 3}}, NetworkStatus::None},
+        {{}, NetworkStatus::None},
+    };
+    for (const Case& c : cases) {
+        net.routes(c.routes);
+        EXPECT_EQ(r.currentStatus(), c.status) << (c.routes.isEmpty() ? "" : qPrintable(std::get<0>(c.routes[0])));
+    }
+    // A local route is no way out; a damaged table reads as no route.
+    for (const QByteArray& table : {QByteArray("Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
+                                               "eth0\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n"),
+                                    QByteArray("\x00\xff garbage\n\t\t\n", 14)}) {
+        writeFileAtomically(net.root + "/proc/net/route", table);
+        EXPECT_EQ(r.currentStatus(), NetworkStatus::None);
+    }
 
-    net.routes({FakeNetwork::route(QStringLiteral("wwan0"), true, 700)});
-    EXPECT_EQ(r.currentStatus(), NetworkStatus::Cellular);
-    net.routes({FakeNetwork::route(QStringLiteral("wwan0"), true, 700), FakeNetwork::route(QStringLiteral("wlp2s0"), true, 600)});
-    EXPECT_EQ(r.currentStatus(), NetworkStatus::WiFi) << "the lower metric wins";
-    net.routes({FakeNetwork::route(QStringLiteral("eth0"), true, 100)});
-    EXPECT_EQ(r.currentStatus(), NetworkStatus::WiFi) << "wired counts as WiFi";
-
-    net.interface(QStringLiteral("eth0"), QStringLiteral("down"));
-    EXPECT_EQ(r.currentStatus(), NetworkStatus::None);
-    net.routes({FakeNetwork::route(QStringLiteral("wwan0"), true, 0, false)});
-    EXPECT_EQ(r.currentStatus(), NetworkStatus::None) << "a route that is not up";
-    net.routes({FakeNetwork::route(QStringLiteral("../../../etc"), true)});
-    EXPECT_EQ(r.currentStatus(), NetworkStatus::None);
-    writeFileAtomically(net.root() + QStringLiteral("/proc/net/route"), QByteArray("\x00\xff garbage\n\t\t\n", 14));
-    EXPECT_EQ(r.currentStatus(), NetworkStatus::None);
-}
-
-TEST(Reachability, PostsOnChange)
-{
-    FakeNetwork net;
-    net.interface(QStringLiteral("wlan0"), QStringLiteral("up"), true);
-    net.interface(QStringLiteral("wwan0"), QStringLiteral("up"));
-    net.routes({FakeNetwork::route(QStringLiteral("wlan0"), true)});
-    Reachability r;
-    r.setRootForTesting(net.root());
+    net.routes({{"wlp2s0", 0, 3}});
     int posts = 0;
-    auto token = NotificationCenter::defaultCenter().addObserver(Reachability::changedNotification(), &r,
-                                                                 [&](const Notification& n) {
-                                                                     EXPECT_EQ(n.object, &r);
-                                                                     ++posts;
-                                                                 });
-    EXPECT_EQ(Reachability::changedNotification(), QStringLiteral("PlatformReachabilityChangedNotification"));
+    auto token = NotificationCenter::defaultCenter().addObserver(
+        "PlatformReachabilityChangedNotification", &r, [&](const Notification&) { ++posts; });
     r.startMonitoring();
-    EXPECT_TRUE(r.isMonitoring());
-    EXPECT_EQ(r.lastStatus(), NetworkStatus::WiFi);
-    EXPECT_EQ(posts, 0) << "the first reading is the baseline";
     r.refresh();
-    EXPECT_EQ(posts, 0) << "nothing changed";
-
-    net.routes({FakeNetwork::route(QStringLiteral("wwan0"), true)});
+    EXPECT_EQ(posts, 0) << "the first reading is the baseline, and nothing changed since";
+    net.routes({{"wwan0", 0, 3}});
     r.refresh();
     EXPECT_EQ(posts, 1);
     EXPECT_EQ(r.lastStatus(), NetworkStatus::Cellular);
-
-    // The monitor notices by itself.
     net.routes({});
-    KR_WAIT_UNTIL(posts == 2);
+    KR_WAIT_UNTIL(posts == 2);  // the monitor notices by itself
     EXPECT_EQ(r.lastStatus(), NetworkStatus::None);
     r.stopMonitoring();
-    EXPECT_FALSE(r.isMonitoring());
 }

@@ -46,9 +46,6 @@ void expectSampleRoundTrip(const QVariant& parsed)
         EXPECT_EQ(m.value(it.key()), it.value()) << it.key().toStdString();
         EXPECT_EQ(m.value(it.key()).typeId(), it.value().typeId()) << it.key().toStdString();
     }
-    EXPECT_EQ(m.value(QStringLiteral("big")).toLongLong(), 9007199254740993LL);
-    EXPECT_EQ(m.value(QStringLiteral("umax")).toULongLong(), std::numeric_limits<quint64>::max());
-    EXPECT_EQ(m.value(QStringLiteral("min")).toLongLong(), std::numeric_limits<qint64>::min());
     EXPECT_EQ(m.value(QStringLiteral("date")).toDateTime().timeSpec(), Qt::UTC);
 }
 
@@ -57,22 +54,18 @@ void expectSampleRoundTrip(const QVariant& parsed)
 TEST(PropertyList, XMLAndBinaryRoundTripEveryType)
 {
     const QByteArray xml = PropertyList::toXML(sample());
-    ASSERT_FALSE(xml.isEmpty());
     EXPECT_TRUE(xml.contains("<date>2023-11-14T22:13:20Z</date>"));
     EXPECT_TRUE(xml.contains("<integer>18446744073709551615</integer>"));
-    Error error;
-    expectSampleRoundTrip(PropertyList::parse(xml, &error));
-
+    expectSampleRoundTrip(PropertyList::parse(xml));
     const QByteArray binary = PropertyList::toBinary(sample());
     ASSERT_TRUE(binary.startsWith("bplist00"));
     expectSampleRoundTrip(PropertyList::parse(binary));
 
-    // Binary dates keep milliseconds.
-    const QDateTime precise = QDateTime::fromMSecsSinceEpoch(1700000000123LL, Qt::UTC);
-    EXPECT_EQ(PropertyList::parse(PropertyList::toBinary(QVariantList{precise})).toList().value(0).toDateTime(), precise);
-    const QDateTime beforeEpoch = QDateTime::fromMSecsSinceEpoch(-1500, Qt::UTC);
-    EXPECT_EQ(PropertyList::parse(PropertyList::toBinary(QVariantList{beforeEpoch})).toList().value(0).toDateTime(),
-              beforeEpoch);
+    // Binary dates keep milliseconds, also before 2001 and before 1970.
+    for (qint64 ms : {1700000000123LL, -1500LL, 978307199250LL}) {
+        const QDateTime date = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+        EXPECT_EQ(PropertyList::parse(PropertyList::toBinary(QVariantList{date})).toList().value(0).toDateTime(), date) << ms;
+    }
 
     // A scalar root and a local-time date.
     EXPECT_EQ(PropertyList::parse(PropertyList::toBinary(QStringLiteral("solo"))), QVariant(QStringLiteral("solo")));
@@ -82,23 +75,22 @@ TEST(PropertyList, XMLAndBinaryRoundTripEveryType)
 
 TEST(PropertyList, RefusesWhatItCannotHold)
 {
-    EXPECT_FALSE(PropertyList::isRepresentable(QVariant()));
-    EXPECT_FALSE(PropertyList::isRepresentable(QVariant::fromValue(nullptr)));
-    EXPECT_FALSE(PropertyList::isRepresentable(QVariantMap{{QStringLiteral("a"), QVariantList{QVariant()}}}));
-    EXPECT_FALSE(PropertyList::isRepresentable(QDateTime()));
-    EXPECT_FALSE(PropertyList::isRepresentable(QDateTime::fromSecsSinceEpoch(4102444800LL, Qt::UTC)))  // 2100
-        << "outside the 32-bit seconds of the format";
-    EXPECT_FALSE(PropertyList::isRepresentable(QString::fromUtf16(u"nul\0inside", 10))) << "would be cut silently";
-    EXPECT_TRUE(PropertyList::toXML(QVariantList{QVariant()}).isEmpty());
-    EXPECT_TRUE(PropertyList::isRepresentable(QStringList{QStringLiteral("a")}));
-    EXPECT_TRUE(PropertyList::isRepresentable(QVariantHash{{QStringLiteral("a"), 1u}}));
-    EXPECT_EQ(PropertyList::normalized(QVariantHash{{QStringLiteral("a"), 1u}}).toMap().value(QStringLiteral("a")).typeId(),
-              QMetaType::LongLong);
-
     QVariant deep = 1;
     for (int i = 0; i < 600; ++i)
         deep = QVariantList{deep};
-    EXPECT_FALSE(PropertyList::isRepresentable(deep));
+    const QVariant refused[] = {
+        QVariant(), QVariant::fromValue(nullptr), QVariantMap{{QStringLiteral("a"), QVariantList{QVariant()}}},
+        QDateTime(),
+        QDateTime::fromSecsSinceEpoch(4102444800LL, Qt::UTC),  // 2100: beyond the format's 32-bit seconds
+        QString::fromUtf16(u"nul\0inside", 10),              // would be cut short silently
+        deep,
+    };
+    for (const QVariant& value : refused) {
+        EXPECT_FALSE(PropertyList::isRepresentable(value)) << value.typeName();
+        EXPECT_TRUE(PropertyList::toBinary(value).isEmpty()) << value.typeName();
+    }
+    EXPECT_EQ(PropertyList::normalized(QVariantHash{{QStringLiteral("a"), QStringList{QStringLiteral("b")}}}),
+              QVariant(QVariantMap{{QStringLiteral("a"), QVariantList{QStringLiteral("b")}}}));
 }
 
 TEST(PropertyList, CorruptInputIsAnErrorNeverACrash)

@@ -2,7 +2,6 @@
 
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
-#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
@@ -37,57 +36,63 @@ TEST(UserDefaults, TypedReadsFollowThePlatform)
 {
     UserDefaults& d = UserDefaults::standard();
     EXPECT_EQ(d.path(), standardFile());
-    d.setObject(QStringLiteral("text"), QStringLiteral("  12abc"));
-    d.setObject(QStringLiteral("neg"), QStringLiteral("-7.9kg"));
-    d.setObject(QStringLiteral("huge"), QStringLiteral("99999999999999999999999"));
-    d.setObject(QStringLiteral("yes"), QStringLiteral("YES"));
-    d.setObject(QStringLiteral("t"), QStringLiteral("true"));
-    d.setObject(QStringLiteral("zeros"), QStringLiteral("  +007"));
-    d.setObject(QStringLiteral("no"), QStringLiteral("no"));
-    d.setObject(QStringLiteral("real"), 3.99);
-    d.setObject(QStringLiteral("int"), 5);
-    d.setObject(QStringLiteral("flag"), true);
+    const double inf = std::numeric_limits<double>::infinity();
+    const qint64 max = std::numeric_limits<qint64>::max();
+    struct Row {
+        QVariant stored;
+        qint64 integer;
+        double real;
+        bool boolean;
+        QString string;
+    };
+    const Row rows[] = {
+        {QStringLiteral("  12abc"), 12, 12, true, QStringLiteral("  12abc")},
+        {QStringLiteral("-7.9kg"), -7, -7.9, true, QStringLiteral("-7.9kg")},
+        {QStringLiteral("99999999999999999999999"), max, 1e23, true, QStringLiteral("99999999999999999999999")},
+        {QStringLiteral("YES"), 0, 0, true, QStringLiteral("YES")},
+        {QStringLiteral("true"), 0, 0, true, QStringLiteral("true")},
+        {QStringLiteral("  +007"), 7, 7, true, QStringLiteral("  +007")},
+        {QStringLiteral("no"), 0, 0, false, QStringLiteral("no")},  // text without digits is 0, not the default
+        {QStringLiteral("1e-999"), 1, 0, true, QStringLiteral("1e-999")},  // underflow is 0, not infinity
+        {QStringLiteral("-1e999"), -1, -inf, true, QStringLiteral("-1e999")},
+        {3.99, 3, 3.99, true, QStringLiteral("3.99")},
+        {-1e300, std::numeric_limits<qint64>::min(), -1e300, true, QStringLiteral("-1e+300")},
+        {5, 5, 5, true, QStringLiteral("5")},
+        {true, 1, 1, true, QStringLiteral("1")},
+    };
+    for (const Row& row : rows) {
+        d.setObject(QStringLiteral("k"), row.stored);
+        const std::string label = row.stored.toString().toStdString();
+        EXPECT_EQ(d.integer(QStringLiteral("k"), 42), row.integer) << label;
+        EXPECT_EQ(d.doubleValue(QStringLiteral("k"), 42), row.real) << label;
+        EXPECT_EQ(d.boolean(QStringLiteral("k")), row.boolean) << label;
+        EXPECT_EQ(d.string(QStringLiteral("k")), row.string) << label;
+    }
+    d.setObject(QStringLiteral("k"), 5);
+    EXPECT_EQ(d.object(QStringLiteral("k")).typeId(), QMetaType::LongLong) << "as it will read after a restart";
+
+    // Absent keys and values of another kind give the caller's default.
     d.setObject(QStringLiteral("list"), QStringList{QStringLiteral("a")});
     d.setObject(QStringLiteral("map"), QVariantMap{{QStringLiteral("k"), 1}});
-
-    EXPECT_EQ(d.integer(QStringLiteral("text")), 12);
-    EXPECT_EQ(d.integer(QStringLiteral("neg")), -7);
-    EXPECT_EQ(d.integer(QStringLiteral("huge")), std::numeric_limits<qint64>::max());
-    EXPECT_EQ(d.integer(QStringLiteral("real")), 3);
-    EXPECT_EQ(d.integer(QStringLiteral("flag")), 1);
-    EXPECT_EQ(d.integer(QStringLiteral("no")), 0) << "text without digits reads as 0, not the default";
-    EXPECT_EQ(d.integer(QStringLiteral("absent"), 42), 42);
-    EXPECT_EQ(d.integer(QStringLiteral("list"), 42), 42);
-    EXPECT_DOUBLE_EQ(d.doubleValue(QStringLiteral("neg")), -7.9);
-    EXPECT_DOUBLE_EQ(d.doubleValue(QStringLiteral("int")), 5.0);
-    EXPECT_DOUBLE_EQ(d.doubleValue(QStringLiteral("absent"), 1.5), 1.5);
-
-    EXPECT_TRUE(d.boolean(QStringLiteral("yes")));
-    EXPECT_TRUE(d.boolean(QStringLiteral("t")));
-    EXPECT_TRUE(d.boolean(QStringLiteral("zeros")));
-    EXPECT_TRUE(d.boolean(QStringLiteral("text")));
-    EXPECT_FALSE(d.boolean(QStringLiteral("no"), true));
-    EXPECT_TRUE(d.boolean(QStringLiteral("real")));
-    EXPECT_TRUE(d.boolean(QStringLiteral("absent"), true));
-    EXPECT_TRUE(d.boolean(QStringLiteral("map"), true));
-
-    EXPECT_EQ(d.string(QStringLiteral("int")), QStringLiteral("5"));
-    EXPECT_EQ(d.string(QStringLiteral("real")), QStringLiteral("3.99"));
-    EXPECT_EQ(d.string(QStringLiteral("flag")), QStringLiteral("1"));
-    EXPECT_EQ(d.string(QStringLiteral("list"), QStringLiteral("def")), QStringLiteral("def"));
+    for (const char* key : {"absent", "list", "map"}) {
+        EXPECT_EQ(d.integer(key, 42), 42) << key;
+        EXPECT_EQ(d.doubleValue(key, 1.5), 1.5) << key;
+        EXPECT_TRUE(d.boolean(key, true)) << key;
+        EXPECT_EQ(d.string(key, QStringLiteral("def")), QStringLiteral("def")) << key;
+    }
     EXPECT_EQ(d.array(QStringLiteral("list")), QVariantList{QStringLiteral("a")});
     EXPECT_TRUE(d.array(QStringLiteral("map")).isEmpty());
     EXPECT_EQ(d.dictionary(QStringLiteral("map")).value(QStringLiteral("k")).toLongLong(), 1);
-    EXPECT_EQ(d.object(QStringLiteral("int")).typeId(), QMetaType::LongLong) << "numbers read back as they will after a restart";
+    EXPECT_TRUE(d.dictionary(QStringLiteral("list")).isEmpty());
 
-    d.setObject(QStringLiteral("int"), QVariant());
-    EXPECT_FALSE(d.contains(QStringLiteral("int")));
-    d.setObject(QStringLiteral("map"), QVariant::fromValue(nullptr));
-    EXPECT_FALSE(d.object(QStringLiteral("map")).isValid());
+    // Null removes; a value no property list can hold changes nothing.
     d.setObject(QStringLiteral("list"), QVariantList{QVariant::fromValue(nullptr)});
-    EXPECT_EQ(d.array(QStringLiteral("list")), QVariantList{QStringLiteral("a")}) << "an unstorable value changes nothing";
+    EXPECT_EQ(d.array(QStringLiteral("list")), QVariantList{QStringLiteral("a")});
+    d.setObject(QStringLiteral("map"), QVariant::fromValue(nullptr));
+    d.setObject(QStringLiteral("k"), QVariant());
     d.remove(QStringLiteral("list"));
-    EXPECT_FALSE(d.contains(QStringLiteral("list")));
+    for (const char* key : {"k", "list", "map"})
+        EXPECT_FALSE(d.contains(key)) << key;
 }
 
 TEST(UserDefaults, ReachesDiskWithoutSynchronizeAndSurvivesARestart)
@@ -96,26 +101,7 @@ TEST(UserDefaults, ReachesDiskWithoutSynchronizeAndSurvivesARestart)
     EXPECT_FALSE(QFileInfo::exists(standardFile())) << "the write is debounced, not immediate";
     KR_WAIT_UNTIL(onDisk(standardFile()).value(QStringLiteral("KRThemeStyle")).toLongLong() == 2);
 
-    // A change made on a worker thread is flushed too.
-    dispatchGlobal([] { UserDefaults::standard().setObject(QStringLiteral("FromWorker"), QStringLiteral("w")); });
-    KR_WAIT_UNTIL(onDisk(standardFile()).value(QStringLiteral("FromWorker")) == QStringLiteral("w"));
-
-    const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-    UserDefaults::standard().setObject(QStringLiteral("When"), when);
-    UserDefaults::standard().setObject(QStringLiteral("Blob"), QByteArray("\x01\x02", 2));
-    ASSERT_TRUE(UserDefaults::standard().synchronize());
-
-    UserDefaults reopened(standardFile());
-    EXPECT_EQ(reopened.integer(QStringLiteral("KRThemeStyle")), 2);
-    EXPECT_EQ(reopened.string(QStringLiteral("FromWorker")), QStringLiteral("w"));
-    EXPECT_EQ(reopened.object(QStringLiteral("When")).toDateTime(), when);
-    EXPECT_EQ(reopened.object(QStringLiteral("Blob")).toByteArray(), QByteArray("\x01\x02", 2));
-    QFile::Permissions perms = QFileInfo(standardFile()).permissions();
-    EXPECT_FALSE(perms & (QFile::ReadOther | QFile::ReadGroup));
-}
-
-TEST(UserDefaults, ConcurrentWritersLoseNothing)
-{
+    // Changes from many workers at once: none is lost.
     OperationQueue queue(4);
     for (int worker = 0; worker < 4; ++worker) {
         queue.addOperation([worker] {
@@ -124,30 +110,36 @@ TEST(UserDefaults, ConcurrentWritersLoseNothing)
         });
     }
     queue.waitUntilAllOperationsAreFinished();
+    KR_WAIT_UNTIL(onDisk(standardFile()).size() == 201);
+
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    UserDefaults::standard().setObject(QStringLiteral("When"), when);
+    UserDefaults::standard().setObject(QStringLiteral("Blob"), QByteArray("\x01\x02", 2));
     ASSERT_TRUE(UserDefaults::standard().synchronize());
-    const QVariantMap disk = onDisk(standardFile());
-    EXPECT_EQ(disk.size(), 200);
-    EXPECT_EQ(disk.value(QStringLiteral("k3-49")).toLongLong(), 49);
+    UserDefaults reopened(standardFile());
+    EXPECT_EQ(reopened.integer(QStringLiteral("KRThemeStyle")), 2);
+    EXPECT_EQ(reopened.integer(QStringLiteral("k3-49")), 49);
+    EXPECT_EQ(reopened.object(QStringLiteral("When")).toDateTime(), when);
+    EXPECT_EQ(reopened.object(QStringLiteral("Blob")).toByteArray(), QByteArray("\x01\x02", 2));
+    EXPECT_FALSE(QFileInfo(standardFile()).permissions() & (QFile::ReadOther | QFile::ReadGroup));
 }
 
 TEST(UserDefaults, CorruptFileReadsEmptyAndIsKeptAside)
 {
-    ASSERT_TRUE(writeFileAtomically(standardFile(), "<?xml version=\"1.0\"?><plist><dict><key>a</key>"));
-    // A fresh instance on the damaged file (as at launch).
+    const QByteArray damaged("<?xml version=\"1.0\"?><plist><dict><key>a</key>");
+    ASSERT_TRUE(writeFileAtomically(standardFile(), damaged));
     {
         UserDefaults d(standardFile());
         EXPECT_FALSE(d.contains(QStringLiteral("a")));
         d.setObject(QStringLiteral("after"), 1);
         EXPECT_TRUE(d.synchronize());
     }
-    EXPECT_EQ(readFile(standardFile() + QStringLiteral(".corrupt")).value_or(QByteArray()),
-              QByteArray("<?xml version=\"1.0\"?><plist><dict><key>a</key>"));
+    EXPECT_EQ(readFile(standardFile() + QStringLiteral(".corrupt")).value_or(QByteArray()), damaged);
     EXPECT_EQ(onDisk(standardFile()).value(QStringLiteral("after")).toLongLong(), 1);
 
     // A valid list whose root is not a dictionary counts as damaged too.
     ASSERT_TRUE(writeFileAtomically(standardFile(), PropertyList::toBinary(QVariantList{1})));
-    UserDefaults d(standardFile());
-    EXPECT_FALSE(d.contains(QStringLiteral("after")));
+    EXPECT_FALSE(UserDefaults(standardFile()).contains(QStringLiteral("after")));
 }
 
 TEST(UserDefaults, StandardFollowsAChangeOfHome)

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace platform {
@@ -191,6 +192,33 @@ bool integerIsNegative(plist_t node)
     return negative;
 }
 
+// Milliseconds since 2001 of a date node. This library version hands the seconds back
+// truncated toward zero and the fraction as a magnitude, so within the second before 2001
+// the sign is lost; the binary form of the node still holds the exact double.
+qint64 dateMilliseconds(plist_t node)
+{
+    int32_t sec = 0, usec = 0;
+    plist_get_date_val(node, &sec, &usec);
+    const qint64 fraction = std::abs(usec);
+    if (sec != 0 || fraction == 0)
+        return qint64(sec) * 1000 + std::llround((sec < 0 ? -fraction : fraction) / 1000.0);
+    PlistPtr copy(plist_copy(node));
+    char* bin = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(copy.get(), &bin, &length);
+    double seconds = fraction / 1e6;
+    // "bplist00", then the date's marker 0x33 and its big-endian double.
+    if (bin && length >= 17 && quint8(bin[8]) == 0x33) {
+        quint64 bits = 0;
+        for (int i = 9; i < 17; ++i)
+            bits = (bits << 8) | quint8(bin[i]);
+        std::memcpy(&seconds, &bits, sizeof seconds);
+    }
+    if (bin)
+        plist_to_bin_free(bin);
+    return std::llround(seconds * 1000);
+}
+
 QVariant fromNode(plist_t node, int depth, QString* problem)
 {
     const plist_type type = plist_get_node_type(node);
@@ -226,15 +254,8 @@ QVariant fromNode(plist_t node, int depth, QString* problem)
         const char* d = plist_get_data_ptr(node, &length);
         return d ? QByteArray(d, qsizetype(length)) : QByteArray("");
     }
-    case PLIST_DATE: {
-        int32_t sec = 0, usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        // Before 2001 this library truncates the seconds towards zero and hands back the
-        // fraction as a positive magnitude; it belongs on the side away from zero.
-        const qint64 fractionMs = qint64(std::abs(usec)) / 1000;
-        const qint64 ms = (qint64(sec) + kEpochOffset) * 1000 + (sec < 0 ? -fractionMs : fractionMs);
-        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-    }
+    case PLIST_DATE:
+        return QDateTime::fromMSecsSinceEpoch(kEpochOffset * 1000 + dateMilliseconds(node), Qt::UTC);
     case PLIST_ARRAY: {
         QVariantList list;
         plist_array_iter iter = nullptr;

@@ -3,6 +3,7 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NumberText.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/foundation/PropertyList.h"
 
@@ -11,7 +12,6 @@
 #include <QLocale>
 #include <QTimer>
 
-#include <cmath>
 #include <limits>
 #include <mutex>
 #include <vector>
@@ -45,91 +45,6 @@ QVariantMap loadValues(const QString& path)
     QFile::rename(path, aside);
     qWarning("UserDefaults: %s is not a dictionary property list, kept as %s", qPrintable(path), qPrintable(aside));
     return {};
-}
-
-// The leading decimal integer of a text, as the platform reads one: blanks skipped, an
-// optional sign, digits up to the first other character; saturated; 0 when there is none.
-qint64 leadingInteger(const QString& text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
-        negative = text.at(i++) == u'-';
-    quint64 magnitude = 0;
-    const quint64 limit = negative ? quint64(std::numeric_limits<qint64>::max()) + 1
-                                   : quint64(std::numeric_limits<qint64>::max());
-    for (; i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9'; ++i) {
-        const quint64 digit = quint64(text.at(i).unicode() - u'0');
-        magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
-    }
-    if (negative)
-        return magnitude == limit ? std::numeric_limits<qint64>::min() : -qint64(magnitude);
-    return qint64(magnitude);
-}
-
-// The leading decimal number of a text ("1.5x" = 1.5); 0 when there is none.
-double leadingDouble(const QString& text)
-{
-    QByteArray number;
-    qsizetype i = 0;
-    auto at = [&](qsizetype k) { return k < text.size() ? text.at(k).unicode() : char16_t(0); };
-    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    if (at(i) == u'+' || at(i) == u'-')
-        number += char(at(i++));
-    qsizetype digits = 0;
-    for (; isDigit(at(i)); ++i, ++digits)
-        number += char(at(i));
-    if (at(i) == u'.') {
-        number += '.';
-        for (++i; isDigit(at(i)); ++i, ++digits)
-            number += char(at(i));
-    }
-    if (digits == 0)
-        return 0;
-    if ((at(i) == u'e' || at(i) == u'E')
-        && (isDigit(at(i + 1)) || ((at(i + 1) == u'+' || at(i + 1) == u'-') && isDigit(at(i + 2))))) {
-        number += 'e';
-        ++i;
-        if (at(i) == u'+' || at(i) == u'-')
-            number += char(at(i++));
-        for (; isDigit(at(i)); ++i)
-            number += char(at(i));
-    }
-    bool ok = false;
-    const double value = number.toDouble(&ok);
-    return ok ? value : (number.startsWith('-') ? -HUGE_VAL : HUGE_VAL);
-}
-
-// The platform's truth of a text: after blanks, an optional sign and leading zeros, the
-// first character is one of "YyTt" or a digit 1-9.
-bool textIsTrue(const QString& text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
-        ++i;
-    while (i < text.size() && text.at(i) == u'0')
-        ++i;
-    if (i >= text.size())
-        return false;
-    const char16_t c = text.at(i).unicode();
-    return c == u'Y' || c == u'y' || c == u'T' || c == u't' || (c >= u'1' && c <= u'9');
-}
-
-qint64 saturatedInteger(double d)
-{
-    if (std::isnan(d))
-        return 0;
-    if (d >= 9223372036854775807.0)
-        return std::numeric_limits<qint64>::max();
-    if (d <= -9223372036854775808.0)
-        return std::numeric_limits<qint64>::min();
-    return qint64(d);
 }
 
 } // namespace
@@ -398,9 +313,9 @@ qint64 UserDefaults::integer(const QString& key, qint64 def) const
     case QMetaType::ULongLong:
         return qint64(std::min<quint64>(v.toULongLong(), quint64(std::numeric_limits<qint64>::max())));
     case QMetaType::Double:
-        return saturatedInteger(v.toDouble());
+        return NumberText::truncatedInteger(v.toDouble());
     case QMetaType::QString:
-        return leadingInteger(v.toString());
+        return NumberText::integerValue(v.toString());
     default:
         return def;
     }
@@ -416,7 +331,7 @@ double UserDefaults::doubleValue(const QString& key, double def) const
     case QMetaType::Double:
         return v.toDouble();
     case QMetaType::QString:
-        return leadingDouble(v.toString());
+        return NumberText::doubleValue(v.toString());
     default:
         return def;
     }
@@ -435,7 +350,7 @@ bool UserDefaults::boolean(const QString& key, bool def) const
     case QMetaType::Double:
         return v.toDouble() != 0;
     case QMetaType::QString:
-        return textIsTrue(v.toString());
+        return NumberText::boolValue(v.toString());
     default:
         return def;
     }

@@ -28,34 +28,25 @@ Seams& seams()
     return instance;
 }
 
+template <typename T>
+T get(T Seams::*field)
+{
+    std::lock_guard lock(seams().mutex);
+    return seams().*field;
+}
+
+template <typename T>
+void put(T Seams::*field, const T& value)
+{
+    std::lock_guard lock(seams().mutex);
+    seams().*field = value;
+}
+
 } // namespace
 
-void setConnectTo(const QStringList& entries)
-{
-    Seams& s = seams();
-    std::lock_guard lock(s.mutex);
-    s.connectTo = entries;
-}
-
-QStringList connectTo()
-{
-    Seams& s = seams();
-    std::lock_guard lock(s.mutex);
-    return s.connectTo;
-}
-
-void setExtraCAFile(const QString& path)
-{
-    Seams& s = seams();
-    std::lock_guard lock(s.mutex);
-    s.extraCAFile = path;
-}
-
-QString extraCAFile()
-{
-    Seams& s = seams();
-    std::lock_guard lock(s.mutex);
-    return s.extraCAFile;
-}
+void setConnectTo(const QStringList& entries) { put(&Seams::connectTo, entries); }
+QStringList connectTo() { return get(&Seams::connectTo); }
+void setExtraCAFile(const QString& path) { put(&Seams::extraCAFile, path); }
+QString extraCAFile() { return get(&Seams::extraCAFile); }
 
 } // namespace platform::NetworkSeams
