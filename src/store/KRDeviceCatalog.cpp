@@ -1,7 +1,8 @@
 #include "store/KRDeviceCatalog.h"
 
+#include "service/KRTolerantValue.h"
+
 #include <iterator>
-#include <limits>
 
 namespace {
 
@@ -184,42 +185,13 @@ const KRDeviceCatalogEntry kCatalog[] = {
     {"iPod9,1", "iPod touch (7th generation)"},
 };
 
-// The platform's integer reading of text: leading blanks, an optional sign, then the
-// longest run of digits (0 when there is none), clamped to the 64-bit range.
-qint64 leadingInteger(QStringView text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    quint64 value = 0;
-    bool overflow = false;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        const quint64 digit = quint64(text[i].unicode() - u'0');
-        if (value > (std::numeric_limits<quint64>::max() - digit) / 10)
-            overflow = true;
-        else
-            value = value * 10 + digit;
-    }
-    const quint64 limit = negative ? quint64(std::numeric_limits<qint64>::max()) + 1 : quint64(std::numeric_limits<qint64>::max());
-    if (overflow || value > limit)
-        value = limit;
-    if (negative)
-        return value == quint64(std::numeric_limits<qint64>::max()) + 1 ? std::numeric_limits<qint64>::min() : -qint64(value);
-    return qint64(value);
-}
-
 // The integer after the first ","; none when nothing follows it (or there is no ",").
 std::optional<qint64> machineMinorVersion(const QString& machineIdentifier)
 {
     const qsizetype comma = machineIdentifier.indexOf(u',');
     if (comma < 0 || comma + 1 >= machineIdentifier.size())
         return std::nullopt;
-    return leadingInteger(QStringView(machineIdentifier).mid(comma + 1));
+    return KRLongLongFromText(QStringView(machineIdentifier).mid(comma + 1));
 }
 
 } // namespace
@@ -267,7 +239,7 @@ std::optional<qint64> KRMachineMajorVersion(const QString& machineIdentifier, co
     const qsizetype comma = machineIdentifier.indexOf(u',', familyPrefix.size());
     if (comma <= familyPrefix.size())
         return std::nullopt;
-    return leadingInteger(QStringView(machineIdentifier).mid(familyPrefix.size(), comma - familyPrefix.size()));
+    return KRLongLongFromText(QStringView(machineIdentifier).mid(familyPrefix.size(), comma - familyPrefix.size()));
 }
 
 int KRDevicePlaybackClassForMachineIdentifier(const QString& machineIdentifier)

@@ -55,6 +55,7 @@ std::recursive_mutex& classLock()
 // Guarded by classLock().
 bool gStarted = false;
 QString gLogPath;
+QByteArray gLogPathNative;  // gLogPath for system calls
 std::terminate_handler gPreviousTerminate = nullptr;
 
 // Read by the signal handler, which takes no lock.
@@ -67,14 +68,17 @@ int openLogForAppending(const QString& path)
     return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
 }
 
-// The descriptor appends go through: opened once at start and kept, reopened only when
-// it is missing or the file it points at has been deleted meanwhile. Called with the lock.
+// The descriptor appends go through: opened once at start and kept while the log's path
+// still names the file it holds; a log deleted or replaced meanwhile is opened (created)
+// again, so every line lands in the file at the path. Called with the lock.
 int logDescriptorLocked()
 {
     int fd = gSignalFD.load();
     if (fd >= 0) {
-        struct stat info {};
-        if (::fstat(fd, &info) == 0 && info.st_nlink > 0)
+        struct stat held {};
+        struct stat atPath {};
+        if (::fstat(fd, &held) == 0 && ::stat(gLogPathNative.constData(), &atPath) == 0
+            && held.st_dev == atPath.st_dev && held.st_ino == atPath.st_ino)
             return fd;
     }
     const int reopened = openLogForAppending(gLogPath);
@@ -217,6 +221,7 @@ void KRDiagnostics::startCapture()
 
         const QString directory = KRDiagnosticsCacheDirectory();
         gLogPath = directory + u'/' + QLatin1String(kLogName);
+        gLogPathNative = QFile::encodeName(gLogPath);
         const QString previousPath = directory + u'/' + QLatin1String(kPreviousLogName);
         const QFileInfo current(gLogPath);
         if (current.exists() && current.size() > kRotationThreshold) {
@@ -267,6 +272,7 @@ void KRDiagnostics::resetForTesting()
     gStarted = false;
     gStartedFlag.store(false);
     gLogPath.clear();
+    gLogPathNative.clear();
 }
 
 void KRDiagnosticsUnhandledException()

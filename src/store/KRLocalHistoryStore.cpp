@@ -75,7 +75,9 @@ QVariant propertyListValue(const QVariant& value)
 
 QString durationTextForSeconds(double duration)
 {
-    const qint64 whole = qint64(std::floor(duration));
+    // A length no part can have must not overflow into a negative text.
+    constexpr double kLongest = 1e15;
+    const qint64 whole = qint64(std::floor(std::min(duration, kLongest)));
     const qint64 hours = whole / 3600;
     const qint64 minutes = (whole % 3600) / 60;
     const qint64 seconds = whole % 60;
@@ -92,7 +94,7 @@ QString KRLocalHistoryIdentity(const KRVideo& video)
     if (base.isEmpty() && !video.playURL().isEmpty())
         base = QStringLiteral("url:") + video.playURL();
     if (base.isEmpty())
-        base = QStringLiteral("title:") + (video.title().isEmpty() ? QStringLiteral("视频") : video.title());
+        base = QStringLiteral("title:") + (video.title().isNull() ? QStringLiteral("视频") : video.title());
     // A property-list key cannot hold U+0000.
     return base.remove(QChar(u'\0')) + QStringLiteral("|cid:") + QString::number(video.cid());
 }

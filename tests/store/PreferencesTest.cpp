@@ -17,77 +17,68 @@ const bool registered = [] {
 }();
 
 platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
+KRPreferences& prefs() { return KRPreferences::sharedPreferences(); }
+void setMachine(const char* machine) { platform::DeviceProfile::setMachineForTesting(QString::fromLatin1(machine)); }
 
 // Counts change notifications from the shared preferences for as long as it lives.
 class ChangeCounter {
 public:
-    ChangeCounter()
-        : m_token(platform::NotificationCenter::defaultCenter().addObserver(
-              KRPreferencesDidChangeNotification, nullptr, [this](const platform::Notification& note) {
-                  ++count;
-                  lastObject = note.object;
-              }))
-    {
-    }
     int count = 0;
-    const void* lastObject = nullptr;
 
 private:
-    platform::ObserverToken m_token;
+    platform::ObserverToken m_token = platform::NotificationCenter::defaultCenter().addObserver(
+        KRPreferencesDidChangeNotification, nullptr, [this](const platform::Notification& note) {
+            EXPECT_EQ(note.object, &prefs());
+            ++count;
+        });
 };
 
-// The preference file as another launch would read it.
-QVariant storedOnDisk(const QString& key)
-{
-    platform::UserDefaults fresh(defaults().path());
-    return fresh.object(key);
-}
-
-KRPreferences& prefs() { return KRPreferences::sharedPreferences(); }
+// The preference file as another launch would read it: setters synchronise.
+QVariant storedOnDisk(const char* key) { return platform::UserDefaults(defaults().path()).object(QLatin1String(key)); }
 
 } // namespace
 
-TEST(Preferences, DefaultsWhenNothingIsStored)
+TEST(Preferences, SwitchesHaveTheirKeysAndDefaultsAndPostOnlyOnChange)
 {
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone12,1"));
-    EXPECT_FALSE(prefs().detailAutoPlayEnabled());
-    EXPECT_FALSE(prefs().cellularAutoPlayEnabled());
-    EXPECT_TRUE(prefs().portraitVideoFullscreenEnabled());
-    EXPECT_TRUE(prefs().messageCenterEnabled());
-    EXPECT_FALSE(prefs().autoContinueEnabled());
-    EXPECT_EQ(prefs().playbackLoopMode(), 0);
-    EXPECT_EQ(prefs().videoListLayout(), 0);
-    EXPECT_EQ(prefs().preferredQuality(), 0);
-    EXPECT_EQ(prefs().preferredQualityTitle(), QStringLiteral("自动"));
-    EXPECT_EQ(prefs().danmakuPreset(), 0);
-    EXPECT_EQ(prefs().danmakuPresetTitle(), QStringLiteral("智能均衡"));
-    // Automatic on a recent phone follows 热闹.
-    EXPECT_EQ(prefs().resolvedDanmakuPreset(), 3);
-    EXPECT_EQ(prefs().danmakuMaximumActive(), 24);
-    EXPECT_EQ(prefs().danmakuDisplayAreaPercent(), 75);
-    EXPECT_EQ(prefs().danmakuDensityPercent(), 100);
-    EXPECT_EQ(prefs().danmakuDisplayAreaTitle(), QStringLiteral("75%"));
-    EXPECT_EQ(prefs().danmakuQuantityTitle(), QStringLiteral("满屏 · 24 条"));
+    struct Row { const char* key; bool (KRPreferences::*get)() const; void (KRPreferences::*set)(bool); bool absent; };
+    const Row rows[] = {
+        {"KRDetailAutoPlayEnabled", &KRPreferences::detailAutoPlayEnabled, &KRPreferences::setDetailAutoPlayEnabled, false},
+        {"KRCellularAutoPlayEnabled", &KRPreferences::cellularAutoPlayEnabled, &KRPreferences::setCellularAutoPlayEnabled, false},
+        {"KRDetailAutoFullscreenEnabled", &KRPreferences::detailAutoFullscreenEnabled, &KRPreferences::setDetailAutoFullscreenEnabled, false},
+        {"KRPortraitVideoFullscreenEnabled", &KRPreferences::portraitVideoFullscreenEnabled, &KRPreferences::setPortraitVideoFullscreenEnabled, true},
+        {"KRBackgroundAudioEnabled", &KRPreferences::backgroundAudioEnabled, &KRPreferences::setBackgroundAudioEnabled, false},
+        {"KRAutoContinueEnabled", &KRPreferences::autoContinueEnabled, &KRPreferences::setAutoContinueEnabled, false},
+        {"KRExperimentalFeaturesEnabled", &KRPreferences::experimentalFeaturesEnabled, &KRPreferences::setExperimentalFeaturesEnabled, false},
+        {"KRMessageCenterEnabled", &KRPreferences::messageCenterEnabled, &KRPreferences::setMessageCenterEnabled, true},
+        {"KRContinuousStatusBarStyleEnabled", &KRPreferences::continuousStatusBarStyleEnabled, &KRPreferences::setContinuousStatusBarStyleEnabled, false},
+        {"KRIPadModeEnabled", &KRPreferences::iPadModeEnabled, &KRPreferences::setIPadModeEnabled, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        ChangeCounter changes;
+        EXPECT_EQ((prefs().*row.get)(), row.absent);
+        (prefs().*row.set)(row.absent);  // the getter's default counts: no change
+        EXPECT_FALSE(defaults().contains(QLatin1String(row.key)));
+        EXPECT_EQ(changes.count, 0);
+        (prefs().*row.set)(!row.absent);
+        EXPECT_EQ(changes.count, 1);
+        EXPECT_EQ(storedOnDisk(row.key).toBool(), !row.absent);
+    }
 }
 
 TEST(Preferences, LoopModeNormalisesAndCouplesWithContinuation)
 {
     ChangeCounter changes;
-    defaults().setObject(QStringLiteral("KRPlaybackLoopMode"), 3);
-    EXPECT_EQ(prefs().playbackLoopMode(), 0);
-    defaults().setObject(QStringLiteral("KRPlaybackLoopMode"), -1);
-    EXPECT_EQ(prefs().playbackLoopMode(), 0);
-    EXPECT_EQ(prefs().playbackLoopModeTitle(), QStringLiteral("不循环"));
-
-    // Stored mode is not 0 but reads as 0: setting 0 changes nothing.
-    prefs().setPlaybackLoopMode(0);
+    for (int stored : {3, -1}) {
+        defaults().setObject(QStringLiteral("KRPlaybackLoopMode"), stored);
+        EXPECT_EQ(prefs().playbackLoopMode(), 0) << stored;
+    }
+    prefs().setPlaybackLoopMode(0);  // already reads 0
     EXPECT_EQ(changes.count, 0);
 
     prefs().setPlaybackLoopMode(2);
     EXPECT_EQ(changes.count, 1);
-    EXPECT_EQ(changes.lastObject, &prefs());
-    EXPECT_EQ(storedOnDisk(QStringLiteral("KRPlaybackLoopMode")).toLongLong(), 2);
-    EXPECT_TRUE(storedOnDisk(QStringLiteral("KRAutoContinueEnabled")).toBool());
+    EXPECT_TRUE(storedOnDisk("KRPlaybackLoopMode").toLongLong() == 2 && storedOnDisk("KRAutoContinueEnabled").toBool());
     prefs().setPlaybackLoopMode(2);
     EXPECT_EQ(changes.count, 1);
 
@@ -97,80 +88,53 @@ TEST(Preferences, LoopModeNormalisesAndCouplesWithContinuation)
     EXPECT_TRUE(prefs().autoContinueEnabled()) << "ending the loop leaves continuation alone";
 
     prefs().setPlaybackLoopMode(1);
-    prefs().setAutoContinueEnabled(false);
+    prefs().setAutoContinueEnabled(false);  // ends looping as well
     EXPECT_EQ(changes.count, 4);
     EXPECT_EQ(prefs().playbackLoopMode(), 0);
-    EXPECT_FALSE(prefs().autoContinueEnabled());
 
-    // Looping while continuation is off switches it back on, even for the same mode.
+    // Looping while continuation is off switches it on, even for the mode already stored.
     defaults().setObject(QStringLiteral("KRPlaybackLoopMode"), 1);
     prefs().setPlaybackLoopMode(1);
     EXPECT_EQ(changes.count, 5);
     EXPECT_TRUE(prefs().autoContinueEnabled());
-}
 
-TEST(Preferences, SwitchesPostOnlyOnChange)
-{
-    ChangeCounter changes;
-    prefs().setPortraitVideoFullscreenEnabled(true);  // already true by default
-    EXPECT_FALSE(defaults().contains(QStringLiteral("KRPortraitVideoFullscreenEnabled")));
-    prefs().setBackgroundAudioEnabled(false);
     prefs().setVideoListLayout(7);  // means single column, the current layout
-    EXPECT_EQ(changes.count, 0);
-
-    prefs().setBackgroundAudioEnabled(true);
-    prefs().setIPadModeEnabled(true);
-    prefs().setVideoListLayout(1);
-    EXPECT_EQ(changes.count, 3);
-    EXPECT_TRUE(storedOnDisk(QStringLiteral("KRBackgroundAudioEnabled")).toBool());
-    EXPECT_TRUE(prefs().iPadModeEnabled());
-    EXPECT_EQ(prefs().videoListLayoutTitle(), QStringLiteral("双排"));
-
-    // Continuation turned on does not touch the loop mode.
-    defaults().setObject(QStringLiteral("KRPlaybackLoopMode"), 2);
-    prefs().setAutoContinueEnabled(true);
-    EXPECT_EQ(prefs().playbackLoopMode(), 2);
+    EXPECT_EQ(changes.count, 5);
 }
 
 TEST(Preferences, PreferredQualityFollowsTheDevice)
 {
     ChangeCounter changes;
-    // Class 1: no 1080P; a stored 80 reads as automatic.
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPad1,2"));
+    // Class 1 has no 1080P: a stored 80 reads as automatic.
+    setMachine("iPad1,2");
     defaults().setObject(QStringLiteral("KRPreferredQuality"), 80);
     EXPECT_EQ(prefs().preferredQuality(), 0);
     EXPECT_EQ(prefs().preferredQualityTitle(), QStringLiteral("自动"));
-    EXPECT_EQ(prefs().supportedQualityValuesForCurrentDevice(), (QList<int>{0, 16, 64}));
     EXPECT_EQ(prefs().maximumSupportedQualityTitleForCurrentDevice(), QStringLiteral("720P 高清"));
-    EXPECT_FALSE(prefs().supports1080PForCurrentDevice());
 
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone12,1"));
+    setMachine("iPhone12,1");
     EXPECT_EQ(prefs().preferredQuality(), 80);
     prefs().setPreferredQuality(64);
     EXPECT_EQ(changes.count, 1);
     EXPECT_EQ(prefs().playbackQualityFallbackValuesForCurrentDevice(), (QList<int>{64, 16}));
     EXPECT_EQ(prefs().resolvedQualityFromAvailableValues({16, 64}), 64);
     EXPECT_EQ(prefs().resolvedQualityFromAvailableValues({16, 80}), 0);
-    prefs().setPreferredQuality(32);  // never playable as a preference
+    prefs().setPreferredQuality(32);  // known, but never playable as a preference
     EXPECT_EQ(changes.count, 2);
-    EXPECT_EQ(storedOnDisk(QStringLiteral("KRPreferredQuality")).toLongLong(), 0);
-    prefs().setPreferredQuality(999);
+    EXPECT_EQ(storedOnDisk("KRPreferredQuality").toLongLong(), 0);
+    prefs().setPreferredQuality(999);  // unknown: 0, unchanged
     EXPECT_EQ(changes.count, 2);
-    EXPECT_FALSE(prefs().isQualitySupportedForCurrentDevice(6));
-    EXPECT_TRUE(prefs().isQualitySupportedForCurrentDevice(0));
 }
 
 TEST(Preferences, DanmakuPresetsAndCustomValues)
 {
     ChangeCounter changes;
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone12,1"));
+    setMachine("iPhone12,1");
+    // The stored custom values count only under the custom preset (2 is the old index form).
     defaults().setObject(QStringLiteral("KRDanmakuFontLevel"), 2);
-    EXPECT_EQ(prefs().danmakuFontLevel(), 100) << "stored custom values count only under the custom preset";
+    EXPECT_EQ(prefs().danmakuFontLevel(), 100);
     defaults().setObject(QStringLiteral("KRDanmakuPreset"), 4);
     EXPECT_EQ(prefs().danmakuFontLevel(), 150);
-    EXPECT_EQ(prefs().danmakuFontTitle(), QStringLiteral("150%"));
-    defaults().setObject(QStringLiteral("KRDanmakuFontLevel"), 0);
-    EXPECT_EQ(prefs().danmakuFontLevel(), 50);
     defaults().setObject(QStringLiteral("KRDanmakuPreset"), 9);
     EXPECT_EQ(prefs().danmakuPreset(), 0);
 
@@ -189,7 +153,7 @@ TEST(Preferences, DanmakuPresetsAndCustomValues)
     EXPECT_EQ(prefs().danmakuDensityPercent(), 60);
     EXPECT_EQ(prefs().danmakuFontLevel(), 100);
 
-    // Custom setters post every time and normalise unknown values to the key's default.
+    // Custom setters post every time and store unknown values as the key's default.
     const int before = changes.count;
     prefs().setDanmakuOpacityPercent(80);
     prefs().setDanmakuDisplayAreaPercent(33);
@@ -197,102 +161,59 @@ TEST(Preferences, DanmakuPresetsAndCustomValues)
     prefs().setDanmakuFontLevel(2);
     EXPECT_EQ(changes.count, before + 4);
     EXPECT_EQ(prefs().danmakuDisplayAreaPercent(), 50);
-    EXPECT_EQ(prefs().danmakuMaximumActive(), 0);
     EXPECT_EQ(prefs().danmakuQuantityTitle(), QStringLiteral("烤机 · 无限制"));
     EXPECT_EQ(prefs().danmakuFontLevel(), 100);
-    EXPECT_EQ(storedOnDisk(QStringLiteral("KRDanmakuPreset")).toLongLong(), 4);
+    EXPECT_EQ(storedOnDisk("KRDanmakuPreset").toLongLong(), 4);
 }
 
-TEST(Preferences, DeviceProfileOfKnownAndUnknownMachines)
+TEST(Preferences, DeviceProfileByMachine)
 {
-    auto& p = prefs();
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPad1,1"));
-    EXPECT_TRUE(p.isA4OrEarlierDevice());
-    EXPECT_EQ(p.devicePlaybackClass(), 1);
-    EXPECT_EQ(p.playbackQualityFallbackValuesForCurrentDevice(), QList<int>{16});
-    EXPECT_EQ(p.recommendedDanmakuPresetForCurrentDevice(), 1);
-    EXPECT_EQ(p.danmakuMaximumActive(), 8);
-    EXPECT_EQ(p.currentDeviceDisplayName(), QStringLiteral("iPad"));
-
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPad1,2"));
-    EXPECT_FALSE(p.isA4OrEarlierDevice());
-    EXPECT_EQ(p.devicePlaybackClass(), 1);
-
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,3"));
-    EXPECT_EQ(p.currentDeviceDisplayName(), QStringLiteral("iPhone X"));
-    EXPECT_EQ(p.devicePlaybackClass(), 3);
-    EXPECT_EQ(p.playbackQualityFallbackValuesForCurrentDevice(), (QList<int>{80, 64, 16}));
-    EXPECT_EQ(p.automaticPlaybackQualityTitleForCurrentDevice(), QStringLiteral("1080P 高清"));
-    EXPECT_EQ(p.supportedQualityTitlesForCurrentDevice(),
-              (QStringList{QStringLiteral("自动"), QStringLiteral("360P 流畅"), QStringLiteral("720P 高清"), QStringLiteral("1080P 高清")}));
-
-    // Unknown machines: class 2, automatic 720P, the 标准 danmaku preset.
-    for (const QString machine : {QStringLiteral("unknown"), QStringLiteral("Watch3,1")}) {
-        platform::DeviceProfile::setMachineForTesting(machine);
-        EXPECT_FALSE(p.isA4OrEarlierDevice()) << machine.toStdString();
-        EXPECT_EQ(p.devicePlaybackClass(), 2) << machine.toStdString();
-        EXPECT_EQ(p.playbackQualityFallbackValuesForCurrentDevice(), (QList<int>{64, 16})) << machine.toStdString();
-        EXPECT_EQ(p.currentDeviceDisplayName(), machine);
+    struct Row { const char* machine; const char* name; bool a4; int playbackClass; QList<int> tiers; int recommendedPreset; bool fullScreen; };
+    const Row rows[] = {
+        {"iPad1,1", "iPad", true, 1, {16}, 1, false},
+        {"iPad1,2", "新款 iPad（iPad1,2）", false, 1, {64, 16}, 3, false},
+        {"iPhone2,1", "iPhone 3GS", true, 0, {16}, 1, false},
+        {"iPhone5,1", "iPhone 5", false, 2, {64, 16}, 2, false},
+        {"iPhone10,1", "iPhone 8", false, 3, {80, 64, 16}, 3, false},
+        {"iPhone10,3", "iPhone X", false, 3, {80, 64, 16}, 3, true},
+        {"iPhone12,8", "iPhone SE (2nd generation)", false, 4, {80, 64, 16}, 3, false},
+        {"iPhone14,6", "iPhone SE (3rd generation)", false, 4, {80, 64, 16}, 3, false},
+        {"iPhone,1", "新款 iPhone（iPhone,1）", false, 4, {80, 64, 16}, 3, false},  // no major number
+        {"iPod5,1", "iPod touch", false, 2, {64, 16}, 2, false},
+        {"iPod11,1", "iPod touch（iPod11,1）", false, 4, {80, 64, 16}, 3, false},
+        {"iPad8,1", "iPad Pro (11-inch)", false, 4, {80, 64, 16}, 3, true},
+        {"iPad12,1", "iPad (9th generation)", false, 4, {80, 64, 16}, 3, false},
+        {"x86_64", "Apple 模拟器", false, 2, {64, 16}, 2, false},
+        {"unknown", "unknown", false, 2, {64, 16}, 2, false},
+        {"Watch3,1", "Watch3,1", false, 2, {64, 16}, 3, false},
+        {"iphone10,3", "iphone10,3", false, 2, {64, 16}, 3, false},  // matching is case-sensitive
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.machine);
+        setMachine(row.machine);
+        EXPECT_EQ(prefs().currentDeviceDisplayName(), QString::fromUtf8(row.name));
+        EXPECT_EQ(prefs().isA4OrEarlierDevice(), row.a4);
+        EXPECT_EQ(prefs().devicePlaybackClass(), row.playbackClass);
+        EXPECT_EQ(prefs().playbackQualityFallbackValuesForCurrentDevice(), row.tiers);
+        EXPECT_EQ(prefs().recommendedDanmakuPresetForCurrentDevice(), row.recommendedPreset);
+        // An automatic preset follows the recommended one.
+        EXPECT_EQ(prefs().danmakuMaximumActive(), row.recommendedPreset == 1 ? 8 : row.recommendedPreset == 3 ? 24 : 12);
+        EXPECT_EQ(KRDeviceHasFullScreenDisplayForMachineIdentifier(QString::fromLatin1(row.machine)), row.fullScreen);
     }
-    EXPECT_EQ(p.recommendedDanmakuPresetForCurrentDevice(), 3) << "only \"unknown\" itself counts as an older model";
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("unknown"));
-    EXPECT_EQ(p.recommendedDanmakuPresetForCurrentDevice(), 2);
-    EXPECT_EQ(p.recommendedDanmakuMaximumActiveForCurrentDevice(), 12);
-}
-
-TEST(Preferences, MachineIdentifierRules)
-{
-    EXPECT_EQ(KRDeviceDisplayNameForMachineIdentifier(QStringLiteral("iPhone10,1")), QStringLiteral("iPhone 8"));
-    EXPECT_TRUE(KRDeviceHasFullScreenDisplayForMachineIdentifier(QStringLiteral("iPhone10,3")));
-    EXPECT_FALSE(KRDeviceHasFullScreenDisplayForMachineIdentifier(QStringLiteral("iPhone10,1")));
-    EXPECT_FALSE(KRDeviceHasFullScreenDisplayForMachineIdentifier(QStringLiteral("iPhone12,8")));
-    EXPECT_TRUE(KRDeviceHasFullScreenDisplayForMachineIdentifier(QStringLiteral("iPhone12,1")));
-    EXPECT_FALSE(KRDeviceHasFullScreenDisplayForMachineIdentifier(QStringLiteral("iPhone14,6")));
-    EXPECT_TRUE(KRDeviceHasFullScreenDisplayForMachineIdentifier(QStringLiteral("iPad8,1")));
-    EXPECT_TRUE(KRDeviceHasFullScreenDisplayForMachineIdentifier(QStringLiteral("iPad13,4")));
-    EXPECT_FALSE(KRDeviceHasFullScreenDisplayForMachineIdentifier(QStringLiteral("iPad12,1")));
-
-    EXPECT_EQ(KRDeviceDisplayNameForMachineIdentifier(QStringLiteral("iPod5,1")), QStringLiteral("iPod touch"));
-    EXPECT_EQ(KRDeviceDisplayNameForMachineIdentifier(QStringLiteral("iPod11,1")), QStringLiteral("iPod touch（iPod11,1）"));
-    EXPECT_EQ(KRDevicePlaybackClassForMachineIdentifier(QStringLiteral("iPod11,1")), 4);
-    EXPECT_EQ(KRDeviceDisplayNameForMachineIdentifier(QStringLiteral("iPhone99,1")), QStringLiteral("新款 iPhone（iPhone99,1）"));
-    EXPECT_EQ(KRDeviceDisplayNameForMachineIdentifier(QStringLiteral("x86_64")), QStringLiteral("Apple 模拟器"));
-    EXPECT_EQ(KRDevicePlaybackClassForMachineIdentifier(QStringLiteral("x86_64")), 2);
     EXPECT_EQ(KRDeviceDisplayNameForMachineIdentifier(QString()), QStringLiteral("未知设备"));
-    EXPECT_EQ(KRDeviceDisplayNameForMachineIdentifier(QStringLiteral("iphone10,3")), QStringLiteral("iphone10,3"));
-
-    EXPECT_EQ(KRDevicePlaybackClassForMachineIdentifier(QStringLiteral("iPhone,1")), 4);
-    EXPECT_FALSE(KRMachineMajorVersion(QStringLiteral("iPhone,1"), QStringLiteral("iPhone")).has_value());
-    EXPECT_FALSE(KRMachineMajorVersion(QStringLiteral("iPhone12"), QStringLiteral("iPhone")).has_value());
-    EXPECT_EQ(KRMachineMajorVersion(QStringLiteral("iPhoneX,1"), QStringLiteral("iPhone")), 0);
-    EXPECT_EQ(KRDevicePlaybackClassForMachineIdentifier(QStringLiteral("iPhone2,1")), 0);
-    EXPECT_EQ(KRDevicePlaybackClassForMachineIdentifier(QStringLiteral("iPhone7,2")), 2);
-    EXPECT_EQ(KRDevicePlaybackClassForMachineIdentifier(QStringLiteral("iPad7,1")), 3);
-    EXPECT_EQ(KRDevicePlaybackClassForMachineIdentifier(QStringLiteral("iPod9,1")), 3);
-}
-
-TEST(Preferences, CatalogueAndQualityTitles)
-{
-    ASSERT_EQ(KRDeviceCatalog::entryCount(), 175);
+    // The catalogue: 63 iPhone, 105 iPad and 7 iPod rows, each identifier once.
     QSet<QString> identifiers;
-    int phones = 0, pads = 0, pods = 0;
+    int families[3] = {};
     for (int i = 0; i < KRDeviceCatalog::entryCount(); ++i) {
         const QString machine = QString::fromLatin1(KRDeviceCatalog::entries()[i].machineIdentifier);
         identifiers.insert(machine);
-        phones += machine.startsWith(QLatin1String("iPhone"));
-        pads += machine.startsWith(QLatin1String("iPad"));
-        pods += machine.startsWith(QLatin1String("iPod"));
+        families[machine.startsWith(QLatin1String("iPhone")) ? 0 : machine.startsWith(QLatin1String("iPad")) ? 1 : 2]++;
     }
-    EXPECT_EQ(identifiers.size(), 175);
-    EXPECT_EQ(phones, 63);
-    EXPECT_EQ(pads, 105);
-    EXPECT_EQ(pods, 7);
-    EXPECT_EQ(KRDeviceCatalog::nameForMachineIdentifier(QStringLiteral("iPad17,4")), QStringLiteral("iPad Pro 13-inch (M5)"));
-    EXPECT_EQ(KRDeviceCatalog::nameForMachineIdentifier(QStringLiteral("iPhone18,4")), QStringLiteral("iPhone Air"));
-
-    EXPECT_EQ(KRQualityTitleForValue(16), QStringLiteral("360P 流畅"));
-    EXPECT_EQ(KRQualityTitleForValue(112), QStringLiteral("1080P+ 高码率"));
-    EXPECT_EQ(KRQualityTitleForValue(127), QStringLiteral("8K 超高清"));
-    EXPECT_EQ(KRQualityTitleForValue(0), QStringLiteral("自动"));
-    EXPECT_EQ(KRQualityTitleForValue(6), QStringLiteral("自动"));
+    EXPECT_EQ(identifiers.size(), KRDeviceCatalog::entryCount());
+    EXPECT_EQ(QList<int>(families, families + 3), (QList<int>{63, 105, 7}));
+    EXPECT_EQ(KRMachineMajorVersion(QStringLiteral("iPhoneX,1"), QStringLiteral("iPhone")), 0);
+    setMachine("iPhone10,3");
+    EXPECT_EQ(prefs().supportedQualityTitlesForCurrentDevice(),
+              (QStringList{QStringLiteral("自动"), QStringLiteral("360P 流畅"), QStringLiteral("720P 高清"),
+                           QStringLiteral("1080P 高清")}));
 }

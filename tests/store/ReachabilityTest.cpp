@@ -3,9 +3,9 @@
 #include "store/KRNetworkReachability.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
-
 #include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -14,43 +14,29 @@ const bool registered = [] {
     return true;
 }();
 
-// A system root whose default route leaves through `interface` (none when empty).
-QString systemRootWithDefaultRoute(const QString& interface)
-{
-    const QString root = testsupport::testHome() + QStringLiteral("/system");
-    QByteArray route = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
-    if (!interface.isEmpty())
-        route += interface.toUtf8() + "\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n";
-    route += "lo\t0000007F\t00000000\t0001\t0\t0\t0\t000000FF\t0\t0\t0\n";
-    EXPECT_TRUE(platform::writeFileAtomically(root + QStringLiteral("/proc/net/route"), route));
-    if (!interface.isEmpty())
-        EXPECT_TRUE(platform::writeFileAtomically(root + QStringLiteral("/sys/class/net/") + interface + QStringLiteral("/operstate"), "up\n"));
-    platform::Reachability::shared().setRootForTesting(root);
-    return root;
-}
-
 } // namespace
 
 TEST(NetworkReachability, TypesFollowTheDefaultRoute)
 {
-    systemRootWithDefaultRoute(QString());
-    EXPECT_EQ(KRNetworkReachability::currentNetworkType(), KRNetworkTypeNone);
-    systemRootWithDefaultRoute(QStringLiteral("wlan0"));
-    EXPECT_EQ(KRNetworkReachability::currentNetworkType(), KRNetworkTypeWiFi);
-    systemRootWithDefaultRoute(QStringLiteral("wwan0"));
-    EXPECT_EQ(KRNetworkReachability::currentNetworkType(), KRNetworkTypeCellular);
-    const QString root = systemRootWithDefaultRoute(QStringLiteral("eth0"));
-    EXPECT_EQ(KRNetworkReachability::currentNetworkType(), KRNetworkTypeWiFi);
-    ASSERT_TRUE(platform::writeFileAtomically(root + QStringLiteral("/sys/class/net/eth0/operstate"), "down\n"));
-    EXPECT_EQ(KRNetworkReachability::currentNetworkType(), KRNetworkTypeNone);
-}
-
-TEST(NetworkReachability, Titles)
-{
-    EXPECT_EQ(KRNetworkReachability::titleForNetworkType(KRNetworkTypeUnknown), QStringLiteral("未知"));
-    EXPECT_EQ(KRNetworkReachability::titleForNetworkType(1), QStringLiteral("无网络"));
-    EXPECT_EQ(KRNetworkReachability::titleForNetworkType(2), QStringLiteral("Wi-Fi"));
-    EXPECT_EQ(KRNetworkReachability::titleForNetworkType(3), QStringLiteral("流量网络"));
-    EXPECT_EQ(KRNetworkReachability::titleForNetworkType(7), QStringLiteral("未知"));
-    EXPECT_EQ(KRNetworkReachability::titleForNetworkType(-1), QStringLiteral("未知"));
+    struct Row {
+        const char* interface;  // of the default route; none when empty
+        const char* state;
+        KRNetworkType type;
+    };
+    const Row rows[] = {{"", "up", KRNetworkTypeNone}, {"wlan0", "up", KRNetworkTypeWiFi}, {"wwan0", "up", KRNetworkTypeCellular},
+                        {"eth0", "up", KRNetworkTypeWiFi}, {"eth0", "down", KRNetworkTypeNone}};
+    int n = 0;
+    for (const Row& row : rows) {
+        const QString root = testsupport::testHome() + u"/system%1"_s.arg(n++);
+        QByteArray route = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+        if (*row.interface)
+            route += QByteArray(row.interface) + "\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n";
+        ASSERT_TRUE(platform::writeFileAtomically(root + u"/proc/net/route"_s, route));
+        ASSERT_TRUE(platform::writeFileAtomically(root + u"/sys/class/net/%1/operstate"_s.arg(QLatin1String(row.interface)), row.state));
+        platform::Reachability::shared().setRootForTesting(root);
+        EXPECT_EQ(KRNetworkReachability::currentNetworkType(), row.type) << row.interface << " " << row.state;
+    }
+    const QStringList titles{u"未知"_s, u"无网络"_s, u"Wi-Fi"_s, u"流量网络"_s, u"未知"_s};
+    for (int type = 0; type <= 4; ++type)
+        EXPECT_EQ(KRNetworkReachability::titleForNetworkType(type == 4 ? 7 : type), titles[type]);
 }
