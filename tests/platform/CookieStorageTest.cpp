@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 using namespace platform;
 
 namespace {
@@ -150,21 +148,4 @@ TEST(CookieStorage, ReplacesByNameDomainAndPathKeepingTheSendingOrder)
     EXPECT_EQ(storage.cookies().size(), 3) << "the cookie of another path stays";
     storage.deleteAll();
     EXPECT_TRUE(storage.cookies().isEmpty());
-}
-
-TEST(CookieStorage, IsSafeFromManyThreads)
-{
-    CookieStorage storage;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 300; ++i) {
-                storage.setCookiesFromResponse({QStringLiteral("c%1_%2=%3").arg(t).arg(i % 20).arg(i)}, "https://a.test/");
-                storage.cookieHeaderForURL("https://a.test/");
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(storage.cookies().size(), 80);
 }

@@ -430,19 +430,14 @@ struct FakeService::Impl {
         }
 
         response.status = reply.status;
-        for (const auto& [name, value] : reply.headers) {
-            if (name.compare(QLatin1String("Content-Length"), Qt::CaseInsensitive) == 0
-                || name.compare(QLatin1String("Content-Type"), Qt::CaseInsensitive) == 0)
-                continue;
-            response.set_header(name.toStdString(), value.toStdString());
-        }
+        // The reply's own Content-Type wins; the provider below sets the one header.
+        std::string contentType = reply.contentType.toStdString();
         for (const auto& [name, value] : reply.headers) {
             if (name.compare(QLatin1String("Content-Type"), Qt::CaseInsensitive) == 0)
-                response.set_header("Content-Type", value.toStdString());
+                contentType = value.toStdString();
+            else if (name.compare(QLatin1String("Content-Length"), Qt::CaseInsensitive) != 0)
+                response.set_header(name.toStdString(), value.toStdString());
         }
-        const std::string contentType = response.has_header("Content-Type")
-            ? response.get_header_value("Content-Type")
-            : reply.contentType.toStdString();
 
         const auto body = std::make_shared<QByteArray>(reply.body);
         const bool cut = reply.cutBodyAt >= 0 && reply.cutBodyAt < body->size();
