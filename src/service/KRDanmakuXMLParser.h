@@ -6,8 +6,8 @@
 
 class QXmlStreamReader;
 
-// The domain of errors the XML reader itself reports for a document that does not parse.
-inline const QString KRXMLParserErrorDomain = QStringLiteral("NSXMLParserErrorDomain");
+// The domain of the errors the XML reader itself reports for a document that does not parse.
+inline const QString KRXMLParserErrorDomain = QStringLiteral("KRXMLParserErrorDomain");
 
 // Reads the service's danmaku document, one event at a time, into at most 1000 danmakus:
 // the first valid `d` elements in document order. The rest of the document is still read to

@@ -32,6 +32,18 @@ QString stringAt(const QVariant& root, std::initializer_list<const char*> path)
     return KRDynamicString(valueAt(root, path));
 }
 
+// The first non-empty text among several paths, in order: the service spells one text
+// differently from node to node.
+QString firstTextAt(const QVariant& root, std::initializer_list<std::initializer_list<const char*>> paths)
+{
+    for (const auto& path : paths) {
+        QString text = stringAt(root, path);
+        if (!text.isEmpty())
+            return text;
+    }
+    return QString();
+}
+
 // "Strictly longer, else the current one": later candidates win only by length.
 const QString& longer(const QString& candidate, const QString& current)
 {
@@ -48,12 +60,8 @@ QString paragraphsText(const QVariant& paragraphs)
         if (!KRIsArray(nodes))
             continue;
         QString text;
-        for (const QVariant& node : nodes.toList()) {
-            QString part = stringAt(node, {"word", "words"});
-            if (part.isEmpty())
-                part = stringAt(node, {"rich", "text"});
-            text += part;
-        }
+        for (const QVariant& node : nodes.toList())
+            text += firstTextAt(node, {{"word", "words"}, {"rich", "text"}});
         if (!text.isEmpty())
             texts.append(text);
     }
@@ -132,14 +140,8 @@ QString KRTextFromRichNodes(const QVariant& nodes)
         return QString();
     QString text;
     for (const QVariant& node : nodes.toList()) {
-        if (!KRIsDictionary(node))
-            continue;
-        QString part = stringAt(node, {"text"});
-        if (part.isEmpty())
-            part = stringAt(node, {"orig_text"});
-        if (part.isEmpty())
-            part = stringAt(node, {"emoji", "text"});
-        text += part;
+        if (KRIsDictionary(node))
+            text += firstTextAt(node, {{"text"}, {"orig_text"}, {"emoji", "text"}});
     }
     return text.isEmpty() ? QString() : text;
 }
@@ -152,14 +154,8 @@ KREmoteMap KREmotesFromRichNodes(const QVariant& nodes)
     for (const QVariant& node : nodes.toList()) {
         if (!KRIsDictionary(node))
             continue;
-        QString token = stringAt(node, {"orig_text"});
-        if (token.isEmpty())
-            token = stringAt(node, {"text"});
-        if (token.isEmpty())
-            token = stringAt(node, {"emoji", "text"});
-        QString url = stringAt(node, {"emoji", "icon_url"});
-        if (url.isEmpty())
-            url = stringAt(node, {"emoji", "url"});
+        const QString token = firstTextAt(node, {{"orig_text"}, {"text"}, {"emoji", "text"}});
+        const QString url = firstTextAt(node, {{"emoji", "icon_url"}, {"emoji", "url"}});
         if (!token.isEmpty() && !url.isEmpty())
             emotes.insert(token, QVariantMap{{QStringLiteral("text"), token}, {QStringLiteral("url"), url}});
     }
@@ -198,11 +194,7 @@ QString KRDynamicTextFromModule(const QVariant& module)
     if (text.isEmpty()) {
         for (const char* kind : {"article", "common", "live_rcmd"}) {
             const QVariant card = valueAt(module, {"major", kind});
-            if (!KRIsDictionary(card))
-                continue;
-            text = stringAt(card, {"title"});
-            if (text.isEmpty())
-                text = stringAt(card, {"desc"});
+            text = firstTextAt(card, {{"title"}, {"desc"}});
             if (!text.isEmpty())
                 break;
         }

@@ -1,11 +1,9 @@
 #include "service/KRDanmaku.h"
 #include "service/KRDanmakuXMLParser.h"
 
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QSet>
 #include <QTextBoundaryFinder>
 
 #include <gtest/gtest.h>
@@ -13,10 +11,8 @@
 namespace {
 
 // The head of a document as the service sends it: a few bookkeeping elements, then the `d`s.
-const QByteArray kHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><i><chatserver>chat.example.test</chatserver>"
-    "<chatid>274662</chatid><mission>0</mission><maxlimit>1000</maxlimit><state>0</state>"
-    "<real_name>0</real_name><source>k-v</source>\n";
+const QByteArray kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><i><chatserver>chat.example.test</chatserver>"
+                         "<chatid>274662</chatid><maxlimit>1000</maxlimit><source>k-v</source>\n";
 const QByteArray kTail = "</i>";
 
 QByteArray element(const QByteArray& p, const QByteArray& text)
@@ -29,119 +25,84 @@ QByteArray document(const QByteArray& body)
     return kHead + body + kTail;
 }
 
-KRDanmakuList parse(const QByteArray& data, KROptionalError* error = nullptr)
+KRDanmakuList parse(const QByteArray& data, KROptionalError& error)
 {
-    KROptionalError local;
-    KRDanmakuList list = KRDanmakuXMLParser::parse(data, error ? error : &local);
-    return list;
+    return KRDanmaku::danmakusFromXMLData(data, &error);
 }
 
-std::shared_ptr<KRDanmaku> one(const QString& p, const QString& text)
+std::shared_ptr<KRDanmaku> one(const QString& p, const QString& text = QStringLiteral("x"))
 {
     return KRDanmaku::danmakuWithParameterString(p, text);
 }
 
-QString repeated(QChar c, int n)
-{
-    return QString(n, c);
-}
-
 } // namespace
 
-TEST(DanmakuModelTest, ReadsTheParameterFields)
+TEST(DanmakuModelTest, ReadsAndLimitsTheParameterFields)
 {
-    auto d = one("1,0,0,16777471", "hello");
-    ASSERT_TRUE(d);
-    EXPECT_EQ(d->time(), 1.0);
-    EXPECT_EQ(d->mode(), 1);
-    EXPECT_EQ(d->fontSize(), 25.0);
-    EXPECT_EQ(d->colorRGB(), 0x0000FFu);
-    EXPECT_EQ(d->sentAt(), 0.0);
-    EXPECT_EQ(d->pool(), 0);
-    EXPECT_TRUE(d->senderHash().isNull());
-    EXPECT_EQ(d->danmakuID(), 0);
-    EXPECT_EQ(d->text(), "hello");
-
-    auto full = one("12.375,5,18,16711680,1700000123.5,1,9f3c2a1b,1234567890123456789,extra,more", "x");
-    ASSERT_TRUE(full);
-    EXPECT_EQ(full->time(), 12.375);
-    EXPECT_EQ(full->mode(), 5);
-    EXPECT_EQ(full->fontSize(), 18.0);
-    EXPECT_EQ(full->colorRGB(), 0xFF0000u);
+    const struct { const char* p; double time; int mode; double fontSize; quint32 color; } rows[] = {
+        {"1,0,0,16777471", 1, 1, 25, 0x0000FF}, // mode 0 is 1, font 0 is 25, 16777216 + 255 keeps 0x0000FF
+        {"86400,9,8,-1", 86400, 9, 12, 0xFFFFFF},
+        {"0,10,80,4278190335", 0, 1, 64, 0x0000FF},
+        {"2.5,4294967298,-3,0", 2.5, 1, 25, 0}, // the mode saturates, never wrapping into 1…9
+        {"3, 7x,big,0", 3, 7, 25, 0},           // numeric prefixes after white space
+        {"4,5,1e999,0", 4, 5, 25, 0},
+        {"5,5,36.5,0", 5, 5, 36.5, 0},
+    };
+    for (const auto& row : rows) {
+        const auto d = one(row.p);
+        ASSERT_TRUE(d) << row.p;
+        EXPECT_EQ(d->time(), row.time) << row.p;
+        EXPECT_EQ(d->mode(), row.mode) << row.p;
+        EXPECT_EQ(d->fontSize(), row.fontSize) << row.p;
+        EXPECT_EQ(d->colorRGB(), row.color) << row.p;
+    }
+    // Fields five to eight when present (later ones ignored), else 0, 0, nil, 0.
+    const auto four = one("1,1,25,0");
+    EXPECT_TRUE(four->sentAt() == 0 && four->pool() == 0 && four->senderHash().isNull() && four->danmakuID() == 0);
+    const auto full = one("12.375,5,18,16711680,1700000123.5,1,9f3c2a1b,1234567890123456789,extra,more");
     EXPECT_EQ(full->sentAt(), 1700000123.5);
     EXPECT_EQ(full->pool(), 1);
     EXPECT_EQ(full->senderHash(), "9f3c2a1b");
     EXPECT_EQ(full->danmakuID(), 1234567890123456789LL);
-
-    EXPECT_FALSE(one("1,1,25", "three fields"));
-    EXPECT_FALSE(one(QString(), "no attribute"));
+    for (const char* dropped : {"1,1,25", "86400.5,1,25,0", "-1,1,25,0", "1e400,1,25,0"})
+        EXPECT_FALSE(one(dropped)) << dropped;
+    EXPECT_FALSE(one(QString()));
     EXPECT_FALSE(one("1,1,25,0", QString()));
 }
 
-TEST(DanmakuModelTest, LimitsValuesToTheirRanges)
+TEST(DanmakuModelTest, MakesTheTextOneTrimmedLineCutBetweenCharacters)
 {
-    EXPECT_TRUE(one("86400,1,25,0", "end"));
-    EXPECT_TRUE(one("0,1,25,0", "start"));
-    EXPECT_FALSE(one("86400.5,1,25,0", "late"));
-    EXPECT_FALSE(one("-1,1,25,0", "early"));
-    EXPECT_FALSE(one("1e400,1,25,0", "infinite"));
-
-    EXPECT_EQ(one("1,0,25,0", "a")->mode(), 1);
-    EXPECT_EQ(one("1,10,25,0", "a")->mode(), 1);
-    EXPECT_EQ(one("1,9,25,0", "a")->mode(), 9);
-    EXPECT_EQ(one("1,4294967298,25,0", "a")->mode(), 1);  // saturates, never wraps into 1…9
-    EXPECT_EQ(one("1, 7x,25,0", "a")->mode(), 7);         // numeric prefix after white space
-
-    EXPECT_EQ(one("1,1,0,0", "a")->fontSize(), 25.0);
-    EXPECT_EQ(one("1,1,-3,0", "a")->fontSize(), 25.0);
-    EXPECT_EQ(one("1,1,big,0", "a")->fontSize(), 25.0);
-    EXPECT_EQ(one("1,1,1e999,0", "a")->fontSize(), 25.0);
-    EXPECT_EQ(one("1,1,8,0", "a")->fontSize(), 12.0);
-    EXPECT_EQ(one("1,1,80,0", "a")->fontSize(), 64.0);
-    EXPECT_EQ(one("1,1,36.5,0", "a")->fontSize(), 36.5);
-
-    EXPECT_EQ(one("1,1,25,16777471", "a")->colorRGB(), 0x0000FFu);  // 16777216 + 255
-    EXPECT_EQ(one("1,1,25,-1", "a")->colorRGB(), 0xFFFFFFu);
-    EXPECT_EQ(one("1,1,25,4278190335", "a")->colorRGB(), 0x0000FFu);  // beyond 32 bits
-}
-
-TEST(DanmakuModelTest, MakesTheTextOneTrimmedLine)
-{
-    EXPECT_EQ(one("1,1,25,0", "first\nsecond")->text(), "first second");
-    EXPECT_EQ(one("1,1,25,0", "a\r\nb")->text(), "a  b");
-    EXPECT_EQ(one("1,1,25,0", QString::fromUtf16(u"a\u2028b\u0085c"))->text(), "a b c");
-    EXPECT_EQ(one("1,1,25,0", QString::fromUtf16(u"\u3000\u00A0\t hi there \n\u2029"))->text(), "hi there");
-    EXPECT_FALSE(one("1,1,25,0", "    "));
-    EXPECT_FALSE(one("1,1,25,0", "\n\r\n"));
-    EXPECT_FALSE(one("1,1,25,0", ""));
-}
-
-TEST(DanmakuModelTest, CutsLongTextsOnlyBetweenCharacters)
-{
-    EXPECT_EQ(one("1,1,25,0", repeated('a', 120))->text().size(), 120);
-    EXPECT_EQ(one("1,1,25,0", repeated('a', 121))->text(), repeated('a', 120));
-    EXPECT_EQ(one("1,1,25,0", repeated('a', 500))->text(), repeated('a', 120));
-
-    // A surrogate pair across the cut is kept whole.
     const QString emoji = QString::fromUtf16(u"\U0001F600");
-    EXPECT_EQ(one("1,1,25,0", repeated('a', 119) + emoji + "tail")->text(), repeated('a', 119) + emoji);
-
-    // So is a base letter with combining marks...
     const QString accented = QString::fromUtf16(u"e\u0301\u0323");
-    EXPECT_EQ(one("1,1,25,0", repeated('a', 119) + accented + "tail")->text(), repeated('a', 119) + accented);
-
-    // ...a flag (two regional indicators, four units) and an emoji sequence joined by ZWJ.
     const QString flag = QString::fromUtf16(u"\U0001F1E8\U0001F1F3");
-    EXPECT_EQ(one("1,1,25,0", repeated('a', 118) + flag + "tail")->text(), repeated('a', 118) + flag);
     const QString family = QString::fromUtf16(u"\U0001F468\u200D\U0001F469\u200D\U0001F467");
-    EXPECT_EQ(one("1,1,25,0", repeated('a', 117) + family + "tail")->text(), repeated('a', 117) + family);
-
+    const QString a119(119, 'a');
+    const struct { QString text; QString expected; } rows[] = {
+        {"first\nsecond", "first second"},
+        {"a\r\nb", "a  b"},
+        {QString::fromUtf16(u"a\u2028b\u0085c"), "a b c"},
+        {QString::fromUtf16(u"\u3000\u00A0\t hi there \n\u2029"), "hi there"},
+        {"    ", {}}, {"\n\r\n", {}}, {"", {}},
+        {QString(120, 'a'), QString(120, 'a')},
+        {QString(500, 'a'), QString(120, 'a')},
+        // A character across the cut at 120 units is kept whole: a surrogate pair, a letter with
+        // combining marks, a flag (four units), an emoji sequence joined by ZWJ.
+        {a119 + emoji + "tail", a119 + emoji},
+        {a119 + accented + "tail", a119 + accented},
+        {a119.left(118) + flag + "tail", a119.left(118) + flag},
+        {a119.left(117) + family + "tail", a119.left(117) + family},
+    };
+    for (const auto& row : rows) {
+        const auto d = one("1,1,25,0", row.text);
+        EXPECT_EQ(d ? d->text() : QString(), row.expected) << row.text.toStdString();
+    }
     // Whatever the text, the cut never lands inside a grapheme cluster.
-    const QString mixed = QString::fromUtf16(u"弹幕\U0001F600e\u0301\U0001F1EF\U0001F1F5x\u200D");
+    const QString mixed = QString::fromUtf16(u"弹幕\U0001F600e\u0301\U0001F1EF\U0001F1F5x\u200D").repeated(4);
     for (int lead = 100; lead < 125; ++lead) {
-        const QString text = one("1,1,25,0", repeated('b', lead) + mixed.repeated(4))->text();
+        const QString whole = QString(lead, 'b') + mixed;
+        const QString text = one("1,1,25,0", whole)->text();
         ASSERT_GE(text.size(), 120);
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, repeated('b', lead) + mixed.repeated(4));
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, whole);
         finder.setPosition(text.size());
         EXPECT_TRUE(finder.isAtBoundary()) << "lead " << lead;
     }
@@ -154,31 +115,20 @@ TEST(DanmakuParserTest, ParsesADocumentSortedByTimeThenID)
                             element("30.5,5,25,65280,1700000002,1,c0ffee03,100", "same time, lower id") +
                             element("0.5,1,25,255,1700000000,0,c0ffee04,400", "&#x1F600; first") +
                             element("1,1,25,0", "   ") + element("99999,1,25,0", "too late") +
-                            "<d>no attribute</d>\n<x:d p=\"1,1,25,0\">prefixed</x:d>\n";
+                            "<d>no attribute</d>\n<x:d p=\"1,1,25,0\">prefixed</x:d>\n" +
+                            // Only ordinary character data is read, also inside other elements.
+                            element("40,1,25,0,0,0,h,1", "before<![CDATA[hidden]]>after <b>inner</b>") +
+                            element("41,1,25,0", "<![CDATA[only cdata]]>");
     KROptionalError error;
-    const KRDanmakuList list = KRDanmaku::danmakusFromXMLData(document(body), &error);
+    const KRDanmakuList list = parse(document(body), error);
     ASSERT_FALSE(error) << error->description().toStdString();
-    ASSERT_EQ(list.size(), 4);
-    EXPECT_EQ(list[0]->text(), QString::fromUtf16(u"\U0001F600 first"));
-    EXPECT_EQ(list[1]->text(), "second & <b>");
+    QStringList texts;
+    for (const auto& d : list)
+        texts << d->text();
+    EXPECT_EQ(texts, QStringList({QString::fromUtf16(u"\U0001F600 first"), "second & <b>", "same time, lower id", "third",
+                                  "beforeafter inner"}));
     EXPECT_EQ(list[1]->mode(), 4);
-    EXPECT_EQ(list[2]->text(), "same time, lower id");
-    EXPECT_EQ(list[2]->danmakuID(), 100);
-    EXPECT_EQ(list[3]->danmakuID(), 300);
     EXPECT_EQ(list[3]->senderHash(), "c0ffee01");
-}
-
-TEST(DanmakuParserTest, ReadsOnlyOrdinaryCharacterData)
-{
-    const QByteArray body = element("1,1,25,0", "before<![CDATA[hidden]]>after") +
-                            element("2,1,25,0", "<![CDATA[only cdata]]>") +
-                            element("3,1,25,0", "outer <b>inner</b> end");
-    KROptionalError error;
-    const KRDanmakuList list = parse(document(body), &error);
-    ASSERT_FALSE(error);
-    ASSERT_EQ(list.size(), 2);
-    EXPECT_EQ(list[0]->text(), "beforeafter");
-    EXPECT_EQ(list[1]->text(), "outer inner end");
 }
 
 TEST(DanmakuParserTest, KeepsTheFirstThousandValidElements)
@@ -190,174 +140,110 @@ TEST(DanmakuParserTest, KeepsTheFirstThousandValidElements)
     for (int i = 0; i < 1500; ++i) {
         // Times run backwards in blocks so the sort has work; ids break ties.
         const int time = (1499 - i) / 3;
-        body += element(QByteArray::number(time) + ",1,25,16777215,0,0,abc," + QByteArray::number(i), "弹幕 " +
-                        QByteArray::number(i));
+        body += element(QByteArray::number(time) + ",1,25,16777215,0,0,abc," + QByteArray::number(i), "弹幕");
     }
     KROptionalError error;
-    const KRDanmakuList list = parse(document(body), &error);
+    const KRDanmakuList list = parse(document(body), error);
     ASSERT_FALSE(error);
     ASSERT_EQ(list.size(), 1000);
-    QSet<qint64> ids;
     for (int i = 0; i < list.size(); ++i) {
-        ids.insert(list[i]->danmakuID());
         EXPECT_LT(list[i]->danmakuID(), 1000) << "only the first 1000 in document order";
         if (i > 0) {
-            const bool ordered = list[i - 1]->time() < list[i]->time() ||
-                                 (list[i - 1]->time() == list[i]->time() &&
-                                  list[i - 1]->danmakuID() < list[i]->danmakuID());
-            ASSERT_TRUE(ordered) << "at " << i;
+            ASSERT_TRUE(list[i - 1]->time() < list[i]->time() ||
+                        (list[i - 1]->time() == list[i]->time() && list[i - 1]->danmakuID() < list[i]->danmakuID()))
+                << "at " << i;
         }
     }
-    EXPECT_EQ(ids.size(), 1000);
 }
 
-TEST(DanmakuParserTest, RefusesEmptyAndMalformedDocuments)
+TEST(DanmakuParserTest, RefusesEmptyAndMalformedDocumentsWhole)
 {
     KROptionalError error;
-    EXPECT_TRUE(parse(QByteArray(), &error).isEmpty());
+    EXPECT_TRUE(parse(QByteArray(), error).isEmpty());
     ASSERT_TRUE(error);
     EXPECT_TRUE(error->is(KRDanmakuErrorDomain, 1));
     EXPECT_EQ(error->message(), "弹幕数据为空");
 
-    const QByteArray good = document(element("1,1,25,0", "one") + element("2,1,25,0", "two"));
-    for (const QByteArray& bad : {good.left(good.size() - 5),                    // truncated mid-tag
-                                  good.left(good.indexOf("two")),                // truncated mid-element
-                                  good + "<i></i>",                              // a second root
-                                  kHead + element("1,1,25,0", "open") + "<d p=\"2,1,25,0\">x</e></i>",
-                                  QByteArray("this is not xml"),
-                                  QByteArray("<?xml version=\"1.0\"?>"),
-                                  document(element("1,1,25,0", "undeclared &nbsp; entity"))}) {
-        error.reset();
-        const KRDanmakuList list = parse(bad, &error);
-        EXPECT_TRUE(list.isEmpty()) << bad.right(40).toStdString();
-        ASSERT_TRUE(error) << bad.right(40).toStdString();
-        EXPECT_EQ(error->domain(), KRXMLParserErrorDomain);
-        EXPECT_NE(error->code(), 0);
-        EXPECT_FALSE(error->message().isEmpty());
-        EXPECT_TRUE(error->userInfo().contains("line"));
-    }
-
-    // A document that fails long after its first thousand danmakus still fails.
     QByteArray many = kHead;
     for (int i = 0; i < 1200; ++i)
         many += element(QByteArray::number(i) + ",1,25,0", "x");
-    error.reset();
-    EXPECT_TRUE(parse(many + "<d p=\"1,1,25,0\">unclosed", &error).isEmpty());
-    EXPECT_TRUE(error);
-    error.reset();
-    EXPECT_EQ(parse(many + kTail, &error).size(), 1000);
+    const QByteArray good = document(element("1,1,25,0", "one") + element("2,1,25,0", "two"));
+    for (const QByteArray& bad : {good.left(good.size() - 5),     // truncated mid-tag
+                                  good.left(good.indexOf("two")), // truncated mid-element
+                                  good + "<i></i>",               // a second root
+                                  kHead + "<d p=\"2,1,25,0\">x</e></i>", QByteArray("this is not xml"),
+                                  QByteArray("<?xml version=\"1.0\"?>"),
+                                  document(element("1,1,25,0", "undeclared &nbsp; entity")),
+                                  // Failing long after the first thousand danmakus still fails.
+                                  many + "<d p=\"1,1,25,0\">unclosed"}) {
+        const KRDanmakuList list = parse(bad, error);
+        EXPECT_TRUE(list.isEmpty()) << bad.right(40).toStdString();
+        ASSERT_TRUE(error) << bad.right(40).toStdString();
+        EXPECT_EQ(error->domain(), KRXMLParserErrorDomain);
+        EXPECT_TRUE(error->userInfo().contains("line"));
+    }
+    EXPECT_EQ(parse(many + kTail, error).size(), 1000);
     EXPECT_FALSE(error);
 }
 
 TEST(DanmakuParserTest, RefusesEntityExpansionAndNeverReadsExternalEntities)
 {
-    const QByteArray laughs =
-        "<?xml version=\"1.0\"?><!DOCTYPE i [<!ENTITY a \"lollollollollollollollollollol\">"
-        "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
-        "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
-        "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\"><!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">"
-        "<!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\"><!ENTITY k \"&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;\">]>"
-        "<i><d p=\"1,1,25,0\">&k;</d></i>";
+    QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE i [<!ENTITY a0 \"lollollollollollollollollollol\">";
+    for (int i = 1; i <= 9; ++i)
+        laughs += "<!ENTITY a" + QByteArray::number(i) + " \"" +
+                  QByteArray("&a" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
+    laughs += "]><i><d p=\"1,1,25,0\">&a9;</d></i>";
     // Many references to one moderately long entity: each expansion stays under any
     // per-entity limit, the sum would not.
-    QByteArray quadratic = "<?xml version=\"1.0\"?><!DOCTYPE i [<!ENTITY a \"" + QByteArray(4000, 'x') +
-                           "\">]><i><d p=\"1,1,25,0\">";
-    for (int i = 0; i < 200000; ++i)
-        quadratic += "&a;";
-    quadratic += "</d></i>";
+    const QByteArray quadratic = "<?xml version=\"1.0\"?><!DOCTYPE i [<!ENTITY a \"" + QByteArray(4000, 'x') +
+                                 "\">]><i><d p=\"1,1,25,0\">" + QByteArray("&a;").repeated(200000) + "</d></i>";
     QFile secret(QDir::temp().filePath("korvane-danmaku-secret.txt"));
     ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
     secret.write("SECRET-CONTENT");
     secret.close();
-    const QByteArray external = "<?xml version=\"1.0\"?><!DOCTYPE i [<!ENTITY x SYSTEM \"file://" +
-                                QFileInfo(secret).absoluteFilePath().toUtf8() +
+    const QByteArray secretURL = "file://" + QDir::temp().absoluteFilePath("korvane-danmaku-secret.txt").toUtf8();
+    const QByteArray external = "<?xml version=\"1.0\"?><!DOCTYPE i [<!ENTITY x SYSTEM \"" + secretURL +
                                 "\">]><i><d p=\"1,1,25,0\">a&x;b</d></i>";
     const QByteArray parameter = "<?xml version=\"1.0\"?><!DOCTYPE i [<!ENTITY % p \"<!ENTITY y 'z'>\"> %p;]>"
                                  "<i><d p=\"1,1,25,0\">&y;</d></i>";
-
+    KROptionalError error;
     for (const QByteArray& hostile : {laughs, quadratic, external, parameter}) {
         QElapsedTimer timer;
         timer.start();
-        KROptionalError error;
-        const KRDanmakuList list = parse(hostile, &error);
-        EXPECT_TRUE(list.isEmpty());
+        EXPECT_TRUE(parse(hostile, error).isEmpty());
         ASSERT_TRUE(error);
         EXPECT_EQ(error->domain(), KRXMLParserErrorDomain);
         EXPECT_LT(timer.elapsed(), 2000) << "refused before expanding";
     }
-
     // An external subset is named but never fetched; the document itself reads normally.
-    const QByteArray externalSubset = "<?xml version=\"1.0\"?><!DOCTYPE i SYSTEM \"file://" +
-                                      QFileInfo(secret).absoluteFilePath().toUtf8() +
-                                      "\"><i><d p=\"1,1,25,0\">plain</d></i>";
-    KROptionalError error;
-    const KRDanmakuList list = parse(externalSubset, &error);
+    const KRDanmakuList list = parse("<?xml version=\"1.0\"?><!DOCTYPE i SYSTEM \"" + secretURL +
+                                         "\"><i><d p=\"1,1,25,0\">plain</d></i>", error);
     ASSERT_FALSE(error);
     ASSERT_EQ(list.size(), 1);
     EXPECT_EQ(list[0]->text(), "plain");
     secret.remove();
 }
 
-TEST(DanmakuParserTest, ReadsAHugeDocumentAcrossSliceBoundaries)
-{
-    // About 12 MiB of multi-byte text: elements and UTF-8 sequences straddle every slice edge.
-    QByteArray body;
-    body.reserve(13 * 1024 * 1024);
-    int count = 0;
-    while (body.size() < 12 * 1024 * 1024) {
-        body += element(QByteArray::number(count % 5000) + ".5,1,25,16777215,1700000000,0,deadbeef," +
-                            QByteArray::number(count),
-                        "第" + QByteArray::number(count) + "条弹幕，祝大家新年快乐😀");
-        ++count;
-    }
-    KROptionalError error;
-    const KRDanmakuList list = parse(document(body), &error);
-    ASSERT_FALSE(error);
-    ASSERT_EQ(list.size(), 1000);
-    for (const auto& d : list) {
-        ASSERT_LT(d->danmakuID(), 1000);
-        ASSERT_EQ(d->text(), QStringLiteral("第%1条弹幕，祝大家新年快乐😀").arg(d->danmakuID()));
-    }
-    // Truncating the same document anywhere past the first thousand still fails as a whole.
-    error.reset();
-    EXPECT_TRUE(parse(kHead + body.left(body.size() / 2), &error).isEmpty());
-    EXPECT_TRUE(error);
-}
-
 TEST(DanmakuParserTest, KeepsLongTextsBoundedButExact)
 {
-    // Long texts inside one element: the kept prefix decides, yet the result equals reading
+    // Long texts inside one element: only a prefix is kept, yet the result equals reading
     // the whole text.
-    const QByteArray spacesThenWord = "a" + QByteArray(20000, ' ') + "b";
-    const QByteArray trailingSpaces = "a" + QByteArray(20000, ' ');
-    const QByteArray leadingSpaces = QByteArray(20000, '\n') + "word";
-    const QByteArray longWord = QByteArray(100000, 'w');
+    const QByteArray body = element("1,1,25,0", "a" + QByteArray(20000, ' ') + "b") +
+                            element("2,1,25,0", "a" + QByteArray(20000, ' ')) +
+                            element("3,1,25,0", QByteArray(20000, '\n') + "word") +
+                            element("4,1,25,0", QByteArray(100000, 'w')) +
+                            // A character running on past what is kept is left out whole, not split.
+                            element("5,1,25,0", QByteArray(119, 'a') + "e" + QString(6000, QChar(0x0301)).toUtf8() + "tail");
     KROptionalError error;
-    const KRDanmakuList list = parse(document(element("1,1,25,0", spacesThenWord) + element("2,1,25,0", trailingSpaces) +
-                                              element("3,1,25,0", leadingSpaces) + element("4,1,25,0", longWord)),
-                                     &error);
+    const KRDanmakuList list = parse(document(body), error);
     ASSERT_FALSE(error);
-    ASSERT_EQ(list.size(), 4);
-    EXPECT_EQ(list[0]->text(), "a" + repeated(' ', 119));
-    EXPECT_EQ(list[1]->text(), "a");
-    EXPECT_EQ(list[2]->text(), "word");
-    EXPECT_EQ(list[3]->text(), repeated('w', 120));
-
-    // A character that runs on past what is kept cannot be widened to; it is left out whole
-    // rather than split.
-    QString marks;
-    for (int i = 0; i < 6000; ++i)
-        marks += QChar(0x0301);
-    error.reset();
-    const KRDanmakuList clustered =
-        parse(document(element("1,1,25,0", QByteArray(119, 'a') + "e" + marks.toUtf8() + "tail")), &error);
-    ASSERT_FALSE(error);
-    ASSERT_EQ(clustered.size(), 1);
-    EXPECT_EQ(clustered[0]->text(), repeated('a', 119));
+    QStringList texts;
+    for (const auto& d : list)
+        texts << d->text();
+    EXPECT_EQ(texts, QStringList({"a" + QString(119, ' '), "a", "word", QString(120, 'w'), QString(119, 'a')}));
 
     // One token larger than the reader should ever hold is refused rather than buffered.
-    error.reset();
-    EXPECT_TRUE(parse(document(element("1,1,25,0", QByteArray(3 * 1024 * 1024, 'z'))), &error).isEmpty());
+    EXPECT_TRUE(parse(document(element("1,1,25,0", QByteArray(3 * 1024 * 1024, 'z'))), error).isEmpty());
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain(), KRXMLParserErrorDomain);
 }
@@ -377,32 +263,31 @@ qint64 statusKiB(const QByteArray& field)
     return -1;
 }
 
-// Resets the peak resident-set figure; false where the kernel does not allow it.
-bool resetPeakMemory()
-{
-    QFile clear("/proc/self/clear_refs");
-    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-}
-
 } // namespace
 
-TEST(DanmakuParserTest, ParsesInBoundedMemory)
+TEST(DanmakuParserTest, ParsesAHugeDocumentInBoundedMemory)
 {
+    // 48 MiB of multi-byte text: elements and UTF-8 sequences straddle every slice the reader is fed.
     QByteArray body;
     body.reserve(49 * 1024 * 1024);
     for (int i = 0; body.size() < 48 * 1024 * 1024; ++i)
         body += element(QByteArray::number(i % 3000) + ",1,25,16777215,1700000000,0,deadbeef," + QByteArray::number(i),
-                        "一条普通的弹幕文本 " + QByteArray::number(i));
+                        "第" + QByteArray::number(i) + "条弹幕😀");
     const QByteArray data = document(body);
     body = QByteArray();
-    if (!resetPeakMemory())
-        GTEST_SKIP() << "peak memory cannot be measured here";
+    // Resetting the peak figure is not allowed everywhere; the content is checked regardless.
+    QFile clear("/proc/self/clear_refs");
+    const bool measured = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+    clear.close();
     const qint64 before = statusKiB("VmRSS");
     KROptionalError error;
-    const KRDanmakuList list = parse(data, &error);
+    const KRDanmakuList list = parse(data, error);
     const qint64 peak = statusKiB("VmHWM");
     ASSERT_FALSE(error);
-    EXPECT_EQ(list.size(), 1000);
+    ASSERT_EQ(list.size(), 1000);
+    for (const auto& d : list)
+        ASSERT_EQ(d->text(), QStringLiteral("第%1条弹幕😀").arg(d->danmakuID()));
     // Holding the document decoded at once would take twice its 48 MiB.
-    EXPECT_LT(peak - before, 16 * 1024) << "KiB above the document itself";
+    if (measured)
+        EXPECT_LT(peak - before, 16 * 1024) << "KiB above the document itself";
 }

@@ -15,6 +15,7 @@ namespace {
 
 constexpr qint64 kMax = std::numeric_limits<qint64>::max();
 constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 QVariant jsonNull() { return QVariant::fromValue(nullptr); }
 QVariant text(const char* s) { return QString::fromUtf8(s); }
@@ -39,195 +40,98 @@ TEST(TolerantValue, MissingAndNullReadAsNothingEverywhere)
         EXPECT_FALSE(KRBoolean(v));
         EXPECT_FALSE(KRIntegerValue(v).has_value());
         EXPECT_FALSE(KRBooleanValue(v).has_value());
-        EXPECT_FALSE(KRIsNumber(v));
     }
     // A null string inside a QVariant is a present (empty) text, not a JSON null.
     EXPECT_FALSE(KRIsMissing(QVariant(QString())));
-    EXPECT_FALSE(KRIsMissing(QVariant(0)));
 }
 
-TEST(TolerantValue, FirstValueSkipsAbsentAndNullButNotEmptyOrZero)
+TEST(TolerantValue, FirstValueSkipsOnlyMissingWhileFirstStringSkipsEmptyText)
 {
-    const QVariantMap d = parseObject(R"({"a": null, "b": "", "c": 0, "d": "x"})");
+    const QVariantMap d = parseObject(R"({"a": null, "b": "", "c": 0, "d": "x", "e": [1], "f": 42})");
     EXPECT_EQ(KRFirstValue(d, {"zz", "a", "b", "d"}), QVariant(QString()));
     EXPECT_EQ(KRFirstValue(d, {"a", "c", "d"}).toLongLong(), 0);
-    EXPECT_EQ(KRFirstValue(d, {"a", "d"}).toString(), "x");
     EXPECT_FALSE(KRFirstValue(d, {"a", "zz"}).isValid());
-    EXPECT_FALSE(KRFirstValue(d, {}).isValid());
     EXPECT_EQ(KRFirstValuePointer(d, {"a", "zz"}), nullptr);
-    ASSERT_NE(KRFirstValuePointer(d, {"d"}), nullptr);
-    EXPECT_EQ(KRFirstValuePointer(d, {"d"})->toString(), "x");
+    EXPECT_EQ(KRFirstValuePointer(d, {"a", "d"})->toString(), "x");
+    EXPECT_EQ(KRFirstString(d, {"a", "b", "e", "f", "d"}), "42");
+    EXPECT_TRUE(KRFirstString(d, {"a", "b", "e"}).isNull());
 }
 
-TEST(TolerantValue, FirstStringLooksPastEmptyTextButFirstValueDoesNot)
+TEST(TolerantValue, StringOfEveryKindOfValue)
 {
-    const QVariantMap d = parseObject(R"({"a": "", "b": null, "c": [1], "d": 42, "e": "later"})");
-    EXPECT_EQ(KRFirstString(d, {"a", "b", "c", "d", "e"}), "42");
-    EXPECT_EQ(KRFirstString(d, {"a", "e"}), "later");
-    EXPECT_TRUE(KRString(KRFirstValue(d, {"a", "e"})).isNull());
-    EXPECT_TRUE(KRFirstString(d, {"a", "b", "c"}).isNull());
+    const struct { QVariant value; const char* expected; } rows[] = {
+        {text("abc"), "abc"}, {text("  "), "  "}, {text(""), nullptr},
+        {QVariant(qint64(9007199254740993LL)), "9007199254740993"}, {QVariant(-7), "-7"},
+        // Whole floating values have no fraction; others the shortest text that reads back.
+        {QVariant(12.0), "12"}, {QVariant(-3.0), "-3"}, {QVariant(1.5), "1.5"}, {QVariant(0.1), "0.1"},
+        {QVariant(1e300), "1e+300"}, {QVariant(true), "1"}, {QVariant(false), "0"},
+        {QVariant(quint64(18446744073709551615ULL)), "18446744073709551615"},
+        {QVariant(QVariantList{1}), nullptr}, {QVariant(QVariantMap{{"a", 1}}), nullptr},
+        {QVariant(QByteArray("12")), nullptr},
+    };
+    for (const auto& row : rows) {
+        const QString actual = KRString(row.value);
+        if (row.expected)
+            EXPECT_EQ(actual, QString::fromUtf8(row.expected)) << row.expected;
+        else
+            EXPECT_TRUE(actual.isNull()) << actual.toStdString();
+    }
 }
 
-TEST(TolerantValue, StringOfNumbersAndOtherValues)
+// The ASCII prefix rules (white space, sign, digits, saturation) are checked against the C
+// library on random texts at the end of this file; these rows are what those texts never hold.
+TEST(TolerantValue, LongLongOfTextReadsADecimalPrefix)
 {
-    EXPECT_EQ(KRString(text("abc")), "abc");
-    EXPECT_TRUE(KRString(text("")).isNull());
-    EXPECT_EQ(KRString(text("  ")), "  ");
-    EXPECT_EQ(KRString(QVariant(qint64(9007199254740993LL))), "9007199254740993");
-    EXPECT_EQ(KRString(QVariant(-7)), "-7");
-    EXPECT_EQ(KRString(QVariant(12.0)), "12");
-    EXPECT_EQ(KRString(QVariant(-3.0)), "-3");
-    EXPECT_EQ(KRString(QVariant(1.5)), "1.5");
-    EXPECT_EQ(KRString(QVariant(0.1)), "0.1");
-    EXPECT_EQ(KRString(QVariant(1e300)), "1e+300");
-    EXPECT_EQ(KRString(QVariant(true)), "1");
-    EXPECT_EQ(KRString(QVariant(false)), "0");
-    EXPECT_EQ(KRString(QVariant(quint64(18446744073709551615ULL))), "18446744073709551615");
-    EXPECT_TRUE(KRString(QVariant(QVariantList{1})).isNull());
-    EXPECT_TRUE(KRString(QVariant(QVariantMap{{"a", 1}})).isNull());
-    EXPECT_TRUE(KRString(QVariant(QByteArray("12"))).isNull());
+    const struct { const char* text; qint64 expected; } rows[] = {
+        {"12.9", 12}, {"1e5", 1}, {"0x1F", 0},
+        {"１２", 0},       // full-width digits are no decimal digits
+        {"\u00a0" "9", 9}, // a non-breaking space is white space
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(KRLongLong(text(row.text)), row.expected) << row.text;
 }
 
-TEST(TolerantValue, LongLongOfTextReadsTheDecimalPrefix)
+TEST(TolerantValue, LongLongOfNumbersTruncatesAndSaturates)
 {
-    EXPECT_EQ(KRLongLong(text("123abc")), 123);
-    EXPECT_EQ(KRLongLong(text("  \t\n 42")), 42);
-    EXPECT_EQ(KRLongLong(text("+17")), 17);
-    EXPECT_EQ(KRLongLong(text("-17x")), -17);
-    EXPECT_EQ(KRLongLong(text("12.9")), 12);
-    EXPECT_EQ(KRLongLong(text("1e5")), 1);
-    EXPECT_EQ(KRLongLong(text("007")), 7);
-    EXPECT_EQ(KRLongLong(text("abc")), 0);
-    EXPECT_EQ(KRLongLong(text("")), 0);
-    EXPECT_EQ(KRLongLong(text("-")), 0);
-    EXPECT_EQ(KRLongLong(text("--5")), 0);
-    EXPECT_EQ(KRLongLong(text("- 5")), 0);
-    EXPECT_EQ(KRLongLong(text("x12")), 0);
-    EXPECT_EQ(KRLongLong(text("0x1F")), 0);
-    // Full-width digits are not decimal digits here.
-    EXPECT_EQ(KRLongLong(QVariant(QString::fromUtf8("１２"))), 0);
-    // A non-breaking space is white space.
-    EXPECT_EQ(KRLongLong(QVariant(QString::fromUtf8("\u00a0" "9"))), 9);
-}
-
-TEST(TolerantValue, LongLongOfTextSaturatesAtBothLimits)
-{
-    EXPECT_EQ(KRLongLong(text("9223372036854775807")), kMax);
-    EXPECT_EQ(KRLongLong(text("9223372036854775808")), kMax);
-    EXPECT_EQ(KRLongLong(text("99999999999999999999999")), kMax);
-    EXPECT_EQ(KRLongLong(text("-9223372036854775808")), kMin);
-    EXPECT_EQ(KRLongLong(text("-9223372036854775809")), kMin);
-    EXPECT_EQ(KRLongLong(text("-99999999999999999999999")), kMin);
-    EXPECT_EQ(KRLongLong(text("922337203685477580")), 922337203685477580LL);
-    EXPECT_EQ(KRLongLong(text("9223372036854775806")), kMax - 1);
-    EXPECT_EQ(KRLongLong(text("-9223372036854775807")), kMin + 1);
-}
-
-TEST(TolerantValue, LongLongOfNumbers)
-{
-    EXPECT_EQ(KRLongLong(QVariant(qint64(9007199254740993LL))), 9007199254740993LL);
-    EXPECT_EQ(KRLongLong(QVariant(2.9)), 2);
-    EXPECT_EQ(KRLongLong(QVariant(-2.9)), -2);
-    EXPECT_EQ(KRLongLong(QVariant(1e30)), kMax);
-    EXPECT_EQ(KRLongLong(QVariant(-1e30)), kMin);
-    EXPECT_EQ(KRLongLong(QVariant(std::nan(""))), 0);
-    EXPECT_EQ(KRLongLong(QVariant(std::numeric_limits<double>::infinity())), kMax);
-    EXPECT_EQ(KRLongLong(QVariant(true)), 1);
-    EXPECT_EQ(KRLongLong(QVariant(false)), 0);
-    EXPECT_EQ(KRLongLong(QVariant(quint64(18446744073709551615ULL))), kMax);
-    EXPECT_EQ(KRLongLong(QVariant(2.5f)), 2);
-    EXPECT_EQ(KRLongLong(QVariant(QVariantList{5})), 0);
-    EXPECT_EQ(KRLongLong(QVariant(QVariantMap{{"a", 5}})), 0);
-}
-
-TEST(TolerantValue, IntegerValueIsOfferedByNumbersAndTextOnly)
-{
+    const struct { QVariant value; qint64 expected; } rows[] = {
+        {QVariant(qint64(9007199254740993LL)), 9007199254740993LL}, {QVariant(2.9), 2}, {QVariant(-2.9), -2},
+        {QVariant(1e30), kMax}, {QVariant(-1e30), kMin}, {QVariant(std::nan("")), 0}, {QVariant(kInf), kMax},
+        {QVariant(true), 1}, {QVariant(quint64(18446744073709551615ULL)), kMax}, {QVariant(2.5f), 2},
+        {QVariant(QVariantList{5}), 0}, {QVariant(QVariantMap{{"a", 5}}), 0},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(KRLongLong(row.value), row.expected) << row.value.toString().toStdString();
+    // Text offers an integer value (possibly 0); containers offer none.
     EXPECT_EQ(KRIntegerValue(text("abc")), std::optional<qint64>(0));
-    EXPECT_EQ(KRIntegerValue(text("12")), std::optional<qint64>(12));
-    EXPECT_EQ(KRIntegerValue(QVariant(false)), std::optional<qint64>(0));
-    EXPECT_FALSE(KRIntegerValue(QVariant(QVariantList{1})).has_value());
     EXPECT_FALSE(KRIntegerValue(QVariant(QVariantMap{})).has_value());
-}
-
-TEST(TolerantValue, ThirtyTwoBitFieldsKeepTheLowBits)
-{
-    EXPECT_EQ(KRTruncatedInt32(5), 5);
-    EXPECT_EQ(KRTruncatedInt32(-5), -5);
-    EXPECT_EQ(KRTruncatedInt32(0x100000005LL), 5);
+    // 32-bit fields keep the low bits, as an assignment on the platform does.
     EXPECT_EQ(KRTruncatedInt32(2147483648LL), std::numeric_limits<qint32>::min());
     EXPECT_EQ(KRInt32(text("4294967297")), 1);
-    EXPECT_EQ(KRInt32(QVariant(3.99)), 3);
 }
 
-TEST(TolerantValue, DoubleOfTextReadsAFloatingPrefix)
+TEST(TolerantValue, DoubleReadsAFloatingPrefixWithoutSpecialSpellings)
 {
-    EXPECT_DOUBLE_EQ(KRDouble(text("1.5kg")), 1.5);
-    EXPECT_DOUBLE_EQ(KRDouble(text("  -2.25")), -2.25);
-    EXPECT_DOUBLE_EQ(KRDouble(text("+.5")), 0.5);
-    EXPECT_DOUBLE_EQ(KRDouble(text("5.")), 5.0);
-    EXPECT_DOUBLE_EQ(KRDouble(text("1e3")), 1000.0);
-    EXPECT_DOUBLE_EQ(KRDouble(text("2.5E-1x")), 0.25);
-    EXPECT_DOUBLE_EQ(KRDouble(text("3e")), 3.0);
-    EXPECT_DOUBLE_EQ(KRDouble(text("3e+")), 3.0);
-    EXPECT_DOUBLE_EQ(KRDouble(text(".")), 0.0);
-    EXPECT_DOUBLE_EQ(KRDouble(text("abc")), 0.0);
-    EXPECT_DOUBLE_EQ(KRDouble(text("inf")), 0.0);
-    EXPECT_DOUBLE_EQ(KRDouble(text("nan")), 0.0);
-    EXPECT_DOUBLE_EQ(KRDouble(text("0x10")), 0.0);
-    EXPECT_TRUE(std::isinf(KRDouble(text("1e999"))));
-    EXPECT_GT(KRDouble(text("1e999")), 0);
-    EXPECT_LT(KRDouble(text("-1e999")), 0);
-    EXPECT_EQ(KRDouble(text("1e-999")), 0.0);
-    EXPECT_EQ(KRDouble(text("0.0000001e-999")), 0.0);
-    EXPECT_DOUBLE_EQ(KRDouble(text("123456789012345678901234567890")), 1.2345678901234568e29);
+    for (const char* noNumber : {"inf", "nan", "0x10"})
+        EXPECT_EQ(KRDouble(text(noNumber)), 0.0) << noNumber;
+    EXPECT_EQ(KRDouble(text("1.5kg")), 1.5);
+    EXPECT_EQ(KRDouble(QVariant(true)), 1.0);
+    EXPECT_EQ(KRDouble(QVariant(QVariantList{1})), 0.0);
 }
 
-TEST(TolerantValue, DoubleOfNumbers)
+TEST(TolerantValue, BooleanFollowsThePlatformRules)
 {
-    EXPECT_DOUBLE_EQ(KRDouble(QVariant(qint64(42))), 42.0);
-    EXPECT_DOUBLE_EQ(KRDouble(QVariant(2.75)), 2.75);
-    EXPECT_DOUBLE_EQ(KRDouble(QVariant(true)), 1.0);
-    EXPECT_DOUBLE_EQ(KRDouble(QVariant(QVariantList{1})), 0.0);
-}
-
-TEST(TolerantValue, BooleanOfTextFollowsTheFirstSignificantCharacter)
-{
-    for (const char* yes : {"YES", "yes", "true", "True", "T", "y", "1", "9", "0001", "-1", "+2", "  \n t", "00y", "-0y"})
+    // Text: the first character after white space, one sign and any zeros.
+    for (const char* yes : {"YES", "true", "T", "y", "1", "9", "0001", "-1", "+2", "  \n t", "00y", "-0y"})
         EXPECT_TRUE(KRBoolean(text(yes))) << yes;
-    for (const char* no : {"NO", "no", "false", "False", "0", "00", "+0", "-0", "", "   ", "abc", "n", "--1", "+-1", " x1", ".5"})
+    for (const char* no : {"NO", "false", "0", "+0", "-0", "", "   ", "abc", "n", "--1", "+-1", " x1", ".5"})
         EXPECT_FALSE(KRBoolean(text(no))) << no;
-}
-
-TEST(TolerantValue, BooleanOfNumbersAndOtherValues)
-{
-    EXPECT_TRUE(KRBoolean(QVariant(true)));
-    EXPECT_FALSE(KRBoolean(QVariant(false)));
-    EXPECT_TRUE(KRBoolean(QVariant(qint64(2))));
-    EXPECT_TRUE(KRBoolean(QVariant(-1)));
-    EXPECT_FALSE(KRBoolean(QVariant(0)));
-    EXPECT_TRUE(KRBoolean(QVariant(0.5)));
-    EXPECT_FALSE(KRBoolean(QVariant(0.0)));
-    EXPECT_TRUE(KRBoolean(QVariant(quint64(1ULL << 63))));
-    EXPECT_FALSE(KRBoolean(QVariant(QVariantList{true})));
-    EXPECT_FALSE(KRBoolean(QVariant(QVariantMap{{"a", true}})));
+    for (const QVariant& yes : {QVariant(true), QVariant(-1), QVariant(0.5), QVariant(quint64(1ULL << 63))})
+        EXPECT_TRUE(KRBoolean(yes));
+    for (const QVariant& no : {QVariant(false), QVariant(0), QVariant(0.0), QVariant(QVariantList{true}),
+                               QVariant(QVariantMap{{"a", true}})})
+        EXPECT_FALSE(KRBoolean(no));
     EXPECT_EQ(KRBooleanValue(text("no")), std::optional<bool>(false));
     EXPECT_FALSE(KRBooleanValue(QVariant(QVariantList{})).has_value());
-}
-
-TEST(TolerantValue, KindTests)
-{
-    const QVariantMap d = parseObject(R"({"o": {}, "a": [], "s": "", "n": 1, "f": 1.5, "t": true, "z": null})");
-    EXPECT_TRUE(KRIsDictionary(d["o"]));
-    EXPECT_TRUE(KRIsArray(d["a"]));
-    EXPECT_TRUE(KRIsString(d["s"]));
-    EXPECT_TRUE(KRIsNumber(d["n"]));
-    EXPECT_TRUE(KRIsNumber(d["f"]));
-    EXPECT_TRUE(KRIsNumber(d["t"]));
-    EXPECT_TRUE(KRIsBooleanValue(d["t"]));
-    EXPECT_FALSE(KRIsBooleanValue(d["n"]));
-    EXPECT_TRUE(KRIsMissing(d["z"]));
-    EXPECT_FALSE(KRIsDictionary(d["a"]));
-    EXPECT_FALSE(KRIsString(d["n"]));
 }
 
 TEST(JSON, IntegersBeyondDoublePrecisionStayExact)
