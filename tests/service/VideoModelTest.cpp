@@ -41,6 +41,7 @@ TEST(VideoModel, CanonicalBVID)
         else
             EXPECT_TRUE(actual.isNull()) << actual.toStdString();
     }
+    EXPECT_EQ(videoWith(170001, 0, {}).feedIdentity(), "aid:170001");
     EXPECT_TRUE(KRIsValidBVID(videoWith(0, 2251799813685247LL, {}).canonicalBVID()));
     EXPECT_NE(videoWith(0, 1, {}).canonicalBVID(), videoWith(0, 2, {}).canonicalBVID());
 }
