@@ -200,28 +200,25 @@ TEST(Diagnostics, ConcurrentEventsStayWholeLines)
     EXPECT_EQ(logEntries().filter(whole).size(), 800);
 }
 
-TEST(Diagnostics, FatalSignalLeavesALineAndTheProcessDiesByIt)
+TEST(Diagnostics, FatalEndsLeaveALineAndTheProcessDiesByTheSignal)
 {
-    const int status = runInChild([] {
-        KRDiagnostics::recordEvent(u"before-crash"_s, u"step=1"_s);
-        ::raise(SIGSEGV);
-    });
-    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
-    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
-    EXPECT_TRUE(readText(logPath()).endsWith(u"[before-crash] step=1\n[fatal-signal] SIGSEGV\n"_s));
-}
-
-TEST(Diagnostics, UncaughtExceptionIsRecordedBeforeTheAbort)
-{
-    const int status = runInChild([] {
-        KRDiagnostics::startCapture();
-        std::thread([] { throw std::runtime_error("queue drained twice"); }).join();
-    });
-    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
-    EXPECT_EQ(WTERMSIG(status), SIGABRT);
-    const QStringList entries = logEntries();
-    ASSERT_GE(entries.size(), 3);
-    EXPECT_TRUE(entries[entries.size() - 2].contains(u"[uncaught-exception] name=std::runtime_error reason=queue drained twice stack=("_s))
-        << entries[entries.size() - 2].toStdString();
-    EXPECT_EQ(entries.last(), u"[fatal-signal] SIGABRT"_s);
+    struct Row { std::function<void()> body; int signal; const char* name; const char* line; };
+    const Row rows[] = {
+        {[] { KRDiagnostics::recordEvent(u"before-crash"_s, u"step=1"_s); ::raise(SIGSEGV); }, SIGSEGV, "SIGSEGV",
+         "[before-crash] step=1\n[fatal-signal] SIGSEGV\n"},
+        {[] { std::thread([] { throw std::runtime_error("queue drained twice"); }).join(); }, SIGABRT, "SIGABRT",
+         "[uncaught-exception] name=std::runtime_error reason=queue drained twice stack=("},
+    };
+    for (const Row& row : rows) {
+        QFile::remove(logPath());
+        const int status = runInChild([&] {
+            KRDiagnostics::startCapture();
+            row.body();
+        });
+        ASSERT_TRUE(WIFSIGNALED(status)) << row.name << " status " << status;
+        EXPECT_EQ(WTERMSIG(status), row.signal);
+        const QString log = readText(logPath());
+        EXPECT_TRUE(log.contains(QString::fromUtf8(row.line)) && log.endsWith(u"\n[fatal-signal] "_s + QLatin1String(row.name) + u'\n'))
+            << log.toStdString();
+    }
 }
