@@ -95,25 +95,13 @@ QString payloadClass(const QVariant& payload)
     return QString::fromLatin1(payload.typeName());
 }
 
-KRError httpStatusError(int status)
-{
-    return KRAPIError(status < 1 ? -2 : status, QStringLiteral("服务器返回 HTTP %1，请稍后重试").arg(status));
-}
-
-// The JSON reader's own error, as the platform's reader reports an unreadable document.
-KRError jsonReaderError(const QString& detail)
-{
-    return KRError(QStringLiteral("NSCocoaErrorDomain"), 3840, QStringLiteral("未能读取数据，因为它的格式不正确。"),
-                   {{QStringLiteral("NSDebugDescription"), detail}});
-}
-
 // Parses a reply; the reader's error when it is not JSON.
 QVariant parseReply(const QByteArray& body, KROptionalError* error)
 {
     QString why;
     QVariant payload = KRJSONParse(body, &why);
     if (!payload.isValid())
-        *error = jsonReaderError(why.isEmpty() ? QStringLiteral("empty data") : why);
+        *error = KRJSONReaderError(why.isEmpty() ? QStringLiteral("empty data") : why);
     return payload;
 }
 
@@ -126,7 +114,42 @@ struct Outcome {
     bool fromCache = false;
 };
 
+// After a failure: the cached reply of the address stands in, when there is one.
+void fallBackToCache(Outcome& outcome, const QString& cachePath, const QString& line)
+{
+    std::optional<QByteArray> cached = readCacheFile(cachePath);
+    if (!cached)
+        return;
+    outcome.body = std::move(*cached);
+    outcome.error.reset();
+    outcome.fromCache = true;
+    KRConsole::log(line.arg(cachePath));
+}
+
+// The cache write and the console line a request ends with. Only a reply without any error
+// is kept (`mayKeep` permitting): a service error is never cached, and a reply from the
+// cache is never written back.
+void finishOutcome(const Outcome& outcome, const QString& cachePath, bool mayKeep, const QString& format)
+{
+    if (mayKeep && !outcome.fromCache && !outcome.body.isEmpty() && !cachePath.isEmpty() && !outcome.error)
+        writeCacheFile(cachePath, outcome.body);
+    KRConsole::log(format.arg(outcome.status)
+                       .arg(outcome.body.size())
+                       .arg(KRConsole::boolean(outcome.fromCache), errorText(outcome.error), payloadClass(outcome.payload)));
+}
+
 } // namespace
+
+KRError KRHTTPStatusError(int status)
+{
+    return KRAPIError(status < 1 ? -2 : status, QStringLiteral("服务器返回 HTTP %1，请稍后重试").arg(status));
+}
+
+KRError KRJSONReaderError(const QString& detail)
+{
+    return KRError(QStringLiteral("NSCocoaErrorDomain"), 3840, QStringLiteral("未能读取数据，因为它的格式不正确。"),
+                   {{QStringLiteral("NSDebugDescription"), detail}});
+}
 
 // ---- Shared state ----
 
@@ -260,23 +283,17 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, KRJSON
             outcome.error = *response.error;
         } else if (response.status >= 200 && response.status <= 299) {
             if (response.body.isEmpty()) {
-                outcome.error = KRAPIError(-3, QStringLiteral("服务器没有返回数据，请稍后重试"));
+                outcome.error = KRAPIEmptyReplyError();
             } else {
                 outcome.body = response.body;
                 fresh = true;
             }
         } else {
-            outcome.error = httpStatusError(response.status);
+            outcome.error = KRHTTPStatusError(response.status);
         }
 
-        if (outcome.error) {
-            if (std::optional<QByteArray> cached = readCacheFile(cachePath)) {
-                outcome.body = std::move(*cached);
-                outcome.error.reset();
-                outcome.fromCache = true;
-                KRConsole::log(QStringLiteral("[Korvane] JSON cache fallback %1").arg(cachePath));
-            }
-        }
+        if (outcome.error)
+            fallBackToCache(outcome, cachePath, QStringLiteral("[Korvane] JSON cache fallback %1"));
 
         if (!outcome.error && !outcome.body.isEmpty()) {
             bool parsed = false;
@@ -286,7 +303,7 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, KRJSON
                 outcome.payload = std::move(payload);
                 parsed = true;
             } else {
-                outcome.error = KRAPIError(-4, QStringLiteral("服务器返回的数据格式异常，请稍后重试")).setUnderlying(*parseError);
+                outcome.error = KRAPIMalformedReplyError().setUnderlying(*parseError);
                 // A body from the cache gets no second fall-back.
                 if (fresh) {
                     if (std::optional<QByteArray> cached = readCacheFile(cachePath)) {
@@ -307,16 +324,8 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, KRJSON
                 outcome.error = KRAPIErrorFromPayload(outcome.payload);
         }
 
-        // Only a reply without any error is kept: a service error is never cached, and a
-        // reply from the cache is never written back.
-        if (!outcome.fromCache && !outcome.body.isEmpty() && !cachePath.isEmpty() && !outcome.error)
-            writeCacheFile(cachePath, outcome.body);
-
-        KRConsole::log(QStringLiteral("[Korvane] JSON response status=%1 bytes=%2 cache=%3 error=%4 payload=%5")
-                           .arg(outcome.status)
-                           .arg(outcome.body.size())
-                           .arg(KRConsole::boolean(outcome.fromCache), errorText(outcome.error),
-                                payloadClass(outcome.payload)));
+        finishOutcome(outcome, cachePath, true,
+                      QStringLiteral("[Korvane] JSON response status=%1 bytes=%2 cache=%3 error=%4 payload=%5"));
 
         platform::dispatchMain([completion = std::move(completion), payload = std::move(outcome.payload),
                                 error = std::move(outcome.error)] {
@@ -356,12 +365,7 @@ void KRAPIClient::performURL(const QString& url, KRVideoListCompletion listCompl
         outcome.status = response.error ? 0 : response.status;
         if (response.error) {
             outcome.error = *response.error;
-            if (std::optional<QByteArray> cached = readCacheFile(cachePath)) {
-                outcome.body = std::move(*cached);
-                outcome.error.reset();
-                outcome.fromCache = true;
-                KRConsole::log(QStringLiteral("[Korvane] cache fallback %1").arg(cachePath));
-            }
+            fallBackToCache(outcome, cachePath, QStringLiteral("[Korvane] cache fallback %1"));
         } else {
             outcome.body = response.body;
         }
@@ -378,15 +382,8 @@ void KRAPIClient::performURL(const QString& url, KRVideoListCompletion listCompl
         }
 
         // The status is not judged here, but an error page never replaces a good copy.
-        const bool successStatus = outcome.status >= 200 && outcome.status <= 299;
-        if (!outcome.fromCache && successStatus && !outcome.body.isEmpty() && !cachePath.isEmpty() && !outcome.error)
-            writeCacheFile(cachePath, outcome.body);
-
-        KRConsole::log(QStringLiteral("[Korvane] response status=%1 bytes=%2 cache=%3 error=%4 payload=%5")
-                           .arg(outcome.status)
-                           .arg(outcome.body.size())
-                           .arg(KRConsole::boolean(outcome.fromCache), errorText(outcome.error),
-                                payloadClass(outcome.payload)));
+        finishOutcome(outcome, cachePath, outcome.status >= 200 && outcome.status <= 299,
+                      QStringLiteral("[Korvane] response status=%1 bytes=%2 cache=%3 error=%4 payload=%5"));
 
         // Normalising is pure work on the reply; it is done here so the main thread only
         // hands the result over.

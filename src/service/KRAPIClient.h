@@ -130,6 +130,9 @@ public:
 
 private:
     static void forgetCommentPageCursors();
+    // -6: no mixin key came out of the navigation reply; -7: signing gave nothing.
+    static KRError missingMixinKeyError();
+    static KRError unsignedParametersError();
     void loadWBICommentsForOID(qint64 oid, qint32 type, qint32 page, const QString& mixinKey,
                                KRCommentPageCompletion completion);
     void loadLegacyCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCommentPageCompletion completion);
@@ -150,6 +153,13 @@ private:
             return QString::number(value);
         else
             return loaderArgument(QString(value));
+    }
+    // A loader's answer to an argument error: an empty result and the error.
+    template <typename Completion>
+    static void fail(const Completion& completion, const KRError& error)
+    {
+        if (completion)
+            completion({}, error);
     }
     // The format filled in one pass, so a value holding "%1" is never taken for a marker.
     template <typename... Args>
@@ -203,6 +213,14 @@ QString KRCachePathForURL(const QString& url);
 KROptionalError KRAPIErrorFromPayload(const QVariant& payload);
 // An error of KRAPIErrorDomain.
 KRError KRAPIError(qint64 code, const QString& message);
+// -3 "服务器没有返回数据，请稍后重试": a successful status with an empty body.
+KRError KRAPIEmptyReplyError();
+// -4 "服务器返回的数据格式异常，请稍后重试": a reply that could not be read, or that named nothing.
+KRError KRAPIMalformedReplyError();
+// A refused HTTP status: the status as code (-2 below 1) and "服务器返回 HTTP %ld，请稍后重试".
+KRError KRHTTPStatusError(int status);
+// The JSON reader's own error for a body that is not JSON (as the platform's reader reports it).
+KRError KRJSONReaderError(const QString& detail);
 bool KRAPIErrorMeansArchiveUnavailable(const KROptionalError& error);
 
 // Query encoding.

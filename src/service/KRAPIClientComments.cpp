@@ -40,21 +40,15 @@ void KRAPIClient::loadCommentsForVideo(const std::shared_ptr<KRVideo>& video, qi
 {
     // Comments hang on the real archive id, never on a synthetic one.
     const qint64 oid = !video ? 0 : (video->resolvedAid() > 0 ? video->resolvedAid() : video->aid());
-    if (oid <= 0) {
-        if (completion)
-            completion(nullptr, KRAPIError(-4, QStringLiteral("缺少真实 AID，无法读取评论")));
-        return;
-    }
+    if (oid <= 0)
+        return fail(completion, KRAPIError(-4, QStringLiteral("缺少真实 AID，无法读取评论")));
     loadCommentsForOID(oid, KRVideoCommentType, page, std::move(completion));
 }
 
 void KRAPIClient::loadCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCommentPageCompletion completion)
 {
-    if (oid <= 0) {
-        if (completion)
-            completion(nullptr, KRAPIError(-4, QStringLiteral("缺少评论标识")));
-        return;
-    }
+    if (oid <= 0)
+        return fail(completion, KRAPIError(-4, QStringLiteral("缺少评论标识")));
     type = commentAreaType(type);
     page = commentPageNumber(page);
     auto shared = std::make_shared<KRCommentPageCompletion>(std::move(completion));
@@ -68,9 +62,7 @@ void KRAPIClient::loadCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCom
             if (legacyPage && !legacyError)
                 (*shared)(legacyPage, std::nullopt);
             else
-                (*shared)(nullptr, legacyError ? legacyError
-                                               : (remembered ? remembered
-                                                             : KRAPIError(-4, QStringLiteral("服务器返回的数据格式异常，请稍后重试"))));
+                (*shared)(nullptr, legacyError ? legacyError : remembered.value_or(KRAPIMalformedReplyError()));
         });
     };
     loadWBIMixinKeyForceRefresh(false, [this, oid, type, page, shared, legacy](const QString& key, const KROptionalError& keyError) {
@@ -152,11 +144,8 @@ void KRAPIClient::loadLegacyCommentsForOID(qint64 oid, qint32 type, qint32 page,
 void KRAPIClient::loadRepliesForComment(const std::shared_ptr<KRComment>& comment, qint32 page,
                                         KRCommentPageCompletion completion)
 {
-    if (!comment || comment->oid() < 1 || comment->rpid() <= 0) {
-        if (completion)
-            completion(nullptr, KRAPIError(-5, QStringLiteral("评论标识不完整")));
-        return;
-    }
+    if (!comment || comment->oid() < 1 || comment->rpid() <= 0)
+        return fail(completion, KRAPIError(-5, QStringLiteral("评论标识不完整")));
     const qint32 type = commentAreaType(comment->type());
     page = commentPageNumber(page);
     const qint64 root = comment->rpid();
@@ -178,11 +167,8 @@ void KRAPIClient::loadRepliesForComment(const std::shared_ptr<KRComment>& commen
 
 void KRAPIClient::loadCommentDetailForOID(qint64 oid, qint32 type, qint64 root, KRCommentCompletion completion)
 {
-    if (oid < 1 || root <= 0) {
-        if (completion)
-            completion(nullptr, KRAPIError(-5, QStringLiteral("评论定位信息不完整")));
-        return;
-    }
+    if (oid < 1 || root <= 0)
+        return fail(completion, KRAPIError(-5, QStringLiteral("评论定位信息不完整")));
     type = type < 1 ? KRVideoCommentType : type;
     const QString url = loaderAPIURL(QStringLiteral("/x/v2/reply/detail?type=%1&oid=%2&root=%3")
                                          .arg(QString::number(type), QString::number(oid), QString::number(root)));

@@ -58,12 +58,6 @@ std::shared_ptr<KRVideo> namedVideo(const std::shared_ptr<KRVideo>& video)
     return nullptr;
 }
 
-// A reply that parsed but carried nothing usable.
-KRError malformedReplyError()
-{
-    return KRAPIError(-4, QStringLiteral("服务器返回的数据格式异常，请稍后重试"));
-}
-
 KRError noPlayableEpisodeError()
 {
     return KRAPIError(-32, QStringLiteral("该番剧暂无可播放的剧集"));
@@ -353,11 +347,8 @@ void KRAPIClient::loadDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVi
         return;
     }
     const QString path = video ? archivePath(QStringLiteral("/x/web-interface/view"), *video) : QString();
-    if (path.isEmpty()) {
-        if (completion)
-            completion(nullptr, KRAPIError(-2, QStringLiteral("缺少视频标识，无法加载详情")));
-        return;
-    }
+    if (path.isEmpty())
+        return fail(completion, KRAPIError(-2, QStringLiteral("缺少视频标识，无法加载详情")));
     const QString bvid = video->canonicalBVID();
     const qint64 aid = referenceAID(*video);
     KRDiagnostics::recordEvent(QStringLiteral("detail-resolve-start"), loaderText(QStringLiteral("bvid=%1 aid=%2"), bvid, aid));
@@ -422,7 +413,7 @@ void KRAPIClient::loadDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVi
             if (legacy)
                 completion(legacy, std::nullopt);
             else
-                completion(nullptr, legacyError ? legacyError : (error ? error : malformedReplyError()));
+                completion(nullptr, legacyError ? legacyError : (error ? error : KRAPIMalformedReplyError()));
         });
     });
 }
@@ -474,7 +465,7 @@ void KRAPIClient::loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, 
         if (returned)
             returned->setStatisticsKnown(true);
         // A reply without an error that names no video is a malformed one, not a success.
-        const KROptionalError finalError = returned ? std::nullopt : (error ? error : malformedReplyError());
+        const KROptionalError finalError = returned ? std::nullopt : (error ? error : KRAPIMalformedReplyError());
         KRConsole::log(loaderText(QStringLiteral("[KorvaneHistoryStats] identity=%1 play=%2 danmaku=%3 error=%4"), identity,
                                   returned ? returned->playCount() : 0, returned ? returned->danmakuCount() : 0, finalError));
         if (completion)
@@ -484,11 +475,8 @@ void KRAPIClient::loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, 
 
 void KRAPIClient::loadLegacyDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion)
 {
-    if (!video) {
-        if (completion)
-            completion(nullptr, KRAPIError(-2, QStringLiteral("缺少视频标识，无法加载详情")));
-        return;
-    }
+    if (!video)
+        return fail(completion, KRAPIError(-2, QStringLiteral("缺少视频标识，无法加载详情")));
     // The old API knows archives by the caller's aid.
     const QString url = QStringLiteral("http://") + KRServiceHosts::oldAPIHost() + QStringLiteral("/view?aid=")
         + QString::number(video->aid());
@@ -513,18 +501,15 @@ void KRAPIClient::loadLegacyDetailForVideo(const std::shared_ptr<KRVideo>& video
                 legacy->setTname(video->tname());
         }
         if (completion)
-            completion(legacy, legacy ? error : (error ? error : malformedReplyError()));
+            completion(legacy, legacy ? error : (error ? error : KRAPIMalformedReplyError()));
     });
 }
 
 void KRAPIClient::loadArchivePageFallbackForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion)
 {
     const QString path = video ? archivePath(QStringLiteral("/x/player/pagelist"), *video) : QString();
-    if (path.isEmpty()) {
-        if (completion)
-            completion(nullptr, KRAPIError(-2, QStringLiteral("缺少视频标识，无法验证历史分集")));
-        return;
-    }
+    if (path.isEmpty())
+        return fail(completion, KRAPIError(-2, QStringLiteral("缺少视频标识，无法验证历史分集")));
     performJSONURL(loaderAPIURL(path), [video, completion = std::move(completion)](const QVariant& payload,
                                                                                  const KROptionalError& error) {
         const QString bvid = video->canonicalBVID();
@@ -603,11 +588,8 @@ void KRAPIClient::loadArchivePageFallbackForVideo(const std::shared_ptr<KRVideo>
 void KRAPIClient::loadTagsForVideo(const std::shared_ptr<KRVideo>& video, KRTagsCompletion completion)
 {
     const QString path = bvidPath(video.get(), QStringLiteral("/x/tag/archive/tags"));
-    if (path.isEmpty()) {
-        if (completion)
-            completion({}, KRAPIError(-2, QStringLiteral("缺少 BV 号，无法读取 Tag")));
-        return;
-    }
+    if (path.isEmpty())
+        return fail(completion, KRAPIError(-2, QStringLiteral("缺少 BV 号，无法读取 Tag")));
     performJSONURL(loaderAPIURL(path), [completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         QStringList tags;
         const QVariant data = payload.toMap().value(QStringLiteral("data"));
@@ -628,11 +610,8 @@ void KRAPIClient::loadTagsForVideo(const std::shared_ptr<KRVideo>& video, KRTags
 void KRAPIClient::loadRelatedVideosForVideo(const std::shared_ptr<KRVideo>& video, KRVideoListCompletion completion)
 {
     const QString path = bvidPath(video.get(), QStringLiteral("/x/web-interface/archive/related"));
-    if (path.isEmpty()) {
-        if (completion)
-            completion({}, KRAPIError(-3, QStringLiteral("缺少 BV 号，无法读取相关推荐")));
-        return;
-    }
+    if (path.isEmpty())
+        return fail(completion, KRAPIError(-3, QStringLiteral("缺少 BV 号，无法读取相关推荐")));
     const QString bvid = video->canonicalBVID();
     performJSONURL(loaderAPIURL(path), [this, bvid, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         const KRVideoList videos = error ? KRVideoList() : KRVideoNormalizer::videosFromPayload(payload);
@@ -647,22 +626,16 @@ void KRAPIClient::loadRelatedVideosForVideo(const std::shared_ptr<KRVideo>& vide
 
 void KRAPIClient::loadPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion)
 {
-    if (!video) {
-        if (completion)
-            completion(nullptr, KRAPIError(-3, QStringLiteral("番剧视频标识不完整")));
-        return;
-    }
+    if (!video)
+        return fail(completion, KRAPIError(-3, QStringLiteral("番剧视频标识不完整")));
     if (video->episodeID() > 0 || video->seasonID() > 0) {
         loadResolvedPGCDetailForVideo(video, true, std::move(completion));
         return;
     }
     // Identity bootstrap: the view endpoint names the episode in its redirect address.
     const QString path = archivePath(QStringLiteral("/x/web-interface/view"), *video);
-    if (path.isEmpty()) {
-        if (completion)
-            completion(nullptr, KRAPIError(-33, QStringLiteral("番剧剧集标识缺失")));
-        return;
-    }
+    if (path.isEmpty())
+        return fail(completion, KRAPIError(-33, QStringLiteral("番剧剧集标识缺失")));
     performJSONURL(loaderAPIURL(path), [this, video, completion = std::move(completion)](const QVariant& payload,
                                                                                        const KROptionalError& error) mutable {
         const QVariant data = payload.toMap().value(QStringLiteral("data"));
@@ -697,11 +670,8 @@ void KRAPIClient::loadPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, K
 void KRAPIClient::loadResolvedPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, bool useAppEndpoint,
                                                 KRVideoCompletion completion)
 {
-    if (!video) {
-        if (completion)
-            completion(nullptr, KRAPIError(-3, QStringLiteral("番剧视频标识不完整")));
-        return;
-    }
+    if (!video)
+        return fail(completion, KRAPIError(-3, QStringLiteral("番剧视频标识不完整")));
     const bool byEpisode = video->episodeID() > 0;
     const QString name = byEpisode ? QStringLiteral("ep_id") : QStringLiteral("season_id");
     const QString value = QString::number(byEpisode ? video->episodeID() : video->seasonID());

@@ -71,10 +71,16 @@ KRVideoList registeredVideos(const QVariant& payload, const KROptionalError& err
     return videos;
 }
 
-KRError missingMixinKeyError()
+// A list loader's last step: its console line, then the answer.
+void finishList(const KRVideoListCompletion& completion, const KRVideoList& videos, const KROptionalError& error,
+                const QString& line)
 {
-    return KRAPIError(-6, QStringLiteral("无法取得评论签名参数"));
+    KRConsole::log(line);
+    if (completion)
+        completion(videos, error);
 }
+
+QString searchOrderName(const QString& order) { return order.isEmpty() ? QStringLiteral("comprehensive") : order; }
 
 // The recommendation reply's video items, as list objects the normaliser reads: adverts,
 // live rooms and other cards are left out, and the feed's "id" stands in for a missing "aid".
@@ -96,7 +102,7 @@ QVariantList recommendationVideoItems(const QVariant& payload, qsizetype* rawCou
         const QVariant identifier = item.value(QStringLiteral("id"));
         if (KRIntegerValue(identifier).value_or(0) < 1)
             continue;
-        if (!item.contains(QStringLiteral("aid")))
+        if (KRIsMissing(item.value(QStringLiteral("aid"))))
             item.insert(QStringLiteral("aid"), identifier);
         kept.append(item);
     }
@@ -138,9 +144,8 @@ void KRAPIClient::loadHomePage(qint64 page, KRVideoListCompletion completion)
     const QString url = loaderAPIURL(QStringLiteral("/x/web-interface/popular?pn=%1&ps=20").arg(page));
     performJSONURL(url, [page, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         const KRVideoList videos = registeredVideos(payload, error);
-        KRConsole::log(loaderText(QStringLiteral("[KorvanePopular] page=%1 count=%2 error=%3"), page, videos.size(), error));
-        if (completion)
-            completion(videos, error);
+        finishList(completion, videos, error,
+                   loaderText(QStringLiteral("[KorvanePopular] page=%1 count=%2 error=%3"), page, videos.size(), error));
     });
 }
 
@@ -179,12 +184,8 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, KRVideoListComplet
                                  {QStringLiteral("web_location"), 1430650}};
     signWBIParameters(parameters, [page, fresh, completion = std::move(completion)](const QVariantMap& signedParameters,
                                                                                    const KROptionalError& signError) mutable {
-        if (signedParameters.isEmpty() || signError) {
-            const KRError error = signError ? *signError : KRAPIError(-7, QStringLiteral("无法生成 WBI 签名参数"));
-            if (completion)
-                completion({}, error);
-            return;
-        }
+        if (signedParameters.isEmpty() || signError)
+            return fail(completion, signError.value_or(unsignedParametersError()));
         const QString url = loaderAPIURL(QStringLiteral("/x/web-interface/wbi/index/top/feed/rcmd?")
                                          + KRQueryStringFromParameters(signedParameters));
         KRConsole::log(loaderText(QStringLiteral("[KorvaneRecommendation] request page=%1 fresh=%2 loggedIn=%3 endpoint=web-wbi-rcmd"),
@@ -210,44 +211,31 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, KRVideoListComplet
             const platform::HTTPResponse response = platform::performHTTPExchange(request);
 
             const int status = response.error ? 0 : response.status;
-            const bool successStatus = status >= 200 && status <= 299;
-            KROptionalError error;
+            KROptionalError error = response.error;
             QVariant payload;
-            if (response.error) {
-                error = response.error;
-            } else if (!response.body.isEmpty()) {
+            if (!error && !response.body.isEmpty()) {
                 QString why;
                 payload = KRJSONParse(response.body, &why);
-                if (payload.isValid())
-                    error = KRAPIErrorFromPayload(payload);
-                else
-                    error = KRError(QStringLiteral("NSCocoaErrorDomain"), 3840,
-                                    QStringLiteral("未能读取数据，因为它的格式不正确。"),
-                                    {{QStringLiteral("NSDebugDescription"), why}});
+                error = payload.isValid() ? KRAPIErrorFromPayload(payload) : KRJSONReaderError(why);
             }
             // A refusal or an empty answer is a failure, not an empty batch; a refusal whose
             // body names a service error keeps that error.
-            if (!response.error) {
-                const bool serviceError = payload.isValid() && error;
-                if (!successStatus && !serviceError)
-                    error = KRAPIError(status < 1 ? -2 : status, QStringLiteral("服务器返回 HTTP %1，请稍后重试").arg(status));
-                else if (!error && response.body.isEmpty())
-                    error = KRAPIError(-3, QStringLiteral("服务器没有返回数据，请稍后重试"));
+            if (!response.error && !(payload.isValid() && error)) {
+                if (status < 200 || status > 299)
+                    error = KRHTTPStatusError(status);
+                else if (response.body.isEmpty())
+                    error = KRAPIEmptyReplyError();
             }
 
             qsizetype rawCount = 0;
-            const QVariantList items = recommendationVideoItems(payload, &rawCount);
+            const QVariantMap list{{QStringLiteral("list"), recommendationVideoItems(payload, &rawCount)}};
             const bool accountKnown = KRLongLong(dataObject(payload).value(QStringLiteral("mid"))) > 0;
 
-            platform::dispatchMain([status, items, rawCount, accountKnown, error, completion = std::move(completion)] {
-                const KRVideoList videos = error ? KRVideoList()
-                                                 : KRVideoNormalizer::videosFromPayload(QVariantMap{{QStringLiteral("list"), items}});
-                KRRegisterCompatibilityMappings(videos);
-                KRConsole::log(loaderText(
-                    QStringLiteral("[KorvaneRecommendation] response status=%1 raw=%2 videos=%3 accountMid=%4 error=%5"), status,
-                    rawCount, videos.size(), accountKnown, error));
-                if (completion)
-                    completion(videos, error);
+            platform::dispatchMain([status, list, rawCount, accountKnown, error, completion = std::move(completion)] {
+                const KRVideoList videos = registeredVideos(list, error);
+                finishList(completion, videos, error,
+                           loaderText(QStringLiteral("[KorvaneRecommendation] response status=%1 raw=%2 videos=%3 accountMid=%4 error=%5"),
+                                      status, rawCount, videos.size(), accountKnown, error));
             });
         });
     });
@@ -272,22 +260,18 @@ void KRAPIClient::loadSection(qint64 rid, qint64 page, KRVideoListCompletion com
                     slice = all.mid(start, KRListPageSize);
             }
             KRRegisterCompatibilityMappings(slice);
-            KRConsole::log(loaderText(QStringLiteral("[KorvaneSection] source=ranking tid=%1 page=%2 raw=%3 count=%4 error=nil"),
-                                      rid, page, all.size(), slice.size()));
-            if (completion)
-                completion(slice, std::nullopt);
-            return;
+            return finishList(completion, slice, std::nullopt,
+                              loaderText(QStringLiteral("[KorvaneSection] source=ranking tid=%1 page=%2 raw=%3 count=%4 error=nil"),
+                                         rid, page, all.size(), slice.size()));
         }
         const QString fallbackURL =
             loaderAPIURL(QStringLiteral("/x/web-interface/newlist?rid=%1&type=0&pn=%2&ps=20").arg(rid).arg(page));
         performJSONURL(fallbackURL, [rid, page, rankingError, completion](const QVariant& fallbackPayload,
                                                                           const KROptionalError& fallbackError) {
             const KRVideoList videos = registeredVideos(fallbackPayload, fallbackError);
-            KRConsole::log(loaderText(
-                QStringLiteral("[KorvaneSection] source=newlist-fallback tid=%1 page=%2 count=%3 ranking=%4 fallback=%5"), rid,
-                page, videos.size(), rankingError, fallbackError));
-            if (completion)
-                completion(videos, fallbackError);
+            finishList(completion, videos, fallbackError,
+                       loaderText(QStringLiteral("[KorvaneSection] source=newlist-fallback tid=%1 page=%2 count=%3 ranking=%4 fallback=%5"),
+                                  rid, page, videos.size(), rankingError, fallbackError));
         });
     });
 }
@@ -363,10 +347,9 @@ void KRAPIClient::loadPGCSection(qint64 seasonType, qint64 page, KRVideoListComp
                 videos.append(video);
             }
         }
-        KRConsole::log(loaderText(QStringLiteral("[KorvaneSection] source=pgc-index order=2 seasonType=%1 page=%2 count=%3 error=%4"),
-                                  requestedType, page, videos.size(), error));
-        if (completion)
-            completion(videos, error);
+        finishList(completion, videos, error,
+                   loaderText(QStringLiteral("[KorvaneSection] source=pgc-index order=2 seasonType=%1 page=%2 count=%3 error=%4"),
+                              requestedType, page, videos.size(), error));
     });
 }
 
@@ -379,11 +362,8 @@ void KRAPIClient::loadAggregateSections(const QVariantList& rids, qint64 page, K
         if (rid >= 1)
             sources.append(rid);
     }
-    if (sources.isEmpty()) {
-        if (completion)
-            completion({}, KRAPIError(-31, QStringLiteral("该分区暂未配置内容来源")));
-        return;
-    }
+    if (sources.isEmpty())
+        return fail(completion, KRAPIError(-31, QStringLiteral("该分区暂未配置内容来源")));
 
     // One slot per source; the last source to answer merges. All answers arrive on the main
     // thread, one at a time.
@@ -428,12 +408,11 @@ void KRAPIClient::loadAggregateSections(const QVariantList& rids, qint64 page, K
             KRRegisterCompatibilityMappings(merged);
             // Some source that delivered is enough; a failure counts only when nothing came.
             const KROptionalError mergedError = merged.isEmpty() ? aggregate->firstError : std::nullopt;
-            KRConsole::log(loaderText(QStringLiteral("[KorvaneSection] source=aggregate page=%1 sources=%2 count=%3 error=%4"), page,
-                                      aggregate->slots.size(), merged.size(), mergedError));
-            KRVideoListCompletion done = std::move(aggregate->completion);
+            const QString line = loaderText(QStringLiteral("[KorvaneSection] source=aggregate page=%1 sources=%2 count=%3 error=%4"),
+                                            page, aggregate->slots.size(), merged.size(), mergedError);
+            const KRVideoListCompletion done = std::move(aggregate->completion);
             aggregate->slots.clear();
-            if (done)
-                done(merged, mergedError);
+            finishList(done, merged, mergedError, line);
         });
     }
 }
@@ -463,16 +442,15 @@ void KRAPIClient::search(const QString& keyword, qint64 page, const QString& ord
     performJSONURL(url, [this, trimmed, page, keptOrder, completion = std::move(completion)](const QVariant& payload,
                                                                                              const KROptionalError& error) mutable {
         const KRVideoList videos = registeredVideos(payload, error);
-        KRConsole::log(loaderText(QStringLiteral("[KorvaneSearch] source=web order=%1 page=%2 count=%3 error=%4"),
-                                  keptOrder.isEmpty() ? QStringLiteral("comprehensive") : keptOrder, page, videos.size(), error));
+        const QString line = loaderText(QStringLiteral("[KorvaneSearch] source=web order=%1 page=%2 count=%3 error=%4"),
+                                        searchOrderName(keptOrder), page, videos.size(), error);
         // The service refuses plain searches it takes for automated ones; the signed search
         // usually passes.
         if (error && error->domain() == KRAPIErrorDomain && error->code() == 412) {
-            continueSearchWithSignature(trimmed, page, keptOrder, *error, std::move(completion));
-            return;
+            KRConsole::log(line);
+            return continueSearchWithSignature(trimmed, page, keptOrder, *error, std::move(completion));
         }
-        if (completion)
-            completion(videos, error);
+        finishList(completion, videos, error, line);
     });
 }
 
@@ -490,17 +468,13 @@ void KRAPIClient::continueSearchWithSignature(const QString& keyword, qint64 pag
         const QString url = key.size() == 32
             ? KRWBISignedURLString(loaderAPIURL(QStringLiteral("/x/web-interface/wbi/search/type")), parameters, key)
             : QString();
-        if (url.isEmpty()) {
-            if (completion)
-                completion({}, keyError ? *keyError : plainError);
-            return;
-        }
+        if (url.isEmpty())
+            return fail(completion, keyError.value_or(plainError));
         performJSONURL(url, [page, order, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
             const KRVideoList videos = registeredVideos(payload, error);
-            KRConsole::log(loaderText(QStringLiteral("[KorvaneSearch] source=wbi order=%1 page=%2 count=%3 error=%4"),
-                                      order.isEmpty() ? QStringLiteral("comprehensive") : order, page, videos.size(), error));
-            if (completion)
-                completion(videos, error);
+            finishList(completion, videos, error,
+                       loaderText(QStringLiteral("[KorvaneSearch] source=wbi order=%1 page=%2 count=%3 error=%4"),
+                                  searchOrderName(order), page, videos.size(), error));
         });
     });
 }
@@ -553,11 +527,8 @@ void KRAPIClient::loadUploaderAppPageForMID(qint64 mid, const QString& name, qin
             std::lock_guard<std::recursive_mutex> lock(classLock());
             cursor = KRUploaderPageCursors.value(uploaderCursorKey(mid, page), 0);
         }
-        if (cursor < 1) {
-            if (completion)
-                completion(KRVideoPageResult(), KRAPIError(-16, QStringLiteral("投稿游标尚未建立")));
-            return;
-        }
+        if (cursor < 1)
+            return fail(completion, KRAPIError(-16, QStringLiteral("投稿游标尚未建立")));
     }
     QVariantMap parameters{{QStringLiteral("vmid"), QString::number(mid)},
                            {QStringLiteral("ps"), QString::number(KRListPageSize)},
@@ -611,11 +582,8 @@ void KRAPIClient::loadUploaderWBIPageForMID(qint64 mid, const QString& name, qin
     page = atLeastOnePage(page);
     loadWBIMixinKeyForceRefresh(false, [this, mid, name, page, completion = std::move(completion)](
                                            const QString& key, const KROptionalError& keyError) mutable {
-        if (key.size() != 32) {
-            if (completion)
-                completion(KRVideoPageResult(), keyError ? *keyError : missingMixinKeyError());
-            return;
-        }
+        if (key.size() != 32)
+            return fail(completion, keyError.value_or(missingMixinKeyError()));
         const QVariantMap parameters{{QStringLiteral("mid"), QString::number(mid)},
                                      {QStringLiteral("pn"), QString::number(page)},
                                      {QStringLiteral("ps"), QString::number(KRListPageSize)},

@@ -99,6 +99,16 @@ KRError KRAPIError(qint64 code, const QString& message)
     return KRError(KRAPIErrorDomain, code, message);
 }
 
+KRError KRAPIEmptyReplyError()
+{
+    return KRAPIError(-3, QStringLiteral("服务器没有返回数据，请稍后重试"));
+}
+
+KRError KRAPIMalformedReplyError()
+{
+    return KRAPIError(-4, QStringLiteral("服务器返回的数据格式异常，请稍后重试"));
+}
+
 KROptionalError KRAPIErrorFromPayload(const QVariant& payload)
 {
     if (payload.typeId() != QMetaType::QVariantMap)
@@ -216,6 +226,16 @@ QString KRWBISignedURLString(const QString& base, const QVariantMap& parameters,
     return base + QLatin1Char('?') + KRQueryStringFromParameters(KRWBISignedParameters(parameters, mixinKey));
 }
 
+KRError KRAPIClient::missingMixinKeyError()
+{
+    return KRAPIError(-6, QStringLiteral("无法取得评论签名参数"));
+}
+
+KRError KRAPIClient::unsignedParametersError()
+{
+    return KRAPIError(-7, QStringLiteral("无法生成 WBI 签名参数"));
+}
+
 void KRAPIClient::resetWBIMixinKeyForTesting()
 {
     std::lock_guard<std::mutex> lock(mixinKeyCache().mutex);
@@ -261,7 +281,7 @@ void KRAPIClient::loadWBIMixinKeyForceRefresh(bool force, KRMixinKeyCompletion c
         } else {
             key.clear();
             if (!error)
-                error = KRAPIError(-6, QStringLiteral("无法取得评论签名参数"));
+                error = missingMixinKeyError();
         }
         if (completion)
             completion(key, error);
@@ -277,7 +297,7 @@ void KRAPIClient::signWBIParameters(const QVariantMap& parameters, KRSignedParam
             signedParameters = KRWBISignedParameters(parameters, key);
         KROptionalError error = keyError;
         if (signedParameters.isEmpty() && !error)
-            error = KRAPIError(-7, QStringLiteral("无法生成 WBI 签名参数"));
+            error = unsignedParametersError();
         if (completion)
             completion(signedParameters, error);
     });

@@ -56,17 +56,15 @@ std::optional<QByteArray> readDocument(const QString& path)
     return data;
 }
 
-enum class InflateResult { Document, Nothing, TooLarge };
-
 // One inflate attempt with the given window bits. The output grows in steps and is never
-// allowed past `limit`: a body that would inflate further is refused, not cut short.
-InflateResult inflateOnce(const QByteArray& body, int windowBits, qint64 limit, QByteArray* output)
+// allowed past `limit`: a body that would inflate further gives nothing, not a cut document.
+std::optional<QByteArray> inflateOnce(const QByteArray& body, int windowBits, qint64 limit)
 {
     if (body.isEmpty())
-        return InflateResult::Nothing;
+        return std::nullopt;
     z_stream stream{};
     if (inflateInit2(&stream, windowBits) != Z_OK)
-        return InflateResult::Nothing;
+        return std::nullopt;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.constData()));
     stream.avail_in = uInt(body.size());
 
@@ -75,28 +73,23 @@ InflateResult inflateOnce(const QByteArray& body, int windowBits, qint64 limit, 
     const qint64 initial = std::min<qint64>(std::max<qint64>(qint64(body.size()) * 3, KRInflateStep), limit + 1);
     out.resize(qsizetype(initial));
     qint64 produced = 0;
-    InflateResult result = InflateResult::Nothing;
+    std::optional<QByteArray> result;
     for (;;) {
         if (produced == out.size()) {
             const qint64 grown = std::min<qint64>(qint64(out.size()) + KRInflateStep, limit + 1);
-            if (grown <= produced) {
-                result = InflateResult::TooLarge;
+            if (grown <= produced)
                 break;
-            }
             out.resize(qsizetype(grown));
         }
         stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
         stream.avail_out = uInt(out.size() - produced);
         const int status = inflate(&stream, Z_NO_FLUSH);
         produced = qint64(stream.total_out);
-        if (produced > limit) {
-            result = InflateResult::TooLarge;
+        if (produced > limit)
             break;
-        }
         if (status == Z_STREAM_END) {
             out.truncate(qsizetype(produced));
-            *output = std::move(out);
-            result = InflateResult::Document;
+            result = std::move(out);
             break;
         }
         // There is always output room here, so anything but progress (a cut stream, bad
@@ -132,20 +125,16 @@ SourceOutcome fetchSource(const QString& url, qint64 cid)
     bool haveDocument = false;
     if (response.error) {
         outcome.error = *response.error;
-    } else if (response.status < 200 || response.status > 299) {
-        // An error page is no document: it must neither be parsed nor replace a good copy.
-        outcome.error = clientError(response.status, QStringLiteral("弹幕服务器返回 HTTP %1，请稍后重试").arg(response.status));
-    } else if (KRDataLooksLikeXML(response.body)) {
-        document = response.body;
-        haveDocument = true;
-    } else {
-        bool tooLarge = false;
-        if (std::optional<QByteArray> inflated =
-                KRInflateDanmakuBody(response.body, KRDanmakuClient::maximumDocumentBytes, &tooLarge)) {
+    } else if (response.status >= 200 && response.status <= 299) {
+        // An error page is no document, whatever its body: it must neither be parsed nor
+        // replace a good copy, so that source simply fails like a body that is no XML.
+        if (KRDataLooksLikeXML(response.body)) {
+            document = response.body;
+            haveDocument = true;
+        } else if (std::optional<QByteArray> inflated =
+                       KRInflateDanmakuBody(response.body, KRDanmakuClient::maximumDocumentBytes)) {
             document = std::move(*inflated);
             haveDocument = true;
-        } else if (tooLarge) {
-            outcome.error = clientError(5, QStringLiteral("弹幕数据过大，无法读取"));
         }
     }
 
@@ -212,17 +201,12 @@ bool KRDataLooksLikeXML(const QByteArray& data)
     return head.contains("<?xml") || head.contains("<i>");
 }
 
-std::optional<QByteArray> KRInflateDanmakuBody(const QByteArray& body, qint64 limit, bool* tooLarge)
+std::optional<QByteArray> KRInflateDanmakuBody(const QByteArray& body, qint64 limit)
 {
-    if (tooLarge)
-        *tooLarge = false;
     // Header detected automatically (zlib or gzip), zlib header, then raw deflate.
     for (const int windowBits : {47, 15, -15}) {
-        QByteArray output;
-        const InflateResult result = inflateOnce(body, windowBits, limit, &output);
-        if (result == InflateResult::TooLarge && tooLarge)
-            *tooLarge = true;
-        if (result == InflateResult::Document && KRDataLooksLikeXML(output))
+        std::optional<QByteArray> output = inflateOnce(body, windowBits, limit);
+        if (output && KRDataLooksLikeXML(*output))
             return output;
     }
     return std::nullopt;

@@ -44,6 +44,5 @@ QString KRDanmakuCachePath(qint64 cid);
 // Whether the first 512 bytes hold "<?xml" or "<i>".
 bool KRDataLooksLikeXML(const QByteArray& data);
 // Inflates a deflated, zlib-wrapped or gzip-wrapped body (window bits 47, 15, -15 in turn)
-// into a document that looks like XML; none when no attempt gives one within the limit.
-// `tooLarge` is set when an attempt went past the limit.
-std::optional<QByteArray> KRInflateDanmakuBody(const QByteArray& body, qint64 limit, bool* tooLarge = nullptr);
+// into a document that looks like XML; none when no attempt gives one within `limit` bytes.
+std::optional<QByteArray> KRInflateDanmakuBody(const QByteArray& body, qint64 limit);

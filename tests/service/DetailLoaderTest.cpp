@@ -1,307 +1,197 @@
-#include "service/ReadLoaderTesting.h"
+#include "service/ServiceClientTesting.h"
 
-#include "support/ConsoleCapture.h"
-
-using namespace readloaders;
-using VideoRef = std::shared_ptr<KRVideo>;
+using namespace servicetest;
 
 namespace {
 
 const QString kView = QStringLiteral("/x/web-interface/view");
 const QString kPageList = QStringLiteral("/x/player/pagelist");
+const qint64 kDetailPlays = 1000 + ServiceFixtures::kDetailAID % 97 * 1237;
 
-class DetailLoaderTest : public ReadLoaderTest {
+class DetailLoaderTest : public ServiceClientTest {
 protected:
-    OutcomeRef<VideoRef> detail(const VideoRef& video)
+    OutcomeRef<VideoRef> detail(const VideoRef& video, bool* inside = nullptr)
     {
-        return runOnce<VideoRef>([&](auto done) { client()->loadDetailForVideo(video, done); });
+        return run<VideoRef>([&](auto done) { client()->loadDetailForVideo(video, done); }, inside);
     }
     OutcomeRef<VideoRef> statistics(const VideoRef& video)
     {
-        return runOnce<VideoRef>([&](auto done) { client()->loadStatisticsForVideo(video, done); });
+        return run<VideoRef>([&](auto done) { client()->loadStatisticsForVideo(video, done); });
     }
-    // A video as a history row keeps it: its real id, a saved part, its own texts.
+    // A video as a history row keeps it: its BV, a saved part, its own texts.
     static VideoRef savedVideo(qint64 aid, qint64 cid)
     {
         auto video = videoWith(0, ServiceFixtures::bvidForAID(aid), cid);
         video->setTitle(QStringLiteral("看过的视频"));
-        video->setOwnerName(QStringLiteral("某UP"));
         video->setPlayCount(77);
-        video->setStatisticsKnown(true);
         return video;
     }
 };
 
-// ---- The view endpoint ----
-
 TEST_F(DetailLoaderTest, DetailKeepsTheCallersAidAndRecordsTheRealOne)
 {
     auto given = videoWith(1300000123, ServiceFixtures::detailBVID());
-    auto outcome = detail(given);
+    const auto outcome = detail(given);
     ASSERT_FALSE(outcome->error);
     const VideoRef& video = outcome->value;
     ASSERT_TRUE(video);
-    EXPECT_NE(video.get(), given.get());
-    EXPECT_EQ(video->aid(), 1300000123);
-    EXPECT_EQ(video->resolvedAid(), ServiceFixtures::kDetailAID);
-    EXPECT_EQ(video->cid(), ServiceFixtures::kDetailCID);
-    EXPECT_EQ(video->pages().size(), 3);
+    EXPECT_EQ(QList<qint64>({video->aid(), video->resolvedAid(), video->cid(), video->pages().size()}),
+              QList<qint64>({1300000123, ServiceFixtures::kDetailAID, ServiceFixtures::kDetailCID, 3}));
     EXPECT_EQ(video->title(), QStringLiteral("在家做的猫爬架"));
-    EXPECT_EQ(video->ownerMID(), ServiceFixtures::kUploaderMID);
     EXPECT_EQ(requestsTo(kView).first().query, QStringLiteral("bvid=") + ServiceFixtures::detailBVID());
-    EXPECT_EQ(given->cid(), 0); // the caller's video is left alone
-}
+    EXPECT_EQ(given->cid(), 0) << "the caller's video is left alone";
 
-TEST_F(DetailLoaderTest, DetailOfAnAidAloneAsksByAid)
-{
-    auto outcome = detail(videoWith(ServiceFixtures::kDetailAID));
-    ASSERT_FALSE(outcome->error);
-    EXPECT_EQ(requestsTo(kView).first().query, QStringLiteral("aid=%1").arg(ServiceFixtures::kDetailAID));
-    EXPECT_EQ(outcome->value->resolvedAid(), ServiceFixtures::kDetailAID);
-    EXPECT_EQ(outcome->value->bvid(), ServiceFixtures::detailBVID());
-}
+    // By the aid alone; the BV comes from the reply.
+    const auto byAID = detail(videoWith(ServiceFixtures::kDetailAID));
+    EXPECT_EQ(requestsTo(kView).last().query, QStringLiteral("aid=%1").arg(ServiceFixtures::kDetailAID));
+    EXPECT_EQ(byAID->value->bvid(), ServiceFixtures::detailBVID());
 
-TEST_F(DetailLoaderTest, DetailWithoutAnyIdFailsInsideTheCall)
-{
-    for (const VideoRef& video : {VideoRef(), videoWith(0, QStringLiteral("not-a-bv"), 5)}) {
-        auto outcome = makeOutcome<VideoRef>();
-        client()->loadDetailForVideo(video, recorder(outcome));
-        EXPECT_EQ(outcome->calls, 1);
-        ASSERT_TRUE(outcome->error);
-        EXPECT_EQ(outcome->error->code(), -2);
-        EXPECT_EQ(outcome->error->message(), QStringLiteral("缺少视频标识，无法加载详情"));
+    for (const VideoRef& nameless : {VideoRef(), videoWith(0, QStringLiteral("not-a-bv"), 5)}) {
+        bool inside = false;
+        expectError(detail(nameless, &inside)->error, -2, QStringLiteral("缺少视频标识，无法加载详情"));
+        EXPECT_TRUE(inside);
     }
-    EXPECT_TRUE(fake.requests().isEmpty());
 }
 
-// ---- Unavailable archives: the page list ----
-
-TEST_F(DetailLoaderTest, HiddenArchiveWithItsSavedPartStillListedResolvesThroughThePageList)
+TEST_F(DetailLoaderTest, UnavailableArchivesResolveThroughThePageListWhenTheSavedPartIsStillThere)
 {
     const qint64 savedCID = ServiceFixtures::unavailableCID(ServiceFixtures::kHiddenAID) + 1;
-    auto given = savedVideo(ServiceFixtures::kHiddenAID, savedCID);
-    auto outcome = detail(given);
-    ASSERT_FALSE(outcome->error);
-    const VideoRef& video = outcome->value;
-    ASSERT_TRUE(video);
-    EXPECT_EQ(video->cid(), savedCID);
-    EXPECT_EQ(video->bvid(), ServiceFixtures::bvidForAID(ServiceFixtures::kHiddenAID));
-    EXPECT_EQ(video->aid(), 0); // the saved record knew the archive by its BV alone
-    ASSERT_EQ(video->pages().size(), 2);
-    EXPECT_EQ(video->pageCount(), 2);
-    EXPECT_EQ(video->pages().at(1).value(QStringLiteral("part")).toString(), QStringLiteral("下"));
-    EXPECT_EQ(video->title(), QStringLiteral("看过的视频"));
-    EXPECT_EQ(video->playCount(), 77);
-    EXPECT_EQ(video->durationText(), QStringLiteral("11:00"));
-    EXPECT_EQ(video->width(), 1920);
-    EXPECT_EQ(requestsTo(kPageList).size(), 1);
+    const auto hidden = detail(savedVideo(ServiceFixtures::kHiddenAID, savedCID));
+    ASSERT_FALSE(hidden->error);
+    const VideoRef& video = hidden->value;
+    // The saved record knew the archive by its BV alone (aid 0); its own texts and counts stay.
+    EXPECT_EQ(QList<qint64>({video->cid(), video->aid(), video->pages().size(), video->pageCount(), video->playCount(), video->width()}),
+              QList<qint64>({savedCID, 0, 2, 2, 77, 1920}));
+    EXPECT_EQ(QStringList({video->bvid(), video->title(), video->durationText()}),
+              QStringList({ServiceFixtures::bvidForAID(ServiceFixtures::kHiddenAID), "看过的视频", "11:00"}));
     EXPECT_TRUE(runtimeLog().contains(QStringLiteral("fallback=pagelist")));
     EXPECT_TRUE(runtimeLog().contains(QStringLiteral("primaryCode=62002 fallbackCode=0")));
-}
 
-TEST_F(DetailLoaderTest, HiddenArchiveWhoseSavedPartIsGoneReportsTheServicesError)
-{
-    auto outcome = detail(savedVideo(ServiceFixtures::kHiddenAID, 12345));
-    ASSERT_TRUE(outcome->error);
-    EXPECT_EQ(outcome->error->code(), 62002);
-    EXPECT_EQ(outcome->error->message(), QStringLiteral("稿件不可见"));
-    EXPECT_FALSE(outcome->value);
+    // Without a saved part, the first one.
+    EXPECT_EQ(detail(savedVideo(ServiceFixtures::kReviewAID, 0))->value->cid(), ServiceFixtures::unavailableCID(ServiceFixtures::kReviewAID));
+
+    // A saved part that is gone: the view endpoint's error, and never the old API.
+    const auto gone = detail(savedVideo(ServiceFixtures::kHiddenAID, 12345));
+    expectError(gone->error, 62002, QStringLiteral("稿件不可见"));
+    EXPECT_FALSE(gone->value);
     EXPECT_TRUE(runtimeLog().contains(QStringLiteral("primaryCode=62002 fallbackCode=-404")));
-    // Never the old API for an archive the service reports gone.
+    expectError(detail(savedVideo(ServiceFixtures::kDeletedAID, 0))->error, -404, QStringLiteral("啥都木有"));
     EXPECT_TRUE(requestsTo(QStringLiteral("/view")).isEmpty());
-}
-
-TEST_F(DetailLoaderTest, ArchiveUnderReviewWithoutSavedPartTakesTheFirstPart)
-{
-    auto outcome = detail(savedVideo(ServiceFixtures::kReviewAID, 0));
-    ASSERT_FALSE(outcome->error);
-    EXPECT_EQ(outcome->value->cid(), ServiceFixtures::unavailableCID(ServiceFixtures::kReviewAID));
-    EXPECT_EQ(outcome->value->durationText(), QStringLiteral("10:00"));
-
-    auto deleted = detail(savedVideo(ServiceFixtures::kDeletedAID, 0));
-    ASSERT_TRUE(deleted->error);
-    EXPECT_EQ(deleted->error->code(), -404);
-    EXPECT_EQ(deleted->error->message(), QStringLiteral("啥都木有"));
 }
 
 TEST_F(DetailLoaderTest, PageListFallbackChecksItsOwnArguments)
 {
-    auto outcome = makeOutcome<VideoRef>();
-    client()->loadArchivePageFallbackForVideo(videoWith(0), recorder(outcome));
-    EXPECT_EQ(outcome->calls, 1);
-    ASSERT_TRUE(outcome->error);
-    EXPECT_EQ(outcome->error->code(), -2);
-    EXPECT_EQ(outcome->error->message(), QStringLiteral("缺少视频标识，无法验证历史分集"));
+    bool inside = false;
+    const auto nameless = run<VideoRef>([&](auto done) { client()->loadArchivePageFallbackForVideo(videoWith(0), done); }, &inside);
+    EXPECT_TRUE(inside);
+    expectError(nameless->error, -2, QStringLiteral("缺少视频标识，无法验证历史分集"));
 
     // Several pages with the saved cid: the last one counts.
-    fake.routeJSON(KRServiceHosts::apiHost(), kPageList,
-                   R"({"code":0,"data":[{"cid":5,"page":1,"duration":61},{"cid":0,"page":2},"x",{"cid":5,"page":3,"duration":3600}]})");
-    auto repeated = makeOutcome<VideoRef>();
-    client()->loadArchivePageFallbackForVideo(videoWith(42, QString(), 5), recorder(repeated));
-    KR_SETTLE_ONCE(repeated);
+    serveJSON(kPageList, R"({"code":0,"data":[{"cid":5,"page":1,"duration":61},{"cid":0,"page":2},"x",{"cid":5,"page":3,"duration":3600}]})");
+    const auto repeated = run<VideoRef>([&](auto done) { client()->loadArchivePageFallbackForVideo(videoWith(42, QString(), 5), done); });
     ASSERT_FALSE(repeated->error);
     EXPECT_EQ(repeated->value->pages().size(), 2);
     EXPECT_EQ(repeated->value->durationText(), QStringLiteral("1:00:00"));
     EXPECT_EQ(requestsTo(kPageList).last().query, QStringLiteral("aid=42"));
 }
 
-// ---- Other failures: the old API ----
-
-TEST_F(DetailLoaderTest, ServerFailureFallsBackToTheOldAPIOverPlainHTTP)
+TEST_F(DetailLoaderTest, OtherFailuresFallBackToTheOldAPIOverPlainHTTP)
 {
-    fake.routeReply(KRServiceHosts::apiHost(), kView, ServiceFixtures::serverFailure(500));
-    testsupport::ConsoleCapture console;
+    serve(kView, ServiceFixtures::serverFailure(500));
+    ConsoleCapture console;
     auto given = videoWith(ServiceFixtures::kDetailAID, ServiceFixtures::detailBVID());
-    given->setTname(QStringLiteral("手工"));
-    auto outcome = detail(given);
+    const auto outcome = detail(given);
     ASSERT_FALSE(outcome->error);
     const VideoRef& video = outcome->value;
-    ASSERT_TRUE(video);
-    EXPECT_EQ(video->title(), QStringLiteral("在家做的猫爬架"));
-    EXPECT_EQ(video->cid(), ServiceFixtures::kDetailCID);
-    EXPECT_EQ(video->aid(), ServiceFixtures::kDetailAID);
-    EXPECT_EQ(video->bvid(), ServiceFixtures::detailBVID());
-    EXPECT_EQ(video->tname(), QStringLiteral("单机游戏"));
-    EXPECT_EQ(video->playCount(), 1000 + ServiceFixtures::kDetailAID % 97 * 1237);
-
-    const QList<FakeRequest> legacy = requestsTo(QStringLiteral("/view"));
-    ASSERT_EQ(legacy.size(), 1);
-    EXPECT_EQ(legacy.first().host, KRServiceHosts::oldAPIHost());
-    EXPECT_FALSE(legacy.first().tls);
-    EXPECT_EQ(legacy.first().query, QStringLiteral("aid=%1").arg(ServiceFixtures::kDetailAID));
-    EXPECT_TRUE(legacy.first().header(QStringLiteral("Referer")).isNull());
+    EXPECT_EQ(QList<qint64>({video->cid(), video->aid(), video->playCount()}), QList<qint64>({ServiceFixtures::kDetailCID, ServiceFixtures::kDetailAID, kDetailPlays}));
+    EXPECT_EQ(QStringList({video->title(), video->bvid()}), QStringList({"在家做的猫爬架", ServiceFixtures::detailBVID()}));
+    const FakeRequest legacy = requestsTo(QStringLiteral("/view")).first();
+    EXPECT_EQ(legacy.host, KRServiceHosts::oldAPIHost());
+    EXPECT_FALSE(legacy.tls);
+    EXPECT_EQ(legacy.query, QStringLiteral("aid=%1").arg(ServiceFixtures::kDetailAID));
+    EXPECT_TRUE(legacy.header(QStringLiteral("Referer")).isNull());
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneDetail] modern detail failed; fallback=legacy bvid=")));
     EXPECT_TRUE(runtimeLog().contains(QStringLiteral("success=YES fallback=legacy")));
-}
 
-TEST_F(DetailLoaderTest, BothRoadsFailingReportTheOldAPIsError)
-{
-    fake.routeReply(KRServiceHosts::apiHost(), kView, ServiceFixtures::stalled());
+    // Both roads failing: the old API's error.
+    serve(kView, ServiceFixtures::stalled());
     KRAPIClient::setRequestTimeoutForTesting(0.5);
-    auto outcome = detail(videoWith(ServiceFixtures::kDeletedAID));
-    ASSERT_TRUE(outcome->error);
-    EXPECT_EQ(outcome->error->domain(), KRAPIErrorDomain);
-    EXPECT_EQ(outcome->error->code(), -404);
-    EXPECT_FALSE(outcome->value);
+    const auto failed = detail(videoWith(ServiceFixtures::kDeletedAID));
+    expectError(failed->error, -404);
+    EXPECT_FALSE(failed->value);
 }
 
 TEST_F(DetailLoaderTest, AReplyNamingNoVideoIsNeverASuccess)
 {
     // Code 0 with an empty "data" on both roads: a malformed answer, not a blank video.
-    fake.routeJSON(KRServiceHosts::apiHost(), kView, R"({"code":0,"message":"0","data":{}})");
+    serveJSON(kView, R"({"code":0,"message":"0","data":{}})");
     fake.routeJSON(KRServiceHosts::oldAPIHost(), QStringLiteral("/view"), R"({})");
-    auto outcome = detail(videoWith(ServiceFixtures::kDetailAID));
-    ASSERT_TRUE(outcome->error);
-    EXPECT_EQ(outcome->error->code(), -4);
+    const auto outcome = detail(videoWith(ServiceFixtures::kDetailAID));
+    expectError(outcome->error, -4);
     EXPECT_FALSE(outcome->value);
-    EXPECT_EQ(requestsTo(QStringLiteral("/view")).size(), 1);
-
-    auto stats = statistics(videoWith(ServiceFixtures::kDetailAID));
-    ASSERT_TRUE(stats->error);
-    EXPECT_EQ(stats->error->code(), -4);
+    const auto stats = statistics(videoWith(ServiceFixtures::kDetailAID));
+    expectError(stats->error, -4);
     EXPECT_FALSE(stats->value);
 }
 
-// ---- PGC archives ----
-
 TEST_F(DetailLoaderTest, ArchiveOfAnEpisodeContinuesThroughTheSeason)
 {
-    auto outcome = detail(videoWith(ServiceFixtures::kPGCArchiveAID + 2));
+    const auto outcome = detail(videoWith(ServiceFixtures::kPGCArchiveAID + 2));
     ASSERT_FALSE(outcome->error);
     const VideoRef& video = outcome->value;
-    ASSERT_TRUE(video);
     EXPECT_TRUE(video->isPGC());
-    EXPECT_EQ(video->episodeID(), ServiceFixtures::kFirstEpisodeID + 2);
-    EXPECT_EQ(video->seasonID(), ServiceFixtures::kSeasonID);
-    EXPECT_EQ(video->cid(), ServiceFixtures::kFirstEpisodeCID + 2);
-    EXPECT_EQ(video->aid(), ServiceFixtures::kPGCArchiveAID + 2);
+    EXPECT_EQ(QList<qint64>({video->episodeID(), video->seasonID(), video->cid(), video->aid()}),
+              QList<qint64>({ServiceFixtures::kFirstEpisodeID + 2, ServiceFixtures::kSeasonID, ServiceFixtures::kFirstEpisodeCID + 2,
+                             ServiceFixtures::kPGCArchiveAID + 2}));
     EXPECT_EQ(video->title(), QStringLiteral("星河旅人 · 第一颗星"));
-    EXPECT_EQ(video->pageCount(), 14);
     // The app season route, signed (the fake refuses anything else).
-    const QList<FakeRequest> seasons = requestsTo(QStringLiteral("/pgc/view/v2/app/season"));
-    ASSERT_EQ(seasons.size(), 1);
-    EXPECT_EQ(seasons.first().queryValue(QStringLiteral("ep_id")), QString::number(ServiceFixtures::kFirstEpisodeID + 2));
+    EXPECT_EQ(requestsTo(QStringLiteral("/pgc/view/v2/app/season")).first().queryValue(QStringLiteral("ep_id")),
+              QString::number(ServiceFixtures::kFirstEpisodeID + 2));
     EXPECT_TRUE(requestsTo(QStringLiteral("/pgc/view/web/season")).isEmpty());
     EXPECT_TRUE(runtimeLog().contains(QStringLiteral("[detail-resolve-pgc-chain]")));
 }
 
-// ---- Statistics ----
-
 TEST_F(DetailLoaderTest, StatisticsRefreshCountsOfAHistoryRow)
 {
-    auto outcome = statistics(videoWith(0, ServiceFixtures::detailBVID()));
+    const auto outcome = statistics(videoWith(0, ServiceFixtures::detailBVID()));
     ASSERT_FALSE(outcome->error);
     EXPECT_TRUE(outcome->value->statisticsKnown());
-    EXPECT_EQ(outcome->value->playCount(), 1000 + ServiceFixtures::kDetailAID % 97 * 1237);
+    EXPECT_EQ(outcome->value->playCount(), kDetailPlays);
 
     // A hidden archive keeps its saved part through the page list.
     const qint64 savedCID = ServiceFixtures::unavailableCID(ServiceFixtures::kHiddenAID);
-    testsupport::ConsoleCapture console;
-    auto hidden = statistics(savedVideo(ServiceFixtures::kHiddenAID, savedCID));
-    ASSERT_FALSE(hidden->error);
-    EXPECT_EQ(hidden->value->cid(), savedCID);
+    ConsoleCapture console;
+    EXPECT_EQ(statistics(savedVideo(ServiceFixtures::kHiddenAID, savedCID))->value->cid(), savedCID);
     EXPECT_TRUE(console.contains(QStringLiteral("fallback=pagelist cid=%1 error=(null)").arg(savedCID)));
+    expectError(statistics(savedVideo(ServiceFixtures::kHiddenAID, 999))->error, 62002);
 
-    auto gone = statistics(savedVideo(ServiceFixtures::kHiddenAID, 999));
-    ASSERT_TRUE(gone->error);
-    EXPECT_EQ(gone->error->code(), 62002);
+    bool inside = true;
+    const auto nameless = run<VideoRef>([&](auto done) { client()->loadStatisticsForVideo(videoWith(0), done); }, &inside);
+    EXPECT_FALSE(inside) << "on the next turn, not inside the call";
+    expectError(nameless->error, -2, QStringLiteral("缺少视频标识，无法补全数据"));
 }
 
-TEST_F(DetailLoaderTest, StatisticsWithoutIdsFailOnTheNextTurn)
+TEST_F(DetailLoaderTest, TagsAndRelatedVideos)
 {
-    auto outcome = makeOutcome<VideoRef>();
-    client()->loadStatisticsForVideo(videoWith(0), recorder(outcome));
-    EXPECT_EQ(outcome->calls, 0);
-    KR_SETTLE_ONCE(outcome);
-    ASSERT_TRUE(outcome->error);
-    EXPECT_EQ(outcome->error->code(), -2);
-    EXPECT_EQ(outcome->error->message(), QStringLiteral("缺少视频标识，无法补全数据"));
-}
+    serveJSON(QStringLiteral("/x/tag/archive/tags"),
+              R"({"code":0,"data":[{"tag_name":"猫"},{"tag_name":""},{"tag_name":7},{"tag_name":"木工"},"x",{"tag_name":"猫"}]})");
+    const auto tags = run<QStringList>([&](auto done) { client()->loadTagsForVideo(videoWith(0, ServiceFixtures::detailBVID()), done); });
+    EXPECT_FALSE(tags->error);
+    EXPECT_EQ(tags->value, (QStringList{QStringLiteral("猫"), QStringLiteral("木工")}));
+    bool inside = false;
+    expectError(run<QStringList>([&](auto done) { client()->loadTagsForVideo(videoWith(ServiceFixtures::kDetailAID), done); }, &inside)->error,
+                -2, QStringLiteral("缺少 BV 号，无法读取 Tag"));
+    EXPECT_TRUE(inside);
 
-// ---- Tags and related videos ----
-
-TEST_F(DetailLoaderTest, TagsAreListedOnceInReplyOrder)
-{
-    fake.routeJSON(KRServiceHosts::apiHost(), QStringLiteral("/x/tag/archive/tags"),
-                   R"({"code":0,"data":[{"tag_name":"猫"},{"tag_name":""},{"tag_name":7},{"tag_name":"木工"},"x",{"tag_name":"猫"}]})");
-    auto outcome = makeOutcome<QStringList>();
-    client()->loadTagsForVideo(videoWith(0, ServiceFixtures::detailBVID()), recorder(outcome));
-    KR_SETTLE_ONCE(outcome);
-    EXPECT_FALSE(outcome->error);
-    EXPECT_EQ(outcome->value, (QStringList{QStringLiteral("猫"), QStringLiteral("木工")}));
-
-    auto missing = makeOutcome<QStringList>();
-    client()->loadTagsForVideo(videoWith(ServiceFixtures::kDetailAID), recorder(missing));
-    EXPECT_EQ(missing->calls, 1);
-    ASSERT_TRUE(missing->error);
-    EXPECT_EQ(missing->error->code(), -2);
-    EXPECT_EQ(missing->error->message(), QStringLiteral("缺少 BV 号，无法读取 Tag"));
-
-    fake.routeReply(KRServiceHosts::apiHost(), QStringLiteral("/x/tag/archive/tags"), ServiceFixtures::serviceError(-400, QStringLiteral("请求错误")));
-    auto failed = makeOutcome<QStringList>();
-    client()->loadTagsForVideo(videoWith(0, ServiceFixtures::detailBVID()), recorder(failed));
-    KR_SETTLE_ONCE(failed);
-    ASSERT_TRUE(failed->error);
-    EXPECT_TRUE(failed->value.isEmpty());
-}
-
-TEST_F(DetailLoaderTest, RelatedVideosAreRegisteredBeforeTheyArrive)
-{
-    auto seed = videoWith(0, ServiceFixtures::detailBVID());
-    auto outcome = makeOutcome<KRVideoList>();
-    client()->loadRelatedVideosForVideo(seed, recorder(outcome));
-    KR_SETTLE_ONCE(outcome);
-    EXPECT_FALSE(outcome->error);
-    ASSERT_EQ(outcome->value.size(), 10);
-    for (const auto& video : outcome->value)
-        EXPECT_EQ(video->resolvedAid(), video->aid());
-
-    auto missing = makeOutcome<KRVideoList>();
-    client()->loadRelatedVideosForVideo(videoWith(5), recorder(missing));
-    EXPECT_EQ(missing->calls, 1);
-    ASSERT_TRUE(missing->error);
-    EXPECT_EQ(missing->error->code(), -3);
-    EXPECT_EQ(missing->error->message(), QStringLiteral("缺少 BV 号，无法读取相关推荐"));
+    const auto related =
+        run<KRVideoList>([&](auto done) { client()->loadRelatedVideosForVideo(videoWith(0, ServiceFixtures::detailBVID()), done); });
+    EXPECT_FALSE(related->error);
+    ASSERT_EQ(related->value.size(), 10);
+    for (const auto& video : related->value)
+        EXPECT_EQ(video->resolvedAid(), video->aid()) << "registered before they arrive";
+    expectError(run<KRVideoList>([&](auto done) { client()->loadRelatedVideosForVideo(videoWith(5), done); }, &inside)->error, -3,
+                QStringLiteral("缺少 BV 号，无法读取相关推荐"));
+    EXPECT_TRUE(inside);
 }
 
 } // namespace

@@ -1,159 +1,105 @@
-#include "service/ReadLoaderTesting.h"
+#include "service/ServiceClientTesting.h"
 
-#include "support/ConsoleCapture.h"
-
-using namespace readloaders;
-using VideoRef = std::shared_ptr<KRVideo>;
+using namespace servicetest;
 
 namespace {
 
 const QString kAppSeason = QStringLiteral("/pgc/view/v2/app/season");
 const QString kWebSeason = QStringLiteral("/pgc/view/web/season");
 
-// Four episodes, each matching the probe video by one identity only.
-QVariantMap episode(qint64 id, qint64 aid, const QString& bvid, qint64 cid, const QString& longTitle)
+QVariantMap episode(qint64 id, qint64 aid, const QString& bvid, qint64 cid)
 {
-    return {{QStringLiteral("id"), id},
-            {QStringLiteral("aid"), aid},
-            {QStringLiteral("bvid"), bvid},
-            {QStringLiteral("cid"), cid},
-            {QStringLiteral("long_title"), longTitle},
-            {QStringLiteral("title"), QString::number(id)},
+    return {{QStringLiteral("id"), id},           {QStringLiteral("aid"), aid}, {QStringLiteral("bvid"), bvid},
+            {QStringLiteral("cid"), cid},         {QStringLiteral("long_title"), QStringLiteral("第%1集").arg(id)},
             {QStringLiteral("duration"), 59999}};
 }
 
-const qint64 kByAID = 810001;
-const qint64 kByCID = 820001;
-const QString kBVID = ServiceFixtures::bvidForAID(830001);
-const qint64 kEpisode = 61004;
+QVariantMap seasonReply(const QVariantMap& data) { return {{QStringLiteral("code"), 0}, {QStringLiteral("result"), data}}; }
 
-QVariantMap probeSeason()
-{
-    const QVariantList episodes{episode(61001, kByAID, QStringLiteral("BV1aaaaaaaaa"), 71001, QStringLiteral("甲")),
-                                episode(61002, 812345, QStringLiteral("BV1bbbbbbbbb"), kByCID, QStringLiteral("乙")),
-                                episode(61003, 813333, kBVID.toLower(), 71003, QStringLiteral("丙")),
-                                episode(kEpisode, 814444, QStringLiteral("BV1ddddddddd"), 71004, QStringLiteral("丁"))};
-    return {{QStringLiteral("code"), 0},
-            {QStringLiteral("result"), QVariantMap{{QStringLiteral("season_id"), 6000},
-                                                   {QStringLiteral("title"), QStringLiteral("试映")},
-                                                   {QStringLiteral("type"), 2},
-                                                   {QStringLiteral("episodes"), episodes}}}};
-}
-
-class SeasonLoaderTest : public ReadLoaderTest {
+class SeasonLoaderTest : public ServiceClientTest {
 protected:
-    void SetUp() override
-    {
-        ReadLoaderTest::SetUp();
-        probe = std::make_shared<KRVideo>();
-        probe->setPgc(true);
-        probe->setSeasonID(6000);
-        probe->setAid(kByAID);
-        probe->setResolvedAid(kByAID);
-        probe->setCid(kByCID);
-        probe->setBvid(kBVID);
-        probe->setEpisodeID(kEpisode);
-    }
-
     void routeSeasons(const QVariantMap& reply)
     {
-        fake.routeReply(KRServiceHosts::apiHost(), kAppSeason, FakeReply::json(reply));
-        fake.routeReply(KRServiceHosts::apiHost(), kWebSeason, FakeReply::json(reply));
+        serve(kAppSeason, FakeReply::json(reply));
+        serve(kWebSeason, FakeReply::json(reply));
     }
-
     OutcomeRef<VideoRef> season(const VideoRef& video)
     {
-        return runOnce<VideoRef>([&](auto done) { client()->loadResolvedPGCDetailForVideo(video, true, done); });
+        return run<VideoRef>([&](auto done) { client()->loadResolvedPGCDetailForVideo(video, true, done); });
     }
     OutcomeRef<VideoRef> pgcDetail(const VideoRef& video)
     {
-        return runOnce<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(video, done); });
+        return run<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(video, done); });
     }
-
-    VideoRef probe;
 };
 
 TEST_F(SeasonLoaderTest, SelectionPrefersEpisodeThenBVThenCIDThenAID)
 {
-    routeSeasons(probeSeason());
-    auto byEpisode = season(probe);
-    ASSERT_FALSE(byEpisode->error);
-    EXPECT_EQ(byEpisode->value->episodeID(), kEpisode);
-
-    probe->setEpisodeID(0);
-    auto byBV = season(probe); // the reply's BV is in lower case: compared ignoring case
-    ASSERT_FALSE(byBV->error);
-    EXPECT_EQ(byBV->value->episodeID(), 61003);
-
-    probe->setBvid(QString());
-    probe->setResolvedAid(0); // no BV can be computed either
-    probe->setAid(kByAID);
-    auto byCID = season(probe);
-    ASSERT_FALSE(byCID->error);
-    EXPECT_EQ(byCID->value->episodeID(), 61002);
-
-    probe->setCid(0);
-    auto byAID = season(probe);
-    ASSERT_FALSE(byAID->error);
-    EXPECT_EQ(byAID->value->episodeID(), 61001);
-    EXPECT_EQ(byAID->value->cid(), 71001);
-    EXPECT_EQ(byAID->value->aid(), kByAID);
-    EXPECT_EQ(byAID->value->resolvedAid(), kByAID);
-
-    // The request names the episode when there is one, else the season.
-    EXPECT_EQ(requestsTo(kAppSeason).first().queryValue(QStringLiteral("ep_id")), QString::number(kEpisode));
+    // Four episodes, each matching the probe video by one identity only.
+    const QString bvid = ServiceFixtures::bvidForAID(830001);
+    routeSeasons(seasonReply({{QStringLiteral("season_id"), 6000},
+                              {QStringLiteral("episodes"),
+                               QVariantList{episode(61001, 810001, QStringLiteral("BV1aaaaaaaaa"), 71001),
+                                            episode(61002, 812345, QStringLiteral("BV1bbbbbbbbb"), 820001),
+                                            episode(61003, 813333, bvid.toLower(), 71003),
+                                            episode(61004, 814444, QStringLiteral("BV1ddddddddd"), 71004)}}}));
+    auto probe = std::make_shared<KRVideo>();
+    probe->setSeasonID(6000);
+    probe->setAid(810001);
+    probe->setCid(820001);
+    probe->setBvid(bvid);
+    probe->setEpisodeID(61004);
+    QList<qint64> chosen;
+    for (const auto& forget : QList<std::function<void()>>{
+             [] {}, [&] { probe->setEpisodeID(0); }, [&] { probe->setBvid(QString()); }, [&] { probe->setCid(0); }}) {
+        forget();
+        const auto outcome = season(probe);
+        ASSERT_FALSE(outcome->error);
+        chosen.append(outcome->value->episodeID());
+    }
+    // A BV match ignores case; the last choice went by the aid.
+    EXPECT_EQ(chosen, (QList<qint64>{61004, 61003, 61002, 61001}));
+    EXPECT_EQ(requestsTo(kAppSeason).first().queryValue(QStringLiteral("ep_id")), QStringLiteral("61004"));
     EXPECT_EQ(requestsTo(kAppSeason).last().queryValue(QStringLiteral("season_id")), QStringLiteral("6000"));
     EXPECT_TRUE(requestsTo(kAppSeason).last().queryValue(QStringLiteral("ep_id")).isNull());
-}
 
-TEST_F(SeasonLoaderTest, AVideoThatNamesNoEpisodeOfTheSeasonGetsMinus32)
-{
-    routeSeasons(probeSeason());
+    // A video that names no episode of the season: -32, not some other episode. The app road
+    // found nothing, so the web road was asked once, and no further.
     auto stranger = std::make_shared<KRVideo>();
     stranger->setSeasonID(6000);
     stranger->setCid(99);
-    auto outcome = season(stranger);
-    ASSERT_TRUE(outcome->error);
-    EXPECT_EQ(outcome->error->code(), -32);
-    EXPECT_EQ(outcome->error->message(), QStringLiteral("该番剧暂无可播放的剧集"));
+    fake.clearRequests();
+    const auto outcome = season(stranger);
+    expectError(outcome->error, -32, QStringLiteral("该番剧暂无可播放的剧集"));
     EXPECT_FALSE(outcome->value);
-    // The app road found nothing, so the web road was asked once, and no further.
     EXPECT_EQ(requestsTo(kAppSeason).size(), 1);
-    EXPECT_EQ(requestsTo(kWebSeason).size(), 1);
+    ASSERT_EQ(requestsTo(kWebSeason).size(), 1);
     EXPECT_EQ(requestsTo(kWebSeason).first().query, QStringLiteral("season_id=6000"));
 }
 
 TEST_F(SeasonLoaderTest, ASeasonAloneGetsItsFirstPlayableEpisode)
 {
-    auto catalogueCard = std::make_shared<KRVideo>();
-    catalogueCard->setPgc(true);
-    catalogueCard->setSeasonID(ServiceFixtures::kSeasonID);
-    catalogueCard->setSeasonType(1);
-    catalogueCard->setPgcBadge(QStringLiteral("会员专享"));
-    catalogueCard->setPgcOrderText(QStringLiteral("100万次播放"));
-    auto outcome = pgcDetail(catalogueCard);
+    auto card = std::make_shared<KRVideo>();
+    card->setPgc(true);
+    card->setSeasonID(ServiceFixtures::kSeasonID);
+    card->setSeasonType(1);
+    card->setPgcBadge(QStringLiteral("会员专享"));
+    card->setPgcOrderText(QStringLiteral("100万次播放"));
+    const auto outcome = pgcDetail(card);
     ASSERT_FALSE(outcome->error);
     const VideoRef& video = outcome->value;
-    EXPECT_EQ(video->episodeID(), ServiceFixtures::kFirstEpisodeID);
-    EXPECT_EQ(video->cid(), ServiceFixtures::kFirstEpisodeCID);
-    EXPECT_EQ(video->seasonID(), ServiceFixtures::kSeasonID);
-    EXPECT_EQ(video->title(), QStringLiteral("星河旅人 · 出发"));
-    EXPECT_EQ(video->pgcEpisodeText(), QStringLiteral("第1话 出发"));
-    EXPECT_EQ(video->pgcOrderText(), QStringLiteral("100万次播放"));
-    EXPECT_EQ(video->pgcBadge(), QStringLiteral("会员专享"));
-    EXPECT_EQ(video->pgcSubtitle(), QStringLiteral("已完结, 全12话"));
-    EXPECT_EQ(video->tname(), QStringLiteral("番剧"));
-    EXPECT_EQ(video->ownerName(), QStringLiteral("岚帆番剧出差"));
-    EXPECT_EQ(video->ownerMID(), 928123);
-    EXPECT_EQ(video->durationText(), QStringLiteral("23:40"));
-    EXPECT_EQ(video->playCount(), 900000); // the episode's own count before the season's
-    EXPECT_EQ(video->replyCount(), 800);
+    EXPECT_EQ(QList<qint64>({video->episodeID(), video->cid(), video->seasonID(), video->ownerMID(), video->width()}),
+              QList<qint64>({ServiceFixtures::kFirstEpisodeID, ServiceFixtures::kFirstEpisodeCID, ServiceFixtures::kSeasonID, 928123, 1920}));
+    EXPECT_EQ(QStringList({video->title(), video->pgcEpisodeText(), video->pgcOrderText(), video->pgcBadge(), video->pgcSubtitle(),
+                           video->tname(), video->ownerName(), video->durationText()}),
+              QStringList({"星河旅人 · 出发", "第1话 出发", "100万次播放", "会员专享", "已完结, 全12话", "番剧", "岚帆番剧出差", "23:40"}));
+    // The episode's own counts before the season's.
+    EXPECT_EQ(QList<qint64>({video->playCount(), video->replyCount()}), QList<qint64>({900000, 800}));
     EXPECT_TRUE(video->statisticsKnown());
-    EXPECT_EQ(video->width(), 1920);
+    // Twelve episodes and two trailers from a second module.
     ASSERT_EQ(video->pages().size(), 14);
     const QVariantMap trailer = video->pages().at(12);
     EXPECT_EQ(trailer.value(QStringLiteral("page")).toInt(), 13);
-    EXPECT_EQ(trailer.value(QStringLiteral("ep_id")).toLongLong(), ServiceFixtures::kTrailerEpisodeID);
     EXPECT_EQ(trailer.value(QStringLiteral("season_id")).toLongLong(), ServiceFixtures::kSeasonID);
     EXPECT_EQ(trailer.value(QStringLiteral("part")).toString(), QStringLiteral("PV1"));
     EXPECT_EQ(trailer.value(QStringLiteral("duration")).toString(), QStringLiteral("01:35"));
@@ -165,61 +111,46 @@ TEST_F(SeasonLoaderTest, EpisodesAreCollectedOnceFromEverySection)
 {
     const QVariantMap withoutIDs{{QStringLiteral("cid"), 900}, {QStringLiteral("aid"), 5}};
     const QVariantMap nothing{{QStringLiteral("title"), QStringLiteral("无标识")}};
-    const QVariantMap first = episode(1, 11, QString(), 101, QStringLiteral("一"));
-    const QVariantMap second = episode(2, 12, QString(), 102, QStringLiteral("二"));
-    QVariantMap third = episode(0, 13, QString(), 103, QStringLiteral("三"));
+    const QVariantMap first = episode(1, 11, QString(), 101);
+    const QVariantMap second = episode(2, 12, QString(), 102);
+    QVariantMap third = episode(0, 13, QString(), 103);
     third.insert(QStringLiteral("ep_id"), 3);
-    const QVariantMap reply{
-        {QStringLiteral("code"), 0},
-        {QStringLiteral("data"),
-         QVariantMap{{QStringLiteral("season_id"), 7},
-                     {QStringLiteral("episodes"), QVariantList{first}},
-                     {QStringLiteral("modules"),
-                      QVariantList{QVariantMap{{QStringLiteral("data"),
-                                                QVariantMap{{QStringLiteral("episodes"), QVariantList{first, second}},
-                                                            {QStringLiteral("section"),
-                                                             QVariantMap{{QStringLiteral("episodes"), QVariantList{withoutIDs, nothing}}}}}}},
-                                   QStringLiteral("not a module")}},
-                     {QStringLiteral("section"),
-                      QVariantList{QVariantMap{{QStringLiteral("episodes"), QVariantList{second}},
-                                               {QStringLiteral("sections"),
-                                                QVariantMap{{QStringLiteral("episodes"), QVariantList{third, withoutIDs}}}}}}}}}};
-    routeSeasons(reply);
+    const QVariantMap module{{QStringLiteral("data"),
+                              QVariantMap{{QStringLiteral("episodes"), QVariantList{first, second}},
+                                          {QStringLiteral("section"), QVariantMap{{QStringLiteral("episodes"), QVariantList{withoutIDs, nothing}}}}}}};
+    const QVariantMap nested{{QStringLiteral("episodes"), QVariantList{second}},
+                             {QStringLiteral("sections"), QVariantMap{{QStringLiteral("episodes"), QVariantList{third, withoutIDs}}}}};
+    routeSeasons(seasonReply({{QStringLiteral("season_id"), 7},
+                              {QStringLiteral("title"), QStringLiteral("第1集")},
+                              {QStringLiteral("episodes"), QVariantList{first}},
+                              {QStringLiteral("modules"), QVariantList{module, QStringLiteral("not a module")}},
+                              {QStringLiteral("section"), QVariantList{nested}}}));
     auto card = std::make_shared<KRVideo>();
     card->setSeasonID(7);
-    auto outcome = season(card);
+    const auto outcome = season(card);
     ASSERT_FALSE(outcome->error);
     QList<qint64> cids;
     for (const QVariantMap& page : outcome->value->pages())
         cids.append(page.value(QStringLiteral("cid")).toLongLong());
     EXPECT_EQ(cids, (QList<qint64>{101, 102, 900, 103}));
     EXPECT_EQ(outcome->value->pages().at(2).value(QStringLiteral("ep_id")).toLongLong(), 0);
-    EXPECT_EQ(outcome->value->title(), QStringLiteral("一"));
+    EXPECT_EQ(outcome->value->title(), QStringLiteral("第1集")) << "a season title equal to the episode's stands alone";
     EXPECT_EQ(outcome->value->tname(), QStringLiteral("影视"));
-}
 
-TEST_F(SeasonLoaderTest, ASeasonWithoutPlayableEpisodesIsAnError)
-{
     // No cid anywhere: nothing could be played, hint or no hint.
-    routeSeasons(QVariantMap{{QStringLiteral("code"), 0},
-                             {QStringLiteral("result"),
-                              QVariantMap{{QStringLiteral("season_id"), 8},
-                                          {QStringLiteral("episodes"), QVariantList{QVariantMap{{QStringLiteral("id"), 1}}}}}}});
-    auto card = std::make_shared<KRVideo>();
+    routeSeasons(seasonReply({{QStringLiteral("season_id"), 8},
+                              {QStringLiteral("episodes"), QVariantList{QVariantMap{{QStringLiteral("id"), 1}}}}}));
     card->setSeasonID(8);
-    auto outcome = season(card);
-    ASSERT_TRUE(outcome->error);
-    EXPECT_EQ(outcome->error->code(), -32);
-    EXPECT_FALSE(outcome->value);
+    expectError(season(card)->error, -32);
 }
 
 TEST_F(SeasonLoaderTest, FailedAppRoadIsRetriedOnceOnTheWeb)
 {
-    fake.routeReply(KRServiceHosts::apiHost(), kAppSeason, ServiceFixtures::serverFailure(500));
-    testsupport::ConsoleCapture console;
+    serve(kAppSeason, ServiceFixtures::serverFailure(500));
+    ConsoleCapture console;
     auto card = std::make_shared<KRVideo>();
     card->setEpisodeID(ServiceFixtures::kFirstEpisodeID + 4);
-    auto outcome = season(card);
+    const auto outcome = season(card);
     ASSERT_FALSE(outcome->error);
     EXPECT_EQ(outcome->value->episodeID(), ServiceFixtures::kFirstEpisodeID + 4);
     EXPECT_EQ(outcome->value->title(), QStringLiteral("星河旅人 · 旧港"));
@@ -229,44 +160,28 @@ TEST_F(SeasonLoaderTest, FailedAppRoadIsRetriedOnceOnTheWeb)
     EXPECT_TRUE(runtimeLog().contains(QStringLiteral("[pgc-detail-web-fallback] season=0 ep=5005 appCode=500")));
 
     // Both roads failing: the web road's error.
-    fake.routeReply(KRServiceHosts::apiHost(), kWebSeason, ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有")));
-    auto failed = season(card);
-    ASSERT_TRUE(failed->error);
-    EXPECT_EQ(failed->error->code(), -404);
+    serve(kWebSeason, ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有")));
+    expectError(season(card)->error, -404);
     EXPECT_EQ(requestsTo(kWebSeason).size(), 2);
 }
 
-TEST_F(SeasonLoaderTest, PGCDetailChecksItsIdentity)
+TEST_F(SeasonLoaderTest, PGCDetailFindsTheEpisodeOrSaysWhyNot)
 {
-    auto none = makeOutcome<VideoRef>();
-    client()->loadPGCDetailForVideo(nullptr, recorder(none));
+    const auto none = begin<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(nullptr, done); });
     EXPECT_EQ(none->calls, 1);
-    ASSERT_TRUE(none->error);
-    EXPECT_EQ(none->error->code(), -3);
-    EXPECT_EQ(none->error->message(), QStringLiteral("番剧视频标识不完整"));
-
-    auto bare = makeOutcome<VideoRef>();
-    client()->loadPGCDetailForVideo(std::make_shared<KRVideo>(), recorder(bare));
+    expectError(none->error, -3, QStringLiteral("番剧视频标识不完整"));
+    const auto bare = begin<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(std::make_shared<KRVideo>(), done); });
     EXPECT_EQ(bare->calls, 1);
-    ASSERT_TRUE(bare->error);
-    EXPECT_EQ(bare->error->code(), -33);
-    EXPECT_EQ(bare->error->message(), QStringLiteral("番剧剧集标识缺失"));
-
+    expectError(bare->error, -33, QStringLiteral("番剧剧集标识缺失"));
     // An ordinary archive names no episode in its view reply.
-    auto plain = pgcDetail(videoWith(ServiceFixtures::kDetailAID));
-    ASSERT_TRUE(plain->error);
-    EXPECT_EQ(plain->error->code(), -33);
-    EXPECT_EQ(plain->error->message(), QStringLiteral("未能识别对应的番剧剧集"));
-}
+    expectError(pgcDetail(videoWith(ServiceFixtures::kDetailAID))->error, -33, QStringLiteral("未能识别对应的番剧剧集"));
 
-TEST_F(SeasonLoaderTest, IdentityBootstrapRecordsTheEpisodeOnTheGivenVideo)
-{
+    // The redirect address names the episode, which is recorded on the given video.
     const QString redirect = QStringLiteral("https://%1/bangumi/play/ep5004?from=search").arg(KRServiceHosts::webHost());
-    fake.routeReply(KRServiceHosts::apiHost(), QStringLiteral("/x/web-interface/view"),
-                    FakeReply::json(ServiceFixtures::envelope(
-                        QVariantMap{{QStringLiteral("aid"), 890004}, {QStringLiteral("redirectUrl"), redirect}})));
+    serve(QStringLiteral("/x/web-interface/view"),
+          FakeReply::json(ServiceFixtures::envelope(QVariantMap{{QStringLiteral("aid"), 890004}, {QStringLiteral("redirectUrl"), redirect}})));
     auto given = videoWith(ServiceFixtures::kPGCArchiveAID + 3);
-    auto outcome = pgcDetail(given);
+    const auto outcome = pgcDetail(given);
     ASSERT_FALSE(outcome->error);
     EXPECT_EQ(outcome->value->episodeID(), 5004);
     EXPECT_EQ(outcome->value->cid(), ServiceFixtures::kFirstEpisodeCID + 3);

@@ -6,11 +6,6 @@
 namespace testsupport {
 namespace {
 
-QString md5(const QString& text)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
-}
-
 bool fail(QString* why, const QString& reason)
 {
     if (why)
@@ -18,26 +13,45 @@ bool fail(QString* why, const QString& reason)
     return false;
 }
 
-bool keysSortedAndUnique(const QString& rawQuery, QString* why)
+// The check both signatures share: keys sorted and unique, the named fields present, and
+// the digest field equal to the MD5 of the rest of the raw query followed by the secret.
+bool verifyDigest(const FakeRequest& request, const QString& digestName, const QStringList& required, const QString& secret,
+                  QString* why)
 {
     QString previous;
-    bool first = true;
-    for (const QString& pair : rawQuery.split(QLatin1Char('&'))) {
+    QStringList rest;
+    QString digest;
+    for (const QString& pair : request.query.split(QLatin1Char('&'))) {
         const QString key = pair.section(QLatin1Char('='), 0, 0);
-        if (!first && !(previous < key))
+        if (!previous.isNull() && !(previous < key))
             return fail(why, QStringLiteral("keys out of order or repeated at %1").arg(key));
         previous = key;
-        first = false;
+        if (key == digestName)
+            digest = pair.section(QLatin1Char('='), 1);
+        else
+            rest.append(pair);
     }
+    for (const QString& name : required) {
+        if (request.queryValue(name).isEmpty())
+            return fail(why, name + QStringLiteral(" missing"));
+    }
+    const QByteArray expected = QCryptographicHash::hash((rest.join(QLatin1Char('&')) + secret).toUtf8(), QCryptographicHash::Md5).toHex();
+    if (digest.isEmpty() || digest != QString::fromLatin1(expected))
+        return fail(why, digestName + QStringLiteral(" mismatch"));
     return true;
 }
 
-FakeReply refused(const QString& why)
+FakeService::Handler checked(std::function<bool(const FakeRequest&, QString*)> verify, FakeService::Handler handler)
 {
-    FakeReply reply = FakeReply::json(QVariantMap{{QStringLiteral("code"), -403},
-                                                  {QStringLiteral("message"), QStringLiteral("bad signature: ") + why}});
-    reply.status = 403;
-    return reply;
+    return [verify, handler](const FakeRequest& request) {
+        QString why;
+        if (verify(request, &why))
+            return handler(request);
+        FakeReply reply = FakeReply::json(QVariantMap{{QStringLiteral("code"), -403},
+                                                      {QStringLiteral("message"), QStringLiteral("bad signature: ") + why}});
+        reply.status = 403;
+        return reply;
+    };
 }
 
 } // namespace
@@ -59,76 +73,41 @@ QVariantMap navigationReplyWithImages(const QString& imageKey, const QString& su
 void routeNavigationFixture(FakeService& service)
 {
     const QVariantMap reply = navigationReplyWithImages(fixtureWBIImageKey(), fixtureWBISubKey(), -101);
-    service.route(QStringLiteral("*"), QStringLiteral("/x/web-interface/nav"),
-                  [reply](const FakeRequest&) { return FakeReply::json(reply); });
-}
-
-QString queryWithout(const QString& rawQuery, const QString& name, QString* removedValue)
-{
-    QStringList kept;
-    for (const QString& pair : rawQuery.split(QLatin1Char('&'))) {
-        if (pair.section(QLatin1Char('='), 0, 0) == name) {
-            if (removedValue)
-                *removedValue = pair.section(QLatin1Char('='), 1);
-            continue;
-        }
-        kept.append(pair);
-    }
-    return kept.join(QLatin1Char('&'));
+    service.route(QStringLiteral("*"), QStringLiteral("/x/web-interface/nav"), [reply](const FakeRequest&) { return FakeReply::json(reply); });
 }
 
 bool verifyAppSignature(const FakeRequest& request, const QString& appSecret, QString* why)
 {
-    if (!keysSortedAndUnique(request.query, why))
-        return false;
-    QString sign;
-    const QString rest = queryWithout(request.query, QStringLiteral("sign"), &sign);
-    if (sign.isEmpty())
-        return fail(why, QStringLiteral("no sign"));
-    if (request.queryValue(QStringLiteral("appkey")).isEmpty() || request.queryValue(QStringLiteral("ts")).isEmpty())
-        return fail(why, QStringLiteral("appkey or ts missing"));
-    if (md5(rest + appSecret) != sign)
-        return fail(why, QStringLiteral("sign mismatch"));
-    return true;
+    return verifyDigest(request, QStringLiteral("sign"), {QStringLiteral("appkey"), QStringLiteral("ts")}, appSecret, why);
 }
 
 bool verifyWBISignature(const FakeRequest& request, const QString& mixinKey, QString* why)
 {
-    if (!keysSortedAndUnique(request.query, why))
-        return false;
-    QString rid;
-    const QString rest = queryWithout(request.query, QStringLiteral("w_rid"), &rid);
-    if (rid.isEmpty())
-        return fail(why, QStringLiteral("no w_rid"));
-    if (request.queryValue(QStringLiteral("wts")).isEmpty())
-        return fail(why, QStringLiteral("no wts"));
     for (const auto& item : request.queryItems) {
         for (const QChar c : QStringLiteral("!'()*")) {
             if (item.second.contains(c))
                 return fail(why, QStringLiteral("forbidden character in %1").arg(item.first));
         }
     }
-    if (md5(rest + mixinKey) != rid)
-        return fail(why, QStringLiteral("w_rid mismatch"));
-    return true;
+    return verifyDigest(request, QStringLiteral("w_rid"), {QStringLiteral("wts")}, mixinKey, why);
 }
 
-void routeAppSigned(FakeService& service, const QString& host, const QString& path, const QString& appSecret,
-                    const FakeReply& reply)
+FakeService::Handler appSigned(const QString& appSecret, FakeService::Handler handler)
 {
-    service.route(host, path, [appSecret, reply](const FakeRequest& request) {
-        QString why;
-        return verifyAppSignature(request, appSecret, &why) ? reply : refused(why);
-    });
+    return checked([appSecret](const FakeRequest& request, QString* why) { return verifyAppSignature(request, appSecret, why); },
+                   std::move(handler));
+}
+
+FakeService::Handler wbiSigned(const QString& mixinKey, FakeService::Handler handler)
+{
+    return checked([mixinKey](const FakeRequest& request, QString* why) { return verifyWBISignature(request, mixinKey, why); },
+                   std::move(handler));
 }
 
 void routeWBISigned(FakeService& service, const QString& host, const QString& path, const QString& mixinKey,
                     const FakeReply& reply)
 {
-    service.route(host, path, [mixinKey, reply](const FakeRequest& request) {
-        QString why;
-        return verifyWBISignature(request, mixinKey, &why) ? reply : refused(why);
-    });
+    service.route(host, path, wbiSigned(mixinKey, [reply](const FakeRequest&) { return reply; }));
 }
 
 } // namespace testsupport

@@ -1,9 +1,10 @@
 #pragma once
 
-// Shared rig of the read-loader tests: the fake service with every read route, a clean
+// The rig of the web-API client tests: the fake service with every read route, a clean
 // client and session per test, and recorders that check each completion runs exactly once
 // on the main thread.
 
+#include "support/ConsoleCapture.h"
 #include "support/FakeService.h"
 #include "support/ServiceFixtures.h"
 #include "support/TestSupport.h"
@@ -25,12 +26,14 @@
 
 #include <memory>
 
-namespace readloaders {
+namespace servicetest {
 
+using testsupport::ConsoleCapture;
 using testsupport::FakeReply;
 using testsupport::FakeRequest;
 using testsupport::FakeService;
 using testsupport::ServiceFixtures;
+using VideoRef = std::shared_ptr<KRVideo>;
 
 // What one completion delivered, how often, and whether always on the main thread.
 template <typename Value>
@@ -44,61 +47,66 @@ struct Outcome {
 template <typename Value>
 using OutcomeRef = std::shared_ptr<Outcome<Value>>;
 
-template <typename Value>
-OutcomeRef<Value> makeOutcome()
+// Starts an operation: `start` receives the completion that records into the outcome.
+template <typename Value, typename Start>
+OutcomeRef<Value> begin(Start start)
 {
-    return std::make_shared<Outcome<Value>>();
-}
-
-// The completion that records into `outcome`.
-template <typename Value>
-std::function<void(const Value&, const KROptionalError&)> recorder(const OutcomeRef<Value>& outcome)
-{
-    return [outcome](const Value& value, const KROptionalError& error) {
+    auto outcome = std::make_shared<Outcome<Value>>();
+    start([outcome](const Value& value, const KROptionalError& error) {
         ++outcome->calls;
         outcome->onMain = outcome->onMain && platform::isMainThread();
         outcome->value = value;
         outcome->error = error;
-    };
-}
-
-// Waits for the first call, then until nothing is left in flight, so that a second call
-// would have arrived; the caller checks calls == 1.
-template <typename Value>
-bool settle(const OutcomeRef<Value>& outcome)
-{
-    const bool answered = testsupport::waitUntil([&] { return outcome->calls > 0; }, std::chrono::seconds(20));
-    testsupport::waitUntil([] { return KRAPIWorkerQueue()->operationCount() == 0; });
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    return answered;
-}
-
-// Starts a loader with a recorder and waits for its one answer.
-template <typename Value, typename Start>
-OutcomeRef<Value> runOnce(Start start)
-{
-    auto outcome = makeOutcome<Value>();
-    start(recorder(outcome));
-    EXPECT_TRUE(settle(outcome));
-    EXPECT_EQ(outcome->calls, 1);
-    EXPECT_TRUE(outcome->onMain);
+    });
     return outcome;
 }
 
-#define KR_SETTLE_ONCE(outcome)                 \
-    do {                                        \
-        ASSERT_TRUE(::readloaders::settle(outcome)); \
-        EXPECT_EQ((outcome)->calls, 1);         \
-        EXPECT_TRUE((outcome)->onMain);         \
-    } while (false)
-
-inline QString apiURL(const QString& pathAndQuery)
+// Waits for the answer, then until nothing is left in flight, so that a second call would
+// have arrived; checks there was exactly one, on the main thread.
+template <typename Value>
+void settle(const OutcomeRef<Value>& outcome)
 {
-    return QStringLiteral("https://") + KRServiceHosts::apiHost() + pathAndQuery;
+    EXPECT_TRUE(testsupport::waitUntil([&] { return outcome->calls > 0; }, std::chrono::seconds(20)));
+    testsupport::waitUntil([] { return KRAPIWorkerQueue()->operationCount() == 0; });
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(outcome->calls, 1);
+    EXPECT_TRUE(outcome->onMain);
 }
 
-inline std::shared_ptr<KRVideo> videoWith(qint64 aid, const QString& bvid = QString(), qint64 cid = 0)
+// Starts and settles an operation; `answeredInside` tells whether it answered within the call.
+template <typename Value, typename Start>
+OutcomeRef<Value> run(Start start, bool* answeredInside = nullptr)
+{
+    OutcomeRef<Value> outcome = begin<Value>(start);
+    if (answeredInside)
+        *answeredInside = outcome->calls > 0;
+    settle(outcome);
+    return outcome;
+}
+
+// The JSON request to its end.
+inline OutcomeRef<QVariant> runJSON(const QString& url, bool includeSession = true)
+{
+    return run<QVariant>([&](auto done) { KRAPIClient::sharedClient()->performJSONURL(url, includeSession, done); });
+}
+
+inline void expectError(const KROptionalError& error, qint64 code, const QString& message = QString(),
+                        const QString& domain = KRAPIErrorDomain)
+{
+    ASSERT_TRUE(error) << "expected code " << code;
+    EXPECT_EQ(error->domain(), domain);
+    EXPECT_EQ(error->code(), code);
+    if (!message.isNull())
+        EXPECT_EQ(error->message(), message);
+}
+
+inline QString apiURL(const QString& pathAndQuery) { return QStringLiteral("https://") + KRServiceHosts::apiHost() + pathAndQuery; }
+inline QString webRoot() { return QStringLiteral("https://") + KRServiceHosts::webHost() + QStringLiteral("/"); }
+inline const QString kWebAgent =
+    QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.1");
+
+inline VideoRef videoWith(qint64 aid, const QString& bvid = QString(), qint64 cid = 0)
 {
     auto video = std::make_shared<KRVideo>();
     video->setAid(aid);
@@ -107,22 +115,27 @@ inline std::shared_ptr<KRVideo> videoWith(qint64 aid, const QString& bvid = QStr
     return video;
 }
 
-inline QStringList aidsOf(const KRVideoList& videos)
+inline QList<qint64> aidsOf(const KRVideoList& videos)
 {
-    QStringList aids;
+    QList<qint64> aids;
     for (const auto& video : videos)
-        aids.append(QString::number(video->aid()));
+        aids.append(video->aid());
     return aids;
+}
+
+inline QByteArray fileContents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The runtime log of this test's home, for the loaders' events.
 inline QString runtimeLog()
 {
-    QFile file(KRDiagnosticsCacheDirectory() + QStringLiteral("/KorvaneRuntime.log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(fileContents(KRDiagnosticsCacheDirectory() + QStringLiteral("/KorvaneRuntime.log")));
 }
 
-class ReadLoaderTest : public ::testing::Test {
+class ServiceClientTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -141,19 +154,22 @@ protected:
         // Nothing of this test may answer into the next one.
         testsupport::waitUntil([] { return KRAPIWorkerQueue()->operationCount() == 0; }, std::chrono::seconds(30));
         QCoreApplication::processEvents();
+        KRAPIClient::setClockForTesting({});
         KRAPIClient::setRequestTimeoutForTesting(0);
         KRSessionStore::sharedStore().clearSession();
     }
 
     static KRAPIClient* client() { return KRAPIClient::sharedClient(); }
-
     QList<FakeRequest> requestsTo(const QString& path) const { return fake.requestsTo(path); }
+    // Replaces the answer of an API-host path.
+    void serve(const QString& path, const FakeReply& reply) { fake.routeReply(KRServiceHosts::apiHost(), path, reply); }
+    void serveJSON(const QString& path, const QByteArray& body) { fake.routeJSON(KRServiceHosts::apiHost(), path, body); }
 
     void logIn()
     {
         platform::HTTPResponse response;
         response.status = 200;
-        response.finalURL = QStringLiteral("https://") + KRServiceHosts::webHost() + QStringLiteral("/");
+        response.finalURL = webRoot();
         const QString domain = QStringLiteral("; Domain=.") + KRServiceHosts::mainDomain() + QStringLiteral("; Path=/");
         response.headers.add(QStringLiteral("Set-Cookie"), QStringLiteral("SESSDATA=s3ssion-v4lue") + domain + QStringLiteral("; Secure"));
         response.headers.add(QStringLiteral("Set-Cookie"), QStringLiteral("DedeUserID=4242") + domain);
@@ -165,4 +181,4 @@ protected:
     FakeService fake{KRServiceHosts::allServiceHosts()};
 };
 
-} // namespace readloaders
+} // namespace servicetest
