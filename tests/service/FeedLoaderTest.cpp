@@ -59,8 +59,7 @@ TEST_F(FeedLoaderTest, EveryFeedRequestAsksForAFreshSignedBatchWithItsOwnHeaders
     EXPECT_EQ(fresh, (QStringList{"1/1", "2/2", "5/5", "6/6"}));
 
     const FakeRequest request = requestsTo(kFeed).first();
-    EXPECT_EQ(request.queryValue(QStringLiteral("ps")), QStringLiteral("20"));
-    EXPECT_EQ(request.queryValue(QStringLiteral("web_location")), QStringLiteral("1430650"));
+    EXPECT_EQ(queryWithout(request), QStringLiteral("fresh_idx=1&fresh_idx_1h=1&fresh_type=3&homepage_ver=1&ps=20&version=1&web_location=1430650"));
     EXPECT_EQ(request.header(QStringLiteral("User-Agent")),
               QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.2"));
     EXPECT_EQ(request.header(QStringLiteral("Referer")), webRoot());

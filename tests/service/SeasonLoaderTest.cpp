@@ -7,21 +7,20 @@ namespace {
 const QString kAppSeason = QStringLiteral("/pgc/view/v2/app/season");
 const QString kWebSeason = QStringLiteral("/pgc/view/web/season");
 
-QVariantMap episode(qint64 id, qint64 aid, const QString& bvid, qint64 cid)
+// One episode object as JSON text.
+QString episode(qint64 id, qint64 aid, const QString& bvid, qint64 cid)
 {
-    return {{QStringLiteral("id"), id},           {QStringLiteral("aid"), aid}, {QStringLiteral("bvid"), bvid},
-            {QStringLiteral("cid"), cid},         {QStringLiteral("long_title"), QStringLiteral("第%1集").arg(id)},
-            {QStringLiteral("duration"), 59999}};
+    return QStringLiteral(R"({"id":%1,"aid":%2,"bvid":"%3","cid":%4,"long_title":"第%1集","duration":59999})").arg(id).arg(aid).arg(bvid).arg(cid);
 }
-
-QVariantMap seasonReply(const QVariantMap& data) { return {{QStringLiteral("code"), 0}, {QStringLiteral("result"), data}}; }
 
 class SeasonLoaderTest : public ServiceClientTest {
 protected:
-    void routeSeasons(const QVariantMap& reply)
+    // Both season routes answer {"code": 0, "result": season}.
+    void routeSeasons(const QString& season)
     {
-        serve(kAppSeason, FakeReply::json(reply));
-        serve(kWebSeason, FakeReply::json(reply));
+        const QByteArray reply = (QStringLiteral(R"({"code":0,"result":)") + season + QLatin1Char('}')).toUtf8();
+        serveJSON(kAppSeason, reply);
+        serveJSON(kWebSeason, reply);
     }
     OutcomeRef<VideoRef> season(const VideoRef& video)
     {
@@ -37,12 +36,10 @@ TEST_F(SeasonLoaderTest, SelectionPrefersEpisodeThenBVThenCIDThenAID)
 {
     // Four episodes, each matching the probe video by one identity only.
     const QString bvid = ServiceFixtures::bvidForAID(830001);
-    routeSeasons(seasonReply({{QStringLiteral("season_id"), 6000},
-                              {QStringLiteral("episodes"),
-                               QVariantList{episode(61001, 810001, QStringLiteral("BV1aaaaaaaaa"), 71001),
-                                            episode(61002, 812345, QStringLiteral("BV1bbbbbbbbb"), 820001),
-                                            episode(61003, 813333, bvid.toLower(), 71003),
-                                            episode(61004, 814444, QStringLiteral("BV1ddddddddd"), 71004)}}}));
+    routeSeasons(QStringLiteral(R"({"season_id":6000,"episodes":[%1,%2,%3,%4]})")
+                     .arg(episode(61001, 810001, QStringLiteral("BV1aaaaaaaaa"), 71001),
+                          episode(61002, 812345, QStringLiteral("BV1bbbbbbbbb"), 820001), episode(61003, 813333, bvid.toLower(), 71003),
+                          episode(61004, 814444, QStringLiteral("BV1ddddddddd"), 71004)));
     auto probe = std::make_shared<KRVideo>();
     probe->setSeasonID(6000);
     probe->setAid(810001);
@@ -109,22 +106,16 @@ TEST_F(SeasonLoaderTest, ASeasonAloneGetsItsFirstPlayableEpisode)
 
 TEST_F(SeasonLoaderTest, EpisodesAreCollectedOnceFromEverySection)
 {
-    const QVariantMap withoutIDs{{QStringLiteral("cid"), 900}, {QStringLiteral("aid"), 5}};
-    const QVariantMap nothing{{QStringLiteral("title"), QStringLiteral("无标识")}};
-    const QVariantMap first = episode(1, 11, QString(), 101);
-    const QVariantMap second = episode(2, 12, QString(), 102);
-    QVariantMap third = episode(0, 13, QString(), 103);
-    third.insert(QStringLiteral("ep_id"), 3);
-    const QVariantMap module{{QStringLiteral("data"),
-                              QVariantMap{{QStringLiteral("episodes"), QVariantList{first, second}},
-                                          {QStringLiteral("section"), QVariantMap{{QStringLiteral("episodes"), QVariantList{withoutIDs, nothing}}}}}}};
-    const QVariantMap nested{{QStringLiteral("episodes"), QVariantList{second}},
-                             {QStringLiteral("sections"), QVariantMap{{QStringLiteral("episodes"), QVariantList{third, withoutIDs}}}}};
-    routeSeasons(seasonReply({{QStringLiteral("season_id"), 7},
-                              {QStringLiteral("title"), QStringLiteral("第1集")},
-                              {QStringLiteral("episodes"), QVariantList{first}},
-                              {QStringLiteral("modules"), QVariantList{module, QStringLiteral("not a module")}},
-                              {QStringLiteral("section"), QVariantList{nested}}}));
+    // Episode 1 in three places, 2 in two; one without ids but with a cid (twice), one with
+    // neither; 3 known by "ep_id" alone, deep in nested sections.
+    const QString first = episode(1, 11, QString(), 101);
+    const QString second = episode(2, 12, QString(), 102);
+    const QString third = QStringLiteral(R"({"ep_id":3,"aid":13,"cid":103,"long_title":"三"})");
+    const QString withoutIDs = QStringLiteral(R"({"cid":900,"aid":5})");
+    routeSeasons(QStringLiteral(R"({"season_id":7,"title":"第1集","episodes":[%1],
+        "modules":[{"data":{"episodes":[%1,%2],"section":{"episodes":[%4,{"title":"无标识"}]}}},"not a module"],
+        "section":[{"episodes":[%2],"sections":{"episodes":[%3,%4]}}]})")
+                     .arg(first, second, third, withoutIDs));
     auto card = std::make_shared<KRVideo>();
     card->setSeasonID(7);
     const auto outcome = season(card);
@@ -138,8 +129,7 @@ TEST_F(SeasonLoaderTest, EpisodesAreCollectedOnceFromEverySection)
     EXPECT_EQ(outcome->value->tname(), QStringLiteral("影视"));
 
     // No cid anywhere: nothing could be played, hint or no hint.
-    routeSeasons(seasonReply({{QStringLiteral("season_id"), 8},
-                              {QStringLiteral("episodes"), QVariantList{QVariantMap{{QStringLiteral("id"), 1}}}}}));
+    routeSeasons(QStringLiteral(R"({"season_id":8,"episodes":[{"id":1}]})"));
     card->setSeasonID(8);
     expectError(season(card)->error, -32);
 }

@@ -106,6 +106,17 @@ inline QString webRoot() { return QStringLiteral("https://") + KRServiceHosts::w
 inline const QString kWebAgent =
     QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.1");
 
+// The query as it was sent, without the named items (by default the web signature's).
+inline QString queryWithout(const FakeRequest& request, const QStringList& names = {QStringLiteral("w_rid"), QStringLiteral("wts")})
+{
+    QStringList kept;
+    for (const QString& pair : request.query.split(QLatin1Char('&'))) {
+        if (!names.contains(pair.section(QLatin1Char('='), 0, 0)))
+            kept.append(pair);
+    }
+    return kept.join(QLatin1Char('&'));
+}
+
 inline VideoRef videoWith(qint64 aid, const QString& bvid = QString(), qint64 cid = 0)
 {
     auto video = std::make_shared<KRVideo>();
