@@ -93,6 +93,20 @@ TEST(CookieStorage, SendsByDomainPathAndSecurityLongestPathFirst)
     for (const auto& [url, header] : cases)
         EXPECT_EQ(storage.cookieHeaderForURL(url), header ? QString(header) : QString()) << url;
     EXPECT_FALSE(names(storage.cookies()).contains("bad"));
+
+    // The same name, domain and path replace a cookie in its place of the sending order.
+    const int count = storage.cookies().size();
+    storage.setCookiesFromResponse({"wide=2; Domain=SITE.test", "wide=x; Path=/other; Domain=site.test"},
+                                   "https://api.site.test/");
+    EXPECT_EQ(storage.cookieHeaderForURL("https://api.site.test/"), "wide=2; narrow=2");
+    EXPECT_EQ(storage.cookies().size(), count + 1);
+    Cookie wide;
+    wide.name = "wide";
+    wide.domain = ".site.test";
+    storage.deleteCookie(wide);
+    EXPECT_EQ(storage.cookieHeaderForURL("https://api.site.test/other"), "wide=x; narrow=2") << "another path stays";
+    storage.deleteAll();
+    EXPECT_TRUE(storage.cookies().isEmpty());
 }
 
 TEST(CookieStorage, ExpiryWithMaxAgeBeforeExpires)
@@ -128,24 +142,4 @@ TEST(CookieStorage, ParsesTheDateFormsServersSend)
     for (const char* bad : {"", "garbage", "Fri, 30 Feb 2024 10:00:00 GMT", "Sun, 06 Nov 1994 25:49:37 GMT",
                             "Sun, 06 Nov 1600 08:49:37 GMT", "Sun, 32 Nov 1994 08:49:37 GMT", "06 1994 08:49:37"})
         EXPECT_FALSE(CookieStorage::parseCookieDate(bad).isValid()) << bad;
-}
-
-TEST(CookieStorage, ReplacesByNameDomainAndPathKeepingTheSendingOrder)
-{
-    CookieStorage storage;
-    const QString url = "https://a.site.test/";
-    storage.setCookiesFromResponse({"k=1; Domain=site.test", "k=root; Path=/other", "m=1"}, url);
-    storage.setCookiesFromResponse({"n=1"}, url);
-    storage.setCookiesFromResponse({"k=2; Domain=SITE.test"}, url);
-    EXPECT_EQ(storage.cookies().size(), 4);
-    EXPECT_EQ(storage.cookieHeaderForURL(url), "k=2; m=1; n=1");
-
-    Cookie gone;
-    gone.name = "k";
-    gone.domain = ".site.test";
-    storage.deleteCookie(gone);
-    EXPECT_EQ(storage.cookieHeaderForURL(url), "m=1; n=1");
-    EXPECT_EQ(storage.cookies().size(), 3) << "the cookie of another path stays";
-    storage.deleteAll();
-    EXPECT_TRUE(storage.cookies().isEmpty());
 }

@@ -104,27 +104,16 @@ TEST_F(HTTPExchangeTest, SendsTheRequestAndReadsTheAnswerAsDelivered)
 TEST_F(HTTPExchangeTest, SendsBodiesWithTheirMethodOverBothListeners)
 {
     service.route("*", "/echo", [](const FakeRequest& request) {
-        return FakeReply::text(request.method.toUtf8() + " " + request.body);
+        return FakeReply::text(request.method.toUtf8() + (request.tls ? " tls " : " plain ") + request.body);
     });
-    HTTPRequest request;
-    request.method = "POST";
-    request.url = "https://" + kHost + "/echo";
-    request.body = QByteArray(5000, 'x');  // large enough that a client might wait for "100 Continue"
-    EXPECT_EQ(performHTTPExchange(request).body, "POST " + request.body);
-    request.method = "PUT";
-    request.url = "http://" + kHost + "/echo";
-    request.body = "k=v";
-    EXPECT_EQ(performHTTPExchange(request).body, "PUT k=v");
+    HTTPRequest request{"POST", "https://" + kHost + "/echo", {}, QByteArray(5000, 'x')};
+    EXPECT_EQ(performHTTPExchange(request).body, "POST tls " + request.body);
+    request = HTTPRequest{"PUT", "http://" + kHost + "/echo", {}, "k=v"};
+    EXPECT_EQ(performHTTPExchange(request).body, "PUT plain k=v");
     request.method = "HEAD";
     const HTTPResponse head = performHTTPExchange(request);
     EXPECT_EQ(head.status, 200);
     EXPECT_TRUE(head.body.isEmpty());
-
-    const QList<FakeRequest> seen = service.requestsTo("/echo");
-    ASSERT_EQ(seen.size(), 3);
-    EXPECT_TRUE(seen[0].tls);
-    EXPECT_FALSE(seen[1].tls);
-    EXPECT_EQ(seen[2].method, "HEAD");
 }
 
 TEST_F(HTTPExchangeTest, CookiesTravelOnlyWithCookieHandlingAndNeverTwice)
