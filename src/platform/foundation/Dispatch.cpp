@@ -7,10 +7,66 @@
 #include <QThread>
 #include <QTimer>
 
+#include <deque>
+#include <mutex>
+
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform {
+namespace {
+
+// Calls for the main thread wait in one list, and one queued call drains it: a worker that
+// hands back many results costs the main thread one event, not one each.
+struct MainCalls {
+    std::mutex mutex;
+    std::deque<std::function<void()>> pending;
+    quint64 added = 0;  // calls ever added
+    quint64 taken = 0;  // calls ever taken out; the list holds calls taken … added − 1
+    bool drainQueued = false;
+    const QCoreApplication* drainQueuedTo = nullptr; // a new application object needs its own
+};
+
+MainCalls& mainCalls()
+{
+    static MainCalls* calls = new MainCalls; // used until the very end of the process
+    return *calls;
+}
+
+void runMainCalls();
+
+void queueDrain(QCoreApplication* app) { QMetaObject::invokeMethod(app, &runMainCalls, Qt::QueuedConnection); }
+
+// Runs the calls added before this drain began, in order. Calls added meanwhile wait for the
+// next event so that a call re-adding itself still lets the event loop breathe. While calls
+// remain, an event stays queued: if one of them runs a nested event loop, the rest still run
+// in order inside it.
+void runMainCalls()
+{
+    MainCalls& calls = mainCalls();
+    std::unique_lock lock(calls.mutex);
+    calls.drainQueued = false;
+    const quint64 end = calls.added;
+    while (calls.taken < end) {
+        std::function<void()> fn = std::move(calls.pending.front());
+        calls.pending.pop_front();
+        ++calls.taken;
+        QCoreApplication* app = nullptr;
+        if (!calls.pending.empty() && !calls.drainQueued) {
+            app = QCoreApplication::instance();
+            calls.drainQueued = app != nullptr;
+            calls.drainQueuedTo = app;
+        }
+        lock.unlock();
+        if (app)
+            queueDrain(app);
+        fn();
+        fn = nullptr; // captures go before the lock is taken again: they may dispatch
+        lock.lock();
+    }
+}
+
+} // namespace
 
 void dispatchMain(std::function<void()> fn)
 {
@@ -19,7 +75,18 @@ void dispatchMain(std::function<void()> fn)
         qWarning("dispatchMain: no application object, call dropped");
         return;
     }
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+    MainCalls& calls = mainCalls();
+    bool queue = false;
+    {
+        std::lock_guard lock(calls.mutex);
+        calls.pending.push_back(std::move(fn));
+        ++calls.added;
+        queue = !calls.drainQueued || calls.drainQueuedTo != app;
+        calls.drainQueued = true;
+        calls.drainQueuedTo = app;
+    }
+    if (queue)
+        queueDrain(app);
 }
 
 void dispatchMainSync(std::function<void()> fn)

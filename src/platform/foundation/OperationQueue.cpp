@@ -1,28 +1,140 @@
 #include "platform/foundation/OperationQueue.h"
 
-#include <QThreadPool>
-
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
+#include <thread>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace platform {
 namespace {
 
-// Every queue draws its threads from one generous pool: queues limit their own width, and
-// operations may block on the network for a long time, so the pool itself must not be the
-// bottleneck. Never destroyed: worker threads may still be busy when the process exits.
-QThreadPool& workerPool()
-{
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setObjectName(QStringLiteral("platform.workers"));
-        p->setMaxThreadCount(256);
-        p->setExpiryTimeout(30000);
-        return p;
-    }();
-    return *pool;
-}
+using Clock = std::chrono::steady_clock;
+
+// Worker threads shared by every queue. Queues limit their own width, and operations may
+// block on the network for a long time, so the pool itself must not be the bottleneck: it
+// grows up to a generous limit and lets threads go after a while without work.
+//
+// Handing an operation to a sleeping thread costs a wake-up of tens of microseconds, as
+// much as a loopback exchange's own work. Requests come in bursts (a finished request often
+// starts the next one right away), so a thread that just became idle first watches for new
+// work for a short while before it sleeps, and the most recently idle thread is the first
+// one handed work (its caches and its connections are the warmest). A thread watches only
+// while its recent idle gaps were that short, so a quiet pool costs nothing.
+class WorkerPool {
+public:
+    static WorkerPool& shared()
+    {
+        // Never destroyed: worker threads may still be busy when the process exits.
+        static WorkerPool* pool = new WorkerPool;
+        return *pool;
+    }
+
+    void start(std::function<void()> task)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_idle.empty()) {
+            Worker* worker = m_idle.back();
+            m_idle.pop_back();
+            worker->task = std::move(task);
+            worker->assigned.store(true, std::memory_order_release);
+            // Under the lock: an idle worker that gives up waiting leaves under it too, so
+            // it cannot be gone before this call.
+            worker->wake.notify_one();
+            return;
+        }
+        // A new thread, or the next thread to finish its work, takes it from the list.
+        m_backlog.push_back(std::move(task));
+        if (m_threads < kMaximumThreads) {
+            ++m_threads;
+            lock.unlock();
+            try {
+                std::thread([this] { run(); }).detach();
+            } catch (const std::exception&) { // out of threads: the next one to finish takes it
+                lock.lock();
+                --m_threads;
+            }
+        }
+    }
+
+private:
+    static constexpr int kMaximumThreads = 256;
+    static constexpr auto kIdleExpiry = std::chrono::seconds(30);
+    static constexpr auto kWatchTime = std::chrono::microseconds(200);
+
+    struct Worker {
+        std::condition_variable wake;
+        std::function<void()> task; // set under the mutex before `assigned`
+        std::atomic_bool assigned{false};
+    };
+
+    // Whether work arrives within `limit`; polls without sleeping.
+    static bool watch(const Worker& worker, Clock::time_point limit)
+    {
+        for (int round = 1;; ++round) {
+            if (worker.assigned.load(std::memory_order_acquire))
+                return true;
+#if defined(__x86_64__) || defined(__i386__)
+            _mm_pause();
+#endif
+            if (round % 64 == 0 && Clock::now() >= limit)
+                return false;
+        }
+    }
+
+    void run()
+    {
+        // Watching only pays when another core is free to hand the work over.
+        static const bool mayWatch = std::thread::hardware_concurrency() >= 4;
+        Worker self;
+        bool watchNext = mayWatch;
+        std::function<void()> task;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            if (!m_backlog.empty()) {
+                task = std::move(m_backlog.front());
+                m_backlog.pop_front();
+            } else {
+                self.assigned.store(false, std::memory_order_relaxed);
+                m_idle.push_back(&self);
+                const Clock::time_point idleSince = Clock::now();
+                bool caught = false;
+                if (watchNext) {
+                    lock.unlock();
+                    caught = watch(self, idleSince + kWatchTime);
+                    lock.lock();
+                }
+                if (!caught) {
+                    const auto assigned = [&] { return self.assigned.load(std::memory_order_relaxed); };
+                    if (!self.wake.wait_for(lock, kIdleExpiry, assigned)) {
+                        m_idle.erase(std::find(m_idle.begin(), m_idle.end(), &self));
+                        --m_threads;
+                        return;
+                    }
+                    watchNext = mayWatch && Clock::now() - idleSince < kWatchTime * 2;
+                }
+                task = std::move(self.task);
+            }
+            lock.unlock();
+            task();
+            task = nullptr; // captures go before the thread counts as idle
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::vector<Worker*> m_idle;                 // the most recently idle last
+    std::deque<std::function<void()>> m_backlog; // work no idle thread was there for
+    int m_threads = 0;
+};
 
 } // namespace
 
@@ -41,7 +153,7 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
             auto operation = std::move(pending.front());
             pending.pop_front();
             ++running;
-            workerPool().start([self = shared_from_this(), operation = std::move(operation)]() mutable {
+            WorkerPool::shared().start([self = shared_from_this(), operation = std::move(operation)]() mutable {
                 self->run(operation);
             });
         }
@@ -60,20 +172,21 @@ void OperationQueue::State::run(std::function<void()>& operation)
 {
     const State* outer = t_currentQueue;
     t_currentQueue = this;
-    struct Finish {
-        State* state;
-        const State* outer;
-        ~Finish()
-        {
-            t_currentQueue = outer;
-            std::lock_guard lock(state->mutex);
-            --state->running;
-            state->pump();
-            state->idle.notify_all();
+    for (;;) {
+        operation();
+        operation = nullptr; // release captures before the queue counts the operation as done
+        std::lock_guard lock(mutex);
+        // The queue's next operation takes over this slot on this thread: no hand-over.
+        if (!pending.empty()) {
+            operation = std::move(pending.front());
+            pending.pop_front();
+            continue;
         }
-    } finish{this, outer};
-    operation();
-    operation = nullptr;  // release captures before the queue counts the operation as done
+        --running;
+        idle.notify_all();
+        break;
+    }
+    t_currentQueue = outer;
 }
 
 template<typename Condition>
@@ -137,7 +250,7 @@ void OperationQueue::waitUntilAllOperationsAreFinished()
 void OperationQueue::runOnce(std::function<void()> operation)
 {
     if (operation)
-        workerPool().start(std::move(operation));
+        WorkerPool::shared().start(std::move(operation));
 }
 
 } // namespace platform
