@@ -2,6 +2,7 @@
 // decision, reply checks, hop back to the main thread) and normalised into videos, against
 // the same page fetched with the bare HTTP exchange and parsed with QJsonDocument alone.
 // The "overhead" counters are client time / bare time − 1, both measured in this run.
+#include "BenchSupport.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/net/HTTPExchange.h"
 #include "service/KRAPIClient.h"
@@ -20,10 +21,12 @@
 #include <QVariantList>
 #include <QVariantMap>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -77,50 +80,90 @@ bool clientOnce()
     return ok;
 }
 
-template <bool (*Fn)()>
-void runOrFail(benchmark::State& state)
+void BM_BareExchangeAndQJsonDocument(benchmark::State& state)
 {
     service();
-    for (auto _ : state) {
-        if (!Fn()) {
-            state.SkipWithError("request failed");
-            break;
+    if (benchsupport::runOrFail(state, bareOnce))
+        state.counters["requests_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_ClientJSONRequestAndNormalise(benchmark::State& state)
+{
+    service();
+    if (benchsupport::runOrFail(state, clientOnce))
+        state.counters["requests_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// The bare side's threads for the concurrent rounds, as many as the client's queue is wide
+// and made once: each keeps its connection open between rounds, as the client's workers do.
+class BareThreads {
+public:
+    explicit BareThreads(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            m_threads.emplace_back([this] { serve(); });
+    }
+
+    ~BareThreads()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_start.notify_all();
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+
+    int count() const { return int(m_threads.size()); }
+
+    // `each` fetches on every thread at once; seconds per fetch.
+    double secondsPerRequest(int each, bool* ok)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock lock(m_mutex);
+        m_each = each;
+        m_running = count();
+        m_allOK = true;
+        ++m_round;
+        m_start.notify_all();
+        m_finished.wait(lock, [this] { return m_running == 0; });
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        *ok = m_allOK && *ok;
+        return seconds / (each * count());
+    }
+
+private:
+    void serve()
+    {
+        unsigned seen = 0;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_start.wait(lock, [&] { return m_quit || m_round != seen; });
+            if (m_quit)
+                return;
+            seen = m_round;
+            const int each = m_each;
+            lock.unlock();
+            bool ok = true;
+            for (int i = 0; i < each; ++i)
+                ok = bareOnce() && ok;
+            lock.lock();
+            m_allOK = m_allOK && ok;
+            if (--m_running == 0)
+                m_finished.notify_all();
         }
     }
-    state.counters["requests_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-}
 
-void BM_BareExchangeAndQJsonDocument(benchmark::State& state) { runOrFail<bareOnce>(state); }
-void BM_ClientJSONRequestAndNormalise(benchmark::State& state) { runOrFail<clientOnce>(state); }
-
-double secondsOf(bool (*fn)(), int rounds, bool* ok)
-{
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < rounds; ++i)
-        *ok = fn() && *ok;
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / rounds;
-}
-
-// `rounds` bare fetches spread over as many threads as the client's queue is wide.
-double bareConcurrentSecondsPerRequest(int rounds, bool* ok)
-{
-    const int width = KRAPIWorkerQueue()->maxConcurrentOperationCount();
-    std::atomic<bool> allOK{true};
-    const auto start = std::chrono::steady_clock::now();
-    std::vector<std::thread> threads;
-    for (int t = 0; t < width; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < rounds / width; ++i) {
-                if (!bareOnce())
-                    allOK = false;
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    *ok = allOK && *ok;
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / (rounds / width * width);
-}
+    std::mutex m_mutex;
+    std::condition_variable m_start, m_finished;
+    std::vector<std::thread> m_threads;
+    unsigned m_round = 0;
+    int m_each = 0;
+    int m_running = 0;
+    bool m_allOK = true;
+    bool m_quit = false;
+};
 
 // `rounds` client requests with as many in flight as the queue is wide, as a screen that
 // asks for several things at once keeps it.
@@ -148,60 +191,62 @@ double clientConcurrentSecondsPerRequest(int rounds, bool* ok)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / rounds;
 }
 
-template <typename Fn>
-double microsecondsPerCall(Fn fn, int rounds)
-{
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < rounds; ++i)
-        fn();
-    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / rounds;
-}
-
-// Both in one run, interleaved, so the comparison is like with like on this machine: one
-// request at a time (latency), and as many at a time as the queue is wide (throughput).
-// The parse counters show where the client's time goes: the reply read into the value
-// tree the rest of the system works on, against QJsonDocument's parse alone.
+// Both sides in one run, interleaved round by round, so the comparison is like with like on
+// this machine: one request at a time (latency), and as many at a time as the queue is wide
+// (throughput), each side on connections it has already opened. The counters are medians
+// over the rounds, so a round disturbed by another process does not decide the result.
+// The parse counters show where the client's time goes: the reply read into the value tree
+// the rest of the system works on, against QJsonDocument's parse alone.
 void BM_ClientVersusBare(benchmark::State& state)
 {
     service();
+    const int width = KRAPIWorkerQueue()->maxConcurrentOperationCount();
+    BareThreads bareThreads(width);
     bool warm = true;
-    secondsOf(clientOnce, 20, &warm); // every worker thread has its connection open
-    secondsOf(bareOnce, 5, &warm);
-    double bare = 0, client = 0, bareConcurrent = 0, clientConcurrent = 0;
+    // Every thread of both sides has its connection open before anything is timed.
+    benchsupport::secondsOf(clientOnce, 20, &warm);
+    clientConcurrentSecondsPerRequest(width * 10, &warm);
+    benchsupport::secondsOf(bareOnce, 5, &warm);
+    bareThreads.secondsPerRequest(5, &warm);
+    std::vector<double> bare, client, bareConcurrent, clientConcurrent, overhead, overheadConcurrent;
     for (auto _ : state) {
         bool ok = warm;
-        bare += secondsOf(bareOnce, 100, &ok);
-        client += secondsOf(clientOnce, 100, &ok);
-        bareConcurrent += bareConcurrentSecondsPerRequest(200, &ok);
-        clientConcurrent += clientConcurrentSecondsPerRequest(200, &ok);
+        bare.push_back(benchsupport::secondsOf(bareOnce, 50, &ok));
+        client.push_back(benchsupport::secondsOf(clientOnce, 50, &ok));
+        bareConcurrent.push_back(bareThreads.secondsPerRequest(100 / width, &ok));
+        clientConcurrent.push_back(clientConcurrentSecondsPerRequest(100 / width * width, &ok));
         if (!ok) {
             state.SkipWithError("request failed");
             return;
         }
+        overhead.push_back(client.back() / bare.back() - 1.0);
+        overheadConcurrent.push_back(clientConcurrent.back() / bareConcurrent.back() - 1.0);
     }
-    const double runs = double(state.iterations());
-    state.counters["bare_rps"] = runs / bare;
-    state.counters["client_rps"] = runs / client;
-    state.counters["overhead"] = client / bare - 1.0;
-    state.counters["bare_rps_concurrent"] = runs / bareConcurrent;
-    state.counters["client_rps_concurrent"] = runs / clientConcurrent;
-    state.counters["overhead_concurrent"] = clientConcurrent / bareConcurrent - 1.0;
+    state.counters["bare_rps"] = 1.0 / benchsupport::median(bare);
+    state.counters["client_rps"] = 1.0 / benchsupport::median(client);
+    state.counters["overhead"] = benchsupport::median(overhead);
+    state.counters["bare_rps_concurrent"] = 1.0 / benchsupport::median(bareConcurrent);
+    state.counters["client_rps_concurrent"] = 1.0 / benchsupport::median(clientConcurrent);
+    state.counters["overhead_concurrent"] = benchsupport::median(overheadConcurrent);
 
     platform::HTTPRequest request;
     request.url = feedURL();
     request.handleCookies = false;
     const QByteArray body = platform::performHTTPExchange(request).body;
     const QVariant payload = KRJSONParse(body);
-    state.counters["qjsondocument_us"] = microsecondsPerCall([&] { benchmark::DoNotOptimize(QJsonDocument::fromJson(body)); }, 200);
-    state.counters["value_tree_parse_us"] = microsecondsPerCall([&] { benchmark::DoNotOptimize(KRJSONParse(body)); }, 200);
-    state.counters["normalise_us"] = microsecondsPerCall([&] { benchmark::DoNotOptimize(KRVideoNormalizer::videosFromPayload(payload)); }, 200);
+    state.counters["qjsondocument_us"] =
+        benchsupport::microsecondsPerCall([&] { benchmark::DoNotOptimize(QJsonDocument::fromJson(body)); }, 500);
+    state.counters["value_tree_parse_us"] =
+        benchsupport::microsecondsPerCall([&] { benchmark::DoNotOptimize(KRJSONParse(body)); }, 500);
+    state.counters["normalise_us"] = benchsupport::microsecondsPerCall(
+        [&] { benchmark::DoNotOptimize(KRVideoNormalizer::videosFromPayload(payload)); }, 500);
 }
 
 } // namespace
 
 BENCHMARK(BM_BareExchangeAndQJsonDocument)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_ClientJSONRequestAndNormalise)->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK(BM_ClientVersusBare)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ClientVersusBare)->Unit(benchmark::kMillisecond)->Iterations(15);
 
 int main(int argc, char** argv)
 {

@@ -1,5 +1,6 @@
 // A loopback GET through the platform's HTTP exchange, against the same GET made by the
 // curl command-line tool. The ratio counter is exchange time / tool time in this run.
+#include "BenchSupport.h"
 #include "platform/net/HTTPExchange.h"
 #include "platform/net/NetworkSeams.h"
 #include "support/FakeService.h"
@@ -9,7 +10,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -68,28 +68,22 @@ bool curlToolOnce()
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-template <bool (*Fn)()>
-void runOrFail(benchmark::State& state)
+void BM_Exchange_ReusedConnection(benchmark::State& state)
 {
     service();
-    for (auto _ : state) {
-        if (!Fn()) {
-            state.SkipWithError("request failed");
-            break;
-        }
-    }
+    benchsupport::runOrFail(state, exchangeOnce);
 }
 
-void BM_Exchange_ReusedConnection(benchmark::State& state) { runOrFail<exchangeOnce>(state); }
-void BM_Exchange_FreshConnection(benchmark::State& state) { runOrFail<exchangeOnFreshConnection>(state); }
-void BM_CurlTool(benchmark::State& state) { runOrFail<curlToolOnce>(state); }
-
-double secondsOf(bool (*fn)(), int rounds, bool* ok)
+void BM_Exchange_FreshConnection(benchmark::State& state)
 {
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < rounds; ++i)
-        *ok = fn() && *ok;
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / rounds;
+    service();
+    benchsupport::runOrFail(state, exchangeOnFreshConnection);
+}
+
+void BM_CurlTool(benchmark::State& state)
+{
+    service();
+    benchsupport::runOrFail(state, curlToolOnce);
 }
 
 // Both in one run, so the ratio compares like with like on this machine.
@@ -100,9 +94,9 @@ void BM_ExchangeVersusCurlTool(benchmark::State& state)
     int runs = 0;
     for (auto _ : state) {
         bool ok = true;
-        exchange += secondsOf(exchangeOnce, 20, &ok);
-        fresh += secondsOf(exchangeOnFreshConnection, 5, &ok);
-        tool += secondsOf(curlToolOnce, 5, &ok);
+        exchange += benchsupport::secondsOf(exchangeOnce, 20, &ok);
+        fresh += benchsupport::secondsOf(exchangeOnFreshConnection, 5, &ok);
+        tool += benchsupport::secondsOf(curlToolOnce, 5, &ok);
         ++runs;
         if (!ok) {
             state.SkipWithError("request failed");
