@@ -10,25 +10,15 @@
 #include <thread>
 #include <vector>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
-
 namespace platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 // Worker threads shared by every queue. Queues limit their own width, and operations may
 // block on the network for a long time, so the pool itself must not be the bottleneck: it
 // grows up to a generous limit and lets threads go after a while without work.
-//
-// Handing an operation to a sleeping thread costs a wake-up of tens of microseconds, as
-// much as a loopback exchange's own work. Requests come in bursts (a finished request often
-// starts the next one right away), so a thread that just became idle first watches for new
-// work for a short while before it sleeps, and the most recently idle thread is the first
-// one handed work (its caches and its connections are the warmest). A thread watches only
-// while its recent idle gaps were that short, so a quiet pool costs nothing.
+// The most recently idle thread is the first one handed work: its caches and its
+// connections are the warmest.
 class WorkerPool {
 public:
     static WorkerPool& shared()
@@ -68,7 +58,6 @@ public:
 private:
     static constexpr int kMaximumThreads = 256;
     static constexpr auto kIdleExpiry = std::chrono::seconds(30);
-    static constexpr auto kWatchTime = std::chrono::microseconds(200);
 
     struct Worker {
         std::condition_variable wake;
@@ -76,26 +65,9 @@ private:
         std::atomic_bool assigned{false};
     };
 
-    // Whether work arrives within `limit`; polls without sleeping.
-    static bool watch(const Worker& worker, Clock::time_point limit)
-    {
-        for (int round = 1;; ++round) {
-            if (worker.assigned.load(std::memory_order_acquire))
-                return true;
-#if defined(__x86_64__) || defined(__i386__)
-            _mm_pause();
-#endif
-            if (round % 64 == 0 && Clock::now() >= limit)
-                return false;
-        }
-    }
-
     void run()
     {
-        // Watching only pays when another core is free to hand the work over.
-        static const bool mayWatch = std::thread::hardware_concurrency() >= 4;
         Worker self;
-        bool watchNext = mayWatch;
         std::function<void()> task;
         std::unique_lock lock(m_mutex);
         for (;;) {
@@ -105,21 +77,11 @@ private:
             } else {
                 self.assigned.store(false, std::memory_order_relaxed);
                 m_idle.push_back(&self);
-                const Clock::time_point idleSince = Clock::now();
-                bool caught = false;
-                if (watchNext) {
-                    lock.unlock();
-                    caught = watch(self, idleSince + kWatchTime);
-                    lock.lock();
-                }
-                if (!caught) {
-                    const auto assigned = [&] { return self.assigned.load(std::memory_order_relaxed); };
-                    if (!self.wake.wait_for(lock, kIdleExpiry, assigned)) {
-                        m_idle.erase(std::find(m_idle.begin(), m_idle.end(), &self));
-                        --m_threads;
-                        return;
-                    }
-                    watchNext = mayWatch && Clock::now() - idleSince < kWatchTime * 2;
+                const auto assigned = [&] { return self.assigned.load(std::memory_order_relaxed); };
+                if (!self.wake.wait_for(lock, kIdleExpiry, assigned)) {
+                    m_idle.erase(std::find(m_idle.begin(), m_idle.end(), &self));
+                    --m_threads;
+                    return;
                 }
                 task = std::move(self.task);
             }
