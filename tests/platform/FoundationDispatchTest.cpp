@@ -6,12 +6,11 @@
 #include "platform/foundation/RepeatingTimer.h"
 
 #include <QObject>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
+#include <future>
 #include <mutex>
 #include <vector>
 
@@ -21,66 +20,51 @@ namespace {
 
 // A gate worker operations block on until the test opens it.
 struct Gate {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool open = false;
-    void wait()
-    {
-        std::unique_lock lock(mutex);
-        cv.wait(lock, [&] { return open; });
-    }
-    void release()
-    {
-        std::lock_guard lock(mutex);
-        open = true;
-        cv.notify_all();
-    }
+    std::promise<void> opener;
+    std::shared_future<void> opened = opener.get_future().share();
+    void wait() const { opened.wait(); }
+    void release() { opener.set_value(); }
 };
+
+// Runs the event loop for `ms` milliseconds: lets deadlines of calls that must not run pass.
+void letTimePass(int ms)
+{
+    bool passed = false;
+    dispatchAfter(ms, nullptr, [&] { passed = true; });
+    ASSERT_TRUE(testsupport::waitUntil([&] { return passed; }));
+}
 
 } // namespace
 
-TEST(Dispatch, MainIsAlwaysLaterAndSyncRunsOnMain)
+TEST(Dispatch, MainIsLaterSyncWaitsAndAfterDropsCallsOfDeadContexts)
 {
-    bool ran = false;
+    bool ran = false, inlineRun = false;
     dispatchMain([&] { ran = true; });
-    EXPECT_FALSE(ran) << "dispatchMain must not run inline on the main thread";
-    KR_WAIT_UNTIL(ran);
-
-    bool inlineRun = false;
+    EXPECT_FALSE(ran) << "dispatchMain never runs inline, even on the main thread";
     dispatchMainSync([&] { inlineRun = true; });
     EXPECT_TRUE(inlineRun);
 
-    std::atomic_bool workerSawMain{true}, syncRanOnMain{false}, done{false};
+    std::atomic_bool workerSawMain{true}, syncRanOnMain{false}, synced{false}, unownedOnMain{false};
     dispatchGlobal([&] {
         workerSawMain = isMainThread();
         dispatchMainSync([&] { syncRanOnMain = isMainThread(); });
-        done = true;
+        synced = true;
+        dispatchAfter(1, nullptr, [&] { unownedOnMain = isMainThread(); });
     });
-    KR_WAIT_UNTIL(done.load());
-    EXPECT_FALSE(workerSawMain.load());
-    EXPECT_TRUE(syncRanOnMain.load());
-    EXPECT_TRUE(isMainThread());
-}
-
-TEST(Dispatch, AfterIsDroppedWhenItsContextDied)
-{
-    auto context = std::make_unique<QObject>();
-    bool ownedRan = false, orphanRan = false, unownedRan = false;
+    auto context = std::make_unique<QObject>(), doomed = std::make_unique<QObject>();
+    bool ownedRan = false, orphanRan = false;
     dispatchAfter(10, context.get(), [&] { ownedRan = true; });
-    auto doomed = std::make_unique<QObject>();
     dispatchAfter(5, doomed.get(), [&] { orphanRan = true; });
     doomed.reset();
-    std::atomic_bool fromWorker{false};
-    dispatchGlobal([&] { dispatchAfter(1, nullptr, [&] { unownedRan = true; fromWorker = isMainThread(); }); });
-    KR_WAIT_UNTIL(ownedRan && unownedRan);
+    KR_WAIT_UNTIL(ran && synced && ownedRan && unownedOnMain);
+    EXPECT_FALSE(workerSawMain.load());
+    EXPECT_TRUE(syncRanOnMain.load());
     EXPECT_FALSE(orphanRan);
-    EXPECT_TRUE(fromWorker.load()) << "a call armed from a worker still runs on the main thread";
 }
 
 TEST(OperationQueue, StartsInOrderAndNeverExceedsItsWidth)
 {
-    OperationQueue queue(2, QStringLiteral("test"));
-    EXPECT_EQ(queue.maxConcurrentOperationCount(), 2);
+    OperationQueue queue(2);
     Gate gate;
     std::mutex mutex;
     std::vector<int> started;
@@ -110,7 +94,7 @@ TEST(OperationQueue, StartsInOrderAndNeverExceedsItsWidth)
     EXPECT_EQ(std::max(started[0], started[1]), 1);
 }
 
-TEST(OperationQueue, SerialQueueKeepsStrictOrderAndCancelDropsQueued)
+TEST(OperationQueue, SerialOrderCancellingAndWaitingFromInside)
 {
     OperationQueue queue;
     Gate gate;
@@ -124,8 +108,11 @@ TEST(OperationQueue, SerialQueueKeepsStrictOrderAndCancelDropsQueued)
     for (int i = 1; i <= 3; ++i)
         queue.addOperation([&, i] { order.push_back(i); });
     KR_WAIT_UNTIL(firstStarted.load());
-    queue.cancelAllOperations();
-    queue.addOperation([&] { order.push_back(9); });
+    queue.cancelAllOperations();  // drops 1 to 3, not the running one
+    queue.addOperation([&] {
+        queue.waitUntilAllOperationsAreFinished();  // must not wait for itself
+        order.push_back(9);
+    });
     EXPECT_EQ(queue.operationCount(), 2);
     gate.release();
     queue.waitUntilAllOperationsAreFinished();
@@ -134,9 +121,8 @@ TEST(OperationQueue, SerialQueueKeepsStrictOrderAndCancelDropsQueued)
 
 TEST(OperationQueue, DestructionWaitsForRunningAndRunOnceRuns)
 {
-    std::atomic_bool finished{false};
+    std::atomic_bool started{false}, finished{false};
     Gate gate;
-    std::atomic_bool started{false};
     {
         OperationQueue queue;
         queue.addOperation([&] {
@@ -155,71 +141,46 @@ TEST(OperationQueue, DestructionWaitsForRunningAndRunOnceRuns)
     KR_WAIT_UNTIL(count.load() == 20);
 }
 
-TEST(OperationQueue, WaitingFromInsideItsOwnOperationDoesNotDeadlock)
-{
-    OperationQueue queue;
-    std::atomic_bool done{false};
-    queue.addOperation([&] {
-        queue.waitUntilAllOperationsAreFinished();
-        done = true;
-    });
-    KR_WAIT_UNTIL(done.load());
-    queue.waitUntilAllOperationsAreFinished();
-}
-
-TEST(DelayedCalls, RearmingReplacesAndCancelStops)
+TEST(DelayedCalls, RearmingReplacesCancelStopsAndACallMayRearmItself)
 {
     DelayedCalls calls;
-    int first = 0, second = 0, cancelled = 0;
-    calls.schedule(QStringLiteral("save"), 30, [&] { ++first; });
-    calls.schedule(QStringLiteral("save"), 5, [&] { ++second; });
-    calls.schedule(QStringLiteral("other"), 1, [&] { ++cancelled; });
-    EXPECT_TRUE(calls.isScheduled(QStringLiteral("save")));
-    calls.cancel(QStringLiteral("other"));
-    EXPECT_FALSE(calls.isScheduled(QStringLiteral("other")));
-    KR_WAIT_UNTIL(second == 1);
-    EXPECT_FALSE(calls.isScheduled(QStringLiteral("save")));
-    // Let the replaced call's original deadline pass.
-    bool later = false;
-    dispatchAfter(60, nullptr, [&] { later = true; });
-    KR_WAIT_UNTIL(later);
+    int first = 0, second = 0, cancelled = 0, runs = 0;
+    calls.schedule("save", 30, [&] { ++first; });
+    calls.schedule("save", 5, [&] { ++second; });
+    calls.schedule("other", 1, [&] { ++cancelled; });
+    calls.cancel("other");
+    EXPECT_TRUE(calls.isScheduled("save"));
+    EXPECT_FALSE(calls.isScheduled("other"));
+    std::function<void()> tick = [&] {
+        EXPECT_FALSE(calls.isScheduled("tick")) << "a running call is no longer scheduled";
+        if (++runs < 3)
+            calls.schedule("tick", 1, tick);
+    };
+    calls.schedule("tick", 1, tick);
+    KR_WAIT_UNTIL(second == 1 && runs == 3);
+    letTimePass(60);  // past the replaced call's original deadline
     EXPECT_EQ(first, 0);
     EXPECT_EQ(cancelled, 0);
 }
 
-TEST(DelayedCalls, CallMayRearmItselfAndDestructionCancels)
+TEST(DelayedCalls, DestructionCancelsEvenFromInsideACall)
 {
-    DelayedCalls calls;
-    int runs = 0;
-    std::function<void()> tick = [&] {
-        EXPECT_FALSE(calls.isScheduled(QStringLiteral("tick")));
-        if (++runs < 3)
-            calls.schedule(QStringLiteral("tick"), 1, tick);
-    };
-    calls.schedule(QStringLiteral("tick"), 1, tick);
-    KR_WAIT_UNTIL(runs == 3);
-
-    bool ran = false;
+    bool ran = false, selfDestroyed = false;
     {
-        auto owner = std::make_unique<DelayedCalls>();
-        owner->schedule(QStringLiteral("x"), 1, [&] { ran = true; });
+        DelayedCalls owner;
+        owner.schedule("x", 1, [&] { ran = true; });
     }
-    bool later = false;
-    dispatchAfter(20, nullptr, [&] { later = true; });
-    KR_WAIT_UNTIL(later);
-    EXPECT_FALSE(ran);
-
-    // A call that destroys its owner.
     auto owner = std::make_unique<DelayedCalls>();
-    bool selfDestroyed = false;
-    owner->schedule(QStringLiteral("end"), 1, [&] {
+    owner->schedule("end", 1, [&] {
         owner.reset();
         selfDestroyed = true;
     });
     KR_WAIT_UNTIL(selfDestroyed);
+    letTimePass(10);
+    EXPECT_FALSE(ran);
 }
 
-TEST(RepeatingTimer, RepeatsUntilStoppedFromItsOwnCallback)
+TEST(RepeatingTimer, RepeatsUntilStoppedOrDestroyedFromItsOwnCallback)
 {
     RepeatingTimer timer;
     int ticks = 0;
@@ -228,7 +189,6 @@ TEST(RepeatingTimer, RepeatsUntilStoppedFromItsOwnCallback)
             timer.stop();
     });
     EXPECT_TRUE(timer.isActive());
-    EXPECT_EQ(timer.interval(), 1);
     KR_WAIT_UNTIL(!timer.isActive());
     EXPECT_EQ(ticks, 3);
 
@@ -236,8 +196,9 @@ TEST(RepeatingTimer, RepeatsUntilStoppedFromItsOwnCallback)
     int ownedTicks = 0;
     owned->start(1, [&] {
         ++ownedTicks;
-        owned.reset();  // destroying from inside the callback is allowed
+        owned.reset();
     });
     KR_WAIT_UNTIL(!owned);
+    letTimePass(10);
     EXPECT_EQ(ownedTicks, 1);
 }
