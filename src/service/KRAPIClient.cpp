@@ -145,12 +145,6 @@ KRError KRHTTPStatusError(int status)
     return KRAPIError(status < 1 ? -2 : status, QStringLiteral("服务器返回 HTTP %1，请稍后重试").arg(status));
 }
 
-KRError KRJSONReaderError(const QString& detail)
-{
-    return KRError(QStringLiteral("NSCocoaErrorDomain"), 3840, QStringLiteral("未能读取数据，因为它的格式不正确。"),
-                   {{QStringLiteral("NSDebugDescription"), detail}});
-}
-
 // ---- Shared state ----
 
 KRAPIClient* KRAPIClient::sharedClient()

@@ -219,8 +219,6 @@ KRError KRAPIEmptyReplyError();
 KRError KRAPIMalformedReplyError();
 // A refused HTTP status: the status as code (-2 below 1) and "服务器返回 HTTP %ld，请稍后重试".
 KRError KRHTTPStatusError(int status);
-// The JSON reader's own error for a body that is not JSON (as the platform's reader reports it).
-KRError KRJSONReaderError(const QString& detail);
 bool KRAPIErrorMeansArchiveUnavailable(const KROptionalError& error);
 
 // Query encoding.

@@ -544,3 +544,9 @@ QByteArray KRJSONData(const QVariant& value)
     const QByteArray wrapped = QJsonDocument(QJsonArray{json}).toJson(QJsonDocument::Compact);
     return wrapped.mid(1, wrapped.size() - 2);
 }
+
+KRError KRJSONReaderError(const QString& detail)
+{
+    return KRError(QStringLiteral("NSCocoaErrorDomain"), 3840, QStringLiteral("未能读取数据，因为它的格式不正确。"),
+                   {{QStringLiteral("NSDebugDescription"), detail}});
+}

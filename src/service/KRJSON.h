@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/KRError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
@@ -20,3 +22,7 @@ QVariant KRJSONParse(const QByteArray& data, QString* errorText = nullptr);
 // Compact JSON text of a value tree as KRJSONParse produces it (null for std::nullptr_t and
 // invalid values). A scalar at the top level is written as the bare scalar.
 QByteArray KRJSONData(const QVariant& value);
+
+// The reader's error for a body that is not JSON, in the shape the platform's own reader
+// reports it (domain "NSCocoaErrorDomain", code 3840); `detail` goes to the debug description.
+KRError KRJSONReaderError(const QString& detail);

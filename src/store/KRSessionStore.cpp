@@ -530,10 +530,10 @@ void KRSessionStore::prepareRiskControlCookiesWithCompletion(std::function<void(
         QString buvid4;
         KROptionalError jsonError;
         if (response.ok() && !response.body.isEmpty()) {
-            const QVariant body = KRJSONParse(response.body);
+            QString why;
+            const QVariant body = KRJSONParse(response.body, &why);
             if (!body.isValid()) {
-                jsonError = KRError(QStringLiteral("NSCocoaErrorDomain"), 3840,
-                                    QStringLiteral("未能读取数据，因为它的格式不正确。"));
+                jsonError = KRJSONReaderError(why);
             } else {
                 const QVariant data = body.toMap().value(QStringLiteral("data"));
                 if (KRIsDictionary(data)) {
