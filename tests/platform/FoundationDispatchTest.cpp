@@ -1,3 +1,6 @@
+// Main-thread dispatch, operation queues, delayed calls and timers. Calls for the main thread
+// share one queued event per batch and operations share pooled worker threads: neither may
+// cost order, progress or a call.
 #include "support/TestSupport.h"
 
 #include "platform/foundation/DelayedCall.h"
@@ -6,12 +9,17 @@
 #include "platform/foundation/RepeatingTimer.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <mutex>
+#include <numeric>
+#include <set>
+#include <thread>
 #include <vector>
 
 using namespace platform;
@@ -60,6 +68,75 @@ TEST(Dispatch, MainIsLaterSyncWaitsAndAfterDropsCallsOfDeadContexts)
     EXPECT_FALSE(workerSawMain.load());
     EXPECT_TRUE(syncRanOnMain.load());
     EXPECT_FALSE(orphanRan);
+}
+
+TEST(Dispatch, MainCallsKeepTheirOrderPerThreadAndNoneIsLost)
+{
+    constexpr int kThreads = 4, kCalls = 2000;
+    std::vector<std::vector<int>> seen(kThreads + 1); // the last: the main thread's own calls
+    auto send = [&](int t) {
+        for (int i = 0; i < kCalls; ++i)
+            dispatchMain([&, t, i] { seen[t].push_back(i); });
+    };
+    std::atomic_bool go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            while (!go) {}
+            send(t);
+        });
+    go = true;
+    send(kThreads);
+    for (std::thread& thread : threads)
+        thread.join();
+    KR_WAIT_UNTIL(std::all_of(seen.begin(), seen.end(), [](const auto& calls) { return calls.size() == kCalls; }));
+    std::vector<int> inOrder(kCalls);
+    std::iota(inOrder.begin(), inOrder.end(), 0);
+    for (const std::vector<int>& calls : seen)
+        EXPECT_EQ(calls, inOrder);
+}
+
+TEST(Dispatch, CallsFromInsideACallWaitTheirTurnAndLetEventsThrough)
+{
+    // A call dispatched from a main call runs after it, not inside the same batch.
+    bool innerRanInline = false;
+    dispatchMain([&] {
+        bool inner = false;
+        dispatchMain([&] { inner = true; });
+        innerRanInline = inner;
+    });
+    // A call re-queuing itself until a timer fires must not hold the event loop meanwhile.
+    bool timerFired = false, chainEnded = false;
+    int rounds = 0;
+    std::function<void()> again = [&] {
+        ++rounds;
+        if (timerFired)
+            chainEnded = true;
+        else
+            dispatchMain(again);
+    };
+    dispatchMain(again);
+    QTimer::singleShot(20, [&] { timerFired = true; });
+    KR_WAIT_UNTIL(chainEnded);
+    EXPECT_FALSE(innerRanInline);
+    EXPECT_GT(rounds, 1);
+
+    // A call waiting in a nested loop for the call behind it: that one still runs, and the
+    // calls start in the order they were made (the third may run inside the first's loop too).
+    std::vector<int> order;
+    bool secondRan = false, firstDone = false;
+    dispatchMain([&] {
+        order.push_back(1);
+        EXPECT_TRUE(testsupport::waitUntil([&] { return secondRan; }, std::chrono::seconds(5)));
+        firstDone = true;
+    });
+    dispatchMain([&] {
+        order.push_back(2);
+        secondRan = true;
+    });
+    dispatchMain([&] { order.push_back(3); });
+    KR_WAIT_UNTIL(firstDone && order.size() == 3);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 
 TEST(OperationQueue, StartsInOrderAndNeverExceedsItsWidth)
@@ -119,7 +196,7 @@ TEST(OperationQueue, SerialOrderCancellingAndWaitingFromInside)
     EXPECT_EQ(order, (std::vector<int>{0, 9}));
 }
 
-TEST(OperationQueue, DestructionWaitsForRunningAndRunOnceRuns)
+TEST(OperationQueue, DestructionWaitsForTheRunningOperation)
 {
     std::atomic_bool started{false}, finished{false};
     Gate gate;
@@ -134,11 +211,50 @@ TEST(OperationQueue, DestructionWaitsForRunningAndRunOnceRuns)
         dispatchGlobal([&] { gate.release(); });
     }
     EXPECT_TRUE(finished.load());
+}
 
-    std::atomic_int count{0};
-    for (int i = 0; i < 20; ++i)
-        OperationQueue::runOnce([&] { ++count; });
-    KR_WAIT_UNTIL(count.load() == 20);
+TEST(OperationQueue, PooledThreadsAreReusedAndWorkBeyondThePoolLimitWaitsAndRuns)
+{
+    // Sequential operations must not each get a thread of their own, nor run on the main thread.
+    {
+        OperationQueue queue(2);
+        std::mutex mutex;
+        std::set<std::thread::id> threads;
+        for (int i = 0; i < 200; ++i) {
+            std::atomic_bool done{false};
+            queue.addOperation([&] {
+                std::lock_guard lock(mutex);
+                threads.insert(std::this_thread::get_id());
+                done = true;
+            });
+            while (!done.load()) {}
+        }
+        queue.waitUntilAllOperationsAreFinished();
+        EXPECT_LE(threads.size(), 16u);
+        EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+    }
+    // More blocked one-off operations than the pool has threads: the rest wait for a free
+    // thread instead of being lost, and a queue behind them still gets its turn.
+    constexpr int kBlocked = 300;
+    struct Shared {
+        Gate gate;
+        std::atomic_int started{0}, finished{0};
+        std::atomic_bool queued{false};
+    };
+    auto shared = std::make_shared<Shared>(); // outlives the test should it fail
+    for (int i = 0; i < kBlocked; ++i) {
+        OperationQueue::runOnce([shared] {
+            ++shared->started;
+            shared->gate.wait();
+            ++shared->finished;
+        });
+    }
+    const bool manyStarted = testsupport::waitUntil([&] { return shared->started.load() >= 200; });
+    auto queue = std::make_shared<OperationQueue>();
+    queue->addOperation([shared] { shared->queued = true; });
+    shared->gate.release();
+    EXPECT_TRUE(manyStarted);
+    KR_WAIT_UNTIL(shared->finished.load() == kBlocked && shared->queued.load());
 }
 
 TEST(DelayedCalls, RearmingReplacesCancelStopsAndACallMayRearmItself)

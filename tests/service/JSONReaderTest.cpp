@@ -1,6 +1,6 @@
 // The JSON reader against the road it replaced (QJsonDocument and its conversion to
 // QVariant): the same documents accepted, the same values of the same types made, the same
-// documents refused. Then the edges spelled out one by one.
+// documents refused. Then the edges that matter to replies pinned on their own.
 #include "service/KRJSON.h"
 #include "support/ServiceFixtures.h"
 
@@ -11,15 +11,11 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
-#include <cmath>
-#include <cstring>
-#include <limits>
+#include <map>
 #include <random>
+#include <vector>
 
 namespace {
-
-constexpr qint64 kMax = std::numeric_limits<qint64>::max();
-constexpr qint64 kMin = std::numeric_limits<qint64>::min();
 
 QVariant referenceParse(const QByteArray& data)
 {
@@ -36,53 +32,36 @@ std::string printable(const QByteArray& data)
     return QString::fromLatin1(shown.toPercentEncoding(" {}[]:,\"-+.")).toStdString();
 }
 
-// Same types all the way down, same UTF-16 units, same bits of every double.
-testing::AssertionResult sameTree(const QVariant& a, const QVariant& b, const QString& path = QStringLiteral("$"))
+// A type-strict picture of a value tree: L integer, D double (every bit: %.17g round-trips),
+// strings with every unit outside printable ASCII (and quote and backslash) as \uXXXX.
+QString dump(const QVariant& v)
 {
-    if (a.typeId() != b.typeId())
-        return testing::AssertionFailure() << path.toStdString() << ": " << a.typeName() << " against " << b.typeName();
-    switch (a.typeId()) {
-    case QMetaType::QVariantMap: {
-        const QVariantMap x = a.toMap(), y = b.toMap();
-        if (x.keys() != y.keys())
-            return testing::AssertionFailure() << path.toStdString() << ": different names";
-        for (auto it = x.begin(); it != x.end(); ++it) {
-            if (auto result = sameTree(it.value(), y.value(it.key()), path + QLatin1Char('.') + it.key()); !result)
-                return result;
+    auto text = [](const QString& s) {
+        if (s.isNull())
+            return QStringLiteral("<null>");
+        QString out = QStringLiteral("\"");
+        for (QChar c : s) {
+            const bool plain = c.unicode() >= 0x20 && c.unicode() < 0x7F && c != u'"' && c != u'\\';
+            out += plain ? QString(c) : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
         }
-        return testing::AssertionSuccess();
-    }
-    case QMetaType::QVariantList: {
-        const QVariantList x = a.toList(), y = b.toList();
-        if (x.size() != y.size())
-            return testing::AssertionFailure() << path.toStdString() << ": " << x.size() << " items against " << y.size();
-        for (qsizetype i = 0; i < x.size(); ++i) {
-            if (auto result = sameTree(x[i], y[i], path + QStringLiteral("[%1]").arg(i)); !result)
-                return result;
-        }
-        return testing::AssertionSuccess();
-    }
-    case QMetaType::QString: {
-        const QString x = a.toString(), y = b.toString();
-        if (x.size() != y.size() || std::memcmp(x.utf16(), y.utf16(), size_t(x.size()) * 2) != 0 || x.isNull() != y.isNull())
-            return testing::AssertionFailure() << path.toStdString() << ": text " << x.toStdString() << " against " << y.toStdString();
-        return testing::AssertionSuccess();
-    }
-    case QMetaType::Double: {
-        const double x = a.toDouble(), y = b.toDouble();
-        if (std::memcmp(&x, &y, sizeof x) != 0)
-            return testing::AssertionFailure() << path.toStdString() << ": " << x << " against " << y;
-        return testing::AssertionSuccess();
-    }
-    case QMetaType::LongLong:
-    case QMetaType::Bool:
-    case QMetaType::Nullptr:
-        if (a != b)
-            return testing::AssertionFailure() << path.toStdString() << ": " << a.toString().toStdString() << " against "
-                                               << b.toString().toStdString();
-        return testing::AssertionSuccess();
-    default:
-        return testing::AssertionFailure() << path.toStdString() << ": unexpected type " << a.typeName();
+        return out + QLatin1Char('"');
+    };
+    QStringList parts;
+    switch (v.typeId()) {
+    case QMetaType::QVariantMap:
+        for (const auto& [key, value] : v.toMap().asKeyValueRange())
+            parts << text(key) + QLatin1Char(':') + dump(value);
+        return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
+    case QMetaType::QVariantList:
+        for (const QVariant& item : v.toList())
+            parts << dump(item);
+        return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
+    case QMetaType::QString: return text(v.toString());
+    case QMetaType::LongLong: return QLatin1Char('L') + QString::number(v.toLongLong());
+    case QMetaType::Double: return QLatin1Char('D') + QString::asprintf("%.17g", v.toDouble());
+    case QMetaType::Bool: return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QMetaType::Nullptr: return QStringLiteral("null");
+    default: return QStringLiteral("?") + QLatin1String(v.typeName());
     }
 }
 
@@ -94,7 +73,7 @@ bool expectSameAsReference(const QByteArray& data)
     const QVariant reference = referenceParse(data);
     EXPECT_EQ(ours.isValid(), reference.isValid()) << printable(data) << " — " << error.toStdString();
     if (ours.isValid() && reference.isValid()) {
-        EXPECT_TRUE(sameTree(ours, reference)) << printable(data);
+        EXPECT_EQ(dump(ours).toStdString(), dump(reference).toStdString()) << printable(data);
         EXPECT_TRUE(error.isEmpty()) << printable(data);
     } else if (!ours.isValid()) {
         EXPECT_TRUE(error.contains(QLatin1String("offset")) || error == QLatin1String("empty JSON document"))
@@ -103,155 +82,69 @@ bool expectSameAsReference(const QByteArray& data)
     return ours.isValid();
 }
 
-QVariant parse(const QByteArray& data)
-{
-    QString error;
-    const QVariant value = KRJSONParse(data, &error);
-    EXPECT_TRUE(value.isValid()) << printable(data) << " — " << error.toStdString();
-    return value;
-}
-
-QVariant only(const QByteArray& arrayText) { return parse(arrayText).toList().value(0); }
-
-// Random documents over everything the grammar allows, written with random spacing.
+// Random documents from a small grammar over everything JSON allows and some leniencies
+// besides. Upper-case letters expand; '~' is random white space, '#' a digit, '@' a digit
+// other than 0, '^' a hex digit of either case, '$' any scalar value in UTF-8, '`' a raw
+// control character, '&' a letter; everything else stands for itself.
 class DocumentWriter {
 public:
     explicit DocumentWriter(unsigned seed) : m_random(seed) {}
-
+    int pick(int n) { return int(m_random() % unsigned(n)); }
     QByteArray document()
     {
         QByteArray out;
-        space(out);
-        container(out, 0, pick(2));
-        space(out);
+        expand('D', 0, out);
         return out;
     }
 
-    int pick(int n) { return int(m_random() % unsigned(n)); }
-
 private:
-    void space(QByteArray& out)
+    void expand(char symbol, int depth, QByteArray& out)
     {
-        static const char spaces[] = " \t\n\r";
-        while (pick(4) == 0)
-            out += spaces[pick(4)];
-    }
-
-    void value(QByteArray& out, int depth)
-    {
-        space(out);
-        switch (depth > 4 ? 2 + pick(4) : pick(7)) {
-        case 0: container(out, depth + 1, true); break;
-        case 1: container(out, depth + 1, false); break;
-        case 2: string(out); break;
-        case 3: number(out); break;
-        case 4: out += pick(2) ? "true" : "false"; break;
-        case 5: out += "null"; break;
-        default: number(out); break;
-        }
-        space(out);
-    }
-
-    void container(QByteArray& out, int depth, bool object)
-    {
-        out += object ? '{' : '[';
-        const int count = pick(6);
-        for (int i = 0; i < count; ++i) {
-            if (i)
-                out += ',';
-            if (object)
-                name(out);
-            value(out, depth);
-        }
-        space(out);
-        out += object ? '}' : ']';
-    }
-
-    void name(QByteArray& out)
-    {
-        space(out);
-        if (pick(3) == 0) {
-            string(out);
-        } else {
-            static const char* names[] = {"aid", "title", "owner", "stat", "pic", "a", "b", "", "\\u0061id", "名字"};
-            out += '"';
-            out += names[pick(10)];
-            out += '"';
-        }
-        space(out);
-        out += ':';
-    }
-
-    void string(QByteArray& out)
-    {
-        out += '"';
-        const int pieces = pick(8);
-        for (int i = 0; i < pieces; ++i) {
-            switch (pick(9)) {
-            case 0: {
-                static const char* escapes[] = {"\\\"", "\\\\", "\\/", "\\b", "\\f", "\\n", "\\r", "\\t", "\\q", "\\x"};
-                out += escapes[pick(10)];
+        static const std::map<char, std::vector<const char*>> rules = {
+            {'D', {"~O~", "~A~"}},
+            // Values; containers (the last two) only down to a depth of seven.
+            {'V', {"S", "N", "N", "true", "false", "null", "O", "A"}},
+            {'O', {"{~}", "{M~}", "{M~}"}}, {'M', {"~K~:~V~", "~K~:~V~,M", "~K~:~V~,M", "~K~:~V~,M"}},
+            {'K', {"\"aid\"", "\"title\"", "\"owner\"", "\"\"", "\"\\u0061id\"", "\"名字\"", "S"}},
+            {'A', {"[~]", "[L~]", "[L~]"}}, {'L', {"~V~", "~V~,L", "~V~,L", "~V~,L"}},
+            {'S', {"\"T\""}}, {'T', {"", "PT", "PPT"}},
+            {'P', {"&", "&&&&", "&&&&&&&&&&", "\\\"", "\\\\", "\\/", "\\b", "\\f", "\\n", "\\r", "\\t", "\\q", "\\x", "\\u^^^^", "\\ud800",
+                   "\\udbff", "\\udc00", "\\udfff", "\\u0000", "\\u001f", "\\uffff", "\\ud83d\\ude00", "$", "$$", "`"}},
+            {'N', {"I", "-I", "I.F", "-I.F", "I.000", "IX", "I.FX", "9223372036854775807", "-9223372036854775808",
+                   "9223372036854775808", "-9223372036854775809", "18446744073709551616", "9007199254740993",
+                   "9007199254740993.0", "1e308", "1.7976931348623157e308", "4.9e-324", "2.2250738585072014e-308", "-0",
+                   "0", "-0.0", "1e-7", "123456789012345678901234567890", "@#################"}},
+            {'I', {"@", "@F"}}, {'F', {"#", "#F", "##F"}},
+            {'X', {"eY", "EY", "e+Y", "e-Y", "E-Y"}}, {'Y', {"#", "##", "@##"}},
+        };
+        const std::vector<const char*>& alternatives = rules.at(symbol);
+        const int choices = symbol == 'V' && depth > 6 ? 6 : int(alternatives.size());
+        if (symbol == 'O' || symbol == 'A')
+            ++depth;
+        for (const char* p = alternatives[size_t(pick(choices))]; *p; ++p) {
+            switch (*p) {
+            case '~':
+                while (pick(4) == 0)
+                    out += " \t\n\r"[pick(4)];
                 break;
-            }
-            case 1: {
-                // Any UTF-16 unit, surrogates of both halves alone or paired included.
-                static const unsigned units[] = {0x0000, 0x001F, 0x00E9, 0x4E2D, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xFFFF};
-                const unsigned unit = pick(2) ? units[pick(9)] : unsigned(pick(0x10000));
-                out += QStringLiteral("\\u%1").arg(unit, 4, 16, QLatin1Char('0')).toLatin1();
-                if (pick(2))
-                    out = out.left(out.size() - 4) + out.right(4).toUpper();
-                break;
-            }
-            case 2:
-                out += "\\ud83d\\ude00";
-                break;
-            case 3: {
-                // Any scalar value in UTF-8.
+            case '#': out += char('0' + pick(10)); break;
+            case '@': out += char('1' + pick(9)); break;
+            case '^': out += "0123456789abcdefABCDEF"[pick(22)]; break;
+            case '`': out += char(pick(0x20)); break;
+            case '&': out += char('a' + pick(26)); break;
+            case '$': {
                 char32_t code = char32_t(pick(4) ? pick(0x800) : pick(0x110000));
                 if (code >= 0xD800 && code <= 0xDFFF)
                     code = 0xFFFD;
                 out += QString::fromUcs4(&code, 1).toUtf8();
                 break;
             }
-            case 4:
-                out += char(pick(0x20)); // a raw control character
-                break;
             default:
-                for (int n = pick(12); n > 0; --n)
-                    out += char('a' + pick(26));
-                break;
+                if (*p >= 'A' && *p <= 'Z' && *p != 'E')
+                    expand(*p, depth, out);
+                else
+                    out += *p;
             }
-        }
-        out += '"';
-    }
-
-    void number(QByteArray& out)
-    {
-        static const char* edges[] = {"0", "-0", "9223372036854775807", "-9223372036854775808", "9223372036854775808",
-                                      "-9223372036854775809", "18446744073709551616", "9007199254740993",
-                                      "9007199254740993.0", "1e308", "1.7976931348623157e308", "4.9e-324",
-                                      "2.2250738585072014e-308", "0.1", "-0.0", "1e-7", "123456789012345678901234567890"};
-        if (pick(4) == 0) {
-            out += edges[pick(17)];
-            return;
-        }
-        if (pick(3) == 0)
-            out += '-';
-        const int digits = 1 + pick(pick(4) ? 6 : 24);
-        out += char('1' + pick(9));
-        for (int i = 1; i < digits; ++i)
-            out += char('0' + pick(10));
-        if (pick(3) == 0) {
-            out += '.';
-            const bool zeros = pick(3) == 0; // a whole value written with a fraction
-            for (int i = 1 + pick(8); i > 0; --i)
-                out += zeros ? '0' : char('0' + pick(10));
-        }
-        if (pick(4) == 0) {
-            out += pick(2) ? 'e' : 'E';
-            if (pick(2))
-                out += pick(2) ? '+' : '-';
-            out += QByteArray::number(pick(pick(4) ? 30 : 400));
         }
     }
 
@@ -275,203 +168,119 @@ QByteArray damaged(QByteArray data, DocumentWriter& random)
     return data;
 }
 
-} // namespace
-
-TEST(JSONReader, AgreesWithQJsonDocumentOnHandPickedDocuments)
+QByteArray nested(int depth, bool objects, const char* leaf = "1")
 {
-    const char* documents[] = {
-        // Numbers in and out of shape.
-        "[1.]", "[1.e5]", "[-]", "[-0]", "[-0.0]", "[1e]", "[1e+]", "[.5]", "[-.5]", "[.]", "[-.]", "[.e1]", "[1E5]",
-        "[12.0]", "[1e400]", "[1e-400]", "[-1e400]", "[0e400]", "[-0e-400]", "[0.0e-99999999999]", "[2e-324]",
-        "[2.5e-324]", "[4.9e-324]", "[1.7976931348623157e308]", "[1.7976931348623159e308]", "[00]", "[-01]",
-        "[+1]", "[1.5e3]", "[1.5.3]", "[1e5.5]", "[0x10]", "[Infinity]", "[NaN]", "[--1]", "[- 1]", "[1e+-5]",
-        "[9223372036854775807]", "[9223372036854775808]", "[-9223372036854775808]", "[-9223372036854775809]",
-        "[99999999999999999999999999999]", "[9007199254740993.0]", "[1e18]", "[9.3e18]", "[-9.3e18]",
-        // Strings and escapes.
-        R"(["\ud800"])", R"(["\ud83d\ude00"])", R"(["\ude00\ud83d"])", R"(["\uD834\uDD1E"])", R"(["\ud800\u0041"])",
-        R"(["\u00e9\u00C9"])", R"(["\x"])", R"(["\/"])", R"(["\u12"])", R"(["\uzzzz"])", R"(["\u"])",
-        R"(["\u0000"])", "[\"\\", "[\"\\\"]", "[\"a\tb\x01\x7f\"]", "[\"a\\\xc3\"]", "[\"a\\\xc3\xa9\"]",
-        // UTF-8: good, overlong, surrogates, past U+10FFFF, cut short, stray continuation.
-        "[\"\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80\xef\xbf\xbf\xf4\x8f\xbf\xbf\"]", "[\"\xc3\"]", "[\"\xc0\x80\"]",
-        "[\"\xc1\xbf\"]", "[\"\xe0\x80\xaf\"]", "[\"\xe0\x9f\xbf\"]", "[\"\xed\xa0\x80\"]", "[\"\xed\xbf\xbf\"]",
-        "[\"\xf0\x8f\xbf\xbf\"]", "[\"\xf4\x90\x80\x80\"]", "[\"\xf5\x80\x80\x80\"]", "[\"\x80\"]", "[\"\xe4\xb8\"]",
-        "[\"\xf0\x9f\x98\"]", "[\"\xff\"]", "{\"\xe5\x90\x8d\":1}", "{\"\xe5\x90\":1}",
-        // Structure, spacing, marks before and after.
-        "\xef\xbb\xbf[]", " \xef\xbb\xbf[]", "\xef\xbb[]", "[] ", "[]x", "\x0c[]", "\v[]", "[1,]", "[,]", "[,1]",
-        R"({"a":1,})", R"({"a":1,"a":2})", R"({"b":1,"a":2,"b":3})", R"({"a"})", R"({1:2})", R"({"a" 1})",
-        R"({"a":1 "b":2})", "{,}", "[nul]", "[truex]", "[tru]", "[true,false,null]", R"({"":1})", "[1 2]",
-        "[\"abc]", "[\"abc", "[[]", "[]]", "  ", "", "{}", "[]", "[{}]", " {\"a\" : [ 1 , { } ] } ", "5", "\"s\"",
-        "null", "true"};
-    for (const char* document : documents)
-        expectSameAsReference(QByteArray(document));
-    expectSameAsReference(QByteArray("[]\0", 3));
-    expectSameAsReference(QByteArray("[\"a\0b\"]", 7));
-    expectSameAsReference(QByteArray("{\"a\0\":\"\0\"}", 10));
+    return QByteArray(objects ? "{\"a\":" : "[").repeated(depth) + leaf + QByteArray(objects ? "}" : "]").repeated(depth);
 }
 
-TEST(JSONReader, AgreesWithQJsonDocumentOnRandomAndDamagedDocuments)
+} // namespace
+
+// Every document agrees with QJsonDocument. Where an outcome is given it is pinned as well, so
+// that it holds whatever the reference does: the value tree (ids past 2^53 stay exact, whole
+// numbers become integers, text keeps every UTF-16 unit) or, after '!', part of the error.
+TEST(JSONReader, HandPickedDocuments)
+{
+    const struct { QByteArray json, outcome = {}; } cases[] = {
+        {"[9223372036854775807, -9223372036854775808, 9007199254740993, -0]",
+         "[L9223372036854775807,L-9223372036854775808,L9007199254740993,L0]"},
+        // 2^63 has no signed 64-bit form; the nearest double of −2^63 − 1 is −2^63, whole and in range.
+        {"[9223372036854775808, -9223372036854775809, 18446744073709551616]",
+         "[D9.2233720368547758e+18,L-9223372036854775808,D1.8446744073709552e+19]"},
+        // Written with a fraction or exponent a number goes through the double (2^53 + 1 has none).
+        {"[9007199254740993.0, 1e3, 1E+2, 1.5e3, 12.0, 0e999]", "[L9007199254740992,L1000,L100,L1500,L12,L0]"},
+        {"[0.5, 1.5e-3, -2.5E-1, 0.1, 1e300]", "[D0.5,D0.0015,D-0.25,D0.10000000000000001,D1.0000000000000001e+300]"},
+        {"[1.7976931348623157e308, 4.9e-324]", "[D1.7976931348623157e+308,D4.9406564584124654e-324]"},
+        // Beyond the double range, or rounding to nothing from real digits: refused, not inf or 0.
+        {"[1e309]", "!number out of range"}, {"[-1e309]", "!number out of range"}, {"[1e-400]", "!number out of range"},
+        {"[2e-324]", "!number out of range"}, {"[1e99999999999999999999]", "!number out of range"},
+        {"[1.7976931348623159e308]", "!number out of range"},
+        {"[01]", "!missing after an item"}, {"[-]", "!invalid"}, {"[1e]", "!invalid"}, {"[1e+]", "!invalid"},
+        {"[+1]", "!invalid"}, {"[.]", "!invalid"}, {"[1.2.3]", "!missing after an item"}, {"[0x1]", "!missing after an item"},
+        {"[NaN]", "!invalid"}, {"[-Infinity]", "!invalid"},
+        {"[1.]"}, {"[1.e5]"}, {"[-0.0]"}, {"[.5]"}, {"[-.5]"}, {"[-.]"}, {"[.e1]"}, {"[1E5]"}, {"[1e400]"}, {"[-1e400]"},
+        {"[0e400]"}, {"[-0e-400]"}, {"[0.0e-99999999999]"}, {"[2.5e-324]"}, {"[00]"}, {"[-01]"}, {"[1.5.3]"}, {"[1e5.5]"},
+        {"[Infinity]"}, {"[--1]"}, {"[- 1]"}, {"[1e+-5]"}, {"[99999999999999999999999999999]"}, {"[1e18]"}, {"[9.3e18]"},
+        {"[-9.3e18]"},
+        // Escapes: a pair is one character past the basic plane, a lone surrogate stays the unit it
+        // is, an unknown escape stands for its character.
+        {R"(["\"\\\/\b\f\n\r\t", "\u00e9\u4E2D", "\q"])", R"(["\u0022\u005c/\u0008\u000c\u000a\u000d\u0009","\u00e9\u4e2d","q"])"},
+        {R"(["\ud83d\ude00", "a\ud800b", "\u0000"])", R"(["\ud83d\ude00","a\ud800b","\u0000"])"},
+        {R"(["\u12"])", "!invalid escape"}, {R"(["\uzzzz"])", "!invalid escape"}, {R"(["\u"])", "!invalid escape"},
+        {"[\"\\", "!unterminated string"}, {"[\"abc\\\"]", "!unterminated string"},
+        {R"(["\ud800"])"}, {R"(["\ude00\ud83d"])"}, {R"(["\uD834\uDD1E"])"}, {R"(["\ud800\u0041"])"}, {R"(["\x"])"},
+        {"[\"a\tb\x01\x7f\"]"}, {"[\"a\\\xc3\"]"}, {"[\"a\\\xc3\xa9\"]"}, {QByteArray("[\"a\0b\"]", 7)},
+        {QByteArray("{\"a\0\":\"\0\"}", 10)},
+        // UTF-8: good, then overlong, encoded surrogates, past U+10FFFF, cut short, stray continuation; in names too.
+        {"[\"\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80\"]", R"(["\u00e9\u4e2d\ud83d\ude00"])"},
+        {"{\"\xe5\x90\x8d\":\"\xe5\x80\xbc\", \"t\": true, \"n\": null}", R"({"n":null,"t":true,"\u540d":"\u503c"})"},
+        {"[\"\xef\xbf\xbf\xf4\x8f\xbf\xbf\"]"}, {"[\"\xc1\xbf\"]"}, {"[\"\xe0\x9f\xbf\"]"}, {"[\"\xed\xbf\xbf\"]"},
+        {"[\"\xf0\x8f\xbf\xbf\"]"}, {"[\"\xf0\x9f\x98\"]"},
+        {"[\"\xc0\x80\"]", "!UTF-8"}, {"[\"\xe0\x80\xaf\"]", "!UTF-8"}, {"[\"\xed\xa0\x80\"]", "!UTF-8"},
+        {"[\"\xf4\x90\x80\x80\"]", "!UTF-8"}, {"[\"\xf5\x80\x80\x80\"]", "!UTF-8"}, {"[\"\xc3\"]", "!UTF-8"},
+        {"[\"\xe4\xb8\"]", "!UTF-8"}, {"[\"\x80\"]", "!UTF-8"}, {"[\"\xff\"]", "!UTF-8"}, {"{\"\xe5\x90\":1}", "!UTF-8"},
+        // Structure: the last repeated name wins; only space may follow the document.
+        {R"({"a": 1, "b": {"x": 1}, "a": [2], "b": "s"})", R"({"a":[L2],"b":"s"})"},
+        {"{} \r\n\t", "{}"}, {"\xef\xbb\xbf{}", "{}"},
+        {"{}}", "!text after the end of the document at offset 2"}, {"[] x", "!text after the end of the document at offset 3"},
+        {QByteArray("[]\0", 3), "!text after the end"}, {"[][]", "!text after the end"}, {"{}\v", "!text after the end"},
+        {"[] \xef\xbb\xbf", "!text after the end"},
+        {R"({"a":01})", "!a ',' or '}' is missing after a member at offset 6"},
+        {R"([1, "ab)", "!unterminated string at offset 4"}, {"\t", "!empty JSON document"},
+        {" \xef\xbb\xbf[]"}, {"\xef\xbb[]"}, {"\x0c[]"}, {"\v[]"}, {"[1,]"}, {"[,]"}, {"[,1]"}, {R"({"a":1,})"},
+        {R"({"b":1,"a":2,"b":3})"}, {R"({"a"})"}, {R"({1:2})"}, {R"({"a" 1})"}, {R"({"a":1 "b":2})"}, {"{,}"}, {"[nul]"},
+        {"[truex]"}, {"[tru]"}, {"[true,false,null]"}, {R"({"":1})"}, {"[1 2]"}, {"[\"abc]"}, {"[[]"}, {"[]]"}, {""},
+        {"[{}]"}, {" {\"a\" : [ 1 , { } ] } "}, {"5"}, {"\"s\""}, {"null"}, {"true"},
+        // Hostile nesting is bounded at the depth QJsonDocument allows.
+        {nested(1024, false), nested(1024, false, "L1")}, {nested(1024, true), nested(1024, true, "L1")},
+        {nested(1025, false), "!nested too deep"}, {nested(1025, true), "!nested too deep"},
+        {QByteArray(1000000, '['), "!nested too deep"},
+    };
+    for (const auto& c : cases) {
+        expectSameAsReference(c.json);
+        QString error;
+        const std::string value = dump(KRJSONParse(c.json, &error)).toStdString();
+        EXPECT_EQ(dump(KRJSONParse(c.json)).toStdString(), value) << "without an error pointer";
+        if (c.outcome.startsWith('!')) {
+            EXPECT_TRUE(error.contains(QLatin1String(c.outcome.mid(1)))) << printable(c.json) << " — " << error.toStdString();
+        } else if (!c.outcome.isEmpty()) {
+            EXPECT_EQ(value, c.outcome.toStdString()) << printable(c.json);
+        }
+    }
+}
+
+TEST(JSONReader, AgreesWithQJsonDocumentOnRandomDamagedAndRealDocuments)
 {
     DocumentWriter writer(20240607);
     int accepted = 0, damagedAccepted = 0, damagedRefused = 0;
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 3000 && !testing::Test::HasFailure(); ++i) {
         const QByteArray document = writer.document();
         accepted += expectSameAsReference(document);
-        for (int j = 0; j < 8; ++j) {
-            if (expectSameAsReference(damaged(document, writer)))
-                ++damagedAccepted;
-            else
-                ++damagedRefused;
-        }
-        if (testing::Test::HasFailure())
-            break;
+        for (int j = 0; j < 8; ++j)
+            (expectSameAsReference(damaged(document, writer)) ? damagedAccepted : damagedRefused)++;
     }
     // The corpus must exercise both roads, or agreeing proves nothing.
     EXPECT_GT(accepted, 2000);
     EXPECT_GT(damagedAccepted, 1000);
     EXPECT_GT(damagedRefused, 10000);
-}
-
-TEST(JSONReader, AgreesWithQJsonDocumentOnAFeedReply)
-{
+    // A feed reply as the service writes it, compact and indented.
     QVariantList items;
     for (int i = 0; i < 20; ++i)
         items.append(testsupport::ServiceFixtures::archiveItem(170001 + i));
     const QByteArray reply = KRJSONData(testsupport::ServiceFixtures::envelope(QVariantMap{{"list", items}}));
-    ASSERT_TRUE(expectSameAsReference(reply));
-    // And with the same reply written indented.
-    ASSERT_TRUE(expectSameAsReference(QJsonDocument::fromJson(reply).toJson(QJsonDocument::Indented)));
+    EXPECT_TRUE(expectSameAsReference(reply));
+    EXPECT_TRUE(expectSameAsReference(QJsonDocument::fromJson(reply).toJson(QJsonDocument::Indented)));
 }
 
-TEST(JSONReader, IntegersAtThe64BitEdges)
+TEST(JSONReader, WritesCompactTextThatReadsBackTheSame)
 {
-    const QVariantList n = parse("[9223372036854775807, -9223372036854775808, 9223372036854775808, "
-                                 "-9223372036854775809, 9007199254740993, 9007199254740993.0, -0, 18446744073709551616]")
-                               .toList();
-    ASSERT_EQ(n.size(), 8);
-    EXPECT_EQ(n[0].typeId(), QMetaType::LongLong);
-    EXPECT_EQ(n[0].toLongLong(), kMax);
-    EXPECT_EQ(n[1].typeId(), QMetaType::LongLong);
-    EXPECT_EQ(n[1].toLongLong(), kMin);
-    // 2^63 has no 64-bit signed form: the double.
-    EXPECT_EQ(n[2].typeId(), QMetaType::Double);
-    EXPECT_EQ(n[2].toDouble(), 9223372036854775808.0);
-    // The nearest double of −2^63 − 1 is −2^63, which is whole and in range.
-    EXPECT_EQ(n[3].typeId(), QMetaType::LongLong);
-    EXPECT_EQ(n[3].toLongLong(), kMin);
-    EXPECT_EQ(n[4].toLongLong(), 9007199254740993LL);
-    // Written with a fraction it goes through the double, and 2^53 + 1 has none.
-    EXPECT_EQ(n[5].typeId(), QMetaType::LongLong);
-    EXPECT_EQ(n[5].toLongLong(), 9007199254740992LL);
-    EXPECT_EQ(n[6].typeId(), QMetaType::LongLong);
-    EXPECT_EQ(n[6].toLongLong(), 0);
-    EXPECT_EQ(n[7].typeId(), QMetaType::Double);
-}
-
-TEST(JSONReader, FractionsAndExponents)
-{
-    EXPECT_EQ(only("[1e3]"), QVariant(qlonglong(1000)));
-    EXPECT_EQ(only("[1E+2]").toLongLong(), 100);
-    EXPECT_EQ(only("[1.5e3]").typeId(), QMetaType::LongLong);
-    EXPECT_EQ(only("[12.0]").typeId(), QMetaType::LongLong);
-    EXPECT_EQ(only("[0.5]").typeId(), QMetaType::Double);
-    EXPECT_EQ(only("[1.5e-3]").toDouble(), 0.0015);
-    EXPECT_EQ(only("[-2.5E-1]").toDouble(), -0.25);
-    EXPECT_EQ(only("[1e300]").toDouble(), 1e300);
-    EXPECT_EQ(only("[1.7976931348623157e308]").toDouble(), std::numeric_limits<double>::max());
-    EXPECT_EQ(only("[4.9e-324]").toDouble(), std::numeric_limits<double>::denorm_min());
-    EXPECT_EQ(only("[0.1]").toDouble(), 0.1);
-    EXPECT_EQ(only("[0e999]").toLongLong(), 0);
-    // Beyond the double range, or rounding to nothing from real digits: refused, not inf or 0.
-    for (const char* bad : {"[1e309]", "[-1e309]", "[1e-400]", "[2e-324]", "[1e99999999999999999999]", "[1.7976931348623159e308]"})
-        EXPECT_FALSE(KRJSONParse(bad).isValid()) << bad;
-    for (const char* bad : {"[01]", "[-]", "[1e]", "[1e+]", "[+1]", "[.]", "[1.2.3]", "[0x1]", "[NaN]", "[-Infinity]"})
-        EXPECT_FALSE(KRJSONParse(bad).isValid()) << bad;
-}
-
-TEST(JSONReader, EscapesAndSurrogates)
-{
-    EXPECT_EQ(only(R"(["\"\\\/\b\f\n\r\t"])").toString(), QString::fromUtf8("\"\\/\b\f\n\r\t"));
-    EXPECT_EQ(only(R"(["\u00e9\u4E2D"])").toString(), QString::fromUtf8("é中"));
-    // A pair of escapes is one character outside the basic plane.
-    const QString pair = only(R"(["\ud83d\ude00"])").toString();
-    EXPECT_EQ(pair, QString::fromUtf8("😀"));
-    EXPECT_EQ(pair.toUcs4().value(0), 0x1F600u);
-    // A lone surrogate is kept as the unit it is, neither dropped nor replaced.
-    const QString lone = only(R"(["a\ud800b"])").toString();
-    ASSERT_EQ(lone.size(), 3);
-    EXPECT_EQ(lone[1].unicode(), 0xD800);
-    const QString nul = only(R"(["\u0000"])").toString();
-    ASSERT_EQ(nul.size(), 1);
-    EXPECT_EQ(nul[0].unicode(), 0);
-    // An unknown escape stands for its character, as before.
-    EXPECT_EQ(only(R"(["\q"])").toString(), "q");
-    for (const char* bad : {R"(["\u12"])", R"(["\uzzzz"])", R"(["\u"])", "[\"\\", "[\"abc\\\"]"})
-        EXPECT_FALSE(KRJSONParse(bad).isValid()) << bad;
-}
-
-TEST(JSONReader, TextOutsideAndInsideTheBasicPlane)
-{
-    EXPECT_EQ(only("[\"\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80\"]").toString(), QString::fromUtf8("é中😀"));
-    const QVariantMap named = parse("{\"\xe5\x90\x8d\":\"\xe5\x80\xbc\"}").toMap();
-    EXPECT_EQ(named.value(QString::fromUtf8("名")).toString(), QString::fromUtf8("值"));
-    // Overlong forms, encoded surrogates, code points past U+10FFFF, cut sequences and stray
-    // continuation bytes are refused, in values and in names.
-    for (const char* bad : {"[\"\xc0\x80\"]", "[\"\xe0\x80\xaf\"]", "[\"\xed\xa0\x80\"]", "[\"\xf4\x90\x80\x80\"]",
-                            "[\"\xf5\x80\x80\x80\"]", "[\"\xc3\"]", "[\"\xe4\xb8\"]", "[\"\x80\"]", "[\"\xff\"]",
-                            "{\"\xe5\x90\":1}"}) {
-        QString error;
-        EXPECT_FALSE(KRJSONParse(bad, &error).isValid()) << bad;
-        EXPECT_TRUE(error.contains(QLatin1String("UTF-8"))) << error.toStdString();
-    }
-}
-
-TEST(JSONReader, NestingIsBoundedAtTheSameDepthAsBefore)
-{
-    auto nested = [](int depth, bool objects) {
-        QByteArray text;
-        for (int i = 0; i < depth; ++i)
-            text += objects ? "{\"a\":" : "[";
-        text += "1";
-        for (int i = 0; i < depth; ++i)
-            text += objects ? "}" : "]";
-        return text;
-    };
-    for (bool objects : {false, true}) {
-        EXPECT_TRUE(expectSameAsReference(nested(1024, objects)));
-        QString error;
-        EXPECT_FALSE(KRJSONParse(nested(1025, objects), &error).isValid());
-        EXPECT_TRUE(error.contains(QLatin1String("nested too deep"))) << error.toStdString();
-    }
-    EXPECT_FALSE(KRJSONParse(QByteArray(1000000, '[')).isValid());
-}
-
-TEST(JSONReader, OnlySpaceMayFollowTheDocument)
-{
-    EXPECT_TRUE(KRJSONParse("{} \r\n\t").isValid());
-    EXPECT_TRUE(KRJSONParse("\xef\xbb\xbf{}").isValid());
-    for (const QByteArray& bad : {QByteArray("{}}"), QByteArray("[] x"), QByteArray("[]\0", 3), QByteArray("[][]"),
-                                  QByteArray("{}\v"), QByteArray("[] \xef\xbb\xbf")}) {
-        QString error;
-        EXPECT_FALSE(KRJSONParse(bad, &error).isValid()) << printable(bad);
-        EXPECT_TRUE(error.startsWith(QLatin1String("text after the end of the document at offset"))) << error.toStdString();
-    }
-}
-
-TEST(JSONReader, RepeatedNamesKeepTheLastValue)
-{
-    const QVariantMap d = parse(R"({"a": 1, "b": {"x": 1}, "a": [2], "b": "s"})").toMap();
-    EXPECT_EQ(d.size(), 2);
-    EXPECT_EQ(d["a"].toList().value(0).toLongLong(), 2);
-    EXPECT_EQ(d["b"].toString(), "s");
-}
-
-TEST(JSONReader, ErrorsNameWhatAndWhere)
-{
-    QString error;
-    EXPECT_FALSE(KRJSONParse(R"({"a":01})", &error).isValid());
-    EXPECT_EQ(error, "a ',' or '}' is missing after a member at offset 6");
-    EXPECT_FALSE(KRJSONParse(R"([1, "ab)", &error).isValid());
-    EXPECT_EQ(error, "unterminated string at offset 4");
-    EXPECT_FALSE(KRJSONParse("\t", &error).isValid());
-    EXPECT_EQ(error, "empty JSON document");
+    const QVariantMap tree{{"id", qint64(9007199254740993LL)}, {"name", QString::fromUtf8("弹幕 \"q\"\n")}, {"flag", true},
+                           {"none", QVariant::fromValue(nullptr)}, {"list", QVariantList{1, 2.5, QString("x")}}};
+    const QByteArray bytes = KRJSONData(tree);
+    EXPECT_EQ(bytes, R"({"flag":true,"id":9007199254740993,"list":[1,2.5,"x"],"name":"弹幕 \"q\"\n","none":null})");
+    EXPECT_EQ(dump(KRJSONParse(bytes)).toStdString(),
+              R"({"flag":true,"id":L9007199254740993,"list":[L1,D2.5,"x"],"name":"\u5f39\u5e55 \u0022q\u0022\u000a","none":null})");
+    // A scalar at the top level is written bare.
+    EXPECT_EQ(KRJSONData(QVariant(true)), "true");
+    EXPECT_EQ(KRJSONData(QVariant::fromValue(nullptr)), "null");
+    EXPECT_EQ(KRJSONData(QVariant(QString("a"))), "\"a\"");
 }
