@@ -5,9 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 
@@ -40,14 +38,12 @@ namespace {
 // Certificates: one authority per process (so several services can run at once), one leaf
 // per service naming its hosts.
 
-struct KeyDeleter {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+template <typename T, void (*release)(T*)>
+struct Releaser {
+    void operator()(T* object) const { release(object); }
 };
-struct CertDeleter {
-    void operator()(X509* cert) const { X509_free(cert); }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, KeyDeleter>;
-using CertPtr = std::unique_ptr<X509, CertDeleter>;
+using KeyPtr = std::unique_ptr<EVP_PKEY, Releaser<EVP_PKEY, EVP_PKEY_free>>;
+using CertPtr = std::unique_ptr<X509, Releaser<X509, X509_free>>;
 
 void require(bool condition, const char* what)
 {
@@ -256,18 +252,7 @@ QString FakeRequest::queryValue(const QString& name) const
     return {};
 }
 
-FakeReply FakeReply::json(const QVariant& value)
-{
-    QByteArray body;
-    if (value.metaType().id() == QMetaType::QVariantMap || value.metaType().id() == QMetaType::QVariantHash
-        || value.metaType().id() == QMetaType::QVariantList || value.metaType().id() == QMetaType::QStringList) {
-        body = QJsonDocument::fromVariant(value).toJson(QJsonDocument::Compact);
-    } else {
-        body = QJsonDocument(QJsonArray{QJsonValue::fromVariant(value)}).toJson(QJsonDocument::Compact);
-        body = body.mid(1, body.size() - 2);
-    }
-    return json(body);
-}
+FakeReply FakeReply::json(const QVariant& value) { return json(QJsonDocument::fromVariant(value).toJson(QJsonDocument::Compact)); }
 
 FakeReply FakeReply::json(const QByteArray& body)
 {
@@ -339,9 +324,6 @@ struct FakeService::Impl {
         server.Get(".*", handler);
         server.Post(".*", handler);
         server.Put(".*", handler);
-        server.Patch(".*", handler);
-        server.Delete(".*", handler);
-        server.Options(".*", handler);
     }
 
     static int startListening(httplib::Server& server, std::thread& thread)
@@ -617,6 +599,5 @@ void FakeService::clearRequests()
 int FakeService::httpsPort() const { return d->httpsPort; }
 int FakeService::httpPort() const { return d->httpPort; }
 QString FakeService::caFile() const { return d->caFile; }
-QStringList FakeService::hosts() const { return d->hosts; }
 
 } // namespace testsupport

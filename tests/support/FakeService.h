@@ -41,7 +41,7 @@ struct FakeReply {
     int cutBodyAt = -1;         // close the connection after this many body bytes
     bool closeWithoutReply = false; // close the connection without a byte of answer
 
-    static FakeReply json(const QVariant& value); // compact JSON of a QVariantMap/List/...
+    static FakeReply json(const QVariant& value); // compact JSON of a map or a list
     static FakeReply json(const QByteArray& body);
     static FakeReply html(const QByteArray& body);
     static FakeReply text(const QByteArray& body, const QString& contentType = QStringLiteral("text/plain"));
@@ -83,7 +83,6 @@ public:
     int httpsPort() const;
     int httpPort() const;
     QString caFile() const;
-    QStringList hosts() const;
 
     // Stops both listeners promptly (stalled and idle connections are dropped) and gives
     // the HTTP layer its previous seams back. The destructor does this too.

@@ -433,62 +433,43 @@ List topLevelComments(qint64 oid, qint64 from, qint64 to)
     return list;
 }
 
-// Page 1 of a known object carries the pinned comment (also the first regular one).
-QVariant pinned(qint64 oid, qint64 page)
-{
-    return page == 1 && oid == F::kDetailAID ? QVariant(List{commentObject(F::kFirstCommentRPID, oid, 0)}) : null();
-}
-
-FakeReply cursorComments(const FakeRequest& request)
+// Top-level comments of an object, in the cursor form ("next" counts pages from 1) or numbered;
+// page 1 of a known object carries the pinned comment (also the first regular one).
+FakeReply topLevelPage(const FakeRequest& request, bool cursorForm)
 {
     const qint64 oid = queryInteger(request, "oid", 0);
-    const qint64 page = std::max<qint64>(1, queryInteger(request, "next", 0));
-    const qint64 size = std::clamp<qint64>(queryInteger(request, "ps", 20), 1, 30);
+    const qint64 page = cursorForm ? std::max<qint64>(1, queryInteger(request, "next", 0)) : pageOf(request, "pn");
+    const qint64 size = std::clamp<qint64>(queryInteger(request, "ps", 20), 1, cursorForm ? 30 : 50);
     if (oid < 1)
         return badRequest();
     const bool known = oid == F::kDetailAID;
-    return ok(Map{{"cursor", Map{{"is_begin", page == 1}, {"prev", page}, {"next", page + 1},
-                                 {"is_end", !known || page * size >= F::kCommentCount},
-                                 {"all_count", known ? F::kCommentCount * (1 + F::kRepliesPerComment) : 0}, {"mode", 3}}},
-                  {"replies", known ? topLevelComments(oid, (page - 1) * size, page * size) : List{}},
-                  {"top_replies", pinned(oid, page)}});
+    Map data{{"replies", known ? topLevelComments(oid, (page - 1) * size, page * size) : List{}},
+             {"top_replies", page == 1 && known ? QVariant(List{commentObject(F::kFirstCommentRPID, oid, 0)}) : null()}};
+    if (cursorForm)
+        data.insert("cursor", Map{{"is_begin", page == 1}, {"prev", page}, {"next", page + 1},
+                                  {"is_end", !known || page * size >= F::kCommentCount},
+                                  {"all_count", known ? F::kCommentCount * (1 + F::kRepliesPerComment) : 0}, {"mode", 3}});
+    else
+        data.insert("page", Map{{"num", page}, {"size", size}, {"count", known ? F::kCommentCount : 0}});
+    return ok(data);
 }
 
-FakeReply pagedComments(const FakeRequest& request)
-{
-    const qint64 oid = queryInteger(request, "oid", 0);
-    const qint64 page = pageOf(request, "pn");
-    const qint64 size = sizeOf(request, "ps", 20);
-    if (oid < 1)
-        return badRequest();
-    const bool known = oid == F::kDetailAID;
-    return ok(Map{{"page", Map{{"num", page}, {"size", size}, {"count", known ? F::kCommentCount : 0}}},
-                  {"replies", known ? topLevelComments(oid, (page - 1) * size, page * size) : List{}},
-                  {"top_replies", pinned(oid, page)}});
-}
-
-FakeReply commentReplies(const FakeRequest& request)
+// A top-level comment with a page of its replies, or (detail) alone.
+FakeReply commentThread(const FakeRequest& request, bool detail)
 {
     const qint64 oid = queryInteger(request, "oid", 0);
     const qint64 root = queryInteger(request, "root", 0);
-    const qint64 page = pageOf(request, "pn");
-    const qint64 size = sizeOf(request, "ps", 20);
     if (oid != F::kDetailAID || !isTopLevelComment(root))
         return commentGone();
+    if (detail)
+        return ok(Map{{"root", commentObject(root, oid, 0)}});
+    const qint64 page = pageOf(request, "pn");
+    const qint64 size = sizeOf(request, "ps", 20);
     List replies;
     for (qint64 j = (page - 1) * size; j < std::min<qint64>(page * size, F::kRepliesPerComment); ++j)
         replies.append(commentObject(root * 100 + j + 1, oid, root));
     return ok(Map{{"page", Map{{"count", F::kRepliesPerComment}, {"num", page}, {"size", size}}}, {"replies", replies},
                   {"root", commentObject(root, oid, 0)}});
-}
-
-FakeReply commentDetail(const FakeRequest& request)
-{
-    const qint64 oid = queryInteger(request, "oid", 0);
-    const qint64 root = queryInteger(request, "root", 0);
-    if (oid != F::kDetailAID || !isTopLevelComment(root))
-        return commentGone();
-    return ok(Map{{"root", commentObject(root, oid, 0)}});
 }
 
 } // namespace
@@ -593,10 +574,10 @@ void ServiceFixtures::installReadRoutes(FakeService& fake)
     fake.route(api, QStringLiteral("/pgc/view/web/season"), webSeason);
     fake.route(api, QStringLiteral("/x/tag/archive/tags"), tags);
     fake.route(api, QStringLiteral("/x/web-interface/archive/related"), related);
-    fake.route(api, QStringLiteral("/x/v2/reply/wbi/main"), wbiSigned(cursorComments));
-    fake.route(api, QStringLiteral("/x/v2/reply"), pagedComments);
-    fake.route(api, QStringLiteral("/x/v2/reply/reply"), commentReplies);
-    fake.route(api, QStringLiteral("/x/v2/reply/detail"), commentDetail);
+    fake.route(api, QStringLiteral("/x/v2/reply/wbi/main"), wbiSigned([](const FakeRequest& r) { return topLevelPage(r, true); }));
+    fake.route(api, QStringLiteral("/x/v2/reply"), [](const FakeRequest& r) { return topLevelPage(r, false); });
+    fake.route(api, QStringLiteral("/x/v2/reply/reply"), [](const FakeRequest& r) { return commentThread(r, false); });
+    fake.route(api, QStringLiteral("/x/v2/reply/detail"), [](const FakeRequest& r) { return commentThread(r, true); });
 }
 
 } // namespace testsupport
