@@ -191,19 +191,10 @@ TEST_F(HTTPExchangeTest, RedirectsKeepEachHopsCookiesAndTheCallersCredentialsSta
 
 TEST_F(HTTPExchangeTest, EachTransportFailureHasItsCode)
 {
-    FakeReply stalled = FakeReply::json(QByteArray(R"({"code":0,"data":"long"})"));
-    stalled.stall = true;
-    stalled.cutBodyAt = 5;
-    FakeReply late = FakeReply::json(QByteArray("{}"));
-    late.delayMs = 4000;
-    FakeReply cut = FakeReply::json(QByteArray(R"({"code":0,"data":[1,2,3]})"));
-    cut.cutBodyAt = 4;
-    FakeReply silent;
-    silent.closeWithoutReply = true;
-    service.routeReply(kHost, "/stall", stalled);
-    service.routeReply(kHost, "/late", late);
-    service.routeReply("*", "/cut", cut);
-    service.routeReply("*", "/silent", silent);
+    service.routeReply(kHost, "/stall", FakeReply{.body = R"({"code":0,"data":"long"})", .stall = true, .cutBodyAt = 5});
+    service.routeReply(kHost, "/late", FakeReply{.body = "{}", .delayMs = 4000});
+    service.routeReply("*", "/cut", FakeReply{.body = R"({"code":0,"data":[1,2,3]})", .cutBodyAt = 4});
+    service.routeReply("*", "/silent", FakeReply{.closeWithoutReply = true});
     service.routeReply(kHost, "/big", FakeReply::text(QByteArray(100, 'b')));
     const QString https = "https://" + kHost, http = "http://" + kHost;
     FakeService gone({"gone.test"});
@@ -277,9 +268,7 @@ TEST_F(HTTPExchangeTest, ServersOutsideTheTrustedAuthoritiesFail)
 
 TEST_F(HTTPExchangeTest, CancellationEndsAStalledExchange)
 {
-    FakeReply stalled = FakeReply::json(QByteArray("{}"));
-    stalled.stall = true;
-    service.routeReply(kHost, "/stall", stalled);
+    service.routeReply(kHost, "/stall", FakeReply{.body = "{}", .stall = true});
     HTTPRequest request;
     request.url = "https://" + kHost + "/stall";
 
@@ -304,9 +293,7 @@ TEST_F(HTTPExchangeTest, CancellationEndsAStalledExchange)
 TEST(FakeServiceLifetime, StopsPromptlyWithStalledAndIdleConnectionsAndClearsTheSeams)
 {
     auto service = std::make_unique<FakeService>(QStringList{kHost});
-    FakeReply stalled;
-    stalled.stall = true;
-    service->routeReply(kHost, "/stall", stalled);
+    service->routeReply(kHost, "/stall", FakeReply{.stall = true});
     ASSERT_EQ(get("https://" + kHost + "/idle").status, 404);  // leaves an idle keep-alive connection
     std::thread worker([] { EXPECT_FALSE(get("https://" + kHost + "/stall").ok()); });
     KR_WAIT_UNTIL(service->requestsTo("/stall").size() == 1);

@@ -87,8 +87,6 @@ TEST_F(APIClientTest, FailuresMapToTheErrorTable)
         QString message;
         QString domain = KRAPIErrorDomain;
     };
-    FakeReply stall;
-    stall.stall = true;
     const QList<Case> cases{
         {"empty 200", FakeReply::withStatus(200), -3, QStringLiteral("服务器没有返回数据，请稍后重试")},
         {"html", FakeReply::html("<html><body>维护中</body></html>"), -4, QStringLiteral("服务器返回的数据格式异常，请稍后重试")},
@@ -97,7 +95,7 @@ TEST_F(APIClientTest, FailuresMapToTheErrorTable)
         {"service error", FakeReply::json(QByteArray(R"({"code":-400,"message":"请求错误","data":null})")), -400,
          QStringLiteral("请求错误")},
         {"refused", FakeReply::withStatus(412, "blocked"), 412, QStringLiteral("服务器返回 HTTP 412，请稍后重试")},
-        {"stalled", stall, -1001, QString(), QStringLiteral("NSURLErrorDomain")},
+        {"stalled", FakeReply{.stall = true}, -1001, QString(), QStringLiteral("NSURLErrorDomain")},
         {"no code", FakeReply::json(QByteArray(R"({"data":[1,2]})")), 0, QString()},
         {"code that is no number", FakeReply::json(QByteArray(R"({"code":"abc","message":"x"})")), 0, QString()},
         {"64-bit id", FakeReply::json(QByteArray(R"({"code":0,"data":{"id":9007199254740993}})")), 0, QString()},
@@ -213,18 +211,14 @@ TEST_F(APIClientTest, VideoRequestNormalisesKeepsTheReadersErrorAndCachesOnlyGoo
     EXPECT_FALSE(broken.video.value);
 
     // A 500 that happens to carry JSON is still no copy to fall back on later.
-    FakeReply errorPage = FakeReply::json(QByteArray(R"({"code":0,"data":{"aid":5,"title":"错误页"}})"));
-    errorPage.status = 500;
-    serve(kView, errorPage);
+    serve(kView, FakeReply::json(QByteArray(R"({"code":0,"data":{"aid":5,"title":"错误页"}})"), 500));
     runVideoRequest(url);
     EXPECT_FALSE(QFile::exists(KRCachePathForURL(url)));
 
     // A good reply is kept and stands in when the connection fails.
     serveJSON(kView, R"({"code":0,"data":{"aid":5,"title":"好"}})");
     runVideoRequest(url);
-    FakeReply hangUp;
-    hangUp.closeWithoutReply = true;
-    serve(kView, hangUp);
+    serve(kView, FakeReply{.closeWithoutReply = true});
     ConsoleCapture console;
     const VideoReply cached = runVideoRequest(url);
     EXPECT_FALSE(cached.video.error);

@@ -33,17 +33,10 @@ QByteArray compress(const QByteArray& data, int windowBits)
 
 FakeReply xmlReply(const QByteArray& body, int status = 200)
 {
-    FakeReply reply = FakeReply::text(body, QStringLiteral("text/xml"));
-    reply.status = status;
-    return reply;
+    return FakeReply{.status = status, .body = body, .contentType = QStringLiteral("text/xml")};
 }
 
-FakeReply hangUp()
-{
-    FakeReply reply;
-    reply.closeWithoutReply = true;
-    return reply;
-}
+const FakeReply kHangUp{.closeWithoutReply = true};
 
 using Operation = void (KRDanmakuClient::*)(qint64, KRDanmakuCompletion);
 
@@ -98,7 +91,7 @@ TEST_F(DanmakuClientTest, CachedCopyStandsInAndAnErrorPageNeverReplacesIt)
     // Both sources answer a well-formed danmaku document, but with an error status; then the
     // server is down.
     const QByteArray errorPage = "<?xml version=\"1.0\"?><i><d p=\"1,1,25,0,0,0,x,9\">错误页里的弹幕</d></i>";
-    for (const auto& [comment, list] : {std::pair{xmlReply(errorPage, 500), xmlReply(errorPage, 404)}, std::pair{hangUp(), hangUp()}}) {
+    for (const auto& [comment, list] : {std::pair{xmlReply(errorPage, 500), xmlReply(errorPage, 404)}, std::pair{kHangUp, kHangUp}}) {
         serveComment(279786, comment);
         serveList(list);
         ConsoleCapture console;
@@ -184,8 +177,8 @@ TEST_F(DanmakuClientTest, OfflineCopyIsMadeFromTheNetworkCacheAndRemovedAlone)
     EXPECT_TRUE(client->hasCachedDanmakusForCID(279786));
     EXPECT_EQ(fileContents(KRDanmakuOfflineCachePath(279786)), kDocument);
 
-    serveComment(279786, hangUp());
-    serveList(hangUp());
+    serveComment(279786, kHangUp);
+    serveList(kHangUp);
     const auto offline = run(&KRDanmakuClient::loadCachedDanmakusForCID, 279786);
     EXPECT_FALSE(offline->error);
     EXPECT_EQ(offline->value.size(), 2);

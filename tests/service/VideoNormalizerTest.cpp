@@ -38,47 +38,31 @@ QVariantMap fieldsOf(const KRVideo& v)
             {"viewAt", v.historyViewAt()}, {"progress", v.historyProgress()}, {"historyDuration", v.historyDuration()}};
 }
 
-// Texts compare as texts, everything else by numeric value (counts are 64-bit, flags booleans).
-bool sameValue(const QVariant& actual, const QVariant& expected)
-{
-    if (expected.typeId() == QMetaType::QString)
-        return actual.toString() == expected.toString();
-    return actual.toDouble() == expected.toDouble();
-}
-
-// Compares the named fields; an invalid expected value means a null text.
+// Compares the named fields: texts as texts, everything else by numeric value (counts are
+// 64-bit, flags booleans); an invalid expected value means a null text.
 void expectFields(const KRVideo& video, const QVariantMap& expected, const char* what)
 {
     const QVariantMap actual = fieldsOf(video);
-    for (auto it = expected.begin(); it != expected.end(); ++it) {
-        ASSERT_TRUE(actual.contains(it.key())) << it.key().toStdString();
-        const QVariant value = actual.value(it.key());
-        if (it.value().isValid())
-            EXPECT_TRUE(sameValue(value, it.value())) << it.key().toStdString() << " of " << what << ": " << value.toString().toStdString();
-        else
-            EXPECT_TRUE(value.toString().isNull()) << it.key().toStdString() << " of " << what;
+    for (const auto& [key, value] : expected.asKeyValueRange()) {
+        ASSERT_TRUE(actual.contains(key)) << key.toStdString();
+        const QVariant got = actual.value(key);
+        const bool same = !value.isValid() ? got.toString().isNull()
+            : value.typeId() == QMetaType::QString ? got.toString() == value.toString() : got.toDouble() == value.toDouble();
+        EXPECT_TRUE(same) << key.toStdString() << " of " << what << ": " << got.toString().toStdString();
     }
 }
 
 // A web view reply as the detail endpoint sends it.
-const char* kViewReply = R"({
-  "code": 0, "message": "0", "ttl": 1,
-  "data": {
-    "bvid": "BV1GJ411x7h7", "aid": 80433022, "videos": 3, "tid": 17, "tname": "单机游戏",
-    "copyright": 1, "pic": "//i0.zantorel-img.test/bfs/archive/abc.jpg",
-    "title": "【合集】三段式测试", "pubdate": 1578296400, "ctime": 1578296401,
-    "desc": "简介\n第二行", "state": 0, "duration": 3725, "attribute": 16512,
+const char* kViewReply = R"({"code": 0, "message": "0", "ttl": 1, "data": {
+    "bvid": "BV1GJ411x7h7", "aid": 80433022, "videos": 3, "tid": 17, "tname": "单机游戏", "copyright": 1,
+    "pic": "//i0.zantorel-img.test/bfs/archive/abc.jpg", "title": "【合集】三段式测试", "pubdate": 1578296400,
+    "ctime": 1578296401, "desc": "简介\n第二行", "state": 0, "duration": 3725, "attribute": 16512, "cid": 137649199,
     "owner": {"mid": 546195, "name": "测试UP主", "face": "https://i1.zantorel-img.test/face.jpg"},
     "stat": {"aid": 80433022, "view": 1234567, "danmaku": 8910, "reply": 1112, "favorite": 3, "coin": 4, "like": 6},
-    "dynamic": "", "cid": 137649199,
     "dimension": {"width": 1920, "height": 1080, "rotate": 0},
-    "pages": [
-      {"cid": 137649199, "page": 1, "from": "vupload", "part": "第一段", "duration": 1200, "dimension": {"width": 1920, "height": 1080, "rotate": 0}},
-      {"cid": 137649200, "page": 2, "from": "vupload", "part": "第二段", "duration": 1300, "dimension": {"width": 1080, "height": 1920, "rotate": 1}},
-      {"cid": 137649201, "page": 3, "from": "vupload", "part": "第三段", "duration": 1225}
-    ]
-  }
-})";
+    "pages": [{"cid": 137649199, "page": 1, "part": "第一段", "duration": 1200, "dimension": {"width": 1920, "height": 1080}},
+              {"cid": 137649200, "page": 2, "part": "第二段", "duration": 1300, "dimension": {"width": 1080, "height": 1920, "rotate": 1}},
+              {"cid": 137649201, "page": 3, "from": "vupload", "part": "第三段", "duration": 1225}]}})";
 
 } // namespace
 

@@ -34,23 +34,16 @@ const QString kAccount = u"zantorel-web"_s;
 const QString kSpiPath = u"/x/frontend/finger/spi"_s;
 const QString kLoggedInHeader = u"DedeUserID=42; SESSDATA=s"_s;
 
-const bool kResetEachTest = [] {
-    testsupport::onEachTestStart([] {
-        platform::CookieStorage::shared().deleteAll();
-        KRSessionStore::sharedStore().resetForTesting();
-    });
-    return true;
-}();
-
 KRSessionStore& store() { return KRSessionStore::sharedStore(); }
 bool capture(const QVariant& payload) { return store().captureAppAuthenticationFromPayload(payload); }
 
-// A new process: an empty cookie jar, the store read back from the keychain.
+// A new process: an empty cookie jar, the store read back from the keychain. Each test starts so.
 void restart()
 {
     platform::CookieStorage::shared().deleteAll();
     store().resetForTesting();
 }
+const bool kResetEachTest = (testsupport::onEachTestStart(restart), true);
 
 // Counts the store's change notifications while it lives.
 class ChangeCounter {
@@ -492,9 +485,7 @@ TEST_F(SessionRiskCookies, AnswersWithoutBuvidReachTheCompletionAndKeepAnExistin
     EXPECT_EQ(fake.requestsTo(kSpiPath).value(0).header(u"Cookie"_s), u"b_nut=12345"_s);
     EXPECT_TRUE(console.contains(u"[KorvaneSession] riskCookies ready=NO status=200"_s));
 
-    testsupport::FakeReply dropped;
-    dropped.closeWithoutReply = true;
-    fake.routeReply(KRServiceHosts::apiHost(), kSpiPath, dropped);
+    fake.routeReply(KRServiceHosts::apiHost(), kSpiPath, testsupport::FakeReply{.closeWithoutReply = true});
     outcome = prepare();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->domain(), platform::URLError::domain());
@@ -506,21 +497,17 @@ TEST_F(SessionRiskCookies, AnswersWithoutBuvidReachTheCompletionAndKeepAnExistin
 TEST(SessionStore, WorkerReadersSeeWholeStatesWhileTheMainThreadChangesThem)
 {
     std::atomic_bool stop{false};
-    std::atomic_int inconsistent{0};
-    std::atomic_int reads{0};
+    std::atomic_int inconsistent{0}, reads{0};
     std::vector<std::thread> readers;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i)
         readers.emplace_back([&] {
-            while (!stop) {
+            for (; !stop; ++reads) {
                 const QString header = store().cookieHeader();
-                if (!header.isEmpty() && header != kLoggedInHeader)
-                    ++inconsistent;
+                inconsistent += !header.isEmpty() && header != kLoggedInHeader;
                 store().isLoggedIn();
                 store().credentialDiagnosticSummary();
-                ++reads;
             }
         });
-    }
     for (int round = 0; round < 200; ++round) {
         capture(loginPayload());
         store().clearSession();

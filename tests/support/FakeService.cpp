@@ -252,16 +252,17 @@ QString FakeRequest::queryValue(const QString& name) const
     return {};
 }
 
-FakeReply FakeReply::json(const QVariant& value) { return json(QJsonDocument::fromVariant(value).toJson(QJsonDocument::Compact)); }
-
-FakeReply FakeReply::json(const QByteArray& body)
+FakeReply FakeReply::json(const QVariant& value, int status)
 {
-    FakeReply reply;
-    reply.body = body;
-    return reply;
+    return json(QJsonDocument::fromVariant(value).toJson(QJsonDocument::Compact), status);
 }
 
-FakeReply FakeReply::html(const QByteArray& body) { return text(body, QStringLiteral("text/html; charset=utf-8")); }
+FakeReply FakeReply::json(const QByteArray& body, int status) { return FakeReply{.status = status, .body = body}; }
+
+FakeReply FakeReply::html(const QByteArray& body, int status)
+{
+    return FakeReply{.status = status, .body = body, .contentType = QStringLiteral("text/html; charset=utf-8")};
+}
 
 FakeReply FakeReply::text(const QByteArray& body, const QString& contentType)
 {

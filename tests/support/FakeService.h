@@ -30,20 +30,21 @@ struct FakeRequest {
     QString queryValue(const QString& name) const;
 };
 
-// What a route answers, including the faults a test may want.
+// What a route answers, including the faults a test may want; plain fields, so that a fault
+// reads as one expression: FakeReply{.body = "{}", .stall = true}.
 struct FakeReply {
     int status = 200;
-    QList<QPair<QString, QString>> headers;
-    QByteArray body;
+    QList<QPair<QString, QString>> headers = {};
+    QByteArray body = {};
     QString contentType = QStringLiteral("application/json");
     int delayMs = 0;            // wait before answering
     bool stall = false;         // send the headers, then hang until the client gives up or the server stops
     int cutBodyAt = -1;         // close the connection after this many body bytes
     bool closeWithoutReply = false; // close the connection without a byte of answer
 
-    static FakeReply json(const QVariant& value); // compact JSON of a map or a list
-    static FakeReply json(const QByteArray& body);
-    static FakeReply html(const QByteArray& body);
+    static FakeReply json(const QVariant& value, int status = 200); // compact JSON of a map or a list
+    static FakeReply json(const QByteArray& body, int status = 200);
+    static FakeReply html(const QByteArray& body, int status = 200);
     static FakeReply text(const QByteArray& body, const QString& contentType = QStringLiteral("text/plain"));
     // An empty answer with this status.
     static FakeReply withStatus(int status, const QByteArray& body = {});

@@ -517,21 +517,18 @@ FakeReply ServiceFixtures::serviceError(qint64 code, const QString& message)
 
 FakeReply ServiceFixtures::riskControlRefusal()
 {
-    FakeReply reply = FakeReply::html(S("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>出错啦!</title></head>"
-                                        "<body><p>由于触发风控策略，本次请求被拦截。</p><p>错误码：412</p></body></html>")
-                                          .toUtf8());
-    reply.status = 412;
-    return reply;
+    return FakeReply::html(S("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>出错啦!</title></head>"
+                             "<body><p>由于触发风控策略，本次请求被拦截。</p><p>错误码：412</p></body></html>").toUtf8(),
+                           412);
 }
 
 FakeReply ServiceFixtures::serverFailure(int status)
 {
-    FakeReply reply = FakeReply::html(QStringLiteral("<html><head><title>%1 Internal Server Error</title></head><body>"
-                                                     "<center><h1>%1 Internal Server Error</h1></center></body></html>")
-                                          .arg(status)
-                                          .toUtf8());
-    reply.status = status;
-    return reply;
+    return FakeReply::html(QStringLiteral("<html><head><title>%1 Internal Server Error</title></head><body>"
+                                          "<center><h1>%1 Internal Server Error</h1></center></body></html>")
+                               .arg(status)
+                               .toUtf8(),
+                           status);
 }
 
 FakeReply ServiceFixtures::emptyBody() { return FakeReply::withStatus(200); }
@@ -543,12 +540,7 @@ FakeReply ServiceFixtures::htmlBody()
                                .toUtf8());
 }
 
-FakeReply ServiceFixtures::stalled()
-{
-    FakeReply reply;
-    reply.stall = true;
-    return reply;
-}
+FakeReply ServiceFixtures::stalled() { return FakeReply{.stall = true}; }
 
 FakeReply ServiceFixtures::nonVideoFeed() { return ok(Map{{"item", nonVideoFeedItems()}, {"business_card", null()}, {"mid", 0}}); }
 

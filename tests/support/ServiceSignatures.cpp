@@ -47,10 +47,8 @@ FakeService::Handler checked(std::function<bool(const FakeRequest&, QString*)> v
         QString why;
         if (verify(request, &why))
             return handler(request);
-        FakeReply reply = FakeReply::json(QVariantMap{{QStringLiteral("code"), -403},
-                                                      {QStringLiteral("message"), QStringLiteral("bad signature: ") + why}});
-        reply.status = 403;
-        return reply;
+        return FakeReply::json(QVariantMap{{QStringLiteral("code"), -403}, {QStringLiteral("message"), QStringLiteral("bad signature: ") + why}},
+                               403);
     };
 }
 
