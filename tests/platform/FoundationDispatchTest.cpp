@@ -145,16 +145,15 @@ TEST(OperationQueue, StartsInOrderAndNeverExceedsItsWidth)
     Gate gate;
     std::mutex mutex;
     std::vector<int> started;
-    std::atomic_int running{0}, peak{0};
+    std::atomic_int running{0};
+    int peak = 0;
     for (int i = 0; i < 6; ++i) {
         queue.addOperation([&, i] {
             {
                 std::lock_guard lock(mutex);
                 started.push_back(i);
+                peak = std::max(peak, ++running);
             }
-            const int now = ++running;
-            int seen = peak.load();
-            while (now > seen && !peak.compare_exchange_weak(seen, now)) {}
             gate.wait();
             --running;
         });
@@ -163,7 +162,7 @@ TEST(OperationQueue, StartsInOrderAndNeverExceedsItsWidth)
     EXPECT_EQ(queue.operationCount(), 6);
     gate.release();
     queue.waitUntilAllOperationsAreFinished();
-    EXPECT_EQ(peak.load(), 2);
+    EXPECT_EQ(peak, 2);
     EXPECT_EQ(queue.operationCount(), 0);
     ASSERT_EQ(started.size(), 6u);
     // With width 2 the first two may race each other, but nothing later starts before them.
@@ -171,7 +170,7 @@ TEST(OperationQueue, StartsInOrderAndNeverExceedsItsWidth)
     EXPECT_EQ(std::max(started[0], started[1]), 1);
 }
 
-TEST(OperationQueue, SerialOrderCancellingAndWaitingFromInside)
+TEST(OperationQueue, SerialOrderCancellingWaitingFromInsideAndDestruction)
 {
     OperationQueue queue;
     Gate gate;
@@ -194,22 +193,19 @@ TEST(OperationQueue, SerialOrderCancellingAndWaitingFromInside)
     gate.release();
     queue.waitUntilAllOperationsAreFinished();
     EXPECT_EQ(order, (std::vector<int>{0, 9}));
-}
 
-TEST(OperationQueue, DestructionWaitsForTheRunningOperation)
-{
+    // Destroying a queue waits for the operation it runs.
+    Gate last;
     std::atomic_bool started{false}, finished{false};
-    Gate gate;
-    {
-        OperationQueue queue;
-        queue.addOperation([&] {
-            started = true;
-            gate.wait();
-            finished = true;
-        });
-        KR_WAIT_UNTIL(started.load());
-        dispatchGlobal([&] { gate.release(); });
-    }
+    auto doomed = std::make_unique<OperationQueue>();
+    doomed->addOperation([&] {
+        started = true;
+        last.wait();
+        finished = true;
+    });
+    KR_WAIT_UNTIL(started.load());
+    dispatchGlobal([&] { last.release(); });
+    doomed.reset();
     EXPECT_TRUE(finished.load());
 }
 
@@ -221,15 +217,12 @@ TEST(OperationQueue, PooledThreadsAreReusedAndWorkBeyondThePoolLimitWaitsAndRuns
         std::mutex mutex;
         std::set<std::thread::id> threads;
         for (int i = 0; i < 200; ++i) {
-            std::atomic_bool done{false};
             queue.addOperation([&] {
                 std::lock_guard lock(mutex);
                 threads.insert(std::this_thread::get_id());
-                done = true;
             });
-            while (!done.load()) {}
+            queue.waitUntilAllOperationsAreFinished();
         }
-        queue.waitUntilAllOperationsAreFinished();
         EXPECT_LE(threads.size(), 16u);
         EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
     }

@@ -58,14 +58,6 @@ KeyPtr makeKey()
     return key;
 }
 
-void addExtension(X509* cert, X509V3_CTX* context, int nid, const std::string& value)
-{
-    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, context, nid, value.c_str());
-    require(extension != nullptr, "bad certificate extension");
-    X509_add_ext(cert, extension, -1);
-    X509_EXTENSION_free(extension);
-}
-
 CertPtr makeCertificate(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey,
                         const std::vector<std::pair<int, std::string>>& extensions)
 {
@@ -79,16 +71,18 @@ CertPtr makeCertificate(EVP_PKEY* key, const char* commonName, X509* issuer, EVP
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), 30L * 24 * 3600);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Korvane Tests"), -1,
-                               -1, 0);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1, -1,
-                               0);
+    for (const auto& [field, value] : {std::pair{"O", "Korvane Tests"}, std::pair{"CN", commonName}})
+        X509_NAME_add_entry_by_txt(name, field, MBSTRING_ASC, reinterpret_cast<const unsigned char*>(value), -1, -1, 0);
     X509_set_issuer_name(cert.get(), issuer ? X509_get_subject_name(issuer) : name);
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, issuer ? issuer : cert.get(), cert.get(), nullptr, nullptr, 0);
-    for (const auto& [nid, value] : extensions)
-        addExtension(cert.get(), &context, nid, value);
+    for (const auto& [nid, value] : extensions) {
+        X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str());
+        require(extension != nullptr, "bad certificate extension");
+        X509_add_ext(cert.get(), extension, -1);
+        X509_EXTENSION_free(extension);
+    }
     require(X509_sign(cert.get(), issuerKey, EVP_sha256()) > 0, "certificate signing failed");
     return cert;
 }

@@ -52,10 +52,22 @@ FakeService::Handler checked(std::function<bool(const FakeRequest&, QString*)> v
     };
 }
 
+QString fixtureWBISubKey() { return QStringLiteral("7e5e51c3f0e0a4fd5e679dd395eac882"); }
+
+bool verifyWBISignature(const FakeRequest& request, const QString& mixinKey, QString* why)
+{
+    for (const auto& item : request.queryItems) {
+        for (const QChar c : QStringLiteral("!'()*")) {
+            if (item.second.contains(c))
+                return fail(why, QStringLiteral("forbidden character in %1").arg(item.first));
+        }
+    }
+    return verifyDigest(request, QStringLiteral("w_rid"), {QStringLiteral("wts")}, mixinKey, why);
+}
+
 } // namespace
 
 QString fixtureWBIImageKey() { return QStringLiteral("b7320271b9a0c4bed1b521a4b6b1f55e"); }
-QString fixtureWBISubKey() { return QStringLiteral("7e5e51c3f0e0a4fd5e679dd395eac882"); }
 QString fixtureWBIMixinKey() { return QStringLiteral("fdb3db47e6aee24e102ee9e55fb3cc04"); }
 
 QVariantMap navigationReplyWithImages(const QString& imageKey, const QString& subKey, int code)
@@ -79,17 +91,6 @@ bool verifyAppSignature(const FakeRequest& request, const QString& appSecret, QS
     return verifyDigest(request, QStringLiteral("sign"), {QStringLiteral("appkey"), QStringLiteral("ts")}, appSecret, why);
 }
 
-bool verifyWBISignature(const FakeRequest& request, const QString& mixinKey, QString* why)
-{
-    for (const auto& item : request.queryItems) {
-        for (const QChar c : QStringLiteral("!'()*")) {
-            if (item.second.contains(c))
-                return fail(why, QStringLiteral("forbidden character in %1").arg(item.first));
-        }
-    }
-    return verifyDigest(request, QStringLiteral("w_rid"), {QStringLiteral("wts")}, mixinKey, why);
-}
-
 FakeService::Handler appSigned(const QString& appSecret, FakeService::Handler handler)
 {
     return checked([appSecret](const FakeRequest& request, QString* why) { return verifyAppSignature(request, appSecret, why); },
@@ -100,12 +101,6 @@ FakeService::Handler wbiSigned(const QString& mixinKey, FakeService::Handler han
 {
     return checked([mixinKey](const FakeRequest& request, QString* why) { return verifyWBISignature(request, mixinKey, why); },
                    std::move(handler));
-}
-
-void routeWBISigned(FakeService& service, const QString& host, const QString& path, const QString& mixinKey,
-                    const FakeReply& reply)
-{
-    service.route(host, path, wbiSigned(mixinKey, [reply](const FakeRequest&) { return reply; }));
 }
 
 } // namespace testsupport

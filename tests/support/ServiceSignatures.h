@@ -9,9 +9,8 @@
 // the signature is recomputed over the query exactly as it arrived on the wire.
 namespace testsupport {
 
-// A fixed pair of navigation image names and the mixin key they give.
+// A navigation image name (one of the fixture pair) and the mixin key the pair gives.
 QString fixtureWBIImageKey();
-QString fixtureWBISubKey();
 QString fixtureWBIMixinKey();
 
 // The navigation reply carrying the two image addresses of the web signature.
@@ -22,14 +21,11 @@ void routeNavigationFixture(FakeService& service);
 // Query keys in plain character-code order, no key twice, "appkey" and "ts" present, and
 // "sign" equal to the MD5 of the rest of the query followed by the secret.
 bool verifyAppSignature(const FakeRequest& request, const QString& appSecret, QString* why = nullptr);
-// Keys sorted, "wts" present, "w_rid" equal to the MD5 of the rest of the query followed by
-// the mixin key, and none of ! ' ( ) * left in any value.
-bool verifyWBISignature(const FakeRequest& request, const QString& mixinKey, QString* why = nullptr);
 
-// A handler that answers only correctly signed requests, and 403 with code -403 otherwise.
+// A handler that answers only correctly signed requests, and 403 with code -403 otherwise. The
+// web signature: keys sorted, "wts" present, "w_rid" equal to the MD5 of the rest of the query
+// followed by the mixin key, and none of ! ' ( ) * left in any value.
 FakeService::Handler appSigned(const QString& appSecret, FakeService::Handler handler);
 FakeService::Handler wbiSigned(const QString& mixinKey, FakeService::Handler handler);
-void routeWBISigned(FakeService& service, const QString& host, const QString& path, const QString& mixinKey,
-                    const FakeReply& reply);
 
 } // namespace testsupport
