@@ -13,10 +13,7 @@ using namespace platform;
 
 namespace {
 
-const bool kResetHook = [] {
-    testsupport::onEachTestStart([] { DeviceProfile::resetForTesting(); });
-    return true;
-}();
+const bool kResetHook = testsupport::onEachTestStart([] { DeviceProfile::resetForTesting(); });
 
 // A fake /proc/net/route and /sys/class/net under the test home.
 struct FakeNetwork {

@@ -23,10 +23,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const bool registered = [] {
-    testsupport::onEachTestStart([] { KRDiagnostics::resetForTesting(); });
-    return true;
-}();
+const bool registered = testsupport::onEachTestStart([] { KRDiagnostics::resetForTesting(); });
 
 QString logPath() { return KRDiagnosticsCacheDirectory() + u"/KorvaneRuntime.log"_s; }
 QString previousLogPath() { return KRDiagnosticsCacheDirectory() + u"/KorvaneRuntime.previous.log"_s; }

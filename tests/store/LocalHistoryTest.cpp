@@ -13,10 +13,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const bool registered = [] {
-    testsupport::onEachTestStart([] { KRLocalHistoryStore::sharedStore().resetForTesting(); });
-    return true;
-}();
+const bool registered = testsupport::onEachTestStart([] { KRLocalHistoryStore::sharedStore().resetForTesting(); });
 
 KRLocalHistoryStore& store() { return KRLocalHistoryStore::sharedStore(); }
 

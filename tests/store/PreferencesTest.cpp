@@ -11,10 +11,7 @@
 
 namespace {
 
-const bool registered = [] {
-    testsupport::onEachTestStart([] { platform::DeviceProfile::resetForTesting(); });
-    return true;
-}();
+const bool registered = testsupport::onEachTestStart([] { platform::DeviceProfile::resetForTesting(); });
 
 platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 KRPreferences& prefs() { return KRPreferences::sharedPreferences(); }

@@ -9,10 +9,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const bool registered = [] {
-    testsupport::onEachTestStart([] { platform::Reachability::shared().setRootForTesting(QString()); });
-    return true;
-}();
+const bool registered = testsupport::onEachTestStart([] { platform::Reachability::shared().setRootForTesting(QString()); });
 
 } // namespace
 

@@ -43,7 +43,7 @@ void restart()
     platform::CookieStorage::shared().deleteAll();
     store().resetForTesting();
 }
-const bool kResetEachTest = (testsupport::onEachTestStart(restart), true);
+const bool kResetEachTest = testsupport::onEachTestStart(restart);
 
 // Counts the store's change notifications while it lives.
 class ChangeCounter {

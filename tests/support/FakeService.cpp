@@ -117,13 +117,10 @@ const Authority& authority()
 // Sockets of the server side: the handlers need them to notice a departed client, to close
 // without answering, and to drop idle keep-alive connections when the service stops.
 
+// Both listeners are on 127.0.0.1: every socket of theirs is IPv4.
 int portOf(const sockaddr_storage& address)
 {
-    if (address.ss_family == AF_INET)
-        return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-    if (address.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-    return -1;
+    return address.ss_family == AF_INET ? ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port) : -1;
 }
 
 // Connected sockets of this process whose local port is one of `localPorts` (and, when
@@ -206,28 +203,22 @@ private:
     };
     void reapLocked()
     {
-        for (auto it = m_threads.begin(); it != m_threads.end();) {
-            if (it->finished->load()) {
-                it->thread.join();
-                it = m_threads.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        std::erase_if(m_threads, [](Worker& worker) {
+            if (!worker.finished->load())
+                return false;
+            worker.thread.join();
+            return true;
+        });
     }
     std::mutex m_mutex;
     std::vector<Worker> m_threads;
 };
 
+// Host names and 127.0.0.1 only: no bracketed IPv6 literals reach the fake service.
 QString hostWithoutPort(const std::string& hostHeader)
 {
-    QString host = QString::fromStdString(hostHeader).trimmed().toLower();
-    if (host.startsWith(QLatin1Char('['))) {
-        const qsizetype close = host.indexOf(QLatin1Char(']'));
-        return close < 0 ? host : host.mid(1, close - 1);
-    }
-    const qsizetype colon = host.lastIndexOf(QLatin1Char(':'));
-    return colon < 0 ? host : host.left(colon);
+    const QString host = QString::fromStdString(hostHeader).trimmed().toLower();
+    return host.section(QLatin1Char(':'), 0, 0);
 }
 
 std::atomic_int g_caFileCounter{0};

@@ -42,7 +42,11 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 QString testHome() { return currentHome() ? currentHome()->path() : QString(); }
 
-void onEachTestStart(std::function<void()> fn) { startHooks().push_back(std::move(fn)); }
+bool onEachTestStart(std::function<void()> fn)
+{
+    startHooks().push_back(std::move(fn));
+    return true;
+}
 
 void beginFreshHome()
 {

@@ -15,9 +15,10 @@ bool waitUntil(const std::function<bool()>& condition,
 // The sandbox root this test runs in (a fresh temporary folder per test).
 QString testHome();
 
-// Runs `fn` when the next test starts, before its body: lets a test file reset a
-// process-wide object so tests stay independent when run in one process.
-void onEachTestStart(std::function<void()> fn);
+// Runs `fn` whenever a test starts, before its body: lets a test file reset a process-wide
+// object so tests stay independent when run in one process. Returns true, so that a file can
+// register while it initialises: `const bool reset = onEachTestStart(...);`.
+bool onEachTestStart(std::function<void()> fn);
 
 // Called by the test main before each test: a new temporary KORVANE_HOME, then the hooks.
 void beginFreshHome();
