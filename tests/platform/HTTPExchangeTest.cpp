@@ -200,6 +200,10 @@ TEST_F(HTTPExchangeTest, EachTransportFailureHasItsCode)
     FakeService gone({"gone.test"});
     const int closedPort = gone.httpsPort();
     gone.stop();
+    // A certificate that does not name the host; a TLS handshake with the plain listener.
+    const QStringList seams = NetworkSeams::connectTo();
+    NetworkSeams::setConnectTo(seams + QStringList{QStringLiteral("unnamed.test:443:127.0.0.1:%1").arg(service.httpsPort()),
+                                                   QStringLiteral("plain.test:443:127.0.0.1:%1").arg(service.httpPort())});
 
     struct Case {
         QString url;
@@ -222,6 +226,8 @@ TEST_F(HTTPExchangeTest, EachTransportFailureHasItsCode)
         {QStringLiteral("not an address"), URLError::BadURL},
         {QStringLiteral("https:///nohost"), URLError::BadURL},
         {https + "/big", URLError::DataLengthExceedsMaximum, 99},
+        {QStringLiteral("https://unnamed.test/x"), URLError::ServerCertificateUntrusted},
+        {QStringLiteral("https://plain.test/x"), URLError::SecureConnectionFailed},
     };
     for (const Case& c : cases) {
         HTTPRequest request;
@@ -233,6 +239,7 @@ TEST_F(HTTPExchangeTest, EachTransportFailureHasItsCode)
         expectTransportError(performHTTPExchange(request), c.code, c.url);
         EXPECT_LT(clock.elapsed(), 8000) << "the time-out is an idle limit kept on time: " << c.url.toStdString();
     }
+    NetworkSeams::setConnectTo(seams);
     HTTPRequest request;
     request.url = https + "/big";
     request.maxBodyBytes = 100;
@@ -245,25 +252,15 @@ TEST_F(HTTPExchangeTest, EachTransportFailureHasItsCode)
     EXPECT_TRUE(service.requests().isEmpty());
 }
 
-TEST_F(HTTPExchangeTest, ServersOutsideTheTrustedAuthoritiesFail)
+TEST_F(HTTPExchangeTest, TheSystemsOwnAuthoritiesDoNotKnowTheTestAuthority)
 {
-    const QStringList seams = NetworkSeams::connectTo();
     service.routeJSON("*", "/x", "{}");
     const QString url = "https://" + kHost + "/x";
     ASSERT_TRUE(get(url).ok());
-
-    // The certificate does not name this host; a TLS handshake with the plain listener.
-    NetworkSeams::setConnectTo(seams + QStringList{QStringLiteral("unnamed.test:443:127.0.0.1:%1").arg(service.httpsPort()),
-                                                   QStringLiteral("plain.test:443:127.0.0.1:%1").arg(service.httpPort())});
-    expectTransportError(get("https://unnamed.test/x"), URLError::ServerCertificateUntrusted, "https://unnamed.test/x");
-    expectTransportError(get("https://plain.test/x"), URLError::SecureConnectionFailed, "https://plain.test/x");
-
-    // The system's own authorities do not know the test authority.
     NetworkSeams::setExtraCAFile(QString());
     expectTransportError(get(url), URLError::ServerCertificateUntrusted, url);
     NetworkSeams::setExtraCAFile(service.caFile());
     EXPECT_TRUE(get(url).ok());
-    NetworkSeams::setConnectTo(seams);
 }
 
 TEST_F(HTTPExchangeTest, CancellationEndsAStalledExchange)

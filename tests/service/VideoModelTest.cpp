@@ -103,18 +103,3 @@ TEST(VideoModel, DisplayTextsFallBackWhenEmpty)
                              video.displayDuration(), video.displayUnavailableReason(), video.displayIdentifier()};
     EXPECT_EQ(filled, QStringList({"音乐", "0", "12.3万", "03:25", "稿件审核中", "BV17x411w7KC"}));
 }
-
-TEST(VideoModel, ShouldUsePGC)
-{
-    EXPECT_FALSE(KRVideoShouldUsePGC(std::shared_ptr<KRVideo>()));
-    KRVideo video;
-    video.setSeasonID(-1);
-    EXPECT_FALSE(KRVideoShouldUsePGC(&video));
-    for (auto set : {&KRVideo::setSeasonID, &KRVideo::setEpisodeID}) {
-        KRVideo known;
-        (known.*set)(1);
-        EXPECT_TRUE(KRVideoShouldUsePGC(&known));
-    }
-    video.setPgc(true);
-    EXPECT_TRUE(KRVideoShouldUsePGC(&video));
-}
