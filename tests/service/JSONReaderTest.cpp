@@ -269,6 +269,10 @@ TEST(JSONReader, AgreesWithQJsonDocumentOnRandomDamagedAndRealDocuments)
     const QByteArray reply = KRJSONData(testsupport::ServiceFixtures::envelope(QVariantMap{{"list", items}}));
     EXPECT_TRUE(expectSameAsReference(reply));
     EXPECT_TRUE(expectSameAsReference(QJsonDocument::fromJson(reply).toJson(QJsonDocument::Indented)));
+    // Every cut of a reply is refused, never read as a shorter value.
+    const QByteArray one = KRJSONData(testsupport::ServiceFixtures::envelope(testsupport::ServiceFixtures::archiveItem(170001)));
+    for (qsizetype n = 0; n < one.size(); ++n)
+        ASSERT_FALSE(KRJSONParse(one.left(n)).isValid()) << n;
 }
 
 TEST(JSONReader, WritesCompactTextThatReadsBackTheSame)
