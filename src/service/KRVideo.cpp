@@ -1,5 +1,7 @@
 #include "service/KRVideo.h"
 
+#include <cstdio>
+
 namespace {
 
 // Digit order of the service's base-58 BV encoding: 'F' is 0, 'f' is 57.
@@ -129,12 +131,13 @@ QString KRCompactCount(qint64 count)
     const qint64 n = count < 0 ? 0 : count;
     if (n <= 9999)
         return QString::number(n);
-    if (n <= 99999999) {
-        const double v = double(n) / 10000.0;
-        return QString::asprintf(v >= 100 ? "%.0f" : "%.1f", v) + QStringLiteral("万");
-    }
-    const double v = double(n) / 100000000.0;
-    return QString::asprintf(v >= 100 ? "%.0f" : "%.1f", v) + QStringLiteral("亿");
+    const bool tenThousands = n <= 99999999;
+    const double v = double(n) / (tenThousands ? 10000.0 : 100000000.0);
+    // Rounded the way printf rounds (an exact half such as 12500 → 1.25 goes to even);
+    // Qt's own formatter would round that half up and show a different count.
+    char digits[32];
+    std::snprintf(digits, sizeof digits, v >= 100 ? "%.0f" : "%.1f", v);
+    return QString::fromLatin1(digits) + (tenThousands ? QStringLiteral("万") : QStringLiteral("亿"));
 }
 
 bool KRVideoShouldUsePGC(const KRVideo* video)

@@ -79,7 +79,7 @@ TEST(VideoModel, CompactCounts)
     const struct { qint64 count; const char* expected; } rows[] = {
         {-5, "0"}, {std::numeric_limits<qint64>::min(), "0"}, {9999, "9999"}, {10000, "1.0万"},
         {12345, "1.2万"}, {999999, "100.0万"}, {1000000, "100万"}, {1234567, "123万"}, {99999999, "10000万"},
-        {100000000, "1.0亿"}, {123456789, "1.2亿"}, {std::numeric_limits<qint64>::max(), "92233720369亿"},
+        {100000000, "1.0亿"}, {123456789, "1.2亿"}, {12500, "1.2万"}, {1005000, "100万"}, {12250000000, "122亿"}, {std::numeric_limits<qint64>::max(), "92233720369亿"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(KRCompactCount(row.count), QString::fromUtf8(row.expected)) << row.count;
