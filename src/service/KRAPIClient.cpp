@@ -283,6 +283,8 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, KRJSON
                 fresh = true;
             }
         } else {
+            // The refused reply's body is never read, but it is what the exchange brought.
+            outcome.body = response.body;
             outcome.error = KRHTTPStatusError(response.status);
         }
 
