@@ -71,8 +71,9 @@ TEST_F(APIClientTest, HeaderFamiliesFollowHostPathAndSession)
         const FakeRequest request = fake.requests().last();
         EXPECT_EQ(request.tls, item.url.startsWith(QLatin1String("https:")));
         EXPECT_EQ(request.header(QStringLiteral("User-Agent")), item.agent);
-        if (item.cookie)
+        if (item.cookie) {
             EXPECT_EQ(request.header(QStringLiteral("Cookie")), *item.cookie);
+        }
         EXPECT_EQ(request.header(QStringLiteral("Referer")), item.referer ? webRoot() : QString());
     }
 }
@@ -105,8 +106,9 @@ TEST_F(APIClientTest, FailuresMapToTheErrorTable)
         serve(QStringLiteral("/case"), item.reply);
         ConsoleCapture console;
         const auto reply = runJSON(apiURL(QStringLiteral("/case")));
-        if (item.code == 412) // the refused reply's body is counted though it is not read
+        if (item.code == 412) { // the refused reply's body is counted though it is not read
             EXPECT_TRUE(console.contains(QStringLiteral("JSON response status=412 bytes=7 cache=NO error="))) << console.text().toStdString();
+        }
         if (item.code == 0) {
             EXPECT_FALSE(reply->error);
             continue;
@@ -115,8 +117,9 @@ TEST_F(APIClientTest, FailuresMapToTheErrorTable)
         // A service error comes with its whole reply; a body that is no JSON with none, but
         // with the reader's own error underneath.
         EXPECT_EQ(reply->value.isValid(), item.code == -352 || item.code == -400);
-        if (item.code == -4)
+        if (item.code == -4) {
             EXPECT_NE(reply->error->underlying(), nullptr);
+        }
     }
     const QVariant id = runJSON(apiURL(QStringLiteral("/case")))->value.toMap().value(QStringLiteral("data")).toMap().value(QStringLiteral("id"));
     EXPECT_EQ(id.toLongLong(), 9007199254740993LL);

@@ -288,6 +288,7 @@ TEST(DanmakuParserTest, ParsesAHugeDocumentInBoundedMemory)
     for (const auto& d : list)
         ASSERT_EQ(d->text(), QStringLiteral("第%1条弹幕😀").arg(d->danmakuID()));
     // Holding the document decoded at once would take twice its 48 MiB.
-    if (measured)
+    if (measured) {
         EXPECT_LT(peak - before, 16 * 1024) << "KiB above the document itself";
+    }
 }

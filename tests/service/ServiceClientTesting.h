@@ -97,8 +97,9 @@ inline void expectError(const KROptionalError& error, qint64 code, const QString
     ASSERT_TRUE(error) << "expected code " << code;
     EXPECT_EQ(error->domain(), domain);
     EXPECT_EQ(error->code(), code);
-    if (!message.isNull())
+    if (!message.isNull()) {
         EXPECT_EQ(error->message(), message);
+    }
 }
 
 inline QString apiURL(const QString& pathAndQuery) { return QStringLiteral("https://") + KRServiceHosts::apiHost() + pathAndQuery; }
