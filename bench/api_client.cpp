@@ -6,9 +6,9 @@
 #include "platform/foundation/OperationQueue.h"
 #include "platform/net/HTTPExchange.h"
 #include "service/KRAPIClient.h"
-#include "service/KRJSON.h"
-#include "service/KRServiceHosts.h"
-#include "service/KRVideoNormalizer.h"
+#include "model/KRJSON.h"
+#include "model/KRServiceHosts.h"
+#include "model/KRVideoNormalizer.h"
 #include "support/FakeService.h"
 #include "support/ServiceFixtures.h"
 

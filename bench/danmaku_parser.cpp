@@ -1,7 +1,7 @@
 // Danmaku document parsing against the floor of a bare QXmlStreamReader scan of the same
 // bytes, in the same run. Aim: the parser keeps 50 % or more of the bare scan's speed.
-#include "service/KRDanmaku.h"
-#include "service/KRDanmakuXMLParser.h"
+#include "model/KRDanmaku.h"
+#include "model/KRDanmakuXMLParser.h"
 
 #include <QXmlStreamReader>
 

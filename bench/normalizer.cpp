@@ -1,8 +1,8 @@
 // Normalising reply payloads into videos, each beside the bare JSON parse of the same bytes
 // (the floor). Aim: normalising costs no more than parsing the JSON itself.
-#include "service/KRJSON.h"
-#include "service/KRVideo.h"
-#include "service/KRVideoNormalizer.h"
+#include "model/KRJSON.h"
+#include "model/KRVideo.h"
+#include "model/KRVideoNormalizer.h"
 
 #include <benchmark/benchmark.h>
 

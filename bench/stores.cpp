@@ -6,7 +6,7 @@
 
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/PropertyList.h"
-#include "service/KRVideo.h"
+#include "model/KRVideo.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRLocalHistoryStore.h"
 

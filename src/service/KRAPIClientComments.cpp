@@ -3,11 +3,11 @@
 
 #include "service/KRAPIClient.h"
 
-#include "service/KRComment.h"
-#include "service/KRCommentPage.h"
-#include "service/KRConsole.h"
-#include "service/KRTolerantValue.h"
-#include "service/KRVideo.h"
+#include "model/KRComment.h"
+#include "model/KRCommentPage.h"
+#include "model/KRConsole.h"
+#include "model/KRTolerantValue.h"
+#include "model/KRVideo.h"
 
 #include <QHash>
 

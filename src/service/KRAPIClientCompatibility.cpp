@@ -5,8 +5,8 @@
 #include "service/KRAPIClient.h"
 
 #include "service/KRCompatibilityAIDMap.h"
-#include "service/KRTolerantValue.h"
-#include "service/KRVideo.h"
+#include "model/KRTolerantValue.h"
+#include "model/KRVideo.h"
 
 namespace {
 

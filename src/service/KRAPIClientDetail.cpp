@@ -5,12 +5,12 @@
 #include "service/KRAPIClient.h"
 
 #include "platform/foundation/Dispatch.h"
-#include "service/KRAPIReplyHelpers.h"
-#include "service/KRConsole.h"
-#include "service/KRServiceHosts.h"
-#include "service/KRTolerantValue.h"
-#include "service/KRVideo.h"
-#include "service/KRVideoNormalizer.h"
+#include "model/KRAPIReplyHelpers.h"
+#include "model/KRConsole.h"
+#include "model/KRServiceHosts.h"
+#include "model/KRTolerantValue.h"
+#include "model/KRVideo.h"
+#include "model/KRVideoNormalizer.h"
 #include "store/KRDiagnostics.h"
 
 #include <QSet>

@@ -3,8 +3,8 @@
 #include "service/KRAPIClient.h"
 
 #include "platform/security/Hash.h"
-#include "service/KRServiceHosts.h"
-#include "service/KRTolerantValue.h"
+#include "model/KRServiceHosts.h"
+#include "model/KRTolerantValue.h"
 
 #include <QDateTime>
 

@@ -4,7 +4,7 @@
 #include "service/KRAPIClient.h"
 
 #include "platform/foundation/Directories.h"
-#include "service/KRServiceHosts.h"
+#include "model/KRServiceHosts.h"
 
 #include <QDir>
 #include <QStringList>

@@ -5,9 +5,9 @@
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/net/HTTPExchange.h"
-#include "service/KRConsole.h"
-#include "service/KRDanmakuXMLParser.h"
-#include "service/KRServiceHosts.h"
+#include "model/KRConsole.h"
+#include "model/KRDanmakuXMLParser.h"
+#include "model/KRServiceHosts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "service/KRDanmaku.h"
-#include "service/KRError.h"
+#include "model/KRDanmaku.h"
+#include "model/KRError.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "store/KRDeviceCatalog.h"
 
-#include "service/KRTolerantValue.h"
+#include "model/KRTolerantValue.h"
 
 #include <iterator>
 

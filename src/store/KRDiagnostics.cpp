@@ -4,7 +4,7 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/PropertyList.h"
-#include "service/KRBuildConfig.h"
+#include "model/KRBuildConfig.h"
 #include "store/KRSessionStore.h"
 
 #include <QDateTime>

@@ -3,9 +3,9 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/PropertyList.h"
-#include "service/KRTolerantValue.h"
-#include "service/KRVideo.h"
-#include "service/KRVideoNormalizer.h"
+#include "model/KRTolerantValue.h"
+#include "model/KRVideo.h"
+#include "model/KRVideoNormalizer.h"
 
 #include <QDir>
 

@@ -2,8 +2,8 @@
 
 #include "platform/foundation/PropertyList.h"
 #include "platform/net/CookieStorage.h"
-#include "service/KRServiceHosts.h"
-#include "service/KRTolerantValue.h"
+#include "model/KRServiceHosts.h"
+#include "model/KRTolerantValue.h"
 
 #include <QDateTime>
 

@@ -8,10 +8,10 @@
 #include "platform/net/CookieStorage.h"
 #include "platform/net/HTTPExchange.h"
 #include "platform/security/Keychain.h"
-#include "service/KRConsole.h"
-#include "service/KRJSON.h"
-#include "service/KRServiceHosts.h"
-#include "service/KRTolerantValue.h"
+#include "model/KRConsole.h"
+#include "model/KRJSON.h"
+#include "model/KRServiceHosts.h"
+#include "model/KRTolerantValue.h"
 #include "store/KRSessionCookie.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/KRError.h"
+#include "model/KRError.h"
 
 #include <QList>
 #include <QString>

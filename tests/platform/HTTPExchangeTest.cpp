@@ -4,6 +4,7 @@
 #include "support/FakeService.h"
 #include "support/TestSupport.h"
 
+#include <QUrl>
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "service/ServiceClientTesting.h"
 
-#include "service/KRJSON.h"
+#include "model/KRJSON.h"
 
 #include <QDir>
 #include <QFileInfo>

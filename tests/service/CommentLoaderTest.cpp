@@ -1,7 +1,7 @@
 #include "service/ServiceClientTesting.h"
 
-#include "service/KRComment.h"
-#include "service/KRCommentPage.h"
+#include "model/KRComment.h"
+#include "model/KRCommentPage.h"
 
 using namespace servicetest;
 using PageRef = std::shared_ptr<KRCommentPage>;

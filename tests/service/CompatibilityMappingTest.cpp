@@ -2,7 +2,7 @@
 
 #include "service/KRAPIClient.h"
 #include "service/KRCompatibilityAIDMap.h"
-#include "service/KRVideo.h"
+#include "model/KRVideo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "service/ServiceClientTesting.h"
 
 #include "service/KRDanmakuClient.h"
-#include "service/KRDanmakuXMLParser.h"
+#include "model/KRDanmakuXMLParser.h"
 
 #include <zlib.h>
 

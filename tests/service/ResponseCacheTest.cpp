@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "service/KRAPIClient.h"
-#include "service/KRServiceHosts.h"
+#include "model/KRServiceHosts.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -14,8 +14,8 @@
 #include "platform/net/CookieStorage.h"
 #include "platform/net/HTTPExchange.h"
 #include "service/KRAPIClient.h"
-#include "service/KRServiceHosts.h"
-#include "service/KRVideo.h"
+#include "model/KRServiceHosts.h"
+#include "model/KRVideo.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRSessionStore.h"
 

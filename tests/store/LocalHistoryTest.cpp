@@ -1,6 +1,6 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/PropertyList.h"
-#include "service/KRVideo.h"
+#include "model/KRVideo.h"
 #include "store/KRLocalHistoryStore.h"
 #include "support/TestSupport.h"
 

@@ -6,7 +6,7 @@
 #include "platform/net/CookieStorage.h"
 #include "platform/net/HTTPExchange.h"
 #include "platform/security/Keychain.h"
-#include "service/KRServiceHosts.h"
+#include "model/KRServiceHosts.h"
 #include "store/KRSessionCookie.h"
 #include "support/ConsoleCapture.h"
 #include "support/FakeService.h"

@@ -1,6 +1,6 @@
 #include "support/ServiceFixtures.h"
 
-#include "service/KRServiceHosts.h"
+#include "model/KRServiceHosts.h"
 #include "support/ServiceSignatures.h"
 
 #include <QStringList>

@@ -1,6 +1,10 @@
 #include "support/TestSupport.h"
 
+#ifdef KORVANE_TEST_WITH_WIDGETS
 #include <QApplication>
+#else
+#include <QCoreApplication>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -20,9 +24,13 @@ class FreshHomeListener : public ::testing::EmptyTestEventListener {
 
 int main(int argc, char** argv)
 {
+#ifdef KORVANE_TEST_WITH_WIDGETS
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshHomeListener);
     return RUN_ALL_TESTS();

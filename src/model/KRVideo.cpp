@@ -1,4 +1,4 @@
-#include "service/KRVideo.h"
+#include "model/KRVideo.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/KREmoteMap.h"
+#include "model/KREmoteMap.h"
 
 #include <QList>
 #include <QString>

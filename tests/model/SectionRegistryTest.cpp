@@ -1,6 +1,6 @@
-#include "service/KRAPIReplyHelpers.h"
-#include "service/KRJSON.h"
-#include "service/KRSectionRegistry.h"
+#include "model/KRAPIReplyHelpers.h"
+#include "model/KRJSON.h"
+#include "model/KRSectionRegistry.h"
 
 #include <gtest/gtest.h>
 

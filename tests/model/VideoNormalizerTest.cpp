@@ -1,7 +1,7 @@
-#include "service/KRAPIReplyHelpers.h"
-#include "service/KRJSON.h"
-#include "service/KRVideo.h"
-#include "service/KRVideoNormalizer.h"
+#include "model/KRAPIReplyHelpers.h"
+#include "model/KRJSON.h"
+#include "model/KRVideo.h"
+#include "model/KRVideoNormalizer.h"
 
 #include <gtest/gtest.h>
 

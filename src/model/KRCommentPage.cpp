@@ -1,6 +1,6 @@
-#include "service/KRCommentPage.h"
+#include "model/KRCommentPage.h"
 
-#include "service/KRTolerantValue.h"
+#include "model/KRTolerantValue.h"
 
 #include <QSet>
 

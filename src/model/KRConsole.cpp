@@ -1,4 +1,4 @@
-#include "service/KRConsole.h"
+#include "model/KRConsole.h"
 
 #include <QByteArray>
 

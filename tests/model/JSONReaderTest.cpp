@@ -1,7 +1,7 @@
 // The JSON reader against the road it replaced (QJsonDocument and its conversion to
 // QVariant): the same documents accepted, the same values of the same types made, the same
 // documents refused. Then the edges that matter to replies pinned on their own.
-#include "service/KRJSON.h"
+#include "model/KRJSON.h"
 #include "support/ServiceFixtures.h"
 
 #include <gtest/gtest.h>

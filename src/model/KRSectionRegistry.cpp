@@ -1,4 +1,4 @@
-#include "service/KRSectionRegistry.h"
+#include "model/KRSectionRegistry.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "service/KRDynamic.h"
-#include "service/KRJSON.h"
-#include "service/KRVideo.h"
+#include "model/KRDynamic.h"
+#include "model/KRJSON.h"
+#include "model/KRVideo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/KRComment.h"
+#include "model/KRComment.h"
 
 #include <QVariant>
 #include <QVariantList>

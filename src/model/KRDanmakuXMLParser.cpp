@@ -1,4 +1,4 @@
-#include "service/KRDanmakuXMLParser.h"
+#include "model/KRDanmakuXMLParser.h"
 
 #include <QXmlStreamReader>
 

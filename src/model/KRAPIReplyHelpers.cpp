@@ -1,7 +1,7 @@
-#include "service/KRAPIReplyHelpers.h"
+#include "model/KRAPIReplyHelpers.h"
 
-#include "service/KRTolerantValue.h"
-#include "service/KRVideoNormalizer.h"
+#include "model/KRTolerantValue.h"
+#include "model/KRVideoNormalizer.h"
 
 QVariantMap KRPGCRootDictionary(const QVariant& reply)
 {

@@ -1,5 +1,5 @@
-#include "service/KRDanmaku.h"
-#include "service/KRDanmakuXMLParser.h"
+#include "model/KRDanmaku.h"
+#include "model/KRDanmakuXMLParser.h"
 
 #include <QDir>
 #include <QElapsedTimer>

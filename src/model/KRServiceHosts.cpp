@@ -1,6 +1,6 @@
-#include "service/KRServiceHosts.h"
+#include "model/KRServiceHosts.h"
 
-#include "service/KRBuildConfig.h"
+#include "model/KRBuildConfig.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "service/KRVideoNormalizer.h"
+#include "model/KRVideoNormalizer.h"
 
-#include "service/KRAPIReplyHelpers.h"
-#include "service/KRTolerantValue.h"
-#include "service/KRVideo.h"
+#include "model/KRAPIReplyHelpers.h"
+#include "model/KRTolerantValue.h"
+#include "model/KRVideo.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "service/KRComment.h"
+#include "model/KRComment.h"
 
-#include "service/KRTolerantValue.h"
+#include "model/KRTolerantValue.h"
 
 #include <QDateTime>
 #include <QSet>

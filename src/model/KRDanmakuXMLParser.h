@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/KRDanmaku.h"
+#include "model/KRDanmaku.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
-#include "service/KRJSON.h"
-#include "service/KRTolerantValue.h"
+#include "model/KRJSON.h"
+#include "model/KRTolerantValue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "service/KRComment.h"
-#include "service/KRCommentPage.h"
-#include "service/KRJSON.h"
+#include "model/KRComment.h"
+#include "model/KRCommentPage.h"
+#include "model/KRJSON.h"
 
 #include <QDateTime>
 

@@ -1,7 +1,7 @@
-#include "service/KRDanmaku.h"
+#include "model/KRDanmaku.h"
 
-#include "service/KRDanmakuXMLParser.h"
-#include "service/KRTolerantValue.h"
+#include "model/KRDanmakuXMLParser.h"
+#include "model/KRTolerantValue.h"
 
 #include <QTextBoundaryFinder>
 

@@ -1,4 +1,4 @@
-#include "service/KRJSON.h"
+#include "model/KRJSON.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

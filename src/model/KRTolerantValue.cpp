@@ -1,4 +1,4 @@
-#include "service/KRTolerantValue.h"
+#include "model/KRTolerantValue.h"
 
 #include "platform/foundation/NumberText.h"
 

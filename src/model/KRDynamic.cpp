@@ -1,7 +1,7 @@
-#include "service/KRDynamic.h"
+#include "model/KRDynamic.h"
 
-#include "service/KRTolerantValue.h"
-#include "service/KRVideo.h"
+#include "model/KRTolerantValue.h"
+#include "model/KRVideo.h"
 
 #include <initializer_list>
 
