@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+// The connect-to seam also fences tests in: while it holds any entry, only its host:port
+// pairs and loopback can be reached. Part of the HTTP exchange; not used elsewhere.
+class ConnectToFence {
+public:
+    // Entries in libcurl's connect-to form "host:port:connect-host:connect-port"; an empty
+    // host or port in an entry stands for any.
+    explicit ConnectToFence(const QStringList& entries) : m_entries(entries) {}
+
+    const QStringList& entries() const { return m_entries; }
+    // Whether an exchange may go to `host` (lower case, as in the address) on `port`.
+    bool allows(const QString& host, int port) const;
+
+    static bool isLoopbackHost(const QString& host);
+
+private:
+    bool covers(const QString& host, int port) const;
+
+    QStringList m_entries;
+};
+
+} // namespace platform

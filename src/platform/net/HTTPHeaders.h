@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <initializer_list>
+
+namespace platform {
+
+// Header fields in the order they were given; names compare case-insensitively and keep
+// the spelling they were first given with.
+class HTTPHeaders {
+public:
+    HTTPHeaders() = default;
+    HTTPHeaders(std::initializer_list<QPair<QString, QString>> fields);
+
+    // Replaces every field of that name (in the place of the first one) with one field.
+    void set(const QString& name, const QString& value);
+    void add(const QString& name, const QString& value);
+    // The field's value; several fields of one name are joined with ", " as the platform
+    // does (read Set-Cookie through values()). Null when absent.
+    QString value(const QString& name) const;
+    QStringList values(const QString& name) const;
+    bool contains(const QString& name) const;
+    void remove(const QString& name);
+    QList<QPair<QString, QString>> all() const { return m_fields; }
+
+    bool isEmpty() const { return m_fields.isEmpty(); }
+    qsizetype size() const { return m_fields.size(); }
+    void clear() { m_fields.clear(); }
+
+private:
+    QList<QPair<QString, QString>> m_fields;
+};
+
+} // namespace platform

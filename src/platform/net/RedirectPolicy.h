@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/net/HTTPHeaders.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+// How the exchange follows a redirect: which answers redirect, how the method changes, and
+// which hosts may still see the caller's credentials. Part of the HTTP exchange; not used
+// elsewhere.
+class RedirectPolicy {
+public:
+    static constexpr int kMaximumRedirects = 10;
+
+    static bool isRedirect(int status);
+    // 303 turns every method but HEAD into a body-less GET, 301 and 302 a POST; 307 and 308
+    // keep the method and body.
+    static void rewriteForNextHop(int status, QString& method, QByteArray& body, HTTPHeaders& headers);
+    // The caller's own Cookie and Authorization fields go only to hosts of the original
+    // host's site.
+    static void dropCredentialsLeavingSite(const QString& originalHost, const QString& nextHost, HTTPHeaders& headers);
+    static bool sameSite(const QString& originalHost, const QString& nextHost);
+};
+
+} // namespace platform

@@ -1,0 +1,120 @@
+#include "platform/net/TrustStore.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <mutex>
+#include <vector>
+
+namespace platform {
+namespace {
+
+QByteArray systemCABundle()
+{
+    static const QByteArray bundle = [] {
+        QStringList candidates;
+        if (CURL* probe = curl_easy_init()) {
+            char* path = nullptr;
+            if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &path) == CURLE_OK && path)
+                candidates.append(QString::fromLocal8Bit(path));
+            curl_easy_cleanup(probe);
+        }
+        candidates << QStringLiteral("/etc/ssl/certs/ca-certificates.crt")
+                   << QStringLiteral("/etc/pki/tls/certs/ca-bundle.crt");
+        for (const QString& candidate : candidates) {
+            QFile file(candidate);
+            if (file.open(QIODevice::ReadOnly))
+                return file.readAll();
+        }
+        return QByteArray();
+    }();
+    return bundle;
+}
+
+std::vector<X509*> readCertificates(const QByteArray& pem)
+{
+    std::vector<X509*> certificates;
+    BIO* bio = BIO_new_mem_buf(pem.constData(), int(pem.size()));
+    if (!bio)
+        return certificates;
+    while (X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr))
+        certificates.push_back(certificate);
+    BIO_free(bio);
+    ERR_clear_error(); // the end of the input reads as an error
+    return certificates;
+}
+
+// Parsed once: the system bundle costs far more to parse than a whole loopback exchange.
+const std::vector<X509*>& systemCertificates()
+{
+    static const std::vector<X509*> certificates = readCertificates(systemCABundle());
+    return certificates;
+}
+
+CURLcode onSSLContext(CURL*, void* context, void* user)
+{
+    // Replaces the (empty) store libcurl made with the shared one; verification stays on.
+    SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(context), static_cast<X509_STORE*>(user));
+    return CURLE_OK;
+}
+
+} // namespace
+
+TrustStore TrustStore::forExtraCAFile(const QString& extraCAFile)
+{
+    TrustStore trust;
+    if (extraCAFile.isEmpty())
+        return trust;
+    const QFileInfo info(extraCAFile);
+    if (!info.isFile()) {
+        trust.m_identity = QStringLiteral("missing:") + extraCAFile;
+        return trust;
+    }
+    trust.m_identity = QStringLiteral("%1|%2|%3")
+                           .arg(extraCAFile)
+                           .arg(info.size())
+                           .arg(info.lastModified().toMSecsSinceEpoch());
+    static std::mutex mutex;
+    static TrustStore& cached = *new TrustStore; // outlives every connection that still holds its store
+    std::lock_guard lock(mutex);
+    if (cached.m_identity == trust.m_identity)
+        return cached;
+
+    QFile file(extraCAFile);
+    const std::vector<X509*> extra =
+        file.open(QIODevice::ReadOnly) ? readCertificates(file.readAll()) : std::vector<X509*>();
+    if (!extra.empty()) {
+        trust.m_store = std::shared_ptr<X509_STORE>(X509_STORE_new(), X509_STORE_free);
+        X509_STORE* store = trust.m_store.get();
+        X509_STORE_set_flags(store, X509_V_FLAG_TRUSTED_FIRST | X509_V_FLAG_PARTIAL_CHAIN);
+        for (X509* certificate : systemCertificates())
+            X509_STORE_add_cert(store, certificate);
+        for (X509* certificate : extra)
+            X509_STORE_add_cert(store, certificate);
+        ERR_clear_error();
+    }
+    for (X509* certificate : extra)
+        X509_free(certificate);
+    cached = trust;
+    return cached;
+}
+
+void TrustStore::applyTo(CURL* curl) const
+{
+    if (!m_store)
+        return;
+    curl_easy_setopt(curl, CURLOPT_CAINFO, static_cast<char*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_CAPATH, static_cast<char*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &onSSLContext);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, m_store.get());
+}
+
+} // namespace platform
