@@ -1,6 +1,9 @@
 #include "platform/net/CookieStorage.h"
+#include "platform/net/PublicSuffixList.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace platform;
 
@@ -43,6 +46,20 @@ TEST(CookieStorage, ParsesSetCookieAgainstTheAnsweringAddress)
         {"a=1; Domain=deeper.api.site.test", "https://api.site.test/", nullptr, nullptr, nullptr},
         {"a=1; Domain=te.site.test", "https://api.site.test/", nullptr, nullptr, nullptr},
         {"a=1; Domain=0.0.1", "http://127.0.0.1/", nullptr, nullptr, nullptr},
+        {"a=1; Domain=1", "http://127.0.0.1/", nullptr, nullptr, nullptr},
+        {"a=1; Domain=::1", "http://[::1]/", "1", "::1", "/"},
+        // The service's own parent domain, under a top-level domain the list does not know.
+        {"a=1; Domain=zantorel.test", "https://api.zantorel.test/", "1", ".zantorel.test", "/"},
+        {"a=1; Domain=.ZANTOREL.test", "https://www.zantorel.test/", "1", ".zantorel.test", "/"},
+        {"a=1; Domain=korvane.co.uk", "https://a.b.korvane.co.uk/", "1", ".korvane.co.uk", "/"},
+        // Never a public suffix, whose subdomains are everyone's sites; naming a suffix that
+        // is the host itself keeps the cookie on that host.
+        {"a=1; Domain=test", "https://api.zantorel.test/", nullptr, nullptr, nullptr},
+        {"a=1; Domain=.com", "https://www.korvane-one.com/", nullptr, nullptr, nullptr},
+        {"a=1; Domain=com", "https://korvane-one.com/", nullptr, nullptr, nullptr},
+        {"a=1; Domain=co.uk", "https://www.korvane.co.uk/", nullptr, nullptr, nullptr},
+        {"a=1; Domain=co.uk", "https://co.uk/", "1", "co.uk", "/"},
+        {"a=1; Domain=localhost", "http://localhost:8080/", "1", "localhost", "/"},
     };
     for (const Case& c : cases) {
         const std::optional<Cookie> cookie = CookieStorage::parseSetCookie(c.header, c.url);
@@ -107,6 +124,69 @@ TEST(CookieStorage, SendsByDomainPathAndSecurityLongestPathFirst)
     EXPECT_EQ(storage.cookieHeaderForURL("https://api.site.test/other"), "wide=x; narrow=2") << "another path stays";
     storage.deleteAll();
     EXPECT_TRUE(storage.cookies().isEmpty());
+}
+
+TEST(CookieStorage, ADomainCookieReachesItsSiblingsButNoOtherSiteUnderTheSuffix)
+{
+    CookieStorage storage;
+    storage.setCookiesFromResponse({"site=1; Domain=zantorel.test", "suffix=1; Domain=test"}, "https://api.zantorel.test/");
+    storage.setCookiesFromResponse({"everyone=1; Domain=com", "own=1; Domain=korvane-one.com"}, "https://www.korvane-one.com/");
+    storage.setCookiesFromResponse({"local=1; Domain=localhost"}, "http://localhost/");
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"https://www.zantorel.test/", "site=1"},
+        {"https://zantorel.test/", "site=1"},
+        {"https://zantorel-old.test/", nullptr},
+        {"https://api.korvane-one.com/", "own=1"},
+        {"https://korvane-two.com/", nullptr},
+        {"http://localhost/", "local=1"},
+        {"http://sub.localhost/", nullptr},
+    };
+    for (const auto& [url, header] : cases)
+        EXPECT_EQ(storage.cookieHeaderForURL(url), header ? QString(header) : QString()) << url;
+    EXPECT_EQ(names(storage.cookies()), QStringList({"site", "own", "local"}));
+}
+
+TEST(PublicSuffixList, SitesEndWhereTheListSays)
+{
+    struct Case {
+        const char* host;
+        const char* site;  // nullptr: no registrable domain
+        bool suffix;
+    };
+    const Case cases[] = {
+        {"api.zantorel.test", "zantorel.test", false},
+        {"zantorel.test", "zantorel.test", false},
+        {"test", nullptr, true},
+        {"a.b.korvane.co.uk", "korvane.co.uk", false},
+        {"co.uk", nullptr, true},
+        {"com", nullptr, true},
+        {"localhost", nullptr, true},
+        {"127.0.0.1", nullptr, false},
+        {"::1", nullptr, false},
+        {"example.xn--fiqs8s", "example.xn--fiqs8s", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PublicSuffixList::registrableDomain(c.host), c.site ? QString(c.site) : QString()) << c.host;
+        EXPECT_EQ(PublicSuffixList::isPublicSuffix(c.host), c.suffix) << c.host;
+    }
+
+    const std::tuple<const char*, const char*, bool> pairs[] = {
+        {"api.zantorel.test", "www.zantorel.test", true},
+        {"x.y.zantorel.test", "zantorel.test", true},
+        {"api.zantorel.test", "zantorel-old.test", false},
+        {"korvane.co.uk", "other.co.uk", false},
+        {"a.korvane.co.uk", "b.korvane.co.uk", true},
+        {"localhost", "localhost", true},
+        {"a.localhost", "b.localhost", false},
+        {"127.0.0.1", "127.0.0.1", true},
+        {"127.0.0.1", "127.0.0.2", false},
+        {"10.0.0.1", "11.0.0.1", false},
+    };
+    for (const auto& [host, other, same] : pairs) {
+        EXPECT_EQ(PublicSuffixList::sameSite(host, other), same) << host << " " << other;
+        EXPECT_EQ(PublicSuffixList::sameSite(other, host), same) << other << " " << host;
+    }
 }
 
 TEST(CookieStorage, ExpiryWithMaxAgeBeforeExpires)

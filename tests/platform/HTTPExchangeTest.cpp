@@ -1,3 +1,4 @@
+#include "platform/net/ConnectToFence.h"
 #include "platform/net/CookieStorage.h"
 #include "platform/net/HTTPExchange.h"
 #include "platform/net/NetworkSeams.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 using namespace platform;
 using testsupport::FakeReply;
@@ -21,6 +23,9 @@ namespace {
 const QString kHost = QStringLiteral("api.net-tests.test");
 const QString kSibling = QStringLiteral("www.net-tests.test");
 const QString kStranger = QStringLiteral("elsewhere.test");
+// Two sites under a public suffix of two labels.
+const QString kSuffixSite = QStringLiteral("korvane-net.co.uk");
+const QString kSuffixNeighbour = QStringLiteral("neighbour-net.co.uk");
 
 HTTPResponse get(const QString& url, bool cookies = true)
 {
@@ -55,7 +60,7 @@ protected:
     void SetUp() override { CookieStorage::shared().deleteAll(); }
     void TearDown() override { CookieStorage::shared().deleteAll(); }
 
-    FakeService service{{kHost, kSibling, kStranger}};
+    FakeService service{{kHost, kSibling, kStranger, kSuffixSite, kSuffixNeighbour}};
 };
 
 } // namespace
@@ -126,18 +131,21 @@ TEST_F(HTTPExchangeTest, CookiesTravelOnlyWithCookieHandlingAndNeverTwice)
     CookieStorage::shared().setCookie(session);
     service.routeReply(kHost, "/login", FakeReply::json(QByteArray("{}"))
                                             .header("Set-Cookie", "fresh=1; Path=/; Domain=net-tests.test")
-                                            .header("Set-Cookie", "other=2"));
+                                            .header("Set-Cookie", "other=2")
+                                            .header("Set-Cookie", "everyone=3; Path=/; Domain=test"));
     const QString url = "https://" + kHost + "/login";
 
     const HTTPResponse off = get(url, /*cookies*/ false);
     EXPECT_FALSE(service.requestsTo("/login").last().headers.contains("Cookie"));
     EXPECT_EQ(CookieStorage::shared().cookies().size(), 1) << "the answer's cookies were not kept";
-    EXPECT_EQ(off.headers.values("set-cookie").size(), 2);
+    EXPECT_EQ(off.headers.values("set-cookie").size(), 3);
 
     ASSERT_TRUE(get(url, /*cookies*/ true).ok());
     EXPECT_EQ(service.requestsTo("/login").last().headers.values("Cookie"), QStringList({"SESS=abc"}));
     EXPECT_EQ(CookieStorage::shared().cookieHeaderForURL(url), "SESS=abc; fresh=1; other=2");
     EXPECT_EQ(CookieStorage::shared().cookieHeaderForURL("https://" + kSibling + "/"), "SESS=abc; fresh=1");
+    EXPECT_TRUE(CookieStorage::shared().cookieHeaderForURL("https://" + kStranger + "/").isNull())
+        << "no cookie for the public suffix itself";
 
     HTTPRequest own;
     own.url = url;
@@ -152,6 +160,9 @@ TEST_F(HTTPExchangeTest, RedirectsKeepEachHopsCookiesAndTheCallersCredentialsSta
     service.routeReply(kHost, "/middle", FakeReply::redirect("https://" + kSibling + "/end?x=1", 301));
     service.routeReply(kHost, "/see-other", FakeReply::redirect("https://" + kStranger + "/end", 303));
     service.routeReply(kHost, "/temporary", FakeReply::redirect("https://" + kSibling + "/end", 307));
+    service.routeReply(kHost, "/downgrade", FakeReply::redirect("http://" + kHost + "/end", 307));
+    service.routeReply(kSuffixSite, "/next-door", FakeReply::redirect("https://" + kSuffixNeighbour + "/end", 307));
+    service.routeReply(kSuffixSite, "/own-subdomain", FakeReply::redirect("https://" + kSuffixSite + "/end", 307));
     service.routeReply(kHost, "/loop", FakeReply::redirect("/loop"));
     service.route("*", "/end", [](const FakeRequest& request) {
         return FakeReply::text(QStringList({request.method, request.body, request.header("Cookie"),
@@ -184,6 +195,18 @@ TEST_F(HTTPExchangeTest, RedirectsKeepEachHopsCookiesAndTheCallersCredentialsSta
     EXPECT_EQ(performHTTPExchange(request).body, "GET::::yes");
     request.url = "https://" + kHost + "/temporary";
     EXPECT_EQ(performHTTPExchange(request).body, "POST:a=1:SESS=secret:Bearer secret:yes");
+    // Two sites that share only a public suffix are not one site; nor are credentials sent
+    // in clear text once the exchange began over TLS.
+    const std::pair<QString, QString> hops[] = {
+        {"https://" + kSuffixSite + "/own-subdomain", "POST:a=1:SESS=secret:Bearer secret:yes"},
+        {"https://" + kSuffixSite + "/next-door", "POST:a=1:::yes"},
+        {"https://" + kHost + "/downgrade", "POST:a=1:::yes"},
+    };
+    CookieStorage::shared().deleteAll();
+    for (const auto& [url, seen] : hops) {
+        request.url = url;
+        EXPECT_EQ(QString::fromUtf8(performHTTPExchange(request).body), seen) << url.toStdString();
+    }
 
     const QString loop = "https://" + kHost + "/loop";
     expectTransportError(get(loop), URLError::HTTPTooManyRedirects, loop);
@@ -286,6 +309,22 @@ TEST_F(HTTPExchangeTest, CancellationEndsAStalledExchange)
     // Already cancelled: nothing goes out.
     expectTransportError(performHTTPExchange(request, &cancelled), URLError::Cancelled, request.url);
     EXPECT_EQ(service.requestsTo("/stall").size(), 1);
+}
+
+TEST(ConnectToFence, OnlyListedPairsAndLoopbackAddressesPassWhileEntriesAreSet)
+{
+    const ConnectToFence open({});
+    EXPECT_TRUE(open.allows("anywhere.test", 443));
+    const ConnectToFence fence({"api.zantorel.test:443:127.0.0.1:4000", ":80:127.0.0.1:4001", "[::1]:8443:127.0.0.1:4002"});
+    const std::tuple<const char*, int, bool> cases[] = {
+        {"api.zantorel.test", 443, true},   {"API.zantorel.test", 443, true}, {"api.zantorel.test", 8443, false},
+        {"www.zantorel.test", 80, true},    {"www.zantorel.test", 443, false}, {"::1", 1, true},
+        {"127.0.0.1", 9, true},             {"127.255.0.255", 9, true},        {"localhost", 9, true},
+        {"127.evil.example.test", 443, false},  {"127.0.0.1.example.test", 443, false},
+        {"127.0.0.256", 443, false},        {"127.0.0", 443, false},           {"127.0.0.+1", 443, false},
+    };
+    for (const auto& [host, port, allowed] : cases)
+        EXPECT_EQ(fence.allows(host, port), allowed) << host << ":" << port;
 }
 
 TEST(FakeServiceLifetime, StopsPromptlyWithStalledAndIdleConnectionsAndClearsTheSeams)

@@ -9,8 +9,21 @@ bool ConnectToFence::allows(const QString& host, int port) const
 
 bool ConnectToFence::isLoopbackHost(const QString& host)
 {
-    return host == QLatin1String("localhost") || host == QLatin1String("::1")
-        || (host.startsWith(QLatin1String("127.")) && host.count(QLatin1Char('.')) == 3);
+    if (host == QLatin1String("localhost") || host == QLatin1String("::1"))
+        return true;
+    // Only an address literal: a name such as "127.a.b.c" would still be looked up.
+    const QStringList parts = host.split(QLatin1Char('.'));
+    if (parts.size() != 4 || parts.first() != QLatin1String("127"))
+        return false;
+    for (const QString& part : parts) {
+        if (part.isEmpty() || part.size() > 3 || part.toInt() > 255)
+            return false;
+        for (QChar c : part) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+        }
+    }
+    return true;
 }
 
 bool ConnectToFence::covers(const QString& host, int port) const

@@ -1,5 +1,7 @@
 #include "platform/net/CookieStorage.h"
 
+#include "platform/net/PublicSuffixList.h"
+
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -33,12 +35,6 @@ RequestTarget targetOf(const QString& url)
     return target;
 }
 
-bool isIPAddress(const QString& host)
-{
-    static const QRegularExpression ipv4(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
-    return host.contains(QLatin1Char(':')) || ipv4.match(host).hasMatch();
-}
-
 QString bareDomain(const QString& domain)
 {
     QString bare = domain.toLower();
@@ -52,7 +48,7 @@ bool domainMatches(const QString& host, const QString& domain)
 {
     if (host == domain)
         return true;
-    return !isIPAddress(host) && host.endsWith(domain) && host.size() > domain.size()
+    return !PublicSuffixList::isIPAddress(host) && host.endsWith(domain) && host.size() > domain.size()
         && host.at(host.size() - domain.size() - 1) == QLatin1Char('.');
 }
 
@@ -279,18 +275,22 @@ std::optional<Cookie> CookieStorage::parseSetCookie(const QString& headerValue, 
     }
 
     cookie.expires = maxAgeExpiry ? maxAgeExpiry : expires;
-    if (domainAttribute && !domainAttribute->isEmpty() && *domainAttribute != target.host) {
-        // A server may widen a cookie to a parent domain of itself, never to another site.
-        if (!domainMatches(target.host, *domainAttribute))
+    if (!domainAttribute || domainAttribute->isEmpty()) {
+        cookie.domain = target.host;
+        cookie.hostOnly = true;
+    } else if (*domainAttribute == target.host) {
+        // Naming the host itself widens the cookie to its subdomains, except where the host
+        // has none of its own: an address, or a public suffix (a name such as "localhost").
+        const bool widens = !PublicSuffixList::isIPAddress(target.host) && !PublicSuffixList::isPublicSuffix(target.host);
+        cookie.domain = widens ? QLatin1Char('.') + target.host : target.host;
+        cookie.hostOnly = !widens;
+    } else {
+        // A server may widen a cookie to a parent domain of itself, never to another site nor
+        // to a public suffix, whose "subdomains" are everyone else's sites.
+        if (!domainMatches(target.host, *domainAttribute) || PublicSuffixList::isPublicSuffix(*domainAttribute))
             return std::nullopt;
         cookie.domain = QLatin1Char('.') + *domainAttribute;
         cookie.hostOnly = false;
-    } else if (domainAttribute && *domainAttribute == target.host && !isIPAddress(target.host)) {
-        cookie.domain = QLatin1Char('.') + target.host;
-        cookie.hostOnly = false;
-    } else {
-        cookie.domain = target.host;
-        cookie.hostOnly = true;
     }
     cookie.path = pathAttribute ? *pathAttribute : defaultPath(target.path);
     return cookie;

@@ -101,21 +101,21 @@ HTTPResponse performHTTPExchange(const HTTPRequest& request, const std::atomic_b
     if (!lease.get())
         return fail(URLError::make(URLError::Unknown));
 
-    QString originalHost;
+    QUrl original;
     for (int hop = 0;; ++hop) {
         const ParsedURL parsed = parseURL(url);
         if (parsed.errorCode)
             return fail(URLError::make(*parsed.errorCode));
         const QString host = parsed.url.host(QUrl::FullyEncoded).toLower();
         if (hop == 0)
-            originalHost = host;
+            original = parsed.url;
 
         const int port = parsed.url.port(parsed.url.scheme().toLower() == QLatin1String("https") ? 443 : 80);
         if (!fence.allows(host, port))
             return fail(URLError::make(URLError::CannotFindHost));
 
         if (hop > 0)
-            RedirectPolicy::dropCredentialsLeavingSite(originalHost, host, callerHeaders);
+            RedirectPolicy::dropCredentialsLeavingSite(original, parsed.url, callerHeaders);
         HTTPHop::Request hopRequest{method, parsed.encoded, callerHeaders, body,
                                     request.timeoutSeconds, request.maxBodyBytes, cancelled};
         if (request.handleCookies && !callerHeaders.contains(QStringLiteral("Cookie"))) {

@@ -1,5 +1,7 @@
 #include "platform/net/RedirectPolicy.h"
 
+#include "platform/net/PublicSuffixList.h"
+
 namespace platform {
 
 bool RedirectPolicy::isRedirect(int status)
@@ -19,28 +21,16 @@ void RedirectPolicy::rewriteForNextHop(int status, QString& method, QByteArray& 
     headers.remove(QStringLiteral("Content-Length"));
 }
 
-void RedirectPolicy::dropCredentialsLeavingSite(const QString& originalHost, const QString& nextHost,
-                                                HTTPHeaders& headers)
+void RedirectPolicy::dropCredentialsLeavingSite(const QUrl& original, const QUrl& next, HTTPHeaders& headers)
 {
-    if (sameSite(originalHost, nextHost))
+    const bool downgrade = original.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
+        && next.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
+    const QString originalHost = original.host(QUrl::FullyEncoded).toLower();
+    const QString nextHost = next.host(QUrl::FullyEncoded).toLower();
+    if (!downgrade && PublicSuffixList::sameSite(originalHost, nextHost))
         return;
     headers.remove(QStringLiteral("Cookie"));
     headers.remove(QStringLiteral("Authorization"));
-}
-
-// Hosts of one site (the same host, its subdomains, or siblings under its parent domain)
-// may see the caller's credentials after a redirect; any other host may not.
-bool RedirectPolicy::sameSite(const QString& original, const QString& next)
-{
-    if (original == next || next.endsWith(QLatin1Char('.') + original))
-        return true;
-    const qsizetype firstDot = original.indexOf(QLatin1Char('.'));
-    if (firstDot < 0)
-        return false;
-    const QString parent = original.mid(firstDot + 1);
-    if (!parent.contains(QLatin1Char('.')))
-        return false;
-    return next == parent || next.endsWith(QLatin1Char('.') + parent);
 }
 
 } // namespace platform

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 namespace platform {
 
@@ -19,9 +20,9 @@ public:
     // keep the method and body.
     static void rewriteForNextHop(int status, QString& method, QByteArray& body, HTTPHeaders& headers);
     // The caller's own Cookie and Authorization fields go only to hosts of the original
-    // host's site.
-    static void dropCredentialsLeavingSite(const QString& originalHost, const QString& nextHost, HTTPHeaders& headers);
-    static bool sameSite(const QString& originalHost, const QString& nextHost);
+    // host's registrable domain (its own subdomains and siblings), never across a public
+    // suffix to another site, and never in clear text after an https start.
+    static void dropCredentialsLeavingSite(const QUrl& original, const QUrl& next, HTTPHeaders& headers);
 };
 
 } // namespace platform
