@@ -152,6 +152,9 @@ CookieStorage& CookieStorage::shared()
     return storage;
 }
 
+// RFC 6265's own algorithm rather than libcurl's date reader, which reads the two-digit year
+// 70 as 2070 instead of 1970, rolls 30 February over into 1 March instead of refusing it,
+// and accepts years before 1601.
 QDateTime CookieStorage::parseCookieDate(const QString& text)
 {
     static const char* const months[] = {"jan", "feb", "mar", "apr", "may", "jun",
