@@ -1,6 +1,7 @@
 #include "platform/net/HTTPExchange.h"
 
 #include "platform/net/CookieStorage.h"
+#include "platform/net/ExchangeInternals.h"
 #include "platform/net/NetworkSeams.h"
 
 #include <QFile>
@@ -165,12 +166,7 @@ const std::vector<X509*>& systemCertificates()
     return certificates;
 }
 
-using StorePtr = std::shared_ptr<X509_STORE>;
-
-struct Trust {
-    QString identity; // changes whenever the trusted set changes
-    StorePtr store;   // null: libcurl's default authorities
-};
+} // namespace
 
 // The system's authorities plus the extra file's, shared by every connection while the
 // file stays the same.
@@ -255,6 +251,8 @@ bool connectToCovers(const QStringList& entries, const QString& host, int port)
     }
     return false;
 }
+
+namespace {
 
 // ---------------------------------------------------------------------------------------
 // One libcurl handle per thread, reused so connections and TLS sessions are kept between
@@ -420,6 +418,13 @@ int errorCodeFor(CURLcode code, long osErrno, const Transfer& transfer)
         return URLError::DataLengthExceedsMaximum;
     if (transfer.idleTimedOut)
         return URLError::TimedOut;
+    return urlErrorCodeForCurl(code, osErrno);
+}
+
+} // namespace
+
+int urlErrorCodeForCurl(CURLcode code, long osErrno)
+{
     switch (code) {
     case CURLE_UNSUPPORTED_PROTOCOL: return URLError::UnsupportedURL;
     case CURLE_URL_MALFORMAT: return URLError::BadURL;
@@ -461,6 +466,8 @@ int errorCodeFor(CURLcode code, long osErrno, const Transfer& transfer)
     default: return URLError::Unknown;
     }
 }
+
+namespace {
 
 Error transportError(int code, int curlCode = 0)
 {
