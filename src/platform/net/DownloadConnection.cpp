@@ -76,6 +76,7 @@ struct DownloadConnection::State {
     std::deque<Event> events;
     qint64 bufferedBytes = 0;
     bool drainScheduled = false;
+    bool waitingForRoom = false;
     std::optional<HTTPRequest> redirectAnswer;
 
     // Worker side.
@@ -108,7 +109,9 @@ void DownloadConnection::State::push(Event event, const std::shared_ptr<State>& 
 bool DownloadConnection::State::waitForRoom()
 {
     std::unique_lock lock(mutex);
+    waitingForRoom = true;
     wake.wait(lock, [this] { return cancelled.load() || bufferedBytes < maximumBufferedBytes; });
+    waitingForRoom = false;
     return !cancelled.load();
 }
 
@@ -438,5 +441,17 @@ void DownloadConnection::cancel()
 }
 
 bool DownloadConnection::isCancelled() const { return m_state->cancelled.load(); }
+
+qint64 DownloadConnection::bufferedBytesForTesting() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->bufferedBytes;
+}
+
+bool DownloadConnection::isWaitingForRoomForTesting() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->waitingForRoom;
+}
 
 } // namespace platform

@@ -57,6 +57,10 @@ public:
     void cancel();
     bool isCancelled() const;
 
+    // What the worker holds for the owner, and whether it is stopped until the owner catches up.
+    qint64 bufferedBytesForTesting() const;
+    bool isWaitingForRoomForTesting() const;
+
     struct State;
 
 private:
