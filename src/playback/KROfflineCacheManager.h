@@ -164,6 +164,7 @@ private:
     qint64 m_expectedLength = 0;
     qint64 m_receivedLength = 0;
     qint64 m_lastReportedBytes = 0;
+    qint64 m_writeBackStart = 0;
     int m_lastReportedPercent = -5;
     ProgressBlock m_progressBlock;
     CompletionBlock m_completionBlock;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,7 @@ const QString kUserAgent = QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_
 constexpr double kRequestTimeout = 60.0;
 constexpr qint64 kReservedBytes = 24LL * 1024 * 1024;
 constexpr qint64 kUnknownSizeNotificationStep = 512 * 1024;
+constexpr qint64 kWriteBackStep = 4 * 1024 * 1024;
 
 std::function<QDateTime()>& clockOverride()
 {
@@ -215,7 +217,7 @@ bool KROfflineCacheManager::startPendingProgressiveTransferAtIndex(int index)
     if (index < 0 || index >= m_pendingProgressiveURLs.size() || !m_file)
         return false;
     m_pendingProgressiveURLIndex = index;
-    m_expectedLength = m_receivedLength = m_lastReportedBytes = 0;
+    m_expectedLength = m_receivedLength = m_lastReportedBytes = m_writeBackStart = 0;
     if (!m_file->resize(0) || !m_file->seek(0))
         return false;
     const QString url = m_pendingProgressiveURLs.at(index);
@@ -264,7 +266,7 @@ bool KROfflineCacheManager::startPendingDASHTransferAtIndex(int index)
     m_pendingDASHTransferIndex = index;
     m_temporaryPath = transfer.temporaryPath;
     m_finalPath = transfer.finalPath;
-    m_expectedLength = m_receivedLength = m_lastReportedBytes = 0;
+    m_expectedLength = m_receivedLength = m_lastReportedBytes = m_writeBackStart = 0;
     if (!openTemporaryFile(m_temporaryPath)) {
         failDownloadWithMessage(QStringLiteral("无法创建 DASH 离线缓存文件"));
         return false;
@@ -288,7 +290,7 @@ void KROfflineCacheManager::didReceiveResponse(const platform::DownloadResponse&
     if (m_receivedLength > 0 && m_file) {
         m_file->resize(0);
         m_file->seek(0);
-        m_receivedLength = 0;
+        m_receivedLength = m_writeBackStart = 0;
     }
     const int status = response.status > 0 ? response.status : 200;
     const QString mime = response.mimeType.toLower();
@@ -327,6 +329,11 @@ void KROfflineCacheManager::didReceiveData(const QByteArray& data)
         return;
     }
     m_receivedLength += data.size();
+    // Starts write-back as the file grows, so the sync before the rename has little left to do.
+    if (m_receivedLength - m_writeBackStart >= kWriteBackStep && m_file->flush()) {
+        ::sync_file_range(m_file->handle(), m_writeBackStart, m_receivedLength - m_writeBackStart, SYNC_FILE_RANGE_WRITE);
+        m_writeBackStart = m_receivedLength;
+    }
     if (m_expectedLength <= 0) {
         if (m_receivedLength - m_lastReportedBytes >= kUnknownSizeNotificationStep) {
             m_lastReportedBytes = m_receivedLength;

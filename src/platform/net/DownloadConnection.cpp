@@ -16,6 +16,10 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <vector>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -77,6 +81,9 @@ struct DownloadConnection::State {
     qint64 bufferedBytes = 0;
     bool drainScheduled = false;
     bool waitingForRoom = false;
+    // The transfer's open sockets: cancel() shuts them down so the worker stops at once,
+    // even in the middle of a TLS handshake, rather than at libcurl's next progress call.
+    std::vector<curl_socket_t> sockets;
     std::optional<HTTPRequest> redirectAnswer;
 
     // Worker side.
@@ -189,6 +196,26 @@ void DownloadConnection::State::drain(const std::shared_ptr<State>& self)
 }
 
 namespace {
+
+curl_socket_t onOpenSocket(void* user, curlsocktype, curl_sockaddr* address)
+{
+    auto* state = static_cast<DownloadConnection::State*>(user);
+    std::lock_guard lock(state->mutex);
+    if (state->cancelled.load())
+        return CURL_SOCKET_BAD;
+    const curl_socket_t socket = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    if (socket != CURL_SOCKET_BAD)
+        state->sockets.push_back(socket);
+    return socket;
+}
+
+int onCloseSocket(void* user, curl_socket_t socket)
+{
+    auto* state = static_cast<DownloadConnection::State*>(user);
+    std::lock_guard lock(state->mutex);
+    std::erase(state->sockets, socket);
+    return ::close(socket);
+}
 
 // One hop's bookkeeping, touched by libcurl's callbacks on the worker.
 struct Hop {
@@ -378,6 +405,10 @@ void runDownload(const std::shared_ptr<DownloadConnection::State>& self, HTTPReq
         }
         curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(std::ceil(timeout * 1000)));
         curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, 256L * 1024L);
+        curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &onOpenSocket);
+        curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &state);
+        curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, &onCloseSocket);
+        curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, &state);
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &onProgress);
         curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &hop);
@@ -436,6 +467,8 @@ void DownloadConnection::cancel()
     {
         std::lock_guard lock(m_state->mutex);
         m_state->cancelled.store(true);
+        for (curl_socket_t socket : m_state->sockets)
+            ::shutdown(socket, SHUT_RDWR);
     }
     m_state->wake.notify_all();
 }
