@@ -57,14 +57,14 @@ Range parseRange(const QString& header, qint64 size)
     Range range{0, size - 1, false, true};
     if (!header.startsWith(QLatin1String("bytes=")) || header.contains(QLatin1Char(',')))
         return range;
-    const QString spec = header.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf(QLatin1Char('-'));
+    const QString byteRange = header.mid(6).trimmed();
+    const qsizetype dash = byteRange.indexOf(QLatin1Char('-'));
     if (dash < 0)
         return range;
     bool firstOK = false;
     bool lastOK = false;
-    const qint64 first = spec.left(dash).toLongLong(&firstOK);
-    const qint64 last = spec.mid(dash + 1).toLongLong(&lastOK);
+    const qint64 first = byteRange.left(dash).toLongLong(&firstOK);
+    const qint64 last = byteRange.mid(dash + 1).toLongLong(&lastOK);
     if (!firstOK) {
         if (!lastOK)
             return range;
