@@ -38,11 +38,11 @@ FakeReply xmlReply(const QByteArray& body, int status = 200)
 
 const FakeReply kHangUp{.closeWithoutReply = true};
 
-using Operation = void (KRDanmakuClient::*)(qint64, KRDanmakuCompletion);
+using Operation = KRRequestHandle (KRDanmakuClient::*)(qint64, QObject*, KRDanmakuCompletion);
 
 OutcomeRef<KRDanmakuList> run(Operation operation, qint64 cid, bool* answeredInside = nullptr)
 {
-    return servicetest::run<KRDanmakuList>([&](auto done) { (KRDanmakuClient::sharedClient()->*operation)(cid, done); }, answeredInside);
+    return servicetest::run<KRDanmakuList>([&](auto done) { (KRDanmakuClient::sharedClient()->*operation)(cid, liveOwner(), done); }, answeredInside);
 }
 
 OutcomeRef<KRDanmakuList> load(qint64 cid) { return run(&KRDanmakuClient::loadDanmakusForCID, cid); }
