@@ -195,4 +195,35 @@ TEST_F(DanmakuClientTest, OfflineCopyIsMadeFromTheNetworkCacheAndRemovedAlone)
     EXPECT_EQ(fileContents(KRDanmakuOfflineCachePath(31)), kDocument);
 }
 
+TEST_F(DanmakuClientTest, CancelledOrOrphanedLoadsDeliverNothingAndStop)
+{
+    // The first source answers late and fails, so a load that went on would ask the second.
+    serveComment(41, FakeReply{.status = 502, .body = "<html>bad gateway</html>", .delayMs = 150});
+    serveList(xmlReply(kDocument));
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "owner destroyed");
+        auto owner = std::make_unique<QObject>();
+        auto release = std::make_shared<Release>();
+        int calls = 0;
+        const KRRequestHandle handle = KRDanmakuClient::sharedClient()->loadDanmakusForCID(
+            41, owner.get(), [token = releaseToken(release), &calls](const KRDanmakuList&, const KROptionalError&) { ++calls; });
+        ASSERT_TRUE(handle.isValid());
+        // While the first exchange is under way.
+        KR_WAIT_UNTIL(requestsTo(QStringLiteral("/41.xml")).size() == (cancel ? 1 : 2));
+        if (cancel)
+            KRRequestHandle(handle).cancel(); // any copy cancels the one load
+        else
+            owner.reset();
+        KR_WAIT_UNTIL(release->done);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(release->onMain) << "the completion is released on the main thread";
+        EXPECT_EQ(handle.isCancelled(), cancel);
+    }
+    EXPECT_TRUE(requestsTo(kListPath).isEmpty()) << "the second source is never asked";
+    EXPECT_FALSE(QFile::exists(KRDanmakuNetworkCachePath(41)));
+    EXPECT_FALSE(KRDanmakuClient::sharedClient()->loadDanmakusForCID(0, nullptr, nullptr).isValid())
+        << "answered inside the call: a default handle";
+}
+
 } // namespace
