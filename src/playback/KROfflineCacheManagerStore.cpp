@@ -16,7 +16,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
@@ -439,12 +438,10 @@ void KROfflineCacheManager::prefetchDanmakuForCID(qint64 cid, const QString& key
 {
     if (cid < 1 || key.isEmpty())
         return;
-    QPointer<KROfflineCacheManager> self(this);
-    KRDanmakuClient::sharedClient()->cacheDanmakusForCID(cid, [self, key](const KRDanmakuList& danmakus,
-                                                                          const KROptionalError& error) {
-        if (self)
-            self->updateDanmakuState(error ? QStringLiteral("failed") : QStringLiteral("cached"), danmakus.size(), key);
-    });
+    KRDanmakuClient::sharedClient()->cacheDanmakusForCID(
+        cid, this, [this, key](const KRDanmakuList& danmakus, const KROptionalError& error) {
+            updateDanmakuState(error ? QStringLiteral("failed") : QStringLiteral("cached"), danmakus.size(), key);
+        });
 }
 
 void KROfflineCacheManager::updateDanmakuState(const QString& state, qint64 count, const QString& key)
