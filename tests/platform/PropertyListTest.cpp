@@ -114,7 +114,7 @@ TEST(PropertyList, RefusesWhatItCannotHold)
     const QVariant refused[] = {
         QVariant(), QVariant::fromValue(nullptr), QVariantMap{{"a", QVariantList{QVariant()}}}, QDateTime(),
         QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC),  // no room in the XML form's year
-        QDateTime(QDate(0, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),
+        QDateTime(QDate(-1, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),  // the last moment before year 1
         QString::fromUtf16(u"nul\0inside", 10),              // would be cut short silently
         deepList(600),
     };
