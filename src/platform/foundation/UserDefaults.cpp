@@ -206,11 +206,10 @@ void UserDefaults::Impl::changed(std::unique_lock<std::mutex>& lock)
                 std::lock_guard lock(self->mutex);
                 self->flushScheduled = false;
             }
-            // The write (with its fsync) happens off the main thread.
-            OperationQueue::runOnce([self] {
-                self->followHome();
-                self->flush();
-            });
+            // The home is looked up here, where the environment may change; the write (with
+            // its fsync) happens off the main thread.
+            self->followHome();
+            OperationQueue::runOnce([self] { self->flush(); });
         });
     };
     if (isMainThread())
