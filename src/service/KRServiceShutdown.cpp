@@ -4,6 +4,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "service/KRAPIClient.h"
 #include "service/KRRequestPipeline.h"
+#include "store/KRLocalHistoryStore.h"
 
 void KRShutDownServices()
 {
@@ -17,8 +18,9 @@ void KRShutDownServices()
     KRShutDownAPIWorkerQueue();
     KRRequestPipeline::waitForOneOffs();
 
-    // Local history: its pending save is written here, after the queues and before user
-    // defaults. The call KRLocalHistoryStore::flushPendingSaves() belongs on this line.
+    // The history's pending save, after the queues (nothing can change it any more) and
+    // before user defaults.
+    KRLocalHistoryStore::flushSharedStoreIfUsed();
 
     platform::UserDefaults::standard().synchronize();
 }
