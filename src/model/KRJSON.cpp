@@ -269,7 +269,7 @@ private:
     static constexpr size_t kLongestName = 40;
     static constexpr int kSlots = 256;
     struct Entry {
-        std::string_view bytes; // into the parser's buffer, which outlives the cache
+        std::string_view bytes; // into the text or the parser's buffer, which outlive the cache
         QString name;
     };
     Entry m_entries[kSlots];
@@ -459,8 +459,18 @@ bool Reader::object(ondemand::value& v, QVariant& out, int depth)
     // Filled as std::map and handed over whole: QMap would copy every value in.
     std::map<QString, QVariant> members;
     for (auto field : fields) {
+        if (error_code error = field.error())
+            return failAt(error, Container::Object);
+        // A name without escapes is taken from the text as it stands (simdjson has checked its
+        // UTF-8 and characters); only one with escapes is decoded.
         std::string_view key;
-        if (error_code error = field.unescaped_key().get(key))
+        const char* name = field.value_unsafe().key().raw();
+        const char* stop = name;
+        while (stop < m_end && *stop != '"' && *stop != '\\')
+            ++stop;
+        if (stop < m_end && *stop == '"')
+            key = std::string_view(name, size_t(stop - name));
+        else if (error_code error = field.unescaped_key().get(key))
             return failAt(error, Container::Object);
         ondemand::value member;
         if (error_code error = field.value().get(member))
