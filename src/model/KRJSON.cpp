@@ -430,18 +430,16 @@ bool Reader::value(ondemand::value& v, QVariant& out, int depth, Container in)
 
 bool Reader::array(ondemand::value& v, QVariant& out, int depth)
 {
-    const char* at = location(*m_doc);
     if (++depth > kMaximumDepth)
-        return fail("objects and arrays nested too deep", at);
+        return fail("objects and arrays nested too deep", location(*m_doc));
     ondemand::array items;
     if (error_code error = v.get_array().get(items))
         return failAt(error, Container::Array);
     QVariantList list;
     for (auto item : items) {
-        ondemand::value element;
-        if (error_code error = item.get(element))
+        if (error_code error = item.error())
             return failAt(error, Container::Array);
-        if (!value(element, list.emplaceBack(), depth, Container::Array))
+        if (!value(item.value_unsafe(), list.emplaceBack(), depth, Container::Array))
             return false;
     }
     out = QVariant(std::move(list));
@@ -450,9 +448,8 @@ bool Reader::array(ondemand::value& v, QVariant& out, int depth)
 
 bool Reader::object(ondemand::value& v, QVariant& out, int depth)
 {
-    const char* at = location(*m_doc);
     if (++depth > kMaximumDepth)
-        return fail("objects and arrays nested too deep", at);
+        return fail("objects and arrays nested too deep", location(*m_doc));
     ondemand::object fields;
     if (error_code error = v.get_object().get(fields))
         return failAt(error, Container::Object);
@@ -464,19 +461,17 @@ bool Reader::object(ondemand::value& v, QVariant& out, int depth)
         // A name without escapes is taken from the text as it stands (simdjson has checked its
         // UTF-8 and characters); only one with escapes is decoded.
         std::string_view key;
-        const char* name = field.value_unsafe().key().raw();
+        ondemand::field& member = field.value_unsafe();
+        const char* name = member.key().raw();
         const char* stop = name;
         while (stop < m_end && *stop != '"' && *stop != '\\')
             ++stop;
         if (stop < m_end && *stop == '"')
             key = std::string_view(name, size_t(stop - name));
-        else if (error_code error = field.unescaped_key().get(key))
-            return failAt(error, Container::Object);
-        ondemand::value member;
-        if (error_code error = field.value().get(member))
+        else if (error_code error = member.unescaped_key().get(key))
             return failAt(error, Container::Object);
         // A repeated name keeps its last value.
-        if (!value(member, members[m_names.name(key)], depth, Container::Object))
+        if (!value(member.value(), members[m_names.name(key)], depth, Container::Object))
             return false;
     }
     out = QVariant(QVariantMap(std::move(members)));
