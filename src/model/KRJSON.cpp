@@ -35,6 +35,10 @@ namespace ondemand = simdjson::ondemand;
 // Hostile nesting must not exhaust the stack. The same depth the platform's reader allows.
 constexpr int kMaximumDepth = 1024;
 
+// simdjson's own depth limit sits above the reader's, which refuses first (debug builds of
+// simdjson assert on passing their own).
+constexpr size_t kParserDepth = kMaximumDepth + 2;
+
 // Parsers keep their buffers between documents; one that grew for a very large reply is
 // not kept.
 constexpr size_t kLargestKeptCapacity = size_t(1) << 20;
@@ -327,6 +331,12 @@ QVariant Reader::read(ondemand::parser& parser, const simdjson::padded_string_vi
     QVariant result;
     ondemand::json_type type;
     ondemand::value root;
+    if (parser.max_depth() != kParserDepth) {
+        if (error_code error = parser.allocate(text.size(), kParserDepth)) {
+            *fault = Fault{simdjson::error_message(error), 0};
+            return QVariant();
+        }
+    }
     if (error_code error = parser.iterate(text).get(doc)) {
         // Faults found before any value is read: the survey knows where.
         const TextSurvey survey(m_begin, m_end);
