@@ -194,11 +194,11 @@ private:
     // Past the string whose opening quote is at `open`.
     const uchar* string(const uchar* open)
     {
-        unsigned pendingHigh = 0; // a high surrogate escape still waiting for its low half
+        const uchar* pendingHigh = nullptr; // a high surrogate escape still waiting for its low half
         for (const uchar* p = open + 1; p < m_end;) {
             const uchar c = *p;
             if (pendingHigh && c != '\\')
-                return setFault("invalid escape sequence", m_begin + pendingHigh);
+                return setFault("invalid escape sequence", pendingHigh);
             if (c == '"')
                 return p + 1;
             if (c < 0x20)
@@ -218,8 +218,8 @@ private:
                 break;
             const uchar escaped = p[1];
             if (escaped != 'u') {
-                if (pendingHigh || !std::strchr("\"\\/bfnrt", escaped))
-                    return setFault("invalid escape sequence", pendingHigh ? m_begin + pendingHigh : p);
+                if (pendingHigh || !std::memchr("\"\\/bfnrt", escaped, 8))
+                    return setFault("invalid escape sequence", pendingHigh ? pendingHigh : p);
                 p += 2;
                 continue;
             }
@@ -232,8 +232,8 @@ private:
             }
             const bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
             if (pendingHigh ? !low : low)
-                return setFault("invalid escape sequence", pendingHigh ? m_begin + pendingHigh : p);
-            pendingHigh = high ? unsigned(p - m_begin) : 0;
+                return setFault("invalid escape sequence", pendingHigh ? pendingHigh : p);
+            pendingHigh = high ? p : nullptr;
             p += 6;
         }
         return setFault("unterminated string", open);
@@ -306,7 +306,7 @@ private:
         m_fault = Fault{what, at};
         return false;
     }
-    // A refusal simdjson reported while reading the value or container at `v`.
+    // A refusal simdjson reported, worded from where reading stopped and what it was inside.
     bool failAt(error_code error, Container in);
     const char* location(ondemand::document& doc);
     // The last byte before `at` that is not space, or 0.

@@ -101,7 +101,7 @@ bool usesLeniency(const QByteArray& data)
         if (c == '"') {
             inString = false;
         } else if (c == '\\') {
-            if (i + 1 < data.size() && !std::strchr("\"\\/bfnrtu", data[i + 1]))
+            if (i + 1 < data.size() && !std::memchr("\"\\/bfnrtu", data[i + 1], 9))
                 return true;
             i += escapedUnit ? 5 : 1;
         }
