@@ -412,7 +412,19 @@ bool Reader::value(ondemand::value& v, QVariant& out, int depth, Container in)
     case ondemand::json_type::object:
         return object(v, out, depth);
     case ondemand::json_type::string: {
-        std::string_view text;
+        // The token runs from the opening quote to the next structural character, so its last
+        // byte that is not space is the closing quote. Text without escapes is taken from
+        // where it stands (simdjson has checked its UTF-8 and characters); only text with
+        // escapes is decoded.
+        std::string_view text = v.raw_json_token();
+        while (text.size() > 1 && isSpace(text.back()))
+            text.remove_suffix(1);
+        text = text.substr(1, text.size() - 2);
+        ondemand::raw_json_string consumed;
+        if (!std::memchr(text.data(), '\\', text.size()) && !v.get_raw_json_string().get(consumed)) {
+            out = QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
+            return true;
+        }
         if (error_code error = v.get_string().get(text))
             return failAt(error, Container::None);
         out = QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
