@@ -190,34 +190,36 @@ Image KRThemeClassicNavigationGradientImage(int style, qreal height)
 
 Image KRTheme::navigationBackgroundImage() const { return KRThemeClassicNavigationGradientImage(style(), 44); }
 
+namespace {
+// One image per style, drawn on first request and kept.
+Image cachedStyleGradient(Image (&cache)[3], const GradientSpec (&specs)[3], int style, const QSizeF& size, qreal radius)
+{
+    if (cache[style].isNull())
+        cache[style] = KRThemeGradientImage(specs[style].top, specs[style].bottom, specs[style].stroke, size, radius);
+    return cache[style];
+}
+} // namespace
+
 Image KRTheme::surfaceBackgroundImage() const
 {
     static Image cache[3];
-    const int s = style();
-    if (cache[s].isNull()) {
-        static const GradientSpec specs[3] = {
-            {W(1.0), RGB(0.975, 0.977, 0.983), RGB(0.87, 0.88, 0.90)},
-            {RGB(0.155, 0.155, 0.18), RGB(0.105, 0.105, 0.125), RGB(0.22, 0.22, 0.25)},
-            {W(1.0), RGB(1.0, 0.975, 0.984), RGB(0.94, 0.81, 0.86)},
-        };
-        cache[s] = KRThemeGradientImage(specs[s].top, specs[s].bottom, specs[s].stroke, QSizeF(12, 44), 0);
-    }
-    return cache[s];
+    static const GradientSpec specs[3] = {
+        {W(1.0), RGB(0.975, 0.977, 0.983), RGB(0.87, 0.88, 0.90)},
+        {RGB(0.155, 0.155, 0.18), RGB(0.105, 0.105, 0.125), RGB(0.22, 0.22, 0.25)},
+        {W(1.0), RGB(1.0, 0.975, 0.984), RGB(0.94, 0.81, 0.86)},
+    };
+    return cachedStyleGradient(cache, specs, style(), QSizeF(12, 44), 0);
 }
 
 Image KRTheme::searchFieldBackgroundImage() const
 {
     static Image cache[3];
-    const int s = style();
-    if (cache[s].isNull()) {
-        static const GradientSpec specs[3] = {
-            {W(1.0), RGB(0.94, 0.945, 0.955), RGB(0.73, 0.75, 0.79)},
-            {RGB(0.20, 0.20, 0.23), RGB(0.13, 0.13, 0.15), RGB(0.34, 0.34, 0.39)},
-            {W(1.0), RGB(1.0, 0.94, 0.965), RGB(0.91, 0.57, 0.69)},
-        };
-        cache[s] = KRThemeGradientImage(specs[s].top, specs[s].bottom, specs[s].stroke, QSizeF(24, 34), 7);
-    }
-    return cache[s];
+    static const GradientSpec specs[3] = {
+        {W(1.0), RGB(0.94, 0.945, 0.955), RGB(0.73, 0.75, 0.79)},
+        {RGB(0.20, 0.20, 0.23), RGB(0.13, 0.13, 0.15), RGB(0.34, 0.34, 0.39)},
+        {W(1.0), RGB(1.0, 0.94, 0.965), RGB(0.91, 0.57, 0.69)},
+    };
+    return cachedStyleGradient(cache, specs, style(), QSizeF(24, 34), 7);
 }
 
 Image KRTheme::groupedCellBackgroundImageWithTopCorners(bool top, bool bottom, qreal height) const
