@@ -187,7 +187,7 @@ void TableViewCell::drawRect(QPainter& p)
     if ((m_selected || m_highlighted) && m_selectionStyle != TableViewCellSelectionStyleNone && !m_selectedBackgroundView)
         p.fillRect(rect(), m_selectionStyle == TableViewCellSelectionStyleGray ? QColor(217, 217, 217) : QColor(0, 122, 255));
     if (m_separatorColor.isValid())
-        p.fillRect(QRectF(15, height() - 0.5, width() - 15, 0.5), m_separatorColor);
+        p.fillRect(QRectF(15, height() - 1, width() - 15, 1), m_separatorColor);
 }
 
 
