@@ -77,6 +77,8 @@ TEST_F(KitTableView, ThousandRowsKnowTheirHeightAtOnceAndOnlyVisibleCellsLive)
     EXPECT_EQ(cell->textLabel()->text(), QStringLiteral("0-%1").arg(20000 / 86));
     EXPECT_EQ(cell->frame(), table.rectForRowAtIndexPath(ips.first()));
     EXPECT_GT(static_cast<CountingCell*>(cell)->reuses, 0);
+    for (TableViewCell* c : table.visibleCells())
+        EXPECT_TRUE(c->isVisibleTo(&table)) << c->textLabel()->text().toStdString();
 }
 
 TEST_F(KitTableView, DequeueGivesNullWhenThePoolIsEmpty)

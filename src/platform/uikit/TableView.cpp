@@ -106,12 +106,13 @@ void TableView::reloadData()
     m_selected = IndexPath::invalid();
 
     const int sectionCount = m_dataSource ? std::max(0, m_dataSource->numberOfSectionsInTableView(this)) : 0;
-    m_sections.assign(sectionCount, Section());
+    // Sections keep their row vectors between reloads: a reload of a long list allocates nothing.
+    m_sections.resize(size_t(sectionCount));
     qreal y = m_tableHeaderView ? m_tableHeaderView->frame().height() : 0;
     const bool grouped = m_style == TableViewStyleGrouped;
     for (int s = 0; s < sectionCount; ++s) {
         Section& sec = m_sections[s];
-        sec.top = y;
+        sec = Section{y, 0, std::move(sec.rowTops), 0};
         qreal hh = m_tableDelegate ? m_tableDelegate->heightForHeaderInSection(this, s) : -1;
         if (hh < 0)
             hh = !m_dataSource->titleForHeaderInSection(this, s).isEmpty() ? (grouped ? 38 : 22) : (grouped ? (s == 0 ? 20 : 10) : 0);
@@ -325,6 +326,7 @@ void TableView::layoutVisible()
             cell->setSeparatorColor(m_separatorStyle ? m_separatorColor : QColor());
             cell->setSelected(ip == m_selected);
             addSubview(cell);
+            cell->show();  // a pooled cell was hidden when it left the screen
             cell->setFrame(rr);
             cell->layoutIfNeeded();
             if (m_tableDelegate)
