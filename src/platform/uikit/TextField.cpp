@@ -49,8 +49,7 @@ void TextField::resignFirstResponder() { m_edit->clearFocus(); }
 void TextField::typeForTesting(const QString& text, bool pressReturn)
 {
     m_edit->end(false);
-    m_edit->insert(text);
-    sendActionsForControlEvents(ControlEventEditingChanged);
+    m_edit->insert(text);  // reported as an edit, like typing
     if (pressReturn)
         Q_EMIT m_edit->returnPressed();
 }
