@@ -6,6 +6,7 @@
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/View.h"
+#include "platform/uikit/ScrollView.h"
 #include "platform/uikit/Window.h"
 
 #include <QKeyEvent>
@@ -158,4 +159,52 @@ TEST_F(KitClock, ChineseTextAndTexturesReachThePixels)
         for (int x = 0; x < 70; ++x)
             dark += shot.pixelColor(x, y).value() < 60;
     EXPECT_GT(dark, 100);  // the glyphs were drawn, not boxes of nothing
+}
+
+namespace {
+// A mouse event delivered as the platform delivers it: to the widget under the finger, with
+// the filters and the propagation of the application.
+void mouse(QWidget* target, QEvent::Type type, QPoint local)
+{
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, QPointF(local), QPointF(target->mapToGlobal(local)), Qt::LeftButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &e);
+}
+} // namespace
+
+TEST_F(KitClock, AFingerFromTheLeftEdgeOverAScrollViewPops)
+{
+    struct Scrolling : ViewController {
+        ScrollView* scroll = nullptr;
+        void loadView() override
+        {
+            scroll = new ScrollView(QRectF(0, 0, 375, 603));
+            scroll->setContentSize(QSizeF(375, 3000));
+            setView(scroll);
+        }
+    };
+    Window w;
+    auto* nav = new NavigationController(new ViewController());
+    w.setRootViewController(nav);
+    w.makeKeyAndVisible();
+    auto* top = new Scrolling();
+    nav->pushViewController(top, false);
+    top->view()->layoutIfNeeded();
+    mouse(top->scroll, QEvent::MouseButtonPress, QPoint(3, 300));
+    mouse(nav->view(), QEvent::MouseMove, QPoint(120, 364));
+    mouse(nav->view(), QEvent::MouseMove, QPoint(250, 364));
+    mouse(nav->view(), QEvent::MouseButtonRelease, QPoint(250, 364));
+    AnimationClock::finishAll();
+    EXPECT_EQ(nav->viewControllers().size(), 1);
+    // Away from the edge the same gesture scrolls and pops nothing.
+    auto* again = new Scrolling();
+    nav->pushViewController(again, false);
+    again->view()->layoutIfNeeded();
+    mouse(again->scroll, QEvent::MouseButtonPress, QPoint(100, 300));
+    mouse(again->scroll, QEvent::MouseMove, QPoint(100, 250));
+    mouse(again->scroll, QEvent::MouseMove, QPoint(100, 200));
+    mouse(again->scroll, QEvent::MouseButtonRelease, QPoint(100, 200));
+    AnimationClock::finishAll();
+    EXPECT_EQ(nav->viewControllers().size(), 2);
+    EXPECT_GT(again->scroll->contentOffset().y(), 50);
 }

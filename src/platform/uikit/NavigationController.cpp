@@ -8,6 +8,7 @@
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -21,7 +22,12 @@ constexpr qreal kEdgeWidth = 20;
 // of a tall bar image that lies under the status bar, and tracks the edge drag.
 class NavigationContainerView : public View {
 public:
-    NavigationContainerView(NavigationController* owner, const QRectF& frame) : View(frame), m_owner(owner) {}
+    NavigationContainerView(NavigationController* owner, const QRectF& frame) : View(frame), m_owner(owner)
+    {
+        // The edge drag wins over whatever lies under the finger (a table scrolls otherwise),
+        // as the platform's recogniser did: presses are looked at before they are delivered.
+        qApp->installEventFilter(this);
+    }
     void layoutSubviews() override
     {
         if (m_owner)
@@ -36,6 +42,22 @@ protected:
         const qreal top = m_owner->navigationBarTop();
         if (top > 0)
             m_owner->m_bar->drawBackgroundAbove(p, QRectF(0, 0, width(), top));
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::MouseButtonPress || m_dragging || !m_owner)
+            return false;
+        auto* target = qobject_cast<QWidget*>(watched);
+        if (!target || target == this || !isAncestorOf(target))
+            return false;
+        auto* press = static_cast<QMouseEvent*>(event);
+        const QPointF local = mapFromGlobal(press->globalPosition());
+        if (press->button() != Qt::LeftButton || !m_owner->edgeDragBegan(local))
+            return false;
+        m_dragging = true;
+        m_start = local.x();
+        grabMouse();
+        return true;
     }
     void mousePressEvent(QMouseEvent* e) override
     {
@@ -54,6 +76,8 @@ protected:
         if (m_dragging && m_owner)
             m_owner->edgeDragEnded(e->position().x() - m_start);
         m_dragging = false;
+        if (mouseGrabber() == this)
+            releaseMouse();
     }
 
 private:

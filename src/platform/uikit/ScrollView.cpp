@@ -254,7 +254,7 @@ void ScrollView::mousePressEvent(QMouseEvent* e)
     m_pressed = true;
     m_pressPoint = m_lastPoint = e->globalPosition();
     m_pressOffset = contentOffset();
-    m_lastTime = AnimationClock::now();
+    m_lastTime = e->timestamp() / 1000.0;  // the events' own clock, as the moves use
     m_velocity = QPointF();
     if (m_motion)
         stopMotion();
