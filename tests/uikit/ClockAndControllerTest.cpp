@@ -208,3 +208,12 @@ TEST_F(KitClock, AFingerFromTheLeftEdgeOverAScrollViewPops)
     EXPECT_EQ(nav->viewControllers().size(), 2);
     EXPECT_GT(again->scroll->contentOffset().y(), 50);
 }
+
+TEST_F(KitClock, OutsideManualModeTheMainLoopDrivesAnimations)
+{
+    AnimationClock::setManual(false);
+    bool done = false;
+    AnimationClock::animate(nullptr, 0.05, {}, [&](bool finished) { done = finished; });
+    KR_WAIT_UNTIL(done);
+    AnimationClock::setManual(true);
+}

@@ -138,19 +138,19 @@ void AnimationClock::ensureTimer()
     if (!m_timer) {
         m_timer = std::make_unique<QTimer>();
         m_timer->setTimerType(Qt::PreciseTimer);
+        m_wall.start();
         QObject::connect(m_timer.get(), &QTimer::timeout, [this] {
-            static QElapsedTimer wall;
-            static qint64 last = -1;
-            if (!wall.isValid())
-                wall.start();
-            const qint64 nowMs = wall.elapsed();
-            const double dt = last < 0 || !m_timer->isActive() ? kFrame : std::clamp((nowMs - last) / 1000.0, 0.001, 0.1);
-            last = nowMs;
+            const qint64 nowMs = m_wall.elapsed();
+            // The first frame after an idle spell counts as one frame, not the whole pause.
+            const double dt = m_lastFrameMs < 0 ? kFrame : std::clamp((nowMs - m_lastFrameMs) / 1000.0, 0.001, 0.1);
+            m_lastFrameMs = nowMs;
             step(dt);
         });
     }
-    if (!m_timer->isActive())
+    if (!m_timer->isActive()) {
+        m_lastFrameMs = -1;
         m_timer->start(16);
+    }
 }
 
 } // namespace platform::uikit

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 
@@ -55,6 +56,8 @@ private:
     bool m_manual = false;
     std::vector<std::shared_ptr<Entry>> m_entries;
     std::unique_ptr<QTimer> m_timer;
+    QElapsedTimer m_wall;
+    qint64 m_lastFrameMs = -1;
 };
 
 } // namespace platform::uikit
