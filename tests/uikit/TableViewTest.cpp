@@ -3,6 +3,7 @@
 #include "platform/uikit/Label.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
+#include "platform/uikit/TableViewController.h"
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 
@@ -120,4 +121,29 @@ TEST_F(KitTableView, SectionsHeadersSelectionAndCellGeometry)
     EXPECT_FALSE(cell->isSelected());
     table.tapRowForTesting({5, 0});  // no such row
     EXPECT_EQ(rows.selected.size(), 1);
+}
+
+TEST_F(KitTableView, TableViewControllerFeedsItsOwnTableWhenItAppears)
+{
+    struct Screen : TableViewController {
+        int selections = 0;
+        int numberOfRowsInSection(TableView*, int) override { return 30; }
+        TableViewCell* cellForRowAtIndexPath(TableView* t, const IndexPath&) override
+        {
+            auto* cell = t->dequeueReusableCellWithIdentifier(QStringLiteral("c"));
+            return cell ? cell : new TableViewCell(TableViewCellStyleDefault, QStringLiteral("c"));
+        }
+        void didSelectRowAtIndexPath(TableView*, const IndexPath&) override { ++selections; }
+    } screen;
+    TableView* table = screen.tableView();
+    EXPECT_EQ(table->contentSize().height(), 0);  // nothing asked before it appears
+    screen.beginAppearanceTransition(true, false);
+    screen.endAppearanceTransition();
+    EXPECT_EQ(table->contentSize().height(), 30 * 44);
+    table->tapRowForTesting({0, 3});
+    EXPECT_EQ(screen.selections, 1);
+    screen.beginAppearanceTransition(false, false);
+    screen.endAppearanceTransition();
+    screen.beginAppearanceTransition(true, false);
+    EXPECT_FALSE(table->indexPathForSelectedRow().isValid());  // cleared on coming back
 }

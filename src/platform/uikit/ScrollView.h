@@ -79,7 +79,7 @@ private:
 
     QPointer<QObject> m_guard;
     ScrollViewDelegate* m_delegate = nullptr;
-    QSizeF m_contentSize;
+    QSizeF m_contentSize{0, 0};
     EdgeInsets m_contentInset;
     bool m_dragging = false;
     bool m_decelerating = false;
