@@ -10,30 +10,33 @@ namespace {
 // slice of a long document, large enough that feeding costs nothing next to reading.
 constexpr qsizetype kSliceBytes = 64 * 1024;
 
-// Bytes a complete document can end on: the '>' of the root's end tag, of a comment or of a
-// processing instruction after it, or white space after those.
-bool canEndDocument(char byte)
+// Whether a slice may end after this byte: only after a character the reader has whole
+// once it has the byte (ASCII; the tail of a multi-byte sequence may still wait in the
+// decoder) and that no complete document can end on: not the '>' of the root's end tag, of
+// a comment or of a processing instruction after it, nor white space after those.
+bool mayEndSlice(char byte)
 {
-    return byte == '>' || byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+    const auto unit = static_cast<unsigned char>(byte);
+    return unit < 0x80 && byte != '>' && byte != ' ' && byte != '\t' && byte != '\n' && byte != '\r';
 }
 
 // Where the slice starting at `from` ends. Running out of input right after a complete
 // document is taken by the reader for the end of it, and whatever follows would never be
-// read; so a slice other than the last never ends on a byte a document can end on. It ends
-// after the last other byte within `sliceBytes`, or runs on to the next one, as far as one
-// token may span; -1 when there is none that near.
+// read; so a slice other than the last ends only where mayEndSlice allows: after the last
+// such byte within `sliceBytes`, or else the first one beyond, as far as one token may
+// span; -1 when there is none that near.
 qsizetype sliceEnd(const QByteArray& data, qsizetype from, qsizetype sliceBytes)
 {
     const qsizetype end = std::min(data.size(), from + sliceBytes);
     if (end == data.size())
         return end;
     for (qsizetype i = end; i > from; --i) {
-        if (!canEndDocument(data[i - 1]))
+        if (mayEndSlice(data[i - 1]))
             return i;
     }
     const qsizetype reach = std::min(data.size(), from + KRDanmakuXMLParser::maximumTokenBytes);
     for (qsizetype i = end; i < reach; ++i) {
-        if (!canEndDocument(data[i]))
+        if (mayEndSlice(data[i]))
             return i + 1;
     }
     return reach == data.size() ? reach : -1;
