@@ -99,11 +99,10 @@ TEST(Dispatch, MainCallsKeepTheirOrderPerThreadAndNoneIsLost)
 TEST(Dispatch, CallsFromInsideACallWaitTheirTurnAndLetEventsThrough)
 {
     // A call dispatched from a main call runs after it, not inside the same batch.
-    bool innerRanInline = false;
+    bool innerRan = false, innerRanInline = false;
     dispatchMain([&] {
-        bool inner = false;
-        dispatchMain([&] { inner = true; });
-        innerRanInline = inner;
+        dispatchMain([&] { innerRan = true; });
+        innerRanInline = innerRan;
     });
     // A call re-queuing itself until a timer fires must not hold the event loop meanwhile.
     bool timerFired = false, chainEnded = false;
@@ -117,7 +116,7 @@ TEST(Dispatch, CallsFromInsideACallWaitTheirTurnAndLetEventsThrough)
     };
     dispatchMain(again);
     QTimer::singleShot(20, [&] { timerFired = true; });
-    KR_WAIT_UNTIL(chainEnded);
+    KR_WAIT_UNTIL(chainEnded && innerRan);
     EXPECT_FALSE(innerRanInline);
     EXPECT_GT(rounds, 1);
 
