@@ -13,11 +13,13 @@ constexpr qsizetype kSliceBytes = 64 * 1024;
 // Whether a slice may end after this byte: only after a character the reader has whole
 // once it has the byte (ASCII; the tail of a multi-byte sequence may still wait in the
 // decoder) and that no complete document can end on: not the '>' of the root's end tag, of
-// a comment or of a processing instruction after it, nor white space after those.
+// a comment or of a processing instruction after it, nor white space after those. Nor after
+// ']': the reader misses a "]]>" in text, which no document may hold, when it is cut.
 bool mayEndSlice(char byte)
 {
     const auto unit = static_cast<unsigned char>(byte);
-    return unit < 0x80 && byte != '>' && byte != ' ' && byte != '\t' && byte != '\n' && byte != '\r';
+    return unit < 0x80 && byte != '>' && byte != ']' && byte != ' ' && byte != '\t' && byte != '\n'
+        && byte != '\r';
 }
 
 // Where the slice starting at `from` ends. Running out of input right after a complete

@@ -207,7 +207,9 @@ TEST(DanmakuParserTest, ReadsWhatFollowsTheRootWhereverTheInputIsCut)
           "<i>" + one + "</i> <!-- c --> x", "<i>" + one + "</i><i/>", "<i>" + one + "</i>\n\n\t",
           "<i>" + one + "</i><!-- open", QByteArray("<i/>>"),
           // A partial UTF-8 sequence waits in the decoder: the reader has not seen it yet.
-          "<i>" + one + "</i> <?p q?>\xdb\xc3\xde\xd2- x", "<i>" + one + "</i>\xc3\xa9", "<i>é" + one + "é</i>"}) {
+          "<i>" + one + "</i> <?p q?>\xdb\xc3\xde\xd2- x", "<i>" + one + "</i>\xc3\xa9", "<i>é" + one + "é</i>",
+          // The reader only sees a "]]>" in text, which is not allowed, when it comes whole.
+          "<i>" + element("1,1,25,0", "a]]>b") + "</i>"}) {
         KROptionalError whole;
         const qsizetype expected = KRDanmakuXMLParser::parse(data, &whole, data.size()).size();
         for (qsizetype slice = 1; slice < data.size(); ++slice) {
