@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 // The entry point every fuzz target defines, called by libFuzzer or by the corpus replayer.
