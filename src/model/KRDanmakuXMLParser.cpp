@@ -10,6 +10,40 @@ namespace {
 // slice of a long document, large enough that feeding costs nothing next to reading.
 constexpr qsizetype kSliceBytes = 64 * 1024;
 
+// Whether a slice may end after this byte: only after a character the reader has whole
+// once it has the byte (ASCII; the tail of a multi-byte sequence may still wait in the
+// decoder) and that no complete document can end on: not the '>' of the root's end tag, of
+// a comment or of a processing instruction after it, nor white space after those. Nor after
+// ']': the reader misses a "]]>" in text, which no document may hold, when it is cut.
+bool mayEndSlice(char byte)
+{
+    const auto unit = static_cast<unsigned char>(byte);
+    return unit < 0x80 && byte != '>' && byte != ']' && byte != ' ' && byte != '\t' && byte != '\n'
+        && byte != '\r';
+}
+
+// Where the slice starting at `from` ends. Running out of input right after a complete
+// document is taken by the reader for the end of it, and whatever follows would never be
+// read; so a slice other than the last ends only where mayEndSlice allows: after the last
+// such byte within `sliceBytes`, or else the first one beyond, as far as one token may
+// span; -1 when there is none that near.
+qsizetype sliceEnd(const QByteArray& data, qsizetype from, qsizetype sliceBytes)
+{
+    const qsizetype end = std::min(data.size(), from + sliceBytes);
+    if (end == data.size())
+        return end;
+    for (qsizetype i = end; i > from; --i) {
+        if (mayEndSlice(data[i - 1]))
+            return i;
+    }
+    const qsizetype reach = std::min(data.size(), from + KRDanmakuXMLParser::maximumTokenBytes);
+    for (qsizetype i = end; i < reach; ++i) {
+        if (mayEndSlice(data[i]))
+            return i + 1;
+    }
+    return reach == data.size() ? reach : -1;
+}
+
 KRError parserError(const QXmlStreamReader& reader)
 {
     KRError error(KRXMLParserErrorDomain, reader.error(),
@@ -26,6 +60,12 @@ KRError parserError(const QXmlStreamReader& reader)
 
 KRDanmakuList KRDanmakuXMLParser::parse(const QByteArray& data, KROptionalError* error)
 {
+    return parse(data, error, kSliceBytes);
+}
+
+KRDanmakuList KRDanmakuXMLParser::parse(const QByteArray& data, KROptionalError* error, qsizetype sliceBytes)
+{
+    sliceBytes = std::max<qsizetype>(sliceBytes, 1);
     if (error)
         error->reset();
     if (data.isEmpty()) {
@@ -45,14 +85,14 @@ KRDanmakuList KRDanmakuXMLParser::parse(const QByteArray& data, KROptionalError*
         case QXmlStreamReader::Invalid:
             if (reader.error() != QXmlStreamReader::PrematureEndOfDocumentError || fed == data.size()) {
                 finished = true;
-            } else if (fedSinceLastToken > maximumTokenBytes) {
+            } else if (const qsizetype end = sliceEnd(data, fed, sliceBytes);
+                       fedSinceLastToken > maximumTokenBytes || end < 0) {
                 reader.raiseError(QStringLiteral("A single node exceeds the size limit."));
                 finished = true;
             } else {
-                const qsizetype length = std::min(kSliceBytes, data.size() - fed);
-                reader.addData(QByteArray(data.constData() + fed, length));
-                fed += length;
-                fedSinceLastToken += length;
+                reader.addData(QByteArray(data.constData() + fed, end - fed));
+                fedSinceLastToken += end - fed;
+                fed = end;
             }
             continue;
         case QXmlStreamReader::EndDocument:

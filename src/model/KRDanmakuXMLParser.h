@@ -31,6 +31,9 @@ public:
     // error: KRDanmakuErrorDomain 1 for empty data, KRXMLParserErrorDomain (the reader's
     // error code, line and column in the user info) for a document that does not parse.
     static KRDanmakuList parse(const QByteArray& data, KROptionalError* error);
+    // The same with the input handed to the reader at most about `sliceBytes` at a time, so
+    // that small documents can reach slice boundaries too.
+    static KRDanmakuList parse(const QByteArray& data, KROptionalError* error, qsizetype sliceBytes);
 
     const KRDanmakuList& danmakus() const { return m_danmakus; }
 

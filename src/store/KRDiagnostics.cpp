@@ -2,6 +2,7 @@
 
 #include "platform/device/DeviceProfile.h"
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/CrashCapture.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/PropertyList.h"
 #include "model/KRBuildConfig.h"
@@ -17,15 +18,10 @@
 #include <QTimeZone>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cxxabi.h>
-#include <exception>
-#include <execinfo.h>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -41,11 +37,15 @@ const char* const kLogName = "KorvaneRuntime.log";
 const char* const kPreviousLogName = "KorvaneRuntime.previous.log";
 const char* const kProbeNames[] = {"KorvaneGaiaVerifierDiagnostic.json", "KorvaneGaiaDiagnostic.json",
                                    "KorvaneQualityProbe.json", "KorvaneDecoderProbe.json", "KorvaneAVSyncProbe.json"};
-const int kFatalSignals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGILL, SIGFPE};
+// What a fatal signal leaves in the log.
+const std::pair<int, const char*> kFatalSignalLines[] = {
+    {SIGILL, "[fatal-signal] SIGILL\n"}, {SIGABRT, "[fatal-signal] SIGABRT\n"}, {SIGFPE, "[fatal-signal] SIGFPE\n"},
+    {SIGBUS, "[fatal-signal] SIGBUS\n"}, {SIGSEGV, "[fatal-signal] SIGSEGV\n"}};
 
-// The class lock: every append and the whole of starting capture. Recursive because
-// starting capture can be reached from inside an append's caller chain (the uncaught-
-// exception handler records an event on whatever thread threw).
+// The class lock: every append and the whole of starting capture, and with them every use
+// of the capture's file. Recursive because starting capture can be reached from inside an
+// append's caller chain (the uncaught-exception handler records an event on whatever
+// thread threw).
 std::recursive_mutex& classLock()
 {
     static std::recursive_mutex lock;
@@ -54,41 +54,8 @@ std::recursive_mutex& classLock()
 
 // Guarded by classLock().
 bool gStarted = false;
-QString gLogPath;
-QByteArray gLogPathNative;  // gLogPath for system calls
-std::terminate_handler gPreviousTerminate = nullptr;
-
-// Read by the signal handler, which takes no lock.
-std::atomic<int> gSignalFD{-1};
+// Read without the lock.
 std::atomic<bool> gStartedFlag{false};
-static_assert(std::atomic<int>::is_always_lock_free);
-
-int openLogForAppending(const QString& path)
-{
-    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-}
-
-// The descriptor appends go through: opened once at start and kept while the log's path
-// still names the file it holds; a log deleted or replaced meanwhile is opened (created)
-// again, so every line lands in the file at the path. Called with the lock.
-int logDescriptorLocked()
-{
-    int fd = gSignalFD.load();
-    if (fd >= 0) {
-        struct stat held {};
-        struct stat atPath {};
-        if (::fstat(fd, &held) == 0 && ::stat(gLogPathNative.constData(), &atPath) == 0
-            && held.st_dev == atPath.st_dev && held.st_ino == atPath.st_ino)
-            return fd;
-    }
-    const int reopened = openLogForAppending(gLogPath);
-    if (reopened < 0)
-        return fd;  // keep what we had (or -1: the line is dropped)
-    gSignalFD.store(reopened);
-    if (fd >= 0)
-        ::close(fd);
-    return reopened;
-}
 
 void writeAll(int fd, const char* data, size_t length)
 {
@@ -101,54 +68,6 @@ void writeAll(int fd, const char* data, size_t length)
         }
         data += written;
         length -= size_t(written);
-    }
-}
-
-QString demangledName(const char* mangled)
-{
-    if (!mangled)
-        return QStringLiteral("(null)");
-    int status = 0;
-    char* readable = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-    QString name = QString::fromUtf8(status == 0 && readable ? readable : mangled);
-    std::free(readable);
-    return name;
-}
-
-// The call stack as the platform describes an array of strings.
-QString callStackDescription()
-{
-    void* frames[64];
-    const int count = ::backtrace(frames, 64);
-    char** symbols = ::backtrace_symbols(frames, count);
-    QString text = QStringLiteral("(");
-    for (int i = 0; i < count; ++i) {
-        text += i == 0 ? QStringLiteral("\n    \"") : QStringLiteral(",\n    \"");
-        text += symbols ? QString::fromLocal8Bit(symbols[i]) : QStringLiteral("0x%1").arg(quintptr(frames[i]), 0, 16);
-        text += u'"';
-    }
-    text += QStringLiteral("\n)");
-    std::free(symbols);
-    return text;
-}
-
-void installSignalHandlers()
-{
-    // Lets the handler run after a stack overflow on the thread that started capture.
-    stack_t current {};
-    if (::sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE)) {
-        static char* alternateStack = new char[64 * 1024];
-        stack_t stack {};
-        stack.ss_sp = alternateStack;
-        stack.ss_size = 64 * 1024;
-        ::sigaltstack(&stack, nullptr);
-    }
-    for (int signalNumber : kFatalSignals) {
-        struct sigaction action {};
-        action.sa_handler = KRDiagnosticsSignalHandler;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_ONSTACK;
-        ::sigaction(signalNumber, &action, nullptr);
     }
 }
 
@@ -220,25 +139,20 @@ void KRDiagnostics::startCapture()
         gStartedFlag.store(true);
 
         const QString directory = KRDiagnosticsCacheDirectory();
-        gLogPath = directory + u'/' + QLatin1String(kLogName);
-        gLogPathNative = QFile::encodeName(gLogPath);
+        const QString logPath = directory + u'/' + QLatin1String(kLogName);
         const QString previousPath = directory + u'/' + QLatin1String(kPreviousLogName);
-        const QFileInfo current(gLogPath);
+        const QFileInfo current(logPath);
         if (current.exists() && current.size() > kRotationThreshold) {
             QFile::remove(previousPath);
-            QFile::rename(gLogPath, previousPath);
+            QFile::rename(logPath, previousPath);
         }
-        const int fd = openLogForAppending(gLogPath);
-        const int old = gSignalFD.exchange(fd);
-        if (old >= 0)
-            ::close(old);
-
-        const std::terminate_handler installed = std::get_terminate();
-        if (installed != KRDiagnosticsUnhandledException) {
-            gPreviousTerminate = installed;
-            std::set_terminate(KRDiagnosticsUnhandledException);
-        }
-        installSignalHandlers();
+        platform::CrashCapture::openFile(logPath);
+        for (const auto& [signalNumber, line] : kFatalSignalLines)
+            platform::CrashCapture::setSignalLine(signalNumber, QByteArray(line));
+        platform::CrashCapture::install([](const QString& name, const QString& reason, const QString& stack) {
+            KRDiagnostics::recordEvent(QStringLiteral("uncaught-exception"),
+                                       QStringLiteral("name=%1 reason=%2 stack=%3").arg(name, reason, stack));
+        });
     }
     recordEvent(QStringLiteral("session-start"), KRDiagnosticsDeviceSummary());
 }
@@ -258,7 +172,7 @@ void KRDiagnostics::recordEvent(const QString& event, const QString& detail)
     line.append(stamp, stampLength).append(name).append("] ", 2).append(text).append('\n');
 
     std::lock_guard<std::recursive_mutex> lock(classLock());
-    const int fd = logDescriptorLocked();
+    const int fd = platform::CrashCapture::fileDescriptor();
     if (fd >= 0)
         writeAll(fd, line.constData(), size_t(line.size()));
 }
@@ -266,69 +180,9 @@ void KRDiagnostics::recordEvent(const QString& event, const QString& detail)
 void KRDiagnostics::resetForTesting()
 {
     std::lock_guard<std::recursive_mutex> lock(classLock());
-    const int fd = gSignalFD.exchange(-1);
-    if (fd >= 0)
-        ::close(fd);
+    platform::CrashCapture::closeFile();
     gStarted = false;
     gStartedFlag.store(false);
-    gLogPath.clear();
-    gLogPathNative.clear();
-}
-
-void KRDiagnosticsUnhandledException()
-{
-    static std::atomic<bool> entered{false};
-    if (!entered.exchange(true)) {
-        QString name = QStringLiteral("(null)");
-        QString reason = QStringLiteral("(null)");
-        if (const std::exception_ptr exception = std::current_exception()) {
-            name = demangledName(abi::__cxa_current_exception_type() ? abi::__cxa_current_exception_type()->name() : nullptr);
-            try {
-                std::rethrow_exception(exception);
-            } catch (const std::exception& error) {
-                reason = QString::fromUtf8(error.what());
-            } catch (...) {
-            }
-        }
-        KRDiagnostics::recordEvent(QStringLiteral("uncaught-exception"),
-                                   QStringLiteral("name=%1 reason=%2 stack=%3").arg(name, reason, callStackDescription()));
-    }
-    if (gPreviousTerminate)
-        gPreviousTerminate();
-    std::abort();
-}
-
-extern "C" void KRDiagnosticsSignalHandler(int signalNumber)
-{
-    // Async-signal-safe only: constant texts, one raw write, sigaction, raise.
-    static const char kIll[] = "[fatal-signal] SIGILL\n";
-    static const char kAbrt[] = "[fatal-signal] SIGABRT\n";
-    static const char kFpe[] = "[fatal-signal] SIGFPE\n";
-    static const char kBus[] = "[fatal-signal] SIGBUS\n";
-    static const char kSegv[] = "[fatal-signal] SIGSEGV\n";
-    static const char kUnknown[] = "[fatal-signal] unknown\n";
-    const char* text = kUnknown;
-    size_t length = sizeof kUnknown - 1;
-    switch (signalNumber) {
-    case SIGILL: text = kIll; length = sizeof kIll - 1; break;
-    case SIGABRT: text = kAbrt; length = sizeof kAbrt - 1; break;
-    case SIGFPE: text = kFpe; length = sizeof kFpe - 1; break;
-    case SIGBUS: text = kBus; length = sizeof kBus - 1; break;
-    case SIGSEGV: text = kSegv; length = sizeof kSegv - 1; break;
-    default: break;
-    }
-    const int fd = gSignalFD.load(std::memory_order_relaxed);
-    if (fd >= 0) {
-        const ssize_t ignored = ::write(fd, text, length);
-        (void)ignored;
-    }
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    ::sigaction(signalNumber, &fallback, nullptr);
-    // Pending until the handler returns (the signal is blocked while it runs), then the
-    // default action ends the process by this same signal.
-    ::raise(signalNumber);
 }
 
 // MARK: - Redaction

@@ -6,7 +6,8 @@
 // a detail of space-separated name=value pairs) to "KorvaneRuntime.log" under Caches, one
 // "%.3f [%@] %@" line each, credentials redacted. The log is rotated once per launch when
 // it has grown above 512 KiB. An uncaught exception and a fatal signal each leave a line
-// before the process dies. Callable from any thread; never reports a failure.
+// before the process dies (platform::CrashCapture writes them into this log). Callable from
+// any thread; never reports a failure.
 class KRDiagnostics {
 public:
     KRDiagnostics() = delete;
@@ -34,7 +35,3 @@ QString KRDiagnosticsDeviceSummary();
 QString KRDiagnosticsTailOfFile(const QString& path, qint64 byteCount);
 // Where the runtime log and the probe files live (Caches).
 QString KRDiagnosticsCacheDirectory();
-
-// The installed handlers.
-void KRDiagnosticsUnhandledException();
-extern "C" void KRDiagnosticsSignalHandler(int signalNumber);

@@ -99,11 +99,10 @@ TEST(Dispatch, MainCallsKeepTheirOrderPerThreadAndNoneIsLost)
 TEST(Dispatch, CallsFromInsideACallWaitTheirTurnAndLetEventsThrough)
 {
     // A call dispatched from a main call runs after it, not inside the same batch.
-    bool innerRanInline = false;
+    bool innerRan = false, innerRanInline = false;
     dispatchMain([&] {
-        bool inner = false;
-        dispatchMain([&] { inner = true; });
-        innerRanInline = inner;
+        dispatchMain([&] { innerRan = true; });
+        innerRanInline = innerRan;
     });
     // A call re-queuing itself until a timer fires must not hold the event loop meanwhile.
     bool timerFired = false, chainEnded = false;
@@ -117,7 +116,7 @@ TEST(Dispatch, CallsFromInsideACallWaitTheirTurnAndLetEventsThrough)
     };
     dispatchMain(again);
     QTimer::singleShot(20, [&] { timerFired = true; });
-    KR_WAIT_UNTIL(chainEnded);
+    KR_WAIT_UNTIL(chainEnded && innerRan);
     EXPECT_FALSE(innerRanInline);
     EXPECT_GT(rounds, 1);
 
@@ -168,6 +167,59 @@ TEST(OperationQueue, StartsInOrderAndNeverExceedsItsWidth)
     // With width 2 the first two may race each other, but nothing later starts before them.
     EXPECT_EQ(std::min(started[0], started[1]), 0);
     EXPECT_EQ(std::max(started[0], started[1]), 1);
+}
+
+TEST(OperationQueue, LaterOperationsStartInTheOrderTheyWereAdded)
+{
+    // Each operation holds its slot until the test lets it go, so the queue alone decides
+    // which waiting operation takes a freed slot.
+    for (const int width : {1, 3}) {
+        constexpr int count = 8;
+        std::vector<Gate> gates(count);
+        std::vector<bool> released(count, false);
+        auto release = [&](int i) {
+            if (!released[size_t(i)]) {
+                released[size_t(i)] = true;
+                gates[size_t(i)].release();
+            }
+        };
+        std::mutex mutex;
+        std::vector<int> started;
+        auto startedCount = [&] {
+            std::lock_guard lock(mutex);
+            return started.size();
+        };
+        auto queue = std::make_unique<OperationQueue>(width);
+        // A failed assertion leaves early: the queue is still destroyed with every gate open.
+        const std::shared_ptr<void> openAll(nullptr, [&](void*) {
+            for (int i = 0; i < count; ++i)
+                release(i);
+            queue.reset();
+        });
+        for (int i = 0; i < count; ++i) {
+            queue->addOperation([&, i] {
+                {
+                    std::lock_guard lock(mutex);
+                    started.push_back(i);
+                }
+                gates[size_t(i)].wait();
+            });
+        }
+        KR_WAIT_UNTIL(startedCount() == size_t(width));
+        for (int next = width; next < count; ++next) {
+            release(next - width);
+            KR_WAIT_UNTIL(startedCount() == size_t(next + 1));
+            std::lock_guard lock(mutex);
+            ASSERT_EQ(started.back(), next) << "width " << width;
+        }
+        for (int i = 0; i < count; ++i)
+            release(i);
+        queue->waitUntilAllOperationsAreFinished();
+        std::sort(started.begin(), started.begin() + width);
+        std::vector<int> expected(count);
+        std::iota(expected.begin(), expected.end(), 0);
+        EXPECT_EQ(started, expected) << "width " << width;
+    }
 }
 
 TEST(OperationQueue, SerialOrderCancellingWaitingFromInsideAndDestruction)

@@ -326,19 +326,3 @@ TEST(ConnectToFence, OnlyListedPairsAndLoopbackAddressesPassWhileEntriesAreSet)
     for (const auto& [host, port, allowed] : cases)
         EXPECT_EQ(fence.allows(host, port), allowed) << host << ":" << port;
 }
-
-TEST(FakeServiceLifetime, StopsPromptlyWithStalledAndIdleConnectionsAndClearsTheSeams)
-{
-    auto service = std::make_unique<FakeService>(QStringList{kHost});
-    service->routeReply(kHost, "/stall", FakeReply{.stall = true});
-    ASSERT_EQ(get("https://" + kHost + "/idle").status, 404);  // leaves an idle keep-alive connection
-    std::thread worker([] { EXPECT_FALSE(get("https://" + kHost + "/stall").ok()); });
-    KR_WAIT_UNTIL(service->requestsTo("/stall").size() == 1);
-    QElapsedTimer clock;
-    clock.start();
-    service.reset();
-    EXPECT_LT(clock.elapsed(), 1500);
-    worker.join();
-    EXPECT_TRUE(NetworkSeams::connectTo().isEmpty());
-    EXPECT_TRUE(NetworkSeams::extraCAFile().isEmpty());
-}

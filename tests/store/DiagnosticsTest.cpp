@@ -11,7 +11,6 @@
 
 #include <csignal>
 #include <stdexcept>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -42,25 +41,6 @@ QStringList logEntries()
             entries.last() += u'\n' + line;
     }
     return entries;
-}
-
-// Runs `body` in a forked child (no core file) and returns its wait status.
-int runInChild(const std::function<void()>& body)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        struct rlimit noCore {0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        body();
-        ::_exit(0);
-    }
-    int status = 0;
-    if (!testsupport::waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(30))) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        ADD_FAILURE() << "the child process did not end";
-    }
-    return status;
 }
 
 } // namespace
@@ -208,7 +188,7 @@ TEST(Diagnostics, FatalEndsLeaveALineAndTheProcessDiesByTheSignal)
     };
     for (const Row& row : rows) {
         QFile::remove(logPath());
-        const int status = runInChild([&] {
+        const int status = testsupport::runInChild([&] {
             KRDiagnostics::startCapture();
             row.body();
         });

@@ -5,7 +5,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <memory>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace testsupport {
@@ -54,6 +60,24 @@ void beginFreshHome()
     qputenv("KORVANE_HOME", currentHome()->path().toUtf8());
     for (auto& hook : startHooks())
         hook();
+}
+
+int runInChild(const std::function<void()>& body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        struct rlimit noCore {0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    if (!waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(30))) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the child process did not end";
+    }
+    return status;
 }
 
 } // namespace testsupport

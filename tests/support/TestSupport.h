@@ -20,6 +20,11 @@ QString testHome();
 // register while it initialises: `const bool reset = onEachTestStart(...);`.
 bool onEachTestStart(std::function<void()> fn);
 
+// Runs `body` in a forked child that leaves no core file and ends with `_exit(0)` unless
+// the body ends it otherwise; returns the child's wait status. A child still running after
+// 30 s is killed and the calling test fails.
+int runInChild(const std::function<void()>& body);
+
 // Called by the test main before each test: a new temporary KORVANE_HOME, then the hooks.
 void beginFreshHome();
 
