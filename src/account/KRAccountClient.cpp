@@ -241,7 +241,7 @@ void KRAccountClient::exchange(const KRAccountRequestKind& kind, Exchange reques
                            .arg(code.value_or(0))
                            .arg(replyMessage(reply), error ? error->domain() : QStringLiteral("(null)"))
                            .arg(error ? error->code() : 0));
-        if (!response->error && code && (*code == -352 || *code == -401))
+        if (const qint64 riskCode = code.value_or(0); !response->error && (riskCode == -352 || riskCode == -401))
             writeDiagnosticDump(request.path, json, *response);
         platform::dispatchMain([completion = std::move(completion), response, json = std::move(json), error] {
             if (completion)

@@ -75,41 +75,6 @@ public:
                                 KRAccountActionResult completion);
     void performJSONActionURLString(const QString& url, const QVariantMap& object, QObject* owner, KRAccountActionResult completion);
 
-    // ---- QR login ----
-    // info: the reply's "data" with "qrcode_key" = its "auth_code".
-    void generateLoginQRCode(QObject* owner, std::function<void(const QVariantMap& info, const KROptionalError&)> completion);
-    // result: the reply's "data" with "code" and "message".
-    void pollLoginQRCodeKey(const QString& authCode, QObject* owner,
-                            std::function<void(const QVariantMap& result, const KROptionalError&)> completion);
-
-    // ---- Reads ----
-    void loadCurrentAccount(QObject* owner, KRAccountReadCompletion completion);
-    void loadReplyMessagesWithCursor(qint64 cursor, QObject* owner, KRAccountReadCompletion completion);
-    void loadAtMessagesWithCursor(qint64 cursor, QObject* owner, KRAccountReadCompletion completion);
-    void loadFollowingDynamicsOfType(const QString& type, const QString& offset, QObject* owner, KRAccountReadCompletion completion);
-    void loadDynamicDetailID(const QString& dynamicID, QObject* owner, KRAccountReadCompletion completion);
-    void loadArchiveRelationForAID(qint64 aid, QObject* owner, KRAccountReadCompletion completion);
-    void loadRelationForMID(qint64 mid, QObject* owner, KRAccountReadCompletion completion);
-    void loadFollowerStatisticsForMID(qint64 mid, QObject* owner, KRAccountReadCompletion completion);
-    void loadReplyEmotePackages(QObject* owner, KRAccountReadCompletion completion);
-    void loadHistoryWithMax(qint64 max, qint64 viewAt, QObject* owner, KRAccountVideoPageCompletion completion);
-    void loadWatchLater(QObject* owner, KRAccountVideoPageCompletion completion);
-    // result: {"folders", "total"} (and "has_more" for the paged read).
-    void loadFavoriteFolders(QObject* owner, KRAccountReadCompletion completion);
-    void loadFavoriteFoldersPage(qint32 page, QObject* owner, KRAccountReadCompletion completion);
-    void loadFavoriteFoldersForAID(qint64 aid, QObject* owner, KRAccountReadCompletion completion);
-    void loadFavoriteVideosForMediaID(qint64 mediaID, qint32 page, QObject* owner, KRAccountVideoPageCompletion completion);
-
-    // ---- Dynamics writes ----
-    void setDynamicLiked(bool liked, const QString& dynamicID, QObject* owner, KRAccountActionResult completion);
-    void repostDynamicID(const QString& dynamicID, const QString& content, QObject* owner, KRAccountActionResult completion);
-    void repostDynamicID(const QString& dynamicID, const QString& content, const std::optional<QVariantMap>& pictureInfo,
-                         QObject* owner, KRAccountActionResult completion);
-    void repostDynamicID(const QString& dynamicID, const QString& content, const std::optional<QVariantList>& pictureInfos,
-                         QObject* owner, KRAccountActionResult completion);
-    void shareVideoAID(qint64 aid, const QString& bvid, const QString& content, QObject* owner, KRAccountActionResult completion);
-    void deleteDynamicID(const QString& dynamicID, QObject* owner, KRAccountActionResult completion);
-
     // ---- Play information ----
     void loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
                                 KRPlaybackInfoCompletion completion);
@@ -132,55 +97,6 @@ public:
                                         KRPlaybackInfoCompletion completion);
     void loadWebPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid, qint32 quality,
                                                 QObject* owner, KRPlaybackInfoCompletion completion);
-
-    // ---- Resume and heartbeat ----
-    void loadPlaybackResumeForAID(qint64 aid, qint64 cid, QObject* owner, KRAccountReadCompletion completion);
-    void reportPlaybackHeartbeatForAID(qint64 aid, qint64 cid, qint64 startTS, qint32 playType, qint32 playedTime,
-                                       qint32 realTime, qint32 videoDuration, qint32 maxProgressTime, qint32 quality,
-                                       QObject* owner, KRAccountActionResult completion);
-    void reportWebPlaybackHeartbeatForAID(qint64 aid, qint64 cid, qint64 startTS, qint32 playType, qint32 playedTime,
-                                          qint32 realTime, qint32 videoDuration, qint32 maxProgressTime, qint32 quality,
-                                          QObject* owner, KRAccountActionResult completion);
-
-    // ---- Like, coin, triple, favourite, follow, watch-later ----
-    void setLike(bool like, qint64 aid, const QString& gaiaToken, QObject* owner, KRAccountActionResult completion);
-    void setLike(bool like, qint64 aid, QObject* owner, KRAccountActionResult completion);
-    void setAppLike(bool like, qint64 aid, QObject* owner, KRAccountActionResult completion);
-    void addCoinForAID(qint64 aid, const QString& bvid, qint32 multiply, bool alsoLike, const QString& gaiaToken,
-                       QObject* owner, KRAccountActionResult completion);
-    void addCoinForAID(qint64 aid, const QString& bvid, qint32 multiply, bool alsoLike, QObject* owner,
-                       KRAccountActionResult completion);
-    void addCoinForAID(qint64 aid, qint32 multiply, bool alsoLike, QObject* owner, KRAccountActionResult completion);
-    void addCoinForAID(qint64 aid, bool alsoLike, QObject* owner, KRAccountActionResult completion);
-    void addAppCoinForAID(qint64 aid, qint32 multiply, bool alsoLike, QObject* owner, KRAccountActionResult completion);
-    void tripleForAID(qint64 aid, const QString& bvid, qint64 ownerMID, qint32 coinCount, bool alreadyLiked,
-                      qint32 existingCoinCount, qint32 coinLimit, bool alreadyFavorited, const QString& gaiaToken,
-                      QObject* owner, KRAccountActionResult completion);
-    void tripleForAID(qint64 aid, const QString& bvid, qint64 ownerMID, qint32 coinCount, bool alreadyLiked,
-                      qint32 existingCoinCount, qint32 coinLimit, bool alreadyFavorited, QObject* owner,
-                      KRAccountActionResult completion);
-    void tripleForAID(qint64 aid, const QString& bvid, qint64 ownerMID, qint32 coinCount, bool alreadyLiked,
-                      qint32 existingCoinCount, bool alreadyFavorited, QObject* owner, KRAccountActionResult completion);
-    void tripleForAID(qint64 aid, const QString& bvid, qint64 ownerMID, qint32 coinCount, bool alreadyFavorited,
-                      QObject* owner, KRAccountActionResult completion);
-    void tripleForAID(qint64 aid, QObject* owner, KRAccountActionResult completion);
-    void updateFavoriteForAID(qint64 aid, const QVariantList& addMediaIDs, const QVariantList& removeMediaIDs, QObject* owner,
-                              KRAccountActionResult completion);
-    void createFavoriteFolderWithTitle(const QString& title, bool isPrivate, QObject* owner, KRAccountActionResult completion);
-    void setFavorite(bool favorite, qint64 aid, qint64 ownerMID, QObject* owner, KRAccountActionResult completion);
-    void setFollowing(bool follow, qint64 mid, QObject* owner, KRAccountActionResult completion);
-    void addWatchLaterForAID(qint64 aid, QObject* owner, KRAccountActionResult completion);
-    void removeWatchLaterForAID(qint64 aid, QObject* owner, KRAccountActionResult completion);
-
-    // ---- Comments and danmaku ----
-    void postComment(const QString& message, qint64 oid, qint64 root, qint64 parent, QObject* owner,
-                     KRAccountActionResult completion);
-    void postComment(const QString& message, qint64 oid, qint32 type, qint64 root, qint64 parent, QObject* owner,
-                     KRAccountActionResult completion);
-    void postComment(const QString& message, qint64 oid, qint32 type, qint64 root, qint64 parent,
-                     const QStringList& pictureURLs, QObject* owner, KRAccountActionResult completion);
-    void postDanmaku(const QString& text, qint64 cid, qint64 aid, qint32 progressMS, QObject* owner,
-                     KRAccountActionResult completion);
 
     // The play-address chain's view of the routes (no owner: the chain holds its own).
     void loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality,
@@ -212,11 +128,6 @@ private:
                                         bool includeClientContext, bool retryAuthFailure, KRAccountJSONCompletion completion);
     void finishAction(const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error,
                       const KRAccountActionResult& completion);
-    void loadVideoPage(const QString& path, const QVariantMap& parameters, const QString& listKey,
-                       std::function<void(KRAccountVideoPage&, const QVariant& json, const KROptionalError&)> finish,
-                       QObject* owner, KRAccountVideoPageCompletion completion);
-    void uploadCommentImageData(const QByteArray& jpeg, std::function<void(const QVariant&, const KROptionalError&)> completion);
-
     bool m_refreshInFlight = false;
     QList<KRAccountUsableCompletion> m_refreshWaiters;
     qint32 m_refreshGeneration = 0;
@@ -224,13 +135,6 @@ private:
     qint32 m_refreshLastFailureGeneration = 0;
     KROptionalError m_refreshLastError;
 
-public:
-    // Comment pictures, already JPEG-encoded at quality 0.88 by the caller's image layer;
-    // empty data is an unreadable image.
-    void uploadCommentImage(const QByteArray& jpeg, QObject* owner,
-                            std::function<void(const QVariant& data, const KROptionalError&)> completion);
-    // At most the first nine, one after another; the records as the service answered them.
-    void uploadCommentImages(const QList<QByteArray>& jpegs, QObject* owner, KRAccountRecordsCompletion completion);
 };
 
 // A completion that runs only while its owner lives (always for a null owner).
@@ -255,8 +159,5 @@ QString KRAccountPercentEscape(const QVariant& value);
 QVariantMap KRAccountRedactedShape(const QVariant& value, int depth);
 QStringList KRAccountSortedStringKeys(const std::optional<QVariantMap>& dictionary);
 bool KRAccountAppAuthenticationErrorCanRefresh(const KROptionalError& error);
-KRAccountVideoPage KRAccountNormalizedVideoPage(const QVariant& reply, const QString& listKey);
-QString KRAccountJoinedFavoriteMediaIDs(const QVariantList& ids);
-std::optional<qint64> KRAccountFavoriteMediaID(const QVariant& folder);
 // Where the risk-control dump goes: "KorvaneGaiaDiagnostic.json" in Caches.
 QString KRAccountDiagnosticDumpPath();
