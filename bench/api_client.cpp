@@ -70,7 +70,7 @@ bool clientOnce()
 {
     bool done = false;
     bool ok = false;
-    KRAPIClient::sharedClient()->performJSONURL(feedURL(), [&](const QVariant& payload, const KROptionalError& error) {
+    KRAPIClient::sharedClient()->performJSONURL(feedURL(), nullptr, [&](const QVariant& payload, const KROptionalError& error) {
         const QList<std::shared_ptr<KRVideo>> videos = KRVideoNormalizer::videosFromPayload(payload);
         ok = !error && videos.size() == 20;
         done = true;
@@ -175,7 +175,7 @@ double clientConcurrentSecondsPerRequest(int rounds, bool* ok)
     bool allOK = true;
     std::function<void()> startOne = [&] {
         ++started;
-        KRAPIClient::sharedClient()->performJSONURL(feedURL(), [&](const QVariant& payload, const KROptionalError& error) {
+        KRAPIClient::sharedClient()->performJSONURL(feedURL(), nullptr, [&](const QVariant& payload, const KROptionalError& error) {
             allOK = allOK && !error && KRVideoNormalizer::videosFromPayload(payload).size() == 20;
             ++finished;
             if (started < rounds)

@@ -7,105 +7,44 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <simdjson.h>
+
 #include <charconv>
 #include <cstring>
-#include <limits>
 #include <map>
+#include <memory>
+#include <optional>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-// The reader builds the value tree in one pass straight from the UTF-8 bytes: going through
-// QJsonDocument first and converting its values afterwards cost twice the parse itself.
-// What it accepts and what it makes of it is exactly what the QJsonDocument road gave
-// (tests/service/JSONReaderTest.cpp holds the two side by side on a large corpus), including
-// that road's leniencies, because replies that read before must still read:
-// - unknown escapes stand for the escaped character ("\x" reads "x", "\q" reads "q");
-// - control characters inside strings are taken as they stand;
-// - lone UTF-16 surrogates written as \u escapes are kept as they are;
-// - a number may start or end with its decimal point (".5", "1."), and every number that
-//   has a whole value within the signed 64-bit range becomes an integer (12.0 and 1e3
-//   included), exactly when written as an integer, otherwise through the nearest double;
+// simdjson finds the structure and checks the text (UTF-8, strings, escapes, numbers); this
+// file turns what it finds into the value tree and words its refusals. The reader is strict
+// JSON, as the platform's own reader is: unknown escapes, raw control characters in strings,
+// lone UTF-16 surrogates and numbers that start or end with their decimal point are refused.
+// Beyond strict JSON it keeps what replies rely on:
+// - a leading UTF-8 byte-order mark is skipped;
+// - every number that has a whole value within the signed 64-bit range becomes an integer
+//   (12.0 and 1e3 included), exactly when written as an integer, otherwise through the
+//   nearest double; an integer beyond the 64-bit range becomes the nearest double;
 // - a number that only has a value beyond the double range, or that rounds to zero from
 //   non-zero digits, is refused.
 
 namespace {
 
+using simdjson::error_code;
+namespace ondemand = simdjson::ondemand;
+
 // Hostile nesting must not exhaust the stack. The same depth the platform's reader allows.
 constexpr int kMaximumDepth = 1024;
 
-bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
+// simdjson's own depth limit sits above the reader's, which refuses first (debug builds of
+// simdjson assert on passing their own).
+constexpr size_t kParserDepth = kMaximumDepth + 2;
 
-// The first '"', '\\' or non-ASCII byte at or after `p`, or `end`.
-const uchar* scanPlainText(const uchar* p, const uchar* end)
-{
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    while (end - p >= 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // A byte's own high bit marks it non-ASCII.
-        const __m128i special =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)), chunk);
-        if (const int mask = _mm_movemask_epi8(special))
-            return p + __builtin_ctz(unsigned(mask));
-        p += 16;
-    }
-#endif
-    while (p < end && *p != '"' && *p != '\\' && *p < 0x80)
-        ++p;
-    return p;
-}
+// Parsers keep their buffers between documents; one that grew for a very large reply is
+// not kept.
+constexpr size_t kLargestKeptCapacity = size_t(1) << 20;
 
-int hexValue(uchar c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Decodes one well-formed UTF-8 sequence (no overlong forms, no surrogates, nothing past
-// U+10FFFF) starting at `p`; returns its length, or 0 when the bytes are not one.
-int decodeUTF8(const uchar* p, const uchar* end, char32_t* code)
-{
-    const uchar lead = p[0];
-    int length;
-    uchar low = 0x80, high = 0xBF; // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        *code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        *code = lead & 0x0F;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        *code = lead & 0x07;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (end - p < length || p[1] < low || p[1] > high)
-        return 0;
-    *code = (*code << 6) | (p[1] & 0x3F);
-    for (int i = 2; i < length; ++i) {
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-        *code = (*code << 6) | (p[i] & 0x3F);
-    }
-    return length;
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
 // A whole double within the signed 64-bit range, as an integer.
 bool wholeNumber(double value, qint64* integer)
@@ -117,418 +56,533 @@ bool wholeNumber(double value, qint64* integer)
     return double(*integer) == value;
 }
 
+QVariant numberValue(double value)
+{
+    qint64 whole;
+    return wholeNumber(value, &whole) ? QVariant(qlonglong(whole)) : QVariant(value);
+}
+
+// The end of the longest prefix of `p` shaped like a JSON number, or nullptr when even that
+// prefix is malformed (no digits, or a '.' or exponent without digits).
+const char* numberShapeEnd(const char* p, const char* end)
+{
+    if (p < end && *p == '-')
+        ++p;
+    if (p >= end || !isDigit(*p))
+        return nullptr;
+    if (*p == '0') {
+        ++p;
+    } else {
+        while (p < end && isDigit(*p))
+            ++p;
+    }
+    if (p < end && *p == '.') {
+        if (++p >= end || !isDigit(*p))
+            return nullptr;
+        while (p < end && isDigit(*p))
+            ++p;
+    }
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (p < end && (*p == '+' || *p == '-'))
+            ++p;
+        if (p >= end || !isDigit(*p))
+            return nullptr;
+        while (p < end && isDigit(*p))
+            ++p;
+    }
+    return p;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The length of the well-formed UTF-8 sequence at `p` (no overlong forms, no surrogates,
+// nothing past U+10FFFF), or 0 when the bytes are not one.
+int utf8Length(const uchar* p, const uchar* end)
+{
+    const uchar lead = p[0];
+    int length;
+    uchar low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (end - p < length || p[1] < low || p[1] > high)
+        return 0;
+    for (int i = 2; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+// A refusal: what is wrong and the byte offset where.
+struct Fault {
+    const char* what = nullptr;
+    qsizetype at = 0;
+};
+
+// simdjson says what is wrong with a document's text but not where. This walk over the text
+// finds the first fault of the kinds simdjson reports without a place (bad UTF-8, a string
+// left open, a raw control character, an escape that is no escape), and where the top-level
+// value ends. Only refused documents are walked.
+class TextSurvey {
+public:
+    TextSurvey(const char* begin, const char* end)
+        : m_begin(reinterpret_cast<const uchar*>(begin))
+        , m_end(reinterpret_cast<const uchar*>(end))
+    {
+        walk();
+    }
+    // The first fault in the text, if any.
+    const std::optional<Fault>& fault() const { return m_fault; }
+    // The offset just past the top-level object or array, or -1 when it never closes.
+    qsizetype rootEnd() const { return m_rootEnd; }
+
+private:
+    void walk()
+    {
+        int depth = 0;
+        for (const uchar* p = m_begin; p < m_end && !m_fault;) {
+            const uchar c = *p;
+            if (c == '"') {
+                p = string(p);
+                continue;
+            }
+            if (c >= 0x80) {
+                const int length = utf8Length(p, m_end);
+                if (!length) {
+                    setFault("invalid UTF-8", p);
+                    return;
+                }
+                p += length;
+                continue;
+            }
+            if (c == '[' || c == '{') {
+                ++depth;
+            } else if ((c == ']' || c == '}') && depth > 0 && --depth == 0 && m_rootEnd < 0) {
+                m_rootEnd = p + 1 - m_begin;
+            }
+            ++p;
+        }
+    }
+
+    // Past the string whose opening quote is at `open`.
+    const uchar* string(const uchar* open)
+    {
+        const uchar* pendingHigh = nullptr; // a high surrogate escape still waiting for its low half
+        for (const uchar* p = open + 1; p < m_end;) {
+            const uchar c = *p;
+            if (pendingHigh && c != '\\')
+                return setFault("invalid escape sequence", pendingHigh);
+            if (c == '"')
+                return p + 1;
+            if (c < 0x20)
+                return setFault("unescaped control character in a string", p);
+            if (c >= 0x80) {
+                const int length = utf8Length(p, m_end);
+                if (!length)
+                    return setFault("invalid UTF-8 in a string", p);
+                p += length;
+                continue;
+            }
+            if (c != '\\') {
+                ++p;
+                continue;
+            }
+            if (m_end - p < 2)
+                break;
+            const uchar escaped = p[1];
+            if (escaped != 'u') {
+                if (pendingHigh || !std::memchr("\"\\/bfnrt", escaped, 8))
+                    return setFault("invalid escape sequence", pendingHigh ? pendingHigh : p);
+                p += 2;
+                continue;
+            }
+            unsigned unit = 0;
+            for (int i = 2; i < 6; ++i) {
+                const int digit = p + i < m_end ? hexValue(char(p[i])) : -1;
+                if (digit < 0)
+                    return setFault("invalid escape sequence", p);
+                unit = unit << 4 | unsigned(digit);
+            }
+            const bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
+            if (pendingHigh ? !low : low)
+                return setFault("invalid escape sequence", pendingHigh ? pendingHigh : p);
+            pendingHigh = high ? p : nullptr;
+            p += 6;
+        }
+        return setFault("unterminated string", open);
+    }
+
+    const uchar* setFault(const char* what, const uchar* at)
+    {
+        m_fault = Fault{what, at - m_begin};
+        return m_end;
+    }
+
+    const uchar* const m_begin;
+    const uchar* const m_end;
+    std::optional<Fault> m_fault;
+    qsizetype m_rootEnd = -1;
+};
+
 // Every item of a reply repeats the same few dozen member names: one shared string each.
 class NameCache {
 public:
-    QString name(const uchar* bytes, qsizetype size)
+    QString name(std::string_view bytes)
     {
-        if (size > kLongestName)
-            return QString::fromLatin1(reinterpret_cast<const char*>(bytes), size);
-        quint32 hash = quint32(size);
-        for (qsizetype i = 0; i < size; ++i)
-            hash = hash * 31 + bytes[i];
+        if (bytes.size() > kLongestName)
+            return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+        quint32 hash = quint32(bytes.size());
+        for (char c : bytes)
+            hash = hash * 31 + uchar(c);
         Entry& entry = m_entries[(hash ^ (hash >> 9)) % kSlots];
-        if (entry.size != size || !entry.bytes || std::memcmp(entry.bytes, bytes, size_t(size)) != 0) {
+        if (entry.name.isNull() || entry.bytes != bytes) {
             entry.bytes = bytes;
-            entry.size = size;
-            entry.name = QString::fromLatin1(reinterpret_cast<const char*>(bytes), size);
+            entry.name = QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
         }
         return entry.name;
     }
 
 private:
-    static constexpr qsizetype kLongestName = 40;
+    static constexpr size_t kLongestName = 40;
     static constexpr int kSlots = 256;
     struct Entry {
-        const uchar* bytes = nullptr; // into the document, which outlives the cache
-        qsizetype size = 0;
+        std::string_view bytes; // into the text or the parser's buffer, which outlive the cache
         QString name;
     };
     Entry m_entries[kSlots];
 };
 
-class JSONReader {
+class Reader {
 public:
-    explicit JSONReader(const QByteArray& data)
-        : m_begin(reinterpret_cast<const uchar*>(data.constData()))
-        , m_p(m_begin)
-        , m_end(m_begin + data.size())
-    {
-    }
+    Reader(const char* begin, const char* end) : m_begin(begin), m_end(end) {}
 
-    // The document, or an invalid value and `*errorText` set.
-    QVariant document(QString* errorText);
+    // The document, or an invalid value with the fault.
+    QVariant read(ondemand::parser& parser, const simdjson::padded_string_view& text, Fault* fault);
 
 private:
-    bool fail(const char* what, const uchar* at)
+    // Where a value stands, for wording what is missing around it.
+    enum class Container { None, Array, Object };
+
+    bool value(ondemand::value& v, QVariant& out, int depth, Container in);
+    bool array(ondemand::value& v, QVariant& out, int depth);
+    bool object(ondemand::value& v, QVariant& out, int depth);
+    bool number(ondemand::value& v, QVariant& out, Container in);
+    bool numberFromText(std::string_view token, QVariant& out, Container in);
+
+    bool fail(const char* what, const char* at)
     {
-        m_error = what;
-        m_errorAt = at;
+        m_fault = Fault{what, at - m_begin};
         return false;
     }
-    void skipSpace()
+    bool fail(const char* what, qsizetype at)
     {
-        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
-            ++m_p;
+        m_fault = Fault{what, at};
+        return false;
     }
-    // Where a container stands after an item.
-    enum class Next { More, Closed, Failed };
-    // Enters the container whose opening bracket `m_p` is at.
-    bool open(uchar close, Next* next);
-    // Past an item: the closing bracket, a ',' before more, or an error.
-    Next afterItem(const uchar* at, uchar close);
-    bool value(QVariant& out);
-    bool object(QVariant& out);
-    bool array(QVariant& out);
-    bool name(QString& out);
-    bool string(QString& out);
-    bool escapedString(const uchar* start, QString& out);
-    bool number(QVariant& out);
-    bool literal(const char* word, qsizetype size, QVariant&& literalValue, QVariant& out);
+    // A refusal simdjson reported, worded from where reading stopped and what it was inside.
+    bool failAt(error_code error, Container in);
+    const char* location(ondemand::document& doc);
+    // The last byte before `at` that is not space, or 0.
+    char byteBefore(const char* at) const
+    {
+        while (at > m_begin && isSpace(at[-1]))
+            --at;
+        return at > m_begin ? at[-1] : 0;
+    }
 
-    const uchar* const m_begin;
-    const uchar* m_p;
-    const uchar* const m_end;
-    int m_depth = 0;
-    const char* m_error = nullptr;
-    const uchar* m_errorAt = nullptr;
+    const char* const m_begin;
+    const char* const m_end;
+    ondemand::document* m_doc = nullptr;
+    Fault m_fault;
     NameCache m_names;
 };
 
-QVariant JSONReader::document(QString* errorText)
+QVariant Reader::read(ondemand::parser& parser, const simdjson::padded_string_view& text, Fault* fault)
 {
-    if (m_end - m_p > 3 && m_p[0] == 0xEF && m_p[1] == 0xBB && m_p[2] == 0xBF)
-        m_p += 3; // a byte-order mark
-    skipSpace();
+    ondemand::document doc;
+    m_doc = &doc;
     QVariant result;
-    bool ok;
-    if (m_p < m_end && *m_p == '{')
-        ok = object(result);
-    else if (m_p < m_end && *m_p == '[')
-        ok = array(result);
-    else
-        ok = fail("the document is not an object or an array", m_p);
-    if (ok) {
-        skipSpace();
-        if (m_p < m_end)
-            ok = fail("text after the end of the document", m_p);
+    ondemand::json_type type;
+    ondemand::value root;
+    if (parser.max_depth() != kParserDepth) {
+        if (error_code error = parser.allocate(text.size(), kParserDepth)) {
+            *fault = Fault{simdjson::error_message(error), 0};
+            return QVariant();
+        }
     }
-    if (!ok) {
-        if (errorText)
-            *errorText = QStringLiteral("%1 at offset %2").arg(QLatin1String(m_error)).arg(m_errorAt - m_begin);
-        return QVariant();
+    if (error_code error = parser.iterate(text).get(doc)) {
+        // Faults found before any value is read: the survey knows where.
+        const TextSurvey survey(m_begin, m_end);
+        m_fault = survey.fault().value_or(Fault{simdjson::error_message(error), 0});
+    } else if (doc.type().get(type) || (type != ondemand::json_type::array && type != ondemand::json_type::object)) {
+        fail("the document is not an object or an array", location(doc));
+    } else if (error_code error = doc.get_value().get(root)) {
+        failAt(error, Container::None);
+    } else if (type == ondemand::json_type::array ? array(root, result, 0) : object(root, result, 0)) {
+        const char* trailing = location(doc);
+        if (trailing >= m_end)
+            return result;
+        fail("text after the end of the document", trailing);
     }
-    if (errorText)
-        errorText->clear();
-    return result;
+    *fault = m_fault;
+    return QVariant();
 }
 
-bool JSONReader::value(QVariant& out)
+const char* Reader::location(ondemand::document& doc)
 {
-    skipSpace();
-    if (m_p >= m_end)
-        return fail("the document ends where a value should be", m_p);
-    switch (*m_p) {
-    case '{':
-        return object(out);
-    case '[':
-        return array(out);
-    case '"': {
-        QString text;
-        if (!string(text))
-            return false;
-        out = QVariant(text);
+    const char* at = nullptr;
+    if (doc.current_location().get(at) || !at)
+        return m_end;
+    return at;
+}
+
+bool Reader::failAt(error_code error, Container in)
+{
+    ondemand::document& doc = *m_doc;
+    if (error == simdjson::STRING_ERROR || error == simdjson::UNCLOSED_STRING) {
+        const TextSurvey survey(m_begin, m_end);
+        if (survey.fault())
+            return fail(survey.fault()->what, survey.fault()->at);
+        return fail("invalid string", location(doc));
+    }
+    const char* at = location(doc);
+    if (at >= m_end) {
+        // The top-level value's last bracket is not its own: either it never closes or text
+        // follows it.
+        const TextSurvey survey(m_begin, m_end);
+        if (survey.fault())
+            return fail(survey.fault()->what, survey.fault()->at);
+        if (survey.rootEnd() >= 0)
+            return fail("text after the end of the document", survey.rootEnd());
+        return fail(in == Container::Array    ? "unterminated array"
+                    : in == Container::Object ? "unterminated object"
+                                              : "the document ends where a value should be",
+                    m_end);
+    }
+    const char before = byteBefore(at);
+    if (in == Container::Array) // between the items of an array
+        return fail("a ',' or ']' is missing after an item", at);
+    if (in == Container::Object) { // between the members of an object
+        if (before == ',' || before == '{')
+            return fail("a member name in quotes is missing", at);
+        if (before == '"' && *at != '"')
+            return fail("the ':' after a member name is missing", at);
+        return fail("a ',' or '}' is missing after a member", at);
+    }
+    if (*at == ',' || *at == ']' || *at == '}')
+        return fail("a value is missing", at);
+    return fail(error == simdjson::DEPTH_ERROR ? "objects and arrays nested too deep" : "invalid value", at);
+}
+
+bool Reader::value(ondemand::value& v, QVariant& out, int depth, Container in)
+{
+    ondemand::json_type type;
+    if (error_code error = v.type().get(type))
+        return failAt(error, Container::None);
+    switch (type) {
+    case ondemand::json_type::array:
+        return array(v, out, depth);
+    case ondemand::json_type::object:
+        return object(v, out, depth);
+    case ondemand::json_type::string: {
+        // The token runs from the opening quote to the next structural character, so its last
+        // byte that is not space is the closing quote. Text without escapes is taken from
+        // where it stands (simdjson has checked its UTF-8 and characters); only text with
+        // escapes is decoded.
+        std::string_view text = v.raw_json_token();
+        while (text.size() > 1 && isSpace(text.back()))
+            text.remove_suffix(1);
+        text = text.substr(1, text.size() - 2);
+        ondemand::raw_json_string consumed;
+        if (!std::memchr(text.data(), '\\', text.size()) && !v.get_raw_json_string().get(consumed)) {
+            out = QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
+            return true;
+        }
+        if (error_code error = v.get_string().get(text))
+            return failAt(error, Container::None);
+        out = QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
         return true;
     }
-    case 't':
-        return literal("true", 4, QVariant(true), out);
-    case 'f':
-        return literal("false", 5, QVariant(false), out);
-    case 'n':
-        return literal("null", 4, QVariant::fromValue(nullptr), out);
-    case ',':
-    case ']':
-    case '}':
-        return fail("a value is missing", m_p);
-    default:
-        return number(out);
+    case ondemand::json_type::number:
+        return number(v, out, in);
+    case ondemand::json_type::boolean: {
+        bool flag;
+        if (error_code error = v.get_bool().get(flag))
+            return failAt(error, Container::None);
+        out = QVariant(flag);
+        return true;
     }
+    case ondemand::json_type::null: {
+        bool null = false;
+        if (v.is_null().get(null) || !null)
+            return failAt(simdjson::N_ATOM_ERROR, Container::None);
+        out = QVariant::fromValue(nullptr);
+        return true;
+    }
+    }
+    return failAt(simdjson::TAPE_ERROR, Container::None);
 }
 
-bool JSONReader::literal(const char* word, qsizetype size, QVariant&& literalValue, QVariant& out)
+bool Reader::array(ondemand::value& v, QVariant& out, int depth)
 {
-    if (m_end - m_p < size || std::memcmp(m_p, word, size_t(size)) != 0)
-        return fail("invalid value", m_p);
-    m_p += size;
-    out = std::move(literalValue);
+    if (++depth > kMaximumDepth)
+        return fail("objects and arrays nested too deep", location(*m_doc));
+    ondemand::array items;
+    if (error_code error = v.get_array().get(items))
+        return failAt(error, Container::Array);
+    QVariantList list;
+    for (auto item : items) {
+        if (error_code error = item.error())
+            return failAt(error, Container::Array);
+        if (!value(item.value_unsafe(), list.emplaceBack(), depth, Container::Array))
+            return false;
+    }
+    out = QVariant(std::move(list));
     return true;
 }
 
-bool JSONReader::open(uchar close, Next* next)
+bool Reader::object(ondemand::value& v, QVariant& out, int depth)
 {
-    const uchar* at = m_p++;
-    if (++m_depth > kMaximumDepth)
-        return fail("objects and arrays nested too deep", at);
-    skipSpace();
-    *next = m_p < m_end && *m_p == close ? Next::Closed : Next::More;
-    if (*next == Next::Closed) {
-        ++m_p;
-        --m_depth;
-    }
-    return true;
-}
-
-JSONReader::Next JSONReader::afterItem(const uchar* at, uchar close)
-{
-    const bool object = close == '}';
-    skipSpace();
-    if (m_p >= m_end) {
-        fail(object ? "unterminated object" : "unterminated array", at);
-        return Next::Failed;
-    }
-    if (*m_p == close) {
-        ++m_p;
-        --m_depth;
-        return Next::Closed;
-    }
-    if (*m_p != ',') {
-        fail(object ? "a ',' or '}' is missing after a member" : "a ',' or ']' is missing after an item", m_p);
-        return Next::Failed;
-    }
-    ++m_p;
-    return Next::More;
-}
-
-bool JSONReader::object(QVariant& out)
-{
-    const uchar* at = m_p;
-    Next next;
-    if (!open('}', &next))
-        return false;
+    if (++depth > kMaximumDepth)
+        return fail("objects and arrays nested too deep", location(*m_doc));
+    ondemand::object fields;
+    if (error_code error = v.get_object().get(fields))
+        return failAt(error, Container::Object);
     // Filled as std::map and handed over whole: QMap would copy every value in.
     std::map<QString, QVariant> members;
-    while (next == Next::More) {
-        skipSpace();
-        if (m_p >= m_end)
-            return fail("unterminated object", at);
-        if (*m_p != '"')
-            return fail("a member name in quotes is missing", m_p);
-        QString key;
-        if (!name(key))
-            return false;
-        skipSpace();
-        if (m_p >= m_end || *m_p != ':')
-            return fail("the ':' after a member name is missing", m_p);
-        ++m_p;
+    for (auto field : fields) {
+        if (error_code error = field.error())
+            return failAt(error, Container::Object);
+        // A name without escapes is taken from the text as it stands (simdjson has checked its
+        // UTF-8 and characters); only one with escapes is decoded.
+        std::string_view key;
+        ondemand::field& member = field.value_unsafe();
+        const char* name = member.key().raw();
+        const char* stop = name;
+        while (stop < m_end && *stop != '"' && *stop != '\\')
+            ++stop;
+        if (stop < m_end && *stop == '"')
+            key = std::string_view(name, size_t(stop - name));
+        else if (error_code error = member.unescaped_key().get(key))
+            return failAt(error, Container::Object);
         // A repeated name keeps its last value.
-        if (!value(members[std::move(key)]))
+        if (!value(member.value(), members[m_names.name(key)], depth, Container::Object))
             return false;
-        next = afterItem(at, '}');
     }
-    if (next == Next::Failed)
-        return false;
     out = QVariant(QVariantMap(std::move(members)));
     return true;
 }
 
-bool JSONReader::array(QVariant& out)
+bool Reader::number(ondemand::value& v, QVariant& out, Container in)
 {
-    const uchar* at = m_p;
-    Next next;
-    if (!open(']', &next))
-        return false;
-    QVariantList items;
-    while (next == Next::More) {
-        if (!value(items.emplaceBack()))
-            return false;
-        next = afterItem(at, ']');
+    ondemand::number parsed;
+    if (v.get_number().get(parsed))
+        return numberFromText(v.raw_json_token(), out, in);
+    switch (parsed.get_number_type()) {
+    case ondemand::number_type::signed_integer:
+        out = QVariant(qlonglong(parsed.get_int64()));
+        return true;
+    case ondemand::number_type::unsigned_integer:
+        out = QVariant(double(parsed.get_uint64()));
+        return true;
+    case ondemand::number_type::floating_point_number:
+        break;
     }
-    if (next == Next::Failed)
-        return false;
-    out = QVariant(items);
+    // simdjson gives 0 for a number that underflows and for one with more than 19 significant
+    // digits (its slow road writes the value elsewhere): the text decides.
+    const double value = parsed.get_double();
+    if (value == 0)
+        return numberFromText(v.raw_json_token(), out, in);
+    out = numberValue(value);
     return true;
 }
 
-// A member name; `m_p` is at its opening quote.
-bool JSONReader::name(QString& out)
+// A number simdjson would not read or read as 0: an integer beyond 64 bits becomes the nearest
+// double, a long or tiny one is read again here, and text that is no number is described as
+// the platform's reader describes it.
+bool Reader::numberFromText(std::string_view token, QVariant& out, Container in)
 {
-    const uchar* start = m_p + 1;
-    const uchar* stop = scanPlainText(start, m_end);
-    if (stop < m_end && *stop == '"') {
-        out = m_names.name(start, stop - start);
-        m_p = stop + 1;
-        return true;
-    }
-    return escapedString(start, out);
-}
-
-// A string value; `m_p` is at its opening quote.
-bool JSONReader::string(QString& out)
-{
-    const uchar* start = m_p + 1;
-    const uchar* stop = scanPlainText(start, m_end);
-    if (stop < m_end && *stop == '"') {
-        out = QString::fromLatin1(reinterpret_cast<const char*>(start), stop - start);
-        m_p = stop + 1;
-        return true;
-    }
-    return escapedString(start, out);
-}
-
-// A string with escapes or non-ASCII text, from just past its opening quote.
-bool JSONReader::escapedString(const uchar* start, QString& out)
-{
-    // Find the closing quote first: the text is never longer in UTF-16 units than in bytes.
-    const uchar* close = start;
-    for (;;) {
-        close = scanPlainText(close, m_end);
-        if (close >= m_end)
-            return fail("unterminated string", start - 1);
-        if (*close == '"')
-            break;
-        if (*close == '\\') {
-            if (m_end - close < 2)
-                return fail("unterminated string", start - 1);
-            close += 2; // whatever follows a backslash is escaped, a quote included
-        } else {
-            ++close;
-        }
-    }
-
-    out = QString(close - start, Qt::Uninitialized);
-    char16_t* const first = reinterpret_cast<char16_t*>(out.data());
-    char16_t* units = first;
-    for (const uchar* p = start; p < close;) {
-        const uchar c = *p;
-        if (c < 0x80 && c != '\\') {
-            *units++ = c;
-            ++p;
-        } else if (c == '\\') {
-            const uchar escaped = p[1];
-            p += 2;
-            switch (escaped) {
-            case 'b': *units++ = 0x08; break;
-            case 'f': *units++ = 0x0C; break;
-            case 'n': *units++ = 0x0A; break;
-            case 'r': *units++ = 0x0D; break;
-            case 't': *units++ = 0x09; break;
-            case 'u': {
-                // One UTF-16 unit per escape: a surrogate pair is two escapes, and a lone
-                // surrogate stays what it is.
-                if (close - p < 4)
-                    return fail("invalid escape sequence", p - 2);
-                char16_t unit = 0;
-                for (int i = 0; i < 4; ++i) {
-                    const int digit = hexValue(p[i]);
-                    if (digit < 0)
-                        return fail("invalid escape sequence", p - 2);
-                    unit = char16_t((unit << 4) | digit);
-                }
-                *units++ = unit;
-                p += 4;
-                break;
-            }
-            default:
-                // '"', '\\', '/' and, leniently, any other byte stand for themselves.
-                *units++ = escaped;
-                break;
-            }
-        } else {
-            char32_t code;
-            const int length = decodeUTF8(p, close, &code);
-            if (!length)
-                return fail("invalid UTF-8 in a string", p);
-            p += length;
-            if (code > 0xFFFF) {
-                *units++ = char16_t(0xD800 + ((code - 0x10000) >> 10));
-                *units++ = char16_t(0xDC00 + ((code - 0x10000) & 0x3FF));
-            } else {
-                *units++ = char16_t(code);
-            }
-        }
-    }
-    out.truncate(units - first);
-    m_p = close + 1;
-    return true;
-}
-
-bool JSONReader::number(QVariant& out)
-{
-    // The shape first: [-] (0 | digits) [. digits] [e|E [+|-] digits], any part may come
-    // out empty and is judged below.
-    const uchar* start = m_p;
-    const uchar* p = start;
-    const bool negative = p < m_end && *p == '-';
-    if (negative)
-        ++p;
-    const uchar* digits = p;
-    if (p < m_end && *p == '0') {
-        ++p;
-    } else {
-        while (p < m_end && isDigit(*p))
-            ++p;
-    }
-    const uchar* digitsEnd = p;
-    bool integral = true;
-    if (p < m_end && *p == '.') {
-        integral = false;
-        ++p;
-        while (p < m_end && isDigit(*p))
-            ++p;
-    }
-    if (p < m_end && (*p == 'e' || *p == 'E')) {
-        integral = false;
-        ++p;
-        if (p < m_end && (*p == '+' || *p == '-'))
-            ++p;
-        while (p < m_end && isDigit(*p))
-            ++p;
-    }
-    if (p >= m_end)
-        return fail("the document ends in a number", start);
-
-    if (integral && digitsEnd > digits) {
-        // Exact when it fits in 64 bits; larger magnitudes go the double way below.
-        quint64 magnitude = 0;
-        bool overflow = false;
-        for (const uchar* d = digits; d < digitsEnd && !overflow; ++d)
-            overflow = __builtin_mul_overflow(magnitude, 10u, &magnitude)
-                || __builtin_add_overflow(magnitude, quint64(*d - '0'), &magnitude);
-        constexpr quint64 largest = quint64(std::numeric_limits<qint64>::max());
-        if (!overflow && magnitude <= largest + (negative ? 1 : 0)) {
-            m_p = p;
-            out = QVariant(qlonglong(negative ? 0 - magnitude : magnitude));
-            return true;
-        }
-    }
-
-    double parsed = 0;
-    const auto [used, status] =
-        std::from_chars(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(p), parsed);
+    const char* start = token.data();
+    const char* tokenEnd = start + token.size();
+    const char* end = numberShapeEnd(start, tokenEnd);
+    if (!end)
+        return fail("invalid number", start);
+    if (end < tokenEnd && !isSpace(*end))
+        return fail(in == Container::Array ? "a ',' or ']' is missing after an item" : "a ',' or '}' is missing after a member",
+                    end);
+    double value = 0;
+    const auto [used, status] = std::from_chars(start, end, value);
     if (status == std::errc::result_out_of_range)
         return fail("number out of range", start);
-    if (status != std::errc() || used != reinterpret_cast<const char*>(p))
+    if (status != std::errc() || used != end)
         return fail("invalid number", start);
-    m_p = p;
-    qint64 whole;
-    if (wholeNumber(parsed, &whole))
-        out = QVariant(qlonglong(whole));
-    else
-        out = QVariant(parsed);
+    out = numberValue(value);
     return true;
+}
+
+// simdjson reads up to SIMDJSON_PADDING bytes past the text. A byte array with that much
+// room after its bytes is read in place; any other is copied into a padded buffer.
+simdjson::padded_string_view paddedView(const QByteArray& data, qsizetype skip, simdjson::padded_string& copy)
+{
+    const size_t size = size_t(data.size() - skip);
+    QByteArray shared = data; // data_ptr() has no const form; a shared copy does not detach
+    if (shared.data_ptr().freeSpaceAtEnd() >= qsizetype(simdjson::SIMDJSON_PADDING))
+        return simdjson::padded_string_view(data.constData() + skip, size, size + simdjson::SIMDJSON_PADDING);
+    copy = simdjson::padded_string(data.constData() + skip, size);
+    return copy;
 }
 
 } // namespace
 
 QVariant KRJSONParse(const QByteArray& data, QString* errorText)
 {
-    JSONReader reader(data);
-    QString why;
-    QVariant result = reader.document(errorText ? &why : nullptr);
+    thread_local ondemand::parser keptParser;
+    std::optional<ondemand::parser> ownParser;
+    ondemand::parser* parser = &keptParser;
+    if (size_t(data.size()) > kLargestKeptCapacity)
+        parser = &ownParser.emplace();
+
+    const qsizetype skip = data.startsWith("\xEF\xBB\xBF") && data.size() > 3 ? 3 : 0; // a byte-order mark
+    simdjson::padded_string copy;
+    const simdjson::padded_string_view text = paddedView(data, skip, copy);
+    Reader reader(text.data(), text.data() + text.size());
+    Fault fault;
+    QVariant result = reader.read(*parser, text, &fault);
+    fault.at += skip;
     if (errorText) {
-        if (!result.isValid() && data.trimmed().isEmpty())
-            why = QStringLiteral("empty JSON document");
-        *errorText = why;
+        if (result.isValid())
+            errorText->clear();
+        else if (data.trimmed().isEmpty())
+            *errorText = QStringLiteral("empty JSON document");
+        else
+            *errorText = QStringLiteral("%1 at offset %2").arg(QLatin1String(fault.what)).arg(fault.at);
     }
     return result;
 }

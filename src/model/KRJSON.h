@@ -14,9 +14,10 @@
 // - true/false stay booleans (a boolean "state" means something else than the number 1);
 // - null stays a QVariant holding std::nullptr_t, distinct from an absent key.
 
-// Parses a JSON document whose top level is an object or an array. On malformed, truncated
-// or empty input returns an invalid QVariant and, when `errorText` is given, a short
-// description with the byte offset; never throws or crashes (nesting depth is bounded).
+// Parses a JSON document whose top level is an object or an array; strict JSON, after an
+// optional UTF-8 byte-order mark. On malformed, truncated or empty input returns an invalid
+// QVariant and, when `errorText` is given, a short description with the byte offset; never
+// throws or crashes (nesting depth is bounded). Safe to call from any thread.
 QVariant KRJSONParse(const QByteArray& data, QString* errorText = nullptr);
 
 // Compact JSON text of a value tree as KRJSONParse produces it (null for std::nullptr_t and

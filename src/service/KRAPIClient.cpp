@@ -3,84 +3,32 @@
 
 #include "service/KRAPIClient.h"
 
-#include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/ReplyOwner.h"
 #include "platform/net/HTTPExchange.h"
 #include "model/KRConsole.h"
 #include "model/KRJSON.h"
 #include "model/KRServiceHosts.h"
+#include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
 #include "model/KRVideoNormalizer.h"
+#include "service/KRAPIErrors.h"
+#include "service/KRAPIResponseCache.h"
+#include "service/KRCompatibilityAIDMap.h"
+#include "service/KRRequestPipeline.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
 
-#include <atomic>
+#include <QUrl>
 
 namespace {
 
-constexpr double KRAPIRequestTimeout = 20.0;
-// Replies of this API are a few hundred KiB at most; a body past this is refused rather
-// than held in memory.
-constexpr qint64 KRAPIMaximumBodyBytes = 32 * 1024 * 1024;
-// Cache files are the same replies.
-constexpr qint64 KRAPIMaximumCacheFileBytes = KRAPIMaximumBodyBytes;
-
-std::atomic<double> testingTimeout{0};
-
-const QString& appUserAgent()
-{
-    static const QString agent = QStringLiteral("zant-universal/82200200 CFNetwork/811.5.4 Darwin/16.7.0");
-    return agent;
-}
-
-// The parts of an address the header rules and console lines look at.
-struct AddressParts {
-    QString scheme;
-    QString host; // lower case
-    QString path;
-};
-
-AddressParts addressParts(const QString& url)
+void logRequest(const QString& url)
 {
     const QUrl parsed(url);
-    return {parsed.scheme(), parsed.host().toLower(), parsed.path()};
-}
-
-void logRequest(const AddressParts& parts)
-{
-    KRConsole::log(QStringLiteral("[Korvane] request scheme=%1 host=%2 path=%3").arg(parts.scheme, parts.host, parts.path));
-}
-
-// The explicit session cookie header goes only to the service's own hosts over TLS: a
-// mistyped or foreign address must never receive the login, nor may it cross the network
-// in clear text.
-bool mayCarrySessionCookieHeader(const AddressParts& parts)
-{
-    if (parts.scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
-        return false;
-    for (const QString& domain : {KRServiceHosts::mainDomain(), KRServiceHosts::oldDomain()}) {
-        if (parts.host == domain || parts.host.endsWith(QLatin1Char('.') + domain))
-            return true;
-    }
-    return false;
-}
-
-std::optional<QByteArray> readCacheFile(const QString& path)
-{
-    if (path.isEmpty())
-        return std::nullopt;
-    std::optional<QByteArray> data = platform::readFile(path, KRAPIMaximumCacheFileBytes);
-    if (!data || data->isEmpty())
-        return std::nullopt;
-    return data;
-}
-
-void writeCacheFile(const QString& path, const QByteArray& body)
-{
-    QString why;
-    if (!platform::writeFileAtomically(path, body, &why))
-        KRConsole::log(QStringLiteral("[Korvane] cache write failed error=%1").arg(why));
+    KRConsole::log(QStringLiteral("[Korvane] request scheme=%1 host=%2 path=%3")
+                       .arg(parsed.scheme(), parsed.host().toLower(), parsed.path()));
 }
 
 QString errorText(const KROptionalError& error)
@@ -117,7 +65,7 @@ struct Outcome {
 // After a failure: the cached reply of the address stands in, when there is one.
 void fallBackToCache(Outcome& outcome, const QString& cachePath, const QString& line)
 {
-    std::optional<QByteArray> cached = readCacheFile(cachePath);
+    std::optional<QByteArray> cached = KRReadCachedReply(cachePath);
     if (!cached)
         return;
     outcome.body = std::move(*cached);
@@ -132,18 +80,13 @@ void fallBackToCache(Outcome& outcome, const QString& cachePath, const QString& 
 void finishOutcome(const Outcome& outcome, const QString& cachePath, bool mayKeep, const QString& format)
 {
     if (mayKeep && !outcome.fromCache && !outcome.body.isEmpty() && !cachePath.isEmpty() && !outcome.error)
-        writeCacheFile(cachePath, outcome.body);
+        KRWriteCachedReply(cachePath, outcome.body);
     KRConsole::log(format.arg(outcome.status)
                        .arg(outcome.body.size())
                        .arg(KRConsole::boolean(outcome.fromCache), errorText(outcome.error), payloadClass(outcome.payload)));
 }
 
 } // namespace
-
-KRError KRHTTPStatusError(int status)
-{
-    return KRAPIError(status < 1 ? -2 : status, QStringLiteral("服务器返回 HTTP %1，请稍后重试").arg(status));
-}
 
 // ---- Shared state ----
 
@@ -171,27 +114,18 @@ platform::OperationQueue* KRAPIWorkerQueue()
     return queue;
 }
 
-double KRAPIClient::requestTimeout()
-{
-    const double shortened = testingTimeout.load();
-    return shortened > 0 ? shortened : KRAPIRequestTimeout;
-}
-
 void KRAPIClient::setRequestTimeoutForTesting(double seconds)
 {
-    testingTimeout.store(seconds > 0 ? seconds : 0);
+    KRRequestPipeline::setTimeoutForTesting({KRRequestKind::WebJSON, KRRequestKind::AppJSON, KRRequestKind::Video,
+                                             KRRequestKind::RecommendationFeed, KRRequestKind::RiskControlCookies},
+                                            seconds);
 }
 
-QString KRAPIClient::webRefererURL()
+void KRShutDownAPIWorkerQueue()
 {
-    return QStringLiteral("https://") + KRServiceHosts::webHost() + QLatin1Char('/');
-}
-
-QString KRAPIClient::webUserAgent()
-{
-    static const QString agent =
-        QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.1");
-    return agent;
+    platform::OperationQueue* queue = KRAPIWorkerQueue();
+    queue->cancelAllOperations();
+    queue->waitUntilAllOperationsAreFinished();
 }
 
 QUrl KRAPIClient::URLWithString(const QString& string) const
@@ -204,71 +138,28 @@ QUrl KRAPIClient::URLWithString(const QString& string) const
     return url;
 }
 
-// ---- Headers ----
-
-void KRAPIClient::prepareJSONRequest(platform::HTTPRequest& request, bool includeSession)
-{
-    const AddressParts parts = addressParts(request.url);
-    request.method = QStringLiteral("GET");
-    request.timeoutSeconds = requestTimeout();
-    request.maxBodyBytes = KRAPIMaximumBodyBytes;
-    const bool appFamily = parts.host == KRServiceHosts::appHost()
-        || (parts.host == KRServiceHosts::apiHost() && parts.path.startsWith(QLatin1String("/pgc/player/api/")));
-    if (appFamily) {
-        request.headers.set(QStringLiteral("User-Agent"), appUserAgent());
-        request.handleCookies = false;
-        return;
-    }
-    request.headers.set(QStringLiteral("User-Agent"), webUserAgent());
-    request.headers.set(QStringLiteral("Referer"), webRefererURL());
-    request.handleCookies = false;
-    if (includeSession) {
-        const KRSessionStore& session = KRSessionStore::sharedStore();
-        if (session.isLoggedIn()) {
-            request.handleCookies = true;
-            const QString cookie = session.cookieHeader();
-            if (!cookie.isEmpty() && mayCarrySessionCookieHeader(parts))
-                request.headers.set(QStringLiteral("Cookie"), cookie);
-        }
-    }
-}
-
-void KRAPIClient::prepareVideoRequest(platform::HTTPRequest& request)
-{
-    const AddressParts parts = addressParts(request.url);
-    request.method = QStringLiteral("GET");
-    request.timeoutSeconds = requestTimeout();
-    request.maxBodyBytes = KRAPIMaximumBodyBytes;
-    request.handleCookies = true;
-    request.headers.set(QStringLiteral("User-Agent"), webUserAgent());
-    // Addresses of the old domain go without Referer.
-    if (parts.host.isEmpty() || parts.host.contains(KRServiceHosts::mainDomain()))
-        request.headers.set(QStringLiteral("Referer"), webRefererURL());
-}
-
 // ---- The JSON request ----
 
-void KRAPIClient::performJSONURL(const QString& url, KRJSONCompletion completion)
+void KRAPIClient::performJSONURL(const QString& url, QObject* owner, KRJSONCompletion completion)
 {
-    performJSONURL(url, true, std::move(completion));
+    performJSONURL(url, true, owner, std::move(completion));
 }
 
-void KRAPIClient::performJSONURL(const QString& url, bool includeSession, KRJSONCompletion completion)
+void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObject* owner, KRJSONCompletion completion)
 {
+    const platform::ReplyOwner replyOwner(owner);
+    auto deliver = platform::ownedBy(replyOwner, std::move(completion));
     if (!URLWithString(url).isValid()) {
-        platform::dispatchMain([completion = std::move(completion)] {
-            if (completion)
-                completion(QVariant(), KRAPIError(-1, QStringLiteral("请求地址无效")));
-        });
+        platform::dispatchMain([deliver = std::move(deliver)] { deliver(QVariant(), KRAPIError(-1, QStringLiteral("请求地址无效"))); });
         return;
     }
-    logRequest(addressParts(url));
-    const QString cachePath = KRShouldCacheURL(url) ? KRCachePathForURL(url) : QString();
-    KRAPIWorkerQueue()->addOperation([url, includeSession, cachePath, completion = std::move(completion)]() mutable {
-        platform::HTTPRequest request;
-        request.url = url;
-        prepareJSONRequest(request, includeSession);
-        const platform::HTTPResponse response = platform::performHTTPExchange(request);
+    logRequest(url);
+    const KRRequestKind kind = KRRequestPipeline::jsonKindForAddress(url);
+    const QString cachePath = KRRequestPipeline::cachePath(kind, url);
+    KRAPIWorkerQueue()->addOperation([url, includeSession, kind, cachePath, replyOwner, deliver = std::move(deliver)]() mutable {
+        if (replyOwner.isGone())
+            return platform::releaseOnMain(std::move(deliver));
+        const platform::HTTPResponse response = KRRequestPipeline::perform(kind, url, includeSession);
 
         Outcome outcome;
         outcome.status = response.error ? 0 : response.status;
@@ -302,7 +193,7 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, KRJSON
                 outcome.error = KRAPIMalformedReplyError().setUnderlying(*parseError);
                 // A body from the cache gets no second fall-back.
                 if (fresh) {
-                    if (std::optional<QByteArray> cached = readCacheFile(cachePath)) {
+                    if (std::optional<QByteArray> cached = KRReadCachedReply(cachePath)) {
                         KROptionalError cacheParseError;
                         QVariant cachedPayload = parseReply(*cached, &cacheParseError);
                         if (!cacheParseError) {
@@ -323,21 +214,22 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, KRJSON
         finishOutcome(outcome, cachePath, true,
                       QStringLiteral("[Korvane] JSON response status=%1 bytes=%2 cache=%3 error=%4 payload=%5"));
 
-        platform::dispatchMain([completion = std::move(completion), payload = std::move(outcome.payload),
-                                error = std::move(outcome.error)] {
-            if (completion)
-                completion(payload, error);
-        });
+        platform::dispatchMain([deliver = std::move(deliver), payload = std::move(outcome.payload),
+                                error = std::move(outcome.error)] { deliver(payload, error); });
     });
 }
 
 // ---- The video request ----
 
-void KRAPIClient::performURL(const QString& url, KRVideoListCompletion listCompletion, KRVideoCompletion videoCompletion)
+void KRAPIClient::performURL(const QString& url, QObject* owner, KRVideoListCompletion listCompletion,
+                             KRVideoCompletion videoCompletion)
 {
+    const platform::ReplyOwner replyOwner(owner);
     if (!URLWithString(url).isValid()) {
         // Both completions still hear about it, exactly once, and later.
-        platform::dispatchMain([listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion)] {
+        platform::dispatchMain([replyOwner, listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion)] {
+            if (replyOwner.isGone())
+                return;
             const KRError error = KRAPIError(-1, QStringLiteral("请求地址无效"));
             if (listCompletion)
                 listCompletion({}, error);
@@ -346,16 +238,15 @@ void KRAPIClient::performURL(const QString& url, KRVideoListCompletion listCompl
         });
         return;
     }
-    logRequest(addressParts(url));
-    const QString cachePath = KRShouldCacheURL(url) ? KRCachePathForURL(url) : QString();
+    logRequest(url);
+    const QString cachePath = KRRequestPipeline::cachePath(KRRequestKind::Video, url);
     const bool wantsList = bool(listCompletion);
     const bool wantsVideo = bool(videoCompletion);
-    KRAPIWorkerQueue()->addOperation([url, cachePath, wantsList, wantsVideo, listCompletion = std::move(listCompletion),
+    KRAPIWorkerQueue()->addOperation([url, cachePath, wantsList, wantsVideo, replyOwner, listCompletion = std::move(listCompletion),
                                       videoCompletion = std::move(videoCompletion)]() mutable {
-        platform::HTTPRequest request;
-        request.url = url;
-        prepareVideoRequest(request);
-        const platform::HTTPResponse response = platform::performHTTPExchange(request);
+        if (replyOwner.isGone())
+            return platform::releaseOnMain(std::make_pair(std::move(listCompletion), std::move(videoCompletion)));
+        const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::Video, url);
 
         Outcome outcome;
         outcome.status = response.error ? 0 : response.status;
@@ -394,8 +285,10 @@ void KRAPIClient::performURL(const QString& url, KRVideoListCompletion listCompl
             }
         }
 
-        platform::dispatchMain([listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion),
+        platform::dispatchMain([replyOwner, listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion),
                                 videos = std::move(videos), video = std::move(video), error = std::move(outcome.error)] {
+            if (replyOwner.isGone())
+                return;
             if (listCompletion) {
                 KRApplyResolvedAIDs(videos);
                 KRConsole::log(QStringLiteral("[Korvane] normalized list count=%1").arg(videos.size()));
@@ -406,6 +299,49 @@ void KRAPIClient::performURL(const QString& url, KRVideoListCompletion listCompl
                     KRApplyResolvedAIDs({video});
                 videoCompletion(video, error);
             }
+        });
+    });
+}
+
+// ---- Risk-control cookies ----
+
+void KRAPIClient::prepareRiskControlCookiesWithCompletion(QObject* owner,
+                                                          std::function<void(bool ready, KROptionalError error)> completion)
+{
+    if (KRSessionStore::sharedStore().hasRiskControlCookies()) {
+        if (completion)
+            completion(true, std::nullopt);
+        return;
+    }
+    auto deliver = platform::ownedBy(platform::ReplyOwner(owner), std::move(completion));
+    KRRequestPipeline::runOneOff([deliver = std::move(deliver)]() mutable {
+        const QString url = QStringLiteral("https://") + KRServiceHosts::apiHost() + QStringLiteral("/x/frontend/finger/spi");
+        platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::RiskControlCookies, url);
+
+        QString buvid3;
+        QString buvid4;
+        KROptionalError jsonError;
+        if (response.ok() && !response.body.isEmpty()) {
+            QString why;
+            const QVariant body = KRJSONParse(response.body, &why);
+            if (!body.isValid()) {
+                jsonError = KRJSONReaderError(why);
+            } else {
+                const QVariant data = body.toMap().value(QStringLiteral("data"));
+                if (KRIsDictionary(data)) {
+                    const QVariant b3 = data.toMap().value(QStringLiteral("b_3"));
+                    const QVariant b4 = data.toMap().value(QStringLiteral("b_4"));
+                    if (KRIsString(b3))
+                        buvid3 = b3.toString();
+                    if (KRIsString(b4))
+                        buvid4 = b4.toString();
+                }
+            }
+        }
+        // The cookies are the session's whoever asked: they are merged even when the one who
+        // asked is gone, and only the answer is dropped then.
+        platform::dispatchMain([response = std::move(response), buvid3, buvid4, jsonError, deliver = std::move(deliver)] {
+            KRSessionStore::sharedStore().finishRiskCookieFetch(response, buvid3, buvid4, jsonError, deliver);
         });
     });
 }

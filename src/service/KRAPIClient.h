@@ -13,13 +13,10 @@
 #include <mutex>
 
 class KRVideo;
+class QObject;
 namespace platform {
 class OperationQueue;
-struct HTTPRequest;
 }
-
-// Errors raised by the web-API client and its loaders.
-inline const QString KRAPIErrorDomain = QStringLiteral("KRAPIErrorDomain");
 
 using KRVideoList = QList<std::shared_ptr<KRVideo>>;
 // payload: the parsed reply (invalid when the body could not be read or parsed); it is
@@ -36,6 +33,12 @@ using KRSignedParametersCompletion =
 // The client of the service's public web API and of the unauthenticated app API. Every
 // operation is called on the main thread; every completion is called exactly once on the
 // main thread (inside the call only where noted). All state is process-wide.
+//
+// Every asynchronous operation takes the object its reply is for (`owner`, just before the
+// completion, as the context object of Qt's connect). Once the owner is destroyed nothing
+// is delivered: the completion is released on the main thread without being called, and the
+// rest of a chain of requests is not started. A null owner stands for a caller that lives
+// as long as the process; its replies are always delivered.
 class KRAPIClient {
 public:
     static KRAPIClient* sharedClient();
@@ -47,20 +50,25 @@ public:
     QUrl URLWithString(const QString& string) const;
 
     // The JSON request, session included.
-    void performJSONURL(const QString& url, KRJSONCompletion completion);
+    void performJSONURL(const QString& url, QObject* owner, KRJSONCompletion completion);
     // The JSON request. A missing or unparsable URL answers -1 later on the main thread.
-    void performJSONURL(const QString& url, bool includeSession, KRJSONCompletion completion);
+    void performJSONURL(const QString& url, bool includeSession, QObject* owner, KRJSONCompletion completion);
 
     // The video request: the reply normalised into videos. Either completion may be empty;
     // when both are given the list completion runs first.
-    void performURL(const QString& url, KRVideoListCompletion listCompletion, KRVideoCompletion videoCompletion);
+    void performURL(const QString& url, QObject* owner, KRVideoListCompletion listCompletion,
+                    KRVideoCompletion videoCompletion);
 
     // The web-signature mixin key; answers inside the call while the cached key is fresh.
-    void loadWBIMixinKeyForceRefresh(bool force, KRMixinKeyCompletion completion);
+    void loadWBIMixinKeyForceRefresh(bool force, QObject* owner, KRMixinKeyCompletion completion);
     // The parameters with "wts" and "w_rid" added; inside the call while the key is fresh.
-    void signWBIParameters(const QVariantMap& parameters, KRSignedParametersCompletion completion);
+    void signWBIParameters(const QVariantMap& parameters, QObject* owner, KRSignedParametersCompletion completion);
 
     void registerCompatibilityMappingsForVideos(const KRVideoList& videos);
+
+    // Ensures the risk-control cookies "buvid3" and "b_nut": the fingerprint endpoint's answer
+    // goes to the session store, which merges it. Inside the call when both are already there.
+    void prepareRiskControlCookiesWithCompletion(QObject* owner, std::function<void(bool ready, KROptionalError error)> completion);
 
     // ---- Read loaders (KRAPIClientFeeds.cpp, KRAPIClientDetail.cpp, KRAPIClientComments.cpp) ----
     // Pages count from 1; a page below 1 is page 1. Argument errors are answered inside the
@@ -83,46 +91,46 @@ public:
 
     // Feeds and sections.
     // The popular list.
-    void loadHomePage(qint64 page, KRVideoListCompletion completion);
+    void loadHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion);
     // The recommendation feed; the popular list of the same page when it fails or is empty.
-    void loadRecommendedHomePage(qint64 page, KRVideoListCompletion completion);
+    void loadRecommendedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion);
     // The recommendation feed alone; every call asks for a fresh batch.
-    void loadCurrentRecommendedHomePage(qint64 page, KRVideoListCompletion completion);
+    void loadCurrentRecommendedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion);
     // A UGC region's ranking in pages of 20; its new list when the ranking fails.
-    void loadSection(qint64 rid, qint64 page, KRVideoListCompletion completion);
+    void loadSection(qint64 rid, qint64 page, QObject* owner, KRVideoListCompletion completion);
     // A PGC catalogue by season type.
-    void loadPGCSection(qint64 seasonType, qint64 page, KRVideoListCompletion completion);
+    void loadPGCSection(qint64 seasonType, qint64 page, QObject* owner, KRVideoListCompletion completion);
     // Several regions merged round-robin without repeats; rids are numbers (others ignored).
-    void loadAggregateSections(const QVariantList& rids, qint64 page, KRVideoListCompletion completion);
+    void loadAggregateSections(const QVariantList& rids, qint64 page, QObject* owner, KRVideoListCompletion completion);
     // Video search; order "click", "pubdate" or "dm" (anything else: the comprehensive order).
-    void search(const QString& keyword, qint64 page, KRVideoListCompletion completion);
-    void search(const QString& keyword, qint64 page, const QString& order, KRVideoListCompletion completion);
+    void search(const QString& keyword, qint64 page, QObject* owner, KRVideoListCompletion completion);
+    void search(const QString& keyword, qint64 page, const QString& order, QObject* owner, KRVideoListCompletion completion);
     // An uploader's videos: the app cursor route, the signed web route when that fails; a mid
     // of 0 or less searches for the name.
-    void loadUploaderPageForMID(qint64 mid, const QString& name, qint64 page, KRVideoPageCompletion completion);
-    void loadUploaderVideosForMID(qint64 mid, const QString& name, qint64 page, KRVideoListCompletion completion);
-    void loadUploaderAppPageForMID(qint64 mid, const QString& name, qint64 page, KRVideoPageCompletion completion);
-    void loadUploaderWBIPageForMID(qint64 mid, const QString& name, qint64 page, KRVideoPageCompletion completion);
+    void loadUploaderPageForMID(qint64 mid, const QString& name, qint64 page, QObject* owner, KRVideoPageCompletion completion);
+    void loadUploaderVideosForMID(qint64 mid, const QString& name, qint64 page, QObject* owner, KRVideoListCompletion completion);
+    void loadUploaderAppPageForMID(qint64 mid, const QString& name, qint64 page, QObject* owner, KRVideoPageCompletion completion);
+    void loadUploaderWBIPageForMID(qint64 mid, const QString& name, qint64 page, QObject* owner, KRVideoPageCompletion completion);
 
     // Detail, season, tags and related videos. The given video is never changed, except that
     // the PGC identity bootstrap records the episode or season id it found on it.
-    void loadDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
-    void loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
-    void loadTagsForVideo(const std::shared_ptr<KRVideo>& video, KRTagsCompletion completion);
-    void loadRelatedVideosForVideo(const std::shared_ptr<KRVideo>& video, KRVideoListCompletion completion);
-    void loadPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
+    void loadDetailForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion);
+    void loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion);
+    void loadTagsForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRTagsCompletion completion);
+    void loadRelatedVideosForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoListCompletion completion);
+    void loadPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion);
     void loadResolvedPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, bool useAppEndpoint,
-                                       KRVideoCompletion completion);
-    void loadLegacyDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
-    void loadArchivePageFallbackForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
+                                       QObject* owner, KRVideoCompletion completion);
+    void loadLegacyDetailForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion);
+    void loadArchivePageFallbackForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion);
 
     // Comments: top-level comments of a video (type 1) or of any object, replies under one
     // comment, and one comment with its preview replies.
-    void loadCommentsForVideo(const std::shared_ptr<KRVideo>& video, qint32 page, KRCommentPageCompletion completion);
-    void loadCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCommentPageCompletion completion);
+    void loadCommentsForVideo(const std::shared_ptr<KRVideo>& video, qint32 page, QObject* owner, KRCommentPageCompletion completion);
+    void loadCommentsForOID(qint64 oid, qint32 type, qint32 page, QObject* owner, KRCommentPageCompletion completion);
     void loadRepliesForComment(const std::shared_ptr<class KRComment>& comment, qint32 page,
-                               KRCommentPageCompletion completion);
-    void loadCommentDetailForOID(qint64 oid, qint32 type, qint64 root, KRCommentCompletion completion);
+                               QObject* owner, KRCommentPageCompletion completion);
+    void loadCommentDetailForOID(qint64 oid, qint32 type, qint64 root, QObject* owner, KRCommentCompletion completion);
 
     // Tests: forgets the recommendation counter and the uploader and comment cursors, as a
     // new process starts.
@@ -134,10 +142,10 @@ private:
     static KRError missingMixinKeyError();
     static KRError unsignedParametersError();
     void loadWBICommentsForOID(qint64 oid, qint32 type, qint32 page, const QString& mixinKey,
-                               KRCommentPageCompletion completion);
-    void loadLegacyCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCommentPageCompletion completion);
+                               QObject* owner, KRCommentPageCompletion completion);
+    void loadLegacyCommentsForOID(qint64 oid, qint32 type, qint32 page, QObject* owner, KRCommentPageCompletion completion);
     void continueSearchWithSignature(const QString& keyword, qint64 page, const QString& order,
-                                     const KRError& plainError, KRVideoListCompletion completion);
+                                     const KRError& plainError, QObject* owner, KRVideoListCompletion completion);
     // "https://" + API host + path and query.
     static QString loaderAPIURL(const QString& pathAndQuery);
     // The text of one value of a console line or event detail: a null text "(null)", a flag
@@ -195,54 +203,11 @@ private:
     // The class lock: held only for the few statements that touch the client's shared
     // statics (the queue, loader cursors), never across a request.
     static std::recursive_mutex& classLock();
-    // The per-request time-out (20 s in the product).
-    static double requestTimeout();
-    // "https://" + web host + "/".
-    static QString webRefererURL();
-    // The browser-like User-Agent of the web family.
-    static QString webUserAgent();
-    // Fills method, time-out and the header family of a JSON request for this address.
-    static void prepareJSONRequest(platform::HTTPRequest& request, bool includeSession);
-    // Fills method, time-out and the headers of a video request for this address.
-    static void prepareVideoRequest(platform::HTTPRequest& request);
 };
 
 // The one worker queue of the client (2 wide on A4-class devices, else 4).
 platform::OperationQueue* KRAPIWorkerQueue();
 
-// Response cache.
-bool KRShouldCacheURL(const QString& url);
-// The cache file of an address. Addresses carrying the web signature are keyed without
-// their "wts" and "w_rid", so repeated signed requests share one file.
-QString KRCachePathForURL(const QString& url);
-
-// The service error a parsed reply carries (non-zero "code"), or none.
-KROptionalError KRAPIErrorFromPayload(const QVariant& payload);
-// An error of KRAPIErrorDomain.
-KRError KRAPIError(qint64 code, const QString& message);
-// -3 "服务器没有返回数据，请稍后重试": a successful status with an empty body.
-KRError KRAPIEmptyReplyError();
-// -4 "服务器返回的数据格式异常，请稍后重试": a reply that could not be read, or that named nothing.
-KRError KRAPIMalformedReplyError();
-// A refused HTTP status: the status as code (-2 below 1) and "服务器返回 HTTP %ld，请稍后重试".
-KRError KRHTTPStatusError(int status);
-bool KRAPIErrorMeansArchiveUnavailable(const KROptionalError& error);
-
-// Query encoding.
-QString KRPercentEscapedQueryValue(const QString& text);
-// Sorted keys; "escaped key=escaped value" joined with "&"; non-text values by description.
-QString KRQueryStringFromParameters(const QVariantMap& parameters);
-
-// Web signature.
-QString KRWBIFileKey(const QVariant& value);
-// The mixin key from the two image addresses of the navigation reply; null when too short.
-QString KRWBIMixinKeyFromFileKeys(const QString& imgKey, const QString& subKey);
-QVariantMap KRWBISignedParameters(const QVariantMap& parameters, const QString& mixinKey);
-QString KRWBISignedURLString(const QString& base, const QVariantMap& parameters, const QString& mixinKey);
-
-// App signature.
-QString KRAppSignedURLString(const QString& base, const QVariantMap& parameters);
-
-// Archive-id compatibility mapping (see KRCompatibilityAIDMap).
-void KRRegisterCompatibilityMappings(const KRVideoList& videos);
-void KRApplyResolvedAIDs(const KRVideoList& videos);
+// Shutdown, main thread, once, at exit: queued requests are dropped (their completions
+// released unrun) and the running ones end early; returns when the worker queue is idle.
+void KRShutDownAPIWorkerQueue();

@@ -8,6 +8,8 @@
 #include "model/KRConsole.h"
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
+#include "service/KRAPIErrors.h"
+#include "service/KRAPISigning.h"
 
 #include <QHash>
 
@@ -36,16 +38,16 @@ void KRAPIClient::forgetCommentPageCursors()
     KRCommentPageCursors.clear();
 }
 
-void KRAPIClient::loadCommentsForVideo(const std::shared_ptr<KRVideo>& video, qint32 page, KRCommentPageCompletion completion)
+void KRAPIClient::loadCommentsForVideo(const std::shared_ptr<KRVideo>& video, qint32 page, QObject* owner, KRCommentPageCompletion completion)
 {
     // Comments hang on the real archive id, never on a synthetic one.
     const qint64 oid = !video ? 0 : (video->resolvedAid() > 0 ? video->resolvedAid() : video->aid());
     if (oid <= 0)
         return fail(completion, KRAPIError(-4, QStringLiteral("缺少真实 AID，无法读取评论")));
-    loadCommentsForOID(oid, KRVideoCommentType, page, std::move(completion));
+    loadCommentsForOID(oid, KRVideoCommentType, page, owner, std::move(completion));
 }
 
-void KRAPIClient::loadCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCommentPageCompletion completion)
+void KRAPIClient::loadCommentsForOID(qint64 oid, qint32 type, qint32 page, QObject* owner, KRCommentPageCompletion completion)
 {
     if (oid <= 0)
         return fail(completion, KRAPIError(-4, QStringLiteral("缺少评论标识")));
@@ -54,8 +56,8 @@ void KRAPIClient::loadCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCom
     auto shared = std::make_shared<KRCommentPageCompletion>(std::move(completion));
     // The page-numbered endpoint answers when the signed one cannot; its own failure is the
     // one reported, else the one that sent us there.
-    auto legacy = [this, oid, type, page, shared](const KROptionalError& remembered) {
-        loadLegacyCommentsForOID(oid, type, page, [remembered, shared](const std::shared_ptr<KRCommentPage>& legacyPage,
+    auto legacy = [this, owner, oid, type, page, shared](const KROptionalError& remembered) {
+        loadLegacyCommentsForOID(oid, type, page, owner, [owner, remembered, shared](const std::shared_ptr<KRCommentPage>& legacyPage,
                                                                        const KROptionalError& legacyError) {
             if (!*shared)
                 return;
@@ -65,13 +67,13 @@ void KRAPIClient::loadCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCom
                 (*shared)(nullptr, legacyError ? legacyError : remembered.value_or(KRAPIMalformedReplyError()));
         });
     };
-    loadWBIMixinKeyForceRefresh(false, [this, oid, type, page, shared, legacy](const QString& key, const KROptionalError& keyError) {
+    loadWBIMixinKeyForceRefresh(false, owner, [this, owner, oid, type, page, shared, legacy](const QString& key, const KROptionalError& keyError) {
         if (key.size() != 32) {
             KRConsole::log(loaderText(QStringLiteral("[KorvaneCommentsWBI] key unavailable, falling back error=%1"), keyError));
             legacy(keyError);
             return;
         }
-        loadWBICommentsForOID(oid, type, page, key, [shared, legacy](const std::shared_ptr<KRCommentPage>& signedPage,
+        loadWBICommentsForOID(oid, type, page, key, owner, [owner, shared, legacy](const std::shared_ptr<KRCommentPage>& signedPage,
                                                                      const KROptionalError& signedError) {
             if (signedPage && !signedError) {
                 if (*shared)
@@ -84,7 +86,7 @@ void KRAPIClient::loadCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCom
 }
 
 void KRAPIClient::loadWBICommentsForOID(qint64 oid, qint32 type, qint32 page, const QString& mixinKey,
-                                        KRCommentPageCompletion completion)
+                                        QObject* owner, KRCommentPageCompletion completion)
 {
     type = commentAreaType(type);
     page = commentPageNumber(page);
@@ -103,7 +105,7 @@ void KRAPIClient::loadWBICommentsForOID(qint64 oid, qint32 type, qint32 page, co
                                  {QStringLiteral("plat"), QStringLiteral("1")},
                                  {QStringLiteral("web_location"), QStringLiteral("1315875")}};
     const QString url = KRWBISignedURLString(loaderAPIURL(QStringLiteral("/x/v2/reply/wbi/main")), parameters, mixinKey);
-    performJSONURL(url, [oid, type, page, cursor, completion = std::move(completion)](const QVariant& payload,
+    performJSONURL(url, owner, [owner, oid, type, page, cursor, completion = std::move(completion)](const QVariant& payload,
                                                                                      const KROptionalError& error) {
         std::shared_ptr<KRCommentPage> result;
         if (!error) {
@@ -122,13 +124,13 @@ void KRAPIClient::loadWBICommentsForOID(qint64 oid, qint32 type, qint32 page, co
     });
 }
 
-void KRAPIClient::loadLegacyCommentsForOID(qint64 oid, qint32 type, qint32 page, KRCommentPageCompletion completion)
+void KRAPIClient::loadLegacyCommentsForOID(qint64 oid, qint32 type, qint32 page, QObject* owner, KRCommentPageCompletion completion)
 {
     type = commentAreaType(type);
     page = commentPageNumber(page);
     const QString url = loaderAPIURL(QStringLiteral("/x/v2/reply?type=%1&oid=%2&pn=%3&ps=12&sort=2")
                                          .arg(QString::number(type), QString::number(oid), QString::number(page)));
-    performJSONURL(url, [oid, type, page, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
+    performJSONURL(url, owner, [owner, oid, type, page, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         std::shared_ptr<KRCommentPage> result;
         if (!error) {
             result = KRCommentPage::commentPageFromPayload(payload, page == 1);
@@ -142,7 +144,7 @@ void KRAPIClient::loadLegacyCommentsForOID(qint64 oid, qint32 type, qint32 page,
 }
 
 void KRAPIClient::loadRepliesForComment(const std::shared_ptr<KRComment>& comment, qint32 page,
-                                        KRCommentPageCompletion completion)
+                                        QObject* owner, KRCommentPageCompletion completion)
 {
     if (!comment || comment->oid() < 1 || comment->rpid() <= 0)
         return fail(completion, KRAPIError(-5, QStringLiteral("评论标识不完整")));
@@ -152,7 +154,7 @@ void KRAPIClient::loadRepliesForComment(const std::shared_ptr<KRComment>& commen
     const QString url = loaderAPIURL(QStringLiteral("/x/v2/reply/reply?type=%1&oid=%2&root=%3&pn=%4&ps=20")
                                          .arg(QString::number(type), QString::number(comment->oid()), QString::number(root),
                                               QString::number(page)));
-    performJSONURL(url, [type, page, root, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
+    performJSONURL(url, owner, [owner, type, page, root, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         std::shared_ptr<KRCommentPage> result;
         if (!error) {
             result = KRCommentPage::replyPageFromPayload(payload);
@@ -165,14 +167,14 @@ void KRAPIClient::loadRepliesForComment(const std::shared_ptr<KRComment>& commen
     });
 }
 
-void KRAPIClient::loadCommentDetailForOID(qint64 oid, qint32 type, qint64 root, KRCommentCompletion completion)
+void KRAPIClient::loadCommentDetailForOID(qint64 oid, qint32 type, qint64 root, QObject* owner, KRCommentCompletion completion)
 {
     if (oid < 1 || root <= 0)
         return fail(completion, KRAPIError(-5, QStringLiteral("评论定位信息不完整")));
     type = type < 1 ? KRVideoCommentType : type;
     const QString url = loaderAPIURL(QStringLiteral("/x/v2/reply/detail?type=%1&oid=%2&root=%3")
                                          .arg(QString::number(type), QString::number(oid), QString::number(root)));
-    performJSONURL(url, [oid, type, root, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
+    performJSONURL(url, owner, [owner, oid, type, root, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         std::shared_ptr<KRComment> comment;
         KROptionalError result = error;
         if (!error) {

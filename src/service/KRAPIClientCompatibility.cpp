@@ -4,6 +4,7 @@
 
 #include "service/KRAPIClient.h"
 
+#include "platform/foundation/Dispatch.h"
 #include "service/KRCompatibilityAIDMap.h"
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
@@ -71,11 +72,13 @@ std::shared_ptr<KRCompatibilityAIDMap> KRCompatibilityAIDMap::installed()
 
 void KRCompatibilityAIDMap::install(std::shared_ptr<KRCompatibilityAIDMap> map)
 {
+    platform::assertMainThread("KRCompatibilityAIDMap::install");
     installedMap() = std::move(map);
 }
 
 void KRRegisterCompatibilityMappings(const KRVideoList& videos)
 {
+    platform::assertMainThread("KRRegisterCompatibilityMappings");
     const std::shared_ptr<KRCompatibilityAIDMap> map = KRCompatibilityAIDMap::installed();
     if (!map) {
         for (const std::shared_ptr<KRVideo>& video : videos) {

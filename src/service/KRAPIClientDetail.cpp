@@ -5,12 +5,18 @@
 #include "service/KRAPIClient.h"
 
 #include "platform/foundation/Dispatch.h"
+#include "platform/foundation/ReplyOwner.h"
 #include "model/KRAPIReplyHelpers.h"
 #include "model/KRConsole.h"
+#include "model/KRSeasonReplyParser.h"
 #include "model/KRServiceHosts.h"
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
 #include "model/KRVideoNormalizer.h"
+#include "service/KRAPIErrors.h"
+#include "service/KRAPIQuery.h"
+#include "service/KRAPISigning.h"
+#include "service/KRCompatibilityAIDMap.h"
 #include "store/KRDiagnostics.h"
 
 #include <QSet>
@@ -65,285 +71,14 @@ KRError noPlayableEpisodeError()
 
 qint64 errorCode(const KROptionalError& error) { return error ? error->code() : 0; }
 
-// Appends the episode objects of an array, each once: keyed by episode id ("ep:"), else by
-// cid ("cid:"); objects with neither are dropped.
-void KRAppendPGCEpisodes(QVariantList& episodes, QSet<QString>& keys, const QVariant& value)
-{
-    if (!KRIsArray(value))
-        return;
-    for (const QVariant& element : value.toList()) {
-        if (!KRIsDictionary(element))
-            continue;
-        const QVariantMap episode = element.toMap();
-        qint64 identifier = KRLongLong(episode.value(QStringLiteral("id")));
-        if (identifier < 1)
-            identifier = KRLongLong(episode.value(QStringLiteral("ep_id")));
-        QString key;
-        if (identifier >= 1) {
-            key = QStringLiteral("ep:") + QString::number(identifier);
-        } else {
-            const qint64 cid = KRLongLong(episode.value(QStringLiteral("cid")));
-            if (cid < 1)
-                continue;
-            key = QStringLiteral("cid:") + QString::number(cid);
-        }
-        if (keys.contains(key))
-            continue;
-        keys.insert(key);
-        episodes.append(episode);
-    }
-}
-
-// Walks a section value: an object contributes its episodes and its nested "section", then
-// its "sections" is walked in turn; an array is walked element by element.
-void KRAppendPGCSectionEpisodes(QVariantList& episodes, QSet<QString>& keys, QVariant value)
-{
-    while (KRIsDictionary(value)) {
-        const QVariantMap section = value.toMap();
-        KRAppendPGCEpisodes(episodes, keys, section.value(QStringLiteral("episodes")));
-        KRAppendPGCSectionEpisodes(episodes, keys, section.value(QStringLiteral("section")));
-        value = section.value(QStringLiteral("sections"));
-    }
-    if (KRIsArray(value)) {
-        for (const QVariant& element : value.toList())
-            KRAppendPGCSectionEpisodes(episodes, keys, element);
-    }
-}
-
-struct EpisodeIdentity {
-    qint64 id = 0;
-    qint64 cid = 0;
-    qint64 aid = 0;
-    QString bvid;
-
-    explicit EpisodeIdentity(const QVariantMap& episode)
-    {
-        id = KRLongLong(episode.value(QStringLiteral("id")));
-        if (id < 1)
-            id = KRLongLong(episode.value(QStringLiteral("ep_id")));
-        cid = KRLongLong(episode.value(QStringLiteral("cid")));
-        aid = KRLongLong(episode.value(QStringLiteral("aid")));
-        if (aid < 1)
-            aid = KRLongLong(episode.value(QStringLiteral("avid")));
-        bvid = KRAPIString(episode.value(QStringLiteral("bvid")));
-    }
-
-    bool playable() const { return cid > 0 && (id > 0 || aid > 0 || !bvid.isEmpty()); }
-
-    // 0 episode id, 1 BV (ignoring case), 2 cid, 3 archive id; -1 when nothing matches.
-    int matchLevel(const KRVideo& video, const QString& referenceBVID) const
-    {
-        if (video.episodeID() > 0 && video.episodeID() == id)
-            return 0;
-        if (!referenceBVID.isEmpty() && !bvid.isEmpty() && referenceBVID.compare(bvid, Qt::CaseInsensitive) == 0)
-            return 1;
-        if (video.cid() > 0 && video.cid() == cid)
-            return 2;
-        if (referenceAID(video) > 0 && referenceAID(video) == aid)
-            return 3;
-        return -1;
-    }
-};
-
-// The first count above 0 among the keys of the statistics objects, in order.
-qint64 firstKnownCount(const QList<QPair<QVariantMap, QString>>& candidates)
-{
-    for (const auto& candidate : candidates) {
-        const qint64 value = KRLongLong(candidate.first.value(candidate.second));
-        if (value > 0)
-            return value;
-    }
-    return 0;
-}
-
-QString firstText(const QVariantMap& object, const QStringList& keys)
-{
-    for (const QString& key : keys) {
-        const QString text = KRAPIString(object.value(key));
-        if (!text.isEmpty())
-            return text;
-    }
-    return QString();
-}
-
-// One element of the page list of a season video.
-QVariantMap seasonPageEntry(const QVariantMap& episode, const EpisodeIdentity& identity, int number, qint64 seasonID)
-{
-    QVariantMap page{{QStringLiteral("cid"), identity.cid},
-                     {QStringLiteral("page"), number},
-                     {QStringLiteral("aid"), std::max<qint64>(0, identity.aid)},
-                     {QStringLiteral("ep_id"), identity.id},
-                     {QStringLiteral("season_id"), seasonID}};
-    if (!identity.bvid.isEmpty())
-        page.insert(QStringLiteral("bvid"), identity.bvid);
-    const QString part = firstText(episode, {QStringLiteral("long_title"), QStringLiteral("title"), QStringLiteral("share_copy")});
-    if (!part.isEmpty())
-        page.insert(QStringLiteral("part"), part);
-    const QString cover = KRAPIString(episode.value(QStringLiteral("cover")));
-    if (!cover.isEmpty())
-        page.insert(QStringLiteral("cover"), cover);
-    const QString duration = KRAPIDurationText(KRLongLong(episode.value(QStringLiteral("duration"))));
-    if (!duration.isEmpty())
-        page.insert(QStringLiteral("duration"), duration);
-    const QVariantMap dimension = objectValue(episode, QStringLiteral("dimension"));
-    const qint64 width = KRLongLong(dimension.value(QStringLiteral("width")));
-    const qint64 height = KRLongLong(dimension.value(QStringLiteral("height")));
-    const qint64 rotate = KRLongLong(dimension.value(QStringLiteral("rotate")));
-    if (width >= 1)
-        page.insert(QStringLiteral("width"), width);
-    if (height >= 1)
-        page.insert(QStringLiteral("height"), height);
-    if (rotate != 0)
-        page.insert(QStringLiteral("rotate"), rotate);
-    return page;
-}
-
-// The video of one episode of a season reply, chosen to match the given video. Sets *error
-// (and returns nothing) when no episode can stand for it.
-std::shared_ptr<KRVideo> videoFromSeasonReply(const QVariant& payload, const KRVideo& given, qint64 givenSeasonID,
-                                              KROptionalError* error)
-{
-    const QVariantMap root = KRPGCRootDictionary(payload);
-    QVariantList episodes;
-    QSet<QString> keys;
-    KRAppendPGCEpisodes(episodes, keys, root.value(QStringLiteral("episodes")));
-    const QVariant modules = root.value(QStringLiteral("modules"));
-    if (KRIsArray(modules)) {
-        for (const QVariant& module : modules.toList()) {
-            if (!KRIsDictionary(module))
-                continue;
-            const QVariant data = module.toMap().value(QStringLiteral("data"));
-            if (!KRIsDictionary(data))
-                continue;
-            const QVariantMap moduleData = data.toMap();
-            KRAppendPGCEpisodes(episodes, keys, moduleData.value(QStringLiteral("episodes")));
-            KRAppendPGCSectionEpisodes(episodes, keys, moduleData.value(QStringLiteral("section")));
-            KRAppendPGCSectionEpisodes(episodes, keys, moduleData.value(QStringLiteral("sections")));
-        }
-    }
-    KRAppendPGCSectionEpisodes(episodes, keys, root.value(QStringLiteral("section")));
-    KRAppendPGCSectionEpisodes(episodes, keys, root.value(QStringLiteral("sections")));
-
-    // The episode that matches best (episode id, then BV, cid, archive id), first among equals.
-    const QString referenceBVID = given.canonicalBVID();
-    qsizetype chosen = -1;
-    qsizetype firstPlayable = -1;
-    int bestLevel = std::numeric_limits<int>::max();
-    for (qsizetype index = 0; index < episodes.size(); ++index) {
-        const EpisodeIdentity identity(episodes.at(index).toMap());
-        if (!identity.playable())
-            continue;
-        if (firstPlayable < 0)
-            firstPlayable = index;
-        const int level = identity.matchLevel(given, referenceBVID);
-        if (level >= 0 && level < bestLevel) {
-            bestLevel = level;
-            chosen = index;
-        }
-    }
-    if (chosen < 0) {
-        const bool hinted = given.episodeID() > 0 || given.cid() > 0 || referenceAID(given) > 0 || !referenceBVID.isEmpty();
-        // A video that names an episode never gets some other one; without any hint the
-        // first playable episode stands for the season. A season without any playable
-        // episode has nothing to offer either way.
-        if (hinted || firstPlayable < 0) {
-            *error = noPlayableEpisodeError();
-            return nullptr;
-        }
-        chosen = firstPlayable;
-    }
-
-    const QVariantMap episode = episodes.at(chosen).toMap();
-    const EpisodeIdentity identity(episode);
-    auto video = std::make_shared<KRVideo>();
-    video->setPgc(true);
-    qint64 seasonID = KRLongLong(root.value(QStringLiteral("season_id")));
-    if (seasonID <= 0)
-        seasonID = givenSeasonID;
-    video->setSeasonID(seasonID);
-    video->setEpisodeID(identity.id);
-    video->setAid(identity.aid);
-    video->setResolvedAid(identity.aid);
-    video->setBvid(identity.bvid);
-    video->setCid(identity.cid);
-
-    const QString seasonTitle = firstText(root, {QStringLiteral("title"), QStringLiteral("season_title")});
-    const QString episodeTitle = firstText(episode, {QStringLiteral("long_title"), QStringLiteral("share_copy")});
-    if (!seasonTitle.isEmpty() && !episodeTitle.isEmpty() && seasonTitle != episodeTitle)
-        video->setTitle(seasonTitle + QStringLiteral(" · ") + episodeTitle);
-    else
-        video->setTitle(seasonTitle.isEmpty() ? episodeTitle : seasonTitle);
-    QString cover = KRAPIString(episode.value(QStringLiteral("cover")));
-    video->setCoverURL(cover.isEmpty() ? KRAPIString(root.value(QStringLiteral("cover"))) : cover);
-    QString summary = KRAPIString(root.value(QStringLiteral("evaluate")));
-    video->setSummary(summary.isEmpty() ? KRAPIString(episode.value(QStringLiteral("desc"))) : summary);
-    video->setSeasonType(given.seasonType() >= 1 ? given.seasonType() : KRInt32(root.value(QStringLiteral("type"))));
-    QString episodeText = firstText(episode, {QStringLiteral("show_title"), QStringLiteral("title")});
-    if (episodeText.isEmpty())
-        episodeText = given.pgcEpisodeText();
-    video->setPgcEpisodeText(episodeText);
-    video->setPgcOrderText(given.pgcOrderText().isEmpty() ? episodeText : given.pgcOrderText());
-    video->setPgcSubtitle(given.pgcSubtitle().isEmpty() ? KRAPIString(root.value(QStringLiteral("subtitle"))) : given.pgcSubtitle());
-    video->setPgcBadge(given.pgcBadge());
-    video->setTname(given.tname().isEmpty() ? KRPGCSeasonTypeName(video->seasonType()) : given.tname());
-    video->setTid(given.tid());
-
-    const QVariantMap uploader = objectValue(root, QStringLiteral("up_info"));
-    const QString ownerName = firstText(uploader, {QStringLiteral("uname"), QStringLiteral("name")});
-    video->setOwnerName(ownerName.isEmpty() ? QStringLiteral("岚帆视频番剧") : ownerName);
-    video->setOwnerMID(KRLongLong(uploader.value(QStringLiteral("mid"))));
-    video->setOwnerAvatarURL(firstText(uploader, {QStringLiteral("avatar"), QStringLiteral("face")}));
-    video->setPublishTimestamp(KRDouble(episode.value(QStringLiteral("pub_time"))));
-    video->setDurationText(KRAPIDurationText(KRLongLong(episode.value(QStringLiteral("duration")))));
-
-    const bool episodeHasStat = KRIsDictionary(episode.value(QStringLiteral("stat")));
-    const bool rootHasStat = KRIsDictionary(root.value(QStringLiteral("stat")));
-    const QVariantMap episodeStat = objectValue(episode, QStringLiteral("stat"));
-    const QVariantMap rootStat = objectValue(root, QStringLiteral("stat"));
-    video->setPlayCount(firstKnownCount({{episodeStat, QStringLiteral("view")}, {episodeStat, QStringLiteral("views")},
-                                         {rootStat, QStringLiteral("view")}, {rootStat, QStringLiteral("views")}}));
-    video->setDanmakuCount(firstKnownCount({{episodeStat, QStringLiteral("danmakus")}, {episodeStat, QStringLiteral("danmaku")},
-                                            {rootStat, QStringLiteral("danmakus")}, {rootStat, QStringLiteral("danmaku")}}));
-    video->setReplyCount(firstKnownCount({{episodeStat, QStringLiteral("reply")}, {rootStat, QStringLiteral("reply")}}));
-    video->setStatisticsKnown(episodeHasStat || rootHasStat);
-    const QVariantMap dimension = objectValue(episode, QStringLiteral("dimension"));
-    video->setWidth(KRInt32(dimension.value(QStringLiteral("width"))));
-    video->setHeight(KRInt32(dimension.value(QStringLiteral("height"))));
-
-    QList<KRVideoPartInfo> pages;
-    for (const QVariant& element : std::as_const(episodes)) {
-        const QVariantMap candidate = element.toMap();
-        const EpisodeIdentity candidateIdentity(candidate);
-        if (candidateIdentity.playable())
-            pages.append(seasonPageEntry(candidate, candidateIdentity, int(pages.size()) + 1, seasonID));
-    }
-    video->setPages(pages);
-    video->setPageCount(KRTruncatedInt32(pages.size()));
-
-    bool episodeZero = false;
-    if (episodeHasStat) {
-        episodeZero = true;
-        for (const char* key : {"view", "views", "danmakus", "danmaku"}) {
-            if (KRLongLong(episodeStat.value(QLatin1String(key))) > 0)
-                episodeZero = false;
-        }
-    }
-    KRDiagnostics::recordEvent(
-        QStringLiteral("pgc-statistics"),
-        QStringLiteral("season=%1 episode=%2 play=%3 danmaku=%4 reply=%5 episodeZero=%6")
-            .arg(QString::number(video->seasonID()), QString::number(video->episodeID()), QString::number(video->playCount()),
-                 QString::number(video->danmakuCount()), QString::number(video->replyCount()), KRConsole::boolean(episodeZero)));
-    return video;
-}
-
 } // namespace
 
 // ---- Detail ----
 
-void KRAPIClient::loadDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion)
+void KRAPIClient::loadDetailForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion)
 {
     if (KRVideoShouldUsePGC(video)) {
-        loadPGCDetailForVideo(video, std::move(completion));
+        loadPGCDetailForVideo(video, owner, std::move(completion));
         return;
     }
     const QString path = video ? archivePath(QStringLiteral("/x/web-interface/view"), *video) : QString();
@@ -352,7 +87,7 @@ void KRAPIClient::loadDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVi
     const QString bvid = video->canonicalBVID();
     const qint64 aid = referenceAID(*video);
     KRDiagnostics::recordEvent(QStringLiteral("detail-resolve-start"), loaderText(QStringLiteral("bvid=%1 aid=%2"), bvid, aid));
-    performURL(loaderAPIURL(path), nullptr, [this, video, bvid, aid, completion = std::move(completion)](
+    performURL(loaderAPIURL(path), owner, nullptr, [this, owner, video, bvid, aid, completion = std::move(completion)](
                                                 const std::shared_ptr<KRVideo>& reply, const KROptionalError& error) mutable {
         const std::shared_ptr<KRVideo> returned = error ? nullptr : namedVideo(reply);
         if (returned && !returned->isPGC() && returned->episodeID() <= 0) {
@@ -381,11 +116,11 @@ void KRAPIClient::loadDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVi
                                        loaderText(QStringLiteral("bvid=%1 aid=%2 ep=%3 season=%4 cid=%5"),
                                                   returned->bvid().isNull() ? QStringLiteral("") : returned->bvid(),
                                                   returned->aid(), returned->episodeID(), returned->seasonID(), returned->cid()));
-            loadPGCDetailForVideo(returned, std::move(completion));
+            loadPGCDetailForVideo(returned, owner, std::move(completion));
             return;
         }
         if (errorRepresentsUnavailableArchive(error)) {
-            loadArchivePageFallbackForVideo(video, [bvid, aid, error, completion = std::move(completion)](
+            loadArchivePageFallbackForVideo(video, owner, [owner, bvid, aid, error, completion = std::move(completion)](
                                                        const std::shared_ptr<KRVideo>& fallback, const KROptionalError& fallbackError) {
                 KRDiagnostics::recordEvent(
                     QStringLiteral("detail-resolve-result"),
@@ -403,7 +138,7 @@ void KRAPIClient::loadDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVi
         }
         KRConsole::log(loaderText(QStringLiteral("[KorvaneDetail] modern detail failed; fallback=legacy bvid=%1 aid=%2 error=%3"), bvid,
                                   aid, error));
-        loadLegacyDetailForVideo(video, [bvid, aid, error, completion = std::move(completion)](
+        loadLegacyDetailForVideo(video, owner, [owner, bvid, aid, error, completion = std::move(completion)](
                                             const std::shared_ptr<KRVideo>& legacy, const KROptionalError& legacyError) {
             KRDiagnostics::recordEvent(QStringLiteral("detail-resolve-result"),
                                        loaderText(QStringLiteral("success=%1 fallback=legacy bvid=%2 aid=%3 code=%4"), bool(legacy),
@@ -418,21 +153,20 @@ void KRAPIClient::loadDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVi
     });
 }
 
-void KRAPIClient::loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion)
+void KRAPIClient::loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion)
 {
     if (KRVideoShouldUsePGC(video)) {
-        loadPGCDetailForVideo(video, std::move(completion));
+        loadPGCDetailForVideo(video, owner, std::move(completion));
         return;
     }
     const QString path = video ? archivePath(QStringLiteral("/x/web-interface/view"), *video) : QString();
     if (path.isEmpty()) {
-        platform::dispatchMain([completion = std::move(completion)] {
-            if (completion)
-                completion(nullptr, KRAPIError(-2, QStringLiteral("缺少视频标识，无法补全数据")));
+        platform::dispatchMain([deliver = platform::ownedBy(platform::ReplyOwner(owner), std::move(completion))] {
+            deliver(nullptr, KRAPIError(-2, QStringLiteral("缺少视频标识，无法补全数据")));
         });
         return;
     }
-    performJSONURL(loaderAPIURL(path), [this, video, completion = std::move(completion)](const QVariant& payload,
+    performJSONURL(loaderAPIURL(path), owner, [this, owner, video, completion = std::move(completion)](const QVariant& payload,
                                                                                        const KROptionalError& error) mutable {
         const QString identity = video->feedIdentity();
         std::shared_ptr<KRVideo> returned;
@@ -445,11 +179,11 @@ void KRAPIClient::loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, 
             KRDiagnostics::recordEvent(QStringLiteral("history-pgc-route-hydrated"),
                                        loaderText(QStringLiteral("bvid=%1 aid=%2 ep=%3 season=%4 cid=%5"), returned->bvid(),
                                                   returned->aid(), returned->episodeID(), returned->seasonID(), returned->cid()));
-            loadPGCDetailForVideo(returned, std::move(completion));
+            loadPGCDetailForVideo(returned, owner, std::move(completion));
             return;
         }
         if (!returned && errorRepresentsUnavailableArchive(error)) {
-            loadArchivePageFallbackForVideo(video, [identity, error, completion = std::move(completion)](
+            loadArchivePageFallbackForVideo(video, owner, [owner, identity, error, completion = std::move(completion)](
                                                        const std::shared_ptr<KRVideo>& fallback, const KROptionalError& fallbackError) {
                 KRConsole::log(loaderText(QStringLiteral("[KorvaneHistoryStats] identity=%1 fallback=pagelist cid=%2 error=%3"), identity,
                                           fallback ? fallback->cid() : 0, fallbackError));
@@ -473,14 +207,14 @@ void KRAPIClient::loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, 
     });
 }
 
-void KRAPIClient::loadLegacyDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion)
+void KRAPIClient::loadLegacyDetailForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion)
 {
     if (!video)
         return fail(completion, KRAPIError(-2, QStringLiteral("缺少视频标识，无法加载详情")));
     // The old API knows archives by the caller's aid.
     const QString url = QStringLiteral("http://") + KRServiceHosts::oldAPIHost() + QStringLiteral("/view?aid=")
         + QString::number(video->aid());
-    performURL(url, nullptr, [video, completion = std::move(completion)](const std::shared_ptr<KRVideo>& reply,
+    performURL(url, owner, nullptr, [owner, video, completion = std::move(completion)](const std::shared_ptr<KRVideo>& reply,
                                                                          const KROptionalError& error) {
         std::shared_ptr<KRVideo> legacy = error ? nullptr : reply;
         // The old API's reply carries no ids of its own; one without any content is no detail.
@@ -505,12 +239,12 @@ void KRAPIClient::loadLegacyDetailForVideo(const std::shared_ptr<KRVideo>& video
     });
 }
 
-void KRAPIClient::loadArchivePageFallbackForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion)
+void KRAPIClient::loadArchivePageFallbackForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion)
 {
     const QString path = video ? archivePath(QStringLiteral("/x/player/pagelist"), *video) : QString();
     if (path.isEmpty())
         return fail(completion, KRAPIError(-2, QStringLiteral("缺少视频标识，无法验证历史分集")));
-    performJSONURL(loaderAPIURL(path), [video, completion = std::move(completion)](const QVariant& payload,
+    performJSONURL(loaderAPIURL(path), owner, [owner, video, completion = std::move(completion)](const QVariant& payload,
                                                                                  const KROptionalError& error) {
         const QString bvid = video->canonicalBVID();
         const qint64 aid = referenceAID(*video);
@@ -585,12 +319,12 @@ void KRAPIClient::loadArchivePageFallbackForVideo(const std::shared_ptr<KRVideo>
 
 // ---- Tags and related videos ----
 
-void KRAPIClient::loadTagsForVideo(const std::shared_ptr<KRVideo>& video, KRTagsCompletion completion)
+void KRAPIClient::loadTagsForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRTagsCompletion completion)
 {
     const QString path = bvidPath(video.get(), QStringLiteral("/x/tag/archive/tags"));
     if (path.isEmpty())
         return fail(completion, KRAPIError(-2, QStringLiteral("缺少 BV 号，无法读取 Tag")));
-    performJSONURL(loaderAPIURL(path), [completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
+    performJSONURL(loaderAPIURL(path), owner, [owner, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         QStringList tags;
         const QVariant data = payload.toMap().value(QStringLiteral("data"));
         if (!error && KRIsArray(data)) {
@@ -607,13 +341,13 @@ void KRAPIClient::loadTagsForVideo(const std::shared_ptr<KRVideo>& video, KRTags
     });
 }
 
-void KRAPIClient::loadRelatedVideosForVideo(const std::shared_ptr<KRVideo>& video, KRVideoListCompletion completion)
+void KRAPIClient::loadRelatedVideosForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoListCompletion completion)
 {
     const QString path = bvidPath(video.get(), QStringLiteral("/x/web-interface/archive/related"));
     if (path.isEmpty())
         return fail(completion, KRAPIError(-3, QStringLiteral("缺少 BV 号，无法读取相关推荐")));
     const QString bvid = video->canonicalBVID();
-    performJSONURL(loaderAPIURL(path), [this, bvid, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
+    performJSONURL(loaderAPIURL(path), owner, [this, owner, bvid, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         const KRVideoList videos = error ? KRVideoList() : KRVideoNormalizer::videosFromPayload(payload);
         registerCompatibilityMappingsForVideos(videos);
         KRConsole::log(loaderText(QStringLiteral("[KorvaneRelated] bvid=%1 seedCount=%2"), bvid, videos.size()));
@@ -624,19 +358,19 @@ void KRAPIClient::loadRelatedVideosForVideo(const std::shared_ptr<KRVideo>& vide
 
 // ---- PGC ----
 
-void KRAPIClient::loadPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion)
+void KRAPIClient::loadPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion)
 {
     if (!video)
         return fail(completion, KRAPIError(-3, QStringLiteral("番剧视频标识不完整")));
     if (video->episodeID() > 0 || video->seasonID() > 0) {
-        loadResolvedPGCDetailForVideo(video, true, std::move(completion));
+        loadResolvedPGCDetailForVideo(video, true, owner, std::move(completion));
         return;
     }
     // Identity bootstrap: the view endpoint names the episode in its redirect address.
     const QString path = archivePath(QStringLiteral("/x/web-interface/view"), *video);
     if (path.isEmpty())
         return fail(completion, KRAPIError(-33, QStringLiteral("番剧剧集标识缺失")));
-    performJSONURL(loaderAPIURL(path), [this, video, completion = std::move(completion)](const QVariant& payload,
+    performJSONURL(loaderAPIURL(path), owner, [this, owner, video, completion = std::move(completion)](const QVariant& payload,
                                                                                        const KROptionalError& error) mutable {
         const QVariant data = payload.toMap().value(QStringLiteral("data"));
         const QVariantMap object = KRIsDictionary(data) ? data.toMap() : payload.toMap();
@@ -663,12 +397,12 @@ void KRAPIClient::loadPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, K
             video->setEpisodeID(episodeID);
         if (seasonID > 0)
             video->setSeasonID(seasonID);
-        loadPGCDetailForVideo(video, std::move(completion));
+        loadPGCDetailForVideo(video, owner, std::move(completion));
     });
 }
 
 void KRAPIClient::loadResolvedPGCDetailForVideo(const std::shared_ptr<KRVideo>& video, bool useAppEndpoint,
-                                                KRVideoCompletion completion)
+                                                QObject* owner, KRVideoCompletion completion)
 {
     if (!video)
         return fail(completion, KRAPIError(-3, QStringLiteral("番剧视频标识不完整")));
@@ -680,17 +414,29 @@ void KRAPIClient::loadResolvedPGCDetailForVideo(const std::shared_ptr<KRVideo>& 
         : loaderAPIURL(QStringLiteral("/pgc/view/web/season?") + name + QLatin1Char('=') + value);
     // The caller's season id as it is now; the video may learn more before the reply comes.
     const qint64 givenSeasonID = video->seasonID();
-    performJSONURL(url, [this, video, useAppEndpoint, givenSeasonID, completion = std::move(completion)](
+    performJSONURL(url, owner, [this, owner, video, useAppEndpoint, givenSeasonID, completion = std::move(completion)](
                             const QVariant& payload, const KROptionalError& error) mutable {
         KROptionalError resultError = error;
         std::shared_ptr<KRVideo> result;
-        if (!error)
-            result = videoFromSeasonReply(payload, *video, givenSeasonID, &resultError);
+        if (!error) {
+            const KRSeasonReplyParser::Episode episode = KRSeasonReplyParser::episodeFromPayload(payload, *video, givenSeasonID);
+            result = episode.video;
+            if (result) {
+                KRDiagnostics::recordEvent(
+                    QStringLiteral("pgc-statistics"),
+                    QStringLiteral("season=%1 episode=%2 play=%3 danmaku=%4 reply=%5 episodeZero=%6")
+                        .arg(QString::number(result->seasonID()), QString::number(result->episodeID()),
+                             QString::number(result->playCount()), QString::number(result->danmakuCount()),
+                             QString::number(result->replyCount()), KRConsole::boolean(episode.episodeStatisticsZero)));
+            } else {
+                resultError = noPlayableEpisodeError();
+            }
+        }
         if (useAppEndpoint && !result) {
             KRDiagnostics::recordEvent(QStringLiteral("pgc-detail-web-fallback"),
                                        loaderText(QStringLiteral("season=%1 ep=%2 appCode=%3"), video->seasonID(),
                                                   video->episodeID(), errorCode(resultError)));
-            loadResolvedPGCDetailForVideo(video, false, [appError = resultError, completion = std::move(completion)](
+            loadResolvedPGCDetailForVideo(video, false, owner, [owner, appError = resultError, completion = std::move(completion)](
                                                             const std::shared_ptr<KRVideo>& webVideo, const KROptionalError& webError) {
                 if (!completion)
                     return;

@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/ReplyOwner.h"
 #include "platform/net/HTTPExchange.h"
 #include "model/KRAPIReplyHelpers.h"
 #include "model/KRConsole.h"
@@ -13,6 +14,11 @@
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
 #include "model/KRVideoNormalizer.h"
+#include "service/KRAPIErrors.h"
+#include "service/KRAPIQuery.h"
+#include "service/KRAPISigning.h"
+#include "service/KRCompatibilityAIDMap.h"
+#include "service/KRRequestPipeline.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRSessionStore.h"
 
@@ -31,8 +37,6 @@ QHash<QString, qint64> KRUploaderPageCursors;
 
 constexpr qint64 KRListPageSize = 20;
 constexpr qint64 KRSearchPageSize = 10;
-// A recommendation batch is a few dozen KiB; anything past this is not a feed.
-constexpr qint64 KRRecommendationMaximumBodyBytes = 8 * 1024 * 1024;
 
 qint64 atLeastOnePage(qint64 page) { return std::max<qint64>(1, page); }
 
@@ -138,21 +142,21 @@ void KRAPIClient::resetReadLoaderStateForTesting()
 
 // ---- Popular list and recommendations ----
 
-void KRAPIClient::loadHomePage(qint64 page, KRVideoListCompletion completion)
+void KRAPIClient::loadHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion)
 {
     page = atLeastOnePage(page);
     const QString url = loaderAPIURL(QStringLiteral("/x/web-interface/popular?pn=%1&ps=20").arg(page));
-    performJSONURL(url, [page, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
+    performJSONURL(url, owner, [owner, page, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         const KRVideoList videos = registeredVideos(payload, error);
         finishList(completion, videos, error,
                    loaderText(QStringLiteral("[KorvanePopular] page=%1 count=%2 error=%3"), page, videos.size(), error));
     });
 }
 
-void KRAPIClient::loadRecommendedHomePage(qint64 page, KRVideoListCompletion completion)
+void KRAPIClient::loadRecommendedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion)
 {
     page = atLeastOnePage(page);
-    loadCurrentRecommendedHomePage(page, [this, page, completion = std::move(completion)](const KRVideoList& videos,
+    loadCurrentRecommendedHomePage(page, owner, [this, owner, page, completion = std::move(completion)](const KRVideoList& videos,
                                                                                           const KROptionalError& error) {
         if (!error && !videos.isEmpty()) {
             if (completion)
@@ -161,11 +165,11 @@ void KRAPIClient::loadRecommendedHomePage(qint64 page, KRVideoListCompletion com
         }
         KRConsole::log(loaderText(QStringLiteral("[KorvaneRecommendation] current feed failed page=%1 error=%2; fallback=legacy-pool"),
                                   page, error));
-        loadHomePage(page, completion);
+        loadHomePage(page, owner, completion);
     });
 }
 
-void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, KRVideoListCompletion completion)
+void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion)
 {
     page = atLeastOnePage(page);
     qint64 fresh = 1;
@@ -182,7 +186,7 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, KRVideoListComplet
                                  {QStringLiteral("ps"), 20},            {QStringLiteral("fresh_idx"), fresh},
                                  {QStringLiteral("fresh_idx_1h"), fresh}, {QStringLiteral("homepage_ver"), 1},
                                  {QStringLiteral("web_location"), 1430650}};
-    signWBIParameters(parameters, [page, fresh, completion = std::move(completion)](const QVariantMap& signedParameters,
+    signWBIParameters(parameters, owner, [owner, page, fresh, completion = std::move(completion)](const QVariantMap& signedParameters,
                                                                                    const KROptionalError& signError) mutable {
         if (signedParameters.isEmpty() || signError)
             return fail(completion, signError.value_or(unsignedParametersError()));
@@ -191,24 +195,12 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, KRVideoListComplet
         KRConsole::log(loaderText(QStringLiteral("[KorvaneRecommendation] request page=%1 fresh=%2 loggedIn=%3 endpoint=web-wbi-rcmd"),
                                   page, fresh, KRSessionStore::sharedStore().isLoggedIn()));
         // An operation of its own: the feed is never served from the response cache, and its
-        // requests carry a User-Agent of their own.
-        KRAPIWorkerQueue()->addOperation([url, completion = std::move(completion)]() mutable {
-            platform::HTTPRequest request;
-            request.url = url;
-            request.timeoutSeconds = requestTimeout();
-            request.maxBodyBytes = KRRecommendationMaximumBodyBytes;
-            const KRSessionStore& session = KRSessionStore::sharedStore();
-            const bool loggedIn = session.isLoggedIn();
-            request.handleCookies = loggedIn;
-            request.headers.set(QStringLiteral("User-Agent"),
-                                QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.2"));
-            request.headers.set(QStringLiteral("Referer"), webRefererURL());
-            if (loggedIn) {
-                const QString cookie = session.cookieHeader();
-                if (!cookie.isEmpty())
-                    request.headers.set(QStringLiteral("Cookie"), cookie);
-            }
-            const platform::HTTPResponse response = platform::performHTTPExchange(request);
+        // requests are a kind of their own.
+        const platform::ReplyOwner replyOwner(owner);
+        KRAPIWorkerQueue()->addOperation([url, replyOwner, completion = std::move(completion)]() mutable {
+            if (replyOwner.isGone())
+                return platform::releaseOnMain(std::move(completion));
+            const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::RecommendationFeed, url);
 
             const int status = response.error ? 0 : response.status;
             KROptionalError error = response.error;
@@ -231,7 +223,9 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, KRVideoListComplet
             const QVariantMap list{{QStringLiteral("list"), recommendationVideoItems(payload, &rawCount)}};
             const bool accountKnown = KRLongLong(dataObject(payload).value(QStringLiteral("mid"))) > 0;
 
-            platform::dispatchMain([status, list, rawCount, accountKnown, error, completion = std::move(completion)] {
+            platform::dispatchMain([replyOwner, status, list, rawCount, accountKnown, error, completion = std::move(completion)] {
+                if (replyOwner.isGone())
+                    return;
                 const KRVideoList videos = registeredVideos(list, error);
                 finishList(completion, videos, error,
                            loaderText(QStringLiteral("[KorvaneRecommendation] response status=%1 raw=%2 videos=%3 accountMid=%4 error=%5"),
@@ -243,12 +237,12 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, KRVideoListComplet
 
 // ---- Sections ----
 
-void KRAPIClient::loadSection(qint64 rid, qint64 page, KRVideoListCompletion completion)
+void KRAPIClient::loadSection(qint64 rid, qint64 page, QObject* owner, KRVideoListCompletion completion)
 {
     page = atLeastOnePage(page);
     rid = std::max<qint64>(0, rid);
     const QString url = loaderAPIURL(QStringLiteral("/x/web-interface/ranking/v2?rid=%1&type=all").arg(rid));
-    performJSONURL(url, [this, rid, page, completion = std::move(completion)](const QVariant& payload,
+    performJSONURL(url, owner, [this, owner, rid, page, completion = std::move(completion)](const QVariant& payload,
                                                                               const KROptionalError& rankingError) {
         if (!rankingError) {
             // The ranking is one list; a page beyond its end is empty, not a failure.
@@ -266,7 +260,7 @@ void KRAPIClient::loadSection(qint64 rid, qint64 page, KRVideoListCompletion com
         }
         const QString fallbackURL =
             loaderAPIURL(QStringLiteral("/x/web-interface/newlist?rid=%1&type=0&pn=%2&ps=20").arg(rid).arg(page));
-        performJSONURL(fallbackURL, [rid, page, rankingError, completion](const QVariant& fallbackPayload,
+        performJSONURL(fallbackURL, owner, [owner, rid, page, rankingError, completion](const QVariant& fallbackPayload,
                                                                           const KROptionalError& fallbackError) {
             const KRVideoList videos = registeredVideos(fallbackPayload, fallbackError);
             finishList(completion, videos, fallbackError,
@@ -276,13 +270,13 @@ void KRAPIClient::loadSection(qint64 rid, qint64 page, KRVideoListCompletion com
     });
 }
 
-void KRAPIClient::loadPGCSection(qint64 seasonType, qint64 page, KRVideoListCompletion completion)
+void KRAPIClient::loadPGCSection(qint64 seasonType, qint64 page, QObject* owner, KRVideoListCompletion completion)
 {
     page = atLeastOnePage(page);
     const qint64 requestedType = std::max<qint64>(1, seasonType);
     const QString url = loaderAPIURL(
         QStringLiteral("/pgc/season/index/result?season_type=%1&type=1&order=2&sort=0&page=%2&pagesize=20").arg(requestedType).arg(page));
-    performJSONURL(url, [seasonType, requestedType, page, completion = std::move(completion)](const QVariant& payload,
+    performJSONURL(url, owner, [owner, seasonType, requestedType, page, completion = std::move(completion)](const QVariant& payload,
                                                                                               const KROptionalError& error) {
         KRVideoList videos;
         if (!error) {
@@ -353,7 +347,7 @@ void KRAPIClient::loadPGCSection(qint64 seasonType, qint64 page, KRVideoListComp
     });
 }
 
-void KRAPIClient::loadAggregateSections(const QVariantList& rids, qint64 page, KRVideoListCompletion completion)
+void KRAPIClient::loadAggregateSections(const QVariantList& rids, qint64 page, QObject* owner, KRVideoListCompletion completion)
 {
     page = atLeastOnePage(page);
     QList<qint64> sources;
@@ -379,7 +373,7 @@ void KRAPIClient::loadAggregateSections(const QVariantList& rids, qint64 page, K
     aggregate->completion = std::move(completion);
 
     for (qsizetype index = 0; index < sources.size(); ++index) {
-        loadSection(sources.at(index), page, [aggregate, index, page](const KRVideoList& videos, const KROptionalError& error) {
+        loadSection(sources.at(index), page, owner, [owner, aggregate, index, page](const KRVideoList& videos, const KROptionalError& error) {
             aggregate->slots[index] = videos;
             if (error && !aggregate->firstError)
                 aggregate->firstError = error;
@@ -419,12 +413,12 @@ void KRAPIClient::loadAggregateSections(const QVariantList& rids, qint64 page, K
 
 // ---- Search ----
 
-void KRAPIClient::search(const QString& keyword, qint64 page, KRVideoListCompletion completion)
+void KRAPIClient::search(const QString& keyword, qint64 page, QObject* owner, KRVideoListCompletion completion)
 {
-    search(keyword, page, QString(), std::move(completion));
+    search(keyword, page, QString(), owner, std::move(completion));
 }
 
-void KRAPIClient::search(const QString& keyword, qint64 page, const QString& order, KRVideoListCompletion completion)
+void KRAPIClient::search(const QString& keyword, qint64 page, const QString& order, QObject* owner, KRVideoListCompletion completion)
 {
     const QString trimmed = keyword.trimmed();
     if (trimmed.isEmpty()) {
@@ -439,7 +433,7 @@ void KRAPIClient::search(const QString& keyword, qint64 page, const QString& ord
                                      + KRPercentEscapedQueryValue(trimmed) + QStringLiteral("&page=") + QString::number(page)
                                      + QStringLiteral("&page_size=10")
                                      + (keptOrder.isEmpty() ? QString() : QStringLiteral("&order=") + keptOrder));
-    performJSONURL(url, [this, trimmed, page, keptOrder, completion = std::move(completion)](const QVariant& payload,
+    performJSONURL(url, owner, [this, owner, trimmed, page, keptOrder, completion = std::move(completion)](const QVariant& payload,
                                                                                              const KROptionalError& error) mutable {
         const KRVideoList videos = registeredVideos(payload, error);
         const QString line = loaderText(QStringLiteral("[KorvaneSearch] source=web order=%1 page=%2 count=%3 error=%4"),
@@ -448,14 +442,14 @@ void KRAPIClient::search(const QString& keyword, qint64 page, const QString& ord
         // usually passes.
         if (error && error->domain() == KRAPIErrorDomain && error->code() == 412) {
             KRConsole::log(line);
-            return continueSearchWithSignature(trimmed, page, keptOrder, *error, std::move(completion));
+            return continueSearchWithSignature(trimmed, page, keptOrder, *error, owner, std::move(completion));
         }
         finishList(completion, videos, error, line);
     });
 }
 
 void KRAPIClient::continueSearchWithSignature(const QString& keyword, qint64 page, const QString& order,
-                                              const KRError& plainError, KRVideoListCompletion completion)
+                                              const KRError& plainError, QObject* owner, KRVideoListCompletion completion)
 {
     QVariantMap parameters{{QStringLiteral("search_type"), QStringLiteral("video")},
                            {QStringLiteral("keyword"), keyword},
@@ -463,14 +457,14 @@ void KRAPIClient::continueSearchWithSignature(const QString& keyword, qint64 pag
                            {QStringLiteral("page_size"), QString::number(KRSearchPageSize)}};
     if (!order.isEmpty())
         parameters.insert(QStringLiteral("order"), order);
-    loadWBIMixinKeyForceRefresh(false, [this, parameters, page, order, plainError, completion = std::move(completion)](
+    loadWBIMixinKeyForceRefresh(false, owner, [this, owner, parameters, page, order, plainError, completion = std::move(completion)](
                                            const QString& key, const KROptionalError& keyError) mutable {
         const QString url = key.size() == 32
             ? KRWBISignedURLString(loaderAPIURL(QStringLiteral("/x/web-interface/wbi/search/type")), parameters, key)
             : QString();
         if (url.isEmpty())
             return fail(completion, keyError.value_or(plainError));
-        performJSONURL(url, [page, order, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
+        performJSONURL(url, owner, [owner, page, order, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
             const KRVideoList videos = registeredVideos(payload, error);
             finishList(completion, videos, error,
                        loaderText(QStringLiteral("[KorvaneSearch] source=wbi order=%1 page=%2 count=%3 error=%4"),
@@ -481,11 +475,11 @@ void KRAPIClient::continueSearchWithSignature(const QString& keyword, qint64 pag
 
 // ---- Uploader pages ----
 
-void KRAPIClient::loadUploaderPageForMID(qint64 mid, const QString& name, qint64 page, KRVideoPageCompletion completion)
+void KRAPIClient::loadUploaderPageForMID(qint64 mid, const QString& name, qint64 page, QObject* owner, KRVideoPageCompletion completion)
 {
     page = atLeastOnePage(page);
     if (mid <= 0) {
-        search(name, page, [page, completion = std::move(completion)](const KRVideoList& videos, const KROptionalError& error) {
+        search(name, page, owner, [owner, page, completion = std::move(completion)](const KRVideoList& videos, const KROptionalError& error) {
             KRVideoPageResult result;
             result.videos = videos;
             result.page = page;
@@ -496,7 +490,7 @@ void KRAPIClient::loadUploaderPageForMID(qint64 mid, const QString& name, qint64
         });
         return;
     }
-    loadUploaderAppPageForMID(mid, name, page, [this, mid, name, page, completion = std::move(completion)](
+    loadUploaderAppPageForMID(mid, name, page, owner, [this, owner, mid, name, page, completion = std::move(completion)](
                                                    const KRVideoPageResult& result, const KROptionalError& error) mutable {
         if (!error) {
             if (completion)
@@ -505,20 +499,20 @@ void KRAPIClient::loadUploaderPageForMID(qint64 mid, const QString& name, qint64
         }
         KRDiagnostics::recordEvent(QStringLiteral("uploader-api-fallback"),
                                    loaderText(QStringLiteral("mid=%1 page=%2 appCode=%3"), mid, page, error->code()));
-        loadUploaderWBIPageForMID(mid, name, page, std::move(completion));
+        loadUploaderWBIPageForMID(mid, name, page, owner, std::move(completion));
     });
 }
 
-void KRAPIClient::loadUploaderVideosForMID(qint64 mid, const QString& name, qint64 page, KRVideoListCompletion completion)
+void KRAPIClient::loadUploaderVideosForMID(qint64 mid, const QString& name, qint64 page, QObject* owner, KRVideoListCompletion completion)
 {
-    loadUploaderPageForMID(mid, name, page, [completion = std::move(completion)](const KRVideoPageResult& result,
+    loadUploaderPageForMID(mid, name, page, owner, [owner, completion = std::move(completion)](const KRVideoPageResult& result,
                                                                                const KROptionalError& error) {
         if (completion)
             completion(result.videos, error);
     });
 }
 
-void KRAPIClient::loadUploaderAppPageForMID(qint64 mid, const QString& name, qint64 page, KRVideoPageCompletion completion)
+void KRAPIClient::loadUploaderAppPageForMID(qint64 mid, const QString& name, qint64 page, QObject* owner, KRVideoPageCompletion completion)
 {
     page = atLeastOnePage(page);
     qint64 cursor = 0;
@@ -537,7 +531,7 @@ void KRAPIClient::loadUploaderAppPageForMID(qint64 mid, const QString& name, qin
         parameters.insert(QStringLiteral("aid"), QString::number(cursor));
     const QString url = KRAppSignedURLString(
         QStringLiteral("https://") + KRServiceHosts::appHost() + QStringLiteral("/x/v2/space/archive/cursor"), parameters);
-    performJSONURL(url, [mid, name, page, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
+    performJSONURL(url, owner, [owner, mid, name, page, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         const QVariantMap data = dataObject(payload);
         const QVariant itemValue = data.value(QStringLiteral("item"));
         const QVariantList items = KRIsArray(itemValue) ? itemValue.toList() : QVariantList();
@@ -577,10 +571,10 @@ void KRAPIClient::loadUploaderAppPageForMID(qint64 mid, const QString& name, qin
     });
 }
 
-void KRAPIClient::loadUploaderWBIPageForMID(qint64 mid, const QString& name, qint64 page, KRVideoPageCompletion completion)
+void KRAPIClient::loadUploaderWBIPageForMID(qint64 mid, const QString& name, qint64 page, QObject* owner, KRVideoPageCompletion completion)
 {
     page = atLeastOnePage(page);
-    loadWBIMixinKeyForceRefresh(false, [this, mid, name, page, completion = std::move(completion)](
+    loadWBIMixinKeyForceRefresh(false, owner, [this, owner, mid, name, page, completion = std::move(completion)](
                                            const QString& key, const KROptionalError& keyError) mutable {
         if (key.size() != 32)
             return fail(completion, keyError.value_or(missingMixinKeyError()));
@@ -591,7 +585,7 @@ void KRAPIClient::loadUploaderWBIPageForMID(qint64 mid, const QString& name, qin
                                      {QStringLiteral("order_avoided"), QStringLiteral("true")},
                                      {QStringLiteral("web_location"), QStringLiteral("1550101")}};
         const QString url = KRWBISignedURLString(loaderAPIURL(QStringLiteral("/x/space/wbi/arc/search")), parameters, key);
-        performJSONURL(url, [mid, name, page, completion = std::move(completion)](const QVariant& payload,
+        performJSONURL(url, owner, [owner, mid, name, page, completion = std::move(completion)](const QVariant& payload,
                                                                                  const KROptionalError& error) {
             KRVideoList videos = error ? KRVideoList() : KRVideoNormalizer::videosFromPayload(payload);
             fillOwner(videos, mid, name);

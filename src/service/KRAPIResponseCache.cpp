@@ -1,15 +1,21 @@
 // The response cache: which replies are kept, and under which file name. Files hold the
 // raw reply body and are read only when a later request for the same address fails.
 
-#include "service/KRAPIClient.h"
+#include "service/KRAPIResponseCache.h"
 
+#include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
+#include "model/KRConsole.h"
 #include "model/KRServiceHosts.h"
 
 #include <QDir>
 #include <QStringList>
+#include <QUrl>
 
 namespace {
+
+// Cache files are the client's replies, which it caps at this size.
+constexpr qint64 KRAPIMaximumCacheFileBytes = 32 * 1024 * 1024;
 
 QString responseCacheDirectory()
 {
@@ -78,4 +84,21 @@ QString KRCachePathForURL(const QString& url)
     for (const char byte : cacheKeyForURL(url).toUtf8())
         hash = (hash * 33) ^ quint32(quint8(byte));
     return responseCacheDirectory() + QStringLiteral("/%1.json").arg(hash, 8, 16, QLatin1Char('0'));
+}
+
+std::optional<QByteArray> KRReadCachedReply(const QString& path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    std::optional<QByteArray> data = platform::readFile(path, KRAPIMaximumCacheFileBytes);
+    if (!data || data->isEmpty())
+        return std::nullopt;
+    return data;
+}
+
+void KRWriteCachedReply(const QString& path, const QByteArray& body)
+{
+    QString why;
+    if (!platform::writeFileAtomically(path, body, &why))
+        KRConsole::log(QStringLiteral("[Korvane] cache write failed error=%1").arg(why));
 }

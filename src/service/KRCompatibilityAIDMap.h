@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
 #include <memory>
+
+class KRVideo;
 
 // A map from synthetic archive ids to real ones that an outside component of the process
 // may provide. Both sides are written as decimal text. When none is installed (the usual
@@ -25,3 +28,9 @@ public:
     static std::shared_ptr<KRCompatibilityAIDMap> installed();
     static void install(std::shared_ptr<KRCompatibilityAIDMap> map);
 };
+
+// Records each video's real archive id in the installed map and gives it the synthetic one
+// (without a map: fills the resolved aid from the aid). Main thread.
+void KRRegisterCompatibilityMappings(const QList<std::shared_ptr<KRVideo>>& videos);
+// Sets the resolved aid of videos whose aid the installed map knows as a synthetic one.
+void KRApplyResolvedAIDs(const QList<std::shared_ptr<KRVideo>>& videos);

@@ -3,11 +3,12 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/Dispatch.h"
-#include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/ReplyOwner.h"
 #include "platform/net/HTTPExchange.h"
 #include "model/KRConsole.h"
 #include "model/KRDanmakuXMLParser.h"
 #include "model/KRServiceHosts.h"
+#include "service/KRRequestPipeline.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,20 +17,9 @@
 
 #include <zlib.h>
 
-#include <atomic>
-
 namespace {
 
-constexpr double KRDanmakuRequestTimeout = 20.0;
 constexpr qsizetype KRInflateStep = 16384;
-
-std::atomic<double> testingTimeout{0};
-
-double requestTimeout()
-{
-    const double shortened = testingTimeout.load();
-    return shortened > 0 ? shortened : KRDanmakuRequestTimeout;
-}
 
 KRError clientError(qint64 code, const QString& message)
 {
@@ -108,17 +98,9 @@ struct SourceOutcome {
     KROptionalError error;
 };
 
-SourceOutcome fetchSource(const QString& url, qint64 cid)
+SourceOutcome fetchSource(const QString& url, qint64 cid, const KRRequestHandle& handle)
 {
-    platform::HTTPRequest request;
-    request.url = url;
-    request.timeoutSeconds = requestTimeout();
-    request.maxBodyBytes = KRDanmakuClient::maximumDocumentBytes;
-    request.headers.set(QStringLiteral("User-Agent"),
-                        QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.1"));
-    request.headers.set(QStringLiteral("Referer"), QStringLiteral("https://") + KRServiceHosts::webHost() + QLatin1Char('/'));
-    request.headers.set(QStringLiteral("Accept-Encoding"), QStringLiteral("deflate, gzip"));
-    const platform::HTTPResponse response = platform::performHTTPExchange(request);
+    const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::Danmaku, url, true, handle.cancellationFlag());
 
     SourceOutcome outcome;
     QByteArray document;
@@ -159,11 +141,21 @@ SourceOutcome fetchSource(const QString& url, qint64 cid)
     return outcome;
 }
 
-void deliver(KRDanmakuCompletion completion, KRDanmakuList danmakus, KROptionalError error)
+// The load's answer, on the main thread, unless its owner has gone or it was cancelled by then.
+struct Delivery {
+    KRRequestHandle handle;
+    platform::ReplyOwner owner;
+    KRDanmakuCompletion completion;
+
+    // Whether nobody waits for the answer any more (any thread; final once true).
+    bool abandoned() const { return handle.isCancelled() || owner.isGone(); }
+};
+
+void deliver(Delivery delivery, KRDanmakuList danmakus, KROptionalError error)
 {
-    platform::dispatchMain([completion = std::move(completion), danmakus = std::move(danmakus), error = std::move(error)] {
-        if (completion)
-            completion(danmakus, error);
+    platform::dispatchMain([delivery = std::move(delivery), danmakus = std::move(danmakus), error = std::move(error)] {
+        if (!delivery.abandoned() && delivery.completion)
+            delivery.completion(danmakus, error);
     });
 }
 
@@ -222,34 +214,39 @@ KRDanmakuClient* KRDanmakuClient::sharedClient()
 
 void KRDanmakuClient::setRequestTimeoutForTesting(double seconds)
 {
-    testingTimeout.store(seconds > 0 ? seconds : 0);
+    KRRequestPipeline::setTimeoutForTesting({KRRequestKind::Danmaku}, seconds);
 }
 
-void KRDanmakuClient::loadDanmakusForCID(qint64 cid, KRDanmakuCompletion completion)
+KRRequestHandle KRDanmakuClient::loadDanmakusForCID(qint64 cid, QObject* owner, KRDanmakuCompletion completion)
 {
     if (cid <= 0) {
         if (completion)
             completion({}, clientError(1, QStringLiteral("缺少 CID，无法读取弹幕")));
-        return;
+        return {};
     }
-    platform::OperationQueue::runOnce([cid, completion = std::move(completion)]() mutable {
+    const KRRequestHandle handle = KRRequestHandle::make();
+    KRRequestPipeline::runOneOff([cid, delivery = Delivery{handle, owner, std::move(completion)}]() mutable {
         const QStringList sources = {
             QStringLiteral("https://%1/%2.xml").arg(KRServiceHosts::commentHost()).arg(cid),
             QStringLiteral("https://%1/x/v1/dm/list.so?oid=%2").arg(KRServiceHosts::apiHost()).arg(cid),
         };
         KROptionalError remembered;
         for (const QString& source : sources) {
-            SourceOutcome outcome = fetchSource(source, cid);
+            if (delivery.abandoned())
+                return platform::releaseOnMain(std::move(delivery));
+            SourceOutcome outcome = fetchSource(source, cid, delivery.handle);
             if (outcome.succeeded) {
                 KRConsole::log(QStringLiteral("[KorvaneDanmaku] cid=%1 ready count=%2 cache=NO error=(null)")
                                    .arg(cid)
                                    .arg(outcome.danmakus.size()));
-                deliver(std::move(completion), std::move(outcome.danmakus), std::nullopt);
+                deliver(std::move(delivery), std::move(outcome.danmakus), std::nullopt);
                 return;
             }
             // The last source's error is the one reported.
             remembered = outcome.error;
         }
+        if (delivery.abandoned())
+            return platform::releaseOnMain(std::move(delivery));
         for (const QString& path : {KRDanmakuNetworkCachePath(cid), KRDanmakuOfflineCachePath(cid)}) {
             const std::optional<QByteArray> document = readDocument(path);
             if (!document)
@@ -261,24 +258,26 @@ void KRDanmakuClient::loadDanmakusForCID(qint64 cid, KRDanmakuCompletion complet
             KRConsole::log(QStringLiteral("[KorvaneDanmaku] cid=%1 ready count=%2 cache=YES error=(null)")
                                .arg(cid)
                                .arg(danmakus.size()));
-            deliver(std::move(completion), std::move(danmakus), std::nullopt);
+            deliver(std::move(delivery), std::move(danmakus), std::nullopt);
             return;
         }
         if (!remembered)
             remembered = clientError(2, QStringLiteral("弹幕 XML 无法解析"));
         KRConsole::log(QStringLiteral("[KorvaneDanmaku] cid=%1 ready count=0 cache=NO error=%2").arg(cid).arg(errorText(remembered)));
-        deliver(std::move(completion), {}, remembered);
+        deliver(std::move(delivery), {}, remembered);
     });
+    return handle;
 }
 
-void KRDanmakuClient::loadCachedDanmakusForCID(qint64 cid, KRDanmakuCompletion completion)
+KRRequestHandle KRDanmakuClient::loadCachedDanmakusForCID(qint64 cid, QObject* owner, KRDanmakuCompletion completion)
 {
     if (cid <= 0) {
         if (completion)
             completion({}, clientError(1, QStringLiteral("缺少 CID，无法读取离线弹幕")));
-        return;
+        return {};
     }
-    platform::OperationQueue::runOnce([cid, completion = std::move(completion)]() mutable {
+    const KRRequestHandle handle = KRRequestHandle::make();
+    KRRequestPipeline::runOneOff([cid, delivery = Delivery{handle, owner, std::move(completion)}]() mutable {
         const std::optional<QByteArray> document = readDocument(KRDanmakuCachePath(cid));
         KRDanmakuList danmakus;
         KROptionalError error;
@@ -291,8 +290,9 @@ void KRDanmakuClient::loadCachedDanmakusForCID(qint64 cid, KRDanmakuCompletion c
                            .arg(document ? document->size() : 0)
                            .arg(danmakus.size())
                            .arg(errorText(error)));
-        deliver(std::move(completion), std::move(danmakus), std::move(error));
+        deliver(std::move(delivery), std::move(danmakus), std::move(error));
     });
+    return handle;
 }
 
 bool KRDanmakuClient::hasCachedDanmakusForCID(qint64 cid)
@@ -302,14 +302,12 @@ bool KRDanmakuClient::hasCachedDanmakusForCID(qint64 cid)
     return QFileInfo(KRDanmakuCachePath(cid)).size() > 0;
 }
 
-void KRDanmakuClient::cacheDanmakusForCID(qint64 cid, KRDanmakuCompletion completion)
+KRRequestHandle KRDanmakuClient::cacheDanmakusForCID(qint64 cid, QObject* owner, KRDanmakuCompletion completion)
 {
-    if (hasCachedDanmakusForCID(cid)) {
-        loadCachedDanmakusForCID(cid, std::move(completion));
-        return;
-    }
-    loadDanmakusForCID(cid, [cid, completion = std::move(completion)](const KRDanmakuList& danmakus,
-                                                                       const KROptionalError& loadError) {
+    if (hasCachedDanmakusForCID(cid))
+        return loadCachedDanmakusForCID(cid, owner, std::move(completion));
+    return loadDanmakusForCID(cid, owner, [cid, completion = std::move(completion)](const KRDanmakuList& danmakus,
+                                                                                    const KROptionalError& loadError) {
         KROptionalError error = loadError;
         if (!error && QFileInfo(KRDanmakuCachePath(cid)).size() <= 0)
             error = clientError(4, QStringLiteral("弹幕已读取，但无法写入离线目录"));

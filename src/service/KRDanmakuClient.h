@@ -2,6 +2,7 @@
 
 #include "model/KRDanmaku.h"
 #include "model/KRError.h"
+#include "service/KRRequestHandle.h"
 
 #include <QList>
 #include <QString>
@@ -14,17 +15,25 @@ inline const QString KRDanmakuClientErrorDomain = QStringLiteral("KRDanmakuClien
 
 using KRDanmakuCompletion = std::function<void(const KRDanmakuList& danmakus, const KROptionalError& error)>;
 
+class QObject;
+
 // Fetches the danmaku document of one video part (cid), keeps a network cache and an
 // offline copy of it, and reads the copies back. Callbacks run exactly once with a list
 // (empty on failure): argument errors inside the call, everything else on the main thread.
+//
+// Each load takes the object its reply is for (`owner`, as the context object of Qt's
+// connect): once it is destroyed, or once the returned handle is cancelled, the completion is
+// never called (it is released on the main thread) and the load stops at its next step. A
+// null owner stands for a caller that lives as long as the process. A load answered inside
+// the call returns a default handle.
 class KRDanmakuClient {
 public:
     static KRDanmakuClient* sharedClient();
 
-    void loadDanmakusForCID(qint64 cid, KRDanmakuCompletion completion);
-    void loadCachedDanmakusForCID(qint64 cid, KRDanmakuCompletion completion);
+    KRRequestHandle loadDanmakusForCID(qint64 cid, QObject* owner, KRDanmakuCompletion completion);
+    KRRequestHandle loadCachedDanmakusForCID(qint64 cid, QObject* owner, KRDanmakuCompletion completion);
     bool hasCachedDanmakusForCID(qint64 cid);
-    void cacheDanmakusForCID(qint64 cid, KRDanmakuCompletion completion);
+    KRRequestHandle cacheDanmakusForCID(qint64 cid, QObject* owner, KRDanmakuCompletion completion);
     void removeCachedDanmakusForCID(qint64 cid);
 
     // Largest document accepted after inflating (8 MiB).

@@ -7,9 +7,11 @@
 #include "model/KRVideo.h"
 #include "model/KRVideoNormalizer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 
@@ -30,9 +32,11 @@ double nowSeconds()
     return double(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count()) / 1e6;
 }
 
+QString withoutNul(QString text) { return text.remove(QChar(u'\0')); }
+
 // Records reach the service's JSON shape from many builders; a part list may carry JSON
 // nulls or other values a property list cannot hold, and one such value would make every
-// later save of the whole file fail. Keep only what the file can store.
+// later save of the whole file fail. Keep only what the file can store, as it stores it.
 QVariant propertyListValue(const QVariant& value)
 {
     switch (value.typeId()) {
@@ -42,7 +46,7 @@ QVariant propertyListValue(const QVariant& value)
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
             QVariant child = propertyListValue(it.value());
             if (child.isValid())
-                cleaned.insert(it.key(), std::move(child));
+                cleaned.insert(withoutNul(it.key()), std::move(child));
         }
         return cleaned;
     }
@@ -63,13 +67,10 @@ QVariant propertyListValue(const QVariant& value)
         }
         return cleaned;
     }
-    case QMetaType::QString: {
-        QString text = value.toString();
-        text.remove(QChar(u'\0'));
-        return text;
-    }
+    case QMetaType::QString:
+        return platform::PropertyList::normalized(withoutNul(value.toString()));
     default:
-        return platform::PropertyList::isRepresentable(value) ? value : QVariant();
+        return platform::PropertyList::normalized(value);
     }
 }
 
@@ -95,24 +96,45 @@ QString KRLocalHistoryIdentity(const KRVideo& video)
         base = QStringLiteral("url:") + video.playURL();
     if (base.isEmpty())
         base = QStringLiteral("title:") + (video.title().isNull() ? QStringLiteral("视频") : video.title());
-    // A property-list key cannot hold U+0000.
-    return base.remove(QChar(u'\0')) + QStringLiteral("|cid:") + QString::number(video.cid());
+    // As the file keeps it: no U+0000, U+FFFD for a surrogate without its partner.
+    return platform::PropertyList::normalized(withoutNul(base) + QStringLiteral("|cid:") + QString::number(video.cid()))
+        .toString();
+}
+
+namespace {
+std::atomic_bool g_sharedStoreCreated{false};
 }
 
 KRLocalHistoryStore& KRLocalHistoryStore::sharedStore()
 {
     static KRLocalHistoryStore store;
+    g_sharedStoreCreated.store(true);
     return store;
 }
 
-KRLocalHistoryStore::KRLocalHistoryStore()
+void KRLocalHistoryStore::flushSharedStoreIfUsed()
 {
+    if (g_sharedStoreCreated.load())
+        sharedStore().flushPendingSaves();
+}
+
+KRLocalHistoryStore::KRLocalHistoryStore() : m_saveQueue(1, QStringLiteral("KRLocalHistoryStore.save"))
+{
+    // Pending saves reach the disk while the application object goes, before static
+    // destruction; the destructor is the last resort of a process that had none.
+    if (QCoreApplication::instance())
+        qAddPostRoutine([] { sharedStore().flushPendingSaves(); });
     std::lock_guard<std::mutex> lock(m_lock);
     loadLocked();
 }
 
+KRLocalHistoryStore::~KRLocalHistoryStore() { flushPendingSaves(); }
+
+void KRLocalHistoryStore::flushPendingSaves() { m_saveQueue.waitUntilAllOperationsAreFinished(); }
+
 void KRLocalHistoryStore::resetForTesting()
 {
+    flushPendingSaves();
     std::lock_guard<std::mutex> lock(m_lock);
     loadLocked();
 }
@@ -126,8 +148,7 @@ void KRLocalHistoryStore::loadLocked()
     QDir().mkpath(directory);
     m_storePath = directory + QStringLiteral("/LocalHistory.plist");
 
-    m_entries.clear();
-    m_writer = KRBinaryPropertyListWriter();
+    m_records.clear();
     const std::optional<QByteArray> data = platform::readFile(m_storePath);
     if (!data)
         return;
@@ -136,11 +157,8 @@ void KRLocalHistoryStore::loadLocked()
         return;
     const QVariantMap records = root.toMap();
     for (auto it = records.cbegin(); it != records.cend(); ++it) {
-        if (it.value().typeId() != QMetaType::QVariantMap)
-            continue;
-        Entry entry{it.value().toMap(), m_writer.encode(it.value())};
-        if (entry.encoded.isValid())
-            m_entries.insert(it.key(), std::move(entry));
+        if (it.value().typeId() == QMetaType::QVariantMap)
+            m_records.insert(it.key(), it.value());
     }
 }
 
@@ -153,7 +171,7 @@ QString KRLocalHistoryStore::storePath() const
 int KRLocalHistoryStore::recordCount() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    return int(m_entries.size());
+    return int(m_records.size());
 }
 
 QVariantMap KRLocalHistoryStore::metadataForVideo(const KRVideo& video, bool offline) const
@@ -243,32 +261,51 @@ void KRLocalHistoryStore::recordVideo(const std::shared_ptr<KRVideo>& video, dou
     if (duration > 0 && !record.contains(kDurationText))
         record.insert(kDurationText, durationTextForSeconds(duration));
 
+    // Checked in its place in the file, so that no record can make a save of the whole fail.
+    const QVariant placed = platform::PropertyList::normalized(QVariantMap{{identity, record}});
+    if (!placed.isValid())
+        return;
+    const QVariantMap entry = placed.toMap();
     std::lock_guard<std::mutex> lock(m_lock);
-    Entry entry{record, m_writer.encode(record)};
-    if (!entry.encoded.isValid())
-        return;  // cannot happen for a cleaned record; never let it block later saves
-    m_entries.insert(identity, std::move(entry));
-    trimAndSave();
+    m_records.insert(entry.firstKey(), entry.first());
+    trimAndScheduleSave();
 }
 
-void KRLocalHistoryStore::trimAndSave()
+void KRLocalHistoryStore::trimAndScheduleSave()
 {
-    if (m_entries.size() > maximumRecordCount) {
+    if (m_records.size() > maximumRecordCount) {
         QList<std::pair<double, QString>> byAge;
-        byAge.reserve(m_entries.size());
-        for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
-            byAge.append({KRDouble(it->record.value(kViewAt)), it.key()});
+        byAge.reserve(m_records.size());
+        for (auto it = m_records.cbegin(); it != m_records.cend(); ++it)
+            byAge.append({KRDouble(it->toMap().value(kViewAt)), it.key()});
         std::sort(byAge.begin(), byAge.end());
-        const qsizetype excess = m_entries.size() - maximumRecordCount;
+        const qsizetype excess = m_records.size() - maximumRecordCount;
         for (qsizetype i = 0; i < excess; ++i)
-            m_entries.remove(byAge[i].second);
+            m_records.remove(byAge[i].second);
     }
-    QList<std::pair<QString, const KRBinaryPropertyListWriter::Fragment*>> parts;
-    parts.reserve(m_entries.size());
-    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
-        parts.append({it.key(), &it->encoded});
-    // A failed write keeps the records in memory for the rest of the run.
-    platform::writeFileAtomically(m_storePath, m_writer.dictionaryDocument(parts));
+    // A save that has not started yet will take the records as they are then.
+    if (m_saveQueued)
+        return;
+    m_saveQueued = true;
+    m_saveQueue.addOperation([this] { saveLatest(); });
+}
+
+void KRLocalHistoryStore::saveLatest()
+{
+    QVariantMap records;
+    QString path;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_saveQueued = false;
+        records = m_records;
+        path = m_storePath;
+    }
+    // A failed write keeps the records in memory for the rest of the run, and the previous
+    // file on disk.
+    const QByteArray data = platform::PropertyList::toBinary(records);
+    QString errorText = QStringLiteral("the records cannot be written as a property list");
+    if (data.isEmpty() || !platform::writeFileAtomically(path, data, &errorText))
+        qWarning("KRLocalHistoryStore: cannot save %s: %s", qPrintable(path), qPrintable(errorText));
 }
 
 std::optional<QVariantMap> KRLocalHistoryStore::resumeRecordForVideo(const std::shared_ptr<KRVideo>& video) const
@@ -277,10 +314,10 @@ std::optional<QVariantMap> KRLocalHistoryStore::resumeRecordForVideo(const std::
         return std::nullopt;
     const QString identity = KRLocalHistoryIdentity(*video);
     std::lock_guard<std::mutex> lock(m_lock);
-    const auto it = m_entries.constFind(identity);
-    if (it == m_entries.cend())
+    const auto it = m_records.constFind(identity);
+    if (it == m_records.cend())
         return std::nullopt;
-    return it->record;
+    return it->toMap();
 }
 
 QList<std::shared_ptr<KRVideo>> KRLocalHistoryStore::historyVideos() const
@@ -288,9 +325,9 @@ QList<std::shared_ptr<KRVideo>> KRLocalHistoryStore::historyVideos() const
     QList<std::shared_ptr<KRVideo>> videos;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        videos.reserve(m_entries.size());
-        for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-            const QVariantMap& record = it->record;
+        videos.reserve(m_records.size());
+        for (auto it = m_records.cbegin(); it != m_records.cend(); ++it) {
+            const QVariantMap record = it->toMap();
             std::shared_ptr<KRVideo> video = KRVideoNormalizer::videoFromDictionary(record);
             if (!video)
                 continue;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/KRBinaryPropertyListWriter.h"
+#include "platform/foundation/OperationQueue.h"
 
 #include <QList>
 #include <QMap>
@@ -16,13 +16,17 @@ class KRVideo;
 // The watch history kept on the device: one record per watched part (where playback
 // stopped, the part's length, when, finished or not, offline or not), in the service's own
 // JSON shape so the normaliser reads records back as videos. At most 500 records, the most
-// recently watched, in "LocalHistory.plist" under Application Support/Korvane, written whole
-// and atomically after every change. Thread-safe (one lock for each whole operation).
+// recently watched, in "LocalHistory.plist" (a binary property list) under Application
+// Support/Korvane, written whole and atomically after every change. The writing happens on a
+// serial worker: changes made while a save runs are gathered into one more save of the
+// latest state, and pending saves reach the disk before the application object or the
+// process goes. Thread-safe (one lock for each whole operation).
 class KRLocalHistoryStore {
 public:
     static constexpr int maximumRecordCount = 500;
 
     static KRLocalHistoryStore& sharedStore();
+    ~KRLocalHistoryStore();  // flushes pending saves
 
     KRLocalHistoryStore(const KRLocalHistoryStore&) = delete;
     KRLocalHistoryStore& operator=(const KRLocalHistoryStore&) = delete;
@@ -42,25 +46,26 @@ public:
     QString storePath() const;
     int recordCount() const;
 
-    // Re-reads the file under the current home. For tests.
+    // Blocks until every change made so far is on disk (or its write has failed). Not from
+    // the store's own save worker.
+    void flushPendingSaves();
+    // At exit: the shared store's pending saves, without creating the store when nothing used it.
+    static void flushSharedStoreIfUsed();
+
+    // Flushes pending saves, then re-reads the file under the current home. For tests.
     void resetForTesting();
 
 private:
     KRLocalHistoryStore();
     void loadLocked();
-    void trimAndSave();  // called with the lock held
-
-    // A record with its encoded form: each save only stitches the encoded records together,
-    // so its cost does not grow with re-encoding 500 records every few seconds of playback.
-    struct Entry {
-        QVariantMap record;
-        KRBinaryPropertyListWriter::Fragment encoded;
-    };
+    void trimAndScheduleSave();  // called with the lock held
+    void saveLatest();           // on the save worker
 
     mutable std::mutex m_lock;
-    KRBinaryPropertyListWriter m_writer;
-    QMap<QString, Entry> m_entries;  // identity → record
+    QVariantMap m_records;  // identity → record
     QString m_storePath;
+    bool m_saveQueued = false;  // a save not yet started will write the latest records
+    platform::OperationQueue m_saveQueue;  // declared last: gone first, so no save outlives the records
 };
 
 // "<feed identity, or url:<address>, or title:<title>>|cid:<cid>"; each part has its own.

@@ -1,6 +1,7 @@
 #include "store/KRPreferences.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "store/KRDeviceCatalog.h"
@@ -106,8 +107,10 @@ KRPreferences& KRPreferences::sharedPreferences()
     return preferences;
 }
 
+// Every change ends here; changes are the main thread's, as their notification is.
 void KRPreferences::didChange()
 {
+    platform::assertMainThread("KRPreferences (a change)");
     defaults().synchronize();
     platform::NotificationCenter::defaultCenter().post(KRPreferencesDidChangeNotification, this);
 }

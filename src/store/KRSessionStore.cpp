@@ -2,14 +2,12 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/foundation/OperationQueue.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/CookieStorage.h"
 #include "platform/net/HTTPExchange.h"
 #include "platform/security/Keychain.h"
 #include "model/KRConsole.h"
-#include "model/KRJSON.h"
 #include "model/KRServiceHosts.h"
 #include "model/KRTolerantValue.h"
 #include "store/KRSessionCookie.h"
@@ -46,12 +44,6 @@ const QString kCSRFCookie = QStringLiteral("zant_jct");
 const QString kBuvid3 = QStringLiteral("buvid3");
 const QString kBuvid4 = QStringLiteral("buvid4");
 const QString kBNut = QStringLiteral("b_nut");
-const QString kFingerprintPath = QStringLiteral("/x/frontend/finger/spi");
-const QString kFingerprintUserAgent = QStringLiteral(
-    "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/140.0.0.0 Safari/537.36");
-// The fingerprint answer is a few hundred bytes; anything far larger is not worth reading.
-constexpr qint64 kFingerprintMaxBodyBytes = 1 << 20;
 constexpr double kAbsoluteExpiryThreshold = 1e9;
 constexpr int kGaiaTokenLifetimeSeconds = 120;
 
@@ -252,9 +244,21 @@ QString KRSessionStore::csrfToken() const
 
 QString KRSessionStore::cookieHeader() const
 {
+    return cookieHeaderOf(*snapshot());
+}
+
+std::optional<QString> KRSessionStore::cookieHeaderIfLoggedIn() const
+{
     const auto state = snapshot();
+    if (!loggedIn(*state))
+        return std::nullopt;
+    return cookieHeaderOf(*state);
+}
+
+QString KRSessionStore::cookieHeaderOf(const State& state) const
+{
     QMap<QString, QString> byName;
-    for (const platform::Cookie& cookie : state->cookies) {
+    for (const platform::Cookie& cookie : state.cookies) {
         if (KRSessionCookieBelongsToZantorel(cookie))
             byName.insert(cookie.name, cookie.value);
     }
@@ -385,6 +389,7 @@ void KRSessionStore::postDidChange()
 
 bool KRSessionStore::captureAppAuthenticationFromPayload(const QVariant& payload)
 {
+    platform::assertMainThread("KRSessionStore::captureAppAuthenticationFromPayload");
     if (!KRIsDictionary(payload))
         return false;
     const QVariantMap root = payload.toMap();
@@ -426,6 +431,7 @@ bool KRSessionStore::captureAppAuthenticationFromPayload(const QVariant& payload
 
 bool KRSessionStore::replaceAppAuthenticationFromRefreshPayload(const QVariant& payload, qint32 expectedCredentialGeneration)
 {
+    platform::assertMainThread("KRSessionStore::replaceAppAuthenticationFromRefreshPayload");
     if (expectedCredentialGeneration != credentialGeneration() || !KRIsDictionary(payload))
         return false;
     const QVariantMap root = payload.toMap();
@@ -438,6 +444,7 @@ bool KRSessionStore::replaceAppAuthenticationFromRefreshPayload(const QVariant& 
 
 bool KRSessionStore::invalidateAppAuthenticationForCredentialGeneration(qint32 generation)
 {
+    platform::assertMainThread("KRSessionStore::invalidateAppAuthenticationForCredentialGeneration");
     auto next = std::make_shared<State>(*snapshot());
     if (generation != next->credentialGeneration)
         return false;
@@ -455,6 +462,7 @@ bool KRSessionStore::invalidateAppAuthenticationForCredentialGeneration(qint32 g
 
 void KRSessionStore::captureCookiesFromHTTPResponse(const platform::HTTPResponse* response)
 {
+    platform::assertMainThread("KRSessionStore::captureCookiesFromHTTPResponse");
     if (!response)
         return;
     const auto current = snapshot();
@@ -489,6 +497,7 @@ void KRSessionStore::captureCookiesFromHTTPResponse(const platform::HTTPResponse
 
 void KRSessionStore::installEphemeralGaiaToken(const QString& token)
 {
+    platform::assertMainThread("KRSessionStore::installEphemeralGaiaToken");
     if (token.isEmpty())
         return;
     platform::Cookie cookie;
@@ -501,62 +510,17 @@ void KRSessionStore::installEphemeralGaiaToken(const QString& token)
     platform::CookieStorage::shared().setCookie(cookie);
 }
 
-void KRSessionStore::prepareRiskControlCookiesWithCompletion(std::function<void(bool, KROptionalError)> completion)
+bool KRSessionStore::hasRiskControlCookies() const
 {
-    {
-        const auto state = snapshot();
-        if (cookieNamed(*state, kBuvid3) && cookieNamed(*state, kBNut)) {
-            if (completion)
-                completion(true, std::nullopt);
-            return;
-        }
-    }
-
-    platform::OperationQueue::runOnce([this, completion = std::move(completion)]() mutable {
-        platform::HTTPRequest request;
-        request.method = QStringLiteral("GET");
-        request.url = QStringLiteral("https://") + KRServiceHosts::apiHost() + kFingerprintPath;
-        request.timeoutSeconds = 20;
-        request.handleCookies = true;
-        request.maxBodyBytes = kFingerprintMaxBodyBytes;
-        request.headers.set(QStringLiteral("User-Agent"), kFingerprintUserAgent);
-        const QString cookies = cookieHeader();
-        if (!cookies.isEmpty())
-            request.headers.set(QStringLiteral("Cookie"), cookies);
-        request.headers.set(QStringLiteral("Accept"), QStringLiteral("application/json, text/plain, */*"));
-        platform::HTTPResponse response = platform::performHTTPExchange(request);
-
-        QString buvid3;
-        QString buvid4;
-        KROptionalError jsonError;
-        if (response.ok() && !response.body.isEmpty()) {
-            QString why;
-            const QVariant body = KRJSONParse(response.body, &why);
-            if (!body.isValid()) {
-                jsonError = KRJSONReaderError(why);
-            } else {
-                const QVariant data = body.toMap().value(QStringLiteral("data"));
-                if (KRIsDictionary(data)) {
-                    const QVariant b3 = data.toMap().value(QStringLiteral("b_3"));
-                    const QVariant b4 = data.toMap().value(QStringLiteral("b_4"));
-                    if (KRIsString(b3))
-                        buvid3 = b3.toString();
-                    if (KRIsString(b4))
-                        buvid4 = b4.toString();
-                }
-            }
-        }
-        platform::dispatchMain([this, response = std::move(response), buvid3, buvid4, jsonError,
-                                completion = std::move(completion)] {
-            finishRiskCookieFetch(response, buvid3, buvid4, jsonError, completion);
-        });
-    });
+    const auto state = snapshot();
+    return cookieNamed(*state, kBuvid3) && cookieNamed(*state, kBNut);
 }
 
 void KRSessionStore::finishRiskCookieFetch(const platform::HTTPResponse& response, const QString& buvid3,
                                            const QString& buvid4, const KROptionalError& jsonError,
                                            const std::function<void(bool, KROptionalError)>& completion)
 {
+    platform::assertMainThread("KRSessionStore::finishRiskCookieFetch");
     if (response.ok() && response.status >= 200 && response.status <= 399)
         captureCookiesFromHTTPResponse(&response);
 
@@ -587,6 +551,7 @@ void KRSessionStore::finishRiskCookieFetch(const platform::HTTPResponse& respons
 
 void KRSessionStore::updateAccountProfile(const QVariant& profile)
 {
+    platform::assertMainThread("KRSessionStore::updateAccountProfile");
     if (!KRIsDictionary(profile))
         return;
     const QVariantMap map = profile.toMap();
@@ -601,6 +566,7 @@ void KRSessionStore::updateAccountProfile(const QVariant& profile)
 
 void KRSessionStore::clearSession()
 {
+    platform::assertMainThread("KRSessionStore::clearSession");
     auto next = std::make_shared<State>(*snapshot());
     const qint32 generation = next->credentialGeneration;
     deleteSharedZantorelCookies();
@@ -629,6 +595,7 @@ void KRSessionStore::clearSession()
 
 void KRSessionStore::saveRefreshToken(const QString& refreshToken)
 {
+    platform::assertMainThread("KRSessionStore::saveRefreshToken");
     const auto current = snapshot();
     if (current->refreshToken == refreshToken || (current->refreshToken.isEmpty() && refreshToken.isEmpty()))
         return;

@@ -42,6 +42,9 @@ public:
     qint64 userID() const;
     QString csrfToken() const;
     QString cookieHeader() const;
+    // The cookie header while logged in, none otherwise: both read from one state, so a
+    // change between the two questions cannot pair one state's answer with another's header.
+    std::optional<QString> cookieHeaderIfLoggedIn() const;
     QString accessToken() const;
     QString refreshToken() const;
     bool hasAppAccessToken() const;
@@ -63,9 +66,14 @@ public:
     // Merges the response's Set-Cookie lines; nothing for a null response.
     void captureCookiesFromHTTPResponse(const platform::HTTPResponse* response);
     void installEphemeralGaiaToken(const QString& token);
-    // Ensures "buvid3" and "b_nut" exist; the completion runs on the main thread (inside the
-    // call when both are already there).
-    void prepareRiskControlCookiesWithCompletion(std::function<void(bool ready, KROptionalError error)> completion);
+    // Whether "buvid3" and "b_nut" are both there (any thread).
+    bool hasRiskControlCookies() const;
+    // The fingerprint endpoint's answer (fetched by the web-API client): its Set-Cookie lines
+    // when it succeeded, then "buvid3"/"buvid4" from its body and a "b_nut" when none exists
+    // yet. The completion learns whether the risk-control cookies are ready now, and why not.
+    void finishRiskCookieFetch(const platform::HTTPResponse& response, const QString& buvid3, const QString& buvid4,
+                               const KROptionalError& jsonError,
+                               const std::function<void(bool, KROptionalError)>& completion);
     void updateAccountProfile(const QVariant& profile);
     void clearSession();
     void saveRefreshToken(const QString& refreshToken);
@@ -83,6 +91,7 @@ private:
     KRSessionStore& operator=(const KRSessionStore&) = delete;
 
     std::shared_ptr<const State> snapshot() const;
+    QString cookieHeaderOf(const State& state) const;
     void commit(std::shared_ptr<const State> state);
     double now() const;
 
@@ -92,9 +101,6 @@ private:
     void replaceCookies(State& state, const QList<platform::Cookie>& cookies);
     void deleteSharedZantorelCookies();
     void postDidChange();
-    void finishRiskCookieFetch(const platform::HTTPResponse& response, const QString& buvid3, const QString& buvid4,
-                               const KROptionalError& jsonError,
-                               const std::function<void(bool, KROptionalError)>& completion);
 
     mutable std::mutex m_mutex;
     std::shared_ptr<const State> m_state;

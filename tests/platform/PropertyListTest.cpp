@@ -58,6 +58,29 @@ QByteArray nestedBinary(quint32 levels)
     return "bplist00" + objects + offsets + trailer;
 }
 
+// A binary list whose only object is the date `seconds` after 2001-01-01T00:00:00Z.
+QByteArray binaryDate(double seconds)
+{
+    QByteArray object(9, '\0'), trailer(32, '\0');
+    object[0] = char(0x33);
+    qToBigEndian(seconds, object.data() + 1);
+    trailer[6] = trailer[7] = trailer[15] = 1;  // one-byte offsets and references, one object
+    trailer[31] = 17;                            // the offset table follows the object
+    return "bplist00" + object + QByteArray(1, 8) + trailer;
+}
+
+QString utf16(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
+
+// Whatever parses is written back by both writers: the binary form gives the same value,
+// the XML form the same bytes again (it keeps whole seconds of dates).
+void expectWritesBack(const QVariant& value, const std::string& label)
+{
+    const QByteArray binary = PropertyList::toBinary(value), xml = PropertyList::toXML(value);
+    ASSERT_FALSE(binary.isEmpty() || xml.isEmpty()) << label;
+    EXPECT_EQ(PropertyList::parse(binary), value) << label;
+    EXPECT_EQ(PropertyList::toXML(PropertyList::parse(xml)), xml) << label;
+}
+
 } // namespace
 
 TEST(PropertyList, XMLAndBinaryRoundTripEveryType)
@@ -90,7 +113,8 @@ TEST(PropertyList, RefusesWhatItCannotHold)
 {
     const QVariant refused[] = {
         QVariant(), QVariant::fromValue(nullptr), QVariantMap{{"a", QVariantList{QVariant()}}}, QDateTime(),
-        QDateTime::fromSecsSinceEpoch(4102444800LL, Qt::UTC),  // 2100: beyond the format's 32-bit seconds
+        QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC),  // no room in the XML form's year
+        QDateTime(QDate(-1, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),  // the last moment before year 1
         QString::fromUtf16(u"nul\0inside", 10),              // would be cut short silently
         deepList(600),
     };
@@ -130,12 +154,81 @@ TEST(PropertyList, CorruptOrHostileInputIsAnErrorNeverACrash)
     EXPECT_EQ(PropertyList::parse(nestedBinary(50)).typeId(), QMetaType::QVariantList);
     EXPECT_EQ(PropertyList::parse(PropertyList::toXML(deepList(100))), deepList(100));
 
-    // Random damage may parse or not, but must not crash.
+    // Random damage may parse or not, but must not crash, and what parses can be saved again.
     QRandomGenerator random(20240611);
     for (int round = 0; round < 3000; ++round) {
         QByteArray damaged = round % 2 ? binary : xml;
         for (int k = 0; k < 1 + round % 4; ++k)
             damaged[random.bounded(damaged.size())] = char(random.bounded(256));
-        PropertyList::parse(damaged);
+        const QVariant parsed = PropertyList::parse(damaged);
+        if (parsed.isValid())
+            expectWritesBack(parsed, "round " + std::to_string(round));
+    }
+}
+
+TEST(PropertyList, ReadsOnlyWhatItCanWriteBackAndKeepsItExactly)
+{
+    const auto date = [](int year, int month, int day, QTime time = QTime(0, 0)) {
+        return QVariant(QDateTime(QDate(year, month, day), time, Qt::UTC));
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // A UTF-16 string "é" + U+0000 in an array: 49 bytes.
+    const QByteArray nulString = QByteArray::fromHex("62706c6973743030" "a101" "6200e90000" "080a"  // objects, offsets
+                                                     "000000000000" "0101" "0000000000000002"       // sizes, count
+                                                     "0000000000000000" "000000000000000f");       // top, table
+    const std::pair<QByteArray, QVariant> rows[] = {  // input, value read (invalid: refused)
+        {nulString, {}},
+        {binaryDate(-3187296000.0), date(1900, 1, 1)},
+        {binaryDate(3155760000.0), date(2101, 1, 2)},
+        {binaryDate(-0.25), date(2000, 12, 31, QTime(23, 59, 59, 750))},
+        {binaryDate(-63113904000.0), date(1, 1, 1)},
+        {binaryDate(252423993599.999), date(9999, 12, 31, QTime(23, 59, 59, 999))},
+        {binaryDate(252423993600.0), {}},
+        {binaryDate(-63113904000.001), {}},
+        {binaryDate(1e300), {}},
+        {binaryDate(nan), {}},
+        {"<plist><date>1900-01-01T00:00:00Z</date></plist>", date(1900, 1, 1)},
+        {"<plist><date>2100-06-01T12:30:00Z</date></plist>", date(2100, 6, 1, QTime(12, 30))},
+        // A leading U+FEFF is text like any other character, in strings and keys alike.
+        {PropertyList::toBinary(QVariantMap{{utf16(u"\uFEFFk"), utf16(u"\uFEFFa")}}),
+         QVariantMap{{utf16(u"\uFEFFk"), utf16(u"\uFEFFa")}}},
+        {PropertyList::toXML(QVariantList{utf16(u"\uFEFF"), utf16(u"\uFEFF\uFEFFb")}),
+         QVariantList{utf16(u"\uFEFF"), utf16(u"\uFEFF\uFEFFb")}},
+    };
+    for (const auto& [input, expected] : rows) {
+        const std::string label = input.toHex().left(120).toStdString();
+        Error error;
+        const QVariant value = PropertyList::parse(input, &error);
+        EXPECT_EQ(value, expected) << label;
+        if (!expected.isValid()) {
+            EXPECT_EQ(error.domain(), "PropertyList") << label;
+            continue;
+        }
+        EXPECT_EQ(PropertyList::toBinary(value), PropertyList::toBinary(expected)) << label;
+        expectWritesBack(value, label);
+    }
+    // A date before 2001 with a fraction is written to XML at the second it falls in.
+    EXPECT_EQ(PropertyList::parse(PropertyList::toXML(date(1999, 6, 1, QTime(12, 0, 0, 500)))),
+              date(1999, 6, 1, QTime(12, 0)));
+}
+
+TEST(PropertyList, SurrogatesWithoutTheirPartnerBecomeReplacementCharacters)
+{
+    const QString pair = utf16(u"\U0001F600");
+    const std::pair<QString, QString> rows[] = {
+        {utf16(u"a\xD800" u"b"), utf16(u"a\uFFFDb")},
+        {QString(QChar(0xDC00)), utf16(u"\uFFFD")},
+        {QString(QChar(0xDC00)) + QChar(0xD800), utf16(u"\uFFFD\uFFFD")},  // the wrong order is no pair
+        {pair + QChar(0xD83D), pair + utf16(u"\uFFFD")},
+        {pair, pair},
+    };
+    for (const auto& [given, kept] : rows) {
+        SCOPED_TRACE(given.toUtf8().toHex().toStdString());
+        const QVariantMap value{{given, QVariantList{given}}};
+        const QVariantMap expected{{kept, QVariantList{kept}}};
+        EXPECT_TRUE(PropertyList::isRepresentable(value));
+        EXPECT_EQ(PropertyList::normalized(value), expected);
+        EXPECT_EQ(PropertyList::parse(PropertyList::toBinary(value)), expected);
+        EXPECT_EQ(PropertyList::parse(PropertyList::toXML(value)), expected);
     }
 }

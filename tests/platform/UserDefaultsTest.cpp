@@ -1,3 +1,4 @@
+#include "support/ChildTestRun.h"
 #include "support/TestSupport.h"
 
 #include "platform/foundation/AtomicFile.h"
@@ -5,10 +6,8 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -31,6 +30,8 @@ QVariantMap onDisk(const QString& path = standardFile())
     const auto data = readFile(path);
     return data ? PropertyList::parse(*data).toMap() : QVariantMap();
 }
+
+QString utf16(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
 
 } // namespace
 
@@ -136,6 +137,55 @@ TEST(UserDefaults, CorruptFileReadsEmptyAndIsKeptAside)
     EXPECT_FALSE(UserDefaults(standardFile()).contains("after"));
 }
 
+TEST(UserDefaults, EveryValueReadOrSetIsSavedAndReadBackAsTheFileHoldsIt)
+{
+    // Dates far from 2001 once read back as 1932-12-13 and could not be saved again.
+    const QDateTime old(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC), late(QDate(2100, 1, 1), QTime(0, 0), Qt::UTC);
+    ASSERT_TRUE(writeFileAtomically(standardFile(), PropertyList::toBinary(QVariantMap{{"Old", old}, {"Theme", 2}})));
+    UserDefaults d(standardFile());
+    EXPECT_EQ(d.object("Old").toDateTime(), old);
+    d.setObject("Late", late);
+    // A leading U+FEFF stays; a surrogate without its partner becomes U+FFFD, in keys and values.
+    d.setObject(utf16(u"\uFEFFmark"), utf16(u"\uFEFFa"));
+    d.setObject(utf16(u"lone\xDC00"), QVariantList{utf16(u"x\xD800")});
+    EXPECT_EQ(d.object(utf16(u"lone\xDC00")), QVariantList{utf16(u"x\uFFFD")});
+    EXPECT_TRUE(d.contains(utf16(u"lone\uFFFD")));
+    ASSERT_TRUE(d.synchronize());
+
+    const QVariantMap expected{{"Old", old}, {"Late", late}, {"Theme", 2}, {utf16(u"\uFEFFmark"), utf16(u"\uFEFFa")},
+                               {utf16(u"lone\uFFFD"), QVariantList{utf16(u"x\uFFFD")}}};
+    EXPECT_EQ(onDisk(), expected);
+    UserDefaults reopened(standardFile());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        EXPECT_EQ(reopened.object(it.key()), it.value()) << it.key().toStdString();
+}
+
+TEST(UserDefaults, AValueTheFileCannotHoldNeverEmptiesIt)
+{
+    UserDefaults d(standardFile());
+    d.setObject("Theme", 2);
+    ASSERT_TRUE(d.synchronize());
+    // Nested as deep as a value may be on its own, one level too deep below the root; and a
+    // key the file cannot hold. Either once made the next save write an empty file and
+    // report success, and the next start set every preference aside.
+    QVariant deep = 1;
+    for (int level = 0; level < 512; ++level)
+        deep = QVariantList{deep};
+    ASSERT_TRUE(PropertyList::isRepresentable(deep));
+    d.setObject("Deep", deep);
+    d.setObject(QString::fromUtf16(u"nul\0key", 7), 1);
+    EXPECT_EQ(d.object("Deep"), QVariant());
+    EXPECT_TRUE(d.synchronize());
+    EXPECT_EQ(onDisk(), (QVariantMap{{"Theme", 2}}));
+
+    // A file that cannot be written is reported, and the values stay for the next try.
+    ASSERT_TRUE(writeFileAtomically(testsupport::testHome() + "/not-a-folder", "x"));
+    UserDefaults unwritable(testsupport::testHome() + "/not-a-folder/prefs.plist");
+    unwritable.setObject("Theme", 3);
+    EXPECT_FALSE(unwritable.synchronize());
+    EXPECT_EQ(unwritable.integer("Theme"), 3);
+}
+
 TEST(UserDefaults, StandardFollowsAChangeOfHome)
 {
     const QString firstHome = testsupport::testHome();
@@ -153,11 +203,11 @@ TEST(UserDefaults, StandardFollowsAChangeOfHome)
 // before the debounce could write it, by exit() or by returning from main.
 TEST(UserDefaultsChild, DISABLED_SetThenEnd)
 {
-    if (qEnvironmentVariableIsEmpty("KR_UD_CHILD_HOME"))
+    if (qEnvironmentVariableIsEmpty("KR_CHILD_HOME"))
         GTEST_SKIP();
-    qputenv("KORVANE_HOME", qgetenv("KR_UD_CHILD_HOME"));
+    qputenv("KORVANE_HOME", qgetenv("KR_CHILD_HOME"));
     UserDefaults::standard().setObject("Child", "saved");
-    if (qgetenv("KR_UD_CHILD_MODE") == "exit")
+    if (qgetenv("KR_CHILD_MODE") == "exit")
         std::exit(0);
 }
 
@@ -165,15 +215,9 @@ TEST(UserDefaults, ExitFlushesPendingChanges)
 {
     for (const char* mode : {"exit", "return"}) {
         QTemporaryDir home;
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("KR_UD_CHILD_HOME", home.path());
-        env.insert("KR_UD_CHILD_MODE", mode);
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"--gtest_filter=UserDefaultsChild.DISABLED_SetThenEnd", "--gtest_also_run_disabled_tests"});
-        ASSERT_TRUE(child.waitForFinished(60000)) << mode;
-        EXPECT_EQ(child.exitCode(), 0) << mode << child.readAllStandardError().toStdString();
+        const auto child = testsupport::runChildTest("UserDefaultsChild.DISABLED_SetThenEnd", home.path(), mode);
+        ASSERT_TRUE(child.finished) << mode;
+        EXPECT_EQ(child.exitCode, 0) << mode << child.standardError.toStdString();
         EXPECT_EQ(onDisk(standardFile(home.path())).value("Child"), "saved") << mode;
     }
 }

@@ -2,9 +2,9 @@
 
 #include "model/KRJSON.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QPointer>
 
 using namespace servicetest;
 
@@ -24,7 +24,7 @@ VideoReply runVideoRequest(const QString& url)
 {
     auto reply = std::make_shared<VideoReply>();
     KRAPIClient::sharedClient()->performURL(
-        url, [reply](const KRVideoList& videos, const KROptionalError& error) { reply->order << "list"; reply->list = {1, true, videos, error}; },
+        url, liveOwner(), [reply](const KRVideoList& videos, const KROptionalError& error) { reply->order << "list"; reply->list = {1, true, videos, error}; },
         [reply](const VideoRef& video, const KROptionalError& error) { reply->order << "video"; reply->video = {1, true, video, error}; });
     EXPECT_TRUE(testsupport::waitUntil([&] { return reply->order.size() >= 2; }));
     QCoreApplication::processEvents();
@@ -128,7 +128,7 @@ TEST_F(APIClientTest, FailuresMapToTheErrorTable)
 TEST_F(APIClientTest, MissingAddressAnswersMinusOneLaterWithoutARequest)
 {
     for (const QString& url : {QString(), QStringLiteral("https://exa mple/%zz")}) {
-        auto json = begin<QVariant>([&](auto done) { client()->performJSONURL(url, done); });
+        auto json = begin<QVariant>([&](auto done) { client()->performJSONURL(url, liveOwner(), done); });
         EXPECT_EQ(json->calls, 0) << "never inside the call";
         settle(json);
         expectError(json->error, -1, QStringLiteral("请求地址无效"));
@@ -152,6 +152,13 @@ TEST_F(APIClientTest, CachedViewReplyStandsInByteForByteWhenTheServerFails)
     ASSERT_FALSE(first->error);
     const QString path = KRCachePathForURL(url);
     EXPECT_EQ(fileContents(path), body);
+    // Writing the copy back would give the same bytes, but a new file: its time tells.
+    const QDateTime written(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(written, QFileDevice::FileModificationTime));
+    }
 
     struct Case {
         const char* name;
@@ -173,7 +180,9 @@ TEST_F(APIClientTest, CachedViewReplyStandsInByteForByteWhenTheServerFails)
         EXPECT_TRUE(console.contains(item.line + path));
         EXPECT_TRUE(console.contains(QStringLiteral("cache=YES")));
     }
-    EXPECT_EQ(fileContents(path), body) << "a reply from the cache is not written back";
+    EXPECT_EQ(fileContents(path), body);
+    EXPECT_EQ(QFileInfo(path).fileTime(QFileDevice::FileModificationTime).toUTC(), written)
+        << "a reply from the cache is not written back";
 }
 
 TEST_F(APIClientTest, ServiceErrorsAreNeverCachedNorReplaceAGoodCopy)
@@ -233,25 +242,54 @@ TEST_F(APIClientTest, VideoRequestNormalisesKeepsTheReadersErrorAndCachesOnlyGoo
     EXPECT_TRUE(console.contains(QStringLiteral("[Korvane] cache fallback ")));
 }
 
-TEST_F(APIClientTest, EveryCompletionRunsOnceOnTheMainThreadEvenAfterTheCallerIsGone)
+TEST_F(APIClientTest, NothingReachesAnOwnerDestroyedBeforeItsReply)
 {
-    auto screen = std::make_unique<QObject>();
-    QPointer<QObject> weakScreen(screen.get());
-    int reachedScreen = 0;
-    QList<OutcomeRef<QVariant>> outcomes;
-    for (int page = 1; page <= 10; ++page) {
-        outcomes.append(begin<QVariant>([&](auto done) {
-            client()->performJSONURL(apiURL(QStringLiteral("/x/web-interface/popular?pn=%1").arg(page)),
-                                     [done, weakScreen, &reachedScreen](const QVariant& payload, const KROptionalError& error) {
-                                         done(payload, error);
-                                         reachedScreen += weakScreen ? 1 : 0;
-                                     });
-        }));
+    // Every reply comes late, so each owner is gone by then; the section's ranking fails, so
+    // a delivered reply would go on to its new-list fall-back.
+    serve(QStringLiteral("/x/web-interface/popular"), FakeReply{.body = R"({"code":0,"data":{"list":[]}})", .delayMs = 150});
+    serve(kView, FakeReply{.body = R"({"code":0,"data":{"aid":5}})", .delayMs = 150});
+    serve(QStringLiteral("/x/web-interface/ranking/v2"), FakeReply{.status = 500, .delayMs = 150});
+
+    struct Case {
+        const char* name;
+        std::function<void(QObject* owner, std::shared_ptr<void> token, int* calls)> start;
+    };
+    const QList<Case> cases{
+        {"JSON request",
+         [](QObject* owner, std::shared_ptr<void> token, int* calls) {
+             client()->performJSONURL(apiURL(QStringLiteral("/x/web-interface/popular?pn=1&ps=20")), owner,
+                                      [token, calls](const QVariant&, const KROptionalError&) { ++*calls; });
+         }},
+        {"video request",
+         [](QObject* owner, std::shared_ptr<void> token, int* calls) {
+             client()->performURL(apiURL(QStringLiteral("/x/web-interface/view?aid=5")), owner,
+                                  [token, calls](const KRVideoList&, const KROptionalError&) { ++*calls; },
+                                  [token, calls](const VideoRef&, const KROptionalError&) { ++*calls; });
+         }},
+        {"section with its fall-back",
+         [](QObject* owner, std::shared_ptr<void> token, int* calls) {
+             client()->loadSection(3, 1, owner, [token, calls](const KRVideoList&, const KROptionalError&) { ++*calls; });
+         }},
+    };
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        auto owner = std::make_unique<QObject>();
+        auto release = std::make_shared<Release>();
+        int calls = 0;
+        item.start(owner.get(), releaseToken(release), &calls);
+        owner.reset();
+        KR_WAIT_UNTIL(release->done);
+        testsupport::waitUntil([] { return KRAPIWorkerQueue()->operationCount() == 0; });
+        QCoreApplication::processEvents();
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(release->onMain) << "the completion is released on the main thread";
     }
-    screen.reset(); // the screen that asked goes away before any answer
-    for (const auto& outcome : outcomes)
-        settle(outcome);
-    EXPECT_EQ(reachedScreen, 0);
+    EXPECT_TRUE(requestsTo(QStringLiteral("/x/web-interface/newlist")).isEmpty()) << "the chain stops with its owner";
+
+    // A living owner hears its reply.
+    QObject screen;
+    const auto reply = run<QVariant>([&](auto done) { client()->performJSONURL(apiURL(QStringLiteral("/x/web-interface/popular?pn=1&ps=20")), &screen, done); });
+    EXPECT_FALSE(reply->error);
     EXPECT_EQ(KRAPIWorkerQueue()->maxConcurrentOperationCount(), 4);
 }
 

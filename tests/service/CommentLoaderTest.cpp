@@ -18,7 +18,7 @@ class CommentLoaderTest : public ServiceClientTest {
 protected:
     OutcomeRef<PageRef> comments(qint64 oid, qint32 type, qint32 page)
     {
-        return run<PageRef>([&](auto done) { client()->loadCommentsForOID(oid, type, page, done); });
+        return run<PageRef>([&](auto done) { client()->loadCommentsForOID(oid, type, page, liveOwner(), done); });
     }
     QString sentCursor() const { return requestsTo(kSignedComments).last().queryValue(QStringLiteral("next")); }
 
@@ -34,7 +34,7 @@ TEST_F(CommentLoaderTest, FirstPageComesSignedWithThePinnedCommentOnTop)
 {
     auto video = videoWith(1300000001); // a synthetic aid: comments hang on the real one
     video->setResolvedAid(kOID);
-    const auto outcome = run<PageRef>([&](auto done) { client()->loadCommentsForVideo(video, 0, done); });
+    const auto outcome = run<PageRef>([&](auto done) { client()->loadCommentsForVideo(video, 0, liveOwner(), done); });
     ASSERT_FALSE(outcome->error);
     const PageRef& page = outcome->value;
     // The pinned comment is also the first regular one: shown once, on top, marked.
@@ -120,13 +120,13 @@ TEST_F(CommentLoaderTest, ArgumentErrorsAnswerInsideTheCall)
         EXPECT_TRUE(inside);
         expectError(outcome->error, code, message);
     };
-    expectAtOnce(run<PageRef>([&](auto done) { client()->loadCommentsForVideo(videoWith(0, ServiceFixtures::detailBVID()), 1, done); },
+    expectAtOnce(run<PageRef>([&](auto done) { client()->loadCommentsForVideo(videoWith(0, ServiceFixtures::detailBVID()), 1, liveOwner(), done); },
                               &inside),
                  -4, QStringLiteral("缺少真实 AID，无法读取评论"));
-    expectAtOnce(run<PageRef>([&](auto done) { client()->loadCommentsForOID(0, 1, 1, done); }, &inside), -4, QStringLiteral("缺少评论标识"));
-    expectAtOnce(run<PageRef>([&](auto done) { client()->loadRepliesForComment(std::make_shared<KRComment>(), 1, done); }, &inside), -5,
+    expectAtOnce(run<PageRef>([&](auto done) { client()->loadCommentsForOID(0, 1, 1, liveOwner(), done); }, &inside), -4, QStringLiteral("缺少评论标识"));
+    expectAtOnce(run<PageRef>([&](auto done) { client()->loadRepliesForComment(std::make_shared<KRComment>(), 1, liveOwner(), done); }, &inside), -5,
                  QStringLiteral("评论标识不完整"));
-    expectAtOnce(run<CommentRef>([&](auto done) { client()->loadCommentDetailForOID(kOID, 1, 0, done); }, &inside), -5,
+    expectAtOnce(run<CommentRef>([&](auto done) { client()->loadCommentDetailForOID(kOID, 1, 0, liveOwner(), done); }, &inside), -5,
                  QStringLiteral("评论定位信息不完整"));
     EXPECT_TRUE(fake.requests().isEmpty());
 }
@@ -137,7 +137,7 @@ TEST_F(CommentLoaderTest, RepliesArePagedUnderTheirRootWithoutPinned)
     root->setRpid(kFirst + 4);
     root->setOid(kOID);
     ConsoleCapture console;
-    const auto second = run<PageRef>([&](auto done) { client()->loadRepliesForComment(root, 2, done); });
+    const auto second = run<PageRef>([&](auto done) { client()->loadRepliesForComment(root, 2, liveOwner(), done); });
     ASSERT_FALSE(second->error);
     EXPECT_EQ(second->value->comments().size(), ServiceFixtures::kRepliesPerComment - 20);
     EXPECT_FALSE(second->value->hasMore());
@@ -146,17 +146,17 @@ TEST_F(CommentLoaderTest, RepliesArePagedUnderTheirRootWithoutPinned)
     EXPECT_EQ(requestsTo(QStringLiteral("/x/v2/reply/reply")).first().query,
               QStringLiteral("type=1&oid=%1&root=%2&pn=2&ps=20").arg(kOID).arg(root->rpid()));
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneReplies] root=%1 page=2 count=5 total=25 error=(null)").arg(root->rpid())));
-    EXPECT_TRUE(run<PageRef>([&](auto done) { client()->loadRepliesForComment(root, -1, done); })->value->hasMore());
+    EXPECT_TRUE(run<PageRef>([&](auto done) { client()->loadRepliesForComment(root, -1, liveOwner(), done); })->value->hasMore());
 
     root->setRpid(42); // gone
-    const auto gone = run<PageRef>([&](auto done) { client()->loadRepliesForComment(root, 1, done); });
+    const auto gone = run<PageRef>([&](auto done) { client()->loadRepliesForComment(root, 1, liveOwner(), done); });
     expectError(gone->error, 12022);
     EXPECT_FALSE(gone->value);
 }
 
 TEST_F(CommentLoaderTest, CommentDetailReturnsTheRootWithItsReplies)
 {
-    const auto outcome = run<CommentRef>([&](auto done) { client()->loadCommentDetailForOID(kOID, 0, kFirst + 10, done); });
+    const auto outcome = run<CommentRef>([&](auto done) { client()->loadCommentDetailForOID(kOID, 0, kFirst + 10, liveOwner(), done); });
     ASSERT_FALSE(outcome->error);
     EXPECT_EQ(outcome->value->rpid(), kFirst + 10);
     EXPECT_EQ(outcome->value->previewReplies().size(), 3);
@@ -165,7 +165,7 @@ TEST_F(CommentLoaderTest, CommentDetailReturnsTheRootWithItsReplies)
 
     // A success that holds no usable root: the comment is gone or hidden.
     serveJSON(QStringLiteral("/x/v2/reply/detail"), R"({"code":0,"data":{"root":null}})");
-    const auto hidden = run<CommentRef>([&](auto done) { client()->loadCommentDetailForOID(kOID, 1, kFirst + 10, done); });
+    const auto hidden = run<CommentRef>([&](auto done) { client()->loadCommentDetailForOID(kOID, 1, kFirst + 10, liveOwner(), done); });
     expectError(hidden->error, -8, QStringLiteral("对应评论已删除或不可见"));
     EXPECT_FALSE(hidden->value);
 }

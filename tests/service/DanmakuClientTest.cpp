@@ -38,11 +38,11 @@ FakeReply xmlReply(const QByteArray& body, int status = 200)
 
 const FakeReply kHangUp{.closeWithoutReply = true};
 
-using Operation = void (KRDanmakuClient::*)(qint64, KRDanmakuCompletion);
+using Operation = KRRequestHandle (KRDanmakuClient::*)(qint64, QObject*, KRDanmakuCompletion);
 
 OutcomeRef<KRDanmakuList> run(Operation operation, qint64 cid, bool* answeredInside = nullptr)
 {
-    return servicetest::run<KRDanmakuList>([&](auto done) { (KRDanmakuClient::sharedClient()->*operation)(cid, done); }, answeredInside);
+    return servicetest::run<KRDanmakuList>([&](auto done) { (KRDanmakuClient::sharedClient()->*operation)(cid, liveOwner(), done); }, answeredInside);
 }
 
 OutcomeRef<KRDanmakuList> load(qint64 cid) { return run(&KRDanmakuClient::loadDanmakusForCID, cid); }
@@ -193,6 +193,37 @@ TEST_F(DanmakuClientTest, OfflineCopyIsMadeFromTheNetworkCacheAndRemovedAlone)
     EXPECT_FALSE(cached->error);
     EXPECT_EQ(cached->value.size(), 2);
     EXPECT_EQ(fileContents(KRDanmakuOfflineCachePath(31)), kDocument);
+}
+
+TEST_F(DanmakuClientTest, CancelledOrOrphanedLoadsDeliverNothingAndStop)
+{
+    // The first source answers late and fails, so a load that went on would ask the second.
+    serveComment(41, FakeReply{.status = 502, .body = "<html>bad gateway</html>", .delayMs = 150});
+    serveList(xmlReply(kDocument));
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "owner destroyed");
+        auto owner = std::make_unique<QObject>();
+        auto release = std::make_shared<Release>();
+        int calls = 0;
+        const KRRequestHandle handle = KRDanmakuClient::sharedClient()->loadDanmakusForCID(
+            41, owner.get(), [token = releaseToken(release), &calls](const KRDanmakuList&, const KROptionalError&) { ++calls; });
+        ASSERT_TRUE(handle.isValid());
+        // While the first exchange is under way.
+        KR_WAIT_UNTIL(requestsTo(QStringLiteral("/41.xml")).size() == (cancel ? 1 : 2));
+        if (cancel)
+            KRRequestHandle(handle).cancel(); // any copy cancels the one load
+        else
+            owner.reset();
+        KR_WAIT_UNTIL(release->done);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(release->onMain) << "the completion is released on the main thread";
+        EXPECT_EQ(handle.isCancelled(), cancel);
+    }
+    EXPECT_TRUE(requestsTo(kListPath).isEmpty()) << "the second source is never asked";
+    EXPECT_FALSE(QFile::exists(KRDanmakuNetworkCachePath(41)));
+    EXPECT_FALSE(KRDanmakuClient::sharedClient()->loadDanmakusForCID(0, nullptr, nullptr).isValid())
+        << "answered inside the call: a default handle";
 }
 
 } // namespace

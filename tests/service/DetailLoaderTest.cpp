@@ -12,11 +12,11 @@ class DetailLoaderTest : public ServiceClientTest {
 protected:
     OutcomeRef<VideoRef> detail(const VideoRef& video, bool* inside = nullptr)
     {
-        return run<VideoRef>([&](auto done) { client()->loadDetailForVideo(video, done); }, inside);
+        return run<VideoRef>([&](auto done) { client()->loadDetailForVideo(video, liveOwner(), done); }, inside);
     }
     OutcomeRef<VideoRef> statistics(const VideoRef& video)
     {
-        return run<VideoRef>([&](auto done) { client()->loadStatisticsForVideo(video, done); });
+        return run<VideoRef>([&](auto done) { client()->loadStatisticsForVideo(video, liveOwner(), done); });
     }
     // A video as a history row keeps it: its BV, a saved part, its own texts.
     static VideoRef savedVideo(qint64 aid, qint64 cid)
@@ -82,13 +82,13 @@ TEST_F(DetailLoaderTest, UnavailableArchivesResolveThroughThePageListWhenTheSave
 TEST_F(DetailLoaderTest, PageListFallbackChecksItsOwnArguments)
 {
     bool inside = false;
-    const auto nameless = run<VideoRef>([&](auto done) { client()->loadArchivePageFallbackForVideo(videoWith(0), done); }, &inside);
+    const auto nameless = run<VideoRef>([&](auto done) { client()->loadArchivePageFallbackForVideo(videoWith(0), liveOwner(), done); }, &inside);
     EXPECT_TRUE(inside);
     expectError(nameless->error, -2, QStringLiteral("缺少视频标识，无法验证历史分集"));
 
     // Several pages with the saved cid: the last one counts.
     serveJSON(kPageList, R"({"code":0,"data":[{"cid":5,"page":1,"duration":61},{"cid":0,"page":2},"x",{"cid":5,"page":3,"duration":3600}]})");
-    const auto repeated = run<VideoRef>([&](auto done) { client()->loadArchivePageFallbackForVideo(videoWith(42, QString(), 5), done); });
+    const auto repeated = run<VideoRef>([&](auto done) { client()->loadArchivePageFallbackForVideo(videoWith(42, QString(), 5), liveOwner(), done); });
     ASSERT_FALSE(repeated->error);
     EXPECT_EQ(repeated->value->pages().size(), 2);
     EXPECT_EQ(repeated->value->durationText(), QStringLiteral("1:00:00"));
@@ -166,7 +166,7 @@ TEST_F(DetailLoaderTest, StatisticsRefreshCountsOfAHistoryRow)
     expectError(statistics(savedVideo(ServiceFixtures::kHiddenAID, 999))->error, 62002);
 
     bool inside = true;
-    const auto nameless = run<VideoRef>([&](auto done) { client()->loadStatisticsForVideo(videoWith(0), done); }, &inside);
+    const auto nameless = run<VideoRef>([&](auto done) { client()->loadStatisticsForVideo(videoWith(0), liveOwner(), done); }, &inside);
     EXPECT_FALSE(inside) << "on the next turn, not inside the call";
     expectError(nameless->error, -2, QStringLiteral("缺少视频标识，无法补全数据"));
 }
@@ -175,21 +175,21 @@ TEST_F(DetailLoaderTest, TagsAndRelatedVideos)
 {
     serveJSON(QStringLiteral("/x/tag/archive/tags"),
               R"({"code":0,"data":[{"tag_name":"猫"},{"tag_name":""},{"tag_name":7},{"tag_name":"木工"},"x",{"tag_name":"猫"}]})");
-    const auto tags = run<QStringList>([&](auto done) { client()->loadTagsForVideo(videoWith(0, ServiceFixtures::detailBVID()), done); });
+    const auto tags = run<QStringList>([&](auto done) { client()->loadTagsForVideo(videoWith(0, ServiceFixtures::detailBVID()), liveOwner(), done); });
     EXPECT_FALSE(tags->error);
     EXPECT_EQ(tags->value, (QStringList{QStringLiteral("猫"), QStringLiteral("木工")}));
     bool inside = false;
-    expectError(run<QStringList>([&](auto done) { client()->loadTagsForVideo(videoWith(ServiceFixtures::kDetailAID), done); }, &inside)->error,
+    expectError(run<QStringList>([&](auto done) { client()->loadTagsForVideo(videoWith(ServiceFixtures::kDetailAID), liveOwner(), done); }, &inside)->error,
                 -2, QStringLiteral("缺少 BV 号，无法读取 Tag"));
     EXPECT_TRUE(inside);
 
     const auto related =
-        run<KRVideoList>([&](auto done) { client()->loadRelatedVideosForVideo(videoWith(0, ServiceFixtures::detailBVID()), done); });
+        run<KRVideoList>([&](auto done) { client()->loadRelatedVideosForVideo(videoWith(0, ServiceFixtures::detailBVID()), liveOwner(), done); });
     EXPECT_FALSE(related->error);
     ASSERT_EQ(related->value.size(), 10);
     for (const auto& video : related->value)
         EXPECT_EQ(video->resolvedAid(), video->aid()) << "registered before they arrive";
-    expectError(run<KRVideoList>([&](auto done) { client()->loadRelatedVideosForVideo(videoWith(5), done); }, &inside)->error, -3,
+    expectError(run<KRVideoList>([&](auto done) { client()->loadRelatedVideosForVideo(videoWith(5), liveOwner(), done); }, &inside)->error, -3,
                 QStringLiteral("缺少 BV 号，无法读取相关推荐"));
     EXPECT_TRUE(inside);
 }

@@ -10,15 +10,15 @@ const QString kRanking = QStringLiteral("/x/web-interface/ranking/v2");
 
 class FeedLoaderTest : public ServiceClientTest {
 protected:
-    OutcomeRef<KRVideoList> home(qint64 page) { return run<KRVideoList>([&](auto done) { client()->loadRecommendedHomePage(page, done); }); }
+    OutcomeRef<KRVideoList> home(qint64 page) { return run<KRVideoList>([&](auto done) { client()->loadRecommendedHomePage(page, liveOwner(), done); }); }
     OutcomeRef<KRVideoList> feed(qint64 page)
     {
-        return run<KRVideoList>([&](auto done) { client()->loadCurrentRecommendedHomePage(page, done); });
+        return run<KRVideoList>([&](auto done) { client()->loadCurrentRecommendedHomePage(page, liveOwner(), done); });
     }
-    OutcomeRef<KRVideoList> section(qint64 rid, qint64 page) { return run<KRVideoList>([&](auto done) { client()->loadSection(rid, page, done); }); }
+    OutcomeRef<KRVideoList> section(qint64 rid, qint64 page) { return run<KRVideoList>([&](auto done) { client()->loadSection(rid, page, liveOwner(), done); }); }
     OutcomeRef<KRVideoList> aggregate(const QVariantList& rids)
     {
-        return run<KRVideoList>([&](auto done) { client()->loadAggregateSections(rids, 1, done); });
+        return run<KRVideoList>([&](auto done) { client()->loadAggregateSections(rids, 1, liveOwner(), done); });
     }
     // Rankings of exactly these archives per region (delayed by `delays`); others fail.
     void routeRankings(const QMap<QString, QList<qint64>>& aids, const QMap<QString, int>& delays = {})
@@ -156,7 +156,7 @@ TEST_F(FeedLoaderTest, SectionPagesAreSlicesOfTheRankingWithTheNewListBehind)
 
 TEST_F(FeedLoaderTest, PGCCatalogueItemsBecomeSeasonCards)
 {
-    const auto outcome = run<KRVideoList>([&](auto done) { client()->loadPGCSection(1, 1, done); });
+    const auto outcome = run<KRVideoList>([&](auto done) { client()->loadPGCSection(1, 1, liveOwner(), done); });
     ASSERT_EQ(outcome->value.size(), 20);
     const auto& first = outcome->value.at(0);
     EXPECT_TRUE(first->isPGC());
@@ -172,7 +172,7 @@ TEST_F(FeedLoaderTest, PGCCatalogueItemsBecomeSeasonCards)
     serveJSON(QStringLiteral("/pgc/season/index/result"),
               R"({"code":0,"data":{"result":{"items":[{"seasonId":"88","title":"甲","badge":"独家",
                  "stat":{"views":12,"danmaku":3,"reply":4}},{"title":"乙"},"not an item"]}}})");
-    const auto odd = run<KRVideoList>([&](auto done) { client()->loadPGCSection(9, 0, done); });
+    const auto odd = run<KRVideoList>([&](auto done) { client()->loadPGCSection(9, 0, liveOwner(), done); });
     ASSERT_EQ(odd->value.size(), 2);
     const auto& item = odd->value.at(0);
     EXPECT_EQ(item->seasonID(), 88);
@@ -206,7 +206,7 @@ TEST_F(FeedLoaderTest, AggregateReportsAnErrorOnlyWhenNothingCame)
     EXPECT_TRUE(none->value.isEmpty());
 
     const auto noSources = begin<KRVideoList>([&](auto done) {
-        client()->loadAggregateSections({0, QStringLiteral("abc"), -3, QVariantMap()}, 1, done);
+        client()->loadAggregateSections({0, QStringLiteral("abc"), -3, QVariantMap()}, 1, liveOwner(), done);
     });
     EXPECT_EQ(noSources->calls, 1) << "inside the call";
     expectError(noSources->error, -31, QStringLiteral("该分区暂未配置内容来源"));

@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "service/KRAPIClient.h"
+#include "service/KRAPIResponseCache.h"
 #include "model/KRServiceHosts.h"
 
 #include <QDir>

@@ -11,7 +11,7 @@ class SearchLoaderTest : public ServiceClientTest {
 protected:
     OutcomeRef<KRVideoList> search(const QString& keyword, qint64 page, const QString& order = QString())
     {
-        return run<KRVideoList>([&](auto done) { client()->search(keyword, page, order, done); });
+        return run<KRVideoList>([&](auto done) { client()->search(keyword, page, order, liveOwner(), done); });
     }
 };
 
@@ -35,7 +35,7 @@ TEST_F(SearchLoaderTest, PlainSearchSendsTheTrimmedKeywordAndOnlyKnownOrders)
 
     // A keyword of white space alone: answered inside the call, without a request.
     fake.clearRequests();
-    const auto blank = begin<KRVideoList>([&](auto done) { client()->search(QStringLiteral(" \t\n\u3000"), 1, done); });
+    const auto blank = begin<KRVideoList>([&](auto done) { client()->search(QStringLiteral(" \t\n\u3000"), 1, liveOwner(), done); });
     EXPECT_EQ(blank->calls, 1);
     EXPECT_FALSE(blank->error);
     EXPECT_TRUE(fake.requests().isEmpty());

@@ -24,11 +24,11 @@ protected:
     }
     OutcomeRef<VideoRef> season(const VideoRef& video)
     {
-        return run<VideoRef>([&](auto done) { client()->loadResolvedPGCDetailForVideo(video, true, done); });
+        return run<VideoRef>([&](auto done) { client()->loadResolvedPGCDetailForVideo(video, true, liveOwner(), done); });
     }
     OutcomeRef<VideoRef> pgcDetail(const VideoRef& video)
     {
-        return run<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(video, done); });
+        return run<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(video, liveOwner(), done); });
     }
 };
 
@@ -157,10 +157,10 @@ TEST_F(SeasonLoaderTest, FailedAppRoadIsRetriedOnceOnTheWeb)
 
 TEST_F(SeasonLoaderTest, PGCDetailFindsTheEpisodeOrSaysWhyNot)
 {
-    const auto none = begin<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(nullptr, done); });
+    const auto none = begin<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(nullptr, liveOwner(), done); });
     EXPECT_EQ(none->calls, 1);
     expectError(none->error, -3, QStringLiteral("番剧视频标识不完整"));
-    const auto bare = begin<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(std::make_shared<KRVideo>(), done); });
+    const auto bare = begin<VideoRef>([&](auto done) { client()->loadPGCDetailForVideo(std::make_shared<KRVideo>(), liveOwner(), done); });
     EXPECT_EQ(bare->calls, 1);
     expectError(bare->error, -33, QStringLiteral("番剧剧集标识缺失"));
     // An ordinary archive names no episode in its view reply.

@@ -14,6 +14,8 @@
 #include "platform/net/CookieStorage.h"
 #include "platform/net/HTTPExchange.h"
 #include "service/KRAPIClient.h"
+#include "service/KRAPIErrors.h"
+#include "service/KRAPIResponseCache.h"
 #include "model/KRServiceHosts.h"
 #include "model/KRVideo.h"
 #include "store/KRDiagnostics.h"
@@ -24,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 namespace servicetest {
@@ -34,6 +37,29 @@ using testsupport::FakeRequest;
 using testsupport::FakeService;
 using testsupport::ServiceFixtures;
 using VideoRef = std::shared_ptr<KRVideo>;
+
+// The owner the tests' requests are for: a real object that lives as long as the test process.
+inline QObject* liveOwner()
+{
+    static QObject* owner = new QObject;
+    return owner;
+}
+
+// When, and on which thread, a completion was released.
+struct Release {
+    std::atomic_bool done{false};
+    std::atomic_bool onMain{false};
+};
+
+// A token for a completion to capture: `release` learns when the last copy of the completion
+// is destroyed, and whether that happened on the main thread.
+inline std::shared_ptr<void> releaseToken(const std::shared_ptr<Release>& release)
+{
+    return std::shared_ptr<void>(nullptr, [release](void*) {
+        release->onMain = platform::isMainThread();
+        release->done = true;
+    });
+}
 
 // What one completion delivered, how often, and whether always on the main thread.
 template <typename Value>
@@ -88,7 +114,7 @@ OutcomeRef<Value> run(Start start, bool* answeredInside = nullptr)
 // The JSON request to its end.
 inline OutcomeRef<QVariant> runJSON(const QString& url, bool includeSession = true)
 {
-    return run<QVariant>([&](auto done) { KRAPIClient::sharedClient()->performJSONURL(url, includeSession, done); });
+    return run<QVariant>([&](auto done) { KRAPIClient::sharedClient()->performJSONURL(url, includeSession, liveOwner(), done); });
 }
 
 inline void expectError(const KROptionalError& error, qint64 code, const QString& message = QString(),

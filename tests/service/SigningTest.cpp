@@ -1,5 +1,8 @@
 #include "service/ServiceClientTesting.h"
 
+#include "service/KRAPIQuery.h"
+#include "service/KRAPISigning.h"
+
 #include "support/ServiceSignatures.h"
 
 #include <QCryptographicHash>
@@ -39,11 +42,11 @@ protected:
     }
     OutcomeRef<QString> loadKey(bool force = false, bool* insideCall = nullptr)
     {
-        return run<QString>([&](auto done) { client()->loadWBIMixinKeyForceRefresh(force, done); }, insideCall);
+        return run<QString>([&](auto done) { client()->loadWBIMixinKeyForceRefresh(force, liveOwner(), done); }, insideCall);
     }
     OutcomeRef<QVariantMap> sign(const QVariantMap& parameters, bool* insideCall = nullptr)
     {
-        return run<QVariantMap>([&](auto done) { client()->signWBIParameters(parameters, done); }, insideCall);
+        return run<QVariantMap>([&](auto done) { client()->signWBIParameters(parameters, liveOwner(), done); }, insideCall);
     }
     int navigationRequests() const { return int(requestsTo(kNavigation).size()); }
 

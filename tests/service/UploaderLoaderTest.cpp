@@ -16,18 +16,18 @@ class UploaderLoaderTest : public ServiceClientTest {
 protected:
     OutcomeRef<PageResult> appPage(qint64 page, qint64 mid = kMID)
     {
-        return run<PageResult>([&](auto done) { client()->loadUploaderAppPageForMID(mid, ServiceFixtures::uploaderName(), page, done); });
+        return run<PageResult>([&](auto done) { client()->loadUploaderAppPageForMID(mid, ServiceFixtures::uploaderName(), page, liveOwner(), done); });
     }
     // A page the app route answers inside the call, without a request: -16.
     void expectNoCursor(qint64 page, qint64 mid = kMID)
     {
-        const auto outcome = begin<PageResult>([&](auto done) { client()->loadUploaderAppPageForMID(mid, QString(), page, done); });
+        const auto outcome = begin<PageResult>([&](auto done) { client()->loadUploaderAppPageForMID(mid, QString(), page, liveOwner(), done); });
         EXPECT_EQ(outcome->calls, 1);
         expectError(outcome->error, -16, QStringLiteral("投稿游标尚未建立"));
     }
     OutcomeRef<PageResult> uploaderPage(qint64 page, qint64 mid = kMID, const QString& name = ServiceFixtures::uploaderName())
     {
-        return run<PageResult>([&](auto done) { client()->loadUploaderPageForMID(mid, name, page, done); });
+        return run<PageResult>([&](auto done) { client()->loadUploaderPageForMID(mid, name, page, liveOwner(), done); });
     }
 };
 
@@ -105,7 +105,7 @@ TEST_F(UploaderLoaderTest, SpaceSearchWithoutTotalJudgesByThePageSize)
     // No count, a page number below 1 and the page size as text.
     serveJSON(kSpaceSearch, R"({"code":0,"data":{"list":{"vlist":[{"aid":990001,"title":"甲"},{"aid":990002,"title":"乙"},
               {"aid":990003,"title":"丙"}]},"page":{"pn":0,"ps":"3"}}})");
-    const auto outcome = run<PageResult>([&](auto done) { client()->loadUploaderWBIPageForMID(55, QStringLiteral("某人"), 4, done); });
+    const auto outcome = run<PageResult>([&](auto done) { client()->loadUploaderWBIPageForMID(55, QStringLiteral("某人"), 4, liveOwner(), done); });
     ASSERT_FALSE(outcome->error);
     EXPECT_EQ(outcome->value.page, 4);
     EXPECT_EQ(outcome->value.pageSize, 3);

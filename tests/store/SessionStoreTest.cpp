@@ -7,6 +7,7 @@
 #include "platform/net/HTTPExchange.h"
 #include "platform/security/Keychain.h"
 #include "model/KRServiceHosts.h"
+#include "service/KRAPIClient.h"
 #include "store/KRSessionCookie.h"
 #include "support/ConsoleCapture.h"
 #include "support/FakeService.h"
@@ -415,12 +416,13 @@ TEST(SessionStore, AccountProfileKeepsOnlyPlainFieldsInTheDefaults)
 class SessionRiskCookies : public ::testing::Test {
 protected:
     testsupport::FakeService fake{KRServiceHosts::allServiceHosts()};
+    QObject owner;
 
     struct Outcome { bool done = false, ready = false; KROptionalError error; };
     Outcome prepare()
     {
         auto outcome = std::make_shared<Outcome>();
-        store().prepareRiskControlCookiesWithCompletion([outcome](bool ready, KROptionalError error) {
+        KRAPIClient::sharedClient()->prepareRiskControlCookiesWithCompletion(&owner, [outcome](bool ready, KROptionalError error) {
             EXPECT_FALSE(outcome->done) << "completion called twice";
             *outcome = {true, ready, error};
         });
@@ -463,7 +465,7 @@ TEST_F(SessionRiskCookies, FetchStoresBuvidAndNutThenSendsNothingMore)
     // Persisted: a new process has them and answers inside the call without asking again.
     restart();
     bool called = false;
-    store().prepareRiskControlCookiesWithCompletion([&](bool ready, KROptionalError error) {
+    KRAPIClient::sharedClient()->prepareRiskControlCookiesWithCompletion(&owner, [&](bool ready, KROptionalError error) {
         called = ready && !error;
     });
     EXPECT_TRUE(called);

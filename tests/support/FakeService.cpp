@@ -295,6 +295,7 @@ struct FakeService::Impl {
     bool stopped = false;
     QList<FakeRequest> requests;
     QMap<QPair<QString, QString>, Handler> routes;
+    QMap<QPair<QString, QString>, StreamHandler> streamRoutes;
 
     void configure(httplib::Server& server, bool tls)
     {
@@ -323,17 +324,19 @@ struct FakeService::Impl {
         return port;
     }
 
-    Handler handlerFor(const QString& host, const QString& path) const
+    template <typename H>
+    H lookup(const QMap<QPair<QString, QString>, H>& table, const QString& host, const QString& path) const
     {
         std::lock_guard lock(mutex);
         for (const auto& key : {qMakePair(host, path), qMakePair(host, QStringLiteral("*")),
                                 qMakePair(QStringLiteral("*"), path), qMakePair(QStringLiteral("*"), QStringLiteral("*"))}) {
-            const auto found = routes.constFind(key);
-            if (found != routes.constEnd())
+            const auto found = table.constFind(key);
+            if (found != table.constEnd())
                 return found.value();
         }
         return nullptr;
     }
+    Handler handlerFor(const QString& host, const QString& path) const { return lookup(routes, host, path); }
 
     // Waits `milliseconds` (-1: without end) unless the service stops or the client leaves
     // first; true when the full time passed.
@@ -383,9 +386,13 @@ struct FakeService::Impl {
             requests.append(request);
         }
 
+        const int fd = connectionSocket(rawRequest);
+        if (const StreamHandler stream = lookup(streamRoutes, request.host, request.path)) {
+            stream(request, response, [this, fd](int milliseconds) { return pause(fd, milliseconds); });
+            return;
+        }
         const Handler handler = handlerFor(request.host, request.path);
         const FakeReply reply = handler ? handler(request) : FakeReply::withStatus(404, "Not Found");
-        const int fd = connectionSocket(rawRequest);
 
         if (reply.delayMs > 0 && !pause(fd, reply.delayMs)) {
             ::shutdown(fd, SHUT_RDWR);
@@ -557,6 +564,12 @@ void FakeService::routeReply(const QString& host, const QString& path, const Fak
 void FakeService::routeJSON(const QString& host, const QString& path, const QByteArray& body)
 {
     routeReply(host, path, FakeReply::json(body));
+}
+
+void FakeService::routeStream(const QString& host, const QString& path, StreamHandler handler)
+{
+    std::lock_guard lock(d->mutex);
+    d->streamRoutes.insert(qMakePair(host.toLower(), path), std::move(handler));
 }
 
 QList<FakeRequest> FakeService::requests() const

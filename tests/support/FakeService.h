@@ -12,6 +12,10 @@
 #include <functional>
 #include <memory>
 
+namespace httplib {
+struct Response;
+}
+
 namespace testsupport {
 
 // One request as the fake service received it.
@@ -76,6 +80,15 @@ public:
     void route(const QString& host, const QString& path, Handler handler);
     void routeReply(const QString& host, const QString& path, const FakeReply& reply);
     void routeJSON(const QString& host, const QString& path, const QByteArray& body);
+
+    // For answers a FakeReply cannot describe (bodies streamed from disk, ranges, chunked or
+    // throttled bodies): the handler fills the server's response itself. `pause(ms)` waits
+    // unless the service stops or the client leaves, and tells whether the full time passed;
+    // it stays usable inside the response's content providers. Looked up like route(), and
+    // ahead of it.
+    using Pause = std::function<bool(int milliseconds)>;
+    using StreamHandler = std::function<void(const FakeRequest&, httplib::Response&, const Pause& pause)>;
+    void routeStream(const QString& host, const QString& path, StreamHandler handler);
 
     QList<FakeRequest> requests() const;
     QList<FakeRequest> requestsTo(const QString& path) const;

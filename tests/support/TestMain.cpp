@@ -6,6 +6,10 @@
 #include <QCoreApplication>
 #endif
 
+#ifdef KORVANE_TEST_SHUTS_DOWN_SERVICES
+#include "service/KRServiceShutdown.h"
+#endif
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -33,5 +37,10 @@ int main(int argc, char** argv)
 #endif
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshHomeListener);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+#ifdef KORVANE_TEST_SHUTS_DOWN_SERVICES
+    // As the app does: the services stop while the application object still exists.
+    KRShutDownServices();
+#endif
+    return result;
 }

@@ -106,6 +106,16 @@ bool isMainThread()
     return ::syscall(SYS_gettid) == ::getpid();
 }
 
+void assertMainThread(const char* where)
+{
+#ifndef QT_NO_DEBUG
+    if (!isMainThread())
+        qFatal("%s: main-thread-only, called from another thread", where);
+#else
+    Q_UNUSED(where);
+#endif
+}
+
 void dispatchGlobal(std::function<void()> fn) { OperationQueue::runOnce(std::move(fn)); }
 
 void dispatchAfter(int milliseconds, QObject* context, std::function<void()> fn)

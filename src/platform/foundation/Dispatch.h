@@ -16,6 +16,10 @@ void dispatchMainSync(std::function<void()> fn);
 
 bool isMainThread();
 
+// Debug builds: ends the process with a message naming `where` when called off the main
+// thread. For the mutators of state that workers only read; release builds check nothing.
+void assertMainThread(const char* where);
+
 // Runs `fn` on a background worker thread.
 void dispatchGlobal(std::function<void()> fn);
 

@@ -3,6 +3,7 @@
 #include "platform/foundation/PropertyListLimits.h"
 
 #include <QDateTime>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <plist/plist.h>
@@ -19,6 +20,10 @@ namespace {
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01T00:00:00Z).
 constexpr qint64 kEpochOffset = 978307200;
 constexpr int kMaxDepth = kMaxNestingDepth;
+// The dates both forms write and read back unchanged: 0001-01-01T00:00:00Z up to
+// 9999-12-31T23:59:59.999Z (the XML form has room for four-digit years only).
+constexpr qint64 kFirstDateMs = -62135596800000LL;
+constexpr qint64 kLastDateMs = 253402300799999LL;
 
 enum ErrorCode { EmptyInput = 1, CorruptInput = 2, UnsupportedValue = 3, TooLarge = 4 };
 
@@ -28,6 +33,37 @@ struct PlistDeleter {
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 bool hasNul(const QString& s) { return s.contains(QChar(u'\0')); }
+
+// A surrogate without its partner cannot be written as UTF-8, and each writer would make
+// something else of it; every store gets U+FFFD in its place instead.
+QString withLoneSurrogatesReplaced(QString s)
+{
+    const qsizetype n = s.size();
+    QChar* c = nullptr;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar ch = s.at(i);
+        if (!ch.isSurrogate())
+            continue;
+        if (ch.isHighSurrogate() && i + 1 < n && s.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (!c)
+            c = s.data();
+        c[i] = QChar::ReplacementCharacter;
+    }
+    return s;
+}
+
+// Text as the library hands it over. A leading U+FEFF is text, not a byte-order mark.
+QString fromLibraryUtf8(const char* s, qsizetype length)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless
+                                                       | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(s, length));
+}
+
+bool dateInRange(qint64 ms) { return ms >= kFirstDateMs && ms <= kLastDateMs; }
 
 QVariant normalizedAt(const QVariant& value, int depth);
 
@@ -40,7 +76,7 @@ QVariant normalizedMap(const auto& map, int depth)
         QVariant v = normalizedAt(it.value(), depth + 1);
         if (!v.isValid())
             return {};
-        out.insert(it.key(), std::move(v));
+        out.insert(withLoneSurrogatesReplaced(it.key()), std::move(v));
     }
     return out;
 }
@@ -74,7 +110,7 @@ QVariant normalizedAt(const QVariant& value, int depth)
         return value.toDouble();
     case QMetaType::QString: {
         const QString s = value.toString();
-        return hasNul(s) ? QVariant() : QVariant(s);
+        return hasNul(s) ? QVariant() : QVariant(withLoneSurrogatesReplaced(s));
     }
     case QMetaType::QByteArray:
         return value.toByteArray();
@@ -83,8 +119,7 @@ QVariant normalizedAt(const QVariant& value, int depth)
         if (!dt.isValid())
             return {};
         const qint64 ms = dt.toMSecsSinceEpoch();
-        const qint64 secs = qint64(std::floor(double(ms) / 1000.0)) - kEpochOffset;
-        if (secs < std::numeric_limits<qint32>::min() || secs > std::numeric_limits<qint32>::max())
+        if (!dateInRange(ms))
             return {};
         return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
     }
@@ -123,8 +158,32 @@ plist_t newLargeUnsigned(quint64 value)
     return node;
 }
 
-// Builds from a normalized value.
-plist_t toNode(const QVariant& value)
+// A date node holding `seconds` since 2001 exactly. This library version's date constructor
+// takes 32-bit seconds (1932..2069 around its epoch) although the node keeps a double, so
+// the node is read from a one-object binary list instead.
+plist_t newDate(double seconds)
+{
+    quint64 bits = 0;
+    std::memcpy(&bits, &seconds, sizeof bits);
+    // "bplist00", the date object (marker 0x33, big-endian double) at offset 8, a one-byte
+    // offset table, then the trailer: sizes 1 and 1, one object, top 0, table at 17.
+    unsigned char bin[8 + 9 + 1 + 32] = {'b', 'p', 'l', 'i', 's', 't', '0', '0', 0x33};
+    for (int i = 0; i < 8; ++i)
+        bin[9 + i] = (unsigned char)(bits >> (56 - 8 * i));
+    bin[17] = 8;
+    unsigned char* trailer = bin + 18;
+    trailer[6] = 1;
+    trailer[7] = 1;
+    trailer[15] = 1;
+    trailer[31] = 17;
+    plist_t node = nullptr;
+    plist_from_bin(reinterpret_cast<const char*>(bin), sizeof bin, &node);
+    return node;
+}
+
+// Builds from a normalized value. The XML form holds whole seconds, and this library
+// version cuts a fraction toward 2001 rather than down: XML dates get whole seconds here.
+plist_t toNode(const QVariant& value, bool wholeSecondDates)
 {
     switch (value.typeId()) {
     case QMetaType::Bool:
@@ -142,16 +201,16 @@ plist_t toNode(const QVariant& value)
         return plist_new_data(data.constData(), uint64_t(data.size()));
     }
     case QMetaType::QDateTime: {
-        const qint64 ms = value.toDateTime().toMSecsSinceEpoch();
-        const qint64 unixSecs = qint64(std::floor(double(ms) / 1000.0));
-        const qint64 remainderMs = ms - unixSecs * 1000;
-        return plist_new_date(int32_t(unixSecs - kEpochOffset), int32_t(remainderMs * 1000));
+        const qint64 ms = value.toDateTime().toMSecsSinceEpoch() - kEpochOffset * 1000;
+        if (wholeSecondDates)
+            return newDate(std::floor(double(ms) / 1000.0));
+        return newDate(double(ms) / 1000.0);
     }
     case QMetaType::QVariantMap: {
         plist_t dict = plist_new_dict();
         const QVariantMap map = value.toMap();
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            plist_t child = toNode(it.value());
+            plist_t child = toNode(it.value(), wholeSecondDates);
             if (!child) {
                 plist_free(dict);
                 return nullptr;
@@ -163,7 +222,7 @@ plist_t toNode(const QVariant& value)
     case QMetaType::QVariantList: {
         plist_t array = plist_new_array();
         for (const QVariant& item : value.toList()) {
-            plist_t child = toNode(item);
+            plist_t child = toNode(item, wholeSecondDates);
             if (!child) {
                 plist_free(array);
                 return nullptr;
@@ -192,21 +251,16 @@ bool integerIsNegative(plist_t node)
     return negative;
 }
 
-// Milliseconds since 2001 of a date node. This library version hands the seconds back
-// truncated toward zero and the fraction as a magnitude, so within the second before 2001
-// the sign is lost; the binary form of the node still holds the exact double.
-qint64 dateMilliseconds(plist_t node)
+// Seconds since 2001 of a date node, exactly. This library version hands them back through
+// 32-bit seconds, wrong outside 1932..2069 and without the sign within the second before
+// 2001; the binary form of the node still holds the double.
+double dateSeconds(plist_t node)
 {
-    int32_t sec = 0, usec = 0;
-    plist_get_date_val(node, &sec, &usec);
-    const qint64 fraction = std::abs(usec);
-    if (sec != 0 || fraction == 0)
-        return qint64(sec) * 1000 + std::llround((sec < 0 ? -fraction : fraction) / 1000.0);
     PlistPtr copy(plist_copy(node));
     char* bin = nullptr;
     uint32_t length = 0;
     plist_to_bin(copy.get(), &bin, &length);
-    double seconds = fraction / 1e6;
+    double seconds = std::numeric_limits<double>::quiet_NaN();
     // "bplist00", then the date's marker 0x33 and its big-endian double.
     if (bin && length >= 17 && quint8(bin[8]) == 0x33) {
         quint64 bits = 0;
@@ -216,7 +270,7 @@ qint64 dateMilliseconds(plist_t node)
     }
     if (bin)
         plist_to_bin_free(bin);
-    return std::llround(seconds * 1000);
+    return seconds;
 }
 
 QVariant fromNode(plist_t node, int depth, QString* problem)
@@ -247,15 +301,28 @@ QVariant fromNode(plist_t node, int depth, QString* problem)
     case PLIST_STRING: {
         uint64_t length = 0;
         const char* s = plist_get_string_ptr(node, &length);
-        return s ? QString::fromUtf8(s, qsizetype(length)) : QString(QLatin1String(""));
+        const QString text = s ? fromLibraryUtf8(s, qsizetype(length)) : QString(QLatin1String(""));
+        // The writers could not give it back: a string ends at U+0000 for this library.
+        if (hasNul(text)) {
+            *problem = QStringLiteral("string holding U+0000");
+            return {};
+        }
+        return text;
     }
     case PLIST_DATA: {
         uint64_t length = 0;
         const char* d = plist_get_data_ptr(node, &length);
         return d ? QByteArray(d, qsizetype(length)) : QByteArray("");
     }
-    case PLIST_DATE:
-        return QDateTime::fromMSecsSinceEpoch(kEpochOffset * 1000 + dateMilliseconds(node), Qt::UTC);
+    case PLIST_DATE: {
+        // Refused rather than changed when it could not be written back as read.
+        const double ms = std::round(dateSeconds(node) * 1000.0) + double(kEpochOffset) * 1000.0;
+        if (!(ms >= double(kFirstDateMs) && ms <= double(kLastDateMs))) {
+            *problem = QStringLiteral("date outside the years 1 to 9999");
+            return {};
+        }
+        return QDateTime::fromMSecsSinceEpoch(qint64(ms), Qt::UTC);
+    }
     case PLIST_ARRAY: {
         QVariantList list;
         plist_array_iter iter = nullptr;
@@ -287,7 +354,7 @@ QVariant fromNode(plist_t node, int depth, QString* problem)
                 std::free(key);
                 break;
             }
-            const QString k = QString::fromUtf8(key ? key : "");
+            const QString k = key ? fromLibraryUtf8(key, qsizetype(std::strlen(key))) : QString(QLatin1String(""));
             std::free(key);
             QVariant v = fromNode(item, depth + 1, problem);
             if (!v.isValid()) {
@@ -310,7 +377,7 @@ QByteArray serialize(const QVariant& value, bool binary)
     const QVariant normal = normalized(value);
     if (!normal.isValid())
         return {};
-    PlistPtr root(toNode(normal));
+    PlistPtr root(toNode(normal, !binary));
     if (!root)
         return {};
     char* out = nullptr;

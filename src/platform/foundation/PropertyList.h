@@ -17,17 +17,19 @@ QByteArray toXML(const QVariant& value);
 QByteArray toBinary(const QVariant& value);
 
 // XML or binary, detected from the content. Invalid QVariant and an error of the domain
-// "PropertyList" for corrupt or truncated input.
+// "PropertyList" for corrupt or truncated input, and for values the writers could not give
+// back as read (strings holding U+0000, dates outside the years 1 to 9999): whatever parses
+// is representable and writes back unchanged (XML dates to the whole second).
 QVariant parse(const QByteArray& data, Error* error = nullptr);
 
 // Maps with string keys (also QVariantHash), lists (also QStringList), QString, bool, any
-// integer type, float/double, QByteArray and valid QDateTime (1933..2069, the range the
-// format's 32-bit seconds hold). Not null, not strings containing U+0000.
+// integer type, float/double, QByteArray and valid QDateTime in the years 1 to 9999 (UTC).
+// Not null, not strings containing U+0000.
 bool isRepresentable(const QVariant& value);
 
 // The value as parse() would give it back (integer types → qint64/quint64, float → double,
-// QVariantHash → QVariantMap, QStringList → QVariantList, dates → UTC); invalid QVariant when
-// not representable.
+// QVariantHash → QVariantMap, QStringList → QVariantList, dates → UTC, a surrogate without
+// its partner in a string or key → U+FFFD); invalid QVariant when not representable.
 QVariant normalized(const QVariant& value);
 
 inline const QString& errorDomain()

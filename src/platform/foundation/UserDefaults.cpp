@@ -47,6 +47,13 @@ QVariantMap loadValues(const QString& path)
     return {};
 }
 
+// The key as the file keeps it (a surrogate without its partner becomes U+FFFD).
+QString storedKey(const QString& key)
+{
+    const QVariant normal = PropertyList::normalized(key);
+    return normal.isValid() ? normal.toString() : key;
+}
+
 } // namespace
 
 struct UserDefaults::Impl : std::enable_shared_from_this<UserDefaults::Impl> {
@@ -120,8 +127,14 @@ bool UserDefaults::Impl::writeLocked(std::unique_lock<std::mutex>& lock)
     const QString target = path;
     lock.unlock();
     QString errorText;
-    const bool ok = writeFileAtomically(target, PropertyList::toXML(snapshot), &errorText,
-                                        QFile::ReadOwner | QFile::WriteOwner);
+    // Values are checked as they come in, so this cannot fail; if it ever did, an empty file
+    // would lose every preference at the next start: the previous file stays instead.
+    const QByteArray data = PropertyList::toXML(snapshot);
+    bool ok = !data.isEmpty();
+    if (!ok)
+        errorText = QStringLiteral("the values cannot be written as a property list");
+    else
+        ok = writeFileAtomically(target, data, &errorText, QFile::ReadOwner | QFile::WriteOwner);
     if (!ok)
         qWarning("UserDefaults: cannot write %s: %s", qPrintable(target), qPrintable(errorText));
     lock.lock();
@@ -193,11 +206,10 @@ void UserDefaults::Impl::changed(std::unique_lock<std::mutex>& lock)
                 std::lock_guard lock(self->mutex);
                 self->flushScheduled = false;
             }
-            // The write (with its fsync) happens off the main thread.
-            OperationQueue::runOnce([self] {
-                self->followHome();
-                self->flush();
-            });
+            // The home is looked up here, where the environment may change; the write (with
+            // its fsync) happens off the main thread.
+            self->followHome();
+            OperationQueue::runOnce([self] { self->flush(); });
         });
     };
     if (isMainThread())
@@ -240,7 +252,7 @@ QVariant UserDefaults::object(const QString& key) const
 {
     m_impl->followHome();
     std::lock_guard lock(m_impl->mutex);
-    return m_impl->values.value(key);
+    return m_impl->values.value(storedKey(key));
 }
 
 void UserDefaults::setObject(const QString& key, const QVariant& value)
@@ -249,18 +261,22 @@ void UserDefaults::setObject(const QString& key, const QVariant& value)
         remove(key);
         return;
     }
-    QVariant normal = PropertyList::normalized(value);
-    if (!normal.isValid()) {
+    // Checked in its place in the file, below the root dictionary, so that the key counts and
+    // the nesting limit is met there.
+    const QVariantMap placed = PropertyList::normalized(QVariantMap{{key, value}}).toMap();
+    if (placed.size() != 1) {
         qWarning("UserDefaults: refused a value of type %s for key %s that a property list cannot hold",
                  value.typeName(), qPrintable(key));
         return;
     }
+    const QString stored = placed.firstKey();
+    QVariant normal = placed.first();
     m_impl->followHome();
     std::unique_lock lock(m_impl->mutex);
-    auto it = m_impl->values.find(key);
+    auto it = m_impl->values.find(stored);
     if (it != m_impl->values.end() && it.value() == normal && it.value().typeId() == normal.typeId())
         return;
-    m_impl->values.insert(key, std::move(normal));
+    m_impl->values.insert(stored, std::move(normal));
     m_impl->changed(lock);
 }
 
@@ -268,7 +284,7 @@ void UserDefaults::remove(const QString& key)
 {
     m_impl->followHome();
     std::unique_lock lock(m_impl->mutex);
-    if (m_impl->values.remove(key) > 0)
+    if (m_impl->values.remove(storedKey(key)) > 0)
         m_impl->changed(lock);
 }
 
@@ -276,7 +292,7 @@ bool UserDefaults::contains(const QString& key) const
 {
     m_impl->followHome();
     std::lock_guard lock(m_impl->mutex);
-    return m_impl->values.contains(key);
+    return m_impl->values.contains(storedKey(key));
 }
 
 bool UserDefaults::synchronize()

@@ -10,7 +10,8 @@
 namespace platform {
 
 // A persistent key-value store kept in one property-list file. Values are property-list
-// values (see PropertyList::isRepresentable); numbers come back as qint64 / double / bool.
+// values (see PropertyList::isRepresentable) and are kept as the file holds them (see
+// PropertyList::normalized, keys too); numbers come back as qint64 / double / bool.
 // Changes reach the file on a short debounce (at most 200 ms, on the main thread), on
 // synchronize() and at process exit; the file is always replaced atomically. A corrupt file
 // reads as empty and is kept aside as "<file>.corrupt". Thread-safe.
@@ -30,8 +31,8 @@ public:
 
     // Invalid QVariant when absent.
     QVariant object(const QString& key) const;
-    // An invalid or null value removes the key; a value that cannot be stored in a property
-    // list is refused with a warning and changes nothing.
+    // An invalid or null value removes the key; a value or key that cannot be stored in the
+    // file is refused with a warning and changes nothing.
     void setObject(const QString& key, const QVariant& value);
     void remove(const QString& key);
     bool contains(const QString& key) const;

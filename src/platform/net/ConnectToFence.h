@@ -6,7 +6,7 @@
 namespace platform {
 
 // The connect-to seam also fences tests in: while it holds any entry, only its host:port
-// pairs and loopback can be reached. Part of the HTTP exchange; not used elsewhere.
+// pairs and loopback can be reached. Shared by the HTTP exchange and the download connection.
 class ConnectToFence {
 public:
     // Entries in libcurl's connect-to form "host:port:connect-host:connect-port"; an empty

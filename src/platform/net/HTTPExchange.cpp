@@ -13,23 +13,6 @@
 namespace platform {
 namespace {
 
-bool isToken(const QString& text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        const ushort u = c.unicode();
-        if (u <= 0x20 || u >= 0x7F || QStringLiteral("\"(),/:;<=>?@[\\]{}").contains(c))
-            return false;
-    }
-    return true;
-}
-
-bool isSafeHeaderValue(const QString& value)
-{
-    return !value.contains(QLatin1Char('\r')) && !value.contains(QLatin1Char('\n')) && !value.contains(QChar(0));
-}
-
 struct ParsedURL {
     QUrl url;
     QByteArray encoded;
@@ -85,11 +68,11 @@ HTTPResponse performHTTPExchange(const HTTPRequest& request, const std::atomic_b
         return fail(URLError::make(URLError::Cancelled));
 
     QString method = request.method.isEmpty() ? QStringLiteral("GET") : request.method;
-    if (!isToken(method))
+    if (!HTTPHeaders::isToken(method))
         return fail(URLError::make(URLError::BadURL));
     HTTPHeaders callerHeaders = request.headers;
     for (const auto& field : callerHeaders.all()) {
-        if (!isToken(field.first) || !isSafeHeaderValue(field.second))
+        if (!HTTPHeaders::isSafeField(field.first, field.second))
             return fail(URLError::make(URLError::BadURL));
     }
     QByteArray body = (method == QLatin1String("GET") || method == QLatin1String("HEAD")) ? QByteArray()

@@ -61,4 +61,27 @@ void HTTPHeaders::remove(const QString& name)
     });
 }
 
+bool HTTPHeaders::isToken(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        const ushort u = c.unicode();
+        if (u <= 0x20 || u >= 0x7F || QStringLiteral("\"(),/:;<=>?@[\\]{}").contains(c))
+            return false;
+    }
+    return true;
+}
+
+bool HTTPHeaders::isSafeField(const QString& name, const QString& value)
+{
+    return isToken(name) && !value.contains(QLatin1Char('\r')) && !value.contains(QLatin1Char('\n')) && !value.contains(QChar(0));
+}
+
+QString HTTPHeaders::textFromWire(const QByteArray& bytes)
+{
+    const QString utf8 = QString::fromUtf8(bytes);
+    return utf8.contains(QChar::ReplacementCharacter) ? QString::fromLatin1(bytes) : utf8;
+}
+
 } // namespace platform

@@ -28,6 +28,14 @@ public:
     QList<QPair<QString, QString>> all() const { return m_fields; }
 
     bool isEmpty() const { return m_fields.isEmpty(); }
+
+    // A field that can go on the wire as given: the name a token, the value free of CR, LF
+    // and NUL (so no field can smuggle in another).
+    static bool isSafeField(const QString& name, const QString& value);
+    // An HTTP token (a field name or a method).
+    static bool isToken(const QString& text);
+    // A received name or value: UTF-8 when it decodes cleanly, else Latin-1 as servers mean it.
+    static QString textFromWire(const QByteArray& bytes);
     qsizetype size() const { return m_fields.size(); }
     void clear() { m_fields.clear(); }
 

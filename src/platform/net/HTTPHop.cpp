@@ -47,12 +47,6 @@ struct Transfer {
     void touch() { lastActivity = Clock::now(); }
 };
 
-QString headerText(const QByteArray& bytes)
-{
-    const QString utf8 = QString::fromUtf8(bytes);
-    return utf8.contains(QChar::ReplacementCharacter) ? QString::fromLatin1(bytes) : utf8;
-}
-
 size_t onHeader(char* data, size_t size, size_t count, void* user)
 {
     auto* transfer = static_cast<Transfer*>(user);
@@ -68,7 +62,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
         QList<QPair<QString, QString>> fields = transfer->headers.all();
         if (!fields.isEmpty()) {
             HTTPHeaders rebuilt;
-            fields.last().second += QLatin1Char(' ') + headerText(line.trimmed());
+            fields.last().second += QLatin1Char(' ') + HTTPHeaders::textFromWire(line.trimmed());
             for (const auto& field : fields)
                 rebuilt.add(field.first, field.second);
             transfer->headers = rebuilt;
@@ -76,7 +70,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
     } else {
         const qsizetype colon = line.indexOf(':');
         if (colon > 0)
-            transfer->headers.add(headerText(line.left(colon).trimmed()), headerText(line.mid(colon + 1).trimmed()));
+            transfer->headers.add(HTTPHeaders::textFromWire(line.left(colon).trimmed()), HTTPHeaders::textFromWire(line.mid(colon + 1).trimmed()));
     }
     return length;
 }
@@ -118,6 +112,13 @@ int errorCodeFor(CURLcode code, long osErrno, const Transfer& transfer)
         return URLError::DataLengthExceedsMaximum;
     if (transfer.idleTimedOut)
         return URLError::TimedOut;
+    return HTTPHop::urlErrorCode(code, osErrno);
+}
+
+} // namespace
+
+int HTTPHop::urlErrorCode(CURLcode code, long osErrno)
+{
     switch (code) {
     case CURLE_UNSUPPORTED_PROTOCOL: return URLError::UnsupportedURL;
     case CURLE_URL_MALFORMAT: return URLError::BadURL;
@@ -159,6 +160,8 @@ int errorCodeFor(CURLcode code, long osErrno, const Transfer& transfer)
     default: return URLError::Unknown;
     }
 }
+
+namespace {
 
 Error transportError(int code, int curlCode)
 {

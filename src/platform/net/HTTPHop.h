@@ -18,7 +18,7 @@ class TrustStore;
 
 // One request and its answer over a libcurl handle, redirects not followed: the transfer
 // callbacks, the idle limit, the body cap and the mapping of libcurl's failures to the
-// platform's codes. Part of the HTTP exchange; not used elsewhere.
+// platform's codes. Shared by the HTTP exchange and the download connection.
 class HTTPHop {
 public:
     struct Request {
@@ -36,6 +36,9 @@ public:
         QByteArray body;
         std::optional<Error> error;
     };
+
+    // The platform's code for a libcurl failure (osErrno from CURLINFO_OS_ERRNO).
+    static int urlErrorCode(CURLcode code, long osErrno);
 
     static Result perform(CURL* curl, const Request& request, const ConnectToFence& fence, const TrustStore& trust);
 };

@@ -9,8 +9,8 @@
 namespace platform {
 
 // How the exchange follows a redirect: which answers redirect, how the method changes, and
-// which hosts may still see the caller's credentials. Part of the HTTP exchange; not used
-// elsewhere.
+// which hosts may still see the caller's credentials. Shared by the HTTP exchange and the download
+// connection.
 class RedirectPolicy {
 public:
     static constexpr int kMaximumRedirects = 10;

@@ -11,7 +11,7 @@ namespace platform {
 
 // Which authorities a connection trusts: libcurl's defaults, or the system's authorities
 // plus the extra bundle of the test seam. One store is shared by every connection while the
-// extra file stays the same. Part of the HTTP exchange; not used elsewhere.
+// extra file stays the same. Shared by the HTTP exchange and the download connection.
 class TrustStore {
 public:
     // The trust for `extraCAFile`; an empty path means libcurl's default authorities.

@@ -1,0 +1,628 @@
+// The store half of the offline cache: directory, index, queries, deletion and commit.
+
+#include "playback/KROfflineCacheManager.h"
+
+#include "model/KRConsole.h"
+#include "model/KRTolerantValue.h"
+#include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Directories.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/net/DownloadConnection.h"
+#include "service/KRDanmakuClient.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QUrl>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kIndexName = QStringLiteral("index.plist");
+
+KROfflineCacheManager*& sharedInstance()
+{
+    static KROfflineCacheManager* instance = nullptr;
+    return instance;
+}
+
+QString recordText(const KROfflineRecord& record, const QString& key)
+{
+    const QVariant value = record.value(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+bool isDASHRecord(const KROfflineRecord& record) { return recordText(record, QStringLiteral("media_kind")) == QLatin1String("dash"); }
+
+KRError offlineError(qint64 code, const QString& message) { return KRError(KROfflineCacheErrorDomain, code, message); }
+
+// The index as stored: its array, or empty (and *isArray false) when it is missing,
+// unreadable, malformed or not an array.
+QVariantList storedIndex(const QString& path, bool* isArray = nullptr)
+{
+    const std::optional<QByteArray> data = platform::readFile(path);
+    const QVariant parsed = data ? platform::PropertyList::parse(*data) : QVariant();
+    const bool array = parsed.typeId() == QMetaType::QVariantList;
+    if (isArray)
+        *isArray = array;
+    return array ? parsed.toList() : QVariantList();
+}
+
+// `directory` ends in "/".
+bool recordFilesPresent(const KROfflineRecord& record, const QString& directory)
+{
+    auto present = [&](const QString& key) {
+        const QString name = recordText(record, key);
+        return KROfflineIsPlainFileName(name) && QFileInfo::exists(directory + name);
+    };
+    if (isDASHRecord(record))
+        return present(QStringLiteral("dash_video_file_name")) && present(QStringLiteral("dash_audio_file_name"));
+    return present(QStringLiteral("file_name"));
+}
+
+// Property lists cannot hold U+0000 in text.
+QString plistText(const QString& text)
+{
+    QString cleaned = text;
+    cleaned.remove(QChar(0));
+    return cleaned;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Free functions
+
+QString KROfflineVideoKey(const KRVideo* video)
+{
+    if (!video || video->cid() < 1)
+        return {};
+    QString identity = video->feedIdentity();
+    if (identity.isEmpty())
+        identity = QStringLiteral("aid:%1").arg(video->resolvedAid() > 0 ? video->resolvedAid() : video->aid());
+    return QStringLiteral("%1|cid:%2").arg(identity).arg(video->cid());
+}
+
+QString KROfflineBaseName(const QString& key, qint64 startedAtUnixSeconds)
+{
+    quint32 hash = 0x811c9dc5u;
+    for (const char byte : key.toUtf8()) {
+        hash ^= quint8(byte);
+        hash *= 16777619u;
+    }
+    return QStringLiteral("%1-%2").arg(hash, 8, 16, QLatin1Char('0')).arg(startedAtUnixSeconds);
+}
+
+QStringList KROfflineProgressiveCandidates(const QStringList& sources)
+{
+    QStringList candidates;
+    for (const QString& source : sources) {
+        if (source.isEmpty() || candidates.contains(source))
+            continue;
+        const QUrl url(source);
+        const QString scheme = url.scheme().toLower();
+        if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
+            candidates.append(source);
+    }
+    return candidates;
+}
+
+float KROfflineDownloadProgress(bool dash, int transferIndex, qint64 received, qint64 expected)
+{
+    const double part = expected >= 1 ? std::clamp(double(received) / double(expected), 0.0, 1.0) : 0.0;
+    if (!dash)
+        return float(part);
+    return float(transferIndex == 0 ? 0.85 * part : 0.85 + 0.15 * part);
+}
+
+bool KROfflineIsPlainFileName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+// ---------------------------------------------------------------------------------------
+// Life
+
+KROfflineCacheManager* KROfflineCacheManager::sharedManager()
+{
+    KROfflineCacheManager*& instance = sharedInstance();
+    if (!instance)
+        instance = new KROfflineCacheManager;
+    return instance;
+}
+
+void KROfflineCacheManager::resetForTesting()
+{
+    KROfflineCacheManager*& instance = sharedInstance();
+    delete instance;
+    instance = nullptr;
+}
+
+KROfflineCacheManager::KROfflineCacheManager()
+{
+    const QDir directory(cacheDirectory());
+    for (const QString& name : directory.entryList(QDir::Files | QDir::System | QDir::Hidden)) {
+        if (name.endsWith(QLatin1String(".part")))
+            QFile::remove(directory.filePath(name));
+    }
+    bool readAnArray = false;
+    const QVariantList kept = mutableRecordsCleaningMissingFiles(true, &readAnArray);
+    // Files moved into place by a download that never committed have no record; without a
+    // readable index nothing can be told apart, so nothing is touched.
+    if (readAnArray)
+        purgeUnreferencedFiles(kept);
+}
+
+KROfflineCacheManager::~KROfflineCacheManager() { cancelCurrentDownload(); }
+
+QString KROfflineCacheManager::cacheDirectory() const
+{
+    QString documents = platform::Directories::documents();
+    if (documents.isEmpty())
+        documents = platform::Directories::temporary();
+    const QString path = documents + QStringLiteral("/KorvaneOffline");
+    QDir().mkpath(path);
+    return path;
+}
+
+QString KROfflineCacheManager::indexPath() const { return cacheDirectory() + QLatin1Char('/') + kIndexName; }
+
+QString KROfflineCacheManager::fileURL(const QString& name) const
+{
+    return QUrl::fromLocalFile(cacheDirectory() + QLatin1Char('/') + name).toString();
+}
+
+// ---------------------------------------------------------------------------------------
+// Index
+
+QVariantList KROfflineCacheManager::mutableRecordsCleaningMissingFiles(bool writeBack, bool* readAnArray)
+{
+    const QString directory = cacheDirectory() + QLatin1Char('/');
+    QVariantList kept;
+    bool dropped = false;
+    for (const QVariant& entry : storedIndex(directory + kIndexName, readAnArray)) {
+        if (entry.typeId() == QMetaType::QVariantMap && recordFilesPresent(entry.toMap(), directory))
+            kept.append(entry);
+        else
+            dropped = true;
+    }
+    if (dropped && writeBack)
+        writeRecords(kept);
+    return kept;
+}
+
+bool KROfflineCacheManager::writeRecords(const QVariantList& records, QString* errorText)
+{
+    const QByteArray xml = platform::PropertyList::toXML(records);
+    QString reason;
+    bool written = false;
+    if (xml.isEmpty())
+        reason = QStringLiteral("离线索引包含无法保存的值");
+    else
+        written = platform::writeFileAtomically(indexPath(), xml, &reason);
+    if (!written) {
+        KRConsole::log(QStringLiteral("[KorvaneOffline] failed to write index path=%1").arg(indexPath()));
+        if (errorText)
+            *errorText = reason;
+    }
+    return written;
+}
+
+void KROfflineCacheManager::purgeUnreferencedFiles(const QVariantList& keptRecords)
+{
+    static const QRegularExpression ours(
+        QStringLiteral("^[0-9a-f]{8}-[0-9]+(\\.mp4|\\.video\\.m4v|\\.audio\\.m4a|\\.jpg)$"));
+    QSet<QString> referenced;
+    for (const QVariant& entry : keptRecords) {
+        const KROfflineRecord record = entry.toMap();
+        for (const char* key : {"file_name", "cover_file_name", "dash_video_file_name", "dash_audio_file_name"})
+            referenced.insert(recordText(record, QLatin1String(key)));
+    }
+    const QDir directory(cacheDirectory());
+    for (const QString& name : directory.entryList(QDir::Files | QDir::System | QDir::Hidden)) {
+        if (ours.match(name).hasMatch() && !referenced.contains(name)) {
+            KRConsole::log(QStringLiteral("[KorvaneOffline] purge unreferenced file=%1").arg(name));
+            QFile::remove(directory.filePath(name));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Queries
+
+std::shared_ptr<KRVideo> KROfflineCacheManager::videoFromRecord(const KROfflineRecord& record, bool requireMovie) const
+{
+    const bool present = recordFilesPresent(record, cacheDirectory() + QLatin1Char('/'));
+    if (requireMovie && !present)
+        return nullptr;
+    auto video = std::make_shared<KRVideo>();
+    video->setAid(KRLongLong(record.value(QStringLiteral("aid"))));
+    video->setResolvedAid(KRLongLong(record.value(QStringLiteral("resolved_aid"))));
+    video->setBvid(recordText(record, QStringLiteral("bvid")));
+    video->setCid(KRLongLong(record.value(QStringLiteral("cid"))));
+    video->setTid(KRInt32(record.value(QStringLiteral("tid"))));
+    video->setCopyright(KRInt32(record.value(QStringLiteral("copyright"))));
+    video->setTitle(recordText(record, QStringLiteral("title")));
+    video->setOwnerName(recordText(record, QStringLiteral("owner_name")));
+    video->setOwnerMID(KRLongLong(record.value(QStringLiteral("owner_mid"))));
+    video->setOwnerAvatarURL(recordText(record, QStringLiteral("owner_avatar_url")));
+    video->setPublishTimestamp(KRDouble(record.value(QStringLiteral("publish_timestamp"))));
+    video->setDurationText(recordText(record, QStringLiteral("duration_text")));
+    video->setPlayCount(KRLongLong(record.value(QStringLiteral("play_count"))));
+    video->setDanmakuCount(KRLongLong(record.value(QStringLiteral("danmaku_count"))));
+    video->setStatisticsKnown(KRBoolean(record.value(QStringLiteral("statistics_known"))));
+    video->setPageCount(KRInt32(record.value(QStringLiteral("page_count"))));
+    const QVariant pages = record.value(QStringLiteral("pages"));
+    if (pages.typeId() == QMetaType::QVariantList) {
+        QList<KRVideoPartInfo> parts;
+        for (const QVariant& page : pages.toList())
+            parts.append(page.toMap());
+        video->setPages(parts);
+    }
+    video->setSummary(recordText(record, QStringLiteral("summary")));
+    video->setWidth(KRInt32(record.value(QStringLiteral("width"))));
+    video->setHeight(KRInt32(record.value(QStringLiteral("height"))));
+    if (!isDASHRecord(record) && present)
+        video->setPlayURL(fileURL(recordText(record, QStringLiteral("file_name"))));
+    video->setPlaybackQuality(KRInt32(record.value(QStringLiteral("quality_value"))));
+    const QString coverName = recordText(record, QStringLiteral("cover_file_name"));
+    if (KROfflineIsPlainFileName(coverName) && QFileInfo::exists(cacheDirectory() + QLatin1Char('/') + coverName))
+        video->setCoverURL(fileURL(coverName));
+    else
+        video->setCoverURL(recordText(record, QStringLiteral("cover_url")));
+    const QString quality = recordText(record, QStringLiteral("quality_title"));
+    const QString status = recordText(record, QStringLiteral("download_state")) == QLatin1String("downloading")
+        ? QStringLiteral("缓存中")
+        : QStringLiteral("离线");
+    video->setTname(quality.isEmpty() ? status : QStringLiteral("%1 · %2").arg(quality, status));
+    return video;
+}
+
+KRVideoList KROfflineCacheManager::cachedVideos()
+{
+    KRVideoList videos;
+    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true)) {
+        if (std::shared_ptr<KRVideo> video = videoFromRecord(entry.toMap(), true))
+            videos.append(video);
+    }
+    return videos;
+}
+
+KRVideoList KROfflineCacheManager::offlineVideos()
+{
+    KRVideoList videos;
+    if (isDownloading() && !m_pendingRecord.isEmpty())
+        videos.append(videoFromRecord(m_pendingRecord, false));
+    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true)) {
+        const KROfflineRecord record = entry.toMap();
+        if (isDownloading() && recordText(record, QStringLiteral("key")) == m_pendingKey)
+            continue;
+        if (std::shared_ptr<KRVideo> video = videoFromRecord(record, true))
+            videos.append(video);
+    }
+    return videos;
+}
+
+std::shared_ptr<KRVideo> KROfflineCacheManager::cachedVideoMatchingVideo(const KRVideo& video)
+{
+    const QString identity = video.feedIdentity();
+    const QString bvid = video.canonicalBVID();
+    const qint64 aid = video.resolvedAid() > 0 ? video.resolvedAid() : video.aid();
+    const qint64 cid = video.cid();
+    const KRVideoList cached = cachedVideos();
+    if (cid >= 1) {
+        for (const std::shared_ptr<KRVideo>& candidate : cached) {
+            if (candidate->cid() == cid)
+                return candidate;
+        }
+        return nullptr;
+    }
+    std::shared_ptr<KRVideo> match;
+    int matches = 0;
+    for (const std::shared_ptr<KRVideo>& candidate : cached) {
+        const qint64 candidateAid = candidate->resolvedAid() > 0 ? candidate->resolvedAid() : candidate->aid();
+        if ((aid > 0 && candidateAid == aid) || (!identity.isEmpty() && candidate->feedIdentity() == identity)
+            || (!bvid.isEmpty() && candidate->canonicalBVID() == bvid)) {
+            match = candidate;
+            ++matches;
+        }
+    }
+    return matches == 1 ? match : nullptr;
+}
+
+KROfflineRecord KROfflineCacheManager::recordForKey(const QString& key)
+{
+    if (key.isEmpty())
+        return {};
+    if (key == m_pendingKey && !m_pendingRecord.isEmpty())
+        return m_pendingRecord;
+    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(false)) {
+        const KROfflineRecord record = entry.toMap();
+        if (recordText(record, QStringLiteral("key")) == key)
+            return record;
+    }
+    return {};
+}
+
+KROfflineDASHPlayInfo KROfflineCacheManager::cachedDASHPlaybackInfoForVideo(const KRVideo& video)
+{
+    const std::shared_ptr<KRVideo> cached = cachedVideoMatchingVideo(video);
+    const KROfflineRecord record = recordForKey(KROfflineVideoKey(cached ? cached.get() : &video));
+    if (record.isEmpty() || !isDASHRecord(record) || !recordFilesPresent(record, cacheDirectory() + QLatin1Char('/')))
+        return {};
+    qint64 quality = KRLongLong(record.value(QStringLiteral("quality_value")));
+    if (quality < 1)
+        quality = 80;
+    const QString videoURL = fileURL(recordText(record, QStringLiteral("dash_video_file_name")));
+    const QString audioURL = fileURL(recordText(record, QStringLiteral("dash_audio_file_name")));
+    const QVariantMap picture{{QStringLiteral("id"), quality},
+                              {QStringLiteral("codecid"), 7},
+                              {QStringLiteral("codecs"), QStringLiteral("avc1.640028")},
+                              {QStringLiteral("base_url"), videoURL},
+                              {QStringLiteral("baseUrl"), videoURL}};
+    const QVariantMap sound{{QStringLiteral("id"), 30280},
+                            {QStringLiteral("codecs"), QStringLiteral("mp4a.40.2")},
+                            {QStringLiteral("base_url"), audioURL},
+                            {QStringLiteral("baseUrl"), audioURL}};
+    return {{QStringLiteral("quality"), quality},
+            {QStringLiteral("dash"),
+             QVariantMap{{QStringLiteral("video"), QVariantList{picture}}, {QStringLiteral("audio"), QVariantList{sound}}}}};
+}
+
+bool KROfflineCacheManager::isVideoCached(const KRVideo& video)
+{
+    const QString key = KROfflineVideoKey(&video);
+    if (key.isEmpty())
+        return false;
+    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true)) {
+        if (recordText(entry.toMap(), QStringLiteral("key")) == key)
+            return true;
+    }
+    return false;
+}
+
+bool KROfflineCacheManager::isDownloading() const { return bool(m_connection); }
+
+bool KROfflineCacheManager::isDownloadingVideo(const KRVideo& video) const
+{
+    const QString key = KROfflineVideoKey(&video);
+    return isDownloading() && !key.isEmpty() && key == m_pendingKey;
+}
+
+QString KROfflineCacheManager::danmakuStateForVideo(const KRVideo& video)
+{
+    if (video.cid() >= 1 && KRDanmakuClient::sharedClient()->hasCachedDanmakusForCID(video.cid()))
+        return QStringLiteral("cached");
+    const QString state = recordText(recordForKey(KROfflineVideoKey(&video)), QStringLiteral("danmaku_state"));
+    return state.isNull() ? QStringLiteral("pending") : state;
+}
+
+qint64 KROfflineCacheManager::cachedByteCount() const
+{
+    const QString index = indexPath();
+    qint64 total = 0;
+    // QDirIterator without FollowSymlinks does not descend into linked folders; lstat keeps
+    // a link to a file from counting the file it points at.
+    QDirIterator files(cacheDirectory(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        struct stat info {};
+        if (path == index || ::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        total += qint64(info.st_size);
+    }
+    return total;
+}
+
+// ---------------------------------------------------------------------------------------
+// Changes
+
+void KROfflineCacheManager::postChangeNotification()
+{
+    platform::NotificationCenter::defaultCenter().post(KROfflineCacheDidChangeNotification, this);
+}
+
+void KROfflineCacheManager::prefetchDanmakuForCID(qint64 cid, const QString& key)
+{
+    if (cid < 1 || key.isEmpty())
+        return;
+    KRDanmakuClient::sharedClient()->cacheDanmakusForCID(
+        cid, this, [this, key](const KRDanmakuList& danmakus, const KROptionalError& error) {
+            updateDanmakuState(error ? QStringLiteral("failed") : QStringLiteral("cached"), danmakus.size(), key);
+        });
+}
+
+void KROfflineCacheManager::updateDanmakuState(const QString& state, qint64 count, const QString& key)
+{
+    if (key.isEmpty())
+        return;
+    if (key == m_pendingKey && !m_pendingRecord.isEmpty()) {
+        m_pendingRecord.insert(QStringLiteral("danmaku_state"), state);
+        m_pendingRecord.insert(QStringLiteral("cached_danmaku_count"), count);
+        postChangeNotification();
+        return;
+    }
+    QVariantList records = mutableRecordsCleaningMissingFiles(true);
+    for (QVariant& entry : records) {
+        KROfflineRecord record = entry.toMap();
+        if (recordText(record, QStringLiteral("key")) != key)
+            continue;
+        record.insert(QStringLiteral("danmaku_state"), state);
+        record.insert(QStringLiteral("cached_danmaku_count"), count);
+        entry = record;
+        writeRecords(records);
+        postChangeNotification();
+        return;
+    }
+}
+
+KROfflineRecord KROfflineCacheManager::pendingRecordForVideo(const KRVideo& video, const QString& key,
+                                                             const QString& baseName, const QString& qualityTitle,
+                                                             const QImage& cover)
+{
+    KROfflineRecord record;
+    auto putText = [&](const char* name, const QString& value) {
+        if (!value.isEmpty())
+            record.insert(QLatin1String(name), plistText(value));
+    };
+    record.insert(QStringLiteral("key"), plistText(key));
+    m_coverData.clear();
+    if (!cover.isNull()) {
+        QBuffer buffer(&m_coverData);
+        buffer.open(QIODevice::WriteOnly);
+        cover.save(&buffer, "JPEG", 82);
+    }
+    if (!m_coverData.isEmpty())
+        record.insert(QStringLiteral("cover_file_name"), baseName + QStringLiteral(".jpg"));
+    record.insert(QStringLiteral("quality_title"), qualityTitle.isEmpty() ? QStringLiteral("自动") : plistText(qualityTitle));
+    record.insert(QStringLiteral("aid"), video.aid());
+    record.insert(QStringLiteral("resolved_aid"), video.resolvedAid());
+    putText("bvid", video.canonicalBVID());
+    record.insert(QStringLiteral("cid"), video.cid());
+    record.insert(QStringLiteral("tid"), qint64(video.tid()));
+    record.insert(QStringLiteral("copyright"), qint64(video.copyright()));
+    putText("tname", video.tname());
+    putText("title", video.title());
+    putText("cover_url", video.coverURL());
+    putText("owner_name", video.ownerName());
+    putText("owner_avatar_url", video.ownerAvatarURL());
+    putText("duration_text", video.durationText());
+    putText("summary", video.summary());
+    record.insert(QStringLiteral("owner_mid"), video.ownerMID());
+    record.insert(QStringLiteral("play_count"), video.playCount());
+    record.insert(QStringLiteral("danmaku_count"), video.danmakuCount());
+    record.insert(QStringLiteral("publish_timestamp"), video.publishTimestamp());
+    record.insert(QStringLiteral("statistics_known"), video.statisticsKnown());
+    record.insert(QStringLiteral("page_count"), qint64(video.pageCount()));
+    record.insert(QStringLiteral("width"), qint64(video.width()));
+    record.insert(QStringLiteral("height"), qint64(video.height()));
+    // Parts keep what the service sent; values a property list cannot hold (nulls) stay out.
+    QVariantList pages;
+    for (const KRVideoPartInfo& page : video.pages()) {
+        QVariantMap kept;
+        for (auto it = page.constBegin(); it != page.constEnd(); ++it) {
+            if (platform::PropertyList::isRepresentable(it.value()))
+                kept.insert(it.key(), it.value());
+        }
+        pages.append(kept);
+    }
+    record.insert(QStringLiteral("pages"), pages);
+    record.insert(QStringLiteral("created_at"), now().toUTC());
+    record.insert(QStringLiteral("download_state"), QStringLiteral("downloading"));
+    record.insert(QStringLiteral("danmaku_state"), QStringLiteral("syncing"));
+    return record;
+}
+
+bool KROfflineCacheManager::commitPendingRecordWithByteCount(qint64 byteCount, QString* errorText)
+{
+    m_pendingRecord.insert(QStringLiteral("byte_count"), byteCount);
+    m_pendingRecord.insert(QStringLiteral("download_state"), QStringLiteral("complete"));
+    const QString coverName = recordText(m_pendingRecord, QStringLiteral("cover_file_name"));
+    if (KROfflineIsPlainFileName(coverName) && !m_coverData.isEmpty())
+        platform::writeFileAtomically(cacheDirectory() + QLatin1Char('/') + coverName, m_coverData);
+    QVariantList records = mutableRecordsCleaningMissingFiles(false);
+    for (qsizetype i = records.size() - 1; i >= 0; --i) {
+        if (recordText(records.at(i).toMap(), QStringLiteral("key")) == m_pendingKey)
+            records.removeAt(i);
+    }
+    records.prepend(m_pendingRecord);
+    if (!writeRecords(records, errorText))
+        return false;
+    if (m_progressBlock)
+        m_progressBlock(1.0f);
+    return true;
+}
+
+void KROfflineCacheManager::removePendingDASHFiles()
+{
+    for (const DASHTransfer& transfer : m_pendingDASHTransfers) {
+        if (!transfer.temporaryPath.isEmpty())
+            QFile::remove(transfer.temporaryPath);
+        if (!transfer.finalPath.isEmpty())
+            QFile::remove(transfer.finalPath);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Deletion
+
+bool KROfflineCacheManager::removeCachedVideo(const KRVideo& video, KROptionalError* error)
+{
+    const QString key = KROfflineVideoKey(&video);
+    // The stored index, not a cleaning read: a record whose media is already gone must still
+    // be found so that it can be deleted.
+    KROfflineRecord found;
+    if (!key.isEmpty()) {
+        for (const QVariant& entry : storedIndex(indexPath())) {
+            if (entry.typeId() == QMetaType::QVariantMap && recordText(entry.toMap(), QStringLiteral("key")) == key) {
+                found = entry.toMap();
+                break;
+            }
+        }
+    }
+    if (found.isEmpty()) {
+        if (error)
+            *error = offlineError(-20, QStringLiteral("未找到这条离线缓存"));
+        return false;
+    }
+    const QString directory = cacheDirectory() + QLatin1Char('/');
+    for (const char* name : {"file_name", "dash_video_file_name", "dash_audio_file_name"}) {
+        const QString file = recordText(found, QLatin1String(name));
+        if (!KROfflineIsPlainFileName(file))
+            continue; // never a path out of the store
+        if (::unlink(QFile::encodeName(directory + file).constData()) != 0 && errno != ENOENT) {
+            const int code = errno;
+            if (error)
+                *error = KRError(QStringLiteral("NSPOSIXErrorDomain"), code, QString::fromLocal8Bit(std::strerror(code)));
+            return false;
+        }
+    }
+    const QString cover = recordText(found, QStringLiteral("cover_file_name"));
+    if (KROfflineIsPlainFileName(cover))
+        QFile::remove(directory + cover);
+    KRDanmakuClient::sharedClient()->removeCachedDanmakusForCID(KRLongLong(found.value(QStringLiteral("cid"))));
+
+    QVariantList records = mutableRecordsCleaningMissingFiles(false);
+    records.removeIf([&](const QVariant& entry) { return recordText(entry.toMap(), QStringLiteral("key")) == key; });
+    writeRecords(records);
+    postChangeNotification();
+    KRConsole::log(QStringLiteral("[KorvaneOffline] delete key=%1").arg(key));
+    return true;
+}
+
+bool KROfflineCacheManager::removeAllCachedVideos(KROptionalError* error)
+{
+    if (isDownloading()) {
+        if (error)
+            *error = offlineError(-30, QStringLiteral("正在缓存视频，请先完成或取消当前任务"));
+        return false;
+    }
+    const QVariantList raw = storedIndex(indexPath());
+    for (const QVariant& entry : raw) {
+        const qint64 cid = entry.typeId() == QMetaType::QVariantMap ? KRLongLong(entry.toMap().value(QStringLiteral("cid"))) : 0;
+        if (cid >= 1)
+            KRDanmakuClient::sharedClient()->removeCachedDanmakusForCID(cid);
+    }
+    QDir directory(cacheDirectory());
+    if (directory.exists() && !directory.removeRecursively()) {
+        if (error)
+            *error = offlineError(-31, QStringLiteral("无法删除离线缓存目录"));
+        return false;
+    }
+    writeRecords({});
+    postChangeNotification();
+    KRConsole::log(QStringLiteral("[KorvaneOffline] delete-all records=%1").arg(raw.size()));
+    return true;
+}

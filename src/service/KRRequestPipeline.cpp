@@ -1,0 +1,223 @@
+#include "service/KRRequestPipeline.h"
+
+#include "platform/foundation/OperationQueue.h"
+#include "model/KRServiceHosts.h"
+#include "service/KRAPIResponseCache.h"
+#include "store/KRSessionStore.h"
+
+#include <QUrl>
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+const QString kWebUserAgent =
+    QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.1");
+const QString kFeedUserAgent =
+    QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.2");
+const QString kAppUserAgent = QStringLiteral("zant-universal/82200200 CFNetwork/811.5.4 Darwin/16.7.0");
+const QString kDesktopUserAgent = QStringLiteral(
+    "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/140.0.0.0 Safari/537.36");
+
+// Replies of the web API are a few hundred KiB at most; a body past this is refused rather
+// than held in memory.
+constexpr qint64 kAPIBodyBytes = 32 * 1024 * 1024;
+// A recommendation batch is a few dozen KiB; anything past this is not a feed.
+constexpr qint64 kFeedBodyBytes = 8 * 1024 * 1024;
+// The largest danmaku body read (its document may inflate to the same size again).
+constexpr qint64 kDanmakuBodyBytes = 8 * 1024 * 1024;
+// The fingerprint answer is a few hundred bytes; anything far larger is not worth reading.
+constexpr qint64 kFingerprintBodyBytes = 1 << 20;
+constexpr double kTimeout = 20.0;
+
+using Policy = KRRequestKindPolicy;
+
+// The table. Kinds are listed in the order of KRRequestKind.
+const Policy kPolicies[] = {
+    {"web-json", kWebUserAgent, Policy::Referer::WebRoot, false, Policy::Session::WhenLoggedIn, true, kAPIBodyBytes,
+     kTimeout, {}},
+    {"app-json", kAppUserAgent, Policy::Referer::None, false, Policy::Session::None, true, kAPIBodyBytes, kTimeout, {}},
+    {"video", kWebUserAgent, Policy::Referer::WebRootOnMainDomain, false, Policy::Session::SharedJar, true,
+     kAPIBodyBytes, kTimeout, {}},
+    {"recommendation-feed", kFeedUserAgent, Policy::Referer::WebRoot, false, Policy::Session::WhenLoggedIn, false,
+     kFeedBodyBytes, kTimeout, {}},
+    {"danmaku", kWebUserAgent, Policy::Referer::WebRoot, false, Policy::Session::SharedJar, false, kDanmakuBodyBytes,
+     kTimeout, {{"Accept-Encoding", "deflate, gzip"}}},
+    {"risk-control-cookies", kDesktopUserAgent, Policy::Referer::None, false, Policy::Session::Always, false,
+     kFingerprintBodyBytes, kTimeout, {{"Accept", "application/json, text/plain, */*"}}},
+};
+constexpr size_t kKindCount = std::size(kPolicies);
+
+std::array<std::atomic<double>, kKindCount>& testingTimeouts()
+{
+    static std::array<std::atomic<double>, kKindCount> timeouts{};
+    return timeouts;
+}
+
+size_t indexOf(KRRequestKind kind) { return size_t(kind); }
+
+QString webRoot() { return QStringLiteral("https://") + KRServiceHosts::webHost(); }
+
+bool hostUnder(const QString& host, const QString& domain)
+{
+    return host == domain || (host.size() > domain.size() && host.endsWith(domain) && host.at(host.size() - domain.size() - 1) == QLatin1Char('.'));
+}
+
+// Exchanges in flight and one-off operations running, for shutdown.
+struct Traffic {
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::vector<std::shared_ptr<std::atomic_bool>> inFlight;
+    int oneOffs = 0;
+    bool closed = false;
+};
+
+Traffic& traffic()
+{
+    static Traffic* instance = new Traffic; // used until the very end of the process
+    return *instance;
+}
+
+} // namespace
+
+const KRRequestKindPolicy& KRRequestPipeline::policy(KRRequestKind kind)
+{
+    static_assert(std::size(kPolicies) == size_t(KRRequestKind::RiskControlCookies) + 1, "one row per kind");
+    return kPolicies[indexOf(kind)];
+}
+
+KRRequestKind KRRequestPipeline::jsonKindForAddress(const QString& url)
+{
+    const QUrl parsed(url);
+    const QString host = parsed.host().toLower();
+    if (host == KRServiceHosts::appHost()
+        || (host == KRServiceHosts::apiHost() && parsed.path().startsWith(QLatin1String("/pgc/player/api/"))))
+        return KRRequestKind::AppJSON;
+    return KRRequestKind::WebJSON;
+}
+
+bool KRRequestPipeline::mayCarrySessionCookies(const QString& url)
+{
+    const QUrl parsed(url);
+    if (parsed.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
+        return false;
+    const QString host = parsed.host().toLower();
+    return hostUnder(host, KRServiceHosts::mainDomain()) || hostUnder(host, KRServiceHosts::oldDomain());
+}
+
+platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const QString& url, bool includeSession)
+{
+    const Policy& row = policy(kind);
+    platform::HTTPRequest request;
+    request.method = QStringLiteral("GET");
+    request.url = url;
+    const double shortened = testingTimeouts()[indexOf(kind)].load();
+    request.timeoutSeconds = shortened > 0 ? shortened : row.timeoutSeconds;
+    request.maxBodyBytes = row.maxBodyBytes;
+    request.headers.set(QStringLiteral("User-Agent"), row.userAgent);
+
+    const bool referer = row.referer == Policy::Referer::WebRoot
+        || (row.referer == Policy::Referer::WebRootOnMainDomain
+            && (QUrl(url).host().isEmpty() || QUrl(url).host().toLower().contains(KRServiceHosts::mainDomain())));
+    if (referer)
+        request.headers.set(QStringLiteral("Referer"), webRoot() + QLatin1Char('/'));
+    if (row.origin)
+        request.headers.set(QStringLiteral("Origin"), webRoot());
+    for (const auto& header : row.extraHeaders) {
+        if (header[0])
+            request.headers.set(QString::fromLatin1(header[0]), QString::fromLatin1(header[1]));
+    }
+
+    Policy::Session session = includeSession ? row.session : Policy::Session::None;
+    if (session != Policy::Session::None && !mayCarrySessionCookies(url))
+        session = Policy::Session::None;
+    std::optional<QString> cookie;
+    if (session == Policy::Session::WhenLoggedIn) {
+        cookie = KRSessionStore::sharedStore().cookieHeaderIfLoggedIn();
+        if (!cookie)
+            session = Policy::Session::None;
+    } else if (session == Policy::Session::Always) {
+        cookie = KRSessionStore::sharedStore().cookieHeader();
+    }
+    request.handleCookies = session != Policy::Session::None;
+    if (cookie && !cookie->isEmpty())
+        request.headers.set(QStringLiteral("Cookie"), *cookie);
+    return request;
+}
+
+platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const QString& url, bool includeSession,
+                                                  std::shared_ptr<std::atomic_bool> cancelled)
+{
+    if (!cancelled)
+        cancelled = std::make_shared<std::atomic_bool>(false);
+    Traffic& state = traffic();
+    {
+        std::lock_guard lock(state.mutex);
+        if (state.closed)
+            cancelled->store(true);
+        state.inFlight.push_back(cancelled);
+    }
+    platform::HTTPResponse response = platform::performHTTPExchange(request(kind, url, includeSession), cancelled.get());
+    {
+        std::lock_guard lock(state.mutex);
+        const auto found = std::find(state.inFlight.begin(), state.inFlight.end(), cancelled);
+        if (found != state.inFlight.end()) {
+            *found = std::move(state.inFlight.back());
+            state.inFlight.pop_back();
+        }
+    }
+    return response;
+}
+
+QString KRRequestPipeline::cachePath(KRRequestKind kind, const QString& url)
+{
+    if (!policy(kind).responseCache || !KRShouldCacheURL(url))
+        return QString();
+    return KRCachePathForURL(url);
+}
+
+void KRRequestPipeline::runOneOff(std::function<void()> operation)
+{
+    Traffic& state = traffic();
+    {
+        std::lock_guard lock(state.mutex);
+        if (state.closed)
+            return; // released here, on the main thread that closed the pipeline
+        ++state.oneOffs;
+    }
+    platform::OperationQueue::runOnce([operation = std::move(operation)]() mutable {
+        operation();
+        operation = nullptr;
+        Traffic& state = traffic();
+        std::lock_guard lock(state.mutex);
+        if (--state.oneOffs == 0)
+            state.idle.notify_all();
+    });
+}
+
+void KRRequestPipeline::close()
+{
+    Traffic& state = traffic();
+    std::lock_guard lock(state.mutex);
+    state.closed = true;
+    for (const std::shared_ptr<std::atomic_bool>& flag : state.inFlight)
+        flag->store(true);
+}
+
+void KRRequestPipeline::waitForOneOffs()
+{
+    Traffic& state = traffic();
+    std::unique_lock lock(state.mutex);
+    state.idle.wait(lock, [&] { return state.oneOffs == 0; });
+}
+
+void KRRequestPipeline::setTimeoutForTesting(std::initializer_list<KRRequestKind> kinds, double seconds)
+{
+    for (const KRRequestKind kind : kinds)
+        testingTimeouts()[indexOf(kind)].store(seconds > 0 ? seconds : 0);
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/net/HTTPExchange.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+// The kinds of request the system sends. Each is one row of the pipeline's table; a new
+// family of requests is a new kind and a new row.
+enum class KRRequestKind {
+    WebJSON,            // the JSON request, web family
+    AppJSON,            // the JSON request, app family (app host, player API paths)
+    Video,              // the video request
+    RecommendationFeed, // the recommendation feed
+    Danmaku,            // danmaku documents
+    RiskControlCookies, // the fingerprint endpoint that hands out the risk-control cookies
+};
+
+// How requests of one kind are made.
+struct KRRequestKindPolicy {
+    enum class Referer {
+        None,
+        WebRoot,             // the web host's root
+        WebRootOnMainDomain, // the web host's root, to addresses under the main domain only
+    };
+    enum class Session {
+        None,         // no cookies at all
+        SharedJar,    // the shared cookie storage's cookies, nothing more
+        WhenLoggedIn, // while logged in: the session's cookie header and the shared storage
+        Always,       // the session's cookie header (whatever it holds) and the shared storage
+    };
+
+    const char* name;
+    const QString& userAgent;
+    Referer referer;
+    bool origin;             // Origin: the web host
+    Session session;
+    bool responseCache;      // replies of cacheable addresses are kept and stand in on failure
+    qint64 maxBodyBytes;
+    double timeoutSeconds;   // idle time-out, unless a test shortened it
+    // Further fixed headers ("Accept", "Accept-Encoding"), name and value; empty names end it.
+    const char* extraHeaders[2][2];
+};
+
+// Every exchange of the system goes through here: the request of a kind is built from its
+// row, the session's cookies go only where they may, and the exchange runs on the calling
+// worker thread.
+class KRRequestPipeline {
+public:
+    static const KRRequestKindPolicy& policy(KRRequestKind kind);
+
+    // The JSON request's kind for an address: the app family for the app host and the API
+    // host's player paths, the web family otherwise.
+    static KRRequestKind jsonKindForAddress(const QString& url);
+
+    // The session's cookies (the explicit header and the shared storage's) go only to https
+    // addresses of the service's own domains: a mistyped or foreign address must never
+    // receive the login, nor may it cross the network in clear text.
+    static bool mayCarrySessionCookies(const QString& url);
+
+    // The request of this kind for the address. `includeSession` false sends no session
+    // cookies whatever the kind. Any thread: reads the session store's snapshot.
+    static platform::HTTPRequest request(KRRequestKind kind, const QString& url, bool includeSession = true);
+
+    // One exchange of that request on the calling worker thread (never the main thread). It
+    // ends early with error -999 once `cancelled` turns true or the services shut down.
+    static platform::HTTPResponse perform(KRRequestKind kind, const QString& url, bool includeSession = true,
+                                          std::shared_ptr<std::atomic_bool> cancelled = {});
+
+    // The response-cache file of the address for this kind; null when either is not cached.
+    static QString cachePath(KRRequestKind kind, const QString& url);
+
+    // A worker of its own for one operation (the danmaku loads, the risk-cookie fetch). Once
+    // the pipeline is closed the operation is released unrun.
+    static void runOneOff(std::function<void()> operation);
+
+    // Shutdown, main thread, at exit. close() cancels every exchange in flight and makes later
+    // ones fail at once (-999) and refuses new one-off operations; waitForOneOffs() returns
+    // once the running ones have ended.
+    static void close();
+    static void waitForOneOffs();
+
+    // Tests: the time-out of these kinds (0 or less restores the rows').
+    static void setTimeoutForTesting(std::initializer_list<KRRequestKind> kinds, double seconds);
+};

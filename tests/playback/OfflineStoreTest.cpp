@@ -1,0 +1,265 @@
+#include "playback/OfflineTesting.h"
+
+#include "platform/foundation/NotificationCenter.h"
+
+using namespace offlinetest;
+
+namespace {
+
+TEST(OfflineKeys, KeysAndBaseNamesComeFromIdentityAndCid)
+{
+    struct Case {
+        const char* name;
+        QString bvid;
+        qint64 aid;
+        qint64 cid;
+        QString key;
+        QString hash;
+    };
+    const Case cases[] = {
+        {"bvid", kBVID, 0, 100, kKey, QStringLiteral("bb516de2")},
+        {"aid only", QString(), 170001, 279786, QStringLiteral("aid:170001|cid:279786"), QStringLiteral("82886a59")},
+        {"no cid", kBVID, 0, 0, QString(), QString()},
+    };
+    for (const Case& c : cases) {
+        KRVideo video;
+        video.setBvid(c.bvid);
+        video.setAid(c.aid);
+        video.setCid(c.cid);
+        EXPECT_EQ(KROfflineVideoKey(&video), c.key) << c.name;
+        if (!c.key.isNull())
+            EXPECT_EQ(KROfflineBaseName(c.key, 1234), c.hash + QStringLiteral("-1234")) << c.name;
+    }
+    EXPECT_TRUE(KROfflineVideoKey(static_cast<const KRVideo*>(nullptr)).isNull());
+}
+
+TEST(OfflineKeys, CandidatesAreUniqueHTTPAddressesInOrder)
+{
+    const QString a = QStringLiteral("https://a.test/v.mp4");
+    const QString b = QStringLiteral("http://b.test/v.mp4");
+    EXPECT_EQ(KROfflineProgressiveCandidates({QStringLiteral("ftp://a.test/v.mp4"), QString(), a, a, b}), (QStringList{a, b}));
+    EXPECT_TRUE(KROfflineProgressiveCandidates({QStringLiteral("file:///x.mp4"), QStringLiteral("javascript:1")}).isEmpty());
+}
+
+TEST(OfflineKeys, ProgressOfEachKindOfTransfer)
+{
+    EXPECT_FLOAT_EQ(KROfflineDownloadProgress(false, 0, 50, 100), 0.5f);
+    EXPECT_FLOAT_EQ(KROfflineDownloadProgress(false, 0, 500, 100), 1.0f);
+    EXPECT_FLOAT_EQ(KROfflineDownloadProgress(false, 0, 50, 0), 0.0f);
+    EXPECT_FLOAT_EQ(KROfflineDownloadProgress(true, 0, 50, 100), 0.425f);
+    EXPECT_FLOAT_EQ(KROfflineDownloadProgress(true, 1, 50, 100), 0.925f);
+}
+
+TEST(OfflineKeys, OnlyPlainFileNamesAreUsed)
+{
+    for (const QString& bad : {QString(), QStringLiteral("."), QStringLiteral(".."), QStringLiteral("../x.mp4"),
+                               QStringLiteral("/etc/passwd"), QStringLiteral("a/b.mp4"), QStringLiteral("a") + QChar(0) + QStringLiteral("b")})
+        EXPECT_FALSE(KROfflineIsPlainFileName(bad)) << bad.toStdString();
+    EXPECT_TRUE(KROfflineIsPlainFileName(QStringLiteral("bb516de2-1.mp4")));
+    EXPECT_TRUE(KROfflineIsPlainFileName(QStringLiteral("...mp4")));
+}
+
+class OfflineStoreTest : public OfflineTest {};
+
+TEST_F(OfflineStoreTest, CleaningReadDropsADASHRecordWhosePictureIsGoneAndRewritesTheIndex)
+{
+    touch(QStringLiteral("k1.mp4"));
+    touch(QStringLiteral("d2.audio.m4a"));
+    writeIndex({progressiveRecord(QStringLiteral("bv:A|cid:1"), QStringLiteral("k1.mp4"), 1),
+                dashRecord(QStringLiteral("bv:B|cid:2"), QStringLiteral("d2"), 2, 80), QStringLiteral("not a record")});
+    const KRVideoList videos = manager()->cachedVideos();
+    ASSERT_EQ(videos.size(), 1);
+    EXPECT_EQ(videos.first()->cid(), 1);
+    EXPECT_EQ(videos.first()->playURL(), QUrl::fromLocalFile(offlinePath(QStringLiteral("k1.mp4"))).toString());
+    EXPECT_EQ(videos.first()->tname(), QStringLiteral("720P · 离线"));
+    const QVariantList stored = storedIndex();
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored.first().toMap().value(QStringLiteral("key")), QStringLiteral("bv:A|cid:1"));
+}
+
+TEST_F(OfflineStoreTest, BinaryIndexIsReadAndMalformedIndexIsAnEmptyStore)
+{
+    touch(QStringLiteral("k1.mp4"));
+    ASSERT_TRUE(platform::writeFileAtomically(offlinePath(QStringLiteral("index.plist")),
+                                              platform::PropertyList::toBinary(QVariantList{
+                                                  progressiveRecord(QStringLiteral("bv:A|cid:1"), QStringLiteral("k1.mp4"), 1)})));
+    EXPECT_EQ(manager()->cachedVideos().size(), 1);
+    ASSERT_TRUE(platform::writeFileAtomically(offlinePath(QStringLiteral("index.plist")), "<plist><array><dict>"));
+    EXPECT_TRUE(manager()->cachedVideos().isEmpty());
+}
+
+TEST_F(OfflineStoreTest, LocalDASHPlayInformationDefaultsToQuality80)
+{
+    touch(QStringLiteral("d.video.m4v"));
+    touch(QStringLiteral("d.audio.m4a"));
+    KROfflineRecord record = dashRecord(kKey, QStringLiteral("d"), 100, 0);
+    record.insert(QStringLiteral("bvid"), kBVID); // the cached copy's key is made from it again
+    writeIndex({record});
+    const KROfflineDASHPlayInfo info = manager()->cachedDASHPlaybackInfoForVideo(*makeVideo());
+    EXPECT_EQ(info.value(QStringLiteral("quality")).toLongLong(), 80);
+    const QVariantMap dash = info.value(QStringLiteral("dash")).toMap();
+    const QVariantMap picture = dash.value(QStringLiteral("video")).toList().value(0).toMap();
+    const QVariantMap sound = dash.value(QStringLiteral("audio")).toList().value(0).toMap();
+    EXPECT_EQ(picture.value(QStringLiteral("id")).toLongLong(), 80);
+    EXPECT_EQ(picture.value(QStringLiteral("codecid")).toInt(), 7);
+    EXPECT_EQ(picture.value(QStringLiteral("codecs")), QStringLiteral("avc1.640028"));
+    EXPECT_EQ(sound.value(QStringLiteral("id")).toInt(), 30280);
+    EXPECT_EQ(sound.value(QStringLiteral("codecs")), QStringLiteral("mp4a.40.2"));
+    for (const QVariantMap& track : {picture, sound}) {
+        const QUrl url(track.value(QStringLiteral("base_url")).toString());
+        EXPECT_EQ(track.value(QStringLiteral("baseUrl")), track.value(QStringLiteral("base_url")));
+        EXPECT_TRUE(url.isLocalFile());
+        EXPECT_TRUE(QFileInfo::exists(url.toLocalFile()));
+    }
+    // A progressive record has no DASH information.
+    touch(QStringLiteral("p.mp4"));
+    writeIndex({progressiveRecord(kKey, QStringLiteral("p.mp4"), 100)});
+    EXPECT_TRUE(manager()->cachedDASHPlaybackInfoForVideo(*makeVideo()).isEmpty());
+}
+
+TEST_F(OfflineStoreTest, MatchingFindsByCidAloneAndRefusesAnAmbiguousAid)
+{
+    touch(QStringLiteral("a.mp4"));
+    touch(QStringLiteral("b.mp4"));
+    writeIndex({progressiveRecord(QStringLiteral("aid:5|cid:11"), QStringLiteral("a.mp4"), 11, 5),
+                progressiveRecord(QStringLiteral("aid:5|cid:12"), QStringLiteral("b.mp4"), 12, 5)});
+    KRVideo byCid;
+    byCid.setAid(999);
+    byCid.setCid(12);
+    ASSERT_TRUE(manager()->cachedVideoMatchingVideo(byCid));
+    EXPECT_EQ(manager()->cachedVideoMatchingVideo(byCid)->cid(), 12);
+    KRVideo byAid;
+    byAid.setAid(5);
+    EXPECT_EQ(manager()->cachedVideoMatchingVideo(byAid), nullptr);
+    KRVideo missing;
+    missing.setCid(13);
+    EXPECT_EQ(manager()->cachedVideoMatchingVideo(missing), nullptr);
+}
+
+TEST_F(OfflineStoreTest, DeletingAVideoWhoseMediaIsGoneStillSucceeds)
+{
+    manager(); // running already when the media went
+    writeDanmakuCopy(100, 3);
+    touch(kBase + QStringLiteral(".jpg"));
+    KROfflineRecord record = progressiveRecord(kKey, kBase + QStringLiteral(".mp4"), 100);
+    record.insert(QStringLiteral("cover_file_name"), kBase + QStringLiteral(".jpg"));
+    writeIndex({record});
+    int notifications = 0;
+    const platform::ObserverToken token = platform::NotificationCenter::defaultCenter().addObserver(
+        KROfflineCacheDidChangeNotification, manager(), [&](const platform::Notification&) { ++notifications; });
+
+    testsupport::ConsoleCapture console;
+    KROptionalError error;
+    EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(), &error)) << (error ? error->description().toStdString() : "");
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOffline] delete key=") + kKey));
+    EXPECT_FALSE(QFileInfo::exists(offlinePath(QStringLiteral("Danmaku/100.xml"))));
+    EXPECT_FALSE(QFileInfo::exists(offlinePath(kBase + QStringLiteral(".jpg"))));
+    EXPECT_TRUE(storedIndex().isEmpty());
+    EXPECT_EQ(notifications, 1);
+
+    EXPECT_FALSE(manager()->removeCachedVideo(*makeVideo(), &error));
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->is(KROfflineCacheErrorDomain, -20));
+    EXPECT_EQ(error->message(), QStringLiteral("未找到这条离线缓存"));
+}
+
+TEST_F(OfflineStoreTest, StoredNamesNeverReachOutsideTheStore)
+{
+    manager();
+    const QString outside = testsupport::testHome() + QStringLiteral("/Documents/precious.txt");
+    QFile(outside).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFileInfo::exists(outside));
+    KROfflineRecord record = progressiveRecord(kKey, QStringLiteral("../precious.txt"), 100);
+    record.insert(QStringLiteral("cover_file_name"), outside);
+    record.insert(QStringLiteral("dash_audio_file_name"), QStringLiteral(".."));
+    writeIndex({record});
+    // A name outside the store counts as missing, so the record is not a cached video...
+    EXPECT_FALSE(manager()->isVideoCached(*makeVideo()));
+    // ...and deleting what is left of it touches nothing outside.
+    writeIndex({record});
+    KROptionalError error;
+    EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(), &error));
+    EXPECT_TRUE(QFileInfo::exists(outside));
+    EXPECT_TRUE(QFileInfo::exists(offlineDir()));
+}
+
+TEST_F(OfflineStoreTest, StartUpPurgeRemovesLeftoversOnlyWhenTheIndexWasRead)
+{
+    struct Case {
+        const char* name;
+        QByteArray index; // empty: no index file
+        bool purges;
+    };
+    const QString kept = QStringLiteral("0000abcd-1.mp4");
+    const Case cases[] = {
+        {"valid index", platform::PropertyList::toXML(QVariantList{progressiveRecord(kKey, kept, 100)}), true},
+        {"missing index", QByteArray(), false},
+        {"malformed index", "<plist><array>", false},
+        {"index not an array", platform::PropertyList::toXML(QVariantMap{{QStringLiteral("a"), 1}}), false},
+    };
+    const QStringList orphans{QStringLiteral("0123abcd-17.mp4"), QStringLiteral("0123abcd-17.video.m4v"),
+                              QStringLiteral("0123abcd-17.audio.m4a"), QStringLiteral("0123abcd-17.jpg")};
+    const QStringList strangers{QStringLiteral("notes.txt"), QStringLiteral("0123ABCD-17.mp4"), QStringLiteral("0123abcd-17.mkv")};
+    for (const Case& c : cases) {
+        KROfflineCacheManager::resetForTesting();
+        QDir(offlineDir()).removeRecursively();
+        for (const QString& name : orphans + strangers + QStringList{kept, QStringLiteral("x.mp4.part")})
+            touch(name);
+        if (!c.index.isEmpty())
+            ASSERT_TRUE(platform::writeFileAtomically(offlinePath(QStringLiteral("index.plist")), c.index));
+        manager();
+        for (const QString& name : orphans)
+            EXPECT_EQ(QFileInfo::exists(offlinePath(name)), !c.purges) << c.name << " " << name.toStdString();
+        for (const QString& name : strangers + QStringList{kept})
+            EXPECT_TRUE(QFileInfo::exists(offlinePath(name))) << c.name << " " << name.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(offlinePath(QStringLiteral("x.mp4.part")))) << c.name;
+    }
+}
+
+TEST_F(OfflineStoreTest, DeleteAllEmptiesTheStore)
+{
+    manager();
+    writeDanmakuCopy(100, 1);
+    touch(QStringLiteral("a.mp4"));
+    writeIndex({progressiveRecord(kKey, QStringLiteral("a.mp4"), 100), progressiveRecord(QStringLiteral("k"), QStringLiteral("gone.mp4"), 7)});
+    testsupport::ConsoleCapture console;
+    KROptionalError error;
+    ASSERT_TRUE(manager()->removeAllCachedVideos(&error));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOffline] delete-all records=2")));
+    EXPECT_EQ(QDir(offlineDir()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("index.plist")});
+    QFile index(offlinePath(QStringLiteral("index.plist")));
+    ASSERT_TRUE(index.open(QIODevice::ReadOnly));
+    const QVariant parsed = platform::PropertyList::parse(index.readAll());
+    EXPECT_EQ(parsed.typeId(), QMetaType::QVariantList);
+    EXPECT_TRUE(parsed.toList().isEmpty());
+}
+
+TEST_F(OfflineStoreTest, ByteCountSkipsTheIndexAndNeverFollowsLinks)
+{
+    manager();
+    touch(QStringLiteral("a.mp4"), QByteArray(1000, 'a'));
+    touch(QStringLiteral("Danmaku/1.xml"), QByteArray(24, 'd'));
+    touch(QStringLiteral("b.part"), QByteArray(5, 'p'));
+    writeIndex({});
+    const QString big = testsupport::testHome() + QStringLiteral("/big.bin");
+    media::writeGeneratedFile(big, 100000);
+    ASSERT_TRUE(QFile::link(big, offlinePath(QStringLiteral("link.mp4"))));
+    QDir().mkpath(testsupport::testHome() + QStringLiteral("/elsewhere"));
+    media::writeGeneratedFile(testsupport::testHome() + QStringLiteral("/elsewhere/x.bin"), 5000);
+    ASSERT_TRUE(QFile::link(testsupport::testHome() + QStringLiteral("/elsewhere"), offlinePath(QStringLiteral("folder"))));
+    EXPECT_EQ(manager()->cachedByteCount(), 1029);
+}
+
+TEST_F(OfflineStoreTest, DanmakuStateFallsBackToTheRecordThenPending)
+{
+    touch(QStringLiteral("a.mp4"));
+    KROfflineRecord record = progressiveRecord(kKey, QStringLiteral("a.mp4"), 100);
+    record.insert(QStringLiteral("danmaku_state"), QStringLiteral("failed"));
+    writeIndex({record});
+    EXPECT_EQ(manager()->danmakuStateForVideo(*makeVideo()), QStringLiteral("failed"));
+    EXPECT_EQ(manager()->danmakuStateForVideo(*makeVideo(101)), QStringLiteral("pending"));
+    writeDanmakuCopy(100, 2);
+    EXPECT_EQ(manager()->danmakuStateForVideo(*makeVideo()), QStringLiteral("cached"));
+}
+
+} // namespace
