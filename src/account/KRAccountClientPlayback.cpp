@@ -256,7 +256,7 @@ void KRAccountClient::loadWebDASHPlaybackInfoForBVID(const QString& bvid, qint64
                                  {QStringLiteral("qn"), quality},     {QStringLiteral("fnver"), 0},
                                  {QStringLiteral("fnval"), 16},       {QStringLiteral("fourk"), quality > 119 ? 1 : 0},
                                  {QStringLiteral("platform"), QStringLiteral("html5")}, {QStringLiteral("high_quality"), 1}};
-    KRAPIClient::sharedClient()->signWBIParameters(parameters, [=, this](const QVariantMap& signedParameters, const KROptionalError& signError) {
+    KRAPIClient::sharedClient()->signWBIParameters(parameters, nullptr, [=, this](const QVariantMap& signedParameters, const KROptionalError& signError) {
         if (signedParameters.isEmpty())
             return answer(completion, std::nullopt, signError ? signError : KRAccountError(-4, QStringLiteral("WBI 签名失败")));
         performPlaybackURLString(apiURL(QStringLiteral("/x/player/wbi/playurl")), signedParameters, QString(), cid, quality, nullptr,

@@ -10,6 +10,7 @@
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
 #include "model/KRVideoNormalizer.h"
+#include "service/KRAPIErrors.h"
 #include "service/KRCompatibilityAIDMap.h"
 #include "service/KRPlaybackInfoProvider.h"
 #include "store/KRDiagnostics.h"
@@ -91,7 +92,7 @@ void loadLegacyPlayURL(const VideoRef& video, KRVideoCompletion completion)
     QString url = QStringLiteral("http://%1/playurl?aid=%2&page=%3&type=json").arg(KRServiceHosts::oldPlayHost()).arg(video->aid()).arg(page);
     if (video->cid() > 0)
         url += QStringLiteral("&cid=%1").arg(video->cid());
-    KRAPIClient::sharedClient()->performURL(url, {}, std::move(completion));
+    KRAPIClient::sharedClient()->performURL(url, nullptr, {}, std::move(completion));
 }
 
 void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool includeSession, KRVideoCompletion completion)
@@ -119,7 +120,7 @@ void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool include
                          .arg(fourk(quality)));
     }
     KRAPIClient* client = KRAPIClient::sharedClient();
-    client->performJSONURL(url, includeSession, [=](const QVariant& payload, const KROptionalError& error) {
+    client->performJSONURL(url, includeSession, nullptr, [=](const QVariant& payload, const KROptionalError& error) {
         const VideoRef first = error ? nullptr : identityCopy(videoFromPayload(payload), *video, pgcRoad, true);
         if (usable(first)) {
             KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] current playurl bvid=%1 cid=%2 qn=%3 urlHost=%4")
@@ -140,7 +141,7 @@ void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool include
                                                .arg(video->cid())
                                                .arg(quality)
                                                .arg(fourk(quality)));
-            client->performJSONURL(minimal, includeSession, [=](const QVariant& retryPayload, const KROptionalError& retryError) {
+            client->performJSONURL(minimal, includeSession, nullptr, [=](const QVariant& retryPayload, const KROptionalError& retryError) {
                 const VideoRef retried = retryError ? nullptr : identityCopy(videoFromPayload(retryPayload), *video, true, true);
                 KROptionalError outcome = retryError;
                 if (!outcome && !usable(retried))
@@ -161,7 +162,7 @@ void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool include
                                                 .arg(video->cid())
                                                 .arg(quality)
                                                 .arg(fourk(quality)));
-            client->performJSONURL(fallback, includeSession, [=](const QVariant& fallbackPayload, const KROptionalError& fallbackError) {
+            client->performJSONURL(fallback, includeSession, nullptr, [=](const QVariant& fallbackPayload, const KROptionalError& fallbackError) {
                 const VideoRef found = fallbackError ? nullptr : identityCopy(videoFromPayload(fallbackPayload), *video, true, false);
                 event(QStringLiteral("archive-pgc-playurl-fallback"),
                       QStringLiteral("phase=result success=%1 aid=%2 cid=%3 qn=%4 fallbackCode=%5 host=%6")
@@ -351,7 +352,7 @@ void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, KRV
                                                          .arg(video->episodeID())
                                                          .arg(video->canonicalBVID())
                                                          .arg(video->cid()));
-        loadPGCDetailForVideo(video, [this, video, completion](const VideoRef& hydrated, const KROptionalError& error) {
+        loadPGCDetailForVideo(video, nullptr, [this, video, completion](const VideoRef& hydrated, const KROptionalError& error) {
             if (hydrated && hydrated->episodeID() > 0 && hydrated->cid() > 0) {
                 event(QStringLiteral("pgc-playurl-hydrate"), QStringLiteral("phase=success season=%1 episode=%2 bvid=%3 cid=%4")
                                                                  .arg(hydrated->seasonID())
