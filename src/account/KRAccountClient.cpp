@@ -1,5 +1,6 @@
-// The pipeline of the account client: one exchange per request on a worker of its own,
-// the header family of its kind row, the reply mapped to an error, the risk-control dump.
+// The pipeline of the account client: one exchange per request on a one-off worker of the
+// request pipeline under the account kind of its address, the reply mapped to an error, the
+// risk-control dump.
 
 #include "account/KRAccountClient.h"
 
@@ -7,7 +8,6 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/Dispatch.h"
-#include "platform/foundation/OperationQueue.h"
 #include "platform/net/HTTPExchange.h"
 #include "platform/security/Hash.h"
 #include "model/KRConsole.h"
@@ -161,7 +161,7 @@ void KRAccountClient::performURLString(const QString& url, const QString& method
                                        bool requireLogin, bool includeSession, const QString& referer, QObject* owner,
                                        KRAccountJSONCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     auto answer = [&completion](const KRError& error) {
         if (completion)
             completion(QVariant(), nullptr, error);
@@ -170,7 +170,7 @@ void KRAccountClient::performURLString(const QString& url, const QString& method
         return answer(KRAccountError(-101, kNotLoggedIn));
     const bool json = method == QLatin1String("POST_JSON");
     Exchange request;
-    request.method = json ? QStringLiteral("POST") : method;
+    request.content.method = json ? QStringLiteral("POST") : method;
     request.url = url;
     if (method == QLatin1String("GET") && !parameters.isEmpty())
         request.url += (url.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?'))
@@ -179,57 +179,26 @@ void KRAccountClient::performURLString(const QString& url, const QString& method
     if (!parsed.isValid())
         return answer(KRAccountError(-1, QStringLiteral("请求地址无效")));
     if (json) {
-        request.body = KRJSONData(parameters);
-        request.contentType = QStringLiteral("application/json; charset=UTF-8");
-    } else if (request.method == QLatin1String("POST")) {
-        request.body = KRAccountFormBody(parameters);
-        request.contentType = QStringLiteral("application/x-www-form-urlencoded; charset=UTF-8");
+        request.content.body = KRJSONData(parameters);
+        request.content.contentType = QStringLiteral("application/json; charset=UTF-8");
+    } else if (request.content.method == QLatin1String("POST")) {
+        request.content.body = KRAccountFormBody(parameters);
+        request.content.contentType = QStringLiteral("application/x-www-form-urlencoded; charset=UTF-8");
     }
     request.includeSession = includeSession;
-    request.referer = referer;
+    request.content.referer = referer;
     request.path = parsed.path();
     const QString host = parsed.host().toLower();
-    KRConsole::log(QStringLiteral("[KorvaneAccount] %1 host=%2 path=%3").arg(request.method, host, request.path));
-    const KRAccountRequestKind& kind = KRAccountRequestKinds::forAddress(host, request.path);
+    KRConsole::log(QStringLiteral("[KorvaneAccount] %1 host=%2 path=%3").arg(request.content.method, host, request.path));
+    const KRRequestKind kind = KRAccountRequestKinds::forAddress(host, request.path);
     exchange(kind, std::move(request), std::move(completion));
 }
 
-void KRAccountClient::exchange(const KRAccountRequestKind& kind, Exchange request, KRAccountJSONCompletion completion)
+void KRAccountClient::exchange(KRRequestKind kind, Exchange request, KRAccountJSONCompletion completion)
 {
-    platform::OperationQueue::runOnce([kind, request = std::move(request), completion = std::move(completion)]() mutable {
-        const QUrl url(request.url);
-        const bool sessionAllowed = kind.mayCarrySession && request.includeSession && KRAccountMayCarrySessionCookieHeader(url);
-        platform::HTTPRequest http;
-        http.url = request.url;
-        http.method = request.method;
-        http.timeoutSeconds = KRAccountRequestKinds::effectiveTimeout(kind);
-        http.maxBodyBytes = kind.maxBodyBytes;
-        http.handleCookies = kind.platformCookiesAlways || sessionAllowed;
-        http.headers.set(QStringLiteral("User-Agent"), kind.userAgent);
-        if (kind.sendsReferer)
-            http.headers.set(QStringLiteral("Referer"),
-                             request.referer.isEmpty() ? KRAccountRequestKinds::webRootURL() : request.referer);
-        if (kind.sendsOrigin)
-            http.headers.set(QStringLiteral("Origin"), KRAccountRequestKinds::webOrigin());
-        if (kind.sendsFetchMetadata) {
-            http.headers.set(QStringLiteral("Sec-Fetch-Site"), QStringLiteral("same-site"));
-            http.headers.set(QStringLiteral("Sec-Fetch-Mode"), QStringLiteral("cors"));
-            http.headers.set(QStringLiteral("Sec-Fetch-Dest"), QStringLiteral("empty"));
-        }
-        if (kind.sendsAcceptHeaders) {
-            http.headers.set(QStringLiteral("Accept"), QStringLiteral("application/json, text/plain, */*"));
-            http.headers.set(QStringLiteral("Accept-Language"), QStringLiteral("zh-CN,zh;q=0.9"));
-        }
-        if (sessionAllowed) {
-            const QString cookie = KRSessionStore::sharedStore().cookieHeader();
-            if (!cookie.isEmpty())
-                http.headers.set(QStringLiteral("Cookie"), cookie);
-        }
-        if (!request.contentType.isEmpty())
-            http.headers.set(QStringLiteral("Content-Type"), request.contentType);
-        http.body = request.body;
-
-        auto response = std::make_shared<platform::HTTPResponse>(platform::performHTTPExchange(http));
+    KRRequestPipeline::runOneOff([kind, request = std::move(request), completion = std::move(completion)]() mutable {
+        auto response = std::make_shared<platform::HTTPResponse>(
+            KRRequestPipeline::perform(kind, request.url, request.content, request.includeSession));
         QVariant json;
         const KROptionalError error = errorOfReply(*response, json);
         const QVariantMap reply = json.toMap();

@@ -2,12 +2,12 @@
 
 #include "account/KRAccountRequestKinds.h"
 #include "model/KRError.h"
+#include "platform/foundation/ReplyOwner.h"
 #include "service/KRAPIClient.h"
 #include "service/KRPlaybackInfoProvider.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -114,14 +114,11 @@ private:
     // own, the reply mapped to (json, response, error) and delivered on the main thread.
     struct Exchange {
         QString url;
-        QString method;
-        QByteArray body;
-        QString contentType;
+        KRRequestContent content;
         bool includeSession = false;
-        QString referer;
         QString path;
     };
-    void exchange(const KRAccountRequestKind& kind, Exchange request, KRAccountJSONCompletion completion);
+    void exchange(KRRequestKind kind, Exchange request, KRAccountJSONCompletion completion);
 
     void finishRefresh(const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error);
     void performAuthenticatedAppRequest(const QString& url, const QString& method, const QVariantMap& businessParameters,
@@ -136,19 +133,6 @@ private:
     KROptionalError m_refreshLastError;
 
 };
-
-// A completion that runs only while its owner lives (always for a null owner).
-template <typename... Args>
-std::function<void(Args...)> KRAccountOwned(QObject* owner, std::function<void(Args...)> completion)
-{
-    if (!owner || !completion)
-        return completion;
-    QPointer<QObject> guard(owner);
-    return [guard, completion = std::move(completion)](Args... args) {
-        if (guard)
-            completion(args...);
-    };
-}
 
 // An error of KRAccountErrorDomain.
 KRError KRAccountError(qint64 code, const QString& message);

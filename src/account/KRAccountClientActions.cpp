@@ -17,7 +17,7 @@ void KRAccountClient::performActionURLString(const QString& url, const QVariantM
 void KRAccountClient::performActionURLString(const QString& url, const QVariantMap& parameters, const QString& referer,
                                              QObject* owner, KRAccountActionResult completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     QVariantMap form = parameters;
     const QString csrf = KRSessionStore::sharedStore().csrfToken();
     if (!csrf.isEmpty()) {
@@ -32,7 +32,7 @@ void KRAccountClient::performActionURLString(const QString& url, const QVariantM
 void KRAccountClient::performJSONActionURLString(const QString& url, const QVariantMap& object, QObject* owner,
                                                  KRAccountActionResult completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     QString target = url;
     const QString csrf = KRSessionStore::sharedStore().csrfToken();
     if (!csrf.isEmpty())

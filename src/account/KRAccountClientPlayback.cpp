@@ -65,7 +65,7 @@ void KRAccountClient::loadTVUGCPlaybackInfoForAID(qint64 aid, const QString& bvi
 void KRAccountClient::loadTVUGCPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, qint32 fnval,
                                                   bool retryAuthFailure, QObject* owner, KRPlaybackInfoCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     if (aid < 1 || cid < 1)
         return answer(completion, std::nullopt, KRAccountError(-3, QStringLiteral("TV 播放标识不完整")));
     ensureUsableAppAuthentication(nullptr, [=, this](bool usable, const KROptionalError&) {
@@ -124,7 +124,7 @@ void KRAccountClient::loadTVUGCPlaybackInfoForAID(qint64 aid, const QString& bvi
 void KRAccountClient::loadWebProgressivePlaybackInfoForBVID(const QString& bvid, qint64 cid, qint32 quality, bool anonymousFirst,
                                                             QObject* owner, KRPlaybackInfoCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     const QString url = apiURL(QStringLiteral("/x/player/playurl"));
     const QVariantMap parameters{{QStringLiteral("bvid"), bvid},      {QStringLiteral("cid"), cid},
                                  {QStringLiteral("qn"), quality},     {QStringLiteral("fnver"), 0},
@@ -188,7 +188,7 @@ void KRAccountClient::loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qi
 void KRAccountClient::loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
                                              KRPlaybackInfoCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     if (cid < 1 || bvid.isEmpty())
         return answer(completion, std::nullopt, KRAccountError(-3, QStringLiteral("视频播放标识不完整")));
     if (quality < 1)
@@ -224,7 +224,7 @@ void KRAccountClient::loadDASHPlaybackInfoForBVID(const QString& bvid, qint64 ci
 void KRAccountClient::loadDASHPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
                                                  KRPlaybackInfoCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     if (cid < 1 || bvid.isEmpty())
         return answer(completion, std::nullopt, KRAccountError(-3, QStringLiteral("视频播放标识不完整")));
     if (quality < 1)
@@ -251,7 +251,7 @@ void KRAccountClient::loadDASHPlaybackInfoForAID(qint64 aid, const QString& bvid
 void KRAccountClient::loadWebDASHPlaybackInfoForBVID(const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
                                                      KRPlaybackInfoCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     const QVariantMap parameters{{QStringLiteral("bvid"), bvid},      {QStringLiteral("cid"), cid},
                                  {QStringLiteral("qn"), quality},     {QStringLiteral("fnver"), 0},
                                  {QStringLiteral("fnval"), 16},       {QStringLiteral("fourk"), quality > 119 ? 1 : 0},
@@ -269,7 +269,7 @@ void KRAccountClient::loadWebDASHPlaybackInfoForBVID(const QString& bvid, qint64
 void KRAccountClient::loadPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid,
                                                           qint32 quality, QObject* owner, KRPlaybackInfoCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     if (episodeID < 1)
         return answer(completion, std::nullopt, KRAccountError(-3, QStringLiteral("番剧播放标识不完整")));
     if (quality < 1)
@@ -305,7 +305,7 @@ void KRAccountClient::loadPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, qint
 void KRAccountClient::loadWebPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid,
                                                              qint32 quality, QObject* owner, KRPlaybackInfoCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     if (episodeID < 1)
         return answer(completion, std::nullopt, KRAccountError(-3, QStringLiteral("番剧播放标识不完整")));
     if (quality < 1)
@@ -356,7 +356,7 @@ void KRAccountClient::loadPGCProgressivePlaybackInfoForEpisodeID(qint64 episodeI
 void KRAccountClient::loadPGCProgressivePlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid,
                                                                  qint32 quality, QObject* owner, KRPlaybackInfoCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     if (episodeID < 1 || cid < 1)
         return answer(completion, std::nullopt, KRAccountError(-3, QStringLiteral("番剧播放标识不完整")));
     if (quality < 1)

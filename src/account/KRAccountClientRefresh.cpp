@@ -35,7 +35,7 @@ void KRAccountClient::ensureUsableAppAuthentication(QObject* owner, KRAccountUsa
 
 void KRAccountClient::ensureUsableAppAuthenticationForceRefresh(bool force, QObject* owner, KRAccountUsableCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     if (!platform::isMainThread()) {
         platform::dispatchMain([this, force, completion = std::move(completion)] {
             ensureUsableAppAuthenticationForceRefresh(force, nullptr, completion);
@@ -136,7 +136,7 @@ void KRAccountClient::performAuthenticatedAppURLString(const QString& url, const
                                                        bool retryAuthFailure, QObject* owner, KRAccountJSONCompletion completion)
 {
     performAuthenticatedAppRequest(url, method, businessParameters, includeClientContext, retryAuthFailure,
-                                   KRAccountOwned(owner, std::move(completion)));
+                                   platform::ownedBy(owner, std::move(completion)));
 }
 
 void KRAccountClient::performAuthenticatedAppRequest(const QString& url, const QString& method,
@@ -188,7 +188,7 @@ void KRAccountClient::performAuthenticatedAppRequest(const QString& url, const Q
 void KRAccountClient::performPlaybackURLString(const QString& url, const QVariantMap& parameters, const QString& referer,
                                                qint64 cid, qint32 quality, QObject* owner, KRAccountJSONCompletion completion)
 {
-    completion = KRAccountOwned(owner, std::move(completion));
+    completion = platform::ownedBy(owner, std::move(completion));
     KRSessionStore& store = KRSessionStore::sharedStore();
     const bool sessionUsed = store.isLoggedIn() && !store.cookieHeader().isEmpty();
     const QString path = QUrl(url).path();

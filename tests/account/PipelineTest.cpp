@@ -1,6 +1,7 @@
 #include "account/AccountClientTesting.h"
 
 #include "account/KRAccountRiskChallenge.h"
+#include "service/KRRequestPipeline.h"
 #include "model/KRJSON.h"
 
 using namespace accounttest;
@@ -79,10 +80,38 @@ TEST_F(PipelineTest, HeaderFamiliesFollowHostAndPathAndKeepTheSessionToTheServic
 TEST_F(PipelineTest, AForeignAddressNeverReceivesTheSession)
 {
     AccountFixtures::logInWebOnly();
-    EXPECT_TRUE(KRAccountMayCarrySessionCookieHeader(QUrl(apiURL(QStringLiteral("/x")))));
-    EXPECT_FALSE(KRAccountMayCarrySessionCookieHeader(QUrl(QStringLiteral("https://evil.example/x"))));
-    EXPECT_FALSE(KRAccountMayCarrySessionCookieHeader(QUrl(QStringLiteral("https://not") + KRServiceHosts::mainDomain() + QStringLiteral("/x"))));
-    EXPECT_FALSE(KRAccountMayCarrySessionCookieHeader(QUrl(QStringLiteral("http://") + KRServiceHosts::apiHost() + QStringLiteral("/x"))));
+    const QString service = apiURL(QStringLiteral("/x"));
+    const QString lookalike = QStringLiteral("https://not") + KRServiceHosts::mainDomain() + QStringLiteral("/x");
+    const QString clearText = QStringLiteral("http://") + KRServiceHosts::apiHost() + QStringLiteral("/x");
+    const KRRequestContent content{QStringLiteral("POST"), "a=1", QStringLiteral("text/plain"), QString(), {}};
+    for (const KRRequestKind kind : {KRRequestKind::AccountWeb, KRRequestKind::AccountUpload}) {
+        const platform::HTTPRequest sent = KRRequestPipeline::request(kind, service, content);
+        EXPECT_FALSE(sent.headers.value(QStringLiteral("Cookie")).isEmpty());
+        EXPECT_TRUE(sent.handleCookies);
+        for (const QString& url : {QStringLiteral("https://evil.example/x"), lookalike, clearText}) {
+            const platform::HTTPRequest refused = KRRequestPipeline::request(kind, url, content);
+            EXPECT_TRUE(refused.headers.value(QStringLiteral("Cookie")).isEmpty()) << url.toStdString();
+            EXPECT_FALSE(refused.handleCookies) << url.toStdString();
+        }
+    }
+}
+
+TEST_F(PipelineTest, TheRequestCarriesItsOwnMethodBodyRefererAndHeaders)
+{
+    const QString page = QStringLiteral("https://") + KRServiceHosts::webHost() + QStringLiteral("/video/av7");
+    const KRRequestContent content{QStringLiteral("POST"), "a=1", QStringLiteral("text/plain"), page,
+                                   {{QStringLiteral("X-Token"), QStringLiteral("t-1")}}};
+    const platform::HTTPRequest web = KRRequestPipeline::request(KRRequestKind::AccountWeb, apiURL(QStringLiteral("/x")), content);
+    EXPECT_EQ(web.method, QStringLiteral("POST"));
+    EXPECT_EQ(web.body, QByteArray("a=1"));
+    EXPECT_EQ(web.headers.value(QStringLiteral("Content-Type")), QStringLiteral("text/plain"));
+    EXPECT_EQ(web.headers.value(QStringLiteral("Referer")), page);
+    EXPECT_EQ(web.headers.value(QStringLiteral("X-Token")), QStringLiteral("t-1"));
+    EXPECT_EQ(web.timeoutSeconds, 20.0);
+    // A row without a referer takes none from the request either.
+    const platform::HTTPRequest tv = KRRequestPipeline::request(KRRequestKind::AccountTV, apiURL(QStringLiteral("/x/tv/a")), content);
+    EXPECT_TRUE(tv.headers.value(QStringLiteral("Referer")).isEmpty());
+    EXPECT_EQ(KRRequestPipeline::request(KRRequestKind::AccountUpload, apiURL(QStringLiteral("/x")), content).timeoutSeconds, 30.0);
 }
 
 TEST_F(PipelineTest, GetParametersJoinTheQueryAndJSONBodiesAreSentAsPost)
