@@ -38,6 +38,8 @@ struct KRAccountVideoPage {
     std::optional<qint64> max, viewAt;
 };
 using KRAccountVideoPageCompletion = std::function<void(const KRAccountVideoPage&, const KROptionalError&)>;
+// A dictionary result: the login code's information, a poll's result, a folder page.
+using KRAccountDictionaryCompletion = std::function<void(const QVariantMap& result, const KROptionalError&)>;
 using KRAccountRecordsCompletion = std::function<void(const std::optional<QVariantList>& records, const KROptionalError&)>;
 
 // The identity-bound client: every account read and write, the login poll, the app-token
@@ -74,6 +76,48 @@ public:
     void performActionURLString(const QString& url, const QVariantMap& parameters, const QString& referer, QObject* owner,
                                 KRAccountActionResult completion);
     void performJSONActionURLString(const QString& url, const QVariantMap& object, QObject* owner, KRAccountActionResult completion);
+
+    // ---- QR login ----
+    // The TV login code: the reply's data with "qrcode_key" = its "auth_code".
+    void generateLoginQRCode(QObject* owner, KRAccountDictionaryCompletion completion);
+    // One poll of the code: the reply's data with "code" (0 when absent) and "message". The
+    // waiting codes (86038, 86039, 86090, 86101) carry no error; a confirmed poll hands its
+    // tokens and cookies to the session store.
+    void pollLoginQRCodeKey(const QString& authCode, QObject* owner, KRAccountDictionaryCompletion completion);
+
+    // ---- Account reads (the reply's "data" unless said otherwise) ----
+    // Also stores the profile when the reply says the account is logged in.
+    void loadCurrentAccount(QObject* owner, KRAccountReadCompletion completion);
+    void loadReplyMessagesWithCursor(qint64 cursor, QObject* owner, KRAccountReadCompletion completion);
+    void loadAtMessagesWithCursor(qint64 cursor, QObject* owner, KRAccountReadCompletion completion);
+    void loadFollowingDynamicsOfType(const QString& type, const QString& offset, QObject* owner, KRAccountReadCompletion completion);
+    void loadDynamicDetailID(const QString& dynamicID, QObject* owner, KRAccountReadCompletion completion);
+    void loadArchiveRelationForAID(qint64 aid, QObject* owner, KRAccountReadCompletion completion);
+    void loadRelationForMID(qint64 mid, QObject* owner, KRAccountReadCompletion completion);
+    // Without login; an invalid result when "data" is no object.
+    void loadFollowerStatisticsForMID(qint64 mid, QObject* owner, KRAccountReadCompletion completion);
+    void loadReplyEmotePackages(QObject* owner, KRAccountReadCompletion completion);
+    // Pages of videos: the history's carries its cursor, has more only with videos and a cursor.
+    void loadHistoryWithMax(qint64 max, qint64 viewAt, QObject* owner, KRAccountVideoPageCompletion completion);
+    void loadWatchLater(QObject* owner, KRAccountVideoPageCompletion completion);
+    void loadFavoriteVideosForMediaID(qint64 mediaID, qint32 page, QObject* owner, KRAccountVideoPageCompletion completion);
+    // Folder pages: {"folders", "total"} and, paged, "has_more".
+    void loadFavoriteFolders(QObject* owner, KRAccountDictionaryCompletion completion);
+    void loadFavoriteFoldersPage(qint32 page, QObject* owner, KRAccountDictionaryCompletion completion);
+    // The folders with whether each holds the video; -3 inside the call without an aid or a
+    // member id.
+    void loadFavoriteFoldersForAID(qint64 aid, QObject* owner, KRAccountDictionaryCompletion completion);
+
+    // ---- Dynamics writes ----
+    void setDynamicLiked(bool liked, const QString& dynamicID, QObject* owner, KRAccountActionResult completion);
+    void repostDynamicID(const QString& dynamicID, const QString& content, QObject* owner, KRAccountActionResult completion);
+    void repostDynamicID(const QString& dynamicID, const QString& content, const QVariantMap& pictureInfo, QObject* owner,
+                         KRAccountActionResult completion);
+    // At most nine pictures, those with a source.
+    void repostDynamicID(const QString& dynamicID, const QString& content, const QVariantList& pictureInfos, QObject* owner,
+                         KRAccountActionResult completion);
+    void shareVideoAID(qint64 aid, const QString& bvid, const QString& content, QObject* owner, KRAccountActionResult completion);
+    void deleteDynamicID(const QString& dynamicID, QObject* owner, KRAccountActionResult completion);
 
     // ---- Play information ----
     void loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
@@ -133,6 +177,10 @@ private:
     KROptionalError m_refreshLastError;
 
 };
+
+// The videos of a history, watch-later or favourite reply under `listKey`, with the several
+// item shapes reconciled; registers their compatibility mappings with the web-API client.
+KRAccountVideoPage KRAccountNormalizedVideoPage(const QVariant& reply, const QString& listKey);
 
 // An error of KRAccountErrorDomain.
 KRError KRAccountError(qint64 code, const QString& message);

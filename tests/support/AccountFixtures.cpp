@@ -165,4 +165,36 @@ QVariantMap AccountFixtures::dashInfo(int quality, int codecID, bool withAudio)
             {QStringLiteral("dash"), QVariantMap{{QStringLiteral("video"), QVariantList{video}}, {QStringLiteral("audio"), audio}}}};
 }
 
+AccountFixtures::Passport::Passport(FakeService& service)
+{
+    const QString host = KRServiceHosts::passportHost();
+    service.route(host, QStringLiteral("/x/passport-tv-login/qrcode/auth_code"), appSigned([state = m_state](const FakeRequest&) {
+        if (const qint64 code = state->refuseCode.load())
+            return refusal(code, QStringLiteral("取码失败"));
+        const int number = ++state->codes;
+        return ok(QVariantMap{{QStringLiteral("auth_code"), QStringLiteral("code-%1").arg(number)},
+                              {QStringLiteral("url"), QStringLiteral("https://%1/qr?code=%2").arg(KRServiceHosts::passportHost()).arg(number)}});
+    }));
+    service.route(host, QStringLiteral("/x/passport-tv-login/qrcode/poll"), appSigned([state = m_state](const FakeRequest& request) {
+        if (state->dropping.load())
+            return FakeReply{.closeWithoutReply = true};
+        ++state->polls;
+        if (formValue(request, QStringLiteral("auth_code")) != QStringLiteral("code-%1").arg(state->codes.load()))
+            return refusal(86038, QStringLiteral("二维码已失效"));
+        switch (state->stage.load()) {
+        case Stage::NotScanned:
+            return refusal(86039, QStringLiteral("二维码尚未确认"));
+        case Stage::Scanned:
+            return refusal(86090, QStringLiteral("二维码已扫码未确认"));
+        case Stage::Confirmed:
+            return ok(loginData(QStringLiteral("acc-qr"), QStringLiteral("ref-qr")));
+        case Stage::Expired:
+            return refusal(86038, QStringLiteral("二维码已失效"));
+        case Stage::Waiting:
+            break;
+        }
+        return refusal(86101, QStringLiteral("等待中"));
+    }));
+}
+
 } // namespace testsupport

@@ -6,6 +6,9 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <atomic>
+#include <memory>
+
 namespace testsupport {
 
 // The identity-bound side of the fake service: the passport host, the play-information
@@ -48,6 +51,33 @@ public:
     static QVariantMap dashInfo(int quality, int codecID = 7, bool withAudio = true);
     // The confirmed poll / refresh data: tokens and the web cookies.
     static QVariantMap loginData(const QString& access, const QString& refresh, qint64 expiresIn = 3600);
+
+    // The passport's TV login, scripted per code: it hands out "code-1", "code-2", … (app
+    // signatures checked) and answers each poll of the current code by its stage: 86039 until
+    // marked scanned, 86090, then 0 with the tokens and cookies of `loginData` once confirmed;
+    // 86038 once expired; 86101 while waiting. A poll may be dropped (connection closed).
+    class Passport {
+    public:
+        enum class Stage { NotScanned, Scanned, Confirmed, Expired, Waiting };
+        explicit Passport(FakeService& service);
+        void setStage(Stage stage) { m_state->stage.store(stage); }
+        // Polls are dropped (connection closed without a reply) until this is turned off.
+        void setDroppingPolls(bool dropping) { m_state->dropping.store(dropping); }
+        // The code fetch fails with this service code (0: it succeeds).
+        void refuseCodes(qint64 code) { m_state->refuseCode.store(code); }
+        int polls() const { return m_state->polls.load(); }
+        int codesIssued() const { return m_state->codes.load(); }
+
+    private:
+        struct State {
+            std::atomic<Stage> stage{Stage::NotScanned};
+            std::atomic_bool dropping{false};
+            std::atomic<qint64> refuseCode{0};
+            std::atomic_int polls{0};
+            std::atomic_int codes{0};
+        };
+        std::shared_ptr<State> m_state = std::make_shared<State>();
+    };
 };
 
 } // namespace testsupport
