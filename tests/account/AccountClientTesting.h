@@ -31,6 +31,13 @@ using testsupport::FakeReply;
 using testsupport::FakeRequest;
 using testsupport::FakeService;
 
+// Lets anything still answering arrive, so a second call of a completion would be seen.
+inline void drain()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
 // Every call a completion got, in order, and whether all ran on the main thread.
 template <typename... Values>
 struct Calls {
@@ -43,6 +50,15 @@ struct Calls {
             calls.append(std::make_tuple(std::decay_t<Values>(values)...));
         };
     }
+    // Waits for the one call, checks no second follows, and returns it (defaults when none came).
+    std::tuple<std::decay_t<Values>...> awaitOne()
+    {
+        EXPECT_TRUE(testsupport::waitUntil([&] { return !calls.isEmpty(); }));
+        drain();
+        EXPECT_EQ(calls.size(), 1);
+        EXPECT_TRUE(onMain);
+        return calls.isEmpty() ? std::tuple<std::decay_t<Values>...>{} : calls.first();
+    }
 };
 
 inline QString apiURL(const QString& path) { return QStringLiteral("https://") + KRServiceHosts::apiHost() + path; }
@@ -53,13 +69,6 @@ inline QString runtimeLog()
 {
     QFile file(KRDiagnosticsCacheDirectory() + QStringLiteral("/KorvaneRuntime.log"));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-// Lets anything still answering arrive, so a second call of a completion would be seen.
-inline void drain()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
 }
 
 inline void expectError(const KROptionalError& error, qint64 code, const QString& message = QString(),

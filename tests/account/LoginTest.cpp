@@ -29,13 +29,8 @@ protected:
     {
         DictionaryCalls calls;
         client()->pollLoginQRCodeKey(key, nullptr, calls.recorder());
-        [&] { KR_WAIT_UNTIL(!calls.calls.isEmpty()); }();
-        drain();
-        EXPECT_EQ(calls.calls.size(), 1);
-        EXPECT_TRUE(calls.onMain);
-        if (calls.calls.isEmpty())
-            return {};
-        return {std::get<0>(calls.calls.first()), std::get<1>(calls.calls.first())};
+        const auto [result, error] = calls.awaitOne();
+        return {result, error};
     }
 
     // Everything the flow told the screen, in order.

@@ -22,13 +22,8 @@ protected:
     // Waits for the one answer of a route.
     std::pair<std::optional<KRPlaybackInfo>, KROptionalError> await(InfoCalls& calls)
     {
-        EXPECT_TRUE(testsupport::waitUntil([&] { return !calls.calls.isEmpty(); }));
-        drain();
-        EXPECT_EQ(calls.calls.size(), 1);
-        EXPECT_TRUE(calls.onMain);
-        if (calls.calls.isEmpty())
-            return {};
-        return {std::get<0>(calls.calls.first()), std::get<1>(calls.calls.first())};
+        const auto [info, error] = calls.awaitOne();
+        return {info, error};
     }
     static QString familyOf(const std::optional<KRPlaybackInfo>& info)
     {
