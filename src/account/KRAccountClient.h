@@ -119,6 +119,69 @@ public:
     void shareVideoAID(qint64 aid, const QString& bvid, const QString& content, QObject* owner, KRAccountActionResult completion);
     void deleteDynamicID(const QString& dynamicID, QObject* owner, KRAccountActionResult completion);
 
+    // ---- Resume position and history heartbeat ----
+    // The data of the player reply (an object, else invalid); -3 inside the call without ids.
+    void loadPlaybackResumeForAID(qint64 aid, qint64 cid, QObject* owner, KRAccountReadCompletion completion);
+    // By the app route while an app token is usable or refreshable (the web route after its
+    // failure while logged in), else by the web route. playType: 1 start, 0 periodic,
+    // 2 paused, 3 resumed, 4 finished; times in whole seconds, playedTime -1 once finished.
+    void reportPlaybackHeartbeatForAID(qint64 aid, qint64 cid, qint64 startTS, qint32 playType, qint32 playedTime,
+                                       qint32 realTime, qint32 videoDuration, qint32 maxProgressTime, qint32 quality,
+                                       QObject* owner, KRAccountActionResult completion);
+    void reportWebPlaybackHeartbeatForAID(qint64 aid, qint64 cid, qint64 startTS, qint32 playType, qint32 playedTime,
+                                          qint32 realTime, qint32 videoDuration, qint32 maxProgressTime, qint32 quality,
+                                          QObject* owner, KRAccountActionResult completion);
+
+    // ---- Like, coin, triple, favourite, follow, watch-later ----
+    // Like and coin go by the app route while an app token is usable or refreshable, else
+    // (and again once a failed app attempt has cleared the token) by the web route.
+    void setLike(bool like, qint64 aid, const QString& gaiaToken, QObject* owner, KRAccountActionResult completion);
+    void setLike(bool like, qint64 aid, QObject* owner, KRAccountActionResult completion);
+    void setAppLike(bool like, qint64 aid, QObject* owner, KRAccountActionResult completion);
+    // multiply is 1 or 2. The web route sends nothing while the risk-control cookies are missing.
+    void addCoinForAID(qint64 aid, const QString& bvid, qint32 multiply, bool alsoLike, const QString& gaiaToken, QObject* owner,
+                       KRAccountActionResult completion);
+    void addCoinForAID(qint64 aid, const QString& bvid, qint32 multiply, bool alsoLike, QObject* owner, KRAccountActionResult completion);
+    void addCoinForAID(qint64 aid, qint32 multiply, bool alsoLike, QObject* owner, KRAccountActionResult completion);
+    void addCoinForAID(qint64 aid, bool alsoLike, QObject* owner, KRAccountActionResult completion);
+    void addAppCoinForAID(qint64 aid, qint32 multiply, bool alsoLike, QObject* owner, KRAccountActionResult completion);
+    // Like (or coins with a like), then the default folder. Data: "like", "coin" (coins on
+    // the video now), "favorite", "multiply" (coins this call added).
+    void tripleForAID(qint64 aid, const QString& bvid, qint64 ownerMID, qint32 coinCount, bool alreadyLiked, qint32 existingCoinCount,
+                      qint32 coinLimit, bool alreadyFavorited, const QString& gaiaToken, QObject* owner, KRAccountActionResult completion);
+    void tripleForAID(qint64 aid, const QString& bvid, qint64 ownerMID, qint32 coinCount, bool alreadyLiked, qint32 existingCoinCount,
+                      qint32 coinLimit, bool alreadyFavorited, QObject* owner, KRAccountActionResult completion);
+    void tripleForAID(qint64 aid, const QString& bvid, qint64 ownerMID, qint32 coinCount, bool alreadyLiked, qint32 existingCoinCount,
+                      bool alreadyFavorited, QObject* owner, KRAccountActionResult completion);
+    void tripleForAID(qint64 aid, const QString& bvid, qint64 ownerMID, qint32 coinCount, bool alreadyFavorited, QObject* owner,
+                      KRAccountActionResult completion);
+    // The service's own triple action.
+    void tripleForAID(qint64 aid, QObject* owner, KRAccountActionResult completion);
+    // Folder ids as numbers or numeric texts.
+    void updateFavoriteForAID(qint64 aid, const QVariantList& addMediaIDs, const QVariantList& removeMediaIDs, QObject* owner,
+                              KRAccountActionResult completion);
+    void createFavoriteFolderWithTitle(const QString& title, bool isPrivate, QObject* owner, KRAccountActionResult completion);
+    // Into the default folder, or out of every folder holding the video.
+    void setFavorite(bool favorite, qint64 aid, qint64 ownerMID, QObject* owner, KRAccountActionResult completion);
+    void setFollowing(bool follow, qint64 mid, QObject* owner, KRAccountActionResult completion);
+    void addWatchLaterForAID(qint64 aid, QObject* owner, KRAccountActionResult completion);
+    void removeWatchLaterForAID(qint64 aid, QObject* owner, KRAccountActionResult completion);
+
+    // ---- Comments, pictures and danmaku ----
+    void postComment(const QString& message, qint64 oid, qint64 root, qint64 parent, QObject* owner, KRAccountActionResult completion);
+    void postComment(const QString& message, qint64 oid, qint32 type, qint64 root, qint64 parent, QObject* owner,
+                     KRAccountActionResult completion);
+    // Pictures go only with a top-level comment.
+    void postComment(const QString& message, qint64 oid, qint32 type, qint64 root, qint64 parent, const QStringList& pictureURLs,
+                     QObject* owner, KRAccountActionResult completion);
+    // One picture, already encoded as JPEG (the caller's image layer encodes at quality 0.88):
+    // the upload's "data" record. Bytes that are not JPEG are refused before anything is sent.
+    void uploadCommentImage(const QByteArray& jpeg, QObject* owner, KRAccountReadCompletion completion);
+    // The first nine pictures (empty entries are no pictures), one after another; the
+    // records in order, or the first failure and nothing else.
+    void uploadCommentImages(const QList<QByteArray>& jpegs, QObject* owner, KRAccountRecordsCompletion completion);
+    void postDanmaku(const QString& text, qint64 cid, qint64 aid, qint32 progressMS, QObject* owner, KRAccountActionResult completion);
+
     // ---- Play information ----
     void loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
                                 KRPlaybackInfoCompletion completion);
@@ -167,6 +230,8 @@ private:
     void finishRefresh(const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error);
     void performAuthenticatedAppRequest(const QString& url, const QString& method, const QVariantMap& businessParameters,
                                         bool includeClientContext, bool retryAuthFailure, KRAccountJSONCompletion completion);
+    void uploadCommentImages(const QList<QByteArray>& jpegs, qsizetype index, QVariantList results,
+                             KRAccountRecordsCompletion completion);
     void finishAction(const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error,
                       const KRAccountActionResult& completion);
     bool m_refreshInFlight = false;
@@ -181,6 +246,11 @@ private:
 // The videos of a history, watch-later or favourite reply under `listKey`, with the several
 // item shapes reconciled; registers their compatibility mappings with the web-API client.
 KRAccountVideoPage KRAccountNormalizedVideoPage(const QVariant& reply, const QString& listKey);
+
+// The folder ids (integer values of 1 or more, each once, first seen first) joined by ",".
+QString KRAccountJoinedFavoriteMediaIDs(const QVariantList& mediaIDs);
+// A folder's "id", else its "media_id", when 1 or more.
+std::optional<qint64> KRAccountFavoriteMediaID(const QVariant& folder);
 
 // An error of KRAccountErrorDomain.
 KRError KRAccountError(qint64 code, const QString& message);

@@ -165,6 +165,15 @@ QVariantMap AccountFixtures::dashInfo(int quality, int codecID, bool withAudio)
             {QStringLiteral("dash"), QVariantMap{{QStringLiteral("video"), QVariantList{video}}, {QStringLiteral("audio"), audio}}}};
 }
 
+void AccountFixtures::routeRiskCookies(FakeService& service, bool handOut)
+{
+    service.route(KRServiceHosts::apiHost(), QStringLiteral("/x/frontend/finger/spi"), [handOut](const FakeRequest&) {
+        if (!handOut)
+            return refusal(-500, QStringLiteral("指纹服务不可用"));
+        return ok(QVariantMap{{QStringLiteral("b_3"), QStringLiteral("B3-fixture")}, {QStringLiteral("b_4"), QStringLiteral("B4-fixture")}});
+    });
+}
+
 AccountFixtures::Passport::Passport(FakeService& service)
 {
     const QString host = KRServiceHosts::passportHost();

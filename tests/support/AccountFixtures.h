@@ -41,6 +41,10 @@ public:
     // sent; otherwise code -111.
     static FakeService::Handler csrfChecked(FakeService::Handler handler);
 
+    // The fingerprint endpoint handing out the risk-control cookies; refusing, it answers
+    // without them.
+    static void routeRiskCookies(FakeService& service, bool handOut = true);
+
     // ---- Replies ----
     static FakeReply ok(const QVariant& data = QVariant());
     static FakeReply refusal(qint64 code, const QString& message = QString(), const QVariant& data = QVariant());
