@@ -62,6 +62,16 @@ TEST_F(PlayURLTest, AnAccountRouteWithoutAddressIsRetriedOnceWithoutTheSessionAt
     EXPECT_TRUE(runtimeLog().contains(QStringLiteral("primaryDomain=KRAPIErrorDomain primaryCode=-34")));
 }
 
+TEST_F(PlayURLTest, AnAnswerWithoutAddressIsAFailureNotASuccess)
+{
+    KRPlaybackInfoProvider::install(nullptr);
+    // Neither the play address nor the series fall-back names an address or an error.
+    for (const QString& path : {kWeb, QStringLiteral("/pgc/player/web/playurl")})
+        fake.route(KRServiceHosts::apiHost(), path, [](const FakeRequest&) { return AccountFixtures::ok(QVariantMap{{QStringLiteral("quality"), 80}}); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 80, done); });
+    expectError(outcome->error, -34, QStringLiteral("视频暂未返回兼容播放地址"));
+}
+
 TEST_F(PlayURLTest, TiersStopAtOnceWhenTheArchiveIsUnavailable)
 {
     KRPlaybackInfoProvider::install(nullptr);
