@@ -113,6 +113,30 @@ TEST_F(RefreshTest, RefusalsOfTheRefreshInvalidateThatGeneration)
     }
 }
 
+TEST_F(RefreshTest, AReplyArrivingAfterANewLoginIsNotCommitted)
+{
+    AccountFixtures::logInAppAndWeb(120);
+    serveRefresh([](const FakeRequest&) {
+        FakeReply reply = AccountFixtures::ok(AccountFixtures::loginData(QStringLiteral("acc-stale"), QStringLiteral("ref-stale")));
+        reply.delayMs = 150;
+        return reply;
+    });
+    UsableCalls calls;
+    client()->ensureUsableAppAuthentication(nullptr, calls.recorder());
+    KR_WAIT_UNTIL(refreshRequests() == 1);
+    AccountFixtures::logInAppAndWeb(0, QStringLiteral("acc-new"), QStringLiteral("ref-new")); // a new QR login meanwhile
+    const auto [usable, error] = calls.awaitOne();
+    EXPECT_TRUE(usable);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(KRSessionStore::sharedStore().accessToken(), QStringLiteral("acc-new"));
+    EXPECT_TRUE(runtimeLog().contains(QStringLiteral("phase=result committed=NO superseded=YES usable=YES")));
+    // A superseded refresh leaves no back-off behind.
+    setNow(kNow + 1);
+    client()->ensureUsableAppAuthenticationForceRefresh(true, nullptr, calls.recorder());
+    KR_WAIT_UNTIL(calls.calls.size() == 2);
+    EXPECT_EQ(refreshRequests(), 2);
+}
+
 TEST_F(RefreshTest, AnAppRequestRejectedTwiceIsSentTwiceAndTheSecondAnswerPassesThrough)
 {
     AccountFixtures::logInAppAndWeb(0);
