@@ -7,8 +7,8 @@
 namespace platform {
 
 // The calling thread's libcurl handle, reused so connections and TLS sessions are kept
-// between exchanges; a nested use on the same thread gets a handle of its own. Part of the
-// HTTP exchange; not used elsewhere.
+// between exchanges; a nested use on the same thread gets a handle of its own. The download
+// connection uses only its library set-up.
 class CurlHandleLease {
 public:
     // `seams` names the test seams in force: kept connections and TLS sessions were made

@@ -222,19 +222,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
     auto* hop = static_cast<Hop*>(user);
     hop->touch();
     const size_t length = size * count;
-    QByteArray line(data, qsizetype(length));
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    if (line.startsWith("HTTP/")) {
-        hop->response.headers.clear(); // only the last block (after any 1xx) counts
+    if (!hop->response.headers.readWireLine(QByteArray(data, qsizetype(length))))
         return length;
-    }
-    if (!line.isEmpty()) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0)
-            hop->response.headers.add(HTTPHeaders::textFromWire(line.left(colon).trimmed()), HTTPHeaders::textFromWire(line.mid(colon + 1).trimmed()));
-        return length;
-    }
     long status = 0;
     curl_easy_getinfo(hop->curl, CURLINFO_RESPONSE_CODE, &status);
     if (status >= 100 && status < 200)

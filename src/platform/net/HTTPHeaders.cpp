@@ -78,6 +78,25 @@ bool HTTPHeaders::isSafeField(const QString& name, const QString& value)
     return isToken(name) && !value.contains(QLatin1Char('\r')) && !value.contains(QLatin1Char('\n')) && !value.contains(QChar(0));
 }
 
+bool HTTPHeaders::readWireLine(QByteArray line)
+{
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty())
+        return true;
+    if (line.startsWith("HTTP/")) {
+        clear();
+    } else if (line.at(0) == ' ' || line.at(0) == '\t') {
+        if (!m_fields.isEmpty())
+            m_fields.last().second += QLatin1Char(' ') + textFromWire(line.trimmed());
+    } else {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            add(textFromWire(line.left(colon).trimmed()), textFromWire(line.mid(colon + 1).trimmed()));
+    }
+    return false;
+}
+
 QString HTTPHeaders::textFromWire(const QByteArray& bytes)
 {
     const QString utf8 = QString::fromUtf8(bytes);

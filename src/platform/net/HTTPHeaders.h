@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -34,6 +35,11 @@ public:
     static bool isSafeField(const QString& name, const QString& value);
     // An HTTP token (a field name or a method).
     static bool isToken(const QString& text);
+    // One line of a received header block, as libcurl hands it over (line ending included): a
+    // status line starts the block afresh (only the last block, after any 1xx, counts), a
+    // folded line continues the last field, a field line adds its field. Answers whether it
+    // was the empty line that ends the block.
+    bool readWireLine(QByteArray line);
     // A received name or value: UTF-8 when it decodes cleanly, else Latin-1 as servers mean it.
     static QString textFromWire(const QByteArray& bytes);
     qsizetype size() const { return m_fields.size(); }

@@ -52,26 +52,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
     auto* transfer = static_cast<Transfer*>(user);
     transfer->touch();
     const size_t length = size * count;
-    QByteArray line(data, qsizetype(length));
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    if (line.startsWith("HTTP/")) {
-        // A new status line (after an interim 1xx answer): only the last block counts.
-        transfer->headers.clear();
-    } else if (!line.isEmpty() && (line.at(0) == ' ' || line.at(0) == '\t')) {
-        QList<QPair<QString, QString>> fields = transfer->headers.all();
-        if (!fields.isEmpty()) {
-            HTTPHeaders rebuilt;
-            fields.last().second += QLatin1Char(' ') + HTTPHeaders::textFromWire(line.trimmed());
-            for (const auto& field : fields)
-                rebuilt.add(field.first, field.second);
-            transfer->headers = rebuilt;
-        }
-    } else {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0)
-            transfer->headers.add(HTTPHeaders::textFromWire(line.left(colon).trimmed()), HTTPHeaders::textFromWire(line.mid(colon + 1).trimmed()));
-    }
+    transfer->headers.readWireLine(QByteArray(data, qsizetype(length)));
     return length;
 }
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/uikit/Geometry.h"
+
+#include <QRectF>
+#include <QSizeF>
+
+namespace platform::uikit {
+class View;
+class ViewController;
+}
+
+// Free functions the shell, the theme and several screens share: the screen really visible
+// under the tab and navigation controllers, whether it lets playback rotate the interface,
+// the system's major version, and safe-area insets on systems with and without them.
+
+// Replaces a tab bar controller by its selected screen and a navigation controller by its top
+// screen until neither is left; nullptr stays nullptr.
+platform::uikit::ViewController* KRVisibleLeafController(platform::uikit::ViewController* controller);
+// The visible leaf's kr_allowsPlaybackRotation answer; false without a leaf or the hook.
+bool KRViewControllerAllowsPlaybackRotation(platform::uikit::ViewController* controller);
+// The first "."-separated component of the system version as an integer; 0 without one.
+int KRRootSystemMajorVersion();
+// The view's insets, or its window's when its own are all zero; zero before system 11.
+platform::uikit::EdgeInsets KRSafeAreaInsetsForView(const platform::uikit::View* view);
+// Origin moved by left and top; width and height reduced, never below zero.
+QRectF KRRectInsetBySafeArea(const QRectF& rect, const platform::uikit::EdgeInsets& insets);
+// Insets beyond a plain status bar (top above 20.5, or any other side above 0.5).
+bool KRViewUsesFullScreenSafeArea(const platform::uikit::View* view);
+// Any visible window, or its root screen's view, with full-screen insets; else what the
+// device catalogue says of the machine. False before system 11.
+bool KRApplicationUsesFullScreenSafeArea();
+
+// The optional rotation hooks of playback screens, looked up by name on the screen's
+// meta-object (Q_INVOKABLE methods); each call does nothing and answers false when the
+// screen has no such method.
+bool KRInvokeHook(platform::uikit::ViewController* screen, const char* name);
+bool KRInvokeSizeHook(platform::uikit::ViewController* screen, const char* name, const QSizeF& size);

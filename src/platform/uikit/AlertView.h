@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+
+namespace platform::uikit {
+
+class View;
+class Window;
+
+// A modal alert with a title, a message and buttons. It is shown inside the key window, after
+// any alert already showing; a tap on a button dismisses it and calls `onDismiss` with the
+// button's index (cancel first when there is one). It deletes itself after that call.
+class AlertView : public QObject {
+    Q_OBJECT
+public:
+    AlertView(const QString& title, const QString& message, const QString& cancelButtonTitle,
+              const QStringList& otherButtonTitles, std::function<void(int)> onDismiss = {});
+    ~AlertView() override;
+
+    QString title() const { return m_title; }
+    QString message() const { return m_message; }
+    QStringList buttonTitles() const { return m_buttons; }
+    int cancelButtonIndex() const { return m_cancelIndex; }
+    bool isVisible() const { return m_view != nullptr; }
+    View* presentationView() const { return m_view; }
+
+    void show();
+    void dismissWithClickedButtonIndex(int index);
+    // Taps the button as a finger would.
+    void tapButtonForTesting(int index) { dismissWithClickedButtonIndex(index); }
+
+private:
+    friend class Window;
+    View* makePresentation(Window* window);
+
+    QString m_title;
+    QString m_message;
+    QStringList m_buttons;
+    int m_cancelIndex = -1;
+    std::function<void(int)> m_onDismiss;
+    QPointer<View> m_view;
+    QPointer<Window> m_window;
+    bool m_dismissed = false;
+};
+
+} // namespace platform::uikit

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/uikit/Control.h"
+#include "platform/uikit/Image.h"
+
+#include <QFont>
+#include <QMap>
+
+namespace platform::uikit {
+
+class Label;
+
+enum ButtonType { ButtonTypeCustom = 0, ButtonTypeRoundedRect = 1, ButtonTypeSystem = 1 };
+
+// A control with a title, title colours, an image and a background image per state. A value
+// not set for a state falls back to the normal state's, as on the platform.
+class Button : public Control {
+    Q_OBJECT
+public:
+    explicit Button(int type = ButtonTypeCustom, const QRectF& frame = QRectF(), View* superview = nullptr);
+
+    int buttonType() const { return m_type; }
+    QString title(int state) const;
+    void setTitle(const QString& title, int state);
+    QColor titleColor(int state) const;
+    void setTitleColor(const QColor& color, int state);
+    QColor titleShadowColor(int state) const;
+    void setTitleShadowColor(const QColor& color, int state);
+    Image backgroundImage(int state) const;
+    void setBackgroundImage(const Image& image, int state);
+    Image image(int state) const;
+    void setImage(const Image& image, int state);
+
+    QString currentTitle() const { return title(state()); }
+    // The label that shows the current title; its font and shadow offset are the button's.
+    Label* titleLabel() const { return m_titleLabel; }
+    EdgeInsets contentEdgeInsets() const { return m_contentInsets; }
+    void setContentEdgeInsets(const EdgeInsets& insets);
+
+    QSizeF sizeThatFits(const QSizeF& size) const override;
+    void layoutSubviews() override;
+
+protected:
+    void stateDidChange() override;
+    void drawRect(QPainter& painter) override;
+
+private:
+    template <typename T>
+    T valueFor(const QMap<int, T>& map, int state) const;
+    void refreshTitle();
+
+    int m_type;
+    QMap<int, QString> m_titles;
+    QMap<int, QColor> m_titleColors;
+    QMap<int, QColor> m_titleShadowColors;
+    QMap<int, Image> m_backgrounds;
+    QMap<int, Image> m_images;
+    Label* m_titleLabel;
+    EdgeInsets m_contentInsets;
+};
+
+} // namespace platform::uikit

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QImage>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+
+class QPainter;
+
+namespace platform::uikit {
+
+// A bitmap of scale 1 (1 point = 1 pixel) that may be stretchable: with a left cap of L and
+// a top cap of T, column L and row T stretch and the rest keeps its size, as the platform's
+// stretchable images do. A default-constructed Image is null.
+class Image {
+public:
+    Image() = default;
+    explicit Image(QImage image, int leftCapWidth = 0, int topCapHeight = 0);
+
+    // Our own bundle art: the Qt resource ":/<name>.png" or ":/<name>.svg" (SVG drawn at its
+    // own size). Null when missing or while bundle art is hidden for a test.
+    static Image named(const QString& name);
+    static void setBundleArtHiddenForTesting(bool hidden);
+
+    bool isNull() const { return m_image.isNull(); }
+    QImage image() const { return m_image; }
+    QSizeF size() const { return m_image.isNull() ? QSizeF() : QSizeF(m_image.size()); }
+    int leftCapWidth() const { return m_leftCap; }
+    int topCapHeight() const { return m_topCap; }
+    Image stretchable(int leftCapWidth, int topCapHeight) const { return Image(m_image, leftCapWidth, topCapHeight); }
+    // Same pixels and caps.
+    bool isSameAs(const Image& other) const { return m_image.cacheKey() == other.m_image.cacheKey(); }
+
+    // Draws into `target`, nine-slice when the image has caps, else scaled.
+    void draw(QPainter& painter, const QRectF& target) const;
+
+private:
+    QImage m_image;
+    int m_leftCap = 0;
+    int m_topCap = 0;
+};
+
+} // namespace platform::uikit

@@ -1,0 +1,102 @@
+#include "platform/uikit/ImageView.h"
+
+#include <QPainter>
+
+namespace platform::uikit {
+
+ImageView::ImageView(const QRectF& frame, View* superview) : View(frame, superview)
+{
+    setOpaque(false);
+    setUserInteractionEnabled(false);
+}
+
+ImageView::ImageView(const Image& image, View* superview) : ImageView(QRectF(QPointF(), image.size()), superview)
+{
+    m_image = image;
+}
+
+ImageView::~ImageView() { AnimationClock::cancel(m_animation); }
+
+void ImageView::setImage(const Image& image)
+{
+    m_image = image;
+    update();
+}
+
+void ImageView::setAnimationImages(const QList<Image>& images)
+{
+    const bool was = isAnimating();
+    stopAnimating();
+    m_animationImages = images;
+    if (was)
+        startAnimating();
+}
+
+void ImageView::startAnimating()
+{
+    if (isAnimating() || m_animationImages.isEmpty())
+        return;
+    const int count = int(m_animationImages.size());
+    const double duration = m_duration > 0 ? m_duration : count / 30.0;
+    m_frameIndex = 0;
+    update();
+    m_animation = AnimationClock::run(this, [this, count, duration](double elapsed) {
+        const double cycles = elapsed / duration;
+        if (m_repeatCount > 0 && cycles >= m_repeatCount) {
+            m_animation = 0;
+            m_frameIndex = -1;
+            update();
+            return false;
+        }
+        const int index = std::min(count - 1, int((cycles - std::floor(cycles)) * count));
+        if (index != m_frameIndex) {
+            m_frameIndex = index;
+            update();
+        }
+        return true;
+    });
+}
+
+void ImageView::stopAnimating()
+{
+    const auto id = m_animation;
+    m_animation = 0;
+    AnimationClock::cancel(id);
+    m_frameIndex = -1;
+    update();
+}
+
+QRectF rectForContentMode(int mode, const QSizeF& is, const QRectF& b)
+{
+    if (is.isEmpty())
+        return {};
+    switch (mode) {
+    case ContentModeScaleAspectFit:
+    case ContentModeScaleAspectFill: {
+        const qreal sx = b.width() / is.width(), sy = b.height() / is.height();
+        const qreal s = mode == ContentModeScaleAspectFit ? std::min(sx, sy) : std::max(sx, sy);
+        const QSizeF size = is * s;
+        return QRectF(b.center() - QPointF(size.width() / 2, size.height() / 2), size);
+    }
+    case ContentModeCenter:
+        return QRectF(QPointF(std::round(b.center().x() - is.width() / 2), std::round(b.center().y() - is.height() / 2)), is);
+    default:
+        return b;
+    }
+}
+
+void ImageView::drawRect(QPainter& p)
+{
+    Image img = m_highlighted && !m_highlightedImage.isNull() ? m_highlightedImage : m_image;
+    if (m_frameIndex >= 0 && m_frameIndex < m_animationImages.size())
+        img = m_animationImages[m_frameIndex];
+    if (img.isNull())
+        return;
+    p.save();
+    p.setClipRect(rect());
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    img.draw(p, rectForContentMode(contentMode(), img.size(), QRectF(rect())));
+    p.restore();
+}
+
+} // namespace platform::uikit

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/uikit/View.h"
+
+#include <QFont>
+
+namespace platform::uikit {
+
+enum TextAlignment { TextAlignmentLeft = 0, TextAlignmentCenter = 1, TextAlignmentRight = 2 };
+
+// Text in one font and colour, optionally with a shadow. numberOfLines 0 wraps without limit;
+// 1 (the default) keeps one line and elides at the end.
+class Label : public View {
+    Q_OBJECT
+public:
+    explicit Label(const QRectF& frame = QRectF(), View* superview = nullptr);
+
+    QString text() const { return m_text; }
+    void setText(const QString& text);
+    QFont font() const { return m_font; }
+    void setFont(const QFont& font);
+    QColor textColor() const { return m_textColor; }
+    void setTextColor(const QColor& color);
+    QColor shadowColor() const { return m_shadowColor; }
+    void setShadowColor(const QColor& color);
+    QSizeF shadowOffset() const { return m_shadowOffset; }
+    void setShadowOffset(const QSizeF& offset);
+    int textAlignment() const { return m_alignment; }
+    void setTextAlignment(int alignment);
+    int numberOfLines() const { return m_lines; }
+    void setNumberOfLines(int lines);
+
+    QSizeF sizeThatFits(const QSizeF& size) const override;
+    // The system fonts by point size (1 point = 1 pixel).
+    static QFont systemFont(qreal size, bool bold = false);
+
+protected:
+    void drawRect(QPainter& painter) override;
+
+private:
+    QString m_text;
+    QFont m_font = systemFont(17);
+    QColor m_textColor = Qt::black;
+    QColor m_shadowColor;
+    QSizeF m_shadowOffset{0, -1};
+    int m_alignment = TextAlignmentLeft;
+    int m_lines = 1;
+};
+
+// Draws `text` in `rect` as a label does (shared by labels and button titles).
+void drawLabelText(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font, const QColor& color,
+                   const QColor& shadowColor, const QSizeF& shadowOffset, int alignment, int lines);
+
+} // namespace platform::uikit

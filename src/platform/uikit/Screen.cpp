@@ -1,0 +1,27 @@
+#include "platform/uikit/Screen.h"
+
+#include "platform/device/DeviceProfile.h"
+
+namespace platform::uikit {
+
+QRectF Screen::bounds() { return QRectF(QPointF(), DeviceProfile::screenSize()); }
+qreal Screen::scale() { return DeviceProfile::screenScale(); }
+bool Screen::hasNativeBounds() { return DeviceProfile::systemMajorVersion() >= 8; }
+
+QRectF Screen::nativeBounds()
+{
+    if (!hasNativeBounds())
+        return {};
+    const QSizeF s = DeviceProfile::screenSize() * DeviceProfile::screenScale();
+    return QRectF(QPointF(), s);
+}
+
+bool Screen::hasWindowScenes() { return DeviceProfile::systemMajorVersion() >= 13; }
+
+bool Screen::isTallFullScreen()
+{
+    const QSizeF s = DeviceProfile::screenSize();
+    return !DeviceProfile::isPad() && std::max(s.width(), s.height()) / std::max<qreal>(1, std::min(s.width(), s.height())) > 2.0;
+}
+
+} // namespace platform::uikit

@@ -1,0 +1,328 @@
+#include "platform/uikit/ScrollView.h"
+
+#include "platform/uikit/ScrollViewDelegate.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace platform::uikit {
+namespace {
+constexpr double kDecelerationPerMs = 0.998;  // the platform's normal rate
+constexpr double kBounceRate = 11.0;          // per second, exponential approach to the edge
+constexpr double kRestSpeed = 8.0;            // points per second
+constexpr qreal kDragSlop = 4;
+} // namespace
+
+ScrollView::ScrollView(const QRectF& frame, View* superview) : View(frame, superview)
+{
+    m_guard = this;
+}
+
+ScrollView::~ScrollView()
+{
+    AnimationClock::cancel(m_motion);
+    AnimationClock::cancel(m_insetAnimation);
+}
+
+QPointF ScrollView::minimumContentOffset() const { return QPointF(-m_contentInset.left, -m_contentInset.top); }
+
+QPointF ScrollView::maximumContentOffset() const
+{
+    const QPointF min = minimumContentOffset();
+    return QPointF(std::max(min.x(), m_contentSize.width() + m_contentInset.right - frame().width()),
+                   std::max(min.y(), m_contentSize.height() + m_contentInset.bottom - frame().height()));
+}
+
+QPointF ScrollView::clamped(const QPointF& o) const
+{
+    const QPointF min = minimumContentOffset(), max = maximumContentOffset();
+    return QPointF(std::clamp(o.x(), min.x(), max.x()), std::clamp(o.y(), min.y(), max.y()));
+}
+
+QPointF ScrollView::rubberBanded(const QPointF& o) const
+{
+    // Past an edge the content follows the finger ever more reluctantly.
+    auto band = [](qreal v, qreal min, qreal max, qreal dim) {
+        auto f = [dim](qreal x) { return (1.0 - 1.0 / (x * 0.55 / std::max<qreal>(1, dim) + 1.0)) * dim; };
+        if (v < min)
+            return min - f(min - v);
+        if (v > max)
+            return max + f(v - max);
+        return v;
+    };
+    const QPointF min = minimumContentOffset(), max = maximumContentOffset();
+    return QPointF(band(o.x(), min.x(), max.x(), frame().width()), band(o.y(), min.y(), max.y(), frame().height()));
+}
+
+bool ScrollView::canScrollVertically() const
+{
+    return m_alwaysBounceVertical || maximumContentOffset().y() > minimumContentOffset().y();
+}
+
+void ScrollView::applyOffset(const QPointF& offset)
+{
+    if (offset == contentOffset())
+        return;
+    setBoundsOrigin(offset);
+    QPointer<QObject> self(this);
+    contentOffsetDidChange();
+    if (self && m_delegate)
+        m_delegate->scrollViewDidScroll(this);
+}
+
+void ScrollView::setContentOffset(const QPointF& offset)
+{
+    applyOffset(offset);
+}
+
+void ScrollView::setContentOffset(const QPointF& offset, bool animated)
+{
+    stopMotion();
+    if (!animated) {
+        applyOffset(offset);
+        return;
+    }
+    const QPointF from = contentOffset();
+    m_motion = AnimationClock::animate(
+        this, 0.3,
+        [this, from, offset](double t) {
+            const double e = 1 - (1 - t) * (1 - t);
+            applyOffset(from + (offset - from) * e);
+        },
+        [this](bool finished) {
+            m_motion = 0;
+            if (finished && m_delegate)
+                m_delegate->scrollViewDidEndScrollingAnimation(this);
+        });
+}
+
+void ScrollView::setContentSize(const QSizeF& size)
+{
+    m_contentSize = size;
+    update();
+}
+
+void ScrollView::setContentInset(const EdgeInsets& inset, double duration)
+{
+    AnimationClock::cancel(m_insetAnimation);
+    m_insetAnimation = 0;
+    const EdgeInsets from = m_contentInset;
+    // An offset resting on the old top edge stays on the edge as it moves.
+    const bool followTop = !m_dragging && !m_motion && std::abs(contentOffset().y() + from.top) < 0.5;
+    auto apply = [this, from, inset, followTop](double t) {
+        auto mix = [t](qreal a, qreal b) { return a + (b - a) * t; };
+        m_contentInset = EdgeInsets{mix(from.top, inset.top), mix(from.left, inset.left), mix(from.bottom, inset.bottom),
+                                    mix(from.right, inset.right)};
+        if (followTop)
+            applyOffset(QPointF(contentOffset().x(), -m_contentInset.top));
+    };
+    if (duration <= 0) {
+        apply(1.0);
+        m_contentInset = inset;
+        return;
+    }
+    m_insetAnimation = AnimationClock::animate(this, duration, apply, [this](bool) { m_insetAnimation = 0; });
+}
+
+void ScrollView::scrollRectToVisible(const QRectF& r, bool animated)
+{
+    QPointF o = contentOffset();
+    const QSizeF s = frame().size();
+    if (r.bottom() > o.y() + s.height())
+        o.setY(r.bottom() - s.height());
+    if (r.top() < o.y())
+        o.setY(r.top());
+    if (r.right() > o.x() + s.width())
+        o.setX(r.right() - s.width());
+    if (r.left() < o.x())
+        o.setX(r.left());
+    setContentOffset(clamped(o), animated);
+}
+
+void ScrollView::stopMotion()
+{
+    const auto id = m_motion;
+    m_motion = 0;
+    AnimationClock::cancel(id);
+    m_decelerating = false;
+}
+
+void ScrollView::beginDragForTesting()
+{
+    stopMotion();
+    m_dragging = true;
+    if (m_delegate)
+        m_delegate->scrollViewWillBeginDragging(this);
+}
+
+void ScrollView::dragToOffsetForTesting(const QPointF& offset)
+{
+    if (!m_dragging)
+        beginDragForTesting();
+    applyOffset(offset);
+}
+
+void ScrollView::endDragForTesting(const QPointF& velocity)
+{
+    if (!m_dragging)
+        return;
+    QPointer<QObject> self(this);
+    QPointF v = velocity;
+    if (!canScrollVertically())
+        v.setY(0);
+    if (m_contentSize.width() <= frame().width())
+        v.setX(0);
+    QPointF target = contentOffset();
+    if (m_delegate)
+        m_delegate->scrollViewWillEndDragging(this, v, &target);
+    if (!self)
+        return;
+    m_dragging = false;
+    const bool outside = clamped(contentOffset()) != contentOffset();
+    const bool decelerate = outside || std::hypot(v.x(), v.y()) > kRestSpeed;
+    if (m_delegate)
+        m_delegate->scrollViewDidEndDragging(this, decelerate);
+    if (!self || !decelerate)
+        return;
+    // The range is read only now: the delegate may have changed the inset.
+    startMotion(v);
+}
+
+void ScrollView::startMotion(QPointF velocity)
+{
+    m_decelerating = true;
+    if (m_delegate)
+        m_delegate->scrollViewWillBeginDecelerating(this);
+    auto last = std::make_shared<double>(0);
+    auto v = std::make_shared<QPointF>(velocity);
+    m_motion = AnimationClock::run(this, [this, last, v](double elapsed) {
+        const double dt = elapsed - *last;
+        *last = elapsed;
+        if (dt <= 0)
+            return true;
+        QPointF o = contentOffset();
+        const QPointF edge = clamped(o);
+        bool resting = true;
+        for (int axis = 0; axis < 2; ++axis) {
+            qreal& pos = axis ? o.ry() : o.rx();
+            qreal& vel = axis ? v->ry() : v->rx();
+            const qreal e = axis ? edge.y() : edge.x();
+            if (std::abs(pos - e) > 1e-9) {
+                if (!m_bounces) {
+                    pos = e;
+                    vel = 0;
+                    continue;
+                }
+                // Outside: the overshoot is braked hard and the content springs back.
+                vel *= std::pow(0.0005, dt);
+                pos += vel * dt;
+                pos = e + (pos - e) * std::exp(-kBounceRate * dt);
+                if (std::abs(pos - e) < 0.5 && std::abs(vel) < 30) {
+                    pos = e;
+                    vel = 0;
+                } else {
+                    resting = false;
+                }
+            } else {
+                vel *= std::pow(kDecelerationPerMs, dt * 1000);
+                if (std::abs(vel) < kRestSpeed) {
+                    vel = 0;
+                    continue;
+                }
+                pos += vel * dt;
+                resting = false;
+            }
+        }
+        applyOffset(o);
+        if (!resting)
+            return true;
+        m_motion = 0;
+        m_decelerating = false;
+        if (m_delegate)
+            m_delegate->scrollViewDidEndDecelerating(this);
+        return false;
+    });
+}
+
+void ScrollView::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton)
+        return;
+    m_pressed = true;
+    m_pressPoint = m_lastPoint = e->globalPosition();
+    m_pressOffset = contentOffset();
+    m_lastTime = e->timestamp() / 1000.0;  // the events' own clock, as the moves use
+    m_velocity = QPointF();
+    if (m_motion)
+        stopMotion();
+}
+
+void ScrollView::mouseMoveEvent(QMouseEvent* e)
+{
+    if (!m_pressed || !m_scrollEnabled)
+        return;
+    const QPointF p = e->globalPosition();
+    if (!m_dragging) {
+        if ((p - m_pressPoint).manhattanLength() < kDragSlop)
+            return;
+        beginDragForTesting();
+    }
+    QPointF raw = m_pressOffset - (p - m_pressPoint);
+    if (!canScrollVertically())
+        raw.setY(contentOffset().y());
+    if (m_contentSize.width() <= frame().width())
+        raw.setX(contentOffset().x());
+    applyOffset(m_bounces ? rubberBanded(raw) : clamped(raw));
+    const double now = e->timestamp() / 1000.0;
+    if (now > m_lastTime)
+        m_velocity = -(p - m_lastPoint) / (now - m_lastTime);
+    m_lastPoint = p;
+    m_lastTime = now;
+}
+
+void ScrollView::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (!m_pressed)
+        return;
+    m_pressed = false;
+    if (m_dragging) {
+        endDragForTesting(m_velocity);
+        return;
+    }
+    tapped(e->position() + contentOffset());
+}
+
+void ScrollView::tapped(const QPointF& p) { handleTap(p); }
+
+void ScrollView::wheelEvent(QWheelEvent* e)
+{
+    if (!m_scrollEnabled)
+        return;
+    stopMotion();
+    const QPoint delta = e->pixelDelta().isNull() ? e->angleDelta() / 120 * 40 : e->pixelDelta();
+    const QPointF target = clamped(contentOffset() - QPointF(delta));
+    // A wheel never pulls past the range; an offset already outside it stays where it is.
+    if (target != contentOffset() && clamped(contentOffset()) == contentOffset())
+        applyOffset(target);
+    e->accept();
+}
+
+void ScrollView::drawRect(QPainter& p)
+{
+    if (!m_showsIndicator || !(m_dragging || m_decelerating))
+        return;
+    const qreal h = frame().height();
+    if (m_contentSize.height() <= h)
+        return;
+    const qreal barH = std::max<qreal>(20, h * h / m_contentSize.height());
+    const qreal y = (contentOffset().y() / std::max<qreal>(1, m_contentSize.height() - h)) * (h - barH);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0, 0, 0, 90));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(width() - 5, std::clamp<qreal>(y, 0, h - barH), 3, barH), 1.5, 1.5);
+}
+
+} // namespace platform::uikit

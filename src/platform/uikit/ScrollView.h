@@ -1,0 +1,102 @@
+#pragma once
+
+#include "platform/uikit/AnimationClock.h"
+#include "platform/uikit/View.h"
+
+#include <QPointer>
+
+namespace platform::uikit {
+
+class ScrollViewDelegate;
+
+// A scrolling view of our own: the content offset is the bounds origin and may go negative;
+// the content inset widens the range; a drag past the edges rubber-bands, a release moves on
+// with deceleration and bounces back to the range edge, which is computed after the delegate's
+// did-end-dragging has returned (so an inset set there is the target). A wheel never
+// overscrolls. Every movement runs on the kit's animation clock.
+class ScrollView : public View {
+    Q_OBJECT
+public:
+    explicit ScrollView(const QRectF& frame = QRectF(), View* superview = nullptr);
+    ~ScrollView() override;
+
+    QPointF contentOffset() const { return bounds().topLeft(); }
+    void setContentOffset(const QPointF& offset);
+    void setContentOffset(const QPointF& offset, bool animated);
+    QSizeF contentSize() const { return m_contentSize; }
+    void setContentSize(const QSizeF& size);
+    EdgeInsets contentInset() const { return m_contentInset; }
+    // With a duration, the inset moves there on the clock (an offset resting on the old top
+    // edge follows it).
+    void setContentInset(const EdgeInsets& inset, double duration = 0);
+    void scrollRectToVisible(const QRectF& rect, bool animated);
+
+    ScrollViewDelegate* delegate() const { return m_delegate; }
+    void setDelegate(ScrollViewDelegate* delegate) { m_delegate = delegate; }
+    bool isDragging() const { return m_dragging; }
+    bool isDecelerating() const { return m_decelerating; }
+    bool isTracking() const { return m_dragging; }
+    bool bounces() const { return m_bounces; }
+    void setBounces(bool on) { m_bounces = on; }
+    bool alwaysBounceVertical() const { return m_alwaysBounceVertical; }
+    void setAlwaysBounceVertical(bool on) { m_alwaysBounceVertical = on; }
+    bool isScrollEnabled() const { return m_scrollEnabled; }
+    void setScrollEnabled(bool on) { m_scrollEnabled = on; }
+    bool scrollsToTop() const { return m_scrollsToTop; }
+    void setScrollsToTop(bool on) { m_scrollsToTop = on; }
+    bool showsVerticalScrollIndicator() const { return m_showsIndicator; }
+    void setShowsVerticalScrollIndicator(bool on) { m_showsIndicator = on; }
+
+    // The offsets the view rests between: top-left at minus the inset, bottom-right at the
+    // content's end plus the inset (never above the minimum).
+    QPointF minimumContentOffset() const;
+    QPointF maximumContentOffset() const;
+
+    // A finger drag for tests: begin, move to exact offsets, end with a velocity in points per
+    // second (the view then moves on by the clock).
+    void beginDragForTesting();
+    void dragToOffsetForTesting(const QPointF& offset);
+    void endDragForTesting(const QPointF& velocity);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void drawRect(QPainter& painter) override;
+    // Told after every change of the offset, before the delegate.
+    virtual void contentOffsetDidChange() {}
+    void tapped(const QPointF& pointInContent);
+    virtual void handleTap(const QPointF& /*pointInContent*/) {}
+
+private:
+    void applyOffset(const QPointF& offset);
+    void stopMotion();
+    void startMotion(QPointF velocity);
+    QPointF clamped(const QPointF& offset) const;
+    QPointF rubberBanded(const QPointF& offset) const;
+    bool canScrollVertically() const;
+
+    QPointer<QObject> m_guard;
+    ScrollViewDelegate* m_delegate = nullptr;
+    QSizeF m_contentSize{0, 0};
+    EdgeInsets m_contentInset;
+    bool m_dragging = false;
+    bool m_decelerating = false;
+    bool m_bounces = true;
+    bool m_alwaysBounceVertical = false;
+    bool m_scrollEnabled = true;
+    bool m_scrollsToTop = true;
+    bool m_showsIndicator = true;
+    AnimationClock::Id m_motion = 0;
+    AnimationClock::Id m_insetAnimation = 0;
+    // Mouse tracking.
+    bool m_pressed = false;
+    QPointF m_pressPoint;
+    QPointF m_pressOffset;
+    QPointF m_lastPoint;
+    double m_lastTime = 0;
+    QPointF m_velocity;
+};
+
+} // namespace platform::uikit

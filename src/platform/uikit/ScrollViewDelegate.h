@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QPointF>
+
+namespace platform::uikit {
+
+class ScrollView;
+
+// Told of scrolling in the platform's order: will-begin-dragging, did-scroll while dragging,
+// will-end-dragging (may change the target), did-end-dragging, then will-begin-decelerating,
+// did-scroll and did-end-decelerating when the view moves on by itself.
+class ScrollViewDelegate {
+public:
+    virtual ~ScrollViewDelegate() = default;
+    virtual void scrollViewDidScroll(ScrollView*) {}
+    virtual void scrollViewWillBeginDragging(ScrollView*) {}
+    virtual void scrollViewWillEndDragging(ScrollView*, QPointF /*velocity*/, QPointF* /*targetContentOffset*/) {}
+    virtual void scrollViewDidEndDragging(ScrollView*, bool /*willDecelerate*/) {}
+    virtual void scrollViewWillBeginDecelerating(ScrollView*) {}
+    virtual void scrollViewDidEndDecelerating(ScrollView*) {}
+    virtual void scrollViewDidEndScrollingAnimation(ScrollView*) {}
+};
+
+} // namespace platform::uikit

@@ -1,0 +1,330 @@
+#include "platform/uikit/View.h"
+
+#include "platform/device/DeviceProfile.h"
+#include "platform/uikit/ViewController.h"
+#include "platform/uikit/Window.h"
+
+#include <QPointer>
+
+#include <QPainter>
+#include <QTimer>
+
+#include <cmath>
+
+namespace platform::uikit {
+
+View::View(const QRectF& frame, View* superview) : QWidget(nullptr)
+{
+    setAttribute(Qt::WA_NoSystemBackground);
+    m_frame = frame;
+    if (superview)
+        superview->addSubview(this);
+    else
+        applyGeometry();
+}
+
+View::~View() = default;
+
+void View::applyGeometry()
+{
+    QPointF origin = m_frame.topLeft();
+    if (auto* sv = superview())
+        origin -= sv->m_boundsOrigin;
+    // Edges rounded independently, so adjoining views meet without gaps.
+    const int l = int(std::floor(origin.x() + 0.5)), t = int(std::floor(origin.y() + 0.5));
+    const int r = int(std::floor(origin.x() + m_frame.width() + 0.5));
+    const int b = int(std::floor(origin.y() + m_frame.height() + 0.5));
+    if (isWindow())
+        resize(std::max(0, r - l), std::max(0, b - t));
+    else
+        setGeometry(l, t, std::max(0, r - l), std::max(0, b - t));
+}
+
+void View::setFrame(const QRectF& frame)
+{
+    const QSizeF old = m_frame.size();
+    m_frame = frame;
+    applyGeometry();
+    if (old != frame.size()) {
+        if (m_autoresizesSubviews)
+            resizeSubviewsWithOldSize(old);
+        setNeedsLayout();
+    }
+}
+
+void View::setCenter(const QPointF& c)
+{
+    setFrame(QRectF(c.x() - m_frame.width() / 2, c.y() - m_frame.height() / 2, m_frame.width(), m_frame.height()));
+}
+
+void View::setBoundsOrigin(const QPointF& origin)
+{
+    if (origin == m_boundsOrigin)
+        return;
+    m_boundsOrigin = origin;
+    for (View* v : subviews())
+        v->applyGeometry();
+    update();
+}
+
+namespace {
+// Shares `delta` among the flexible parts of one axis in proportion to their lengths.
+void distribute(qreal delta, bool flexA, bool flexLen, bool flexB, qreal a, qreal len, qreal b, qreal* outA, qreal* outLen)
+{
+    const qreal parts[3] = {flexA ? a : 0, flexLen ? len : 0, flexB ? b : 0};
+    const int count = int(flexA) + int(flexLen) + int(flexB);
+    if (count == 0) {
+        *outA = a;
+        *outLen = len;
+        return;
+    }
+    const qreal sum = parts[0] + parts[1] + parts[2];
+    auto share = [&](int i, bool flex) { return !flex ? 0.0 : (sum > 0 ? delta * parts[i] / sum : delta / count); };
+    *outA = a + share(0, flexA);
+    *outLen = std::max<qreal>(0, len + share(1, flexLen));
+}
+} // namespace
+
+void View::resizeSubviewsWithOldSize(const QSizeF& old)
+{
+    const QSizeF now = m_frame.size();
+    for (View* v : subviews()) {
+        const int m = v->m_autoresizingMask;
+        if (!m)
+            continue;
+        const QRectF f = v->m_frame;
+        qreal x, w, y, h;
+        distribute(now.width() - old.width(), m & AutoresizingFlexibleLeftMargin, m & AutoresizingFlexibleWidth,
+                   m & AutoresizingFlexibleRightMargin, f.x(), f.width(), old.width() - f.right(), &x, &w);
+        distribute(now.height() - old.height(), m & AutoresizingFlexibleTopMargin, m & AutoresizingFlexibleHeight,
+                   m & AutoresizingFlexibleBottomMargin, f.y(), f.height(), old.height() - f.bottom(), &y, &h);
+        v->setFrame(QRectF(x, y, w, h));
+    }
+}
+
+View* View::viewWithTag(int tag)
+{
+    if (m_tag == tag)
+        return this;
+    for (View* v : subviews())
+        if (View* found = v->viewWithTag(tag))
+            return found;
+    return nullptr;
+}
+
+View* View::superview() const { return qobject_cast<View*>(parentWidget()); }
+
+QList<View*> View::subviews() const
+{
+    QList<View*> out;
+    for (QObject* o : children())
+        if (auto* v = qobject_cast<View*>(o); v && !v->isWindow())
+            out.append(v);
+    return out;
+}
+
+void View::addSubview(View* view)
+{
+    if (!view || view == this)
+        return;
+    const bool hidden = view->isHidden() && view->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    if (view->parentWidget() != this)
+        view->setParent(this);
+    view->raise();
+    view->applyGeometry();
+    if (!hidden)
+        view->show();
+}
+
+void View::insertSubviewAtIndex(View* view, int index)
+{
+    addSubview(view);
+    const QList<View*> subs = subviews();
+    if (index >= 0 && index < subs.size() - 1)
+        view->stackUnder(subs[index] == view ? subs[index + 1] : subs[index]);
+}
+
+void View::removeFromSuperview()
+{
+    if (!superview())
+        return;
+    hide();
+    setParent(nullptr);
+    // Hidden by removal only: showing again on the next add.
+    setAttribute(Qt::WA_WState_ExplicitShowHide, false);
+}
+
+void View::bringSubviewToFront(View* view)
+{
+    if (view && view->superview() == this)
+        view->raise();
+}
+
+void View::sendSubviewToBack(View* view)
+{
+    if (view && view->superview() == this)
+        view->lower();
+}
+
+bool View::isDescendantOfView(const View* view) const
+{
+    for (const View* v = this; v; v = v->superview())
+        if (v == view)
+            return true;
+    return false;
+}
+
+Window* View::window() const
+{
+    for (const View* v = this; v; v = v->superview())
+        if (auto* w = qobject_cast<Window*>(const_cast<View*>(v)))
+            return w;
+    return nullptr;
+}
+
+void View::setBackgroundColor(const QBrush& brush)
+{
+    m_background = brush;
+    update();
+}
+
+void View::setAlpha(qreal alpha)
+{
+    m_alpha = std::clamp<qreal>(alpha, 0, 1);
+    update();
+}
+
+void View::setUserInteractionEnabled(bool enabled)
+{
+    m_userInteractionEnabled = enabled;
+    setAttribute(Qt::WA_TransparentForMouseEvents, !enabled);
+}
+
+void View::setContentMode(int mode)
+{
+    m_contentMode = mode;
+    update();
+}
+
+void View::setNeedsLayout()
+{
+    m_needsLayout = true;
+    if (m_layoutQueued)
+        return;
+    m_layoutQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_layoutQueued = false;
+        layoutIfNeeded();
+    });
+}
+
+void View::layoutIfNeeded()
+{
+    if (m_inLayout)
+        return;
+    if (!m_needsLayout) {
+        for (View* v : subviews())
+            v->layoutIfNeeded();
+        return;
+    }
+    m_needsLayout = false;
+    m_inLayout = true;
+    QPointer<ViewController> controller = qobject_cast<ViewController*>(property("kr_controller").value<QObject*>());
+    if (controller)
+        controller->notifyLayout(false);
+    layoutSubviews();
+    if (controller)
+        controller->notifyLayout(true);
+    m_inLayout = false;
+    for (View* v : subviews())
+        v->layoutIfNeeded();
+}
+
+void View::sizeToFit()
+{
+    const QSizeF s = sizeThatFits(m_frame.size());
+    setFrame(QRectF(m_frame.topLeft(), s));
+}
+
+void View::setSafeAreaInsetsForTesting(const EdgeInsets& insets)
+{
+    m_pinnedSafeArea = insets;
+    setNeedsLayout();
+}
+
+EdgeInsets View::safeAreaInsets() const
+{
+    if (m_pinnedSafeArea)
+        return *m_pinnedSafeArea;
+    if (DeviceProfile::systemMajorVersion() < 11)
+        return {};
+    const Window* w = window();
+    if (!w || w == static_cast<const View*>(this))
+        return {};
+    const EdgeInsets wi = w->safeAreaInsets();
+    const QRectF r = frameInWindow();
+    const QRectF wb = w->bounds();
+    return EdgeInsets{std::max<qreal>(0, wi.top - r.top()), std::max<qreal>(0, wi.left - r.left()),
+                      std::max<qreal>(0, r.bottom() - (wb.height() - wi.bottom)),
+                      std::max<qreal>(0, r.right() - (wb.width() - wi.right))};
+}
+
+QRectF View::frameInWindow() const
+{
+    QPointF origin(0, 0);
+    const View* v = this;
+    while (v && !v->isWindow()) {
+        origin += v->m_frame.topLeft();
+        if (View* sv = v->superview()) {
+            origin -= sv->m_boundsOrigin;
+            v = sv;
+        } else {
+            break;
+        }
+    }
+    return QRectF(origin, m_frame.size());
+}
+
+QPointF View::convertPointToView(const QPointF& p, const View* view) const
+{
+    const QPointF inWindow = frameInWindow().topLeft() + (p - m_boundsOrigin);
+    if (!view)
+        return inWindow;
+    return inWindow - view->frameInWindow().topLeft() + view->m_boundsOrigin;
+}
+
+QRectF View::convertRectToView(const QRectF& r, const View* view) const
+{
+    return QRectF(convertPointToView(r.topLeft(), view), r.size());
+}
+
+void View::drawRect(QPainter&) {}
+
+void View::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setOpacity(m_alpha);
+    if (m_cornerRadius > 0 || m_borderWidth > 0)
+        p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = QRectF(rect()).adjusted(m_borderWidth / 2, m_borderWidth / 2, -m_borderWidth / 2, -m_borderWidth / 2);
+    if (m_background.style() != Qt::NoBrush) {
+        // Patterns start at the view's origin, as the platform's pattern colours do.
+        p.setBrushOrigin(0, 0);
+        if (m_cornerRadius > 0) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(m_background);
+            p.drawRoundedRect(r, m_cornerRadius, m_cornerRadius);
+        } else {
+            p.fillRect(rect(), m_background);
+        }
+    }
+    drawRect(p);
+    if (m_borderWidth > 0) {
+        p.setOpacity(m_alpha);
+        p.setPen(QPen(m_borderColor, m_borderWidth));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(r, m_cornerRadius, m_cornerRadius);
+    }
+}
+
+} // namespace platform::uikit

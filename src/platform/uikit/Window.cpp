@@ -1,0 +1,415 @@
+#include "platform/uikit/Window.h"
+
+#include "platform/device/DeviceProfile.h"
+#include "platform/uikit/AlertView.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/ApplicationDelegate.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/Screen.h"
+#include "platform/uikit/TransitionCoordinator.h"
+#include "platform/uikit/ViewController.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLinearGradient>
+#include <QPainter>
+
+#include <memory>
+
+namespace platform::uikit {
+namespace {
+constexpr double kRotationSeconds = 0.3;
+constexpr double kModalSeconds = 0.35;
+const QSizeF kFormSheet(540, 620);
+
+// The status bar: transparent from system 7 with dark or light content; an opaque bar before.
+class StatusBarView : public View {
+public:
+    explicit StatusBarView(View* superview) : View(QRectF(), superview)
+    {
+        setOpaque(false);
+        setUserInteractionEnabled(false);
+    }
+
+protected:
+    void drawRect(QPainter& p) override
+    {
+        const int style = Application::shared().statusBarStyle();
+        const bool modern = DeviceProfile::systemMajorVersion() >= 7;
+        QColor text = Qt::black;
+        if (modern) {
+            text = style == StatusBarStyleLightContent ? Qt::white : Qt::black;
+        } else {
+            if (style == StatusBarStyleDefault) {
+                QLinearGradient g(0, 0, 0, height());
+                g.setColorAt(0, QColor(216, 216, 216));
+                g.setColorAt(1, QColor(168, 168, 168));
+                p.fillRect(rect(), g);
+            } else {
+                p.fillRect(rect(), style == StatusBarStyleBlackOpaque ? QColor(Qt::black) : QColor(0, 0, 0, 170));
+                text = Qt::white;
+            }
+        }
+        const qreal h = std::min<qreal>(height(), 20);
+        const QRectF line(6, height() - h, width() - 12, h);
+        drawLabelText(p, line, QStringLiteral("9:41"), Label::systemFont(12, true), text, QColor(), QSizeF(),
+                      TextAlignmentCenter, 1);
+        drawLabelText(p, line, QStringLiteral("Korvane"), Label::systemFont(12), text, QColor(), QSizeF(),
+                      TextAlignmentLeft, 1);
+        // The battery.
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF battery(line.right() - 26, line.center().y() - 5, 22, 10);
+        p.setPen(QPen(text, 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(battery, 2, 2);
+        p.fillRect(battery.adjusted(2, 2, -6, -2), text);
+        p.fillRect(QRectF(battery.right() + 1, battery.center().y() - 2, 2, 4), text);
+    }
+};
+
+// Dims what is behind a form sheet.
+View* makeDimmingView(const QRectF& frame)
+{
+    auto* v = new View(frame);
+    v->setBackgroundColor(QColor(0, 0, 0, 102));
+    v->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    return v;
+}
+} // namespace
+
+Window::Window(const QRectF& frame) : View(frame.isNull() ? Screen::bounds() : frame)
+{
+    setWindowTitle(QStringLiteral("Korvane"));
+    setBackgroundColor(QColor(Qt::black));
+    setFocusPolicy(Qt::StrongFocus);
+    m_statusBar = new StatusBarView(this);
+    Application::shared().registerWindow(this);
+    statusBarDidChange();
+}
+
+Window::~Window()
+{
+    Application::shared().unregisterWindow(this);
+    // The screens go before their views disappear under them.
+    for (const auto& m : m_modals)
+        delete m.controller.data();
+    delete m_root.data();
+}
+
+bool Window::isKeyWindow() const { return Application::shared().keyWindow() == this; }
+
+EdgeInsets Window::safeAreaInsets() const
+{
+    if (m_pinnedSafeArea)
+        return *m_pinnedSafeArea;
+    if (DeviceProfile::systemMajorVersion() < 11)
+        return {};
+    const bool landscape = frame().width() > frame().height();
+    const bool hidden = Application::shared().isStatusBarHidden();
+    if (Screen::isTallFullScreen())
+        return landscape ? EdgeInsets{0, 44, 21, 44} : EdgeInsets{44, 0, 34, 0};
+    return EdgeInsets{hidden || landscape ? 0.0 : 20.0, 0, 0, 0};
+}
+
+QRectF Window::windowSceneBounds() const
+{
+    if (!Screen::hasWindowScenes())
+        return {};
+    return QRectF(QPointF(), frame().size());
+}
+
+void Window::setRootViewController(ViewController* controller)
+{
+    if (controller == m_root)
+        return;
+    if (m_root) {
+        if (m_root->isViewLoaded())
+            m_root->view()->removeFromSuperview();
+        if (m_root->parent() == this)
+            m_root->deleteLater();
+    }
+    m_root = controller;
+    if (!controller)
+        return;
+    if (!controller->parent())
+        controller->setParent(this);
+    View* v = controller->view();
+    addSubview(v);
+    v->setFrame(bounds());
+    v->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    raiseOverlays();
+    if (isVisible()) {
+        controller->beginAppearanceTransition(true, false);
+        controller->endAppearanceTransition();
+    }
+}
+
+void Window::makeKeyAndVisible()
+{
+    Application::shared().setKeyWindow(this);
+    if (!isVisible()) {
+        show();
+        if (m_root) {
+            m_root->beginAppearanceTransition(true, false);
+            m_root->endAppearanceTransition();
+        }
+    }
+    layoutIfNeeded();
+}
+
+void Window::raiseOverlays()
+{
+    for (const auto& m : m_modals)
+        if (m.host)
+            m.host->raise();
+    if (m_visibleAlert && m_visibleAlert->m_view)
+        m_visibleAlert->m_view->raise();
+    m_statusBar->raise();
+}
+
+void Window::statusBarDidChange()
+{
+    auto& app = Application::shared();
+    const qreal h = Screen::isTallFullScreen() && frame().width() < frame().height() ? 44 : 20;
+    m_statusBar->setFrame(QRectF(0, 0, frame().width(), h));
+    m_statusBar->setHidden(app.isStatusBarHidden());
+    m_statusBar->update();
+    raiseOverlays();
+    // Bars below the status bar move with it.
+    setNeedsLayout();
+    if (m_root && m_root->isViewLoaded())
+        m_root->view()->setNeedsLayout();
+}
+
+void Window::layoutSubviews()
+{
+    if (m_root && m_root->isViewLoaded())
+        m_root->view()->setFrame(bounds());
+    for (const auto& m : m_modals) {
+        if (!m.host || !m.controller)
+            continue;
+        m.host->setFrame(bounds());
+        if (m.controller->isViewLoaded() && m.host != m.controller->view()) {
+            const QSizeF s = kFormSheet;
+            m.controller->view()->setFrame(QRectF((frame().width() - s.width()) / 2, (frame().height() - s.height()) / 2,
+                                                  s.width(), s.height()));
+        }
+    }
+    m_statusBar->setFrame(QRectF(0, 0, frame().width(), m_statusBar->frame().height()));
+}
+
+void Window::presentModal(ViewController* controller, bool animated, std::function<void()> completion)
+{
+    const bool sheet = DeviceProfile::isPad() && (controller->modalPresentationStyle() == ModalPresentationFormSheet ||
+                                                  controller->modalPresentationStyle() == ModalPresentationPageSheet);
+    View* v = controller->view();
+    View* host = v;
+    QRectF finalFrame = bounds();
+    if (sheet) {
+        host = makeDimmingView(bounds());
+        addSubview(host);
+        host->addSubview(v);
+        finalFrame = QRectF((frame().width() - kFormSheet.width()) / 2, (frame().height() - kFormSheet.height()) / 2,
+                            kFormSheet.width(), kFormSheet.height());
+    } else {
+        addSubview(v);
+        v->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    }
+    m_modals.append(Modal{controller, host});
+    raiseOverlays();
+    controller->beginAppearanceTransition(true, animated);
+    QPointer<ViewController> c(controller);
+    auto done = [c, completion = std::move(completion)](bool) {
+        if (c)
+            c->endAppearanceTransition();
+        if (completion)
+            completion();
+    };
+    const qreal h = frame().height();
+    if (!animated) {
+        v->setFrame(finalFrame);
+        done(true);
+        return;
+    }
+    v->setFrame(finalFrame.translated(0, h));
+    AnimationClock::animate(
+        this, kModalSeconds,
+        [c, finalFrame, h](double t) {
+            if (c && c->isViewLoaded())
+                c->view()->setFrame(finalFrame.translated(0, h * (1 - t) * (1 - t)));
+        },
+        std::move(done));
+}
+
+void Window::dismissModal(ViewController* controller, bool animated, std::function<void()> completion)
+{
+    Modal modal;
+    for (int i = 0; i < m_modals.size(); ++i) {
+        if (m_modals[i].controller == controller) {
+            modal = m_modals.takeAt(i);
+            break;
+        }
+    }
+    QPointer<ViewController> c(controller);
+    QPointer<View> host = modal.host;
+    controller->beginAppearanceTransition(false, animated);
+    auto done = [c, host, completion = std::move(completion)](bool) {
+        if (c) {
+            c->endAppearanceTransition();
+            c->deleteLater();
+        }
+        if (host && (!c || host != c->view()))
+            host->deleteLater();
+        if (completion)
+            completion();
+    };
+    if (!animated || !controller->isViewLoaded()) {
+        if (controller->isViewLoaded())
+            controller->view()->hide();
+        done(true);
+        return;
+    }
+    const QRectF start = controller->view()->frame();
+    const qreal h = frame().height();
+    AnimationClock::animate(
+        this, kModalSeconds,
+        [c, start, h](double t) {
+            if (c && c->isViewLoaded())
+                c->view()->setFrame(start.translated(0, h * t * t));
+        },
+        std::move(done));
+}
+
+void Window::enqueueAlert(AlertView* alert)
+{
+    m_alerts.push_back(alert);
+    if (!m_visibleAlert)
+        showNextAlert();
+}
+
+AlertView* Window::visibleAlert() const { return m_visibleAlert; }
+
+void Window::showNextAlert()
+{
+    while (!m_alerts.empty() && !m_alerts.front())
+        m_alerts.pop_front();
+    if (m_alerts.empty())
+        return;
+    m_visibleAlert = m_alerts.front();
+    m_alerts.pop_front();
+    View* v = m_visibleAlert->makePresentation(this);
+    addSubview(v);
+    v->setFrame(bounds());
+    raiseOverlays();
+}
+
+void Window::alertDidDismiss(AlertView* alert)
+{
+    if (alert == m_visibleAlert) {
+        m_visibleAlert = nullptr;
+        showNextAlert();
+    } else {
+        std::erase_if(m_alerts, [alert](const QPointer<AlertView>& a) { return a == alert; });
+    }
+}
+
+bool Window::rotateToInterfaceOrientation(int orientation)
+{
+    auto& app = Application::shared();
+    const int from = app.statusBarOrientation();
+    if (orientation == from || m_rotating || !m_root || orientation < 1 || orientation > 4)
+        return false;
+    const int version = DeviceProfile::systemMajorVersion();
+    int delegateMask = app.delegate() ? app.delegate()->supportedInterfaceOrientationsForWindow(this) : -1;
+    if (delegateMask < 0)
+        delegateMask = DeviceProfile::isPad() ? 30 : InterfaceOrientationMaskAllButUpsideDown;
+    bool rootAllows;
+    if (version < 6)
+        rootAllows = m_root->shouldAutorotateToInterfaceOrientation(orientation);
+    else
+        rootAllows = m_root->shouldAutorotate() && (m_root->supportedInterfaceOrientations() & InterfaceOrientationMaskFor(orientation));
+    if (!rootAllows || !(delegateMask & InterfaceOrientationMaskFor(orientation)))
+        return false;
+
+    const bool swap = InterfaceOrientationIsLandscape(orientation) != InterfaceOrientationIsLandscape(from);
+    const QSizeF target = swap ? frame().size().transposed() : frame().size();
+    QPointer<Window> self(this);
+    QPointer<ViewController> root(m_root);
+    m_rotating = true;
+    app.setPendingOrientation(orientation);
+    auto applyGeometry = [self, orientation, target] {
+        if (!self)
+            return;
+        Application::shared().setStatusBarOrientation(orientation);
+        self->setFrame(QRectF(self->frame().topLeft(), target));
+        self->statusBarDidChange();
+        self->layoutSubviews();
+    };
+    auto finish = [self] {
+        Application::shared().setPendingOrientation(0);
+        if (self)
+            self->m_rotating = false;
+    };
+    if (version < 8) {
+        root->willRotateToInterfaceOrientation(orientation, kRotationSeconds);
+        auto started = std::make_shared<bool>(false);
+        AnimationClock::animate(
+            this, kRotationSeconds,
+            [root, started, applyGeometry, orientation](double) {
+                if (*started)
+                    return;
+                *started = true;
+                applyGeometry();
+                if (root)
+                    root->willAnimateRotationToInterfaceOrientation(orientation, kRotationSeconds);
+            },
+            [root, from, finish](bool) {
+                finish();
+                if (root)
+                    root->didRotateFromInterfaceOrientation(from);
+            });
+        return true;
+    }
+    auto coordinator = std::make_shared<TransitionCoordinator>(target, kRotationSeconds);
+    root->viewWillTransitionToSize(target, coordinator.get());
+    auto started = std::make_shared<bool>(false);
+    AnimationClock::animate(
+        this, kRotationSeconds,
+        [coordinator, started, applyGeometry](double) {
+            if (*started)
+                return;
+            *started = true;
+            applyGeometry();
+            coordinator->runAnimations();
+        },
+        [coordinator, finish](bool) {
+            finish();
+            coordinator->runCompletions();
+        });
+    return true;
+}
+
+void Window::keyPressEvent(QKeyEvent* e)
+{
+    if (e->modifiers() & Qt::ControlModifier) {
+        const int o = Application::shared().statusBarOrientation();
+        if (e->key() == Qt::Key_Left) {
+            rotateToInterfaceOrientation(o == InterfaceOrientationPortrait ? InterfaceOrientationLandscapeRight : InterfaceOrientationPortrait);
+            return;
+        }
+        if (e->key() == Qt::Key_Right) {
+            rotateToInterfaceOrientation(o == InterfaceOrientationPortrait ? InterfaceOrientationLandscapeLeft : InterfaceOrientationPortrait);
+            return;
+        }
+    }
+    View::keyPressEvent(e);
+}
+
+void Window::closeEvent(QCloseEvent* e)
+{
+    e->accept();
+    QCoreApplication::quit();
+}
+
+} // namespace platform::uikit

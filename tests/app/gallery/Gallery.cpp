@@ -1,0 +1,324 @@
+// Draws the kit, theme and skin on the offscreen platform and writes one PNG per scene and
+// device: each style on a 16.7 phone, the pink style on a 6.1 phone and on a full-screen pad.
+// Usage: korvane_gallery [output folder] (default: $KORVANE_SCREENSHOTS_DIR or ./screenshots).
+
+#include "app/KRTarnwick23Skin.h"
+#include "app/KRTheme.h"
+#include "platform/device/DeviceProfile.h"
+#include "platform/uikit/AlertView.h"
+#include "platform/uikit/AnimationClock.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/SegmentedControl.h"
+#include "platform/uikit/TabBarController.h"
+#include "platform/uikit/TabBarItem.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TableViewCell.h"
+#include "platform/uikit/TableViewDataSource.h"
+#include "platform/uikit/TableViewDelegate.h"
+#include "platform/uikit/TextField.h"
+#include "platform/uikit/Window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+using namespace platform::uikit;
+
+namespace {
+
+KRTheme* theme() { return KRTheme::sharedTheme(); }
+
+// A plain list of titled rows, themed.
+class ListScreen : public ViewController, public TableViewDataSource, public TableViewDelegate {
+public:
+    ListScreen(const QString& title, QStringList rows, int style = TableViewStylePlain)
+        : m_rows(std::move(rows)), m_style(style)
+    {
+        setTitle(title);
+    }
+    TableView* table = nullptr;
+    QList<QStringList> sections;
+
+protected:
+    void loadView() override
+    {
+        table = new TableView(QRectF(QPointF(), platform::DeviceProfile::screenSize()), m_style);
+        table->setDataSource(this);
+        table->setTableDelegate(this);
+        table->setBackgroundColor(theme()->backgroundColor());
+        table->setSeparatorColor(theme()->separatorColor());
+        if (m_style == TableViewStyleGrouped)
+            table->setSeparatorStyle(TableViewCellSeparatorStyleNone);
+        setView(table);
+        table->reloadData();
+    }
+    int numberOfSectionsInTableView(TableView*) override { return sections.isEmpty() ? 1 : int(sections.size()); }
+    int numberOfRowsInSection(TableView*, int s) override { return int(rowsOf(s).size()); }
+    QString titleForHeaderInSection(TableView*, int s) override
+    {
+        return m_style == TableViewStyleGrouped ? QStringList{QStringLiteral("播放"), QStringLiteral("外观")}.value(s) : QString();
+    }
+    TableViewCell* cellForRowAtIndexPath(TableView* t, const IndexPath& ip) override
+    {
+        auto* cell = t->dequeueReusableCellWithIdentifier(QStringLiteral("row"));
+        if (!cell)
+            cell = new TableViewCell(TableViewCellStyleValue1, QStringLiteral("row"));
+        cell->textLabel()->setText(rowsOf(ip.section)[ip.row]);
+        cell->textLabel()->setTextColor(theme()->primaryTextColor());
+        cell->detailTextLabel()->setTextColor(theme()->secondaryTextColor());
+        cell->setBackgroundColor(theme()->surfaceColor());
+        if (m_style == TableViewStyleGrouped) {
+            const int n = int(rowsOf(ip.section).size());
+            auto* bg = new ImageView(QRectF());
+            bg->setImage(theme()->groupedCellBackgroundImageWithTopCorners(ip.row == 0, ip.row == n - 1, 44));
+            cell->setBackgroundView(bg);
+            cell->setBackgroundColor(QBrush(Qt::NoBrush));
+            cell->setAccessoryType(TableViewCellAccessoryDisclosureIndicator);
+            cell->detailTextLabel()->setText(ip == IndexPath{0, 0} ? QStringLiteral("高清 1080P") : QString());
+        }
+        return cell;
+    }
+
+private:
+    QStringList rowsOf(int s) const { return sections.isEmpty() ? m_rows : sections[s]; }
+    QStringList m_rows;
+    int m_style;
+};
+
+// A screen of skin buttons in every variant and state.
+class SkinScreen : public ViewController {
+protected:
+    void loadView() override
+    {
+        auto* v = new View(QRectF(QPointF(), platform::DeviceProfile::screenSize()));
+        v->setBackgroundColor(theme()->backgroundColor());
+        setView(v);
+        const qreal w = v->frame().width();
+        qreal y = 90;
+        auto add = [&](const QString& title, const Image& normal, const Image& pressed, const QColor& color,
+                       const QColor& shadow, const QSizeF& offset) {
+            for (int i = 0; i < 2; ++i) {
+                auto* b = new Button(ButtonTypeCustom, QRectF(20 + i * (w - 40) / 2, y, (w - 60) / 2, 36), v);
+                b->setTitle(title, ControlStateNormal);
+                b->setTitleColor(color, ControlStateNormal);
+                b->setTitleShadowColor(shadow, ControlStateNormal);
+                b->titleLabel()->setShadowOffset(offset);
+                b->titleLabel()->setFont(Label::systemFont(15, true));
+                b->setBackgroundImage(normal, ControlStateNormal);
+                b->setBackgroundImage(pressed, ControlStateHighlighted);
+                b->setHighlighted(i == 1);
+            }
+            y += 56;
+        };
+        add(QStringLiteral("关注"), KRTarnwick23ButtonBackground(theme(), false), KRTarnwick23ButtonBackground(theme(), true),
+            KRTarnwick23ButtonTitleColor(theme()), KRTarnwick23ButtonTitleShadowColor(theme()),
+            KRTarnwick23ButtonTitleShadowOffset(theme()));
+        add(QStringLiteral("最新发布"), KRTarnwick23PaleButtonBackground(theme(), false),
+            KRTarnwick23PaleButtonBackground(theme(), true), KRTarnwick23PaleButtonTitleColor(theme()),
+            KRTarnwick23PaleButtonTitleShadowColor(theme()), KRTarnwick23PaleButtonTitleShadowOffset(theme()));
+        add(QStringLiteral("一键三连"), KRTarnwick23PinkButtonBackground(false), KRTarnwick23PinkButtonBackground(true),
+            Qt::white, QColor::fromRgbF(0, 0, 0, 0.45), QSizeF(0, -1));
+        auto* note = new Label(QRectF(20, y, w - 40, 40), v);
+        note->setText(QStringLiteral("左：常态  右：按下"));
+        note->setTextColor(theme()->secondaryTextColor());
+        note->setTextAlignment(TextAlignmentCenter);
+        auto* spinnerLabel = new Label(QRectF(20, y + 40, w - 40, 30), v);
+        spinnerLabel->setText(theme()->displayName() + QStringLiteral("主题"));
+        spinnerLabel->setTextColor(theme()->primaryTextColor());
+        spinnerLabel->setTextAlignment(TextAlignmentCenter);
+    }
+};
+
+// The search screen's field and sort bar.
+class SearchScreen : public ViewController {
+protected:
+    void loadView() override
+    {
+        auto* v = new View(QRectF(QPointF(), platform::DeviceProfile::screenSize()));
+        v->setBackgroundColor(theme()->backgroundColor());
+        setView(v);
+        const qreal w = v->frame().width();
+        auto* field = new TextField(QRectF(10, 10, w - 20, 34), v);
+        field->setBackground(theme()->searchFieldBackgroundImage());
+        field->setPlaceholder(QStringLiteral("搜索视频、番剧或UP主"));
+        field->setTextColor(theme()->primaryTextColor());
+        field->typeForTesting(QStringLiteral("孤独摇滚"));
+        auto* seg = new SegmentedControl({QStringLiteral("综合"), QStringLiteral("最新"), QStringLiteral("播放"), QStringLiteral("弹幕")}, v);
+        seg->setFrame(QRectF(10, 56, w - 20, 29));
+        seg->setSelectedSegmentIndex(0);
+        theme()->applyToNavigationSegmentedControl(seg);
+        if (seg->tintColor() == theme()->separatorColor())
+            seg->setTintColor(theme()->accentColor());
+        qreal y = 100;
+        for (const QString& h : {QStringLiteral("搜索历史"), QStringLiteral("进击的巨人"), QStringLiteral("罗小黑战记")}) {
+            auto* l = new Label(QRectF(16, y, w - 32, 30), v);
+            l->setText(h);
+            l->setTextColor(y == 100 ? theme()->secondaryTextColor() : theme()->primaryTextColor());
+            y += 36;
+        }
+    }
+};
+
+// The loading picture over the page.
+class LoadingScreen : public ViewController {
+public:
+    ImageView* loading = nullptr;
+
+protected:
+    void loadView() override
+    {
+        auto* v = new View(QRectF(QPointF(), platform::DeviceProfile::screenSize()));
+        v->setBackgroundColor(KRTarnwick23LoadingBackgroundColor());
+        setView(v);
+        loading = KRTarnwick23LoadingTVView(QRectF(QPointF(), v->frame().size()));
+        loading->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+        v->addSubview(loading);
+    }
+};
+
+struct Shell {
+    std::unique_ptr<Window> window = std::make_unique<Window>();
+    TabBarController* tabs = new TabBarController();
+    NavigationController* nav = nullptr;
+};
+
+Shell makeShell(ViewController* root)
+{
+    Shell s;
+    QList<ViewController*> tabs;
+    const QStringList titles{QStringLiteral("首页"), QStringLiteral("发现"), QStringLiteral("探索"), QStringLiteral("我的")};
+    for (int i = 0; i < titles.size(); ++i) {
+        ViewController* screen = i == 0 ? root : new ListScreen(titles[i], {});
+        auto* nav = new NavigationController(screen);
+        nav->setTabBarItem(new TabBarItem(titles[i], Image(), i));
+        tabs.append(nav);
+        if (i == 0)
+            s.nav = nav;
+    }
+    s.tabs->setViewControllers(tabs);
+    s.window->setRootViewController(s.tabs);
+    s.window->makeKeyAndVisible();
+    theme()->applyToTabBarController(s.tabs);
+    return s;
+}
+
+void push(NavigationController* nav, ViewController* screen)
+{
+    ViewController* covered = nav->topViewController();
+    if (!covered->navigationItem()->backBarButtonItem())
+        covered->navigationItem()->setBackBarButtonItem(new BarButtonItem(QStringLiteral("返回"), BarButtonItemStyleBordered));
+    nav->pushViewController(screen, true);
+    AnimationClock::finishAll();
+    theme()->refreshNavigationController(nav);
+}
+
+bool save(Shell& s, const QDir& dir, const QString& name)
+{
+    AnimationClock::finishAll();
+    QCoreApplication::processEvents();
+    s.window->layoutIfNeeded();
+    const QString path = dir.filePath(name + QStringLiteral(".png"));
+    const bool ok = s.window->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+bool shoot(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    {
+        auto* home = new ListScreen(QStringLiteral("首页"), {QStringLiteral("【4K】城市夜景延时摄影"), QStringLiteral("今天也要好好吃饭"),
+                                                            QStringLiteral("三分钟看懂一部电影"), QStringLiteral("旧设备也能流畅播放")});
+        Shell s = makeShell(home);
+        push(s.nav, new ListScreen(QStringLiteral("详情"), {QStringLiteral("简介"), QStringLiteral("评论 1.2万"), QStringLiteral("相关推荐")}));
+        ok &= save(s, dir, device + QStringLiteral("-navigation"));
+        auto* alert = new AlertView(QStringLiteral("提示"), QStringLiteral("确定要清除浏览缓存吗？"), QStringLiteral("取消"),
+                                    {QStringLiteral("清除")});
+        alert->show();
+        ok &= save(s, dir, device + QStringLiteral("-alert"));
+        alert->dismissWithClickedButtonIndex(0);
+    }
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("我的"), {}));
+        push(s.nav, new SkinScreen());
+        s.nav->topViewController()->setTitle(QStringLiteral("按钮"));
+        theme()->refreshNavigationController(s.nav);
+        ok &= save(s, dir, device + QStringLiteral("-buttons"));
+    }
+    {
+        auto* settings = new ListScreen(QStringLiteral("设置"), {}, TableViewStyleGrouped);
+        settings->sections = {{QStringLiteral("播放画质"), QStringLiteral("自动播放"), QStringLiteral("后台听视频")},
+                              {QStringLiteral("主题"), QStringLiteral("列表样式")}};
+        Shell s = makeShell(settings);
+        theme()->refreshNavigationController(s.nav);
+        ok &= save(s, dir, device + QStringLiteral("-grouped"));
+    }
+    {
+        auto* search = new SearchScreen();
+        search->setTitle(QStringLiteral("探索"));
+        Shell s = makeShell(search);
+        theme()->refreshNavigationController(s.nav);
+        ok &= save(s, dir, device + QStringLiteral("-search"));
+    }
+    {
+        auto* loading = new LoadingScreen();
+        loading->setTitle(QStringLiteral("加载中"));
+        Shell s = makeShell(loading);
+        theme()->refreshNavigationController(s.nav);
+        loading->loading->startAnimating();
+        AnimationClock::advance(0.25);
+        ok &= save(s, dir, device + QStringLiteral("-loading"));
+        loading->loading->stopAnimating();
+    }
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("KORVANE_HOME", home.path().toUtf8());
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : qEnvironmentVariable("KORVANE_SCREENSHOTS_DIR");
+    if (out.isEmpty())
+        out = QStringLiteral("screenshots");
+    QDir dir(out);
+    if (!dir.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "cannot make %s\n", qPrintable(out));
+        return 1;
+    }
+    AnimationClock::setManual(true);
+    bool ok = true;
+    const struct {
+        const char* machine;
+        const char* version;
+        int style;
+        const char* name;
+    } devices[] = {
+        {"iPhone10,1", "16.7", 0, "16.7-style0"}, {"iPhone10,1", "16.7", 1, "16.7-style1"},
+        {"iPhone10,1", "16.7", 2, "16.7-style2"}, {"iPhone4,1", "6.1", 2, "6.1-style2"},
+        {"iPad8,1", "16.7", 2, "iPad8,1-style2"},
+    };
+    for (const auto& d : devices) {
+        platform::DeviceProfile::setMachineForTesting(QString::fromLatin1(d.machine));
+        platform::DeviceProfile::setSystemVersionForTesting(QString::fromLatin1(d.version));
+        Application::shared().resetForTesting();
+        theme()->setStyle(d.style);
+        ok &= shoot(dir, QString::fromLatin1(d.name));
+    }
+    std::printf("%s\n", ok ? "1 passed, 0 failed" : "0 passed, 1 failed");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,196 @@
+#include "KitTestSupport.h"
+
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/uikit/ActivityIndicatorView.h"
+#include "platform/uikit/ApplicationDelegate.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationBar.h"
+#include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/ProgressView.h"
+#include "platform/uikit/SegmentedControl.h"
+#include "platform/uikit/TabBar.h"
+#include "platform/uikit/TabBarController.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/TextField.h"
+#include "platform/uikit/Window.h"
+
+#include <QTimer>
+
+using namespace platform::uikit;
+
+class KitControls : public KitTest {};
+
+TEST_F(KitControls, SpinnerRunsOnTheClockAndHidesWhenStopped)
+{
+    ActivityIndicatorView spinner(ActivityIndicatorStyleGray);
+    EXPECT_EQ(spinner.frame().size(), QSizeF(20, 20));
+    EXPECT_TRUE(spinner.isHidden());
+    spinner.startAnimating();
+    EXPECT_TRUE(spinner.isAnimating());
+    EXPECT_FALSE(spinner.isHidden());
+    EXPECT_EQ(AnimationClock::runningCount(), 1);
+    spinner.stopAnimating();
+    EXPECT_FALSE(spinner.isAnimating());
+    EXPECT_TRUE(spinner.isHidden());
+    EXPECT_EQ(AnimationClock::runningCount(), 0);
+    spinner.setHidesWhenStopped(false);
+    EXPECT_FALSE(spinner.isHidden());
+    ActivityIndicatorView large(ActivityIndicatorStyleWhiteLarge);
+    EXPECT_EQ(large.frame().size(), QSizeF(37, 37));
+}
+
+TEST_F(KitControls, ProgressSegmentsAndTextFields)
+{
+    ProgressView progress;
+    progress.setProgress(1.7f);
+    EXPECT_EQ(progress.progress(), 1.0f);
+    progress.setProgress(-1);
+    EXPECT_EQ(progress.progress(), 0.0f);
+
+    SegmentedControl seg({QStringLiteral("综合"), QStringLiteral("最新")});
+    int changes = 0;
+    seg.addTarget(ControlEventValueChanged, [&] { ++changes; });
+    EXPECT_EQ(seg.selectedSegmentIndex(), -1);
+    seg.tapSegmentForTesting(1);
+    seg.tapSegmentForTesting(1);  // already selected
+    seg.tapSegmentForTesting(5);  // no such segment
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(seg.selectedSegmentIndex(), 1);
+    seg.setSelectedSegmentIndex(9);
+    EXPECT_EQ(seg.selectedSegmentIndex(), -1);
+    seg.setTitleColor(Qt::red, ControlStateSelected);
+    EXPECT_EQ(seg.titleColor(ControlStateSelected | ControlStateHighlighted), QColor(Qt::red));
+
+    TextField field(QRectF(0, 0, 200, 34));
+    QStringList events;
+    field.addTarget(ControlEventEditingChanged, [&] { events << field.text(); });
+    field.addTarget(ControlEventEditingDidEndOnExit, [&] { events << QStringLiteral("return"); });
+    field.typeForTesting(QStringLiteral("孤独"));
+    field.typeForTesting(QStringLiteral("摇滚"), true);
+    EXPECT_EQ(events, (QStringList{"孤独", "孤独摇滚", "return"}));
+    field.shouldReturn = [] { return false; };
+    field.typeForTesting(QString(), true);
+    EXPECT_EQ(events.last(), QStringLiteral("孤独摇滚"));
+}
+
+TEST_F(KitControls, NavigationBarShowsItemsAsButtons)
+{
+    NavigationBar bar(QRectF(0, 20, 375, 44));
+    NavigationItem below, top;
+    below.setTitle(QStringLiteral("首页"));
+    top.setTitle(QStringLiteral("详情"));
+    int refreshes = 0, backs = 0;
+    bar.onBack = [&] { ++backs; };
+    bar.setItems({&below, &top});
+    ASSERT_NE(bar.backButton(), nullptr);
+    EXPECT_EQ(bar.backButton()->title(ControlStateNormal), QStringLiteral("首页"));  // no back item: the title
+    bar.backButton()->tapForTesting();
+    EXPECT_EQ(backs, 1);
+
+    top.setRightBarButtonItem(BarButtonItem::systemItem(BarButtonSystemItemRefresh, [&] { ++refreshes; }));
+    auto* right = qobject_cast<Button*>(bar.rightItemView());
+    ASSERT_NE(right, nullptr);
+    EXPECT_TRUE(right->isDescendantOfView(&bar));
+    right->tapForTesting();
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_GT(right->frame().left(), 300);
+
+    // A left item replaces the back button; hiding the back button removes it.
+    top.setLeftBarButtonItem(new BarButtonItem(QStringLiteral("关闭")));
+    EXPECT_EQ(bar.backButton(), nullptr);
+    EXPECT_EQ(qobject_cast<Button*>(bar.leftItemView())->title(ControlStateNormal), QStringLiteral("关闭"));
+    top.setLeftBarButtonItem(nullptr);
+    top.setHidesBackButton(true);
+    EXPECT_EQ(bar.backButton(), nullptr);
+
+    // A custom view goes into the bar as it is; a title view replaces the title label.
+    auto* custom = new Button(ButtonTypeCustom, QRectF(0, 0, 63, 32));
+    top.setRightBarButtonItem(BarButtonItem::withCustomView(custom, &top));
+    EXPECT_EQ(bar.rightItemView(), custom);
+    EXPECT_EQ(custom->superview(), &bar);
+    auto* logo = new View(QRectF(0, 0, 70, 32));
+    top.setTitleView(logo);
+    EXPECT_EQ(logo->superview(), &bar);
+    EXPECT_TRUE(bar.titleLabel()->isHidden());
+    EXPECT_EQ(logo->frame(), QRectF(152.5, 6, 70, 32));
+
+    // Bar item attributes from the appearance proxy colour the titles.
+    TextAttributes green;
+    green.textColor = QColor(Qt::green);
+    BarButtonItem::appearanceInNavigationBar()->setTitleTextAttributes(green, ControlStateNormal);
+    top.setLeftBarButtonItem(new BarButtonItem(QStringLiteral("编辑")));
+    EXPECT_EQ(qobject_cast<Button*>(bar.leftItemView())->titleColor(ControlStateNormal), QColor(Qt::green));
+    BarButtonItem::appearanceInNavigationBar()->setTitleTextAttributes({}, ControlStateNormal);
+}
+
+TEST_F(KitControls, TabBarTapsSelectAndASecondTapReturnsToTheRoot)
+{
+    Window w;
+    auto* tabs = new TabBarController();
+    auto* nav = new NavigationController(new ViewController());
+    auto* other = new ViewController();
+    tabs->setViewControllers({nav, other});
+    w.setRootViewController(tabs);
+    w.makeKeyAndVisible();
+    nav->pushViewController(new ViewController(), false);
+    EXPECT_FALSE(other->isViewLoaded());  // unselected tabs load when first shown
+    tabs->tapTabForTesting(1);
+    EXPECT_EQ(tabs->selectedViewController(), other);
+    EXPECT_TRUE(other->isAppeared());
+    EXPECT_FALSE(nav->isAppeared());
+    EXPECT_EQ(other->view()->frame(), QRectF(0, 0, 375, 618));
+    tabs->tapTabForTesting(0);
+    EXPECT_EQ(nav->viewControllers().size(), 2);
+    tabs->tapTabForTesting(0);
+    AnimationClock::finishAll();
+    EXPECT_EQ(nav->viewControllers().size(), 1);
+    EXPECT_EQ(tabs->tabBar()->items().size(), 2);
+}
+
+TEST_F(KitControls, StatusBarChangesPostAndMoveTheStrip)
+{
+    Window w;
+    w.makeKeyAndVisible();
+    int frameChanges = 0;
+    auto token = platform::NotificationCenter::defaultCenter().addObserver(
+        ApplicationDidChangeStatusBarFrameNotification, nullptr, [&](const platform::Notification&) { ++frameChanges; });
+    auto& app = Application::shared();
+    EXPECT_EQ(app.statusBarFrame(), QRectF(0, 0, 375, 20));
+    app.setStatusBarHidden(true);
+    EXPECT_EQ(app.statusBarFrame(), QRectF());
+    EXPECT_TRUE(w.statusBarView()->isHidden());
+    EXPECT_EQ(w.safeAreaInsets(), EdgeInsets{});
+    app.setStatusBarHidden(true);
+    app.setStatusBarHidden(false);
+    EXPECT_EQ(frameChanges, 2);
+    app.setStatusBarOrientation(InterfaceOrientationLandscapeLeft);
+    EXPECT_EQ(app.statusBarFrame(), QRectF(0, 0, 667, 20));
+    EXPECT_EQ(frameChanges, 3);
+}
+
+TEST_F(KitControls, ApplicationMainLaunchesActivatesAndRunsTheLoop)
+{
+    struct Delegate : ApplicationDelegate {
+        QStringList calls;
+        bool didFinishLaunching() override
+        {
+            calls << "launch";
+            QTimer::singleShot(0, [] { QCoreApplication::exit(7); });
+            return true;
+        }
+        void didBecomeActive() override { calls << "active"; }
+    };
+    Delegate* seen = nullptr;
+    QStringList calls;
+    const int rc = ApplicationMain(0, nullptr, [&] {
+        auto d = std::make_unique<Delegate>();
+        seen = d.get();
+        return d;
+    });
+    Q_UNUSED(seen);
+    EXPECT_EQ(rc, 7);
+    EXPECT_EQ(Application::shared().applicationState(), int(ApplicationStateActive));
+    EXPECT_EQ(Application::shared().delegate(), nullptr);  // gone with the loop
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/device/DeviceProfile.h"
+#include "platform/uikit/AnimationClock.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/Image.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+
+// Every kit test starts on the default phone profile, with a manual animation clock, a fresh
+// application object and our bundle art visible.
+class KitTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::DeviceProfile::resetForTesting();
+        platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
+        platform::DeviceProfile::setSystemVersionForTesting(QStringLiteral("16.7"));
+        platform::uikit::AnimationClock::setManual(true);
+        platform::uikit::AnimationClock::finishAll();
+        platform::uikit::Application::shared().resetForTesting();
+        platform::uikit::Image::setBundleArtHiddenForTesting(false);
+    }
+    void TearDown() override
+    {
+        platform::uikit::AnimationClock::finishAll();
+        platform::DeviceProfile::resetForTesting();
+    }
+    static void useDevice(const QString& machine, const QString& version)
+    {
+        platform::DeviceProfile::setMachineForTesting(machine);
+        platform::DeviceProfile::setSystemVersionForTesting(version);
+    }
+};
+
+// Runs the deletions the kit has deferred (screens popped or dismissed, alerts answered).
+inline void flushDeferredDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+inline bool colorNear(const QColor& a, const QColor& b, int tolerance)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}

@@ -1,0 +1,333 @@
+#include "KitTestSupport.h"
+
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/uikit/AlertView.h"
+#include "platform/uikit/ApplicationDelegate.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationBar.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/Screen.h"
+#include "platform/uikit/TabBar.h"
+#include "platform/uikit/TabBarController.h"
+#include "platform/uikit/TransitionCoordinator.h"
+#include "platform/uikit/View.h"
+#include "platform/uikit/Window.h"
+
+#include <QPointer>
+
+using namespace platform::uikit;
+
+namespace {
+struct Screen1 : ViewController {
+    QStringList events;
+    int mask = InterfaceOrientationMaskAllButUpsideDown;
+    bool overrideTransition = false;
+    QSizeF windowSizeAtWillAnimate;
+    explicit Screen1(const QString& title = {}) { setTitle(title); }
+    int supportedInterfaceOrientations() override { return mask; }
+    bool shouldAutorotateToInterfaceOrientation(int) override { return true; }
+    void viewDidLoad() override { events << QStringLiteral("load"); }
+    void viewWillAppear(bool) override { events << QStringLiteral("willAppear"); }
+    void viewDidAppear(bool) override { events << QStringLiteral("didAppear"); }
+    void viewWillDisappear(bool) override { events << QStringLiteral("willDisappear"); }
+    void viewDidDisappear(bool) override { events << QStringLiteral("didDisappear"); }
+    void willRotateToInterfaceOrientation(int o, double d) override
+    {
+        events << QStringLiteral("willRotate");
+        ViewController::willRotateToInterfaceOrientation(o, d);
+    }
+    void willAnimateRotationToInterfaceOrientation(int o, double d) override
+    {
+        events << QStringLiteral("willAnimate");
+        windowSizeAtWillAnimate = view()->window() ? view()->window()->frame().size() : QSizeF();
+        ViewController::willAnimateRotationToInterfaceOrientation(o, d);
+    }
+    void didRotateFromInterfaceOrientation(int o) override
+    {
+        events << QStringLiteral("didRotate");
+        ViewController::didRotateFromInterfaceOrientation(o);
+    }
+    void viewWillTransitionToSize(const QSizeF& s, TransitionCoordinator* c) override
+    {
+        events << QStringLiteral("transition %1").arg(StringFromSize(s));
+        if (!overrideTransition)
+            ViewController::viewWillTransitionToSize(s, c);
+    }
+};
+} // namespace
+
+class KitShell : public KitTest {};
+
+TEST_F(KitShell, WindowTakesTheProfilesScreenAndTheRootViewLoadsWhenSet)
+{
+    const struct {
+        const char* machine;
+        const char* version;
+        QSizeF size;
+        EdgeInsets safe;
+    } cases[] = {
+        {"iPhone10,1", "16.7", {375, 667}, {20, 0, 0, 0}},
+        {"iPhone3,1", "6.1", {320, 480}, {0, 0, 0, 0}},
+        {"iPad8,1", "16.7", {768, 1024}, {20, 0, 0, 0}},
+        {"iPhone10,3", "16.7", {375, 812}, {44, 0, 34, 0}},
+    };
+    for (const auto& c : cases) {
+        useDevice(QString::fromLatin1(c.machine), QString::fromLatin1(c.version));
+        Window w;
+        EXPECT_EQ(w.frame().size(), c.size) << c.machine;
+        EXPECT_EQ(w.safeAreaInsets(), c.safe) << c.machine;
+        auto* root = new Screen1();
+        w.setRootViewController(root);
+        EXPECT_TRUE(root->isViewLoaded());
+        EXPECT_EQ(root->view()->frame(), QRectF(QPointF(), c.size));
+        EXPECT_EQ(w.statusBarView()->frame().height(), c.safe.top > 20 ? 44 : 20);
+    }
+}
+
+TEST_F(KitShell, NavigationOverTabsHasThePlatformsGeometry)
+{
+    Window w;
+    auto* tabs = new TabBarController();
+    auto* first = new Screen1(QStringLiteral("首页"));
+    auto* nav = new NavigationController(first);
+    auto* other = new NavigationController(new Screen1(QStringLiteral("发现")));
+    tabs->setViewControllers({nav, other});
+    w.setRootViewController(tabs);
+    w.makeKeyAndVisible();
+    EXPECT_EQ(tabs->tabBar()->frame(), QRectF(0, 618, 375, 49));
+    EXPECT_EQ(nav->view()->frame(), QRectF(0, 0, 375, 618));
+    EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, 20, 375, 44));
+    EXPECT_EQ(first->view()->frame(), QRectF(0, 64, 375, 554));
+    EXPECT_EQ(first->events, (QStringList{"load", "willAppear", "didAppear"}));
+
+    auto* second = new Screen1(QStringLiteral("详情"));
+    first->navigationItem()->setBackBarButtonItem(new BarButtonItem(QStringLiteral("返回"), BarButtonItemStyleBordered));
+    nav->pushViewController(second, true);
+    EXPECT_TRUE(nav->isTransitioning());
+    AnimationClock::advance(0.2);
+    EXPECT_GT(second->view()->frame().left(), 0);  // still sliding in
+    AnimationClock::advance(0.3);
+    EXPECT_FALSE(nav->isTransitioning());
+    EXPECT_EQ(second->view()->frame(), QRectF(0, 64, 375, 554));
+    ASSERT_NE(nav->navigationBar()->backButton(), nullptr);
+    EXPECT_EQ(nav->navigationBar()->backButton()->title(ControlStateNormal), QStringLiteral("返回"));
+    EXPECT_TRUE(nav->navigationBar()->backButton()->isDescendantOfView(nav->navigationBar()));
+    EXPECT_EQ(nav->navigationBar()->titleLabel()->text(), QStringLiteral("详情"));
+    EXPECT_TRUE(first->events.endsWith(QStringLiteral("didDisappear")));
+    EXPECT_EQ(second->navigationController(), nav);
+    EXPECT_EQ(second->tabBarController(), tabs);
+
+    // A screen hiding the bottom bar gets the whole height.
+    auto* third = new Screen1(QStringLiteral("播放"));
+    third->setHidesBottomBarWhenPushed(true);
+    nav->pushViewController(third, false);
+    EXPECT_TRUE(tabs->tabBar()->isHidden());
+    EXPECT_EQ(nav->view()->frame(), QRectF(0, 0, 375, 667));
+    EXPECT_EQ(third->view()->frame(), QRectF(0, 64, 375, 603));
+
+    // The back button pops, and the popped screen goes.
+    QPointer<Screen1> gone(third);
+    nav->navigationBar()->backButton()->tapForTesting();
+    AnimationClock::advance(1);
+    EXPECT_EQ(nav->topViewController(), second);
+    EXPECT_FALSE(tabs->tabBar()->isHidden());
+    flushDeferredDeletes();
+    EXPECT_TRUE(gone.isNull());
+
+    // With the status bar hidden the bar moves to the top.
+    Application::shared().setStatusBarHidden(true);
+    w.layoutIfNeeded();
+    nav->view()->layoutIfNeeded();
+    EXPECT_EQ(nav->navigationBar()->frame().top(), 0);
+    EXPECT_EQ(second->view()->frame(), QRectF(0, 44, 375, 574));
+}
+
+TEST_F(KitShell, EdgeDragPopsPastHalfTheWidthFromSystemSeven)
+{
+    Window w;
+    auto* nav = new NavigationController(new Screen1(QStringLiteral("a")));
+    w.setRootViewController(nav);
+    w.makeKeyAndVisible();
+    auto* b = new Screen1(QStringLiteral("b"));
+    nav->pushViewController(b, false);
+    ASSERT_NE(nav->interactivePopGestureRecognizer(), nullptr);
+    nav->dragFromLeftEdgeForTesting(150);  // less than half of 375
+    AnimationClock::finishAll();
+    EXPECT_EQ(nav->topViewController(), b);
+    EXPECT_EQ(b->view()->frame().left(), 0);
+    nav->dragFromLeftEdgeForTesting(200);
+    AnimationClock::finishAll();
+    EXPECT_EQ(nav->viewControllers().size(), 1);
+
+    useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("6.1"));
+    NavigationController old(new Screen1());
+    EXPECT_EQ(old.interactivePopGestureRecognizer(), nullptr);
+}
+
+TEST_F(KitShell, RotationBelowEightRunsTheOlderHooksWithTheWindowSwappedInsideTheAnimation)
+{
+    useDevice(QStringLiteral("iPhone6,1"), QStringLiteral("7.1"));
+    Window w;
+    auto* root = new Screen1();
+    w.setRootViewController(root);
+    w.makeKeyAndVisible();
+    root->events.clear();
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    EXPECT_EQ(root->events, QStringList{"willRotate"});
+    AnimationClock::finishAll();
+    EXPECT_EQ(root->events, (QStringList{"willRotate", "willAnimate", "didRotate"}));
+    EXPECT_EQ(root->windowSizeAtWillAnimate, QSizeF(568, 320));
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeRight));
+    EXPECT_EQ(root->view()->frame(), QRectF(0, 0, 568, 320));
+}
+
+TEST_F(KitShell, RotationFromEightIsASizeTransitionWhoseBaseForwardsToTheOlderHooks)
+{
+    Window w;
+    auto* root = new Screen1();
+    root->overrideTransition = true;
+    w.setRootViewController(root);
+    w.makeKeyAndVisible();
+    root->events.clear();
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeLeft));
+    AnimationClock::finishAll();
+    EXPECT_EQ(root->events, QStringList{"transition {667, 375}"});
+    EXPECT_EQ(w.frame().size(), QSizeF(667, 375));
+
+    root->overrideTransition = false;  // calls the base: gets both
+    root->events.clear();
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationPortrait));
+    AnimationClock::finishAll();
+    EXPECT_EQ(root->events, (QStringList{"transition {375, 667}", "willRotate", "willAnimate", "didRotate"}));
+    EXPECT_EQ(root->windowSizeAtWillAnimate, QSizeF(375, 667));
+
+    root->mask = InterfaceOrientationMaskPortrait;
+    root->events.clear();
+    EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    AnimationClock::finishAll();
+    EXPECT_TRUE(root->events.isEmpty());
+    EXPECT_EQ(w.frame().size(), QSizeF(375, 667));
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+}
+
+TEST_F(KitShell, TheDelegatesMaskLimitsRotation)
+{
+    struct Delegate : ApplicationDelegate {
+        int supportedInterfaceOrientationsForWindow(Window*) override { return InterfaceOrientationMaskPortrait; }
+    } delegate;
+    Application::shared().setDelegate(&delegate);
+    Window w;
+    w.setRootViewController(new Screen1());
+    w.makeKeyAndVisible();
+    EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeLeft));
+    Application::shared().setDelegate(nullptr);
+}
+
+TEST_F(KitShell, AlertsShowOneAfterTheOtherInsideTheWindow)
+{
+    Window w;
+    w.setRootViewController(new Screen1());
+    w.makeKeyAndVisible();
+    QList<std::pair<int, int>> answers;
+    QPointer<AlertView> a = new AlertView(QStringLiteral("提示"), QStringLiteral("第一"), QStringLiteral("取消"),
+                                          {QStringLiteral("好")}, [&](int i) { answers.append({1, i}); });
+    QPointer<AlertView> b = new AlertView(QStringLiteral("提示"), QStringLiteral("第二"), {}, {QStringLiteral("好")},
+                                          [&](int i) { answers.append({2, i}); });
+    a->show();
+    b->show();
+    EXPECT_EQ(w.visibleAlert(), a.data());
+    EXPECT_TRUE(a->isVisible());
+    EXPECT_FALSE(b->isVisible());
+    EXPECT_TRUE(a->presentationView()->isDescendantOfView(&w));
+    a->tapButtonForTesting(1);
+    EXPECT_EQ(w.visibleAlert(), b.data());
+    EXPECT_TRUE(b->isVisible());
+    // The button in the alert's own view dismisses it too.
+    auto* button = qobject_cast<Button*>(b->presentationView()->viewWithTag(1));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->title(ControlStateNormal), QStringLiteral("好"));
+    button->tapForTesting();
+    EXPECT_EQ(answers, (QList<std::pair<int, int>>{{1, 1}, {2, 0}}));
+    EXPECT_EQ(w.visibleAlert(), nullptr);
+    flushDeferredDeletes();
+    EXPECT_TRUE(a.isNull() && b.isNull());
+}
+
+TEST_F(KitShell, ModalsAreFullScreenOnPhonesAndFormSheetsOnPads)
+{
+    for (const char* machine : {"iPhone10,1", "iPad6,11"}) {
+        useDevice(QString::fromLatin1(machine), QStringLiteral("12.5"));
+        Window w;
+        auto* root = new Screen1();
+        w.setRootViewController(root);
+        w.makeKeyAndVisible();
+        auto* sheet = new Screen1();
+        sheet->setModalPresentationStyle(ModalPresentationFormSheet);
+        bool presented = false;
+        root->presentViewController(sheet, true, [&] { presented = true; });
+        EXPECT_FALSE(presented);
+        AnimationClock::finishAll();
+        EXPECT_TRUE(presented);
+        EXPECT_EQ(root->presentedViewController(), sheet);
+        if (QString::fromLatin1(machine).startsWith(QStringLiteral("iPad")))
+            EXPECT_EQ(sheet->view()->frameInWindow(), QRectF(114, 202, 540, 620));
+        else
+            EXPECT_EQ(sheet->view()->frameInWindow(), QRectF(0, 0, 375, 667));
+        EXPECT_TRUE(sheet->isAppeared());
+        QPointer<Screen1> gone(sheet);
+        sheet->dismissViewControllerAnimated(false);
+        EXPECT_EQ(root->presentedViewController(), nullptr);
+        flushDeferredDeletes();
+    EXPECT_TRUE(gone.isNull());
+    }
+}
+
+TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)
+{
+    struct Delegate : ApplicationDelegate {
+        QStringList calls;
+        void didBecomeActive() override { calls << "active"; }
+        void willResignActive() override { calls << "resign"; }
+        void didEnterBackground() override { calls << "background"; }
+        void willEnterForeground() override { calls << "foreground"; }
+        void didReceiveMemoryWarning() override { calls << "memory"; }
+    } delegate;
+    auto& app = Application::shared();
+    app.setDelegate(&delegate);
+    QStringList posted;
+    std::vector<platform::ObserverToken> tokens;
+    for (const QString& name : {ApplicationDidBecomeActiveNotification, ApplicationWillResignActiveNotification,
+                                ApplicationDidEnterBackgroundNotification, ApplicationWillEnterForegroundNotification,
+                                ApplicationDidReceiveMemoryWarningNotification})
+        tokens.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+            name, &app, [&](const platform::Notification& n) { posted << n.name; }));
+    app.becomeActiveForTesting();
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+    app.enterBackgroundForTesting();
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateBackground));
+    app.becomeActiveForTesting();
+    app.memoryWarningForTesting();
+    EXPECT_EQ(delegate.calls, (QStringList{"active", "resign", "background", "foreground", "active", "memory"}));
+    EXPECT_EQ(posted.size(), 6);
+    EXPECT_EQ(posted.first(), ApplicationDidBecomeActiveNotification);
+    app.setDelegate(nullptr);
+}
+
+TEST_F(KitShell, VersionGatedFeatures)
+{
+    useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("6.1"));
+    EXPECT_FALSE(TabBar::supportsBarTintColor());
+    EXPECT_FALSE(Screen::hasNativeBounds());
+    EXPECT_FALSE(Screen::hasWindowScenes());
+    useDevice(QStringLiteral("iPhone6,1"), QStringLiteral("8.4"));
+    EXPECT_TRUE(TabBar::supportsBarTintColor());
+    EXPECT_EQ(Screen::nativeBounds(), QRectF(0, 0, 640, 1136));
+    EXPECT_FALSE(Screen::hasWindowScenes());
+    useDevice(QStringLiteral("iPhone10,1"), QStringLiteral("13.0"));
+    EXPECT_TRUE(Screen::hasWindowScenes());
+    Window w;
+    EXPECT_EQ(w.windowSceneBounds(), QRectF(0, 0, 375, 667));
+}

@@ -1,0 +1,169 @@
+#include "KitTestSupport.h"
+
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Image.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/View.h"
+
+#include <QPainter>
+
+using namespace platform::uikit;
+
+class KitView : public KitTest {};
+
+TEST_F(KitView, FrameBoundsAndTagsDepthFirst)
+{
+    View root(QRectF(0, 0, 100, 100));
+    auto* a = new View(QRectF(10, 10, 50, 50), &root);
+    auto* a1 = new View(QRectF(1, 2, 3, 4), a);
+    auto* b = new View(QRectF(0, 60, 100, 40), &root);
+    a1->setTag(7);
+    b->setTag(7);
+    root.setTag(3);
+    EXPECT_EQ(root.viewWithTag(3), &root);
+    EXPECT_EQ(root.viewWithTag(7), a1);  // depth first: a's subtree before b
+    EXPECT_EQ(root.viewWithTag(99), nullptr);
+    EXPECT_EQ(a->bounds(), QRectF(0, 0, 50, 50));
+    EXPECT_EQ(a1->superview(), a);
+    EXPECT_EQ(root.subviews(), (QList<View*>{a, b}));
+    root.bringSubviewToFront(a);
+    EXPECT_EQ(root.subviews(), (QList<View*>{b, a}));
+    a->setBoundsOrigin(QPointF(0, 20));
+    EXPECT_EQ(a1->geometry().topLeft(), QPoint(1, -18));  // subviews move with the bounds origin
+    EXPECT_EQ(a1->frame(), QRectF(1, 2, 3, 4));
+    EXPECT_EQ(a1->convertRectToView(QRectF(0, 0, 3, 4), &root), QRectF(11, -8, 3, 4));
+    b->removeFromSuperview();
+    EXPECT_EQ(b->superview(), nullptr);
+    delete b;
+}
+
+TEST_F(KitView, AutoresizingFollowsTheParentsNewSize)
+{
+    View parent(QRectF(0, 0, 300, 200));
+    auto* fill = new View(QRectF(10, 10, 280, 180), &parent);
+    fill->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    auto* pinnedRight = new View(QRectF(250, 0, 40, 20), &parent);
+    pinnedRight->setAutoresizingMask(AutoresizingFlexibleLeftMargin);
+    auto* centred = new View(QRectF(100, 50, 100, 100), &parent);
+    centred->setAutoresizingMask(AutoresizingFlexibleLeftMargin | AutoresizingFlexibleRightMargin);
+    auto* fixed = new View(QRectF(5, 5, 10, 10), &parent);
+    parent.setFrame(QRectF(0, 0, 400, 100));
+    EXPECT_EQ(fill->frame(), QRectF(10, 10, 380, 80));
+    EXPECT_EQ(pinnedRight->frame(), QRectF(350, 0, 40, 20));
+    EXPECT_EQ(centred->frame(), QRectF(150, 50, 100, 100));
+    EXPECT_EQ(fixed->frame(), QRectF(5, 5, 10, 10));
+}
+
+TEST_F(KitView, LayoutRunsOncePerRequestAndBeforeGrabsWhenAsked)
+{
+    struct Counting : View {
+        int layouts = 0;
+        void layoutSubviews() override { ++layouts; }
+    } v;
+    v.setNeedsLayout();
+    v.setNeedsLayout();
+    v.layoutIfNeeded();
+    v.layoutIfNeeded();
+    EXPECT_EQ(v.layouts, 1);
+}
+
+TEST_F(KitView, ButtonStatesKeepThePlatformValuesAndFallBackToNormal)
+{
+    EXPECT_EQ(int(ControlStateNormal), 0);
+    EXPECT_EQ(int(ControlStateHighlighted), 1);
+    EXPECT_EQ(int(ControlStateDisabled), 2);
+    EXPECT_EQ(int(ControlStateSelected), 4);
+    Button b(ButtonTypeCustom, QRectF(0, 0, 80, 30));
+    b.setTitle(QStringLiteral("关注"), ControlStateNormal);
+    b.setTitle(QStringLiteral("已关注"), ControlStateSelected);
+    EXPECT_EQ(b.title(ControlStateHighlighted), QStringLiteral("关注"));
+    EXPECT_EQ(b.title(ControlStateSelected | ControlStateHighlighted), QStringLiteral("已关注"));
+    int taps = 0, downs = 0;
+    b.addTarget(ControlEventTouchUpInside, [&] { ++taps; });
+    b.addTarget(ControlEventTouchDown, [&] { ++downs; });
+    b.tapForTesting();
+    EXPECT_EQ(taps, 1);
+    EXPECT_EQ(downs, 1);
+    b.setSelected(true);
+    EXPECT_EQ(b.state(), int(ControlStateSelected));
+    EXPECT_EQ(b.titleLabel()->text(), QStringLiteral("已关注"));
+    b.setEnabled(false);
+    b.tapForTesting();
+    EXPECT_EQ(taps, 1);
+    EXPECT_EQ(b.state(), ControlStateSelected | ControlStateDisabled);
+}
+
+TEST_F(KitView, AButtonWhoseActionDestroysItStopsSafely)
+{
+    auto* b = new Button();
+    int later = 0;
+    b->addTarget(ControlEventTouchUpInside, [&] { delete b; });
+    b->addTarget(ControlEventTouchUpInside, [&] { ++later; });
+    b->tapForTesting();
+    EXPECT_EQ(later, 0);
+}
+
+TEST_F(KitView, StretchableImagesDrawNineSlice)
+{
+    // Left column red, stretch column green, right column blue.
+    QImage src(5, 3, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            src.setPixelColor(x, y, x < 2 ? Qt::red : (x == 2 ? Qt::green : Qt::blue));
+    const Image img(src, 2, 1);
+    EXPECT_EQ(img.size(), QSizeF(5, 3));
+    EXPECT_EQ(img.leftCapWidth(), 2);
+    EXPECT_EQ(img.topCapHeight(), 1);
+    QImage out(40, 10, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    img.draw(p, QRectF(0, 0, 40, 10));
+    p.end();
+    EXPECT_EQ(out.pixelColor(1, 5), QColor(Qt::red));
+    EXPECT_EQ(out.pixelColor(20, 5), QColor(Qt::green));
+    EXPECT_EQ(out.pixelColor(38, 5), QColor(Qt::blue));
+}
+
+TEST_F(KitView, MissingBundleArtIsNull)
+{
+    EXPECT_TRUE(Image::named(QStringLiteral("Tarnwick23/no_such_image")).isNull());
+    EXPECT_TRUE(Image::named(QString()).isNull());
+}
+
+TEST_F(KitView, ImageViewAnimatesOnTheClockOnly)
+{
+    QList<Image> frames;
+    for (int i = 0; i < 5; ++i) {
+        QImage f(4, 4, QImage::Format_ARGB32_Premultiplied);
+        f.fill(QColor(i * 50, 0, 0));
+        frames.append(Image(f));
+    }
+    ImageView v(QRectF(0, 0, 4, 4));
+    v.setAnimationImages(frames);
+    v.setAnimationDuration(0.5);
+    EXPECT_FALSE(v.isAnimating());
+    v.startAnimating();
+    EXPECT_TRUE(v.isAnimating());
+    EXPECT_EQ(v.currentAnimationFrame(), 0);
+    AnimationClock::advance(0.25);
+    EXPECT_EQ(v.currentAnimationFrame(), 2);
+    AnimationClock::advance(0.5);  // repeats for ever
+    EXPECT_EQ(v.currentAnimationFrame(), 2);
+    v.stopAnimating();
+    EXPECT_FALSE(v.isAnimating());
+    EXPECT_EQ(v.currentAnimationFrame(), -1);
+}
+
+TEST_F(KitView, LabelsMeasureChineseText)
+{
+    Label l;
+    l.setText(QStringLiteral("使用须知"));
+    l.setFont(Label::systemFont(17));
+    const QSizeF s = l.sizeThatFits({});
+    EXPECT_GT(s.width(), 40);
+    EXPECT_GT(s.height(), 15);
+    l.setNumberOfLines(0);
+    l.setText(QStringLiteral("岚帆影院是非官方第三方客户端，仅供个人学习、交流与旧设备兼容研究使用。"));
+    EXPECT_GT(l.sizeThatFits(QSizeF(100, 0)).height(), 2 * s.height());
+}
