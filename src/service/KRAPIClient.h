@@ -189,6 +189,13 @@ public:
     // The current Unix time in seconds from the client's clock.
     static double currentTime();
 
+    // ---- Play-address chain (KRAPIClientPlayURL.cpp) ----
+    // A video carrying a single-file address in playURL. The first form starts playback
+    // (series hydration, old-system road, quality tiers, old play host); the second switches
+    // to one quality on the current route. Argument errors (-35, -101) answer inside the call.
+    void loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
+    void loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 quality, KRVideoCompletion completion);
+
 private:
     KRAPIClient() = default;
     friend platform::OperationQueue* KRAPIWorkerQueue();

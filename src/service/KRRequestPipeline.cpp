@@ -20,6 +20,7 @@ const QString kWebUserAgent =
 const QString kFeedUserAgent =
     QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.2");
 const QString kAppUserAgent = QStringLiteral("zant-universal/82200200 CFNetwork/811.5.4 Darwin/16.7.0");
+const QString kTVUserAgent = QStringLiteral("Mozilla/5.0 (Linux; Android 13; TV) zant-tv/1.6.6");
 const QString kDesktopUserAgent = QStringLiteral(
     "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/140.0.0.0 Safari/537.36");
@@ -33,7 +34,11 @@ constexpr qint64 kFeedBodyBytes = 8 * 1024 * 1024;
 constexpr qint64 kDanmakuBodyBytes = 8 * 1024 * 1024;
 // The fingerprint answer is a few hundred bytes; anything far larger is not worth reading.
 constexpr qint64 kFingerprintBodyBytes = 1 << 20;
+// Account replies (a history page, a dynamics feed) stay well below this.
+constexpr qint64 kAccountBodyBytes = 8 * 1024 * 1024;
 constexpr double kTimeout = 20.0;
+// A picture upload sends a few MiB up a phone's connection.
+constexpr double kUploadTimeout = 30.0;
 
 using Policy = KRRequestKindPolicy;
 
@@ -50,6 +55,19 @@ const Policy kPolicies[] = {
      kTimeout, {{"Accept-Encoding", "deflate, gzip"}}},
     {"risk-control-cookies", kDesktopUserAgent, Policy::Referer::None, false, Policy::Session::Always, false,
      kFingerprintBodyBytes, kTimeout, {{"Accept", "application/json, text/plain, */*"}}},
+    {"account-tv", kTVUserAgent, Policy::Referer::None, false, Policy::Session::None, false, kAccountBodyBytes, kTimeout,
+     {{"Accept", "application/json, text/plain, */*"}, {"Accept-Language", "zh-CN,zh;q=0.9"}}},
+    {"account-app", kAppUserAgent, Policy::Referer::None, false, Policy::Session::None, false, kAccountBodyBytes,
+     kTimeout, {{"Accept", "application/json, text/plain, */*"}, {"Accept-Language", "zh-CN,zh;q=0.9"}}},
+    {"account-web", kDesktopUserAgent, Policy::Referer::CallerOrWebRoot, true, Policy::Session::Always, false,
+     kAccountBodyBytes, kTimeout,
+     {{"Accept", "application/json, text/plain, */*"},
+      {"Accept-Language", "zh-CN,zh;q=0.9"},
+      {"Sec-Fetch-Site", "same-site"},
+      {"Sec-Fetch-Mode", "cors"},
+      {"Sec-Fetch-Dest", "empty"}}},
+    {"account-upload", kDesktopUserAgent, Policy::Referer::CallerOrWebRoot, true, Policy::Session::Always, false,
+     kAccountBodyBytes, kUploadTimeout, {}},
 };
 constexpr size_t kKindCount = std::size(kPolicies);
 
@@ -87,7 +105,7 @@ Traffic& traffic()
 
 const KRRequestKindPolicy& KRRequestPipeline::policy(KRRequestKind kind)
 {
-    static_assert(std::size(kPolicies) == size_t(KRRequestKind::RiskControlCookies) + 1, "one row per kind");
+    static_assert(std::size(kPolicies) == size_t(KRRequestKind::AccountUpload) + 1, "one row per kind");
     return kPolicies[indexOf(kind)];
 }
 
@@ -121,7 +139,7 @@ platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const QStri
     request.maxBodyBytes = row.maxBodyBytes;
     request.headers.set(QStringLiteral("User-Agent"), row.userAgent);
 
-    const bool referer = row.referer == Policy::Referer::WebRoot
+    const bool referer = row.referer == Policy::Referer::WebRoot || row.referer == Policy::Referer::CallerOrWebRoot
         || (row.referer == Policy::Referer::WebRootOnMainDomain
             && (QUrl(url).host().isEmpty() || QUrl(url).host().toLower().contains(KRServiceHosts::mainDomain())));
     if (referer)
@@ -150,8 +168,30 @@ platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const QStri
     return request;
 }
 
+platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const QString& url, const KRRequestContent& content,
+                                                 bool includeSession)
+{
+    platform::HTTPRequest built = request(kind, url, includeSession);
+    if (!content.method.isEmpty())
+        built.method = content.method;
+    built.body = content.body;
+    if (!content.contentType.isEmpty())
+        built.headers.set(QStringLiteral("Content-Type"), content.contentType);
+    if (policy(kind).referer == Policy::Referer::CallerOrWebRoot && !content.referer.isEmpty())
+        built.headers.set(QStringLiteral("Referer"), content.referer);
+    for (const auto& [name, value] : content.headers)
+        built.headers.set(name, value);
+    return built;
+}
+
 platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const QString& url, bool includeSession,
                                                   std::shared_ptr<std::atomic_bool> cancelled)
+{
+    return perform(kind, url, KRRequestContent{}, includeSession, std::move(cancelled));
+}
+
+platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const QString& url, const KRRequestContent& content,
+                                                  bool includeSession, std::shared_ptr<std::atomic_bool> cancelled)
 {
     if (!cancelled)
         cancelled = std::make_shared<std::atomic_bool>(false);
@@ -162,7 +202,7 @@ platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const QStr
             cancelled->store(true);
         state.inFlight.push_back(cancelled);
     }
-    platform::HTTPResponse response = platform::performHTTPExchange(request(kind, url, includeSession), cancelled.get());
+    platform::HTTPResponse response = platform::performHTTPExchange(request(kind, url, content, includeSession), cancelled.get());
     {
         std::lock_guard lock(state.mutex);
         const auto found = std::find(state.inFlight.begin(), state.inFlight.end(), cancelled);

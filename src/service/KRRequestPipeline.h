@@ -2,11 +2,14 @@
 
 #include "platform/net/HTTPExchange.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <utility>
 
 // The kinds of request the system sends. Each is one row of the pipeline's table; a new
 // family of requests is a new kind and a new row.
@@ -17,6 +20,10 @@ enum class KRRequestKind {
     RecommendationFeed, // the recommendation feed
     Danmaku,            // danmaku documents
     RiskControlCookies, // the fingerprint endpoint that hands out the risk-control cookies
+    AccountTV,          // identity-bound requests, TV family (the QR login, the TV play route)
+    AccountApp,         // identity-bound requests, app family (token refresh, app actions)
+    AccountWeb,         // identity-bound requests, web family (reads, actions, web play routes)
+    AccountUpload,      // the comment-picture upload
 };
 
 // How requests of one kind are made.
@@ -25,6 +32,7 @@ struct KRRequestKindPolicy {
         None,
         WebRoot,             // the web host's root
         WebRootOnMainDomain, // the web host's root, to addresses under the main domain only
+        CallerOrWebRoot,     // the request's own referer when it names one, else the web host's root
     };
     enum class Session {
         None,         // no cookies at all
@@ -42,7 +50,18 @@ struct KRRequestKindPolicy {
     qint64 maxBodyBytes;
     double timeoutSeconds;   // idle time-out, unless a test shortened it
     // Further fixed headers ("Accept", "Accept-Encoding"), name and value; empty names end it.
-    const char* extraHeaders[2][2];
+    const char* extraHeaders[5][2];
+};
+
+// What one request carries beyond its kind's row: a method other than GET, a body, its
+// content type, the page it is made for (kinds whose referer is the caller's) and headers of
+// this request alone (a captcha token).
+struct KRRequestContent {
+    QString method;      // empty: GET
+    QByteArray body;
+    QString contentType; // empty: no Content-Type
+    QString referer;     // empty: the row's
+    QList<std::pair<QString, QString>> headers;
 };
 
 // Every exchange of the system goes through here: the request of a kind is built from its
@@ -69,6 +88,12 @@ public:
     // ends early with error -999 once `cancelled` turns true or the services shut down.
     static platform::HTTPResponse perform(KRRequestKind kind, const QString& url, bool includeSession = true,
                                           std::shared_ptr<std::atomic_bool> cancelled = {});
+
+    // The same with a method, body and headers of the request's own (see KRRequestContent).
+    static platform::HTTPRequest request(KRRequestKind kind, const QString& url, const KRRequestContent& content,
+                                         bool includeSession = true);
+    static platform::HTTPResponse perform(KRRequestKind kind, const QString& url, const KRRequestContent& content,
+                                          bool includeSession = true, std::shared_ptr<std::atomic_bool> cancelled = {});
 
     // The response-cache file of the address for this kind; null when either is not cached.
     static QString cachePath(KRRequestKind kind, const QString& url);

@@ -380,6 +380,9 @@ struct FakeService::Impl {
             request.headers.add(QString::fromStdString(name), QString::fromStdString(value));
         }
         request.body = QByteArray::fromStdString(rawRequest.body);
+        for (const auto& [name, part] : rawRequest.files)
+            request.formParts.append({QString::fromStdString(part.name), QString::fromStdString(part.filename),
+                                      QString::fromStdString(part.content_type), QByteArray::fromStdString(part.content)});
         request.tls = tls;
         {
             std::lock_guard lock(mutex);

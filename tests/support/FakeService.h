@@ -18,6 +18,14 @@ struct Response;
 
 namespace testsupport {
 
+// One part of a multipart/form-data body, which the server reads into parts instead of a body.
+struct FakeFormPart {
+    QString name;
+    QString filename;
+    QString contentType;
+    QByteArray content;
+};
+
 // One request as the fake service received it.
 struct FakeRequest {
     QString method;
@@ -27,6 +35,7 @@ struct FakeRequest {
     QList<QPair<QString, QString>> queryItems; // decoded, in order
     platform::HTTPHeaders headers;
     QByteArray body;
+    QList<FakeFormPart> formParts; // multipart/form-data requests only (their body stays empty)
     bool tls = false;
 
     QString header(const QString& name) const { return headers.value(name); }

@@ -1,0 +1,314 @@
+// The pipeline of the account client: one exchange per request on a one-off worker of the
+// request pipeline under the account kind of its address, the reply mapped to an error, the
+// risk-control dump.
+
+#include "account/KRAccountClient.h"
+
+#include "account/KRAccountRiskChallenge.h"
+#include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Directories.h"
+#include "platform/foundation/Dispatch.h"
+#include "platform/net/HTTPExchange.h"
+#include "platform/security/Hash.h"
+#include "model/KRConsole.h"
+#include "model/KRJSON.h"
+#include "model/KRServiceHosts.h"
+#include "model/KRTolerantValue.h"
+#include "store/KRSessionStore.h"
+
+#include <QJsonDocument>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString kNotLoggedIn = QStringLiteral("账号未登录");
+
+// The reply's non-zero code, when it has one as a number or numeric text.
+std::optional<qint64> replyCode(const QVariantMap& reply)
+{
+    const QVariant code = reply.value(QStringLiteral("code"));
+    if (KRIsMissing(code) || !(KRIsNumber(code) || KRIsString(code)))
+        return std::nullopt;
+    return KRIntegerValue(code);
+}
+
+QString replyMessage(const QVariantMap& reply)
+{
+    const QVariant message = reply.value(QStringLiteral("message"));
+    return KRIsString(message) ? message.toString() : QString();
+}
+
+// What a reply comes to; the HTTP status decides only when the reply names no code.
+KROptionalError errorOfReply(const platform::HTTPResponse& response, QVariant& json)
+{
+    if (response.error) {
+        json = QVariant();
+        return *response.error;
+    }
+    const bool statusOK = response.status >= 200 && response.status <= 299;
+    KROptionalError parseError;
+    if (!response.body.isEmpty()) {
+        QString why;
+        json = KRJSONParse(response.body, &why);
+        if (!json.isValid())
+            parseError = KRJSONReaderError(why);
+    }
+    const bool object = KRIsDictionary(json);
+    const std::optional<qint64> code = object ? replyCode(json.toMap()) : std::nullopt;
+    if (!statusOK && !code)
+        return KRAccountError(response.status, QStringLiteral("服务器返回 HTTP %1，请稍后重试").arg(response.status));
+    if (parseError)
+        return parseError;
+    if (!object)
+        return KRAccountError(-2, QStringLiteral("服务器响应无法解析"));
+    if (code && *code != 0) {
+        const QString message = replyMessage(json.toMap());
+        return KRAccountError(*code, message.isEmpty() ? QStringLiteral("请求失败") : message);
+    }
+    return std::nullopt;
+}
+
+void writeDiagnosticDump(const QString& path, const QVariant& json, const platform::HTTPResponse& response)
+{
+    const QVariantMap reply = json.toMap();
+    const qint64 code = replyCode(reply).value_or(0);
+    const QVariantMap challenge = KRAccountGaiaChallengeMetadata(json, &response);
+    QVariantMap headerMap;
+    for (const auto& field : response.headers.all())
+        headerMap.insert(field.first, field.second);
+    QVariantMap dump{{QStringLiteral("format_version"), 2},
+                     {QStringLiteral("captured_at"), KRAPIClient::currentTime()},
+                     {QStringLiteral("request_path"), path.isNull() ? QString() : path},
+                     {QStringLiteral("http_status"), response.status},
+                     {QStringLiteral("server_code"), code},
+                     {QStringLiteral("payload_shape"), KRAccountRedactedShape(json, 0)},
+                     {QStringLiteral("challenge"), challenge},
+                     {QStringLiteral("response_header_names"), KRAccountSortedStringKeys(headerMap)}};
+    if (KRIsString(reply.value(QStringLiteral("message"))))
+        dump.insert(QStringLiteral("server_message"), reply.value(QStringLiteral("message")));
+    const QByteArray text = QJsonDocument::fromVariant(dump).toJson(QJsonDocument::Indented);
+    const QString target = KRAccountDiagnosticDumpPath();
+    const bool written = !text.isEmpty() && platform::writeFileAtomically(target, text);
+    const QVariant data = reply.value(QStringLiteral("data"));
+    const QVariant gaData = KRIsDictionary(data) ? data.toMap().value(QStringLiteral("ga_data")) : QVariant();
+    auto keys = [](const QVariant& value) {
+        return KRAccountSortedStringKeys(KRIsDictionary(value) ? std::optional<QVariantMap>(value.toMap()) : std::nullopt)
+            .join(QLatin1Char(','));
+    };
+    KRConsole::log(QStringLiteral("[KorvaneGaia] diagnostic=%1 code=%2 source=%3 payloadKeys=%4 dataKeys=%5 gaDataKeys=%6 "
+                                  "bodyVoucherLength=%7 headerVoucherLength=%8")
+                       .arg(written ? target : QStringLiteral("WRITE-FAILED"))
+                       .arg(code)
+                       .arg(challenge.value(QStringLiteral("source")).toString(), keys(json), keys(data), keys(gaData),
+                            challenge.value(QStringLiteral("body_voucher_length")).toString(),
+                            challenge.value(QStringLiteral("header_voucher_length")).toString()));
+}
+
+} // namespace
+
+KRError KRAccountError(qint64 code, const QString& message)
+{
+    return KRError(KRAccountErrorDomain, code, message.isEmpty() ? QStringLiteral("请求失败") : message);
+}
+
+QString KRAccountDiagnosticDumpPath()
+{
+    QString folder = platform::Directories::caches();
+    if (folder.isEmpty())
+        folder = platform::Directories::temporary();
+    return folder + QStringLiteral("/KorvaneGaiaDiagnostic.json");
+}
+
+KRAccountClient* KRAccountClient::sharedClient()
+{
+    static KRAccountClient* client = [] {
+        auto* created = new KRAccountClient();
+        KRPlaybackInfoProvider::install(created);
+        return created;
+    }();
+    return client;
+}
+
+void KRAccountClient::resetForTesting()
+{
+    m_refreshInFlight = false;
+    m_refreshWaiters.clear();
+    m_refreshGeneration = 0;
+    m_refreshLastFailureAt = 0;
+    m_refreshLastFailureGeneration = 0;
+    m_refreshLastError.reset();
+}
+
+// ---- Pipeline ----
+
+void KRAccountClient::performURLString(const QString& url, const QString& method, const QVariantMap& parameters,
+                                       bool requireLogin, QObject* owner, KRAccountJSONCompletion completion)
+{
+    performURLString(url, method, parameters, requireLogin, true, QString(), owner, std::move(completion));
+}
+
+void KRAccountClient::performURLString(const QString& url, const QString& method, const QVariantMap& parameters,
+                                       bool requireLogin, const QString& referer, QObject* owner,
+                                       KRAccountJSONCompletion completion)
+{
+    performURLString(url, method, parameters, requireLogin, true, referer, owner, std::move(completion));
+}
+
+void KRAccountClient::performURLString(const QString& url, const QString& method, const QVariantMap& parameters,
+                                       bool requireLogin, bool includeSession, const QString& referer, QObject* owner,
+                                       KRAccountJSONCompletion completion)
+{
+    completion = platform::ownedBy(owner, std::move(completion));
+    auto answer = [&completion](const KRError& error) {
+        if (completion)
+            completion(QVariant(), nullptr, error);
+    };
+    if (requireLogin && !KRSessionStore::sharedStore().isLoggedIn())
+        return answer(KRAccountError(-101, kNotLoggedIn));
+    const bool json = method == QLatin1String("POST_JSON");
+    Exchange request;
+    request.content.method = json ? QStringLiteral("POST") : method;
+    request.url = url;
+    if (method == QLatin1String("GET") && !parameters.isEmpty())
+        request.url += (url.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?'))
+            + QString::fromUtf8(KRAccountFormBody(parameters));
+    const QUrl parsed = KRAPIClient::sharedClient()->URLWithString(request.url);
+    if (!parsed.isValid())
+        return answer(KRAccountError(-1, QStringLiteral("请求地址无效")));
+    if (json) {
+        request.content.body = KRJSONData(parameters);
+        request.content.contentType = QStringLiteral("application/json; charset=UTF-8");
+    } else if (request.content.method == QLatin1String("POST")) {
+        request.content.body = KRAccountFormBody(parameters);
+        request.content.contentType = QStringLiteral("application/x-www-form-urlencoded; charset=UTF-8");
+    }
+    request.includeSession = includeSession;
+    request.content.referer = referer;
+    request.path = parsed.path();
+    const QString host = parsed.host().toLower();
+    KRConsole::log(QStringLiteral("[KorvaneAccount] %1 host=%2 path=%3").arg(request.content.method, host, request.path));
+    const KRRequestKind kind = KRAccountRequestKinds::forAddress(host, request.path);
+    exchange(kind, std::move(request), std::move(completion));
+}
+
+void KRAccountClient::exchange(KRRequestKind kind, Exchange request, KRAccountJSONCompletion completion)
+{
+    KRRequestPipeline::runOneOff([kind, request = std::move(request), completion = std::move(completion)]() mutable {
+        auto response = std::make_shared<platform::HTTPResponse>(
+            KRRequestPipeline::perform(kind, request.url, request.content, request.includeSession));
+        QVariant json;
+        const KROptionalError error = errorOfReply(*response, json);
+        const QVariantMap reply = json.toMap();
+        const std::optional<qint64> code = KRIsDictionary(json) ? replyCode(reply) : std::nullopt;
+        KRConsole::log(QStringLiteral("[KorvaneAccount] response path=%1 status=%2 bytes=%3 code=%4 message=%5 errorDomain=%6 errorCode=%7")
+                           .arg(request.path)
+                           .arg(response->error ? 0 : response->status)
+                           .arg(response->body.size())
+                           .arg(code.value_or(0))
+                           .arg(replyMessage(reply), error ? error->domain() : QStringLiteral("(null)"))
+                           .arg(error ? error->code() : 0));
+        if (const qint64 riskCode = code.value_or(0); !response->error && (riskCode == -352 || riskCode == -401))
+            writeDiagnosticDump(request.path, json, *response);
+        platform::dispatchMain([completion = std::move(completion), response, json = std::move(json), error] {
+            if (completion)
+                completion(json, response->error ? nullptr : response.get(), error);
+        });
+    });
+}
+
+// ---- Form encoding and the app signature ----
+
+QString KRAccountPercentEscape(const QVariant& value)
+{
+    QString text;
+    if (KRIsBooleanValue(value))
+        text = value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    else if (!KRIsMissing(value))
+        text = KRIsString(value) ? value.toString() : (KRString(value).isNull() ? value.toString() : KRString(value));
+    static const char* hex = "0123456789ABCDEF";
+    QString escaped;
+    const QByteArray bytes = text.toUtf8();
+    escaped.reserve(bytes.size() * 3);
+    for (const char c : bytes) {
+        const uchar byte = uchar(c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || byte == '-'
+            || byte == '.' || byte == '_' || byte == '~') {
+            escaped.append(QLatin1Char(char(byte)));
+        } else {
+            escaped.append(QLatin1Char('%'));
+            escaped.append(QLatin1Char(hex[byte >> 4]));
+            escaped.append(QLatin1Char(hex[byte & 0xF]));
+        }
+    }
+    return escaped;
+}
+
+QByteArray KRAccountFormBody(const QVariantMap& parameters)
+{
+    // QVariantMap keeps its keys in QString order, which is the literal comparison asked for.
+    QString body;
+    for (auto it = parameters.constBegin(); it != parameters.constEnd(); ++it) {
+        if (!body.isEmpty())
+            body.append(QLatin1Char('&'));
+        body.append(KRAccountPercentEscape(it.key()));
+        body.append(QLatin1Char('='));
+        body.append(KRAccountPercentEscape(it.value()));
+    }
+    return body.toUtf8();
+}
+
+QVariantMap KRAccountSignedAppParameters(const QVariantMap& parameters, bool includeClientContext)
+{
+    QVariantMap signedParameters = parameters;
+    signedParameters.insert(QStringLiteral("appkey"), KRServiceHosts::appKey());
+    signedParameters.insert(QStringLiteral("ts"), QString::number(qint64(std::floor(KRAPIClient::currentTime()))));
+    if (includeClientContext) {
+        signedParameters.insert(QStringLiteral("build"), QStringLiteral("82200200"));
+        signedParameters.insert(QStringLiteral("device"), QStringLiteral("phone"));
+        signedParameters.insert(QStringLiteral("mobi_app"), QStringLiteral("iphone"));
+        signedParameters.insert(QStringLiteral("platform"), QStringLiteral("ios"));
+    }
+    const QByteArray text = KRAccountFormBody(signedParameters) + KRServiceHosts::appSecret().toUtf8();
+    signedParameters.insert(QStringLiteral("sign"), platform::Hash::md5Hex(text));
+    return signedParameters;
+}
+
+// ---- Redacted shapes ----
+
+QStringList KRAccountSortedStringKeys(const std::optional<QVariantMap>& dictionary)
+{
+    return dictionary ? dictionary->keys() : QStringList();
+}
+
+QVariantMap KRAccountRedactedShape(const QVariant& value, int depth)
+{
+    if (KRIsMissing(value))
+        return {{QStringLiteral("type"), QStringLiteral("null")}};
+    if (KRIsDictionary(value)) {
+        const QVariantMap map = value.toMap();
+        QVariantMap shape{{QStringLiteral("type"), QStringLiteral("dictionary")},
+                          {QStringLiteral("keys"), KRAccountSortedStringKeys(map)}};
+        if (depth != 3) {
+            QVariantMap children;
+            for (auto it = map.constBegin(); it != map.constEnd(); ++it)
+                children.insert(it.key(), KRAccountRedactedShape(it.value(), depth + 1));
+            shape.insert(QStringLiteral("children"), children);
+        }
+        return shape;
+    }
+    if (KRIsArray(value)) {
+        const QVariantList list = value.toList();
+        QVariantMap shape{{QStringLiteral("type"), QStringLiteral("array")}, {QStringLiteral("count"), list.size()}};
+        if (depth != 3 && !list.isEmpty())
+            shape.insert(QStringLiteral("first_item"), KRAccountRedactedShape(list.first(), depth + 1));
+        return shape;
+    }
+    if (KRIsString(value))
+        return {{QStringLiteral("type"), QStringLiteral("string")}, {QStringLiteral("length"), value.toString().size()}};
+    if (KRIsNumber(value))
+        return {{QStringLiteral("type"), QStringLiteral("number")}};
+    return {{QStringLiteral("type"), QString::fromLatin1(value.typeName())}};
+}

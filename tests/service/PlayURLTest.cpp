@@ -1,0 +1,129 @@
+#include "service/ServiceClientTesting.h"
+
+#include "account/KRAccountClient.h"
+#include "platform/device/DeviceProfile.h"
+#include "service/KRCompatibilityAIDMap.h"
+#include "support/AccountFixtures.h"
+
+using namespace servicetest;
+using testsupport::AccountFixtures;
+
+namespace {
+
+const QString kWeb = QStringLiteral("/x/player/playurl");
+
+// An outside id map that is present and keeps nothing.
+class EmptyAIDMap : public KRCompatibilityAIDMap {
+public:
+    bool isWritable() const override { return false; }
+    QStringList keys() const override { return {}; }
+    QVariant value(const QString&) const override { return {}; }
+    void setValue(const QString&, const QString&) override {}
+};
+
+class PlayURLTest : public ServiceClientTest {
+protected:
+    void SetUp() override
+    {
+        ServiceClientTest::SetUp();
+        KRAccountClient::sharedClient()->resetForTesting();
+        KRPlaybackInfoProvider::install(KRAccountClient::sharedClient());
+    }
+    void TearDown() override
+    {
+        KRCompatibilityAIDMap::install(nullptr);
+        platform::DeviceProfile::resetForTesting();
+        KRPlaybackInfoProvider::install(KRAccountClient::sharedClient());
+        ServiceClientTest::TearDown();
+    }
+    VideoRef archive() { return videoWith(ServiceFixtures::kDetailAID, ServiceFixtures::detailBVID(), ServiceFixtures::kDetailCID); }
+    static FakeReply playable(int quality) { return AccountFixtures::ok(AccountFixtures::progressiveInfo(quality)); }
+};
+
+TEST_F(PlayURLTest, AnAccountRouteWithoutAddressIsRetriedOnceWithoutTheSessionAtTheSameQuality)
+{
+    logIn();
+    serve(kWeb, FakeReply{});
+    fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest& request) {
+        if (!request.header(QStringLiteral("Cookie")).isEmpty())
+            return AccountFixtures::ok(QVariantMap{{QStringLiteral("quality"), 80}});
+        return playable(80);
+    });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 80, done); });
+    ASSERT_TRUE(outcome->value);
+    EXPECT_FALSE(outcome->error);
+    EXPECT_FALSE(outcome->value->playURL().isEmpty());
+    EXPECT_EQ(outcome->value->aid(), ServiceFixtures::kDetailAID);
+    const QList<FakeRequest> requests = requestsTo(kWeb);
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_FALSE(requests.first().header(QStringLiteral("Cookie")).isEmpty());
+    EXPECT_TRUE(requests.last().header(QStringLiteral("Cookie")).isEmpty());
+    EXPECT_EQ(requests.last().queryValue(QStringLiteral("qn")), QStringLiteral("80"));
+    EXPECT_TRUE(runtimeLog().contains(QStringLiteral("primaryDomain=KRAPIErrorDomain primaryCode=-34")));
+}
+
+TEST_F(PlayURLTest, AnAnswerWithoutAddressIsAFailureNotASuccess)
+{
+    KRPlaybackInfoProvider::install(nullptr);
+    // Neither the play address nor the series fall-back names an address or an error.
+    for (const QString& path : {kWeb, QStringLiteral("/pgc/player/web/playurl")})
+        fake.route(KRServiceHosts::apiHost(), path, [](const FakeRequest&) { return AccountFixtures::ok(QVariantMap{{QStringLiteral("quality"), 80}}); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 80, done); });
+    expectError(outcome->error, -34, QStringLiteral("视频暂未返回兼容播放地址"));
+}
+
+TEST_F(PlayURLTest, TiersStopAtOnceWhenTheArchiveIsUnavailable)
+{
+    KRPlaybackInfoProvider::install(nullptr);
+    // A deleted archive: the play address and the series fall-back by aid both say so.
+    for (const QString& path : {kWeb, QStringLiteral("/pgc/player/web/playurl")})
+        fake.route(KRServiceHosts::apiHost(), path, [](const FakeRequest&) { return ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有")); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), done); });
+    expectError(outcome->error, -404);
+    EXPECT_EQ(requestsTo(kWeb).size(), 1) << "no lower tier is tried";
+}
+
+TEST_F(PlayURLTest, TheWebRoadAsksForFourKOnlyAboveOneHundredNineteen)
+{
+    KRPlaybackInfoProvider::install(nullptr);
+    fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest& request) {
+        return playable(request.queryValue(QStringLiteral("qn")).toInt());
+    });
+    for (const auto& [quality, fourk] : QList<std::pair<int, QString>>{{120, "1"}, {116, "0"}, {0, "0"}}) {
+        SCOPED_TRACE(quality);
+        run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), quality, done); });
+        EXPECT_EQ(requestsTo(kWeb).last().queryValue(QStringLiteral("fourk")), fourk);
+        EXPECT_EQ(requestsTo(kWeb).last().queryValue(QStringLiteral("qn")), QString::number(quality < 1 ? 16 : quality));
+    }
+}
+
+TEST_F(PlayURLTest, AVideoWithoutIdentityFailsInsideTheCall)
+{
+    bool inside = false;
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(videoWith(5, QString(), 0), done); }, &inside);
+    EXPECT_TRUE(inside);
+    expectError(outcome->error, -35, QStringLiteral("视频信息不完整，请刷新后重试"));
+    const auto switched = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(videoWith(5, QString(), 0), 64, done); }, &inside);
+    EXPECT_TRUE(inside);
+    expectError(switched->error, -35);
+    EXPECT_TRUE(fake.requests().isEmpty());
+}
+
+TEST_F(PlayURLTest, TheOldSystemWithTheBridgeTriesTheOldPlayHostFirstThenSixteen)
+{
+    platform::DeviceProfile::setSystemVersionForTesting(QStringLiteral("5.0.1"));
+    KRCompatibilityAIDMap::install(std::make_shared<EmptyAIDMap>());
+    KRPlaybackInfoProvider::install(nullptr);
+    fake.route(KRServiceHosts::oldPlayHost(), QStringLiteral("/playurl"), [](const FakeRequest&) { return ServiceFixtures::serviceError(-500, QStringLiteral("gone")); });
+    fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest& request) { return playable(request.queryValue(QStringLiteral("qn")).toInt()); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), done); });
+    EXPECT_FALSE(outcome->error);
+    ASSERT_EQ(requestsTo(QStringLiteral("/playurl")).size(), 1);
+    const FakeRequest old = requestsTo(QStringLiteral("/playurl")).first();
+    EXPECT_FALSE(old.tls);
+    EXPECT_EQ(old.queryValue(QStringLiteral("cid")), QString::number(ServiceFixtures::kDetailCID));
+    ASSERT_EQ(requestsTo(kWeb).size(), 1);
+    EXPECT_EQ(requestsTo(kWeb).first().queryValue(QStringLiteral("qn")), QStringLiteral("16"));
+}
+
+} // namespace

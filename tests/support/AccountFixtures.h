@@ -1,0 +1,87 @@
+#pragma once
+
+#include "support/FakeService.h"
+
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <atomic>
+#include <memory>
+
+namespace testsupport {
+
+// The identity-bound side of the fake service: the passport host, the play-information
+// switches, signed and CSRF-checked action routes, and the sessions the account client is
+// tested under.
+class AccountFixtures {
+public:
+    AccountFixtures() = delete;
+
+    // ---- Sessions ----
+    // Web cookies only (SESSDATA, DedeUserID 4242, zant_jct "c5rf").
+    static void logInWebOnly();
+    // App token pair (expiring in `expiresIn` seconds from the store's clock, 0: never) and
+    // the same web cookies.
+    static void logInAppAndWeb(qint64 expiresIn = 0, const QString& access = QStringLiteral("acc-1"),
+                               const QString& refresh = QStringLiteral("ref-1"));
+    // A keychain item holding only the token pair, read back as a new process would.
+    static void logInAppOnly(qint64 expiresAt = 0);
+    static QString csrfToken(); // "c5rf"
+
+    // ---- Checks ----
+    // The app signature over a form body or a query, as it arrived.
+    static bool verifyAppSignedForm(const FakeRequest& request, QString* why = nullptr);
+    static bool verifyAppSignedQuery(const FakeRequest& request, QString* why = nullptr);
+    // A form value of a request body (decoded); null when absent.
+    static QString formValue(const FakeRequest& request, const QString& name);
+    // Answers only app-signed requests (query for GET, body for POST); 403 / -403 otherwise.
+    static FakeService::Handler appSigned(FakeService::Handler handler);
+    // Answers only when "csrf" and "csrf_token" (form or query) equal the "zant_jct" cookie
+    // sent; otherwise code -111.
+    static FakeService::Handler csrfChecked(FakeService::Handler handler);
+
+    // The fingerprint endpoint handing out the risk-control cookies; refusing, it answers
+    // without them.
+    static void routeRiskCookies(FakeService& service, bool handOut = true);
+
+    // ---- Replies ----
+    static FakeReply ok(const QVariant& data = QVariant());
+    static FakeReply refusal(qint64 code, const QString& message = QString(), const QVariant& data = QVariant());
+    // A progressive play information of the quality with `segments` segments.
+    static QVariantMap progressiveInfo(int quality, int segments = 1);
+    // A DASH play information: one picture stream of the quality and codec id, and sound
+    // streams unless `withAudio` is false.
+    static QVariantMap dashInfo(int quality, int codecID = 7, bool withAudio = true);
+    // The confirmed poll / refresh data: tokens and the web cookies.
+    static QVariantMap loginData(const QString& access, const QString& refresh, qint64 expiresIn = 3600);
+
+    // The passport's TV login, scripted per code: it hands out "code-1", "code-2", … (app
+    // signatures checked) and answers each poll of the current code by its stage: 86039 until
+    // marked scanned, 86090, then 0 with the tokens and cookies of `loginData` once confirmed;
+    // 86038 once expired; 86101 while waiting. A poll may be dropped (connection closed).
+    class Passport {
+    public:
+        enum class Stage { NotScanned, Scanned, Confirmed, Expired, Waiting };
+        explicit Passport(FakeService& service);
+        void setStage(Stage stage) { m_state->stage.store(stage); }
+        // Polls are dropped (connection closed without a reply) until this is turned off.
+        void setDroppingPolls(bool dropping) { m_state->dropping.store(dropping); }
+        // The code fetch fails with this service code (0: it succeeds).
+        void refuseCodes(qint64 code) { m_state->refuseCode.store(code); }
+        int polls() const { return m_state->polls.load(); }
+        int codesIssued() const { return m_state->codes.load(); }
+
+    private:
+        struct State {
+            std::atomic<Stage> stage{Stage::NotScanned};
+            std::atomic_bool dropping{false};
+            std::atomic<qint64> refuseCode{0};
+            std::atomic_int polls{0};
+            std::atomic_int codes{0};
+        };
+        std::shared_ptr<State> m_state = std::make_shared<State>();
+    };
+};
+
+} // namespace testsupport
