@@ -155,15 +155,16 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObjec
         return;
     }
     // Parsed once: the console line, the kind, the cache decision and the session guard all
-    // read the same parts.
+    // read the same parts. Only the console line is the main thread's; the rest, the cache
+    // folder's file-system calls included, is the worker's.
     KRRequestAddress address(url, std::move(parsed));
     logRequest(address);
-    const KRRequestKind kind = KRRequestPipeline::jsonKindForAddress(address);
-    QString cachePath = KRRequestPipeline::cachePath(kind, address);
-    KRAPIWorkerQueue()->addOperation([address = std::move(address), includeSession, kind, cachePath = std::move(cachePath),
-                                      replyOwner, deliver = std::move(deliver)]() mutable {
+    KRAPIWorkerQueue()->addOperation([address = std::move(address), includeSession, replyOwner,
+                                      deliver = std::move(deliver)]() mutable {
         if (replyOwner.isGone())
             return platform::releaseOnMain(std::move(deliver));
+        const KRRequestKind kind = KRRequestPipeline::jsonKindForAddress(address);
+        const QString cachePath = KRRequestPipeline::cachePath(kind, address);
         const platform::HTTPResponse response = KRRequestPipeline::perform(kind, address, includeSession);
 
         Outcome outcome;
@@ -246,14 +247,14 @@ void KRAPIClient::performURL(const QString& url, QObject* owner, KRVideoListComp
     }
     KRRequestAddress address(url, std::move(parsed));
     logRequest(address);
-    QString cachePath = KRRequestPipeline::cachePath(KRRequestKind::Video, address);
     const bool wantsList = bool(listCompletion);
     const bool wantsVideo = bool(videoCompletion);
-    KRAPIWorkerQueue()->addOperation([address = std::move(address), cachePath = std::move(cachePath), wantsList, wantsVideo,
-                                      replyOwner, listCompletion = std::move(listCompletion),
+    KRAPIWorkerQueue()->addOperation([address = std::move(address), wantsList, wantsVideo, replyOwner,
+                                      listCompletion = std::move(listCompletion),
                                       videoCompletion = std::move(videoCompletion)]() mutable {
         if (replyOwner.isGone())
             return platform::releaseOnMain(std::make_pair(std::move(listCompletion), std::move(videoCompletion)));
+        const QString cachePath = KRRequestPipeline::cachePath(KRRequestKind::Video, address);
         const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::Video, address);
 
         Outcome outcome;
