@@ -73,24 +73,33 @@ bool bareOnce()
     return document.isObject() && document.object().contains(QStringLiteral("data"));
 }
 
-// The bare exchange and parse where the client's contract puts them: run on a worker of the
-// shared pool (never on the main thread) and answered on the main thread. Nothing of the
-// client is in it; it is the floor of any client that keeps that contract.
-bool handOffOnce()
+// `work` run where the client's contract puts an exchange: on a worker of the shared pool
+// (never on the main thread), its answer taken on the main thread.
+bool onWorkerAnsweredOnMain(bool (*work)())
 {
     static platform::OperationQueue* queue = new platform::OperationQueue(KRAPIWorkerQueue()->maxConcurrentOperationCount());
     bool done = false;
     bool ok = false;
     queue->addOperation([&] {
-        const bool fetched = bareOnce();
-        platform::dispatchMain([&, fetched] {
-            ok = fetched;
+        const bool worked = work();
+        platform::dispatchMain([&, worked] {
+            ok = worked;
             done = true;
         });
     });
     while (!done)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return ok;
+}
+
+// The bare exchange and parse handed over that way. Nothing of the client is in it; it is
+// the floor of any client that keeps the contract.
+bool handOffOnce() { return onWorkerAnsweredOnMain(bareOnce); }
+
+// The hand-over alone, with nothing to do on the worker: the two thread wake-ups.
+bool emptyHandOffOnce()
+{
+    return onWorkerAnsweredOnMain([] { return true; });
 }
 
 // One page through the client's JSON request, answered on the main thread. `normalise`
@@ -240,7 +249,7 @@ double clientConcurrentSecondsPerRequest(int rounds, bool* ok)
 // answered on the main thread, "request" the client's JSON request without normalising;
 // overhead_handoff = handoff / bare − 1, overhead_request = request / bare − 1, and
 // overhead_request_over_handoff = request / handoff − 1 is what the client adds to the
-// threading contract.
+// threading contract; empty_handoff_us is the hand-over with no work on the worker.
 // The parse counters show where the client's time goes: the reply read into the value tree
 // the rest of the system works on, against QJsonDocument's parse alone.
 void BM_ClientVersusBare(benchmark::State& state)
@@ -256,10 +265,11 @@ void BM_ClientVersusBare(benchmark::State& state)
     benchsupport::secondsOf(handOffOnce, 5, &warm);
     bareThreads.secondsPerRequest(5, &warm);
     std::vector<double> bare, client, bareConcurrent, clientConcurrent, overhead, overheadConcurrent;
-    std::vector<double> handOff, requestOnly, overheadHandOff, overheadRequest, overheadRequestOverHandOff;
+    std::vector<double> emptyHandOff, handOff, requestOnly, overheadHandOff, overheadRequest, overheadRequestOverHandOff;
     for (auto _ : state) {
         bool ok = warm;
         bare.push_back(benchsupport::secondsOf(bareOnce, 50, &ok));
+        emptyHandOff.push_back(benchsupport::secondsOf(emptyHandOffOnce, 50, &ok));
         handOff.push_back(benchsupport::secondsOf(handOffOnce, 50, &ok));
         requestOnly.push_back(benchsupport::secondsOf(clientRequestOnce, 50, &ok));
         client.push_back(benchsupport::secondsOf(clientOnce, 50, &ok));
@@ -279,6 +289,7 @@ void BM_ClientVersusBare(benchmark::State& state)
     state.counters["client_rps"] = 1.0 / benchsupport::median(client);
     state.counters["overhead"] = benchsupport::median(overhead);
     state.counters["handoff_rps"] = 1.0 / benchsupport::median(handOff);
+    state.counters["empty_handoff_us"] = benchsupport::median(emptyHandOff) * 1e6;
     state.counters["request_rps"] = 1.0 / benchsupport::median(requestOnly);
     state.counters["overhead_handoff"] = benchsupport::median(overheadHandOff);
     state.counters["overhead_request"] = benchsupport::median(overheadRequest);
