@@ -24,11 +24,10 @@
 
 namespace {
 
-void logRequest(const QString& url)
+void logRequest(const KRRequestAddress& address)
 {
-    const QUrl parsed(url);
     KRConsole::log(QStringLiteral("[Korvane] request scheme=%1 host=%2 path=%3")
-                       .arg(parsed.scheme(), parsed.host().toLower(), parsed.path()));
+                       .arg(address.url().scheme(), address.host(), address.url().path()));
 }
 
 QString errorText(const KROptionalError& error)
@@ -81,9 +80,10 @@ void finishOutcome(const Outcome& outcome, const QString& cachePath, bool mayKee
 {
     if (mayKeep && !outcome.fromCache && !outcome.body.isEmpty() && !cachePath.isEmpty() && !outcome.error)
         KRWriteCachedReply(cachePath, outcome.body);
-    KRConsole::log(format.arg(outcome.status)
-                       .arg(outcome.body.size())
-                       .arg(KRConsole::boolean(outcome.fromCache), errorText(outcome.error), payloadClass(outcome.payload)));
+    // One pass over the format: the numbers cannot hold a marker, so this is the same line
+    // as filling them in one at a time.
+    KRConsole::log(format.arg(QString::number(outcome.status), QString::number(outcome.body.size()),
+                              KRConsole::boolean(outcome.fromCache), errorText(outcome.error), payloadClass(outcome.payload)));
 }
 
 } // namespace
@@ -149,17 +149,23 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObjec
 {
     const platform::ReplyOwner replyOwner(owner);
     auto deliver = platform::ownedBy(replyOwner, std::move(completion));
-    if (!URLWithString(url).isValid()) {
+    QUrl parsed = URLWithString(url);
+    if (!parsed.isValid()) {
         platform::dispatchMain([deliver = std::move(deliver)] { deliver(QVariant(), KRAPIError(-1, QStringLiteral("请求地址无效"))); });
         return;
     }
-    logRequest(url);
-    const KRRequestKind kind = KRRequestPipeline::jsonKindForAddress(url);
-    const QString cachePath = KRRequestPipeline::cachePath(kind, url);
-    KRAPIWorkerQueue()->addOperation([url, includeSession, kind, cachePath, replyOwner, deliver = std::move(deliver)]() mutable {
+    // Parsed once: the console line, the kind, the cache decision and the session guard all
+    // read the same parts. Only the console line is the main thread's; the rest, the cache
+    // folder's file-system calls included, is the worker's.
+    KRRequestAddress address(url, std::move(parsed));
+    logRequest(address);
+    KRAPIWorkerQueue()->addOperation([address = std::move(address), includeSession, replyOwner,
+                                      deliver = std::move(deliver)]() mutable {
         if (replyOwner.isGone())
             return platform::releaseOnMain(std::move(deliver));
-        const platform::HTTPResponse response = KRRequestPipeline::perform(kind, url, includeSession);
+        const KRRequestKind kind = KRRequestPipeline::jsonKindForAddress(address);
+        const QString cachePath = KRRequestPipeline::cachePath(kind, address);
+        const platform::HTTPResponse response = KRRequestPipeline::perform(kind, address, includeSession);
 
         Outcome outcome;
         outcome.status = response.error ? 0 : response.status;
@@ -225,7 +231,8 @@ void KRAPIClient::performURL(const QString& url, QObject* owner, KRVideoListComp
                              KRVideoCompletion videoCompletion)
 {
     const platform::ReplyOwner replyOwner(owner);
-    if (!URLWithString(url).isValid()) {
+    QUrl parsed = URLWithString(url);
+    if (!parsed.isValid()) {
         // Both completions still hear about it, exactly once, and later.
         platform::dispatchMain([replyOwner, listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion)] {
             if (replyOwner.isGone())
@@ -238,15 +245,17 @@ void KRAPIClient::performURL(const QString& url, QObject* owner, KRVideoListComp
         });
         return;
     }
-    logRequest(url);
-    const QString cachePath = KRRequestPipeline::cachePath(KRRequestKind::Video, url);
+    KRRequestAddress address(url, std::move(parsed));
+    logRequest(address);
     const bool wantsList = bool(listCompletion);
     const bool wantsVideo = bool(videoCompletion);
-    KRAPIWorkerQueue()->addOperation([url, cachePath, wantsList, wantsVideo, replyOwner, listCompletion = std::move(listCompletion),
+    KRAPIWorkerQueue()->addOperation([address = std::move(address), wantsList, wantsVideo, replyOwner,
+                                      listCompletion = std::move(listCompletion),
                                       videoCompletion = std::move(videoCompletion)]() mutable {
         if (replyOwner.isGone())
             return platform::releaseOnMain(std::make_pair(std::move(listCompletion), std::move(videoCompletion)));
-        const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::Video, url);
+        const QString cachePath = KRRequestPipeline::cachePath(KRRequestKind::Video, address);
+        const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::Video, address);
 
         Outcome outcome;
         outcome.status = response.error ? 0 : response.status;

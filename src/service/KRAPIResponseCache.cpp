@@ -65,14 +65,20 @@ bool pathEndsWithAny(const QString& path, std::initializer_list<const char*> suf
 
 bool KRShouldCacheURL(const QString& url)
 {
-    const QUrl parsed(url);
+    return KRShouldCacheURL(QUrl(url));
+}
+
+bool KRShouldCacheURL(const QUrl& parsed)
+{
+    static const QString oldDomain = KRServiceHosts::oldDomain();
+    static const QString apiHost = KRServiceHosts::apiHost();
     const QString host = parsed.host();
     const QString path = parsed.path();
     if (host.isEmpty() || path.isEmpty())
         return false;
-    if (host.contains(KRServiceHosts::oldDomain()))
+    if (host.contains(oldDomain))
         return pathEndsWithAny(path, {"/list", "/search", "/view"});
-    if (host != KRServiceHosts::apiHost())
+    if (host != apiHost)
         return false;
     return pathEndsWithAny(path, {"/x/web-interface/view", "/x/web-interface/search/type",
                                   "/x/web-interface/wbi/search/type"});

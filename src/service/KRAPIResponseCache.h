@@ -5,11 +5,15 @@
 
 #include <optional>
 
+class QUrl;
+
 // The response cache: raw reply bodies of a few endpoints, read back only when a later
 // request for the same address fails.
 
 // Whether replies of this address are kept.
 bool KRShouldCacheURL(const QString& url);
+// The same for an address its caller has already parsed.
+bool KRShouldCacheURL(const QUrl& parsed);
 // The cache file of an address. Addresses carrying the web signature are keyed without
 // their "wts" and "w_rid", so repeated signed requests share one file.
 QString KRCachePathForURL(const QString& url);

@@ -79,11 +79,41 @@ std::array<std::atomic<double>, kKindCount>& testingTimeouts()
 
 size_t indexOf(KRRequestKind kind) { return size_t(kind); }
 
-QString webRoot() { return QStringLiteral("https://") + KRServiceHosts::webHost(); }
-
 bool hostUnder(const QString& host, const QString& domain)
 {
     return host == domain || (host.size() > domain.size() && host.endsWith(domain) && host.at(host.size() - domain.size() - 1) == QLatin1Char('.'));
+}
+
+// The fixed headers of each kind, built once: the hosts are build constants, and every
+// request copies its kind's list rather than spelling the same strings out again.
+struct FixedHeaders {
+    platform::HTTPHeaders withReferer;    // the kind's headers, the Referer included where it has one
+    platform::HTTPHeaders withoutReferer; // the same without the Referer
+};
+
+const FixedHeaders& fixedHeaders(KRRequestKind kind)
+{
+    static const std::array<FixedHeaders, kKindCount> built = [] {
+        const QString webRoot = QStringLiteral("https://") + KRServiceHosts::webHost();
+        const QString referer = webRoot + QLatin1Char('/');
+        std::array<FixedHeaders, kKindCount> all;
+        for (size_t i = 0; i < kKindCount; ++i) {
+            const KRRequestKindPolicy& row = kPolicies[i];
+            for (platform::HTTPHeaders* headers : {&all[i].withReferer, &all[i].withoutReferer}) {
+                headers->set(QStringLiteral("User-Agent"), row.userAgent);
+                if (headers == &all[i].withReferer && row.referer != KRRequestKindPolicy::Referer::None)
+                    headers->set(QStringLiteral("Referer"), referer);
+                if (row.origin)
+                    headers->set(QStringLiteral("Origin"), webRoot);
+                for (const auto& header : row.extraHeaders) {
+                    if (header[0])
+                        headers->set(QString::fromLatin1(header[0]), QString::fromLatin1(header[1]));
+                }
+            }
+        }
+        return all;
+    }();
+    return built[indexOf(kind)];
 }
 
 // Exchanges in flight and one-off operations running, for shutdown.
@@ -103,56 +133,60 @@ Traffic& traffic()
 
 } // namespace
 
+KRRequestAddress::KRRequestAddress(const QString& text)
+    : KRRequestAddress(text, QUrl(text))
+{
+}
+
+KRRequestAddress::KRRequestAddress(const QString& text, QUrl parsed)
+    : m_text(text)
+    , m_url(std::move(parsed))
+    , m_host(m_url.host().toLower())
+{
+}
+
 const KRRequestKindPolicy& KRRequestPipeline::policy(KRRequestKind kind)
 {
     static_assert(std::size(kPolicies) == size_t(KRRequestKind::AccountUpload) + 1, "one row per kind");
     return kPolicies[indexOf(kind)];
 }
 
-KRRequestKind KRRequestPipeline::jsonKindForAddress(const QString& url)
+KRRequestKind KRRequestPipeline::jsonKindForAddress(const KRRequestAddress& address)
 {
-    const QUrl parsed(url);
-    const QString host = parsed.host().toLower();
-    if (host == KRServiceHosts::appHost()
-        || (host == KRServiceHosts::apiHost() && parsed.path().startsWith(QLatin1String("/pgc/player/api/"))))
+    static const QString appHost = KRServiceHosts::appHost();
+    static const QString apiHost = KRServiceHosts::apiHost();
+    const QString& host = address.host();
+    if (host == appHost || (host == apiHost && address.url().path().startsWith(QLatin1String("/pgc/player/api/"))))
         return KRRequestKind::AppJSON;
     return KRRequestKind::WebJSON;
 }
 
-bool KRRequestPipeline::mayCarrySessionCookies(const QString& url)
+bool KRRequestPipeline::mayCarrySessionCookies(const KRRequestAddress& address)
 {
-    const QUrl parsed(url);
-    if (parsed.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
+    static const QString mainDomain = KRServiceHosts::mainDomain();
+    static const QString oldDomain = KRServiceHosts::oldDomain();
+    if (address.url().scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
         return false;
-    const QString host = parsed.host().toLower();
-    return hostUnder(host, KRServiceHosts::mainDomain()) || hostUnder(host, KRServiceHosts::oldDomain());
+    return hostUnder(address.host(), mainDomain) || hostUnder(address.host(), oldDomain);
 }
 
-platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const QString& url, bool includeSession)
+platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const KRRequestAddress& address, bool includeSession)
 {
+    static const QString mainDomain = KRServiceHosts::mainDomain();
     const Policy& row = policy(kind);
     platform::HTTPRequest request;
     request.method = QStringLiteral("GET");
-    request.url = url;
+    request.url = address.text();
     const double shortened = testingTimeouts()[indexOf(kind)].load();
     request.timeoutSeconds = shortened > 0 ? shortened : row.timeoutSeconds;
     request.maxBodyBytes = row.maxBodyBytes;
-    request.headers.set(QStringLiteral("User-Agent"), row.userAgent);
-
     const bool referer = row.referer == Policy::Referer::WebRoot || row.referer == Policy::Referer::CallerOrWebRoot
         || (row.referer == Policy::Referer::WebRootOnMainDomain
-            && (QUrl(url).host().isEmpty() || QUrl(url).host().toLower().contains(KRServiceHosts::mainDomain())));
-    if (referer)
-        request.headers.set(QStringLiteral("Referer"), webRoot() + QLatin1Char('/'));
-    if (row.origin)
-        request.headers.set(QStringLiteral("Origin"), webRoot());
-    for (const auto& header : row.extraHeaders) {
-        if (header[0])
-            request.headers.set(QString::fromLatin1(header[0]), QString::fromLatin1(header[1]));
-    }
+            && (address.host().isEmpty() || address.host().contains(mainDomain)));
+    request.headers = referer ? fixedHeaders(kind).withReferer : fixedHeaders(kind).withoutReferer;
 
     Policy::Session session = includeSession ? row.session : Policy::Session::None;
-    if (session != Policy::Session::None && !mayCarrySessionCookies(url))
+    if (session != Policy::Session::None && !mayCarrySessionCookies(address))
         session = Policy::Session::None;
     std::optional<QString> cookie;
     if (session == Policy::Session::WhenLoggedIn) {
@@ -168,10 +202,10 @@ platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const QStri
     return request;
 }
 
-platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const QString& url, const KRRequestContent& content,
+platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const KRRequestAddress& address, const KRRequestContent& content,
                                                  bool includeSession)
 {
-    platform::HTTPRequest built = request(kind, url, includeSession);
+    platform::HTTPRequest built = request(kind, address, includeSession);
     if (!content.method.isEmpty())
         built.method = content.method;
     built.body = content.body;
@@ -184,13 +218,13 @@ platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const QStri
     return built;
 }
 
-platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const QString& url, bool includeSession,
+platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const KRRequestAddress& address, bool includeSession,
                                                   std::shared_ptr<std::atomic_bool> cancelled)
 {
-    return perform(kind, url, KRRequestContent{}, includeSession, std::move(cancelled));
+    return perform(kind, address, KRRequestContent{}, includeSession, std::move(cancelled));
 }
 
-platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const QString& url, const KRRequestContent& content,
+platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const KRRequestAddress& address, const KRRequestContent& content,
                                                   bool includeSession, std::shared_ptr<std::atomic_bool> cancelled)
 {
     if (!cancelled)
@@ -202,7 +236,7 @@ platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const QStr
             cancelled->store(true);
         state.inFlight.push_back(cancelled);
     }
-    platform::HTTPResponse response = platform::performHTTPExchange(request(kind, url, content, includeSession), cancelled.get());
+    platform::HTTPResponse response = platform::performHTTPExchange(request(kind, address, content, includeSession), cancelled.get());
     {
         std::lock_guard lock(state.mutex);
         const auto found = std::find(state.inFlight.begin(), state.inFlight.end(), cancelled);
@@ -214,11 +248,11 @@ platform::HTTPResponse KRRequestPipeline::perform(KRRequestKind kind, const QStr
     return response;
 }
 
-QString KRRequestPipeline::cachePath(KRRequestKind kind, const QString& url)
+QString KRRequestPipeline::cachePath(KRRequestKind kind, const KRRequestAddress& address)
 {
-    if (!policy(kind).responseCache || !KRShouldCacheURL(url))
+    if (!policy(kind).responseCache || !KRShouldCacheURL(address.url()))
         return QString();
-    return KRCachePathForURL(url);
+    return KRCachePathForURL(address.text());
 }
 
 void KRRequestPipeline::runOneOff(std::function<void()> operation)

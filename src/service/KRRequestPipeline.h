@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QUrl>
 
 #include <atomic>
 #include <functional>
@@ -64,6 +65,25 @@ struct KRRequestContent {
     QList<std::pair<QString, QString>> headers;
 };
 
+// An address as the pipeline reads it: the text, which goes out as given, and its parts,
+// parsed once per request rather than by every rule that looks at it.
+class KRRequestAddress {
+public:
+    KRRequestAddress(const QString& text); // NOLINT: every address starts as the caller's text
+    // An address its caller has already parsed from `text` (as QUrl does, strictly or not).
+    KRRequestAddress(const QString& text, QUrl parsed);
+
+    const QString& text() const { return m_text; }
+    const QUrl& url() const { return m_url; }
+    // The host, lower-cased.
+    const QString& host() const { return m_host; }
+
+private:
+    QString m_text;
+    QUrl m_url;
+    QString m_host;
+};
+
 // Every exchange of the system goes through here: the request of a kind is built from its
 // row, the session's cookies go only where they may, and the exchange runs on the calling
 // worker thread.
@@ -73,30 +93,30 @@ public:
 
     // The JSON request's kind for an address: the app family for the app host and the API
     // host's player paths, the web family otherwise.
-    static KRRequestKind jsonKindForAddress(const QString& url);
+    static KRRequestKind jsonKindForAddress(const KRRequestAddress& address);
 
     // The session's cookies (the explicit header and the shared storage's) go only to https
     // addresses of the service's own domains: a mistyped or foreign address must never
     // receive the login, nor may it cross the network in clear text.
-    static bool mayCarrySessionCookies(const QString& url);
+    static bool mayCarrySessionCookies(const KRRequestAddress& address);
 
     // The request of this kind for the address. `includeSession` false sends no session
     // cookies whatever the kind. Any thread: reads the session store's snapshot.
-    static platform::HTTPRequest request(KRRequestKind kind, const QString& url, bool includeSession = true);
+    static platform::HTTPRequest request(KRRequestKind kind, const KRRequestAddress& address, bool includeSession = true);
 
     // One exchange of that request on the calling worker thread (never the main thread). It
     // ends early with error -999 once `cancelled` turns true or the services shut down.
-    static platform::HTTPResponse perform(KRRequestKind kind, const QString& url, bool includeSession = true,
+    static platform::HTTPResponse perform(KRRequestKind kind, const KRRequestAddress& address, bool includeSession = true,
                                           std::shared_ptr<std::atomic_bool> cancelled = {});
 
     // The same with a method, body and headers of the request's own (see KRRequestContent).
-    static platform::HTTPRequest request(KRRequestKind kind, const QString& url, const KRRequestContent& content,
+    static platform::HTTPRequest request(KRRequestKind kind, const KRRequestAddress& address, const KRRequestContent& content,
                                          bool includeSession = true);
-    static platform::HTTPResponse perform(KRRequestKind kind, const QString& url, const KRRequestContent& content,
+    static platform::HTTPResponse perform(KRRequestKind kind, const KRRequestAddress& address, const KRRequestContent& content,
                                           bool includeSession = true, std::shared_ptr<std::atomic_bool> cancelled = {});
 
     // The response-cache file of the address for this kind; null when either is not cached.
-    static QString cachePath(KRRequestKind kind, const QString& url);
+    static QString cachePath(KRRequestKind kind, const KRRequestAddress& address);
 
     // A worker of its own for one operation (the danmaku loads, the risk-cookie fetch). Once
     // the pipeline is closed the operation is released unrun.

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <mutex>
 #include <numeric>
@@ -300,6 +301,38 @@ TEST(OperationQueue, PooledThreadsAreReusedAndWorkBeyondThePoolLimitWaitsAndRuns
     shared->gate.release();
     EXPECT_TRUE(manyStarted);
     KR_WAIT_UNTIL(shared->finished.load() == kBlocked && shared->queued.load());
+}
+
+TEST(OperationQueue, WorkHandedToIdleThreadsFromSeveralThreadsRunsOnceEachAndAtOnce)
+{
+    // Each producer waits for its operation before adding the next, so the pool's threads
+    // go idle between operations and every one is handed over to a sleeping thread. A lost
+    // wake-up would leave an operation waiting out the pool's idle time (half a minute).
+    constexpr int kProducers = 4;
+    constexpr int kEach = 300;
+    auto ran = std::make_shared<std::atomic_int>(0); // outlives the test should it fail
+    std::atomic_int late{0};
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&] {
+            for (int i = 0; i < kEach; ++i) {
+                auto done = std::make_shared<std::promise<void>>();
+                std::future<void> finished = done->get_future();
+                OperationQueue::runOnce([ran, done] {
+                    ++*ran;
+                    done->set_value(); // a second run would throw here
+                });
+                if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+                    ++late;
+                    return;
+                }
+            }
+        });
+    }
+    for (std::thread& producer : producers)
+        producer.join();
+    ASSERT_EQ(late.load(), 0);
+    EXPECT_EQ(ran->load(), kProducers * kEach);
 }
 
 TEST(DelayedCalls, RearmingReplacesCancelStopsAndACallMayRearmItself)

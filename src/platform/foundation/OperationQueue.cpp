@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -32,12 +33,13 @@ public:
     {
         std::unique_lock lock(m_mutex);
         if (!m_idle.empty()) {
-            Worker* worker = m_idle.back();
+            std::shared_ptr<Worker> worker = std::move(m_idle.back());
             m_idle.pop_back();
             worker->task = std::move(task);
             worker->assigned.store(true, std::memory_order_release);
-            // Under the lock: an idle worker that gives up waiting leaves under it too, so
-            // it cannot be gone before this call.
+            // Woken after the lock is let go, so the worker does not wake only to wait for it
+            // again; the reference held here keeps its wake-up signal alive until then.
+            lock.unlock();
             worker->wake.notify_one();
             return;
         }
@@ -67,7 +69,7 @@ private:
 
     void run()
     {
-        Worker self;
+        const auto self = std::make_shared<Worker>();
         std::function<void()> task;
         std::unique_lock lock(m_mutex);
         for (;;) {
@@ -75,15 +77,15 @@ private:
                 task = std::move(m_backlog.front());
                 m_backlog.pop_front();
             } else {
-                self.assigned.store(false, std::memory_order_relaxed);
-                m_idle.push_back(&self);
-                const auto assigned = [&] { return self.assigned.load(std::memory_order_relaxed); };
-                if (!self.wake.wait_for(lock, kIdleExpiry, assigned)) {
-                    m_idle.erase(std::find(m_idle.begin(), m_idle.end(), &self));
+                self->assigned.store(false, std::memory_order_relaxed);
+                m_idle.push_back(self);
+                const auto assigned = [&] { return self->assigned.load(std::memory_order_relaxed); };
+                if (!self->wake.wait_for(lock, kIdleExpiry, assigned)) {
+                    m_idle.erase(std::find(m_idle.begin(), m_idle.end(), self));
                     --m_threads;
                     return;
                 }
-                task = std::move(self.task);
+                task = std::move(self->task);
             }
             lock.unlock();
             task();
@@ -93,7 +95,7 @@ private:
     }
 
     std::mutex m_mutex;
-    std::vector<Worker*> m_idle;                 // the most recently idle last
+    std::vector<std::shared_ptr<Worker>> m_idle; // the most recently idle last
     std::deque<std::function<void()>> m_backlog; // work no idle thread was there for
     int m_threads = 0;
 };
