@@ -128,8 +128,8 @@ QList<TimeRange> MediaPlayer::loadedTimeRanges() const
     if (status() != StatusReadyToPlay)
         return {};
     const MpvState& state = m_core->state();
-    // A file read whole is loaded from start to end, whatever the engine keeps in memory.
-    if (state.cacheAtEnd && state.seekableRanges.isEmpty() && state.duration > 0)
+    // A local file is there from start to end, whatever the engine keeps in memory.
+    if (m_url.isLocalFile() && state.duration > 0)
         return {TimeRange{0, state.duration}};
     return state.seekableRanges;
 }
