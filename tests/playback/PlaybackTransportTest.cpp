@@ -4,6 +4,7 @@
 #include "platform/device/DeviceProfile.h"
 #include "platform/media/MediaNotifications.h"
 #include "platform/media/MediaPlayer.h"
+#include "platform/uikit/View.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -66,7 +67,7 @@ TEST_F(PlaybackTransportTest, LocalClipPostsItsStatesOnceReady)
         if (n.name == media::MoviePlayerLoadStateDidChangeNotification)
             loadStates.push_back(transport.loadState());
     };
-    transport.view()->resize(320, 180);
+    qobject_cast<platform::uikit::View*>(transport.view())->setFrame(QRectF(0, 0, 320, 180));
     transport.prepareToPlay();
     EXPECT_EQ(transport.playbackState(), 1);
     KR_WAIT_UNTIL(log.count(media::MoviePlayerReadyForDisplayDidChangeNotification) == 1 && !loadStates.empty());
