@@ -384,6 +384,7 @@ void KRPlayerControlsView::setFullscreen(bool fullscreen, bool portraitVideo)
 void KRPlayerControlsView::setControlsVisible(bool visible, bool animated)
 {
     m_controlsVisible = visible;
+    ++m_visibilityGeneration;
     m_topShade->setUserInteractionEnabled(visible);
     m_bottomShade->setUserInteractionEnabled(visible);
     const double seconds = animated ? 0.18 : 0;
@@ -392,6 +393,20 @@ void KRPlayerControlsView::setControlsVisible(bool visible, bool animated)
     m_bottomShade->animateAlpha(alpha, seconds);
     if (!m_playing)
         m_pausedOverlay->animateAlpha(alpha, seconds);
+    // The kit's alpha covers a view's own drawing only: the bars' contents leave with them
+    // once they have faded out, and come back before they fade in.
+    if (visible) {
+        m_topShade->setHidden(false);
+        m_bottomShade->setHidden(false);
+    } else {
+        const quint64 generation = ++m_visibilityGeneration;
+        AnimationClock::animate(this, seconds, {}, [this, generation](bool) {
+            if (generation != m_visibilityGeneration || m_controlsVisible)
+                return;
+            m_topShade->setHidden(true);
+            m_bottomShade->setHidden(true);
+        });
+    }
     if (m_delegate)
         m_delegate->playerControlsVisibilityDidChange(this, visible);
 }

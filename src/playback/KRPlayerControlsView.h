@@ -134,6 +134,7 @@ private:
     bool m_airPlayRouteSelectionEnabled = true;
     int m_airPlayInterfaceOrientation = 1;
     platform::uikit::AnimationClock::Id m_hideTimer = 0;
+    quint64 m_visibilityGeneration = 0;
 };
 
 // The route button of the system volume view, its volume slider hidden.

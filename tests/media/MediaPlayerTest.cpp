@@ -9,6 +9,7 @@
 #include "support/FakeService.h"
 
 #include <QImage>
+#include <QPainter>
 
 #include <cmath>
 
@@ -202,6 +203,20 @@ TEST_F(MediaPlayerTest, SurfaceRendersDecodedFramesOffscreen)
     for (int x = 0; x < frame.width(); x += 8)
         bright += qGray(frame.pixel(x, frame.height() / 2)) > 60;
     EXPECT_GT(bright, 10);
+    // Every pixel is opaque, as Qt's RGB32 needs: drawn over black it keeps its colours.
+    EXPECT_EQ(frame.constBits()[3], 0xff);
+    QImage canvas(frame.size(), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::black);
+    {
+        QPainter painter(&canvas);
+        painter.setOpacity(0.999);
+        painter.drawImage(QPointF(0, 0), frame);
+    }
+    for (const QPoint at : {QPoint(40, 90), QPoint(200, 90), QPoint(300, 150)}) {
+        EXPECT_NEAR(qRed(canvas.pixel(at)), qRed(frame.pixel(at)), 2);
+        EXPECT_NEAR(qGreen(canvas.pixel(at)), qGreen(frame.pixel(at)), 2);
+        EXPECT_NEAR(qBlue(canvas.pixel(at)), qBlue(frame.pixel(at)), 2);
+    }
     const QImage grab = surface.grab().toImage();
     EXPECT_GT(qGray(grab.pixel(40, 90)) + qGray(grab.pixel(200, 90)), 60);
 

@@ -500,15 +500,27 @@ bool MpvCore::renderFrame(QSize size, bool force)
         m_frame = QImage(size, QImage::Format_RGB32);
     int swSize[2] = {size.width(), size.height()};
     size_t stride = size_t(m_frame.bytesPerLine());
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, swSize},
-        {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgr0")},
-        {MPV_RENDER_PARAM_SW_STRIDE, &stride},
-        {MPV_RENDER_PARAM_SW_POINTER, m_frame.bits()},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
+    // "bgra" fills the fourth byte, which Qt's RGB32 needs to be 0xff; an engine that only
+    // takes "bgr0" leaves it undefined, so it is set by hand then.
+    const auto render = [&](const char* format) {
+        mpv_render_param params[] = {
+            {MPV_RENDER_PARAM_SW_SIZE, swSize},
+            {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>(format)},
+            {MPV_RENDER_PARAM_SW_STRIDE, &stride},
+            {MPV_RENDER_PARAM_SW_POINTER, m_frame.bits()},
+            {MPV_RENDER_PARAM_INVALID, nullptr},
+        };
+        return mpv_render_context_render(m_render, params) >= 0;
     };
-    if (mpv_render_context_render(m_render, params) < 0)
-        return false;
+    if (!render("bgra")) {
+        if (!render("bgr0"))
+            return false;
+        for (int y = 0; y < m_frame.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(m_frame.scanLine(y));
+            for (int x = 0; x < m_frame.width(); ++x)
+                line[x] |= 0xff000000u;
+        }
+    }
     if (newFrame && m_state.fileLoaded)
         ++m_framesSinceReset;
     return true;
