@@ -3,14 +3,13 @@
 // with QPainter::drawText into the same image. Aim: at most 1 ms per frame on one core.
 
 #include "BenchSupport.h"
+#include "BenchWidgets.h"
 
 #include "playback/KRDanmakuRenderer.h"
 #include "store/KRPreferences.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -134,14 +133,5 @@ void printRatio()
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    printRatio();
-    return 0;
+    return benchsupport::runWidgetBenchmarks(argc, argv, printRatio);
 }
