@@ -95,8 +95,9 @@ KRPlaybackTransport::~KRPlaybackTransport()
     m_player->pause();
     m_player->setParent(nullptr);
     m_player->deleteLater();
-    m_surface->setPlayer(nullptr);
-    delete m_view;
+    if (m_surface)
+        m_surface->setPlayer(nullptr);
+    delete m_view.data();
 }
 
 QWidget* KRPlaybackTransport::view() const { return m_view; }
@@ -245,7 +246,9 @@ bool KRPlaybackTransport::computedReadyForDisplay() const
 {
     if (m_player->status() != MediaPlayer::StatusReadyToPlay)
         return false;
-    return m_surface->isReadyForDisplay() || naturalSize().width() <= 0;
+    if (naturalSize().width() <= 0)
+        return true;
+    return m_surface ? m_surface->isReadyForDisplay() : m_player->framesSinceLoadOrSeek() > 0;
 }
 
 int KRPlaybackTransport::computedPlaybackState() const
@@ -279,8 +282,9 @@ void KRPlaybackTransport::setScalingMode(int mode)
     const int gravity = mode == 3 ? platform::media::VideoGravityResize
         : mode == 2 ? platform::media::VideoGravityResizeAspectFill
                     : platform::media::VideoGravityResizeAspect;
-    m_surface->setVideoGravity(gravity);
-    if (m_staged)
+    if (m_surface)
+        m_surface->setVideoGravity(gravity);
+    if (m_staged && m_staged->surface)
         m_staged->surface->setVideoGravity(gravity);
 }
 
@@ -388,8 +392,10 @@ void KRPlaybackTransport::setVideoOutputSuppressed(bool suppressed)
 {
     const bool changed = suppressed != m_videoOutputSuppressed;
     m_videoOutputSuppressed = suppressed;
-    m_surface->setHidden(suppressed);
-    m_surface->refreshRenderSize();
+    if (m_surface) {
+        m_surface->setHidden(suppressed);
+        m_surface->refreshRenderSize();
+    }
     if (changed)
         restartStateTimer();
     if (!suppressed) {

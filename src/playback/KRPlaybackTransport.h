@@ -135,10 +135,11 @@ private:
     void runSuppressedPlaybackProbe();
 
     platform::media::MediaPlayer* m_player = nullptr;
-    platform::media::PlayerSurface* m_surface = nullptr;
-    platform::uikit::View* m_view = nullptr;
-    platform::uikit::View* m_backgroundView = nullptr;
-    platform::uikit::View* m_surfaceView = nullptr;
+    // The views go into the owner's tree, which may be destroyed before the transport.
+    QPointer<platform::media::PlayerSurface> m_surface;
+    QPointer<platform::uikit::View> m_view;
+    QPointer<platform::uikit::View> m_backgroundView;
+    QPointer<platform::uikit::View> m_surfaceView;
     std::unique_ptr<Staged> m_staged;
     QUrl m_contentURL;
     platform::RepeatingTimer m_stateTimer;

@@ -3,11 +3,12 @@
 #include "playback/KRPlaybackTransport.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 
 // The second player of a staged swap, private to the transport.
 struct KRPlaybackTransport::Staged {
     platform::media::MediaPlayer* player = nullptr;
-    platform::media::PlayerSurface* surface = nullptr;
+    QPointer<platform::media::PlayerSurface> surface;
     QUrl url;
     std::function<void(bool, const KROptionalError&)> completion;
     QElapsedTimer startedAt;

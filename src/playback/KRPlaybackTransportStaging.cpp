@@ -50,9 +50,10 @@ void KRPlaybackTransport::stageContentURL(const QUrl& url, double time, float ra
     staged->minimumBuffer = file ? 0 : std::max(std::isfinite(minimumBufferTime) ? minimumBufferTime : 0, 0.25);
     staged->player->setPreferredForwardBufferDuration(file ? 0 : std::max(staged->minimumBuffer, 2.0));
     staged->player->replaceCurrentItem(url);
-    staged->surface = new PlayerSurface(QRectF(QPointF(), m_surfaceView->frame().size()), m_surfaceView);
+    staged->surface = new PlayerSurface(m_surfaceView ? QRectF(QPointF(), m_surfaceView->frame().size()) : QRectF(), m_surfaceView);
     staged->surface->setAutoresizingMask(platform::uikit::AutoresizingFlexibleWidth | platform::uikit::AutoresizingFlexibleHeight);
-    staged->surface->setVideoGravity(m_surface->videoGravity());
+    if (m_surface)
+        staged->surface->setVideoGravity(m_surface->videoGravity());
     // Invisible until the commit: it draws a tiny picture, enough to tell a frame was decoded.
     staged->surface->setAlpha(0);
     staged->surface->setPlayer(staged->player);
@@ -182,9 +183,11 @@ void KRPlaybackTransport::cancelStagedContent()
     std::unique_ptr<Staged> staged = std::move(m_staged);
     staged->completion = nullptr;
     staged->player->pause();
-    staged->surface->setPlayer(nullptr);
-    staged->surface->deleteLater();
-    staged->surface->hide();
+    if (staged->surface) {
+        staged->surface->setPlayer(nullptr);
+        staged->surface->deleteLater();
+        staged->surface->hide();
+    }
     staged->player->setParent(nullptr);
     staged->player->deleteLater();
 }
@@ -195,7 +198,7 @@ bool KRPlaybackTransport::commitStagedContentAtTime(double)
         return false;
     std::unique_ptr<Staged> staged = std::move(m_staged);
     MediaPlayer* oldPlayer = m_player;
-    PlayerSurface* oldSurface = m_surface;
+    QPointer<PlayerSurface> oldSurface = m_surface;
     disconnect(oldPlayer, nullptr, this, nullptr);
 
     m_player = staged->player;
@@ -210,17 +213,22 @@ bool KRPlaybackTransport::commitStagedContentAtTime(double)
     else
         m_player->pause();
     // The new picture is drawn at full size before the old surface goes, so no frame is empty.
-    m_surface->setAlpha(1);
-    m_surface->setHidden(m_videoOutputSuppressed);
-    m_surfaceView->bringSubviewToFront(m_surface);
-    m_surface->refreshRenderSize();
-    m_player->core()->renderFrame(m_player->core()->renderSize(), true);
-    m_surface->update();
+    if (m_surface) {
+        m_surface->setAlpha(1);
+        m_surface->setHidden(m_videoOutputSuppressed);
+        if (m_surfaceView)
+            m_surfaceView->bringSubviewToFront(m_surface);
+        m_surface->refreshRenderSize();
+        m_player->core()->renderFrame(m_player->core()->renderSize(), true);
+        m_surface->update();
+    }
 
     oldPlayer->pause();
-    oldSurface->setPlayer(nullptr);
-    oldSurface->hide();
-    oldSurface->deleteLater();
+    if (oldSurface) {
+        oldSurface->setPlayer(nullptr);
+        oldSurface->hide();
+        oldSurface->deleteLater();
+    }
     oldPlayer->setParent(nullptr);
     oldPlayer->deleteLater();
 

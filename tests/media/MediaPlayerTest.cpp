@@ -249,3 +249,29 @@ TEST_F(MediaPlayerTest, SystemVolumeSliderSetsThePlayersVolume)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MediaPlayerTest, AnOwnerMayDestroyThePlayerFromItsSignals)
+{
+    struct Case {
+        const char* name;
+        QString clip;
+        double start;
+    };
+    for (const Case& c : {Case{"end", QStringLiteral("audio.m4s"), 11.7}, Case{"failure", QStringLiteral("garbage.mp4"), 0}}) {
+        SCOPED_TRACE(c.name);
+        auto* player = new MediaPlayer;
+        QPointer<MediaPlayer> alive(player);
+        QObject::connect(player, &MediaPlayer::didPlayToEnd, [&] { delete alive.data(); });
+        QObject::connect(player, &MediaPlayer::failedToPlayToEnd, [&] { delete alive.data(); });
+        player->replaceCurrentItem(fixtures::testMediaFileURL(c.clip));
+        if (c.start > 0)
+            player->seek(c.start, 0, 0);
+        player->setRate(2.0);
+        KR_WAIT_UNTIL(alive.isNull());
+    }
+    platform::media::MpvCore::waitForClosingCores();
+}
+
+} // namespace

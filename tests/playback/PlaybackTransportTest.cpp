@@ -200,6 +200,29 @@ TEST_F(PlaybackTransportTest, SurvivesItsOwnerDestroyingItInsideANotification)
     }
 }
 
+TEST_F(PlaybackTransportTest, OutlivesTheViewTreeItWasPutIn)
+{
+    KRPlaybackTransport transport(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    {
+        platform::uikit::View owner(QRectF(0, 0, 320, 180));
+        owner.addSubview(qobject_cast<platform::uikit::View*>(transport.view()));
+        transport.prepareToPlay();
+        KR_WAIT_UNTIL(transport.loadState() == 3u);
+    }
+    EXPECT_EQ(transport.view(), nullptr);
+    // It goes on playing, polling and staging without a picture.
+    transport.setScalingMode(2);
+    transport.setVideoOutputSuppressed(true);
+    transport.setVideoOutputSuppressed(false);
+    bool ready = false;
+    transport.stageContentURL(fixtures::testMediaFileURL(QStringLiteral("audio.m4s")), 1, 1, 0,
+                              [&](bool r, const KROptionalError&) { ready = r; });
+    KR_WAIT_UNTIL(ready);
+    EXPECT_TRUE(transport.commitStagedContentAtTime(1));
+    const quint64 polls = transport.pollCountForTesting();
+    KR_WAIT_UNTIL(transport.pollCountForTesting() >= polls + 2);
+}
+
 TEST_F(PlaybackTransportTest, NewAddressResetsThePostedStates)
 {
     KRPlaybackTransport transport(fixtures::testMediaFileURL(QStringLiteral("audio.m4s")));

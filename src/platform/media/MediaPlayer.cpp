@@ -3,6 +3,8 @@
 #include "platform/media/AudioSession.h"
 #include "platform/media/MediaNotifications.h"
 
+#include <QPointer>
+
 #include <cmath>
 
 namespace platform::media {
@@ -13,12 +15,14 @@ MediaPlayer::MediaPlayer(QObject* parent) : QObject(parent), m_core(new MpvCore(
     connect(m_core, &MpvCore::frameRendered, this, &MediaPlayer::frameRendered);
     connect(m_core, &MpvCore::fileLoaded, this, [this] {
         // The engine's figures of the transfer stand in for an access log entry of the item.
+        QPointer<MediaPlayer> alive(this);
         if (!m_url.isLocalFile()) {
             const MpvState& state = m_core->state();
             m_accessLog = AccessLogEvent{state.rawInputRate * 8, state.videoBitrate + state.audioBitrate, -1, m_stalls};
             Q_EMIT newAccessLogEntry();
         }
-        Q_EMIT statusChanged();
+        if (alive)
+            Q_EMIT statusChanged();
     });
     connect(m_core, &MpvCore::endOfFile, this, &MediaPlayer::onEndOfFile);
     connect(m_core, &MpvCore::loadFailed, this, &MediaPlayer::onLoadFailed);
@@ -212,16 +216,21 @@ void MediaPlayer::onEndOfFile()
                                      QStringLiteral("the stream ended before its end")));
         return;
     }
+    QPointer<MediaPlayer> alive(this);
     Q_EMIT stateChanged();
-    Q_EMIT didPlayToEnd();
+    if (alive)
+        Q_EMIT didPlayToEnd();
 }
 
 void MediaPlayer::onLoadFailed(const platform::Error& error)
 {
     m_error = error;
     m_wantsPlay = false;
+    QPointer<MediaPlayer> alive(this);
+    const platform::Error reported = error; // `error` may live in the core a receiver destroys
     Q_EMIT statusChanged();
-    Q_EMIT failedToPlayToEnd(error);
+    if (alive)
+        Q_EMIT failedToPlayToEnd(reported);
 }
 
 } // namespace platform::media

@@ -298,9 +298,13 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
             m_chattyPending = true;
         else
             report = true;
-        if (!wasStalled && m_state.pausedForCache && m_state.fileLoaded)
+        const bool stallBegan = !wasStalled && m_state.pausedForCache && m_state.fileLoaded;
+        const bool reachedEnd = !wasAtEnd && m_state.eofReached && m_state.fileLoaded && !m_state.failed;
+        // A receiver may destroy this core: nothing of it is touched after an emit.
+        QPointer<MpvCore> alive(this);
+        if (stallBegan)
             Q_EMIT cacheStallBegan();
-        if (!wasAtEnd && m_state.eofReached && m_state.fileLoaded && !m_state.failed)
+        if (alive && reachedEnd)
             Q_EMIT endOfFile();
         break;
     }
@@ -342,9 +346,11 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
             break;
         m_state.failed = true;
         report = true;
+        const platform::Error error(QStringLiteral("MediaEngine"), end->error, QString::fromUtf8(mpv_error_string(end->error)));
+        QPointer<MpvCore> alive(this);
         completeSeeks(false);
-        Q_EMIT loadFailed(platform::Error(QStringLiteral("MediaEngine"), end->error,
-                                        QString::fromUtf8(mpv_error_string(end->error))));
+        if (alive)
+            Q_EMIT loadFailed(error);
         break;
     }
     case MPV_EVENT_COMMAND_REPLY:
@@ -352,9 +358,11 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
             && !m_state.failed) {
             m_state.failed = true;
             report = true;
+            const platform::Error error(QStringLiteral("MediaEngine"), event.error, QString::fromUtf8(mpv_error_string(event.error)));
+            QPointer<MpvCore> alive(this);
             completeSeeks(false);
-            Q_EMIT loadFailed(platform::Error(QStringLiteral("MediaEngine"), event.error,
-                                            QString::fromUtf8(mpv_error_string(event.error))));
+            if (alive)
+                Q_EMIT loadFailed(error);
         } else if ((event.reply_userdata & ReplySeek) && event.error < 0) {
             completeSeeks(false);
         }
