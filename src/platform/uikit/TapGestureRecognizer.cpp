@@ -77,16 +77,15 @@ bool TapGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
         }
         ++m_taps;
         m_lastTap.start();
+        const bool waits = m_mustFail && m_mustFail->isEnabled() && m_mustFail->numberOfTapsRequired() > m_tapsRequired;
         if (m_taps != m_tapsRequired)
             return false;
-        m_taps = 0;
-        if (m_mustFail && m_mustFail->isEnabled() && m_mustFail->numberOfTapsRequired() > m_tapsRequired) {
-            // Recognised only when no further tap comes in time.
-            m_delayed->schedule(QStringLiteral("recognise"), TapIntervalMs, [this, at] {
-                if (!m_mustFail || m_mustFail->m_taps == 0)
-                    recognise(at);
-            });
+        if (waits) {
+            // Recognised only when no further tap starts in time (a press cancels this); the
+            // count runs on, so the taps of the other recogniser do not count here again.
+            m_delayed->schedule(QStringLiteral("recognise"), TapIntervalMs, [this, at] { recognise(at); });
         } else {
+            m_taps = 0;
             recognise(at);
         }
     }
