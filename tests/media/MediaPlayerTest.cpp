@@ -109,6 +109,17 @@ TEST_F(MediaPlayerTest, ServedOverVerifiedTLSWithRanges)
     EXPECT_TRUE(requests.first().tls);
     EXPECT_EQ(requests.first().host, QStringLiteral("localhost"));
     ASSERT_TRUE(player.lastAccessLogEvent().has_value());
+
+    // Far ahead of what was read, a seek asks for the rest of the file by range.
+    bool seeked = false;
+    player.seek(11.0, 0, 0, [&](bool finished) { seeked = finished; });
+    KR_WAIT_UNTIL(seeked);
+    bool ranged = false;
+    for (const auto& request : service.requestsTo(QStringLiteral("/media/clip-360p.mp4"))) {
+        const QString range = request.header(QStringLiteral("Range"));
+        ranged |= range.startsWith(QStringLiteral("bytes=")) && !range.startsWith(QStringLiteral("bytes=0-"));
+    }
+    EXPECT_TRUE(ranged);
 }
 
 TEST_F(MediaPlayerTest, UntrustedCertificateIsRefused)

@@ -111,6 +111,11 @@ TEST_F(PlaybackAudioSessionTest, BridgedCallbacksPostOnTheMainThread)
     EXPECT_EQ(log.infos[3].value(AudioSessionRouteChangeReasonKey).toUInt(), 2u);
     session->postLegacyRouteChangeWithReason(QVariant());
     EXPECT_EQ(log.infos[4].value(AudioSessionRouteChangeReasonKey).toUInt(), 0u);
+    // The platform session's own hooks post the same names.
+    AudioSession::sharedInstance().postInterruptionForTesting(false, 1);
+    AudioSession::sharedInstance().postRouteChangeForTesting(3);
+    EXPECT_EQ(log.infos[5].value(AudioSessionInterruptionOptionKey).toUInt(), 1u);
+    EXPECT_EQ(log.infos[6].value(AudioSessionRouteChangeReasonKey).toUInt(), 3u);
 }
 
 } // namespace
