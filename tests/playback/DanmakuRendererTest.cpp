@@ -153,21 +153,23 @@ TEST_F(DanmakuRendererTest, DensityKeepsTheSameSubsetOnEveryReplay)
 TEST_F(DanmakuRendererTest, TheUsersOwnDanmakuShowsOnce)
 {
     // The feed's cursor lies before the new line: it must not bring it a second time.
-    KRDanmakuList list{makeDanmaku(1, 5.0, 1, QStringLiteral("早")), makeDanmaku(2, 20.0, 1, QStringLiteral("晚"))};
+    KRDanmakuList list{makeDanmaku(1, 5.0, 1, QStringLiteral("早")), makeDanmaku(2, 5.15, 1, QStringLiteral("接着")),
+                       makeDanmaku(3, 20.0, 1, QStringLiteral("晚"))};
     renderer->setDanmakus(list);
     renderer->updateWithPlaybackTime(5.0, true);
     ASSERT_EQ(renderer->activeCount(), 1);
+    // Sent at 5.3 while the feed still waits for the line of 5.15.
     auto own = makeDanmaku(0, 5.3, 1, QStringLiteral("我的弹幕"));
     EXPECT_TRUE(renderer->insertAndDisplayDanmaku(own, 5.3));
     EXPECT_EQ(renderer->activeCount(), 2);
-    EXPECT_EQ(renderer->danmakus().size(), 3);
+    EXPECT_EQ(renderer->danmakus().size(), 4);
     for (double t = 5.2; t < 6.0; t += 0.1)
         renderer->updateWithPlaybackTime(t, true);
     int shownOwn = 0;
     for (const auto& item : renderer->activeItems())
         shownOwn += item.danmaku == own;
     EXPECT_EQ(shownOwn, 1);
-    EXPECT_EQ(renderer->activeCount(), 2);
+    EXPECT_EQ(renderer->activeCount(), 3);
 
     // A seek back replays it, as any other line.
     renderer->resetForPlaybackTime(5.25);
