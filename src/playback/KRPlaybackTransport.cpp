@@ -2,6 +2,7 @@
 
 #include "playback/KRPlaybackTransportStaged.h"
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/MediaNotifications.h"
 #include "platform/media/MediaPlayer.h"
@@ -42,6 +43,11 @@ double KRPlaybackTransportBufferedAhead(const QList<platform::media::TimeRange>&
         }
     }
     return std::max(end - time, 0.0);
+}
+
+void KRPlaybackTransportReleaseLater(QObject* object)
+{
+    platform::dispatchMain([object = QPointer<QObject>(object)] { delete object.data(); });
 }
 
 bool KRPlaybackTransport::usesAVPlayerBackendForCurrentSystem()
@@ -94,9 +100,13 @@ KRPlaybackTransport::~KRPlaybackTransport()
     disconnect(m_player, nullptr, this, nullptr);
     m_player->pause();
     m_player->setParent(nullptr);
-    m_player->deleteLater();
-    if (m_surface)
+    KRPlaybackTransportReleaseLater(m_player);
+    if (m_surface) {
         m_surface->setPlayer(nullptr);
+        // Made after the owner's view tree went, it has no parent to go with.
+        if (!m_surface->parent())
+            KRPlaybackTransportReleaseLater(m_surface);
+    }
     delete m_view.data();
 }
 

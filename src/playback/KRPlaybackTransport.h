@@ -30,6 +30,10 @@ inline const QString KRPlaybackTransportErrorDomain = QStringLiteral("KRPlayback
 // 0 for a negative or non-finite time.
 double KRPlaybackTransportBufferedAhead(const QList<platform::media::TimeRange>& ranges, double time);
 
+// Deletes `object` from the main queue, after whatever call is on the stack now has returned
+// (a player may be in the middle of a signal when it is let go); nothing when it went first.
+void KRPlaybackTransportReleaseLater(QObject* object);
+
 // The one player object every screen plays through, in the shape of the phone's movie player:
 // its properties, its four transport operations and its notification names (posted on the
 // default centre with the transport as object). The state the movie player would report is

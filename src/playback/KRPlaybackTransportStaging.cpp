@@ -185,11 +185,11 @@ void KRPlaybackTransport::cancelStagedContent()
     staged->player->pause();
     if (staged->surface) {
         staged->surface->setPlayer(nullptr);
-        staged->surface->deleteLater();
+        KRPlaybackTransportReleaseLater(staged->surface);
         staged->surface->hide();
     }
     staged->player->setParent(nullptr);
-    staged->player->deleteLater();
+    KRPlaybackTransportReleaseLater(staged->player);
 }
 
 bool KRPlaybackTransport::commitStagedContentAtTime(double)
@@ -227,10 +227,10 @@ bool KRPlaybackTransport::commitStagedContentAtTime(double)
     if (oldSurface) {
         oldSurface->setPlayer(nullptr);
         oldSurface->hide();
-        oldSurface->deleteLater();
+        KRPlaybackTransportReleaseLater(oldSurface);
     }
     oldPlayer->setParent(nullptr);
-    oldPlayer->deleteLater();
+    KRPlaybackTransportReleaseLater(oldPlayer);
 
     m_finishPosted = false;
     m_lastReadyForDisplay = true;
