@@ -99,7 +99,11 @@ TEST_F(MediaPlayerTest, UnreadableItemsFailOnceWithAnError)
 TEST_F(MediaPlayerTest, ServedOverVerifiedTLSWithRanges)
 {
     testsupport::FakeService service({});
-    const QUrl url = fixtures::serveTestMedia(service, QStringLiteral("clip-360p.mp4"));
+    // Slow enough that the end of the file is not read before the seek below.
+    testsupport::MediaFixtures::Serving serving;
+    serving.throttleChunkBytes = 16 * 1024;
+    serving.throttleMs = 20;
+    const QUrl url = fixtures::serveTestMedia(service, QStringLiteral("clip-360p.mp4"), serving);
     MediaPlayer player;
     player.replaceCurrentItem(url);
     KR_WAIT_UNTIL(player.status() == MediaPlayer::StatusReadyToPlay);
