@@ -6,6 +6,7 @@
 // The ratios are printed at the end (aim: within 1.25× of each baseline).
 
 #include "BenchSupport.h"
+#include "BenchWidgets.h"
 
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
@@ -14,10 +15,8 @@
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <vector>
@@ -224,14 +223,5 @@ void printRatios()
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    printRatios();
-    return 0;
+    return benchsupport::runWidgetBenchmarks(argc, argv, printRatios);
 }

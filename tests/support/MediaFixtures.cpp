@@ -156,4 +156,28 @@ void serveFile(FakeService& service, const QString& host, const QString& path, c
     });
 }
 
+QString testMediaPath(const QString& name)
+{
+    return QDir(QStringLiteral(KORVANE_TEST_MEDIA_DIR)).filePath(name);
+}
+
+QUrl testMediaFileURL(const QString& name)
+{
+    return QUrl::fromLocalFile(testMediaPath(name));
+}
+
+QString mediaHost() { return QStringLiteral("localhost"); }
+
+QUrl serveTestMedia(FakeService& service, const QString& name, const Serving& serving)
+{
+    const QString path = QStringLiteral("/media/") + name;
+    serveFile(service, mediaHost(), path, testMediaPath(name), serving);
+    return QUrl(QStringLiteral("https://%1:%2%3").arg(mediaHost()).arg(service.httpsPort()).arg(path));
+}
+
+QUrl missingTestMediaURL(const FakeService& service)
+{
+    return QUrl(QStringLiteral("https://%1:%2/media/missing.mp4").arg(mediaHost()).arg(service.httpsPort()));
+}
+
 } // namespace testsupport::MediaFixtures

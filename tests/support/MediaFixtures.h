@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <atomic>
 #include <memory>
@@ -41,6 +42,20 @@ struct Serving {
 // "bytes=a-b" / "bytes=a-" Range, with an ETag of its size and time.
 void serveFile(FakeService& service, const QString& host, const QString& path, const QString& filePath,
                const Serving& serving = {});
+
+// The clips the build generates: "clip-360p.mp4", "clip-720p.mp4" (12 s, H.264 and AAC, a key
+// frame each second), "video.m4s" and "audio.m4s" (the DASH halves of the 360p clip) and
+// "garbage.mp4" (no media at all).
+QString testMediaPath(const QString& name);
+QUrl testMediaFileURL(const QString& name);
+// The media player's engine has its own network stack, which no connect-to seam reaches: it
+// is served by the loopback name the service's certificate also covers ("localhost" on the
+// service's HTTPS port), TLS verified against the service's authority. Serves the clip at
+// "/media/<name>" and returns its address.
+QString mediaHost();
+QUrl serveTestMedia(FakeService& service, const QString& name, const Serving& serving = {});
+// The address of a clip that is not there (the service answers 404).
+QUrl missingTestMediaURL(const FakeService& service);
 
 } // namespace MediaFixtures
 } // namespace testsupport

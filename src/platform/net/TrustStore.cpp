@@ -107,6 +107,11 @@ TrustStore TrustStore::forExtraCAFile(const QString& extraCAFile)
     return cached;
 }
 
+QByteArray TrustStore::systemAuthoritiesPEM()
+{
+    return systemCABundle();
+}
+
 void TrustStore::applyTo(CURL* curl) const
 {
     if (!m_store)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <curl/curl.h>
@@ -22,6 +23,10 @@ public:
     const QString& identity() const { return m_identity; }
     // Sets the handle's authorities (after a reset of the handle). Verification stays on.
     void applyTo(CURL* curl) const;
+
+    // The system's authorities as one PEM bundle (empty when none is found), for TLS stacks
+    // that take a file rather than a store.
+    static QByteArray systemAuthoritiesPEM();
 
 private:
     QString m_identity;

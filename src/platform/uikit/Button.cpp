@@ -1,5 +1,7 @@
 #include "platform/uikit/Button.h"
 
+#include "platform/uikit/ImageView.h"
+
 #include "platform/uikit/Label.h"
 
 #include <QFontMetricsF>
@@ -106,8 +108,11 @@ void Button::drawRect(QPainter& p)
     if (!bg.isNull())
         bg.draw(p, QRectF(rect()));
     const Image img = image(s);
-    if (!img.isNull()) {
-        const QRectF content = EdgeInsetsInsetRect(QRectF(rect()), m_contentInsets);
+    if (!img.isNull() && m_imageContentMode != ContentModeCenter) {
+        const QRectF area = EdgeInsetsInsetRect(EdgeInsetsInsetRect(QRectF(rect()), m_contentInsets), m_imageInsets);
+        img.draw(p, rectForContentMode(m_imageContentMode, img.size(), area));
+    } else if (!img.isNull()) {
+        const QRectF content = EdgeInsetsInsetRect(EdgeInsetsInsetRect(QRectF(rect()), m_contentInsets), m_imageInsets);
         QSizeF is = img.size();
         qreal x = content.left() + (content.width() - is.width()) / 2;
         if (!m_titleLabel->text().isEmpty())

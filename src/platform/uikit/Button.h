@@ -36,6 +36,12 @@ public:
     Label* titleLabel() const { return m_titleLabel; }
     EdgeInsets contentEdgeInsets() const { return m_contentInsets; }
     void setContentEdgeInsets(const EdgeInsets& insets);
+    // The image's own insets inside the content area; with an image content mode other than
+    // centre (the default) the image is fitted into what is left, as the image view does.
+    EdgeInsets imageEdgeInsets() const { return m_imageInsets; }
+    void setImageEdgeInsets(const EdgeInsets& insets) { m_imageInsets = insets; update(); }
+    int imageContentMode() const { return m_imageContentMode; }
+    void setImageContentMode(int mode) { m_imageContentMode = mode; update(); }
 
     QSizeF sizeThatFits(const QSizeF& size) const override;
     void layoutSubviews() override;
@@ -57,6 +63,8 @@ private:
     QMap<int, Image> m_images;
     Label* m_titleLabel;
     EdgeInsets m_contentInsets;
+    EdgeInsets m_imageInsets;
+    int m_imageContentMode = ContentModeCenter;
 };
 
 } // namespace platform::uikit

@@ -20,6 +20,7 @@ enum ControlEvent {
     ControlEventTouchDown = 1,
     ControlEventTouchUpInside = 64,
     ControlEventTouchUpOutside = 128,
+    ControlEventTouchCancel = 256,
     ControlEventValueChanged = 4096,
     ControlEventEditingChanged = 131072,
     ControlEventEditingDidEndOnExit = 524288,

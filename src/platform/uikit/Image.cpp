@@ -22,7 +22,10 @@ Image Image::named(const QString& name)
 {
     if (g_bundleArtHidden || name.isEmpty())
         return {};
-    const QString base = QStringLiteral(":/") + name;
+    // "more@2x.png" names the file with its extension, as the platform allows.
+    QString base = QStringLiteral(":/") + name;
+    if (base.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
+        base.chop(4);
     if (QFile::exists(base + QStringLiteral(".png"))) {
         QImage img(base + QStringLiteral(".png"));
         return img.isNull() ? Image() : Image(img.convertToFormat(QImage::Format_ARGB32_Premultiplied));

@@ -18,7 +18,8 @@ public:
     explicit Image(QImage image, int leftCapWidth = 0, int topCapHeight = 0);
 
     // Our own bundle art: the Qt resource ":/<name>.png" or ":/<name>.svg" (SVG drawn at its
-    // own size). Null when missing or while bundle art is hidden for a test.
+    // own size); a name may carry its ".png". Null when missing or while bundle art is hidden
+    // for a test.
     static Image named(const QString& name);
     static void setBundleArtHiddenForTesting(bool hidden);
 

@@ -2,6 +2,9 @@
 
 #include "platform/device/DeviceProfile.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace platform::uikit {
 
 QRectF Screen::bounds() { return QRectF(QPointF(), DeviceProfile::screenSize()); }
@@ -23,5 +26,16 @@ bool Screen::isTallFullScreen()
     const QSizeF s = DeviceProfile::screenSize();
     return !DeviceProfile::isPad() && std::max(s.width(), s.height()) / std::max<qreal>(1, std::min(s.width(), s.height())) > 2.0;
 }
+
+namespace {
+qreal& brightnessValue()
+{
+    static qreal value = 0.5;
+    return value;
+}
+} // namespace
+
+qreal Screen::brightness() { return brightnessValue(); }
+void Screen::setBrightness(qreal value) { brightnessValue() = std::clamp<qreal>(std::isfinite(value) ? value : 0.5, 0, 1); }
 
 } // namespace platform::uikit

@@ -16,6 +16,10 @@ public:
     static bool hasWindowScenes();
     // A tall full-screen profile (a notch and a home indicator): safe insets 44 and 34.
     static bool isTallFullScreen();
+    // The backlight level 0…1 the application set (0.5 until it sets one); kept by the kit,
+    // since a desktop has no backlight of the phone's kind.
+    static qreal brightness();
+    static void setBrightness(qreal value);
 };
 
 } // namespace platform::uikit

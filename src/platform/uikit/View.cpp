@@ -1,5 +1,7 @@
 #include "platform/uikit/View.h"
 
+#include "platform/uikit/AnimationClock.h"
+
 #include "platform/device/DeviceProfile.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
@@ -186,6 +188,20 @@ void View::setBackgroundColor(const QBrush& brush)
 {
     m_background = brush;
     update();
+}
+
+void View::animateAlpha(qreal alpha, double seconds)
+{
+    AnimationClock::cancel(m_alphaAnimation);
+    m_alphaAnimation = 0;
+    if (seconds <= 0) {
+        setAlpha(alpha);
+        return;
+    }
+    const qreal from = m_alpha;
+    m_alphaAnimation = AnimationClock::animate(this, seconds, [this, from, alpha](double progress) {
+        setAlpha(from + (alpha - from) * progress);
+    });
 }
 
 void View::setAlpha(qreal alpha)

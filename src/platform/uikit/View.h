@@ -71,6 +71,14 @@ public:
     void setOpaque(bool opaque) { m_opaque = opaque; }
     bool isUserInteractionEnabled() const { return m_userInteractionEnabled; }
     void setUserInteractionEnabled(bool enabled);
+    // What assistive technology reads for the view.
+    QString accessibilityLabel() const { return m_accessibilityLabel; }
+    void setAccessibilityLabel(const QString& label) { m_accessibilityLabel = label; }
+    QString accessibilityValue() const { return m_accessibilityValue; }
+    void setAccessibilityValue(const QString& value) { m_accessibilityValue = value; }
+    // Animates alpha to `alpha` over `seconds` on the kit's clock (at once for 0 or less);
+    // a newer animation of the same view replaces a running one.
+    void animateAlpha(qreal alpha, double seconds);
     bool accessibilityElementsHidden() const { return m_accessibilityHidden; }
     void setAccessibilityElementsHidden(bool hidden) { m_accessibilityHidden = hidden; }
     int autoresizingMask() const { return m_autoresizingMask; }
@@ -127,6 +135,9 @@ private:
     bool m_opaque = true;
     bool m_userInteractionEnabled = true;
     bool m_accessibilityHidden = false;
+    QString m_accessibilityLabel;
+    QString m_accessibilityValue;
+    quint64 m_alphaAnimation = 0;
     bool m_needsLayout = false;
     bool m_layoutQueued = false;
     bool m_inLayout = false;

@@ -4,6 +4,11 @@
 
 #include "app/KRTarnwick23Skin.h"
 #include "app/KRTheme.h"
+#include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlayerControlsView.h"
+#include "platform/media/MediaPlayer.h"
+#include "platform/media/MediaSeams.h"
+#include "platform/media/PlayerSurface.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/AnimationClock.h"
@@ -25,6 +30,7 @@
 #include "platform/uikit/Window.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -283,6 +289,77 @@ bool shoot(const QDir& dir, const QString& device)
     return ok;
 }
 
+// Runs the event loop until `condition` holds or 10 s pass.
+bool waitFor(const std::function<bool()>& condition)
+{
+    QDeadlineTimer deadline(10000);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return condition();
+}
+
+// The player of the video page: a decoded frame of the test clip under the danmaku and the
+// controls, once with the controls up and paused, once playing with them hidden.
+bool shootPlayer(const QDir& dir)
+{
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+    const QSizeF size(375, 211);
+    View stage(QRectF(QPointF(), size));
+    stage.setBackgroundColor(QColor(Qt::black));
+    platform::media::MediaPlayer player;
+    auto* surface = new platform::media::PlayerSurface(QRectF(QPointF(), size), &stage);
+    surface->setPlayer(&player);
+    player.replaceCurrentItem(QUrl::fromLocalFile(QDir(QStringLiteral(KORVANE_TEST_MEDIA_DIR)).filePath(QStringLiteral("clip-360p.mp4"))));
+    bool seeked = false;
+    player.seek(4.0, 0, 0, [&](bool finished) { seeked = finished; });
+    if (!waitFor([&] { return seeked && player.framesSinceLoadOrSeek() > 0; })) {
+        std::printf("FAILED to decode a frame of the test clip\n");
+        return false;
+    }
+    auto* danmaku = new KRDanmakuRenderer(&stage);
+    danmaku->setGeometry(QRect(QPoint(), size.toSize()));
+    KRDanmakuList lines;
+    const QStringList texts{QStringLiteral("前方高能"), QStringLiteral("这个画面好清楚"), QStringLiteral("第一次来，打卡"),
+                            QStringLiteral("哈哈哈哈哈哈"), QStringLiteral("老设备也很流畅"), QStringLiteral("顶部弹幕"),
+                            QStringLiteral("底部弹幕"), QStringLiteral("233333")};
+    const quint32 colours[] = {0xffffff, 0xfe0302, 0xffffff, 0xffe133, 0x00cd00, 0x4266be, 0xcc0273, 0xffffff};
+    for (int i = 0; i < texts.size(); ++i) {
+        auto line = std::make_shared<KRDanmaku>();
+        line->setDanmakuID(i + 1);
+        line->setTime(2.0 + i * 0.25);
+        line->setMode(i == 5 ? 5 : i == 6 ? 4 : 1);
+        line->setFontSize(25);
+        line->setColorRGB(colours[i]);
+        line->setText(texts[i]);
+        lines.append(line);
+    }
+    danmaku->setDanmakus(lines);
+    danmaku->reloadVisibleDanmakusForPlaybackTime(4.0, false);
+    danmaku->show();
+    auto* controls = new KRPlayerControlsView(QRectF(QPointF(), size), &stage);
+    controls->setVideoTitle(QStringLiteral("【4K】城市夜景延时摄影"));
+    controls->setQualityTitle(QStringLiteral("360P"));
+    controls->updateCurrentTime(4.0, player.duration());
+    controls->setFullscreen(false, false);
+    controls->layoutIfNeeded();
+    bool ok = true;
+    const auto grab = [&](const QString& name) {
+        AnimationClock::finishAll();
+        const QString path = dir.filePath(name + QStringLiteral(".png"));
+        QImage image(stage.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        stage.render(&image);
+        const bool saved = image.save(path);
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+        ok &= saved;
+    };
+    grab(QStringLiteral("player-controls"));
+    controls->setPlaying(true);
+    controls->setControlsVisible(false, false);
+    grab(QStringLiteral("player-danmaku"));
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -319,6 +396,8 @@ int main(int argc, char** argv)
         theme()->setStyle(d.style);
         ok &= shoot(dir, QString::fromLatin1(d.name));
     }
+    platform::DeviceProfile::resetForTesting();
+    ok &= shootPlayer(dir);
     std::printf("%s\n", ok ? "1 passed, 0 failed" : "0 passed, 1 failed");
     return ok ? 0 : 1;
 }

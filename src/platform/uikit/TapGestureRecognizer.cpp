@@ -1,0 +1,95 @@
+#include "platform/uikit/TapGestureRecognizer.h"
+
+#include "platform/foundation/DelayedCall.h"
+#include "platform/uikit/View.h"
+
+#include <QEvent>
+#include <QLineF>
+#include <QMouseEvent>
+
+namespace platform::uikit {
+namespace {
+
+constexpr int TapIntervalMs = 350;
+constexpr qreal TapSlop = 10;
+
+View* touchedView(View* view, const QPointF& point)
+{
+    QWidget* child = view->childAt(point.toPoint());
+    while (child && !qobject_cast<View*>(child))
+        child = child->parentWidget();
+    auto* touched = qobject_cast<View*>(child);
+    return touched ? touched : view;
+}
+
+} // namespace
+
+TapGestureRecognizer::TapGestureRecognizer(View* view, std::function<void()> action)
+    : QObject(view), m_view(view), m_action(std::move(action)), m_delayed(std::make_unique<platform::DelayedCalls>())
+{
+    view->installEventFilter(this);
+}
+
+TapGestureRecognizer::~TapGestureRecognizer() = default;
+
+View* TapGestureRecognizer::view() const { return m_view; }
+
+bool TapGestureRecognizer::receives(const QPointF& point) const
+{
+    if (!m_enabled || !m_view || !m_view->isUserInteractionEnabled())
+        return false;
+    return !m_shouldReceive || m_shouldReceive(touchedView(m_view, point));
+}
+
+void TapGestureRecognizer::recognise(const QPointF& point)
+{
+    m_location = point;
+    if (m_action)
+        m_action();
+}
+
+void TapGestureRecognizer::tapForTesting(const QPointF& point, int count)
+{
+    if (count != m_tapsRequired || !receives(point))
+        return;
+    // The other recogniser succeeds on these taps, so this one never does.
+    if (m_mustFail && m_mustFail->isEnabled() && m_mustFail->numberOfTapsRequired() <= count && m_mustFail->receives(point))
+        return;
+    recognise(point);
+}
+
+bool TapGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_view)
+        return false;
+    if (event->type() == QEvent::MouseButtonPress) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        m_pressAt = mouse->position();
+        if (!m_lastTap.isValid() || m_lastTap.elapsed() > TapIntervalMs)
+            m_taps = 0;
+        m_delayed->cancel(QStringLiteral("recognise"));
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPointF at = mouse->position();
+        if (QLineF(at, m_pressAt).length() > TapSlop || !receives(at)) {
+            m_taps = 0;
+            return false;
+        }
+        ++m_taps;
+        m_lastTap.start();
+        const bool waits = m_mustFail && m_mustFail->isEnabled() && m_mustFail->numberOfTapsRequired() > m_tapsRequired;
+        if (m_taps != m_tapsRequired)
+            return false;
+        if (waits) {
+            // Recognised only when no further tap starts in time (a press cancels this); the
+            // count runs on, so the taps of the other recogniser do not count here again.
+            m_delayed->schedule(QStringLiteral("recognise"), TapIntervalMs, [this, at] { recognise(at); });
+        } else {
+            m_taps = 0;
+            recognise(at);
+        }
+    }
+    return false;
+}
+
+} // namespace platform::uikit

@@ -1,0 +1,49 @@
+# Test media made at build time with ffmpeg, into the build tree (nothing binary is kept in
+# the repository). Tests find the folder through KORVANE_TEST_MEDIA_DIR.
+find_program(FFMPEG_EXECUTABLE ffmpeg REQUIRED)
+set(KORVANE_TEST_MEDIA_DIR ${CMAKE_BINARY_DIR}/test-media)
+
+# A 12 s clip: a moving test picture with a frame counter and a tone, a key frame every second.
+function(korvane_generate_clip output width height)
+  add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVANE_TEST_MEDIA_DIR}
+    COMMAND ${FFMPEG_EXECUTABLE} -nostdin -loglevel error -y
+      -f lavfi -i testsrc2=size=${width}x${height}:rate=25:duration=12
+      -f lavfi -i sine=frequency=440:sample_rate=44100:duration=12
+      -map 0:v -map 1:a -c:v libx264 -preset ultrafast -crf 30 -pix_fmt yuv420p -g 25 -keyint_min 25
+      -sc_threshold 0 -c:a aac -b:a 64k -movflags +faststart -shortest
+      ${KORVANE_TEST_MEDIA_DIR}/${output}
+    COMMENT "Generating test clip ${output}"
+    VERBATIM)
+endfunction()
+
+korvane_generate_clip(clip-360p.mp4 640 360)
+korvane_generate_clip(clip-720p.mp4 1280 720)
+
+# The DASH halves of the 360p clip, each a fragmented MP4 with a global index.
+foreach(half video audio)
+  if(half STREQUAL "video")
+    set(map 0:v)
+  else()
+    set(map 0:a)
+  endif()
+  add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/${half}.m4s
+    COMMAND ${FFMPEG_EXECUTABLE} -nostdin -loglevel error -y -i ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4
+      -map ${map} -c copy -movflags +dash+global_sidx -f mp4 ${KORVANE_TEST_MEDIA_DIR}/${half}.m4s
+    DEPENDS ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4
+    COMMENT "Generating test stream ${half}.m4s"
+    VERBATIM)
+endforeach()
+
+# Bytes no demuxer accepts.
+add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVANE_TEST_MEDIA_DIR}
+  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${KORVANE_TEST_MEDIA_DIR}/garbage.mp4 -P ${CMAKE_CURRENT_LIST_DIR}/WriteGarbage.cmake
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/WriteGarbage.cmake
+  COMMENT "Generating garbage.mp4"
+  VERBATIM)
+
+add_custom_target(korvane_test_media ALL DEPENDS
+  ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4 ${KORVANE_TEST_MEDIA_DIR}/clip-720p.mp4
+  ${KORVANE_TEST_MEDIA_DIR}/video.m4s ${KORVANE_TEST_MEDIA_DIR}/audio.m4s
+  ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4)

@@ -1,0 +1,292 @@
+#include "MediaTesting.h"
+
+#include "platform/media/AudioSession.h"
+#include "platform/net/NetworkSeams.h"
+#include "platform/media/MediaPlayer.h"
+#include "platform/media/PlayerSurface.h"
+#include "platform/media/VolumeView.h"
+#include "platform/uikit/Slider.h"
+#include "support/FakeService.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <cmath>
+
+using platform::media::MediaPlayer;
+using platform::media::PlayerSurface;
+using namespace mediatest;
+
+namespace {
+
+struct Events {
+    int ends = 0;
+    int failures = 0;
+    int stalls = 0;
+    std::optional<platform::Error> error;
+
+    void watch(MediaPlayer& player)
+    {
+        QObject::connect(&player, &MediaPlayer::didPlayToEnd, [this] { ++ends; });
+        QObject::connect(&player, &MediaPlayer::failedToPlayToEnd, [this](const platform::Error& e) {
+            ++failures;
+            error = e;
+        });
+        QObject::connect(&player, &MediaPlayer::playbackStalled, [this] { ++stalls; });
+    }
+};
+
+using MediaPlayerTest = MediaTest;
+
+TEST_F(MediaPlayerTest, LocalClipIsReadyWithItsLengthAndPictureSize)
+{
+    MediaPlayer player;
+    EXPECT_EQ(player.status(), MediaPlayer::StatusUnknown);
+    EXPECT_EQ(player.presentationSize(), QSizeF(0, 0));
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    KR_WAIT_UNTIL(player.status() == MediaPlayer::StatusReadyToPlay && player.presentationSize().width() > 0);
+    EXPECT_NEAR(player.duration(), 12.0, 0.1);
+    EXPECT_EQ(player.presentationSize(), QSizeF(640, 360));
+    EXPECT_EQ(player.rate(), 0.0);
+    EXPECT_EQ(player.timeControlStatus(), MediaPlayer::TimeControlPaused);
+}
+
+TEST_F(MediaPlayerTest, SoundAloneHasNoPictureYetIsReady)
+{
+    MediaPlayer player;
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("audio.m4s")));
+    KR_WAIT_UNTIL(player.status() == MediaPlayer::StatusReadyToPlay && player.duration() > 0);
+    EXPECT_NEAR(player.duration(), 12.0, 0.2);
+    EXPECT_EQ(player.presentationSize(), QSizeF(0, 0));
+    PlayerSurface surface(QRectF(0, 0, 160, 90));
+    surface.setPlayer(&player);
+    EXPECT_TRUE(surface.isReadyForDisplay());
+}
+
+TEST_F(MediaPlayerTest, UnreadableItemsFailOnceWithAnError)
+{
+    testsupport::FakeService service({});
+    struct Case {
+        const char* name;
+        QUrl url;
+    };
+    const Case cases[] = {
+        {"garbage", fixtures::testMediaFileURL(QStringLiteral("garbage.mp4"))},
+        {"missing file", fixtures::testMediaFileURL(QStringLiteral("nothing-here.mp4"))},
+        {"https 404", fixtures::missingTestMediaURL(service)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MediaPlayer player;
+        Events events;
+        events.watch(player);
+        player.replaceCurrentItem(c.url);
+        player.play();
+        KR_WAIT_UNTIL(events.failures > 0);
+        EXPECT_EQ(player.status(), MediaPlayer::StatusFailed);
+        ASSERT_TRUE(player.error().has_value());
+        EXPECT_FALSE(player.error()->message().isEmpty());
+        EXPECT_EQ(player.rate(), 0.0);
+        // Nothing more arrives for the same item.
+        bool finished = false;
+        player.seek(1, 0, 0, [&](bool f) { finished = !f; });
+        EXPECT_TRUE(finished);
+        EXPECT_EQ(events.failures, 1);
+        EXPECT_EQ(events.ends, 0);
+    }
+}
+
+TEST_F(MediaPlayerTest, ServedOverVerifiedTLSWithRanges)
+{
+    testsupport::FakeService service({});
+    // Slow enough that the end of the file is not read before the seek below.
+    testsupport::MediaFixtures::Serving serving;
+    serving.throttleChunkBytes = 16 * 1024;
+    serving.throttleMs = 20;
+    const QUrl url = fixtures::serveTestMedia(service, QStringLiteral("clip-360p.mp4"), serving);
+    MediaPlayer player;
+    player.replaceCurrentItem(url);
+    KR_WAIT_UNTIL(player.status() == MediaPlayer::StatusReadyToPlay);
+    EXPECT_NEAR(player.duration(), 12.0, 0.1);
+    const auto requests = service.requestsTo(QStringLiteral("/media/clip-360p.mp4"));
+    ASSERT_FALSE(requests.isEmpty());
+    EXPECT_TRUE(requests.first().tls);
+    EXPECT_EQ(requests.first().host, QStringLiteral("localhost"));
+    ASSERT_TRUE(player.lastAccessLogEvent().has_value());
+
+    // Far ahead of what was read, a seek asks for the rest of the file by range.
+    bool seeked = false;
+    player.seek(11.0, 0, 0, [&](bool finished) { seeked = finished; });
+    KR_WAIT_UNTIL(seeked);
+    bool ranged = false;
+    for (const auto& request : service.requestsTo(QStringLiteral("/media/clip-360p.mp4"))) {
+        const QString range = request.header(QStringLiteral("Range"));
+        ranged |= range.startsWith(QStringLiteral("bytes=")) && !range.startsWith(QStringLiteral("bytes=0-"));
+    }
+    EXPECT_TRUE(ranged);
+}
+
+TEST_F(MediaPlayerTest, UntrustedCertificateIsRefused)
+{
+    testsupport::FakeService service({});
+    const QUrl url = fixtures::serveTestMedia(service, QStringLiteral("clip-360p.mp4"));
+    // Without the service's authority the engine must not accept its certificate.
+    platform::NetworkSeams::setExtraCAFile(QString());
+    MediaPlayer player;
+    Events events;
+    events.watch(player);
+    player.replaceCurrentItem(url);
+    KR_WAIT_UNTIL(events.failures == 1);
+    EXPECT_EQ(player.status(), MediaPlayer::StatusFailed);
+}
+
+TEST_F(MediaPlayerTest, SeeksCompleteOnceAndTheRateSurvivesThem)
+{
+    MediaPlayer player;
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    // Asked before the item is known: runs once it is.
+    int firstCalls = 0;
+    bool firstFinished = false;
+    player.seek(4.0, 0, 0, [&](bool finished) {
+        ++firstCalls;
+        firstFinished = finished;
+    });
+    KR_WAIT_UNTIL(firstCalls == 1);
+    EXPECT_TRUE(firstFinished);
+    EXPECT_NEAR(player.currentTime(), 4.0, 0.05);
+
+    player.play();
+    EXPECT_EQ(player.rate(), 1.0);
+    // A seek superseded by another finishes unfinished; the later one finishes.
+    std::vector<bool> results;
+    player.seek(8.0, 0, 0, [&](bool f) { results.push_back(f); });
+    EXPECT_EQ(player.rate(), 1.0);
+    player.seek(2.0, 0.5, 0.5, [&](bool f) { results.push_back(f); });
+    EXPECT_NEAR(player.currentTime(), 2.0, 0.01);
+    KR_WAIT_UNTIL(results.size() == 2);
+    EXPECT_EQ(results, (std::vector<bool>{false, true}));
+    EXPECT_EQ(player.rate(), 1.0);
+
+    // A new item while playing keeps playing.
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-720p.mp4")));
+    EXPECT_EQ(player.rate(), 1.0);
+    KR_WAIT_UNTIL(player.status() == MediaPlayer::StatusReadyToPlay && player.currentTime() > 0.1);
+    EXPECT_EQ(player.rate(), 1.0);
+    player.pause();
+    EXPECT_EQ(player.rate(), 0.0);
+}
+
+TEST_F(MediaPlayerTest, EndsOnceAtTheEndAndAgainAfterASeekBack)
+{
+    MediaPlayer player;
+    Events events;
+    events.watch(player);
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    bool seeked = false;
+    player.seek(11.0, 0, 0, [&](bool) { seeked = true; });
+    KR_WAIT_UNTIL(seeked);
+    player.setRate(4.0);
+    KR_WAIT_UNTIL(events.ends == 1);
+    EXPECT_EQ(player.rate(), 0.0);
+    EXPECT_EQ(events.failures, 0);
+    // Held at the end, the engine reports nothing more: a seek there finds one end.
+    seeked = false;
+    player.seek(11.9, 0, 0, [&](bool) { seeked = true; });
+    KR_WAIT_UNTIL(seeked);
+    EXPECT_EQ(events.ends, 1);
+
+    seeked = false;
+    player.seek(11.5, 0, 0, [&](bool) { seeked = true; });
+    KR_WAIT_UNTIL(seeked);
+    player.play();
+    EXPECT_EQ(player.rate(), 4.0);
+    KR_WAIT_UNTIL(events.ends == 2);
+}
+
+TEST_F(MediaPlayerTest, SurfaceRendersDecodedFramesOffscreen)
+{
+    MediaPlayer player;
+    PlayerSurface surface(QRectF(0, 0, 320, 180));
+    surface.setPlayer(&player);
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    KR_WAIT_UNTIL(player.framesSinceLoadOrSeek() > 0);
+    EXPECT_TRUE(surface.isReadyForDisplay());
+    EXPECT_EQ(player.core()->frameImage().size(), QSize(320, 180));
+    // The test picture is colourful, not black.
+    const QImage frame = player.core()->frameImage();
+    int bright = 0;
+    for (int x = 0; x < frame.width(); x += 8)
+        bright += qGray(frame.pixel(x, frame.height() / 2)) > 60;
+    EXPECT_GT(bright, 10);
+    // Every pixel is opaque, as Qt's RGB32 needs: drawn over black it keeps its colours.
+    EXPECT_EQ(frame.constBits()[3], 0xff);
+    QImage canvas(frame.size(), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::black);
+    {
+        QPainter painter(&canvas);
+        painter.setOpacity(0.999);
+        painter.drawImage(QPointF(0, 0), frame);
+    }
+    for (const QPoint at : {QPoint(40, 90), QPoint(200, 90), QPoint(300, 150)}) {
+        EXPECT_NEAR(qRed(canvas.pixel(at)), qRed(frame.pixel(at)), 2);
+        EXPECT_NEAR(qGreen(canvas.pixel(at)), qGreen(frame.pixel(at)), 2);
+        EXPECT_NEAR(qBlue(canvas.pixel(at)), qBlue(frame.pixel(at)), 2);
+    }
+    const QImage grab = surface.grab().toImage();
+    EXPECT_GT(qGray(grab.pixel(40, 90)) + qGray(grab.pixel(200, 90)), 60);
+
+    // A seek starts the count again; invisible, the surface asks for a tiny picture.
+    surface.setAlpha(0);
+    surface.refreshRenderSize();
+    bool seeked = false;
+    player.seek(6.0, 0, 0, [&](bool) { seeked = true; });
+    EXPECT_EQ(player.framesSinceLoadOrSeek(), 0);
+    KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
+    EXPECT_EQ(player.core()->frameImage().size(), QSize(16, 16));
+}
+
+TEST_F(MediaPlayerTest, SystemVolumeSliderSetsThePlayersVolume)
+{
+    auto& session = platform::media::AudioSession::sharedInstance();
+    session.resetForTesting();
+    MediaPlayer player;
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("audio.m4s")));
+    KR_WAIT_UNTIL(player.status() == MediaPlayer::StatusReadyToPlay);
+    platform::media::VolumeView view(QRectF(0, 0, 200, 30));
+    view.layoutIfNeeded();
+    EXPECT_EQ(view.routeButton()->frame(), QRectF(162, 0, 38, 30));
+    view.volumeSlider()->dragForTesting({0.25f});
+    EXPECT_DOUBLE_EQ(session.outputVolume(), 0.25);
+    KR_WAIT_UNTIL(std::abs(player.core()->state().volume - 25) < 0.5);
+    player.setVolume(0.5);
+    KR_WAIT_UNTIL(std::abs(player.core()->state().volume - 12.5) < 0.5);
+    session.resetForTesting();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MediaPlayerTest, AnOwnerMayDestroyThePlayerFromItsSignals)
+{
+    struct Case {
+        const char* name;
+        QString clip;
+        double start;
+    };
+    for (const Case& c : {Case{"end", QStringLiteral("audio.m4s"), 11.7}, Case{"failure", QStringLiteral("garbage.mp4"), 0}}) {
+        SCOPED_TRACE(c.name);
+        auto* player = new MediaPlayer;
+        QPointer<MediaPlayer> alive(player);
+        QObject::connect(player, &MediaPlayer::didPlayToEnd, [&] { delete alive.data(); });
+        QObject::connect(player, &MediaPlayer::failedToPlayToEnd, [&] { delete alive.data(); });
+        player->replaceCurrentItem(fixtures::testMediaFileURL(c.clip));
+        if (c.start > 0)
+            player->seek(c.start, 0, 0);
+        player->setRate(2.0);
+        KR_WAIT_UNTIL(alive.isNull());
+    }
+    platform::media::MpvCore::waitForClosingCores();
+}
+
+} // namespace

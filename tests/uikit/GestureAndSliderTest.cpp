@@ -1,0 +1,154 @@
+#include "KitTestSupport.h"
+
+#include "platform/uikit/Button.h"
+#include "platform/uikit/DisplayLink.h"
+#include "platform/uikit/PanGestureRecognizer.h"
+#include "platform/uikit/Screen.h"
+#include "platform/uikit/Slider.h"
+#include "platform/uikit/TapGestureRecognizer.h"
+#include "platform/uikit/View.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+
+using namespace platform::uikit;
+
+namespace {
+
+void mouse(QWidget* widget, QEvent::Type type, const QPointF& at)
+{
+    QMouseEvent event(type, at, widget->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+using GestureAndSliderTest = KitTest;
+
+TEST_F(GestureAndSliderTest, SliderDragsSendTheirEventsInOrder)
+{
+    Slider slider(QRectF(0, 0, 114, 22));
+    std::vector<int> events;
+    for (int event : {int(ControlEventTouchDown), int(ControlEventValueChanged), int(ControlEventTouchUpInside),
+                      int(ControlEventTouchCancel)})
+        slider.addTarget(event, [&events, event] { events.push_back(event); });
+    slider.setValue(7);
+    EXPECT_EQ(slider.value(), 1.0f);
+    slider.setValue(std::nanf(""));
+    EXPECT_EQ(slider.value(), 0.0f);
+
+    // A finger from the left end to the middle: the thumb's half width is kept at each end.
+    mouse(&slider, QEvent::MouseButtonPress, QPointF(7, 11));
+    mouse(&slider, QEvent::MouseMove, QPointF(57, 11));
+    mouse(&slider, QEvent::MouseButtonRelease, QPointF(57, 11));
+    EXPECT_EQ(events, (std::vector<int>{ControlEventTouchDown, ControlEventValueChanged, ControlEventValueChanged,
+                                        ControlEventTouchUpInside}));
+    EXPECT_NEAR(slider.value(), 0.5, 1e-6);
+
+    events.clear();
+    slider.dragForTesting({0.25f}, true);
+    EXPECT_EQ(events, (std::vector<int>{ControlEventTouchDown, ControlEventValueChanged, ControlEventTouchCancel}));
+}
+
+TEST_F(GestureAndSliderTest, TapsRecogniseOnTheSurfaceAndWaitForADoubleTap)
+{
+    View surface(QRectF(0, 0, 200, 100));
+    auto* button = new Button(ButtonTypeCustom, QRectF(150, 0, 50, 50), &surface);
+    int singles = 0;
+    int doubles = 0;
+    auto* single = new TapGestureRecognizer(&surface, [&] { ++singles; });
+    auto* twice = new TapGestureRecognizer(&surface, [&] { ++doubles; });
+    twice->setNumberOfTapsRequired(2);
+    single->requireGestureRecognizerToFail(twice);
+    single->setShouldReceiveTouch([&](View* touched) { return touched != button; });
+
+    // A real tap: recognised once no second tap can follow.
+    mouse(&surface, QEvent::MouseButtonPress, QPointF(20, 20));
+    mouse(&surface, QEvent::MouseButtonRelease, QPointF(20, 20));
+    EXPECT_EQ(singles, 0);
+    KR_WAIT_UNTIL(singles == 1);
+    EXPECT_EQ(single->location(), QPointF(20, 20));
+
+    // Two quick taps are a double tap and no single one.
+    for (int i = 0; i < 2; ++i) {
+        mouse(&surface, QEvent::MouseButtonPress, QPointF(30, 30));
+        mouse(&surface, QEvent::MouseButtonRelease, QPointF(30, 30));
+    }
+    EXPECT_EQ(doubles, 1);
+    single->tapForTesting(QPointF(30, 30), 2);
+    EXPECT_EQ(singles, 1);
+
+    // Not on the button, and a press that moved is no tap.
+    single->tapForTesting(QPointF(160, 10));
+    EXPECT_EQ(singles, 1);
+    mouse(&surface, QEvent::MouseButtonPress, QPointF(10, 10));
+    mouse(&surface, QEvent::MouseButtonRelease, QPointF(40, 10));
+    single->setEnabled(false);
+    single->tapForTesting(QPointF(10, 10));
+    EXPECT_EQ(singles, 1);
+}
+
+TEST_F(GestureAndSliderTest, PansReportEachStateWithTheirTranslation)
+{
+    View surface(QRectF(0, 0, 200, 100));
+    std::vector<std::pair<int, QPointF>> seen;
+    PanGestureRecognizer* pan = nullptr;
+    pan = new PanGestureRecognizer(&surface, [&] { seen.emplace_back(pan->state(), pan->translation()); });
+    mouse(&surface, QEvent::MouseButtonPress, QPointF(10, 10));
+    mouse(&surface, QEvent::MouseMove, QPointF(30, 15));
+    mouse(&surface, QEvent::MouseButtonRelease, QPointF(30, 15));
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].first, GestureStateBegan);
+    EXPECT_EQ(seen[1], std::make_pair(int(GestureStateChanged), QPointF(20, 5)));
+    EXPECT_EQ(seen[2].first, GestureStateEnded);
+    EXPECT_EQ(pan->state(), GestureStatePossible);
+
+    seen.clear();
+    pan->setShouldReceiveTouch([](View*) { return false; });
+    pan->panForTesting(QPointF(10, 10), {{5, 5}});
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(GestureAndSliderTest, DisplayLinkTicksOnTheKitsClockEveryFrameOrEverySecond)
+{
+    QObject owner;
+    int ticks = 0;
+    DisplayLink link(&owner, [&] { ++ticks; });
+    link.start();
+    AnimationClock::advance(10.0 / 60);
+    EXPECT_EQ(ticks, 10);
+    link.setFrameInterval(2);
+    link.stop();
+    link.start();
+    ticks = 0;
+    AnimationClock::advance(10.0 / 60);
+    EXPECT_EQ(ticks, 5);
+    EXPECT_DOUBLE_EQ(link.timestamp(), AnimationClock::now());
+    link.stop();
+    EXPECT_FALSE(link.isRunning());
+    AnimationClock::advance(1.0);
+    EXPECT_EQ(ticks, 5);
+}
+
+TEST_F(GestureAndSliderTest, AlphaAnimatesOnTheClockAndTheLatestWins)
+{
+    View view(QRectF(0, 0, 10, 10));
+    view.animateAlpha(0, 0.2);
+    AnimationClock::advance(0.1);
+    EXPECT_NEAR(view.alpha(), 0.5, 0.1);
+    view.animateAlpha(1, 0.2);
+    AnimationClock::finishAll();
+    EXPECT_EQ(view.alpha(), 1);
+    view.animateAlpha(0.3, 0);
+    EXPECT_EQ(view.alpha(), 0.3);
+}
+
+TEST_F(GestureAndSliderTest, BrightnessIsKeptWithinRange)
+{
+    Screen::setBrightness(1.7);
+    EXPECT_EQ(Screen::brightness(), 1.0);
+    Screen::setBrightness(-1);
+    EXPECT_EQ(Screen::brightness(), 0.0);
+    Screen::setBrightness(0.5);
+}
+
+} // namespace
