@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // simdjson finds the structure and checks the text (UTF-8, strings, escapes, numbers); this
 // file turns what it finds into the value tree and words its refusals. The reader is strict
@@ -42,6 +43,9 @@ constexpr size_t kParserDepth = kMaximumDepth + 2;
 // Parsers keep their buffers between documents; one that grew for a very large reply is
 // not kept.
 constexpr size_t kLargestKeptCapacity = size_t(1) << 20;
+
+// Nor is a reader's stack of open containers that grew deeper than replies nest.
+constexpr size_t kKeptLevels = 64;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
@@ -290,9 +294,25 @@ private:
     // Where a value stands, for wording what is missing around it.
     enum class Container { None, Array, Object };
 
-    bool value(ondemand::value& v, QVariant& out, int depth, Container in);
-    bool array(ondemand::value& v, QVariant& out, int depth);
-    bool object(ondemand::value& v, QVariant& out, int depth);
+    // An object or array being filled, its iteration where it stands.
+    struct Open {
+        Container kind = Container::None;
+        QVariant* slot = nullptr; // where the finished container goes: a parent's item or member, or the result
+        ondemand::array_iterator item;
+        ondemand::object_iterator member;
+        QVariantList items;
+        std::map<QString, QVariant> members; // handed over whole: QMap would copy every value in
+    };
+
+    bool tree(ondemand::value& root, ondemand::json_type type, QVariant& out);
+    bool fill(ondemand::value& root, ondemand::json_type type, QVariant& out);
+    enum class Step { Descended, Finished, Failed };
+    Step fillArray(Open& top);
+    Step fillObject(Open& top);
+    bool open(ondemand::value& v, ondemand::json_type type, QVariant& slot);
+    Open& push();
+    void close();
+    bool scalar(ondemand::value& v, ondemand::json_type type, QVariant& out, Container in);
     bool number(ondemand::value& v, QVariant& out, Container in);
     bool numberFromText(std::string_view token, QVariant& out, Container in);
 
@@ -322,7 +342,18 @@ private:
     ondemand::document* m_doc = nullptr;
     Fault m_fault;
     NameCache m_names;
+    // The containers from the root down to the one being filled: the first m_depth entries.
+    // Kept here rather than on the call stack: replies are read on worker threads, whose
+    // stacks are not made for nesting at the depth the reader allows. The entries are kept,
+    // emptied, for the next container at their level and, one set per thread, for the next
+    // document, so that opening a container allocates nothing.
+    static thread_local std::vector<Open> t_open;
+    std::vector<Open>& m_open = t_open;
+    size_t m_depth = 0;
+    Open& innermost() { return m_open[m_depth - 1]; }
 };
+
+thread_local std::vector<Reader::Open> Reader::t_open;
 
 QVariant Reader::read(ondemand::parser& parser, const simdjson::padded_string_view& text, Fault* fault)
 {
@@ -345,7 +376,7 @@ QVariant Reader::read(ondemand::parser& parser, const simdjson::padded_string_vi
         fail("the document is not an object or an array", location(doc));
     } else if (error_code error = doc.get_value().get(root)) {
         failAt(error, Container::None);
-    } else if (type == ondemand::json_type::array ? array(root, result, 0) : object(root, result, 0)) {
+    } else if (tree(root, type, result)) {
         const char* trailing = location(doc);
         if (trailing >= m_end)
             return result;
@@ -401,16 +432,163 @@ bool Reader::failAt(error_code error, Container in)
     return fail(error == simdjson::DEPTH_ERROR ? "objects and arrays nested too deep" : "invalid value", at);
 }
 
-bool Reader::value(ondemand::value& v, QVariant& out, int depth, Container in)
+bool Reader::tree(ondemand::value& root, ondemand::json_type type, QVariant& out)
 {
-    ondemand::json_type type;
-    if (error_code error = v.type().get(type))
-        return failAt(error, Container::None);
+    // A document refused, or left by an exception, leaves its containers behind; a hostile
+    // one many of them.
+    struct Tidy {
+        std::vector<Open>& open;
+        bool read = false;
+        ~Tidy()
+        {
+            if (!read || open.size() > kKeptLevels)
+                open.clear();
+            if (open.capacity() > kKeptLevels)
+                open.shrink_to_fit();
+        }
+    } tidy{m_open};
+    m_depth = 0;
+    tidy.read = fill(root, type, out);
+    return tidy.read;
+}
+
+bool Reader::fill(ondemand::value& root, ondemand::json_type type, QVariant& out)
+{
+    if (!open(root, type, out))
+        return false;
+    while (m_depth > 0) {
+        Open& top = innermost();
+        switch (top.kind == Container::Array ? fillArray(top) : fillObject(top)) {
+        case Step::Failed:
+            return false;
+        case Step::Finished:
+            close();
+            break;
+        case Step::Descended:
+            break;
+        }
+    }
+    return true;
+}
+
+// Reads the items of the innermost array to its end, or to its next object or array, which
+// is opened above it. `top` is not used once that is done: the stack may have moved.
+Reader::Step Reader::fillArray(Open& top)
+{
+    // simdjson's iterators are their own end: they compare unequal while the array is open.
+    for (ondemand::array_iterator it = top.item; it != it; ++it) {
+        auto item = *it;
+        if (error_code error = item.error())
+            return failAt(error, Container::Array), Step::Failed;
+        ondemand::value& v = item.value_unsafe();
+        ondemand::json_type type;
+        if (error_code error = v.type().get(type))
+            return failAt(error, Container::None), Step::Failed;
+        QVariant& slot = top.items.emplaceBack();
+        if (type == ondemand::json_type::array || type == ondemand::json_type::object) {
+            top.item = it; // moved past once the inner one closes
+            return open(v, type, slot) ? Step::Descended : Step::Failed;
+        }
+        if (!scalar(v, type, slot, Container::Array))
+            return Step::Failed;
+    }
+    return Step::Finished;
+}
+
+// As fillArray, for the members of the innermost object.
+Reader::Step Reader::fillObject(Open& top)
+{
+    for (ondemand::object_iterator it = top.member; it != it; ++it) {
+        auto field = *it;
+        if (error_code error = field.error())
+            return failAt(error, Container::Object), Step::Failed;
+        // A name without escapes is taken from the text as it stands (simdjson has checked its
+        // UTF-8 and characters); only one with escapes is decoded.
+        std::string_view key;
+        ondemand::field& member = field.value_unsafe();
+        const char* name = member.key().raw();
+        const char* stop = name;
+        while (stop < m_end && *stop != '"' && *stop != '\\')
+            ++stop;
+        if (stop < m_end && *stop == '"')
+            key = std::string_view(name, size_t(stop - name));
+        else if (error_code error = member.unescaped_key().get(key))
+            return failAt(error, Container::Object), Step::Failed;
+        ondemand::value& v = member.value();
+        ondemand::json_type type;
+        if (error_code error = v.type().get(type))
+            return failAt(error, Container::None), Step::Failed;
+        // A repeated name keeps its last value.
+        QVariant& slot = top.members[m_names.name(key)];
+        if (type == ondemand::json_type::array || type == ondemand::json_type::object) {
+            top.member = it;
+            return open(v, type, slot) ? Step::Descended : Step::Failed;
+        }
+        if (!scalar(v, type, slot, Container::Object))
+            return Step::Failed;
+    }
+    return Step::Finished;
+}
+
+// Starts filling the object or array `v`; the finished container goes to `slot`. The items and
+// members of a container keep their addresses while the stack grows (QList and std::map
+// move their storage whole), so a slot stays valid until its container is closed.
+bool Reader::open(ondemand::value& v, ondemand::json_type type, QVariant& slot)
+{
+    if (m_depth >= size_t(kMaximumDepth))
+        return fail("objects and arrays nested too deep", location(*m_doc));
+    if (type == ondemand::json_type::array) {
+        ondemand::array items;
+        if (error_code error = v.get_array().get(items))
+            return failAt(error, Container::Array);
+        Open& opened = push();
+        opened.kind = Container::Array;
+        opened.slot = &slot;
+        if (error_code error = items.begin().get(opened.item))
+            return failAt(error, Container::Array);
+    } else {
+        ondemand::object fields;
+        if (error_code error = v.get_object().get(fields))
+            return failAt(error, Container::Object);
+        Open& opened = push();
+        opened.kind = Container::Object;
+        opened.slot = &slot;
+        if (error_code error = fields.begin().get(opened.member))
+            return failAt(error, Container::Object);
+    }
+    return true;
+}
+
+Reader::Open& Reader::push()
+{
+    if (m_depth == m_open.size())
+        m_open.emplace_back();
+    return m_open[m_depth++];
+}
+
+// Hands the innermost container, now closed, to its slot and moves its parent past it.
+void Reader::close()
+{
+    Open& done = innermost();
+    if (done.kind == Container::Array) {
+        *done.slot = QVariant(std::move(done.items));
+        done.items = QVariantList(); // empty for the next one whatever the move left
+    } else {
+        *done.slot = QVariant(QVariantMap(std::move(done.members)));
+        done.members.clear();
+    }
+    if (--m_depth == 0)
+        return;
+    Open& parent = innermost();
+    if (parent.kind == Container::Array)
+        ++parent.item;
+    else
+        ++parent.member;
+}
+
+bool Reader::scalar(ondemand::value& v, ondemand::json_type type, QVariant& out, Container in)
+{
     switch (type) {
-    case ondemand::json_type::array:
-        return array(v, out, depth);
-    case ondemand::json_type::object:
-        return object(v, out, depth);
     case ondemand::json_type::string: {
         // The token runs from the opening quote to the next structural character, so its last
         // byte that is not space is the closing quote. Text without escapes is taken from
@@ -446,58 +624,11 @@ bool Reader::value(ondemand::value& v, QVariant& out, int depth, Container in)
         out = QVariant::fromValue(nullptr);
         return true;
     }
+    case ondemand::json_type::array:
+    case ondemand::json_type::object:
+        break; // the tree's to open, not a scalar's
     }
     return failAt(simdjson::TAPE_ERROR, Container::None);
-}
-
-bool Reader::array(ondemand::value& v, QVariant& out, int depth)
-{
-    if (++depth > kMaximumDepth)
-        return fail("objects and arrays nested too deep", location(*m_doc));
-    ondemand::array items;
-    if (error_code error = v.get_array().get(items))
-        return failAt(error, Container::Array);
-    QVariantList list;
-    for (auto item : items) {
-        if (error_code error = item.error())
-            return failAt(error, Container::Array);
-        if (!value(item.value_unsafe(), list.emplaceBack(), depth, Container::Array))
-            return false;
-    }
-    out = QVariant(std::move(list));
-    return true;
-}
-
-bool Reader::object(ondemand::value& v, QVariant& out, int depth)
-{
-    if (++depth > kMaximumDepth)
-        return fail("objects and arrays nested too deep", location(*m_doc));
-    ondemand::object fields;
-    if (error_code error = v.get_object().get(fields))
-        return failAt(error, Container::Object);
-    // Filled as std::map and handed over whole: QMap would copy every value in.
-    std::map<QString, QVariant> members;
-    for (auto field : fields) {
-        if (error_code error = field.error())
-            return failAt(error, Container::Object);
-        // A name without escapes is taken from the text as it stands (simdjson has checked its
-        // UTF-8 and characters); only one with escapes is decoded.
-        std::string_view key;
-        ondemand::field& member = field.value_unsafe();
-        const char* name = member.key().raw();
-        const char* stop = name;
-        while (stop < m_end && *stop != '"' && *stop != '\\')
-            ++stop;
-        if (stop < m_end && *stop == '"')
-            key = std::string_view(name, size_t(stop - name));
-        else if (error_code error = member.unescaped_key().get(key))
-            return failAt(error, Container::Object);
-        // A repeated name keeps its last value.
-        if (!value(member.value(), members[m_names.name(key)], depth, Container::Object))
-            return false;
-    }
-    out = QVariant(QVariantMap(std::move(members)));
-    return true;
 }
 
 bool Reader::number(ondemand::value& v, QVariant& out, Container in)

@@ -232,3 +232,23 @@ TEST(PropertyList, SurrogatesWithoutTheirPartnerBecomeReplacementCharacters)
         EXPECT_EQ(PropertyList::parse(PropertyList::toXML(value)), expected);
     }
 }
+
+// Lists are read and written on worker threads too (the local history's saves), whose stacks
+// are smaller than the main thread's can be: the deepest nesting allowed, in both forms.
+TEST(PropertyList, TheDeepestAllowedNestingWorksOnAWorkerThread)
+{
+    QVariant deepMap = "leaf";
+    for (int level = 0; level < 512; ++level)
+        deepMap = level % 2 ? QVariant(QVariantMap{{"k", deepMap}, {"n", level}}) : QVariant(QVariantList{deepMap, level});
+    testsupport::runOnWorkerThread([&] {
+        for (const QVariant& deepest : {deepList(512), deepMap}) {
+            ASSERT_TRUE(PropertyList::isRepresentable(deepest));
+            EXPECT_EQ(PropertyList::normalized(deepest), deepest);
+            expectWritesBack(deepest, deepest.typeName());
+            EXPECT_EQ(PropertyList::parse(PropertyList::toBinary(deepest)), deepest);
+        }
+        EXPECT_EQ(PropertyList::parse(nestedBinary(512)).typeId(), QMetaType::QVariantList);
+        EXPECT_FALSE(PropertyList::parse(nestedBinary(513)).isValid());
+        EXPECT_FALSE(PropertyList::isRepresentable(deepList(513)));
+    });
+}

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "platform/foundation/Dispatch.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTemporaryDir>
@@ -7,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <memory>
 #include <signal.h>
 #include <sys/resource.h>
@@ -44,6 +47,16 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+void runOnWorkerThread(const std::function<void()>& body)
+{
+    std::promise<void> finished;
+    platform::dispatchGlobal([&] {
+        body();
+        finished.set_value();
+    });
+    finished.get_future().wait();
 }
 
 QString testHome() { return currentHome() ? currentHome()->path() : QString(); }

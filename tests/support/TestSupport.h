@@ -12,6 +12,11 @@ namespace testsupport {
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// Runs `body` on one of the platform's worker threads (whose stacks are smaller than the main
+// thread's can be) and returns once it has finished. For work that is pure computation: the
+// main thread's event loop does not run meanwhile.
+void runOnWorkerThread(const std::function<void()>& body);
+
 // The sandbox root this test runs in (a fresh temporary folder per test).
 QString testHome();
 

@@ -16,6 +16,7 @@
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
 
+#include <QPointer>
 #include <QTimer>
 
 using namespace platform::uikit;
@@ -123,6 +124,35 @@ TEST_F(KitControls, NavigationBarShowsItemsAsButtons)
     top.setLeftBarButtonItem(new BarButtonItem(QStringLiteral("编辑")));
     EXPECT_EQ(qobject_cast<Button*>(bar.leftItemView())->titleColor(ControlStateNormal), QColor(Qt::green));
     BarButtonItem::appearanceInNavigationBar()->setTitleTextAttributes({}, ControlStateNormal);
+}
+
+// The item owns its title view, as a phone's navigation item keeps its own: whether a bar
+// shows it or not, it goes with the item.
+TEST_F(KitControls, ANavigationItemTakesItsTitleViewAlongWhenItGoes)
+{
+    QPointer<View> unshown = new View(QRectF(0, 0, 70, 32));
+    {
+        NavigationItem item;
+        item.setTitleView(unshown);
+    }
+    EXPECT_TRUE(unshown.isNull());
+
+    NavigationBar bar(QRectF(0, 20, 375, 44));
+    QPointer<View> shown = new View(QRectF(0, 0, 70, 32));
+    {
+        NavigationItem item;
+        item.setTitle(QStringLiteral("详情"));
+        item.setTitleView(shown);
+        bar.setItems({&item});
+        ASSERT_EQ(shown->superview(), &bar);
+        bar.setItems({});
+    }
+    EXPECT_TRUE(shown.isNull());
+    NavigationItem next;
+    next.setTitle(QStringLiteral("首页"));
+    bar.setItems({&next});
+    EXPECT_FALSE(bar.titleLabel()->isHidden());
+    bar.setItems({});
 }
 
 TEST_F(KitControls, TabBarTapsSelectAndASecondTapReturnsToTheRoot)

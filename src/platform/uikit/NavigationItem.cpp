@@ -5,6 +5,12 @@
 
 namespace platform::uikit {
 
+NavigationItem::~NavigationItem()
+{
+    // A bar showing the view holds it only as a guarded pointer.
+    delete m_titleView.data();
+}
+
 void NavigationItem::adopt(BarButtonItem* item)
 {
     if (!item)

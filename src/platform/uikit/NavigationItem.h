@@ -15,9 +15,12 @@ class NavigationItem : public QObject {
     Q_OBJECT
 public:
     explicit NavigationItem(QObject* parent = nullptr) : QObject(parent) {}
+    ~NavigationItem() override;
 
     QString title() const { return m_title; }
     void setTitle(const QString& title);
+    // The item owns its title view, shown by a bar or not: a view replaced, or still set when
+    // the item goes, goes with it.
     View* titleView() const { return m_titleView; }
     void setTitleView(View* view);
     BarButtonItem* leftBarButtonItem() const { return m_left; }
