@@ -5,8 +5,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <vector>
 
 namespace benchsupport {
@@ -49,6 +53,23 @@ inline double median(std::vector<double> values)
         return 0;
     std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
     return values[values.size() / 2];
+}
+
+// The main of a benchmark of the GUI-free clients: a sandbox of its own, and the clients'
+// console lines kept off the report (KORVANE_BENCH_CONSOLE keeps them).
+inline int runServiceBenchmarks(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("KORVANE_HOME", home.path().toUtf8());
+    if (!qEnvironmentVariableIsSet("KORVANE_BENCH_CONSOLE"))
+        std::freopen("/dev/null", "w", stderr);
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace benchsupport

@@ -19,11 +19,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 #include <QVariantList>
 #include <QVariantMap>
 
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -161,18 +159,4 @@ BENCHMARK(BM_BareAppPostAndParse)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_AccountAuthenticatedAppPost)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_AccountVersusBare)->Unit(benchmark::kMillisecond)->Iterations(15);
 
-int main(int argc, char** argv)
-{
-    // A sandbox of its own, and the client's console lines kept off the report.
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("KORVANE_BENCH_CONSOLE"))
-        std::freopen("/dev/null", "w", stderr);
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return benchsupport::runServiceBenchmarks(argc, argv); }

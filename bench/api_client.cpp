@@ -24,7 +24,6 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -318,18 +317,4 @@ BENCHMARK(BM_HandOffBareExchangeAndQJsonDocument)->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_ClientJSONRequestAndNormalise)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_ClientVersusBare)->Unit(benchmark::kMillisecond)->Iterations(15);
 
-int main(int argc, char** argv)
-{
-    // A sandbox of its own, and the client's console lines kept off the report.
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("KORVANE_BENCH_CONSOLE"))
-        std::freopen("/dev/null", "w", stderr);
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return benchsupport::runServiceBenchmarks(argc, argv); }
