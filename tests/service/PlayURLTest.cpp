@@ -110,7 +110,7 @@ TEST_F(PlayURLTest, AnAccountRouteRefusalIsTheAccountClientsOwnAndNeitherRetried
     EXPECT_TRUE(requestsTo(QStringLiteral("/pgc/player/web/playurl")).isEmpty()) << "the web road is never reached";
 }
 
-TEST_F(PlayURLTest, TheWebRoadAsksForFourKOnlyAboveOneHundredNineteen)
+TEST_F(PlayURLTest, TheWebRoadAsksForFourKOnlyAboveOneHundredNineteenTheAccountRouteAlways)
 {
     KRPlaybackInfoProvider::install(nullptr);
     fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest& request) {
@@ -122,6 +122,13 @@ TEST_F(PlayURLTest, TheWebRoadAsksForFourKOnlyAboveOneHundredNineteen)
         EXPECT_EQ(requestsTo(kWeb).last().queryValue(QStringLiteral("fourk")), fourk);
         EXPECT_EQ(requestsTo(kWeb).last().queryValue(QStringLiteral("qn")), QString::number(quality < 1 ? 16 : quality));
     }
+    logIn();
+    KRPlaybackInfoProvider::install(KRAccountClient::sharedClient());
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 116, done); });
+    EXPECT_FALSE(outcome->error);
+    const FakeRequest account = requestsTo(kWeb).last();
+    EXPECT_FALSE(account.header(QStringLiteral("Cookie")).isEmpty());
+    EXPECT_EQ(account.queryValue(QStringLiteral("fourk")), QStringLiteral("1"));
 }
 
 TEST_F(PlayURLTest, AVideoWithoutIdentityFailsInsideTheCall)
