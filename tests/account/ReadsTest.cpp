@@ -76,13 +76,78 @@ TEST_F(ReadsTest, ReadsSendTheirParametersAndTheLoginGateAnswersInsideTheCall)
 
 TEST_F(ReadsTest, PublicReadsGoWithoutLoginAndHandOnlyAnObject)
 {
-    serveAPI(QStringLiteral("/x/relation/stat"), [](const FakeRequest&) { return AccountFixtures::ok(QVariantList{1, 2}); });
-    ReadCalls calls;
-    client()->loadFollowerStatisticsForMID(5, nullptr, calls.recorder());
-    const auto [data, error] = calls.awaitOne();
-    EXPECT_FALSE(error);
-    EXPECT_FALSE(data.isValid());
-    EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/relation/stat")).first().queryValue(QStringLiteral("vmid")), QStringLiteral("5"));
+    struct Case {
+        const char* name;
+        std::function<void(KRAccountReadCompletion)> call;
+        QString path, query;
+        QVariant data, expected;
+    };
+    const QVariantMap packages{{QStringLiteral("packages"), QVariantList{QVariantMap{{QStringLiteral("id"), 1}}}}};
+    const QList<Case> cases{
+        {"follower statistics", [](auto c) { client()->loadFollowerStatisticsForMID(5, nullptr, c); }, QStringLiteral("/x/relation/stat"),
+         QStringLiteral("vmid=5"), QVariantList{1, 2}, QVariant()},
+        {"emote packages", [](auto c) { client()->loadReplyEmotePackages(nullptr, c); }, QStringLiteral("/x/emote/package"),
+         QStringLiteral("business=reply&ids=1%2C2"), packages, packages},
+        {"emote packages not an object", [](auto c) { client()->loadReplyEmotePackages(nullptr, c); }, QStringLiteral("/x/emote/package"),
+         QStringLiteral("business=reply&ids=1%2C2"), QStringLiteral("none"), QVariant()},
+    };
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        serveAPI(item.path, [data = item.data](const FakeRequest&) { return AccountFixtures::ok(data); });
+        ReadCalls calls;
+        item.call(calls.recorder());
+        const auto [data, error] = calls.awaitOne();
+        EXPECT_FALSE(error);
+        EXPECT_EQ(data, item.expected);
+        EXPECT_EQ(fake.requestsTo(item.path).last().query, item.query);
+    }
+}
+
+TEST_F(ReadsTest, WatchLaterAndFolderVideosArePagesOfVideos)
+{
+    struct Case {
+        const char* name;
+        std::function<void(KRAccountVideoPageCompletion)> call;
+        QString path, query;
+        QVariantMap data;
+        qint64 aid;
+        bool hasMore;
+    };
+    const QVariantMap listed{{QStringLiteral("aid"), 3}, {QStringLiteral("title"), QStringLiteral("t")}};
+    const QVariantMap media{{QStringLiteral("id"), 55}, {QStringLiteral("type"), 2}, {QStringLiteral("title"), QStringLiteral("m")}};
+    const QVariant more = true;
+    const QList<Case> cases{
+        {"watch later never has more", [](auto c) { client()->loadWatchLater(nullptr, c); }, QStringLiteral("/x/v2/history/toview/web"),
+         QString(QLatin1String("")), {{QStringLiteral("list"), QVariantList{listed}}, {QStringLiteral("has_more"), more}}, 3, false},
+        {"folder videos from page 0", [](auto c) { client()->loadFavoriteVideosForMediaID(9, 0, nullptr, c); },
+         QStringLiteral("/x/v3/fav/resource/list"), QStringLiteral("media_id=9&platform=0&pn=1&ps=20"),
+         {{QStringLiteral("medias"), QVariantList{media}}, {QStringLiteral("has_more"), more}}, 55, true},
+        {"folder videos, last page", [](auto c) { client()->loadFavoriteVideosForMediaID(9, 2, nullptr, c); },
+         QStringLiteral("/x/v3/fav/resource/list"), QStringLiteral("media_id=9&platform=0&pn=2&ps=20"),
+         {{QStringLiteral("medias"), QVariantList{media}}}, 55, false},
+    };
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        PageCalls gated;
+        item.call(gated.recorder());
+        ASSERT_EQ(gated.calls.size(), 1); // logged out: at once, nothing sent
+        expectError(std::get<1>(gated.calls.first()), -101);
+    }
+    EXPECT_TRUE(fake.requests().isEmpty());
+    AccountFixtures::logInWebOnly();
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        serveAPI(item.path, [data = item.data](const FakeRequest&) { return AccountFixtures::ok(data); });
+        PageCalls calls;
+        item.call(calls.recorder());
+        const auto [page, error] = calls.awaitOne();
+        EXPECT_FALSE(error);
+        ASSERT_EQ(page.videos.size(), 1);
+        EXPECT_EQ(page.videos.first()->aid(), item.aid);
+        EXPECT_EQ(page.hasMore, item.hasMore);
+        EXPECT_EQ(fake.requestsTo(item.path).last().query, item.query);
+        EXPECT_TRUE(fake.requestsTo(item.path).last().header(QStringLiteral("Cookie")).contains(QStringLiteral("SESSDATA=")));
+    }
 }
 
 TEST_F(ReadsTest, TheNormaliserReconcilesTheItemShapes)

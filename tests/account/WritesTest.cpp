@@ -177,19 +177,138 @@ TEST_F(WritesTest, AWebLikeRefusedWithoutAChallengeAsksTheRelation)
     EXPECT_EQ(like.header(QStringLiteral("Referer")), QStringLiteral("https://%1/video/av10").arg(KRServiceHosts::webHost()));
 }
 
-TEST_F(WritesTest, AnAppLikeThatClearsTheTokenIsRepeatedOnTheWeb)
+TEST_F(WritesTest, AnAppLikeOrCoinThatClearsTheTokenIsRepeatedOnTheWeb)
 {
-    AccountFixtures::logInAppAndWeb();
-    serve(KRServiceHosts::appHost(), QStringLiteral("/x/v2/view/like"), [](const FakeRequest&) { return AccountFixtures::refusal(-101, QString()); });
+    struct Case {
+        const char* name;
+        QString appPath, webPath;
+        std::function<void(KRAccountActionResult)> call;
+        const char* field;
+        QString appValue, webValue;
+    };
+    const QList<Case> cases{
+        {"unlike", QStringLiteral("/x/v2/view/like"), QStringLiteral("/x/web-interface/archive/like"),
+         [](auto done) { client()->setLike(false, 10, nullptr, done); }, "like", QStringLiteral("1"), QStringLiteral("2")},
+        {"coin", QStringLiteral("/x/v2/view/coin/add"), kCoin, [](auto done) { client()->addCoinForAID(10, QStringLiteral("BV1"), 2, true, nullptr, done); },
+         "multiply", QStringLiteral("2"), QStringLiteral("2")},
+    };
     serve(KRServiceHosts::passportHost(), QStringLiteral("/api/v2/oauth2/refresh_token"),
           [](const FakeRequest&) { return AccountFixtures::refusal(-101, QString()); });
-    serveAPI(QStringLiteral("/x/web-interface/archive/like"), webAction());
-    ActionCalls calls;
-    client()->setLike(false, 10, nullptr, calls.recorder());
-    const auto [success, message, data] = calls.awaitOne();
-    EXPECT_TRUE(success) << message.toStdString();
-    EXPECT_EQ(form(fake.requestsTo(QStringLiteral("/x/v2/view/like")).first(), "like"), QStringLiteral("1"));
-    EXPECT_EQ(form(fake.requestsTo(QStringLiteral("/x/web-interface/archive/like")).first(), "like"), QStringLiteral("2"));
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        AccountFixtures::logInAppAndWeb();
+        serve(KRServiceHosts::appHost(), item.appPath, [](const FakeRequest&) { return AccountFixtures::refusal(-101, QString()); });
+        serveAPI(item.webPath, webAction());
+        ActionCalls calls;
+        item.call(calls.recorder());
+        const auto [success, message, data] = calls.awaitOne();
+        EXPECT_TRUE(success) << message.toStdString();
+        ASSERT_EQ(fake.requestsTo(item.appPath).size(), 1) << "a refresh that fails repeats nothing";
+        ASSERT_EQ(fake.requestsTo(item.webPath).size(), 1);
+        EXPECT_EQ(form(fake.requestsTo(item.appPath).first(), item.field), item.appValue);
+        EXPECT_EQ(form(fake.requestsTo(item.webPath).first(), item.field), item.webValue);
+    }
+    EXPECT_TRUE(runtimeLog().contains(QStringLiteral("aid=10 multiply=2 alsoLike=YES authFallback=app-invalid-to-web")));
+}
+
+TEST_F(WritesTest, AWebCoinRefusedByTheRiskControlSaysNoCoinWasSpent)
+{
+    AccountFixtures::logInWebOnly();
+    struct Case {
+        const char* name;
+        FakeReply reply;
+        QString message;
+    };
+    const QVariantMap voucher{{QStringLiteral("v_voucher"), QStringLiteral("voucher-9")}};
+    const QList<Case> cases{
+        {"challenge", AccountFixtures::refusal(-401, QString(), voucher), QStringLiteral("已收到岚帆视频安全验证挑战；本次没有消耗硬币")},
+        {"no challenge", AccountFixtures::refusal(-401, QStringLiteral("非法访问")),
+         QStringLiteral("服务器要求安全验证，但没有返回验证入口；本次没有消耗硬币")},
+        {"refused", AccountFixtures::refusal(-403, QStringLiteral("访问权限不足")), QStringLiteral("账号风控直接拒绝；本次没有消耗硬币，请稍后再试")},
+        {"other", AccountFixtures::refusal(34005, QStringLiteral("超过投币上限啦~")), QStringLiteral("超过投币上限啦~（错误码 34005）")},
+    };
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        serveAPI(kCoin, AccountFixtures::csrfChecked([reply = item.reply](const FakeRequest&) { return reply; }));
+        ActionCalls calls;
+        client()->addCoinForAID(10, false, nullptr, calls.recorder());
+        const auto [success, message, data] = calls.awaitOne();
+        EXPECT_FALSE(success);
+        EXPECT_EQ(message, item.message) << message.toStdString();
+        EXPECT_EQ(data.toMap().value(QStringLiteral("server_code")).toLongLong(), KRJSONParse(item.reply.body).toMap().value(QStringLiteral("code")).toLongLong());
+    }
+}
+
+TEST_F(WritesTest, FollowWatchLaterAndNewFolderSendTheirForms)
+{
+    AccountFixtures::logInWebOnly();
+    struct Case {
+        const char* name;
+        std::function<void(KRAccountActionResult)> call;
+        QString path;
+        QVariantMap fields;
+    };
+    const QList<Case> cases{
+        {"follow", [](auto done) { client()->setFollowing(true, 77, nullptr, done); }, QStringLiteral("/x/relation/modify"),
+         {{QStringLiteral("fid"), QStringLiteral("77")}, {QStringLiteral("act"), QStringLiteral("1")}, {QStringLiteral("re_src"), QStringLiteral("14")}}},
+        {"unfollow", [](auto done) { client()->setFollowing(false, 77, nullptr, done); }, QStringLiteral("/x/relation/modify"),
+         {{QStringLiteral("act"), QStringLiteral("2")}}},
+        {"watch later", [](auto done) { client()->addWatchLaterForAID(10, nullptr, done); }, QStringLiteral("/x/v2/history/toview/add"),
+         {{QStringLiteral("aid"), QStringLiteral("10")}}},
+        {"watched", [](auto done) { client()->removeWatchLaterForAID(10, nullptr, done); }, QStringLiteral("/x/v2/history/toview/del"),
+         {{QStringLiteral("aid"), QStringLiteral("10")}}},
+        {"new folder", [](auto done) { client()->createFavoriteFolderWithTitle(QStringLiteral(" 稍后 \n"), true, nullptr, done); },
+         QStringLiteral("/x/v3/fav/folder/add"),
+         {{QStringLiteral("title"), QStringLiteral("稍后")}, {QStringLiteral("intro"), QString(QLatin1String(""))}, {QStringLiteral("privacy"), QStringLiteral("1")}}},
+    };
+    const QVariantMap answer{{QStringLiteral("id"), 31}};
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        serveAPI(item.path, webAction(answer));
+        ActionCalls calls;
+        item.call(calls.recorder());
+        const auto [success, message, data] = calls.awaitOne();
+        EXPECT_TRUE(success) << message.toStdString();
+        EXPECT_EQ(message, QStringLiteral("操作成功"));
+        EXPECT_EQ(data.toMap(), answer);
+        const FakeRequest sent = fake.requestsTo(item.path).last();
+        EXPECT_EQ(sent.method, QStringLiteral("POST"));
+        for (auto field = item.fields.begin(); field != item.fields.end(); ++field)
+            EXPECT_EQ(AccountFixtures::formValue(sent, field.key()), field.value().toString()) << field.key().toStdString();
+    }
+}
+
+TEST_F(WritesTest, WithoutTheWebSignatureHeartbeatAndDanmakuFailAndResumeReadsUnsigned)
+{
+    AccountFixtures::logInWebOnly();
+    fake.route(QStringLiteral("*"), QStringLiteral("/x/web-interface/nav"), [](const FakeRequest&) { return FakeReply::withStatus(503); });
+    serveAPI(kWebHeartbeat, webAction());
+    serveAPI(QStringLiteral("/x/v2/dm/post"), webAction());
+    serveAPI(QStringLiteral("/x/player/v2"), [](const FakeRequest&) { return AccountFixtures::ok(QVariantMap{{QStringLiteral("last_play_time"), 5000}}); });
+
+    ActionCalls heartbeat;
+    client()->reportPlaybackHeartbeatForAID(10, 20, 1700000000, 0, 5, 5, 600, 0, 64, nullptr, heartbeat.recorder());
+    const auto [beatSent, beatMessage, beatData] = heartbeat.awaitOne();
+    EXPECT_FALSE(beatSent);
+    EXPECT_TRUE(beatMessage.startsWith(QStringLiteral("历史心跳签名失败（503）: "))) << beatMessage.toStdString();
+    ActionCalls danmaku;
+    client()->postDanmaku(QStringLiteral("前排"), 20, 10, 0, nullptr, danmaku.recorder());
+    const auto [danmakuSent, danmakuMessage, danmakuData] = danmaku.awaitOne();
+    EXPECT_FALSE(danmakuSent);
+    EXPECT_TRUE(danmakuMessage.startsWith(QStringLiteral("弹幕签名失败（503）: "))) << danmakuMessage.toStdString();
+    EXPECT_TRUE(fake.requestsTo(kWebHeartbeat).isEmpty());
+    EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/v2/dm/post")).isEmpty());
+
+    ReadCalls resume;
+    client()->loadPlaybackResumeForAID(10, 20, nullptr, resume.recorder());
+    const auto [data, error] = resume.awaitOne();
+    EXPECT_FALSE(error);
+    EXPECT_EQ(data.toMap().value(QStringLiteral("last_play_time")).toLongLong(), 5000);
+    ASSERT_EQ(fake.requestsTo(QStringLiteral("/x/player/v2")).size(), 1);
+    const FakeRequest sent = fake.requestsTo(QStringLiteral("/x/player/v2")).first();
+    EXPECT_EQ(sent.query, QStringLiteral("aid=10&cid=20"));
+    EXPECT_TRUE(sent.header(QStringLiteral("Cookie")).contains(QStringLiteral("SESSDATA=")));
+    EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/player/wbi/v2")).isEmpty());
 }
 
 TEST_F(WritesTest, FavouriteDealsAndFoldersCheckTheirInput)

@@ -75,15 +75,42 @@ TEST_F(PlayURLTest, AnAnswerWithoutAddressIsAFailureNotASuccess)
 TEST_F(PlayURLTest, TiersStopAtOnceWhenTheArchiveIsUnavailable)
 {
     KRPlaybackInfoProvider::install(nullptr);
-    // A deleted archive: the play address and the series fall-back by aid both say so.
-    for (const QString& path : {kWeb, QStringLiteral("/pgc/player/web/playurl")})
-        fake.route(KRServiceHosts::apiHost(), path, [](const FakeRequest&) { return ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有")); });
-    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), done); });
-    expectError(outcome->error, -404);
-    EXPECT_EQ(requestsTo(kWeb).size(), 1) << "no lower tier is tried";
+    // The play address says the archive is gone; what the series fall-back by aid then says
+    // is the tier's answer.
+    struct Case {
+        const char* name;
+        FakeReply fallback;
+        qint64 code;
+        bool stops;
+    };
+    const QList<Case> cases{
+        {"fall-back agrees", ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有")), -404, true},
+        {"fall-back without an error", AccountFixtures::ok(QVariantMap{{QStringLiteral("quality"), 80}}), -404, true},
+        {"fall-back refuses otherwise", ServiceFixtures::serviceError(-10403, QStringLiteral("地区限制")), -10403, false},
+    };
+    fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest&) { return ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有")); });
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        fake.clearRequests();
+        fake.route(KRServiceHosts::apiHost(), QStringLiteral("/pgc/player/web/playurl"), [reply = item.fallback](const FakeRequest&) { return reply; });
+        const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), done); });
+        expectError(outcome->error, item.code);
+        EXPECT_EQ(requestsTo(kWeb).size() == 1, item.stops) << requestsTo(kWeb).size() << " tiers tried";
+    }
 }
 
-TEST_F(PlayURLTest, TheWebRoadAsksForFourKOnlyAboveOneHundredNineteen)
+TEST_F(PlayURLTest, AnAccountRouteRefusalIsTheAccountClientsOwnAndNeitherRetriedNorFinal)
+{
+    logIn();
+    fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest&) { return ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有")); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), done); });
+    expectError(outcome->error, -404, QString(), KRAccountErrorDomain);
+    EXPECT_GT(runtimeLog().count(QStringLiteral("play-url-official-attempt")), 1) << "lower tiers are tried";
+    EXPECT_FALSE(runtimeLog().contains(QStringLiteral("play-url-anonymous-retry")));
+    EXPECT_TRUE(requestsTo(QStringLiteral("/pgc/player/web/playurl")).isEmpty()) << "the web road is never reached";
+}
+
+TEST_F(PlayURLTest, TheWebRoadAsksForFourKOnlyAboveOneHundredNineteenTheAccountRouteAlways)
 {
     KRPlaybackInfoProvider::install(nullptr);
     fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest& request) {
@@ -95,6 +122,13 @@ TEST_F(PlayURLTest, TheWebRoadAsksForFourKOnlyAboveOneHundredNineteen)
         EXPECT_EQ(requestsTo(kWeb).last().queryValue(QStringLiteral("fourk")), fourk);
         EXPECT_EQ(requestsTo(kWeb).last().queryValue(QStringLiteral("qn")), QString::number(quality < 1 ? 16 : quality));
     }
+    logIn();
+    KRPlaybackInfoProvider::install(KRAccountClient::sharedClient());
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 116, done); });
+    EXPECT_FALSE(outcome->error);
+    const FakeRequest account = requestsTo(kWeb).last();
+    EXPECT_FALSE(account.header(QStringLiteral("Cookie")).isEmpty());
+    EXPECT_EQ(account.queryValue(QStringLiteral("fourk")), QStringLiteral("1"));
 }
 
 TEST_F(PlayURLTest, AVideoWithoutIdentityFailsInsideTheCall)
