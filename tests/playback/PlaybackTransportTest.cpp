@@ -77,6 +77,8 @@ TEST_F(PlaybackTransportTest, LocalClipPostsItsStatesOnceReady)
     EXPECT_EQ(transport.naturalSize(), QSizeF(640, 360));
     EXPECT_GT(transport.playableDuration(), transport.currentPlaybackTime());
 
+    // Paused before the clock has moved, the state would read stopped (nothing played yet).
+    KR_WAIT_UNTIL(transport.currentPlaybackTime() > 0.05);
     transport.pause();
     EXPECT_EQ(transport.playbackState(), 2);
     EXPECT_EQ(transport.currentPlaybackRate(), 0.0f);
