@@ -21,6 +21,7 @@ const QString kFeedUserAgent =
     QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) AppleWebKit/534.46 Korvane/0.2");
 const QString kAppUserAgent = QStringLiteral("zant-universal/82200200 CFNetwork/811.5.4 Darwin/16.7.0");
 const QString kTVUserAgent = QStringLiteral("Mozilla/5.0 (Linux; Android 13; TV) zant-tv/1.6.6");
+const QString kImageUserAgent = QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) Korvane/0.2");
 const QString kDesktopUserAgent = QStringLiteral(
     "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/140.0.0.0 Safari/537.36");
@@ -37,6 +38,10 @@ constexpr qint64 kFingerprintBodyBytes = 1 << 20;
 // Account replies (a history page, a dynamics feed) stay well below this.
 constexpr qint64 kAccountBodyBytes = 8 * 1024 * 1024;
 constexpr double kTimeout = 20.0;
+// A full-size picture is a few MiB; a body past this is not worth holding for a phone screen.
+constexpr qint64 kImageBodyBytes = 32 * 1024 * 1024;
+// Pictures wait for a slow CDN longer than API replies do.
+constexpr double kImageTimeout = 30.0;
 // A picture upload sends a few MiB up a phone's connection.
 constexpr double kUploadTimeout = 30.0;
 
@@ -68,6 +73,10 @@ const Policy kPolicies[] = {
       {"Sec-Fetch-Dest", "empty"}}},
     {"account-upload", kDesktopUserAgent, Policy::Referer::CallerOrWebRoot, true, Policy::Session::Always, false,
      kAccountBodyBytes, kUploadTimeout, {}},
+    // No cookie header of the loader's own: the shared storage's cookies, which never go to a
+    // host outside the service's domains.
+    {"image", kImageUserAgent, Policy::Referer::WebRoot, false, Policy::Session::SharedJar, false, kImageBodyBytes,
+     kImageTimeout, {}},
 };
 constexpr size_t kKindCount = std::size(kPolicies);
 
@@ -147,7 +156,7 @@ KRRequestAddress::KRRequestAddress(const QString& text, QUrl parsed)
 
 const KRRequestKindPolicy& KRRequestPipeline::policy(KRRequestKind kind)
 {
-    static_assert(std::size(kPolicies) == size_t(KRRequestKind::AccountUpload) + 1, "one row per kind");
+    static_assert(std::size(kPolicies) == size_t(KRRequestKind::Image) + 1, "one row per kind");
     return kPolicies[indexOf(kind)];
 }
 

@@ -25,6 +25,7 @@ enum class KRRequestKind {
     AccountApp,         // identity-bound requests, app family (token refresh, app actions)
     AccountWeb,         // identity-bound requests, web family (reads, actions, web play routes)
     AccountUpload,      // the comment-picture upload
+    Image,              // pictures of the image CDN (covers, avatars, emotes) and any picture address
 };
 
 // How requests of one kind are made.

@@ -48,6 +48,7 @@ TEST(RequestPipeline, SessionCookiesGoOnlyToTheServicesOwnHttpsAddressesOnEveryK
         {KRRequestKind::RecommendationFeed, "recommendation feed", true, true},
         {KRRequestKind::Danmaku, "danmaku", true, false},
         {KRRequestKind::RiskControlCookies, "risk-control cookies", true, true},
+        {KRRequestKind::Image, "image", true, false},
     };
     const QString path = QStringLiteral("/x/anything?a=1");
     const QList<QPair<QString, bool>> addresses{

@@ -1,0 +1,138 @@
+#include "support/ImageFixtures.h"
+
+#include "model/KRServiceHosts.h"
+
+#include <QRegularExpression>
+#include <QSize>
+
+namespace testsupport::ImageFixtures {
+
+QString primaryHost() { return QStringLiteral("i0.") + KRServiceHosts::imagePrimaryDomain(); }
+QString alternateHost() { return QStringLiteral("i1.") + KRServiceHosts::imageAlternateDomain(); }
+QStringList hosts() { return {primaryHost(), alternateHost()}; }
+
+QString coverAddress(const QString& name)
+{
+    return QStringLiteral("https://") + primaryHost() + QStringLiteral("/bfs/archive/") + name + QStringLiteral(".jpg");
+}
+
+QString avatarAddress(const QString& name)
+{
+    return QStringLiteral("https://") + primaryHost() + QStringLiteral("/bfs/face/") + name + QStringLiteral(".jpg");
+}
+
+namespace {
+
+void appendLE(QByteArray& out, quint32 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.append(char((value >> (8 * i)) & 0xff));
+}
+
+void appendBE(QByteArray& out, quint32 value)
+{
+    for (int i = 3; i >= 0; --i)
+        out.append(char((value >> (8 * i)) & 0xff));
+}
+
+quint32 crc32(const QByteArray& data)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char byte : data) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+quint32 seedOf(const QString& text)
+{
+    quint32 h = 2166136261u;
+    for (const char byte : text.toUtf8())
+        h = (h ^ quint8(byte)) * 16777619u;
+    return h;
+}
+
+} // namespace
+
+QByteArray bitmap(int width, int height, quint32 seed)
+{
+    const int rowBytes = (width * 3 + 3) & ~3;
+    const quint32 pixelBytes = quint32(rowBytes) * quint32(height);
+    QByteArray out;
+    out.reserve(54 + int(pixelBytes));
+    out.append("BM");
+    appendLE(out, 54 + pixelBytes, 4);
+    appendLE(out, 0, 4);
+    appendLE(out, 54, 4);
+    appendLE(out, 40, 4);
+    appendLE(out, quint32(width), 4);
+    appendLE(out, quint32(height), 4);
+    appendLE(out, 1, 2);
+    appendLE(out, 24, 2);
+    appendLE(out, 0, 4);
+    appendLE(out, pixelBytes, 4);
+    appendLE(out, 2835, 4);
+    appendLE(out, 2835, 4);
+    appendLE(out, 0, 4);
+    appendLE(out, 0, 4);
+    QByteArray row(rowBytes, '\0');
+    for (int x = 0; x < width; ++x) {
+        row[x * 3] = char(seed & 0xff);
+        row[x * 3 + 1] = char((seed >> 8) & 0xff);
+        row[x * 3 + 2] = char((seed >> 16) & 0xff);
+    }
+    for (int y = 0; y < height; ++y)
+        out.append(row);
+    return out;
+}
+
+QSize sizeForPath(const QString& path)
+{
+    static const QRegularExpression sized(QStringLiteral("@(\\d+)w(?:_(\\d+)h)?"));
+    const QRegularExpressionMatch match = sized.match(path);
+    if (match.hasMatch()) {
+        const int width = match.captured(1).toInt();
+        const int height = match.captured(2).isEmpty() ? width * 9 / 16 : match.captured(2).toInt();
+        return QSize(width, height);
+    }
+    return path.contains(QLatin1String("/face/")) ? QSize(128, 128) : QSize(640, 400);
+}
+
+QByteArray pngHeaderAnnouncing(int width, int height)
+{
+    QByteArray out("\x89PNG\r\n\x1a\n", 8);
+    QByteArray chunk("IHDR");
+    appendBE(chunk, quint32(width));
+    appendBE(chunk, quint32(height));
+    chunk.append(char(8)); // bit depth
+    chunk.append(char(6)); // RGBA
+    chunk.append(3, '\0');
+    appendBE(out, 13);
+    out.append(chunk);
+    appendBE(out, crc32(chunk));
+    QByteArray data("IDAT");
+    data.append(QByteArray(16, '\x01'));
+    appendBE(out, 16);
+    out.append(data);
+    appendBE(out, crc32(data));
+    return out;
+}
+
+void serveImages(FakeService& service)
+{
+    const FakeService::Handler handler = [](const FakeRequest& request) {
+        if (request.path.startsWith(QLatin1String("/fault/html-200/")))
+            return FakeReply::html("<html><body>Service temporarily unavailable</body></html>");
+        const QSize size = sizeForPath(request.path);
+        FakeReply reply{.body = bitmap(size.width(), size.height(), seedOf(request.path)), .contentType = QStringLiteral("image/bmp")};
+        if (request.path.startsWith(QLatin1String("/fault/image-404/")))
+            reply.status = 404;
+        return reply;
+    };
+    for (const QString& host : hosts())
+        service.route(host, QStringLiteral("*"), handler);
+}
+
+} // namespace testsupport::ImageFixtures
