@@ -31,8 +31,7 @@ KRQRLoginViewController::KRQRLoginViewController(QObject* parent)
 {
 }
 
-// The flow goes first: it may still hold answers that would reach the widgets.
-KRQRLoginViewController::~KRQRLoginViewController() { m_flow.reset(); }
+KRQRLoginViewController::~KRQRLoginViewController() = default;
 
 int KRQRLoginViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
 

@@ -289,6 +289,8 @@ TEST_F(QRLoginScreenTest, TheThemeFollowsAStyleChange)
         EXPECT_EQ(screen->statusLabel()->textColor(), theme->secondaryTextColor()) << style;
         EXPECT_EQ(screen->refreshButton()->titleColor(ControlStateNormal), theme->accentColor()) << style;
         EXPECT_EQ(screen->spinner()->activityIndicatorViewStyle(), theme->spinnerStyle()) << style;
+        screen->view()->layoutIfNeeded();
+        EXPECT_EQ(screen->spinner()->center(), screen->qrImageView()->center()) << style;
     }
 }
 
