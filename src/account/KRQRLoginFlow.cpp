@@ -108,8 +108,8 @@ void KRQRLoginFlow::generateQRCode()
         m_key = key;
         m_state = State::Polling;
         status(kWaiting);
-        m_pollTimer.start(kPollIntervalMs, [this] { pollTimerFired(); });
-        pollTimerFired();
+        if (m_showing)
+            startPolling();
     });
 }
 
@@ -161,3 +161,18 @@ void KRQRLoginFlow::handlePoll(const QVariantMap& result, const KROptionalError&
 }
 
 void KRQRLoginFlow::stopPolling() { m_pollTimer.stop(); }
+
+void KRQRLoginFlow::startPolling()
+{
+    m_pollTimer.start(kPollIntervalMs, [this] { pollTimerFired(); });
+    pollTimerFired();
+}
+
+void KRQRLoginFlow::setShowing(bool showing)
+{
+    m_showing = showing;
+    if (!showing)
+        stopPolling();
+    else if ((m_state == State::Polling || m_state == State::Scanned) && !m_pollTimer.isActive())
+        startPolling();
+}

@@ -39,7 +39,13 @@ public:
     void pollTimerFired();
     // The screen is leaving.
     void stopPolling();
+    // The screen is going away (another covers it, its tab is left) or showing again. Hidden,
+    // it does not poll, not even a code that arrives meanwhile; shown again, it polls the code
+    // it shows at once and then on the timer.
+    void setShowing(bool showing);
     State state() const { return m_state; }
+    // Whether the poll timer runs (it stops on expiry, completion, a new code or stopPolling).
+    bool isPollTimerRunning() const { return m_pollTimer.isActive(); }
 
 private:
     void status(const QString& text);
@@ -47,6 +53,7 @@ private:
     void refreshVisible(bool visible);
     void finishLater(int milliseconds);
     void handlePoll(const QVariantMap& result, const KROptionalError& error);
+    void startPolling();
 
     Delegate m_delegate;
     State m_state = State::Checking;
@@ -54,6 +61,7 @@ private:
     bool m_generating = false;
     bool m_polling = false;
     bool m_completed = false;
+    bool m_showing = true;
     platform::RepeatingTimer m_pollTimer;
     platform::DelayedCalls m_delayed;
     QObject m_replies; // the owner of every answer: gone with the flow

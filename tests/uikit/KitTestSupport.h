@@ -14,8 +14,9 @@
 // Every kit test starts on the default phone profile, with a manual animation clock, a fresh
 // application object and our bundle art visible.
 class KitTest : public ::testing::Test {
-protected:
-    void SetUp() override
+public:
+    // The same start and end for fixtures that cannot derive from this one.
+    static void resetKit()
     {
         platform::DeviceProfile::resetForTesting();
         platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
@@ -25,11 +26,15 @@ protected:
         platform::uikit::Application::shared().resetForTesting();
         platform::uikit::Image::setBundleArtHiddenForTesting(false);
     }
-    void TearDown() override
+    static void settleKit()
     {
         platform::uikit::AnimationClock::finishAll();
         platform::DeviceProfile::resetForTesting();
     }
+
+protected:
+    void SetUp() override { resetKit(); }
+    void TearDown() override { settleKit(); }
     static void useDevice(const QString& machine, const QString& version)
     {
         platform::DeviceProfile::setMachineForTesting(machine);

@@ -104,25 +104,33 @@ TEST_F(KitView, AButtonWhoseActionDestroysItStopsSafely)
     EXPECT_EQ(later, 0);
 }
 
-TEST_F(KitView, StretchableImagesDrawNineSlice)
+TEST_F(KitView, StretchableImagesDrawNineSliceAtTheirScale)
 {
-    // Left column red, stretch column green, right column blue.
-    QImage src(5, 3, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x)
-            src.setPixelColor(x, y, x < 2 ? Qt::red : (x == 2 ? Qt::green : Qt::blue));
-    const Image img(src, 2, 1);
-    EXPECT_EQ(img.size(), QSizeF(5, 3));
-    EXPECT_EQ(img.leftCapWidth(), 2);
-    EXPECT_EQ(img.topCapHeight(), 1);
-    QImage out(40, 10, QImage::Format_ARGB32_Premultiplied);
-    out.fill(Qt::transparent);
-    QPainter p(&out);
-    img.draw(p, QRectF(0, 0, 40, 10));
-    p.end();
-    EXPECT_EQ(out.pixelColor(1, 5), QColor(Qt::red));
-    EXPECT_EQ(out.pixelColor(20, 5), QColor(Qt::green));
-    EXPECT_EQ(out.pixelColor(38, 5), QColor(Qt::blue));
+    // Left column red, stretch column green, right column blue; caps and sizes are in points.
+    for (const int scale : {1, 2, 3}) {
+        QImage src(5 * scale, 3 * scale, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < src.height(); ++y)
+            for (int x = 0; x < src.width(); ++x)
+                src.setPixelColor(x, y, x < 2 * scale ? Qt::red : (x < 3 * scale ? Qt::green : Qt::blue));
+        src.setDevicePixelRatio(scale);
+        const Image img(src, 2, 1);
+        EXPECT_EQ(img.size(), QSizeF(5, 3)) << scale;
+        EXPECT_EQ(img.scale(), scale);
+        EXPECT_EQ(img.leftCapWidth(), 2);
+        EXPECT_EQ(img.topCapHeight(), 1);
+        QImage out(40, 10, QImage::Format_ARGB32_Premultiplied);
+        out.fill(Qt::transparent);
+        QPainter p(&out);
+        img.draw(p, QRectF(0, 0, 40, 10));
+        p.end();
+        EXPECT_EQ(out.pixelColor(1, 5), QColor(Qt::red)) << scale;
+        EXPECT_EQ(out.pixelColor(20, 5), QColor(Qt::green)) << scale;
+        EXPECT_EQ(out.pixelColor(38, 5), QColor(Qt::blue)) << scale;
+        // An image view sizes to it and centres it in points.
+        ImageView view(img);
+        EXPECT_EQ(view.frame(), QRectF(0, 0, 5, 3)) << scale;
+        EXPECT_EQ(rectForContentMode(ContentModeCenter, img.size(), QRectF(0, 0, 25, 13)), QRectF(10, 5, 5, 3));
+    }
 }
 
 TEST_F(KitView, MissingBundleArtIsNull)

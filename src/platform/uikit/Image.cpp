@@ -48,12 +48,14 @@ void Image::draw(QPainter& painter, const QRectF& target) const
 {
     if (m_image.isNull() || target.isEmpty())
         return;
-    const int w = m_image.width(), h = m_image.height();
     if (m_leftCap <= 0 && m_topCap <= 0) {
         painter.drawImage(target, m_image);
         return;
     }
-    // Column L and row T stretch; a cap of 0 on one axis stretches that whole axis.
+    // Column L and row T stretch; a cap of 0 on one axis stretches that whole axis. The slices
+    // are worked out in points and taken from the pixels at the image's scale.
+    const int w = qRound(size().width()), h = qRound(size().height());
+    const qreal px = scale();
     const int l = std::clamp(m_leftCap, 0, w), t = std::clamp(m_topCap, 0, h);
     const int midW = m_leftCap > 0 ? std::min(1, w - l) : w;
     const int midH = m_topCap > 0 ? std::min(1, h - t) : h;
@@ -66,7 +68,7 @@ void Image::draw(QPainter& painter, const QRectF& target) const
     const int sy[4] = {0, tc, tc + midH, h};
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
-            const QRectF src(sx[col], sy[row], sx[col + 1] - sx[col], sy[row + 1] - sy[row]);
+            const QRectF src(sx[col] * px, sy[row] * px, (sx[col + 1] - sx[col]) * px, (sy[row + 1] - sy[row]) * px);
             const QRectF dst(QPointF(xs[col], ys[row]), QPointF(xs[col + 1], ys[row + 1]));
             if (src.isEmpty() || dst.width() <= 0 || dst.height() <= 0)
                 continue;

@@ -9,9 +9,10 @@ class QPainter;
 
 namespace platform::uikit {
 
-// A bitmap of scale 1 (1 point = 1 pixel) that may be stretchable: with a left cap of L and
-// a top cap of T, column L and row T stretch and the rest keeps its size, as the platform's
-// stretchable images do. A default-constructed Image is null.
+// A bitmap that may be stretchable: with a left cap of L and a top cap of T (in points),
+// column L and row T stretch and the rest keeps its size, as the platform's stretchable images
+// do. Its scale is the QImage's devicePixelRatio: 1 for bundle art (1 point = 1 pixel), the
+// screen's scale for images drawn at it. A default-constructed Image is null.
 class Image {
 public:
     Image() = default;
@@ -25,7 +26,9 @@ public:
 
     bool isNull() const { return m_image.isNull(); }
     QImage image() const { return m_image; }
-    QSizeF size() const { return m_image.isNull() ? QSizeF() : QSizeF(m_image.size()); }
+    // In points: the pixel size divided by the scale.
+    QSizeF size() const { return m_image.isNull() ? QSizeF() : m_image.deviceIndependentSize(); }
+    qreal scale() const { return m_image.isNull() ? 1 : m_image.devicePixelRatio(); }
     int leftCapWidth() const { return m_leftCap; }
     int topCapHeight() const { return m_topCap; }
     Image stretchable(int leftCapWidth, int topCapHeight) const { return Image(m_image, leftCapWidth, topCapHeight); }

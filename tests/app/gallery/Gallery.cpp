@@ -2,6 +2,7 @@
 // device: each style on a 16.7 phone, the pink style on a 6.1 phone and on a full-screen pad.
 // Usage: korvane_gallery [output folder] (default: $KORVANE_SCREENSHOTS_DIR or ./screenshots).
 
+#include "app/KRQRLoginViewController.h"
 #include "app/KRTarnwick23Skin.h"
 #include "app/KRTheme.h"
 #include "playback/KRDanmakuRenderer.h"
@@ -28,6 +29,10 @@
 #include "platform/uikit/TableViewDelegate.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
+#include "service/KRServiceShutdown.h"
+#include "model/KRServiceHosts.h"
+#include "support/AccountFixtures.h"
+#include "support/FakeService.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -239,6 +244,15 @@ bool save(Shell& s, const QDir& dir, const QString& name)
     return ok;
 }
 
+// Runs the event loop until `condition` holds or 10 s pass.
+bool waitFor(const std::function<bool()>& condition)
+{
+    QDeadlineTimer deadline(10000);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return condition();
+}
+
 bool shoot(const QDir& dir, const QString& device)
 {
     bool ok = true;
@@ -286,16 +300,20 @@ bool shoot(const QDir& dir, const QString& device)
         ok &= save(s, dir, device + QStringLiteral("-loading"));
         loading->loading->stopAnimating();
     }
+    {
+        // The QR login screen showing a code the fake passport handed out.
+        testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+        testsupport::AccountFixtures::Passport passport(service);
+        Shell s = makeShell(new ListScreen(QStringLiteral("我的"), {}));
+        auto* login = new KRQRLoginViewController();
+        push(s.nav, login);
+        if (!waitFor([&] { return passport.polls() > 0 && !login->qrImageView()->image().isNull(); })) {
+            std::printf("FAILED to show a login code\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-qrlogin"));
+    }
     return ok;
-}
-
-// Runs the event loop until `condition` holds or 10 s pass.
-bool waitFor(const std::function<bool()>& condition)
-{
-    QDeadlineTimer deadline(10000);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    return condition();
 }
 
 // The player of the video page: a decoded frame of the test clip under the danmaku and the
@@ -398,6 +416,7 @@ int main(int argc, char** argv)
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
+    KRShutDownServices();
     std::printf("%s\n", ok ? "1 passed, 0 failed" : "0 passed, 1 failed");
     return ok ? 0 : 1;
 }
