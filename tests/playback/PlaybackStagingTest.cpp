@@ -16,11 +16,6 @@ namespace media = platform::media;
 
 namespace {
 
-const QStringList kAllNames = {media::MoviePlayerLoadStateDidChangeNotification,
-                               media::MoviePlayerPlaybackStateDidChangeNotification,
-                               media::MoviePlayerPlaybackDidFinishNotification,
-                               media::MoviePlayerReadyForDisplayDidChangeNotification};
-
 struct Completion {
     int calls = 0;
     bool ready = false;

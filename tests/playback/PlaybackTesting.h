@@ -3,11 +3,18 @@
 #include "OfflineTesting.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/MediaNotifications.h"
 #include "platform/media/MediaSeams.h"
 
 #include <QStringList>
 
 namespace playbacktest {
+
+// Every name a transport posts under.
+inline const QStringList kAllNames = {platform::media::MoviePlayerLoadStateDidChangeNotification,
+                                      platform::media::MoviePlayerPlaybackStateDidChangeNotification,
+                                      platform::media::MoviePlayerPlaybackDidFinishNotification,
+                                      platform::media::MoviePlayerReadyForDisplayDidChangeNotification};
 
 using offlinetest::diagnosticsLog;
 namespace fixtures = testsupport::MediaFixtures;

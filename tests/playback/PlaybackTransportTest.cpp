@@ -16,11 +16,6 @@ namespace media = platform::media;
 
 namespace {
 
-const QStringList kAllNames = {media::MoviePlayerLoadStateDidChangeNotification,
-                               media::MoviePlayerPlaybackStateDidChangeNotification,
-                               media::MoviePlayerPlaybackDidFinishNotification,
-                               media::MoviePlayerReadyForDisplayDidChangeNotification};
-
 using PlaybackTransportTest = PlaybackMediaTest;
 
 TEST(PlaybackTransportBufferTest, BufferedAheadBridgesSmallGapsInAnyOrder)
