@@ -140,14 +140,16 @@ TEST_F(DemoServiceTest, ItsPrintedLinesAreAllTheClientsNeedToBrowseIt)
     EXPECT_FALSE(QFileInfo::exists(caFile));
 }
 
-TEST_F(DemoServiceTest, AnInterruptStopsItCleanly)
+TEST_F(DemoServiceTest, AnInterruptOrAClosedTerminalStopsItCleanly)
 {
-    ASSERT_TRUE(start());
-    const QString log = stop(SIGINT);
-    EXPECT_EQ(demo->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(demo->exitCode(), 0);
-    EXPECT_TRUE(log.contains(QStringLiteral("[demo-service] stopped")));
-    EXPECT_FALSE(QFileInfo::exists(caFile));
+    for (const int signal : {SIGINT, SIGHUP}) {
+        ASSERT_TRUE(start());
+        const QString log = stop(signal);
+        EXPECT_EQ(demo->exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(demo->exitCode(), 0) << signal;
+        EXPECT_TRUE(log.contains(QStringLiteral("[demo-service] stopped"))) << signal;
+        EXPECT_FALSE(QFileInfo::exists(caFile)) << signal;
+    }
 }
 
 } // namespace

@@ -6,7 +6,8 @@
 //     KORVANE_CONNECT_TO=<host:port:127.0.0.1:port,…>
 //     KORVANE_CA_FILE=<path of the authority's PEM file>
 // Standard error gets one line per request (method, host and path; never the query or the
-// headers, which may carry a session). SIGTERM or SIGINT stop it cleanly; the CA file goes too.
+// headers, which may carry a session). SIGTERM, SIGINT or SIGHUP (its terminal closed) stop it
+// cleanly; the CA file goes too.
 
 #include "model/KRServiceHosts.h"
 #include "support/FakeService.h"
@@ -58,6 +59,7 @@ int main(int argc, char** argv)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     // A client that leaves mid-answer must not end the service.
     std::signal(SIGPIPE, SIG_IGN);
@@ -86,7 +88,7 @@ int main(int argc, char** argv)
         const timespec interval{0, 250 * 1000 * 1000};
         const int received = sigtimedwait(&stopSignals, nullptr, &interval);
         printRequests(service->takeRequests());
-        if (received == SIGTERM || received == SIGINT)
+        if (received > 0)
             break;
         if (received < 0 && errno != EAGAIN && errno != EINTR) {
             std::perror("korvane-demo-service: sigtimedwait");
