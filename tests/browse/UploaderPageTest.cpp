@@ -275,3 +275,26 @@ TEST_F(UploaderPageTest, PullRefreshResetsTheLineAndKeepsTheBottomInset)
     KR_WAIT_UNTIL(screen->stateLabel()->text() == QStringLiteral("投稿 45  ·  粉丝 1.0亿"));
     EXPECT_EQ(screen->videos().size(), 20);
 }
+
+TEST_F(UploaderPageTest, APageThatAddsNothingWithoutATotalEndsPaging)
+{
+    // The same three archives on every page, no count, and always "more".
+    fake.route(KRServiceHosts::appHost(), kAppCursor, AccountFixtures::appSigned([](const FakeRequest&) {
+        QVariantList items;
+        for (qint64 aid = 610001; aid <= 610003; ++aid)
+            items << QVariantMap{{QStringLiteral("title"), QStringLiteral("第%1期").arg(aid)}, {QStringLiteral("param"), QString::number(aid)},
+                                 {QStringLiteral("goto"), QStringLiteral("av")}, {QStringLiteral("bvid"), ServiceFixtures::bvidForAID(aid)},
+                                 {QStringLiteral("author"), ServiceFixtures::uploaderName()}};
+        return AccountFixtures::ok(QVariantMap{{QStringLiteral("has_next"), true}, {QStringLiteral("item"), items}});
+    }));
+    KRUploaderViewController* screen = push();
+    KR_WAIT_UNTIL(screen->videos().size() == 3 && !screen->isLoading());
+    EXPECT_TRUE(screen->hasMore());
+    // Without a total only the followers are known.
+    KR_WAIT_UNTIL(screen->stateLabel()->text() == QStringLiteral("粉丝 1.2万"));
+    screen->loadMoreTapped();
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->loadMoreView()->state() != KRLoadMoreStateLoading);
+    EXPECT_EQ(screen->videos().size(), 3);
+    EXPECT_FALSE(screen->hasMore());
+    EXPECT_EQ(screen->loadMoreView()->state(), KRLoadMoreStateNoMore);
+}
