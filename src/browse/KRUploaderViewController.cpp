@@ -50,6 +50,8 @@ constexpr qreal kStateRightSpace = 78, kStateMinWidth = 120;
 constexpr qreal kFollowRight = 84, kFollowTop = 13, kFollowWidth = 72, kFollowHeight = 34;
 constexpr qreal kSpinnerCenterY = 128;
 constexpr qreal kLoadMoreHeight = 44;
+// The header's small lines shrink to this size before they are cut short.
+constexpr qreal kMinimumFontSize = 8;
 // How close to the end a scroll asks for the next page.
 constexpr qreal kPrefetchDistance = 100;
 
@@ -122,12 +124,14 @@ void KRUploaderViewController::viewDidLoad()
     m_uidLabel = new Label(QRectF(kTextX, kUIDTop, 158, kUIDHeight), m_headerView);
     m_uidLabel->setBackgroundColor(QBrush(Qt::NoBrush));
     m_uidLabel->setFont(Label::systemFont(10));
+    m_uidLabel->setMinimumFontSize(kMinimumFontSize);
     m_uidLabel->setText(m_mid >= 1 ? QStringLiteral("UID %1").arg(m_mid) : QStringLiteral("UID 待解析"));
 
     m_stateLabel = new Label(QRectF(kTextX, kStateTop, w - kStateRightSpace, kStateHeight), m_headerView);
     m_stateLabel->setAutoresizingMask(AutoresizingFlexibleWidth);
     m_stateLabel->setBackgroundColor(QBrush(Qt::NoBrush));
     m_stateLabel->setFont(Label::systemFont(10));
+    m_stateLabel->setMinimumFontSize(kMinimumFontSize);
     m_stateLabel->setText(kStatisticsLoading);
 
     m_followButton = new Button(ButtonTypeCustom, QRectF(w - kFollowRight, kFollowTop, kFollowWidth, kFollowHeight), m_headerView);
