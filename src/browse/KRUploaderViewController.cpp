@@ -212,12 +212,15 @@ void KRUploaderViewController::themeDidChange()
 
 void KRUploaderViewController::sessionDidChange()
 {
-    if (!KRSessionStore::sharedStore().isLoggedIn()) {
+    const KRSessionStore& session = KRSessionStore::sharedStore();
+    // Another account's follow state is not this one's, even for the moment its own loads.
+    if (!session.isLoggedIn() || (m_followUserID != 0 && session.userID() != m_followUserID)) {
         m_following = false;
+        m_followUserID = 0;
         showFollowTitle();
-        return;
     }
-    loadFollowState();
+    if (session.isLoggedIn())
+        loadFollowState();
 }
 
 void KRUploaderViewController::updateHeaderState()
@@ -279,6 +282,7 @@ void KRUploaderViewController::loadFollowState()
         if (error)
             return;
         m_following = isFollowingAttribute(relationAttribute(result));
+        m_followUserID = userID;
         showFollowTitle();
     });
 }
@@ -309,6 +313,7 @@ void KRUploaderViewController::followTapped()
         m_followLoading = false;
         if (success) {
             m_following = !m_following;
+            m_followUserID = userID;
             showFollowTitle();
         }
         showAlert(success ? QStringLiteral("操作成功") : QStringLiteral("操作失败"), message, QStringLiteral("好"));

@@ -106,6 +106,8 @@ private:
     bool m_hasMore = false;
     bool m_following = false;
     bool m_followLoading = false;
+    // The account the follow state shown belongs to (0: none yet).
+    qint64 m_followUserID = 0;
     // The request a tap on the failed footer repeats: its page and whether it reset the list.
     std::optional<std::pair<int, bool>> m_failedRequest;
     platform::ObserverToken m_themeObserver;

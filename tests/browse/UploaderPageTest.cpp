@@ -208,6 +208,15 @@ TEST_F(UploaderPageTest, FollowGateFollowStateAndUnfollow)
     KR_WAIT_UNTIL(screen->isFollowing());
     KRSessionStore::sharedStore().clearSession();
     EXPECT_EQ(screen->followButton()->currentTitle(), QStringLiteral("＋关注"));
+
+    // Another account logging in over this one does not inherit its follow state.
+    AccountFixtures::logInWebOnly();
+    KR_WAIT_UNTIL(screen->isFollowing());
+    attribute = 0;
+    AccountFixtures::logInWebOnly(777);
+    EXPECT_FALSE(screen->isFollowing());
+    KR_WAIT_UNTIL(!screen->isFollowLoading());
+    EXPECT_EQ(screen->followButton()->currentTitle(), QStringLiteral("＋关注"));
 }
 
 TEST_F(UploaderPageTest, RepliesForAnAccountNoLongerLoggedInAreDropped)
