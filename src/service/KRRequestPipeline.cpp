@@ -42,6 +42,9 @@ constexpr double kTimeout = 20.0;
 constexpr qint64 kImageBodyBytes = 32 * 1024 * 1024;
 // Pictures wait for a slow CDN longer than API replies do.
 constexpr double kImageTimeout = 30.0;
+// The release manifest is a small signed envelope; anything larger is not one.
+constexpr qint64 kManifestBodyBytes = 65536;
+constexpr double kManifestTimeout = 12.0;
 // A picture upload sends a few MiB up a phone's connection.
 constexpr double kUploadTimeout = 30.0;
 
@@ -77,6 +80,10 @@ const Policy kPolicies[] = {
     // host outside the service's domains.
     {"image", kImageUserAgent, Policy::Referer::WebRoot, false, Policy::Session::SharedJar, false, kImageBodyBytes,
      kImageTimeout, {}},
+    // The maker's host is no host of the service's: no cookies of any kind, and the manifest
+    // is read where it was asked for, never where a redirect would lead.
+    {"release-manifest", kWebUserAgent, Policy::Referer::None, false, Policy::Session::None, false, kManifestBodyBytes,
+     kManifestTimeout, {{"Accept", "application/json"}}, false},
 };
 constexpr size_t kKindCount = std::size(kPolicies);
 
@@ -156,7 +163,7 @@ KRRequestAddress::KRRequestAddress(const QString& text, QUrl parsed)
 
 const KRRequestKindPolicy& KRRequestPipeline::policy(KRRequestKind kind)
 {
-    static_assert(std::size(kPolicies) == size_t(KRRequestKind::Image) + 1, "one row per kind");
+    static_assert(std::size(kPolicies) == size_t(KRRequestKind::ReleaseManifest) + 1, "one row per kind");
     return kPolicies[indexOf(kind)];
 }
 
@@ -189,6 +196,7 @@ platform::HTTPRequest KRRequestPipeline::request(KRRequestKind kind, const KRReq
     const double shortened = testingTimeouts()[indexOf(kind)].load();
     request.timeoutSeconds = shortened > 0 ? shortened : row.timeoutSeconds;
     request.maxBodyBytes = row.maxBodyBytes;
+    request.followRedirects = row.followsRedirects;
     const bool referer = row.referer == Policy::Referer::WebRoot || row.referer == Policy::Referer::CallerOrWebRoot
         || (row.referer == Policy::Referer::WebRootOnMainDomain
             && (address.host().isEmpty() || address.host().contains(mainDomain)));
@@ -264,13 +272,13 @@ QString KRRequestPipeline::cachePath(KRRequestKind kind, const KRRequestAddress&
     return KRCachePathForURL(address.text());
 }
 
-void KRRequestPipeline::runOneOff(std::function<void()> operation)
+bool KRRequestPipeline::runOneOff(std::function<void()> operation)
 {
     Traffic& state = traffic();
     {
         std::lock_guard lock(state.mutex);
         if (state.closed)
-            return; // released here, on the main thread that closed the pipeline
+            return false; // released here, on the main thread that closed the pipeline
         ++state.oneOffs;
     }
     platform::OperationQueue::runOnce([operation = std::move(operation)]() mutable {
@@ -281,6 +289,7 @@ void KRRequestPipeline::runOneOff(std::function<void()> operation)
         if (--state.oneOffs == 0)
             state.idle.notify_all();
     });
+    return true;
 }
 
 void KRRequestPipeline::close()

@@ -26,6 +26,7 @@ enum class KRRequestKind {
     AccountWeb,         // identity-bound requests, web family (reads, actions, web play routes)
     AccountUpload,      // the comment-picture upload
     Image,              // pictures of the image CDN (covers, avatars, emotes) and any picture address
+    ReleaseManifest,    // the signed release manifest on the maker's host
 };
 
 // How requests of one kind are made.
@@ -53,6 +54,8 @@ struct KRRequestKindPolicy {
     double timeoutSeconds;   // idle time-out, unless a test shortened it
     // Further fixed headers ("Accept", "Accept-Encoding"), name and value; empty names end it.
     const char* extraHeaders[5][2];
+    // Whether a 3xx answer is followed; where not, it is the answer.
+    bool followsRedirects = true;
 };
 
 // What one request carries beyond its kind's row: a method other than GET, a body, its
@@ -120,8 +123,8 @@ public:
     static QString cachePath(KRRequestKind kind, const KRRequestAddress& address);
 
     // A worker of its own for one operation (the danmaku loads, the risk-cookie fetch). Once
-    // the pipeline is closed the operation is released unrun.
-    static void runOneOff(std::function<void()> operation);
+    // the pipeline is closed the operation is released unrun, and the answer is false.
+    static bool runOneOff(std::function<void()> operation);
 
     // Shutdown, main thread, at exit. close() cancels every exchange in flight and makes later
     // ones fail at once (-999) and refuses new one-off operations; waitForOneOffs() returns
