@@ -26,9 +26,35 @@ bool ConnectToFence::isLoopbackHost(const QString& host)
     return true;
 }
 
-bool ConnectToFence::covers(const QString& host, int port) const
+std::optional<std::pair<QString, int>> ConnectToFence::connectTarget(const QString& host, int port) const
 {
-    for (const QString& entry : m_entries) {
+    const qsizetype index = matchingEntry(host, port);
+    if (index < 0)
+        return std::nullopt;
+    // "host:port:connect-host:connect-port", the connect host possibly in brackets.
+    const QString& entry = m_entries.at(index);
+    const qsizetype portEnd = entry.indexOf(QLatin1Char(':'), entry.startsWith(QLatin1Char('[')) ? entry.indexOf(QLatin1Char(']')) + 2 : entry.indexOf(QLatin1Char(':')) + 1);
+    if (portEnd < 0)
+        return std::pair<QString, int>(host, port);
+    QString rest = entry.mid(portEnd + 1);
+    QString connectHost;
+    if (rest.startsWith(QLatin1Char('['))) {
+        const qsizetype close = rest.indexOf(QLatin1Char(']'));
+        connectHost = rest.mid(1, close - 1);
+        rest = close < 0 ? QString() : rest.mid(close + 1);
+    } else {
+        connectHost = rest.section(QLatin1Char(':'), 0, 0);
+        rest = rest.mid(connectHost.size());
+    }
+    bool ok = false;
+    const int connectPort = rest.startsWith(QLatin1Char(':')) ? rest.mid(1).toInt(&ok) : 0;
+    return std::pair<QString, int>(connectHost.isEmpty() ? host : connectHost, ok && connectPort > 0 ? connectPort : port);
+}
+
+qsizetype ConnectToFence::matchingEntry(const QString& host, int port) const
+{
+    for (qsizetype index = 0; index < m_entries.size(); ++index) {
+        const QString& entry = m_entries.at(index);
         QString entryHost;
         QString rest;
         if (entry.startsWith(QLatin1Char('['))) {
@@ -50,9 +76,9 @@ bool ConnectToFence::covers(const QString& host, int port) const
         const bool hostMatches = entryHost.isEmpty() || entryHost.compare(host, Qt::CaseInsensitive) == 0;
         const bool portMatches = entryPort.isEmpty() || entryPort.toInt() == port;
         if (hostMatches && portMatches)
-            return true;
+            return index;
     }
-    return false;
+    return -1;
 }
 
 } // namespace platform

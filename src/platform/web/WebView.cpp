@@ -1,0 +1,244 @@
+#include "platform/web/WebView.h"
+
+#include "platform/foundation/UserDefaults.h"
+#include "platform/net/CookieStorage.h"
+#include "platform/net/NetworkSeams.h"
+#include "platform/net/URLError.h"
+#include "platform/web/CertificateCheck.h"
+#include "platform/web/ConnectToProxy.h"
+#include "platform/web/LoadErrorMapping.h"
+
+#include <QNetworkCookie>
+#include <QPointer>
+#include <QResizeEvent>
+#include <QWebEngineCertificateError>
+#include <QWebEngineCookieStore>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <QWebEngineView>
+
+namespace platform::web {
+
+namespace {
+
+QStringList& registeredPrivateSchemes()
+{
+    static QStringList schemes;
+    return schemes;
+}
+
+// Navigations to a private scheme are cancelled before they start; should one still reach the
+// network side, it is refused rather than left hanging.
+class PrivateSchemeRefusal : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void requestStarted(QWebEngineUrlRequestJob* job) override { job->fail(QWebEngineUrlRequestJob::RequestDenied); }
+};
+
+} // namespace
+
+struct WebView::Impl {
+    class Page;
+
+    WebView* q = nullptr;
+    WebViewDelegate* delegate = nullptr;
+    QWebEngineProfile* profile = nullptr;
+    Page* page = nullptr;
+    QWebEngineView* engineView = nullptr;
+    bool loading = false;
+    // The document given to loadHTMLString travels as a data address; the delegate is shown
+    // the base address the caller gave instead.
+    bool htmlLoadPending = false;
+    QUrl htmlBaseURL;
+
+    bool shouldStart(const QUrl& url, bool isMainFrame);
+    void loadingChanged(const QWebEngineLoadingInfo& info);
+    void certificateError(QWebEngineCertificateError error);
+    void copySharedCookies();
+};
+
+class WebView::Impl::Page : public QWebEnginePage {
+public:
+    Page(QWebEngineProfile* profile, WebView::Impl* impl) : QWebEnginePage(profile), m_impl(impl) {}
+    void detach() { m_impl = nullptr; }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
+    {
+        return m_impl ? m_impl->shouldStart(url, isMainFrame) : false;
+    }
+
+private:
+    WebView::Impl* m_impl;
+};
+
+void WebView::registerPrivateSchemes(const QStringList& schemes)
+{
+    for (const QString& name : schemes) {
+        const QString lower = name.toLower();
+        if (lower.isEmpty() || registeredPrivateSchemes().contains(lower))
+            continue;
+        QWebEngineUrlScheme scheme(lower.toLatin1());
+        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+        // A secure page may point its frames at it; the page's content policy does not apply.
+        scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::ContentSecurityPolicyIgnored
+                        | QWebEngineUrlScheme::CorsEnabled);
+        QWebEngineUrlScheme::registerScheme(scheme);
+        registeredPrivateSchemes().append(lower);
+    }
+}
+
+WebView::WebView(const QRectF& frame, platform::uikit::View* superview)
+    : View(frame, superview)
+    , d(std::make_unique<Impl>())
+{
+    d->q = this;
+    // The connect-to seam must be in force before the engine starts, which it does with the
+    // first profile.
+    ConnectToProxy::installIfNeeded();
+    d->profile = new QWebEngineProfile(); // off the record: nothing of it reaches the disk
+    const QString userAgent = UserDefaults::standard().string(QStringLiteral("UserAgent"));
+    if (!userAgent.isEmpty())
+        d->profile->setHttpUserAgent(userAgent);
+    for (const QString& scheme : registeredPrivateSchemes())
+        d->profile->installUrlSchemeHandler(scheme.toLatin1(), new PrivateSchemeRefusal(d->profile));
+
+    d->page = new Impl::Page(d->profile, d.get());
+    d->engineView = new QWebEngineView(this);
+    d->engineView->setPage(d->page);
+    d->engineView->setGeometry(rect());
+    Impl* impl = d.get();
+    connect(d->page, &QWebEnginePage::loadingChanged, this,
+            [impl](const QWebEngineLoadingInfo& info) { impl->loadingChanged(info); });
+    connect(d->page, &QWebEnginePage::certificateError, this,
+            [impl](const QWebEngineCertificateError& error) { impl->certificateError(error); });
+}
+
+WebView::~WebView()
+{
+    d->delegate = nullptr;
+    d->page->detach();
+    disconnect(d->page, nullptr, this, nullptr);
+    d->engineView->setPage(nullptr);
+    // The page may be inside one of its own calls (a delegate that destroys the view), and
+    // the profile must outlive its page: both go once the event loop is back.
+    d->page->deleteLater();
+    d->profile->deleteLater();
+}
+
+void WebView::setDelegate(WebViewDelegate* delegate) { d->delegate = delegate; }
+
+WebViewDelegate* WebView::delegate() const { return d->delegate; }
+
+void WebView::loadHTMLString(const QString& html, const QUrl& baseURL)
+{
+    d->copySharedCookies();
+    d->htmlLoadPending = true;
+    d->htmlBaseURL = baseURL;
+    d->page->setHtml(html, baseURL);
+}
+
+void WebView::stopLoading() { d->page->triggerAction(QWebEnginePage::Stop); }
+
+bool WebView::isLoading() const { return d->loading; }
+
+void WebView::evaluateJavaScript(const QString& script, std::function<void(const QVariant&)> completion)
+{
+    if (!completion) {
+        d->page->runJavaScript(script);
+        return;
+    }
+    QPointer<WebView> guard(this);
+    d->page->runJavaScript(script, [guard, completion = std::move(completion)](const QVariant& result) {
+        if (guard)
+            completion(result);
+    });
+}
+
+void WebView::resizeEvent(QResizeEvent* event)
+{
+    View::resizeEvent(event);
+    d->engineView->setGeometry(rect());
+}
+
+bool WebView::Impl::shouldStart(const QUrl& url, bool isMainFrame)
+{
+    QUrl shown = url;
+    if (isMainFrame && htmlLoadPending && url.scheme() == QLatin1String("data")) {
+        htmlLoadPending = false;
+        shown = htmlBaseURL.isEmpty() ? QUrl(QStringLiteral("about:blank")) : htmlBaseURL;
+    }
+    const bool isPrivate = registeredPrivateSchemes().contains(url.scheme().toLower());
+    bool allowed = true;
+    if (delegate) {
+        QPointer<WebView> guard(q);
+        allowed = delegate->shouldStartLoad(q, shown, isMainFrame);
+        if (!guard)
+            return false;
+    }
+    return allowed && !isPrivate;
+}
+
+void WebView::Impl::loadingChanged(const QWebEngineLoadingInfo& info)
+{
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+        loading = true;
+        return;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        loading = false;
+        if (delegate)
+            delegate->didFinishLoad(q);
+        return;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+        loading = false;
+        if (delegate)
+            delegate->didFailLoad(q, URLError::make(URLError::Cancelled));
+        return;
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+        loading = false;
+        if (delegate)
+            delegate->didFailLoad(q, LoadErrorMapping::errorFor(info.errorDomain(), info.errorCode()));
+        return;
+    }
+}
+
+void WebView::Impl::certificateError(QWebEngineCertificateError error)
+{
+    const QString caFile = NetworkSeams::extraCAFile();
+    if (!caFile.isEmpty() && CertificateCheck::verifiesAgainst(caFile, error.certificateChain(), error.url().host()))
+        error.acceptCertificate();
+    else
+        error.rejectCertificate();
+}
+
+void WebView::Impl::copySharedCookies()
+{
+    QWebEngineCookieStore* store = profile->cookieStore();
+    for (const Cookie& cookie : CookieStorage::shared().cookies()) {
+        QNetworkCookie copy(cookie.name.toUtf8(), cookie.value.toUtf8());
+        QString host = cookie.domain;
+        if (host.startsWith(QLatin1Char('.')))
+            host.remove(0, 1);
+        if (host.isEmpty())
+            continue;
+        copy.setDomain(cookie.isHostOnly() ? QString() : QLatin1Char('.') + host);
+        copy.setPath(cookie.path.isEmpty() ? QStringLiteral("/") : cookie.path);
+        if (cookie.expires)
+            copy.setExpirationDate(*cookie.expires);
+        copy.setSecure(cookie.secure);
+        copy.setHttpOnly(cookie.httpOnly);
+        QUrl origin;
+        origin.setScheme(QStringLiteral("https"));
+        origin.setHost(host);
+        origin.setPath(QStringLiteral("/"));
+        store->setCookie(copy, origin);
+    }
+}
+
+} // namespace platform::web
