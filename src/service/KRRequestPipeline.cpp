@@ -42,6 +42,9 @@ constexpr double kTimeout = 20.0;
 constexpr qint64 kImageBodyBytes = 32 * 1024 * 1024;
 // Pictures wait for a slow CDN longer than API replies do.
 constexpr double kImageTimeout = 30.0;
+// The risk configuration is two script addresses; past this it is not one.
+constexpr qint64 kRiskConfigurationBodyBytes = 256 * 1024;
+constexpr double kRiskConfigurationTimeout = 4.0;
 // A picture upload sends a few MiB up a phone's connection.
 constexpr double kUploadTimeout = 30.0;
 
@@ -77,6 +80,10 @@ const Policy kPolicies[] = {
     // host outside the service's domains.
     {"image", kImageUserAgent, Policy::Referer::WebRoot, false, Policy::Session::SharedJar, false, kImageBodyBytes,
      kImageTimeout, {}},
+    // Asked while the captcha screen builds its page: a short wait, after which the bundled
+    // configuration stands in. The shared storage's cookies, as a plain load of the platform.
+    {"risk-configuration", kWebUserAgent, Policy::Referer::None, false, Policy::Session::SharedJar, false,
+     kRiskConfigurationBodyBytes, kRiskConfigurationTimeout, {{"Accept", "application/json, text/plain, */*"}}},
 };
 constexpr size_t kKindCount = std::size(kPolicies);
 
@@ -156,7 +163,7 @@ KRRequestAddress::KRRequestAddress(const QString& text, QUrl parsed)
 
 const KRRequestKindPolicy& KRRequestPipeline::policy(KRRequestKind kind)
 {
-    static_assert(std::size(kPolicies) == size_t(KRRequestKind::Image) + 1, "one row per kind");
+    static_assert(std::size(kPolicies) == size_t(KRRequestKind::RiskConfiguration) + 1, "one row per kind");
     return kPolicies[indexOf(kind)];
 }
 

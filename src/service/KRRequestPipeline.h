@@ -26,6 +26,7 @@ enum class KRRequestKind {
     AccountWeb,         // identity-bound requests, web family (reads, actions, web play routes)
     AccountUpload,      // the comment-picture upload
     Image,              // pictures of the image CDN (covers, avatars, emotes) and any picture address
+    RiskConfiguration,  // the captcha page's risk configuration (script addresses)
 };
 
 // How requests of one kind are made.
