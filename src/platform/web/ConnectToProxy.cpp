@@ -22,7 +22,10 @@ public:
     explicit ProxyConnection(QTcpSocket* client) : QObject(client), m_client(client)
     {
         connect(client, &QTcpSocket::readyRead, this, [this] { clientReadable(); });
-        connect(client, &QTcpSocket::disconnected, this, [this] { finish(); });
+        connect(client, &QTcpSocket::disconnected, this, [this] {
+            finish();
+            m_client->deleteLater();
+        });
     }
 
 private:
@@ -143,8 +146,10 @@ private:
                 m_client->write(m_upstream->readAll());
             m_upstream->disconnectFromHost();
         }
+        // Goes once what was written has left: the socket is deleted when it disconnects.
         m_client->disconnectFromHost();
-        m_client->deleteLater();
+        if (m_client->state() == QAbstractSocket::UnconnectedState)
+            m_client->deleteLater();
     }
 
     QTcpSocket* m_client;

@@ -30,6 +30,7 @@ enum EngineError : int {
     DisallowedURLScheme = -301,
     UnknownURLScheme = -302,
     TooManyRedirects = -310,
+    EmptyResponse = -324,
 };
 
 int urlErrorCode(QWebEngineLoadingInfo::ErrorDomain domain, int code)
@@ -72,6 +73,8 @@ int urlErrorCode(QWebEngineLoadingInfo::ErrorDomain domain, int code)
         return URLError::UnsupportedURL;
     case TooManyRedirects:
         return URLError::HTTPTooManyRedirects;
+    case EmptyResponse:
+        return URLError::BadServerResponse;
     default:
         return URLError::Unknown;
     }

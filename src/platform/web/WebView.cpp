@@ -9,7 +9,6 @@
 #include "platform/web/LoadErrorMapping.h"
 
 #include <QNetworkCookie>
-#include <QPointer>
 #include <QResizeEvent>
 #include <QWebEngineCertificateError>
 #include <QWebEngineCookieStore>
@@ -21,6 +20,8 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
+
+#include <utility>
 
 namespace platform::web {
 
@@ -51,12 +52,19 @@ struct WebView::Impl {
     Page* page = nullptr;
     QWebEngineView* engineView = nullptr;
     bool loading = false;
+    // A main-frame navigation refused before it started ends in an abort nobody asked about.
+    bool mainFrameRefused = false;
+    // Delegate calls under way; a view destroyed inside one leaves its page to unwind first.
+    int delegateDepth = 0;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     // The document given to loadHTMLString travels as a data address; the delegate is shown
     // the base address the caller gave instead.
     bool htmlLoadPending = false;
     QUrl htmlBaseURL;
 
     bool shouldStart(const QUrl& url, bool isMainFrame);
+    // Calls the delegate, if any, keeping count of the calls under way.
+    void report(const std::function<void(WebViewDelegate*)>& call);
     void loadingChanged(const QWebEngineLoadingInfo& info);
     void certificateError(QWebEngineCertificateError error);
     void copySharedCookies();
@@ -109,6 +117,8 @@ WebView::WebView(const QRectF& frame, platform::uikit::View* superview)
         d->profile->installUrlSchemeHandler(scheme.toLatin1(), new PrivateSchemeRefusal(d->profile));
 
     d->page = new Impl::Page(d->profile, d.get());
+    // As on the phone: no icon fetches of the page's own.
+    d->page->settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
     d->engineView = new QWebEngineView(this);
     d->engineView->setPage(d->page);
     d->engineView->setGeometry(rect());
@@ -121,14 +131,22 @@ WebView::WebView(const QRectF& frame, platform::uikit::View* superview)
 
 WebView::~WebView()
 {
+    *d->alive = false;
     d->delegate = nullptr;
     d->page->detach();
     disconnect(d->page, nullptr, this, nullptr);
     d->engineView->setPage(nullptr);
-    // The page may be inside one of its own calls (a delegate that destroys the view), and
-    // the profile must outlive its page: both go once the event loop is back.
+    if (d->delegateDepth == 0) {
+        // The profile must outlive its page.
+        delete d->page;
+        delete d->profile;
+        return;
+    }
+    // Destroyed by its delegate from inside one of the page's own calls: the page goes once
+    // the event loop is back, the profile after it.
+    QWebEngineProfile* profile = d->profile;
+    connect(d->page, &QObject::destroyed, profile, [profile] { profile->deleteLater(); });
     d->page->deleteLater();
-    d->profile->deleteLater();
 }
 
 void WebView::setDelegate(WebViewDelegate* delegate) { d->delegate = delegate; }
@@ -153,9 +171,9 @@ void WebView::evaluateJavaScript(const QString& script, std::function<void(const
         d->page->runJavaScript(script);
         return;
     }
-    QPointer<WebView> guard(this);
-    d->page->runJavaScript(script, [guard, completion = std::move(completion)](const QVariant& result) {
-        if (guard)
+    // A page going with its view answers what is pending with nothing; that is dropped.
+    d->page->runJavaScript(script, [alive = d->alive, completion = std::move(completion)](const QVariant& result) {
+        if (*alive)
             completion(result);
     });
 }
@@ -176,36 +194,50 @@ bool WebView::Impl::shouldStart(const QUrl& url, bool isMainFrame)
     const bool isPrivate = registeredPrivateSchemes().contains(url.scheme().toLower());
     bool allowed = true;
     if (delegate) {
-        QPointer<WebView> guard(q);
+        const std::shared_ptr<bool> stillAlive = alive;
+        ++delegateDepth;
         allowed = delegate->shouldStartLoad(q, shown, isMainFrame);
-        if (!guard)
+        if (!*stillAlive)
             return false;
+        --delegateDepth;
     }
-    return allowed && !isPrivate;
+    allowed = allowed && !isPrivate;
+    if (!allowed && isMainFrame)
+        mainFrameRefused = true;
+    return allowed;
+}
+
+void WebView::Impl::report(const std::function<void(WebViewDelegate*)>& call)
+{
+    if (!delegate)
+        return;
+    const std::shared_ptr<bool> stillAlive = alive;
+    ++delegateDepth;
+    call(delegate);
+    if (*stillAlive)
+        --delegateDepth;
 }
 
 void WebView::Impl::loadingChanged(const QWebEngineLoadingInfo& info)
 {
-    switch (info.status()) {
-    case QWebEngineLoadingInfo::LoadStartedStatus:
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
         loading = true;
         return;
-    case QWebEngineLoadingInfo::LoadSucceededStatus:
-        loading = false;
-        if (delegate)
-            delegate->didFinishLoad(q);
-        return;
-    case QWebEngineLoadingInfo::LoadStoppedStatus:
-        loading = false;
-        if (delegate)
-            delegate->didFailLoad(q, URLError::make(URLError::Cancelled));
-        return;
-    case QWebEngineLoadingInfo::LoadFailedStatus:
-        loading = false;
-        if (delegate)
-            delegate->didFailLoad(q, LoadErrorMapping::errorFor(info.errorDomain(), info.errorCode()));
+    }
+    loading = false;
+    const bool refused = std::exchange(mainFrameRefused, false);
+    if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
+        WebView* view = q;
+        report([view](WebViewDelegate* target) { target->didFinishLoad(view); });
         return;
     }
+    const Error error = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus
+        ? URLError::make(URLError::Cancelled)
+        : LoadErrorMapping::errorFor(info.errorDomain(), info.errorCode());
+    if (refused && error.code() == URLError::Cancelled)
+        return;
+    WebView* view = q;
+    report([view, error](WebViewDelegate* target) { target->didFailLoad(view, error); });
 }
 
 void WebView::Impl::certificateError(QWebEngineCertificateError error)
