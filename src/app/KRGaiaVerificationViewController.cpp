@@ -507,6 +507,8 @@ void KRGaiaVerificationViewController::viewDidLoad()
 
 void KRGaiaVerificationViewController::viewDidLayoutSubviews()
 {
+    if (!m_webView)
+        return;
     const QRectF bounds = view()->bounds();
     m_webView->setFrame(bounds);
     m_statusLabel->setFrame(QRectF(0, 0, bounds.width(), kStatusHeight));
@@ -589,6 +591,8 @@ void KRGaiaVerificationViewController::continueVerificationDocument(const QStrin
         finishWithToken(QString(), KRError(KRGaiaVerificationError, 2, message));
         return;
     }
+    if (!m_webView)
+        return;
     const QString page = KRGaiaVerificationDocument(polyfills, fingerprint, logic, sourceScript, riskJSON, configurationJSON);
     setStatusText(QStringLiteral("正在载入安全验证…"), true);
     m_webView->loadHTMLString(page, QUrl(QStringLiteral("https://") + KRServiceHosts::webHost() + QStringLiteral("/")));
@@ -636,7 +640,7 @@ void KRGaiaVerificationViewController::answerPageEvent(const QString& sequence)
 {
     bool ok = false;
     const qint64 number = sequence.toLongLong(&ok);
-    if (!ok || number <= 0)
+    if (!ok || number <= 0 || !m_webView)
         return;
     m_webView->evaluateJavaScript(QStringLiteral("window.__KRGaiaAnswered&&window.__KRGaiaAnswered(%1)").arg(number));
 }
@@ -728,7 +732,7 @@ void KRGaiaVerificationViewController::hardLoadTimeout()
 
 void KRGaiaVerificationViewController::setStatusText(const QString& text, bool spinning)
 {
-    if (!m_statusLabel)
+    if (!m_statusLabel || !m_spinner)
         return;
     m_statusLabel->setText(text);
     m_statusLabel->setHidden(text.isEmpty());
@@ -747,7 +751,8 @@ void KRGaiaVerificationViewController::reloadTapped()
 {
     if (!m_retryAvailable || m_finished)
         return;
-    m_webView->stopLoading();
+    if (m_webView)
+        m_webView->stopLoading();
     KRGaiaDiagnostics::beginVerifierRun();
     KRGaiaDiagnostics::recordVerifierStage(QStringLiteral("manual-retry"), QString());
     loadVerificationDocument();

@@ -2,20 +2,18 @@
 
 #include "model/KRError.h"
 #include "platform/foundation/DelayedCall.h"
+#include "platform/uikit/ActivityIndicatorView.h"
+#include "platform/uikit/Label.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/web/WebView.h"
 
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QVariant>
 #include <QVariantMap>
 
 #include <functional>
-
-namespace platform::uikit {
-class ActivityIndicatorView;
-class Label;
-}
 
 inline const QString KRGaiaVerificationError = QStringLiteral("KRGaiaVerificationError");
 using KRGaiaVerificationCompletion = std::function<void(const QString& token, const KROptionalError& error)>;
@@ -88,9 +86,10 @@ private:
 
     QVariantMap m_riskOptions;
     KRGaiaVerificationCompletion m_completion;
-    platform::web::WebView* m_webView = nullptr;
-    platform::uikit::ActivityIndicatorView* m_spinner = nullptr;
-    platform::uikit::Label* m_statusLabel = nullptr;
+    // The views go with the view tree, which a container may destroy before this screen.
+    QPointer<platform::web::WebView> m_webView;
+    QPointer<platform::uikit::ActivityIndicatorView> m_spinner;
+    QPointer<platform::uikit::Label> m_statusLabel;
     QVariant m_previousUserAgent;
     bool m_userAgentOverridden = false;
     bool m_finished = false;

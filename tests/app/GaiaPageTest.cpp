@@ -1,50 +1,28 @@
-#include "../uikit/KitTestSupport.h"
+// The captcha page's pieces without a web view: escaping, trust, the bundle's scripts, the
+// template and the verifier log.
 
 #include "account/KRGaiaDiagnostics.h"
 #include "app/KRGaiaVerificationViewController.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Bundle.h"
-#include "platform/foundation/UserDefaults.h"
-#include "platform/net/CookieStorage.h"
-#include "platform/uikit/ActivityIndicatorView.h"
-#include "platform/uikit/BarButtonItem.h"
-#include "platform/uikit/Label.h"
-#include "platform/uikit/NavigationController.h"
-#include "platform/uikit/NavigationItem.h"
-#include "platform/uikit/Window.h"
-#include "service/KRRequestPipeline.h"
 #include "support/GaiaFixtures.h"
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QDateTime>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 
-#include <cmath>
 #include <limits>
 
-using namespace platform::uikit;
 using namespace testsupport;
-using Configuration = GaiaFixtures::Configuration;
+using GaiaFixtures::loggedStages;
+using GaiaFixtures::verifierLog;
 
 namespace {
-
-QJsonObject verifierLog()
-{
-    return QJsonDocument::fromJson(platform::readFile(KRGaiaDiagnostics::filePath()).value_or(QByteArray())).object();
-}
-
-QStringList loggedStages()
-{
-    QStringList stages;
-    for (const QJsonValue& event : verifierLog().value(QStringLiteral("events")).toArray())
-        stages.append(event.toObject().value(QStringLiteral("stage")).toString());
-    return stages;
-}
 
 TEST(GaiaFunctionsTest, EscapedJSONCannotLeaveTheScriptElement)
 {

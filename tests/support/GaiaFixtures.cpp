@@ -1,6 +1,8 @@
 #include "support/GaiaFixtures.h"
 
+#include "account/KRGaiaDiagnostics.h"
 #include "model/KRServiceHosts.h"
+#include "platform/foundation/AtomicFile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -76,6 +78,19 @@ void serveLoader(FakeService& service, Loader loader, const QString& token)
     }
     service.routeReply(KRServiceHosts::staticCDNHost(), loaderPath(),
                        FakeReply::text(script, QStringLiteral("application/javascript")));
+}
+
+QJsonObject verifierLog()
+{
+    return QJsonDocument::fromJson(platform::readFile(KRGaiaDiagnostics::filePath()).value_or(QByteArray())).object();
+}
+
+QStringList loggedStages()
+{
+    QStringList stages;
+    for (const QJsonValue& event : verifierLog().value(QStringLiteral("events")).toArray())
+        stages.append(event.toObject().value(QStringLiteral("stage")).toString());
+    return stages;
 }
 
 } // namespace testsupport::GaiaFixtures

@@ -2,7 +2,9 @@
 
 #include "support/FakeService.h"
 
+#include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 namespace testsupport {
 
@@ -31,6 +33,10 @@ QString trustedScriptAddress(const QString& file); // "https://<static>/bfs/stat
 
 void serveConfiguration(FakeService& service, Configuration configuration);
 void serveLoader(FakeService& service, Loader loader, const QString& token = QStringLiteral("a+b/c="));
+
+// The verifier log of the current run, and the stages it holds in order.
+QJsonObject verifierLog();
+QStringList loggedStages();
 
 } // namespace GaiaFixtures
 } // namespace testsupport
