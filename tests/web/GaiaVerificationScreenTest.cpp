@@ -197,6 +197,27 @@ TEST_F(GaiaScreenTest, CancelOrPopGivesErrorOneOnceAndAnAnswerAfterwardsIsDroppe
     expectOneError(1, QStringLiteral("已取消安全验证"));
 }
 
+TEST_F(GaiaScreenTest, AConfigurationAnswerForAnOlderBuildIsDropped)
+{
+    // The first build's answer is slow and would end the screen with error 2.
+    FakeReply slowUntrusted = FakeReply::json(QVariant(QVariantMap{
+        {QStringLiteral("logic"), QStringLiteral("http://") + KRServiceHosts::staticCDNHost() + QStringLiteral("/x.js")}}));
+    slowUntrusted.delayMs = 400;
+    fake.routeReply(KRServiceHosts::apiHost(), GaiaFixtures::configurationPath(), slowUntrusted);
+    KRGaiaVerificationViewController::setLoadTimeoutsForTesting(20, 40);
+    KRGaiaVerificationViewController* screen = push();
+    KR_WAIT_UNTIL(screen->isRetryAvailable());
+    KRGaiaVerificationViewController::setLoadTimeoutsForTesting(60000, 60000);
+    GaiaFixtures::serveConfiguration(fake, Configuration::Trusted);
+    screen->reloadTapped();
+    KR_WAIT_UNTIL(pageLoading(screen));
+    KR_WAIT_UNTIL(fake.requestsTo(GaiaFixtures::configurationPath()).size() == 2);
+    KRRequestPipeline::waitForOneOffs();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_TRUE(pageLoading(screen));
+}
+
 TEST_F(GaiaScreenTest, PrivateSchemeAddresses)
 {
     GaiaFixtures::serveConfiguration(fake, Configuration::Trusted);
