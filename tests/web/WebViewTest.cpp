@@ -180,6 +180,14 @@ TEST_F(WebViewTest, ReportsFinishedFailedAndStoppedLoads)
     KR_WAIT_UNTIL(!delegate.failures.empty());
     EXPECT_EQ(delegate.failures.front().code(), platform::URLError::CannotFindHost);
     EXPECT_TRUE(delegate.sawURL(QStringLiteral("https://outside.example.invalid/")));
+
+    // A document the engine cannot take in one piece is refused as too long, not as cancelled.
+    delegate.failures.clear();
+    view->loadHTMLString(QStringLiteral("<html><body>") + QString(700 * 1024, QChar(0x5B89)) + QStringLiteral("</body></html>"), kBase);
+    EXPECT_TRUE(delegate.failures.empty()) << "reported later, never inside the call";
+    KR_WAIT_UNTIL(!delegate.failures.empty());
+    EXPECT_EQ(delegate.failures.front().code(), platform::URLError::DataLengthExceedsMaximum);
+    EXPECT_EQ(delegate.finished, 1);
 }
 
 TEST_F(WebViewTest, RequestsCarryTheUserAgentDefaultAndTheSharedCookies)
@@ -202,6 +210,14 @@ TEST_F(WebViewTest, RequestsCarryTheUserAgentDefaultAndTheSharedCookies)
     EXPECT_TRUE(sent.contains(QStringLiteral("host_only=1")));
     EXPECT_EQ(sent.size(), 2);
     EXPECT_EQ(evaluate(*view, QStringLiteral("navigator.userAgent")).toString().toStdString(), "KorvaneTestAgent/1.0");
+
+    // Plain http reaches the local server too; the secure cookie stays behind.
+    view->evaluateJavaScript(QStringLiteral("location.href = 'http://web.korvane.test/plain?a=1'"));
+    KR_WAIT_UNTIL(requestCount(QStringLiteral("/plain")) == 1);
+    const testsupport::FakeRequest plain = service.requestsTo(QStringLiteral("/plain")).front();
+    EXPECT_FALSE(plain.tls);
+    EXPECT_EQ(plain.queryValue(QStringLiteral("a")).toStdString(), "1");
+    EXPECT_EQ(plain.header(QStringLiteral("Cookie")).toStdString(), "host_only=1");
     cookies.deleteAll();
 }
 

@@ -155,6 +155,18 @@ WebViewDelegate* WebView::delegate() const { return d->delegate; }
 
 void WebView::loadHTMLString(const QString& html, const QUrl& baseURL)
 {
+    // The engine takes a document as a percent-encoded data address of at most 2 MiB and
+    // reports a longer one as merely aborted; it is refused here as what it is.
+    constexpr qsizetype kMaxDocumentAddressBytes = 2 * 1024 * 1024 - 128;
+    if (html.toUtf8().toPercentEncoding().size() > kMaxDocumentAddressBytes) {
+        Impl* impl = d.get();
+        QMetaObject::invokeMethod(this, [this, impl] {
+            impl->report([this](WebViewDelegate* target) {
+                target->didFailLoad(this, URLError::make(URLError::DataLengthExceedsMaximum));
+            });
+        }, Qt::QueuedConnection);
+        return;
+    }
     d->copySharedCookies();
     d->htmlLoadPending = true;
     d->htmlBaseURL = baseURL;
