@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
 
@@ -33,6 +34,8 @@ public:
     bool shouldStartLoad(WebView*, const QUrl& url, bool isMainFrame) override
     {
         navigations.push_back({url, isMainFrame});
+        if (onNavigation)
+            onNavigation(url);
         return !refusedPaths.contains(url.path());
     }
     void didFinishLoad(WebView*) override { ++finished; }
@@ -56,6 +59,7 @@ public:
     }
 
     QStringList refusedPaths;
+    std::function<void(const QUrl&)> onNavigation;
     std::vector<Navigation> navigations;
     std::vector<platform::Error> failures;
     int finished = 0;
@@ -153,6 +157,20 @@ TEST_F(WebViewTest, PrivateSchemeNavigationsReachTheDelegateAndNeverLoad)
     EXPECT_EQ(evaluate(*view, QStringLiteral("document.body.firstChild.textContent")).toString().toStdString(), "ready");
     EXPECT_EQ(delegate.finished, finishedBefore);
     EXPECT_TRUE(delegate.failures.empty()) << delegate.failures.front().description().toStdString();
+
+    // The page's answer may end its screen, view and all, inside the delegate's call.
+    delegate.onNavigation = [&](const QUrl& url) {
+        if (url.host() == QLatin1String("done"))
+            view.reset();
+    };
+    view->evaluateJavaScript(QStringLiteral("location.href = 'korvane-gaia://done'"));
+    KR_WAIT_UNTIL(view == nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delegate.onNavigation = nullptr;
+    auto next = load(QStringLiteral("<html><body>next</body></html>"));
+    KR_WAIT_UNTIL(delegate.finished == finishedBefore + 1);
+    EXPECT_TRUE(delegate.failures.empty());
 }
 
 

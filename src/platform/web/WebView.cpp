@@ -237,6 +237,7 @@ void WebView::Impl::loadingChanged(const QWebEngineLoadingInfo& info)
         return;
     }
     loading = false;
+    htmlLoadPending = false;
     const bool refused = std::exchange(mainFrameRefused, false);
     if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
         WebView* view = q;
