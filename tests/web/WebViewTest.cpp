@@ -134,6 +134,7 @@ TEST_F(WebViewTest, PrivateSchemeNavigationsReachTheDelegateAndNeverLoad)
         "  document.body.appendChild(f); }"
         "frame('korvane-gaia://event?stage=loader-ready&detail=a%20b');"
         "frame('KORVANE-GAIA://EVENT?stage=x');"
+        "alert('never shown');"
         "</script></body></html>"));
     KR_WAIT_UNTIL(delegate.finished == 1);
     KR_WAIT_UNTIL(delegate.navigations.size() >= 3);
@@ -147,6 +148,8 @@ TEST_F(WebViewTest, PrivateSchemeNavigationsReachTheDelegateAndNeverLoad)
     }
     EXPECT_EQ(privateFrames, 2);
     EXPECT_TRUE(delegate.sawURL(QStringLiteral("korvane-gaia://event/?stage=loader-ready&detail=a%20b")));
+    // The page's alert did not stop it.
+    EXPECT_EQ(evaluate(*view, QStringLiteral("document.body.firstChild.textContent")).toString().toStdString(), "ready");
 
     // The page answers in its main frame too; it stays on the page.
     const int finishedBefore = delegate.finished;

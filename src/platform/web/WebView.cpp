@@ -80,6 +80,13 @@ protected:
     {
         return m_impl ? m_impl->shouldStart(url, isMainFrame) : false;
     }
+    // The engine's own dialogs would run an event loop inside ours; the phone's web view shows
+    // none without its host's say, and the host asks for none.
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
+    // What a page writes to its console may hold its tokens; it never reaches our logs.
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
 
 private:
     WebView::Impl* m_impl;
