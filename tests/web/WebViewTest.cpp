@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
 
@@ -33,6 +34,8 @@ public:
     bool shouldStartLoad(WebView*, const QUrl& url, bool isMainFrame) override
     {
         navigations.push_back({url, isMainFrame});
+        if (onNavigation)
+            onNavigation(url);
         return !refusedPaths.contains(url.path());
     }
     void didFinishLoad(WebView*) override { ++finished; }
@@ -56,6 +59,7 @@ public:
     }
 
     QStringList refusedPaths;
+    std::function<void(const QUrl&)> onNavigation;
     std::vector<Navigation> navigations;
     std::vector<platform::Error> failures;
     int finished = 0;
@@ -130,6 +134,7 @@ TEST_F(WebViewTest, PrivateSchemeNavigationsReachTheDelegateAndNeverLoad)
         "  document.body.appendChild(f); }"
         "frame('korvane-gaia://event?stage=loader-ready&detail=a%20b');"
         "frame('KORVANE-GAIA://EVENT?stage=x');"
+        "alert('never shown');"
         "</script></body></html>"));
     KR_WAIT_UNTIL(delegate.finished == 1);
     KR_WAIT_UNTIL(delegate.navigations.size() >= 3);
@@ -143,6 +148,8 @@ TEST_F(WebViewTest, PrivateSchemeNavigationsReachTheDelegateAndNeverLoad)
     }
     EXPECT_EQ(privateFrames, 2);
     EXPECT_TRUE(delegate.sawURL(QStringLiteral("korvane-gaia://event/?stage=loader-ready&detail=a%20b")));
+    // The page's alert did not stop it.
+    EXPECT_EQ(evaluate(*view, QStringLiteral("document.body.firstChild.textContent")).toString().toStdString(), "ready");
 
     // The page answers in its main frame too; it stays on the page.
     const int finishedBefore = delegate.finished;
@@ -153,6 +160,20 @@ TEST_F(WebViewTest, PrivateSchemeNavigationsReachTheDelegateAndNeverLoad)
     EXPECT_EQ(evaluate(*view, QStringLiteral("document.body.firstChild.textContent")).toString().toStdString(), "ready");
     EXPECT_EQ(delegate.finished, finishedBefore);
     EXPECT_TRUE(delegate.failures.empty()) << delegate.failures.front().description().toStdString();
+
+    // The page's answer may end its screen, view and all, inside the delegate's call.
+    delegate.onNavigation = [&](const QUrl& url) {
+        if (url.host() == QLatin1String("done"))
+            view.reset();
+    };
+    view->evaluateJavaScript(QStringLiteral("location.href = 'korvane-gaia://done'"));
+    KR_WAIT_UNTIL(view == nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delegate.onNavigation = nullptr;
+    auto next = load(QStringLiteral("<html><body>next</body></html>"));
+    KR_WAIT_UNTIL(delegate.finished == finishedBefore + 1);
+    EXPECT_TRUE(delegate.failures.empty());
 }
 
 
@@ -180,6 +201,14 @@ TEST_F(WebViewTest, ReportsFinishedFailedAndStoppedLoads)
     KR_WAIT_UNTIL(!delegate.failures.empty());
     EXPECT_EQ(delegate.failures.front().code(), platform::URLError::CannotFindHost);
     EXPECT_TRUE(delegate.sawURL(QStringLiteral("https://outside.example.invalid/")));
+
+    // A document the engine cannot take in one piece is refused as too long, not as cancelled.
+    delegate.failures.clear();
+    view->loadHTMLString(QStringLiteral("<html><body>") + QString(700 * 1024, QChar(0x5B89)) + QStringLiteral("</body></html>"), kBase);
+    EXPECT_TRUE(delegate.failures.empty()) << "reported later, never inside the call";
+    KR_WAIT_UNTIL(!delegate.failures.empty());
+    EXPECT_EQ(delegate.failures.front().code(), platform::URLError::DataLengthExceedsMaximum);
+    EXPECT_EQ(delegate.finished, 1);
 }
 
 TEST_F(WebViewTest, RequestsCarryTheUserAgentDefaultAndTheSharedCookies)
@@ -202,6 +231,14 @@ TEST_F(WebViewTest, RequestsCarryTheUserAgentDefaultAndTheSharedCookies)
     EXPECT_TRUE(sent.contains(QStringLiteral("host_only=1")));
     EXPECT_EQ(sent.size(), 2);
     EXPECT_EQ(evaluate(*view, QStringLiteral("navigator.userAgent")).toString().toStdString(), "KorvaneTestAgent/1.0");
+
+    // Plain http reaches the local server too; the secure cookie stays behind.
+    view->evaluateJavaScript(QStringLiteral("location.href = 'http://web.korvane.test/plain?a=1'"));
+    KR_WAIT_UNTIL(requestCount(QStringLiteral("/plain")) == 1);
+    const testsupport::FakeRequest plain = service.requestsTo(QStringLiteral("/plain")).front();
+    EXPECT_FALSE(plain.tls);
+    EXPECT_EQ(plain.queryValue(QStringLiteral("a")).toStdString(), "1");
+    EXPECT_EQ(plain.header(QStringLiteral("Cookie")).toStdString(), "host_only=1");
     cookies.deleteAll();
 }
 

@@ -80,6 +80,13 @@ protected:
     {
         return m_impl ? m_impl->shouldStart(url, isMainFrame) : false;
     }
+    // The engine's own dialogs would run an event loop inside ours; the phone's web view shows
+    // none without its host's say, and the host asks for none.
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
+    // What a page writes to its console may hold its tokens; it never reaches our logs.
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
 
 private:
     WebView::Impl* m_impl;
@@ -155,6 +162,18 @@ WebViewDelegate* WebView::delegate() const { return d->delegate; }
 
 void WebView::loadHTMLString(const QString& html, const QUrl& baseURL)
 {
+    // The engine takes a document as a percent-encoded data address of at most 2 MiB and
+    // reports a longer one as merely aborted; it is refused here as what it is.
+    constexpr qsizetype kMaxDocumentAddressBytes = 2 * 1024 * 1024 - 128;
+    if (html.toUtf8().toPercentEncoding().size() > kMaxDocumentAddressBytes) {
+        Impl* impl = d.get();
+        QMetaObject::invokeMethod(this, [this, impl] {
+            impl->report([this](WebViewDelegate* target) {
+                target->didFailLoad(this, URLError::make(URLError::DataLengthExceedsMaximum));
+            });
+        }, Qt::QueuedConnection);
+        return;
+    }
     d->copySharedCookies();
     d->htmlLoadPending = true;
     d->htmlBaseURL = baseURL;
@@ -225,6 +244,7 @@ void WebView::Impl::loadingChanged(const QWebEngineLoadingInfo& info)
         return;
     }
     loading = false;
+    htmlLoadPending = false;
     const bool refused = std::exchange(mainFrameRefused, false);
     if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
         WebView* view = q;
