@@ -45,6 +45,9 @@ constexpr double kImageTimeout = 30.0;
 // The release manifest is a small signed envelope; anything larger is not one.
 constexpr qint64 kManifestBodyBytes = 65536;
 constexpr double kManifestTimeout = 12.0;
+// The risk configuration is two script addresses; past this it is not one.
+constexpr qint64 kRiskConfigurationBodyBytes = 256 * 1024;
+constexpr double kRiskConfigurationTimeout = 4.0;
 // A picture upload sends a few MiB up a phone's connection.
 constexpr double kUploadTimeout = 30.0;
 
@@ -84,6 +87,10 @@ const Policy kPolicies[] = {
     // is read where it was asked for, never where a redirect would lead.
     {"release-manifest", kWebUserAgent, Policy::Referer::None, false, Policy::Session::None, false, kManifestBodyBytes,
      kManifestTimeout, {{"Accept", "application/json"}}, false},
+    // Asked while the captcha screen builds its page: a short wait, after which the bundled
+    // configuration stands in. The shared storage's cookies, as a plain load of the platform.
+    {"risk-configuration", kWebUserAgent, Policy::Referer::None, false, Policy::Session::SharedJar, false,
+     kRiskConfigurationBodyBytes, kRiskConfigurationTimeout, {{"Accept", "application/json, text/plain, */*"}}},
 };
 constexpr size_t kKindCount = std::size(kPolicies);
 
@@ -163,7 +170,7 @@ KRRequestAddress::KRRequestAddress(const QString& text, QUrl parsed)
 
 const KRRequestKindPolicy& KRRequestPipeline::policy(KRRequestKind kind)
 {
-    static_assert(std::size(kPolicies) == size_t(KRRequestKind::ReleaseManifest) + 1, "one row per kind");
+    static_assert(std::size(kPolicies) == size_t(KRRequestKind::RiskConfiguration) + 1, "one row per kind");
     return kPolicies[indexOf(kind)];
 }
 

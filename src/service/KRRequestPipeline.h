@@ -27,6 +27,7 @@ enum class KRRequestKind {
     AccountUpload,      // the comment-picture upload
     Image,              // pictures of the image CDN (covers, avatars, emotes) and any picture address
     ReleaseManifest,    // the signed release manifest on the maker's host
+    RiskConfiguration,  // the captcha page's risk configuration (script addresses)
 };
 
 // How requests of one kind are made.

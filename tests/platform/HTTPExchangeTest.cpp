@@ -325,4 +325,13 @@ TEST(ConnectToFence, OnlyListedPairsAndLoopbackAddressesPassWhileEntriesAreSet)
     };
     for (const auto& [host, port, allowed] : cases)
         EXPECT_EQ(fence.allows(host, port), allowed) << host << ":" << port;
+
+    // Where a covered pair goes; an empty connect part keeps the original.
+    using Target = std::optional<std::pair<QString, int>>;
+    EXPECT_EQ(fence.connectTarget("API.zantorel.test", 443), Target({"127.0.0.1", 4000}));
+    EXPECT_EQ(fence.connectTarget("any.zantorel.test", 80), Target({"127.0.0.1", 4001}));
+    EXPECT_EQ(fence.connectTarget("::1", 8443), Target({"127.0.0.1", 4002}));
+    EXPECT_EQ(fence.connectTarget("api.zantorel.test", 8443), std::nullopt);
+    EXPECT_EQ(ConnectToFence({"a.test:443::"}).connectTarget("a.test", 443), Target({"a.test", 443}));
+    EXPECT_EQ(ConnectToFence({"a.test:443:[::1]:9"}).connectTarget("a.test", 443), Target({"::1", 9}));
 }

@@ -49,6 +49,7 @@ TEST(RequestPipeline, SessionCookiesGoOnlyToTheServicesOwnHttpsAddressesOnEveryK
         {KRRequestKind::Danmaku, "danmaku", true, false},
         {KRRequestKind::RiskControlCookies, "risk-control cookies", true, true},
         {KRRequestKind::Image, "image", true, false},
+        {KRRequestKind::RiskConfiguration, "risk configuration", true, false},
     };
     const QString path = QStringLiteral("/x/anything?a=1");
     const QList<QPair<QString, bool>> addresses{

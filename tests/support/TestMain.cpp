@@ -12,6 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef KORVANE_TEST_BEFORE_APPLICATION
+// Defined by an area whose platform part must be set up before the application object exists.
+void korvaneTestBeforeApplication();
+#endif
+
 namespace {
 
 // Gives every test a fresh, empty sandbox home.
@@ -28,6 +33,9 @@ class FreshHomeListener : public ::testing::EmptyTestEventListener {
 
 int main(int argc, char** argv)
 {
+#ifdef KORVANE_TEST_BEFORE_APPLICATION
+    korvaneTestBeforeApplication();
+#endif
 #ifdef KORVANE_TEST_WITH_WIDGETS
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -26,33 +26,78 @@ bool ConnectToFence::isLoopbackHost(const QString& host)
     return true;
 }
 
-bool ConnectToFence::covers(const QString& host, int port) const
+namespace {
+
+struct EntryParts {
+    QString host;
+    QString port;
+    QString connectHost;
+    QString connectPort;
+};
+
+// Splits "a:b" at the first colon, `a` possibly a bracketed address; none when malformed.
+std::optional<std::pair<QString, QString>> splitHost(const QString& text)
 {
-    for (const QString& entry : m_entries) {
-        QString entryHost;
-        QString rest;
-        if (entry.startsWith(QLatin1Char('['))) {
-            const qsizetype close = entry.indexOf(QLatin1Char(']'));
-            if (close < 0)
-                continue;
-            entryHost = entry.mid(1, close - 1);
-            rest = entry.mid(close + 1);
-        } else {
-            const qsizetype colon = entry.indexOf(QLatin1Char(':'));
-            if (colon < 0)
-                continue;
-            entryHost = entry.left(colon);
-            rest = entry.mid(colon);
-        }
-        if (!rest.startsWith(QLatin1Char(':')))
-            continue;
-        const QString entryPort = rest.mid(1).section(QLatin1Char(':'), 0, 0);
-        const bool hostMatches = entryHost.isEmpty() || entryHost.compare(host, Qt::CaseInsensitive) == 0;
-        const bool portMatches = entryPort.isEmpty() || entryPort.toInt() == port;
-        if (hostMatches && portMatches)
-            return true;
+    if (text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = text.indexOf(QLatin1Char(']'));
+        if (close < 0 || close + 1 >= text.size() || text.at(close + 1) != QLatin1Char(':'))
+            return std::nullopt;
+        return std::pair(text.mid(1, close - 1), text.mid(close + 2));
     }
-    return false;
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return std::nullopt;
+    return std::pair(text.left(colon), text.mid(colon + 1));
+}
+
+// "host:port:connect-host:connect-port"; the connect part may be missing or partial.
+std::optional<EntryParts> parseEntry(const QString& entry)
+{
+    const auto first = splitHost(entry);
+    if (!first)
+        return std::nullopt;
+    EntryParts parts;
+    parts.host = first->first;
+    const QString& rest = first->second;
+    const qsizetype colon = rest.indexOf(QLatin1Char(':'));
+    parts.port = colon < 0 ? rest : rest.left(colon);
+    if (colon >= 0) {
+        const QString connect = rest.mid(colon + 1);
+        if (const auto second = splitHost(connect)) {
+            parts.connectHost = second->first;
+            parts.connectPort = second->second;
+        } else {
+            parts.connectHost = connect;
+        }
+    }
+    return parts;
+}
+
+} // namespace
+
+std::optional<std::pair<QString, int>> ConnectToFence::connectTarget(const QString& host, int port) const
+{
+    const qsizetype index = matchingEntry(host, port);
+    if (index < 0)
+        return std::nullopt;
+    const EntryParts parts = *parseEntry(m_entries.at(index));
+    bool ok = false;
+    const int connectPort = parts.connectPort.toInt(&ok);
+    return std::pair(parts.connectHost.isEmpty() ? host : parts.connectHost, ok && connectPort > 0 ? connectPort : port);
+}
+
+qsizetype ConnectToFence::matchingEntry(const QString& host, int port) const
+{
+    for (qsizetype index = 0; index < m_entries.size(); ++index) {
+        const auto parts = parseEntry(m_entries.at(index));
+        if (!parts)
+            continue;
+        const bool hostMatches = parts->host.isEmpty() || parts->host.compare(host, Qt::CaseInsensitive) == 0;
+        const bool portMatches = parts->port.isEmpty() || parts->port.toInt() == port;
+        if (hostMatches && portMatches)
+            return index;
+    }
+    return -1;
 }
 
 } // namespace platform

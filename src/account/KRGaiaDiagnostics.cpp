@@ -1,0 +1,99 @@
+#include "account/KRGaiaDiagnostics.h"
+
+#include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Directories.h"
+#include "store/KRDiagnostics.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace {
+
+const QString kFileName = QStringLiteral("KorvaneGaiaVerifierDiagnostic.json");
+constexpr int kFormatVersion = 1;
+constexpr int kMaxEvents = 40;
+constexpr int kStageLength = 48;
+constexpr int kDetailLength = 240;
+// A log that grew beyond reason (written by something else) is started afresh.
+constexpr qint64 kMaxFileBytes = 1024 * 1024;
+
+double now() { return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0; }
+
+QJsonObject freshRun()
+{
+    return QJsonObject{{QStringLiteral("format_version"), kFormatVersion},
+                       {QStringLiteral("started_at"), now()},
+                       {QStringLiteral("events"), QJsonArray()}};
+}
+
+void write(const QJsonObject& object)
+{
+    // A log that cannot be written must never disturb the verification itself.
+    platform::writeFileAtomically(KRGaiaDiagnostics::filePath(), QJsonDocument(object).toJson(QJsonDocument::Indented));
+}
+
+// Long runs of token-like characters holding a digit or a sign before the next underscore:
+// vouchers, tokens and cookie values, whatever name they were given.
+const QRegularExpression& credentialRun()
+{
+    static const QRegularExpression expression(
+        QStringLiteral(R"((?=[A-Za-z0-9_+\/=.-]{24,})(?=[^_]*[0-9+\/=.-])[A-Za-z0-9_+\/=.-]+)"));
+    return expression;
+}
+
+} // namespace
+
+QString KRGaiaDiagnostics::filePath()
+{
+    QString folder = KRDiagnosticsCacheDirectory();
+    if (folder.isEmpty())
+        folder = platform::Directories::temporary();
+    return QDir(folder).filePath(kFileName);
+}
+
+QString KRGaiaDiagnostics::sanitizedStage(const QString& stage)
+{
+    QString kept;
+    for (const QChar c : stage.left(kStageLength)) {
+        const char16_t u = c.unicode();
+        if ((u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_' || u == u'.'
+            || u == u'-')
+            kept.append(c);
+    }
+    return kept.isEmpty() ? QStringLiteral("unknown") : kept;
+}
+
+QString KRGaiaDiagnostics::sanitizedDetail(const QString& detail)
+{
+    if (detail.isEmpty())
+        return QStringLiteral("");
+    QString text = detail.left(kDetailLength);
+    text.replace(credentialRun(), QStringLiteral("<redacted>"));
+    return text;
+}
+
+void KRGaiaDiagnostics::beginVerifierRun() { write(freshRun()); }
+
+void KRGaiaDiagnostics::recordVerifierStage(const QString& stage, const QString& detail)
+{
+    QJsonObject log;
+    if (const auto data = platform::readFile(filePath(), kMaxFileBytes)) {
+        const QJsonDocument document = QJsonDocument::fromJson(*data);
+        if (document.isObject())
+            log = document.object();
+    }
+    if (log.isEmpty())
+        log = freshRun();
+    QJsonArray events = log.value(QStringLiteral("events")).toArray();
+    events.append(QJsonObject{{QStringLiteral("at"), now()},
+                              {QStringLiteral("stage"), sanitizedStage(stage)},
+                              {QStringLiteral("detail"), sanitizedDetail(detail)}});
+    while (events.size() > kMaxEvents)
+        events.removeFirst();
+    log.insert(QStringLiteral("events"), events);
+    write(log);
+}
