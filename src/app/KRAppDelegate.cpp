@@ -110,6 +110,8 @@ void KRAppDelegate::scheduleForegroundUpdateCheck()
     m_delayed.schedule(kRunForegroundUpdateCheck, kUpdateCheckDebounceMs, [this] { runForegroundUpdateCheck(); });
 }
 
+bool KRAppDelegate::isForegroundUpdateCheckPending() const { return m_delayed.isScheduled(kRunForegroundUpdateCheck); }
+
 void KRAppDelegate::runForegroundUpdateCheck()
 {
     if (Application::shared().applicationState() != ApplicationStateActive || KRUsageNoticeViewController::needsInitialAcknowledgement())

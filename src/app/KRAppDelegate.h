@@ -34,6 +34,7 @@ public:
 
     // Re-arms the update check 0.35 s from now; the last request wins.
     void scheduleForegroundUpdateCheck();
+    bool isForegroundUpdateCheckPending() const;
     // Shows the first-run notice unless it is no longer needed or something is presented.
     void presentInitialUsageNotice();
 

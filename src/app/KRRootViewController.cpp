@@ -176,6 +176,10 @@ bool KRRootViewController::shouldAutorotateToInterfaceOrientation(int orientatio
 
 void KRRootViewController::willRotateToInterfaceOrientation(int orientation, double duration)
 {
+    if (m_inSizeTransition) {
+        TabBarController::willRotateToInterfaceOrientation(orientation, duration);
+        return;
+    }
     ViewController* leaf = KRVisibleLeafController(this);
     KRInvokeHook(leaf, InterfaceOrientationIsLandscape(orientation) ? "kr_enterFullscreenForLandscapeIfNeeded"
                                                                     : "kr_restoreFullscreenAfterLandscapeIfNeeded");
@@ -185,6 +189,10 @@ void KRRootViewController::willRotateToInterfaceOrientation(int orientation, dou
 
 void KRRootViewController::willAnimateRotationToInterfaceOrientation(int orientation, double duration)
 {
+    if (m_inSizeTransition) {
+        TabBarController::willAnimateRotationToInterfaceOrientation(orientation, duration);
+        return;
+    }
     if (KRViewControllerAllowsPlaybackRotation(this))
         Application::shared().setStatusBarHidden(InterfaceOrientationIsLandscape(orientation), false);
     TabBarController::willAnimateRotationToInterfaceOrientation(orientation, duration);
@@ -194,6 +202,8 @@ void KRRootViewController::willAnimateRotationToInterfaceOrientation(int orienta
 void KRRootViewController::didRotateFromInterfaceOrientation(int fromOrientation)
 {
     TabBarController::didRotateFromInterfaceOrientation(fromOrientation);
+    if (m_inSizeTransition)
+        return;
     KRInvokeHook(KRVisibleLeafController(this), "kr_completePlaybackRotationLayout");
 }
 
@@ -202,6 +212,7 @@ void KRRootViewController::viewWillTransitionToSize(const QSizeF& size, Transiti
     // The leaf as it is before anything moves; every step of this transition speaks to it.
     QPointer<ViewController> leaf = KRVisibleLeafController(this);
     KRInvokeSizeHook(leaf, "kr_preparePlaybackTransitionToSizeValue", size);
+    m_inSizeTransition = coordinator != nullptr;
     TabBarController::viewWillTransitionToSize(size, coordinator);
     KRInvokeHook(leaf, "kr_raisePlaybackSurfaceAfterRotationPreparation");
     if (!coordinator)
@@ -214,6 +225,9 @@ void KRRootViewController::viewWillTransitionToSize(const QSizeF& size, Transiti
             KRInvokeHook(leaf, "kr_layoutPlaybackDuringRotation");
         },
         [self, leaf, size] {
+            // The base's completion (the older did-rotate) has run before this one.
+            if (self)
+                self->m_inSizeTransition = false;
             KRInvokeHook(leaf, "kr_completePlaybackRotationLayout");
             if (self && size.height() >= size.width() && KRRootSystemMajorVersion() >= kModernThemeVersion)
                 self->m_delayed.schedule(kModernRepair, 0, [self] {

@@ -50,6 +50,9 @@ private:
     void applyInitialModernThemeAfterAppearance();
 
     bool m_initialModernThemeApplied = false;
+    // While a size transition runs, the base's calls of the older rotation hooks must not
+    // send the playback screen its hooks a second time.
+    bool m_inSizeTransition = false;
     platform::ObserverToken m_themeObserver;
     platform::ObserverToken m_preferencesObserver;
     platform::DelayedCalls m_delayed;
