@@ -3,8 +3,11 @@
 // Usage: korvane_gallery [output folder] (default: $KORVANE_SCREENSHOTS_DIR or ./screenshots).
 
 #include "app/KRQRLoginViewController.h"
+#include "app/KRRootViewController.h"
 #include "app/KRTarnwick23Skin.h"
 #include "app/KRTheme.h"
+#include "browse/KRUsageNoticeViewController.h"
+#include "social/KRFollowingViewController.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "platform/media/MediaPlayer.h"
@@ -33,6 +36,7 @@
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
+#include "support/ServiceFixtures.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -233,16 +237,18 @@ void push(NavigationController* nav, ViewController* screen)
     theme()->refreshNavigationController(nav);
 }
 
-bool save(Shell& s, const QDir& dir, const QString& name)
+bool save(Window& window, const QDir& dir, const QString& name)
 {
     AnimationClock::finishAll();
     QCoreApplication::processEvents();
-    s.window->layoutIfNeeded();
+    window.layoutIfNeeded();
     const QString path = dir.filePath(name + QStringLiteral(".png"));
-    const bool ok = s.window->grab().save(path);
+    const bool ok = window.grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
 }
+
+bool save(Shell& s, const QDir& dir, const QString& name) { return save(*s.window, dir, name); }
 
 // Runs the event loop until `condition` holds or 10 s pass.
 bool waitFor(const std::function<bool()>& condition)
@@ -313,6 +319,41 @@ bool shoot(const QDir& dir, const QString& device)
         }
         ok &= save(s, dir, device + QStringLiteral("-qrlogin"));
     }
+    return ok;
+}
+
+// The application's own shell: the root with its four tabs, the first-run notice over it, the
+// read-only notice and a later screen pushed onto a tab, and an alert over the shell.
+bool shootShell(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    bool ok = true;
+    Window window;
+    auto* root = new KRRootViewController;
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    theme()->applyToTabBarController(root);
+    QCoreApplication::processEvents();
+    ok &= save(window, dir, device + QStringLiteral("-shell"));
+
+    auto* alert = new AlertView(QStringLiteral("提示"), QStringLiteral("网络不可用，请稍后重试"), QStringLiteral("知道了"), {});
+    alert->show();
+    ok &= save(window, dir, device + QStringLiteral("-shell-alert"));
+    alert->dismissWithClickedButtonIndex(0);
+
+    auto* home = qobject_cast<NavigationController*>(root->viewControllers().first());
+    home->pushViewController(new KRFollowingViewController(QStringLiteral("all")), true);
+    ok &= save(window, dir, device + QStringLiteral("-placeholder"));
+    home->pushViewController(new KRUsageNoticeViewController(false), true);
+    ok &= save(window, dir, device + QStringLiteral("-notice-readonly"));
+    home->popToRootViewControllerAnimated(false);
+
+    auto* notice = new NavigationController(new KRUsageNoticeViewController(true));
+    if (platform::DeviceProfile::isPad())
+        notice->setModalPresentationStyle(ModalPresentationFormSheet);
+    root->presentViewController(notice, true);
+    ok &= save(window, dir, device + QStringLiteral("-notice"));
     return ok;
 }
 
@@ -413,6 +454,7 @@ int main(int argc, char** argv)
         Application::shared().resetForTesting();
         theme()->setStyle(d.style);
         ok &= shoot(dir, QString::fromLatin1(d.name));
+        ok &= shootShell(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
