@@ -198,6 +198,7 @@ void KRVideoListViewController::configureExperimentalMessageButton()
     button->setImage(Image::named(QStringLiteral("Davirivu961/message")), ControlStateNormal);
     button->setImageEdgeInsets(EdgeInsets{3, 6, 3, 6});
     button->setAccessibilityLabel(QStringLiteral("消息"));
+    button->setAccessibilityHint(QStringLiteral("查看回复与 @ 消息"));
     button->addTarget(ControlEventTouchUpInside, [this] { messageButtonTapped(); });
     navigationItem()->setRightBarButtonItem(BarButtonItem::withCustomView(button));
 }

@@ -269,6 +269,7 @@ TEST_F(VideoListTest, TheHomeMessageButtonFollowsTheLabAndAsksForALogin)
     EXPECT_EQ(button->frame().size(), QSizeF(38, 32));
     EXPECT_FALSE(button->image(ControlStateNormal).isNull());
     EXPECT_EQ(button->accessibilityLabel(), QStringLiteral("消息"));
+    EXPECT_EQ(button->accessibilityHint(), QStringLiteral("查看回复与 @ 消息"));
 
     button->tapForTesting();
     AlertView* alert = window->visibleAlert();
