@@ -82,6 +82,8 @@ KRVideoListViewController::KRVideoListViewController(int mode, qint64 tid, const
 
 KRVideoListViewController::~KRVideoListViewController()
 {
+    // The button calls back into this screen; a bar that showed it only hides it.
+    delete m_messageButton.data();
     // The table goes with the base class, after this part of the object: it must not call
     // back into it on the way.
     if (isViewLoaded()) {
@@ -190,17 +192,21 @@ void KRVideoListViewController::configureExperimentalMessageButton()
 {
     if (m_mode != KRVideoListModeHome)
         return;
-    if (!messageCenterOn()) {
-        navigationItem()->setRightBarButtonItem(nullptr);
-        return;
+    navigationItem()->setRightBarButtonItem(messageCenterOn() ? messageItem() : nullptr);
+}
+
+BarButtonItem* KRVideoListViewController::messageItem()
+{
+    if (!m_messageItem) {
+        m_messageButton = new Button(ButtonTypeCustom, QRectF(0, 0, kMessageButtonWidth, kMessageButtonHeight));
+        m_messageButton->setImage(Image::named(QStringLiteral("Davirivu961/message")), ControlStateNormal);
+        m_messageButton->setImageEdgeInsets(EdgeInsets{3, 6, 3, 6});
+        m_messageButton->setAccessibilityLabel(QStringLiteral("消息"));
+        m_messageButton->setAccessibilityHint(QStringLiteral("查看回复与 @ 消息"));
+        m_messageButton->addTarget(ControlEventTouchUpInside, [this] { messageButtonTapped(); });
+        m_messageItem = BarButtonItem::withCustomView(m_messageButton, this);
     }
-    auto* button = new Button(ButtonTypeCustom, QRectF(0, 0, kMessageButtonWidth, kMessageButtonHeight));
-    button->setImage(Image::named(QStringLiteral("Davirivu961/message")), ControlStateNormal);
-    button->setImageEdgeInsets(EdgeInsets{3, 6, 3, 6});
-    button->setAccessibilityLabel(QStringLiteral("消息"));
-    button->setAccessibilityHint(QStringLiteral("查看回复与 @ 消息"));
-    button->addTarget(ControlEventTouchUpInside, [this] { messageButtonTapped(); });
-    navigationItem()->setRightBarButtonItem(BarButtonItem::withCustomView(button));
+    return m_messageItem;
 }
 
 void KRVideoListViewController::messageButtonTapped()

@@ -10,6 +10,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QVariantList>
@@ -21,6 +22,8 @@ class KRPullRefreshView;
 class KRVideo;
 namespace platform::uikit {
 class ActivityIndicatorView;
+class BarButtonItem;
+class Button;
 }
 
 // What one list shows (2 is not used).
@@ -111,6 +114,7 @@ private:
     void preferencesDidChange();
     qreal tableWidth();
     qreal layoutRowHeight();
+    platform::uikit::BarButtonItem* messageItem();
 
     int m_mode;
     qint64 m_tid;
@@ -126,6 +130,9 @@ private:
     bool m_loading = false;
     bool m_hasMorePages = true;
     int m_autoFillRequests = 0;
+    // Made once: the bar keeps a custom view it has shown, so a new one per change would pile up.
+    QPointer<platform::uikit::Button> m_messageButton;
+    QPointer<platform::uikit::BarButtonItem> m_messageItem;
     platform::DelayedCalls m_delayed;
     platform::ObserverToken m_themeObserver;
     platform::ObserverToken m_preferencesObserver;

@@ -286,6 +286,8 @@ TEST_F(VideoListTest, TheHomeMessageButtonFollowsTheLabAndAsksForALogin)
 
     preferences.setExperimentalFeaturesEnabled(false);
     EXPECT_EQ(list->navigationItem()->rightBarButtonItem(), nullptr);
+    preferences.setExperimentalFeaturesEnabled(true);
+    EXPECT_EQ(list->navigationItem()->rightBarButtonItem(), item) << "one button, shown again, however often the lab changes";
     EXPECT_EQ(script->count(), 1) << "preference changes fetch nothing";
 }
 
