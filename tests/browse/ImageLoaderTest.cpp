@@ -305,11 +305,15 @@ TEST_F(ImageLoaderTest, FaultyAnswersAreNeverKept)
                         FakeReply{.body = padded, .contentType = QStringLiteral("image/bmp")});
     service->routeReply(ImageFixtures::primaryHost(), QStringLiteral("/huge/a.png@336w_204h_1c_90q.jpg"),
                         FakeReply{.body = ImageFixtures::pngHeaderAnnouncing(20000, 20000), .contentType = QStringLiteral("image/png")});
+    // A picture whose connection ends part way: what arrived may decode, but it is no picture.
+    service->routeReply(ImageFixtures::primaryHost(), QStringLiteral("/cut/a.jpg@336w_204h_1c_90q.jpg"),
+                        FakeReply{.body = ImageFixtures::bitmap(336, 204, 1), .contentType = QStringLiteral("image/bmp"), .cutBodyAt = 60000});
     const struct {
         QString address;
         bool shown;
     } cases[] = {
         {cdn("/fault/html-200/a.jpg"), false},
+        {cdn("/cut/a.jpg"), false},
         {fourOhFour, true}, // shown for this load only
         {tooLarge, false},
         {huge, false},

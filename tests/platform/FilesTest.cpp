@@ -60,6 +60,10 @@ TEST(AtomicFile, ReplacesWholeWithItsModeAndLeavesNoTemporaryFile)
     EXPECT_EQ(entriesOf(folder), QStringList{"file.json"});
 
     EXPECT_FALSE(readFile(path, 5).has_value()) << "larger than the limit";
+    EXPECT_EQ(readFile(path, 6).value_or("?"), "second") << "exactly the limit";
+    // Files whose size reads 0 while they hold more are read whole, and still bounded.
+    EXPECT_TRUE(readFile("/proc/self/status", 1 << 20).value_or(QByteArray()).contains("Name:"));
+    EXPECT_FALSE(readFile("/proc/self/status", 10).has_value());
     EXPECT_FALSE(readFile(folder + "/missing").has_value());
     EXPECT_FALSE(readFile(folder).has_value()) << "a folder";
 }

@@ -30,6 +30,7 @@
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace testsupport {
 namespace {
@@ -597,6 +598,14 @@ void FakeService::clearRequests()
     std::lock_guard lock(d->mutex);
     d->requests.clear();
 }
+
+QList<FakeRequest> FakeService::takeRequests()
+{
+    std::lock_guard lock(d->mutex);
+    return std::exchange(d->requests, {});
+}
+
+QStringList FakeService::connectTo() const { return d->connectEntries; }
 
 int FakeService::httpsPort() const { return d->httpsPort; }
 int FakeService::httpPort() const { return d->httpPort; }

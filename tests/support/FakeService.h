@@ -102,6 +102,12 @@ public:
     QList<FakeRequest> requests() const;
     QList<FakeRequest> requestsTo(const QString& path) const;
     void clearRequests();
+    // The requests so far, forgotten at once: a long-running service keeps no growing list.
+    QList<FakeRequest> takeRequests();
+
+    // The connect-to entries (libcurl's "host:port:127.0.0.1:port") that send every host's
+    // ports 443 and 80 here, as another process would be given them.
+    QStringList connectTo() const;
 
     int httpsPort() const;
     int httpPort() const;

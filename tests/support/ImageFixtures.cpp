@@ -77,14 +77,22 @@ QByteArray bitmap(int width, int height, quint32 seed)
     appendLE(out, 2835, 4);
     appendLE(out, 0, 4);
     appendLE(out, 0, 4);
+    // Two colours from the seed blended from top to bottom, crossed by lighter diagonal bands:
+    // pictures of different paths tell apart at a glance on a screen.
+    const int top[3] = {int(seed & 0xff), int((seed >> 8) & 0xff), int((seed >> 16) & 0xff)};
+    const int bottom[3] = {int((seed >> 24) & 0xff), 255 - top[0], (top[1] + 128) & 0xff};
+    const int band = 12 + int(seed % 29);
     QByteArray row(rowBytes, '\0');
-    for (int x = 0; x < width; ++x) {
-        row[x * 3] = char(seed & 0xff);
-        row[x * 3 + 1] = char((seed >> 8) & 0xff);
-        row[x * 3 + 2] = char((seed >> 16) & 0xff);
-    }
-    for (int y = 0; y < height; ++y)
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool light = ((x + y) / band) % 3 == 0;
+            for (int c = 0; c < 3; ++c) {
+                const int blended = height > 1 ? (top[c] * (height - 1 - y) + bottom[c] * y) / (height - 1) : top[c];
+                row[x * 3 + c] = char(light ? blended + (255 - blended) / 4 : blended);
+            }
+        }
         out.append(row);
+    }
     return out;
 }
 

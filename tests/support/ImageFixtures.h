@@ -24,7 +24,7 @@ QString coverAddress(const QString& name);
 QString avatarAddress(const QString& name);
 
 // A picture (uncompressed 24-bit BMP, which decoders recognise by content) of this size,
-// coloured from `seed`.
+// coloured and patterned from `seed`.
 QByteArray bitmap(int width, int height, quint32 seed);
 // The size a CDN address asks for: "@<w>w_<h>h…" or "@<w>w…" (16:9); else 640×400, 128×128
 // for avatars ("/face/").

@@ -188,20 +188,44 @@ FakeReply searchReply(const FakeRequest& request)
 
 // ---- Uploader ----
 
-qint64 uploaderAID(int index) { return F::kUploaderFirstAID + F::kUploaderVideoCount - index; } // 0 = newest
+// An uploader's videos, newest (highest aid) first.
+struct Shelf {
+    int count = 0;
+    qint64 firstAID = 0; // the oldest video's aid is firstAID + step
+    qint64 step = 1;
+    QString name;
+    qint64 aid(int index) const { return firstAID + (count - index) * step; } // 0 = newest
+};
 
-FakeReply uploaderCursorPage(const FakeRequest& request)
+// The owners the catalogue's lists name (ownerMIDFor) get shelves of their own only when every
+// uploader is asked to have videos; their aids are theirs by ownerMIDFor as well.
+constexpr qint64 kListOwnerFirstMID = 3000;
+constexpr qint64 kListOwnerCount = 500;
+constexpr qint64 kListOwnerFirstAID = 650000;
+
+Shelf shelfFor(qint64 mid, bool everyUploader)
+{
+    if (mid == F::kUploaderMID)
+        return {F::kUploaderVideoCount, F::kUploaderFirstAID, 1, F::uploaderName()};
+    if (everyUploader && mid >= kListOwnerFirstMID && mid < kListOwnerFirstMID + kListOwnerCount)
+        return {25 + int(mid % 30), kListOwnerFirstAID + (mid - kListOwnerFirstMID) - kListOwnerCount, kListOwnerCount,
+                S("UP主%1").arg(mid)};
+    return {};
+}
+
+FakeReply uploaderCursorPage(const FakeRequest& request, bool everyUploader)
 {
     const qint64 mid = queryInteger(request, "vmid", 0);
     const qint64 size = sizeOf(request, "ps", 20);
     const qint64 cursor = queryInteger(request, "aid", 0);
     if (mid < 1)
         return badRequest();
-    const int count = mid == F::kUploaderMID ? F::kUploaderVideoCount : 0;
+    const Shelf shelf = shelfFor(mid, everyUploader);
+    const int count = shelf.count;
     List items;
     bool hasNext = false;
     for (int index = 0; index < count && !hasNext; ++index) {
-        const qint64 aid = uploaderAID(index);
+        const qint64 aid = shelf.aid(index);
         if (cursor > 0 && aid >= cursor)
             continue;
         if (items.size() == size) {
@@ -211,28 +235,37 @@ FakeReply uploaderCursorPage(const FakeRequest& request)
         // The cursor route names the author but not the author's id.
         items.append(Map{{"title", titleForAID(aid)}, {"cover", imageURL("archive", aid)}, {"param", QString::number(aid)},
                          {"goto", "av"}, {"duration", 60 + aid % 3000}, {"play", 800 + aid % 997}, {"danmaku", aid % 41},
-                         {"ctime", 1700000000 - index * 86400}, {"author", F::uploaderName()}, {"bvid", F::bvidForAID(aid)},
+                         {"ctime", 1700000000 - index * 86400}, {"author", shelf.name}, {"bvid", F::bvidForAID(aid)},
                          {"first_cid", cidForAID(aid)}});
     }
     return ok(Map{{"count", count}, {"has_next", hasNext}, {"has_prev", cursor > 0}, {"item", items}});
 }
 
-FakeReply uploaderSearchPage(const FakeRequest& request)
+FakeReply uploaderSearchPage(const FakeRequest& request, bool everyUploader)
 {
     const qint64 mid = queryInteger(request, "mid", 0);
     const qint64 page = pageOf(request, "pn");
     const qint64 size = sizeOf(request, "ps", 30);
     if (mid < 1)
         return badRequest();
-    const int count = mid == F::kUploaderMID ? F::kUploaderVideoCount : 0;
+    const Shelf shelf = shelfFor(mid, everyUploader);
+    const int count = shelf.count;
     List vlist;
     for (qint64 index = (page - 1) * size; index < std::min<qint64>(page * size, count); ++index) {
-        const qint64 aid = uploaderAID(int(index));
+        const qint64 aid = shelf.aid(int(index));
         vlist.append(Map{{"aid", aid}, {"bvid", F::bvidForAID(aid)}, {"title", titleForAID(aid)}, {"pic", imageURL("archive", aid)},
-                         {"author", F::uploaderName()}, {"mid", mid}, {"play", 800 + aid % 997}, {"comment", 3 + aid % 17},
+                         {"author", shelf.name}, {"mid", mid}, {"play", 800 + aid % 997}, {"comment", 3 + aid % 17},
                          {"created", 1700000000 - index * 86400}, {"length", QStringLiteral("%1:00").arg(1 + aid % 50)}});
     }
     return ok(Map{{"list", Map{{"vlist", vlist}}}, {"page", Map{{"pn", page}, {"ps", size}, {"count", count}}}});
+}
+
+void routeUploaderPages(FakeService& fake, bool everyUploader)
+{
+    fake.route(KRServiceHosts::appHost(), QStringLiteral("/x/v2/space/archive/cursor"),
+               appSigned([everyUploader](const FakeRequest& r) { return uploaderCursorPage(r, everyUploader); }));
+    fake.route(KRServiceHosts::apiHost(), QStringLiteral("/x/space/wbi/arc/search"),
+               wbiSigned([everyUploader](const FakeRequest& r) { return uploaderSearchPage(r, everyUploader); }));
 }
 
 // ---- Detail ----
@@ -546,6 +579,8 @@ FakeReply ServiceFixtures::nonVideoFeed() { return ok(Map{{"item", nonVideoFeedI
 
 // ---- Routes ----
 
+void ServiceFixtures::installEveryUploaderPages(FakeService& fake) { routeUploaderPages(fake, true); }
+
 void ServiceFixtures::installReadRoutes(FakeService& fake)
 {
     const QString api = KRServiceHosts::apiHost();
@@ -557,8 +592,7 @@ void ServiceFixtures::installReadRoutes(FakeService& fake)
     fake.route(api, QStringLiteral("/pgc/season/index/result"), pgcIndex);
     fake.route(api, QStringLiteral("/x/web-interface/search/type"), searchReply);
     fake.route(api, QStringLiteral("/x/web-interface/wbi/search/type"), wbiSigned(searchReply));
-    fake.route(KRServiceHosts::appHost(), QStringLiteral("/x/v2/space/archive/cursor"), appSigned(uploaderCursorPage));
-    fake.route(api, QStringLiteral("/x/space/wbi/arc/search"), wbiSigned(uploaderSearchPage));
+    routeUploaderPages(fake, false);
     fake.route(api, QStringLiteral("/x/web-interface/view"), view);
     fake.route(KRServiceHosts::oldAPIHost(), QStringLiteral("/view"), oldView);
     fake.route(api, QStringLiteral("/x/player/pagelist"), pageList);

@@ -24,6 +24,9 @@ public:
     // Installs every read route (and the navigation endpoint that hands out the WBI keys).
     // Later routes of a test replace these one by one.
     static void installReadRoutes(FakeService& fake);
+    // Replaces the uploader routes so that every owner the lists name (mids 3000 to 3499) has
+    // 25 to 54 videos of their own, not only kUploaderMID: what a person browsing expects.
+    static void installEveryUploaderPages(FakeService& fake);
 
     // ---- The catalogue ----
     // Popular page p holds aids 200000 + (p - 1) × 20 …; recommendation batch f holds

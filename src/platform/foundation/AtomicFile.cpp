@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -122,8 +123,21 @@ std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes, QString
         fail(errorText, QStringLiteral("file too large"), EFBIG);
         return std::nullopt;
     }
-    // Read up to one byte past the limit: the size may have grown since it was checked.
-    QByteArray data = maxBytes >= 0 ? file.read(maxBytes + 1) : file.readAll();
+    QByteArray data;
+    if (maxBytes < 0) {
+        data = file.readAll();
+    } else {
+        // Sized by the file, not by the limit: a read of the limit would allocate all of it.
+        // One byte more, and then the rest up to one byte past the limit, since the file may
+        // have grown since its size was read.
+        data = file.read(std::min(file.size(), maxBytes) + 1);
+        while (data.size() <= maxBytes && file.error() == QFileDevice::NoError) {
+            const QByteArray more = file.read(std::min<qint64>(maxBytes + 1 - data.size(), 1 << 20));
+            if (more.isEmpty())
+                break;
+            data += more;
+        }
+    }
     if (file.error() != QFileDevice::NoError) {
         if (errorText)
             *errorText = QStringLiteral("cannot read: ") + file.errorString();

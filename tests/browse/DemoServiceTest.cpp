@@ -1,0 +1,155 @@
+// The demo service as scripts/run uses it: a process of its own whose two printed lines are all
+// the clients need to browse it, and which stops cleanly on either stop signal.
+
+#include "browse/KRImageLoader.h"
+#include "model/KRServiceHosts.h"
+#include "model/KRVideo.h"
+#include "platform/net/NetworkSeams.h"
+#include "service/KRAPIClient.h"
+#include "support/ImageFixtures.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <csignal>
+#include <memory>
+
+using namespace testsupport;
+
+namespace {
+
+class DemoServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previousConnectTo = platform::NetworkSeams::connectTo();
+        previousCAFile = platform::NetworkSeams::extraCAFile();
+    }
+    void TearDown() override
+    {
+        platform::NetworkSeams::setConnectTo(previousConnectTo);
+        platform::NetworkSeams::setExtraCAFile(previousCAFile);
+        if (demo && demo->state() != QProcess::NotRunning) {
+            demo->kill();
+            demo->waitForFinished();
+        }
+    }
+
+    // Starts the service and reads its two lines; false (with the reason) when it cannot.
+    ::testing::AssertionResult start()
+    {
+        demo = std::make_unique<QProcess>();
+        demo->start(QStringLiteral(KORVANE_DEMO_SERVICE), QStringList());
+        QByteArray printed;
+        const bool twoLines = waitUntil([&] {
+            printed += demo->readAllStandardOutput();
+            return printed.count('\n') >= 2 || demo->state() == QProcess::NotRunning;
+        });
+        const QStringList lines = QString::fromLocal8Bit(printed).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        if (!twoLines || lines.size() != 2)
+            return ::testing::AssertionFailure() << "printed: " << printed.toStdString();
+        if (!lines[0].startsWith(QLatin1String("KORVANE_CONNECT_TO=")) || !lines[1].startsWith(QLatin1String("KORVANE_CA_FILE=")))
+            return ::testing::AssertionFailure() << "printed: " << printed.toStdString();
+        connectTo = lines[0].mid(QStringLiteral("KORVANE_CONNECT_TO=").size());
+        caFile = lines[1].mid(QStringLiteral("KORVANE_CA_FILE=").size());
+        return ::testing::AssertionSuccess();
+    }
+
+    // Sends a stop signal and waits for the process to end; its standard error.
+    QString stop(int signal)
+    {
+        ::kill(pid_t(demo->processId()), signal);
+        waitUntil([&] { return demo->state() == QProcess::NotRunning; });
+        return QString::fromLocal8Bit(demo->readAllStandardError());
+    }
+
+    KRVideoList videos(const std::function<void(QObject*, KRVideoListCompletion)>& load)
+    {
+        std::optional<KRVideoList> result;
+        load(nullptr, [&](const KRVideoList& list, const KROptionalError& error) {
+            EXPECT_FALSE(error.has_value()) << (error ? error->message().toStdString() : std::string());
+            result = list;
+        });
+        EXPECT_TRUE(waitUntil([&] { return result.has_value(); }));
+        return result.value_or(KRVideoList());
+    }
+
+    std::unique_ptr<QProcess> demo;
+    QString connectTo;
+    QString caFile;
+    QStringList previousConnectTo;
+    QString previousCAFile;
+};
+
+TEST_F(DemoServiceTest, ItsPrintedLinesAreAllTheClientsNeedToBrowseIt)
+{
+    ASSERT_TRUE(start());
+    // Every entry in libcurl's form, and every host the clients ask for among them.
+    const QStringList entries = connectTo.split(QLatin1Char(','));
+    static const QRegularExpression form(QStringLiteral("^[a-z0-9.-]+:(443|80):127\\.0\\.0\\.1:\\d+$"));
+    for (const QString& entry : entries)
+        EXPECT_TRUE(form.match(entry).hasMatch()) << entry.toStdString();
+    for (const QString& host : KRServiceHosts::allServiceHosts())
+        EXPECT_TRUE(connectTo.contains(host + QStringLiteral(":443:"))) << host.toStdString();
+    EXPECT_TRUE(QFileInfo(caFile).isFile());
+
+    platform::NetworkSeams::setConnectTo(entries);
+    platform::NetworkSeams::setExtraCAFile(caFile);
+    KRAPIClient* client = KRAPIClient::sharedClient();
+    const KRVideoList first = videos([&](QObject* o, KRVideoListCompletion c) { client->loadRecommendedHomePage(1, o, c); });
+    const KRVideoList second = videos([&](QObject* o, KRVideoListCompletion c) { client->loadRecommendedHomePage(2, o, c); });
+    ASSERT_GE(first.size(), 10);
+    ASSERT_GE(second.size(), 10);
+    EXPECT_NE(first.first()->aid(), second.first()->aid());
+    EXPECT_FALSE(videos([&](QObject* o, KRVideoListCompletion c) { client->loadHomePage(1, o, c); }).isEmpty());
+    EXPECT_FALSE(videos([&](QObject* o, KRVideoListCompletion c) { client->loadSection(17, 1, o, c); }).isEmpty());
+    EXPECT_FALSE(videos([&](QObject* o, KRVideoListCompletion c) { client->loadPGCSection(1, 1, o, c); }).isEmpty());
+    EXPECT_FALSE(videos([&](QObject* o, KRVideoListCompletion c) { client->search(QStringLiteral("猫"), 1, o, c); }).isEmpty());
+
+    // The owner of a video on the home feed has videos of their own, all theirs.
+    const std::shared_ptr<KRVideo> video = first.first();
+    const KRVideoList uploads = videos([&](QObject* o, KRVideoListCompletion c) {
+        client->loadUploaderVideosForMID(video->ownerMID(), video->ownerName(), 1, o, c);
+    });
+    ASSERT_FALSE(uploads.isEmpty());
+    EXPECT_EQ(uploads.first()->ownerMID(), video->ownerMID());
+
+    // Its cover and its owner's avatar come from the image hosts, at the size asked for.
+    KRImageLoader loader;
+    platform::uikit::Image cover;
+    platform::uikit::Image avatar;
+    int answered = 0;
+    loader.loadImageForURLString(video->coverURL(), nullptr, [&](const platform::uikit::Image& image) { cover = image; ++answered; });
+    loader.loadImageForURLString(ImageFixtures::avatarAddress(QString::number(video->ownerMID())), nullptr, [&](const platform::uikit::Image& image) { avatar = image; ++answered; });
+    KR_WAIT_UNTIL(answered == 2);
+    EXPECT_EQ(cover.image().size(), QSize(336, 204));
+    EXPECT_EQ(avatar.image().size(), QSize(64, 64));
+
+    // Its log names each request without its query, where a session's token could travel.
+    const QString log = stop(SIGTERM);
+    EXPECT_EQ(demo->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(demo->exitCode(), 0);
+    EXPECT_TRUE(log.contains(QStringLiteral("GET ") + KRServiceHosts::apiHost() + QStringLiteral("/x/web-interface/wbi/index/top/feed/rcmd\n")))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains(QLatin1Char('?'))) << log.toStdString();
+    EXPECT_TRUE(log.endsWith(QStringLiteral("[demo-service] stopped\n")));
+    EXPECT_FALSE(QFileInfo::exists(caFile));
+}
+
+TEST_F(DemoServiceTest, AnInterruptOrAClosedTerminalStopsItCleanly)
+{
+    for (const int signal : {SIGINT, SIGHUP}) {
+        ASSERT_TRUE(start());
+        const QString log = stop(signal);
+        EXPECT_EQ(demo->exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(demo->exitCode(), 0) << signal;
+        EXPECT_TRUE(log.contains(QStringLiteral("[demo-service] stopped"))) << signal;
+        EXPECT_FALSE(QFileInfo::exists(caFile)) << signal;
+    }
+}
+
+} // namespace
