@@ -1,7 +1,6 @@
 #include "browse/KRVideoListViewController.h"
 
 #include "app/KRTheme.h"
-#include "browse/KRImageLoader.h"
 #include "browse/KRLoadMoreView.h"
 #include "browse/KRPGCGridCell.h"
 #include "browse/KRPullRefreshView.h"
@@ -22,8 +21,6 @@
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
 #include "video/KRVideoDetailViewController.h"
-
-#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -381,14 +378,8 @@ TableViewCell* KRVideoListViewController::cellForRowAtIndexPath(TableView* table
     const std::shared_ptr<KRVideo> video = m_videos.value(row);
     cell->configureWithVideo(video);
     cell->setAccessoryType(TableViewCellAccessoryNone);
-    if (video && !video->isUnavailable() && !video->coverURL().isEmpty()) {
-        const QString address = video->coverURL();
-        QPointer<KRVideoCell> target(cell);
-        KRImageLoader::sharedLoader()->loadImageForURLString(address, cell, [target, address](const Image& image) {
-            if (target && target->representedCoverURL() == address)
-                target->setCoverImage(image);
-        });
-    }
+    if (video && !video->isUnavailable() && !video->coverURL().isEmpty())
+        cell->loadCover();
     return cell;
 }
 

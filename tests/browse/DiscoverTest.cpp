@@ -1,5 +1,6 @@
 #include "browse/BrowseScreenTesting.h"
 
+#include "app/KRTheme.h"
 #include "browse/KRPGCGridCell.h"
 #include "browse/KRSectionsViewController.h"
 #include "model/KRSectionRegistry.h"
@@ -81,6 +82,19 @@ TEST_F(DiscoverTest, TheFollowingRowAndAThreeColumnGridOfEverySection)
         EXPECT_EQ(button->currentTitle(), discover->channels().at(i).toMap().value(KRSectionNameKey).toString());
         EXPECT_EQ(button->backgroundImage(ControlStateNormal).leftCapWidth(), 11);
     }
+
+    // A new style re-dresses the rows.
+    KRTheme* theme = KRTheme::sharedTheme();
+    const int style = theme->style();
+    theme->setStyle(style == 1 ? 0 : 1);
+    table->layoutIfNeeded();
+    auto* restyled = qobject_cast<Button*>(
+        table->cellForRowAtIndexPath({1, 0})->contentView()->viewWithTag(KRSectionsViewController::kChannelTagBase));
+    ASSERT_NE(restyled, nullptr);
+    EXPECT_EQ(restyled->titleColor(ControlStateNormal), theme->primaryTextColor());
+    EXPECT_EQ(restyled->titleColor(ControlStateHighlighted), theme->accentColor());
+    EXPECT_EQ(table->backgroundColor(), theme->backgroundColor());
+    theme->setStyle(style);
 
     // A tag past the table is ignored.
     Button stray;

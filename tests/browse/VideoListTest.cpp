@@ -5,9 +5,13 @@
 #include "browse/KRVideoGridCell.h"
 #include "platform/uikit/ActivityIndicatorView.h"
 #include "platform/uikit/AlertView.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "social/KRMessageViewController.h"
 #include "store/KRPreferences.h"
+#include "support/ConsoleCapture.h"
 #include "video/KRVideoDetailViewController.h"
 
 using namespace browsetest;
@@ -219,6 +223,69 @@ TEST_F(VideoListTest, RowsSharingACoverMakeOneImageRequest)
     for (const FakeRequest& request : fake.requests())
         coverRequests += request.path.contains(QStringLiteral("shared-cover")) ? 1 : 0;
     EXPECT_EQ(coverRequests, 1);
+}
+
+TEST_F(VideoListTest, ARowOpensItsVideoUnlessTheVideoIsGone)
+{
+    testsupport::ConsoleCapture console;
+    auto script = scriptHome([](int) { return FeedAnswer{consecutive(970000, 20)}; });
+    KRVideoListViewController* list = showHome();
+    waitForPage(list, 1);
+    const VideoRef first = list->videos().first();
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFeed] page=1 reset=YES appended=20 total=20 first=%1 play=%2 danmaku=%3 ")
+                                     .arg(first->displayIdentifier())
+                                     .arg(first->playCount())
+                                     .arg(first->danmakuCount())));
+
+    list->tableView()->tapRowForTesting({0, 1});
+    AnimationClock::finishAll();
+    auto* page = qobject_cast<KRVideoDetailViewController*>(nav->topViewController());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->video(), list->videos().at(1));
+    nav->popViewControllerAnimated(false);
+
+    list->videos().at(2)->setUnavailable(true);
+    list->tableView()->tapRowForTesting({0, 2});
+    list->openVideo(nullptr);
+    AnimationClock::finishAll();
+    EXPECT_EQ(nav->topViewController(), list);
+}
+
+TEST_F(VideoListTest, TheHomeMessageButtonFollowsTheLabAndAsksForALogin)
+{
+    auto script = scriptHome([](int) { return FeedAnswer{consecutive(980000, 20)}; });
+    KRPreferences& preferences = KRPreferences::sharedPreferences();
+    preferences.setExperimentalFeaturesEnabled(true);
+    preferences.setMessageCenterEnabled(false);
+    KRVideoListViewController* list = showHome();
+    waitForPage(list, 1);
+    EXPECT_EQ(list->navigationItem()->rightBarButtonItem(), nullptr) << "the lab alone is not enough";
+
+    preferences.setMessageCenterEnabled(true);
+    BarButtonItem* item = list->navigationItem()->rightBarButtonItem();
+    ASSERT_NE(item, nullptr);
+    auto* button = qobject_cast<Button*>(item->customView());
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->frame().size(), QSizeF(38, 32));
+    EXPECT_FALSE(button->image(ControlStateNormal).isNull());
+    EXPECT_EQ(button->accessibilityLabel(), QStringLiteral("消息"));
+
+    button->tapForTesting();
+    AlertView* alert = window->visibleAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->title(), QStringLiteral("需要登录"));
+    EXPECT_EQ(alert->message(), QStringLiteral("登录后才能查看回复与 @ 消息。"));
+    alert->tapButtonForTesting(0);
+
+    logIn();
+    button->tapForTesting();
+    AnimationClock::finishAll();
+    EXPECT_NE(qobject_cast<KRMessageViewController*>(nav->topViewController()), nullptr);
+    nav->popViewControllerAnimated(false);
+
+    preferences.setExperimentalFeaturesEnabled(false);
+    EXPECT_EQ(list->navigationItem()->rightBarButtonItem(), nullptr);
+    EXPECT_EQ(script->count(), 1) << "preference changes fetch nothing";
 }
 
 } // namespace

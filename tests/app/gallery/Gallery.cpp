@@ -6,6 +6,9 @@
 #include "app/KRRootViewController.h"
 #include "app/KRTarnwick23Skin.h"
 #include "app/KRTheme.h"
+#include "browse/KRImageLoader.h"
+#include "browse/KRSectionsViewController.h"
+#include "browse/KRVideoListViewController.h"
 #include "browse/KRUsageNoticeViewController.h"
 #include "social/KRFollowingViewController.h"
 #include "playback/KRDanmakuRenderer.h"
@@ -33,9 +36,11 @@
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
 #include "service/KRServiceShutdown.h"
+#include "store/KRPreferences.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
+#include "support/ImageFixtures.h"
 #include "support/ServiceFixtures.h"
 
 #include <QApplication>
@@ -357,6 +362,50 @@ bool shootShell(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The browsing lists against the fake service and its picture CDN: the home feed in one and
+// in two columns, a PGC catalogue's poster grid and the discover tab.
+bool shootBrowsing(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    const auto settled = [](KRVideoListViewController* list) {
+        return waitFor([list] {
+            return list->page() >= 1 && !list->isLoading() && KRImageLoader::sharedLoader()->downloadCountForTesting() == 0;
+        });
+    };
+    bool ok = true;
+    {
+        auto* home = new KRVideoListViewController(KRVideoListModeHome, 0, QStringLiteral("首页"));
+        Shell s = makeShell(home);
+        theme()->refreshNavigationController(s.nav);
+        if (!settled(home)) {
+            std::printf("FAILED to load the home feed\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-home"));
+        KRPreferences::sharedPreferences().setVideoListLayout(1);
+        home->tableView()->layoutIfNeeded();
+        settled(home);
+        ok &= save(s, dir, device + QStringLiteral("-home-grid"));
+        KRPreferences::sharedPreferences().setVideoListLayout(0);
+
+        auto* anime = KRVideoListViewController::createWithPGCSeasonType(1, QStringLiteral("番剧"));
+        push(s.nav, anime);
+        if (!settled(anime)) {
+            std::printf("FAILED to load a PGC catalogue\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-pgc"));
+    }
+    {
+        Shell s = makeShell(new KRSectionsViewController());
+        theme()->refreshNavigationController(s.nav);
+        ok &= save(s, dir, device + QStringLiteral("-discover"));
+    }
+    return ok;
+}
+
 // The player of the video page: a decoded frame of the test clip under the danmaku and the
 // controls, once with the controls up and paused, once playing with them hidden.
 bool shootPlayer(const QDir& dir)
@@ -455,6 +504,7 @@ int main(int argc, char** argv)
         theme()->setStyle(d.style);
         ok &= shoot(dir, QString::fromLatin1(d.name));
         ok &= shootShell(dir, QString::fromLatin1(d.name));
+        ok &= shootBrowsing(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
