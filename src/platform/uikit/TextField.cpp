@@ -46,6 +46,9 @@ TextField::TextField(const QRectF& frame, View* superview) : Control(frame, supe
 {
     m_edit = new QLineEdit(this);
     m_edit->setFrame(false);
+    // Only a tap (or the owner) starts editing: a window that becomes active must not hand its
+    // first field the focus by itself, as a desktop would.
+    m_edit->setFocusPolicy(Qt::ClickFocus);
     m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
     m_edit->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
     m_edit->setFont(Label::systemFont(15));
