@@ -402,6 +402,8 @@ void KRSearchViewController::reloadTable()
     placeSearchSortBar();
 }
 
+bool KRSearchViewController::isNextPageScheduled() const { return m_delayed->isScheduled(kNextPageCall); }
+
 bool KRSearchViewController::showsSearchSortBar() const
 {
     return !m_showingHot && !m_searchFieldEditing && !m_lastKeyword.isEmpty();
@@ -588,7 +590,7 @@ void KRSearchViewController::beginNewMode()
     m_currentModeLoaded = false;
     m_hasMorePages = false;
     m_delayed->cancel(kNextPageCall);
-    placeSearchSortBar();
+    reloadTable();
 }
 
 void KRSearchViewController::loadSearchPage(int page, bool reset, bool showTopSpinner)

@@ -70,6 +70,8 @@ public:
     bool isLoading() const { return m_loading; }
     bool hasMorePages() const { return m_hasMorePages; }
     int page() const { return m_page; }
+    // Whether the list asked itself for its next page (a short page that does not fill it).
+    bool isNextPageScheduled() const;
     bool isShowingHot() const { return m_showingHot; }
     bool isSearchFieldEditing() const { return m_searchFieldEditing; }
     QStringList searchHistory() const { return m_searchHistory; }

@@ -2,6 +2,7 @@
 #include "service/ServiceClientTesting.h"
 
 #include "browse/KRLoadMoreView.h"
+#include "browse/KRPullRefreshView.h"
 #include "browse/KRSearchHistory.h"
 #include "browse/KRSearchViewController.h"
 #include "browse/KRThemedSearchTextField.h"
@@ -406,6 +407,43 @@ TEST_F(SearchScreenTest, FailedFirstPageOffersARetryAndNeverPagesOntoOtherRows)
     settle();
     EXPECT_EQ(fake.requestsTo(kSearchPath).last().queryValue(QStringLiteral("page")), QStringLiteral("2"));
     EXPECT_EQ(screen->videos().size(), 20);
+}
+
+TEST_F(SearchScreenTest, ShortPagesFillTheScreenTwiceAtMostAndAPullReloads)
+{
+    show();
+    settle();
+    fake.route(KRServiceHosts::apiHost(), kSearchPath, [](const FakeRequest& request) {
+        return searchPage(820000 + request.queryValue(QStringLiteral("page")).toInt() * 100, 2);
+    });
+    screen->beginSearchForKeyword(QStringLiteral("短"));
+    settle();
+    EXPECT_TRUE(screen->isNextPageScheduled());
+    KR_WAIT_UNTIL(screen->page() == 3 && !screen->isLoading());
+    EXPECT_EQ(screen->videos().size(), 6);
+    EXPECT_FALSE(screen->isNextPageScheduled());
+    EXPECT_TRUE(screen->hasMorePages());
+    const auto searches = fake.requestsTo(kSearchPath);
+    EXPECT_EQ(searches.at(searches.size() - 2).queryValue(QStringLiteral("page")), QStringLiteral("2"));
+    EXPECT_EQ(searches.last().queryValue(QStringLiteral("page")), QStringLiteral("3"));
+
+    // A pull reloads the first page of the same search, without the top spinner.
+    TableView* table = screen->tableView();
+    table->beginDragForTesting();
+    table->dragToOffsetForTesting(QPointF(0, -64));
+    EXPECT_EQ(screen->pullRefreshView()->state(), KRPullRefreshStateArmed);
+    table->endDragForTesting(QPointF());
+    EXPECT_EQ(screen->pullRefreshView()->state(), KRPullRefreshStateRefreshing);
+    EXPECT_TRUE(screen->isLoading());
+    EXPECT_FALSE(screen->spinner()->isAnimating());
+    settle();
+    EXPECT_EQ(fake.requestsTo(kSearchPath).size(), searches.size() + 1);
+    EXPECT_EQ(fake.requestsTo(kSearchPath).last().queryValue(QStringLiteral("page")), QStringLiteral("1"));
+    EXPECT_EQ(fake.requestsTo(kSearchPath).last().queryValue(QStringLiteral("keyword")), QStringLiteral("短"));
+    EXPECT_EQ(screen->pullRefreshView()->state(), KRPullRefreshStateIdle);
+    EXPECT_EQ(table->contentInset().top, 0);
+    EXPECT_EQ(screen->page(), 1);
+    EXPECT_EQ(screen->videos().size(), 2) << "a reset replaces the rows";
 }
 
 TEST_F(SearchScreenTest, ErasingTheKeywordReturnsToTheHotRanking)
