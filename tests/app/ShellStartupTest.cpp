@@ -1,12 +1,14 @@
 #include "../uikit/KitTestSupport.h"
 #include "support/ConsoleCapture.h"
 #include "support/FakeService.h"
+#include "support/AccountFixtures.h"
 #include "support/MakerFixtures.h"
 #include "support/ServiceFixtures.h"
 
 #include "app/KRAdaptiveNavigationController.h"
 #include "app/KRAppDelegate.h"
 #include "app/KRRootViewController.h"
+#include "app/KRShellHelpers.h"
 #include "app/KRTheme.h"
 #include "browse/KRUsageNoticeViewController.h"
 #include "model/KRServiceHosts.h"
@@ -19,7 +21,12 @@
 #include "platform/uikit/TabBarItem.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
+#include "app/KRQRLoginViewController.h"
+#include "library/KRProfileViewController.h"
+#include "platform/uikit/Label.h"
 #include "settings/KRUpdateChecker.h"
+#include "social/KRMessageViewController.h"
+#include "store/KRSessionStore.h"
 #include "store/KRDiagnostics.h"
 
 #include <QElapsedTimer>
@@ -51,6 +58,7 @@ protected:
     {
         KitTest::SetUp();
         KRDiagnostics::resetForTesting();
+        KRSessionStore::sharedStore().resetForTesting();
         QStringList hosts = KRServiceHosts::allServiceHosts();
         hosts << MakerFixtures::host();
         service = std::make_unique<FakeService>(hosts);
@@ -65,6 +73,7 @@ protected:
         delegate.reset();
         flushDeferredDeletes();
         service.reset();
+        KRSessionStore::sharedStore().resetForTesting();
         KitTest::TearDown();
     }
 
@@ -201,11 +210,16 @@ TEST_F(ShellStartupTest, NoticeGatesTheUpdateCheckAndActivationsAreDebounced)
     EXPECT_GE(sinceTap.elapsed(), 300);
     settleUpdateCheck();
 
-    // Three activations inside the debounce bring one check.
+    // Three activations inside the debounce bring one check, 0.35 s after the last.
+    QElapsedTimer sinceLast;
     for (int i = 0; i < 3; ++i) {
         Application::shared().resignActiveForTesting();
         Application::shared().becomeActiveForTesting();
+        sinceLast.start();
     }
+    EXPECT_TRUE(delegate->isForegroundUpdateCheckPending());
+    KR_WAIT_UNTIL(manifestGets() == 2);
+    EXPECT_GE(sinceLast.elapsed(), 300);
     settleUpdateCheck();
     EXPECT_EQ(manifestGets(), 2);
     // An activation that is over before the check runs brings none.
@@ -323,7 +337,8 @@ TEST_F(ShellStartupTest, OlderRotationPathAndThePortraitRootRepair)
     EXPECT_FALSE(console.contains(QStringLiteral("[KorvanePortraitRootRepair]")));
     EXPECT_EQ(root()->view()->frame(), portrait.translated(0, 1.5));
     root()->view()->setFrame(portrait.translated(0, 1.6));
-    root()->kr_commitPortraitRootGeometry();
+    // Playback screens reach it by name.
+    EXPECT_TRUE(KRInvokeHook(root(), "kr_commitPortraitRootGeometry"));
     EXPECT_EQ(root()->view()->frame(), portrait);
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePortraitRootRepair] root=NO selected=NO frame={{0, 0}, {320, 480}} bounds={{0, 0}, {320, 480}}")))
         << console.text().toStdString();
@@ -335,6 +350,67 @@ TEST_F(ShellStartupTest, MemoryWarningsAreRecorded)
     launch();
     Application::shared().memoryWarningForTesting();
     KR_WAIT_UNTIL(runtimeLog().contains(QStringLiteral("[memory-warning] UIApplication delivered memory warning")));
+}
+
+TEST_F(ShellStartupTest, LoggedInLaunchWarmsTheRiskCookiesOnlyThen)
+{
+    AccountFixtures::routeRiskCookies(*service);
+    {
+        ConsoleCapture console;
+        launch();
+        KR_WAIT_UNTIL(runtimeLog().contains(QStringLiteral("phase=committed")));
+        EXPECT_TRUE(service->requestsTo(QStringLiteral("/x/frontend/finger/spi")).isEmpty());
+        EXPECT_FALSE(console.contains(QStringLiteral("launchRiskWarmup")));
+    }
+    Application::shared().setDelegate(nullptr);
+    delegate.reset();
+    flushDeferredDeletes();
+
+    AccountFixtures::logInWebOnly();
+    ConsoleCapture console;
+    launch();
+    KR_WAIT_UNTIL(console.contains(QStringLiteral("[KorvaneSession] launchRiskWarmup ready=YES errorCode=0")));
+    EXPECT_EQ(service->requestsTo(QStringLiteral("/x/frontend/finger/spi")).size(), 1);
+}
+
+TEST_F(ShellStartupTest, PadsStartInPortraitWithTheNoticeAsASheet)
+{
+    useDevice(QStringLiteral("iPad8,1"), QStringLiteral("16.7"));
+    Application::shared().setStatusBarOrientation(InterfaceOrientationLandscapeLeft);
+    launch();
+    EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientationPortrait);
+    KR_WAIT_UNTIL(root()->presentedViewController() != nullptr);
+    ViewController* sheet = root()->presentedViewController();
+    EXPECT_EQ(sheet->modalPresentationStyle(), ModalPresentationFormSheet);
+    AnimationClock::finishAll();
+    EXPECT_EQ(sheet->view()->frame().size(), QSizeF(540, 620));
+}
+
+TEST_F(ShellStartupTest, LaterScreensSayTheyComeLaterAndTheProfileOffersLogin)
+{
+    platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
+    AccountFixtures::Passport passport(*service);
+    launch();
+    auto* inbox = new KRMessageViewController(0);
+    stack(0)->pushViewController(inbox, false);
+    EXPECT_EQ(inbox->title(), QStringLiteral("消息"));
+    ASSERT_NE(inbox->messageLabel(), nullptr);
+    EXPECT_FALSE(inbox->messageLabel()->text().isEmpty());
+    EXPECT_EQ(inbox->messageLabel()->textColor(), KRTheme::sharedTheme()->secondaryTextColor());
+    KRTheme::sharedTheme()->setStyle(1);
+    EXPECT_EQ(inbox->messageLabel()->textColor(), KRTheme::sharedTheme()->secondaryTextColor());
+
+    root()->tapTabForTesting(3);
+    auto* profile = qobject_cast<KRProfileViewController*>(stack(3)->topViewController());
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(profile->title(), QStringLiteral("我的"));
+    ASSERT_FALSE(profile->loginButton()->isHidden());
+    profile->loginButton()->tapForTesting();
+    AnimationClock::finishAll();
+    EXPECT_NE(qobject_cast<KRQRLoginViewController*>(stack(3)->topViewController()), nullptr);
+    stack(3)->popToRootViewControllerAnimated(false);
+    AccountFixtures::logInWebOnly();
+    EXPECT_TRUE(profile->loginButton()->isHidden());
 }
 
 } // namespace

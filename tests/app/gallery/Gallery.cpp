@@ -369,7 +369,12 @@ bool shootShell(const QDir& dir, const QString& device)
     window.setRootViewController(root);
     window.makeKeyAndVisible();
     theme()->applyToTabBarController(root);
-    QCoreApplication::processEvents();
+    auto* home = qobject_cast<NavigationController*>(root->viewControllers().first());
+    auto* feed = qobject_cast<KRVideoListViewController*>(home->viewControllers().first());
+    if (!feed || !waitFor([&] { return !feed->videos().isEmpty(); })) {
+        std::printf("FAILED to show the home feed in the shell\n");
+        return false;
+    }
     ok &= save(window, dir, device + QStringLiteral("-shell"));
 
     auto* alert = new AlertView(QStringLiteral("提示"), QStringLiteral("网络不可用，请稍后重试"), QStringLiteral("知道了"), {});
@@ -377,7 +382,6 @@ bool shootShell(const QDir& dir, const QString& device)
     ok &= save(window, dir, device + QStringLiteral("-shell-alert"));
     alert->dismissWithClickedButtonIndex(0);
 
-    auto* home = qobject_cast<NavigationController*>(root->viewControllers().first());
     home->pushViewController(new KRFollowingViewController(QStringLiteral("all")), true);
     ok &= save(window, dir, device + QStringLiteral("-placeholder"));
     home->pushViewController(new KRUsageNoticeViewController(false), true);
