@@ -112,6 +112,7 @@ TEST_F(SearchScreenTest, ChromeFollowsTheSystemAndTheEditingState)
         auto* magnifier = qobject_cast<ImageView*>(field->viewWithTag(KRSearchViewController::kMagnifierTag));
         ASSERT_NE(magnifier, nullptr);
         EXPECT_EQ(magnifier->image().size(), QSizeF(28, 18));
+        EXPECT_EQ(screen->spinner()->center().x(), 187.5);
 
         field->becomeFirstResponder();
         AnimationClock::finishAll();
