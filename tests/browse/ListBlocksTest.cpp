@@ -1,4 +1,5 @@
 #include "../uikit/KitTestSupport.h"
+#include "AnswerGate.h"
 
 #include "app/KRTheme.h"
 #include "browse/KRImageLoader.h"
@@ -24,8 +25,6 @@
 #include <QUrl>
 #include <QUuid>
 
-#include <condition_variable>
-#include <mutex>
 
 using namespace platform::uikit;
 using namespace testsupport;
@@ -286,16 +285,12 @@ TEST_F(ListBlocks, LateCoverOfAReusedRowIsDropped)
 {
     const QString first = freshCover();
     const QString second = freshCover();
-    std::mutex mutex;
-    std::condition_variable released;
-    bool open = false;
+    AnswerGate gate;
     // The first cover's answer waits until the test opens the gate; any other is answered at once.
     const QString firstPath = QUrl(first).path();
     service->route(ImageFixtures::primaryHost(), QStringLiteral("*"), [&](const FakeRequest& request) {
-        if (request.path.startsWith(firstPath)) {
-            std::unique_lock lock(mutex);
-            released.wait(lock, [&] { return open; });
-        }
+        if (request.path.startsWith(firstPath))
+            gate.wait();
         const QSize size = ImageFixtures::sizeForPath(request.path);
         return FakeReply{.body = ImageFixtures::bitmap(size.width(), size.height(), qHash(request.path)),
                          .contentType = QStringLiteral("image/bmp")};
@@ -320,11 +315,7 @@ TEST_F(ListBlocks, LateCoverOfAReusedRowIsDropped)
     // The first cover now arrives; a load of our own for it tells when it has been delivered.
     bool firstDelivered = false;
     KRImageLoader::sharedLoader()->loadImageForURLString(first, nullptr, [&](const Image&) { firstDelivered = true; });
-    {
-        std::lock_guard lock(mutex);
-        open = true;
-    }
-    released.notify_all();
+    gate.release();
     KR_WAIT_UNTIL(firstDelivered);
     EXPECT_TRUE(cell.coverView()->image().isSameAs(secondCover));
     EXPECT_EQ(cell.representedCoverURL(), second);

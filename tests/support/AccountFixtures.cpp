@@ -47,14 +47,14 @@ QVariantMap AccountFixtures::loginData(const QString& access, const QString& ref
              QVariantMap{{QStringLiteral("cookies"), cookies}, {QStringLiteral("domains"), QVariantList{KRServiceHosts::mainDomain()}}}}};
 }
 
-void AccountFixtures::logInWebOnly()
+void AccountFixtures::logInWebOnly(qint64 userID)
 {
     platform::HTTPResponse response;
     response.status = 200;
     response.finalURL = QStringLiteral("https://") + KRServiceHosts::webHost() + QLatin1Char('/');
     const QString domain = QStringLiteral("; Domain=.") + KRServiceHosts::mainDomain() + QStringLiteral("; Path=/");
     response.headers.add(QStringLiteral("Set-Cookie"), QStringLiteral("SESSDATA=s3ssion") + domain + QStringLiteral("; Secure"));
-    response.headers.add(QStringLiteral("Set-Cookie"), QStringLiteral("DedeUserID=4242") + domain);
+    response.headers.add(QStringLiteral("Set-Cookie"), QStringLiteral("DedeUserID=%1").arg(userID) + domain);
     response.headers.add(QStringLiteral("Set-Cookie"), QStringLiteral("zant_jct=") + csrfToken() + domain);
     KRSessionStore::sharedStore().captureCookiesFromHTTPResponse(&response);
 }

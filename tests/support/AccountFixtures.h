@@ -19,8 +19,8 @@ public:
     AccountFixtures() = delete;
 
     // ---- Sessions ----
-    // Web cookies only (SESSDATA, DedeUserID 4242, zant_jct "c5rf").
-    static void logInWebOnly();
+    // Web cookies only (SESSDATA, DedeUserID 4242 or the given account, zant_jct "c5rf").
+    static void logInWebOnly(qint64 userID = 4242);
     // App token pair (expiring in `expiresIn` seconds from the store's clock, 0: never) and
     // the same web cookies.
     static void logInAppAndWeb(qint64 expiresIn = 0, const QString& access = QStringLiteral("acc-1"),

@@ -175,3 +175,32 @@ TEST_F(KitView, LabelsMeasureChineseText)
     l.setText(QStringLiteral("岚帆影院是非官方第三方客户端，仅供个人学习、交流与旧设备兼容研究使用。"));
     EXPECT_GT(l.sizeThatFits(QSizeF(100, 0)).height(), 2 * s.height());
 }
+
+TEST_F(KitView, OneLineLabelsShrinkToTheirMinimumBeforeEliding)
+{
+    Label l(QRectF(0, 0, 60, 18));
+    l.setFont(Label::systemFont(10));
+    l.setText(QStringLiteral("投稿 45"));
+    EXPECT_EQ(l.displayFont().pixelSize(), 10);  // no minimum: the font stays
+    l.setText(QStringLiteral("投稿 1.2万  ·  粉丝 12.3万"));
+    EXPECT_EQ(l.displayFont().pixelSize(), 10);
+    l.setMinimumFontSize(8);
+    EXPECT_EQ(l.displayFont().pixelSize(), 8);  // still too wide: the minimum, then elided
+    l.setFrame(QRectF(0, 0, 1000, 18));
+    EXPECT_EQ(l.displayFont().pixelSize(), 10);
+    l.setNumberOfLines(2);
+    l.setFrame(QRectF(0, 0, 60, 18));
+    EXPECT_EQ(l.displayFont().pixelSize(), 10);
+}
+
+TEST_F(KitView, RoundedImageViewsMaskTheirCorners)
+{
+    QImage red(40, 40, QImage::Format_ARGB32_Premultiplied);
+    red.fill(Qt::red);
+    ImageView view(QRectF(0, 0, 40, 40));
+    view.setImage(Image(red));
+    view.setCornerRadius(20);
+    const QImage shot = view.grab().toImage();
+    EXPECT_EQ(shot.pixelColor(20, 20), QColor(Qt::red));
+    EXPECT_NE(shot.pixelColor(1, 1), QColor(Qt::red));
+}

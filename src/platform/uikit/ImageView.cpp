@@ -1,6 +1,7 @@
 #include "platform/uikit/ImageView.h"
 
 #include <QPainter>
+#include <QPainterPath>
 
 namespace platform::uikit {
 
@@ -93,7 +94,15 @@ void ImageView::drawRect(QPainter& p)
     if (img.isNull())
         return;
     p.save();
-    p.setClipRect(rect());
+    // A rounded view shows its picture inside the rounded corners, as a layer that masks to
+    // its bounds does.
+    if (cornerRadius() > 0) {
+        QPainterPath rounded;
+        rounded.addRoundedRect(QRectF(rect()), cornerRadius(), cornerRadius());
+        p.setClipPath(rounded);
+    } else {
+        p.setClipRect(rect());
+    }
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     img.draw(p, rectForContentMode(contentMode(), img.size(), QRectF(rect())));
     p.restore();

@@ -4,6 +4,9 @@
 #include <QPainter>
 #include <QTextOption>
 
+#include <algorithm>
+#include <cmath>
+
 namespace platform::uikit {
 
 Label::Label(const QRectF& frame, View* superview) : View(frame, superview)
@@ -35,6 +38,23 @@ void Label::setShadowColor(const QColor& color) { m_shadowColor = color; update(
 void Label::setShadowOffset(const QSizeF& offset) { m_shadowOffset = offset; update(); }
 void Label::setTextAlignment(int alignment) { m_alignment = alignment; update(); }
 void Label::setNumberOfLines(int lines) { m_lines = lines; update(); }
+void Label::setMinimumFontSize(qreal size) { m_minimumFontSize = size; update(); }
+
+QFont Label::displayFont() const
+{
+    const int size = m_font.pixelSize();
+    if (m_minimumFontSize <= 0 || m_lines != 1 || m_text.isEmpty() || size <= 0)
+        return m_font;
+    const qreal width = frame().width();
+    QFont font = m_font;
+    for (int pixels = size; pixels > 1 && pixels > m_minimumFontSize; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetricsF(font).horizontalAdvance(m_text) <= width)
+            return font;
+    }
+    font.setPixelSize(std::max(1, int(std::ceil(m_minimumFontSize))));
+    return font;
+}
 
 QSizeF Label::sizeThatFits(const QSizeF& size) const
 {
@@ -78,7 +98,7 @@ void drawLabelText(QPainter& p, const QRectF& rect, const QString& text, const Q
 
 void Label::drawRect(QPainter& p)
 {
-    drawLabelText(p, QRectF(rect()), m_text, m_font, m_textColor, m_shadowColor, m_shadowOffset, m_alignment, m_lines);
+    drawLabelText(p, QRectF(rect()), m_text, displayFont(), m_textColor, m_shadowColor, m_shadowOffset, m_alignment, m_lines);
 }
 
 } // namespace platform::uikit

@@ -29,6 +29,12 @@ public:
     void setTextAlignment(int alignment);
     int numberOfLines() const { return m_lines; }
     void setNumberOfLines(int lines);
+    // Above 0 (one-line labels only): a text wider than the label is drawn in a smaller font,
+    // down to this pixel size, before it is elided. 0 (the default) keeps the font.
+    qreal minimumFontSize() const { return m_minimumFontSize; }
+    void setMinimumFontSize(qreal size);
+    // The font the text is drawn in at the label's current width.
+    QFont displayFont() const;
 
     QSizeF sizeThatFits(const QSizeF& size) const override;
     // The system fonts by point size (1 point = 1 pixel).
@@ -45,6 +51,7 @@ private:
     QSizeF m_shadowOffset{0, -1};
     int m_alignment = TextAlignmentLeft;
     int m_lines = 1;
+    qreal m_minimumFontSize = 0;
 };
 
 // Draws `text` in `rect` as a label does (shared by labels and button titles).

@@ -3,6 +3,8 @@
 // Usage: korvane_gallery [output folder] (default: $KORVANE_SCREENSHOTS_DIR or ./screenshots).
 
 #include "app/KRQRLoginViewController.h"
+#include "browse/KRUploaderViewController.h"
+#include "browse/KRVideoCell.h"
 #include "app/KRTarnwick23Skin.h"
 #include "app/KRTheme.h"
 #include "browse/KRVideoCell.h"
@@ -323,6 +325,34 @@ bool shoot(const QDir& dir, const QString& device)
             return false;
         }
         ok &= save(s, dir, device + QStringLiteral("-qrlogin"));
+    }
+    {
+        // An uploader's page with its first page of videos, covers and statistics loaded.
+        QStringList hosts = KRServiceHosts::allServiceHosts();
+        hosts << testsupport::ImageFixtures::hosts();
+        testsupport::FakeService service(hosts);
+        testsupport::ServiceFixtures::installReadRoutes(service);
+        testsupport::ImageFixtures::serveImages(service);
+        service.routeReply(KRServiceHosts::apiHost(), QStringLiteral("/x/relation/stat"),
+                           testsupport::AccountFixtures::ok(QVariantMap{{QStringLiteral("follower"), 123456}}));
+        Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+        auto* uploader = new KRUploaderViewController(testsupport::ServiceFixtures::kUploaderMID,
+                                                      testsupport::ServiceFixtures::uploaderName(), QString());
+        push(s.nav, uploader);
+        const auto loaded = [&] {
+            if (uploader->videos().isEmpty() || !uploader->stateLabel()->text().contains(QStringLiteral("粉丝")))
+                return false;
+            uploader->tableView()->layoutIfNeeded();
+            for (TableViewCell* cell : uploader->tableView()->visibleCells())
+                if (static_cast<KRVideoCell*>(cell)->coverView()->image().isSameAs(KRVideoPlaceholderImage()))
+                    return false;
+            return true;
+        };
+        if (!waitFor(loaded)) {
+            std::printf("FAILED to show an uploader page\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-uploader"));
     }
     return ok;
 }
