@@ -3,14 +3,19 @@
 // Usage: korvane_gallery [output folder] (default: $KORVANE_SCREENSHOTS_DIR or ./screenshots).
 
 #include "app/KRQRLoginViewController.h"
-#include "browse/KRUploaderViewController.h"
-#include "browse/KRVideoCell.h"
+#include "app/KRRootViewController.h"
 #include "app/KRTarnwick23Skin.h"
 #include "app/KRTheme.h"
-#include "browse/KRVideoCell.h"
+#include "browse/KRImageLoader.h"
 #include "browse/KRSearchHistory.h"
 #include "browse/KRSearchViewController.h"
+#include "browse/KRSectionsViewController.h"
 #include "browse/KRThemedSearchTextField.h"
+#include "browse/KRUploaderViewController.h"
+#include "browse/KRUsageNoticeViewController.h"
+#include "browse/KRVideoCell.h"
+#include "browse/KRVideoListViewController.h"
+#include "social/KRFollowingViewController.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "platform/media/MediaPlayer.h"
@@ -36,6 +41,7 @@
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
 #include "service/KRServiceShutdown.h"
+#include "store/KRPreferences.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
@@ -211,16 +217,18 @@ void push(NavigationController* nav, ViewController* screen)
     theme()->refreshNavigationController(nav);
 }
 
-bool save(Shell& s, const QDir& dir, const QString& name)
+bool save(Window& window, const QDir& dir, const QString& name)
 {
     AnimationClock::finishAll();
     QCoreApplication::processEvents();
-    s.window->layoutIfNeeded();
+    window.layoutIfNeeded();
     const QString path = dir.filePath(name + QStringLiteral(".png"));
-    const bool ok = s.window->grab().save(path);
+    const bool ok = window.grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
 }
+
+bool save(Shell& s, const QDir& dir, const QString& name) { return save(*s.window, dir, name); }
 
 // Runs the event loop until `condition` holds or 10 s pass.
 bool waitFor(const std::function<bool()>& condition)
@@ -357,6 +365,85 @@ bool shoot(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The application's own shell: the root with its four tabs, the first-run notice over it, the
+// read-only notice and a later screen pushed onto a tab, and an alert over the shell.
+bool shootShell(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    bool ok = true;
+    Window window;
+    auto* root = new KRRootViewController;
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    theme()->applyToTabBarController(root);
+    QCoreApplication::processEvents();
+    ok &= save(window, dir, device + QStringLiteral("-shell"));
+
+    auto* alert = new AlertView(QStringLiteral("提示"), QStringLiteral("网络不可用，请稍后重试"), QStringLiteral("知道了"), {});
+    alert->show();
+    ok &= save(window, dir, device + QStringLiteral("-shell-alert"));
+    alert->dismissWithClickedButtonIndex(0);
+
+    auto* home = qobject_cast<NavigationController*>(root->viewControllers().first());
+    home->pushViewController(new KRFollowingViewController(QStringLiteral("all")), true);
+    ok &= save(window, dir, device + QStringLiteral("-placeholder"));
+    home->pushViewController(new KRUsageNoticeViewController(false), true);
+    ok &= save(window, dir, device + QStringLiteral("-notice-readonly"));
+    home->popToRootViewControllerAnimated(false);
+
+    auto* notice = new NavigationController(new KRUsageNoticeViewController(true));
+    if (platform::DeviceProfile::isPad())
+        notice->setModalPresentationStyle(ModalPresentationFormSheet);
+    root->presentViewController(notice, true);
+    ok &= save(window, dir, device + QStringLiteral("-notice"));
+    return ok;
+}
+
+// The browsing lists against the fake service and its picture CDN: the home feed in one and
+// in two columns, a PGC catalogue's poster grid and the discover tab.
+bool shootBrowsing(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    const auto settled = [](KRVideoListViewController* list) {
+        return waitFor([list] {
+            return list->page() >= 1 && !list->isLoading() && KRImageLoader::sharedLoader()->downloadCountForTesting() == 0;
+        });
+    };
+    bool ok = true;
+    {
+        auto* home = new KRVideoListViewController(KRVideoListModeHome, 0, QStringLiteral("首页"));
+        Shell s = makeShell(home);
+        theme()->refreshNavigationController(s.nav);
+        if (!settled(home)) {
+            std::printf("FAILED to load the home feed\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-home"));
+        KRPreferences::sharedPreferences().setVideoListLayout(1);
+        home->tableView()->layoutIfNeeded();
+        settled(home);
+        ok &= save(s, dir, device + QStringLiteral("-home-grid"));
+        KRPreferences::sharedPreferences().setVideoListLayout(0);
+
+        auto* anime = KRVideoListViewController::createWithPGCSeasonType(1, QStringLiteral("番剧"));
+        push(s.nav, anime);
+        if (!settled(anime)) {
+            std::printf("FAILED to load a PGC catalogue\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-pgc"));
+    }
+    {
+        Shell s = makeShell(new KRSectionsViewController());
+        theme()->refreshNavigationController(s.nav);
+        ok &= save(s, dir, device + QStringLiteral("-discover"));
+    }
+    return ok;
+}
+
 // The player of the video page: a decoded frame of the test clip under the danmaku and the
 // controls, once with the controls up and paused, once playing with them hidden.
 bool shootPlayer(const QDir& dir)
@@ -454,6 +541,8 @@ int main(int argc, char** argv)
         Application::shared().resetForTesting();
         theme()->setStyle(d.style);
         ok &= shoot(dir, QString::fromLatin1(d.name));
+        ok &= shootShell(dir, QString::fromLatin1(d.name));
+        ok &= shootBrowsing(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
