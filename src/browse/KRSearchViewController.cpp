@@ -481,7 +481,6 @@ void KRSearchViewController::rebuildSearchHistoryView()
             remove->setTitle(QStringLiteral("×"), ControlStateNormal);
             remove->setTitleColor(theme->secondaryTextColor(), ControlStateNormal);
             remove->setTitleColor(theme->accentColor(), ControlStateHighlighted);
-            remove->setAccessibilityLabel(QStringLiteral("删除 %1").arg(m_searchHistory[i]));
             const int removeTag = remove->tag();
             remove->addTarget(ControlEventTouchUpInside, [this, removeTag] { deleteSearchHistoryTapped(removeTag); });
             m_searchHistoryDeleteButtons.append(remove);

@@ -1,6 +1,8 @@
 #include "../uikit/KitTestSupport.h"
 #include "service/ServiceClientTesting.h"
 
+#include "app/KRTarnwick23Skin.h"
+#include "app/KRTheme.h"
 #include "browse/KRLoadMoreView.h"
 #include "browse/KRPullRefreshView.h"
 #include "browse/KRSearchHistory.h"
@@ -110,6 +112,7 @@ TEST_F(SearchScreenTest, ChromeFollowsTheSystemAndTheEditingState)
         auto* magnifier = qobject_cast<ImageView*>(field->viewWithTag(KRSearchViewController::kMagnifierTag));
         ASSERT_NE(magnifier, nullptr);
         EXPECT_EQ(magnifier->image().size(), QSizeF(28, 18));
+        EXPECT_EQ(screen->spinner()->center().x(), 187.5);
 
         field->becomeFirstResponder();
         AnimationClock::finishAll();
@@ -326,10 +329,13 @@ TEST_F(SearchScreenTest, EmptyAndRepeatedPagesEndTheList)
     EXPECT_EQ(footerTitle(), QStringLiteral("已经到底了"));
     EXPECT_FALSE(screen->hasMorePages());
 
-    // Every page the same ten videos: the second appends nothing and ends paging.
+    // Every page the same ten videos: the second appends nothing and ends paging. The keyword
+    // holds what a format string would take for its own.
     serve(kSearchPath, searchPage(810000, 10));
-    screen->beginSearchForKeyword(QStringLiteral("重复"));
+    ConsoleCapture console;
+    screen->beginSearchForKeyword(QStringLiteral("%2 100%"));
     settle();
+    EXPECT_TRUE(console.contains(QStringLiteral("mode=search keyword=%2 100% order=comprehensive page=1 reset=YES appended=10 total=10 first=")));
     ASSERT_EQ(screen->videos().size(), 10);
     EXPECT_TRUE(screen->hasMorePages());
     scrollToBottom();
@@ -444,6 +450,44 @@ TEST_F(SearchScreenTest, ShortPagesFillTheScreenTwiceAtMostAndAPullReloads)
     EXPECT_EQ(table->contentInset().top, 0);
     EXPECT_EQ(screen->page(), 1);
     EXPECT_EQ(screen->videos().size(), 2) << "a reset replaces the rows";
+}
+
+TEST_F(SearchScreenTest, ThemeChangesRecolourTheChromeAndTheFieldKeepsItsColours)
+{
+    KRTheme::sharedTheme()->setStyle(2);
+    show();
+    settle();
+    screen->beginSearchForKeyword(QStringLiteral("猫"));
+    settle();
+    KRTheme::sharedTheme()->setStyle(1);
+    KRTheme* theme = KRTheme::sharedTheme();
+    KRThemedSearchTextField* field = screen->searchField();
+    EXPECT_EQ(field->resolvedTextColor(), theme->primaryTextColor());
+    EXPECT_EQ(field->placeholderTextColor(), theme->secondaryTextColor());
+    EXPECT_EQ(screen->searchCancelButton()->titleColor(ControlStateNormal), theme->navigationTextColor());
+    EXPECT_EQ(sortButton(KRSearchViewController::kSortTagComprehensive)->titleColor(ControlStateNormal), KRTarnwick23ButtonTitleColor(theme));
+    EXPECT_EQ(sortButton(KRSearchViewController::kSortTagClick)->titleColor(ControlStateNormal), KRTarnwick23PaleButtonTitleColor(theme));
+    EXPECT_FALSE(screen->searchSortBar()->isHidden());
+
+    // A new text keeps the theme's colour; the placeholder is drawn in the kept colour.
+    field->setTextColor(Qt::green);
+    field->setText(QStringLiteral("狗"));
+    EXPECT_EQ(field->textColor(), theme->primaryTextColor());
+    field->applyResolvedTextColor(Qt::black, QColor(255, 0, 0));
+    field->setText(QString());
+    field->setBackground(Image());
+    auto redPixels = [&] {
+        const QImage shot = field->grab().toImage();
+        int red = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                red += colorNear(shot.pixelColor(x, y), QColor(255, 0, 0), 60) ? 1 : 0;
+        return red;
+    };
+    EXPECT_GT(redPixels(), 20);
+    field->setPlaceholder(QString());
+    EXPECT_EQ(redPixels(), 0);
+    KRTheme::sharedTheme()->setStyle(2);
 }
 
 TEST_F(SearchScreenTest, ErasingTheKeywordReturnsToTheHotRanking)

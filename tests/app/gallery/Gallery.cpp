@@ -4,14 +4,17 @@
 
 #include "app/KRQRLoginViewController.h"
 #include "app/KRRootViewController.h"
-#include "browse/KRUploaderViewController.h"
-#include "browse/KRVideoCell.h"
 #include "app/KRTarnwick23Skin.h"
 #include "app/KRTheme.h"
 #include "browse/KRImageLoader.h"
+#include "browse/KRSearchHistory.h"
+#include "browse/KRSearchViewController.h"
 #include "browse/KRSectionsViewController.h"
-#include "browse/KRVideoListViewController.h"
+#include "browse/KRThemedSearchTextField.h"
+#include "browse/KRUploaderViewController.h"
 #include "browse/KRUsageNoticeViewController.h"
+#include "browse/KRVideoCell.h"
+#include "browse/KRVideoListViewController.h"
 #include "social/KRFollowingViewController.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
@@ -161,36 +164,6 @@ protected:
     }
 };
 
-// The search screen's field and sort bar.
-class SearchScreen : public ViewController {
-protected:
-    void loadView() override
-    {
-        auto* v = new View(QRectF(QPointF(), platform::DeviceProfile::screenSize()));
-        v->setBackgroundColor(theme()->backgroundColor());
-        setView(v);
-        const qreal w = v->frame().width();
-        auto* field = new TextField(QRectF(10, 10, w - 20, 34), v);
-        field->setBackground(theme()->searchFieldBackgroundImage());
-        field->setPlaceholder(QStringLiteral("搜索视频、番剧或UP主"));
-        field->setTextColor(theme()->primaryTextColor());
-        field->typeForTesting(QStringLiteral("孤独摇滚"));
-        auto* seg = new SegmentedControl({QStringLiteral("综合"), QStringLiteral("最新"), QStringLiteral("播放"), QStringLiteral("弹幕")}, v);
-        seg->setFrame(QRectF(10, 56, w - 20, 29));
-        seg->setSelectedSegmentIndex(0);
-        theme()->applyToNavigationSegmentedControl(seg);
-        if (seg->tintColor() == theme()->separatorColor())
-            seg->setTintColor(theme()->accentColor());
-        qreal y = 100;
-        for (const QString& h : {QStringLiteral("搜索历史"), QStringLiteral("进击的巨人"), QStringLiteral("罗小黑战记")}) {
-            auto* l = new Label(QRectF(16, y, w - 32, 30), v);
-            l->setText(h);
-            l->setTextColor(y == 100 ? theme()->secondaryTextColor() : theme()->primaryTextColor());
-            y += 36;
-        }
-    }
-};
-
 // The loading picture over the page.
 class LoadingScreen : public ViewController {
 public:
@@ -266,6 +239,47 @@ bool waitFor(const std::function<bool()>& condition)
     return condition();
 }
 
+// The explore tab against the fake service: the hot ranking, results with their sort bar,
+// and the recent keywords while the field is edited.
+bool shootSearch(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    for (const QString& keyword : {QStringLiteral("城市夜景"), QStringLiteral("手工"), QStringLiteral("猫")})
+        KRSearchHistory::save(keyword);
+    auto* search = new KRSearchViewController();
+    Shell s = makeShell(search);
+    theme()->refreshNavigationController(s.nav);
+    bool ok = true;
+    auto shot = [&](const QString& name) {
+        if (!waitFor([&] { return !search->isLoading(); })) {
+            std::printf("FAILED to load the %s list\n", qPrintable(name));
+            ok = false;
+            return;
+        }
+        // Covers arrive on their own; the shot waits for the rows on screen to show theirs.
+        waitFor([&] {
+            search->tableView()->layoutIfNeeded();
+            for (TableViewCell* cell : search->tableView()->visibleCells()) {
+                auto* row = qobject_cast<KRVideoCell*>(cell);
+                if (row && !row->representedCoverURL().isEmpty() && row->coverView()->image().image() == KRVideoPlaceholderImage().image())
+                    return false;
+            }
+            return true;
+        });
+        ok &= save(s, dir, device + QStringLiteral("-search-") + name);
+    };
+    shot(QStringLiteral("hot"));
+    search->beginSearchForKeyword(QStringLiteral("猫"));
+    shot(QStringLiteral("results"));
+    search->searchField()->becomeFirstResponder();
+    shot(QStringLiteral("history"));
+    search->searchField()->resignFirstResponder();
+    KRSearchHistory::clear();
+    return ok;
+}
+
 bool shoot(const QDir& dir, const QString& device)
 {
     bool ok = true;
@@ -296,13 +310,7 @@ bool shoot(const QDir& dir, const QString& device)
         theme()->refreshNavigationController(s.nav);
         ok &= save(s, dir, device + QStringLiteral("-grouped"));
     }
-    {
-        auto* search = new SearchScreen();
-        search->setTitle(QStringLiteral("探索"));
-        Shell s = makeShell(search);
-        theme()->refreshNavigationController(s.nav);
-        ok &= save(s, dir, device + QStringLiteral("-search"));
-    }
+    ok &= shootSearch(dir, device);
     {
         auto* loading = new LoadingScreen();
         loading->setTitle(QStringLiteral("加载中"));
