@@ -1,14 +1,22 @@
+#include "app/KRAppDelegate.h"
+#include "platform/uikit/Application.h"
+#include "platform/web/WebView.h"
 #include "service/KRServiceShutdown.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
-#include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    std::fputs("Korvane: the screens are not built yet; this build holds the clients, stores, UI kit and player beneath them.\n", stdout);
+    // The captcha page reports through its own scheme, which the engine learns before it starts;
+    // a web view also needs the shared GL contexts set before the application object exists.
+    platform::web::WebView::registerPrivateSchemes({QStringLiteral("korvane-gaia")});
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Made here rather than by ApplicationMain so that it outlives the services' shutdown.
+    QApplication app(argc, argv);
+    const int result = platform::uikit::ApplicationMain(argc, argv, [] { return std::make_unique<KRAppDelegate>(); });
     // The services stop while the application object still exists.
     KRShutDownServices();
-    return 0;
+    return result;
 }

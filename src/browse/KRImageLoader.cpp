@@ -392,6 +392,8 @@ void KRImageLoader::loadURLString(const QString& address, bool thumbnail, bool m
 
 void KRImageLoader::clearMemoryCache() { m_state->memoryCache.removeAllObjects(); }
 
+int KRImageLoader::downloadCountForTesting() const { return m_queue->operationCount(); }
+
 int KRImageLoader::memoryCacheCountForTesting() const { return m_state->memoryCache.count(); }
 
 bool KRImageLoader::memoryCacheContainsForTesting(const QString& finalAddress) const

@@ -65,6 +65,8 @@ public:
     // Tests: what the memory cache holds.
     int memoryCacheCountForTesting() const;
     bool memoryCacheContainsForTesting(const QString& finalAddress) const;
+    // Tests: downloads queued or running (a screen's test waits for none before its home goes).
+    int downloadCountForTesting() const;
 
     struct State;
 

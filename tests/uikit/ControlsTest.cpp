@@ -76,6 +76,41 @@ TEST_F(KitControls, ProgressSegmentsAndTextFields)
     EXPECT_EQ(events.last(), QStringLiteral("孤独摇滚"));
 }
 
+TEST_F(KitControls, TextFieldEditingClearButtonAndLeftView)
+{
+    TextField field(QRectF(0, 0, 200, 34));
+    QStringList events;
+    field.addTarget(ControlEventEditingDidBegin, [&] { events << QStringLiteral("begin"); });
+    field.addTarget(ControlEventEditingDidEnd, [&] { events << QStringLiteral("end"); });
+    field.addTarget(ControlEventEditingChanged, [&] { events << field.text(); });
+    field.setLeftView(new View(QRectF(0, 0, 28, 18)));
+    EXPECT_EQ(field.leftView()->frame(), QRectF(0, 8, 28, 18));
+    EXPECT_EQ(field.textRect().left(), 28);
+    field.setClearsWhileEditing(true);
+    ASSERT_NE(field.clearButton(), nullptr);
+    EXPECT_TRUE(field.clearButton()->isHidden());
+
+    field.becomeFirstResponder();
+    field.becomeFirstResponder();
+    field.typeForTesting(QStringLiteral("猫"));
+    EXPECT_TRUE(field.isFirstResponder());
+    EXPECT_FALSE(field.clearButton()->isHidden());
+    EXPECT_EQ(field.textRect().right(), 200 - 28);
+    int asked = 0;
+    field.shouldClear = [&] { return ++asked > 1; };
+    field.tapClearButtonForTesting();
+    EXPECT_EQ(field.text(), QStringLiteral("猫"));
+    field.tapClearButtonForTesting();
+    EXPECT_TRUE(field.text().isEmpty());
+    EXPECT_TRUE(field.clearButton()->isHidden());
+    field.resignFirstResponder();
+    field.resignFirstResponder();
+    EXPECT_FALSE(field.isFirstResponder());
+    EXPECT_EQ(events, (QStringList{"begin", "猫", "end"}));
+    field.setText(QStringLiteral("狗"));
+    EXPECT_TRUE(field.clearButton()->isHidden()) << "only while editing";
+}
+
 TEST_F(KitControls, NavigationBarShowsItemsAsButtons)
 {
     NavigationBar bar(QRectF(0, 20, 375, 44));

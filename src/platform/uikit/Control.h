@@ -22,7 +22,9 @@ enum ControlEvent {
     ControlEventTouchUpOutside = 128,
     ControlEventTouchCancel = 256,
     ControlEventValueChanged = 4096,
+    ControlEventEditingDidBegin = 65536,
     ControlEventEditingChanged = 131072,
+    ControlEventEditingDidEnd = 262144,
     ControlEventEditingDidEndOnExit = 524288,
 };
 

@@ -1,19 +1,62 @@
 #include "platform/uikit/TextField.h"
 
+#include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
 
 namespace platform::uikit {
+
+namespace {
+
+constexpr qreal kClearButtonSide = 19;
+constexpr qreal kClearButtonArea = 28;
+const QColor kPlaceholderGrey = QColor::fromRgbF(0.7, 0.7, 0.7);
+
+// The platform's clear glyph: a grey disc with a white cross.
+Image clearGlyph()
+{
+    const qreal scale = 2;
+    QImage image(QSize(int(kClearButtonSide * scale), int(kClearButtonSide * scale)), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor::fromRgbF(0.56, 0.56, 0.58));
+    p.drawEllipse(QRectF(0, 0, kClearButtonSide, kClearButtonSide));
+    p.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(6.5, 6.5), QPointF(12.5, 12.5));
+    p.drawLine(QPointF(12.5, 6.5), QPointF(6.5, 12.5));
+    p.end();
+    return Image(image);
+}
+
+} // namespace
 
 TextField::TextField(const QRectF& frame, View* superview) : Control(frame, superview)
 {
     m_edit = new QLineEdit(this);
     m_edit->setFrame(false);
+    // Only a tap (or the owner) starts editing: a window that becomes active must not hand its
+    // first field the focus by itself, as a desktop would.
+    m_edit->setFocusPolicy(Qt::ClickFocus);
     m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
     m_edit->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
     m_edit->setFont(Label::systemFont(15));
+    m_edit->installEventFilter(this);
+    QObject::connect(m_edit, &QLineEdit::textChanged, this, [this] {
+        updateClearButton();
+        update();
+    });
     QObject::connect(m_edit, &QLineEdit::textEdited, this, [this] { sendActionsForControlEvents(ControlEventEditingChanged); });
     QObject::connect(m_edit, &QLineEdit::returnPressed, this, [this] {
         if (shouldReturn && !shouldReturn())
@@ -25,9 +68,20 @@ TextField::TextField(const QRectF& frame, View* superview) : Control(frame, supe
 
 QString TextField::text() const { return m_edit->text(); }
 void TextField::setText(const QString& text) { m_edit->setText(text); }
-QString TextField::placeholder() const { return m_edit->placeholderText(); }
-void TextField::setPlaceholder(const QString& text) { m_edit->setPlaceholderText(text); }
-void TextField::setFont(const QFont& font) { m_edit->setFont(font); }
+QFont TextField::font() const { return m_edit->font(); }
+void TextField::setFont(const QFont& font)
+{
+    m_edit->setFont(font);
+    update();
+}
+
+void TextField::setPlaceholder(const QString& text)
+{
+    m_placeholder = text;
+    update();
+}
+
+QColor TextField::textColor() const { return m_edit->palette().color(QPalette::Text); }
 
 void TextField::setTextColor(const QColor& color)
 {
@@ -42,9 +96,90 @@ void TextField::setTextInsets(const EdgeInsets& insets)
     layoutSubviews();
 }
 
-bool TextField::isFirstResponder() const { return m_edit->hasFocus(); }
-void TextField::becomeFirstResponder() { m_edit->setFocus(); }
-void TextField::resignFirstResponder() { m_edit->clearFocus(); }
+void TextField::setLeftView(View* view)
+{
+    if (m_leftView == view)
+        return;
+    delete m_leftView.data();
+    m_leftView = view;
+    if (view)
+        addSubview(view);
+    layoutSubviews();
+}
+
+void TextField::setClearsWhileEditing(bool on)
+{
+    m_clearsWhileEditing = on;
+    if (on && !m_clearButton) {
+        m_clearButton = new Button(ButtonTypeCustom, QRectF(), this);
+        m_clearButton->setImage(clearGlyph(), ControlStateNormal);
+        m_clearButton->setAccessibilityLabel(QStringLiteral("清除文本"));
+        m_clearButton->addTarget(ControlEventTouchUpInside, [this] {
+            if (shouldClear && !shouldClear())
+                return;
+            m_edit->clear();
+        });
+    }
+    updateClearButton();
+    layoutSubviews();
+}
+
+QRectF TextField::textRect() const
+{
+    QRectF r = EdgeInsetsInsetRect(QRectF(QPointF(), frame().size()), m_textInsets);
+    if (m_leftView)
+        r.setLeft(std::max(r.left(), m_leftView->frame().right()));
+    if (m_clearButton && !m_clearButton->isHidden())
+        r.setRight(std::min(r.right(), frame().width() - kClearButtonArea));
+    r.setWidth(std::max<qreal>(0, r.width()));
+    return r;
+}
+
+void TextField::becomeFirstResponder()
+{
+    m_edit->setFocus();
+    setEditing(true);
+}
+
+void TextField::resignFirstResponder()
+{
+    // Ending first: the focus-out that clearing the focus sends then finds nothing to end.
+    setEditing(false);
+    m_edit->clearFocus();
+}
+
+void TextField::setEditing(bool editing)
+{
+    if (m_editing == editing)
+        return;
+    m_editing = editing;
+    updateClearButton();
+    layoutSubviews();
+    sendActionsForControlEvents(editing ? ControlEventEditingDidBegin : ControlEventEditingDidEnd);
+}
+
+bool TextField::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_edit) {
+        if (event->type() == QEvent::FocusIn)
+            setEditing(true);
+        // Another window taking the activation leaves the field editing, as on a phone.
+        else if (event->type() == QEvent::FocusOut && static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason)
+            setEditing(false);
+    }
+    return Control::eventFilter(watched, event);
+}
+
+void TextField::updateClearButton()
+{
+    if (!m_clearButton)
+        return;
+    const bool shown = m_clearsWhileEditing && m_editing && !m_edit->text().isEmpty();
+    if (shown == !m_clearButton->isHidden())
+        return;
+    m_clearButton->setHidden(!shown);
+    layoutSubviews();
+}
 
 void TextField::typeForTesting(const QString& text, bool pressReturn)
 {
@@ -54,15 +189,40 @@ void TextField::typeForTesting(const QString& text, bool pressReturn)
         Q_EMIT m_edit->returnPressed();
 }
 
+void TextField::tapClearButtonForTesting()
+{
+    if (m_clearButton && !m_clearButton->isHidden())
+        m_clearButton->tapForTesting();
+}
+
 void TextField::layoutSubviews()
 {
-    m_edit->setGeometry(EdgeInsetsInsetRect(QRectF(rect()), m_textInsets).toRect());
+    const QSizeF size = frame().size();
+    if (m_leftView) {
+        const QSizeF l = m_leftView->frame().size();
+        m_leftView->setFrame(QRectF(0, std::floor((size.height() - l.height()) / 2), l.width(), l.height()));
+    }
+    if (m_clearButton)
+        m_clearButton->setFrame(QRectF(size.width() - kClearButtonArea, 0, kClearButtonArea, size.height()));
+    m_edit->setGeometry(textRect().toRect());
 }
 
 void TextField::drawRect(QPainter& p)
 {
     if (!m_background.isNull())
         m_background.draw(p, QRectF(rect()));
+    if (m_edit->text().isEmpty() && !m_placeholder.isEmpty())
+        drawPlaceholderInRect(p, textRect());
+}
+
+void TextField::drawPlaceholderInRect(QPainter& p, const QRectF& rect)
+{
+    // QLineEdit draws its text with a small margin of its own; the placeholder lines up with it.
+    const QRectF r = rect.adjusted(2, 0, 0, 0);
+    const QFontMetricsF metrics(font());
+    p.setFont(font());
+    p.setPen(kPlaceholderGrey);
+    p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, metrics.elidedText(m_placeholder, Qt::ElideRight, r.width()));
 }
 
 } // namespace platform::uikit

@@ -3,45 +3,79 @@
 #include "platform/uikit/Control.h"
 #include "platform/uikit/Image.h"
 
+#include <QPointer>
+
 class QLineEdit;
 
 namespace platform::uikit {
 
+class Button;
+
 // One line of editable text over an optional stretchable background. Editing sends
 // editing-changed; the return key sends editing-did-end-on-exit and asks `shouldReturn`.
+// Becoming and resigning first responder send editing-did-begin and editing-did-end. The
+// placeholder is drawn by the field itself (drawPlaceholderInRect), so subclasses can style it.
 class TextField : public Control {
     Q_OBJECT
 public:
     explicit TextField(const QRectF& frame = QRectF(), View* superview = nullptr);
 
     QString text() const;
-    void setText(const QString& text);
-    QString placeholder() const;
+    virtual void setText(const QString& text);
+    QString placeholder() const { return m_placeholder; }
     void setPlaceholder(const QString& text);
+    QFont font() const;
     void setFont(const QFont& font);
+    QColor textColor() const;
     void setTextColor(const QColor& color);
     Image background() const { return m_background; }
     void setBackground(const Image& image) { m_background = image; update(); }
     EdgeInsets textInsets() const { return m_textInsets; }
     void setTextInsets(const EdgeInsets& insets);
-    bool isFirstResponder() const;
+    // A view kept at the left edge, vertically centred, always shown; the text starts after it.
+    // The field owns it (a replaced one is deleted).
+    View* leftView() const { return m_leftView; }
+    void setLeftView(View* view);
+    // A clear button at the right edge while editing a non-empty text.
+    bool clearsWhileEditing() const { return m_clearsWhileEditing; }
+    void setClearsWhileEditing(bool on);
+    Button* clearButton() const { return m_clearButton; }
+    // The area the text and the placeholder take.
+    QRectF textRect() const;
+
+    bool isFirstResponder() const { return m_editing; }
     void becomeFirstResponder();
     void resignFirstResponder();
     // Asked when the return key is pressed; true (the default) lets the field end editing.
     std::function<bool()> shouldReturn;
+    // Asked when the clear button is tapped; true (the default) empties the field.
+    std::function<bool()> shouldClear;
 
     // Types `text` at the end as a user would, then presses return when asked to.
     void typeForTesting(const QString& text, bool pressReturn = false);
+    // Taps the clear button as a finger would (only while it shows).
+    void tapClearButtonForTesting();
 
     void layoutSubviews() override;
 
 protected:
     void drawRect(QPainter& painter) override;
+    // Draws the placeholder while the text is empty; by default in the platform's grey.
+    virtual void drawPlaceholderInRect(QPainter& painter, const QRectF& rect);
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void setEditing(bool editing);
+    void updateClearButton();
+
     QLineEdit* m_edit;
     Image m_background;
     EdgeInsets m_textInsets{0, 8, 0, 8};
+    QString m_placeholder;
+    QPointer<View> m_leftView;
+    Button* m_clearButton = nullptr;
+    bool m_clearsWhileEditing = false;
+    bool m_editing = false;
 };
 
 } // namespace platform::uikit

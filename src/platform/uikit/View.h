@@ -76,6 +76,8 @@ public:
     void setAccessibilityLabel(const QString& label) { m_accessibilityLabel = label; }
     QString accessibilityValue() const { return m_accessibilityValue; }
     void setAccessibilityValue(const QString& value) { m_accessibilityValue = value; }
+    QString accessibilityHint() const { return m_accessibilityHint; }
+    void setAccessibilityHint(const QString& hint) { m_accessibilityHint = hint; }
     // Animates alpha to `alpha` over `seconds` on the kit's clock (at once for 0 or less);
     // a newer animation of the same view replaces a running one.
     void animateAlpha(qreal alpha, double seconds);
@@ -137,6 +139,7 @@ private:
     bool m_accessibilityHidden = false;
     QString m_accessibilityLabel;
     QString m_accessibilityValue;
+    QString m_accessibilityHint;
     quint64 m_alphaAnimation = 0;
     bool m_needsLayout = false;
     bool m_layoutQueued = false;

@@ -3,10 +3,19 @@
 // Usage: korvane_gallery [output folder] (default: $KORVANE_SCREENSHOTS_DIR or ./screenshots).
 
 #include "app/KRQRLoginViewController.h"
-#include "browse/KRUploaderViewController.h"
-#include "browse/KRVideoCell.h"
+#include "app/KRRootViewController.h"
 #include "app/KRTarnwick23Skin.h"
 #include "app/KRTheme.h"
+#include "browse/KRImageLoader.h"
+#include "browse/KRSearchHistory.h"
+#include "browse/KRSearchViewController.h"
+#include "browse/KRSectionsViewController.h"
+#include "browse/KRThemedSearchTextField.h"
+#include "browse/KRUploaderViewController.h"
+#include "browse/KRUsageNoticeViewController.h"
+#include "browse/KRVideoCell.h"
+#include "browse/KRVideoListViewController.h"
+#include "social/KRFollowingViewController.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "platform/media/MediaPlayer.h"
@@ -32,6 +41,7 @@
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
 #include "service/KRServiceShutdown.h"
+#include "store/KRPreferences.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
@@ -154,36 +164,6 @@ protected:
     }
 };
 
-// The search screen's field and sort bar.
-class SearchScreen : public ViewController {
-protected:
-    void loadView() override
-    {
-        auto* v = new View(QRectF(QPointF(), platform::DeviceProfile::screenSize()));
-        v->setBackgroundColor(theme()->backgroundColor());
-        setView(v);
-        const qreal w = v->frame().width();
-        auto* field = new TextField(QRectF(10, 10, w - 20, 34), v);
-        field->setBackground(theme()->searchFieldBackgroundImage());
-        field->setPlaceholder(QStringLiteral("搜索视频、番剧或UP主"));
-        field->setTextColor(theme()->primaryTextColor());
-        field->typeForTesting(QStringLiteral("孤独摇滚"));
-        auto* seg = new SegmentedControl({QStringLiteral("综合"), QStringLiteral("最新"), QStringLiteral("播放"), QStringLiteral("弹幕")}, v);
-        seg->setFrame(QRectF(10, 56, w - 20, 29));
-        seg->setSelectedSegmentIndex(0);
-        theme()->applyToNavigationSegmentedControl(seg);
-        if (seg->tintColor() == theme()->separatorColor())
-            seg->setTintColor(theme()->accentColor());
-        qreal y = 100;
-        for (const QString& h : {QStringLiteral("搜索历史"), QStringLiteral("进击的巨人"), QStringLiteral("罗小黑战记")}) {
-            auto* l = new Label(QRectF(16, y, w - 32, 30), v);
-            l->setText(h);
-            l->setTextColor(y == 100 ? theme()->secondaryTextColor() : theme()->primaryTextColor());
-            y += 36;
-        }
-    }
-};
-
 // The loading picture over the page.
 class LoadingScreen : public ViewController {
 public:
@@ -237,16 +217,18 @@ void push(NavigationController* nav, ViewController* screen)
     theme()->refreshNavigationController(nav);
 }
 
-bool save(Shell& s, const QDir& dir, const QString& name)
+bool save(Window& window, const QDir& dir, const QString& name)
 {
     AnimationClock::finishAll();
     QCoreApplication::processEvents();
-    s.window->layoutIfNeeded();
+    window.layoutIfNeeded();
     const QString path = dir.filePath(name + QStringLiteral(".png"));
-    const bool ok = s.window->grab().save(path);
+    const bool ok = window.grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
 }
+
+bool save(Shell& s, const QDir& dir, const QString& name) { return save(*s.window, dir, name); }
 
 // Runs the event loop until `condition` holds or 10 s pass.
 bool waitFor(const std::function<bool()>& condition)
@@ -255,6 +237,47 @@ bool waitFor(const std::function<bool()>& condition)
     while (!condition() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     return condition();
+}
+
+// The explore tab against the fake service: the hot ranking, results with their sort bar,
+// and the recent keywords while the field is edited.
+bool shootSearch(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    for (const QString& keyword : {QStringLiteral("城市夜景"), QStringLiteral("手工"), QStringLiteral("猫")})
+        KRSearchHistory::save(keyword);
+    auto* search = new KRSearchViewController();
+    Shell s = makeShell(search);
+    theme()->refreshNavigationController(s.nav);
+    bool ok = true;
+    auto shot = [&](const QString& name) {
+        if (!waitFor([&] { return !search->isLoading(); })) {
+            std::printf("FAILED to load the %s list\n", qPrintable(name));
+            ok = false;
+            return;
+        }
+        // Covers arrive on their own; the shot waits for the rows on screen to show theirs.
+        waitFor([&] {
+            search->tableView()->layoutIfNeeded();
+            for (TableViewCell* cell : search->tableView()->visibleCells()) {
+                auto* row = qobject_cast<KRVideoCell*>(cell);
+                if (row && !row->representedCoverURL().isEmpty() && row->coverView()->image().image() == KRVideoPlaceholderImage().image())
+                    return false;
+            }
+            return true;
+        });
+        ok &= save(s, dir, device + QStringLiteral("-search-") + name);
+    };
+    shot(QStringLiteral("hot"));
+    search->beginSearchForKeyword(QStringLiteral("猫"));
+    shot(QStringLiteral("results"));
+    search->searchField()->becomeFirstResponder();
+    shot(QStringLiteral("history"));
+    search->searchField()->resignFirstResponder();
+    KRSearchHistory::clear();
+    return ok;
 }
 
 bool shoot(const QDir& dir, const QString& device)
@@ -287,13 +310,7 @@ bool shoot(const QDir& dir, const QString& device)
         theme()->refreshNavigationController(s.nav);
         ok &= save(s, dir, device + QStringLiteral("-grouped"));
     }
-    {
-        auto* search = new SearchScreen();
-        search->setTitle(QStringLiteral("探索"));
-        Shell s = makeShell(search);
-        theme()->refreshNavigationController(s.nav);
-        ok &= save(s, dir, device + QStringLiteral("-search"));
-    }
+    ok &= shootSearch(dir, device);
     {
         auto* loading = new LoadingScreen();
         loading->setTitle(QStringLiteral("加载中"));
@@ -344,6 +361,89 @@ bool shoot(const QDir& dir, const QString& device)
             return false;
         }
         ok &= save(s, dir, device + QStringLiteral("-uploader"));
+    }
+    return ok;
+}
+
+// The application's own shell: the root with its four tabs, the first-run notice over it, the
+// read-only notice and a later screen pushed onto a tab, and an alert over the shell.
+bool shootShell(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    bool ok = true;
+    Window window;
+    auto* root = new KRRootViewController;
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    theme()->applyToTabBarController(root);
+    auto* home = qobject_cast<NavigationController*>(root->viewControllers().first());
+    auto* feed = qobject_cast<KRVideoListViewController*>(home->viewControllers().first());
+    if (!feed || !waitFor([&] { return !feed->videos().isEmpty(); })) {
+        std::printf("FAILED to show the home feed in the shell\n");
+        return false;
+    }
+    ok &= save(window, dir, device + QStringLiteral("-shell"));
+
+    auto* alert = new AlertView(QStringLiteral("提示"), QStringLiteral("网络不可用，请稍后重试"), QStringLiteral("知道了"), {});
+    alert->show();
+    ok &= save(window, dir, device + QStringLiteral("-shell-alert"));
+    alert->dismissWithClickedButtonIndex(0);
+
+    home->pushViewController(new KRFollowingViewController(QStringLiteral("all")), true);
+    ok &= save(window, dir, device + QStringLiteral("-placeholder"));
+    home->pushViewController(new KRUsageNoticeViewController(false), true);
+    ok &= save(window, dir, device + QStringLiteral("-notice-readonly"));
+    home->popToRootViewControllerAnimated(false);
+
+    auto* notice = new NavigationController(new KRUsageNoticeViewController(true));
+    if (platform::DeviceProfile::isPad())
+        notice->setModalPresentationStyle(ModalPresentationFormSheet);
+    root->presentViewController(notice, true);
+    ok &= save(window, dir, device + QStringLiteral("-notice"));
+    return ok;
+}
+
+// The browsing lists against the fake service and its picture CDN: the home feed in one and
+// in two columns, a PGC catalogue's poster grid and the discover tab.
+bool shootBrowsing(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    const auto settled = [](KRVideoListViewController* list) {
+        return waitFor([list] {
+            return list->page() >= 1 && !list->isLoading() && KRImageLoader::sharedLoader()->downloadCountForTesting() == 0;
+        });
+    };
+    bool ok = true;
+    {
+        auto* home = new KRVideoListViewController(KRVideoListModeHome, 0, QStringLiteral("首页"));
+        Shell s = makeShell(home);
+        theme()->refreshNavigationController(s.nav);
+        if (!settled(home)) {
+            std::printf("FAILED to load the home feed\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-home"));
+        KRPreferences::sharedPreferences().setVideoListLayout(1);
+        home->tableView()->layoutIfNeeded();
+        settled(home);
+        ok &= save(s, dir, device + QStringLiteral("-home-grid"));
+        KRPreferences::sharedPreferences().setVideoListLayout(0);
+
+        auto* anime = KRVideoListViewController::createWithPGCSeasonType(1, QStringLiteral("番剧"));
+        push(s.nav, anime);
+        if (!settled(anime)) {
+            std::printf("FAILED to load a PGC catalogue\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-pgc"));
+    }
+    {
+        Shell s = makeShell(new KRSectionsViewController());
+        theme()->refreshNavigationController(s.nav);
+        ok &= save(s, dir, device + QStringLiteral("-discover"));
     }
     return ok;
 }
@@ -445,6 +545,8 @@ int main(int argc, char** argv)
         Application::shared().resetForTesting();
         theme()->setStyle(d.style);
         ok &= shoot(dir, QString::fromLatin1(d.name));
+        ok &= shootShell(dir, QString::fromLatin1(d.name));
+        ok &= shootBrowsing(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
