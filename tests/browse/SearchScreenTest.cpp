@@ -507,6 +507,24 @@ TEST_F(SearchScreenTest, ErasingTheKeywordReturnsToTheHotRanking)
     EXPECT_EQ(screen->videos().size(), 20);
     EXPECT_TRUE(screen->lastKeyword().isNull());
 
+    // The field's clear button and the cancel button lead back to the ranking as well.
+    screen->beginSearchForKeyword(QStringLiteral("狗"));
+    settle();
+    screen->searchField()->becomeFirstResponder();
+    screen->searchField()->tapClearButtonForTesting();
+    EXPECT_TRUE(screen->searchField()->text().isEmpty());
+    KR_WAIT_UNTIL(screen->isShowingHot());
+    settle();
+    EXPECT_EQ(fake.requestsTo(kPopularPath).size(), hot + 2);
+    screen->beginSearchForKeyword(QStringLiteral("狗"));
+    settle();
+    screen->searchField()->becomeFirstResponder();
+    screen->searchCancelButton()->tapForTesting();
+    EXPECT_TRUE(screen->isShowingHot());
+    EXPECT_FALSE(screen->isSearchFieldEditing());
+    settle();
+    EXPECT_EQ(fake.requestsTo(kPopularPath).size(), hot + 3);
+
     // A tag's screen searches for the tag as it first appears and remembers it.
     auto* tagScreen = new KRSearchViewController(QStringLiteral(" 手工 "));
     nav->pushViewController(tagScreen, false);
