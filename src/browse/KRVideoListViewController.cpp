@@ -201,6 +201,7 @@ BarButtonItem* KRVideoListViewController::messageItem()
         m_messageButton = new Button(ButtonTypeCustom, QRectF(0, 0, kMessageButtonWidth, kMessageButtonHeight));
         m_messageButton->setImage(Image::named(QStringLiteral("Davirivu961/message")), ControlStateNormal);
         m_messageButton->setImageEdgeInsets(EdgeInsets{3, 6, 3, 6});
+        m_messageButton->setShowsTouchWhenHighlighted(true);
         m_messageButton->setAccessibilityLabel(QStringLiteral("消息"));
         m_messageButton->setAccessibilityHint(QStringLiteral("查看回复与 @ 消息"));
         m_messageButton->addTarget(ControlEventTouchUpInside, [this] { messageButtonTapped(); });

@@ -111,6 +111,22 @@ TEST_F(KitControls, TextFieldEditingClearButtonAndLeftView)
     EXPECT_TRUE(field.clearButton()->isHidden()) << "only while editing";
 }
 
+TEST_F(KitControls, AButtonShowingTouchGlowsOnlyWhileHighlighted)
+{
+    Button button(ButtonTypeCustom, QRectF(0, 0, 38, 32));
+    button.setBackgroundColor(QColor(Qt::black));
+    button.setShowsTouchWhenHighlighted(true);
+    const auto centre = [&] {
+        const QImage shot = button.grab().toImage();
+        return shot.pixelColor(shot.width() / 2, shot.height() / 2);
+    };
+    EXPECT_EQ(centre(), QColor(Qt::black));
+    button.setHighlighted(true);
+    EXPECT_GT(centre().lightness(), 180);
+    button.setShowsTouchWhenHighlighted(false);
+    EXPECT_EQ(centre(), QColor(Qt::black));
+}
+
 TEST_F(KitControls, NavigationBarShowsItemsAsButtons)
 {
     NavigationBar bar(QRectF(0, 20, 375, 44));

@@ -6,6 +6,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRadialGradient>
 
 namespace platform::uikit {
 
@@ -118,6 +119,17 @@ void Button::drawRect(QPainter& p)
         if (!m_titleLabel->text().isEmpty())
             x = m_titleLabel->frame().left() - is.width();
         img.draw(p, QRectF(QPointF(x, content.top() + (content.height() - is.height()) / 2), is));
+    }
+    if (m_showsTouch && isHighlighted()) {
+        // The platform's touch glow: about 20 points across whatever the button's size.
+        constexpr qreal kGlowRadius = 20;
+        const QPointF centre = QRectF(rect()).center();
+        QRadialGradient glow(centre, kGlowRadius);
+        glow.setColorAt(0, QColor(255, 255, 255, 220));
+        glow.setColorAt(1, QColor(255, 255, 255, 0));
+        p.setPen(Qt::NoPen);
+        p.setBrush(glow);
+        p.drawEllipse(centre, kGlowRadius, kGlowRadius);
     }
 }
 

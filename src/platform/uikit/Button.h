@@ -42,6 +42,9 @@ public:
     void setImageEdgeInsets(const EdgeInsets& insets) { m_imageInsets = insets; update(); }
     int imageContentMode() const { return m_imageContentMode; }
     void setImageContentMode(int mode) { m_imageContentMode = mode; update(); }
+    // A soft white glow over the middle of the button while it is highlighted.
+    bool showsTouchWhenHighlighted() const { return m_showsTouch; }
+    void setShowsTouchWhenHighlighted(bool shows) { m_showsTouch = shows; update(); }
 
     QSizeF sizeThatFits(const QSizeF& size) const override;
     void layoutSubviews() override;
@@ -65,6 +68,7 @@ private:
     EdgeInsets m_contentInsets;
     EdgeInsets m_imageInsets;
     int m_imageContentMode = ContentModeCenter;
+    bool m_showsTouch = false;
 };
 
 } // namespace platform::uikit
