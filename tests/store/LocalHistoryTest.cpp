@@ -217,7 +217,7 @@ TEST_F(LocalHistory, ReadsAndKeepsAFileOfTheEarlierWriter)
 {
     // Written by the store's earlier hand-made binary writer, which shared each key among
     // records: a standard binary property list.
-    const QString fixture = QFileInfo(QString::fromUtf8(__FILE__)).dir().filePath(u"fixtures/LocalHistoryEarlierWriter.plist"_s);
+    const QString fixture = QStringLiteral(KORVANE_TEST_SOURCE_DIR "/store/fixtures/LocalHistoryEarlierWriter.plist");
     const QByteArray earlier = platform::readFile(fixture).value_or(QByteArray());
     ASSERT_FALSE(earlier.isEmpty()) << fixture.toStdString();
     ASSERT_TRUE(platform::writeFileAtomically(store().storePath(), earlier));
