@@ -2,6 +2,15 @@
 
 #include <QCoreApplication>
 
+// GCC names an AddressSanitizer build one way, clang another.
+#if defined(__SANITIZE_ADDRESS__)
+#define KORVANE_WEB_TESTS_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KORVANE_WEB_TESTS_UNDER_ASAN 1
+#endif
+#endif
+
 // Called by the test main before the application object exists, as the app's main does.
 void korvaneTestBeforeApplication()
 {
@@ -9,7 +18,7 @@ void korvaneTestBeforeApplication()
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef KORVANE_WEB_TESTS_UNDER_ASAN
 // The web engine's own library (not instrumented, not ours) frees some of its objects through
 // a base of another size as it tears a page down; only that one check is off, only here.
 extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options()
@@ -18,7 +27,7 @@ extern "C" __attribute__((visibility("default"), used)) const char* __asan_defau
 }
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef KORVANE_WEB_TESTS_UNDER_ASAN
 // What the web engine, and the system libraries it loads, keep until exit.
 extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions()
 {
