@@ -291,3 +291,20 @@ TEST_F(WebViewTest, ScriptResultsArriveOnceAndNeverAfterTheViewIsGone)
 }
 
 } // namespace
+namespace {
+
+// Outside the fixture: the view exists before any seam is set (each case runs in a process of
+// its own under ctest, so the engine starts here without the seam).
+TEST(WebViewSeams, AViewMadeBeforeTheSeamIsSetStillGoesThroughIt)
+{
+    auto view = std::make_unique<WebView>(QRectF(0, 0, 320, 480));
+    RecordingDelegate delegate;
+    view->setDelegate(&delegate);
+    FakeService service({kWebHost});
+    service.routeReply(kWebHost, QStringLiteral("/framed"), FakeReply::html("<html>framed</html>"));
+    view->loadHTMLString(QStringLiteral("<html><body><iframe src='https://web.korvane.test/framed'></iframe></body></html>"), kBase);
+    KR_WAIT_UNTIL(delegate.finished == 1);
+    KR_WAIT_UNTIL(service.requestsTo(QStringLiteral("/framed")).size() == 1);
+}
+
+} // namespace

@@ -113,8 +113,8 @@ WebView::WebView(const QRectF& frame, platform::uikit::View* superview)
     , d(std::make_unique<Impl>())
 {
     d->q = this;
-    // The connect-to seam must be in force before the engine starts, which it does with the
-    // first profile.
+    // The engine takes up a changed proxy as it goes; the seam may be set before any view or
+    // between making one and loading it.
     ConnectToProxy::installIfNeeded();
     d->profile = new QWebEngineProfile(); // off the record: nothing of it reaches the disk
     const QString userAgent = UserDefaults::standard().string(QStringLiteral("UserAgent"));
@@ -174,6 +174,7 @@ void WebView::loadHTMLString(const QString& html, const QUrl& baseURL)
         }, Qt::QueuedConnection);
         return;
     }
+    ConnectToProxy::installIfNeeded();
     d->copySharedCookies();
     d->htmlLoadPending = true;
     d->htmlBaseURL = baseURL;

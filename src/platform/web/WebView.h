@@ -59,12 +59,11 @@ public:
     // Before the QApplication exists (main calls it with "korvane-gaia").
     static void registerPrivateSchemes(const QStringList& schemes);
 
-    struct Impl;
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    struct Impl;
     std::unique_ptr<Impl> d;
 };
 
