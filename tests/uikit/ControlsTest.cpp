@@ -222,8 +222,12 @@ TEST_F(KitControls, TabBarTapsSelectAndASecondTapReturnsToTheRoot)
     EXPECT_TRUE(other->isAppeared());
     EXPECT_FALSE(nav->isAppeared());
     EXPECT_EQ(other->view()->frame(), QRectF(0, 0, 375, 618));
+    EXPECT_TRUE(nav->view()->isHidden());
     tabs->tapTabForTesting(0);
     EXPECT_EQ(nav->viewControllers().size(), 2);
+    // The tab shown again is visible again, the one left hidden.
+    EXPECT_FALSE(nav->view()->isHidden());
+    EXPECT_TRUE(other->view()->isHidden());
     tabs->tapTabForTesting(0);
     AnimationClock::finishAll();
     EXPECT_EQ(nav->viewControllers().size(), 1);

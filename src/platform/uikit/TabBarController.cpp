@@ -125,6 +125,8 @@ void TabBarController::setSelectedIndex(int index)
     m_selected = index;
     m_tabBar->setSelectedIndex(index);
     view()->addSubview(to->view());
+    // A tab left earlier was hidden, not removed: coming back must show it again.
+    to->view()->show();
     view()->bringSubviewToFront(m_tabBar);
     layoutForSelected();
     if (visible)
