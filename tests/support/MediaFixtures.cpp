@@ -120,7 +120,11 @@ void serveFile(FakeService& service, const QString& host, const QString& path, c
                 sink.done();
                 return true;
             }
+            if (serving.gate && !serving.gate->waitFor(at, [&pause] { return pause(0); }))
+                return false;
             qint64 piece = std::min<qint64>(length - at, 64 * 1024);
+            if (serving.gate)
+                piece = std::min(piece, serving.gate->openedTo() - at);
             if (serving.throttleChunkBytes > 0)
                 piece = std::min<qint64>(piece, serving.throttleChunkBytes);
             for (qint64 limit : {serving.cutAfter, serving.stallAfter}) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/BodyGate.h"
 #include "support/FakeService.h"
 
 #include <QByteArray>
@@ -34,6 +35,8 @@ struct Serving {
     qint64 stallAfter = -1;      // after this many body bytes send nothing more until the client leaves
     int throttleChunkBytes = 0;  // with throttleMs: this many bytes, then a pause
     int throttleMs = 0;
+    // When set, no byte goes before the gate lets it, and no write crosses its opening.
+    std::shared_ptr<BodyGate> gate;
     // Counts body bytes handed to the socket (shared so a test can watch it).
     std::shared_ptr<std::atomic<qint64>> sentBytes = std::make_shared<std::atomic<qint64>>(0);
 };
