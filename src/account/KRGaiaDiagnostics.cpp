@@ -18,6 +18,7 @@ constexpr int kFormatVersion = 1;
 constexpr int kMaxEvents = 40;
 constexpr int kStageLength = 48;
 constexpr int kDetailLength = 240;
+constexpr int kRedactionWindow = 4096;
 // A log that grew beyond reason (written by something else) is started afresh.
 constexpr qint64 kMaxFileBytes = 1024 * 1024;
 
@@ -71,9 +72,11 @@ QString KRGaiaDiagnostics::sanitizedDetail(const QString& detail)
 {
     if (detail.isEmpty())
         return QStringLiteral("");
-    QString text = detail.left(kDetailLength);
+    // Redacted before the cut, so that a credential running across it is not kept in part;
+    // what lies well beyond the cut cannot reach the stored text either way.
+    QString text = detail.left(kRedactionWindow);
     text.replace(credentialRun(), QStringLiteral("<redacted>"));
-    return text;
+    return text.left(kDetailLength);
 }
 
 void KRGaiaDiagnostics::beginVerifierRun() { write(freshRun()); }

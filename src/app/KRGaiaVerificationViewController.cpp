@@ -688,8 +688,10 @@ void KRGaiaVerificationViewController::handleDiagnosticStage(const QString& stag
     } else if ((stage == QLatin1String("resolved-empty") || stage == QLatin1String("run-rejected")) && m_captchaInitialized) {
         setStatusText(kStatusUnfinished, false);
         setRetryAvailable(true);
-    } else if (stage == QLatin1String("run-rejected") || stage == QLatin1String("resolved-empty")
-               || stage == QLatin1String("window-error") || stage == QLatin1String("loader-script-error")) {
+    } else if (!m_captchaInitialized
+               && (stage == QLatin1String("run-rejected") || stage == QLatin1String("resolved-empty")
+                   || stage == QLatin1String("window-error") || stage == QLatin1String("loader-script-error"))) {
+        // Only while loading: once the captcha shows, a stray page error must not cover it.
         setStatusText(kStatusSlow, true);
         setRetryAvailable(false);
     }

@@ -69,6 +69,22 @@ TEST(GaiaFunctionsTest, OnlyTheStaticHostsCaptchaFolderOverHTTPSIsTrusted)
         {QStringLiteral("https://") + host + QStringLiteral("@evil.test") + folder + QStringLiteral("a.js"), false},
         {QStringLiteral("https://evil.test") + folder + QStringLiteral("a.js"), false},
         {QStringLiteral("https://") + KRServiceHosts::webHost() + folder + QStringLiteral("a.js"), false},
+        // Forms a browser reads differently from a plain parser, or that reach another host.
+        {QStringLiteral("HTTPS://") + host + folder + QStringLiteral("a.js"), false},
+        {QStringLiteral("https://") + host + folder + QStringLiteral("%2E%2e/%2e./evil.js"), false},
+        {QStringLiteral("https://") + host + folder + QStringLiteral("a/..%2fb.js"), false},
+        {QStringLiteral("https://") + host + folder + QStringLiteral("..\\evil.js"), false},
+        {QStringLiteral("https://") + host + folder + QStringLiteral("%5c..%5cevil.js"), false},
+        {QStringLiteral("https://evil.test\\@") + host + folder + QStringLiteral("a.js"), false},
+        {QStringLiteral("https:\\\\") + host + folder + QStringLiteral("a.js"), false},
+        {QStringLiteral("https://") + host + QStringLiteral("%40evil.test") + folder + QStringLiteral("a.js"), false},
+        {QStringLiteral("https://") + host + QStringLiteral(".evil.test") + folder + QStringLiteral("a.js"), false},
+        {QStringLiteral("https://") + host + folder + QStringLiteral(".\t./evil.js"), false},
+        {QStringLiteral("https://") + host + folder + QStringLiteral(".\n./evil.js"), false},
+        {QStringLiteral(" https://") + host + folder + QStringLiteral("a.js"), false},
+        {QStringLiteral("///") + host + folder + QStringLiteral("a.js"), false},
+        {QStringLiteral("https://") + host + QStringLiteral("/bfs/static/jinkela/risk-captcha-sdk"), false},
+        {QStringLiteral("https://") + host + QStringLiteral("/bfs/static/jinkela/risk-captcha-sdk-evil/a.js"), false},
         {QStringLiteral(""), false},
         {QVariant(), false},
         {QVariant(42), false},
@@ -141,6 +157,12 @@ TEST(GaiaDiagnosticsTest, KeepsFortySanitisedEventsOfTheCurrentRun)
     const QString detail = events[2].toObject().value(QStringLiteral("detail")).toString();
     EXPECT_EQ(detail.size(), 240);
     EXPECT_TRUE(detail.startsWith(QStringLiteral("plain_words_that_are_long_but_hold_no_digit x")));
+
+    // A credential running across the cut is not left behind in part.
+    KRGaiaDiagnostics::recordVerifierStage(QStringLiteral("cut"), QString(230, QLatin1Char(' ')) + QStringLiteral("abcdefghijklmnopqrstuvwx1234"));
+    const QString cut = verifierLog().value(QStringLiteral("events")).toArray().last().toObject().value(QStringLiteral("detail")).toString();
+    EXPECT_LE(cut.size(), 240);
+    EXPECT_FALSE(cut.contains(QStringLiteral("abcde"))) << cut.toStdString();
 
     for (int i = 0; i < 40; ++i)
         KRGaiaDiagnostics::recordVerifierStage(QStringLiteral("s%1").arg(i), QString());

@@ -229,6 +229,22 @@ TEST_F(GaiaScreenTest, PrivateSchemeAddresses)
     EXPECT_TRUE(navigate(screen, QStringLiteral("https://") + KRServiceHosts::staticCDNHost() + QStringLiteral("/a.js")));
     EXPECT_FALSE(navigate(screen, QStringLiteral("korvane-gaia://other?token=x")));
 
+    // Hostile queries are logged in their safe form and change nothing else.
+    const QString hostile[] = {
+        QStringLiteral("korvane-gaia://event?stage=%E0%A4&detail=%00%ff"),
+        QStringLiteral("korvane-gaia://event?&&=&stage&detail=a=b&stage=%3Cb%3E!"),
+        QStringLiteral("korvane-gaia://event?stage=") + QString(5000, QLatin1Char('x')) + QStringLiteral("&detail=")
+            + QString(100000, QLatin1Char('%')),
+    };
+    for (const QString& address : hostile)
+        EXPECT_FALSE(navigate(screen, address));
+    EXPECT_EQ(loggedStages().mid(loggedStages().size() - 3),
+              (QStringList{QStringLiteral("unknown"), QStringLiteral("b"), QString(48, QLatin1Char('x'))}));
+    EXPECT_EQ(verifierLog().value(QStringLiteral("events")).toArray().last().toObject().value(QStringLiteral("detail")).toString(),
+              QString(240, QLatin1Char('%')));
+    EXPECT_FALSE(screen->isCaptchaInitialized());
+    EXPECT_TRUE(calls.isEmpty());
+
     // An event in any letter case; the last stage wins, values are decoded.
     EXPECT_FALSE(navigate(screen, QStringLiteral("KORVANE-GAIA://EVENT?stage=nothing&stage=captcha-init&detail=a%20b&seq=1")));
     EXPECT_TRUE(screen->isCaptchaInitialized());
@@ -277,6 +293,9 @@ TEST_F(GaiaScreenTest, StageReactions)
         {QStringLiteral("loader-ready"), QStringLiteral("正在打开安全验证…"), true, false},
         {QStringLiteral("window-error"), slow, true, false},
         {QStringLiteral("captcha-init"), QString(), false, true},
+        // Once the captcha shows, a page error or a late loader failure must not cover it.
+        {QStringLiteral("window-error"), QString(), false, true},
+        {QStringLiteral("loader-script-error"), QString(), false, true},
         {QStringLiteral("resolved-empty"), unfinished, false, true},
     };
     for (const auto& step : steps) {
