@@ -135,6 +135,24 @@ TEST(GaiaFunctionsTest, TheTemplateTakesEachPartOnceInOrder)
                               + QStringLiteral("/bfs/seed/jinkela/risk-captcha-sdk/CaptchaLoader.js")));
 }
 
+TEST(GaiaFunctionsTest, HostileRiskOptionsCannotEndTheScriptOrAddMarkup)
+{
+    const auto page = [](const QVariantMap& options) {
+        const QString json = KRGaiaEscapedJSONString(options);
+        return KRGaiaVerificationDocument(QStringLiteral("p"), QStringLiteral("f"), QStringLiteral("l"), QStringLiteral("s"), json, json);
+    };
+    const QString plain = page({{QStringLiteral("v"), QStringLiteral("x")}});
+    const QString hostile = page({{QStringLiteral("</ScRiPt ><img src=x onerror=alert(1)>"),
+                                   QVariantList{QStringLiteral("<!--<script>"), QStringLiteral("</script\t>"),
+                                                QStringLiteral("\"};alert(1);//"), QStringLiteral("%@%%"),
+                                                QString(QChar(0x2028)) + QStringLiteral("<!-- -->")}}});
+    // Whatever the options hold, the page has the same element ends and comment openings.
+    for (const QString& marker : {QStringLiteral("</script"), QStringLiteral("<!--"), QStringLiteral("</")})
+        EXPECT_EQ(hostile.count(marker, Qt::CaseInsensitive), plain.count(marker, Qt::CaseInsensitive)) << marker.toStdString();
+    EXPECT_FALSE(hostile.contains(QChar(0x2028)));
+    EXPECT_TRUE(hostile.contains(QStringLiteral(R"("\"};alert(1);//")"))) << "quotes stay inside the JSON string";
+}
+
 TEST(GaiaDiagnosticsTest, KeepsFortySanitisedEventsOfTheCurrentRun)
 {
     KRGaiaDiagnostics::beginVerifierRun();
