@@ -92,8 +92,9 @@ TEST_F(QRCodeImageTest, SidesAndLimits)
     for (const auto& c : cases) {
         const QImage image = KRQRCodeImageFromString(c.text, c.side);
         EXPECT_EQ(image.isNull(), c.points == 0) << c.text.size() << " at " << c.side;
-        if (!image.isNull())
+        if (!image.isNull()) {
             EXPECT_EQ(image.deviceIndependentSize(), QSizeF(c.points, c.points)) << c.text.size() << " at " << c.side;
+        }
     }
 }
 
