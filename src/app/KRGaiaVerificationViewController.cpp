@@ -387,7 +387,9 @@ bool KRGaiaIsTrustedScriptLocation(const QVariant& value)
     if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().toLower() != KRServiceHosts::staticCDNHost())
         return false;
     const QString path = url.path(QUrl::FullyDecoded);
-    if (!path.startsWith(kTrustedScriptFolder))
+    // The browser asks for the path as written: a folder spelt with encoded slashes is not the
+    // folder, whatever it decodes to.
+    if (!path.startsWith(kTrustedScriptFolder) || !url.path(QUrl::FullyEncoded).startsWith(kTrustedScriptFolder))
         return false;
     // A browser resolves dot segments (also written %2e), which could step out of the folder.
     const QStringList segments = path.split(QLatin1Char('/'));
