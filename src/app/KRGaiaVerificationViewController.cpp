@@ -546,7 +546,8 @@ void KRGaiaVerificationViewController::loadVerificationDocument()
         const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::RiskConfiguration, address);
         QVariantMap configuration;
         bool answered = false;
-        if (response.ok() && !response.body.isEmpty()) {
+        // An error status means the request failed, whatever its body reads as.
+        if (response.ok() && response.status >= 200 && response.status < 300 && !response.body.isEmpty()) {
             const QVariant parsed = KRJSONParse(response.body);
             if (parsed.typeId() == QMetaType::QVariantMap) {
                 configuration = parsed.toMap();

@@ -160,6 +160,19 @@ TEST_F(GaiaScreenTest, AnUnusableAnswerFallsBackToTheBundledConfiguration)
         ASSERT_EQ(calls.size(), 1);
         calls.clear();
     }
+    // A failed request's body is no configuration, even when it reads as one; nor is a cut one.
+    const QVariantMap untrusted{{QStringLiteral("logic"), QStringLiteral("http://evil.test/x.js")}};
+    FakeReply cut = FakeReply::json(QVariant(untrusted));
+    cut.cutBodyAt = 5;
+    for (const FakeReply& reply : {FakeReply::json(QVariant(untrusted), 503), cut}) {
+        fake.routeReply(KRServiceHosts::apiHost(), GaiaFixtures::configurationPath(), reply);
+        KRGaiaVerificationViewController* screen = push();
+        KR_WAIT_UNTIL(pageLoading(screen) || !calls.isEmpty());
+        EXPECT_TRUE(calls.isEmpty());
+        nav->popViewControllerAnimated(false);
+        ASSERT_EQ(calls.size(), 1);
+        calls.clear();
+    }
     // No trusted configuration anywhere, and a risk object that cannot be written.
     platform::Bundle::setRootForTesting(testHome() + QStringLiteral("/empty-bundle"));
     GaiaFixtures::serveConfiguration(fake, Configuration::NotJSON);
