@@ -53,6 +53,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -239,6 +240,17 @@ bool waitFor(const std::function<bool()>& condition)
     return condition();
 }
 
+// Whether every visible row that asked for a cover shows a picture rather than the placeholder.
+bool coversShown(TableView* table)
+{
+    table->layoutIfNeeded();
+    const QList<TableViewCell*> cells = table->visibleCells();
+    return !cells.isEmpty() && std::all_of(cells.begin(), cells.end(), [](TableViewCell* cell) {
+        auto* row = qobject_cast<KRVideoCell*>(cell);
+        return !row || row->representedCoverURL().isEmpty() || !row->coverView()->image().isSameAs(KRVideoPlaceholderImage());
+    });
+}
+
 // The explore tab against the fake service: the hot ranking, results with their sort bar,
 // and the recent keywords while the field is edited.
 bool shootSearch(const QDir& dir, const QString& device)
@@ -369,8 +381,9 @@ bool shoot(const QDir& dir, const QString& device)
 // read-only notice and a later screen pushed onto a tab, and an alert over the shell.
 bool shootShell(const QDir& dir, const QString& device)
 {
-    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts());
     testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
     bool ok = true;
     Window window;
     auto* root = new KRRootViewController;
@@ -379,8 +392,8 @@ bool shootShell(const QDir& dir, const QString& device)
     theme()->applyToTabBarController(root);
     auto* home = qobject_cast<NavigationController*>(root->viewControllers().first());
     auto* feed = qobject_cast<KRVideoListViewController*>(home->viewControllers().first());
-    if (!feed || !waitFor([&] { return !feed->videos().isEmpty(); })) {
-        std::printf("FAILED to show the home feed in the shell\n");
+    if (!feed || !waitFor([&] { return !feed->videos().isEmpty() && coversShown(feed->tableView()); })) {
+        std::printf("FAILED to show the home feed with its covers in the shell\n");
         return false;
     }
     ok &= save(window, dir, device + QStringLiteral("-shell"));
