@@ -131,6 +131,7 @@ TEST_F(UploaderPageTest, UnknownUploaderAsksForNoStatisticsOrRelation)
     drain();
     EXPECT_EQ(requestsTo(kFollowerStat), 0);
     EXPECT_EQ(requestsTo(kRelation), 0);
+    EXPECT_EQ(screen->stateLabel()->text(), QStringLiteral("暂无可用统计"));
     screen->followButton()->tapForTesting();
     EXPECT_EQ(requestsTo(kModify), 0);
 }
