@@ -21,6 +21,7 @@
 #include "platform/uikit/Window.h"
 #include "store/KRPreferences.h"
 
+#include <algorithm>
 #include <cmath>
 
 using namespace platform::uikit;
@@ -69,6 +70,12 @@ TabBarItem* KRTarnwick23TabItem(const QString& title, const QString& imageName, 
     return item;
 }
 
+TabBarItem* KRRootTabItem(int index)
+{
+    const TabSpec& tab = kTabs[std::clamp(index, 0, int(std::size(kTabs)) - 1)];
+    return KRTarnwick23TabItem(QString::fromUtf16(tab.title), QString::fromLatin1(tab.image), QString::fromLatin1(tab.selectedImage), index);
+}
+
 KRRootViewController::KRRootViewController(QObject* parent)
     : TabBarController(parent)
 {
@@ -95,8 +102,7 @@ void KRRootViewController::viewDidLoad()
         auto* navigation = new KRAdaptiveNavigationController(roots[i]);
         if (version < kModernThemeVersion)
             KREnableNativeSwipeBack(navigation);
-        navigation->setTabBarItem(KRTarnwick23TabItem(QString::fromUtf16(kTabs[i].title), QString::fromLatin1(kTabs[i].image),
-                                                      QString::fromLatin1(kTabs[i].selectedImage), i));
+        navigation->setTabBarItem(KRRootTabItem(i));
         stacks.append(navigation);
     }
     setViewControllers(stacks);

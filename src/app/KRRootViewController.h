@@ -62,3 +62,5 @@ private:
 // finished images, drawn as they are rather than tinted.
 platform::uikit::TabBarItem* KRTarnwick23TabItem(const QString& title, const QString& imageName, const QString& selectedImageName,
                                                  int tag);
+// The item of the root's tab at `index` (0 to 3), tagged with that index.
+platform::uikit::TabBarItem* KRRootTabItem(int index);

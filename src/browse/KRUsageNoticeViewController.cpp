@@ -34,6 +34,8 @@ QString makerAddress() { return QStringLiteral("https://") + KRServiceHosts::mak
 
 QString distributionBody() { return QStringLiteral("获取更新请以 %1 发布的信息为准。").arg(makerAddress()); }
 
+// The contact lines name no messaging product: the numbers are build settings and may belong
+// to any of them.
 QString updateBody()
 {
     return QStringLiteral("获取更新：%1\n交流群：%2\n作者联系方式：%3")

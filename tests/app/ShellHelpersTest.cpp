@@ -1,51 +1,12 @@
 #include "../uikit/KitTestSupport.h"
 
 #include "app/KRShellHelpers.h"
-#include "platform/uikit/NavigationController.h"
-#include "platform/uikit/TabBarController.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
 
 using namespace platform::uikit;
 
-namespace {
-class PlaybackScreen : public ViewController {
-    Q_OBJECT
-public:
-    bool allows = true;
-    QStringList hooks;
-    Q_INVOKABLE bool kr_allowsPlaybackRotation() { return allows; }
-    Q_INVOKABLE void kr_preparePlaybackTransitionToSizeValue(QSizeF size) { hooks << StringFromSize(size); }
-    Q_INVOKABLE void kr_layoutPlaybackDuringRotation() { hooks << QStringLiteral("layout"); }
-};
-} // namespace
-
 class AppShellHelpers : public KitTest {};
-
-TEST_F(AppShellHelpers, VisibleLeafWalksTabsAndStacks)
-{
-    EXPECT_EQ(KRVisibleLeafController(nullptr), nullptr);
-    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(nullptr));
-    TabBarController tabs;
-    auto* list = new ViewController();
-    auto* nav = new NavigationController(list);
-    tabs.setViewControllers({nav, new ViewController()});
-    EXPECT_EQ(KRVisibleLeafController(&tabs), list);
-    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(&tabs));  // no hook
-    auto* player = new PlaybackScreen();
-    nav->pushViewController(player, false);
-    EXPECT_EQ(KRVisibleLeafController(&tabs), player);
-    EXPECT_TRUE(KRViewControllerAllowsPlaybackRotation(&tabs));
-    player->allows = false;
-    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(&tabs));
-    EXPECT_TRUE(KRInvokeSizeHook(player, "kr_preparePlaybackTransitionToSizeValue", QSizeF(667, 375)));
-    EXPECT_TRUE(KRInvokeHook(player, "kr_layoutPlaybackDuringRotation"));
-    EXPECT_FALSE(KRInvokeHook(player, "kr_completePlaybackRotationLayout"));
-    EXPECT_FALSE(KRInvokeHook(list, "kr_layoutPlaybackDuringRotation"));
-    EXPECT_EQ(player->hooks, (QStringList{"{667, 375}", "layout"}));
-    tabs.setSelectedIndex(1);
-    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(&tabs));
-}
 
 TEST_F(AppShellHelpers, SystemMajorVersionReadsTheFirstComponent)
 {
@@ -94,5 +55,3 @@ TEST_F(AppShellHelpers, TheCatalogueDecidesWhenNoWindowShowsFullScreenInsets)
     useDevice(QString(), QStringLiteral("16.7"));
     EXPECT_FALSE(KRApplicationUsesFullScreenSafeArea());
 }
-
-#include "ShellHelpersTest.moc"

@@ -16,8 +16,10 @@
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
+#include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TabBar.h"
+#include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TabBarItem.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
@@ -271,6 +273,32 @@ TEST_F(ShellStartupTest, PushesGetABackItemAndSwipeBackOnlyWithTwoScreens)
 
     home->popToRootViewControllerAnimated(false);
     EXPECT_FALSE(home->interactivePopGestureRecognizer()->isEnabled());
+}
+
+// The shell finds the playback screen under tabs and stacks, and asks it only what it answers.
+TEST_F(ShellStartupTest, VisibleLeafWalksTabsAndStacks)
+{
+    EXPECT_EQ(KRVisibleLeafController(nullptr), nullptr);
+    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(nullptr));
+    TabBarController tabs;
+    auto* list = new ViewController();
+    auto* nav = new NavigationController(list);
+    tabs.setViewControllers({nav, new ViewController()});
+    EXPECT_EQ(KRVisibleLeafController(&tabs), list);
+    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(&tabs));  // no hook
+    auto* player = new PlaybackScreen();
+    nav->pushViewController(player, false);
+    EXPECT_EQ(KRVisibleLeafController(&tabs), player);
+    EXPECT_TRUE(KRViewControllerAllowsPlaybackRotation(&tabs));
+    player->allows = false;
+    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(&tabs));
+    EXPECT_TRUE(KRInvokeSizeHook(player, "kr_preparePlaybackTransitionToSizeValue", QSizeF(667, 375)));
+    EXPECT_TRUE(KRInvokeHook(player, "kr_layoutPlaybackDuringRotation"));
+    EXPECT_FALSE(KRInvokeHook(player, "kr_unansweredHook"));
+    EXPECT_FALSE(KRInvokeHook(list, "kr_layoutPlaybackDuringRotation"));
+    EXPECT_EQ(player->hooks, (QStringList{"{667, 375}", "layout"}));
+    tabs.setSelectedIndex(1);
+    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(&tabs));
 }
 
 TEST_F(ShellStartupTest, OrientationFollowsThePlaybackScreenAndItsHooksOnBothPaths)

@@ -195,9 +195,12 @@ TEST_F(SearchScreenTest, SortOrdersSendOneRequestEachAndNoneWhenNothingChanges)
     show();
     settle();
     // In the hot ranking a sort button does nothing.
+    const qsizetype sent = fake.requests().size();
     screen->searchSortBar()->setHidden(false);
     sortButton(KRSearchViewController::kSortTagPubdate)->tapForTesting();
     EXPECT_FALSE(screen->isLoading());
+    KR_WAIT_UNTIL(KRAPIWorkerQueue()->operationCount() == 0);
+    EXPECT_EQ(fake.requests().size(), sent);
     EXPECT_TRUE(screen->searchOrder().isNull());
 
     screen->beginSearchForKeyword(QStringLiteral("木工"));

@@ -131,6 +131,7 @@ TEST_F(UploaderPageTest, UnknownUploaderAsksForNoStatisticsOrRelation)
     drain();
     EXPECT_EQ(requestsTo(kFollowerStat), 0);
     EXPECT_EQ(requestsTo(kRelation), 0);
+    EXPECT_EQ(screen->stateLabel()->text(), QStringLiteral("暂无可用统计"));
     screen->followButton()->tapForTesting();
     EXPECT_EQ(requestsTo(kModify), 0);
 }
@@ -306,4 +307,24 @@ TEST_F(UploaderPageTest, APageThatAddsNothingWithoutATotalEndsPaging)
     EXPECT_EQ(screen->videos().size(), 3);
     EXPECT_FALSE(screen->hasMore());
     EXPECT_EQ(screen->loadMoreView()->state(), KRLoadMoreStateNoMore);
+
+    // A pull that fails on the ended list: the footer's retry repeats that reload, keeping the rows.
+    failPages();
+    screen->tableView()->beginDragForTesting();
+    screen->tableView()->dragToOffsetForTesting(QPointF(0, -70));
+    screen->tableView()->endDragForTesting(QPointF());
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->loadMoreView()->state() == KRLoadMoreStateFailed);
+    EXPECT_EQ(screen->videos().size(), 3);
+    fake.route(KRServiceHosts::appHost(), kAppCursor, AccountFixtures::appSigned([](const FakeRequest&) {
+        const QVariantMap item{{QStringLiteral("title"), QStringLiteral("新一期")}, {QStringLiteral("param"), QStringLiteral("620001")},
+                               {QStringLiteral("goto"), QStringLiteral("av")}, {QStringLiteral("bvid"), ServiceFixtures::bvidForAID(620001)},
+                               {QStringLiteral("author"), ServiceFixtures::uploaderName()}};
+        return AccountFixtures::ok(QVariantMap{{QStringLiteral("has_next"), false}, {QStringLiteral("item"), QVariantList{item}}});
+    }));
+    fake.clearRequests();
+    screen->loadMoreView()->button()->tapForTesting();
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->loadMoreView()->state() != KRLoadMoreStateLoading && requestsTo(kAppCursor) == 1);
+    ASSERT_EQ(screen->videos().size(), 1) << "the retried reload replaces the rows";
+    EXPECT_EQ(screen->videos().first()->aid(), 620001);
+    EXPECT_EQ(screen->page(), 1);
 }

@@ -53,6 +53,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -187,20 +188,22 @@ struct Shell {
     NavigationController* nav = nullptr;
 };
 
-Shell makeShell(ViewController* root)
+// The screen sits at its own tab of the application's four, the others hold empty lists.
+Shell makeShell(ViewController* root, int tab = 0)
 {
     Shell s;
     QList<ViewController*> tabs;
-    const QStringList titles{QStringLiteral("首页"), QStringLiteral("发现"), QStringLiteral("探索"), QStringLiteral("我的")};
-    for (int i = 0; i < titles.size(); ++i) {
-        ViewController* screen = i == 0 ? root : new ListScreen(titles[i], {});
+    for (int i = 0; i < 4; ++i) {
+        TabBarItem* item = KRRootTabItem(i);
+        ViewController* screen = i == tab ? root : new ListScreen(item->title(), {});
         auto* nav = new NavigationController(screen);
-        nav->setTabBarItem(new TabBarItem(titles[i], Image(), i));
+        nav->setTabBarItem(item);
         tabs.append(nav);
-        if (i == 0)
+        if (i == tab)
             s.nav = nav;
     }
     s.tabs->setViewControllers(tabs);
+    s.tabs->setSelectedIndex(tab);
     s.window->setRootViewController(s.tabs);
     s.window->makeKeyAndVisible();
     theme()->applyToTabBarController(s.tabs);
@@ -239,6 +242,17 @@ bool waitFor(const std::function<bool()>& condition)
     return condition();
 }
 
+// Whether every visible row that asked for a cover shows a picture rather than the placeholder.
+bool coversShown(TableView* table)
+{
+    table->layoutIfNeeded();
+    const QList<TableViewCell*> cells = table->visibleCells();
+    return !cells.isEmpty() && std::all_of(cells.begin(), cells.end(), [](TableViewCell* cell) {
+        auto* row = qobject_cast<KRVideoCell*>(cell);
+        return !row || row->representedCoverURL().isEmpty() || !row->coverView()->image().isSameAs(KRVideoPlaceholderImage());
+    });
+}
+
 // The explore tab against the fake service: the hot ranking, results with their sort bar,
 // and the recent keywords while the field is edited.
 bool shootSearch(const QDir& dir, const QString& device)
@@ -249,7 +263,7 @@ bool shootSearch(const QDir& dir, const QString& device)
     for (const QString& keyword : {QStringLiteral("城市夜景"), QStringLiteral("手工"), QStringLiteral("猫")})
         KRSearchHistory::save(keyword);
     auto* search = new KRSearchViewController();
-    Shell s = makeShell(search);
+    Shell s = makeShell(search, 2);
     theme()->refreshNavigationController(s.nav);
     bool ok = true;
     auto shot = [&](const QString& name) {
@@ -259,15 +273,7 @@ bool shootSearch(const QDir& dir, const QString& device)
             return;
         }
         // Covers arrive on their own; the shot waits for the rows on screen to show theirs.
-        waitFor([&] {
-            search->tableView()->layoutIfNeeded();
-            for (TableViewCell* cell : search->tableView()->visibleCells()) {
-                auto* row = qobject_cast<KRVideoCell*>(cell);
-                if (row && !row->representedCoverURL().isEmpty() && row->coverView()->image().image() == KRVideoPlaceholderImage().image())
-                    return false;
-            }
-            return true;
-        });
+        waitFor([&] { return coversShown(search->tableView()); });
         ok &= save(s, dir, device + QStringLiteral("-search-") + name);
     };
     shot(QStringLiteral("hot"));
@@ -296,7 +302,7 @@ bool shoot(const QDir& dir, const QString& device)
         alert->dismissWithClickedButtonIndex(0);
     }
     {
-        Shell s = makeShell(new ListScreen(QStringLiteral("我的"), {}));
+        Shell s = makeShell(new ListScreen(QStringLiteral("我的"), {}), 3);
         push(s.nav, new SkinScreen());
         s.nav->topViewController()->setTitle(QStringLiteral("按钮"));
         theme()->refreshNavigationController(s.nav);
@@ -306,7 +312,7 @@ bool shoot(const QDir& dir, const QString& device)
         auto* settings = new ListScreen(QStringLiteral("设置"), {}, TableViewStyleGrouped);
         settings->sections = {{QStringLiteral("播放画质"), QStringLiteral("自动播放"), QStringLiteral("后台听视频")},
                               {QStringLiteral("主题"), QStringLiteral("列表样式")}};
-        Shell s = makeShell(settings);
+        Shell s = makeShell(settings, 3);
         theme()->refreshNavigationController(s.nav);
         ok &= save(s, dir, device + QStringLiteral("-grouped"));
     }
@@ -325,7 +331,7 @@ bool shoot(const QDir& dir, const QString& device)
         // The QR login screen showing a code the fake passport handed out.
         testsupport::FakeService service(KRServiceHosts::allServiceHosts());
         testsupport::AccountFixtures::Passport passport(service);
-        Shell s = makeShell(new ListScreen(QStringLiteral("我的"), {}));
+        Shell s = makeShell(new ListScreen(QStringLiteral("我的"), {}), 3);
         auto* login = new KRQRLoginViewController();
         push(s.nav, login);
         if (!waitFor([&] { return passport.polls() > 0 && !login->qrImageView()->image().isNull(); })) {
@@ -350,11 +356,7 @@ bool shoot(const QDir& dir, const QString& device)
         const auto loaded = [&] {
             if (uploader->videos().isEmpty() || !uploader->stateLabel()->text().contains(QStringLiteral("粉丝")))
                 return false;
-            uploader->tableView()->layoutIfNeeded();
-            for (TableViewCell* cell : uploader->tableView()->visibleCells())
-                if (static_cast<KRVideoCell*>(cell)->coverView()->image().isSameAs(KRVideoPlaceholderImage()))
-                    return false;
-            return true;
+            return coversShown(uploader->tableView());
         };
         if (!waitFor(loaded)) {
             std::printf("FAILED to show an uploader page\n");
@@ -369,8 +371,9 @@ bool shoot(const QDir& dir, const QString& device)
 // read-only notice and a later screen pushed onto a tab, and an alert over the shell.
 bool shootShell(const QDir& dir, const QString& device)
 {
-    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts());
     testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
     bool ok = true;
     Window window;
     auto* root = new KRRootViewController;
@@ -379,8 +382,8 @@ bool shootShell(const QDir& dir, const QString& device)
     theme()->applyToTabBarController(root);
     auto* home = qobject_cast<NavigationController*>(root->viewControllers().first());
     auto* feed = qobject_cast<KRVideoListViewController*>(home->viewControllers().first());
-    if (!feed || !waitFor([&] { return !feed->videos().isEmpty(); })) {
-        std::printf("FAILED to show the home feed in the shell\n");
+    if (!feed || !waitFor([&] { return !feed->videos().isEmpty() && coversShown(feed->tableView()); })) {
+        std::printf("FAILED to show the home feed with its covers in the shell\n");
         return false;
     }
     ok &= save(window, dir, device + QStringLiteral("-shell"));
@@ -441,7 +444,7 @@ bool shootBrowsing(const QDir& dir, const QString& device)
         ok &= save(s, dir, device + QStringLiteral("-pgc"));
     }
     {
-        Shell s = makeShell(new KRSectionsViewController());
+        Shell s = makeShell(new KRSectionsViewController(), 1);
         theme()->refreshNavigationController(s.nav);
         ok &= save(s, dir, device + QStringLiteral("-discover"));
     }
