@@ -1,6 +1,7 @@
 #include "platform/uikit/Image.h"
 
 #include <QFile>
+#include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -51,6 +52,27 @@ Image Image::named(const QString& name)
 {
     if (g_bundleArtHidden || name.isEmpty())
         return {};
+    // Bundle art never changes while the program runs, so each picture is read once (tab
+    // icons and logos are asked for again whenever a screen is built).
+    struct Read {
+        std::mutex mutex;
+        QHash<QString, Image> images;
+    };
+    static Read* read = new Read; // never destroyed: pictures may be asked for during exit
+    {
+        std::lock_guard lock(read->mutex);
+        const auto found = read->images.constFind(name);
+        if (found != read->images.cend())
+            return *found;
+    }
+    const Image image = readNamed(name);
+    std::lock_guard lock(read->mutex);
+    read->images.insert(name, image);
+    return image;
+}
+
+Image Image::readNamed(const QString& name)
+{
     // "more@2x.png" names the file with its extension, as the platform allows.
     QString base = QStringLiteral(":/") + name;
     if (base.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))

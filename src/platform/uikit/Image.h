@@ -44,6 +44,7 @@ private:
     // Stretched renderings kept for the sizes last drawn at, shared by the copies.
     struct Stretched;
 
+    static Image readNamed(const QString& name);
     void drawScaled(QPainter& painter, const QRectF& target) const;
     QImage stretchedTo(const QSize& pixels, qreal deviceScale, bool smooth) const;
 
