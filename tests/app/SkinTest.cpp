@@ -68,6 +68,8 @@ TEST_F(AppSkin, LoadingViewUsesTheBundledFramesOrTheStillPicture)
     EXPECT_TRUE(view->image().isSameAs(view->animationImages().first()));
     EXPECT_EQ(view->contentMode(), int(ContentModeCenter));
     EXPECT_EQ(view->backgroundColor().color(), KRTarnwick23LoadingBackgroundColor());
+    std::unique_ptr<ImageView> again(KRTarnwick23LoadingTVView(QRectF(0, 0, 320, 200)));
+    EXPECT_TRUE(again->image().isSameAs(view->image())) << "bundle art is read once";
 
     Image::setBundleArtHiddenForTesting(true);
     std::unique_ptr<ImageView> bare(KRTarnwick23LoadingTVView(QRectF(0, 0, 320, 200)));

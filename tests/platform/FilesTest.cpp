@@ -45,7 +45,16 @@ TEST(Directories, FollowTheCurrentHomeAndCreateFolders)
     QTemporaryDir other;
     qputenv("KORVANE_HOME", other.path().toUtf8());
     EXPECT_EQ(Directories::documents(), other.path() + "/Documents");
+    // A relative home follows the working directory.
+    const QString workingDirectory = QDir::currentPath();
+    qputenv("KORVANE_HOME", "relative-home");
+    ASSERT_TRUE(QDir::setCurrent(other.path()));
+    EXPECT_EQ(Directories::homePath(), other.path() + "/relative-home");
+    ASSERT_TRUE(QDir::setCurrent(home));
+    EXPECT_EQ(Directories::homePath(), home + "/relative-home");
+    QDir::setCurrent(workingDirectory);
     qputenv("KORVANE_HOME", home.toUtf8());
+    EXPECT_EQ(Directories::homePath(), home);
 }
 
 TEST(AtomicFile, ReplacesWholeWithItsModeAndLeavesNoTemporaryFile)

@@ -311,6 +311,50 @@ TEST_F(HTTPExchangeTest, CancellationEndsAStalledExchange)
     EXPECT_EQ(service.requestsTo("/stall").size(), 1);
 }
 
+TEST_F(HTTPExchangeTest, AThreadNewToTheWorkFindsTheConnectionOthersLeftButNeverOneInUse)
+{
+    service.routeJSON(kHost, "/x/ping", "{}");
+    service.routeReply(kHost, "/stall", FakeReply{.body = "{}", .stall = true});
+    const QString ping = "https://" + kHost + "/x/ping";
+    auto onThreadOfItsOwn = [&] {
+        HTTPResponse response;
+        std::thread([&] { response = get(ping); }).join();
+        return response;
+    };
+    ASSERT_EQ(onThreadOfItsOwn().status, 200);
+    ASSERT_EQ(onThreadOfItsOwn().status, 200);
+    QList<FakeRequest> pings = service.requestsTo("/x/ping");
+    ASSERT_EQ(pings.size(), 2);
+    EXPECT_NE(pings[0].clientPort, 0);
+    EXPECT_EQ(pings[1].clientPort, pings[0].clientPort) << "the second thread opened a connection of its own";
+
+    // A connection busy with a stalled exchange is not lent to another one.
+    std::atomic_bool cancelled{false};
+    HTTPRequest stalled;
+    stalled.url = "https://" + kHost + "/stall";
+    std::thread holder([&] { performHTTPExchange(stalled, &cancelled); });
+    KR_WAIT_UNTIL(service.requestsTo("/stall").size() == 1);
+    const HTTPResponse beside = get(ping);
+    cancelled = true;
+    holder.join();
+    EXPECT_EQ(beside.status, 200);
+    pings = service.requestsTo("/x/ping");
+    ASSERT_EQ(pings.size(), 3);
+    EXPECT_NE(pings[2].clientPort, service.requestsTo("/stall").value(0).clientPort);
+
+    // Many threads at once each get a handle of their own.
+    std::atomic_int answered{0};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 6; ++i)
+        workers.emplace_back([&] {
+            for (int j = 0; j < 5; ++j)
+                answered += get(ping).status == 200 ? 1 : 0;
+        });
+    for (std::thread& worker : workers)
+        worker.join();
+    EXPECT_EQ(answered.load(), 30);
+}
+
 TEST(ConnectToFence, OnlyListedPairsAndLoopbackAddressesPassWhileEntriesAreSet)
 {
     const ConnectToFence open({});

@@ -385,6 +385,7 @@ struct FakeService::Impl {
             request.formParts.append({QString::fromStdString(part.name), QString::fromStdString(part.filename),
                                       QString::fromStdString(part.content_type), QByteArray::fromStdString(part.content)});
         request.tls = tls;
+        request.clientPort = rawRequest.remote_port;
         {
             std::lock_guard lock(mutex);
             requests.append(request);

@@ -37,6 +37,7 @@ struct FakeRequest {
     QByteArray body;
     QList<FakeFormPart> formParts; // multipart/form-data requests only (their body stays empty)
     bool tls = false;
+    int clientPort = 0; // the client's end of the connection: requests on one kept connection share it
 
     QString header(const QString& name) const { return headers.value(name); }
     // The first decoded value of a query item; null when absent.

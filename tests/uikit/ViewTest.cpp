@@ -133,6 +133,37 @@ TEST_F(KitView, StretchableImagesDrawNineSliceAtTheirScale)
     }
 }
 
+TEST_F(KitView, AStretchedImageKeptForItsSizeDrawsWhatADirectDrawWould)
+{
+    // A small gradient, so filtering shows; drawn directly (any mode but source-over, which on a
+    // clear canvas "plus" equals) and through the kept rendering, sizes changing in between.
+    QImage src(6, 4, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x)
+            src.setPixelColor(x, y, QColor(40 * x, 60 * y, 200 - 30 * x, 255 - 20 * y));
+    for (const Image& img : {Image(src), Image(src, 2, 1)}) {
+        for (const qreal scale : {1.0, 2.0}) {
+            for (const QRectF& target : {QRectF(3, 2, 40, 10), QRectF(3, 2, 40, 10), QRectF(1, 4, 30, 13),
+                                         QRectF(2.5, 1, 40, 10), QRectF(3, 2, 40, 10)}) {
+                auto drawn = [&](QPainter::CompositionMode mode) {
+                    QImage out(int(50 * scale), int(20 * scale), QImage::Format_ARGB32_Premultiplied);
+                    out.setDevicePixelRatio(scale);
+                    out.fill(Qt::transparent);
+                    QPainter p(&out);
+                    p.setRenderHint(QPainter::SmoothPixmapTransform);
+                    p.setCompositionMode(mode);
+                    img.draw(p, target);
+                    return out;
+                };
+                const QImage direct = drawn(QPainter::CompositionMode_Plus);
+                EXPECT_NE(direct.pixel(QPoint(10, 5) * scale), 0u);
+                EXPECT_EQ(drawn(QPainter::CompositionMode_SourceOver), direct)
+                    << img.leftCapWidth() << " " << scale << " " << target.width() << "x" << target.height();
+            }
+        }
+    }
+}
+
 TEST_F(KitView, MissingBundleArtIsNull)
 {
     EXPECT_TRUE(Image::named(QStringLiteral("Tarnwick23/no_such_image")).isNull());

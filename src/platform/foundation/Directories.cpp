@@ -1,7 +1,10 @@
 #include "platform/foundation/Directories.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <mutex>
 
 #include <sys/stat.h>
 
@@ -20,13 +23,41 @@ QString below(const QString& relative) { return ensured(Directories::home() + QL
 
 QString Directories::homePath()
 {
-    const QString fromEnv = qEnvironmentVariable("KORVANE_HOME");
-    if (!fromEnv.isEmpty())
-        return QDir::cleanPath(QFileInfo(fromEnv).absoluteFilePath());
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome))
-        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    return QDir::cleanPath(dataHome + QStringLiteral("/korvane"));
+    // Asked on every read of the user defaults (hundreds of times while a screen is built),
+    // so the path is kept for as long as the variables it comes from stay the same. A
+    // relative home also depends on the working directory and is worked out each time.
+    struct Kept {
+        std::mutex mutex;
+        QByteArray home, dataHome, userHome;
+        QString path;
+    };
+    static Kept* kept = new Kept; // never destroyed: asked from exit handlers too
+    const QByteArray home = qgetenv("KORVANE_HOME");
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    const QByteArray userHome = qgetenv("HOME");
+    const bool relative = !home.isEmpty() && !QDir::isAbsolutePath(QFile::decodeName(home));
+    if (!relative) {
+        std::lock_guard lock(kept->mutex);
+        if (!kept->path.isEmpty() && kept->home == home && kept->dataHome == dataHome && kept->userHome == userHome)
+            return kept->path;
+    }
+    QString path;
+    if (!home.isEmpty()) {
+        path = QDir::cleanPath(QFileInfo(QFile::decodeName(home)).absoluteFilePath());
+    } else {
+        QString data = QFile::decodeName(dataHome);
+        if (data.isEmpty() || !QDir::isAbsolutePath(data))
+            data = QDir::homePath() + QStringLiteral("/.local/share");
+        path = QDir::cleanPath(data + QStringLiteral("/korvane"));
+    }
+    if (!relative) {
+        std::lock_guard lock(kept->mutex);
+        kept->home = home;
+        kept->dataHome = dataHome;
+        kept->userHome = userHome;
+        kept->path = path;
+    }
+    return path;
 }
 
 QString Directories::home() { return ensured(homePath()); }

@@ -80,7 +80,8 @@ HTTPResponse performHTTPExchange(const HTTPRequest& request, const std::atomic_b
 
     const ConnectToFence fence(NetworkSeams::connectTo());
     const TrustStore trust = TrustStore::forExtraCAFile(NetworkSeams::extraCAFile());
-    CurlHandleLease lease(fence.entries().join(QLatin1Char(',')) + QLatin1Char('|') + trust.identity());
+    CurlHandleLease lease(fence.entries().join(QLatin1Char(',')) + QLatin1Char('|') + trust.identity(),
+                          QUrl(url).host(QUrl::FullyEncoded).toLower());
     if (!lease.get())
         return fail(URLError::make(URLError::Unknown));
 
@@ -97,8 +98,10 @@ HTTPResponse performHTTPExchange(const HTTPRequest& request, const std::atomic_b
         if (!fence.allows(host, port))
             return fail(URLError::make(URLError::CannotFindHost));
 
-        if (hop > 0)
+        if (hop > 0) {
+            lease.noteHost(host);
             RedirectPolicy::dropCredentialsLeavingSite(original, parsed.url, callerHeaders);
+        }
         HTTPHop::Request hopRequest{method, parsed.encoded, callerHeaders, body,
                                     request.timeoutSeconds, request.maxBodyBytes, cancelled};
         if (request.handleCookies && !callerHeaders.contains(QStringLiteral("Cookie"))) {

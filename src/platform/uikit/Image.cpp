@@ -1,18 +1,48 @@
 #include "platform/uikit/Image.h"
 
 #include <QFile>
+#include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
 
+#include <QTransform>
+
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace platform::uikit {
 namespace {
 std::atomic<bool> g_bundleArtHidden{false};
-}
+
+// Stretching a small image over a large area filters every pixel of the area on each paint;
+// a list repaints the same background in every row, so the result is kept per size. Sizes
+// past this many pixels are drawn directly rather than held in memory.
+constexpr qint64 kLargestKeptStretch = 1 << 21;
+constexpr size_t kKeptStretchSizes = 3;
+
+bool isWhole(qreal value) { return std::abs(value - std::round(value)) < 1e-6; }
+} // namespace
+
+struct Image::Stretched {
+    struct Entry {
+        QSize pixels;
+        qreal deviceScale = 1;
+        bool smooth = false;
+        QImage image;
+    };
+    std::mutex mutex;
+    std::vector<Entry> entries; // the most recently made last
+};
 
 Image::Image(QImage image, int leftCapWidth, int topCapHeight)
-    : m_image(std::move(image)), m_leftCap(leftCapWidth), m_topCap(topCapHeight)
+    : m_image(std::move(image))
+    , m_leftCap(leftCapWidth)
+    , m_topCap(topCapHeight)
+    , m_stretched(m_image.isNull() ? nullptr : std::make_shared<Stretched>())
 {
 }
 
@@ -22,6 +52,27 @@ Image Image::named(const QString& name)
 {
     if (g_bundleArtHidden || name.isEmpty())
         return {};
+    // Bundle art never changes while the program runs, so each picture is read once (tab
+    // icons and logos are asked for again whenever a screen is built).
+    struct Read {
+        std::mutex mutex;
+        QHash<QString, Image> images;
+    };
+    static Read* read = new Read; // never destroyed: pictures may be asked for during exit
+    {
+        std::lock_guard lock(read->mutex);
+        const auto found = read->images.constFind(name);
+        if (found != read->images.cend())
+            return *found;
+    }
+    const Image image = readNamed(name);
+    std::lock_guard lock(read->mutex);
+    read->images.insert(name, image);
+    return image;
+}
+
+Image Image::readNamed(const QString& name)
+{
     // "more@2x.png" names the file with its extension, as the platform allows.
     QString base = QStringLiteral(":/") + name;
     if (base.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
@@ -48,6 +99,51 @@ void Image::draw(QPainter& painter, const QRectF& target) const
 {
     if (m_image.isNull() || target.isEmpty())
         return;
+    // The kept rendering is only used where it lands on whole device pixels unrotated, so its
+    // pixels are exactly the ones a direct draw would make; shrinking (as covers are) is
+    // cheap and not kept.
+    const QTransform device = painter.deviceTransform();
+    const qreal deviceScale = device.m11();
+    if (m_stretched && device.type() <= QTransform::TxScale && deviceScale > 0 && device.m22() == deviceScale
+        && painter.compositionMode() == QPainter::CompositionMode_SourceOver) {
+        const QPointF origin = device.map(target.topLeft());
+        const QSizeF pixels = target.size() * deviceScale;
+        const QSize whole(qRound(pixels.width()), qRound(pixels.height()));
+        const qint64 area = qint64(whole.width()) * whole.height();
+        if (isWhole(origin.x()) && isWhole(origin.y()) && isWhole(pixels.width()) && isWhole(pixels.height())
+            && area > qint64(m_image.width()) * m_image.height() && area <= kLargestKeptStretch) {
+            painter.drawImage(target.topLeft(),
+                              stretchedTo(whole, deviceScale, painter.testRenderHint(QPainter::SmoothPixmapTransform)));
+            return;
+        }
+    }
+    drawScaled(painter, target);
+}
+
+QImage Image::stretchedTo(const QSize& pixels, qreal deviceScale, bool smooth) const
+{
+    std::lock_guard lock(m_stretched->mutex);
+    auto& entries = m_stretched->entries;
+    for (const Stretched::Entry& entry : entries) {
+        if (entry.pixels == pixels && entry.deviceScale == deviceScale && entry.smooth == smooth)
+            return entry.image;
+    }
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(deviceScale);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+        drawScaled(painter, QRectF(QPointF(0, 0), image.deviceIndependentSize()));
+    }
+    if (entries.size() >= kKeptStretchSizes)
+        entries.erase(entries.begin());
+    entries.push_back({pixels, deviceScale, smooth, image});
+    return image;
+}
+
+void Image::drawScaled(QPainter& painter, const QRectF& target) const
+{
     if (m_leftCap <= 0 && m_topCap <= 0) {
         painter.drawImage(target, m_image);
         return;

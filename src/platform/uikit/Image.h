@@ -5,6 +5,8 @@
 #include <QSizeF>
 #include <QString>
 
+#include <memory>
+
 class QPainter;
 
 namespace platform::uikit {
@@ -39,9 +41,17 @@ public:
     void draw(QPainter& painter, const QRectF& target) const;
 
 private:
+    // Stretched renderings kept for the sizes last drawn at, shared by the copies.
+    struct Stretched;
+
+    static Image readNamed(const QString& name);
+    void drawScaled(QPainter& painter, const QRectF& target) const;
+    QImage stretchedTo(const QSize& pixels, qreal deviceScale, bool smooth) const;
+
     QImage m_image;
     int m_leftCap = 0;
     int m_topCap = 0;
+    std::shared_ptr<Stretched> m_stretched;
 };
 
 } // namespace platform::uikit
