@@ -1,8 +1,6 @@
 #include "platform/uikit/Label.h"
 
 #include <QFontMetricsF>
-#include <QPainter>
-#include <QTextOption>
 
 #include <algorithm>
 #include <cmath>
@@ -29,16 +27,17 @@ void Label::setText(const QString& text)
     if (text == m_text)
         return;
     m_text = text;
+    m_fittedFont.reset();
     update();
 }
 
-void Label::setFont(const QFont& font) { m_font = font; update(); }
+void Label::setFont(const QFont& font) { m_font = font; m_fittedFont.reset(); update(); }
 void Label::setTextColor(const QColor& color) { m_textColor = color; update(); }
 void Label::setShadowColor(const QColor& color) { m_shadowColor = color; update(); }
 void Label::setShadowOffset(const QSizeF& offset) { m_shadowOffset = offset; update(); }
 void Label::setTextAlignment(int alignment) { m_alignment = alignment; update(); }
-void Label::setNumberOfLines(int lines) { m_lines = lines; update(); }
-void Label::setMinimumFontSize(qreal size) { m_minimumFontSize = size; update(); }
+void Label::setNumberOfLines(int lines) { m_lines = lines; m_fittedFont.reset(); update(); }
+void Label::setMinimumFontSize(qreal size) { m_minimumFontSize = size; m_fittedFont.reset(); update(); }
 
 QFont Label::displayFont() const
 {
@@ -46,14 +45,17 @@ QFont Label::displayFont() const
     if (m_minimumFontSize <= 0 || m_lines != 1 || m_text.isEmpty() || size <= 0)
         return m_font;
     const qreal width = frame().width();
+    if (m_fittedFont && m_fittedWidth == width)
+        return *m_fittedFont;
     QFont font = m_font;
+    m_fittedWidth = width;
     for (int pixels = size; pixels > 1 && pixels > m_minimumFontSize; --pixels) {
         font.setPixelSize(pixels);
         if (QFontMetricsF(font).horizontalAdvance(m_text) <= width)
-            return font;
+            return *(m_fittedFont = font);
     }
     font.setPixelSize(std::max(1, int(std::ceil(m_minimumFontSize))));
-    return font;
+    return *(m_fittedFont = font);
 }
 
 QSizeF Label::sizeThatFits(const QSizeF& size) const
@@ -74,31 +76,13 @@ QSizeF Label::sizeThatFits(const QSizeF& size) const
 void drawLabelText(QPainter& p, const QRectF& rect, const QString& text, const QFont& font, const QColor& color,
                    const QColor& shadowColor, const QSizeF& shadowOffset, int alignment, int lines)
 {
-    if (text.isEmpty())
-        return;
-    p.setFont(font);
-    Qt::Alignment a = alignment == TextAlignmentCenter ? Qt::AlignHCenter
-                      : alignment == TextAlignmentRight ? Qt::AlignRight
-                                                        : Qt::AlignLeft;
-    a |= Qt::AlignVCenter;
-    QString shown = text;
-    int flags = int(a);
-    if (lines == 1) {
-        shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, rect.width());
-    } else {
-        flags |= Qt::TextWordWrap;
-    }
-    if (shadowColor.isValid() && shadowColor.alpha() > 0 && !shadowOffset.isNull()) {
-        p.setPen(shadowColor);
-        p.drawText(rect.translated(shadowOffset.width(), shadowOffset.height()), flags, shown);
-    }
-    p.setPen(color);
-    p.drawText(rect, flags, shown);
+    LabelTextLayout().draw(p, rect, text, font, color, shadowColor, shadowOffset, alignment, lines);
 }
 
 void Label::drawRect(QPainter& p)
 {
-    drawLabelText(p, QRectF(rect()), m_text, displayFont(), m_textColor, m_shadowColor, m_shadowOffset, m_alignment, m_lines);
+    m_textLayout.draw(p, QRectF(rect()), m_text, displayFont(), m_textColor, m_shadowColor, m_shadowOffset, m_alignment,
+                      m_lines);
 }
 
 } // namespace platform::uikit

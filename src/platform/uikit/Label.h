@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/uikit/LabelTextLayout.h"
 #include "platform/uikit/View.h"
 
 #include <QFont>
+
+#include <optional>
 
 namespace platform::uikit {
 
@@ -52,6 +55,11 @@ private:
     int m_alignment = TextAlignmentLeft;
     int m_lines = 1;
     qreal m_minimumFontSize = 0;
+    // Finding the shrunk font measures the text once per candidate size; it is kept for the
+    // width it was found at until the text or the font settings change.
+    mutable std::optional<QFont> m_fittedFont;
+    mutable qreal m_fittedWidth = 0;
+    LabelTextLayout m_textLayout;
 };
 
 // Draws `text` in `rect` as a label does (shared by labels and button titles).

@@ -1,0 +1,138 @@
+#include "platform/uikit/LabelTextLayout.h"
+
+#include <QColor>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QRectF>
+#include <QTextLayout>
+#include <QTextOption>
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform::uikit {
+
+namespace {
+
+Qt::Alignment horizontalAlignment(int alignment)
+{
+    // Values as in Label.h: 1 centre, 2 right, anything else left.
+    return alignment == 1 ? Qt::AlignHCenter : alignment == 2 ? Qt::AlignRight : Qt::AlignLeft;
+}
+
+// The text as drawText reads it when no tab expansion or single-line flag is asked for.
+QString drawnText(QString text)
+{
+    for (QChar& c : text) {
+        if (c == u'\r' || c == u'\t')
+            c = u' ';
+        else if (c == u'\n')
+            c = QChar::LineSeparator;
+    }
+    return text;
+}
+
+} // namespace
+
+LabelTextLayout::LabelTextLayout() = default;
+LabelTextLayout::~LabelTextLayout() = default;
+
+void LabelTextLayout::draw(QPainter& p, const QRectF& rect, const QString& text, const QFont& font, const QColor& color,
+                           const QColor& shadowColor, const QSizeF& shadowOffset, int alignment, int lines)
+{
+    if (text.isEmpty())
+        return;
+    p.setFont(font);
+    prepare(p, rect.size(), text, font, horizontalAlignment(alignment), lines);
+    if (shadowColor.isValid() && shadowColor.alpha() > 0 && !shadowOffset.isNull()) {
+        p.setPen(shadowColor);
+        drawOnce(p, rect.translated(shadowOffset.width(), shadowOffset.height()));
+    }
+    p.setPen(color);
+    drawOnce(p, rect);
+}
+
+void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QString& text, const QFont& font,
+                              Qt::Alignment alignment, int lines)
+{
+    const bool oneLine = lines == 1;
+    // Only a one-line label's text depends on its width (through eliding); a wrapped one's
+    // lines depend on both sides.
+    if (m_layout && text == m_text && size == m_size && alignment == m_alignment && oneLine == (m_lines == 1)
+        && p.layoutDirection() == m_direction && font == m_font && p.font() == m_painterFont)
+        return;
+    m_text = text;
+    m_font = font;
+    m_painterFont = p.font();
+    m_size = size;
+    m_alignment = alignment;
+    m_lines = lines;
+    m_direction = p.layoutDirection();
+    m_offsets.clear();
+
+    m_shown = oneLine ? QFontMetricsF(font).elidedText(text, Qt::ElideRight, size.width()) : text;
+    m_flags = int(alignment | Qt::AlignVCenter) | (oneLine ? 0 : int(Qt::TextWordWrap));
+    m_direct = m_direction == Qt::RightToLeft || m_shown.isRightToLeft() || m_shown.contains(QChar(0x9c)) || m_painterFont.underline()
+               || m_painterFont.overline() || m_painterFont.strikeOut();
+    m_layout = std::make_unique<QTextLayout>(drawnText(m_shown), m_painterFont);
+    if (m_direct || m_shown.isEmpty())
+        return;
+
+    QTextOption option;
+    option.setTextDirection(m_direction);
+    option.setAlignment(Qt::AlignLeft);
+    m_layout->setTextOption(option);
+    m_layout->setCacheEnabled(true);
+
+    // Lines on whole pixels, each after the font's leading, until the rect is full.
+    const qreal lineWidth = oneLine ? qreal(0x01000000) : std::max<qreal>(0, size.width());
+    const qreal leading = QFontMetricsF(m_painterFont).leading();
+    qreal height = -leading;
+    qreal width = 0;
+    m_layout->beginLayout();
+    for (;;) {
+        QTextLine line = m_layout->createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(lineWidth);
+        height = std::ceil(height + leading);
+        line.setPosition(QPointF(0, height));
+        height += line.ascent() + line.descent();
+        width = std::max(width, line.naturalTextWidth());
+        if (height >= size.height())
+            break;
+    }
+    m_layout->endLayout();
+
+    const qreal top = (size.height() - height) / 2;
+    const auto across = [&](qreal w) {
+        return alignment & Qt::AlignRight ? size.width() - w : alignment & Qt::AlignHCenter ? (size.width() - w) / 2 : 0;
+    };
+    m_boundsOrigin = QPointF(across(width), top);
+    m_boundsSize = QSizeF(width, height);
+    for (int i = 0; i < m_layout->lineCount(); ++i)
+        m_offsets << QPointF(across(m_layout->lineAt(i).horizontalAdvance()), top);
+}
+
+void LabelTextLayout::drawOnce(QPainter& p, const QRectF& r) const
+{
+    if (m_direct) {
+        p.drawText(r, m_flags, m_shown);
+        return;
+    }
+    if (m_offsets.isEmpty())
+        return;
+    const QRectF bounds(r.x() + m_boundsOrigin.x(), r.y() + m_boundsOrigin.y(), m_boundsSize.width(),
+                        m_boundsSize.height());
+    const bool clip = !r.contains(bounds);
+    if (clip) {
+        p.save();
+        p.setClipRect(r, Qt::IntersectClip);
+    }
+    for (int i = 0; i < m_offsets.size(); ++i)
+        m_layout->lineAt(i).draw(&p, QPointF(r.x() + m_offsets[i].x(), r.y() + m_offsets[i].y()));
+    if (clip)
+        p.restore();
+}
+
+} // namespace platform::uikit

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QFont>
+#include <QList>
+#include <QPointF>
+#include <QSizeF>
+#include <QString>
+
+#include <memory>
+
+class QColor;
+class QPainter;
+class QRectF;
+class QTextLayout;
+
+namespace platform::uikit {
+
+// The text of a label laid out for drawing. Shaping is the dear part of drawing a label, and
+// the same text is painted many times (every scroll step, both the shadow and the text), so
+// the elided, shaped lines are kept until the text, font, size, alignment, line count or the
+// painter's direction change. The lines are placed exactly as QPainter::drawText places them
+// in a rectangle, so what is drawn stays the same to the pixel.
+class LabelTextLayout {
+public:
+    LabelTextLayout();
+    ~LabelTextLayout();
+    LabelTextLayout(const LabelTextLayout&) = delete;
+    LabelTextLayout& operator=(const LabelTextLayout&) = delete;
+
+    // numberOfLines 1 elides at the end; any other value wraps at words and is cut by the rect.
+    void draw(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font, const QColor& color,
+              const QColor& shadowColor, const QSizeF& shadowOffset, int alignment, int lines);
+
+private:
+    void prepare(const QPainter& painter, const QSizeF& size, const QString& text, const QFont& font,
+                 Qt::Alignment alignment, int lines);
+    void drawOnce(QPainter& painter, const QRectF& rect) const;
+
+    // What the layout was made from.
+    QString m_text;
+    QFont m_font;
+    QFont m_painterFont;
+    QSizeF m_size{-1, -1};
+    Qt::Alignment m_alignment;
+    int m_lines = -1;
+    Qt::LayoutDirection m_direction = Qt::LayoutDirectionAuto;
+
+    // What is drawn: the shown text (elided), its lines with each one's offset within the rect,
+    // and the area the lines cover (text outside the rect is clipped to it).
+    QString m_shown;
+    std::unique_ptr<QTextLayout> m_layout;
+    QList<QPointF> m_offsets;
+    QPointF m_boundsOrigin;
+    QSizeF m_boundsSize;
+    int m_flags = 0;
+    // Texts drawText treats specially (several length variants, right-to-left text or painter,
+    // decorated fonts) are left to it.
+    bool m_direct = false;
+};
+
+} // namespace platform::uikit

@@ -1,0 +1,114 @@
+#include "KitTestSupport.h"
+
+#include "platform/uikit/Label.h"
+#include "platform/uikit/LabelTextLayout.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+
+using namespace platform::uikit;
+
+namespace {
+
+// A label's text as the painter itself draws it in a rectangle: the pixels the kept layout
+// must reproduce.
+void drawDirectly(QPainter& p, const QRectF& rect, const QString& text, const QFont& font, const QColor& shadow,
+                  int alignment, int lines)
+{
+    if (text.isEmpty())
+        return;
+    p.setFont(font);
+    int flags = (alignment == TextAlignmentCenter ? Qt::AlignHCenter
+                 : alignment == TextAlignmentRight ? Qt::AlignRight
+                                                   : Qt::AlignLeft) | Qt::AlignVCenter;
+    QString shown = text;
+    if (lines == 1)
+        shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, rect.width());
+    else
+        flags |= Qt::TextWordWrap;
+    if (shadow.isValid()) {
+        p.setPen(shadow);
+        p.drawText(rect.translated(0, -1), flags, shown);
+    }
+    p.setPen(Qt::black);
+    p.drawText(rect, flags, shown);
+}
+
+QImage canvas()
+{
+    QImage image(160, 90, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(240, 236, 228));
+    return image;
+}
+
+} // namespace
+
+class KitLabelText : public KitTest {};
+
+// One layout object serves every case in turn, so each change of input must be noticed, and
+// each case is drawn twice so the kept lines are drawn as well as the fresh ones.
+TEST_F(KitLabelText, KeptLayoutsDrawWhatThePainterDraws)
+{
+    const QStringList texts = {
+        QStringLiteral("第 12 个视频的标题"),
+        QStringLiteral("A fairly long title that will not fit in a narrow label at all"),
+        QStringLiteral("  spaced  "),
+        QStringLiteral("两行\n文字\r和\t制表"),
+        QStringLiteral("岚帆影院是非官方第三方客户端，仅供个人学习、交流与旧设备兼容研究使用。"),
+        QStringLiteral("&Mixed 中文 and 12.3万 ·"),
+        QStringLiteral("x"),
+        QStringLiteral("שלום עולם  "),
+    };
+    const QList<QFont> fonts = {Label::systemFont(17), Label::systemFont(12, true), Label::systemFont(10)};
+    const QList<QRectF> rects = {QRectF(0, 0, 150, 22), QRectF(3.5, 10.25, 61, 14), QRectF(5, 2, 120, 80),
+                                 QRectF(0, 0, 6, 40), QRectF(2, 30, 100, 8)};
+    LabelTextLayout layout;
+    int cases = 0;
+    int blank = 0;
+    for (const QString& text : texts)
+        for (const QFont& font : fonts)
+            for (const QRectF& rect : rects)
+                for (int alignment : {TextAlignmentLeft, TextAlignmentCenter, TextAlignmentRight})
+                    for (int lines : {1, 0, 2}) {
+                        const QColor shadow = cases % 3 == 0 ? QColor(255, 255, 255, 160) : QColor();
+                        QImage expected = canvas();
+                        {
+                            QPainter p(&expected);
+                            drawDirectly(p, rect, text, font, shadow, alignment, lines);
+                        }
+                        blank += expected == canvas();
+                        for (int round = 0; round < 2; ++round) {
+                            QImage drawn = canvas();
+                            QPainter p(&drawn);
+                            layout.draw(p, rect, text, font, Qt::black, shadow, QSizeF(0, -1), alignment, lines);
+                            p.end();
+                            ASSERT_TRUE(drawn == expected) << text.toStdString() << " px " << font.pixelSize() << " rect "
+                                                       << rect.width() << "x" << rect.height() << " align "
+                                                       << alignment << " lines " << lines << " round " << round;
+                        }
+                        ++cases;
+                    }
+    EXPECT_EQ(cases, 8 * 3 * 5 * 3 * 3);
+    EXPECT_LT(blank, cases / 10);  // only the 6-point rect elides every text to nothing
+}
+
+// A label drawn after its text, font and width change looks like a new label with the final
+// settings: nothing of the earlier layout shows through.
+TEST_F(KitLabelText, LabelsRedrawAfterEveryChange)
+{
+    const auto shot = [](Label& label) { return label.grab().toImage(); };
+    Label label(QRectF(0, 0, 140, 24));
+    label.setText(QStringLiteral("第一个标题"));
+    const QImage first = shot(label);
+    label.setText(QStringLiteral("换了一个更长的标题，窄处会省略"));
+    label.setFont(Label::systemFont(13, true));
+    label.setFrame(QRectF(0, 0, 90, 24));
+    const QImage changed = shot(label);
+    EXPECT_NE(changed, first);
+
+    Label fresh(QRectF(0, 0, 90, 24));
+    fresh.setFont(Label::systemFont(13, true));
+    fresh.setText(QStringLiteral("换了一个更长的标题，窄处会省略"));
+    EXPECT_EQ(changed, shot(fresh));
+}
