@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include <cmath>
+
 using namespace platform::uikit;
 
 namespace {
@@ -91,6 +93,30 @@ TEST_F(KitLabelText, KeptLayoutsDrawWhatThePainterDraws)
                     }
     EXPECT_EQ(cases, 8 * 3 * 5 * 3 * 3);
     EXPECT_LT(blank, cases / 10);  // only the 6-point rect elides every text to nothing
+}
+
+// Whether a one-line text is elided is decided at the last fraction of a point, as the painter
+// decides it.
+TEST_F(KitLabelText, WidthsAroundATextsOwnElideAsThePainterDoes)
+{
+    LabelTextLayout layout;
+    for (const QString& text : {QStringLiteral("第 12 个视频的标题"), QStringLiteral("UP主 42 · 3.4万播放")})
+        for (const QFont& font : {Label::systemFont(15), Label::systemFont(11, true)}) {
+            const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
+            for (qreal width = std::floor(natural) - 2; width <= natural + 2; width += 0.25) {
+                const QRectF rect(4, 4, width, 24);
+                QImage expected = canvas();
+                {
+                    QPainter p(&expected);
+                    drawDirectly(p, rect, text, font, QColor(), TextAlignmentRight, 1);
+                }
+                QImage drawn = canvas();
+                QPainter p(&drawn);
+                layout.draw(p, rect, text, font, Qt::black, QColor(), QSizeF(), TextAlignmentRight, 1);
+                p.end();
+                ASSERT_TRUE(drawn == expected) << text.toStdString() << " width " << width << " natural " << natural;
+            }
+        }
 }
 
 // A label drawn after its text, font and width change looks like a new label with the final

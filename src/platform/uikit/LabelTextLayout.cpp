@@ -58,9 +58,10 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
     const bool oneLine = lines == 1;
     // Only a one-line label's text depends on its width (through eliding); a wrapped one's
     // lines depend on both sides.
-    if (m_layout && text == m_text && size == m_size && alignment == m_alignment && oneLine == (m_lines == 1)
+    if (m_prepared && text == m_text && size == m_size && alignment == m_alignment && oneLine == (m_lines == 1)
         && p.layoutDirection() == m_direction && font == m_font && p.font() == m_painterFont)
         return;
+    m_prepared = true;
     m_text = text;
     m_font = font;
     m_painterFont = p.font();
@@ -68,16 +69,38 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
     m_alignment = alignment;
     m_lines = lines;
     m_direction = p.layoutDirection();
-    m_offsets.clear();
-
-    m_shown = oneLine ? QFontMetricsF(font).elidedText(text, Qt::ElideRight, size.width()) : text;
     m_flags = int(alignment | Qt::AlignVCenter) | (oneLine ? 0 : int(Qt::TextWordWrap));
-    m_direct = m_direction == Qt::RightToLeft || m_shown.isRightToLeft() || m_shown.contains(QChar(0x9c)) || m_painterFont.underline()
-               || m_painterFont.overline() || m_painterFont.strikeOut();
-    m_layout = std::make_unique<QTextLayout>(drawnText(m_shown), m_painterFont);
+    m_direct = m_direction == Qt::RightToLeft || text.isRightToLeft() || text.contains(QChar(0x9c))
+               || m_painterFont.underline() || m_painterFont.overline() || m_painterFont.strikeOut();
+    const auto elided = [&] { return QFontMetricsF(font).elidedText(text, Qt::ElideRight, size.width()); };
+    if (m_direct || !oneLine) {
+        m_shown = oneLine ? elided() : text;
+        layOut();
+        return;
+    }
+    // Most one-line texts fit. Laid out whole, a text well inside the width needs no eliding
+    // (which would shape it once more); one near or over the width is elided as drawText's
+    // callers always did, and laid out again only when that changed it.
+    m_shown = text;
+    layOut();
+    const bool plain = font.pixelSize() > 0 && !text.back().isSpace() && !text.contains(u'\n') && !text.contains(u'\r')
+                       && !text.contains(u'\t') && m_layout->lineCount() == 1;
+    if (plain && m_layout->lineAt(0).naturalTextWidth() + 1 <= size.width())
+        return;
+    const QString shown = elided();
+    if (shown != m_shown) {
+        m_shown = shown;
+        layOut();
+    }
+}
+
+void LabelTextLayout::layOut()
+{
+    m_offsets.clear();
+    m_layout.reset();
     if (m_direct || m_shown.isEmpty())
         return;
-
+    m_layout = std::make_unique<QTextLayout>(drawnText(m_shown), m_painterFont);
     QTextOption option;
     option.setTextDirection(m_direction);
     option.setAlignment(Qt::AlignLeft);
@@ -85,7 +108,8 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
     m_layout->setCacheEnabled(true);
 
     // Lines on whole pixels, each after the font's leading, until the rect is full.
-    const qreal lineWidth = oneLine ? qreal(0x01000000) : std::max<qreal>(0, size.width());
+    const QSizeF size = m_size;
+    const qreal lineWidth = m_lines == 1 ? qreal(0x01000000) : std::max<qreal>(0, size.width());
     const qreal leading = QFontMetricsF(m_painterFont).leading();
     qreal height = -leading;
     qreal width = 0;
@@ -106,7 +130,9 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
 
     const qreal top = (size.height() - height) / 2;
     const auto across = [&](qreal w) {
-        return alignment & Qt::AlignRight ? size.width() - w : alignment & Qt::AlignHCenter ? (size.width() - w) / 2 : 0;
+        return m_alignment & Qt::AlignRight     ? size.width() - w
+               : m_alignment & Qt::AlignHCenter ? (size.width() - w) / 2
+                                                : 0;
     };
     m_boundsOrigin = QPointF(across(width), top);
     m_boundsSize = QSizeF(width, height);

@@ -34,9 +34,11 @@ public:
 private:
     void prepare(const QPainter& painter, const QSizeF& size, const QString& text, const QFont& font,
                  Qt::Alignment alignment, int lines);
+    void layOut();
     void drawOnce(QPainter& painter, const QRectF& rect) const;
 
     // What the layout was made from.
+    bool m_prepared = false;
     QString m_text;
     QFont m_font;
     QFont m_painterFont;
