@@ -3,6 +3,7 @@
 
 #include "app/KRTarnwick23Skin.h"
 #include "app/KRTheme.h"
+#include "browse/KRImageLoader.h"
 #include "browse/KRLoadMoreView.h"
 #include "browse/KRPullRefreshView.h"
 #include "browse/KRSearchHistory.h"
@@ -194,6 +195,8 @@ TEST_F(SearchScreenTest, SortOrdersSendOneRequestEachAndNoneWhenNothingChanges)
 {
     show();
     settle();
+    // Covers of the ranking still on their way would be counted as the button's.
+    KR_WAIT_UNTIL(KRImageLoader::sharedLoader()->downloadCountForTesting() == 0);
     // In the hot ranking a sort button does nothing.
     const qsizetype sent = fake.requests().size();
     screen->searchSortBar()->setHidden(false);
