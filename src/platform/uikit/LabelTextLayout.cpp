@@ -1,5 +1,7 @@
 #include "platform/uikit/LabelTextLayout.h"
 
+#include "platform/uikit/Label.h"
+
 #include <QColor>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -16,8 +18,9 @@ namespace {
 
 Qt::Alignment horizontalAlignment(int alignment)
 {
-    // Values as in Label.h: 1 centre, 2 right, anything else left.
-    return alignment == 1 ? Qt::AlignHCenter : alignment == 2 ? Qt::AlignRight : Qt::AlignLeft;
+    return alignment == TextAlignmentCenter  ? Qt::AlignHCenter
+           : alignment == TextAlignmentRight ? Qt::AlignRight
+                                             : Qt::AlignLeft;
 }
 
 // The text as drawText reads it when no tab expansion or single-line flag is asked for.
@@ -56,8 +59,7 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
                               Qt::Alignment alignment, int lines)
 {
     const bool oneLine = lines == 1;
-    // Only a one-line label's text depends on its width (through eliding); a wrapped one's
-    // lines depend on both sides.
+    // The rect's height is part of the key too: lines below it are not laid out.
     if (m_prepared && text == m_text && size == m_size && alignment == m_alignment && oneLine == (m_lines == 1)
         && p.layoutDirection() == m_direction && font == m_font && p.font() == m_painterFont)
         return;

@@ -15,7 +15,7 @@ class QTextLayout;
 
 namespace platform::uikit {
 
-// The text of a label laid out for drawing. Shaping is the dear part of drawing a label, and
+// The text of a label laid out for drawing. Shaping is the costly part of drawing a label, and
 // the same text is painted many times (every scroll step, both the shadow and the text), so
 // the elided, shaped lines are kept until the text, font, size, alignment, line count or the
 // painter's direction change. The lines are placed exactly as QPainter::drawText places them
