@@ -11,6 +11,7 @@
 #include "app/KRShellHelpers.h"
 #include "app/KRTheme.h"
 #include "browse/KRUsageNoticeViewController.h"
+#include "browse/KRVideoListViewController.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/BarButtonItem.h"
@@ -32,6 +33,9 @@
 #include "store/KRDiagnostics.h"
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
 #include <QFile>
 
 using namespace platform::uikit;
@@ -442,5 +446,28 @@ TEST_F(ShellStartupTest, LaterScreensSayTheyComeLaterAndTheProfileOffersLogin)
 }
 
 } // namespace
+
+// Painting on screen leaves out what opaque views hide; the screen must still show exactly
+// what a full rendering of the window shows, under every theme.
+TEST_F(ShellStartupTest, TheScreenShowsWhatTheWindowRenders)
+{
+    launch();
+    auto* home = qobject_cast<KRVideoListViewController*>(stack(0)->viewControllers().value(0));
+    ASSERT_NE(home, nullptr);
+    KR_WAIT_UNTIL(!home->videos().isEmpty());
+    Window* window = delegate->window();
+    KR_WAIT_UNTIL(window->windowHandle() && window->windowHandle()->isExposed());
+    for (int style : {0, 1, 2}) {
+        KRTheme::sharedTheme()->setStyle(style);
+        AnimationClock::finishAll();
+        window->layoutIfNeeded();
+        window->repaint();
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(window->winId()).toImage();
+        const QImage rendered = window->grab().toImage();
+        ASSERT_EQ(screen.size(), rendered.size());
+        EXPECT_TRUE(screen.convertToFormat(QImage::Format_RGB32) == rendered.convertToFormat(QImage::Format_RGB32))
+            << "style " << style;
+    }
+}
 
 #include "ShellStartupTest.moc"

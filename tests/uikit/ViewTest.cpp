@@ -6,7 +6,10 @@
 #include "platform/uikit/Label.h"
 #include "platform/uikit/View.h"
 
+#include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
+#include <QWindow>
 
 using namespace platform::uikit;
 
@@ -222,6 +225,33 @@ TEST_F(KitView, OneLineLabelsShrinkToTheirMinimumBeforeEliding)
     l.setNumberOfLines(2);
     l.setFrame(QRectF(0, 0, 60, 18));
     EXPECT_EQ(l.displayFont().pixelSize(), 10);
+}
+
+// Views over an opaque colour spare Qt painting what they hide on screen; one that stops
+// hiding it (translucent, faded or rounded) must let it be painted again.
+TEST_F(KitView, WhatIsBelowShowsThroughViewsThatStopCoveringIt)
+{
+    View root(QRectF(0, 0, 60, 60));
+    root.setBackgroundColor(QColor(Qt::white));
+    auto* cover = new View(QRectF(10, 10, 40, 40), &root);
+    cover->setBackgroundColor(QColor(Qt::red));
+    root.show();
+    KR_WAIT_UNTIL(root.windowHandle() && root.windowHandle()->isExposed());
+    const auto onScreen = [&](int x, int y) {
+        root.repaint();
+        return QGuiApplication::primaryScreen()->grabWindow(root.winId()).toImage().pixelColor(x, y);
+    };
+    EXPECT_EQ(onScreen(30, 30), QColor(Qt::red));
+    cover->setAlpha(0.5);
+    EXPECT_EQ(onScreen(30, 30).red(), 255);
+    EXPECT_NEAR(onScreen(30, 30).green(), 128, 2);
+    cover->setAlpha(1);
+    cover->setBackgroundColor(QColor(255, 0, 0, 128));
+    EXPECT_NEAR(onScreen(30, 30).green(), 128, 2);
+    cover->setBackgroundColor(QColor(Qt::red));
+    cover->setCornerRadius(20);
+    EXPECT_EQ(onScreen(11, 11), QColor(Qt::white));
+    EXPECT_EQ(onScreen(30, 30), QColor(Qt::red));
 }
 
 TEST_F(KitView, RoundedImageViewsMaskTheirCorners)

@@ -187,7 +187,25 @@ Window* View::window() const
 void View::setBackgroundColor(const QBrush& brush)
 {
     m_background = brush;
+    updateOpaquePainting();
     update();
+}
+
+void View::setCornerRadius(qreal radius)
+{
+    m_cornerRadius = radius;
+    updateOpaquePainting();
+    update();
+}
+
+void View::updateOpaquePainting()
+{
+    // A view that fills its whole rect with an opaque colour hides what lies beneath it, so Qt
+    // may leave that part of the views below unpainted: a scrolling list otherwise fills every
+    // row's area once for the table, once for the cell and again for what the cell holds.
+    const bool covers = m_background.style() == Qt::SolidPattern && m_background.color().alpha() == 255
+                        && m_alpha >= 1 && m_cornerRadius <= 0;
+    setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 
 void View::animateAlpha(qreal alpha, double seconds)
@@ -207,6 +225,7 @@ void View::animateAlpha(qreal alpha, double seconds)
 void View::setAlpha(qreal alpha)
 {
     m_alpha = std::clamp<qreal>(alpha, 0, 1);
+    updateOpaquePainting();
     update();
 }
 

@@ -89,7 +89,7 @@ public:
     void setAutoresizesSubviews(bool on) { m_autoresizesSubviews = on; }
     // The layer's rounded corners and border, drawn with the background.
     qreal cornerRadius() const { return m_cornerRadius; }
-    void setCornerRadius(qreal radius) { m_cornerRadius = radius; update(); }
+    void setCornerRadius(qreal radius);
     qreal borderWidth() const { return m_borderWidth; }
     void setBorderWidth(qreal width) { m_borderWidth = width; update(); }
     QColor borderColor() const { return m_borderColor; }
@@ -121,6 +121,7 @@ protected:
     std::optional<EdgeInsets> m_pinnedSafeArea;
 
 private:
+    void updateOpaquePainting();
     void resizeSubviewsWithOldSize(const QSizeF& old);
 
     QRectF m_frame;
