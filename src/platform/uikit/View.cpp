@@ -201,8 +201,8 @@ void View::setCornerRadius(qreal radius)
 void View::updateOpaquePainting()
 {
     // A view that fills its whole rect with an opaque colour hides what lies beneath it, so Qt
-    // may leave that part of the views below unpainted: a scrolling list otherwise fills every
-    // row's area once for the table, once for the cell and again for what the cell holds.
+    // may leave that part of the views below unpainted on screen (otherwise every window,
+    // screen and bar background is filled again under whatever covers it).
     const bool covers = m_background.style() == Qt::SolidPattern && m_background.color().alpha() == 255
                         && m_alpha >= 1 && m_cornerRadius <= 0;
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
