@@ -21,6 +21,8 @@
 #include "platform/uikit/Window.h"
 #include "video/KRVideoDetailViewController.h"
 
+#include <QTest>
+
 using namespace platform::uikit;
 using namespace servicetest;
 
@@ -289,6 +291,44 @@ TEST_F(SearchScreenTest, HistoryPanelKeepsTwelveAndItsButtonsAct)
     EXPECT_TRUE(screen->searchHistoryButtons().isEmpty());
     EXPECT_FALSE(platform::UserDefaults::standard().contains(KRSearchHistory::kDefaultsKey));
     EXPECT_TRUE(screen->searchHistoryView()->isHidden());
+}
+
+// A user's press, which is where the focus would move, rather than the testing tap.
+void press(Button* button)
+{
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(int(button->frame().width() / 2), int(button->frame().height() / 2)));
+}
+
+TEST_F(SearchScreenTest, PressesOnTheHistoryAndCancelActWhileTheFieldIsEditing)
+{
+    KRSearchHistory::save(QStringLiteral("猫"));
+    KRSearchHistory::save(QStringLiteral("狗"));
+    show();
+    window->activateWindow();
+    KR_WAIT_UNTIL(window->isActiveWindow());
+    settle();
+
+    screen->searchField()->becomeFirstResponder();
+    AnimationClock::finishAll();
+    ASSERT_EQ(screen->searchHistoryButtons().size(), 2);
+    press(screen->searchHistoryButtons().at(1));
+    settle();
+    EXPECT_EQ(screen->lastKeyword(), QStringLiteral("猫"));
+    EXPECT_EQ(fake.requestsTo(kSearchPath).size(), 1);
+    EXPECT_EQ(KRSearchHistory::read(), (QStringList{"猫", "狗"}));
+
+    screen->searchField()->becomeFirstResponder();
+    AnimationClock::finishAll();
+    press(screen->searchHistoryDeleteButtons().at(1));
+    EXPECT_EQ(KRSearchHistory::read(), QStringList{"猫"});
+    EXPECT_TRUE(screen->isSearchFieldEditing());
+
+    press(screen->searchCancelButton());
+    AnimationClock::finishAll();
+    EXPECT_FALSE(screen->isSearchFieldEditing());
+    EXPECT_TRUE(screen->searchField()->text().isEmpty());
+    EXPECT_TRUE(screen->isShowingHot());
 }
 
 TEST_F(SearchScreenTest, LateHotReplyIsDroppedAfterASearch)
