@@ -139,6 +139,16 @@ TEST_F(KitControls, PressingButtonsLeavesTheFieldEditing)
     QTest::mouseClick(field->clearButton(), Qt::LeftButton, {}, QPoint(int(clear.width() / 2), int(clear.height() / 2)));
     EXPECT_TRUE(field->text().isEmpty());
     EXPECT_TRUE(field->isFirstResponder());
+
+    // Leaving the screen (a tab switch hides it) ends the editing: keys no longer reach it.
+    auto* screen = new View(w.bounds(), &w);
+    auto* other = new TextField(QRectF(10, 30, 200, 34), screen);
+    other->becomeFirstResponder();
+    ASSERT_TRUE(other->isFirstResponder());
+    screen->setHidden(true);
+    EXPECT_FALSE(other->isFirstResponder());
+    QTest::keyClicks(&w, QStringLiteral("zz"));
+    EXPECT_TRUE(other->text().isEmpty());
 }
 
 TEST_F(KitControls, AButtonShowingTouchGlowsOnlyWhileHighlighted)
