@@ -1,7 +1,9 @@
 #include "platform/uikit/Label.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextLayout>
 #include <QTextOption>
 
 #include <algorithm>
@@ -71,6 +73,55 @@ QSizeF Label::sizeThatFits(const QSizeF& size) const
     return {std::ceil(r.width()), std::ceil(h)};
 }
 
+namespace {
+
+// The lines a wrapping label shows, as the platform's label lays them out: at most `lines`
+// (0: any number) and only as many as fit the height whole (the first always); the last one
+// shown ends in an ellipsis when text is left over. Drawing every wrapped line centred in a
+// short label would clip them all into unreadable strips.
+QStringList wrappedLines(const QString& text, const QFont& font, const QRectF& rect, int lines)
+{
+    const QFontMetricsF fm(font);
+    // A line fits when its glyphs (one em high) do: the font's line spacing adds room above and
+    // below them that may fall outside the label.
+    const qreal em = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    int limit = std::max(1, int(std::floor((rect.height() + 1 - em) / fm.lineSpacing())) + 1);
+    if (lines > 0)
+        limit = std::min(limit, lines);
+    QString flowing = text;
+    flowing.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(flowing, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList shown;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(rect.width());
+        QString piece = flowing.mid(line.textStart(), line.textLength());
+        if (int(shown.size()) == limit - 1) {
+            const bool more = line.textStart() + line.textLength() < flowing.size();
+            if (more) {
+                // The rest of the paragraph is cut where the width ends; a later paragraph only
+                // leaves its ellipsis.
+                QString rest = flowing.mid(line.textStart());
+                const bool laterParagraph = rest.indexOf(QChar::LineSeparator) >= 0;
+                rest = rest.section(QChar::LineSeparator, 0, 0);
+                piece = fm.horizontalAdvance(rest) > rect.width() || !laterParagraph
+                    ? fm.elidedText(rest, Qt::ElideRight, rect.width())
+                    : fm.elidedText(rest + QChar(0x2026), Qt::ElideRight, rect.width());
+            }
+            shown << piece.remove(QChar::LineSeparator);
+            break;
+        }
+        shown << piece.remove(QChar::LineSeparator);
+    }
+    layout.endLayout();
+    return shown;
+}
+
+} // namespace
+
 void drawLabelText(QPainter& p, const QRectF& rect, const QString& text, const QFont& font, const QColor& color,
                    const QColor& shadowColor, const QSizeF& shadowOffset, int alignment, int lines)
 {
@@ -81,19 +132,29 @@ void drawLabelText(QPainter& p, const QRectF& rect, const QString& text, const Q
                       : alignment == TextAlignmentRight ? Qt::AlignRight
                                                         : Qt::AlignLeft;
     a |= Qt::AlignVCenter;
-    QString shown = text;
-    int flags = int(a);
-    if (lines == 1) {
-        shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, rect.width());
-    } else {
-        flags |= Qt::TextWordWrap;
+    const bool shadow = shadowColor.isValid() && shadowColor.alpha() > 0 && !shadowOffset.isNull();
+    if (lines != 1) {
+        const QStringList shown = wrappedLines(text, font, rect, lines);
+        const qreal spacing = QFontMetricsF(font).lineSpacing();
+        const qreal top = rect.top() + (rect.height() - spacing * shown.size()) / 2;
+        for (int i = 0; i < shown.size(); ++i) {
+            const QRectF lineRect(rect.left(), top + spacing * i, rect.width(), spacing);
+            if (shadow) {
+                p.setPen(shadowColor);
+                p.drawText(lineRect.translated(shadowOffset.width(), shadowOffset.height()), int(a), shown[i]);
+            }
+            p.setPen(color);
+            p.drawText(lineRect, int(a), shown[i]);
+        }
+        return;
     }
-    if (shadowColor.isValid() && shadowColor.alpha() > 0 && !shadowOffset.isNull()) {
+    const QString shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, rect.width());
+    if (shadow) {
         p.setPen(shadowColor);
-        p.drawText(rect.translated(shadowOffset.width(), shadowOffset.height()), flags, shown);
+        p.drawText(rect.translated(shadowOffset.width(), shadowOffset.height()), int(a), shown);
     }
     p.setPen(color);
-    p.drawText(rect, flags, shown);
+    p.drawText(rect, int(a), shown);
 }
 
 void Label::drawRect(QPainter& p)
