@@ -171,6 +171,13 @@ TEST_F(SearchScreenTest, ReturnSearchesTheTrimmedKeywordRemembersItAndLogs)
     EXPECT_TRUE(screen->showsSearchSortBar());
     EXPECT_FALSE(screen->searchSortBar()->isHidden());
     EXPECT_EQ(screen->searchSortBar()->frame(), QRectF(0, 0, 375, 40));
+    // Scrolled down the results, the bar stays pinned above the rows shown.
+    TableView* table = screen->tableView();
+    table->setContentOffset(QPointF(0, 200));
+    EXPECT_EQ(screen->searchSortBar()->frame(), QRectF(0, 200 + table->contentInset().top, 375, 40));
+    EXPECT_FALSE(screen->searchSortBar()->isHidden());
+    table->setContentOffset(QPointF(0, -table->contentInset().top));
+    EXPECT_EQ(screen->searchSortBar()->frame().top(), 0);
     const qreal xs[] = {7, 98, 189, 280};
     const char16_t* titles[] = {u"综合", u"播放最多", u"最新", u"弹幕最多"};
     for (int i = 0; i < 4; ++i) {
