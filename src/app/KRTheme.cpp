@@ -507,7 +507,11 @@ void KRTheme::refreshStatusBarBackdropForNavigationController(NavigationControll
     View* backdrop = view->viewWithTag(KRThemeStatusBarBackdropTag);
     const bool fullScreen = KRViewUsesFullScreenSafeArea(view) || KRApplicationUsesFullScreenSafeArea();
     const bool continuous = !fullScreen && KRThemeUsesContinuousStatusBarStyle();
-    if (v < 7 || (continuous && !fullScreen)) {
+    // A stack that does not start at the top of its window (a pad's form sheet) has no status
+    // bar above it: a backdrop there would cover the top of its own bar and title.
+    Window* window = view->window();
+    const bool underStatusBar = !window || view->convertPointToView(QPointF(), window).y() <= 0.5;
+    if (v < 7 || (continuous && !fullScreen) || !underStatusBar) {
         if (backdrop && backdrop->superview()) {
             backdrop->removeFromSuperview();
             backdrop->deleteLater();

@@ -389,8 +389,15 @@ void KRSearchViewController::placeSearchSortBar()
     m_searchSortBar->setHidden(!shown);
     if (!shown)
         return;
-    const QRectF place = tableView()->rectForHeaderInSection(0);
-    m_searchSortBar->setFrame(QRectF(0, place.top(), m_sortBarWidth, kSortBarHeight));
+    // A plain table's header stays pinned under the bar while its rows scroll beneath it, so
+    // the orders can be changed from anywhere in the results.
+    TableView* table = tableView();
+    const QRectF place = table->rectForHeaderInSection(0);
+    qreal y = std::max(place.top(), table->contentOffset().y() + table->contentInset().top);
+    const int rows = table->numberOfRowsInSection(0);
+    if (rows > 0)
+        y = std::max(place.top(), std::min(y, table->rectForRowAtIndexPath({0, rows - 1}).bottom() - kSortBarHeight));
+    m_searchSortBar->setFrame(QRectF(0, y, m_sortBarWidth, kSortBarHeight));
     m_searchSortBar->raise();
 }
 
@@ -779,6 +786,7 @@ void KRSearchViewController::scrollViewDidScroll(ScrollView*)
         return;
     TableView* table = tableView();
     m_pullRefreshView->updateForScrollView(table);
+    placeSearchSortBar();
     if (m_loading || !m_hasMorePages || m_videos.isEmpty())
         return;
     const qreal contentHeight = table->contentSize().height();

@@ -180,6 +180,25 @@ TEST_F(AppTheme, StatusBarBackdropAndBarOnSixteen)
     EXPECT_FALSE(shell.backdrop()->isHidden());
 }
 
+TEST_F(AppTheme, AFormSheetOnAPadGetsNoBackdropOverItsBar)
+{
+    useDevice(QStringLiteral("iPad8,1"), QStringLiteral("14.8"));
+    Shell shell;
+    KRTheme* theme = KRTheme::sharedTheme();
+    auto* sheet = new NavigationController(new ViewController());
+    sheet->setModalPresentationStyle(ModalPresentationFormSheet);
+    shell.tabs->presentViewController(sheet, false);
+    AnimationClock::finishAll();
+    ASSERT_GT(sheet->view()->convertPointToView(QPointF(), &shell.window).y(), 20);
+    theme->refreshNavigationController(sheet);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sheet->view()->viewWithTag(KRThemeStatusBarBackdropTag), nullptr);
+    // The stack under the status bar keeps its own.
+    theme->refreshNavigationController(shell.nav);
+    ASSERT_NE(shell.backdrop(), nullptr);
+    EXPECT_FALSE(shell.backdrop()->isHidden());
+}
+
 TEST_F(AppTheme, SecondRefreshPassRunsOnceAndIsDroppedWhenTheControllerHasGone)
 {
     KRTheme* theme = KRTheme::sharedTheme();

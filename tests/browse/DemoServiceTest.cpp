@@ -1,6 +1,7 @@
 // The demo service as scripts/run uses it: a process of its own whose two printed lines are all
 // the clients need to browse it, and which stops cleanly on either stop signal.
 
+#include "account/KRAccountClient.h"
 #include "browse/KRImageLoader.h"
 #include "model/KRServiceHosts.h"
 #include "model/KRVideo.h"
@@ -128,6 +129,21 @@ TEST_F(DemoServiceTest, ItsPrintedLinesAreAllTheClientsNeedToBrowseIt)
     KR_WAIT_UNTIL(answered == 2);
     EXPECT_EQ(cover.image().size(), QSize(336, 204));
     EXPECT_EQ(avatar.image().size(), QSize(64, 64));
+
+    // The login screen gets a code to show, and a new one for each refresh; nobody confirms it.
+    QStringList codes;
+    for (int i = 0; i < 2; ++i)
+        KRAccountClient::sharedClient()->generateLoginQRCode(nullptr, [&](const QVariantMap& info, const KROptionalError& error) {
+            codes << (error ? QStringLiteral("error") : info.value(QStringLiteral("qrcode_key")).toString());
+        });
+    KR_WAIT_UNTIL(codes.size() == 2);
+    codes.sort();  // the two requests may answer in either order
+    EXPECT_EQ(codes, (QStringList{"code-1", "code-2"}));
+    QVariantMap poll;
+    KRAccountClient::sharedClient()->pollLoginQRCodeKey(QStringLiteral("code-2"), nullptr,
+                                                        [&](const QVariantMap& result, const KROptionalError&) { poll = result; });
+    KR_WAIT_UNTIL(!poll.isEmpty());
+    EXPECT_EQ(poll.value(QStringLiteral("code")).toLongLong(), 86039);
 
     // Its log names each request without its query, where a session's token could travel.
     const QString log = stop(SIGTERM);

@@ -22,6 +22,8 @@
 #include "platform/uikit/Window.h"
 #include "video/KRVideoDetailViewController.h"
 
+#include <QTest>
+
 using namespace platform::uikit;
 using namespace servicetest;
 
@@ -170,6 +172,13 @@ TEST_F(SearchScreenTest, ReturnSearchesTheTrimmedKeywordRemembersItAndLogs)
     EXPECT_TRUE(screen->showsSearchSortBar());
     EXPECT_FALSE(screen->searchSortBar()->isHidden());
     EXPECT_EQ(screen->searchSortBar()->frame(), QRectF(0, 0, 375, 40));
+    // Scrolled down the results, the bar stays pinned above the rows shown.
+    TableView* table = screen->tableView();
+    table->setContentOffset(QPointF(0, 200));
+    EXPECT_EQ(screen->searchSortBar()->frame(), QRectF(0, 200 + table->contentInset().top, 375, 40));
+    EXPECT_FALSE(screen->searchSortBar()->isHidden());
+    table->setContentOffset(QPointF(0, -table->contentInset().top));
+    EXPECT_EQ(screen->searchSortBar()->frame().top(), 0);
     const qreal xs[] = {7, 98, 189, 280};
     const char16_t* titles[] = {u"综合", u"播放最多", u"最新", u"弹幕最多"};
     for (int i = 0; i < 4; ++i) {
@@ -198,12 +207,14 @@ TEST_F(SearchScreenTest, SortOrdersSendOneRequestEachAndNoneWhenNothingChanges)
     // Covers of the ranking still on their way would be counted as the button's.
     KR_WAIT_UNTIL(KRImageLoader::sharedLoader()->downloadCountForTesting() == 0);
     // In the hot ranking a sort button does nothing.
-    const qsizetype sent = fake.requests().size();
+    // Covers keep loading meanwhile: only the list's own requests count.
+    const auto listRequests = [&] { return fake.requestsTo(kSearchPath).size() + fake.requestsTo(kPopularPath).size(); };
+    const qsizetype sent = listRequests();
     screen->searchSortBar()->setHidden(false);
     sortButton(KRSearchViewController::kSortTagPubdate)->tapForTesting();
     EXPECT_FALSE(screen->isLoading());
     KR_WAIT_UNTIL(KRAPIWorkerQueue()->operationCount() == 0);
-    EXPECT_EQ(fake.requests().size(), sent);
+    EXPECT_EQ(listRequests(), sent);
     EXPECT_TRUE(screen->searchOrder().isNull());
 
     screen->beginSearchForKeyword(QStringLiteral("木工"));
@@ -292,6 +303,44 @@ TEST_F(SearchScreenTest, HistoryPanelKeepsTwelveAndItsButtonsAct)
     EXPECT_TRUE(screen->searchHistoryButtons().isEmpty());
     EXPECT_FALSE(platform::UserDefaults::standard().contains(KRSearchHistory::kDefaultsKey));
     EXPECT_TRUE(screen->searchHistoryView()->isHidden());
+}
+
+// A user's press, which is where the focus would move, rather than the testing tap.
+void press(Button* button)
+{
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(int(button->frame().width() / 2), int(button->frame().height() / 2)));
+}
+
+TEST_F(SearchScreenTest, PressesOnTheHistoryAndCancelActWhileTheFieldIsEditing)
+{
+    KRSearchHistory::save(QStringLiteral("猫"));
+    KRSearchHistory::save(QStringLiteral("狗"));
+    show();
+    window->activateWindow();
+    KR_WAIT_UNTIL(window->isActiveWindow());
+    settle();
+
+    screen->searchField()->becomeFirstResponder();
+    AnimationClock::finishAll();
+    ASSERT_EQ(screen->searchHistoryButtons().size(), 2);
+    press(screen->searchHistoryButtons().at(1));
+    settle();
+    EXPECT_EQ(screen->lastKeyword(), QStringLiteral("猫"));
+    EXPECT_EQ(fake.requestsTo(kSearchPath).size(), 1);
+    EXPECT_EQ(KRSearchHistory::read(), (QStringList{"猫", "狗"}));
+
+    screen->searchField()->becomeFirstResponder();
+    AnimationClock::finishAll();
+    press(screen->searchHistoryDeleteButtons().at(1));
+    EXPECT_EQ(KRSearchHistory::read(), QStringList{"猫"});
+    EXPECT_TRUE(screen->isSearchFieldEditing());
+
+    press(screen->searchCancelButton());
+    AnimationClock::finishAll();
+    EXPECT_FALSE(screen->isSearchFieldEditing());
+    EXPECT_TRUE(screen->searchField()->text().isEmpty());
+    EXPECT_TRUE(screen->isShowingHot());
 }
 
 TEST_F(SearchScreenTest, LateHotReplyIsDroppedAfterASearch)

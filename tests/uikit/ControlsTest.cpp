@@ -17,6 +17,7 @@
 #include "platform/uikit/Window.h"
 
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 
 using namespace platform::uikit;
@@ -109,6 +110,45 @@ TEST_F(KitControls, TextFieldEditingClearButtonAndLeftView)
     EXPECT_EQ(events, (QStringList{"begin", "猫", "end"}));
     field.setText(QStringLiteral("狗"));
     EXPECT_TRUE(field.clearButton()->isHidden()) << "only while editing";
+}
+
+// Real presses, not the testing taps: the press is where a desktop moves the focus.
+TEST_F(KitControls, PressingButtonsLeavesTheFieldEditing)
+{
+    Window w;
+    auto* field = new TextField(QRectF(10, 30, 200, 34), &w);
+    field->setClearsWhileEditing(true);
+    auto* button = new Button(ButtonTypeCustom, QRectF(10, 100, 120, 40), &w);
+    int taps = 0;
+    button->addTarget(ControlEventTouchUpInside, [&] { ++taps; });
+    int ends = 0;
+    field->addTarget(ControlEventEditingDidEnd, [&] { ++ends; });
+    w.makeKeyAndVisible();
+    w.activateWindow();
+    KR_WAIT_UNTIL(w.isActiveWindow());
+
+    field->becomeFirstResponder();
+    field->typeForTesting(QStringLiteral("猫"));
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(60, 20));
+    EXPECT_EQ(taps, 1);
+    EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_EQ(ends, 0);
+
+    ASSERT_FALSE(field->clearButton()->isHidden());
+    const QRectF clear = field->clearButton()->frame();
+    QTest::mouseClick(field->clearButton(), Qt::LeftButton, {}, QPoint(int(clear.width() / 2), int(clear.height() / 2)));
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(field->isFirstResponder());
+
+    // Leaving the screen (a tab switch hides it) ends the editing: keys no longer reach it.
+    auto* screen = new View(w.bounds(), &w);
+    auto* other = new TextField(QRectF(10, 30, 200, 34), screen);
+    other->becomeFirstResponder();
+    ASSERT_TRUE(other->isFirstResponder());
+    screen->setHidden(true);
+    EXPECT_FALSE(other->isFirstResponder());
+    QTest::keyClicks(&w, QStringLiteral("zz"));
+    EXPECT_TRUE(other->text().isEmpty());
 }
 
 TEST_F(KitControls, AButtonShowingTouchGlowsOnlyWhileHighlighted)

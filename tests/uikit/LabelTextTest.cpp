@@ -28,7 +28,7 @@ void drawDirectly(QPainter& p, const QRectF& rect, const QString& text, const QF
     if (lines == 1)
         shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, rect.width());
     else
-        flags |= Qt::TextWordWrap;
+        shown = wrappedLabelLines(text, font, rect, lines).join(QLatin1Char('\n'));
     if (shadow.isValid()) {
         p.setPen(shadow);
         p.drawText(rect.translated(0, -1), flags, shown);

@@ -17,6 +17,7 @@
 #include "platform/uikit/Window.h"
 
 #include <QPointer>
+#include <QTest>
 
 using namespace platform::uikit;
 
@@ -165,6 +166,34 @@ TEST_F(KitShell, EdgeDragPopsPastHalfTheWidthFromSystemSeven)
     useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("6.1"));
     NavigationController old(new Screen1());
     EXPECT_EQ(old.interactivePopGestureRecognizer(), nullptr);
+}
+
+TEST_F(KitShell, PressesWaitForAPushToFinish)
+{
+    Window w;
+    auto* first = new Screen1(QStringLiteral("a"));
+    auto* nav = new NavigationController(first);
+    w.setRootViewController(nav);
+    w.makeKeyAndVisible();
+    // A row-like button on the first screen that pushes a new screen on every tap.
+    auto* row = new Button(ButtonTypeCustom, QRectF(0, 100, 375, 80), first->view());
+    row->addTarget(ControlEventTouchUpInside, [nav] { nav->pushViewController(new Screen1(QStringLiteral("b")), true); });
+
+    QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(100, 40));
+    ASSERT_TRUE(nav->isTransitioning());
+    QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(100, 40));
+    QTest::mouseDClick(row, Qt::LeftButton, {}, QPoint(100, 40));
+    QTest::mouseClick(nav->viewControllers().last()->view(), Qt::LeftButton, {}, QPoint(100, 140));
+    AnimationClock::finishAll();
+    EXPECT_EQ(nav->viewControllers().size(), 2);
+
+    // Once the slide is over the screens take presses again.
+    auto* second = nav->topViewController();
+    int taps = 0;
+    auto* button = new Button(ButtonTypeCustom, QRectF(0, 100, 375, 80), second->view());
+    button->addTarget(ControlEventTouchUpInside, [&] { ++taps; });
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(100, 40));
+    EXPECT_EQ(taps, 1);
 }
 
 TEST_F(KitShell, RotationBelowEightRunsTheOlderHooksWithTheWindowSwappedInsideTheAnimation)

@@ -7,6 +7,7 @@
 #include "platform/uikit/View.h"
 
 #include <QGuiApplication>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -252,6 +253,56 @@ TEST_F(KitView, WhatIsBelowShowsThroughViewsThatStopCoveringIt)
     cover->setCornerRadius(20);
     EXPECT_EQ(onScreen(11, 11), QColor(Qt::white));
     EXPECT_EQ(onScreen(30, 30), QColor(Qt::red));
+}
+
+namespace {
+// The first and last pixel rows of a label's drawing that hold any ink.
+std::pair<int, int> inkRows(Label& label)
+{
+    const QImage shot = label.grab().toImage();
+    int first = -1, last = -1;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (qAlpha(shot.pixel(x, y)) > 0 && qGray(shot.pixel(x, y)) < 128) {
+                if (first < 0)
+                    first = y;
+                last = y;
+                break;
+            }
+    return {first, last};
+}
+} // namespace
+
+TEST_F(KitView, WrappingLabelsShowOnlyTheLinesThatFitWhole)
+{
+    const QString longText = QStringLiteral("首页会连续加载内容，已有列表在失败时不会被清空，下拉即可重新获取最新的推荐视频");
+    // Two lines asked for, room for one: one whole line, not two clipped strips.
+    Label strip(QRectF(0, 0, 200, 17));
+    strip.setBackgroundColor(QColor(Qt::white));
+    strip.setFont(Label::systemFont(11));
+    strip.setTextColor(Qt::black);
+    strip.setNumberOfLines(2);
+    strip.setText(longText);
+    const auto [top, bottom] = inkRows(strip);
+    ASSERT_GE(top, 0);
+    EXPECT_GT(top, 0);
+    EXPECT_LT(bottom, 16);
+
+    // Room for many lines, two asked for: the ink stays within two centred lines.
+    Label tall(QRectF(0, 0, 120, 120));
+    tall.setBackgroundColor(QColor(Qt::white));
+    tall.setFont(Label::systemFont(14, true));
+    tall.setTextColor(Qt::black);
+    tall.setNumberOfLines(2);
+    tall.setText(longText);
+    const qreal spacing = QFontMetricsF(Label::systemFont(14, true)).lineSpacing();
+    const auto [from, to] = inkRows(tall);
+    EXPECT_GE(from, int(std::floor((120 - 2 * spacing) / 2)));
+    EXPECT_LE(to, int(std::ceil((120 + 2 * spacing) / 2)));
+    tall.setNumberOfLines(0);
+    const auto [allFrom, allTo] = inkRows(tall);
+    EXPECT_LT(allFrom, from);
+    EXPECT_GT(allTo, to);
 }
 
 TEST_F(KitView, RoundedImageViewsMaskTheirCorners)

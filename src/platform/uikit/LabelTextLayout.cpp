@@ -3,6 +3,7 @@
 #include "platform/uikit/Label.h"
 
 #include <QColor>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QRectF>
@@ -37,6 +38,51 @@ QString drawnText(QString text)
 
 } // namespace
 
+// The lines a wrapping label shows, as the platform's label lays them out: at most `lines`
+// (0: any number) and only as many as fit the height whole (the first always); the last one
+// shown ends in an ellipsis when text is left over. Drawing every wrapped line centred in a
+// short label would clip them all into unreadable strips.
+QStringList wrappedLabelLines(const QString& text, const QFont& font, const QRectF& rect, int lines)
+{
+    const QFontMetricsF fm(font);
+    // A line fits when its glyphs (one em high) do: the font's line spacing adds room above and
+    // below them that may fall outside the label.
+    const qreal em = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    int limit = std::max(1, int(std::floor((rect.height() + 1 - em) / fm.lineSpacing())) + 1);
+    if (lines > 0)
+        limit = std::min(limit, lines);
+    QString flowing = text;
+    flowing.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(flowing, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList shown;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(rect.width());
+        QString piece = flowing.mid(line.textStart(), line.textLength());
+        if (int(shown.size()) == limit - 1) {
+            const bool more = line.textStart() + line.textLength() < flowing.size();
+            if (more) {
+                // The rest of the paragraph is cut where the width ends; a later paragraph only
+                // leaves its ellipsis.
+                QString rest = flowing.mid(line.textStart());
+                const bool laterParagraph = rest.indexOf(QChar::LineSeparator) >= 0;
+                rest = rest.section(QChar::LineSeparator, 0, 0);
+                piece = fm.horizontalAdvance(rest) > rect.width() || !laterParagraph
+                    ? fm.elidedText(rest, Qt::ElideRight, rect.width())
+                    : fm.elidedText(rest + QChar(0x2026), Qt::ElideRight, rect.width());
+            }
+            shown << piece.remove(QChar::LineSeparator);
+            break;
+        }
+        shown << piece.remove(QChar::LineSeparator);
+    }
+    layout.endLayout();
+    return shown;
+}
+
 LabelTextLayout::LabelTextLayout() = default;
 LabelTextLayout::~LabelTextLayout() = default;
 
@@ -60,7 +106,7 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
 {
     const bool oneLine = lines == 1;
     // The rect's height is part of the key too: lines below it are not laid out.
-    if (m_prepared && text == m_text && size == m_size && alignment == m_alignment && oneLine == (m_lines == 1)
+    if (m_prepared && text == m_text && size == m_size && alignment == m_alignment && lines == m_lines
         && p.layoutDirection() == m_direction && font == m_font && p.font() == m_painterFont)
         return;
     m_prepared = true;
@@ -71,12 +117,18 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
     m_alignment = alignment;
     m_lines = lines;
     m_direction = p.layoutDirection();
-    m_flags = int(alignment | Qt::AlignVCenter) | (oneLine ? 0 : int(Qt::TextWordWrap));
+    // No wrapping flag: a wrapped text is broken into the lines it shows before it is drawn.
+    m_flags = int(alignment | Qt::AlignVCenter);
     m_direct = m_direction == Qt::RightToLeft || text.isRightToLeft() || text.contains(QChar(0x9c))
                || m_painterFont.underline() || m_painterFont.overline() || m_painterFont.strikeOut();
     const auto elided = [&] { return QFontMetricsF(font).elidedText(text, Qt::ElideRight, size.width()); };
-    if (m_direct || !oneLine) {
-        m_shown = oneLine ? elided() : text;
+    if (!oneLine) {
+        m_shown = wrappedLabelLines(text, font, QRectF(QPointF(), size), lines).join(QLatin1Char('\n'));
+        layOut();
+        return;
+    }
+    if (m_direct) {
+        m_shown = elided();
         layOut();
         return;
     }
@@ -111,7 +163,8 @@ void LabelTextLayout::layOut()
 
     // Lines on whole pixels, each after the font's leading, until the rect is full.
     const QSizeF size = m_size;
-    const qreal lineWidth = m_lines == 1 ? qreal(0x01000000) : std::max<qreal>(0, size.width());
+    // Wrapped texts arrive broken into their lines already, so no line is wrapped again here.
+    const qreal lineWidth = qreal(0x01000000);
     const qreal leading = QFontMetricsF(m_painterFont).leading();
     qreal height = -leading;
     qreal width = 0;

@@ -5,6 +5,7 @@
 #include <QPointF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -14,6 +15,10 @@ class QRectF;
 class QTextLayout;
 
 namespace platform::uikit {
+
+// The lines a label of `lines` lines (0: any number) shows in `rect`: only those whose glyphs
+// fit its height whole (the first always), the last one elided when text is left over.
+QStringList wrappedLabelLines(const QString& text, const QFont& font, const QRectF& rect, int lines);
 
 // The text of a label laid out for drawing. Shaping is the costly part of drawing a label, and
 // the same text is painted many times (every scroll step, both the shadow and the text), so
@@ -27,7 +32,7 @@ public:
     LabelTextLayout(const LabelTextLayout&) = delete;
     LabelTextLayout& operator=(const LabelTextLayout&) = delete;
 
-    // numberOfLines 1 elides at the end; any other value wraps at words and is cut by the rect.
+    // numberOfLines 1 elides at the end; any other value shows the wrapped lines that fit.
     void draw(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font, const QColor& color,
               const QColor& shadowColor, const QSizeF& shadowOffset, int alignment, int lines);
 

@@ -45,10 +45,17 @@ protected:
     }
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::MouseButtonPress || m_dragging || !m_owner)
+        const bool pressing = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+        if (!pressing || m_dragging || !m_owner)
             return false;
         auto* target = qobject_cast<QWidget*>(watched);
-        if (!target || target == this || !isAncestorOf(target))
+        if (!target || !(target == this || isAncestorOf(target)))
+            return false;
+        // While screens slide, touches are not taken, as on the platform: a second tap on the
+        // row that started a push would push the same screen again.
+        if (m_owner->isTransitioning())
+            return true;
+        if (event->type() != QEvent::MouseButtonPress || target == this)
             return false;
         auto* press = static_cast<QMouseEvent*>(event);
         const QPointF local = mapFromGlobal(press->globalPosition());

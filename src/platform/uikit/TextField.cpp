@@ -158,6 +158,15 @@ void TextField::setEditing(bool editing)
     sendActionsForControlEvents(editing ? ControlEventEditingDidBegin : ControlEventEditingDidEnd);
 }
 
+// A field that leaves the screen (its tab or its screen hidden) stops being first responder:
+// keys typed elsewhere must not land in it unseen.
+void TextField::hideEvent(QHideEvent* event)
+{
+    Control::hideEvent(event);
+    if (m_editing || m_edit->hasFocus())
+        resignFirstResponder();
+}
+
 bool TextField::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_edit) {

@@ -63,6 +63,7 @@ protected:
     // Draws the placeholder while the text is empty; by default in the platform's grey.
     virtual void drawPlaceholderInRect(QPainter& painter, const QRectF& rect);
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void setEditing(bool editing);

@@ -82,7 +82,10 @@ Window::Window(const QRectF& frame) : View(frame.isNull() ? Screen::bounds() : f
 {
     setWindowTitle(QStringLiteral("Korvane"));
     setBackgroundColor(QColor(Qt::black));
-    setFocusPolicy(Qt::StrongFocus);
+    // A tap on a button leaves the first responder as it is, as on a phone: a window that took
+    // the focus on a press would end the field's editing before the button saw its release.
+    // Keys still reach the window while no field holds the focus.
+    setFocusPolicy(Qt::NoFocus);
     m_statusBar = new StatusBarView(this);
     Application::shared().registerWindow(this);
     statusBarDidChange();

@@ -10,6 +10,7 @@
 // cleanly; the CA file goes too.
 
 #include "model/KRServiceHosts.h"
+#include "support/AccountFixtures.h"
 #include "support/FakeService.h"
 #include "support/ImageFixtures.h"
 #include "support/ServiceFixtures.h"
@@ -78,6 +79,9 @@ int main(int argc, char** argv)
     ServiceFixtures::installReadRoutes(*service);
     ServiceFixtures::installEveryUploaderPages(*service);
     ImageFixtures::serveImages(*service);
+    // The login screen gets codes to show; with no phone to scan them they wait for ever, and
+    // the refresh button asks for a new one.
+    AccountFixtures::Passport passport(*service);
 
     std::printf("KORVANE_CONNECT_TO=%s\n", qPrintable(service->connectTo().join(QLatin1Char(','))));
     std::printf("KORVANE_CA_FILE=%s\n", qPrintable(service->caFile()));
