@@ -232,8 +232,10 @@ void KRUploaderViewController::updateHeaderState()
         parts << QStringLiteral("粉丝 ") + KRUploaderCompactCount(m_followerCount);
     if (!parts.isEmpty())
         m_stateLabel->setText(parts.join(QStringLiteral("  ·  ")));
+    else if (m_submissionMetadataLoaded)
+        m_stateLabel->setText(QStringLiteral("暂无可用统计"));
     else
-        m_stateLabel->setText(m_submissionMetadataLoaded ? QStringLiteral("暂无可用统计") : kStatisticsLoading);
+        m_stateLabel->setText(m_submissionLoadFailed ? QStringLiteral("投稿读取失败，可下拉重试") : kStatisticsLoading);
 }
 
 void KRUploaderViewController::loadFollowerStatistics()
@@ -336,6 +338,7 @@ void KRUploaderViewController::loadPage(int page, bool reset)
     if (m_loading)
         return;
     m_loading = true;
+    m_submissionLoadFailed = false;
     if (page == 1)
         m_spinner->startAnimating();
     else
@@ -346,8 +349,10 @@ void KRUploaderViewController::loadPage(int page, bool reset)
             m_spinner->stopAnimating();
             m_pullRefreshView->endRefreshingInScrollView(tableView());
             if (error && result.videos.isEmpty()) {
-                if (!m_submissionTotalKnown && !m_followerCountKnown)
-                    m_stateLabel->setText(QStringLiteral("投稿读取失败，可下拉重试"));
+                // Kept as state, not only written to the label: the follower count may answer
+                // after this and redraw the header, which must not go back to "loading".
+                m_submissionLoadFailed = true;
+                updateHeaderState();
                 m_failedRequest = std::make_pair(page, reset);
                 m_loadMoreView->setLoadMoreState(KRLoadMoreStateFailed);
                 return;
@@ -427,6 +432,7 @@ void KRUploaderViewController::scrollViewDidEndDragging(ScrollView* scrollView, 
     m_submissionTotalKnown = false;
     m_followerCountKnown = false;
     m_submissionMetadataLoaded = false;
+    m_submissionLoadFailed = false;
     updateHeaderState();
     loadFollowerStatistics();
     loadPage(1, true);

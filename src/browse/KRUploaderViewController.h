@@ -101,6 +101,9 @@ private:
     qint64 m_followerCount = 0;
     bool m_submissionTotalKnown = false;
     bool m_submissionMetadataLoaded = false;
+    // The last load of the first page failed: with nothing else known the header says so,
+    // not "loading".
+    bool m_submissionLoadFailed = false;
     bool m_followerCountKnown = false;
     bool m_loading = false;
     bool m_hasMore = false;

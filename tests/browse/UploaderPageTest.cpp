@@ -13,6 +13,7 @@
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/Window.h"
+#include "service/KRRequestPipeline.h"
 #include "support/ServiceSignatures.h"
 #include "video/KRVideoDetailViewController.h"
 
@@ -138,10 +139,19 @@ TEST_F(UploaderPageTest, UnknownUploaderAsksForNoStatisticsOrRelation)
 
 TEST_F(UploaderPageTest, AFailedFirstPageIsRetriedFromTheFooter)
 {
-    serveAPI(kFollowerStat, [](const FakeRequest&) { return ServiceFixtures::serverFailure(); });
+    // The follower count fails only after the pages have: its answer must not turn the
+    // header back to "loading".
+    auto followerGate = std::make_shared<AnswerGate>();
+    serveAPI(kFollowerStat, [followerGate](const FakeRequest&) {
+        followerGate->wait();
+        return ServiceFixtures::serverFailure();
+    });
     failPages();
     KRUploaderViewController* screen = push();
     KR_WAIT_UNTIL(screen->loadMoreView()->state() == KRLoadMoreStateFailed);
+    followerGate->release();
+    KRRequestPipeline::waitForOneOffs();
+    drain();
     EXPECT_EQ(screen->stateLabel()->text(), QStringLiteral("投稿读取失败，可下拉重试"));
     EXPECT_FALSE(screen->hasMore());
     EXPECT_TRUE(screen->loadMoreView()->button()->isEnabled());
