@@ -14,6 +14,7 @@
 #include "store/KRPreferences.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -304,8 +305,24 @@ void KRImageLoader::State::run(const std::shared_ptr<State>& state, const QStrin
 
 KRImageLoader* KRImageLoader::sharedLoader()
 {
-    static KRImageLoader* loader = new KRImageLoader; // kept for the life of the process
+    static KRImageLoader* loader = [] {
+        auto* shared = new KRImageLoader; // kept for the life of the process
+        if (QCoreApplication::instance())
+            qAddPostRoutine(&KRImageLoader::finishSharedDownloads);
+        return shared;
+    }();
     return loader;
+}
+
+void KRImageLoader::finishSharedDownloads()
+{
+    // A download still running would log, write the disk cache and hand its answer to the
+    // application object while that object and the statics are torn down. The request
+    // pipeline has closed by now, so running downloads end at once: drop the queued ones and
+    // wait for those.
+    KRImageLoader* loader = sharedLoader();
+    loader->m_queue->cancelAllOperations();
+    loader->m_queue->waitUntilAllOperationsAreFinished();
 }
 
 KRImageLoader::KRImageLoader(QObject* parent)

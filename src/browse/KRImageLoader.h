@@ -71,6 +71,8 @@ public:
     struct State;
 
 private:
+    // The shared loader's end, as the application object goes.
+    static void finishSharedDownloads();
     void handleMemoryWarning();
     void applicationDidEnterBackground();
 

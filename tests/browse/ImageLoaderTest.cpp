@@ -5,6 +5,7 @@
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/Application.h"
+#include "support/ChildTestRun.h"
 #include "support/ConsoleCapture.h"
 #include "support/FakeService.h"
 #include "support/ImageFixtures.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <memory>
@@ -401,6 +403,33 @@ TEST_F(ImageLoaderTest, MemoryWarningsEmptyTheMemoryCacheAndBackgroundingOnlyOnO
         EXPECT_EQ(with.memoryCacheCountForTesting(), 0);
         EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneImage] memory cache cleared after memory warning")));
     }
+}
+
+// Run by the test below in a child process: a cover whose answer never comes is still being
+// fetched when the program ends.
+TEST(ImageLoaderExit, DISABLED_CoverStillLoadingAtExitChild)
+{
+    if (qEnvironmentVariableIsEmpty("KR_CHILD_HOME"))
+        GTEST_SKIP();
+    // Left running to the very end, like the download it holds up.
+    auto* service = new FakeService(ImageFixtures::hosts());
+    service->routeStream(ImageFixtures::primaryHost(), QStringLiteral("*"),
+                         [](const FakeRequest&, httplib::Response&, const FakeService::Pause& pause) { pause(-1); });
+    KRImageLoader::sharedLoader()->loadImageForURLString(ImageFixtures::coverAddress(QStringLiteral("held")), nullptr,
+                                                         [](const Image&) {});
+    KR_WAIT_UNTIL(!service->requests().isEmpty());
+}
+
+TEST(ImageLoaderExit, ACoverStillLoadingEndsBeforeTheApplicationObjectGoes)
+{
+    QTemporaryDir home;
+    const ChildTestResult child =
+        runChildTest(QStringLiteral("ImageLoaderExit.DISABLED_CoverStillLoadingAtExitChild"), home.path(), QStringLiteral("return"));
+    ASSERT_TRUE(child.finished);
+    EXPECT_EQ(child.exitCode, 0) << child.standardError.toStdString();
+    // The download's own closing line: it was waited for, not cut off by the end of the process.
+    EXPECT_TRUE(child.standardError.contains(QStringLiteral("[KorvaneImage] url=")) && child.standardError.contains(QStringLiteral("held")))
+        << child.standardError.toStdString();
 }
 
 } // namespace
