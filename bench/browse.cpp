@@ -3,7 +3,7 @@
 //   memory cache is empty) vs. reading and decoding the same files in a plain loop.
 
 #include "BenchSupport.h"
-#include "browse/KRImageLoader.h"
+#include "shared/KRImageLoader.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/AtomicFile.h"
 

@@ -7,7 +7,7 @@
 #include "BenchSupport.h"
 #include "BenchWidgets.h"
 
-#include "app/KRRootViewController.h"
+#include "shell/KRRootViewController.h"
 #include "browse/KRVideoListViewController.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/OperationQueue.h"

@@ -4,8 +4,8 @@
 // - the QR code image of a 108-byte login address at 236 points vs. the bare encoder.
 
 #include "BenchSupport.h"
-#include "app/KRGaiaVerificationViewController.h"
-#include "app/KRQRCodeImage.h"
+#include "login/KRGaiaVerificationViewController.h"
+#include "login/KRQRCodeImage.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "app/KRAppDelegate.h"
+#include "shell/KRAppDelegate.h"
 #include "platform/uikit/Application.h"
 #include "platform/web/WebView.h"
 #include "service/KRServiceShutdown.h"

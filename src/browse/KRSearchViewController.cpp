@@ -1,10 +1,10 @@
 #include "browse/KRSearchViewController.h"
 
-#include "app/KRShellHelpers.h"
-#include "app/KRTarnwick23Skin.h"
-#include "app/KRTheme.h"
-#include "browse/KRLoadMoreView.h"
-#include "browse/KRPullRefreshView.h"
+#include "look/KRShellHelpers.h"
+#include "look/KRTarnwick23Skin.h"
+#include "look/KRTheme.h"
+#include "shared/KRLoadMoreView.h"
+#include "shared/KRPullRefreshView.h"
 #include "browse/KRSearchHistory.h"
 #include "browse/KRThemedSearchTextField.h"
 #include "browse/KRVideoCell.h"
@@ -23,7 +23,7 @@
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TableView.h"
 #include "service/KRAPIClient.h"
-#include "video/KRVideoDetailViewController.h"
+#include "shared/KRRouter.h"
 
 #include <QPainter>
 #include <QSet>
@@ -774,8 +774,7 @@ void KRSearchViewController::didSelectRowAtIndexPath(TableView* table, const Ind
     const auto video = m_videos.at(indexPath.row);
     if (video->isUnavailable())
         return;
-    if (NavigationController* nav = navigationController())
-        nav->pushViewController(new KRVideoDetailViewController(video), true);
+    KRRouter::openVideoPage(navigationController(), video);
 }
 
 // ---- Scrolling ----

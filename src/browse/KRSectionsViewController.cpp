@@ -1,6 +1,6 @@
 #include "browse/KRSectionsViewController.h"
 
-#include "app/KRTheme.h"
+#include "look/KRTheme.h"
 #include "browse/KRVideoListViewController.h"
 #include "model/KRSectionRegistry.h"
 #include "platform/uikit/AlertView.h"
@@ -10,7 +10,7 @@
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
-#include "social/KRFollowingViewController.h"
+#include "shared/KRRouter.h"
 #include "store/KRSessionStore.h"
 
 #include <cmath>
@@ -227,8 +227,7 @@ void KRSectionsViewController::followingButtonTapped(Button* button)
         return;
     }
     const QString feedType = button && button->tag() == kVideoFollowingTag ? QStringLiteral("video") : QStringLiteral("all");
-    if (NavigationController* navigation = navigationController())
-        navigation->pushViewController(new KRFollowingViewController(feedType), true);
+    KRRouter::openFollowingFeed(navigationController(), feedType);
 }
 
 void KRSectionsViewController::channelButtonTapped(Button* button)

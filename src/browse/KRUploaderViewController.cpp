@@ -1,11 +1,11 @@
 #include "browse/KRUploaderViewController.h"
 
 #include "account/KRAccountClient.h"
-#include "app/KRTarnwick23Skin.h"
-#include "app/KRTheme.h"
-#include "browse/KRImageLoader.h"
-#include "browse/KRLoadMoreView.h"
-#include "browse/KRPullRefreshView.h"
+#include "look/KRTarnwick23Skin.h"
+#include "look/KRTheme.h"
+#include "shared/KRImageLoader.h"
+#include "shared/KRLoadMoreView.h"
+#include "shared/KRPullRefreshView.h"
 #include "browse/KRVideoCell.h"
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
@@ -19,7 +19,7 @@
 #include "platform/uikit/TableView.h"
 #include "service/KRAPIClient.h"
 #include "store/KRSessionStore.h"
-#include "video/KRVideoDetailViewController.h"
+#include "shared/KRRouter.h"
 
 #include <QSet>
 
@@ -412,7 +412,7 @@ void KRUploaderViewController::didSelectRowAtIndexPath(TableView* table, const I
     const std::shared_ptr<KRVideo> video = m_videos.value(indexPath.row);
     if (!video || video->isUnavailable() || !navigationController())
         return;
-    navigationController()->pushViewController(new KRVideoDetailViewController(video), true);
+    KRRouter::openVideoPage(navigationController(), video);
 }
 
 void KRUploaderViewController::scrollViewDidScroll(ScrollView* scrollView)

@@ -1,6 +1,6 @@
 #include "browse/KRUsageNoticeViewController.h"
 
-#include "app/KRTheme.h"
+#include "look/KRTheme.h"
 #include "model/KRBuildConfig.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/UserDefaults.h"

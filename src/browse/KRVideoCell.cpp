@@ -1,7 +1,7 @@
 #include "browse/KRVideoCell.h"
 
-#include "app/KRTheme.h"
-#include "browse/KRImageLoader.h"
+#include "look/KRTheme.h"
+#include "shared/KRImageLoader.h"
 #include "model/KRVideo.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"

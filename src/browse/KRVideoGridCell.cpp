@@ -1,7 +1,7 @@
 #include "browse/KRVideoGridCell.h"
 
-#include "app/KRTheme.h"
-#include "browse/KRImageLoader.h"
+#include "look/KRTheme.h"
+#include "shared/KRImageLoader.h"
 #include "browse/KRVideoCell.h"
 #include "browse/KRVideoGridCellDelegate.h"
 #include "model/KRVideo.h"

@@ -1,9 +1,9 @@
 #include "browse/KRVideoListViewController.h"
 
-#include "app/KRTheme.h"
-#include "browse/KRLoadMoreView.h"
+#include "look/KRTheme.h"
+#include "shared/KRLoadMoreView.h"
 #include "browse/KRPGCGridCell.h"
-#include "browse/KRPullRefreshView.h"
+#include "shared/KRPullRefreshView.h"
 #include "browse/KRVideoCell.h"
 #include "browse/KRVideoGridCell.h"
 #include "model/KRConsole.h"
@@ -17,10 +17,9 @@
 #include "platform/uikit/Screen.h"
 #include "platform/uikit/TableView.h"
 #include "service/KRAPIClient.h"
-#include "social/KRMessageViewController.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
-#include "video/KRVideoDetailViewController.h"
+#include "shared/KRRouter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -218,8 +217,7 @@ void KRVideoListViewController::messageButtonTapped()
         showAlert(QStringLiteral("需要登录"), QStringLiteral("登录后才能查看回复与 @ 消息。"));
         return;
     }
-    if (NavigationController* navigation = navigationController())
-        navigation->pushViewController(new KRMessageViewController(TableViewStylePlain), true);
+    KRRouter::openMessageInbox(navigationController(), TableViewStylePlain);
 }
 
 bool KRVideoListViewController::isAutoFillPending() const { return m_delayed.isScheduled(kAutoFillCall); }
@@ -407,8 +405,7 @@ void KRVideoListViewController::openVideo(const std::shared_ptr<KRVideo>& video)
 {
     if (!video || video->isUnavailable())
         return;
-    if (NavigationController* navigation = navigationController())
-        navigation->pushViewController(new KRVideoDetailViewController(video), true);
+    KRRouter::openVideoPage(navigationController(), video);
 }
 
 void KRVideoListViewController::videoGridCellDidSelectVideo(KRVideoGridCell*, const std::shared_ptr<KRVideo>& video)

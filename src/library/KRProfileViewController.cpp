@@ -1,8 +1,8 @@
 #include "library/KRProfileViewController.h"
 
-#include "app/KRQRLoginViewController.h"
-#include "app/KRTarnwick23Skin.h"
-#include "app/KRTheme.h"
+#include "shared/KRRouter.h"
+#include "look/KRTarnwick23Skin.h"
+#include "look/KRTheme.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
@@ -27,8 +27,7 @@ void KRProfileViewController::viewDidLoad()
     m_loginButton = new Button(ButtonTypeCustom, QRectF(), view());
     m_loginButton->setTitle(QStringLiteral("扫码登录"), ControlStateNormal);
     m_loginButton->addTarget(ControlEventTouchUpInside, [this] {
-        if (navigationController())
-            navigationController()->pushViewController(new KRQRLoginViewController, true);
+        KRRouter::openQRLogin(navigationController());
     });
     KRComingLaterViewController::viewDidLoad();
     m_sessionObserver = platform::NotificationCenter::defaultCenter().addObserver(

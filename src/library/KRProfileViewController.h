@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/KRComingLaterViewController.h"
+#include "look/KRComingLaterViewController.h"
 
 namespace platform::uikit {
 class Button;

@@ -1,6 +1,6 @@
 #include "playback/KRPlayerControlsView.h"
 
-#include "app/KRShellHelpers.h"
+#include "look/KRShellHelpers.h"
 #include "platform/media/VolumeView.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Control.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/KRComingLaterViewController.h"
+#include "look/KRComingLaterViewController.h"
 
 // The following feed ("关注"), which the discover tab's entry buttons push: "video" for the
 // videos of followed users alone, anything else for the whole feed ("all").

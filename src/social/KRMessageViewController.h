@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/KRComingLaterViewController.h"
+#include "look/KRComingLaterViewController.h"
 
 // The reply and @-mention inbox ("消息"), which the home list's message button pushes.
 class KRMessageViewController : public KRComingLaterViewController {

@@ -1,6 +1,6 @@
 #include "video/KRVideoDetailViewController.h"
 
-#include "app/KRTheme.h"
+#include "look/KRTheme.h"
 #include "model/KRVideo.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationItem.h"

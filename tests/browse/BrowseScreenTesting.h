@@ -4,10 +4,11 @@
 // window with one tab whose navigation stack the test fills, and a scripted home feed.
 
 #include "../uikit/KitTestSupport.h"
+#include "shell/KRAppRoutes.h"
 #include "service/ServiceClientTesting.h"
 
-#include "browse/KRImageLoader.h"
-#include "browse/KRLoadMoreView.h"
+#include "shared/KRImageLoader.h"
+#include "shared/KRLoadMoreView.h"
 #include "browse/KRVideoListViewController.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/NavigationController.h"
@@ -70,6 +71,8 @@ protected:
     void SetUp() override
     {
         ServiceClientTest::SetUp();
+        // Screens open one another through the router, as the running application's do.
+        KRInstallAppRoutes();
         KitTest::resetKit();
         testsupport::ImageFixtures::serveImages(fake);
         KRImageLoader::sharedLoader()->clearMemoryCache();

@@ -1,6 +1,6 @@
 #include "browse/BrowseScreenTesting.h"
 
-#include "app/KRTheme.h"
+#include "look/KRTheme.h"
 #include "browse/KRPGCGridCell.h"
 #include "browse/KRSectionsViewController.h"
 #include "model/KRSectionRegistry.h"

@@ -1,4 +1,4 @@
-#include "browse/KRImageLoader.h"
+#include "shared/KRImageLoader.h"
 
 #include "model/KRServiceHosts.h"
 #include "platform/device/DeviceProfile.h"

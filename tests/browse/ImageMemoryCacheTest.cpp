@@ -1,4 +1,4 @@
-#include "browse/KRImageMemoryCache.h"
+#include "shared/KRImageMemoryCache.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,12 @@
 #include "../uikit/KitTestSupport.h"
+#include "shell/KRAppRoutes.h"
 #include "service/ServiceClientTesting.h"
 
-#include "app/KRTarnwick23Skin.h"
-#include "app/KRTheme.h"
-#include "browse/KRImageLoader.h"
-#include "browse/KRLoadMoreView.h"
-#include "browse/KRPullRefreshView.h"
+#include "look/KRTarnwick23Skin.h"
+#include "look/KRTheme.h"
+#include "shared/KRImageLoader.h"
+#include "shared/KRLoadMoreView.h"
+#include "shared/KRPullRefreshView.h"
 #include "browse/KRSearchHistory.h"
 #include "browse/KRSearchViewController.h"
 #include "browse/KRThemedSearchTextField.h"
@@ -48,6 +49,8 @@ protected:
     void SetUp() override
     {
         ServiceClientTest::SetUp();
+        // Screens open one another through the router, as the running application's do.
+        KRInstallAppRoutes();
         KitTest::resetKit();
     }
     void TearDown() override

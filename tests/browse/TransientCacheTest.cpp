@@ -1,6 +1,6 @@
-#include "browse/KRTransientCacheManager.h"
+#include "shared/KRTransientCacheManager.h"
 
-#include "browse/KRImageLoader.h"
+#include "shared/KRImageLoader.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "support/ConsoleCapture.h"

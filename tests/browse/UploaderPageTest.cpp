@@ -1,9 +1,10 @@
 #include "../uikit/KitTestSupport.h"
+#include "shell/KRAppRoutes.h"
 #include "AnswerGate.h"
 #include "account/AccountClientTesting.h"
 
-#include "browse/KRLoadMoreView.h"
-#include "browse/KRPullRefreshView.h"
+#include "shared/KRLoadMoreView.h"
+#include "shared/KRPullRefreshView.h"
 #include "browse/KRUploaderViewController.h"
 #include "browse/KRVideoCell.h"
 #include "model/KRVideo.h"
@@ -34,6 +35,8 @@ protected:
     void SetUp() override
     {
         AccountClientTest::SetUp();
+        // Screens open one another through the router, as the running application's do.
+        KRInstallAppRoutes();
         KitTest::resetKit();
         testsupport::routeNavigationFixture(fake);
         AccountFixtures::routeRiskCookies(fake);

@@ -1,6 +1,6 @@
 #include "browse/BrowseScreenTesting.h"
 
-#include "browse/KRPullRefreshView.h"
+#include "shared/KRPullRefreshView.h"
 #include "browse/KRVideoCell.h"
 #include "browse/KRVideoGridCell.h"
 #include "platform/uikit/ActivityIndicatorView.h"

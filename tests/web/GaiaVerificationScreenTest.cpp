@@ -4,7 +4,7 @@
 #include "../uikit/KitTestSupport.h"
 
 #include "account/KRGaiaDiagnostics.h"
-#include "app/KRGaiaVerificationViewController.h"
+#include "login/KRGaiaVerificationViewController.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Bundle.h"

@@ -1,0 +1,80 @@
+#include "shared/KRRouter.h"
+
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/View.h"
+
+namespace {
+
+KRRoutes& installedRoutes()
+{
+    static KRRoutes routes;
+    return routes;
+}
+
+bool push(platform::uikit::NavigationController* navigation, platform::uikit::ViewController* screen)
+{
+    if (!screen)
+        return false;
+    if (!navigation) {
+        delete screen;
+        return false;
+    }
+    navigation->pushViewController(screen, true);
+    return true;
+}
+
+template <typename Route, typename... Args>
+bool open(platform::uikit::NavigationController* navigation, const Route& route, Args&&... args)
+{
+    if (!route || !navigation)
+        return false;
+    return push(navigation, route(std::forward<Args>(args)...));
+}
+
+} // namespace
+
+void KRRouter::install(KRRoutes routes) { installedRoutes() = std::move(routes); }
+
+const KRRoutes& KRRouter::routes() { return installedRoutes(); }
+
+bool KRRouter::openVideoPage(platform::uikit::NavigationController* navigation, const std::shared_ptr<KRVideo>& video)
+{
+    return video && open(navigation, routes().videoPage, video);
+}
+
+bool KRRouter::openUploaderPage(platform::uikit::NavigationController* navigation, qint64 mid, const QString& name,
+                                const QString& avatarURL)
+{
+    return mid > 0 && open(navigation, routes().uploaderPage, mid, name, avatarURL);
+}
+
+bool KRRouter::openReplyThread(platform::uikit::NavigationController* navigation,
+                               const std::shared_ptr<KRComment>& root, qint64 focusedReplyRpid)
+{
+    return root && open(navigation, routes().replyThread, root, focusedReplyRpid);
+}
+
+bool KRRouter::openDynamicDetail(platform::uikit::NavigationController* navigation, const QString& dynamicID)
+{
+    return !dynamicID.isEmpty() && open(navigation, routes().dynamicDetail, dynamicID);
+}
+
+bool KRRouter::openTagSearch(platform::uikit::NavigationController* navigation, const QString& keyword)
+{
+    return !keyword.trimmed().isEmpty() && open(navigation, routes().tagSearch, keyword);
+}
+
+bool KRRouter::openFollowingFeed(platform::uikit::NavigationController* navigation, const QString& feedType)
+{
+    return open(navigation, routes().followingFeed, feedType);
+}
+
+bool KRRouter::openMessageInbox(platform::uikit::NavigationController* navigation, int tableStyle)
+{
+    return open(navigation, routes().messageInbox, tableStyle);
+}
+
+bool KRRouter::openQRLogin(platform::uikit::NavigationController* navigation)
+{
+    return open(navigation, routes().qrLogin);
+}

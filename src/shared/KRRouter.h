@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+#include <memory>
+
+class KRComment;
+class KRVideo;
+
+namespace platform::uikit {
+class NavigationController;
+class ViewController;
+}
+
+// How screens open one another without including one another: each route makes the screen it
+// names, and the shell fills the routes at start-up. A screen asks the router and pushes what it
+// gets; while a route is empty (a test that builds one screen alone) nothing is pushed.
+struct KRRoutes {
+    using Screen = platform::uikit::ViewController*;
+    std::function<Screen(const std::shared_ptr<KRVideo>&)> videoPage;
+    std::function<Screen(qint64 mid, const QString& name, const QString& avatarURL)> uploaderPage;
+    std::function<Screen(const std::shared_ptr<KRComment>& root, qint64 focusedReplyRpid)> replyThread;
+    std::function<Screen(const QString& dynamicID)> dynamicDetail;
+    std::function<Screen(const QString& keyword)> tagSearch;
+    std::function<Screen(const QString& feedType)> followingFeed;
+    std::function<Screen(int tableStyle)> messageInbox;
+    std::function<Screen()> qrLogin;
+};
+
+class KRRouter {
+public:
+    // Replaces every route at once; the shell calls it before the first screen is built.
+    static void install(KRRoutes routes);
+    static const KRRoutes& routes();
+
+    // Each pushes the route's screen onto `navigation` (animated) and answers whether it did.
+    static bool openVideoPage(platform::uikit::NavigationController* navigation, const std::shared_ptr<KRVideo>& video);
+    static bool openUploaderPage(platform::uikit::NavigationController* navigation, qint64 mid, const QString& name,
+                                 const QString& avatarURL = {});
+    static bool openReplyThread(platform::uikit::NavigationController* navigation,
+                                const std::shared_ptr<KRComment>& root, qint64 focusedReplyRpid = 0);
+    static bool openDynamicDetail(platform::uikit::NavigationController* navigation, const QString& dynamicID);
+    static bool openTagSearch(platform::uikit::NavigationController* navigation, const QString& keyword);
+    static bool openFollowingFeed(platform::uikit::NavigationController* navigation, const QString& feedType);
+    static bool openMessageInbox(platform::uikit::NavigationController* navigation, int tableStyle = 0);
+    static bool openQRLogin(platform::uikit::NavigationController* navigation);
+};

@@ -1,0 +1,25 @@
+#include "shell/KRAppRoutes.h"
+
+#include "browse/KRUploaderViewController.h"
+#include "login/KRQRLoginViewController.h"
+#include "shared/KRRouter.h"
+#include "social/KRFollowingViewController.h"
+#include "social/KRMessageViewController.h"
+#include "video/KRVideoDetailViewController.h"
+
+void KRInstallAppRoutes()
+{
+    KRRoutes routes;
+    routes.videoPage = [](const std::shared_ptr<KRVideo>& video) -> KRRoutes::Screen {
+        return new KRVideoDetailViewController(video);
+    };
+    routes.uploaderPage = [](qint64 mid, const QString& name, const QString& avatarURL) -> KRRoutes::Screen {
+        return new KRUploaderViewController(mid, name, avatarURL);
+    };
+    routes.followingFeed = [](const QString& feedType) -> KRRoutes::Screen {
+        return new KRFollowingViewController(feedType);
+    };
+    routes.messageInbox = [](int tableStyle) -> KRRoutes::Screen { return new KRMessageViewController(tableStyle); };
+    routes.qrLogin = []() -> KRRoutes::Screen { return new KRQRLoginViewController; };
+    KRRouter::install(std::move(routes));
+}

@@ -1,0 +1,473 @@
+#include "../uikit/KitTestSupport.h"
+#include "support/ConsoleCapture.h"
+#include "support/FakeService.h"
+#include "support/AccountFixtures.h"
+#include "support/MakerFixtures.h"
+#include "support/ServiceFixtures.h"
+
+#include "shell/KRAdaptiveNavigationController.h"
+#include "shell/KRAppDelegate.h"
+#include "shell/KRRootViewController.h"
+#include "look/KRShellHelpers.h"
+#include "look/KRTheme.h"
+#include "browse/KRUsageNoticeViewController.h"
+#include "browse/KRVideoListViewController.h"
+#include "model/KRServiceHosts.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/TabBar.h"
+#include "platform/uikit/TabBarController.h"
+#include "platform/uikit/TabBarItem.h"
+#include "platform/uikit/View.h"
+#include "platform/uikit/Window.h"
+#include "login/KRQRLoginViewController.h"
+#include "library/KRProfileViewController.h"
+#include "platform/uikit/Label.h"
+#include "settings/KRUpdateChecker.h"
+#include "social/KRMessageViewController.h"
+#include "store/KRSessionStore.h"
+#include "store/KRDiagnostics.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
+#include <QFile>
+
+using namespace platform::uikit;
+using namespace testsupport;
+
+namespace {
+
+// A playback screen as the shell sees it: it may ask for rotation and records the hooks.
+class PlaybackScreen : public ViewController {
+    Q_OBJECT
+public:
+    bool allows = true;
+    QStringList hooks;
+    Q_INVOKABLE bool kr_allowsPlaybackRotation() { return allows; }
+    Q_INVOKABLE void kr_preparePlaybackTransitionToSizeValue(QSizeF size) { hooks << StringFromSize(size); }
+    Q_INVOKABLE void kr_enterFullscreenForLandscapeIfNeeded() { hooks << QStringLiteral("enter"); }
+    Q_INVOKABLE void kr_restoreFullscreenAfterLandscapeIfNeeded() { hooks << QStringLiteral("restore"); }
+    Q_INVOKABLE void kr_raisePlaybackSurfaceAfterRotationPreparation() { hooks << QStringLiteral("raise"); }
+    Q_INVOKABLE void kr_layoutPlaybackDuringRotation() { hooks << QStringLiteral("layout"); }
+    Q_INVOKABLE void kr_completePlaybackRotationLayout() { hooks << QStringLiteral("complete"); }
+};
+
+class ShellStartupTest : public KitTest {
+protected:
+    void SetUp() override
+    {
+        KitTest::SetUp();
+        KRDiagnostics::resetForTesting();
+        KRSessionStore::sharedStore().resetForTesting();
+        QStringList hosts = KRServiceHosts::allServiceHosts();
+        hosts << MakerFixtures::host();
+        service = std::make_unique<FakeService>(hosts);
+        ServiceFixtures::installReadRoutes(*service);
+        MakerFixtures::routeManifest(*service, FakeReply::withStatus(404));
+        KRUpdateChecker::sharedChecker()->resetForTesting();
+    }
+    void TearDown() override
+    {
+        waitUntil([] { return !KRUpdateChecker::sharedChecker()->isChecking(); });
+        Application::shared().setDelegate(nullptr);
+        delegate.reset();
+        flushDeferredDeletes();
+        service.reset();
+        KRSessionStore::sharedStore().resetForTesting();
+        KitTest::TearDown();
+    }
+
+    KRAppDelegate& launch()
+    {
+        delegate = std::make_unique<KRAppDelegate>();
+        Application::shared().setDelegate(delegate.get());
+        launchTimer.start();
+        Application::shared().finishLaunching();
+        return *delegate;
+    }
+    KRRootViewController* root() const { return delegate->rootController(); }
+    KRAdaptiveNavigationController* stack(int tab) const
+    {
+        return qobject_cast<KRAdaptiveNavigationController*>(root()->viewControllers().value(tab));
+    }
+    static QString runtimeLog()
+    {
+        QFile file(KRDiagnosticsCacheDirectory() + QStringLiteral("/KorvaneRuntime.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    int manifestGets() const { return MakerFixtures::manifestRequestCount(*service); }
+    // Waits until the pending update check (if any) has run and its request has ended.
+    void settleUpdateCheck() const
+    {
+        EXPECT_TRUE(waitUntil([&] { return !delegate->isForegroundUpdateCheckPending() && !KRUpdateChecker::sharedChecker()->isChecking(); }));
+    }
+
+    std::unique_ptr<FakeService> service;
+    std::unique_ptr<KRAppDelegate> delegate;
+    QElapsedTimer launchTimer;
+};
+
+// Whether some pixel of `rect` in the grab is within 1 of `colour` in every channel.
+bool showsColour(const QImage& image, const QRectF& rect, const QColor& colour)
+{
+    for (int y = int(rect.top()); y < int(rect.bottom()); ++y)
+        for (int x = int(rect.left()); x < int(rect.right()); ++x)
+            if (colorNear(image.pixelColor(x, y), colour, 1))
+                return true;
+    return false;
+}
+
+TEST_F(ShellStartupTest, ModernLaunchDefersTheThemeAndRecordsTheGeometry)
+{
+    ConsoleCapture console;
+    launch();
+    KR_WAIT_UNTIL(runtimeLog().contains(QStringLiteral("phase=committed")));
+    KR_WAIT_UNTIL(console.contains(QStringLiteral("committed initial theme after first appearance")));
+    const QString text = console.text();
+    const qsizetype deferred = text.indexOf(QStringLiteral("[KorvaneStartupLayout] defer initial theme until first appearance"));
+    const qsizetype skipped = text.indexOf(QStringLiteral("[KorvaneStartupLayout] skip post-makeKey theme during first commit"));
+    const qsizetype committed = text.indexOf(QStringLiteral("[KorvaneStartupLayout] committed initial theme after first appearance"));
+    EXPECT_GE(deferred, 0);
+    EXPECT_GT(skipped, deferred);
+    EXPECT_GT(committed, skipped);
+
+    const QString log = runtimeLog();
+    const QString geometry = QStringLiteral(
+        "screen={{0, 0}, {375, 667}} native={{0, 0}, {750, 1334}} window={{0, 0}, {375, 667}} "
+        "scene={{0, 0}, {375, 667}} safe={20, 0, 0, 0} launch=none legacyLaunch=NO");
+    const qsizetype visible = log.indexOf(QStringLiteral("[startup-geometry] phase=visible ") + geometry);
+    EXPECT_GE(visible, 0) << log.toStdString();
+    EXPECT_GT(log.indexOf(QStringLiteral("[startup-geometry] phase=committed ") + geometry), visible);
+
+    // The four tabs over a 49-point bar at the bottom, the selected title in the accent.
+    ASSERT_EQ(root()->viewControllers().size(), 4);
+    QStringList titles;
+    for (TabBarItem* item : root()->tabBar()->items())
+        titles << item->title();
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("首页"), QStringLiteral("发现"), QStringLiteral("探索"), QStringLiteral("我的")}));
+    EXPECT_EQ(root()->tabBar()->frame(), QRectF(0, 618, 375, 49));
+    EXPECT_FALSE(root()->tabBar()->items().first()->finishedSelectedImage().isNull());
+    const QImage bar = root()->tabBar()->grab().toImage();
+    EXPECT_TRUE(showsColour(bar, root()->tabBar()->rectForItem(0), QColor(250, 115, 158)));
+    EXPECT_FALSE(showsColour(bar, root()->tabBar()->rectForItem(0), QColor(128, 87, 102)));
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_TRUE(showsColour(bar, root()->tabBar()->rectForItem(i), QColor(128, 87, 102))) << i;
+        EXPECT_FALSE(showsColour(bar, root()->tabBar()->rectForItem(i), QColor(250, 115, 158))) << i;
+    }
+
+    // The home logo follows the style.
+    auto logo = [&] { return qobject_cast<ImageView*>(stack(0)->viewControllers().first()->navigationItem()->titleView()); };
+    ASSERT_NE(logo(), nullptr);
+    EXPECT_EQ(logo()->frame().size(), QSizeF(70, 32));
+    EXPECT_EQ(logo()->image().image(), Image::named(QStringLiteral("Tarnwick23/zant_logo_white")).image());
+    KRTheme::sharedTheme()->setStyle(0);
+    ASSERT_NE(logo(), nullptr);
+    EXPECT_EQ(logo()->image().image(), Image::named(QStringLiteral("Tarnwick23/zant_logo")).image());
+    EXPECT_NE(logo()->image().image(), Image::named(QStringLiteral("Tarnwick23/zant_logo_white")).image());
+}
+
+TEST_F(ShellStartupTest, OlderSystemsThemeAtOnceWithoutTheDeferral)
+{
+    useDevice(QStringLiteral("iPhone10,1"), QStringLiteral("14.8"));
+    ConsoleCapture console;
+    launch();
+    KR_WAIT_UNTIL(runtimeLog().contains(QStringLiteral("phase=committed")));
+    EXPECT_FALSE(console.contains(QStringLiteral("[KorvaneStartupLayout]")));
+    // Themed already: the window took the theme's surface colour.
+    EXPECT_EQ(root()->view()->backgroundColor().color(), KRTheme::sharedTheme()->surfaceColor());
+}
+
+TEST_F(ShellStartupTest, NoticeGatesTheUpdateCheckAndActivationsAreDebounced)
+{
+    launch();
+    Application::shared().becomeActiveForTesting();
+    KR_WAIT_UNTIL(root()->presentedViewController() != nullptr);
+    EXPECT_GE(launchTimer.elapsed(), 400);
+    auto* navigation = qobject_cast<NavigationController*>(root()->presentedViewController());
+    ASSERT_NE(navigation, nullptr);
+    EXPECT_EQ(qobject_cast<KRAdaptiveNavigationController*>(navigation), nullptr);
+    auto* notice = qobject_cast<KRUsageNoticeViewController*>(navigation->topViewController());
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->title(), QStringLiteral("使用须知"));
+    ASSERT_NE(notice->acknowledgeButton(), nullptr);
+    // The notice sits over the whole phone screen.
+    EXPECT_EQ(navigation->view()->frame().size(), QSizeF(375, 667));
+
+    // Active, but nothing is checked while the notice waits.
+    settleUpdateCheck();
+    EXPECT_EQ(manifestGets(), 0);
+
+    // A second presentation never stacks on the first.
+    delegate->presentInitialUsageNotice();
+    EXPECT_EQ(root()->presentedViewController(), navigation);
+
+    QElapsedTimer sinceTap;
+    sinceTap.start();
+    notice->acknowledgeButton()->tapForTesting();
+    EXPECT_EQ(platform::UserDefaults::standard().integer(KRUsageNoticeAcceptedVersionKey), 1);
+    EXPECT_TRUE(delegate->isForegroundUpdateCheckPending());
+    KR_WAIT_UNTIL(manifestGets() == 1);
+    EXPECT_GE(sinceTap.elapsed(), 300);
+    settleUpdateCheck();
+
+    // Three activations inside the debounce bring one check, 0.35 s after the last.
+    QElapsedTimer sinceLast;
+    for (int i = 0; i < 3; ++i) {
+        Application::shared().resignActiveForTesting();
+        Application::shared().becomeActiveForTesting();
+        sinceLast.start();
+    }
+    EXPECT_TRUE(delegate->isForegroundUpdateCheckPending());
+    KR_WAIT_UNTIL(manifestGets() == 2);
+    EXPECT_GE(sinceLast.elapsed(), 300);
+    settleUpdateCheck();
+    EXPECT_EQ(manifestGets(), 2);
+    // An activation that is over before the check runs brings none.
+    Application::shared().resignActiveForTesting();
+    Application::shared().becomeActiveForTesting();
+    Application::shared().resignActiveForTesting();
+    settleUpdateCheck();
+    EXPECT_EQ(manifestGets(), 2);
+}
+
+TEST_F(ShellStartupTest, AcknowledgedNoticeIsNotShownAgain)
+{
+    platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
+    launch();
+    Application::shared().becomeActiveForTesting();
+    KR_WAIT_UNTIL(manifestGets() == 1);
+    settleUpdateCheck();
+    // Past the notice's moment, nothing was presented.
+    KR_WAIT_UNTIL(launchTimer.elapsed() > 500);
+    EXPECT_EQ(root()->presentedViewController(), nullptr);
+}
+
+TEST_F(ShellStartupTest, PushesGetABackItemAndSwipeBackOnlyWithTwoScreens)
+{
+    platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
+    launch();
+    for (int tab = 0; tab < 4; ++tab) {
+        ASSERT_NE(stack(tab), nullptr);
+        EXPECT_EQ(stack(tab)->tabBarItem()->tag(), tab);
+    }
+    // Each stack settles its swipe-back as it appears.
+    EXPECT_FALSE(stack(0)->interactivePopGestureRecognizer()->isEnabled());
+    root()->tapTabForTesting(2);
+    EXPECT_FALSE(stack(2)->interactivePopGestureRecognizer()->isEnabled());
+    root()->tapTabForTesting(0);
+    KRAdaptiveNavigationController* home = stack(0);
+    ViewController* covered = home->topViewController();
+    auto* first = new ViewController;
+    home->pushViewController(first, false);
+    ASSERT_NE(covered->navigationItem()->backBarButtonItem(), nullptr);
+    EXPECT_EQ(covered->navigationItem()->backBarButtonItem()->title(), QStringLiteral("返回"));
+    EXPECT_EQ(covered->navigationItem()->backBarButtonItem()->style(), BarButtonItemStyleBordered);
+    EXPECT_TRUE(home->interactivePopGestureRecognizer()->isEnabled());
+
+    // A screen's own back item stays.
+    first->navigationItem()->setBackBarButtonItem(new BarButtonItem(QStringLiteral("列表")));
+    home->pushViewController(new ViewController, false);
+    EXPECT_EQ(first->navigationItem()->backBarButtonItem()->title(), QStringLiteral("列表"));
+
+    home->popToRootViewControllerAnimated(false);
+    EXPECT_FALSE(home->interactivePopGestureRecognizer()->isEnabled());
+}
+
+// The shell finds the playback screen under tabs and stacks, and asks it only what it answers.
+TEST_F(ShellStartupTest, VisibleLeafWalksTabsAndStacks)
+{
+    EXPECT_EQ(KRVisibleLeafController(nullptr), nullptr);
+    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(nullptr));
+    TabBarController tabs;
+    auto* list = new ViewController();
+    auto* nav = new NavigationController(list);
+    tabs.setViewControllers({nav, new ViewController()});
+    EXPECT_EQ(KRVisibleLeafController(&tabs), list);
+    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(&tabs));  // no hook
+    auto* player = new PlaybackScreen();
+    nav->pushViewController(player, false);
+    EXPECT_EQ(KRVisibleLeafController(&tabs), player);
+    EXPECT_TRUE(KRViewControllerAllowsPlaybackRotation(&tabs));
+    player->allows = false;
+    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(&tabs));
+    EXPECT_TRUE(KRInvokeSizeHook(player, "kr_preparePlaybackTransitionToSizeValue", QSizeF(667, 375)));
+    EXPECT_TRUE(KRInvokeHook(player, "kr_layoutPlaybackDuringRotation"));
+    EXPECT_FALSE(KRInvokeHook(player, "kr_unansweredHook"));
+    EXPECT_FALSE(KRInvokeHook(list, "kr_layoutPlaybackDuringRotation"));
+    EXPECT_EQ(player->hooks, (QStringList{"{667, 375}", "layout"}));
+    tabs.setSelectedIndex(1);
+    EXPECT_FALSE(KRViewControllerAllowsPlaybackRotation(&tabs));
+}
+
+TEST_F(ShellStartupTest, OrientationFollowsThePlaybackScreenAndItsHooksOnBothPaths)
+{
+    platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
+    launch();
+    Window* window = delegate->window();
+    Window other(QRectF(0, 0, 100, 100));
+    EXPECT_EQ(delegate->supportedInterfaceOrientationsForWindow(window), 2);
+    EXPECT_EQ(delegate->supportedInterfaceOrientationsForWindow(&other), 2);
+    EXPECT_FALSE(root()->shouldAutorotateToInterfaceOrientation(InterfaceOrientationLandscapeRight));
+    EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+
+    auto* player = new PlaybackScreen;
+    stack(0)->pushViewController(player, false);
+    EXPECT_EQ(delegate->supportedInterfaceOrientationsForWindow(window), 26);
+    EXPECT_EQ(delegate->supportedInterfaceOrientationsForWindow(&other), 2);
+    EXPECT_EQ(root()->supportedInterfaceOrientations(), 26);
+    EXPECT_TRUE(root()->shouldAutorotateToInterfaceOrientation(InterfaceOrientationLandscapeLeft));
+    EXPECT_FALSE(root()->shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortraitUpsideDown));
+
+    // From system 8: the size transition.
+    ConsoleCapture console;
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeLeft));
+    AnimationClock::finishAll();
+    EXPECT_EQ(player->hooks, (QStringList{QStringLiteral("{667, 375}"), QStringLiteral("raise"), QStringLiteral("layout"),
+                                          QStringLiteral("complete")}));
+    EXPECT_TRUE(Application::shared().isStatusBarHidden());
+    EXPECT_EQ(delegate->supportedInterfaceOrientationsForWindow(&other), 16);
+    player->hooks.clear();
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationPortrait));
+    AnimationClock::finishAll();
+    EXPECT_EQ(player->hooks.first(), QStringLiteral("{375, 667}"));
+    EXPECT_FALSE(Application::shared().isStatusBarHidden());
+    // Back in portrait, the selected stack is laid out again on the next turn.
+    KR_WAIT_UNTIL(console.contains(QStringLiteral("[KorvaneModernNavigationRotationRepair] root={{0, 0}, {375, 667}}")));
+
+    // A screen that declines keeps the interface portrait.
+    player->allows = false;
+    EXPECT_EQ(delegate->supportedInterfaceOrientationsForWindow(window), 2);
+    EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+}
+
+TEST_F(ShellStartupTest, OlderRotationPathAndThePortraitRootRepair)
+{
+    useDevice(QStringLiteral("iPhone4,1"), QStringLiteral("6.1"));
+    platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
+    launch();
+    auto* player = new PlaybackScreen;
+    stack(0)->pushViewController(player, false);
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    AnimationClock::finishAll();
+    EXPECT_EQ(player->hooks, (QStringList{QStringLiteral("enter"), QStringLiteral("raise"), QStringLiteral("layout"),
+                                          QStringLiteral("complete")}));
+    player->hooks.clear();
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationPortrait));
+    AnimationClock::finishAll();
+    EXPECT_EQ(player->hooks.first(), QStringLiteral("restore"));
+
+    ConsoleCapture console;
+    const QRectF portrait = root()->view()->frame();
+    root()->view()->setFrame(portrait.translated(0, 1.5));
+    root()->kr_commitPortraitRootGeometry();
+    EXPECT_FALSE(console.contains(QStringLiteral("[KorvanePortraitRootRepair]")));
+    EXPECT_EQ(root()->view()->frame(), portrait.translated(0, 1.5));
+    root()->view()->setFrame(portrait.translated(0, 1.6));
+    // Playback screens reach it by name.
+    EXPECT_TRUE(KRInvokeHook(root(), "kr_commitPortraitRootGeometry"));
+    EXPECT_EQ(root()->view()->frame(), portrait);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePortraitRootRepair] root=NO selected=NO frame={{0, 0}, {320, 480}} bounds={{0, 0}, {320, 480}}")))
+        << console.text().toStdString();
+}
+
+TEST_F(ShellStartupTest, MemoryWarningsAreRecorded)
+{
+    platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
+    launch();
+    Application::shared().memoryWarningForTesting();
+    KR_WAIT_UNTIL(runtimeLog().contains(QStringLiteral("[memory-warning] UIApplication delivered memory warning")));
+}
+
+TEST_F(ShellStartupTest, LoggedInLaunchWarmsTheRiskCookiesOnlyThen)
+{
+    AccountFixtures::routeRiskCookies(*service);
+    {
+        ConsoleCapture console;
+        launch();
+        KR_WAIT_UNTIL(runtimeLog().contains(QStringLiteral("phase=committed")));
+        EXPECT_TRUE(service->requestsTo(QStringLiteral("/x/frontend/finger/spi")).isEmpty());
+        EXPECT_FALSE(console.contains(QStringLiteral("launchRiskWarmup")));
+    }
+    Application::shared().setDelegate(nullptr);
+    delegate.reset();
+    flushDeferredDeletes();
+
+    AccountFixtures::logInWebOnly();
+    ConsoleCapture console;
+    launch();
+    KR_WAIT_UNTIL(console.contains(QStringLiteral("[KorvaneSession] launchRiskWarmup ready=YES errorCode=0")));
+    EXPECT_EQ(service->requestsTo(QStringLiteral("/x/frontend/finger/spi")).size(), 1);
+}
+
+TEST_F(ShellStartupTest, PadsStartInPortraitWithTheNoticeAsASheet)
+{
+    useDevice(QStringLiteral("iPad8,1"), QStringLiteral("16.7"));
+    Application::shared().setStatusBarOrientation(InterfaceOrientationLandscapeLeft);
+    launch();
+    EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientationPortrait);
+    KR_WAIT_UNTIL(root()->presentedViewController() != nullptr);
+    ViewController* sheet = root()->presentedViewController();
+    EXPECT_EQ(sheet->modalPresentationStyle(), ModalPresentationFormSheet);
+    AnimationClock::finishAll();
+    EXPECT_EQ(sheet->view()->frame().size(), QSizeF(540, 620));
+}
+
+TEST_F(ShellStartupTest, LaterScreensSayTheyComeLaterAndTheProfileOffersLogin)
+{
+    platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
+    AccountFixtures::Passport passport(*service);
+    launch();
+    auto* inbox = new KRMessageViewController(0);
+    stack(0)->pushViewController(inbox, false);
+    EXPECT_EQ(inbox->title(), QStringLiteral("消息"));
+    ASSERT_NE(inbox->messageLabel(), nullptr);
+    EXPECT_FALSE(inbox->messageLabel()->text().isEmpty());
+    EXPECT_EQ(inbox->messageLabel()->textColor(), KRTheme::sharedTheme()->secondaryTextColor());
+    KRTheme::sharedTheme()->setStyle(1);
+    EXPECT_EQ(inbox->messageLabel()->textColor(), KRTheme::sharedTheme()->secondaryTextColor());
+
+    root()->tapTabForTesting(3);
+    auto* profile = qobject_cast<KRProfileViewController*>(stack(3)->topViewController());
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(profile->title(), QStringLiteral("我的"));
+    ASSERT_FALSE(profile->loginButton()->isHidden());
+    profile->loginButton()->tapForTesting();
+    AnimationClock::finishAll();
+    EXPECT_NE(qobject_cast<KRQRLoginViewController*>(stack(3)->topViewController()), nullptr);
+    stack(3)->popToRootViewControllerAnimated(false);
+    AccountFixtures::logInWebOnly();
+    EXPECT_TRUE(profile->loginButton()->isHidden());
+}
+
+} // namespace
+
+// Painting on screen leaves out what opaque views hide; the screen must still show exactly
+// what a full rendering of the window shows, under every theme.
+TEST_F(ShellStartupTest, TheScreenShowsWhatTheWindowRenders)
+{
+    launch();
+    auto* home = qobject_cast<KRVideoListViewController*>(stack(0)->viewControllers().value(0));
+    ASSERT_NE(home, nullptr);
+    KR_WAIT_UNTIL(!home->videos().isEmpty());
+    Window* window = delegate->window();
+    KR_WAIT_UNTIL(window->windowHandle() && window->windowHandle()->isExposed());
+    for (int style : {0, 1, 2}) {
+        KRTheme::sharedTheme()->setStyle(style);
+        AnimationClock::finishAll();
+        window->layoutIfNeeded();
+        window->repaint();
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(window->winId()).toImage();
+        const QImage rendered = window->grab().toImage();
+        ASSERT_EQ(screen.size(), rendered.size());
+        EXPECT_TRUE(screen.convertToFormat(QImage::Format_RGB32) == rendered.convertToFormat(QImage::Format_RGB32))
+            << "style " << style;
+    }
+}
+
+#include "ShellStartupTest.moc"

@@ -1,0 +1,559 @@
+// Draws the kit, theme and skin on the offscreen platform and writes one PNG per scene and
+// device: each style on a 16.7 phone, the pink style on a 6.1 phone and on a full-screen pad.
+// Usage: korvane_gallery [output folder] (default: $KORVANE_SCREENSHOTS_DIR or ./screenshots).
+
+#include "login/KRQRLoginViewController.h"
+#include "shell/KRRootViewController.h"
+#include "look/KRTarnwick23Skin.h"
+#include "look/KRTheme.h"
+#include "shared/KRImageLoader.h"
+#include "browse/KRSearchHistory.h"
+#include "browse/KRSearchViewController.h"
+#include "browse/KRSectionsViewController.h"
+#include "browse/KRThemedSearchTextField.h"
+#include "browse/KRUploaderViewController.h"
+#include "browse/KRUsageNoticeViewController.h"
+#include "browse/KRVideoCell.h"
+#include "browse/KRVideoListViewController.h"
+#include "social/KRFollowingViewController.h"
+#include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlayerControlsView.h"
+#include "platform/media/MediaPlayer.h"
+#include "platform/media/MediaSeams.h"
+#include "platform/media/PlayerSurface.h"
+#include "platform/device/DeviceProfile.h"
+#include "platform/uikit/AlertView.h"
+#include "platform/uikit/AnimationClock.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/SegmentedControl.h"
+#include "platform/uikit/TabBarController.h"
+#include "platform/uikit/TabBarItem.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TableViewCell.h"
+#include "platform/uikit/TableViewDataSource.h"
+#include "platform/uikit/TableViewDelegate.h"
+#include "platform/uikit/TextField.h"
+#include "platform/uikit/Window.h"
+#include "service/KRServiceShutdown.h"
+#include "store/KRPreferences.h"
+#include "model/KRServiceHosts.h"
+#include "support/AccountFixtures.h"
+#include "support/FakeService.h"
+#include "support/ImageFixtures.h"
+#include "support/ServiceFixtures.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+using namespace platform::uikit;
+
+namespace {
+
+KRTheme* theme() { return KRTheme::sharedTheme(); }
+
+// A plain list of titled rows, themed.
+class ListScreen : public ViewController, public TableViewDataSource, public TableViewDelegate {
+public:
+    ListScreen(const QString& title, QStringList rows, int style = TableViewStylePlain)
+        : m_rows(std::move(rows)), m_style(style)
+    {
+        setTitle(title);
+    }
+    TableView* table = nullptr;
+    QList<QStringList> sections;
+
+protected:
+    void loadView() override
+    {
+        table = new TableView(QRectF(QPointF(), platform::DeviceProfile::screenSize()), m_style);
+        table->setDataSource(this);
+        table->setTableDelegate(this);
+        table->setBackgroundColor(theme()->backgroundColor());
+        table->setSeparatorColor(theme()->separatorColor());
+        if (m_style == TableViewStyleGrouped)
+            table->setSeparatorStyle(TableViewCellSeparatorStyleNone);
+        setView(table);
+        table->reloadData();
+    }
+    int numberOfSectionsInTableView(TableView*) override { return sections.isEmpty() ? 1 : int(sections.size()); }
+    int numberOfRowsInSection(TableView*, int s) override { return int(rowsOf(s).size()); }
+    QString titleForHeaderInSection(TableView*, int s) override
+    {
+        return m_style == TableViewStyleGrouped ? QStringList{QStringLiteral("播放"), QStringLiteral("外观")}.value(s) : QString();
+    }
+    TableViewCell* cellForRowAtIndexPath(TableView* t, const IndexPath& ip) override
+    {
+        auto* cell = t->dequeueReusableCellWithIdentifier(QStringLiteral("row"));
+        if (!cell)
+            cell = new TableViewCell(TableViewCellStyleValue1, QStringLiteral("row"));
+        cell->textLabel()->setText(rowsOf(ip.section)[ip.row]);
+        cell->textLabel()->setTextColor(theme()->primaryTextColor());
+        cell->detailTextLabel()->setTextColor(theme()->secondaryTextColor());
+        cell->setBackgroundColor(theme()->surfaceColor());
+        if (m_style == TableViewStyleGrouped) {
+            const int n = int(rowsOf(ip.section).size());
+            auto* bg = new ImageView(QRectF());
+            bg->setImage(theme()->groupedCellBackgroundImageWithTopCorners(ip.row == 0, ip.row == n - 1, 44));
+            cell->setBackgroundView(bg);
+            cell->setBackgroundColor(QBrush(Qt::NoBrush));
+            cell->setAccessoryType(TableViewCellAccessoryDisclosureIndicator);
+            cell->detailTextLabel()->setText(ip == IndexPath{0, 0} ? QStringLiteral("高清 1080P") : QString());
+        }
+        return cell;
+    }
+
+private:
+    QStringList rowsOf(int s) const { return sections.isEmpty() ? m_rows : sections[s]; }
+    QStringList m_rows;
+    int m_style;
+};
+
+// A screen of skin buttons in every variant and state.
+class SkinScreen : public ViewController {
+protected:
+    void loadView() override
+    {
+        auto* v = new View(QRectF(QPointF(), platform::DeviceProfile::screenSize()));
+        v->setBackgroundColor(theme()->backgroundColor());
+        setView(v);
+        const qreal w = v->frame().width();
+        qreal y = 90;
+        auto add = [&](const QString& title, const Image& normal, const Image& pressed, const QColor& color,
+                       const QColor& shadow, const QSizeF& offset) {
+            for (int i = 0; i < 2; ++i) {
+                auto* b = new Button(ButtonTypeCustom, QRectF(20 + i * (w - 40) / 2, y, (w - 60) / 2, 36), v);
+                b->setTitle(title, ControlStateNormal);
+                b->setTitleColor(color, ControlStateNormal);
+                b->setTitleShadowColor(shadow, ControlStateNormal);
+                b->titleLabel()->setShadowOffset(offset);
+                b->titleLabel()->setFont(Label::systemFont(15, true));
+                b->setBackgroundImage(normal, ControlStateNormal);
+                b->setBackgroundImage(pressed, ControlStateHighlighted);
+                b->setHighlighted(i == 1);
+            }
+            y += 56;
+        };
+        add(QStringLiteral("关注"), KRTarnwick23ButtonBackground(theme(), false), KRTarnwick23ButtonBackground(theme(), true),
+            KRTarnwick23ButtonTitleColor(theme()), KRTarnwick23ButtonTitleShadowColor(theme()),
+            KRTarnwick23ButtonTitleShadowOffset(theme()));
+        add(QStringLiteral("最新发布"), KRTarnwick23PaleButtonBackground(theme(), false),
+            KRTarnwick23PaleButtonBackground(theme(), true), KRTarnwick23PaleButtonTitleColor(theme()),
+            KRTarnwick23PaleButtonTitleShadowColor(theme()), KRTarnwick23PaleButtonTitleShadowOffset(theme()));
+        add(QStringLiteral("一键三连"), KRTarnwick23PinkButtonBackground(false), KRTarnwick23PinkButtonBackground(true),
+            Qt::white, QColor::fromRgbF(0, 0, 0, 0.45), QSizeF(0, -1));
+        auto* note = new Label(QRectF(20, y, w - 40, 40), v);
+        note->setText(QStringLiteral("左：常态  右：按下"));
+        note->setTextColor(theme()->secondaryTextColor());
+        note->setTextAlignment(TextAlignmentCenter);
+        auto* spinnerLabel = new Label(QRectF(20, y + 40, w - 40, 30), v);
+        spinnerLabel->setText(theme()->displayName() + QStringLiteral("主题"));
+        spinnerLabel->setTextColor(theme()->primaryTextColor());
+        spinnerLabel->setTextAlignment(TextAlignmentCenter);
+    }
+};
+
+// The loading picture over the page.
+class LoadingScreen : public ViewController {
+public:
+    ImageView* loading = nullptr;
+
+protected:
+    void loadView() override
+    {
+        auto* v = new View(QRectF(QPointF(), platform::DeviceProfile::screenSize()));
+        v->setBackgroundColor(KRTarnwick23LoadingBackgroundColor());
+        setView(v);
+        loading = KRTarnwick23LoadingTVView(QRectF(QPointF(), v->frame().size()));
+        loading->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+        v->addSubview(loading);
+    }
+};
+
+struct Shell {
+    std::unique_ptr<Window> window = std::make_unique<Window>();
+    TabBarController* tabs = new TabBarController();
+    NavigationController* nav = nullptr;
+};
+
+// The screen sits at its own tab of the application's four, the others hold empty lists.
+Shell makeShell(ViewController* root, int tab = 0)
+{
+    Shell s;
+    QList<ViewController*> tabs;
+    for (int i = 0; i < 4; ++i) {
+        TabBarItem* item = KRRootTabItem(i);
+        ViewController* screen = i == tab ? root : new ListScreen(item->title(), {});
+        auto* nav = new NavigationController(screen);
+        nav->setTabBarItem(item);
+        tabs.append(nav);
+        if (i == tab)
+            s.nav = nav;
+    }
+    s.tabs->setViewControllers(tabs);
+    s.tabs->setSelectedIndex(tab);
+    s.window->setRootViewController(s.tabs);
+    s.window->makeKeyAndVisible();
+    theme()->applyToTabBarController(s.tabs);
+    return s;
+}
+
+void push(NavigationController* nav, ViewController* screen)
+{
+    ViewController* covered = nav->topViewController();
+    if (!covered->navigationItem()->backBarButtonItem())
+        covered->navigationItem()->setBackBarButtonItem(new BarButtonItem(QStringLiteral("返回"), BarButtonItemStyleBordered));
+    nav->pushViewController(screen, true);
+    AnimationClock::finishAll();
+    theme()->refreshNavigationController(nav);
+}
+
+bool save(Window& window, const QDir& dir, const QString& name)
+{
+    AnimationClock::finishAll();
+    QCoreApplication::processEvents();
+    window.layoutIfNeeded();
+    const QString path = dir.filePath(name + QStringLiteral(".png"));
+    const bool ok = window.grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+bool save(Shell& s, const QDir& dir, const QString& name) { return save(*s.window, dir, name); }
+
+// Runs the event loop until `condition` holds or 10 s pass.
+bool waitFor(const std::function<bool()>& condition)
+{
+    QDeadlineTimer deadline(10000);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return condition();
+}
+
+// Whether every visible row that asked for a cover shows a picture rather than the placeholder.
+bool coversShown(TableView* table)
+{
+    table->layoutIfNeeded();
+    const QList<TableViewCell*> cells = table->visibleCells();
+    return !cells.isEmpty() && std::all_of(cells.begin(), cells.end(), [](TableViewCell* cell) {
+        auto* row = qobject_cast<KRVideoCell*>(cell);
+        return !row || row->representedCoverURL().isEmpty() || !row->coverView()->image().isSameAs(KRVideoPlaceholderImage());
+    });
+}
+
+// The explore tab against the fake service: the hot ranking, results with their sort bar,
+// and the recent keywords while the field is edited.
+bool shootSearch(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    for (const QString& keyword : {QStringLiteral("城市夜景"), QStringLiteral("手工"), QStringLiteral("猫")})
+        KRSearchHistory::save(keyword);
+    auto* search = new KRSearchViewController();
+    Shell s = makeShell(search, 2);
+    theme()->refreshNavigationController(s.nav);
+    bool ok = true;
+    auto shot = [&](const QString& name) {
+        if (!waitFor([&] { return !search->isLoading(); })) {
+            std::printf("FAILED to load the %s list\n", qPrintable(name));
+            ok = false;
+            return;
+        }
+        // Covers arrive on their own; the shot waits for the rows on screen to show theirs.
+        waitFor([&] { return coversShown(search->tableView()); });
+        ok &= save(s, dir, device + QStringLiteral("-search-") + name);
+    };
+    shot(QStringLiteral("hot"));
+    search->beginSearchForKeyword(QStringLiteral("猫"));
+    shot(QStringLiteral("results"));
+    search->searchField()->becomeFirstResponder();
+    shot(QStringLiteral("history"));
+    search->searchField()->resignFirstResponder();
+    KRSearchHistory::clear();
+    return ok;
+}
+
+bool shoot(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    {
+        auto* home = new ListScreen(QStringLiteral("首页"), {QStringLiteral("【4K】城市夜景延时摄影"), QStringLiteral("今天也要好好吃饭"),
+                                                            QStringLiteral("三分钟看懂一部电影"), QStringLiteral("旧设备也能流畅播放")});
+        Shell s = makeShell(home);
+        push(s.nav, new ListScreen(QStringLiteral("详情"), {QStringLiteral("简介"), QStringLiteral("评论 1.2万"), QStringLiteral("相关推荐")}));
+        ok &= save(s, dir, device + QStringLiteral("-navigation"));
+        auto* alert = new AlertView(QStringLiteral("提示"), QStringLiteral("确定要清除浏览缓存吗？"), QStringLiteral("取消"),
+                                    {QStringLiteral("清除")});
+        alert->show();
+        ok &= save(s, dir, device + QStringLiteral("-alert"));
+        alert->dismissWithClickedButtonIndex(0);
+    }
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("我的"), {}), 3);
+        push(s.nav, new SkinScreen());
+        s.nav->topViewController()->setTitle(QStringLiteral("按钮"));
+        theme()->refreshNavigationController(s.nav);
+        ok &= save(s, dir, device + QStringLiteral("-buttons"));
+    }
+    {
+        auto* settings = new ListScreen(QStringLiteral("设置"), {}, TableViewStyleGrouped);
+        settings->sections = {{QStringLiteral("播放画质"), QStringLiteral("自动播放"), QStringLiteral("后台听视频")},
+                              {QStringLiteral("主题"), QStringLiteral("列表样式")}};
+        Shell s = makeShell(settings, 3);
+        theme()->refreshNavigationController(s.nav);
+        ok &= save(s, dir, device + QStringLiteral("-grouped"));
+    }
+    ok &= shootSearch(dir, device);
+    {
+        auto* loading = new LoadingScreen();
+        loading->setTitle(QStringLiteral("加载中"));
+        Shell s = makeShell(loading);
+        theme()->refreshNavigationController(s.nav);
+        loading->loading->startAnimating();
+        AnimationClock::advance(0.25);
+        ok &= save(s, dir, device + QStringLiteral("-loading"));
+        loading->loading->stopAnimating();
+    }
+    {
+        // The QR login screen showing a code the fake passport handed out.
+        testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+        testsupport::AccountFixtures::Passport passport(service);
+        Shell s = makeShell(new ListScreen(QStringLiteral("我的"), {}), 3);
+        auto* login = new KRQRLoginViewController();
+        push(s.nav, login);
+        if (!waitFor([&] { return passport.polls() > 0 && !login->qrImageView()->image().isNull(); })) {
+            std::printf("FAILED to show a login code\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-qrlogin"));
+    }
+    {
+        // An uploader's page with its first page of videos, covers and statistics loaded.
+        QStringList hosts = KRServiceHosts::allServiceHosts();
+        hosts << testsupport::ImageFixtures::hosts();
+        testsupport::FakeService service(hosts);
+        testsupport::ServiceFixtures::installReadRoutes(service);
+        testsupport::ImageFixtures::serveImages(service);
+        service.routeReply(KRServiceHosts::apiHost(), QStringLiteral("/x/relation/stat"),
+                           testsupport::AccountFixtures::ok(QVariantMap{{QStringLiteral("follower"), 123456}}));
+        Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+        auto* uploader = new KRUploaderViewController(testsupport::ServiceFixtures::kUploaderMID,
+                                                      testsupport::ServiceFixtures::uploaderName(), QString());
+        push(s.nav, uploader);
+        const auto loaded = [&] {
+            if (uploader->videos().isEmpty() || !uploader->stateLabel()->text().contains(QStringLiteral("粉丝")))
+                return false;
+            return coversShown(uploader->tableView());
+        };
+        if (!waitFor(loaded)) {
+            std::printf("FAILED to show an uploader page\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-uploader"));
+    }
+    return ok;
+}
+
+// The application's own shell: the root with its four tabs, the first-run notice over it, the
+// read-only notice and a later screen pushed onto a tab, and an alert over the shell.
+bool shootShell(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    bool ok = true;
+    Window window;
+    auto* root = new KRRootViewController;
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    theme()->applyToTabBarController(root);
+    auto* home = qobject_cast<NavigationController*>(root->viewControllers().first());
+    auto* feed = qobject_cast<KRVideoListViewController*>(home->viewControllers().first());
+    if (!feed || !waitFor([&] { return !feed->videos().isEmpty() && coversShown(feed->tableView()); })) {
+        std::printf("FAILED to show the home feed with its covers in the shell\n");
+        return false;
+    }
+    ok &= save(window, dir, device + QStringLiteral("-shell"));
+
+    auto* alert = new AlertView(QStringLiteral("提示"), QStringLiteral("网络不可用，请稍后重试"), QStringLiteral("知道了"), {});
+    alert->show();
+    ok &= save(window, dir, device + QStringLiteral("-shell-alert"));
+    alert->dismissWithClickedButtonIndex(0);
+
+    home->pushViewController(new KRFollowingViewController(QStringLiteral("all")), true);
+    ok &= save(window, dir, device + QStringLiteral("-placeholder"));
+    home->pushViewController(new KRUsageNoticeViewController(false), true);
+    ok &= save(window, dir, device + QStringLiteral("-notice-readonly"));
+    home->popToRootViewControllerAnimated(false);
+
+    auto* notice = new NavigationController(new KRUsageNoticeViewController(true));
+    if (platform::DeviceProfile::isPad())
+        notice->setModalPresentationStyle(ModalPresentationFormSheet);
+    root->presentViewController(notice, true);
+    ok &= save(window, dir, device + QStringLiteral("-notice"));
+    return ok;
+}
+
+// The browsing lists against the fake service and its picture CDN: the home feed in one and
+// in two columns, a PGC catalogue's poster grid and the discover tab.
+bool shootBrowsing(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    const auto settled = [](KRVideoListViewController* list) {
+        return waitFor([list] {
+            return list->page() >= 1 && !list->isLoading() && KRImageLoader::sharedLoader()->downloadCountForTesting() == 0;
+        });
+    };
+    bool ok = true;
+    {
+        auto* home = new KRVideoListViewController(KRVideoListModeHome, 0, QStringLiteral("首页"));
+        Shell s = makeShell(home);
+        theme()->refreshNavigationController(s.nav);
+        if (!settled(home)) {
+            std::printf("FAILED to load the home feed\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-home"));
+        KRPreferences::sharedPreferences().setVideoListLayout(1);
+        home->tableView()->layoutIfNeeded();
+        settled(home);
+        ok &= save(s, dir, device + QStringLiteral("-home-grid"));
+        KRPreferences::sharedPreferences().setVideoListLayout(0);
+
+        auto* anime = KRVideoListViewController::createWithPGCSeasonType(1, QStringLiteral("番剧"));
+        push(s.nav, anime);
+        if (!settled(anime)) {
+            std::printf("FAILED to load a PGC catalogue\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-pgc"));
+    }
+    {
+        Shell s = makeShell(new KRSectionsViewController(), 1);
+        theme()->refreshNavigationController(s.nav);
+        ok &= save(s, dir, device + QStringLiteral("-discover"));
+    }
+    return ok;
+}
+
+// The player of the video page: a decoded frame of the test clip under the danmaku and the
+// controls, once with the controls up and paused, once playing with them hidden.
+bool shootPlayer(const QDir& dir)
+{
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+    const QSizeF size(375, 211);
+    View stage(QRectF(QPointF(), size));
+    stage.setBackgroundColor(QColor(Qt::black));
+    platform::media::MediaPlayer player;
+    auto* surface = new platform::media::PlayerSurface(QRectF(QPointF(), size), &stage);
+    surface->setPlayer(&player);
+    player.replaceCurrentItem(QUrl::fromLocalFile(QDir(QStringLiteral(KORVANE_TEST_MEDIA_DIR)).filePath(QStringLiteral("clip-360p.mp4"))));
+    bool seeked = false;
+    player.seek(4.0, 0, 0, [&](bool finished) { seeked = finished; });
+    if (!waitFor([&] { return seeked && player.framesSinceLoadOrSeek() > 0; })) {
+        std::printf("FAILED to decode a frame of the test clip\n");
+        return false;
+    }
+    auto* danmaku = new KRDanmakuRenderer(&stage);
+    danmaku->setGeometry(QRect(QPoint(), size.toSize()));
+    KRDanmakuList lines;
+    const QStringList texts{QStringLiteral("前方高能"), QStringLiteral("这个画面好清楚"), QStringLiteral("第一次来，打卡"),
+                            QStringLiteral("哈哈哈哈哈哈"), QStringLiteral("老设备也很流畅"), QStringLiteral("顶部弹幕"),
+                            QStringLiteral("底部弹幕"), QStringLiteral("233333")};
+    const quint32 colours[] = {0xffffff, 0xfe0302, 0xffffff, 0xffe133, 0x00cd00, 0x4266be, 0xcc0273, 0xffffff};
+    for (int i = 0; i < texts.size(); ++i) {
+        auto line = std::make_shared<KRDanmaku>();
+        line->setDanmakuID(i + 1);
+        line->setTime(2.0 + i * 0.25);
+        line->setMode(i == 5 ? 5 : i == 6 ? 4 : 1);
+        line->setFontSize(25);
+        line->setColorRGB(colours[i]);
+        line->setText(texts[i]);
+        lines.append(line);
+    }
+    danmaku->setDanmakus(lines);
+    danmaku->reloadVisibleDanmakusForPlaybackTime(4.0, false);
+    danmaku->show();
+    auto* controls = new KRPlayerControlsView(QRectF(QPointF(), size), &stage);
+    controls->setVideoTitle(QStringLiteral("【4K】城市夜景延时摄影"));
+    controls->setQualityTitle(QStringLiteral("360P"));
+    controls->updateCurrentTime(4.0, player.duration());
+    controls->setFullscreen(false, false);
+    controls->layoutIfNeeded();
+    bool ok = true;
+    const auto grab = [&](const QString& name) {
+        AnimationClock::finishAll();
+        const QString path = dir.filePath(name + QStringLiteral(".png"));
+        QImage image(stage.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        stage.render(&image);
+        const bool saved = image.save(path);
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+        ok &= saved;
+    };
+    grab(QStringLiteral("player-controls"));
+    controls->setPlaying(true);
+    controls->setControlsVisible(false, false);
+    grab(QStringLiteral("player-danmaku"));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("KORVANE_HOME", home.path().toUtf8());
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : qEnvironmentVariable("KORVANE_SCREENSHOTS_DIR");
+    if (out.isEmpty())
+        out = QStringLiteral("screenshots");
+    QDir dir(out);
+    if (!dir.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "cannot make %s\n", qPrintable(out));
+        return 1;
+    }
+    AnimationClock::setManual(true);
+    bool ok = true;
+    const struct {
+        const char* machine;
+        const char* version;
+        int style;
+        const char* name;
+    } devices[] = {
+        {"iPhone10,1", "16.7", 0, "16.7-style0"}, {"iPhone10,1", "16.7", 1, "16.7-style1"},
+        {"iPhone10,1", "16.7", 2, "16.7-style2"}, {"iPhone4,1", "6.1", 2, "6.1-style2"},
+        {"iPad8,1", "16.7", 2, "iPad8,1-style2"},
+    };
+    for (const auto& d : devices) {
+        platform::DeviceProfile::setMachineForTesting(QString::fromLatin1(d.machine));
+        platform::DeviceProfile::setSystemVersionForTesting(QString::fromLatin1(d.version));
+        Application::shared().resetForTesting();
+        theme()->setStyle(d.style);
+        ok &= shoot(dir, QString::fromLatin1(d.name));
+        ok &= shootShell(dir, QString::fromLatin1(d.name));
+        ok &= shootBrowsing(dir, QString::fromLatin1(d.name));
+    }
+    platform::DeviceProfile::resetForTesting();
+    ok &= shootPlayer(dir);
+    KRShutDownServices();
+    std::printf("%s\n", ok ? "1 passed, 0 failed" : "0 passed, 1 failed");
+    return ok ? 0 : 1;
+}
