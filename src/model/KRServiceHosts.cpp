@@ -17,6 +17,7 @@ QString passportHost() { return under("passport.", mainDomain()); }
 QString commentHost() { return under("comment.", mainDomain()); }
 QString vcHost() { return under("vc.", mainDomain()); }
 QString webHost() { return under("www.", mainDomain()); }
+QString dynamicsWebHost() { return under("t.", mainDomain()); }
 QString staticCDNHost() { return under("static.", mainDomain()); }
 QString oldAPIHost() { return under("api.", oldDomain()); }
 QString oldPlayHost() { return under("play.", oldDomain()); }

@@ -14,6 +14,7 @@ QString passportHost();     // "passport." + main domain
 QString commentHost();      // "comment." + main domain
 QString vcHost();           // "vc." + main domain
 QString webHost();          // "www." + main domain
+QString dynamicsWebHost();  // "t." + main domain: dynamics links name it
 QString staticCDNHost();    // "static." + main domain
 QString oldAPIHost();       // "api." + old domain
 QString oldPlayHost();      // "play." + old domain

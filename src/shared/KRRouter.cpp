@@ -37,9 +37,10 @@ void KRRouter::install(KRRoutes routes) { installedRoutes() = std::move(routes);
 
 const KRRoutes& KRRouter::routes() { return installedRoutes(); }
 
-bool KRRouter::openVideoPage(platform::uikit::NavigationController* navigation, const std::shared_ptr<KRVideo>& video)
+bool KRRouter::openVideoPage(platform::uikit::NavigationController* navigation, const std::shared_ptr<KRVideo>& video,
+                             const KRCommentFocus& focus)
 {
-    return video && open(navigation, routes().videoPage, video);
+    return video && open(navigation, routes().videoPage, video, focus);
 }
 
 bool KRRouter::openUploaderPage(platform::uikit::NavigationController* navigation, qint64 mid, const QString& name,
@@ -54,9 +55,10 @@ bool KRRouter::openReplyThread(platform::uikit::NavigationController* navigation
     return root && open(navigation, routes().replyThread, root, focusedReplyRpid);
 }
 
-bool KRRouter::openDynamicDetail(platform::uikit::NavigationController* navigation, const QString& dynamicID)
+bool KRRouter::openDynamicDetail(platform::uikit::NavigationController* navigation, const QString& dynamicID,
+                                 const KRCommentFocus& focus)
 {
-    return !dynamicID.isEmpty() && open(navigation, routes().dynamicDetail, dynamicID);
+    return !dynamicID.isEmpty() && open(navigation, routes().dynamicDetail, dynamicID, focus);
 }
 
 bool KRRouter::openTagSearch(platform::uikit::NavigationController* navigation, const QString& keyword)

@@ -10,8 +10,19 @@
 void KRInstallAppRoutes()
 {
     KRRoutes routes;
-    routes.videoPage = [](const std::shared_ptr<KRVideo>& video) -> KRRoutes::Screen {
-        return new KRVideoDetailViewController(video);
+    routes.videoPage = [](const std::shared_ptr<KRVideo>& video, const KRCommentFocus& focus) -> KRRoutes::Screen {
+        auto* page = new KRVideoDetailViewController(video);
+        switch (focus.kind) {
+        case KRCommentFocus::Kind::None:
+            break;
+        case KRCommentFocus::Kind::AtRootRpid:
+            page->showCommentsWhenPresentedAtRootRpid(focus.root, focus.target);
+            break;
+        case KRCommentFocus::Kind::AtRpid:
+            page->showCommentsWhenPresentedAtRpid(focus.rpid);
+            break;
+        }
+        return page;
     };
     routes.uploaderPage = [](qint64 mid, const QString& name, const QString& avatarURL) -> KRRoutes::Screen {
         return new KRUploaderViewController(mid, name, avatarURL);

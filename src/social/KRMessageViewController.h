@@ -1,15 +1,73 @@
 #pragma once
 
-#include "look/KRComingLaterViewController.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/TableViewController.h"
+#include "social/KRMessageCell.h"
+#include "social/KRMessageJump.h"
 
-// The reply and @-mention inbox ("消息"), which the home list's message button pushes.
-class KRMessageViewController : public KRComingLaterViewController {
+#include "model/KRError.h"
+
+#include <QPointer>
+#include <QSet>
+#include <QVariantList>
+
+namespace platform::uikit {
+class ActivityIndicatorView;
+class Label;
+class SegmentedControl;
+}
+
+// The signed-in user's inbox: replies to the user and mentions of the user, each paged by the
+// server's cursor, one row per message; a tap opens the video or dynamic the message is about,
+// at its comment thread.
+class KRMessageViewController : public platform::uikit::TableViewController {
     Q_OBJECT
 public:
-    // `tableStyle` 0 is the plain list the inbox will show.
+    // `tableStyle` 0 is the plain list the inbox shows.
     explicit KRMessageViewController(int tableStyle = 0, QObject* parent = nullptr);
-    int tableStyle() const { return m_tableStyle; }
+    ~KRMessageViewController() override;
+
+    int supportedInterfaceOrientations() override;
+    bool shouldAutorotateToInterfaceOrientation(int orientation) override;
+
+    int numberOfRowsInSection(platform::uikit::TableView*, int) override;
+    platform::uikit::TableViewCell* cellForRowAtIndexPath(platform::uikit::TableView*, const platform::uikit::IndexPath&) override;
+    qreal heightForRowAtIndexPath(platform::uikit::TableView*, const platform::uikit::IndexPath&) override { return 82; }
+    void didSelectRowAtIndexPath(platform::uikit::TableView*, const platform::uikit::IndexPath&) override;
+    void scrollViewDidScroll(platform::uikit::ScrollView*) override;
+
+    void segmentChanged();
+    void reloadMessages();
+    void loadNextPage();
+
+    // What the screen shows, for tests and the gallery.
+    platform::uikit::SegmentedControl* segment() const { return m_segment; }
+    platform::uikit::Label* stateLabel() const { return m_stateLabel; }
+    const QVariantList& messages() const { return m_messages; }
+    qint64 cursor() const { return m_cursor; }
+    bool isLoading() const { return m_loading; }
+    bool hasMore() const { return m_hasMore; }
+
+protected:
+    void viewDidLoad() override;
 
 private:
-    int m_tableStyle;
+    void applyTheme();
+    void showState(const QString& text, bool asBackground);
+    void receivePage(const QVariant& result, const KROptionalError& error, qint64 askedCursor);
+    void openJump(const KRMessageJump& jump);
+
+    platform::uikit::SegmentedControl* m_segment = nullptr;
+    QVariantList m_messages;
+    QSet<QString> m_messageIdentities;
+    qint64 m_cursor = 0;
+    bool m_loading = false;
+    bool m_hasMore = true;
+    // A page answer is for the feed and start it was asked for; a segment change or a reload
+    // while it is on its way makes it stale.
+    quint64 m_pageGeneration = 0;
+    platform::uikit::ActivityIndicatorView* m_spinner = nullptr;
+    QPointer<platform::uikit::Label> m_stateLabel;
+    platform::ObserverToken m_themeObserver;
 };

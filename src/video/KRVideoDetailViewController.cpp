@@ -60,3 +60,21 @@ void KRVideoDetailViewController::viewDidLayoutSubviews()
     m_noticeLabel->setFrame(QRectF(kNoticeInset, std::floor((bounds.height() - kNoticeHeight) / 2),
                                    std::max<qreal>(0, bounds.width() - 2 * kNoticeInset), kNoticeHeight));
 }
+
+void KRVideoDetailViewController::showCommentsWhenPresented()
+{
+    // The page has no comments tab yet to select: the request is kept for it.
+    m_showCommentsWhenPresented = true;
+}
+
+void KRVideoDetailViewController::showCommentsWhenPresentedAtRootRpid(qint64 root, qint64 target)
+{
+    m_focusedCommentRpid = root < 0 ? 0 : root;
+    m_focusedReplyRpid = target >= 1 ? target : m_focusedCommentRpid;
+    showCommentsWhenPresented();
+}
+
+void KRVideoDetailViewController::showCommentsWhenPresentedAtRpid(qint64 rpid)
+{
+    showCommentsWhenPresentedAtRootRpid(rpid, rpid);
+}

@@ -23,6 +23,14 @@ public:
     std::shared_ptr<KRVideo> video() const { return m_video; }
     platform::uikit::Label* noticeLabel() const { return m_noticeLabel; }
 
+    // Entry requests, kept until the page shows its comments.
+    void showCommentsWhenPresented();
+    void showCommentsWhenPresentedAtRootRpid(qint64 root, qint64 target);
+    void showCommentsWhenPresentedAtRpid(qint64 rpid);
+    bool showsCommentsWhenPresented() const { return m_showCommentsWhenPresented; }
+    qint64 focusedCommentRpid() const { return m_focusedCommentRpid; }
+    qint64 focusedReplyRpid() const { return m_focusedReplyRpid; }
+
     int supportedInterfaceOrientations() override;
     bool shouldAutorotateToInterfaceOrientation(int orientation) override;
 
@@ -35,5 +43,8 @@ private:
 
     std::shared_ptr<KRVideo> m_video;
     platform::uikit::Label* m_noticeLabel = nullptr;
+    bool m_showCommentsWhenPresented = false;
+    qint64 m_focusedCommentRpid = 0;
+    qint64 m_focusedReplyRpid = 0;
     platform::ObserverToken m_themeObserver;
 };

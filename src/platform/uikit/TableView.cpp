@@ -54,6 +54,20 @@ void TableView::setTableHeaderView(View* view)
         reloadData();
 }
 
+void TableView::setBackgroundView(View* view)
+{
+    if (m_backgroundView == view)
+        return;
+    if (m_backgroundView)
+        m_backgroundView->removeFromSuperview();
+    m_backgroundView = view;
+    if (view) {
+        addSubview(view);
+        view->lower();
+        view->setFrame(bounds());
+    }
+}
+
 void TableView::setTableFooterView(View* view)
 {
     if (m_tableFooterView == view)
@@ -242,11 +256,20 @@ View* TableView::makeSectionView(int section, bool header)
 
 void TableView::layoutSubviews()
 {
+    if (m_backgroundView) {
+        m_backgroundView->setFrame(bounds());
+        m_backgroundView->lower();
+    }
     placeTableViews();
     layoutVisible();
 }
 
-void TableView::contentOffsetDidChange() { layoutVisible(); }
+void TableView::contentOffsetDidChange()
+{
+    if (m_backgroundView)
+        m_backgroundView->setFrame(bounds());
+    layoutVisible();
+}
 
 void TableView::layoutVisible()
 {

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPointer>
 
 #include <map>
 #include <vector>
@@ -43,6 +44,11 @@ public:
     void setTableHeaderView(View* view);
     View* tableFooterView() const { return m_tableFooterView; }
     void setTableFooterView(View* view);
+    // Drawn behind every row over the visible bounds, whatever the offset. A replaced view is
+    // only taken out, not deleted, so a screen can keep one view and show it now and then; the
+    // table deletes the one it holds when it goes.
+    View* backgroundView() const { return m_backgroundView; }
+    void setBackgroundView(View* view);
 
     void reloadData();
     // A pooled cell of that identifier (after its prepareForReuse), or nullptr when none waits.
@@ -98,6 +104,7 @@ private:
     std::map<int, View*> m_footers;
     QHash<QString, QList<TableViewCell*>> m_pool;
     IndexPath m_selected = IndexPath::invalid();
+    QPointer<View> m_backgroundView;
     bool m_loaded = false;
 };
 
