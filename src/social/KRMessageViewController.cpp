@@ -160,6 +160,9 @@ void KRMessageViewController::reloadMessages()
         tableView()->reloadData();
         return;
     }
+    // The emptied list shows at once, not when the new first page arrives.
+    tableView()->setBackgroundView(nullptr);
+    tableView()->reloadData();
     loadNextPage();
 }
 

@@ -225,14 +225,16 @@ TEST_F(MessageInboxTest, FailuresAndEmptyFeedsShowTheirStateText)
 TEST_F(MessageInboxTest, ALateAnswerOfTheOtherFeedIsDropped)
 {
     AccountFixtures::logInWebOnly();
-    auto releaseReplies = std::make_shared<std::atomic<bool>>(false);
-    auto repliesAnswered = std::make_shared<std::atomic<bool>>(false);
+    auto releaseSecondPage = std::make_shared<std::atomic<bool>>(false);
+    auto secondPageAnswered = std::make_shared<std::atomic<bool>>(false);
     auto releaseMentions = std::make_shared<std::atomic<bool>>(false);
-    serveAPI(kReplies, [releaseReplies, repliesAnswered](const FakeRequest&) {
-        while (!releaseReplies->load())
+    serveAPI(kReplies, [=](const FakeRequest& request) {
+        if (request.queryValue(QStringLiteral("id")).isNull())
+            return AccountFixtures::ok(page(messages(1, 9), dictionaryCursor(100)));
+        while (!releaseSecondPage->load())
             QThread::yieldCurrentThread();
-        repliesAnswered->store(true);
-        return AccountFixtures::ok(page(messages(1, 4), dictionaryCursor(0, true)));
+        secondPageAnswered->store(true);
+        return AccountFixtures::ok(page(messages(20, 4), dictionaryCursor(0, true)));
     });
     serveAPI(kMentions, [releaseMentions](const FakeRequest&) {
         while (!releaseMentions->load())
@@ -240,14 +242,20 @@ TEST_F(MessageInboxTest, ALateAnswerOfTheOtherFeedIsDropped)
         return AccountFixtures::ok(page({message(50, QStringLiteral("乙"))}, dictionaryCursor(0, true)));
     });
     KRMessageViewController* screen = show();
-    KR_WAIT_UNTIL(requests(kReplies).size() == 1);
-    // The user switches feeds while the replies are on their way: the mentions are asked at once.
-    screen->segment()->tapSegmentForTesting(1);
-    KR_WAIT_UNTIL(requests(kMentions).size() == 1);
-    EXPECT_TRUE(screen->messages().isEmpty());
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->messages().size() == 9);
+    scrollToEnd(screen);
+    KR_WAIT_UNTIL(requests(kReplies).size() == 2);
 
-    releaseReplies->store(true);
-    KR_WAIT_UNTIL(repliesAnswered->load());
+    // The user switches feeds while the replies' second page is on its way: the list empties at
+    // once and the mentions are asked for.
+    screen->segment()->tapSegmentForTesting(1);
+    EXPECT_TRUE(screen->messages().isEmpty());
+    EXPECT_TRUE(screen->tableView()->visibleCells().isEmpty());
+    KR_WAIT_UNTIL(requests(kMentions).size() == 1);
+    EXPECT_TRUE(requests(kMentions).first().queryValue(QStringLiteral("id")).isNull());
+
+    releaseSecondPage->store(true);
+    KR_WAIT_UNTIL(secondPageAnswered->load());
     // The replies' answer arrives first and is for a list the user left.
     releaseMentions->store(true);
     KR_WAIT_UNTIL(!screen->isLoading() && !screen->messages().isEmpty());
