@@ -54,7 +54,6 @@ void KRMessageCell::applyTheme()
 {
     const KRTheme* theme = KRTheme::sharedTheme();
     setBackgroundColor(theme->surfaceColor());
-    contentView()->setBackgroundColor(theme->surfaceColor());
     textLabel()->setTextColor(theme->primaryTextColor());
     detailTextLabel()->setTextColor(theme->secondaryTextColor());
     m_chevron->setTextColor(theme->secondaryTextColor());

@@ -16,6 +16,7 @@
 #include "browse/KRVideoCell.h"
 #include "browse/KRVideoListViewController.h"
 #include "social/KRFollowingViewController.h"
+#include "social/KRMessageViewController.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "platform/media/MediaPlayer.h"
@@ -42,6 +43,7 @@
 #include "platform/uikit/Window.h"
 #include "service/KRServiceShutdown.h"
 #include "store/KRPreferences.h"
+#include "store/KRSessionStore.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
@@ -515,6 +517,75 @@ bool shootPlayer(const QDir& dir)
 
 } // namespace
 
+// The inbox of a signed-in user against the fake service: both feeds, and the alert of a
+// message that points nowhere.
+bool shootInbox(const QDir& dir, const QString& device)
+{
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts();
+    testsupport::FakeService service(hosts);
+    testsupport::ImageFixtures::serveImages(service);
+    testsupport::AccountFixtures::routeRiskCookies(service);
+    const auto record = [](qint64 id, const QString& name, const QString& text, const QVariantMap& item) {
+        QVariantMap withText = item;
+        withText.insert(QStringLiteral("source_content"), text);
+        return QVariantMap{{QStringLiteral("id"), id},
+                           {QStringLiteral("user"), QVariantMap{{QStringLiteral("mid"), 100 + id},
+                                                                {QStringLiteral("nickname"), name},
+                                                                {QStringLiteral("avatar"), testsupport::ImageFixtures::avatarAddress(name)}}},
+                           {QStringLiteral("item"), withText}};
+    };
+    const QVariantMap video{{QStringLiteral("business_id"), 1}, {QStringLiteral("subject_id"), 170001},
+                            {QStringLiteral("title"), QStringLiteral("周末的城市骑行")}};
+    const QVariantList replies{record(1, QStringLiteral("晴川"), QStringLiteral("这段剪辑节奏太舒服了，期待下一期"), video),
+                               record(2, QStringLiteral("松间"), QStringLiteral("同问 BGM 是哪首？"), video),
+                               record(3, QStringLiteral("拾光"), QStringLiteral("路线能分享一下吗"), {})};
+    const QVariantList mentions{record(4, QStringLiteral("南枝"), QStringLiteral("@你 快来看这个"), video)};
+    const auto page = [](const QVariantList& items) {
+        return testsupport::AccountFixtures::ok(QVariantMap{
+            {QStringLiteral("items"), items},
+            {QStringLiteral("cursor"), QVariantMap{{QStringLiteral("is_end"), true}, {QStringLiteral("id"), 0}}}});
+    };
+    service.routeReply(KRServiceHosts::apiHost(), QStringLiteral("/x/msgfeed/reply"), page(replies));
+    service.routeReply(KRServiceHosts::apiHost(), QStringLiteral("/x/msgfeed/at"), page(mentions));
+    testsupport::AccountFixtures::logInWebOnly();
+
+    bool ok = true;
+    Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+    auto* inbox = new KRMessageViewController(TableViewStylePlain);
+    push(s.nav, inbox);
+    const auto avatarsShown = [&](int count) {
+        if (inbox->messages().size() != count)
+            return false;
+        inbox->tableView()->layoutIfNeeded();
+        const QList<TableViewCell*> cells = inbox->tableView()->visibleCells();
+        return std::all_of(cells.begin(), cells.end(), [](TableViewCell* cell) {
+            auto* row = qobject_cast<KRMessageCell*>(cell);
+            return row && !row->messageAvatarView()->image().isSameAs(Image::named(QStringLiteral("Tarnwick23/tv42")));
+        });
+    };
+    if (!waitFor([&] { return avatarsShown(3); })) {
+        std::printf("FAILED to show the inbox\n");
+        return false;
+    }
+    ok &= save(s, dir, device + QStringLiteral("-inbox-replies"));
+    inbox->segment()->tapSegmentForTesting(1);
+    if (!waitFor([&] { return avatarsShown(1); })) {
+        std::printf("FAILED to show the mentions\n");
+        return false;
+    }
+    ok &= save(s, dir, device + QStringLiteral("-inbox-mentions"));
+    inbox->segment()->tapSegmentForTesting(0);
+    if (!waitFor([&] { return avatarsShown(3); }))
+        return false;
+    inbox->tableView()->tapRowForTesting(IndexPath{0, 2});
+    ok &= save(s, dir, device + QStringLiteral("-inbox-nowhere"));
+    if (AlertView* alert = s.window->visibleAlert())
+        alert->tapButtonForTesting(0);
+    KRSessionStore::sharedStore().clearSession();
+    return ok;
+}
+
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
@@ -550,6 +621,7 @@ int main(int argc, char** argv)
         ok &= shoot(dir, QString::fromLatin1(d.name));
         ok &= shootShell(dir, QString::fromLatin1(d.name));
         ok &= shootBrowsing(dir, QString::fromLatin1(d.name));
+        ok &= shootInbox(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
