@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QResizeEvent>
 
 #include <memory>
 
@@ -407,6 +408,20 @@ void Window::keyPressEvent(QKeyEvent* e)
         }
     }
     View::keyPressEvent(e);
+}
+
+void Window::resizeEvent(QResizeEvent* e)
+{
+    View::resizeEvent(e);
+    // The window system may resize a top-level window regardless of its fixed size; the
+    // screen does not change with it, so the window takes the frame's size back.
+    if (isWindow() && size() != minimumSize())
+        QMetaObject::invokeMethod(
+            this, [this] {
+                if (size() != minimumSize())
+                    resize(minimumSize());
+            },
+            Qt::QueuedConnection);
 }
 
 void Window::closeEvent(QCloseEvent* e)
