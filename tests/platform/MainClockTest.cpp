@@ -83,6 +83,22 @@ TEST_F(MainClockTest, DelayedCallsRunOnlyWhenAdvancedAndInTimeOrder)
     EXPECT_FALSE(calls.isScheduled("late"));
 }
 
+TEST_F(MainClockTest, ACallWithoutDelayRunsOnTheNextTurnOfTheLoopWithoutAnAdvance)
+{
+    DelayedCalls calls;
+    std::vector<QString> order;
+    calls.schedule("timed", 100, [&] { order.push_back("timed"); });
+    calls.schedule("next turn", 0, [&] { order.push_back("next turn"); });
+    EXPECT_TRUE(order.empty()) << "never inline";
+    KR_WAIT_UNTIL(!order.empty());
+    spinEvents();
+    EXPECT_EQ(order, std::vector<QString>{"next turn"});
+    // Armed without delay and overtaken by an advance, it still runs first.
+    calls.schedule("again", 0, [&] { order.push_back("again"); });
+    MainClock::advanceForTesting(0.1);
+    EXPECT_EQ(order, (std::vector<QString>{"next turn", "again", "timed"}));
+}
+
 TEST_F(MainClockTest, ACallArmedByARunningCallWithinTheWindowRunsInTheSameAdvanceInOrder)
 {
     DelayedCalls calls;

@@ -13,6 +13,7 @@
 #include "browse/KRUsageNoticeViewController.h"
 #include "browse/KRVideoListViewController.h"
 #include "model/KRServiceHosts.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Button.h"
@@ -32,7 +33,6 @@
 #include "store/KRSessionStore.h"
 #include "store/KRDiagnostics.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
@@ -40,6 +40,7 @@
 
 using namespace platform::uikit;
 using namespace testsupport;
+using platform::MainClock;
 
 namespace {
 
@@ -87,7 +88,6 @@ protected:
     {
         delegate = std::make_unique<KRAppDelegate>();
         Application::shared().setDelegate(delegate.get());
-        launchTimer.start();
         Application::shared().finishLaunching();
         return *delegate;
     }
@@ -102,15 +102,16 @@ protected:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
     int manifestGets() const { return MakerFixtures::manifestRequestCount(*service); }
-    // Waits until the pending update check (if any) has run and its request has ended.
+    // Lets the update check's debounce pass, then waits until the check (if any) has run and its
+    // request has ended.
     void settleUpdateCheck() const
     {
+        MainClock::advanceForTesting(0.35);
         EXPECT_TRUE(waitUntil([&] { return !delegate->isForegroundUpdateCheckPending() && !KRUpdateChecker::sharedChecker()->isChecking(); }));
     }
 
     std::unique_ptr<FakeService> service;
     std::unique_ptr<KRAppDelegate> delegate;
-    QElapsedTimer launchTimer;
 };
 
 // Whether some pixel of `rect` in the grab is within 1 of `colour` in every channel.
@@ -187,8 +188,10 @@ TEST_F(ShellStartupTest, NoticeGatesTheUpdateCheckAndActivationsAreDebounced)
 {
     launch();
     Application::shared().becomeActiveForTesting();
-    KR_WAIT_UNTIL(root()->presentedViewController() != nullptr);
-    EXPECT_GE(launchTimer.elapsed(), 400);
+    MainClock::advanceForTesting(0.449);
+    EXPECT_EQ(root()->presentedViewController(), nullptr) << "the notice comes 0.45 s after the launch";
+    MainClock::advanceForTesting(0.001);
+    ASSERT_NE(root()->presentedViewController(), nullptr);
     auto* navigation = qobject_cast<NavigationController*>(root()->presentedViewController());
     ASSERT_NE(navigation, nullptr);
     EXPECT_EQ(qobject_cast<KRAdaptiveNavigationController*>(navigation), nullptr);
@@ -207,25 +210,27 @@ TEST_F(ShellStartupTest, NoticeGatesTheUpdateCheckAndActivationsAreDebounced)
     delegate->presentInitialUsageNotice();
     EXPECT_EQ(root()->presentedViewController(), navigation);
 
-    QElapsedTimer sinceTap;
-    sinceTap.start();
     notice->acknowledgeButton()->tapForTesting();
     EXPECT_EQ(platform::UserDefaults::standard().integer(KRUsageNoticeAcceptedVersionKey), 1);
     EXPECT_TRUE(delegate->isForegroundUpdateCheckPending());
+    MainClock::advanceForTesting(0.349);
+    EXPECT_TRUE(delegate->isForegroundUpdateCheckPending()) << "the check runs 0.35 s after the tap";
+    MainClock::advanceForTesting(0.001);
     KR_WAIT_UNTIL(manifestGets() == 1);
-    EXPECT_GE(sinceTap.elapsed(), 300);
     settleUpdateCheck();
 
     // Three activations inside the debounce bring one check, 0.35 s after the last.
-    QElapsedTimer sinceLast;
     for (int i = 0; i < 3; ++i) {
+        if (i > 0)
+            MainClock::advanceForTesting(0.2);
         Application::shared().resignActiveForTesting();
         Application::shared().becomeActiveForTesting();
-        sinceLast.start();
     }
+    MainClock::advanceForTesting(0.349);
     EXPECT_TRUE(delegate->isForegroundUpdateCheckPending());
+    EXPECT_EQ(manifestGets(), 1);
+    MainClock::advanceForTesting(0.001);
     KR_WAIT_UNTIL(manifestGets() == 2);
-    EXPECT_GE(sinceLast.elapsed(), 300);
     settleUpdateCheck();
     EXPECT_EQ(manifestGets(), 2);
     // An activation that is over before the check runs brings none.
@@ -241,10 +246,10 @@ TEST_F(ShellStartupTest, AcknowledgedNoticeIsNotShownAgain)
     platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
     launch();
     Application::shared().becomeActiveForTesting();
-    KR_WAIT_UNTIL(manifestGets() == 1);
     settleUpdateCheck();
+    EXPECT_EQ(manifestGets(), 1);
     // Past the notice's moment, nothing was presented.
-    KR_WAIT_UNTIL(launchTimer.elapsed() > 500);
+    MainClock::advanceForTesting(0.2);
     EXPECT_EQ(root()->presentedViewController(), nullptr);
 }
 
@@ -411,7 +416,8 @@ TEST_F(ShellStartupTest, PadsStartInPortraitWithTheNoticeAsASheet)
     Application::shared().setStatusBarOrientation(InterfaceOrientationLandscapeLeft);
     launch();
     EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientationPortrait);
-    KR_WAIT_UNTIL(root()->presentedViewController() != nullptr);
+    MainClock::advanceForTesting(0.45);
+    ASSERT_NE(root()->presentedViewController(), nullptr);
     ViewController* sheet = root()->presentedViewController();
     EXPECT_EQ(sheet->modalPresentationStyle(), ModalPresentationFormSheet);
     AnimationClock::finishAll();

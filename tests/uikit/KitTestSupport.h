@@ -31,6 +31,8 @@ public:
     static void settleKit()
     {
         platform::uikit::AnimationClock::finishAll();
+        // Tests of the same program that are not kit tests run on wall time, as the app does.
+        platform::MainClock::setManualForTesting(false);
         platform::DeviceProfile::resetForTesting();
     }
 

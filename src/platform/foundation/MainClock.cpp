@@ -118,16 +118,13 @@ void MainClock::setManualForTesting(bool manual)
             stepper.modeChanged(manual);
 }
 
-void MainClock::advanceForTesting(double seconds)
+namespace {
+
+// Runs, in time order, every call due up to `target` on the manual clock, moving the clock and
+// its steppers to each call's moment first.
+void runManualCallsUpTo(qint64 target)
 {
-    assertMainThread("MainClock::advanceForTesting");
     ClockState& c = clockState();
-    if (!c.manual.load()) {
-        qWarning("MainClock::advanceForTesting: the clock is not in manual mode; nothing moves");
-        return;
-    }
-    if (!(seconds > 0))
-        return;
     auto moveTo = [&c](qint64 ns) {
         const qint64 from = c.manualNs.load();
         if (ns <= from)
@@ -138,8 +135,7 @@ void MainClock::advanceForTesting(double seconds)
             if (stepper.advance)
                 stepper.advance(double(ns - from) / double(kNsPerSecond));
     };
-    const qint64 target = c.manualNs.load() + std::llround(seconds * double(kNsPerSecond));
-    for (;;) {
+    while (c.manual.load()) {
         auto next = c.pending.end();
         for (auto it = c.pending.begin(); it != c.pending.end(); ++it)
             if (it->second.dueNs <= target && (next == c.pending.end() || it->second.dueNs < next->second.dueNs))
@@ -152,6 +148,21 @@ void MainClock::advanceForTesting(double seconds)
     moveTo(target);
 }
 
+} // namespace
+
+void MainClock::advanceForTesting(double seconds)
+{
+    assertMainThread("MainClock::advanceForTesting");
+    ClockState& c = clockState();
+    if (!c.manual.load()) {
+        qWarning("MainClock::advanceForTesting: the clock is not in manual mode; nothing moves");
+        return;
+    }
+    if (!(seconds > 0))
+        return;
+    runManualCallsUpTo(c.manualNs.load() + std::llround(seconds * double(kNsPerSecond)));
+}
+
 MainClock::CallId MainClock::callAfter(int milliseconds, std::function<void()> fn)
 {
     assertMainThread("MainClock::callAfter");
@@ -162,6 +173,13 @@ MainClock::CallId MainClock::callAfter(int milliseconds, std::function<void()> f
     const qint64 delayNs = qint64(std::max(0, milliseconds)) * kNsPerMs;
     if (c.manual.load()) {
         call.dueNs = c.manualNs.load() + delayNs;
+        // A call without delay waits for no time, only for the work in hand to end: it runs on
+        // the next turn of the event loop even in manual mode (or at the next advance, first).
+        if (delayNs == 0)
+            dispatchMain([] {
+                if (clockState().manual.load())
+                    runManualCallsUpTo(clockState().manualNs.load());
+            });
     } else {
         call.dueNs = c.wallNs() + delayNs;
         armTimer(id, call, delayNs);

@@ -30,7 +30,8 @@ public:
     static void advanceForTesting(double seconds);
 
     // Arms `fn` to run once, `milliseconds` from now (negative counts as 0), never inline.
-    // The building block of the platform's timers; callers keep the id to cancel.
+    // The building block of the platform's timers; callers keep the id to cancel. A call with
+    // no delay runs on the next turn of the event loop in manual mode too: it waits for no time.
     static CallId callAfter(int milliseconds, std::function<void()> fn);
     static void cancel(CallId id);
     static bool isPending(CallId id);
