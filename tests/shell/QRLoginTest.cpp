@@ -272,7 +272,7 @@ TEST_F(QRLoginScreenTest, CoveredItStopsPollingAndAFinishedLoginDoesNotPopAnothe
 TEST_F(QRLoginScreenTest, ItPollsOnlyWhileItShows)
 {
     KRQRLoginViewController* screen = push();
-    KR_WAIT_UNTIL(passport.polls() == 1);
+    KR_WAIT_UNTIL(passport.polls() == 1 && !screen->flow()->isPollInFlight());
     ASSERT_TRUE(screen->flow()->isPollTimerRunning());
     nav->pushViewController(new ViewController(), false);
     EXPECT_FALSE(screen->flow()->isPollTimerRunning());
