@@ -71,16 +71,27 @@ TEST_F(MainClockTest, DelayedCallsRunOnlyWhenAdvancedAndInTimeOrder)
     });
     spinEvents();
     EXPECT_TRUE(order.empty()) << "nothing runs on wall time in manual mode";
-    MainClock::advanceForTesting(0.499);
-    EXPECT_TRUE(order.empty());
-    EXPECT_TRUE(calls.isScheduled("early"));
-    MainClock::advanceForTesting(0.501);
+    EXPECT_EQ(MainClock::now(), start);
+    MainClock::advanceForTesting(1.0);
     EXPECT_EQ(order, (std::vector<QString>{"early", "late"}));
     ASSERT_EQ(times.size(), 2u);
     EXPECT_DOUBLE_EQ(times[0], 0.5) << "a call sees the clock at its own moment";
     EXPECT_DOUBLE_EQ(times[1], 1.0);
     EXPECT_DOUBLE_EQ(MainClock::now() - start, 1.0);
     EXPECT_FALSE(calls.isScheduled("late"));
+
+    // Not a moment early.
+    calls.schedule("late", 1000, [&] { order.push_back("late again"); });
+    calls.schedule("early", 500, [&] { order.push_back("early again"); });
+    MainClock::advanceForTesting(0.499);
+    EXPECT_EQ(order.size(), 2u);
+    EXPECT_TRUE(calls.isScheduled("early"));
+    MainClock::advanceForTesting(0.001);
+    EXPECT_EQ(order.back(), "early again");
+    MainClock::advanceForTesting(0.499);
+    EXPECT_EQ(order.size(), 3u);
+    MainClock::advanceForTesting(0.001);
+    EXPECT_EQ(order.back(), "late again");
 }
 
 TEST_F(MainClockTest, ACallWithoutDelayRunsOnTheNextTurnOfTheLoopWithoutAnAdvance)
