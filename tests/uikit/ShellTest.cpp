@@ -122,6 +122,13 @@ TEST_F(KitShell, TheWindowCannotBeResizedByHandAndSwapsItsSidesOnRotation)
     AnimationClock::finishAll();
     EXPECT_EQ(w.size(), QSize(375, 667));
 
+    // Only the window is held to its frame: a view made on its own and added later still
+    // takes every frame it is given.
+    auto* loose = new View(QRectF(0, 0, 100, 50));
+    root->view()->addSubview(loose);
+    loose->setFrame(QRectF(0, 0, 200, 80));
+    EXPECT_EQ(loose->size(), QSize(200, 80));
+
     // A pad's window is its screen too.
     useDevice(QStringLiteral("iPad8,1"), QStringLiteral("16.7"));
     Window pad;
