@@ -46,6 +46,8 @@ public:
     State state() const { return m_state; }
     // Whether the poll timer runs (it stops on expiry, completion, a new code or stopPolling).
     bool isPollTimerRunning() const { return m_pollTimer.isActive(); }
+    // Whether a poll has been sent and its answer has not come back yet.
+    bool isPollInFlight() const { return m_polling; }
 
 private:
     void status(const QString& text);

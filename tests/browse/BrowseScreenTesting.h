@@ -10,6 +10,7 @@
 #include "shared/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "browse/KRVideoListViewController.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/TabBarController.h"
@@ -17,8 +18,7 @@
 #include "platform/uikit/Window.h"
 #include "support/ImageFixtures.h"
 
-#include <QElapsedTimer>
-
+#include <cmath>
 #include <mutex>
 
 namespace browsetest {
@@ -36,12 +36,13 @@ struct FeedAnswer {
     bool fails = false;
 };
 
-// The home feed as a script: every request is numbered and timed on the test's clock.
+// The home feed as a script: every request is numbered and timed on the main clock (manual in
+// these tests, so times are exact).
 struct FeedScript {
     std::mutex lock;
     std::function<FeedAnswer(int)> answer;
     QList<qint64> arrivals; // ms since the script started
-    QElapsedTimer clock;
+    double start = 0;
     int count()
     {
         std::lock_guard guard(lock);
@@ -94,13 +95,13 @@ protected:
     {
         auto script = std::make_shared<FeedScript>();
         script->answer = std::move(answer);
-        script->clock.start();
+        script->start = platform::MainClock::now();
         fake.route(KRServiceHosts::apiHost(), kFeed, [script](const FakeRequest&) {
             FeedAnswer answer;
             {
                 std::lock_guard guard(script->lock);
                 answer = script->answer(int(script->arrivals.size()));
-                script->arrivals.append(script->clock.elapsed());
+                script->arrivals.append(std::llround((platform::MainClock::now() - script->start) * 1000));
             }
             if (answer.fails)
                 return ServiceFixtures::serverFailure();
@@ -126,9 +127,15 @@ protected:
     {
         return show(new KRVideoListViewController(KRVideoListModeHome, 0, QStringLiteral("首页")));
     }
+    // Waits for the page, moving the clock over each fill-up step armed on the way.
     static void waitForPage(KRVideoListViewController* list, qint64 page)
     {
-        KR_WAIT_UNTIL(list->page() == page && !list->isLoading());
+        for (;;) {
+            KR_WAIT_UNTIL(!list->isLoading() && (list->page() == page || list->isAutoFillPending()));
+            if (list->page() == page)
+                return;
+            platform::MainClock::advanceForTesting(0.2);
+        }
     }
     static QString footerTitle(KRVideoListViewController* list) { return list->loadMoreView()->button()->currentTitle(); }
     static void scrollToEnd(KRVideoListViewController* list)

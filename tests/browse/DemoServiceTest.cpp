@@ -7,6 +7,7 @@
 #include "model/KRVideo.h"
 #include "platform/net/NetworkSeams.h"
 #include "service/KRAPIClient.h"
+#include "store/KRSessionStore.h"
 #include "support/ImageFixtures.h"
 #include "support/TestSupport.h"
 
@@ -130,7 +131,8 @@ TEST_F(DemoServiceTest, ItsPrintedLinesAreAllTheClientsNeedToBrowseIt)
     EXPECT_EQ(cover.image().size(), QSize(336, 204));
     EXPECT_EQ(avatar.image().size(), QSize(64, 64));
 
-    // The login screen gets a code to show, and a new one for each refresh; nobody confirms it.
+    // The login screen gets a code to show, and a new one for each refresh; each is scanned at its
+    // second poll and confirmed at its third, as if by a phone, into the demo account.
     QStringList codes;
     for (int i = 0; i < 2; ++i)
         KRAccountClient::sharedClient()->generateLoginQRCode(nullptr, [&](const QVariantMap& info, const KROptionalError& error) {
@@ -139,11 +141,25 @@ TEST_F(DemoServiceTest, ItsPrintedLinesAreAllTheClientsNeedToBrowseIt)
     KR_WAIT_UNTIL(codes.size() == 2);
     codes.sort();  // the two requests may answer in either order
     EXPECT_EQ(codes, (QStringList{"code-1", "code-2"}));
-    QVariantMap poll;
-    KRAccountClient::sharedClient()->pollLoginQRCodeKey(QStringLiteral("code-2"), nullptr,
-                                                        [&](const QVariantMap& result, const KROptionalError&) { poll = result; });
-    KR_WAIT_UNTIL(!poll.isEmpty());
-    EXPECT_EQ(poll.value(QStringLiteral("code")).toLongLong(), 86039);
+    QList<qint64> stages;
+    for (int i = 0; i < 3; ++i) {
+        QVariantMap poll;
+        KRAccountClient::sharedClient()->pollLoginQRCodeKey(QStringLiteral("code-2"), nullptr,
+                                                            [&](const QVariantMap& result, const KROptionalError&) { poll = result; });
+        KR_WAIT_UNTIL(!poll.isEmpty());
+        stages << poll.value(QStringLiteral("code")).toLongLong();
+    }
+    EXPECT_EQ(stages, (QList<qint64>{86039, 86090, 0}));
+    EXPECT_TRUE(KRSessionStore::sharedStore().isLoggedIn());
+    QVariant account;
+    KRAccountClient::sharedClient()->loadCurrentAccount(nullptr, [&](const QVariant& data, const KROptionalError& error) {
+        EXPECT_FALSE(error.has_value());
+        account = data;
+    });
+    KR_WAIT_UNTIL(account.isValid());
+    EXPECT_EQ(account.toMap().value(QStringLiteral("mid")).toLongLong(), 4242);
+    EXPECT_EQ(account.toMap().value(QStringLiteral("uname")).toString(), QStringLiteral("演示账号"));
+    KRSessionStore::sharedStore().clearSession();
 
     // Its log names each request without its query, where a session's token could travel.
     const QString log = stop(SIGTERM);

@@ -11,6 +11,7 @@
 #include "browse/KRSearchViewController.h"
 #include "browse/KRThemedSearchTextField.h"
 #include "browse/KRVideoCell.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/ActivityIndicatorView.h"
 #include "platform/uikit/AlertView.h"
@@ -27,6 +28,7 @@
 
 using namespace platform::uikit;
 using namespace servicetest;
+using platform::MainClock;
 
 namespace {
 
@@ -483,7 +485,17 @@ TEST_F(SearchScreenTest, ShortPagesFillTheScreenTwiceAtMostAndAPullReloads)
     screen->beginSearchForKeyword(QStringLiteral("短"));
     settle();
     EXPECT_TRUE(screen->isNextPageScheduled());
-    KR_WAIT_UNTIL(screen->page() == 3 && !screen->isLoading());
+    MainClock::advanceForTesting(0.199);
+    EXPECT_EQ(screen->page(), 1) << "the next page waits a fifth of a second";
+    EXPECT_FALSE(screen->isLoading());
+    MainClock::advanceForTesting(0.001);
+    EXPECT_TRUE(screen->isLoading());
+    settle();
+    EXPECT_EQ(screen->page(), 2);
+    EXPECT_TRUE(screen->isNextPageScheduled());
+    MainClock::advanceForTesting(0.2);
+    settle();
+    EXPECT_EQ(screen->page(), 3);
     EXPECT_EQ(screen->videos().size(), 6);
     EXPECT_FALSE(screen->isNextPageScheduled());
     EXPECT_TRUE(screen->hasMorePages());
@@ -558,8 +570,10 @@ TEST_F(SearchScreenTest, ErasingTheKeywordReturnsToTheHotRanking)
     screen->searchField()->becomeFirstResponder();
     screen->searchField()->setText(QString());
     screen->searchField()->typeForTesting(QStringLiteral(" "));
-    EXPECT_FALSE(screen->isShowingHot());
-    KR_WAIT_UNTIL(screen->isShowingHot());
+    MainClock::advanceForTesting(0.119);
+    EXPECT_FALSE(screen->isShowingHot()) << "the ranking comes back 0.12 s after the typing";
+    MainClock::advanceForTesting(0.001);
+    EXPECT_TRUE(screen->isShowingHot());
     settle();
     EXPECT_EQ(fake.requestsTo(kPopularPath).size(), hot + 1);
     EXPECT_EQ(screen->videos().size(), 20);
@@ -571,7 +585,10 @@ TEST_F(SearchScreenTest, ErasingTheKeywordReturnsToTheHotRanking)
     screen->searchField()->becomeFirstResponder();
     screen->searchField()->tapClearButtonForTesting();
     EXPECT_TRUE(screen->searchField()->text().isEmpty());
-    KR_WAIT_UNTIL(screen->isShowingHot());
+    MainClock::advanceForTesting(0.049);
+    EXPECT_FALSE(screen->isShowingHot()) << "and 0.05 s after the clear button";
+    MainClock::advanceForTesting(0.001);
+    EXPECT_TRUE(screen->isShowingHot());
     settle();
     EXPECT_EQ(fake.requestsTo(kPopularPath).size(), hot + 2);
     screen->beginSearchForKeyword(QStringLiteral("狗"));

@@ -26,11 +26,17 @@ TEST_F(VideoListTest, AShortFirstPageFillsTheScreenWithTwoMorePagesAFifthOfASeco
     KRVideoListViewController* list = showHome();
     EXPECT_EQ(list->title(), QStringLiteral("首页"));
     EXPECT_TRUE(list->spinner()->isAnimating());
+    waitForPage(list, 1);
+    EXPECT_TRUE(list->isAutoFillPending());
+    platform::MainClock::advanceForTesting(0.199);
+    EXPECT_FALSE(list->isLoading()) << "the next page waits a fifth of a second";
+    platform::MainClock::advanceForTesting(0.001);
+    EXPECT_TRUE(list->isLoading());
     waitForPage(list, 3);
 
     EXPECT_EQ(script->count(), 3);
-    EXPECT_GE(script->arrivals.at(1) - script->arrivals.at(0), 190);
-    EXPECT_GE(script->arrivals.at(2) - script->arrivals.at(1), 190);
+    EXPECT_EQ(script->arrivals.at(1) - script->arrivals.at(0), 200);
+    EXPECT_EQ(script->arrivals.at(2) - script->arrivals.at(1), 200);
     EXPECT_FALSE(list->isAutoFillPending()) << "never a third automatic page before the next reset";
     EXPECT_EQ(list->tableView()->numberOfRowsInSection(0), 6);
     EXPECT_FALSE(list->spinner()->isAnimating());

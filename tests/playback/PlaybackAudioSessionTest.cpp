@@ -2,6 +2,7 @@
 
 #include "PlaybackTesting.h"
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/media/AudioSession.h"
 #include "platform/media/MediaNotifications.h"
 
@@ -16,6 +17,7 @@ class PlaybackAudioSessionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        platform::MainClock::setManualForTesting(true);
         KRDiagnostics::resetForTesting();
         KRPlaybackAudioSession::sharedSession()->resetForTesting();
         AudioSession::sharedInstance().resetForTesting();
@@ -25,6 +27,7 @@ protected:
         KRPlaybackAudioSession::sharedSession()->resetForTesting();
         AudioSession::sharedInstance().resetForTesting();
         platform::DeviceProfile::resetForTesting();
+        platform::MainClock::setManualForTesting(false);
     }
     KRPlaybackAudioSession* session = KRPlaybackAudioSession::sharedSession();
 };
@@ -66,7 +69,10 @@ TEST_F(PlaybackAudioSessionTest, DeactivationWaitsAndAQuickRestartKeepsTheSessio
     EXPECT_TRUE(AudioSession::sharedInstance().isActive());
 
     session->markPlaybackInactive();
-    KR_WAIT_UNTIL(diagnosticsLog().contains(QStringLiteral("[audio-session-deactivate] success=YES domain= code=0")));
+    platform::MainClock::advanceForTesting(0.299);
+    EXPECT_TRUE(AudioSession::sharedInstance().isActive()) << "the session stays 0.3 s after the last playback";
+    platform::MainClock::advanceForTesting(0.001);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[audio-session-deactivate] success=YES domain= code=0")));
     EXPECT_FALSE(AudioSession::sharedInstance().isActive());
     EXPECT_EQ(countOf(diagnosticsLog(), QStringLiteral("[audio-session-deactivate]")), 1);
 

@@ -1,6 +1,7 @@
 #include "playback/KRPlayerControlsView.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/media/AudioSession.h"
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/Button.h"
@@ -38,7 +39,7 @@ class PlayerControlsViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        AnimationClock::setManual(true);
+        platform::MainClock::setManualForTesting(true);
         view = std::make_unique<KRPlayerControlsView>(QRectF(0, 0, 320, 180));
         view->setDelegate(&delegate);
         view->layoutIfNeeded();
@@ -47,7 +48,7 @@ protected:
     {
         view.reset();
         AnimationClock::finishAll();
-        AnimationClock::setManual(false);
+        platform::MainClock::setManualForTesting(false);
         platform::media::AudioSession::sharedInstance().resetForTesting();
     }
     template <typename T>
@@ -128,7 +129,7 @@ TEST_F(PlayerControlsViewTest, SliderScrubsWithoutBeingMovedByTheClock)
     view->updateCurrentTime(10, 600); // the owner's tick
     EXPECT_EQ(slider->value(), 0.5f);
     // Scrubbing keeps the controls up however long it takes.
-    AnimationClock::advance(5.0);
+    platform::MainClock::advanceForTesting(5.0);
     EXPECT_TRUE(view->areControlsVisible());
     slider->sendActionsForControlEvents(ControlEventTouchUpInside);
     EXPECT_EQ(delegate.seeks, (std::vector<double>{300}));
@@ -139,9 +140,9 @@ TEST_F(PlayerControlsViewTest, ControlsHideThreeSecondsAfterPlaying)
 {
     view->setPlaying(true);
     EXPECT_TRUE(child<ImageView>("pausedOverlay")->isHidden());
-    AnimationClock::advance(2.9);
+    platform::MainClock::advanceForTesting(2.9);
     EXPECT_TRUE(view->areControlsVisible());
-    AnimationClock::advance(0.2);
+    platform::MainClock::advanceForTesting(0.2);
     EXPECT_FALSE(view->areControlsVisible());
     AnimationClock::finishAll();
     EXPECT_EQ(child<View>("bottomShade")->alpha(), 0);
@@ -153,7 +154,7 @@ TEST_F(PlayerControlsViewTest, ControlsHideThreeSecondsAfterPlaying)
     EXPECT_TRUE(view->isAutomaticHideScheduled());
     view->setPlaying(false);
     EXPECT_FALSE(view->isAutomaticHideScheduled());
-    AnimationClock::advance(4);
+    platform::MainClock::advanceForTesting(4);
     EXPECT_TRUE(view->areControlsVisible());
 }
 

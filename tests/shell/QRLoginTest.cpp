@@ -5,6 +5,7 @@
 #include "login/KRQRCodeImage.h"
 #include "login/KRQRLoginViewController.h"
 #include "look/KRTheme.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/uikit/ActivityIndicatorView.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
@@ -148,6 +149,13 @@ protected:
         return screen;
     }
 
+    // Lets the poll in flight be answered, then moves the clock by one poll interval.
+    static void nextPoll(KRQRLoginViewController* screen)
+    {
+        KR_WAIT_UNTIL(!screen->flow()->isPollInFlight());
+        platform::MainClock::advanceForTesting(2.0);
+    }
+
     Passport passport{fake};
     std::unique_ptr<Window> window = std::make_unique<Window>();
     TabBarController* tabs = new TabBarController();
@@ -204,6 +212,7 @@ TEST_F(QRLoginScreenTest, ExpiryShowsTheRefreshButtonWhichFetchesOneCodeAtATime)
     KRQRLoginViewController* screen = push();
     KR_WAIT_UNTIL(passport.polls() == 1);
     passport.setStage(Passport::Stage::Expired);
+    nextPoll(screen);
     KR_WAIT_UNTIL(screen->statusLabel()->text() == QStringLiteral("二维码已过期，请刷新"));
     EXPECT_FALSE(screen->refreshButton()->isHidden());
     EXPECT_FALSE(screen->flow()->isPollTimerRunning());
@@ -228,7 +237,12 @@ TEST_F(QRLoginScreenTest, AConfirmedLoginPopsTheScreen)
     QPointer<KRQRLoginViewController> screen = push();
     KR_WAIT_UNTIL(passport.polls() == 1);
     passport.setStage(Passport::Stage::Confirmed);
-    KR_WAIT_UNTIL(screen->flow()->state() == KRQRLoginFlow::State::Done);
+    nextPoll(screen);
+    KR_WAIT_UNTIL(screen->statusLabel()->text() == QStringLiteral("登录成功"));
+    platform::MainClock::advanceForTesting(0.549);
+    EXPECT_NE(screen->flow()->state(), KRQRLoginFlow::State::Done) << "the screen stays 0.55 s to say so";
+    platform::MainClock::advanceForTesting(0.001);
+    EXPECT_EQ(screen->flow()->state(), KRQRLoginFlow::State::Done);
     EXPECT_EQ(screen->statusLabel()->text(), QStringLiteral("登录成功"));
     EXPECT_FALSE(screen->spinner()->isAnimating());
     AnimationClock::finishAll();
@@ -247,7 +261,8 @@ TEST_F(QRLoginScreenTest, CoveredItStopsPollingAndAFinishedLoginDoesNotPopAnothe
     EXPECT_EQ(screen->statusLabel()->text(), QStringLiteral("当前账号已完成原生授权"));
     auto* covering = new ViewController();
     nav->pushViewController(covering, false);
-    KR_WAIT_UNTIL(screen->flow()->state() == KRQRLoginFlow::State::Done);
+    platform::MainClock::advanceForTesting(0.3);
+    EXPECT_EQ(screen->flow()->state(), KRQRLoginFlow::State::Done);
     AnimationClock::finishAll();
     EXPECT_EQ(nav->topViewController(), covering);
     EXPECT_EQ(nav->viewControllers().size(), 3);
@@ -257,7 +272,7 @@ TEST_F(QRLoginScreenTest, CoveredItStopsPollingAndAFinishedLoginDoesNotPopAnothe
 TEST_F(QRLoginScreenTest, ItPollsOnlyWhileItShows)
 {
     KRQRLoginViewController* screen = push();
-    KR_WAIT_UNTIL(passport.polls() == 1);
+    KR_WAIT_UNTIL(passport.polls() == 1 && !screen->flow()->isPollInFlight());
     ASSERT_TRUE(screen->flow()->isPollTimerRunning());
     nav->pushViewController(new ViewController(), false);
     EXPECT_FALSE(screen->flow()->isPollTimerRunning());

@@ -1,10 +1,13 @@
 #include "../uikit/KitTestSupport.h"
 #include "support/ConsoleCapture.h"
+#include "support/DemoCatalogue.h"
 #include "support/FakeService.h"
 #include "support/AccountFixtures.h"
 #include "support/MakerFixtures.h"
 #include "support/ServiceFixtures.h"
 
+#include "account/KRAccountClient.h"
+#include "account/KRQRLoginFlow.h"
 #include "shell/KRAdaptiveNavigationController.h"
 #include "shell/KRAppDelegate.h"
 #include "shell/KRRootViewController.h"
@@ -13,6 +16,7 @@
 #include "browse/KRUsageNoticeViewController.h"
 #include "browse/KRVideoListViewController.h"
 #include "model/KRServiceHosts.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Button.h"
@@ -32,14 +36,18 @@
 #include "store/KRSessionStore.h"
 #include "store/KRDiagnostics.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
 #include <QFile>
+#include <QPointer>
+#include <QTest>
+
+#include <optional>
 
 using namespace platform::uikit;
 using namespace testsupport;
+using platform::MainClock;
 
 namespace {
 
@@ -87,7 +95,6 @@ protected:
     {
         delegate = std::make_unique<KRAppDelegate>();
         Application::shared().setDelegate(delegate.get());
-        launchTimer.start();
         Application::shared().finishLaunching();
         return *delegate;
     }
@@ -102,15 +109,16 @@ protected:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
     int manifestGets() const { return MakerFixtures::manifestRequestCount(*service); }
-    // Waits until the pending update check (if any) has run and its request has ended.
+    // Lets the update check's debounce pass, then waits until the check (if any) has run and its
+    // request has ended.
     void settleUpdateCheck() const
     {
+        MainClock::advanceForTesting(0.35);
         EXPECT_TRUE(waitUntil([&] { return !delegate->isForegroundUpdateCheckPending() && !KRUpdateChecker::sharedChecker()->isChecking(); }));
     }
 
     std::unique_ptr<FakeService> service;
     std::unique_ptr<KRAppDelegate> delegate;
-    QElapsedTimer launchTimer;
 };
 
 // Whether some pixel of `rect` in the grab is within 1 of `colour` in every channel.
@@ -187,8 +195,10 @@ TEST_F(ShellStartupTest, NoticeGatesTheUpdateCheckAndActivationsAreDebounced)
 {
     launch();
     Application::shared().becomeActiveForTesting();
-    KR_WAIT_UNTIL(root()->presentedViewController() != nullptr);
-    EXPECT_GE(launchTimer.elapsed(), 400);
+    MainClock::advanceForTesting(0.449);
+    EXPECT_EQ(root()->presentedViewController(), nullptr) << "the notice comes 0.45 s after the launch";
+    MainClock::advanceForTesting(0.001);
+    ASSERT_NE(root()->presentedViewController(), nullptr);
     auto* navigation = qobject_cast<NavigationController*>(root()->presentedViewController());
     ASSERT_NE(navigation, nullptr);
     EXPECT_EQ(qobject_cast<KRAdaptiveNavigationController*>(navigation), nullptr);
@@ -207,25 +217,27 @@ TEST_F(ShellStartupTest, NoticeGatesTheUpdateCheckAndActivationsAreDebounced)
     delegate->presentInitialUsageNotice();
     EXPECT_EQ(root()->presentedViewController(), navigation);
 
-    QElapsedTimer sinceTap;
-    sinceTap.start();
     notice->acknowledgeButton()->tapForTesting();
     EXPECT_EQ(platform::UserDefaults::standard().integer(KRUsageNoticeAcceptedVersionKey), 1);
     EXPECT_TRUE(delegate->isForegroundUpdateCheckPending());
+    MainClock::advanceForTesting(0.349);
+    EXPECT_TRUE(delegate->isForegroundUpdateCheckPending()) << "the check runs 0.35 s after the tap";
+    MainClock::advanceForTesting(0.001);
     KR_WAIT_UNTIL(manifestGets() == 1);
-    EXPECT_GE(sinceTap.elapsed(), 300);
     settleUpdateCheck();
 
     // Three activations inside the debounce bring one check, 0.35 s after the last.
-    QElapsedTimer sinceLast;
     for (int i = 0; i < 3; ++i) {
+        if (i > 0)
+            MainClock::advanceForTesting(0.2);
         Application::shared().resignActiveForTesting();
         Application::shared().becomeActiveForTesting();
-        sinceLast.start();
     }
+    MainClock::advanceForTesting(0.349);
     EXPECT_TRUE(delegate->isForegroundUpdateCheckPending());
+    EXPECT_EQ(manifestGets(), 1);
+    MainClock::advanceForTesting(0.001);
     KR_WAIT_UNTIL(manifestGets() == 2);
-    EXPECT_GE(sinceLast.elapsed(), 300);
     settleUpdateCheck();
     EXPECT_EQ(manifestGets(), 2);
     // An activation that is over before the check runs brings none.
@@ -241,10 +253,10 @@ TEST_F(ShellStartupTest, AcknowledgedNoticeIsNotShownAgain)
     platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
     launch();
     Application::shared().becomeActiveForTesting();
-    KR_WAIT_UNTIL(manifestGets() == 1);
     settleUpdateCheck();
+    EXPECT_EQ(manifestGets(), 1);
     // Past the notice's moment, nothing was presented.
-    KR_WAIT_UNTIL(launchTimer.elapsed() > 500);
+    MainClock::advanceForTesting(0.2);
     EXPECT_EQ(root()->presentedViewController(), nullptr);
 }
 
@@ -411,7 +423,8 @@ TEST_F(ShellStartupTest, PadsStartInPortraitWithTheNoticeAsASheet)
     Application::shared().setStatusBarOrientation(InterfaceOrientationLandscapeLeft);
     launch();
     EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientationPortrait);
-    KR_WAIT_UNTIL(root()->presentedViewController() != nullptr);
+    MainClock::advanceForTesting(0.45);
+    ASSERT_NE(root()->presentedViewController(), nullptr);
     ViewController* sheet = root()->presentedViewController();
     EXPECT_EQ(sheet->modalPresentationStyle(), ModalPresentationFormSheet);
     AnimationClock::finishAll();
@@ -443,6 +456,150 @@ TEST_F(ShellStartupTest, LaterScreensSayTheyComeLaterAndTheProfileOffersLogin)
     stack(3)->popToRootViewControllerAnimated(false);
     AccountFixtures::logInWebOnly();
     EXPECT_TRUE(profile->loginButton()->isHidden());
+}
+
+// The whole application against the demo service's catalogue, in-process: a newcomer clicks
+// through to the QR login, and the main clock is advanced over the screen's polls instead of
+// waiting for them.
+class DemoLoginTest : public ShellStartupTest {
+protected:
+    void SetUp() override
+    {
+        ShellStartupTest::SetUp();
+        service.reset(); // the demo's catalogue answers instead, image hosts included
+        service = std::make_unique<FakeService>(DemoCatalogue::hosts());
+        DemoCatalogue::install(*service);
+    }
+
+    NavigationController* profileStack() const { return qobject_cast<NavigationController*>(root()->viewControllers().value(3)); }
+
+    static void click(View* view, QPointF at)
+    {
+        QTest::mouseClick(view, Qt::LeftButton, {}, at.toPoint());
+        AnimationClock::finishAll();
+    }
+    static void click(View* view) { click(view, view->bounds().center()); }
+
+    // Opens the QR login from the profile tab's button; the shown screen, its code fetched.
+    KRQRLoginViewController* openQRLogin()
+    {
+        auto* profile = qobject_cast<KRProfileViewController*>(profileStack()->topViewController());
+        EXPECT_NE(profile, nullptr);
+        if (!profile)
+            return nullptr;
+        EXPECT_FALSE(profile->loginButton()->isHidden());
+        click(profile->loginButton());
+        auto* screen = qobject_cast<KRQRLoginViewController*>(profileStack()->topViewController());
+        EXPECT_NE(screen, nullptr);
+        return screen;
+    }
+
+    // Advances the clock by one poll interval once the poll in flight has been answered.
+    static ::testing::AssertionResult nextPoll(KRQRLoginViewController* screen)
+    {
+        if (!waitUntil([&] { return !screen->flow()->isPollInFlight(); }))
+            return ::testing::AssertionFailure() << "a poll was never answered";
+        MainClock::advanceForTesting(2.0);
+        return ::testing::AssertionSuccess();
+    }
+
+    // Drives one code from showing to signed in, stage by stage as a phone would move it.
+    void signInWith(KRQRLoginViewController* screen, const QString& code)
+    {
+        const QPointer<KRQRLoginViewController> guard(screen);
+        KR_WAIT_UNTIL(!screen->qrImageView()->image().isNull() && screen->flow()->state() == KRQRLoginFlow::State::Polling);
+        EXPECT_EQ(screen->statusLabel()->text(), QStringLiteral("等待扫码…"));
+        // The screen polls its code as soon as it shows it.
+        KR_WAIT_UNTIL(pollsOf(code) == 1);
+        // Nothing moves without the clock: no wall time passes for the demo's phone.
+        ASSERT_TRUE(nextPoll(screen));
+        KR_WAIT_UNTIL(screen->statusLabel()->text() == QStringLiteral("已扫码，请在另一台设备上确认登录"));
+        EXPECT_FALSE(KRSessionStore::sharedStore().isLoggedIn());
+        ASSERT_TRUE(nextPoll(screen));
+        KR_WAIT_UNTIL(screen->statusLabel()->text() == QStringLiteral("登录成功"));
+        EXPECT_EQ(pollsOf(code), 3) << "confirmed at the third poll, four seconds after the code showed";
+        EXPECT_TRUE(KRSessionStore::sharedStore().isLoggedIn());
+        EXPECT_EQ(profileStack()->topViewController(), screen) << "the screen stays a moment to say so";
+        MainClock::advanceForTesting(0.55);
+        AnimationClock::finishAll();
+        flushDeferredDeletes();
+        EXPECT_TRUE(guard.isNull()) << "the finished screen leaves the stack";
+        EXPECT_NE(qobject_cast<KRProfileViewController*>(profileStack()->topViewController()), nullptr);
+    }
+
+    int pollsOf(const QString& code) const
+    {
+        int count = 0;
+        for (const FakeRequest& request : service->requests())
+            if (request.path == QLatin1String("/x/passport-tv-login/qrcode/poll") &&
+                AccountFixtures::formValue(request, QStringLiteral("auth_code")) == code)
+                ++count;
+        return count;
+    }
+
+};
+
+TEST_F(DemoLoginTest, ANewcomerClicksToTheQRLoginAndEndsSignedInToTheDemoAccount)
+{
+    launch();
+    Window* window = delegate->window();
+    ASSERT_NE(window, nullptr);
+
+    // A newcomer first reads the usage notice.
+    MainClock::advanceForTesting(0.45);
+    AnimationClock::finishAll();
+    auto* noticeStack = qobject_cast<NavigationController*>(root()->presentedViewController());
+    ASSERT_NE(noticeStack, nullptr);
+    auto* notice = qobject_cast<KRUsageNoticeViewController*>(noticeStack->topViewController());
+    ASSERT_NE(notice, nullptr);
+    click(notice->acknowledgeButton());
+    flushDeferredDeletes();
+    ASSERT_EQ(root()->presentedViewController(), nullptr);
+
+    // The profile tab, then its QR login.
+    click(root()->tabBar(), root()->tabBar()->rectForItem(3).center());
+    ASSERT_EQ(root()->selectedIndex(), 3);
+    KRQRLoginViewController* screen = openQRLogin();
+    ASSERT_NE(screen, nullptr);
+    signInWith(screen, QStringLiteral("code-1"));
+
+    // Signed in as the demo account, whose profile, coins and follow state the screens read.
+    EXPECT_EQ(KRSessionStore::sharedStore().userID(), AccountFixtures::kDemoAccountID);
+    const std::optional<QVariantMap> profile = KRSessionStore::sharedStore().accountProfile();
+    ASSERT_TRUE(profile.has_value());
+    EXPECT_EQ(profile->value(QStringLiteral("uname")).toString(), QStringLiteral("演示账号"));
+    EXPECT_EQ(profile->value(QStringLiteral("money")).toLongLong(), 128);
+    auto* profileScreen = qobject_cast<KRProfileViewController*>(profileStack()->topViewController());
+    ASSERT_NE(profileScreen, nullptr);
+    EXPECT_TRUE(profileScreen->loginButton()->isHidden());
+
+    std::optional<qint64> attribute;
+    KRAccountClient::sharedClient()->loadRelationForMID(7, nullptr, [&](const QVariant& data, const KROptionalError& error) {
+        EXPECT_FALSE(error.has_value());
+        attribute = data.toMap().value(QStringLiteral("attribute")).toLongLong();
+    });
+    KR_WAIT_UNTIL(attribute.has_value());
+    EXPECT_EQ(*attribute, 0);
+    bool followed = false;
+    KRAccountClient::sharedClient()->setFollowing(true, 7, nullptr, [&](bool success, const QString& message, const QVariant&) {
+        EXPECT_TRUE(success) << message.toStdString();
+        followed = true;
+    });
+    KR_WAIT_UNTIL(followed);
+    attribute.reset();
+    KRAccountClient::sharedClient()->loadRelationForMID(7, nullptr, [&](const QVariant& data, const KROptionalError&) {
+        attribute = data.toMap().value(QStringLiteral("attribute")).toLongLong();
+    });
+    KR_WAIT_UNTIL(attribute.has_value());
+    EXPECT_EQ(*attribute, 2);
+
+    // Signed out again, a second code goes the same way.
+    KRSessionStore::sharedStore().clearSession();
+    EXPECT_FALSE(profileScreen->loginButton()->isHidden());
+    screen = openQRLogin();
+    ASSERT_NE(screen, nullptr);
+    signInWith(screen, QStringLiteral("code-2"));
+    EXPECT_EQ(KRSessionStore::sharedStore().userID(), AccountFixtures::kDemoAccountID);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "support/AccountFixtures.h"
 
+#include "support/ImageFixtures.h"
 #include "support/ServiceSignatures.h"
 
 #include "platform/foundation/PropertyList.h"
@@ -8,7 +9,11 @@
 #include "model/KRServiceHosts.h"
 #include "store/KRSessionStore.h"
 
+#include <QHash>
+#include <QSet>
 #include <QUrlQuery>
+
+#include <mutex>
 
 namespace testsupport {
 
@@ -181,6 +186,7 @@ AccountFixtures::Passport::Passport(FakeService& service)
         if (const qint64 code = state->refuseCode.load())
             return refusal(code, QStringLiteral("取码失败"));
         const int number = ++state->codes;
+        state->pollsOfCode.store(0);
         return ok(QVariantMap{{QStringLiteral("auth_code"), QStringLiteral("code-%1").arg(number)},
                               {QStringLiteral("url"), QStringLiteral("https://%1/qr?code=%2").arg(KRServiceHosts::passportHost()).arg(number)}});
     }));
@@ -190,7 +196,12 @@ AccountFixtures::Passport::Passport(FakeService& service)
         ++state->polls;
         if (formValue(request, QStringLiteral("auth_code")) != QStringLiteral("code-%1").arg(state->codes.load()))
             return refusal(86038, QStringLiteral("二维码已失效"));
-        switch (state->stage.load()) {
+        Stage stage = state->stage.load();
+        if (state->confirmingOnItsOwn.load()) {
+            const int seen = ++state->pollsOfCode;
+            stage = seen <= 1 ? Stage::NotScanned : seen == 2 ? Stage::Scanned : Stage::Confirmed;
+        }
+        switch (stage) {
         case Stage::NotScanned:
             return refusal(86039, QStringLiteral("二维码尚未确认"));
         case Stage::Scanned:
@@ -204,6 +215,102 @@ AccountFixtures::Passport::Passport(FakeService& service)
         }
         return refusal(86101, QStringLiteral("等待中"));
     }));
+}
+
+namespace {
+
+struct DemoAccountState {
+    std::mutex lock;
+    qint64 coins = 128;
+    QSet<qint64> following;
+    QHash<qint64, qint64> coinsGiven; // by archive id
+};
+
+bool carriesDemoSession(const FakeRequest& request)
+{
+    return cookieValue(request, QStringLiteral("SESSDATA")) == QLatin1String("s3ssion") ||
+           request.queryValue(QStringLiteral("access_key")) == QLatin1String("acc-qr") ||
+           AccountFixtures::formValue(request, QStringLiteral("access_key")) == QLatin1String("acc-qr");
+}
+
+qint64 numberOf(const FakeRequest& request, const QString& name)
+{
+    const QString value = request.method == QLatin1String("POST") ? AccountFixtures::formValue(request, name) : request.queryValue(name);
+    return value.toLongLong();
+}
+
+} // namespace
+
+void AccountFixtures::installDemoAccount(FakeService& service)
+{
+    auto state = std::make_shared<DemoAccountState>();
+    const QString api = KRServiceHosts::apiHost();
+    const FakeReply notLoggedIn = refusal(-101, QStringLiteral("账号未登录"));
+
+    service.route(api, QStringLiteral("/x/web-interface/nav"), [state](const FakeRequest& request) {
+        QVariantMap reply = navigationReplyWithImages(fixtureWBIImageKey(), fixtureWBISubKey(), carriesDemoSession(request) ? 0 : -101);
+        if (!carriesDemoSession(request))
+            return FakeReply::json(reply);
+        QVariantMap data = reply.value(QStringLiteral("data")).toMap();
+        std::lock_guard guard(state->lock);
+        data.insert(QStringLiteral("isLogin"), true);
+        data.insert(QStringLiteral("mid"), kDemoAccountID);
+        data.insert(QStringLiteral("uname"), QStringLiteral("演示账号"));
+        data.insert(QStringLiteral("face"), ImageFixtures::avatarAddress(QString::number(kDemoAccountID)));
+        data.insert(QStringLiteral("money"), state->coins);
+        data.insert(QStringLiteral("level_info"), QVariantMap{{QStringLiteral("current_level"), 4}});
+        data.insert(QStringLiteral("sign"), QStringLiteral("在演示服务里四处看看。"));
+        reply.insert(QStringLiteral("data"), data);
+        return FakeReply::json(reply);
+    });
+    service.route(api, QStringLiteral("/x/relation"), [state, notLoggedIn](const FakeRequest& request) {
+        if (!carriesDemoSession(request))
+            return notLoggedIn;
+        const qint64 mid = numberOf(request, QStringLiteral("fid"));
+        std::lock_guard guard(state->lock);
+        return ok(QVariantMap{{QStringLiteral("mid"), mid}, {QStringLiteral("attribute"), state->following.contains(mid) ? 2 : 0}});
+    });
+    service.route(api, QStringLiteral("/x/relation/modify"), csrfChecked([state, notLoggedIn](const FakeRequest& request) {
+        if (!carriesDemoSession(request))
+            return notLoggedIn;
+        const qint64 mid = numberOf(request, QStringLiteral("fid"));
+        const qint64 act = numberOf(request, QStringLiteral("act"));
+        if (mid < 1 || (act != 1 && act != 2))
+            return refusal(-400, QStringLiteral("请求错误"));
+        std::lock_guard guard(state->lock);
+        if (act == 1)
+            state->following.insert(mid);
+        else
+            state->following.remove(mid);
+        return ok();
+    }));
+    service.route(api, QStringLiteral("/x/web-interface/archive/relation"), [state, notLoggedIn](const FakeRequest& request) {
+        if (!carriesDemoSession(request))
+            return notLoggedIn;
+        std::lock_guard guard(state->lock);
+        return ok(QVariantMap{{QStringLiteral("attention"), false},
+                              {QStringLiteral("favorite"), false},
+                              {QStringLiteral("like"), false},
+                              {QStringLiteral("coin"), state->coinsGiven.value(numberOf(request, QStringLiteral("aid")))}});
+    });
+    auto giveCoins = [state, notLoggedIn](const FakeRequest& request) {
+        if (!carriesDemoSession(request))
+            return notLoggedIn;
+        const qint64 aid = numberOf(request, QStringLiteral("aid"));
+        const qint64 multiply = numberOf(request, QStringLiteral("multiply"));
+        std::lock_guard guard(state->lock);
+        if (aid < 1 || multiply < 1 || multiply > 2)
+            return refusal(-400, QStringLiteral("请求错误"));
+        if (state->coinsGiven.value(aid) + multiply > 2)
+            return refusal(34005, QStringLiteral("超过投币上限啦~"));
+        if (state->coins < multiply)
+            return refusal(-104, QStringLiteral("硬币不足"));
+        state->coins -= multiply;
+        state->coinsGiven[aid] += multiply;
+        return ok(QVariantMap{{QStringLiteral("like"), false}});
+    };
+    service.route(api, QStringLiteral("/x/web-interface/coin/add"), csrfChecked(giveCoins));
+    service.route(KRServiceHosts::appHost(), QStringLiteral("/x/v2/view/coin/add"), appSigned(giveCoins));
 }
 
 } // namespace testsupport

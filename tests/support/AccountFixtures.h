@@ -56,6 +56,14 @@ public:
     // The confirmed poll / refresh data: tokens and the web cookies.
     static QVariantMap loginData(const QString& access, const QString& refresh, qint64 expiresIn = 3600);
 
+    // The account a confirmed login signs in (4242, the session of `loginData`), served the way
+    // the screens read it: its profile and coins in the navigation read (the not-logged-in
+    // answer for any other request), follow state per uploader (changed by follow and
+    // unfollow), and per video the coins it gave (coins given on the web or app route come
+    // off its purse). For the demo service, together with a Passport confirming on its own.
+    static void installDemoAccount(FakeService& service);
+    static constexpr qint64 kDemoAccountID = 4242;
+
     // The passport's TV login, scripted per code: it hands out "code-1", "code-2", … (app
     // signatures checked) and answers each poll of the current code by its stage: 86039 until
     // marked scanned, 86090, then 0 with the tokens and cookies of `loginData` once confirmed;
@@ -69,6 +77,9 @@ public:
         void setDroppingPolls(bool dropping) { m_state->dropping.store(dropping); }
         // The code fetch fails with this service code (0: it succeeds).
         void refuseCodes(qint64 code) { m_state->refuseCode.store(code); }
+        // As a phone would, on its own: the first poll of each code finds it not scanned, the
+        // second scanned, the third and later confirmed (with the demo account's session).
+        void setConfirmingOnItsOwn(bool on) { m_state->confirmingOnItsOwn.store(on); }
         int polls() const { return m_state->polls.load(); }
         int codesIssued() const { return m_state->codes.load(); }
 
@@ -79,6 +90,8 @@ public:
             std::atomic<qint64> refuseCode{0};
             std::atomic_int polls{0};
             std::atomic_int codes{0};
+            std::atomic_bool confirmingOnItsOwn{false};
+            std::atomic_int pollsOfCode{0};
         };
         std::shared_ptr<State> m_state = std::make_shared<State>();
     };

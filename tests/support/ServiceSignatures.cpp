@@ -52,8 +52,6 @@ FakeService::Handler checked(std::function<bool(const FakeRequest&, QString*)> v
     };
 }
 
-QString fixtureWBISubKey() { return QStringLiteral("7e5e51c3f0e0a4fd5e679dd395eac882"); }
-
 bool verifyWBISignature(const FakeRequest& request, const QString& mixinKey, QString* why)
 {
     for (const auto& item : request.queryItems) {
@@ -68,6 +66,7 @@ bool verifyWBISignature(const FakeRequest& request, const QString& mixinKey, QSt
 } // namespace
 
 QString fixtureWBIImageKey() { return QStringLiteral("b7320271b9a0c4bed1b521a4b6b1f55e"); }
+QString fixtureWBISubKey() { return QStringLiteral("7e5e51c3f0e0a4fd5e679dd395eac882"); }
 QString fixtureWBIMixinKey() { return QStringLiteral("fdb3db47e6aee24e102ee9e55fb3cc04"); }
 
 QVariantMap navigationReplyWithImages(const QString& imageKey, const QString& subKey, int code)

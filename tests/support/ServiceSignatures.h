@@ -11,6 +11,7 @@ namespace testsupport {
 
 // A navigation image name (one of the fixture pair) and the mixin key the pair gives.
 QString fixtureWBIImageKey();
+QString fixtureWBISubKey();
 QString fixtureWBIMixinKey();
 
 // The navigation reply carrying the two image addresses of the web signature.

@@ -1,5 +1,7 @@
 #include "KitTestSupport.h"
 
+#include "platform/foundation/DelayedCall.h"
+
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationBar.h"
@@ -40,6 +42,36 @@ TEST_F(KitClock, AnimationsRunOnlyWhenTheClockIsStepped)
     const auto other = AnimationClock::animate(nullptr, 1, {}, [&](bool f) { cancelledFinished = f; });
     AnimationClock::cancel(other);
     EXPECT_FALSE(cancelledFinished);
+}
+
+TEST_F(KitClock, TheMainClockStepsAnimationsAndDelayedCallsTogetherInTimeOrder)
+{
+    EXPECT_TRUE(AnimationClock::isManual()) << "the main clock's manual mode reaches the animation clock";
+    View view(QRectF(0, 0, 10, 10));
+    double progress = 0;
+    bool finished = false;
+    AnimationClock::animate(&view, 1.0, [&](double t) { progress = t; }, [&](bool done) { finished = done; });
+    platform::DelayedCalls calls;
+    double progressAtCall = -1;
+    bool finishedAtCall = true;
+    calls.schedule(QStringLiteral("halfway"), 500, [&] {
+        progressAtCall = progress;
+        finishedAtCall = finished;
+    });
+    EXPECT_EQ(progress, 0);
+    platform::MainClock::advanceForTesting(1.0);
+    EXPECT_NEAR(progressAtCall, 0.5, 1e-9) << "the animation had moved up to the call's moment, no further";
+    EXPECT_FALSE(finishedAtCall);
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(progress, 1.0);
+
+    // Stepping the animation clock alone moves no delayed call.
+    bool ran = false;
+    calls.schedule(QStringLiteral("later"), 100, [&] { ran = true; });
+    AnimationClock::advance(0.5);
+    EXPECT_FALSE(ran);
+    platform::MainClock::advanceForTesting(0.1);
+    EXPECT_TRUE(ran);
 }
 
 TEST_F(KitClock, AnAnimationWhoseOwnerHasGoneIsDroppedSilently)

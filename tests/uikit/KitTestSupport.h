@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Image.h"
@@ -11,8 +12,9 @@
 #include <QCoreApplication>
 #include <QImage>
 
-// Every kit test starts on the default phone profile, with a manual animation clock, a fresh
-// application object and our bundle art visible.
+// Every kit test starts on the default phone profile, with the main clock (and so the
+// animation clock) in manual mode, a fresh application object and our bundle art visible.
+// Delayed steps run only as a test advances the clock: platform::MainClock::advanceForTesting.
 class KitTest : public ::testing::Test {
 public:
     // The same start and end for fixtures that cannot derive from this one.
@@ -21,7 +23,7 @@ public:
         platform::DeviceProfile::resetForTesting();
         platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
         platform::DeviceProfile::setSystemVersionForTesting(QStringLiteral("16.7"));
-        platform::uikit::AnimationClock::setManual(true);
+        platform::MainClock::setManualForTesting(true);
         platform::uikit::AnimationClock::finishAll();
         platform::uikit::Application::shared().resetForTesting();
         platform::uikit::Image::setBundleArtHiddenForTesting(false);
@@ -29,6 +31,8 @@ public:
     static void settleKit()
     {
         platform::uikit::AnimationClock::finishAll();
+        // Tests of the same program that are not kit tests run on wall time, as the app does.
+        platform::MainClock::setManualForTesting(false);
         platform::DeviceProfile::resetForTesting();
     }
 

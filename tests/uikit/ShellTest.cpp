@@ -18,6 +18,7 @@
 
 #include <QPointer>
 #include <QTest>
+#include <QWindow>
 
 using namespace platform::uikit;
 
@@ -86,6 +87,56 @@ TEST_F(KitShell, WindowTakesTheProfilesScreenAndTheRootViewLoadsWhenSet)
         EXPECT_EQ(root->view()->frame(), QRectF(QPointF(), c.size));
         EXPECT_EQ(w.statusBarView()->frame().height(), c.safe.top > 20 ? 44 : 20);
     }
+}
+
+TEST_F(KitShell, TheWindowCannotBeResizedByHandAndSwapsItsSidesOnRotation)
+{
+    Window w;
+    auto* root = new Screen1();
+    w.setRootViewController(root);
+    w.makeKeyAndVisible();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_EQ(w.size(), QSize(375, 667));
+    // The window manager is told the size is fixed.
+    EXPECT_EQ(w.minimumSize(), QSize(375, 667));
+    EXPECT_EQ(w.maximumSize(), QSize(375, 667));
+
+    // A resize asked of the widget, or of its native window as a window manager would.
+    w.resize(800, 900);
+    EXPECT_EQ(w.size(), QSize(375, 667));
+    w.windowHandle()->resize(QSize(200, 300));
+    KR_WAIT_UNTIL(w.windowHandle()->size() == QSize(375, 667) && w.size() == QSize(375, 667));
+    EXPECT_EQ(w.frame().size(), QSizeF(375, 667));
+    EXPECT_EQ(root->view()->frame(), QRectF(0, 0, 375, 667));
+
+    // Rotation swaps the sides, and the rotated size is just as fixed.
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeLeft));
+    AnimationClock::finishAll();
+    EXPECT_EQ(w.size(), QSize(667, 375));
+    EXPECT_EQ(w.maximumSize(), QSize(667, 375));
+    w.resize(375, 667);
+    w.windowHandle()->resize(QSize(1000, 1000));
+    KR_WAIT_UNTIL(w.windowHandle()->size() == QSize(667, 375) && w.size() == QSize(667, 375));
+    EXPECT_EQ(root->view()->frame(), QRectF(0, 0, 667, 375));
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationPortrait));
+    AnimationClock::finishAll();
+    EXPECT_EQ(w.size(), QSize(375, 667));
+
+    // Only the window is held to its frame: a view made on its own and added later still
+    // takes every frame it is given.
+    auto* loose = new View(QRectF(0, 0, 100, 50));
+    root->view()->addSubview(loose);
+    loose->setFrame(QRectF(0, 0, 200, 80));
+    EXPECT_EQ(loose->size(), QSize(200, 80));
+
+    // A pad's window is its screen too.
+    useDevice(QStringLiteral("iPad8,1"), QStringLiteral("16.7"));
+    Window pad;
+    pad.setRootViewController(new Screen1());
+    pad.makeKeyAndVisible();
+    EXPECT_EQ(pad.size(), QSize(768, 1024));
+    pad.resize(375, 667);
+    EXPECT_EQ(pad.size(), QSize(768, 1024));
 }
 
 TEST_F(KitShell, NavigationOverTabsHasThePlatformsGeometry)

@@ -9,6 +9,7 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DelayedCall.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/CookieStorage.h"
 #include "platform/uikit/ActivityIndicatorView.h"
@@ -223,6 +224,8 @@ TEST_F(GaiaScreenTest, AConfigurationAnswerForAnOlderBuildIsDropped)
     fake.routeReply(KRServiceHosts::apiHost(), GaiaFixtures::configurationPath(), slowUntrusted);
     KRGaiaVerificationViewController::setLoadTimeoutsForTesting(20, 40);
     KRGaiaVerificationViewController* screen = push();
+    KR_WAIT_UNTIL(screen->isLoadTimeoutScheduled());
+    platform::MainClock::advanceForTesting(0.04);
     KR_WAIT_UNTIL(screen->isRetryAvailable());
     KRGaiaVerificationViewController::setLoadTimeoutsForTesting(60000, 60000);
     GaiaFixtures::serveConfiguration(fake, Configuration::Trusted);
@@ -336,6 +339,10 @@ TEST_F(GaiaScreenTest, NativeTimeoutsOnlyBeforeTheCaptchaShows)
     GaiaFixtures::serveConfiguration(fake, Configuration::Trusted);
     KRGaiaVerificationViewController::setLoadTimeoutsForTesting(60, 60000);
     KRGaiaVerificationViewController* screen = push();
+    KR_WAIT_UNTIL(screen->isLoadTimeoutScheduled());
+    platform::MainClock::advanceForTesting(0.059);
+    EXPECT_FALSE(loggedStages().contains(QStringLiteral("native-init-waiting")));
+    platform::MainClock::advanceForTesting(0.001);
     KR_WAIT_UNTIL(loggedStages().contains(QStringLiteral("native-init-waiting")));
     EXPECT_EQ(screen->statusLabel()->text(), QStringLiteral("验证图片仍在加载，请稍候…"));
     EXPECT_TRUE(screen->spinner()->isAnimating());
@@ -344,6 +351,8 @@ TEST_F(GaiaScreenTest, NativeTimeoutsOnlyBeforeTheCaptchaShows)
 
     KRGaiaVerificationViewController::setLoadTimeoutsForTesting(60000, 60);
     screen = push();
+    KR_WAIT_UNTIL(screen->isLoadTimeoutScheduled());
+    platform::MainClock::advanceForTesting(0.06);
     KR_WAIT_UNTIL(loggedStages().contains(QStringLiteral("native-init-timeout")));
     EXPECT_EQ(screen->statusLabel()->text(), QStringLiteral("验证图片加载超时，请点右上角重试"));
     EXPECT_FALSE(screen->spinner()->isAnimating());

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "platform/foundation/MainClock.h"
+
 #include <QString>
 
 #include <functional>
 #include <map>
-#include <memory>
-
-class QTimer;
 
 namespace platform {
 
-// Named one-shot calls on the main thread, owned by one object. Scheduling a name that is
-// already pending replaces it (re-arming); destroying the owner cancels everything.
-// A call is no longer "scheduled" while it runs, so it may schedule its own name again.
+// Named one-shot calls on the main thread, owned by one object and armed on the MainClock.
+// Scheduling a name that is already pending replaces it (re-arming); destroying the owner
+// cancels everything. A call is no longer "scheduled" while it runs, so it may schedule its
+// own name again.
 class DelayedCalls {
 public:
     DelayedCalls();
@@ -26,7 +26,7 @@ public:
     bool isScheduled(const QString& name) const;
 
 private:
-    std::map<QString, std::unique_ptr<QTimer>> m_timers;
+    std::map<QString, MainClock::CallId> m_calls;
 };
 
 } // namespace platform

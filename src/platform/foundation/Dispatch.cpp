@@ -1,11 +1,11 @@
 #include "platform/foundation/Dispatch.h"
 
+#include "platform/foundation/MainClock.h"
 #include "platform/foundation/OperationQueue.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
-#include <QTimer>
 
 #include <deque>
 #include <mutex>
@@ -123,10 +123,9 @@ void dispatchAfter(int milliseconds, QObject* context, std::function<void()> fn)
     const bool owned = context != nullptr;
     QPointer<QObject> guard(context);
     auto arm = [milliseconds, owned, guard, fn = std::move(fn)]() mutable {
-        QCoreApplication* app = QCoreApplication::instance();
-        if (!app || (owned && !guard))
+        if (!QCoreApplication::instance() || (owned && !guard))
             return;
-        QTimer::singleShot(std::max(0, milliseconds), app, [owned, guard, fn = std::move(fn)] {
+        MainClock::callAfter(milliseconds, [owned, guard, fn = std::move(fn)] {
             if (owned && !guard)
                 return;
             fn();

@@ -23,7 +23,7 @@ void assertMainThread(const char* where);
 // Runs `fn` on a background worker thread.
 void dispatchGlobal(std::function<void()> fn);
 
-// Runs `fn` on the main thread after `milliseconds`; dropped when `context` has been
+// Runs `fn` on the main thread after `milliseconds` of the MainClock; dropped when `context` has been
 // destroyed by then. A null context means the call has no owner and always runs.
 void dispatchAfter(int milliseconds, QObject* context, std::function<void()> fn);
 

@@ -1,37 +1,44 @@
 #include "platform/foundation/RepeatingTimer.h"
 
-#include <QTimer>
+#include <algorithm>
 
 namespace platform {
 
 RepeatingTimer::RepeatingTimer() = default;
 
-RepeatingTimer::~RepeatingTimer() = default;
+RepeatingTimer::~RepeatingTimer() { MainClock::cancel(m_call); }
 
 void RepeatingTimer::start(int intervalMs, std::function<void()> fn)
 {
+    MainClock::cancel(m_call);
+    m_interval = std::max(0, intervalMs);
     m_callback = std::make_shared<std::function<void()>>(std::move(fn));
-    if (!m_timer) {
-        m_timer = std::make_unique<QTimer>();
-        QObject::connect(m_timer.get(), &QTimer::timeout, m_timer.get(), [this] {
-            // Hold the callback: it may stop, restart or destroy this timer while it runs.
-            auto callback = m_callback;
-            if (callback && *callback)
-                (*callback)();
-        });
-    }
-    m_timer->start(std::max(0, intervalMs));
+    arm();
+}
+
+void RepeatingTimer::arm()
+{
+    // A zero interval means "every turn of the loop"; a manual clock has no turns, and one
+    // millisecond keeps an advance from spinning on the same moment for ever.
+    const int interval = m_interval == 0 && MainClock::isManual() ? 1 : m_interval;
+    m_call = MainClock::callAfter(interval, [this] {
+        // The next tick is armed first, so the callback sees the timer active and may stop it.
+        arm();
+        auto callback = m_callback; // held: the callback may restart or destroy this timer
+        if (callback && *callback)
+            (*callback)();
+    });
 }
 
 void RepeatingTimer::stop()
 {
-    if (m_timer)
-        m_timer->stop();
+    MainClock::cancel(m_call);
+    m_call = 0;
     m_callback.reset();
 }
 
-bool RepeatingTimer::isActive() const { return m_timer && m_timer->isActive(); }
+bool RepeatingTimer::isActive() const { return MainClock::isPending(m_call); }
 
-int RepeatingTimer::interval() const { return m_timer ? m_timer->interval() : 0; }
+int RepeatingTimer::interval() const { return m_interval; }
 
 } // namespace platform

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "platform/foundation/MainClock.h"
+
 #include <functional>
 #include <memory>
 
-class QTimer;
-
 namespace platform {
 
-// A repeating call on the main thread. The callback may stop or destroy the timer.
+// A repeating call on the main thread, armed on the MainClock. The callback may stop,
+// restart or destroy the timer.
 class RepeatingTimer {
 public:
     RepeatingTimer();
@@ -22,7 +23,10 @@ public:
     int interval() const;
 
 private:
-    std::unique_ptr<QTimer> m_timer;
+    void arm();
+
+    int m_interval = 0;
+    MainClock::CallId m_call = 0;
     std::shared_ptr<std::function<void()>> m_callback;
 };
 

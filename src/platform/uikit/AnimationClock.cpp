@@ -1,5 +1,7 @@
 #include "platform/uikit/AnimationClock.h"
 
+#include "platform/foundation/MainClock.h"
+
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -16,7 +18,18 @@ AnimationClock& AnimationClock::shared()
     return clock;
 }
 
-AnimationClock::AnimationClock() = default;
+AnimationClock::AnimationClock()
+    : m_manual(platform::MainClock::isManual())
+{
+    // The main clock cannot know the kit; it moves this clock through the hooks given here,
+    // so one advance of the main clock steps animations and delayed calls alike, in order.
+    platform::MainClock::registerStepper([](bool manual) { AnimationClock::setManual(manual); },
+                                         [](double seconds) { AnimationClock::advance(seconds); });
+}
+
+// Registered as the kit is loaded, so that a test putting the main clock in manual mode
+// before any animation exists still finds this clock following it.
+[[maybe_unused]] const bool kRegisteredWithMainClock = (AnimationClock::isManual(), true);
 
 double AnimationClock::now() { return shared().m_time; }
 

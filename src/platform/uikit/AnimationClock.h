@@ -14,7 +14,9 @@ namespace platform::uikit {
 
 // The one clock every animation of the kit runs from. Normally a frame timer on the main
 // loop advances it; in manual mode (tests, screenshots) nothing moves until advance() is
-// called, so no test ever waits on wall time.
+// called, so no test ever waits on wall time. It follows platform::MainClock: the main
+// clock's manual mode puts it in manual mode too, and advancing the main clock steps it
+// (advance() alone moves animations only, not delayed calls).
 class AnimationClock {
 public:
     using Id = quint64;

@@ -1,6 +1,7 @@
 #include "platform/uikit/TapGestureRecognizer.h"
 
 #include "platform/foundation/DelayedCall.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/uikit/View.h"
 
 #include <QEvent>
@@ -65,7 +66,7 @@ bool TapGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         m_pressAt = mouse->position();
-        if (!m_lastTap.isValid() || m_lastTap.elapsed() > TapIntervalMs)
+        if (m_lastTapAt < 0 || (platform::MainClock::now() - m_lastTapAt) * 1000.0 > TapIntervalMs)
             m_taps = 0;
         m_delayed->cancel(QStringLiteral("recognise"));
     } else if (event->type() == QEvent::MouseButtonRelease) {
@@ -76,7 +77,7 @@ bool TapGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
             return false;
         }
         ++m_taps;
-        m_lastTap.start();
+        m_lastTapAt = platform::MainClock::now();
         const bool waits = m_mustFail && m_mustFail->isEnabled() && m_mustFail->numberOfTapsRequired() > m_tapsRequired;
         if (m_taps != m_tapsRequired)
             return false;

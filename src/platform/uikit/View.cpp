@@ -36,7 +36,11 @@ void View::applyGeometry()
     const int l = int(std::floor(origin.x() + 0.5)), t = int(std::floor(origin.y() + 0.5));
     const int r = int(std::floor(origin.x() + m_frame.width() + 0.5));
     const int b = int(std::floor(origin.y() + m_frame.height() + 0.5));
-    if (isWindow())
+    if (isWindow() && m_sizeFixedByFrame)
+        // The phone's screen: its size comes from the frame alone, never from a hand dragging
+        // its border (the window manager sees a fixed size).
+        setFixedSize(std::max(0, r - l), std::max(0, b - t));
+    else if (isWindow())
         resize(std::max(0, r - l), std::max(0, b - t));
     else
         setGeometry(l, t, std::max(0, r - l), std::max(0, b - t));

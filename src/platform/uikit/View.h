@@ -119,6 +119,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void applyGeometry();
     std::optional<EdgeInsets> m_pinnedSafeArea;
+    // A top-level view whose size only its frame decides (the window: the phone's screen). Other
+    // views keep no size constraints, which would still bind them once they have a superview.
+    bool m_sizeFixedByFrame = false;
 
 private:
     void updateOpaquePainting();

@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QResizeEvent>
 
 #include <memory>
 
@@ -80,6 +81,8 @@ View* makeDimmingView(const QRectF& frame)
 
 Window::Window(const QRectF& frame) : View(frame.isNull() ? Screen::bounds() : frame)
 {
+    m_sizeFixedByFrame = true;
+    applyGeometry();
     setWindowTitle(QStringLiteral("Korvane"));
     setBackgroundColor(QColor(Qt::black));
     // A tap on a button leaves the first responder as it is, as on a phone: a window that took
@@ -407,6 +410,20 @@ void Window::keyPressEvent(QKeyEvent* e)
         }
     }
     View::keyPressEvent(e);
+}
+
+void Window::resizeEvent(QResizeEvent* e)
+{
+    View::resizeEvent(e);
+    // The window system may resize a top-level window regardless of its fixed size; the
+    // screen does not change with it, so the window takes the frame's size back.
+    if (isWindow() && m_sizeFixedByFrame && size() != minimumSize())
+        QMetaObject::invokeMethod(
+            this, [this] {
+                if (size() != minimumSize())
+                    resize(minimumSize());
+            },
+            Qt::QueuedConnection);
 }
 
 void Window::closeEvent(QCloseEvent* e)

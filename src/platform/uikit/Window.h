@@ -15,7 +15,8 @@ class AlertView;
 
 // The application's top-level view, the size of the device profile's screen. Its root
 // controller's view spans it; a status-bar strip overlays its top; modal screens and alerts
-// are shown inside it, so a grab of the window shows them. Ctrl+Left / Ctrl+Right rotate.
+// are shown inside it, so a grab of the window shows them. Ctrl+Left / Ctrl+Right rotate,
+// which swaps its width and height; nothing else resizes it.
 class Window : public View {
     Q_OBJECT
 public:
@@ -53,6 +54,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -9,14 +9,10 @@
 // headers, which may carry a session). SIGTERM, SIGINT or SIGHUP (its terminal closed) stop it
 // cleanly; the CA file goes too.
 
-#include "model/KRServiceHosts.h"
-#include "support/AccountFixtures.h"
+#include "support/DemoCatalogue.h"
 #include "support/FakeService.h"
-#include "support/ImageFixtures.h"
-#include "support/ServiceFixtures.h"
 
 #include <QCoreApplication>
-#include <QStringList>
 
 #include <cerrno>
 #include <csignal>
@@ -30,16 +26,6 @@
 using namespace testsupport;
 
 namespace {
-
-// Every host the application may ask, image hosts included, once each.
-QStringList demoHosts()
-{
-    QStringList hosts = KRServiceHosts::allServiceHosts() + ImageFixtures::hosts();
-    for (QString& host : hosts)
-        host = host.toLower();
-    hosts.removeDuplicates();
-    return hosts;
-}
 
 void printRequests(const QList<FakeRequest>& requests)
 {
@@ -71,17 +57,14 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     std::unique_ptr<FakeService> service;
     try {
-        service = std::make_unique<FakeService>(demoHosts());
+        service = std::make_unique<FakeService>(DemoCatalogue::hosts());
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "korvane-demo-service: cannot start: %s\n", failure.what());
         return 1;
     }
-    ServiceFixtures::installReadRoutes(*service);
-    ServiceFixtures::installEveryUploaderPages(*service);
-    ImageFixtures::serveImages(*service);
-    // The login screen gets codes to show; with no phone to scan them they wait for ever, and
-    // the refresh button asks for a new one.
-    AccountFixtures::Passport passport(*service);
+    // Each login code is scanned and then confirmed as if by a phone a few seconds (three polls)
+    // after the screen shows it, signing in the demo account; a refreshed code goes the same way.
+    DemoCatalogue::install(*service);
 
     std::printf("KORVANE_CONNECT_TO=%s\n", qPrintable(service->connectTo().join(QLatin1Char(','))));
     std::printf("KORVANE_CA_FILE=%s\n", qPrintable(service->caFile()));
