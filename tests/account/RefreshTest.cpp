@@ -165,6 +165,32 @@ TEST_F(RefreshTest, AnAppRequestRejectedTwiceIsSentTwiceAndTheSecondAnswerPasses
 
 TEST_F(RefreshTest, ChainsStopWithTheirOwner)
 {
+    // A like whose owner goes while the risk-control cookies are fetched: the cookies, the
+    // session's, are kept, but the like is never sent.
+    AccountFixtures::logInWebOnly();
+    serveAPI(QStringLiteral("/x/frontend/finger/spi"), [](const FakeRequest&) {
+        FakeReply reply = AccountFixtures::ok(QVariantMap{{QStringLiteral("b_3"), QStringLiteral("B3")}, {QStringLiteral("b_4"), QStringLiteral("B4")}});
+        reply.delayMs = 150;
+        return reply;
+    });
+    serveAPI(QStringLiteral("/x/web-interface/archive/like"), [](const FakeRequest&) { return AccountFixtures::ok(); });
+    {
+        auto owner = std::make_unique<QObject>();
+        auto released = std::make_shared<bool>(false);
+        std::shared_ptr<void> token(nullptr, [released](void*) { *released = true; });
+        int calls = 0;
+        client()->setLike(true, 170001, QString(), owner.get(),
+                          [token, &calls](bool, const QString&, const QVariant&) { ++calls; });
+        token.reset();
+        KR_WAIT_UNTIL(fake.requestsTo(QStringLiteral("/x/frontend/finger/spi")).size() == 1);
+        owner.reset();
+        KR_WAIT_UNTIL(*released);
+        drain();
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(KRSessionStore::sharedStore().hasRiskControlCookies());
+        EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/web-interface/archive/like")).isEmpty());
+    }
+
     // A refresh waiter whose owner goes: the refresh, the client's own, still commits, but the
     // app request waiting for it is never sent. A playback route whose owner goes while its
     // first route is asked never falls back to the next.
