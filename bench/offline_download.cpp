@@ -58,7 +58,8 @@ bool managerDownload()
     video->setCid(100);
     bool finished = false;
     bool ok = false;
-    KROfflineCacheManager::sharedManager()->cacheVideo(video, mediaURL(), QStringLiteral("720P"), QImage(), nullptr,
+    QObject owner;
+    KROfflineCacheManager::sharedManager()->cacheVideo(video, mediaURL(), QStringLiteral("720P"), QImage(), &owner, nullptr,
                                                        [&](bool success, const QString&) {
                                                            finished = true;
                                                            ok = success;

@@ -14,6 +14,7 @@
 #include "model/KRJSON.h"
 #include "model/KRServiceHosts.h"
 #include "model/KRTolerantValue.h"
+#include "service/KRAsyncRequest.h"
 #include "store/KRSessionStore.h"
 
 #include <QJsonDocument>
@@ -191,12 +192,17 @@ void KRAccountClient::performURLString(const QString& url, const QString& method
     const QString host = parsed.host().toLower();
     KRConsole::log(QStringLiteral("[KorvaneAccount] %1 host=%2 path=%3").arg(request.content.method, host, request.path));
     const KRRequestKind kind = KRAccountRequestKinds::forAddress(host, request.path);
-    exchange(kind, std::move(request), std::move(completion));
+    exchange(kind, std::move(request), owner, std::move(completion));
 }
 
-void KRAccountClient::exchange(KRRequestKind kind, Exchange request, KRAccountJSONCompletion completion)
+void KRAccountClient::exchange(KRRequestKind kind, Exchange request, QObject* owner, KRAccountJSONCompletion completion)
 {
-    KRRequestPipeline::runOneOff([kind, request = std::move(request), completion = std::move(completion)]() mutable {
+    struct Reply {
+        QVariant json;
+        std::shared_ptr<platform::HTTPResponse> response;
+        KROptionalError error;
+    };
+    auto work = [kind, request = std::move(request)](const KRAsyncRequest&) {
         auto response = std::make_shared<platform::HTTPResponse>(
             KRRequestPipeline::perform(kind, request.url, request.content, request.includeSession));
         QVariant json;
@@ -212,10 +218,11 @@ void KRAccountClient::exchange(KRRequestKind kind, Exchange request, KRAccountJS
                            .arg(error ? error->code() : 0));
         if (const qint64 riskCode = code.value_or(0); !response->error && (riskCode == -352 || riskCode == -401))
             writeDiagnosticDump(request.path, json, *response);
-        platform::dispatchMain([completion = std::move(completion), response, json = std::move(json), error] {
-            if (completion)
-                completion(json, response->error ? nullptr : response.get(), error);
-        });
+        return Reply{std::move(json), std::move(response), error};
+    };
+    KRAsyncRequest(owner).run(std::move(work), [completion = std::move(completion)](const Reply& reply) {
+        if (completion)
+            completion(reply.json, reply.response->error ? nullptr : reply.response.get(), reply.error);
     });
 }
 

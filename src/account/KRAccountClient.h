@@ -183,8 +183,9 @@ public:
     void postDanmaku(const QString& text, qint64 cid, qint64 aid, qint32 progressMS, QObject* owner, KRAccountActionResult completion);
 
     // ---- Play information ----
+    // The play-address chain reaches these two through the provider interface.
     void loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
-                                KRPlaybackInfoCompletion completion);
+                                KRPlaybackInfoCompletion completion) override;
     void loadPlaybackInfoForBVID(const QString& bvid, qint64 cid, qint32 quality, QObject* owner, KRPlaybackInfoCompletion completion);
     void loadDASHPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
                                     KRPlaybackInfoCompletion completion);
@@ -193,7 +194,7 @@ public:
     void loadPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid, qint32 quality,
                                              QObject* owner, KRPlaybackInfoCompletion completion);
     void loadPGCProgressivePlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid, qint32 quality,
-                                                    QObject* owner, KRPlaybackInfoCompletion completion);
+                                                    QObject* owner, KRPlaybackInfoCompletion completion) override;
     void loadTVUGCPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, qint32 fnval, QObject* owner,
                                      KRPlaybackInfoCompletion completion);
     void loadTVUGCPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, qint32 fnval,
@@ -205,12 +206,6 @@ public:
     void loadWebPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid, qint32 quality,
                                                 QObject* owner, KRPlaybackInfoCompletion completion);
 
-    // The play-address chain's view of the routes (no owner: the chain holds its own).
-    void loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality,
-                                KRPlaybackInfoCompletion completion) override;
-    void loadPGCProgressivePlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid,
-                                                    qint32 quality, KRPlaybackInfoCompletion completion) override;
-
     // Tests: forgets the refresh state, as a new process starts.
     void resetForTesting();
 
@@ -218,19 +213,18 @@ private:
     KRAccountClient() = default;
 
     // The one exchange of the client: the kind's headers, the session guard, a worker of its
-    // own, the reply mapped to (json, response, error) and delivered on the main thread.
+    // own, the reply mapped to (json, response, error) and delivered on the main thread while
+    // the owner exists; a worker that finds the owner gone makes no exchange.
     struct Exchange {
         QString url;
         KRRequestContent content;
         bool includeSession = false;
         QString path;
     };
-    void exchange(KRRequestKind kind, Exchange request, KRAccountJSONCompletion completion);
+    void exchange(KRRequestKind kind, Exchange request, QObject* owner, KRAccountJSONCompletion completion);
 
     void finishRefresh(const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error);
-    void performAuthenticatedAppRequest(const QString& url, const QString& method, const QVariantMap& businessParameters,
-                                        bool includeClientContext, bool retryAuthFailure, KRAccountJSONCompletion completion);
-    void uploadCommentImages(const QList<QByteArray>& jpegs, qsizetype index, QVariantList results,
+    void uploadCommentImages(const QList<QByteArray>& jpegs, qsizetype index, QVariantList results, QObject* owner,
                              KRAccountRecordsCompletion completion);
     void finishAction(const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error,
                       const KRAccountActionResult& completion);

@@ -24,7 +24,7 @@ void KRAccountClient::performActionURLString(const QString& url, const QVariantM
         form.insert(QStringLiteral("csrf"), csrf);
         form.insert(QStringLiteral("csrf_token"), csrf);
     }
-    performURLString(url, QStringLiteral("POST"), form, true, true, referer, nullptr,
+    performURLString(url, QStringLiteral("POST"), form, true, true, referer, owner,
                      [this, completion](const QVariant& json, const platform::HTTPResponse* response,
                                         const KROptionalError& error) { finishAction(json, response, error, completion); });
 }
@@ -38,7 +38,7 @@ void KRAccountClient::performJSONActionURLString(const QString& url, const QVari
     if (!csrf.isEmpty())
         target += (url.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?'))
             + QString::fromUtf8(KRAccountFormBody({{QStringLiteral("csrf"), csrf}, {QStringLiteral("csrf_token"), csrf}}));
-    performURLString(target, QStringLiteral("POST_JSON"), object, true, true, QString(), nullptr,
+    performURLString(target, QStringLiteral("POST_JSON"), object, true, true, QString(), owner,
                      [this, completion](const QVariant& json, const platform::HTTPResponse* response,
                                         const KROptionalError& error) { finishAction(json, response, error, completion); });
 }

@@ -32,7 +32,7 @@ void KRAccountClient::loadPlaybackResumeForAID(qint64 aid, qint64 cid, QObject* 
         return completion(QVariant(), KRAccountError(-3, kIncompleteIDs));
     const QVariantMap parameters{{QStringLiteral("aid"), aid}, {QStringLiteral("cid"), cid}};
     KRAPIClient::sharedClient()->signWBIParameters(
-        parameters, nullptr, [this, parameters, completion](const QVariantMap& signedParameters, const KROptionalError& signError) {
+        parameters, owner, [this, owner, parameters, completion](const QVariantMap& signedParameters, const KROptionalError& signError) {
             QString path = QStringLiteral("/x/player/wbi/v2");
             QVariantMap sent = signedParameters;
             if (signError) {
@@ -41,7 +41,7 @@ void KRAccountClient::loadPlaybackResumeForAID(qint64 aid, qint64 cid, QObject* 
                 path = QStringLiteral("/x/player/v2");
                 sent = parameters;
             }
-            performURLString(apiURL(path), QStringLiteral("GET"), sent, true, nullptr,
+            performURLString(apiURL(path), QStringLiteral("GET"), sent, true, owner,
                              [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                                  const QVariant data = json.toMap().value(QStringLiteral("data"));
                                  completion(KRIsDictionary(data) ? data : QVariant(), error);
@@ -60,7 +60,7 @@ void KRAccountClient::reportPlaybackHeartbeatForAID(qint64 aid, qint64 cid, qint
         return completion(false, !canApp && !store.isLoggedIn() ? kNotLoggedIn : kIncompleteIDs, QVariant());
     if (!canApp)
         return reportWebPlaybackHeartbeatForAID(aid, cid, startTS, playType, playedTime, realTime, videoDuration, maxProgressTime,
-                                                quality, nullptr, completion);
+                                                quality, owner, completion);
 
     const qint32 progress = playedValue(playedTime);
     const qint32 duration = std::max(videoDuration, 0);
@@ -79,7 +79,7 @@ void KRAccountClient::reportPlaybackHeartbeatForAID(qint64 aid, qint64 cid, qint
                                    .arg(progress)
                                    .arg(duration));
     performAuthenticatedAppURLString(
-        apiURL(QStringLiteral("/x/v2/history/report")), QStringLiteral("POST"), business, true, true, nullptr,
+        apiURL(QStringLiteral("/x/v2/history/report")), QStringLiteral("POST"), business, true, true, owner,
         [=, this](const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error) {
             KRDiagnostics::recordEvent(QStringLiteral("history-heartbeat-route"),
                                        QStringLiteral("phase=response authFamily=app path=/x/v2/history/report success=%1 status=%2 "
@@ -101,7 +101,7 @@ void KRAccountClient::reportPlaybackHeartbeatForAID(qint64 aid, qint64 cid, qint
                                            .arg(playType)
                                            .arg(error->code()));
             reportWebPlaybackHeartbeatForAID(aid, cid, startTS, playType, playedTime, realTime, videoDuration, maxProgressTime,
-                                             quality, nullptr, completion);
+                                             quality, owner, completion);
         });
 }
 
@@ -149,7 +149,7 @@ void KRAccountClient::reportWebPlaybackHeartbeatForAID(qint64 aid, qint64 cid, q
                             {QStringLiteral("w_real_played_time"), real},
                             {QStringLiteral("w_video_duration"), duration},
                             {QStringLiteral("w_last_play_progress_time"), last}};
-    KRAPIClient::sharedClient()->signWBIParameters(query, nullptr, [=, this](const QVariantMap& signedQuery, const KROptionalError& signError) {
+    KRAPIClient::sharedClient()->signWBIParameters(query, owner, [=, this](const QVariantMap& signedQuery, const KROptionalError& signError) {
         if (signError) {
             KRConsole::log(QStringLiteral("[KorvaneHistory] result=FAIL stage=sign aid=%1 cid=%2 playType=%3 error=%4")
                                .arg(aid)
@@ -166,7 +166,7 @@ void KRAccountClient::reportWebPlaybackHeartbeatForAID(qint64 aid, qint64 cid, q
                            .arg(played)
                            .arg(real)
                            .arg(duration));
-        performActionURLString(url, form, nullptr, [=](bool success, const QString& message, const QVariant& data) {
+        performActionURLString(url, form, owner, [=](bool success, const QString& message, const QVariant& data) {
             KRConsole::log(QStringLiteral("[KorvaneHistory] result=%1 aid=%2 cid=%3 playType=%4 message=%5")
                                .arg(success ? QStringLiteral("PASS") : QStringLiteral("FAIL"))
                                .arg(aid)

@@ -27,7 +27,7 @@ void KRAccountClient::generateLoginQRCode(QObject* owner, KRAccountDictionaryCom
     completion = platform::ownedBy(owner, std::move(completion));
     const QVariantMap parameters = KRAccountSignedAppParameters({{QStringLiteral("local_id"), QStringLiteral("0")}}, false);
     performURLString(passportURL(QStringLiteral("/x/passport-tv-login/qrcode/auth_code")), QStringLiteral("POST"), parameters,
-                     false, nullptr,
+                     false, owner,
                      [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                          QVariantMap info = replyData(json);
                          const QVariant authCode = info.value(QStringLiteral("auth_code"));
@@ -45,7 +45,7 @@ void KRAccountClient::pollLoginQRCodeKey(const QString& authCode, QObject* owner
          {QStringLiteral("local_id"), QStringLiteral("0")}},
         false);
     performURLString(passportURL(QStringLiteral("/x/passport-tv-login/qrcode/poll")), QStringLiteral("POST"), parameters,
-                     false, nullptr,
+                     false, owner,
                      [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                          const QVariantMap reply = json.toMap();
                          QVariantMap result = replyData(json);

@@ -68,7 +68,7 @@ void KRAccountClient::loadTVUGCPlaybackInfoForAID(qint64 aid, const QString& bvi
     completion = platform::ownedBy(owner, std::move(completion));
     if (aid < 1 || cid < 1)
         return answer(completion, std::nullopt, KRAccountError(-3, QStringLiteral("TV 播放标识不完整")));
-    ensureUsableAppAuthentication(nullptr, [=, this](bool usable, const KROptionalError&) {
+    ensureUsableAppAuthentication(owner, [=, this](bool usable, const KROptionalError&) {
         KRSessionStore& store = KRSessionStore::sharedStore();
         const bool token = usable && store.appAccessTokenUsable();
         const QString family = token ? QStringLiteral("app-tv") : QStringLiteral("tv-public");
@@ -93,12 +93,12 @@ void KRAccountClient::loadTVUGCPlaybackInfoForAID(qint64 aid, const QString& bvi
                                                     .arg(quality)
                                                     .arg(fnval != 0 ? QStringLiteral("dash") : QStringLiteral("progressive")));
         performURLString(
-            apiURL(QStringLiteral("/x/tv/ugc/playurl")), QStringLiteral("GET"), parameters, false, false, QString(), nullptr,
+            apiURL(QStringLiteral("/x/tv/ugc/playurl")), QStringLiteral("GET"), parameters, false, false, QString(), owner,
             [=, this](const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error) {
                 if (token && retryAuthFailure && KRAccountAppAuthenticationErrorCanRefresh(error)) {
-                    ensureUsableAppAuthenticationForceRefresh(true, nullptr, [=, this](bool refreshed, const KROptionalError& refreshError) {
+                    ensureUsableAppAuthenticationForceRefresh(true, owner, [=, this](bool refreshed, const KROptionalError& refreshError) {
                         if (refreshed && !refreshError)
-                            loadTVUGCPlaybackInfoForAID(aid, bvid, cid, quality, fnval, false, nullptr, completion);
+                            loadTVUGCPlaybackInfoForAID(aid, bvid, cid, quality, fnval, false, owner, completion);
                         else
                             answer(completion, std::nullopt, laterOr(refreshError, error));
                     });
@@ -141,7 +141,7 @@ void KRAccountClient::loadWebProgressivePlaybackInfoForBVID(const QString& bvid,
         answer(completion, info, error);
     };
     if (!anonymousFirst) {
-        performPlaybackURLString(url, parameters, QString(), cid, quality, nullptr,
+        performPlaybackURLString(url, parameters, QString(), cid, quality, owner,
                                  [deliver](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                                      deliver(QStringLiteral("web-compatible"), json, error);
                                  });
@@ -150,7 +150,7 @@ void KRAccountClient::loadWebProgressivePlaybackInfoForBVID(const QString& bvid,
     KRDiagnostics::recordEvent(kRouteEvent, QStringLiteral("phase=request authFamily=anonymous path=/x/player/playurl cid=%1 qn=%2 format=progressive")
                                                 .arg(cid)
                                                 .arg(quality));
-    performURLString(url, QStringLiteral("GET"), parameters, false, false, QString(), nullptr,
+    performURLString(url, QStringLiteral("GET"), parameters, false, false, QString(), owner,
                      [=, this](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                          const bool exact = KRAccountProgressiveDataHasExactQuality(KRAccountPlaybackData(json), quality);
                          if (!error && exact)
@@ -161,7 +161,7 @@ void KRAccountClient::loadWebProgressivePlaybackInfoForBVID(const QString& bvid,
                                                                          .arg(quality)
                                                                          .arg(codeOf(error))
                                                                          .arg(yesNo(exact)));
-                             performPlaybackURLString(url, parameters, QString(), cid, quality, nullptr,
+                             performPlaybackURLString(url, parameters, QString(), cid, quality, owner,
                                                       [deliver](const QVariant& webJSON, const platform::HTTPResponse*,
                                                                 const KROptionalError& webError) {
                                                           deliver(QStringLiteral("web-fallback"), webJSON, webError);
@@ -179,12 +179,6 @@ void KRAccountClient::loadPlaybackInfoForBVID(const QString& bvid, qint64 cid, q
     loadPlaybackInfoForAID(0, bvid, cid, quality, owner, std::move(completion));
 }
 
-void KRAccountClient::loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality,
-                                             KRPlaybackInfoCompletion completion)
-{
-    loadPlaybackInfoForAID(aid, bvid, cid, quality, nullptr, std::move(completion));
-}
-
 void KRAccountClient::loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
                                              KRPlaybackInfoCompletion completion)
 {
@@ -195,7 +189,7 @@ void KRAccountClient::loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qi
         quality = 127;
     KRConsole::log(QStringLiteral("[KorvaneQuality] request qn=%1 cid=%2 bvid=%3 aid=%4").arg(quality).arg(cid).arg(bvid).arg(aid));
     if (aid >= 1 && quality == 64) {
-        loadTVUGCPlaybackInfoForAID(aid, bvid, cid, quality, 0, nullptr,
+        loadTVUGCPlaybackInfoForAID(aid, bvid, cid, quality, 0, owner,
                                     [=, this](const std::optional<KRPlaybackInfo>& tvInfo, const KROptionalError& tvError) {
                                         if (!tvError && KRAccountProgressiveDataHasExactQuality(tvInfo, quality))
                                             return answer(completion, tvInfo, tvError);
@@ -205,14 +199,14 @@ void KRAccountClient::loadPlaybackInfoForAID(qint64 aid, const QString& bvid, qi
                                                                                     .arg(codeOf(tvError))
                                                                                     .arg(actualOf(tvInfo)));
                                         loadWebProgressivePlaybackInfoForBVID(
-                                            bvid, cid, quality, true, nullptr,
+                                            bvid, cid, quality, true, owner,
                                             [=](const std::optional<KRPlaybackInfo>& info, const KROptionalError& error) {
                                                 answer(completion, info, laterOr(error, tvError));
                                             });
                                     });
         return;
     }
-    loadWebProgressivePlaybackInfoForBVID(bvid, cid, quality, quality == 16, nullptr, completion);
+    loadWebProgressivePlaybackInfoForBVID(bvid, cid, quality, quality == 16, owner, completion);
 }
 
 void KRAccountClient::loadDASHPlaybackInfoForBVID(const QString& bvid, qint64 cid, qint32 quality, QObject* owner,
@@ -230,8 +224,8 @@ void KRAccountClient::loadDASHPlaybackInfoForAID(qint64 aid, const QString& bvid
     if (quality < 1)
         quality = 80;
     if (aid < 1 || quality < 32)
-        return loadWebDASHPlaybackInfoForBVID(bvid, cid, quality, nullptr, completion);
-    loadTVUGCPlaybackInfoForAID(aid, bvid, cid, quality, 16, nullptr,
+        return loadWebDASHPlaybackInfoForBVID(bvid, cid, quality, owner, completion);
+    loadTVUGCPlaybackInfoForAID(aid, bvid, cid, quality, 16, owner,
                                 [=, this](const std::optional<KRPlaybackInfo>& tvInfo, const KROptionalError& tvError) {
                                     const bool exact = KRAccountDASHDataHasExactH264AAC(tvInfo, quality);
                                     if (!tvError && exact)
@@ -241,7 +235,7 @@ void KRAccountClient::loadDASHPlaybackInfoForAID(qint64 aid, const QString& bvid
                                                                                 .arg(quality)
                                                                                 .arg(codeOf(tvError))
                                                                                 .arg(yesNo(exact)));
-                                    loadWebDASHPlaybackInfoForBVID(bvid, cid, quality, nullptr,
+                                    loadWebDASHPlaybackInfoForBVID(bvid, cid, quality, owner,
                                                                    [=](const std::optional<KRPlaybackInfo>& info, const KROptionalError& error) {
                                                                        answer(completion, info, laterOr(error, tvError));
                                                                    });
@@ -256,10 +250,10 @@ void KRAccountClient::loadWebDASHPlaybackInfoForBVID(const QString& bvid, qint64
                                  {QStringLiteral("qn"), quality},     {QStringLiteral("fnver"), 0},
                                  {QStringLiteral("fnval"), 16},       {QStringLiteral("fourk"), quality > 119 ? 1 : 0},
                                  {QStringLiteral("platform"), QStringLiteral("html5")}, {QStringLiteral("high_quality"), 1}};
-    KRAPIClient::sharedClient()->signWBIParameters(parameters, nullptr, [=, this](const QVariantMap& signedParameters, const KROptionalError& signError) {
+    KRAPIClient::sharedClient()->signWBIParameters(parameters, owner, [=, this](const QVariantMap& signedParameters, const KROptionalError& signError) {
         if (signedParameters.isEmpty())
             return answer(completion, std::nullopt, signError ? signError : KRAccountError(-4, QStringLiteral("WBI 签名失败")));
-        performPlaybackURLString(apiURL(QStringLiteral("/x/player/wbi/playurl")), signedParameters, QString(), cid, quality, nullptr,
+        performPlaybackURLString(apiURL(QStringLiteral("/x/player/wbi/playurl")), signedParameters, QString(), cid, quality, owner,
                                  [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                                      answer(completion, stamped(KRAccountPlaybackData(json), QStringLiteral("web-compatible")), error);
                                  });
@@ -278,9 +272,9 @@ void KRAccountClient::loadPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, qint
                                                 .arg(episodeID)
                                                 .arg(cid)
                                                 .arg(quality));
-    performAuthenticatedAppRequest(
+    performAuthenticatedAppURLString(
         apiURL(QStringLiteral("/pgc/player/api/playurl")), QStringLiteral("GET"),
-        seriesParameters(episodeID, aid, bvid, cid, quality, 4048, false), true, true,
+        seriesParameters(episodeID, aid, bvid, cid, quality, 4048, false), true, true, owner,
         [=, this](const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& appError) {
             const std::optional<KRPlaybackInfo> info = stamped(KRAccountNormalizedPGCPlayURL(json), QStringLiteral("app-pgc"));
             const bool exact = KRAccountDASHDataHasExactH264AAC(info, quality);
@@ -295,7 +289,7 @@ void KRAccountClient::loadPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, qint
                                                         .arg(yesNo(exact)));
             if (!appError && exact)
                 return answer(completion, info, appError);
-            loadWebPGCDASHPlaybackInfoForEpisodeID(episodeID, aid, bvid, cid, quality, nullptr,
+            loadWebPGCDASHPlaybackInfoForEpisodeID(episodeID, aid, bvid, cid, quality, owner,
                                                    [=](const std::optional<KRPlaybackInfo>& webInfo, const KROptionalError& error) {
                                                        answer(completion, webInfo, laterOr(error, appError));
                                                    });
@@ -313,7 +307,7 @@ void KRAccountClient::loadWebPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, q
     const QString referer = QStringLiteral("https://") + KRServiceHosts::webHost() + QStringLiteral("/bangumi/play/ep") + QString::number(episodeID);
     const QVariantMap v2 = seriesParameters(episodeID, aid, bvid, cid, quality, 4048, false);
     performPlaybackURLString(
-        apiURL(QStringLiteral("/pgc/player/web/v2/playurl")), v2, referer, cid, quality, nullptr,
+        apiURL(QStringLiteral("/pgc/player/web/v2/playurl")), v2, referer, cid, quality, owner,
         [=, this](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& v2Error) {
             const std::optional<KRPlaybackInfo> v2Info = stamped(KRAccountNormalizedPGCPlayURL(json), QStringLiteral("web-pgc"));
             if (!v2Error && KRAccountPGCPlayURLHasStreams(v2Info)) {
@@ -328,7 +322,7 @@ void KRAccountClient::loadWebPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, q
             legacy.insert(QStringLiteral("fnval"), 16);
             legacy.insert(QStringLiteral("platform"), QStringLiteral("html5"));
             performPlaybackURLString(
-                apiURL(QStringLiteral("/pgc/player/web/playurl")), legacy, referer, cid, quality, nullptr,
+                apiURL(QStringLiteral("/pgc/player/web/playurl")), legacy, referer, cid, quality, owner,
                 [=](const QVariant& legacyJSON, const platform::HTTPResponse*, const KROptionalError& legacyError) {
                     const std::optional<KRPlaybackInfo> legacyInfo =
                         stamped(KRAccountNormalizedPGCPlayURL(legacyJSON), QStringLiteral("web-pgc-legacy"));
@@ -348,12 +342,6 @@ void KRAccountClient::loadWebPGCDASHPlaybackInfoForEpisodeID(qint64 episodeID, q
 }
 
 void KRAccountClient::loadPGCProgressivePlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid,
-                                                                 qint32 quality, KRPlaybackInfoCompletion completion)
-{
-    loadPGCProgressivePlaybackInfoForEpisodeID(episodeID, aid, bvid, cid, quality, nullptr, std::move(completion));
-}
-
-void KRAccountClient::loadPGCProgressivePlaybackInfoForEpisodeID(qint64 episodeID, qint64 aid, const QString& bvid, qint64 cid,
                                                                  qint32 quality, QObject* owner, KRPlaybackInfoCompletion completion)
 {
     completion = platform::ownedBy(owner, std::move(completion));
@@ -361,9 +349,9 @@ void KRAccountClient::loadPGCProgressivePlaybackInfoForEpisodeID(qint64 episodeI
         return answer(completion, std::nullopt, KRAccountError(-3, QStringLiteral("番剧播放标识不完整")));
     if (quality < 1)
         quality = 16;
-    performAuthenticatedAppRequest(
+    performAuthenticatedAppURLString(
         apiURL(QStringLiteral("/pgc/player/api/playurl")), QStringLiteral("GET"),
-        seriesParameters(episodeID, aid, bvid, cid, quality, 0, true), true, true,
+        seriesParameters(episodeID, aid, bvid, cid, quality, 0, true), true, true, owner,
         [=](const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& appError) {
             const std::optional<KRPlaybackInfo> info = stamped(KRAccountNormalizedPGCPlayURL(json), QStringLiteral("app-pgc"));
             const bool exact = KRAccountProgressiveDataHasExactQuality(info, quality);

@@ -96,7 +96,7 @@ void KRAccountClient::uploadCommentImage(const QByteArray& jpeg, QObject* owner,
     body += jpeg;
     body += QStringLiteral("\r\n--%1--\r\n").arg(boundary).toUtf8();
     KRConsole::log(QStringLiteral("[KorvaneAccount] POST host=%1 path=%2").arg(KRServiceHosts::apiHost(), request.path));
-    exchange(KRRequestKind::AccountUpload, std::move(request),
+    exchange(KRRequestKind::AccountUpload, std::move(request), owner,
              [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                  // An empty answer or one that is no object carries no record: that is a failed
                  // upload, not a silent one.
@@ -118,13 +118,13 @@ void KRAccountClient::uploadCommentImages(const QList<QByteArray>& jpegs, QObjec
     }
     if (images.isEmpty())
         return completion(QVariantList(), std::nullopt);
-    uploadCommentImages(images, 0, {}, std::move(completion));
+    uploadCommentImages(images, 0, {}, owner, std::move(completion));
 }
 
 void KRAccountClient::uploadCommentImages(const QList<QByteArray>& jpegs, qsizetype index, QVariantList results,
-                                          KRAccountRecordsCompletion completion)
+                                          QObject* owner, KRAccountRecordsCompletion completion)
 {
-    uploadCommentImage(jpegs.at(index), nullptr, [=, this](const QVariant& data, const KROptionalError& error) mutable {
+    uploadCommentImage(jpegs.at(index), owner, [=, this](const QVariant& data, const KROptionalError& error) mutable {
         if (error)
             return completion(std::nullopt, error);
         if (!KRIsDictionary(data))
@@ -132,7 +132,7 @@ void KRAccountClient::uploadCommentImages(const QList<QByteArray>& jpegs, qsizet
         results.append(data);
         if (index + 1 == jpegs.size())
             return completion(results, std::nullopt);
-        uploadCommentImages(jpegs, index + 1, results, completion);
+        uploadCommentImages(jpegs, index + 1, results, owner, completion);
     });
 }
 
@@ -164,7 +164,7 @@ void KRAccountClient::postDanmaku(const QString& text, qint64 cid, qint64 aid, q
         form.insert(QStringLiteral("csrf_token"), csrf);
     }
     KRAPIClient::sharedClient()->signWBIParameters(
-        {{QStringLiteral("web_location"), QStringLiteral("1315873")}}, nullptr,
+        {{QStringLiteral("web_location"), QStringLiteral("1315873")}}, owner,
         [=, this](const QVariantMap& signedQuery, const KROptionalError& signError) {
             if (signError)
                 return completion(false, QStringLiteral("弹幕签名失败（%1）: %2").arg(signError->code()).arg(signError->message()), QVariant());
@@ -174,7 +174,7 @@ void KRAccountClient::postDanmaku(const QString& text, qint64 cid, qint64 aid, q
                                .arg(aid)
                                .arg(std::max(progressMS, 0))
                                .arg(form.size()));
-            performActionURLString(url, form, nullptr, [=](bool success, const QString& message, const QVariant& data) {
+            performActionURLString(url, form, owner, [=](bool success, const QString& message, const QVariant& data) {
                 if (success)
                     KRConsole::log(QStringLiteral("[KorvaneDanmakuPost] result=PASS dmid=%1").arg(data.toMap().value(QStringLiteral("dmid_str")).toString()));
                 else

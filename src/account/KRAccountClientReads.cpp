@@ -126,7 +126,7 @@ void read(KRAccountClient* client, const QString& path, const QVariantMap& param
           QObject* owner, KRAccountReadCompletion completion)
 {
     completion = platform::ownedBy(owner, std::move(completion));
-    client->performURLString(apiURL(path), QStringLiteral("GET"), parameters, requireLogin, nullptr,
+    client->performURLString(apiURL(path), QStringLiteral("GET"), parameters, requireLogin, owner,
                              [completion, objectOnly](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                                  const QVariant data = dataOf(json);
                                  completion(objectOnly && !KRIsDictionary(data) ? QVariant() : data, error);
@@ -148,7 +148,7 @@ QVariantMap messageParameters(qint64 cursor)
 void KRAccountClient::loadCurrentAccount(QObject* owner, KRAccountReadCompletion completion)
 {
     completion = platform::ownedBy(owner, std::move(completion));
-    read(this, QStringLiteral("/x/web-interface/nav"), {}, true, false, nullptr, [completion](const QVariant& data, const KROptionalError& error) {
+    read(this, QStringLiteral("/x/web-interface/nav"), {}, true, false, owner, [completion](const QVariant& data, const KROptionalError& error) {
         if (!error && KRIsDictionary(data) && KRBoolean(data.toMap().value(QStringLiteral("isLogin"))))
             KRSessionStore::sharedStore().updateAccountProfile(data);
         completion(data, error);
@@ -214,7 +214,7 @@ void KRAccountClient::loadHistoryWithMax(qint64 max, qint64 viewAt, QObject* own
         parameters.insert(QStringLiteral("max"), max);
     if (viewAt >= 1)
         parameters.insert(QStringLiteral("view_at"), viewAt);
-    performURLString(apiURL(QStringLiteral("/x/web-interface/history/cursor")), QStringLiteral("GET"), parameters, true, nullptr,
+    performURLString(apiURL(QStringLiteral("/x/web-interface/history/cursor")), QStringLiteral("GET"), parameters, true, owner,
                      [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                          KRAccountVideoPage page = KRAccountNormalizedVideoPage(json, QStringLiteral("list"));
                          const QVariantMap cursor = mapOrEmpty(mapOrEmpty(dataOf(json)).value(QStringLiteral("cursor")));
@@ -232,7 +232,7 @@ void KRAccountClient::loadHistoryWithMax(qint64 max, qint64 viewAt, QObject* own
 void KRAccountClient::loadWatchLater(QObject* owner, KRAccountVideoPageCompletion completion)
 {
     completion = platform::ownedBy(owner, std::move(completion));
-    performURLString(apiURL(QStringLiteral("/x/v2/history/toview/web")), QStringLiteral("GET"), {}, true, nullptr,
+    performURLString(apiURL(QStringLiteral("/x/v2/history/toview/web")), QStringLiteral("GET"), {}, true, owner,
                      [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                          completion(KRAccountNormalizedVideoPage(json, QStringLiteral("list")), error);
                      });
@@ -245,7 +245,7 @@ void KRAccountClient::loadFavoriteVideosForMediaID(qint64 mediaID, qint32 page, 
                                  {QStringLiteral("pn"), page >= 2 ? page : 1},
                                  {QStringLiteral("ps"), kPageSize},
                                  {QStringLiteral("platform"), 0}};
-    performURLString(apiURL(QStringLiteral("/x/v3/fav/resource/list")), QStringLiteral("GET"), parameters, true, nullptr,
+    performURLString(apiURL(QStringLiteral("/x/v3/fav/resource/list")), QStringLiteral("GET"), parameters, true, owner,
                      [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                          KRAccountVideoPage videos = KRAccountNormalizedVideoPage(json, QStringLiteral("medias"));
                          videos.hasMore = KRBoolean(mapOrEmpty(dataOf(json)).value(QStringLiteral("has_more")));
@@ -266,7 +266,7 @@ void KRAccountClient::loadFavoriteFoldersPage(qint32 page, QObject* owner, KRAcc
                                  {QStringLiteral("type"), 2},
                                  {QStringLiteral("pn"), number},
                                  {QStringLiteral("ps"), kPageSize}};
-    performURLString(apiURL(QStringLiteral("/x/v3/fav/folder/created/list")), QStringLiteral("GET"), parameters, true, nullptr,
+    performURLString(apiURL(QStringLiteral("/x/v3/fav/folder/created/list")), QStringLiteral("GET"), parameters, true, owner,
                      [completion, number](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                          const QVariantMap data = mapOrEmpty(dataOf(json));
                          const QVariantList folders = listOrEmpty(data.value(QStringLiteral("list")));
@@ -285,7 +285,7 @@ void KRAccountClient::loadFavoriteFoldersForAID(qint64 aid, QObject* owner, KRAc
     if (aid < 1 || mid < 1)
         return completion({}, KRAccountError(-3, aid < 1 ? QStringLiteral("视频编号尚未解析") : QStringLiteral("账号信息尚未同步")));
     const QVariantMap parameters{{QStringLiteral("type"), 2}, {QStringLiteral("rid"), aid}, {QStringLiteral("up_mid"), mid}};
-    performURLString(apiURL(QStringLiteral("/x/v3/fav/folder/created/list-all")), QStringLiteral("GET"), parameters, true, nullptr,
+    performURLString(apiURL(QStringLiteral("/x/v3/fav/folder/created/list-all")), QStringLiteral("GET"), parameters, true, owner,
                      [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                          const QVariantList folders = listOrEmpty(mapOrEmpty(dataOf(json)).value(QStringLiteral("list")));
                          completion({{QStringLiteral("folders"), folders}, {QStringLiteral("total"), folders.size()}}, error);

@@ -81,6 +81,8 @@ void KRAccountClient::ensureUsableAppAuthenticationForceRefresh(bool force, QObj
                                    .arg(yesNo(force))
                                    .arg(QString::number(remaining, 'f', 0))
                                    .arg(m_refreshWaiters.size()));
+    // The refresh is the client's own, whoever started it: each waiter has its own owner, and
+    // the new credentials are kept even when every waiter has gone.
     performURLString(QStringLiteral("https://") + KRServiceHosts::passportHost() + QStringLiteral("/api/v2/oauth2/refresh_token"),
                      QStringLiteral("POST"), parameters, false, false, QString(), nullptr,
                      [this](const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error) {
@@ -135,15 +137,8 @@ void KRAccountClient::performAuthenticatedAppURLString(const QString& url, const
                                                        const QVariantMap& businessParameters, bool includeClientContext,
                                                        bool retryAuthFailure, QObject* owner, KRAccountJSONCompletion completion)
 {
-    performAuthenticatedAppRequest(url, method, businessParameters, includeClientContext, retryAuthFailure,
-                                   platform::ownedBy(owner, std::move(completion)));
-}
-
-void KRAccountClient::performAuthenticatedAppRequest(const QString& url, const QString& method,
-                                                     const QVariantMap& businessParameters, bool includeClientContext,
-                                                     bool retryAuthFailure, KRAccountJSONCompletion completion)
-{
-    ensureUsableAppAuthentication(nullptr, [=, this](bool usable, const KROptionalError& ensureError) {
+    completion = platform::ownedBy(owner, std::move(completion));
+    ensureUsableAppAuthentication(owner, [=, this](bool usable, const KROptionalError& ensureError) {
         if (!usable) {
             if (completion)
                 completion(QVariant(), nullptr, ensureError ? *ensureError : needsNewLogin());
@@ -152,7 +147,7 @@ void KRAccountClient::performAuthenticatedAppRequest(const QString& url, const Q
         QVariantMap parameters = businessParameters;
         parameters.insert(QStringLiteral("access_key"), KRSessionStore::sharedStore().accessToken());
         parameters = KRAccountSignedAppParameters(parameters, includeClientContext);
-        performURLString(url, method, parameters, false, false, QString(), nullptr,
+        performURLString(url, method, parameters, false, false, QString(), owner,
                          [=, this](const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error) {
                              const bool rejected = error && error->domain() == KRAccountErrorDomain
                                  && (error->code() == -101 || error->code() == -663);
@@ -172,10 +167,10 @@ void KRAccountClient::performAuthenticatedAppRequest(const QString& url, const Q
                              if (response)
                                  kept = std::make_shared<platform::HTTPResponse>(*response);
                              ensureUsableAppAuthenticationForceRefresh(
-                                 true, nullptr, [=, this](bool refreshed, const KROptionalError& refreshError) {
+                                 true, owner, [=, this](bool refreshed, const KROptionalError& refreshError) {
                                      if (refreshed && !refreshError) {
-                                         performAuthenticatedAppRequest(url, method, businessParameters, includeClientContext,
-                                                                        false, completion);
+                                         performAuthenticatedAppURLString(url, method, businessParameters, includeClientContext,
+                                                                          false, owner, completion);
                                          return;
                                      }
                                      if (completion)
@@ -193,7 +188,7 @@ void KRAccountClient::performPlaybackURLString(const QString& url, const QVarian
     const bool sessionUsed = store.isLoggedIn() && !store.cookieHeader().isEmpty();
     const QString path = QUrl(url).path();
     performURLString(
-        url, QStringLiteral("GET"), parameters, false, true, referer, nullptr,
+        url, QStringLiteral("GET"), parameters, false, true, referer, owner,
         [=, this](const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error) {
             const int status = response ? response->status : 0;
             const bool riskControl = status == 412
@@ -211,7 +206,7 @@ void KRAccountClient::performPlaybackURLString(const QString& url, const QVarian
                                            .arg(quality)
                                            .arg(status)
                                            .arg(error ? error->code() : 0));
-            performURLString(url, QStringLiteral("GET"), parameters, false, false, referer, nullptr,
+            performURLString(url, QStringLiteral("GET"), parameters, false, false, referer, owner,
                              [=](const QVariant& retryJSON, const platform::HTTPResponse* retryResponse,
                                  const KROptionalError& retryError) {
                                  KRDiagnostics::recordEvent(QStringLiteral("playback-info-anonymous-retry"),

@@ -94,12 +94,12 @@ void KRAccountClient::setLike(bool like, qint64 aid, const QString& gaiaToken, Q
     if (appRouteAvailable()) {
         KRDiagnostics::recordEvent(QStringLiteral("like-request"),
                                    QStringLiteral("aid=%1 target=%2 endpoint=x/v2/view/like auth=app").arg(aid).arg(target(like)));
-        setAppLike(like, aid, nullptr, [=, this](bool success, const QString& message, const QVariant& data) {
+        setAppLike(like, aid, owner, [=, this](bool success, const QString& message, const QVariant& data) {
             if (success || !fallsBackToWeb())
                 return completion(success, message, data);
             KRDiagnostics::recordEvent(QStringLiteral("like-request"),
                                        QStringLiteral("aid=%1 target=%2 authFallback=app-invalid-to-web").arg(aid).arg(target(like)));
-            setLike(like, aid, gaiaToken, nullptr, completion);
+            setLike(like, aid, gaiaToken, owner, completion);
         });
         return;
     }
@@ -112,10 +112,10 @@ void KRAccountClient::setLike(bool like, qint64 aid, const QString& gaiaToken, Q
                                                                .arg(target(like), replay));
     KRConsole::log(QStringLiteral("[KorvaneLike] request aid=%1 target=%2 verifiedReplay=%3").arg(aid).arg(target(like), replay));
     const QString referer = QStringLiteral("https://%1/video/av%2").arg(KRServiceHosts::webHost()).arg(aid);
-    KRAPIClient::sharedClient()->prepareRiskControlCookiesWithCompletion(nullptr, [=, this](bool ready, const KROptionalError& cookieError) {
+    KRAPIClient::sharedClient()->prepareRiskControlCookiesWithCompletion(owner, [=, this](bool ready, const KROptionalError& cookieError) {
         KRDiagnostics::recordEvent(QStringLiteral("like-risk-bootstrap"),
                                    QStringLiteral("ready=%1 errorCode=%2").arg(yesNo(ready)).arg(cookieError ? cookieError->code() : 0));
-        performActionURLString(apiURL(QStringLiteral("/x/web-interface/archive/like")), form, referer, nullptr,
+        performActionURLString(apiURL(QStringLiteral("/x/web-interface/archive/like")), form, referer, owner,
                                [=, this](bool success, const QString& message, const QVariant& data) {
                                    const QVariantMap result = KRIsDictionary(data) ? data.toMap() : QVariantMap();
                                    const qint64 serverCode = KRLongLong(result.value(QStringLiteral("server_code")));
@@ -134,7 +134,7 @@ void KRAccountClient::setLike(bool like, qint64 aid, const QString& gaiaToken, Q
                                    }
                                    // A refusal without a challenge may still have landed: the
                                    // relation tells.
-                                   loadArchiveRelationForAID(aid, nullptr, [=](const QVariant& relation, const KROptionalError& relationError) {
+                                   loadArchiveRelationForAID(aid, owner, [=](const QVariant& relation, const KROptionalError& relationError) {
                                        const bool available = !relationError && KRIsDictionary(relation);
                                        const bool matched = available && KRBoolean(relation.toMap().value(QStringLiteral("like"))) == like;
                                        KRDiagnostics::recordEvent(QStringLiteral("like-result"),
@@ -164,7 +164,7 @@ void KRAccountClient::setAppLike(bool like, qint64 aid, QObject* owner, KRAccoun
                                {QStringLiteral("from_spmid"), empty}, {QStringLiteral("track_id"), empty},
                                {QStringLiteral("goto"), empty}};
     performAuthenticatedAppURLString(
-        appURL(QStringLiteral("/x/v2/view/like")), QStringLiteral("POST"), business, true, true, nullptr,
+        appURL(QStringLiteral("/x/v2/view/like")), QStringLiteral("POST"), business, true, true, owner,
         [=](const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error) {
             const QString message = appMessage(json, error, QStringLiteral("操作失败"), QStringLiteral("操作成功"));
             QVariant data = json.toMap().value(QStringLiteral("data"));
@@ -210,14 +210,14 @@ void KRAccountClient::addCoinForAID(qint64 aid, const QString& bvid, qint32 mult
                                                                        .arg(aid)
                                                                        .arg(coins)
                                                                        .arg(yesNo(alsoLike)));
-        addAppCoinForAID(aid, coins, alsoLike, nullptr, [=, this](bool success, const QString& message, const QVariant& data) {
+        addAppCoinForAID(aid, coins, alsoLike, owner, [=, this](bool success, const QString& message, const QVariant& data) {
             if (success || !fallsBackToWeb())
                 return completion(success, message, data);
             KRDiagnostics::recordEvent(QStringLiteral("coin-request"), QStringLiteral("aid=%1 multiply=%2 alsoLike=%3 authFallback=app-invalid-to-web")
                                                                            .arg(aid)
                                                                            .arg(coins)
                                                                            .arg(yesNo(alsoLike)));
-            addCoinForAID(aid, bvid, coins, alsoLike, gaiaToken, nullptr, completion);
+            addCoinForAID(aid, bvid, coins, alsoLike, gaiaToken, owner, completion);
         });
         return;
     }
@@ -231,12 +231,12 @@ void KRAccountClient::addCoinForAID(qint64 aid, const QString& bvid, qint32 mult
                      {QStringLiteral("ga"), 1}};
     if (!gaiaToken.isEmpty())
         form.insert(QStringLiteral("tk"), gaiaToken);
-    KRAPIClient::sharedClient()->prepareRiskControlCookiesWithCompletion(nullptr, [=, this](bool ready, const KROptionalError& cookieError) {
+    KRAPIClient::sharedClient()->prepareRiskControlCookiesWithCompletion(owner, [=, this](bool ready, const KROptionalError& cookieError) {
         // Coins are spent for good: without the device cookies the service's answer could not
         // be trusted to be the risk control's, so nothing is sent.
         if (!ready)
             return completion(false, QStringLiteral("浏览器设备标识未就绪：%1").arg(cookieError ? cookieError->message() : QString()), QVariant());
-        performActionURLString(apiURL(QStringLiteral("/x/web-interface/coin/add")), form, nullptr,
+        performActionURLString(apiURL(QStringLiteral("/x/web-interface/coin/add")), form, owner,
                                [=](bool success, const QString& message, const QVariant& data) {
                                    QString said = message;
                                    if (!success) {
@@ -261,7 +261,7 @@ void KRAccountClient::addAppCoinForAID(qint64 aid, qint32 multiply, bool alsoLik
         return completion(false, QStringLiteral("视频投币标识不完整"), QVariant());
     const qint32 coins = normalizedMultiply(multiply);
     const QVariantMap business{{QStringLiteral("aid"), aid}, {QStringLiteral("multiply"), coins}, {QStringLiteral("select_like"), alsoLike ? 1 : 0}};
-    performAuthenticatedAppURLString(appURL(QStringLiteral("/x/v2/view/coin/add")), QStringLiteral("POST"), business, true, true, nullptr,
+    performAuthenticatedAppURLString(appURL(QStringLiteral("/x/v2/view/coin/add")), QStringLiteral("POST"), business, true, true, owner,
                                      [=](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                                          const QString message = appMessage(json, error, QStringLiteral("投币失败"), QStringLiteral("投币成功"));
                                          QVariant data = json.toMap().value(QStringLiteral("data"));
@@ -315,7 +315,7 @@ void KRAccountClient::tripleForAID(qint64 aid, const QString& bvid, qint64 owner
 
     // Step B: the default folder, whatever step A did.
     auto favorite = [=, this](qint32 coinTotal, bool coinsAdded) {
-        setFavorite(true, aid, ownerMID, nullptr, [=](bool success, const QString& message, const QVariant&) {
+        setFavorite(true, aid, ownerMID, owner, [=](bool success, const QString& message, const QVariant&) {
             const QVariantMap data{{QStringLiteral("like"), 1},
                                    {QStringLiteral("coin"), coinTotal},
                                    {QStringLiteral("favorite"), success ? 1 : 0},
@@ -328,7 +328,7 @@ void KRAccountClient::tripleForAID(qint64 aid, const QString& bvid, qint64 owner
     if (alreadyLiked && alreadyFavorited && wanted < 1)
         return favorite(existing, false);
     if (wanted >= 1) {
-        addCoinForAID(aid, bvid, toAdd, !alreadyLiked, gaiaToken, nullptr, [=](bool success, const QString& message, const QVariant& data) {
+        addCoinForAID(aid, bvid, toAdd, !alreadyLiked, gaiaToken, owner, [=](bool success, const QString& message, const QVariant& data) {
             if (!success)
                 return completion(false, message, data);
             favorite(existing + toAdd, true);
@@ -336,7 +336,7 @@ void KRAccountClient::tripleForAID(qint64 aid, const QString& bvid, qint64 owner
         return;
     }
     if (!alreadyLiked) {
-        setLike(true, aid, nullptr, [=](bool success, const QString& message, const QVariant&) {
+        setLike(true, aid, owner, [=](bool success, const QString& message, const QVariant&) {
             if (!success)
                 return completion(false, message, QVariant());
             favorite(existing, false);
@@ -369,7 +369,7 @@ void KRAccountClient::updateFavoriteForAID(qint64 aid, const QVariantList& addMe
     performActionURLString(apiURL(QStringLiteral("/x/v3/fav/resource/deal")),
                            {{QStringLiteral("rid"), aid}, {QStringLiteral("type"), 2}, {QStringLiteral("add_media_ids"), add},
                             {QStringLiteral("del_media_ids"), remove}},
-                           nullptr, completion);
+                           owner, completion);
 }
 
 void KRAccountClient::createFavoriteFolderWithTitle(const QString& title, bool isPrivate, QObject* owner, KRAccountActionResult completion)
@@ -381,13 +381,13 @@ void KRAccountClient::createFavoriteFolderWithTitle(const QString& title, bool i
     performActionURLString(apiURL(QStringLiteral("/x/v3/fav/folder/add")),
                            {{QStringLiteral("title"), trimmed}, {QStringLiteral("intro"), QString(QLatin1String(""))},
                             {QStringLiteral("privacy"), isPrivate ? 1 : 0}},
-                           nullptr, completion);
+                           owner, completion);
 }
 
 void KRAccountClient::setFavorite(bool favorite, qint64 aid, qint64, QObject* owner, KRAccountActionResult completion)
 {
     completion = platform::ownedBy(owner, std::move(completion));
-    loadFavoriteFoldersForAID(aid, nullptr, [=, this](const QVariantMap& result, const KROptionalError& error) {
+    loadFavoriteFoldersForAID(aid, owner, [=, this](const QVariantMap& result, const KROptionalError& error) {
         if (error)
             return completion(false, error->message(), QVariant());
         const QVariantList folders = result.value(QStringLiteral("folders")).toList();
@@ -400,7 +400,7 @@ void KRAccountClient::setFavorite(bool favorite, qint64 aid, qint64, QObject* ow
             }
             if (holding.isEmpty())
                 return completion(false, QStringLiteral("此视频不在当前账号的收藏夹中"), QVariant());
-            return updateFavoriteForAID(aid, {}, holding, nullptr, completion);
+            return updateFavoriteForAID(aid, {}, holding, owner, completion);
         }
         std::optional<QVariantMap> chosen;
         for (const QVariant& folder : folders) {
@@ -421,7 +421,7 @@ void KRAccountClient::setFavorite(bool favorite, qint64 aid, qint64, QObject* ow
         if (KRBoolean(chosen->value(QStringLiteral("fav_state"))))
             return completion(true, QStringLiteral("已在默认收藏夹"),
                               QVariantMap{{QStringLiteral("default_media_id"), id}, {QStringLiteral("already_in_default"), 1}});
-        updateFavoriteForAID(aid, {id}, {}, nullptr, completion);
+        updateFavoriteForAID(aid, {id}, {}, owner, completion);
     });
 }
 

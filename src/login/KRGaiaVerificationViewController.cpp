@@ -13,6 +13,7 @@
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/View.h"
+#include "service/KRAsyncRequest.h"
 #include "service/KRRequestPipeline.h"
 
 #include <QPointer>
@@ -541,8 +542,11 @@ void KRGaiaVerificationViewController::loadVerificationDocument()
     // Asked off the main thread so that the screen keeps drawing while the service is slow.
     const quint64 build = ++m_build;
     const QString address = QStringLiteral("https://") + KRServiceHosts::apiHost() + kRiskConfigurationPath;
-    QPointer<KRGaiaVerificationViewController> self(this);
-    KRRequestPipeline::runOneOff([self, build, address, riskJSON, jsonError] {
+    struct Answer {
+        QVariantMap configuration;
+        bool answered = false;
+    };
+    auto work = [address](const KRAsyncRequest&) {
         const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::RiskConfiguration, address);
         QVariantMap configuration;
         bool answered = false;
@@ -554,18 +558,19 @@ void KRGaiaVerificationViewController::loadVerificationDocument()
                 answered = true;
             }
         }
-        platform::dispatchMain([self, build, riskJSON, jsonError, configuration, answered] {
-            if (!self || self->m_finished || build != self->m_build)
-                return;
-            QVariantMap chosen = configuration;
-            if (!answered) {
-                const auto bundled = KRJSONParse(platform::Bundle::contentsOfResource(QStringLiteral("risk-config"),
-                                                                                       QStringLiteral("json"), QStringLiteral("Gaia"), kScriptBytes)
-                                                     .value_or(QByteArray()));
-                chosen = bundled.typeId() == QMetaType::QVariantMap ? bundled.toMap() : QVariantMap();
-            }
-            self->continueVerificationDocument(riskJSON, jsonError, chosen);
-        });
+        return Answer{configuration, answered};
+    };
+    KRAsyncRequest(this).run(std::move(work), [this, build, riskJSON, jsonError](const Answer& answer) {
+        if (m_finished || build != m_build)
+            return;
+        QVariantMap chosen = answer.configuration;
+        if (!answer.answered) {
+            const auto bundled = KRJSONParse(platform::Bundle::contentsOfResource(QStringLiteral("risk-config"),
+                                                                                   QStringLiteral("json"), QStringLiteral("Gaia"), kScriptBytes)
+                                                 .value_or(QByteArray()));
+            chosen = bundled.typeId() == QMetaType::QVariantMap ? bundled.toMap() : QVariantMap();
+        }
+        continueVerificationDocument(riskJSON, jsonError, chosen);
     });
 }
 

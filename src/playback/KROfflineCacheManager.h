@@ -93,13 +93,15 @@ public:
     bool removeCachedVideo(const KRVideo& video, KROptionalError* error);
     bool removeAllCachedVideos(KROptionalError* error);
 
+    // The download is the manager's: it goes on when its owner goes, and only the progress and
+    // the completion, which are the owner's, stop being called.
     void cacheVideo(const std::shared_ptr<KRVideo>& video, const QString& sourceURLString, const QString& qualityTitle,
-                    const QImage& cover, ProgressBlock progress, CompletionBlock completion);
+                    const QImage& cover, QObject* owner, ProgressBlock progress, CompletionBlock completion);
     void cacheVideo(const std::shared_ptr<KRVideo>& video, const QStringList& sources, const QString& qualityTitle,
-                    const QImage& cover, ProgressBlock progress, CompletionBlock completion);
+                    const QImage& cover, QObject* owner, ProgressBlock progress, CompletionBlock completion);
     void cacheDASHVideo(const std::shared_ptr<KRVideo>& video, const QString& videoURLString,
                         const QString& audioURLString, int qualityValue, const QString& qualityTitle,
-                        const QImage& cover, ProgressBlock progress, CompletionBlock completion);
+                        const QImage& cover, QObject* owner, ProgressBlock progress, CompletionBlock completion);
     void cancelCurrentDownload();
 
 private:

@@ -3,10 +3,11 @@
 #include "playback/KROfflineCacheManager.h"
 
 #include "model/KRConsole.h"
-#include "model/KRServiceHosts.h"
 #include "model/KRTolerantValue.h"
 #include "platform/foundation/FreeSpace.h"
+#include "platform/foundation/ReplyOwner.h"
 #include "platform/net/DownloadConnection.h"
+#include "service/KRRequestPipeline.h"
 #include "store/KRDiagnostics.h"
 
 #include <QFile>
@@ -21,8 +22,6 @@
 
 namespace {
 
-const QString kUserAgent = QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) Korvane/3.0");
-constexpr double kRequestTimeout = 60.0;
 constexpr qint64 kReservedBytes = 24LL * 1024 * 1024;
 constexpr qint64 kUnknownSizeNotificationStep = 512 * 1024;
 constexpr qint64 kWriteBackStep = 4 * 1024 * 1024;
@@ -33,12 +32,10 @@ std::function<QDateTime()>& clockOverride()
     return clock;
 }
 
-QString refererValue() { return QStringLiteral("https://") + KRServiceHosts::webHost() + QLatin1Char('/'); }
-
-void applyHeaders(platform::HTTPRequest& request)
+// The pipeline's media-download row decides the request and the headers of every hop.
+platform::HTTPRequest mediaRequest(const QString& url)
 {
-    request.headers.set(QStringLiteral("Referer"), refererValue());
-    request.headers.set(QStringLiteral("User-Agent"), kUserAgent);
+    return KRRequestPipeline::request(KRRequestKind::MediaDownload, url);
 }
 
 // "%@" of a record's number, as the platform prints an NSNumber.
@@ -66,10 +63,10 @@ QDateTime KROfflineCacheManager::now() const
 // Starts
 
 void KROfflineCacheManager::cacheVideo(const std::shared_ptr<KRVideo>& video, const QString& sourceURLString,
-                                       const QString& qualityTitle, const QImage& cover, ProgressBlock progress,
-                                       CompletionBlock completion)
+                                       const QString& qualityTitle, const QImage& cover, QObject* owner,
+                                       ProgressBlock progress, CompletionBlock completion)
 {
-    cacheVideo(video, sourceURLString.isEmpty() ? QStringList() : QStringList{sourceURLString}, qualityTitle, cover,
+    cacheVideo(video, sourceURLString.isEmpty() ? QStringList() : QStringList{sourceURLString}, qualityTitle, cover, owner,
                std::move(progress), std::move(completion));
 }
 
@@ -100,9 +97,11 @@ void KROfflineCacheManager::beginDownload(const QString& key, ProgressBlock prog
 }
 
 void KROfflineCacheManager::cacheVideo(const std::shared_ptr<KRVideo>& video, const QStringList& sources,
-                                       const QString& qualityTitle, const QImage& cover, ProgressBlock progress,
-                                       CompletionBlock completion)
+                                       const QString& qualityTitle, const QImage& cover, QObject* owner,
+                                       ProgressBlock progress, CompletionBlock completion)
 {
+    progress = platform::ownedBy(owner, std::move(progress));
+    completion = platform::ownedBy(owner, std::move(completion));
     const QString key = KROfflineVideoKey(video);
     const QStringList candidates = KROfflineProgressiveCandidates(sources);
     if (key.isEmpty() || candidates.isEmpty()) {
@@ -139,8 +138,11 @@ void KROfflineCacheManager::cacheVideo(const std::shared_ptr<KRVideo>& video, co
 
 void KROfflineCacheManager::cacheDASHVideo(const std::shared_ptr<KRVideo>& video, const QString& videoURLString,
                                            const QString& audioURLString, int qualityValue, const QString& qualityTitle,
-                                           const QImage& cover, ProgressBlock progress, CompletionBlock completion)
+                                           const QImage& cover, QObject* owner, ProgressBlock progress,
+                                           CompletionBlock completion)
 {
+    progress = platform::ownedBy(owner, std::move(progress));
+    completion = platform::ownedBy(owner, std::move(completion));
     const QString key = KROfflineVideoKey(video);
     // Only http and https: a local or foreign scheme is no download address.
     if (key.isEmpty() || !isHTTPAddress(QUrl(videoURLString)) || !isHTTPAddress(QUrl(audioURLString))) {
@@ -196,19 +198,17 @@ bool KROfflineCacheManager::sendRequest(const QString& url)
 {
     if (!QUrl(url).isValid())
         return false;
-    platform::HTTPRequest request;
-    request.url = url;
-    request.timeoutSeconds = kRequestTimeout;
-    request.handleCookies = false;
-    applyHeaders(request);
     platform::DownloadConnection::Delegate delegate;
     // A redirected request is a copy of the last one; the headers are set again all the same.
-    delegate.willSendRequest = [](platform::HTTPRequest& next, const platform::DownloadResponse&) { applyHeaders(next); };
+    delegate.willSendRequest = [](platform::HTTPRequest& next, const platform::DownloadResponse&) {
+        for (const auto& [name, value] : mediaRequest(next.url).headers.all())
+            next.headers.set(name, value);
+    };
     delegate.didReceiveResponse = [this](const platform::DownloadResponse& response) { didReceiveResponse(response); };
     delegate.didReceiveData = [this](const QByteArray& data) { didReceiveData(data); };
     delegate.didFail = [this](const platform::Error& error) { didFailWithError(error); };
     delegate.didFinishLoading = [this] { didFinishLoading(); };
-    m_connection = std::make_unique<platform::DownloadConnection>(std::move(request), std::move(delegate));
+    m_connection = std::make_unique<platform::DownloadConnection>(mediaRequest(url), std::move(delegate));
     return true;
 }
 

@@ -68,7 +68,7 @@ void KRPlaybackTransport::stageContentURL(const QUrl& url, double time, float ra
     MediaPlayer* player = staged->player;
     const quint64 generation = staged->generation;
     m_staged = std::move(staged);
-    player->seek(start, tolerance, tolerance, [this, generation](bool finished) {
+    player->seek(start, tolerance, tolerance, this, [this, generation](bool finished) {
         if (!m_staged || m_staged->generation != generation)
             return;
         m_staged->seeking = false;
@@ -102,7 +102,7 @@ void KRPlaybackTransport::alignStaged(double time)
     m_staged->lastAlignment.start();
     m_staged->seeking = true;
     const quint64 generation = m_staged->generation;
-    m_staged->player->seek(std::max(time, 0.0), 0.25, 0.25, [this, generation](bool finished) {
+    m_staged->player->seek(std::max(time, 0.0), 0.25, 0.25, this, [this, generation](bool finished) {
         if (!m_staged || m_staged->generation != generation)
             return;
         m_staged->seeking = false;

@@ -15,6 +15,7 @@
 #include "model/KRVideoNormalizer.h"
 #include "service/KRAPIErrors.h"
 #include "service/KRAPIResponseCache.h"
+#include "service/KRAsyncRequest.h"
 #include "service/KRCompatibilityAIDMap.h"
 #include "service/KRRequestPipeline.h"
 #include "store/KRPreferences.h"
@@ -147,11 +148,11 @@ void KRAPIClient::performJSONURL(const QString& url, QObject* owner, KRJSONCompl
 
 void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObject* owner, KRJSONCompletion completion)
 {
-    const platform::ReplyOwner replyOwner(owner);
-    auto deliver = platform::ownedBy(replyOwner, std::move(completion));
     QUrl parsed = URLWithString(url);
     if (!parsed.isValid()) {
-        platform::dispatchMain([deliver = std::move(deliver)] { deliver(QVariant(), KRAPIError(-1, QStringLiteral("请求地址无效"))); });
+        platform::dispatchMain([deliver = platform::ownedBy(owner, std::move(completion))] {
+            deliver(QVariant(), KRAPIError(-1, QStringLiteral("请求地址无效")));
+        });
         return;
     }
     // Parsed once: the console line, the kind, the cache decision and the session guard all
@@ -159,10 +160,7 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObjec
     // folder's file-system calls included, is the worker's.
     KRRequestAddress address(url, std::move(parsed));
     logRequest(address);
-    KRAPIWorkerQueue()->addOperation([address = std::move(address), includeSession, replyOwner,
-                                      deliver = std::move(deliver)]() mutable {
-        if (replyOwner.isGone())
-            return platform::releaseOnMain(std::move(deliver));
+    auto work = [address = std::move(address), includeSession](const KRAsyncRequest&) {
         const KRRequestKind kind = KRRequestPipeline::jsonKindForAddress(address);
         const QString cachePath = KRRequestPipeline::cachePath(kind, address);
         const platform::HTTPResponse response = KRRequestPipeline::perform(kind, address, includeSession);
@@ -219,9 +217,11 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObjec
 
         finishOutcome(outcome, cachePath, true,
                       QStringLiteral("[Korvane] JSON response status=%1 bytes=%2 cache=%3 error=%4 payload=%5"));
-
-        platform::dispatchMain([deliver = std::move(deliver), payload = std::move(outcome.payload),
-                                error = std::move(outcome.error)] { deliver(payload, error); });
+        return std::make_pair(std::move(outcome.payload), std::move(outcome.error));
+    };
+    KRAsyncRequest(owner).onQueue(KRAPIWorkerQueue()).run(std::move(work), [completion = std::move(completion)](auto reply) {
+        if (completion)
+            completion(reply.first, reply.second);
     });
 }
 
@@ -230,11 +230,10 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObjec
 void KRAPIClient::performURL(const QString& url, QObject* owner, KRVideoListCompletion listCompletion,
                              KRVideoCompletion videoCompletion)
 {
-    const platform::ReplyOwner replyOwner(owner);
     QUrl parsed = URLWithString(url);
     if (!parsed.isValid()) {
         // Both completions still hear about it, exactly once, and later.
-        platform::dispatchMain([replyOwner, listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion)] {
+        platform::dispatchMain([replyOwner = platform::ReplyOwner(owner), listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion)] {
             if (replyOwner.isGone())
                 return;
             const KRError error = KRAPIError(-1, QStringLiteral("请求地址无效"));
@@ -249,11 +248,12 @@ void KRAPIClient::performURL(const QString& url, QObject* owner, KRVideoListComp
     logRequest(address);
     const bool wantsList = bool(listCompletion);
     const bool wantsVideo = bool(videoCompletion);
-    KRAPIWorkerQueue()->addOperation([address = std::move(address), wantsList, wantsVideo, replyOwner,
-                                      listCompletion = std::move(listCompletion),
-                                      videoCompletion = std::move(videoCompletion)]() mutable {
-        if (replyOwner.isGone())
-            return platform::releaseOnMain(std::make_pair(std::move(listCompletion), std::move(videoCompletion)));
+    struct Normalized {
+        KRVideoList videos;
+        std::shared_ptr<KRVideo> video;
+        KROptionalError error;
+    };
+    auto work = [address = std::move(address), wantsList, wantsVideo](const KRAsyncRequest&) {
         const QString cachePath = KRRequestPipeline::cachePath(KRRequestKind::Video, address);
         const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::Video, address);
 
@@ -294,22 +294,21 @@ void KRAPIClient::performURL(const QString& url, QObject* owner, KRVideoListComp
             }
         }
 
-        platform::dispatchMain([replyOwner, listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion),
-                                videos = std::move(videos), video = std::move(video), error = std::move(outcome.error)] {
-            if (replyOwner.isGone())
-                return;
+        return Normalized{std::move(videos), std::move(video), std::move(outcome.error)};
+    };
+    KRAsyncRequest(owner).onQueue(KRAPIWorkerQueue()).run(
+        std::move(work), [listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion)](Normalized reply) {
             if (listCompletion) {
-                KRApplyResolvedAIDs(videos);
-                KRConsole::log(QStringLiteral("[Korvane] normalized list count=%1").arg(videos.size()));
-                listCompletion(videos, error);
+                KRApplyResolvedAIDs(reply.videos);
+                KRConsole::log(QStringLiteral("[Korvane] normalized list count=%1").arg(reply.videos.size()));
+                listCompletion(reply.videos, reply.error);
             }
             if (videoCompletion) {
-                if (video)
-                    KRApplyResolvedAIDs({video});
-                videoCompletion(video, error);
+                if (reply.video)
+                    KRApplyResolvedAIDs({reply.video});
+                videoCompletion(reply.video, reply.error);
             }
         });
-    });
 }
 
 // ---- Risk-control cookies ----
@@ -322,8 +321,15 @@ void KRAPIClient::prepareRiskControlCookiesWithCompletion(QObject* owner,
             completion(true, std::nullopt);
         return;
     }
-    auto deliver = platform::ownedBy(platform::ReplyOwner(owner), std::move(completion));
-    KRRequestPipeline::runOneOff([deliver = std::move(deliver)]() mutable {
+    struct Fetched {
+        platform::HTTPResponse response;
+        QString buvid3;
+        QString buvid4;
+        KROptionalError jsonError;
+    };
+    // The cookies are the session's whoever asked: the fetch has no owner, they are merged
+    // even when the one who asked is gone, and only the answer is dropped then.
+    auto work = [](const KRAsyncRequest&) {
         const QString url = QStringLiteral("https://") + KRServiceHosts::apiHost() + QStringLiteral("/x/frontend/finger/spi");
         platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::RiskControlCookies, url);
 
@@ -347,10 +353,9 @@ void KRAPIClient::prepareRiskControlCookiesWithCompletion(QObject* owner,
                 }
             }
         }
-        // The cookies are the session's whoever asked: they are merged even when the one who
-        // asked is gone, and only the answer is dropped then.
-        platform::dispatchMain([response = std::move(response), buvid3, buvid4, jsonError, deliver = std::move(deliver)] {
-            KRSessionStore::sharedStore().finishRiskCookieFetch(response, buvid3, buvid4, jsonError, deliver);
-        });
+        return Fetched{std::move(response), buvid3, buvid4, jsonError};
+    };
+    KRAsyncRequest().run(std::move(work), [deliver = platform::ownedBy(owner, std::move(completion))](const Fetched& fetched) {
+        KRSessionStore::sharedStore().finishRiskCookieFetch(fetched.response, fetched.buvid3, fetched.buvid4, fetched.jsonError, deliver);
     });
 }

@@ -193,8 +193,9 @@ public:
     // A video carrying a single-file address in playURL. The first form starts playback
     // (series hydration, old-system road, quality tiers, old play host); the second switches
     // to one quality on the current route. Argument errors (-35, -101) answer inside the call.
-    void loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion);
-    void loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 quality, KRVideoCompletion completion);
+    // Every step of the chain is the owner's: once it has gone, no further step is asked.
+    void loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion);
+    void loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 quality, QObject* owner, KRVideoCompletion completion);
 
 private:
     KRAPIClient() = default;

@@ -6,6 +6,7 @@
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/foundation/ReplyOwner.h"
+#include "service/KRAsyncRequest.h"
 #include "platform/net/HTTPExchange.h"
 #include "model/KRAPIReplyHelpers.h"
 #include "model/KRConsole.h"
@@ -196,10 +197,14 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, QObject* owner, KR
                                   page, fresh, KRSessionStore::sharedStore().isLoggedIn()));
         // An operation of its own: the feed is never served from the response cache, and its
         // requests are a kind of their own.
-        const platform::ReplyOwner replyOwner(owner);
-        KRAPIWorkerQueue()->addOperation([url, replyOwner, completion = std::move(completion)]() mutable {
-            if (replyOwner.isGone())
-                return platform::releaseOnMain(std::move(completion));
+        struct Batch {
+            int status = 0;
+            QVariantMap list;
+            qsizetype rawCount = 0;
+            bool accountKnown = false;
+            KROptionalError error;
+        };
+        auto work = [url](const KRAsyncRequest&) {
             const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::RecommendationFeed, url);
 
             const int status = response.error ? 0 : response.status;
@@ -223,14 +228,13 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, QObject* owner, KR
             const QVariantMap list{{QStringLiteral("list"), recommendationVideoItems(payload, &rawCount)}};
             const bool accountKnown = KRLongLong(dataObject(payload).value(QStringLiteral("mid"))) > 0;
 
-            platform::dispatchMain([replyOwner, status, list, rawCount, accountKnown, error, completion = std::move(completion)] {
-                if (replyOwner.isGone())
-                    return;
-                const KRVideoList videos = registeredVideos(list, error);
-                finishList(completion, videos, error,
-                           loaderText(QStringLiteral("[KorvaneRecommendation] response status=%1 raw=%2 videos=%3 accountMid=%4 error=%5"),
-                                      status, rawCount, videos.size(), accountKnown, error));
-            });
+            return Batch{status, list, rawCount, accountKnown, error};
+        };
+        KRAsyncRequest(owner).onQueue(KRAPIWorkerQueue()).run(std::move(work), [completion = std::move(completion)](const Batch& batch) {
+            const KRVideoList videos = registeredVideos(batch.list, batch.error);
+            finishList(completion, videos, batch.error,
+                       loaderText(QStringLiteral("[KorvaneRecommendation] response status=%1 raw=%2 videos=%3 accountMid=%4 error=%5"),
+                                  batch.status, batch.rawCount, videos.size(), batch.accountKnown, batch.error));
         });
     });
 }

@@ -5,6 +5,7 @@
 #include "service/KRAPIClient.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/ReplyOwner.h"
 #include "model/KRConsole.h"
 #include "model/KRServiceHosts.h"
 #include "model/KRTolerantValue.h"
@@ -80,7 +81,7 @@ VideoRef videoFromPayload(const QVariant& payload)
 
 QString apiURL(const QString& pathAndQuery) { return QStringLiteral("https://") + KRServiceHosts::apiHost() + pathAndQuery; }
 
-void loadLegacyPlayURL(const VideoRef& video, KRVideoCompletion completion)
+void loadLegacyPlayURL(const VideoRef& video, QObject* owner, KRVideoCompletion completion)
 {
     qint64 page = 1;
     for (const KRVideoPartInfo& part : video->pages()) {
@@ -92,10 +93,11 @@ void loadLegacyPlayURL(const VideoRef& video, KRVideoCompletion completion)
     QString url = QStringLiteral("http://%1/playurl?aid=%2&page=%3&type=json").arg(KRServiceHosts::oldPlayHost()).arg(video->aid()).arg(page);
     if (video->cid() > 0)
         url += QStringLiteral("&cid=%1").arg(video->cid());
-    KRAPIClient::sharedClient()->performURL(url, nullptr, {}, std::move(completion));
+    KRAPIClient::sharedClient()->performURL(url, owner, {}, std::move(completion));
 }
 
-void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool includeSession, KRVideoCompletion completion)
+void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool includeSession, QObject* owner,
+                           KRVideoCompletion completion)
 {
     const qint32 quality = qualityOrDefault(requested);
     const bool pgcRoad = KRVideoShouldUsePGC(video) && video->episodeID() > 0;
@@ -120,7 +122,7 @@ void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool include
                          .arg(fourk(quality)));
     }
     KRAPIClient* client = KRAPIClient::sharedClient();
-    client->performJSONURL(url, includeSession, nullptr, [=](const QVariant& payload, const KROptionalError& error) {
+    client->performJSONURL(url, includeSession, owner, [=](const QVariant& payload, const KROptionalError& error) {
         const VideoRef first = error ? nullptr : identityCopy(videoFromPayload(payload), *video, pgcRoad, true);
         if (usable(first)) {
             KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] current playurl bvid=%1 cid=%2 qn=%3 urlHost=%4")
@@ -141,7 +143,7 @@ void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool include
                                                .arg(video->cid())
                                                .arg(quality)
                                                .arg(fourk(quality)));
-            client->performJSONURL(minimal, includeSession, nullptr, [=](const QVariant& retryPayload, const KROptionalError& retryError) {
+            client->performJSONURL(minimal, includeSession, owner, [=](const QVariant& retryPayload, const KROptionalError& retryError) {
                 const VideoRef retried = retryError ? nullptr : identityCopy(videoFromPayload(retryPayload), *video, true, true);
                 KROptionalError outcome = retryError;
                 if (!outcome && !usable(retried))
@@ -162,7 +164,7 @@ void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool include
                                                 .arg(video->cid())
                                                 .arg(quality)
                                                 .arg(fourk(quality)));
-            client->performJSONURL(fallback, includeSession, nullptr, [=](const QVariant& fallbackPayload, const KROptionalError& fallbackError) {
+            client->performJSONURL(fallback, includeSession, owner, [=](const QVariant& fallbackPayload, const KROptionalError& fallbackError) {
                 const VideoRef found = fallbackError ? nullptr : identityCopy(videoFromPayload(fallbackPayload), *video, true, false);
                 event(QStringLiteral("archive-pgc-playurl-fallback"),
                       QStringLiteral("phase=result success=%1 aid=%2 cid=%3 qn=%4 fallbackCode=%5 host=%6")
@@ -187,14 +189,14 @@ void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool include
     });
 }
 
-void loadAppPGCPlayURL(const VideoRef& video, qint32 quality, KRVideoCompletion completion)
+void loadAppPGCPlayURL(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
 {
     KRPlaybackInfoProvider* provider = installedProvider();
     if (video->episodeID() < 1 || video->cid() < 1 || !provider)
         return complete(completion, nullptr, KRAPIError(-101, QStringLiteral("番剧 App 授权或播放标识不完整")));
     event(QStringLiteral("pgc-playurl-app-attempt"), QStringLiteral("ep=%1 cid=%2 qn=%3").arg(video->episodeID()).arg(video->cid()).arg(quality));
     provider->loadPGCProgressivePlaybackInfoForEpisodeID(
-        video->episodeID(), referenceAid(*video), video->canonicalBVID(), video->cid(), qualityOrDefault(quality),
+        video->episodeID(), referenceAid(*video), video->canonicalBVID(), video->cid(), qualityOrDefault(quality), owner,
         [=](const std::optional<KRPlaybackInfo>& info, const KROptionalError& error) {
             const VideoRef found = info ? identityCopy(KRVideoNormalizer::videoFromDictionary(*info), *video, true, true) : nullptr;
             KROptionalError appError = error;
@@ -214,25 +216,26 @@ void loadAppPGCPlayURL(const VideoRef& video, qint32 quality, KRVideoCompletion 
                                                                 .arg(quality)
                                                                 .arg(domainOf(appError))
                                                                 .arg(codeOf(appError)));
-            loadCurrentWebPlayURL(video, quality, true, [=](const VideoRef& webVideo, const KROptionalError& webError) {
+            loadCurrentWebPlayURL(video, quality, true, owner, [=](const VideoRef& webVideo, const KROptionalError& webError) {
                 complete(completion, webVideo, usable(webVideo) ? std::nullopt : (webError ? webError : appError));
             });
         });
 }
 
-void loadCurrentPlayURLWithSession(const VideoRef& video, qint32 quality, bool includeSession, KRVideoCompletion completion)
+void loadCurrentPlayURLWithSession(const VideoRef& video, qint32 quality, bool includeSession, QObject* owner,
+                                   KRVideoCompletion completion)
 {
     KRSessionStore& store = KRSessionStore::sharedStore();
     KRPlaybackInfoProvider* provider = installedProvider();
     if (video->isPGC() || video->episodeID() > 0) {
         const bool appToken = store.appAccessTokenUsable() || (store.hasAppAccessToken() && store.hasAppRefreshToken());
         if (includeSession && video->episodeID() > 0 && video->cid() > 0 && appToken && provider)
-            return loadAppPGCPlayURL(video, quality, std::move(completion));
-        return loadCurrentWebPlayURL(video, quality, includeSession, std::move(completion));
+            return loadAppPGCPlayURL(video, quality, owner, std::move(completion));
+        return loadCurrentWebPlayURL(video, quality, includeSession, owner, std::move(completion));
     }
     const qint64 aid = referenceAid(*video);
     if (includeSession && video->seasonID() < 1 && aid > 0 && video->cid() > 0 && !video->canonicalBVID().isEmpty() && provider) {
-        provider->loadPlaybackInfoForAID(aid, video->canonicalBVID(), video->cid(), quality,
+        provider->loadPlaybackInfoForAID(aid, video->canonicalBVID(), video->cid(), quality, owner,
                                          [=](const std::optional<KRPlaybackInfo>& info, const KROptionalError& error) {
                                              const VideoRef found = info
                                                  ? identityCopy(KRVideoNormalizer::videoFromDictionary(*info), *video, false, true)
@@ -252,13 +255,13 @@ void loadCurrentPlayURLWithSession(const VideoRef& video, qint32 quality, bool i
                                          });
         return;
     }
-    loadCurrentWebPlayURL(video, quality, includeSession, std::move(completion));
+    loadCurrentWebPlayURL(video, quality, includeSession, owner, std::move(completion));
 }
 
-void loadCurrentPlayURL(const VideoRef& video, qint32 quality, KRVideoCompletion completion)
+void loadCurrentPlayURL(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
 {
     const bool loggedIn = KRSessionStore::sharedStore().isLoggedIn();
-    loadCurrentPlayURLWithSession(video, quality, true, [=](const VideoRef& first, const KROptionalError& error) {
+    loadCurrentPlayURLWithSession(video, quality, true, owner, [=](const VideoRef& first, const KROptionalError& error) {
         const bool retry = !usable(first) && error && error->domain() == KRAPIErrorDomain
             && !KRAPIClient::errorRepresentsUnavailableArchive(error) && loggedIn;
         if (!retry)
@@ -270,7 +273,7 @@ void loadCurrentPlayURL(const VideoRef& video, qint32 quality, KRVideoCompletion
                                                               .arg(quality)
                                                               .arg(domainOf(error))
                                                               .arg(codeOf(error)));
-        loadCurrentPlayURLWithSession(video, quality, false, [=](const VideoRef& second, const KROptionalError& secondError) {
+        loadCurrentPlayURLWithSession(video, quality, false, owner, [=](const VideoRef& second, const KROptionalError& secondError) {
             event(QStringLiteral("play-url-anonymous-retry"), QStringLiteral("phase=result success=%1 bvid=%2 cid=%3 qn=%4 domain=%5 code=%6")
                                                                   .arg(yesNo(usable(second)), bvid)
                                                                   .arg(video->cid())
@@ -282,7 +285,7 @@ void loadCurrentPlayURL(const VideoRef& video, qint32 quality, KRVideoCompletion
     });
 }
 
-void finishProgressiveTiers(const VideoRef& video, const KROptionalError& error, KRVideoCompletion completion)
+void finishProgressiveTiers(const VideoRef& video, const KROptionalError& error, QObject* owner, KRVideoCompletion completion)
 {
     auto skip = [&](const QString& reason) {
         event(QStringLiteral("play-url-legacy-skip"), QStringLiteral("reason=%1 currentDomain=%2 currentCode=%3")
@@ -298,7 +301,7 @@ void finishProgressiveTiers(const VideoRef& video, const KROptionalError& error,
                        .arg(video->canonicalBVID())
                        .arg(video->cid())
                        .arg(described(error)));
-    loadLegacyPlayURL(video, [=](const VideoRef& legacy, const KROptionalError& legacyError) {
+    loadLegacyPlayURL(video, owner, [=](const VideoRef& legacy, const KROptionalError& legacyError) {
         event(QStringLiteral("play-url-legacy-result"), QStringLiteral("success=%1 currentDomain=%2 currentCode=%3 legacyDomain=%4 legacyCode=%5")
                                                             .arg(yesNo(usable(legacy)), domainOf(error))
                                                             .arg(codeOf(error))
@@ -309,10 +312,10 @@ void finishProgressiveTiers(const VideoRef& video, const KROptionalError& error,
 }
 
 void loadProgressiveTiers(const VideoRef& video, const QList<int>& qualities, int index, const KROptionalError& lastError,
-                          KRVideoCompletion completion)
+                          QObject* owner, KRVideoCompletion completion)
 {
     if (index >= qualities.size())
-        return finishProgressiveTiers(video, lastError, std::move(completion));
+        return finishProgressiveTiers(video, lastError, owner, std::move(completion));
     const qint32 quality = qualities.at(index);
     event(QStringLiteral("play-url-official-attempt"), QStringLiteral("bvid=%1 cid=%2 qn=%3 tier=%4/%5")
                                                            .arg(video->canonicalBVID())
@@ -320,7 +323,7 @@ void loadProgressiveTiers(const VideoRef& video, const QList<int>& qualities, in
                                                            .arg(quality)
                                                            .arg(index + 1)
                                                            .arg(qualities.size()));
-    loadCurrentPlayURL(video, quality, [=](const VideoRef& found, const KROptionalError& error) {
+    loadCurrentPlayURL(video, quality, owner, [=](const VideoRef& found, const KROptionalError& error) {
         if (usable(found))
             return complete(completion, found, std::nullopt);
         const KROptionalError tierError = error ? error : lastError;
@@ -332,7 +335,7 @@ void loadProgressiveTiers(const VideoRef& video, const QList<int>& qualities, in
                                                               .arg(codeOf(tierError)));
         if (KRAPIClient::errorRepresentsUnavailableArchive(tierError))
             return complete(completion, nullptr, tierError);
-        loadProgressiveTiers(video, qualities, index + 1, tierError, completion);
+        loadProgressiveTiers(video, qualities, index + 1, tierError, owner, completion);
     });
 }
 
@@ -341,25 +344,26 @@ void loadProgressiveTiers(const VideoRef& video, const QList<int>& qualities, in
 KRPlaybackInfoProvider* KRPlaybackInfoProvider::installed() { return installedProvider(); }
 void KRPlaybackInfoProvider::install(KRPlaybackInfoProvider* provider) { installedProvider() = provider; }
 
-void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, KRVideoCompletion completion)
+void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion)
 {
+    completion = platform::ownedBy(owner, std::move(completion));
     const QList<int> preferred = KRPreferences::sharedPreferences().playbackQualityFallbackValuesForCurrentDevice();
     if (video && KRVideoShouldUsePGC(video)) {
         if (video->cid() > 0 && video->episodeID() > 0)
-            return loadProgressiveTiers(video, preferred, 0, std::nullopt, std::move(completion));
+            return loadProgressiveTiers(video, preferred, 0, std::nullopt, owner, std::move(completion));
         event(QStringLiteral("pgc-playurl-hydrate"), QStringLiteral("phase=start season=%1 episode=%2 bvid=%3 cid=%4")
                                                          .arg(video->seasonID())
                                                          .arg(video->episodeID())
                                                          .arg(video->canonicalBVID())
                                                          .arg(video->cid()));
-        loadPGCDetailForVideo(video, nullptr, [this, video, completion](const VideoRef& hydrated, const KROptionalError& error) {
+        loadPGCDetailForVideo(video, owner, [this, owner, video, completion](const VideoRef& hydrated, const KROptionalError& error) {
             if (hydrated && hydrated->episodeID() > 0 && hydrated->cid() > 0) {
                 event(QStringLiteral("pgc-playurl-hydrate"), QStringLiteral("phase=success season=%1 episode=%2 bvid=%3 cid=%4")
                                                                  .arg(hydrated->seasonID())
                                                                  .arg(hydrated->episodeID())
                                                                  .arg(hydrated->canonicalBVID())
                                                                  .arg(hydrated->cid()));
-                return loadPlayURLForVideo(hydrated, completion);
+                return loadPlayURLForVideo(hydrated, owner, completion);
             }
             event(QStringLiteral("pgc-playurl-hydrate"), QStringLiteral("phase=failed season=%1 episode=%2 error=%3")
                                                              .arg(video->seasonID())
@@ -371,14 +375,14 @@ void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, KRV
     }
     if (video && video->cid() > 0 && !video->canonicalBVID().isEmpty()) {
         if (!needsOldSystemVideoTrack())
-            return loadProgressiveTiers(video, preferred, 0, std::nullopt, std::move(completion));
+            return loadProgressiveTiers(video, preferred, 0, std::nullopt, owner, std::move(completion));
         if (!legacyBridgeAvailable())
-            return loadProgressiveTiers(video, {16}, 0, std::nullopt, std::move(completion));
+            return loadProgressiveTiers(video, {16}, 0, std::nullopt, owner, std::move(completion));
         const QString bvid = video->canonicalBVID();
         KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] route=legacy-first system=%1 bvid=%2 cid=%3")
                            .arg(platform::DeviceProfile::systemVersion(), bvid)
                            .arg(video->cid()));
-        loadLegacyPlayURL(video, [video, bvid, completion](const VideoRef& legacy, const KROptionalError& legacyError) {
+        loadLegacyPlayURL(video, owner, [video, bvid, owner, completion](const VideoRef& legacy, const KROptionalError& legacyError) {
             if (usable(legacy)) {
                 KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] legacy-first success bvid=%1 cid=%2 urlHost=%3")
                                    .arg(bvid)
@@ -393,23 +397,25 @@ void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, KRV
             event(QStringLiteral("play-url-legacy-result"), QStringLiteral("phase=legacy-first success=NO domain=%1 code=%2")
                                                                 .arg(domainOf(legacyError))
                                                                 .arg(codeOf(legacyError)));
-            loadCurrentPlayURL(video, 16, [completion, legacyError](const VideoRef& current, const KROptionalError& error) {
+            loadCurrentPlayURL(video, 16, owner, [completion, legacyError](const VideoRef& current, const KROptionalError& error) {
                 complete(completion, current, usable(current) ? std::nullopt : (error ? error : legacyError));
             });
         });
         return;
     }
     if (video && legacyBridgeAvailable())
-        return loadLegacyPlayURL(video, std::move(completion));
+        return loadLegacyPlayURL(video, owner, std::move(completion));
     event(QStringLiteral("play-url-legacy-skip"), QStringLiteral("reason=bridge-unavailable phase=missing-identity"));
     complete(completion, nullptr, KRAPIError(-35, QStringLiteral("视频信息不完整，请刷新后重试")));
 }
 
-void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 quality, KRVideoCompletion completion)
+void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 quality, QObject* owner,
+                                      KRVideoCompletion completion)
 {
+    completion = platform::ownedBy(owner, std::move(completion));
     const bool complete_ = video && video->cid() > 0
         && (KRVideoShouldUsePGC(video) ? video->episodeID() > 0 : !video->canonicalBVID().isEmpty());
     if (!complete_)
         return complete(completion, nullptr, KRAPIError(-35, QStringLiteral("视频清晰度标识不完整，请返回重新打开")));
-    loadCurrentPlayURL(video, qualityOrDefault(quality), std::move(completion));
+    loadCurrentPlayURL(video, qualityOrDefault(quality), owner, std::move(completion));
 }

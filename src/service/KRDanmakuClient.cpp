@@ -3,7 +3,7 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/Dispatch.h"
-#include "platform/foundation/ReplyOwner.h"
+#include "service/KRAsyncRequest.h"
 #include "platform/net/HTTPExchange.h"
 #include "model/KRConsole.h"
 #include "model/KRDanmakuXMLParser.h"
@@ -141,22 +141,23 @@ SourceOutcome fetchSource(const QString& url, qint64 cid, const KRRequestHandle&
     return outcome;
 }
 
-// The load's answer, on the main thread, unless its owner has gone or it was cancelled by then.
-struct Delivery {
-    KRRequestHandle handle;
-    platform::ReplyOwner owner;
-    KRDanmakuCompletion completion;
-
-    // Whether nobody waits for the answer any more (any thread; final once true).
-    bool abandoned() const { return handle.isCancelled() || owner.isGone(); }
+// What a load hands to its completion.
+struct Loaded {
+    KRDanmakuList danmakus;
+    KROptionalError error;
 };
 
-void deliver(Delivery delivery, KRDanmakuList danmakus, KROptionalError error)
+// Runs `work` for `owner` on a one-off worker; the answer reaches `completion` unless the
+// owner has gone or the returned handle was cancelled by then.
+template <typename Work>
+KRRequestHandle startLoad(QObject* owner, Work work, KRDanmakuCompletion completion)
 {
-    platform::dispatchMain([delivery = std::move(delivery), danmakus = std::move(danmakus), error = std::move(error)] {
-        if (!delivery.abandoned() && delivery.completion)
-            delivery.completion(danmakus, error);
+    const KRRequestHandle handle = KRRequestHandle::make();
+    KRAsyncRequest(owner).withHandle(handle).run(std::move(work), [completion = std::move(completion)](const Loaded& loaded) {
+        if (completion)
+            completion(loaded.danmakus, loaded.error);
     });
+    return handle;
 }
 
 } // namespace
@@ -224,29 +225,28 @@ KRRequestHandle KRDanmakuClient::loadDanmakusForCID(qint64 cid, QObject* owner, 
             completion({}, clientError(1, QStringLiteral("缺少 CID，无法读取弹幕")));
         return {};
     }
-    const KRRequestHandle handle = KRRequestHandle::make();
-    KRRequestPipeline::runOneOff([cid, delivery = Delivery{handle, owner, std::move(completion)}]() mutable {
+    auto work = [cid](const KRAsyncRequest& request) {
         const QStringList sources = {
             QStringLiteral("https://%1/%2.xml").arg(KRServiceHosts::commentHost()).arg(cid),
             QStringLiteral("https://%1/x/v1/dm/list.so?oid=%2").arg(KRServiceHosts::apiHost()).arg(cid),
         };
         KROptionalError remembered;
         for (const QString& source : sources) {
-            if (delivery.abandoned())
-                return platform::releaseOnMain(std::move(delivery));
-            SourceOutcome outcome = fetchSource(source, cid, delivery.handle);
+            // Nobody waits any more: the answer is dropped whatever it would be.
+            if (request.abandoned())
+                return Loaded{};
+            SourceOutcome outcome = fetchSource(source, cid, request.handle());
             if (outcome.succeeded) {
                 KRConsole::log(QStringLiteral("[KorvaneDanmaku] cid=%1 ready count=%2 cache=NO error=(null)")
                                    .arg(cid)
                                    .arg(outcome.danmakus.size()));
-                deliver(std::move(delivery), std::move(outcome.danmakus), std::nullopt);
-                return;
+                return Loaded{std::move(outcome.danmakus), std::nullopt};
             }
             // The last source's error is the one reported.
             remembered = outcome.error;
         }
-        if (delivery.abandoned())
-            return platform::releaseOnMain(std::move(delivery));
+        if (request.abandoned())
+            return Loaded{};
         for (const QString& path : {KRDanmakuNetworkCachePath(cid), KRDanmakuOfflineCachePath(cid)}) {
             const std::optional<QByteArray> document = readDocument(path);
             if (!document)
@@ -258,15 +258,14 @@ KRRequestHandle KRDanmakuClient::loadDanmakusForCID(qint64 cid, QObject* owner, 
             KRConsole::log(QStringLiteral("[KorvaneDanmaku] cid=%1 ready count=%2 cache=YES error=(null)")
                                .arg(cid)
                                .arg(danmakus.size()));
-            deliver(std::move(delivery), std::move(danmakus), std::nullopt);
-            return;
+            return Loaded{std::move(danmakus), std::nullopt};
         }
         if (!remembered)
             remembered = clientError(2, QStringLiteral("弹幕 XML 无法解析"));
         KRConsole::log(QStringLiteral("[KorvaneDanmaku] cid=%1 ready count=0 cache=NO error=%2").arg(cid).arg(errorText(remembered)));
-        deliver(std::move(delivery), {}, remembered);
-    });
-    return handle;
+        return Loaded{{}, remembered};
+    };
+    return startLoad(owner, std::move(work), std::move(completion));
 }
 
 KRRequestHandle KRDanmakuClient::loadCachedDanmakusForCID(qint64 cid, QObject* owner, KRDanmakuCompletion completion)
@@ -276,8 +275,7 @@ KRRequestHandle KRDanmakuClient::loadCachedDanmakusForCID(qint64 cid, QObject* o
             completion({}, clientError(1, QStringLiteral("缺少 CID，无法读取离线弹幕")));
         return {};
     }
-    const KRRequestHandle handle = KRRequestHandle::make();
-    KRRequestPipeline::runOneOff([cid, delivery = Delivery{handle, owner, std::move(completion)}]() mutable {
+    auto work = [cid](const KRAsyncRequest&) {
         const std::optional<QByteArray> document = readDocument(KRDanmakuCachePath(cid));
         KRDanmakuList danmakus;
         KROptionalError error;
@@ -290,9 +288,9 @@ KRRequestHandle KRDanmakuClient::loadCachedDanmakusForCID(qint64 cid, QObject* o
                            .arg(document ? document->size() : 0)
                            .arg(danmakus.size())
                            .arg(errorText(error)));
-        deliver(std::move(delivery), std::move(danmakus), std::move(error));
-    });
-    return handle;
+        return Loaded{std::move(danmakus), std::move(error)};
+    };
+    return startLoad(owner, std::move(work), std::move(completion));
 }
 
 bool KRDanmakuClient::hasCachedDanmakusForCID(qint64 cid)

@@ -22,6 +22,7 @@ const QString kFeedUserAgent =
 const QString kAppUserAgent = QStringLiteral("zant-universal/82200200 CFNetwork/811.5.4 Darwin/16.7.0");
 const QString kTVUserAgent = QStringLiteral("Mozilla/5.0 (Linux; Android 13; TV) zant-tv/1.6.6");
 const QString kImageUserAgent = QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) Korvane/0.2");
+const QString kOfflineUserAgent = QStringLiteral("Mozilla/5.0 (iPhone; CPU iPhone OS 5_1_1 like Mac OS X) Korvane/3.0");
 const QString kDesktopUserAgent = QStringLiteral(
     "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/140.0.0.0 Safari/537.36");
@@ -50,6 +51,8 @@ constexpr qint64 kRiskConfigurationBodyBytes = 256 * 1024;
 constexpr double kRiskConfigurationTimeout = 4.0;
 // A picture upload sends a few MiB up a phone's connection.
 constexpr double kUploadTimeout = 30.0;
+// A media download waits out a slow CDN; the limit counts idle time, not the whole transfer.
+constexpr double kMediaDownloadTimeout = 60.0;
 
 using Policy = KRRequestKindPolicy;
 
@@ -91,6 +94,10 @@ const Policy kPolicies[] = {
     // configuration stands in. The shared storage's cookies, as a plain load of the platform.
     {"risk-configuration", kWebUserAgent, Policy::Referer::None, false, Policy::Session::SharedJar, false,
      kRiskConfigurationBodyBytes, kRiskConfigurationTimeout, {{"Accept", "application/json, text/plain, */*"}}},
+    // Streamed to a file by the offline cache's download connection: no cookies (the CDN's
+    // addresses are signed), and the web root as Referer on every hop, whatever the host.
+    {"media-download", kOfflineUserAgent, Policy::Referer::WebRoot, false, Policy::Session::None, false, -1,
+     kMediaDownloadTimeout, {}},
 };
 constexpr size_t kKindCount = std::size(kPolicies);
 
@@ -170,7 +177,7 @@ KRRequestAddress::KRRequestAddress(const QString& text, QUrl parsed)
 
 const KRRequestKindPolicy& KRRequestPipeline::policy(KRRequestKind kind)
 {
-    static_assert(std::size(kPolicies) == size_t(KRRequestKind::RiskConfiguration) + 1, "one row per kind");
+    static_assert(std::size(kPolicies) == size_t(KRRequestKind::MediaDownload) + 1, "one row per kind");
     return kPolicies[indexOf(kind)];
 }
 

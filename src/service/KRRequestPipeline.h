@@ -28,6 +28,7 @@ enum class KRRequestKind {
     Image,              // pictures of the image CDN (covers, avatars, emotes) and any picture address
     ReleaseManifest,    // the signed release manifest on the maker's host
     RiskConfiguration,  // the captcha page's risk configuration (script addresses)
+    MediaDownload,      // the offline cache's streamed media and cover downloads
 };
 
 // How requests of one kind are made.
@@ -51,7 +52,7 @@ struct KRRequestKindPolicy {
     bool origin;             // Origin: the web host
     Session session;
     bool responseCache;      // replies of cacheable addresses are kept and stand in on failure
-    qint64 maxBodyBytes;
+    qint64 maxBodyBytes;     // -1: no limit (a streamed download writes as it reads)
     double timeoutSeconds;   // idle time-out, unless a test shortened it
     // Further fixed headers ("Accept", "Accept-Encoding"), name and value; empty names end it.
     const char* extraHeaders[5][2];

@@ -1,7 +1,7 @@
 #include "settings/KRUpdateChecker.h"
 
 #include "model/KRServiceHosts.h"
-#include "platform/foundation/Dispatch.h"
+#include "service/KRAsyncRequest.h"
 #include "service/KRRequestPipeline.h"
 #include "store/KRDiagnostics.h"
 
@@ -25,13 +25,12 @@ void KRUpdateChecker::checkForUpdates()
     if (m_checking)
         return;
     m_checking = true;
-    const bool started = KRRequestPipeline::runOneOff([] {
-        const platform::HTTPResponse response =
-            KRRequestPipeline::perform(KRRequestKind::ReleaseManifest, KRRequestAddress(manifestAddress()));
-        platform::dispatchMain([status = response.status, body = response.body, error = response.error] {
-            sharedChecker()->finish(status, body, error);
-        });
-    });
+    // The shared checker lives as long as the process: the request has no owner.
+    const bool started = KRAsyncRequest().run(
+        [](const KRAsyncRequest&) {
+            return KRRequestPipeline::perform(KRRequestKind::ReleaseManifest, KRRequestAddress(manifestAddress()));
+        },
+        [](const platform::HTTPResponse& response) { sharedChecker()->finish(response.status, response.body, response.error); });
     // A closed pipeline (the process is ending) releases the operation unrun.
     if (!started)
         finish(0, {}, KRError(kErrorDomain, -999, QStringLiteral("The request pipeline is closed")));

@@ -10,6 +10,7 @@
 #include "platform/foundation/OperationQueue.h"
 #include "platform/foundation/ReplyOwner.h"
 #include "platform/uikit/Application.h"
+#include "service/KRAsyncRequest.h"
 #include "service/KRRequestPipeline.h"
 #include "store/KRPreferences.h"
 
@@ -231,7 +232,10 @@ struct KRImageLoader::State {
         bool keep = true;
     };
     Result load(const QString& address) const;
-    static void run(const std::shared_ptr<State>& state, const QString& address, bool memoryCaching);
+    // Off the main thread: the picture as every waiter gets it, kept in memory where it may be.
+    Image download(const QString& address, bool memoryCaching);
+    // On the main thread: the picture to everyone who waits for that address.
+    void deliver(const QString& address, const Image& image);
 };
 
 KRImageLoader::State::Result KRImageLoader::State::load(const QString& address) const
@@ -279,28 +283,30 @@ KRImageLoader::State::Result KRImageLoader::State::load(const QString& address) 
     return Result{image, keep};
 }
 
-void KRImageLoader::State::run(const std::shared_ptr<State>& state, const QString& address, bool memoryCaching)
+Image KRImageLoader::State::download(const QString& address, bool memoryCaching)
 {
-    Result result = state->load(address);
+    Result result = load(address);
     if (!result.image.isNull() && memoryCaching && result.keep) {
-        if (state->a4) {
+        if (a4) {
             // Old devices decode here, once, rather than while a list scrolls.
             const QImage decoded = result.image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
             if (!decoded.isNull())
                 result.image = decoded;
         }
-        state->memoryCache.setObject(address, result.image);
+        memoryCache.setObject(address, result.image);
     }
-    const Image image(result.image);
-    platform::dispatchMain([state, address, image] {
-        QList<Completion> callbacks;
-        {
-            std::lock_guard lock(state->pendingMutex);
-            callbacks = state->pending.take(address);
-        }
-        for (const Completion& callback : callbacks)
-            callback(image);
-    });
+    return Image(result.image);
+}
+
+void KRImageLoader::State::deliver(const QString& address, const Image& image)
+{
+    QList<Completion> callbacks;
+    {
+        std::lock_guard lock(pendingMutex);
+        callbacks = pending.take(address);
+    }
+    for (const Completion& callback : callbacks)
+        callback(image);
 }
 
 KRImageLoader* KRImageLoader::sharedLoader()
@@ -403,7 +409,10 @@ void KRImageLoader::loadURLString(const QString& address, bool thumbnail, bool m
         found->append(std::move(owned));
     }
     if (first) {
-        m_queue->addOperation([state = m_state, final, memoryCaching] { State::run(state, final, memoryCaching); });
+        // One download serves every waiter, each with its owner of its own: the download has none.
+        KRAsyncRequest().onQueue(m_queue.get()).run(
+            [state = m_state, final, memoryCaching](const KRAsyncRequest&) { return state->download(final, memoryCaching); },
+            [state = m_state, final](const Image& image) { state->deliver(final, image); });
     }
 }
 

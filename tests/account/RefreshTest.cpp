@@ -1,5 +1,9 @@
 #include "account/AccountClientTesting.h"
 
+#include "account/KRPlaybackInfo.h"
+
+#include <memory>
+
 using namespace accounttest;
 
 namespace {
@@ -157,6 +161,91 @@ TEST_F(RefreshTest, AnAppRequestRejectedTwiceIsSentTwiceAndTheSecondAnswerPasses
     expectError(std::get<2>(calls.calls.first()), -101, QStringLiteral("second"));
     EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/v2/view/like")).last().header(QStringLiteral("Cookie")), QString());
     EXPECT_TRUE(runtimeLog().contains(QStringLiteral("phase=server-reject path=/x/v2/view/like code=-101")));
+}
+
+TEST_F(RefreshTest, ChainsStopWithTheirOwner)
+{
+    // A like whose owner goes while the risk-control cookies are fetched: the cookies, the
+    // session's, are kept, but the like is never sent.
+    AccountFixtures::logInWebOnly();
+    serveAPI(QStringLiteral("/x/frontend/finger/spi"), [](const FakeRequest&) {
+        FakeReply reply = AccountFixtures::ok(QVariantMap{{QStringLiteral("b_3"), QStringLiteral("B3")}, {QStringLiteral("b_4"), QStringLiteral("B4")}});
+        reply.delayMs = 150;
+        return reply;
+    });
+    serveAPI(QStringLiteral("/x/web-interface/archive/like"), [](const FakeRequest&) { return AccountFixtures::ok(); });
+    {
+        auto owner = std::make_unique<QObject>();
+        auto released = std::make_shared<bool>(false);
+        std::shared_ptr<void> token(nullptr, [released](void*) { *released = true; });
+        int calls = 0;
+        client()->setLike(true, 170001, QString(), owner.get(),
+                          [token, &calls](bool, const QString&, const QVariant&) { ++calls; });
+        token.reset();
+        KR_WAIT_UNTIL(fake.requestsTo(QStringLiteral("/x/frontend/finger/spi")).size() == 1);
+        owner.reset();
+        KR_WAIT_UNTIL(*released);
+        drain();
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(KRSessionStore::sharedStore().hasRiskControlCookies());
+        EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/web-interface/archive/like")).isEmpty());
+    }
+
+    // A refresh waiter whose owner goes: the refresh, the client's own, still commits, but the
+    // app request waiting for it is never sent. A playback route whose owner goes while its
+    // first route is asked never falls back to the next.
+    AccountFixtures::logInAppAndWeb(120);
+    serveRefresh([](const FakeRequest&) {
+        FakeReply reply = AccountFixtures::ok(AccountFixtures::loginData(QStringLiteral("acc-2"), QStringLiteral("ref-2")));
+        reply.delayMs = 150;
+        return reply;
+    });
+    serve(KRServiceHosts::appHost(), QStringLiteral("/x/v2/view/like"),
+          AccountFixtures::appSigned([](const FakeRequest&) { return AccountFixtures::ok(); }));
+    const QString tv = QStringLiteral("/x/tv/ugc/playurl");
+    serveAPI(tv, [](const FakeRequest&) {
+        FakeReply reply = AccountFixtures::ok(AccountFixtures::progressiveInfo(32));
+        reply.delayMs = 150;
+        return reply;
+    });
+    serveAPI(QStringLiteral("/x/player/playurl"), [](const FakeRequest&) { return AccountFixtures::ok(AccountFixtures::progressiveInfo(64)); });
+
+    struct Case {
+        const char* name;
+        QString firstPath;
+        std::function<void(QObject* owner, std::function<void()> answered)> start;
+    };
+    const QList<Case> cases{
+        {"refresh waiter", kRefreshPath,
+         [](QObject* owner, std::function<void()> answered) {
+             client()->performAuthenticatedAppURLString(appURL(QStringLiteral("/x/v2/view/like")), QStringLiteral("POST"),
+                                                        {{QStringLiteral("aid"), 1}}, true, true, owner,
+                                                        [answered](const QVariant&, const platform::HTTPResponse*,
+                                                                   const KROptionalError&) { answered(); });
+         }},
+        {"playback routes", tv,
+         [](QObject* owner, std::function<void()> answered) {
+             client()->loadPlaybackInfoForAID(170001, QStringLiteral("BV1xx411c7mD"), 279786, 64, owner,
+                                              [answered](const std::optional<KRPlaybackInfo>&, const KROptionalError&) { answered(); });
+         }},
+    };
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        auto owner = std::make_unique<QObject>();
+        auto released = std::make_shared<bool>(false);
+        std::shared_ptr<void> token(nullptr, [released](void*) { *released = true; });
+        int calls = 0;
+        item.start(owner.get(), [token, &calls] { ++calls; });
+        token.reset();
+        KR_WAIT_UNTIL(fake.requestsTo(item.firstPath).size() == 1);
+        owner.reset();
+        KR_WAIT_UNTIL(*released);
+        drain();
+        EXPECT_EQ(calls, 0);
+    }
+    EXPECT_EQ(KRSessionStore::sharedStore().accessToken(), QStringLiteral("acc-2")) << "the refresh is kept";
+    EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/v2/view/like")).isEmpty());
+    EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/player/playurl")).isEmpty());
 }
 
 TEST_F(RefreshTest, WithoutARefreshTokenNoRequestIsMade)

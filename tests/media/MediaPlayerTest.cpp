@@ -12,6 +12,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <memory>
 
 using platform::media::MediaPlayer;
 using platform::media::PlayerSurface;
@@ -89,7 +90,7 @@ TEST_F(MediaPlayerTest, UnreadableItemsFailOnceWithAnError)
         EXPECT_EQ(player.rate(), 0.0);
         // Nothing more arrives for the same item.
         bool finished = false;
-        player.seek(1, 0, 0, [&](bool f) { finished = !f; });
+        player.seek(1, 0, 0, &player, [&](bool f) { finished = !f; });
         EXPECT_TRUE(finished);
         EXPECT_EQ(events.failures, 1);
         EXPECT_EQ(events.ends, 0);
@@ -116,7 +117,7 @@ TEST_F(MediaPlayerTest, ServedOverVerifiedTLSWithRanges)
 
     // Far ahead of what was read, a seek asks for the rest of the file by range.
     bool seeked = false;
-    player.seek(11.0, 0, 0, [&](bool finished) { seeked = finished; });
+    player.seek(11.0, 0, 0, &player, [&](bool finished) { seeked = finished; });
     KR_WAIT_UNTIL(seeked);
     bool ranged = false;
     for (const auto& request : service.requestsTo(QStringLiteral("/media/clip-360p.mp4"))) {
@@ -147,7 +148,7 @@ TEST_F(MediaPlayerTest, SeeksCompleteOnceAndTheRateSurvivesThem)
     // Asked before the item is known: runs once it is.
     int firstCalls = 0;
     bool firstFinished = false;
-    player.seek(4.0, 0, 0, [&](bool finished) {
+    player.seek(4.0, 0, 0, &player, [&](bool finished) {
         ++firstCalls;
         firstFinished = finished;
     });
@@ -159,9 +160,9 @@ TEST_F(MediaPlayerTest, SeeksCompleteOnceAndTheRateSurvivesThem)
     EXPECT_EQ(player.rate(), 1.0);
     // A seek superseded by another finishes unfinished; the later one finishes.
     std::vector<bool> results;
-    player.seek(8.0, 0, 0, [&](bool f) { results.push_back(f); });
+    player.seek(8.0, 0, 0, &player, [&](bool f) { results.push_back(f); });
     EXPECT_EQ(player.rate(), 1.0);
-    player.seek(2.0, 0.5, 0.5, [&](bool f) { results.push_back(f); });
+    player.seek(2.0, 0.5, 0.5, &player, [&](bool f) { results.push_back(f); });
     EXPECT_NEAR(player.currentTime(), 2.0, 0.01);
     KR_WAIT_UNTIL(results.size() == 2);
     EXPECT_EQ(results, (std::vector<bool>{false, true}));
@@ -176,6 +177,35 @@ TEST_F(MediaPlayerTest, SeeksCompleteOnceAndTheRateSurvivesThem)
     EXPECT_EQ(player.rate(), 0.0);
 }
 
+TEST_F(MediaPlayerTest, ASeekOfAGoneOwnerCompletesNothing)
+{
+    // One owner goes while its seek waits for the item, the other while its seek is
+    // superseded; a third seek with an owner that stays shows the events did come.
+    MediaPlayer player;
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    int goneCalls = 0;
+    auto waiting = std::make_unique<QObject>();
+    player.seek(4.0, 0, 0, waiting.get(), [&](bool) { ++goneCalls; });
+    waiting.reset();
+    auto superseded = std::make_unique<QObject>();
+    player.seek(5.0, 0, 0, superseded.get(), [&](bool) { ++goneCalls; });
+    superseded.reset();
+    QObject stays;
+    bool finished = false;
+    player.seek(6.0, 0, 0, &stays, [&](bool f) { finished = f; });
+    KR_WAIT_UNTIL(finished);
+    EXPECT_EQ(goneCalls, 0);
+
+    // And one still pending when the player itself goes.
+    auto last = std::make_unique<MediaPlayer>();
+    last->replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    auto owner = std::make_unique<QObject>();
+    last->seek(3.0, 0, 0, owner.get(), [&](bool) { ++goneCalls; });
+    owner.reset();
+    last.reset();
+    EXPECT_EQ(goneCalls, 0);
+}
+
 TEST_F(MediaPlayerTest, EndsOnceAtTheEndAndAgainAfterASeekBack)
 {
     MediaPlayer player;
@@ -183,7 +213,7 @@ TEST_F(MediaPlayerTest, EndsOnceAtTheEndAndAgainAfterASeekBack)
     events.watch(player);
     player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
     bool seeked = false;
-    player.seek(11.0, 0, 0, [&](bool) { seeked = true; });
+    player.seek(11.0, 0, 0, &player, [&](bool) { seeked = true; });
     KR_WAIT_UNTIL(seeked);
     player.setRate(4.0);
     KR_WAIT_UNTIL(events.ends == 1);
@@ -191,12 +221,12 @@ TEST_F(MediaPlayerTest, EndsOnceAtTheEndAndAgainAfterASeekBack)
     EXPECT_EQ(events.failures, 0);
     // Held at the end, the engine reports nothing more: a seek there finds one end.
     seeked = false;
-    player.seek(11.9, 0, 0, [&](bool) { seeked = true; });
+    player.seek(11.9, 0, 0, &player, [&](bool) { seeked = true; });
     KR_WAIT_UNTIL(seeked);
     EXPECT_EQ(events.ends, 1);
 
     seeked = false;
-    player.seek(11.5, 0, 0, [&](bool) { seeked = true; });
+    player.seek(11.5, 0, 0, &player, [&](bool) { seeked = true; });
     KR_WAIT_UNTIL(seeked);
     player.play();
     EXPECT_EQ(player.rate(), 4.0);
@@ -239,7 +269,7 @@ TEST_F(MediaPlayerTest, SurfaceRendersDecodedFramesOffscreen)
     surface.setAlpha(0);
     surface.refreshRenderSize();
     bool seeked = false;
-    player.seek(6.0, 0, 0, [&](bool) { seeked = true; });
+    player.seek(6.0, 0, 0, &player, [&](bool) { seeked = true; });
     EXPECT_EQ(player.framesSinceLoadOrSeek(), 0);
     KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
     EXPECT_EQ(player.core()->frameImage().size(), QSize(16, 16));

@@ -2,6 +2,8 @@
 
 #include "platform/foundation/NotificationCenter.h"
 
+#include <memory>
+
 using namespace offlinetest;
 using testsupport::FakeReply;
 
@@ -19,11 +21,11 @@ protected:
 
     void startProgressive(const QStringList& sources, Outcome& outcome, const std::shared_ptr<KRVideo>& video = makeVideo())
     {
-        manager()->cacheVideo(video, sources, QStringLiteral("720P"), QImage(), outcome.progressBlock(), outcome.completionBlock());
+        manager()->cacheVideo(video, sources, QStringLiteral("720P"), QImage(), &outcome.owner, outcome.progressBlock(), outcome.completionBlock());
     }
     void startDASH(const QString& picture, const QString& sound, Outcome& outcome, const QImage& cover = QImage())
     {
-        manager()->cacheDASHVideo(makeVideo(), picture, sound, 80, QStringLiteral("1080P"), cover, outcome.progressBlock(),
+        manager()->cacheDASHVideo(makeVideo(), picture, sound, 80, QStringLiteral("1080P"), cover, &outcome.owner, outcome.progressBlock(),
                                   outcome.completionBlock());
     }
     // Only the index and the danmaku copies are left in the store.
@@ -46,7 +48,7 @@ TEST_F(OfflineDownloadTest, ProgressiveDownloadCommitsAnIdenticalFile)
     testsupport::ConsoleCapture console;
     Outcome outcome;
     manager()->cacheVideo(makeVideo(), mediaURL(QStringLiteral("/v.mp4")), QStringLiteral("720P"), cover,
-                          outcome.progressBlock(), outcome.completionBlock());
+                          &outcome.owner, outcome.progressBlock(), outcome.completionBlock());
     EXPECT_TRUE(manager()->isDownloading());
     EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 1);
     KR_WAIT_UNTIL(outcome.done);
@@ -417,6 +419,35 @@ TEST_F(OfflineDownloadTest, ABodyWithoutSizeNotifiesEvery512KiBAndReportsOnlyThe
     EXPECT_EQ(storedIndex().value(0).toMap().value(QStringLiteral("byte_count")).toLongLong(), body.size());
 }
 
+TEST_F(OfflineDownloadTest, ADownloadWhoseOwnerWentFinishesWithoutReportingToIt)
+{
+    serve(QStringLiteral("/v.mp4"), 600 * 1024);
+    serve(QStringLiteral("/p.m4v"), 300 * 1024);
+    serve(QStringLiteral("/a.m4a"), 100 * 1024);
+    auto video = makeVideo();
+    for (const bool dash : {false, true}) {
+        SCOPED_TRACE(dash ? "dash" : "progressive");
+        auto owner = std::make_unique<QObject>();
+        Outcome outcome;
+        if (dash)
+            manager()->cacheDASHVideo(video, mediaURL(QStringLiteral("/p.m4v")), mediaURL(QStringLiteral("/a.m4a")), 80,
+                                      QStringLiteral("1080P"), QImage(), owner.get(), outcome.progressBlock(),
+                                      outcome.completionBlock());
+        else
+            manager()->cacheVideo(video, mediaURL(QStringLiteral("/v.mp4")), QStringLiteral("720P"), QImage(), owner.get(),
+                                  outcome.progressBlock(), outcome.completionBlock());
+        const qsizetype reported = outcome.progress.size();
+        owner.reset();
+        // The download is the manager's and goes on; its owner hears nothing more.
+        KR_WAIT_UNTIL(!manager()->isDownloading());
+        EXPECT_EQ(outcome.calls, 0);
+        EXPECT_EQ(outcome.progress.size(), reported);
+        EXPECT_TRUE(manager()->isVideoCached(*video));
+        KROptionalError error;
+        ASSERT_TRUE(manager()->removeCachedVideo(*video, &error));
+    }
+}
+
 TEST_F(OfflineDownloadTest, AnIndexThatCannotBeWrittenFailsTheDownloadAndKeepsNothing)
 {
     media::Serving stalled;
@@ -425,7 +456,7 @@ TEST_F(OfflineDownloadTest, AnIndexThatCannotBeWrittenFailsTheDownloadAndKeepsNo
     cover.fill(Qt::blue);
     Outcome outcome;
     manager()->cacheVideo(makeVideo(), mediaURL(QStringLiteral("/v.mp4")), QStringLiteral("720P"), cover,
-                          outcome.progressBlock(), outcome.completionBlock());
+                          &outcome.owner, outcome.progressBlock(), outcome.completionBlock());
     // Nothing can be renamed over a folder: the index write at commit fails.
     ASSERT_TRUE(QDir().mkpath(offlinePath(QStringLiteral("index.plist"))));
     KR_WAIT_UNTIL(outcome.done);

@@ -108,6 +108,8 @@ inline void writeDanmakuCopy(qint64 cid, int count)
 }
 
 struct Outcome {
+    // Whom the download's progress and completion are for.
+    QObject owner;
     bool done = false;
     bool success = false;
     QString message;

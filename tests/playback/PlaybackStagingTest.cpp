@@ -6,6 +6,7 @@
 #include "platform/media/MediaPlayer.h"
 #include "platform/uikit/View.h"
 
+#include <QPointer>
 #include <QRegularExpression>
 #include <QWidget>
 
@@ -122,6 +123,35 @@ TEST_F(PlaybackStagingTest, CancellingNeverCallsTheCompletion)
     KR_WAIT_UNTIL(transport->pollCountForTesting() >= polls + 10);
     EXPECT_EQ(cancelled.calls, 0);
     EXPECT_EQ(replaced.calls, 0);
+}
+
+TEST_F(PlaybackStagingTest, ATransportDestroyedWhileItsStageSeeksIsNeverReadAgain)
+{
+    // The staged player outlives the transport (it is let go on the next turn of the event
+    // loop) and finishes its pending seek unfinished as it goes: nothing of the transport may
+    // be read by then. Once with the first seek to the start time pending, once with a seek
+    // that aligns the staged player to the main one.
+    for (const bool aligning : {false, true}) {
+        SCOPED_TRACE(aligning ? "aligning" : "first seek");
+        auto transport = playingTransport(1.0);
+        Completion completion;
+        if (aligning) {
+            transport->pause();
+            const double main = transport->currentPlaybackTime();
+            // Far from the main player's time, so the staged one is sent back to it.
+            transport->stageContentURL(fixtures::testMediaFileURL(QStringLiteral("clip-720p.mp4")), main + 6.0, 1, 0, completion.fn());
+            media::MediaPlayer* staged = transport->stagedPlayerForTesting();
+            KR_WAIT_UNTIL(staged->status() == media::MediaPlayer::StatusReadyToPlay && std::abs(staged->currentTime() - main) < 0.5);
+        } else {
+            transport->stageContentURL(fixtures::testMediaFileURL(QStringLiteral("clip-720p.mp4")), 1.0, 1, 0, completion.fn());
+        }
+        ASSERT_TRUE(transport->hasStagedContent());
+        QPointer<media::MediaPlayer> staged = transport->stagedPlayerForTesting();
+        QPointer<media::MediaPlayer> main = transport->playerForTesting();
+        transport.reset();
+        KR_WAIT_UNTIL(staged.isNull() && main.isNull());
+        EXPECT_EQ(completion.calls, 0);
+    }
 }
 
 TEST_F(PlaybackStagingTest, AStagedItemThatFailsReportsItsError)

@@ -5,6 +5,8 @@
 #include "service/KRCompatibilityAIDMap.h"
 #include "support/AccountFixtures.h"
 
+#include <memory>
+
 using namespace servicetest;
 using testsupport::AccountFixtures;
 
@@ -49,7 +51,7 @@ TEST_F(PlayURLTest, AnAccountRouteWithoutAddressIsRetriedOnceWithoutTheSessionAt
             return AccountFixtures::ok(QVariantMap{{QStringLiteral("quality"), 80}});
         return playable(80);
     });
-    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 80, done); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 80, liveOwner(), done); });
     ASSERT_TRUE(outcome->value);
     EXPECT_FALSE(outcome->error);
     EXPECT_FALSE(outcome->value->playURL().isEmpty());
@@ -68,8 +70,43 @@ TEST_F(PlayURLTest, AnAnswerWithoutAddressIsAFailureNotASuccess)
     // Neither the play address nor the series fall-back names an address or an error.
     for (const QString& path : {kWeb, QStringLiteral("/pgc/player/web/playurl")})
         fake.route(KRServiceHosts::apiHost(), path, [](const FakeRequest&) { return AccountFixtures::ok(QVariantMap{{QStringLiteral("quality"), 80}}); });
-    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 80, done); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 80, liveOwner(), done); });
     expectError(outcome->error, -34, QStringLiteral("视频暂未返回兼容播放地址"));
+}
+
+TEST_F(PlayURLTest, NeitherFormAnswersOrGoesOnForAGoneOwner)
+{
+    // The play address comes late and without an address, so a chain that went on would ask
+    // the series fall-back by aid next.
+    KRPlaybackInfoProvider::install(nullptr);
+    fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest&) {
+        FakeReply reply = AccountFixtures::ok(QVariantMap{{QStringLiteral("quality"), 80}});
+        reply.delayMs = 150;
+        return reply;
+    });
+    const QString fallback = QStringLiteral("/pgc/player/web/playurl");
+    serve(fallback, playable(80));
+    for (const bool switching : {false, true}) {
+        SCOPED_TRACE(switching ? "one quality" : "starting playback");
+        fake.clearRequests();
+        auto owner = std::make_unique<QObject>();
+        auto release = std::make_shared<Release>();
+        int calls = 0;
+        auto completion = [&calls, token = releaseToken(release)](const VideoRef&, const KROptionalError&) { ++calls; };
+        if (switching)
+            client()->loadPlayURLForVideo(archive(), 80, owner.get(), std::move(completion));
+        else
+            client()->loadPlayURLForVideo(archive(), owner.get(), std::move(completion));
+        KR_WAIT_UNTIL(requestsTo(kWeb).size() == 1);
+        owner.reset();
+        KR_WAIT_UNTIL(release->done);
+        testsupport::waitUntil([] { return KRAPIWorkerQueue()->operationCount() == 0; });
+        QCoreApplication::processEvents();
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(release->onMain);
+        EXPECT_EQ(requestsTo(kWeb).size(), 1);
+        EXPECT_TRUE(requestsTo(fallback).isEmpty()) << "the chain stops with its owner";
+    }
 }
 
 TEST_F(PlayURLTest, TiersStopAtOnceWhenTheArchiveIsUnavailable)
@@ -93,7 +130,7 @@ TEST_F(PlayURLTest, TiersStopAtOnceWhenTheArchiveIsUnavailable)
         SCOPED_TRACE(item.name);
         fake.clearRequests();
         fake.route(KRServiceHosts::apiHost(), QStringLiteral("/pgc/player/web/playurl"), [reply = item.fallback](const FakeRequest&) { return reply; });
-        const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), done); });
+        const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), liveOwner(), done); });
         expectError(outcome->error, item.code);
         EXPECT_EQ(requestsTo(kWeb).size() == 1, item.stops) << requestsTo(kWeb).size() << " tiers tried";
     }
@@ -103,7 +140,7 @@ TEST_F(PlayURLTest, AnAccountRouteRefusalIsTheAccountClientsOwnAndNeitherRetried
 {
     logIn();
     fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest&) { return ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有")); });
-    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), done); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), liveOwner(), done); });
     expectError(outcome->error, -404, QString(), KRAccountErrorDomain);
     EXPECT_GT(runtimeLog().count(QStringLiteral("play-url-official-attempt")), 1) << "lower tiers are tried";
     EXPECT_FALSE(runtimeLog().contains(QStringLiteral("play-url-anonymous-retry")));
@@ -118,13 +155,13 @@ TEST_F(PlayURLTest, TheWebRoadAsksForFourKOnlyAboveOneHundredNineteenTheAccountR
     });
     for (const auto& [quality, fourk] : QList<std::pair<int, QString>>{{120, "1"}, {116, "0"}, {0, "0"}}) {
         SCOPED_TRACE(quality);
-        run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), quality, done); });
+        run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), quality, liveOwner(), done); });
         EXPECT_EQ(requestsTo(kWeb).last().queryValue(QStringLiteral("fourk")), fourk);
         EXPECT_EQ(requestsTo(kWeb).last().queryValue(QStringLiteral("qn")), QString::number(quality < 1 ? 16 : quality));
     }
     logIn();
     KRPlaybackInfoProvider::install(KRAccountClient::sharedClient());
-    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 116, done); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), 116, liveOwner(), done); });
     EXPECT_FALSE(outcome->error);
     const FakeRequest account = requestsTo(kWeb).last();
     EXPECT_FALSE(account.header(QStringLiteral("Cookie")).isEmpty());
@@ -134,10 +171,10 @@ TEST_F(PlayURLTest, TheWebRoadAsksForFourKOnlyAboveOneHundredNineteenTheAccountR
 TEST_F(PlayURLTest, AVideoWithoutIdentityFailsInsideTheCall)
 {
     bool inside = false;
-    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(videoWith(5, QString(), 0), done); }, &inside);
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(videoWith(5, QString(), 0), liveOwner(), done); }, &inside);
     EXPECT_TRUE(inside);
     expectError(outcome->error, -35, QStringLiteral("视频信息不完整，请刷新后重试"));
-    const auto switched = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(videoWith(5, QString(), 0), 64, done); }, &inside);
+    const auto switched = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(videoWith(5, QString(), 0), 64, liveOwner(), done); }, &inside);
     EXPECT_TRUE(inside);
     expectError(switched->error, -35);
     EXPECT_TRUE(fake.requests().isEmpty());
@@ -150,7 +187,7 @@ TEST_F(PlayURLTest, TheOldSystemWithTheBridgeTriesTheOldPlayHostFirstThenSixteen
     KRPlaybackInfoProvider::install(nullptr);
     fake.route(KRServiceHosts::oldPlayHost(), QStringLiteral("/playurl"), [](const FakeRequest&) { return ServiceFixtures::serviceError(-500, QStringLiteral("gone")); });
     fake.route(KRServiceHosts::apiHost(), kWeb, [](const FakeRequest& request) { return playable(request.queryValue(QStringLiteral("qn")).toInt()); });
-    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), done); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), liveOwner(), done); });
     EXPECT_FALSE(outcome->error);
     ASSERT_EQ(requestsTo(QStringLiteral("/playurl")).size(), 1);
     const FakeRequest old = requestsTo(QStringLiteral("/playurl")).first();

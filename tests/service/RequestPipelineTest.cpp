@@ -50,6 +50,7 @@ TEST(RequestPipeline, SessionCookiesGoOnlyToTheServicesOwnHttpsAddressesOnEveryK
         {KRRequestKind::RiskControlCookies, "risk-control cookies", true, true},
         {KRRequestKind::Image, "image", true, false},
         {KRRequestKind::RiskConfiguration, "risk configuration", true, false},
+        {KRRequestKind::MediaDownload, "media download", false, false},
     };
     const QString path = QStringLiteral("/x/anything?a=1");
     const QList<QPair<QString, bool>> addresses{

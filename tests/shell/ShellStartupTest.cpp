@@ -431,7 +431,7 @@ TEST_F(ShellStartupTest, PadsStartInPortraitWithTheNoticeAsASheet)
     EXPECT_EQ(sheet->view()->frame().size(), QSizeF(540, 620));
 }
 
-TEST_F(ShellStartupTest, LaterScreensSayTheyComeLaterAndTheProfileOffersLogin)
+TEST_F(ShellStartupTest, TheInboxGatesSignedOutUsersAndTheProfileOffersLogin)
 {
     platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
     AccountFixtures::Passport passport(*service);
@@ -439,11 +439,12 @@ TEST_F(ShellStartupTest, LaterScreensSayTheyComeLaterAndTheProfileOffersLogin)
     auto* inbox = new KRMessageViewController(0);
     stack(0)->pushViewController(inbox, false);
     EXPECT_EQ(inbox->title(), QStringLiteral("消息"));
-    ASSERT_NE(inbox->messageLabel(), nullptr);
-    EXPECT_FALSE(inbox->messageLabel()->text().isEmpty());
-    EXPECT_EQ(inbox->messageLabel()->textColor(), KRTheme::sharedTheme()->secondaryTextColor());
+    // Signed out, the inbox says so and follows the theme.
+    ASSERT_NE(inbox->stateLabel(), nullptr);
+    EXPECT_EQ(inbox->stateLabel()->text(), QStringLiteral("登录后可查看消息"));
+    EXPECT_EQ(inbox->stateLabel()->textColor(), KRTheme::sharedTheme()->secondaryTextColor());
     KRTheme::sharedTheme()->setStyle(1);
-    EXPECT_EQ(inbox->messageLabel()->textColor(), KRTheme::sharedTheme()->secondaryTextColor());
+    EXPECT_EQ(inbox->stateLabel()->textColor(), KRTheme::sharedTheme()->secondaryTextColor());
 
     root()->tapTabForTesting(3);
     auto* profile = qobject_cast<KRProfileViewController*>(stack(3)->topViewController());

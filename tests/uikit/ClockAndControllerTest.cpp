@@ -166,7 +166,8 @@ TEST_F(KitClock, ControlArrowKeysRotateTheWindow)
 TEST_F(KitClock, AnAlertWithoutAWindowAnswersAsCancelled)
 {
     int answer = -2;
-    QPointer<AlertView> alert = new AlertView(QStringLiteral("提示"), {}, QStringLiteral("取消"), {}, [&](int i) { answer = i; });
+    QPointer<AlertView> alert = new AlertView(QStringLiteral("提示"), {}, QStringLiteral("取消"), {}, nullptr,
+                                              [&](int i) { answer = i; });
     alert->show();
     EXPECT_EQ(answer, 0);
     flushDeferredDeletes();

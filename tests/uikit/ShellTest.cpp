@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QWindow>
 
+#include <memory>
+
 using namespace platform::uikit;
 
 namespace {
@@ -313,8 +315,8 @@ TEST_F(KitShell, AlertsShowOneAfterTheOtherInsideTheWindow)
     w.makeKeyAndVisible();
     QList<std::pair<int, int>> answers;
     QPointer<AlertView> a = new AlertView(QStringLiteral("提示"), QStringLiteral("第一"), QStringLiteral("取消"),
-                                          {QStringLiteral("好")}, [&](int i) { answers.append({1, i}); });
-    QPointer<AlertView> b = new AlertView(QStringLiteral("提示"), QStringLiteral("第二"), {}, {QStringLiteral("好")},
+                                          {QStringLiteral("好")}, &w, [&](int i) { answers.append({1, i}); });
+    QPointer<AlertView> b = new AlertView(QStringLiteral("提示"), QStringLiteral("第二"), {}, {QStringLiteral("好")}, &w,
                                           [&](int i) { answers.append({2, i}); });
     a->show();
     b->show();
@@ -347,7 +349,7 @@ TEST_F(KitShell, ModalsAreFullScreenOnPhonesAndFormSheetsOnPads)
         auto* sheet = new Screen1();
         sheet->setModalPresentationStyle(ModalPresentationFormSheet);
         bool presented = false;
-        root->presentViewController(sheet, true, [&] { presented = true; });
+        root->presentViewController(sheet, true, root, [&] { presented = true; });
         EXPECT_FALSE(presented);
         AnimationClock::finishAll();
         EXPECT_TRUE(presented);
@@ -363,6 +365,40 @@ TEST_F(KitShell, ModalsAreFullScreenOnPhonesAndFormSheetsOnPads)
         flushDeferredDeletes();
     EXPECT_TRUE(gone.isNull());
     }
+}
+
+TEST_F(KitShell, AnAlertOrAPresentationWhoseOwnerWentAnswersNobody)
+{
+    Window w;
+    auto* root = new Screen1();
+    w.setRootViewController(root);
+    w.makeKeyAndVisible();
+
+    // The screen that asked is gone by the time the button is tapped.
+    int dismissals = 0;
+    auto asker = std::make_unique<QObject>();
+    QPointer<AlertView> alert = new AlertView(QStringLiteral("提示"), QStringLiteral("第一"), QStringLiteral("取消"), {},
+                                              asker.get(), [&](int) { ++dismissals; });
+    alert->show();
+    asker.reset();
+    alert->tapButtonForTesting(0);
+    EXPECT_EQ(dismissals, 0);
+    EXPECT_EQ(w.visibleAlert(), nullptr);
+    flushDeferredDeletes();
+    EXPECT_TRUE(alert.isNull());
+
+    // A presentation still sliding in when its owner goes finishes without calling back.
+    int presentations = 0;
+    auto owner = std::make_unique<QObject>();
+    auto* sheet = new Screen1();
+    root->presentViewController(sheet, true, owner.get(), [&] { ++presentations; });
+    owner.reset();
+    AnimationClock::finishAll();
+    EXPECT_EQ(presentations, 0);
+    EXPECT_EQ(root->presentedViewController(), sheet);
+    EXPECT_TRUE(sheet->isAppeared());
+    sheet->dismissViewControllerAnimated(false);
+    flushDeferredDeletes();
 }
 
 TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)

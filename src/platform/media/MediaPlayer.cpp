@@ -2,6 +2,7 @@
 
 #include "platform/media/AudioSession.h"
 #include "platform/media/MediaNotifications.h"
+#include "platform/foundation/ReplyOwner.h"
 
 #include <QPointer>
 
@@ -100,13 +101,18 @@ void MediaPlayer::applyRate()
         m_core->setFlag("pause", pause);
 }
 
-void MediaPlayer::seek(double seconds, double toleranceBefore, double toleranceAfter, std::function<void(bool)> done)
+void MediaPlayer::seek(double seconds, double toleranceBefore, double toleranceAfter)
+{
+    seek(seconds, toleranceBefore, toleranceAfter, nullptr, {});
+}
+
+void MediaPlayer::seek(double seconds, double toleranceBefore, double toleranceAfter, QObject* owner, std::function<void(bool)> done)
 {
     if (!std::isfinite(seconds))
         seconds = 0;
     m_ended = false;
     const bool exact = toleranceBefore <= 0.1 && toleranceAfter <= 0.1;
-    m_core->seek(std::max(seconds, 0.0), exact, std::move(done));
+    m_core->seek(std::max(seconds, 0.0), exact, done ? platform::ownedBy(owner, std::move(done)) : std::function<void(bool)>());
 }
 
 double MediaPlayer::currentTime() const

@@ -45,9 +45,12 @@ public:
     // A positive rate plays at that rate, 0 pauses.
     void setRate(double rate);
 
-    // `done(finished)` runs exactly once, on the main thread. Tolerances of 0.1 s and below
-    // seek exactly; larger ones may land on a key frame.
-    void seek(double seconds, double toleranceBefore, double toleranceAfter, std::function<void(bool)> done = {});
+    // Tolerances of 0.1 s and below seek exactly; larger ones may land on a key frame.
+    void seek(double seconds, double toleranceBefore, double toleranceAfter);
+    // The same, then `done(finished)` once, on the main thread, unless `owner` has gone by
+    // then. A pending seek finishes (unfinished) as late as the player's own destruction, which
+    // may come well after whoever asked for it.
+    void seek(double seconds, double toleranceBefore, double toleranceAfter, QObject* owner, std::function<void(bool)> done);
     double currentTime() const;
     double duration() const;
 

@@ -1,5 +1,6 @@
 #include "platform/uikit/AlertView.h"
 
+#include "platform/foundation/ReplyOwner.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
@@ -12,8 +13,14 @@ constexpr qreal kButtonHeight = 44;
 } // namespace
 
 AlertView::AlertView(const QString& title, const QString& message, const QString& cancelButtonTitle,
-                     const QStringList& otherButtonTitles, std::function<void(int)> onDismiss)
-    : m_title(title), m_message(message), m_onDismiss(std::move(onDismiss))
+                     const QStringList& otherButtonTitles)
+    : AlertView(title, message, cancelButtonTitle, otherButtonTitles, nullptr, {})
+{
+}
+
+AlertView::AlertView(const QString& title, const QString& message, const QString& cancelButtonTitle,
+                     const QStringList& otherButtonTitles, QObject* owner, std::function<void(int)> onDismiss)
+    : m_title(title), m_message(message), m_onDismiss(platform::ownedBy(owner, std::move(onDismiss)))
 {
     if (!cancelButtonTitle.isEmpty()) {
         m_cancelIndex = 0;

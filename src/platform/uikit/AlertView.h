@@ -13,12 +13,15 @@ class Window;
 
 // A modal alert with a title, a message and buttons. It is shown inside the key window, after
 // any alert already showing; a tap on a button dismisses it and calls `onDismiss` with the
-// button's index (cancel first when there is one). It deletes itself after that call.
+// button's index (cancel first when there is one), unless `owner` has gone by then. It deletes
+// itself after that.
 class AlertView : public QObject {
     Q_OBJECT
 public:
     AlertView(const QString& title, const QString& message, const QString& cancelButtonTitle,
-              const QStringList& otherButtonTitles, std::function<void(int)> onDismiss = {});
+              const QStringList& otherButtonTitles);
+    AlertView(const QString& title, const QString& message, const QString& cancelButtonTitle,
+              const QStringList& otherButtonTitles, QObject* owner, std::function<void(int)> onDismiss);
     ~AlertView() override;
 
     QString title() const { return m_title; }

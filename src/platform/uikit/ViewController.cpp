@@ -1,6 +1,7 @@
 #include "platform/uikit/ViewController.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/ReplyOwner.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
@@ -150,7 +151,13 @@ int ViewController::supportedInterfaceOrientations()
 
 int ViewController::interfaceOrientation() const { return Application::shared().statusBarOrientation(); }
 
-void ViewController::presentViewController(ViewController* controller, bool animated, std::function<void()> completion)
+void ViewController::presentViewController(ViewController* controller, bool animated)
+{
+    presentViewController(controller, animated, nullptr, {});
+}
+
+void ViewController::presentViewController(ViewController* controller, bool animated, QObject* owner,
+                                           std::function<void()> completion)
 {
     if (!controller || m_presented)
         return;
@@ -164,7 +171,7 @@ void ViewController::presentViewController(ViewController* controller, bool anim
     m_presented = controller;
     controller->m_presenting = presenter;
     controller->setParent(this);
-    window->presentModal(controller, animated, std::move(completion));
+    window->presentModal(controller, animated, platform::ownedBy(owner, std::move(completion)));
 }
 
 void ViewController::dismissViewControllerAnimated(bool animated, std::function<void()> completion)

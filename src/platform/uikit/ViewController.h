@@ -51,7 +51,9 @@ public:
     // and page sheet styles.
     int modalPresentationStyle() const { return m_modalStyle; }
     void setModalPresentationStyle(int style) { m_modalStyle = style; }
-    void presentViewController(ViewController* controller, bool animated, std::function<void()> completion = {});
+    void presentViewController(ViewController* controller, bool animated);
+    // `completion` runs once the presentation has finished, unless `owner` has gone by then.
+    void presentViewController(ViewController* controller, bool animated, QObject* owner, std::function<void()> completion);
     void dismissViewControllerAnimated(bool animated, std::function<void()> completion = {});
     ViewController* presentedViewController() const { return m_presented; }
     ViewController* presentingViewController() const { return m_presenting; }

@@ -466,7 +466,7 @@ bool shootPlayer(const QDir& dir)
     surface->setPlayer(&player);
     player.replaceCurrentItem(QUrl::fromLocalFile(QDir(QStringLiteral(KORVANE_TEST_MEDIA_DIR)).filePath(QStringLiteral("clip-360p.mp4"))));
     bool seeked = false;
-    player.seek(4.0, 0, 0, [&](bool finished) { seeked = finished; });
+    player.seek(4.0, 0, 0, &player, [&](bool finished) { seeked = finished; });
     if (!waitFor([&] { return seeked && player.framesSinceLoadOrSeek() > 0; })) {
         std::printf("FAILED to decode a frame of the test clip\n");
         return false;
