@@ -105,7 +105,9 @@ QString CatalogueText::uploaderName(qint64 mid)
     static const QStringList first{S("小"), S("阿"), S("老"), S("大"), S("胖"), S("懒"), S("酷"), S("甜"), S("野"), S("闲")};
     static const QStringList second{S("鱼"), S("猫"), S("熊"), S("鹿"), S("兔"), S("狐"), S("鲸"), S("鸦"), S("橙"), S("栗")};
     static const QStringList third{QString(), S("酱"), S("同学"), S("不加糖"), S("在路上")};
-    const qint64 n = mid < 0 ? -mid : mid;
+    // A step coprime with 500 spreads neighbouring ids over all three parts and keeps every
+    // 500 consecutive ids apart.
+    const qint64 n = (mid < 0 ? -mid : mid) % 500 * 7919 % 500;
     return first[n % 10] + second[(n / 10) % 10] + third[(n / 100) % 5];
 }
 
