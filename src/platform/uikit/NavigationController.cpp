@@ -108,7 +108,13 @@ NavigationController::NavigationController(ViewController* root, QObject* parent
     }
 }
 
-NavigationController::~NavigationController() { AnimationClock::cancel(m_transition); }
+NavigationController::~NavigationController()
+{
+    // The slide ends with this controller, but a tab bar it was bringing back is left to its
+    // own controller, which may be going as well.
+    m_revealsTabBar = false;
+    AnimationClock::cancel(m_transition);
+}
 
 void NavigationController::loadView()
 {

@@ -124,6 +124,11 @@ void TabBarController::setSelectedIndex(int index)
     ViewController* to = m_tabs[index];
     if (from == to && from->isViewLoaded() && from->view()->superview() == view())
         return;
+    // A bar coming back with a pop belongs to the tab being left.
+    if (from != to && m_revealing) {
+        m_revealing = false;
+        m_tabBar->clearMask();
+    }
     const bool visible = isAppeared();
     if (visible && from && from != to)
         from->beginAppearanceTransition(false, false);
