@@ -21,6 +21,7 @@
 #include <QWindow>
 
 #include <cmath>
+#include <memory>
 
 using namespace platform::uikit;
 
@@ -293,6 +294,21 @@ TEST_F(KitShell, AnEdgeSwipeLetGoEarlySlidesBackAndHidesTheTabBarAgain)
     AnimationClock::advance(1);
     EXPECT_EQ(stack.nav->topViewController(), stack.list);
     EXPECT_FALSE(stack.tabs->tabBar()->isHidden());
+}
+
+TEST_F(KitShell, AWindowClosedWhileASwipeSlidesOnEndsCleanly)
+{
+    for (const int lift : {120, 250}) {
+        auto stack = std::make_unique<SwipeStack>();
+        QPointer<NavigationBar> bar(stack->bar());
+        stack->dragFromEdge({10, 60, lift});
+        stack->lift(lift);
+        AnimationClock::advance(0.02);
+        ASSERT_TRUE(stack->nav->isTransitioning()) << lift;
+        stack.reset();
+        EXPECT_TRUE(bar.isNull()) << lift;
+        EXPECT_EQ(AnimationClock::runningCount(), 0) << lift;
+    }
 }
 
 TEST_F(KitShell, PressesWaitForAPushToFinish)

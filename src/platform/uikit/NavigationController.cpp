@@ -349,7 +349,7 @@ void NavigationController::transition(ViewController* from, ViewController* to, 
         removedP.append(c);
     auto finish = [this, fromP, toP, removedP, visible, animated] {
         m_transition = 0;
-        if (m_bar->isInPopTransition()) {
+        if (m_bar && m_bar->isInPopTransition()) {
             m_bar->endPopTransition();
             syncBar();
         }
@@ -433,7 +433,8 @@ void NavigationController::placePop(ViewController* top, ViewController* below, 
         const qreal origin = view()->frame().left();
         tab->revealTabBar(origin + belowX, origin + x);
     }
-    m_bar->setPopTransitionProgress(w > 0 ? x / w : 1);
+    if (m_bar)
+        m_bar->setPopTransitionProgress(w > 0 ? x / w : 1);
 }
 
 void NavigationController::endPopReveal()
@@ -496,7 +497,8 @@ void NavigationController::edgeDragEnded(qreal dx)
         if (below && below->isViewLoaded() && below != topViewController())
             below->view()->hide();
         endPopReveal();
-        m_bar->endPopTransition();
+        if (m_bar)
+            m_bar->endPopTransition();
     };
     if (x <= 0 || w <= 0) {
         done();

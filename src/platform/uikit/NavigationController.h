@@ -3,6 +3,8 @@
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/ViewController.h"
 
+#include <QPointer>
+
 namespace platform::uikit {
 
 class NavigationBar;
@@ -73,7 +75,8 @@ private:
     void endPopReveal();
 
     QList<QPointer<ViewController>> m_stack;
-    NavigationBar* m_bar = nullptr;
+    // Guarded: a slide cut short as the controller goes ends after the views have gone.
+    QPointer<NavigationBar> m_bar;
     bool m_barHidden = false;
     GestureRecognizer* m_popRecognizer = nullptr;
     AnimationClock::Id m_transition = 0;
