@@ -208,15 +208,16 @@ void KRAccountClient::exchange(KRRequestKind kind, Exchange request, QObject* ow
         QVariant json;
         const KROptionalError error = errorOfReply(*response, json);
         const QVariantMap reply = json.toMap();
-        const std::optional<qint64> code = KRIsDictionary(json) ? replyCode(reply) : std::nullopt;
+        // A reply without a code reads as 0, the code of no refusal.
+        const qint64 code = KRIsDictionary(json) ? replyCode(reply).value_or(0) : 0;
         KRConsole::log(QStringLiteral("[KorvaneAccount] response path=%1 status=%2 bytes=%3 code=%4 message=%5 errorDomain=%6 errorCode=%7")
                            .arg(request.path)
                            .arg(response->error ? 0 : response->status)
                            .arg(response->body.size())
-                           .arg(code.value_or(0))
+                           .arg(code)
                            .arg(replyMessage(reply), error ? error->domain() : QStringLiteral("(null)"))
                            .arg(error ? error->code() : 0));
-        if (const qint64 riskCode = code.value_or(0); !response->error && (riskCode == -352 || riskCode == -401))
+        if (!response->error && (code == -352 || code == -401))
             writeDiagnosticDump(request.path, json, *response);
         return Reply{std::move(json), std::move(response), error};
     };

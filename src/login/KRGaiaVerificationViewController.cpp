@@ -398,6 +398,16 @@ bool KRGaiaIsTrustedScriptLocation(const QVariant& value)
            && !path.contains(QLatin1Char('\\'));
 }
 
+bool KRGaiaIsTrustedConfiguration(const QVariantMap& configuration)
+{
+    // The page loads both scripts the configuration names; one from elsewhere is as bad as two.
+    const QVariant source = configuration.value(QStringLiteral("source"));
+    const bool sourceEmpty = !source.isValid() || source.isNull()
+                             || (source.typeId() == QMetaType::QString && source.toString().isEmpty());
+    return KRGaiaIsTrustedScriptLocation(configuration.value(QStringLiteral("logic")))
+           && (sourceEmpty || KRGaiaIsTrustedScriptLocation(source));
+}
+
 QString KRGaiaVerificationDocument(const QString& polyfills, const QString& fingerprintScript, const QString& logicScript,
                                    const QString& sourceScript, const QString& riskJSON, const QString& configurationJSON)
 {
@@ -577,14 +587,7 @@ void KRGaiaVerificationViewController::loadVerificationDocument()
 void KRGaiaVerificationViewController::continueVerificationDocument(const QString& riskJSON, const KROptionalError& jsonError,
                                                                     const QVariantMap& configuration)
 {
-    QVariantMap trusted;
-    const QVariant source = configuration.value(QStringLiteral("source"));
-    const bool sourceEmpty = !source.isValid() || source.isNull()
-                             || (source.typeId() == QMetaType::QString && source.toString().isEmpty());
-    if (KRGaiaIsTrustedScriptLocation(configuration.value(QStringLiteral("logic")))
-        && (sourceEmpty || KRGaiaIsTrustedScriptLocation(source)))
-        trusted = configuration;
-    const QString configurationJSON = trusted.isEmpty() ? QString() : KRGaiaEscapedJSONString(trusted);
+    const QString configurationJSON = KRGaiaIsTrustedConfiguration(configuration) ? KRGaiaEscapedJSONString(configuration) : QString();
 
     const QString logic = KRGaiaInlineScriptNamed(QStringLiteral("CaptchaLoader.logic.81da10a8.es5"));
     const QString sourceScript = KRGaiaInlineScriptNamed(QStringLiteral("img.81da10a8.es5"));

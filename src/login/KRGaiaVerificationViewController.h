@@ -29,6 +29,9 @@ QString KRGaiaInlineScriptNamed(const QString& name);
 // Only https addresses of the static CDN host inside the captcha SDK's folder ("//…" counts
 // as https).
 bool KRGaiaIsTrustedScriptLocation(const QVariant& value);
+// A configuration the page may use: its "logic" address trusted, and its "source" address
+// trusted too unless it has none.
+bool KRGaiaIsTrustedConfiguration(const QVariantMap& configuration);
 // The verification page: the template with its six parts filled in one pass.
 QString KRGaiaVerificationDocument(const QString& polyfills, const QString& fingerprintScript, const QString& logicScript,
                                    const QString& sourceScript, const QString& riskJSON, const QString& configurationJSON);

@@ -16,8 +16,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 
+#include <algorithm>
 #include <csignal>
+#include <functional>
 #include <memory>
 
 using namespace testsupport;
@@ -170,6 +173,64 @@ TEST_F(DemoServiceTest, ItsPrintedLinesAreAllTheClientsNeedToBrowseIt)
     EXPECT_FALSE(log.contains(QLatin1Char('?'))) << log.toStdString();
     EXPECT_TRUE(log.endsWith(QStringLiteral("[demo-service] stopped\n")));
     EXPECT_FALSE(QFileInfo::exists(caFile));
+}
+
+TEST_F(DemoServiceTest, ItsCatalogueReadsLikeAShelfAndSearchHonoursEachOrder)
+{
+    ASSERT_TRUE(start());
+    platform::NetworkSeams::setConnectTo(connectTo.split(QLatin1Char(',')));
+    platform::NetworkSeams::setExtraCAFile(caFile);
+    KRAPIClient* client = KRAPIClient::sharedClient();
+
+    // Each order of the search screen gets the same hits in its own order.
+    auto search = [&](const QString& order) {
+        KRVideoList all;
+        for (int page = 1; page <= 6; ++page)
+            all += videos([&](QObject* o, KRVideoListCompletion c) { client->search(QStringLiteral("咖啡"), page, order, o, c); });
+        return all;
+    };
+    auto aids = [](const KRVideoList& list) {
+        QList<qint64> out;
+        for (const auto& video : list)
+            out << video->aid();
+        return out;
+    };
+    const KRVideoList comprehensive = search(QString());
+    ASSERT_EQ(comprehensive.size(), 57);
+    QList<qint64> everyHit = aids(comprehensive);
+    std::sort(everyHit.begin(), everyHit.end());
+    const QList<std::pair<QString, std::function<double(const KRVideo&)>>> orders{
+        {QStringLiteral("pubdate"), [](const KRVideo& v) { return v.publishTimestamp(); }},
+        {QStringLiteral("click"), [](const KRVideo& v) { return double(v.playCount()); }},
+        {QStringLiteral("dm"), [](const KRVideo& v) { return double(v.danmakuCount()); }},
+    };
+    for (const auto& [order, measure] : orders) {
+        const KRVideoList sorted = search(order);
+        EXPECT_NE(aids(sorted), aids(comprehensive)) << order.toStdString();
+        QList<qint64> same = aids(sorted);
+        std::sort(same.begin(), same.end());
+        EXPECT_EQ(same, everyHit) << order.toStdString();
+        for (qsizetype i = 1; i < sorted.size(); ++i)
+            EXPECT_GE(measure(*sorted[i - 1]), measure(*sorted[i])) << order.toStdString() << " at " << i;
+    }
+
+    // A region's rows carry its own name, and its titles, owners and lengths vary.
+    for (const auto& [rid, name] : QList<std::pair<qint64, QString>>{{4, QStringLiteral("游戏")}, {3, QStringLiteral("音乐")}}) {
+        const KRVideoList rows = videos([&](QObject* o, KRVideoListCompletion c) { client->loadSection(rid, 1, o, c); });
+        ASSERT_GE(rows.size(), 20);
+        QSet<QString> titles, owners, lengths;
+        for (const auto& video : rows) {
+            EXPECT_EQ(video->tname(), name);
+            EXPECT_FALSE(video->ownerName().contains(QStringLiteral("UP主"))) << video->ownerName().toStdString();
+            titles << video->title();
+            owners << video->ownerName();
+            lengths << video->durationText();
+        }
+        EXPECT_GE(titles.size(), rows.size() * 3 / 4) << name.toStdString();
+        EXPECT_GE(owners.size(), rows.size() * 3 / 4) << name.toStdString();
+        EXPECT_GE(lengths.size(), rows.size() * 3 / 4) << name.toStdString();
+    }
+    stop(SIGTERM);
 }
 
 TEST_F(DemoServiceTest, AnInterruptOrAClosedTerminalStopsItCleanly)

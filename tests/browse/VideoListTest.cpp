@@ -14,6 +14,9 @@
 #include "support/ConsoleCapture.h"
 #include "video/KRVideoDetailViewController.h"
 
+#include <QTest>
+#include <QWindow>
+
 using namespace browsetest;
 
 namespace {
@@ -163,6 +166,43 @@ TEST_F(VideoListTest, APageOfRepeatsEndsPagingButAResetWithThemKeepsGoing)
     waitForPage(list, 1);
     EXPECT_EQ(script->count(), 3);
     EXPECT_TRUE(list->hasMorePages());
+    EXPECT_EQ(footerTitle(list), QStringLiteral("上拉加载更多"));
+}
+
+TEST_F(VideoListTest, APullToRefreshAnsweredWithTheSameVideosShowsThemAgain)
+{
+    auto script = scriptHome([](int) { return FeedAnswer{consecutive(945000, 20)}; });
+    KRVideoListViewController* list = showHome();
+    waitForPage(list, 1);
+    TableView* table = list->tableView();
+    ASSERT_EQ(table->numberOfRowsInSection(0), 20);
+
+    // A finger pulls the list down through the window and lets go.
+    QWindow* handle = window->windowHandle();
+    ASSERT_NE(handle, nullptr);
+    const QPoint from = table->mapTo(window.get(), QPoint(180, 40));
+    QTest::mousePress(handle, Qt::LeftButton, {}, from);
+    for (int step = 1; step <= 12; ++step)
+        QTest::mouseMove(handle, from + QPoint(0, step * 25));
+    EXPECT_EQ(list->pullRefreshView()->state(), KRPullRefreshStateArmed);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, from + QPoint(0, 300));
+    AnimationClock::finishAll();
+    EXPECT_TRUE(list->isLoading());
+    KR_WAIT_UNTIL(script->count() == 2 && !list->isLoading());
+    AnimationClock::finishAll();
+
+    // The same twenty come back, and the rows show them, not an empty list.
+    ASSERT_EQ(list->videos().size(), 20);
+    EXPECT_EQ(list->videos().first()->aid(), 945000);
+    ASSERT_EQ(table->numberOfRowsInSection(0), 20);
+    table->layoutIfNeeded();
+    const QList<IndexPath> shown = table->indexPathsForVisibleRows();
+    ASSERT_FALSE(shown.isEmpty());
+    for (const IndexPath& path : shown) {
+        auto* cell = qobject_cast<KRVideoCell*>(table->cellForRowAtIndexPath(path));
+        ASSERT_NE(cell, nullptr) << path.row;
+        EXPECT_EQ(cell->titleLabel()->text(), list->videos().at(path.row)->title()) << path.row;
+    }
     EXPECT_EQ(footerTitle(list), QStringLiteral("上拉加载更多"));
 }
 

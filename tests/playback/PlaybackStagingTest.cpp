@@ -195,3 +195,35 @@ TEST_F(PlaybackStagingTest, APauseBeforeTheCommitIsFollowed)
 }
 
 } // namespace
+
+namespace {
+
+// The main player can stop without pause() being called (its item ends or fails); a ready
+// staged player must stop with it, or the swap lands seconds away from the picture.
+TEST_F(PlaybackStagingTest, AReadyStagedPlayerStopsWhenTheMainOneEndsWithoutAPause)
+{
+    auto transport = playingTransport(1.0);
+    Completion completion;
+    transport->stageContentURL(fixtures::testMediaFileURL(QStringLiteral("clip-720p.mp4")), transport->currentPlaybackTime(),
+                               1.0f, 0, completion.fn());
+    KR_WAIT_UNTIL(completion.calls == 1 && completion.ready);
+    media::MediaPlayer* staged = transport->stagedPlayerForTesting();
+    ASSERT_NE(staged, nullptr);
+    KR_WAIT_UNTIL(staged->rate() == 1.0);
+
+    // The owner moves the main player close to its end; the staged one stays seconds behind.
+    NotificationLog log(transport.get(), {media::MoviePlayerPlaybackDidFinishNotification});
+    transport->setCurrentPlaybackTime(11.0);
+    KR_WAIT_UNTIL(log.count(media::MoviePlayerPlaybackDidFinishNotification) == 1);
+    ASSERT_TRUE(transport->hasStagedContent());
+    quint64 polls = transport->pollCountForTesting();
+    KR_WAIT_UNTIL(transport->pollCountForTesting() >= polls + 3);
+    EXPECT_EQ(staged->rate(), 0.0);
+    const double stoppedAt = staged->currentTime();
+    EXPECT_LT(stoppedAt, 9.0) << "stopped by the main player's end, not its own";
+    polls = transport->pollCountForTesting();
+    KR_WAIT_UNTIL(transport->pollCountForTesting() >= polls + 5);
+    EXPECT_NEAR(staged->currentTime(), stoppedAt, 0.05);
+}
+
+} // namespace

@@ -97,6 +97,36 @@ TEST(GaiaFunctionsTest, OnlyTheStaticHostsCaptchaFolderOverHTTPSIsTrusted)
         EXPECT_EQ(KRGaiaIsTrustedScriptLocation(c.value), c.trusted) << c.value.toString().toStdString();
 }
 
+TEST(GaiaFunctionsTest, AConfigurationIsTrustedOnlyWhenBothItsScriptsAre)
+{
+    const QString host = KRServiceHosts::staticCDNHost();
+    const QString folder = QStringLiteral("/bfs/static/jinkela/risk-captcha-sdk/");
+    const QString logic = QStringLiteral("https://") + host + folder + QStringLiteral("logic.js");
+    const QString source = QStringLiteral("https://") + host + folder + QStringLiteral("img.js");
+    const QString logicKey = QStringLiteral("logic"), sourceKey = QStringLiteral("source");
+    const struct {
+        QVariantMap configuration;
+        bool trusted;
+    } cases[] = {
+        {{{logicKey, logic}, {sourceKey, source}}, true},
+        {{{logicKey, logic}}, true},
+        {{{logicKey, logic}, {sourceKey, QString()}}, true},
+        {{{logicKey, logic}, {sourceKey, QVariant::fromValue(nullptr)}}, true},
+        // A trusted logic script does not vouch for the source script beside it.
+        {{{logicKey, logic}, {sourceKey, QStringLiteral("https://evil.test") + folder + QStringLiteral("img.js")}}, false},
+        {{{logicKey, logic}, {sourceKey, QStringLiteral("http://") + host + folder + QStringLiteral("img.js")}}, false},
+        {{{logicKey, logic}, {sourceKey, QStringLiteral("https://") + host + QStringLiteral("/bfs/static/other/img.js")}}, false},
+        {{{logicKey, logic}, {sourceKey, 42}}, false},
+        {{{logicKey, logic}, {sourceKey, QVariantList{source}}}, false},
+        {{{logicKey, QStringLiteral("https://evil.test/logic.js")}, {sourceKey, source}}, false},
+        {{{sourceKey, source}}, false},
+        {{}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(KRGaiaIsTrustedConfiguration(c.configuration), c.trusted)
+            << c.configuration.value(logicKey).toString().toStdString() << " / " << c.configuration.value(sourceKey).toString().toStdString();
+}
+
 TEST(GaiaFunctionsTest, BundleScriptsAndTheShippedConfiguration)
 {
     // The compiled-in bundle: every page part is there and the configuration is trusted.

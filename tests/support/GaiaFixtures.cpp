@@ -49,6 +49,10 @@ void serveConfiguration(FakeService& service, Configuration configuration)
     case Configuration::OutsideFolder:
         body = {{QStringLiteral("logic"), QStringLiteral("https://") + host + QStringLiteral("/bfs/static/other/logic.js")}};
         break;
+    case Configuration::UntrustedSource:
+        body = {{QStringLiteral("logic"), trustedScriptAddress(QStringLiteral("logic.js"))},
+                {QStringLiteral("source"), QStringLiteral("https://evil.test") + kFolder + QStringLiteral("img.js")}};
+        break;
     case Configuration::NotJSON:
         service.routeReply(KRServiceHosts::apiHost(), configurationPath(),
                            FakeReply::html("<html><body>busy</body></html>"));

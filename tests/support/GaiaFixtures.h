@@ -17,6 +17,7 @@ enum class Configuration {
     ProtocolRelative, // "//" + the static host + the folder
     PlainHTTP,        // "http://" logic address
     OutsideFolder,    // on the static host, outside the folder
+    UntrustedSource,  // a trusted logic address beside a "source" on another host
     NotJSON,          // an HTML page
     Stalled,          // headers, then nothing
 };

@@ -1,6 +1,7 @@
 #include "support/ServiceFixtures.h"
 
 #include "model/KRServiceHosts.h"
+#include "support/CatalogueText.h"
 #include "support/ServiceSignatures.h"
 
 #include <QStringList>
@@ -39,12 +40,15 @@ QString imageURL(const QString& folder, qint64 seed)
     return QStringLiteral("https://i0.%1/bfs/%2/%3.jpg").arg(KRServiceHosts::imagePrimaryDomain(), folder).arg(seed);
 }
 
-QString titleForAID(qint64 aid)
-{
-    static const QStringList titles{S("在家做的猫爬架"), S("十分钟学会手冲咖啡"), S("城市夜骑 Vlog"), S("老式收音机修复全过程"),
-                                    S("用旧木板做一张书桌")};
-    return aid == F::kDetailAID ? titles.first() : S("%1 #%2").arg(titles.at(int(aid % titles.size()))).arg(aid);
-}
+// The region an archive belongs to when no list placed it; the detail video is a woodwork one.
+qint64 regionOfAID(qint64 aid) { return aid == F::kDetailAID ? 161 : CatalogueText::regionFor(aid); }
+
+// A list of a region shows titles, lengths and the region's name of its own kind; the same
+// archive asked elsewhere reads as its home region.
+QString titleIn(qint64 aid, qint64 rid) { return aid == F::kDetailAID ? S("在家做的猫爬架") : CatalogueText::title(aid, rid); }
+QString titleForAID(qint64 aid) { return titleIn(aid, regionOfAID(aid)); }
+qint64 secondsIn(qint64 aid, qint64 rid) { return CatalogueText::durationSeconds(aid, rid); }
+qint64 secondsForAID(qint64 aid) { return secondsIn(aid, regionOfAID(aid)); }
 
 QString seasonTitle() { return S("星河旅人"); }
 
@@ -53,6 +57,18 @@ qint64 cidForAID(qint64 aid) { return aid == F::kDetailAID ? F::kDetailCID : 100
 qint64 playsFor(qint64 aid) { return 1000 + aid % 97 * 1237; }
 
 qint64 ownerMIDFor(qint64 aid) { return aid == F::kDetailAID ? F::kUploaderMID : 3000 + aid % 500; }
+
+QString ownerName(qint64 mid) { return mid == F::kUploaderMID ? F::uploaderName() : CatalogueText::uploaderName(mid); }
+
+Map archiveIn(qint64 aid, qint64 rid)
+{
+    Map item = F::archiveItem(aid);
+    item.insert("tid", rid);
+    item.insert("tname", CatalogueText::sectionName(rid));
+    item.insert("title", titleIn(aid, rid));
+    item.insert("duration", secondsIn(aid, rid));
+    return item;
+}
 
 Map pageObject(qint64 cid, int page, const QString& part, qint64 seconds)
 {
@@ -67,7 +83,7 @@ List pagesForAID(qint64 aid)
                 pageObject(F::kDetailCID + 2, 3, S("组装"), 1290)};
     if (aid == F::kHiddenAID || aid == F::kReviewAID)
         return {pageObject(F::unavailableCID(aid), 1, S("上"), 600), pageObject(F::unavailableCID(aid) + 1, 2, S("下"), 660)};
-    return {pageObject(cidForAID(aid), 1, titleForAID(aid), 60 + aid % 3000)};
+    return {pageObject(cidForAID(aid), 1, titleForAID(aid), secondsForAID(aid))};
 }
 
 FakeReply ok(const QVariant& data) { return FakeReply::json(F::envelope(data)); }
@@ -83,12 +99,13 @@ FakeService::Handler appSigned(FakeService::Handler handler)
 
 // ---- Feeds and sections ----
 
-// Archives first, first + 1 … as a list endpoint gives them.
-List archives(qint64 first, qint64 count)
+// Archives first, first + 1 … as a list endpoint gives them; a region's list (rid above 0)
+// names that region in every row.
+List archives(qint64 first, qint64 count, qint64 rid = 0)
 {
     List list;
     for (qint64 i = 0; i < count; ++i)
-        list.append(F::archiveItem(first + i));
+        list.append(rid > 0 ? archiveIn(first + i, rid) : F::archiveItem(first + i));
     return list;
 }
 
@@ -102,8 +119,8 @@ Map videoFeedItem(qint64 aid)
 {
     const qint64 mid = ownerMIDFor(aid);
     return {{"id", aid}, {"bvid", F::bvidForAID(aid)}, {"cid", cidForAID(aid)}, {"goto", "av"}, {"pic", imageURL("archive", aid)},
-            {"title", titleForAID(aid)}, {"duration", 60 + aid % 3000}, {"pubdate", 1700000000 - aid % 86400},
-            {"owner", Map{{"mid", mid}, {"name", S("UP主%1").arg(mid)}, {"face", imageURL("face", mid)}}},
+            {"title", titleForAID(aid)}, {"duration", secondsForAID(aid)}, {"pubdate", 1700000000 - aid % 86400},
+            {"owner", Map{{"mid", mid}, {"name", ownerName(mid)}, {"face", imageURL("face", mid)}}},
             {"stat", Map{{"view", playsFor(aid)}, {"like", 20 + aid % 173}, {"danmaku", 10 + aid % 53}}},
             {"room_info", null()}, {"business_info", null()}};
 }
@@ -131,7 +148,7 @@ FakeReply recommendation(const FakeRequest& request)
 FakeReply ranking(const FakeRequest& request)
 {
     const qint64 rid = std::max<qint64>(0, queryInteger(request, "rid", 0));
-    return ok(Map{{"note", S("根据稿件内容质量、近期的数据综合展示，动态更新")}, {"list", archives(400000 + rid * 1000, 100)}});
+    return ok(Map{{"note", S("根据稿件内容质量、近期的数据综合展示，动态更新")}, {"list", archives(400000 + rid * 1000, 100, rid)}});
 }
 
 FakeReply newList(const FakeRequest& request)
@@ -139,7 +156,7 @@ FakeReply newList(const FakeRequest& request)
     const qint64 rid = std::max<qint64>(0, queryInteger(request, "rid", 0));
     const qint64 page = pageOf(request, "pn");
     const qint64 size = sizeOf(request, "ps", 20);
-    return ok(Map{{"archives", archives(500000 + rid * 1000 + (page - 1) * size, size)},
+    return ok(Map{{"archives", archives(500000 + rid * 1000 + (page - 1) * size, size, rid)},
                   {"page", Map{{"count", 1000}, {"num", page}, {"size", size}}}});
 }
 
@@ -153,7 +170,7 @@ FakeReply pgcIndex(const FakeRequest& request)
         const qint64 seasonID = 30000 + seasonType * 1000 + (page - 1) * size + i;
         Map item{{"badge", i % 3 == 0 ? S("会员专享") : QStringLiteral("")}, {"cover", imageURL("bangumi", seasonID)},
                  {"index_show", S("全%1话").arg(12 + i % 13)}, {"order", S("%1万次播放").arg(100 + i * 7)},
-                 {"season_id", seasonID}, {"season_type", seasonType}, {"title", S("番剧 %1").arg(seasonID)}};
+                 {"season_id", seasonID}, {"season_type", seasonType}, {"title", CatalogueText::seasonTitle(seasonType, seasonID)}};
         if (i % 4 == 1)
             item.insert("areas", List{Map{{"id", 2}, {"name", S("日本")}}});
         list.append(item);
@@ -164,25 +181,45 @@ FakeReply pgcIndex(const FakeRequest& request)
 
 // ---- Search ----
 
+// One hit of a keyword's 57: each has its own plays, danmaku count and date, so every order the
+// search offers puts them differently.
+Map searchHit(const QString& keyword, qint64 seed, qint64 n)
+{
+    const qint64 aid = 700000 + seed * 100 + n;
+    const qint64 rid = regionOfAID(aid);
+    const qint64 seconds = secondsIn(aid, rid);
+    const qint64 scramble = (n * 37 + seed) % 57;
+    return {{"type", "video"}, {"id", aid}, {"aid", aid}, {"bvid", F::bvidForAID(aid)},
+            {"author", ownerName(ownerMIDFor(aid))}, {"mid", ownerMIDFor(aid)}, {"typename", CatalogueText::sectionName(rid)},
+            {"title", CatalogueText::searchTitle(keyword, n)},
+            {"pic", QStringLiteral("//i0.%1/bfs/archive/%2.jpg").arg(KRServiceHosts::imagePrimaryDomain()).arg(aid)},
+            {"play", 5000 + scramble * 1733}, {"video_review", 40 + (n * 23 + seed) % 57 * 11}, {"review", 7 + n % 5},
+            {"pubdate", 1690000000 + (n * 41 + seed) % 57 * 86400},
+            {"duration", QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'))}};
+}
+
 FakeReply searchReply(const FakeRequest& request)
 {
     const QString keyword = request.queryValue(QStringLiteral("keyword")).trimmed();
+    const QString order = request.queryValue(QStringLiteral("order"));
     const qint64 page = pageOf(request, "page");
     const qint64 size = sizeOf(request, "page_size", 20);
     const int total = keyword.isEmpty() ? 0 : 57;
     qint64 seed = 0;
     for (const QChar c : keyword)
         seed = (seed * 31 + c.unicode()) % 1000;
-    List result;
-    for (qint64 n = (page - 1) * size; n < std::min<qint64>(page * size, total); ++n) {
-        const qint64 aid = 700000 + seed * 100 + n;
-        result.append(Map{{"type", "video"}, {"id", aid}, {"aid", aid}, {"bvid", F::bvidForAID(aid)},
-                          {"author", S("UP主%1").arg(ownerMIDFor(aid))}, {"mid", ownerMIDFor(aid)}, {"typename", S("单机游戏")},
-                          {"title", S("<em class=\"keyword\">%1</em>的视频 %2").arg(keyword).arg(n + 1)},
-                          {"pic", QStringLiteral("//i0.%1/bfs/archive/%2.jpg").arg(KRServiceHosts::imagePrimaryDomain()).arg(aid)},
-                          {"play", 5000 + n * 37}, {"video_review", 40 + n}, {"review", 7 + n % 5},
-                          {"pubdate", 1690000000 + n * 3600}, {"duration", QStringLiteral("%1:%2").arg(3 + n % 20).arg(n % 60, 2, 10, QLatin1Char('0'))}});
-    }
+    List hits;
+    for (qint64 n = 0; n < total; ++n)
+        hits.append(searchHit(keyword, seed, n));
+    // The comprehensive order is the catalogue's own; the others are the service's three.
+    const char* key = order == QLatin1String("click") ? "play" : order == QLatin1String("pubdate") ? "pubdate"
+                                                          : order == QLatin1String("dm")      ? "video_review"
+                                                                                              : nullptr;
+    if (key)
+        std::stable_sort(hits.begin(), hits.end(), [key](const QVariant& a, const QVariant& b) {
+            return a.toMap().value(key).toLongLong() > b.toMap().value(key).toLongLong();
+        });
+    const List result = hits.mid(std::min<qint64>((page - 1) * size, total), size);
     return ok(Map{{"page", page}, {"pagesize", size}, {"numResults", total}, {"numPages", (total + size - 1) / size}, {"result", result}});
 }
 
@@ -209,7 +246,7 @@ Shelf shelfFor(qint64 mid, bool everyUploader)
         return {F::kUploaderVideoCount, F::kUploaderFirstAID, 1, F::uploaderName()};
     if (everyUploader && mid >= kListOwnerFirstMID && mid < kListOwnerFirstMID + kListOwnerCount)
         return {25 + int(mid % 30), kListOwnerFirstAID + (mid - kListOwnerFirstMID) - kListOwnerCount, kListOwnerCount,
-                S("UP主%1").arg(mid)};
+                ownerName(mid)};
     return {};
 }
 
@@ -234,7 +271,7 @@ FakeReply uploaderCursorPage(const FakeRequest& request, bool everyUploader)
         }
         // The cursor route names the author but not the author's id.
         items.append(Map{{"title", titleForAID(aid)}, {"cover", imageURL("archive", aid)}, {"param", QString::number(aid)},
-                         {"goto", "av"}, {"duration", 60 + aid % 3000}, {"play", 800 + aid % 997}, {"danmaku", aid % 41},
+                         {"goto", "av"}, {"duration", secondsForAID(aid)}, {"play", 800 + aid % 997}, {"danmaku", aid % 41},
                          {"ctime", 1700000000 - index * 86400}, {"author", shelf.name}, {"bvid", F::bvidForAID(aid)},
                          {"first_cid", cidForAID(aid)}});
     }
@@ -255,7 +292,8 @@ FakeReply uploaderSearchPage(const FakeRequest& request, bool everyUploader)
         const qint64 aid = shelf.aid(int(index));
         vlist.append(Map{{"aid", aid}, {"bvid", F::bvidForAID(aid)}, {"title", titleForAID(aid)}, {"pic", imageURL("archive", aid)},
                          {"author", shelf.name}, {"mid", mid}, {"play", 800 + aid % 997}, {"comment", 3 + aid % 17},
-                         {"created", 1700000000 - index * 86400}, {"length", QStringLiteral("%1:00").arg(1 + aid % 50)}});
+                         {"created", 1700000000 - index * 86400},
+                         {"length", QStringLiteral("%1:%2").arg(secondsForAID(aid) / 60).arg(secondsForAID(aid) % 60, 2, 10, QLatin1Char('0'))}});
     }
     return ok(Map{{"list", Map{{"vlist", vlist}}}, {"page", Map{{"pn", page}, {"ps", size}, {"count", count}}}});
 }
@@ -328,10 +366,10 @@ FakeReply oldView(const FakeRequest& request)
         const Map object = page.toMap();
         list.insert(QString::number(list.size()), Map{{"page", object.value("page")}, {"cid", object.value("cid")}, {"part", object.value("part")}});
     }
-    return FakeReply::json(Map{{"tid", 17}, {"typename", S("单机游戏")}, {"play", QString::number(playsFor(aid))},
+    return FakeReply::json(Map{{"tid", regionOfAID(aid)}, {"typename", CatalogueText::sectionName(regionOfAID(aid))}, {"play", QString::number(playsFor(aid))},
                                {"review", QString::number(5 + aid % 31)}, {"video_review", QString::number(10 + aid % 53)},
                                {"title", titleForAID(aid)}, {"description", S("旧接口的简介")}, {"pic", imageURL("archive", aid)},
-                               {"author", S("UP主%1").arg(ownerMIDFor(aid))}, {"mid", QString::number(ownerMIDFor(aid))},
+                               {"author", ownerName(ownerMIDFor(aid))}, {"mid", QString::number(ownerMIDFor(aid))},
                                {"pages", list.size()}, {"created", 1700000000 - aid % 100000},
                                {"cid", list.value("0").toMap().value("cid")}, {"list", list}});
 }
@@ -532,11 +570,12 @@ QVariantMap ServiceFixtures::envelope(const QVariant& data) { return {{"code", 0
 QVariantMap ServiceFixtures::archiveItem(qint64 aid)
 {
     const qint64 mid = ownerMIDFor(aid);
-    return {{"aid", aid}, {"videos", 1}, {"tid", 17}, {"tname", S("单机游戏")}, {"copyright", 1},
+    const qint64 rid = regionOfAID(aid);
+    return {{"aid", aid}, {"videos", 1}, {"tid", rid}, {"tname", CatalogueText::sectionName(rid)}, {"copyright", 1},
             {"pic", QStringLiteral("http://i0.%1/bfs/archive/%2.jpg").arg(KRServiceHosts::imagePrimaryDomain()).arg(aid)},
             {"title", titleForAID(aid)}, {"pubdate", 1700000000 - aid % 100000}, {"desc", S("简介 %1").arg(aid)},
-            {"duration", 60 + aid % 3000},
-            {"owner", Map{{"mid", mid}, {"name", mid == kUploaderMID ? uploaderName() : S("UP主%1").arg(mid)}, {"face", imageURL("face", mid)}}},
+            {"duration", secondsForAID(aid)},
+            {"owner", Map{{"mid", mid}, {"name", ownerName(mid)}, {"face", imageURL("face", mid)}}},
             {"stat", Map{{"aid", aid}, {"view", playsFor(aid)}, {"danmaku", 10 + aid % 53}, {"reply", 5 + aid % 31}, {"like", 20 + aid % 173}}},
             {"cid", cidForAID(aid)}, {"dimension", Map{{"width", 1920}, {"height", 1080}, {"rotate", 0}}}, {"bvid", bvidForAID(aid)}};
 }

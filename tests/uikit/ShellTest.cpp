@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QWindow>
 
+#include <cmath>
 #include <memory>
 
 using namespace platform::uikit;
@@ -219,6 +220,145 @@ TEST_F(KitShell, EdgeDragPopsPastHalfTheWidthFromSystemSeven)
     useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("6.1"));
     NavigationController old(new Screen1());
     EXPECT_EQ(old.interactivePopGestureRecognizer(), nullptr);
+}
+
+namespace {
+// A stack of two tabs' worth: a list that shows the tab bar under a page that hides it, in a
+// window whose events the tests send as a finger would.
+struct SwipeStack {
+    Window window;
+    TabBarController* tabs = new TabBarController();
+    Screen1* list = new Screen1(QStringLiteral("首页"));
+    NavigationController* nav = new NavigationController(list);
+    Screen1* page = new Screen1(QStringLiteral("视频详情"));
+    SwipeStack()
+    {
+        tabs->setViewControllers({nav, new Screen1(QStringLiteral("发现"))});
+        window.setRootViewController(tabs);
+        window.makeKeyAndVisible();
+        page->setHidesBottomBarWhenPushed(true);
+        nav->pushViewController(page, true);
+        AnimationClock::finishAll();
+    }
+    QWindow* handle() { return window.windowHandle(); }
+    NavigationBar* bar() { return nav->navigationBar(); }
+    const NavigationBar* incoming() { return bar()->incomingBarForTesting(); }
+    // Presses at the left edge of the page and moves the finger right by each distance.
+    void dragFromEdge(const QList<int>& distances)
+    {
+        const QPoint start(4, 300);
+        QTest::mousePress(handle(), Qt::LeftButton, {}, start);
+        for (int d : distances)
+            QTest::mouseMove(handle(), start + QPoint(d, 0));
+    }
+    void lift(int distance) { QTest::mouseRelease(handle(), Qt::LeftButton, {}, QPoint(4 + distance, 300)); }
+};
+} // namespace
+
+TEST_F(KitShell, AnEdgeSwipeBringsTheTabBarBackWithTheUncoveredScreenAndCrossFadesTheBar)
+{
+    SwipeStack stack;
+    ASSERT_NE(stack.handle(), nullptr);
+    ASSERT_TRUE(stack.tabs->tabBar()->isHidden());
+    ASSERT_EQ(stack.bar()->titleLabel()->text(), QStringLiteral("视频详情"));
+    ASSERT_NE(stack.bar()->backButton(), nullptr);
+
+    stack.dragFromEdge({10, 40, 100});
+    // The page follows the finger; the list comes in from a third of the width, laid out
+    // above the tab bar, which is there beside it and cut where the page still covers it.
+    EXPECT_EQ(stack.page->view()->frame(), QRectF(100, 64, 375, 603));
+    EXPECT_EQ(stack.list->view()->frame(), QRectF(-125 + 100.0 / 3, 64, 375, 554));
+    TabBar* tabBar = stack.tabs->tabBar();
+    EXPECT_FALSE(tabBar->isHidden());
+    EXPECT_EQ(tabBar->frame(), QRectF(-125 + 100.0 / 3, 618, 375, 49));
+    EXPECT_EQ(tabBar->mask().boundingRect(), QRect(0, 0, int(std::ceil(125 - 100.0 / 3 + 100)), 49));
+    // The bar's items fade into the list's by the drag's progress.
+    ASSERT_NE(stack.incoming(), nullptr);
+    EXPECT_EQ(stack.incoming()->titleLabel()->text(), QStringLiteral("首页"));
+    EXPECT_EQ(stack.incoming()->backButton(), nullptr);
+    EXPECT_NEAR(stack.bar()->titleLabel()->alpha(), 1 - 100.0 / 375, 1e-9);
+    EXPECT_NEAR(stack.bar()->backButton()->alpha(), 1 - 100.0 / 375, 1e-9);
+    EXPECT_NEAR(stack.bar()->backButton()->titleLabel()->alpha(), 1 - 100.0 / 375, 1e-9);
+    EXPECT_NEAR(stack.incoming()->titleLabel()->alpha(), 100.0 / 375, 1e-9);
+
+    QTest::mouseMove(stack.handle(), QPoint(4 + 250, 300));
+    EXPECT_NEAR(stack.incoming()->titleLabel()->alpha(), 250.0 / 375, 1e-9);
+    stack.lift(250);
+    // Let go past half the width: the pop goes on from where the finger left the page.
+    EXPECT_TRUE(stack.nav->isTransitioning());
+    EXPECT_EQ(stack.page->view()->frame().left(), 250);
+    EXPECT_NEAR(stack.incoming()->titleLabel()->alpha(), 250.0 / 375, 1e-9);
+    AnimationClock::advance(0.02);
+    const qreal pageLeft = stack.page->view()->frame().left();
+    EXPECT_GT(pageLeft, 250);
+    EXPECT_LT(pageLeft, 375);
+    EXPECT_GT(stack.incoming()->titleLabel()->alpha(), 250.0 / 375);
+    EXPECT_EQ(tabBar->frame().left(), -125 + pageLeft / 3);
+    EXPECT_FALSE(tabBar->isHidden());
+    const QRectF incomingTitle = stack.incoming()->titleLabel()->frame();
+
+    AnimationClock::advance(1);
+    EXPECT_FALSE(stack.nav->isTransitioning());
+    EXPECT_EQ(stack.nav->topViewController(), stack.list);
+    // Everything ends where the drag was taking it: no jump of the bar, the tab bar or the list.
+    EXPECT_EQ(tabBar->frame(), QRectF(0, 618, 375, 49));
+    EXPECT_FALSE(tabBar->isHidden());
+    EXPECT_TRUE(tabBar->mask().isEmpty());
+    EXPECT_EQ(stack.list->view()->frame(), QRectF(0, 64, 375, 554));
+    EXPECT_EQ(stack.bar()->incomingBarForTesting(), nullptr);
+    EXPECT_EQ(stack.bar()->titleLabel()->text(), QStringLiteral("首页"));
+    EXPECT_EQ(stack.bar()->titleLabel()->frame(), incomingTitle);
+    EXPECT_EQ(stack.bar()->titleLabel()->alpha(), 1);
+    EXPECT_EQ(stack.bar()->backButton(), nullptr);
+}
+
+TEST_F(KitShell, AnEdgeSwipeLetGoEarlySlidesBackAndHidesTheTabBarAgain)
+{
+    SwipeStack stack;
+    stack.dragFromEdge({10, 60, 120});
+    EXPECT_FALSE(stack.tabs->tabBar()->isHidden());
+    stack.lift(120);
+    EXPECT_TRUE(stack.nav->isTransitioning());
+    AnimationClock::advance(0.03);
+    const qreal pageLeft = stack.page->view()->frame().left();
+    EXPECT_GT(pageLeft, 0);
+    EXPECT_LT(pageLeft, 120);
+    EXPECT_NEAR(stack.bar()->titleLabel()->alpha(), 1 - pageLeft / 375, 1e-9);
+
+    AnimationClock::advance(1);
+    EXPECT_FALSE(stack.nav->isTransitioning());
+    EXPECT_EQ(stack.nav->topViewController(), stack.page);
+    EXPECT_EQ(stack.page->view()->frame(), QRectF(0, 64, 375, 603));
+    EXPECT_TRUE(stack.list->view()->isHidden());
+    EXPECT_TRUE(stack.tabs->tabBar()->isHidden());
+    EXPECT_TRUE(stack.tabs->tabBar()->mask().isEmpty());
+    EXPECT_EQ(stack.bar()->incomingBarForTesting(), nullptr);
+    EXPECT_EQ(stack.bar()->titleLabel()->text(), QStringLiteral("视频详情"));
+    EXPECT_EQ(stack.bar()->titleLabel()->alpha(), 1);
+    ASSERT_NE(stack.bar()->backButton(), nullptr);
+    EXPECT_EQ(stack.bar()->backButton()->alpha(), 1);
+    EXPECT_EQ(stack.bar()->backButton()->titleLabel()->alpha(), 1);
+
+    // The page still takes presses, and its back button still pops.
+    QTest::mouseClick(stack.bar()->backButton(), Qt::LeftButton, {}, QPoint(10, 10));
+    AnimationClock::advance(1);
+    EXPECT_EQ(stack.nav->topViewController(), stack.list);
+    EXPECT_FALSE(stack.tabs->tabBar()->isHidden());
+}
+
+TEST_F(KitShell, AWindowClosedWhileASwipeSlidesOnEndsCleanly)
+{
+    for (const int lift : {120, 250}) {
+        auto stack = std::make_unique<SwipeStack>();
+        QPointer<NavigationBar> bar(stack->bar());
+        stack->dragFromEdge({10, 60, lift});
+        stack->lift(lift);
+        AnimationClock::advance(0.02);
+        ASSERT_TRUE(stack->nav->isTransitioning()) << lift;
+        stack.reset();
+        EXPECT_TRUE(bar.isNull()) << lift;
+        EXPECT_EQ(AnimationClock::runningCount(), 0) << lift;
+    }
 }
 
 TEST_F(KitShell, PressesWaitForAPushToFinish)

@@ -136,7 +136,7 @@ TEST_F(GaiaScreenTest, BuildsThePageFromTheServicesConfigurationWithoutBlocking)
 
 TEST_F(GaiaScreenTest, AnUntrustedConfigurationEndsWithErrorTwoDespiteTheBundle)
 {
-    for (const Configuration configuration : {Configuration::PlainHTTP, Configuration::OutsideFolder}) {
+    for (const Configuration configuration : {Configuration::PlainHTTP, Configuration::OutsideFolder, Configuration::UntrustedSource}) {
         calls.clear();
         GaiaFixtures::serveConfiguration(fake, configuration);
         QPointer<KRGaiaVerificationViewController> screen = push();

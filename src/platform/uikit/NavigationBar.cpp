@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace platform::uikit {
 namespace {
 constexpr qreal kBarHeight = 44;
@@ -258,6 +260,85 @@ void NavigationBar::layoutSubviews()
     m_titleLabel->setFrame(QRectF(side, 0, titleW, h));
 }
 
+QList<View*> NavigationBar::itemViews() const
+{
+    QList<View*> out;
+    for (View* item : {m_leftView, m_rightView, static_cast<View*>(m_titleLabel), m_titleView.data()}) {
+        if (!item)
+            continue;
+        // Alpha applies to a view's own drawing, so a button's title fades with it only when
+        // it is given the same alpha.
+        out.append(item);
+        out.append(item->findChildren<View*>());
+    }
+    return out;
+}
+
+void NavigationBar::fadeItems(const NavigationBar* bar, qreal factor)
+{
+    for (View* v : bar->itemViews()) {
+        auto own = std::find_if(m_ownAlphas.begin(), m_ownAlphas.end(), [v](const auto& entry) { return entry.first == v; });
+        if (own == m_ownAlphas.end())
+            own = m_ownAlphas.insert(m_ownAlphas.end(), {QPointer<View>(v), v->alpha()});
+        v->setAlpha(own->second * factor);
+    }
+}
+
+void NavigationBar::beginPopTransition(const QList<NavigationItem*>& incoming)
+{
+    endPopTransition();
+    m_incoming = new NavigationBar(QRectF(QPointF(), frame().size()), this);
+    m_incoming->m_drawsBackground = false;
+    m_incoming->setAutoresizingMask(AutoresizingFlexibleWidth);
+    m_incoming->setUserInteractionEnabled(false);
+    m_incoming->m_barStyle = m_barStyle;
+    m_incoming->m_tintColor = m_tintColor;
+    m_incoming->m_titleAttributes = m_titleAttributes;
+    m_incoming->setItems(incoming);
+    m_incoming->show();
+    setPopTransitionProgress(0);
+}
+
+void NavigationBar::setPopTransitionProgress(qreal progress)
+{
+    if (!m_incoming)
+        return;
+    const qreal p = std::clamp<qreal>(progress, 0, 1);
+    m_incoming->setFrame(QRectF(QPointF(), frame().size()));
+    fadeItems(this, 1 - p);
+    fadeItems(m_incoming, p);
+}
+
+void NavigationBar::endPopTransition()
+{
+    for (const auto& [v, alpha] : m_ownAlphas)
+        if (v)
+            v->setAlpha(alpha);
+    m_ownAlphas.clear();
+    if (!m_incoming)
+        return;
+    // The screens' own views (custom items, title views) go back to this bar, hidden, as a
+    // reload leaves them; the incoming bar's own buttons go with it.
+    QList<View*> borrowed;
+    for (const auto& v : m_incoming->m_customViews)
+        if (v)
+            borrowed.append(v);
+    if (m_incoming->m_titleView)
+        borrowed.append(m_incoming->m_titleView);
+    for (View* v : borrowed) {
+        if (v->parent() == m_incoming) {
+            v->hide();
+            v->setParent(this);
+        }
+    }
+    for (const auto& i : m_incoming->m_items)
+        if (i)
+            disconnect(i, nullptr, m_incoming, nullptr);
+    m_incoming->hide();
+    m_incoming->deleteLater();
+    m_incoming = nullptr;
+}
+
 void NavigationBar::drawBackgroundAbove(QPainter& p, const QRectF& strip) const
 {
     const qreal ih = m_backgroundImage.size().height();
@@ -271,6 +352,8 @@ void NavigationBar::drawBackgroundAbove(QPainter& p, const QRectF& strip) const
 
 void NavigationBar::drawRect(QPainter& p)
 {
+    if (!m_drawsBackground)
+        return;
     const QRectF r(rect());
     if (!m_backgroundImage.isNull()) {
         const qreal ih = m_backgroundImage.size().height();

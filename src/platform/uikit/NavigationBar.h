@@ -52,6 +52,17 @@ public:
     // Called when the back button is tapped.
     std::function<void()> onBack;
 
+    // A pop in progress: the items of `incoming` (the bar's items once the pop is done) fade
+    // in over the current ones as these fade out, with `progress` from 0 to 1. The bar keeps
+    // its own items until they are set; endPopTransition() drops the incoming ones and gives
+    // every item its own alpha back.
+    void beginPopTransition(const QList<NavigationItem*>& incoming);
+    void setPopTransitionProgress(qreal progress);
+    void endPopTransition();
+    bool isInPopTransition() const { return m_incoming != nullptr; }
+    // The incoming items as they are drawn during a pop, for tests.
+    const NavigationBar* incomingBarForTesting() const { return m_incoming; }
+
     // Draws the part of the background image above the bar into `strip` (in the painter's
     // coordinates, the strip's bottom meeting the bar's top).
     void drawBackgroundAbove(QPainter& painter, const QRectF& strip) const;
@@ -65,6 +76,8 @@ private:
     View* makeItemView(BarButtonItem* item, bool back, const QString& backTitle);
     void styleButton(Button* button, BarButtonItem* item, bool back);
     QColor itemTextColor(BarButtonItem* item, int state) const;
+    QList<View*> itemViews() const;
+    void fadeItems(const NavigationBar* bar, qreal factor);
 
     int m_barStyle = BarStyleDefault;
     QColor m_tintColor;
@@ -79,6 +92,10 @@ private:
     Label* m_titleLabel = nullptr;
     QPointer<View> m_titleView;
     QList<QPointer<View>> m_customViews;
+    bool m_drawsBackground = true;
+    NavigationBar* m_incoming = nullptr;
+    // Each faded view's own alpha, given back when the pop ends.
+    QList<QPair<QPointer<View>, qreal>> m_ownAlphas;
 };
 
 } // namespace platform::uikit

@@ -4,6 +4,7 @@
 #include "platform/uikit/Application.h"
 #include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/TabBar.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
@@ -11,10 +12,14 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
+
+#include <algorithm>
 
 namespace platform::uikit {
 namespace {
 constexpr double kSlideSeconds = 0.35;
+constexpr double kShortestSlideSeconds = 0.05;
 constexpr qreal kEdgeWidth = 20;
 } // namespace
 
@@ -103,7 +108,13 @@ NavigationController::NavigationController(ViewController* root, QObject* parent
     }
 }
 
-NavigationController::~NavigationController() { AnimationClock::cancel(m_transition); }
+NavigationController::~NavigationController()
+{
+    // The slide ends with this controller, but a tab bar it was bringing back is left to its
+    // own controller, which may be going as well.
+    m_revealsTabBar = false;
+    AnimationClock::cancel(m_transition);
+}
 
 void NavigationController::loadView()
 {
@@ -301,11 +312,28 @@ void NavigationController::transition(ViewController* from, ViewController* to, 
         container->addSubview(to->view());
         to->view()->setFrame(content);
         to->view()->show();
+        // A popped screen slides away above the one it uncovers.
+        if (!push && from && from != to && from->isViewLoaded())
+            to->view()->stackUnder(from->view());
     }
     container->bringSubviewToFront(m_bar);
-    syncBar();
     if (from == to)
         from = nullptr;
+    // An animated pop cross-fades the bar's items and brings back a tab bar the uncovered
+    // screen shows with that screen; anything else changes both at once.
+    const bool slidingPop = !push && animated && from && to;
+    m_revealsTabBar = slidingPop && uncoveredStackShowsTabBar(viewControllers());
+    if (slidingPop) {
+        if (!m_bar->isInPopTransition()) {
+            QList<NavigationItem*> incoming;
+            for (ViewController* c : viewControllers())
+                incoming.append(c->navigationItem());
+            m_bar->beginPopTransition(incoming);
+        }
+    } else {
+        m_bar->endPopTransition();
+        syncBar();
+    }
     if (visible) {
         if (from)
             from->beginAppearanceTransition(false, animated);
@@ -313,13 +341,19 @@ void NavigationController::transition(ViewController* from, ViewController* to, 
             to->beginAppearanceTransition(true, animated);
     }
     willShowViewController(to, animated);
-    notifyBottomBar();
+    if (!m_revealsTabBar)
+        notifyBottomBar();
     QPointer<ViewController> fromP(from), toP(to);
     QList<QPointer<ViewController>> removedP;
     for (ViewController* c : removed)
         removedP.append(c);
     auto finish = [this, fromP, toP, removedP, visible, animated] {
         m_transition = 0;
+        if (m_bar && m_bar->isInPopTransition()) {
+            m_bar->endPopTransition();
+            syncBar();
+        }
+        endPopReveal();
         const QRectF frame = contentFrame();
         if (fromP && fromP->isViewLoaded() && fromP != topViewController())
             fromP->view()->hide();
@@ -344,23 +378,72 @@ void NavigationController::transition(ViewController* from, ViewController* to, 
         return;
     }
     const qreal w = content.width();
+    // A pop an edge drag let go of goes on from where the finger left the screen.
+    const qreal start = push ? 0 : std::clamp<qreal>(m_popStart, 0, 1);
+    m_popStart = 0;
     m_transition = AnimationClock::animate(
-        this, kSlideSeconds,
-        [fromP, toP, content, w, push](double t) {
+        this, std::max(kSlideSeconds * (1 - start), kShortestSlideSeconds),
+        [this, fromP, toP, content, w, push, start](double t) {
             const double e = 1 - (1 - t) * (1 - t) * (1 - t);
+            if (!push) {
+                placePop(fromP, toP, w * (start + (1 - start) * e));
+                return;
+            }
             auto place = [&](ViewController* c, qreal x) {
                 if (c && c->isViewLoaded())
                     c->view()->setFrame(content.translated(x, 0));
             };
-            if (push) {
-                place(toP, w * (1 - e));
-                place(fromP, -w / 3 * e);
-            } else {
-                place(fromP, w * e);
-                place(toP, -w / 3 * (1 - e));
-            }
+            place(toP, w * (1 - e));
+            place(fromP, -w / 3 * e);
         },
         [finish](bool) { finish(); });
+    if (!push)
+        placePop(fromP, toP, w * start);
+}
+
+bool NavigationController::uncoveredStackShowsTabBar(const QList<ViewController*>& remaining)
+{
+    TabBarController* tab = tabBarController();
+    // The bar is hidden for the stack as it stands, or already coming back with an edge drag.
+    if (!tab || tab->selectedViewController() != this || !tab->isViewLoaded()
+        || (!tab->tabBar()->isHidden() && !tab->isRevealingTabBar()))
+        return false;
+    for (int i = 1; i < remaining.size(); ++i)
+        if (remaining[i]->hidesBottomBarWhenPushed())
+            return false;
+    return true;
+}
+
+void NavigationController::placePop(ViewController* top, ViewController* below, qreal x)
+{
+    const QRectF content = contentFrame();
+    const qreal w = content.width();
+    const qreal belowX = -w / 3 + x / 3;
+    if (top && top->isViewLoaded())
+        top->view()->setFrame(content.translated(x, 0));
+    TabBarController* tab = m_revealsTabBar ? tabBarController() : nullptr;
+    if (below && below->isViewLoaded()) {
+        QRectF frame = content.translated(belowX, 0);
+        // The uncovered screen is laid out as it will be once the pop is done, above the bar.
+        if (tab)
+            frame.setHeight(std::max<qreal>(0, frame.height() - tab->tabBar()->frame().height()));
+        below->view()->setFrame(frame);
+    }
+    if (tab) {
+        const qreal origin = view()->frame().left();
+        tab->revealTabBar(origin + belowX, origin + x);
+    }
+    if (m_bar)
+        m_bar->setPopTransitionProgress(w > 0 ? x / w : 1);
+}
+
+void NavigationController::endPopReveal()
+{
+    if (!m_revealsTabBar)
+        return;
+    m_revealsTabBar = false;
+    if (TabBarController* tab = tabBarController())
+        tab->endTabBarReveal();
 }
 
 bool NavigationController::edgeDragBegan(const QPointF& p)
@@ -370,10 +453,16 @@ bool NavigationController::edgeDragBegan(const QPointF& p)
     if (p.x() > kEdgeWidth || p.y() < contentFrame().top())
         return false;
     m_edgeDragging = true;
-    ViewController* below = viewControllers().at(m_stack.size() - 2);
+    const QList<ViewController*> stack = viewControllers();
+    ViewController* below = stack.at(stack.size() - 2);
     view()->addSubview(below->view());
     below->view()->stackUnder(topViewController()->view());
     below->view()->show();
+    m_revealsTabBar = uncoveredStackShowsTabBar(stack.mid(0, stack.size() - 1));
+    QList<NavigationItem*> incoming;
+    for (ViewController* c : stack.mid(0, stack.size() - 1))
+        incoming.append(c->navigationItem());
+    m_bar->beginPopTransition(incoming);
     edgeDragMoved(0);
     return true;
 }
@@ -382,10 +471,8 @@ void NavigationController::edgeDragMoved(qreal dx)
 {
     if (!m_edgeDragging)
         return;
-    const QRectF content = contentFrame();
-    const qreal x = std::clamp<qreal>(dx, 0, content.width());
-    topViewController()->view()->setFrame(content.translated(x, 0));
-    viewControllers().at(m_stack.size() - 2)->view()->setFrame(content.translated(-content.width() / 3 + x / 3, 0));
+    const QList<ViewController*> stack = viewControllers();
+    placePop(stack.last(), stack.at(stack.size() - 2), std::clamp<qreal>(dx, 0, contentFrame().width()));
 }
 
 void NavigationController::edgeDragEnded(qreal dx)
@@ -393,14 +480,34 @@ void NavigationController::edgeDragEnded(qreal dx)
     if (!m_edgeDragging)
         return;
     m_edgeDragging = false;
-    const QRectF content = contentFrame();
-    if (dx > content.width() / 2) {
+    const qreal w = contentFrame().width();
+    const qreal x = std::clamp<qreal>(dx, 0, w);
+    if (dx > w / 2) {
+        m_popStart = w > 0 ? x / w : 1;
         popViewControllerAnimated(true);
         return;
     }
-    // Not far enough: the top screen slides back.
-    topViewController()->view()->setFrame(content);
-    viewControllers().at(m_stack.size() - 2)->view()->hide();
+    // Not far enough: the top screen slides back, and the bar's items and the tab bar with it.
+    const QList<ViewController*> stack = viewControllers();
+    QPointer<ViewController> top(stack.last()), below(stack.at(stack.size() - 2));
+    auto done = [this, top, below] {
+        m_transition = 0;
+        if (top && top->isViewLoaded())
+            top->view()->setFrame(contentFrame());
+        if (below && below->isViewLoaded() && below != topViewController())
+            below->view()->hide();
+        endPopReveal();
+        if (m_bar)
+            m_bar->endPopTransition();
+    };
+    if (x <= 0 || w <= 0) {
+        done();
+        return;
+    }
+    m_transition = AnimationClock::animate(
+        this, std::max(kSlideSeconds * x / w, kShortestSlideSeconds),
+        [this, top, below, x](double t) { placePop(top, below, x * (1 - t) * (1 - t)); },
+        [done](bool) { done(); });
 }
 
 void NavigationController::dragFromLeftEdgeForTesting(qreal distance)

@@ -3,6 +3,8 @@
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/ViewController.h"
 
+#include <QPointer>
+
 namespace platform::uikit {
 
 class NavigationBar;
@@ -68,13 +70,21 @@ private:
     bool edgeDragBegan(const QPointF& p);
     void edgeDragMoved(qreal dx);
     void edgeDragEnded(qreal dx);
+    bool uncoveredStackShowsTabBar(const QList<ViewController*>& remaining);
+    void placePop(ViewController* top, ViewController* below, qreal x);
+    void endPopReveal();
 
     QList<QPointer<ViewController>> m_stack;
-    NavigationBar* m_bar = nullptr;
+    // Guarded: a slide cut short as the controller goes ends after the views have gone.
+    QPointer<NavigationBar> m_bar;
     bool m_barHidden = false;
     GestureRecognizer* m_popRecognizer = nullptr;
     AnimationClock::Id m_transition = 0;
     bool m_edgeDragging = false;
+    // The tab bar comes back with the screen a pop uncovers (see TabBarController::revealTabBar).
+    bool m_revealsTabBar = false;
+    // How far (0 to 1) an edge drag had moved the top screen when it let go and popped.
+    qreal m_popStart = 0;
 };
 
 } // namespace platform::uikit

@@ -6,6 +6,11 @@
 #include "platform/uikit/TabBarItem.h"
 #include "platform/uikit/View.h"
 
+#include <QRegion>
+
+#include <algorithm>
+#include <cmath>
+
 namespace platform::uikit {
 namespace {
 constexpr qreal kTabBarHeight = 49;
@@ -119,6 +124,11 @@ void TabBarController::setSelectedIndex(int index)
     ViewController* to = m_tabs[index];
     if (from == to && from->isViewLoaded() && from->view()->superview() == view())
         return;
+    // A bar coming back with a pop belongs to the tab being left.
+    if (from != to && m_revealing) {
+        m_revealing = false;
+        m_tabBar->clearMask();
+    }
     const bool visible = isAppeared();
     if (visible && from && from != to)
         from->beginAppearanceTransition(false, false);
@@ -171,10 +181,38 @@ void TabBarController::layoutForSelected()
             hideBar = hideBar || stack[i]->hidesBottomBarWhenPushed();
     }
     const qreal barH = kTabBarHeight + bottomInset;
-    m_tabBar->setFrame(QRectF(0, size.height() - barH, size.width(), barH));
-    m_tabBar->setHidden(hideBar);
+    if (!m_revealing) {
+        m_tabBar->setFrame(QRectF(0, size.height() - barH, size.width(), barH));
+        m_tabBar->setHidden(hideBar);
+    }
     if (selected && selected->isViewLoaded())
         selected->view()->setFrame(QRectF(0, 0, size.width(), hideBar ? size.height() : size.height() - barH));
+}
+
+void TabBarController::revealTabBar(qreal left, qreal coveredFrom)
+{
+    if (!isViewLoaded() || !m_tabBar)
+        return;
+    m_revealing = true;
+    const QSizeF size = view()->frame().size();
+    const qreal barH = kTabBarHeight + view()->safeAreaInsets().bottom;
+    m_tabBar->setFrame(QRectF(left, size.height() - barH, size.width(), barH));
+    // The bar lies above the navigation view, so the screen still on top cannot cover it:
+    // the bar leaves out the part under that screen instead.
+    const int visible = std::max(0, int(std::ceil(coveredFrom - left)));
+    m_tabBar->setMask(QRegion(0, 0, visible, int(std::ceil(barH))));
+    m_tabBar->setHidden(visible == 0);
+    view()->bringSubviewToFront(m_tabBar);
+}
+
+void TabBarController::endTabBarReveal()
+{
+    if (!m_revealing)
+        return;
+    m_revealing = false;
+    if (m_tabBar)
+        m_tabBar->clearMask();
+    layoutForSelected();
 }
 
 } // namespace platform::uikit

@@ -27,6 +27,14 @@ public:
     void reloadTabBarItems();
     void layoutForSelected();
 
+    // While a pop uncovers a screen that shows the bar this one hides, the bar comes back with
+    // that screen, as on the platform: shown with its left edge at `left` (the uncovered
+    // screen's) and drawn only left of `coveredFrom`, where the screen on top still covers it
+    // (both in this controller's view). endTabBarReveal() lays it out for the stack again.
+    void revealTabBar(qreal left, qreal coveredFrom);
+    void endTabBarReveal();
+    bool isRevealingTabBar() const { return m_revealing; }
+
 protected:
     void loadView() override;
     QList<ViewController*> childrenForAppearance() const override;
@@ -38,6 +46,7 @@ private:
     QList<QPointer<ViewController>> m_tabs;
     TabBar* m_tabBar = nullptr;
     int m_selected = -1;
+    bool m_revealing = false;
 };
 
 } // namespace platform::uikit

@@ -53,6 +53,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -302,6 +303,25 @@ bool shoot(const QDir& dir, const QString& device)
         alert->show();
         ok &= save(s, dir, device + QStringLiteral("-alert"));
         alert->dismissWithClickedButtonIndex(0);
+        AnimationClock::finishAll();
+        if (s.nav->interactivePopGestureRecognizer()) {
+            // A page hiding the tab bar, a third of the way through an edge swipe back: the
+            // list comes in under it with its tab bar, and the bar's items cross-fade.
+            auto* page = new ListScreen(QStringLiteral("视频详情"), {QStringLiteral("简介"), QStringLiteral("评论 1.2万")});
+            page->setHidesBottomBarWhenPushed(true);
+            push(s.nav, page);
+            View* container = s.nav->view();
+            const auto send = [&](QWidget* target, QEvent::Type type, qreal x) {
+                const QPointF local(x, 300);
+                QMouseEvent event(type, target->mapFrom(container, local), container->mapToGlobal(local), Qt::LeftButton,
+                                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(target, &event);
+            };
+            send(page->view(), QEvent::MouseButtonPress, 4);
+            send(container, QEvent::MouseMove, 4 + container->frame().width() / 3);
+            ok &= save(s, dir, device + QStringLiteral("-navigation-swipe"));
+            send(container, QEvent::MouseButtonRelease, 4 + container->frame().width() / 3);
+        }
     }
     {
         Shell s = makeShell(new ListScreen(QStringLiteral("我的"), {}), 3);
