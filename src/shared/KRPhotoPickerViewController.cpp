@@ -51,6 +51,8 @@ KRPhotoPickerViewController::~KRPhotoPickerViewController()
     m_themeObserver.reset();
     if (m_scrollView)
         m_scrollView->setDelegate(nullptr);
+    // Pooled tiles are off screen, so no view owns them.
+    qDeleteAll(m_recycledButtons);
 }
 
 void KRPhotoPickerViewController::viewDidLoad()
