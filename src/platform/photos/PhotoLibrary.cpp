@@ -16,12 +16,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 
 namespace platform::photos {
 namespace {
 
 std::atomic<bool> g_failNextRead{false};
 std::atomic<bool> g_failNextSave{false};
+// Saves running side by side would pick the same free name; one at a time they cannot.
+std::mutex g_saveLock;
 
 constexpr int kJPEGQuality = 92;
 
@@ -160,6 +163,7 @@ void PhotoLibrary::saveImage(const QImage& image, QObject* owner, SaveCompletion
                 error = libraryError(ErrorWriteFailed, QStringLiteral("无法写入相册"));
         }
         if (!error) {
+            std::lock_guard guard(g_saveLock);
             QDir().mkpath(folder);
             const QString stem = QStringLiteral("Korvane_") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd_HHmmss_zzz"));
             QString path = QDir(folder).filePath(stem + QStringLiteral(".jpg"));
