@@ -32,6 +32,8 @@ const QString kAssetKey = QStringLiteral("asset");
 KRPhotoPickerViewController::KRPhotoPickerViewController(const QList<KRPhotoPickerItem>& selectedItems, unsigned maximumCount,
                                                          QObject* parent)
     : ViewController(parent)
+    // The library lives as long as the picker, as the assets it hands out do.
+    , m_library(std::make_unique<PhotoLibrary>())
     , m_maximumCount(std::clamp(maximumCount, 1u, kMostPictures))
 {
     for (const KRPhotoPickerItem& item : selectedItems) {
@@ -103,8 +105,6 @@ void KRPhotoPickerViewController::themeChanged()
 
 void KRPhotoPickerViewController::loadAssets()
 {
-    // The library lives as long as the picker, as the assets it hands out do.
-    m_library = std::make_unique<PhotoLibrary>();
     m_library->loadAssets(this, [this](const QList<PhotoAsset>& assets, const std::optional<platform::Error>& error) {
         m_assetLoadFinished = true;
         if (error) {

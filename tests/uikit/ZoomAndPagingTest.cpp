@@ -37,6 +37,20 @@ struct ZoomingDelegate : ScrollViewDelegate {
     }
 };
 
+// A 300×400 scroll view zooming one view up to `maximum`.
+struct Zoomable {
+    explicit Zoomable(const QRectF& pictureFrame, qreal maximum)
+    {
+        delegate.zoomed = picture;
+        scroll.setDelegate(&delegate);
+        scroll.setMaximumZoomScale(maximum);
+        picture->setFrame(pictureFrame);
+    }
+    ScrollView scroll{QRectF(0, 0, 300, 400)};
+    View* picture = new View(QRectF(), &scroll);
+    ZoomingDelegate delegate;
+};
+
 void mouse(QWidget* widget, QEvent::Type type, const QPointF& at, quint64 timestamp)
 {
     QMouseEvent event(type, at, widget->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
@@ -78,12 +92,9 @@ TEST_F(ZoomAndPagingTest, ZoomScalesTheDelegatesViewWithinItsLimits)
 
 TEST_F(ZoomAndPagingTest, ZoomToARectangleFillsTheViewWithItOnTheClock)
 {
-    ScrollView scroll(QRectF(0, 0, 300, 400));
-    auto* picture = new View(QRectF(0, 0, 300, 400), &scroll);
-    ZoomingDelegate delegate;
-    delegate.zoomed = picture;
-    scroll.setDelegate(&delegate);
-    scroll.setMaximumZoomScale(4);
+    Zoomable z(QRectF(0, 0, 300, 400), 4);
+    ScrollView& scroll = z.scroll;
+    View* picture = z.picture;
     scroll.setContentSize(QSizeF(300, 400));
 
     // A rectangle a third of the view's size around (200, 100): scale 3, its centre in the middle.
@@ -104,13 +115,10 @@ TEST_F(ZoomAndPagingTest, ZoomToARectangleFillsTheViewWithItOnTheClock)
 
 TEST_F(ZoomAndPagingTest, APinchPastTheLimitStretchesAndSpringsBack)
 {
-    ScrollView scroll(QRectF(0, 0, 300, 400));
-    auto* picture = new View(QRectF(0, 100, 300, 200), &scroll);
-    ZoomingDelegate delegate;
-    delegate.zoomed = picture;
-    delegate.centre = true;
-    scroll.setDelegate(&delegate);
-    scroll.setMaximumZoomScale(2);
+    Zoomable z(QRectF(0, 100, 300, 200), 2);
+    ScrollView& scroll = z.scroll;
+    View* picture = z.picture;
+    z.delegate.centre = true;
 
     scroll.beginPinchForTesting(QPointF(150, 200));
     scroll.pinchForTesting(1.5);
@@ -140,12 +148,8 @@ TEST_F(ZoomAndPagingTest, APinchPastTheLimitStretchesAndSpringsBack)
 
 TEST_F(ZoomAndPagingTest, AWheelTurnedWithControlZoomsAboutThePointer)
 {
-    ScrollView scroll(QRectF(0, 0, 300, 400));
-    auto* picture = new View(QRectF(0, 0, 300, 400), &scroll);
-    ZoomingDelegate delegate;
-    delegate.zoomed = picture;
-    scroll.setDelegate(&delegate);
-    scroll.setMaximumZoomScale(4);
+    Zoomable z(QRectF(0, 0, 300, 400), 4);
+    ScrollView& scroll = z.scroll;
     QWheelEvent in(QPointF(0, 0), QPointF(0, 0), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
                    Qt::NoScrollPhase, false);
     QApplication::sendEvent(&scroll, &in);
