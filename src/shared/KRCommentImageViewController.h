@@ -2,9 +2,11 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/Image.h"
+#include "platform/uikit/ScrollView.h"
 #include "platform/uikit/ScrollViewDelegate.h"
 #include "platform/uikit/ViewController.h"
 
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
@@ -22,7 +24,6 @@ class ImageView;
 class Label;
 class LongPressGestureRecognizer;
 class PageControl;
-class ScrollView;
 class SwipeGestureRecognizer;
 class TapGestureRecognizer;
 }
@@ -73,7 +74,8 @@ private:
 
     QStringList m_imageURLs;
     unsigned m_currentIndex = 0;
-    platform::uikit::ScrollView* m_imageScrollView = nullptr;
+    // The window may delete the views before their controller.
+    QPointer<platform::uikit::ScrollView> m_imageScrollView;
     platform::uikit::ImageView* m_imageView = nullptr;
     platform::uikit::ActivityIndicatorView* m_spinner = nullptr;
     platform::uikit::Button* m_retryButton = nullptr;

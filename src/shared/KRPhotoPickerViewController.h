@@ -3,6 +3,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/photos/PhotoAsset.h"
 #include "platform/uikit/Image.h"
+#include "platform/uikit/ScrollView.h"
 #include "platform/uikit/ScrollViewDelegate.h"
 #include "platform/uikit/ViewController.h"
 
@@ -10,6 +11,7 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -21,7 +23,6 @@ class PhotoLibrary;
 namespace platform::uikit {
 class Button;
 class Label;
-class ScrollView;
 }
 
 class KRPhotoPickerViewController;
@@ -83,7 +84,8 @@ private:
     void finishWithImages(const QList<KRPhotoPickerItem>& items);
 
     KRPhotoPickerViewControllerDelegate* m_delegate = nullptr;
-    platform::uikit::ScrollView* m_scrollView = nullptr;
+    // The window may delete the views before their controller.
+    QPointer<platform::uikit::ScrollView> m_scrollView;
     platform::uikit::Label* m_stateLabel = nullptr;
     std::unique_ptr<platform::photos::PhotoLibrary> m_library;
     QList<platform::photos::PhotoAsset> m_assets;

@@ -57,8 +57,9 @@ protected:
     {
         picker = push(new KRPhotoPickerViewController(selected, maximum));
         picker->setDelegate(&answers);
-        if (waitForAssets)
+        if (waitForAssets) {
             EXPECT_TRUE(testsupport::waitUntil([&] { return picker->isAssetLoadFinished(); }));
+        }
         return picker;
     }
     ScrollView* grid() const { return picker->view()->findChild<ScrollView*>(QStringLiteral("scrollView")); }

@@ -39,6 +39,11 @@ protected:
     void TearDown() override
     {
         ImageFixtures::releaseSlowPictures();
+        // An alert a test leaves open is answered, so it goes with its window.
+        for (int i = 0; i < 10 && window->visibleAlert(); ++i) {
+            AlertView* open = window->visibleAlert();
+            open->dismissWithClickedButtonIndex(std::max(0, open->cancelButtonIndex()));
+        }
         window.reset();
         flushDeferredDeletes();
         // Pictures still downloading would write into the next test's home.
