@@ -301,12 +301,9 @@ void KRCommentImageViewController::saveLongPressed()
     if (image.isNull() || !m_pendingSaveImage.isNull())
         return;
     m_pendingSaveImage = image;
-    QPointer<KRCommentImageViewController> self(this);
     auto* alert = new AlertView(QStringLiteral("保存图片"), QStringLiteral("是否将这张评论图片保存到相册？"),
-                                QStringLiteral("取消"), {QStringLiteral("保存")}, [self](int index) {
-                                    if (self)
-                                        self->alertViewClickedButtonAtIndex(kSaveAlertTag, index);
-                                });
+                                QStringLiteral("取消"), {QStringLiteral("保存")}, this,
+                                [this](int index) { alertViewClickedButtonAtIndex(kSaveAlertTag, index); });
     alert->setTag(kSaveAlertTag);
     alert->show();
 }
