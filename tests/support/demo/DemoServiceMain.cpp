@@ -13,6 +13,7 @@
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
 #include "support/ImageFixtures.h"
+#include "support/PlaybackFixtures.h"
 #include "support/ServiceFixtures.h"
 
 #include <QCoreApplication>
@@ -82,6 +83,8 @@ int main(int argc, char** argv)
     // The login screen gets codes to show; with no phone to scan them they wait for ever, and
     // the refresh button asks for a new one.
     AccountFixtures::Passport passport(*service);
+    // Every video plays: 1080P as DASH halves, 720P and 360P as single files, with danmaku.
+    PlaybackFixtures playback(*service);
 
     std::printf("KORVANE_CONNECT_TO=%s\n", qPrintable(service->connectTo().join(QLatin1Char(','))));
     std::printf("KORVANE_CA_FILE=%s\n", qPrintable(service->caFile()));
