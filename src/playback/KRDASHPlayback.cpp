@@ -56,7 +56,10 @@ KRDASHPlayback::KRDASHPlayback(KRPlaybackTransport* soundTransport, const QUrl& 
 
 KRDASHPlayback::~KRDASHPlayback() { stop(); }
 
-double KRDASHPlayback::now() const { return double(m_clock.nsecsElapsed()) / 1e9; }
+double KRDASHPlayback::now() const
+{
+    return m_clockOverride ? m_clockOverride() : double(m_clock.nsecsElapsed()) / 1e9;
+}
 
 double KRDASHPlayback::soundTime() const { return m_transport ? finiteOrZero(m_transport->currentPlaybackTime()) : 0; }
 

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 class KRPlaybackTransport;
 
 
@@ -67,6 +69,8 @@ public:
     double drift() const;
     int realignCount() const { return m_realignCount; }
     platform::media::MediaPlayer* picturePlayer() const { return m_picture; }
+    // Seconds on a monotonic clock, for the spacing of seeks; tests pass their own.
+    void setClockForTesting(std::function<double()> clock) { m_clockOverride = std::move(clock); }
     platform::media::PlayerSurface* surface() const { return m_surface; }
 
 Q_SIGNALS:
@@ -91,6 +95,7 @@ private:
     QPointer<platform::media::PlayerSurface> m_surface;
     platform::RepeatingTimer m_syncTimer;
     QElapsedTimer m_clock;
+    std::function<double()> m_clockOverride;
     quint64 m_seekGeneration = 0;
     double m_seekTarget = 0;
     double m_seekStartedAt = -1;

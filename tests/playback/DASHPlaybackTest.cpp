@@ -133,6 +133,38 @@ TEST_F(DASHPlaybackTest, PictureDriftingAwayIsBroughtBack)
     EXPECT_TRUE(bothPlaying());
 }
 
+TEST_F(DASHPlaybackTest, RealignmentsAreSpacedApart)
+{
+    makePair();
+    double clock = 100;
+    pair->setClockForTesting([&] { return clock; });
+    pair->start(1.0);
+    KR_WAIT_UNTIL(starts == 1);
+    pair->pause();
+    const auto displace = [&] {
+        bool moved = false;
+        pair->picturePlayer()->seek(transport->currentPlaybackTime() + 2.0, 0, 0, [&](bool) { moved = true; });
+        [&] { KR_WAIT_UNTIL(moved); }();
+    };
+    // The clock stands still since the start's own seek: no re-alignment yet.
+    displace();
+    const int realigns = pair->realignCount();
+    pair->sync();
+    EXPECT_EQ(pair->realignCount(), realigns);
+    clock += 0.56;
+    pair->sync();
+    EXPECT_EQ(pair->realignCount(), realigns + 1);
+    KR_WAIT_UNTIL(std::abs(pair->drift()) <= KRDASHPlayback::kPausedDriftLimit);
+    // Displaced again within 0.55 s of that seek: left alone until the time has passed.
+    clock += 0.5;
+    displace();
+    pair->sync();
+    EXPECT_EQ(pair->realignCount(), realigns + 1);
+    clock += 0.1;
+    pair->sync();
+    EXPECT_EQ(pair->realignCount(), realigns + 2);
+}
+
 TEST_F(DASHPlaybackTest, PictureFollowsTheTransportsPauseAndRate)
 {
     makePair();

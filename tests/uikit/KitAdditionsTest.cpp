@@ -179,8 +179,15 @@ TEST_F(KitAdditions, ALayerShadowFallsOutsideTheViewInItsSuperview)
     EXPECT_EQ(pixel(parent, 50, 80).red(), 255);
     card.setShadowOpacity(2);
     EXPECT_EQ(card.shadowOpacity(), 1);
-    card.setHidden(true);
+    // Moved to another superview, the shadow goes with it.
+    View other(QRectF(0, 0, 100, 100));
+    other.setBackgroundColor(QColor(Qt::white));
+    other.addSubview(&card);
+    EXPECT_LT(pixel(other, 50, 64).red(), 128);
     EXPECT_EQ(pixel(parent, 50, 64), QColor(Qt::white));
+    card.setHidden(true);
+    EXPECT_EQ(pixel(other, 50, 64), QColor(Qt::white));
+    card.setParent(nullptr);
 }
 
 TEST_F(KitAdditions, AToolbarPushesItemsAfterAFlexibleSpaceToTheRight)

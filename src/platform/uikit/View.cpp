@@ -8,6 +8,7 @@
 
 #include <QPointer>
 
+#include <QChildEvent>
 #include <QPainter>
 #include <QTimer>
 
@@ -347,14 +348,31 @@ void View::setShadowOpacity(qreal opacity) { m_shadowOpacity = std::clamp<qreal>
 
 void View::updateShadow()
 {
-    if (parentWidget())
+    if (auto* parent = qobject_cast<View*>(parentWidget())) {
+        if (m_shadowOpacity > 0)
+            parent->m_mayHaveShadowedSubviews = true;
+        parent->update();
+    } else if (parentWidget()) {
         parentWidget()->update();
+    }
+}
+
+void View::childEvent(QChildEvent* event)
+{
+    QWidget::childEvent(event);
+    if (event->added()) {
+        if (auto* child = qobject_cast<View*>(event->child()); child && child->m_shadowOpacity > 0)
+            m_mayHaveShadowedSubviews = true;
+    }
 }
 
 void View::drawSubviewShadows(QPainter& p)
 {
-    for (View* sub : subviews()) {
-        if (sub->m_shadowOpacity <= 0 || sub->isHidden() || sub->m_alpha <= 0)
+    if (!m_mayHaveShadowedSubviews)
+        return;
+    for (QObject* child : children()) {
+        auto* sub = qobject_cast<View*>(child);
+        if (!sub || sub->isWindow() || sub->m_shadowOpacity <= 0 || sub->isHidden() || sub->m_alpha <= 0)
             continue;
         const QRectF shape = QRectF(sub->geometry()).translated(sub->m_shadowOffset.width(), sub->m_shadowOffset.height());
         QColor color = sub->m_shadowColor;

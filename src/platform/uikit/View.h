@@ -129,6 +129,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     // The shadows of the subviews that have one, under them.
     void drawSubviewShadows(QPainter& painter);
+    void childEvent(QChildEvent* event) override;
     void applyGeometry();
     std::optional<EdgeInsets> m_pinnedSafeArea;
 
@@ -148,6 +149,8 @@ private:
     QSizeF m_shadowOffset{0, -3};
     qreal m_shadowRadius = 3;
     qreal m_shadowOpacity = 0;
+    // Set once a subview with a shadow has been seen, so plain views skip the search.
+    bool m_mayHaveShadowedSubviews = false;
     int m_tag = 0;
     int m_autoresizingMask = 0;
     int m_contentMode = ContentModeScaleToFill;
