@@ -10,6 +10,8 @@
 namespace platform::uikit {
 
 enum TextAlignment { TextAlignmentLeft = 0, TextAlignmentCenter = 1, TextAlignmentRight = 2 };
+// How lines break: between words (the default for wrapping labels) or between any characters.
+enum LineBreakMode { LineBreakByWordWrapping = 0, LineBreakByCharWrapping = 1, LineBreakByTruncatingTail = 4 };
 
 // Text in one font and colour, optionally with a shadow. numberOfLines 0 wraps without limit;
 // 1 (the default) keeps one line and elides at the end.
@@ -32,6 +34,8 @@ public:
     void setTextAlignment(int alignment);
     int numberOfLines() const { return m_lines; }
     void setNumberOfLines(int lines);
+    int lineBreakMode() const { return m_lineBreakMode; }
+    void setLineBreakMode(int mode);
     // Above 0 (one-line labels only): a text wider than the label is drawn in a smaller font,
     // down to this pixel size, before it is elided. 0 (the default) keeps the font.
     qreal minimumFontSize() const { return m_minimumFontSize; }
@@ -54,6 +58,7 @@ private:
     QSizeF m_shadowOffset{0, -1};
     int m_alignment = TextAlignmentLeft;
     int m_lines = 1;
+    int m_lineBreakMode = LineBreakByTruncatingTail;
     qreal m_minimumFontSize = 0;
     // Finding the shrunk font measures the text once per candidate size; it is kept for the
     // width it was found at until the text or the font settings change.

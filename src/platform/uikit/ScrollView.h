@@ -46,6 +46,9 @@ public:
     void setScrollsToTop(bool on) { m_scrollsToTop = on; }
     bool showsVerticalScrollIndicator() const { return m_showsIndicator; }
     void setShowsVerticalScrollIndicator(bool on) { m_showsIndicator = on; }
+    // Where the indicator runs: the bounds inset by these.
+    EdgeInsets scrollIndicatorInsets() const { return m_indicatorInsets; }
+    void setScrollIndicatorInsets(const EdgeInsets& insets) { m_indicatorInsets = insets; update(); }
 
     // The offsets the view rests between: top-left at minus the inset, bottom-right at the
     // content's end plus the inset (never above the minimum).
@@ -81,6 +84,7 @@ private:
     ScrollViewDelegate* m_delegate = nullptr;
     QSizeF m_contentSize{0, 0};
     EdgeInsets m_contentInset;
+    EdgeInsets m_indicatorInsets;
     bool m_dragging = false;
     bool m_decelerating = false;
     bool m_bounces = true;

@@ -16,6 +16,8 @@ class TableViewDataSource;
 class TableViewDelegate;
 
 enum TableViewStyle { TableViewStylePlain = 0, TableViewStyleGrouped = 1 };
+enum TableViewRowAnimation { TableViewRowAnimationNone = 0, TableViewRowAnimationFade = 1 };
+enum TableViewScrollPosition { TableViewScrollPositionNone = 0, TableViewScrollPositionTop = 1 };
 enum TableViewCellSeparatorStyle { TableViewCellSeparatorStyleNone = 0, TableViewCellSeparatorStyleSingleLine = 1 };
 
 // Sections of rows with per-row heights, section header and footer views, and a table header
@@ -44,7 +46,17 @@ public:
     View* tableFooterView() const { return m_tableFooterView; }
     void setTableFooterView(View* view);
 
+    // A view behind the rows filling the table's bounds, whatever the scroll offset; the table
+    // owns it (a replaced one is deleted).
+    View* backgroundView() const { return m_backgroundView; }
+    void setBackgroundView(View* view);
+
     void reloadData();
+    // The data source already holds the new rows; every row is placed again, and the new rows
+    // that show fade in on the kit's clock with TableViewRowAnimationFade.
+    void insertRowsAtIndexPaths(const QList<IndexPath>& indexPaths, int animation);
+    // The rows are asked for again (heights included).
+    void reloadRowsAtIndexPaths(const QList<IndexPath>& indexPaths, int animation);
     // A pooled cell of that identifier (after its prepareForReuse), or nullptr when none waits.
     TableViewCell* dequeueReusableCellWithIdentifier(const QString& identifier);
 
@@ -62,6 +74,9 @@ public:
     void selectRowAtIndexPath(const IndexPath& indexPath, bool animated);
     void deselectRowAtIndexPath(const IndexPath& indexPath, bool animated);
     void scrollToRowAtIndexPath(const IndexPath& indexPath, bool animated);
+    // TableViewScrollPositionTop puts the row's top at the top of the visible area (as far as
+    // the content allows); None only makes it visible.
+    void scrollToRowAtIndexPath(const IndexPath& indexPath, int position, bool animated);
     // Taps a row as a finger would: selects it and tells the delegate.
     void tapRowForTesting(const IndexPath& indexPath);
 
@@ -83,6 +98,7 @@ private:
     void enqueue(TableViewCell* cell);
     View* makeSectionView(int section, bool header);
     void placeTableViews();
+    void placeBackgroundView();
 
     int m_style;
     TableViewDataSource* m_dataSource = nullptr;
@@ -92,6 +108,7 @@ private:
     QColor m_separatorColor{200, 199, 204};
     View* m_tableHeaderView = nullptr;
     View* m_tableFooterView = nullptr;
+    View* m_backgroundView = nullptr;
     std::vector<Section> m_sections;
     std::map<IndexPath, TableViewCell*> m_visible;
     std::map<int, View*> m_headers;
