@@ -23,9 +23,9 @@ public:
     QString text() const { return m_text; }
     void setText(const QString& text);
     QFont font() const { return m_font; }
-    void setFont(const QFont& font);
+    virtual void setFont(const QFont& font);
     QColor textColor() const { return m_textColor; }
-    void setTextColor(const QColor& color);
+    virtual void setTextColor(const QColor& color);
     QColor shadowColor() const { return m_shadowColor; }
     void setShadowColor(const QColor& color);
     QSizeF shadowOffset() const { return m_shadowOffset; }
