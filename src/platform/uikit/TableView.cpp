@@ -278,6 +278,8 @@ void TableView::insertRowsAtIndexPaths(const QList<IndexPath>& indexPaths, int a
     reloadData();
     if (animation != TableViewRowAnimationFade)
         return;
+    // The new rows' cells exist now, so they start their fade from nothing.
+    layoutVisible();
     for (const IndexPath& ip : indexPaths) {
         if (TableViewCell* cell = cellForRowAtIndexPath(ip)) {
             cell->setAlpha(0);
