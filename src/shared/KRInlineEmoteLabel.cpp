@@ -20,7 +20,7 @@ namespace {
 
 constexpr qreal kMinimumLineHeight = 17;
 // Tall enough that no message is cut when only its lines are counted.
-constexpr qreal kUnboundedHeight = 32768;
+constexpr qreal kUnboundedHeight = 32768;   // plain measurement's height when unlimited
 constexpr int kHeightCacheEntries = 128;
 const QChar kObjectReplacement(0xFFFC);
 
@@ -244,7 +244,9 @@ qreal KRInlineEmoteLabel::heightForMessage(const QString& message, const KREmote
     qreal height = 0;
     if (!content.value(QStringLiteral("items")).toList().isEmpty()) {
         const AttributedString string = KRInlineEmoteCreateAttributedString(content, font, QColor(Qt::black));
-        int lines = TextFrame(string, QRectF(0, 0, w, kUnboundedHeight)).lineCountAtWidth();
+        // Only the count is wanted: a frame of no height places no runs, and counts the lines
+        // the unbounded one would hold.
+        int lines = TextFrame(string, QRectF(0, 0, w, 0)).lineCountAtWidth();
         lines = std::max(lines, 1);
         if (maxLines > 0 && unsigned(lines) >= maxLines)
             lines = int(maxLines);
