@@ -140,14 +140,7 @@ void KRCommentCell::prepareForReuse()
 void KRCommentCell::applyTheme()
 {
     const KRTheme* theme = KRTheme::sharedTheme();
-    setBackgroundColor(theme->surfaceColor());
-    contentView()->setBackgroundColor(QBrush(Qt::NoBrush));
-    auto* background = qobject_cast<ImageView*>(backgroundView());
-    if (!background) {
-        background = new ImageView(QRectF());
-        setBackgroundView(background);
-    }
-    background->setImage(theme->surfaceBackgroundImage());
+    KRThemeApplyRowBackgrounds(this);
     m_authorLabel->setTextColor(theme->secondaryTextColor());
     m_metaLabel->setTextColor(theme->secondaryTextColor());
     m_messageLabel->setTextColor(theme->primaryTextColor());
@@ -156,12 +149,6 @@ void KRCommentCell::applyTheme()
         picture->setBackgroundColor(theme->backgroundColor());
         picture->setBorderColor(theme->separatorColor());
     }
-    View* selected = selectedBackgroundView();
-    if (!selected) {
-        selected = new View(QRectF());
-        setSelectedBackgroundView(selected);
-    }
-    selected->setBackgroundColor(theme->selectionColor());
 }
 
 void KRCommentCell::configureWithComment(const std::shared_ptr<KRComment>& comment, bool showThreadHint)
