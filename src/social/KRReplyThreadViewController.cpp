@@ -3,6 +3,7 @@
 #include "look/KRTheme.h"
 #include "model/KRComment.h"
 #include "model/KRCommentPage.h"
+#include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
@@ -55,6 +56,13 @@ KRReplyThreadViewController::KRReplyThreadViewController(const std::shared_ptr<K
 KRReplyThreadViewController::~KRReplyThreadViewController()
 {
     m_delayed.cancelAll();
+    // Deleting a field that holds the focus posts the keyboard's will-hide: nothing of this
+    // half-gone screen may hear it.
+    m_keyboardShowObserver.reset();
+    m_keyboardHideObserver.reset();
+    m_themeObserver.reset();
+    m_sessionObserver.reset();
+    AnimationClock::cancel(m_composerAnimation);
     // The bar and the panel may sit in the navigation view; they are the screen's own.
     delete m_replyComposerBar.data();
     delete m_replyEmotePanel.data();
