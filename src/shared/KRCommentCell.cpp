@@ -246,7 +246,7 @@ void KRCommentCell::layoutSubviews()
 qreal KRCommentCell::heightForComment(const KRComment& comment, qreal tableWidth, bool showThreadHint)
 {
     const qreal m = textWidth(tableWidth);
-    qreal h = KRInlineEmoteLabel::heightForMessage(comment.message(), comment.emotes(), m, Label::systemFont(13)) + 61;
+    qreal h = KRInlineEmoteLabel::heightForMessage(comment.message(), comment.emotes(), m) + 61;
     const int n = std::min(int(comment.pictureURLs().size()), kMaximumPictures);
     if (n == 1)
         h += 98;

@@ -224,23 +224,40 @@ void KRInlineEmoteLabel::drawRect(QPainter& painter)
 qreal KRInlineEmoteLabel::heightForMessage(const QString& message, const KREmoteMap& emotes, qreal width,
                                            const std::optional<QFont>& fontOrNone, unsigned maxLines)
 {
-    const QFont font = fontOrNone.value_or(defaultFont());
+    static const QFont systemFont = defaultFont();
+    const QFont& font = fontOrNone ? *fontOrNone : systemFont;
     const qreal w = std::max<qreal>(width, 1);
+    // A map's keys come sorted already, in the order the signature wants.
     QString signature;
-    QStringList keys = emotes.keys();
-    std::sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) { return a.compare(b) < 0; });
-    for (const QString& key : std::as_const(keys))
-        signature += key + u'=' + emoteURL(emotes.value(key)) + u';';
-    const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6")
-                            .arg(message, signature, QString::number(w, 'f', 1), font.key(),
-                                 QString::number(font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF(), 'f', 1))
-                            .arg(maxLines);
+    for (auto it = emotes.cbegin(); it != emotes.cend(); ++it)
+        signature += it.key() + u'=' + emoteURL(it.value()) + u';';
+    // Rows ask with one or two fonts over and over; describing a font is not free.
+    static QFont describedFont;
+    static QString fontDescription;
+    if (fontDescription.isNull() || !(font == describedFont)) {
+        describedFont = font;
+        fontDescription = font.key() + u'|'
+                          + QString::number(font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF(), 'f', 1);
+    }
+    QString key;
+    key.reserve(message.size() + signature.size() + fontDescription.size() + 24);
+    key += message;
+    key += u'|';
+    key += signature;
+    key += u'|';
+    key += QString::number(w, 'f', 1);
+    key += u'|';
+    key += fontDescription;
+    key += u'|';
+    key += QString::number(maxLines);
     QCache<QString, qreal>& cache = KRInlineEmoteHeightCache();
     if (const qreal* cached = cache.object(key))
         return *cached;
 
     const qreal lineHeight = KRInlineEmoteLineHeight(font);
-    const KRInlineEmoteContent content = KRInlineEmoteParse(message, emotes);
+    // Without emotes the display text is the message itself.
+    const KRInlineEmoteContent content = emotes.isEmpty() ? KRInlineEmoteContent() : KRInlineEmoteParse(message, emotes);
+    const QString displayText = emotes.isEmpty() ? message : content.value(QStringLiteral("text")).toString();
     qreal height = 0;
     if (!content.value(QStringLiteral("items")).toList().isEmpty()) {
         const AttributedString string = KRInlineEmoteCreateAttributedString(content, font, QColor(Qt::black));
@@ -253,7 +270,7 @@ qreal KRInlineEmoteLabel::heightForMessage(const QString& message, const KREmote
         height = std::max(lineHeight, lines * lineHeight);
     } else {
         const qreal cap = maxLines > 0 ? maxLines * lineHeight : kUnboundedHeight;
-        const QSizeF measured = platform::uikit::sizeWithFont(content.value(QStringLiteral("text")).toString(), font,
+        const QSizeF measured = platform::uikit::sizeWithFont(displayText, font,
                                                               QSizeF(w, cap), platform::uikit::LineBreakByCharWrapping);
         height = std::max(std::ceil(QFontMetricsF(font).lineSpacing()), std::ceil(measured.height()));
         if (maxLines > 0)

@@ -26,7 +26,8 @@ QSizeF sizeWithFont(const QString& text, const QFont& font, const QSizeF& constr
         return {std::min(fm.horizontalAdvance(firstLine), constraint.width()), spacing};
     }
     QString flowing = text;
-    flowing.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    if (flowing.contains(QLatin1Char('\n')))
+        flowing.replace(QLatin1Char('\n'), QChar::LineSeparator);
     QTextLayout layout(flowing, font);
     QTextOption option;
     option.setWrapMode(lineBreakMode == LineBreakByCharWrapping ? QTextOption::WrapAnywhere
