@@ -63,6 +63,8 @@ public:
     platform::uikit::ScrollView* emoteScrollView() const { return m_emoteScrollView; }
     platform::uikit::ImageView* selectedImageBadge() const { return m_selectedImageBadge; }
     const QList<KREmotePanelItem>& emotes() const { return m_emotes; }
+    // Whether the emote list is being asked for.
+    bool isLoadingEmotes() const { return m_loadingEmotes; }
 
     void applyTheme();
     void layoutSubviews() override;

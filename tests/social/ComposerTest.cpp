@@ -189,8 +189,7 @@ TEST_F(ComposerTest, EmotesLoadOncePerBarAndAgainAfterAFailure)
     bar->setDelegate(this);
     bar->presentInView(host, QStringLiteral("写评论"));
     KR_WAIT_UNTIL(fake.requestsTo(QStringLiteral("/x/emote/package")).size() == 1);
-    KR_WAIT_UNTIL(KRAPIWorkerQueue()->operationCount() == 0);
-    QCoreApplication::processEvents();
+    KR_WAIT_UNTIL(!bar->isLoadingEmotes());
     EXPECT_TRUE(bar->emotes().isEmpty());
     emotesFail = false;
     QTest::mouseClick(bar->emoteButton(), Qt::LeftButton);
