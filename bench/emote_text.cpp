@@ -12,6 +12,7 @@
 #include "BenchWidgets.h"
 
 #include "model/KRComment.h"
+#include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "shared/KRCommentCell.h"
 #include "shared/KRInlineEmoteLabel.h"
