@@ -48,7 +48,9 @@ QStringList KROfflineProgressiveCandidates(const QStringList& sources);
 // Fraction done: the current transfer's share, or for DASH 0.85 of it on the picture track
 // (index 0) and 0.85 + 0.15 of it on the sound track.
 float KROfflineDownloadProgress(bool dash, int transferIndex, qint64 received, qint64 expected);
-// A stored file name is used only when it is one plain name inside the offline directory.
+// A stored file name is used only when it is one plain name inside the offline directory and
+// none of the store's own entries (the index and its temporary copies, the danmaku folder,
+// files being downloaded).
 bool KROfflineIsPlainFileName(const QString& name);
 
 // The videos downloaded for offline playback: the directory "KorvaneOffline" under Documents

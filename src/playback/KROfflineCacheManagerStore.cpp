@@ -128,8 +128,13 @@ float KROfflineDownloadProgress(bool dash, int transferIndex, qint64 received, q
 
 bool KROfflineIsPlainFileName(const QString& name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-        && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('/'))
+        || name.contains(QChar(0)))
+        return false;
+    // The store's own entries: a record naming one would erase the index (and with it every
+    // other download at the next start) or could never be deleted.
+    return name != kIndexName && name != QLatin1String("Danmaku") && !name.endsWith(QLatin1String(".part"))
+        && !name.startsWith(QLatin1Char('.') + kIndexName + QLatin1Char('.'));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -47,7 +47,8 @@ bool KRSessionCookieBelongsToZantorel(const platform::Cookie& cookie)
 
 std::optional<platform::Cookie> KRSessionCookie(const QString& name, const QString& value)
 {
-    if (name.isEmpty() || value.isEmpty())
+    if (name.isEmpty() || value.isEmpty() || !platform::CookieStorage::isValidNameOrValue(name) ||
+        !platform::CookieStorage::isValidNameOrValue(value))
         return std::nullopt;
     platform::Cookie cookie;
     cookie.name = name;
@@ -81,6 +82,11 @@ std::optional<platform::Cookie> KRSessionCookieFromProperties(const QVariantMap&
     if (!KRIsString(name) || !KRIsString(value) || !KRIsString(domain))
         return std::nullopt;
     if (name.toString().isEmpty() || domain.toString().isEmpty())
+        return std::nullopt;
+    // Such a cookie would break every signed-in request, and one kept before now is dropped
+    // as the keychain item is read.
+    if (!platform::CookieStorage::isValidNameOrValue(name.toString()) ||
+        !platform::CookieStorage::isValidNameOrValue(value.toString()))
         return std::nullopt;
 
     platform::Cookie cookie;

@@ -57,6 +57,11 @@ TEST(OfflineKeys, OnlyPlainFileNamesAreUsed)
         EXPECT_FALSE(KROfflineIsPlainFileName(bad)) << bad.toStdString();
     EXPECT_TRUE(KROfflineIsPlainFileName(QStringLiteral("bb516de2-1.mp4")));
     EXPECT_TRUE(KROfflineIsPlainFileName(QStringLiteral("...mp4")));
+    // Names of the store's own entries are never a record's media.
+    for (const QString& own : {QStringLiteral("index.plist"), QStringLiteral(".index.plist.a1B2c3"), QStringLiteral("Danmaku"),
+                               QStringLiteral("bb516de2-1.mp4.part")})
+        EXPECT_FALSE(KROfflineIsPlainFileName(own)) << own.toStdString();
+    EXPECT_TRUE(KROfflineIsPlainFileName(QStringLiteral("index.plist.mp4")));
 }
 
 class OfflineStoreTest : public OfflineTest {};
@@ -181,6 +186,37 @@ TEST_F(OfflineStoreTest, StoredNamesNeverReachOutsideTheStore)
     EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(), &error));
     EXPECT_TRUE(QFileInfo::exists(outside));
     EXPECT_TRUE(QFileInfo::exists(offlineDir()));
+}
+
+// Only a planted or damaged index names the store's own entries; deleting such a record must
+// neither erase the index (and so every other download at the next start) nor fail forever.
+TEST_F(OfflineStoreTest, ARecordNamingTheStoresOwnEntriesNeverTouchesThem)
+{
+    manager();
+    const QString otherKey = QStringLiteral("bv:BV1other|cid:2");
+    const QString otherFile = QStringLiteral("0000abcd-1.mp4");
+    touch(otherFile);
+    writeDanmakuCopy(7, 1);
+    const KROfflineRecord other = progressiveRecord(otherKey, otherFile, 2);
+    const KROfflineRecord namesIndex = progressiveRecord(kKey, QStringLiteral("index.plist"), 100);
+    const KROfflineRecord namesDanmaku = progressiveRecord(QStringLiteral("bv:BV1danmaku|cid:300"), QStringLiteral("Danmaku"), 300);
+    writeIndex({namesIndex, namesDanmaku, other});
+    EXPECT_FALSE(manager()->isVideoCached(*makeVideo())) << "the index is not its media";
+    EXPECT_FALSE(manager()->isVideoCached(*makeVideo(300, QStringLiteral("BV1danmaku"))));
+
+    writeIndex({namesIndex, namesDanmaku, other});
+    KROptionalError error;
+    EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(), &error)) << (error ? error->description().toStdString() : "");
+    EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(300, QStringLiteral("BV1danmaku")), &error))
+        << (error ? error->description().toStdString() : "");
+    EXPECT_TRUE(QFileInfo(offlinePath(QStringLiteral("Danmaku"))).isDir());
+    ASSERT_EQ(storedIndex().size(), 1);
+    EXPECT_EQ(storedIndex().first().toMap().value(QStringLiteral("key")).toString(), otherKey);
+
+    KROfflineCacheManager::resetForTesting();
+    manager();
+    EXPECT_TRUE(QFileInfo::exists(offlinePath(otherFile))) << "the next start keeps the other download";
+    EXPECT_TRUE(manager()->isVideoCached(*makeVideo(2, QStringLiteral("BV1other"))));
 }
 
 TEST_F(OfflineStoreTest, StartUpPurgeRemovesLeftoversOnlyWhenTheIndexWasRead)

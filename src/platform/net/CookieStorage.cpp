@@ -223,6 +223,11 @@ QDateTime CookieStorage::parseCookieDate(const QString& text)
     return QDateTime(date, QTime(hour, minute, second), Qt::UTC);
 }
 
+bool CookieStorage::isValidNameOrValue(const QString& text)
+{
+    return std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
 std::optional<Cookie> CookieStorage::parseSetCookie(const QString& headerValue, const QString& url)
 {
     const RequestTarget target = targetOf(url);
@@ -237,7 +242,7 @@ std::optional<Cookie> CookieStorage::parseSetCookie(const QString& headerValue, 
     Cookie cookie;
     cookie.name = trimmedWhitespace(pair.left(equals));
     cookie.value = trimmedWhitespace(pair.mid(equals + 1));
-    if (cookie.name.isEmpty())
+    if (cookie.name.isEmpty() || !isValidNameOrValue(cookie.name) || !isValidNameOrValue(cookie.value))
         return std::nullopt;
 
     std::optional<QDateTime> expires;
@@ -355,7 +360,8 @@ QString CookieStorage::cookieHeaderForURL(const QString& url) const
 
 void CookieStorage::setCookie(const Cookie& cookie)
 {
-    if (cookie.name.isEmpty() || bareDomain(cookie.domain).isEmpty())
+    if (cookie.name.isEmpty() || bareDomain(cookie.domain).isEmpty() || !isValidNameOrValue(cookie.name) ||
+        !isValidNameOrValue(cookie.value))
         return;
     Cookie stored = cookie;
     if (stored.path.isEmpty())
