@@ -37,8 +37,9 @@ inline const QString KROfflineCacheErrorDomain = QStringLiteral("KROfflineCache"
 // running download changed; observers read the store again.
 inline const QString KROfflineCacheDidChangeNotification = QStringLiteral("KROfflineCacheDidChangeNotification");
 
-// "<feed identity>|cid:<cid>", the identity falling back to "aid:<resolved aid or aid>";
-// null for no video, or a cid below 1.
+// "<feed identity>|cid:<cid>", the identity falling back to "aid:<resolved aid or aid>", in
+// the form the index stores (U+0000 left out, a lone surrogate as U+FFFD); null for no
+// video, or a cid below 1.
 QString KROfflineVideoKey(const KRVideo* video);
 inline QString KROfflineVideoKey(const std::shared_ptr<KRVideo>& video) { return KROfflineVideoKey(video.get()); }
 // "<FNV-1a of the key's UTF-8, 8 hex digits>-<seconds>": the stem of every file of a download.

@@ -91,7 +91,10 @@ QString KROfflineVideoKey(const KRVideo* video)
     QString identity = video->feedIdentity();
     if (identity.isEmpty())
         identity = QStringLiteral("aid:%1").arg(video->resolvedAid() > 0 ? video->resolvedAid() : video->aid());
-    return QStringLiteral("%1|cid:%2").arg(identity).arg(video->cid());
+    // As the index keeps it (no U+0000, a lone surrogate as U+FFFD; a title can hold either),
+    // so that a finished download is found by the key it was stored under.
+    const QString key = QStringLiteral("%1|cid:%2").arg(identity).arg(video->cid());
+    return platform::PropertyList::normalized(plistText(key)).toString();
 }
 
 QString KROfflineBaseName(const QString& key, qint64 startedAtUnixSeconds)

@@ -43,15 +43,19 @@ QString nameFrom(fuzz::InputReader& input)
     return QString::fromLatin1(kNames[pick % (kNameCount + 1)]);
 }
 
-QString keyOf(int which) { return QStringLiteral("bv:BV1fuzz%1|cid:%2").arg(which).arg(which + 1); }
-
 KRVideo videoOf(int which)
 {
     KRVideo video;
-    video.setBvid(QStringLiteral("BV1fuzz%1").arg(which));
+    video.setBvid(QStringLiteral("BV17x411w7K%1").arg(which));
     video.setAid(170001);
     video.setCid(which + 1);
     return video;
+}
+
+QString keyOf(int which)
+{
+    const KRVideo video = videoOf(which);
+    return KROfflineVideoKey(&video);
 }
 
 QVariantList recordsFrom(fuzz::InputReader& input)

@@ -31,6 +31,13 @@ TEST(OfflineKeys, KeysAndBaseNamesComeFromIdentityAndCid)
             EXPECT_EQ(KROfflineBaseName(c.key, 1234), c.hash + QStringLiteral("-1234")) << c.name;
     }
     EXPECT_TRUE(KROfflineVideoKey(static_cast<const KRVideo*>(nullptr)).isNull());
+
+    // A title stands for the identity of a video without ids; the key is what the index can
+    // store, or a finished download would never be found again.
+    KRVideo titled;
+    titled.setCid(7);
+    titled.setTitle(QStringLiteral("t") + QChar(0) + QStringLiteral("n") + QChar(0xD800));
+    EXPECT_EQ(KROfflineVideoKey(&titled), QStringLiteral("title:tn") + QChar(0xFFFD) + QStringLiteral("||cid:7"));
 }
 
 TEST(OfflineKeys, CandidatesAreUniqueHTTPAddressesInOrder)
@@ -193,30 +200,31 @@ TEST_F(OfflineStoreTest, StoredNamesNeverReachOutsideTheStore)
 TEST_F(OfflineStoreTest, ARecordNamingTheStoresOwnEntriesNeverTouchesThem)
 {
     manager();
-    const QString otherKey = QStringLiteral("bv:BV1other|cid:2");
+    const auto otherVideo = makeVideo(2);
+    const auto danmakuVideo = makeVideo(300);
     const QString otherFile = QStringLiteral("0000abcd-1.mp4");
     touch(otherFile);
     writeDanmakuCopy(7, 1);
-    const KROfflineRecord other = progressiveRecord(otherKey, otherFile, 2);
+    const KROfflineRecord other = progressiveRecord(KROfflineVideoKey(otherVideo), otherFile, 2);
     const KROfflineRecord namesIndex = progressiveRecord(kKey, QStringLiteral("index.plist"), 100);
-    const KROfflineRecord namesDanmaku = progressiveRecord(QStringLiteral("bv:BV1danmaku|cid:300"), QStringLiteral("Danmaku"), 300);
+    const KROfflineRecord namesDanmaku = progressiveRecord(KROfflineVideoKey(danmakuVideo), QStringLiteral("Danmaku"), 300);
     writeIndex({namesIndex, namesDanmaku, other});
     EXPECT_FALSE(manager()->isVideoCached(*makeVideo())) << "the index is not its media";
-    EXPECT_FALSE(manager()->isVideoCached(*makeVideo(300, QStringLiteral("BV1danmaku"))));
+    EXPECT_FALSE(manager()->isVideoCached(*danmakuVideo)) << "nor is the danmaku folder";
 
-    writeIndex({namesIndex, namesDanmaku, other});
     KROptionalError error;
-    EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(), &error)) << (error ? error->description().toStdString() : "");
-    EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(300, QStringLiteral("BV1danmaku")), &error))
-        << (error ? error->description().toStdString() : "");
+    writeIndex({namesDanmaku, other});
+    EXPECT_TRUE(manager()->removeCachedVideo(*danmakuVideo, &error)) << (error ? error->description().toStdString() : "");
     EXPECT_TRUE(QFileInfo(offlinePath(QStringLiteral("Danmaku"))).isDir());
+    writeIndex({namesIndex, other});
+    EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(), &error)) << (error ? error->description().toStdString() : "");
     ASSERT_EQ(storedIndex().size(), 1);
-    EXPECT_EQ(storedIndex().first().toMap().value(QStringLiteral("key")).toString(), otherKey);
+    EXPECT_EQ(storedIndex().first().toMap().value(QStringLiteral("key")).toString(), KROfflineVideoKey(otherVideo));
 
     KROfflineCacheManager::resetForTesting();
     manager();
     EXPECT_TRUE(QFileInfo::exists(offlinePath(otherFile))) << "the next start keeps the other download";
-    EXPECT_TRUE(manager()->isVideoCached(*makeVideo(2, QStringLiteral("BV1other"))));
+    EXPECT_TRUE(manager()->isVideoCached(*otherVideo));
 }
 
 TEST_F(OfflineStoreTest, StartUpPurgeRemovesLeftoversOnlyWhenTheIndexWasRead)
