@@ -86,7 +86,8 @@ std::optional<platform::Cookie> KRSessionCookieFromProperties(const QVariantMap&
     // Such a cookie would break every signed-in request, and one kept before now is dropped
     // as the keychain item is read.
     if (!platform::CookieStorage::isValidNameOrValue(name.toString()) ||
-        !platform::CookieStorage::isValidNameOrValue(value.toString()))
+        !platform::CookieStorage::isValidNameOrValue(value.toString()) ||
+        !platform::CookieStorage::isValidNameOrValue(domain.toString()))
         return std::nullopt;
 
     platform::Cookie cookie;
@@ -96,6 +97,8 @@ std::optional<platform::Cookie> KRSessionCookieFromProperties(const QVariantMap&
     cookie.hostOnly = !cookie.domain.startsWith(QLatin1Char('.'));
     const QVariant path = properties.value(QStringLiteral("Path"));
     cookie.path = KRIsString(path) && !path.toString().isEmpty() ? path.toString() : QStringLiteral("/");
+    if (!platform::CookieStorage::isValidNameOrValue(cookie.path))
+        return std::nullopt;
 
     const QVariant expires = properties.value(QStringLiteral("Expires"));
     if (expires.isValid()) {

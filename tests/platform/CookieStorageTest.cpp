@@ -234,8 +234,12 @@ TEST(CookieStorage, RefusesControlCharactersInNamesAndValues)
                                   QStringLiteral("a\x01=1")}) {
         EXPECT_FALSE(CookieStorage::parseSetCookie(header, url).has_value()) << header.toStdString();
     }
-    // White space around the pair is trimmed, not refused.
-    EXPECT_EQ(CookieStorage::parseSetCookie(QStringLiteral("a=1 \t; Path=/"), url)->value, "1");
+    // Nor anywhere in the line (a path holding U+0000 could not be kept with the session);
+    // white space around the pair and the attributes, tabs included, is trimmed.
+    EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Path=/x") + QChar(0) + QStringLiteral("y"), url));
+    EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Domain=site.test\r"), url));
+    EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Max-Age=5\x01"), url));
+    EXPECT_EQ(CookieStorage::parseSetCookie(QStringLiteral("a=1 \t;\tPath=/"), url)->value, "1");
     EXPECT_TRUE(CookieStorage::isValidNameOrValue(QString::fromUtf8("名前 and ~!@#$%")));
     EXPECT_FALSE(CookieStorage::isValidNameOrValue(QStringLiteral("a\rb")));
 
@@ -250,6 +254,9 @@ TEST(CookieStorage, RefusesControlCharactersInNamesAndValues)
     jar.setCookie(direct);
     direct.name = QStringLiteral("line\n");
     direct.value = QStringLiteral("v");
+    jar.setCookie(direct);
+    direct.name = QStringLiteral("path");
+    direct.path = QStringLiteral("/\r");
     jar.setCookie(direct);
     EXPECT_EQ(names(jar.cookies()), QStringList({"good", "other"}));
     EXPECT_EQ(jar.cookieHeaderForURL(url), "good=1; other=2");

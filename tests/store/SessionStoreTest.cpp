@@ -557,7 +557,8 @@ TEST(SessionStore, CookiesWithControlCharactersAreDroppedAndTheRestKept)
     EXPECT_TRUE(store().csrfToken().isEmpty());
 
     // A Set-Cookie value with a bare CR, as libcurl hands it over, beside a good one.
-    const platform::HTTPResponse merge = responseSetting({u"zant_jct=c\rd; Path=/"_s, u"buvid3=b; Path=/"_s});
+    const platform::HTTPResponse merge =
+        responseSetting({u"zant_jct=c\rd; Path=/"_s, u"buvid3=b; Path=/"_s, u"buvid4=d; Path=/x"_s + QChar(0)});
     store().captureCookiesFromHTTPResponse(&merge);
     EXPECT_EQ(store().cookieHeader(), kLoggedInHeader + u"; buvid3=b"_s);
 

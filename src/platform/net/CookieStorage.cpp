@@ -233,6 +233,11 @@ std::optional<Cookie> CookieStorage::parseSetCookie(const QString& headerValue, 
     const RequestTarget target = targetOf(url);
     if (!target.valid)
         return std::nullopt;
+    // As browsers do, a line holding a control character (a tab aside) is refused whole: an
+    // attribute holding one (a path with U+0000) could not be kept with the session either.
+    if (std::any_of(headerValue.cbegin(), headerValue.cend(),
+                    [](QChar c) { return (c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7f; }))
+        return std::nullopt;
 
     const qsizetype semicolon = headerValue.indexOf(QLatin1Char(';'));
     const QString pair = semicolon < 0 ? headerValue : headerValue.left(semicolon);
@@ -361,7 +366,7 @@ QString CookieStorage::cookieHeaderForURL(const QString& url) const
 void CookieStorage::setCookie(const Cookie& cookie)
 {
     if (cookie.name.isEmpty() || bareDomain(cookie.domain).isEmpty() || !isValidNameOrValue(cookie.name) ||
-        !isValidNameOrValue(cookie.value))
+        !isValidNameOrValue(cookie.value) || !isValidNameOrValue(cookie.domain) || !isValidNameOrValue(cookie.path))
         return;
     Cookie stored = cookie;
     if (stored.path.isEmpty())

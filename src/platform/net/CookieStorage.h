@@ -53,12 +53,12 @@ public:
     void setCookiesFromResponse(const QStringList& setCookieHeaderValues, const QString& url);
 
     // Parses one Set-Cookie value as answered by `url`; none when the value is malformed (a
-    // control character in the name or value included) or its Domain does not cover the
-    // answering host.
+    // control character other than a tab anywhere in it included) or its Domain does not
+    // cover the answering host.
     static std::optional<Cookie> parseSetCookie(const QString& headerValue, const QString& url);
-    // Whether `text` can be a cookie's name or value: RFC 6265 allows no control character
-    // (U+0000–U+001F, U+007F) there, and one would break every Cookie header it is sent in.
-    // Neither the parser nor the jar takes a cookie that fails it.
+    // Whether `text` can be a cookie's name or value (or domain, or path): RFC 6265 allows no
+    // control character (U+0000–U+001F, U+007F) there, and one would break every Cookie
+    // header it is sent in. Neither the parser nor the jar takes a cookie that fails it.
     static bool isValidNameOrValue(const QString& text);
     // The Set-Cookie date forms ("Wed, 21 Oct 2015 07:28:00 GMT" and the older variants);
     // invalid when unparsable.
