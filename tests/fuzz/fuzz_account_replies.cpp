@@ -16,23 +16,6 @@
 
 namespace {
 
-// Every string of a value, keys included.
-void collectStrings(const QVariant& value, QStringList* strings)
-{
-    if (value.typeId() == QMetaType::QString) {
-        strings->append(value.toString());
-    } else if (value.typeId() == QMetaType::QVariantMap) {
-        const QVariantMap map = value.toMap();
-        for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            strings->append(it.key());
-            collectStrings(it.value(), strings);
-        }
-    } else if (value.typeId() == QMetaType::QVariantList) {
-        for (const QVariant& item : value.toList())
-            collectStrings(item, strings);
-    }
-}
-
 // The keys and the string values of a value, apart.
 void collectKeysAndValues(const QVariant& value, QStringList* keys, QStringList* values)
 {
@@ -54,7 +37,7 @@ void collectKeysAndValues(const QVariant& value, QStringList* keys, QStringList*
 bool keeps(const QVariant& kept, const QString& secret)
 {
     QStringList strings;
-    collectStrings(kept, &strings);
+    collectKeysAndValues(kept, &strings, &strings);
     return std::any_of(strings.cbegin(), strings.cend(), [&](const QString& s) { return s.contains(secret); });
 }
 
