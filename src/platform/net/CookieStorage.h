@@ -45,7 +45,8 @@ public:
     QString cookieHeaderForURL(const QString& url) const;
 
     // Replaces the cookie of the same name, domain and path; an expired one deletes it. A
-    // cookie without a name or domain, or with a name or value that is not valid, is refused.
+    // cookie without a name or domain, or with a control character in its name, value, domain
+    // or path, is refused.
     void setCookie(const Cookie& cookie);
     void deleteCookie(const Cookie& cookie);
     void deleteAll();
