@@ -1,7 +1,7 @@
 // Offline downloads against a server whose answers come from the input: statuses, redirects
 // within the server, right, missing and wrong lengths, bodies cut short; progressive (with
 // candidate addresses from the input) or DASH. The download ends with one completion; a
-// success leaves a record whose files hold what was served, a failure leaves no record, no
+// success leaves a record whose media files are there, a failure leaves no record, no
 // ".part" and no file of its own; nothing outside the store is touched.
 #include "FuzzApplication.h"
 #include "FuzzInput.h"
@@ -57,7 +57,6 @@ public:
         ::close(m_socket);
     }
     int port() const { return m_port; }
-    QByteArray servedBody(size_t index) const { return index < m_answers.size() ? m_answers[index].body : QByteArray(); }
 
 private:
     void serve()
