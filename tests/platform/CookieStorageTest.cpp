@@ -239,6 +239,8 @@ TEST(CookieStorage, RefusesControlCharactersInNamesAndValues)
     EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Path=/x") + QChar(0) + QStringLiteral("y"), url));
     EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Domain=site.test\r"), url));
     EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Max-Age=5\x01"), url));
+    EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Path=/x\ty"), url));
+    EXPECT_EQ(CookieStorage::parseSetCookie(QStringLiteral("a=1"), QStringLiteral("https://api.site.test/a%0Db/c"))->path, "/a%0Db");
     EXPECT_EQ(CookieStorage::parseSetCookie(QStringLiteral("a=1 \t;\tPath=/"), url)->value, "1");
     EXPECT_TRUE(CookieStorage::isValidNameOrValue(QString::fromUtf8("名前 and ~!@#$%")));
     EXPECT_FALSE(CookieStorage::isValidNameOrValue(QStringLiteral("a\rb")));

@@ -306,6 +306,9 @@ std::optional<Cookie> CookieStorage::parseSetCookie(const QString& headerValue, 
         cookie.hostOnly = false;
     }
     cookie.path = pathAttribute ? *pathAttribute : defaultPath(target.path);
+    // A tab within a path would be sent but never kept with the session.
+    if (!isValidNameOrValue(cookie.path) || !isValidNameOrValue(cookie.domain))
+        return std::nullopt;
     return cookie;
 }
 
