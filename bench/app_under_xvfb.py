@@ -37,7 +37,7 @@ PREFERENCES = """<?xml version="1.0" encoding="UTF-8"?>
 def start_xvfb():
     read_fd, write_fd = os.pipe()
     xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24", "-nolisten", "tcp"],
+        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24", "-wr", "-nolisten", "tcp"],
         pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
     os.close(write_fd)
     number = b""
@@ -75,7 +75,11 @@ def fresh_home(parent):
 
 def screen_rows_with_text(display):
     """Rows of the screen holding dark pixels (text), from one xwd capture of the root window."""
-    data = subprocess.run(["xwd", "-root", "-silent", "-display", display], capture_output=True, check=True).stdout
+    return rows_with_text(subprocess.run(["xwd", "-root", "-silent", "-display", display], capture_output=True,
+                                         check=True).stdout)
+
+
+def rows_with_text(data):
     header = struct.unpack(">25I", data[:100])
     header_size, width, height = header[0], header[4], header[5]
     bits_per_pixel, bytes_per_line, colours = header[11], header[12], header[19]
