@@ -32,18 +32,20 @@ QString coverAddress(int i)
 }
 
 // The disk-cache files of the covers' thumbnails: JPEGs of the thumbnail's size, as the CDN
-// sends them.
-QStringList prepareCovers()
+// sends them (A4-class devices ask for smaller ones).
+QStringList prepareCovers(bool a4)
 {
+    const int width = a4 ? 256 : 336, height = a4 ? 156 : 204, quality = a4 ? 80 : 90;
+    const QString suffix = QStringLiteral("@%1w_%2h_1c_%3q.jpg").arg(width).arg(height).arg(quality);
     QStringList paths;
     for (int i = 0; i < kCovers; ++i) {
-        QImage picture(336, 204, QImage::Format_RGB32);
+        QImage picture(width, height, QImage::Format_RGB32);
         picture.fill(QColor::fromHsv(i % 360, 160, 200));
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, "JPEG", 90);
-        const QString final = coverAddress(i) + QStringLiteral("@336w_204h_1c_90q.jpg");
+        picture.save(&buffer, "JPEG", quality);
+        const QString final = coverAddress(i) + suffix;
         const QString path = KRImageDiskCachePathForURLString(final);
         platform::writeFileAtomically(path, bytes);
         paths << path;
@@ -79,7 +81,7 @@ int plainDecode(const QStringList& paths, int threads)
 void diskCachedCovers(benchmark::State& state, const QString& machine, int threads)
 {
     platform::DeviceProfile::setMachineForTesting(machine);
-    const QStringList paths = prepareCovers();
+    const QStringList paths = prepareCovers(threads == 1);
     std::vector<double> ratios;
     std::vector<double> bares;
     std::vector<double> loads;
