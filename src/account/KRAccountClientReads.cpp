@@ -36,10 +36,27 @@ qint64 firstPositive(const QList<std::pair<const QVariantMap*, QString>>& candid
     return 0;
 }
 
-bool has(const QVariantMap& map, const QString& key) { return !KRIsMissing(map.value(key)); }
+// One item of an account list as the normaliser reads it: the item itself, amended by the
+// members the history and the list's kind supply. The amendments are kept apart and read
+// first, so the item is never copied to change it.
+struct AmendedItem {
+    const QVariantMap& item;
+    QVariantMap amendments;
 
-QVariantMap normalizedItem(QVariantMap entry, const QString& listKey)
+    QVariant value(const QString& key) const
+    {
+        const auto it = amendments.constFind(key);
+        return it != amendments.constEnd() ? it.value() : item.value(key);
+    }
+    void insert(const QString& key, const QVariant& value) { amendments.insert(key, value); }
+};
+
+bool has(const AmendedItem& entry, const QString& key) { return !KRIsMissing(entry.value(key)); }
+
+// The amendments of one item.
+QVariantMap amendmentsOf(const QVariantMap& item, const QString& listKey)
 {
+    AmendedItem entry{item, {}};
     const QVariantMap history = mapOrEmpty(entry.value(QStringLiteral("history")));
     QString business = KRIsString(history.value(QStringLiteral("business"))) ? history.value(QStringLiteral("business")).toString() : QString();
     if (business.isEmpty() && KRIsString(entry.value(QStringLiteral("business"))))
@@ -52,9 +69,10 @@ QVariantMap normalizedItem(QVariantMap entry, const QString& listKey)
     if (!business.isEmpty()
         && (business.contains(QLatin1String("pgc")) || business.contains(QLatin1String("bangumi"))
             || business.contains(QLatin1String("season")))) {
+        // Nothing is amended yet: the item's own members are what it holds.
         const qint64 episode = firstPositive({{&history, QStringLiteral("epid")}, {&history, QStringLiteral("ep_id")},
-                                              {&entry, QStringLiteral("epid")}, {&entry, QStringLiteral("ep_id")}});
-        const qint64 season = firstPositive({{&entry, QStringLiteral("season_id")}, {&entry, QStringLiteral("seasonid")},
+                                              {&item, QStringLiteral("epid")}, {&item, QStringLiteral("ep_id")}});
+        const qint64 season = firstPositive({{&item, QStringLiteral("season_id")}, {&item, QStringLiteral("seasonid")},
                                              {&history, QStringLiteral("season_id")}, {&history, QStringLiteral("seasonid")}});
         entry.insert(QStringLiteral("pgc"), true);
         entry.insert(QStringLiteral("business"), QStringLiteral("pgc"));
@@ -91,7 +109,7 @@ QVariantMap normalizedItem(QVariantMap entry, const QString& listKey)
         entry.insert(QStringLiteral("owner"), entry.value(QStringLiteral("upper")));
     if (KRIsDictionary(entry.value(QStringLiteral("cnt_info"))) && !has(entry, QStringLiteral("stat")))
         entry.insert(QStringLiteral("stat"), entry.value(QStringLiteral("cnt_info")));
-    return entry;
+    return std::move(entry.amendments);
 }
 
 } // namespace
@@ -104,13 +122,16 @@ KRAccountVideoPage KRAccountNormalizedVideoPage(const QVariant& reply, const QSt
     QVariant items = root.value(listKey);
     if (!KRIsArray(items))
         items = root.value(QStringLiteral("list"));
-    QVariantList entries;
-    for (const QVariant& item : listOrEmpty(items)) {
-        if (KRIsDictionary(item))
-            entries.append(normalizedItem(item.toMap(), listKey));
-    }
     KRAccountVideoPage page;
-    page.videos = KRVideoNormalizer::videosFromPayload(QVariantMap{{QStringLiteral("list"), entries}});
+    const QVariantList entries = listOrEmpty(items);
+    page.videos.reserve(entries.size());
+    for (const QVariant& item : entries) {
+        if (!KRIsDictionary(item))
+            continue;
+        const QVariantMap& entry = *static_cast<const QVariantMap*>(item.constData());
+        if (auto video = KRVideoNormalizer::videoFromDictionary(entry, amendmentsOf(entry, listKey)))
+            page.videos.append(std::move(video));
+    }
     for (const std::shared_ptr<KRVideo>& video : page.videos) {
         if ((video->isPGC() || video->episodeID() >= 1) && video->playCount() <= 0 && video->danmakuCount() <= 0)
             video->setStatisticsKnown(false);

@@ -46,20 +46,25 @@ private:
 // KRFirstString on the map, found faster.
 class Dictionary {
 public:
-    explicit Dictionary(const QVariantMap& map) : m_map(map)
+    // `amendments`, when given, are read before the map's own members of the same names.
+    explicit Dictionary(const QVariantMap& map, const QVariantMap* amendments = nullptr)
+        : m_map(map), m_amendments(amendments && !amendments->isEmpty() ? amendments : nullptr)
     {
-        for (auto it = map.keyBegin(); it != map.keyEnd(); ++it) {
-            const int bucket = keyBucket(*it);
-            m_buckets[bucket / 64] |= quint64(1) << (bucket % 64);
-        }
+        addBuckets(map, m_buckets);
+        if (m_amendments)
+            addBuckets(*m_amendments, m_amendedBuckets);
     }
-    const QVariantMap& map() const { return m_map; }
 
     // The value under the key, present or null; nullptr when absent.
     const QVariant* raw(const Keys& keys, qsizetype i) const
     {
         const int bucket = keys.bucket(i);
-        if (!(m_buckets[bucket / 64] & (quint64(1) << (bucket % 64))))
+        if (m_amendments && has(m_amendedBuckets, bucket)) {
+            const auto it = m_amendments->constFind(keys.name(i));
+            if (it != m_amendments->constEnd())
+                return &it.value();
+        }
+        if (!has(m_buckets, bucket))
             return nullptr;
         const auto it = m_map.constFind(keys.name(i));
         return it == m_map.constEnd() ? nullptr : &it.value();
@@ -90,8 +95,19 @@ public:
     const QVariant* at(const Keys& key) const { return raw(key, 0); }
 
 private:
+    static void addBuckets(const QVariantMap& map, quint64 (&buckets)[2])
+    {
+        for (auto it = map.keyBegin(); it != map.keyEnd(); ++it) {
+            const int bucket = keyBucket(*it);
+            buckets[bucket / 64] |= quint64(1) << (bucket % 64);
+        }
+    }
+    static bool has(const quint64 (&buckets)[2], int bucket) { return buckets[bucket / 64] & (quint64(1) << (bucket % 64)); }
+
     const QVariantMap& m_map;
+    const QVariantMap* m_amendments;
     quint64 m_buckets[2] = {0, 0};
+    quint64 m_amendedBuckets[2] = {0, 0};
 };
 
 // Every key list is built once; the normaliser runs for every list page.
@@ -569,8 +585,13 @@ std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariant& 
 
 std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMap& dictionary)
 {
+    return videoFromDictionary(dictionary, QVariantMap());
+}
+
+std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMap& dictionary, const QVariantMap& amendments)
+{
     auto video = std::make_shared<KRVideo>();
-    const Dictionary D(dictionary);
+    const Dictionary D(dictionary, &amendments);
     const QVariantMap* detail = asDictionary(D.at(kDetailKey()));
     std::optional<Dictionary> detailDictionary;
     if (detail)
