@@ -43,10 +43,17 @@ struct AmendedItem {
     const QVariantMap& item;
     QVariantMap amendments;
 
-    QVariant value(const QString& key) const
+    // The member under the key, or a missing value; read in place, never copied.
+    const QVariant& value(const QString& key) const
     {
-        const auto it = amendments.constFind(key);
-        return it != amendments.constEnd() ? it.value() : item.value(key);
+        static const QVariant missing;
+        if (!amendments.isEmpty()) {
+            const auto amended = amendments.constFind(key);
+            if (amended != amendments.constEnd())
+                return amended.value();
+        }
+        const auto it = item.constFind(key);
+        return it != item.constEnd() ? it.value() : missing;
     }
     void insert(const QString& key, const QVariant& value) { amendments.insert(key, value); }
 };
@@ -57,16 +64,22 @@ bool has(const AmendedItem& entry, const QString& key) { return !KRIsMissing(ent
 QVariantMap amendmentsOf(const QVariantMap& item, const QString& listKey)
 {
     AmendedItem entry{item, {}};
-    const QVariantMap history = mapOrEmpty(entry.value(QStringLiteral("history")));
-    QString business = KRIsString(history.value(QStringLiteral("business"))) ? history.value(QStringLiteral("business")).toString() : QString();
-    if (business.isEmpty() && KRIsString(entry.value(QStringLiteral("business"))))
-        business = entry.value(QStringLiteral("business")).toString();
+    static const QVariantMap noHistory;
+    const QVariant& historyValue = entry.value(QStringLiteral("history"));
+    const QVariantMap& history =
+        KRIsDictionary(historyValue) ? *static_cast<const QVariantMap*>(historyValue.constData()) : noHistory;
+    const QString businessKey = QStringLiteral("business");
+    const QVariant historyBusiness = history.value(businessKey);
+    QString business = KRIsString(historyBusiness) ? historyBusiness.toString() : QString();
+    if (business.isEmpty() && KRIsString(entry.value(businessKey)))
+        business = entry.value(businessKey).toString();
     business = business.toLower();
     const QString aidKey = QStringLiteral("aid");
 
     bool fillAIDFromHistory = false;
     bool fillAIDFromMedia = false;
-    if (!business.isEmpty()
+    // Most items are plain archives: they need no search for the words of the other kinds.
+    if (!business.isEmpty() && business != QLatin1String("archive")
         && (business.contains(QLatin1String("pgc")) || business.contains(QLatin1String("bangumi"))
             || business.contains(QLatin1String("season")))) {
         // Nothing is amended yet: the item's own members are what it holds.
