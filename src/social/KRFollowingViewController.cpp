@@ -135,6 +135,9 @@ void KRFollowingViewController::showState(const QString& text)
 void KRFollowingViewController::filterChanged()
 {
     m_feedType = m_segment->selectedSegmentIndex() == 1 ? QStringLiteral("video") : QStringLiteral("all");
+    // The other feed starts at its top, not where this one was scrolled to.
+    TableView* table = tableView();
+    table->setContentOffset(QPointF(0, -table->contentInset().top));
     reloadFeed();
 }
 

@@ -19,6 +19,8 @@
 #include "support/DynamicFixtures.h"
 #include "video/KRVideoDetailViewController.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 
 namespace socialtest {
@@ -105,6 +107,12 @@ protected:
         for (int i = 0; i < sheet->numberOfButtons(); ++i)
             titles << sheet->buttonTitleAtIndex(i);
         return titles;
+    }
+
+    void setUploadFails(bool fails)
+    {
+        std::lock_guard guard(actions->lock);
+        actions->uploadFails = fails;
     }
 
     std::shared_ptr<FeedPlan> plan = std::make_shared<FeedPlan>();
@@ -379,8 +387,8 @@ TEST_F(FollowingFeedTest, ARefusedRepostCanBeSentAgain)
     actions->refuse(kCreatePath, QStringLiteral("转发太频繁"));
     QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
     ASSERT_NE(edit, nullptr);
-    edit->clear();
-    QTest::keyClicks(edit, QStringLiteral("好文"));
+    // Chinese text comes through an input method, which QTest cannot type.
+    composer->textField()->setText(QStringLiteral("好文"));
     QTest::keyClick(edit, Qt::Key_Return);
     KR_WAIT_UNTIL(alert() != nullptr);
     EXPECT_EQ(alert()->title(), QStringLiteral("转发失败"));
@@ -463,6 +471,69 @@ TEST_F(FollowingFeedTest, TapsOpenTheVideoTheDynamicAndTheVideoComments)
     page = qobject_cast<KRVideoDetailViewController*>(nav->topViewController());
     ASSERT_NE(page, nullptr);
     EXPECT_TRUE(page->showsCommentsWhenPresented());
+}
+
+} // namespace
+} // namespace socialtest
+
+namespace socialtest {
+namespace {
+
+QImage photo(QRgb colour)
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("91"), QStringLiteral("配图转发"))}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRDynamicComposerView* composer = feed->composer();
+    KRPhotoPickerViewController picker({}, 9);
+    const QList<KRPhotoPickerItem> items{{{KRPhotoPickerItemURLKey, QStringLiteral("file:///a.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(200, 0, 0))}},
+                                         {{KRPhotoPickerItemURLKey, QStringLiteral("file:///b.jpg")}},
+                                         {{KRPhotoPickerItemURLKey, QStringLiteral("file:///c.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(0, 0, 200))}}};
+
+    // A failed upload posts nothing; the photos went with that attempt.
+    setUploadFails(true);
+    feed->photoPickerViewControllerDidFinishWithItems(&picker, items);
+    EXPECT_EQ(composer->selectedImageCount(), 3u);
+    composer->textField()->setText(QString());
+    QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(composer->selectedImageCount(), 0u);
+    KR_WAIT_UNTIL(alert() != nullptr);
+    EXPECT_EQ(alert()->title(), QStringLiteral("图片上传失败"));
+    EXPECT_EQ(alert()->buttonTitles(), QStringList{QStringLiteral("知道了")});
+    EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
+    EXPECT_TRUE(composer->textField()->isEnabled());
+    dismissAlert();
+
+    setUploadFails(false);
+    feed->photoPickerViewControllerDidFinishWithItems(&picker, items);
+    QTest::keyClick(edit, Qt::Key_Return);
+    KR_WAIT_UNTIL(alert() != nullptr);
+    EXPECT_EQ(alert()->title(), QStringLiteral("转发成功"));
+    // Two pictures carry an image; the one without is skipped.
+    const QList<FakeRequest> uploads = fake.requestsTo(kUploadPath);
+    ASSERT_EQ(uploads.size(), 3);   // one from the failed attempt
+    for (const FakeFormPart& part : uploads.at(1).formParts) {
+        if (part.name == QLatin1String("file_up"))
+            EXPECT_TRUE(part.content.startsWith("\xFF\xD8"));
+    }
+    const QList<FakeRequest> creates = fake.requestsTo(kCreatePath);
+    ASSERT_EQ(creates.size(), 1);
+    const QVariantMap request = QJsonDocument::fromJson(creates.at(0).body).object().toVariantMap();
+    const QVariantList pictures = request.value(QStringLiteral("dyn_req")).toMap().value(QStringLiteral("pics")).toList();
+    ASSERT_EQ(pictures.size(), 2) << creates.at(0).body.toStdString();
+    EXPECT_TRUE(pictures.at(0).toMap().value(QStringLiteral("img_src")).toString().contains(QStringLiteral("upload")));
+    EXPECT_TRUE(creates.at(0).body.contains("91"));
 }
 
 } // namespace
