@@ -1,75 +1,27 @@
 // The faults quality switches meet, as the fake service serves them: each through the real
 // play-information client or the real transport on real media.
-#include "account/AccountClientTesting.h"
+#include "PlayRouteTesting.h"
 
-#include "platform/foundation/NotificationCenter.h"
-#include "platform/media/MediaNotifications.h"
-#include "platform/media/MediaSeams.h"
-#include "playback/KRPlaybackTransport.h"
-#include "support/PlaybackFixtures.h"
-#include "video/KRDASHStreams.h"
-
-using namespace accounttest;
 using testsupport::PlaybackFixtures;
 using testsupport::ServiceFixtures;
 
-namespace {
-
-using InfoCalls = Calls<const std::optional<KRPlaybackInfo>&, const KROptionalError&>;
-constexpr qint64 kAID = ServiceFixtures::kDetailAID;
-constexpr qint64 kCID = ServiceFixtures::kDetailCID;
-
-class SwitchFixturesTest : public AccountClientTest {
-protected:
-    void SetUp() override
-    {
-        AccountClientTest::SetUp();
-        platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
-    }
-    void askDASH(qint32 quality, InfoCalls& calls, qint64 cid = kCID)
-    {
-        client()->loadDASHPlaybackInfoForAID(kAID, ServiceFixtures::detailBVID(), cid, quality, nullptr, calls.recorder());
-    }
-    std::optional<KRPlaybackInfo> progressive(qint32 quality, KROptionalError* errorOut = nullptr, qint64 cid = kCID)
-    {
-        InfoCalls calls;
-        client()->loadPlaybackInfoForAID(kAID, ServiceFixtures::detailBVID(), cid, quality, nullptr, calls.recorder());
-        const auto [info, error] = calls.awaitOne();
-        if (errorOut)
-            *errorOut = error;
-        return info;
-    }
-
-    PlaybackFixtures play{fake};
-};
-
-struct Finishes {
-    explicit Finishes(KRPlaybackTransport* transport)
-        : token(platform::NotificationCenter::defaultCenter().addObserver(
-              platform::media::MoviePlayerPlaybackDidFinishNotification, transport, [this](const platform::Notification& n) {
-                  reasons.append(n.userInfo.value(platform::media::MoviePlayerPlaybackDidFinishReasonUserInfoKey).toInt());
-              }))
-    {
-    }
-    QList<int> reasons;
-    platform::ObserverToken token;
-};
-
-} // namespace
+class SwitchFixturesTest : public videotest::PlayRouteTest {};
+using videotest::Finishes;
+using videotest::InfoCalls;
 
 TEST_F(SwitchFixturesTest, AServerErrorOfOneQualityLeavesTheOthersAnswering)
 {
     play.setQualityFault(64, PlaybackFixtures::QualityFault::ServerError);
     KROptionalError error;
-    EXPECT_FALSE(progressive(64, &error).has_value());
+    EXPECT_FALSE(progressiveInfo(64, &error).has_value());
     EXPECT_TRUE(error.has_value());
-    const std::optional<KRPlaybackInfo> low = progressive(16, &error);
+    const std::optional<KRPlaybackInfo> low = progressiveInfo(16, &error);
     ASSERT_TRUE(low);
     EXPECT_FALSE(error.has_value());
     EXPECT_EQ(low->value(QStringLiteral("quality")).toInt(), 16);
 
     play.setQualityFault(64, PlaybackFixtures::QualityFault::None);
-    EXPECT_TRUE(progressive(64).has_value());
+    EXPECT_TRUE(progressiveInfo(64).has_value());
 }
 
 TEST_F(SwitchFixturesTest, AHeldReplyWaitsForTheTestToReleaseIt)
@@ -98,7 +50,7 @@ TEST_F(SwitchFixturesTest, FixturesGoingWhileAReplyIsHeldLetTheServerStop)
     auto own = std::make_unique<PlaybackFixtures>(fake);
     own->setQualityFault(64, PlaybackFixtures::QualityFault::Held);
     InfoCalls held;
-    client()->loadPlaybackInfoForAID(kAID, ServiceFixtures::detailBVID(), kCID, 64, nullptr, held.recorder());
+    askProgressive(64, held);
     KR_WAIT_UNTIL(own->heldReplyCount() == 1);
     own.reset();
     const auto [info, error] = held.awaitOne();
@@ -127,7 +79,7 @@ TEST_F(SwitchFixturesTest, TheTVRouteErrorIsAServiceErrorOfThatRouteAlone)
     EXPECT_GE(otherRoutes(), 1);
     ASSERT_TRUE(info80.has_value());
     // The progressive route answers the same quality as usual.
-    const std::optional<KRPlaybackInfo> info = progressive(80);
+    const std::optional<KRPlaybackInfo> info = progressiveInfo(80);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->value(QStringLiteral("quality")).toInt(), 64);
 }
@@ -191,7 +143,7 @@ TEST_F(SwitchFixturesTest, ThePortraitVideoPlaysTheSixSecondUprightClipFromEvery
 {
     constexpr qint64 kPortraitCID = 990001;
     play.setPortraitCID(kPortraitCID);
-    const std::optional<KRPlaybackInfo> info = progressive(64, nullptr, kPortraitCID);
+    const std::optional<KRPlaybackInfo> info = progressiveInfo(64, nullptr, kPortraitCID);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->value(QStringLiteral("timelength")).toInt(), 6000);
     const QVariantMap entry = info->value(QStringLiteral("durl")).toList().value(0).toMap();
@@ -209,7 +161,7 @@ TEST_F(SwitchFixturesTest, ThePortraitVideoPlaysTheSixSecondUprightClipFromEvery
     EXPECT_NEAR(transport.duration(), 6.0, 0.1);
 
     // Other videos keep their landscape clips.
-    const std::optional<KRPlaybackInfo> other = progressive(64);
+    const std::optional<KRPlaybackInfo> other = progressiveInfo(64);
     ASSERT_TRUE(other);
     EXPECT_EQ(other->value(QStringLiteral("timelength")).toInt(), 12000);
 }
