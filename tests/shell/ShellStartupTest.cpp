@@ -30,6 +30,7 @@
 #include "platform/uikit/Window.h"
 #include "login/KRQRLoginViewController.h"
 #include "library/KRProfileViewController.h"
+#include "platform/uikit/TableView.h"
 #include "platform/uikit/Label.h"
 #include "settings/KRUpdateChecker.h"
 #include "social/KRMessageViewController.h"
@@ -50,6 +51,26 @@ using namespace testsupport;
 using platform::MainClock;
 
 namespace {
+
+// Clicks one of the profile's rows as a user would, through its table; false when the session
+// does not show the row.
+bool clickProfileRow(KRProfileViewController* profile, KRProfileViewController::Row row)
+{
+    const std::optional<IndexPath> indexPath = profile->indexPathForRow(row);
+    if (!indexPath)
+        return false;
+    TableView* table = profile->tableView();
+    table->layoutIfNeeded();
+    const QPointF point = table->rectForRowAtIndexPath(*indexPath).center() - table->contentOffset();
+    QTest::mouseClick(table, Qt::LeftButton, {}, point.toPoint());
+    AnimationClock::finishAll();
+    return true;
+}
+
+bool showsProfileRow(KRProfileViewController* profile, KRProfileViewController::Row row)
+{
+    return profile->indexPathForRow(row).has_value();
+}
 
 // A playback screen as the shell sees it: it may ask for rotation and records the hooks.
 class PlaybackScreen : public ViewController {
@@ -450,13 +471,12 @@ TEST_F(ShellStartupTest, TheInboxGatesSignedOutUsersAndTheProfileOffersLogin)
     auto* profile = qobject_cast<KRProfileViewController*>(stack(3)->topViewController());
     ASSERT_NE(profile, nullptr);
     EXPECT_EQ(profile->title(), QStringLiteral("我的"));
-    ASSERT_FALSE(profile->loginButton()->isHidden());
-    profile->loginButton()->tapForTesting();
-    AnimationClock::finishAll();
+    ASSERT_TRUE(clickProfileRow(profile, KRProfileViewController::Row::Login));
     EXPECT_NE(qobject_cast<KRQRLoginViewController*>(stack(3)->topViewController()), nullptr);
     stack(3)->popToRootViewControllerAnimated(false);
     AccountFixtures::logInWebOnly();
-    EXPECT_TRUE(profile->loginButton()->isHidden());
+    EXPECT_FALSE(showsProfileRow(profile, KRProfileViewController::Row::Login));
+    EXPECT_TRUE(showsProfileRow(profile, KRProfileViewController::Row::Logout));
 }
 
 // The whole application against the demo service's catalogue, in-process: a newcomer clicks
@@ -488,8 +508,7 @@ protected:
         EXPECT_NE(profile, nullptr);
         if (!profile)
             return nullptr;
-        EXPECT_FALSE(profile->loginButton()->isHidden());
-        click(profile->loginButton());
+        EXPECT_TRUE(clickProfileRow(profile, KRProfileViewController::Row::Login));
         auto* screen = qobject_cast<KRQRLoginViewController*>(profileStack()->topViewController());
         EXPECT_NE(screen, nullptr);
         return screen;
@@ -572,7 +591,7 @@ TEST_F(DemoLoginTest, ANewcomerClicksToTheQRLoginAndEndsSignedInToTheDemoAccount
     EXPECT_EQ(profile->value(QStringLiteral("money")).toLongLong(), 128);
     auto* profileScreen = qobject_cast<KRProfileViewController*>(profileStack()->topViewController());
     ASSERT_NE(profileScreen, nullptr);
-    EXPECT_TRUE(profileScreen->loginButton()->isHidden());
+    EXPECT_FALSE(showsProfileRow(profileScreen, KRProfileViewController::Row::Login));
 
     std::optional<qint64> attribute;
     KRAccountClient::sharedClient()->loadRelationForMID(7, nullptr, [&](const QVariant& data, const KROptionalError& error) {
@@ -596,7 +615,7 @@ TEST_F(DemoLoginTest, ANewcomerClicksToTheQRLoginAndEndsSignedInToTheDemoAccount
 
     // Signed out again, a second code goes the same way.
     KRSessionStore::sharedStore().clearSession();
-    EXPECT_FALSE(profileScreen->loginButton()->isHidden());
+    EXPECT_TRUE(showsProfileRow(profileScreen, KRProfileViewController::Row::Login));
     screen = openQRLogin();
     ASSERT_NE(screen, nullptr);
     signInWith(screen, QStringLiteral("code-2"));
