@@ -2,7 +2,6 @@
 
 #include "library/KRAccountVideoListViewController.h"
 #include "look/KRTheme.h"
-#include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
@@ -131,18 +130,12 @@ TableViewCell* KRProfileViewController::cellForRowAtIndexPath(TableView* table, 
         cell->setAccessoryType(TableViewCellAccessoryNone);
         break;
     }
-    const qreal height = table->rowHeight();
-    auto* background = new ImageView(QRectF(0, 0, 320, height));
-    background->setImage(theme->groupedCellBackgroundImageWithTopCorners(indexPath.row == 0, indexPath.row == section.size() - 1, height));
-    cell->setBackgroundView(background);
-    if (row != Row::Account) {
+    auto* classic = static_cast<KRClassicSettingsCell*>(cell);
+    classic->applyThemeBackgrounds(indexPath.row == 0, indexPath.row == section.size() - 1, table->rowHeight());
+    if (row == Row::Account)
+        cell->setSelectionStyle(TableViewCellSelectionStyleNone);
+    else
         cell->setSelectionStyle(TableViewCellSelectionStyleBlue);
-        auto* selected = new View(QRectF(0, 0, 320, height));
-        selected->setBackgroundColor(theme->selectionColor());
-        cell->setSelectedBackgroundView(selected);
-    } else {
-        cell->setSelectedBackgroundView(nullptr);
-    }
     cell->setNeedsLayout();
     return cell;
 }

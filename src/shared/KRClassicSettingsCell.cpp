@@ -1,5 +1,7 @@
 #include "shared/KRClassicSettingsCell.h"
 
+#include "look/KRTheme.h"
+#include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 
 #include <QPainter>
@@ -24,6 +26,17 @@ KRClassicSettingsCell::KRClassicSettingsCell(int style, const QString& reuseIden
 QRectF KRClassicSettingsCell::groupRectForSize(const QSizeF& size)
 {
     return QRectF(kGroupInset, 0, std::max<qreal>(0, size.width() - 2 * kGroupInset), size.height());
+}
+
+void KRClassicSettingsCell::applyThemeBackgrounds(bool firstInGroup, bool lastInGroup, qreal rowHeight)
+{
+    const KRTheme* theme = KRTheme::sharedTheme();
+    auto* background = new ImageView(QRectF(0, 0, 320, rowHeight));
+    background->setImage(theme->groupedCellBackgroundImageWithTopCorners(firstInGroup, lastInGroup, rowHeight));
+    setBackgroundView(background);
+    auto* selected = new View(QRectF(0, 0, 320, rowHeight));
+    selected->setBackgroundColor(theme->selectionColor());
+    setSelectedBackgroundView(selected);
 }
 
 void KRClassicSettingsCell::layoutSubviews()

@@ -18,6 +18,10 @@ public:
     // The rectangle the group takes in a cell of this size.
     static QRectF groupRectForSize(const QSizeF& size);
 
+    // The current theme's grouped background for a row at this place in its group (rounded
+    // top on the first row, rounded bottom on the last) and its selection colour.
+    void applyThemeBackgrounds(bool firstInGroup, bool lastInGroup, qreal rowHeight);
+
     void layoutSubviews() override;
 
 protected:

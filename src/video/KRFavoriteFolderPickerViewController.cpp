@@ -6,7 +6,6 @@
 #include "platform/uikit/ActivityIndicatorView.h"
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/BarButtonItem.h"
-#include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
@@ -282,13 +281,8 @@ void KRFavoriteFolderPickerViewController::configureCell(TableViewCell* cell, co
         cell->setAccessibilityValue(QString());
     }
     const int rows = numberOfRowsInSection(tableView(), indexPath.section);
-    const qreal height = tableView()->rowHeight();
-    auto* background = new ImageView(QRectF(0, 0, 320, height));
-    background->setImage(theme->groupedCellBackgroundImageWithTopCorners(indexPath.row == 0, indexPath.row == rows - 1, height));
-    cell->setBackgroundView(background);
-    auto* selected = new View(QRectF(0, 0, 320, height));
-    selected->setBackgroundColor(theme->selectionColor());
-    cell->setSelectedBackgroundView(selected);
+    if (auto* classic = qobject_cast<KRClassicSettingsCell*>(cell))
+        classic->applyThemeBackgrounds(indexPath.row == 0, indexPath.row == rows - 1, tableView()->rowHeight());
     cell->setNeedsLayout();
 }
 
