@@ -2,6 +2,7 @@
 #include "support/TestSupport.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Directories.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
@@ -192,10 +193,12 @@ TEST(UserDefaults, StandardFollowsAChangeOfHome)
     UserDefaults::standard().setObject("Where", "first");
     QTemporaryDir second;
     qputenv("KORVANE_HOME", second.path().toUtf8());
+    Directories::homeVariablesChanged();
     EXPECT_FALSE(UserDefaults::standard().contains("Where"));
     EXPECT_EQ(UserDefaults::standard().path(), standardFile(second.path()));
     EXPECT_EQ(onDisk().value("Where"), "first") << "the pending change went to the home it was made in";
     qputenv("KORVANE_HOME", firstHome.toUtf8());
+    Directories::homeVariablesChanged();
     EXPECT_EQ(UserDefaults::standard().string("Where"), "first");
 }
 
@@ -206,6 +209,7 @@ TEST(UserDefaultsChild, DISABLED_SetThenEnd)
     if (qEnvironmentVariableIsEmpty("KR_CHILD_HOME"))
         GTEST_SKIP();
     qputenv("KORVANE_HOME", qgetenv("KR_CHILD_HOME"));
+    Directories::homeVariablesChanged();
     UserDefaults::standard().setObject("Child", "saved");
     if (qgetenv("KR_CHILD_MODE") == "exit")
         std::exit(0);
@@ -220,4 +224,33 @@ TEST(UserDefaults, ExitFlushesPendingChanges)
         EXPECT_EQ(child.exitCode, 0) << mode << child.standardError.toStdString();
         EXPECT_EQ(onDisk(standardFile(home.path())).value("Child"), "saved") << mode;
     }
+}
+
+// Text holding U+0000 (written by another tool; the file cannot hold it again) costs that
+// value alone: every other preference reads, and the file is not set aside.
+TEST(UserDefaults, AnOddValueInTheFileCostsOnlyItself)
+{
+    QByteArray data = PropertyList::toBinary(
+        QVariantMap{{"Theme", 2}, {"Odd", utf16(u"\u00e9Z")}, {"List", QVariantList{"a", utf16(u"\u00e9Y")}}});
+    for (const char* unit : {"00e9005a", "00e90059"}) {
+        const qsizetype at = data.indexOf(QByteArray::fromHex(unit));
+        ASSERT_GE(at, 0);
+        data[at + 3] = '\0';
+    }
+    ASSERT_FALSE(PropertyList::parse(data).isValid());
+    int dropped = 0;
+    EXPECT_EQ(PropertyList::parseDroppingUnreadable(data, &dropped), (QVariantMap{{"Theme", 2}, {"List", QVariantList{"a"}}}));
+    EXPECT_EQ(dropped, 2);
+
+    ASSERT_TRUE(writeFileAtomically(standardFile(), data));
+    {
+        UserDefaults d(standardFile());
+        EXPECT_EQ(d.integer("Theme"), 2);
+        EXPECT_FALSE(d.contains("Odd"));
+        EXPECT_EQ(d.array("List"), QVariantList{"a"});
+        d.setObject("After", 1);
+        ASSERT_TRUE(d.synchronize());
+    }
+    EXPECT_FALSE(QFileInfo::exists(standardFile() + ".corrupt"));
+    EXPECT_EQ(onDisk(), (QVariantMap{{"Theme", 2}, {"List", QVariantList{"a"}}, {"After", 1}}));
 }
