@@ -627,6 +627,26 @@ TEST_F(DemoLoginTest, ANewcomerClicksToTheQRLoginAndEndsSignedInToTheDemoAccount
     KR_WAIT_UNTIL(attribute.has_value());
     EXPECT_EQ(*attribute, 2);
 
+    // The demo account keeps favourite folders; a private one made here is answered without
+    // its id, as the service does, and then listed.
+    bool created = false;
+    KRAccountClient::sharedClient()->createFavoriteFolderWithTitle(QStringLiteral("新的"), true, nullptr,
+                                                                   [&](bool success, const QString&, const QVariant& data) {
+                                                                       EXPECT_TRUE(success);
+                                                                       EXPECT_FALSE(data.toMap().contains(QStringLiteral("id")));
+                                                                       created = true;
+                                                                   });
+    KR_WAIT_UNTIL(created);
+    QVariantList folders;
+    KRAccountClient::sharedClient()->loadFavoriteFoldersForAID(170001, nullptr, [&](const QVariantMap& result, const KROptionalError& error) {
+        EXPECT_FALSE(error.has_value());
+        folders = result.value(QStringLiteral("folders")).toList();
+    });
+    KR_WAIT_UNTIL(!folders.isEmpty());
+    ASSERT_EQ(folders.size(), 4);
+    EXPECT_EQ(folders.first().toMap().value(QStringLiteral("title")).toString(), QStringLiteral("默认收藏夹"));
+    EXPECT_EQ(folders.last().toMap().value(QStringLiteral("title")).toString(), QStringLiteral("新的"));
+
     // Signed out again, a second code goes the same way.
     KRSessionStore::sharedStore().clearSession();
     EXPECT_TRUE(showsProfileRow(profileScreen, KRProfileViewController::Row::Login));

@@ -53,6 +53,7 @@ public:
     void setFollowing(qint64 mid, bool following);
 
     static constexpr qint64 kUserID = 4242;
+    static constexpr qint64 kFirstDemoFolderID = 81001;
 
 private:
     struct State {
