@@ -24,6 +24,18 @@ QString oldPlayHost() { return under("play.", oldDomain()); }
 QString imagePrimaryDomain() { return QString::fromUtf8(KRBuildConfig::ImageDomain).toLower(); }
 QString imageAlternateDomain() { return QString::fromUtf8(KRBuildConfig::ImageAltDomain).toLower(); }
 QString makerHost() { return QString::fromUtf8(KRBuildConfig::MakerHost).toLower(); }
+QStringList videoCDNHostSuffixes()
+{
+    QStringList suffixes;
+    for (const QString& part : QString::fromUtf8(KRBuildConfig::VideoCDNDomains).split(QLatin1Char(';'))) {
+        QString domain = part.trimmed().toLower();
+        while (domain.startsWith(QLatin1Char('.')))
+            domain.remove(0, 1);
+        if (!domain.isEmpty())
+            suffixes.append(domain);
+    }
+    return suffixes;
+}
 QString appKey() { return QString::fromUtf8(KRBuildConfig::AppKey); }
 QString appSecret() { return QString::fromUtf8(KRBuildConfig::AppSecret); }
 QString tvAppKey() { return QString::fromUtf8(KRBuildConfig::TVAppKey); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Host names of every role the service plays, derived from the build-time domains.
 // Host-based rules compare against these (lower case), so a test server that answers
@@ -21,6 +22,9 @@ QString oldPlayHost();      // "play." + old domain
 QString imagePrimaryDomain();
 QString imageAlternateDomain();
 QString makerHost();
+// The video CDNs' domains (the service's own two and a commercial one), lower case, without a
+// leading dot; a media host belongs to a CDN when it ends with one of them.
+QStringList videoCDNHostSuffixes();
 QString appKey();
 QString appSecret();
 QString tvAppKey();

@@ -20,20 +20,27 @@ endfunction()
 korvane_generate_clip(clip-360p.mp4 640 360)
 korvane_generate_clip(clip-720p.mp4 1280 720)
 
-# The DASH halves of the 360p clip, each a fragmented MP4 with a global index.
-foreach(half video audio)
-  if(half STREQUAL "video")
-    set(map 0:v)
-  else()
-    set(map 0:a)
-  endif()
-  add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/${half}.m4s
-    COMMAND ${FFMPEG_EXECUTABLE} -nostdin -loglevel error -y -i ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4
-      -map ${map} -c copy -movflags +dash+global_sidx -f mp4 ${KORVANE_TEST_MEDIA_DIR}/${half}.m4s
-    DEPENDS ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4
-    COMMENT "Generating test stream ${half}.m4s"
-    VERBATIM)
-endforeach()
+# The DASH halves of a clip, each a fragmented MP4 with a global index: video<suffix>.m4s and
+# audio<suffix>.m4s.
+function(korvane_generate_dash_halves clip suffix)
+  foreach(half video audio)
+    if(half STREQUAL "video")
+      set(map 0:v)
+    else()
+      set(map 0:a)
+    endif()
+    add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/${half}${suffix}.m4s
+      COMMAND ${FFMPEG_EXECUTABLE} -nostdin -loglevel error -y -i ${KORVANE_TEST_MEDIA_DIR}/${clip}
+        -map ${map} -c copy -movflags +dash+global_sidx -f mp4 ${KORVANE_TEST_MEDIA_DIR}/${half}${suffix}.m4s
+      DEPENDS ${KORVANE_TEST_MEDIA_DIR}/${clip}
+      COMMENT "Generating test stream ${half}${suffix}.m4s"
+      VERBATIM)
+  endforeach()
+endfunction()
+
+korvane_generate_dash_halves(clip-360p.mp4 "")
+# The 1080P DASH of the fake service: picture and sound of the 720p clip.
+korvane_generate_dash_halves(clip-720p.mp4 "-720p")
 
 # Bytes no demuxer accepts.
 add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4
@@ -46,4 +53,5 @@ add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4
 add_custom_target(korvane_test_media ALL DEPENDS
   ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4 ${KORVANE_TEST_MEDIA_DIR}/clip-720p.mp4
   ${KORVANE_TEST_MEDIA_DIR}/video.m4s ${KORVANE_TEST_MEDIA_DIR}/audio.m4s
+  ${KORVANE_TEST_MEDIA_DIR}/video-720p.m4s ${KORVANE_TEST_MEDIA_DIR}/audio-720p.m4s
   ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4)

@@ -47,7 +47,8 @@ void serveFile(FakeService& service, const QString& host, const QString& path, c
                const Serving& serving = {});
 
 // The clips the build generates: "clip-360p.mp4", "clip-720p.mp4" (12 s, H.264 and AAC, a key
-// frame each second), "video.m4s" and "audio.m4s" (the DASH halves of the 360p clip) and
+// frame each second), "video.m4s" and "audio.m4s" (the DASH halves of the 360p clip),
+// "video-720p.m4s" and "audio-720p.m4s" (those of the 720p clip) and
 // "garbage.mp4" (no media at all).
 QString testMediaPath(const QString& name);
 QUrl testMediaFileURL(const QString& name);

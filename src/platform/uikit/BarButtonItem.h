@@ -14,7 +14,15 @@ namespace platform::uikit {
 class View;
 
 enum BarButtonItemStyle { BarButtonItemStylePlain = 0, BarButtonItemStyleBordered = 1, BarButtonItemStyleDone = 2 };
-enum BarButtonSystemItem { BarButtonSystemItemDone = 0, BarButtonSystemItemCancel = 1, BarButtonSystemItemRefresh = 13 };
+// Flexible space shares a toolbar's free width with the other flexible spaces; fixed space
+// takes the item's width. Neither shows anything.
+enum BarButtonSystemItem {
+    BarButtonSystemItemDone = 0,
+    BarButtonSystemItemCancel = 1,
+    BarButtonSystemItemFlexibleSpace = 5,
+    BarButtonSystemItemFixedSpace = 6,
+    BarButtonSystemItemRefresh = 13
+};
 
 // An item of a navigation bar: a title, a system item or a custom view, and an action. The
 // bar shows it as a kit Button (or the custom view).

@@ -51,6 +51,20 @@ void Button::setTitleShadowColor(const QColor& c, int state) { m_titleShadowColo
 void Button::setBackgroundImage(const Image& image, int state) { m_backgrounds[state] = image; update(); }
 void Button::setImage(const Image& image, int state) { m_images[state] = image; setNeedsLayout(); update(); }
 
+ImageView* Button::imageView()
+{
+    if (!m_imageView) {
+        m_imageView = new ImageView(QRectF(), this);
+        m_imageView->setUserInteractionEnabled(false);
+        m_imageView->setContentMode(ContentModeScaleToFill);
+        m_imageView->setImage(image(state()));
+        m_imageView->setFrame(imageRectForState(state()));
+        setNeedsLayout();
+        update();
+    }
+    return m_imageView;
+}
+
 void Button::setContentEdgeInsets(const EdgeInsets& insets)
 {
     m_contentInsets = insets;
@@ -60,6 +74,8 @@ void Button::setContentEdgeInsets(const EdgeInsets& insets)
 void Button::stateDidChange()
 {
     refreshTitle();
+    if (m_imageView)
+        m_imageView->setImage(image(state()));
     update();
 }
 
@@ -100,6 +116,25 @@ void Button::layoutSubviews()
     } else {
         m_titleLabel->setFrame(content);
     }
+    if (m_imageView) {
+        m_imageView->setImage(img);
+        m_imageView->setFrame(imageRectForState(state()));
+    }
+}
+
+QRectF Button::imageRectForState(int s) const
+{
+    const Image img = image(s);
+    if (img.isNull())
+        return {};
+    const QRectF content = EdgeInsetsInsetRect(EdgeInsetsInsetRect(QRectF(QPointF(), bounds().size()), m_contentInsets), m_imageInsets);
+    if (m_imageContentMode != ContentModeCenter)
+        return rectForContentMode(m_imageContentMode, img.size(), content);
+    const QSizeF is = img.size();
+    qreal x = content.left() + (content.width() - is.width()) / 2;
+    if (!m_titleLabel->text().isEmpty())
+        x = m_titleLabel->frame().left() - is.width();
+    return QRectF(QPointF(x, content.top() + (content.height() - is.height()) / 2), is);
 }
 
 void Button::drawRect(QPainter& p)
@@ -108,18 +143,10 @@ void Button::drawRect(QPainter& p)
     const Image bg = backgroundImage(s);
     if (!bg.isNull())
         bg.draw(p, QRectF(rect()));
+    // Once the image view exists, it draws the image.
     const Image img = image(s);
-    if (!img.isNull() && m_imageContentMode != ContentModeCenter) {
-        const QRectF area = EdgeInsetsInsetRect(EdgeInsetsInsetRect(QRectF(rect()), m_contentInsets), m_imageInsets);
-        img.draw(p, rectForContentMode(m_imageContentMode, img.size(), area));
-    } else if (!img.isNull()) {
-        const QRectF content = EdgeInsetsInsetRect(EdgeInsetsInsetRect(QRectF(rect()), m_contentInsets), m_imageInsets);
-        QSizeF is = img.size();
-        qreal x = content.left() + (content.width() - is.width()) / 2;
-        if (!m_titleLabel->text().isEmpty())
-            x = m_titleLabel->frame().left() - is.width();
-        img.draw(p, QRectF(QPointF(x, content.top() + (content.height() - is.height()) / 2), is));
-    }
+    if (!img.isNull() && !m_imageView)
+        img.draw(p, imageRectForState(s));
     if (m_showsTouch && isHighlighted()) {
         // The platform's touch glow: about 20 points across whatever the button's size.
         constexpr qreal kGlowRadius = 20;

@@ -8,6 +8,7 @@
 
 namespace platform::uikit {
 
+class ImageView;
 class Label;
 
 enum ButtonType { ButtonTypeCustom = 0, ButtonTypeRoundedRect = 1, ButtonTypeSystem = 1 };
@@ -34,6 +35,10 @@ public:
     QString currentTitle() const { return title(state()); }
     // The label that shows the current title; its font and shadow offset are the button's.
     Label* titleLabel() const { return m_titleLabel; }
+    // The view that shows the current image, made on first use; from then on it draws the
+    // image instead of the button, and layoutSubviews places it where the image would be.
+    ImageView* imageView();
+    ImageView* existingImageView() const { return m_imageView; }
     EdgeInsets contentEdgeInsets() const { return m_contentInsets; }
     void setContentEdgeInsets(const EdgeInsets& insets);
     // The image's own insets inside the content area; with an image content mode other than
@@ -57,6 +62,8 @@ private:
     template <typename T>
     T valueFor(const QMap<int, T>& map, int state) const;
     void refreshTitle();
+    // Where the current image goes (empty without one).
+    QRectF imageRectForState(int state) const;
 
     int m_type;
     QMap<int, QString> m_titles;
@@ -65,6 +72,7 @@ private:
     QMap<int, Image> m_backgrounds;
     QMap<int, Image> m_images;
     Label* m_titleLabel;
+    ImageView* m_imageView = nullptr;
     EdgeInsets m_contentInsets;
     EdgeInsets m_imageInsets;
     int m_imageContentMode = ContentModeCenter;

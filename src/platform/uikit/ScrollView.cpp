@@ -181,6 +181,15 @@ void ScrollView::endDragForTesting(const QPointF& velocity)
     if (!self)
         return;
     m_dragging = false;
+    if (m_pagingEnabled) {
+        const QPointF page = pagedTarget(v);
+        const bool moves = page != contentOffset();
+        if (m_delegate)
+            m_delegate->scrollViewDidEndDragging(this, moves);
+        if (self && moves)
+            startPaging(page);
+        return;
+    }
     const bool outside = clamped(contentOffset()) != contentOffset();
     const bool decelerate = outside || std::hypot(v.x(), v.y()) > kRestSpeed;
     if (m_delegate)
@@ -189,6 +198,51 @@ void ScrollView::endDragForTesting(const QPointF& velocity)
         return;
     // The range is read only now: the delegate may have changed the inset.
     startMotion(v);
+}
+
+QPointF ScrollView::pagedTarget(const QPointF& velocity) const
+{
+    // A flick faster than this turns the page even when less than half of it was dragged.
+    constexpr qreal kFlickSpeed = 300;
+    const QPointF offset = contentOffset();
+    const QPointF low = minimumContentOffset();
+    const QPointF high = maximumContentOffset();
+    auto axis = [&](qreal position, qreal speed, qreal pageSize, qreal minimum, qreal maximum) {
+        if (pageSize <= 0)
+            return std::clamp(position, minimum, std::max(minimum, maximum));
+        const qreal pages = (position - minimum) / pageSize;
+        qreal index = std::round(pages);
+        if (speed > kFlickSpeed)
+            index = std::floor(pages) + 1;
+        else if (speed < -kFlickSpeed)
+            index = std::ceil(pages) - 1;
+        return std::clamp(minimum + index * pageSize, minimum, std::max(minimum, maximum));
+    };
+    return QPointF(axis(offset.x(), velocity.x(), frame().width(), low.x(), high.x()),
+                   axis(offset.y(), velocity.y(), frame().height(), low.y(), high.y()));
+}
+
+void ScrollView::startPaging(const QPointF& target)
+{
+    constexpr double kPagingSeconds = 0.3;
+    m_decelerating = true;
+    if (m_delegate)
+        m_delegate->scrollViewWillBeginDecelerating(this);
+    const QPointF from = contentOffset();
+    m_motion = AnimationClock::animate(
+        this, kPagingSeconds,
+        [this, from, target](double t) {
+            const double eased = 1 - (1 - t) * (1 - t);
+            applyOffset(from + (target - from) * eased);
+        },
+        [this](bool finished) {
+            if (!finished)
+                return;
+            m_motion = 0;
+            m_decelerating = false;
+            if (m_delegate)
+                m_delegate->scrollViewDidEndDecelerating(this);
+        });
 }
 
 void ScrollView::startMotion(QPointF velocity)

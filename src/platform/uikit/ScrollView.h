@@ -42,6 +42,10 @@ public:
     void setAlwaysBounceVertical(bool on) { m_alwaysBounceVertical = on; }
     bool isScrollEnabled() const { return m_scrollEnabled; }
     void setScrollEnabled(bool on) { m_scrollEnabled = on; }
+    // With paging, a released drag comes to rest on a whole multiple of the view's size: the
+    // next page in the direction of a quick flick, else the nearest one.
+    bool isPagingEnabled() const { return m_pagingEnabled; }
+    void setPagingEnabled(bool on) { m_pagingEnabled = on; }
     bool scrollsToTop() const { return m_scrollsToTop; }
     void setScrollsToTop(bool on) { m_scrollsToTop = on; }
     bool showsVerticalScrollIndicator() const { return m_showsIndicator; }
@@ -76,6 +80,8 @@ private:
     QPointF clamped(const QPointF& offset) const;
     QPointF rubberBanded(const QPointF& offset) const;
     bool canScrollVertically() const;
+    QPointF pagedTarget(const QPointF& velocity) const;
+    void startPaging(const QPointF& target);
 
     QPointer<QObject> m_guard;
     ScrollViewDelegate* m_delegate = nullptr;
@@ -88,6 +94,7 @@ private:
     bool m_scrollEnabled = true;
     bool m_scrollsToTop = true;
     bool m_showsIndicator = true;
+    bool m_pagingEnabled = false;
     AnimationClock::Id m_motion = 0;
     AnimationClock::Id m_insetAnimation = 0;
     // Mouse tracking.

@@ -48,6 +48,40 @@ QColor SegmentedControl::titleColor(int state) const
     return m_titleColors.value(ControlStateNormal, m_tint);
 }
 
+Image SegmentedControl::backgroundImage(int state) const
+{
+    return m_backgrounds.contains(state) ? m_backgrounds.value(state) : m_backgrounds.value(ControlStateNormal);
+}
+
+void SegmentedControl::setBackgroundImage(const Image& image, int state)
+{
+    m_backgrounds[state] = image;
+    update();
+}
+
+Image SegmentedControl::dividerImage(int leftState, int rightState) const
+{
+    const QPair<int, int> key(leftState, rightState);
+    return m_dividers.contains(key) ? m_dividers.value(key) : m_dividers.value(qMakePair(int(ControlStateNormal), int(ControlStateNormal)));
+}
+
+void SegmentedControl::setDividerImage(const Image& image, int leftState, int rightState)
+{
+    m_dividers[qMakePair(leftState, rightState)] = image;
+    update();
+}
+
+TextAttributes SegmentedControl::titleTextAttributes(int state) const
+{
+    return m_titleAttributes.contains(state) ? m_titleAttributes.value(state) : m_titleAttributes.value(ControlStateNormal);
+}
+
+void SegmentedControl::setTitleTextAttributes(const TextAttributes& attributes, int state)
+{
+    m_titleAttributes[state] = attributes;
+    update();
+}
+
 void SegmentedControl::tapSegmentForTesting(int index)
 {
     if (!isEnabled() || index < 0 || index >= m_items.size() || index == m_selected)
@@ -70,26 +104,47 @@ void SegmentedControl::drawRect(QPainter& p)
     if (m_items.isEmpty())
         return;
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    bool hasBackgrounds = false;
+    for (const Image& image : std::as_const(m_backgrounds))
+        hasBackgrounds = hasBackgrounds || !image.isNull();
+    const QRectF r = hasBackgrounds ? QRectF(rect()) : QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     const qreal w = r.width() / m_items.size();
+    const auto stateOf = [this](int index) {
+        if (!isEnabled())
+            return int(ControlStateDisabled);
+        return index == m_selected ? int(ControlStateSelected) : int(ControlStateNormal);
+    };
     for (int i = 0; i < m_items.size(); ++i) {
         const QRectF seg(r.left() + i * w, r.top(), w, r.height());
-        const bool selected = i == m_selected;
-        if (selected)
+        const int state = stateOf(i);
+        if (hasBackgrounds) {
+            const Image background = backgroundImage(state);
+            if (!background.isNull())
+                background.draw(p, seg);
+        } else if (i == m_selected) {
             p.fillRect(seg, m_tint);
-        int state = selected ? ControlStateSelected : ControlStateNormal;
-        if (!isEnabled())
-            state = ControlStateDisabled;
-        drawLabelText(p, seg, m_items[i], Label::systemFont(13), titleColor(state), QColor(), QSizeF(),
-                      TextAlignmentCenter, 1);
-        if (i > 0) {
+        }
+        const TextAttributes attributes = titleTextAttributes(state);
+        drawLabelText(p, seg, m_items[i], attributes.font.value_or(Label::systemFont(13)),
+                      attributes.textColor.value_or(titleColor(state)), attributes.shadowColor.value_or(QColor()),
+                      attributes.shadowOffset.value_or(QSizeF()), TextAlignmentCenter, 1);
+    }
+    for (int i = 1; i < m_items.size(); ++i) {
+        const qreal x = r.left() + i * w;
+        const Image divider = dividerImage(stateOf(i - 1), stateOf(i));
+        if (!divider.isNull()) {
+            const qreal dw = divider.size().width();
+            divider.draw(p, QRectF(x - dw / 2, r.top(), dw, r.height()));
+        } else if (!hasBackgrounds) {
             p.setPen(QPen(m_tint, 1));
-            p.drawLine(QPointF(seg.left(), seg.top()), QPointF(seg.left(), seg.bottom()));
+            p.drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
         }
     }
-    p.setPen(QPen(m_tint, 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(r, 4, 4);
+    if (!hasBackgrounds) {
+        p.setPen(QPen(m_tint, 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(r, 4, 4);
+    }
 }
 
 } // namespace platform::uikit

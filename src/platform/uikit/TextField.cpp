@@ -1,7 +1,10 @@
 #include "platform/uikit/TextField.h"
 
+#include "platform/device/DeviceProfile.h"
+
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/Window.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -135,6 +138,59 @@ QRectF TextField::textRect() const
     return r;
 }
 
+TextField::~TextField()
+{
+    // Shown, it lives in the window rather than under the field.
+    delete m_inputAccessoryView.data();
+}
+
+QRectF TextField::keyboardFrameInWindow(const View* window)
+{
+    if (!window)
+        return {};
+    const QSizeF size = window->bounds().size();
+    const bool landscape = size.width() > size.height();
+    qreal height = platform::DeviceProfile::isPad() ? (landscape ? 352 : 264) : (landscape ? 162 : 216);
+    // The keyboard also covers the home-indicator strip.
+    height += window->safeAreaInsets().bottom;
+    height = std::min(height, size.height());
+    return QRectF(0, size.height() - height, size.width(), height);
+}
+
+void TextField::setInputAccessoryView(View* view)
+{
+    if (view == m_inputAccessoryView)
+        return;
+    delete m_inputAccessoryView.data();
+    m_inputAccessoryView = view;
+    if (view) {
+        view->setParent(this);
+        view->hide();
+    }
+    updateInputAccessoryView();
+}
+
+void TextField::updateInputAccessoryView()
+{
+    View* accessory = m_inputAccessoryView;
+    if (!accessory)
+        return;
+    View* host = m_editing ? window() : nullptr;
+    if (!host) {
+        accessory->hide();
+        if (accessory->parentWidget() != this)
+            accessory->setParent(this);
+        return;
+    }
+    const QRectF keyboard = keyboardFrameInWindow(host);
+    const qreal height = accessory->frame().height();
+    if (accessory->parentWidget() != host)
+        host->addSubview(accessory);
+    accessory->setFrame(QRectF(0, keyboard.top() - height, keyboard.width(), height));
+    accessory->show();
+    accessory->raise();
+}
+
 void TextField::becomeFirstResponder()
 {
     m_edit->setFocus();
@@ -154,6 +210,7 @@ void TextField::setEditing(bool editing)
         return;
     m_editing = editing;
     updateClearButton();
+    updateInputAccessoryView();
     layoutSubviews();
     sendActionsForControlEvents(editing ? ControlEventEditingDidBegin : ControlEventEditingDidEnd);
 }

@@ -19,6 +19,7 @@ class TextField : public Control {
     Q_OBJECT
 public:
     explicit TextField(const QRectF& frame = QRectF(), View* superview = nullptr);
+    ~TextField() override;
 
     QString text() const;
     virtual void setText(const QString& text);
@@ -40,6 +41,12 @@ public:
     bool clearsWhileEditing() const { return m_clearsWhileEditing; }
     void setClearsWhileEditing(bool on);
     Button* clearButton() const { return m_clearButton; }
+    // A view shown across the window on top of the keyboard while the field edits, at its own
+    // height; hidden otherwise. The field owns it (a replaced one is deleted).
+    View* inputAccessoryView() const { return m_inputAccessoryView; }
+    void setInputAccessoryView(View* view);
+    // Where the keyboard stands in the window while a field edits (an empty rect outside a window).
+    static QRectF keyboardFrameInWindow(const View* window);
     // The area the text and the placeholder take.
     QRectF textRect() const;
 
@@ -68,6 +75,7 @@ protected:
 private:
     void setEditing(bool editing);
     void updateClearButton();
+    void updateInputAccessoryView();
 
     QLineEdit* m_edit;
     Image m_background;
@@ -75,6 +83,7 @@ private:
     QString m_placeholder;
     QPointer<View> m_leftView;
     Button* m_clearButton = nullptr;
+    QPointer<View> m_inputAccessoryView;
     bool m_clearsWhileEditing = false;
     bool m_editing = false;
 };

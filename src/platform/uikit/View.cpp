@@ -8,9 +8,11 @@
 
 #include <QPointer>
 
+#include <QChildEvent>
 #include <QPainter>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform::uikit {
@@ -49,8 +51,12 @@ void View::applyGeometry()
 void View::setFrame(const QRectF& frame)
 {
     const QSizeF old = m_frame.size();
+    const bool moved = m_frame != frame;
     m_frame = frame;
     applyGeometry();
+    // The shadow lies outside this view, in the superview's drawing.
+    if (moved && m_shadowOpacity > 0 && parentWidget())
+        parentWidget()->update();
     if (old != frame.size()) {
         if (m_autoresizesSubviews)
             resizeSubviewsWithOldSize(old);
@@ -339,6 +345,65 @@ QRectF View::convertRectToView(const QRectF& r, const View* view) const
 
 void View::drawRect(QPainter&) {}
 
+void View::setShadowColor(const QColor& color) { m_shadowColor = color; updateShadow(); }
+void View::setShadowOffset(const QSizeF& offset) { m_shadowOffset = offset; updateShadow(); }
+void View::setShadowRadius(qreal radius) { m_shadowRadius = std::max<qreal>(0, radius); updateShadow(); }
+void View::setShadowOpacity(qreal opacity) { m_shadowOpacity = std::clamp<qreal>(opacity, 0, 1); updateShadow(); }
+
+void View::updateShadow()
+{
+    if (auto* parent = qobject_cast<View*>(parentWidget())) {
+        if (m_shadowOpacity > 0)
+            parent->m_mayHaveShadowedSubviews = true;
+        parent->update();
+    } else if (parentWidget()) {
+        parentWidget()->update();
+    }
+}
+
+void View::childEvent(QChildEvent* event)
+{
+    QWidget::childEvent(event);
+    if (event->added()) {
+        if (auto* child = qobject_cast<View*>(event->child()); child && child->m_shadowOpacity > 0)
+            m_mayHaveShadowedSubviews = true;
+    }
+}
+
+void View::drawSubviewShadows(QPainter& p)
+{
+    if (!m_mayHaveShadowedSubviews)
+        return;
+    for (QObject* child : children()) {
+        auto* sub = qobject_cast<View*>(child);
+        if (!sub || sub->isWindow() || sub->m_shadowOpacity <= 0 || sub->isHidden() || sub->m_alpha <= 0)
+            continue;
+        const QRectF shape = QRectF(sub->geometry()).translated(sub->m_shadowOffset.width(), sub->m_shadowOffset.height());
+        QColor color = sub->m_shadowColor;
+        const qreal strength = color.alphaF() * sub->m_shadowOpacity * sub->m_alpha;
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        // Stacked shapes, each a little larger and fainter, fade the shadow out over its
+        // radius as a blur would; the middle keeps the full strength.
+        const int steps = std::clamp(int(std::ceil(sub->m_shadowRadius)), 0, 16);
+        if (steps == 0) {
+            color.setAlphaF(strength);
+            p.setBrush(color);
+            p.drawRoundedRect(shape, sub->m_cornerRadius, sub->m_cornerRadius);
+        } else {
+            const qreal layerAlpha = 1 - std::pow(1 - strength, 1.0 / (steps + 1));
+            color.setAlphaF(layerAlpha);
+            p.setBrush(color);
+            for (int i = steps; i >= 0; --i) {
+                const qreal grow = sub->m_shadowRadius * i / steps;
+                p.drawRoundedRect(shape.adjusted(-grow, -grow, grow, grow), sub->m_cornerRadius + grow, sub->m_cornerRadius + grow);
+            }
+        }
+        p.restore();
+    }
+}
+
 void View::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -357,6 +422,7 @@ void View::paintEvent(QPaintEvent*)
             p.fillRect(rect(), m_background);
         }
     }
+    drawSubviewShadows(p);
     drawRect(p);
     if (m_borderWidth > 0) {
         p.setOpacity(m_alpha);

@@ -94,6 +94,16 @@ public:
     void setBorderWidth(qreal width) { m_borderWidth = width; update(); }
     QColor borderColor() const { return m_borderColor; }
     void setBorderColor(const QColor& color) { m_borderColor = color; update(); }
+    // The layer's shadow: drawn by the superview under this view's shape (its corner radius),
+    // moved by the offset and softened over the radius; nothing at opacity 0, the default.
+    QColor shadowColor() const { return m_shadowColor; }
+    void setShadowColor(const QColor& color);
+    QSizeF shadowOffset() const { return m_shadowOffset; }
+    void setShadowOffset(const QSizeF& offset);
+    qreal shadowRadius() const { return m_shadowRadius; }
+    void setShadowRadius(qreal radius);
+    qreal shadowOpacity() const { return m_shadowOpacity; }
+    void setShadowOpacity(qreal opacity);
     int contentMode() const { return m_contentMode; }
     void setContentMode(int mode);
 
@@ -117,6 +127,9 @@ protected:
     // Paints the view's own content in bounds-free local coordinates (0, 0 is the top left).
     virtual void drawRect(QPainter& painter);
     void paintEvent(QPaintEvent* event) override;
+    // The shadows of the subviews that have one, under them.
+    void drawSubviewShadows(QPainter& painter);
+    void childEvent(QChildEvent* event) override;
     void applyGeometry();
     std::optional<EdgeInsets> m_pinnedSafeArea;
     // A top-level view whose size only its frame decides (the window: the phone's screen). Other
@@ -125,6 +138,7 @@ protected:
 
 private:
     void updateOpaquePainting();
+    void updateShadow();
     void resizeSubviewsWithOldSize(const QSizeF& old);
 
     QRectF m_frame;
@@ -134,6 +148,12 @@ private:
     qreal m_cornerRadius = 0;
     qreal m_borderWidth = 0;
     QColor m_borderColor = Qt::black;
+    QColor m_shadowColor = Qt::black;
+    QSizeF m_shadowOffset{0, -3};
+    qreal m_shadowRadius = 3;
+    qreal m_shadowOpacity = 0;
+    // Set once a subview with a shadow has been seen, so plain views skip the search.
+    bool m_mayHaveShadowedSubviews = false;
     int m_tag = 0;
     int m_autoresizingMask = 0;
     int m_contentMode = ContentModeScaleToFill;

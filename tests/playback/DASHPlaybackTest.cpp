@@ -1,0 +1,263 @@
+#include "playback/KRDASHPlayback.h"
+
+#include "PlaybackTesting.h"
+#include "playback/KRPlaybackTransport.h"
+#include "platform/media/MediaPlayer.h"
+#include "platform/media/PlayerSurface.h"
+#include "platform/uikit/View.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+using namespace playbacktest;
+namespace media = platform::media;
+
+namespace {
+
+class DASHPlaybackTest : public PlaybackMediaTest {
+protected:
+    // The 720p halves from local files, the sound in a transport shown at 320×180.
+    void makePair(const QUrl& sound = fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")),
+                  const QUrl& picture = fixtures::testMediaFileURL(QStringLiteral("video-720p.m4s")))
+    {
+        transport = std::make_unique<KRPlaybackTransport>(sound);
+        hostView()->setFrame(QRectF(0, 0, 320, 180));
+        pair = std::make_unique<KRDASHPlayback>(transport.get(), picture);
+        QObject::connect(pair.get(), &KRDASHPlayback::started, [this] { ++starts; });
+        QObject::connect(pair.get(), &KRDASHPlayback::bufferingPaused, [this](const QString& reason) { bufferingReasons << reason; });
+    }
+    platform::uikit::View* hostView() const { return qobject_cast<platform::uikit::View*>(transport->view()); }
+    double gateDrift() const
+    {
+        const auto matches = QRegularExpression(QStringLiteral("\\[dash-start-gate\\] generation=\\d+ time=[0-9.]+ drift=(-?[0-9.]+) resume="))
+                                 .globalMatch(diagnosticsLog());
+        double last = 99;
+        for (auto it = matches; it.hasNext();)
+            last = it.next().captured(1).toDouble();
+        return last;
+    }
+    bool bothPlaying() const
+    {
+        return transport->playbackState() == 1 && pair->picturePlayer()->rate() > 0;
+    }
+
+    std::unique_ptr<KRPlaybackTransport> transport;
+    std::unique_ptr<KRDASHPlayback> pair;
+    int starts = 0;
+    QStringList bufferingReasons;
+};
+
+TEST_F(DASHPlaybackTest, SoundAndPictureStartTogetherOnceAligned)
+{
+    makePair();
+    // The transport's own picture stays out; the muted picture player draws on its host.
+    EXPECT_TRUE(transport->videoOutputSuppressed());
+    ASSERT_NE(pair->surface(), nullptr);
+    EXPECT_EQ(pair->surface()->parentWidget(), transport->videoLayerHost());
+    EXPECT_EQ(pair->surface()->frame(), QRectF(0, 0, 320, 180));
+    EXPECT_TRUE(pair->picturePlayer()->isMuted());
+    EXPECT_EQ(transport->pollIntervalForTesting(), 1000);
+
+    pair->start(2.0);
+    EXPECT_TRUE(pair->isWaitingToStart());
+    EXPECT_FALSE(pair->isRunning());
+    EXPECT_EQ(transport->playbackState() == 1, false);
+    KR_WAIT_UNTIL(starts == 1);
+    EXPECT_TRUE(pair->isRunning());
+    EXPECT_LE(std::abs(gateDrift()), KRDASHPlayback::kStartAlignment);
+    EXPECT_NEAR(transport->currentPlaybackTime(), 2.0, 0.6);
+    EXPECT_TRUE(bothPlaying());
+    KR_WAIT_UNTIL(transport->currentPlaybackTime() > 3.2 && pair->picturePlayer()->framesSinceLoadOrSeek() > 3);
+    EXPECT_LE(std::abs(pair->drift()), KRDASHPlayback::kPlayingDriftLimit);
+    EXPECT_EQ(pair->picturePlayer()->presentationSize(), QSizeF(1280, 720));
+    EXPECT_TRUE(bufferingReasons.isEmpty());
+}
+
+TEST_F(DASHPlaybackTest, SeeksCarryAGenerationAndOnlyTheLastCounts)
+{
+    makePair();
+    pair->start(0);
+    KR_WAIT_UNTIL(starts == 1);
+
+    const quint64 before = pair->seekGeneration();
+    const quint64 paused = pair->seekToTime(6.0, false);
+    EXPECT_EQ(paused, before + 1);
+    EXPECT_EQ(transport->playbackState() == 1, false);
+    // Aligned and still: the gate opens without playing.
+    KR_WAIT_UNTIL(!pair->isWaitingToStart());
+    EXPECT_EQ(starts, 1);
+    EXPECT_FALSE(pair->isRunning());
+    EXPECT_NEAR(transport->currentPlaybackTime(), 6.0, 0.3);
+    EXPECT_NEAR(pair->pictureTime(), 6.0, 0.3);
+    EXPECT_EQ(pair->picturePlayer()->rate(), 0);
+
+    // Two seeks in a row: the first one's completions find a newer generation and do nothing.
+    pair->seekToTime(1.0, true);
+    const quint64 last = pair->seekToTime(9.0, true);
+    EXPECT_EQ(last, paused + 2);
+    KR_WAIT_UNTIL(starts == 2);
+    EXPECT_GE(transport->currentPlaybackTime(), 8.7);
+    EXPECT_LE(std::abs(pair->drift()), KRDASHPlayback::kStartAlignment + 0.2);
+    EXPECT_TRUE(bothPlaying());
+}
+
+TEST_F(DASHPlaybackTest, PictureDriftingAwayIsBroughtBack)
+{
+    makePair();
+    pair->start(1.0);
+    KR_WAIT_UNTIL(starts == 1);
+    const int realigns = pair->realignCount();
+    // Something moves the picture two seconds ahead of the sound.
+    bool moved = false;
+    pair->picturePlayer()->seek(transport->currentPlaybackTime() + 2.5, 0, 0, [&](bool) { moved = true; });
+    KR_WAIT_UNTIL(moved);
+    KR_WAIT_UNTIL(pair->realignCount() > realigns && std::abs(pair->drift()) <= KRDASHPlayback::kPlayingDriftLimit);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[dash-picture-realign] reason=playing-drift")));
+    EXPECT_TRUE(pair->isRunning());
+
+    // Paused, the tighter limit holds.
+    pair->pause();
+    EXPECT_FALSE(pair->isRunning());
+    EXPECT_EQ(transport->playbackState() == 1, false);
+    moved = false;
+    pair->picturePlayer()->seek(transport->currentPlaybackTime() + 0.6, 0, 0, [&](bool) { moved = true; });
+    KR_WAIT_UNTIL(moved);
+    KR_WAIT_UNTIL(std::abs(pair->drift()) <= KRDASHPlayback::kPausedDriftLimit);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[dash-picture-realign] reason=paused-drift")));
+    EXPECT_EQ(pair->picturePlayer()->rate(), 0);
+
+    // Play goes through the gate again.
+    pair->play();
+    KR_WAIT_UNTIL(starts == 2);
+    EXPECT_TRUE(bothPlaying());
+}
+
+TEST_F(DASHPlaybackTest, RealignmentsAreSpacedApart)
+{
+    makePair();
+    double clock = 100;
+    pair->setClockForTesting([&] { return clock; });
+    pair->start(1.0);
+    KR_WAIT_UNTIL(starts == 1);
+    pair->pause();
+    const auto displace = [&] {
+        bool moved = false;
+        pair->picturePlayer()->seek(transport->currentPlaybackTime() + 2.0, 0, 0, [&](bool) { moved = true; });
+        [&] { KR_WAIT_UNTIL(moved); }();
+    };
+    // The clock stands still since the start's own seek: no re-alignment yet.
+    displace();
+    const int realigns = pair->realignCount();
+    pair->sync();
+    EXPECT_EQ(pair->realignCount(), realigns);
+    clock += 0.56;
+    pair->sync();
+    EXPECT_EQ(pair->realignCount(), realigns + 1);
+    KR_WAIT_UNTIL(std::abs(pair->drift()) <= KRDASHPlayback::kPausedDriftLimit);
+    // Displaced again within 0.55 s of that seek: left alone until the time has passed.
+    clock += 0.5;
+    displace();
+    pair->sync();
+    EXPECT_EQ(pair->realignCount(), realigns + 1);
+    clock += 0.1;
+    pair->sync();
+    EXPECT_EQ(pair->realignCount(), realigns + 2);
+}
+
+TEST_F(DASHPlaybackTest, PictureFollowsTheTransportsPauseAndRate)
+{
+    makePair();
+    pair->start(0.5);
+    KR_WAIT_UNTIL(starts == 1);
+    transport->setCurrentPlaybackRate(1.5f);
+    KR_WAIT_UNTIL(std::abs(pair->picturePlayer()->rate() - 1.5) < 0.001);
+    // The page pauses the transport itself: the picture stops at the next tick.
+    transport->pause();
+    KR_WAIT_UNTIL(pair->picturePlayer()->rate() == 0);
+}
+
+TEST_F(DASHPlaybackTest, BufferingPauseHoldsBothUntilTheyCanGoOnTogether)
+{
+    makePair();
+    pair->start(1.0);
+    KR_WAIT_UNTIL(starts == 1);
+    pair->pauseForBuffering(QStringLiteral("audio-stalled"));
+    EXPECT_TRUE(pair->isRebuffering());
+    EXPECT_FALSE(pair->isRunning());
+    EXPECT_EQ(bufferingReasons, QStringList{QStringLiteral("audio-stalled")});
+    EXPECT_EQ(transport->playbackState() == 1, false);
+    EXPECT_EQ(pair->picturePlayer()->rate(), 0);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[dash-buffering-pause] reason=audio-stalled time=")));
+    // A second call while already paused adds nothing.
+    pair->pauseForBuffering(QStringLiteral("again"));
+    EXPECT_EQ(bufferingReasons.size(), 1);
+    // Local halves are ready at once: the gate opens again on a tick.
+    KR_WAIT_UNTIL(starts == 2);
+    EXPECT_FALSE(pair->isRebuffering());
+    EXPECT_TRUE(bothPlaying());
+}
+
+TEST_F(DASHPlaybackTest, StoppingRemovesThePictureAndIsHarmlessTwice)
+{
+    makePair();
+    pair->start(0);
+    KR_WAIT_UNTIL(starts == 1);
+    QPointer<media::PlayerSurface> surface = pair->surface();
+    pair->stop();
+    EXPECT_FALSE(pair->isActive());
+    EXPECT_FALSE(pair->isRunning());
+    EXPECT_EQ(pair->picturePlayer(), nullptr);
+    EXPECT_FALSE(transport->videoOutputSuppressed());
+    EXPECT_FALSE(transport->videoLayerHost()->findChildren<media::PlayerSurface*>().contains(surface.data()));
+    KR_WAIT_UNTIL(surface.isNull());
+    pair->stop();
+    // Nothing it does after a stop reaches the transport.
+    pair->seekToTime(3, true);
+    pair->play();
+    pair->sync();
+    EXPECT_EQ(starts, 1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[dash-pair-stopped] ")));
+}
+
+TEST_F(DASHPlaybackTest, TheTransportMayGoFirst)
+{
+    makePair();
+    pair->start(0);
+    KR_WAIT_UNTIL(starts == 1);
+    transport.reset();
+    pair->sync();
+    pair->seekToTime(2, true);
+    pair->layoutSurface();
+    EXPECT_EQ(pair->surface(), nullptr);
+    pair->stop();
+    pair.reset();
+}
+
+TEST_F(DASHPlaybackTest, HalvesOverTheNetworkPlayInStep)
+{
+    testsupport::FakeService service({});
+    const QUrl sound = fixtures::serveTestMedia(service, QStringLiteral("audio-720p.m4s"));
+    const QUrl picture = fixtures::serveTestMedia(service, QStringLiteral("video-720p.m4s"));
+    makePair(sound, picture);
+    pair->start(3.0);
+    KR_WAIT_UNTIL(starts == 1);
+    EXPECT_LE(std::abs(gateDrift()), KRDASHPlayback::kStartAlignment);
+    KR_WAIT_UNTIL(transport->currentPlaybackTime() > 4.0);
+    EXPECT_LE(std::abs(pair->drift()), KRDASHPlayback::kPlayingDriftLimit);
+}
+
+TEST_F(DASHPlaybackTest, APictureThatCannotBeReadNeverStartsTheSound)
+{
+    testsupport::FakeService service({});
+    const QUrl sound = fixtures::serveTestMedia(service, QStringLiteral("audio-720p.m4s"));
+    makePair(sound, fixtures::missingTestMediaURL(service));
+    pair->start(0);
+    KR_WAIT_UNTIL(pair->picturePlayer()->status() == media::MediaPlayer::StatusFailed && (transport->loadState() & 1u));
+    pair->sync();
+    EXPECT_EQ(starts, 0);
+    EXPECT_TRUE(pair->isWaitingToStart());
+    EXPECT_EQ(transport->playbackState() == 1, false);
+}
+
+} // namespace

@@ -1,0 +1,287 @@
+#include "support/PlaybackFixtures.h"
+
+#include "model/KRServiceHosts.h"
+#include "support/ServiceFixtures.h"
+
+#include <QRegularExpression>
+#include <QUrlQuery>
+
+#include <httplib.h>
+
+#include <mutex>
+
+namespace testsupport {
+
+namespace {
+
+const QString kProgressive360 = QStringLiteral("clip-360p.mp4");
+const QString kProgressive720 = QStringLiteral("clip-720p.mp4");
+
+QString mediaName(qint32 quality) { return quality >= 64 ? kProgressive720 : kProgressive360; }
+
+bool asksForDASH(const FakeRequest& request) { return (request.queryValue(QStringLiteral("fnval")).toInt() & 16) != 0; }
+
+QUrl playMediaURL(int port, const QString& step, const QString& name)
+{
+    return QUrl(QStringLiteral("https://%1:%2/play/%3/%4").arg(MediaFixtures::mediaHost()).arg(port).arg(step, name));
+}
+
+// A stream route, since the media routes are stream routes and those are looked up first.
+void routeMissing(FakeService& service, const QString& path)
+{
+    service.routeStream(MediaFixtures::mediaHost(), path, [](const FakeRequest&, httplib::Response& response, const FakeService::Pause&) {
+        response.status = 404;
+        response.set_content("not found", "text/plain");
+    });
+}
+
+QVariantMap valuesOf(const FakeRequest& request)
+{
+    QVariantMap values;
+    for (const auto& item : request.queryItems)
+        values.insert(item.first, item.second);
+    const QUrlQuery form(QString::fromUtf8(request.body));
+    for (const auto& item : form.queryItems(QUrl::FullyDecoded))
+        values.insert(item.first, item.second);
+    values.insert(QStringLiteral("path"), request.path);
+    return values;
+}
+
+} // namespace
+
+struct PlaybackFixtures::State {
+    mutable std::mutex lock;
+    Fault fault = Fault::None;
+    int delayMs = 0;
+    qint64 resumeCID = 0;
+    int resumeSeconds = 0;
+    QList<QVariantMap> heartbeats;
+    int playRequests = 0;
+    int danmakuRequests = 0;
+    int port = 0;
+};
+
+PlaybackFixtures::PlaybackFixtures(FakeService& service) : m_service(service), m_state(std::make_shared<State>())
+{
+    m_state->port = service.httpsPort();
+    serveMedia();
+    const QString api = KRServiceHosts::apiHost();
+    for (const QString& path : {QStringLiteral("/x/tv/ugc/playurl"), QStringLiteral("/x/player/wbi/playurl"), QStringLiteral("/x/player/playurl")}) {
+        service.route(api, path, [state = m_state](const FakeRequest& request) {
+            {
+                std::lock_guard guard(state->lock);
+                ++state->playRequests;
+            }
+            return playReply(*state, request, asksForDASH(request));
+        });
+    }
+    service.route(KRServiceHosts::commentHost(), QStringLiteral("*"), [state = m_state](const FakeRequest& request) {
+        const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^/(\\d+)\\.xml$")).match(request.path);
+        if (!match.hasMatch())
+            return FakeReply::withStatus(404);
+        std::lock_guard guard(state->lock);
+        ++state->danmakuRequests;
+        return FakeReply::text(danmakuXML(match.captured(1).toLongLong()), QStringLiteral("text/xml"));
+    });
+    const auto resume = [state = m_state](const FakeRequest&) {
+        std::lock_guard guard(state->lock);
+        QVariantMap data{{QStringLiteral("aid"), ServiceFixtures::kDetailAID}};
+        if (state->resumeCID > 0) {
+            data.insert(QStringLiteral("last_play_cid"), state->resumeCID);
+            data.insert(QStringLiteral("last_play_time"), state->resumeSeconds);
+        }
+        return FakeReply::json(ServiceFixtures::envelope(data));
+    };
+    service.route(api, QStringLiteral("/x/player/wbi/v2"), resume);
+    service.route(api, QStringLiteral("/x/player/v2"), resume);
+    const auto heartbeat = [state = m_state](const FakeRequest& request) {
+        std::lock_guard guard(state->lock);
+        state->heartbeats.append(valuesOf(request));
+        return FakeReply::json(ServiceFixtures::envelope(QVariant()));
+    };
+    service.route(api, QStringLiteral("/x/v2/history/report"), heartbeat);
+    service.route(api, QStringLiteral("/x/click-interface/web/heartbeat"), heartbeat);
+}
+
+PlaybackFixtures::~PlaybackFixtures() = default;
+
+void PlaybackFixtures::serveMedia()
+{
+    MediaFixtures::Serving serving;
+    Fault fault;
+    {
+        std::lock_guard guard(m_state->lock);
+        fault = m_state->fault;
+    }
+    if (fault == Fault::Throttled) {
+        serving.throttleChunkBytes = 16 * 1024;
+        serving.throttleMs = 40;
+    }
+    // The primary addresses carry a "/p/" step, the backups a "/b/" one, so a fault can take
+    // one of them away alone.
+    for (const QString& name : {kProgressive360, kProgressive720, QStringLiteral("video-720p.m4s"), QStringLiteral("audio-720p.m4s"),
+                                QStringLiteral("video.m4s"), QStringLiteral("audio.m4s")}) {
+        for (const QString& step : {QStringLiteral("p"), QStringLiteral("b")}) {
+            const bool missing = fault == Fault::AllMediaMissing || (fault == Fault::PrimaryMediaMissing && step == QLatin1String("p"));
+            const QString path = QStringLiteral("/play/%1/%2").arg(step, name);
+            if (missing)
+                routeMissing(m_service, path);
+            else
+                MediaFixtures::serveFile(m_service, MediaFixtures::mediaHost(), path, MediaFixtures::testMediaPath(name), serving);
+        }
+    }
+    routeMissing(m_service, QStringLiteral("/play/p/video-hevc.m4s"));
+}
+
+void PlaybackFixtures::setFault(Fault fault, int delayMs)
+{
+    {
+        std::lock_guard guard(m_state->lock);
+        m_state->fault = fault;
+        m_state->delayMs = delayMs;
+    }
+    serveMedia();
+}
+
+void PlaybackFixtures::setResumeRecord(qint64 cid, int seconds)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->resumeCID = cid;
+    m_state->resumeSeconds = seconds;
+}
+
+QList<QVariantMap> PlaybackFixtures::heartbeats() const
+{
+    std::lock_guard guard(m_state->lock);
+    return m_state->heartbeats;
+}
+
+QList<int> PlaybackFixtures::heartbeatPlayTypes() const
+{
+    QList<int> types;
+    for (const QVariantMap& beat : heartbeats()) {
+        if (beat.contains(QStringLiteral("play_type")))
+            types.append(beat.value(QStringLiteral("play_type")).toInt());
+    }
+    return types;
+}
+
+int PlaybackFixtures::playRequestCount() const
+{
+    std::lock_guard guard(m_state->lock);
+    return m_state->playRequests;
+}
+
+int PlaybackFixtures::danmakuRequestCount() const
+{
+    std::lock_guard guard(m_state->lock);
+    return m_state->danmakuRequests;
+}
+
+
+QUrl PlaybackFixtures::progressiveURL(qint32 quality) const { return playMediaURL(m_state->port, QStringLiteral("p"), mediaName(quality)); }
+QUrl PlaybackFixtures::progressiveBackupURL(qint32 quality) const { return playMediaURL(m_state->port, QStringLiteral("b"), mediaName(quality)); }
+QUrl PlaybackFixtures::dashVideoURL(qint32 quality) const
+{
+    return playMediaURL(m_state->port, QStringLiteral("p"), quality >= kDASHQuality ? QStringLiteral("video-720p.m4s") : QStringLiteral("video.m4s"));
+}
+QUrl PlaybackFixtures::dashAudioURL() const { return playMediaURL(m_state->port, QStringLiteral("p"), QStringLiteral("audio-720p.m4s")); }
+QUrl PlaybackFixtures::hevcVideoURL() const { return playMediaURL(m_state->port, QStringLiteral("p"), QStringLiteral("video-hevc.m4s")); }
+
+QVariantList PlaybackFixtures::acceptQualities() { return {120, 80, 64, 32, 16}; }
+QVariantList PlaybackFixtures::acceptDescriptions()
+{
+    return {QStringLiteral("4K"), QStringLiteral("1080P"), QStringLiteral("720P"), QStringLiteral("480P"), QStringLiteral("360P")};
+}
+
+QVariantMap PlaybackFixtures::progressiveInfo(qint32 requested) const { return progressiveInfoOn(m_state->port, requested); }
+QVariantMap PlaybackFixtures::dashInfo(qint32 requested) const { return dashInfoOn(m_state->port, requested); }
+
+QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested)
+{
+    const qint32 quality = requested >= 64 ? 64 : 16;
+    const QVariantMap entry{{QStringLiteral("order"), 1},
+                            {QStringLiteral("length"), 12000},
+                            {QStringLiteral("url"), playMediaURL(port, QStringLiteral("p"), mediaName(quality)).toString()},
+                            {QStringLiteral("backup_url"), QVariantList{playMediaURL(port, QStringLiteral("b"), mediaName(quality)).toString()}}};
+    return {{QStringLiteral("quality"), quality},
+            {QStringLiteral("format"), QStringLiteral("mp4")},
+            {QStringLiteral("timelength"), 12000},
+            {QStringLiteral("accept_quality"), acceptQualities()},
+            {QStringLiteral("accept_description"), acceptDescriptions()},
+            {QStringLiteral("durl"), QVariantList{entry}}};
+}
+
+QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested)
+{
+    auto picture = [port](qint32 id, int codecID, const QString& codecs, int width, int height, qint64 bandwidth, const QUrl& url,
+                          const QString& backupName) {
+        QVariantList backups;
+        if (!backupName.isEmpty())
+            backups.append(playMediaURL(port, QStringLiteral("b"), backupName).toString());
+        return QVariantMap{{QStringLiteral("id"), id},
+                           {QStringLiteral("codecid"), codecID},
+                           {QStringLiteral("codecs"), codecs},
+                           {QStringLiteral("bandwidth"), bandwidth},
+                           {QStringLiteral("width"), width},
+                           {QStringLiteral("height"), height},
+                           {QStringLiteral("frame_rate"), QStringLiteral("25.000")},
+                           {QStringLiteral("base_url"), url.toString()},
+                           {QStringLiteral("backup_url"), backups}};
+    };
+    // The HEVC entry comes first, with the lowest bandwidth: a picker that looked at codecs
+    // carelessly would take it.
+    const QVariantList video{picture(kDASHQuality, kHEVCCodecID, QStringLiteral("hev1.1.6.L120.90"), 1280, 720, 300000, playMediaURL(port, QStringLiteral("p"), QStringLiteral("video-hevc.m4s")), {}),
+                             picture(kDASHQuality, 7, QStringLiteral("avc1.640028"), 1280, 720, 900000, playMediaURL(port, QStringLiteral("p"), QStringLiteral("video-720p.m4s")),
+                                     QStringLiteral("video-720p.m4s")),
+                             picture(16, 7, QStringLiteral("avc1.64001E"), 640, 360, 400000, playMediaURL(port, QStringLiteral("p"), QStringLiteral("video.m4s")),
+                                     QStringLiteral("video.m4s"))};
+    const QVariantList audio{
+        QVariantMap{{QStringLiteral("id"), 30280},
+                    {QStringLiteral("codecs"), QStringLiteral("mp4a.40.2")},
+                    {QStringLiteral("bandwidth"), 64000},
+                    {QStringLiteral("base_url"), playMediaURL(port, QStringLiteral("p"), QStringLiteral("audio-720p.m4s")).toString()},
+                    {QStringLiteral("backup_url"), QVariantList{playMediaURL(port, QStringLiteral("b"), QStringLiteral("audio-720p.m4s")).toString()}}}};
+    return {{QStringLiteral("quality"), requested >= kDASHQuality ? kDASHQuality : 16},
+            {QStringLiteral("format"), QStringLiteral("dash")},
+            {QStringLiteral("timelength"), 12000},
+            {QStringLiteral("accept_quality"), acceptQualities()},
+            {QStringLiteral("accept_description"), acceptDescriptions()},
+            {QStringLiteral("dash"), QVariantMap{{QStringLiteral("duration"), 12}, {QStringLiteral("video"), video}, {QStringLiteral("audio"), audio}}}};
+}
+
+FakeReply PlaybackFixtures::playReply(const State& state, const FakeRequest& request, bool dashRoute)
+{
+    Fault fault;
+    int delay;
+    int port;
+    {
+        std::lock_guard guard(state.lock);
+        fault = state.fault;
+        delay = state.delayMs;
+        port = state.port;
+    }
+    if (fault == Fault::ServerError)
+        return ServiceFixtures::serverFailure(500);
+    const qint32 requested = request.queryValue(QStringLiteral("qn")).toInt();
+    FakeReply reply = FakeReply::json(ServiceFixtures::envelope(dashRoute ? dashInfoOn(port, requested) : progressiveInfoOn(port, requested)));
+    if (fault == Fault::Delay)
+        reply.delayMs = delay;
+    return reply;
+}
+
+QByteArray PlaybackFixtures::danmakuXML(qint64 cid)
+{
+    QByteArray document = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><i><chatserver>chat.test</chatserver><chatid>" +
+                          QByteArray::number(cid) + "</chatid>";
+    static const char* const texts[] = {"第一条弹幕", "前方高能", "好耶", "这里好看", "再来一遍", "字幕君辛苦了"};
+    for (int i = 0; i < 12; ++i) {
+        const int mode = i % 4 == 3 ? 5 : 1;
+        document += "<d p=\"" + QByteArray::number(i * 0.9 + 0.2, 'f', 3) + "," + QByteArray::number(mode) + ",25," +
+                    QByteArray::number(0xFFFFFF - i * 0x111111) + ",1700000000,0,abc" + QByteArray::number(i) + "," +
+                    QByteArray::number(cid * 100 + i) + "\">" + QByteArray(texts[i % 6]) + "</d>";
+    }
+    return document + "</i>";
+}
+
+} // namespace testsupport

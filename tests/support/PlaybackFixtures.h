@@ -1,0 +1,78 @@
+#pragma once
+
+#include "support/FakeService.h"
+#include "support/MediaFixtures.h"
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <memory>
+
+namespace testsupport {
+
+// What the video page plays: the three play-information routes of the API host
+// ("/x/tv/ugc/playurl", "/x/player/wbi/playurl", "/x/player/playurl"), the danmaku XML of
+// every cid on the comment host, the resume record and the two heartbeat routes, each
+// recording what arrived. Media are the generated clips, served on the media host:
+//   360P and 720P progressive: clip-360p.mp4 and clip-720p.mp4, each with a backup address;
+//   DASH: 1080P (code 80) as the 720p clip's halves, 360P as the 360p clip's, and an HEVC
+//   1080P entry that must never be chosen (its address answers 404);
+//   "accept_quality" [120, 80, 64, 32, 16] with the quality table's titles.
+// Handlers run on the server's threads; the state is shared under a lock.
+class PlaybackFixtures {
+public:
+    enum class Fault {
+        None,
+        ServerError,       // every play route answers 500
+        Delay,             // every play route answers after delayMs
+        PrimaryMediaMissing, // the first address of every stream answers 404, the backup plays
+        AllMediaMissing,   // every address answers 404
+        Throttled,         // media trickle out in small pieces
+    };
+    static constexpr qint32 kDASHQuality = 80;
+    static constexpr int kHEVCCodecID = 12;
+
+    explicit PlaybackFixtures(FakeService& service);
+    ~PlaybackFixtures();
+
+    void setFault(Fault fault, int delayMs = 0);
+    // The server's resume record ("last_play_cid", "last_play_time" in seconds); none by default.
+    void setResumeRecord(qint64 cid, int seconds);
+    // Every heartbeat as it arrived: its path and its form and query values ("play_type" …).
+    QList<QVariantMap> heartbeats() const;
+    // The play types of the heartbeats that carried one, in order.
+    QList<int> heartbeatPlayTypes() const;
+    // Play-information requests (any of the three routes) and danmaku document requests so far.
+    int playRequestCount() const;
+    int danmakuRequestCount() const;
+
+    // The addresses the replies hand out.
+    QUrl progressiveURL(qint32 quality) const;
+    QUrl progressiveBackupURL(qint32 quality) const;
+    QUrl dashVideoURL(qint32 quality) const;
+    QUrl dashAudioURL() const;
+    QUrl hevcVideoURL() const;
+
+    // The replies themselves, for tests that serve a variant.
+    QVariantMap progressiveInfo(qint32 requested) const;
+    QVariantMap dashInfo(qint32 requested) const;
+    static QVariantList acceptQualities();    // [120, 80, 64, 32, 16]
+    static QVariantList acceptDescriptions(); // ["4K", "1080P", "720P", "480P", "360P"]
+    // The danmaku document of a cid: a few lines spread over the clip's 12 s.
+    static QByteArray danmakuXML(qint64 cid);
+
+private:
+    struct State;
+    void serveMedia();
+    static FakeReply playReply(const State& state, const FakeRequest& request, bool dashRoute);
+    static QVariantMap progressiveInfoOn(int port, qint32 requested);
+    static QVariantMap dashInfoOn(int port, qint32 requested);
+
+    FakeService& m_service;
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace testsupport

@@ -1,0 +1,278 @@
+#include "KitTestSupport.h"
+
+#include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/ScrollView.h"
+#include "platform/uikit/ScrollViewDelegate.h"
+#include "platform/uikit/SegmentedControl.h"
+#include "platform/uikit/TextField.h"
+#include "platform/uikit/Toolbar.h"
+#include "platform/uikit/Window.h"
+
+#include <QPointer>
+
+using namespace platform::uikit;
+
+namespace {
+
+Image solid(const QColor& color, QSize size = QSize(10, 10))
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(color);
+    return Image(image);
+}
+
+QColor pixel(QWidget& widget, int x, int y) { return widget.grab().toImage().pixelColor(x, y); }
+
+struct PageRecorder : ScrollViewDelegate {
+    QStringList calls;
+    void scrollViewDidEndDragging(ScrollView*, bool decelerate) override
+    {
+        calls << (decelerate ? QStringLiteral("end+decelerate") : QStringLiteral("end"));
+    }
+    void scrollViewDidEndDecelerating(ScrollView*) override { calls << QStringLiteral("stopped"); }
+};
+
+} // namespace
+
+class KitAdditions : public KitTest {};
+
+TEST_F(KitAdditions, AButtonsImageViewIsMadeOnceAndThenDrawsTheImage)
+{
+    Button button(ButtonTypeCustom, QRectF(0, 0, 60, 40));
+    button.setBackgroundColor(QColor(Qt::black));
+    button.setImage(solid(Qt::red, QSize(20, 20)), ControlStateNormal);
+    button.setImage(solid(Qt::green, QSize(20, 20)), ControlStateSelected);
+    EXPECT_EQ(button.existingImageView(), nullptr);
+    EXPECT_EQ(pixel(button, 30, 20), QColor(Qt::red));
+
+    ImageView* view = button.imageView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(button.imageView(), view);
+    EXPECT_EQ(view->parentWidget(), &button);
+    EXPECT_FALSE(view->isUserInteractionEnabled());
+    button.layoutIfNeeded();
+    EXPECT_EQ(view->frame(), QRectF(20, 10, 20, 20));
+    EXPECT_EQ(view->image().size(), QSizeF(20, 20));
+    // Moved by a subclass's layout, the picture moves with the view: the button no longer draws it.
+    view->setFrame(QRectF(0, 0, 20, 20));
+    EXPECT_EQ(pixel(button, 30, 20), QColor(Qt::black));
+    EXPECT_EQ(pixel(button, 10, 10), QColor(Qt::red));
+    // The view follows the state's image.
+    button.setSelected(true);
+    EXPECT_EQ(pixel(button, 10, 10), QColor(Qt::green));
+}
+
+TEST_F(KitAdditions, SegmentsDrawTheirStatesImagesDividersAndTitleAttributes)
+{
+    SegmentedControl seg({QStringLiteral("简介"), QStringLiteral("评论")});
+    seg.setFrame(QRectF(0, 0, 200, 30));
+    seg.setSelectedSegmentIndex(0);
+    seg.setBackgroundImage(solid(Qt::blue), ControlStateNormal);
+    seg.setBackgroundImage(solid(Qt::yellow), ControlStateSelected);
+    seg.setDividerImage(solid(Qt::red, QSize(4, 10)), ControlStateSelected, ControlStateNormal);
+    seg.setDividerImage(solid(Qt::magenta, QSize(4, 10)), ControlStateNormal, ControlStateSelected);
+    EXPECT_EQ(seg.backgroundImage(ControlStateHighlighted).size(), QSizeF(10, 10));  // the normal state's
+    EXPECT_TRUE(seg.dividerImage(ControlStateNormal, ControlStateNormal).isNull());
+
+    EXPECT_EQ(pixel(seg, 5, 2), QColor(Qt::yellow));
+    EXPECT_EQ(pixel(seg, 195, 2), QColor(Qt::blue));
+    EXPECT_EQ(pixel(seg, 100, 2), QColor(Qt::red));
+    seg.setSelectedSegmentIndex(1);
+    EXPECT_EQ(pixel(seg, 5, 2), QColor(Qt::blue));
+    EXPECT_EQ(pixel(seg, 195, 2), QColor(Qt::yellow));
+    EXPECT_EQ(pixel(seg, 100, 2), QColor(Qt::magenta));
+
+    TextAttributes selected;
+    selected.textColor = QColor(Qt::white);
+    selected.font = Label::systemFont(15, true);
+    seg.setTitleTextAttributes(selected, ControlStateSelected);
+    seg.setTitleColor(Qt::black, ControlStateSelected);
+    EXPECT_EQ(seg.titleTextAttributes(ControlStateSelected), selected);
+    EXPECT_TRUE(seg.titleTextAttributes(ControlStateNormal).isEmpty());
+    // The attribute's colour wins over the title colour: some white text on the selected half.
+    const QImage shot = seg.grab().toImage();
+    int white = 0;
+    for (int x = 100; x < 200; ++x)
+        for (int y = 0; y < 30; ++y)
+            white += shot.pixelColor(x, y) == QColor(Qt::white);
+    EXPECT_GT(white, 10);
+}
+
+TEST_F(KitAdditions, PagingRestsOnWholePages)
+{
+    ScrollView pager(QRectF(0, 0, 375, 300));
+    pager.setContentSize(QSizeF(750, 300));
+    pager.setPagingEnabled(true);
+    PageRecorder recorder;
+    pager.setDelegate(&recorder);
+
+    // Past half a page, slowly: the next page.
+    pager.beginDragForTesting();
+    pager.dragToOffsetForTesting(QPointF(200, 0));
+    pager.endDragForTesting(QPointF(0, 0));
+    EXPECT_TRUE(pager.isDecelerating());
+    AnimationClock::advance(1);
+    EXPECT_EQ(pager.contentOffset(), QPointF(375, 0));
+    EXPECT_EQ(recorder.calls, (QStringList{QStringLiteral("end+decelerate"), QStringLiteral("stopped")}));
+
+    // Less than half back, but a quick flick: the previous page.
+    recorder.calls.clear();
+    pager.beginDragForTesting();
+    pager.dragToOffsetForTesting(QPointF(300, 0));
+    pager.endDragForTesting(QPointF(-900, 0));
+    AnimationClock::advance(1);
+    EXPECT_EQ(pager.contentOffset(), QPointF(0, 0));
+
+    // Less than half, slowly: back where it was. A flick past the last page stays on it.
+    pager.beginDragForTesting();
+    pager.dragToOffsetForTesting(QPointF(100, 0));
+    pager.endDragForTesting(QPointF(0, 0));
+    AnimationClock::advance(1);
+    EXPECT_EQ(pager.contentOffset(), QPointF(0, 0));
+    pager.setContentOffset(QPointF(375, 0));
+    pager.beginDragForTesting();
+    pager.dragToOffsetForTesting(QPointF(400, 0));
+    pager.endDragForTesting(QPointF(2000, 0));
+    AnimationClock::advance(1);
+    EXPECT_EQ(pager.contentOffset(), QPointF(375, 0));
+
+    // Released exactly on a page: no movement, no deceleration.
+    recorder.calls.clear();
+    pager.beginDragForTesting();
+    pager.dragToOffsetForTesting(QPointF(375, 0));
+    pager.endDragForTesting(QPointF(0, 0));
+    EXPECT_EQ(recorder.calls, QStringList{QStringLiteral("end")});
+    EXPECT_FALSE(pager.isDecelerating());
+}
+
+TEST_F(KitAdditions, ALayerShadowFallsOutsideTheViewInItsSuperview)
+{
+    View parent(QRectF(0, 0, 100, 100));
+    parent.setBackgroundColor(QColor(Qt::white));
+    View card(QRectF(20, 20, 60, 40), &parent);
+    card.setBackgroundColor(QColor(Qt::white));
+    EXPECT_EQ(card.shadowOpacity(), 0);
+    EXPECT_EQ(card.shadowOffset(), QSizeF(0, -3));
+    EXPECT_EQ(card.shadowRadius(), 3);
+    EXPECT_EQ(pixel(parent, 50, 64), QColor(Qt::white));
+
+    card.setShadowColor(QColor(Qt::black));
+    card.setShadowOffset(QSizeF(0, 6));
+    card.setShadowRadius(0);
+    card.setShadowOpacity(0.5);
+    const QColor below = pixel(parent, 50, 64);
+    EXPECT_NEAR(below.red(), 128, 3);
+    // Nothing above the card: the offset moved the shadow down.
+    EXPECT_EQ(pixel(parent, 50, 18), QColor(Qt::white));
+    // The card itself is drawn over its shadow.
+    EXPECT_EQ(pixel(parent, 50, 40), QColor(Qt::white));
+
+    // A radius softens the edge: darker near the card than further out.
+    card.setShadowRadius(6);
+    const int near = pixel(parent, 50, 66).red();
+    const int far = pixel(parent, 50, 71).red();
+    EXPECT_LT(near, far);
+    EXPECT_LT(far, 255);
+    EXPECT_EQ(pixel(parent, 50, 80).red(), 255);
+    card.setShadowOpacity(2);
+    EXPECT_EQ(card.shadowOpacity(), 1);
+    // Moved to another superview, the shadow goes with it.
+    View other(QRectF(0, 0, 100, 100));
+    other.setBackgroundColor(QColor(Qt::white));
+    other.addSubview(&card);
+    EXPECT_LT(pixel(other, 50, 64).red(), 128);
+    EXPECT_EQ(pixel(parent, 50, 64), QColor(Qt::white));
+    card.setHidden(true);
+    EXPECT_EQ(pixel(other, 50, 64), QColor(Qt::white));
+    card.setParent(nullptr);
+}
+
+TEST_F(KitAdditions, AToolbarPushesItemsAfterAFlexibleSpaceToTheRight)
+{
+    Toolbar bar(QRectF(0, 0, 375, 44));
+    EXPECT_EQ(Toolbar(QRectF()).frame().height(), Toolbar::kDefaultHeight);
+    int cancels = 0;
+    auto* cancel = new BarButtonItem(QStringLiteral("取消"), BarButtonItemStylePlain, [&] { ++cancels; });
+    auto* flexible = BarButtonItem::systemItem(BarButtonSystemItemFlexibleSpace, {});
+    auto* field = BarButtonItem::withCustomView(new View(QRectF(0, 0, 150, 32)));
+    auto* fixed = BarButtonItem::systemItem(BarButtonSystemItemFixedSpace, {});
+    fixed->setWidth(20);
+    auto* send = new BarButtonItem(QStringLiteral("发送"), BarButtonItemStyleDone, {});
+    send->setWidth(50);
+    bar.setItems({cancel, flexible, field, fixed, send});
+    EXPECT_EQ(bar.items().size(), 5);
+    EXPECT_EQ(cancel->parent(), &bar);
+
+    View* cancelView = bar.viewForItemAtIndex(0);
+    ASSERT_NE(cancelView, nullptr);
+    EXPECT_EQ(bar.viewForItemAtIndex(1), nullptr);
+    EXPECT_EQ(bar.viewForItemAtIndex(2), field->customView());
+    EXPECT_EQ(bar.viewForItemAtIndex(3), nullptr);
+    View* sendView = bar.viewForItemAtIndex(4);
+    ASSERT_NE(sendView, nullptr);
+    // Modern margins of 12: the last item ends there, the custom view keeps its size, centred.
+    EXPECT_EQ(sendView->frame().right(), 375 - 12);
+    EXPECT_EQ(sendView->frame().width(), 50);
+    EXPECT_EQ(field->customView()->frame(), QRectF(375 - 12 - 50 - 8 - 20 - 150, 6, 150, 32));
+    EXPECT_EQ(cancelView->frame().left(), 12);
+    EXPECT_EQ(qobject_cast<Button*>(cancelView)->currentTitle(), QStringLiteral("取消"));
+
+    qobject_cast<Button*>(cancelView)->sendActionsForControlEvents(ControlEventTouchUpInside);
+    EXPECT_EQ(cancels, 1);
+
+    // Wider bar: the flexible space takes it all.
+    bar.setFrame(QRectF(0, 0, 667, 44));
+    bar.layoutIfNeeded();
+    EXPECT_EQ(bar.viewForItemAtIndex(4)->frame().right(), 667 - 12);
+    EXPECT_EQ(bar.viewForItemAtIndex(0)->frame().left(), 12);
+
+    // An item's change rebuilds its button.
+    cancel->setEnabled(false);
+    EXPECT_FALSE(qobject_cast<Button*>(bar.viewForItemAtIndex(0))->isEnabled());
+}
+
+TEST_F(KitAdditions, TheInputAccessoryViewSitsOnTheKeyboardWhileTheFieldEdits)
+{
+    Window window(QRectF(0, 0, 375, 667));
+    window.makeKeyAndVisible();
+    auto* field = new TextField(QRectF(10, 100, 200, 32), &window);
+    QPointer<View> bar = new View(QRectF(0, 0, 10, 44));
+    field->setInputAccessoryView(bar);
+    EXPECT_EQ(field->inputAccessoryView(), bar.data());
+    EXPECT_TRUE(bar->isHidden());
+
+    field->becomeFirstResponder();
+    const QRectF keyboard = TextField::keyboardFrameInWindow(&window);
+    EXPECT_EQ(keyboard.bottom(), 667);
+    EXPECT_EQ(keyboard.width(), 375);
+    EXPECT_GE(keyboard.height(), 216);
+    EXPECT_FALSE(bar->isHidden());
+    EXPECT_EQ(bar->parentWidget(), &window);
+    EXPECT_EQ(bar->frame(), QRectF(0, keyboard.top() - 44, 375, 44));
+
+    field->resignFirstResponder();
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_EQ(bar->parentWidget(), field);
+
+    // Replaced, the old one goes; the field's end takes the shown one too.
+    QPointer<View> second = new View(QRectF(0, 0, 10, 30));
+    field->setInputAccessoryView(second);
+    EXPECT_TRUE(bar.isNull());
+    field->becomeFirstResponder();
+    EXPECT_EQ(second->parentWidget(), &window);
+    delete field;
+    EXPECT_TRUE(second.isNull());
+    EXPECT_TRUE(TextField::keyboardFrameInWindow(nullptr).isEmpty());
+}
+
+TEST_F(KitAdditions, ThePadsKeyboardIsTaller)
+{
+    useDevice(QStringLiteral("iPad2,1"), QStringLiteral("9.3"));
+    Window window(QRectF(0, 0, 768, 1024));
+    EXPECT_EQ(TextField::keyboardFrameInWindow(&window), QRectF(0, 1024 - 264, 768, 264));
+    Window landscape(QRectF(0, 0, 1024, 768));
+    EXPECT_EQ(TextField::keyboardFrameInWindow(&landscape), QRectF(0, 768 - 352, 1024, 352));
+}

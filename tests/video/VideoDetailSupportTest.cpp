@@ -1,0 +1,49 @@
+#include "video/KRVideoDetailSupport.h"
+
+#include "platform/device/DeviceProfile.h"
+
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class VideoDetailSupportTest : public ::testing::Test {
+protected:
+    void TearDown() override { platform::DeviceProfile::resetForTesting(); }
+};
+
+TEST_F(VideoDetailSupportTest, MajorVersionIsTheFirstComponent)
+{
+    struct Case {
+        const char* version;
+        int major;
+    };
+    for (const Case& c : {Case{"16.7", 16}, Case{"5.0", 5}, Case{"8", 8}, Case{"", 0}, Case{"x.1", 0}, Case{"12.4.1", 12}}) {
+        SCOPED_TRACE(c.version);
+        platform::DeviceProfile::setSystemVersionForTesting(QString::fromLatin1(c.version));
+        EXPECT_EQ(KRVideoSystemMajorVersion(), c.major);
+    }
+}
+
+TEST_F(VideoDetailSupportTest, OnlyFileTextCountsAsALocalCopy)
+{
+    EXPECT_TRUE(KRDetailPlaybackURLIsLocalFile(QStringLiteral("file:///home/u/a.mp4")));
+    EXPECT_FALSE(KRDetailPlaybackURLIsLocalFile(QStringLiteral("FILE:///home/u/a.mp4")));
+    EXPECT_FALSE(KRDetailPlaybackURLIsLocalFile(QStringLiteral("https://a.test/file://")));
+    EXPECT_FALSE(KRDetailPlaybackURLIsLocalFile(QVariant(QUrl(QStringLiteral("file:///home/u/a.mp4")))));
+    EXPECT_FALSE(KRDetailPlaybackURLIsLocalFile(QVariant()));
+    EXPECT_FALSE(KRDetailPlaybackURLIsLocalFile(QVariant(QString())));
+}
+
+TEST_F(VideoDetailSupportTest, NoSystemNeedsAPicturePlayerOfThePagesOwn)
+{
+    for (const char* version : {"5.0", "5", "5.1", "8.4", "15.0", "16.7"}) {
+        SCOPED_TRACE(version);
+        platform::DeviceProfile::setSystemVersionForTesting(QString::fromLatin1(version));
+        EXPECT_FALSE(KRNeedsAppOwnedAVLayerCompatibility());
+        EXPECT_FALSE(KRIOS15NeedsAVLayerCompatibility());
+    }
+}
+
+} // namespace
