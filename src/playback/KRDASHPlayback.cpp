@@ -134,7 +134,7 @@ void KRDASHPlayback::realignPicture(double time, const char* reason)
     QPointer<KRDASHPlayback> self(this);
     MediaPlayer* picture = m_picture;
     // Exact: a key-frame seek could land a second away and never come within the limits.
-    m_picture->seek(time, 0, 0, [self, picture, generation](bool) {
+    m_picture->seek(time, 0, 0, this, [self, picture, generation](bool) {
         if (!self || self->m_picture != picture || self->m_stopped || generation != self->m_seekGeneration)
             return;
         self->m_pictureSeeking = false;
