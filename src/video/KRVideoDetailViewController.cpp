@@ -15,6 +15,7 @@
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
+#include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackTransport.h"
@@ -70,10 +71,28 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
 {
     m_delayed.cancelAll();
     m_observers.clear();
-    tearDownMoviePlayer();
-    uninstallPersistentPlayerSurface();
     if (m_player.controls)
         m_player.controls->setDelegate(nullptr);
+    if (m_loadedView) {
+        tearDownMoviePlayer();
+        uninstallPersistentPlayerSurface();
+    } else {
+        // The views went first: only the players and timers are left to stop.
+        delete m_engine.dash;
+        m_engine.dash = nullptr;
+        m_engine.playerObservers.clear();
+        m_engine.controlsTimer.stop();
+        m_engine.historyTimer.stop();
+        m_danmaku.timer.stop();
+        if (KRPlaybackTransport* player = m_player.moviePlayer) {
+            m_player.moviePlayer = nullptr;
+            player->stop();
+            KRPlaybackTransportReleaseLater(player);
+        }
+        delete m_surface.backdrop.data();
+    }
+    if (m_player.controls && !m_player.controls->parentWidget())
+        delete m_player.controls.data();
 }
 
 int KRVideoDetailViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
@@ -86,6 +105,7 @@ bool KRVideoDetailViewController::shouldAutorotateToInterfaceOrientation(int ori
 void KRVideoDetailViewController::viewDidLoad()
 {
     setTitle(QStringLiteral("视频"));
+    m_loadedView = view();
     buildViewTree();
 
     auto& centre = platform::NotificationCenter::defaultCenter();

@@ -10,6 +10,7 @@
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 #include "platform/uikit/ViewController.h"
+#include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "service/KRRequestHandle.h"
 
@@ -29,7 +30,6 @@
 
 class KRComment;
 class KRDASHPlayback;
-class KRDanmakuRenderer;
 class KRInteractionButton;
 class KRLoadMoreView;
 class KRPlaybackTransport;
@@ -175,10 +175,10 @@ private:
         platform::uikit::View* loadingOverlay = nullptr;
         platform::uikit::ImageView* loadingTVView = nullptr;
         platform::uikit::Label* loadingStatusLabel = nullptr;
-        KRDanmakuRenderer* danmakuView = nullptr;
+        QPointer<KRDanmakuRenderer> danmakuView;
         platform::uikit::Label* danmakuStatusLabel = nullptr;
         KRPlaybackTransport* moviePlayer = nullptr;
-        KRPlayerControlsView* controls = nullptr;
+        QPointer<KRPlayerControlsView> controls;
         QPointer<QWidget> applicationVideoSurfaceView;
         bool hasStartedPlayback = false;
     };
@@ -459,4 +459,6 @@ private:
 
     platform::DelayedCalls m_delayed;
     std::vector<platform::ObserverToken> m_observers;
+    // The loaded view while it lives: a window torn down first takes the page's views with it.
+    QPointer<platform::uikit::View> m_loadedView;
 };
