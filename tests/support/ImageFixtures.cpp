@@ -5,6 +5,10 @@
 #include <QRegularExpression>
 #include <QSize>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 namespace testsupport::ImageFixtures {
 
 QString primaryHost() { return QStringLiteral("i0.") + KRServiceHosts::imagePrimaryDomain(); }
@@ -19,6 +23,52 @@ QString coverAddress(const QString& name)
 QString avatarAddress(const QString& name)
 {
     return QStringLiteral("https://") + primaryHost() + QStringLiteral("/bfs/face/") + name + QStringLiteral(".jpg");
+}
+
+QString sizedPictureAddress(int width, int height, const QString& name)
+{
+    return QStringLiteral("https://%1/bfs/sized/%2x%3/%4.jpg").arg(primaryHost()).arg(width).arg(height).arg(name);
+}
+
+QString missingPictureAddress(const QString& name)
+{
+    return QStringLiteral("https://%1/fault/missing/%2.jpg").arg(primaryHost(), name);
+}
+
+QString slowPictureAddress(const QString& name)
+{
+    return QStringLiteral("https://%1/fault/slow/%2.jpg").arg(primaryHost(), name);
+}
+
+namespace {
+
+struct SlowGate {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool held = false;
+};
+
+SlowGate& slowGate()
+{
+    static SlowGate gate;
+    return gate;
+}
+
+} // namespace
+
+void holdSlowPictures()
+{
+    std::lock_guard guard(slowGate().lock);
+    slowGate().held = true;
+}
+
+void releaseSlowPictures()
+{
+    {
+        std::lock_guard guard(slowGate().lock);
+        slowGate().held = false;
+    }
+    slowGate().changed.notify_all();
 }
 
 namespace {
@@ -98,6 +148,9 @@ QByteArray bitmap(int width, int height, quint32 seed)
 
 QSize sizeForPath(const QString& path)
 {
+    static const QRegularExpression exact(QStringLiteral("/sized/(\\d+)x(\\d+)/"));
+    if (const QRegularExpressionMatch match = exact.match(path); match.hasMatch())
+        return QSize(match.captured(1).toInt(), match.captured(2).toInt());
     static const QRegularExpression sized(QStringLiteral("@(\\d+)w(?:_(\\d+)h)?"));
     const QRegularExpressionMatch match = sized.match(path);
     if (match.hasMatch()) {
@@ -133,6 +186,12 @@ void serveImages(FakeService& service)
     const FakeService::Handler handler = [](const FakeRequest& request) {
         if (request.path.startsWith(QLatin1String("/fault/html-200/")))
             return FakeReply::html("<html><body>Service temporarily unavailable</body></html>");
+        if (request.path.startsWith(QLatin1String("/fault/missing/")))
+            return FakeReply::html("<html><body>404 Not Found</body></html>", 404);
+        if (request.path.startsWith(QLatin1String("/fault/slow/"))) {
+            std::unique_lock guard(slowGate().lock);
+            slowGate().changed.wait_for(guard, std::chrono::seconds(20), [] { return !slowGate().held; });
+        }
         const QSize size = sizeForPath(request.path);
         FakeReply reply{.body = bitmap(size.width(), size.height(), seedOf(request.path)), .contentType = QStringLiteral("image/bmp")};
         if (request.path.startsWith(QLatin1String("/fault/image-404/")))

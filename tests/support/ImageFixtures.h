@@ -23,6 +23,15 @@ QStringList hosts();
 QString coverAddress(const QString& name);
 QString avatarAddress(const QString& name);
 
+// A picture of exactly this size that no CDN resizing rule touches ("/bfs/sized/<w>x<h>/<name>.jpg").
+QString sizedPictureAddress(int width, int height, const QString& name);
+// A 404 whose body is an HTML page, no picture at all.
+QString missingPictureAddress(const QString& name);
+// A picture held back until releaseSlowPictures() (or 20 s), for loads that must arrive late.
+QString slowPictureAddress(const QString& name);
+void holdSlowPictures();
+void releaseSlowPictures();
+
 // A picture (uncompressed 24-bit BMP, which decoders recognise by content) of this size,
 // coloured and patterned from `seed`.
 QByteArray bitmap(int width, int height, quint32 seed);
@@ -34,7 +43,8 @@ QSize sizeForPath(const QString& path);
 QByteArray pngHeaderAnnouncing(int width, int height);
 
 // Serves generated pictures on every image host. Paths under "/fault/html-200/" answer an
-// HTML error page with status 200, paths under "/fault/image-404/" a picture with status 404.
+// HTML error page with status 200, paths under "/fault/image-404/" a picture with status 404,
+// "/fault/missing/" a 404 HTML page, "/fault/slow/" a picture once released.
 void serveImages(FakeService& service);
 
 } // namespace ImageFixtures

@@ -28,6 +28,8 @@ public:
     QString message() const { return m_message; }
     QStringList buttonTitles() const { return m_buttons; }
     int cancelButtonIndex() const { return m_cancelIndex; }
+    int tag() const { return m_tag; }
+    void setTag(int tag) { m_tag = tag; }
     bool isVisible() const { return m_view != nullptr; }
     View* presentationView() const { return m_view; }
 
@@ -44,6 +46,7 @@ private:
     QString m_message;
     QStringList m_buttons;
     int m_cancelIndex = -1;
+    int m_tag = 0;
     std::function<void(int)> m_onDismiss;
     QPointer<View> m_view;
     QPointer<Window> m_window;

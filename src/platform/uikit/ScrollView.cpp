@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform::uikit {
@@ -14,6 +15,9 @@ constexpr double kDecelerationPerMs = 0.998;  // the platform's normal rate
 constexpr double kBounceRate = 11.0;          // per second, exponential approach to the edge
 constexpr double kRestSpeed = 8.0;            // points per second
 constexpr qreal kDragSlop = 4;
+constexpr double kZoomSeconds = 0.3;
+constexpr double kZoomBounceSeconds = 0.25;
+constexpr qreal kWheelZoomStep = 1.1;  // per notch of a wheel turned with Ctrl held
 } // namespace
 
 ScrollView::ScrollView(const QRectF& frame, View* superview) : View(frame, superview)
@@ -25,6 +29,7 @@ ScrollView::~ScrollView()
 {
     AnimationClock::cancel(m_motion);
     AnimationClock::cancel(m_insetAnimation);
+    AnimationClock::cancel(m_zoomAnimation);
 }
 
 QPointF ScrollView::minimumContentOffset() const { return QPointF(-m_contentInset.left, -m_contentInset.top); }
@@ -353,6 +358,16 @@ void ScrollView::tapped(const QPointF& p) { handleTap(p); }
 
 void ScrollView::wheelEvent(QWheelEvent* e)
 {
+    if ((e->modifiers() & Qt::ControlModifier) && zoomingView() && m_maximumZoomScale > m_minimumZoomScale) {
+        // The desktop's pinch: zooms about the pointer, within the limits.
+        const qreal notches = (e->angleDelta().y() ? e->angleDelta().y() : e->pixelDelta().y() * 3) / 120.0;
+        AnimationClock::cancel(m_zoomAnimation);
+        m_zoomAnimation = 0;
+        stopMotion();
+        applyZoom(clampedZoom(m_zoomScale * std::pow(kWheelZoomStep, notches)), e->position());
+        e->accept();
+        return;
+    }
     if (!m_scrollEnabled)
         return;
     stopMotion();
@@ -362,6 +377,127 @@ void ScrollView::wheelEvent(QWheelEvent* e)
     if (target != contentOffset() && clamped(contentOffset()) == contentOffset())
         applyOffset(target);
     e->accept();
+}
+
+View* ScrollView::zoomingView() const
+{
+    View* view = m_delegate ? m_delegate->viewForZoomingInScrollView(const_cast<ScrollView*>(this)) : nullptr;
+    return view && view->superview() == this ? view : nullptr;
+}
+
+qreal ScrollView::clampedZoom(qreal scale) const
+{
+    return std::clamp(scale, m_minimumZoomScale, std::max(m_minimumZoomScale, m_maximumZoomScale));
+}
+
+void ScrollView::applyZoom(qreal scale, const QPointF& anchor, const std::optional<QPointF>& offset)
+{
+    View* view = zoomingView();
+    if (!view || !(scale > 0) || scale == m_zoomScale)
+        return;
+    const QRectF old = view->frame();
+    const QSizeF base = old.size() / m_zoomScale;
+    // The point of the unscaled view under the anchor stays under it.
+    const QPointF under = (contentOffset() + anchor - old.topLeft()) / m_zoomScale;
+    m_zoomScale = scale;
+    const QSizeF size = base * scale;
+    view->setFrame(QRectF(QPointF(0, 0), size));
+    m_contentSize = size;
+    const QPointF target = offset ? *offset : under * scale - anchor;
+    // A pinch may pull the content past its edges; everything else rests inside them.
+    applyOffset(m_pinching ? target : clamped(target));
+    update();
+    if (m_delegate)
+        m_delegate->scrollViewDidZoom(this);
+}
+
+void ScrollView::animateZoom(qreal toScale, const std::optional<QPointF>& toOffset, const QPointF& anchor, double seconds)
+{
+    const qreal fromScale = m_zoomScale;
+    const QPointF fromOffset = contentOffset();
+    m_zoomAnimation = AnimationClock::animate(
+        this, seconds,
+        [this, fromScale, toScale, fromOffset, toOffset, anchor](double t) {
+            const double e = 1 - (1 - t) * (1 - t);
+            const qreal scale = fromScale + (toScale - fromScale) * e;
+            if (toOffset)
+                applyZoom(scale, anchor, fromOffset + (*toOffset - fromOffset) * e);
+            else
+                applyZoom(scale, anchor);
+        },
+        [this](bool) { m_zoomAnimation = 0; });
+}
+
+void ScrollView::setZoomScale(qreal scale, bool animated)
+{
+    AnimationClock::cancel(m_zoomAnimation);
+    m_zoomAnimation = 0;
+    stopMotion();
+    if (!zoomingView())
+        return;
+    const qreal target = clampedZoom(scale);
+    const QPointF middle(frame().width() / 2, frame().height() / 2);
+    if (!animated)
+        applyZoom(target, middle);
+    else
+        animateZoom(target, std::nullopt, middle, kZoomSeconds);
+}
+
+void ScrollView::zoomToRect(const QRectF& rect, bool animated)
+{
+    AnimationClock::cancel(m_zoomAnimation);
+    m_zoomAnimation = 0;
+    stopMotion();
+    if (!zoomingView() || !(rect.width() > 0) || !(rect.height() > 0))
+        return;
+    const QSizeF visible = frame().size();
+    const qreal scale = clampedZoom(std::min(visible.width() / rect.width(), visible.height() / rect.height()));
+    const QSizeF base = zoomingView()->frame().size() / m_zoomScale;
+    // The rectangle's centre in the middle, as far as the content's edges allow.
+    const QPointF wanted = rect.center() * scale - QPointF(visible.width() / 2, visible.height() / 2);
+    const QPointF offset(std::clamp<qreal>(wanted.x(), 0, std::max<qreal>(0, base.width() * scale - visible.width())),
+                         std::clamp<qreal>(wanted.y(), 0, std::max<qreal>(0, base.height() * scale - visible.height())));
+    if (!animated)
+        applyZoom(scale, QPointF(), offset);
+    else
+        animateZoom(scale, offset, QPointF(), kZoomSeconds);
+}
+
+void ScrollView::beginPinchForTesting(const QPointF& center)
+{
+    AnimationClock::cancel(m_zoomAnimation);
+    m_zoomAnimation = 0;
+    stopMotion();
+    m_pinching = true;
+    m_pinchStartScale = m_zoomScale;
+    m_pinchCenter = center;
+}
+
+void ScrollView::pinchForTesting(qreal factor)
+{
+    if (!m_pinching || !(factor > 0))
+        return;
+    const qreal raw = m_pinchStartScale * factor;
+    qreal scale = clampedZoom(raw);
+    // Past a limit the view follows the fingers ever more reluctantly.
+    if (m_bouncesZoom && raw != scale)
+        scale *= std::pow(raw / scale, 0.3);
+    applyZoom(scale, m_pinchCenter);
+}
+
+void ScrollView::endPinchForTesting()
+{
+    if (!m_pinching)
+        return;
+    m_pinching = false;
+    const qreal rest = clampedZoom(m_zoomScale);
+    if (rest != m_zoomScale) {
+        animateZoom(rest, std::nullopt, m_pinchCenter, kZoomBounceSeconds);
+        return;
+    }
+    const QPointF inside = clamped(contentOffset());
+    if (inside != contentOffset())
+        setContentOffset(inside, true);
 }
 
 void ScrollView::drawRect(QPainter& p)

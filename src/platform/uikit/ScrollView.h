@@ -5,6 +5,8 @@
 
 #include <QPointer>
 
+#include <optional>
+
 namespace platform::uikit {
 
 class ScrollViewDelegate;
@@ -14,6 +16,12 @@ class ScrollViewDelegate;
 // with deceleration and bounces back to the range edge, which is computed after the delegate's
 // did-end-dragging has returned (so an inset set there is the target). A wheel never
 // overscrolls. Every movement runs on the kit's animation clock.
+//
+// Zooming scales the delegate's view for zooming by its frame (the kit draws no transforms):
+// the view keeps the size it had at scale 1 times the zoom scale, sits at the content's
+// origin, and the content size follows it; the delegate hears of each change (did-zoom) and
+// may move the view, for instance to centre it. A pinch past the limits stretches reluctantly
+// when zoom bounces and springs back to the limit as it ends.
 class ScrollView : public View {
     Q_OBJECT
 public:
@@ -51,6 +59,22 @@ public:
     bool showsVerticalScrollIndicator() const { return m_showsIndicator; }
     void setShowsVerticalScrollIndicator(bool on) { m_showsIndicator = on; }
 
+    qreal zoomScale() const { return m_zoomScale; }
+    // Clamped to the limits; without a view for zooming nothing changes. Not animated, the
+    // point at the middle of the visible area stays where it is.
+    void setZoomScale(qreal scale, bool animated = false);
+    qreal minimumZoomScale() const { return m_minimumZoomScale; }
+    void setMinimumZoomScale(qreal scale) { m_minimumZoomScale = scale; }
+    qreal maximumZoomScale() const { return m_maximumZoomScale; }
+    void setMaximumZoomScale(qreal scale) { m_maximumZoomScale = scale; }
+    bool bouncesZoom() const { return m_bouncesZoom; }
+    void setBouncesZoom(bool on) { m_bouncesZoom = on; }
+    // Zooms so that `rect`, in the zoomed view's own (unscaled) coordinates, fills the visible
+    // area as far as the limits allow, centred on it.
+    void zoomToRect(const QRectF& rect, bool animated);
+    bool isZooming() const { return m_pinching; }
+    bool isZoomBouncing() const { return m_zoomAnimation != 0 && !m_pinching; }
+
     // The offsets the view rests between: top-left at minus the inset, bottom-right at the
     // content's end plus the inset (never above the minimum).
     QPointF minimumContentOffset() const;
@@ -61,6 +85,11 @@ public:
     void beginDragForTesting();
     void dragToOffsetForTesting(const QPointF& offset);
     void endDragForTesting(const QPointF& velocity);
+    // A two-finger pinch for tests: fingers centred on `center` (the scroll view's own
+    // coordinates), spread to `scale` times their first distance, then lifted.
+    void beginPinchForTesting(const QPointF& center);
+    void pinchForTesting(qreal scale);
+    void endPinchForTesting();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -80,6 +109,12 @@ private:
     QPointF clamped(const QPointF& offset) const;
     QPointF rubberBanded(const QPointF& offset) const;
     bool canScrollVertically() const;
+    View* zoomingView() const;
+    // Sets the scale keeping the content point under `anchor` (visible coordinates) in place,
+    // or with an explicit offset.
+    void applyZoom(qreal scale, const QPointF& anchor, const std::optional<QPointF>& offset = std::nullopt);
+    void animateZoom(qreal toScale, const std::optional<QPointF>& toOffset, const QPointF& anchor, double seconds);
+    qreal clampedZoom(qreal scale) const;
     QPointF pagedTarget(const QPointF& velocity) const;
     void startPaging(const QPointF& target);
 
@@ -97,6 +132,14 @@ private:
     bool m_pagingEnabled = false;
     AnimationClock::Id m_motion = 0;
     AnimationClock::Id m_insetAnimation = 0;
+    AnimationClock::Id m_zoomAnimation = 0;
+    qreal m_zoomScale = 1;
+    qreal m_minimumZoomScale = 1;
+    qreal m_maximumZoomScale = 1;
+    bool m_bouncesZoom = true;
+    bool m_pinching = false;
+    qreal m_pinchStartScale = 1;
+    QPointF m_pinchCenter;
     // Mouse tracking.
     bool m_pressed = false;
     QPointF m_pressPoint;

@@ -31,7 +31,7 @@ View::~View() = default;
 
 void View::applyGeometry()
 {
-    QPointF origin = m_frame.topLeft();
+    QPointF origin = m_frame.topLeft() + m_presentationOffset;
     if (auto* sv = superview())
         origin -= sv->m_boundsOrigin;
     // Edges rounded independently, so adjoining views meet without gaps.
@@ -62,6 +62,14 @@ void View::setFrame(const QRectF& frame)
             resizeSubviewsWithOldSize(old);
         setNeedsLayout();
     }
+}
+
+void View::setPresentationOffset(const QPointF& offset)
+{
+    if (offset == m_presentationOffset)
+        return;
+    m_presentationOffset = offset;
+    applyGeometry();
 }
 
 void View::setCenter(const QPointF& c)

@@ -44,6 +44,10 @@ public:
     QRectF bounds() const { return QRectF(m_boundsOrigin, m_frame.size()); }
     void setBoundsOrigin(const QPointF& origin);
     QPointF center() const { return m_frame.center(); }
+    // Where the view shows, moved from its frame while a transition slides it (the frame and
+    // everything laid out from it stay put).
+    QPointF presentationOffset() const { return m_presentationOffset; }
+    void setPresentationOffset(const QPointF& offset);
     void setCenter(const QPointF& center);
 
     int tag() const { return m_tag; }
@@ -143,6 +147,7 @@ private:
 
     QRectF m_frame;
     QPointF m_boundsOrigin;
+    QPointF m_presentationOffset;
     QBrush m_background = Qt::NoBrush;
     qreal m_alpha = 1;
     qreal m_cornerRadius = 0;

@@ -17,6 +17,9 @@
 #include "browse/KRVideoListViewController.h"
 #include "social/KRFollowingViewController.h"
 #include "social/KRMessageViewController.h"
+#include "shared/KRCommentImageViewController.h"
+#include "shared/KRPhotoPickerViewController.h"
+#include "platform/uikit/LongPressGestureRecognizer.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "platform/media/MediaPlayer.h"
@@ -473,6 +476,91 @@ bool shootBrowsing(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The comment picture viewer (page dots, a failed load's retry, the save question) and the
+// photo picker over an album of generated pictures (two chosen, then the limit alert).
+bool shootPictures(const QDir& dir, const QString& device)
+{
+    testsupport::FakeService service(testsupport::ImageFixtures::hosts());
+    testsupport::ImageFixtures::serveImages(service);
+    bool ok = true;
+    auto viewer = [&](const QStringList& urls, const QString& name, const std::function<bool(KRCommentImageViewController*)>& ready,
+                      const std::function<void(KRCommentImageViewController*)>& then = {}) {
+        Shell s = makeShell(new ListScreen(QStringLiteral("动态"), {}), 1);
+        theme()->refreshNavigationController(s.nav);
+        auto* screen = new KRCommentImageViewController(urls, 1);
+        push(s.nav, screen);
+        if (!waitFor([&] { return ready(screen); })) {
+            std::printf("FAILED to show %s\n", qPrintable(name));
+            ok = false;
+            return;
+        }
+        if (then)
+            then(screen);
+        ok &= save(s, dir, device + name);
+        if (AlertView* alert = s.window->visibleAlert())
+            alert->tapButtonForTesting(0);
+    };
+    const auto shows = [](KRCommentImageViewController* screen) {
+        auto* image = screen->view()->findChild<ImageView*>(QStringLiteral("imageView"));
+        return !image->image().isNull();
+    };
+    QStringList five;
+    for (int i = 0; i < 5; ++i)
+        five.append(testsupport::ImageFixtures::sizedPictureAddress(640 - 60 * i, 400 + 40 * i, QStringLiteral("comment%1").arg(i)));
+    viewer(five, QStringLiteral("-viewer"), shows);
+    viewer({five[0], testsupport::ImageFixtures::missingPictureAddress(QStringLiteral("gone"))}, QStringLiteral("-viewer-retry"),
+           [](KRCommentImageViewController* screen) {
+               return !screen->view()->findChild<Button*>(QStringLiteral("retryButton"))->isHidden();
+           });
+    viewer(five, QStringLiteral("-viewer-save"), shows, [](KRCommentImageViewController* screen) {
+        auto* press = screen->view()->findChild<LongPressGestureRecognizer*>();
+        press->beginPressForTesting(QPointF(20, 20));
+        press->endPressForTesting();
+    });
+
+    QTemporaryDir album;
+    qputenv("KORVANE_PHOTO_LIBRARY", album.path().toUtf8());
+    for (int i = 0; i < 14; ++i) {
+        QByteArray bitmap = testsupport::ImageFixtures::bitmap(300 + 20 * i, 240, 0x9e3779b9u * quint32(i + 1));
+        QImage picture = QImage::fromData(bitmap);
+        picture.save(album.filePath(QStringLiteral("photo%1.jpg").arg(i, 2, 10, QLatin1Char('0'))), "JPG");
+    }
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("动态"), {}), 1);
+        theme()->refreshNavigationController(s.nav);
+        auto* picker = new KRPhotoPickerViewController({}, 9);
+        auto* sheet = new NavigationController(picker);
+        s.nav->presentViewController(sheet, false);
+        AnimationClock::finishAll();
+        theme()->refreshNavigationController(sheet);
+        auto* grid = picker->view()->findChild<View*>(QStringLiteral("scrollView"));
+        const auto tile = [grid](int index) { return qobject_cast<Button*>(grid->viewWithTag(KRPhotoPickerViewController::kTileTagBase + index)); };
+        const auto thumbnailsShown = [&] {
+            for (int i = 0; i < 14; ++i) {
+                if (!tile(i) || tile(i)->image(ControlStateNormal).isNull())
+                    return false;
+            }
+            return true;
+        };
+        if (!waitFor([&] { return picker->isAssetLoadFinished() && thumbnailsShown(); })) {
+            std::printf("FAILED to read the gallery's album\n");
+            ok = false;
+        } else {
+            tile(2)->tapForTesting();
+            tile(5)->tapForTesting();
+            ok &= save(s, dir, device + QStringLiteral("-picker"));
+            for (int i : {0, 1, 3, 4, 6, 7, 8})
+                tile(i)->tapForTesting();
+            tile(9)->tapForTesting();
+            ok &= save(s, dir, device + QStringLiteral("-picker-limit"));
+            if (AlertView* alert = s.window->visibleAlert())
+                alert->tapButtonForTesting(0);
+        }
+    }
+    qunsetenv("KORVANE_PHOTO_LIBRARY");
+    return ok;
+}
+
 // The player of the video page: a decoded frame of the test clip under the danmaku and the
 // controls, once with the controls up and paused, once playing with them hidden.
 bool shootPlayer(const QDir& dir)
@@ -642,6 +730,7 @@ int main(int argc, char** argv)
         ok &= shootShell(dir, QString::fromLatin1(d.name));
         ok &= shootBrowsing(dir, QString::fromLatin1(d.name));
         ok &= shootInbox(dir, QString::fromLatin1(d.name));
+        ok &= shootPictures(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
