@@ -1,0 +1,249 @@
+// The video page playing the generated clips on real libmpv (sound to the null output): the
+// start and stop, DASH, failover, speed, pause recovery, continuation, history and resume.
+#include "VideoPageTesting.h"
+
+#include "platform/media/MediaPlayer.h"
+#include "platform/uikit/ActionSheet.h"
+#include "platform/uikit/AlertView.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Label.h"
+#include "playback/KRDASHPlayback.h"
+#include "playback/KRPlaybackTransport.h"
+#include "store/KRLocalHistoryStore.h"
+#include "support/ConsoleCapture.h"
+
+#include <QTest>
+
+using namespace platform::uikit;
+using namespace videotest;
+using testsupport::PlaybackFixtures;
+
+namespace {
+
+class VideoPagePlaybackTest : public VideoPageTest {
+protected:
+    void SetUp() override
+    {
+        VideoPageTest::SetUp();
+        KRPreferences::sharedPreferences().setPreferredQuality(64);
+        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
+        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
+    }
+    // Pushes the page, waits for the detail and taps play as a user does.
+    KRVideoDetailViewController* pushAndPlay()
+    {
+        KRVideoDetailViewController* page = push();
+        auto* play = part<Button>(page, "playButton");
+        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
+        QTest::mouseClick(play, Qt::LeftButton);
+        return page;
+    }
+    static bool playing(KRVideoDetailViewController* page)
+    {
+        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
+    }
+    QString statusText(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
+    static QString log() { return diagnosticsLog(); }
+
+    testsupport::ConsoleCapture console;
+};
+
+} // namespace
+
+TEST_F(VideoPagePlaybackTest, ProgressiveStartsInTheSurfaceAndAPopStopsIt)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerSurface] persistent-install frame={{0, 64}, {375, 210}}")));
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
+    EXPECT_NE(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
+    EXPECT_TRUE(part<Button>(page, "playButton")->isHidden());
+    // The danmaku renderer takes the document of the part.
+    KR_ADVANCE_UNTIL(play.danmakuRequestCount() >= 1 && page->danmakuRenderer()->isVisible());
+
+    QPointer<KRVideoDetailViewController> guard(page);
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlaybackLifecycle] stopped reason=navigation")));
+    EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
+    if (guard) {
+        EXPECT_EQ(guard->moviePlayer(), nullptr);
+        guard->tearDownMoviePlayer();
+        guard->tearDownMoviePlayer();
+    }
+    flushDeferredDeletes();
+}
+
+TEST_F(VideoPagePlaybackTest, DASHPlaysSoundAndPictureInStep)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(80);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page));
+    EXPECT_EQ(page->activePlaybackQuality(), 80);
+    EXPECT_EQ(page->dashPlayback()->pictureURL(), play.dashVideoURL(80));
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.dashAudioURL());
+    EXPECT_TRUE(page->dashPlayback()->picturePlayer()->isMuted());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->currentPlaybackTime() > 1.5 && page->dashPlayback()->picturePlayer()->framesSinceLoadOrSeek() > 3);
+    EXPECT_LE(std::abs(page->dashPlayback()->drift()), KRDASHPlayback::kPlayingDriftLimit);
+    // The quality list came with the DASH information.
+    EXPECT_EQ(page->qualityValues(), (QList<int>{120, 80, 64, 32, 16}));
+    EXPECT_EQ(page->qualityTitleForValue(80), QStringLiteral("1080P"));
+}
+
+TEST_F(VideoPagePlaybackTest, AMissingFirstAddressHandsOverToTheBackup)
+{
+    play.setFault(PlaybackFixtures::Fault::PrimaryMediaMissing);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveBackupURL(64));
+    EXPECT_TRUE(log().contains(QStringLiteral("playback-candidate-failover")));
+}
+
+TEST_F(VideoPagePlaybackTest, WhenEveryAddressFailsOneFreshResolveThenThePlayButton)
+{
+    play.setFault(PlaybackFixtures::Fault::AllMediaMissing);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("playback-construction-terminal-failure")));
+    EXPECT_EQ(log().count(QStringLiteral("playback-fresh-resolve")), 1);
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+    EXPECT_FALSE(page->hasStartedPlayback());
+}
+
+TEST_F(VideoPagePlaybackTest, SpeedSheetAndHold)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->speedButtonTapped(nullptr);
+    ActionSheet* sheet = page->visibleActionSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->tag(), 7301);
+    EXPECT_EQ(sheet->buttonTitleAtIndex(3), QStringLiteral("1.25x"));
+    EXPECT_EQ(sheet->cancelButtonIndex(), 6);
+    sheet->tapButtonForTesting(3);
+    EXPECT_EQ(statusText(page), QStringLiteral("播放速度 1.25x"));
+    KR_ADVANCE_UNTIL(std::abs(page->moviePlayer()->playerForTesting()->rate() - 1.25) < 0.01);
+    EXPECT_TRUE(log().contains(QStringLiteral("playback-rate-applied rate=1.25 hold=NO expected=YES state=1 iosPicture=NO dashPicture=NO")));
+
+    page->setPlaybackRateValue(1.5f, false);
+    page->speedPressChanged(1);
+    EXPECT_EQ(statusText(page), QStringLiteral("按住 2.0x"));
+    KR_ADVANCE_UNTIL(std::abs(page->moviePlayer()->playerForTesting()->rate() - 2.0) < 0.01);
+    page->speedPressChanged(3);
+    EXPECT_EQ(statusText(page), QStringLiteral("恢复 1.5x"));
+    EXPECT_FLOAT_EQ(page->playbackRate(), 1.5f);
+    page->setPlaybackRateValue(1.25f, false);
+    page->speedPressChanged(1);
+    page->speedPressChanged(4);
+    EXPECT_EQ(statusText(page), QStringLiteral("恢复 1.25x"));
+    page->setPlaybackRateValue(0.0f, false);
+    page->speedPressChanged(1);
+    page->speedPressChanged(5);
+    EXPECT_EQ(statusText(page), QStringLiteral("恢复 1x"));
+}
+
+TEST_F(VideoPagePlaybackTest, AnUnexpectedPauseIsRetriedAfterAPause)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    // The player stops by itself; the page still means to play.
+    page->moviePlayer()->playerForTesting()->pause();
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-observed")));
+    const double observed = platform::MainClock::now();
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-retry attempt=1")));
+    EXPECT_GE(platform::MainClock::now() - observed, 0.45 - 0.2);
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-recovered")));
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+
+    // A pause the user asks for is no surprise.
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+    platform::MainClock::advanceForTesting(2.0);
+    EXPECT_EQ(log().count(QStringLiteral("unexpected-pause-observed")), 1);
+}
+
+TEST_F(VideoPagePlaybackTest, TheEndOfAPartContinuesToTheNext)
+{
+    KRPreferences::sharedPreferences().setAutoContinueEnabled(true);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->selectedPageIndex() == 1);
+    EXPECT_TRUE(log().contains(QStringLiteral("playback-auto-next-part from=0 to=1 count=3")));
+    EXPECT_EQ(statusText(page), QStringLiteral("自动播放 P2"));
+    KR_ADVANCE_UNTIL(playing(page));
+
+    page->activatePageAtIndex(2, true);
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
+    EXPECT_TRUE(log().contains(QStringLiteral("playback-collection-continuation-deferred identity=%1 finalPart=2 pageCount=3 loop=0")
+                                   .arg(page->video()->feedIdentity())));
+    EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+    // Play again starts from the beginning.
+    QTest::mouseClick(part<Button>(page, "playButton"), Qt::LeftButton);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), 5.0);
+}
+
+TEST_F(VideoPagePlaybackTest, SingleLoopReplaysThePart)
+{
+    KRPreferences::sharedPreferences().setPlaybackLoopMode(1);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(statusText(page) == QStringLiteral("单集循环"));
+    EXPECT_EQ(page->selectedPageIndex(), 0);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() < 5.0);
+}
+
+TEST_F(VideoPagePlaybackTest, HistoryHeartbeatsAndTheLocalRecord)
+{
+    testsupport::AccountFixtures::logInWebOnly();
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(1));
+    platform::MainClock::advanceForTesting(15.0);
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(0));
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(2));
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(3));
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(4));
+    EXPECT_EQ(play.heartbeatPlayTypes().first(), 1);
+    EXPECT_TRUE(KRLocalHistoryStore::sharedStore().resumeRecordForVideo(detailVideo()).has_value());
+}
+
+TEST_F(VideoPagePlaybackTest, ALocalRecordBringsTheResumeOffer)
+{
+    std::shared_ptr<KRVideo> video = detailVideo();
+    KRLocalHistoryStore::sharedStore().recordVideo(video, 42, 120, false, false);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(window->visibleAlert() != nullptr);
+    EXPECT_EQ(window->visibleAlert()->title(), QStringLiteral("继续观看"));
+    EXPECT_TRUE(window->visibleAlert()->message().contains(QStringLiteral("0:42")));
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    window->visibleAlert()->tapButtonForTesting(0);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), 5.0);
+}
+
+TEST_F(VideoPagePlaybackTest, NoOfferNearTheEndOrAfterCompletion)
+{
+    std::shared_ptr<KRVideo> video = detailVideo();
+    KRLocalHistoryStore::sharedStore().recordVideo(video, 117, 120, false, false);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->moviePlayer() != nullptr);
+    EXPECT_EQ(window->visibleAlert(), nullptr);
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    flushDeferredDeletes();
+
+    KRLocalHistoryStore::sharedStore().recordVideo(video, 60, 120, true, false);
+    page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->moviePlayer() != nullptr);
+    EXPECT_EQ(window->visibleAlert(), nullptr);
+}
