@@ -124,7 +124,7 @@ TEST_F(VideoPagePlaybackTest, SpeedSheetAndHold)
     sheet->tapButtonForTesting(3);
     EXPECT_EQ(statusText(page), QStringLiteral("播放速度 1.25x"));
     KR_ADVANCE_UNTIL(std::abs(page->moviePlayer()->playerForTesting()->rate() - 1.25) < 0.01);
-    EXPECT_TRUE(log().contains(QStringLiteral("playback-rate-applied rate=1.25 hold=NO expected=YES state=1 iosPicture=NO dashPicture=NO")));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-rate-applied] rate=1.25 hold=NO expected=YES state=1 iosPicture=NO dashPicture=NO")));
 
     page->setPlaybackRateValue(1.5f, false);
     page->speedPressChanged(1);
@@ -151,7 +151,7 @@ TEST_F(VideoPagePlaybackTest, AnUnexpectedPauseIsRetriedAfterAPause)
     page->moviePlayer()->playerForTesting()->pause();
     KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-observed")));
     const double observed = platform::MainClock::now();
-    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-retry attempt=1")));
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[unexpected-pause-retry] attempt=1")));
     EXPECT_GE(platform::MainClock::now() - observed, 0.45 - 0.2);
     KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-recovered")));
     EXPECT_TRUE(page->isPlaybackExpectedToPlay());
@@ -170,7 +170,7 @@ TEST_F(VideoPagePlaybackTest, TheEndOfAPartContinuesToTheNext)
     KR_ADVANCE_UNTIL(playing(page));
     page->playerControlsSeekToTime(page->playerControls(), 11.0);
     KR_ADVANCE_UNTIL(page->selectedPageIndex() == 1);
-    EXPECT_TRUE(log().contains(QStringLiteral("playback-auto-next-part from=0 to=1 count=3")));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-auto-next-part] from=0 to=1 count=3")));
     EXPECT_EQ(statusText(page), QStringLiteral("自动播放 P2"));
     KR_ADVANCE_UNTIL(playing(page));
 
@@ -178,7 +178,7 @@ TEST_F(VideoPagePlaybackTest, TheEndOfAPartContinuesToTheNext)
     KR_ADVANCE_UNTIL(playing(page));
     page->playerControlsSeekToTime(page->playerControls(), 11.0);
     KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
-    EXPECT_TRUE(log().contains(QStringLiteral("playback-collection-continuation-deferred identity=%1 finalPart=2 pageCount=3 loop=0")
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-collection-continuation-deferred] identity=%1 finalPart=2 pageCount=3 loop=0")
                                    .arg(page->video()->feedIdentity())));
     EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
     // Play again starts from the beginning.
