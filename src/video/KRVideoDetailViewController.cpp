@@ -106,15 +106,33 @@ void KRVideoDetailViewController::viewDidLoad()
 {
     setTitle(QStringLiteral("视频"));
     m_loadedView = view();
+    // Views that go before the page (their window torn down first) take playback with them.
+    connect(view(), &QObject::destroyed, this, [this] {
+        m_delayed.cancelAll();
+        m_observers.clear();
+        m_engine.playerObservers.clear();
+        m_engine.controlsTimer.stop();
+        m_engine.historyTimer.stop();
+        m_danmaku.timer.stop();
+        m_danmaku.request.cancel();
+    });
     buildViewTree();
 
     auto& centre = platform::NotificationCenter::defaultCenter();
-    m_observers.push_back(centre.addObserver(KRThemeDidChangeNotification, nullptr,
-                                             [this](const platform::Notification&) { themeDidChange(); }));
-    m_observers.push_back(centre.addObserver(KRSessionDidChangeNotification, nullptr,
-                                             [this](const platform::Notification&) { sessionDidChange(); }));
+    // A page whose window went first has no views left to answer with.
+    m_observers.push_back(centre.addObserver(KRThemeDidChangeNotification, nullptr, [this](const platform::Notification&) {
+        if (m_loadedView)
+            themeDidChange();
+    }));
+    m_observers.push_back(centre.addObserver(KRSessionDidChangeNotification, nullptr, [this](const platform::Notification&) {
+        if (m_loadedView)
+            sessionDidChange();
+    }));
     m_observers.push_back(centre.addObserver(ApplicationDidReceiveMemoryWarningNotification, nullptr,
-                                             [this](const platform::Notification&) { didReceiveMemoryWarning(); }));
+                                             [this](const platform::Notification&) {
+                                                 if (m_loadedView)
+                                                     didReceiveMemoryWarning();
+                                             }));
 
     applyTheme();
     updateInfo();

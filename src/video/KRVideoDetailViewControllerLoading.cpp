@@ -54,6 +54,8 @@ void KRVideoDetailViewController::loadDetail()
     m_info.detailSpinner->startAnimating();
     KRAPIClient::sharedClient()->loadDetailForVideo(
         m_part.video, this, [this](const std::shared_ptr<KRVideo>& detail, const KROptionalError& error) {
+            if (!m_loadedView)
+                return;
             m_part.detailLoading = false;
             m_info.detailSpinner->stopAnimating();
             if (detail && !error) {
@@ -111,6 +113,8 @@ void KRVideoDetailViewController::updateInfo()
     if (!video.ownerAvatarURL().isEmpty()) {
         const QString address = video.ownerAvatarURL();
         KRImageLoader::sharedLoader()->loadImageForURLString(address, this, [this, address](const Image& image) {
+            if (!m_loadedView)
+                return;
             if (!image.isNull() && m_part.video && m_part.video->ownerAvatarURL() == address)
                 m_info.ownerAvatarView->setImage(image);
         });
@@ -218,6 +222,8 @@ void KRVideoDetailViewController::loadCover()
         return;
     const QString address = m_part.video->coverURL();
     KRImageLoader::sharedLoader()->loadHighResolutionCoverForURLString(address, this, [this, address](const Image& image) {
+            if (!m_loadedView)
+                return;
         if (!image.isNull() && m_part.video && m_part.video->coverURL() == address && !m_player.hasStartedPlayback)
             m_player.coverView->setImage(image);
     });
@@ -240,6 +246,8 @@ void KRVideoDetailViewController::loadAncillaryContent()
         return;
     m_comments.ancillaryRequested = true;
     KRAPIClient::sharedClient()->loadTagsForVideo(m_part.video, this, [this](const QStringList& tags, const KROptionalError&) {
+            if (!m_loadedView)
+                return;
         m_related.tags = tags;
         qDeleteAll(m_info.tagsContainer->findChildren<Label*>(QString(), Qt::FindDirectChildrenOnly));
         KRTheme* theme = KRTheme::sharedTheme();
@@ -266,6 +274,8 @@ void KRVideoDetailViewController::loadRelatedVideos()
     m_info.relatedLoadMoreView->setLoadMoreState(KRLoadMoreStateLoading);
     KRAPIClient::sharedClient()->loadRelatedVideosForVideo(
         m_part.video, this, [this](const KRVideoList& videos, const KROptionalError& error) {
+            if (!m_loadedView)
+                return;
             m_related.loading = false;
             int added = 0;
             for (const std::shared_ptr<KRVideo>& video : videos) {
@@ -303,6 +313,8 @@ void KRVideoDetailViewController::loadCommentsPage(int page, bool reset)
     KRAPIClient::sharedClient()->loadCommentsForVideo(
         m_part.video, page, this,
         [this, page, reset, generation](const std::shared_ptr<KRCommentPage>& result, const KROptionalError& error) {
+            if (!m_loadedView)
+                return;
             CommentsPage& c = m_comments;
             if (generation != c.commentsGeneration)
                 return;
@@ -418,6 +430,8 @@ void KRVideoDetailViewController::resetDanmakuForCurrentCID()
     m_danmaku.requestedCID = cid;
     m_danmaku.loading = true;
     auto completion = [this, cid](const KRDanmakuList& danmakus, const KROptionalError&) {
+            if (!m_loadedView)
+                return;
         if (cid != m_danmaku.requestedCID)
             return;
         m_danmaku.loading = false;

@@ -157,6 +157,8 @@ void KRVideoDetailViewController::requestPlaybackAfterResumeCheck()
     const qint64 cid = m_part.video->cid();
     KRAccountClient::sharedClient()->loadPlaybackResumeForAID(
         accountAID(), cid, this, [this, generation, cid](const QVariant& result, const KROptionalError&) {
+            if (!m_loadedView)
+                return;
             if (generation != m_engine.resumeRequestGeneration)
                 return;
             const QVariantMap data = result.toMap();
@@ -226,6 +228,8 @@ void KRVideoDetailViewController::beginPlaybackAtQuality(int quality, quint64 ge
     auto resolveProgressive = [this, quality, generation] {
         KRAPIClient::sharedClient()->loadPlayURLForVideo(
             m_part.video, quality, this, [this, quality, generation](const std::shared_ptr<KRVideo>& resolved, const KROptionalError& error) {
+            if (!m_loadedView)
+                return;
                 if (generation != m_engine.requestGeneration)
                     return;
                 // Usable streams count even when an error came with them.
@@ -247,6 +251,8 @@ void KRVideoDetailViewController::beginPlaybackAtQuality(int quality, quint64 ge
     if (quality >= 80) {
         loadDASHPlaybackInfoForVideo(quality, [this, quality, generation, resolveProgressive](const std::optional<QVariantMap>& info,
                                                                                               const KROptionalError&) {
+            if (!m_loadedView)
+                return;
             if (generation != m_engine.requestGeneration)
                 return;
             if (info) {
@@ -571,6 +577,8 @@ void KRVideoDetailViewController::failOverToNextCandidate(const QString& reason)
         record("playback-fresh-resolve", QStringLiteral("quality=%1 reason=%2").arg(quality).arg(reason));
         KRAPIClient::sharedClient()->loadPlayURLForVideo(
             m_part.video, quality, this, [this, generation, installed, resumeTime](const std::shared_ptr<KRVideo>& resolved, const KROptionalError&) {
+            if (!m_loadedView)
+                return;
                 if (generation != m_engine.requestGeneration)
                     return;
                 QStringList candidates = resolved ? resolved->playURLCandidates() : QStringList();
@@ -764,6 +772,8 @@ void KRVideoDetailViewController::loadQualityOptionsIfNeeded()
     m_quality.optionsRequested = true;
     loadDASHPlaybackInfoForVideo(m_engine.actualQuality > 0 ? m_engine.actualQuality : 64,
                                  [this](const std::optional<QVariantMap>& info, const KROptionalError&) {
+            if (!m_loadedView)
+                return;
                                      m_quality.optionsRequested = false;
                                      if (info)
                                          applyQualityOptions(*info);
