@@ -65,6 +65,9 @@ void KRVideoDetailViewController::loadDetail()
                 if (KRDetailPlaybackURLIsLocalFile(local))
                     m_part.video->setPlayURL(local);
                 updateInfo();
+                // A list entry may have come without its cover.
+                if (m_player.coverView->image().isNull())
+                    loadCover();
                 if (m_part.video->isUnavailable())
                     applyUnavailableVideoState();
             }

@@ -9,6 +9,7 @@
 #include "platform/uikit/Label.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlayerControlsView.h"
 #include "store/KRLocalHistoryStore.h"
 #include "support/ConsoleCapture.h"
 
@@ -246,4 +247,16 @@ TEST_F(VideoPagePlaybackTest, NoOfferNearTheEndOrAfterCompletion)
     page = pushAndPlay();
     KR_ADVANCE_UNTIL(page->moviePlayer() != nullptr);
     EXPECT_EQ(window->visibleAlert(), nullptr);
+}
+
+TEST_F(VideoPagePlaybackTest, ControlsLieOverThePicture)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    KRPlayerControlsView* controls = page->playerControls();
+    ASSERT_NE(controls, nullptr);
+    EXPECT_TRUE(controls->isVisible());
+    EXPECT_EQ(controls->frame(), QRectF(0, 0, 375, 210));
+    EXPECT_EQ(controls->superview(), qobject_cast<View*>(page->moviePlayer()->view()));
+    EXPECT_EQ(controls->superview()->subviews().last(), controls);
 }

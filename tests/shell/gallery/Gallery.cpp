@@ -679,6 +679,7 @@ bool shootVideoPage(const QDir& dir, const QString& device)
         return false;
     }
     page->playerControls()->setControlsVisible(true, false);
+    page->playerControls()->layoutIfNeeded();
     ok &= save(s, dir, device + QStringLiteral("-video-playing"));
     page->speedButtonTapped(nullptr);
     ok &= save(s, dir, device + QStringLiteral("-video-speed-sheet"));
