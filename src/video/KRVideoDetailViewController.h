@@ -29,6 +29,7 @@
 #include <vector>
 
 class KRComment;
+class KRCommentPage;
 class KRDASHPlayback;
 class KRInteractionButton;
 class KRLoadMoreView;
@@ -121,6 +122,11 @@ public:
     const QList<std::shared_ptr<KRVideo>>& relatedVideos() const { return m_related.videos; }
     int playbackStallCount() const { return m_engine.stallCount; }
     platform::uikit::ActionSheet* visibleActionSheet() const { return m_sheets.visible; }
+
+    // Related videos and a comments page as their replies would bring them, and one tick of the
+    // controls timer: for the benchmark, which measures the page without the network.
+    void showContentForTesting(const QList<std::shared_ptr<KRVideo>>& related, const std::shared_ptr<KRCommentPage>& comments);
+    void controlsTickForTesting() { playerControlsTimerFired(false); }
 
     // Table, scroll, sheet and controls delegates.
     int numberOfRowsInSection(platform::uikit::TableView* table, int section) override;
@@ -375,6 +381,8 @@ private:
     void loadAncillaryContent();
     void loadRelatedVideos();
     void loadCommentsPage(int page, bool reset);
+    void applyRelatedVideos(const QList<std::shared_ptr<KRVideo>>& videos, const KROptionalError& error);
+    void applyCommentsPage(const std::shared_ptr<KRCommentPage>& result, const KROptionalError& error, int page, bool reset);
     void openReplyThreadForComment(const std::shared_ptr<KRComment>& comment);
     void summaryDisclosureTapped();
     void ownerButtonTapped();

@@ -279,25 +279,27 @@ void KRVideoDetailViewController::loadRelatedVideos()
         m_part.video, this, [this](const KRVideoList& videos, const KROptionalError& error) {
             if (!m_loadedView)
                 return;
-            m_related.loading = false;
-            int added = 0;
-            for (const std::shared_ptr<KRVideo>& video : videos) {
-                const QString identity = video ? video->feedIdentity() : QString();
-                if (!video || identity.isEmpty() || m_related.identities.contains(identity))
-                    continue;
-                m_related.identities.insert(identity);
-                m_related.videos.append(video);
-                ++added;
-            }
-            // The service answers one list of related videos; only a failed one is asked again.
-            m_related.hasMore = bool(error);
-            Q_UNUSED(added);
-            m_info.relatedLoadMoreView->setLoadMoreState(error ? KRLoadMoreStateFailed : KRLoadMoreStateNoMore);
-            m_info.relatedStateLabel->setHidden(!m_related.videos.isEmpty());
-            m_info.relatedStateLabel->setText(error ? QStringLiteral("相关推荐加载失败") : QStringLiteral("暂无相关推荐"));
-            m_info.relatedTableView->reloadData();
-            updateInfoLayout();
+            applyRelatedVideos(videos, error);
         });
+}
+
+void KRVideoDetailViewController::applyRelatedVideos(const KRVideoList& videos, const KROptionalError& error)
+{
+    m_related.loading = false;
+    for (const std::shared_ptr<KRVideo>& video : videos) {
+        const QString identity = video ? video->feedIdentity() : QString();
+        if (!video || identity.isEmpty() || m_related.identities.contains(identity))
+            continue;
+        m_related.identities.insert(identity);
+        m_related.videos.append(video);
+    }
+    // The service answers one list of related videos; only a failed one is asked again.
+    m_related.hasMore = bool(error);
+    m_info.relatedLoadMoreView->setLoadMoreState(error ? KRLoadMoreStateFailed : KRLoadMoreStateNoMore);
+    m_info.relatedStateLabel->setHidden(!m_related.videos.isEmpty());
+    m_info.relatedStateLabel->setText(error ? QStringLiteral("相关推荐加载失败") : QStringLiteral("暂无相关推荐"));
+    m_info.relatedTableView->reloadData();
+    updateInfoLayout();
 }
 
 void KRVideoDetailViewController::loadCommentsPage(int page, bool reset)
@@ -318,35 +320,50 @@ void KRVideoDetailViewController::loadCommentsPage(int page, bool reset)
         [this, page, reset, generation](const std::shared_ptr<KRCommentPage>& result, const KROptionalError& error) {
             if (!m_loadedView)
                 return;
-            CommentsPage& c = m_comments;
-            if (generation != c.commentsGeneration)
+            if (generation != m_comments.commentsGeneration)
                 return;
-            c.commentsLoading = false;
-            if (error || !result) {
-                c.commentsLoadMoreView->setLoadMoreState(KRLoadMoreStateFailed);
-                if (c.comments.isEmpty())
-                    c.commentsStateLabel->setText(QStringLiteral("评论加载失败，点下方重试"));
-                return;
-            }
-            if (reset)
-                c.comments.clear();
-            QSet<qint64> seen;
-            for (const auto& comment : c.comments)
-                seen.insert(comment->rpid());
-            for (const auto& comment : result->comments()) {
-                if (comment && !seen.contains(comment->rpid())) {
-                    seen.insert(comment->rpid());
-                    c.comments.append(comment);
-                }
-            }
-            c.commentsPage = page;
-            c.commentsTotal = result->totalCount();
-            c.commentsHasMore = result->hasMore();
-            c.commentsLoadMoreView->setLoadMoreState(c.commentsHasMore ? KRLoadMoreStateIdle : KRLoadMoreStateNoMore);
-            c.commentsStateLabel->setHidden(!c.comments.isEmpty());
-            c.commentsStateLabel->setText(QStringLiteral("还没有评论"));
-            c.commentsTableView->reloadData();
+            applyCommentsPage(result, error, page, reset);
         });
+}
+
+void KRVideoDetailViewController::applyCommentsPage(const std::shared_ptr<KRCommentPage>& result, const KROptionalError& error,
+                                                    int page, bool reset)
+{
+    CommentsPage& c = m_comments;
+    c.commentsLoading = false;
+    if (error || !result) {
+        c.commentsLoadMoreView->setLoadMoreState(KRLoadMoreStateFailed);
+        if (c.comments.isEmpty())
+            c.commentsStateLabel->setText(QStringLiteral("评论加载失败，点下方重试"));
+        return;
+    }
+    if (reset)
+        c.comments.clear();
+    QSet<qint64> seen;
+    for (const auto& comment : c.comments)
+        seen.insert(comment->rpid());
+    for (const auto& comment : result->comments()) {
+        if (comment && !seen.contains(comment->rpid())) {
+            seen.insert(comment->rpid());
+            c.comments.append(comment);
+        }
+    }
+    c.commentsPage = page;
+    c.commentsTotal = result->totalCount();
+    c.commentsHasMore = result->hasMore();
+    c.commentsLoadMoreView->setLoadMoreState(c.commentsHasMore ? KRLoadMoreStateIdle : KRLoadMoreStateNoMore);
+    c.commentsStateLabel->setHidden(!c.comments.isEmpty());
+    c.commentsStateLabel->setText(QStringLiteral("还没有评论"));
+    c.commentsTableView->reloadData();
+}
+
+void KRVideoDetailViewController::showContentForTesting(const KRVideoList& related, const std::shared_ptr<KRCommentPage>& comments)
+{
+    m_comments.ancillaryRequested = true;
+    m_comments.commentsRequested = true;
+    ++m_comments.commentsGeneration;
+    applyRelatedVideos(related, std::nullopt);
+    applyCommentsPage(comments, std::nullopt, 1, true);
 }
 
 void KRVideoDetailViewController::commentsLoadMoreTapped()
