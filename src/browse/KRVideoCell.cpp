@@ -244,25 +244,12 @@ void KRVideoCell::prepareForReuse()
 void KRVideoCell::applyTheme()
 {
     const KRTheme* theme = KRTheme::sharedTheme();
-    setBackgroundColor(theme->surfaceColor());
-    contentView()->setBackgroundColor(QBrush(Qt::NoBrush));
-    auto* background = qobject_cast<ImageView*>(backgroundView());
-    if (!background) {
-        background = new ImageView(QRectF());
-        setBackgroundView(background);
-    }
-    background->setImage(theme->surfaceBackgroundImage());
+    KRThemeApplyRowBackgrounds(this);
     m_titleLabel->setTextColor(theme->primaryTextColor());
     for (Label* label : {m_ownerLabel, m_statsLabel, m_partitionLabel, m_offlineProgressLabel})
         label->setTextColor(theme->secondaryTextColor());
     m_offlineProgressView->setProgressTintColor(theme->accentColor());
     m_offlineProgressView->setTrackTintColor(theme->separatorColor());
-    View* selected = selectedBackgroundView();
-    if (!selected) {
-        selected = new View(QRectF());
-        setSelectedBackgroundView(selected);
-    }
-    selected->setBackgroundColor(theme->selectionColor());
 }
 
 void KRVideoCell::layoutSubviews()

@@ -16,6 +16,8 @@
 #include "platform/uikit/TabBar.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TabBarItem.h"
+#include "platform/uikit/TableViewCell.h"
+#include "platform/uikit/ImageView.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
 #include "store/KRPreferences.h"
@@ -621,4 +623,24 @@ void KRTheme::applyToTabBarController(TabBarController* controller)
     };
     const GradientSpec& spec = tabSpecs[s == 1 ? 1 : 0];
     bar->setBackgroundImage(KRThemeGradientImage(spec.top, spec.bottom, spec.stroke, QSizeF(20, 49), 0));
+}
+
+void KRThemeApplyRowBackgrounds(platform::uikit::TableViewCell* cell)
+{
+    using namespace platform::uikit;
+    const KRTheme* theme = KRTheme::sharedTheme();
+    cell->setBackgroundColor(theme->surfaceColor());
+    cell->contentView()->setBackgroundColor(QBrush(Qt::NoBrush));
+    auto* background = qobject_cast<ImageView*>(cell->backgroundView());
+    if (!background) {
+        background = new ImageView(QRectF());
+        cell->setBackgroundView(background);
+    }
+    background->setImage(theme->surfaceBackgroundImage());
+    View* selected = cell->selectedBackgroundView();
+    if (!selected) {
+        selected = new View(QRectF());
+        cell->setSelectedBackgroundView(selected);
+    }
+    selected->setBackgroundColor(theme->selectionColor());
 }

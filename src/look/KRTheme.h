@@ -20,6 +20,7 @@ class Label;
 class NavigationController;
 class NavigationItem;
 class SegmentedControl;
+class TableViewCell;
 class TabBarController;
 class View;
 }
@@ -79,6 +80,9 @@ private:
 };
 
 int KRThemeSystemMajorVersion();
+// A themed row: surface colour, a clear content view, the surface image as the background view
+// (an image view kept across calls) and a selected background in the selection colour.
+void KRThemeApplyRowBackgrounds(platform::uikit::TableViewCell* cell);
 platform::uikit::Image KRThemeGradientImage(const QColor& top, const QColor& bottom, const std::optional<QColor>& stroke,
                                             const QSizeF& size, qreal cornerRadius);
 platform::uikit::Image KRThemeClassicNavigationGradientImage(int style, qreal height);

@@ -131,15 +131,14 @@ void KRDASHPlayback::realignPicture(double time, const char* reason)
                                        .arg(QLatin1String(reason))
                                        .arg(soundTime(), 0, 'f', 3)
                                        .arg(pictureTime(), 0, 'f', 3));
-    QPointer<KRDASHPlayback> self(this);
     MediaPlayer* picture = m_picture;
     // Exact: a key-frame seek could land a second away and never come within the limits.
-    m_picture->seek(time, 0, 0, this, [self, picture, generation](bool) {
-        if (!self || self->m_picture != picture || self->m_stopped || generation != self->m_seekGeneration)
+    m_picture->seek(time, 0, 0, this, [this, picture, generation](bool) {
+        if (m_picture != picture || m_stopped || generation != m_seekGeneration)
             return;
-        self->m_pictureSeeking = false;
-        if (self->m_waitingToStart)
-            self->attemptStart();
+        m_pictureSeeking = false;
+        if (m_waitingToStart)
+            attemptStart();
     });
 }
 

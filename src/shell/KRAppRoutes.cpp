@@ -5,6 +5,7 @@
 #include "shared/KRRouter.h"
 #include "social/KRFollowingViewController.h"
 #include "social/KRMessageViewController.h"
+#include "social/KRReplyThreadViewController.h"
 #include "video/KRVideoDetailViewController.h"
 
 void KRInstallAppRoutes()
@@ -26,6 +27,9 @@ void KRInstallAppRoutes()
     };
     routes.uploaderPage = [](qint64 mid, const QString& name, const QString& avatarURL) -> KRRoutes::Screen {
         return new KRUploaderViewController(mid, name, avatarURL);
+    };
+    routes.replyThread = [](const std::shared_ptr<KRComment>& root, qint64 focusedReplyRpid) -> KRRoutes::Screen {
+        return new KRReplyThreadViewController(root, focusedReplyRpid);
     };
     routes.followingFeed = [](const QString& feedType) -> KRRoutes::Screen {
         return new KRFollowingViewController(feedType);

@@ -110,7 +110,7 @@ TEST_F(DASHPlaybackTest, PictureDriftingAwayIsBroughtBack)
     const int realigns = pair->realignCount();
     // Something moves the picture two seconds ahead of the sound.
     bool moved = false;
-    pair->picturePlayer()->seek(transport->currentPlaybackTime() + 2.5, 0, 0, [&](bool) { moved = true; });
+    pair->picturePlayer()->seek(transport->currentPlaybackTime() + 2.5, 0, 0, pair.get(), [&](bool) { moved = true; });
     KR_WAIT_UNTIL(moved);
     KR_WAIT_UNTIL(pair->realignCount() > realigns && std::abs(pair->drift()) <= KRDASHPlayback::kPlayingDriftLimit);
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[dash-picture-realign] reason=playing-drift")));
@@ -121,7 +121,7 @@ TEST_F(DASHPlaybackTest, PictureDriftingAwayIsBroughtBack)
     EXPECT_FALSE(pair->isRunning());
     EXPECT_EQ(transport->playbackState() == 1, false);
     moved = false;
-    pair->picturePlayer()->seek(transport->currentPlaybackTime() + 0.6, 0, 0, [&](bool) { moved = true; });
+    pair->picturePlayer()->seek(transport->currentPlaybackTime() + 0.6, 0, 0, pair.get(), [&](bool) { moved = true; });
     KR_WAIT_UNTIL(moved);
     KR_WAIT_UNTIL(std::abs(pair->drift()) <= KRDASHPlayback::kPausedDriftLimit);
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[dash-picture-realign] reason=paused-drift")));
@@ -143,7 +143,7 @@ TEST_F(DASHPlaybackTest, RealignmentsAreSpacedApart)
     pair->pause();
     const auto displace = [&] {
         bool moved = false;
-        pair->picturePlayer()->seek(transport->currentPlaybackTime() + 2.0, 0, 0, [&](bool) { moved = true; });
+        pair->picturePlayer()->seek(transport->currentPlaybackTime() + 2.0, 0, 0, pair.get(), [&](bool) { moved = true; });
         [&] { KR_WAIT_UNTIL(moved); }();
     };
     // The clock stands still since the start's own seek: no re-alignment yet.

@@ -28,6 +28,7 @@ public:
     QString message() const { return m_message; }
     QStringList buttonTitles() const { return m_buttons; }
     int cancelButtonIndex() const { return m_cancelIndex; }
+    // Tells an owner's alerts apart.
     int tag() const { return m_tag; }
     void setTag(int tag) { m_tag = tag; }
     bool isVisible() const { return m_view != nullptr; }

@@ -94,17 +94,34 @@ void ImageView::drawRect(QPainter& p)
     if (img.isNull())
         return;
     p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRectF target = rectForContentMode(contentMode(), img.size(), QRectF(rect()));
     // A rounded view shows its picture inside the rounded corners, as a layer that masks to
     // its bounds does.
     if (cornerRadius() > 0) {
-        QPainterPath rounded;
-        rounded.addRoundedRect(QRectF(rect()), cornerRadius(), cornerRadius());
-        p.setClipPath(rounded);
+        const qreal scale = p.device() ? p.device()->devicePixelRatioF() : 1;
+        const QSizeF size = QRectF(rect()).size();
+        Rounded& r = m_rounded;
+        if (r.imageKey != img.image().cacheKey() || r.size != size || r.radius != cornerRadius() || r.mode != contentMode()
+            || r.scale != scale) {
+            r = Rounded{img.image().cacheKey(), size, cornerRadius(), contentMode(), scale, QImage()};
+            r.rendered = QImage((size * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+            r.rendered.setDevicePixelRatio(scale);
+            r.rendered.fill(Qt::transparent);
+            QPainter q(&r.rendered);
+            q.setRenderHint(QPainter::Antialiasing);
+            q.setRenderHint(QPainter::SmoothPixmapTransform);
+            QPainterPath rounded;
+            rounded.addRoundedRect(QRectF(QPointF(), size), cornerRadius(), cornerRadius());
+            q.setClipPath(rounded);
+            img.draw(q, target);
+        }
+        if (!r.rendered.isNull())
+            p.drawImage(QRectF(QPointF(), size), r.rendered);
     } else {
         p.setClipRect(rect());
+        img.draw(p, target);
     }
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    img.draw(p, rectForContentMode(contentMode(), img.size(), QRectF(rect())));
     p.restore();
 }
 

@@ -50,6 +50,17 @@ private:
     int m_repeatCount = 0;
     int m_frameIndex = -1;
     AnimationClock::Id m_animation = 0;
+    // A rounded view's picture as last drawn inside its corners: clipping to a rounded path on
+    // every paint costs several times the picture itself, and rows repaint on every scroll step.
+    struct Rounded {
+        qint64 imageKey = 0;
+        QSizeF size;
+        qreal radius = 0;
+        int mode = -1;
+        qreal scale = 0;
+        QImage rendered;
+    };
+    Rounded m_rounded;
 };
 
 // Where an image of `imageSize` goes inside `bounds` for a content mode.

@@ -1,5 +1,7 @@
 #include "platform/uikit/Label.h"
 
+#include "platform/uikit/TextMeasurement.h"
+
 #include <QFontMetricsF>
 
 #include <algorithm>
@@ -37,6 +39,13 @@ void Label::setShadowColor(const QColor& color) { m_shadowColor = color; update(
 void Label::setShadowOffset(const QSizeF& offset) { m_shadowOffset = offset; update(); }
 void Label::setTextAlignment(int alignment) { m_alignment = alignment; update(); }
 void Label::setNumberOfLines(int lines) { m_lines = lines; m_fittedFont.reset(); update(); }
+
+void Label::setLineBreakMode(int mode)
+{
+    m_lineBreakMode = mode;
+    m_textLayout.setCharacterWrap(mode == LineBreakByCharWrapping);
+    update();
+}
 void Label::setMinimumFontSize(qreal size) { m_minimumFontSize = size; m_fittedFont.reset(); update(); }
 
 QFont Label::displayFont() const
@@ -66,6 +75,11 @@ QSizeF Label::sizeThatFits(const QSizeF& size) const
     if (m_lines == 1)
         return {std::ceil(fm.horizontalAdvance(m_text)), std::ceil(fm.height())};
     const qreal width = size.width() > 0 ? size.width() : 1e6;
+    if (m_lineBreakMode == LineBreakByCharWrapping) {
+        const QSizeF measured = sizeWithFont(m_text, m_font, QSizeF(width, m_lines > 1 ? fm.lineSpacing() * m_lines : 1e6),
+                                             LineBreakByCharWrapping);
+        return {std::ceil(measured.width()), std::ceil(measured.height())};
+    }
     const QRectF r = fm.boundingRect(QRectF(0, 0, width, 1e6), Qt::TextWordWrap, m_text);
     qreal h = r.height();
     if (m_lines > 1)

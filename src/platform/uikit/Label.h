@@ -10,6 +10,8 @@
 namespace platform::uikit {
 
 enum TextAlignment { TextAlignmentLeft = 0, TextAlignmentCenter = 1, TextAlignmentRight = 2 };
+// How lines break: between words (the default for wrapping labels) or between any characters.
+enum LineBreakMode { LineBreakByWordWrapping = 0, LineBreakByCharWrapping = 1, LineBreakByTruncatingTail = 4 };
 
 // Text in one font and colour, optionally with a shadow. numberOfLines 0 wraps without limit;
 // 1 (the default) keeps one line and elides at the end.
@@ -21,9 +23,9 @@ public:
     QString text() const { return m_text; }
     void setText(const QString& text);
     QFont font() const { return m_font; }
-    void setFont(const QFont& font);
+    virtual void setFont(const QFont& font);
     QColor textColor() const { return m_textColor; }
-    void setTextColor(const QColor& color);
+    virtual void setTextColor(const QColor& color);
     QColor shadowColor() const { return m_shadowColor; }
     void setShadowColor(const QColor& color);
     QSizeF shadowOffset() const { return m_shadowOffset; }
@@ -32,6 +34,8 @@ public:
     void setTextAlignment(int alignment);
     int numberOfLines() const { return m_lines; }
     void setNumberOfLines(int lines);
+    int lineBreakMode() const { return m_lineBreakMode; }
+    void setLineBreakMode(int mode);
     // Above 0 (one-line labels only): a text wider than the label is drawn in a smaller font,
     // down to this pixel size, before it is elided. 0 (the default) keeps the font.
     qreal minimumFontSize() const { return m_minimumFontSize; }
@@ -54,6 +58,7 @@ private:
     QSizeF m_shadowOffset{0, -1};
     int m_alignment = TextAlignmentLeft;
     int m_lines = 1;
+    int m_lineBreakMode = LineBreakByTruncatingTail;
     qreal m_minimumFontSize = 0;
     // Finding the shrunk font measures the text once per candidate size; it is kept for the
     // width it was found at until the text or the font settings change.

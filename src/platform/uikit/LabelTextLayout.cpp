@@ -42,7 +42,7 @@ QString drawnText(QString text)
 // (0: any number) and only as many as fit the height whole (the first always); the last one
 // shown ends in an ellipsis when text is left over. Drawing every wrapped line centred in a
 // short label would clip them all into unreadable strips.
-QStringList wrappedLabelLines(const QString& text, const QFont& font, const QRectF& rect, int lines)
+QStringList wrappedLabelLines(const QString& text, const QFont& font, const QRectF& rect, int lines, bool characterWrap)
 {
     const QFontMetricsF fm(font);
     // A line fits when its glyphs (one em high) do: the font's line spacing adds room above and
@@ -55,7 +55,7 @@ QStringList wrappedLabelLines(const QString& text, const QFont& font, const QRec
     flowing.replace(QLatin1Char('\n'), QChar::LineSeparator);
     QTextLayout layout(flowing, font);
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setWrapMode(characterWrap ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     QStringList shown;
     layout.beginLayout();
@@ -85,6 +85,14 @@ QStringList wrappedLabelLines(const QString& text, const QFont& font, const QRec
 
 LabelTextLayout::LabelTextLayout() = default;
 LabelTextLayout::~LabelTextLayout() = default;
+
+void LabelTextLayout::setCharacterWrap(bool on)
+{
+    if (on == m_characterWrap)
+        return;
+    m_characterWrap = on;
+    m_prepared = false;
+}
 
 void LabelTextLayout::draw(QPainter& p, const QRectF& rect, const QString& text, const QFont& font, const QColor& color,
                            const QColor& shadowColor, const QSizeF& shadowOffset, int alignment, int lines)
@@ -123,7 +131,7 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
                || m_painterFont.underline() || m_painterFont.overline() || m_painterFont.strikeOut();
     const auto elided = [&] { return QFontMetricsF(font).elidedText(text, Qt::ElideRight, size.width()); };
     if (!oneLine) {
-        m_shown = wrappedLabelLines(text, font, QRectF(QPointF(), size), lines).join(QLatin1Char('\n'));
+        m_shown = wrappedLabelLines(text, font, QRectF(QPointF(), size), lines, m_characterWrap).join(QLatin1Char('\n'));
         layOut();
         return;
     }

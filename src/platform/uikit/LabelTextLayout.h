@@ -18,7 +18,9 @@ namespace platform::uikit {
 
 // The lines a label of `lines` lines (0: any number) shows in `rect`: only those whose glyphs
 // fit its height whole (the first always), the last one elided when text is left over.
-QStringList wrappedLabelLines(const QString& text, const QFont& font, const QRectF& rect, int lines);
+// With `characterWrap` a line may break between any two characters, else at word boundaries.
+QStringList wrappedLabelLines(const QString& text, const QFont& font, const QRectF& rect, int lines,
+                              bool characterWrap = false);
 
 // The text of a label laid out for drawing. Shaping is the costly part of drawing a label, and
 // the same text is painted many times (every scroll step, both the shadow and the text), so
@@ -35,6 +37,8 @@ public:
     // numberOfLines 1 elides at the end; any other value shows the wrapped lines that fit.
     void draw(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font, const QColor& color,
               const QColor& shadowColor, const QSizeF& shadowOffset, int alignment, int lines);
+    // Wrapped lines break between any two characters rather than between words.
+    void setCharacterWrap(bool on);
 
 private:
     void prepare(const QPainter& painter, const QSizeF& size, const QString& text, const QFont& font,
@@ -50,6 +54,7 @@ private:
     QSizeF m_size{-1, -1};
     Qt::Alignment m_alignment;
     int m_lines = -1;
+    bool m_characterWrap = false;
     Qt::LayoutDirection m_direction = Qt::LayoutDirectionAuto;
 
     // What is drawn: the shown text (elided), its lines with each one's offset within the rect,

@@ -507,12 +507,15 @@ void ScrollView::drawRect(QPainter& p)
     const qreal h = frame().height();
     if (m_contentSize.height() <= h)
         return;
-    const qreal barH = std::max<qreal>(20, h * h / m_contentSize.height());
-    const qreal y = (contentOffset().y() / std::max<qreal>(1, m_contentSize.height() - h)) * (h - barH);
+    // The track is the view's height less the indicator insets.
+    const qreal track = std::max<qreal>(1, h - m_indicatorInsets.top - m_indicatorInsets.bottom);
+    const qreal barH = std::min(track, std::max<qreal>(20, track * h / m_contentSize.height()));
+    const qreal y = m_indicatorInsets.top
+                    + (contentOffset().y() / std::max<qreal>(1, m_contentSize.height() - h)) * (track - barH);
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(QColor(0, 0, 0, 90));
     p.setPen(Qt::NoPen);
-    p.drawRoundedRect(QRectF(width() - 5, std::clamp<qreal>(y, 0, h - barH), 3, barH), 1.5, 1.5);
+    p.drawRoundedRect(QRectF(width() - 5 - m_indicatorInsets.right, std::clamp<qreal>(y, m_indicatorInsets.top, m_indicatorInsets.top + track - barH), 3, barH), 1.5, 1.5);
 }
 
 } // namespace platform::uikit

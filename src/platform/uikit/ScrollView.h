@@ -58,6 +58,9 @@ public:
     void setScrollsToTop(bool on) { m_scrollsToTop = on; }
     bool showsVerticalScrollIndicator() const { return m_showsIndicator; }
     void setShowsVerticalScrollIndicator(bool on) { m_showsIndicator = on; }
+    // Where the indicator runs: the bounds inset by these.
+    EdgeInsets scrollIndicatorInsets() const { return m_indicatorInsets; }
+    void setScrollIndicatorInsets(const EdgeInsets& insets) { m_indicatorInsets = insets; update(); }
 
     qreal zoomScale() const { return m_zoomScale; }
     // Clamped to the limits; without a view for zooming nothing changes. Not animated, the
@@ -122,6 +125,7 @@ private:
     ScrollViewDelegate* m_delegate = nullptr;
     QSizeF m_contentSize{0, 0};
     EdgeInsets m_contentInset;
+    EdgeInsets m_indicatorInsets;
     bool m_dragging = false;
     bool m_decelerating = false;
     bool m_bounces = true;

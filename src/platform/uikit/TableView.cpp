@@ -54,20 +54,6 @@ void TableView::setTableHeaderView(View* view)
         reloadData();
 }
 
-void TableView::setBackgroundView(View* view)
-{
-    if (m_backgroundView == view)
-        return;
-    if (m_backgroundView)
-        m_backgroundView->removeFromSuperview();
-    m_backgroundView = view;
-    if (view) {
-        addSubview(view);
-        view->lower();
-        view->setFrame(bounds());
-    }
-}
-
 void TableView::setTableFooterView(View* view)
 {
     if (m_tableFooterView == view)
@@ -256,19 +242,69 @@ View* TableView::makeSectionView(int section, bool header)
 
 void TableView::layoutSubviews()
 {
-    if (m_backgroundView) {
-        m_backgroundView->setFrame(bounds());
-        m_backgroundView->lower();
-    }
     placeTableViews();
     layoutVisible();
+    placeBackgroundView();
 }
 
 void TableView::contentOffsetDidChange()
 {
-    if (m_backgroundView)
-        m_backgroundView->setFrame(bounds());
     layoutVisible();
+    placeBackgroundView();
+}
+
+void TableView::setBackgroundView(View* view)
+{
+    if (m_backgroundView == view)
+        return;
+    if (m_backgroundView)
+        m_backgroundView->removeFromSuperview();
+    m_backgroundView = view;
+    if (view) {
+        insertSubviewAtIndex(view, 0);
+        placeBackgroundView();
+    }
+}
+
+void TableView::placeBackgroundView()
+{
+    if (!m_backgroundView)
+        return;
+    m_backgroundView->setFrame(QRectF(contentOffset(), frame().size()));
+    sendSubviewToBack(m_backgroundView);
+}
+
+void TableView::insertRowsAtIndexPaths(const QList<IndexPath>& indexPaths, int animation)
+{
+    reloadData();
+    if (animation != TableViewRowAnimationFade)
+        return;
+    // The new rows' cells exist now, so they start their fade from nothing.
+    layoutVisible();
+    for (const IndexPath& ip : indexPaths) {
+        if (TableViewCell* cell = cellForRowAtIndexPath(ip)) {
+            cell->setAlpha(0);
+            cell->animateAlpha(1, 0.3);
+        }
+    }
+}
+
+void TableView::reloadRowsAtIndexPaths(const QList<IndexPath>& indexPaths, int animation)
+{
+    insertRowsAtIndexPaths(indexPaths, animation);
+}
+
+void TableView::scrollToRowAtIndexPath(const IndexPath& ip, int position, bool animated)
+{
+    const QRectF r = rectForRowAtIndexPath(ip);
+    if (r.isEmpty())
+        return;
+    if (position != TableViewScrollPositionTop) {
+        scrollRectToVisible(r, animated);
+        return;
+    }
+    const qreal y = std::clamp(r.top() - contentInset().top, minimumContentOffset().y(), maximumContentOffset().y());
+    setContentOffset(QPointF(contentOffset().x(), y), animated);
 }
 
 void TableView::layoutVisible()

@@ -17,6 +17,8 @@ class TableViewDataSource;
 class TableViewDelegate;
 
 enum TableViewStyle { TableViewStylePlain = 0, TableViewStyleGrouped = 1 };
+enum TableViewRowAnimation { TableViewRowAnimationNone = 0, TableViewRowAnimationFade = 1 };
+enum TableViewScrollPosition { TableViewScrollPositionNone = 0, TableViewScrollPositionTop = 1 };
 enum TableViewCellSeparatorStyle { TableViewCellSeparatorStyleNone = 0, TableViewCellSeparatorStyleSingleLine = 1 };
 
 // Sections of rows with per-row heights, section header and footer views, and a table header
@@ -51,6 +53,11 @@ public:
     void setBackgroundView(View* view);
 
     void reloadData();
+    // The data source already holds the new rows; every row is placed again, and the new rows
+    // that show fade in on the kit's clock with TableViewRowAnimationFade.
+    void insertRowsAtIndexPaths(const QList<IndexPath>& indexPaths, int animation);
+    // The rows are asked for again (heights included).
+    void reloadRowsAtIndexPaths(const QList<IndexPath>& indexPaths, int animation);
     // A pooled cell of that identifier (after its prepareForReuse), or nullptr when none waits.
     TableViewCell* dequeueReusableCellWithIdentifier(const QString& identifier);
 
@@ -68,6 +75,9 @@ public:
     void selectRowAtIndexPath(const IndexPath& indexPath, bool animated);
     void deselectRowAtIndexPath(const IndexPath& indexPath, bool animated);
     void scrollToRowAtIndexPath(const IndexPath& indexPath, bool animated);
+    // TableViewScrollPositionTop puts the row's top at the top of the visible area (as far as
+    // the content allows); None only makes it visible.
+    void scrollToRowAtIndexPath(const IndexPath& indexPath, int position, bool animated);
     // Taps a row as a finger would: selects it and tells the delegate.
     void tapRowForTesting(const IndexPath& indexPath);
 
@@ -89,6 +99,7 @@ private:
     void enqueue(TableViewCell* cell);
     View* makeSectionView(int section, bool header);
     void placeTableViews();
+    void placeBackgroundView();
 
     int m_style;
     TableViewDataSource* m_dataSource = nullptr;

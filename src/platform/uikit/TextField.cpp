@@ -5,6 +5,7 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/Window.h"
+#include "platform/foundation/NotificationCenter.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -76,6 +77,21 @@ void TextField::setFont(const QFont& font)
 {
     m_edit->setFont(font);
     update();
+}
+
+void TextField::replaceSelectedRange(const QString& text)
+{
+    if (!m_edit->hasSelectedText())
+        m_edit->end(false);
+    m_edit->insert(text);
+}
+
+void TextField::setSelectedRange(int start, int length) { m_edit->setSelection(start, length); }
+
+void TextField::stateDidChange()
+{
+    Control::stateDidChange();
+    m_edit->setEnabled(isEnabled());
 }
 
 void TextField::setPlaceholder(const QString& text)
@@ -213,6 +229,17 @@ void TextField::setEditing(bool editing)
     updateInputAccessoryView();
     layoutSubviews();
     sendActionsForControlEvents(editing ? ControlEventEditingDidBegin : ControlEventEditingDidEnd);
+    postKeyboardNotification(editing);
+}
+
+void TextField::postKeyboardNotification(bool showing)
+{
+    QRectF frame;
+    if (Window* w = window())
+        frame = QRectF(0, w->frame().height(), w->frame().width(), 0);
+    platform::NotificationCenter::defaultCenter().post(
+        showing ? KeyboardWillShowNotification : KeyboardWillHideNotification, nullptr,
+        {{KeyboardFrameEndKey, frame}, {KeyboardAnimationDurationKey, 0.25}});
 }
 
 // A field that leaves the screen (its tab or its screen hidden) stops being first responder:

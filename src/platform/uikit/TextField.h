@@ -11,6 +11,19 @@ namespace platform::uikit {
 
 class Button;
 
+// What the return key says; the field behaves the same either way.
+enum ReturnKeyType { ReturnKeyDefault = 0, ReturnKeySend = 7 };
+
+// Posted (object nullptr) as a field becomes first responder and as it resigns. The user info
+// holds the keyboard's end frame in window coordinates (a QRectF under KeyboardFrameEndKey) and
+// the animation's length in seconds (a double under KeyboardAnimationDurationKey). A desktop
+// keyboard is a hardware one, so the frame is only the field's input accessory view, which the
+// kit does not have: 0 high at the window's bottom.
+inline const QString KeyboardWillShowNotification = QStringLiteral("UIKeyboardWillShowNotification");
+inline const QString KeyboardWillHideNotification = QStringLiteral("UIKeyboardWillHideNotification");
+inline const QString KeyboardFrameEndKey = QStringLiteral("UIKeyboardFrameEndUserInfoKey");
+inline const QString KeyboardAnimationDurationKey = QStringLiteral("UIKeyboardAnimationDurationUserInfoKey");
+
 // One line of editable text over an optional stretchable background. Editing sends
 // editing-changed; the return key sends editing-did-end-on-exit and asks `shouldReturn`.
 // Becoming and resigning first responder send editing-did-begin and editing-did-end. The
@@ -25,6 +38,13 @@ public:
     virtual void setText(const QString& text);
     QString placeholder() const { return m_placeholder; }
     void setPlaceholder(const QString& text);
+    int returnKeyType() const { return m_returnKeyType; }
+    void setReturnKeyType(int type) { m_returnKeyType = type; }
+    // Puts `text` in place of the selected text, or at the end without a selection, leaving the
+    // cursor after it.
+    void replaceSelectedRange(const QString& text);
+    // Selects `length` characters from `start` (tests, and owners restoring a selection).
+    void setSelectedRange(int start, int length);
     QFont font() const;
     void setFont(const QFont& font);
     QColor textColor() const;
@@ -67,6 +87,7 @@ public:
 
 protected:
     void drawRect(QPainter& painter) override;
+    void stateDidChange() override;
     // Draws the placeholder while the text is empty; by default in the platform's grey.
     virtual void drawPlaceholderInRect(QPainter& painter, const QRectF& rect);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -74,6 +95,7 @@ protected:
 
 private:
     void setEditing(bool editing);
+    void postKeyboardNotification(bool showing);
     void updateClearButton();
     void updateInputAccessoryView();
 
@@ -86,6 +108,7 @@ private:
     QPointer<View> m_inputAccessoryView;
     bool m_clearsWhileEditing = false;
     bool m_editing = false;
+    int m_returnKeyType = ReturnKeyDefault;
 };
 
 } // namespace platform::uikit

@@ -3,6 +3,7 @@
 #include "platform/uikit/AnimationClock.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/uikit/TextField.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
 
@@ -438,6 +439,21 @@ void View::paintEvent(QPaintEvent*)
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(r, m_cornerRadius, m_cornerRadius);
     }
+}
+
+bool View::endEditing()
+{
+    bool ended = false;
+    QList<TextField*> fields = findChildren<TextField*>();
+    if (auto* self = qobject_cast<TextField*>(this))
+        fields.prepend(self);
+    for (TextField* field : std::as_const(fields)) {
+        if (field->isFirstResponder()) {
+            field->resignFirstResponder();
+            ended = true;
+        }
+    }
+    return ended;
 }
 
 } // namespace platform::uikit

@@ -127,6 +127,10 @@ public:
     QRectF convertRectToView(const QRectF& rect, const View* view) const;
     QRectF frameInWindow() const;
 
+    // Resigns the text field holding the focus inside this view (itself included); answers
+    // whether one did.
+    bool endEditing();
+
 protected:
     // Paints the view's own content in bounds-free local coordinates (0, 0 is the top left).
     virtual void drawRect(QPainter& painter);

@@ -20,6 +20,11 @@
 #include "shared/KRCommentImageViewController.h"
 #include "shared/KRPhotoPickerViewController.h"
 #include "platform/uikit/LongPressGestureRecognizer.h"
+#include "social/KRReplyThreadViewController.h"
+#include "model/KRComment.h"
+#include "platform/uikit/TextField.h"
+#include "store/KRSessionStore.h"
+#include "support/CommentFixtures.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "platform/media/MediaPlayer.h"
@@ -566,6 +571,55 @@ bool shootPictures(const QDir& dir, const QString& device)
         }
     }
     qunsetenv("KORVANE_PHOTO_LIBRARY");
+// A reply thread against the fake service: the root with inline emotes over its replies, then
+// with the reply bar open, then with the emote panel over it.
+bool shootComments(const QDir& dir, const QString& device)
+{
+    namespace CF = testsupport::CommentFixtures;
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts();
+    testsupport::FakeService service(hosts);
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    CF::installCommentRoutes(service);
+    testsupport::AccountFixtures::logInWebOnly();
+    const auto settled = [] { return KRImageLoader::sharedLoader()->downloadCountForTesting() == 0; };
+
+    auto root = std::make_shared<KRComment>();
+    root->setRpid(CF::kThread45Root);
+    root->setOid(CF::kThreadOID);
+    root->setType(1);
+    root->setAuthorName(QStringLiteral("木工小林"));
+    root->setAvatarURL(testsupport::ImageFixtures::avatarAddress(QStringLiteral("root")));
+    KREmoteMap emotes;
+    for (int i = 0; i < 3; ++i)
+        emotes.insert(CF::emoteToken(0, i), QVariantMap{{QStringLiteral("text"), CF::emoteToken(0, i)}, {QStringLiteral("url"), CF::emoteURL(0, i)}});
+    root->setEmotes(emotes);
+    root->setMessage(QStringLiteral("做好的书桌用了一年还很结实%1，下次试试胡桃木%2%2，大家觉得呢%3")
+                         .arg(CF::emoteToken(0, 0), CF::emoteToken(0, 1), CF::emoteToken(0, 2)));
+    root->setLikeCount(321);
+    root->setReplyCount(45);
+    root->setCreatedAt(1700000000);
+
+    bool ok = true;
+    Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+    auto* thread = new KRReplyThreadViewController(root);
+    push(s.nav, thread);
+    if (!waitFor([&] { return thread->loadedPage() == 1 && !thread->isLoading() && settled(); })) {
+        std::printf("FAILED to load a reply thread\n");
+        KRSessionStore::sharedStore().clearSession();
+        return false;
+    }
+    waitFor(settled);
+    ok &= save(s, dir, device + QStringLiteral("-thread"));
+    thread->tableView()->tapRowForTesting({1, 1});
+    thread->replyInputField()->typeForTesting(QStringLiteral("我也想做一张"));
+    waitFor([&] { return thread->replyEmotes().size() == 80 && settled(); });
+    ok &= save(s, dir, device + QStringLiteral("-thread-composer"));
+    thread->replyEmoteButton()->tapForTesting();
+    waitFor(settled);
+    ok &= save(s, dir, device + QStringLiteral("-thread-emotes"));
+    KRSessionStore::sharedStore().clearSession();
     return ok;
 }
 
@@ -804,6 +858,7 @@ int main(int argc, char** argv)
         ok &= shootBrowsing(dir, QString::fromLatin1(d.name));
         ok &= shootInbox(dir, QString::fromLatin1(d.name));
         ok &= shootPictures(dir, QString::fromLatin1(d.name));
+        ok &= shootComments(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();

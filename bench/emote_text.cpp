@@ -1,0 +1,246 @@
+// Costs of comment text with inline emotes against bare text layout, in one run, over a page
+// of 200 comments of which a third carry emotes:
+// - KRCommentCell::heightForComment at 375 with the height cache cleared, vs. QTextLayout of
+//   the same display strings (307 wide, the same font, character wrap, lines counted);
+//   aim ≤ 1.25×;
+// - the same with the cache warm, aim ≤ 0.1×: over the first 100 rows, since the cache holds
+//   128 heights and a pass over all 200 in order would evict each before it is asked again;
+// - ten rows painted at 375×667 vs. QTextLayout::draw of their texts; aim ≤ 1.5×.
+// The ratios are printed at the end.
+
+#include "BenchSupport.h"
+#include "BenchWidgets.h"
+
+#include "model/KRComment.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/Label.h"
+#include "shared/KRCommentCell.h"
+#include "shared/KRInlineEmoteLabel.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QTextLayout>
+#include <QTextOption>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace platform::uikit;
+
+namespace {
+
+constexpr int kComments = 200;
+constexpr int kPaintedRows = 10;
+constexpr qreal kTableWidth = 375;
+constexpr qreal kTextWidth = 307;
+const QSize kScreen(375, 667);
+
+KREmoteMap emotes()
+{
+    KREmoteMap map;
+    // Addresses of the offline store that do not exist: a load fails at once, off the network.
+    for (const char* token : {"[笑]", "[赞]", "[哭泣]"})
+        map.insert(QString::fromUtf8(token), QVariantMap{{QStringLiteral("text"), QString::fromUtf8(token)},
+                                                         {QStringLiteral("url"), QStringLiteral("file:///nonexistent/emote.png")}});
+    return map;
+}
+
+const std::vector<std::shared_ptr<KRComment>>& page()
+{
+    static const std::vector<std::shared_ptr<KRComment>> comments = [] {
+        std::vector<std::shared_ptr<KRComment>> list;
+        const KREmoteMap map = emotes();
+        for (int i = 0; i < kComments; ++i) {
+            auto c = std::make_shared<KRComment>();
+            c->setRpid(i + 1);
+            c->setAuthorName(QStringLiteral("观众%1").arg(i));
+            QString message = QStringLiteral("第%1条评论：这个视频做得真好，").arg(i) + QString(QStringLiteral("讲得清楚又有趣。")).repeated(1 + i % 5);
+            if (i % 3 == 0) {
+                message += QStringLiteral("[笑][赞]") + QStringLiteral("下次还来[哭泣]");
+                c->setEmotes(map);
+            }
+            c->setMessage(message);
+            c->setLikeCount(i * 3);
+            list.push_back(c);
+        }
+        return list;
+    }();
+    return comments;
+}
+
+// What the baseline lays out: each comment's display string.
+const std::vector<QString>& displayStrings()
+{
+    static const std::vector<QString> strings = [] {
+        std::vector<QString> list;
+        for (const auto& c : page())
+            list.push_back(KRInlineEmoteParse(c->message(), c->emotes()).value(QStringLiteral("text")).toString());
+        return list;
+    }();
+    return strings;
+}
+
+constexpr int kWarmRows = 100;
+
+double kitHeights(bool clearCache, int rows = kComments)
+{
+    return benchsupport::microsecondsPerCall(
+        [clearCache, rows] {
+            if (clearCache)
+                KRInlineEmoteHeightCache().clear();
+            qreal sum = 0;
+            for (int i = 0; i < rows; ++i)
+                sum += KRCommentCell::heightForComment(*page()[i], kTableWidth, false);
+            benchmark::DoNotOptimize(sum);
+        },
+        5);
+}
+
+double bareHeights(int rows = kComments)
+{
+    const QFont font = Label::systemFont(13);
+    return benchsupport::microsecondsPerCall(
+        [&] {
+            int lines = 0;
+            for (int i = 0; i < rows; ++i) {
+                const QString& text = displayStrings()[i];
+                QTextLayout layout(text, font);
+                QTextOption option;
+                option.setWrapMode(QTextOption::WrapAnywhere);
+                layout.setTextOption(option);
+                layout.beginLayout();
+                for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                    line.setLineWidth(kTextWidth);
+                    ++lines;
+                }
+                layout.endLayout();
+            }
+            benchmark::DoNotOptimize(lines);
+        },
+        5);
+}
+
+struct PaintedRows {
+    std::vector<std::unique_ptr<KRCommentCell>> cells;
+    PaintedRows()
+    {
+        qreal y = 0;
+        for (int i = 0; i < kPaintedRows; ++i) {
+            auto cell = std::make_unique<KRCommentCell>();
+            const auto& c = page()[i];
+            const qreal h = KRCommentCell::heightForComment(*c, kTableWidth, false);
+            cell->setFrame(QRectF(0, y, kTableWidth, h));
+            cell->configureWithComment(c, false);
+            cell->layoutSubviews();
+            y += h;
+            cells.push_back(std::move(cell));
+        }
+    }
+};
+
+double kitPaint(PaintedRows& rows, QImage& target)
+{
+    return benchsupport::microsecondsPerCall(
+        [&] {
+            QPainter p(&target);
+            for (auto& cell : rows.cells)
+                cell->render(&p, cell->frame().topLeft().toPoint());
+        },
+        20);
+}
+
+// The same texts as prepared layouts, drawn at the rows' places.
+struct BareRows {
+    std::vector<std::unique_ptr<QTextLayout>> layouts;
+    std::vector<QPointF> origins;
+    BareRows(const PaintedRows& rows)
+    {
+        for (int i = 0; i < kPaintedRows; ++i) {
+            const auto& c = page()[i];
+            const qreal top = rows.cells[i]->frame().top();
+            add(c->authorName(), Label::systemFont(12, true), QPointF(56, top + 7), kTextWidth);
+            add(displayStrings()[i], Label::systemFont(13), QPointF(56, top + 29), kTextWidth);
+            add(QStringLiteral("赞 %1").arg(c->likeCount()), Label::systemFont(10), QPointF(56, rows.cells[i]->frame().bottom() - 30), kTextWidth);
+        }
+    }
+    void add(const QString& text, const QFont& font, const QPointF& at, qreal width)
+    {
+        auto layout = std::make_unique<QTextLayout>(text, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAnywhere);
+        layout->setTextOption(option);
+        layout->setCacheEnabled(true);
+        layout->beginLayout();
+        qreal y = 0;
+        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+        }
+        layout->endLayout();
+        layouts.push_back(std::move(layout));
+        origins.push_back(at);
+    }
+};
+
+double barePaint(BareRows& rows, QImage& target)
+{
+    return benchsupport::microsecondsPerCall(
+        [&] {
+            QPainter p(&target);
+            p.fillRect(target.rect(), Qt::white);
+            for (size_t i = 0; i < rows.layouts.size(); ++i)
+                rows.layouts[i]->draw(&p, rows.origins[i]);
+        },
+        20);
+}
+
+void BM_HeightsColdKit(benchmark::State& state)
+{
+    for (auto _ : state)
+        state.SetIterationTime(kitHeights(true) / 1e6);
+}
+BENCHMARK(BM_HeightsColdKit)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(5);
+
+void BM_HeightsWarmKit(benchmark::State& state)
+{
+    kitHeights(true, kWarmRows);
+    for (auto _ : state)
+        state.SetIterationTime(kitHeights(false, kWarmRows) / 1e6);
+}
+BENCHMARK(BM_HeightsWarmKit)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(5);
+
+void BM_HeightsBaselineTextLayout(benchmark::State& state)
+{
+    for (auto _ : state)
+        state.SetIterationTime(bareHeights() / 1e6);
+}
+BENCHMARK(BM_HeightsBaselineTextLayout)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(5);
+
+void printRatios()
+{
+    QImage target(kScreen, QImage::Format_ARGB32_Premultiplied);
+    PaintedRows painted;
+    BareRows bare(painted);
+    kitPaint(painted, target);   // first paint lays the texts out, as a row's first showing does
+    barePaint(bare, target);
+    std::vector<double> cold, warm, paint;
+    for (int round = 0; round < 5; ++round) {
+        const double baseline = bareHeights();
+        cold.push_back(kitHeights(true) / baseline);
+        kitHeights(true, kWarmRows);
+        warm.push_back(kitHeights(false, kWarmRows) / bareHeights(kWarmRows));
+        paint.push_back(kitPaint(painted, target) / barePaint(bare, target));
+    }
+    std::printf("ratio heights, cache cleared (kit / QTextLayout): %.2f\n", benchsupport::median(cold));
+    std::printf("ratio heights of 100 rows, cache warm (kit / QTextLayout): %.2f\n", benchsupport::median(warm));
+    std::printf("ratio ten rows painted (kit / QTextLayout::draw): %.2f\n", benchsupport::median(paint));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return benchsupport::runWidgetBenchmarks(argc, argv, printRatios);
+}

@@ -1,0 +1,281 @@
+#include "shared/KRInlineEmoteLabel.h"
+
+#include "platform/uikit/TextFrame.h"
+#include "platform/uikit/TextMeasurement.h"
+#include "shared/KRImageLoader.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QSet>
+
+#include <algorithm>
+#include <cmath>
+
+using platform::uikit::AttributedString;
+using platform::uikit::Image;
+using platform::uikit::Label;
+using platform::uikit::TextFrame;
+
+namespace {
+
+constexpr qreal kMinimumLineHeight = 17;
+// Tall enough that no message is cut when only its lines are counted.
+constexpr qreal kUnboundedHeight = 32768;   // plain measurement's height when unlimited
+constexpr int kHeightCacheEntries = 128;
+const QChar kObjectReplacement(0xFFFC);
+
+QString emoteURL(const QVariant& value)
+{
+    const QVariant url = value.toMap().value(QStringLiteral("url"));
+    return url.typeId() == QMetaType::QString ? url.toString() : QString();
+}
+
+QFont defaultFont() { return Label::systemFont(13); }
+
+} // namespace
+
+qreal KRInlineEmoteLineHeight(const QFont& font)
+{
+    return std::max(std::ceil(QFontMetricsF(font).lineSpacing()), kMinimumLineHeight);
+}
+
+KRInlineEmoteContent KRInlineEmoteParse(const QString& message, const KREmoteMap& emotes)
+{
+    if (emotes.isEmpty() || message.isEmpty())
+        return {{QStringLiteral("text"), message.isNull() ? QStringLiteral("") : message}, {QStringLiteral("items"), QVariantList()}};
+    // The longest token first, so that at any position the longest one present wins.
+    QStringList keys = emotes.keys();
+    std::sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
+        return a.size() != b.size() ? a.size() > b.size() : a.compare(b) < 0;
+    });
+    QString text;
+    text.reserve(message.size());
+    QVariantList items;
+    const qsizetype length = message.size();
+    for (qsizetype i = 0; i < length;) {
+        const QString* matched = nullptr;
+        const QChar first = message.at(i);
+        for (const QString& key : std::as_const(keys)) {
+            if (key.isEmpty() || key.at(0) != first || i + key.size() > length)
+                continue;
+            if (QStringView(message).mid(i, key.size()) == key) {
+                matched = &key;
+                break;
+            }
+        }
+        if (!matched) {
+            text.append(first);
+            ++i;
+            continue;
+        }
+        const QString url = emoteURL(emotes.value(*matched));
+        if (!url.isEmpty()) {
+            items << QVariantMap{{QStringLiteral("location"), qulonglong(text.size())},
+                                 {QStringLiteral("url"), url},
+                                 {QStringLiteral("token"), *matched}};
+            text.append(kObjectReplacement);
+        } else {
+            text.append(*matched);
+        }
+        i += matched->size();
+    }
+    return {{QStringLiteral("text"), text}, {QStringLiteral("items"), items}};
+}
+
+AttributedString KRInlineEmoteCreateAttributedString(const KRInlineEmoteContent& content, const std::optional<QFont>& font,
+                                                     const std::optional<QColor>& color)
+{
+    AttributedString string(content.value(QStringLiteral("text")).toString());
+    if (string.length() == 0)
+        return string;
+    const QFont f = font.value_or(defaultFont());
+    const qreal lineHeight = KRInlineEmoteLineHeight(f);
+    string.setFont(f);
+    string.setColor(color.value_or(QColor(Qt::black)));
+    string.setLineHeight(lineHeight);
+    // Each emote is a square one line high, sitting on the baseline as the text's ascent does.
+    const qreal ascent = std::min(lineHeight, std::max<qreal>(1, std::ceil(QFontMetricsF(f).ascent())));
+    const platform::uikit::TextRunDelegate box{ascent, std::max<qreal>(0, lineHeight - ascent), lineHeight};
+    for (const QVariant& entry : content.value(QStringLiteral("items")).toList()) {
+        const QVariantMap item = entry.toMap();
+        const qulonglong location = item.value(QStringLiteral("location")).toULongLong();
+        if (location >= qulonglong(string.length()))
+            continue;
+        string.setRunDelegate(int(location), box);
+        string.setAttribute(int(location), 1, KRInlineEmoteURLAttribute, item.value(QStringLiteral("url")).toString());
+    }
+    return string;
+}
+
+QCache<QString, qreal>& KRInlineEmoteHeightCache()
+{
+    // Main thread only, like every caller; a function-local static is made once regardless.
+    static QCache<QString, qreal> cache(kHeightCacheEntries);
+    return cache;
+}
+
+KRInlineEmoteLabel::KRInlineEmoteLabel(const QRectF& frame, platform::uikit::View* superview) : Label(frame, superview)
+{
+    setBackgroundColor(QBrush(Qt::NoBrush));
+}
+
+KRInlineEmoteLabel::~KRInlineEmoteLabel() { ++m_generation; }
+
+void KRInlineEmoteLabel::setFont(const QFont& font)
+{
+    Label::setFont(font);
+    if (!m_parsedContent.isEmpty())
+        rebuildInlineAttributedText();
+}
+
+void KRInlineEmoteLabel::setTextColor(const QColor& color)
+{
+    Label::setTextColor(color);
+    if (!m_parsedContent.isEmpty())
+        rebuildInlineAttributedText();
+}
+
+void KRInlineEmoteLabel::rebuildInlineAttributedText()
+{
+    m_attributedText.reset();
+    m_frame.reset();
+    if (m_parsedContent.value(QStringLiteral("items")).toList().isEmpty())
+        return;
+    m_attributedText = KRInlineEmoteCreateAttributedString(m_parsedContent, font(), textColor());
+    setNeedsDisplay();
+}
+
+void KRInlineEmoteLabel::configureWithMessage(const QString& message, const KREmoteMap& emotes)
+{
+    const quint32 generation = ++m_generation;
+    m_sourceMessage = message.isNull() ? QStringLiteral("") : message;
+    m_emotes = emotes;
+    m_parsedContent = KRInlineEmoteParse(m_sourceMessage, m_emotes);
+    m_loadedImages.clear();
+    setText(m_parsedContent.value(QStringLiteral("text")).toString());
+    setAccessibilityLabel(m_sourceMessage);
+    rebuildInlineAttributedText();
+
+    QSet<QString> requested;
+    for (const QVariant& entry : m_parsedContent.value(QStringLiteral("items")).toList()) {
+        const QString url = entry.toMap().value(QStringLiteral("url")).toString();
+        if (url.isEmpty() || requested.contains(url))
+            continue;
+        requested.insert(url);
+        KRImageLoader::sharedLoader()->loadImageForURLString(url, this, [this, url, generation](const Image& image) {
+            if (image.isNull() || generation != m_generation || m_emotes.isEmpty())
+                return;
+            m_loadedImages.insert(url, image);
+            setNeedsDisplay();
+        });
+    }
+}
+
+const TextFrame* KRInlineEmoteLabel::frameForSize(const QSizeF& size) const
+{
+    if (!m_attributedText)
+        return nullptr;
+    if (!m_frame || m_frame->rect().size() != size)
+        m_frame = std::make_unique<TextFrame>(*m_attributedText, QRectF(QPointF(), size));
+    return m_frame.get();
+}
+
+QList<QPair<QString, QRectF>> KRInlineEmoteLabel::emoteImageRectsInSize(const QSizeF& size) const
+{
+    QList<QPair<QString, QRectF>> placed;
+    const TextFrame* frame = frameForSize(size);
+    if (!frame)
+        return placed;
+    for (const platform::uikit::TextLine& line : frame->lines()) {
+        for (const platform::uikit::TextRun& run : line.runs) {
+            const QString url = run.attributes.custom.value(KRInlineEmoteURLAttribute).toString();
+            if (url.isEmpty() || !m_loadedImages.contains(url))
+                continue;
+            QRectF box = run.typographicBounds();
+            const QSizeF imageSize = m_loadedImages.value(url).size();
+            if (imageSize.width() > 0 && imageSize.height() > 0) {
+                // Fitted inside the box, centred on whole points.
+                const qreal scale = std::min(box.width() / imageSize.width(), box.height() / imageSize.height());
+                const QSizeF drawn = imageSize * scale;
+                box = QRectF(box.x() + std::floor((box.width() - drawn.width()) / 2),
+                             box.y() + std::floor((box.height() - drawn.height()) / 2), drawn.width(), drawn.height());
+            }
+            placed << qMakePair(url, box);
+        }
+    }
+    return placed;
+}
+
+void KRInlineEmoteLabel::drawRect(QPainter& painter)
+{
+    if (!m_attributedText || m_parsedContent.value(QStringLiteral("items")).toList().isEmpty()) {
+        Label::drawRect(painter);
+        return;
+    }
+    const QSizeF size = frame().size();
+    if (size.width() <= 0 || size.height() <= 0)
+        return;
+    frameForSize(size)->draw(painter);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    for (const auto& [url, rect] : emoteImageRectsInSize(size))
+        m_loadedImages.value(url).draw(painter, rect);
+}
+
+qreal KRInlineEmoteLabel::heightForMessage(const QString& message, const KREmoteMap& emotes, qreal width,
+                                           const std::optional<QFont>& fontOrNone, unsigned maxLines)
+{
+    static const QFont systemFont = defaultFont();
+    const QFont& font = fontOrNone ? *fontOrNone : systemFont;
+    const qreal w = std::max<qreal>(width, 1);
+    // A map's keys come sorted already, in the order the signature wants.
+    QString signature;
+    for (auto it = emotes.cbegin(); it != emotes.cend(); ++it)
+        signature += it.key() + u'=' + emoteURL(it.value()) + u';';
+    // Rows ask with one or two fonts over and over; describing a font is not free.
+    static QFont describedFont;
+    static QString fontDescription;
+    if (fontDescription.isNull() || !(font == describedFont)) {
+        describedFont = font;
+        fontDescription = font.key() + u'|'
+                          + QString::number(font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF(), 'f', 1);
+    }
+    QString key;
+    key.reserve(message.size() + signature.size() + fontDescription.size() + 24);
+    key += message;
+    key += u'|';
+    key += signature;
+    key += u'|';
+    key += QString::number(w, 'f', 1);
+    key += u'|';
+    key += fontDescription;
+    key += u'|';
+    key += QString::number(maxLines);
+    QCache<QString, qreal>& cache = KRInlineEmoteHeightCache();
+    if (const qreal* cached = cache.object(key))
+        return *cached;
+
+    const qreal lineHeight = KRInlineEmoteLineHeight(font);
+    // Without emotes the display text is the message itself.
+    const KRInlineEmoteContent content = emotes.isEmpty() ? KRInlineEmoteContent() : KRInlineEmoteParse(message, emotes);
+    const QString displayText = emotes.isEmpty() ? message : content.value(QStringLiteral("text")).toString();
+    qreal height = 0;
+    if (!content.value(QStringLiteral("items")).toList().isEmpty()) {
+        const AttributedString string = KRInlineEmoteCreateAttributedString(content, font, QColor(Qt::black));
+        // Only the count is wanted: a frame of no height places no runs, and counts the lines
+        // the unbounded one would hold.
+        int lines = TextFrame(string, QRectF(0, 0, w, 0)).lineCountAtWidth();
+        lines = std::max(lines, 1);
+        if (maxLines > 0 && unsigned(lines) >= maxLines)
+            lines = int(maxLines);
+        height = std::max(lineHeight, lines * lineHeight);
+    } else {
+        const qreal cap = maxLines > 0 ? maxLines * lineHeight : kUnboundedHeight;
+        const QSizeF measured = platform::uikit::sizeWithFont(displayText, font,
+                                                              QSizeF(w, cap), platform::uikit::LineBreakByCharWrapping);
+        height = std::max(std::ceil(QFontMetricsF(font).lineSpacing()), std::ceil(measured.height()));
+        if (maxLines > 0)
+            height = std::min(height, maxLines * lineHeight);
+    }
+    cache.insert(key, new qreal(height), 1);
+    return height;
+}

@@ -1,0 +1,119 @@
+#include "support/CommentFixtures.h"
+
+#include "model/KRServiceHosts.h"
+#include "support/AccountFixtures.h"
+#include "support/ServiceFixtures.h"
+
+#include <QUrlQuery>
+
+#include <algorithm>
+
+namespace testsupport {
+namespace CommentFixtures {
+namespace {
+
+using Map = QVariantMap;
+using List = QVariantList;
+
+constexpr int kPageSize = 20;
+constexpr int kPackages = 3;
+constexpr int kEmotesPerPackage = 50;
+
+qint64 query(const FakeRequest& request, const QString& name, qint64 fallback)
+{
+    bool ok = false;
+    const qint64 value = request.queryValue(name).toLongLong(&ok);
+    return ok ? value : fallback;
+}
+
+Map replyObject(qint64 root, int index)
+{
+    const qint64 rpid = replyRpid(root, index);
+    return {{"rpid", rpid}, {"rpid_str", QString::number(rpid)}, {"oid", kThreadOID}, {"type", 1}, {"root", root}, {"parent", root},
+            {"count", 0}, {"rcount", 0}, {"ctime", 1700000000 - index * 60}, {"like", 500 - index},
+            {"member", Map{{"mid", QString::number(5000 + index)}, {"uname", QStringLiteral("回复者%1").arg(index + 1)},
+                           {"avatar", QStringLiteral("https://i0.%1/bfs/face/r%2.jpg").arg(KRServiceHosts::imagePrimaryDomain()).arg(index)}}},
+            {"content", Map{{"message", QStringLiteral("楼中回复 %1").arg(index + 1)}}}};
+}
+
+int threadCount(qint64 root)
+{
+    return root == kThread45Root ? kThread45Count : root == kThread200Root ? 200 : 0;
+}
+
+FakeReply thread(const FakeRequest& request)
+{
+    const qint64 root = query(request, QStringLiteral("root"), 0);
+    if (query(request, QStringLiteral("oid"), 0) != kThreadOID || (root != kThread45Root && root != kThread200Root && root != kEmptyRoot))
+        return FakeReply::json(Map{{"code", 12022}, {"message", QStringLiteral("已经被删除了")}, {"ttl", 1}});
+    const int page = int(std::max<qint64>(1, query(request, QStringLiteral("pn"), 1)));
+    if (root == kThread200Root && page == kFailingPage)
+        return FakeReply::withStatus(500);
+    const int count = threadCount(root);
+    List replies;
+    // The second page of the 45 begins with the last two of the first again.
+    if (root == kThread45Root && page == 2)
+        for (int i = kPageSize - 2; i < kPageSize; ++i)
+            replies << replyObject(root, i);
+    for (int i = (page - 1) * kPageSize; i < std::min(page * kPageSize, count); ++i)
+        replies << replyObject(root, i);
+    return FakeReply::json(ServiceFixtures::envelope(
+        Map{{"page", Map{{"num", page}, {"size", kPageSize}, {"count", count}}}, {"replies", replies}}));
+}
+
+FakeReply post(const FakeRequest& request)
+{
+    const QString message = AccountFixtures::formValue(request, QStringLiteral("message"));
+    if (message.contains(kRefusedWord))
+        return AccountFixtures::refusal(12015, kRefusalMessage);
+    const qint64 root = AccountFixtures::formValue(request, QStringLiteral("root")).toLongLong();
+    const qint64 parent = AccountFixtures::formValue(request, QStringLiteral("parent")).toLongLong();
+    const Map reply{{"rpid", kPostedRpid}, {"rpid_str", QString::number(kPostedRpid)}, {"oid", AccountFixtures::formValue(request, QStringLiteral("oid")).toLongLong()},
+                    {"root", root}, {"parent", parent}, {"ctime", 1700000000},
+                    {"member", Map{{"mid", "4242"}, {"uname", QStringLiteral("测试用户")}}},
+                    {"content", Map{{"message", message}}}};
+    return AccountFixtures::ok(Map{{"rpid", kPostedRpid}, {"rpid_str", QString::number(kPostedRpid)}, {"reply", reply}});
+}
+
+FakeReply emotePackages()
+{
+    List packages;
+    for (int p = 0; p < kPackages; ++p) {
+        List emotes;
+        for (int i = 0; i < kEmotesPerPackage; ++i)
+            emotes << Map{{"id", p * 100 + i}, {"text", emoteToken(p, i)},
+                          {"url", p == 0 && (i == 5 || i == 6) ? QString() : emoteURL(p, i)}};
+        packages << Map{{"id", p + 1}, {"text", QStringLiteral("表情包%1").arg(p + 1)}, {"emote", emotes}};
+    }
+    return FakeReply::json(ServiceFixtures::envelope(Map{{"packages", packages}}));
+}
+
+} // namespace
+
+qint64 replyRpid(qint64 root, int index)
+{
+    // One reply of the 45 has no id at all.
+    if (root == kThread45Root && index == 10)
+        return 0;
+    return root * 1000 + index + 1;
+}
+
+QString emoteToken(int package, int index) { return QStringLiteral("[%1_%2]").arg(package).arg(index); }
+
+QString emoteURL(int package, int index)
+{
+    return QStringLiteral("https://i0.%1/bfs/emote/e%2_%3@40w_40h.png").arg(KRServiceHosts::imagePrimaryDomain()).arg(package).arg(index);
+}
+
+void installCommentRoutes(FakeService& service, std::atomic<bool>* emotesFail)
+{
+    const QString api = KRServiceHosts::apiHost();
+    service.route(api, QStringLiteral("/x/v2/reply/reply"), thread);
+    service.route(api, QStringLiteral("/x/v2/reply/add"), AccountFixtures::csrfChecked(post));
+    service.route(api, QStringLiteral("/x/emote/package"), [emotesFail](const FakeRequest&) {
+        return emotesFail && emotesFail->load() ? FakeReply::withStatus(500) : emotePackages();
+    });
+}
+
+} // namespace CommentFixtures
+} // namespace testsupport

@@ -1,0 +1,224 @@
+// Attributed text in frames, plain measurement, character-wrapping labels, the field's
+// selection and keyboard notifications, and the table's additions.
+#include "KitTestSupport.h"
+
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/uikit/AlertView.h"
+#include "platform/uikit/AttributedString.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TableViewCell.h"
+#include "platform/uikit/TableViewDataSource.h"
+#include "platform/uikit/TableViewDelegate.h"
+#include "platform/uikit/TextField.h"
+#include "platform/uikit/TextFrame.h"
+#include "platform/uikit/TextMeasurement.h"
+#include "platform/uikit/Window.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <cmath>
+
+using namespace platform::uikit;
+
+namespace {
+
+class KitText : public KitTest {};
+
+TEST_F(KitText, SpansSplitWhereAttributesChange)
+{
+    AttributedString s(QStringLiteral("abcdefgh"));
+    s.setColor(2, 4, Qt::red);
+    s.setAttribute(4, 10, QStringLiteral("k"), 1);
+    s.setRunDelegate(7, {10, 2, 30});
+    s.setColor(-3, 2, Qt::blue);   // clipped to the text: nothing
+    ASSERT_EQ(s.spans().size(), 4);
+    EXPECT_EQ(s.spans()[0].location, 2);
+    EXPECT_EQ(s.spans()[0].length, 2);
+    EXPECT_FALSE(s.spans()[0].attributes.custom.contains(QStringLiteral("k")));
+    EXPECT_EQ(s.spans()[1].location, 4);
+    EXPECT_EQ(s.spans()[1].attributes.color, QColor(Qt::red));
+    EXPECT_EQ(s.spans()[1].attributes.custom.value(QStringLiteral("k")), 1);
+    EXPECT_EQ(s.spans()[2].location, 6);
+    EXPECT_FALSE(s.spans()[2].attributes.color.has_value());
+    EXPECT_TRUE(s.attributesAt(7).delegate.has_value());
+    EXPECT_TRUE(s.attributesAt(7).custom.contains(QStringLiteral("k")));
+    EXPECT_FALSE(s.attributesAt(0).color.has_value());
+}
+
+TEST_F(KitText, FramesBreakBetweenCharactersAndKeepWholeLines)
+{
+    AttributedString s(QStringLiteral("abcdefghijklmnopqrstuvwxyz"));
+    s.setFont(Label::systemFont(13));
+    s.setLineHeight(20);
+    const qreal width = QFontMetricsF(s.font()).horizontalAdvance(QStringLiteral("abcdefghij"));
+    const TextFrame frame(s, QRectF(5, 7, width + 0.5, 45));
+    ASSERT_EQ(frame.lines().size(), 2);   // 45 holds two lines of 20 whole
+    EXPECT_EQ(frame.lineCountAtWidth(), 3);
+    EXPECT_EQ(frame.lines()[0].location, 0);
+    EXPECT_EQ(frame.lines()[0].length, 10);
+    EXPECT_EQ(frame.lines()[1].location, 10);
+    EXPECT_NEAR(frame.lines()[1].origin.y() - frame.lines()[0].origin.y(), 20, 0.001);
+    EXPECT_EQ(frame.lines()[0].origin.x(), 5);
+    EXPECT_GT(frame.lines()[0].origin.y(), 7);
+    EXPECT_LE(frame.lines()[0].origin.y(), 27);
+
+    // A frame draws its glyphs in the string's colour.
+    QImage image(200, 60, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    s.setColor(QColor(Qt::black));
+    {
+        QPainter p(&image);
+        TextFrame(s, QRectF(0, 0, 200, 60)).draw(p);
+    }
+    bool inked = false;
+    for (int x = 0; x < 200 && !inked; ++x)
+        for (int y = 0; y < 20 && !inked; ++y)
+            inked = image.pixelColor(x, y).red() < 100;
+    EXPECT_TRUE(inked);
+}
+
+TEST_F(KitText, RunDelegatesTakeTheirBoxAndLiftTheBaseline)
+{
+    AttributedString s(QStringLiteral("ab\uFFFCcd"));
+    s.setFont(Label::systemFont(13));
+    s.setLineHeight(40);
+    s.setRunDelegate(2, {30, 10, 25});
+    s.setAttribute(2, 1, QStringLiteral("url"), QStringLiteral("u"));
+    const TextFrame frame(s, QRectF(0, 0, 300, 40));
+    ASSERT_EQ(frame.lines().size(), 1);
+    const QList<TextRun>& runs = frame.lines()[0].runs;
+    ASSERT_EQ(runs.size(), 3);
+    EXPECT_EQ(runs[1].location, 2);
+    EXPECT_NEAR(runs[1].width, 25, 0.01);
+    EXPECT_EQ(runs[1].ascent, 30);
+    EXPECT_EQ(runs[1].descent, 10);
+    EXPECT_NEAR(runs[1].origin.y(), 30, 0.01);   // the box's ascent sets the baseline
+    EXPECT_NEAR(runs[2].origin.x(), runs[1].origin.x() + 25, 0.01);
+    EXPECT_EQ(runs[1].attributes.custom.value(QStringLiteral("url")).toString(), QStringLiteral("u"));
+    EXPECT_EQ(TextFrame(s, QRectF(0, 0, 300, 10)).lines().size(), 0);
+}
+
+TEST_F(KitText, PlainMeasurementCountsWholeLines)
+{
+    const QFont font = Label::systemFont(13);
+    const QFontMetricsF fm(font);
+    const QString text = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+    const qreal width = fm.horizontalAdvance(QStringLiteral("abcdefghij")) + 0.5;
+    EXPECT_EQ(sizeWithFont(text, font, QSizeF(width, 1000), LineBreakByCharWrapping).height(), 3 * fm.lineSpacing());
+    EXPECT_EQ(sizeWithFont(text, font, QSizeF(width, 2.5 * fm.lineSpacing()), LineBreakByCharWrapping).height(), 2 * fm.lineSpacing());
+    EXPECT_LE(sizeWithFont(text, font, QSizeF(width, 1000), LineBreakByCharWrapping).width(), width);
+    // Words stay whole where they can.
+    EXPECT_EQ(sizeWithFont(QStringLiteral("abcdefgh abcdefgh"), font, QSizeF(width, 1000), LineBreakByWordWrapping).height(),
+              2 * fm.lineSpacing());
+    EXPECT_EQ(sizeWithFont(QString(), font, QSizeF(width, 1000), LineBreakByCharWrapping), QSizeF(0, 0));
+}
+
+TEST_F(KitText, CharacterWrapLabelsBreakInsideWords)
+{
+    Label label(QRectF(0, 0, 60, 200));
+    label.setFont(Label::systemFont(13));
+    label.setNumberOfLines(0);
+    label.setText(QStringLiteral("abcdefghijklmnopqrst uv"));
+    const QSizeF word = label.sizeThatFits(QSizeF(60, 0));
+    label.setLineBreakMode(LineBreakByCharWrapping);
+    const QSizeF character = label.sizeThatFits(QSizeF(60, 0));
+    EXPECT_EQ(character.height(), std::ceil(sizeWithFont(label.text(), label.font(), QSizeF(60, 1e6), LineBreakByCharWrapping).height()));
+    EXPECT_GT(word.height(), 0);
+    const QStringList lines = wrappedLabelLines(label.text(), label.font(), QRectF(0, 0, 60, 200), 0, true);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_GT(lines[0].size(), 4);
+    EXPECT_FALSE(lines[0].contains(u' '));
+}
+
+TEST_F(KitText, FieldsReplaceTheSelectionAndPostKeyboardNotifications)
+{
+    Window window;
+    window.makeKeyAndVisible();
+    auto* field = new TextField(QRectF(10, 100, 200, 30), &window);
+    field->setText(QStringLiteral("hello"));
+    field->replaceSelectedRange(QStringLiteral("!"));
+    EXPECT_EQ(field->text(), QStringLiteral("hello!"));
+    field->setSelectedRange(1, 3);
+    field->replaceSelectedRange(QStringLiteral("E"));
+    EXPECT_EQ(field->text(), QStringLiteral("hEo!"));
+
+    QList<QPair<QString, QVariantMap>> posted;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    auto show = center.addObserver(KeyboardWillShowNotification, nullptr, [&](const platform::Notification& n) { posted << qMakePair(n.name, n.userInfo); });
+    auto hide = center.addObserver(KeyboardWillHideNotification, nullptr, [&](const platform::Notification& n) { posted << qMakePair(n.name, n.userInfo); });
+    field->becomeFirstResponder();
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_EQ(posted[0].first, KeyboardWillShowNotification);
+    EXPECT_EQ(posted[0].second.value(KeyboardFrameEndKey).toRectF(), QRectF(0, window.frame().height(), window.frame().width(), 0));
+    EXPECT_EQ(posted[0].second.value(KeyboardAnimationDurationKey).toDouble(), 0.25);
+    // Ending editing in an ancestor resigns the field inside it.
+    EXPECT_TRUE(window.endEditing());
+    EXPECT_FALSE(field->isFirstResponder());
+    ASSERT_EQ(posted.size(), 2);
+    EXPECT_EQ(posted[1].first, KeyboardWillHideNotification);
+    EXPECT_FALSE(window.endEditing());
+
+    field->setEnabled(false);
+    EXPECT_FALSE(field->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly)->isEnabled());
+
+    AlertView alert(QStringLiteral("t"), QString(), QStringLiteral("ok"), {});
+    alert.setTag(9101);
+    EXPECT_EQ(alert.tag(), 9101);
+}
+
+struct Rows : TableViewDataSource, TableViewDelegate {
+    int rows = 30;
+    int numberOfRowsInSection(TableView*, int) override { return rows; }
+    TableViewCell* cellForRowAtIndexPath(TableView* t, const IndexPath& ip) override
+    {
+        auto* cell = t->dequeueReusableCellWithIdentifier(QStringLiteral("r"));
+        if (!cell)
+            cell = new TableViewCell(TableViewCellStyleDefault, QStringLiteral("r"));
+        cell->textLabel()->setText(QString::number(ip.row));
+        return cell;
+    }
+    qreal heightForRowAtIndexPath(TableView*, const IndexPath&) override { return 50; }
+};
+
+TEST_F(KitText, TableBackgroundInsertsAndScrollingARowToTheTop)
+{
+    Rows rows;
+    TableView table(QRectF(0, 0, 320, 400));
+    table.setDataSource(&rows);
+    table.setTableDelegate(&rows);
+    auto* background = new View(QRectF());
+    table.setBackgroundView(background);
+    table.reloadData();
+    table.layoutIfNeeded();
+    EXPECT_EQ(background->frame(), QRectF(0, 0, 320, 400));
+
+    table.scrollToRowAtIndexPath({0, 10}, TableViewScrollPositionTop, false);
+    EXPECT_EQ(table.contentOffset().y(), 500);
+    EXPECT_EQ(background->frame(), QRectF(0, 500, 320, 400));
+    EXPECT_EQ(table.subviews().first(), background);
+    // The last rows cannot reach the top: the offset stops at the end.
+    table.scrollToRowAtIndexPath({0, 29}, TableViewScrollPositionTop, false);
+    EXPECT_EQ(table.contentOffset().y(), 1500 - 400);
+
+    table.setContentOffset(QPointF(0, 0));
+    rows.rows = 31;
+    table.insertRowsAtIndexPaths({{0, 0}}, TableViewRowAnimationFade);
+    EXPECT_EQ(table.contentSize().height(), 31 * 50);
+    TableViewCell* inserted = table.cellForRowAtIndexPath({0, 0});
+    ASSERT_TRUE(inserted);
+    EXPECT_EQ(inserted->alpha(), 0);
+    AnimationClock::finishAll();
+    EXPECT_EQ(inserted->alpha(), 1);
+
+    table.setScrollIndicatorInsets({10, 0, 20, 0});
+    EXPECT_EQ(table.scrollIndicatorInsets(), (EdgeInsets{10, 0, 20, 0}));
+    // A replaced view is taken out, not deleted: whoever made it keeps it.
+    table.setBackgroundView(nullptr);
+    EXPECT_EQ(table.backgroundView(), nullptr);
+    EXPECT_EQ(background->superview(), nullptr);
+    delete background;
+}
+
+} // namespace
