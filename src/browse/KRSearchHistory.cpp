@@ -1,5 +1,6 @@
 #include "browse/KRSearchHistory.h"
 
+#include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
 
 #include <QVariantList>
@@ -24,18 +25,28 @@ QStringList KRSearchHistory::read()
     return keywords;
 }
 
-QStringList KRSearchHistory::save(const QString& keyword)
+QStringList KRSearchHistory::save(const QString& keyword, bool* remembered)
 {
+    if (remembered)
+        *remembered = false;
     const QString trimmed = keyword.trimmed();
     if (trimmed.isEmpty())
         return read();
+    // The defaults would refuse the whole list for it, keeping the older one in silence.
+    if (!platform::PropertyList::isRepresentable(trimmed)) {
+        qWarning("KRSearchHistory: a keyword holding U+0000 cannot be remembered");
+        return read();
+    }
     QStringList keywords{trimmed};
     for (const QString& old : read()) {
         if (old != trimmed)
             keywords.append(old);
     }
     store(keywords.mid(0, kMaximumCount));
-    return read();
+    const QStringList stored = read();
+    if (remembered)
+        *remembered = !stored.isEmpty() && stored.first() == platform::PropertyList::normalized(trimmed).toString();
+    return stored;
 }
 
 QStringList KRSearchHistory::removeAt(int index)

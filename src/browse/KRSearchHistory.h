@@ -15,8 +15,10 @@ public:
 
     static QStringList read();
     // Puts the trimmed keyword first (dropping an equal older entry) and stores the list; an
-    // empty keyword changes nothing. Answers the list as stored.
-    static QStringList save(const QString& keyword);
+    // empty keyword changes nothing. A keyword the defaults cannot hold (text with U+0000) is
+    // refused with a warning, the list unchanged; *remembered tells whether the keyword is
+    // now first. Answers the list as stored.
+    static QStringList save(const QString& keyword, bool* remembered = nullptr);
     // Drops the entry at `index` (nothing outside the list) and answers the list as stored.
     static QStringList removeAt(int index);
     static void clear();

@@ -50,6 +50,15 @@ constexpr size_t kKeptLevels = 64;
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
+// Every character of a string or member name, a leading U+FEFF included: QString::fromUtf8
+// drops one as a byte-order mark, which would merge "\uFEFFm" with "m".
+QString textOf(std::string_view bytes)
+{
+    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return QChar(0xFEFF) + textOf(bytes.substr(3));
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
 // A whole double within the signed 64-bit range, as an integer.
 bool wholeNumber(double value, qint64* integer)
 {
@@ -261,14 +270,14 @@ public:
     QString name(std::string_view bytes)
     {
         if (bytes.size() > kLongestName)
-            return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+            return textOf(bytes);
         quint32 hash = quint32(bytes.size());
         for (char c : bytes)
             hash = hash * 31 + uchar(c);
         Entry& entry = m_entries[(hash ^ (hash >> 9)) % kSlots];
         if (entry.name.isNull() || entry.bytes != bytes) {
             entry.bytes = bytes;
-            entry.name = QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+            entry.name = textOf(bytes);
         }
         return entry.name;
     }
@@ -600,12 +609,12 @@ bool Reader::scalar(ondemand::value& v, ondemand::json_type type, QVariant& out,
         text = text.substr(1, text.size() - 2);
         ondemand::raw_json_string consumed;
         if (!std::memchr(text.data(), '\\', text.size()) && !v.get_raw_json_string().get(consumed)) {
-            out = QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
+            out = QVariant(textOf(text));
             return true;
         }
         if (error_code error = v.get_string().get(text))
             return failAt(error, Container::None);
-        out = QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
+        out = QVariant(textOf(text));
         return true;
     }
     case ondemand::json_type::number:

@@ -37,8 +37,9 @@ inline const QString KROfflineCacheErrorDomain = QStringLiteral("KROfflineCache"
 // running download changed; observers read the store again.
 inline const QString KROfflineCacheDidChangeNotification = QStringLiteral("KROfflineCacheDidChangeNotification");
 
-// "<feed identity>|cid:<cid>", the identity falling back to "aid:<resolved aid or aid>";
-// null for no video, or a cid below 1.
+// "<feed identity>|cid:<cid>", the identity falling back to "aid:<resolved aid or aid>", in
+// the form the index stores (U+0000 left out, a lone surrogate as U+FFFD); null for no
+// video, or a cid below 1.
 QString KROfflineVideoKey(const KRVideo* video);
 inline QString KROfflineVideoKey(const std::shared_ptr<KRVideo>& video) { return KROfflineVideoKey(video.get()); }
 // "<FNV-1a of the key's UTF-8, 8 hex digits>-<seconds>": the stem of every file of a download.
@@ -48,7 +49,9 @@ QStringList KROfflineProgressiveCandidates(const QStringList& sources);
 // Fraction done: the current transfer's share, or for DASH 0.85 of it on the picture track
 // (index 0) and 0.85 + 0.15 of it on the sound track.
 float KROfflineDownloadProgress(bool dash, int transferIndex, qint64 received, qint64 expected);
-// A stored file name is used only when it is one plain name inside the offline directory.
+// A stored file name is used only when it is one plain name inside the offline directory and
+// none of the store's own entries (the index and its temporary copies, the danmaku folder,
+// files being downloaded).
 bool KROfflineIsPlainFileName(const QString& name);
 
 // The videos downloaded for offline playback: the directory "KorvaneOffline" under Documents

@@ -91,7 +91,10 @@ QString KROfflineVideoKey(const KRVideo* video)
     QString identity = video->feedIdentity();
     if (identity.isEmpty())
         identity = QStringLiteral("aid:%1").arg(video->resolvedAid() > 0 ? video->resolvedAid() : video->aid());
-    return QStringLiteral("%1|cid:%2").arg(identity).arg(video->cid());
+    // As the index keeps it (no U+0000, a lone surrogate as U+FFFD; a title can hold either),
+    // so that a finished download is found by the key it was stored under.
+    const QString key = QStringLiteral("%1|cid:%2").arg(identity).arg(video->cid());
+    return platform::PropertyList::normalized(plistText(key)).toString();
 }
 
 QString KROfflineBaseName(const QString& key, qint64 startedAtUnixSeconds)
@@ -128,8 +131,13 @@ float KROfflineDownloadProgress(bool dash, int transferIndex, qint64 received, q
 
 bool KROfflineIsPlainFileName(const QString& name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-        && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('/'))
+        || name.contains(QChar(0)))
+        return false;
+    // The store's own entries: a record naming one would erase the index (and with it every
+    // other download at the next start) or could never be deleted.
+    return name != kIndexName && name != QLatin1String("Danmaku") && !name.endsWith(QLatin1String(".part"))
+        && !name.startsWith(QLatin1Char('.') + kIndexName + QLatin1Char('.'));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -94,9 +94,17 @@ QString thumbnailAddress(const QString& normalized, bool a4)
     return base + coverThumbnailSuffix(a4);
 }
 
-// Decodes by content, never by name or by what a server claims, and refuses bitmaps past the
-// decoded-size limit before allocating them.
-QImage decodeImage(const QByteArray& data)
+
+std::optional<QByteArray> readImageFile(const QString& path)
+{
+    return platform::readFile(path, kMaxImageBytes);
+}
+
+bool isSuccessStatus(int status) { return status >= 200 && status < 300; }
+
+} // namespace
+
+QImage KRDecodedImage(const QByteArray& data)
 {
     if (data.isEmpty() || data.size() > kMaxImageBytes)
         return QImage();
@@ -114,15 +122,6 @@ QImage decodeImage(const QByteArray& data)
         return QImage();
     return image;
 }
-
-std::optional<QByteArray> readImageFile(const QString& path)
-{
-    return platform::readFile(path, kMaxImageBytes);
-}
-
-bool isSuccessStatus(int status) { return status >= 200 && status < 300; }
-
-} // namespace
 
 QString KRNormalizedImageURLString(const QString& address)
 {
@@ -242,7 +241,7 @@ KRImageLoader::State::Result KRImageLoader::State::load(const QString& address) 
 {
     if (address.startsWith(kFileScheme)) {
         const std::optional<QByteArray> data = readImageFile(QUrl(address).toLocalFile());
-        Result result{data ? decodeImage(*data) : QImage(), true};
+        Result result{data ? KRDecodedImage(*data) : QImage(), true};
         if (!(a4 && !result.image.isNull())) {
             KRConsole::log(QStringLiteral("[KorvaneImage] offline cover %1 image=%2")
                                .arg(address, KRConsole::boolean(!result.image.isNull())));
@@ -253,7 +252,7 @@ KRImageLoader::State::Result KRImageLoader::State::load(const QString& address) 
     const QString cachePath = KRImageDiskCachePathForURLString(address);
     QDir().mkpath(QFileInfo(cachePath).path());
     if (const std::optional<QByteArray> cached = readImageFile(cachePath)) {
-        const QImage image = decodeImage(*cached);
+        const QImage image = KRDecodedImage(*cached);
         if (!image.isNull()) {
             if (!a4)
                 KRConsole::log(QStringLiteral("[KorvaneImage] disk cache hit %1").arg(address));
@@ -266,7 +265,7 @@ KRImageLoader::State::Result KRImageLoader::State::load(const QString& address) 
         return Result{QImage(), false};
     const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::Image, KRRequestAddress(address, url));
     // A body cut short or refused as too large is no picture, whatever a prefix decodes as.
-    const QImage image = response.error ? QImage() : decodeImage(response.body);
+    const QImage image = response.error ? QImage() : KRDecodedImage(response.body);
     // An error answer may carry a picture ("not found" art): it is shown for this load only,
     // since neither cache ever expires what it holds.
     const bool keep = isSuccessStatus(response.status);

@@ -4,6 +4,7 @@
 #include "platform/uikit/Image.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QObject>
 #include <QString>
 
@@ -32,6 +33,9 @@ bool KRImagePathCanBeConvertedToJPEG(const QString& path);
 QString KRZantorelJPEGURLString(const QString& address, const QString& suffix);
 // The disk-cache file (full path) of a final image address.
 QString KRImageDiskCachePathForURLString(const QString& finalAddress);
+// A picture decoded by content, never by name or by what a server claims; null for what does
+// not decode, and for bytes or a bitmap past the loader's limits, refused before allocating it.
+QImage KRDecodedImage(const QByteArray& data);
 
 // The one loader of every picture shown from the network or the offline store: rewrites the
 // address for the CDN, keeps decoded pictures in a small memory cache and downloaded bytes in

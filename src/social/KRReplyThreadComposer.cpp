@@ -150,12 +150,11 @@ void KRReplyThreadViewController::replyComposerTapped()
 
 void KRReplyThreadViewController::showLoginAlert()
 {
-    QPointer<KRReplyThreadViewController> self(this);
     auto* alert = new AlertView(QStringLiteral("登录后回复"),
                                 QStringLiteral("已选择回复 %1。这里与弹幕发送完全独立；当前未登录，保持只读。").arg(replyTargetName()),
-                                QStringLiteral("取消"), {QStringLiteral("前往“我的”")}, [self](int index) {
-                                    if (self && index == 1)
-                                        self->openProfileTab();
+                                QStringLiteral("取消"), {QStringLiteral("前往“我的”")}, this, [this](int index) {
+                                    if (index == 1)
+                                        openProfileTab();
                                 });
     alert->setTag(kLoginAlertTag);
     alert->show();

@@ -1,5 +1,7 @@
 #include "social/KRReplyThreadViewController.h"
 
+#include "shared/KRCommentImageViewController.h"
+
 #include "look/KRTheme.h"
 #include "model/KRComment.h"
 #include "model/KRCommentPage.h"
@@ -332,4 +334,6 @@ void KRReplyThreadViewController::commentCellDidTapPictureAtIndex(KRCommentCell*
         return;
     cancelReplyComposer();
     detachReplyComposer();
+    if (NavigationController* navigation = navigationController())
+        navigation->pushViewController(new KRCommentImageViewController(urls, index), true);
 }

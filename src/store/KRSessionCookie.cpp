@@ -47,7 +47,8 @@ bool KRSessionCookieBelongsToZantorel(const platform::Cookie& cookie)
 
 std::optional<platform::Cookie> KRSessionCookie(const QString& name, const QString& value)
 {
-    if (name.isEmpty() || value.isEmpty())
+    if (name.isEmpty() || value.isEmpty() || !platform::CookieStorage::isValidNameOrValue(name) ||
+        !platform::CookieStorage::isValidNameOrValue(value))
         return std::nullopt;
     platform::Cookie cookie;
     cookie.name = name;
@@ -82,6 +83,12 @@ std::optional<platform::Cookie> KRSessionCookieFromProperties(const QVariantMap&
         return std::nullopt;
     if (name.toString().isEmpty() || domain.toString().isEmpty())
         return std::nullopt;
+    // Such a cookie would break every signed-in request, and one kept before now is dropped
+    // as the keychain item is read.
+    if (!platform::CookieStorage::isValidNameOrValue(name.toString()) ||
+        !platform::CookieStorage::isValidNameOrValue(value.toString()) ||
+        !platform::CookieStorage::isValidNameOrValue(domain.toString()))
+        return std::nullopt;
 
     platform::Cookie cookie;
     cookie.name = name.toString();
@@ -90,6 +97,8 @@ std::optional<platform::Cookie> KRSessionCookieFromProperties(const QVariantMap&
     cookie.hostOnly = !cookie.domain.startsWith(QLatin1Char('.'));
     const QVariant path = properties.value(QStringLiteral("Path"));
     cookie.path = KRIsString(path) && !path.toString().isEmpty() ? path.toString() : QStringLiteral("/");
+    if (!platform::CookieStorage::isValidNameOrValue(cookie.path))
+        return std::nullopt;
 
     const QVariant expires = properties.value(QStringLiteral("Expires"));
     if (expires.isValid()) {

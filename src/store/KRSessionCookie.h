@@ -26,7 +26,7 @@ QString KRSessionCookieDomain();
 bool KRSessionCookieBelongsToZantorel(const platform::Cookie& cookie);
 
 // A session cookie (no expiry) for the main domain and path "/"; none when the name or the
-// value is empty.
+// value is empty or holds a control character.
 std::optional<platform::Cookie> KRSessionCookie(const QString& name, const QString& value);
 
 // The cookie's property dictionary: "Name", "Value", "Domain", "Path", and when they apply
@@ -34,7 +34,8 @@ std::optional<platform::Cookie> KRSessionCookie(const QString& name, const QStri
 QVariantMap KRSessionCookieProperties(const platform::Cookie& cookie);
 
 // A cookie made from a property dictionary as written above; none when the name, the value
-// or the domain is missing or not text. The path defaults to "/".
+// or the domain is missing or not text, or the name or value holds a control character. The
+// path defaults to "/".
 std::optional<platform::Cookie> KRSessionCookieFromProperties(const QVariantMap& properties);
 
 // A cookie's keychain form: its properties, the expiry held at the latest date a property list
@@ -48,7 +49,8 @@ using KRSessionCookieMap = QMap<QString, platform::Cookie>;
 KRSessionCookieMap KRSessionServiceCookiesByName(const QList<platform::Cookie>& cookies);
 
 // The cookies of a login or refresh reply ("cookie_info": "cookies" and "domains"), all under
-// one service domain; entries without a text name and value are skipped. Expiries up to
+// one service domain; entries without a text name and value, or with a control character in
+// either, are skipped. Expiries up to
 // 999999999 count as seconds after `now` (Unix seconds), larger ones as Unix times.
 KRSessionCookieMap KRSessionCookiesFromLoginPayload(const QVariantMap& payload, double now);
 

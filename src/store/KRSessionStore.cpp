@@ -332,25 +332,29 @@ void KRSessionStore::restoreFromKeychain()
     KRConsole::log(QStringLiteral("[KorvaneSession] restored cookieCount=%1 %2").arg(kept.size()).arg(summaryOf(*next, now())));
 }
 
-void KRSessionStore::persistToKeychain()
+QByteArray KRSessionStore::storedSessionData(const State& state)
 {
-    const auto state = snapshot();
     QVariantList cookies;
-    for (const platform::Cookie& cookie : state->cookies) {
+    for (const platform::Cookie& cookie : state.cookies) {
         if (const std::optional<QVariantMap> properties = KRSessionCookieStorableProperties(cookie))
             cookies.append(*properties);
     }
     QVariantMap item;
     item.insert(QStringLiteral("cookies"), cookies);
-    if (!state->accessToken.isEmpty())
-        item.insert(QStringLiteral("access_token"), state->accessToken);
-    if (!state->refreshToken.isEmpty())
-        item.insert(QStringLiteral("refresh_token"), state->refreshToken);
-    if (state->accessTokenExpiresAt > 0)
-        item.insert(QStringLiteral("access_token_expires_at"), state->accessTokenExpiresAt);
-    item.insert(QStringLiteral("auth_schema_version"), qint64(state->authSchemaVersion));
-    item.insert(QStringLiteral("credential_generation"), qint64(state->credentialGeneration));
-    const QByteArray data = platform::PropertyList::toBinary(item);
+    if (!state.accessToken.isEmpty())
+        item.insert(QStringLiteral("access_token"), state.accessToken);
+    if (!state.refreshToken.isEmpty())
+        item.insert(QStringLiteral("refresh_token"), state.refreshToken);
+    if (state.accessTokenExpiresAt > 0)
+        item.insert(QStringLiteral("access_token_expires_at"), state.accessTokenExpiresAt);
+    item.insert(QStringLiteral("auth_schema_version"), qint64(state.authSchemaVersion));
+    item.insert(QStringLiteral("credential_generation"), qint64(state.credentialGeneration));
+    return platform::PropertyList::toBinary(item);
+}
+
+void KRSessionStore::persistToKeychain()
+{
+    const QByteArray data = storedSessionData(*snapshot());
     if (data.isEmpty())
         return;
 
@@ -417,6 +421,12 @@ bool KRSessionStore::captureAppAuthenticationFromPayload(const QVariant& payload
     next->accessTokenExpiresAt = expiryFromTokens(tokens, current);
     next->authSchemaVersion = 2;
     next->credentialGeneration = nextGeneration(next->credentialGeneration);
+    // A login the keychain item cannot hold (a token with U+0000) is refused like an invalid
+    // one: kept in memory only, the next start would sign the previous account in again.
+    State stored = *next;
+    stored.cookies = cookies.values();
+    if (storedSessionData(stored).isEmpty())
+        return false;
     // The session's cookies become exactly the reply's: earlier risk and captcha cookies go.
     deleteSharedZantorelCookies();
     replaceCookies(*next, cookies.values());

@@ -2,6 +2,7 @@
 
 #include "model/KRError.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
@@ -97,6 +98,8 @@ private:
 
     void load();
     void restoreFromKeychain();
+    // The keychain item's data for `state`; empty when it cannot be serialised.
+    static QByteArray storedSessionData(const State& state);
     void persistToKeychain();
     void replaceCookies(State& state, const QList<platform::Cookie>& cookies);
     void deleteSharedZantorelCookies();

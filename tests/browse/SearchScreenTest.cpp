@@ -255,6 +255,15 @@ TEST_F(SearchScreenTest, HistoryPanelKeepsTwelveAndItsButtonsAct)
     platform::UserDefaults::standard().setObject(KRSearchHistory::kDefaultsKey, QVariantList{7, "", "猫", "猫", true, "狗"});
     EXPECT_EQ(KRSearchHistory::read(), (QStringList{"猫", "狗"}));
     EXPECT_EQ(KRSearchHistory::save(QStringLiteral(" \n")), (QStringList{"猫", "狗"}));
+    // A keyword the defaults cannot hold is refused, and says so; the list stays as it was.
+    bool remembered = true;
+    EXPECT_EQ(KRSearchHistory::save(QStringLiteral("a") + QChar(0) + QStringLiteral("b"), &remembered), (QStringList{"猫", "狗"}));
+    EXPECT_FALSE(remembered);
+    EXPECT_EQ(KRSearchHistory::save(QStringLiteral(" 鱼 "), &remembered), (QStringList{"鱼", "猫", "狗"}));
+    EXPECT_TRUE(remembered);
+    EXPECT_EQ(KRSearchHistory::save(QStringLiteral("猫"), &remembered), (QStringList{"猫", "鱼", "狗"}));
+    EXPECT_TRUE(remembered);
+    platform::UserDefaults::standard().setObject(KRSearchHistory::kDefaultsKey, QVariantList{"猫", "狗"});
 
     QStringList expected;
     for (int i = 1; i <= 13; ++i) {

@@ -12,6 +12,14 @@
 
 namespace fuzz {
 
+// The second a date falls in, as XML writes it: floored, so that 1969-12-31T23:59:58.5 is
+// 23:59:58 (QDateTime::toSecsSinceEpoch truncates towards zero).
+inline qint64 wholeSeconds(const QDateTime& date)
+{
+    const qint64 milliseconds = date.toMSecsSinceEpoch();
+    return milliseconds / 1000 - (milliseconds % 1000 < 0 ? 1 : 0);
+}
+
 // Values equal as a property list holds them: NaN equals NaN, and with `secondsOnly` dates
 // compare to the second (XML dates carry no fraction).
 inline bool samePropertyList(const QVariant& a, const QVariant& b, bool secondsOnly)
@@ -48,7 +56,7 @@ inline bool samePropertyList(const QVariant& a, const QVariant& b, bool secondsO
     }
     case QMetaType::QDateTime:
         if (secondsOnly)
-            return a.toDateTime().toSecsSinceEpoch() == b.toDateTime().toSecsSinceEpoch();
+            return wholeSeconds(a.toDateTime()) == wholeSeconds(b.toDateTime());
         return a.toDateTime() == b.toDateTime();
     default:
         return a == b;

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::optional<platform::Cookie> cookie = platform::CookieStorage::parseSetCookie(header, url);
     if (!cookie)
         return 0;
-    const QString host = QUrl(url).host().toLower();
+    // The jar keeps domains in their ASCII (punycode) form.
+    const QString host = QUrl(url).host(QUrl::EncodeUnicode).toLower();
     QString domain = cookie->domain.toLower();
     if (domain.startsWith(u'.'))
         domain.remove(0, 1);

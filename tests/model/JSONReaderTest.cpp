@@ -387,3 +387,21 @@ TEST(JSONReader, ReadsLargeReplies)
     EXPECT_FALSE(expectSameAsReference(reply.left(reply.size() - 1)));
     EXPECT_EQ(KRJSONParse(reply).toMap().value("data").toMap().value("list").toList().size(), 4000);
 }
+
+// U+FEFF is a character like any other inside a string or a member name, at its start too:
+// only a mark before the whole document is skipped.
+TEST(JSONReader, KeepsALeadingU_FEFFOfStringsAndNames)
+{
+    const QString mark(QChar(0xFEFF));
+    const QVariantMap members = KRJSONParse("{\"\\uFEFFm\":1,\"m\":2}").toMap();
+    EXPECT_EQ(members.size(), 2);
+    EXPECT_EQ(members.value(mark + u'm'), QVariant(qint64(1)));
+    EXPECT_EQ(members.value(QStringLiteral("m")), QVariant(qint64(2)));
+    // Raw UTF-8 marks, escaped or not, one or two of them, in values and in names.
+    const QVariantMap raw = KRJSONParse("\xef\xbb\xbf{\"\xef\xbb\xbf\xef\xbb\xbfk\":\"\xef\xbb\xbfv\",\"e\":\"\\ufeff\\u0041\"}").toMap();
+    EXPECT_EQ(raw.value(mark + mark + u'k').toString(), mark + u'v');
+    EXPECT_EQ(raw.value(QStringLiteral("e")).toString(), mark + u'A');
+    // What is written reads back the same.
+    const QVariantMap tree{{mark + u'n', mark}, {QStringLiteral("n"), mark + mark + u'x'}};
+    EXPECT_EQ(KRJSONParse(KRJSONData(tree)).toMap(), tree);
+}

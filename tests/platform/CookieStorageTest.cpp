@@ -223,3 +223,43 @@ TEST(CookieStorage, ParsesTheDateFormsServersSend)
                             "Sun, 06 Nov 1600 08:49:37 GMT", "Sun, 32 Nov 1994 08:49:37 GMT", "06 1994 08:49:37"})
         EXPECT_FALSE(CookieStorage::parseCookieDate(bad).isValid()) << bad;
 }
+
+// A control character in a name or value would end every Cookie header the cookie is sent in:
+// refused by the parser and by the jar, whoever hands it over; the other cookies stay.
+TEST(CookieStorage, RefusesControlCharactersInNamesAndValues)
+{
+    const QString url = QStringLiteral("https://api.site.test/");
+    for (const QString& header : {QStringLiteral("a=1\r2"), QStringLiteral("a=1\n"), QStringLiteral("a\r=1"),
+                                  QStringLiteral("a=1") + QChar(0), QStringLiteral("a=x\x7fy; Path=/"), QStringLiteral("a=x\ty"),
+                                  QStringLiteral("a\x01=1")}) {
+        EXPECT_FALSE(CookieStorage::parseSetCookie(header, url).has_value()) << header.toStdString();
+    }
+    // Nor anywhere in the line (a path holding U+0000 could not be kept with the session);
+    // white space around the pair and the attributes, tabs included, is trimmed.
+    EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Path=/x") + QChar(0) + QStringLiteral("y"), url));
+    EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Domain=site.test\r"), url));
+    EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Max-Age=5\x01"), url));
+    EXPECT_FALSE(CookieStorage::parseSetCookie(QStringLiteral("a=1; Path=/x\ty"), url));
+    EXPECT_EQ(CookieStorage::parseSetCookie(QStringLiteral("a=1"), QStringLiteral("https://api.site.test/a%0Db/c"))->path, "/a%0Db");
+    EXPECT_EQ(CookieStorage::parseSetCookie(QStringLiteral("a=1 \t;\tPath=/"), url)->value, "1");
+    EXPECT_TRUE(CookieStorage::isValidNameOrValue(QString::fromUtf8("名前 and ~!@#$%")));
+    EXPECT_FALSE(CookieStorage::isValidNameOrValue(QStringLiteral("a\rb")));
+
+    CookieStorage jar;
+    jar.setCookiesFromResponse({QStringLiteral("good=1; Path=/"), QStringLiteral("bad=1\r; Path=/"),
+                                QStringLiteral("other=2")},
+                               url);
+    Cookie direct;
+    direct.name = QStringLiteral("token");
+    direct.value = QStringLiteral("t") + QChar(0) + u'k';
+    direct.domain = QStringLiteral(".site.test");
+    jar.setCookie(direct);
+    direct.name = QStringLiteral("line\n");
+    direct.value = QStringLiteral("v");
+    jar.setCookie(direct);
+    direct.name = QStringLiteral("path");
+    direct.path = QStringLiteral("/\r");
+    jar.setCookie(direct);
+    EXPECT_EQ(names(jar.cookies()), QStringList({"good", "other"}));
+    EXPECT_EQ(jar.cookieHeaderForURL(url), "good=1; other=2");
+}

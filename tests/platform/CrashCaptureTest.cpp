@@ -91,3 +91,26 @@ TEST(CrashCapture, SharedDescriptorFollowsTheFileAtThePath)
     EXPECT_FALSE(CrashCapture::openFile(testsupport::testHome() + QStringLiteral("/missing/folder/capture.log")));
     EXPECT_EQ(CrashCapture::fileDescriptor(), -1);
 }
+
+// A harness with handlers of its own (a fuzzer that keeps the failing input) keeps them: the
+// prepared line is not written and its own handler runs.
+TEST(CrashCapture, LeftAloneTheProcessKeepsItsOwnHandlers)
+{
+    QFile::remove(capturePath());
+    const int status = testsupport::runInChild([] {
+        struct sigaction own {};
+        own.sa_handler = [](int) {
+            const ssize_t ignored = ::write(CrashCapture::fileDescriptor(), "own\n", 4);
+            (void)ignored;
+            ::_exit(7);
+        };
+        sigemptyset(&own.sa_mask);
+        ::sigaction(SIGSEGV, &own, nullptr);
+        CrashCapture::leaveProcessHandlers();
+        prepareCapture();
+        ::raise(SIGSEGV);
+    });
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+    EXPECT_EQ(captured(), "own\n");
+}

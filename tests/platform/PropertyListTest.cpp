@@ -252,3 +252,34 @@ TEST(PropertyList, TheDeepestAllowedNestingWorksOnAWorkerThread)
         EXPECT_FALSE(PropertyList::isRepresentable(deepList(513)));
     });
 }
+
+// Left out value by value: what the writers could not give back (text holding U+0000, a date
+// past the year 9999) goes with its key or its place in a list; a root of that kind, corrupt
+// input and nesting too deep are refused as by parse().
+TEST(PropertyList, ReadingCanLeaveOutOnlyTheValuesItCannotWriteBack)
+{
+    // Dates at the reference date, then moved past the year 9999 in the bytes.
+    const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    QByteArray data = PropertyList::toBinary(
+        QVariantMap{{"a", 1}, {"late", reference}, {"list", QVariantList{"x", reference}}});
+    const QByteArray atReference = QByteArray("\x33") + QByteArray(8, '\0');
+    const QByteArray far = binaryDate(1e300);
+    ASSERT_TRUE(data.contains(atReference));
+    data.replace(atReference, far.mid(8, atReference.size())); // every date object, however many
+    ASSERT_FALSE(PropertyList::parse(data).isValid());
+    int dropped = -1;
+    EXPECT_EQ(PropertyList::parseDroppingUnreadable(data, &dropped), (QVariantMap{{"a", 1}, {"list", QVariantList{"x"}}}));
+    EXPECT_EQ(dropped, 2);
+    Error error;
+    EXPECT_FALSE(PropertyList::parseDroppingUnreadable(far, &dropped, &error).isValid());
+    EXPECT_EQ(error.domain(), PropertyList::errorDomain());
+    EXPECT_FALSE(PropertyList::parseDroppingUnreadable("<plist><dict><key>a</key>", &dropped).isValid());
+    QByteArray deep = "<plist>";
+    for (int level = 0; level < 600; ++level)
+        deep += "<array>";
+    for (int level = 0; level < 600; ++level)
+        deep += "</array>";
+    EXPECT_FALSE(PropertyList::parseDroppingUnreadable(deep + "</plist>", &dropped).isValid());
+    EXPECT_EQ(PropertyList::parseDroppingUnreadable(PropertyList::toBinary(QVariantList{1}), &dropped), QVariantList{1});
+    EXPECT_EQ(dropped, 0);
+}

@@ -221,3 +221,32 @@ TEST(UserDefaults, ExitFlushesPendingChanges)
         EXPECT_EQ(onDisk(standardFile(home.path())).value("Child"), "saved") << mode;
     }
 }
+
+// Text holding U+0000 (written by another tool; the file cannot hold it again) costs that
+// value alone: every other preference reads, and the file is not set aside.
+TEST(UserDefaults, AnOddValueInTheFileCostsOnlyItself)
+{
+    QByteArray data = PropertyList::toBinary(
+        QVariantMap{{"Theme", 2}, {"Odd", utf16(u"\u00e9Z")}, {"List", QVariantList{"a", utf16(u"\u00e9Y")}}});
+    for (const char* unit : {"00e9005a", "00e90059"}) {
+        const qsizetype at = data.indexOf(QByteArray::fromHex(unit));
+        ASSERT_GE(at, 0);
+        data[at + 3] = '\0';
+    }
+    ASSERT_FALSE(PropertyList::parse(data).isValid());
+    int dropped = 0;
+    EXPECT_EQ(PropertyList::parseDroppingUnreadable(data, &dropped), (QVariantMap{{"Theme", 2}, {"List", QVariantList{"a"}}}));
+    EXPECT_EQ(dropped, 2);
+
+    ASSERT_TRUE(writeFileAtomically(standardFile(), data));
+    {
+        UserDefaults d(standardFile());
+        EXPECT_EQ(d.integer("Theme"), 2);
+        EXPECT_FALSE(d.contains("Odd"));
+        EXPECT_EQ(d.array("List"), QVariantList{"a"});
+        d.setObject("After", 1);
+        ASSERT_TRUE(d.synchronize());
+    }
+    EXPECT_FALSE(QFileInfo::exists(standardFile() + ".corrupt"));
+    EXPECT_EQ(onDisk(), (QVariantMap{{"Theme", 2}, {"List", QVariantList{"a"}}, {"After", 1}}));
+}

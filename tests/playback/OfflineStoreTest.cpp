@@ -31,6 +31,13 @@ TEST(OfflineKeys, KeysAndBaseNamesComeFromIdentityAndCid)
             EXPECT_EQ(KROfflineBaseName(c.key, 1234), c.hash + QStringLiteral("-1234")) << c.name;
     }
     EXPECT_TRUE(KROfflineVideoKey(static_cast<const KRVideo*>(nullptr)).isNull());
+
+    // A title stands for the identity of a video without ids; the key is what the index can
+    // store, or a finished download would never be found again.
+    KRVideo titled;
+    titled.setCid(7);
+    titled.setTitle(QStringLiteral("t") + QChar(0) + QStringLiteral("n") + QChar(0xD800));
+    EXPECT_EQ(KROfflineVideoKey(&titled), QStringLiteral("title:tn") + QChar(0xFFFD) + QStringLiteral("||cid:7"));
 }
 
 TEST(OfflineKeys, CandidatesAreUniqueHTTPAddressesInOrder)
@@ -57,6 +64,11 @@ TEST(OfflineKeys, OnlyPlainFileNamesAreUsed)
         EXPECT_FALSE(KROfflineIsPlainFileName(bad)) << bad.toStdString();
     EXPECT_TRUE(KROfflineIsPlainFileName(QStringLiteral("bb516de2-1.mp4")));
     EXPECT_TRUE(KROfflineIsPlainFileName(QStringLiteral("...mp4")));
+    // Names of the store's own entries are never a record's media.
+    for (const QString& own : {QStringLiteral("index.plist"), QStringLiteral(".index.plist.a1B2c3"), QStringLiteral("Danmaku"),
+                               QStringLiteral("bb516de2-1.mp4.part")})
+        EXPECT_FALSE(KROfflineIsPlainFileName(own)) << own.toStdString();
+    EXPECT_TRUE(KROfflineIsPlainFileName(QStringLiteral("index.plist.mp4")));
 }
 
 class OfflineStoreTest : public OfflineTest {};
@@ -181,6 +193,38 @@ TEST_F(OfflineStoreTest, StoredNamesNeverReachOutsideTheStore)
     EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(), &error));
     EXPECT_TRUE(QFileInfo::exists(outside));
     EXPECT_TRUE(QFileInfo::exists(offlineDir()));
+}
+
+// Only a planted or damaged index names the store's own entries; deleting such a record must
+// neither erase the index (and so every other download at the next start) nor fail forever.
+TEST_F(OfflineStoreTest, ARecordNamingTheStoresOwnEntriesNeverTouchesThem)
+{
+    manager();
+    const auto otherVideo = makeVideo(2);
+    const auto danmakuVideo = makeVideo(300);
+    const QString otherFile = QStringLiteral("0000abcd-1.mp4");
+    touch(otherFile);
+    writeDanmakuCopy(7, 1);
+    const KROfflineRecord other = progressiveRecord(KROfflineVideoKey(otherVideo), otherFile, 2);
+    const KROfflineRecord namesIndex = progressiveRecord(kKey, QStringLiteral("index.plist"), 100);
+    const KROfflineRecord namesDanmaku = progressiveRecord(KROfflineVideoKey(danmakuVideo), QStringLiteral("Danmaku"), 300);
+    writeIndex({namesIndex, namesDanmaku, other});
+    EXPECT_FALSE(manager()->isVideoCached(*makeVideo())) << "the index is not its media";
+    EXPECT_FALSE(manager()->isVideoCached(*danmakuVideo)) << "nor is the danmaku folder";
+
+    KROptionalError error;
+    writeIndex({namesDanmaku, other});
+    EXPECT_TRUE(manager()->removeCachedVideo(*danmakuVideo, &error)) << (error ? error->description().toStdString() : "");
+    EXPECT_TRUE(QFileInfo(offlinePath(QStringLiteral("Danmaku"))).isDir());
+    writeIndex({namesIndex, other});
+    EXPECT_TRUE(manager()->removeCachedVideo(*makeVideo(), &error)) << (error ? error->description().toStdString() : "");
+    ASSERT_EQ(storedIndex().size(), 1);
+    EXPECT_EQ(storedIndex().first().toMap().value(QStringLiteral("key")).toString(), KROfflineVideoKey(otherVideo));
+
+    KROfflineCacheManager::resetForTesting();
+    manager();
+    EXPECT_TRUE(QFileInfo::exists(offlinePath(otherFile))) << "the next start keeps the other download";
+    EXPECT_TRUE(manager()->isVideoCached(*otherVideo));
 }
 
 TEST_F(OfflineStoreTest, StartUpPurgeRemovesLeftoversOnlyWhenTheIndexWasRead)

@@ -1,11 +1,16 @@
 #include "SocialTesting.h"
 
+#include "platform/foundation/MainClock.h"
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/ScrollView.h"
 #include "platform/uikit/TableViewCell.h"
 #include "platform/uikit/TextField.h"
 #include "shared/KRCommentCell.h"
+#include "shared/KRCommentImageViewController.h"
+#include "support/ImageFixtures.h"
+
+#include <QTest>
 #include "shared/KRRouter.h"
 #include "social/KRReplyThreadViewController.h"
 
@@ -107,7 +112,10 @@ TEST_F(ReplyThreadTest, AFocusedReplyOnPageFiveComesFirstSelectedThenDeselected)
     EXPECT_EQ(thread->tableView()->indexPathForSelectedRow(), (IndexPath{1, 0}));
     EXPECT_EQ(thread->tableView()->contentOffset().y(), thread->tableView()->rectForRowAtIndexPath({1, 0}).top());
     // The highlight goes 1.8 s later.
-    KR_WAIT_UNTIL(!thread->tableView()->indexPathForSelectedRow().isValid());
+    platform::MainClock::advanceForTesting(1.79);
+    EXPECT_TRUE(thread->tableView()->indexPathForSelectedRow().isValid());
+    platform::MainClock::advanceForTesting(0.02);
+    EXPECT_FALSE(thread->tableView()->indexPathForSelectedRow().isValid());
 }
 
 TEST_F(ReplyThreadTest, AMissingFocusStopsAfterEightMorePages)
@@ -165,7 +173,10 @@ TEST_F(ReplyThreadTest, ComposerGeometryInTheNavigationView)
 
     // Cancelling runs the named close steps.
     QTest::mouseClick(thread->replyCancelButton(), Qt::LeftButton);
-    KR_WAIT_UNTIL(thread->replyComposerBar()->isHidden());
+    EXPECT_FALSE(thread->replyComposerBar()->isHidden());
+    platform::MainClock::advanceForTesting(1.0);
+    AnimationClock::finishAll();
+    EXPECT_TRUE(thread->replyComposerBar()->isHidden());
     EXPECT_FALSE(thread->replyInputField()->isFirstResponder());
 
     // Popping takes the bar and the panel out of the navigation view.
@@ -240,7 +251,9 @@ TEST_F(ReplyThreadTest, APostLandsOnTopInTheRootsArea)
     ASSERT_TRUE(top);
     EXPECT_EQ(top->representedComment()->rpid(), CommentFixtures::kPostedRpid);
     EXPECT_TRUE(thread->replyInputField()->text().isEmpty());
-    KR_WAIT_UNTIL(thread->replyComposerBar()->isHidden());
+    platform::MainClock::advanceForTesting(1.0);
+    AnimationClock::finishAll();
+    EXPECT_TRUE(thread->replyComposerBar()->isHidden());
 }
 
 TEST_F(ReplyThreadTest, AReplyInADynamicsThreadStaysInItsArea)
@@ -278,6 +291,26 @@ TEST_F(ReplyThreadTest, ARefusedPostIsShownAndKeepsTheText)
     EXPECT_EQ(thread->replies().size(), 20);
     EXPECT_EQ(thread->totalCount(), 45);
     alert->tapButtonForTesting(0);
+}
+
+TEST_F(ReplyThreadTest, TappingAPictureClosesTheBarAndOpensTheViewerAtIt)
+{
+    auto root = rootComment(kThread45Root, 1, 45);
+    root->setPictureURLs({testsupport::ImageFixtures::sizedPictureAddress(400, 300, QStringLiteral("a")),
+                          testsupport::ImageFixtures::sizedPictureAddress(300, 400, QStringLiteral("b"))});
+    KRReplyThreadViewController* thread = open(root);
+    ASSERT_TRUE(thread);
+    waitIdle(thread, 1);
+    auto* cell = qobject_cast<KRCommentCell*>(thread->tableView()->cellForRowAtIndexPath({0, 0}));
+    ASSERT_TRUE(cell);
+    auto* second = cell->viewWithTag(7301);
+    ASSERT_TRUE(second);
+    // A user's click on the second picture.
+    QTest::mouseClick(second, Qt::LeftButton, {}, QPoint(int(second->frame().width() / 2), int(second->frame().height() / 2)));
+    AnimationClock::finishAll();
+    auto* viewer = qobject_cast<KRCommentImageViewController*>(nav->topViewController());
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ(viewer->currentIndex(), 1u);
 }
 
 } // namespace

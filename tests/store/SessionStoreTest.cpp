@@ -520,3 +520,61 @@ TEST(SessionStore, WorkerReadersSeeWholeStatesWhileTheMainThreadChangesThem)
         reader.join();
     EXPECT_EQ(inconsistent, 0);
 }
+
+// A login or refresh whose tokens the keychain item cannot hold (U+0000 has no property-list
+// form) fails as an invalid answer does: nothing changes, so no restart brings back an
+// account other than the one the store shows.
+TEST(SessionStore, ALoginThatCannotBeStoredIsRefusedAndChangesNothing)
+{
+    ASSERT_TRUE(capture(loginPayload()));
+    ChangeCounter changes;
+    const QString nul = QString(QChar(0));
+    const QVariantList otherCookies{cookieEntry(u"SESSDATA"_s, u"s2"_s), cookieEntry(u"DedeUserID"_s, u"77"_s)};
+    EXPECT_FALSE(capture(loginPayload(u"acc"_s + nul + u"2"_s, u"ref-2"_s, {{u"expires_in"_s, 3600}}, otherCookies)));
+    EXPECT_FALSE(store().replaceAppAuthenticationFromRefreshPayload(
+        loginPayload(u"acc-2"_s, u"ref"_s + nul, {{u"expires_in"_s, 3600}}, otherCookies), 1));
+    EXPECT_EQ(changes.count, 0);
+    EXPECT_EQ(store().userID(), 42);
+    EXPECT_EQ(store().accessToken(), u"acc-1"_s);
+    EXPECT_EQ(store().credentialGeneration(), 1);
+    EXPECT_EQ(store().cookieHeader(), kLoggedInHeader);
+    restart();
+    EXPECT_EQ(store().userID(), 42);
+    EXPECT_EQ(store().accessToken(), u"acc-1"_s);
+    EXPECT_EQ(store().refreshToken(), u"ref-1"_s);
+}
+
+// A control character in a cookie would break every signed-in request: such cookies are
+// dropped wherever they come from, and the rest of the answer is kept.
+TEST(SessionStore, CookiesWithControlCharactersAreDroppedAndTheRestKept)
+{
+    const QString apiRoot = u"https://"_s + KRServiceHosts::apiHost() + u"/"_s;
+    const QVariantList cookies{cookieEntry(u"SESSDATA"_s, u"s"_s), cookieEntry(u"DedeUserID"_s, u"42"_s),
+                               cookieEntry(u"zant_jct"_s, u"c\r\nX-Injected: 1"_s),
+                               cookieEntry(u"bad\n"_s, u"v"_s), cookieEntry(u"nul"_s, u"a"_s + QChar(0))};
+    ASSERT_TRUE(capture(loginPayload(u"acc-1"_s, u"ref-1"_s, {{u"expires_in"_s, 3600}}, cookies)));
+    EXPECT_EQ(store().cookieHeader(), kLoggedInHeader);
+    EXPECT_TRUE(store().csrfToken().isEmpty());
+
+    // A Set-Cookie value with a bare CR, as libcurl hands it over, beside a good one.
+    const platform::HTTPResponse merge =
+        responseSetting({u"zant_jct=c\rd; Path=/"_s, u"buvid3=b; Path=/"_s, u"buvid4=d; Path=/x"_s + QChar(0)});
+    store().captureCookiesFromHTTPResponse(&merge);
+    EXPECT_EQ(store().cookieHeader(), kLoggedInHeader + u"; buvid3=b"_s);
+
+    // A captcha token with CR, LF or NUL is not installed; a good one is.
+    for (const QString& token : {u"t\rk"_s, u"t\nk"_s, u"t"_s + QChar(0) + u"k"_s})
+        store().installEphemeralGaiaToken(token);
+    EXPECT_EQ(store().cookieHeader(), kLoggedInHeader + u"; buvid3=b"_s);
+    EXPECT_EQ(platform::CookieStorage::shared().cookieHeaderForURL(apiRoot), kLoggedInHeader + u"; buvid3=b"_s);
+    store().installEphemeralGaiaToken(u"good"_s);
+    EXPECT_TRUE(store().cookieHeader().endsWith(u"; x-zant-gaia-vtoken=good"_s));
+
+    // One kept by an earlier version is dropped as the item is read; the others stay.
+    restartWithItem(QVariantMap{{u"cookies"_s, QVariantList{cookieProperties(u"SESSDATA"_s, u"s"_s),
+                                                            cookieProperties(u"DedeUserID"_s, u"42"_s),
+                                                            cookieProperties(u"zant_jct"_s, u"c\r\n"_s)}},
+                                {u"access_token"_s, u"acc-1"_s}});
+    EXPECT_EQ(store().cookieHeader(), kLoggedInHeader);
+    EXPECT_EQ(store().accessToken(), u"acc-1"_s);
+}

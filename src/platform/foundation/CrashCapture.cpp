@@ -41,6 +41,7 @@ std::mutex& stateLock()
 
 // Guarded by stateLock().
 bool gInstalled = false;
+bool gLeaveHandlers = false;
 CrashCapture::ExceptionHandler gExceptionHandler;
 std::terminate_handler gPreviousTerminate = nullptr;
 // The path gDescriptor was opened for; only its owner's calls touch it.
@@ -142,12 +143,20 @@ void CrashCapture::install(ExceptionHandler onUncaughtException)
     if (gInstalled)
         return;
     gInstalled = true;
+    if (gLeaveHandlers)
+        return;
     const std::terminate_handler installed = std::get_terminate();
     if (installed != onTerminate) {
         gPreviousTerminate = installed;
         std::set_terminate(onTerminate);
     }
     installSignalHandlers();
+}
+
+void CrashCapture::leaveProcessHandlers()
+{
+    std::lock_guard<std::mutex> lock(stateLock());
+    gLeaveHandlers = true;
 }
 
 void CrashCapture::setSignalLine(int signalNumber, const QByteArray& line)

@@ -22,6 +22,10 @@ public:
 
     // Installs the handlers; once per process, later calls only replace the exception handler.
     static void install(ExceptionHandler onUncaughtException);
+    // From now on install() sets no signal or terminate handler of its own, so that a harness
+    // that has its own (a fuzzer keeping the input that failed) keeps them. Call it before
+    // anything can install them; handlers already installed stay.
+    static void leaveProcessHandlers();
     // The line a fatal signal writes (at most 127 bytes, written as is).
     static void setSignalLine(int signalNumber, const QByteArray& line);
 

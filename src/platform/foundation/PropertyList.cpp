@@ -273,11 +273,22 @@ double dateSeconds(plist_t node)
     return seconds;
 }
 
-QVariant fromNode(plist_t node, int depth, QString* problem)
+// How a document is read: what stopped it, and whether a value that cannot be written back
+// is left out (with its key) instead of refusing the whole document.
+struct Reading {
+    QString problem;
+    bool dropUnreadable = false;
+    bool structural = false; // a problem no dropping gets past
+    int dropped = 0;
+};
+
+QVariant fromNode(plist_t node, int depth, Reading* reading)
 {
+    QString* const problem = &reading->problem;
     const plist_type type = plist_get_node_type(node);
     if ((type == PLIST_ARRAY || type == PLIST_DICT) && depth >= kMaxDepth) {
         *problem = QStringLiteral("nesting too deep");
+        reading->structural = true;
         return {};
     }
     switch (type) {
@@ -332,8 +343,12 @@ QVariant fromNode(plist_t node, int depth, QString* problem)
             plist_array_next_item(node, iter, &item);
             if (!item)
                 break;
-            QVariant v = fromNode(item, depth + 1, problem);
+            QVariant v = fromNode(item, depth + 1, reading);
             if (!v.isValid()) {
+                if (reading->dropUnreadable && !reading->structural) {
+                    ++reading->dropped;
+                    continue;
+                }
                 std::free(iter);
                 return {};
             }
@@ -356,8 +371,12 @@ QVariant fromNode(plist_t node, int depth, QString* problem)
             }
             const QString k = key ? fromLibraryUtf8(key, qsizetype(std::strlen(key))) : QString(QLatin1String(""));
             std::free(key);
-            QVariant v = fromNode(item, depth + 1, problem);
+            QVariant v = fromNode(item, depth + 1, reading);
             if (!v.isValid()) {
+                if (reading->dropUnreadable && !reading->structural) {
+                    ++reading->dropped;
+                    continue;
+                }
                 std::free(iter);
                 return {};
             }
@@ -405,7 +424,9 @@ QByteArray toXML(const QVariant& value) { return serialize(value, false); }
 
 QByteArray toBinary(const QVariant& value) { return serialize(value, true); }
 
-QVariant parse(const QByteArray& data, Error* error)
+namespace {
+
+QVariant parseReading(const QByteArray& data, Error* error, Reading* reading)
 {
     if (data.isEmpty()) {
         setError(error, EmptyInput, QStringLiteral("empty property list"));
@@ -426,10 +447,27 @@ QVariant parse(const QByteArray& data, Error* error)
         setError(error, CorruptInput, QStringLiteral("corrupt property list"));
         return {};
     }
-    QString problem;
-    QVariant value = fromNode(root.get(), 0, &problem);
+    QVariant value = fromNode(root.get(), 0, reading);
     if (!value.isValid())
-        setError(error, UnsupportedValue, QStringLiteral("unreadable property list: ") + problem);
+        setError(error, UnsupportedValue, QStringLiteral("unreadable property list: ") + reading->problem);
+    return value;
+}
+
+} // namespace
+
+QVariant parse(const QByteArray& data, Error* error)
+{
+    Reading reading;
+    return parseReading(data, error, &reading);
+}
+
+QVariant parseDroppingUnreadable(const QByteArray& data, int* dropped, Error* error)
+{
+    Reading reading;
+    reading.dropUnreadable = true;
+    QVariant value = parseReading(data, error, &reading);
+    if (dropped)
+        *dropped = reading.dropped;
     return value;
 }
 

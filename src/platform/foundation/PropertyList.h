@@ -22,6 +22,11 @@ QByteArray toBinary(const QVariant& value);
 // is representable and writes back unchanged (XML dates to the whole second).
 QVariant parse(const QByteArray& data, Error* error = nullptr);
 
+// As parse(), except that a value the writers could not give back is left out of the array or
+// dictionary holding it (with its key), counted in *dropped, so that one odd value does not
+// cost every other; corrupt input, nesting too deep and an unreadable root are still refused.
+QVariant parseDroppingUnreadable(const QByteArray& data, int* dropped = nullptr, Error* error = nullptr);
+
 // Maps with string keys (also QVariantHash), lists (also QStringList), QString, bool, any
 // integer type, float/double, QByteArray and valid QDateTime in the years 1 to 9999 (UTC).
 // Not null, not strings containing U+0000.

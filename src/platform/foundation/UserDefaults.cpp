@@ -37,9 +37,15 @@ QVariantMap loadValues(const QString& path)
         return {};
     }
     Error error;
-    const QVariant root = PropertyList::parse(*data, &error);
-    if (root.typeId() == QMetaType::QVariantMap)
+    // One value the file cannot hold again (text with U+0000 written by another tool) costs
+    // that value alone, not every preference.
+    int dropped = 0;
+    const QVariant root = PropertyList::parseDroppingUnreadable(*data, &dropped, &error);
+    if (root.typeId() == QMetaType::QVariantMap) {
+        if (dropped > 0)
+            qWarning("UserDefaults: %d unreadable value(s) of %s left out", dropped, qPrintable(path));
         return root.toMap();
+    }
     const QString aside = path + QStringLiteral(".corrupt");
     QFile::remove(aside);
     QFile::rename(path, aside);

@@ -223,10 +223,20 @@ QDateTime CookieStorage::parseCookieDate(const QString& text)
     return QDateTime(date, QTime(hour, minute, second), Qt::UTC);
 }
 
+bool CookieStorage::isValidNameOrValue(const QString& text)
+{
+    return std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
 std::optional<Cookie> CookieStorage::parseSetCookie(const QString& headerValue, const QString& url)
 {
     const RequestTarget target = targetOf(url);
     if (!target.valid)
+        return std::nullopt;
+    // As browsers do, a line holding a control character (a tab aside) is refused whole: an
+    // attribute holding one (a path with U+0000) could not be kept with the session either.
+    if (std::any_of(headerValue.cbegin(), headerValue.cend(),
+                    [](QChar c) { return (c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7f; }))
         return std::nullopt;
 
     const qsizetype semicolon = headerValue.indexOf(QLatin1Char(';'));
@@ -237,7 +247,7 @@ std::optional<Cookie> CookieStorage::parseSetCookie(const QString& headerValue, 
     Cookie cookie;
     cookie.name = trimmedWhitespace(pair.left(equals));
     cookie.value = trimmedWhitespace(pair.mid(equals + 1));
-    if (cookie.name.isEmpty())
+    if (cookie.name.isEmpty() || !isValidNameOrValue(cookie.name) || !isValidNameOrValue(cookie.value))
         return std::nullopt;
 
     std::optional<QDateTime> expires;
@@ -296,6 +306,9 @@ std::optional<Cookie> CookieStorage::parseSetCookie(const QString& headerValue, 
         cookie.hostOnly = false;
     }
     cookie.path = pathAttribute ? *pathAttribute : defaultPath(target.path);
+    // A tab within a path would be sent but never kept with the session.
+    if (!isValidNameOrValue(cookie.path) || !isValidNameOrValue(cookie.domain))
+        return std::nullopt;
     return cookie;
 }
 
@@ -355,7 +368,8 @@ QString CookieStorage::cookieHeaderForURL(const QString& url) const
 
 void CookieStorage::setCookie(const Cookie& cookie)
 {
-    if (cookie.name.isEmpty() || bareDomain(cookie.domain).isEmpty())
+    if (cookie.name.isEmpty() || bareDomain(cookie.domain).isEmpty() || !isValidNameOrValue(cookie.name) ||
+        !isValidNameOrValue(cookie.value) || !isValidNameOrValue(cookie.domain) || !isValidNameOrValue(cookie.path))
         return;
     Cookie stored = cookie;
     if (stored.path.isEmpty())

@@ -44,16 +44,23 @@ public:
     // "a=1; b=2" for the cookies above; null when there are none.
     QString cookieHeaderForURL(const QString& url) const;
 
-    // Replaces the cookie of the same name, domain and path; an expired one deletes it.
+    // Replaces the cookie of the same name, domain and path; an expired one deletes it. A
+    // cookie without a name or domain, or with a control character in its name, value, domain
+    // or path, is refused.
     void setCookie(const Cookie& cookie);
     void deleteCookie(const Cookie& cookie);
     void deleteAll();
     // Stores each acceptable Set-Cookie value answered by `url`.
     void setCookiesFromResponse(const QStringList& setCookieHeaderValues, const QString& url);
 
-    // Parses one Set-Cookie value as answered by `url`; none when the value is malformed or
-    // its Domain does not cover the answering host.
+    // Parses one Set-Cookie value as answered by `url`; none when the value is malformed (a
+    // control character other than a tab anywhere in it included) or its Domain does not
+    // cover the answering host.
     static std::optional<Cookie> parseSetCookie(const QString& headerValue, const QString& url);
+    // Whether `text` can be a cookie's name or value (or domain, or path): RFC 6265 allows no
+    // control character (U+0000–U+001F, U+007F) there, and one would break every Cookie
+    // header it is sent in. Neither the parser nor the jar takes a cookie that fails it.
+    static bool isValidNameOrValue(const QString& text);
     // The Set-Cookie date forms ("Wed, 21 Oct 2015 07:28:00 GMT" and the older variants);
     // invalid when unparsable.
     static QDateTime parseCookieDate(const QString& text);

@@ -571,6 +571,9 @@ bool shootPictures(const QDir& dir, const QString& device)
         }
     }
     qunsetenv("KORVANE_PHOTO_LIBRARY");
+    return ok;
+}
+
 // A reply thread against the fake service: the root with inline emotes over its replies, then
 // with the reply bar open, then with the emote panel over it.
 bool shootComments(const QDir& dir, const QString& device)
