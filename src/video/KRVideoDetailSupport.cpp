@@ -14,6 +14,7 @@
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
 #include "playback/KRPlaybackTransport.h"
+#include "shared/KRDynamicComposerView.h"
 
 #include <QImage>
 #include <QLinearGradient>
@@ -112,14 +113,7 @@ Image KRSkeuomorphicActionImage(const KRTheme* themeOrNull, bool selected)
 
 Image KRDetailTintedImage(const Image& image, const std::optional<QColor>& colour)
 {
-    if (!colour || image.isNull())
-        return image;
-    QImage tinted = image.image().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&tinted);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(QRectF(QPointF(), tinted.deviceIndependentSize()), *colour);
-    painter.end();
-    return Image(tinted, image.leftCapWidth(), image.topCapHeight());
+    return KRDynamicComposerTintedImage(image, colour);
 }
 
 void KRApplySegmentTitleColors(platform::uikit::SegmentedControl* segment, const KRTheme* theme)

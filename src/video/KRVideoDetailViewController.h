@@ -13,6 +13,7 @@
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "service/KRRequestHandle.h"
+#include "shared/KRCommentCellDelegate.h"
 
 #include <QList>
 #include <QPointer>
@@ -57,6 +58,7 @@ class KRVideoDetailViewController : public platform::uikit::ViewController,
                                     public platform::uikit::TableViewDataSource,
                                     public platform::uikit::TableViewDelegate,
                                     public platform::uikit::ActionSheetDelegate,
+                                    public KRCommentCellDelegate,
                                     public KRPlayerControlsViewDelegate {
     Q_OBJECT
 public:
@@ -138,6 +140,8 @@ public:
     void scrollViewDidEndDragging(platform::uikit::ScrollView* scrollView, bool willDecelerate) override;
     void actionSheetClickedButtonAtIndex(platform::uikit::ActionSheet* sheet, int buttonIndex) override;
     void actionSheetDidDismissWithButtonIndex(platform::uikit::ActionSheet* sheet, int buttonIndex) override;
+    void commentCellDidTapPictureAtIndex(KRCommentCell* cell, unsigned index, const QStringList& urls) override;
+    void commentCellDidTapThread(KRCommentCell* cell) override;
     void playerControlsDidTogglePlayback(KRPlayerControlsView* view) override;
     void playerControlsSeekToTime(KRPlayerControlsView* view, double time) override;
     void playerControlsDidRequestQuality(KRPlayerControlsView* view) override;

@@ -12,6 +12,7 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationController.h"
 #include "platform/uikit/ScrollView.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
@@ -21,6 +22,8 @@
 #include "playback/KRPlayerControlsView.h"
 #include "service/KRAPIClient.h"
 #include "service/KRDanmakuClient.h"
+#include "shared/KRCommentCell.h"
+#include "shared/KRCommentImageViewController.h"
 #include "shared/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "shared/KRRouter.h"
@@ -394,36 +397,47 @@ int KRVideoDetailViewController::numberOfRowsInSection(TableView* table, int)
 
 TableViewCell* KRVideoDetailViewController::cellForRowAtIndexPath(TableView* table, const IndexPath& indexPath)
 {
+    if (table == m_comments.commentsTableView) {
+        auto* cell = qobject_cast<KRCommentCell*>(table->dequeueReusableCellWithIdentifier(kCommentCellIdentifier));
+        if (!cell)
+            cell = new KRCommentCell(TableViewCellStyleDefault, kCommentCellIdentifier);
+        cell->setPictureDelegate(this);
+        cell->configureWithComment(m_comments.comments.value(indexPath.row), true);
+        return cell;
+    }
     KRTheme* theme = KRTheme::sharedTheme();
-    const bool comments = table == m_comments.commentsTableView;
-    const QString identifier = comments ? kCommentCellIdentifier : kRelatedCellIdentifier;
-    TableViewCell* cell = table->dequeueReusableCellWithIdentifier(identifier);
+    TableViewCell* cell = table->dequeueReusableCellWithIdentifier(kRelatedCellIdentifier);
     if (!cell)
-        cell = new TableViewCell(TableViewCellStyleSubtitle, identifier);
+        cell = new TableViewCell(TableViewCellStyleSubtitle, kRelatedCellIdentifier);
     cell->setBackgroundColor(theme->backgroundColor());
     cell->textLabel()->setTextColor(theme->primaryTextColor());
     cell->detailTextLabel()->setTextColor(theme->secondaryTextColor());
-    if (comments) {
-        const std::shared_ptr<KRComment> comment = m_comments.comments.value(indexPath.row);
-        cell->textLabel()->setText(comment ? comment->message() : QString());
-        cell->textLabel()->setNumberOfLines(3);
-        QString detail = comment ? QStringLiteral("%1 · %2").arg(comment->authorName(), comment->displayTime()) : QString();
-        if (comment && comment->replyCount() > 0)
-            detail += QStringLiteral(" · %1 条回复").arg(comment->replyCount());
-        cell->detailTextLabel()->setText(detail);
-    } else {
-        const std::shared_ptr<KRVideo> video = m_related.videos.value(indexPath.row);
-        cell->textLabel()->setText(video ? video->title() : QString());
-        cell->textLabel()->setNumberOfLines(2);
-        cell->detailTextLabel()->setText(video ? QStringLiteral("%1 · %2 播放").arg(video->ownerName(), video->displayPlayCount())
-                                               : QString());
-    }
+    const std::shared_ptr<KRVideo> video = m_related.videos.value(indexPath.row);
+    cell->textLabel()->setText(video ? video->title() : QString());
+    cell->textLabel()->setNumberOfLines(2);
+    cell->detailTextLabel()->setText(video ? QStringLiteral("%1 · %2 播放").arg(video->ownerName(), video->displayPlayCount()) : QString());
     return cell;
 }
 
-qreal KRVideoDetailViewController::heightForRowAtIndexPath(TableView* table, const IndexPath&)
+qreal KRVideoDetailViewController::heightForRowAtIndexPath(TableView* table, const IndexPath& indexPath)
 {
-    return table == m_info.relatedTableView ? 86 : 84;
+    if (table == m_info.relatedTableView)
+        return 86;
+    const std::shared_ptr<KRComment> comment = m_comments.comments.value(indexPath.row);
+    return comment ? KRCommentCell::heightForComment(*comment, table->bounds().width(), true) : 44;
+}
+
+void KRVideoDetailViewController::commentCellDidTapPictureAtIndex(KRCommentCell*, unsigned index, const QStringList& urls)
+{
+    if (index >= unsigned(urls.size()))
+        return;
+    if (NavigationController* navigation = navigationController())
+        navigation->pushViewController(new KRCommentImageViewController(urls, index), true);
+}
+
+void KRVideoDetailViewController::commentCellDidTapThread(KRCommentCell* cell)
+{
+    openReplyThreadForComment(cell->representedComment());
 }
 
 void KRVideoDetailViewController::didSelectRowAtIndexPath(TableView* table, const IndexPath& indexPath)
