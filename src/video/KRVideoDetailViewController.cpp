@@ -23,6 +23,7 @@
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
+#include "video/KRDASHStreams.h"
 #include "video/KRVideoDetailSupport.h"
 
 #include <QDebug>
@@ -48,10 +49,17 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
     if (m_part.video && !m_part.video->isPGC() && m_part.video->episodeID() <= 0) {
         if (std::shared_ptr<KRVideo> cached = KROfflineCacheManager::sharedManager()->cachedVideoMatchingVideo(*m_part.video)) {
             m_part.video = cached;
+            // A DASH copy has no single address: its picture file stands for it.
+            QString path = cached->playURL();
+            if (path.isEmpty()) {
+                const KROfflineDASHPlayInfo info = KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(*cached);
+                if (const std::optional<QVariantMap> picture = KRDASHH264VideoStream(info, int(KRLongLong(info.value(QStringLiteral("quality"))))))
+                    path = KRDASHStreamURLString(*picture);
+            }
             qInfo().noquote() << QStringLiteral("[KorvaneOffline] detail cache-hit identity=%1 cid=%2 path=%3")
                                      .arg(cached->feedIdentity())
                                      .arg(cached->cid())
-                                     .arg(cached->playURL());
+                                     .arg(path);
         }
     }
     if (m_part.video) {

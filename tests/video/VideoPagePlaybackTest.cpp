@@ -11,6 +11,12 @@
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "store/KRLocalHistoryStore.h"
+#include "platform/device/Reachability.h"
+#include "platform/foundation/AtomicFile.h"
+#include "playback/KROfflineCacheManager.h"
+
+#include <QDir>
+#include <QImage>
 #include "support/ConsoleCapture.h"
 
 #include <QTest>
@@ -259,4 +265,110 @@ TEST_F(VideoPagePlaybackTest, ControlsLieOverThePicture)
     EXPECT_EQ(controls->frame(), QRectF(0, 0, 375, 210));
     EXPECT_EQ(controls->superview(), qobject_cast<View*>(page->moviePlayer()->view()));
     EXPECT_EQ(controls->superview()->subviews().last(), controls);
+}
+
+namespace {
+
+// A machine's network as the reachability reads it: interfaces and a default route.
+void fakeNetwork(const QString& interface, bool wireless)
+{
+    const QString root = testsupport::testHome() + QStringLiteral("/fakenet");
+    QByteArray table = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    if (!interface.isEmpty()) {
+        const QString dir = root + QStringLiteral("/sys/class/net/") + interface;
+        platform::writeFileAtomically(dir + QStringLiteral("/operstate"), "up\n");
+        platform::writeFileAtomically(dir + QStringLiteral("/type"), "1\n");
+        if (wireless)
+            QDir().mkpath(dir + QStringLiteral("/wireless"));
+        table += QStringLiteral("%1\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n").arg(interface).toUtf8();
+    }
+    platform::writeFileAtomically(root + QStringLiteral("/proc/net/route"), table);
+    platform::Reachability::shared().setRootForTesting(root);
+}
+
+class VideoPageAutoplayTest : public VideoPagePlaybackTest {
+protected:
+    void TearDown() override
+    {
+        platform::Reachability::shared().setRootForTesting({});
+        VideoPagePlaybackTest::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(VideoPageAutoplayTest, WiFiStartsByItself)
+{
+    fakeNetwork(QStringLiteral("wlan0"), true);
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(true);
+    KRPreferences::sharedPreferences().setCellularAutoPlayEnabled(false);
+    KRVideoDetailViewController* page = push();
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_TRUE(log().contains(QStringLiteral("[detail-autoplay-decision] allowed=YES local=NO network=Wi-Fi cellularPermission=NO identity=bv:%1")
+                                   .arg(testsupport::ServiceFixtures::detailBVID())));
+}
+
+TEST_F(VideoPageAutoplayTest, CellularWithoutPermissionWaitsForATap)
+{
+    fakeNetwork(QStringLiteral("wwan0"), false);
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(true);
+    KRPreferences::sharedPreferences().setCellularAutoPlayEnabled(false);
+    KRVideoDetailViewController* page = push();
+    KR_WAIT_UNTIL(part<Button>(page, "playButton")->isEnabled());
+    platform::MainClock::advanceForTesting(1.0);
+    EXPECT_TRUE(log().contains(QStringLiteral("[detail-autoplay-decision] allowed=NO local=NO network=流量网络 cellularPermission=NO")));
+    EXPECT_FALSE(page->hasStartedPlayback());
+    EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+}
+
+TEST_F(VideoPageAutoplayTest, OffRecordsNoDecision)
+{
+    fakeNetwork(QStringLiteral("wlan0"), true);
+    KRVideoDetailViewController* page = push();
+    KR_WAIT_UNTIL(part<Button>(page, "playButton")->isEnabled());
+    platform::MainClock::advanceForTesting(1.0);
+    EXPECT_FALSE(log().contains(QStringLiteral("detail-autoplay-decision")));
+    EXPECT_FALSE(page->hasStartedPlayback());
+}
+
+TEST_F(VideoPageAutoplayTest, AnOfflineDASHCopyPlaysWithoutANetwork)
+{
+    // The copy is made through the offline cache from the fake service's DASH halves.
+    std::shared_ptr<KRVideo> video = detailVideo();
+    bool cached = false;
+    KROfflineCacheManager::sharedManager()->cacheDASHVideo(video, play.dashVideoURL(80).toString(), play.dashAudioURL().toString(), 80,
+                                                           QStringLiteral("1080P"), QImage(), nullptr, {},
+                                                           [&](bool success, const QString&) { cached = success; });
+    KR_WAIT_UNTIL(cached);
+    fakeNetwork(QString(), false);
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(true);
+    KRVideoDetailViewController* page = push(video);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOffline] detail cache-hit identity=bv:%1 cid=%2 path=file://")
+                                     .arg(testsupport::ServiceFixtures::detailBVID())
+                                     .arg(testsupport::ServiceFixtures::kDetailCID)));
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page));
+    EXPECT_TRUE(page->dashPlayback()->pictureURL().isLocalFile());
+    EXPECT_TRUE(log().contains(QStringLiteral("[detail-autoplay-decision] allowed=YES local=YES network=Wi-Fi")));
+}
+
+TEST_F(VideoPagePlaybackTest, TheUploaderPageKeepsPlaybackAndOtherScreensStopIt)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    auto* owner = part<Button>(page, "ownerButton");
+    KR_WAIT_UNTIL(page->video()->ownerMID() > 0);
+    owner->sendActionsForControlEvents(ControlEventTouchUpInside);
+    AnimationClock::finishAll();
+    ASSERT_NE(nav->topViewController(), page);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlaybackLifecycle] retained reason=child-push destination=KRUploaderViewController")));
+    EXPECT_NE(page->moviePlayer(), nullptr);
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    EXPECT_TRUE(playing(page));
+
+    nav->pushViewController(new ViewController(), false);
+    AnimationClock::finishAll();
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlaybackLifecycle] stopped reason=navigation")));
 }

@@ -6,6 +6,8 @@
 #include "look/KRTheme.h"
 #include "model/KRComment.h"
 #include "platform/uikit/Application.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "support/ConsoleCapture.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationItem.h"
@@ -275,4 +277,29 @@ TEST_F(VideoPageLayoutTest, UnavailableVideoLoadsNothing)
     platform::MainClock::advanceForTesting(1);
     flushDeferredDeletes();
     EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/web-interface/view")).size(), 0);
+}
+
+TEST_F(VideoPageLayoutTest, ACommentWithRepliesOpensItsThreadAndPlaybackIsKeptForIt)
+{
+    KRVideoDetailViewController* page = push();
+    part<SegmentedControl>(page, "detailSegment")->tapSegmentForTesting(1);
+    KR_WAIT_UNTIL(!page->comments().isEmpty());
+    ASSERT_GE(page->comments().first()->replyCount(), 1);
+    testsupport::ConsoleCapture console;
+    part<TableView>(page, "commentsTableView")->tapRowForTesting({0, 0});
+    AnimationClock::finishAll();
+    ViewController* top = nav->topViewController();
+    ASSERT_NE(top, page);
+    EXPECT_STREQ(top->metaObject()->className(), "KRReplyThreadViewController");
+    EXPECT_TRUE(page->isPlaybackContinuingChildController(top));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlaybackLifecycle] retained reason=child-push destination=KRReplyThreadViewController")));
+}
+
+TEST_F(VideoPageLayoutTest, HomeShortcutOnlyOverAnotherVideoPage)
+{
+    KRVideoDetailViewController* first = push();
+    EXPECT_EQ(first->navigationItem()->rightBarButtonItem(), nullptr);
+    KRVideoDetailViewController* second = push();
+    ASSERT_NE(second->navigationItem()->rightBarButtonItem(), nullptr);
+    EXPECT_EQ(second->navigationItem()->rightBarButtonItem()->title(), QStringLiteral("首页"));
 }
