@@ -228,8 +228,8 @@ void KRVideoDetailViewController::loadCover()
         return;
     const QString address = m_part.video->coverURL();
     KRImageLoader::sharedLoader()->loadHighResolutionCoverForURLString(address, this, [this, address](const Image& image) {
-            if (!m_loadedView)
-                return;
+        if (!m_loadedView)
+            return;
         if (!image.isNull() && m_part.video && m_part.video->coverURL() == address && !m_player.hasStartedPlayback)
             m_player.coverView->setImage(image);
     });
@@ -252,8 +252,8 @@ void KRVideoDetailViewController::loadAncillaryContent()
         return;
     m_comments.ancillaryRequested = true;
     KRAPIClient::sharedClient()->loadTagsForVideo(m_part.video, this, [this](const QStringList& tags, const KROptionalError&) {
-            if (!m_loadedView)
-                return;
+        if (!m_loadedView)
+            return;
         m_related.tags = tags;
         qDeleteAll(m_info.tagsContainer->findChildren<Label*>(QString(), Qt::FindDirectChildrenOnly));
         KRTheme* theme = KRTheme::sharedTheme();
@@ -464,8 +464,8 @@ void KRVideoDetailViewController::resetDanmakuForCurrentCID()
     m_danmaku.requestedCID = cid;
     m_danmaku.loading = true;
     auto completion = [this, cid](const KRDanmakuList& danmakus, const KROptionalError&) {
-            if (!m_loadedView)
-                return;
+        if (!m_loadedView)
+            return;
         if (cid != m_danmaku.requestedCID)
             return;
         m_danmaku.loading = false;

@@ -61,6 +61,18 @@ constexpr double kStallWindow = 60.0;
 constexpr int kStallCheckMs = 1000;
 constexpr int kHistoryIntervalMs = 15000;
 
+// The addresses of a resolved part, best first. Usable streams count even when an error came
+// with them.
+QStringList playableCandidates(const std::shared_ptr<KRVideo>& resolved)
+{
+    if (!resolved)
+        return {};
+    QStringList candidates = resolved->playURLCandidates();
+    if (candidates.isEmpty() && !resolved->playURL().isEmpty())
+        candidates = {resolved->playURL()};
+    return candidates;
+}
+
 QString clockText(double seconds)
 {
     const qint64 whole = qint64(std::max(0.0, seconds));
@@ -228,14 +240,11 @@ void KRVideoDetailViewController::beginPlaybackAtQuality(int quality, quint64 ge
     auto resolveProgressive = [this, quality, generation] {
         KRAPIClient::sharedClient()->loadPlayURLForVideo(
             m_part.video, quality, this, [this, quality, generation](const std::shared_ptr<KRVideo>& resolved, const KROptionalError& error) {
-            if (!m_loadedView)
-                return;
+                if (!m_loadedView)
+                    return;
                 if (generation != m_engine.requestGeneration)
                     return;
-                // Usable streams count even when an error came with them.
-                QStringList candidates = resolved ? resolved->playURLCandidates() : QStringList();
-                if (candidates.isEmpty() && resolved && !resolved->playURL().isEmpty())
-                    candidates = {resolved->playURL()};
+                const QStringList candidates = playableCandidates(resolved);
                 if (candidates.isEmpty()) {
                     finishPlaybackConstructionFailureWithReason(error ? error->description() : QStringLiteral("no-stream"));
                     return;
@@ -577,13 +586,11 @@ void KRVideoDetailViewController::failOverToNextCandidate(const QString& reason)
         record("playback-fresh-resolve", QStringLiteral("quality=%1 reason=%2").arg(quality).arg(reason));
         KRAPIClient::sharedClient()->loadPlayURLForVideo(
             m_part.video, quality, this, [this, generation, installed, resumeTime](const std::shared_ptr<KRVideo>& resolved, const KROptionalError&) {
-            if (!m_loadedView)
-                return;
+                if (!m_loadedView)
+                    return;
                 if (generation != m_engine.requestGeneration)
                     return;
-                QStringList candidates = resolved ? resolved->playURLCandidates() : QStringList();
-                if (candidates.isEmpty() && resolved && !resolved->playURL().isEmpty())
-                    candidates = {resolved->playURL()};
+                const QStringList candidates = playableCandidates(resolved);
                 if (candidates.isEmpty()) {
                     if (installed)
                         finishInstalledPlaybackAfterResolveFailure(QStringLiteral("fresh-resolve-failed"));
@@ -772,8 +779,8 @@ void KRVideoDetailViewController::loadQualityOptionsIfNeeded()
     m_quality.optionsRequested = true;
     loadDASHPlaybackInfoForVideo(m_engine.actualQuality > 0 ? m_engine.actualQuality : 64,
                                  [this](const std::optional<QVariantMap>& info, const KROptionalError&) {
-            if (!m_loadedView)
-                return;
+                                     if (!m_loadedView)
+                                         return;
                                      m_quality.optionsRequested = false;
                                      if (info)
                                          applyQualityOptions(*info);
