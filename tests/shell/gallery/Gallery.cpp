@@ -737,7 +737,13 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     }
     page->playerControls()->setControlsVisible(true, false);
     page->playerControls()->layoutIfNeeded();
-    ok &= save(s, dir, device + QStringLiteral("-video-playing"));
+    {
+        // Grabbed as it is: finishing the animations would run the controls' hide as well.
+        const QString path = dir.filePath(device + QStringLiteral("-video-playing.png"));
+        const bool saved = s.window->grab().save(path);
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+        ok &= saved;
+    }
     page->speedButtonTapped(nullptr);
     ok &= save(s, dir, device + QStringLiteral("-video-speed-sheet"));
     if (ActionSheet* sheet = page->visibleActionSheet())
