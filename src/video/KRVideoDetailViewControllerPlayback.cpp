@@ -392,6 +392,8 @@ void KRVideoDetailViewController::startMovieWithURLString(const QString& address
         player->setInitialPlaybackTime(m_engine.pendingInitialPlaybackTime);
     KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("progressive-start"));
     player->setUseApplicationAudioSession(true);
+    // The start position is taken when the item is prepared.
+    player->prepareToPlay();
     player->play();
     applyPlaybackRateToAllClocks(m_speed.playbackRate, false);
 }

@@ -372,3 +372,56 @@ TEST_F(VideoPagePlaybackTest, TheUploaderPageKeepsPlaybackAndOtherScreensStopIt)
     EXPECT_EQ(page->moviePlayer(), nullptr);
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlaybackLifecycle] stopped reason=navigation")));
 }
+
+TEST_F(VideoPagePlaybackTest, APlayerThatRefusesIsGivenUpAfterSixSeconds)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    platform::media::MediaPlayer* player = page->moviePlayer()->playerForTesting();
+    player->pause();
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-observed")));
+    const double observed = platform::MainClock::now();
+    // Every retry is answered by another pause.
+    KR_ADVANCE_UNTIL([&] {
+        if (player->rate() > 0)
+            player->pause();
+        return log().contains(QStringLiteral("unexpected-pause-give-up"));
+    }());
+    EXPECT_GE(platform::MainClock::now() - observed, 6.0);
+    EXPECT_EQ(log().count(QStringLiteral("[unexpected-pause-retry]")), 5);
+    EXPECT_EQ(statusText(page), QStringLiteral("播放已暂停，点播放继续"));
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+    // The play button's tap means play again.
+    page->playButtonTapped();
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+}
+
+TEST_F(VideoPagePlaybackTest, TheQualitySheetWaitsForItsListAndAChoiceRestartsThere)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 4.0);
+    KR_ADVANCE_UNTIL(page->moviePlayer()->currentPlaybackTime() >= 4.0);
+    page->showQualityActionSheetFromView(page->playerControls()->qualityButton());
+    KR_ADVANCE_UNTIL(page->visibleActionSheet() != nullptr);
+    ActionSheet* sheet = page->visibleActionSheet();
+    ASSERT_EQ(sheet->numberOfButtons(), 6);
+    EXPECT_EQ(sheet->buttonTitleAtIndex(0), QStringLiteral("4K"));
+    EXPECT_EQ(sheet->buttonTitleAtIndex(2), QStringLiteral("720P ✓"));
+    EXPECT_EQ(sheet->buttonTitleAtIndex(4), QStringLiteral("360P"));
+    sheet->tapButtonForTesting(4);
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 16 && playing(page));
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
+    EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 3.5);
+}
+
+TEST_F(VideoPagePlaybackTest, ContinuingFromTheOfferStartsAtTheRecord)
+{
+    KRLocalHistoryStore::sharedStore().recordVideo(detailVideo(), 8, 120, false, false);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(window->visibleAlert() != nullptr);
+    EXPECT_TRUE(window->visibleAlert()->message().contains(QStringLiteral("0:08")));
+    window->visibleAlert()->tapButtonForTesting(1);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 7.5);
+}
