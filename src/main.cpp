@@ -10,9 +10,9 @@
 int main(int argc, char** argv)
 {
     // The captcha page reports through its own scheme, which the engine learns before it starts;
-    // a web view also needs the shared GL contexts set before the application object exists.
+    // its drawing is chosen before then too, so that no start pays for a GL context.
     platform::web::WebView::registerPrivateSchemes({QStringLiteral("korvane-gaia")});
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    platform::web::WebView::renderWithoutOpenGL();
     // Made here rather than by ApplicationMain so that it outlives the services' shutdown.
     QApplication app(argc, argv);
     const int result = platform::uikit::ApplicationMain(argc, argv, [] { return std::make_unique<KRAppDelegate>(); });

@@ -36,25 +36,56 @@ qint64 firstPositive(const QList<std::pair<const QVariantMap*, QString>>& candid
     return 0;
 }
 
-bool has(const QVariantMap& map, const QString& key) { return !KRIsMissing(map.value(key)); }
+// One item of an account list as the normaliser reads it: the item itself, amended by the
+// members the history and the list's kind supply. The amendments are kept apart and read
+// first, so the item is never copied to change it.
+struct AmendedItem {
+    const QVariantMap& item;
+    QVariantMap amendments;
 
-QVariantMap normalizedItem(QVariantMap entry, const QString& listKey)
+    // The member under the key, or a missing value; read in place, never copied.
+    const QVariant& value(const QString& key) const
+    {
+        static const QVariant missing;
+        if (!amendments.isEmpty()) {
+            const auto amended = amendments.constFind(key);
+            if (amended != amendments.constEnd())
+                return amended.value();
+        }
+        const auto it = item.constFind(key);
+        return it != item.constEnd() ? it.value() : missing;
+    }
+    void insert(const QString& key, const QVariant& value) { amendments.insert(key, value); }
+};
+
+bool has(const AmendedItem& entry, const QString& key) { return !KRIsMissing(entry.value(key)); }
+
+// The amendments of one item.
+QVariantMap amendmentsOf(const QVariantMap& item, const QString& listKey)
 {
-    const QVariantMap history = mapOrEmpty(entry.value(QStringLiteral("history")));
-    QString business = KRIsString(history.value(QStringLiteral("business"))) ? history.value(QStringLiteral("business")).toString() : QString();
-    if (business.isEmpty() && KRIsString(entry.value(QStringLiteral("business"))))
-        business = entry.value(QStringLiteral("business")).toString();
+    AmendedItem entry{item, {}};
+    static const QVariantMap noHistory;
+    const QVariant& historyValue = entry.value(QStringLiteral("history"));
+    const QVariantMap& history =
+        KRIsDictionary(historyValue) ? *static_cast<const QVariantMap*>(historyValue.constData()) : noHistory;
+    const QString businessKey = QStringLiteral("business");
+    const QVariant historyBusiness = history.value(businessKey);
+    QString business = KRIsString(historyBusiness) ? historyBusiness.toString() : QString();
+    if (business.isEmpty() && KRIsString(entry.value(businessKey)))
+        business = entry.value(businessKey).toString();
     business = business.toLower();
     const QString aidKey = QStringLiteral("aid");
 
     bool fillAIDFromHistory = false;
     bool fillAIDFromMedia = false;
-    if (!business.isEmpty()
+    // Most items are plain archives: they need no search for the words of the other kinds.
+    if (!business.isEmpty() && business != QLatin1String("archive")
         && (business.contains(QLatin1String("pgc")) || business.contains(QLatin1String("bangumi"))
             || business.contains(QLatin1String("season")))) {
+        // Nothing is amended yet: the item's own members are what it holds.
         const qint64 episode = firstPositive({{&history, QStringLiteral("epid")}, {&history, QStringLiteral("ep_id")},
-                                              {&entry, QStringLiteral("epid")}, {&entry, QStringLiteral("ep_id")}});
-        const qint64 season = firstPositive({{&entry, QStringLiteral("season_id")}, {&entry, QStringLiteral("seasonid")},
+                                              {&item, QStringLiteral("epid")}, {&item, QStringLiteral("ep_id")}});
+        const qint64 season = firstPositive({{&item, QStringLiteral("season_id")}, {&item, QStringLiteral("seasonid")},
                                              {&history, QStringLiteral("season_id")}, {&history, QStringLiteral("seasonid")}});
         entry.insert(QStringLiteral("pgc"), true);
         entry.insert(QStringLiteral("business"), QStringLiteral("pgc"));
@@ -91,7 +122,7 @@ QVariantMap normalizedItem(QVariantMap entry, const QString& listKey)
         entry.insert(QStringLiteral("owner"), entry.value(QStringLiteral("upper")));
     if (KRIsDictionary(entry.value(QStringLiteral("cnt_info"))) && !has(entry, QStringLiteral("stat")))
         entry.insert(QStringLiteral("stat"), entry.value(QStringLiteral("cnt_info")));
-    return entry;
+    return std::move(entry.amendments);
 }
 
 } // namespace
@@ -104,13 +135,16 @@ KRAccountVideoPage KRAccountNormalizedVideoPage(const QVariant& reply, const QSt
     QVariant items = root.value(listKey);
     if (!KRIsArray(items))
         items = root.value(QStringLiteral("list"));
-    QVariantList entries;
-    for (const QVariant& item : listOrEmpty(items)) {
-        if (KRIsDictionary(item))
-            entries.append(normalizedItem(item.toMap(), listKey));
-    }
     KRAccountVideoPage page;
-    page.videos = KRVideoNormalizer::videosFromPayload(QVariantMap{{QStringLiteral("list"), entries}});
+    const QVariantList entries = listOrEmpty(items);
+    page.videos.reserve(entries.size());
+    for (const QVariant& item : entries) {
+        if (!KRIsDictionary(item))
+            continue;
+        const QVariantMap& entry = *static_cast<const QVariantMap*>(item.constData());
+        if (auto video = KRVideoNormalizer::videoFromDictionary(entry, amendmentsOf(entry, listKey)))
+            page.videos.append(std::move(video));
+    }
     for (const std::shared_ptr<KRVideo>& video : page.videos) {
         if ((video->isPGC() || video->episodeID() >= 1) && video->playCount() <= 0 && video->danmakuCount() <= 0)
             video->setStatisticsKnown(false);

@@ -10,59 +10,60 @@
 
 namespace {
 
-// Which of 128 buckets a key name falls in. A dictionary records the buckets of the keys it
-// holds, so a lookup of a key whose bucket is empty skips the ordered-map search: most field
-// keys are absent from any one reply shape, and the search's string comparisons are
-// otherwise the whole cost of normalising.
-int keyBucket(QStringView key)
+// A hash of a key name (FNV-1a over its UTF-16 units): keys are short, and a dictionary
+// hashes each of its own keys once to be searched by the hashes of the names it is asked for.
+quint32 keyHash(QStringView key)
 {
-    if (key.isEmpty())
-        return 0;
-    const unsigned hash = unsigned(key.size()) * 131u + unsigned(key.front().unicode()) * 31u
-        + unsigned(key.at(key.size() / 2).unicode()) * 7u + unsigned(key.back().unicode());
-    return int(hash % 128u);
+    quint32 hash = 2166136261u;
+    for (const QChar c : key) {
+        hash ^= c.unicode();
+        hash *= 16777619u;
+    }
+    return hash;
 }
 
-// A key list with the bucket of each key computed once.
+// A key list with the hash of each key computed once.
 class Keys {
 public:
     Keys(std::initializer_list<QString> names) : m_names(names)
     {
-        m_buckets.reserve(m_names.size());
+        m_hashes.reserve(m_names.size());
         for (const QString& name : m_names)
-            m_buckets.push_back(keyBucket(name));
+            m_hashes.push_back(keyHash(name));
     }
     const QStringList& names() const { return m_names; }
     qsizetype size() const { return m_names.size(); }
     const QString& name(qsizetype i) const { return m_names.at(i); }
-    int bucket(qsizetype i) const { return m_buckets[size_t(i)]; }
+    quint32 hash(qsizetype i) const { return m_hashes[size_t(i)]; }
 
 private:
     QStringList m_names;
-    std::vector<int> m_buckets;
+    std::vector<quint32> m_hashes;
 };
 
-// A JSON object with the buckets of its keys: the same answers as KRFirstValue and
-// KRFirstString on the map, found faster.
+// A JSON object indexed by the hashes of its keys: the same answers as KRFirstValue and
+// KRFirstString on the map, found without searching the map. Most names asked for are absent
+// from any one reply shape, and the map's search (string comparisons down its tree) was the
+// larger part of normalising; one pass over the keys when the dictionary is made replaces it.
 class Dictionary {
 public:
-    explicit Dictionary(const QVariantMap& map) : m_map(map)
+    // `amendments`, when given, are read before the map's own members of the same names.
+    explicit Dictionary(const QVariantMap& map, const QVariantMap* amendments = nullptr)
+        : m_map(map), m_amendments(amendments && !amendments->isEmpty() ? amendments : nullptr)
     {
-        for (auto it = map.keyBegin(); it != map.keyEnd(); ++it) {
-            const int bucket = keyBucket(*it);
-            m_buckets[bucket / 64] |= quint64(1) << (bucket % 64);
-        }
+        m_own.build(map);
+        if (m_amendments)
+            m_amended.build(*m_amendments);
     }
-    const QVariantMap& map() const { return m_map; }
 
     // The value under the key, present or null; nullptr when absent.
     const QVariant* raw(const Keys& keys, qsizetype i) const
     {
-        const int bucket = keys.bucket(i);
-        if (!(m_buckets[bucket / 64] & (quint64(1) << (bucket % 64))))
-            return nullptr;
-        const auto it = m_map.constFind(keys.name(i));
-        return it == m_map.constEnd() ? nullptr : &it.value();
+        if (m_amendments) {
+            if (const QVariant* value = m_amended.find(*m_amendments, keys.name(i), keys.hash(i)))
+                return value;
+        }
+        return m_own.find(m_map, keys.name(i), keys.hash(i));
     }
     // KRFirstValue: the first present, non-null value.
     const QVariant* first(const Keys& keys) const
@@ -90,8 +91,57 @@ public:
     const QVariant* at(const Keys& key) const { return raw(key, 0); }
 
 private:
+    // An open-addressed table of a map's members by key hash, at most half full. A map too
+    // large for it is searched as a map.
+    class Index {
+    public:
+        void build(const QVariantMap& map)
+        {
+            if (map.size() > kSlots / 2) {
+                m_searchMap = true;
+                return;
+            }
+            m_mask = kSlots - 1;
+            while (m_mask > 15 && qsizetype(m_mask + 1) / 4 >= map.size())
+                m_mask >>= 1;
+            std::fill_n(m_slots, m_mask + 1, Slot{});
+            for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+                const quint32 hash = keyHash(it.key());
+                quint32 at = hash & m_mask;
+                while (m_slots[at].value)
+                    at = (at + 1) & m_mask;
+                m_slots[at] = Slot{hash, &it.key(), &it.value()};
+            }
+        }
+        const QVariant* find(const QVariantMap& map, const QString& name, quint32 hash) const
+        {
+            if (m_searchMap) {
+                const auto it = map.constFind(name);
+                return it == map.constEnd() ? nullptr : &it.value();
+            }
+            for (quint32 at = hash & m_mask; m_slots[at].value; at = (at + 1) & m_mask) {
+                if (m_slots[at].hash == hash && *m_slots[at].key == name)
+                    return m_slots[at].value;
+            }
+            return nullptr;
+        }
+
+    private:
+        static constexpr quint32 kSlots = 128;
+        struct Slot {
+            quint32 hash = 0;
+            const QString* key = nullptr;
+            const QVariant* value = nullptr;
+        };
+        Slot m_slots[kSlots];
+        quint32 m_mask = 0;
+        bool m_searchMap = false;
+    };
+
     const QVariantMap& m_map;
-    quint64 m_buckets[2] = {0, 0};
+    const QVariantMap* m_amendments;
+    Index m_own;
+    Index m_amended;
 };
 
 // Every key list is built once; the normaliser runs for every list page.
@@ -215,11 +265,28 @@ const QVariantList* findPayloadArray(const QVariantMap& dictionary)
     return nullptr;
 }
 
+// "mm:ss", or "h:mm:ss" from one hour on, for a count of at least 1 second. Written digit by
+// digit: through printf it was a tenth of normalising a list.
 QString durationFromSeconds(qint64 seconds)
 {
-    if (seconds >= 3600)
-        return QString::asprintf("%lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
-    return QString::asprintf("%02lld:%02lld", seconds / 60, seconds % 60);
+    char text[32];
+    char* const end = text + sizeof text;
+    char* p = end;
+    const auto twoDigits = [&p](qint64 value) {
+        *--p = char('0' + value % 10);
+        *--p = char('0' + value / 10);
+    };
+    twoDigits(seconds % 60);
+    *--p = ':';
+    if (seconds < 3600) {
+        twoDigits(seconds / 60);
+    } else {
+        twoDigits((seconds / 60) % 60);
+        *--p = ':';
+        for (qint64 hours = seconds / 3600; hours > 0; hours /= 10)
+            *--p = char('0' + hours % 10);
+    }
+    return QString::fromLatin1(p, end - p);
 }
 
 // Reads the detail object S first and the outer object D second ("S, then D").
@@ -569,8 +636,13 @@ std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariant& 
 
 std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMap& dictionary)
 {
+    return videoFromDictionary(dictionary, QVariantMap());
+}
+
+std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMap& dictionary, const QVariantMap& amendments)
+{
     auto video = std::make_shared<KRVideo>();
-    const Dictionary D(dictionary);
+    const Dictionary D(dictionary, &amendments);
     const QVariantMap* detail = asDictionary(D.at(kDetailKey()));
     std::optional<Dictionary> detailDictionary;
     if (detail)

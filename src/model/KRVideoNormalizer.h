@@ -33,6 +33,9 @@ public:
     static std::optional<QVariantList> arrayFromPayload(const QVariant& payload);
     // A new video read from one JSON object (every field rule, in order).
     static std::shared_ptr<KRVideo> videoFromDictionary(const QVariantMap& dictionary);
+    // As above, reading `amendments` before the object's own members of the same names: the
+    // object as a caller amended it, without copying it to insert them.
+    static std::shared_ptr<KRVideo> videoFromDictionary(const QVariantMap& dictionary, const QVariantMap& amendments);
     // As above for any value: null unless the value is a JSON object.
     static std::shared_ptr<KRVideo> videoFromDictionary(const QVariant& value);
     // Every video of a reply, in reply order: the elements of arrayFromPayload, or the single

@@ -119,6 +119,12 @@ void KRRootViewController::viewDidAppear(bool)
     if (KRRootSystemMajorVersion() < kModernThemeVersion || m_initialModernThemeApplied)
         return;
     m_initialModernThemeApplied = true;
+    // The appearance comes before the window's first paint, the call after 0 s after it: what
+    // the first paint shows is themed already, and no second paint of the bars follows.
+    if (view()->window()) {
+        KRTheme::sharedTheme()->applyToTabBarController(this);
+        m_appearanceThemeCurrent = true;
+    }
     m_delayed.schedule(kInitialModernTheme, 0, [this] { applyInitialModernThemeAfterAppearance(); });
 }
 
@@ -127,9 +133,12 @@ void KRRootViewController::applyInitialModernThemeAfterAppearance()
     if (!isViewLoaded() || !view()->window()) {
         // The next appearance tries again.
         m_initialModernThemeApplied = false;
+        m_appearanceThemeCurrent = false;
         return;
     }
-    KRTheme::sharedTheme()->applyToTabBarController(this);
+    if (!m_appearanceThemeCurrent)
+        KRTheme::sharedTheme()->applyToTabBarController(this);
+    m_appearanceThemeCurrent = false;
     KRConsole::log(QStringLiteral("[KorvaneStartupLayout] committed initial theme after first appearance"));
 }
 

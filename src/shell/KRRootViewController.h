@@ -50,6 +50,9 @@ private:
     void applyInitialModernThemeAfterAppearance();
 
     bool m_initialModernThemeApplied = false;
+    // The theme applied at the first appearance is still the one in force: the committing call
+    // on the next turn then has nothing to change, and the first paint shows the theme.
+    bool m_appearanceThemeCurrent = false;
     // While a size transition runs, the base's calls of the older rotation hooks must not
     // send the playback screen its hooks a second time.
     bool m_inSizeTransition = false;

@@ -182,10 +182,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool dash = mode & 1;
     if (dash) {
         manager->cacheDASHVideo(video, root + QStringLiteral("video.m4s"), (mode & 2) ? extra : root + QStringLiteral("audio.m4s"),
-                                80, QStringLiteral("1080P"), cover, nullptr, completion);
+                                80, QStringLiteral("1080P"), cover, nullptr, nullptr, completion);
     } else {
         // The input's address first when it is one, then the server.
-        manager->cacheVideo(video, {extra, root + QStringLiteral("v.mp4")}, QStringLiteral("1080P"), cover, nullptr, completion);
+        manager->cacheVideo(video, {extra, root + QStringLiteral("v.mp4")}, QStringLiteral("1080P"), cover, nullptr, nullptr, completion);
     }
     if (!fuzz::runUntil([&] { return completions > 0; }))
         fuzz::fail("a download ends");

@@ -323,3 +323,26 @@ TEST(VideoNormalizer, HostileValuesNeverBreakTheReader)
         EXPECT_LE(KRVideoNormalizer::videosFromPayload(QVariant(d)).size(), 1);
     }
 }
+
+TEST(VideoNormalizer, AmendmentsReadBeforeTheObjectsOwnMembers)
+{
+    const QVariantMap item = parse(R"({"aid": 0, "title": "原标题", "cid": 7, "detail": {"bvid": "BV1detail"},
+                                       "business": "archive", "duration": 65})")
+                                 .toMap();
+    const QVariantMap amendments{{"aid", 42}, {"title", "改过的标题"}, {"pgc", true}, {"business", "pgc"}, {"ep_id", 9}};
+    const auto amended = KRVideoNormalizer::videoFromDictionary(item, amendments);
+    ASSERT_TRUE(amended);
+    // The same answers as the object with the amendments inserted into it.
+    QVariantMap inserted = item;
+    for (auto it = amendments.constBegin(); it != amendments.constEnd(); ++it)
+        inserted.insert(it.key(), it.value());
+    const auto expected = KRVideoNormalizer::videoFromDictionary(inserted);
+    EXPECT_EQ(fieldsOf(*amended), fieldsOf(*expected));
+    EXPECT_EQ(amended->aid(), 42) << "an amendment wins over the object's own member";
+    EXPECT_EQ(amended->cid(), 7) << "a member without an amendment is the object's";
+    EXPECT_EQ(amended->bvid(), "BV1detail") << "the detail object is read as before";
+    EXPECT_EQ(item.value("aid").toLongLong(), 0) << "the object is not changed";
+    // No amendments: the object alone.
+    EXPECT_EQ(fieldsOf(*KRVideoNormalizer::videoFromDictionary(item, QVariantMap())),
+              fieldsOf(*KRVideoNormalizer::videoFromDictionary(item)));
+}

@@ -44,16 +44,19 @@ TEST(Directories, FollowTheCurrentHomeAndCreateFolders)
 
     QTemporaryDir other;
     qputenv("KORVANE_HOME", other.path().toUtf8());
+    Directories::homeVariablesChanged();
     EXPECT_EQ(Directories::documents(), other.path() + "/Documents");
     // A relative home follows the working directory.
     const QString workingDirectory = QDir::currentPath();
     qputenv("KORVANE_HOME", "relative-home");
+    Directories::homeVariablesChanged();
     ASSERT_TRUE(QDir::setCurrent(other.path()));
     EXPECT_EQ(Directories::homePath(), other.path() + "/relative-home");
     ASSERT_TRUE(QDir::setCurrent(home));
     EXPECT_EQ(Directories::homePath(), home + "/relative-home");
     QDir::setCurrent(workingDirectory);
     qputenv("KORVANE_HOME", home.toUtf8());
+    Directories::homeVariablesChanged();
     EXPECT_EQ(Directories::homePath(), home);
 }
 

@@ -2,6 +2,7 @@
 #include "support/TestSupport.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Directories.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/UserDefaults.h"
@@ -192,10 +193,12 @@ TEST(UserDefaults, StandardFollowsAChangeOfHome)
     UserDefaults::standard().setObject("Where", "first");
     QTemporaryDir second;
     qputenv("KORVANE_HOME", second.path().toUtf8());
+    Directories::homeVariablesChanged();
     EXPECT_FALSE(UserDefaults::standard().contains("Where"));
     EXPECT_EQ(UserDefaults::standard().path(), standardFile(second.path()));
     EXPECT_EQ(onDisk().value("Where"), "first") << "the pending change went to the home it was made in";
     qputenv("KORVANE_HOME", firstHome.toUtf8());
+    Directories::homeVariablesChanged();
     EXPECT_EQ(UserDefaults::standard().string("Where"), "first");
 }
 
@@ -206,6 +209,7 @@ TEST(UserDefaultsChild, DISABLED_SetThenEnd)
     if (qEnvironmentVariableIsEmpty("KR_CHILD_HOME"))
         GTEST_SKIP();
     qputenv("KORVANE_HOME", qgetenv("KR_CHILD_HOME"));
+    Directories::homeVariablesChanged();
     UserDefaults::standard().setObject("Child", "saved");
     if (qgetenv("KR_CHILD_MODE") == "exit")
         std::exit(0);

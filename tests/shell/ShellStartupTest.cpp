@@ -180,6 +180,20 @@ TEST_F(ShellStartupTest, ModernLaunchDefersTheThemeAndRecordsTheGeometry)
     EXPECT_NE(logo()->image().image(), Image::named(QStringLiteral("Tarnwick23/zant_logo_white")).image());
 }
 
+TEST_F(ShellStartupTest, ModernLaunchPaintsTheThemeFirstAndCommitsItOnTheNextTurn)
+{
+    ConsoleCapture console;
+    launch();
+    // Before any turn of the event loop, so before the window's first paint: the bar is themed.
+    EXPECT_FALSE(console.contains(QStringLiteral("committed initial theme after first appearance")));
+    const QImage first = root()->tabBar()->grab().toImage();
+    EXPECT_TRUE(showsColour(first, root()->tabBar()->rectForItem(0), QColor(250, 115, 158)));
+    EXPECT_TRUE(showsColour(first, root()->tabBar()->rectForItem(1), QColor(128, 87, 102)));
+    // The commit still comes on its turn and leaves the bar as it was painted.
+    KR_WAIT_UNTIL(console.contains(QStringLiteral("committed initial theme after first appearance")));
+    EXPECT_EQ(root()->tabBar()->grab().toImage(), first);
+}
+
 TEST_F(ShellStartupTest, OlderSystemsThemeAtOnceWithoutTheDeferral)
 {
     useDevice(QStringLiteral("iPhone10,1"), QStringLiteral("14.8"));

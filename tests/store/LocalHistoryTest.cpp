@@ -1,4 +1,5 @@
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Directories.h"
 #include "platform/foundation/PropertyList.h"
 #include "model/KRVideo.h"
 #include "store/KRLocalHistoryStore.h"
@@ -297,6 +298,7 @@ TEST(LocalHistoryChild, DISABLED_RecordThenEnd)
     if (qEnvironmentVariableIsEmpty("KR_CHILD_HOME"))
         GTEST_SKIP();
     qputenv("KORVANE_HOME", qgetenv("KR_CHILD_HOME"));
+    platform::Directories::homeVariablesChanged();
     store().resetForTesting();
     for (int i = 1; i <= 300; ++i)
         store().recordVideo(makeVideo(i, 1), i, 1000, false, false);

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include "platform/foundation/Directories.h"
 #include "platform/foundation/Dispatch.h"
 
 #include <QCoreApplication>
@@ -71,6 +72,7 @@ void beginFreshHome()
 {
     currentHome() = std::make_unique<QTemporaryDir>();
     qputenv("KORVANE_HOME", currentHome()->path().toUtf8());
+    platform::Directories::homeVariablesChanged();
     for (auto& hook : startHooks())
         hook();
 }

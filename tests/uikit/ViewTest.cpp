@@ -8,6 +8,7 @@
 
 #include <QGuiApplication>
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -315,4 +316,38 @@ TEST_F(KitView, RoundedImageViewsMaskTheirCorners)
     const QImage shot = view.grab().toImage();
     EXPECT_EQ(shot.pixelColor(20, 20), QColor(Qt::red));
     EXPECT_NE(shot.pixelColor(1, 1), QColor(Qt::red));
+}
+
+// A tiled background (a pattern colour) whose pixels are all opaque hides what lies beneath it
+// like an opaque colour does, so the view below is not filled again under it; a tile with a
+// transparent pixel lets it show through.
+TEST_F(KitView, AnOpaqueTileHidesWhatIsBelowAndATranslucentOneDoesNot)
+{
+    struct Counting : View {
+        using View::View;
+        int draws = 0;
+        void drawRect(QPainter&) override { ++draws; }
+    };
+    Counting root(QRectF(0, 0, 60, 60));
+    root.setBackgroundColor(QColor(Qt::white));
+    auto* cover = new View(QRectF(0, 0, 60, 60), &root);
+    QImage tile(4, 4, QImage::Format_ARGB32_Premultiplied);
+    tile.fill(QColor(Qt::red));
+    tile.setPixelColor(1, 1, QColor(Qt::blue));
+    cover->setBackgroundColor(QBrush(tile));
+    root.show();
+    KR_WAIT_UNTIL(root.windowHandle() && root.windowHandle()->isExposed());
+    const auto onScreen = [&](int x, int y) {
+        root.repaint();
+        return QGuiApplication::primaryScreen()->grabWindow(root.winId()).toImage().pixelColor(x, y);
+    };
+    root.draws = 0;
+    EXPECT_EQ(onScreen(1, 1), QColor(Qt::blue));
+    EXPECT_EQ(onScreen(2, 2), QColor(Qt::red));
+    EXPECT_EQ(root.draws, 0) << "the view below is wholly hidden";
+
+    tile.setPixelColor(2, 2, QColor(0, 0, 0, 0));
+    cover->setBackgroundColor(QBrush(tile));
+    EXPECT_EQ(onScreen(2, 2), QColor(Qt::white)) << "the transparent pixel shows the view below";
+    EXPECT_GT(root.draws, 0);
 }

@@ -1,3 +1,4 @@
+#include "platform/foundation/MainClock.h"
 #include "KitTestSupport.h"
 
 #include "platform/uikit/ImageView.h"
@@ -267,7 +268,10 @@ TEST_F(ZoomAndPagingTest, LongPressBeginsAfterItsDurationAndEndsWhenLifted)
     states.clear();
     press->setMinimumPressDuration(0.05);
     mouse(&surface, QEvent::MouseButtonPress, QPointF(20, 20), 0);
-    KR_WAIT_UNTIL(!states.isEmpty());
+    platform::MainClock::advanceForTesting(0.04);
+    EXPECT_TRUE(states.isEmpty());
+    platform::MainClock::advanceForTesting(0.02);
+    ASSERT_EQ(states.size(), 1);
     mouse(&surface, QEvent::MouseMove, QPointF(30, 20), 0);
     mouse(&surface, QEvent::MouseButtonRelease, QPointF(30, 20), 0);
     EXPECT_EQ(states, (QList<int>{GestureStateBegan, GestureStateChanged, GestureStateEnded}));
@@ -282,8 +286,8 @@ TEST_F(ZoomAndPagingTest, LongPressBeginsAfterItsDurationAndEndsWhenLifted)
     witness->setAllowableMovement(1000);
     mouse(&surface, QEvent::MouseButtonPress, QPointF(20, 20), 0);
     mouse(&surface, QEvent::MouseMove, QPointF(60, 20), 0);
-    KR_WAIT_UNTIL(witnessed == 1);
-    QCoreApplication::processEvents();
+    platform::MainClock::advanceForTesting(0.11);
+    EXPECT_EQ(witnessed, 1);
     mouse(&surface, QEvent::MouseButtonRelease, QPointF(60, 20), 0);
     EXPECT_TRUE(states.isEmpty());
 }

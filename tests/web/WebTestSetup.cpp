@@ -1,7 +1,5 @@
 #include "platform/web/WebView.h"
 
-#include <QCoreApplication>
-
 // GCC names an AddressSanitizer build one way, clang another.
 #if defined(__SANITIZE_ADDRESS__)
 #define KORVANE_WEB_TESTS_UNDER_ASAN 1
@@ -15,7 +13,7 @@
 void korvaneTestBeforeApplication()
 {
     platform::web::WebView::registerPrivateSchemes({QStringLiteral("korvane-gaia")});
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    platform::web::WebView::renderWithoutOpenGL();
 }
 
 #ifdef KORVANE_WEB_TESTS_UNDER_ASAN

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <mutex>
 
 #include <sys/stat.h>
@@ -19,46 +20,61 @@ QString ensured(const QString& path)
 
 QString below(const QString& relative) { return ensured(Directories::home() + QLatin1Char('/') + relative); }
 
+struct KeptHome {
+    std::atomic<quint64> generation{0};
+    std::mutex mutex;
+    quint64 readAt = 0; // the generation `path` was read at; 0 before the first read
+    bool relative = false;
+    QByteArray relativeHome;
+    QString path;
+};
+
+// Never destroyed: asked from exit handlers too.
+KeptHome& keptHome()
+{
+    static KeptHome* kept = new KeptHome;
+    return *kept;
+}
+
+QString readHomePath(const QByteArray& home)
+{
+    if (!home.isEmpty())
+        return QDir::cleanPath(QFileInfo(QFile::decodeName(home)).absoluteFilePath());
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || !QDir::isAbsolutePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(data + QStringLiteral("/korvane"));
+}
+
 } // namespace
 
 QString Directories::homePath()
 {
-    // Asked on every read of the user defaults (hundreds of times while a screen is built),
-    // so the path is kept for as long as the variables it comes from stay the same. A
-    // relative home also depends on the working directory and is worked out each time.
-    struct Kept {
-        std::mutex mutex;
-        QByteArray home, dataHome, userHome;
-        QString path;
-    };
-    static Kept* kept = new Kept; // never destroyed: asked from exit handlers too
+    KeptHome& kept = keptHome();
+    const quint64 generation = kept.generation.load(std::memory_order_acquire) + 1;
+    QByteArray relativeHome;
+    {
+        std::lock_guard lock(kept.mutex);
+        if (kept.readAt == generation && !kept.relative)
+            return kept.path;
+        if (kept.readAt == generation)
+            relativeHome = kept.relativeHome;
+    }
+    if (!relativeHome.isEmpty())
+        return readHomePath(relativeHome);
     const QByteArray home = qgetenv("KORVANE_HOME");
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    const QByteArray userHome = qgetenv("HOME");
-    const bool relative = !home.isEmpty() && !QDir::isAbsolutePath(QFile::decodeName(home));
-    if (!relative) {
-        std::lock_guard lock(kept->mutex);
-        if (!kept->path.isEmpty() && kept->home == home && kept->dataHome == dataHome && kept->userHome == userHome)
-            return kept->path;
-    }
-    QString path;
-    if (!home.isEmpty()) {
-        path = QDir::cleanPath(QFileInfo(QFile::decodeName(home)).absoluteFilePath());
-    } else {
-        QString data = QFile::decodeName(dataHome);
-        if (data.isEmpty() || !QDir::isAbsolutePath(data))
-            data = QDir::homePath() + QStringLiteral("/.local/share");
-        path = QDir::cleanPath(data + QStringLiteral("/korvane"));
-    }
-    if (!relative) {
-        std::lock_guard lock(kept->mutex);
-        kept->home = home;
-        kept->dataHome = dataHome;
-        kept->userHome = userHome;
-        kept->path = path;
-    }
+    const QString path = readHomePath(home);
+    std::lock_guard lock(kept.mutex);
+    kept.readAt = generation;
+    kept.relative = !home.isEmpty() && !QDir::isAbsolutePath(QFile::decodeName(home));
+    kept.relativeHome = kept.relative ? home : QByteArray();
+    kept.path = path;
     return path;
 }
+
+quint64 Directories::homeGeneration() { return keptHome().generation.load(std::memory_order_acquire); }
+
+void Directories::homeVariablesChanged() { keptHome().generation.fetch_add(1, std::memory_order_acq_rel); }
 
 QString Directories::home() { return ensured(homePath()); }
 QString Directories::documents() { return below(QStringLiteral("Documents")); }

@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <atomic>
 #include <limits>
 #include <mutex>
 #include <vector>
@@ -68,6 +69,9 @@ struct UserDefaults::Impl : std::enable_shared_from_this<UserDefaults::Impl> {
     QString path;
     QString home;               // set when following Directories::home()
     bool followsHome = false;
+    // The home generation `home` was read at, plus one (0: never read): while it holds, the
+    // home is not asked again, so a read of the standard defaults costs one atomic load.
+    std::atomic<quint64> followedGeneration{0};
     QVariantMap values;
     quint64 generation = 0;     // bumped by every change
     quint64 written = 0;        // generation the file holds
@@ -163,16 +167,23 @@ void UserDefaults::Impl::followHome()
 {
     if (!followsHome)
         return;
+    const quint64 homeGeneration = Directories::homeGeneration() + 1;
+    if (followedGeneration.load(std::memory_order_acquire) == homeGeneration)
+        return;
     const QString current = Directories::homePath();
     {
         std::lock_guard lock(mutex);
-        if (current == home)
+        if (current == home) {
+            followedGeneration.store(homeGeneration, std::memory_order_release);
             return;
+        }
     }
     std::lock_guard writing(writeMutex);
     std::unique_lock lock(mutex);
-    if (current == home)
+    if (current == home) {
+        followedGeneration.store(homeGeneration, std::memory_order_release);
         return;
+    }
     // Pending changes belong to the old home; write them there unless it is gone.
     if (!home.isEmpty() && QFileInfo::exists(home))
         writeLocked(lock);
@@ -186,6 +197,7 @@ void UserDefaults::Impl::followHome()
     values = std::move(loaded);
     written = generation;
     lastWriteOK = true;
+    followedGeneration.store(homeGeneration, std::memory_order_release);
 }
 
 // Holding the data mutex after a change: arranges the debounced write.

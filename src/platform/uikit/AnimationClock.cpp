@@ -72,7 +72,9 @@ AnimationClock::Id AnimationClock::animate(QObject* owner, double seconds, std::
     e->start = c.m_time;
     e->done = std::move(done);
     e->tick = [step = std::move(step), seconds](double elapsed) {
-        const double t = std::min(1.0, elapsed / seconds);
+        // The clock's time is a sum of steps, so an animation stepped exactly by its duration
+        // may fall a rounding error short of it; that still counts as its end.
+        const double t = elapsed >= seconds - 1e-6 ? 1.0 : elapsed / seconds;
         if (step)
             step(t);
         return t < 1.0;

@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <QChildEvent>
+#include <QImage>
 #include <QPainter>
 #include <QTimer>
 
@@ -217,13 +218,39 @@ void View::setCornerRadius(qreal radius)
     update();
 }
 
+namespace {
+
+// Whether a fill with the brush leaves nothing of what lies beneath showing: an opaque colour,
+// or a tile (a pattern colour) whose pixels are all opaque. Tiles are small; a large one is
+// judged by its format alone.
+bool fillsOpaquely(const QBrush& brush)
+{
+    if (brush.style() == Qt::SolidPattern)
+        return brush.color().alpha() == 255;
+    if (brush.style() != Qt::TexturePattern)
+        return false;
+    const QImage tile = brush.textureImage();
+    if (tile.isNull())
+        return false;
+    if (!tile.hasAlphaChannel())
+        return true;
+    if (qint64(tile.width()) * tile.height() > 64 * 64)
+        return false;
+    for (int y = 0; y < tile.height(); ++y)
+        for (int x = 0; x < tile.width(); ++x)
+            if (qAlpha(tile.pixel(x, y)) != 255)
+                return false;
+    return true;
+}
+
+} // namespace
+
 void View::updateOpaquePainting()
 {
-    // A view that fills its whole rect with an opaque colour hides what lies beneath it, so Qt
-    // may leave that part of the views below unpainted on screen (otherwise every window,
-    // screen and bar background is filled again under whatever covers it).
-    const bool covers = m_background.style() == Qt::SolidPattern && m_background.color().alpha() == 255
-                        && m_alpha >= 1 && m_cornerRadius <= 0;
+    // A view that fills its whole rect opaquely hides what lies beneath it, so Qt may leave
+    // that part of the views below unpainted on screen (otherwise every window, screen and bar
+    // background is filled again under whatever covers it, lists' tiled backgrounds included).
+    const bool covers = m_alpha >= 1 && m_cornerRadius <= 0 && fillsOpaquely(m_background);
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 

@@ -10,6 +10,8 @@
 
 #include <QNetworkCookie>
 #include <QResizeEvent>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QWebEngineCertificateError>
 #include <QWebEngineCookieStore>
 #include <QWebEngineLoadingInfo>
@@ -106,6 +108,13 @@ void WebView::registerPrivateSchemes(const QStringList& schemes)
         QWebEngineUrlScheme::registerScheme(scheme);
         registeredPrivateSchemes().append(lower);
     }
+}
+
+void WebView::renderWithoutOpenGL()
+{
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
 }
 
 WebView::WebView(const QRectF& frame, platform::uikit::View* superview)

@@ -58,6 +58,12 @@ public:
 
     // Before the QApplication exists (main calls it with "korvane-gaia").
     static void registerPrivateSchemes(const QStringList& schemes);
+    // Before the QApplication exists: pages are drawn by the engine's software compositor and
+    // the window system is asked for no OpenGL at all. Linking the engine otherwise makes Qt
+    // create a shared GL context at every start (under X without a GPU, the software GL
+    // driver: tens of MiB and a fifth of a second), whether or not a page is ever shown.
+    // A QT_XCB_GL_INTEGRATION already set by the user is kept.
+    static void renderWithoutOpenGL();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
