@@ -663,10 +663,11 @@ void KRVideoDetailViewController::stopPlaybackForNavigation()
 
 void KRVideoDetailViewController::tearDownMoviePlayer()
 {
-    if (m_engine.dash) {
-        m_engine.dash->stop();
-        delete m_engine.dash;
+    if (KRDASHPlayback* dash = m_engine.dash) {
         m_engine.dash = nullptr;
+        dash->stop();
+        // It may be the one calling: it goes once the call has returned.
+        KRPlaybackTransportReleaseLater(dash);
     }
     m_engine.dashPlaybackActive = false;
     m_delayed.cancel(QStringLiteral("checkPlaybackStallRecovery"));
