@@ -8,6 +8,7 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "playback/KRDASHPlayback.h"
+#include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "store/KRLocalHistoryStore.h"
@@ -424,4 +425,52 @@ TEST_F(VideoPagePlaybackTest, ContinuingFromTheOfferStartsAtTheRecord)
     window->visibleAlert()->tapButtonForTesting(1);
     KR_ADVANCE_UNTIL(playing(page));
     EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 7.5);
+}
+
+TEST_F(VideoPagePlaybackTest, AReplyForAStoppedStartIsDropped)
+{
+    play.setFault(PlaybackFixtures::Fault::Delay, 400);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(play.playRequestCount() >= 1);
+    // Another screen covers the page before the address comes: the start is stopped.
+    nav->pushViewController(new ViewController(), false);
+    AnimationClock::finishAll();
+    EXPECT_FALSE(page->hasStartedPlayback());
+    const int answered = play.playRequestCount();
+    // The answer arrives and is dropped.
+    KR_ADVANCE_UNTIL(console.contains(QStringLiteral("[KorvaneQuality] response")));
+    platform::MainClock::advanceForTesting(1.0);
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_GE(play.playRequestCount(), answered);
+    EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
+}
+
+TEST_F(VideoPagePlaybackTest, ASpeedChosenWhilePausedStartsNothing)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != 1);
+    page->setPlaybackRateValue(1.25f, true);
+    EXPECT_EQ(statusText(page), QStringLiteral("播放速度 1.25x"));
+    platform::MainClock::advanceForTesting(0.5);
+    EXPECT_NE(page->moviePlayer()->playbackState(), 1);
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-rate-applied] rate=1.25 hold=NO expected=NO")));
+    // Playing again goes at the chosen rate.
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(std::abs(page->moviePlayer()->playerForTesting()->rate() - 1.25) < 0.01);
+}
+
+TEST_F(VideoPagePlaybackTest, DanmakuOfThePartAreFedToTheRenderer)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && play.danmakuRequestCount() >= 1);
+    KRDanmakuRenderer* renderer = page->danmakuRenderer();
+    ASSERT_NE(renderer, nullptr);
+    EXPECT_TRUE(renderer->isVisible());
+    EXPECT_EQ(renderer->parentWidget(), page->moviePlayer()->view());
+    KR_ADVANCE_UNTIL(renderer->isDisplayLinkRunning());
+    // Switching danmaku off reaches the renderer.
+    page->danmakuButtonTapped();
+    EXPECT_FALSE(renderer->isDanmakuEnabled());
 }
