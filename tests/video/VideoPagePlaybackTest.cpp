@@ -427,24 +427,6 @@ TEST_F(VideoPagePlaybackTest, ContinuingFromTheOfferStartsAtTheRecord)
     EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 7.5);
 }
 
-TEST_F(VideoPagePlaybackTest, AReplyForAStoppedStartIsDropped)
-{
-    play.setFault(PlaybackFixtures::Fault::Delay, 400);
-    KRVideoDetailViewController* page = pushAndPlay();
-    KR_ADVANCE_UNTIL(play.playRequestCount() >= 1);
-    // Another screen covers the page before the address comes: the start is stopped.
-    nav->pushViewController(new ViewController(), false);
-    AnimationClock::finishAll();
-    EXPECT_FALSE(page->hasStartedPlayback());
-    const int answered = play.playRequestCount();
-    // The answer arrives and is dropped.
-    KR_ADVANCE_UNTIL(console.contains(QStringLiteral("[KorvaneQuality] response")));
-    platform::MainClock::advanceForTesting(1.0);
-    EXPECT_EQ(page->moviePlayer(), nullptr);
-    EXPECT_GE(play.playRequestCount(), answered);
-    EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
-}
-
 TEST_F(VideoPagePlaybackTest, ASpeedChosenWhilePausedStartsNothing)
 {
     KRVideoDetailViewController* page = pushAndPlay();
