@@ -97,6 +97,10 @@ TEST_F(VideoPagePlaybackTest, DASHPlaysSoundAndPictureInStep)
     // The quality list came with the DASH information.
     EXPECT_EQ(page->qualityValues(), (QList<int>{120, 80, 64, 32, 16}));
     EXPECT_EQ(page->qualityTitleForValue(80), QStringLiteral("1080P"));
+    // A rate reaches the picture player too.
+    page->setPlaybackRateValue(1.25f, true);
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-rate-applied] rate=1.25 hold=NO expected=YES state=1 iosPicture=NO dashPicture=YES")));
+    KR_ADVANCE_UNTIL(std::abs(page->dashPlayback()->picturePlayer()->rate() - 1.25) < 0.01);
 }
 
 TEST_F(VideoPagePlaybackTest, AMissingFirstAddressHandsOverToTheBackup)
@@ -455,4 +459,32 @@ TEST_F(VideoPagePlaybackTest, DanmakuOfThePartAreFedToTheRenderer)
     // Switching danmaku off reaches the renderer.
     page->danmakuButtonTapped();
     EXPECT_FALSE(renderer->isDanmakuEnabled());
+}
+
+TEST_F(VideoPagePlaybackTest, ThePlayerMoreSheetLeadsToTheLoopSheet)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsDidRequestMore(page->playerControls());
+    ActionSheet* more = page->visibleActionSheet();
+    ASSERT_NE(more, nullptr);
+    EXPECT_EQ(more->tag(), 7315);
+    EXPECT_EQ(more->buttonTitleAtIndex(1), QStringLiteral("自动连播：关"));
+    EXPECT_EQ(more->buttonTitleAtIndex(2), QStringLiteral("循环播放：不循环"));
+    more->tapButtonForTesting(1);
+    EXPECT_TRUE(KRPreferences::sharedPreferences().autoContinueEnabled());
+    page->playerControlsDidRequestMore(page->playerControls());
+    more = page->visibleActionSheet();
+    ASSERT_NE(more, nullptr);
+    more->tapButtonForTesting(2);
+    // The loop sheet follows once the More sheet has gone.
+    KR_ADVANCE_UNTIL(page->visibleActionSheet() && page->visibleActionSheet()->tag() == 7316);
+    ActionSheet* loop = page->visibleActionSheet();
+    int marked = 0;
+    for (int i = 0; i < loop->numberOfButtons(); ++i)
+        marked += loop->buttonTitleAtIndex(i).endsWith(QStringLiteral(" ✓")) ? 1 : 0;
+    EXPECT_EQ(marked, 1);
+    EXPECT_EQ(loop->buttonTitleAtIndex(0), QStringLiteral("不循环 ✓"));
+    loop->tapButtonForTesting(2);
+    EXPECT_EQ(KRPreferences::sharedPreferences().playbackLoopMode(), 2);
 }
