@@ -322,6 +322,8 @@ private:
         int unexpectedPauseRecoveryCount = 0;
         platform::RepeatingTimer controlsTimer;
         double lastControlsVisualUpdate = -1;
+        qint64 controlsTitledCID = -1;
+        int controlsTitledQuality = -1;
         std::vector<platform::ObserverToken> playerObservers;
     };
     struct Quality {

@@ -65,9 +65,15 @@ void KRVideoDetailViewController::playerControlsTimerFired(bool fromTimer)
     const double current = std::max(0.0, player->currentPlaybackTime());
     controls->updateCurrentTime(current, duration);
     controls->setPlaying(player->playbackState() == 1 || intent);
-    controls->setVideoTitle(m_part.video ? m_part.video->title() : QString());
-    controls->setQualityTitle(compactQualityTitleForValue(m_engine.actualQuality));
-    if (!m_engine.dashPlaybackActive && !player->naturalSize().isEmpty())
+    // Titles change with the part and the quality only: set when they do.
+    const qint64 cid = m_part.video ? m_part.video->cid() : 0;
+    if (cid != m_engine.controlsTitledCID || m_engine.actualQuality != m_engine.controlsTitledQuality) {
+        m_engine.controlsTitledCID = cid;
+        m_engine.controlsTitledQuality = m_engine.actualQuality;
+        controls->setVideoTitle(m_part.video ? m_part.video->title() : QString());
+        controls->setQualityTitle(compactQualityTitleForValue(m_engine.actualQuality));
+    }
+    if (!m_engine.dashPlaybackActive && m_engine.mediaNaturalSize.isEmpty())
         refreshMediaOrientationFromSize(player->naturalSize());
 }
 

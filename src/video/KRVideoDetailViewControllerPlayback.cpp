@@ -446,6 +446,8 @@ void KRVideoDetailViewController::installPlayer(KRPlaybackTransport* player)
     m_player.controls->setDanmakuEnabled(m_danmaku.enabled);
     m_player.controls->setVideoTitle(m_part.video ? m_part.video->title() : QString());
     m_player.controls->setQualityTitle(compactQualityTitleForValue(m_engine.actualQuality));
+    m_engine.controlsTitledCID = m_part.video ? m_part.video->cid() : 0;
+    m_engine.controlsTitledQuality = m_engine.actualQuality;
     m_player.controls->setPlaying(true);
     m_player.playerContainer->bringSubviewToFront(m_player.loadingOverlay);
     m_player.playerContainer->bringSubviewToFront(m_player.danmakuStatusLabel);
