@@ -162,8 +162,8 @@ void KRVideoDetailViewController::themeDidChange()
 
 void KRVideoDetailViewController::sessionDidChange()
 {
-    // Signed in or out: the coin state is the account's, read again when the next issue's
-    // interaction reads come; until then it shows as not loaded.
+    // Signed in or out: the coin state belonged to the previous account; it shows as not
+    // loaded until it is read for the new one.
     m_interactions = AccountInteractions();
     applyOfficialInteractionImages();
 }

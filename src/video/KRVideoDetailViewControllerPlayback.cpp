@@ -51,11 +51,11 @@ void record(const char* event, const QString& detail)
     KRDiagnostics::recordEvent(QString::fromLatin1(event), detail);
 }
 
-// Not given by the Parts; chosen: a record counts when at least 5 s were watched and, with a
+// Our own choice: a record counts when at least 5 s were watched and, with a
 // known length, more than 5 s remain.
 constexpr double kResumeMinimumTime = 5.0;
 constexpr double kResumeEndMargin = 5.0;
-// Not given by the Parts; chosen: the third stall within 60 s of the window's first.
+// Our own choice: the third stall within 60 s of the window's first.
 constexpr int kStallsBeforeFallback = 3;
 constexpr double kStallWindow = 60.0;
 constexpr int kStallCheckMs = 1000;
