@@ -453,7 +453,7 @@ TEST_F(FollowingFeedTest, TapsOpenTheVideoTheDynamicAndTheVideoComments)
     AnimationClock::finishAll();
     auto* page = qobject_cast<KRVideoDetailViewController*>(nav->topViewController());
     ASSERT_NE(page, nullptr);
-    EXPECT_FALSE(page->showsCommentsWhenPresented());
+    EXPECT_EQ(page->selectedDetailPage(), 0);
     nav->popToRootViewControllerAnimated(false);
 
     click(rowCell(feed, 2)->originalCard());
@@ -470,7 +470,8 @@ TEST_F(FollowingFeedTest, TapsOpenTheVideoTheDynamicAndTheVideoComments)
     AnimationClock::finishAll();
     page = qobject_cast<KRVideoDetailViewController*>(nav->topViewController());
     ASSERT_NE(page, nullptr);
-    EXPECT_TRUE(page->showsCommentsWhenPresented());
+    // The page opens at its comments once it has appeared.
+    EXPECT_EQ(page->selectedDetailPage(), 1);
 }
 
 } // namespace
