@@ -539,3 +539,25 @@ TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
 
 } // namespace
 } // namespace socialtest
+
+namespace socialtest {
+namespace {
+
+TEST_F(FollowingFeedTest, LeavingTheScreenEndsTheRepost)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("95"), QStringLiteral("转我"))}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    ASSERT_NE(feed->composer()->superview(), nullptr);
+    click(rowCell(feed, 0)->bodyControl());
+    AnimationClock::finishAll();
+    EXPECT_EQ(openedDynamics, QStringList{"95"});
+    EXPECT_EQ(feed->composer()->superview(), nullptr);
+    EXPECT_EQ(feed->pendingDynamic(), nullptr);
+    EXPECT_EQ(feed->pendingAction(), 0);
+}
+
+} // namespace
+} // namespace socialtest
