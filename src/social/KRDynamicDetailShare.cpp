@@ -18,6 +18,7 @@
 #include "shared/KRCommentCell.h"
 #include "shared/KRCommentImageViewController.h"
 #include "shared/KRRouter.h"
+#include "social/KRDynamicCell.h"
 #include "store/KRSessionStore.h"
 
 #include <QUrl>
@@ -49,45 +50,42 @@ QString KRDynamicDetailViewController::shareURLString() const
 
 TableViewCell* KRDynamicDetailViewController::dynamicRowCell(TableView* table)
 {
-    TableViewCell* cell = table->dequeueReusableCellWithIdentifier(kDynamicCellIdentifier);
+    auto* cell = qobject_cast<KRDynamicCell*>(table->dequeueReusableCellWithIdentifier(kDynamicCellIdentifier));
     if (!cell)
-        cell = new TableViewCell(TableViewCellStyleSubtitle, kDynamicCellIdentifier);
-    const KRTheme* theme = KRTheme::sharedTheme();
-    cell->setSelectionStyle(TableViewCellSelectionStyleNone);
-    cell->textLabel()->setText(m_dynamic ? m_dynamic->authorName() : QString());
-    cell->textLabel()->setTextColor(theme->primaryTextColor());
-    cell->detailTextLabel()->setText(m_dynamic ? m_dynamic->text() : QString());
-    cell->detailTextLabel()->setTextColor(theme->secondaryTextColor());
+        cell = new KRDynamicCell(TableViewCellStyleDefault, kDynamicCellIdentifier);
+    cell->setDelegate(this);
+    cell->configureWithDynamic(m_dynamic, true);
     return cell;
 }
 
-qreal KRDynamicDetailViewController::dynamicRowHeight(qreal) const { return 60; }
-
-void KRDynamicDetailViewController::reconfigureDynamicRow()
+void KRDynamicDetailViewController::reconfigureDynamicRow(const std::shared_ptr<KRDynamic>& dynamic)
 {
-    if (tableView()->numberOfSections() > 0)
-        tableView()->reloadRowsAtIndexPaths({{0, 0}}, TableViewRowAnimationNone);
+    // The row that shows this dynamic now, whichever cell that is.
+    if (dynamic != m_dynamic || tableView()->numberOfSections() < 1)
+        return;
+    if (auto* cell = qobject_cast<KRDynamicCell*>(tableView()->cellForRowAtIndexPath({0, 0})))
+        cell->configureWithDynamic(dynamic, true);
 }
 
-void KRDynamicDetailViewController::dynamicCellDidSelectVideo()
+void KRDynamicDetailViewController::dynamicCellDidSelectVideo(KRDynamicCell*)
 {
     if (m_dynamic && m_dynamic->video())
         KRRouter::openVideoPage(navigationController(), m_dynamic->video());
 }
 
-void KRDynamicDetailViewController::dynamicCellDidSelectAuthor()
+void KRDynamicDetailViewController::dynamicCellDidSelectAuthor(KRDynamicCell*)
 {
     if (m_dynamic)
         KRRouter::openUploaderPage(navigationController(), m_dynamic->authorMID(), m_dynamic->authorName(), m_dynamic->authorAvatarURL());
 }
 
-void KRDynamicDetailViewController::dynamicCellDidSelectBody()
+void KRDynamicDetailViewController::dynamicCellDidSelectBody(KRDynamicCell*)
 {
     if (m_dynamic && m_dynamic->video())
-        dynamicCellDidSelectVideo();
+        dynamicCellDidSelectVideo(nullptr);
 }
 
-void KRDynamicDetailViewController::dynamicCellDidSelectOriginal()
+void KRDynamicDetailViewController::dynamicCellDidSelectOriginal(KRDynamicCell*)
 {
     if (!m_dynamic)
         return;
@@ -97,7 +95,7 @@ void KRDynamicDetailViewController::dynamicCellDidSelectOriginal()
         KRRouter::openDynamicDetail(navigationController(), m_dynamic->originalDynamicID());
 }
 
-void KRDynamicDetailViewController::dynamicCellDidSelectLike()
+void KRDynamicDetailViewController::dynamicCellDidSelectLike(KRDynamicCell*)
 {
     // A second tap before the answer would send the same request again and count twice.
     if (!m_dynamic || m_likeInFlight)
@@ -114,20 +112,20 @@ void KRDynamicDetailViewController::dynamicCellDidSelectLike()
             }
             dynamic->setLiked(liked);
             dynamic->setLikeCount(std::max(0, dynamic->likeCount() + (liked ? 1 : -1)));
-            reconfigureDynamicRow();
+            reconfigureDynamicRow(dynamic);
         });
 }
 
-void KRDynamicDetailViewController::dynamicCellDidSelectComment()
+void KRDynamicDetailViewController::dynamicCellDidSelectComment(KRDynamicCell*)
 {
     if (tableView()->numberOfSections() > 1 && tableView()->numberOfRowsInSection(1) > 0)
         tableView()->scrollToRowAtIndexPath({1, 0}, TableViewScrollPositionTop, true);
     presentCommentComposerForComment(nullptr);
 }
 
-void KRDynamicDetailViewController::dynamicCellDidSelectRepost() { shareTapped(); }
+void KRDynamicDetailViewController::dynamicCellDidSelectRepost(KRDynamicCell*) { shareTapped(); }
 
-bool KRDynamicDetailViewController::dynamicCellDidSelectPictureAtIndex(unsigned index)
+bool KRDynamicDetailViewController::dynamicCellDidSelectPictureAtIndex(KRDynamicCell*, unsigned index)
 {
     if (!m_dynamic || index >= unsigned(m_dynamic->pictureURLs().size()))
         return true;

@@ -18,6 +18,7 @@
 #include "shared/KRCommentCell.h"
 #include "shared/KRDynamicComposerView.h"
 #include "shared/KRRouter.h"
+#include "social/KRDynamicCell.h"
 #include "store/KRSessionStore.h"
 
 #include <algorithm>
@@ -29,7 +30,6 @@ namespace {
 constexpr int kHighlightMilliseconds = 1800;
 constexpr qreal kStateRowHeight = 44;
 constexpr qreal kCommentsHeaderHeight = 30;
-const QString kDynamicCellIdentifier = QStringLiteral("KRDynamicDetailCell");
 const QString kCommentCellIdentifier = QStringLiteral("KRDynamicInlineCommentCell");
 const QString kStateCellIdentifier = QStringLiteral("KRDynamicInlineCommentStateCell");
 const QString kClearHighlight = QStringLiteral("clearFocusedRootCommentHighlight");
@@ -255,7 +255,7 @@ qreal KRDynamicDetailViewController::heightForRowAtIndexPath(TableView* table, c
 {
     const qreal width = table->frame().width();
     if (ip.section == 0)
-        return m_dynamic ? dynamicRowHeight(width) : kStateRowHeight;
+        return m_dynamic ? KRDynamicCell::heightForDynamic(*m_dynamic, width, true) : kStateRowHeight;
     if (ip.row < m_comments.list.size() && m_comments.list.at(ip.row))
         return KRCommentCell::heightForComment(*m_comments.list.at(ip.row), width, true);
     return kStateRowHeight;

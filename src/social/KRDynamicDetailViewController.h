@@ -9,6 +9,8 @@
 #include "shared/KRDynamicComposerView.h"
 #include "shared/KRDynamicComposerViewDelegate.h"
 #include "shared/KRPhotoPickerViewController.h"
+#include "social/KRDynamicCellDelegate.h"
+#include "social/KRDynamicNotifications.h"
 
 #include <QList>
 #include <QPointer>
@@ -29,16 +31,13 @@ class TableViewCell;
 class View;
 } // namespace platform::uikit
 
-// Posted with no object whenever the screen learns a dynamic's comment count; user info
-// {"dynamicID": the id, "count": the count as a qint64}.
-inline const QString KRDynamicCommentCountDidChangeNotification = QStringLiteral("KRDynamicCommentCountDidChangeNotification");
-
 // The screen "动态" for one dynamic: the dynamic unfolded on top, its comments below, paged only
 // from the trailing state row, and a comment button docked above the tab bar. From it the user
 // comments (with photos), replies, reposts, likes, opens pictures, threads, the video and the
 // author, and uses the more sheet. A message may ask it to bring one comment, or one reply in a
 // comment's thread, into view. Portrait only.
 class KRDynamicDetailViewController : public platform::uikit::TableViewController,
+                                      public KRDynamicCellDelegate,
                                       public KRCommentCellDelegate,
                                       public KRDynamicComposerViewDelegate,
                                       public KRPhotoPickerViewControllerDelegate,
@@ -90,14 +89,14 @@ public:
     void didSelectRowAtIndexPath(platform::uikit::TableView*, const platform::uikit::IndexPath&) override;
 
     // The dynamic's row.
-    void dynamicCellDidSelectVideo();
-    void dynamicCellDidSelectAuthor();
-    void dynamicCellDidSelectBody();
-    void dynamicCellDidSelectOriginal();
-    void dynamicCellDidSelectLike();
-    void dynamicCellDidSelectComment();
-    void dynamicCellDidSelectRepost();
-    bool dynamicCellDidSelectPictureAtIndex(unsigned index);
+    void dynamicCellDidSelectVideo(KRDynamicCell*) override;
+    void dynamicCellDidSelectAuthor(KRDynamicCell*) override;
+    void dynamicCellDidSelectBody(KRDynamicCell*) override;
+    void dynamicCellDidSelectOriginal(KRDynamicCell*) override;
+    void dynamicCellDidSelectLike(KRDynamicCell*) override;
+    void dynamicCellDidSelectComment(KRDynamicCell*) override;
+    void dynamicCellDidSelectRepost(KRDynamicCell*) override;
+    bool dynamicCellDidSelectPictureAtIndex(KRDynamicCell*, unsigned index) override;
 
     // Comment rows.
     void commentCellDidTapPictureAtIndex(KRCommentCell*, unsigned index, const QStringList& urls) override;
@@ -181,8 +180,7 @@ private:
     void applyFocusedRootCommentIfPossible();
     void clearFocusedRootCommentHighlight();
     platform::uikit::TableViewCell* dynamicRowCell(platform::uikit::TableView*);
-    qreal dynamicRowHeight(qreal width) const;
-    void reconfigureDynamicRow();
+    void reconfigureDynamicRow(const std::shared_ptr<KRDynamic>& dynamic);
 
     // More sheet (KRDynamicDetailShare.cpp).
     platform::uikit::View* actionSheetHostView();
