@@ -64,6 +64,7 @@ public:
     int commentPage() const { return m_comments.page; }
     bool isLoadingComments() const { return m_comments.loading; }
     bool commentsHaveMore() const { return m_comments.hasMore; }
+    QString commentsErrorText() const { return m_comments.errorText; }
     platform::uikit::Label* stateLabel() const { return m_stateLabel; }
     platform::uikit::View* composerDock() const { return m_composerDock.data(); }
     platform::uikit::Button* composerButton() const { return m_composerButton; }
