@@ -41,6 +41,8 @@ protected:
     {
         SocialTest::SetUp();
         DD::installDetailRoutes(fake, &behaviour);
+        // The composer's emote pictures are the composer's own business, and slow to fetch.
+        emotesFail = true;
         countObserver = platform::NotificationCenter::defaultCenter().addObserver(
             KRDynamicCommentCountDidChangeNotification, nullptr, [this](const platform::Notification& n) {
                 countObjects << n.object;
