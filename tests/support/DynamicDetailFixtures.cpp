@@ -2,6 +2,7 @@
 
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
+#include "support/ImageFixtures.h"
 #include "support/ServiceFixtures.h"
 
 #include <memory>
@@ -35,7 +36,7 @@ QVariantMap ownVideoItem()
                       {"duration_text", "12:04"}, {"stat", Map{{"play", "1.2万"}, {"danmaku", "88"}}}};
     return {{"id_str", kOwnVideoID}, {"type", "DYNAMIC_TYPE_AV"},
             {"basic", Map{{"comment_id_str", QString::number(kOwnVideoAID)}, {"comment_type", 11}}},
-            {"modules", Map{{"module_author", Map{{"mid", 4242}, {"name", QStringLiteral("测试用户")}, {"pub_time", QStringLiteral("3 小时前")}}},
+            {"modules", Map{{"module_author", Map{{"mid", 4242}, {"name", QStringLiteral("测试用户")}, {"face", ImageFixtures::avatarAddress(QStringLiteral("dyn-own"))}, {"pub_time", QStringLiteral("3 小时前")}}},
                             {"module_dynamic", Map{{"desc", Map{{"text", QStringLiteral("新视频发布了，欢迎来看")}}},
                                                    {"major", Map{{"archive", archive}}}}},
                             {"module_stat", stat(5, kOwnVideoCommentCount, 2)}}}};
@@ -49,7 +50,7 @@ QVariantMap pictureItem()
                         {"width", 800}, {"height", 600}};
     return {{"id_str", kPictureID}, {"type", "DYNAMIC_TYPE_DRAW"},
             {"basic", Map{{"comment_id_str", ""}, {"comment_type", 0}}},
-            {"modules", Map{{"module_author", Map{{"mid", kPictureAuthorMID}, {"name", QStringLiteral("摄影师阿青")}, {"pub_time", QStringLiteral("昨天")}}},
+            {"modules", Map{{"module_author", Map{{"mid", kPictureAuthorMID}, {"name", QStringLiteral("摄影师阿青")}, {"face", ImageFixtures::avatarAddress(QStringLiteral("dyn-photo"))}, {"pub_time", QStringLiteral("昨天")}}},
                             {"module_dynamic", Map{{"desc", Map{{"text", QStringLiteral("今天的晚霞")}}},
                                                    {"major", Map{{"draw", Map{{"items", pictures}}}}}}},
                             {"module_stat", stat(0, 0, 0)}}}};
