@@ -3,13 +3,18 @@
 find_program(FFMPEG_EXECUTABLE ffmpeg REQUIRED)
 set(KORVANE_TEST_MEDIA_DIR ${CMAKE_BINARY_DIR}/test-media)
 
-# A 12 s clip: a moving test picture with a frame counter and a tone, a key frame every second.
+# A clip (12 s unless a length in seconds follows the size): a moving test picture with a
+# frame counter and a tone, a key frame every second.
 function(korvane_generate_clip output width height)
+  set(seconds 12)
+  if(ARGC GREATER 3)
+    set(seconds ${ARGV3})
+  endif()
   add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/${output}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVANE_TEST_MEDIA_DIR}
     COMMAND ${FFMPEG_EXECUTABLE} -nostdin -loglevel error -y
-      -f lavfi -i testsrc2=size=${width}x${height}:rate=25:duration=12
-      -f lavfi -i sine=frequency=440:sample_rate=44100:duration=12
+      -f lavfi -i testsrc2=size=${width}x${height}:rate=25:duration=${seconds}
+      -f lavfi -i sine=frequency=440:sample_rate=44100:duration=${seconds}
       -map 0:v -map 1:a -c:v libx264 -preset ultrafast -crf 30 -pix_fmt yuv420p -g 25 -keyint_min 25
       -sc_threshold 0 -c:a aac -b:a 64k -movflags +faststart -shortest
       ${KORVANE_TEST_MEDIA_DIR}/${output}
@@ -19,6 +24,8 @@ endfunction()
 
 korvane_generate_clip(clip-360p.mp4 640 360)
 korvane_generate_clip(clip-720p.mp4 1280 720)
+# A portrait video, shown in the portrait full screen.
+korvane_generate_clip(clip-portrait.mp4 360 640 6)
 
 # The DASH halves of a clip, each a fragmented MP4 with a global index: video<suffix>.m4s and
 # audio<suffix>.m4s.
@@ -52,6 +59,7 @@ add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4
 
 add_custom_target(korvane_test_media ALL DEPENDS
   ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4 ${KORVANE_TEST_MEDIA_DIR}/clip-720p.mp4
+  ${KORVANE_TEST_MEDIA_DIR}/clip-portrait.mp4
   ${KORVANE_TEST_MEDIA_DIR}/video.m4s ${KORVANE_TEST_MEDIA_DIR}/audio.m4s
   ${KORVANE_TEST_MEDIA_DIR}/video-720p.m4s ${KORVANE_TEST_MEDIA_DIR}/audio-720p.m4s
   ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4)

@@ -20,6 +20,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Button.h"
+#include "platform/uikit/Device.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
@@ -370,6 +371,41 @@ TEST_F(ShellStartupTest, OrientationFollowsThePlaybackScreenAndItsHooksOnBothPat
     player->allows = false;
     EXPECT_EQ(delegate->supportedInterfaceOrientationsForWindow(window), 2);
     EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+}
+
+// The hand turns the device; the shell follows it once the playback screen allows it.
+TEST_F(ShellStartupTest, TurningTheDeviceRotatesThroughTheRootOnlyWhileThePlaybackScreenAllowsIt)
+{
+    platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);
+    launch();
+    auto* player = new PlaybackScreen;
+    player->allows = false;  // before playback
+    stack(0)->pushViewController(player, false);
+    Device::current().setOrientation(3);
+    AnimationClock::finishAll();
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_TRUE(player->hooks.isEmpty());
+
+    player->allows = true;  // playback runs: the screen asks the kit to look at the device again
+    ViewController::attemptRotationToDeviceOrientation();
+    AnimationClock::finishAll();
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeRight));
+    EXPECT_EQ(delegate->window()->frame().size(), QSizeF(667, 375));
+    EXPECT_EQ(player->hooks, (QStringList{QStringLiteral("{667, 375}"), QStringLiteral("raise"), QStringLiteral("layout"),
+                                          QStringLiteral("complete")}));
+
+    player->hooks.clear();
+    for (int flat : {5, 6, 2}) {
+        Device::current().setOrientation(flat);
+        AnimationClock::finishAll();
+    }
+    EXPECT_TRUE(player->hooks.isEmpty());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeRight));
+
+    Device::current().setOrientation(1);
+    AnimationClock::finishAll();
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(player->hooks.value(0), QStringLiteral("{375, 667}"));
 }
 
 TEST_F(ShellStartupTest, OlderRotationPathAndThePortraitRootRepair)

@@ -2,6 +2,7 @@
 
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
+#include "support/DynamicFixtures.h"
 #include "support/ImageFixtures.h"
 #include "support/ServiceFixtures.h"
 
@@ -25,6 +26,8 @@ void DemoCatalogue::install(FakeService& service)
     AccountFixtures::Passport passport(service);
     passport.setConfirmingOnItsOwn(true);
     AccountFixtures::installDemoAccount(service);
+    DynamicFixtures::installFeedRoute(service, DynamicFixtures::demoFeed());
+    DynamicFixtures::installActionRoutes(service, std::make_shared<DynamicFixtures::ActionPlan>());
 }
 
 } // namespace testsupport

@@ -84,8 +84,12 @@ Range parseRange(const QString& header, qint64 size)
 void serveFile(FakeService& service, const QString& host, const QString& path, const QString& filePath,
                const Serving& serving)
 {
-    service.routeStream(host, path, [filePath, serving](const FakeRequest& request, httplib::Response& response,
-                                                        const FakeService::Pause& pause) {
+    service.routeStream(host, path, fileHandler(filePath, serving));
+}
+
+FakeService::StreamHandler fileHandler(const QString& filePath, const Serving& serving)
+{
+    return [filePath, serving](const FakeRequest& request, httplib::Response& response, const FakeService::Pause& pause) {
         auto file = std::make_shared<QFile>(filePath);
         if (!file->open(QIODevice::ReadOnly)) {
             response.status = 404;
@@ -157,7 +161,7 @@ void serveFile(FakeService& service, const QString& host, const QString& path, c
                 return write(offset, sink);
             });
         }
-    });
+    };
 }
 
 QString testMediaPath(const QString& name)

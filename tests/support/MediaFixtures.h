@@ -45,9 +45,11 @@ struct Serving {
 // "bytes=a-b" / "bytes=a-" Range, with an ETag of its size and time.
 void serveFile(FakeService& service, const QString& host, const QString& path, const QString& filePath,
                const Serving& serving = {});
+// The same answers as a handler, for routes that choose per request what to serve.
+FakeService::StreamHandler fileHandler(const QString& filePath, const Serving& serving = {});
 
 // The clips the build generates: "clip-360p.mp4", "clip-720p.mp4" (12 s, H.264 and AAC, a key
-// frame each second), "video.m4s" and "audio.m4s" (the DASH halves of the 360p clip),
+// frame each second), "clip-portrait.mp4" (6 s at 360×640, the same kind), "video.m4s" and "audio.m4s" (the DASH halves of the 360p clip),
 // "video-720p.m4s" and "audio-720p.m4s" (those of the 720p clip) and
 // "garbage.mp4" (no media at all).
 QString testMediaPath(const QString& name);

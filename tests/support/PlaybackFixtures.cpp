@@ -3,11 +3,15 @@
 #include "model/KRServiceHosts.h"
 #include "support/ServiceFixtures.h"
 
+#include <QMap>
+#include <QPair>
 #include <QRegularExpression>
 #include <QUrlQuery>
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <mutex>
 
 namespace testsupport {
@@ -17,7 +21,21 @@ namespace {
 const QString kProgressive360 = QStringLiteral("clip-360p.mp4");
 const QString kProgressive720 = QStringLiteral("clip-720p.mp4");
 
+const QString kPortrait = QStringLiteral("clip-portrait.mp4");
+
 QString mediaName(qint32 quality) { return quality >= 64 ? kProgressive720 : kProgressive360; }
+
+// The quality whose media faults a served file follows; 0 for the shared sound and the portrait clip.
+qint32 faultQualityOf(const QString& name)
+{
+    if (name == kProgressive360 || name == QLatin1String("video.m4s"))
+        return 16;
+    if (name == kProgressive720)
+        return 64;
+    if (name == QLatin1String("video-720p.m4s"))
+        return PlaybackFixtures::kDASHQuality;
+    return 0;
+}
 
 bool asksForDASH(const FakeRequest& request) { return (request.queryValue(QStringLiteral("fnval")).toInt() & 16) != 0; }
 
@@ -51,6 +69,14 @@ QVariantMap valuesOf(const FakeRequest& request)
 
 struct PlaybackFixtures::State {
     mutable std::mutex lock;
+    std::condition_variable released;
+    quint64 releaseCount = 0;  // held replies wait for it to move on
+    int held = 0;
+    bool closing = false;
+    QMap<qint32, QualityFault> qualityFaults;
+    QMap<qint32, QPair<MediaFault, qint64>> mediaFaults;
+    QMap<qint32, int> mediaRequests;
+    qint64 portraitCID = 0;
     Fault fault = Fault::None;
     int delayMs = 0;
     qint64 resumeCID = 0;
@@ -103,35 +129,97 @@ PlaybackFixtures::PlaybackFixtures(FakeService& service) : m_service(service), m
     service.route(api, QStringLiteral("/x/click-interface/web/heartbeat"), heartbeat);
 }
 
-PlaybackFixtures::~PlaybackFixtures() = default;
+PlaybackFixtures::~PlaybackFixtures()
+{
+    // A held reply must not keep a server thread waiting for a release that can no longer come.
+    std::lock_guard guard(m_state->lock);
+    m_state->closing = true;
+    m_state->released.notify_all();
+}
 
 void PlaybackFixtures::serveMedia()
 {
-    MediaFixtures::Serving serving;
-    Fault fault;
-    {
-        std::lock_guard guard(m_state->lock);
-        fault = m_state->fault;
-    }
-    if (fault == Fault::Throttled) {
-        serving.throttleChunkBytes = 16 * 1024;
-        serving.throttleMs = 40;
-    }
     // The primary addresses carry a "/p/" step, the backups a "/b/" one, so a fault can take
-    // one of them away alone.
+    // one of them away alone. Each request reads the faults in force when it arrives.
     for (const QString& name : {kProgressive360, kProgressive720, QStringLiteral("video-720p.m4s"), QStringLiteral("audio-720p.m4s"),
-                                QStringLiteral("video.m4s"), QStringLiteral("audio.m4s")}) {
+                                QStringLiteral("video.m4s"), QStringLiteral("audio.m4s"), kPortrait}) {
         for (const QString& step : {QStringLiteral("p"), QStringLiteral("b")}) {
-            const bool missing = fault == Fault::AllMediaMissing || (fault == Fault::PrimaryMediaMissing && step == QLatin1String("p"));
-            const QString path = QStringLiteral("/play/%1/%2").arg(step, name);
-            if (missing)
-                routeMissing(m_service, path);
-            else
-                MediaFixtures::serveFile(m_service, MediaFixtures::mediaHost(), path, MediaFixtures::testMediaPath(name), serving);
+            const bool primary = step == QLatin1String("p");
+            const QString file = MediaFixtures::testMediaPath(name);
+            const qint32 quality = faultQualityOf(name);
+            m_service.routeStream(MediaFixtures::mediaHost(), QStringLiteral("/play/%1/%2").arg(step, name),
+                                  [state = m_state, primary, file, quality](const FakeRequest& request, httplib::Response& response,
+                                                                            const FakeService::Pause& pause) {
+                                      Fault fault;
+                                      QPair<MediaFault, qint64> own{MediaFault::None, 0};
+                                      {
+                                          std::lock_guard guard(state->lock);
+                                          fault = state->fault;
+                                          if (quality > 0) {
+                                              own = state->mediaFaults.value(quality, own);
+                                              ++state->mediaRequests[quality];
+                                          }
+                                      }
+                                      if (fault == Fault::AllMediaMissing || (fault == Fault::PrimaryMediaMissing && primary) ||
+                                          own.first == MediaFault::Missing) {
+                                          response.status = 404;
+                                          response.set_content("not found", "text/plain");
+                                          return;
+                                      }
+                                      MediaFixtures::Serving serving;
+                                      if (fault == Fault::Throttled || own.first == MediaFault::Throttled) {
+                                          serving.throttleChunkBytes = 16 * 1024;
+                                          serving.throttleMs = 40;
+                                      }
+                                      if (own.first == MediaFault::Stall)
+                                          serving.stallAfter = own.second;
+                                      if (own.first == MediaFault::Cut)
+                                          serving.cutAfter = own.second;
+                                      MediaFixtures::fileHandler(file, serving)(request, response, pause);
+                                  });
         }
     }
     routeMissing(m_service, QStringLiteral("/play/p/video-hevc.m4s"));
 }
+
+void PlaybackFixtures::setQualityFault(qint32 quality, QualityFault fault)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->qualityFaults.insert(quality, fault);
+}
+
+void PlaybackFixtures::releaseHeldReplies()
+{
+    std::lock_guard guard(m_state->lock);
+    ++m_state->releaseCount;
+    m_state->released.notify_all();
+}
+
+int PlaybackFixtures::heldReplyCount() const
+{
+    std::lock_guard guard(m_state->lock);
+    return m_state->held;
+}
+
+void PlaybackFixtures::setMediaFault(qint32 quality, MediaFault fault, qint64 bytes)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->mediaFaults.insert(quality, {fault, std::max<qint64>(bytes, 0)});
+}
+
+int PlaybackFixtures::mediaRequestCount(qint32 quality) const
+{
+    std::lock_guard guard(m_state->lock);
+    return m_state->mediaRequests.value(quality);
+}
+
+void PlaybackFixtures::setPortraitCID(qint64 cid)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->portraitCID = cid;
+}
+
+QUrl PlaybackFixtures::portraitURL() const { return playMediaURL(m_state->port, QStringLiteral("p"), kPortrait); }
 
 void PlaybackFixtures::setFault(Fault fault, int delayMs)
 {
@@ -197,16 +285,18 @@ QVariantList PlaybackFixtures::acceptDescriptions()
 QVariantMap PlaybackFixtures::progressiveInfo(qint32 requested) const { return progressiveInfoOn(m_state->port, requested); }
 QVariantMap PlaybackFixtures::dashInfo(qint32 requested) const { return dashInfoOn(m_state->port, requested); }
 
-QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested)
+QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, const QString& portraitName)
 {
     const qint32 quality = requested >= 64 ? 64 : 16;
+    const QString name = portraitName.isEmpty() ? mediaName(quality) : portraitName;
+    const int length = portraitName.isEmpty() ? 12000 : 6000;
     const QVariantMap entry{{QStringLiteral("order"), 1},
-                            {QStringLiteral("length"), 12000},
-                            {QStringLiteral("url"), playMediaURL(port, QStringLiteral("p"), mediaName(quality)).toString()},
-                            {QStringLiteral("backup_url"), QVariantList{playMediaURL(port, QStringLiteral("b"), mediaName(quality)).toString()}}};
+                            {QStringLiteral("length"), length},
+                            {QStringLiteral("url"), playMediaURL(port, QStringLiteral("p"), name).toString()},
+                            {QStringLiteral("backup_url"), QVariantList{playMediaURL(port, QStringLiteral("b"), name).toString()}}};
     return {{QStringLiteral("quality"), quality},
             {QStringLiteral("format"), QStringLiteral("mp4")},
-            {QStringLiteral("timelength"), 12000},
+            {QStringLiteral("timelength"), length},
             {QStringLiteral("accept_quality"), acceptQualities()},
             {QStringLiteral("accept_description"), acceptDescriptions()},
             {QStringLiteral("durl"), QVariantList{entry}}};
@@ -250,21 +340,43 @@ QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested)
             {QStringLiteral("dash"), QVariantMap{{QStringLiteral("duration"), 12}, {QStringLiteral("video"), video}, {QStringLiteral("audio"), audio}}}};
 }
 
-FakeReply PlaybackFixtures::playReply(const State& state, const FakeRequest& request, bool dashRoute)
+FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, bool dashRoute)
 {
+    const qint32 requested = request.queryValue(QStringLiteral("qn")).toInt();
     Fault fault;
+    QualityFault own;
     int delay;
     int port;
+    bool portrait;
     {
-        std::lock_guard guard(state.lock);
+        std::unique_lock guard(state.lock);
         fault = state.fault;
+        own = state.qualityFaults.value(requested, QualityFault::None);
+        if (fault != Fault::ServerError && own == QualityFault::Held) {
+            const quint64 releases = state.releaseCount;
+            ++state.held;
+            state.released.wait(guard, [&] { return state.releaseCount != releases || state.closing; });
+            --state.held;
+            if (state.closing) {
+                FakeReply gone;
+                gone.closeWithoutReply = true;
+                return gone;
+            }
+        }
         delay = state.delayMs;
         port = state.port;
+        portrait = state.portraitCID > 0 && request.queryValue(QStringLiteral("cid")).toLongLong() == state.portraitCID;
     }
-    if (fault == Fault::ServerError)
+    if (fault == Fault::ServerError || own == QualityFault::ServerError)
         return ServiceFixtures::serverFailure(500);
-    const qint32 requested = request.queryValue(QStringLiteral("qn")).toInt();
-    FakeReply reply = FakeReply::json(ServiceFixtures::envelope(dashRoute ? dashInfoOn(port, requested) : progressiveInfoOn(port, requested)));
+    if (own == QualityFault::TVRouteError && request.path == QLatin1String("/x/tv/ugc/playurl"))
+        return ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有"));
+    QVariantMap info;
+    if (portrait)  // no DASH halves of the portrait clip: every route hands out the file
+        info = progressiveInfoOn(port, requested, kPortrait);
+    else
+        info = dashRoute ? dashInfoOn(port, requested) : progressiveInfoOn(port, requested);
+    FakeReply reply = FakeReply::json(ServiceFixtures::envelope(info));
     if (fault == Fault::Delay)
         reply.delayMs = delay;
     return reply;

@@ -32,6 +32,23 @@ public:
         AllMediaMissing,   // every address answers 404
         Throttled,         // media trickle out in small pieces
     };
+    // Faults of one quality's play information (the "qn" a request asks for), for switches.
+    enum class QualityFault {
+        None,
+        ServerError,  // every play route answers 500 for it
+        Held,         // its replies wait until releaseHeldReplies() (standing for a very slow answer)
+        TVRouteError, // the TV route answers a service error for it; the other two answer as usual
+    };
+    // Faults of one quality's media, decided when each request arrives: 16 (the 360p file and
+    // the 360P DASH picture), 64 (the 720p file), 80 (the 1080P DASH picture). The shared
+    // DASH sound is never touched.
+    enum class MediaFault {
+        None,
+        Stall,     // `bytes` of each answer, then nothing until the player gives up
+        Throttled, // small pieces with pauses between them
+        Cut,       // each answer closes after `bytes`, so the player has to ask again
+        Missing,   // 404 from now on: a stream gone after its commit, or an old source gone too
+    };
     static constexpr qint32 kDASHQuality = 80;
     static constexpr int kHEVCCodecID = 12;
 
@@ -39,6 +56,19 @@ public:
     ~PlaybackFixtures();
 
     void setFault(Fault fault, int delayMs = 0);
+    void setQualityFault(qint32 quality, QualityFault fault);
+    // Lets every held reply go; they then answer as without the fault. Replies still held
+    // when the fixtures go are closed without an answer.
+    void releaseHeldReplies();
+    // Replies waiting for the release now.
+    int heldReplyCount() const;
+    void setMediaFault(qint32 quality, MediaFault fault, qint64 bytes = 256 * 1024);
+    // Media requests of one quality so far (both addresses, any answer).
+    int mediaRequestCount(qint32 quality) const;
+    // The video with this cid plays the 6 s portrait clip (360×640) at every quality, from
+    // each route, as a progressive stream with a backup.
+    void setPortraitCID(qint64 cid);
+    QUrl portraitURL() const;
     // The server's resume record ("last_play_cid", "last_play_time" in seconds); none by default.
     void setResumeRecord(qint64 cid, int seconds);
     // Every heartbeat as it arrived: its path and its form and query values ("play_type" …).
@@ -67,8 +97,8 @@ public:
 private:
     struct State;
     void serveMedia();
-    static FakeReply playReply(const State& state, const FakeRequest& request, bool dashRoute);
-    static QVariantMap progressiveInfoOn(int port, qint32 requested);
+    static FakeReply playReply(State& state, const FakeRequest& request, bool dashRoute);
+    static QVariantMap progressiveInfoOn(int port, qint32 requested, const QString& portraitName = {});
     static QVariantMap dashInfoOn(int port, qint32 requested);
 
     FakeService& m_service;

@@ -2,6 +2,7 @@
 // players: what the video page will put together.
 #include "account/AccountClientTesting.h"
 
+#include "PlayRouteTesting.h"
 #include "VideoTesting.h"
 #include "model/KRDanmaku.h"
 #include "platform/media/MediaNotifications.h"
@@ -23,51 +24,9 @@ using testsupport::ServiceFixtures;
 
 namespace {
 
-using InfoCalls = Calls<const std::optional<KRPlaybackInfo>&, const KROptionalError&>;
-constexpr qint64 kAID = ServiceFixtures::kDetailAID;
-constexpr qint64 kCID = ServiceFixtures::kDetailCID;
-
-class PlaybackServiceTest : public AccountClientTest {
-protected:
-    void SetUp() override
-    {
-        AccountClientTest::SetUp();
-        platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
-    }
-    std::optional<KRPlaybackInfo> dashInfo(qint32 quality, KROptionalError* errorOut = nullptr)
-    {
-        InfoCalls calls;
-        client()->loadDASHPlaybackInfoForAID(kAID, ServiceFixtures::detailBVID(), kCID, quality, nullptr, calls.recorder());
-        const auto [info, error] = calls.awaitOne();
-        if (errorOut)
-            *errorOut = error;
-        return info;
-    }
-    std::optional<KRPlaybackInfo> progressiveInfo(qint32 quality, KROptionalError* errorOut = nullptr)
-    {
-        InfoCalls calls;
-        client()->loadPlaybackInfoForAID(kAID, ServiceFixtures::detailBVID(), kCID, quality, nullptr, calls.recorder());
-        const auto [info, error] = calls.awaitOne();
-        if (errorOut)
-            *errorOut = error;
-        return info;
-    }
-
-    PlaybackFixtures play{fake};
-};
-
-// Every finish of a transport, by reason.
-struct Finishes {
-    explicit Finishes(KRPlaybackTransport* transport)
-        : token(platform::NotificationCenter::defaultCenter().addObserver(
-              platform::media::MoviePlayerPlaybackDidFinishNotification, transport, [this](const platform::Notification& n) {
-                  reasons.append(n.userInfo.value(platform::media::MoviePlayerPlaybackDidFinishReasonUserInfoKey).toInt());
-              }))
-    {
-    }
-    QList<int> reasons;
-    platform::ObserverToken token;
-};
+class PlaybackServiceTest : public videotest::PlayRouteTest {};
+using videotest::Finishes;
+using videotest::InfoCalls;
 
 TEST_F(PlaybackServiceTest, TheDASHInformationYieldsTheH264PictureAndItsSoundAndPlaysInStep)
 {

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/ApplicationDelegate.h"
+#include "platform/uikit/Device.h"
 #include "platform/uikit/Geometry.h"
 #include "platform/uikit/Screen.h"
 #include "platform/uikit/Window.h"
@@ -136,6 +137,12 @@ void Application::memoryWarningForTesting()
 
 bool Application::rotateForTesting(int orientation)
 {
+    // The device turns first and the interface follows it; turning to where the device
+    // already points still asks the window, so a rotation refused earlier can be tried again.
+    Device::current().setOrientation(orientation);
+    if (orientation >= InterfaceOrientationPortrait && orientation <= InterfaceOrientationLandscapeLeft &&
+        m_pendingOrientation == orientation)
+        return true;
     return m_keyWindow && m_keyWindow->rotateToInterfaceOrientation(orientation);
 }
 
@@ -148,6 +155,7 @@ void Application::resetForTesting()
     m_orientation = InterfaceOrientationPortrait;
     m_pendingOrientation = 0;
     m_keyWindow = nullptr;
+    Device::current().resetForTesting();
 }
 
 int ApplicationMain(int argc, char** argv, std::function<std::unique_ptr<ApplicationDelegate>()> makeDelegate)

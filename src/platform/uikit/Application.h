@@ -55,9 +55,11 @@ public:
     void enterBackgroundForTesting();
     void enterForegroundForTesting();
     void memoryWarningForTesting();
-    // Asks the key window to rotate; true when it did.
+    // Turns the device (platform::uikit::Device) to `orientation`; the key window follows when
+    // the masks allow. True when the interface is rotating to it.
     bool rotateForTesting(int orientation);
-    // Back to a freshly launched state: no delegate, inactive, portrait, default bar.
+    // Back to a freshly launched state: no delegate, inactive, portrait (the device too),
+    // default bar.
     void resetForTesting();
 
 private:

@@ -3,6 +3,7 @@
 #include "platform/device/DeviceProfile.h"
 #include "platform/foundation/ReplyOwner.h"
 #include "platform/uikit/Application.h"
+#include "platform/uikit/Device.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TabBarController.h"
@@ -150,6 +151,17 @@ int ViewController::supportedInterfaceOrientations()
 }
 
 int ViewController::interfaceOrientation() const { return Application::shared().statusBarOrientation(); }
+
+void ViewController::attemptRotationToDeviceOrientation()
+{
+    auto& app = Application::shared();
+    const int device = Device::current().orientation();
+    // Unknown, face up and face down say nothing about where the interface should point.
+    if (device < InterfaceOrientationPortrait || device > InterfaceOrientationLandscapeLeft)
+        return;
+    if (Window* window = app.keyWindow(); window && device != app.statusBarOrientation())
+        window->rotateToInterfaceOrientation(device);
+}
 
 void ViewController::presentViewController(ViewController* controller, bool animated)
 {

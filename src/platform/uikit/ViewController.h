@@ -69,6 +69,9 @@ public:
     // as the platform did; an override that calls it gets both.
     virtual void viewWillTransitionToSize(const QSizeF& size, TransitionCoordinator* coordinator);
     int interfaceOrientation() const;
+    // Turns the key window to the device's orientation when it differs and the masks now
+    // allow it (screens call this after their answers to the masks have changed).
+    static void attemptRotationToDeviceOrientation();
 
     // Appearance, driven by containers and the window.
     void beginAppearanceTransition(bool appearing, bool animated);

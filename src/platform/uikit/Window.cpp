@@ -4,6 +4,7 @@
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/ApplicationDelegate.h"
+#include "platform/uikit/Device.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/Screen.h"
 #include "platform/uikit/TransitionCoordinator.h"
@@ -320,6 +321,12 @@ void Window::alertDidDismiss(AlertView* alert)
     }
 }
 
+namespace {
+// A device turned again while the interface was still rotating was not followed then; the
+// interface catches up once the rotation under way has ended.
+void followDeviceAfterRotation() { ViewController::attemptRotationToDeviceOrientation(); }
+} // namespace
+
 bool Window::rotateToInterfaceOrientation(int orientation)
 {
     auto& app = Application::shared();
@@ -374,6 +381,7 @@ bool Window::rotateToInterfaceOrientation(int orientation)
                 finish();
                 if (root)
                     root->didRotateFromInterfaceOrientation(from);
+                followDeviceAfterRotation();
             });
         return true;
     }
@@ -392,22 +400,20 @@ bool Window::rotateToInterfaceOrientation(int orientation)
         [coordinator, finish](bool) {
             finish();
             coordinator->runCompletions();
+            followDeviceAfterRotation();
         });
     return true;
 }
 
 void Window::keyPressEvent(QKeyEvent* e)
 {
-    if (e->modifiers() & Qt::ControlModifier) {
-        const int o = Application::shared().statusBarOrientation();
-        if (e->key() == Qt::Key_Left) {
-            rotateToInterfaceOrientation(o == InterfaceOrientationPortrait ? InterfaceOrientationLandscapeRight : InterfaceOrientationPortrait);
-            return;
-        }
-        if (e->key() == Qt::Key_Right) {
-            rotateToInterfaceOrientation(o == InterfaceOrientationPortrait ? InterfaceOrientationLandscapeLeft : InterfaceOrientationPortrait);
-            return;
-        }
+    if (e->modifiers() & Qt::ControlModifier && (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right)) {
+        // The keys turn the device, as a hand would; the interface follows it when allowed.
+        const bool landscape = InterfaceOrientationIsLandscape(Device::current().orientation());
+        const int turned = e->key() == Qt::Key_Left ? InterfaceOrientationLandscapeRight : InterfaceOrientationLandscapeLeft;
+        Device::current().setOrientation(landscape ? InterfaceOrientationPortrait : turned);
+        ViewController::attemptRotationToDeviceOrientation();
+        return;
     }
     View::keyPressEvent(e);
 }

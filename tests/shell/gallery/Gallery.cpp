@@ -15,6 +15,9 @@
 #include "browse/KRUsageNoticeViewController.h"
 #include "browse/KRVideoCell.h"
 #include "browse/KRVideoListViewController.h"
+#include "social/KRDynamicCell.h"
+#include "social/KRFollowingViewController.h"
+#include "social/KRDynamicCell.h"
 #include "social/KRFollowingViewController.h"
 #include "social/KRMessageViewController.h"
 #include "shared/KRCommentImageViewController.h"
@@ -29,6 +32,7 @@
 #include "platform/uikit/TextField.h"
 #include "store/KRSessionStore.h"
 #include "support/CommentFixtures.h"
+#include "support/DynamicFixtures.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "platform/media/MediaPlayer.h"
@@ -792,6 +796,74 @@ bool shootInbox(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The following feed against the fake service: logged out, both segments with rows of
+// pictures, a video and a repost, and an empty feed.
+bool shootFollowing(const QDir& dir, const QString& device)
+{
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts();
+    testsupport::FakeService service(hosts);
+    testsupport::ImageFixtures::serveImages(service);
+    testsupport::AccountFixtures::routeRiskCookies(service);
+    const auto plan = testsupport::DynamicFixtures::demoFeed();
+    testsupport::DynamicFixtures::installFeedRoute(service, plan);
+
+    bool ok = true;
+    KRSessionStore::sharedStore().clearSession();
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("发现"), {}), 1);
+        push(s.nav, new KRFollowingViewController(QStringLiteral("all")));
+        ok &= save(s, dir, device + QStringLiteral("-following-loggedout"));
+    }
+    testsupport::AccountFixtures::logInWebOnly();
+    const auto picturesShown = [](KRFollowingViewController* feed, int count) {
+        if (feed->isLoading() || feed->dynamics().size() < count)
+            return false;
+        feed->tableView()->layoutIfNeeded();
+        const QList<TableViewCell*> cells = feed->tableView()->visibleCells();
+        return !cells.isEmpty() && std::all_of(cells.begin(), cells.end(), [](TableViewCell* cell) {
+            auto* row = qobject_cast<KRDynamicCell*>(cell);
+            if (!row || row->avatarView()->image().isNull())
+                return false;
+            if (!row->videoControl()->isHidden() && row->coverView()->image().isNull())
+                return false;
+            return std::all_of(row->pictureViews().begin(), row->pictureViews().end(),
+                               [](ImageView* picture) { return picture->isHidden() || !picture->image().isNull(); });
+        });
+    };
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("发现"), {}), 1);
+        auto* feed = new KRFollowingViewController(QStringLiteral("all"));
+        push(s.nav, feed);
+        if (!waitFor([&] { return picturesShown(feed, 5); })) {
+            std::printf("FAILED to show the following feed\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-following-all"));
+        TableView* table = feed->tableView();
+        table->setContentOffset(QPointF(0, std::min(table->contentSize().height() - table->bounds().height(),
+                                                     table->rectForRowAtIndexPath(IndexPath{0, 2}).top())));
+        waitFor([&] { return !feed->isLoading() && picturesShown(feed, int(feed->dynamics().size())); });
+        ok &= save(s, dir, device + QStringLiteral("-following-repost"));
+        feed->segment()->tapSegmentForTesting(1);
+        if (!waitFor([&] { return picturesShown(feed, 2); })) {
+            std::printf("FAILED to show the video feed\n");
+            return false;
+        }
+        ok &= save(s, dir, device + QStringLiteral("-following-video"));
+    }
+    plan->set(QStringLiteral("all"), {}, testsupport::DynamicFixtures::FeedPage{});
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("发现"), {}), 1);
+        auto* feed = new KRFollowingViewController(QStringLiteral("all"));
+        push(s.nav, feed);
+        waitFor([&] { return !feed->isLoading(); });
+        ok &= save(s, dir, device + QStringLiteral("-following-empty"));
+    }
+    KRSessionStore::sharedStore().clearSession();
+    return ok;
+}
+
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
@@ -828,6 +900,7 @@ int main(int argc, char** argv)
         ok &= shootShell(dir, QString::fromLatin1(d.name));
         ok &= shootBrowsing(dir, QString::fromLatin1(d.name));
         ok &= shootInbox(dir, QString::fromLatin1(d.name));
+        ok &= shootFollowing(dir, QString::fromLatin1(d.name));
         ok &= shootPictures(dir, QString::fromLatin1(d.name));
         ok &= shootComments(dir, QString::fromLatin1(d.name));
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));

@@ -1,0 +1,145 @@
+// The repost composer docked over the feed, with its photos.
+#include "social/KRFollowingViewController.h"
+
+#include "account/KRAccountClient.h"
+#include "model/KRDynamic.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TextField.h"
+#include "shared/KRDynamicComposerView.h"
+
+#include <QBuffer>
+#include <QImage>
+
+using namespace platform::uikit;
+
+namespace {
+
+constexpr int kRepostAction = 2;
+constexpr unsigned kMaximumPhotos = 9;
+
+// A picked picture as the upload takes it: JPEG at quality 0.88.
+QByteArray encodedPicture(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPG", 88))
+        return {};
+    return bytes;
+}
+
+} // namespace
+
+void KRFollowingViewController::showComposerForDynamic(const std::shared_ptr<KRDynamic>& dynamic, int action)
+{
+    if (!dynamic || !m_composer)
+        return;
+    m_repost.pendingDynamic = dynamic;
+    m_repost.pendingAction = action;
+    m_repost.pickedItems.clear();
+    m_composer->setAllowsImage(action == kRepostAction);
+    m_composer->setSelectedImageCount(0);
+    NavigationController* navigation = navigationController();
+    const QString author = dynamic->authorName();
+    m_composer->presentInView(navigation ? navigation->view() : view(), QStringLiteral("转发动态"),
+                              author.isEmpty() ? QString() : QStringLiteral("//@%1:").arg(author));
+}
+
+void KRFollowingViewController::clearRepost()
+{
+    m_repost.pendingAction = 0;
+    m_repost.pendingDynamic.reset();
+    m_repost.pickedItems.clear();
+    if (m_composer)
+        m_composer->setSelectedImageCount(0);
+}
+
+void KRFollowingViewController::dynamicComposerViewDidCancel(KRDynamicComposerView*) { clearRepost(); }
+
+void KRFollowingViewController::dynamicComposerViewDidRequestImage(KRDynamicComposerView*)
+{
+    if (m_repost.pendingAction != kRepostAction)
+        return;
+    auto* picker = new KRPhotoPickerViewController(m_repost.pickedItems, kMaximumPhotos);
+    picker->setDelegate(this);
+    presentViewController(new NavigationController(picker), true);
+}
+
+void KRFollowingViewController::photoPickerViewControllerDidCancel(KRPhotoPickerViewController* picker)
+{
+    picker->setDelegate(nullptr);
+    dismissViewControllerAnimated(true);
+}
+
+void KRFollowingViewController::photoPickerViewControllerDidFinishWithItems(KRPhotoPickerViewController* picker,
+                                                                              const QList<KRPhotoPickerItem>& items)
+{
+    m_repost.pickedItems = items;
+    if (m_composer)
+        m_composer->setSelectedImageCount(unsigned(items.size()));
+    picker->setDelegate(nullptr);
+    dismissViewControllerAnimated(true);
+}
+
+void KRFollowingViewController::dynamicComposerViewDidSubmitText(KRDynamicComposerView*, const QString& text)
+{
+    const std::shared_ptr<KRDynamic> dynamic = m_repost.pendingDynamic;
+    if (!dynamic || m_repost.posting || (text.isEmpty() && m_repost.pickedItems.isEmpty()))
+        return;
+    QList<QByteArray> jpegs;
+    for (const KRPhotoPickerItem& item : std::as_const(m_repost.pickedItems)) {
+        const QVariant image = item.value(KRPhotoPickerItemImageKey);
+        if (!image.canConvert<QImage>() || image.value<QImage>().isNull())
+            continue;
+        const QByteArray jpeg = encodedPicture(image.value<QImage>());
+        if (!jpeg.isEmpty())
+            jpegs << jpeg;
+        if (jpegs.size() == qsizetype(kMaximumPhotos))
+            break;
+    }
+    // The photos go with this attempt; the dynamic and the text stay until the repost succeeds,
+    // so a refused one can be sent again.
+    m_repost.pickedItems.clear();
+    m_composer->setSelectedImageCount(0);
+    m_repost.posting = true;
+    m_composer->textField()->setEnabled(false);
+    if (jpegs.isEmpty()) {
+        sendRepost(dynamic, text, {});
+        return;
+    }
+    KRAccountClient::sharedClient()->uploadCommentImages(
+        jpegs, this, [this, dynamic, text](const std::optional<QVariantList>& records, const KROptionalError& error) {
+            if (!records || error) {
+                m_repost.posting = false;
+                if (m_composer)
+                    m_composer->textField()->setEnabled(true);
+                showAlert(QStringLiteral("图片上传失败"), error ? error->description() : QString(), QStringLiteral("知道了"));
+                return;
+            }
+            sendRepost(dynamic, text, *records);
+        });
+}
+
+void KRFollowingViewController::sendRepost(const std::shared_ptr<KRDynamic>& dynamic, const QString& text,
+                                           const QVariantList& pictureInfos)
+{
+    KRAccountClient::sharedClient()->repostDynamicID(
+        dynamic->dynamicID(), text, pictureInfos, this, [this, dynamic](bool success, const QString& message, const QVariant&) {
+            m_repost.posting = false;
+            if (m_composer)
+                m_composer->textField()->setEnabled(true);
+            if (!success) {
+                showAlert(QStringLiteral("转发失败"), message, QStringLiteral("知道了"));
+                return;
+            }
+            dynamic->setRepostCount(dynamic->repostCount() + 1);
+            tableView()->reloadData();
+            if (m_repost.pendingDynamic == dynamic) {
+                clearRepost();
+                if (m_composer)
+                    m_composer->dismiss();
+            }
+            showAlert(QStringLiteral("转发成功"), {}, QStringLiteral("好"));
+        });
+}

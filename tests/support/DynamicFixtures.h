@@ -1,0 +1,81 @@
+#pragma once
+
+#include "support/FakeService.h"
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <memory>
+#include <mutex>
+
+namespace testsupport {
+
+// The dynamics part of the fake service: the following feed by type and offset, the writes on
+// dynamics (each able to refuse with a message) and the picture upload of reposts.
+namespace DynamicFixtures {
+
+inline const QString kFeedPath = QStringLiteral("/x/polymer/web-dynamic/v1/feed/all");
+inline const QString kThumbPath = QStringLiteral("/x/dynamic/feed/dyn/thumb");
+inline const QString kCreatePath = QStringLiteral("/x/dynamic/feed/create/dyn");
+inline const QString kRemovePath = QStringLiteral("/x/dynamic/feed/operate/remove");
+inline const QString kWatchLaterPath = QStringLiteral("/x/v2/history/toview/add");
+inline const QString kUploadPath = QStringLiteral("/x/dynamic/feed/draw/upload_bfs");
+
+// Post builders in the feed's own shape; `author` 0 picks the default author (mid 9001).
+QVariantMap textItem(const QString& id, const QString& text, qint64 authorMID = 0);
+QVariantMap pictureItem(const QString& id, const QString& text, int pictures, qint64 authorMID = 0);
+QVariantMap videoItem(const QString& id, qint64 aid, const QString& title, qint64 authorMID = 0);
+QVariantMap repostItem(const QString& id, const QString& text, const QVariantMap& original);
+// Counts and like state of a post.
+QVariantMap withStats(QVariantMap item, qint64 likes, qint64 comments, bool liked = false);
+
+// One answer of the feed.
+struct FeedPage {
+    QVariantList items;
+    QVariant offset;   // absent (invalid) leaves "offset" out
+    bool hasMore = false;
+    bool fails = false; // a 500
+    int delayMs = 0;
+};
+
+// What the feed answers, by type ("all", "video") and offset ("" for the first page); a page
+// not planned is empty and ends.
+struct FeedPlan {
+    std::mutex lock;
+    QHash<QString, FeedPage> pages;
+    void set(const QString& type, const QString& offset, const FeedPage& page)
+    {
+        std::lock_guard guard(lock);
+        pages.insert(type + QLatin1Char('|') + offset, page);
+    }
+};
+
+// What the writes answer: a non-empty message refuses with it (code -400).
+struct ActionPlan {
+    std::mutex lock;
+    QHash<QString, QString> refusals;   // path → message
+    bool uploadFails = false;
+    void refuse(const QString& path, const QString& message)
+    {
+        std::lock_guard guard(lock);
+        refusals.insert(path, message);
+    }
+    void accept(const QString& path)
+    {
+        std::lock_guard guard(lock);
+        refusals.remove(path);
+    }
+};
+
+// A plan with the demo's pages: two pages of "all" (pictures, a video, a repost; the second
+// repeating a row of the first) and one of "video".
+std::shared_ptr<FeedPlan> demoFeed();
+
+void installFeedRoute(FakeService& service, const std::shared_ptr<FeedPlan>& plan);
+void installActionRoutes(FakeService& service, const std::shared_ptr<ActionPlan>& plan);
+
+} // namespace DynamicFixtures
+} // namespace testsupport
