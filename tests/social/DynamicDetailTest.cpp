@@ -19,7 +19,7 @@
 #include "social/KRDynamicDetailViewController.h"
 #include "social/KRReplyThreadViewController.h"
 #include "support/ConsoleCapture.h"
-#include "support/DynamicDetailFixtures.h"
+#include "support/DynamicFixtures.h"
 
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -28,7 +28,7 @@
 namespace socialtest {
 namespace {
 
-namespace DD = testsupport::DynamicDetailFixtures;
+namespace DD = testsupport::DynamicFixtures;
 using testsupport::ServiceFixtures;
 
 const QString kSignedComments = QStringLiteral("/x/v2/reply/wbi/main");
@@ -40,7 +40,8 @@ protected:
     void SetUp() override
     {
         SocialTest::SetUp();
-        DD::installDetailRoutes(fake, &behaviour);
+        DD::installDetailRoute(fake);
+        DD::installActionRoutes(fake, actions);
         // The composer's emote pictures are the composer's own business, and slow to fetch.
         emotesFail = true;
         countObserver = platform::NotificationCenter::defaultCenter().addObserver(
@@ -134,7 +135,19 @@ protected:
         return image;
     }
 
-    DD::Behaviour behaviour;
+    // Every write refused with kRefusal, or none.
+    void refuseWrites(bool refuse)
+    {
+        for (const QString& path : {DD::kThumbPath, DD::kCreatePath, DD::kRemovePath, DD::kWatchLaterPath}) {
+            if (refuse)
+                actions->refuse(path, kRefusal);
+            else
+                actions->accept(path);
+        }
+    }
+
+    const QString kRefusal = QStringLiteral("操作过于频繁");
+    std::shared_ptr<DD::ActionPlan> actions = std::make_shared<DD::ActionPlan>();
     platform::ObserverToken countObserver;
     QList<const void*> countObjects;
     QList<QVariantMap> counts;
@@ -394,15 +407,15 @@ TEST_F(DynamicDetailTest, DeletingAnOwnDynamicLeavesTheScreenAndARefusalSaysWhy)
 {
     logIn();
     auto* detail = open(DD::kOwnVideoID);
-    behaviour.refuseWrites = true;
+    refuseWrites(true);
     choose(openMoreSheet(detail), 4);
     KR_WAIT_UNTIL(shownAlert() != nullptr);
     EXPECT_EQ(shownAlert()->title(), QStringLiteral("删除失败"));
-    EXPECT_TRUE(shownAlert()->message().startsWith(DD::kRefusalMessage));
+    EXPECT_TRUE(shownAlert()->message().startsWith(kRefusal));
     shownAlert()->tapButtonForTesting(0);
     EXPECT_EQ(nav->topViewController(), detail);
 
-    behaviour.refuseWrites = false;
+    refuseWrites(false);
     choose(openMoreSheet(detail), 4);
     KR_WAIT_UNTIL(nav->topViewController() != detail);
     EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/dynamic/feed/operate/remove")).size(), 2);
@@ -438,7 +451,7 @@ TEST_F(DynamicDetailTest, ACommentWithTwoPhotosUploadsBothAndGoesFirst)
     const FakeRequest post = fake.requestsTo(kCommentPost).first();
     EXPECT_EQ(AccountFixtures::formValue(post, QStringLiteral("type")), QStringLiteral("11"));
     EXPECT_EQ(AccountFixtures::formValue(post, QStringLiteral("oid")), QString::number(DD::kOwnVideoAID));
-    EXPECT_TRUE(AccountFixtures::formValue(post, QStringLiteral("pictures")).contains(QStringLiteral("up2.jpg")));
+    EXPECT_EQ(AccountFixtures::formValue(post, QStringLiteral("pictures")).count(QStringLiteral("upload")), 2);
 
     EXPECT_EQ(detail->comments().first()->message(), QStringLiteral("两张图"));
     EXPECT_EQ(detail->comments().first()->pictureURLs().size(), 2);
@@ -454,7 +467,7 @@ TEST_F(DynamicDetailTest, AFailedUploadKeepsTheTextButDropsThePhotos)
     auto* detail = open(DD::kOwnVideoID);
     QTest::mouseClick(detail->composerButton(), Qt::LeftButton);
     detail->photoPickerViewControllerDidFinishWithItems(nullptr, {KRPhotoPickerItem{{KRPhotoPickerItemImageKey, picture(40)}}});
-    behaviour.failUploads = true;
+    actions->uploadFails = true;
     send(detail, QStringLiteral("配图"));
     KR_WAIT_UNTIL(shownAlert() != nullptr);
     EXPECT_EQ(shownAlert()->title(), QStringLiteral("图片上传失败"));
@@ -508,17 +521,18 @@ TEST_F(DynamicDetailTest, ARepostStartsWithTheAuthorAndARetryAfterARefusalPosts)
     EXPECT_EQ(detail->pendingAction(), 2);
     EXPECT_TRUE(composer->allowsImage());
     EXPECT_EQ(composer->textField()->placeholder(), QStringLiteral("转发动态"));
-    EXPECT_EQ(composerEdit(detail)->text(), QStringLiteral("//@测试用户:"));
+    EXPECT_EQ(composerEdit(detail)->text(), QStringLiteral("//@%1:").arg(detail->dynamic()->authorName()));
+    EXPECT_FALSE(detail->dynamic()->authorName().isEmpty());
 
-    behaviour.refuseWrites = true;
+    refuseWrites(true);
     QTest::keyClick(composerEdit(detail), Qt::Key_Return);
     KR_WAIT_UNTIL(shownAlert() != nullptr);
     EXPECT_EQ(shownAlert()->title(), QStringLiteral("转发失败"));
-    EXPECT_TRUE(shownAlert()->message().startsWith(DD::kRefusalMessage));
+    EXPECT_TRUE(shownAlert()->message().startsWith(kRefusal));
     shownAlert()->tapButtonForTesting(0);
     EXPECT_TRUE(composer->superview());
 
-    behaviour.refuseWrites = false;
+    refuseWrites(false);
     const qint32 reposts = detail->dynamic()->repostCount();
     QTest::keyClick(composerEdit(detail), Qt::Key_Return);
     KR_WAIT_UNTIL(shownAlert() != nullptr);
@@ -532,7 +546,6 @@ TEST_F(DynamicDetailTest, ARepostStartsWithTheAuthorAndARetryAfterARefusalPosts)
 TEST_F(DynamicDetailTest, ADoubleTapLikesOnceAndTheRowShowsIt)
 {
     logIn();
-    behaviour.likeDelayMs = 150;
     auto* detail = open(DD::kOwnVideoID);
     auto* cell = qobject_cast<KRDynamicCell*>(detail->tableView()->cellForRowAtIndexPath({0, 0}));
     ASSERT_TRUE(cell);
@@ -553,7 +566,7 @@ TEST_F(DynamicDetailTest, ARefusedLikeChangesNothing)
 {
     logIn();
     auto* detail = open(DD::kOwnVideoID);
-    behaviour.refuseWrites = true;
+    refuseWrites(true);
     auto* cell = qobject_cast<KRDynamicCell*>(detail->tableView()->cellForRowAtIndexPath({0, 0}));
     ASSERT_TRUE(cell);
     cell->likeButton()->tapForTesting();

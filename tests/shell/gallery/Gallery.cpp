@@ -26,7 +26,6 @@
 #include "social/KRReplyThreadViewController.h"
 #include "social/KRDynamicCell.h"
 #include "social/KRDynamicDetailViewController.h"
-#include "support/DynamicDetailFixtures.h"
 #include "platform/uikit/ActionSheet.h"
 #include "model/KRComment.h"
 #include "platform/uikit/TextField.h"
@@ -629,15 +628,15 @@ bool shootComments(const QDir& dir, const QString& device)
 // with the comment button docked above the tab bar, then its more sheet.
 bool shootDynamicDetail(const QDir& dir, const QString& device)
 {
-    namespace DD = testsupport::DynamicDetailFixtures;
+    namespace DD = testsupport::DynamicFixtures;
     QStringList hosts = KRServiceHosts::allServiceHosts();
     hosts << testsupport::ImageFixtures::hosts();
     testsupport::FakeService service(hosts);
     testsupport::ServiceFixtures::installReadRoutes(service);
     testsupport::ImageFixtures::serveImages(service);
     testsupport::CommentFixtures::installCommentRoutes(service);
-    DD::Behaviour behaviour;
-    DD::installDetailRoutes(service, &behaviour);
+    DD::installDetailRoute(service);
+    DD::installActionRoutes(service, std::make_shared<DD::ActionPlan>());
     testsupport::AccountFixtures::logInWebOnly();
     const auto settled = [] { return KRImageLoader::sharedLoader()->downloadCountForTesting() == 0; };
 
