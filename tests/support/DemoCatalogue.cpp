@@ -26,7 +26,9 @@ void DemoCatalogue::install(FakeService& service)
     AccountFixtures::Passport passport(service);
     passport.setConfirmingOnItsOwn(true);
     AccountFixtures::installDemoAccount(service);
-    DynamicFixtures::installFeedRoute(service, DynamicFixtures::demoFeed());
+    const auto feed = DynamicFixtures::demoFeed();
+    DynamicFixtures::installFeedRoute(service, feed);
+    DynamicFixtures::installDetailRoute(service, feed);
     DynamicFixtures::installActionRoutes(service, std::make_shared<DynamicFixtures::ActionPlan>());
 }
 

@@ -146,9 +146,9 @@ QVariantMap pictureDetailItem()
     return item;
 }
 
-void installDetailRoute(FakeService& service)
+void installDetailRoute(FakeService& service, const std::shared_ptr<FeedPlan>& feed)
 {
-    service.route(KRServiceHosts::apiHost(), kDetailPath, [](const FakeRequest& request) {
+    service.route(KRServiceHosts::apiHost(), kDetailPath, [feed](const FakeRequest& request) {
         const QString id = request.queryValue(QStringLiteral("id"));
         if (id == kFailingID)
             return FakeReply::withStatus(500);
@@ -156,6 +156,13 @@ void installDetailRoute(FakeService& service)
             return AccountFixtures::ok(Map{{QStringLiteral("item"), ownVideoDetailItem()}});
         if (id == kPictureID)
             return AccountFixtures::ok(Map{{QStringLiteral("item"), pictureDetailItem()}});
+        if (feed) {
+            std::lock_guard guard(feed->lock);
+            for (const FeedPage& page : std::as_const(feed->pages))
+                for (const QVariant& item : page.items)
+                    if (item.toMap().value(QStringLiteral("id_str")).toString() == id)
+                        return AccountFixtures::ok(Map{{QStringLiteral("item"), item}});
+        }
         return AccountFixtures::ok(Map{});
     });
 }
