@@ -31,6 +31,7 @@
 #include "platform/uikit/Window.h"
 #include "login/KRQRLoginViewController.h"
 #include "library/KRProfileViewController.h"
+#include "platform/uikit/TableView.h"
 #include "platform/uikit/Label.h"
 #include "settings/KRUpdateChecker.h"
 #include "social/KRMessageViewController.h"
@@ -51,6 +52,26 @@ using namespace testsupport;
 using platform::MainClock;
 
 namespace {
+
+// Clicks one of the profile's rows as a user would, through its table; false when the session
+// does not show the row.
+bool clickProfileRow(KRProfileViewController* profile, KRProfileViewController::Row row)
+{
+    const std::optional<IndexPath> indexPath = profile->indexPathForRow(row);
+    if (!indexPath)
+        return false;
+    TableView* table = profile->tableView();
+    table->layoutIfNeeded();
+    const QPointF point = table->rectForRowAtIndexPath(*indexPath).center() - table->contentOffset();
+    QTest::mouseClick(table, Qt::LeftButton, {}, point.toPoint());
+    AnimationClock::finishAll();
+    return true;
+}
+
+bool showsProfileRow(KRProfileViewController* profile, KRProfileViewController::Row row)
+{
+    return profile->indexPathForRow(row).has_value();
+}
 
 // A playback screen as the shell sees it: it may ask for rotation and records the hooks.
 class PlaybackScreen : public ViewController {
@@ -500,13 +521,12 @@ TEST_F(ShellStartupTest, TheInboxGatesSignedOutUsersAndTheProfileOffersLogin)
     auto* profile = qobject_cast<KRProfileViewController*>(stack(3)->topViewController());
     ASSERT_NE(profile, nullptr);
     EXPECT_EQ(profile->title(), QStringLiteral("我的"));
-    ASSERT_FALSE(profile->loginButton()->isHidden());
-    profile->loginButton()->tapForTesting();
-    AnimationClock::finishAll();
+    ASSERT_TRUE(clickProfileRow(profile, KRProfileViewController::Row::Login));
     EXPECT_NE(qobject_cast<KRQRLoginViewController*>(stack(3)->topViewController()), nullptr);
     stack(3)->popToRootViewControllerAnimated(false);
     AccountFixtures::logInWebOnly();
-    EXPECT_TRUE(profile->loginButton()->isHidden());
+    EXPECT_FALSE(showsProfileRow(profile, KRProfileViewController::Row::Login));
+    EXPECT_TRUE(showsProfileRow(profile, KRProfileViewController::Row::Logout));
 }
 
 // The whole application against the demo service's catalogue, in-process: a newcomer clicks
@@ -538,8 +558,7 @@ protected:
         EXPECT_NE(profile, nullptr);
         if (!profile)
             return nullptr;
-        EXPECT_FALSE(profile->loginButton()->isHidden());
-        click(profile->loginButton());
+        EXPECT_TRUE(clickProfileRow(profile, KRProfileViewController::Row::Login));
         auto* screen = qobject_cast<KRQRLoginViewController*>(profileStack()->topViewController());
         EXPECT_NE(screen, nullptr);
         return screen;
@@ -622,7 +641,7 @@ TEST_F(DemoLoginTest, ANewcomerClicksToTheQRLoginAndEndsSignedInToTheDemoAccount
     EXPECT_EQ(profile->value(QStringLiteral("money")).toLongLong(), 128);
     auto* profileScreen = qobject_cast<KRProfileViewController*>(profileStack()->topViewController());
     ASSERT_NE(profileScreen, nullptr);
-    EXPECT_TRUE(profileScreen->loginButton()->isHidden());
+    EXPECT_FALSE(showsProfileRow(profileScreen, KRProfileViewController::Row::Login));
 
     std::optional<qint64> attribute;
     KRAccountClient::sharedClient()->loadRelationForMID(7, nullptr, [&](const QVariant& data, const KROptionalError& error) {
@@ -644,9 +663,29 @@ TEST_F(DemoLoginTest, ANewcomerClicksToTheQRLoginAndEndsSignedInToTheDemoAccount
     KR_WAIT_UNTIL(attribute.has_value());
     EXPECT_EQ(*attribute, 2);
 
+    // The demo account keeps favourite folders; a private one made here is answered without
+    // its id, as the service does, and then listed.
+    bool created = false;
+    KRAccountClient::sharedClient()->createFavoriteFolderWithTitle(QStringLiteral("新的"), true, nullptr,
+                                                                   [&](bool success, const QString&, const QVariant& data) {
+                                                                       EXPECT_TRUE(success);
+                                                                       EXPECT_FALSE(data.toMap().contains(QStringLiteral("id")));
+                                                                       created = true;
+                                                                   });
+    KR_WAIT_UNTIL(created);
+    QVariantList folders;
+    KRAccountClient::sharedClient()->loadFavoriteFoldersForAID(170001, nullptr, [&](const QVariantMap& result, const KROptionalError& error) {
+        EXPECT_FALSE(error.has_value());
+        folders = result.value(QStringLiteral("folders")).toList();
+    });
+    KR_WAIT_UNTIL(!folders.isEmpty());
+    ASSERT_EQ(folders.size(), 4);
+    EXPECT_EQ(folders.first().toMap().value(QStringLiteral("title")).toString(), QStringLiteral("默认收藏夹"));
+    EXPECT_EQ(folders.last().toMap().value(QStringLiteral("title")).toString(), QStringLiteral("新的"));
+
     // Signed out again, a second code goes the same way.
     KRSessionStore::sharedStore().clearSession();
-    EXPECT_FALSE(profileScreen->loginButton()->isHidden());
+    EXPECT_TRUE(showsProfileRow(profileScreen, KRProfileViewController::Row::Login));
     screen = openQRLogin();
     ASSERT_NE(screen, nullptr);
     signInWith(screen, QStringLiteral("code-2"));

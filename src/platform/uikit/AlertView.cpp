@@ -4,12 +4,14 @@
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
 
 namespace platform::uikit {
 namespace {
 constexpr qreal kAlertWidth = 270;
 constexpr qreal kButtonHeight = 44;
+constexpr qreal kFieldHeight = 29;
 } // namespace
 
 AlertView::AlertView(const QString& title, const QString& message, const QString& cancelButtonTitle,
@@ -29,7 +31,31 @@ AlertView::AlertView(const QString& title, const QString& message, const QString
     m_buttons.append(otherButtonTitles);
 }
 
-AlertView::~AlertView() { delete m_view.data(); }
+AlertView::~AlertView()
+{
+    delete m_view.data();
+    // A field never shown has no parent view to take it along.
+    delete m_textField.data();
+}
+
+void AlertView::setAlertViewStyle(int style)
+{
+    m_style = style;
+    if (style == AlertViewStylePlainTextInput) {
+        if (!m_textField) {
+            m_textField = new TextField(QRectF(0, 0, kAlertWidth - 32, kFieldHeight));
+            m_textField->setFont(Label::systemFont(14));
+            m_textField->setBackgroundColor(QColor(Qt::white));
+            m_textField->setBorderWidth(0.5);
+            m_textField->setBorderColor(QColor(0, 0, 0, 60));
+            m_textField->setTextInsets(EdgeInsets{0, 6, 0, 6});
+        }
+    } else if (m_textField) {
+        delete m_textField.data();
+    }
+}
+
+TextField* AlertView::textFieldAtIndex(int index) const { return index == 0 ? m_textField.data() : nullptr; }
 
 void AlertView::show()
 {
@@ -72,6 +98,14 @@ View* AlertView::makePresentation(Window* window)
     };
     addText(m_title, Label::systemFont(17, true));
     addText(m_message, Label::systemFont(13));
+    if (m_textField) {
+        y += 8;
+        box->addSubview(m_textField);
+        m_textField->setFrame(QRectF(16, y, kAlertWidth - 32, kFieldHeight));
+        m_textField->show();
+        y += kFieldHeight;
+        m_textField->becomeFirstResponder();
+    }
     y += 14;
     const int n = int(m_buttons.size());
     const bool sideBySide = n == 2;

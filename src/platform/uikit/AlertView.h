@@ -8,8 +8,11 @@
 
 namespace platform::uikit {
 
+class TextField;
 class View;
 class Window;
+
+enum AlertViewStyle { AlertViewStyleDefault = 0, AlertViewStylePlainTextInput = 2 };
 
 // A modal alert with a title, a message and buttons. It is shown inside the key window, after
 // any alert already showing; a tap on a button dismisses it and calls `onDismiss` with the
@@ -34,6 +37,13 @@ public:
     bool isVisible() const { return m_view != nullptr; }
     View* presentationView() const { return m_view; }
 
+    // With the plain-text style the alert carries one text field under its message; it exists
+    // from the moment the style is set, so a caller can dress it before showing and read it in
+    // `onDismiss`. Other styles have no field.
+    int alertViewStyle() const { return m_style; }
+    void setAlertViewStyle(int style);
+    TextField* textFieldAtIndex(int index) const;
+
     void show();
     void dismissWithClickedButtonIndex(int index);
     // Taps the button as a finger would.
@@ -49,6 +59,8 @@ private:
     int m_cancelIndex = -1;
     int m_tag = 0;
     std::function<void(int)> m_onDismiss;
+    int m_style = AlertViewStyleDefault;
+    QPointer<TextField> m_textField;
     QPointer<View> m_view;
     QPointer<Window> m_window;
     bool m_dismissed = false;

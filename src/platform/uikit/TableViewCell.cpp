@@ -12,15 +12,17 @@ namespace {
 std::atomic<int> g_liveCells{0};
 constexpr qreal kAccessoryWidth = 32;
 
-// The disclosure chevron, centred in the cell's right 32 points above its backgrounds.
-class DisclosureView : public View {
+// The disclosure chevron or the check mark, centred in the cell's right 32 points above its
+// backgrounds.
+class AccessoryMarkView : public View {
 public:
-    explicit DisclosureView(View* superview) : View(QRectF(), superview)
+    explicit AccessoryMarkView(View* superview) : View(QRectF(), superview)
     {
         setOpaque(false);
         setUserInteractionEnabled(false);
     }
     QColor color;
+    int type = TableViewCellAccessoryNone;
 
 protected:
     void drawRect(QPainter& p) override
@@ -28,9 +30,17 @@ protected:
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         const QPointF c = QRectF(rect()).center();
-        p.drawPolyline(QList<QPointF>{c + QPointF(-3, -6), c + QPointF(3, 0), c + QPointF(-3, 6)});
+        if (type == TableViewCellAccessoryCheckmark)
+            p.drawPolyline(QList<QPointF>{c + QPointF(-6, 0), c + QPointF(-2, 4), c + QPointF(6, -5)});
+        else
+            p.drawPolyline(QList<QPointF>{c + QPointF(-3, -6), c + QPointF(3, 0), c + QPointF(-3, 6)});
     }
 };
+
+bool drawsAccessory(int type)
+{
+    return type == TableViewCellAccessoryDisclosureIndicator || type == TableViewCellAccessoryCheckmark;
+}
 } // namespace
 
 int TableViewCell::liveCount() { return g_liveCells; }
@@ -113,11 +123,14 @@ void TableViewCell::setSelectedBackgroundView(View* view)
 
 void TableViewCell::setAccessoryType(int type)
 {
-    m_accessoryType = type;
-    if (type == TableViewCellAccessoryDisclosureIndicator && !m_accessoryView)
-        m_accessoryView = new DisclosureView(this);
-    if (m_accessoryView)
-        m_accessoryView->setHidden(type != TableViewCellAccessoryDisclosureIndicator);
+    m_accessoryType = drawsAccessory(type) ? type : TableViewCellAccessoryNone;
+    if (drawsAccessory(type) && !m_accessoryView)
+        m_accessoryView = new AccessoryMarkView(this);
+    if (m_accessoryView) {
+        m_accessoryView->setHidden(!drawsAccessory(type));
+        static_cast<AccessoryMarkView*>(m_accessoryView)->type = m_accessoryType;
+        m_accessoryView->update();
+    }
     setNeedsLayout();
     update();
 }
@@ -154,7 +167,9 @@ void TableViewCell::layoutSubviews()
     m_contentView->setFrame(QRectF(QPointF(), s));
     if (m_accessoryView) {
         m_accessoryView->setFrame(QRectF(s.width() - kAccessoryWidth, 0, kAccessoryWidth, s.height()));
-        static_cast<DisclosureView*>(m_accessoryView)->color = m_accessoryColor;
+        auto* mark = static_cast<AccessoryMarkView*>(m_accessoryView);
+        mark->color = m_accessoryType == TableViewCellAccessoryCheckmark ? m_checkmarkColor : m_accessoryColor;
+        mark->update();
         bringSubviewToFront(m_accessoryView);
     }
     const qreal right = s.width() - (m_accessoryType ? kAccessoryWidth : 15);

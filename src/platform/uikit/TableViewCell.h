@@ -13,11 +13,15 @@ enum TableViewCellStyle {
     TableViewCellStyleValue2 = 2,
     TableViewCellStyleSubtitle = 3,
 };
-enum TableViewCellAccessoryType { TableViewCellAccessoryNone = 0, TableViewCellAccessoryDisclosureIndicator = 1 };
+enum TableViewCellAccessoryType {
+    TableViewCellAccessoryNone = 0,
+    TableViewCellAccessoryDisclosureIndicator = 1,
+    TableViewCellAccessoryCheckmark = 3,
+};
 enum TableViewCellSelectionStyle { TableViewCellSelectionStyleNone = 0, TableViewCellSelectionStyleBlue = 1, TableViewCellSelectionStyleGray = 2 };
 
-// One row. Its content view spans the whole cell; a disclosure accessory is drawn in the
-// right 32 points. The text and detail labels and the image view are made when first asked for.
+// One row. Its content view spans the whole cell; a disclosure or check-mark accessory is
+// drawn in the right 32 points. The text and detail labels and the image view are made when first asked for.
 class TableViewCell : public View {
     Q_OBJECT
 public:
@@ -38,6 +42,9 @@ public:
     void setAccessoryType(int type);
     QColor accessoryColor() const { return m_accessoryColor; }
     void setAccessoryColor(const QColor& color) { m_accessoryColor = color; setNeedsLayout(); }
+    // The check mark's colour (the platform's blue unless set), apart from the chevron's grey.
+    QColor checkmarkColor() const { return m_checkmarkColor; }
+    void setCheckmarkColor(const QColor& color) { m_checkmarkColor = color; setNeedsLayout(); }
     // The view drawing the accessory, or nullptr.
     View* accessoryView() const { return m_accessoryView; }
     int selectionStyle() const { return m_selectionStyle; }
@@ -74,6 +81,7 @@ private:
     View* m_accessoryView = nullptr;
     int m_accessoryType = TableViewCellAccessoryNone;
     QColor m_accessoryColor{199, 199, 204};
+    QColor m_checkmarkColor{0, 122, 255};
     int m_selectionStyle = TableViewCellSelectionStyleBlue;
     bool m_selected = false;
     bool m_highlighted = false;

@@ -16,15 +16,23 @@
 #include "browse/KRVideoCell.h"
 #include "browse/KRVideoListViewController.h"
 #include "social/KRDynamicCell.h"
-#include "social/KRFollowingViewController.h"
-#include "social/KRDynamicCell.h"
+#include "library/KRAccountVideoListViewController.h"
+#include "library/KRProfileViewController.h"
+#include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Directories.h"
+#include "platform/foundation/PropertyList.h"
+#include "playback/KROfflineCacheManager.h"
+#include "playback/KRPlaybackTransport.h"
+#include "support/BodyGate.h"
+#include "support/InteractionFixtures.h"
+#include "support/MediaFixtures.h"
+#include "video/KRFavoriteFolderPickerViewController.h"
 #include "social/KRFollowingViewController.h"
 #include "social/KRMessageViewController.h"
 #include "shared/KRCommentImageViewController.h"
 #include "shared/KRPhotoPickerViewController.h"
 #include "platform/uikit/LongPressGestureRecognizer.h"
 #include "social/KRReplyThreadViewController.h"
-#include "social/KRDynamicCell.h"
 #include "social/KRDynamicDetailViewController.h"
 #include "platform/uikit/ActionSheet.h"
 #include "model/KRComment.h"
@@ -863,6 +871,131 @@ bool shootFollowing(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The profile tab signed out and in, the offline list with a running download above a complete
+// one playing inline with its danmaku, and the favourite folder picker with its create alert.
+bool shootLibrary(const QDir& dir, const QString& device)
+{
+    namespace media = testsupport::MediaFixtures;
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts() << media::hosts();
+    hosts.removeDuplicates();
+    testsupport::FakeService service(hosts);
+    testsupport::ImageFixtures::serveImages(service);
+    testsupport::AccountFixtures::routeRiskCookies(service);
+    testsupport::InteractionFixtures interactions(service);
+    interactions.setFolders({{11, QStringLiteral("默认收藏夹"), 12, false, {170001}},
+                             {12, QStringLiteral("骑行路线"), 4, false, {}},
+                             {13, QStringLiteral("稍后再看的音乐"), 27, true, {170001}},
+                             {14, QStringLiteral("做饭"), 0, false, {}}});
+    KRSessionStore::sharedStore().clearSession();
+    bool ok = true;
+    {
+        Shell s = makeShell(new KRProfileViewController(), 3);
+        ok &= save(s, dir, device + QStringLiteral("-profile-signed-out"));
+        testsupport::AccountFixtures::logInWebOnly();
+        KRSessionStore::sharedStore().updateAccountProfile(
+            QVariantMap{{QStringLiteral("uname"), QStringLiteral("演示账号")}, {QStringLiteral("mid"), 4242}});
+        ok &= save(s, dir, device + QStringLiteral("-profile-signed-in"));
+    }
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("视频"), {}));
+        auto* picker = new KRFavoriteFolderPickerViewController(170001, QStringLiteral("周末的城市骑行"), {});
+        push(s.nav, picker);
+        if (!waitFor([&] { return picker->folders().size() == 4 && !picker->isLoading(); })) {
+            std::printf("FAILED to load the folders\n");
+            ok = false;
+        } else {
+            picker->tableView()->tapRowForTesting(IndexPath{0, 1});
+            ok &= save(s, dir, device + QStringLiteral("-folder-picker"));
+            picker->tableView()->tapRowForTesting(IndexPath{1, 0});
+            if (AlertView* alert = s.window->visibleAlert()) {
+                alert->textFieldAtIndex(0)->typeForTesting(QStringLiteral("旅行"));
+                ok &= save(s, dir, device + QStringLiteral("-folder-picker-create"));
+                alert->tapButtonForTesting(0);
+            }
+        }
+    }
+    {
+        // A complete DASH download of the generated clip, with a few danmaku saved beside it.
+        const QString offline = platform::Directories::documents() + QStringLiteral("/KorvaneOffline");
+        QDir().mkpath(offline + QStringLiteral("/Danmaku"));
+        const QString base = QStringLiteral("gallery-1700000000");
+        QFile::remove(offline + QLatin1Char('/') + base + QStringLiteral(".video.m4v"));
+        QFile::remove(offline + QLatin1Char('/') + base + QStringLiteral(".audio.m4a"));
+        QFile::copy(media::testMediaPath(QStringLiteral("video-720p.m4s")), offline + QLatin1Char('/') + base + QStringLiteral(".video.m4v"));
+        QFile::copy(media::testMediaPath(QStringLiteral("audio-720p.m4s")), offline + QLatin1Char('/') + base + QStringLiteral(".audio.m4a"));
+        const QVariantMap record{{QStringLiteral("key"), QStringLiteral("bv:BV17x411w7KC|cid:300")},
+                                 {QStringLiteral("bvid"), QStringLiteral("BV17x411w7KC")},
+                                 {QStringLiteral("aid"), 170001},
+                                 {QStringLiteral("cid"), 300},
+                                 {QStringLiteral("title"), QStringLiteral("周末的城市骑行")},
+                                 {QStringLiteral("duration_text"), QStringLiteral("00:12")},
+                                 {QStringLiteral("quality_title"), QStringLiteral("720P")},
+                                 {QStringLiteral("quality_value"), 64},
+                                 {QStringLiteral("media_kind"), QStringLiteral("dash")},
+                                 {QStringLiteral("dash_video_file_name"), base + QStringLiteral(".video.m4v")},
+                                 {QStringLiteral("dash_audio_file_name"), base + QStringLiteral(".audio.m4a")},
+                                 {QStringLiteral("download_state"), QStringLiteral("complete")},
+                                 {QStringLiteral("danmaku_state"), QStringLiteral("cached")}};
+        platform::writeFileAtomically(offline + QStringLiteral("/index.plist"), platform::PropertyList::toXML(QVariantList{record}));
+        QByteArray danmaku = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><i>";
+        const char* lines[] = {"好美的路线", "这段好治愈", "同款自行车", "前方高能", "BGM 求名字", "周末就去"};
+        for (int i = 0; i < 6; ++i)
+            danmaku += "<d p=\"" + QByteArray::number(0.1 + 0.15 * i) + ",1,25,16777215,1700000000,0,abc," + QByteArray::number(1000 + i)
+                + "\">" + QByteArray(lines[i]) + "</d>";
+        danmaku += "</i>";
+        QFile file(offline + QStringLiteral("/Danmaku/300.xml"));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(danmaku);
+        file.close();
+        KROfflineCacheManager::resetForTesting();
+
+        // A running download held back by its server.
+        media::Serving held;
+        held.gate = std::make_shared<testsupport::BodyGate>();
+        const QString running = media::writeGeneratedFile(QDir::tempPath() + QStringLiteral("/korvane-gallery-running.mp4"), 256 * 1024);
+        media::serveFile(service, media::primaryHost(), QStringLiteral("/running.mp4"), running, held);
+        auto video = std::make_shared<KRVideo>();
+        video->setBvid(QStringLiteral("BV1Q541167Qg"));
+        video->setAid(170002);
+        video->setCid(400);
+        video->setTitle(QStringLiteral("一锅好汤的做法"));
+        QObject owner;
+        KROfflineCacheManager::sharedManager()->cacheVideo(
+            video, QStringList{QStringLiteral("https://%1/running.mp4").arg(media::primaryHost())}, QStringLiteral("720P"), QImage(),
+            &owner, {}, {});
+
+        Shell s = makeShell(new KRProfileViewController(), 3);
+        auto* list = new KRAccountVideoListViewController();
+        push(s.nav, list);
+        if (!waitFor([&] { return list->videos().size() == 2; })) {
+            std::printf("FAILED to list the offline downloads\n");
+            ok = false;
+        } else {
+            ok &= save(s, dir, device + QStringLiteral("-offline-list"));
+            list->playVideo(list->videos().value(1));
+            const bool shown = waitFor([&] {
+                AnimationClock::advance(0.05);
+                return list->transport() && list->transport()->currentPlaybackTime() > 1.2 && list->danmakuRenderer()
+                    && list->danmakuRenderer()->activeCount() > 0;
+            });
+            if (!shown) {
+                std::printf("FAILED to play the offline download\n");
+                ok = false;
+            } else {
+                ok &= save(s, dir, device + QStringLiteral("-offline-player"));
+            }
+            list->stopPlayback();
+        }
+        KROfflineCacheManager::sharedManager()->cancelCurrentDownload();
+        held.gate->openTo(256 * 1024);
+    }
+    KROfflineCacheManager::resetForTesting();
+    KRSessionStore::sharedStore().clearSession();
+    return ok;
+}
+
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
@@ -903,6 +1036,7 @@ int main(int argc, char** argv)
         ok &= shootPictures(dir, QString::fromLatin1(d.name));
         ok &= shootComments(dir, QString::fromLatin1(d.name));
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
+        ok &= shootLibrary(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);

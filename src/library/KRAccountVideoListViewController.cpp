@@ -1,0 +1,327 @@
+#include "library/KRAccountVideoListViewController.h"
+
+#include "look/KRTheme.h"
+#include "model/KRTolerantValue.h"
+#include "platform/media/MediaNotifications.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TableViewCell.h"
+#include "playback/KRDASHPlayback.h"
+#include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackTransport.h"
+#include "service/KRDanmakuClient.h"
+#include "store/KRLocalHistoryStore.h"
+
+#include <QUrl>
+
+#include <cmath>
+
+using namespace platform::uikit;
+
+namespace {
+constexpr qreal kRowHeight = 60;
+constexpr int kTickMs = 100;
+const QString kCellID = QStringLiteral("KROfflineVideoCell");
+
+// The first address of a DASH play information's "video" or "audio" list.
+QUrl dashAddress(const KROfflineDASHPlayInfo& info, const QString& kind)
+{
+    const QVariantList streams = info.value(QStringLiteral("dash")).toMap().value(kind).toList();
+    return streams.isEmpty() ? QUrl() : QUrl(streams.first().toMap().value(QStringLiteral("base_url")).toString());
+}
+} // namespace
+
+KRAccountVideoListViewController::KRAccountVideoListViewController(QObject* parent) : ViewController(parent)
+{
+    setTitle(QStringLiteral("离线缓存"));
+    setHidesBottomBarWhenPushed(true);
+}
+
+KRAccountVideoListViewController::~KRAccountVideoListViewController()
+{
+    m_tickTimer.stop();
+    m_danmakuLoad.cancel();
+    // A screen taken down while playing still leaves its viewing in the history.
+    if (m_playingVideo)
+        stopPlayback();
+}
+
+int KRAccountVideoListViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
+
+bool KRAccountVideoListViewController::shouldAutorotateToInterfaceOrientation(int orientation)
+{
+    return orientation == InterfaceOrientationPortrait;
+}
+
+void KRAccountVideoListViewController::viewDidLoad()
+{
+    ViewController::viewDidLoad();
+    m_playerContainer = new View(QRectF(), view());
+    m_playerContainer->setObjectName(QStringLiteral("playerContainer"));
+    m_playerContainer->setBackgroundColor(QColor(Qt::black));
+    m_playerContainer->setHidden(true);
+    m_table = new TableView(view()->bounds(), TableViewStylePlain, view());
+    m_table->setObjectName(QStringLiteral("offlineTable"));
+    m_table->setRowHeight(kRowHeight);
+    m_table->setDataSource(this);
+    m_table->setTableDelegate(this);
+    m_stateLabel = new Label(QRectF(), view());
+    m_stateLabel->setObjectName(QStringLiteral("stateLabel"));
+    m_stateLabel->setTextAlignment(TextAlignmentCenter);
+    m_stateLabel->setNumberOfLines(0);
+    m_stateLabel->setFont(Label::systemFont(14));
+    m_stateLabel->setBackgroundColor(QColor(Qt::transparent));
+    m_stateLabel->setUserInteractionEnabled(false);
+
+    auto& center = platform::NotificationCenter::defaultCenter();
+    m_cacheObserver = center.addObserver(KROfflineCacheDidChangeNotification, nullptr,
+                                         [this](const platform::Notification&) { reloadVideos(); });
+    m_themeObserver = center.addObserver(KRThemeDidChangeNotification, nullptr, [this](const platform::Notification&) { applyTheme(); });
+    applyTheme();
+    reloadVideos();
+}
+
+void KRAccountVideoListViewController::viewWillAppear(bool animated)
+{
+    ViewController::viewWillAppear(animated);
+    applyTheme();
+    reloadVideos();
+}
+
+void KRAccountVideoListViewController::viewWillDisappear(bool animated)
+{
+    ViewController::viewWillDisappear(animated);
+    stopPlayback();
+}
+
+void KRAccountVideoListViewController::viewDidLayoutSubviews()
+{
+    ViewController::viewDidLayoutSubviews();
+    const QRectF bounds = view()->bounds();
+    qreal top = 0;
+    if (!m_playerContainer->isHidden()) {
+        const qreal height = std::floor(bounds.width() * 9 / 16);
+        m_playerContainer->setFrame(QRectF(0, 0, bounds.width(), height));
+        top = height;
+        if (m_transport)
+            if (auto* host = qobject_cast<View*>(m_transport->view()))
+                host->setFrame(m_playerContainer->bounds());
+        if (m_dash)
+            m_dash->layoutSurface();
+        if (m_danmaku)
+            m_danmaku->setGeometry(m_playerContainer->bounds().toRect());
+        if (m_controls)
+            m_controls->setFrame(m_playerContainer->bounds());
+    }
+    m_table->setFrame(QRectF(0, top, bounds.width(), bounds.height() - top));
+    m_stateLabel->setFrame(QRectF(24, top + 60, bounds.width() - 48, 80));
+}
+
+void KRAccountVideoListViewController::applyTheme()
+{
+    if (!isViewLoaded())
+        return;
+    KRTheme* theme = KRTheme::sharedTheme();
+    theme->applyNavigationTitle(QStringLiteral("离线缓存"), navigationItem());
+    view()->setBackgroundColor(theme->backgroundColor());
+    m_table->setBackgroundColor(theme->backgroundColor());
+    m_table->setSeparatorColor(theme->separatorColor());
+    m_stateLabel->setTextColor(theme->secondaryTextColor());
+    m_table->reloadData();
+}
+
+void KRAccountVideoListViewController::reloadVideos()
+{
+    if (!isViewLoaded())
+        return;
+    m_videos = KROfflineCacheManager::sharedManager()->offlineVideos();
+    m_stateLabel->setText(m_videos.isEmpty() ? QStringLiteral("还没有离线缓存的视频\n在视频页选择“缓存”即可离线观看") : QString());
+    m_stateLabel->setHidden(!m_videos.isEmpty());
+    m_table->reloadData();
+}
+
+bool KRAccountVideoListViewController::isRunningDownload(const KRVideo& video) const
+{
+    return KROfflineCacheManager::sharedManager()->isDownloadingVideo(video);
+}
+
+int KRAccountVideoListViewController::numberOfRowsInSection(TableView*, int) { return int(m_videos.size()); }
+
+TableViewCell* KRAccountVideoListViewController::cellForRowAtIndexPath(TableView* table, const IndexPath& indexPath)
+{
+    TableViewCell* cell = table->dequeueReusableCellWithIdentifier(kCellID);
+    if (!cell)
+        cell = new TableViewCell(TableViewCellStyleSubtitle, kCellID);
+    const std::shared_ptr<KRVideo> video = m_videos.value(indexPath.row);
+    const KRTheme* theme = KRTheme::sharedTheme();
+    cell->setBackgroundColor(theme->surfaceColor());
+    cell->textLabel()->setFont(Label::systemFont(15, true));
+    cell->textLabel()->setTextColor(theme->primaryTextColor());
+    cell->detailTextLabel()->setTextColor(theme->secondaryTextColor());
+    if (!video)
+        return cell;
+    cell->textLabel()->setText(video->title().isEmpty() ? QStringLiteral("未命名视频") : video->title());
+    // The store names the quality and the state: "720P · 缓存中" or "720P · 离线".
+    QString detail = video->tname();
+    if (isRunningDownload(*video))
+        detail += QStringLiteral(" %1%").arg(int(std::lround(KROfflineCacheManager::sharedManager()->currentDownloadProgress() * 100)));
+    else if (!video->durationText().isEmpty())
+        detail += QStringLiteral(" · ") + video->durationText();
+    cell->detailTextLabel()->setText(detail);
+    const bool playing = m_playingVideo && video->cid() == m_playingVideo->cid() && video->title() == m_playingVideo->title();
+    cell->setAccessibilityValue(playing ? QStringLiteral("播放中") : QString());
+    cell->textLabel()->setTextColor(playing ? theme->accentColor() : theme->primaryTextColor());
+    return cell;
+}
+
+void KRAccountVideoListViewController::didSelectRowAtIndexPath(TableView* table, const IndexPath& indexPath)
+{
+    table->deselectRowAtIndexPath(indexPath, true);
+    if (const std::shared_ptr<KRVideo> video = m_videos.value(indexPath.row))
+        playVideo(video);
+}
+
+bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>& video)
+{
+    if (!video || !isViewLoaded() || isRunningDownload(*video))
+        return false;
+    KROfflineCacheManager* cache = KROfflineCacheManager::sharedManager();
+    QUrl sound, picture;
+    if (!video->playURL().isEmpty()) {
+        sound = QUrl(video->playURL());
+    } else {
+        const KROfflineDASHPlayInfo info = cache->cachedDASHPlaybackInfoForVideo(*video);
+        sound = dashAddress(info, QStringLiteral("audio"));
+        picture = dashAddress(info, QStringLiteral("video"));
+        if (!sound.isValid() || !picture.isValid() || sound.isEmpty() || picture.isEmpty())
+            return false;
+    }
+    stopPlayback();
+    m_playingVideo = video;
+    m_playerContainer->setHidden(false);
+    m_transport = new KRPlaybackTransport(sound, this);
+    if (auto* host = qobject_cast<View*>(m_transport->view()))
+        m_playerContainer->addSubview(host);
+    else
+        m_transport->view()->setParent(m_playerContainer);
+    m_transport->view()->show();
+    if (!picture.isEmpty())
+        m_dash = new KRDASHPlayback(m_transport, picture, this);
+
+    m_danmaku = new KRDanmakuRenderer(m_playerContainer);
+    m_danmaku->setObjectName(QStringLiteral("danmakuRenderer"));
+    m_danmaku->show();
+    m_controls = new KRPlayerControlsView(QRectF(), m_playerContainer);
+    m_controls->setDelegate(this);
+    m_controls->setOfflineCompactMode(true);
+    m_controls->setVideoTitle(video->title());
+    m_controls->setQualityTitle(video->tname().section(QStringLiteral(" · "), 0, 0));
+    view()->setNeedsLayout();
+    view()->layoutIfNeeded();
+
+    const qint64 cid = video->cid();
+    QPointer<KRDanmakuRenderer> renderer(m_danmaku);
+    m_danmakuLoad = KRDanmakuClient::sharedClient()->loadCachedDanmakusForCID(
+        cid, this, [renderer](const KRDanmakuList& danmakus, const KROptionalError&) {
+            // Without a saved copy the video plays without danmaku.
+            if (renderer)
+                renderer->setDanmakus(danmakus);
+        });
+
+    if (m_dash) {
+        m_dash->start(0);
+    } else {
+        m_transport->setShouldAutoplay(true);
+        m_transport->prepareToPlay();
+        m_transport->play();
+    }
+    m_controls->setPlaying(true);
+    m_tickTimer.start(kTickMs, [this] { tick(); });
+    m_table->reloadData();
+    return true;
+}
+
+void KRAccountVideoListViewController::tick()
+{
+    if (!m_transport || !m_controls)
+        return;
+    const double time = m_transport->currentPlaybackTime();
+    const double duration = m_transport->duration();
+    const bool playing = m_transport->playbackState() == 1;
+    m_controls->setPlaying(playing);
+    m_controls->updateCurrentTime(time, duration);
+    if (m_danmaku)
+        m_danmaku->updateWithPlaybackTime(time, playing);
+}
+
+void KRAccountVideoListViewController::stopPlayback()
+{
+    m_tickTimer.stop();
+    m_danmakuLoad.cancel();
+    if (m_playingVideo && m_transport) {
+        const double time = std::max(0.0, m_transport->currentPlaybackTime());
+        const double duration = std::max(0.0, m_transport->duration());
+        const bool completed = duration > 0 && time >= duration - 1;
+        KRLocalHistoryStore::sharedStore().recordVideo(m_playingVideo, completed ? 0 : time, duration, completed, true);
+    }
+    m_playingVideo.reset();
+    if (m_dash) {
+        m_dash->stop();
+        delete m_dash.data();
+    }
+    if (m_transport) {
+        m_transport->stop();
+        m_transport->view()->hide();
+        m_transport->deleteLater();
+        m_transport = nullptr;
+    }
+    delete m_controls;
+    m_controls = nullptr;
+    delete m_danmaku;
+    m_danmaku = nullptr;
+    if (isViewLoaded()) {
+        m_playerContainer->setHidden(true);
+        view()->setNeedsLayout();
+        m_table->reloadData();
+    }
+}
+
+void KRAccountVideoListViewController::playerControlsDidTogglePlayback(KRPlayerControlsView*)
+{
+    if (!m_transport)
+        return;
+    const bool playing = m_transport->playbackState() == 1 || (m_dash && m_dash->isWaitingToStart());
+    if (m_dash) {
+        if (playing)
+            m_dash->pause();
+        else
+            m_dash->play();
+    } else if (playing) {
+        m_transport->pause();
+    } else {
+        m_transport->play();
+    }
+    m_controls->setPlaying(!playing);
+}
+
+void KRAccountVideoListViewController::playerControlsSeekToTime(KRPlayerControlsView*, double time)
+{
+    if (!m_transport)
+        return;
+    const bool playing = m_transport->playbackState() == 1;
+    if (m_dash)
+        m_dash->seekToTime(time, playing);
+    else
+        m_transport->setCurrentPlaybackTime(time);
+    if (m_danmaku)
+        m_danmaku->resetForPlaybackTime(time);
+}
+
+void KRAccountVideoListViewController::playerControlsDidToggleDanmaku(KRPlayerControlsView* controls)
+{
+    if (!m_danmaku)
+        return;
+    m_danmaku->setDanmakuEnabled(!m_danmaku->isDanmakuEnabled());
+    controls->setDanmakuEnabled(m_danmaku->isDanmakuEnabled());
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "playback/KROfflineCacheManager.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RepeatingTimer.h"
+#include "platform/uikit/TableViewDataSource.h"
+#include "platform/uikit/TableViewDelegate.h"
+#include "platform/uikit/ViewController.h"
+#include "playback/KRDASHPlayback.h"
+#include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlayerControlsView.h"
+#include "service/KRRequestHandle.h"
+
+#include <QPointer>
+
+#include <memory>
+
+class KRDanmakuRenderer;
+
+namespace platform::uikit {
+class Label;
+class TableView;
+}
+
+// The library's list of offline downloads: a running download first ("<quality> · 缓存中"),
+// then the complete entries, read again whenever the offline cache changes. A complete entry
+// plays inline above the list (a DASH record as its picture and sound pair) with the controls
+// in their compact offline form and the danmaku saved with it; stopping records the local
+// history as an offline viewing.
+class KRAccountVideoListViewController : public platform::uikit::ViewController,
+                                         public platform::uikit::TableViewDataSource,
+                                         public platform::uikit::TableViewDelegate,
+                                         public KRPlayerControlsViewDelegate {
+    Q_OBJECT
+public:
+    explicit KRAccountVideoListViewController(QObject* parent = nullptr);
+    ~KRAccountVideoListViewController() override;
+
+    int supportedInterfaceOrientations() override;
+    bool shouldAutorotateToInterfaceOrientation(int orientation) override;
+
+    // The entries shown, running download first.
+    const KRVideoList& videos() const { return m_videos; }
+    void reloadVideos();
+    // Plays a complete entry inline; a running download does not play.
+    bool playVideo(const std::shared_ptr<KRVideo>& video);
+    // Stops the inline player (recording the local history) and hides it.
+    void stopPlayback();
+
+    // What the screen shows, for tests and the gallery.
+    platform::uikit::TableView* tableView() const { return m_table; }
+    platform::uikit::Label* stateLabel() const { return m_stateLabel; }
+    platform::uikit::View* playerContainer() const { return m_playerContainer; }
+    KRPlaybackTransport* transport() const { return m_transport; }
+    KRDASHPlayback* dashPlayback() const { return m_dash; }
+    KRPlayerControlsView* controlsView() const { return m_controls; }
+    KRDanmakuRenderer* danmakuRenderer() const { return m_danmaku; }
+    std::shared_ptr<KRVideo> playingVideo() const { return m_playingVideo; }
+
+    int numberOfRowsInSection(platform::uikit::TableView*, int) override;
+    platform::uikit::TableViewCell* cellForRowAtIndexPath(platform::uikit::TableView*, const platform::uikit::IndexPath&) override;
+    void didSelectRowAtIndexPath(platform::uikit::TableView*, const platform::uikit::IndexPath&) override;
+
+    void playerControlsDidTogglePlayback(KRPlayerControlsView*) override;
+    void playerControlsSeekToTime(KRPlayerControlsView*, double time) override;
+    void playerControlsDidRequestQuality(KRPlayerControlsView*) override {}
+    void playerControlsDidRequestSpeed(KRPlayerControlsView*) override {}
+    void playerControlsDidRequestFullscreen(KRPlayerControlsView*) override {}
+    void playerControlsVisibilityDidChange(KRPlayerControlsView*, bool) override {}
+    void playerControlsDidToggleDanmaku(KRPlayerControlsView*) override;
+
+protected:
+    void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
+    void viewDidLayoutSubviews() override;
+
+private:
+    void applyTheme();
+    void tick();
+    bool isRunningDownload(const KRVideo& video) const;
+
+    KRVideoList m_videos;
+    platform::uikit::TableView* m_table = nullptr;
+    platform::uikit::Label* m_stateLabel = nullptr;
+    platform::uikit::View* m_playerContainer = nullptr;
+    QPointer<KRPlaybackTransport> m_transport;
+    QPointer<KRDASHPlayback> m_dash;
+    KRPlayerControlsView* m_controls = nullptr;
+    KRDanmakuRenderer* m_danmaku = nullptr;
+    std::shared_ptr<KRVideo> m_playingVideo;
+    KRRequestHandle m_danmakuLoad;
+    platform::RepeatingTimer m_tickTimer;
+    platform::ObserverToken m_cacheObserver;
+    platform::ObserverToken m_themeObserver;
+};

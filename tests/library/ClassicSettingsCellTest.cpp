@@ -1,0 +1,48 @@
+#include "../uikit/KitTestSupport.h"
+
+#include "look/KRTheme.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/Label.h"
+#include "shared/KRClassicSettingsCell.h"
+
+using namespace platform::uikit;
+
+namespace {
+class ClassicSettingsCellTest : public KitTest {};
+} // namespace
+
+TEST_F(ClassicSettingsCellTest, EverythingSitsInAGroupInsetFromTheTablesEdges)
+{
+    KRTheme::sharedTheme()->setStyle(0);
+    KRClassicSettingsCell cell(TableViewCellStyleSubtitle, QStringLiteral("c"));
+    cell.setFrame(QRectF(0, 0, 375, 58));
+    cell.textLabel()->setText(QStringLiteral("默认收藏夹"));
+    cell.detailTextLabel()->setText(QStringLiteral("3 个内容"));
+    cell.setAccessoryType(TableViewCellAccessoryCheckmark);
+    cell.applyThemeBackgrounds(true, false, 58);
+    cell.layoutIfNeeded();
+
+    EXPECT_EQ(cell.contentView()->frame(), QRectF(10, 0, 355, 58));
+    EXPECT_EQ(cell.backgroundView()->frame(), QRectF(10, 0, 355, 58));
+    EXPECT_EQ(cell.selectedBackgroundView()->frame(), QRectF(10, 0, 355, 58));
+    EXPECT_EQ(cell.accessoryView()->frame(), QRectF(333, 0, 32, 58));
+    // The labels end before the accessory's column, inside the group.
+    const QRectF title = cell.textLabel()->frame().translated(cell.contentView()->frame().topLeft());
+    const QRectF detail = cell.detailTextLabel()->frame().translated(cell.contentView()->frame().topLeft());
+    EXPECT_GE(title.left(), 10);
+    EXPECT_LE(title.right(), 333);
+    EXPECT_LE(detail.right(), 333);
+    EXPECT_LT(title.bottom(), detail.bottom());
+    EXPECT_TRUE(cell.textLabel()->font().bold());
+    auto* background = qobject_cast<ImageView*>(cell.backgroundView());
+    ASSERT_NE(background, nullptr);
+    EXPECT_FALSE(background->image().isNull());
+
+    // The group draws the lines between rows: the cell's own separator stays away, so its
+    // corners outside the group are left clear.
+    cell.setSeparatorColor(QColor(255, 0, 0));
+    const QImage shot = cell.grab().toImage();
+    EXPECT_EQ(shot.pixelColor(2, 57).alpha(), 0);
+    EXPECT_EQ(shot.pixelColor(372, 57).alpha(), 0);
+    EXPECT_FALSE(colorNear(shot.pixelColor(200, 57), QColor(255, 0, 0), 30));
+}

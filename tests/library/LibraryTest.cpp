@@ -1,0 +1,256 @@
+#include "../playback/OfflineTesting.h"
+#include "../uikit/KitTestSupport.h"
+
+#include "library/KRAccountVideoListViewController.h"
+#include "library/KRProfileViewController.h"
+#include "login/KRQRLoginViewController.h"
+#include "look/KRTheme.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/media/MediaPlayer.h"
+#include "platform/media/MediaSeams.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TableViewCell.h"
+#include "platform/uikit/Window.h"
+#include "playback/KRDanmakuRenderer.h"
+#include "shell/KRAppRoutes.h"
+#include "store/KRLocalHistoryStore.h"
+#include "store/KRSessionStore.h"
+#include "support/AccountFixtures.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QTest>
+
+using namespace platform::uikit;
+using namespace offlinetest;
+using testsupport::AccountFixtures;
+
+namespace {
+
+using Row = KRProfileViewController::Row;
+
+class LibraryTest : public OfflineTest {
+protected:
+    void SetUp() override
+    {
+        OfflineTest::SetUp();
+        KitTest::resetKit();
+        // Players make no sound in tests.
+        platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+        KRInstallAppRoutes();
+        KRSessionStore::sharedStore().resetForTesting();
+        KRSessionStore::sharedStore().clearSession();
+        KRLocalHistoryStore::sharedStore().resetForTesting();
+        KRTheme::sharedTheme()->setStyle(0);
+        profile = new KRProfileViewController();
+        nav = new NavigationController(profile);
+        window->setRootViewController(nav);
+        window->makeKeyAndVisible();
+        AnimationClock::finishAll();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        flushDeferredDeletes();
+        KRSessionStore::sharedStore().clearSession();
+        KitTest::settleKit();
+        OfflineTest::TearDown();
+    }
+
+    static void click(TableView* table, const IndexPath& indexPath)
+    {
+        table->layoutIfNeeded();
+        const QPointF point = table->rectForRowAtIndexPath(indexPath).center() - table->contentOffset();
+        QTest::mouseClick(table, Qt::LeftButton, {}, point.toPoint());
+        AnimationClock::finishAll();
+    }
+    void clickRow(Row row)
+    {
+        const std::optional<IndexPath> at = profile->indexPathForRow(row);
+        ASSERT_TRUE(at.has_value());
+        click(profile->tableView(), *at);
+    }
+    TableViewCell* cellOf(Row row)
+    {
+        profile->tableView()->layoutIfNeeded();
+        const std::optional<IndexPath> at = profile->indexPathForRow(row);
+        return at ? profile->tableView()->cellForRowAtIndexPath(*at) : nullptr;
+    }
+
+    // A complete DASH record of the generated 720p halves with a danmaku copy of `danmaku` lines.
+    void storeCompleteDASHRecord(qint64 cid, int danmaku)
+    {
+        const QString base = QStringLiteral("dash%1-1700000000").arg(cid);
+        QDir().mkpath(offlineDir());
+        ASSERT_TRUE(QFile::copy(testsupport::MediaFixtures::testMediaPath(QStringLiteral("video-720p.m4s")),
+                                offlinePath(base + QStringLiteral(".video.m4v"))));
+        ASSERT_TRUE(QFile::copy(testsupport::MediaFixtures::testMediaPath(QStringLiteral("audio-720p.m4s")),
+                                offlinePath(base + QStringLiteral(".audio.m4a"))));
+        KROfflineRecord record = dashRecord(QStringLiteral("bv:%1|cid:%2").arg(kBVID).arg(cid), base, cid, 64);
+        record.insert(QStringLiteral("bvid"), kBVID);
+        record.insert(QStringLiteral("title"), QStringLiteral("离线双轨"));
+        records.prepend(record);
+        writeIndex(records);
+        writeDanmakuCopy(cid, danmaku);
+    }
+
+    std::unique_ptr<Window> window = std::make_unique<Window>();
+    KRProfileViewController* profile = nullptr;
+    NavigationController* nav = nullptr;
+    QVariantList records;
+};
+
+} // namespace
+
+TEST_F(LibraryTest, SignedOutTheProfileOffersTheQRLoginAndTheOfflineList)
+{
+    EXPECT_EQ(profile->title(), QStringLiteral("我的"));
+    EXPECT_EQ(profile->tableView()->style(), TableViewStyleGrouped);
+    EXPECT_EQ(profile->indexPathForRow(Row::Login), (IndexPath{0, 0}));
+    EXPECT_EQ(profile->indexPathForRow(Row::Offline), (IndexPath{1, 0}));
+    EXPECT_FALSE(profile->indexPathForRow(Row::Logout).has_value());
+    EXPECT_FALSE(profile->indexPathForRow(Row::Account).has_value());
+    ASSERT_NE(cellOf(Row::Login), nullptr);
+    EXPECT_EQ(cellOf(Row::Login)->textLabel()->text(), QStringLiteral("扫码登录"));
+    EXPECT_EQ(cellOf(Row::Offline)->textLabel()->text(), QStringLiteral("离线缓存"));
+
+    clickRow(Row::Login);
+    EXPECT_NE(qobject_cast<KRQRLoginViewController*>(nav->topViewController()), nullptr);
+    nav->popToRootViewControllerAnimated(false);
+    clickRow(Row::Offline);
+    EXPECT_NE(qobject_cast<KRAccountVideoListViewController*>(nav->topViewController()), nullptr);
+}
+
+TEST_F(LibraryTest, SignedInTheProfileShowsTheAccountAndLogsOut)
+{
+    AccountFixtures::logInWebOnly();
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("小明")},
+                                                                   {QStringLiteral("mid"), 4242}});
+    EXPECT_FALSE(profile->indexPathForRow(Row::Login).has_value());
+    ASSERT_NE(cellOf(Row::Account), nullptr);
+    EXPECT_EQ(cellOf(Row::Account)->textLabel()->text(), QStringLiteral("小明"));
+    EXPECT_EQ(cellOf(Row::Account)->detailTextLabel()->text(), QStringLiteral("UID 4242"));
+    ASSERT_NE(cellOf(Row::Logout), nullptr);
+    EXPECT_EQ(cellOf(Row::Logout)->textLabel()->text(), QStringLiteral("退出登录"));
+    EXPECT_EQ(cellOf(Row::Offline)->textLabel()->text(), QStringLiteral("离线缓存"));
+
+    // The theme reaches the list.
+    KRTheme::sharedTheme()->setStyle(1);
+    EXPECT_EQ(profile->tableView()->backgroundColor(), KRTheme::sharedTheme()->backgroundColor());
+    EXPECT_EQ(cellOf(Row::Account)->textLabel()->textColor(), KRTheme::sharedTheme()->primaryTextColor());
+
+    clickRow(Row::Logout);
+    EXPECT_FALSE(KRSessionStore::sharedStore().isLoggedIn());
+    EXPECT_EQ(profile->indexPathForRow(Row::Login), (IndexPath{0, 0}));
+    ASSERT_NE(cellOf(Row::Login), nullptr);
+    EXPECT_EQ(cellOf(Row::Login)->textLabel()->text(), QStringLiteral("扫码登录"));
+}
+
+TEST_F(LibraryTest, TheOfflineListShowsARunningDownloadFirstAndFollowsTheCache)
+{
+    storeCompleteDASHRecord(300, 3);
+    media::Serving gated;
+    gated.gate = std::make_shared<testsupport::BodyGate>();
+    serve(QStringLiteral("/running.mp4"), 256 * 1024, 3, gated);
+    writeDanmakuCopy(100, 1);
+
+    auto* list = new KRAccountVideoListViewController();
+    nav->pushViewController(list, false);
+    AnimationClock::finishAll();
+    ASSERT_EQ(list->videos().size(), 1);
+    EXPECT_EQ(list->videos().first()->title(), QStringLiteral("离线双轨"));
+
+    Outcome outcome;
+    manager()->cacheVideo(makeVideo(), {mediaURL(QStringLiteral("/running.mp4"))}, QStringLiteral("720P"), QImage(), &outcome.owner,
+                          outcome.progressBlock(), outcome.completionBlock());
+    // The start of the download changes the cache, and the list reads it again.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return list->videos().size() == 2; }));
+    list->tableView()->layoutIfNeeded();
+    TableViewCell* running = list->tableView()->cellForRowAtIndexPath(IndexPath{0, 0});
+    ASSERT_NE(running, nullptr);
+    EXPECT_EQ(running->textLabel()->text(), QStringLiteral("离线测试"));
+    EXPECT_TRUE(running->detailTextLabel()->text().startsWith(QStringLiteral("720P · 缓存中"))) << running->detailTextLabel()->text().toStdString();
+    // A running download does not play.
+    click(list->tableView(), IndexPath{0, 0});
+    EXPECT_EQ(list->transport(), nullptr);
+
+    gated.gate->openTo(256 * 1024);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return outcome.done; }));
+    EXPECT_TRUE(outcome.success) << outcome.message.toStdString();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !list->videos().isEmpty() && !manager()->isDownloading(); }));
+    list->tableView()->layoutIfNeeded();
+    EXPECT_EQ(list->videos().size(), 2);
+    EXPECT_TRUE(list->tableView()->cellForRowAtIndexPath(IndexPath{0, 0})->detailTextLabel()->text().startsWith(QStringLiteral("720P · 离线")));
+}
+
+TEST_F(LibraryTest, ACompleteDASHEntryPlaysInlineWithItsDanmakuAndStoppingRecordsAnOfflineViewing)
+{
+    storeCompleteDASHRecord(300, 4);
+    auto* list = new KRAccountVideoListViewController();
+    nav->pushViewController(list, false);
+    AnimationClock::finishAll();
+    EXPECT_TRUE(list->playerContainer()->isHidden());
+    ASSERT_EQ(list->videos().size(), 1);
+
+    click(list->tableView(), IndexPath{0, 0});
+    ASSERT_NE(list->transport(), nullptr);
+    ASSERT_NE(list->dashPlayback(), nullptr);
+    EXPECT_FALSE(list->playerContainer()->isHidden());
+    EXPECT_EQ(list->playerContainer()->frame(), QRectF(0, 0, 375, 210));
+    EXPECT_EQ(list->tableView()->frame().top(), 210);
+    ASSERT_NE(list->controlsView(), nullptr);
+    EXPECT_TRUE(list->dashPlayback()->pictureURL().isLocalFile());
+    // The danmaku saved with the download reach the renderer.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return list->danmakuRenderer() && list->danmakuRenderer()->danmakus().size() == 4; }));
+    // Both halves start together and play. The transport reads the engine at its polls and
+    // the pair keeps in step at its ticks, both on the main clock.
+    // The engine plays on wall time, so the clock follows the time that passed.
+    QElapsedTimer wall;
+    wall.start();
+    double followed = 0;
+    const auto followWallTime = [&] {
+        const double now = wall.elapsed() / 1000.0;
+        platform::MainClock::advanceForTesting(now - followed);
+        followed = now;
+    };
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        followWallTime();
+        return list->dashPlayback()->isRunning();
+    }));
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        followWallTime();
+        return list->transport()->currentPlaybackTime() > 0.5;
+    })) << list->transport()->playbackState() << " t=" << list->transport()->currentPlaybackTime() << " running="
+        << list->dashPlayback()->isRunning() << " rebuffering=" << list->dashPlayback()->isRebuffering()
+        << " waiting=" << list->dashPlayback()->isWaitingToStart() << " followed=" << followed;
+    EXPECT_TRUE(list->controlsView()->isHidden() == false);
+
+    const std::shared_ptr<KRVideo> played = list->playingVideo();
+    ASSERT_NE(played, nullptr);
+    list->stopPlayback();
+    EXPECT_TRUE(list->playerContainer()->isHidden());
+    EXPECT_EQ(list->transport(), nullptr);
+    const std::optional<QVariantMap> record = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(played);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_TRUE(record->value(QStringLiteral("offline")).toBool());
+    EXPECT_GT(record->value(QStringLiteral("history_progress")).toDouble(), 0.4);
+}
+
+TEST_F(LibraryTest, LeavingTheListStopsThePlayerAndRecordsTheViewing)
+{
+    storeCompleteDASHRecord(301, 0);
+    auto* list = new KRAccountVideoListViewController();
+    nav->pushViewController(list, false);
+    AnimationClock::finishAll();
+    click(list->tableView(), IndexPath{0, 0});
+    ASSERT_NE(list->transport(), nullptr);
+    const std::shared_ptr<KRVideo> played = list->playingVideo();
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    const std::optional<QVariantMap> record = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(played);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_TRUE(record->value(QStringLiteral("offline")).toBool());
+}
