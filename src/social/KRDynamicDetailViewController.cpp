@@ -332,20 +332,7 @@ void KRDynamicDetailViewController::loadCommentsReset(bool reset)
                 return;
             }
             m_comments.errorText.clear();
-            QSet<qint64> held;
-            for (const auto& comment : std::as_const(m_comments.list))
-                if (comment && comment->rpid() >= 1)
-                    held.insert(comment->rpid());
-            for (const auto& comment : result->comments()) {
-                if (!comment)
-                    continue;
-                if (comment->rpid() >= 1) {
-                    if (held.contains(comment->rpid()))
-                        continue;
-                    held.insert(comment->rpid());
-                }
-                m_comments.list << comment;
-            }
+            KRAppendCommentsSkippingRepeats(m_comments.list, result->comments());
             m_comments.page = page;
             m_comments.hasMore = result->hasMore() && !result->comments().isEmpty();
             if (m_dynamic && (result->totalCount() >= 1 || page == 1))

@@ -14,7 +14,6 @@
 
 #include <QList>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
