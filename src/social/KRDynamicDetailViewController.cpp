@@ -212,18 +212,12 @@ TableViewCell* KRDynamicDetailViewController::cellForRowAtIndexPath(TableView* t
         return dynamicRowCell(table);
     if (ip.row >= m_comments.list.size())
         return commentStateCellForTableView(table);
-    const KRTheme* theme = KRTheme::sharedTheme();
     auto* cell = qobject_cast<KRCommentCell*>(table->dequeueReusableCellWithIdentifier(kCommentCellIdentifier));
     if (!cell)
         cell = new KRCommentCell(TableViewCellStyleDefault, kCommentCellIdentifier);
     cell->configureWithComment(m_comments.list.at(ip.row), true);
     cell->setPictureDelegate(this);
-    cell->setSelectionStyle(TableViewCellSelectionStyleBlue);
-    auto* selected = new View(QRectF());
-    QColor accent = theme->accentColor();
-    accent.setAlphaF(0.22);
-    selected->setBackgroundColor(accent);
-    cell->setSelectedBackgroundView(selected);
+    cell->useAccentSelection();
     return cell;
 }
 

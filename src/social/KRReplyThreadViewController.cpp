@@ -182,12 +182,7 @@ TableViewCell* KRReplyThreadViewController::cellForRowAtIndexPath(TableView* tab
         cell = new KRCommentCell(TableViewCellStyleDefault, kCommentCellIdentifier);
     cell->configureWithComment(ip.section == 0 ? m_rootComment : m_paging.replies.value(ip.row), false);
     cell->setPictureDelegate(this);
-    cell->setSelectionStyle(TableViewCellSelectionStyleBlue);
-    auto* selected = new View(QRectF());
-    QColor accent = theme->accentColor();
-    accent.setAlphaF(0.22);
-    selected->setBackgroundColor(accent);
-    cell->setSelectedBackgroundView(selected);
+    cell->useAccentSelection();
     return cell;
 }
 
