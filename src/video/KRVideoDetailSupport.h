@@ -1,6 +1,11 @@
 #pragma once
 
+#include "platform/uikit/Image.h"
+
+#include <QColor>
 #include <QVariant>
+
+#include <optional>
 
 // Free functions the video page and its helpers share.
 
@@ -12,3 +17,31 @@ bool KRDetailPlaybackURLIsLocalFile(const QVariant& value);
 // system movie player here, and the transport's own back end draws the picture on every system.
 bool KRNeedsAppOwnedAVLayerCompatibility();
 bool KRIOS15NeedsAVLayerCompatibility();
+
+// The page's drawn pieces and sheet placement.
+
+class KRTheme;
+namespace platform::uikit {
+class ActionSheet;
+class Button;
+class SegmentedControl;
+class View;
+class ViewController;
+}
+
+// The old skin's stretchable button face (20×32, caps 9 and 15) of the theme's style (pink
+// without a theme), drawn once per style and state and kept for the process.
+platform::uikit::Image KRSkeuomorphicActionImage(const KRTheme* themeOrNull, bool selected);
+// The image with every pixel's colour replaced by `colour`, keeping its alpha; the image
+// itself without a colour.
+platform::uikit::Image KRDetailTintedImage(const platform::uikit::Image& image, const std::optional<QColor>& colour);
+// The tab segment's title colours and shadows for the theme's style.
+void KRApplySegmentTitleColors(platform::uikit::SegmentedControl* segmentOrNull, const KRTheme* theme);
+// Sets the image of the rail button's image view tagged 7951; nothing when it has none.
+void KRSetFullscreenRailImage(platform::uikit::Button* railButton, const platform::uikit::Image& image);
+// Shows a page sheet: from the source's bounds on a pad, else over the tab bar controller's
+// view, the navigation controller's, the source's window or the page's view, the first there is.
+void KRDetailPresentActionSheet(platform::uikit::ActionSheet* sheet, platform::uikit::View* sourceOrNull,
+                                platform::uikit::ViewController* controller);
+// A restored playback rate as the hold's status names it: "1x", "1.5x", "0.75x", "1.25x".
+QString KRRestoredRateText(float rate);

@@ -1,31 +1,107 @@
 #include "video/KRVideoDetailViewController.h"
 
+#include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
+#include "model/KRComment.h"
+#include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
-#include "platform/uikit/Label.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/ScrollView.h"
+#include "platform/uikit/SegmentedControl.h"
+#include "platform/uikit/TableView.h"
 #include "platform/uikit/View.h"
+#include "platform/uikit/Window.h"
+#include "playback/KRDASHPlayback.h"
+#include "playback/KRDanmakuRenderer.h"
+#include "playback/KROfflineCacheManager.h"
+#include "playback/KRPlaybackTransport.h"
+#include "shared/KRImageLoader.h"
+#include "store/KRDiagnostics.h"
+#include "store/KRPreferences.h"
+#include "store/KRSessionStore.h"
+#include "video/KRDASHStreams.h"
+#include "video/KRVideoDetailSupport.h"
 
-#include <cmath>
+#include <QDebug>
 
 using namespace platform::uikit;
 
 namespace {
 
-const QString kNotice = QStringLiteral("视频页将在后续版本中提供");
-constexpr qreal kNoticeHeight = 40, kNoticeInset = 12;
+const QString kHomeTitle = QStringLiteral("首页");
+
+// The screens a user opens from the page and comes back from while the video goes on.
+const char* const kContinuingChildClassNames[] = {
+    "KRReplyThreadViewController", "KRCommentImageViewController", "KRUploaderViewController",
+    "KRFavoriteFolderPickerViewController", "KRSearchViewController",
+};
 
 } // namespace
 
 KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo> video, QObject* parent)
     : ViewController(parent)
-    , m_video(std::move(video))
 {
-    setTitle(m_video ? m_video->title() : QString());
+    m_part.video = std::move(video);
+    if (m_part.video && !m_part.video->isPGC() && m_part.video->episodeID() <= 0) {
+        if (std::shared_ptr<KRVideo> cached = KROfflineCacheManager::sharedManager()->cachedVideoMatchingVideo(*m_part.video)) {
+            m_part.video = cached;
+            // A DASH copy has no single address: its picture file stands for it.
+            QString path = cached->playURL();
+            if (path.isEmpty()) {
+                const KROfflineDASHPlayInfo info = KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(*cached);
+                if (const std::optional<QVariantMap> picture = KRDASHH264VideoStream(info, int(KRLongLong(info.value(QStringLiteral("quality"))))))
+                    path = KRDASHStreamURLString(*picture);
+            }
+            qInfo().noquote() << QStringLiteral("[KorvaneOffline] detail cache-hit identity=%1 cid=%2 path=%3")
+                                     .arg(cached->feedIdentity())
+                                     .arg(cached->cid())
+                                     .arg(path);
+        }
+    }
+    if (m_part.video) {
+        const QList<KRVideoPartInfo> pages = m_part.video->pages();
+        for (int i = 0; i < pages.size(); ++i) {
+            if (KRLongLong(pages.at(i).value(QStringLiteral("cid"))) == m_part.video->cid()) {
+                m_part.selectedPageIndex = i;
+                break;
+            }
+        }
+    }
+    resetPlaybackStallRecovery();
     setHidesBottomBarWhenPushed(true);
 }
 
-KRVideoDetailViewController::~KRVideoDetailViewController() = default;
+KRVideoDetailViewController::~KRVideoDetailViewController()
+{
+    m_delayed.cancelAll();
+    m_observers.clear();
+    if (m_player.controls)
+        m_player.controls->setDelegate(nullptr);
+    if (m_loadedView) {
+        tearDownMoviePlayer();
+        uninstallPersistentPlayerSurface();
+    } else {
+        // The views went first: only the players and timers are left to stop.
+        delete m_engine.dash;
+        m_engine.dash = nullptr;
+        m_engine.playerObservers.clear();
+        m_engine.controlsTimer.stop();
+        m_engine.historyTimer.stop();
+        m_danmaku.timer.stop();
+        if (KRPlaybackTransport* player = m_player.moviePlayer) {
+            m_player.moviePlayer = nullptr;
+            player->stop();
+            KRPlaybackTransportReleaseLater(player);
+        }
+        delete m_surface.backdrop.data();
+    }
+    if (m_player.controls && !m_player.controls->parentWidget())
+        delete m_player.controls.data();
+}
 
 int KRVideoDetailViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
 
@@ -36,45 +112,309 @@ bool KRVideoDetailViewController::shouldAutorotateToInterfaceOrientation(int ori
 
 void KRVideoDetailViewController::viewDidLoad()
 {
-    m_noticeLabel = new Label(QRectF(), view());
-    m_noticeLabel->setBackgroundColor(QBrush(Qt::NoBrush));
-    m_noticeLabel->setFont(Label::systemFont(15));
-    m_noticeLabel->setTextAlignment(TextAlignmentCenter);
-    m_noticeLabel->setText(kNotice);
-    m_themeObserver = platform::NotificationCenter::defaultCenter().addObserver(
-        KRThemeDidChangeNotification, nullptr, [this](const platform::Notification&) { applyTheme(); });
+    setTitle(QStringLiteral("视频"));
+    m_loadedView = view();
+    // Views that go before the page (their window torn down first) take playback with them.
+    connect(view(), &QObject::destroyed, this, [this] {
+        m_delayed.cancelAll();
+        m_observers.clear();
+        m_engine.playerObservers.clear();
+        m_engine.controlsTimer.stop();
+        m_engine.historyTimer.stop();
+        m_danmaku.timer.stop();
+        m_danmaku.request.cancel();
+    });
+    buildViewTree();
+
+    auto& centre = platform::NotificationCenter::defaultCenter();
+    // A page whose window went first has no views left to answer with.
+    m_observers.push_back(centre.addObserver(KRThemeDidChangeNotification, nullptr, [this](const platform::Notification&) {
+        if (m_loadedView)
+            themeDidChange();
+    }));
+    m_observers.push_back(centre.addObserver(KRSessionDidChangeNotification, nullptr, [this](const platform::Notification&) {
+        if (m_loadedView)
+            sessionDidChange();
+    }));
+    m_observers.push_back(centre.addObserver(ApplicationDidReceiveMemoryWarningNotification, nullptr,
+                                             [this](const platform::Notification&) {
+                                                 if (m_loadedView)
+                                                     didReceiveMemoryWarning();
+                                             }));
+
     applyTheme();
+    updateInfo();
+    if (m_part.video && !m_part.video->isUnavailable()) {
+        loadCover();
+        loadDetail();
+        if (!KRPreferences::sharedPreferences().isA4OrEarlierDevice())
+            resetDanmakuForCurrentCID();
+    } else {
+        applyUnavailableVideoState();
+    }
 }
 
-void KRVideoDetailViewController::applyTheme()
+void KRVideoDetailViewController::themeDidChange()
 {
-    KRTheme* theme = KRTheme::sharedTheme();
-    navigationItem()->setTitleView(theme->navigationTitleLabelWithText(title()));
-    view()->setBackgroundColor(theme->backgroundColor());
-    m_noticeLabel->setTextColor(theme->secondaryTextColor());
+    applyTheme();
+    updateInfoLayout();
 }
 
-void KRVideoDetailViewController::viewDidLayoutSubviews()
+void KRVideoDetailViewController::sessionDidChange()
 {
-    const QRectF bounds = view()->bounds();
-    m_noticeLabel->setFrame(QRectF(kNoticeInset, std::floor((bounds.height() - kNoticeHeight) / 2),
-                                   std::max<qreal>(0, bounds.width() - 2 * kNoticeInset), kNoticeHeight));
+    // Signed in or out: the coin state belonged to the previous account; it shows as not
+    // loaded until it is read for the new one.
+    m_interactions = AccountInteractions();
+    applyOfficialInteractionImages();
+}
+
+void KRVideoDetailViewController::viewDidAppear(bool animated)
+{
+    ViewController::viewDidAppear(animated);
+    if (m_surface.backdrop) {
+        m_surface.backdrop->setHidden(false);
+        layoutPersistentPlayerSurfaceEmbedded();
+        if (m_surface.backdrop->superview())
+            m_surface.backdrop->superview()->bringSubviewToFront(m_surface.backdrop);
+    }
+    updateHomeShortcut();
+    if (m_entry.showCommentsWhenPresented) {
+        m_entry.showCommentsWhenPresented = false;
+        setSelectedDetailPage(1, false);
+    }
+    if (!m_entry.playWhenPresented)
+        requestAutomaticDetailPlaybackIfNeeded();
+    startPendingPlaybackIfReady();
+}
+
+bool KRVideoDetailViewController::isLeavingNavigationStack() const
+{
+    NavigationController* navigation = navigationController();
+    return navigation == nullptr || !navigation->viewControllers().contains(const_cast<KRVideoDetailViewController*>(this));
+}
+
+void KRVideoDetailViewController::viewWillDisappear(bool animated)
+{
+    ViewController::viewWillDisappear(animated);
+    if (m_surface.backdrop)
+        m_surface.backdrop->setHidden(true);
+    NavigationController* navigation = navigationController();
+    ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
+    const bool leaving = isLeavingNavigationStack();
+    if (leaving || (top && top != this && !isPlaybackContinuingChildController(top))) {
+        stopPlaybackForNavigation();
+    } else if (top && top != this) {
+        qInfo().noquote() << QStringLiteral("[KorvanePlaybackLifecycle] retained reason=child-push destination=%1")
+                                 .arg(QString::fromLatin1(top->metaObject()->className()));
+    }
+}
+
+void KRVideoDetailViewController::viewDidDisappear(bool animated)
+{
+    ViewController::viewDidDisappear(animated);
+    NavigationController* navigation = navigationController();
+    ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
+    const bool leaving = isLeavingNavigationStack();
+    if ((leaving || (top && top != this && !isPlaybackContinuingChildController(top)))
+        && (m_player.moviePlayer || m_player.hasStartedPlayback))
+        stopPlaybackForNavigation();
+}
+
+void KRVideoDetailViewController::didReceiveMemoryWarning()
+{
+    KRImageLoader::sharedLoader()->clearMemoryCache();
+    if (m_player.hasStartedPlayback && m_player.coverView)
+        m_player.coverView->setImage(Image());
+    if (m_tabs.selectedDetailPage != 1 && !m_comments.comments.isEmpty()) {
+        m_comments.comments.clear();
+        m_comments.commentsPage = 0;
+        m_comments.commentsTotal = 0;
+        m_comments.commentsHasMore = true;
+        m_comments.commentsRequested = false;
+        ++m_comments.commentsGeneration;
+        m_comments.commentsLoading = false;
+        if (m_comments.commentsTableView)
+            m_comments.commentsTableView->reloadData();
+    }
+    if (!m_danmaku.enabled) {
+        m_danmaku.danmakus.clear();
+        if (m_player.danmakuView)
+            m_player.danmakuView->setDanmakus({});
+        m_danmaku.loadedCID = 0;
+    }
+}
+
+void KRVideoDetailViewController::playWhenPresented()
+{
+    m_entry.playWhenPresented = true;
+    startPendingPlaybackIfReady();
 }
 
 void KRVideoDetailViewController::showCommentsWhenPresented()
 {
-    // The page has no comments tab yet to select: the request is kept for it.
-    m_showCommentsWhenPresented = true;
+    m_entry.showCommentsWhenPresented = true;
+    if (isViewLoaded() && view()->window() && isAppeared()) {
+        m_entry.showCommentsWhenPresented = false;
+        setSelectedDetailPage(1, false);
+    }
 }
 
 void KRVideoDetailViewController::showCommentsWhenPresentedAtRootRpid(qint64 root, qint64 target)
 {
-    m_focusedCommentRpid = root < 0 ? 0 : root;
-    m_focusedReplyRpid = target >= 1 ? target : m_focusedCommentRpid;
+    m_entry.focusedCommentRpid = root < 0 ? 0 : root;
+    m_entry.focusedReplyRpid = target >= 1 ? target : m_entry.focusedCommentRpid;
     showCommentsWhenPresented();
 }
 
 void KRVideoDetailViewController::showCommentsWhenPresentedAtRpid(qint64 rpid)
 {
     showCommentsWhenPresentedAtRootRpid(rpid, rpid);
+}
+
+void KRVideoDetailViewController::setSelectedDetailPage(int page, bool animated)
+{
+    m_tabs.selectedDetailPage = page == 1 ? 1 : 0;
+    if (!isViewLoaded())
+        return;
+    m_tabs.detailSegment->setSelectedSegmentIndex(m_tabs.selectedDetailPage);
+    KRApplySegmentTitleColors(m_tabs.detailSegment, KRTheme::sharedTheme());
+    if (m_tabs.selectedDetailPage == 1) {
+        if (m_comments.ancillaryRequested && !m_comments.commentsRequested)
+            loadCommentsPage(1, true);
+        else if (!m_comments.ancillaryRequested)
+            loadAncillaryContent();
+    }
+    m_pager.pager->setContentOffset(QPointF(m_pager.pager->bounds().width() * m_tabs.selectedDetailPage, 0), animated);
+}
+
+void KRVideoDetailViewController::detailSegmentChanged()
+{
+    setSelectedDetailPage(m_tabs.detailSegment->selectedSegmentIndex() == 1 ? 1 : 0, true);
+}
+
+void KRVideoDetailViewController::scrollViewDidEndDecelerating(ScrollView* scrollView)
+{
+    if (scrollView != m_pager.pager)
+        return;
+    const qreal width = std::max<qreal>(1, scrollView->bounds().width());
+    const int page = int(std::floor((scrollView->contentOffset().x() + width / 2) / width)) >= 1 ? 1 : 0;
+    if (page == m_tabs.selectedDetailPage)
+        return;
+    m_tabs.selectedDetailPage = page;
+    m_tabs.detailSegment->setSelectedSegmentIndex(page);
+    KRApplySegmentTitleColors(m_tabs.detailSegment, KRTheme::sharedTheme());
+    if (page == 1) {
+        if (m_comments.ancillaryRequested && !m_comments.commentsRequested)
+            loadCommentsPage(1, true);
+        else if (!m_comments.ancillaryRequested)
+            loadAncillaryContent();
+    }
+}
+
+void KRVideoDetailViewController::scrollViewDidEndDragging(ScrollView* scrollView, bool willDecelerate)
+{
+    if (scrollView == m_pager.pager && !willDecelerate)
+        scrollViewDidEndDecelerating(scrollView);
+}
+
+void KRVideoDetailViewController::updateHomeShortcut()
+{
+    NavigationController* navigation = navigationController();
+    if (!navigation)
+        return;
+    const QList<ViewController*> stack = navigation->viewControllers();
+    const int index = int(stack.indexOf(this));
+    const bool overVideoPage = index >= 1 && qobject_cast<KRVideoDetailViewController*>(stack.at(index - 1));
+    BarButtonItem* current = navigationItem()->rightBarButtonItem();
+    if (overVideoPage) {
+        if (!current || current->title() != kHomeTitle)
+            navigationItem()->setRightBarButtonItem(
+                new BarButtonItem(kHomeTitle, BarButtonItemStyleBordered, [this] { homeShortcutTapped(); }, this));
+    } else if (current && current->title() == kHomeTitle) {
+        navigationItem()->setRightBarButtonItem(nullptr);
+    }
+}
+
+void KRVideoDetailViewController::homeShortcutTapped()
+{
+    stopPlaybackForNavigation();
+    KRTarnwick23NavigateToHome(this);
+}
+
+bool KRVideoDetailViewController::isPlaybackContinuingChildController(const ViewController* controller) const
+{
+    if (!controller)
+        return false;
+    const char* name = controller->metaObject()->className();
+    for (const char* continuing : kContinuingChildClassNames) {
+        if (qstrcmp(name, continuing) == 0)
+            return true;
+    }
+    return false;
+}
+
+qint64 KRVideoDetailViewController::accountAID() const
+{
+    if (!m_part.video)
+        return 0;
+    return m_part.video->resolvedAid() > 0 ? m_part.video->resolvedAid() : m_part.video->aid();
+}
+
+int KRVideoDetailViewController::coinLimitForCurrentVideo() const
+{
+    const int copyright = m_part.video ? m_part.video->copyright() : 0;
+    return copyright == 1 || copyright == 3 ? 2 : 1;
+}
+
+int KRVideoDetailViewController::remainingCoinCapacity() const
+{
+    return std::max(coinLimitForCurrentVideo() - std::max(m_interactions.coinCount, 0), 0);
+}
+
+bool KRVideoDetailViewController::currentVideoIsPortrait() const
+{
+    if (m_engine.mediaNaturalSize.width() > 0 && m_engine.mediaNaturalSize.height() > 0)
+        return m_engine.mediaNaturalSize.height() >= m_engine.mediaNaturalSize.width();
+    if (!m_part.video)
+        return false;
+    qint64 width = m_part.video->width(), height = m_part.video->height();
+    const QList<KRVideoPartInfo> pages = m_part.video->pages();
+    if (m_part.selectedPageIndex >= 0 && m_part.selectedPageIndex < pages.size()) {
+        const KRVideoPartInfo& page = pages.at(m_part.selectedPageIndex);
+        const qint64 pageWidth = KRLongLong(page.value(QStringLiteral("width")));
+        const qint64 pageHeight = KRLongLong(page.value(QStringLiteral("height")));
+        if (pageWidth >= 1)
+            width = pageWidth;
+        if (pageHeight >= 1)
+            height = pageHeight;
+        if (KRLongLong(page.value(QStringLiteral("rotate"))) % 180 == 90)
+            std::swap(width, height);
+    }
+    return width > 0 && height > 0 && height >= width;
+}
+
+bool KRVideoDetailViewController::hasKnownMediaOrientation() const
+{
+    if (m_engine.mediaNaturalSize.width() > 0 && m_engine.mediaNaturalSize.height() > 0)
+        return true;
+    if (!m_part.video)
+        return false;
+    const QList<KRVideoPartInfo> pages = m_part.video->pages();
+    if (m_part.selectedPageIndex >= 0 && m_part.selectedPageIndex < pages.size()) {
+        const KRVideoPartInfo& page = pages.at(m_part.selectedPageIndex);
+        if (KRLongLong(page.value(QStringLiteral("width"))) > 0 && KRLongLong(page.value(QStringLiteral("height"))) > 0)
+            return true;
+    }
+    return m_part.video->width() > 0 && m_part.video->height() > 0;
+}
+
+bool KRVideoDetailViewController::shouldUsePortraitFullscreenForCurrentVideo() const
+{
+    return currentVideoIsPortrait() && KRPreferences::sharedPreferences().portraitVideoFullscreenEnabled();
+}
+
+void KRVideoDetailViewController::refreshMediaOrientationFromSize(const QSizeF& size)
+{
+    if (size.width() > 0 && size.height() > 0)
+        m_engine.mediaNaturalSize = size;
 }

@@ -453,7 +453,7 @@ TEST_F(FollowingFeedTest, TapsOpenTheVideoTheDynamicAndTheVideoComments)
     AnimationClock::finishAll();
     auto* page = qobject_cast<KRVideoDetailViewController*>(nav->topViewController());
     ASSERT_NE(page, nullptr);
-    EXPECT_FALSE(page->showsCommentsWhenPresented());
+    EXPECT_EQ(page->selectedDetailPage(), 0);
     nav->popToRootViewControllerAnimated(false);
 
     click(rowCell(feed, 2)->originalCard());
@@ -470,7 +470,8 @@ TEST_F(FollowingFeedTest, TapsOpenTheVideoTheDynamicAndTheVideoComments)
     AnimationClock::finishAll();
     page = qobject_cast<KRVideoDetailViewController*>(nav->topViewController());
     ASSERT_NE(page, nullptr);
-    EXPECT_TRUE(page->showsCommentsWhenPresented());
+    // The page opens at its comments once it has appeared.
+    EXPECT_EQ(page->selectedDetailPage(), 1);
 }
 
 } // namespace
@@ -534,6 +535,28 @@ TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
     ASSERT_EQ(pictures.size(), 2) << creates.at(0).body.toStdString();
     EXPECT_TRUE(pictures.at(0).toMap().value(QStringLiteral("img_src")).toString().contains(QStringLiteral("upload")));
     EXPECT_TRUE(creates.at(0).body.contains("91"));
+}
+
+} // namespace
+} // namespace socialtest
+
+namespace socialtest {
+namespace {
+
+TEST_F(FollowingFeedTest, LeavingTheScreenEndsTheRepost)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("95"), QStringLiteral("转我"))}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    ASSERT_NE(feed->composer()->superview(), nullptr);
+    click(rowCell(feed, 0)->bodyControl());
+    AnimationClock::finishAll();
+    EXPECT_EQ(openedDynamics, QStringList{"95"});
+    EXPECT_EQ(feed->composer()->superview(), nullptr);
+    EXPECT_EQ(feed->pendingDynamic(), nullptr);
+    EXPECT_EQ(feed->pendingAction(), 0);
 }
 
 } // namespace

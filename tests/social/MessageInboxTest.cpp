@@ -315,7 +315,9 @@ TEST_F(MessageInboxTest, TappingAMessageOpensTheVideoAtItsThreadOrSaysItCannot)
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->video()->aid(), 170001);
     EXPECT_EQ(page->video()->title(), QStringLiteral("视频标题"));
-    EXPECT_TRUE(page->showsCommentsWhenPresented());
+    // The page on screen has taken the request: it shows its comments.
+    EXPECT_FALSE(page->showsCommentsWhenPresented());
+    EXPECT_EQ(page->selectedDetailPage(), 1);
     EXPECT_EQ(page->focusedCommentRpid(), 500);
     EXPECT_EQ(page->focusedReplyRpid(), 501);
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneMessageJump] route=archive aid=170001 root=500 target=501")));

@@ -66,10 +66,19 @@
 #include "platform/uikit/Window.h"
 #include "service/KRServiceShutdown.h"
 #include "store/KRPreferences.h"
+#include "store/KRSessionStore.h"
+#include "model/KRVideo.h"
+#include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlayerControlsView.h"
+#include "platform/uikit/ActionSheet.h"
+#include "platform/uikit/Button.h"
+#include "video/KRVideoDetailViewController.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
 #include "support/ImageFixtures.h"
+#include "support/PlaybackFixtures.h"
 #include "support/ServiceFixtures.h"
 
 #include <QApplication>
@@ -736,6 +745,77 @@ bool shootPlayer(const QDir& dir)
 
 // The inbox of a signed-in user against the fake service: both feeds, and the alert of a
 // message that points nowhere.
+// The video page: both tabs, playing with danmaku and the controls, the speed and player More
+// sheets, a status line and an unavailable video.
+bool shootVideoPage(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts();
+    testsupport::FakeService service(hosts);
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    testsupport::PlaybackFixtures playback(service);
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
+    KRPreferences::sharedPreferences().setPreferredQuality(64);
+    auto video = std::make_shared<KRVideo>();
+    video->setAid(testsupport::ServiceFixtures::kDetailAID);
+    video->setBvid(testsupport::ServiceFixtures::detailBVID());
+    video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+    auto* page = new KRVideoDetailViewController(video);
+    push(s.nav, page);
+    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
+    if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
+        std::printf("FAILED to load a video page\n");
+        return false;
+    }
+    ok &= save(s, dir, device + QStringLiteral("-video-info"));
+    page->setSelectedDetailPage(1, false);
+    waitFor([&] { return !page->comments().isEmpty(); });
+    ok &= save(s, dir, device + QStringLiteral("-video-comments"));
+    page->setSelectedDetailPage(0, false);
+    page->showDanmakuStatus(QStringLiteral("播放速度 1.25x"));
+    ok &= save(s, dir, device + QStringLiteral("-video-status"));
+
+    play->sendActionsForControlEvents(ControlEventTouchUpInside);
+    const auto playingWithDanmaku = [&] {
+        KRPlaybackTransport* player = page->moviePlayer();
+        return player && player->playbackState() == 1 && player->currentPlaybackTime() > 2.5;
+    };
+    if (!waitFor(playingWithDanmaku)) {
+        std::printf("FAILED to play on the video page\n");
+        return false;
+    }
+    page->playerControls()->setControlsVisible(true, false);
+    page->playerControls()->layoutIfNeeded();
+    {
+        // Grabbed as it is: finishing the animations would run the controls' hide as well.
+        const QString path = dir.filePath(device + QStringLiteral("-video-playing.png"));
+        const bool saved = s.window->grab().save(path);
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+        ok &= saved;
+    }
+    page->speedButtonTapped(nullptr);
+    ok &= save(s, dir, device + QStringLiteral("-video-speed-sheet"));
+    if (ActionSheet* sheet = page->visibleActionSheet())
+        sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+    page->showPlayerMoreActionSheetFromView(page->playerControls()->moreButton());
+    ok &= save(s, dir, device + QStringLiteral("-video-more-sheet"));
+    if (ActionSheet* sheet = page->visibleActionSheet())
+        sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+    s.nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+
+    auto gone = std::make_shared<KRVideo>(*video);
+    gone->setUnavailable(true);
+    gone->setUnavailableReason(QStringLiteral("该视频已失效"));
+    push(s.nav, new KRVideoDetailViewController(gone));
+    ok &= save(s, dir, device + QStringLiteral("-video-unavailable"));
+    return ok;
+}
+
 bool shootInbox(const QDir& dir, const QString& device)
 {
     QStringList hosts = KRServiceHosts::allServiceHosts();
@@ -1037,6 +1117,7 @@ int main(int argc, char** argv)
         ok &= shootComments(dir, QString::fromLatin1(d.name));
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
+        ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);

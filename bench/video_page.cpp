@@ -1,0 +1,232 @@
+// The video page's costs beside bare baselines in the same run:
+// - opening the page (construct, load, lay out and render 375×603 with 20 related rows and a
+//   page of comments from memory) vs. the same kinds of widgets placed by hand and rendered;
+// - one tick of the controls timer vs. the transport reads and the controls update it makes.
+// Aim: within 1.5× each.
+
+#include "BenchSupport.h"
+#include "model/KRComment.h"
+#include "model/KRCommentPage.h"
+#include "model/KRServiceHosts.h"
+#include "model/KRVideo.h"
+#include "platform/device/DeviceProfile.h"
+#include "platform/foundation/MainClock.h"
+#include "platform/media/MediaSeams.h"
+#include "platform/uikit/AnimationClock.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/SegmentedControl.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TableViewCell.h"
+#include "platform/uikit/TableViewDataSource.h"
+#include "platform/uikit/View.h"
+#include "platform/uikit/ViewController.h"
+#include "platform/uikit/Window.h"
+#include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlayerControlsView.h"
+#include "service/KRServiceShutdown.h"
+#include "support/FakeService.h"
+#include "support/MediaFixtures.h"
+#include "support/ServiceFixtures.h"
+#include "video/KRVideoDetailViewController.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+using namespace platform::uikit;
+
+namespace {
+
+constexpr int kRows = 20;
+
+QList<std::shared_ptr<KRVideo>> relatedVideos()
+{
+    QList<std::shared_ptr<KRVideo>> videos;
+    for (int i = 0; i < kRows; ++i) {
+        auto video = std::make_shared<KRVideo>();
+        video->setAid(700000 + i);
+        video->setBvid(QStringLiteral("BV1bench%1").arg(i));
+        video->setTitle(QStringLiteral("相关视频 %1：一段不短的标题，好让它换行").arg(i));
+        video->setOwnerName(QStringLiteral("UP 主 %1").arg(i));
+        videos << video;
+    }
+    return videos;
+}
+
+std::shared_ptr<KRCommentPage> commentPage()
+{
+    KRCommentList comments;
+    for (int i = 0; i < kRows; ++i) {
+        auto comment = std::make_shared<KRComment>();
+        comment->setRpid(9100000 + i);
+        comment->setAuthorName(QStringLiteral("评论者 %1").arg(i));
+        comment->setMessage(QStringLiteral("第 %1 条评论，说了些什么，长到两行也无妨。").arg(i));
+        comments << comment;
+    }
+    auto page = std::make_shared<KRCommentPage>();
+    page->setComments(comments);
+    page->setTotalCount(kRows);
+    return page;
+}
+
+std::shared_ptr<KRVideo> benchVideo()
+{
+    auto video = std::make_shared<KRVideo>();
+    video->setAid(testsupport::ServiceFixtures::kDetailAID);
+    video->setBvid(testsupport::ServiceFixtures::detailBVID());
+    video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    video->setTitle(QStringLiteral("在家做的猫爬架"));
+    video->setSummary(QStringLiteral("一段简介。"));
+    return video;
+}
+
+void render(QWidget* widget)
+{
+    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    widget->render(&painter);
+}
+
+// The baseline: what the page shows, by hand.
+class PlainRows : public TableViewDataSource {
+public:
+    int numberOfRowsInSection(TableView*, int) override { return kRows; }
+    TableViewCell* cellForRowAtIndexPath(TableView* table, const IndexPath& indexPath) override
+    {
+        TableViewCell* cell = table->dequeueReusableCellWithIdentifier(QStringLiteral("plain"));
+        if (!cell)
+            cell = new TableViewCell(TableViewCellStyleSubtitle, QStringLiteral("plain"));
+        cell->textLabel()->setText(QStringLiteral("行 %1：一段不短的标题，好让它换行").arg(indexPath.row));
+        cell->detailTextLabel()->setText(QStringLiteral("说明 %1").arg(indexPath.row));
+        return cell;
+    }
+};
+
+void buildByHand(PlainRows& rows)
+{
+    View root(QRectF(0, 0, 375, 603));
+    auto* player = new View(QRectF(0, 0, 375, 210), &root);
+    player->setBackgroundColor(QColor(Qt::black));
+    auto* tabs = new View(QRectF(8, 213, 359, 32), &root);
+    new SegmentedControl({QStringLiteral("简介"), QStringLiteral("评论")}, tabs);
+    for (int i = 0; i < 2; ++i)
+        new Button(ButtonTypeCustom, QRectF(237 + i * 80, 0, 78, 32), tabs);
+    auto* info = new View(QRectF(0, 247, 375, 356), &root);
+    for (int i = 0; i < 8; ++i) {
+        auto* label = new Label(QRectF(10, 10 + i * 24, 355, 20), info);
+        label->setText(QStringLiteral("信息 %1").arg(i));
+    }
+    for (int i = 0; i < 5; ++i)
+        new Button(ButtonTypeCustom, QRectF(10 + i * 71, 200, 71, 50), info);
+    auto* related = new TableView(QRectF(0, 260, 375, kRows * 86), TableViewStylePlain, info);
+    related->setDataSource(&rows);
+    related->reloadData();
+    auto* comments = new TableView(QRectF(375, 247, 375, 314), TableViewStylePlain, &root);
+    comments->setDataSource(&rows);
+    comments->reloadData();
+    root.layoutIfNeeded();
+    render(&root);
+}
+
+void BM_OpeningThePageVersusWidgetsByHand(benchmark::State& state)
+{
+    testsupport::FakeService service(KRServiceHosts::allServiceHosts());
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    Window window;
+    auto* nav = new NavigationController(new ViewController());
+    window.setRootViewController(nav);
+    window.makeKeyAndVisible();
+    const auto related = relatedVideos();
+    const auto comments = commentPage();
+    PlainRows rows;
+    std::vector<double> ratios, bares, pages;
+    for (auto _ : state) {
+        const double bare = benchsupport::microsecondsPerCall([&] { buildByHand(rows); }, 5);
+        const double page = benchsupport::microsecondsPerCall(
+            [&] {
+                auto* screen = new KRVideoDetailViewController(benchVideo());
+                nav->pushViewController(screen, false);
+                AnimationClock::finishAll();
+                screen->showContentForTesting(related, comments);
+                screen->view()->layoutIfNeeded();
+                render(screen->view());
+                nav->popViewControllerAnimated(false);
+                AnimationClock::finishAll();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            },
+            5);
+        ratios.push_back(page / bare);
+        bares.push_back(bare / 1000);
+        pages.push_back(page / 1000);
+    }
+    state.counters["ratio"] = benchsupport::median(ratios);
+    state.counters["bare_ms"] = benchsupport::median(bares);
+    state.counters["page_ms"] = benchsupport::median(pages);
+}
+BENCHMARK(BM_OpeningThePageVersusWidgetsByHand)->Unit(benchmark::kMillisecond)->Iterations(7);
+
+void BM_ControlsTickVersusBareReads(benchmark::State& state)
+{
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+    Window window;
+    auto* nav = new NavigationController(new ViewController());
+    window.setRootViewController(nav);
+    window.makeKeyAndVisible();
+    std::shared_ptr<KRVideo> video = benchVideo();
+    video->setPlayURL(testsupport::MediaFixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")).toString());
+    auto* page = new KRVideoDetailViewController(video);
+    nav->pushViewController(page, false);
+    AnimationClock::finishAll();
+    page->playButtonTapped();
+    // A local file needs no resume record from the service: the player comes at once or after
+    // the offer-free check.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!(page->moviePlayer() && page->moviePlayer()->playbackState() == 1) && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    KRPlaybackTransport* player = page->moviePlayer();
+    if (!player) {
+        state.SkipWithError("the page did not play");
+        return;
+    }
+    KRPlayerControlsView bareControls(QRectF(0, 0, 375, 210));
+    constexpr int kTicks = 2000;
+    std::vector<double> ratios;
+    for (auto _ : state) {
+        const double bare = benchsupport::microsecondsPerCall(
+            [&] {
+                const double duration = player->duration();
+                const double current = std::max(0.0, player->currentPlaybackTime());
+                bareControls.updateCurrentTime(current, duration);
+                bareControls.setPlaying(player->playbackState() == 1);
+                benchmark::DoNotOptimize(player->loadState());
+            },
+            kTicks);
+        const double tick = benchsupport::microsecondsPerCall([&] { page->controlsTickForTesting(); }, kTicks);
+        ratios.push_back(tick / bare);
+    }
+    state.counters["ratio"] = benchsupport::median(ratios);
+    nav->popViewControllerAnimated(false);
+}
+BENCHMARK(BM_ControlsTickVersusBareReads)->Unit(benchmark::kMicrosecond)->Iterations(7);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("KORVANE_HOME", home.path().toUtf8());
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
+    AnimationClock::setManual(true);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    KRShutDownServices();
+    return 0;
+}

@@ -1,0 +1,490 @@
+// The video page playing the generated clips on real libmpv (sound to the null output): the
+// start and stop, DASH, failover, speed, pause recovery, continuation, history and resume.
+#include "VideoPageTesting.h"
+
+#include "platform/media/MediaPlayer.h"
+#include "platform/uikit/ActionSheet.h"
+#include "platform/uikit/AlertView.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Label.h"
+#include "playback/KRDASHPlayback.h"
+#include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlayerControlsView.h"
+#include "store/KRLocalHistoryStore.h"
+#include "platform/device/Reachability.h"
+#include "platform/foundation/AtomicFile.h"
+#include "playback/KROfflineCacheManager.h"
+
+#include <QDir>
+#include <QImage>
+#include "support/ConsoleCapture.h"
+
+#include <QTest>
+
+using namespace platform::uikit;
+using namespace videotest;
+using testsupport::PlaybackFixtures;
+
+namespace {
+
+class VideoPagePlaybackTest : public VideoPageTest {
+protected:
+    void SetUp() override
+    {
+        VideoPageTest::SetUp();
+        KRPreferences::sharedPreferences().setPreferredQuality(64);
+        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
+        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
+    }
+    // Pushes the page, waits for the detail and taps play as a user does.
+    KRVideoDetailViewController* pushAndPlay()
+    {
+        KRVideoDetailViewController* page = push();
+        auto* play = part<Button>(page, "playButton");
+        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
+        QTest::mouseClick(play, Qt::LeftButton);
+        return page;
+    }
+    static bool playing(KRVideoDetailViewController* page)
+    {
+        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
+    }
+    QString statusText(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
+    static QString log() { return diagnosticsLog(); }
+
+    testsupport::ConsoleCapture console;
+};
+
+} // namespace
+
+TEST_F(VideoPagePlaybackTest, ProgressiveStartsInTheSurfaceAndAPopStopsIt)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerSurface] persistent-install frame={{0, 64}, {375, 210}}")));
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
+    EXPECT_NE(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
+    EXPECT_TRUE(part<Button>(page, "playButton")->isHidden());
+    // The danmaku renderer takes the document of the part.
+    KR_ADVANCE_UNTIL(play.danmakuRequestCount() >= 1 && page->danmakuRenderer()->isVisible());
+
+    QPointer<KRVideoDetailViewController> guard(page);
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlaybackLifecycle] stopped reason=navigation")));
+    EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
+    if (guard) {
+        EXPECT_EQ(guard->moviePlayer(), nullptr);
+        guard->tearDownMoviePlayer();
+        guard->tearDownMoviePlayer();
+    }
+    flushDeferredDeletes();
+}
+
+TEST_F(VideoPagePlaybackTest, DASHPlaysSoundAndPictureInStep)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(80);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page));
+    EXPECT_EQ(page->activePlaybackQuality(), 80);
+    EXPECT_EQ(page->dashPlayback()->pictureURL(), play.dashVideoURL(80));
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.dashAudioURL());
+    EXPECT_TRUE(page->dashPlayback()->picturePlayer()->isMuted());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->currentPlaybackTime() > 1.5 && page->dashPlayback()->picturePlayer()->framesSinceLoadOrSeek() > 3);
+    EXPECT_LE(std::abs(page->dashPlayback()->drift()), KRDASHPlayback::kPlayingDriftLimit);
+    // The quality list came with the DASH information.
+    EXPECT_EQ(page->qualityValues(), (QList<int>{120, 80, 64, 32, 16}));
+    EXPECT_EQ(page->qualityTitleForValue(80), QStringLiteral("1080P"));
+    // A rate reaches the picture player too.
+    page->setPlaybackRateValue(1.25f, true);
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-rate-applied] rate=1.25 hold=NO expected=YES state=1 iosPicture=NO dashPicture=YES")));
+    KR_ADVANCE_UNTIL(std::abs(page->dashPlayback()->picturePlayer()->rate() - 1.25) < 0.01);
+}
+
+TEST_F(VideoPagePlaybackTest, AMissingFirstAddressHandsOverToTheBackup)
+{
+    play.setFault(PlaybackFixtures::Fault::PrimaryMediaMissing);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveBackupURL(64));
+    EXPECT_TRUE(log().contains(QStringLiteral("playback-candidate-failover")));
+}
+
+TEST_F(VideoPagePlaybackTest, WhenEveryAddressFailsOneFreshResolveThenThePlayButton)
+{
+    play.setFault(PlaybackFixtures::Fault::AllMediaMissing);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("playback-construction-terminal-failure")));
+    EXPECT_EQ(log().count(QStringLiteral("playback-fresh-resolve")), 1);
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+    EXPECT_FALSE(page->hasStartedPlayback());
+}
+
+TEST_F(VideoPagePlaybackTest, SpeedSheetAndHold)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->speedButtonTapped(nullptr);
+    ActionSheet* sheet = page->visibleActionSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->tag(), 7301);
+    EXPECT_EQ(sheet->buttonTitleAtIndex(3), QStringLiteral("1.25x"));
+    EXPECT_EQ(sheet->cancelButtonIndex(), 6);
+    sheet->tapButtonForTesting(3);
+    EXPECT_EQ(statusText(page), QStringLiteral("播放速度 1.25x"));
+    KR_ADVANCE_UNTIL(std::abs(page->moviePlayer()->playerForTesting()->rate() - 1.25) < 0.01);
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-rate-applied] rate=1.25 hold=NO expected=YES state=1 iosPicture=NO dashPicture=NO")));
+
+    page->setPlaybackRateValue(1.5f, false);
+    page->speedPressChanged(1);
+    EXPECT_EQ(statusText(page), QStringLiteral("按住 2.0x"));
+    KR_ADVANCE_UNTIL(std::abs(page->moviePlayer()->playerForTesting()->rate() - 2.0) < 0.01);
+    page->speedPressChanged(3);
+    EXPECT_EQ(statusText(page), QStringLiteral("恢复 1.5x"));
+    EXPECT_FLOAT_EQ(page->playbackRate(), 1.5f);
+    page->setPlaybackRateValue(1.25f, false);
+    page->speedPressChanged(1);
+    page->speedPressChanged(4);
+    EXPECT_EQ(statusText(page), QStringLiteral("恢复 1.25x"));
+    page->setPlaybackRateValue(0.0f, false);
+    page->speedPressChanged(1);
+    page->speedPressChanged(5);
+    EXPECT_EQ(statusText(page), QStringLiteral("恢复 1x"));
+}
+
+TEST_F(VideoPagePlaybackTest, AnUnexpectedPauseIsRetriedAfterAPause)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    // The player stops by itself; the page still means to play.
+    page->moviePlayer()->playerForTesting()->pause();
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-observed")));
+    const double observed = platform::MainClock::now();
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[unexpected-pause-retry] attempt=1")));
+    EXPECT_GE(platform::MainClock::now() - observed, 0.45 - 0.2);
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-recovered")));
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+
+    // A pause the user asks for is no surprise.
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+    platform::MainClock::advanceForTesting(2.0);
+    EXPECT_EQ(log().count(QStringLiteral("unexpected-pause-observed")), 1);
+}
+
+TEST_F(VideoPagePlaybackTest, TheEndOfAPartContinuesToTheNext)
+{
+    KRPreferences::sharedPreferences().setAutoContinueEnabled(true);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->selectedPageIndex() == 1);
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-auto-next-part] from=0 to=1 count=3")));
+    EXPECT_EQ(statusText(page), QStringLiteral("自动播放 P2"));
+    KR_ADVANCE_UNTIL(playing(page));
+
+    page->activatePageAtIndex(2, true);
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-collection-continuation-deferred] identity=%1 finalPart=2 pageCount=3 loop=0")
+                                   .arg(page->video()->feedIdentity())));
+    EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+    // Play again starts from the beginning.
+    QTest::mouseClick(part<Button>(page, "playButton"), Qt::LeftButton);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), 5.0);
+}
+
+TEST_F(VideoPagePlaybackTest, SingleLoopReplaysThePart)
+{
+    KRPreferences::sharedPreferences().setPlaybackLoopMode(1);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(statusText(page) == QStringLiteral("单集循环"));
+    EXPECT_EQ(page->selectedPageIndex(), 0);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() < 5.0);
+}
+
+TEST_F(VideoPagePlaybackTest, HistoryHeartbeatsAndTheLocalRecord)
+{
+    testsupport::AccountFixtures::logInWebOnly();
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(1));
+    platform::MainClock::advanceForTesting(15.0);
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(0));
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(2));
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(3));
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(4));
+    EXPECT_EQ(play.heartbeatPlayTypes().first(), 1);
+    EXPECT_TRUE(KRLocalHistoryStore::sharedStore().resumeRecordForVideo(detailVideo()).has_value());
+}
+
+TEST_F(VideoPagePlaybackTest, ALocalRecordBringsTheResumeOffer)
+{
+    std::shared_ptr<KRVideo> video = detailVideo();
+    KRLocalHistoryStore::sharedStore().recordVideo(video, 42, 120, false, false);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(window->visibleAlert() != nullptr);
+    EXPECT_EQ(window->visibleAlert()->title(), QStringLiteral("继续观看"));
+    EXPECT_TRUE(window->visibleAlert()->message().contains(QStringLiteral("0:42")));
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    window->visibleAlert()->tapButtonForTesting(0);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), 5.0);
+}
+
+TEST_F(VideoPagePlaybackTest, NoOfferNearTheEndOrAfterCompletion)
+{
+    std::shared_ptr<KRVideo> video = detailVideo();
+    KRLocalHistoryStore::sharedStore().recordVideo(video, 117, 120, false, false);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->moviePlayer() != nullptr);
+    EXPECT_EQ(window->visibleAlert(), nullptr);
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    flushDeferredDeletes();
+
+    KRLocalHistoryStore::sharedStore().recordVideo(video, 60, 120, true, false);
+    page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->moviePlayer() != nullptr);
+    EXPECT_EQ(window->visibleAlert(), nullptr);
+}
+
+TEST_F(VideoPagePlaybackTest, ControlsLieOverThePicture)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    KRPlayerControlsView* controls = page->playerControls();
+    ASSERT_NE(controls, nullptr);
+    EXPECT_TRUE(controls->isVisible());
+    EXPECT_EQ(controls->frame(), QRectF(0, 0, 375, 210));
+    EXPECT_EQ(controls->superview(), qobject_cast<View*>(page->moviePlayer()->view()));
+    EXPECT_EQ(controls->superview()->subviews().last(), controls);
+}
+
+namespace {
+
+// A machine's network as the reachability reads it: interfaces and a default route.
+void fakeNetwork(const QString& interface, bool wireless)
+{
+    const QString root = testsupport::testHome() + QStringLiteral("/fakenet");
+    QByteArray table = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    if (!interface.isEmpty()) {
+        const QString dir = root + QStringLiteral("/sys/class/net/") + interface;
+        platform::writeFileAtomically(dir + QStringLiteral("/operstate"), "up\n");
+        platform::writeFileAtomically(dir + QStringLiteral("/type"), "1\n");
+        if (wireless)
+            QDir().mkpath(dir + QStringLiteral("/wireless"));
+        table += QStringLiteral("%1\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n").arg(interface).toUtf8();
+    }
+    platform::writeFileAtomically(root + QStringLiteral("/proc/net/route"), table);
+    platform::Reachability::shared().setRootForTesting(root);
+}
+
+class VideoPageAutoplayTest : public VideoPagePlaybackTest {
+protected:
+    void TearDown() override
+    {
+        platform::Reachability::shared().setRootForTesting({});
+        VideoPagePlaybackTest::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(VideoPageAutoplayTest, WiFiStartsByItself)
+{
+    fakeNetwork(QStringLiteral("wlan0"), true);
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(true);
+    KRPreferences::sharedPreferences().setCellularAutoPlayEnabled(false);
+    KRVideoDetailViewController* page = push();
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_TRUE(log().contains(QStringLiteral("[detail-autoplay-decision] allowed=YES local=NO network=Wi-Fi cellularPermission=NO identity=bv:%1")
+                                   .arg(testsupport::ServiceFixtures::detailBVID())));
+}
+
+TEST_F(VideoPageAutoplayTest, CellularWithoutPermissionWaitsForATap)
+{
+    fakeNetwork(QStringLiteral("wwan0"), false);
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(true);
+    KRPreferences::sharedPreferences().setCellularAutoPlayEnabled(false);
+    KRVideoDetailViewController* page = push();
+    KR_WAIT_UNTIL(part<Button>(page, "playButton")->isEnabled());
+    platform::MainClock::advanceForTesting(1.0);
+    EXPECT_TRUE(log().contains(QStringLiteral("[detail-autoplay-decision] allowed=NO local=NO network=流量网络 cellularPermission=NO")));
+    EXPECT_FALSE(page->hasStartedPlayback());
+    EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+}
+
+TEST_F(VideoPageAutoplayTest, OffRecordsNoDecision)
+{
+    fakeNetwork(QStringLiteral("wlan0"), true);
+    KRVideoDetailViewController* page = push();
+    KR_WAIT_UNTIL(part<Button>(page, "playButton")->isEnabled());
+    platform::MainClock::advanceForTesting(1.0);
+    EXPECT_FALSE(log().contains(QStringLiteral("detail-autoplay-decision")));
+    EXPECT_FALSE(page->hasStartedPlayback());
+}
+
+TEST_F(VideoPageAutoplayTest, AnOfflineDASHCopyPlaysWithoutANetwork)
+{
+    // The copy is made through the offline cache from the fake service's DASH halves.
+    std::shared_ptr<KRVideo> video = detailVideo();
+    bool cached = false;
+    KROfflineCacheManager::sharedManager()->cacheDASHVideo(video, play.dashVideoURL(80).toString(), play.dashAudioURL().toString(), 80,
+                                                           QStringLiteral("1080P"), QImage(), nullptr, {},
+                                                           [&](bool success, const QString&) { cached = success; });
+    KR_WAIT_UNTIL(cached);
+    fakeNetwork(QString(), false);
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(true);
+    KRVideoDetailViewController* page = push(video);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOffline] detail cache-hit identity=bv:%1 cid=%2 path=file://")
+                                     .arg(testsupport::ServiceFixtures::detailBVID())
+                                     .arg(testsupport::ServiceFixtures::kDetailCID)));
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page));
+    EXPECT_TRUE(page->dashPlayback()->pictureURL().isLocalFile());
+    EXPECT_TRUE(log().contains(QStringLiteral("[detail-autoplay-decision] allowed=YES local=YES network=Wi-Fi")));
+}
+
+TEST_F(VideoPagePlaybackTest, TheUploaderPageKeepsPlaybackAndOtherScreensStopIt)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    auto* owner = part<Button>(page, "ownerButton");
+    KR_WAIT_UNTIL(page->video()->ownerMID() > 0);
+    owner->sendActionsForControlEvents(ControlEventTouchUpInside);
+    AnimationClock::finishAll();
+    ASSERT_NE(nav->topViewController(), page);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlaybackLifecycle] retained reason=child-push destination=KRUploaderViewController")));
+    EXPECT_NE(page->moviePlayer(), nullptr);
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    EXPECT_TRUE(playing(page));
+
+    nav->pushViewController(new ViewController(), false);
+    AnimationClock::finishAll();
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlaybackLifecycle] stopped reason=navigation")));
+}
+
+TEST_F(VideoPagePlaybackTest, APlayerThatRefusesIsGivenUpAfterSixSeconds)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    platform::media::MediaPlayer* player = page->moviePlayer()->playerForTesting();
+    player->pause();
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-observed")));
+    const double observed = platform::MainClock::now();
+    // Every retry is answered by another pause.
+    KR_ADVANCE_UNTIL([&] {
+        if (player->rate() > 0)
+            player->pause();
+        return log().contains(QStringLiteral("unexpected-pause-give-up"));
+    }());
+    EXPECT_GE(platform::MainClock::now() - observed, 6.0);
+    EXPECT_EQ(log().count(QStringLiteral("[unexpected-pause-retry]")), 5);
+    EXPECT_EQ(statusText(page), QStringLiteral("播放已暂停，点播放继续"));
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+    // The play button's tap means play again.
+    page->playButtonTapped();
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+}
+
+TEST_F(VideoPagePlaybackTest, TheQualitySheetWaitsForItsListAndAChoiceRestartsThere)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 4.0);
+    KR_ADVANCE_UNTIL(page->moviePlayer()->currentPlaybackTime() >= 4.0);
+    page->showQualityActionSheetFromView(page->playerControls()->qualityButton());
+    KR_ADVANCE_UNTIL(page->visibleActionSheet() != nullptr);
+    ActionSheet* sheet = page->visibleActionSheet();
+    ASSERT_EQ(sheet->numberOfButtons(), 6);
+    EXPECT_EQ(sheet->buttonTitleAtIndex(0), QStringLiteral("4K"));
+    EXPECT_EQ(sheet->buttonTitleAtIndex(2), QStringLiteral("720P ✓"));
+    EXPECT_EQ(sheet->buttonTitleAtIndex(4), QStringLiteral("360P"));
+    sheet->tapButtonForTesting(4);
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 16 && playing(page));
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
+    EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 3.5);
+}
+
+TEST_F(VideoPagePlaybackTest, ContinuingFromTheOfferStartsAtTheRecord)
+{
+    KRLocalHistoryStore::sharedStore().recordVideo(detailVideo(), 8, 120, false, false);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(window->visibleAlert() != nullptr);
+    EXPECT_TRUE(window->visibleAlert()->message().contains(QStringLiteral("0:08")));
+    window->visibleAlert()->tapButtonForTesting(1);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 7.5);
+}
+
+TEST_F(VideoPagePlaybackTest, ASpeedChosenWhilePausedStartsNothing)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != 1);
+    page->setPlaybackRateValue(1.25f, true);
+    EXPECT_EQ(statusText(page), QStringLiteral("播放速度 1.25x"));
+    platform::MainClock::advanceForTesting(0.5);
+    EXPECT_NE(page->moviePlayer()->playbackState(), 1);
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-rate-applied] rate=1.25 hold=NO expected=NO")));
+    // Playing again goes at the chosen rate.
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(std::abs(page->moviePlayer()->playerForTesting()->rate() - 1.25) < 0.01);
+}
+
+TEST_F(VideoPagePlaybackTest, DanmakuOfThePartAreFedToTheRenderer)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && play.danmakuRequestCount() >= 1);
+    KRDanmakuRenderer* renderer = page->danmakuRenderer();
+    ASSERT_NE(renderer, nullptr);
+    EXPECT_TRUE(renderer->isVisible());
+    EXPECT_EQ(renderer->parentWidget(), page->moviePlayer()->view());
+    KR_ADVANCE_UNTIL(renderer->isDisplayLinkRunning());
+    // Switching danmaku off reaches the renderer.
+    page->danmakuButtonTapped();
+    EXPECT_FALSE(renderer->isDanmakuEnabled());
+}
+
+TEST_F(VideoPagePlaybackTest, ThePlayerMoreSheetLeadsToTheLoopSheet)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsDidRequestMore(page->playerControls());
+    ActionSheet* more = page->visibleActionSheet();
+    ASSERT_NE(more, nullptr);
+    EXPECT_EQ(more->tag(), 7315);
+    EXPECT_EQ(more->buttonTitleAtIndex(1), QStringLiteral("自动连播：关"));
+    EXPECT_EQ(more->buttonTitleAtIndex(2), QStringLiteral("循环播放：不循环"));
+    more->tapButtonForTesting(1);
+    EXPECT_TRUE(KRPreferences::sharedPreferences().autoContinueEnabled());
+    page->playerControlsDidRequestMore(page->playerControls());
+    more = page->visibleActionSheet();
+    ASSERT_NE(more, nullptr);
+    more->tapButtonForTesting(2);
+    // The loop sheet follows once the More sheet has gone.
+    KR_ADVANCE_UNTIL(page->visibleActionSheet() && page->visibleActionSheet()->tag() == 7316);
+    ActionSheet* loop = page->visibleActionSheet();
+    int marked = 0;
+    for (int i = 0; i < loop->numberOfButtons(); ++i)
+        marked += loop->buttonTitleAtIndex(i).endsWith(QStringLiteral(" ✓")) ? 1 : 0;
+    EXPECT_EQ(marked, 1);
+    EXPECT_EQ(loop->buttonTitleAtIndex(0), QStringLiteral("不循环 ✓"));
+    loop->tapButtonForTesting(2);
+    EXPECT_EQ(KRPreferences::sharedPreferences().playbackLoopMode(), 2);
+}

@@ -1,0 +1,305 @@
+// The video page without media: its view tree and layout on three devices, theme, loading of
+// the detail, related videos and comments, tabs, memory warnings, status lines and speed
+// texts.
+#include "VideoPageTesting.h"
+
+#include "look/KRTheme.h"
+#include "model/KRComment.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "support/ConsoleCapture.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/ScrollView.h"
+#include "platform/uikit/SegmentedControl.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TextField.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "video/KRInteractionButton.h"
+#include "video/KRVideoDetailSupport.h"
+
+#include <QTest>
+
+using namespace platform::uikit;
+using namespace videotest;
+using testsupport::ServiceFixtures;
+
+namespace {
+
+QRectF frameOf(KRVideoDetailViewController* page, const char* name)
+{
+    View* view = page->view()->window()->findChild<View*>(QString::fromLatin1(name));
+    return view ? view->frame() : QRectF(-1, -1, -1, -1);
+}
+
+class VideoPageLayoutTest : public VideoPageTest {};
+
+} // namespace
+
+TEST_F(VideoPageLayoutTest, PhoneLayoutPlacesEveryPart)
+{
+    KRVideoDetailViewController* page = push();
+    EXPECT_EQ(page->title(), QStringLiteral("视频"));
+    EXPECT_TRUE(page->hidesBottomBarWhenPushed());
+    EXPECT_EQ(page->view()->bounds().size(), QSizeF(375, 603));
+    EXPECT_EQ(frameOf(page, "playerContainer"), QRectF(0, 0, 375, 210));
+    EXPECT_EQ(frameOf(page, "detailTabBar"), QRectF(8, 213, 359, 32));
+    EXPECT_EQ(frameOf(page, "detailSegment"), QRectF(0, 0, 235, 32));
+    EXPECT_EQ(frameOf(page, "danmakuComposeButton"), QRectF(237, 0, 78, 32));
+    EXPECT_EQ(frameOf(page, "danmakuButton"), QRectF(317, 0, 42, 32));
+    EXPECT_EQ(frameOf(page, "danmakuComposerBar"), QRectF(0, 247, 375, 42));
+    EXPECT_EQ(frameOf(page, "pager"), QRectF(0, 247, 375, 356));
+    EXPECT_EQ(part<ScrollView>(page, "pager")->contentSize(), QSizeF(750, 356));
+    EXPECT_EQ(frameOf(page, "commentsView"), QRectF(375, 0, 375, 356));
+    EXPECT_EQ(frameOf(page, "commentsTableView"), QRectF(0, 0, 375, 314));
+    EXPECT_EQ(frameOf(page, "commentComposerBar"), QRectF(0, 314, 375, 42));
+    EXPECT_EQ(frameOf(page, "commentSendButton"), QRectF(328, 5, 43, 32));
+    EXPECT_EQ(frameOf(page, "commentEmoteButton"), QRectF(282, 5, 43, 32));
+    EXPECT_EQ(frameOf(page, "commentInputField"), QRectF(50, 5, 229, 32));
+    EXPECT_EQ(frameOf(page, "commentEmotePanel"), QRectF(8, 407, 359, 152));
+    EXPECT_EQ(frameOf(page, "commentSelectedImageBadge"), QRectF(28, 17, 13, 13));
+    // The play button waits for the detail.
+    auto* play = part<Button>(page, "playButton");
+    EXPECT_FALSE(play->isEnabled());
+    EXPECT_DOUBLE_EQ(play->alpha(), 0.68);
+    EXPECT_EQ(play->accessibilityLabel(), QStringLiteral("播放"));
+}
+
+TEST_F(VideoPageLayoutTest, SmallPhoneAndPadPlayerHeights)
+{
+    useDevice(QStringLiteral("iPhone5,1"), QStringLiteral("10.3"));
+    KRVideoDetailViewController* page = push();
+    EXPECT_EQ(frameOf(page, "playerContainer").height(), 180);
+    EXPECT_EQ(frameOf(page, "pager"), QRectF(0, 217, 320, page->view()->bounds().height() - 217));
+    EXPECT_EQ(frameOf(page, "pager").height(), 287);
+
+    useDevice(QStringLiteral("iPad2,1"), QStringLiteral("9.3"));
+    page = push();
+    EXPECT_EQ(frameOf(page, "playerContainer").height(), 432);
+    EXPECT_EQ(frameOf(page, "detailSegment").width(), 628);
+}
+
+TEST_F(VideoPageLayoutTest, ThemeShadowsAndTheSkeuomorphicFace)
+{
+    KRTheme::sharedTheme()->setStyle(0);
+    KRVideoDetailViewController* page = push();
+    EXPECT_DOUBLE_EQ(part(page, "summaryCard")->shadowOpacity(), 0.16);
+    EXPECT_DOUBLE_EQ(part(page, "interactionBar")->shadowOpacity(), 0.16);
+    KRTheme::sharedTheme()->setStyle(1);
+    EXPECT_DOUBLE_EQ(part(page, "ownerBar")->shadowOpacity(), 0.38);
+    // The black style's segment titles are light with an upward shadow.
+    const TextAttributes normal = part<SegmentedControl>(page, "detailSegment")->titleTextAttributes(ControlStateNormal);
+    ASSERT_TRUE(normal.textColor && normal.shadowOffset);
+    EXPECT_EQ(normal.shadowOffset, QSizeF(0, -1));
+    EXPECT_NEAR(normal.textColor->redF(), 0.94, 0.01);
+    KRTheme::sharedTheme()->setStyle(2);
+
+    const Image face = KRSkeuomorphicActionImage(nullptr, false);
+    EXPECT_EQ(face.size(), QSizeF(20, 32));
+    EXPECT_EQ(face.leftCapWidth(), 9);
+    EXPECT_EQ(face.topCapHeight(), 15);
+    EXPECT_EQ(face.image().cacheKey(), KRSkeuomorphicActionImage(nullptr, false).image().cacheKey());
+    const qreal scale = face.image().devicePixelRatio();
+    const QColor middle = face.image().pixelColor(int(10 * scale), int(16 * scale));
+    EXPECT_NEAR(middle.red(), 255, 3);
+    EXPECT_NEAR(middle.green(), 239, 3);
+    EXPECT_NEAR(middle.blue(), 247, 3);
+    const QColor selected = KRSkeuomorphicActionImage(nullptr, true).image().pixelColor(int(10 * scale), int(16 * scale));
+    EXPECT_NEAR(selected.red(), 239, 3);
+    EXPECT_NEAR(selected.green(), 86, 3);
+    EXPECT_NEAR(selected.blue(), 134, 3);
+}
+
+TEST_F(VideoPageLayoutTest, OldDevicesDrawNoCardShadow)
+{
+    useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("7.1"));
+    KRVideoDetailViewController* page = push();
+    EXPECT_DOUBLE_EQ(part(page, "summaryCard")->shadowOpacity(), 0);
+}
+
+TEST_F(VideoPageLayoutTest, DanmakuSwitchIsStoredAndShown)
+{
+    KRVideoDetailViewController* page = push();
+    auto* danmakuButton = part<Button>(page, "danmakuButton");
+    auto* compose = part<Button>(page, "danmakuComposeButton");
+    EXPECT_EQ(danmakuButton->accessibilityValue(), QStringLiteral("开启"));
+    QTest::mouseClick(danmakuButton, Qt::LeftButton);
+    EXPECT_FALSE(platform::UserDefaults::standard().boolean(QStringLiteral("KRDanmakuEnabled"), true));
+    EXPECT_EQ(compose->title(ControlStateNormal), QStringLiteral("已关弹幕"));
+    EXPECT_FALSE(compose->isEnabled());
+    EXPECT_DOUBLE_EQ(compose->alpha(), 0.62);
+    EXPECT_EQ(danmakuButton->accessibilityValue(), QStringLiteral("关闭"));
+    EXPECT_EQ(part<TextField>(page, "danmakuInputField")->placeholder(), QStringLiteral("已关弹幕"));
+    // A new page reads the stored choice.
+    nav->popViewControllerAnimated(false);
+    KRVideoDetailViewController* again = push();
+    EXPECT_EQ(part<Button>(again, "danmakuButton")->accessibilityValue(), QStringLiteral("关闭"));
+}
+
+TEST_F(VideoPageLayoutTest, CoinButtonWaitsForTheRelation)
+{
+    KRVideoDetailViewController* page = push();
+    auto* coin = part<KRInteractionButton>(page, "coinButton");
+    EXPECT_EQ(coin->title(ControlStateNormal), QStringLiteral("投币"));
+    EXPECT_EQ(coin->accessibilityValue(), QStringLiteral("状态读取中"));
+    EXPECT_EQ(coin->tag(), 7602);
+}
+
+TEST_F(VideoPageLayoutTest, DetailEnablesPlayAndFillsTheInformationPage)
+{
+    KRVideoDetailViewController* page = push();
+    auto* play = part<Button>(page, "playButton");
+    KR_WAIT_UNTIL(play->isEnabled());
+    EXPECT_DOUBLE_EQ(play->alpha(), 1.0);
+    EXPECT_FALSE(part<Label>(page, "titleLabel")->text().isEmpty());
+    EXPECT_NE(part<Label>(page, "titleLabel")->text(), QStringLiteral("列表里的标题"));
+    EXPECT_TRUE(part<Label>(page, "identifierLabel")->text().startsWith(ServiceFixtures::detailBVID()));
+    // Three parts: the strip names the first.
+    EXPECT_TRUE(part<Label>(page, "pageTitleLabel")->text().startsWith(QStringLiteral("P1/3")));
+    // Related videos arrive with the ancillary content and fill rows.
+    KR_WAIT_UNTIL(!page->relatedVideos().isEmpty());
+    auto* related = part<TableView>(page, "relatedTableView");
+    EXPECT_FALSE(related->isHidden());
+    EXPECT_EQ(related->numberOfRowsInSection(0), page->relatedVideos().size());
+    EXPECT_GT(part<ScrollView>(page, "infoScrollView")->contentSize().height(), related->frame().bottom());
+}
+
+TEST_F(VideoPageLayoutTest, CommentsTabLoadsPagesAndKeepsThemThroughAMemoryWarning)
+{
+    KRVideoDetailViewController* page = push();
+    auto* segment = part<SegmentedControl>(page, "detailSegment");
+    segment->tapSegmentForTesting(1);
+    EXPECT_EQ(page->selectedDetailPage(), 1);
+    AnimationClock::finishAll();
+    EXPECT_EQ(part<ScrollView>(page, "pager")->contentOffset(), QPointF(375, 0));
+    KR_WAIT_UNTIL(!page->comments().isEmpty());
+    const qsizetype firstPage = page->comments().size();
+    auto* table = part<TableView>(page, "commentsTableView");
+    EXPECT_EQ(table->numberOfRowsInSection(0), firstPage);
+    page->commentsLoadMoreTapped();
+    KR_WAIT_UNTIL(page->comments().size() > firstPage);
+
+    // On the comments tab a memory warning keeps them.
+    platform::NotificationCenter::defaultCenter().post(ApplicationDidReceiveMemoryWarningNotification);
+    EXPECT_FALSE(page->comments().isEmpty());
+    // On the information tab it lets them go.
+    page->setSelectedDetailPage(0, false);
+    platform::NotificationCenter::defaultCenter().post(ApplicationDidReceiveMemoryWarningNotification);
+    EXPECT_TRUE(page->comments().isEmpty());
+    EXPECT_EQ(table->numberOfRowsInSection(0), 0);
+    // Coming back loads them again.
+    page->setSelectedDetailPage(1, false);
+    KR_WAIT_UNTIL(!page->comments().isEmpty());
+}
+
+TEST_F(VideoPageLayoutTest, SwipingThePagerSelectsTheTab)
+{
+    KRVideoDetailViewController* page = push();
+    auto* pager = part<ScrollView>(page, "pager");
+    pager->beginDragForTesting();
+    pager->dragToOffsetForTesting(QPointF(260, 0));
+    pager->endDragForTesting(QPointF(0, 0));
+    KR_ADVANCE_UNTIL(!pager->isDecelerating() && !pager->isDragging());
+    EXPECT_EQ(pager->contentOffset(), QPointF(375, 0));
+    EXPECT_EQ(page->selectedDetailPage(), 1);
+    EXPECT_EQ(part<SegmentedControl>(page, "detailSegment")->selectedSegmentIndex(), 1);
+}
+
+TEST_F(VideoPageLayoutTest, CommentFocusEntriesAreKeptUntilShown)
+{
+    auto* page = new KRVideoDetailViewController(detailVideo());
+    page->showCommentsWhenPresentedAtRootRpid(-5, 0);
+    EXPECT_EQ(page->focusedCommentRpid(), 0);
+    EXPECT_EQ(page->focusedReplyRpid(), 0);
+    page->showCommentsWhenPresentedAtRootRpid(10, 0);
+    EXPECT_EQ(page->focusedCommentRpid(), 10);
+    EXPECT_EQ(page->focusedReplyRpid(), 10);
+    EXPECT_TRUE(page->showsCommentsWhenPresented());
+    nav = new NavigationController(new ViewController());
+    window->setRootViewController(nav);
+    window->makeKeyAndVisible();
+    nav->pushViewController(page, false);
+    AnimationClock::finishAll();
+    EXPECT_FALSE(page->showsCommentsWhenPresented());
+    EXPECT_EQ(page->selectedDetailPage(), 1);
+}
+
+TEST_F(VideoPageLayoutTest, StatusLineHidesAfterTwoSecondsAndANewTextRestartsIt)
+{
+    KRVideoDetailViewController* page = push();
+    auto* status = part<Label>(page, "danmakuStatusLabel");
+    page->showDanmakuStatus(QStringLiteral("第一行"));
+    EXPECT_FALSE(status->isHidden());
+    platform::MainClock::advanceForTesting(1.5);
+    page->showDanmakuStatus(QStringLiteral("第二行"));
+    platform::MainClock::advanceForTesting(1.9);
+    EXPECT_FALSE(status->isHidden());
+    EXPECT_EQ(status->text(), QStringLiteral("第二行"));
+    platform::MainClock::advanceForTesting(0.1);
+    EXPECT_TRUE(status->isHidden());
+    page->showDanmakuStatus(QStringLiteral("x"));
+    page->showDanmakuStatus(QString());
+    EXPECT_TRUE(status->isHidden());
+}
+
+TEST_F(VideoPageLayoutTest, SpeedIsStoredAndAnnouncedWithoutAPlayer)
+{
+    KRVideoDetailViewController* page = push();
+    auto* status = part<Label>(page, "danmakuStatusLabel");
+    page->setPlaybackRateValue(1.25f, true);
+    EXPECT_FLOAT_EQ(page->playbackRate(), 1.25f);
+    EXPECT_EQ(status->text(), QStringLiteral("播放速度 1.25x"));
+    page->setPlaybackRateValue(1.3f, true);
+    EXPECT_EQ(status->text(), QStringLiteral("播放速度 2.0x"));
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+}
+
+TEST(VideoPageSupport, RestoredRateNamesTheRateThatPlays)
+{
+    EXPECT_EQ(KRRestoredRateText(1.0f), QStringLiteral("1x"));
+    EXPECT_EQ(KRRestoredRateText(1.5f), QStringLiteral("1.5x"));
+    EXPECT_EQ(KRRestoredRateText(0.75f), QStringLiteral("0.75x"));
+    EXPECT_EQ(KRRestoredRateText(1.25f), QStringLiteral("1.25x"));
+    EXPECT_EQ(KRRestoredRateText(2.0f), QStringLiteral("2x"));
+}
+
+TEST_F(VideoPageLayoutTest, UnavailableVideoLoadsNothing)
+{
+    std::shared_ptr<KRVideo> video = detailVideo();
+    video->setUnavailable(true);
+    video->setUnavailableReason(QStringLiteral("视频已失效"));
+    KRVideoDetailViewController* page = push(video);
+    EXPECT_TRUE(part<Button>(page, "playButton")->isHidden());
+    EXPECT_FALSE(part(page, "loadingOverlay")->isHidden());
+    EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->text(), QStringLiteral("视频已失效"));
+    platform::MainClock::advanceForTesting(1);
+    flushDeferredDeletes();
+    EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/web-interface/view")).size(), 0);
+}
+
+TEST_F(VideoPageLayoutTest, ACommentWithRepliesOpensItsThreadAndPlaybackIsKeptForIt)
+{
+    KRVideoDetailViewController* page = push();
+    part<SegmentedControl>(page, "detailSegment")->tapSegmentForTesting(1);
+    KR_WAIT_UNTIL(!page->comments().isEmpty());
+    ASSERT_GE(page->comments().first()->replyCount(), 1);
+    testsupport::ConsoleCapture console;
+    part<TableView>(page, "commentsTableView")->tapRowForTesting({0, 0});
+    AnimationClock::finishAll();
+    ViewController* top = nav->topViewController();
+    ASSERT_NE(top, page);
+    EXPECT_STREQ(top->metaObject()->className(), "KRReplyThreadViewController");
+    EXPECT_TRUE(page->isPlaybackContinuingChildController(top));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlaybackLifecycle] retained reason=child-push destination=KRReplyThreadViewController")));
+}
+
+TEST_F(VideoPageLayoutTest, HomeShortcutOnlyOverAnotherVideoPage)
+{
+    KRVideoDetailViewController* first = push();
+    EXPECT_EQ(first->navigationItem()->rightBarButtonItem(), nullptr);
+    KRVideoDetailViewController* second = push();
+    ASSERT_NE(second->navigationItem()->rightBarButtonItem(), nullptr);
+    EXPECT_EQ(second->navigationItem()->rightBarButtonItem()->title(), QStringLiteral("首页"));
+}

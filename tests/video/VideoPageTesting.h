@@ -1,0 +1,108 @@
+#pragma once
+
+// The video page pushed onto a navigation stack in a window of the device under test, against
+// the fake service's read and play routes, with the main clock in manual mode.
+#include "../uikit/KitTestSupport.h"
+#include "VideoTesting.h"
+#include "account/AccountClientTesting.h"
+#include "model/KRVideo.h"
+#include "platform/device/DeviceProfile.h"
+#include "platform/foundation/MainClock.h"
+#include "platform/media/MediaSeams.h"
+#include "platform/uikit/AnimationClock.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/View.h"
+#include "platform/uikit/ViewController.h"
+#include "platform/uikit/Window.h"
+#include "shell/KRAppRoutes.h"
+#include "store/KRPreferences.h"
+#include "support/PlaybackFixtures.h"
+#include "support/ServiceSignatures.h"
+#include "video/KRVideoDetailViewController.h"
+
+#include <memory>
+
+namespace videotest {
+
+class VideoPageTest : public accounttest::AccountClientTest {
+protected:
+    void SetUp() override
+    {
+        AccountClientTest::SetUp();
+        KRInstallAppRoutes();
+        KitTest::resetKit();
+        platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+        testsupport::routeNavigationFixture(fake);
+        // Playback starts only when asked, unless a test turns this on.
+        KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
+    }
+    void TearDown() override
+    {
+        window.reset();
+        flushDeferredDeletes();
+        KitTest::settleKit();
+        AccountClientTest::TearDown();
+    }
+
+    // A window of another device (before the first push).
+    void useDevice(const QString& machine, const QString& version = QStringLiteral("16.7"))
+    {
+        platform::DeviceProfile::setMachineForTesting(machine);
+        platform::DeviceProfile::setSystemVersionForTesting(version);
+        window = std::make_unique<platform::uikit::Window>();
+        nav = nullptr;
+    }
+
+    static std::shared_ptr<KRVideo> detailVideo()
+    {
+        auto video = std::make_shared<KRVideo>();
+        video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        video->setBvid(testsupport::ServiceFixtures::detailBVID());
+        video->setCid(testsupport::ServiceFixtures::kDetailCID);
+        video->setTitle(QStringLiteral("列表里的标题"));
+        return video;
+    }
+
+    KRVideoDetailViewController* push(std::shared_ptr<KRVideo> video = detailVideo())
+    {
+        if (!nav) {
+            nav = new platform::uikit::NavigationController(new platform::uikit::ViewController());
+            window->setRootViewController(nav);
+            window->makeKeyAndVisible();
+        }
+        auto* page = new KRVideoDetailViewController(std::move(video));
+        nav->pushViewController(page, false);
+        platform::uikit::AnimationClock::finishAll();
+        page->view()->layoutIfNeeded();
+        return page;
+    }
+
+    template <typename T = platform::uikit::View>
+    static T* part(KRVideoDetailViewController* page, const char* name)
+    {
+        return page->view()->window() ? page->view()->window()->findChild<T*>(QString::fromLatin1(name))
+                                      : page->view()->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    // The clock moves on in small steps while the event loop runs, so that delayed steps and
+    // the players' polls keep pace with the media, until `condition` holds.
+    static bool advanceUntil(const std::function<bool()>& condition, double step = 0.02)
+    {
+        return testsupport::waitUntil(
+            [&] {
+                if (condition())
+                    return true;
+                platform::MainClock::advanceForTesting(step);
+                return false;
+            },
+            std::chrono::seconds(20));
+    }
+
+    std::unique_ptr<platform::uikit::Window> window = std::make_unique<platform::uikit::Window>();
+    platform::uikit::NavigationController* nav = nullptr;
+    testsupport::PlaybackFixtures play{fake};
+};
+
+#define KR_ADVANCE_UNTIL(cond) ASSERT_TRUE(advanceUntil([&] { return bool(cond); })) << "timed out waiting for: " #cond
+
+} // namespace videotest
