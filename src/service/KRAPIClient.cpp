@@ -141,6 +141,77 @@ QUrl KRAPIClient::URLWithString(const QString& string) const
 
 // ---- The JSON request ----
 
+std::pair<QVariant, KROptionalError> KRAPIClient::exchangeJSON(const KRRequestAddress& address, bool includeSession)
+{
+    const KRRequestKind kind = KRRequestPipeline::jsonKindForAddress(address);
+    const QString cachePath = KRRequestPipeline::cachePath(kind, address);
+    const platform::HTTPResponse response = KRRequestPipeline::perform(kind, address, includeSession);
+
+    Outcome outcome;
+    outcome.status = response.error ? 0 : response.status;
+    bool fresh = false;
+    if (response.error) {
+        outcome.error = *response.error;
+    } else if (response.status >= 200 && response.status <= 299) {
+        if (response.body.isEmpty()) {
+            outcome.error = KRAPIEmptyReplyError();
+        } else {
+            outcome.body = response.body;
+            fresh = true;
+        }
+    } else {
+        // The refused reply's body is never read, but it is what the exchange brought.
+        outcome.body = response.body;
+        outcome.error = KRHTTPStatusError(response.status);
+    }
+
+    if (outcome.error)
+        fallBackToCache(outcome, cachePath, QStringLiteral("[Korvane] JSON cache fallback %1"));
+
+    if (!outcome.error && !outcome.body.isEmpty()) {
+        bool parsed = false;
+        KROptionalError parseError;
+        QVariant payload = parseReply(outcome.body, &parseError);
+        if (!parseError) {
+            outcome.payload = std::move(payload);
+            parsed = true;
+        } else {
+            outcome.error = KRAPIMalformedReplyError().setUnderlying(*parseError);
+            // A body from the cache gets no second fall-back.
+            if (fresh) {
+                if (std::optional<QByteArray> cached = KRReadCachedReply(cachePath)) {
+                    KROptionalError cacheParseError;
+                    QVariant cachedPayload = parseReply(*cached, &cacheParseError);
+                    if (!cacheParseError) {
+                        outcome.payload = std::move(cachedPayload);
+                        outcome.body = std::move(*cached);
+                        outcome.error.reset();
+                        outcome.fromCache = true;
+                        parsed = true;
+                        KRConsole::log(QStringLiteral("[Korvane] JSON parse cache fallback %1").arg(cachePath));
+                    }
+                }
+            }
+        }
+        if (parsed)
+            outcome.error = KRAPIErrorFromPayload(outcome.payload);
+    }
+
+    finishOutcome(outcome, cachePath, true,
+                  QStringLiteral("[Korvane] JSON response status=%1 bytes=%2 cache=%3 error=%4 payload=%5"));
+    return std::make_pair(std::move(outcome.payload), std::move(outcome.error));
+}
+
+std::pair<QVariant, KROptionalError> KRAPIClient::exchangeJSONURL(const QString& url, bool includeSession)
+{
+    QUrl parsed = sharedClient()->URLWithString(url);
+    if (!parsed.isValid())
+        return {QVariant(), KRAPIError(-1, QStringLiteral("请求地址无效"))};
+    KRRequestAddress address(url, std::move(parsed));
+    logRequest(address);
+    return exchangeJSON(address, includeSession);
+}
+
 void KRAPIClient::performJSONURL(const QString& url, QObject* owner, KRJSONCompletion completion)
 {
     performJSONURL(url, true, owner, std::move(completion));
@@ -160,65 +231,7 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObjec
     // folder's file-system calls included, is the worker's.
     KRRequestAddress address(url, std::move(parsed));
     logRequest(address);
-    auto work = [address = std::move(address), includeSession](const KRAsyncRequest&) {
-        const KRRequestKind kind = KRRequestPipeline::jsonKindForAddress(address);
-        const QString cachePath = KRRequestPipeline::cachePath(kind, address);
-        const platform::HTTPResponse response = KRRequestPipeline::perform(kind, address, includeSession);
-
-        Outcome outcome;
-        outcome.status = response.error ? 0 : response.status;
-        bool fresh = false;
-        if (response.error) {
-            outcome.error = *response.error;
-        } else if (response.status >= 200 && response.status <= 299) {
-            if (response.body.isEmpty()) {
-                outcome.error = KRAPIEmptyReplyError();
-            } else {
-                outcome.body = response.body;
-                fresh = true;
-            }
-        } else {
-            // The refused reply's body is never read, but it is what the exchange brought.
-            outcome.body = response.body;
-            outcome.error = KRHTTPStatusError(response.status);
-        }
-
-        if (outcome.error)
-            fallBackToCache(outcome, cachePath, QStringLiteral("[Korvane] JSON cache fallback %1"));
-
-        if (!outcome.error && !outcome.body.isEmpty()) {
-            bool parsed = false;
-            KROptionalError parseError;
-            QVariant payload = parseReply(outcome.body, &parseError);
-            if (!parseError) {
-                outcome.payload = std::move(payload);
-                parsed = true;
-            } else {
-                outcome.error = KRAPIMalformedReplyError().setUnderlying(*parseError);
-                // A body from the cache gets no second fall-back.
-                if (fresh) {
-                    if (std::optional<QByteArray> cached = KRReadCachedReply(cachePath)) {
-                        KROptionalError cacheParseError;
-                        QVariant cachedPayload = parseReply(*cached, &cacheParseError);
-                        if (!cacheParseError) {
-                            outcome.payload = std::move(cachedPayload);
-                            outcome.body = std::move(*cached);
-                            outcome.error.reset();
-                            outcome.fromCache = true;
-                            parsed = true;
-                            KRConsole::log(QStringLiteral("[Korvane] JSON parse cache fallback %1").arg(cachePath));
-                        }
-                    }
-                }
-            }
-            if (parsed)
-                outcome.error = KRAPIErrorFromPayload(outcome.payload);
-        }
-
-        finishOutcome(outcome, cachePath, true,
-                      QStringLiteral("[Korvane] JSON response status=%1 bytes=%2 cache=%3 error=%4 payload=%5"));
-        return std::make_pair(std::move(outcome.payload), std::move(outcome.error));
-    };
+    auto work = [address = std::move(address), includeSession](const KRAsyncRequest&) { return exchangeJSON(address, includeSession); };
     KRAsyncRequest(owner).onQueue(KRAPIWorkerQueue()).run(std::move(work), [completion = std::move(completion)](auto reply) {
         if (completion)
             completion(reply.first, reply.second);

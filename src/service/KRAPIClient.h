@@ -11,7 +11,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 
+class KRRequestAddress;
 class KRVideo;
 class QObject;
 namespace platform {
@@ -94,6 +96,10 @@ public:
     void loadHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion);
     // The recommendation feed; the popular list of the same page when it fails or is empty.
     void loadRecommendedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion);
+    // Asks for the first page of the recommendation feed now, before the home list exists; the
+    // list's first ask, when it is for page 1, takes its answer (waiting for it when it has not
+    // come yet) instead of asking again. Any other first ask drops it. Once while it is pending.
+    void prefetchRecommendedHomePage();
     // The recommendation feed alone; every call asks for a fresh batch.
     void loadCurrentRecommendedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion);
     // A UGC region's ranking in pages of 20; its new list when the ranking fails.
@@ -132,12 +138,29 @@ public:
                                QObject* owner, KRCommentPageCompletion completion);
     void loadCommentDetailForOID(qint64 oid, qint32 type, qint64 root, QObject* owner, KRCommentCompletion completion);
 
-    // Tests: forgets the recommendation counter and the uploader and comment cursors, as a
-    // new process starts.
+    // Tests: forgets the recommendation counter, the uploader and comment cursors and the home
+    // page's prefetch, as a new process starts.
     static void resetReadLoaderStateForTesting();
 
 private:
     static void forgetCommentPageCursors();
+    // The pending prefetch given to this ask (answered later, through the owner); false when
+    // there is none to take.
+    bool takePrefetchedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion);
+    // Worker side: one JSON exchange and its reading, the same as performJSONURL's work; the
+    // text form logs the request line as performJSONURL does.
+    static std::pair<QVariant, KROptionalError> exchangeJSON(const KRRequestAddress& address, bool includeSession);
+    static std::pair<QVariant, KROptionalError> exchangeJSONURL(const QString& url, bool includeSession);
+    // The mixin key while it is fresh, else a null string.
+    static QString freshCachedMixinKey();
+    static QString navigationURL();
+    // The key the navigation reply carries (stored when good) and the error a missing one is.
+    static std::pair<QString, KROptionalError> mixinKeyFromNavigationReply(const QVariant& payload,
+                                                                         const KROptionalError& requestError);
+    static std::pair<QVariantMap, KROptionalError> signedParameters(const QVariantMap& parameters, const QString& key,
+                                                                   const KROptionalError& keyError);
+    // Worker side: signWBIParameters as one step, the key fetched in it when not fresh.
+    static std::pair<QVariantMap, KROptionalError> signWBIParametersOnWorker(const QVariantMap& parameters);
     // -6: no mixin key came out of the navigation reply; -7: signing gave nothing.
     static KRError missingMixinKeyError();
     static KRError unsignedParametersError();

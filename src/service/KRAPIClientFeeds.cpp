@@ -114,6 +114,35 @@ QVariantList recommendationVideoItems(const QVariant& payload, qsizetype* rawCou
     return kept;
 }
 
+
+// Main thread only. Running: asked of the service, nobody has taken it yet; Taken: the
+// taker's completion waits for it; Arrived: the answer waits for its taker.
+struct HomePagePrefetch {
+    enum State { Idle, Running, Taken, Arrived };
+    State state = Idle;
+    // The run whose answer the slot expects; a dropped run's answer is ignored.
+    quint64 run = 0;
+    KRVideoList videos;
+    KROptionalError error;
+    KRVideoListCompletion taker;
+};
+
+HomePagePrefetch& homePagePrefetch()
+{
+    static HomePagePrefetch prefetch;
+    return prefetch;
+}
+
+void forgetHomePagePrefetch()
+{
+    HomePagePrefetch& prefetch = homePagePrefetch();
+    prefetch.state = HomePagePrefetch::Idle;
+    ++prefetch.run;
+    prefetch.videos.clear();
+    prefetch.error.reset();
+    prefetch.taker = {};
+}
+
 } // namespace
 
 // ---- Shared helpers of the loaders ----
@@ -139,6 +168,7 @@ void KRAPIClient::resetReadLoaderStateForTesting()
     KRHomeRecommendationRequestIndex = 0;
     KRUploaderPageCursors.clear();
     forgetCommentPageCursors();
+    forgetHomePagePrefetch();
 }
 
 // ---- Popular list and recommendations ----
@@ -157,8 +187,7 @@ void KRAPIClient::loadHomePage(qint64 page, QObject* owner, KRVideoListCompletio
 void KRAPIClient::loadRecommendedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion)
 {
     page = atLeastOnePage(page);
-    loadCurrentRecommendedHomePage(page, owner, [this, owner, page, completion = std::move(completion)](const KRVideoList& videos,
-                                                                                          const KROptionalError& error) {
+    auto fallBack = [this, owner, page, completion = std::move(completion)](const KRVideoList& videos, const KROptionalError& error) {
         if (!error && !videos.isEmpty()) {
             if (completion)
                 completion(videos, error);
@@ -167,7 +196,10 @@ void KRAPIClient::loadRecommendedHomePage(qint64 page, QObject* owner, KRVideoLi
         KRConsole::log(loaderText(QStringLiteral("[KorvaneRecommendation] current feed failed page=%1 error=%2; fallback=legacy-pool"),
                                   page, error));
         loadHomePage(page, owner, completion);
-    });
+    };
+    if (takePrefetchedHomePage(page, owner, fallBack))
+        return;
+    loadCurrentRecommendedHomePage(page, owner, std::move(fallBack));
 }
 
 void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion)
@@ -187,56 +219,114 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, QObject* owner, KR
                                  {QStringLiteral("ps"), 20},            {QStringLiteral("fresh_idx"), fresh},
                                  {QStringLiteral("fresh_idx_1h"), fresh}, {QStringLiteral("homepage_ver"), 1},
                                  {QStringLiteral("web_location"), 1430650}};
-    signWBIParameters(parameters, owner, [owner, page, fresh, completion = std::move(completion)](const QVariantMap& signedParameters,
-                                                                                   const KROptionalError& signError) mutable {
+    // The key fetch, the signing and the list are one step on the worker: a hop to the main
+    // thread between them would wait behind whatever the main thread is doing (at start,
+    // building and painting the first screen). The feed is never served from the response
+    // cache, and its requests are a kind of their own.
+    struct Batch {
+        bool signedRequest = false;
+        int status = 0;
+        QVariantMap list;
+        qsizetype rawCount = 0;
+        bool accountKnown = false;
+        KROptionalError error;
+    };
+    auto work = [parameters, page, fresh](const KRAsyncRequest& request) {
+        const auto [signedParameters, signError] = signWBIParametersOnWorker(parameters);
         if (signedParameters.isEmpty() || signError)
-            return fail(completion, signError.value_or(unsignedParametersError()));
+            return Batch{false, 0, {}, 0, false, signError.value_or(unsignedParametersError())};
+        if (request.abandoned())
+            return Batch{};
         const QString url = loaderAPIURL(QStringLiteral("/x/web-interface/wbi/index/top/feed/rcmd?")
                                          + KRQueryStringFromParameters(signedParameters));
         KRConsole::log(loaderText(QStringLiteral("[KorvaneRecommendation] request page=%1 fresh=%2 loggedIn=%3 endpoint=web-wbi-rcmd"),
                                   page, fresh, KRSessionStore::sharedStore().isLoggedIn()));
-        // An operation of its own: the feed is never served from the response cache, and its
-        // requests are a kind of their own.
-        struct Batch {
-            int status = 0;
-            QVariantMap list;
-            qsizetype rawCount = 0;
-            bool accountKnown = false;
-            KROptionalError error;
-        };
-        auto work = [url](const KRAsyncRequest&) {
-            const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::RecommendationFeed, url);
+        const platform::HTTPResponse response = KRRequestPipeline::perform(KRRequestKind::RecommendationFeed, url);
 
-            const int status = response.error ? 0 : response.status;
-            KROptionalError error = response.error;
-            QVariant payload;
-            if (!error && !response.body.isEmpty()) {
-                QString why;
-                payload = KRJSONParse(response.body, &why);
-                error = payload.isValid() ? KRAPIErrorFromPayload(payload) : KRJSONReaderError(why);
-            }
-            // A refusal or an empty answer is a failure, not an empty batch; a refusal whose
-            // body names a service error keeps that error.
-            if (!response.error && !(payload.isValid() && error)) {
-                if (status < 200 || status > 299)
-                    error = KRHTTPStatusError(status);
-                else if (response.body.isEmpty())
-                    error = KRAPIEmptyReplyError();
-            }
+        const int status = response.error ? 0 : response.status;
+        KROptionalError error = response.error;
+        QVariant payload;
+        if (!error && !response.body.isEmpty()) {
+            QString why;
+            payload = KRJSONParse(response.body, &why);
+            error = payload.isValid() ? KRAPIErrorFromPayload(payload) : KRJSONReaderError(why);
+        }
+        // A refusal or an empty answer is a failure, not an empty batch; a refusal whose
+        // body names a service error keeps that error.
+        if (!response.error && !(payload.isValid() && error)) {
+            if (status < 200 || status > 299)
+                error = KRHTTPStatusError(status);
+            else if (response.body.isEmpty())
+                error = KRAPIEmptyReplyError();
+        }
 
-            qsizetype rawCount = 0;
-            const QVariantMap list{{QStringLiteral("list"), recommendationVideoItems(payload, &rawCount)}};
-            const bool accountKnown = KRLongLong(dataObject(payload).value(QStringLiteral("mid"))) > 0;
+        qsizetype rawCount = 0;
+        const QVariantMap list{{QStringLiteral("list"), recommendationVideoItems(payload, &rawCount)}};
+        const bool accountKnown = KRLongLong(dataObject(payload).value(QStringLiteral("mid"))) > 0;
 
-            return Batch{status, list, rawCount, accountKnown, error};
-        };
-        KRAsyncRequest(owner).onQueue(KRAPIWorkerQueue()).run(std::move(work), [completion = std::move(completion)](const Batch& batch) {
-            const KRVideoList videos = registeredVideos(batch.list, batch.error);
-            finishList(completion, videos, batch.error,
-                       loaderText(QStringLiteral("[KorvaneRecommendation] response status=%1 raw=%2 videos=%3 accountMid=%4 error=%5"),
-                                  batch.status, batch.rawCount, videos.size(), batch.accountKnown, batch.error));
-        });
+        return Batch{true, status, list, rawCount, accountKnown, error};
+    };
+    KRAsyncRequest(owner).onQueue(KRAPIWorkerQueue()).run(std::move(work), [completion = std::move(completion)](const Batch& batch) {
+        if (!batch.signedRequest)
+            return fail(completion, batch.error.value_or(unsignedParametersError()));
+        const KRVideoList videos = registeredVideos(batch.list, batch.error);
+        finishList(completion, videos, batch.error,
+                   loaderText(QStringLiteral("[KorvaneRecommendation] response status=%1 raw=%2 videos=%3 accountMid=%4 error=%5"),
+                              batch.status, batch.rawCount, videos.size(), batch.accountKnown, batch.error));
     });
+}
+
+// ---- The home list's first page, asked for before the list exists ----
+
+void KRAPIClient::prefetchRecommendedHomePage()
+{
+    platform::assertMainThread("KRAPIClient::prefetchRecommendedHomePage");
+    HomePagePrefetch& prefetch = homePagePrefetch();
+    if (prefetch.state != HomePagePrefetch::Idle)
+        return;
+    prefetch.state = HomePagePrefetch::Running;
+    const quint64 run = ++prefetch.run;
+    // Nobody owns the request itself: its answer is kept for whoever takes it, and given
+    // to that taker only while the taker lives.
+    loadCurrentRecommendedHomePage(1, nullptr, [run](const KRVideoList& videos, const KROptionalError& error) {
+        HomePagePrefetch& prefetch = homePagePrefetch();
+        if (prefetch.run != run)
+            return;
+        if (prefetch.state == HomePagePrefetch::Taken) {
+            const KRVideoListCompletion taker = std::move(prefetch.taker);
+            forgetHomePagePrefetch();
+            taker(videos, error);
+            return;
+        }
+        prefetch.state = HomePagePrefetch::Arrived;
+        prefetch.videos = videos;
+        prefetch.error = error;
+    });
+}
+
+bool KRAPIClient::takePrefetchedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion)
+{
+    HomePagePrefetch& prefetch = homePagePrefetch();
+    if (prefetch.state == HomePagePrefetch::Idle || prefetch.state == HomePagePrefetch::Taken)
+        return false;
+    // Only the first ask may take it, and only when it is for the first page; any other ask
+    // means the list has moved on, and a first page arriving after it would be out of order.
+    if (page != 1) {
+        forgetHomePagePrefetch();
+        return false;
+    }
+    auto deliver = platform::ownedBy(owner, std::move(completion));
+    if (prefetch.state == HomePagePrefetch::Arrived) {
+        // Later, as an asked request answers, never inside the ask.
+        platform::dispatchMain([deliver = std::move(deliver), videos = prefetch.videos, error = prefetch.error] {
+            deliver(videos, error);
+        });
+        forgetHomePagePrefetch();
+        return true;
+    }
+    prefetch.state = HomePagePrefetch::Taken;
+    prefetch.taker = std::move(deliver);
+    return true;
 }
 
 // ---- Sections ----

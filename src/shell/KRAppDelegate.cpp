@@ -71,6 +71,9 @@ bool KRAppDelegate::didFinishLaunching()
 
     // The stored session is restored from the keychain now, before any screen asks for it.
     KRSessionStore& session = KRSessionStore::sharedStore();
+    // The home list's first page is on its way while the window and the root are built; the
+    // list takes its answer when it asks.
+    KRAPIClient::sharedClient()->prefetchRecommendedHomePage();
 
     KRInstallAppRoutes();
     m_window = std::make_unique<Window>(Screen::bounds());

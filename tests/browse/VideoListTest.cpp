@@ -337,4 +337,59 @@ TEST_F(VideoListTest, TheHomeMessageButtonFollowsTheLabAndAsksForALogin)
     EXPECT_EQ(script->count(), 1) << "preference changes fetch nothing";
 }
 
+TEST_F(VideoListTest, TheHomeListTakesTheFirstPageAskedForBeforeItExisted)
+{
+    auto script = scriptHome([](int n) { return FeedAnswer{consecutive(970000 + n * 100, 20)}; });
+    KRAPIClient::sharedClient()->prefetchRecommendedHomePage();
+    KRVideoListViewController* list = showHome();
+    EXPECT_TRUE(list->isLoading());
+    EXPECT_TRUE(list->spinner()->isAnimating());
+    // A reset asked while the page is on its way is refused as with any page in flight.
+    list->reloadVideos();
+    waitForPage(list, 1);
+    EXPECT_EQ(script->count(), 1) << "the list asked for nothing of its own";
+    ASSERT_EQ(list->videos().size(), 20);
+    EXPECT_EQ(list->videos().first()->aid(), 970000);
+    EXPECT_EQ(list->tableView()->numberOfRowsInSection(0), 20);
+    EXPECT_FALSE(list->spinner()->isAnimating());
+
+    // Handed over once: nothing more arrives, and the next reset is a request of its own.
+    testsupport::waitUntil([] { return KRAPIWorkerQueue()->operationCount() == 0; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list->videos().size(), 20);
+    list->reloadVideos();
+    waitForPage(list, 1);
+    EXPECT_EQ(script->count(), 2);
+    EXPECT_EQ(list->videos().first()->aid(), 970100);
+}
+
+TEST_F(VideoListTest, TheHomeListTakesAFirstPageThatArrivedBeforeIt)
+{
+    auto script = scriptHome([](int n) { return FeedAnswer{consecutive(975000 + n * 100, 20)}; });
+    KRAPIClient::sharedClient()->prefetchRecommendedHomePage();
+    KR_WAIT_UNTIL(script->count() == 1);
+    testsupport::waitUntil([] { return KRAPIWorkerQueue()->operationCount() == 0; });
+    QCoreApplication::processEvents();
+
+    KRVideoListViewController* list = showHome();
+    EXPECT_TRUE(list->isLoading()) << "handed over on a later turn, as any answer";
+    waitForPage(list, 1);
+    EXPECT_EQ(script->count(), 1);
+    EXPECT_EQ(list->videos().first()->aid(), 975000);
+}
+
+TEST_F(VideoListTest, AFailedFirstPageAskedBeforeTheListAlertsThroughTheList)
+{
+    auto script = scriptHome([](int) { return FeedAnswer{{}, true}; });
+    KRAPIClient::sharedClient()->prefetchRecommendedHomePage();
+    KRVideoListViewController* list = showHome();
+    KR_WAIT_UNTIL(window->visibleAlert() != nullptr);
+    EXPECT_EQ(window->visibleAlert()->title(), QStringLiteral("加载失败"));
+    window->visibleAlert()->tapButtonForTesting(0);
+    EXPECT_EQ(list->page(), 0);
+    EXPECT_FALSE(list->isLoading());
+    EXPECT_EQ(script->count(), 1);
+    EXPECT_EQ(requestsTo(kPopular).size(), 1) << "the popular list stood in, and failed too";
+}
+
 } // namespace

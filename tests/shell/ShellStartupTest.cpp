@@ -16,6 +16,7 @@
 #include "browse/KRUsageNoticeViewController.h"
 #include "browse/KRVideoListViewController.h"
 #include "model/KRServiceHosts.h"
+#include "service/KRAPIClient.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/BarButtonItem.h"
@@ -465,6 +466,21 @@ TEST_F(ShellStartupTest, MemoryWarningsAreRecorded)
     launch();
     Application::shared().memoryWarningForTesting();
     KR_WAIT_UNTIL(runtimeLog().contains(QStringLiteral("[memory-warning] UIApplication delivered memory warning")));
+}
+
+TEST_F(ShellStartupTest, TheHomeFeedAskedForAtLaunchIsTheHomeListsFirstPage)
+{
+    KRAPIClient::resetReadLoaderStateForTesting();
+    KRAPIClient::resetWBIMixinKeyForTesting();
+    launch();
+    auto* home = qobject_cast<KRVideoListViewController*>(stack(0)->viewControllers().first());
+    ASSERT_NE(home, nullptr);
+    KR_WAIT_UNTIL(!home->isLoading() && home->page() == 1);
+    EXPECT_EQ(home->videos().size(), 18);
+    const QList<FakeRequest> feed = service->requestsTo(QStringLiteral("/x/web-interface/wbi/index/top/feed/rcmd"));
+    ASSERT_EQ(feed.size(), 1) << "the list took the launch's request instead of making its own";
+    EXPECT_EQ(feed.first().queryValue(QStringLiteral("fresh_idx")), QStringLiteral("1"));
+    EXPECT_EQ(service->requestsTo(QStringLiteral("/x/web-interface/nav")).size(), 1);
 }
 
 TEST_F(ShellStartupTest, LoggedInLaunchWarmsTheRiskCookiesOnlyThen)

@@ -118,6 +118,10 @@ void ActionSheet::present(View* host, const QRectF& anchor, bool popover, bool a
     // A host that goes (its screen popped) takes the sheet with it, as a cancel or as the click
     // it was sliding away for.
     connect(backdrop, &QObject::destroyed, this, [this] {
+        // The backdrop is half destroyed here: forget it without reading it.
+        m_presentation = nullptr;
+        m_panel = nullptr;
+        m_buttonViews.clear();
         if (!m_finished)
             finishDismissal(m_dismissing ? m_clickedIndex : m_cancelIndex);
     });

@@ -98,6 +98,11 @@ Window::Window(const QRectF& frame) : View(frame.isNull() ? Screen::bounds() : f
 Window::~Window()
 {
     Application::shared().unregisterWindow(this);
+    // Alerts still up or waiting go with the window, unanswered: nobody is left to see them.
+    for (const QPointer<AlertView>& alert : m_alerts)
+        delete alert.data();
+    m_alerts.clear();
+    delete m_visibleAlert.data();
     // The screens go before their views disappear under them.
     for (const auto& m : m_modals)
         delete m.controller.data();
