@@ -84,3 +84,21 @@ void KRAssignCommentPageType(const std::shared_ptr<KRCommentPage>& page, qint32 
     for (const auto& comment : page->comments())
         KRAssignCommentType(comment, type);
 }
+
+void KRAppendCommentsSkippingRepeats(KRCommentList& listed, const KRCommentList& page)
+{
+    QSet<qint64> held;
+    for (const auto& comment : std::as_const(listed))
+        if (comment && comment->rpid() >= 1)
+            held.insert(comment->rpid());
+    for (const auto& comment : page) {
+        if (!comment)
+            continue;
+        if (comment->rpid() >= 1) {
+            if (held.contains(comment->rpid()))
+                continue;
+            held.insert(comment->rpid());
+        }
+        listed << comment;
+    }
+}

@@ -52,3 +52,7 @@ private:
 // Gives every comment of the page (and their preview replies) the area type it was fetched
 // with; below 2 becomes 1.
 void KRAssignCommentPageType(const std::shared_ptr<KRCommentPage>& page, qint32 type);
+
+// Appends the page's comments to a listed run, leaving out each whose id (at least 1) is listed
+// already or came earlier in the page; comments without an id are never repeats.
+void KRAppendCommentsSkippingRepeats(KRCommentList& listed, const KRCommentList& page);

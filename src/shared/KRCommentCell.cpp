@@ -111,6 +111,16 @@ KRCommentCell::~KRCommentCell() { m_pictureDelegate = nullptr; }
 
 void KRCommentCell::setPictureDelegate(KRCommentCellDelegate* delegate) { m_pictureDelegate = delegate; }
 
+void KRCommentCell::useAccentSelection()
+{
+    setSelectionStyle(TableViewCellSelectionStyleBlue);
+    auto* selected = new View(QRectF());
+    QColor accent = KRTheme::sharedTheme()->accentColor();
+    accent.setAlphaF(0.22);
+    selected->setBackgroundColor(accent);
+    setSelectedBackgroundView(selected);
+}
+
 void KRCommentCell::ensurePictureViewCount(int count)
 {
     count = std::min(count, kMaximumPictures);

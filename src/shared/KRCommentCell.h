@@ -34,6 +34,8 @@ public:
     static qreal heightForComment(const KRComment&, qreal tableWidth, bool showThreadHint);
     std::shared_ptr<KRComment> representedComment() const { return m_representedComment; }
     void setPictureDelegate(KRCommentCellDelegate*);
+    // Selectable as comment lists show it: the theme's accent at 0.22 behind the row.
+    void useAccentSelection();
     KRCommentCellDelegate* pictureDelegate() const { return m_pictureDelegate; }
 
     void applyTheme();

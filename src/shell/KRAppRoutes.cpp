@@ -3,6 +3,7 @@
 #include "browse/KRUploaderViewController.h"
 #include "login/KRQRLoginViewController.h"
 #include "shared/KRRouter.h"
+#include "social/KRDynamicDetailViewController.h"
 #include "social/KRFollowingViewController.h"
 #include "social/KRMessageViewController.h"
 #include "social/KRReplyThreadViewController.h"
@@ -30,6 +31,20 @@ void KRInstallAppRoutes()
     };
     routes.replyThread = [](const std::shared_ptr<KRComment>& root, qint64 focusedReplyRpid) -> KRRoutes::Screen {
         return new KRReplyThreadViewController(root, focusedReplyRpid);
+    };
+    routes.dynamicDetail = [](const QString& dynamicID, const KRCommentFocus& focus) -> KRRoutes::Screen {
+        auto* detail = new KRDynamicDetailViewController(dynamicID);
+        switch (focus.kind) {
+        case KRCommentFocus::Kind::None:
+            break;
+        case KRCommentFocus::Kind::AtRootRpid:
+            detail->showCommentsAtRootRpid(focus.root, focus.target);
+            break;
+        case KRCommentFocus::Kind::AtRpid:
+            detail->showCommentsAtRpid(focus.rpid);
+            break;
+        }
+        return detail;
     };
     routes.followingFeed = [](const QString& feedType) -> KRRoutes::Screen {
         return new KRFollowingViewController(feedType);

@@ -19,7 +19,6 @@
 #include "shared/KRLoadMoreView.h"
 #include "store/KRSessionStore.h"
 
-#include <QSet>
 
 #include <algorithm>
 
@@ -183,12 +182,7 @@ TableViewCell* KRReplyThreadViewController::cellForRowAtIndexPath(TableView* tab
         cell = new KRCommentCell(TableViewCellStyleDefault, kCommentCellIdentifier);
     cell->configureWithComment(ip.section == 0 ? m_rootComment : m_paging.replies.value(ip.row), false);
     cell->setPictureDelegate(this);
-    cell->setSelectionStyle(TableViewCellSelectionStyleBlue);
-    auto* selected = new View(QRectF());
-    QColor accent = theme->accentColor();
-    accent.setAlphaF(0.22);
-    selected->setBackgroundColor(accent);
-    cell->setSelectedBackgroundView(selected);
+    cell->useAccentSelection();
     return cell;
 }
 
@@ -268,20 +262,7 @@ void KRReplyThreadViewController::loadPage(qint32 page, bool reset)
             }
             if (reset)
                 m_paging.replies.clear();
-            QSet<qint64> held;
-            for (const auto& reply : std::as_const(m_paging.replies))
-                if (reply && reply->rpid() >= 1)
-                    held.insert(reply->rpid());
-            for (const auto& comment : result->comments()) {
-                if (!comment)
-                    continue;
-                if (comment->rpid() >= 1) {
-                    if (held.contains(comment->rpid()))
-                        continue;
-                    held.insert(comment->rpid());
-                }
-                m_paging.replies << comment;
-            }
+            KRAppendCommentsSkippingRepeats(m_paging.replies, result->comments());
             m_paging.page = page;
             m_paging.totalCount = result->totalCount() >= 1 ? result->totalCount() : (m_rootComment ? m_rootComment->replyCount() : 0);
             m_paging.hasMore = result->hasMore();

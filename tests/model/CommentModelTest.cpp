@@ -248,3 +248,18 @@ TEST(CommentModelTest, DisplaysRelativeTimes)
     c.setCreatedAt(QDateTime::currentSecsSinceEpoch() - 150);
     EXPECT_EQ(c.displayTime(), "2分钟前");
 }
+
+TEST(CommentModelTest, AppendsAPageLeavingOutRepeatsButNeverCommentsWithoutAnID)
+{
+    const auto comment = [](qint64 rpid) {
+        auto c = std::make_shared<KRComment>();
+        c->setRpid(rpid);
+        return c;
+    };
+    KRCommentList listed{comment(1), comment(0)};
+    KRAppendCommentsSkippingRepeats(listed, {comment(1), comment(2), nullptr, comment(2), comment(0), comment(3)});
+    QList<qint64> ids;
+    for (const auto& c : listed)
+        ids << c->rpid();
+    EXPECT_EQ(ids, (QList<qint64>{1, 0, 2, 0, 3}));
+}

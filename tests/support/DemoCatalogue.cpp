@@ -34,7 +34,9 @@ void DemoCatalogue::install(FakeService& service)
                              {InteractionFixtures::kFirstDemoFolderID + 2, QStringLiteral("私藏"), 0, true, {}}});
     interactions.setPrivateFolderAnsweredWithoutID(true);
     AccountFixtures::installDemoAccount(service);
-    DynamicFixtures::installFeedRoute(service, DynamicFixtures::demoFeed());
+    const auto feed = DynamicFixtures::demoFeed();
+    DynamicFixtures::installFeedRoute(service, feed);
+    DynamicFixtures::installDetailRoute(service, feed);
     DynamicFixtures::installActionRoutes(service, std::make_shared<DynamicFixtures::ActionPlan>());
 }
 

@@ -126,6 +126,47 @@ void installFeedRoute(FakeService& service, const std::shared_ptr<FeedPlan>& pla
     });
 }
 
+QVariantMap ownVideoDetailItem()
+{
+    Map item = withStats(videoItem(kOwnVideoID, kOwnVideoAID, QStringLiteral("木工桌的第二天"), kOwnMID), 5, 7);
+    item.insert(QStringLiteral("basic"), Map{{QStringLiteral("comment_id_str"), QString::number(kOwnVideoAID)},
+                                             {QStringLiteral("comment_type"), 11}});
+    Map modules = item.value(QStringLiteral("modules")).toMap();
+    Map module = modules.value(QStringLiteral("module_dynamic")).toMap();
+    module.insert(QStringLiteral("desc"), desc(QStringLiteral("新视频发布了，欢迎来看")));
+    modules.insert(QStringLiteral("module_dynamic"), module);
+    item.insert(QStringLiteral("modules"), modules);
+    return item;
+}
+
+QVariantMap pictureDetailItem()
+{
+    Map item = withStats(pictureItem(kPictureID, QStringLiteral("今天的晚霞"), 2, 7001), 0, 0);
+    item.insert(QStringLiteral("basic"), Map{{QStringLiteral("comment_id_str"), QString()}, {QStringLiteral("comment_type"), 0}});
+    return item;
+}
+
+void installDetailRoute(FakeService& service, const std::shared_ptr<FeedPlan>& feed)
+{
+    service.route(KRServiceHosts::apiHost(), kDetailPath, [feed](const FakeRequest& request) {
+        const QString id = request.queryValue(QStringLiteral("id"));
+        if (id == kFailingID)
+            return FakeReply::withStatus(500);
+        if (id == kOwnVideoID)
+            return AccountFixtures::ok(Map{{QStringLiteral("item"), ownVideoDetailItem()}});
+        if (id == kPictureID)
+            return AccountFixtures::ok(Map{{QStringLiteral("item"), pictureDetailItem()}});
+        if (feed) {
+            std::lock_guard guard(feed->lock);
+            for (const FeedPage& page : std::as_const(feed->pages))
+                for (const QVariant& item : page.items)
+                    if (item.toMap().value(QStringLiteral("id_str")).toString() == id)
+                        return AccountFixtures::ok(Map{{QStringLiteral("item"), item}});
+        }
+        return AccountFixtures::ok(Map{});
+    });
+}
+
 void installActionRoutes(FakeService& service, const std::shared_ptr<ActionPlan>& plan)
 {
     for (const QString& path : {kThumbPath, kCreatePath, kRemovePath, kWatchLaterPath}) {

@@ -75,6 +75,25 @@ struct ActionPlan {
 std::shared_ptr<FeedPlan> demoFeed();
 
 void installFeedRoute(FakeService& service, const std::shared_ptr<FeedPlan>& plan);
+
+// The detail read ("/x/polymer/web-dynamic/v1/detail") by "id":
+// - kOwnVideoID: the user's own video dynamic (author 4242, the logged-in test account) whose
+//   comments are the landed comments of ServiceFixtures::kDetailAID in area 11; 5 likes,
+//   7 comments on record;
+// - kPictureID: another author's two pictures with no comment area of their own, so comments
+//   hang on the numeric id in area 1, where the service lists none;
+// - kFailingID answers 500; an id of a row `feed` plans (the demo's) that row; any other id an
+//   empty answer.
+inline const QString kDetailPath = QStringLiteral("/x/polymer/web-dynamic/v1/detail");
+inline const QString kOwnVideoID = QStringLiteral("880001");
+constexpr qint64 kOwnVideoAID = 170001;
+constexpr qint64 kOwnMID = 4242;
+inline const QString kPictureID = QStringLiteral("880002");
+inline const QString kEmptyID = QStringLiteral("880000");
+inline const QString kFailingID = QStringLiteral("880500");
+QVariantMap ownVideoDetailItem();
+QVariantMap pictureDetailItem();
+void installDetailRoute(FakeService& service, const std::shared_ptr<FeedPlan>& feed = nullptr);
 void installActionRoutes(FakeService& service, const std::shared_ptr<ActionPlan>& plan);
 
 } // namespace DynamicFixtures

@@ -33,6 +33,8 @@
 #include "shared/KRPhotoPickerViewController.h"
 #include "platform/uikit/LongPressGestureRecognizer.h"
 #include "social/KRReplyThreadViewController.h"
+#include "social/KRDynamicDetailViewController.h"
+#include "platform/uikit/ActionSheet.h"
 #include "model/KRComment.h"
 #include "platform/uikit/TextField.h"
 #include "store/KRSessionStore.h"
@@ -639,6 +641,44 @@ bool shootComments(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The dynamic screen against the fake service: the user's own video dynamic over its comments
+// with the comment button docked above the tab bar, then its more sheet.
+bool shootDynamicDetail(const QDir& dir, const QString& device)
+{
+    namespace DD = testsupport::DynamicFixtures;
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts();
+    testsupport::FakeService service(hosts);
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    testsupport::CommentFixtures::installCommentRoutes(service);
+    DD::installDetailRoute(service);
+    DD::installActionRoutes(service, std::make_shared<DD::ActionPlan>());
+    testsupport::AccountFixtures::logInWebOnly();
+    const auto settled = [] { return KRImageLoader::sharedLoader()->downloadCountForTesting() == 0; };
+
+    bool ok = true;
+    Shell s = makeShell(new ListScreen(QStringLiteral("关注"), {}), 1);
+    auto* detail = new KRDynamicDetailViewController(DD::kOwnVideoID);
+    push(s.nav, detail);
+    if (!waitFor([&] { return detail->commentPage() == 1 && !detail->isLoadingComments() && settled(); })) {
+        std::printf("FAILED to load a dynamic\n");
+        KRSessionStore::sharedStore().clearSession();
+        return false;
+    }
+    waitFor(settled);
+    ok &= save(s, dir, device + QStringLiteral("-dynamic"));
+    if (auto* cell = qobject_cast<KRDynamicCell*>(detail->tableView()->cellForRowAtIndexPath({0, 0})))
+        cell->repostButton()->tapForTesting();
+    AnimationClock::finishAll();
+    ok &= save(s, dir, device + QStringLiteral("-dynamic-more"));
+    if (ActionSheet* sheet = detail->moreSheet())
+        sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+    AnimationClock::finishAll();
+    KRSessionStore::sharedStore().clearSession();
+    return ok;
+}
+
 // The player of the video page: a decoded frame of the test clip under the danmaku and the
 // controls, once with the controls up and paused, once playing with them hidden.
 bool shootPlayer(const QDir& dir)
@@ -1075,6 +1115,7 @@ int main(int argc, char** argv)
         ok &= shootFollowing(dir, QString::fromLatin1(d.name));
         ok &= shootPictures(dir, QString::fromLatin1(d.name));
         ok &= shootComments(dir, QString::fromLatin1(d.name));
+        ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
     }
