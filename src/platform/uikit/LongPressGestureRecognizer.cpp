@@ -66,7 +66,8 @@ void LongPressGestureRecognizer::endPressForTesting()
 
 bool LongPressGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_view)
+    // The view is our parent; compared as a plain object, as it may be half destroyed here.
+    if (watched != parent())
         return false;
     if (event->type() == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);

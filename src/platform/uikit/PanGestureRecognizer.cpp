@@ -57,7 +57,8 @@ void PanGestureRecognizer::panForTesting(const QPointF& start, const QList<QPoin
 
 bool PanGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_view)
+    // The view is our parent; compared as a plain object, as it may be half destroyed here.
+    if (watched != parent())
         return false;
     if (event->type() == QEvent::MouseButtonPress) {
         const QPointF at = static_cast<QMouseEvent*>(event)->position();
