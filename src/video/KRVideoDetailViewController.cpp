@@ -77,6 +77,10 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
 
 KRVideoDetailViewController::~KRVideoDetailViewController()
 {
+    // The view outlives the page's members (the base class deletes it): its going must not
+    // reach back into them.
+    if (QObject* loaded = m_loadedView.data())
+        disconnect(loaded, nullptr, this, nullptr);
     m_delayed.cancelAll();
     m_observers.clear();
     if (m_player.controls)
