@@ -295,6 +295,41 @@ TEST_F(VideoPagePlaybackTest, ListLoopOfOnePartReplaysIt)
     KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() < 5.0);
 }
 
+TEST_F(VideoPagePlaybackTest, TheThirdStallWithinAMinuteFallsBackTo360P)
+{
+    // Each piece is a little under two seconds of the 720p clip; the player runs dry at the
+    // end of each until the next is let go.
+    constexpr qint64 piece = 1000 * 1024;
+    std::shared_ptr<testsupport::BodyGate> gate = play.gateMedia(64);
+    gate->openTo(piece);
+    const auto stalls = [] { return int(log().count(QStringLiteral("[playback-stall] count="))); };
+    // The clock keeps pace with the wall, at least, so the stalls fall well within the window.
+    const auto advanceSlowlyUntil = [](const std::function<bool()>& condition) { return advanceUntil(condition, 0.002); };
+    KRVideoDetailViewController* page = pushAndPlay();
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return stalls() == 1; }));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-stall] count=1")));
+    EXPECT_FALSE(part(page, "loadingOverlay")->isHidden());
+
+    gate->openTo(2 * piece);
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return part(page, "loadingOverlay")->isHidden(); }));
+    // The check a second after the stall sees it over while the new piece plays.
+    platform::MainClock::advanceForTesting(1.0);
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return stalls() == 2; }));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-stall] count=2")));
+    EXPECT_FALSE(log().contains(QStringLiteral("playback-stall-fallback")));
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+
+    gate->openTo(3 * piece);
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return part(page, "loadingOverlay")->isHidden(); }));
+    platform::MainClock::advanceForTesting(1.0);
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return stalls() == 3; }));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-stall-fallback] from=64 to=16 count=3")));
+    gate->openTo(std::numeric_limits<qint64>::max());
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 16 && playing(page));
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
+    EXPECT_EQ(log().count(QStringLiteral("playback-stall-fallback")), 1);
+}
+
 TEST_F(VideoPagePlaybackTest, HistoryHeartbeatsAndTheLocalRecord)
 {
     testsupport::AccountFixtures::logInWebOnly();
