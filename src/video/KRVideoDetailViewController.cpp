@@ -20,6 +20,7 @@
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackTransport.h"
 #include "shared/KRImageLoader.h"
+#include "shared/KRLoadMoreView.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
@@ -239,6 +240,20 @@ void KRVideoDetailViewController::didReceiveMemoryWarning()
         m_comments.commentsLoading = false;
         if (m_comments.commentsTableView)
             m_comments.commentsTableView->reloadData();
+    }
+    // An old device keeps a few related rows; the footer can bring the rest back.
+    if (KRPreferences::sharedPreferences().isA4OrEarlierDevice() && m_related.videos.size() >= 5) {
+        m_related.videos = m_related.videos.mid(0, 4);
+        m_related.identities.clear();
+        for (const std::shared_ptr<KRVideo>& video : std::as_const(m_related.videos)) {
+            if (!video->feedIdentity().isEmpty())
+                m_related.identities.insert(video->feedIdentity());
+        }
+        m_related.hasMore = true;
+        if (!m_related.loading)
+            m_info.relatedLoadMoreView->setLoadMoreState(KRLoadMoreStateIdle);
+        m_info.relatedTableView->reloadData();
+        updateInfoLayout();
     }
     if (!m_danmaku.enabled) {
         m_danmaku.danmakus.clear();

@@ -42,6 +42,7 @@ class ActivityIndicatorView;
 class Button;
 class ImageView;
 class Label;
+class LongPressGestureRecognizer;
 class ScrollView;
 class SegmentedControl;
 class TableView;
@@ -190,6 +191,7 @@ private:
         KRPlaybackTransport* moviePlayer = nullptr;
         QPointer<KRPlayerControlsView> controls;
         QPointer<QWidget> applicationVideoSurfaceView;
+        QPointer<platform::uikit::LongPressGestureRecognizer> speedPressRecognizer;
         bool hasStartedPlayback = false;
     };
     struct TabRow {

@@ -15,6 +15,7 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Geometry.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/LongPressGestureRecognizer.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
@@ -396,6 +397,15 @@ void KRVideoDetailViewController::startMovieWithURLString(const QString& address
     player->prepareToPlay();
     player->play();
     applyPlaybackRateToAllClocks(m_speed.playbackRate, false);
+    if (auto* playerView = qobject_cast<View*>(player->view())) {
+        // The recogniser only watches: presses reach the controls' own taps as before.
+        auto* recognizer = new LongPressGestureRecognizer(playerView, [this] {
+            if (m_player.speedPressRecognizer)
+                speedPressChanged(m_player.speedPressRecognizer->state());
+        });
+        recognizer->setMinimumPressDuration(0.35);
+        m_player.speedPressRecognizer = recognizer;
+    }
 }
 
 void KRVideoDetailViewController::startDASHPlayback(const QString& soundURL, const QString& pictureURL)
@@ -689,6 +699,7 @@ void KRVideoDetailViewController::tearDownMoviePlayer()
         m_player.danmakuView->hide();
         m_player.danmakuView->setParent(isViewLoaded() ? view() : nullptr);
     }
+    delete m_player.speedPressRecognizer.data();
     KRPlaybackTransport* player = m_player.moviePlayer;
     if (!player) {
         stopHistoryHeartbeatTimer();

@@ -76,6 +76,7 @@ struct PlaybackFixtures::State {
     QMap<qint32, QualityFault> qualityFaults;
     QMap<qint32, QPair<MediaFault, qint64>> mediaFaults;
     QMap<qint32, int> mediaRequests;
+    QMap<qint32, std::shared_ptr<BodyGate>> mediaGates;
     qint64 portraitCID = 0;
     Fault fault = Fault::None;
     int delayMs = 0;
@@ -152,11 +153,13 @@ void PlaybackFixtures::serveMedia()
                                                                             const FakeService::Pause& pause) {
                                       Fault fault;
                                       QPair<MediaFault, qint64> own{MediaFault::None, 0};
+                                      std::shared_ptr<BodyGate> gate;
                                       {
                                           std::lock_guard guard(state->lock);
                                           fault = state->fault;
                                           if (quality > 0) {
                                               own = state->mediaFaults.value(quality, own);
+                                              gate = state->mediaGates.value(quality);
                                               ++state->mediaRequests[quality];
                                           }
                                       }
@@ -167,6 +170,7 @@ void PlaybackFixtures::serveMedia()
                                           return;
                                       }
                                       MediaFixtures::Serving serving;
+                                      serving.gate = gate;
                                       if (fault == Fault::Throttled || own.first == MediaFault::Throttled) {
                                           serving.throttleChunkBytes = 16 * 1024;
                                           serving.throttleMs = 40;
@@ -205,6 +209,14 @@ void PlaybackFixtures::setMediaFault(qint32 quality, MediaFault fault, qint64 by
 {
     std::lock_guard guard(m_state->lock);
     m_state->mediaFaults.insert(quality, {fault, std::max<qint64>(bytes, 0)});
+}
+
+std::shared_ptr<BodyGate> PlaybackFixtures::gateMedia(qint32 quality)
+{
+    auto gate = std::make_shared<BodyGate>();
+    std::lock_guard guard(m_state->lock);
+    m_state->mediaGates.insert(quality, gate);
+    return gate;
 }
 
 int PlaybackFixtures::mediaRequestCount(qint32 quality) const

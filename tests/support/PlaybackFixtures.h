@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/BodyGate.h"
 #include "support/FakeService.h"
 #include "support/MediaFixtures.h"
 
@@ -63,6 +64,9 @@ public:
     // Replies waiting for the release now.
     int heldReplyCount() const;
     void setMediaFault(qint32 quality, MediaFault fault, qint64 bytes = 256 * 1024);
+    // Every answer of one quality's media from now on goes no further than the gate lets it
+    // (counted from the start of each answer), so a test decides when the player runs dry.
+    std::shared_ptr<BodyGate> gateMedia(qint32 quality);
     // Media requests of one quality so far (both addresses, any answer).
     int mediaRequestCount(qint32 quality) const;
     // The video with this cid plays the 6 s portrait clip (360×640) at every quality, from

@@ -551,6 +551,8 @@ QString ServiceFixtures::detailBVID() { return bvidForAID(kDetailAID); }
 qint64 ServiceFixtures::unavailableCID(qint64 aid) { return 20000000 + aid; }
 QString ServiceFixtures::uploaderName() { return S("木工小林"); }
 
+qint64 ServiceFixtures::firstCIDForAID(qint64 aid) { return cidForAID(aid); }
+
 QString ServiceFixtures::bvidForAID(qint64 aid)
 {
     static const char kBase58[] = "FcwAPNKTMug3GV5Lj7EJnHpWsx4tb8haYeviqBz6rkCy12mUSDQX9RdoZf";

@@ -66,6 +66,8 @@ public:
     static constexpr int kRepliesPerComment = 25;
     // The service's BV text of an archive id.
     static QString bvidForAID(qint64 aid);
+    // The cid of an archive's first part; every archive of the lists has that part alone.
+    static qint64 firstCIDForAID(qint64 aid);
 
     // ---- Reply bodies, for tests that serve a variant ----
     // One archive as list endpoints give it (popular, ranking, related).

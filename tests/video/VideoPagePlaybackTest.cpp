@@ -6,6 +6,7 @@
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Button.h"
+#include "platform/uikit/Control.h"
 #include "platform/uikit/Label.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
@@ -21,6 +22,8 @@
 #include "support/ConsoleCapture.h"
 
 #include <QTest>
+
+#include <limits>
 
 using namespace platform::uikit;
 using namespace videotest;
@@ -155,6 +158,65 @@ TEST_F(VideoPagePlaybackTest, SpeedSheetAndHold)
     EXPECT_EQ(statusText(page), QStringLiteral("恢复 1x"));
 }
 
+// The widget the window system hands a press to at a place of the picture where no control
+// takes it, and that place in the widget's coordinates. The left edge is the navigation's
+// back drag, so the search starts at the middle.
+static std::pair<QWidget*, QPoint> pictureSpot(KRVideoDetailViewController* page)
+{
+    QWidget* picture = page->moviePlayer()->view();
+    for (int y = picture->height() / 4; y < picture->height(); y += 8) {
+        for (int x = picture->width() / 2; x < picture->width(); x += 8) {
+            QWidget* hit = picture->childAt(QPoint(x, y));
+            if (!hit)
+                hit = picture;
+            bool onControl = false;
+            for (QWidget* w = hit; w && w != picture; w = w->parentWidget())
+                onControl = onControl || qobject_cast<Control*>(w) || w->testAttribute(Qt::WA_TransparentForMouseEvents);
+            if (!onControl)
+                return {hit, hit->mapFrom(picture, QPoint(x, y))};
+        }
+    }
+    return {nullptr, {}};
+}
+
+TEST_F(VideoPagePlaybackTest, HoldingThePicturePlaysAtDoubleSpeedUntilReleased)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->setPlaybackRateValue(1.5f, false);
+    const auto [target, spot] = pictureSpot(page);
+    ASSERT_NE(target, nullptr);
+
+    QTest::mousePress(target, Qt::LeftButton, {}, spot);
+    platform::MainClock::advanceForTesting(0.3);
+    EXPECT_NE(statusText(page), QStringLiteral("按住 2.0x"));
+    EXPECT_FALSE(log().contains(QStringLiteral("hold=YES")));
+    platform::MainClock::advanceForTesting(0.06);
+    EXPECT_EQ(statusText(page), QStringLiteral("按住 2.0x"));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-rate-applied] rate=2.00 hold=YES")));
+    KR_ADVANCE_UNTIL(std::abs(page->moviePlayer()->playerForTesting()->rate() - 2.0) < 0.01);
+    QTest::mouseRelease(target, Qt::LeftButton, {}, spot);
+    EXPECT_EQ(statusText(page), QStringLiteral("恢复 1.5x"));
+    EXPECT_FLOAT_EQ(page->playbackRate(), 1.5f);
+    KR_ADVANCE_UNTIL(std::abs(page->moviePlayer()->playerForTesting()->rate() - 1.5) < 0.01);
+
+    // A short press is no hold.
+    page->setPlaybackRateValue(0.0f, false);
+    const qsizetype holds = log().count(QStringLiteral("hold=YES"));
+    QTest::mousePress(target, Qt::LeftButton, {}, spot);
+    platform::MainClock::advanceForTesting(0.2);
+    QTest::mouseRelease(target, Qt::LeftButton, {}, spot);
+    platform::MainClock::advanceForTesting(0.3);
+    EXPECT_EQ(log().count(QStringLiteral("hold=YES")), holds);
+
+    // A stored rate of 0 comes back as 1x.
+    QTest::mousePress(target, Qt::LeftButton, {}, spot);
+    platform::MainClock::advanceForTesting(0.35);
+    EXPECT_EQ(statusText(page), QStringLiteral("按住 2.0x"));
+    QTest::mouseRelease(target, Qt::LeftButton, {}, spot);
+    EXPECT_EQ(statusText(page), QStringLiteral("恢复 1x"));
+}
+
 TEST_F(VideoPagePlaybackTest, AnUnexpectedPauseIsRetriedAfterAPause)
 {
     KRVideoDetailViewController* page = pushAndPlay();
@@ -208,6 +270,64 @@ TEST_F(VideoPagePlaybackTest, SingleLoopReplaysThePart)
     KR_ADVANCE_UNTIL(statusText(page) == QStringLiteral("单集循环"));
     EXPECT_EQ(page->selectedPageIndex(), 0);
     KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() < 5.0);
+}
+
+TEST_F(VideoPagePlaybackTest, ListLoopOfOnePartReplaysIt)
+{
+    KRPreferences::sharedPreferences().setPlaybackLoopMode(2);
+    auto video = std::make_shared<KRVideo>();
+    const qint64 aid = 200003;
+    video->setAid(aid);
+    video->setBvid(testsupport::ServiceFixtures::bvidForAID(aid));
+    video->setCid(testsupport::ServiceFixtures::firstCIDForAID(aid));
+    video->setTitle(QStringLiteral("一集的视频"));
+    KRVideoDetailViewController* page = push(video);
+    auto* playButton = part<Button>(page, "playButton");
+    KR_WAIT_UNTIL(playButton->isEnabled() && page->video()->pages().size() == 1);
+    QTest::mouseClick(playButton, Qt::LeftButton);
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(statusText(page) == QStringLiteral("列表循环"));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-collection-continuation-deferred] identity=%1 finalPart=0 pageCount=1 loop=2")
+                                   .arg(page->video()->feedIdentity())));
+    EXPECT_EQ(page->selectedPageIndex(), 0);
+    EXPECT_FALSE(page->isPlaybackEndedAwaitingReplay());
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() < 5.0);
+}
+
+TEST_F(VideoPagePlaybackTest, TheThirdStallWithinAMinuteFallsBackTo360P)
+{
+    // Each piece is a little under two seconds of the 720p clip; the player runs dry at the
+    // end of each until the next is let go.
+    constexpr qint64 piece = 1000 * 1024;
+    std::shared_ptr<testsupport::BodyGate> gate = play.gateMedia(64);
+    gate->openTo(piece);
+    const auto stalls = [] { return int(log().count(QStringLiteral("[playback-stall] count="))); };
+    // The clock keeps pace with the wall, at least, so the stalls fall well within the window.
+    const auto advanceSlowlyUntil = [](const std::function<bool()>& condition) { return advanceUntil(condition, 0.002); };
+    KRVideoDetailViewController* page = pushAndPlay();
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return stalls() == 1; }));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-stall] count=1")));
+    EXPECT_FALSE(part(page, "loadingOverlay")->isHidden());
+
+    gate->openTo(2 * piece);
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return part(page, "loadingOverlay")->isHidden(); }));
+    // The check a second after the stall sees it over while the new piece plays.
+    platform::MainClock::advanceForTesting(1.0);
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return stalls() == 2; }));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-stall] count=2")));
+    EXPECT_FALSE(log().contains(QStringLiteral("playback-stall-fallback")));
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+
+    gate->openTo(3 * piece);
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return part(page, "loadingOverlay")->isHidden(); }));
+    platform::MainClock::advanceForTesting(1.0);
+    ASSERT_TRUE(advanceSlowlyUntil([&] { return stalls() == 3; }));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-stall-fallback] from=64 to=16 count=3")));
+    gate->openTo(std::numeric_limits<qint64>::max());
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 16 && playing(page));
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
+    EXPECT_EQ(log().count(QStringLiteral("playback-stall-fallback")), 1);
 }
 
 TEST_F(VideoPagePlaybackTest, HistoryHeartbeatsAndTheLocalRecord)

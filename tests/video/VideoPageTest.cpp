@@ -17,6 +17,7 @@
 #include "platform/uikit/TextField.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
+#include "shared/KRLoadMoreView.h"
 #include "video/KRInteractionButton.h"
 #include "video/KRVideoDetailSupport.h"
 
@@ -192,6 +193,36 @@ TEST_F(VideoPageLayoutTest, CommentsTabLoadsPagesAndKeepsThemThroughAMemoryWarni
     // Coming back loads them again.
     page->setSelectedDetailPage(1, false);
     KR_WAIT_UNTIL(!page->comments().isEmpty());
+}
+
+TEST_F(VideoPageLayoutTest, AMemoryWarningOnAnOldDeviceKeepsFourRelatedRows)
+{
+    useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("7.1"));
+    KRVideoDetailViewController* page = push();
+    KR_WAIT_UNTIL(page->relatedVideos().size() == 10);
+    const QString fifth = page->relatedVideos().at(4)->feedIdentity();
+    auto* related = part<TableView>(page, "relatedTableView");
+    auto* footer = part<KRLoadMoreView>(page, "relatedLoadMoreView");
+    EXPECT_EQ(footer->state(), KRLoadMoreStateNoMore);
+
+    platform::NotificationCenter::defaultCenter().post(ApplicationDidReceiveMemoryWarningNotification);
+    EXPECT_EQ(page->relatedVideos().size(), 4);
+    EXPECT_EQ(related->numberOfRowsInSection(0), 4);
+    EXPECT_EQ(footer->state(), KRLoadMoreStateIdle);
+    // The footer brings the dropped rows back, each once.
+    QTest::mouseClick(footer->button(), Qt::LeftButton);
+    KR_WAIT_UNTIL(page->relatedVideos().size() == 10);
+    EXPECT_EQ(page->relatedVideos().at(4)->feedIdentity(), fifth);
+    EXPECT_EQ(related->numberOfRowsInSection(0), 10);
+}
+
+TEST_F(VideoPageLayoutTest, AMemoryWarningOnANewerDeviceKeepsTheRelatedRows)
+{
+    KRVideoDetailViewController* page = push();
+    KR_WAIT_UNTIL(page->relatedVideos().size() == 10);
+    platform::NotificationCenter::defaultCenter().post(ApplicationDidReceiveMemoryWarningNotification);
+    EXPECT_EQ(page->relatedVideos().size(), 10);
+    EXPECT_EQ(part<TableView>(page, "relatedTableView")->numberOfRowsInSection(0), 10);
 }
 
 TEST_F(VideoPageLayoutTest, SwipingThePagerSelectsTheTab)
