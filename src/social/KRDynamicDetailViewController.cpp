@@ -111,7 +111,9 @@ void KRDynamicDetailViewController::dynamicDidLoad(const QVariant& data, const K
         return;
     }
     m_dynamic = dynamics.first();
+    // Taken out of the table, the label is ours to delete: the dynamic replaces it for good.
     tableView()->setBackgroundView(nullptr);
+    delete m_stateLabel;
     m_stateLabel = nullptr;
     tableView()->reloadData();
     loadCommentsReset(true);
