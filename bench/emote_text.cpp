@@ -103,19 +103,8 @@ double bareHeights(int rows = kComments)
     return benchsupport::microsecondsPerCall(
         [&] {
             int lines = 0;
-            for (int i = 0; i < rows; ++i) {
-                const QString& text = displayStrings()[i];
-                QTextLayout layout(text, font);
-                QTextOption option;
-                option.setWrapMode(QTextOption::WrapAnywhere);
-                layout.setTextOption(option);
-                layout.beginLayout();
-                for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-                    line.setLineWidth(kTextWidth);
-                    ++lines;
-                }
-                layout.endLayout();
-            }
+            for (int i = 0; i < rows; ++i)
+                lines += benchsupport::bareCharacterWrapLineCount(displayStrings()[i], font, kTextWidth);
             benchmark::DoNotOptimize(lines);
         },
         5);

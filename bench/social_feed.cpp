@@ -116,18 +116,8 @@ double barePage()
             const QJsonDocument document = QJsonDocument::fromJson(pageReply());
             benchmark::DoNotOptimize(document);
             int lines = 0;
-            for (const QString& text : pageBodies()) {
-                QTextLayout layout(text, font);
-                QTextOption option;
-                option.setWrapMode(QTextOption::WrapAnywhere);
-                layout.setTextOption(option);
-                layout.beginLayout();
-                for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-                    line.setLineWidth(kBodyWidth);
-                    ++lines;
-                }
-                layout.endLayout();
-            }
+            for (const QString& text : pageBodies())
+                lines += benchsupport::bareCharacterWrapLineCount(text, font, kBodyWidth);
             benchmark::DoNotOptimize(lines);
         },
         20);
