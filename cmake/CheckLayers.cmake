@@ -5,7 +5,7 @@
 #   - lives in, or includes from, a folder that has no level (a new folder must be placed first);
 #   - is in the platform and includes anything of the system's own code;
 #   - is in one screen folder and includes another screen folder (screens reach each other
-#     through the router in shared/);
+#     through the router in nav/);
 # and when two folders include each other, directly or through others.
 #
 # The GUI-free core (model … account) ranks below every GUI folder of the platform, so it cannot
@@ -14,11 +14,11 @@ set(levels
   "platform/foundation=0" "platform/net=1" "platform/security=1" "platform/device=1"
   "model=2" "store=3" "service=4" "account=5"
   "platform/uikit=6" "platform/photos=6" "platform/media=7" "platform/web=7"
-  "look=8" "playback=9" "shared=10"
-  "browse=11" "login=11" "social=11" "video=11" "library=11" "settings=11"
-  "shell=12")
+  "look=8" "playback=9" "nav=10" "images=11" "shared=12"
+  "browse=13" "login=13" "social=13" "video=13" "library=13"
+  "shell=14")
 # Folders of one level that must not include one another.
-set(screen_folders browse login social video library settings)
+set(screen_folders browse login social video library)
 
 function(level_of folder out)
   set(result "")

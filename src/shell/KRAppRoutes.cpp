@@ -2,7 +2,7 @@
 
 #include "browse/KRUploaderViewController.h"
 #include "login/KRQRLoginViewController.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "social/KRDynamicDetailViewController.h"
 #include "social/KRFollowingViewController.h"
 #include "social/KRMessageViewController.h"

@@ -19,7 +19,7 @@
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackTransport.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"

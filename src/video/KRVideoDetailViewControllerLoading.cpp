@@ -24,9 +24,9 @@
 #include "service/KRDanmakuClient.h"
 #include "shared/KRCommentCell.h"
 #include "shared/KRCommentImageViewController.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "video/KRInteractionButton.h"
 #include "video/KRVideoDetailSupport.h"
 

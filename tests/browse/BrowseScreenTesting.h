@@ -7,7 +7,7 @@
 #include "shell/KRAppRoutes.h"
 #include "service/ServiceClientTesting.h"
 
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "browse/KRVideoListViewController.h"
 #include "platform/foundation/MainClock.h"

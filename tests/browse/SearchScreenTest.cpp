@@ -4,7 +4,7 @@
 
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "shared/KRPullRefreshView.h"
 #include "browse/KRSearchHistory.h"

@@ -1,6 +1,6 @@
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 
-#include "shared/KRImageMemoryCache.h"
+#include "images/KRImageMemoryCache.h"
 #include "model/KRConsole.h"
 #include "model/KRServiceHosts.h"
 #include "platform/device/DeviceProfile.h"
