@@ -4,7 +4,7 @@
 // window with one tab whose navigation stack the test fills, and a scripted home feed.
 
 #include "../uikit/KitTestSupport.h"
-#include "shell/KRAppRoutes.h"
+#include "shell/KRScreenRoutes.h"
 #include "service/ServiceClientTesting.h"
 
 #include "images/KRImageLoader.h"
@@ -73,7 +73,7 @@ protected:
     {
         ServiceClientTest::SetUp();
         // Screens open one another through the router, as the running application's do.
-        KRInstallAppRoutes();
+        KRRouter::install(KRScreenRoutes());
         KitTest::resetKit();
         testsupport::ImageFixtures::serveImages(fake);
         KRImageLoader::sharedLoader()->clearMemoryCache();

@@ -1,5 +1,5 @@
 #include "../uikit/KitTestSupport.h"
-#include "shell/KRAppRoutes.h"
+#include "shell/KRScreenRoutes.h"
 #include "service/ServiceClientTesting.h"
 
 #include "look/KRTarnwick23Skin.h"
@@ -52,7 +52,7 @@ protected:
     {
         ServiceClientTest::SetUp();
         // Screens open one another through the router, as the running application's do.
-        KRInstallAppRoutes();
+        KRRouter::install(KRScreenRoutes());
         KitTest::resetKit();
     }
     void TearDown() override
