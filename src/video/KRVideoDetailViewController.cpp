@@ -10,6 +10,7 @@
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/ScrollView.h"
 #include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"

@@ -5,6 +5,7 @@
 #include "look/KRTheme.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/uikit/Image.h"
+#include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/ScrollView.h"
 #include "platform/uikit/SegmentedControl.h"

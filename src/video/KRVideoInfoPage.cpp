@@ -107,7 +107,6 @@ void KRVideoInfoPage::build(ScrollView* page, qreal width)
     buildInteractionBar();
     v.pageStrip = add(new ScrollView(), "pageStrip");
     v.pageStrip->setShowsVerticalScrollIndicator(false);
-    v.pageStrip->setShowsHorizontalScrollIndicator(false);
     v.pageTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(12, true)), "pageTitleLabel");
     v.pageStrip->addSubview(v.pageTitleLabel);
     buildSummaryCard();

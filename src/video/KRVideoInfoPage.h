@@ -1,7 +1,6 @@
 #pragma once
 
 #include "model/KRError.h"
-#include "platform/uikit/ScrollViewDelegate.h"
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 #include "video/KRVideoRequestScope.h"
@@ -35,8 +34,7 @@ class View;
 // more may come. It shows the video the page hands it and tells the page what the user asked.
 class KRVideoInfoPage : public QObject,
                         public platform::uikit::TableViewDataSource,
-                        public platform::uikit::TableViewDelegate,
-                        public platform::uikit::ScrollViewDelegate {
+                        public platform::uikit::TableViewDelegate {
     Q_OBJECT
 public:
     struct Actions {
@@ -75,7 +73,7 @@ public:
     int coinLimit() const;
     void applyOfficialInteractionImages();
 
-    // Table and scroll delegates.
+    // Table delegates, and the scroll delegate of the page itself (the table delegate is one).
     int numberOfRowsInSection(platform::uikit::TableView* table, int section) override;
     platform::uikit::TableViewCell* cellForRowAtIndexPath(platform::uikit::TableView* table,
                                                           const platform::uikit::IndexPath& indexPath) override;
