@@ -19,7 +19,7 @@
 #include "service/KRAPIClient.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 
 #include <algorithm>
 #include <cmath>

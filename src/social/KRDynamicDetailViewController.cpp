@@ -17,7 +17,7 @@
 #include "service/KRAPIClient.h"
 #include "shared/KRCommentCell.h"
 #include "shared/KRDynamicComposerView.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "social/KRDynamicCell.h"
 #include "store/KRSessionStore.h"
 

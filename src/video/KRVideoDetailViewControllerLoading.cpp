@@ -10,7 +10,7 @@
 #include "platform/uikit/NavigationController.h"
 #include "service/KRAPIClient.h"
 #include "shared/KRCommentImageViewController.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "video/KRVideoDetailSupport.h"
 
 using namespace platform::uikit;

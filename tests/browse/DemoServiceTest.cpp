@@ -2,7 +2,7 @@
 // the clients need to browse it, and which stops cleanly on either stop signal.
 
 #include "account/KRAccountClient.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "model/KRServiceHosts.h"
 #include "model/KRVideo.h"
 #include "platform/net/NetworkSeams.h"

@@ -34,7 +34,7 @@
 #include "library/KRProfileViewController.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/Label.h"
-#include "settings/KRUpdateChecker.h"
+#include "service/KRUpdateChecker.h"
 #include "social/KRMessageViewController.h"
 #include "store/KRSessionStore.h"
 #include "store/KRDiagnostics.h"

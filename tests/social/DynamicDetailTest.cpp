@@ -14,7 +14,7 @@
 #include "platform/uikit/TextField.h"
 #include "shared/KRCommentImageViewController.h"
 #include "shared/KRDynamicComposerView.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "social/KRDynamicCell.h"
 #include "social/KRDynamicDetailViewController.h"
 #include "social/KRReplyThreadViewController.h"

@@ -9,7 +9,7 @@
 #include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/Window.h"
-#include "shell/KRAppRoutes.h"
+#include "shell/KRScreenRoutes.h"
 #include "social/KRMessageViewController.h"
 #include "support/AccountFixtures.h"
 #include "support/ConsoleCapture.h"
@@ -65,7 +65,7 @@ protected:
     void SetUp() override
     {
         AccountClientTest::SetUp();
-        KRInstallAppRoutes();
+        KRRouter::install(KRScreenRoutes());
         KitTest::resetKit();
         AccountFixtures::routeRiskCookies(fake);
         nav = new NavigationController(new ViewController());

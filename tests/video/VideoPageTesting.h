@@ -14,7 +14,7 @@
 #include "platform/uikit/View.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
-#include "shell/KRAppRoutes.h"
+#include "shell/KRScreenRoutes.h"
 #include "store/KRPreferences.h"
 #include "support/PlaybackFixtures.h"
 #include "support/ServiceSignatures.h"
@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         AccountClientTest::SetUp();
-        KRInstallAppRoutes();
+        KRRouter::install(KRScreenRoutes());
         KitTest::resetKit();
         platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
         testsupport::routeNavigationFixture(fake);

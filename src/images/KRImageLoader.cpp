@@ -1,6 +1,6 @@
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 
-#include "shared/KRImageMemoryCache.h"
+#include "images/KRImageMemoryCache.h"
 #include "model/KRConsole.h"
 #include "model/KRServiceHosts.h"
 #include "platform/device/DeviceProfile.h"
@@ -8,6 +8,7 @@
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/OwnedWork.h"
 #include "platform/foundation/ReplyOwner.h"
 #include "platform/uikit/Application.h"
 #include "service/KRAsyncRequest.h"
@@ -389,14 +390,13 @@ void KRImageLoader::loadURLString(const QString& address, bool thumbnail, bool m
         final = thumbnailAddress(final, m_state->a4);
     if (!completion || final.isNull())
         return;
-    Completion owned = platform::ownedBy(owner, std::move(completion));
-
     if (memoryCaching) {
         if (const std::optional<QImage> cached = m_state->memoryCache.object(final)) {
-            platform::dispatchMain([owned = std::move(owned), image = Image(*cached)] { owned(image); });
+            platform::OwnedWork(owner).answerLater(std::move(completion), Image(*cached));
             return;
         }
     }
+    Completion owned = platform::ownedBy(owner, std::move(completion));
     bool first = false;
     {
         std::lock_guard lock(m_state->pendingMutex);
