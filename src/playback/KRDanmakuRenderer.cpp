@@ -222,7 +222,10 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
     const int displayMode = mode == 4 ? 4 : mode == 5 ? 5 : mode == 6 ? 6 : 1;
     std::vector<double>& tracks = displayMode == 4 ? m_bottomTracks : displayMode == 5 ? m_topTracks : m_scrollTracks;
     const int limit = isFixedMode(displayMode) ? fixedTrackCount() : scrollTrackCount();
-    const qsizetype track = availableTrack(tracks, limit, time);
+    // A scrolling line is drawn where its own time puts it, so one spawned late (a busy feed
+    // held it back) is already part way in: its lane must have been free by then.
+    const double laneTime = isFixedMode(displayMode) ? time : std::min(time, danmaku->time());
+    const qsizetype track = availableTrack(tracks, limit, laneTime);
     if (track < 0)
         return false;
     const QFontMetricsF metrics(fontForDanmaku(*danmaku, m_fontScale));
@@ -243,7 +246,9 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
         const double areaWidth = usableContentRect().width();
         const double speed = scrollSpeed(areaWidth);
         item.endTime = item.startTime + (areaWidth + width) / speed;
-        tracks[size_t(track)] = item.startTime + std::min((width + 18) / speed, 2.6);
+        // Every line moves at the area's one speed, so the next line of the lane never
+        // catches up with this one once its tail is 18 points in.
+        tracks[size_t(track)] = item.startTime + (width + 18) / speed;
     }
     m_activeItems.push_back(std::move(item));
     return true;
