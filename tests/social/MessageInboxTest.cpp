@@ -246,9 +246,9 @@ TEST_F(MessageInboxTest, FailuresAndEmptyFeedsShowTheirStateText)
     screen->reloadMessages();
     KR_WAIT_UNTIL(!screen->isLoading() && screen->stateLabel()->text() != QStringLiteral("服务繁忙"));
     const QString failure = screen->stateLabel()->text();
-    EXPECT_FALSE(failure.isEmpty());
+    EXPECT_EQ(failure, QStringLiteral("服务器返回 HTTP 404，请稍后重试"));
     EXPECT_FALSE(failure.contains(QStringLiteral("Domain"))) << failure.toStdString();
-    EXPECT_FALSE(failure.contains(QStringLiteral("404"))) << failure.toStdString();
+    EXPECT_FALSE(failure.contains(QStringLiteral("(404)"))) << failure.toStdString();
 
     // With rows shown a failed later page stays quiet and the next scroll asks again.
     servePages(kReplies, {page(messages(1, 9), dictionaryCursor(40))});
