@@ -160,10 +160,11 @@ TEST_F(KitNestedScrolling, InEveryTableADragFromARowSelectsNothing)
         QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, start);
         QTest::mouseMove(window.windowHandle(), start + QPoint(0, -10));
         QTest::mouseMove(window.windowHandle(), start + QPoint(0, -50));
-        if (variant == 0)
+        if (variant == 0) {
             EXPECT_EQ(table->contentOffset(), QPointF(0, 50));
-        if (variant == 2)
+        } else if (variant == 2) {
             EXPECT_EQ(table->contentOffset(), QPointF(0, 0));
+        }
         QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, start + QPoint(0, -50));
         AnimationClock::finishAll();
         EXPECT_TRUE(rows.selected.isEmpty());
