@@ -243,7 +243,9 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
         const double areaWidth = usableContentRect().width();
         const double speed = scrollSpeed(areaWidth);
         item.endTime = item.startTime + (areaWidth + width) / speed;
-        tracks[size_t(track)] = item.startTime + std::min((width + 18) / speed, 2.6);
+        // Every line moves at the area's one speed, so the next line of the lane never
+        // catches up with this one once its tail is 18 points in.
+        tracks[size_t(track)] = item.startTime + (width + 18) / speed;
     }
     m_activeItems.push_back(std::move(item));
     return true;

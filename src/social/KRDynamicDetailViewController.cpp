@@ -106,7 +106,7 @@ void KRDynamicDetailViewController::dynamicDidLoad(const QVariant& data, const K
 {
     const KRDynamicList dynamics = error ? KRDynamicList() : KRDynamic::dynamicsFromPayload(data);
     if (error || dynamics.isEmpty()) {
-        m_stateLabel->setText(error ? (error->message().isEmpty() ? error->description() : error->message())
+        m_stateLabel->setText(error ? error->localizedDescription()
                                     : QStringLiteral("这条动态已失效或不可见"));
         return;
     }
