@@ -80,6 +80,7 @@ struct PlaybackFixtures::State {
     qint64 portraitCID = 0;
     Fault fault = Fault::None;
     int delayMs = 0;
+    bool servedOnly = false;
     qint64 resumeCID = 0;
     int resumeSeconds = 0;
     QList<QVariantMap> heartbeats;
@@ -243,6 +244,12 @@ void PlaybackFixtures::setFault(Fault fault, int delayMs)
     serveMedia();
 }
 
+void PlaybackFixtures::setOffersServedQualitiesOnly(bool on)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->servedOnly = on;
+}
+
 void PlaybackFixtures::setResumeRecord(qint64 cid, int seconds)
 {
     std::lock_guard guard(m_state->lock);
@@ -297,7 +304,10 @@ QVariantList PlaybackFixtures::acceptDescriptions()
 QVariantMap PlaybackFixtures::progressiveInfo(qint32 requested) const { return progressiveInfoOn(m_state->port, requested); }
 QVariantMap PlaybackFixtures::dashInfo(qint32 requested) const { return dashInfoOn(m_state->port, requested); }
 
-QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, const QString& portraitName)
+QVariantList PlaybackFixtures::servedQualities() { return {64, 16}; }
+QVariantList PlaybackFixtures::servedDescriptions() { return {QStringLiteral("720P"), QStringLiteral("360P")}; }
+
+QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, const QString& portraitName, bool servedOnly)
 {
     const qint32 quality = requested >= 64 ? 64 : 16;
     const QString name = portraitName.isEmpty() ? mediaName(quality) : portraitName;
@@ -309,12 +319,25 @@ QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, cons
     return {{QStringLiteral("quality"), quality},
             {QStringLiteral("format"), QStringLiteral("mp4")},
             {QStringLiteral("timelength"), length},
-            {QStringLiteral("accept_quality"), acceptQualities()},
-            {QStringLiteral("accept_description"), acceptDescriptions()},
+            {QStringLiteral("accept_quality"), servedOnly ? servedQualities() : acceptQualities()},
+            {QStringLiteral("accept_description"), servedOnly ? servedDescriptions() : acceptDescriptions()},
             {QStringLiteral("durl"), QVariantList{entry}}};
 }
 
-QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested)
+namespace {
+
+QVariantList audioStreams(int port)
+{
+    return {QVariantMap{{QStringLiteral("id"), 30280},
+                        {QStringLiteral("codecs"), QStringLiteral("mp4a.40.2")},
+                        {QStringLiteral("bandwidth"), 64000},
+                        {QStringLiteral("base_url"), playMediaURL(port, QStringLiteral("p"), QStringLiteral("audio-720p.m4s")).toString()},
+                        {QStringLiteral("backup_url"), QVariantList{playMediaURL(port, QStringLiteral("b"), QStringLiteral("audio-720p.m4s")).toString()}}}};
+}
+
+} // namespace
+
+QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested, bool servedOnly)
 {
     auto picture = [port](qint32 id, int codecID, const QString& codecs, int width, int height, qint64 bandwidth, const QUrl& url,
                           const QString& backupName) {
@@ -333,17 +356,25 @@ QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested)
     };
     // The HEVC entry comes first, with the lowest bandwidth: a picker that looked at codecs
     // carelessly would take it.
+    // Offering only what is served, the 720p halves are what they are: 720P, beside the 360P ones.
+    if (servedOnly) {
+        const QVariantList video{picture(64, 7, QStringLiteral("avc1.640028"), 1280, 720, 900000,
+                                         playMediaURL(port, QStringLiteral("p"), QStringLiteral("video-720p.m4s")), QStringLiteral("video-720p.m4s")),
+                                 picture(16, 7, QStringLiteral("avc1.64001E"), 640, 360, 400000,
+                                         playMediaURL(port, QStringLiteral("p"), QStringLiteral("video.m4s")), QStringLiteral("video.m4s"))};
+        return {{QStringLiteral("quality"), requested >= 64 ? 64 : 16},
+                {QStringLiteral("format"), QStringLiteral("dash")},
+                {QStringLiteral("timelength"), 12000},
+                {QStringLiteral("accept_quality"), servedQualities()},
+                {QStringLiteral("accept_description"), servedDescriptions()},
+                {QStringLiteral("dash"), QVariantMap{{QStringLiteral("duration"), 12}, {QStringLiteral("video"), video}, {QStringLiteral("audio"), audioStreams(port)}}}};
+    }
     const QVariantList video{picture(kDASHQuality, kHEVCCodecID, QStringLiteral("hev1.1.6.L120.90"), 1280, 720, 300000, playMediaURL(port, QStringLiteral("p"), QStringLiteral("video-hevc.m4s")), {}),
                              picture(kDASHQuality, 7, QStringLiteral("avc1.640028"), 1280, 720, 900000, playMediaURL(port, QStringLiteral("p"), QStringLiteral("video-720p.m4s")),
                                      QStringLiteral("video-720p.m4s")),
                              picture(16, 7, QStringLiteral("avc1.64001E"), 640, 360, 400000, playMediaURL(port, QStringLiteral("p"), QStringLiteral("video.m4s")),
                                      QStringLiteral("video.m4s"))};
-    const QVariantList audio{
-        QVariantMap{{QStringLiteral("id"), 30280},
-                    {QStringLiteral("codecs"), QStringLiteral("mp4a.40.2")},
-                    {QStringLiteral("bandwidth"), 64000},
-                    {QStringLiteral("base_url"), playMediaURL(port, QStringLiteral("p"), QStringLiteral("audio-720p.m4s")).toString()},
-                    {QStringLiteral("backup_url"), QVariantList{playMediaURL(port, QStringLiteral("b"), QStringLiteral("audio-720p.m4s")).toString()}}}};
+    const QVariantList audio = audioStreams(port);
     return {{QStringLiteral("quality"), requested >= kDASHQuality ? kDASHQuality : 16},
             {QStringLiteral("format"), QStringLiteral("dash")},
             {QStringLiteral("timelength"), 12000},
@@ -360,6 +391,7 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
     int delay;
     int port;
     bool portrait;
+    bool servedOnly;
     {
         std::unique_lock guard(state.lock);
         fault = state.fault;
@@ -377,6 +409,7 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
         }
         delay = state.delayMs;
         port = state.port;
+        servedOnly = state.servedOnly;
         portrait = state.portraitCID > 0 && request.queryValue(QStringLiteral("cid")).toLongLong() == state.portraitCID;
     }
     if (fault == Fault::ServerError || own == QualityFault::ServerError)
@@ -387,7 +420,7 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
     if (portrait)  // no DASH halves of the portrait clip: every route hands out the file
         info = progressiveInfoOn(port, requested, kPortrait);
     else
-        info = dashRoute ? dashInfoOn(port, requested) : progressiveInfoOn(port, requested);
+        info = dashRoute ? dashInfoOn(port, requested, servedOnly) : progressiveInfoOn(port, requested, {}, servedOnly);
     FakeReply reply = FakeReply::json(ServiceFixtures::envelope(info));
     if (fault == Fault::Delay)
         reply.delayMs = delay;

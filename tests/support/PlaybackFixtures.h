@@ -57,6 +57,9 @@ public:
     ~PlaybackFixtures();
 
     void setFault(Fault fault, int delayMs = 0);
+    // Offers only the qualities whose media really are at that quality (the demo's): 720P and
+    // 360P, each its clip as a file or as DASH halves, with no 4K, 1080P or 480P promised.
+    void setOffersServedQualitiesOnly(bool on);
     void setQualityFault(qint32 quality, QualityFault fault);
     // Lets every held reply go; they then answer as without the fault. Replies still held
     // when the fixtures go are closed without an answer.
@@ -95,6 +98,8 @@ public:
     QVariantMap dashInfo(qint32 requested) const;
     static QVariantList acceptQualities();    // [120, 80, 64, 32, 16]
     static QVariantList acceptDescriptions(); // ["4K", "1080P", "720P", "480P", "360P"]
+    static QVariantList servedQualities();    // [64, 16]: what setOffersServedQualitiesOnly offers
+    static QVariantList servedDescriptions(); // ["720P", "360P"]
     // The danmaku document of a cid: a few lines spread over the clip's 12 s.
     static QByteArray danmakuXML(qint64 cid);
 
@@ -102,8 +107,8 @@ private:
     struct State;
     void serveMedia();
     static FakeReply playReply(State& state, const FakeRequest& request, bool dashRoute);
-    static QVariantMap progressiveInfoOn(int port, qint32 requested, const QString& portraitName = {});
-    static QVariantMap dashInfoOn(int port, qint32 requested);
+    static QVariantMap progressiveInfoOn(int port, qint32 requested, const QString& portraitName = {}, bool servedOnly = false);
+    static QVariantMap dashInfoOn(int port, qint32 requested, bool servedOnly = false);
 
     FakeService& m_service;
     std::shared_ptr<State> m_state;
