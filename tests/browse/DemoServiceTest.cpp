@@ -132,6 +132,19 @@ protected:
         return page;
     }
 
+    // The danmaku lines a part serves.
+    qint64 danmakuLines(qint64 cid)
+    {
+        platform::HTTPResponse response;
+        runOnWorkerThread([&] {
+            platform::HTTPRequest request;
+            request.url = QStringLiteral("https://%1/%2.xml").arg(KRServiceHosts::commentHost()).arg(cid);
+            response = platform::performHTTPExchange(request);
+        });
+        EXPECT_EQ(response.status, 200) << cid;
+        return response.body.count("<d p=");
+    }
+
     // Signs in as a newcomer does, by the QR login the demo's passport confirms at the third poll.
     void signIn()
     {
@@ -323,6 +336,12 @@ TEST_F(DemoServiceTest, SignedInEveryRowOpensWhatItShowsAndEveryRouteOfTheScreen
         if (row->replyCount() > 0) {
             EXPECT_EQ(row->replyCount(), page->replyCount()) << where;
         }
+        // Its danmaku count is the lines its one part serves.
+        ASSERT_EQ(page->pages().size(), 1) << where;
+        EXPECT_EQ(page->danmakuCount(), danmakuLines(page->cid())) << where;
+        if (row->danmakuCount() > 0) {
+            EXPECT_EQ(row->danmakuCount(), page->danmakuCount()) << where;
+        }
     };
     const KRVideoList found = videos([&](QObject* o, KRVideoListCompletion c) { client->search(QStringLiteral("猫"), 1, o, c); });
     ASSERT_FALSE(found.isEmpty());
@@ -350,6 +369,27 @@ TEST_F(DemoServiceTest, SignedInEveryRowOpensWhatItShowsAndEveryRouteOfTheScreen
     ASSERT_TRUE(followedPage);
     EXPECT_EQ(followedPage->title(), card.value(QStringLiteral("title")).toString());
     EXPECT_EQ(followedPage->durationText(), card.value(QStringLiteral("duration_text")).toString());
+
+    // A season of the series grid opens, beyond its first page too, with as many episodes as its
+    // row says, each as long as the clip it plays.
+    const KRVideoList seasons = videos([&](QObject* o, KRVideoListCompletion c) { client->loadPGCSection(1, 2, o, c); });
+    ASSERT_GE(seasons.size(), 4);
+    for (const auto& row : {seasons.first(), seasons.at(3)}) {
+        std::shared_ptr<KRVideo> season;
+        bool answered = false;
+        client->loadPGCDetailForVideo(row, nullptr, [&](const std::shared_ptr<KRVideo>& video, const KROptionalError& error) {
+            EXPECT_FALSE(error.has_value()) << row->seasonID() << (error ? error->message().toStdString() : std::string());
+            season = video;
+            answered = true;
+        });
+        KR_WAIT_UNTIL(answered);
+        ASSERT_TRUE(season) << row->seasonID();
+        EXPECT_EQ(season->seasonID(), row->seasonID());
+        EXPECT_GT(season->episodeID(), 0) << row->seasonID();
+        EXPECT_EQ(row->pgcEpisodeText(), QStringLiteral("全%1话").arg(season->pages().size()))
+            << row->seasonID();
+        EXPECT_EQ(season->durationText(), QStringLiteral("00:12")) << row->seasonID();
+    }
 
     // The inbox lists replies and mentions, each pointing at a comment its video serves.
     for (const bool mentions : {false, true}) {
@@ -399,26 +439,36 @@ TEST_F(DemoServiceTest, SignedInEveryRowOpensWhatItShowsAndEveryRouteOfTheScreen
     EXPECT_EQ(after->comments().first()->pictureURLs(), QStringList{pictureURL});
     EXPECT_EQ(detail(found.first())->replyCount(), qint64(after->totalCount())) << "the count follows the post";
 
-    // Every quality the play information offers comes back as itself, and its media are at it.
+    // Every quality the play information offers comes back as itself, by the road the page takes
+    // to it (DASH from 1080P up, the file below), and its picture is at that quality.
     QTemporaryDir scratch;
-    const auto play = [&](qint32 quality) {
+    const auto play = [&](qint32 quality, bool dash) {
         platform::HTTPResponse response;
         runOnWorkerThread([&] {
             platform::HTTPRequest request;
-            request.url = QStringLiteral("https://%1/x/player/playurl?avid=%2&cid=%3&qn=%4")
-                              .arg(KRServiceHosts::apiHost()).arg(oid).arg(found.first()->cid()).arg(quality);
+            request.url = QStringLiteral("https://%1/x/player/playurl?avid=%2&cid=%3&qn=%4&fnval=%5")
+                              .arg(KRServiceHosts::apiHost()).arg(oid).arg(found.first()->cid()).arg(quality).arg(dash ? 16 : 0);
             response = platform::performHTTPExchange(request);
         });
         return QJsonDocument::fromJson(response.body).toVariant().toMap().value(QStringLiteral("data")).toMap();
     };
-    const QVariantList offered = play(80).value(QStringLiteral("accept_quality")).toList();
-    ASSERT_FALSE(offered.isEmpty());
+    const QVariantList offered = play(80, true).value(QStringLiteral("accept_quality")).toList();
+    EXPECT_EQ(play(16, false).value(QStringLiteral("accept_quality")).toList(), offered) << "both roads offer the same";
+    ASSERT_TRUE(offered.contains(80)) << "the page's DASH road is reachable";
     static const QMap<qint32, int> heights{{16, 360}, {32, 480}, {64, 720}, {80, 1080}, {112, 1080}, {116, 1080}, {120, 2160}};
     for (const QVariant& value : offered) {
         const qint32 quality = value.toInt();
-        const QVariantMap info = play(quality);
+        const bool dash = quality >= 80;
+        const QVariantMap info = play(quality, dash);
         EXPECT_EQ(info.value(QStringLiteral("quality")).toInt(), quality);
-        const QString url = info.value(QStringLiteral("durl")).toList().value(0).toMap().value(QStringLiteral("url")).toString();
+        QString url;
+        if (dash) {
+            for (const QVariant& stream : info.value(QStringLiteral("dash")).toMap().value(QStringLiteral("video")).toList())
+                if (stream.toMap().value(QStringLiteral("id")).toInt() == quality && url.isEmpty())
+                    url = stream.toMap().value(QStringLiteral("base_url")).toString();
+        } else {
+            url = info.value(QStringLiteral("durl")).toList().value(0).toMap().value(QStringLiteral("url")).toString();
+        }
         ASSERT_FALSE(url.isEmpty()) << quality;
         platform::HTTPResponse media;
         runOnWorkerThread([&] {

@@ -63,21 +63,14 @@ FakeReply thread(const FakeRequest& request)
         Map{{"page", Map{{"num", page}, {"size", kPageSize}, {"count", count}}}, {"replies", replies}}));
 }
 
+// An accepted post answers with the comment as the area will show it: the signed-in account as its
+// member, its pictures and the emotes of the packages its message names. Without `posted` every
+// post is kPostedRpid at a fixed time; with it, each gets an rpid of its own and is kept.
 FakeReply post(const FakeRequest& request, const std::shared_ptr<PostedComments>& posted = nullptr)
 {
     const QString message = AccountFixtures::formValue(request, QStringLiteral("message"));
     if (message.contains(kRefusedWord))
         return AccountFixtures::refusal(12015, kRefusalMessage);
-    const qint64 root = AccountFixtures::formValue(request, QStringLiteral("root")).toLongLong();
-    const qint64 parent = AccountFixtures::formValue(request, QStringLiteral("parent")).toLongLong();
-    const qint64 oid = AccountFixtures::formValue(request, QStringLiteral("oid")).toLongLong();
-    if (!posted) {
-        const Map reply{{"rpid", kPostedRpid}, {"rpid_str", QString::number(kPostedRpid)}, {"oid", oid},
-                        {"root", root}, {"parent", parent}, {"ctime", 1700000000},
-                        {"member", Map{{"mid", "4242"}, {"uname", QStringLiteral("测试用户")}}},
-                        {"content", Map{{"message", message}}}};
-        return AccountFixtures::ok(Map{{"rpid", kPostedRpid}, {"rpid_str", QString::number(kPostedRpid)}, {"reply", reply}});
-    }
     Map content{{"message", message}};
     Map emotes;
     for (int p = 0; p < kPackages; ++p)
@@ -87,18 +80,25 @@ FakeReply post(const FakeRequest& request, const std::shared_ptr<PostedComments>
     if (!emotes.isEmpty())
         content.insert("emote", emotes);
     const QVariant pictures = QJsonDocument::fromJson(AccountFixtures::formValue(request, QStringLiteral("pictures")).toUtf8()).toVariant();
-    if (pictures.toList().size() > 0)
+    if (!pictures.toList().isEmpty())
         content.insert("pictures", pictures);
-    const qint32 type = qint32(AccountFixtures::formValue(request, QStringLiteral("type")).toInt());
-    std::lock_guard guard(posted->lock);
-    const qint64 rpid = posted->nextRpid++;
-    const Map reply{{"rpid", rpid}, {"rpid_str", QString::number(rpid)}, {"oid", oid}, {"type", type},
-                    {"root", root}, {"parent", parent}, {"ctime", QDateTime::currentSecsSinceEpoch()},
-                    {"count", 0}, {"rcount", 0}, {"like", 0},
-                    {"member", Map{{"mid", "4242"}, {"uname", QStringLiteral("演示账号")},
-                                   {"avatar", QStringLiteral("https://i0.%1/bfs/face/4242.jpg").arg(KRServiceHosts::imagePrimaryDomain())}}},
-                    {"content", content}};
-    posted->comments.append(reply);
+    Map reply{{"oid", AccountFixtures::formValue(request, QStringLiteral("oid")).toLongLong()},
+              {"type", AccountFixtures::formValue(request, QStringLiteral("type")).toInt()},
+              {"root", AccountFixtures::formValue(request, QStringLiteral("root")).toLongLong()},
+              {"parent", AccountFixtures::formValue(request, QStringLiteral("parent")).toLongLong()},
+              {"count", 0}, {"rcount", 0}, {"like", 0},
+              {"member", Map{{"mid", "4242"}, {"uname", QStringLiteral("演示账号")},
+                             {"avatar", QStringLiteral("https://i0.%1/bfs/face/4242.jpg").arg(KRServiceHosts::imagePrimaryDomain())}}},
+              {"content", content}};
+    std::unique_lock<std::mutex> guard;
+    if (posted)
+        guard = std::unique_lock(posted->lock);
+    const qint64 rpid = posted ? posted->nextRpid++ : kPostedRpid;
+    reply.insert("rpid", rpid);
+    reply.insert("rpid_str", QString::number(rpid));
+    reply.insert("ctime", posted ? QDateTime::currentSecsSinceEpoch() : 1700000000);
+    if (posted)
+        posted->comments.append(reply);
     return AccountFixtures::ok(Map{{"rpid", rpid}, {"rpid_str", QString::number(rpid)}, {"reply", reply}});
 }
 

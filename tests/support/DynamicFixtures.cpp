@@ -96,8 +96,7 @@ Map demoVideoItem(const QString& id, qint64 aid, qint64 authorMID = 0)
     Map major = module.value(QStringLiteral("major")).toMap();
     Map archive = major.value(QStringLiteral("archive")).toMap();
     archive.insert(QStringLiteral("bvid"), record.bvid);
-    archive.insert(QStringLiteral("duration_text"), QStringLiteral("%1:%2").arg(record.seconds / 60, 2, 10, QLatin1Char('0'))
-                                                        .arg(record.seconds % 60, 2, 10, QLatin1Char('0')));
+    archive.insert(QStringLiteral("duration_text"), record.lengthText);
     major.insert(QStringLiteral("archive"), archive);
     module.insert(QStringLiteral("major"), major);
     modules.insert(QStringLiteral("module_dynamic"), module);

@@ -3,12 +3,15 @@
 #include "model/KRServiceHosts.h"
 #include "support/CatalogueText.h"
 #include "support/CommentFixtures.h"
+#include "support/PlaybackFixtures.h"
 #include "support/ServiceSignatures.h"
 
 #include <QStringList>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace testsupport {
 namespace {
@@ -88,6 +91,17 @@ qint64 commentTotalOf(qint64 oid, const Mode& mode, qint32 type = 1)
 QString seasonTitle() { return S("星河旅人"); }
 
 qint64 cidForAID(qint64 aid) { return aid == F::kDetailAID ? F::kDetailCID : 10000000 + aid; }
+// The danmaku an archive's parts serve together, as its lists count them.
+qint64 danmakuCountOf(qint64 aid, const Mode& mode)
+{
+    if (!mode.demo)
+        return 10 + aid % 53;
+    const qint64 first = cidForAID(aid);
+    qint64 lines = 0;
+    for (qint64 part = 0; part < partCount(aid); ++part)
+        lines += PlaybackFixtures::demoDanmakuLines(first + part);
+    return lines;
+}
 
 qint64 playsFor(qint64 aid) { return 1000 + aid % 97 * 1237; }
 
@@ -113,6 +127,7 @@ Map archiveOf(qint64 aid, const Mode& mode)
         item.insert("duration", secondsOf(aid, mode));
         Map stat = item.value("stat").toMap();
         stat.insert("reply", commentTotalOf(aid, mode));
+        stat.insert("danmaku", danmakuCountOf(aid, mode));
         item.insert("stat", stat);
     }
     return item;
@@ -195,7 +210,7 @@ Map videoFeedItem(qint64 aid, const Mode& mode)
     return {{"id", aid}, {"bvid", F::bvidForAID(aid)}, {"cid", cidForAID(aid)}, {"goto", "av"}, {"pic", imageURL("archive", aid)},
             {"title", titleForAID(aid)}, {"duration", secondsOf(aid, mode)}, {"pubdate", 1700000000 - aid % 86400},
             {"owner", Map{{"mid", mid}, {"name", ownerName(mid)}, {"face", imageURL("face", mid)}}},
-            {"stat", Map{{"view", playsFor(aid)}, {"like", 20 + aid % 173}, {"danmaku", 10 + aid % 53}}},
+            {"stat", Map{{"view", playsFor(aid)}, {"like", 20 + aid % 173}, {"danmaku", danmakuCountOf(aid, mode)}}},
             {"room_info", null()}, {"business_info", null()}};
 }
 
@@ -234,23 +249,80 @@ FakeReply newList(const FakeRequest& request, const Mode& mode)
                   {"page", Map{{"count", 1000}, {"num", page}, {"size", size}}}});
 }
 
-FakeReply pgcIndex(const FakeRequest& request)
+// ---- Seasons ----
+
+// A season as both season routes, the view route and the index describe it: kSeasonID of the
+// tests, or (the demo's) every season the index lists, numbered kIndexedSeasons + type × 1000 + n.
+struct SeasonShape {
+    qint64 seasonID = 0;
+    QString title;
+    qint64 episodes = 0;
+    qint64 firstEpisodeID = 0;
+    qint64 firstAID = 0;
+    qint64 firstCID = 0;
+    bool trailers = false;      // a "PV&其他" section beside the episodes
+    bool demo = false;          // each episode plays the clip
+};
+
+constexpr qint64 kIndexedSeasons = 30000;
+constexpr qint64 kIndexedSeasonCount = 385;
+constexpr qint64 kIndexedFirstEpisode = 3000000;
+constexpr qint64 kIndexedFirstAID = 60000000;
+constexpr qint64 kIndexedFirstCID = 70000000;
+constexpr qint64 kIndexedSlots = 100; // episode ids (and aids, cids) per season
+
+SeasonShape mainSeason()
+{
+    return {F::kSeasonID, seasonTitle(), 12, F::kFirstEpisodeID, F::kPGCArchiveAID, F::kFirstEpisodeCID, true, false};
+}
+
+std::optional<SeasonShape> indexedSeason(qint64 seasonID)
+{
+    const qint64 key = seasonID - kIndexedSeasons;
+    const qint64 type = key / 1000;
+    const qint64 n = key % 1000;
+    if (key < 1000 || type > 9 || n >= kIndexedSeasonCount)
+        return std::nullopt;
+    return SeasonShape{seasonID, CatalogueText::seasonTitle(type, seasonID), 12 + n % 13, kIndexedFirstEpisode + key * kIndexedSlots,
+                       kIndexedFirstAID + key * kIndexedSlots, kIndexedFirstCID + key * kIndexedSlots, false, true};
+}
+
+// The season an episode id (or an episode's aid) belongs to, and the episode's index in it.
+std::optional<std::pair<SeasonShape, qint64>> seasonOfEpisode(qint64 id, bool byAID, const Mode& mode)
+{
+    const SeasonShape main = mainSeason();
+    const qint64 mainIndex = id - (byAID ? main.firstAID : main.firstEpisodeID);
+    if (mainIndex >= 0 && mainIndex < main.episodes)
+        return std::pair{main, mainIndex};
+    const qint64 first = byAID ? kIndexedFirstAID : kIndexedFirstEpisode;
+    if (!mode.demo || id < first)
+        return std::nullopt;
+    const std::optional<SeasonShape> indexed = indexedSeason(kIndexedSeasons + (id - first) / kIndexedSlots);
+    const qint64 index = (id - first) % kIndexedSlots;
+    if (!indexed || index >= indexed->episodes)
+        return std::nullopt;
+    return std::pair{*indexed, index};
+}
+
+FakeReply pgcIndex(const FakeRequest& request, const Mode& mode)
 {
     const qint64 seasonType = pageOf(request, "season_type");
     const qint64 page = pageOf(request, "page");
     const qint64 size = sizeOf(request, "pagesize", 20);
     List list;
     for (qint64 i = 0; i < size; ++i) {
-        const qint64 seasonID = 30000 + seasonType * 1000 + (page - 1) * size + i;
+        const qint64 seasonID = kIndexedSeasons + seasonType * 1000 + (page - 1) * size + i;
+        // The demo's seasons open, with as many episodes as the grid says.
+        const std::optional<SeasonShape> shape = mode.demo ? indexedSeason(seasonID) : std::nullopt;
         Map item{{"badge", i % 3 == 0 ? S("会员专享") : QStringLiteral("")}, {"cover", imageURL("bangumi", seasonID)},
-                 {"index_show", S("全%1话").arg(12 + i % 13)}, {"order", S("%1万次播放").arg(100 + i * 7)},
+                 {"index_show", S("全%1话").arg(shape ? shape->episodes : 12 + i % 13)}, {"order", S("%1万次播放").arg(100 + i * 7)},
                  {"season_id", seasonID}, {"season_type", seasonType}, {"title", CatalogueText::seasonTitle(seasonType, seasonID)}};
         if (i % 4 == 1)
             item.insert("areas", List{Map{{"id", 2}, {"name", S("日本")}}});
         list.append(item);
     }
     return FakeReply::json(Map{{"code", 0}, {"message", "success"},
-                               {"data", Map{{"has_next", 1}, {"list", list}, {"num", page}, {"size", size}, {"total", 385}}}});
+                               {"data", Map{{"has_next", 1}, {"list", list}, {"num", page}, {"size", size}, {"total", kIndexedSeasonCount}}}});
 }
 
 // ---- Search ----
@@ -273,28 +345,34 @@ Map searchHit(const QString& keyword, qint64 seed, qint64 n)
 }
 
 // The demo finds what a title holds: archives from 700000 on whose title has the keyword
-// (any case), at most 57, each with the title, length and counts it has everywhere.
+// (any case), at most 57, each with the title, length and counts it has everywhere. Its own
+// order puts the titles that start nearer the keyword first, then mixes the archives by a
+// relevance of the catalogue's own, so it is none of the service's three orders.
 List demoSearchHits(const QString& keyword, const Mode& mode)
 {
     List hits;
     if (keyword.isEmpty())
         return hits;
     const QString marked = QStringLiteral("<em class=\"keyword\">%1</em>");
-    for (qint64 aid = 700000; aid < 700000 + 150000 && hits.size() < 57; ++aid) {
+    QList<std::pair<std::pair<qint64, qint64>, Map>> found;
+    for (qint64 aid = 700000; aid < 700000 + 150000 && found.size() < 57; ++aid) {
         QString title = titleForAID(aid);
-        if (!title.contains(keyword, Qt::CaseInsensitive))
-            continue;
         const qint64 at = title.indexOf(keyword, 0, Qt::CaseInsensitive);
+        if (at < 0)
+            continue;
         title.replace(at, keyword.size(), marked.arg(title.mid(at, keyword.size())));
         const Map item = archiveOf(aid, mode);
         const Map stat = item.value("stat").toMap();
-        hits.append(Map{{"type", "video"}, {"id", aid}, {"aid", aid}, {"bvid", F::bvidForAID(aid)},
+        found.append({{at, aid * 7919 % 1009}, Map{{"type", "video"}, {"id", aid}, {"aid", aid}, {"bvid", F::bvidForAID(aid)},
                         {"author", ownerName(ownerMIDFor(aid))}, {"mid", ownerMIDFor(aid)},
                         {"typename", item.value("tname")}, {"title", title},
                         {"pic", QStringLiteral("//i0.%1/bfs/archive/%2.jpg").arg(KRServiceHosts::imagePrimaryDomain()).arg(aid)},
                         {"play", stat.value("view")}, {"video_review", stat.value("danmaku")}, {"review", stat.value("reply")},
-                        {"pubdate", item.value("pubdate")}, {"duration", lengthText(secondsOf(aid, mode), mode)}});
+                        {"pubdate", item.value("pubdate")}, {"duration", lengthText(secondsOf(aid, mode), mode)}}});
     }
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& hit : found)
+        hits.append(hit.second);
     return hits;
 }
 
@@ -451,9 +529,10 @@ FakeReply view(const FakeRequest& request, const Mode& mode)
     data.insert("videos", pages.size());
     data.insert("pages", pages);
     data.insert("cid", pages.first().toMap().value("cid"));
-    if (aid >= F::kPGCArchiveAID && aid < F::kPGCArchiveAID + 12) {
-        data.insert("title", S("%1：第%2话").arg(seasonTitle()).arg(aid - F::kPGCArchiveAID + 1));
-        data.insert("redirect_url", QStringLiteral("https://%1/bangumi/play/ep%2").arg(KRServiceHosts::webHost()).arg(F::kFirstEpisodeID + aid - F::kPGCArchiveAID));
+    if (const auto episode = seasonOfEpisode(aid, true, mode)) {
+        const auto& [season, index] = *episode;
+        data.insert("title", S("%1：第%2话").arg(season.title).arg(index + 1));
+        data.insert("redirect_url", QStringLiteral("https://%1/bangumi/play/ep%2").arg(KRServiceHosts::webHost()).arg(season.firstEpisodeID + index));
         data.insert("tname", S("番剧"));
     }
     return ok(data);
@@ -471,7 +550,7 @@ FakeReply oldView(const FakeRequest& request, const Mode& mode)
         list.insert(QString::number(list.size()), Map{{"page", object.value("page")}, {"cid", object.value("cid")}, {"part", object.value("part")}});
     }
     return FakeReply::json(Map{{"tid", regionOfAID(aid)}, {"typename", CatalogueText::sectionName(regionOfAID(aid))}, {"play", QString::number(playsFor(aid))},
-                               {"review", QString::number(commentTotalOf(aid, mode))}, {"video_review", QString::number(10 + aid % 53)},
+                               {"review", QString::number(commentTotalOf(aid, mode))}, {"video_review", QString::number(danmakuCountOf(aid, mode))},
                                {"title", titleForAID(aid)}, {"description", S("旧接口的简介")}, {"pic", imageURL("archive", aid)},
                                {"author", ownerName(ownerMIDFor(aid))}, {"mid", QString::number(ownerMIDFor(aid))},
                                {"pages", list.size()}, {"created", 1700000000 - aid % 100000},
@@ -486,35 +565,44 @@ FakeReply pageList(const FakeRequest& request, const Mode& mode)
     return aid == F::kDeletedAID ? nothingHere() : ok(pagesForAID(aid, mode));
 }
 
-// ---- Seasons ----
+// ---- Season routes ----
 
-bool seasonKnows(const FakeRequest& request)
+// The season a request names by "season_id" or "ep_id"; a trailer names the main season.
+std::optional<SeasonShape> seasonAsked(const FakeRequest& request, const Mode& mode)
 {
     const qint64 episode = queryInteger(request, "ep_id", 0);
-    if (episode > 0)
-        return (episode >= F::kFirstEpisodeID && episode < F::kFirstEpisodeID + 12) || episode == kTrailerEpisodeID
-            || episode == kTrailerEpisodeID + 1;
-    return queryInteger(request, "season_id", 0) == F::kSeasonID;
+    if (episode > 0) {
+        if (episode == kTrailerEpisodeID || episode == kTrailerEpisodeID + 1)
+            return mainSeason();
+        const auto found = seasonOfEpisode(episode, false, mode);
+        return found ? std::optional(found->first) : std::nullopt;
+    }
+    const qint64 seasonID = queryInteger(request, "season_id", 0);
+    if (seasonID == F::kSeasonID)
+        return mainSeason();
+    return mode.demo ? indexedSeason(seasonID) : std::nullopt;
 }
 
-Map episodeObject(int index)
+Map episodeObject(const SeasonShape& season, int index)
 {
     static const QStringList titles{S("出发"), S("沉默的灯塔"), S("第一颗星"), S("失重"), S("旧港"), S("归航信号")};
-    const qint64 id = F::kFirstEpisodeID + index;
-    const qint64 aid = F::kPGCArchiveAID + index;
+    const qint64 id = season.firstEpisodeID + index;
+    const qint64 aid = season.firstAID + index;
     const QString title = titles.at(index % titles.size());
+    // The demo's episodes play the clip, so they last as long as it.
+    const qint64 millis = season.demo ? F::kDemoClipSeconds * 1000 : 1420000 + index * 1000;
     return {{"aid", aid}, {"badge", index >= 10 ? S("会员") : QStringLiteral("")}, {"bvid", F::bvidForAID(aid)},
-            {"cid", F::kFirstEpisodeCID + index}, {"cover", imageURL("archive", aid)},
-            {"dimension", Map{{"height", 1080}, {"rotate", 0}, {"width", 1920}}}, {"duration", 1420000 + index * 1000},
+            {"cid", season.firstCID + index}, {"cover", imageURL("archive", aid)},
+            {"dimension", Map{{"height", 1080}, {"rotate", 0}, {"width", 1920}}}, {"duration", millis},
             {"ep_id", id}, {"id", id}, {"long_title", title}, {"pub_time", 1696000000 + index * 604800},
-            {"share_copy", S("《%1》第%2话 %3").arg(seasonTitle()).arg(index + 1).arg(title)},
+            {"share_copy", S("《%1》第%2话 %3").arg(season.title).arg(index + 1).arg(title)},
             {"show_title", S("第%1话 %2").arg(index + 1).arg(title)}, {"title", QString::number(index + 1)}};
 }
 
-List trailers()
+List trailers(const SeasonShape& season)
 {
     List list;
-    for (int index = 0; index < 2; ++index) {
+    for (int index = 0; season.trailers && index < 2; ++index) {
         const qint64 aid = F::kPGCArchiveAID + 1000 + index;
         list.append(Map{{"aid", aid}, {"bvid", F::bvidForAID(aid)}, {"cid", F::kFirstEpisodeCID + 100000 + index},
                         {"duration", 95000}, {"ep_id", kTrailerEpisodeID + index}, {"id", kTrailerEpisodeID + index},
@@ -524,42 +612,47 @@ List trailers()
 }
 
 // What both season routes share; `episodeStats` gives the app route's per-episode counts.
-Map seasonRoot(bool episodeStats)
+Map seasonRoot(const SeasonShape& season, bool episodeStats)
 {
     List episodes;
-    for (int i = 0; i < 12; ++i) {
-        Map episode = episodeObject(i);
+    for (int i = 0; i < season.episodes; ++i) {
+        Map episode = episodeObject(season, i);
         if (episodeStats)
             episode.insert("stat", Map{{"views", 900000 - i * 20000}, {"danmakus", 6000 - i * 100}, {"reply", 800 - i * 10}});
         episodes.append(episode);
     }
-    return {{"season_id", F::kSeasonID}, {"title", seasonTitle()}, {"cover", imageURL("bangumi", F::kSeasonID)},
-            {"evaluate", S("一艘旧货船在星海中寻找失落的航线。")}, {"type", 1}, {"subtitle", S("已完结, 全12话")},
+    return {{"season_id", season.seasonID}, {"title", season.title}, {"cover", imageURL("bangumi", season.seasonID)},
+            {"evaluate", S("一艘旧货船在星海中寻找失落的航线。")}, {"type", 1},
+            {"subtitle", S("已完结, 全%1话").arg(season.episodes)},
             {"up_info", Map{{"mid", 928123}, {"uname", S("岚帆番剧出差")}, {"avatar", imageURL("face", 928123)}}},
             {"stat", Map{{"coins", 18230}, {"danmakus", 88120}, {"reply", 9120}, {"views", 12500000}}},
             {"episodes", episodes}};
 }
 
 // The app route answers under "data" with its episodes in modules.
-FakeReply appSeason(const FakeRequest& request)
+FakeReply appSeason(const FakeRequest& request, const Mode& mode)
 {
-    if (!seasonKnows(request))
+    const std::optional<SeasonShape> season = seasonAsked(request, mode);
+    if (!season)
         return nothingHere();
-    Map root = seasonRoot(true);
-    const List modules{Map{{"style", "positive"}, {"title", S("正片")}, {"data", Map{{"episodes", root.take("episodes")}}}},
-                       Map{{"style", "section"}, {"title", S("PV&其他")}, {"data", Map{{"episodes", trailers()}}}}};
+    Map root = seasonRoot(*season, true);
+    List modules{Map{{"style", "positive"}, {"title", S("正片")}, {"data", Map{{"episodes", root.take("episodes")}}}}};
+    if (season->trailers)
+        modules.append(Map{{"style", "section"}, {"title", S("PV&其他")}, {"data", Map{{"episodes", trailers(*season)}}}});
     root.insert("modules", modules);
     return FakeReply::json(Map{{"code", 0}, {"message", "success"}, {"data", root}});
 }
 
 // The web route answers under "result" with a side section.
-FakeReply webSeason(const FakeRequest& request)
+FakeReply webSeason(const FakeRequest& request, const Mode& mode)
 {
-    if (!seasonKnows(request))
+    const std::optional<SeasonShape> season = seasonAsked(request, mode);
+    if (!season)
         return nothingHere();
-    Map root = seasonRoot(false);
-    root.insert("season_title", seasonTitle());
-    root.insert("section", List{Map{{"title", S("PV&其他")}, {"episodes", trailers()}}});
+    Map root = seasonRoot(*season, false);
+    root.insert("season_title", season->title);
+    if (season->trailers)
+        root.insert("section", List{Map{{"title", S("PV&其他")}, {"episodes", trailers(*season)}}});
     return FakeReply::json(Map{{"code", 0}, {"message", "success"}, {"result", root}});
 }
 
@@ -707,15 +800,15 @@ void installRoutes(FakeService& fake, const Mode& mode)
     fake.route(api, QStringLiteral("/x/web-interface/wbi/index/top/feed/rcmd"), wbiSigned(with(recommendation)));
     fake.route(api, QStringLiteral("/x/web-interface/ranking/v2"), with(ranking));
     fake.route(api, QStringLiteral("/x/web-interface/newlist"), with(newList));
-    fake.route(api, QStringLiteral("/pgc/season/index/result"), pgcIndex);
+    fake.route(api, QStringLiteral("/pgc/season/index/result"), with(pgcIndex));
     fake.route(api, QStringLiteral("/x/web-interface/search/type"), with(searchReply));
     fake.route(api, QStringLiteral("/x/web-interface/wbi/search/type"), wbiSigned(with(searchReply)));
     routeUploaderPages(fake, false, mode);
     fake.route(api, QStringLiteral("/x/web-interface/view"), with(view));
     fake.route(KRServiceHosts::oldAPIHost(), QStringLiteral("/view"), with(oldView));
     fake.route(api, QStringLiteral("/x/player/pagelist"), with(pageList));
-    fake.route(api, QStringLiteral("/pgc/view/v2/app/season"), appSigned(appSeason));
-    fake.route(api, QStringLiteral("/pgc/view/web/season"), webSeason);
+    fake.route(api, QStringLiteral("/pgc/view/v2/app/season"), appSigned(with(appSeason)));
+    fake.route(api, QStringLiteral("/pgc/view/web/season"), with(webSeason));
     fake.route(api, QStringLiteral("/x/tag/archive/tags"), tags);
     fake.route(api, QStringLiteral("/x/web-interface/archive/related"), with(related));
     fake.route(api, QStringLiteral("/x/v2/reply/wbi/main"), wbiSigned([mode](const FakeRequest& r) { return topLevelPage(r, true, mode); }));
@@ -762,9 +855,11 @@ qint64 ServiceFixtures::demoCommentWithReplies(qint64 oid)
 
 ServiceFixtures::DemoRecord ServiceFixtures::demoRecord(qint64 aid)
 {
-    const Map item = archiveOf(aid, Mode{true, nullptr});
+    const Mode demo{true, nullptr};
+    const Map item = archiveOf(aid, demo);
     const Map owner = item.value("owner").toMap();
-    return {aid, bvidForAID(aid), item.value("title").toString(), item.value("duration").toLongLong(),
+    const qint64 seconds = item.value("duration").toLongLong();
+    return {aid, bvidForAID(aid), item.value("title").toString(), seconds, lengthText(seconds, demo),
             item.value("stat").toMap().value("reply").toLongLong(), owner.value("mid").toLongLong(),
             owner.value("name").toString(), item.value("tname").toString()};
 }
@@ -778,7 +873,7 @@ QVariantMap ServiceFixtures::archiveItem(qint64 aid)
             {"title", titleForAID(aid)}, {"pubdate", 1700000000 - aid % 100000}, {"desc", S("简介 %1").arg(aid)},
             {"duration", secondsForAID(aid)},
             {"owner", Map{{"mid", mid}, {"name", ownerName(mid)}, {"face", imageURL("face", mid)}}},
-            {"stat", Map{{"aid", aid}, {"view", playsFor(aid)}, {"danmaku", 10 + aid % 53}, {"reply", 5 + aid % 31}, {"like", 20 + aid % 173}}},
+            {"stat", Map{{"aid", aid}, {"view", playsFor(aid)}, {"danmaku", danmakuCountOf(aid, {})}, {"reply", commentTotalOf(aid, {})}, {"like", 20 + aid % 173}}},
             {"cid", cidForAID(aid)}, {"dimension", Map{{"width", 1920}, {"height", 1080}, {"rotate", 0}}}, {"bvid", bvidForAID(aid)}};
 }
 

@@ -42,6 +42,7 @@ public:
         QString bvid;
         QString title;
         qint64 seconds = 0;  // every part together
+        QString lengthText;  // the seconds as a list's text gives them ("00:12")
         qint64 comments = 0; // top-level comments and replies, none posted
         qint64 ownerMID = 0;
         QString ownerName;
