@@ -617,8 +617,12 @@ Map seasonRoot(const SeasonShape& season, bool episodeStats)
     List episodes;
     for (int i = 0; i < season.episodes; ++i) {
         Map episode = episodeObject(season, i);
+        // The demo's episodes count the danmaku and comments they serve.
+        const qint64 aid = season.firstAID + i;
         if (episodeStats)
-            episode.insert("stat", Map{{"views", 900000 - i * 20000}, {"danmakus", 6000 - i * 100}, {"reply", 800 - i * 10}});
+            episode.insert("stat", Map{{"views", 900000 - i * 20000},
+                                       {"danmakus", season.demo ? PlaybackFixtures::demoDanmakuLines(season.firstCID + i) : 6000 - i * 100},
+                                       {"reply", season.demo ? generatedCommentTotal(aid) : 800 - i * 10}});
         episodes.append(episode);
     }
     return {{"season_id", season.seasonID}, {"title", season.title}, {"cover", imageURL("bangumi", season.seasonID)},
