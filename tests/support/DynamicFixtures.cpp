@@ -5,6 +5,8 @@
 #include "support/ImageFixtures.h"
 #include "support/ServiceFixtures.h"
 
+#include <QCryptographicHash>
+
 namespace testsupport::DynamicFixtures {
 
 namespace {
@@ -222,11 +224,13 @@ void installActionRoutes(FakeService& service, const std::shared_ptr<ActionPlan>
         }
         if (fails)
             return AccountFixtures::refusal(-1, QStringLiteral("上传失败"));
-        qsizetype size = 0;
+        // Each picture gets an address of its own, as the service's storage names it by content.
+        QCryptographicHash digest(QCryptographicHash::Sha1);
         for (const FakeFormPart& part : request.formParts)
-            size += part.name == QLatin1String("file_up") ? part.content.size() : 0;
+            if (part.name == QLatin1String("file_up"))
+                digest.addData(part.content);
         return AccountFixtures::ok(Map{{QStringLiteral("image_url"),
-                                        ImageFixtures::coverAddress(QStringLiteral("upload%1").arg(size))},
+                                        ImageFixtures::coverAddress(QStringLiteral("upload") + QString::fromLatin1(digest.result().toHex().left(12)))},
                                        {QStringLiteral("image_width"), 64},
                                        {QStringLiteral("image_height"), 64}});
     });
