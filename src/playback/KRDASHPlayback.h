@@ -4,7 +4,6 @@
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/PlayerSurface.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -69,8 +68,6 @@ public:
     double drift() const;
     int realignCount() const { return m_realignCount; }
     platform::media::MediaPlayer* picturePlayer() const { return m_picture; }
-    // Seconds on a monotonic clock, for the spacing of seeks; tests pass their own.
-    void setClockForTesting(std::function<double()> clock) { m_clockOverride = std::move(clock); }
     platform::media::PlayerSurface* surface() const { return m_surface; }
 
 Q_SIGNALS:
@@ -94,8 +91,6 @@ private:
     platform::media::MediaPlayer* m_picture = nullptr;
     QPointer<platform::media::PlayerSurface> m_surface;
     platform::RepeatingTimer m_syncTimer;
-    QElapsedTimer m_clock;
-    std::function<double()> m_clockOverride;
     quint64 m_seekGeneration = 0;
     double m_seekTarget = 0;
     double m_seekStartedAt = -1;
