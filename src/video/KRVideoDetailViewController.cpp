@@ -24,7 +24,7 @@
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
-#include "video/KRDASHStreams.h"
+#include "playback/KRDASHStreams.h"
 #include "video/KRVideoDetailSupport.h"
 
 #include <QDebug>

@@ -31,7 +31,7 @@
 #include "store/KRNetworkReachability.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
-#include "video/KRDASHStreams.h"
+#include "playback/KRDASHStreams.h"
 #include "video/KRQualityTitles.h"
 #include "video/KRVideoDetailSupport.h"
 
