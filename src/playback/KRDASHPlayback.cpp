@@ -35,6 +35,15 @@ KRDASHPlayback::KRDASHPlayback(KRPlaybackTransport* soundTransport, const QUrl& 
     m_picture->setPreferredForwardBufferDuration(pictureURL.isLocalFile() ? 0 : 2.0);
     m_picture->replaceCurrentItem(pictureURL);
     m_picture->pause();
+    // A picture that cannot be read or breaks off takes the failure path a sound failure does.
+    connect(m_picture, &MediaPlayer::statusChanged, this, [this] {
+        if (m_picture && !m_stopped && m_picture->status() == MediaPlayer::StatusFailed)
+            reportPictureFailure();
+    });
+    connect(m_picture, &MediaPlayer::failedToPlayToEnd, this, [this](const platform::Error&) {
+        if (!m_stopped)
+            reportPictureFailure();
+    });
     if (m_transport) {
         m_transport->setVideoOutputSuppressed(true);
         if (auto* host = qobject_cast<platform::uikit::View*>(m_transport->videoLayerHost())) {
@@ -68,7 +77,7 @@ double KRDASHPlayback::pictureTime() const { return m_picture ? finiteOrZero(m_p
 
 double KRDASHPlayback::drift() const { return soundTime() - pictureTime(); }
 
-bool KRDASHPlayback::soundReady() const { return m_transport && (m_transport->loadState() & 1u); }
+bool KRDASHPlayback::soundReady() const { return m_transport && (m_transport->loadState() & KRLoadStatePlayable); }
 
 bool KRDASHPlayback::pictureReady() const
 {
@@ -118,6 +127,15 @@ quint64 KRDASHPlayback::seekToTime(double time, bool resume)
                                QStringLiteral("generation=%1 time=%2 resume=%3").arg(generation).arg(target, 0, 'f', 3).arg(yesNo(resume)));
     realignPicture(target, "seek");
     return generation;
+}
+
+void KRDASHPlayback::reportPictureFailure()
+{
+    if (m_pictureFailed)
+        return;
+    m_pictureFailed = true;
+    KRDiagnostics::recordEvent(QStringLiteral("dash-picture-failed"), QStringLiteral("host=%1").arg(m_pictureURL.host()));
+    Q_EMIT pictureFailed();
 }
 
 void KRDASHPlayback::realignPicture(double time, const char* reason)
@@ -225,7 +243,7 @@ void KRDASHPlayback::pauseForBuffering(const QString& reason)
 
 void KRDASHPlayback::followTransport()
 {
-    const bool soundPlaying = m_transport->playbackState() == 1 && m_transport->currentPlaybackRate() > 0;
+    const bool soundPlaying = m_transport->playbackState() == KRPlaybackStatePlaying && m_transport->currentPlaybackRate() > 0;
     if (soundPlaying) {
         const double rate = m_transport->currentPlaybackRate();
         if (std::abs(m_picture->rate() - rate) > 0.001 && !m_pictureSeeking)
@@ -250,7 +268,7 @@ void KRDASHPlayback::sync()
         return;
     }
     // The transport stalls only while it is meant to play; a starved picture waits on its own.
-    if (m_transport->loadState() & 4u) {
+    if (m_transport->loadState() & KRLoadStateStalled) {
         pauseForBuffering(QStringLiteral("audio-stalled"));
         return;
     }
@@ -263,7 +281,7 @@ void KRDASHPlayback::sync()
         return;
     }
     followTransport();
-    const bool playing = m_transport->playbackState() == 1;
+    const bool playing = m_transport->playbackState() == KRPlaybackStatePlaying;
     const double limit = playing ? kPlayingDriftLimit : kPausedDriftLimit;
     if (!m_pictureSeeking && std::abs(drift()) > limit && now() - m_lastRealignAt > kRealignSpacing)
         realignPicture(soundTime(), playing ? "playing-drift" : "paused-drift");

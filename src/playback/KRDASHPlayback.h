@@ -60,6 +60,7 @@ public:
     bool isRunning() const { return m_running; }
     bool isWaitingToStart() const { return m_waitingToStart; }
     bool isRebuffering() const { return m_rebuffering; }
+    bool hasPictureFailed() const { return m_pictureFailed; }
     bool resumesWhenAligned() const { return m_resumeWhenAligned; }
     quint64 seekGeneration() const { return m_seekGeneration; }
     QUrl pictureURL() const { return m_pictureURL; }
@@ -74,6 +75,8 @@ Q_SIGNALS:
     // The gate opened: both halves play from here.
     void started();
     void bufferingPaused(const QString& reason);
+    // The picture stream cannot be read or broke off; told once.
+    void pictureFailed();
 
 private:
     double now() const;
@@ -85,6 +88,7 @@ private:
     void realignPicture(double time, const char* reason);
     void followTransport();
     void playBoth();
+    void reportPictureFailure();
 
     QPointer<KRPlaybackTransport> m_transport;
     QUrl m_pictureURL;
@@ -103,4 +107,5 @@ private:
     bool m_running = false;
     bool m_rebuffering = false;
     bool m_stopped = false;
+    bool m_pictureFailed = false;
 };

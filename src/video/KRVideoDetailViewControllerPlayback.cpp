@@ -8,6 +8,7 @@
 #include "account/KRAccountClient.h"
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
+#include "model/KRVideoNormalizer.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaNotifications.h"
 #include "platform/uikit/AlertView.h"
@@ -176,9 +177,10 @@ void KRVideoDetailViewController::requestPlaybackAfterResumeCheck()
                 return;
             const QVariantMap data = result.toMap();
             const double time = KRDouble(data.value(QStringLiteral("last_play_time")));
-            const double duration = m_part.video
-                                        ? KRDouble(m_part.video->pages().value(m_part.selectedPageIndex).value(QStringLiteral("duration")))
-                                        : 0;
+            // The normaliser keeps a part's duration as "mm:ss" text.
+            const double duration = m_part.video ? KRDurationSeconds(m_part.video->pages().value(m_part.selectedPageIndex).value(
+                                                       QStringLiteral("duration")))
+                                                 : 0;
             if (KRLongLong(data.value(QStringLiteral("last_play_cid"))) == cid && time >= kResumeMinimumTime
                 && (duration <= 0 || time < duration - kResumeEndMargin)) {
                 offerResumeAt(time, generation);

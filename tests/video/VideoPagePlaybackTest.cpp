@@ -380,6 +380,26 @@ TEST_F(VideoPagePlaybackTest, NoOfferNearTheEndOrAfterCompletion)
     EXPECT_EQ(window->visibleAlert(), nullptr);
 }
 
+TEST_F(VideoPagePlaybackTest, TheServicesResumeRecordIsReadAgainstThePartsDuration)
+{
+    // Part 1 lasts 5:12, kept by the normaliser as "05:12".
+    testsupport::AccountFixtures::logInWebOnly();
+    play.setResumeRecord(testsupport::ServiceFixtures::kDetailCID, 42);
+    pushAndPlay();
+    KR_ADVANCE_UNTIL(window->visibleAlert() != nullptr);
+    EXPECT_EQ(window->visibleAlert()->title(), QStringLiteral("继续观看"));
+    EXPECT_TRUE(window->visibleAlert()->message().contains(QStringLiteral("0:42")));
+}
+
+TEST_F(VideoPagePlaybackTest, TheServicesResumeRecordInThePartsLastSecondsIsNotOffered)
+{
+    testsupport::AccountFixtures::logInWebOnly();
+    play.setResumeRecord(testsupport::ServiceFixtures::kDetailCID, 309);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->moviePlayer() != nullptr);
+    EXPECT_EQ(window->visibleAlert(), nullptr);
+}
+
 TEST_F(VideoPagePlaybackTest, ControlsLieOverThePicture)
 {
     KRVideoDetailViewController* page = pushAndPlay();
