@@ -25,12 +25,16 @@ public:
     virtual QSizeF naturalSize() const { return {}; }
     // A DASH pair whose gate is closed (not yet started, or refilling) is not to be pushed.
     virtual bool isHeldByPairGate() const { return false; }
+    // A pair holding both halves while one refills.
+    virtual bool isRefilling() const { return false; }
 
     virtual void start(double time) = 0;
     virtual void play() = 0;
     virtual void pause() = 0;
     // After a buffering stall: a pair pauses both halves and goes on once both can play.
     virtual void pauseForBuffering(const QString&) {}
+    // The sound became playable: a pair waiting at its gate tries to open it.
+    virtual void soundBecamePlayable() {}
     virtual void seek(double time, bool resume) = 0;
     virtual void setRate(float rate) = 0;
     // Stops for good; the media is let go after this.

@@ -221,8 +221,7 @@ void KRPlaybackSession::mediaLoadStateChanged()
         m_installedPlayable = true;
         if (!media->isHeldByPairGate())
             Q_EMIT bufferingChanged(false, QString());
-        if (KRDASHPlayback* pair = media->dash(); pair && pair->isWaitingToStart())
-            pair->attemptStart();
+        media->soundBecamePlayable();
     }
     if (stalled && m_expectedToPlay && !m_stallActive) {
         media->pauseForBuffering(QStringLiteral("sound-stalled"));
@@ -261,8 +260,7 @@ void KRPlaybackSession::checkStallRecovery()
     if (!media || !m_stallActive)
         return;
     const unsigned state = media->loadState();
-    const bool pictureHeld = media->dash() && media->dash()->isRebuffering();
-    if ((state & KRLoadStatePlayable) && !(state & KRLoadStateStalled) && !(pictureHeld && !media->dash()->isWaitingToStart())) {
+    if ((state & KRLoadStatePlayable) && !(state & KRLoadStateStalled)) {
         m_stallActive = false;
         Q_EMIT bufferingChanged(false, QString());
         if (m_expectedToPlay) {

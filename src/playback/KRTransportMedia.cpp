@@ -44,6 +44,18 @@ double KRTransportMedia::duration() const { return m_transport ? m_transport->du
 
 QSizeF KRTransportMedia::naturalSize() const { return m_transport ? m_transport->naturalSize() : QSizeF(); }
 
+KRPlaybackTransport* KRTransportMedia::transport() const { return m_transport; }
+
+KRDASHPlayback* KRTransportMedia::dash() const { return m_dash; }
+
+bool KRTransportMedia::isRefilling() const { return m_dash && m_dash->isRebuffering(); }
+
+void KRTransportMedia::soundBecamePlayable()
+{
+    if (m_dash && m_dash->isWaitingToStart())
+        m_dash->attemptStart();
+}
+
 bool KRTransportMedia::isHeldByPairGate() const { return m_dash && (!m_dash->isRunning() || m_dash->isRebuffering()); }
 
 void KRTransportMedia::start(double time)

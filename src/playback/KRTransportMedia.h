@@ -23,6 +23,8 @@ public:
     double duration() const override;
     QSizeF naturalSize() const override;
     bool isHeldByPairGate() const override;
+    bool isRefilling() const override;
+    void soundBecamePlayable() override;
     void start(double time) override;
     void play() override;
     void pause() override;
@@ -30,8 +32,8 @@ public:
     void seek(double time, bool resume) override;
     void setRate(float rate) override;
     void stop() override;
-    KRPlaybackTransport* transport() const override { return m_transport; }
-    KRDASHPlayback* dash() const override { return m_dash; }
+    KRPlaybackTransport* transport() const override;
+    KRDASHPlayback* dash() const override;
 
 private:
     QPointer<KRPlaybackTransport> m_transport;

@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QVariant payload = KRJSONParse(fuzz::bytes(data, size));
     if (!payload.isValid())
         return 0;
-    const std::optional<KRPlayInfo> info = KRPlayInfo::fromPlayInformation(payload);
+    std::optional<KRPlayInfo> info = KRPlayInfo::fromPlayInformation(payload);
     fuzz::check(info.has_value() == (payload.typeId() == QMetaType::QVariantMap), "an object and only an object reads");
     if (!info)
         return 0;
@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const KRPlayStream& stream : *list)
             fuzz::check(stream.address.isEmpty() || !stream.address.isNull(), "an address is text");
     }
-    fuzz::check(info->progressiveAddresses.removeDuplicates() == 0, "each progressive address once");
+    QStringList addresses = info->progressiveAddresses;
+    fuzz::check(addresses.removeDuplicates() == 0, "each progressive address once");
     const std::optional<KRPlayInfo> offline = KRPlayInfo::fromOfflineRecord(payload.toMap());
     fuzz::check(offline && offline->route == QStringLiteral("offline"), "an offline record is marked");
     return 0;
