@@ -64,7 +64,7 @@ void KRVideoDetailViewController::playerControlsTimerFired(bool fromTimer)
     const double duration = player->duration();
     const double current = std::max(0.0, player->currentPlaybackTime());
     controls->updateCurrentTime(current, duration);
-    controls->setPlaying(player->playbackState() == 1 || intent);
+    controls->setPlaying(player->playbackState() == KRPlaybackStatePlaying || intent);
     // Titles change with the part and the quality only: set when they do.
     const qint64 cid = m_part.video ? m_part.video->cid() : 0;
     if (cid != m_engine.controlsTitledCID || m_engine.actualQuality != m_engine.controlsTitledQuality) {
@@ -98,7 +98,7 @@ bool KRVideoDetailViewController::maintainPlaybackIntent()
     const unsigned load = player->loadState();
     const double time = player->currentPlaybackTime();
     const bool dashActive = dash != nullptr;
-    if (state == 1) {
+    if (state == KRPlaybackStatePlaying) {
         if (m_engine.unexpectedPauseBeganAt > 0)
             KRDiagnostics::recordEvent(QStringLiteral("unexpected-pause-recovered"),
                                        QStringLiteral("elapsed=%1 attempts=%2 time=%3")
@@ -108,7 +108,7 @@ bool KRVideoDetailViewController::maintainPlaybackIntent()
         resetUnexpectedPauseRecovery();
         return true;
     }
-    if ((load & 4) || !(load & 3))
+    if ((load & KRLoadStateStalled) || !(load & (KRLoadStatePlayable | KRLoadStatePlaythroughOK)))
         return true;
     const double now = platform::MainClock::now();
     if (m_engine.unexpectedPauseBeganAt <= 0) {
@@ -189,7 +189,7 @@ void KRVideoDetailViewController::playerControlsSeekToTime(KRPlayerControlsView*
         return;
     const double target = std::max(0.0, time);
     if (m_engine.dash)
-        m_engine.dash->seekToTime(target, m_engine.expectedToPlay || player->playbackState() == 1);
+        m_engine.dash->seekToTime(target, m_engine.expectedToPlay || player->playbackState() == KRPlaybackStatePlaying);
     else
         player->setCurrentPlaybackTime(target);
     m_player.danmakuView->resetForPlaybackTime(target);

@@ -212,6 +212,8 @@ void KRVideoDetailViewController::beginPlayback()
 {
     if (!m_part.video)
         return;
+    // Stalls are counted, and the 360P fallback asked, once per start.
+    resetPlaybackStallRecovery();
     KRPreferences& preferences = KRPreferences::sharedPreferences();
     int quality = m_quality.selectedQuality > 0 ? m_quality.selectedQuality : preferences.preferredQuality();
     if (quality <= 0)
@@ -387,8 +389,11 @@ void KRVideoDetailViewController::uninstallPersistentPlayerSurface()
 
 void KRVideoDetailViewController::startMovieWithURLString(const QString& address)
 {
-    if (!installPersistentPlayerSurfaceIfNeeded())
+    // Without a surface nothing can be shown: the failure path, not an overlay left spinning.
+    if (!installPersistentPlayerSurfaceIfNeeded()) {
+        finishPlaybackConstructionFailureWithReason(QStringLiteral("surface-install-failed"));
         return;
+    }
     installPlayer(new KRPlaybackTransport(QUrl(address)));
     KRPlaybackTransport* player = m_player.moviePlayer;
     if (m_engine.pendingInitialPlaybackTime > 0.05)
@@ -412,8 +417,11 @@ void KRVideoDetailViewController::startMovieWithURLString(const QString& address
 
 void KRVideoDetailViewController::startDASHPlayback(const QString& soundURL, const QString& pictureURL)
 {
-    if (!installPersistentPlayerSurfaceIfNeeded())
+    // Without a surface nothing can be shown: the failure path, not an overlay left spinning.
+    if (!installPersistentPlayerSurfaceIfNeeded()) {
+        finishPlaybackConstructionFailureWithReason(QStringLiteral("surface-install-failed"));
         return;
+    }
     installPlayer(new KRPlaybackTransport(QUrl(soundURL)));
     m_engine.dashPlaybackActive = true;
     m_engine.dashPictureURL = pictureURL;
@@ -487,8 +495,8 @@ void KRVideoDetailViewController::movieLoadStateChanged()
     if (!player)
         return;
     const unsigned state = player->loadState();
-    const bool stalled = state & 4;
-    if ((state & 1) && !stalled) {
+    const bool stalled = state & KRLoadStateStalled;
+    if ((state & KRLoadStatePlayable) && !stalled) {
         m_engine.installedPlayable = true;
         refreshMediaOrientationFromSize(player->naturalSize());
         if (!m_engine.dash || m_engine.dash->isRunning())
@@ -522,7 +530,7 @@ void KRVideoDetailViewController::checkPlaybackStallRecovery()
     if (!player || !m_engine.stallActive)
         return;
     const unsigned state = player->loadState();
-    if ((state & 1) && !(state & 4)) {
+    if ((state & KRLoadStatePlayable) && !(state & KRLoadStateStalled)) {
         m_engine.stallActive = false;
         hideLoadingStatus();
         if (m_engine.expectedToPlay) {
@@ -556,7 +564,7 @@ void KRVideoDetailViewController::moviePlaybackStateChanged()
 {
     if (!m_player.moviePlayer)
         return;
-    if (m_player.moviePlayer->playbackState() == 1 && (!m_engine.dash || m_engine.dash->isRunning()))
+    if (m_player.moviePlayer->playbackState() == KRPlaybackStatePlaying && (!m_engine.dash || m_engine.dash->isRunning()))
         hideLoadingStatus();
 }
 
@@ -660,6 +668,9 @@ void KRVideoDetailViewController::finishInstalledPlaybackAfterResolveFailure(con
 
 void KRVideoDetailViewController::stopPlaybackForNavigation()
 {
+    // A start or a switch asked for the next turn does not outlive the stop.
+    m_delayed.cancel(QStringLiteral("requestPlaybackAfterResumeCheck"));
+    m_delayed.cancel(QStringLiteral("fallbackTo360PAfterRepeatedStalls"));
     ++m_engine.requestGeneration;
     resetPlaybackResumeState();
     tearDownMoviePlayer();
@@ -685,6 +696,7 @@ void KRVideoDetailViewController::tearDownMoviePlayer()
     }
     m_engine.dashPlaybackActive = false;
     m_delayed.cancel(QStringLiteral("checkPlaybackStallRecovery"));
+    m_delayed.cancel(QStringLiteral("fallbackTo360PAfterRepeatedStalls"));
     m_engine.expectedToPlay = false;
     resetUnexpectedPauseRecovery();
     m_engine.endedAwaitingReplay = false;
