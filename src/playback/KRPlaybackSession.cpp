@@ -94,17 +94,23 @@ void KRPlaybackSession::startCandidates(const QStringList& candidates, int quali
         failTerminally(QStringLiteral("no-stream"));
         return;
     }
+    beginStart(candidates, quality);
+    install(QUrl(candidates.first()), QUrl(), time);
+}
+
+void KRPlaybackSession::beginStart(const QStringList& candidates, int quality)
+{
     stopOtherSessions();
     m_candidates = candidates;
     m_candidateIndex = 0;
     m_freshResolveAttempted = false;
+    // Stalls are counted, and the 360P fallback asked, once per start.
     m_stallFallbackRequested = false;
     m_stallCount = 0;
     if (quality > 0 && quality != m_quality) {
         m_quality = quality;
         Q_EMIT qualityChanged(quality);
     }
-    install(QUrl(candidates.first()), QUrl(), time);
 }
 
 bool KRPlaybackSession::startDASH(const KRPlayInfo& info, int quality, double time)
@@ -113,17 +119,8 @@ bool KRPlaybackSession::startDASH(const KRPlayInfo& info, int quality, double ti
     const QStringList addresses = dashAddresses(info, quality, &chosen);
     if (addresses.isEmpty())
         return false;
-    stopOtherSessions();
     // A pair has no second address: its failure goes to the fresh resolve.
-    m_candidates = {addresses.at(1)};
-    m_candidateIndex = 0;
-    m_freshResolveAttempted = false;
-    m_stallFallbackRequested = false;
-    m_stallCount = 0;
-    if (chosen > 0 && chosen != m_quality) {
-        m_quality = chosen;
-        Q_EMIT qualityChanged(chosen);
-    }
+    beginStart({addresses.at(1)}, chosen);
     install(QUrl(addresses.at(1)), QUrl(addresses.at(0)), time);
     return true;
 }

@@ -141,6 +141,7 @@ Q_SIGNALS:
 
 private:
     void setState(State state);
+    void beginStart(const QStringList& candidates, int quality);
     void install(const QUrl& sound, const QUrl& picture, double time);
     void removeMedia();
     void mediaLoadStateChanged();
