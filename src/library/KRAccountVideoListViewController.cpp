@@ -182,12 +182,13 @@ void KRAccountVideoListViewController::didSelectRowAtIndexPath(TableView* table,
 
 bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>& video)
 {
-    if (!video || !isViewLoaded() || isRunningDownload(*video))
+    // Only a copy on this device plays here: a local file as it is, a DASH record as the pair
+    // the stream pickers choose from it.
+    if (!video || !isViewLoaded() || isRunningDownload(*video) || !KRPlaybackSession::playsFromDevice(*video))
         return false;
-    // A local file plays as it is; a DASH record as the pair the stream pickers choose from it.
-    std::optional<KRPlayInfo> info;
     if (video->playURL().isEmpty()) {
-        info = KRPlayInfo::fromOfflineRecord(KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(*video));
+        const std::optional<KRPlayInfo> info =
+            KRPlayInfo::fromOfflineRecord(KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(*video));
         if (!info || KRPlaybackSession::dashAddresses(*info, info->quality).isEmpty())
             return false;
     }
@@ -235,10 +236,8 @@ bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>&
                 renderer->setDanmakus(danmakus);
         });
 
-    if (info)
-        m_session->startDASH(*info, info->quality, 0);
-    else
-        m_session->startCandidates({video->playURL()}, 0, 0);
+    // The session plays the copy as the video page would: the DASH record, else the file.
+    m_session->startPart(0, 0);
     m_controls->setPlaying(true);
     m_table->reloadData();
     return true;

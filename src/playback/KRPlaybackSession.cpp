@@ -2,15 +2,19 @@
 
 #include "account/KRAccountClient.h"
 #include "model/KRVideo.h"
+#include "model/KRTolerantValue.h"
 #include "platform/foundation/MainClock.h"
 #include "playback/KRDASHStreams.h"
+#include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackAudioSession.h"
 #include "playback/KRPlaybackMedia.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRTransportMedia.h"
+#include "service/KRAPIClient.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRLocalHistoryStore.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include <algorithm>
@@ -18,6 +22,20 @@
 namespace {
 
 const char* yesNo(bool value) { return value ? "YES" : "NO"; }
+
+bool isLocalAddress(const QString& address) { return address.startsWith(QLatin1String("file://")); }
+
+// The addresses of a resolved part, best first. Usable streams count even when an error came
+// with them.
+QStringList playableCandidates(const std::shared_ptr<KRVideo>& resolved)
+{
+    if (!resolved)
+        return {};
+    QStringList candidates = resolved->playURLCandidates();
+    if (candidates.isEmpty() && !resolved->playURL().isEmpty())
+        candidates = {resolved->playURL()};
+    return candidates;
+}
 
 QString seconds(double value) { return QString::number(std::max(0.0, value), 'f', 3); }
 
@@ -104,6 +122,7 @@ void KRPlaybackSession::beginStart(const QStringList& candidates, int quality)
     m_candidates = candidates;
     m_candidateIndex = 0;
     m_freshResolveAttempted = false;
+    m_fromDevice = !candidates.isEmpty() && isLocalAddress(candidates.first());
     // Stalls are counted, and the 360P fallback asked, once per start.
     m_stallFallbackRequested = false;
     m_stallCount = 0;
@@ -123,6 +142,87 @@ bool KRPlaybackSession::startDASH(const KRPlayInfo& info, int quality, double ti
     beginStart({addresses.at(1)}, chosen);
     install(QUrl(addresses.at(1)), QUrl(addresses.at(0)), time);
     return true;
+}
+
+bool KRPlaybackSession::playsFromDevice(const KRVideo& video)
+{
+    return isLocalAddress(video.playURL()) || !KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(video).isEmpty();
+}
+
+void KRPlaybackSession::loadPlayInfo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
+                                     std::function<void(const std::optional<KRPlayInfo>&)> completion)
+{
+    auto read = [completion = std::move(completion)](const std::optional<QVariantMap>& information, const KROptionalError&) {
+        completion(information ? KRPlayInfo::fromPlayInformation(*information) : std::nullopt);
+    };
+    KRAccountClient* client = KRAccountClient::sharedClient();
+    if (video.episodeID() < 1)
+        client->loadDASHPlaybackInfoForAID(aid, video.canonicalBVID(), video.cid(), quality, owner, std::move(read));
+    else
+        client->loadPGCDASHPlaybackInfoForEpisodeID(video.episodeID(), aid, video.canonicalBVID(), video.cid(), quality, owner,
+                                                    std::move(read));
+}
+
+void KRPlaybackSession::startPart(int quality, double time)
+{
+    if (!m_video)
+        return;
+    stopOtherSessions();
+    removeMedia();
+    m_startOwner = std::make_unique<QObject>();
+    m_installedPlayable = false;
+    m_interruptedAt = 0;
+    setState(State::Resolving);
+    const KRVideo& video = *m_video;
+    const QVariantMap offline = KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(video);
+    if (!offline.isEmpty()) {
+        const std::optional<KRPlayInfo> info = KRPlayInfo::fromOfflineRecord(offline);
+        if (!info || !startDASH(*info, info->quality, time))
+            failTerminally(QStringLiteral("dash-streams-missing"));
+        return;
+    }
+    if (isLocalAddress(video.playURL())) {
+        startCandidates({video.playURL()}, 0, time);
+        return;
+    }
+    if (quality < 80) {
+        resolveChain(quality, time);
+        return;
+    }
+    loadPlayInfo(video, m_aid, quality, m_startOwner.get(), [this, quality, time](const std::optional<KRPlayInfo>& info) {
+        if (info)
+            Q_EMIT playInfoLoaded(info);
+        // The pair needs a usable H.264 picture and AAC sound; else the chain plays.
+        if (info && startDASH(*info, quality, time))
+            return;
+        resolveChain(quality, time);
+    });
+}
+
+void KRPlaybackSession::resolveChain(int quality, double time)
+{
+    KRAPIClient::sharedClient()->loadPlayURLForVideo(
+        m_video, quality, m_startOwner.get(), [this, quality, time](const std::shared_ptr<KRVideo>& resolved, const KROptionalError& error) {
+            const QStringList candidates = playableCandidates(resolved);
+            if (candidates.isEmpty()) {
+                failTerminally(error ? error->description() : QStringLiteral("no-stream"));
+                return;
+            }
+            startCandidates(candidates, resolved->playbackQuality() > 0 ? int(resolved->playbackQuality()) : quality, time);
+            Q_EMIT playInfoLoaded(std::nullopt);
+        });
+}
+
+void KRPlaybackSession::resolveAfresh(int quality, std::function<void(const QStringList&, int)> done)
+{
+    if (m_resolver) {
+        m_resolver(quality, m_startOwner.get(), std::move(done));
+        return;
+    }
+    KRAPIClient::sharedClient()->loadPlayURLForVideo(
+        m_video, quality, m_startOwner.get(), [quality, done = std::move(done)](const std::shared_ptr<KRVideo>& resolved, const KROptionalError&) {
+            done(playableCandidates(resolved), resolved && resolved->playbackQuality() > 0 ? int(resolved->playbackQuality()) : quality);
+        });
 }
 
 void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double time)
@@ -146,6 +246,8 @@ void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double t
         if (m_expectedToPlay && !m_stallActive)
             countStall();
     });
+    m_pair = !picture.isEmpty();
+    m_startTime = std::max(0.0, time);
     m_expectedToPlay = true;
     m_installedPlayable = false;
     m_interruptedAt = 0;
@@ -196,12 +298,18 @@ void KRPlaybackSession::stop()
 
 void KRPlaybackSession::stopOtherSessions()
 {
-    for (KRPlaybackSession* other : liveSessions()) {
-        if (other == this || !other->m_media || !other->m_expectedToPlay)
+    // A screen told may let its session go: the list is walked as it was, each one still alive.
+    QList<QPointer<KRPlaybackSession>> others;
+    for (KRPlaybackSession* other : liveSessions())
+        if (other != this)
+            others.append(other);
+    for (const QPointer<KRPlaybackSession>& other : others) {
+        if (!other || !other->m_media || !other->m_expectedToPlay)
             continue;
         record("playback-session-superseded", QStringLiteral("identity=%1").arg(other->m_video ? other->m_video->feedIdentity() : QString()));
         other->stop();
-        Q_EMIT other->stoppedByAnotherSession();
+        if (other)
+            Q_EMIT other->stoppedByAnotherSession();
     }
 }
 
@@ -289,9 +397,8 @@ void KRPlaybackSession::mediaFinished(int reason)
     }
     if (reason != 0 || !m_media)
         return;
-    // One last update, so the time reads the end and nothing stays drawn past it.
     const double length = duration();
-    Q_EMIT progressed(length > 0 ? length : currentTime(), length, false);
+    const double end = length > 0 ? length : currentTime();
     m_expectedToPlay = false;
     m_tickTimer.stop();
     m_delayed.cancel(QStringLiteral("checkStallRecovery"));
@@ -299,6 +406,8 @@ void KRPlaybackSession::mediaFinished(int reason)
     resetRetries();
     finishHeartbeat(true);
     setState(State::Ended);
+    // One last update, so the time reads the end and nothing stays drawn past it.
+    Q_EMIT progressed(end, length, false);
     Q_EMIT ended();
 }
 
@@ -306,8 +415,7 @@ void KRPlaybackSession::failOver(const QString& reason)
 {
     const double resumeTime = currentTime();
     const bool installed = m_installedPlayable;
-    const bool pair = dash() != nullptr;
-    if (!pair && m_candidateIndex + 1 < m_candidates.size()) {
+    if (!m_pair && m_candidateIndex + 1 < m_candidates.size()) {
         const QStringList candidates = m_candidates;
         const int index = m_candidateIndex + 1;
         record("playback-candidate-failover",
@@ -318,8 +426,7 @@ void KRPlaybackSession::failOver(const QString& reason)
         m_installedPlayable = installed;
         return;
     }
-    const bool local = !m_candidates.isEmpty() && QUrl(m_candidates.first()).isLocalFile();
-    if (!m_freshResolveAttempted && m_resolver && !local) {
+    if (!m_freshResolveAttempted && (m_resolver || m_video) && !m_fromDevice) {
         m_freshResolveAttempted = true;
         const int quality = m_quality > 0 && m_quality < 80 ? m_quality : 64;
         record("playback-fresh-resolve", QStringLiteral("quality=%1 reason=%2").arg(quality).arg(reason));
@@ -328,7 +435,7 @@ void KRPlaybackSession::failOver(const QString& reason)
         m_expectedToPlay = true;
         setState(State::Resolving);
         Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
-        m_resolver(quality, m_startOwner.get(), [this, installed, resumeTime](const QStringList& candidates, int resolved) {
+        resolveAfresh(quality, [this, installed, resumeTime](const QStringList& candidates, int resolved) {
             if (candidates.isEmpty()) {
                 m_installedPlayable = installed;
                 m_interruptedAt = resumeTime;
@@ -341,6 +448,7 @@ void KRPlaybackSession::failOver(const QString& reason)
             }
             m_candidates = candidates;
             m_candidateIndex = 0;
+            m_fromDevice = false;
             install(QUrl(candidates.first()), QUrl(), resumeTime > 0.05 ? resumeTime : 0);
             m_installedPlayable = installed;
         });
@@ -374,7 +482,7 @@ void KRPlaybackSession::play()
         return;
     resetRetries();
     m_expectedToPlay = true;
-    KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(media->dash() ? QStringLiteral("dash-controls-play")
+    KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(m_pair ? QStringLiteral("dash-controls-play")
                                                                                          : QStringLiteral("progressive-controls-play"));
     stopOtherSessions();
     media->play();
@@ -423,7 +531,7 @@ void KRPlaybackSession::replay()
     stopOtherSessions();
     m_expectedToPlay = true;
     resetRetries();
-    if (media->dash()) {
+    if (m_pair) {
         media->seek(0, true);
         record("playback-replay", QStringLiteral("restart DASH dual tracks from zero"));
     } else {
@@ -442,7 +550,7 @@ float KRPlaybackSession::effectiveRate() const { return m_holding ? kHoldRate : 
 void KRPlaybackSession::setRate(float rate)
 {
     m_rate = rate > 0 ? rate : 1.0f;
-    applyRate();
+    applyRate(true);
 }
 
 void KRPlaybackSession::beginHold()
@@ -450,7 +558,7 @@ void KRPlaybackSession::beginHold()
     if (m_holding || !m_media)
         return;
     m_holding = true;
-    applyRate();
+    applyRate(true);
 }
 
 void KRPlaybackSession::endHold()
@@ -458,14 +566,28 @@ void KRPlaybackSession::endHold()
     if (!m_holding)
         return;
     m_holding = false;
-    applyRate();
+    applyRate(true);
 }
 
-void KRPlaybackSession::applyRate()
+void KRPlaybackSession::applyRate(bool ensureAudible)
 {
+    KRPlaybackMedia* media = m_media;
+    if (!media)
+        return;
+    const float rate = effectiveRate();
+    if (ensureAudible) {
+        KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("playback-rate-change"));
+        if (m_expectedToPlay && media->playbackState() != KRPlaybackStatePlaying)
+            media->play();
+    }
     // A paused player stays paused: the rate is taken when it plays again.
-    if (m_media && m_expectedToPlay)
-        m_media->setRate(effectiveRate());
+    if (m_expectedToPlay)
+        media->setRate(rate);
+    record("playback-rate-applied", QStringLiteral("rate=%1 hold=%2 expected=%3 state=%4 iosPicture=NO dashPicture=%5")
+                                        .arg(double(rate), 0, 'f', 2)
+                                        .arg(QLatin1String(yesNo(m_holding)), QLatin1String(yesNo(m_expectedToPlay)))
+                                        .arg(media->playbackState())
+                                        .arg(QLatin1String(yesNo(m_pair))));
 }
 
 // ---- the tick and the unasked pause ----
@@ -500,7 +622,7 @@ bool KRPlaybackSession::keepPlaybackIntent()
     const int state = media->playbackState();
     const unsigned load = media->loadState();
     const double time = media->currentTime();
-    const bool pair = media->dash() != nullptr;
+    const bool pair = m_pair;
     const double now = platform::MainClock::now();
     if (state == KRPlaybackStatePlaying) {
         if (m_pauseSeenAt > 0)
@@ -558,7 +680,7 @@ void KRPlaybackSession::report(int playType)
     const double time = currentTime();
     const double length = duration();
     const bool completed = playType == 4 && m_historyCompleted;
-    const bool offline = !m_candidates.isEmpty() && QUrl(m_candidates.first()).isLocalFile();
+    const bool offline = m_fromDevice;
     KRLocalHistoryStore::sharedStore().recordVideo(m_video, completed ? length : time, length, completed, offline);
     Q_EMIT heartbeat(playType);
     if (!m_heartbeatEnabled)
@@ -566,9 +688,9 @@ void KRPlaybackSession::report(int playType)
     const qint32 played = completed ? -1 : qint32(time);
     const qint32 real = qint32(QDateTime::currentSecsSinceEpoch() - m_historyStartTS);
     KRAccountClient* client = KRAccountClient::sharedClient();
-    // The end goes out on behalf of the client, which lives for the process (a null owner): a
+    // The end goes out on behalf of the application, which lives as long as the client does: a
     // screen let go right after still has its viewing reported.
-    QObject* owner = playType == 4 ? nullptr : static_cast<QObject*>(this);
+    QObject* owner = playType == 4 ? QCoreApplication::instance() : static_cast<QObject*>(this);
     client->reportPlaybackHeartbeatForAID(m_aid, m_video->cid(), m_historyStartTS, playType, played, real, qint32(length),
                                           qint32(time), m_quality, owner, [](bool, const QString&, const QVariant&) {});
 }

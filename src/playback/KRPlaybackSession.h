@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/KRPlayInfo.h"
+#include "playback/KRPlaybackMedia.h"
 #include "platform/foundation/DelayedCall.h"
 #include "platform/foundation/RepeatingTimer.h"
 
@@ -13,9 +14,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class KRDASHPlayback;
-class KRPlaybackMedia;
 class KRPlaybackTransport;
 class KRVideo;
 
@@ -81,6 +82,17 @@ public:
     bool startDASH(const KRPlayInfo& info, int quality, double time);
     // The streams a DASH start would choose: picture, sound; empty when there are none.
     static QStringList dashAddresses(const KRPlayInfo& info, int quality, int* chosenQuality = nullptr);
+    // Plays the part set with setVideo from the best source it has: its offline DASH copy, a
+    // local file, the DASH pair at 80 and above when the play information lists a usable H.264
+    // picture and AAC sound, else the play-address chain at `quality`. Without a resolver of its
+    // own, a failed chain resolves afresh through the web-API client.
+    void startPart(int quality, double time);
+    // Whether `video` plays from this device: its offline DASH copy, or a local file.
+    static bool playsFromDevice(const KRVideo& video);
+    // The part's play information at `quality` from the account client (an episode's by the
+    // PGC route), read into types; empty when there is none.
+    static void loadPlayInfo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
+                             std::function<void(const std::optional<KRPlayInfo>& info)> completion);
 
     // ---- the user ----
     void play();
@@ -109,6 +121,9 @@ public:
     double duration() const;
     // Where a retry after an interruption starts.
     double interruptedAt() const { return m_interruptedAt; }
+    // Where the player installed last started.
+    double startTime() const { return m_startTime; }
+    bool playsPair() const { return m_pair; }
     int unaskedPauseRetries() const { return m_retryCount; }
     KRPlaybackMedia* media() const { return m_media; }
     KRPlaybackTransport* transport() const;
@@ -126,6 +141,9 @@ Q_SIGNALS:
     void bufferingChanged(bool buffering, const QString& text);
     void progressed(double time, double duration, bool playing);
     void qualityChanged(int quality);
+    // A start read the part's play information (its accepted qualities), or resolved the chain
+    // without it (`info` empty).
+    void playInfoLoaded(const std::optional<KRPlayInfo>& info);
     // The third stall within a minute: the screen switches to this quality.
     void stallFallbackRequested(int quality);
     // Five retries of an unasked pause did not hold: the user's tap is needed.
@@ -154,7 +172,10 @@ private:
     bool keepPlaybackIntent();
     void resetRetries();
     void stopOtherSessions();
-    void applyRate();
+    // `ensureAudible`: a change the user made, which brings the sound back and plays on.
+    void applyRate(bool ensureAudible = false);
+    void resolveChain(int quality, double time);
+    void resolveAfresh(int quality, std::function<void(const QStringList& candidates, int quality)> done);
     void startHeartbeat();
     void report(int playType);
     void finishHeartbeat(bool completed);
@@ -172,9 +193,14 @@ private:
     QStringList m_candidates;
     int m_candidateIndex = 0;
     bool m_freshResolveAttempted = false;
+    // A DASH pair plays: its failure has no second address to go to.
+    bool m_pair = false;
+    // Candidates on this device: no fresh resolve, and the history marks the viewing offline.
+    bool m_fromDevice = false;
     bool m_installedPlayable = false;
     bool m_expectedToPlay = false;
     double m_interruptedAt = 0;
+    double m_startTime = 0;
     // Owner of the replies of one start: replaced at each start and stop.
     std::unique_ptr<QObject> m_startOwner;
     // Stalls: counted per start.

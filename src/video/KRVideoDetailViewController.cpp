@@ -18,6 +18,7 @@
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KROfflineCacheManager.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "shared/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
@@ -72,7 +73,6 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
             }
         }
     }
-    resetPlaybackStallRecovery();
     setHidesBottomBarWhenPushed(true);
 }
 
@@ -90,20 +90,14 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
         tearDownMoviePlayer();
         uninstallPersistentPlayerSurface();
     } else {
-        // The views went first: only the players and timers are left to stop.
-        delete m_engine.dash;
-        m_engine.dash = nullptr;
-        m_engine.playerObservers.clear();
-        m_engine.controlsTimer.stop();
-        m_engine.historyTimer.stop();
+        // The views went first: only the player and timers are left to stop.
         m_danmaku.timer.stop();
-        if (KRPlaybackTransport* player = m_player.moviePlayer) {
-            m_player.moviePlayer = nullptr;
-            player->stop();
-            KRPlaybackTransportReleaseLater(player);
-        }
         delete m_surface.backdrop.data();
     }
+    // The session's teardown, told to nobody.
+    if (m_session)
+        disconnect(m_session.get(), nullptr, this, nullptr);
+    m_session.reset();
     if (m_player.controls && !m_player.controls->parentWidget())
         delete m_player.controls.data();
 }
@@ -123,9 +117,10 @@ void KRVideoDetailViewController::viewDidLoad()
     connect(view(), &QObject::destroyed, this, [this] {
         m_delayed.cancelAll();
         m_observers.clear();
-        m_engine.playerObservers.clear();
-        m_engine.controlsTimer.stop();
-        m_engine.historyTimer.stop();
+        if (m_session) {
+            disconnect(m_session.get(), nullptr, this, nullptr);
+            m_session->stop();
+        }
         m_danmaku.timer.stop();
         m_danmaku.request.cancel();
     });

@@ -20,6 +20,7 @@
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
+#include "playback/KRPlaybackSession.h"
 #include "service/KRAPIClient.h"
 #include "service/KRDanmakuClient.h"
 #include "shared/KRCommentCell.h"
@@ -475,7 +476,7 @@ void KRVideoDetailViewController::resetDanmakuForCurrentCID()
         m_player.danmakuView->setDanmakus(danmakus);
     };
     KRDanmakuClient* client = KRDanmakuClient::sharedClient();
-    const bool copy = KRDetailPlaybackURLIsLocalFile(m_part.video->playURL()) && client->hasCachedDanmakusForCID(cid);
+    const bool copy = KRPlaybackSession::playsFromDevice(*m_part.video) && client->hasCachedDanmakusForCID(cid);
     m_danmaku.request = copy ? client->loadCachedDanmakusForCID(cid, this, completion)
                              : client->loadDanmakusForCID(cid, this, completion);
 }

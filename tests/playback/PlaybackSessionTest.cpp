@@ -335,4 +335,72 @@ TEST_F(PlaybackSessionTest, TheNaturalEndGivesOneLastUpdateAtTheDuration)
     EXPECT_DOUBLE_EQ(times.last(), 312);
 }
 
+TEST_F(PlaybackSessionTest, ASessionToldItWasSupersededMayBeLetGoAtOnce)
+{
+    // The offline list lets its session go when told another started.
+    startPlaying();
+    QObject::connect(session.get(), &KRPlaybackSession::stoppedByAnotherSession, [this] { session.reset(); });
+    KRPlaybackSession other;
+    other.setMediaFactory([this](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* {
+        auto* made = new ScriptedMedia(sound, picture);
+        medias.append(made);
+        return made;
+    });
+    other.startCandidates({QStringLiteral("https://d.test/v.mp4")}, 64, 0);
+    EXPECT_EQ(session, nullptr);
+    EXPECT_EQ(other.state(), KRPlaybackSession::State::Buffering);
+}
+
+TEST_F(PlaybackSessionTest, ThePartsSourceIsTheChainBelow80AndTheDASHPairFrom80)
+{
+    auto video = std::make_shared<KRVideo>(*session->video());
+    video->setBvid(testsupport::ServiceFixtures::detailBVID());
+    session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
+    QList<std::optional<KRPlayInfo>> infos;
+    QObject::connect(session.get(), &KRPlaybackSession::playInfoLoaded, [&](const std::optional<KRPlayInfo>& info) { infos.append(info); });
+    session->startPart(64, 0);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Resolving);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return media() != nullptr; }));
+    EXPECT_EQ(media()->sound, play.progressiveURL(64));
+    EXPECT_TRUE(media()->picture.isEmpty());
+    EXPECT_EQ(session->quality(), 64);
+    ASSERT_EQ(infos.size(), 1);
+    EXPECT_FALSE(infos.first().has_value()) << "the chain brings no quality list";
+    // The first address fails: its backup, without asking the service again.
+    const int requests = play.playRequestCount();
+    Q_EMIT media()->finished(1);
+    EXPECT_EQ(media()->sound, play.progressiveBackupURL(64));
+    EXPECT_EQ(play.playRequestCount(), requests);
+
+    medias.clear();
+    infos.clear();
+    session->startPart(80, 3);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return media() != nullptr; }));
+    EXPECT_EQ(media()->picture, play.dashVideoURL(80));
+    EXPECT_EQ(media()->sound, play.dashAudioURL());
+    EXPECT_DOUBLE_EQ(media()->startedAt, 3);
+    EXPECT_TRUE(session->playsPair());
+    EXPECT_EQ(session->quality(), 80);
+    ASSERT_EQ(infos.size(), 1);
+    ASSERT_TRUE(infos.first().has_value());
+    EXPECT_TRUE(infos.first()->acceptedQualities.contains(80));
+}
+
+TEST_F(PlaybackSessionTest, ALocalFileFailsWithoutAskingTheService)
+{
+    auto video = std::make_shared<KRVideo>(*session->video());
+    video->setPlayURL(QStringLiteral("file:///nowhere/part.mp4"));
+    session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
+    QList<bool> failures;
+    QObject::connect(session.get(), &KRPlaybackSession::failed, [&](const QString&, bool installed) { failures.append(installed); });
+    session->startPart(64, 0);
+    ASSERT_TRUE(media());
+    EXPECT_EQ(media()->sound, QUrl(QStringLiteral("file:///nowhere/part.mp4")));
+    const int requests = play.playRequestCount();
+    Q_EMIT media()->finished(1);
+    EXPECT_EQ(failures, QList<bool>{false});
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Failed);
+    EXPECT_EQ(play.playRequestCount(), requests);
+}
+
 } // namespace
