@@ -39,7 +39,7 @@ bool KRVideoDetailViewController::isPlaybackFailedAwaitingRetry() const
 
 int KRVideoDetailViewController::playbackStallCount() const { return m_session ? m_session->stallCount() : 0; }
 
-KRPlaybackTransport* KRVideoDetailViewController::moviePlayer() const { return m_player.moviePlayer; }
+KRPlaybackTransport* KRVideoDetailViewController::moviePlayer() const { return m_engine.moviePlayer; }
 
 KRDASHPlayback* KRVideoDetailViewController::dashPlayback() const { return m_engine.dash; }
 
@@ -55,7 +55,7 @@ void KRVideoDetailViewController::controlsTickForTesting()
 
 void KRVideoDetailViewController::playbackProgressed(double time, double duration, bool playing, bool throttled)
 {
-    KRPlayerControlsView* controls = m_player.controls;
+    KRPlayerControlsView* controls = m_area->controls();
     if (!controls)
         return;
     // Hidden controls need no more than one update a second.
@@ -67,13 +67,13 @@ void KRVideoDetailViewController::playbackProgressed(double time, double duratio
     controls->updateCurrentTime(time, duration);
     controls->setPlaying(playing);
     updateControlsTitles();
-    if (!m_engine.dash && m_engine.mediaNaturalSize.isEmpty() && m_player.moviePlayer)
-        refreshMediaOrientationFromSize(m_player.moviePlayer->naturalSize());
+    if (!m_engine.dash && m_engine.mediaNaturalSize.isEmpty() && m_engine.moviePlayer)
+        refreshMediaOrientationFromSize(m_engine.moviePlayer->naturalSize());
 }
 
 void KRVideoDetailViewController::updateControlsTitles()
 {
-    KRPlayerControlsView* controls = m_player.controls;
+    KRPlayerControlsView* controls = m_area->controls();
     if (!controls)
         return;
     // Titles change with the part and the quality that plays only: set when they do.
@@ -98,8 +98,8 @@ void KRVideoDetailViewController::playerControlsDidTogglePlayback(KRPlayerContro
         return;
     }
     m_session->togglePlayback();
-    if (m_player.controls)
-        m_player.controls->setPlaying(m_session->isExpectedToPlay());
+    if (KRPlayerControlsView* controls = m_area->controls())
+        controls->setPlaying(m_session->isExpectedToPlay());
     controlsTickForTesting();
 }
 
@@ -109,7 +109,7 @@ void KRVideoDetailViewController::playerControlsSeekToTime(KRPlayerControlsView*
         return;
     const double target = std::max(0.0, time);
     m_session->seek(target);
-    m_player.danmakuView->resetForPlaybackTime(target);
+    m_area->danmakuRenderer()->resetForPlaybackTime(target);
 }
 
 void KRVideoDetailViewController::playerControlsDidRequestQuality(KRPlayerControlsView* view)
@@ -153,7 +153,7 @@ void KRVideoDetailViewController::retryPlaybackAfterTerminalFailure()
                                QStringLiteral("time=%1 fullscreen=NO identity=%2")
                                    .arg(seconds(time), m_part.video ? m_part.video->feedIdentity() : QString()));
     tearDownMoviePlayer();
-    m_player.hasStartedPlayback = false;
+    m_engine.hasStartedPlayback = false;
     m_engine.pendingInitialPlaybackTime = time;
     m_engine.resumeDecisionResolved = true;
     beginPlayback();
@@ -165,12 +165,12 @@ void KRVideoDetailViewController::restartPlaybackFromBeginning()
         requestPlaybackAfterResumeCheck();
         return;
     }
-    m_player.playButton->setHidden(true);
-    m_player.danmakuView->resetForPlaybackTime(0);
+    m_area->showPlayButton(false);
+    m_area->danmakuRenderer()->resetForPlaybackTime(0);
     startDanmakuTimer();
     m_session->replay();
-    if (m_player.controls)
-        m_player.controls->setPlaying(true);
+    if (KRPlayerControlsView* controls = m_area->controls())
+        controls->setPlaying(true);
 }
 
 bool KRVideoDetailViewController::handleNaturalPlaybackContinuation()

@@ -67,7 +67,7 @@ QString clockText(double seconds)
 
 void KRVideoDetailViewController::requestAutomaticDetailPlaybackIfNeeded()
 {
-    if (m_entry.automaticPlaybackDecisionMade || m_player.hasStartedPlayback || !m_part.video || m_part.video->isUnavailable())
+    if (m_entry.automaticPlaybackDecisionMade || m_engine.hasStartedPlayback || !m_part.video || m_part.video->isUnavailable())
         return;
     m_entry.automaticPlaybackDecisionMade = true;
     KRPreferences& preferences = KRPreferences::sharedPreferences();
@@ -87,8 +87,8 @@ void KRVideoDetailViewController::requestAutomaticDetailPlaybackIfNeeded()
 
 void KRVideoDetailViewController::startPendingPlaybackIfReady()
 {
-    if (!m_entry.playWhenPresented || m_player.hasStartedPlayback || !isViewLoaded() || !view()->window()
-        || !m_player.playButton->isEnabled() || !m_part.video || m_part.video->isUnavailable())
+    if (!m_entry.playWhenPresented || m_engine.hasStartedPlayback || !isViewLoaded() || !view()->window()
+        || !m_area->playButton()->isEnabled() || !m_part.video || m_part.video->isUnavailable())
         return;
     m_entry.playWhenPresented = false;
     m_delayed.schedule(QStringLiteral("requestPlaybackAfterResumeCheck"), 0, [this] { requestPlaybackAfterResumeCheck(); });
@@ -104,7 +104,7 @@ void KRVideoDetailViewController::playButtonTapped()
     } else if (playback->media()) {
         // A player given up after unexpected pauses: the tap means play.
         if (!playback->isExpectedToPlay())
-            playerControlsDidTogglePlayback(m_player.controls);
+            playerControlsDidTogglePlayback(m_area->controls());
     } else {
         requestPlaybackAfterResumeCheck();
     }
@@ -128,8 +128,8 @@ void KRVideoDetailViewController::requestPlaybackAfterResumeCheck()
         return;
     }
     const quint64 generation = ++m_engine.resumeRequestGeneration;
-    m_player.hasStartedPlayback = true;
-    m_player.playButton->setHidden(true);
+    m_engine.hasStartedPlayback = true;
+    m_area->showPlayButton(false);
     showLoadingStatus(QStringLiteral("正在读取播放进度…"), true);
     if (const std::optional<QVariantMap> local = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(m_part.video)) {
         // A completed part is kept at 0 and starts over.
@@ -220,7 +220,8 @@ KRPlaybackSession* KRVideoDetailViewController::session()
             [this] { showDanmakuStatus(QStringLiteral("播放已暂停，点播放继续")); });
     connect(playback, &KRPlaybackSession::ended, this, &KRVideoDetailViewController::playbackEnded);
     connect(playback, &KRPlaybackSession::failed, this, [this](const QString&, bool installed) { playbackFailed(installed); });
-    connect(playback, &KRPlaybackSession::stoppedByAnotherSession, this, &KRVideoDetailViewController::playbackStoppedElsewhere);
+    // Another video started playing: this page stops as for a screen that does not continue it.
+    connect(playback, &KRPlaybackSession::stoppedByAnotherSession, this, &KRVideoDetailViewController::stopPlaybackForNavigation);
     return playback;
 }
 
@@ -237,8 +238,8 @@ void KRVideoDetailViewController::beginPlayback()
 
 void KRVideoDetailViewController::beginPlaybackAtQuality(int quality)
 {
-    m_player.hasStartedPlayback = true;
-    m_player.playButton->setHidden(true);
+    m_engine.hasStartedPlayback = true;
+    m_area->showPlayButton(false);
     showLoadingStatus(QStringLiteral("正在解析播放地址…"), true);
     KRPlaybackSession* playback = session();
     playback->setVideo(m_part.video, accountAID());
@@ -250,77 +251,43 @@ void KRVideoDetailViewController::beginPlaybackAtQuality(int quality)
 void KRVideoDetailViewController::playbackMediaInstalled(KRPlaybackMedia* media)
 {
     // Without a surface nothing can be shown: the failure path, not an overlay left spinning.
-    if (!installPersistentPlayerSurfaceIfNeeded()) {
+    KRPlaybackTransport* player = media->transport();
+    if (!player || !installPersistentPlayerSurfaceIfNeeded()) {
         record("playback-construction-terminal-failure", QStringLiteral("reason=surface-install-failed"));
         m_session->stop();
         playbackFailed(false);
         return;
     }
-    KRPlaybackTransport* player = media->transport();
-    m_player.moviePlayer = player;
+    m_engine.moviePlayer = player;
     m_engine.dash = media->dash();
-    auto* playerView = player ? qobject_cast<View*>(player->view()) : nullptr;
-    if (playerView) {
-        m_player.playerContainer->addSubview(playerView);
-        playerView->setFrame(m_player.playerContainer->bounds());
-        playerView->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
-    }
+    m_area->bindTransport(player, m_session->startTime(), this);
     layoutApplicationVideoSurface();
-    QWidget* host = playerView ? static_cast<QWidget*>(playerView) : m_player.playerContainer;
-    m_player.danmakuView->setParent(host);
-    m_player.danmakuView->setGeometry(QRect(QPoint(), host->size()));
-    m_player.danmakuView->setDanmakus(m_danmaku.danmakus);
-    m_player.danmakuView->resetForPlaybackTime(m_session->startTime());
-    m_player.danmakuView->show();
-    m_player.danmakuView->raise();
-    if (!m_player.controls) {
-        m_player.controls = new KRPlayerControlsView(QRectF(), nullptr);
-        m_player.controls->setObjectName(QStringLiteral("playerControls"));
-        m_player.controls->setDelegate(this);
-    }
-    if (playerView)
-        playerView->addSubview(m_player.controls);
-    m_player.controls->setFrame(m_player.playerContainer->bounds());
-    m_player.controls->setHidden(false);
-    m_player.controls->setDanmakuEnabled(m_danmaku.enabled);
     m_engine.controlsTitledCID = -1;
     updateControlsTitles();
-    m_player.controls->setPlaying(true);
-    m_player.playerContainer->bringSubviewToFront(m_player.loadingOverlay);
-    m_player.playerContainer->bringSubviewToFront(m_player.danmakuStatusLabel);
-    if (playerView) {
+    m_area->controls()->setPlaying(true);
+    if (auto* playerView = qobject_cast<View*>(player->view())) {
         // The 2.0x hold, on every start. The recogniser only watches: presses reach the
         // controls' own taps as before.
         auto* recognizer = new LongPressGestureRecognizer(playerView, [this] {
-            if (m_player.speedPressRecognizer)
-                speedPressChanged(m_player.speedPressRecognizer->state());
+            if (m_engine.speedPressRecognizer)
+                speedPressChanged(m_engine.speedPressRecognizer->state());
         });
         recognizer->setMinimumPressDuration(KRPlaybackSession::kHoldPressDuration);
-        m_player.speedPressRecognizer = recognizer;
+        m_engine.speedPressRecognizer = recognizer;
     }
-    m_player.hasStartedPlayback = true;
-    m_player.playButton->setHidden(true);
+    m_engine.hasStartedPlayback = true;
+    m_area->showPlayButton(false);
     m_engine.lastControlsVisualUpdate = -1;
     startDanmakuTimer();
 }
 
 void KRVideoDetailViewController::playbackMediaRemoved()
 {
-    m_player.moviePlayer = nullptr;
+    m_engine.moviePlayer = nullptr;
     m_engine.dash = nullptr;
-    delete m_player.speedPressRecognizer.data();
-    stopDanmakuTimer();
-    if (!m_loadedView)
-        return;
-    if (m_player.controls) {
-        m_player.controls->removeFromSuperview();
-        m_player.controls->setHidden(true);
-    }
-    if (m_player.danmakuView) {
-        m_player.danmakuView->clear();
-        m_player.danmakuView->hide();
-        m_player.danmakuView->setParent(view());
-    }
+    delete m_engine.speedPressRecognizer.data();
+    if (m_loadedView)
+        m_area->unbindTransport();
 }
 
 void KRVideoDetailViewController::playbackFailed(bool installed)
@@ -331,12 +298,11 @@ void KRVideoDetailViewController::playbackFailed(bool installed)
         showLoadingStatus(QStringLiteral("播放中断，点播放重试"), false);
     } else {
         m_engine.resumeDecisionResolved = false;
-        m_player.hasStartedPlayback = false;
+        m_engine.hasStartedPlayback = false;
         uninstallPersistentPlayerSurface();
         showLoadingStatus(QStringLiteral("播放失败，点播放重试"), false);
     }
-    m_player.playButton->setHidden(false);
-    m_player.playerContainer->bringSubviewToFront(m_player.playButton);
+    m_area->showPlayButton(true);
 }
 
 void KRVideoDetailViewController::playbackEnded()
@@ -345,84 +311,11 @@ void KRVideoDetailViewController::playbackEnded()
         return;
     // The lines on screen finish with the part: none stays drawn over the end.
     stopDanmakuTimer();
-    if (m_player.danmakuView)
-        m_player.danmakuView->resetForPlaybackTime(m_session->duration());
-    if (m_player.controls)
-        m_player.controls->setPlaying(false);
-    m_player.playButton->setHidden(false);
-    m_player.playerContainer->bringSubviewToFront(m_player.playButton);
-}
-
-void KRVideoDetailViewController::playbackStoppedElsewhere()
-{
-    // Another video started playing: this page stops as it would for a screen that does not continue it.
-    stopPlaybackForNavigation();
-}
-
-// ---- the surface ----
-
-bool KRVideoDetailViewController::installPersistentPlayerSurfaceIfNeeded()
-{
-    if (m_surface.backdrop)
-        return true;
-    View* container = m_player.playerContainer;
-    if (!container || !container->superview())
-        return false;
-    Window* window = view()->window();
-    if (!window)
-        window = Application::shared().keyWindow();
-    if (!window)
-        return false;
-    View* host = window->rootViewController() && window->rootViewController()->isViewLoaded() ? window->rootViewController()->view()
-                                                                                               : static_cast<View*>(window);
-    m_surface.savedSuperview = container->superview();
-    m_surface.savedFrame = container->frame();
-    m_surface.savedMask = container->autoresizingMask();
-    m_surface.savedIndex = int(container->superview()->subviews().indexOf(container));
-    const QRectF frame = container->superview()->convertRectToView(container->frame(), host);
-    auto* backdrop = new View(frame, host);
-    backdrop->setObjectName(QStringLiteral("customFullscreenBackdrop"));
-    backdrop->setBackgroundColor(QColor(Qt::black));
-    backdrop->setAutoresizingMask(AutoresizingNone);
-    m_surface.backdrop = backdrop;
-    container->removeFromSuperview();
-    container->setFrame(backdrop->bounds());
-    container->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
-    backdrop->addSubview(container);
-    qInfo().noquote() << QStringLiteral("[KorvanePlayerSurface] persistent-install frame=%1").arg(StringFromRect(frame));
-    return true;
-}
-
-void KRVideoDetailViewController::layoutPersistentPlayerSurfaceEmbedded()
-{
-    View* backdrop = m_surface.backdrop;
-    if (!backdrop || !backdrop->superview() || !m_surface.savedSuperview || !m_surface.savedSuperview->window())
-        return;
-    const QRectF frame = m_surface.savedSuperview->convertRectToView(m_surface.embeddedFrame, backdrop->superview());
-    backdrop->setFrame(frame);
-    m_player.playerContainer->setFrame(backdrop->bounds());
-    if (m_player.moviePlayer) {
-        if (auto* playerView = qobject_cast<View*>(m_player.moviePlayer->view()))
-            playerView->setFrame(m_player.playerContainer->bounds());
-    }
-    layoutApplicationVideoSurface();
-}
-
-void KRVideoDetailViewController::uninstallPersistentPlayerSurface()
-{
-    if (!m_surface.backdrop)
-        return;
-    View* container = m_player.playerContainer;
-    if (m_surface.savedSuperview && container && container->superview() != m_surface.savedSuperview) {
-        const int index = std::min(m_surface.savedIndex, int(m_surface.savedSuperview->subviews().size()));
-        m_surface.savedSuperview->insertSubviewAtIndex(container, std::max(index, 0));
-    }
-    if (container) {
-        container->setFrame(m_surface.embeddedFrame.isValid() ? m_surface.embeddedFrame : m_surface.savedFrame);
-        container->setAutoresizingMask(m_surface.savedMask);
-    }
-    delete m_surface.backdrop.data();
-    m_surface = PersistentSurface();
+    if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
+        renderer->resetForPlaybackTime(m_session->duration());
+    if (KRPlayerControlsView* controls = m_area->controls())
+        controls->setPlaying(false);
+    m_area->showPlayButton(true);
 }
 
 // ---- stop and teardown ----
@@ -438,10 +331,10 @@ void KRVideoDetailViewController::stopPlaybackForNavigation()
     m_entry.continuationFullscreenPending = false;
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
     uninstallPersistentPlayerSurface();
-    m_player.hasStartedPlayback = false;
-    if (m_player.playerContainer) {
+    m_engine.hasStartedPlayback = false;
+    if (m_area->playerContainer()) {
         hideLoadingStatus();
-        m_player.playButton->setHidden(false);
+        m_area->showPlayButton(true);
     }
     qInfo().noquote() << QStringLiteral("[KorvanePlaybackLifecycle] stopped reason=navigation");
 }
@@ -485,9 +378,7 @@ void KRVideoDetailViewController::activatePageAtIndex(int index, bool autoplay)
     m_part.selectedPageIndex = index;
     resetPlaybackResumeState();
     m_engine.mediaNaturalSize = QSizeF();
-    m_danmaku.danmakus.clear();
-    m_danmaku.loadedCID = 0;
-    m_danmaku.requestedCID = 0;
+    m_area->dropDanmakus();
     updateInfo();
     resetDanmakuForCurrentCID();
     if (autoplay) {
@@ -496,8 +387,8 @@ void KRVideoDetailViewController::activatePageAtIndex(int index, bool autoplay)
         beginPlayback();
     } else {
         uninstallPersistentPlayerSurface();
-        m_player.hasStartedPlayback = false;
-        m_player.playButton->setHidden(false);
+        m_engine.hasStartedPlayback = false;
+        m_area->showPlayButton(true);
     }
 }
 

@@ -90,7 +90,7 @@ void KRVideoDetailViewController::presentPendingPlayerLoopActionSheet()
     if (!m_sheets.pendingPlayerLoopSheet || !isViewLoaded() || !view()->window())
         return;
     m_sheets.pendingPlayerLoopSheet = false;
-    showPlayerLoopActionSheetFromView(m_player.controls ? m_player.controls->moreButton() : nullptr);
+    showPlayerLoopActionSheetFromView(m_area->controls() ? m_area->controls()->moreButton() : nullptr);
 }
 
 void KRVideoDetailViewController::showQualityActionSheetFromView(View* source)
