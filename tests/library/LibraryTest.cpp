@@ -56,6 +56,8 @@ protected:
     void TearDown() override
     {
         window.reset();
+        // Players a stopped session let go leave on the main queue's next turn, as in the app.
+        QCoreApplication::sendPostedEvents();
         flushDeferredDeletes();
         KRSessionStore::sharedStore().clearSession();
         KitTest::settleKit();
