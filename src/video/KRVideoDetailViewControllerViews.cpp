@@ -9,6 +9,7 @@
 #include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/View.h"
 #include "playback/KRDASHPlayback.h"
+#include "playback/KRPlaybackTransport.h"
 #include "video/KRVideoDetailSupport.h"
 
 #include <algorithm>

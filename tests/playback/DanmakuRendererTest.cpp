@@ -1,6 +1,7 @@
 #include "playback/KRDanmakuRenderer.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/uikit/AnimationClock.h"
 #include "store/KRPreferences.h"
 #include "support/TestSupport.h"
@@ -249,24 +250,25 @@ TEST_F(DanmakuRendererTest, ShrinkingHidesLinesWhoseLanesAreGone)
     EXPECT_EQ(hidden, 2);
 }
 
-TEST_F(DanmakuRendererTest, DisplayLinkMovesLinesOnTheInjectedClock)
+TEST_F(DanmakuRendererTest, DisplayLinkMovesLinesOnTheMainClock)
 {
+    platform::MainClock::setManualForTesting(true);
     platform::uikit::AnimationClock::setManual(true);
     QWidget superview;
     superview.resize(320, 180);
     renderer->setParent(&superview);
-    double media = 100.0;
-    renderer->setMediaClockForTesting([&] { return media; });
     renderer->setDanmakus({makeDanmaku(1, 10.0)});
     renderer->updateWithPlaybackTime(10.0, true);
     EXPECT_TRUE(renderer->isDisplayLinkRunning());
-    media += 1.5;
+    // The lines follow the main clock between feeds, whatever the machine's speed.
+    platform::MainClock::advanceForTesting(1.5);
     platform::uikit::AnimationClock::advance(1.0 / 60);
     EXPECT_NEAR(renderer->activeItems()[0].frame.x(), 212.0, 1e-9);
     renderer->updateWithPlaybackTime(11.5, false);
     EXPECT_FALSE(renderer->isDisplayLinkRunning());
     renderer->setParent(nullptr);
     platform::uikit::AnimationClock::setManual(false);
+    platform::MainClock::setManualForTesting(false);
 }
 
 TEST_F(DanmakuRendererTest, UnlimitedSharesLanesAndOldPhonesSaveMemory)

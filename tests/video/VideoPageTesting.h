@@ -15,6 +15,7 @@
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
 #include "shell/KRScreenRoutes.h"
+#include "store/KRLocalHistoryStore.h"
 #include "store/KRPreferences.h"
 #include "support/PlaybackFixtures.h"
 #include "support/ServiceSignatures.h"
@@ -33,6 +34,9 @@ protected:
         KitTest::resetKit();
         platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
         testsupport::routeNavigationFixture(fake);
+        // The local history lives for the process: a page an earlier test left playing records
+        // its viewing when it goes, which must not bring this test a resume offer.
+        KRLocalHistoryStore::sharedStore().resetForTesting();
         // Playback starts only when asked, unless a test turns this on.
         KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     }
