@@ -35,6 +35,7 @@ class Label;
 class KRSearchViewController : public platform::uikit::TableViewController {
     Q_OBJECT
 public:
+    bool keepsPresenterPlayback() const override { return true; }
     // Sort buttons carry these tags, history keyword and delete buttons the base plus the index.
     static constexpr int kSortTagComprehensive = 9010;
     static constexpr int kSortTagClick = 9011;

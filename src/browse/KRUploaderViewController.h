@@ -31,6 +31,7 @@ QString KRUploaderCompactCount(qint64 count);
 class KRUploaderViewController : public platform::uikit::TableViewController {
     Q_OBJECT
 public:
+    bool keepsPresenterPlayback() const override { return true; }
     KRUploaderViewController(qint64 mid, const QString& name, const QString& avatarURL, QObject* parent = nullptr);
     ~KRUploaderViewController() override;
 

@@ -41,13 +41,24 @@ QMetaMethod hookMethod(QObject* object, const QByteArray& signature)
 bool KRViewControllerAllowsPlaybackRotation(ViewController* controller)
 {
     ViewController* leaf = KRVisibleLeafController(controller);
-    const QMetaMethod m = hookMethod(leaf, "kr_allowsPlaybackRotation()");
+    const QMetaMethod m = hookMethod(leaf, QByteArray(KRPlaybackRotationHook::allowsRotation) + "()");
     if (!m.isValid() || m.returnType() != QMetaType::Bool)
         return false;
     bool allows = false;
     if (!m.invoke(leaf, Qt::DirectConnection, Q_RETURN_ARG(bool, allows)))
         return false;
     return allows;
+}
+
+QList<QByteArray> KRPlaybackRotationHookSignatures()
+{
+    namespace H = KRPlaybackRotationHook;
+    QList<QByteArray> signatures;
+    for (const char* name : {H::allowsRotation, H::enterFullscreenForLandscape, H::restoreFullscreenAfterLandscape,
+                             H::raiseSurfaceAfterPreparation, H::layoutDuringRotation, H::completeRotationLayout})
+        signatures.append(QByteArray(name) + "()");
+    signatures.append(QByteArray(H::prepareTransitionToSize) + "(QSizeF)");
+    return signatures;
 }
 
 bool KRInvokeHook(ViewController* screen, const char* name)

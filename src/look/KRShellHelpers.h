@@ -2,6 +2,8 @@
 
 #include "platform/uikit/Geometry.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QRectF>
 #include <QSizeF>
 
@@ -34,5 +36,16 @@ bool KRApplicationUsesFullScreenSafeArea();
 // The optional rotation hooks of playback screens, looked up by name on the screen's
 // meta-object (Q_INVOKABLE methods); each call does nothing and answers false when the
 // screen has no such method.
+namespace KRPlaybackRotationHook {
+inline constexpr char allowsRotation[] = "kr_allowsPlaybackRotation"; // answers bool
+inline constexpr char enterFullscreenForLandscape[] = "kr_enterFullscreenForLandscapeIfNeeded";
+inline constexpr char restoreFullscreenAfterLandscape[] = "kr_restoreFullscreenAfterLandscapeIfNeeded";
+inline constexpr char raiseSurfaceAfterPreparation[] = "kr_raisePlaybackSurfaceAfterRotationPreparation";
+inline constexpr char layoutDuringRotation[] = "kr_layoutPlaybackDuringRotation";
+inline constexpr char completeRotationLayout[] = "kr_completePlaybackRotationLayout";
+inline constexpr char prepareTransitionToSize[] = "kr_preparePlaybackTransitionToSizeValue"; // takes a QSizeF
+} // namespace KRPlaybackRotationHook
+// Every hook above as the meta-object spells its signature ("name()", "name(QSizeF)").
+QList<QByteArray> KRPlaybackRotationHookSignatures();
 bool KRInvokeHook(platform::uikit::ViewController* screen, const char* name);
 bool KRInvokeSizeHook(platform::uikit::ViewController* screen, const char* name, const QSizeF& size);

@@ -35,6 +35,7 @@ class TapGestureRecognizer;
 class KRCommentImageViewController : public platform::uikit::ViewController, public platform::uikit::ScrollViewDelegate {
     Q_OBJECT
 public:
+    bool keepsPresenterPlayback() const override { return true; }
     static constexpr int kSaveAlertTag = 6401;
 
     KRCommentImageViewController(const QStringList& imageURLs, unsigned startIndex, QObject* parent = nullptr);

@@ -196,10 +196,10 @@ void KRRootViewController::willRotateToInterfaceOrientation(int orientation, dou
         return;
     }
     ViewController* leaf = KRVisibleLeafController(this);
-    KRInvokeHook(leaf, InterfaceOrientationIsLandscape(orientation) ? "kr_enterFullscreenForLandscapeIfNeeded"
-                                                                    : "kr_restoreFullscreenAfterLandscapeIfNeeded");
+    KRInvokeHook(leaf, InterfaceOrientationIsLandscape(orientation) ? KRPlaybackRotationHook::enterFullscreenForLandscape
+                                                                    : KRPlaybackRotationHook::restoreFullscreenAfterLandscape);
     TabBarController::willRotateToInterfaceOrientation(orientation, duration);
-    KRInvokeHook(leaf, "kr_raisePlaybackSurfaceAfterRotationPreparation");
+    KRInvokeHook(leaf, KRPlaybackRotationHook::raiseSurfaceAfterPreparation);
 }
 
 void KRRootViewController::willAnimateRotationToInterfaceOrientation(int orientation, double duration)
@@ -211,7 +211,7 @@ void KRRootViewController::willAnimateRotationToInterfaceOrientation(int orienta
     if (KRViewControllerAllowsPlaybackRotation(this))
         Application::shared().setStatusBarHidden(InterfaceOrientationIsLandscape(orientation), false);
     TabBarController::willAnimateRotationToInterfaceOrientation(orientation, duration);
-    KRInvokeHook(KRVisibleLeafController(this), "kr_layoutPlaybackDuringRotation");
+    KRInvokeHook(KRVisibleLeafController(this), KRPlaybackRotationHook::layoutDuringRotation);
 }
 
 void KRRootViewController::didRotateFromInterfaceOrientation(int fromOrientation)
@@ -219,17 +219,17 @@ void KRRootViewController::didRotateFromInterfaceOrientation(int fromOrientation
     TabBarController::didRotateFromInterfaceOrientation(fromOrientation);
     if (m_inSizeTransition)
         return;
-    KRInvokeHook(KRVisibleLeafController(this), "kr_completePlaybackRotationLayout");
+    KRInvokeHook(KRVisibleLeafController(this), KRPlaybackRotationHook::completeRotationLayout);
 }
 
 void KRRootViewController::viewWillTransitionToSize(const QSizeF& size, TransitionCoordinator* coordinator)
 {
     // The leaf as it is before anything moves; every step of this transition speaks to it.
     QPointer<ViewController> leaf = KRVisibleLeafController(this);
-    KRInvokeSizeHook(leaf, "kr_preparePlaybackTransitionToSizeValue", size);
+    KRInvokeSizeHook(leaf, KRPlaybackRotationHook::prepareTransitionToSize, size);
     m_inSizeTransition = coordinator != nullptr;
     TabBarController::viewWillTransitionToSize(size, coordinator);
-    KRInvokeHook(leaf, "kr_raisePlaybackSurfaceAfterRotationPreparation");
+    KRInvokeHook(leaf, KRPlaybackRotationHook::raiseSurfaceAfterPreparation);
     if (!coordinator)
         return;
     QPointer<KRRootViewController> self(this);
@@ -237,13 +237,13 @@ void KRRootViewController::viewWillTransitionToSize(const QSizeF& size, Transiti
         [self, leaf, size] {
             if (self && KRViewControllerAllowsPlaybackRotation(self))
                 Application::shared().setStatusBarHidden(size.width() > size.height(), false);
-            KRInvokeHook(leaf, "kr_layoutPlaybackDuringRotation");
+            KRInvokeHook(leaf, KRPlaybackRotationHook::layoutDuringRotation);
         },
         [self, leaf, size] {
             // The base's completion (the older did-rotate) has run before this one.
             if (self)
                 self->m_inSizeTransition = false;
-            KRInvokeHook(leaf, "kr_completePlaybackRotationLayout");
+            KRInvokeHook(leaf, KRPlaybackRotationHook::completeRotationLayout);
             if (self && size.height() >= size.width() && KRRootSystemMajorVersion() >= kModernThemeVersion)
                 self->m_delayed.schedule(kModernRepair, 0, [self] {
                     if (self)

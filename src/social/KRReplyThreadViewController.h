@@ -33,6 +33,7 @@ class KRReplyThreadViewController : public platform::uikit::TableViewController,
     Q_OBJECT
 
 public:
+    bool keepsPresenterPlayback() const override { return true; }
     explicit KRReplyThreadViewController(const std::shared_ptr<KRComment>& root, qint64 focusedReplyRpid = 0,
                                          QObject* parent = nullptr);
     ~KRReplyThreadViewController() override;

@@ -27,6 +27,7 @@ class View;
 class KRFavoriteFolderPickerViewController : public platform::uikit::TableViewController {
     Q_OBJECT
 public:
+    bool keepsPresenterPlayback() const override { return true; }
     // `favorited`: a folder is ticked after the last action; `message`: null when nothing had to
     // change, else what the save did.
     using Completion = std::function<void(bool favorited, const QString& message)>;

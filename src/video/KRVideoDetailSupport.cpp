@@ -7,6 +7,7 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Control.h"
 #include "platform/uikit/ImageView.h"
+#include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/TabBarController.h"
@@ -171,4 +172,12 @@ QString KRRestoredRateText(float rate)
     while (text.contains(QLatin1Char('.')) && (text.endsWith(QLatin1Char('0')) || text.endsWith(QLatin1Char('.'))))
         text.chop(1);
     return text + QLatin1Char('x');
+}
+
+platform::uikit::Label* KRDetailLabelWithFont(const QFont& font)
+{
+    auto* label = new platform::uikit::Label(QRectF(), nullptr);
+    label->setBackgroundColor(QBrush(Qt::NoBrush));
+    label->setFont(font);
+    return label;
 }

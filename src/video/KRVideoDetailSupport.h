@@ -21,9 +21,11 @@ bool KRIOS15NeedsAVLayerCompatibility();
 // The page's drawn pieces and sheet placement.
 
 class KRTheme;
+class QFont;
 namespace platform::uikit {
 class ActionSheet;
 class Button;
+class Label;
 class SegmentedControl;
 class View;
 class ViewController;
@@ -43,5 +45,8 @@ void KRSetFullscreenRailImage(platform::uikit::Button* railButton, const platfor
 // view, the navigation controller's, the source's window or the page's view, the first there is.
 void KRDetailPresentActionSheet(platform::uikit::ActionSheet* sheet, platform::uikit::View* sourceOrNull,
                                 platform::uikit::ViewController* controller);
+// A new label with no frame, a clear background and the font: every text of the page's
+// information page is made by it.
+platform::uikit::Label* KRDetailLabelWithFont(const QFont& font);
 // A restored playback rate as the hold's status names it: "1x", "1.5x", "0.75x", "1.25x".
 QString KRRestoredRateText(float rate);

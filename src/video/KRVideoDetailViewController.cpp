@@ -12,15 +12,13 @@
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/ScrollView.h"
 #include "platform/uikit/SegmentedControl.h"
-#include "platform/uikit/TableView.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
 #include "playback/KRDASHPlayback.h"
-#include "playback/KRDanmakuRenderer.h"
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackTransport.h"
 #include "shared/KRImageLoader.h"
-#include "shared/KRLoadMoreView.h"
+#include "shared/KRRouter.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
@@ -35,16 +33,17 @@ namespace {
 
 const QString kHomeTitle = QStringLiteral("首页");
 
-// The screens a user opens from the page and comes back from while the video goes on.
-const char* const kContinuingChildClassNames[] = {
-    "KRReplyThreadViewController", "KRCommentImageViewController", "KRUploaderViewController",
-    "KRFavoriteFolderPickerViewController", "KRSearchViewController",
-};
-
 } // namespace
 
 KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo> video, QObject* parent)
     : ViewController(parent)
+    , m_area(std::make_unique<KRVideoPlayerArea>(KRVideoPlayerArea::Actions{[this] { playButtonTapped(); }}))
+    , m_info(std::make_unique<KRVideoInfoPage>(KRVideoInfoPage::Actions{
+          [this] { ownerButtonTapped(); }, [this](int index) { partButtonTapped(index); },
+          [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); }}))
+    , m_comments(std::make_unique<KRVideoCommentsPage>(KRVideoCommentsPage::Actions{
+          [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
+          [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); }}))
 {
     m_part.video = std::move(video);
     if (m_part.video && !m_part.video->isPGC() && m_part.video->episodeID() <= 0) {
@@ -84,8 +83,8 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
         disconnect(loaded, nullptr, this, nullptr);
     m_delayed.cancelAll();
     m_observers.clear();
-    if (m_player.controls)
-        m_player.controls->setDelegate(nullptr);
+    if (KRPlayerControlsView* controls = m_area->controls())
+        controls->setDelegate(nullptr);
     if (m_loadedView) {
         tearDownMoviePlayer();
         uninstallPersistentPlayerSurface();
@@ -96,16 +95,17 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
         m_engine.playerObservers.clear();
         m_engine.controlsTimer.stop();
         m_engine.historyTimer.stop();
-        m_danmaku.timer.stop();
-        if (KRPlaybackTransport* player = m_player.moviePlayer) {
-            m_player.moviePlayer = nullptr;
+        m_area->stopDanmakuTimer();
+        if (KRPlaybackTransport* player = m_engine.moviePlayer) {
+            m_engine.moviePlayer = nullptr;
             player->stop();
             KRPlaybackTransportReleaseLater(player);
         }
-        delete m_surface.backdrop.data();
     }
-    if (m_player.controls && !m_player.controls->parentWidget())
-        delete m_player.controls.data();
+    // The parts go before the views they fill, which the base class deletes.
+    m_comments.reset();
+    m_info.reset();
+    m_area.reset();
 }
 
 int KRVideoDetailViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
@@ -126,8 +126,8 @@ void KRVideoDetailViewController::viewDidLoad()
         m_engine.playerObservers.clear();
         m_engine.controlsTimer.stop();
         m_engine.historyTimer.stop();
-        m_danmaku.timer.stop();
-        m_danmaku.request.cancel();
+        m_area->stopDanmakuTimer();
+        m_area->dropDanmakus();
     });
     buildViewTree();
 
@@ -169,19 +169,14 @@ void KRVideoDetailViewController::sessionDidChange()
 {
     // Signed in or out: the coin state belonged to the previous account; it shows as not
     // loaded until it is read for the new one.
-    m_interactions = AccountInteractions();
-    applyOfficialInteractionImages();
+    m_info->resetInteractions();
 }
 
 void KRVideoDetailViewController::viewDidAppear(bool animated)
 {
     ViewController::viewDidAppear(animated);
-    if (m_surface.backdrop) {
-        m_surface.backdrop->setHidden(false);
-        layoutPersistentPlayerSurfaceEmbedded();
-        if (m_surface.backdrop->superview())
-            m_surface.backdrop->superview()->bringSubviewToFront(m_surface.backdrop);
-    }
+    m_area->setSurfaceCovered(false);
+    layoutApplicationVideoSurface();
     updateHomeShortcut();
     if (m_entry.showCommentsWhenPresented) {
         m_entry.showCommentsWhenPresented = false;
@@ -201,8 +196,7 @@ bool KRVideoDetailViewController::isLeavingNavigationStack() const
 void KRVideoDetailViewController::viewWillDisappear(bool animated)
 {
     ViewController::viewWillDisappear(animated);
-    if (m_surface.backdrop)
-        m_surface.backdrop->setHidden(true);
+    m_area->setSurfaceCovered(true);
     NavigationController* navigation = navigationController();
     ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
     const bool leaving = isLeavingNavigationStack();
@@ -221,46 +215,22 @@ void KRVideoDetailViewController::viewDidDisappear(bool animated)
     ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
     const bool leaving = isLeavingNavigationStack();
     if ((leaving || (top && top != this && !isPlaybackContinuingChildController(top)))
-        && (m_player.moviePlayer || m_player.hasStartedPlayback))
+        && (m_engine.moviePlayer || m_engine.hasStartedPlayback))
         stopPlaybackForNavigation();
 }
 
 void KRVideoDetailViewController::didReceiveMemoryWarning()
 {
     KRImageLoader::sharedLoader()->clearMemoryCache();
-    if (m_player.hasStartedPlayback && m_player.coverView)
-        m_player.coverView->setImage(Image());
-    if (m_tabs.selectedDetailPage != 1 && !m_comments.comments.isEmpty()) {
-        m_comments.comments.clear();
-        m_comments.commentsPage = 0;
-        m_comments.commentsTotal = 0;
-        m_comments.commentsHasMore = true;
-        m_comments.commentsRequested = false;
-        ++m_comments.commentsGeneration;
-        m_comments.commentsLoading = false;
-        if (m_comments.commentsTableView)
-            m_comments.commentsTableView->reloadData();
-    }
+    if (m_engine.hasStartedPlayback)
+        m_area->coverView()->setImage(Image());
+    if (m_tabs.selectedDetailPage != 1)
+        m_comments->dropComments();
     // An old device keeps a few related rows; the footer can bring the rest back.
-    if (KRPreferences::sharedPreferences().isA4OrEarlierDevice() && m_related.videos.size() >= 5) {
-        m_related.videos = m_related.videos.mid(0, 4);
-        m_related.identities.clear();
-        for (const std::shared_ptr<KRVideo>& video : std::as_const(m_related.videos)) {
-            if (!video->feedIdentity().isEmpty())
-                m_related.identities.insert(video->feedIdentity());
-        }
-        m_related.hasMore = true;
-        if (!m_related.loading)
-            m_info.relatedLoadMoreView->setLoadMoreState(KRLoadMoreStateIdle);
-        m_info.relatedTableView->reloadData();
-        updateInfoLayout();
-    }
-    if (!m_danmaku.enabled) {
-        m_danmaku.danmakus.clear();
-        if (m_player.danmakuView)
-            m_player.danmakuView->setDanmakus({});
-        m_danmaku.loadedCID = 0;
-    }
+    if (KRPreferences::sharedPreferences().isA4OrEarlierDevice())
+        m_info->trimRelatedForMemoryWarning();
+    if (!m_area->isDanmakuEnabled())
+        m_area->dropDanmakus(true);
 }
 
 void KRVideoDetailViewController::playWhenPresented()
@@ -296,13 +266,7 @@ void KRVideoDetailViewController::setSelectedDetailPage(int page, bool animated)
     if (!isViewLoaded())
         return;
     m_tabs.detailSegment->setSelectedSegmentIndex(m_tabs.selectedDetailPage);
-    KRApplySegmentTitleColors(m_tabs.detailSegment, KRTheme::sharedTheme());
-    if (m_tabs.selectedDetailPage == 1) {
-        if (m_comments.ancillaryRequested && !m_comments.commentsRequested)
-            loadCommentsPage(1, true);
-        else if (!m_comments.ancillaryRequested)
-            loadAncillaryContent();
-    }
+    selectDetailPage(m_tabs.selectedDetailPage);
     m_pager.pager->setContentOffset(QPointF(m_pager.pager->bounds().width() * m_tabs.selectedDetailPage, 0), animated);
 }
 
@@ -320,14 +284,19 @@ void KRVideoDetailViewController::scrollViewDidEndDecelerating(ScrollView* scrol
     if (page == m_tabs.selectedDetailPage)
         return;
     m_tabs.selectedDetailPage = page;
+    selectDetailPage(page);
+}
+
+void KRVideoDetailViewController::selectDetailPage(int page)
+{
     m_tabs.detailSegment->setSelectedSegmentIndex(page);
     KRApplySegmentTitleColors(m_tabs.detailSegment, KRTheme::sharedTheme());
-    if (page == 1) {
-        if (m_comments.ancillaryRequested && !m_comments.commentsRequested)
-            loadCommentsPage(1, true);
-        else if (!m_comments.ancillaryRequested)
-            loadAncillaryContent();
-    }
+    if (page != 1)
+        return;
+    if (m_comments->hasRequestedAncillary() && !m_comments->hasRequestedComments())
+        loadCommentsPage(1, true);
+    else if (!m_comments->hasRequestedAncillary())
+        loadAncillaryContent();
 }
 
 void KRVideoDetailViewController::scrollViewDidEndDragging(ScrollView* scrollView, bool willDecelerate)
@@ -362,15 +331,17 @@ void KRVideoDetailViewController::homeShortcutTapped()
 
 bool KRVideoDetailViewController::isPlaybackContinuingChildController(const ViewController* controller) const
 {
-    if (!controller)
-        return false;
-    const char* name = controller->metaObject()->className();
-    for (const char* continuing : kContinuingChildClassNames) {
-        if (qstrcmp(name, continuing) == 0)
-            return true;
-    }
-    return false;
+    return controller && controller->keepsPresenterPlayback();
 }
+
+// The page allows no rotation yet: every hook keeps it as it is.
+bool KRVideoDetailViewController::kr_allowsPlaybackRotation() { return false; }
+void KRVideoDetailViewController::kr_enterFullscreenForLandscapeIfNeeded() {}
+void KRVideoDetailViewController::kr_restoreFullscreenAfterLandscapeIfNeeded() {}
+void KRVideoDetailViewController::kr_raisePlaybackSurfaceAfterRotationPreparation() {}
+void KRVideoDetailViewController::kr_layoutPlaybackDuringRotation() {}
+void KRVideoDetailViewController::kr_completePlaybackRotationLayout() {}
+void KRVideoDetailViewController::kr_preparePlaybackTransitionToSizeValue(QSizeF) {}
 
 qint64 KRVideoDetailViewController::accountAID() const
 {
@@ -381,13 +352,12 @@ qint64 KRVideoDetailViewController::accountAID() const
 
 int KRVideoDetailViewController::coinLimitForCurrentVideo() const
 {
-    const int copyright = m_part.video ? m_part.video->copyright() : 0;
-    return copyright == 1 || copyright == 3 ? 2 : 1;
+    return m_info->coinLimit();
 }
 
 int KRVideoDetailViewController::remainingCoinCapacity() const
 {
-    return std::max(coinLimitForCurrentVideo() - std::max(m_interactions.coinCount, 0), 0);
+    return std::max(coinLimitForCurrentVideo() - std::max(m_info->interactions().coinCount, 0), 0);
 }
 
 bool KRVideoDetailViewController::currentVideoIsPortrait() const

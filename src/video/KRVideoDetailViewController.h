@@ -7,13 +7,12 @@
 #include "platform/foundation/RepeatingTimer.h"
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/ScrollViewDelegate.h"
-#include "platform/uikit/TableViewDataSource.h"
-#include "platform/uikit/TableViewDelegate.h"
 #include "platform/uikit/ViewController.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
-#include "service/KRRequestHandle.h"
-#include "shared/KRCommentCellDelegate.h"
+#include "video/KRVideoCommentsPage.h"
+#include "video/KRVideoInfoPage.h"
+#include "video/KRVideoPlayerArea.h"
 
 #include <QList>
 #include <QPointer>
@@ -32,8 +31,6 @@
 class KRComment;
 class KRCommentPage;
 class KRDASHPlayback;
-class KRInteractionButton;
-class KRLoadMoreView;
 class KRPlaybackTransport;
 class KRVideo;
 
@@ -51,15 +48,14 @@ class Toolbar;
 class View;
 }
 
-// The video page: the player on top, a tab row with the danmaku switch, and a two-page pager
-// holding the information page ("简介") and the comments ("评论"). One class; its sources are
-// split by concern (views and layout, theme, loading, playback, controls, sheets) and its
-// state by the groups below.
+// The video page: a coordinator of its parts. The player area on top (with the danmaku entry
+// of the tab row), the tab segment, and a two-page pager holding the information page
+// ("简介") and the comments page ("评论"). The page keeps the operations other screens and
+// the parts call, forwarding each to the part that does the work; playback (its sources split
+// by concern: playback, controls, sheets) is still run from here until it has a session of its own.
 class KRVideoDetailViewController : public platform::uikit::ViewController,
-                                    public platform::uikit::TableViewDataSource,
-                                    public platform::uikit::TableViewDelegate,
+                                    public platform::uikit::ScrollViewDelegate,
                                     public platform::uikit::ActionSheetDelegate,
-                                    public KRCommentCellDelegate,
                                     public KRPlayerControlsViewDelegate {
     Q_OBJECT
 public:
@@ -83,6 +79,16 @@ public:
     void setSelectedDetailPage(int page, bool animated);
     bool isPlaybackContinuingChildController(const platform::uikit::ViewController* controller) const;
 
+    // The shell's rotation hooks, sent by name. The page stays upright: it allows no rotation
+    // and has nothing to lay out around one.
+    Q_INVOKABLE bool kr_allowsPlaybackRotation();
+    Q_INVOKABLE void kr_enterFullscreenForLandscapeIfNeeded();
+    Q_INVOKABLE void kr_restoreFullscreenAfterLandscapeIfNeeded();
+    Q_INVOKABLE void kr_raisePlaybackSurfaceAfterRotationPreparation();
+    Q_INVOKABLE void kr_layoutPlaybackDuringRotation();
+    Q_INVOKABLE void kr_completePlaybackRotationLayout();
+    Q_INVOKABLE void kr_preparePlaybackTransitionToSizeValue(QSizeF size);
+
     qint64 accountAID() const;
     int coinLimitForCurrentVideo() const;
     int remainingCoinCapacity() const;
@@ -97,10 +103,10 @@ public:
     void setPlaybackRateValue(float rate, bool announce);
     float playbackRate() const { return m_speed.playbackRate; }
     void showDanmakuStatus(const QString& text);
-    KRPlaybackTransport* moviePlayer() const { return m_player.moviePlayer; }
+    KRPlaybackTransport* moviePlayer() const { return m_engine.moviePlayer; }
     KRDASHPlayback* dashPlayback() const { return m_engine.dash; }
-    KRPlayerControlsView* playerControls() const { return m_player.controls; }
-    KRDanmakuRenderer* danmakuRenderer() const { return m_player.danmakuView; }
+    KRPlayerControlsView* playerControls() const { return m_area ? m_area->controls() : nullptr; }
+    KRDanmakuRenderer* danmakuRenderer() const { return m_area ? m_area->danmakuRenderer() : nullptr; }
 
     // Actions of the page's controls, as the controls call them.
     void playButtonTapped();
@@ -119,10 +125,10 @@ public:
     bool isPlaybackExpectedToPlay() const { return m_engine.expectedToPlay; }
     bool isPlaybackEndedAwaitingReplay() const { return m_engine.endedAwaitingReplay; }
     bool isPlaybackFailedAwaitingRetry() const { return m_engine.failedAwaitingRetry; }
-    bool hasStartedPlayback() const { return m_player.hasStartedPlayback; }
+    bool hasStartedPlayback() const { return m_engine.hasStartedPlayback; }
     QList<int> qualityValues() const { return m_quality.values; }
-    const QList<std::shared_ptr<KRComment>>& comments() const { return m_comments.comments; }
-    const QList<std::shared_ptr<KRVideo>>& relatedVideos() const { return m_related.videos; }
+    const QList<std::shared_ptr<KRComment>>& comments() const { return m_comments->comments(); }
+    const QList<std::shared_ptr<KRVideo>>& relatedVideos() const { return m_info->relatedVideos(); }
     int playbackStallCount() const { return m_engine.stallCount; }
     platform::uikit::ActionSheet* visibleActionSheet() const { return m_sheets.visible; }
 
@@ -131,18 +137,11 @@ public:
     void showContentForTesting(const QList<std::shared_ptr<KRVideo>>& related, const std::shared_ptr<KRCommentPage>& comments);
     void controlsTickForTesting() { playerControlsTimerFired(false); }
 
-    // Table, scroll, sheet and controls delegates.
-    int numberOfRowsInSection(platform::uikit::TableView* table, int section) override;
-    platform::uikit::TableViewCell* cellForRowAtIndexPath(platform::uikit::TableView* table,
-                                                          const platform::uikit::IndexPath& indexPath) override;
-    qreal heightForRowAtIndexPath(platform::uikit::TableView* table, const platform::uikit::IndexPath& indexPath) override;
-    void didSelectRowAtIndexPath(platform::uikit::TableView* table, const platform::uikit::IndexPath& indexPath) override;
+    // Pager, sheet and controls delegates.
     void scrollViewDidEndDecelerating(platform::uikit::ScrollView* scrollView) override;
     void scrollViewDidEndDragging(platform::uikit::ScrollView* scrollView, bool willDecelerate) override;
     void actionSheetClickedButtonAtIndex(platform::uikit::ActionSheet* sheet, int buttonIndex) override;
     void actionSheetDidDismissWithButtonIndex(platform::uikit::ActionSheet* sheet, int buttonIndex) override;
-    void commentCellDidTapPictureAtIndex(KRCommentCell* cell, unsigned index, const QStringList& urls) override;
-    void commentCellDidTapThread(KRCommentCell* cell) override;
     void playerControlsDidTogglePlayback(KRPlayerControlsView* view) override;
     void playerControlsSeekToTime(KRPlayerControlsView* view, double time) override;
     void playerControlsDidRequestQuality(KRPlayerControlsView* view) override;
@@ -167,7 +166,6 @@ private:
     struct VideoAndPart {
         std::shared_ptr<KRVideo> video;
         int selectedPageIndex = 0;
-        bool summaryExpanded = false;
         bool detailLoading = false;
     };
     struct EntryRequests {
@@ -179,117 +177,21 @@ private:
         bool detailFullscreenPending = false;
         bool continuationFullscreenPending = false;
     };
-    struct PlayerArea {
-        platform::uikit::View* playerContainer = nullptr;
-        platform::uikit::ImageView* coverView = nullptr;
-        platform::uikit::Button* playButton = nullptr;
-        platform::uikit::View* loadingOverlay = nullptr;
-        platform::uikit::ImageView* loadingTVView = nullptr;
-        platform::uikit::Label* loadingStatusLabel = nullptr;
-        QPointer<KRDanmakuRenderer> danmakuView;
-        platform::uikit::Label* danmakuStatusLabel = nullptr;
-        KRPlaybackTransport* moviePlayer = nullptr;
-        QPointer<KRPlayerControlsView> controls;
-        QPointer<QWidget> applicationVideoSurfaceView;
-        QPointer<platform::uikit::LongPressGestureRecognizer> speedPressRecognizer;
-        bool hasStartedPlayback = false;
-    };
     struct TabRow {
         platform::uikit::View* detailTabBar = nullptr;
         platform::uikit::SegmentedControl* detailSegment = nullptr;
         int selectedDetailPage = 0;
-        platform::uikit::Button* danmakuComposeButton = nullptr;
-        platform::uikit::Button* danmakuButton = nullptr;
-    };
-    struct Danmaku {
-        bool enabled = true;
-        KRDanmakuList danmakus;
-        qint64 loadedCID = 0;
-        qint64 requestedCID = 0;
-        platform::RepeatingTimer timer;
-        bool loading = false;
-        KRRequestHandle request;
-        QString draft;
-    };
-    struct DanmakuComposer {
-        platform::uikit::View* bar = nullptr;
-        platform::uikit::View* separator = nullptr;
-        platform::uikit::TextField* inputField = nullptr;
-        platform::uikit::Toolbar* inputAccessory = nullptr;
     };
     struct Pager {
         platform::uikit::ScrollView* pager = nullptr;
         platform::uikit::ScrollView* infoScrollView = nullptr;
         platform::uikit::View* commentsView = nullptr;
     };
-    struct InformationPage {
-        platform::uikit::Label* titleLabel = nullptr;
-        platform::uikit::View* ownerBar = nullptr;
-        platform::uikit::ImageView* ownerAvatarView = nullptr;
-        platform::uikit::Button* ownerButton = nullptr;
-        platform::uikit::Button* followButton = nullptr;
-        platform::uikit::Label* statsLabel = nullptr;
-        platform::uikit::Label* identifierLabel = nullptr;
-        platform::uikit::View* interactionBar = nullptr;
-        KRInteractionButton* tripleButton = nullptr;
-        KRInteractionButton* likeButton = nullptr;
-        KRInteractionButton* coinButton = nullptr;
-        KRInteractionButton* favoriteButton = nullptr;
-        KRInteractionButton* moreButton = nullptr;
-        platform::uikit::ScrollView* pageStrip = nullptr;
-        platform::uikit::Label* pageTitleLabel = nullptr;
-        platform::uikit::View* summaryCard = nullptr;
-        platform::uikit::Button* summaryDisclosureButton = nullptr;
-        platform::uikit::Label* summaryDisclosureGlyph = nullptr;
-        platform::uikit::Label* summaryLabel = nullptr;
-        platform::uikit::Label* tagsTitleLabel = nullptr;
-        platform::uikit::View* tagsContainer = nullptr;
-        platform::uikit::Label* relatedTitleLabel = nullptr;
-        platform::uikit::TableView* relatedTableView = nullptr;
-        platform::uikit::Label* relatedStateLabel = nullptr;
-        KRLoadMoreView* relatedLoadMoreView = nullptr;
-        platform::uikit::ActivityIndicatorView* detailSpinner = nullptr;
-    };
-    struct RelatedVideos {
-        QStringList tags;
-        QList<std::shared_ptr<KRVideo>> videos;
-        QSet<QString> identities;
-        bool loading = false;
-        bool hasMore = true;
-        bool requested = false;
-    };
-    struct CommentsPage {
-        platform::uikit::TableView* commentsTableView = nullptr;
-        platform::uikit::Label* commentsStateLabel = nullptr;
-        KRLoadMoreView* commentsLoadMoreView = nullptr;
-        platform::uikit::View* commentComposerBar = nullptr;
-        platform::uikit::View* commentComposerSeparator = nullptr;
-        platform::uikit::Button* commentComposerButton = nullptr;
-        platform::uikit::TextField* commentInputField = nullptr;
-        platform::uikit::Button* commentEmoteButton = nullptr;
-        platform::uikit::Button* commentCancelButton = nullptr;
-        platform::uikit::Button* commentSendButton = nullptr;
-        platform::uikit::ImageView* commentSelectedImageBadge = nullptr;
-        platform::uikit::View* commentEmotePanel = nullptr;
-        platform::uikit::ScrollView* commentEmoteScrollView = nullptr;
-        QList<std::shared_ptr<KRComment>> comments;
-        int commentsPage = 0;
-        int commentsTotal = 0;
-        bool commentsLoading = false;
-        bool commentsHasMore = true;
-        bool commentsRequested = false;
-        bool ancillaryRequested = false;
-        quint64 commentsGeneration = 0;
-    };
-    struct AccountInteractions {
-        bool liked = false;
-        bool coined = false;
-        int coinCount = 0;
-        bool favorited = false;
-        bool stateLoaded = false;
-    };
     struct PlaybackEngine {
         quint64 requestGeneration = 0;
+        KRPlaybackTransport* moviePlayer = nullptr;
+        bool hasStartedPlayback = false;
+        QPointer<platform::uikit::LongPressGestureRecognizer> speedPressRecognizer;
         KRDASHPlayback* dash = nullptr;
         bool dashPlaybackActive = false;
         QString dashPictureURL;
@@ -341,14 +243,6 @@ private:
         float rateBeforeHold = 1.0f;
         bool speedHoldActive = false;
     };
-    struct PersistentSurface {
-        QPointer<platform::uikit::View> backdrop;
-        QPointer<platform::uikit::View> savedSuperview;
-        QRectF savedFrame;
-        QRectF embeddedFrame;
-        int savedMask = 0;
-        int savedIndex = 0;
-    };
     struct Sheets {
         bool pendingPlayerLoopSheet = false;
         QPointer<platform::uikit::ActionSheet> visible;
@@ -365,20 +259,14 @@ private:
 
     // ---- views and layout ----
     void buildViewTree();
-    void buildPlayerArea(qreal width);
-    void buildTabRow(qreal width);
-    void buildDanmakuComposer(qreal width);
-    void buildPager(qreal width, qreal height);
-    void buildCommentsPage(qreal width);
-    void buildInformationPage(qreal width);
-    platform::uikit::Label* detailLabelWithFont(const QFont& font);
+    void buildTabRowAndPager(qreal width, qreal height);
     void updateDetailTabs();
     void layoutApplicationVideoSurface();
+    void selectDetailPage(int page);
 
     // ---- theme ----
     void applyTheme();
     void applyOfficialInteractionImages();
-    void applyCardShadow(platform::uikit::View* card);
 
     // ---- loading ----
     void loadDetail();
@@ -387,17 +275,14 @@ private:
     void loadCover();
     void applyUnavailableVideoState();
     void loadAncillaryContent();
-    void loadRelatedVideos();
     void loadCommentsPage(int page, bool reset);
-    void applyRelatedVideos(const QList<std::shared_ptr<KRVideo>>& videos, const KROptionalError& error);
-    void applyCommentsPage(const std::shared_ptr<KRCommentPage>& result, const KROptionalError& error, int page, bool reset);
     void openReplyThreadForComment(const std::shared_ptr<KRComment>& comment);
-    void summaryDisclosureTapped();
+    void openCommentPicture(const QStringList& urls, unsigned index);
     void ownerButtonTapped();
+    void partButtonTapped(int index);
     void resetDanmakuForCurrentCID();
     void startDanmakuTimer();
     void stopDanmakuTimer();
-    void danmakuTimerFired();
     void hideDanmakuStatus();
     void layoutDanmakuStatusLabelForText(const QString& text);
     void showLoadingStatus(const QString& text, bool animateTV);
@@ -412,8 +297,8 @@ private:
     void beginPlayback();
     void beginPlaybackAtQuality(int quality, quint64 generation);
     void loadDASHPlaybackInfoForVideo(int quality, std::function<void(const std::optional<QVariantMap>&, const KROptionalError&)> completion);
-    void startDASHWithPlayInfo(const QVariantMap& info, int quality, quint64 generation);
-    void startProgressiveCandidates(const QStringList& candidates, int quality, quint64 generation);
+    void startDASHWithPlayInfo(const QVariantMap& info, int quality);
+    void startProgressiveCandidates(const QStringList& candidates);
     void startMovieWithURLString(const QString& address);
     void startDASHPlayback(const QString& soundURL, const QString& pictureURL);
     void installPlayer(KRPlaybackTransport* player);
@@ -458,20 +343,17 @@ private:
 
     VideoAndPart m_part;
     EntryRequests m_entry;
-    PlayerArea m_player;
     TabRow m_tabs;
-    Danmaku m_danmaku;
-    DanmakuComposer m_danmakuComposer;
     Pager m_pager;
-    InformationPage m_info;
-    RelatedVideos m_related;
-    CommentsPage m_comments;
-    AccountInteractions m_interactions;
+    // The parts, made with the view.
+    std::unique_ptr<KRVideoPlayerArea> m_area;
+    std::unique_ptr<KRVideoInfoPage> m_info;
+    std::unique_ptr<KRVideoCommentsPage> m_comments;
+    // Playback, run from the page's playback sources until it has a session of its own.
     PlaybackEngine m_engine;
     Quality m_quality;
     Speed m_speed;
     Sheets m_sheets;
-    PersistentSurface m_surface;
 
     platform::DelayedCalls m_delayed;
     std::vector<platform::ObserverToken> m_observers;

@@ -33,7 +33,7 @@ QString seconds(double value) { return QString::number(std::max(0.0, value), 'f'
 void KRVideoDetailViewController::startPlayerControlsTimer()
 {
     stopPlayerControlsTimer();
-    if (!m_player.moviePlayer || m_engine.endedAwaitingReplay || m_engine.failedAwaitingRetry)
+    if (!m_engine.moviePlayer || m_engine.endedAwaitingReplay || m_engine.failedAwaitingRetry)
         return;
     const int interval = KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 250 : 200;
     m_engine.controlsTimer.start(interval, [this] { playerControlsTimerFired(true); });
@@ -49,12 +49,12 @@ void KRVideoDetailViewController::playerControlsTimerFired(bool fromTimer)
 {
     if (m_engine.endedAwaitingReplay || m_engine.failedAwaitingRetry)
         return;
-    KRPlaybackTransport* player = m_player.moviePlayer;
-    KRPlayerControlsView* controls = m_player.controls;
+    KRPlaybackTransport* player = m_engine.moviePlayer;
+    KRPlayerControlsView* controls = m_area->controls();
     if (!player || !controls)
         return;
     const bool intent = maintainPlaybackIntent();
-    if (!m_player.moviePlayer)
+    if (!m_engine.moviePlayer)
         return;
     const double now = platform::MainClock::now();
     if (fromTimer && !controls->areControlsVisible() && m_engine.lastControlsVisualUpdate >= 0
@@ -86,7 +86,7 @@ void KRVideoDetailViewController::resetUnexpectedPauseRecovery()
 
 bool KRVideoDetailViewController::maintainPlaybackIntent()
 {
-    KRPlaybackTransport* player = m_player.moviePlayer;
+    KRPlaybackTransport* player = m_engine.moviePlayer;
     if (!player || !m_engine.expectedToPlay || m_engine.endedAwaitingReplay || m_engine.failedAwaitingRetry) {
         resetUnexpectedPauseRecovery();
         return false;
@@ -149,7 +149,7 @@ bool KRVideoDetailViewController::maintainPlaybackIntent()
 
 void KRVideoDetailViewController::playerControlsDidTogglePlayback(KRPlayerControlsView*)
 {
-    KRPlaybackTransport* player = m_player.moviePlayer;
+    KRPlaybackTransport* player = m_engine.moviePlayer;
     if (!player)
         return;
     if (m_engine.endedAwaitingReplay) {
@@ -184,7 +184,7 @@ void KRVideoDetailViewController::playerControlsDidTogglePlayback(KRPlayerContro
 
 void KRVideoDetailViewController::playerControlsSeekToTime(KRPlayerControlsView*, double time)
 {
-    KRPlaybackTransport* player = m_player.moviePlayer;
+    KRPlaybackTransport* player = m_engine.moviePlayer;
     if (!player)
         return;
     const double target = std::max(0.0, time);
@@ -192,7 +192,7 @@ void KRVideoDetailViewController::playerControlsSeekToTime(KRPlayerControlsView*
         m_engine.dash->seekToTime(target, m_engine.expectedToPlay || player->playbackState() == 1);
     else
         player->setCurrentPlaybackTime(target);
-    m_player.danmakuView->resetForPlaybackTime(target);
+    m_area->danmakuRenderer()->resetForPlaybackTime(target);
 }
 
 void KRVideoDetailViewController::playerControlsDidRequestQuality(KRPlayerControlsView* view)
@@ -215,13 +215,13 @@ void KRVideoDetailViewController::retryPlaybackAfterTerminalFailure()
     if (!m_engine.failedAwaitingRetry)
         return;
     const double time = m_engine.pendingInitialPlaybackTime > 0.05 ? m_engine.pendingInitialPlaybackTime
-                        : m_player.moviePlayer                     ? std::max(0.0, m_player.moviePlayer->currentPlaybackTime())
+                        : m_engine.moviePlayer                     ? std::max(0.0, m_engine.moviePlayer->currentPlaybackTime())
                                                                    : 0;
     KRDiagnostics::recordEvent(QStringLiteral("playback-terminal-retry"),
                                QStringLiteral("time=%1 fullscreen=NO identity=%2")
                                    .arg(seconds(time), m_part.video ? m_part.video->feedIdentity() : QString()));
     tearDownMoviePlayer();
-    m_player.hasStartedPlayback = false;
+    m_engine.hasStartedPlayback = false;
     m_engine.failedAwaitingRetry = false;
     m_engine.pendingInitialPlaybackTime = time;
     m_engine.resumeDecisionResolved = true;
@@ -232,13 +232,13 @@ void KRVideoDetailViewController::restartPlaybackFromBeginning()
 {
     m_engine.endedAwaitingReplay = false;
     m_engine.failedAwaitingRetry = false;
-    KRPlaybackTransport* player = m_player.moviePlayer;
+    KRPlaybackTransport* player = m_engine.moviePlayer;
     if (!player) {
         requestPlaybackAfterResumeCheck();
         return;
     }
-    m_player.playButton->setHidden(true);
-    m_player.danmakuView->resetForPlaybackTime(0);
+    m_area->showPlayButton(false);
+    m_area->danmakuRenderer()->resetForPlaybackTime(0);
     startDanmakuTimer();
     m_engine.expectedToPlay = true;
     startPlayerControlsTimer();
@@ -251,9 +251,9 @@ void KRVideoDetailViewController::restartPlaybackFromBeginning()
         player->play();
         KRDiagnostics::recordEvent(QStringLiteral("playback-replay"), QStringLiteral("restart from zero with danmaku timeline"));
     }
-    if (m_player.controls) {
-        m_player.controls->setPlaying(true);
-        m_player.controls->updateCurrentTime(0, player->duration());
+    if (m_area->controls()) {
+        m_area->controls()->setPlaying(true);
+        m_area->controls()->updateCurrentTime(0, player->duration());
     }
     playerControlsTimerFired(false);
 }

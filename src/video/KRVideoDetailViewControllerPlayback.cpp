@@ -86,7 +86,7 @@ QString clockText(double seconds)
 
 void KRVideoDetailViewController::requestAutomaticDetailPlaybackIfNeeded()
 {
-    if (m_entry.automaticPlaybackDecisionMade || m_player.hasStartedPlayback || !m_part.video || m_part.video->isUnavailable())
+    if (m_entry.automaticPlaybackDecisionMade || m_engine.hasStartedPlayback || !m_part.video || m_part.video->isUnavailable())
         return;
     m_entry.automaticPlaybackDecisionMade = true;
     KRPreferences& preferences = KRPreferences::sharedPreferences();
@@ -107,8 +107,8 @@ void KRVideoDetailViewController::requestAutomaticDetailPlaybackIfNeeded()
 
 void KRVideoDetailViewController::startPendingPlaybackIfReady()
 {
-    if (!m_entry.playWhenPresented || m_player.hasStartedPlayback || !isViewLoaded() || !view()->window()
-        || !m_player.playButton->isEnabled() || !m_part.video || m_part.video->isUnavailable())
+    if (!m_entry.playWhenPresented || m_engine.hasStartedPlayback || !isViewLoaded() || !view()->window()
+        || !m_area->playButton()->isEnabled() || !m_part.video || m_part.video->isUnavailable())
         return;
     m_entry.playWhenPresented = false;
     m_delayed.schedule(QStringLiteral("requestPlaybackAfterResumeCheck"), 0, [this] { requestPlaybackAfterResumeCheck(); });
@@ -120,10 +120,10 @@ void KRVideoDetailViewController::playButtonTapped()
         restartPlaybackFromBeginning();
     } else if (m_engine.failedAwaitingRetry) {
         retryPlaybackAfterTerminalFailure();
-    } else if (m_player.moviePlayer) {
+    } else if (m_engine.moviePlayer) {
         // A player given up after unexpected pauses: the tap means play.
         if (!m_engine.expectedToPlay)
-            playerControlsDidTogglePlayback(m_player.controls);
+            playerControlsDidTogglePlayback(m_area->controls());
     } else {
         requestPlaybackAfterResumeCheck();
     }
@@ -147,8 +147,8 @@ void KRVideoDetailViewController::requestPlaybackAfterResumeCheck()
         return;
     }
     const quint64 generation = ++m_engine.resumeRequestGeneration;
-    m_player.hasStartedPlayback = true;
-    m_player.playButton->setHidden(true);
+    m_engine.hasStartedPlayback = true;
+    m_area->showPlayButton(false);
     showLoadingStatus(QStringLiteral("正在读取播放进度…"), true);
     if (const std::optional<QVariantMap> local = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(m_part.video)) {
         // A completed part is kept at 0 and starts over.
@@ -219,8 +219,8 @@ void KRVideoDetailViewController::beginPlayback()
 
 void KRVideoDetailViewController::beginPlaybackAtQuality(int quality, quint64 generation)
 {
-    m_player.hasStartedPlayback = true;
-    m_player.playButton->setHidden(true);
+    m_engine.hasStartedPlayback = true;
+    m_area->showPlayButton(false);
     m_engine.endedAwaitingReplay = false;
     m_engine.failedAwaitingRetry = false;
     m_engine.candidates.clear();
@@ -230,7 +230,7 @@ void KRVideoDetailViewController::beginPlaybackAtQuality(int quality, quint64 ge
 
     const KROfflineDASHPlayInfo offline = KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(*m_part.video);
     if (!offline.isEmpty()) {
-        startDASHWithPlayInfo(offline, KRLongLong(offline.value(QStringLiteral("quality"))), generation);
+        startDASHWithPlayInfo(offline, KRLongLong(offline.value(QStringLiteral("quality"))));
         return;
     }
     if (KRDetailPlaybackURLIsLocalFile(m_part.video->playURL())) {
@@ -254,7 +254,7 @@ void KRVideoDetailViewController::beginPlaybackAtQuality(int quality, quint64 ge
                     m_engine.actualQuality = resolved->playbackQuality();
                 else
                     m_engine.actualQuality = quality;
-                startProgressiveCandidates(candidates, m_engine.actualQuality, generation);
+                startProgressiveCandidates(candidates);
                 loadQualityOptionsIfNeeded();
             });
     };
@@ -270,7 +270,7 @@ void KRVideoDetailViewController::beginPlaybackAtQuality(int quality, quint64 ge
                 const std::optional<QVariantMap> picture = KRDASHH264VideoStream(*info, quality);
                 const std::optional<QVariantMap> sound = KRDASHBestAACStream(*info);
                 if (picture && sound && !KRDASHStreamURLString(*picture).isEmpty() && !KRDASHStreamURLString(*sound).isEmpty()) {
-                    startDASHWithPlayInfo(*info, quality, generation);
+                    startDASHWithPlayInfo(*info, quality);
                     return;
                 }
             }
@@ -293,9 +293,8 @@ void KRVideoDetailViewController::loadDASHPlaybackInfoForVideo(
                                                     std::move(completion));
 }
 
-void KRVideoDetailViewController::startDASHWithPlayInfo(const QVariantMap& info, int quality, quint64 generation)
+void KRVideoDetailViewController::startDASHWithPlayInfo(const QVariantMap& info, int quality)
 {
-    Q_UNUSED(generation);
     const std::optional<QVariantMap> picture = KRDASHH264VideoStream(info, quality);
     const std::optional<QVariantMap> sound = KRDASHBestAACStream(info);
     if (!picture || !sound) {
@@ -306,79 +305,11 @@ void KRVideoDetailViewController::startDASHWithPlayInfo(const QVariantMap& info,
     startDASHPlayback(KRDASHStreamURLString(*sound), KRDASHStreamURLString(*picture));
 }
 
-void KRVideoDetailViewController::startProgressiveCandidates(const QStringList& candidates, int quality, quint64 generation)
+void KRVideoDetailViewController::startProgressiveCandidates(const QStringList& candidates)
 {
-    Q_UNUSED(quality);
-    Q_UNUSED(generation);
     m_engine.candidates = candidates;
     m_engine.candidateIndex = 0;
     startMovieWithURLString(candidates.first());
-}
-
-// ---- the surface ----
-
-bool KRVideoDetailViewController::installPersistentPlayerSurfaceIfNeeded()
-{
-    if (m_surface.backdrop)
-        return true;
-    View* container = m_player.playerContainer;
-    if (!container || !container->superview())
-        return false;
-    Window* window = view()->window();
-    if (!window)
-        window = Application::shared().keyWindow();
-    if (!window)
-        return false;
-    View* host = window->rootViewController() && window->rootViewController()->isViewLoaded() ? window->rootViewController()->view()
-                                                                                               : static_cast<View*>(window);
-    m_surface.savedSuperview = container->superview();
-    m_surface.savedFrame = container->frame();
-    m_surface.savedMask = container->autoresizingMask();
-    m_surface.savedIndex = int(container->superview()->subviews().indexOf(container));
-    const QRectF frame = container->superview()->convertRectToView(container->frame(), host);
-    auto* backdrop = new View(frame, host);
-    backdrop->setObjectName(QStringLiteral("customFullscreenBackdrop"));
-    backdrop->setBackgroundColor(QColor(Qt::black));
-    backdrop->setAutoresizingMask(AutoresizingNone);
-    m_surface.backdrop = backdrop;
-    container->removeFromSuperview();
-    container->setFrame(backdrop->bounds());
-    container->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
-    backdrop->addSubview(container);
-    qInfo().noquote() << QStringLiteral("[KorvanePlayerSurface] persistent-install frame=%1").arg(StringFromRect(frame));
-    return true;
-}
-
-void KRVideoDetailViewController::layoutPersistentPlayerSurfaceEmbedded()
-{
-    View* backdrop = m_surface.backdrop;
-    if (!backdrop || !backdrop->superview() || !m_surface.savedSuperview || !m_surface.savedSuperview->window())
-        return;
-    const QRectF frame = m_surface.savedSuperview->convertRectToView(m_surface.embeddedFrame, backdrop->superview());
-    backdrop->setFrame(frame);
-    m_player.playerContainer->setFrame(backdrop->bounds());
-    if (m_player.moviePlayer) {
-        if (auto* playerView = qobject_cast<View*>(m_player.moviePlayer->view()))
-            playerView->setFrame(m_player.playerContainer->bounds());
-    }
-    layoutApplicationVideoSurface();
-}
-
-void KRVideoDetailViewController::uninstallPersistentPlayerSurface()
-{
-    if (!m_surface.backdrop)
-        return;
-    View* container = m_player.playerContainer;
-    if (m_surface.savedSuperview && container && container->superview() != m_surface.savedSuperview) {
-        const int index = std::min(m_surface.savedIndex, int(m_surface.savedSuperview->subviews().size()));
-        m_surface.savedSuperview->insertSubviewAtIndex(container, std::max(index, 0));
-    }
-    if (container) {
-        container->setFrame(m_surface.embeddedFrame.isValid() ? m_surface.embeddedFrame : m_surface.savedFrame);
-        container->setAutoresizingMask(m_surface.savedMask);
-    }
-    delete m_surface.backdrop.data();
-    m_surface = PersistentSurface();
 }
 
 // ---- the transport ----
@@ -388,7 +319,7 @@ void KRVideoDetailViewController::startMovieWithURLString(const QString& address
     if (!installPersistentPlayerSurfaceIfNeeded())
         return;
     installPlayer(new KRPlaybackTransport(QUrl(address)));
-    KRPlaybackTransport* player = m_player.moviePlayer;
+    KRPlaybackTransport* player = m_engine.moviePlayer;
     if (m_engine.pendingInitialPlaybackTime > 0.05)
         player->setInitialPlaybackTime(m_engine.pendingInitialPlaybackTime);
     KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("progressive-start"));
@@ -400,11 +331,11 @@ void KRVideoDetailViewController::startMovieWithURLString(const QString& address
     if (auto* playerView = qobject_cast<View*>(player->view())) {
         // The recogniser only watches: presses reach the controls' own taps as before.
         auto* recognizer = new LongPressGestureRecognizer(playerView, [this] {
-            if (m_player.speedPressRecognizer)
-                speedPressChanged(m_player.speedPressRecognizer->state());
+            if (m_engine.speedPressRecognizer)
+                speedPressChanged(m_engine.speedPressRecognizer->state());
         });
         recognizer->setMinimumPressDuration(0.35);
-        m_player.speedPressRecognizer = recognizer;
+        m_engine.speedPressRecognizer = recognizer;
     }
 }
 
@@ -415,13 +346,13 @@ void KRVideoDetailViewController::startDASHPlayback(const QString& soundURL, con
     installPlayer(new KRPlaybackTransport(QUrl(soundURL)));
     m_engine.dashPlaybackActive = true;
     m_engine.dashPictureURL = pictureURL;
-    m_engine.dash = new KRDASHPlayback(m_player.moviePlayer, QUrl(pictureURL), this);
+    m_engine.dash = new KRDASHPlayback(m_engine.moviePlayer, QUrl(pictureURL), this);
     connect(m_engine.dash, &KRDASHPlayback::started, this, [this] {
         hideLoadingStatus();
         applyPlaybackRateToAllClocks(m_speed.playbackRate, false);
     });
     KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("dash-start"));
-    m_player.moviePlayer->setUseApplicationAudioSession(true);
+    m_engine.moviePlayer->setUseApplicationAudioSession(true);
     layoutApplicationVideoSurface();
     m_engine.dash->start(std::max(0.0, m_engine.pendingInitialPlaybackTime));
 }
@@ -429,38 +360,14 @@ void KRVideoDetailViewController::startDASHPlayback(const QString& soundURL, con
 void KRVideoDetailViewController::installPlayer(KRPlaybackTransport* player)
 {
     tearDownMoviePlayer();
-    m_player.moviePlayer = player;
+    m_engine.moviePlayer = player;
     player->setParent(this);
-    auto* playerView = qobject_cast<View*>(player->view());
-    if (playerView) {
-        m_player.playerContainer->addSubview(playerView);
-        playerView->setFrame(m_player.playerContainer->bounds());
-        playerView->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
-    }
-    QWidget* host = playerView ? static_cast<QWidget*>(playerView) : m_player.playerContainer;
-    m_player.danmakuView->setParent(host);
-    m_player.danmakuView->setGeometry(QRect(QPoint(), host->size()));
-    m_player.danmakuView->setDanmakus(m_danmaku.danmakus);
-    m_player.danmakuView->resetForPlaybackTime(std::max(0.0, m_engine.pendingInitialPlaybackTime));
-    m_player.danmakuView->show();
-    m_player.danmakuView->raise();
-    if (!m_player.controls) {
-        m_player.controls = new KRPlayerControlsView(QRectF(), nullptr);
-        m_player.controls->setObjectName(QStringLiteral("playerControls"));
-        m_player.controls->setDelegate(this);
-    }
-    if (playerView)
-        playerView->addSubview(m_player.controls);
-    m_player.controls->setFrame(m_player.playerContainer->bounds());
-    m_player.controls->setHidden(false);
-    m_player.controls->setDanmakuEnabled(m_danmaku.enabled);
-    m_player.controls->setVideoTitle(m_part.video ? m_part.video->title() : QString());
-    m_player.controls->setQualityTitle(compactQualityTitleForValue(m_engine.actualQuality));
+    m_area->bindTransport(player, m_engine.pendingInitialPlaybackTime, this);
+    m_area->controls()->setVideoTitle(m_part.video ? m_part.video->title() : QString());
+    m_area->controls()->setQualityTitle(compactQualityTitleForValue(m_engine.actualQuality));
     m_engine.controlsTitledCID = m_part.video ? m_part.video->cid() : 0;
     m_engine.controlsTitledQuality = m_engine.actualQuality;
-    m_player.controls->setPlaying(true);
-    m_player.playerContainer->bringSubviewToFront(m_player.loadingOverlay);
-    m_player.playerContainer->bringSubviewToFront(m_player.danmakuStatusLabel);
+    m_area->controls()->setPlaying(true);
 
     auto& centre = platform::NotificationCenter::defaultCenter();
     m_engine.playerObservers.push_back(centre.addObserver(platform::media::MoviePlayerLoadStateDidChangeNotification, player,
@@ -469,10 +376,10 @@ void KRVideoDetailViewController::installPlayer(KRPlaybackTransport* player)
                                                           [this](const platform::Notification& note) { moviePlaybackFinished(note.userInfo); }));
     m_engine.playerObservers.push_back(centre.addObserver(platform::media::MoviePlayerPlaybackStateDidChangeNotification, player,
                                                           [this](const platform::Notification&) { moviePlaybackStateChanged(); }));
-    m_player.hasStartedPlayback = true;
+    m_engine.hasStartedPlayback = true;
     m_engine.expectedToPlay = true;
     m_engine.installedPlayable = false;
-    m_player.playButton->setHidden(true);
+    m_area->showPlayButton(false);
     showLoadingStatus(QStringLiteral("正在缓冲…"), true);
     startPlayerControlsTimer();
     startDanmakuTimer();
@@ -481,7 +388,7 @@ void KRVideoDetailViewController::installPlayer(KRPlaybackTransport* player)
 
 void KRVideoDetailViewController::movieLoadStateChanged()
 {
-    KRPlaybackTransport* player = m_player.moviePlayer;
+    KRPlaybackTransport* player = m_engine.moviePlayer;
     if (!player)
         return;
     const unsigned state = player->loadState();
@@ -516,7 +423,7 @@ void KRVideoDetailViewController::movieLoadStateChanged()
 
 void KRVideoDetailViewController::checkPlaybackStallRecovery()
 {
-    KRPlaybackTransport* player = m_player.moviePlayer;
+    KRPlaybackTransport* player = m_engine.moviePlayer;
     if (!player || !m_engine.stallActive)
         return;
     const unsigned state = player->loadState();
@@ -552,9 +459,9 @@ void KRVideoDetailViewController::fallbackTo360PAfterRepeatedStalls()
 
 void KRVideoDetailViewController::moviePlaybackStateChanged()
 {
-    if (!m_player.moviePlayer)
+    if (!m_engine.moviePlayer)
         return;
-    if (m_player.moviePlayer->playbackState() == 1 && (!m_engine.dash || m_engine.dash->isRunning()))
+    if (m_engine.moviePlayer->playbackState() == 1 && (!m_engine.dash || m_engine.dash->isRunning()))
         hideLoadingStatus();
 }
 
@@ -574,15 +481,14 @@ void KRVideoDetailViewController::moviePlaybackFinished(const QVariantMap& userI
     m_engine.expectedToPlay = false;
     stopPlayerControlsTimer();
     stopDanmakuTimer();
-    if (m_player.controls)
-        m_player.controls->setPlaying(false);
-    m_player.playButton->setHidden(false);
-    m_player.playerContainer->bringSubviewToFront(m_player.playButton);
+    if (m_area->controls())
+        m_area->controls()->setPlaying(false);
+    m_area->showPlayButton(true);
 }
 
 void KRVideoDetailViewController::failOverToNextCandidate(const QString& reason)
 {
-    const double resumeTime = m_player.moviePlayer ? std::max(0.0, m_player.moviePlayer->currentPlaybackTime()) : 0;
+    const double resumeTime = m_engine.moviePlayer ? std::max(0.0, m_engine.moviePlayer->currentPlaybackTime()) : 0;
     const bool installed = m_engine.installedPlayable;
     if (m_engine.candidateIndex + 1 < m_engine.candidates.size()) {
         ++m_engine.candidateIndex;
@@ -633,25 +539,23 @@ void KRVideoDetailViewController::finishPlaybackConstructionFailureWithReason(co
     m_engine.endedAwaitingReplay = false;
     m_engine.failedAwaitingRetry = false;
     m_engine.resumeDecisionResolved = false;
-    m_player.hasStartedPlayback = false;
+    m_engine.hasStartedPlayback = false;
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
     uninstallPersistentPlayerSurface();
     showLoadingStatus(QStringLiteral("播放失败，点播放重试"), false);
-    m_player.playButton->setHidden(false);
-    m_player.playerContainer->bringSubviewToFront(m_player.playButton);
+    m_area->showPlayButton(true);
 }
 
 void KRVideoDetailViewController::finishInstalledPlaybackAfterResolveFailure(const QString& reason)
 {
     record("progressive-refresh-terminal-failure", QStringLiteral("reason=%1").arg(reason.isEmpty() ? QStringLiteral("unknown") : reason));
-    const double time = m_player.moviePlayer ? std::max(0.0, m_player.moviePlayer->currentPlaybackTime()) : 0;
+    const double time = m_engine.moviePlayer ? std::max(0.0, m_engine.moviePlayer->currentPlaybackTime()) : 0;
     tearDownMoviePlayer();
     m_engine.pendingInitialPlaybackTime = time;
     m_engine.failedAwaitingRetry = true;
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
     showLoadingStatus(QStringLiteral("播放中断，点播放重试"), false);
-    m_player.playButton->setHidden(false);
-    m_player.playerContainer->bringSubviewToFront(m_player.playButton);
+    m_area->showPlayButton(true);
 }
 
 // ---- stop and teardown ----
@@ -665,10 +569,10 @@ void KRVideoDetailViewController::stopPlaybackForNavigation()
     m_entry.continuationFullscreenPending = false;
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
     uninstallPersistentPlayerSurface();
-    m_player.hasStartedPlayback = false;
-    if (m_player.playerContainer) {
+    m_engine.hasStartedPlayback = false;
+    if (m_area->playerContainer()) {
         hideLoadingStatus();
-        m_player.playButton->setHidden(false);
+        m_area->showPlayButton(true);
     }
     qInfo().noquote() << QStringLiteral("[KorvanePlaybackLifecycle] stopped reason=navigation");
 }
@@ -689,25 +593,16 @@ void KRVideoDetailViewController::tearDownMoviePlayer()
     m_engine.failedAwaitingRetry = false;
     m_engine.stallActive = false;
     stopPlayerControlsTimer();
-    if (m_player.controls) {
-        m_player.controls->removeFromSuperview();
-        m_player.controls->setHidden(true);
-    }
-    stopDanmakuTimer();
-    if (m_player.danmakuView) {
-        m_player.danmakuView->clear();
-        m_player.danmakuView->hide();
-        m_player.danmakuView->setParent(isViewLoaded() ? view() : nullptr);
-    }
-    delete m_player.speedPressRecognizer.data();
-    KRPlaybackTransport* player = m_player.moviePlayer;
+    m_area->unbindTransport();
+    delete m_engine.speedPressRecognizer.data();
+    KRPlaybackTransport* player = m_engine.moviePlayer;
     if (!player) {
         stopHistoryHeartbeatTimer();
         return;
     }
     finishHistoryTrackingCompleted(false);
     m_engine.playerObservers.clear();
-    m_player.moviePlayer = nullptr;
+    m_engine.moviePlayer = nullptr;
     player->stop();
     if (auto* playerView = qobject_cast<View*>(player->view()))
         playerView->removeFromSuperview();
@@ -747,9 +642,7 @@ void KRVideoDetailViewController::activatePageAtIndex(int index, bool autoplay)
     resetPlaybackResumeState();
     resetPlaybackStallRecovery();
     m_engine.mediaNaturalSize = QSizeF();
-    m_danmaku.danmakus.clear();
-    m_danmaku.loadedCID = 0;
-    m_danmaku.requestedCID = 0;
+    m_area->dropDanmakus();
     updateInfo();
     resetDanmakuForCurrentCID();
     if (autoplay) {
@@ -758,8 +651,8 @@ void KRVideoDetailViewController::activatePageAtIndex(int index, bool autoplay)
         beginPlayback();
     } else {
         uninstallPersistentPlayerSurface();
-        m_player.hasStartedPlayback = false;
-        m_player.playButton->setHidden(false);
+        m_engine.hasStartedPlayback = false;
+        m_area->showPlayButton(true);
     }
 }
 
@@ -819,7 +712,7 @@ void KRVideoDetailViewController::switchToQuality(int quality)
 {
     // Until the switch keeps the old stream playing while the new one loads, a choice
     // restarts the part at that quality from where it was.
-    const double time = m_player.moviePlayer ? std::max(0.0, m_player.moviePlayer->currentPlaybackTime()) : 0;
+    const double time = m_engine.moviePlayer ? std::max(0.0, m_engine.moviePlayer->currentPlaybackTime()) : 0;
     m_quality.selectedQuality = quality;
     m_engine.pendingInitialPlaybackTime = time;
     m_engine.resumeDecisionResolved = true;
@@ -845,8 +738,8 @@ void KRVideoDetailViewController::reportHistory(int playType)
 {
     if (!m_part.video)
         return;
-    const double time = m_player.moviePlayer ? std::max(0.0, m_player.moviePlayer->currentPlaybackTime()) : 0;
-    const double duration = m_player.moviePlayer ? std::max(0.0, m_player.moviePlayer->duration()) : 0;
+    const double time = m_engine.moviePlayer ? std::max(0.0, m_engine.moviePlayer->currentPlaybackTime()) : 0;
+    const double duration = m_engine.moviePlayer ? std::max(0.0, m_engine.moviePlayer->duration()) : 0;
     const bool completed = playType == 4 && m_engine.historyCompleted;
     const bool offline = KRDetailPlaybackURLIsLocalFile(m_part.video->playURL())
                          || !KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(*m_part.video).isEmpty();

@@ -91,7 +91,7 @@ void KRVideoDetailViewController::presentPendingPlayerLoopActionSheet()
     if (!m_sheets.pendingPlayerLoopSheet || !isViewLoaded() || !view()->window())
         return;
     m_sheets.pendingPlayerLoopSheet = false;
-    showPlayerLoopActionSheetFromView(m_player.controls ? m_player.controls->moreButton() : nullptr);
+    showPlayerLoopActionSheetFromView(m_area->controls() ? m_area->controls()->moreButton() : nullptr);
 }
 
 void KRVideoDetailViewController::showQualityActionSheetFromView(View* source)
@@ -167,7 +167,7 @@ void KRVideoDetailViewController::setPlaybackRateValue(float rate, bool announce
 
 void KRVideoDetailViewController::applyPlaybackRateToAllClocks(float rate, bool ensureAudible)
 {
-    KRPlaybackTransport* player = m_player.moviePlayer;
+    KRPlaybackTransport* player = m_engine.moviePlayer;
     if (!player)
         return;
     if (ensureAudible) {
@@ -195,7 +195,7 @@ void KRVideoDetailViewController::applyPlaybackRateToAllClocks(float rate, bool 
 
 void KRVideoDetailViewController::speedPressChanged(int state)
 {
-    if (!m_player.moviePlayer)
+    if (!m_engine.moviePlayer)
         return;
     if (state == 1) {
         m_speed.speedHoldActive = true;

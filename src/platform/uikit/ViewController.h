@@ -58,6 +58,9 @@ public:
     ViewController* presentedViewController() const { return m_presented; }
     ViewController* presentingViewController() const { return m_presenting; }
 
+    // Whether a screen pushed over another keeps what that screen plays going: true for the
+    // screens a user opens from a player and comes back from (a thread, a picture, a profile).
+    virtual bool keepsPresenterPlayback() const { return false; }
     virtual bool shouldAutorotate() { return true; }
     virtual int supportedInterfaceOrientations();
     virtual bool shouldAutorotateToInterfaceOrientation(int orientation) { return orientation == InterfaceOrientationPortrait; }

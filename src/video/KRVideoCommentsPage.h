@@ -1,0 +1,111 @@
+#pragma once
+
+#include "model/KRError.h"
+#include "platform/uikit/TableViewDataSource.h"
+#include "platform/uikit/TableViewDelegate.h"
+#include "shared/KRCommentCellDelegate.h"
+#include "video/KRVideoRequestScope.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class KRComment;
+class KRCommentPage;
+class KRLoadMoreView;
+class KRVideo;
+
+namespace platform::uikit {
+class Button;
+class ImageView;
+class Label;
+class ScrollView;
+class TableView;
+class TextField;
+class View;
+}
+
+// The comments page ("评论") of the video page: the comment rows paged from the service, the
+// state text of an empty or failed list, and the composer bar along its bottom with its emote
+// panel. A row with replies opens its thread once however it is tapped; a picture opens the
+// viewer. The page hands it the video; the owner of the page pushes what it asks for.
+class KRVideoCommentsPage : public QObject,
+                            public platform::uikit::TableViewDataSource,
+                            public platform::uikit::TableViewDelegate,
+                            public KRCommentCellDelegate {
+    Q_OBJECT
+public:
+    struct Actions {
+        std::function<void(const std::shared_ptr<KRComment>&)> openThread;
+        std::function<void(const QStringList& urls, unsigned index)> openPicture;
+    };
+    explicit KRVideoCommentsPage(Actions actions, QObject* parent = nullptr);
+    ~KRVideoCommentsPage() override;
+
+    // The rows and the composer bar in `page`; the emote panel on `root`.
+    void build(platform::uikit::View* page, platform::uikit::View* root, qreal width);
+    void layout(qreal width, qreal pageHeight, qreal rootHeight);
+    void applyTheme();
+    void setVideo(const std::shared_ptr<KRVideo>& video) { m_video = video; }
+
+    void loadCommentsPage(int page, bool reset);
+    // The footer's tap: the first page again after a failure, else the next page.
+    void loadMoreTapped();
+    void applyCommentsPage(const std::shared_ptr<KRCommentPage>& result, const KROptionalError& error, int page, bool reset);
+    void showUnavailable();
+    // Lets the loaded comments go; the next showing of the page loads them again.
+    void dropComments();
+
+    const QList<std::shared_ptr<KRComment>>& comments() const { return m_comments; }
+    bool hasRequestedComments() const { return m_requested; }
+    bool hasRequestedAncillary() const { return m_ancillaryRequested; }
+    void markAncillaryRequested() { m_ancillaryRequested = true; }
+
+    int numberOfRowsInSection(platform::uikit::TableView* table, int section) override;
+    platform::uikit::TableViewCell* cellForRowAtIndexPath(platform::uikit::TableView* table,
+                                                          const platform::uikit::IndexPath& indexPath) override;
+    qreal heightForRowAtIndexPath(platform::uikit::TableView* table, const platform::uikit::IndexPath& indexPath) override;
+    void didSelectRowAtIndexPath(platform::uikit::TableView* table, const platform::uikit::IndexPath& indexPath) override;
+    void commentCellDidTapPictureAtIndex(KRCommentCell* cell, unsigned index, const QStringList& urls) override;
+    void commentCellDidTapThread(KRCommentCell* cell) override;
+
+private:
+    struct Views {
+        QPointer<platform::uikit::TableView> commentsTableView;
+        platform::uikit::Label* commentsStateLabel = nullptr;
+        KRLoadMoreView* commentsLoadMoreView = nullptr;
+        platform::uikit::View* commentComposerBar = nullptr;
+        platform::uikit::View* commentComposerSeparator = nullptr;
+        platform::uikit::Button* commentComposerButton = nullptr;
+        platform::uikit::TextField* commentInputField = nullptr;
+        platform::uikit::Button* commentEmoteButton = nullptr;
+        platform::uikit::Button* commentCancelButton = nullptr;
+        platform::uikit::Button* commentSendButton = nullptr;
+        platform::uikit::ImageView* commentSelectedImageBadge = nullptr;
+        platform::uikit::View* commentEmotePanel = nullptr;
+        platform::uikit::ScrollView* commentEmoteScrollView = nullptr;
+    };
+    void buildComposerBar(platform::uikit::View* page, platform::uikit::View* root);
+    void openThread(const std::shared_ptr<KRComment>& comment);
+    void updateFooter();
+
+    Actions m_actions;
+    Views m_views;
+    QPointer<platform::uikit::View> m_root;
+    std::shared_ptr<KRVideo> m_video;
+    QList<std::shared_ptr<KRComment>> m_comments;
+    int m_page = 0;
+    int m_total = 0;
+    bool m_loading = false;
+    bool m_hasMore = true;
+    bool m_requested = false;
+    bool m_ancillaryRequested = false;
+    quint64 m_generation = 0;
+    // The thread opened by the press being handled: the reply hint and the row's selection
+    // are both told of one tap.
+    std::shared_ptr<KRComment> m_threadOpenedThisTap;
+    KRVideoRequestScope m_requests;
+};

@@ -1,0 +1,511 @@
+#include "video/KRVideoPlayerArea.h"
+
+#include "look/KRTarnwick23Skin.h"
+#include "look/KRTheme.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Geometry.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/TextField.h"
+#include "platform/uikit/Toolbar.h"
+#include "platform/uikit/View.h"
+#include "platform/uikit/ViewController.h"
+#include "platform/uikit/Window.h"
+#include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlayerControlsView.h"
+#include "service/KRDanmakuClient.h"
+#include "shared/KRImageLoader.h"
+#include "video/KRVideoDetailSupport.h"
+
+#include <QDebug>
+
+#include <cmath>
+
+using namespace platform::uikit;
+
+namespace {
+
+const QString kDanmakuEnabledKey = QStringLiteral("KRDanmakuEnabled");
+const QString kHideDanmakuStatus = QStringLiteral("hideDanmakuStatus");
+
+QColor grey(qreal white, qreal alpha = 1) { return QColor::fromRgbF(white, white, white, alpha); }
+
+} // namespace
+
+KRVideoPlayerArea::KRVideoPlayerArea(Actions actions, QObject* parent)
+    : QObject(parent)
+    , m_actions(std::move(actions))
+{
+}
+
+KRVideoPlayerArea::~KRVideoPlayerArea()
+{
+    m_delayed.cancelAll();
+    m_danmaku.timer.stop();
+    m_danmaku.request.cancel();
+    m_requests.end();
+    if (m_controls) {
+        m_controls->setDelegate(nullptr);
+        if (!m_controls->parentWidget())
+            delete m_controls.data();
+    }
+    // The renderer waits outside any view between players: it is ours then.
+    if (m_danmakuView && !m_danmakuView->parentWidget())
+        delete m_danmakuView.data();
+    delete m_surface.backdrop.data();
+}
+
+KRDanmakuRenderer* KRVideoPlayerArea::danmakuRenderer() const { return m_danmakuView; }
+
+KRPlayerControlsView* KRVideoPlayerArea::controls() const { return m_controls; }
+
+void KRVideoPlayerArea::build(View* root, View* tabBar, qreal width)
+{
+    m_root = root;
+    m_requests.setView(root);
+    m_container = new View(QRectF(0, 0, width, 180), root);
+    m_container->setObjectName(QStringLiteral("playerContainer"));
+    m_container->setAutoresizingMask(AutoresizingFlexibleWidth);
+    m_container->setBackgroundColor(QColor(Qt::black));
+
+    m_coverView = new ImageView(m_container->bounds(), m_container);
+    m_coverView->setObjectName(QStringLiteral("coverView"));
+    m_coverView->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    m_coverView->setContentMode(ContentModeScaleAspectFill);
+    m_coverView->setBackgroundColor(QColor(Qt::black));
+
+    m_playButton = new Button(ButtonTypeCustom, QRectF((width - 56) / 2, 62, 56, 56), m_container);
+    m_playButton->setObjectName(QStringLiteral("playButton"));
+    m_playButton->setAutoresizingMask(AutoresizingFlexibleLeftMargin | AutoresizingFlexibleRightMargin | AutoresizingFlexibleTopMargin
+                                      | AutoresizingFlexibleBottomMargin);
+    Image play = Image::named(QStringLiteral("Davirivu961/play_tv"));
+    if (play.isNull())
+        play = Image::named(QStringLiteral("Tarnwick23/btn_play_icon"));
+    m_playButton->setImage(play, ControlStateNormal);
+    m_playButton->setAccessibilityLabel(QStringLiteral("播放"));
+    setPlayButtonEnabled(false);
+    m_playButton->addTarget(ControlEventTouchUpInside, [this] {
+        if (m_actions.playTapped)
+            m_actions.playTapped();
+    });
+    buildStatusViews(width);
+
+    m_danmaku.enabled = platform::UserDefaults::standard().boolean(kDanmakuEnabledKey, true);
+    // Made now, attached when a transport is bound.
+    m_danmakuView = new KRDanmakuRenderer();
+    m_danmakuView->setObjectName(QStringLiteral("danmakuView"));
+    m_danmakuView->setGeometry(m_container->bounds().toRect());
+    m_danmakuView->setDanmakuEnabled(m_danmaku.enabled);
+    m_danmakuView->setParent(root);
+    m_danmakuView->hide();
+    m_danmaku.draft = QString();
+    buildDanmakuEntry(root, tabBar, width);
+}
+
+void KRVideoPlayerArea::buildStatusViews(qreal width)
+{
+    m_loadingOverlay = new View(m_container->bounds(), m_container);
+    m_loadingOverlay->setObjectName(QStringLiteral("loadingOverlay"));
+    m_loadingOverlay->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    m_loadingOverlay->setBackgroundColor(KRTarnwick23LoadingBackgroundColor());
+    m_loadingOverlay->setHidden(true);
+    m_loadingTVView = KRTarnwick23LoadingTVView(QRectF((width - 90) / 2, 38, 90, 90));
+    m_loadingTVView->setObjectName(QStringLiteral("loadingTVView"));
+    m_loadingOverlay->addSubview(m_loadingTVView);
+    m_loadingTVView->setAutoresizingMask(AutoresizingFlexibleLeftMargin | AutoresizingFlexibleRightMargin
+                                         | AutoresizingFlexibleTopMargin | AutoresizingFlexibleBottomMargin);
+    m_loadingStatusLabel = new Label(QRectF(8, 156, width - 16, 18), m_loadingOverlay);
+    m_loadingStatusLabel->setObjectName(QStringLiteral("loadingStatusLabel"));
+    m_loadingStatusLabel->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleTopMargin);
+    m_loadingStatusLabel->setBackgroundColor(QBrush(Qt::NoBrush));
+    m_loadingStatusLabel->setTextColor(grey(0.28));
+    m_loadingStatusLabel->setFont(Label::systemFont(11));
+
+    m_danmakuStatusLabel = new Label(QRectF(7, 8, 176, 22), m_container);
+    m_danmakuStatusLabel->setObjectName(QStringLiteral("danmakuStatusLabel"));
+    m_danmakuStatusLabel->setAutoresizingMask(AutoresizingFlexibleRightMargin | AutoresizingFlexibleBottomMargin);
+    m_danmakuStatusLabel->setBackgroundColor(QColor::fromRgbF(0, 0, 0, 0.62));
+    m_danmakuStatusLabel->setTextColor(Qt::white);
+    m_danmakuStatusLabel->setFont(Label::systemFont(11, true));
+    m_danmakuStatusLabel->setTextAlignment(TextAlignmentCenter);
+    m_danmakuStatusLabel->setNumberOfLines(2);
+    m_danmakuStatusLabel->setCornerRadius(4);
+    m_danmakuStatusLabel->setHidden(true);
+}
+
+void KRVideoPlayerArea::buildDanmakuEntry(View* root, View* tabBar, qreal width)
+{
+    m_danmakuComposeButton = new Button(ButtonTypeCustom, QRectF(), tabBar);
+    m_danmakuComposeButton->setObjectName(QStringLiteral("danmakuComposeButton"));
+    m_danmakuComposeButton->titleLabel()->setFont(Label::systemFont(11, true));
+    m_danmakuComposeButton->setTitle(QStringLiteral("发弹幕"), ControlStateNormal);
+    m_danmakuComposeButton->setAccessibilityLabel(QStringLiteral("发弹幕"));
+    m_danmakuButton = new Button(ButtonTypeCustom, QRectF(), tabBar);
+    m_danmakuButton->setObjectName(QStringLiteral("danmakuButton"));
+    m_danmakuButton->setAccessibilityLabel(QStringLiteral("弹幕开关"));
+    m_danmakuButton->addTarget(ControlEventTouchUpInside, [this] { toggleDanmakuEnabled(); });
+
+    m_composerBar = new View(QRectF(0, 217, width, 42), root);
+    m_composerBar->setObjectName(QStringLiteral("danmakuComposerBar"));
+    m_composerBar->setAutoresizingMask(AutoresizingFlexibleWidth);
+    m_composerBar->setHidden(true);
+    m_composerSeparator = new View(QRectF(0, 41, width, 1), m_composerBar);
+    m_composerSeparator->setObjectName(QStringLiteral("danmakuComposerSeparator"));
+    m_danmakuInputField = new TextField(QRectF(8, 5, width - 16, 32), m_composerBar);
+    m_danmakuInputField->setObjectName(QStringLiteral("danmakuInputField"));
+    m_danmakuInputField->setFont(Label::systemFont(12));
+    m_danmakuInputField->setPlaceholder(QStringLiteral("登录后发弹幕"));
+    m_danmakuInputField->setClearsWhileEditing(true);
+    m_danmakuInputField->setLeftView(new View(QRectF(0, 0, 8, 1)));
+    m_danmakuInputField->addTarget(ControlEventEditingChanged, [this] { m_danmaku.draft = m_danmakuInputField->text(); });
+    m_danmakuInputAccessory = new Toolbar(QRectF(0, 0, width, 44));
+    m_danmakuInputAccessory->setObjectName(QStringLiteral("danmakuInputAccessory"));
+    // Writing and sending danmaku come with the composer; until then both buttons only close it.
+    auto close = [this] { m_danmakuInputField->resignFirstResponder(); };
+    m_danmakuInputAccessory->setItems(
+        {new BarButtonItem(QStringLiteral("取消"), BarButtonItemStyleBordered, close, m_danmakuInputAccessory),
+         BarButtonItem::systemItem(BarButtonSystemItemFlexibleSpace, {}, m_danmakuInputAccessory),
+         new BarButtonItem(QStringLiteral("发送"), BarButtonItemStyleDone, close, m_danmakuInputAccessory)});
+    m_danmakuInputField->setInputAccessoryView(m_danmakuInputAccessory);
+}
+
+void KRVideoPlayerArea::layout(qreal width, qreal playerHeight, qreal segmentWidth)
+{
+    if (m_surface.backdrop) {
+        m_surface.embeddedFrame = QRectF(0, 0, width, playerHeight);
+        layoutPersistentPlayerSurfaceEmbedded();
+    } else {
+        m_container->setFrame(QRectF(0, 0, width, playerHeight));
+    }
+    if (View* tabBar = m_danmakuButton->superview())
+        m_danmakuButton->setFrame(QRectF(tabBar->bounds().width() - 42, 0, 42, 32));
+    m_danmakuComposeButton->setFrame(QRectF(segmentWidth + 2, 0, 78, 32));
+    m_composerBar->setFrame(QRectF(0, playerHeight + 37, width, 42));
+    m_composerSeparator->setFrame(QRectF(0, 41, width, 1));
+    m_danmakuInputField->setFrame(QRectF(8, 5, std::max<qreal>(width - 16, 80), 32));
+}
+
+void KRVideoPlayerArea::applyTheme()
+{
+    KRTheme* theme = KRTheme::sharedTheme();
+    Button* compose = m_danmakuComposeButton;
+    const bool dark = theme->style() == 1;
+    compose->setTitleColor(dark ? grey(0.94) : QColor(Qt::black), ControlStateNormal);
+    compose->setTitleColor(Qt::white, ControlStateHighlighted);
+    compose->setTitleColor(grey(0.42), ControlStateDisabled);
+    compose->setTitleShadowColor(dark ? grey(0, 0.72) : grey(1, 0.92), ControlStateNormal);
+    compose->setTitleShadowColor(grey(0, 0.35), ControlStateHighlighted);
+    compose->setTitleShadowColor(dark ? grey(0, 0.55) : grey(1, 0.72), ControlStateDisabled);
+    compose->setBackgroundImage(KRSkeuomorphicActionImage(theme, false), ControlStateNormal);
+    compose->setBackgroundImage(KRSkeuomorphicActionImage(theme, true), ControlStateHighlighted);
+    m_composerBar->setBackgroundColor(theme->surfaceColor());
+    m_composerSeparator->setBackgroundColor(theme->separatorColor());
+    m_danmakuInputField->setBackground(theme->searchFieldBackgroundImage());
+    m_danmakuInputField->setTextColor(theme->primaryTextColor());
+    updateDetailTabs();
+}
+
+// ---- the cover and the play button ----
+
+void KRVideoPlayerArea::loadCover(const QString& address, std::function<bool()> stillWanted)
+{
+    QObject* owner = m_requests.owner();
+    if (address.isEmpty() || !owner)
+        return;
+    QPointer<ImageView> cover = m_coverView;
+    KRImageLoader::sharedLoader()->loadHighResolutionCoverForURLString(
+        address, owner, [cover, stillWanted = std::move(stillWanted)](const Image& image) {
+            if (cover && !image.isNull() && (!stillWanted || stillWanted()))
+                cover->setImage(image);
+        });
+}
+
+void KRVideoPlayerArea::setPlayButtonEnabled(bool enabled)
+{
+    m_playButton->setEnabled(enabled);
+    m_playButton->setAlpha(enabled ? 1.0 : 0.68);
+}
+
+void KRVideoPlayerArea::showPlayButton(bool shown)
+{
+    m_playButton->setHidden(!shown);
+    if (shown)
+        m_container->bringSubviewToFront(m_playButton);
+}
+
+// ---- status lines ----
+
+void KRVideoPlayerArea::showLoadingStatus(const QString& text, bool animateTV)
+{
+    m_loadingStatusLabel->setText(text);
+    m_loadingOverlay->setHidden(false);
+    m_container->bringSubviewToFront(m_loadingOverlay);
+    m_container->bringSubviewToFront(m_danmakuStatusLabel);
+    if (animateTV)
+        m_loadingTVView->startAnimating();
+    else
+        m_loadingTVView->stopAnimating();
+}
+
+void KRVideoPlayerArea::hideLoadingStatus()
+{
+    m_loadingTVView->stopAnimating();
+    m_loadingOverlay->setHidden(true);
+}
+
+void KRVideoPlayerArea::showDanmakuStatus(const QString& text)
+{
+    m_delayed.cancel(kHideDanmakuStatus);
+    if (text.isEmpty()) {
+        m_danmakuStatusLabel->setHidden(true);
+        return;
+    }
+    m_danmakuStatusLabel->setText(text);
+    layoutDanmakuStatusLabelForText(text);
+    m_danmakuStatusLabel->setHidden(false);
+    if (View* container = m_danmakuStatusLabel->superview())
+        container->bringSubviewToFront(m_danmakuStatusLabel);
+    m_delayed.schedule(kHideDanmakuStatus, 2000, [this] { hideDanmakuStatus(); });
+}
+
+void KRVideoPlayerArea::hideDanmakuStatus() { m_danmakuStatusLabel->setHidden(true); }
+
+void KRVideoPlayerArea::layoutDanmakuStatusLabelForText(const QString& text)
+{
+    Label* label = m_danmakuStatusLabel;
+    const qreal maximum = std::max<qreal>(m_container->bounds().width() - 14, 60);
+    const QSizeF fitted = label->sizeThatFits(QSizeF(maximum - 16, 40));
+    const qreal width = std::min(maximum, std::max<qreal>(std::ceil(fitted.width()) + 16, 60));
+    const qreal height = fitted.height() > 18 && !text.isEmpty() ? 36 : 22;
+    label->setFrame(QRectF(7, 8, width, height));
+}
+
+// ---- the persistent surface ----
+
+bool KRVideoPlayerArea::installPersistentPlayerSurfaceIfNeeded()
+{
+    if (m_surface.backdrop)
+        return true;
+    View* container = m_container;
+    if (!container || !container->superview())
+        return false;
+    Window* window = container->window();
+    if (!window)
+        window = Application::shared().keyWindow();
+    if (!window)
+        return false;
+    View* host = window->rootViewController() && window->rootViewController()->isViewLoaded() ? window->rootViewController()->view()
+                                                                                               : static_cast<View*>(window);
+    m_surface.savedSuperview = container->superview();
+    m_surface.savedFrame = container->frame();
+    // The page lays the surface out again on its way back from a covering screen, whether or
+    // not its own layout has run since.
+    m_surface.embeddedFrame = container->frame();
+    m_surface.savedMask = container->autoresizingMask();
+    m_surface.savedIndex = int(container->superview()->subviews().indexOf(container));
+    const QRectF frame = container->superview()->convertRectToView(container->frame(), host);
+    auto* backdrop = new View(frame, host);
+    backdrop->setObjectName(QStringLiteral("customFullscreenBackdrop"));
+    backdrop->setBackgroundColor(QColor(Qt::black));
+    backdrop->setAutoresizingMask(AutoresizingNone);
+    m_surface.backdrop = backdrop;
+    container->removeFromSuperview();
+    container->setFrame(backdrop->bounds());
+    container->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    backdrop->addSubview(container);
+    qInfo().noquote() << QStringLiteral("[KorvanePlayerSurface] persistent-install frame=%1").arg(StringFromRect(frame));
+    return true;
+}
+
+void KRVideoPlayerArea::layoutPersistentPlayerSurfaceEmbedded()
+{
+    View* backdrop = m_surface.backdrop;
+    if (!backdrop || !backdrop->superview() || !m_surface.savedSuperview || !m_surface.savedSuperview->window())
+        return;
+    const QRectF frame = m_surface.savedSuperview->convertRectToView(m_surface.embeddedFrame, backdrop->superview());
+    backdrop->setFrame(frame);
+    m_container->setFrame(backdrop->bounds());
+    if (m_transport) {
+        if (auto* picture = qobject_cast<View*>(m_transport->view()))
+            picture->setFrame(m_container->bounds());
+    }
+}
+
+void KRVideoPlayerArea::uninstallPersistentPlayerSurface()
+{
+    if (!m_surface.backdrop)
+        return;
+    View* container = m_container;
+    if (m_surface.savedSuperview && container && container->superview() != m_surface.savedSuperview) {
+        const int index = std::min(m_surface.savedIndex, int(m_surface.savedSuperview->subviews().size()));
+        m_surface.savedSuperview->insertSubviewAtIndex(container, std::max(index, 0));
+    }
+    if (container) {
+        container->setFrame(m_surface.embeddedFrame.isValid() ? m_surface.embeddedFrame : m_surface.savedFrame);
+        container->setAutoresizingMask(m_surface.savedMask);
+    }
+    delete m_surface.backdrop.data();
+    m_surface = PersistentSurface();
+}
+
+void KRVideoPlayerArea::setSurfaceCovered(bool covered)
+{
+    View* backdrop = m_surface.backdrop;
+    if (!backdrop)
+        return;
+    backdrop->setHidden(covered);
+    if (covered)
+        return;
+    layoutPersistentPlayerSurfaceEmbedded();
+    if (View* host = backdrop->superview())
+        host->bringSubviewToFront(backdrop);
+}
+
+// ---- the transport ----
+
+void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, double startTime, KRPlayerControlsViewDelegate* controlsDelegate)
+{
+    m_transport = transport;
+    auto* picture = qobject_cast<View*>(transport->view());
+    if (picture) {
+        m_container->addSubview(picture);
+        picture->setFrame(m_container->bounds());
+        picture->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    }
+    QWidget* host = picture ? static_cast<QWidget*>(picture) : m_container;
+    m_danmakuView->setParent(host);
+    m_danmakuView->setGeometry(QRect(QPoint(), host->size()));
+    m_danmakuView->setDanmakus(m_danmaku.danmakus);
+    m_danmakuView->resetForPlaybackTime(std::max(0.0, startTime));
+    m_danmakuView->show();
+    m_danmakuView->raise();
+    if (!m_controls) {
+        m_controls = new KRPlayerControlsView(QRectF(), nullptr);
+        m_controls->setObjectName(QStringLiteral("playerControls"));
+    }
+    m_controls->setDelegate(controlsDelegate);
+    if (picture)
+        picture->addSubview(m_controls);
+    m_controls->setFrame(m_container->bounds());
+    m_controls->setHidden(false);
+    m_controls->setDanmakuEnabled(m_danmaku.enabled);
+    m_container->bringSubviewToFront(m_loadingOverlay);
+    m_container->bringSubviewToFront(m_danmakuStatusLabel);
+}
+
+void KRVideoPlayerArea::unbindTransport()
+{
+    if (m_controls) {
+        m_controls->removeFromSuperview();
+        m_controls->setHidden(true);
+    }
+    stopDanmakuTimer();
+    if (m_danmakuView) {
+        m_danmakuView->clear();
+        m_danmakuView->hide();
+        m_danmakuView->setParent(m_root);
+    }
+    m_transport = nullptr;
+}
+
+void KRVideoPlayerArea::layoutBoundTransport(bool portraitFullscreen)
+{
+    if (!m_transport)
+        return;
+    if (auto* picture = qobject_cast<View*>(m_transport->view()))
+        picture->setFrame(m_container->bounds());
+    m_danmakuView->setGeometry(m_container->bounds().toRect());
+    if (m_controls) {
+        m_controls->setFrame(m_container->bounds());
+        m_controls->setFullscreen(false, portraitFullscreen);
+    }
+}
+
+// ---- danmaku ----
+
+void KRVideoPlayerArea::toggleDanmakuEnabled()
+{
+    m_danmaku.enabled = !m_danmaku.enabled;
+    platform::UserDefaults::standard().setObject(kDanmakuEnabledKey, m_danmaku.enabled);
+    m_danmakuView->setDanmakuEnabled(m_danmaku.enabled);
+    if (m_controls)
+        m_controls->setDanmakuEnabled(m_danmaku.enabled);
+    updateDetailTabs();
+    showDanmakuStatus(m_danmaku.enabled ? QStringLiteral("弹幕已开启") : QStringLiteral("弹幕已关闭"));
+}
+
+void KRVideoPlayerArea::loadDanmakusForCID(qint64 cid, bool fromOfflineCopy)
+{
+    if (cid <= 0 || (cid == m_danmaku.loadedCID && !m_danmaku.danmakus.isEmpty()) || cid == m_danmaku.requestedCID)
+        return;
+    QObject* owner = m_requests.owner();
+    if (!owner)
+        return;
+    m_danmaku.request.cancel();
+    m_danmaku.requestedCID = cid;
+    m_danmaku.loading = true;
+    auto completion = [this, cid](const KRDanmakuList& danmakus, const KROptionalError&) {
+        if (cid != m_danmaku.requestedCID)
+            return;
+        m_danmaku.loading = false;
+        m_danmaku.requestedCID = 0;
+        m_danmaku.loadedCID = cid;
+        m_danmaku.danmakus = danmakus;
+        m_danmakuView->setDanmakus(danmakus);
+    };
+    KRDanmakuClient* client = KRDanmakuClient::sharedClient();
+    const bool copy = fromOfflineCopy && client->hasCachedDanmakusForCID(cid);
+    m_danmaku.request = copy ? client->loadCachedDanmakusForCID(cid, owner, completion) : client->loadDanmakusForCID(cid, owner, completion);
+}
+
+void KRVideoPlayerArea::dropDanmakus(bool keepRequest)
+{
+    if (!keepRequest) {
+        m_danmaku.request.cancel();
+        m_danmaku.requestedCID = 0;
+        m_danmaku.loading = false;
+    }
+    m_danmaku.danmakus.clear();
+    m_danmaku.loadedCID = 0;
+    if (m_danmakuView)
+        m_danmakuView->setDanmakus({});
+}
+
+void KRVideoPlayerArea::startDanmakuTimer()
+{
+    m_danmaku.timer.start(100, [this] { danmakuTimerFired(); });
+}
+
+void KRVideoPlayerArea::stopDanmakuTimer() { m_danmaku.timer.stop(); }
+
+void KRVideoPlayerArea::danmakuTimerFired()
+{
+    if (!m_transport || !m_danmakuView)
+        return;
+    const bool playing = m_transport->playbackState() == 1;
+    m_danmakuView->updateWithPlaybackTime(std::max(0.0, m_transport->currentPlaybackTime()), playing);
+}
+
+void KRVideoPlayerArea::updateDetailTabs()
+{
+    const bool on = m_danmaku.enabled;
+    KRTheme* theme = KRTheme::sharedTheme();
+    const Image icon = Image::named(on ? QStringLiteral("Davirivu961/danmaku_on") : QStringLiteral("Davirivu961/danmaku_off"));
+    m_danmakuButton->setImage(icon, ControlStateNormal);
+    m_danmakuButton->setImage(KRDetailTintedImage(icon, theme->accentColor()), ControlStateHighlighted);
+    m_danmakuButton->setBackgroundImage(KRSkeuomorphicActionImage(theme, false), ControlStateNormal);
+    m_danmakuButton->setBackgroundImage(KRSkeuomorphicActionImage(theme, true), ControlStateHighlighted);
+    m_danmakuButton->setSelected(on);
+    m_danmakuButton->setAccessibilityValue(on ? QStringLiteral("开启") : QStringLiteral("关闭"));
+    const QString composeTitle = on ? QStringLiteral("发弹幕") : QStringLiteral("已关弹幕");
+    for (int state : {ControlStateNormal, ControlStateHighlighted, ControlStateDisabled})
+        m_danmakuComposeButton->setTitle(composeTitle, state);
+    m_danmakuComposeButton->setEnabled(on);
+    m_danmakuComposeButton->setAlpha(on ? 1.0 : 0.62);
+    m_danmakuInputField->setEnabled(on);
+    m_danmakuInputField->setPlaceholder(on ? QStringLiteral("登录后发弹幕") : QStringLiteral("已关弹幕"));
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "model/KRDanmaku.h"
+#include "platform/foundation/DelayedCall.h"
+#include "platform/foundation/RepeatingTimer.h"
+#include "service/KRRequestHandle.h"
+#include "video/KRVideoRequestScope.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+
+class KRDanmakuRenderer;
+class KRPlaybackTransport;
+class KRPlayerControlsView;
+class KRPlayerControlsViewDelegate;
+
+namespace platform::uikit {
+class Button;
+class ImageView;
+class Label;
+class TextField;
+class Toolbar;
+class View;
+}
+
+// The top of the video page: the player container with its cover, play button, loading
+// overlay and status line, the danmaku renderer and the player controls once a transport is
+// bound, the danmaku entry of the tab row (switch and "发弹幕" with its composer bar) and the
+// persistent surface the container moves into while a player runs. It plays nothing itself:
+// whoever runs playback binds its transport here and lets it go again.
+class KRVideoPlayerArea : public QObject {
+    Q_OBJECT
+public:
+    struct Actions {
+        std::function<void()> playTapped;
+    };
+    explicit KRVideoPlayerArea(Actions actions, QObject* parent = nullptr);
+    ~KRVideoPlayerArea() override;
+
+    // The player container and the composer bar on the root view, the danmaku entry in the tab row.
+    void build(platform::uikit::View* root, platform::uikit::View* tabBar, qreal width);
+    // Embedded frames for the player height; the tab row's entry beside a segment of that width.
+    void layout(qreal width, qreal playerHeight, qreal segmentWidth);
+    void applyTheme();
+
+    platform::uikit::View* playerContainer() const { return m_container; }
+    platform::uikit::ImageView* coverView() const { return m_coverView; }
+    platform::uikit::Button* playButton() const { return m_playButton; }
+    KRDanmakuRenderer* danmakuRenderer() const;
+    KRPlayerControlsView* controls() const;
+
+    // ---- the cover and the play button ----
+    // The cover at that address, shown when it arrives if `stillWanted` says so then.
+    void loadCover(const QString& address, std::function<bool()> stillWanted);
+    void setPlayButtonEnabled(bool enabled);
+    // Shown above everything in the container, or hidden.
+    void showPlayButton(bool shown);
+
+    // ---- status lines ----
+    void showLoadingStatus(const QString& text, bool animateTV);
+    void hideLoadingStatus();
+    void showDanmakuStatus(const QString& text);
+    void hideDanmakuStatus();
+    void layoutDanmakuStatusLabelForText(const QString& text);
+
+    // ---- the persistent surface ----
+    // Moves the container into a black surface in the window's root view; false without a window.
+    bool installPersistentPlayerSurfaceIfNeeded();
+    void layoutPersistentPlayerSurfaceEmbedded();
+    void uninstallPersistentPlayerSurface();
+    bool hasPersistentSurface() const { return bool(m_surface.backdrop); }
+    // Hidden while another screen covers the page; shown, laid out and raised again when it is back.
+    void setSurfaceCovered(bool covered);
+
+    // ---- the transport ----
+    // The transport's picture takes the container; the renderer and the controls go over it.
+    void bindTransport(KRPlaybackTransport* transport, double startTime, KRPlayerControlsViewDelegate* controlsDelegate);
+    // Clears and detaches renderer and controls, stops the renderer's clock.
+    void unbindTransport();
+    void layoutBoundTransport(bool portraitFullscreen);
+
+    // ---- danmaku ----
+    bool isDanmakuEnabled() const { return m_danmaku.enabled; }
+    void toggleDanmakuEnabled();
+    void loadDanmakusForCID(qint64 cid, bool fromOfflineCopy);
+    // Drops the list and whatever request is on its way; `keepRequest` only empties the list
+    // (a memory warning with the display off).
+    void dropDanmakus(bool keepRequest = false);
+    void startDanmakuTimer();
+    void stopDanmakuTimer();
+    void updateDetailTabs();
+
+private:
+    struct PersistentSurface {
+        QPointer<platform::uikit::View> backdrop;
+        QPointer<platform::uikit::View> savedSuperview;
+        QRectF savedFrame;
+        QRectF embeddedFrame;
+        int savedMask = 0;
+        int savedIndex = 0;
+    };
+    struct Danmaku {
+        bool enabled = true;
+        KRDanmakuList danmakus;
+        qint64 loadedCID = 0;
+        qint64 requestedCID = 0;
+        bool loading = false;
+        KRRequestHandle request;
+        platform::RepeatingTimer timer;
+        QString draft;
+    };
+    void buildStatusViews(qreal width);
+    void buildDanmakuEntry(platform::uikit::View* root, platform::uikit::View* tabBar, qreal width);
+    void danmakuTimerFired();
+
+    Actions m_actions;
+    QPointer<platform::uikit::View> m_root;
+    platform::uikit::View* m_container = nullptr;
+    platform::uikit::ImageView* m_coverView = nullptr;
+    platform::uikit::Button* m_playButton = nullptr;
+    platform::uikit::View* m_loadingOverlay = nullptr;
+    platform::uikit::ImageView* m_loadingTVView = nullptr;
+    platform::uikit::Label* m_loadingStatusLabel = nullptr;
+    platform::uikit::Label* m_danmakuStatusLabel = nullptr;
+    QPointer<KRDanmakuRenderer> m_danmakuView;
+    QPointer<KRPlayerControlsView> m_controls;
+    QPointer<KRPlaybackTransport> m_transport;
+    platform::uikit::Button* m_danmakuComposeButton = nullptr;
+    platform::uikit::Button* m_danmakuButton = nullptr;
+    platform::uikit::View* m_composerBar = nullptr;
+    platform::uikit::View* m_composerSeparator = nullptr;
+    platform::uikit::TextField* m_danmakuInputField = nullptr;
+    platform::uikit::Toolbar* m_danmakuInputAccessory = nullptr;
+    PersistentSurface m_surface;
+    Danmaku m_danmaku;
+    KRVideoRequestScope m_requests;
+    platform::DelayedCalls m_delayed;
+};
