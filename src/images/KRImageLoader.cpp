@@ -288,10 +288,16 @@ Image KRImageLoader::State::download(const QString& address, bool memoryCaching)
     Result result = load(address);
     if (!result.image.isNull() && memoryCaching && result.keep) {
         if (a4) {
-            // Old devices decode here, once, rather than while a list scrolls.
-            const QImage decoded = result.image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
-            if (!decoded.isNull())
-                result.image = decoded;
+            // Old devices keep a bitmap the painter draws as it is, so that a scrolling list
+            // neither decodes nor converts. A JPEG decodes straight into one; only other kinds
+            // (indexed, grey, alpha not premultiplied) are converted, once, here.
+            const QImage::Format drawn =
+                result.image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+            if (result.image.format() != drawn) {
+                QImage converted = result.image.convertToFormat(drawn);
+                if (!converted.isNull())
+                    result.image = std::move(converted);
+            }
         }
         memoryCache.setObject(address, result.image);
     }
