@@ -525,8 +525,9 @@ TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
     const QList<FakeRequest> uploads = fake.requestsTo(kUploadPath);
     ASSERT_EQ(uploads.size(), 3);   // one from the failed attempt
     for (const FakeFormPart& part : uploads.at(1).formParts) {
-        if (part.name == QLatin1String("file_up"))
+        if (part.name == QLatin1String("file_up")) {
             EXPECT_TRUE(part.content.startsWith("\xFF\xD8"));
+        }
     }
     const QList<FakeRequest> creates = fake.requestsTo(kCreatePath);
     ASSERT_EQ(creates.size(), 1);
