@@ -52,6 +52,17 @@ protected:
         AnimationClock::finishAll();
     }
 
+    // A slow drag of the pager to that offset, let go and left to rest on a page.
+    void swipePagerTo(qreal x)
+    {
+        ScrollView* pages = pager();
+        pages->beginDragForTesting();
+        pages->dragToOffsetForTesting(QPointF(x, 0));
+        pages->endDragForTesting(QPointF(0, 0));
+        AnimationClock::advance(1);
+        EXPECT_FALSE(pages->isDecelerating());
+    }
+
     std::unique_ptr<Window> window;
     View* root = nullptr;
     View* entry = nullptr;
@@ -104,21 +115,13 @@ TEST_F(VideoDetailTabsTest, SwipingThePagerMovesTheSegment)
 {
     buildAndLayOut();
     ScrollView* pages = pager();
-    pages->beginDragForTesting();
-    pages->dragToOffsetForTesting(QPointF(260, 0));
-    pages->endDragForTesting(QPointF(0, 0));
-    AnimationClock::advance(1);
-    EXPECT_FALSE(pages->isDecelerating());
+    swipePagerTo(260);
     EXPECT_EQ(pages->contentOffset(), QPointF(375, 0));
     EXPECT_EQ(tabs->selectedPage(), 1);
     EXPECT_EQ(segment()->selectedSegmentIndex(), 1);
     EXPECT_EQ(shown, QList<int>{1});
     // A short drag falls back to the page it left: nothing is shown anew.
-    pages->beginDragForTesting();
-    pages->dragToOffsetForTesting(QPointF(300, 0));
-    pages->endDragForTesting(QPointF(0, 0));
-    AnimationClock::advance(1);
-    EXPECT_FALSE(pages->isDecelerating());
+    swipePagerTo(300);
     EXPECT_EQ(pages->contentOffset(), QPointF(375, 0));
     EXPECT_EQ(shown, QList<int>{1});
     // The page kept is laid out again where it was.
