@@ -2,6 +2,9 @@
 // decision, reply checks, hop back to the main thread) and normalised into videos, against
 // the same page fetched with the bare HTTP exchange and parsed with QJsonDocument alone.
 // The "overhead" counters are client time / bare time − 1, both measured in this run.
+// The fair comparison, printed at the end beside its aim (≤ 1.25×), is the client against
+// the bare exchange and parse done on a worker and answered on the main thread: the floor
+// of any client that answers on the main thread.
 //
 // The bare side does less than the client must: its exchange runs on the calling thread and
 // nothing is normalised. So the comparison is also split into parts, each visible: the bare
@@ -37,6 +40,8 @@
 #include <vector>
 
 namespace {
+
+double g_clientOverHandOff = 0;
 
 testsupport::FakeService& service()
 {
@@ -265,6 +270,7 @@ void BM_ClientVersusBare(benchmark::State& state)
     bareThreads.secondsPerRequest(5, &warm);
     std::vector<double> bare, client, bareConcurrent, clientConcurrent, overhead, overheadConcurrent;
     std::vector<double> emptyHandOff, handOff, requestOnly, overheadHandOff, overheadRequest, overheadRequestOverHandOff;
+    std::vector<double> clientOverHandOff;
     for (auto _ : state) {
         bool ok = warm;
         bare.push_back(benchsupport::secondsOf(bareOnce, 50, &ok));
@@ -282,6 +288,7 @@ void BM_ClientVersusBare(benchmark::State& state)
         overheadHandOff.push_back(handOff.back() / bare.back() - 1.0);
         overheadRequest.push_back(requestOnly.back() / bare.back() - 1.0);
         overheadRequestOverHandOff.push_back(requestOnly.back() / handOff.back() - 1.0);
+        clientOverHandOff.push_back(client.back() / handOff.back());
         overheadConcurrent.push_back(clientConcurrent.back() / bareConcurrent.back() - 1.0);
     }
     state.counters["bare_rps"] = 1.0 / benchsupport::median(bare);
@@ -293,6 +300,8 @@ void BM_ClientVersusBare(benchmark::State& state)
     state.counters["overhead_handoff"] = benchsupport::median(overheadHandOff);
     state.counters["overhead_request"] = benchsupport::median(overheadRequest);
     state.counters["overhead_request_over_handoff"] = benchsupport::median(overheadRequestOverHandOff);
+    g_clientOverHandOff = benchsupport::median(clientOverHandOff);
+    state.counters["client_over_handoff"] = g_clientOverHandOff;
     state.counters["bare_rps_concurrent"] = 1.0 / benchsupport::median(bareConcurrent);
     state.counters["client_rps_concurrent"] = 1.0 / benchsupport::median(clientConcurrent);
     state.counters["overhead_concurrent"] = benchsupport::median(overheadConcurrent);
@@ -317,4 +326,12 @@ BENCHMARK(BM_HandOffBareExchangeAndQJsonDocument)->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_ClientJSONRequestAndNormalise)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_ClientVersusBare)->Unit(benchmark::kMillisecond)->Iterations(15);
 
-int main(int argc, char** argv) { return benchsupport::runServiceBenchmarks(argc, argv); }
+int main(int argc, char** argv)
+{
+    const int result = benchsupport::runServiceBenchmarks(argc, argv);
+    if (g_clientOverHandOff > 0)
+        std::printf("client (request and normalise) / bare exchange and parse handed to a worker and answered on "
+                    "the main thread: %.2fx (aim: within 1.25x)\n",
+                    g_clientOverHandOff);
+    return result;
+}

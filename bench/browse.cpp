@@ -5,7 +5,7 @@
 //   ratio is what one core sees). Aim: within 1.25x at either width.
 
 #include "BenchSupport.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/OperationQueue.h"

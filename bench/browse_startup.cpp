@@ -15,7 +15,7 @@
 
 #include "shell/KRRootViewController.h"
 #include "browse/KRVideoListViewController.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/net/HTTPExchange.h"

@@ -18,7 +18,7 @@
 #include "platform/uikit/TableViewCell.h"
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRInlineEmoteLabel.h"
 #include "social/KRDynamicCell.h"
 #include "support/DynamicFixtures.h"

@@ -2,13 +2,15 @@
 // built on, measured in the same run:
 // - recording one history entry with 500 records present, on the main thread (the save
 //   itself runs on the store's worker);
-// - the whole save of those 500 records on the worker (libplist, then the atomic write) vs.
-//   an atomic write of the same bytes: the "ratio" counter is save time / bare write time;
+// - the whole save of those 500 records on the worker (encoding, then the atomic write) vs.
+//   an atomic write of the same bytes: the "ratio" counter is save time / bare write time
+//   (aim: within 5×, printed at the end), "encode_us" the encoding alone;
 // - appending one runtime-log event vs. a plain write() of a line of the same length.
 
 #include "BenchSupport.h"
 
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/PropertyList.h"
 #include "model/KRVideo.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRLocalHistoryStore.h"
@@ -18,10 +20,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
+
+double g_saveRatio = 0;
 
 std::shared_ptr<KRVideo> typicalVideo(int index)
 {
@@ -100,8 +106,13 @@ void BM_HistorySaveVersusBareWrite(benchmark::State& state)
     const double save = benchsupport::median(saves), baseline = benchsupport::median(bare);
     state.counters["save_us"] = save;
     state.counters["bare_write_us"] = baseline;
-    state.counters["ratio"] = baseline > 0 ? save / baseline : 0;
+    g_saveRatio = baseline > 0 ? save / baseline : 0;
+    state.counters["ratio"] = g_saveRatio;
     state.counters["records"] = store.recordCount();
+    // The encoding alone, without the disk: what the save adds to the bare write.
+    const QVariant records = platform::PropertyList::parse(platform::readFile(store.storePath()).value_or(QByteArray()));
+    state.counters["encode_us"] = benchsupport::microsecondsPerCall(
+        [&] { benchmark::DoNotOptimize(platform::PropertyList::toBinaryOfNormalized(records)); }, 20);
 }
 BENCHMARK(BM_HistorySaveVersusBareWrite)->Unit(benchmark::kMillisecond)->Iterations(200);
 
@@ -137,5 +148,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (g_saveRatio > 0)
+        std::printf("saving 500 history records / bare atomic write of the same bytes: %.2fx (aim: within 5x)\n",
+                    g_saveRatio);
     return 0;
 }

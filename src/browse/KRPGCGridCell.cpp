@@ -1,7 +1,7 @@
 #include "browse/KRPGCGridCell.h"
 
 #include "look/KRTheme.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "browse/KRPGCGridCellDelegate.h"
 #include "browse/KRVideoCell.h"
 #include "model/KRVideo.h"

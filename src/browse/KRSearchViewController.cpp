@@ -23,7 +23,7 @@
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TableView.h"
 #include "service/KRAPIClient.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 
 #include <QPainter>
 #include <QSet>

@@ -10,7 +10,7 @@
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "store/KRSessionStore.h"
 
 #include <cmath>

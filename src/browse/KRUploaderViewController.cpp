@@ -3,7 +3,7 @@
 #include "account/KRAccountClient.h"
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "shared/KRPullRefreshView.h"
 #include "browse/KRVideoCell.h"
@@ -19,7 +19,7 @@
 #include "platform/uikit/TableView.h"
 #include "service/KRAPIClient.h"
 #include "store/KRSessionStore.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 
 #include <QSet>
 

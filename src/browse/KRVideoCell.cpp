@@ -1,7 +1,7 @@
 #include "browse/KRVideoCell.h"
 
 #include "look/KRTheme.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "model/KRVideo.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"

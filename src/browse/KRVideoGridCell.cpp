@@ -1,7 +1,7 @@
 #include "browse/KRVideoGridCell.h"
 
 #include "look/KRTheme.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "browse/KRVideoCell.h"
 #include "browse/KRVideoGridCellDelegate.h"
 #include "model/KRVideo.h"

@@ -19,7 +19,7 @@
 #include "service/KRAPIClient.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -278,7 +278,7 @@ void KRVideoListViewController::finishPage(qint64 page, bool reset, const KRVide
             m_loadMoreView->setLoadMoreState(KRLoadMoreStateFailed);
         else
             m_loadMoreView->setLoadMoreState(m_hasMorePages ? KRLoadMoreStateIdle : KRLoadMoreStateNoMore);
-        showAlert(QStringLiteral("加载失败"), error->message().isEmpty() ? error->description() : error->message());
+        showAlert(QStringLiteral("加载失败"), error->localizedDescription());
         return;
     }
 

@@ -2,13 +2,15 @@
 
 #include "look/KRTheme.h"
 #include "model/KRTolerantValue.h"
-#include "platform/media/MediaNotifications.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
+#include "model/KRPlayInfo.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackMedia.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "service/KRDanmakuClient.h"
 #include "store/KRLocalHistoryStore.h"
@@ -23,13 +25,6 @@ namespace {
 constexpr qreal kRowHeight = 60;
 constexpr int kTickMs = 100;
 const QString kCellID = QStringLiteral("KROfflineVideoCell");
-
-// The first address of a DASH play information's "video" or "audio" list.
-QUrl dashAddress(const KROfflineDASHPlayInfo& info, const QString& kind)
-{
-    const QVariantList streams = info.value(QStringLiteral("dash")).toMap().value(kind).toList();
-    return streams.isEmpty() ? QUrl() : QUrl(streams.first().toMap().value(QStringLiteral("base_url")).toString());
-}
 } // namespace
 
 KRAccountVideoListViewController::KRAccountVideoListViewController(QObject* parent) : ViewController(parent)
@@ -40,12 +35,15 @@ KRAccountVideoListViewController::KRAccountVideoListViewController(QObject* pare
 
 KRAccountVideoListViewController::~KRAccountVideoListViewController()
 {
-    m_tickTimer.stop();
     m_danmakuLoad.cancel();
     // A screen taken down while playing still leaves its viewing in the history.
     if (m_playingVideo)
         stopPlayback();
 }
+
+KRPlaybackTransport* KRAccountVideoListViewController::transport() const { return m_session ? m_session->transport() : nullptr; }
+
+KRDASHPlayback* KRAccountVideoListViewController::dashPlayback() const { return m_session ? m_session->dash() : nullptr; }
 
 int KRAccountVideoListViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
 
@@ -104,11 +102,11 @@ void KRAccountVideoListViewController::viewDidLayoutSubviews()
         const qreal height = std::floor(bounds.width() * 9 / 16);
         m_playerContainer->setFrame(QRectF(0, 0, bounds.width(), height));
         top = height;
-        if (m_transport)
-            if (auto* host = qobject_cast<View*>(m_transport->view()))
+        if (KRPlaybackTransport* player = transport())
+            if (auto* host = qobject_cast<View*>(player->view()))
                 host->setFrame(m_playerContainer->bounds());
-        if (m_dash)
-            m_dash->layoutSurface();
+        if (KRDASHPlayback* pair = dashPlayback())
+            pair->layoutSurface();
         if (m_danmaku)
             m_danmaku->setGeometry(m_playerContainer->bounds().toRect());
         if (m_controls)
@@ -184,30 +182,41 @@ void KRAccountVideoListViewController::didSelectRowAtIndexPath(TableView* table,
 
 bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>& video)
 {
-    if (!video || !isViewLoaded() || isRunningDownload(*video))
+    // Only a copy on this device plays here: a local file as it is, a DASH record as the pair
+    // the stream pickers choose from it.
+    if (!video || !isViewLoaded() || isRunningDownload(*video) || !KRPlaybackSession::playsFromDevice(*video))
         return false;
-    KROfflineCacheManager* cache = KROfflineCacheManager::sharedManager();
-    QUrl sound, picture;
-    if (!video->playURL().isEmpty()) {
-        sound = QUrl(video->playURL());
-    } else {
-        const KROfflineDASHPlayInfo info = cache->cachedDASHPlaybackInfoForVideo(*video);
-        sound = dashAddress(info, QStringLiteral("audio"));
-        picture = dashAddress(info, QStringLiteral("video"));
-        if (!sound.isValid() || !picture.isValid() || sound.isEmpty() || picture.isEmpty())
+    if (video->playURL().isEmpty()) {
+        const std::optional<KRPlayInfo> info =
+            KRPlayInfo::fromOfflineRecord(KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(*video));
+        if (!info || KRPlaybackSession::dashAddresses(*info, info->quality).isEmpty())
             return false;
     }
     stopPlayback();
     m_playingVideo = video;
     m_playerContainer->setHidden(false);
-    m_transport = new KRPlaybackTransport(sound, this);
-    if (auto* host = qobject_cast<View*>(m_transport->view()))
-        m_playerContainer->addSubview(host);
-    else
-        m_transport->view()->setParent(m_playerContainer);
-    m_transport->view()->show();
-    if (!picture.isEmpty())
-        m_dash = new KRDASHPlayback(m_transport, picture, this);
+    m_session = std::make_unique<KRPlaybackSession>();
+    m_session->setVideo(video, video->aid());
+    // Offline viewings go to the local history only.
+    m_session->setHeartbeatEnabled(false);
+    m_session->setTickInterval(kTickMs);
+    connect(m_session.get(), &KRPlaybackSession::mediaInstalled, this, [this](KRPlaybackMedia* media) {
+        QWidget* host = media->transport() ? media->transport()->view() : nullptr;
+        if (auto* view = qobject_cast<View*>(host))
+            m_playerContainer->addSubview(view);
+        else if (host)
+            host->setParent(m_playerContainer);
+        if (host)
+            host->show();
+        if (m_danmaku)
+            m_danmaku->raise();
+        if (m_controls)
+            m_controls->raise();
+        view()->setNeedsLayout();
+        view()->layoutIfNeeded();
+    });
+    connect(m_session.get(), &KRPlaybackSession::progressed, this, &KRAccountVideoListViewController::showProgress);
+    connect(m_session.get(), &KRPlaybackSession::stoppedByAnotherSession, this, [this] { stopPlayback(); });
 
     m_danmaku = new KRDanmakuRenderer(m_playerContainer);
     m_danmaku->setObjectName(QStringLiteral("danmakuRenderer"));
@@ -217,8 +226,6 @@ bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>&
     m_controls->setOfflineCompactMode(true);
     m_controls->setVideoTitle(video->title());
     m_controls->setQualityTitle(video->tname().section(QStringLiteral(" · "), 0, 0));
-    view()->setNeedsLayout();
-    view()->layoutIfNeeded();
 
     const qint64 cid = video->cid();
     QPointer<KRDanmakuRenderer> renderer(m_danmaku);
@@ -229,26 +236,17 @@ bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>&
                 renderer->setDanmakus(danmakus);
         });
 
-    if (m_dash) {
-        m_dash->start(0);
-    } else {
-        m_transport->setShouldAutoplay(true);
-        m_transport->prepareToPlay();
-        m_transport->play();
-    }
+    // The session plays the copy as the video page would: the DASH record, else the file.
+    m_session->startPart(0, 0);
     m_controls->setPlaying(true);
-    m_tickTimer.start(kTickMs, [this] { tick(); });
     m_table->reloadData();
     return true;
 }
 
-void KRAccountVideoListViewController::tick()
+void KRAccountVideoListViewController::showProgress(double time, double duration, bool playing)
 {
-    if (!m_transport || !m_controls)
+    if (!m_controls)
         return;
-    const double time = m_transport->currentPlaybackTime();
-    const double duration = m_transport->duration();
-    const bool playing = m_transport->playbackState() == 1;
     m_controls->setPlaying(playing);
     m_controls->updateCurrentTime(time, duration);
     if (m_danmaku)
@@ -257,25 +255,10 @@ void KRAccountVideoListViewController::tick()
 
 void KRAccountVideoListViewController::stopPlayback()
 {
-    m_tickTimer.stop();
     m_danmakuLoad.cancel();
-    if (m_playingVideo && m_transport) {
-        const double time = std::max(0.0, m_transport->currentPlaybackTime());
-        const double duration = std::max(0.0, m_transport->duration());
-        const bool completed = duration > 0 && time >= duration - 1;
-        KRLocalHistoryStore::sharedStore().recordVideo(m_playingVideo, completed ? 0 : time, duration, completed, true);
-    }
+    // The session's teardown records the viewing in the local history, as offline.
+    m_session.reset();
     m_playingVideo.reset();
-    if (m_dash) {
-        m_dash->stop();
-        delete m_dash.data();
-    }
-    if (m_transport) {
-        m_transport->stop();
-        m_transport->view()->hide();
-        m_transport->deleteLater();
-        m_transport = nullptr;
-    }
     delete m_controls;
     m_controls = nullptr;
     delete m_danmaku;
@@ -289,31 +272,17 @@ void KRAccountVideoListViewController::stopPlayback()
 
 void KRAccountVideoListViewController::playerControlsDidTogglePlayback(KRPlayerControlsView*)
 {
-    if (!m_transport)
+    if (!m_session || !m_session->media())
         return;
-    const bool playing = m_transport->playbackState() == 1 || (m_dash && m_dash->isWaitingToStart());
-    if (m_dash) {
-        if (playing)
-            m_dash->pause();
-        else
-            m_dash->play();
-    } else if (playing) {
-        m_transport->pause();
-    } else {
-        m_transport->play();
-    }
-    m_controls->setPlaying(!playing);
+    m_session->togglePlayback();
+    m_controls->setPlaying(m_session->isExpectedToPlay());
 }
 
 void KRAccountVideoListViewController::playerControlsSeekToTime(KRPlayerControlsView*, double time)
 {
-    if (!m_transport)
+    if (!m_session || !m_session->media())
         return;
-    const bool playing = m_transport->playbackState() == 1;
-    if (m_dash)
-        m_dash->seekToTime(time, playing);
-    else
-        m_transport->setCurrentPlaybackTime(time);
+    m_session->seek(time);
     if (m_danmaku)
         m_danmaku->resetForPlaybackTime(time);
 }

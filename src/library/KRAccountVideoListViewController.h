@@ -1,13 +1,10 @@
 #pragma once
 
-#include "playback/KROfflineCacheManager.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/foundation/RepeatingTimer.h"
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 #include "platform/uikit/ViewController.h"
-#include "playback/KRDASHPlayback.h"
-#include "playback/KRPlaybackTransport.h"
+#include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlayerControlsView.h"
 #include "service/KRRequestHandle.h"
 
@@ -15,7 +12,10 @@
 
 #include <memory>
 
+class KRDASHPlayback;
 class KRDanmakuRenderer;
+class KRPlaybackSession;
+class KRPlaybackTransport;
 
 namespace platform::uikit {
 class Label;
@@ -51,8 +51,9 @@ public:
     platform::uikit::TableView* tableView() const { return m_table; }
     platform::uikit::Label* stateLabel() const { return m_stateLabel; }
     platform::uikit::View* playerContainer() const { return m_playerContainer; }
-    KRPlaybackTransport* transport() const { return m_transport; }
-    KRDASHPlayback* dashPlayback() const { return m_dash; }
+    KRPlaybackTransport* transport() const;
+    KRDASHPlayback* dashPlayback() const;
+    KRPlaybackSession* playbackSession() const { return m_session.get(); }
     KRPlayerControlsView* controlsView() const { return m_controls; }
     KRDanmakuRenderer* danmakuRenderer() const { return m_danmaku; }
     std::shared_ptr<KRVideo> playingVideo() const { return m_playingVideo; }
@@ -77,20 +78,19 @@ protected:
 
 private:
     void applyTheme();
-    void tick();
+    void showProgress(double time, double duration, bool playing);
     bool isRunningDownload(const KRVideo& video) const;
 
     KRVideoList m_videos;
     platform::uikit::TableView* m_table = nullptr;
     platform::uikit::Label* m_stateLabel = nullptr;
     platform::uikit::View* m_playerContainer = nullptr;
-    QPointer<KRPlaybackTransport> m_transport;
-    QPointer<KRDASHPlayback> m_dash;
+    // The player of the entry that plays; the list shows what it tells.
+    std::unique_ptr<KRPlaybackSession> m_session;
     KRPlayerControlsView* m_controls = nullptr;
     KRDanmakuRenderer* m_danmaku = nullptr;
     std::shared_ptr<KRVideo> m_playingVideo;
     KRRequestHandle m_danmakuLoad;
-    platform::RepeatingTimer m_tickTimer;
     platform::ObserverToken m_cacheObserver;
     platform::ObserverToken m_themeObserver;
 };

@@ -7,7 +7,7 @@
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TableView.h"
 #include "shared/KRClassicSettingsCell.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "store/KRSessionStore.h"
 
 using namespace platform::uikit;

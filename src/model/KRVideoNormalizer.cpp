@@ -5,6 +5,7 @@
 #include "model/KRVideo.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -546,6 +547,27 @@ QString KRDuration(const QVariant& value)
     if (seconds < 1)
         return text;
     return durationFromSeconds(seconds);
+}
+
+double KRDurationSeconds(const QVariant& value)
+{
+    const QString text = KRString(value);
+    if (!text.contains(u':')) {
+        const double seconds = KRDouble(value);
+        return std::isfinite(seconds) && seconds > 0 ? seconds : 0;
+    }
+    const QStringList fields = text.trimmed().split(u':');
+    if (fields.size() > 3)
+        return 0;
+    double total = 0;
+    for (const QString& field : fields) {
+        bool ok = false;
+        const int number = field.toInt(&ok);
+        if (!ok || number < 0)
+            return 0;
+        total = total * 60 + number;
+    }
+    return total;
 }
 
 std::optional<QVariantMap> KRFirstLegacyPage(const QVariantMap& dictionary)

@@ -48,6 +48,9 @@ public:
 // of at least 1 becomes "mm:ss" ("00:59") or, from one hour on, "h:mm:ss" ("1:00:00");
 // otherwise the value's own text (null for missing, so a missing duration stays unknown).
 QString KRDuration(const QVariant& value);
+// Seconds of a duration as KRDuration writes it ("mm:ss", "h:mm:ss") or as a count of
+// seconds; 0 when it gives none (negative, malformed or missing).
+double KRDurationSeconds(const QVariant& value);
 
 // The first object among the values of an old-API "list" object, in key order; nothing when
 // "list" is not a non-empty object or holds no object.

@@ -1,6 +1,7 @@
 #include "playback/KRDASHPlayback.h"
 
 #include "playback/KRPlaybackTransport.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/PlayerSurface.h"
 #include "platform/uikit/View.h"
@@ -27,7 +28,6 @@ constexpr int kStarvedTicksBeforePause = 3;
 KRDASHPlayback::KRDASHPlayback(KRPlaybackTransport* soundTransport, const QUrl& pictureURL, QObject* parent)
     : QObject(parent), m_transport(soundTransport), m_pictureURL(pictureURL)
 {
-    m_clock.start();
     m_picture = new MediaPlayer(this);
     m_picture->setMuted(true);
     // The picture must not run ahead of its buffer: a starved picture pauses the pair instead.
@@ -35,6 +35,15 @@ KRDASHPlayback::KRDASHPlayback(KRPlaybackTransport* soundTransport, const QUrl& 
     m_picture->setPreferredForwardBufferDuration(pictureURL.isLocalFile() ? 0 : 2.0);
     m_picture->replaceCurrentItem(pictureURL);
     m_picture->pause();
+    // A picture that cannot be read or breaks off takes the failure path a sound failure does.
+    connect(m_picture, &MediaPlayer::statusChanged, this, [this] {
+        if (m_picture && !m_stopped && m_picture->status() == MediaPlayer::StatusFailed)
+            reportPictureFailure();
+    });
+    connect(m_picture, &MediaPlayer::failedToPlayToEnd, this, [this](const platform::Error&) {
+        if (!m_stopped)
+            reportPictureFailure();
+    });
     if (m_transport) {
         m_transport->setVideoOutputSuppressed(true);
         if (auto* host = qobject_cast<platform::uikit::View*>(m_transport->videoLayerHost())) {
@@ -58,7 +67,8 @@ KRDASHPlayback::~KRDASHPlayback() { stop(); }
 
 double KRDASHPlayback::now() const
 {
-    return m_clockOverride ? m_clockOverride() : double(m_clock.nsecsElapsed()) / 1e9;
+    // The main thread's one clock: a test's manual clock spaces the seeks as it does every delayed call.
+    return platform::MainClock::now();
 }
 
 double KRDASHPlayback::soundTime() const { return m_transport ? finiteOrZero(m_transport->currentPlaybackTime()) : 0; }
@@ -67,7 +77,7 @@ double KRDASHPlayback::pictureTime() const { return m_picture ? finiteOrZero(m_p
 
 double KRDASHPlayback::drift() const { return soundTime() - pictureTime(); }
 
-bool KRDASHPlayback::soundReady() const { return m_transport && (m_transport->loadState() & 1u); }
+bool KRDASHPlayback::soundReady() const { return m_transport && (m_transport->loadState() & KRLoadStatePlayable); }
 
 bool KRDASHPlayback::pictureReady() const
 {
@@ -117,6 +127,15 @@ quint64 KRDASHPlayback::seekToTime(double time, bool resume)
                                QStringLiteral("generation=%1 time=%2 resume=%3").arg(generation).arg(target, 0, 'f', 3).arg(yesNo(resume)));
     realignPicture(target, "seek");
     return generation;
+}
+
+void KRDASHPlayback::reportPictureFailure()
+{
+    if (m_pictureFailed)
+        return;
+    m_pictureFailed = true;
+    KRDiagnostics::recordEvent(QStringLiteral("dash-picture-failed"), QStringLiteral("host=%1").arg(m_pictureURL.host()));
+    Q_EMIT pictureFailed();
 }
 
 void KRDASHPlayback::realignPicture(double time, const char* reason)
@@ -224,7 +243,7 @@ void KRDASHPlayback::pauseForBuffering(const QString& reason)
 
 void KRDASHPlayback::followTransport()
 {
-    const bool soundPlaying = m_transport->playbackState() == 1 && m_transport->currentPlaybackRate() > 0;
+    const bool soundPlaying = m_transport->playbackState() == KRPlaybackStatePlaying && m_transport->currentPlaybackRate() > 0;
     if (soundPlaying) {
         const double rate = m_transport->currentPlaybackRate();
         if (std::abs(m_picture->rate() - rate) > 0.001 && !m_pictureSeeking)
@@ -249,7 +268,7 @@ void KRDASHPlayback::sync()
         return;
     }
     // The transport stalls only while it is meant to play; a starved picture waits on its own.
-    if (m_transport->loadState() & 4u) {
+    if (m_transport->loadState() & KRLoadStateStalled) {
         pauseForBuffering(QStringLiteral("audio-stalled"));
         return;
     }
@@ -262,7 +281,7 @@ void KRDASHPlayback::sync()
         return;
     }
     followTransport();
-    const bool playing = m_transport->playbackState() == 1;
+    const bool playing = m_transport->playbackState() == KRPlaybackStatePlaying;
     const double limit = playing ? kPlayingDriftLimit : kPausedDriftLimit;
     if (!m_pictureSeeking && std::abs(drift()) > limit && now() - m_lastRealignAt > kRealignSpacing)
         realignPicture(soundTime(), playing ? "playing-drift" : "paused-drift");

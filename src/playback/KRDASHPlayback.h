@@ -4,7 +4,6 @@
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/PlayerSurface.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -61,6 +60,7 @@ public:
     bool isRunning() const { return m_running; }
     bool isWaitingToStart() const { return m_waitingToStart; }
     bool isRebuffering() const { return m_rebuffering; }
+    bool hasPictureFailed() const { return m_pictureFailed; }
     bool resumesWhenAligned() const { return m_resumeWhenAligned; }
     quint64 seekGeneration() const { return m_seekGeneration; }
     QUrl pictureURL() const { return m_pictureURL; }
@@ -69,14 +69,14 @@ public:
     double drift() const;
     int realignCount() const { return m_realignCount; }
     platform::media::MediaPlayer* picturePlayer() const { return m_picture; }
-    // Seconds on a monotonic clock, for the spacing of seeks; tests pass their own.
-    void setClockForTesting(std::function<double()> clock) { m_clockOverride = std::move(clock); }
     platform::media::PlayerSurface* surface() const { return m_surface; }
 
 Q_SIGNALS:
     // The gate opened: both halves play from here.
     void started();
     void bufferingPaused(const QString& reason);
+    // The picture stream cannot be read or broke off; told once.
+    void pictureFailed();
 
 private:
     double now() const;
@@ -88,14 +88,13 @@ private:
     void realignPicture(double time, const char* reason);
     void followTransport();
     void playBoth();
+    void reportPictureFailure();
 
     QPointer<KRPlaybackTransport> m_transport;
     QUrl m_pictureURL;
     platform::media::MediaPlayer* m_picture = nullptr;
     QPointer<platform::media::PlayerSurface> m_surface;
     platform::RepeatingTimer m_syncTimer;
-    QElapsedTimer m_clock;
-    std::function<double()> m_clockOverride;
     quint64 m_seekGeneration = 0;
     double m_seekTarget = 0;
     double m_seekStartedAt = -1;
@@ -108,4 +107,5 @@ private:
     bool m_running = false;
     bool m_rebuffering = false;
     bool m_stopped = false;
+    bool m_pictureFailed = false;
 };

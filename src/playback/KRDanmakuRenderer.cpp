@@ -1,11 +1,11 @@
 #include "playback/KRDanmakuRenderer.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/uikit/DisplayLink.h"
 #include "platform/uikit/Label.h"
 #include "store/KRPreferences.h"
 
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QHash>
@@ -17,16 +17,6 @@
 namespace {
 
 constexpr unsigned Unlimited = std::numeric_limits<unsigned>::max();
-
-double steadySeconds()
-{
-    static QElapsedTimer timer = [] {
-        QElapsedTimer started;
-        started.start();
-        return started;
-    }();
-    return double(timer.nsecsElapsed()) / 1e9;
-}
 
 bool isFixedMode(int displayMode) { return displayMode == 4 || displayMode == 5; }
 
@@ -58,7 +48,7 @@ bool KRDanmakuPassesDensity(const KRDanmaku* danmaku, int percent)
     return x % 100 < quint64(percent);
 }
 
-KRDanmakuRenderer::KRDanmakuRenderer(QWidget* parent) : QWidget(parent), m_mediaClock(&steadySeconds)
+KRDanmakuRenderer::KRDanmakuRenderer(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -79,13 +69,7 @@ KRDanmakuRenderer::~KRDanmakuRenderer()
     stopDisplayLink();
 }
 
-void KRDanmakuRenderer::setMediaClockForTesting(std::function<double()> clock)
-{
-    m_mediaClock = clock ? std::move(clock) : std::function<double()>(&steadySeconds);
-    m_clockHostTime = mediaNow();
-}
-
-double KRDanmakuRenderer::mediaNow() const { return m_mediaClock(); }
+double KRDanmakuRenderer::mediaNow() const { return platform::MainClock::now(); }
 
 void KRDanmakuRenderer::reloadPreferences()
 {
@@ -243,7 +227,9 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
         const double areaWidth = usableContentRect().width();
         const double speed = scrollSpeed(areaWidth);
         item.endTime = item.startTime + (areaWidth + width) / speed;
-        tracks[size_t(track)] = item.startTime + std::min((width + 18) / speed, 2.6);
+        // Every line moves at the area's one speed, so the next line of the lane never
+        // catches up with this one once its tail is 18 points in.
+        tracks[size_t(track)] = item.startTime + (width + 18) / speed;
     }
     m_activeItems.push_back(std::move(item));
     return true;

@@ -77,9 +77,6 @@ public:
     // Pooled line images waiting for reuse.
     int pooledImageCount() const { return int(m_imagePool.size()); }
 
-    // The clock the display link extrapolates with, in seconds (a steady clock by default).
-    void setMediaClockForTesting(std::function<double()> clock);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -131,6 +128,5 @@ private:
     double m_clockPlaybackTime = 0;
     double m_clockHostTime = 0;
     bool m_clockPlaying = false;
-    std::function<double()> m_mediaClock;
     platform::ObserverToken m_preferencesObserver;
 };

@@ -26,6 +26,11 @@ class View;
 
 inline const QString KRPlaybackTransportErrorDomain = QStringLiteral("KRPlaybackTransport");
 
+// The transport's playback state, as the movie player reports it.
+enum KRPlaybackState : int { KRPlaybackStateStopped = 0, KRPlaybackStatePlaying = 1, KRPlaybackStatePaused = 2 };
+// The bits of the transport's load state.
+enum KRLoadState : unsigned { KRLoadStatePlayable = 1u, KRLoadStatePlaythroughOK = 2u, KRLoadStateStalled = 4u };
+
 // Seconds buffered contiguously from `time` (gaps up to 0.08 s bridged, ranges in any order);
 // 0 for a negative or non-finite time.
 double KRPlaybackTransportBufferedAhead(const QList<platform::media::TimeRange>& ranges, double time);
@@ -58,9 +63,9 @@ public:
 
     QUrl contentURL() const { return m_contentURL; }
     void setContentURL(const QUrl& url);
-    // 0 stopped, 1 playing, 2 paused.
+    // A KRPlaybackState.
     int playbackState() const;
-    // Bits: 1 playable, 2 playthrough OK, 4 stalled.
+    // KRLoadState bits.
     unsigned loadState() const;
     int controlStyle() const { return m_controlStyle; }
     void setControlStyle(int style) { m_controlStyle = style; }

@@ -12,7 +12,8 @@ struct KRPlaybackTransport::Staged {
     QUrl url;
     std::function<void(bool, const KROptionalError&)> completion;
     QElapsedTimer startedAt;
-    QElapsedTimer lastAlignment;
+    // When the staged player was last seeked into line, on the main clock; < 0 before the first.
+    double lastAlignmentAt = -1;
     double minimumBuffer = 0;
     double rate = 1;
     bool seeking = false;

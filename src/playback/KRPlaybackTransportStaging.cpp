@@ -1,6 +1,7 @@
 #include "playback/KRPlaybackTransport.h"
 
 #include "playback/KRPlaybackTransportStaged.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/PlayerSurface.h"
 #include "platform/uikit/View.h"
@@ -12,6 +13,9 @@ using platform::media::MediaPlayer;
 using platform::media::PlayerSurface;
 
 namespace {
+
+// A staged player is seeked back into line at most this often, in seconds.
+constexpr double kStagedRealignSpacing = 0.55;
 
 quint64 nextStagingGeneration()
 {
@@ -99,7 +103,7 @@ bool KRPlaybackTransport::stagedVideoHasDecodedFrame() const
 
 void KRPlaybackTransport::alignStaged(double time)
 {
-    m_staged->lastAlignment.start();
+    m_staged->lastAlignmentAt = platform::MainClock::now();
     m_staged->seeking = true;
     const quint64 generation = m_staged->generation;
     m_staged->player->seek(std::max(time, 0.0), 0.25, 0.25, this, [this, generation](bool finished) {
@@ -144,7 +148,7 @@ void KRPlaybackTransport::pollStagedContent()
     if (!m_expectedToPlay && staged->rate() != 0)
         staged->pause();
     const double limit = m_expectedToPlay ? 0.75 : 0.25;
-    if (std::abs(drift) > limit && (!m_staged->lastAlignment.isValid() || m_staged->lastAlignment.elapsed() > 550)) {
+    if (std::abs(drift) > limit && (m_staged->lastAlignmentAt < 0 || platform::MainClock::now() - m_staged->lastAlignmentAt > kStagedRealignSpacing)) {
         alignStaged(main);
         return;
     }

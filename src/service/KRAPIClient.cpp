@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/OwnedWork.h"
 #include "platform/foundation/ReplyOwner.h"
 #include "platform/net/HTTPExchange.h"
 #include "model/KRConsole.h"
@@ -221,9 +222,8 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObjec
 {
     QUrl parsed = URLWithString(url);
     if (!parsed.isValid()) {
-        platform::dispatchMain([deliver = platform::ownedBy(owner, std::move(completion))] {
-            deliver(QVariant(), KRAPIError(-1, QStringLiteral("请求地址无效")));
-        });
+        platform::OwnedWork(owner).answerLater(std::move(completion), QVariant(),
+                                               KROptionalError(KRAPIError(-1, QStringLiteral("请求地址无效"))));
         return;
     }
     // Parsed once: the console line, the kind, the cache decision and the session guard all
@@ -246,9 +246,7 @@ void KRAPIClient::performURL(const QString& url, QObject* owner, KRVideoListComp
     QUrl parsed = URLWithString(url);
     if (!parsed.isValid()) {
         // Both completions still hear about it, exactly once, and later.
-        platform::dispatchMain([replyOwner = platform::ReplyOwner(owner), listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion)] {
-            if (replyOwner.isGone())
-                return;
+        platform::OwnedWork(owner).answerLater([listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion)] {
             const KRError error = KRAPIError(-1, QStringLiteral("请求地址无效"));
             if (listCompletion)
                 listCompletion({}, error);

@@ -5,7 +5,7 @@
 #include "service/KRAPIClient.h"
 
 #include "platform/foundation/Dispatch.h"
-#include "platform/foundation/ReplyOwner.h"
+#include "platform/foundation/OwnedWork.h"
 #include "model/KRAPIReplyHelpers.h"
 #include "model/KRConsole.h"
 #include "model/KRSeasonReplyParser.h"
@@ -161,9 +161,8 @@ void KRAPIClient::loadStatisticsForVideo(const std::shared_ptr<KRVideo>& video, 
     }
     const QString path = video ? archivePath(QStringLiteral("/x/web-interface/view"), *video) : QString();
     if (path.isEmpty()) {
-        platform::dispatchMain([deliver = platform::ownedBy(platform::ReplyOwner(owner), std::move(completion))] {
-            deliver(nullptr, KRAPIError(-2, QStringLiteral("缺少视频标识，无法补全数据")));
-        });
+        platform::OwnedWork(owner).answerLater(std::move(completion), std::shared_ptr<KRVideo>(),
+                                               KROptionalError(KRAPIError(-2, QStringLiteral("缺少视频标识，无法补全数据"))));
         return;
     }
     performJSONURL(loaderAPIURL(path), owner, [this, owner, video, completion = std::move(completion)](const QVariant& payload,

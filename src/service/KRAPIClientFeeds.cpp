@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/OwnedWork.h"
 #include "platform/foundation/ReplyOwner.h"
 #include "service/KRAsyncRequest.h"
 #include "platform/net/HTTPExchange.h"
@@ -315,15 +316,13 @@ bool KRAPIClient::takePrefetchedHomePage(qint64 page, QObject* owner, KRVideoLis
         forgetHomePagePrefetch();
         return false;
     }
-    auto deliver = platform::ownedBy(owner, std::move(completion));
     if (prefetch.state == HomePagePrefetch::Arrived) {
         // Later, as an asked request answers, never inside the ask.
-        platform::dispatchMain([deliver = std::move(deliver), videos = prefetch.videos, error = prefetch.error] {
-            deliver(videos, error);
-        });
+        platform::OwnedWork(owner).answerLater(std::move(completion), prefetch.videos, prefetch.error);
         forgetHomePagePrefetch();
         return true;
     }
+    auto deliver = platform::ownedBy(owner, std::move(completion));
     prefetch.state = HomePagePrefetch::Taken;
     prefetch.taker = std::move(deliver);
     return true;

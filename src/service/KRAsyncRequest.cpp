@@ -1,29 +1,25 @@
 #include "service/KRAsyncRequest.h"
 
-#include "platform/foundation/OperationQueue.h"
 #include "service/KRRequestPipeline.h"
 
 KRAsyncRequest::KRAsyncRequest(QObject* owner)
-    : m_owner(owner)
+    : m_work(owner)
 {
+    m_work.startedBy(&KRRequestPipeline::runOneOff);
 }
 
 KRAsyncRequest& KRAsyncRequest::onQueue(platform::OperationQueue* queue)
 {
-    m_queue = queue;
+    if (queue)
+        m_work.onQueue(queue);
+    else
+        m_work.startedBy(&KRRequestPipeline::runOneOff);
     return *this;
 }
 
 KRAsyncRequest& KRAsyncRequest::withHandle(KRRequestHandle handle)
 {
     m_handle = std::move(handle);
+    m_work.cancelledBy([handle = m_handle] { return handle.isCancelled(); });
     return *this;
-}
-
-bool KRAsyncRequest::start(std::function<void()> operation) const
-{
-    if (!m_queue)
-        return KRRequestPipeline::runOneOff(std::move(operation));
-    m_queue->addOperation(std::move(operation));
-    return true;
 }

@@ -1,23 +1,22 @@
 #pragma once
 
-#include "platform/foundation/Dispatch.h"
-#include "platform/foundation/ReplyOwner.h"
+#include "platform/foundation/OwnedWork.h"
 #include "service/KRRequestHandle.h"
 
 #include <QObject>
 
-#include <functional>
-#include <type_traits>
 #include <utility>
 
 namespace platform {
 class OperationQueue;
 }
 
-// The one way the system's code waits for a request off the main thread: the work (the
-// exchanges and the parsing of what they brought) runs on a worker, its result hops to the
-// main thread, and the delivery runs there once, unless the owner has gone or the handle was
-// cancelled by then. A worker that finds nobody waiting any more skips the work altogether.
+// The one way the system's code waits for a request off the main thread: owned work
+// (platform::OwnedWork) on the request pipeline's one-off workers, which shutdown joins, or on a
+// queue of the caller's, dropped also when the handle is cancelled. The work (the exchanges and
+// the parsing of what they brought) runs on a worker, its result hops to the main thread, and
+// the delivery runs there once, unless the owner has gone or the handle was cancelled by then.
+// A worker that finds nobody waiting any more skips the work altogether.
 //
 //     KRAsyncRequest(owner).onQueue(queue).run(
 //         [address](const KRAsyncRequest& request) { return parse(KRRequestPipeline::perform(…)); },
@@ -35,7 +34,7 @@ public:
     const KRRequestHandle& handle() const { return m_handle; }
     // Whether nobody waits for the result any more (any thread; final once true). Work that
     // makes several exchanges asks it between them.
-    bool abandoned() const { return m_handle.isCancelled() || m_owner.isGone(); }
+    bool abandoned() const { return m_work.abandoned(); }
 
     // Runs `work(const KRAsyncRequest&)` on the worker and hands what it returns to
     // `deliver(result)` on the main thread. False when the work could not be queued (the
@@ -43,22 +42,12 @@ public:
     template <typename Work, typename Deliver>
     bool run(Work work, Deliver deliver) const
     {
-        using Result = std::decay_t<std::invoke_result_t<Work&, const KRAsyncRequest&>>;
-        return start([request = *this, work = std::move(work), deliver = std::move(deliver)]() mutable {
-            if (request.abandoned())
-                return platform::releaseOnMain(std::move(deliver));
-            Result result = work(std::as_const(request));
-            platform::dispatchMain([request, deliver = std::move(deliver), result = std::move(result)]() mutable {
-                if (!request.abandoned())
-                    deliver(std::move(result));
-            });
-        });
+        return m_work.runUnlessAbandoned(
+            [request = *this, work = std::move(work)](const platform::OwnedWork&) mutable { return work(std::as_const(request)); },
+            std::move(deliver));
     }
 
 private:
-    bool start(std::function<void()> operation) const;
-
-    platform::ReplyOwner m_owner;
     KRRequestHandle m_handle;
-    platform::OperationQueue* m_queue = nullptr;
+    platform::OwnedWork m_work;
 };

@@ -5,7 +5,7 @@
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/TapGestureRecognizer.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRInlineEmoteLabel.h"
 
 #include <QMouseEvent>

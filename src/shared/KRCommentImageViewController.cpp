@@ -18,7 +18,7 @@
 #include "platform/uikit/TapGestureRecognizer.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 
 #include <QPointer>
 

@@ -10,7 +10,7 @@
 #include "platform/uikit/ScrollView.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 
 #include <QPainter>
 

@@ -2,7 +2,7 @@
 
 #include "platform/uikit/TextFrame.h"
 #include "platform/uikit/TextMeasurement.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -8,6 +8,7 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/Screen.h"
 #include "platform/uikit/ScrollView.h"
@@ -95,6 +96,10 @@ void KRPhotoPickerViewController::applyTheme()
     m_scrollView->setBackgroundColor(theme->backgroundColor());
     m_stateLabel->setTextColor(theme->secondaryTextColor());
     navigationItem()->setTitleView(theme->navigationTitleLabelWithText(QStringLiteral("选择图片")));
+    // The title is drawn for the theme's bar (white on the pink and the black one), so the bar
+    // of the navigation the picker is shown in wears the theme too.
+    if (NavigationController* navigation = navigationController())
+        theme->refreshNavigationController(navigation);
 }
 
 void KRPhotoPickerViewController::themeChanged()
@@ -108,7 +113,7 @@ void KRPhotoPickerViewController::loadAssets()
     m_library->loadAssets(this, [this](const QList<PhotoAsset>& assets, const std::optional<platform::Error>& error) {
         m_assetLoadFinished = true;
         if (error) {
-            m_stateLabel->setText(QStringLiteral("无法读取相册\n") + error->message());
+            m_stateLabel->setText(QStringLiteral("无法读取相册\n") + error->localizedDescription());
             m_stateLabel->setHidden(false);
             return;
         }

@@ -14,7 +14,7 @@
 #include "platform/uikit/Window.h"
 #include "playback/KRPlaybackAudioSession.h"
 #include "service/KRAPIClient.h"
-#include "settings/KRUpdateChecker.h"
+#include "service/KRUpdateChecker.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRSessionStore.h"
 

@@ -9,7 +9,7 @@
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/View.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRInlineEmoteLabel.h"
 
 #include <algorithm>

@@ -17,7 +17,7 @@
 #include "platform/uikit/Window.h"
 #include "shared/KRCommentCell.h"
 #include "shared/KRCommentImageViewController.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "social/KRDynamicCell.h"
 #include "store/KRSessionStore.h"
 

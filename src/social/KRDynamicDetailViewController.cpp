@@ -17,7 +17,7 @@
 #include "service/KRAPIClient.h"
 #include "shared/KRCommentCell.h"
 #include "shared/KRDynamicComposerView.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "social/KRDynamicCell.h"
 #include "store/KRSessionStore.h"
 
@@ -106,7 +106,7 @@ void KRDynamicDetailViewController::dynamicDidLoad(const QVariant& data, const K
 {
     const KRDynamicList dynamics = error ? KRDynamicList() : KRDynamic::dynamicsFromPayload(data);
     if (error || dynamics.isEmpty()) {
-        m_stateLabel->setText(error ? (error->message().isEmpty() ? error->description() : error->message())
+        m_stateLabel->setText(error ? error->localizedDescription()
                                     : QStringLiteral("这条动态已失效或不可见"));
         return;
     }

@@ -14,7 +14,7 @@
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TableView.h"
 #include "shared/KRDynamicComposerView.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "store/KRSessionStore.h"
 
 #include <QUrl>

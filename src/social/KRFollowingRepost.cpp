@@ -114,7 +114,7 @@ void KRFollowingViewController::dynamicComposerViewDidSubmitText(KRDynamicCompos
                 m_repost.posting = false;
                 if (m_composer)
                     m_composer->textField()->setEnabled(true);
-                showAlert(QStringLiteral("图片上传失败"), error ? error->description() : QString(), QStringLiteral("知道了"));
+                showAlert(QStringLiteral("图片上传失败"), error ? error->localizedDescription() : QString(), QStringLiteral("知道了"));
                 return;
             }
             sendRepost(dynamic, text, *records);

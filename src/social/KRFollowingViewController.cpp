@@ -189,7 +189,7 @@ void KRFollowingViewController::receivePage(const QVariant& data, const KROption
     if (error) {
         // Rows already shown stay as they are; the next scroll to the end asks again.
         if (m_feed.dynamics.isEmpty())
-            showState(QStringLiteral("关注动态加载失败\n%1").arg(error->description()));
+            showState(QStringLiteral("关注动态加载失败\n%1").arg(error->localizedDescription()));
         return;
     }
     tableView()->setBackgroundView(nullptr);

@@ -5,7 +5,7 @@
 #include "platform/uikit/Image.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "social/KRMessageJump.h"
 
 #include <algorithm>

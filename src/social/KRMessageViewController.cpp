@@ -12,7 +12,7 @@
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/TableView.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "store/KRSessionStore.h"
 
 using namespace platform::uikit;
@@ -192,7 +192,7 @@ void KRMessageViewController::receivePage(const QVariant& result, const KROption
     if (error) {
         // With rows shown the failure stays quiet: the next scroll asks for the same page again.
         if (m_messages.isEmpty())
-            showState(error->description(), true);
+            showState(error->localizedDescription(), true);
         return;
     }
     if (!KRIsDictionary(result)) {

@@ -302,7 +302,9 @@ void KRLocalHistoryStore::saveLatest()
     }
     // A failed write keeps the records in memory for the rest of the run, and the previous
     // file on disk.
-    const QByteArray data = platform::PropertyList::toBinary(records);
+    // Every record was normalized when it was made or read, so the whole is not again: on a
+    // full history that would take as long as the encoding.
+    const QByteArray data = platform::PropertyList::toBinaryOfNormalized(records);
     QString errorText = QStringLiteral("the records cannot be written as a property list");
     if (data.isEmpty() || !platform::writeFileAtomically(path, data, &errorText))
         qWarning("KRLocalHistoryStore: cannot save %s: %s", qPrintable(path), qPrintable(errorText));

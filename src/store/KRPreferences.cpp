@@ -2,6 +2,7 @@
 
 #include "platform/device/DeviceProfile.h"
 #include "platform/foundation/Dispatch.h"
+#include "platform/foundation/LabSeams.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "store/KRDeviceCatalog.h"
@@ -140,7 +141,11 @@ void KRPreferences::setPortraitVideoFullscreenEnabled(bool enabled) { setBoolIfC
 bool KRPreferences::backgroundAudioEnabled() const { return defaults().boolean(kBackgroundAudioEnabled, false); }
 void KRPreferences::setBackgroundAudioEnabled(bool enabled) { setBoolIfChanged(kBackgroundAudioEnabled, enabled, backgroundAudioEnabled()); }
 
-bool KRPreferences::experimentalFeaturesEnabled() const { return defaults().boolean(kExperimentalFeaturesEnabled, false); }
+// Off unless set, or unless the run asks for the lab (no settings screen offers the switch yet).
+bool KRPreferences::experimentalFeaturesEnabled() const
+{
+    return defaults().boolean(kExperimentalFeaturesEnabled, platform::LabSeams::experimentalFeaturesByDefault());
+}
 void KRPreferences::setExperimentalFeaturesEnabled(bool enabled) { setBoolIfChanged(kExperimentalFeaturesEnabled, enabled, experimentalFeaturesEnabled()); }
 
 bool KRPreferences::messageCenterEnabled() const { return defaults().boolean(kMessageCenterEnabled, true); }

@@ -13,14 +13,15 @@
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
 #include "playback/KRDASHPlayback.h"
+#include "playback/KRDASHStreams.h"
 #include "playback/KROfflineCacheManager.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
-#include "shared/KRImageLoader.h"
-#include "shared/KRRouter.h"
+#include "images/KRImageLoader.h"
+#include "nav/KRRouter.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
-#include "video/KRDASHStreams.h"
 #include "video/KRVideoDetailSupport.h"
 
 #include <QDebug>
@@ -70,7 +71,6 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
             }
         }
     }
-    resetPlaybackStallRecovery();
     setHidesBottomBarWhenPushed(true);
 }
 
@@ -88,19 +88,13 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
         tearDownMoviePlayer();
         uninstallPersistentPlayerSurface();
     } else {
-        // The views went first: only the players and timers are left to stop.
-        delete m_engine.dash;
-        m_engine.dash = nullptr;
-        m_engine.playerObservers.clear();
-        m_engine.controlsTimer.stop();
-        m_engine.historyTimer.stop();
+        // The views went first: only the player and timers are left to stop.
         m_area->stopDanmakuTimer();
-        if (KRPlaybackTransport* player = m_engine.moviePlayer) {
-            m_engine.moviePlayer = nullptr;
-            player->stop();
-            KRPlaybackTransportReleaseLater(player);
-        }
     }
+    // The session's teardown, told to nobody.
+    if (m_session)
+        disconnect(m_session.get(), nullptr, this, nullptr);
+    m_session.reset();
     // The parts go before the views they fill, which the base class deletes.
     m_comments.reset();
     m_info.reset();
@@ -123,9 +117,10 @@ void KRVideoDetailViewController::viewDidLoad()
     connect(view(), &QObject::destroyed, this, [this] {
         m_delayed.cancelAll();
         m_observers.clear();
-        m_engine.playerObservers.clear();
-        m_engine.controlsTimer.stop();
-        m_engine.historyTimer.stop();
+        if (m_session) {
+            disconnect(m_session.get(), nullptr, this, nullptr);
+            m_session->stop();
+        }
         m_area->stopDanmakuTimer();
         m_area->dropDanmakus();
     });

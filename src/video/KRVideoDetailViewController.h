@@ -31,8 +31,11 @@
 class KRComment;
 class KRCommentPage;
 class KRDASHPlayback;
+class KRPlaybackMedia;
+class KRPlaybackSession;
 class KRPlaybackTransport;
 class KRVideo;
+struct KRPlayInfo;
 
 namespace platform::uikit {
 class ActivityIndicatorView;
@@ -51,8 +54,9 @@ class View;
 // The video page: a coordinator of its parts. The player area on top (with the danmaku entry
 // of the tab row), the tab row and pager (`KRVideoDetailTabs`) holding the information page
 // ("简介") and the comments page ("评论"). The page keeps the operations other screens and
-// the parts call, forwarding each to the part that does the work; playback (its sources split
-// by concern: playback, controls, sheets) is still run from here until it has a session of its own.
+// the parts call, forwarding each to the part that does the work; playback runs through a
+// `KRPlaybackSession`, whose policy the page shows in the player area (its sources split by
+// concern: playback, controls, sheets).
 class KRVideoDetailViewController : public platform::uikit::ViewController,
                                     public platform::uikit::ActionSheetDelegate,
                                     public KRPlayerControlsViewDelegate {
@@ -100,10 +104,12 @@ public:
     bool shouldUsePortraitFullscreenForCurrentVideo() const;
 
     void setPlaybackRateValue(float rate, bool announce);
-    float playbackRate() const { return m_speed.playbackRate; }
+    float playbackRate() const;
     void showDanmakuStatus(const QString& text);
-    KRPlaybackTransport* moviePlayer() const { return m_engine.moviePlayer; }
-    KRDASHPlayback* dashPlayback() const { return m_engine.dash; }
+    KRPlaybackTransport* moviePlayer() const;
+    KRDASHPlayback* dashPlayback() const;
+    // The part's playback: its source, failover, stalls, the pause retry, history and speed.
+    KRPlaybackSession* playbackSession() const { return m_session.get(); }
     KRPlayerControlsView* playerControls() const { return m_area ? m_area->controls() : nullptr; }
     KRDanmakuRenderer* danmakuRenderer() const { return m_area ? m_area->danmakuRenderer() : nullptr; }
 
@@ -121,20 +127,20 @@ public:
     void tearDownMoviePlayer();
 
     // The state a user sees, for the page's tests and the gallery.
-    bool isPlaybackExpectedToPlay() const { return m_engine.expectedToPlay; }
-    bool isPlaybackEndedAwaitingReplay() const { return m_engine.endedAwaitingReplay; }
-    bool isPlaybackFailedAwaitingRetry() const { return m_engine.failedAwaitingRetry; }
+    bool isPlaybackExpectedToPlay() const;
+    bool isPlaybackEndedAwaitingReplay() const;
+    bool isPlaybackFailedAwaitingRetry() const;
     bool hasStartedPlayback() const { return m_engine.hasStartedPlayback; }
     QList<int> qualityValues() const { return m_quality.values; }
     const QList<std::shared_ptr<KRComment>>& comments() const { return m_comments->comments(); }
     const QList<std::shared_ptr<KRVideo>>& relatedVideos() const { return m_info->relatedVideos(); }
-    int playbackStallCount() const { return m_engine.stallCount; }
+    int playbackStallCount() const;
     platform::uikit::ActionSheet* visibleActionSheet() const { return m_sheets.visible; }
 
     // Related videos and a comments page as their replies would bring them, and one tick of the
     // controls timer: for the benchmark, which measures the page without the network.
     void showContentForTesting(const QList<std::shared_ptr<KRVideo>>& related, const std::shared_ptr<KRCommentPage>& comments);
-    void controlsTickForTesting() { playerControlsTimerFired(false); }
+    void controlsTickForTesting();
 
     // Sheet and controls delegates.
     void actionSheetClickedButtonAtIndex(platform::uikit::ActionSheet* sheet, int buttonIndex) override;
@@ -174,48 +180,21 @@ private:
         bool detailFullscreenPending = false;
         bool continuationFullscreenPending = false;
     };
+    // What the page keeps of playback beside its session: the player it shows, the resume
+    // decision and what the controls last showed.
     struct PlaybackEngine {
-        quint64 requestGeneration = 0;
-        KRPlaybackTransport* moviePlayer = nullptr;
+        // The session's transport (and DASH pair) while bound to the player area.
+        QPointer<KRPlaybackTransport> moviePlayer;
+        QPointer<KRDASHPlayback> dash;
         bool hasStartedPlayback = false;
         QPointer<platform::uikit::LongPressGestureRecognizer> speedPressRecognizer;
-        KRDASHPlayback* dash = nullptr;
-        bool dashPlaybackActive = false;
-        QString dashPictureURL;
-        // History.
-        bool historyTracking = false;
-        qint64 historyStartTS = 0;
-        double historyLastReportedTime = 0;
-        platform::RepeatingTimer historyTimer;
-        // Resume.
         quint64 resumeRequestGeneration = 0;
         bool resumeDecisionResolved = false;
         double pendingInitialPlaybackTime = 0;
-        // Stalls.
-        bool stallActive = false;
-        int stallCount = 0;
-        double stallWindowStart = 0;
-        bool stallFallbackRequested = false;
-        // Progressive candidates and failover.
-        QStringList candidates;
-        int candidateIndex = 0;
-        bool freshResolveAttempted = false;
-        bool expectedToPlay = false;
-        bool installedPlayable = false;
-        bool historyCompleted = false;
-        bool endedAwaitingReplay = false;
-        bool failedAwaitingRetry = false;
-        int actualQuality = 0;
         QSizeF mediaNaturalSize;
-        // Unexpected pause.
-        double unexpectedPauseBeganAt = 0;
-        double unexpectedPauseLastRecoveryAt = 0;
-        int unexpectedPauseRecoveryCount = 0;
-        platform::RepeatingTimer controlsTimer;
         double lastControlsVisualUpdate = -1;
         qint64 controlsTitledCID = -1;
         int controlsTitledQuality = -1;
-        std::vector<platform::ObserverToken> playerObservers;
     };
     struct Quality {
         QList<int> values;
@@ -224,11 +203,6 @@ private:
         bool sheetPending = false;
         QPointer<platform::uikit::View> sourceView;
         bool optionsRequested = false;
-    };
-    struct Speed {
-        float playbackRate = 1.0f;
-        float rateBeforeHold = 1.0f;
-        bool speedHoldActive = false;
     };
     struct Sheets {
         bool pendingPlayerLoopSheet = false;
@@ -280,51 +254,32 @@ private:
     void offerResumeAt(double seconds, quint64 generation);
     void resetPlaybackResumeState();
     void beginPlayback();
-    void beginPlaybackAtQuality(int quality, quint64 generation);
-    void loadDASHPlaybackInfoForVideo(int quality, std::function<void(const std::optional<QVariantMap>&, const KROptionalError&)> completion);
-    void startDASHWithPlayInfo(const QVariantMap& info, int quality);
-    void startProgressiveCandidates(const QStringList& candidates);
-    void startMovieWithURLString(const QString& address);
-    void startDASHPlayback(const QString& soundURL, const QString& pictureURL);
-    void installPlayer(KRPlaybackTransport* player);
+    void beginPlaybackAtQuality(int quality);
+    KRPlaybackSession* session();
+    void playbackMediaInstalled(KRPlaybackMedia* media);
+    void playbackMediaRemoved();
+    void playbackFailed(bool installed);
+    void playbackEnded();
     bool installPersistentPlayerSurfaceIfNeeded();
     void layoutPersistentPlayerSurfaceEmbedded();
     void uninstallPersistentPlayerSurface();
-    void failOverToNextCandidate(const QString& reason);
-    void finishPlaybackConstructionFailureWithReason(const QString& reason);
-    void finishInstalledPlaybackAfterResolveFailure(const QString& reason);
-    void movieLoadStateChanged();
-    void moviePlaybackFinished(const QVariantMap& userInfo);
-    void moviePlaybackStateChanged();
-    void checkPlaybackStallRecovery();
-    void resetPlaybackStallRecovery();
-    void fallbackTo360PAfterRepeatedStalls();
     void refreshMediaOrientationFromSize(const QSizeF& size);
     std::shared_ptr<KRVideo> offlineVideoForPageIndex(int index) const;
     void loadQualityOptionsIfNeeded();
-    void applyQualityOptions(const QVariantMap& info);
+    void applyQualityOptions(const KRPlayInfo& info);
     void switchToQuality(int quality);
-    // History.
-    void startHistoryTrackingIfNeeded();
-    void reportHistory(int playType);
-    void finishHistoryTrackingCompleted(bool completed);
-    void stopHistoryHeartbeatTimer();
 
     // ---- controls ----
-    void startPlayerControlsTimer();
-    void stopPlayerControlsTimer();
-    void playerControlsTimerFired(bool fromTimer);
-    bool maintainPlaybackIntent();
-    void resetUnexpectedPauseRecovery();
+    void playbackProgressed(double time, double duration, bool playing, bool throttled);
+    void updateControlsTitles();
     void retryPlaybackAfterTerminalFailure();
     void restartPlaybackFromBeginning();
     bool handleNaturalPlaybackContinuation();
 
-    // ---- sheets and speed ----
+    // ---- sheets ----
     void presentPlaybackActionSheet(platform::uikit::ActionSheet* sheet, platform::uikit::View* source);
     void showPlayerLoopActionSheetFromView(platform::uikit::View* source);
     void presentPendingPlayerLoopActionSheet();
-    void applyPlaybackRateToAllClocks(float rate, bool ensureAudible);
 
     VideoAndPart m_part;
     EntryRequests m_entry;
@@ -336,11 +291,12 @@ private:
     // Playback, run from the page's playback sources until it has a session of its own.
     PlaybackEngine m_engine;
     Quality m_quality;
-    Speed m_speed;
     Sheets m_sheets;
 
     platform::DelayedCalls m_delayed;
     std::vector<platform::ObserverToken> m_observers;
     // The loaded view while it lives: a window torn down first takes the page's views with it.
     QPointer<platform::uikit::View> m_loadedView;
+    // Made on the first start; its destruction is playback's teardown.
+    std::unique_ptr<KRPlaybackSession> m_session;
 };

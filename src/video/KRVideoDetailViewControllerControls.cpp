@@ -1,197 +1,114 @@
-// The controls timer, keeping to the user's intent to play when the player pauses by itself,
-// the controls' callbacks, replay and retry, and what follows the natural end of a part.
+// The controls as the playback session drives them, the controls' callbacks, speed and the
+// 2.0x hold, replay and retry, and what follows the natural end of a part.
 
 #include "video/KRVideoDetailViewController.h"
 
 #include "model/KRVideo.h"
 #include "platform/foundation/MainClock.h"
-#include "platform/media/MediaPlayer.h"
 #include "platform/uikit/Button.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
-#include "playback/KRPlaybackAudioSession.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"
+#include "video/KRVideoDetailSupport.h"
 
 #include <cmath>
 
 namespace {
 
-const char* yesNo(bool value) { return value ? "YES" : "NO"; }
-
-constexpr double kFirstRetryDelay = 0.45;
-constexpr double kRetrySpacing = 0.9;
-constexpr int kMaximumRetries = 5;
-constexpr double kGiveUpAfter = 6.0;
-
 QString seconds(double value) { return QString::number(std::max(0.0, value), 'f', 3); }
 
 } // namespace
 
-void KRVideoDetailViewController::startPlayerControlsTimer()
+// ---- what the session tells ----
+
+bool KRVideoDetailViewController::isPlaybackExpectedToPlay() const { return m_session && m_session->isExpectedToPlay(); }
+
+bool KRVideoDetailViewController::isPlaybackEndedAwaitingReplay() const
 {
-    stopPlayerControlsTimer();
-    if (!m_engine.moviePlayer || m_engine.endedAwaitingReplay || m_engine.failedAwaitingRetry)
-        return;
-    const int interval = KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 250 : 200;
-    m_engine.controlsTimer.start(interval, [this] { playerControlsTimerFired(true); });
-    playerControlsTimerFired(false);
+    return m_session && m_session->state() == KRPlaybackSession::State::Ended;
 }
 
-void KRVideoDetailViewController::stopPlayerControlsTimer()
+bool KRVideoDetailViewController::isPlaybackFailedAwaitingRetry() const
 {
-    m_engine.controlsTimer.stop();
+    return m_session && m_session->state() == KRPlaybackSession::State::Interrupted;
 }
 
-void KRVideoDetailViewController::playerControlsTimerFired(bool fromTimer)
+int KRVideoDetailViewController::playbackStallCount() const { return m_session ? m_session->stallCount() : 0; }
+
+KRPlaybackTransport* KRVideoDetailViewController::moviePlayer() const { return m_engine.moviePlayer; }
+
+KRDASHPlayback* KRVideoDetailViewController::dashPlayback() const { return m_engine.dash; }
+
+float KRVideoDetailViewController::playbackRate() const { return m_session ? m_session->rate() : 1.0f; }
+
+void KRVideoDetailViewController::controlsTickForTesting()
 {
-    if (m_engine.endedAwaitingReplay || m_engine.failedAwaitingRetry)
+    if (!m_session || !m_session->media())
         return;
-    KRPlaybackTransport* player = m_engine.moviePlayer;
+    m_engine.lastControlsVisualUpdate = -1;
+    m_session->tick();
+}
+
+void KRVideoDetailViewController::playbackProgressed(double time, double duration, bool playing, bool throttled)
+{
     KRPlayerControlsView* controls = m_area->controls();
-    if (!player || !controls)
+    if (!controls)
         return;
-    const bool intent = maintainPlaybackIntent();
-    if (!m_engine.moviePlayer)
-        return;
+    // Hidden controls need no more than one update a second.
     const double now = platform::MainClock::now();
-    if (fromTimer && !controls->areControlsVisible() && m_engine.lastControlsVisualUpdate >= 0
-        && now - m_engine.lastControlsVisualUpdate < 1.0)
+    if (throttled && !controls->areControlsVisible() && m_engine.lastControlsVisualUpdate >= 0 && now - m_engine.lastControlsVisualUpdate < 1.0
+        && m_session && m_session->state() != KRPlaybackSession::State::Ended)
         return;
     m_engine.lastControlsVisualUpdate = now;
-    const double duration = player->duration();
-    const double current = std::max(0.0, player->currentPlaybackTime());
-    controls->updateCurrentTime(current, duration);
-    controls->setPlaying(player->playbackState() == 1 || intent);
-    // Titles change with the part and the quality only: set when they do.
+    controls->updateCurrentTime(time, duration);
+    controls->setPlaying(playing);
+    updateControlsTitles();
+    if (!m_engine.dash && m_engine.mediaNaturalSize.isEmpty() && m_engine.moviePlayer)
+        refreshMediaOrientationFromSize(m_engine.moviePlayer->naturalSize());
+}
+
+void KRVideoDetailViewController::updateControlsTitles()
+{
+    KRPlayerControlsView* controls = m_area->controls();
+    if (!controls)
+        return;
+    // Titles change with the part and the quality that plays only: set when they do.
     const qint64 cid = m_part.video ? m_part.video->cid() : 0;
-    if (cid != m_engine.controlsTitledCID || m_engine.actualQuality != m_engine.controlsTitledQuality) {
-        m_engine.controlsTitledCID = cid;
-        m_engine.controlsTitledQuality = m_engine.actualQuality;
-        controls->setVideoTitle(m_part.video ? m_part.video->title() : QString());
-        controls->setQualityTitle(compactQualityTitleForValue(m_engine.actualQuality));
-    }
-    if (!m_engine.dashPlaybackActive && m_engine.mediaNaturalSize.isEmpty())
-        refreshMediaOrientationFromSize(player->naturalSize());
+    const int quality = activePlaybackQuality();
+    if (cid == m_engine.controlsTitledCID && quality == m_engine.controlsTitledQuality)
+        return;
+    m_engine.controlsTitledCID = cid;
+    m_engine.controlsTitledQuality = quality;
+    controls->setVideoTitle(m_part.video ? m_part.video->title() : QString());
+    controls->setQualityTitle(compactQualityTitleForValue(quality));
 }
 
-void KRVideoDetailViewController::resetUnexpectedPauseRecovery()
-{
-    m_engine.unexpectedPauseBeganAt = 0;
-    m_engine.unexpectedPauseLastRecoveryAt = 0;
-    m_engine.unexpectedPauseRecoveryCount = 0;
-}
-
-bool KRVideoDetailViewController::maintainPlaybackIntent()
-{
-    KRPlaybackTransport* player = m_engine.moviePlayer;
-    if (!player || !m_engine.expectedToPlay || m_engine.endedAwaitingReplay || m_engine.failedAwaitingRetry) {
-        resetUnexpectedPauseRecovery();
-        return false;
-    }
-    KRDASHPlayback* dash = m_engine.dash;
-    if (dash && (!dash->isRunning() || dash->isRebuffering()))
-        return true;
-    const int state = player->playbackState();
-    const unsigned load = player->loadState();
-    const double time = player->currentPlaybackTime();
-    const bool dashActive = dash != nullptr;
-    if (state == 1) {
-        if (m_engine.unexpectedPauseBeganAt > 0)
-            KRDiagnostics::recordEvent(QStringLiteral("unexpected-pause-recovered"),
-                                       QStringLiteral("elapsed=%1 attempts=%2 time=%3")
-                                           .arg(seconds(platform::MainClock::now() - m_engine.unexpectedPauseBeganAt))
-                                           .arg(m_engine.unexpectedPauseRecoveryCount)
-                                           .arg(seconds(time)));
-        resetUnexpectedPauseRecovery();
-        return true;
-    }
-    if ((load & 4) || !(load & 3))
-        return true;
-    const double now = platform::MainClock::now();
-    if (m_engine.unexpectedPauseBeganAt <= 0) {
-        m_engine.unexpectedPauseBeganAt = now;
-        KRDiagnostics::recordEvent(QStringLiteral("unexpected-pause-observed"),
-                                   QStringLiteral("state=%1 load=%2 time=%3 dash=%4")
-                                       .arg(state).arg(load).arg(seconds(time)).arg(QLatin1String(yesNo(dashActive))));
-        return true;
-    }
-    if (now - m_engine.unexpectedPauseBeganAt >= kFirstRetryDelay && now - m_engine.unexpectedPauseLastRecoveryAt >= kRetrySpacing
-        && m_engine.unexpectedPauseRecoveryCount < kMaximumRetries) {
-        m_engine.unexpectedPauseLastRecoveryAt = now;
-        ++m_engine.unexpectedPauseRecoveryCount;
-        KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("unexpected-pause-recovery"));
-        player->setUseApplicationAudioSession(true);
-        player->play();
-        const float rate = m_speed.speedHoldActive ? 2.0f : m_speed.playbackRate > 0 ? m_speed.playbackRate : 1.0f;
-        player->setCurrentPlaybackRate(rate);
-        if (dash && dash->isRunning())
-            dash->picturePlayer()->setRate(rate);
-        KRDiagnostics::recordEvent(QStringLiteral("unexpected-pause-retry"),
-                                   QStringLiteral("attempt=%1 state=%2 time=%3 dash=%4")
-                                       .arg(m_engine.unexpectedPauseRecoveryCount).arg(state).arg(seconds(time))
-                                       .arg(QLatin1String(yesNo(dashActive))));
-    }
-    if (now - m_engine.unexpectedPauseBeganAt >= kGiveUpAfter && m_engine.unexpectedPauseRecoveryCount >= kMaximumRetries) {
-        m_engine.expectedToPlay = false;
-        if (dash)
-            dash->pause();
-        KRDiagnostics::recordEvent(QStringLiteral("unexpected-pause-give-up"),
-                                   QStringLiteral("state=%1 load=%2 time=%3").arg(state).arg(load).arg(seconds(time)));
-        showDanmakuStatus(QStringLiteral("播放已暂停，点播放继续"));
-        resetUnexpectedPauseRecovery();
-        return false;
-    }
-    return true;
-}
+// ---- the controls' callbacks ----
 
 void KRVideoDetailViewController::playerControlsDidTogglePlayback(KRPlayerControlsView*)
 {
-    KRPlaybackTransport* player = m_engine.moviePlayer;
-    if (!player)
+    if (!m_session || !m_session->media())
         return;
-    if (m_engine.endedAwaitingReplay) {
+    if (m_session->state() == KRPlaybackSession::State::Ended) {
         restartPlaybackFromBeginning();
         return;
     }
-    if (m_engine.failedAwaitingRetry) {
-        retryPlaybackAfterTerminalFailure();
-        return;
-    }
-    resetUnexpectedPauseRecovery();
-    if (m_engine.expectedToPlay) {
-        m_engine.expectedToPlay = false;
-        if (m_engine.dash)
-            m_engine.dash->pause();
-        else
-            player->pause();
-        reportHistory(2);
-    } else {
-        m_engine.expectedToPlay = true;
-        KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(
-            m_engine.dash ? QStringLiteral("dash-controls-play") : QStringLiteral("progressive-controls-play"));
-        player->setUseApplicationAudioSession(true);
-        if (m_engine.dash)
-            m_engine.dash->play();
-        else
-            player->play();
-        reportHistory(3);
-    }
-    playerControlsTimerFired(false);
+    m_session->togglePlayback();
+    if (KRPlayerControlsView* controls = m_area->controls())
+        controls->setPlaying(m_session->isExpectedToPlay());
+    controlsTickForTesting();
 }
 
 void KRVideoDetailViewController::playerControlsSeekToTime(KRPlayerControlsView*, double time)
 {
-    KRPlaybackTransport* player = m_engine.moviePlayer;
-    if (!player)
+    if (!m_session || !m_session->media())
         return;
     const double target = std::max(0.0, time);
-    if (m_engine.dash)
-        m_engine.dash->seekToTime(target, m_engine.expectedToPlay || player->playbackState() == 1);
-    else
-        player->setCurrentPlaybackTime(target);
+    m_session->seek(target);
     m_area->danmakuRenderer()->resetForPlaybackTime(target);
 }
 
@@ -210,19 +127,33 @@ void KRVideoDetailViewController::playerControlsDidRequestMore(KRPlayerControlsV
     showPlayerMoreActionSheetFromView(view->moreButton());
 }
 
+// ---- speed and the hold ----
+
+void KRVideoDetailViewController::speedPressChanged(int state)
+{
+    if (!m_session || !m_session->media())
+        return;
+    if (state == 1) {
+        m_session->beginHold();
+        showDanmakuStatus(QStringLiteral("按住 2.0x"));
+    } else if (state >= 3 && state <= 5) {
+        m_session->endHold();
+        showDanmakuStatus(QStringLiteral("恢复 %1").arg(KRRestoredRateText(m_session->rate())));
+    }
+}
+
+// ---- retry and replay ----
+
 void KRVideoDetailViewController::retryPlaybackAfterTerminalFailure()
 {
-    if (!m_engine.failedAwaitingRetry)
+    if (!isPlaybackFailedAwaitingRetry())
         return;
-    const double time = m_engine.pendingInitialPlaybackTime > 0.05 ? m_engine.pendingInitialPlaybackTime
-                        : m_engine.moviePlayer                     ? std::max(0.0, m_engine.moviePlayer->currentPlaybackTime())
-                                                                   : 0;
+    const double time = m_engine.pendingInitialPlaybackTime > 0.05 ? m_engine.pendingInitialPlaybackTime : m_session->interruptedAt();
     KRDiagnostics::recordEvent(QStringLiteral("playback-terminal-retry"),
                                QStringLiteral("time=%1 fullscreen=NO identity=%2")
                                    .arg(seconds(time), m_part.video ? m_part.video->feedIdentity() : QString()));
     tearDownMoviePlayer();
     m_engine.hasStartedPlayback = false;
-    m_engine.failedAwaitingRetry = false;
     m_engine.pendingInitialPlaybackTime = time;
     m_engine.resumeDecisionResolved = true;
     beginPlayback();
@@ -230,42 +161,25 @@ void KRVideoDetailViewController::retryPlaybackAfterTerminalFailure()
 
 void KRVideoDetailViewController::restartPlaybackFromBeginning()
 {
-    m_engine.endedAwaitingReplay = false;
-    m_engine.failedAwaitingRetry = false;
-    KRPlaybackTransport* player = m_engine.moviePlayer;
-    if (!player) {
+    if (!m_session || !m_session->media()) {
         requestPlaybackAfterResumeCheck();
         return;
     }
     m_area->showPlayButton(false);
     m_area->danmakuRenderer()->resetForPlaybackTime(0);
     startDanmakuTimer();
-    m_engine.expectedToPlay = true;
-    startPlayerControlsTimer();
-    startHistoryTrackingIfNeeded();
-    if (m_engine.dash) {
-        m_engine.dash->seekToTime(0, true);
-        KRDiagnostics::recordEvent(QStringLiteral("playback-replay"), QStringLiteral("restart DASH dual tracks from zero"));
-    } else {
-        player->setCurrentPlaybackTime(0);
-        player->play();
-        KRDiagnostics::recordEvent(QStringLiteral("playback-replay"), QStringLiteral("restart from zero with danmaku timeline"));
-    }
-    if (m_area->controls()) {
-        m_area->controls()->setPlaying(true);
-        m_area->controls()->updateCurrentTime(0, player->duration());
-    }
-    playerControlsTimerFired(false);
+    m_session->replay();
+    if (KRPlayerControlsView* controls = m_area->controls())
+        controls->setPlaying(true);
 }
 
 bool KRVideoDetailViewController::handleNaturalPlaybackContinuation()
 {
     KRPreferences& preferences = KRPreferences::sharedPreferences();
     const int loop = preferences.playbackLoopMode();
+    // The session has reported the part's end (play type 4) already; a replay starts anew.
     if (loop == 1) {
-        finishHistoryTrackingCompleted(true);
         restartPlaybackFromBeginning();
-        startHistoryTrackingIfNeeded();
         showDanmakuStatus(QStringLiteral("单集循环"));
         return true;
     }
@@ -274,7 +188,6 @@ bool KRVideoDetailViewController::handleNaturalPlaybackContinuation()
     const int count = m_part.video ? std::max(1, int(m_part.video->pages().size())) : 1;
     const int next = m_part.selectedPageIndex + 1;
     if (next < count) {
-        finishHistoryTrackingCompleted(true);
         KRDiagnostics::recordEvent(QStringLiteral("playback-auto-next-part"),
                                    QStringLiteral("from=%1 to=%2 count=%3").arg(m_part.selectedPageIndex).arg(next).arg(count));
         activatePageAtIndex(next, true);
@@ -287,10 +200,8 @@ bool KRVideoDetailViewController::handleNaturalPlaybackContinuation()
                                    .arg(m_part.selectedPageIndex).arg(count).arg(loop));
     if (loop != 2)
         return false;
-    finishHistoryTrackingCompleted(true);
     if (count == 1) {
         restartPlaybackFromBeginning();
-        startHistoryTrackingIfNeeded();
     } else {
         activatePageAtIndex(0, true);
     }

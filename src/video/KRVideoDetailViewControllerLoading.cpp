@@ -8,9 +8,10 @@
 #include "model/KRVideo.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/NavigationController.h"
+#include "playback/KRPlaybackSession.h"
 #include "service/KRAPIClient.h"
 #include "shared/KRCommentImageViewController.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "video/KRVideoDetailSupport.h"
 
 using namespace platform::uikit;
@@ -165,7 +166,7 @@ void KRVideoDetailViewController::openCommentPicture(const QStringList& urls, un
 void KRVideoDetailViewController::resetDanmakuForCurrentCID()
 {
     if (m_part.video)
-        m_area->loadDanmakusForCID(m_part.video->cid(), KRDetailPlaybackURLIsLocalFile(m_part.video->playURL()));
+        m_area->loadDanmakusForCID(m_part.video->cid(), KRPlaybackSession::playsFromDevice(*m_part.video));
 }
 
 void KRVideoDetailViewController::startDanmakuTimer() { m_area->startDanmakuTimer(); }

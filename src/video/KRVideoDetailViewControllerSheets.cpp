@@ -9,6 +9,7 @@
 #include "platform/uikit/View.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRPlaybackAudioSession.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "store/KRDiagnostics.h"
@@ -28,8 +29,6 @@ constexpr int kQualitySheetTag = 7320;
 
 const float kSpeedRates[] = {0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 2.0f};
 const char* const kSpeedTitles[] = {"0.5x", "0.75x", "1.0x", "1.25x", "1.5x", "2.0x"};
-
-const char* yesNo(bool value) { return value ? "YES" : "NO"; }
 
 QString speedTitle(float rate)
 {
@@ -107,7 +106,7 @@ void KRVideoDetailViewController::showQualityActionSheetFromView(View* source)
     auto* sheet = new ActionSheet(QStringLiteral("清晰度"), this, this);
     sheet->setTag(kQualitySheetTag);
     for (int value : m_quality.values)
-        sheet->addButtonWithTitle(qualityTitleForValue(value) + (value == m_engine.actualQuality ? QStringLiteral(" ✓") : QString()));
+        sheet->addButtonWithTitle(qualityTitleForValue(value) + (value == activePlaybackQuality() ? QStringLiteral(" ✓") : QString()));
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
     presentPlaybackActionSheet(sheet, source);
 }
@@ -135,7 +134,7 @@ void KRVideoDetailViewController::actionSheetClickedButtonAtIndex(ActionSheet* s
             preferences.setPlaybackLoopMode(index);
         break;
     case kQualitySheetTag:
-        if (index < m_quality.values.size() && m_quality.values.at(index) != m_engine.actualQuality) {
+        if (index < m_quality.values.size() && m_quality.values.at(index) != activePlaybackQuality()) {
             const int quality = m_quality.values.at(index);
             showDanmakuStatus(QStringLiteral("正在切换到 %1").arg(qualityTitleForValue(quality)));
             // Leaves the sheet's click before the player goes.
@@ -159,52 +158,7 @@ void KRVideoDetailViewController::actionSheetDidDismissWithButtonIndex(ActionShe
 
 void KRVideoDetailViewController::setPlaybackRateValue(float rate, bool announce)
 {
-    m_speed.playbackRate = rate;
-    applyPlaybackRateToAllClocks(rate, true);
+    session()->setRate(rate);
     if (announce)
         showDanmakuStatus(QStringLiteral("播放速度 %1").arg(speedTitle(rate)));
-}
-
-void KRVideoDetailViewController::applyPlaybackRateToAllClocks(float rate, bool ensureAudible)
-{
-    KRPlaybackTransport* player = m_engine.moviePlayer;
-    if (!player)
-        return;
-    if (ensureAudible) {
-        KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("playback-rate-change"));
-        player->setUseApplicationAudioSession(true);
-        if (m_engine.expectedToPlay && player->playbackState() != 1) {
-            if (m_engine.dash)
-                m_engine.dash->play();
-            else
-                player->play();
-        }
-    }
-    player->setCurrentPlaybackRate(rate);
-    const bool running = m_engine.expectedToPlay || player->playbackState() == 1;
-    const bool dashPicture = m_engine.dash != nullptr;
-    if (running && dashPicture && m_engine.dash->isRunning())
-        m_engine.dash->picturePlayer()->setRate(rate);
-    KRDiagnostics::recordEvent(QStringLiteral("playback-rate-applied"),
-                               QStringLiteral("rate=%1 hold=%2 expected=%3 state=%4 iosPicture=NO dashPicture=%5")
-                                   .arg(double(rate), 0, 'f', 2)
-                                   .arg(QLatin1String(yesNo(m_speed.speedHoldActive)), QLatin1String(yesNo(m_engine.expectedToPlay)))
-                                   .arg(player->playbackState())
-                                   .arg(QLatin1String(yesNo(dashPicture))));
-}
-
-void KRVideoDetailViewController::speedPressChanged(int state)
-{
-    if (!m_engine.moviePlayer)
-        return;
-    if (state == 1) {
-        m_speed.speedHoldActive = true;
-        m_speed.rateBeforeHold = m_speed.playbackRate > 0 ? m_speed.playbackRate : 1.0f;
-        applyPlaybackRateToAllClocks(2.0f, true);
-        showDanmakuStatus(QStringLiteral("按住 2.0x"));
-    } else if (state >= 3 && state <= 5) {
-        m_speed.speedHoldActive = false;
-        applyPlaybackRateToAllClocks(m_speed.rateBeforeHold, true);
-        showDanmakuStatus(QStringLiteral("恢复 %1").arg(KRRestoredRateText(m_speed.rateBeforeHold)));
-    }
 }

@@ -6,6 +6,7 @@
 #include "platform/device/DeviceProfile.h"
 #include "platform/uikit/View.h"
 #include "playback/KRDASHPlayback.h"
+#include "playback/KRPlaybackTransport.h"
 
 #include <algorithm>
 #include <cmath>

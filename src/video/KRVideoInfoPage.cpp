@@ -12,7 +12,7 @@
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/View.h"
 #include "service/KRAPIClient.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "store/KRPreferences.h"
 #include "video/KRInteractionButton.h"

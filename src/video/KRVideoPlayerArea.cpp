@@ -18,7 +18,7 @@
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "service/KRDanmakuClient.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "video/KRVideoDetailSupport.h"
 
 #include <QDebug>

@@ -4,7 +4,7 @@
 #include "model/KRVideo.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 
 #include <QPointer>
 

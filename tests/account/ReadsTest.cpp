@@ -14,8 +14,6 @@ using ActionCalls = Calls<bool, const QString&, const QVariant&>;
 
 using ReadsTest = AccountClientTest;
 
-QVariantMap item(const QVariantMap& fields) { return fields; }
-
 QVariant reply(const QString& key, const QVariantList& items, const QVariantMap& extra = {})
 {
     QVariantMap data = extra;

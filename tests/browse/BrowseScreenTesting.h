@@ -4,10 +4,10 @@
 // window with one tab whose navigation stack the test fills, and a scripted home feed.
 
 #include "../uikit/KitTestSupport.h"
-#include "shell/KRAppRoutes.h"
+#include "shell/KRScreenRoutes.h"
 #include "service/ServiceClientTesting.h"
 
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "browse/KRVideoListViewController.h"
 #include "platform/foundation/MainClock.h"
@@ -73,7 +73,7 @@ protected:
     {
         ServiceClientTest::SetUp();
         // Screens open one another through the router, as the running application's do.
-        KRInstallAppRoutes();
+        KRRouter::install(KRScreenRoutes());
         KitTest::resetKit();
         testsupport::ImageFixtures::serveImages(fake);
         KRImageLoader::sharedLoader()->clearMemoryCache();

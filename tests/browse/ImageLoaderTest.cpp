@@ -1,4 +1,4 @@
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 
 #include "model/KRServiceHosts.h"
 #include "platform/device/DeviceProfile.h"

@@ -1,4 +1,4 @@
-#include "shared/KRImageMemoryCache.h"
+#include "images/KRImageMemoryCache.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "AnswerGate.h"
 
 #include "look/KRTheme.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "browse/KRPGCGridCell.h"
 #include "browse/KRPGCGridCellDelegate.h"

@@ -1,10 +1,10 @@
 #include "../uikit/KitTestSupport.h"
-#include "shell/KRAppRoutes.h"
+#include "shell/KRScreenRoutes.h"
 #include "service/ServiceClientTesting.h"
 
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "shared/KRLoadMoreView.h"
 #include "shared/KRPullRefreshView.h"
 #include "browse/KRSearchHistory.h"
@@ -52,7 +52,7 @@ protected:
     {
         ServiceClientTest::SetUp();
         // Screens open one another through the router, as the running application's do.
-        KRInstallAppRoutes();
+        KRRouter::install(KRScreenRoutes());
         KitTest::resetKit();
     }
     void TearDown() override

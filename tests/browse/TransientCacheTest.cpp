@@ -1,6 +1,6 @@
-#include "shared/KRTransientCacheManager.h"
+#include "images/KRTransientCacheManager.h"
 
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "support/ConsoleCapture.h"

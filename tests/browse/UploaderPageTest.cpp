@@ -1,5 +1,5 @@
 #include "../uikit/KitTestSupport.h"
-#include "shell/KRAppRoutes.h"
+#include "shell/KRScreenRoutes.h"
 #include "AnswerGate.h"
 #include "account/AccountClientTesting.h"
 
@@ -36,7 +36,7 @@ protected:
     {
         AccountClientTest::SetUp();
         // Screens open one another through the router, as the running application's do.
-        KRInstallAppRoutes();
+        KRRouter::install(KRScreenRoutes());
         KitTest::resetKit();
         testsupport::routeNavigationFixture(fake);
         AccountFixtures::routeRiskCookies(fake);

@@ -4,7 +4,7 @@
 #include "FuzzInput.h"
 
 #include "platform/foundation/Directories.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 
 #include <QImage>
 

@@ -41,7 +41,15 @@ set(cases
   "the GUI-free core including the web view|service/KRAPIClient.h|#include \"platform/web/WebView.h\"|service/KRAPIClient.h"
   "one screen folder including another|browse/KRVideoCell.h|#include \"video/KRVideoDetailViewController.h\"|browse/KRVideoCell.h"
   "the platform including the system's code|platform/uikit/View.h|#include \"model/KRVideo.h\"|platform/uikit/View.h"
-  "a quoted include of a higher folder|look/KRTheme.h|#include \"shell/KRAppDelegate.h\"|look/KRTheme.h")
+  "a quoted include of a higher folder|look/KRTheme.h|#include \"shell/KRAppDelegate.h\"|look/KRTheme.h"
+  "a screen folder climbing into another|browse/KRVideoCell.h|#include \"../video/KRVideoDetailViewController.h\"|browse/KRVideoCell.h"
+  "a folder climbing into a higher one|images/KRImageLoader.cpp|#include \"../shared/KRLoadMoreView.h\"|images/KRImageLoader.cpp"
+  "an include climbing out of src/|look/KRTheme.cpp|#include \"../../tests/support/TestSupport.h\"|look/KRTheme.cpp"
+  "a top-level file other than main.cpp|KRAll.h|#include \"shell/KRAppDelegate.h\"|KRAll.h"
+  "an include inside an .inl file|look/KRThemeColors.inl|#include \"shell/KRAppDelegate.h\"|look/KRThemeColors.inl"
+  "the kit including the router|platform/uikit/View.h|#include \"nav/KRRouter.h\"|platform/uikit/View.h"
+  "the image loader including a shared widget|images/KRImageLoader.h|#include \"shared/KRLoadMoreView.h\"|images/KRImageLoader.h"
+  "the router including the image loader|nav/KRRouter.h|#include \"images/KRImageLoader.h\"|nav/KRRouter.h")
 foreach(case ${cases})
   string(REPLACE "|" ";" parts "${case}")
   list(GET parts 0 name)

@@ -13,7 +13,9 @@
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
 #include "platform/uikit/Window.h"
+#include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackTransport.h"
 #include "shell/KRAppRoutes.h"
 #include "store/KRLocalHistoryStore.h"
 #include "store/KRSessionStore.h"
@@ -54,6 +56,8 @@ protected:
     void TearDown() override
     {
         window.reset();
+        // Players a stopped session let go leave on the main queue's next turn, as in the app.
+        QCoreApplication::sendPostedEvents();
         flushDeferredDeletes();
         KRSessionStore::sharedStore().clearSession();
         KitTest::settleKit();

@@ -24,6 +24,8 @@ endfunction()
 
 korvane_generate_clip(clip-360p.mp4 640 360)
 korvane_generate_clip(clip-720p.mp4 1280 720)
+# The demo's 1080P, which plays at the size it is offered at.
+korvane_generate_clip(clip-1080p.mp4 1920 1080)
 # A portrait video, shown in the portrait full screen.
 korvane_generate_clip(clip-portrait.mp4 360 640 6)
 
@@ -48,6 +50,8 @@ endfunction()
 korvane_generate_dash_halves(clip-360p.mp4 "")
 # The 1080P DASH of the fake service: picture and sound of the 720p clip.
 korvane_generate_dash_halves(clip-720p.mp4 "-720p")
+# Only its picture is made (the sound is the 720p clip's).
+korvane_generate_dash_halves(clip-1080p.mp4 "-1080p")
 
 # Bytes no demuxer accepts.
 add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4
@@ -62,4 +66,5 @@ add_custom_target(korvane_test_media ALL DEPENDS
   ${KORVANE_TEST_MEDIA_DIR}/clip-portrait.mp4
   ${KORVANE_TEST_MEDIA_DIR}/video.m4s ${KORVANE_TEST_MEDIA_DIR}/audio.m4s
   ${KORVANE_TEST_MEDIA_DIR}/video-720p.m4s ${KORVANE_TEST_MEDIA_DIR}/audio-720p.m4s
+  ${KORVANE_TEST_MEDIA_DIR}/video-1080p.m4s
   ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4)

@@ -271,6 +271,19 @@ TEST(VideoNormalizer, DurationTexts)
     EXPECT_TRUE(KRAPIDurationText(999).isNull());
 }
 
+TEST(VideoNormalizer, DurationSecondsReadWhatTheTextsWrite)
+{
+    // The parts' durations are kept as text: "05:12" is five minutes and twelve seconds.
+    for (const qint64 seconds : {1, 59, 312, 3599, 3600, 3725, 360000})
+        EXPECT_EQ(KRDurationSeconds(KRDuration(seconds)), double(seconds)) << seconds;
+    const struct { QVariant value; double expected; } rows[] = {
+        {"05:12", 312}, {"1:02:05", 3725}, {312, 312}, {"312", 312}, {12.5, 12.5},
+        {"1:2:3:4", 0}, {"ab:12", 0}, {"-1:10", 0}, {"", 0}, {-5, 0}, {QVariant(), 0}, {QVariantList{60}, 0},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(KRDurationSeconds(row.value), row.expected) << row.value.toString().toStdString();
+}
+
 TEST(VideoNormalizer, PayloadNavigation)
 {
     EXPECT_FALSE(KRVideoNormalizer::dictionaryFromPayload(parse("[1]")).has_value());

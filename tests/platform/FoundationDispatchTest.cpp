@@ -1,11 +1,13 @@
-// Main-thread dispatch, operation queues, delayed calls and timers. Calls for the main thread
-// share one queued event per batch and operations share pooled worker threads: neither may
-// cost order, progress or a call.
+// Main-thread dispatch, operation queues, owned work, delayed calls and timers. Calls for the
+// main thread share one queued event per batch and operations share pooled worker threads:
+// neither may cost order, progress or a call. Owned work answers once, on the main thread,
+// only while its owner lives, and releases what a dropped answer held there too.
 #include "support/TestSupport.h"
 
 #include "platform/foundation/DelayedCall.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/OwnedWork.h"
 #include "platform/foundation/RepeatingTimer.h"
 
 #include <QObject>
@@ -17,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <set>
@@ -42,6 +45,26 @@ void letTimePass(int ms)
     dispatchAfter(ms, nullptr, [&] { passed = true; });
     ASSERT_TRUE(testsupport::waitUntil([&] { return passed; }));
 }
+
+// Records the thread that destroys the last copy of what a delivery holds.
+struct ReleaseProbe {
+    std::shared_ptr<std::atomic_int> releasedOnMain = std::make_shared<std::atomic_int>(0);
+    std::shared_ptr<std::atomic_int> releasedElsewhere = std::make_shared<std::atomic_int>(0);
+
+    struct Token {
+        Token(std::shared_ptr<std::atomic_int> main, std::shared_ptr<std::atomic_int> other)
+            : onMain(std::move(main))
+            , elsewhere(std::move(other))
+        {
+        }
+        Token(const Token&) = delete;
+        Token& operator=(const Token&) = delete;
+        ~Token() { (isMainThread() ? *onMain : *elsewhere) += 1; }
+        std::shared_ptr<std::atomic_int> onMain;
+        std::shared_ptr<std::atomic_int> elsewhere;
+    };
+    std::shared_ptr<Token> token() const { return std::make_shared<Token>(releasedOnMain, releasedElsewhere); }
+};
 
 } // namespace
 
@@ -395,4 +418,151 @@ TEST(RepeatingTimer, RepeatsUntilStoppedOrDestroyedFromItsOwnCallback)
     KR_WAIT_UNTIL(!owned);
     letTimePass(10);
     EXPECT_EQ(ownedTicks, 1);
+}
+
+TEST(OwnedWork, WorkRunsOffTheMainThreadAndItsAnswerComesOnceOnTheMainThread)
+{
+    QObject owner;
+    std::atomic_bool workOnMain{true};
+    int deliveries = 0;
+    bool deliveredOnMain = false;
+    int answer = 0;
+    const bool started = OwnedWork(&owner).run(
+        [&](const OwnedWork& work) {
+            workOnMain = isMainThread();
+            EXPECT_FALSE(work.abandoned());
+            return 42;
+        },
+        [&](int result) {
+            ++deliveries;
+            deliveredOnMain = isMainThread();
+            answer = result;
+        });
+    EXPECT_TRUE(started);
+    KR_WAIT_UNTIL(deliveries == 1);
+    EXPECT_FALSE(workOnMain);
+    EXPECT_TRUE(deliveredOnMain);
+    EXPECT_EQ(answer, 42);
+
+    // Nothing more arrives: a second delivery would come within the same turns of the loop.
+    bool later = false;
+    dispatchMain([&] { later = true; });
+    KR_WAIT_UNTIL(later);
+    EXPECT_EQ(deliveries, 1);
+
+    // On a queue, the queue runs it.
+    OperationQueue queue(1, QStringLiteral("owned-work"));
+    Gate gate;
+    queue.addOperation([&] { gate.wait(); });
+    bool queued = false;
+    OwnedWork(&owner).onQueue(&queue).run([](const OwnedWork&) { return true; }, [&](bool value) { queued = value; });
+    EXPECT_EQ(queue.operationCount(), 2) << "the work waits its turn on the queue it was given";
+    gate.release();
+    KR_WAIT_UNTIL(queued);
+}
+
+TEST(OwnedWork, AGoneOwnerHearsNothingAndWhatTheAnswerHeldIsReleasedOnTheMainThread)
+{
+    ReleaseProbe probe;
+    Gate gate;
+    std::atomic_bool workRan{false};
+    bool delivered = false;
+    auto owner = std::make_unique<QObject>();
+    OwnedWork(owner.get()).run(
+        [&](const OwnedWork&) {
+            gate.wait();
+            workRan = true;
+            return 1;
+        },
+        [&, held = probe.token()](int) { delivered = true; });
+    owner.reset();
+    gate.release();
+    KR_WAIT_UNTIL(*probe.releasedOnMain == 1);
+    EXPECT_TRUE(workRan) << "run does the work whoever waits for it";
+    EXPECT_FALSE(delivered);
+    EXPECT_EQ(*probe.releasedElsewhere, 0);
+
+    // runUnlessAbandoned skips the work of an owner gone before it starts.
+    OperationQueue queue(1, QStringLiteral("owned-work"));
+    Gate blocker;
+    queue.addOperation([&] { blocker.wait(); });
+    std::atomic_bool skippedWorkRan{false};
+    owner = std::make_unique<QObject>();
+    OwnedWork(owner.get()).onQueue(&queue).runUnlessAbandoned(
+        [&](const OwnedWork&) {
+            skippedWorkRan = true;
+            return 2;
+        },
+        [&, held = probe.token()](int) { delivered = true; });
+    owner.reset();
+    blocker.release();
+    KR_WAIT_UNTIL(*probe.releasedOnMain == 2);
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_FALSE(skippedWorkRan);
+    EXPECT_FALSE(delivered);
+    EXPECT_EQ(*probe.releasedElsewhere, 0);
+}
+
+TEST(OwnedWork, ACancelledWorkOrOneThatCannotStartDeliversNothing)
+{
+    std::atomic_bool cancelled{false};
+    Gate gate;
+    bool delivered = false;
+    ReleaseProbe probe;
+    OwnedWork().cancelledBy([&] { return cancelled.load(); }).run(
+        [&](const OwnedWork& work) {
+            gate.wait();
+            return work.abandoned();
+        },
+        [&, held = probe.token()](bool) { delivered = true; });
+    cancelled = true;
+    gate.release();
+    KR_WAIT_UNTIL(*probe.releasedOnMain == 1);
+    EXPECT_FALSE(delivered);
+
+    // A start that refuses the work: neither runs, and the answer is released in the call.
+    bool workRan = false;
+    const bool started = OwnedWork().startedBy([](std::function<void()>) { return false; }).run(
+        [&](const OwnedWork&) {
+            workRan = true;
+            return 0;
+        },
+        [&, held = probe.token()](int) { delivered = true; });
+    EXPECT_FALSE(started);
+    EXPECT_EQ(*probe.releasedOnMain, 2);
+    EXPECT_FALSE(workRan);
+    EXPECT_FALSE(delivered);
+}
+
+TEST(OwnedWork, AnAnswerKnownAtOnceComesLaterOnceAndOnlyWhileTheOwnerLives)
+{
+    QObject owner;
+    int calls = 0;
+    QString text;
+    int number = 0;
+    OwnedWork(&owner).answerLater(
+        [&](const QString& first, int second) {
+            ++calls;
+            text = first;
+            number = second;
+        },
+        QStringLiteral("later"), 7);
+    EXPECT_EQ(calls, 0) << "never inside the call that asked";
+    KR_WAIT_UNTIL(calls == 1);
+    EXPECT_EQ(text, QStringLiteral("later"));
+    EXPECT_EQ(number, 7);
+
+    auto gone = std::make_unique<QObject>();
+    bool heard = false;
+    OwnedWork(gone.get()).answerLater([&] { heard = true; });
+    gone.reset();
+    bool after = false;
+    dispatchMain([&] { after = true; });
+    KR_WAIT_UNTIL(after);
+    EXPECT_FALSE(heard);
+
+    // No owner: always answered.
+    bool unowned = false;
+    OwnedWork().answerLater([&] { unowned = true; });
+    KR_WAIT_UNTIL(unowned);
 }

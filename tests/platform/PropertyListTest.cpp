@@ -126,6 +126,37 @@ TEST(PropertyList, RefusesWhatItCannotHold)
               QVariant(QVariantMap{{"a", QVariantList{"b"}}}));
 }
 
+// Documents past each width the binary form chooses: references and offsets of one, two and
+// four bytes, lengths of 15 and more, texts repeated across records (written once), wide
+// texts, integers at each size boundary.
+TEST(PropertyList, LargeBinaryDocumentsRoundTripAtEveryWidth)
+{
+    for (int records : {3, 40, 3000}) {
+        QVariantMap document;
+        for (int i = 0; i < records; ++i) {
+            document.insert(QStringLiteral("BV1record%1|cid:%2").arg(i).arg(i * 7),
+                            QVariantMap{{"title", QStringLiteral("第 %1 集，一个不短的标题").arg(i)},
+                                        {"tname", "动画"},
+                                        {"aid", qint64(i) * 65537},
+                                        {"edge", QVariantList{255, 256, 65535, 65536, qint64(4294967295LL),
+                                                              qint64(4294967296LL), -1}},
+                                        {"progress", i + 0.25},
+                                        {"pages", QVariantList(16, QVariantMap{{"part", "P1"}, {"page", 1}})},
+                                        {"blob", QByteArray(i % 20, 'x')}});
+        }
+        const QVariant expected = PropertyList::normalized(document);
+        const QByteArray binary = PropertyList::toBinary(document);
+        ASSERT_FALSE(binary.isEmpty()) << records;
+        EXPECT_EQ(PropertyList::parse(binary), expected) << records;
+        EXPECT_EQ(PropertyList::toBinaryOfNormalized(expected), binary) << records;
+        // The shared texts are written once, not once per record.
+        EXPECT_EQ(binary.count("\x53" "aid"), 1) << records;
+    }
+    // A part normalized() never gives is refused, not written in some other shape.
+    EXPECT_TRUE(PropertyList::toBinaryOfNormalized(QVariantMap{{"n", int(1)}}).isEmpty());
+    EXPECT_TRUE(PropertyList::toBinaryOfNormalized(QVariantList{QVariant()}).isEmpty());
+}
+
 TEST(PropertyList, CorruptOrHostileInputIsAnErrorNeverACrash)
 {
     const QByteArray binary = PropertyList::toBinary(kSample);

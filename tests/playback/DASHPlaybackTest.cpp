@@ -2,6 +2,7 @@
 
 #include "PlaybackTesting.h"
 #include "playback/KRPlaybackTransport.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/PlayerSurface.h"
 #include "platform/uikit/View.h"
@@ -136,8 +137,6 @@ TEST_F(DASHPlaybackTest, PictureDriftingAwayIsBroughtBack)
 TEST_F(DASHPlaybackTest, RealignmentsAreSpacedApart)
 {
     makePair();
-    double clock = 100;
-    pair->setClockForTesting([&] { return clock; });
     pair->start(1.0);
     KR_WAIT_UNTIL(starts == 1);
     pair->pause();
@@ -146,23 +145,27 @@ TEST_F(DASHPlaybackTest, RealignmentsAreSpacedApart)
         pair->picturePlayer()->seek(transport->currentPlaybackTime() + 2.0, 0, 0, pair.get(), [&](bool) { moved = true; });
         [&] { KR_WAIT_UNTIL(moved); }();
     };
-    // The clock stands still since the start's own seek: no re-alignment yet.
+    // From here the spacing follows the manual main clock alone.
+    platform::MainClock::setManualForTesting(true);
     displace();
     const int realigns = pair->realignCount();
-    pair->sync();
-    EXPECT_EQ(pair->realignCount(), realigns);
-    clock += 0.56;
-    pair->sync();
-    EXPECT_EQ(pair->realignCount(), realigns + 1);
+    double realignedAt = 0;
+    for (int step = 0; step < 100 && pair->realignCount() == realigns; ++step) {
+        platform::MainClock::advanceForTesting(0.01);
+        pair->sync();
+        realignedAt = platform::MainClock::now();
+    }
+    ASSERT_EQ(pair->realignCount(), realigns + 1);
     KR_WAIT_UNTIL(std::abs(pair->drift()) <= KRDASHPlayback::kPausedDriftLimit);
     // Displaced again within 0.55 s of that seek: left alone until the time has passed.
-    clock += 0.5;
     displace();
+    platform::MainClock::advanceForTesting(realignedAt + 0.5 - platform::MainClock::now());
     pair->sync();
     EXPECT_EQ(pair->realignCount(), realigns + 1);
-    clock += 0.1;
+    platform::MainClock::advanceForTesting(0.06);
     pair->sync();
     EXPECT_EQ(pair->realignCount(), realigns + 2);
+    platform::MainClock::setManualForTesting(false);
 }
 
 TEST_F(DASHPlaybackTest, PictureFollowsTheTransportsPauseAndRate)

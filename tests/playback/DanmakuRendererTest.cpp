@@ -1,11 +1,14 @@
 #include "playback/KRDanmakuRenderer.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/uikit/AnimationClock.h"
 #include "store/KRPreferences.h"
 #include "support/TestSupport.h"
 
+#include <QHash>
 #include <QImage>
+#include <QSet>
 #include <QPainter>
 
 #include <gtest/gtest.h>
@@ -247,24 +250,25 @@ TEST_F(DanmakuRendererTest, ShrinkingHidesLinesWhoseLanesAreGone)
     EXPECT_EQ(hidden, 2);
 }
 
-TEST_F(DanmakuRendererTest, DisplayLinkMovesLinesOnTheInjectedClock)
+TEST_F(DanmakuRendererTest, DisplayLinkMovesLinesOnTheMainClock)
 {
+    platform::MainClock::setManualForTesting(true);
     platform::uikit::AnimationClock::setManual(true);
     QWidget superview;
     superview.resize(320, 180);
     renderer->setParent(&superview);
-    double media = 100.0;
-    renderer->setMediaClockForTesting([&] { return media; });
     renderer->setDanmakus({makeDanmaku(1, 10.0)});
     renderer->updateWithPlaybackTime(10.0, true);
     EXPECT_TRUE(renderer->isDisplayLinkRunning());
-    media += 1.5;
+    // The lines follow the main clock between feeds, whatever the machine's speed.
+    platform::MainClock::advanceForTesting(1.5);
     platform::uikit::AnimationClock::advance(1.0 / 60);
     EXPECT_NEAR(renderer->activeItems()[0].frame.x(), 212.0, 1e-9);
     renderer->updateWithPlaybackTime(11.5, false);
     EXPECT_FALSE(renderer->isDisplayLinkRunning());
     renderer->setParent(nullptr);
     platform::uikit::AnimationClock::setManual(false);
+    platform::MainClock::setManualForTesting(false);
 }
 
 TEST_F(DanmakuRendererTest, UnlimitedSharesLanesAndOldPhonesSaveMemory)
@@ -288,6 +292,79 @@ TEST_F(DanmakuRendererTest, UnlimitedSharesLanesAndOldPhonesSaveMemory)
     EXPECT_EQ(old.displayLinkFrameInterval(), 2);
     EXPECT_FALSE(old.allowsTrackOverlap());
     EXPECT_EQ(old.maximumSpawnPerTick(), 3u);
+}
+
+TEST_F(DanmakuRendererTest, LinesOfOneLaneNeverOverlapInAThirtySecondRun)
+{
+    // A 16:9 picture on a 375-point phone at the default count: lines of every length, some
+    // coming in bursts the spawn limit holds back, fed ten times a second and looked at in every
+    // frame between the feeds.
+    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
+    KRPreferences::sharedPreferences().setDanmakuMaximumActive(12);
+    renderer = std::make_unique<KRDanmakuRenderer>();
+    renderer->resize(375, 211);
+    ASSERT_EQ(renderer->maximumActive(), 12u);
+    ASSERT_FALSE(renderer->allowsTrackOverlap());
+
+    const QString sample = QStringLiteral("好耶字幕君辛苦了这里好看前方高能名场面来了哈哈哈");
+    KRDanmakuList list;
+    qint64 id = 1;
+    quint32 seed = 29;
+    auto next = [&seed](quint32 range) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % range;
+    };
+    for (double time = 0.5; time < 30; time += 0.05 + next(30) / 100.0) {
+        const int burst = next(5) == 0 ? 6 : 1;
+        for (int i = 0; i < burst; ++i) {
+            const int mode = next(10) == 0 ? 5 : next(12) == 0 ? 4 : 1;
+            list.append(makeDanmaku(id++, time, mode, sample.left(1 + int(next(quint32(sample.size()))))));
+        }
+    }
+    renderer->setDanmakus(list);
+
+    const double speed = 375 * 72.0 / 320;  // the area's one speed, points per second
+    QSet<qint64> shown;
+    int longLinesShown = 0;
+    int lanesReusedByLongLines = 0;
+    QHash<int, double> laneLastStart;
+    for (int tick = 0; tick <= 300; ++tick) {
+        const double feed = tick / 10.0;
+        renderer->updateWithPlaybackTime(feed, true);
+        for (int frame = 0; frame < 6; ++frame) {
+            const double time = feed + frame / 60.0;
+            if (frame > 0)
+                renderer->updateWithPlaybackTime(time, false);  // positions only, as a frame does
+            const auto& items = renderer->activeItems();
+            for (size_t a = 0; a < items.size(); ++a) {
+                const auto& first = items[a];
+                if (!shown.contains(first.danmaku->danmakuID()) && first.displayMode == 1) {
+                    if (first.labelWidth > 2.6 * speed - 18) {
+                        ++longLinesShown;
+                        if (laneLastStart.contains(first.track))
+                            ++lanesReusedByLongLines;
+                    }
+                    laneLastStart.insert(first.track, first.startTime);
+                }
+                shown.insert(first.danmaku->danmakuID());
+                for (size_t b = a + 1; b < items.size(); ++b) {
+                    const auto& second = items[b];
+                    const bool sameGroup = (first.displayMode == 4) == (second.displayMode == 4)
+                                           && (first.displayMode == 5) == (second.displayMode == 5);
+                    if (!sameGroup || first.track != second.track || first.hidden || second.hidden)
+                        continue;
+                    EXPECT_FALSE(first.frame.intersects(second.frame))
+                        << "at " << time << " lane " << first.track << ": \"" << first.danmaku->text().toStdString()
+                        << "\" and \"" << second.danmaku->text().toStdString() << "\"";
+                }
+            }
+        }
+    }
+    // The run is busy enough to mean something: lines wider than the old 2.6 s bound came by
+    // and found lanes used before them.
+    EXPECT_GT(shown.size(), 40);
+    EXPECT_GT(longLinesShown, 15);
+    EXPECT_GT(lanesReusedByLongLines, 10);
 }
 
 } // namespace

@@ -27,8 +27,9 @@ TEST(OfflineKeys, KeysAndBaseNamesComeFromIdentityAndCid)
         video.setAid(c.aid);
         video.setCid(c.cid);
         EXPECT_EQ(KROfflineVideoKey(&video), c.key) << c.name;
-        if (!c.key.isNull())
+        if (!c.key.isNull()) {
             EXPECT_EQ(KROfflineBaseName(c.key, 1234), c.hash + QStringLiteral("-1234")) << c.name;
+        }
     }
     EXPECT_TRUE(KROfflineVideoKey(static_cast<const KRVideo*>(nullptr)).isNull());
 
@@ -249,8 +250,9 @@ TEST_F(OfflineStoreTest, StartUpPurgeRemovesLeftoversOnlyWhenTheIndexWasRead)
         QDir(offlineDir()).removeRecursively();
         for (const QString& name : orphans + strangers + QStringList{kept, QStringLiteral("x.mp4.part")})
             touch(name);
-        if (!c.index.isEmpty())
+        if (!c.index.isEmpty()) {
             ASSERT_TRUE(platform::writeFileAtomically(offlinePath(QStringLiteral("index.plist")), c.index));
+        }
         manager();
         for (const QString& name : orphans)
             EXPECT_EQ(QFileInfo::exists(offlinePath(name)), !c.purges) << c.name << " " << name.toStdString();

@@ -17,6 +17,7 @@
 #include "browse/KRVideoListViewController.h"
 #include "model/KRServiceHosts.h"
 #include "service/KRAPIClient.h"
+#include "platform/foundation/LabSeams.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/BarButtonItem.h"
@@ -25,6 +26,7 @@
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/TabBar.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TabBarItem.h"
@@ -34,7 +36,7 @@
 #include "library/KRProfileViewController.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/Label.h"
-#include "settings/KRUpdateChecker.h"
+#include "service/KRUpdateChecker.h"
 #include "social/KRMessageViewController.h"
 #include "store/KRSessionStore.h"
 #include "store/KRDiagnostics.h"
@@ -613,6 +615,20 @@ protected:
         EXPECT_NE(qobject_cast<KRProfileViewController*>(profileStack()->topViewController()), nullptr);
     }
 
+    // Reads the usage notice away, as a newcomer first does.
+    void acknowledgeNotice()
+    {
+        MainClock::advanceForTesting(0.45);
+        AnimationClock::finishAll();
+        auto* noticeStack = qobject_cast<NavigationController*>(root()->presentedViewController());
+        ASSERT_NE(noticeStack, nullptr);
+        auto* notice = qobject_cast<KRUsageNoticeViewController*>(noticeStack->topViewController());
+        ASSERT_NE(notice, nullptr);
+        click(notice->acknowledgeButton());
+        flushDeferredDeletes();
+        ASSERT_EQ(root()->presentedViewController(), nullptr);
+    }
+
     int pollsOf(const QString& code) const
     {
         int count = 0;
@@ -632,15 +648,7 @@ TEST_F(DemoLoginTest, ANewcomerClicksToTheQRLoginAndEndsSignedInToTheDemoAccount
     ASSERT_NE(window, nullptr);
 
     // A newcomer first reads the usage notice.
-    MainClock::advanceForTesting(0.45);
-    AnimationClock::finishAll();
-    auto* noticeStack = qobject_cast<NavigationController*>(root()->presentedViewController());
-    ASSERT_NE(noticeStack, nullptr);
-    auto* notice = qobject_cast<KRUsageNoticeViewController*>(noticeStack->topViewController());
-    ASSERT_NE(notice, nullptr);
-    click(notice->acknowledgeButton());
-    flushDeferredDeletes();
-    ASSERT_EQ(root()->presentedViewController(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(acknowledgeNotice());
 
     // The profile tab, then its QR login.
     click(root()->tabBar(), root()->tabBar()->rectForItem(3).center());
@@ -706,6 +714,47 @@ TEST_F(DemoLoginTest, ANewcomerClicksToTheQRLoginAndEndsSignedInToTheDemoAccount
     ASSERT_NE(screen, nullptr);
     signInWith(screen, QStringLiteral("code-2"));
     EXPECT_EQ(KRSessionStore::sharedStore().userID(), AccountFixtures::kDemoAccountID);
+}
+
+// The run turns the lab on (scripts/run), so a signed-in newcomer opens the inbox from the home
+// list's envelope button and reads the demo account's replies and mentions.
+TEST_F(DemoLoginTest, WithTheRunsLabSwitchASignedInNewcomerReadsTheInbox)
+{
+    platform::LabSeams::setExperimentalFeaturesByDefaultForTesting(true);
+    struct Restore {
+        ~Restore() { platform::LabSeams::setExperimentalFeaturesByDefaultForTesting(std::nullopt); }
+    } restore;
+    launch();
+    ASSERT_NO_FATAL_FAILURE(acknowledgeNotice());
+    click(root()->tabBar(), root()->tabBar()->rectForItem(3).center());
+    KRQRLoginViewController* screen = openQRLogin();
+    ASSERT_NE(screen, nullptr);
+    signInWith(screen, QStringLiteral("code-1"));
+
+    click(root()->tabBar(), root()->tabBar()->rectForItem(0).center());
+    ASSERT_EQ(root()->selectedIndex(), 0);
+    auto* home = qobject_cast<KRVideoListViewController*>(stack(0)->viewControllers().first());
+    ASSERT_NE(home, nullptr);
+    BarButtonItem* envelope = home->navigationItem()->rightBarButtonItem();
+    ASSERT_NE(envelope, nullptr) << "the lab's switch puts the inbox on the home list";
+    ASSERT_NE(envelope->customView(), nullptr);
+    click(envelope->customView());
+    auto* inbox = qobject_cast<KRMessageViewController*>(stack(0)->topViewController());
+    ASSERT_NE(inbox, nullptr);
+
+    // Replies first, a page of them with more to come; then the mentions, all of them.
+    KR_WAIT_UNTIL(!inbox->isLoading() && !inbox->messages().isEmpty());
+    EXPECT_EQ(inbox->messages().size(), 10);
+    EXPECT_TRUE(inbox->hasMore());
+    EXPECT_EQ(inbox->tableView()->numberOfRowsInSection(0), 10);
+    SegmentedControl* segment = inbox->segment();
+    ASSERT_NE(segment, nullptr);
+    ASSERT_EQ(segment->numberOfSegments(), 2);
+    click(segment, QPointF(segment->bounds().width() * 0.75, segment->bounds().height() / 2));
+    ASSERT_EQ(segment->selectedSegmentIndex(), 1);
+    KR_WAIT_UNTIL(!inbox->isLoading() && inbox->messages().size() == 5);
+    EXPECT_FALSE(inbox->hasMore());
+    EXPECT_EQ(inbox->tableView()->numberOfRowsInSection(0), 5);
 }
 
 } // namespace

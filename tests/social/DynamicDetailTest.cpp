@@ -14,7 +14,7 @@
 #include "platform/uikit/TextField.h"
 #include "shared/KRCommentImageViewController.h"
 #include "shared/KRDynamicComposerView.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "social/KRDynamicCell.h"
 #include "social/KRDynamicDetailViewController.h"
 #include "social/KRReplyThreadViewController.h"
@@ -120,8 +120,10 @@ protected:
         return titles;
     }
     // Taps a sheet button and lets the slide and the short wait before the action pass.
+    // A sheet that never came fails here, and the caller's next look at an alert stops the test.
     static void choose(ActionSheet* sheet, int index)
     {
+        ASSERT_NE(sheet, nullptr) << "no more sheet to choose from";
         sheet->tapButtonForTesting(index);
         platform::MainClock::advanceForTesting(ActionSheet::kSlideDuration);
         AnimationClock::finishAll();
@@ -592,6 +594,7 @@ TEST_F(DynamicDetailTest, TheScreenGoesWithItsDockAndHearsNothingAfterwards)
     QPointer<View> dock = detail->composerDock();
     QPointer<KRDynamicComposerView> composer = detail->composer();
     choose(openMoreSheet(detail), 2);
+    ASSERT_TRUE(shownAlert());
     shownAlert()->tapButtonForTesting(0);
     nav->popViewControllerAnimated(false);
     AnimationClock::finishAll();

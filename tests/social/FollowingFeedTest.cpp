@@ -12,7 +12,7 @@
 #include "platform/uikit/TextField.h"
 #include "shared/KRDynamicComposerView.h"
 #include "shared/KRPullRefreshView.h"
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "social/KRDynamicNotifications.h"
 #include "social/KRFollowingViewController.h"
 #include "store/KRSessionStore.h"

@@ -9,7 +9,7 @@
 #include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/Window.h"
-#include "shell/KRAppRoutes.h"
+#include "shell/KRScreenRoutes.h"
 #include "social/KRMessageViewController.h"
 #include "support/AccountFixtures.h"
 #include "support/ConsoleCapture.h"
@@ -65,7 +65,7 @@ protected:
     void SetUp() override
     {
         AccountClientTest::SetUp();
-        KRInstallAppRoutes();
+        KRRouter::install(KRScreenRoutes());
         KitTest::resetKit();
         AccountFixtures::routeRiskCookies(fake);
         nav = new NavigationController(new ViewController());
@@ -188,6 +188,40 @@ TEST_F(MessageInboxTest, TheSameCursorAgainOrAnEndEndsPagingAndANumberZeroFallsB
     EXPECT_FALSE(screen->hasMore());
 }
 
+TEST_F(MessageInboxTest, ADictionaryCursorWithoutAUsableIdFallsBackToCursorThenReplyTimeThenTime)
+{
+    AccountFixtures::logInWebOnly();
+    auto cursor = [](const QVariantMap& fields) {
+        QVariantMap map = fields;
+        map.insert(QStringLiteral("is_end"), false);
+        return QVariant(map);
+    };
+    const QString id = QStringLiteral("id"), next = QStringLiteral("cursor"), replyTime = QStringLiteral("reply_time"),
+                  time = QStringLiteral("time");
+    servePages(kReplies,
+               {page(messages(1, 9), cursor({{id, 0}, {next, 55}, {replyTime, 66}, {time, 77}})),
+                page(messages(20, 9), cursor({{id, QStringLiteral("none")}, {next, -3}, {replyTime, 88}, {time, 99}})),
+                page(messages(40, 9), cursor({{next, QVariant::fromValue(nullptr)}, {replyTime, 0}, {time, 120}})),
+                page(messages(60, 9), cursor({{id, 130}, {next, 140}, {replyTime, 150}, {time, 160}}))});
+    KRMessageViewController* screen = show();
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->messages().size() == 9);
+    EXPECT_EQ(screen->cursor(), 55);  // no usable id: the cursor, before the reply time
+    const QList<std::pair<int, qint64>> steps{{18, 88}, {27, 120}, {36, 130}};
+    for (const auto& step : steps) {
+        const int rows = step.first;
+        scrollToEnd(screen);
+        KR_WAIT_UNTIL(!screen->isLoading() && screen->messages().size() == rows);
+        EXPECT_EQ(screen->cursor(), step.second) << rows;
+    }
+    // Each page was asked for with the cursor read from the one before it.
+    const QList<FakeRequest> asked = requests(kReplies);
+    ASSERT_EQ(asked.size(), 4);
+    EXPECT_EQ(asked.at(1).queryValue(id), QStringLiteral("55"));
+    EXPECT_EQ(asked.at(2).queryValue(id), QStringLiteral("88"));
+    EXPECT_EQ(asked.at(3).queryValue(id), QStringLiteral("120"));
+    EXPECT_TRUE(screen->hasMore());
+}
+
 TEST_F(MessageInboxTest, FailuresAndEmptyFeedsShowTheirStateText)
 {
     AccountFixtures::logInWebOnly();
@@ -202,11 +236,19 @@ TEST_F(MessageInboxTest, FailuresAndEmptyFeedsShowTheirStateText)
     KR_WAIT_UNTIL(!screen->isLoading() && screen->stateLabel()->text() == QStringLiteral("暂时没有新消息"));
     EXPECT_EQ(screen->tableView()->backgroundView(), screen->stateLabel());
 
+    // A failure shows the error's message, never its domain and code.
     serveAPI(kReplies, [](const FakeRequest&) { return FakeReply::json(QByteArray("{\"code\":-500,\"message\":\"服务繁忙\"}")); });
     screen->reloadMessages();
     KR_WAIT_UNTIL(!screen->isLoading() && screen->stateLabel()->text() != QStringLiteral("暂时没有新消息"));
-    EXPECT_FALSE(screen->stateLabel()->text().isEmpty());
+    EXPECT_EQ(screen->stateLabel()->text(), QStringLiteral("服务繁忙"));
     EXPECT_EQ(screen->tableView()->backgroundView(), screen->stateLabel());
+    serveAPI(kReplies, [](const FakeRequest&) { return FakeReply::withStatus(404, QByteArray("not here")); });
+    screen->reloadMessages();
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->stateLabel()->text() != QStringLiteral("服务繁忙"));
+    const QString failure = screen->stateLabel()->text();
+    EXPECT_EQ(failure, QStringLiteral("服务器返回 HTTP 404，请稍后重试"));
+    EXPECT_FALSE(failure.contains(QStringLiteral("Domain"))) << failure.toStdString();
+    EXPECT_FALSE(failure.contains(QStringLiteral("(404)"))) << failure.toStdString();
 
     // With rows shown a failed later page stays quiet and the next scroll asks again.
     servePages(kReplies, {page(messages(1, 9), dictionaryCursor(40))});

@@ -1,11 +1,13 @@
 #include "PictureScreensTesting.h"
 
+#include "look/KRTheme.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/photos/PhotoLibrary.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationBar.h"
+#include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/ScrollView.h"
@@ -16,6 +18,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace picturetest;
 
@@ -282,6 +285,46 @@ TEST_F(PhotoPickerTest, StateTextsForLoadingFailureAndAnEmptyAlbum)
     open();
     EXPECT_EQ(stateLabel()->text(), QStringLiteral("相册中没有可选图片"));
     EXPECT_FALSE(stateLabel()->isHidden());
+}
+
+TEST_F(PhotoPickerTest, TheTitleReadsClearlyInEveryStyle)
+{
+    // WCAG's contrast of two colours, by their relative luminance.
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    auto contrast = [&](const QColor& a, const QColor& b) {
+        const double la = luminance(a), lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    fillAlbum(2);
+    const int before = KRTheme::sharedTheme()->style();
+    for (int style = 0; style < 3; ++style) {
+        SCOPED_TRACE(style);
+        KRTheme::sharedTheme()->setStyle(style);
+        // Shown as the screens show it: in a navigation of its own, presented.
+        auto* shown = new KRPhotoPickerViewController({}, 9);
+        nav->topViewController()->presentViewController(new NavigationController(shown), false);
+        AnimationClock::finishAll();
+        platform::MainClock::advanceForTesting(0.1);
+        auto* title = qobject_cast<Label*>(shown->navigationItem()->titleView());
+        ASSERT_NE(title, nullptr);
+        ASSERT_TRUE(title->isVisible());
+        EXPECT_EQ(title->text(), QStringLiteral("选择图片"));
+        // The bar under the title, beside its centred text.
+        const QImage screen = window->grab().toImage();
+        const QPoint beside = title->mapTo(window.get(), QPoint(3, int(title->height() / 2)));
+        const QColor bar = screen.pixelColor(beside * screen.devicePixelRatio());
+        // The pink bar with its white, shadowed title (2.5) is the least of the themed bars;
+        // white on the kit's plain grey bar is about 1.1.
+        EXPECT_GE(contrast(title->textColor(), bar), 2.2) << bar.name().toStdString() << " under "
+                                                            << title->textColor().name().toStdString();
+        nav->topViewController()->dismissViewControllerAnimated(false);
+        AnimationClock::finishAll();
+        flushDeferredDeletes();
+    }
+    KRTheme::sharedTheme()->setStyle(before);
 }
 
 TEST_F(PhotoPickerTest, TheGridIsRebuiltOnlyForARealWidthChange)

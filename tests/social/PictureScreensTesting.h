@@ -9,7 +9,7 @@
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "support/FakeService.h"
 #include "support/ImageFixtures.h"
 

@@ -11,7 +11,7 @@
 #include "support/ImageFixtures.h"
 
 #include <QTest>
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 #include "social/KRReplyThreadViewController.h"
 
 #include <QLineEdit>

@@ -1,4 +1,5 @@
 #include "platform/device/DeviceProfile.h"
+#include "platform/foundation/LabSeams.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "store/KRDeviceCatalog.h"
@@ -61,6 +62,24 @@ TEST(Preferences, SwitchesHaveTheirKeysAndDefaultsAndPostOnlyOnChange)
         EXPECT_EQ(changes.count, 1);
         EXPECT_EQ(storedOnDisk(row.key).toBool(), !row.absent);
     }
+}
+
+// A run without the settings screens turns the lab on through the environment; what the user set
+// still wins, and the lab's own switches follow the master switch.
+TEST(Preferences, TheLabSeamTurnsTheMasterSwitchOnUntilTheUserSetsIt)
+{
+    KRPreferences& prefs = KRPreferences::sharedPreferences();
+    platform::UserDefaults::standard().remove(QStringLiteral("KRExperimentalFeaturesEnabled"));
+    platform::LabSeams::setExperimentalFeaturesByDefaultForTesting(false);
+    EXPECT_FALSE(prefs.experimentalFeaturesEnabled());
+    platform::LabSeams::setExperimentalFeaturesByDefaultForTesting(true);
+    EXPECT_TRUE(prefs.experimentalFeaturesEnabled());
+    EXPECT_TRUE(prefs.messageCenterEnabled());
+    prefs.setExperimentalFeaturesEnabled(false);
+    EXPECT_FALSE(prefs.experimentalFeaturesEnabled()) << "the user's choice is kept over the run's";
+    platform::LabSeams::setExperimentalFeaturesByDefaultForTesting(std::nullopt);
+    platform::UserDefaults::standard().remove(QStringLiteral("KRExperimentalFeaturesEnabled"));
+    EXPECT_FALSE(prefs.experimentalFeaturesEnabled()) << "unset in the tests' environment";
 }
 
 TEST(Preferences, LoopModeNormalisesAndCouplesWithContinuation)

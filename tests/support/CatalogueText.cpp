@@ -78,6 +78,8 @@ QString CatalogueText::sectionName(qint64 rid)
     return region ? S(region->name) : S("生活");
 }
 
+bool CatalogueText::isRegion(qint64 rid) { return regionOf(rid) != nullptr; }
+
 qint64 CatalogueText::regionFor(qint64 aid) { return kRegions[mix(aid) % kRegions.size()].rid; }
 
 QString CatalogueText::title(qint64 aid, qint64 rid)

@@ -13,6 +13,8 @@ public:
     // The name a region's rows carry ("游戏" for rid 4); a region only an aggregate lists takes
     // a name of its own, and an unknown one the catalogue's generic "生活".
     static QString sectionName(qint64 rid);
+    // Whether the catalogue has videos of its own in this region (regionFor gives it).
+    static bool isRegion(qint64 rid);
     // A title of the region's own kind; the same archive and region always give the same one.
     static QString title(qint64 aid, qint64 rid);
     // A region for an archive no list placed (the home feeds, the view endpoint).

@@ -4,6 +4,8 @@
 #include "support/AccountFixtures.h"
 #include "support/ServiceFixtures.h"
 
+#include <QDateTime>
+#include <QJsonDocument>
 #include <QUrlQuery>
 
 #include <algorithm>
@@ -61,18 +63,43 @@ FakeReply thread(const FakeRequest& request)
         Map{{"page", Map{{"num", page}, {"size", kPageSize}, {"count", count}}}, {"replies", replies}}));
 }
 
-FakeReply post(const FakeRequest& request)
+// An accepted post answers with the comment as the area will show it: the signed-in account as its
+// member, its pictures and the emotes of the packages its message names. Without `posted` every
+// post is kPostedRpid at a fixed time; with it, each gets an rpid of its own and is kept.
+FakeReply post(const FakeRequest& request, const std::shared_ptr<PostedComments>& posted = nullptr)
 {
     const QString message = AccountFixtures::formValue(request, QStringLiteral("message"));
     if (message.contains(kRefusedWord))
         return AccountFixtures::refusal(12015, kRefusalMessage);
-    const qint64 root = AccountFixtures::formValue(request, QStringLiteral("root")).toLongLong();
-    const qint64 parent = AccountFixtures::formValue(request, QStringLiteral("parent")).toLongLong();
-    const Map reply{{"rpid", kPostedRpid}, {"rpid_str", QString::number(kPostedRpid)}, {"oid", AccountFixtures::formValue(request, QStringLiteral("oid")).toLongLong()},
-                    {"root", root}, {"parent", parent}, {"ctime", 1700000000},
-                    {"member", Map{{"mid", "4242"}, {"uname", QStringLiteral("测试用户")}}},
-                    {"content", Map{{"message", message}}}};
-    return AccountFixtures::ok(Map{{"rpid", kPostedRpid}, {"rpid_str", QString::number(kPostedRpid)}, {"reply", reply}});
+    Map content{{"message", message}};
+    Map emotes;
+    for (int p = 0; p < kPackages; ++p)
+        for (int i = 0; i < kEmotesPerPackage; ++i)
+            if (message.contains(emoteToken(p, i)))
+                emotes.insert(emoteToken(p, i), Map{{"text", emoteToken(p, i)}, {"url", emoteURL(p, i)}});
+    if (!emotes.isEmpty())
+        content.insert("emote", emotes);
+    const QVariant pictures = QJsonDocument::fromJson(AccountFixtures::formValue(request, QStringLiteral("pictures")).toUtf8()).toVariant();
+    if (!pictures.toList().isEmpty())
+        content.insert("pictures", pictures);
+    Map reply{{"oid", AccountFixtures::formValue(request, QStringLiteral("oid")).toLongLong()},
+              {"type", AccountFixtures::formValue(request, QStringLiteral("type")).toInt()},
+              {"root", AccountFixtures::formValue(request, QStringLiteral("root")).toLongLong()},
+              {"parent", AccountFixtures::formValue(request, QStringLiteral("parent")).toLongLong()},
+              {"count", 0}, {"rcount", 0}, {"like", 0},
+              {"member", Map{{"mid", "4242"}, {"uname", QStringLiteral("演示账号")},
+                             {"avatar", QStringLiteral("https://i0.%1/bfs/face/4242.jpg").arg(KRServiceHosts::imagePrimaryDomain())}}},
+              {"content", content}};
+    std::unique_lock<std::mutex> guard;
+    if (posted)
+        guard = std::unique_lock(posted->lock);
+    const qint64 rpid = posted ? posted->nextRpid++ : kPostedRpid;
+    reply.insert("rpid", rpid);
+    reply.insert("rpid_str", QString::number(rpid));
+    reply.insert("ctime", posted ? QDateTime::currentSecsSinceEpoch() : 1700000000);
+    if (posted)
+        posted->comments.append(reply);
+    return AccountFixtures::ok(Map{{"rpid", rpid}, {"rpid_str", QString::number(rpid)}, {"reply", reply}});
 }
 
 FakeReply emotePackages()
@@ -105,11 +132,48 @@ QString emoteURL(int package, int index)
     return QStringLiteral("https://i0.%1/bfs/emote/e%2_%3@40w_40h.png").arg(KRServiceHosts::imagePrimaryDomain()).arg(package).arg(index);
 }
 
+QList<QVariantMap> PostedComments::on(qint32 type, qint64 oid, qint64 root) const
+{
+    std::lock_guard guard(lock);
+    QList<QVariantMap> found;
+    for (const QVariantMap& comment : comments)
+        if (comment.value("type").toInt() == type && comment.value("oid").toLongLong() == oid &&
+            comment.value("root").toLongLong() == root)
+            found.prepend(comment);
+    return found;
+}
+
+qint64 PostedComments::count(qint32 type, qint64 oid) const
+{
+    std::lock_guard guard(lock);
+    return std::count_if(comments.begin(), comments.end(), [&](const QVariantMap& comment) {
+        return comment.value("type").toInt() == type && comment.value("oid").toLongLong() == oid;
+    });
+}
+
+QVariantMap PostedComments::find(qint32 type, qint64 oid, qint64 rpid) const
+{
+    std::lock_guard guard(lock);
+    for (const QVariantMap& comment : comments)
+        if (comment.value("type").toInt() == type && comment.value("oid").toLongLong() == oid &&
+            comment.value("rpid").toLongLong() == rpid)
+            return comment;
+    return {};
+}
+
+void installPostAndEmoteRoutes(FakeService& service, const std::shared_ptr<PostedComments>& posted)
+{
+    const QString api = KRServiceHosts::apiHost();
+    service.route(api, QStringLiteral("/x/v2/reply/add"),
+                  AccountFixtures::csrfChecked([posted](const FakeRequest& request) { return post(request, posted); }));
+    service.route(api, QStringLiteral("/x/emote/package"), [](const FakeRequest&) { return emotePackages(); });
+}
+
 void installCommentRoutes(FakeService& service, std::atomic<bool>* emotesFail)
 {
     const QString api = KRServiceHosts::apiHost();
     service.route(api, QStringLiteral("/x/v2/reply/reply"), thread);
-    service.route(api, QStringLiteral("/x/v2/reply/add"), AccountFixtures::csrfChecked(post));
+    service.route(api, QStringLiteral("/x/v2/reply/add"), AccountFixtures::csrfChecked([](const FakeRequest& request) { return post(request); }));
     service.route(api, QStringLiteral("/x/emote/package"), [emotesFail](const FakeRequest&) {
         return emotesFail && emotesFail->load() ? FakeReply::withStatus(500) : emotePackages();
     });

@@ -5,7 +5,12 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <QList>
+#include <QVariantMap>
+
 #include <atomic>
+#include <memory>
+#include <mutex>
 
 namespace testsupport {
 
@@ -38,9 +43,24 @@ constexpr qint64 kPostedRpid = 77000001;
 QString emoteToken(int package, int index);
 QString emoteURL(int package, int index);
 
+// What accepted posts leave behind, for comment pages that show them (the demo's): each post gets
+// an rpid of its own from kPostedRpid on, the demo account as its member, its pictures and the
+// emotes of the packages its message names.
+struct PostedComments {
+    // Comment objects as the post's answer carried them, each with its "type" and "oid".
+    QList<QVariantMap> on(qint32 type, qint64 oid, qint64 root) const; // newest first; root 0: top-level
+    qint64 count(qint32 type, qint64 oid) const;                       // replies included
+    QVariantMap find(qint32 type, qint64 oid, qint64 rpid) const;      // empty when none
+    mutable std::mutex lock;
+    qint64 nextRpid = kPostedRpid;
+    QList<QVariantMap> comments; // in posting order
+};
+
 // Reply threads, "/x/v2/reply/add" and "/x/emote/package" on the API host; "/x/emote/package"
 // fails with 500 while `emotesFail` is set.
 void installCommentRoutes(FakeService& service, std::atomic<bool>* emotesFail = nullptr);
+// The post and the emote packages alone, the posts kept in `posted`.
+void installPostAndEmoteRoutes(FakeService& service, const std::shared_ptr<PostedComments>& posted);
 
 } // namespace CommentFixtures
 } // namespace testsupport

@@ -3,6 +3,9 @@
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/ImageFixtures.h"
+#include "support/ServiceFixtures.h"
+
+#include <QCryptographicHash>
 
 namespace testsupport::DynamicFixtures {
 
@@ -82,22 +85,52 @@ QVariantMap withStats(QVariantMap item, qint64 likes, qint64 comments, bool like
     return item;
 }
 
+namespace {
+
+// A shared video of the demo: the catalogue's own record of the archive, so its card reads as the
+// page it opens does.
+Map demoVideoItem(const QString& id, qint64 aid, qint64 authorMID = 0)
+{
+    const ServiceFixtures::DemoRecord record = ServiceFixtures::demoRecord(aid);
+    Map item = videoItem(id, aid, record.title, authorMID);
+    Map modules = item.value(QStringLiteral("modules")).toMap();
+    Map module = modules.value(QStringLiteral("module_dynamic")).toMap();
+    Map major = module.value(QStringLiteral("major")).toMap();
+    Map archive = major.value(QStringLiteral("archive")).toMap();
+    archive.insert(QStringLiteral("bvid"), record.bvid);
+    archive.insert(QStringLiteral("duration_text"), record.lengthText);
+    major.insert(QStringLiteral("archive"), archive);
+    module.insert(QStringLiteral("major"), major);
+    modules.insert(QStringLiteral("module_dynamic"), module);
+    item.insert(QStringLiteral("modules"), modules);
+    return item;
+}
+
+// A post's comment count is what its comment area serves.
+Map demoStats(const Map& item, qint64 likes, bool liked = false)
+{
+    const qint64 oid = item.value(QStringLiteral("basic")).toMap().value(QStringLiteral("comment_id_str")).toLongLong();
+    return withStats(item, likes, ServiceFixtures::demoCommentTotal(oid), liked);
+}
+
+} // namespace
+
 std::shared_ptr<FeedPlan> demoFeed()
 {
     auto plan = std::make_shared<FeedPlan>();
-    const Map video = withStats(videoItem(QStringLiteral("700002"), 170001, QStringLiteral("周末去山里拍的延时摄影")), 128, 16);
-    const Map pictures = withStats(pictureItem(QStringLiteral("700001"), QStringLiteral("今天的晚霞很好看，随手拍了几张。"), 4), 42, 3);
-    const Map original = videoItem(QStringLiteral("600001"), 170002, QStringLiteral("一分钟学会做番茄炒蛋"), 9002);
-    const Map repost = withStats(repostItem(QStringLiteral("700003"), QStringLiteral("这个教程太实用了"), original), 7, 0);
-    const Map single = withStats(pictureItem(QStringLiteral("700004"), QStringLiteral("新买的相机到了"), 1, 9003), 9, 1, true);
-    const Map word = withStats(textItem(QStringLiteral("700005"), QStringLiteral("周末有人一起去看展吗？"), 9004), 0, 0);
+    const Map video = demoStats(demoVideoItem(QStringLiteral("700002"), 170001), 128);
+    const Map pictures = demoStats(pictureItem(QStringLiteral("700001"), QStringLiteral("今天的晚霞很好看，随手拍了几张。"), 4), 42);
+    const Map original = demoVideoItem(QStringLiteral("600001"), 170002, 9002);
+    const Map repost = demoStats(repostItem(QStringLiteral("700003"), QStringLiteral("这个教程太实用了"), original), 7);
+    const Map single = demoStats(pictureItem(QStringLiteral("700004"), QStringLiteral("新买的相机到了"), 1, 9003), 9, true);
+    const Map word = demoStats(textItem(QStringLiteral("700005"), QStringLiteral("周末有人一起去看展吗？"), 9004), 0);
     plan->set(QStringLiteral("all"), QString(),
               FeedPage{.items = {pictures, video, repost, single, word}, .offset = QStringLiteral("700005"), .hasMore = true});
     plan->set(QStringLiteral("all"), QStringLiteral("700005"),
-              FeedPage{.items = {word, withStats(textItem(QStringLiteral("700006"), QStringLiteral("好久没更新了，最近在忙毕业设计。")), 3, 0)},
+              FeedPage{.items = {word, demoStats(textItem(QStringLiteral("700006"), QStringLiteral("好久没更新了，最近在忙毕业设计。")), 3)},
                        .offset = QStringLiteral(""), .hasMore = true});
     plan->set(QStringLiteral("video"), QString(),
-              FeedPage{.items = {video, withStats(videoItem(QStringLiteral("700007"), 170003, QStringLiteral("城市夜景航拍合集"), 9005), 56, 8)},
+              FeedPage{.items = {video, demoStats(demoVideoItem(QStringLiteral("700007"), 170003, 9005), 56)},
                        .offset = QStringLiteral("700007"), .hasMore = false});
     return plan;
 }
@@ -191,11 +224,13 @@ void installActionRoutes(FakeService& service, const std::shared_ptr<ActionPlan>
         }
         if (fails)
             return AccountFixtures::refusal(-1, QStringLiteral("上传失败"));
-        qsizetype size = 0;
+        // Each picture gets an address of its own, as the service's storage names it by content.
+        QCryptographicHash digest(QCryptographicHash::Sha1);
         for (const FakeFormPart& part : request.formParts)
-            size += part.name == QLatin1String("file_up") ? part.content.size() : 0;
+            if (part.name == QLatin1String("file_up"))
+                digest.addData(part.content);
         return AccountFixtures::ok(Map{{QStringLiteral("image_url"),
-                                        ImageFixtures::coverAddress(QStringLiteral("upload%1").arg(size))},
+                                        ImageFixtures::coverAddress(QStringLiteral("upload") + QString::fromLatin1(digest.result().toHex().left(12)))},
                                        {QStringLiteral("image_width"), 64},
                                        {QStringLiteral("image_height"), 64}});
     });

@@ -34,8 +34,8 @@ QVariantMap withStats(QVariantMap item, qint64 likes, qint64 comments, bool like
 
 // One answer of the feed.
 struct FeedPage {
-    QVariantList items{};
-    QVariant offset{}; // absent (invalid) leaves "offset" out
+    QVariantList items = {};
+    QVariant offset = {};  // absent (invalid) leaves "offset" out
     bool hasMore = false;
     bool fails = false; // a 500
     int delayMs = 0;

@@ -22,6 +22,8 @@ const QString kProgressive360 = QStringLiteral("clip-360p.mp4");
 const QString kProgressive720 = QStringLiteral("clip-720p.mp4");
 
 const QString kPortrait = QStringLiteral("clip-portrait.mp4");
+// The picture offered as 1080P when only what is served is offered: it is 1920 × 1080.
+const QString kDASH1080 = QStringLiteral("video-1080p.m4s");
 
 QString mediaName(qint32 quality) { return quality >= 64 ? kProgressive720 : kProgressive360; }
 
@@ -32,7 +34,7 @@ qint32 faultQualityOf(const QString& name)
         return 16;
     if (name == kProgressive720)
         return 64;
-    if (name == QLatin1String("video-720p.m4s"))
+    if (name == QLatin1String("video-720p.m4s") || name == kDASH1080)
         return PlaybackFixtures::kDASHQuality;
     return 0;
 }
@@ -80,6 +82,7 @@ struct PlaybackFixtures::State {
     qint64 portraitCID = 0;
     Fault fault = Fault::None;
     int delayMs = 0;
+    bool demo = false;
     qint64 resumeCID = 0;
     int resumeSeconds = 0;
     QList<QVariantMap> heartbeats;
@@ -93,22 +96,15 @@ PlaybackFixtures::PlaybackFixtures(FakeService& service) : m_service(service), m
     m_state->port = service.httpsPort();
     serveMedia();
     const QString api = KRServiceHosts::apiHost();
-    for (const QString& path : {QStringLiteral("/x/tv/ugc/playurl"), QStringLiteral("/x/player/wbi/playurl"), QStringLiteral("/x/player/playurl")}) {
-        service.route(api, path, [state = m_state](const FakeRequest& request) {
-            {
-                std::lock_guard guard(state->lock);
-                ++state->playRequests;
-            }
-            return playReply(*state, request, asksForDASH(request));
-        });
-    }
+    routePlayInfo({QStringLiteral("/x/tv/ugc/playurl"), QStringLiteral("/x/player/wbi/playurl"), QStringLiteral("/x/player/playurl")});
     service.route(KRServiceHosts::commentHost(), QStringLiteral("*"), [state = m_state](const FakeRequest& request) {
         const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^/(\\d+)\\.xml$")).match(request.path);
         if (!match.hasMatch())
             return FakeReply::withStatus(404);
         std::lock_guard guard(state->lock);
         ++state->danmakuRequests;
-        return FakeReply::text(danmakuXML(match.captured(1).toLongLong()), QStringLiteral("text/xml"));
+        const qint64 cid = match.captured(1).toLongLong();
+        return FakeReply::text(danmakuXML(cid, state->demo ? demoDanmakuLines(cid) : kDanmakuLines), QStringLiteral("text/xml"));
     });
     const auto resume = [state = m_state](const FakeRequest&) {
         std::lock_guard guard(state->lock);
@@ -130,6 +126,25 @@ PlaybackFixtures::PlaybackFixtures(FakeService& service) : m_service(service), m
     service.route(api, QStringLiteral("/x/click-interface/web/heartbeat"), heartbeat);
 }
 
+void PlaybackFixtures::routePlayInfo(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        m_service.route(KRServiceHosts::apiHost(), path, [state = m_state](const FakeRequest& request) {
+            {
+                std::lock_guard guard(state->lock);
+                ++state->playRequests;
+            }
+            return playReply(*state, request, asksForDASH(request));
+        });
+    }
+}
+
+void PlaybackFixtures::serveSeriesPlayInfo()
+{
+    routePlayInfo({QStringLiteral("/pgc/player/api/playurl"), QStringLiteral("/pgc/player/web/v2/playurl"),
+                   QStringLiteral("/pgc/player/web/playurl")});
+}
+
 PlaybackFixtures::~PlaybackFixtures()
 {
     // A held reply must not keep a server thread waiting for a release that can no longer come.
@@ -143,7 +158,7 @@ void PlaybackFixtures::serveMedia()
     // The primary addresses carry a "/p/" step, the backups a "/b/" one, so a fault can take
     // one of them away alone. Each request reads the faults in force when it arrives.
     for (const QString& name : {kProgressive360, kProgressive720, QStringLiteral("video-720p.m4s"), QStringLiteral("audio-720p.m4s"),
-                                QStringLiteral("video.m4s"), QStringLiteral("audio.m4s"), kPortrait}) {
+                                QStringLiteral("video.m4s"), QStringLiteral("audio.m4s"), kPortrait, kDASH1080}) {
         for (const QString& step : {QStringLiteral("p"), QStringLiteral("b")}) {
             const bool primary = step == QLatin1String("p");
             const QString file = MediaFixtures::testMediaPath(name);
@@ -243,6 +258,12 @@ void PlaybackFixtures::setFault(Fault fault, int delayMs)
     serveMedia();
 }
 
+void PlaybackFixtures::setDemo(bool on)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->demo = on;
+}
+
 void PlaybackFixtures::setResumeRecord(qint64 cid, int seconds)
 {
     std::lock_guard guard(m_state->lock);
@@ -297,7 +318,10 @@ QVariantList PlaybackFixtures::acceptDescriptions()
 QVariantMap PlaybackFixtures::progressiveInfo(qint32 requested) const { return progressiveInfoOn(m_state->port, requested); }
 QVariantMap PlaybackFixtures::dashInfo(qint32 requested) const { return dashInfoOn(m_state->port, requested); }
 
-QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, const QString& portraitName)
+QVariantList PlaybackFixtures::servedQualities() { return {kDASHQuality, 64, 16}; }
+QVariantList PlaybackFixtures::servedDescriptions() { return {QStringLiteral("1080P"), QStringLiteral("720P"), QStringLiteral("360P")}; }
+
+QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, const QString& portraitName, bool servedOnly)
 {
     const qint32 quality = requested >= 64 ? 64 : 16;
     const QString name = portraitName.isEmpty() ? mediaName(quality) : portraitName;
@@ -309,12 +333,25 @@ QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, cons
     return {{QStringLiteral("quality"), quality},
             {QStringLiteral("format"), QStringLiteral("mp4")},
             {QStringLiteral("timelength"), length},
-            {QStringLiteral("accept_quality"), acceptQualities()},
-            {QStringLiteral("accept_description"), acceptDescriptions()},
+            {QStringLiteral("accept_quality"), servedOnly ? servedQualities() : acceptQualities()},
+            {QStringLiteral("accept_description"), servedOnly ? servedDescriptions() : acceptDescriptions()},
             {QStringLiteral("durl"), QVariantList{entry}}};
 }
 
-QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested)
+namespace {
+
+QVariantList audioStreams(int port)
+{
+    return {QVariantMap{{QStringLiteral("id"), 30280},
+                        {QStringLiteral("codecs"), QStringLiteral("mp4a.40.2")},
+                        {QStringLiteral("bandwidth"), 64000},
+                        {QStringLiteral("base_url"), playMediaURL(port, QStringLiteral("p"), QStringLiteral("audio-720p.m4s")).toString()},
+                        {QStringLiteral("backup_url"), QVariantList{playMediaURL(port, QStringLiteral("b"), QStringLiteral("audio-720p.m4s")).toString()}}}};
+}
+
+} // namespace
+
+QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested, bool servedOnly)
 {
     auto picture = [port](qint32 id, int codecID, const QString& codecs, int width, int height, qint64 bandwidth, const QUrl& url,
                           const QString& backupName) {
@@ -331,6 +368,22 @@ QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested)
                            {QStringLiteral("base_url"), url.toString()},
                            {QStringLiteral("backup_url"), backups}};
     };
+    // Offering only what is served, each picture is at the quality it is listed as: the 1080p
+    // halves as 1080P, the 720p ones as 720P, beside the 360P ones.
+    if (servedOnly) {
+        const auto served = [&](qint32 id, const QString& codecs, int width, int height, qint64 bandwidth, const QString& name) {
+            return picture(id, 7, codecs, width, height, bandwidth, playMediaURL(port, QStringLiteral("p"), name), name);
+        };
+        const QVariantList video{served(kDASHQuality, QStringLiteral("avc1.640032"), 1920, 1080, 1800000, kDASH1080),
+                                 served(64, QStringLiteral("avc1.640028"), 1280, 720, 900000, QStringLiteral("video-720p.m4s")),
+                                 served(16, QStringLiteral("avc1.64001E"), 640, 360, 400000, QStringLiteral("video.m4s"))};
+        return {{QStringLiteral("quality"), requested >= kDASHQuality ? kDASHQuality : requested >= 64 ? 64 : 16},
+                {QStringLiteral("format"), QStringLiteral("dash")},
+                {QStringLiteral("timelength"), 12000},
+                {QStringLiteral("accept_quality"), servedQualities()},
+                {QStringLiteral("accept_description"), servedDescriptions()},
+                {QStringLiteral("dash"), QVariantMap{{QStringLiteral("duration"), 12}, {QStringLiteral("video"), video}, {QStringLiteral("audio"), audioStreams(port)}}}};
+    }
     // The HEVC entry comes first, with the lowest bandwidth: a picker that looked at codecs
     // carelessly would take it.
     const QVariantList video{picture(kDASHQuality, kHEVCCodecID, QStringLiteral("hev1.1.6.L120.90"), 1280, 720, 300000, playMediaURL(port, QStringLiteral("p"), QStringLiteral("video-hevc.m4s")), {}),
@@ -338,12 +391,7 @@ QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested)
                                      QStringLiteral("video-720p.m4s")),
                              picture(16, 7, QStringLiteral("avc1.64001E"), 640, 360, 400000, playMediaURL(port, QStringLiteral("p"), QStringLiteral("video.m4s")),
                                      QStringLiteral("video.m4s"))};
-    const QVariantList audio{
-        QVariantMap{{QStringLiteral("id"), 30280},
-                    {QStringLiteral("codecs"), QStringLiteral("mp4a.40.2")},
-                    {QStringLiteral("bandwidth"), 64000},
-                    {QStringLiteral("base_url"), playMediaURL(port, QStringLiteral("p"), QStringLiteral("audio-720p.m4s")).toString()},
-                    {QStringLiteral("backup_url"), QVariantList{playMediaURL(port, QStringLiteral("b"), QStringLiteral("audio-720p.m4s")).toString()}}}};
+    const QVariantList audio = audioStreams(port);
     return {{QStringLiteral("quality"), requested >= kDASHQuality ? kDASHQuality : 16},
             {QStringLiteral("format"), QStringLiteral("dash")},
             {QStringLiteral("timelength"), 12000},
@@ -360,6 +408,7 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
     int delay;
     int port;
     bool portrait;
+    bool servedOnly;
     {
         std::unique_lock guard(state.lock);
         fault = state.fault;
@@ -377,6 +426,7 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
         }
         delay = state.delayMs;
         port = state.port;
+        servedOnly = state.demo;
         portrait = state.portraitCID > 0 && request.queryValue(QStringLiteral("cid")).toLongLong() == state.portraitCID;
     }
     if (fault == Fault::ServerError || own == QualityFault::ServerError)
@@ -387,22 +437,24 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
     if (portrait)  // no DASH halves of the portrait clip: every route hands out the file
         info = progressiveInfoOn(port, requested, kPortrait);
     else
-        info = dashRoute ? dashInfoOn(port, requested) : progressiveInfoOn(port, requested);
+        info = dashRoute ? dashInfoOn(port, requested, servedOnly) : progressiveInfoOn(port, requested, {}, servedOnly);
     FakeReply reply = FakeReply::json(ServiceFixtures::envelope(info));
     if (fault == Fault::Delay)
         reply.delayMs = delay;
     return reply;
 }
 
-QByteArray PlaybackFixtures::danmakuXML(qint64 cid)
+int PlaybackFixtures::demoDanmakuLines(qint64 cid) { return int(6 + cid % 13); }
+
+QByteArray PlaybackFixtures::danmakuXML(qint64 cid, int lines)
 {
     QByteArray document = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><i><chatserver>chat.test</chatserver><chatid>" +
                           QByteArray::number(cid) + "</chatid>";
     static const char* const texts[] = {"第一条弹幕", "前方高能", "好耶", "这里好看", "再来一遍", "字幕君辛苦了"};
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < lines; ++i) {
         const int mode = i % 4 == 3 ? 5 : 1;
-        document += "<d p=\"" + QByteArray::number(i * 0.9 + 0.2, 'f', 3) + "," + QByteArray::number(mode) + ",25," +
-                    QByteArray::number(0xFFFFFF - i * 0x111111) + ",1700000000,0,abc" + QByteArray::number(i) + "," +
+        document += "<d p=\"" + QByteArray::number(i * 10.8 / lines + 0.2, 'f', 3) + "," + QByteArray::number(mode) + ",25," +
+                    QByteArray::number(0xFFFFFF - i % 15 * 0x111111) + ",1700000000,0,abc" + QByteArray::number(i) + "," +
                     QByteArray::number(cid * 100 + i) + "\">" + QByteArray(texts[i % 6]) + "</d>";
     }
     return document + "</i>";

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QVariantList>
 #include <QVariantMap>
@@ -57,6 +58,13 @@ public:
     ~PlaybackFixtures();
 
     void setFault(Fault fault, int delayMs = 0);
+    // Answers as the demo: only the qualities whose media really are at that quality are offered
+    // (1080P as DASH halves of a 1080p clip, 720P and 360P as their clips' files or DASH halves;
+    // no 4K or 480P; a file asked for at 1080P answers 720P, the best file there is), and each
+    // cid has demoDanmakuLines of danmaku, as the demo's lists count them.
+    void setDemo(bool on);
+    // The series' play routes answer as the archives' do, so the demo's episodes play too.
+    void serveSeriesPlayInfo();
     void setQualityFault(qint32 quality, QualityFault fault);
     // Lets every held reply go; they then answer as without the fault. Replies still held
     // when the fixtures go are closed without an answer.
@@ -95,15 +103,21 @@ public:
     QVariantMap dashInfo(qint32 requested) const;
     static QVariantList acceptQualities();    // [120, 80, 64, 32, 16]
     static QVariantList acceptDescriptions(); // ["4K", "1080P", "720P", "480P", "360P"]
-    // The danmaku document of a cid: a few lines spread over the clip's 12 s.
-    static QByteArray danmakuXML(qint64 cid);
+    static QVariantList servedQualities();    // [80, 64, 16]: what setDemo offers
+    static QVariantList servedDescriptions(); // ["1080P", "720P", "360P"]
+    // The danmaku document of a cid: `lines` lines spread over the clip's 12 s.
+    static constexpr int kDanmakuLines = 12;
+    static QByteArray danmakuXML(qint64 cid, int lines = kDanmakuLines);
+    static int demoDanmakuLines(qint64 cid); // 6 to 18, by the cid
+
 
 private:
     struct State;
     void serveMedia();
+    void routePlayInfo(const QStringList& paths);
     static FakeReply playReply(State& state, const FakeRequest& request, bool dashRoute);
-    static QVariantMap progressiveInfoOn(int port, qint32 requested, const QString& portraitName = {});
-    static QVariantMap dashInfoOn(int port, qint32 requested);
+    static QVariantMap progressiveInfoOn(int port, qint32 requested, const QString& portraitName = {}, bool servedOnly = false);
+    static QVariantMap dashInfoOn(int port, qint32 requested, bool servedOnly = false);
 
     FakeService& m_service;
     std::shared_ptr<State> m_state;

@@ -2,12 +2,16 @@
 
 #include "model/KRServiceHosts.h"
 #include "support/CatalogueText.h"
+#include "support/CommentFixtures.h"
+#include "support/PlaybackFixtures.h"
 #include "support/ServiceSignatures.h"
 
 #include <QStringList>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace testsupport {
 namespace {
@@ -50,9 +54,54 @@ QString titleForAID(qint64 aid) { return titleIn(aid, regionOfAID(aid)); }
 qint64 secondsIn(qint64 aid, qint64 rid) { return CatalogueText::durationSeconds(aid, rid); }
 qint64 secondsForAID(qint64 aid) { return secondsIn(aid, regionOfAID(aid)); }
 
+// How the routes answer: the tests' catalogue (lengths and comment counts of their own, a region
+// list naming its region in every row) or the demo's, where every list, the detail, the comments
+// and the media answer from one record per archive (ServiceFixtures::demoRecord).
+struct Mode {
+    bool demo = false;
+    std::shared_ptr<CommentFixtures::PostedComments> posted;
+};
+
+qint64 partCount(qint64 aid) { return aid == F::kDetailAID ? 3 : 1; }
+qint64 secondsOf(qint64 aid, const Mode& mode) { return mode.demo ? F::kDemoClipSeconds * partCount(aid) : secondsForAID(aid); }
+// A length as text ("m:ss"); the demo writes its minutes in two digits as the app shows them, so
+// a row that carries text reads as the page that counts seconds.
+QString lengthText(qint64 seconds, const Mode& mode = {})
+{
+    return QStringLiteral("%1:%2").arg(seconds / 60, mode.demo ? 2 : 1, 10, QLatin1Char('0')).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The demo's top-level comments of an object, and the replies of its index-th one.
+qint64 demoTopLevelCount(qint64 oid) { return oid == F::kDetailAID ? F::kCommentCount : oid % 13; }
+qint64 demoReplyCount(qint64 oid, qint64 index) { return oid == F::kDetailAID ? F::kRepliesPerComment : (index * 7 + oid) % 4; }
+qint64 generatedCommentTotal(qint64 oid)
+{
+    qint64 total = 0;
+    for (qint64 index = 0; index < demoTopLevelCount(oid); ++index)
+        total += 1 + demoReplyCount(oid, index);
+    return total;
+}
+qint64 commentTotalOf(qint64 oid, const Mode& mode, qint32 type = 1)
+{
+    if (!mode.demo)
+        return 5 + oid % 31;
+    return generatedCommentTotal(oid) + (mode.posted ? mode.posted->count(type, oid) : 0);
+}
+
 QString seasonTitle() { return S("星河旅人"); }
 
 qint64 cidForAID(qint64 aid) { return aid == F::kDetailAID ? F::kDetailCID : 10000000 + aid; }
+// The danmaku an archive's parts serve together, as its lists count them.
+qint64 danmakuCountOf(qint64 aid, const Mode& mode)
+{
+    if (!mode.demo)
+        return 10 + aid % 53;
+    const qint64 first = cidForAID(aid);
+    qint64 lines = 0;
+    for (qint64 part = 0; part < partCount(aid); ++part)
+        lines += PlaybackFixtures::demoDanmakuLines(first + part);
+    return lines;
+}
 
 qint64 playsFor(qint64 aid) { return 1000 + aid % 97 * 1237; }
 
@@ -70,20 +119,36 @@ Map archiveIn(qint64 aid, qint64 rid)
     return item;
 }
 
+// One archive as list endpoints give it, in the mode's catalogue.
+Map archiveOf(qint64 aid, const Mode& mode)
+{
+    Map item = F::archiveItem(aid);
+    if (mode.demo) {
+        item.insert("duration", secondsOf(aid, mode));
+        Map stat = item.value("stat").toMap();
+        stat.insert("reply", commentTotalOf(aid, mode));
+        stat.insert("danmaku", danmakuCountOf(aid, mode));
+        item.insert("stat", stat);
+    }
+    return item;
+}
+
 Map pageObject(qint64 cid, int page, const QString& part, qint64 seconds)
 {
     return {{"cid", cid}, {"page", page}, {"part", part}, {"duration", seconds},
             {"dimension", Map{{"width", 1920}, {"height", 1080}, {"rotate", 0}}}};
 }
 
-List pagesForAID(qint64 aid)
+List pagesForAID(qint64 aid, const Mode& mode)
 {
+    // Each part of the demo plays the clip, so it lasts as long as the clip.
+    const auto seconds = [&](qint64 own) { return mode.demo ? F::kDemoClipSeconds : own; };
     if (aid == F::kDetailAID)
-        return {pageObject(F::kDetailCID, 1, S("准备材料"), 312), pageObject(F::kDetailCID + 1, 2, S("切割与打磨"), 845),
-                pageObject(F::kDetailCID + 2, 3, S("组装"), 1290)};
+        return {pageObject(F::kDetailCID, 1, S("准备材料"), seconds(312)), pageObject(F::kDetailCID + 1, 2, S("切割与打磨"), seconds(845)),
+                pageObject(F::kDetailCID + 2, 3, S("组装"), seconds(1290))};
     if (aid == F::kHiddenAID || aid == F::kReviewAID)
         return {pageObject(F::unavailableCID(aid), 1, S("上"), 600), pageObject(F::unavailableCID(aid) + 1, 2, S("下"), 660)};
-    return {pageObject(cidForAID(aid), 1, titleForAID(aid), secondsForAID(aid))};
+    return {pageObject(cidForAID(aid), 1, titleForAID(aid), seconds(secondsForAID(aid)))};
 }
 
 FakeReply ok(const QVariant& data) { return FakeReply::json(F::envelope(data)); }
@@ -99,29 +164,53 @@ FakeService::Handler appSigned(FakeService::Handler handler)
 
 // ---- Feeds and sections ----
 
-// Archives first, first + 1 … as a list endpoint gives them; a region's list (rid above 0)
-// names that region in every row.
-List archives(qint64 first, qint64 count, qint64 rid = 0)
+// Archives first, first + 1 … as a list endpoint gives them.
+List archives(qint64 first, qint64 count, const Mode& mode)
 {
     List list;
     for (qint64 i = 0; i < count; ++i)
-        list.append(rid > 0 ? archiveIn(first + i, rid) : F::archiveItem(first + i));
+        list.append(archiveOf(first + i, mode));
     return list;
 }
 
-FakeReply popular(const FakeRequest& request)
+// A region's list (rid above 0) from `first` on, `skip` rows left out. The tests' rows name that
+// region whatever the archive; the demo's are the archives from `first` on whose own region it is,
+// so each reads as it does everywhere else (a region no archive has lists archives as they come).
+List regionArchives(qint64 first, qint64 skip, qint64 count, qint64 rid, const Mode& mode)
 {
-    const qint64 size = sizeOf(request, "ps", 20);
-    return ok(Map{{"list", archives(200000 + (pageOf(request, "pn") - 1) * size, size)}, {"no_more", false}});
+    if (!mode.demo) {
+        List list;
+        for (qint64 i = 0; i < count; ++i)
+            list.append(rid > 0 ? archiveIn(first + skip + i, rid) : F::archiveItem(first + skip + i));
+        return list;
+    }
+    if (!CatalogueText::isRegion(rid))
+        return archives(first + skip, count, mode);
+    List list;
+    for (qint64 aid = first; list.size() < count; ++aid) {
+        if (regionOfAID(aid) != rid)
+            continue;
+        if (skip > 0)
+            --skip;
+        else
+            list.append(archiveOf(aid, mode));
+    }
+    return list;
 }
 
-Map videoFeedItem(qint64 aid)
+FakeReply popular(const FakeRequest& request, const Mode& mode)
+{
+    const qint64 size = sizeOf(request, "ps", 20);
+    return ok(Map{{"list", archives(200000 + (pageOf(request, "pn") - 1) * size, size, mode)}, {"no_more", false}});
+}
+
+Map videoFeedItem(qint64 aid, const Mode& mode)
 {
     const qint64 mid = ownerMIDFor(aid);
     return {{"id", aid}, {"bvid", F::bvidForAID(aid)}, {"cid", cidForAID(aid)}, {"goto", "av"}, {"pic", imageURL("archive", aid)},
-            {"title", titleForAID(aid)}, {"duration", secondsForAID(aid)}, {"pubdate", 1700000000 - aid % 86400},
+            {"title", titleForAID(aid)}, {"duration", secondsOf(aid, mode)}, {"pubdate", 1700000000 - aid % 86400},
             {"owner", Map{{"mid", mid}, {"name", ownerName(mid)}, {"face", imageURL("face", mid)}}},
-            {"stat", Map{{"view", playsFor(aid)}, {"like", 20 + aid % 173}, {"danmaku", 10 + aid % 53}}},
+            {"stat", Map{{"view", playsFor(aid)}, {"like", 20 + aid % 173}, {"danmaku", danmakuCountOf(aid, mode)}}},
             {"room_info", null()}, {"business_info", null()}};
 }
 
@@ -134,49 +223,106 @@ List nonVideoFeedItems()
     return {advert, live, season};
 }
 
-FakeReply recommendation(const FakeRequest& request)
+FakeReply recommendation(const FakeRequest& request, const Mode& mode)
 {
     const qint64 fresh = pageOf(request, "fresh_idx");
     const List others = nonVideoFeedItems();
     List items;
     for (int slot = 0; slot < 20; ++slot)
-        items.append(slot == 3 ? others.at(0) : slot == 11 ? others.at(1) : QVariant(videoFeedItem(300000 + fresh * 100 + slot)));
+        items.append(slot == 3 ? others.at(0) : slot == 11 ? others.at(1) : QVariant(videoFeedItem(300000 + fresh * 100 + slot, mode)));
     const bool loggedIn = request.header(QStringLiteral("Cookie")).contains(QLatin1String("SESSDATA="));
     return ok(Map{{"item", items}, {"business_card", null()}, {"mid", loggedIn ? 12345 : 0}});
 }
 
-FakeReply ranking(const FakeRequest& request)
+FakeReply ranking(const FakeRequest& request, const Mode& mode)
 {
     const qint64 rid = std::max<qint64>(0, queryInteger(request, "rid", 0));
-    return ok(Map{{"note", S("根据稿件内容质量、近期的数据综合展示，动态更新")}, {"list", archives(400000 + rid * 1000, 100, rid)}});
+    return ok(Map{{"note", S("根据稿件内容质量、近期的数据综合展示，动态更新")}, {"list", regionArchives(400000 + rid * 1000, 0, 100, rid, mode)}});
 }
 
-FakeReply newList(const FakeRequest& request)
+FakeReply newList(const FakeRequest& request, const Mode& mode)
 {
     const qint64 rid = std::max<qint64>(0, queryInteger(request, "rid", 0));
     const qint64 page = pageOf(request, "pn");
     const qint64 size = sizeOf(request, "ps", 20);
-    return ok(Map{{"archives", archives(500000 + rid * 1000 + (page - 1) * size, size, rid)},
+    return ok(Map{{"archives", regionArchives(500000 + rid * 1000, (page - 1) * size, size, rid, mode)},
                   {"page", Map{{"count", 1000}, {"num", page}, {"size", size}}}});
 }
 
-FakeReply pgcIndex(const FakeRequest& request)
+// ---- Seasons ----
+
+// A season as both season routes, the view route and the index describe it: kSeasonID of the
+// tests, or (the demo's) every season the index lists, numbered kIndexedSeasons + type × 1000 + n.
+struct SeasonShape {
+    qint64 seasonID = 0;
+    QString title;
+    qint64 episodes = 0;
+    qint64 firstEpisodeID = 0;
+    qint64 firstAID = 0;
+    qint64 firstCID = 0;
+    bool trailers = false;      // a "PV&其他" section beside the episodes
+    bool demo = false;          // each episode plays the clip
+};
+
+constexpr qint64 kIndexedSeasons = 30000;
+constexpr qint64 kIndexedSeasonCount = 385;
+constexpr qint64 kIndexedFirstEpisode = 3000000;
+constexpr qint64 kIndexedFirstAID = 60000000;
+constexpr qint64 kIndexedFirstCID = 70000000;
+constexpr qint64 kIndexedSlots = 100; // episode ids (and aids, cids) per season
+
+SeasonShape mainSeason()
+{
+    return {F::kSeasonID, seasonTitle(), 12, F::kFirstEpisodeID, F::kPGCArchiveAID, F::kFirstEpisodeCID, true, false};
+}
+
+std::optional<SeasonShape> indexedSeason(qint64 seasonID)
+{
+    const qint64 key = seasonID - kIndexedSeasons;
+    const qint64 type = key / 1000;
+    const qint64 n = key % 1000;
+    if (key < 1000 || type > 9 || n >= kIndexedSeasonCount)
+        return std::nullopt;
+    return SeasonShape{seasonID, CatalogueText::seasonTitle(type, seasonID), 12 + n % 13, kIndexedFirstEpisode + key * kIndexedSlots,
+                       kIndexedFirstAID + key * kIndexedSlots, kIndexedFirstCID + key * kIndexedSlots, false, true};
+}
+
+// The season an episode id (or an episode's aid) belongs to, and the episode's index in it.
+std::optional<std::pair<SeasonShape, qint64>> seasonOfEpisode(qint64 id, bool byAID, const Mode& mode)
+{
+    const SeasonShape main = mainSeason();
+    const qint64 mainIndex = id - (byAID ? main.firstAID : main.firstEpisodeID);
+    if (mainIndex >= 0 && mainIndex < main.episodes)
+        return std::pair{main, mainIndex};
+    const qint64 first = byAID ? kIndexedFirstAID : kIndexedFirstEpisode;
+    if (!mode.demo || id < first)
+        return std::nullopt;
+    const std::optional<SeasonShape> indexed = indexedSeason(kIndexedSeasons + (id - first) / kIndexedSlots);
+    const qint64 index = (id - first) % kIndexedSlots;
+    if (!indexed || index >= indexed->episodes)
+        return std::nullopt;
+    return std::pair{*indexed, index};
+}
+
+FakeReply pgcIndex(const FakeRequest& request, const Mode& mode)
 {
     const qint64 seasonType = pageOf(request, "season_type");
     const qint64 page = pageOf(request, "page");
     const qint64 size = sizeOf(request, "pagesize", 20);
     List list;
     for (qint64 i = 0; i < size; ++i) {
-        const qint64 seasonID = 30000 + seasonType * 1000 + (page - 1) * size + i;
+        const qint64 seasonID = kIndexedSeasons + seasonType * 1000 + (page - 1) * size + i;
+        // The demo's seasons open, with as many episodes as the grid says.
+        const std::optional<SeasonShape> shape = mode.demo ? indexedSeason(seasonID) : std::nullopt;
         Map item{{"badge", i % 3 == 0 ? S("会员专享") : QStringLiteral("")}, {"cover", imageURL("bangumi", seasonID)},
-                 {"index_show", S("全%1话").arg(12 + i % 13)}, {"order", S("%1万次播放").arg(100 + i * 7)},
+                 {"index_show", S("全%1话").arg(shape ? shape->episodes : 12 + i % 13)}, {"order", S("%1万次播放").arg(100 + i * 7)},
                  {"season_id", seasonID}, {"season_type", seasonType}, {"title", CatalogueText::seasonTitle(seasonType, seasonID)}};
         if (i % 4 == 1)
             item.insert("areas", List{Map{{"id", 2}, {"name", S("日本")}}});
         list.append(item);
     }
     return FakeReply::json(Map{{"code", 0}, {"message", "success"},
-                               {"data", Map{{"has_next", 1}, {"list", list}, {"num", page}, {"size", size}, {"total", 385}}}});
+                               {"data", Map{{"has_next", 1}, {"list", list}, {"num", page}, {"size", size}, {"total", kIndexedSeasonCount}}}});
 }
 
 // ---- Search ----
@@ -195,22 +341,54 @@ Map searchHit(const QString& keyword, qint64 seed, qint64 n)
             {"pic", QStringLiteral("//i0.%1/bfs/archive/%2.jpg").arg(KRServiceHosts::imagePrimaryDomain()).arg(aid)},
             {"play", 5000 + scramble * 1733}, {"video_review", 40 + (n * 23 + seed) % 57 * 11}, {"review", 7 + n % 5},
             {"pubdate", 1690000000 + (n * 41 + seed) % 57 * 86400},
-            {"duration", QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'))}};
+            {"duration", lengthText(seconds)}};
 }
 
-FakeReply searchReply(const FakeRequest& request)
+// The demo finds what a title holds: archives from 700000 on whose title has the keyword
+// (any case), at most 57, each with the title, length and counts it has everywhere. Its own
+// order puts the titles that start nearer the keyword first, then mixes the archives by a
+// relevance of the catalogue's own, so it is none of the service's three orders.
+List demoSearchHits(const QString& keyword, const Mode& mode)
+{
+    List hits;
+    if (keyword.isEmpty())
+        return hits;
+    const QString marked = QStringLiteral("<em class=\"keyword\">%1</em>");
+    QList<std::pair<std::pair<qint64, qint64>, Map>> found;
+    for (qint64 aid = 700000; aid < 700000 + 150000 && found.size() < 57; ++aid) {
+        QString title = titleForAID(aid);
+        const qint64 at = title.indexOf(keyword, 0, Qt::CaseInsensitive);
+        if (at < 0)
+            continue;
+        title.replace(at, keyword.size(), marked.arg(title.mid(at, keyword.size())));
+        const Map item = archiveOf(aid, mode);
+        const Map stat = item.value("stat").toMap();
+        found.append({{at, aid * 7919 % 1009}, Map{{"type", "video"}, {"id", aid}, {"aid", aid}, {"bvid", F::bvidForAID(aid)},
+                        {"author", ownerName(ownerMIDFor(aid))}, {"mid", ownerMIDFor(aid)},
+                        {"typename", item.value("tname")}, {"title", title},
+                        {"pic", QStringLiteral("//i0.%1/bfs/archive/%2.jpg").arg(KRServiceHosts::imagePrimaryDomain()).arg(aid)},
+                        {"play", stat.value("view")}, {"video_review", stat.value("danmaku")}, {"review", stat.value("reply")},
+                        {"pubdate", item.value("pubdate")}, {"duration", lengthText(secondsOf(aid, mode), mode)}}});
+    }
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& hit : found)
+        hits.append(hit.second);
+    return hits;
+}
+
+FakeReply searchReply(const FakeRequest& request, const Mode& mode)
 {
     const QString keyword = request.queryValue(QStringLiteral("keyword")).trimmed();
     const QString order = request.queryValue(QStringLiteral("order"));
     const qint64 page = pageOf(request, "page");
     const qint64 size = sizeOf(request, "page_size", 20);
-    const int total = keyword.isEmpty() ? 0 : 57;
     qint64 seed = 0;
     for (const QChar c : keyword)
         seed = (seed * 31 + c.unicode()) % 1000;
-    List hits;
-    for (qint64 n = 0; n < total; ++n)
+    List hits = mode.demo ? demoSearchHits(keyword, mode) : List();
+    for (qint64 n = 0; !mode.demo && !keyword.isEmpty() && n < 57; ++n)
         hits.append(searchHit(keyword, seed, n));
+    const qint64 total = hits.size();
     // The comprehensive order is the catalogue's own; the others are the service's three.
     const char* key = order == QLatin1String("click") ? "play" : order == QLatin1String("pubdate") ? "pubdate"
                                                           : order == QLatin1String("dm")      ? "video_review"
@@ -250,7 +428,7 @@ Shelf shelfFor(qint64 mid, bool everyUploader)
     return {};
 }
 
-FakeReply uploaderCursorPage(const FakeRequest& request, bool everyUploader)
+FakeReply uploaderCursorPage(const FakeRequest& request, bool everyUploader, const Mode& mode)
 {
     const qint64 mid = queryInteger(request, "vmid", 0);
     const qint64 size = sizeOf(request, "ps", 20);
@@ -270,15 +448,18 @@ FakeReply uploaderCursorPage(const FakeRequest& request, bool everyUploader)
             continue;
         }
         // The cursor route names the author but not the author's id.
+        const Map stat = archiveOf(aid, mode).value("stat").toMap();
         items.append(Map{{"title", titleForAID(aid)}, {"cover", imageURL("archive", aid)}, {"param", QString::number(aid)},
-                         {"goto", "av"}, {"duration", secondsForAID(aid)}, {"play", 800 + aid % 997}, {"danmaku", aid % 41},
+                         {"goto", "av"}, {"duration", secondsOf(aid, mode)},
+                         {"play", mode.demo ? stat.value("view") : QVariant(800 + aid % 997)},
+                         {"danmaku", mode.demo ? stat.value("danmaku") : QVariant(aid % 41)},
                          {"ctime", 1700000000 - index * 86400}, {"author", shelf.name}, {"bvid", F::bvidForAID(aid)},
                          {"first_cid", cidForAID(aid)}});
     }
     return ok(Map{{"count", count}, {"has_next", hasNext}, {"has_prev", cursor > 0}, {"item", items}});
 }
 
-FakeReply uploaderSearchPage(const FakeRequest& request, bool everyUploader)
+FakeReply uploaderSearchPage(const FakeRequest& request, bool everyUploader, const Mode& mode)
 {
     const qint64 mid = queryInteger(request, "mid", 0);
     const qint64 page = pageOf(request, "pn");
@@ -290,20 +471,21 @@ FakeReply uploaderSearchPage(const FakeRequest& request, bool everyUploader)
     List vlist;
     for (qint64 index = (page - 1) * size; index < std::min<qint64>(page * size, count); ++index) {
         const qint64 aid = shelf.aid(int(index));
+        const Map stat = archiveOf(aid, mode).value("stat").toMap();
         vlist.append(Map{{"aid", aid}, {"bvid", F::bvidForAID(aid)}, {"title", titleForAID(aid)}, {"pic", imageURL("archive", aid)},
-                         {"author", shelf.name}, {"mid", mid}, {"play", 800 + aid % 997}, {"comment", 3 + aid % 17},
-                         {"created", 1700000000 - index * 86400},
-                         {"length", QStringLiteral("%1:%2").arg(secondsForAID(aid) / 60).arg(secondsForAID(aid) % 60, 2, 10, QLatin1Char('0'))}});
+                         {"author", shelf.name}, {"mid", mid}, {"play", mode.demo ? stat.value("view") : QVariant(800 + aid % 997)},
+                         {"comment", mode.demo ? stat.value("reply") : QVariant(3 + aid % 17)}, {"created", 1700000000 - index * 86400},
+                         {"length", lengthText(secondsOf(aid, mode), mode)}});
     }
     return ok(Map{{"list", Map{{"vlist", vlist}}}, {"page", Map{{"pn", page}, {"ps", size}, {"count", count}}}});
 }
 
-void routeUploaderPages(FakeService& fake, bool everyUploader)
+void routeUploaderPages(FakeService& fake, bool everyUploader, const Mode& mode = {})
 {
     fake.route(KRServiceHosts::appHost(), QStringLiteral("/x/v2/space/archive/cursor"),
-               appSigned([everyUploader](const FakeRequest& r) { return uploaderCursorPage(r, everyUploader); }));
+               appSigned([everyUploader, mode](const FakeRequest& r) { return uploaderCursorPage(r, everyUploader, mode); }));
     fake.route(KRServiceHosts::apiHost(), QStringLiteral("/x/space/wbi/arc/search"),
-               wbiSigned([everyUploader](const FakeRequest& r) { return uploaderSearchPage(r, everyUploader); }));
+               wbiSigned([everyUploader, mode](const FakeRequest& r) { return uploaderSearchPage(r, everyUploader, mode); }));
 }
 
 // ---- Detail ----
@@ -331,7 +513,7 @@ qint64 requestedAID(const FakeRequest& request)
     return qint64(t ^ 2275242641476827ULL);
 }
 
-FakeReply view(const FakeRequest& request)
+FakeReply view(const FakeRequest& request, const Mode& mode)
 {
     const qint64 aid = requestedAID(request);
     if (aid < 1)
@@ -342,75 +524,85 @@ FakeReply view(const FakeRequest& request)
         return F::serviceError(62004, S("稿件审核中"));
     if (aid == F::kDeletedAID)
         return nothingHere();
-    Map data = F::archiveItem(aid);
-    const List pages = pagesForAID(aid);
+    Map data = archiveOf(aid, mode);
+    const List pages = pagesForAID(aid, mode);
     data.insert("videos", pages.size());
     data.insert("pages", pages);
     data.insert("cid", pages.first().toMap().value("cid"));
-    if (aid >= F::kPGCArchiveAID && aid < F::kPGCArchiveAID + 12) {
-        data.insert("title", S("%1：第%2话").arg(seasonTitle()).arg(aid - F::kPGCArchiveAID + 1));
-        data.insert("redirect_url", QStringLiteral("https://%1/bangumi/play/ep%2").arg(KRServiceHosts::webHost()).arg(F::kFirstEpisodeID + aid - F::kPGCArchiveAID));
+    if (const auto episode = seasonOfEpisode(aid, true, mode)) {
+        const auto& [season, index] = *episode;
+        data.insert("title", S("%1：第%2话").arg(season.title).arg(index + 1));
+        data.insert("redirect_url", QStringLiteral("https://%1/bangumi/play/ep%2").arg(KRServiceHosts::webHost()).arg(season.firstEpisodeID + index));
         data.insert("tname", S("番剧"));
     }
     return ok(data);
 }
 
 // The old API answers without an envelope, counts as text and parts keyed by index.
-FakeReply oldView(const FakeRequest& request)
+FakeReply oldView(const FakeRequest& request, const Mode& mode)
 {
     const qint64 aid = queryInteger(request, "aid", 0);
     if (aid < 1 || aid == F::kDeletedAID)
         return FakeReply::json(Map{{"code", -404}, {"error", "no such video"}});
     Map list;
-    for (const QVariant& page : pagesForAID(aid)) {
+    for (const QVariant& page : pagesForAID(aid, mode)) {
         const Map object = page.toMap();
         list.insert(QString::number(list.size()), Map{{"page", object.value("page")}, {"cid", object.value("cid")}, {"part", object.value("part")}});
     }
     return FakeReply::json(Map{{"tid", regionOfAID(aid)}, {"typename", CatalogueText::sectionName(regionOfAID(aid))}, {"play", QString::number(playsFor(aid))},
-                               {"review", QString::number(5 + aid % 31)}, {"video_review", QString::number(10 + aid % 53)},
+                               {"review", QString::number(commentTotalOf(aid, mode))}, {"video_review", QString::number(danmakuCountOf(aid, mode))},
                                {"title", titleForAID(aid)}, {"description", S("旧接口的简介")}, {"pic", imageURL("archive", aid)},
                                {"author", ownerName(ownerMIDFor(aid))}, {"mid", QString::number(ownerMIDFor(aid))},
                                {"pages", list.size()}, {"created", 1700000000 - aid % 100000},
                                {"cid", list.value("0").toMap().value("cid")}, {"list", list}});
 }
 
-FakeReply pageList(const FakeRequest& request)
+FakeReply pageList(const FakeRequest& request, const Mode& mode)
 {
     const qint64 aid = requestedAID(request);
     if (aid < 1)
         return badRequest();
-    return aid == F::kDeletedAID ? nothingHere() : ok(pagesForAID(aid));
+    return aid == F::kDeletedAID ? nothingHere() : ok(pagesForAID(aid, mode));
 }
 
-// ---- Seasons ----
+// ---- Season routes ----
 
-bool seasonKnows(const FakeRequest& request)
+// The season a request names by "season_id" or "ep_id"; a trailer names the main season.
+std::optional<SeasonShape> seasonAsked(const FakeRequest& request, const Mode& mode)
 {
     const qint64 episode = queryInteger(request, "ep_id", 0);
-    if (episode > 0)
-        return (episode >= F::kFirstEpisodeID && episode < F::kFirstEpisodeID + 12) || episode == kTrailerEpisodeID
-            || episode == kTrailerEpisodeID + 1;
-    return queryInteger(request, "season_id", 0) == F::kSeasonID;
+    if (episode > 0) {
+        if (episode == kTrailerEpisodeID || episode == kTrailerEpisodeID + 1)
+            return mainSeason();
+        const auto found = seasonOfEpisode(episode, false, mode);
+        return found ? std::optional(found->first) : std::nullopt;
+    }
+    const qint64 seasonID = queryInteger(request, "season_id", 0);
+    if (seasonID == F::kSeasonID)
+        return mainSeason();
+    return mode.demo ? indexedSeason(seasonID) : std::nullopt;
 }
 
-Map episodeObject(int index)
+Map episodeObject(const SeasonShape& season, int index)
 {
     static const QStringList titles{S("出发"), S("沉默的灯塔"), S("第一颗星"), S("失重"), S("旧港"), S("归航信号")};
-    const qint64 id = F::kFirstEpisodeID + index;
-    const qint64 aid = F::kPGCArchiveAID + index;
+    const qint64 id = season.firstEpisodeID + index;
+    const qint64 aid = season.firstAID + index;
     const QString title = titles.at(index % titles.size());
+    // The demo's episodes play the clip, so they last as long as it.
+    const qint64 millis = season.demo ? F::kDemoClipSeconds * 1000 : 1420000 + index * 1000;
     return {{"aid", aid}, {"badge", index >= 10 ? S("会员") : QStringLiteral("")}, {"bvid", F::bvidForAID(aid)},
-            {"cid", F::kFirstEpisodeCID + index}, {"cover", imageURL("archive", aid)},
-            {"dimension", Map{{"height", 1080}, {"rotate", 0}, {"width", 1920}}}, {"duration", 1420000 + index * 1000},
+            {"cid", season.firstCID + index}, {"cover", imageURL("archive", aid)},
+            {"dimension", Map{{"height", 1080}, {"rotate", 0}, {"width", 1920}}}, {"duration", millis},
             {"ep_id", id}, {"id", id}, {"long_title", title}, {"pub_time", 1696000000 + index * 604800},
-            {"share_copy", S("《%1》第%2话 %3").arg(seasonTitle()).arg(index + 1).arg(title)},
+            {"share_copy", S("《%1》第%2话 %3").arg(season.title).arg(index + 1).arg(title)},
             {"show_title", S("第%1话 %2").arg(index + 1).arg(title)}, {"title", QString::number(index + 1)}};
 }
 
-List trailers()
+List trailers(const SeasonShape& season)
 {
     List list;
-    for (int index = 0; index < 2; ++index) {
+    for (int index = 0; season.trailers && index < 2; ++index) {
         const qint64 aid = F::kPGCArchiveAID + 1000 + index;
         list.append(Map{{"aid", aid}, {"bvid", F::bvidForAID(aid)}, {"cid", F::kFirstEpisodeCID + 100000 + index},
                         {"duration", 95000}, {"ep_id", kTrailerEpisodeID + index}, {"id", kTrailerEpisodeID + index},
@@ -420,42 +612,51 @@ List trailers()
 }
 
 // What both season routes share; `episodeStats` gives the app route's per-episode counts.
-Map seasonRoot(bool episodeStats)
+Map seasonRoot(const SeasonShape& season, bool episodeStats)
 {
     List episodes;
-    for (int i = 0; i < 12; ++i) {
-        Map episode = episodeObject(i);
+    for (int i = 0; i < season.episodes; ++i) {
+        Map episode = episodeObject(season, i);
+        // The demo's episodes count the danmaku and comments they serve.
+        const qint64 aid = season.firstAID + i;
         if (episodeStats)
-            episode.insert("stat", Map{{"views", 900000 - i * 20000}, {"danmakus", 6000 - i * 100}, {"reply", 800 - i * 10}});
+            episode.insert("stat", Map{{"views", 900000 - i * 20000},
+                                       {"danmakus", season.demo ? PlaybackFixtures::demoDanmakuLines(season.firstCID + i) : 6000 - i * 100},
+                                       {"reply", season.demo ? generatedCommentTotal(aid) : 800 - i * 10}});
         episodes.append(episode);
     }
-    return {{"season_id", F::kSeasonID}, {"title", seasonTitle()}, {"cover", imageURL("bangumi", F::kSeasonID)},
-            {"evaluate", S("一艘旧货船在星海中寻找失落的航线。")}, {"type", 1}, {"subtitle", S("已完结, 全12话")},
+    return {{"season_id", season.seasonID}, {"title", season.title}, {"cover", imageURL("bangumi", season.seasonID)},
+            {"evaluate", S("一艘旧货船在星海中寻找失落的航线。")}, {"type", 1},
+            {"subtitle", S("已完结, 全%1话").arg(season.episodes)},
             {"up_info", Map{{"mid", 928123}, {"uname", S("岚帆番剧出差")}, {"avatar", imageURL("face", 928123)}}},
             {"stat", Map{{"coins", 18230}, {"danmakus", 88120}, {"reply", 9120}, {"views", 12500000}}},
             {"episodes", episodes}};
 }
 
 // The app route answers under "data" with its episodes in modules.
-FakeReply appSeason(const FakeRequest& request)
+FakeReply appSeason(const FakeRequest& request, const Mode& mode)
 {
-    if (!seasonKnows(request))
+    const std::optional<SeasonShape> season = seasonAsked(request, mode);
+    if (!season)
         return nothingHere();
-    Map root = seasonRoot(true);
-    const List modules{Map{{"style", "positive"}, {"title", S("正片")}, {"data", Map{{"episodes", root.take("episodes")}}}},
-                       Map{{"style", "section"}, {"title", S("PV&其他")}, {"data", Map{{"episodes", trailers()}}}}};
+    Map root = seasonRoot(*season, true);
+    List modules{Map{{"style", "positive"}, {"title", S("正片")}, {"data", Map{{"episodes", root.take("episodes")}}}}};
+    if (season->trailers)
+        modules.append(Map{{"style", "section"}, {"title", S("PV&其他")}, {"data", Map{{"episodes", trailers(*season)}}}});
     root.insert("modules", modules);
     return FakeReply::json(Map{{"code", 0}, {"message", "success"}, {"data", root}});
 }
 
 // The web route answers under "result" with a side section.
-FakeReply webSeason(const FakeRequest& request)
+FakeReply webSeason(const FakeRequest& request, const Mode& mode)
 {
-    if (!seasonKnows(request))
+    const std::optional<SeasonShape> season = seasonAsked(request, mode);
+    if (!season)
         return nothingHere();
-    Map root = seasonRoot(false);
-    root.insert("season_title", seasonTitle());
-    root.insert("section", List{Map{{"title", S("PV&其他")}, {"episodes", trailers()}}});
+    Map root = seasonRoot(*season, false);
+    root.insert("season_title", season->title);
+    if (season->trailers)
+        root.insert("section", List{Map{{"title", S("PV&其他")}, {"episodes", trailers(*season)}}});
     return FakeReply::json(Map{{"code", 0}, {"message", "success"}, {"result", root}});
 }
 
@@ -471,76 +672,153 @@ FakeReply tags(const FakeRequest& request)
     return ok(list);
 }
 
-FakeReply related(const FakeRequest& request)
+FakeReply related(const FakeRequest& request, const Mode& mode)
 {
     const qint64 aid = requestedAID(request);
-    return aid < 1 ? badRequest() : ok(archives(800000 + aid % 1000 * 10, 10));
+    return aid < 1 ? badRequest() : ok(archives(800000 + aid % 1000 * 10, 10, mode));
 }
 
 // ---- Comments ----
 
-bool isTopLevelComment(qint64 rpid) { return rpid >= F::kFirstCommentRPID && rpid < F::kFirstCommentRPID + F::kCommentCount; }
+// Top-level comments of an object, and replies of its index-th one: the tests' catalogue has them
+// under kDetailAID alone, the demo's under every object (demoTopLevelCount).
+qint64 topLevelCountOf(qint64 oid, const Mode& mode)
+{
+    return mode.demo ? demoTopLevelCount(oid) : oid == F::kDetailAID ? F::kCommentCount : 0;
+}
+qint64 replyCountOf(qint64 oid, qint64 index, const Mode& mode)
+{
+    return mode.demo ? demoReplyCount(oid, index) : F::kRepliesPerComment;
+}
+// The area a comment request names; the tests' comments answer as area 1 whatever was asked.
+qint32 commentTypeOf(const FakeRequest& request, const Mode& mode)
+{
+    return mode.demo ? qint32(std::max<qint64>(1, queryInteger(request, "type", 1))) : 1;
+}
+QList<QVariantMap> postedOn(const Mode& mode, qint32 type, qint64 oid, qint64 root)
+{
+    return mode.posted ? mode.posted->on(type, oid, root) : QList<QVariantMap>();
+}
 
-// One comment object; `root` 0 for a top-level comment, which ships its first three replies.
-Map commentObject(qint64 rpid, qint64 oid, qint64 root)
+bool isTopLevelComment(qint64 rpid, qint64 oid, const Mode& mode)
+{
+    return rpid >= F::kFirstCommentRPID && rpid < F::kFirstCommentRPID + topLevelCountOf(oid, mode);
+}
+
+// One comment object; `root` 0 for a top-level comment, which ships its first three replies
+// (and counts the replies posted to it).
+Map commentObject(qint64 rpid, qint64 oid, qint64 root, const Mode& mode, qint32 type = 1)
 {
     const qint64 index = root == 0 ? rpid - F::kFirstCommentRPID : rpid % 100 - 1;
+    const qint64 replies = root == 0 ? replyCountOf(oid, index, mode) + postedOn(mode, type, oid, rpid).size() : 0;
     List preview;
-    for (int j = 0; root == 0 && j < 3; ++j)
-        preview.append(commentObject(rpid * 100 + j + 1, oid, rpid));
-    return {{"rpid", rpid}, {"rpid_str", QString::number(rpid)}, {"oid", oid}, {"type", 1}, {"root", root}, {"parent", root},
-            {"count", root == 0 ? F::kRepliesPerComment : 0}, {"rcount", root == 0 ? F::kRepliesPerComment : 0},
-            {"ctime", 1700000000 - index * 60}, {"like", 1000 - index},
+    for (int j = 0; root == 0 && j < std::min<qint64>(3, replyCountOf(oid, index, mode)); ++j)
+        preview.append(commentObject(rpid * 100 + j + 1, oid, rpid, mode, type));
+    return {{"rpid", rpid}, {"rpid_str", QString::number(rpid)}, {"oid", oid}, {"type", type}, {"root", root}, {"parent", root},
+            {"count", replies}, {"rcount", replies}, {"ctime", 1700000000 - index * 60}, {"like", 1000 - index},
             {"member", Map{{"mid", QString::number(100 + index)}, {"uname", S("观众%1").arg(100 + index)}, {"avatar", imageURL("face", 100 + index)}}},
             {"content", Map{{"message", root == 0 ? S("第%1条评论：做得真好").arg(index + 1) : S("回复 %1").arg(index + 1)}}},
             {"replies", root == 0 ? QVariant(preview) : null()}};
 }
 
-List topLevelComments(qint64 oid, qint64 from, qint64 to)
+// Top-level comments from..to of an object: the ones posted first (newest first), then the
+// generated ones.
+List topLevelComments(qint64 oid, qint32 type, qint64 from, qint64 to, const Mode& mode)
 {
     List list;
-    for (qint64 i = from; i < std::min<qint64>(to, F::kCommentCount); ++i)
-        list.append(commentObject(F::kFirstCommentRPID + i, oid, 0));
+    const QList<QVariantMap> posted = postedOn(mode, type, oid, 0);
+    for (qint64 i = from; i < std::min<qint64>(to, posted.size()); ++i) {
+        Map comment = posted.at(i);
+        const qint64 replies = postedOn(mode, type, oid, comment.value("rpid").toLongLong()).size();
+        comment.insert("count", replies);
+        comment.insert("rcount", replies);
+        list.append(comment);
+    }
+    const qint64 generated = topLevelCountOf(oid, mode);
+    for (qint64 i = std::max<qint64>(from - posted.size(), 0); i < std::min<qint64>(to - posted.size(), generated); ++i)
+        list.append(commentObject(F::kFirstCommentRPID + i, oid, 0, mode, type));
     return list;
 }
 
 // Top-level comments of an object, in the cursor form ("next" counts pages from 1) or numbered;
-// page 1 of a known object carries the pinned comment (also the first regular one).
-FakeReply topLevelPage(const FakeRequest& request, bool cursorForm)
+// page 1 of kDetailAID carries the pinned comment (also the first regular one).
+FakeReply topLevelPage(const FakeRequest& request, bool cursorForm, const Mode& mode)
 {
     const qint64 oid = queryInteger(request, "oid", 0);
+    const qint32 type = commentTypeOf(request, mode);
     const qint64 page = cursorForm ? std::max<qint64>(1, queryInteger(request, "next", 0)) : pageOf(request, "pn");
     const qint64 size = std::clamp<qint64>(queryInteger(request, "ps", 20), 1, cursorForm ? 30 : 50);
     if (oid < 1)
         return badRequest();
-    const bool known = oid == F::kDetailAID;
-    Map data{{"replies", known ? topLevelComments(oid, (page - 1) * size, page * size) : List{}},
-             {"top_replies", page == 1 && known ? QVariant(List{commentObject(F::kFirstCommentRPID, oid, 0)}) : null()}};
+    const qint64 topLevel = topLevelCountOf(oid, mode) + postedOn(mode, type, oid, 0).size();
+    const bool pinned = oid == F::kDetailAID;
+    Map data{{"replies", topLevelComments(oid, type, (page - 1) * size, page * size, mode)},
+             {"top_replies", page == 1 && pinned ? QVariant(List{commentObject(F::kFirstCommentRPID, oid, 0, mode)}) : null()}};
     if (cursorForm)
-        data.insert("cursor", Map{{"is_begin", page == 1}, {"prev", page}, {"next", page + 1},
-                                  {"is_end", !known || page * size >= F::kCommentCount},
-                                  {"all_count", known ? F::kCommentCount * (1 + F::kRepliesPerComment) : 0}, {"mode", 3}});
+        data.insert("cursor", Map{{"is_begin", page == 1}, {"prev", page}, {"next", page + 1}, {"is_end", page * size >= topLevel},
+                                  {"all_count", mode.demo ? commentTotalOf(oid, mode, type) : topLevel * (1 + F::kRepliesPerComment)},
+                                  {"mode", 3}});
     else
-        data.insert("page", Map{{"num", page}, {"size", size}, {"count", known ? F::kCommentCount : 0}});
+        data.insert("page", Map{{"num", page}, {"size", size}, {"count", topLevel}});
     return ok(data);
 }
 
-// A top-level comment with a page of its replies, or (detail) alone.
-FakeReply commentThread(const FakeRequest& request, bool detail)
+// A top-level comment with a page of its replies (those posted to it after the generated ones),
+// or (detail) alone.
+FakeReply commentThread(const FakeRequest& request, bool detail, const Mode& mode)
 {
     const qint64 oid = queryInteger(request, "oid", 0);
     const qint64 root = queryInteger(request, "root", 0);
-    if (oid != F::kDetailAID || !isTopLevelComment(root))
+    const qint32 type = commentTypeOf(request, mode);
+    Map rootObject;
+    qint64 generated = 0;
+    if (isTopLevelComment(root, oid, mode)) {
+        rootObject = commentObject(root, oid, 0, mode, type);
+        generated = replyCountOf(oid, root - F::kFirstCommentRPID, mode);
+    } else if (mode.posted) {
+        rootObject = mode.posted->find(type, oid, root);
+    }
+    if (rootObject.isEmpty())
         return commentGone();
     if (detail)
-        return ok(Map{{"root", commentObject(root, oid, 0)}});
+        return ok(Map{{"root", rootObject}});
+    QList<QVariantMap> posted = postedOn(mode, type, oid, root);
+    std::reverse(posted.begin(), posted.end());
+    const qint64 count = generated + posted.size();
     const qint64 page = pageOf(request, "pn");
     const qint64 size = sizeOf(request, "ps", 20);
     List replies;
-    for (qint64 j = (page - 1) * size; j < std::min<qint64>(page * size, F::kRepliesPerComment); ++j)
-        replies.append(commentObject(root * 100 + j + 1, oid, root));
-    return ok(Map{{"page", Map{{"count", F::kRepliesPerComment}, {"num", page}, {"size", size}}}, {"replies", replies},
-                  {"root", commentObject(root, oid, 0)}});
+    for (qint64 j = (page - 1) * size; j < std::min<qint64>(page * size, count); ++j)
+        replies.append(j < generated ? commentObject(root * 100 + j + 1, oid, root, mode, type) : QVariant(posted.at(j - generated)));
+    return ok(Map{{"page", Map{{"count", count}, {"num", page}, {"size", size}}}, {"replies", replies}, {"root", rootObject}});
+}
+
+void installRoutes(FakeService& fake, const Mode& mode)
+{
+    const QString api = KRServiceHosts::apiHost();
+    const auto with = [mode](FakeReply (*handler)(const FakeRequest&, const Mode&)) {
+        return [mode, handler](const FakeRequest& r) { return handler(r, mode); };
+    };
+    routeNavigationFixture(fake);
+    fake.route(api, QStringLiteral("/x/web-interface/popular"), with(popular));
+    fake.route(api, QStringLiteral("/x/web-interface/wbi/index/top/feed/rcmd"), wbiSigned(with(recommendation)));
+    fake.route(api, QStringLiteral("/x/web-interface/ranking/v2"), with(ranking));
+    fake.route(api, QStringLiteral("/x/web-interface/newlist"), with(newList));
+    fake.route(api, QStringLiteral("/pgc/season/index/result"), with(pgcIndex));
+    fake.route(api, QStringLiteral("/x/web-interface/search/type"), with(searchReply));
+    fake.route(api, QStringLiteral("/x/web-interface/wbi/search/type"), wbiSigned(with(searchReply)));
+    routeUploaderPages(fake, false, mode);
+    fake.route(api, QStringLiteral("/x/web-interface/view"), with(view));
+    fake.route(KRServiceHosts::oldAPIHost(), QStringLiteral("/view"), with(oldView));
+    fake.route(api, QStringLiteral("/x/player/pagelist"), with(pageList));
+    fake.route(api, QStringLiteral("/pgc/view/v2/app/season"), appSigned(with(appSeason)));
+    fake.route(api, QStringLiteral("/pgc/view/web/season"), with(webSeason));
+    fake.route(api, QStringLiteral("/x/tag/archive/tags"), tags);
+    fake.route(api, QStringLiteral("/x/web-interface/archive/related"), with(related));
+    fake.route(api, QStringLiteral("/x/v2/reply/wbi/main"), wbiSigned([mode](const FakeRequest& r) { return topLevelPage(r, true, mode); }));
+    fake.route(api, QStringLiteral("/x/v2/reply"), [mode](const FakeRequest& r) { return topLevelPage(r, false, mode); });
+    fake.route(api, QStringLiteral("/x/v2/reply/reply"), [mode](const FakeRequest& r) { return commentThread(r, false, mode); });
+    fake.route(api, QStringLiteral("/x/v2/reply/detail"), [mode](const FakeRequest& r) { return commentThread(r, true, mode); });
 }
 
 } // namespace
@@ -569,6 +847,27 @@ QString ServiceFixtures::bvidForAID(qint64 aid)
 
 QVariantMap ServiceFixtures::envelope(const QVariant& data) { return {{"code", 0}, {"message", "0"}, {"ttl", 1}, {"data", data}}; }
 
+qint64 ServiceFixtures::demoCommentTotal(qint64 oid) { return generatedCommentTotal(oid); }
+
+qint64 ServiceFixtures::demoCommentWithReplies(qint64 oid)
+{
+    for (qint64 index = 0; index < demoTopLevelCount(oid); ++index)
+        if (demoReplyCount(oid, index) > 0)
+            return kFirstCommentRPID + index;
+    return 0;
+}
+
+ServiceFixtures::DemoRecord ServiceFixtures::demoRecord(qint64 aid)
+{
+    const Mode demo{true, nullptr};
+    const Map item = archiveOf(aid, demo);
+    const Map owner = item.value("owner").toMap();
+    const qint64 seconds = item.value("duration").toLongLong();
+    return {aid, bvidForAID(aid), item.value("title").toString(), seconds, lengthText(seconds, demo),
+            item.value("stat").toMap().value("reply").toLongLong(), owner.value("mid").toLongLong(),
+            owner.value("name").toString(), item.value("tname").toString()};
+}
+
 QVariantMap ServiceFixtures::archiveItem(qint64 aid)
 {
     const qint64 mid = ownerMIDFor(aid);
@@ -578,7 +877,7 @@ QVariantMap ServiceFixtures::archiveItem(qint64 aid)
             {"title", titleForAID(aid)}, {"pubdate", 1700000000 - aid % 100000}, {"desc", S("简介 %1").arg(aid)},
             {"duration", secondsForAID(aid)},
             {"owner", Map{{"mid", mid}, {"name", ownerName(mid)}, {"face", imageURL("face", mid)}}},
-            {"stat", Map{{"aid", aid}, {"view", playsFor(aid)}, {"danmaku", 10 + aid % 53}, {"reply", 5 + aid % 31}, {"like", 20 + aid % 173}}},
+            {"stat", Map{{"aid", aid}, {"view", playsFor(aid)}, {"danmaku", danmakuCountOf(aid, {})}, {"reply", commentTotalOf(aid, {})}, {"like", 20 + aid % 173}}},
             {"cid", cidForAID(aid)}, {"dimension", Map{{"width", 1920}, {"height", 1080}, {"rotate", 0}}}, {"bvid", bvidForAID(aid)}};
 }
 
@@ -622,29 +921,13 @@ FakeReply ServiceFixtures::nonVideoFeed() { return ok(Map{{"item", nonVideoFeedI
 
 void ServiceFixtures::installEveryUploaderPages(FakeService& fake) { routeUploaderPages(fake, true); }
 
-void ServiceFixtures::installReadRoutes(FakeService& fake)
+void ServiceFixtures::installReadRoutes(FakeService& fake) { installRoutes(fake, Mode{}); }
+
+void ServiceFixtures::installDemoCatalogue(FakeService& fake, const std::shared_ptr<CommentFixtures::PostedComments>& posted)
 {
-    const QString api = KRServiceHosts::apiHost();
-    routeNavigationFixture(fake);
-    fake.route(api, QStringLiteral("/x/web-interface/popular"), popular);
-    fake.route(api, QStringLiteral("/x/web-interface/wbi/index/top/feed/rcmd"), wbiSigned(recommendation));
-    fake.route(api, QStringLiteral("/x/web-interface/ranking/v2"), ranking);
-    fake.route(api, QStringLiteral("/x/web-interface/newlist"), newList);
-    fake.route(api, QStringLiteral("/pgc/season/index/result"), pgcIndex);
-    fake.route(api, QStringLiteral("/x/web-interface/search/type"), searchReply);
-    fake.route(api, QStringLiteral("/x/web-interface/wbi/search/type"), wbiSigned(searchReply));
-    routeUploaderPages(fake, false);
-    fake.route(api, QStringLiteral("/x/web-interface/view"), view);
-    fake.route(KRServiceHosts::oldAPIHost(), QStringLiteral("/view"), oldView);
-    fake.route(api, QStringLiteral("/x/player/pagelist"), pageList);
-    fake.route(api, QStringLiteral("/pgc/view/v2/app/season"), appSigned(appSeason));
-    fake.route(api, QStringLiteral("/pgc/view/web/season"), webSeason);
-    fake.route(api, QStringLiteral("/x/tag/archive/tags"), tags);
-    fake.route(api, QStringLiteral("/x/web-interface/archive/related"), related);
-    fake.route(api, QStringLiteral("/x/v2/reply/wbi/main"), wbiSigned([](const FakeRequest& r) { return topLevelPage(r, true); }));
-    fake.route(api, QStringLiteral("/x/v2/reply"), [](const FakeRequest& r) { return topLevelPage(r, false); });
-    fake.route(api, QStringLiteral("/x/v2/reply/reply"), [](const FakeRequest& r) { return commentThread(r, false); });
-    fake.route(api, QStringLiteral("/x/v2/reply/detail"), [](const FakeRequest& r) { return commentThread(r, true); });
+    const Mode mode{true, posted};
+    installRoutes(fake, mode);
+    routeUploaderPages(fake, true, mode);
 }
 
 } // namespace testsupport

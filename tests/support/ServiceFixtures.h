@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/CommentFixtures.h"
 #include "support/FakeService.h"
 
 #include <QByteArray>
@@ -27,6 +28,32 @@ public:
     // Replaces the uploader routes so that every owner the lists name (mids 3000 to 3499) has
     // 25 to 54 videos of their own, not only kUploaderMID: what a person browsing expects.
     static void installEveryUploaderPages(FakeService& fake);
+    // The demo's catalogue instead: every route above answers from one record per archive
+    // (demoRecord), so a row, the detail it opens, its comments and its media agree; every
+    // uploader the lists name has videos; every object has comments (demoCommentTotal of them,
+    // replies included), and the comments `posted` keeps come first.
+    static void installDemoCatalogue(FakeService& fake, const std::shared_ptr<CommentFixtures::PostedComments>& posted);
+
+    // ---- The demo's record of an archive ----
+    // Every part plays the generated clip, so each lasts as long as it.
+    static constexpr qint64 kDemoClipSeconds = 12;
+    struct DemoRecord {
+        qint64 aid = 0;
+        QString bvid;
+        QString title;
+        qint64 seconds = 0;  // every part together
+        QString lengthText;  // the seconds as a list's text gives them ("00:12")
+        qint64 comments = 0; // top-level comments and replies, none posted
+        qint64 ownerMID = 0;
+        QString ownerName;
+        QString sectionName;
+    };
+    static DemoRecord demoRecord(qint64 aid);
+    // Top-level comments and their replies of any object (an archive, a dynamic), none posted.
+    static qint64 demoCommentTotal(qint64 oid);
+    // The rpid of the first top-level comment of an object that has replies (its first reply is
+    // rpid × 100 + 1); 0 when none has.
+    static qint64 demoCommentWithReplies(qint64 oid);
 
     // ---- The catalogue ----
     // Popular page p holds aids 200000 + (p - 1) × 20 …; recommendation batch f holds

@@ -13,7 +13,7 @@
 #include "playback/KRPlaybackTransport.h"
 #include "service/KRDanmakuClient.h"
 #include "support/PlaybackFixtures.h"
-#include "video/KRDASHStreams.h"
+#include "playback/KRDASHStreams.h"
 #include "video/KRQualityTitles.h"
 
 #include <cmath>

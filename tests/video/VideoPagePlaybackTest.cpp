@@ -380,6 +380,26 @@ TEST_F(VideoPagePlaybackTest, NoOfferNearTheEndOrAfterCompletion)
     EXPECT_EQ(window->visibleAlert(), nullptr);
 }
 
+TEST_F(VideoPagePlaybackTest, TheServicesResumeRecordIsReadAgainstThePartsDuration)
+{
+    // Part 1 lasts 5:12, kept by the normaliser as "05:12".
+    testsupport::AccountFixtures::logInWebOnly();
+    play.setResumeRecord(testsupport::ServiceFixtures::kDetailCID, 42);
+    pushAndPlay();
+    KR_ADVANCE_UNTIL(window->visibleAlert() != nullptr);
+    EXPECT_EQ(window->visibleAlert()->title(), QStringLiteral("继续观看"));
+    EXPECT_TRUE(window->visibleAlert()->message().contains(QStringLiteral("0:42")));
+}
+
+TEST_F(VideoPagePlaybackTest, TheServicesResumeRecordInThePartsLastSecondsIsNotOffered)
+{
+    testsupport::AccountFixtures::logInWebOnly();
+    play.setResumeRecord(testsupport::ServiceFixtures::kDetailCID, 309);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->moviePlayer() != nullptr);
+    EXPECT_EQ(window->visibleAlert(), nullptr);
+}
+
 TEST_F(VideoPagePlaybackTest, ControlsLieOverThePicture)
 {
     KRVideoDetailViewController* page = pushAndPlay();
@@ -607,4 +627,108 @@ TEST_F(VideoPagePlaybackTest, ThePlayerMoreSheetLeadsToTheLoopSheet)
     EXPECT_EQ(loop->buttonTitleAtIndex(0), QStringLiteral("不循环 ✓"));
     loop->tapButtonForTesting(2);
     EXPECT_EQ(KRPreferences::sharedPreferences().playbackLoopMode(), 2);
+}
+
+TEST_F(VideoPagePlaybackTest, AVideoOpenedOverAPlayingOneStopsIt)
+{
+    KRVideoDetailViewController* first = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(first));
+    // The uploader page keeps the first video playing under it.
+    KR_WAIT_UNTIL(first->video()->ownerMID() > 0);
+    part<Button>(first, "ownerButton")->sendActionsForControlEvents(ControlEventTouchUpInside);
+    AnimationClock::finishAll();
+    ASSERT_TRUE(first->isPlaybackExpectedToPlay());
+
+    // Another video opened from there and played: one picture and one sound at a time.
+    KRVideoDetailViewController* second = push();
+    auto* secondPlay = second->view()->findChild<Button*>(QStringLiteral("playButton"));
+    ASSERT_NE(secondPlay, nullptr);
+    KR_WAIT_UNTIL(secondPlay->isEnabled());
+    QTest::mouseClick(secondPlay, Qt::LeftButton);
+    KR_ADVANCE_UNTIL(playing(second));
+    EXPECT_EQ(first->moviePlayer(), nullptr);
+    EXPECT_FALSE(first->isPlaybackExpectedToPlay());
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-session-superseded]")));
+}
+
+TEST_F(VideoPagePlaybackTest, AtTheEndTheTimeReadsTheDurationAndNoDanmakuStaysDrawn)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && !page->danmakuRenderer()->danmakus().isEmpty());
+    // The last lines of the part come at 9.2 s and 10.1 s, and scroll for longer than is left.
+    page->playerControlsSeekToTime(page->playerControls(), 9.0);
+    KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
+    auto* current = page->playerControls()->findChild<Label*>(QStringLiteral("currentTimeLabel"));
+    auto* duration = page->playerControls()->findChild<Label*>(QStringLiteral("durationLabel"));
+    ASSERT_TRUE(current && duration);
+    EXPECT_EQ(current->text(), QStringLiteral("0:12"));
+    EXPECT_EQ(duration->text(), QStringLiteral("0:12"));
+    EXPECT_EQ(page->danmakuRenderer()->activeCount(), 0);
+    EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+}
+
+TEST_F(VideoPagePlaybackTest, AFailingDASHPictureFailsOverAndTheControlsNameTheQualityThatPlays)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(80);
+    play.setMediaFault(80, PlaybackFixtures::MediaFault::Missing);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[dash-picture-failed]")));
+    // Not left on "正在缓冲…": the fresh resolve plays the chain at 720P.
+    KR_ADVANCE_UNTIL(!page->dashPlayback() && playing(page));
+    EXPECT_EQ(log().count(QStringLiteral("[playback-fresh-resolve] quality=64")), 1);
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+    EXPECT_EQ(page->playerControls()->qualityButton()->currentTitle(), page->compactQualityTitleForValue(64));
+    EXPECT_NE(page->compactQualityTitleForValue(64), page->compactQualityTitleForValue(80));
+}
+
+TEST_F(VideoPagePlaybackTest, HoldingTheDASHPicturePlaysBothHalvesAtDoubleSpeed)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(80);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page));
+    const auto [target, spot] = pictureSpot(page);
+    ASSERT_NE(target, nullptr);
+    QTest::mousePress(target, Qt::LeftButton, {}, spot);
+    platform::MainClock::advanceForTesting(0.36);
+    EXPECT_EQ(statusText(page), QStringLiteral("按住 2.0x"));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-rate-applied] rate=2.00 hold=YES expected=YES")));
+    KR_ADVANCE_UNTIL(std::abs(page->dashPlayback()->picturePlayer()->rate() - 2.0) < 0.01
+                     && std::abs(page->moviePlayer()->playerForTesting()->rate() - 2.0) < 0.01);
+    QTest::mouseRelease(target, Qt::LeftButton, {}, spot);
+    EXPECT_EQ(statusText(page), QStringLiteral("恢复 1x"));
+    KR_ADVANCE_UNTIL(std::abs(page->dashPlayback()->picturePlayer()->rate() - 1.0) < 0.01);
+}
+
+TEST_F(VideoPagePlaybackTest, TheFinalHeartbeatGoesOutWhenThePageIsDeletedRightAfter)
+{
+    testsupport::AccountFixtures::logInWebOnly();
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && play.heartbeatPlayTypes().contains(1));
+    QPointer<KRVideoDetailViewController> guard(page);
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    delete guard.data();
+    flushDeferredDeletes();
+    KR_ADVANCE_UNTIL(play.heartbeatPlayTypes().contains(4));
+}
+
+TEST_F(VideoPagePlaybackTest, AQualitySwitchAskedForTheNextTurnDoesNotOutliveAStop)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->showQualityActionSheetFromView(page->playerControls()->qualityButton());
+    KR_ADVANCE_UNTIL(page->visibleActionSheet() != nullptr);
+    // 360P, asked for the next turn; before it comes a screen that stops playback is pushed.
+    page->visibleActionSheet()->tapButtonForTesting(4);
+    nav->pushViewController(new ViewController(), false);
+    AnimationClock::finishAll();
+    ASSERT_EQ(page->moviePlayer(), nullptr);
+    for (int turn = 0; turn < 5; ++turn) {
+        platform::MainClock::advanceForTesting(0.1);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(page->hasStartedPlayback());
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_EQ(play.mediaRequestCount(16), 0);
 }

@@ -14,7 +14,8 @@
 #include "platform/uikit/View.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
-#include "shell/KRAppRoutes.h"
+#include "shell/KRScreenRoutes.h"
+#include "store/KRLocalHistoryStore.h"
 #include "store/KRPreferences.h"
 #include "support/PlaybackFixtures.h"
 #include "support/ServiceSignatures.h"
@@ -29,10 +30,13 @@ protected:
     void SetUp() override
     {
         AccountClientTest::SetUp();
-        KRInstallAppRoutes();
+        KRRouter::install(KRScreenRoutes());
         KitTest::resetKit();
         platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
         testsupport::routeNavigationFixture(fake);
+        // The local history lives for the process: a page an earlier test left playing records
+        // its viewing when it goes, which must not bring this test a resume offer.
+        KRLocalHistoryStore::sharedStore().resetForTesting();
         // Playback starts only when asked, unless a test turns this on.
         KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     }

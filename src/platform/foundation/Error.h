@@ -29,6 +29,9 @@ public:
     bool is(const QString& domain, qint64 code) const { return m_domain == domain && m_code == code; }
     // "domain(code): message", for logs; never carries a URL.
     QString description() const;
+    // What a screen shows: the message, or a plain sentence when there is none; never the
+    // domain and code, which mean nothing to a user.
+    QString localizedDescription() const;
 
 private:
     QString m_domain;

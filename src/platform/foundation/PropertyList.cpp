@@ -1,5 +1,6 @@
 #include "platform/foundation/PropertyList.h"
 
+#include "platform/foundation/BinaryPropertyListWriter.h"
 #include "platform/foundation/PropertyListLimits.h"
 
 #include <QDateTime>
@@ -396,19 +397,18 @@ QByteArray serialize(const QVariant& value, bool binary)
     const QVariant normal = normalized(value);
     if (!normal.isValid())
         return {};
-    PlistPtr root(toNode(normal, !binary));
+    if (binary)
+        return BinaryPropertyListWriter::write(normal);
+    PlistPtr root(toNode(normal, true));
     if (!root)
         return {};
     char* out = nullptr;
     uint32_t length = 0;
-    if (binary)
-        plist_to_bin(root.get(), &out, &length);
-    else
-        plist_to_xml(root.get(), &out, &length);
+    plist_to_xml(root.get(), &out, &length);
     if (!out)
         return {};
     QByteArray result(out, qsizetype(length));
-    binary ? plist_to_bin_free(out) : plist_to_xml_free(out);
+    plist_to_xml_free(out);
     return result;
 }
 
@@ -423,6 +423,8 @@ void setError(Error* error, int code, const QString& message)
 QByteArray toXML(const QVariant& value) { return serialize(value, false); }
 
 QByteArray toBinary(const QVariant& value) { return serialize(value, true); }
+
+QByteArray toBinaryOfNormalized(const QVariant& normalizedValue) { return BinaryPropertyListWriter::write(normalizedValue); }
 
 namespace {
 

@@ -15,6 +15,10 @@ namespace PropertyList {
 // Empty QByteArray when the value is not representable.
 QByteArray toXML(const QVariant& value);
 QByteArray toBinary(const QVariant& value);
+// toBinary() of a value that is already as normalized() gives it (built from normalized parts
+// or read by parse()), without normalizing it again; empty when a part is of a type
+// normalized() never gives.
+QByteArray toBinaryOfNormalized(const QVariant& normalizedValue);
 
 // XML or binary, detected from the content. Invalid QVariant and an error of the domain
 // "PropertyList" for corrupt or truncated input, and for values the writers could not give

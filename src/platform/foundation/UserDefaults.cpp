@@ -3,6 +3,7 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/Dispatch.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/foundation/PropertyList.h"
@@ -10,7 +11,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLocale>
-#include <QTimer>
 
 #include <atomic>
 #include <limits>
@@ -216,7 +216,8 @@ void UserDefaults::Impl::changed(std::unique_lock<std::mutex>& lock)
     flushScheduled = true;
     std::weak_ptr<Impl> weak = shared_from_this();
     auto arm = [weak] {
-        QTimer::singleShot(kFlushDelayMs, QCoreApplication::instance(), [weak] {
+        // On the main clock, as every delayed call of the main thread: a test's manual clock decides when it is due.
+        MainClock::callAfter(kFlushDelayMs, [weak] {
             auto self = weak.lock();
             if (!self)
                 return;

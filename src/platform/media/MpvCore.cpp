@@ -1,6 +1,7 @@
 #include "platform/media/MpvCore.h"
 
 #include "platform/media/MediaSeams.h"
+#include "platform/media/MpvLibrary.h"
 
 #include <QMetaObject>
 #include <QPointer>
@@ -16,6 +17,10 @@
 
 namespace platform::media {
 namespace {
+
+// The player library, once a core has been made with it: every call below runs on a core
+// that has its handle.
+const MpvLibrary& mpv() { return *MpvLibrary::shared(); }
 
 enum Observed : uint64_t {
     ObservePause = 1,
@@ -57,7 +62,7 @@ public:
     void close(mpv_handle* handle)
     {
         std::lock_guard lock(m_mutex);
-        m_threads.emplace_back([handle] { mpv_terminate_destroy(handle); });
+        m_threads.emplace_back([handle] { mpv().terminate_destroy(handle); });
     }
     void joinAll()
     {
@@ -113,7 +118,9 @@ double sane(double value)
 
 MpvCore::MpvCore(QObject* parent) : QObject(parent)
 {
-    m_handle = mpv_create();
+    if (!MpvLibrary::shared())
+        return;
+    m_handle = mpv().create();
     if (!m_handle)
         return;
     const QString audioOutput = MediaSeams::audioOutput();
@@ -139,10 +146,10 @@ MpvCore::MpvCore(QObject* parent) : QObject(parent)
     };
     for (const auto& [name, value] : options) {
         if (!value.isEmpty())
-            mpv_set_option_string(m_handle, name, value.constData());
+            mpv().set_option_string(m_handle, name, value.constData());
     }
-    if (mpv_initialize(m_handle) < 0) {
-        mpv_terminate_destroy(m_handle);
+    if (mpv().initialize(m_handle) < 0) {
+        mpv().terminate_destroy(m_handle);
         m_handle = nullptr;
         return;
     }
@@ -163,17 +170,17 @@ MpvCore::MpvCore(QObject* parent) : QObject(parent)
         {ObserveAudioBitrate, "audio-bitrate", MPV_FORMAT_DOUBLE},
     };
     for (const auto& [id, name, format] : observed)
-        mpv_observe_property(m_handle, id, name, format);
+        mpv().observe_property(m_handle, id, name, format);
 
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    if (mpv_render_context_create(&m_render, m_handle, params) < 0)
+    if (mpv().render_context_create(&m_render, m_handle, params) < 0)
         m_render = nullptr;
     else
-        mpv_render_context_set_update_callback(m_render, &MpvCore::onRenderUpdate, this);
-    mpv_set_wakeup_callback(m_handle, &MpvCore::onWakeup, this);
+        mpv().render_context_set_update_callback(m_render, &MpvCore::onRenderUpdate, this);
+    mpv().set_wakeup_callback(m_handle, &MpvCore::onWakeup, this);
     m_sinceChattyReport.start();
 }
 
@@ -183,9 +190,9 @@ MpvCore::~MpvCore()
         return;
     // After these return the engine calls neither callback again, so nothing more is queued
     // at this object; what was queued dies with it.
-    mpv_set_wakeup_callback(m_handle, nullptr, nullptr);
+    mpv().set_wakeup_callback(m_handle, nullptr, nullptr);
     if (m_render)
-        mpv_render_context_free(m_render);
+        mpv().render_context_free(m_render);
     m_render = nullptr;
     ClosingCores::shared().close(m_handle);
     m_handle = nullptr;
@@ -225,7 +232,7 @@ void MpvCore::drain()
     bool report = false;
     QPointer<MpvCore> alive(this);
     for (;;) {
-        mpv_event* event = mpv_wait_event(m_handle, 0);
+        mpv_event* event = mpv().wait_event(m_handle, 0);
         if (!event || event->event_id == MPV_EVENT_NONE)
             break;
         handleEvent(*event, report);
@@ -316,7 +323,7 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
         // Ready once the length and picture size are read back, in request order.
         m_probesPending = 3;
         for (const char* name : LoadedProbes)
-            mpv_get_property_async(m_handle, ReplyLoadedProbe | m_loadGeneration,
+            mpv().get_property_async(m_handle, ReplyLoadedProbe | m_loadGeneration,
                                    name, qstrcmp(name, "duration") == 0 ? MPV_FORMAT_DOUBLE : MPV_FORMAT_INT64);
         break;
     case MPV_EVENT_GET_PROPERTY_REPLY: {
@@ -346,7 +353,7 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
             break;
         m_state.failed = true;
         report = true;
-        const platform::Error error(QStringLiteral("MediaEngine"), end->error, QString::fromUtf8(mpv_error_string(end->error)));
+        const platform::Error error(QStringLiteral("MediaEngine"), end->error, QString::fromUtf8(mpv().error_string(end->error)));
         QPointer<MpvCore> alive(this);
         completeSeeks(false);
         if (alive)
@@ -358,7 +365,7 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
             && !m_state.failed) {
             m_state.failed = true;
             report = true;
-            const platform::Error error(QStringLiteral("MediaEngine"), event.error, QString::fromUtf8(mpv_error_string(event.error)));
+            const platform::Error error(QStringLiteral("MediaEngine"), event.error, QString::fromUtf8(mpv().error_string(event.error)));
             QPointer<MpvCore> alive(this);
             completeSeeks(false);
             if (alive)
@@ -405,7 +412,7 @@ void MpvCore::load(const QString& url, const std::map<QString, QString>& fileOpt
     const QByteArray path = url.toUtf8();
     const QByteArray options = pairs.join(QLatin1Char(',')).toUtf8();
     const char* args[] = {"loadfile", path.constData(), "replace", options.constData(), nullptr};
-    mpv_command_async(m_handle, ReplyLoad | m_loadGeneration, args);
+    mpv().command_async(m_handle, ReplyLoad | m_loadGeneration, args);
 }
 
 void MpvCore::unload()
@@ -413,7 +420,7 @@ void MpvCore::unload()
     if (!m_handle)
         return;
     const char* args[] = {"stop", nullptr};
-    mpv_command_async(m_handle, 0, args);
+    mpv().command_async(m_handle, 0, args);
 }
 
 void MpvCore::setProperty(const char* name, const QString& value)
@@ -422,7 +429,7 @@ void MpvCore::setProperty(const char* name, const QString& value)
         return;
     const QByteArray bytes = value.toUtf8();
     const char* data = bytes.constData();
-    mpv_set_property_async(m_handle, 0, name, MPV_FORMAT_STRING, &data);
+    mpv().set_property_async(m_handle, 0, name, MPV_FORMAT_STRING, &data);
 }
 
 void MpvCore::setFlag(const char* name, bool value)
@@ -435,7 +442,7 @@ void MpvCore::setFlag(const char* name, bool value)
         m_state.pause = value;
     else if (qstrcmp(name, "mute") == 0)
         m_state.mute = value;
-    mpv_set_property_async(m_handle, 0, name, MPV_FORMAT_FLAG, &flag);
+    mpv().set_property_async(m_handle, 0, name, MPV_FORMAT_FLAG, &flag);
 }
 
 void MpvCore::setDouble(const char* name, double value)
@@ -444,7 +451,7 @@ void MpvCore::setDouble(const char* name, double value)
         return;
     if (qstrcmp(name, "speed") == 0)
         m_state.speed = value;
-    mpv_set_property_async(m_handle, 0, name, MPV_FORMAT_DOUBLE, &value);
+    mpv().set_property_async(m_handle, 0, name, MPV_FORMAT_DOUBLE, &value);
 }
 
 void MpvCore::seek(double seconds, bool exact, std::function<void(bool)> done)
@@ -472,7 +479,7 @@ void MpvCore::issueSeek()
     const QByteArray target = QByteArray::number(seek->seconds, 'f', 3);
     const char* args[] = {"seek", target.constData(), seek->exact ? "absolute+exact" : "absolute+keyframes", nullptr};
     m_issuedSeeks.push_back(std::move(seek->done));
-    mpv_command_async(m_handle, ReplySeek, args);
+    mpv().command_async(m_handle, ReplySeek, args);
 }
 
 void MpvCore::completeSeeks(bool finished)
@@ -498,7 +505,7 @@ bool MpvCore::renderFrame(QSize size, bool force)
 {
     if (!m_render)
         return false;
-    const uint64_t flags = mpv_render_context_update(m_render);
+    const uint64_t flags = mpv().render_context_update(m_render);
     const bool newFrame = flags & MPV_RENDER_UPDATE_FRAME;
     if (!newFrame && !force)
         return false;
@@ -518,7 +525,7 @@ bool MpvCore::renderFrame(QSize size, bool force)
             {MPV_RENDER_PARAM_SW_POINTER, m_frame.bits()},
             {MPV_RENDER_PARAM_INVALID, nullptr},
         };
-        return mpv_render_context_render(m_render, params) >= 0;
+        return mpv().render_context_render(m_render, params) >= 0;
     };
     if (!render("bgra")) {
         if (!render("bgr0"))

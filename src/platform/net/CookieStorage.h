@@ -17,7 +17,7 @@ struct Cookie {
     // it the cookie goes to that exact host only.
     QString domain;
     QString path = QStringLiteral("/");
-    std::optional<QDateTime> expires; // none: lives for the session
+    std::optional<QDateTime> expires = std::nullopt; // none: lives for the session
     bool secure = false;
     bool httpOnly = false;
     bool hostOnly = false;

@@ -3,7 +3,7 @@
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
-#include "platform/foundation/ReplyOwner.h"
+#include "platform/foundation/OwnedWork.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -68,10 +68,10 @@ void PhotoLibrary::failNextSaveForTesting() { g_failNextSave = true; }
 
 void PhotoLibrary::loadAssets(QObject* owner, AssetsCompletion completion)
 {
-    auto deliver = ownedBy(owner, std::move(completion));
     const QString folder = albumPath();
     const bool fail = g_failNextRead.exchange(false);
-    m_queue->addOperation([folder, fail, deliver = std::move(deliver)]() mutable {
+    using Assets = std::pair<QList<PhotoAsset>, std::optional<Error>>;
+    OwnedWork(owner).onQueue(m_queue.get()).run([folder, fail](const OwnedWork&) -> Assets {
         QList<PhotoAsset> assets;
         std::optional<Error> error;
         const QFileInfo info(folder);
@@ -92,18 +92,16 @@ void PhotoLibrary::loadAssets(QObject* owner, AssetsCompletion completion)
                 return QFileInfo(a.filePath).fileName() < QFileInfo(b.filePath).fileName();
             });
         }
-        dispatchMain([deliver = std::move(deliver), assets = std::move(assets), error = std::move(error)] { deliver(assets, error); });
-    });
+        return {std::move(assets), std::move(error)};
+    }, [completion = std::move(completion)](const Assets& answer) { if (completion) completion(answer.first, answer.second); });
 }
 
 void PhotoLibrary::loadThumbnail(const PhotoAsset& asset, int pixels, QObject* owner, ImageCompletion completion)
 {
-    auto deliver = ownedBy(owner, std::move(completion));
-    const ReplyOwner guard(owner);
     const QString path = asset.filePath;
-    m_queue->addOperation([path, pixels, guard, deliver = std::move(deliver)]() mutable {
+    OwnedWork(owner).onQueue(m_queue.get()).run([path, pixels](const OwnedWork& work) {
         QImage image;
-        if (!guard.isGone() && pixels > 0) {
+        if (!work.abandoned() && pixels > 0) {
             // Decoded straight at about the size wanted, then cut to the square.
             image = readImage(path, [pixels](const QSize& size) { return size.scaled(pixels, pixels, Qt::KeepAspectRatioByExpanding); });
             if (!image.isNull()) {
@@ -112,16 +110,15 @@ void PhotoLibrary::loadThumbnail(const PhotoAsset& asset, int pixels, QObject* o
                 image = filled.copy((filled.width() - pixels) / 2, (filled.height() - pixels) / 2, pixels, pixels);
             }
         }
-        dispatchMain([deliver = std::move(deliver), image = std::move(image)] { deliver(image); });
-    });
+        return image;
+    }, [completion = std::move(completion)](const QImage& image) { if (completion) completion(image); });
 }
 
 void PhotoLibrary::loadFullScreenImage(const QString& url, const QSize& pixels, QObject* owner, ImageCompletion completion)
 {
-    auto deliver = ownedBy(owner, std::move(completion));
     const QUrl address(url);
     const QString path = address.isLocalFile() ? address.toLocalFile() : QString();
-    m_queue->addOperation([path, pixels, deliver = std::move(deliver)]() mutable {
+    OwnedWork(owner).onQueue(m_queue.get()).run([path, pixels](const OwnedWork&) {
         QImage image;
         if (!path.isEmpty()) {
             image = readImage(path, [pixels](const QSize& size) {
@@ -130,16 +127,17 @@ void PhotoLibrary::loadFullScreenImage(const QString& url, const QSize& pixels, 
                     : size;
             });
         }
-        dispatchMain([deliver = std::move(deliver), image = std::move(image)] { deliver(image); });
-    });
+        return image;
+    }, [completion = std::move(completion)](const QImage& image) { if (completion) completion(image); });
 }
 
 void PhotoLibrary::saveImage(const QImage& image, QObject* owner, SaveCompletion completion)
 {
-    auto deliver = ownedBy(owner, std::move(completion));
     const QString folder = albumPath();
     const bool fail = g_failNextSave.exchange(false);
-    m_queue->addOperation([folder, fail, image, deliver = std::move(deliver)]() mutable {
+    // Saved whoever waits for the answer: the user asked for it.
+    using Saved = std::pair<QString, std::optional<Error>>;
+    OwnedWork(owner).onQueue(m_queue.get()).run([folder, fail, image](const OwnedWork&) -> Saved {
         QString url;
         std::optional<Error> error;
         QByteArray bytes;
@@ -175,8 +173,8 @@ void PhotoLibrary::saveImage(const QImage& image, QObject* owner, SaveCompletion
             else
                 url = QUrl::fromLocalFile(path).toString();
         }
-        dispatchMain([deliver = std::move(deliver), url = std::move(url), error = std::move(error)] { deliver(url, error); });
-    });
+        return {std::move(url), std::move(error)};
+    }, [completion = std::move(completion)](const Saved& answer) { if (completion) completion(answer.first, answer.second); });
 }
 
 } // namespace platform::photos

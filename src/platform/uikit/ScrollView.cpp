@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace platform::uikit {
 namespace {
@@ -306,52 +307,92 @@ void ScrollView::startMotion(QPointF velocity)
     });
 }
 
-void ScrollView::mousePressEvent(QMouseEvent* e)
+ScrollView* ScrollView::enclosingScrollView() const
 {
-    if (e->button() != Qt::LeftButton)
-        return;
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto* scrollView = qobject_cast<ScrollView*>(w))
+            return scrollView;
+    }
+    return nullptr;
+}
+
+void ScrollView::touchBegan(const QPointF& p, double seconds)
+{
     m_pressed = true;
-    m_pressPoint = m_lastPoint = e->globalPosition();
+    m_moved = false;
+    m_pressPoint = m_lastPoint = p;
     m_pressOffset = contentOffset();
-    m_lastTime = e->timestamp() / 1000.0;  // the events' own clock, as the moves use
+    m_lastTime = seconds;
     m_velocity = QPointF();
     if (m_motion)
         stopMotion();
+    m_passedTo = m_scrollEnabled ? nullptr : enclosingScrollView();
+    if (m_passedTo)
+        m_passedTo->touchBegan(p, seconds);
 }
 
-void ScrollView::mouseMoveEvent(QMouseEvent* e)
+void ScrollView::touchMoved(const QPointF& p, double seconds)
 {
-    if (!m_pressed || !m_scrollEnabled)
+    if (!m_pressed)
         return;
-    const QPointF p = e->globalPosition();
-    if (!m_dragging) {
-        if ((p - m_pressPoint).manhattanLength() < kDragSlop)
-            return;
-        beginDragForTesting();
+    if (!m_moved && (p - m_pressPoint).manhattanLength() >= kDragSlop)
+        m_moved = true;
+    if (m_passedTo) {
+        m_passedTo->touchMoved(p, seconds);
+        return;
     }
+    if (!m_scrollEnabled || !m_moved)
+        return;
+    if (!m_dragging)
+        beginDragForTesting();
     QPointF raw = m_pressOffset - (p - m_pressPoint);
     if (!canScrollVertically())
         raw.setY(contentOffset().y());
     if (m_contentSize.width() <= frame().width())
         raw.setX(contentOffset().x());
     applyOffset(m_bounces ? rubberBanded(raw) : clamped(raw));
-    const double now = e->timestamp() / 1000.0;
-    if (now > m_lastTime)
-        m_velocity = -(p - m_lastPoint) / (now - m_lastTime);
+    if (seconds > m_lastTime)
+        m_velocity = -(p - m_lastPoint) / (seconds - m_lastTime);
     m_lastPoint = p;
-    m_lastTime = now;
+    m_lastTime = seconds;
+}
+
+bool ScrollView::touchEnded()
+{
+    if (!m_pressed)
+        return true;
+    m_pressed = false;
+    const bool moved = m_moved;
+    m_moved = false;
+    QPointer<QObject> self(this);
+    if (QPointer<ScrollView> outer = std::exchange(m_passedTo, nullptr))
+        outer->touchEnded();
+    if (self && m_dragging)
+        endDragForTesting(m_velocity);
+    return moved;
+}
+
+void ScrollView::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton)
+        return;
+    // The events' own clock, as the moves use.
+    touchBegan(e->globalPosition(), e->timestamp() / 1000.0);
+}
+
+void ScrollView::mouseMoveEvent(QMouseEvent* e)
+{
+    touchMoved(e->globalPosition(), e->timestamp() / 1000.0);
 }
 
 void ScrollView::mouseReleaseEvent(QMouseEvent* e)
 {
     if (!m_pressed)
         return;
-    m_pressed = false;
-    if (m_dragging) {
-        endDragForTesting(m_velocity);
-        return;
-    }
-    tapped(e->position() + contentOffset());
+    QPointer<QObject> self(this);
+    const QPointF point = e->position();
+    if (!touchEnded() && self)
+        tapped(point + contentOffset());
 }
 
 void ScrollView::tapped(const QPointF& p) { handleTap(p); }
@@ -368,8 +409,11 @@ void ScrollView::wheelEvent(QWheelEvent* e)
         e->accept();
         return;
     }
-    if (!m_scrollEnabled)
+    if (!m_scrollEnabled) {
+        // Left to the enclosing views: Qt hands an ignored wheel on to the parent.
+        e->ignore();
         return;
+    }
     stopMotion();
     const QPoint delta = e->pixelDelta().isNull() ? e->angleDelta() / 120 * 40 : e->pixelDelta();
     const QPointF target = clamped(contentOffset() - QPointF(delta));

@@ -22,6 +22,10 @@ class ScrollViewDelegate;
 // origin, and the content size follows it; the delegate hears of each change (did-zoom) and
 // may move the view, for instance to centre it. A pinch past the limits stretches reluctantly
 // when zoom bounces and springs back to the limit as it ends.
+//
+// A touch that moves more than a few points is a drag, never a tap: the view's tap (a table's
+// row selection) is cancelled. A scroll view whose scrolling is off passes the wheel and its
+// drags on to the nearest enclosing scroll view, as a list laid inside a scrolling page needs.
 class ScrollView : public View {
     Q_OBJECT
 public:
@@ -106,6 +110,12 @@ protected:
     virtual void handleTap(const QPointF& /*pointInContent*/) {}
 
 private:
+    // One finger's touch, in global coordinates and the events' own seconds; the end answers
+    // whether the touch moved past the slop (and so was no tap).
+    void touchBegan(const QPointF& globalPoint, double seconds);
+    void touchMoved(const QPointF& globalPoint, double seconds);
+    bool touchEnded();
+    ScrollView* enclosingScrollView() const;
     void applyOffset(const QPointF& offset);
     void stopMotion();
     void startMotion(QPointF velocity);
@@ -146,6 +156,9 @@ private:
     QPointF m_pinchCenter;
     // Mouse tracking.
     bool m_pressed = false;
+    bool m_moved = false;
+    // Where a touch of a view whose scrolling is off goes on to, for as long as it lasts.
+    QPointer<ScrollView> m_passedTo;
     QPointF m_pressPoint;
     QPointF m_pressOffset;
     QPointF m_lastPoint;

@@ -67,13 +67,19 @@ bool TapGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         m_pressAt = mouse->position();
+        m_movedAway = false;
         if (m_lastTapAt < 0 || (platform::MainClock::now() - m_lastTapAt) * 1000.0 > TapIntervalMs)
             m_taps = 0;
         m_delayed->cancel(QStringLiteral("recognise"));
+    } else if (event->type() == QEvent::MouseMove) {
+        // A touch that wandered off is a drag (an enclosing scroll view's, say), even if it
+        // comes back to where it began.
+        if (QLineF(static_cast<QMouseEvent*>(event)->position(), m_pressAt).length() > TapSlop)
+            m_movedAway = true;
     } else if (event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const QPointF at = mouse->position();
-        if (QLineF(at, m_pressAt).length() > TapSlop || !receives(at)) {
+        if (m_movedAway || QLineF(at, m_pressAt).length() > TapSlop || !receives(at)) {
             m_taps = 0;
             return false;
         }

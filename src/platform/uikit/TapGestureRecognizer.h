@@ -55,6 +55,7 @@ private:
     // The sequence of taps being counted.
     int m_taps = 0;
     QPointF m_pressAt;
+    bool m_movedAway = false;
     double m_lastTapAt = -1; // on the main clock, so a test's taps keep its time
     std::unique_ptr<platform::DelayedCalls> m_delayed;
 };

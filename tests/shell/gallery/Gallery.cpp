@@ -6,7 +6,7 @@
 #include "shell/KRRootViewController.h"
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "browse/KRSearchHistory.h"
 #include "browse/KRSearchViewController.h"
 #include "browse/KRSectionsViewController.h"

@@ -66,8 +66,11 @@ int main(int argc, char** argv)
     // Each login code is scanned and then confirmed as if by a phone a few seconds (three polls)
     // after the screen shows it, signing in the demo account; a refreshed code goes the same way.
     DemoCatalogue::install(*service);
-    // Every video plays: 1080P as DASH halves, 720P and 360P as single files, with danmaku.
+    // Every video plays, with danmaku, at each quality it offers: 1080P as DASH halves, 720P and
+    // 360P as files (or halves), each at its own size.
     PlaybackFixtures playback(*service);
+    playback.setDemo(true);
+    playback.serveSeriesPlayInfo();
 
     std::printf("KORVANE_CONNECT_TO=%s\n", qPrintable(service->connectTo().join(QLatin1Char(','))));
     std::printf("KORVANE_CA_FILE=%s\n", qPrintable(service->caFile()));

@@ -1,9 +1,9 @@
-#include "video/KRDASHStreams.h"
+#include "playback/KRDASHStreams.h"
 
+#include "look/KRShellHelpers.h"
 #include "model/KRServiceHosts.h"
 #include "model/KRTolerantValue.h"
 #include "store/KRDiagnostics.h"
-#include "video/KRVideoDetailSupport.h"
 
 #include <QUrl>
 #include <QVariantList>
@@ -232,7 +232,7 @@ QString KRLegacyPlayableCDNURLString(const QString& address)
 {
     if (address.isEmpty())
         return address;
-    const int version = KRVideoSystemMajorVersion();
+    const int version = KRRootSystemMajorVersion();
     if (version < 1 || version > 8)
         return address;
     const QUrl url(address);

@@ -4,7 +4,7 @@
 
 #include "model/KRServiceHosts.h"
 #include "platform/net/CookieStorage.h"
-#include "settings/KRUpdateChecker.h"
+#include "service/KRUpdateChecker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
-#include "shared/KRTransientCacheManager.h"
+#include "images/KRTransientCacheManager.h"
 
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 #include "model/KRConsole.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/OwnedWork.h"
 #include "platform/foundation/ReplyOwner.h"
 
 #include <QDir>
@@ -132,15 +133,18 @@ bool KRTransientCacheManager::clearCachedData(KROptionalError* error)
 
 void KRTransientCacheManager::clearCachedDataWithCompletion(QObject* owner, Completion completion)
 {
-    auto owned = platform::ownedBy(owner, std::move(completion));
-    platform::dispatchGlobal([this, owned = std::move(owned)]() mutable {
-        KROptionalError error;
-        const bool success = clearCachedData(&error);
-        platform::dispatchMain([this, owned = std::move(owned), success, error] {
+    // The change is posted whoever asked; only the completion is the owner's.
+    using Cleared = std::pair<bool, KROptionalError>;
+    platform::OwnedWork().run(
+        [this](const platform::OwnedWork&) -> Cleared {
+            KROptionalError error;
+            const bool success = clearCachedData(&error);
+            return {success, error};
+        },
+        [this, owned = platform::ownedBy(owner, std::move(completion))](const Cleared& cleared) {
             platform::NotificationCenter::defaultCenter().post(KRTransientCacheDidChangeNotification, this);
-            owned(success, error);
+            owned(cleared.first, cleared.second);
         });
-    });
 }
 
 void KRTransientCacheManager::setRemovalFailureForTesting(const QString& entryName, int code)

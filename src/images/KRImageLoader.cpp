@@ -1,6 +1,6 @@
-#include "shared/KRImageLoader.h"
+#include "images/KRImageLoader.h"
 
-#include "shared/KRImageMemoryCache.h"
+#include "images/KRImageMemoryCache.h"
 #include "model/KRConsole.h"
 #include "model/KRServiceHosts.h"
 #include "platform/device/DeviceProfile.h"
@@ -8,6 +8,7 @@
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
+#include "platform/foundation/OwnedWork.h"
 #include "platform/foundation/ReplyOwner.h"
 #include "platform/uikit/Application.h"
 #include "service/KRAsyncRequest.h"
@@ -287,10 +288,16 @@ Image KRImageLoader::State::download(const QString& address, bool memoryCaching)
     Result result = load(address);
     if (!result.image.isNull() && memoryCaching && result.keep) {
         if (a4) {
-            // Old devices decode here, once, rather than while a list scrolls.
-            const QImage decoded = result.image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
-            if (!decoded.isNull())
-                result.image = decoded;
+            // Old devices keep a bitmap the painter draws as it is, so that a scrolling list
+            // neither decodes nor converts. A JPEG decodes straight into one; only other kinds
+            // (indexed, grey, alpha not premultiplied) are converted, once, here.
+            const QImage::Format drawn =
+                result.image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+            if (result.image.format() != drawn) {
+                QImage converted = result.image.convertToFormat(drawn);
+                if (!converted.isNull())
+                    result.image = std::move(converted);
+            }
         }
         memoryCache.setObject(address, result.image);
     }
@@ -389,14 +396,13 @@ void KRImageLoader::loadURLString(const QString& address, bool thumbnail, bool m
         final = thumbnailAddress(final, m_state->a4);
     if (!completion || final.isNull())
         return;
-    Completion owned = platform::ownedBy(owner, std::move(completion));
-
     if (memoryCaching) {
         if (const std::optional<QImage> cached = m_state->memoryCache.object(final)) {
-            platform::dispatchMain([owned = std::move(owned), image = Image(*cached)] { owned(image); });
+            platform::OwnedWork(owner).answerLater(std::move(completion), Image(*cached));
             return;
         }
     }
+    Completion owned = platform::ownedBy(owner, std::move(completion));
     bool first = false;
     {
         std::lock_guard lock(m_state->pendingMutex);

@@ -1,6 +1,6 @@
-#include "video/KRDASHStreams.h"
+#include "playback/KRDASHStreams.h"
 
-#include "VideoTesting.h"
+#include "PlaybackTesting.h"
 #include "model/KRServiceHosts.h"
 #include "platform/device/DeviceProfile.h"
 
@@ -11,7 +11,7 @@
 
 #include <limits>
 
-using videotest::diagnosticsLog;
+using playbacktest::diagnosticsLog;
 
 namespace {
 

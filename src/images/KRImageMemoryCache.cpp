@@ -1,4 +1,4 @@
-#include "shared/KRImageMemoryCache.h"
+#include "images/KRImageMemoryCache.h"
 
 KRImageMemoryCache::KRImageMemoryCache(int countLimit, qint64 totalCostLimit)
     : m_countLimit(countLimit)

@@ -1,4 +1,4 @@
-#include "shared/KRRouter.h"
+#include "nav/KRRouter.h"
 
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/View.h"

@@ -1,4 +1,4 @@
-#include "settings/KRUpdateChecker.h"
+#include "service/KRUpdateChecker.h"
 
 #include "model/KRServiceHosts.h"
 #include "service/KRAsyncRequest.h"

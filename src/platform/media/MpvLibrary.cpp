@@ -1,0 +1,47 @@
+#include "platform/media/MpvLibrary.h"
+
+#include <QLibrary>
+#include <QString>
+
+namespace platform::media {
+namespace {
+
+template <typename Function>
+bool resolve(QLibrary& library, const char* name, Function* function)
+{
+    *function = reinterpret_cast<Function>(library.resolve(name));
+    return *function != nullptr;
+}
+
+} // namespace
+
+const MpvLibrary* MpvLibrary::shared()
+{
+    static const MpvLibrary* opened = []() -> const MpvLibrary* {
+        // The major version the headers were written for; kept loaded for the process's life.
+        static QLibrary library(QStringLiteral("mpv"), int(MPV_CLIENT_API_VERSION >> 16));
+        if (!library.load())
+            return nullptr;
+        static MpvLibrary api;
+        const bool complete = resolve(library, "mpv_create", &api.create)
+            && resolve(library, "mpv_initialize", &api.initialize)
+            && resolve(library, "mpv_terminate_destroy", &api.terminate_destroy)
+            && resolve(library, "mpv_set_option_string", &api.set_option_string)
+            && resolve(library, "mpv_observe_property", &api.observe_property)
+            && resolve(library, "mpv_set_wakeup_callback", &api.set_wakeup_callback)
+            && resolve(library, "mpv_wait_event", &api.wait_event)
+            && resolve(library, "mpv_error_string", &api.error_string)
+            && resolve(library, "mpv_command_async", &api.command_async)
+            && resolve(library, "mpv_set_property_async", &api.set_property_async)
+            && resolve(library, "mpv_get_property_async", &api.get_property_async)
+            && resolve(library, "mpv_render_context_create", &api.render_context_create)
+            && resolve(library, "mpv_render_context_free", &api.render_context_free)
+            && resolve(library, "mpv_render_context_render", &api.render_context_render)
+            && resolve(library, "mpv_render_context_set_update_callback", &api.render_context_set_update_callback)
+            && resolve(library, "mpv_render_context_update", &api.render_context_update);
+        return complete ? &api : nullptr;
+    }();
+    return opened;
+}
+
+} // namespace platform::media

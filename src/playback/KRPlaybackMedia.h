@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QSizeF>
+#include <QString>
+#include <QUrl>
+
+class KRDASHPlayback;
+class KRPlaybackTransport;
+class QWidget;
+
+// What a playback session needs of a player: a progressive stream in the transport, or a DASH
+// picture and sound pair. The session's policy reads only this, so it runs the same against
+// the real players and against a scripted double on the manual clock.
+class KRPlaybackMedia : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // A KRPlaybackState and KRLoadState bits, as the transport reports them.
+    virtual int playbackState() const = 0;
+    virtual unsigned loadState() const = 0;
+    virtual double currentTime() const = 0;
+    virtual double duration() const = 0;
+    virtual QSizeF naturalSize() const { return {}; }
+    // A DASH pair whose gate is closed (not yet started, or refilling) is not to be pushed.
+    virtual bool isHeldByPairGate() const { return false; }
+    // A pair holding both halves while one refills.
+    virtual bool isRefilling() const { return false; }
+
+    virtual void start(double time) = 0;
+    virtual void play() = 0;
+    virtual void pause() = 0;
+    // After a buffering stall: a pair pauses both halves and goes on once both can play.
+    virtual void pauseForBuffering(const QString&) {}
+    // The sound became playable: a pair waiting at its gate tries to open it.
+    virtual void soundBecamePlayable() {}
+    virtual void seek(double time, bool resume) = 0;
+    virtual void setRate(float rate) = 0;
+    // Stops for good; the media is let go after this.
+    virtual void stop() = 0;
+
+    // The real players behind it, when there are any (null for a double).
+    virtual KRPlaybackTransport* transport() const { return nullptr; }
+    virtual KRDASHPlayback* dash() const { return nullptr; }
+
+Q_SIGNALS:
+    void loadStateChanged();
+    void playbackStateChanged();
+    // The end: 0 natural, 1 a failure (of either half of a pair), as the transport's finish reason.
+    void finished(int reason);
+    // A pair's gate opened.
+    void pairStarted();
+    // A pair held both halves for a starved picture.
+    void pictureStarved();
+};

@@ -1,0 +1,707 @@
+#include "playback/KRPlaybackSession.h"
+
+#include "account/KRAccountClient.h"
+#include "model/KRVideo.h"
+#include "model/KRTolerantValue.h"
+#include "platform/foundation/MainClock.h"
+#include "playback/KRDASHStreams.h"
+#include "playback/KROfflineCacheManager.h"
+#include "playback/KRPlaybackAudioSession.h"
+#include "playback/KRPlaybackMedia.h"
+#include "playback/KRPlaybackTransport.h"
+#include "playback/KRTransportMedia.h"
+#include "service/KRAPIClient.h"
+#include "store/KRDiagnostics.h"
+#include "store/KRLocalHistoryStore.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace {
+
+const char* yesNo(bool value) { return value ? "YES" : "NO"; }
+
+bool isLocalAddress(const QString& address) { return address.startsWith(QLatin1String("file://")); }
+
+// The addresses of a resolved part, best first. Usable streams count even when an error came
+// with them.
+QStringList playableCandidates(const std::shared_ptr<KRVideo>& resolved)
+{
+    if (!resolved)
+        return {};
+    QStringList candidates = resolved->playURLCandidates();
+    if (candidates.isEmpty() && !resolved->playURL().isEmpty())
+        candidates = {resolved->playURL()};
+    return candidates;
+}
+
+QString seconds(double value) { return QString::number(std::max(0.0, value), 'f', 3); }
+
+void record(const char* event, const QString& detail) { KRDiagnostics::recordEvent(QString::fromLatin1(event), detail); }
+
+// Every session alive, so that one starting stops another that plays: one picture and one
+// sound at a time, whichever screen started them.
+QList<KRPlaybackSession*>& liveSessions()
+{
+    static QList<KRPlaybackSession*> sessions;
+    return sessions;
+}
+
+} // namespace
+
+KRPlaybackSession::KRPlaybackSession(QObject* parent) : QObject(parent)
+{
+    m_factory = [](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* { return new KRTransportMedia(sound, picture); };
+    liveSessions().append(this);
+}
+
+KRPlaybackSession::~KRPlaybackSession()
+{
+    liveSessions().removeAll(this);
+    // The teardown, in one place: the heartbeat's end, the player, every timer and delayed call.
+    QSignalBlocker blocker(this);
+    stop();
+}
+
+void KRPlaybackSession::setVideo(std::shared_ptr<KRVideo> video, qint64 aid)
+{
+    m_video = std::move(video);
+    m_aid = aid;
+}
+
+void KRPlaybackSession::setMediaFactory(MediaFactory factory) { m_factory = std::move(factory); }
+
+KRPlaybackTransport* KRPlaybackSession::transport() const { return m_media ? m_media->transport() : nullptr; }
+
+KRDASHPlayback* KRPlaybackSession::dash() const { return m_media ? m_media->dash() : nullptr; }
+
+double KRPlaybackSession::currentTime() const { return m_media ? std::max(0.0, m_media->currentTime()) : 0; }
+
+double KRPlaybackSession::duration() const { return m_media ? std::max(0.0, m_media->duration()) : 0; }
+
+void KRPlaybackSession::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged(state);
+}
+
+// ---- sources ----
+
+QStringList KRPlaybackSession::dashAddresses(const KRPlayInfo& info, int quality, int* chosenQuality)
+{
+    const std::optional<QVariantMap> picture = KRDASHH264VideoStream(info.source, quality);
+    const std::optional<QVariantMap> sound = KRDASHBestAACStream(info.source);
+    if (!picture || !sound)
+        return {};
+    const QString pictureAddress = KRDASHStreamURLString(*picture);
+    const QString soundAddress = KRDASHStreamURLString(*sound);
+    if (pictureAddress.isEmpty() || soundAddress.isEmpty())
+        return {};
+    if (chosenQuality)
+        *chosenQuality = int(picture->value(QStringLiteral("id")).toLongLong());
+    return {pictureAddress, soundAddress};
+}
+
+void KRPlaybackSession::startCandidates(const QStringList& candidates, int quality, double time)
+{
+    if (candidates.isEmpty()) {
+        failTerminally(QStringLiteral("no-stream"));
+        return;
+    }
+    beginStart(candidates, quality);
+    install(QUrl(candidates.first()), QUrl(), time);
+}
+
+void KRPlaybackSession::beginStart(const QStringList& candidates, int quality)
+{
+    stopOtherSessions();
+    m_candidates = candidates;
+    m_candidateIndex = 0;
+    m_freshResolveAttempted = false;
+    m_fromDevice = !candidates.isEmpty() && isLocalAddress(candidates.first());
+    // Stalls are counted, and the 360P fallback asked, once per start.
+    m_stallFallbackRequested = false;
+    m_stallCount = 0;
+    if (quality > 0 && quality != m_quality) {
+        m_quality = quality;
+        Q_EMIT qualityChanged(quality);
+    }
+}
+
+bool KRPlaybackSession::startDASH(const KRPlayInfo& info, int quality, double time)
+{
+    int chosen = quality;
+    const QStringList addresses = dashAddresses(info, quality, &chosen);
+    if (addresses.isEmpty())
+        return false;
+    // A pair has no second address: its failure goes to the fresh resolve.
+    beginStart({addresses.at(1)}, chosen);
+    install(QUrl(addresses.at(1)), QUrl(addresses.at(0)), time);
+    return true;
+}
+
+bool KRPlaybackSession::playsFromDevice(const KRVideo& video)
+{
+    return isLocalAddress(video.playURL()) || !KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(video).isEmpty();
+}
+
+void KRPlaybackSession::loadPlayInfo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
+                                     std::function<void(const std::optional<KRPlayInfo>&)> completion)
+{
+    auto read = [completion = std::move(completion)](const std::optional<QVariantMap>& information, const KROptionalError&) {
+        completion(information ? KRPlayInfo::fromPlayInformation(*information) : std::nullopt);
+    };
+    KRAccountClient* client = KRAccountClient::sharedClient();
+    if (video.episodeID() < 1)
+        client->loadDASHPlaybackInfoForAID(aid, video.canonicalBVID(), video.cid(), quality, owner, std::move(read));
+    else
+        client->loadPGCDASHPlaybackInfoForEpisodeID(video.episodeID(), aid, video.canonicalBVID(), video.cid(), quality, owner,
+                                                    std::move(read));
+}
+
+void KRPlaybackSession::startPart(int quality, double time)
+{
+    if (!m_video)
+        return;
+    stopOtherSessions();
+    removeMedia();
+    m_startOwner = std::make_unique<QObject>();
+    m_installedPlayable = false;
+    m_interruptedAt = 0;
+    setState(State::Resolving);
+    const KRVideo& video = *m_video;
+    const QVariantMap offline = KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(video);
+    if (!offline.isEmpty()) {
+        const std::optional<KRPlayInfo> info = KRPlayInfo::fromOfflineRecord(offline);
+        if (!info || !startDASH(*info, info->quality, time))
+            failTerminally(QStringLiteral("dash-streams-missing"));
+        return;
+    }
+    if (isLocalAddress(video.playURL())) {
+        startCandidates({video.playURL()}, 0, time);
+        return;
+    }
+    if (quality < 80) {
+        resolveChain(quality, time);
+        return;
+    }
+    loadPlayInfo(video, m_aid, quality, m_startOwner.get(), [this, quality, time](const std::optional<KRPlayInfo>& info) {
+        if (info)
+            Q_EMIT playInfoLoaded(info);
+        // The pair needs a usable H.264 picture and AAC sound; else the chain plays.
+        if (info && startDASH(*info, quality, time))
+            return;
+        resolveChain(quality, time);
+    });
+}
+
+void KRPlaybackSession::resolveChain(int quality, double time)
+{
+    KRAPIClient::sharedClient()->loadPlayURLForVideo(
+        m_video, quality, m_startOwner.get(), [this, quality, time](const std::shared_ptr<KRVideo>& resolved, const KROptionalError& error) {
+            const QStringList candidates = playableCandidates(resolved);
+            if (candidates.isEmpty()) {
+                failTerminally(error ? error->description() : QStringLiteral("no-stream"));
+                return;
+            }
+            startCandidates(candidates, resolved->playbackQuality() > 0 ? int(resolved->playbackQuality()) : quality, time);
+            Q_EMIT playInfoLoaded(std::nullopt);
+        });
+}
+
+void KRPlaybackSession::resolveAfresh(int quality, std::function<void(const QStringList&, int)> done)
+{
+    if (m_resolver) {
+        m_resolver(quality, m_startOwner.get(), std::move(done));
+        return;
+    }
+    KRAPIClient::sharedClient()->loadPlayURLForVideo(
+        m_video, quality, m_startOwner.get(), [quality, done = std::move(done)](const std::shared_ptr<KRVideo>& resolved, const KROptionalError&) {
+            done(playableCandidates(resolved), resolved && resolved->playbackQuality() > 0 ? int(resolved->playbackQuality()) : quality);
+        });
+}
+
+void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double time)
+{
+    removeMedia();
+    m_startOwner = std::make_unique<QObject>();
+    KRPlaybackMedia* media = m_factory(sound, picture);
+    m_media = media;
+    media->setParent(this);
+    connect(media, &KRPlaybackMedia::loadStateChanged, this, &KRPlaybackSession::mediaLoadStateChanged);
+    connect(media, &KRPlaybackMedia::playbackStateChanged, this, &KRPlaybackSession::mediaPlaybackStateChanged);
+    connect(media, &KRPlaybackMedia::finished, this, &KRPlaybackSession::mediaFinished);
+    connect(media, &KRPlaybackMedia::pairStarted, this, [this] {
+        Q_EMIT bufferingChanged(false, QString());
+        applyRate();
+        if (m_expectedToPlay)
+            setState(State::Playing);
+    });
+    connect(media, &KRPlaybackMedia::pictureStarved, this, [this] {
+        // A starved picture holds the sound as a stalled sound would: shown, and counted.
+        if (m_expectedToPlay && !m_stallActive)
+            countStall();
+    });
+    m_pair = !picture.isEmpty();
+    m_startTime = std::max(0.0, time);
+    m_expectedToPlay = true;
+    m_installedPlayable = false;
+    m_interruptedAt = 0;
+    setState(State::Buffering);
+    Q_EMIT mediaInstalled(media);
+    if (m_media != media)
+        return;
+    Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
+    media->start(time);
+    applyRate();
+    m_tickTimer.start(m_tickMs, [this] { tick(); });
+    startHeartbeat();
+}
+
+void KRPlaybackSession::removeMedia()
+{
+    m_delayed.cancelAll();
+    m_tickTimer.stop();
+    m_startOwner.reset();
+    m_stallActive = false;
+    resetRetries();
+    // A hold does not outlive the player it was made on: the next one plays at the chosen rate.
+    m_holding = false;
+    KRPlaybackMedia* media = m_media;
+    if (!media)
+        return;
+    finishHeartbeat(false);
+    m_media = nullptr;
+    disconnect(media, nullptr, this, nullptr);
+    media->stop();
+    media->setParent(nullptr);
+    // It may be the one calling: it goes once the call has returned.
+    KRPlaybackTransportReleaseLater(media);
+    Q_EMIT mediaRemoved();
+}
+
+void KRPlaybackSession::stop()
+{
+    const bool hadMedia = m_media != nullptr;
+    removeMedia();
+    m_expectedToPlay = false;
+    m_candidates.clear();
+    m_candidateIndex = 0;
+    if (hadMedia)
+        KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+    setState(State::Idle);
+}
+
+void KRPlaybackSession::stopOtherSessions()
+{
+    // A screen told may let its session go: the list is walked as it was, each one still alive.
+    QList<QPointer<KRPlaybackSession>> others;
+    for (KRPlaybackSession* other : liveSessions())
+        if (other != this)
+            others.append(other);
+    for (const QPointer<KRPlaybackSession>& other : others) {
+        if (!other || !other->m_media || !other->m_expectedToPlay)
+            continue;
+        record("playback-session-superseded", QStringLiteral("identity=%1").arg(other->m_video ? other->m_video->feedIdentity() : QString()));
+        other->stop();
+        if (other)
+            Q_EMIT other->stoppedByAnotherSession();
+    }
+}
+
+// ---- the player's events ----
+
+void KRPlaybackSession::mediaLoadStateChanged()
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media)
+        return;
+    const unsigned state = media->loadState();
+    const bool stalled = state & KRLoadStateStalled;
+    if ((state & KRLoadStatePlayable) && !stalled) {
+        m_installedPlayable = true;
+        if (!media->isHeldByPairGate())
+            Q_EMIT bufferingChanged(false, QString());
+        media->soundBecamePlayable();
+    }
+    if (stalled && m_expectedToPlay && !m_stallActive) {
+        media->pauseForBuffering(QStringLiteral("sound-stalled"));
+        countStall();
+    }
+}
+
+void KRPlaybackSession::countStall()
+{
+    m_stallActive = true;
+    const double now = platform::MainClock::now();
+    if (m_stallCount == 0 || now - m_stallWindowStart > kStallWindow) {
+        m_stallWindowStart = now;
+        m_stallCount = 0;
+    }
+    ++m_stallCount;
+    record("playback-stall", QStringLiteral("count=%1 time=%2").arg(m_stallCount).arg(currentTime(), 0, 'f', 3));
+    setState(State::Stalled);
+    Q_EMIT bufferingChanged(true, QStringLiteral("网络较慢，正在缓冲…"));
+    m_delayed.schedule(QStringLiteral("checkStallRecovery"), kStallCheckMs, [this] { checkStallRecovery(); });
+    if (m_stallCount >= kStallsBeforeFallback && m_quality > kFallbackQuality && !m_stallFallbackRequested) {
+        m_stallFallbackRequested = true;
+        record("playback-stall-fallback", QStringLiteral("from=%1 to=16 count=%2").arg(m_quality).arg(m_stallCount));
+        // Asked on the next turn, and not after a stop: the switch tears this player down.
+        QObject* owner = m_startOwner.get();
+        m_delayed.schedule(QStringLiteral("stallFallback"), 0, [this, owner] {
+            if (owner == m_startOwner.get())
+                Q_EMIT stallFallbackRequested(kFallbackQuality);
+        });
+    }
+}
+
+void KRPlaybackSession::checkStallRecovery()
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media || !m_stallActive)
+        return;
+    const unsigned state = media->loadState();
+    if ((state & KRLoadStatePlayable) && !(state & KRLoadStateStalled)) {
+        m_stallActive = false;
+        Q_EMIT bufferingChanged(false, QString());
+        if (m_expectedToPlay) {
+            media->play();
+            setState(State::Playing);
+        }
+        return;
+    }
+    m_delayed.schedule(QStringLiteral("checkStallRecovery"), kStallCheckMs, [this] { checkStallRecovery(); });
+}
+
+void KRPlaybackSession::mediaPlaybackStateChanged()
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media)
+        return;
+    if (media->playbackState() == KRPlaybackStatePlaying && !media->isHeldByPairGate()) {
+        Q_EMIT bufferingChanged(false, QString());
+        if (m_expectedToPlay && !m_stallActive)
+            setState(State::Playing);
+    }
+}
+
+void KRPlaybackSession::mediaFinished(int reason)
+{
+    if (reason == 1) {
+        failOver(QStringLiteral("media-error"));
+        return;
+    }
+    if (reason != 0 || !m_media)
+        return;
+    const double length = duration();
+    const double end = length > 0 ? length : currentTime();
+    m_expectedToPlay = false;
+    m_tickTimer.stop();
+    m_delayed.cancel(QStringLiteral("checkStallRecovery"));
+    m_stallActive = false;
+    resetRetries();
+    finishHeartbeat(true);
+    setState(State::Ended);
+    // One last update, so the time reads the end and nothing stays drawn past it.
+    Q_EMIT progressed(end, length, false);
+    Q_EMIT ended();
+}
+
+void KRPlaybackSession::failOver(const QString& reason)
+{
+    const double resumeTime = currentTime();
+    const bool installed = m_installedPlayable;
+    if (!m_pair && m_candidateIndex + 1 < m_candidates.size()) {
+        const QStringList candidates = m_candidates;
+        const int index = m_candidateIndex + 1;
+        record("playback-candidate-failover",
+               QStringLiteral("index=%1 count=%2 reason=%3").arg(index).arg(candidates.size()).arg(reason));
+        install(QUrl(candidates.at(index)), QUrl(), resumeTime > 0.05 ? resumeTime : 0);
+        m_candidates = candidates;
+        m_candidateIndex = index;
+        m_installedPlayable = installed;
+        return;
+    }
+    if (!m_freshResolveAttempted && (m_resolver || m_video) && !m_fromDevice) {
+        m_freshResolveAttempted = true;
+        const int quality = m_quality > 0 && m_quality < 80 ? m_quality : 64;
+        record("playback-fresh-resolve", QStringLiteral("quality=%1 reason=%2").arg(quality).arg(reason));
+        removeMedia();
+        m_startOwner = std::make_unique<QObject>();
+        m_expectedToPlay = true;
+        setState(State::Resolving);
+        Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
+        resolveAfresh(quality, [this, installed, resumeTime](const QStringList& candidates, int resolved) {
+            if (candidates.isEmpty()) {
+                m_installedPlayable = installed;
+                m_interruptedAt = resumeTime;
+                failTerminally(QStringLiteral("fresh-resolve-failed"));
+                return;
+            }
+            if (resolved > 0 && resolved != m_quality) {
+                m_quality = resolved;
+                Q_EMIT qualityChanged(resolved);
+            }
+            m_candidates = candidates;
+            m_candidateIndex = 0;
+            m_fromDevice = false;
+            install(QUrl(candidates.first()), QUrl(), resumeTime > 0.05 ? resumeTime : 0);
+            m_installedPlayable = installed;
+        });
+        return;
+    }
+    m_interruptedAt = resumeTime;
+    failTerminally(reason);
+}
+
+void KRPlaybackSession::failTerminally(const QString& reason)
+{
+    const bool installed = m_installedPlayable;
+    const QString why = reason.isEmpty() ? QStringLiteral("unknown") : reason;
+    record(installed ? "progressive-refresh-terminal-failure" : "playback-construction-terminal-failure", QStringLiteral("reason=%1").arg(why));
+    const double at = m_interruptedAt > 0 ? m_interruptedAt : currentTime();
+    removeMedia();
+    m_expectedToPlay = false;
+    m_holding = false;
+    m_interruptedAt = at;
+    KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+    setState(installed ? State::Interrupted : State::Failed);
+    Q_EMIT failed(why, installed);
+}
+
+// ---- the user ----
+
+void KRPlaybackSession::play()
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media || m_expectedToPlay)
+        return;
+    resetRetries();
+    m_expectedToPlay = true;
+    KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(m_pair ? QStringLiteral("dash-controls-play")
+                                                                                         : QStringLiteral("progressive-controls-play"));
+    stopOtherSessions();
+    media->play();
+    applyRate();
+    setState(State::Playing);
+    report(3);
+}
+
+void KRPlaybackSession::pause()
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media || !m_expectedToPlay)
+        return;
+    resetRetries();
+    m_expectedToPlay = false;
+    media->pause();
+    setState(State::Paused);
+    report(2);
+}
+
+void KRPlaybackSession::togglePlayback()
+{
+    if (m_state == State::Ended) {
+        replay();
+        return;
+    }
+    if (m_expectedToPlay)
+        pause();
+    else
+        play();
+}
+
+void KRPlaybackSession::seek(double time)
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media)
+        return;
+    media->seek(std::max(0.0, time), m_expectedToPlay || media->playbackState() == KRPlaybackStatePlaying);
+}
+
+void KRPlaybackSession::replay()
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media)
+        return;
+    stopOtherSessions();
+    m_expectedToPlay = true;
+    resetRetries();
+    if (m_pair) {
+        media->seek(0, true);
+        record("playback-replay", QStringLiteral("restart DASH dual tracks from zero"));
+    } else {
+        media->seek(0, true);
+        media->play();
+        record("playback-replay", QStringLiteral("restart from zero with danmaku timeline"));
+    }
+    setState(State::Playing);
+    m_tickTimer.start(m_tickMs, [this] { tick(); });
+    startHeartbeat();
+    Q_EMIT progressed(0, duration(), true);
+}
+
+float KRPlaybackSession::effectiveRate() const { return m_holding ? kHoldRate : m_rate > 0 ? m_rate : 1.0f; }
+
+void KRPlaybackSession::setRate(float rate)
+{
+    m_rate = rate > 0 ? rate : 1.0f;
+    applyRate(true);
+}
+
+void KRPlaybackSession::beginHold()
+{
+    if (m_holding || !m_media)
+        return;
+    m_holding = true;
+    applyRate(true);
+}
+
+void KRPlaybackSession::endHold()
+{
+    if (!m_holding)
+        return;
+    m_holding = false;
+    applyRate(true);
+}
+
+void KRPlaybackSession::applyRate(bool ensureAudible)
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media)
+        return;
+    const float rate = effectiveRate();
+    if (ensureAudible) {
+        KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("playback-rate-change"));
+        if (m_expectedToPlay && media->playbackState() != KRPlaybackStatePlaying)
+            media->play();
+    }
+    // A paused player stays paused: the rate is taken when it plays again.
+    if (m_expectedToPlay)
+        media->setRate(rate);
+    record("playback-rate-applied", QStringLiteral("rate=%1 hold=%2 expected=%3 state=%4 iosPicture=NO dashPicture=%5")
+                                        .arg(double(rate), 0, 'f', 2)
+                                        .arg(QLatin1String(yesNo(m_holding)), QLatin1String(yesNo(m_expectedToPlay)))
+                                        .arg(media->playbackState())
+                                        .arg(QLatin1String(yesNo(m_pair))));
+}
+
+// ---- the tick and the unasked pause ----
+
+void KRPlaybackSession::tick()
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media || m_state == State::Ended)
+        return;
+    const bool intent = keepPlaybackIntent();
+    if (m_media != media)
+        return;
+    Q_EMIT progressed(currentTime(), duration(), media->playbackState() == KRPlaybackStatePlaying || intent);
+}
+
+void KRPlaybackSession::resetRetries()
+{
+    m_pauseSeenAt = 0;
+    m_lastRetryAt = 0;
+    m_retryCount = 0;
+}
+
+bool KRPlaybackSession::keepPlaybackIntent()
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media || !m_expectedToPlay) {
+        resetRetries();
+        return false;
+    }
+    if (media->isHeldByPairGate())
+        return true;
+    const int state = media->playbackState();
+    const unsigned load = media->loadState();
+    const double time = media->currentTime();
+    const bool pair = m_pair;
+    const double now = platform::MainClock::now();
+    if (state == KRPlaybackStatePlaying) {
+        if (m_pauseSeenAt > 0)
+            record("unexpected-pause-recovered", QStringLiteral("elapsed=%1 attempts=%2 time=%3")
+                                                     .arg(seconds(now - m_pauseSeenAt)).arg(m_retryCount).arg(seconds(time)));
+        resetRetries();
+        return true;
+    }
+    if ((load & KRLoadStateStalled) || !(load & (KRLoadStatePlayable | KRLoadStatePlaythroughOK)))
+        return true;
+    if (m_pauseSeenAt <= 0) {
+        m_pauseSeenAt = now;
+        record("unexpected-pause-observed", QStringLiteral("state=%1 load=%2 time=%3 dash=%4")
+                                                .arg(state).arg(load).arg(seconds(time)).arg(QLatin1String(yesNo(pair))));
+        return true;
+    }
+    if (now - m_pauseSeenAt >= kFirstRetryDelay && now - m_lastRetryAt >= kRetrySpacing && m_retryCount < kMaximumRetries) {
+        m_lastRetryAt = now;
+        ++m_retryCount;
+        KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("unexpected-pause-recovery"));
+        media->play();
+        media->setRate(effectiveRate());
+        record("unexpected-pause-retry", QStringLiteral("attempt=%1 state=%2 time=%3 dash=%4")
+                                             .arg(m_retryCount).arg(state).arg(seconds(time)).arg(QLatin1String(yesNo(pair))));
+    }
+    if (now - m_pauseSeenAt >= kGiveUpAfter && m_retryCount >= kMaximumRetries) {
+        m_expectedToPlay = false;
+        media->pause();
+        record("unexpected-pause-give-up", QStringLiteral("state=%1 load=%2 time=%3").arg(state).arg(load).arg(seconds(time)));
+        resetRetries();
+        setState(State::Paused);
+        Q_EMIT unaskedPauseGivenUp();
+        return false;
+    }
+    return true;
+}
+
+// ---- history ----
+
+void KRPlaybackSession::startHeartbeat()
+{
+    if (m_historyTracking || !m_video)
+        return;
+    m_historyTracking = true;
+    m_historyStartTS = QDateTime::currentSecsSinceEpoch();
+    report(1);
+    if (m_heartbeatEnabled)
+        m_heartbeatTimer.start(kHeartbeatIntervalMs, [this] { report(0); });
+}
+
+void KRPlaybackSession::report(int playType)
+{
+    if (!m_video || !m_historyTracking)
+        return;
+    const double time = currentTime();
+    const double length = duration();
+    const bool completed = playType == 4 && m_historyCompleted;
+    const bool offline = m_fromDevice;
+    KRLocalHistoryStore::sharedStore().recordVideo(m_video, completed ? length : time, length, completed, offline);
+    Q_EMIT heartbeat(playType);
+    if (!m_heartbeatEnabled)
+        return;
+    const qint32 played = completed ? -1 : qint32(time);
+    const qint32 real = qint32(QDateTime::currentSecsSinceEpoch() - m_historyStartTS);
+    KRAccountClient* client = KRAccountClient::sharedClient();
+    // The end goes out on behalf of the application, which lives as long as the client does: a
+    // screen let go right after still has its viewing reported.
+    QObject* owner = playType == 4 ? QCoreApplication::instance() : static_cast<QObject*>(this);
+    client->reportPlaybackHeartbeatForAID(m_aid, m_video->cid(), m_historyStartTS, playType, played, real, qint32(length),
+                                          qint32(time), m_quality, owner, [](bool, const QString&, const QVariant&) {});
+}
+
+void KRPlaybackSession::finishHeartbeat(bool completed)
+{
+    if (m_historyTracking) {
+        m_historyCompleted = completed;
+        report(4);
+        m_historyCompleted = false;
+        m_historyTracking = false;
+    }
+    m_heartbeatTimer.stop();
+}

@@ -1,0 +1,225 @@
+#pragma once
+
+#include "model/KRPlayInfo.h"
+#include "playback/KRPlaybackMedia.h"
+#include "platform/foundation/DelayedCall.h"
+#include "platform/foundation/RepeatingTimer.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class KRDASHPlayback;
+class KRPlaybackTransport;
+class KRVideo;
+
+// Playback below the screens: one part of one video, from the choice of its source to its end.
+// It owns the player (the transport, or the DASH pair), hands a failed address over to the
+// next candidate, then asks one fresh resolve, then fails for good; it counts stalls and falls
+// back to 360P on the third within a minute (once per start), retries a pause nobody asked
+// for, keeps the history heartbeat with its local record, and holds the speed and the 2.0x
+// hold. Its timers run on the main clock. A screen shows what it tells and forwards what the
+// user does; the session has no views. Destroying it is its teardown.
+class KRPlaybackSession : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Idle,         // nothing installed
+        Resolving,    // asking the service where the part plays
+        Buffering,    // installed, not yet playing
+        Playing,
+        Paused,       // by the user, or given up after pauses nobody asked for
+        Stalled,      // meant to play, waiting on the network
+        Ended,        // a natural end, waiting for a replay
+        Failed,       // every source failed before anything played
+        Interrupted,  // every source failed after the part had played
+    };
+    Q_ENUM(State)
+
+    static constexpr int kStallsBeforeFallback = 3;
+    static constexpr double kStallWindow = 60.0;
+    static constexpr int kStallCheckMs = 1000;
+    static constexpr int kFallbackQuality = 16;
+    static constexpr double kFirstRetryDelay = 0.45;
+    static constexpr double kRetrySpacing = 0.9;
+    static constexpr int kMaximumRetries = 5;
+    static constexpr double kGiveUpAfter = 6.0;
+    static constexpr int kHeartbeatIntervalMs = 15000;
+    static constexpr float kHoldRate = 2.0f;
+    static constexpr double kHoldPressDuration = 0.35;
+
+    // Makes the player for a sound (or progressive) address and, for a pair, a picture address.
+    using MediaFactory = std::function<KRPlaybackMedia*(const QUrl& sound, const QUrl& picture)>;
+    // Resolves the part's addresses again at a quality; the session drops a late answer.
+    using Resolver = std::function<void(int quality, QObject* owner, std::function<void(const QStringList& candidates, int quality)>)>;
+
+    explicit KRPlaybackSession(QObject* parent = nullptr);
+    ~KRPlaybackSession() override;
+
+    // The part that plays, for the history, and the account's archive id.
+    void setVideo(std::shared_ptr<KRVideo> video, qint64 aid);
+    std::shared_ptr<KRVideo> video() const { return m_video; }
+    // The history heartbeat and the local record; the offline list keeps only the record.
+    void setHeartbeatEnabled(bool enabled) { m_heartbeatEnabled = enabled; }
+    void setMediaFactory(MediaFactory factory);
+    // How a failed chain resolves again; without one a failure past the candidates is terminal.
+    void setResolver(Resolver resolver) { m_resolver = std::move(resolver); }
+    // The controls' tick: 0.2 s (0.25 s on A4-class devices).
+    void setTickInterval(int milliseconds) { m_tickMs = milliseconds; }
+
+    // ---- sources ----
+    // Plays the first of `candidates` at `time`, handing each failure to the next.
+    void startCandidates(const QStringList& candidates, int quality, double time);
+    // Plays the DASH pair `info` chooses for `quality`; false (and nothing changes) when it
+    // lists no usable H.264 picture and AAC sound.
+    bool startDASH(const KRPlayInfo& info, int quality, double time);
+    // The streams a DASH start would choose: picture, sound; empty when there are none.
+    static QStringList dashAddresses(const KRPlayInfo& info, int quality, int* chosenQuality = nullptr);
+    // Plays the part set with setVideo from the best source it has: its offline DASH copy, a
+    // local file, the DASH pair at 80 and above when the play information lists a usable H.264
+    // picture and AAC sound, else the play-address chain at `quality`. Without a resolver of its
+    // own, a failed chain resolves afresh through the web-API client.
+    void startPart(int quality, double time);
+    // Whether `video` plays from this device: its offline DASH copy, or a local file.
+    static bool playsFromDevice(const KRVideo& video);
+    // The part's play information at `quality` from the account client (an episode's by the
+    // PGC route), read into types; empty when there is none.
+    static void loadPlayInfo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
+                             std::function<void(const std::optional<KRPlayInfo>& info)> completion);
+
+    // ---- the user ----
+    void play();
+    void pause();
+    void togglePlayback();
+    void seek(double time);
+    // From the beginning after the end.
+    void replay();
+    // Stops and tears down; the heartbeat gets its end. Harmless when idle.
+    void stop();
+    // The speed the user chose, and the 2.0x of a held press.
+    void setRate(float rate);
+    float rate() const { return m_rate; }
+    void beginHold();
+    void endHold();
+    bool isHolding() const { return m_holding; }
+    float effectiveRate() const;
+
+    // ---- what it tells ----
+    State state() const { return m_state; }
+    bool isExpectedToPlay() const { return m_expectedToPlay; }
+    bool hasPlayed() const { return m_installedPlayable; }
+    int quality() const { return m_quality; }
+    int stallCount() const { return m_stallCount; }
+    double currentTime() const;
+    double duration() const;
+    // Where a retry after an interruption starts.
+    double interruptedAt() const { return m_interruptedAt; }
+    // Where the player installed last started.
+    double startTime() const { return m_startTime; }
+    bool playsPair() const { return m_pair; }
+    int unaskedPauseRetries() const { return m_retryCount; }
+    KRPlaybackMedia* media() const { return m_media; }
+    KRPlaybackTransport* transport() const;
+    KRDASHPlayback* dash() const;
+
+    // The tick: keeps to the user's intent and tells the time. The controls timer runs it.
+    void tick();
+
+Q_SIGNALS:
+    void stateChanged(KRPlaybackSession::State state);
+    // A player was made and is to be shown; the old one (if any) is gone.
+    void mediaInstalled(KRPlaybackMedia* media);
+    void mediaRemoved();
+    // The loading overlay: shown with its text, or hidden (empty text).
+    void bufferingChanged(bool buffering, const QString& text);
+    void progressed(double time, double duration, bool playing);
+    void qualityChanged(int quality);
+    // A start read the part's play information (its accepted qualities), or resolved the chain
+    // without it (`info` empty).
+    void playInfoLoaded(const std::optional<KRPlayInfo>& info);
+    // The third stall within a minute: the screen switches to this quality.
+    void stallFallbackRequested(int quality);
+    // Five retries of an unasked pause did not hold: the user's tap is needed.
+    void unaskedPauseGivenUp();
+    // The natural end; the last `progressed` came before it.
+    void ended();
+    // Every source failed: `installed` when the part had played (an interruption).
+    void failed(const QString& reason, bool installed);
+    // One history report: 1 start, 0 periodic, 2 pause, 3 resume, 4 end.
+    void heartbeat(int playType);
+    // Another session started and stopped this one.
+    void stoppedByAnotherSession();
+
+private:
+    void setState(State state);
+    void beginStart(const QStringList& candidates, int quality);
+    void install(const QUrl& sound, const QUrl& picture, double time);
+    void removeMedia();
+    void mediaLoadStateChanged();
+    void mediaPlaybackStateChanged();
+    void mediaFinished(int reason);
+    void countStall();
+    void checkStallRecovery();
+    void failOver(const QString& reason);
+    void failTerminally(const QString& reason);
+    bool keepPlaybackIntent();
+    void resetRetries();
+    void stopOtherSessions();
+    // `ensureAudible`: a change the user made, which brings the sound back and plays on.
+    void applyRate(bool ensureAudible = false);
+    void resolveChain(int quality, double time);
+    void resolveAfresh(int quality, std::function<void(const QStringList& candidates, int quality)> done);
+    void startHeartbeat();
+    void report(int playType);
+    void finishHeartbeat(bool completed);
+
+    std::shared_ptr<KRVideo> m_video;
+    qint64 m_aid = 0;
+    MediaFactory m_factory;
+    Resolver m_resolver;
+    QPointer<KRPlaybackMedia> m_media;
+    State m_state = State::Idle;
+    int m_quality = 0;
+    int m_tickMs = 200;
+    bool m_heartbeatEnabled = true;
+    // Candidates and failover.
+    QStringList m_candidates;
+    int m_candidateIndex = 0;
+    bool m_freshResolveAttempted = false;
+    // A DASH pair plays: its failure has no second address to go to.
+    bool m_pair = false;
+    // Candidates on this device: no fresh resolve, and the history marks the viewing offline.
+    bool m_fromDevice = false;
+    bool m_installedPlayable = false;
+    bool m_expectedToPlay = false;
+    double m_interruptedAt = 0;
+    double m_startTime = 0;
+    // Owner of the replies of one start: replaced at each start and stop.
+    std::unique_ptr<QObject> m_startOwner;
+    // Stalls: counted per start.
+    bool m_stallActive = false;
+    int m_stallCount = 0;
+    double m_stallWindowStart = 0;
+    bool m_stallFallbackRequested = false;
+    // Unasked pause.
+    double m_pauseSeenAt = 0;
+    double m_lastRetryAt = 0;
+    int m_retryCount = 0;
+    // Speed.
+    float m_rate = 1.0f;
+    bool m_holding = false;
+    // History.
+    bool m_historyTracking = false;
+    bool m_historyCompleted = false;
+    qint64 m_historyStartTS = 0;
+    platform::RepeatingTimer m_heartbeatTimer;
+    platform::RepeatingTimer m_tickTimer;
+    platform::DelayedCalls m_delayed;
+};

@@ -1,0 +1,193 @@
+#include "KitTestSupport.h"
+
+#include "platform/uikit/ScrollView.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TableViewCell.h"
+#include "platform/uikit/TableViewDataSource.h"
+#include "platform/uikit/TableViewDelegate.h"
+#include "platform/uikit/TapGestureRecognizer.h"
+#include "platform/uikit/ViewController.h"
+#include "platform/uikit/Window.h"
+
+#include <QTest>
+#include <QtTest/qtestspontaneevent.h>
+#include <QWheelEvent>
+#include <QWindow>
+
+using namespace platform::uikit;
+
+namespace {
+
+struct Rows : TableViewDataSource, TableViewDelegate {
+    int count = 6;
+    QList<IndexPath> selected;
+    int numberOfRowsInSection(TableView*, int) override { return count; }
+    TableViewCell* cellForRowAtIndexPath(TableView* t, const IndexPath& ip) override
+    {
+        auto* cell = t->dequeueReusableCellWithIdentifier(QStringLiteral("row"));
+        if (!cell)
+            cell = new TableViewCell(TableViewCellStyleDefault, QStringLiteral("row"));
+        cell->setObjectName(QStringLiteral("row%1").arg(ip.row));
+        return cell;
+    }
+    qreal heightForRowAtIndexPath(TableView*, const IndexPath&) override { return 60; }
+    void didSelectRowAtIndexPath(TableView*, const IndexPath& ip) override { selected << ip; }
+};
+
+// A page as the video page's information tab is built: a scrolling page 1000 points tall whose
+// middle holds a list of six rows with its own scrolling off, all in a real window.
+struct Page {
+    Window window;
+    ViewController* root = new ViewController();
+    ScrollView* page = nullptr;
+    TableView* related = nullptr;
+    Rows rows;
+
+    Page()
+    {
+        window.setRootViewController(root);
+        window.makeKeyAndVisible();
+        page = new ScrollView(root->view()->bounds(), root->view());
+        page->setContentSize(QSizeF(root->view()->bounds().width(), 1000));
+        related = new TableView(QRectF(0, 200, page->frame().width(), 360), TableViewStylePlain, page);
+        related->setScrollEnabled(false);
+        related->setDataSource(&rows);
+        related->setTableDelegate(&rows);
+        related->reloadData();
+        related->layoutIfNeeded();
+    }
+    QWindow* handle() { return window.windowHandle(); }
+    // The middle of a row of the list, in the window's coordinates.
+    QPoint rowPoint(int row)
+    {
+        const QRectF rect = related->rectForRowAtIndexPath(IndexPath{0, row}).translated(-related->contentOffset());
+        return related->mapTo(&window, rect.center().toPoint());
+    }
+    // A wheel turned over `at` (window coordinates), delivered as the system's own: to the view
+    // under the pointer, and on to its parents for as long as they leave it (Qt passes only
+    // spontaneous wheel events on).
+    void wheel(const QPoint& at, int pixelsUp)
+    {
+        QWidget* under = window.childAt(at);
+        ASSERT_NE(under, nullptr);
+        const QPointF local = under->mapFrom(&window, QPointF(at));
+        QWheelEvent event(local, window.mapToGlobal(QPointF(at)), QPoint(0, pixelsUp), QPoint(0, pixelsUp), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        // As QTest delivers its own spontaneous events: sendEvent would clear the mark.
+        QCoreApplication::instance()->notify(under, &event);
+    }
+};
+
+} // namespace
+
+class KitNestedScrolling : public KitTest {};
+
+TEST_F(KitNestedScrolling, TheWheelOverAListWhoseScrollingIsOffMovesTheEnclosingPage)
+{
+    Page page;
+    ASSERT_NE(page.handle(), nullptr);
+    ASSERT_TRUE(page.related->isAncestorOf(page.window.childAt(page.rowPoint(1))));
+    page.wheel(page.rowPoint(1), -90);
+    EXPECT_EQ(page.page->contentOffset(), QPointF(0, 90));
+    EXPECT_EQ(page.related->contentOffset(), QPointF(0, 0));
+
+    // A list that scrolls by itself keeps its wheel.
+    page.related->setContentOffset(QPointF(0, 0));
+    page.related->setScrollEnabled(true);
+    page.related->setFrame(QRectF(0, 200, page.page->frame().width(), 200));
+    page.related->layoutIfNeeded();
+    page.wheel(page.rowPoint(1), -40);
+    EXPECT_EQ(page.related->contentOffset(), QPointF(0, 40));
+    EXPECT_EQ(page.page->contentOffset(), QPointF(0, 90));
+}
+
+TEST_F(KitNestedScrolling, ADragThatStartsOnARowMovesTheEnclosingPageAndSelectsNothing)
+{
+    Page page;
+    const QPoint start = page.rowPoint(2);
+    QTest::mousePress(page.handle(), Qt::LeftButton, {}, start);
+    QTest::mouseMove(page.handle(), start + QPoint(0, -2));
+    EXPECT_EQ(page.page->contentOffset(), QPointF(0, 0));  // still within the slop
+    QTest::mouseMove(page.handle(), start + QPoint(0, -30));
+    EXPECT_TRUE(page.page->isDragging());
+    QTest::mouseMove(page.handle(), start + QPoint(0, -120));
+    EXPECT_EQ(page.page->contentOffset(), QPointF(0, 120));
+    EXPECT_EQ(page.related->contentOffset(), QPointF(0, 0));
+    QTest::mouseRelease(page.handle(), Qt::LeftButton, {}, start + QPoint(0, -120));
+    EXPECT_FALSE(page.page->isDragging());
+    AnimationClock::finishAll();
+    EXPECT_TRUE(page.rows.selected.isEmpty());
+    EXPECT_FALSE(page.related->indexPathForSelectedRow().isValid());
+
+    // A drag that comes back to where it began is still no tap.
+    const QPoint again = page.rowPoint(3);
+    QTest::mousePress(page.handle(), Qt::LeftButton, {}, again);
+    QTest::mouseMove(page.handle(), again + QPoint(0, 40));
+    QTest::mouseMove(page.handle(), again);
+    QTest::mouseRelease(page.handle(), Qt::LeftButton, {}, again);
+    AnimationClock::finishAll();
+    EXPECT_TRUE(page.rows.selected.isEmpty());
+    page.page->setContentOffset(QPointF(0, 0));
+
+    // A tap, even one that trembles by less than the slop, still selects its row.
+    const QPoint tap = page.rowPoint(1);
+    QTest::mousePress(page.handle(), Qt::LeftButton, {}, tap);
+    QTest::mouseMove(page.handle(), tap + QPoint(1, 1));
+    QTest::mouseRelease(page.handle(), Qt::LeftButton, {}, tap + QPoint(1, 1));
+    EXPECT_EQ(page.rows.selected, QList<IndexPath>({IndexPath{0, 1}}));
+}
+
+TEST_F(KitNestedScrolling, InEveryTableADragFromARowSelectsNothing)
+{
+    // A table that scrolls, one too short to scroll, and one whose scrolling is off with no
+    // scroll view around it.
+    for (int variant = 0; variant < 3; ++variant) {
+        SCOPED_TRACE(variant);
+        Window window;
+        auto* root = new ViewController();
+        window.setRootViewController(root);
+        window.makeKeyAndVisible();
+        Rows rows;
+        rows.count = variant == 0 ? 40 : 4;
+        auto* table = new TableView(root->view()->bounds(), TableViewStylePlain, root->view());
+        table->setScrollEnabled(variant != 2);
+        table->setDataSource(&rows);
+        table->setTableDelegate(&rows);
+        table->reloadData();
+        table->layoutIfNeeded();
+        const QPoint start = table->mapTo(&window, table->rectForRowAtIndexPath(IndexPath{0, 2}).center().toPoint());
+        QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, start);
+        QTest::mouseMove(window.windowHandle(), start + QPoint(0, -10));
+        QTest::mouseMove(window.windowHandle(), start + QPoint(0, -50));
+        if (variant == 0) {
+            EXPECT_EQ(table->contentOffset(), QPointF(0, 50));
+        } else if (variant == 2) {
+            EXPECT_EQ(table->contentOffset(), QPointF(0, 0));
+        }
+        QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, start + QPoint(0, -50));
+        AnimationClock::finishAll();
+        EXPECT_TRUE(rows.selected.isEmpty());
+    }
+}
+
+TEST_F(KitNestedScrolling, ATapRecogniserInAScrollingPageIgnoresATouchThatWanderedOff)
+{
+    Page page;
+    int taps = 0;
+    auto* banner = new View(QRectF(0, 40, page.page->frame().width(), 100), page.page);
+    new TapGestureRecognizer(banner, [&] { ++taps; });
+    const QPoint start = banner->mapTo(&page.window, QPoint(100, 50));
+    QTest::mousePress(page.handle(), Qt::LeftButton, {}, start);
+    QTest::mouseMove(page.handle(), start + QPoint(0, 60));
+    EXPECT_TRUE(page.page->isDragging());
+    QTest::mouseMove(page.handle(), start + QPoint(0, 2));
+    QTest::mouseRelease(page.handle(), Qt::LeftButton, {}, start + QPoint(0, 2));
+    AnimationClock::finishAll();
+    EXPECT_EQ(taps, 0);
+
+    page.page->setContentOffset(QPointF(0, 0));
+    const QPoint tap = banner->mapTo(&page.window, QPoint(100, 50));
+    QTest::mouseClick(page.handle(), Qt::LeftButton, {}, tap);
+    EXPECT_EQ(taps, 1);
+}
