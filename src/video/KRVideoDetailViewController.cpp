@@ -10,8 +10,6 @@
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
-#include "platform/uikit/ScrollView.h"
-#include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
 #include "playback/KRDASHPlayback.h"
@@ -38,6 +36,7 @@ const QString kHomeTitle = QStringLiteral("首页");
 
 KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo> video, QObject* parent)
     : ViewController(parent)
+    , m_tabs(std::make_unique<KRVideoDetailTabs>(KRVideoDetailTabs::Actions{[this](int page) { detailPageShown(page); }}))
     , m_area(std::make_unique<KRVideoPlayerArea>(KRVideoPlayerArea::Actions{[this] { playButtonTapped(); }}))
     , m_info(std::make_unique<KRVideoInfoPage>(KRVideoInfoPage::Actions{
           [this] { ownerButtonTapped(); }, [this](int index) { partButtonTapped(index); },
@@ -100,6 +99,7 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
     m_comments.reset();
     m_info.reset();
     m_area.reset();
+    m_tabs.reset();
 }
 
 int KRVideoDetailViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
@@ -219,7 +219,7 @@ void KRVideoDetailViewController::didReceiveMemoryWarning()
     KRImageLoader::sharedLoader()->clearMemoryCache();
     if (m_engine.hasStartedPlayback)
         m_area->coverView()->setImage(Image());
-    if (m_tabs.selectedDetailPage != 1)
+    if (m_tabs->selectedPage() != 1)
         m_comments->dropComments();
     // An old device keeps a few related rows; the footer can bring the rest back.
     if (KRPreferences::sharedPreferences().isA4OrEarlierDevice())
@@ -255,49 +255,16 @@ void KRVideoDetailViewController::showCommentsWhenPresentedAtRpid(qint64 rpid)
     showCommentsWhenPresentedAtRootRpid(rpid, rpid);
 }
 
-void KRVideoDetailViewController::setSelectedDetailPage(int page, bool animated)
-{
-    m_tabs.selectedDetailPage = page == 1 ? 1 : 0;
-    if (!isViewLoaded())
-        return;
-    m_tabs.detailSegment->setSelectedSegmentIndex(m_tabs.selectedDetailPage);
-    selectDetailPage(m_tabs.selectedDetailPage);
-    m_pager.pager->setContentOffset(QPointF(m_pager.pager->bounds().width() * m_tabs.selectedDetailPage, 0), animated);
-}
+void KRVideoDetailViewController::setSelectedDetailPage(int page, bool animated) { m_tabs->setSelectedPage(page, animated); }
 
-void KRVideoDetailViewController::detailSegmentChanged()
+void KRVideoDetailViewController::detailPageShown(int page)
 {
-    setSelectedDetailPage(m_tabs.detailSegment->selectedSegmentIndex() == 1 ? 1 : 0, true);
-}
-
-void KRVideoDetailViewController::scrollViewDidEndDecelerating(ScrollView* scrollView)
-{
-    if (scrollView != m_pager.pager)
-        return;
-    const qreal width = std::max<qreal>(1, scrollView->bounds().width());
-    const int page = int(std::floor((scrollView->contentOffset().x() + width / 2) / width)) >= 1 ? 1 : 0;
-    if (page == m_tabs.selectedDetailPage)
-        return;
-    m_tabs.selectedDetailPage = page;
-    selectDetailPage(page);
-}
-
-void KRVideoDetailViewController::selectDetailPage(int page)
-{
-    m_tabs.detailSegment->setSelectedSegmentIndex(page);
-    KRApplySegmentTitleColors(m_tabs.detailSegment, KRTheme::sharedTheme());
     if (page != 1)
         return;
     if (m_comments->hasRequestedAncillary() && !m_comments->hasRequestedComments())
         loadCommentsPage(1, true);
     else if (!m_comments->hasRequestedAncillary())
         loadAncillaryContent();
-}
-
-void KRVideoDetailViewController::scrollViewDidEndDragging(ScrollView* scrollView, bool willDecelerate)
-{
-    if (scrollView == m_pager.pager && !willDecelerate)
-        scrollViewDidEndDecelerating(scrollView);
 }
 
 void KRVideoDetailViewController::updateHomeShortcut()

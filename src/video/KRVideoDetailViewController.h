@@ -6,11 +6,11 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RepeatingTimer.h"
 #include "platform/uikit/ActionSheet.h"
-#include "platform/uikit/ScrollViewDelegate.h"
 #include "platform/uikit/ViewController.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "video/KRVideoCommentsPage.h"
+#include "video/KRVideoDetailTabs.h"
 #include "video/KRVideoInfoPage.h"
 #include "video/KRVideoPlayerArea.h"
 
@@ -52,13 +52,12 @@ class View;
 }
 
 // The video page: a coordinator of its parts. The player area on top (with the danmaku entry
-// of the tab row), the tab segment, and a two-page pager holding the information page
+// of the tab row), the tab row and pager (`KRVideoDetailTabs`) holding the information page
 // ("简介") and the comments page ("评论"). The page keeps the operations other screens and
 // the parts call, forwarding each to the part that does the work; playback runs through a
 // `KRPlaybackSession`, whose policy the page shows in the player area (its sources split by
 // concern: playback, controls, sheets).
 class KRVideoDetailViewController : public platform::uikit::ViewController,
-                                    public platform::uikit::ScrollViewDelegate,
                                     public platform::uikit::ActionSheetDelegate,
                                     public KRPlayerControlsViewDelegate {
     Q_OBJECT
@@ -79,7 +78,7 @@ public:
     qint64 focusedReplyRpid() const { return m_entry.focusedReplyRpid; }
 
     int selectedPageIndex() const { return m_part.selectedPageIndex; }
-    int selectedDetailPage() const { return m_tabs.selectedDetailPage; }
+    int selectedDetailPage() const { return m_tabs->selectedPage(); }
     void setSelectedDetailPage(int page, bool animated);
     bool isPlaybackContinuingChildController(const platform::uikit::ViewController* controller) const;
 
@@ -143,9 +142,7 @@ public:
     void showContentForTesting(const QList<std::shared_ptr<KRVideo>>& related, const std::shared_ptr<KRCommentPage>& comments);
     void controlsTickForTesting();
 
-    // Pager, sheet and controls delegates.
-    void scrollViewDidEndDecelerating(platform::uikit::ScrollView* scrollView) override;
-    void scrollViewDidEndDragging(platform::uikit::ScrollView* scrollView, bool willDecelerate) override;
+    // Sheet and controls delegates.
     void actionSheetClickedButtonAtIndex(platform::uikit::ActionSheet* sheet, int buttonIndex) override;
     void actionSheetDidDismissWithButtonIndex(platform::uikit::ActionSheet* sheet, int buttonIndex) override;
     void playerControlsDidTogglePlayback(KRPlayerControlsView* view) override;
@@ -183,16 +180,6 @@ private:
         bool detailFullscreenPending = false;
         bool continuationFullscreenPending = false;
     };
-    struct TabRow {
-        platform::uikit::View* detailTabBar = nullptr;
-        platform::uikit::SegmentedControl* detailSegment = nullptr;
-        int selectedDetailPage = 0;
-    };
-    struct Pager {
-        platform::uikit::ScrollView* pager = nullptr;
-        platform::uikit::ScrollView* infoScrollView = nullptr;
-        platform::uikit::View* commentsView = nullptr;
-    };
     // What the page keeps of playback beside its session: the player it shows, the resume
     // decision and what the controls last showed.
     struct PlaybackEngine {
@@ -226,17 +213,15 @@ private:
     void themeDidChange();
     void sessionDidChange();
     void didReceiveMemoryWarning();
-    void detailSegmentChanged();
     void updateHomeShortcut();
     void homeShortcutTapped();
     bool isLeavingNavigationStack() const;
 
     // ---- views and layout ----
     void buildViewTree();
-    void buildTabRowAndPager(qreal width, qreal height);
     void updateDetailTabs();
     void layoutApplicationVideoSurface();
-    void selectDetailPage(int page);
+    void detailPageShown(int page);
 
     // ---- theme ----
     void applyTheme();
@@ -298,9 +283,8 @@ private:
 
     VideoAndPart m_part;
     EntryRequests m_entry;
-    TabRow m_tabs;
-    Pager m_pager;
-    // The parts, made with the view.
+    // The parts, made with the page; their views with the page's view.
+    std::unique_ptr<KRVideoDetailTabs> m_tabs;
     std::unique_ptr<KRVideoPlayerArea> m_area;
     std::unique_ptr<KRVideoInfoPage> m_info;
     std::unique_ptr<KRVideoCommentsPage> m_comments;

@@ -39,7 +39,7 @@ void KRVideoDetailViewController::loadDetail()
     m_info->setDetailLoading(true);
     // The detail request belongs to the information page's view: it goes with it.
     KRAPIClient::sharedClient()->loadDetailForVideo(
-        m_part.video, m_pager.infoScrollView, [this](const std::shared_ptr<KRVideo>& detail, const KROptionalError& error) {
+        m_part.video, m_tabs->infoScrollView(), [this](const std::shared_ptr<KRVideo>& detail, const KROptionalError& error) {
             m_part.detailLoading = false;
             m_info->setDetailLoading(false);
             if (detail && !error) {
