@@ -214,7 +214,9 @@ void KRVideoInfoPage::applyTheme()
     for (Button* button : std::as_const(v.partButtons)) {
         button->setTitleColor(theme->secondaryTextColor(), ControlStateNormal);
         button->setTitleColor(theme->accentColor(), ControlStateHighlighted);
-        button->setTitleColor(theme->accentColor(), ControlStateSelected);
+        // The marked part sits on the pressed face, which is dark in every style: white reads on
+        // it as the selected tab's title does.
+        button->setTitleColor(QColor(Qt::white), ControlStateSelected);
         button->setBackgroundImage(KRSkeuomorphicActionImage(theme, false), ControlStateNormal);
         button->setBackgroundImage(KRSkeuomorphicActionImage(theme, true), ControlStateSelected);
     }
