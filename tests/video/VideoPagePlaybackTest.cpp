@@ -732,3 +732,26 @@ TEST_F(VideoPagePlaybackTest, AQualitySwitchAskedForTheNextTurnDoesNotOutliveASt
     EXPECT_EQ(page->moviePlayer(), nullptr);
     EXPECT_EQ(play.mediaRequestCount(16), 0);
 }
+
+TEST_F(VideoPagePlaybackTest, APlayerWithNowhereToBeShownFailsTheStartInsteadOfSpinning)
+{
+    KRVideoDetailViewController* page = push();
+    auto* play = part<Button>(page, "playButton");
+    KR_WAIT_UNTIL(play->isEnabled());
+    auto* container = part<View>(page, "playerContainer");
+    auto* status = part<Label>(page, "loadingStatusLabel");
+    QPointer<View> superview = container->superview();
+    ASSERT_NE(superview, nullptr);
+    QTest::mouseClick(play, Qt::LeftButton);
+    // The player area leaves the page's tree while the address resolves: the surface has
+    // nowhere to go when the player arrives.
+    container->removeFromSuperview();
+    KR_ADVANCE_UNTIL(status->text() == QStringLiteral("播放失败，点播放重试"));
+    EXPECT_TRUE(log().contains(QStringLiteral("reason=surface-install-failed")));
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_FALSE(play->isHidden());
+    EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
+    EXPECT_FALSE(page->hasStartedPlayback());
+    superview->addSubview(container);
+    flushDeferredDeletes();
+}
