@@ -32,11 +32,57 @@ QString emoteURL(const QVariant& value)
 
 QFont defaultFont() { return Label::systemFont(13); }
 
+// What measuring reads of a font. Rows ask with one or two fonts over and over, and metrics
+// look their font engine up each time they are made; the last font's are kept (main thread
+// only, like every caller).
+struct FontFigures {
+    qreal lineSpacing = 0;
+    qreal ascent = 0;
+};
+
+const FontFigures& figures(const QFont& font)
+{
+    static QFont measured;
+    static std::optional<FontFigures> kept;
+    if (!kept || !(font == measured)) {
+        const QFontMetricsF fm(font);
+        measured = font;
+        kept = FontFigures{fm.lineSpacing(), fm.ascent()};
+    }
+    return *kept;
+}
+
+// The content as attributed text; the pictures' addresses are only wanted for drawing.
+AttributedString attributedContent(const KRInlineEmoteContent& content, const QFont& font, const QColor& color,
+                                   bool withAddresses)
+{
+    AttributedString string(content.value(QStringLiteral("text")).toString());
+    if (string.length() == 0)
+        return string;
+    const qreal lineHeight = KRInlineEmoteLineHeight(font);
+    string.setFont(font);
+    string.setColor(color);
+    string.setLineHeight(lineHeight);
+    // Each emote is a square one line high, sitting on the baseline as the text's ascent does.
+    const qreal ascent = std::min(lineHeight, std::max<qreal>(1, std::ceil(figures(font).ascent)));
+    const platform::uikit::TextRunDelegate box{ascent, std::max<qreal>(0, lineHeight - ascent), lineHeight};
+    for (const QVariant& entry : content.value(QStringLiteral("items")).toList()) {
+        const QVariantMap item = entry.toMap();
+        const qulonglong location = item.value(QStringLiteral("location")).toULongLong();
+        if (location >= qulonglong(string.length()))
+            continue;
+        string.setRunDelegate(int(location), box);
+        if (withAddresses)
+            string.setAttribute(int(location), 1, KRInlineEmoteURLAttribute, item.value(QStringLiteral("url")).toString());
+    }
+    return string;
+}
+
 } // namespace
 
 qreal KRInlineEmoteLineHeight(const QFont& font)
 {
-    return std::max(std::ceil(QFontMetricsF(font).lineSpacing()), kMinimumLineHeight);
+    return std::max(std::ceil(figures(font).lineSpacing), kMinimumLineHeight);
 }
 
 KRInlineEmoteContent KRInlineEmoteParse(const QString& message, const KREmoteMap& emotes)
@@ -85,26 +131,7 @@ KRInlineEmoteContent KRInlineEmoteParse(const QString& message, const KREmoteMap
 AttributedString KRInlineEmoteCreateAttributedString(const KRInlineEmoteContent& content, const std::optional<QFont>& font,
                                                      const std::optional<QColor>& color)
 {
-    AttributedString string(content.value(QStringLiteral("text")).toString());
-    if (string.length() == 0)
-        return string;
-    const QFont f = font.value_or(defaultFont());
-    const qreal lineHeight = KRInlineEmoteLineHeight(f);
-    string.setFont(f);
-    string.setColor(color.value_or(QColor(Qt::black)));
-    string.setLineHeight(lineHeight);
-    // Each emote is a square one line high, sitting on the baseline as the text's ascent does.
-    const qreal ascent = std::min(lineHeight, std::max<qreal>(1, std::ceil(QFontMetricsF(f).ascent())));
-    const platform::uikit::TextRunDelegate box{ascent, std::max<qreal>(0, lineHeight - ascent), lineHeight};
-    for (const QVariant& entry : content.value(QStringLiteral("items")).toList()) {
-        const QVariantMap item = entry.toMap();
-        const qulonglong location = item.value(QStringLiteral("location")).toULongLong();
-        if (location >= qulonglong(string.length()))
-            continue;
-        string.setRunDelegate(int(location), box);
-        string.setAttribute(int(location), 1, KRInlineEmoteURLAttribute, item.value(QStringLiteral("url")).toString());
-    }
-    return string;
+    return attributedContent(content, font.value_or(defaultFont()), color.value_or(QColor(Qt::black)), true);
 }
 
 QCache<QString, qreal>& KRInlineEmoteHeightCache()
@@ -260,10 +287,9 @@ qreal KRInlineEmoteLabel::heightForMessage(const QString& message, const KREmote
     const QString displayText = emotes.isEmpty() ? message : content.value(QStringLiteral("text")).toString();
     qreal height = 0;
     if (!content.value(QStringLiteral("items")).toList().isEmpty()) {
-        const AttributedString string = KRInlineEmoteCreateAttributedString(content, font, QColor(Qt::black));
-        // Only the count is wanted: a frame of no height places no runs, and counts the lines
-        // the unbounded one would hold.
-        int lines = TextFrame(string, QRectF(0, 0, w, 0)).lineCountAtWidth();
+        const AttributedString string = attributedContent(content, font, QColor(Qt::black), false);
+        // Only the count is wanted.
+        int lines = TextFrame::lineCount(string, w);
         lines = std::max(lines, 1);
         if (maxLines > 0 && unsigned(lines) >= maxLines)
             lines = int(maxLines);
@@ -272,7 +298,7 @@ qreal KRInlineEmoteLabel::heightForMessage(const QString& message, const KREmote
         const qreal cap = maxLines > 0 ? maxLines * lineHeight : kUnboundedHeight;
         const QSizeF measured = platform::uikit::sizeWithFont(displayText, font,
                                                               QSizeF(w, cap), platform::uikit::LineBreakByCharWrapping);
-        height = std::max(std::ceil(QFontMetricsF(font).lineSpacing()), std::ceil(measured.height()));
+        height = std::max(std::ceil(figures(font).lineSpacing), std::ceil(measured.height()));
         if (maxLines > 0)
             height = std::min(height, maxLines * lineHeight);
     }

@@ -2,12 +2,14 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextBoundaryFinder>
 #include <QTextCharFormat>
 #include <QTextLayout>
 #include <QTextOption>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace platform::uikit {
 
@@ -133,6 +135,184 @@ TextFrame::TextFrame(const AttributedString& string, const QRectF& rect) : m_rec
         m_lines << laid;
     }
     m_layout->endLayout();
+}
+
+namespace {
+
+// The stand-in's advance as the layout shapes it and as the font's metrics give it, in the
+// last font asked about.
+struct StandIn {
+    qreal shaped = -1;
+    qreal metrics = 0;
+};
+
+const StandIn& standInAdvances(const QFont& font)
+{
+    thread_local QFont measured;
+    thread_local StandIn kept;
+    if (kept.shaped < 0 || !(font == measured)) {
+        QTextLayout layout(QString(QChar(kBoxStandIn)), font);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(qreal(0x01000000));
+        layout.endLayout();
+        measured = font;
+        kept = StandIn{line.cursorToX(1), QFontMetricsF(font).horizontalAdvance(QChar(kBoxStandIn))};
+    }
+    return kept;
+}
+
+// The letter spacing a box's stand-in gets, as the font keeps it (in its own fixed point).
+qreal keptLetterSpacing(qreal spacing)
+{
+    QFont font;
+    font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    return font.letterSpacing();
+}
+
+bool isRightToLeftOrEmbedding(QChar::Direction d)
+{
+    switch (d) {
+    case QChar::DirR:
+    case QChar::DirAL:
+    case QChar::DirAN:
+    case QChar::DirRLE:
+    case QChar::DirRLO:
+    case QChar::DirLRE:
+    case QChar::DirLRO:
+    case QChar::DirPDF:
+    case QChar::DirRLI:
+    case QChar::DirLRI:
+    case QChar::DirFSI:
+    case QChar::DirPDI:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whether every character of `text` takes its script from its neighbours.
+bool onlyNeighbourScripts(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        const QChar::Script script = QChar::script(c);
+        if (script != QChar::Script_Common && script != QChar::Script_Inherited)
+            return false;
+    }
+    return true;
+}
+
+// The count a frame makes, found without the boxes' formats: each stretch of text between
+// boxes is laid out plainly, on what is left of its line, and each box takes its width where
+// it fits. A format splits the text into items shaped apart from each other and resolves the
+// box's font for each of them, which makes the frame's count several times dearer than
+// plain text. So the stretches are laid out as the frame's items are: a stretch after a box
+// starts with the box's stand-in, whose script its leading neighbours take, and is given the
+// stand-in's shaped width back on its first line.
+// Where plain layout could differ from the frame's (coloured ranges, right-to-left or
+// embedded text, a box joined to a neighbour in one character, white space the next box
+// would hang after, a first stretch of only neutral characters whose script would come from
+// the box), nullopt: the frame counts.
+std::optional<int> plainLineCount(const AttributedString& string, qreal width)
+{
+    const QString source = string.text();
+    QList<std::pair<int, qreal>> boxes;   // location, advance
+    const QFont font = string.font();
+    const StandIn& advances = standInAdvances(font);
+    const qreal standIn = advances.shaped;
+    const qreal metricsStandIn = advances.metrics;
+    for (const AttributedString::Span& span : string.spans()) {
+        if (span.attributes.color)
+            return std::nullopt;
+        if (!span.attributes.delegate)
+            continue;
+        const qreal advance = standIn + keptLetterSpacing(span.attributes.delegate->width - metricsStandIn);
+        for (int i = span.location; i < span.location + span.length; ++i)
+            boxes << std::pair{i, advance};
+    }
+    for (const QChar c : source) {
+        if (isRightToLeftOrEmbedding(c.direction()))
+            return std::nullopt;
+    }
+    QString shaped = source;
+    shaped.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QString standIns = shaped;
+    for (const auto& [location, advance] : std::as_const(boxes))
+        standIns[location] = QChar(kBoxStandIn);
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, standIns);
+    int from = 0;
+    for (const auto& [location, advance] : std::as_const(boxes)) {
+        const QStringView before = QStringView(shaped).mid(from, location - from);
+        graphemes.setPosition(location);
+        const bool startsCluster = graphemes.isAtBoundary();
+        graphemes.setPosition(location + 1);
+        if (!startsCluster || !graphemes.isAtBoundary())
+            return std::nullopt;
+        if (!before.isEmpty() && before.back().isSpace())
+            return std::nullopt;
+        if (from == 0 && !before.isEmpty() && onlyNeighbourScripts(before))
+            return std::nullopt;
+        from = location + 1;
+    }
+
+    QTextLayout layout;
+    layout.setFont(font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAnywhere);
+    layout.setTextOption(option);
+    int lines = 1;
+    qreal x = 0;   // the current line's width so far
+    bool afterBox = false;
+    int cursor = 0;
+    for (int b = 0; b <= int(boxes.size()); ++b) {
+        const int end = b < int(boxes.size()) ? boxes[b].first : int(shaped.size());
+        if (end > cursor) {
+            const qreal lead = afterBox ? standIn : 0;
+            layout.setText(afterBox ? QChar(kBoxStandIn) + shaped.mid(cursor, end - cursor) : shaped.mid(cursor, end - cursor));
+            layout.beginLayout();
+            bool first = true;
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                if (first) {
+                    line.setLineWidth(std::max<qreal>(0, width - x + lead));
+                    x += line.naturalTextWidth() - lead;
+                    first = false;
+                } else {
+                    line.setLineWidth(width);
+                    ++lines;
+                    x = line.naturalTextWidth();
+                }
+            }
+            layout.endLayout();
+        }
+        if (b == int(boxes.size()))
+            break;
+        const qreal advance = boxes[b].second;
+        if (x > 0 && x + advance > width) {
+            ++lines;
+            x = advance;
+        } else {
+            x += advance;
+        }
+        afterBox = true;
+        cursor = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+int TextFrame::lineCount(const AttributedString& string, qreal width)
+{
+    if (string.length() == 0 || width <= 0)
+        return 0;
+    if (const std::optional<int> plain = plainLineCount(string, width))
+        return *plain;
+    return TextFrame(string, QRectF(0, 0, width, 0)).lineCountAtWidth();
 }
 
 TextFrame::~TextFrame() = default;
