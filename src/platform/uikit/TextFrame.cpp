@@ -212,8 +212,9 @@ bool onlyNeighbourScripts(QStringView text)
 // it fits. A format splits the text into items shaped apart from each other and resolves the
 // box's font for each of them, which makes the frame's count several times dearer than
 // plain text. So the stretches are laid out as the frame's items are: a stretch after a box
-// starts with the box's stand-in, whose script its leading neighbours take, and is given the
-// stand-in's shaped width back on its first line.
+// that begins with neutral characters starts with the box's stand-in, whose script they take,
+// and is given the stand-in's shaped width back on its first line; another one starts on what
+// is left of the line, or on the next line where its first cluster does not fit.
 // Where plain layout could differ from the frame's (coloured ranges, right-to-left or
 // embedded text, a box joined to a neighbour in one character, white space the next box
 // would hang after, a first stretch of only neutral characters whose script would come from
@@ -267,27 +268,59 @@ std::optional<int> plainLineCount(const AttributedString& string, qreal width)
     layout.setTextOption(option);
     int lines = 1;
     qreal x = 0;   // the current line's width so far
+    // Lays the stretch [from, to) out after what the current line holds; with `context`, behind
+    // a stand-in that the first line's room is widened by. Without it, a first line that holds
+    // one cluster only is not told apart from one where that cluster did not fit for its
+    // overhang, which a frame breaks before: false, and nothing counted.
+    const auto layOutStretch = [&](int from, int to, bool context) {
+        const qreal lead = context ? standIn : 0;
+        layout.setText(context ? QChar(kBoxStandIn) + shaped.mid(from, to - from) : shaped.mid(from, to - from));
+        int added = 0;
+        qreal at = x;
+        bool first = true;
+        bool told = true;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            if (!first) {
+                line.setLineWidth(width);
+                ++added;
+                at = line.naturalTextWidth();
+                continue;
+            }
+            first = false;
+            const qreal room = width - x + lead;
+            line.setLineWidth(std::max<qreal>(0, room));
+            if (!context && x > 0) {
+                graphemes.setPosition(from);
+                const int cluster = int(graphemes.toNextBoundary()) - from;
+                if (line.naturalTextWidth() > room) {
+                    // Its first cluster does not fit what is left: the frame starts a line there.
+                    line.setLineWidth(width);
+                    ++added;
+                    at = 0;
+                } else if (line.textLength() <= cluster) {
+                    told = false;
+                    break;
+                }
+            }
+            at += line.naturalTextWidth() - lead;
+        }
+        layout.endLayout();
+        if (!told)
+            return false;
+        lines += added;
+        x = at;
+        return true;
+    };
     bool afterBox = false;
     int cursor = 0;
     for (int b = 0; b <= int(boxes.size()); ++b) {
         const int end = b < int(boxes.size()) ? boxes[b].first : int(shaped.size());
         if (end > cursor) {
-            const qreal lead = afterBox ? standIn : 0;
-            layout.setText(afterBox ? QChar(kBoxStandIn) + shaped.mid(cursor, end - cursor) : shaped.mid(cursor, end - cursor));
-            layout.beginLayout();
-            bool first = true;
-            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-                if (first) {
-                    line.setLineWidth(std::max<qreal>(0, width - x + lead));
-                    x += line.naturalTextWidth() - lead;
-                    first = false;
-                } else {
-                    line.setLineWidth(width);
-                    ++lines;
-                    x = line.naturalTextWidth();
-                }
-            }
-            layout.endLayout();
+            // Neutral characters first take their script from the box before them.
+            const bool context = afterBox && onlyNeighbourScripts(QStringView(shaped).mid(cursor, shaped.at(cursor).isHighSurrogate() ? 2 : 1));
+            if (!layOutStretch(cursor, end, context))
+                layOutStretch(cursor, end, true);
         }
         if (b == int(boxes.size()))
             break;
