@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 using platform::uikit::AttributedString;
 using platform::uikit::Image;
@@ -32,25 +33,50 @@ QString emoteURL(const QVariant& value)
 
 QFont defaultFont() { return Label::systemFont(13); }
 
-} // namespace
+// What measuring reads of a font. Rows ask with one or two fonts over and over, and metrics
+// look their font engine up each time they are made; the last font's are kept (main thread
+// only, like every caller).
+struct FontFigures {
+    qreal lineSpacing = 0;
+    qreal ascent = 0;
+};
 
-qreal KRInlineEmoteLineHeight(const QFont& font)
+const FontFigures& figures(const QFont& font)
 {
-    return std::max(std::ceil(QFontMetricsF(font).lineSpacing()), kMinimumLineHeight);
+    static QFont measured;
+    static std::optional<FontFigures> kept;
+    if (!kept || !(font == measured)) {
+        const QFontMetricsF fm(font);
+        measured = font;
+        kept = FontFigures{fm.lineSpacing(), fm.ascent()};
+    }
+    return *kept;
 }
 
-KRInlineEmoteContent KRInlineEmoteParse(const QString& message, const KREmoteMap& emotes)
+// A replaced token: where its U+FFFC stands in the text, and its picture's address.
+struct EmoteBox {
+    qsizetype location = 0;
+    QString url;
+    QString token;
+};
+
+struct ParsedMessage {
+    QString text;
+    QList<EmoteBox> boxes;
+};
+
+ParsedMessage parseMessage(const QString& message, const KREmoteMap& emotes)
 {
     if (emotes.isEmpty() || message.isEmpty())
-        return {{QStringLiteral("text"), message.isNull() ? QStringLiteral("") : message}, {QStringLiteral("items"), QVariantList()}};
+        return {message.isNull() ? QStringLiteral("") : message, {}};
     // The longest token first, so that at any position the longest one present wins.
     QStringList keys = emotes.keys();
     std::sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
         return a.size() != b.size() ? a.size() > b.size() : a.compare(b) < 0;
     });
-    QString text;
+    ParsedMessage parsed;
+    QString& text = parsed.text;
     text.reserve(message.size());
-    QVariantList items;
     const qsizetype length = message.size();
     for (qsizetype i = 0; i < length;) {
         const QString* matched = nullptr;
@@ -70,41 +96,71 @@ KRInlineEmoteContent KRInlineEmoteParse(const QString& message, const KREmoteMap
         }
         const QString url = emoteURL(emotes.value(*matched));
         if (!url.isEmpty()) {
-            items << QVariantMap{{QStringLiteral("location"), qulonglong(text.size())},
-                                 {QStringLiteral("url"), url},
-                                 {QStringLiteral("token"), *matched}};
+            parsed.boxes << EmoteBox{text.size(), url, *matched};
             text.append(kObjectReplacement);
         } else {
             text.append(*matched);
         }
         i += matched->size();
     }
-    return {{QStringLiteral("text"), text}, {QStringLiteral("items"), items}};
+    return parsed;
+}
+
+// The text as attributed text with a box at each of `boxes`; the pictures' addresses are
+// only wanted for drawing.
+AttributedString attributedText(const QString& text, const QList<EmoteBox>& boxes, const QFont& font, const QColor& color,
+                                bool withAddresses)
+{
+    AttributedString string(text);
+    if (string.length() == 0)
+        return string;
+    const qreal lineHeight = KRInlineEmoteLineHeight(font);
+    string.setFont(font);
+    string.setColor(color);
+    string.setLineHeight(lineHeight);
+    // Each emote is a square one line high, sitting on the baseline as the text's ascent does.
+    const qreal ascent = std::min(lineHeight, std::max<qreal>(1, std::ceil(figures(font).ascent)));
+    const platform::uikit::TextRunDelegate box{ascent, std::max<qreal>(0, lineHeight - ascent), lineHeight};
+    for (const EmoteBox& item : boxes) {
+        if (item.location < 0 || item.location >= string.length())
+            continue;
+        string.setRunDelegate(int(item.location), box);
+        if (withAddresses)
+            string.setAttribute(int(item.location), 1, KRInlineEmoteURLAttribute, item.url);
+    }
+    return string;
+}
+
+} // namespace
+
+qreal KRInlineEmoteLineHeight(const QFont& font)
+{
+    return std::max(std::ceil(figures(font).lineSpacing), kMinimumLineHeight);
+}
+
+KRInlineEmoteContent KRInlineEmoteParse(const QString& message, const KREmoteMap& emotes)
+{
+    const ParsedMessage parsed = parseMessage(message, emotes);
+    QVariantList items;
+    for (const EmoteBox& box : parsed.boxes)
+        items << QVariantMap{{QStringLiteral("location"), qulonglong(box.location)},
+                             {QStringLiteral("url"), box.url},
+                             {QStringLiteral("token"), box.token}};
+    return {{QStringLiteral("text"), parsed.text}, {QStringLiteral("items"), items}};
 }
 
 AttributedString KRInlineEmoteCreateAttributedString(const KRInlineEmoteContent& content, const std::optional<QFont>& font,
                                                      const std::optional<QColor>& color)
 {
-    AttributedString string(content.value(QStringLiteral("text")).toString());
-    if (string.length() == 0)
-        return string;
-    const QFont f = font.value_or(defaultFont());
-    const qreal lineHeight = KRInlineEmoteLineHeight(f);
-    string.setFont(f);
-    string.setColor(color.value_or(QColor(Qt::black)));
-    string.setLineHeight(lineHeight);
-    // Each emote is a square one line high, sitting on the baseline as the text's ascent does.
-    const qreal ascent = std::min(lineHeight, std::max<qreal>(1, std::ceil(QFontMetricsF(f).ascent())));
-    const platform::uikit::TextRunDelegate box{ascent, std::max<qreal>(0, lineHeight - ascent), lineHeight};
+    QList<EmoteBox> boxes;
     for (const QVariant& entry : content.value(QStringLiteral("items")).toList()) {
         const QVariantMap item = entry.toMap();
         const qulonglong location = item.value(QStringLiteral("location")).toULongLong();
-        if (location >= qulonglong(string.length()))
-            continue;
-        string.setRunDelegate(int(location), box);
-        string.setAttribute(int(location), 1, KRInlineEmoteURLAttribute, item.value(QStringLiteral("url")).toString());
+        if (location <= qulonglong(std::numeric_limits<qsizetype>::max()))
+            boxes << EmoteBox{qsizetype(location), item.value(QStringLiteral("url")).toString(), {}};
     }
-    return string;
+    return attributedText(content.value(QStringLiteral("text")).toString(), boxes, font.value_or(defaultFont()),
+                          color.value_or(QColor(Qt::black)), true);
 }
 
 QCache<QString, qreal>& KRInlineEmoteHeightCache()
@@ -256,14 +312,13 @@ qreal KRInlineEmoteLabel::heightForMessage(const QString& message, const KREmote
 
     const qreal lineHeight = KRInlineEmoteLineHeight(font);
     // Without emotes the display text is the message itself.
-    const KRInlineEmoteContent content = emotes.isEmpty() ? KRInlineEmoteContent() : KRInlineEmoteParse(message, emotes);
-    const QString displayText = emotes.isEmpty() ? message : content.value(QStringLiteral("text")).toString();
+    const ParsedMessage parsed = emotes.isEmpty() ? ParsedMessage() : parseMessage(message, emotes);
+    const QString& displayText = emotes.isEmpty() ? message : parsed.text;
     qreal height = 0;
-    if (!content.value(QStringLiteral("items")).toList().isEmpty()) {
-        const AttributedString string = KRInlineEmoteCreateAttributedString(content, font, QColor(Qt::black));
-        // Only the count is wanted: a frame of no height places no runs, and counts the lines
-        // the unbounded one would hold.
-        int lines = TextFrame(string, QRectF(0, 0, w, 0)).lineCountAtWidth();
+    if (!parsed.boxes.isEmpty()) {
+        const AttributedString string = attributedText(parsed.text, parsed.boxes, font, QColor(Qt::black), false);
+        // Only the count is wanted.
+        int lines = TextFrame::lineCount(string, w);
         lines = std::max(lines, 1);
         if (maxLines > 0 && unsigned(lines) >= maxLines)
             lines = int(maxLines);
@@ -272,7 +327,7 @@ qreal KRInlineEmoteLabel::heightForMessage(const QString& message, const KREmote
         const qreal cap = maxLines > 0 ? maxLines * lineHeight : kUnboundedHeight;
         const QSizeF measured = platform::uikit::sizeWithFont(displayText, font,
                                                               QSizeF(w, cap), platform::uikit::LineBreakByCharWrapping);
-        height = std::max(std::ceil(QFontMetricsF(font).lineSpacing()), std::ceil(measured.height()));
+        height = std::max(std::ceil(figures(font).lineSpacing), std::ceil(measured.height()));
         if (maxLines > 0)
             height = std::min(height, maxLines * lineHeight);
     }

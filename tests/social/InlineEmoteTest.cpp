@@ -6,6 +6,7 @@
 #include "shared/KRInlineEmoteLabel.h"
 
 #include <QFontMetricsF>
+#include <QRandomGenerator>
 
 #include <cmath>
 
@@ -127,6 +128,36 @@ TEST_F(InlineEmoteLabelTest, HeightsFollowLinesAndAreCached)
     // A bold font is another key.
     KRInlineEmoteLabel::heightForMessage(plain, map, 120, platform::uikit::Label::systemFont(13, true));
     EXPECT_EQ(KRInlineEmoteHeightCache().count(), before + 1);
+}
+
+// A measured height is the drawn frame's lines, for messages of every kind: emotes first,
+// last, in rows and between scripts, digits, punctuation, emoji, spaces and new lines.
+TEST_F(InlineEmoteLabelTest, HeightsAreTheDrawnFramesLines)
+{
+    const KREmoteMap map = emoteMap({{QStringLiteral("[笑]"), QStringLiteral("https://x/laugh.png")},
+                                     {QStringLiteral("[赞]"), QStringLiteral("https://x/like.png")},
+                                     {QStringLiteral("[doge]"), QStringLiteral("https://x/doge.png")}});
+    const QStringList pieces = {QStringLiteral("[笑]"), QStringLiteral("[赞]"), QStringLiteral("[doge]"),
+                                QStringLiteral("这个视频做得真好，"), QStringLiteral("讲得清楚又有趣。"),
+                                QStringLiteral("哈哈哈"), QStringLiteral("2333"), QStringLiteral("up主"),
+                                QStringLiteral("！！"), QStringLiteral("😀"), QStringLiteral("nice "),
+                                QStringLiteral("下次还来\n"), QStringLiteral("ありがとう"), QStringLiteral("——")};
+    QRandomGenerator random(7);
+    for (int round = 0; round < 400; ++round) {
+        QString message;
+        for (int n = 1 + int(random.bounded(12)); n > 0; --n)
+            message += pieces[int(random.bounded(int(pieces.size())))];
+        const QFont font = platform::uikit::Label::systemFont(round % 2 ? 13 : 11);
+        const qreal width = 60 + random.bounded(300);
+        const KRInlineEmoteContent content = KRInlineEmoteParse(message, map);
+        if (items(content).isEmpty())
+            continue;
+        const platform::uikit::TextFrame frame(KRInlineEmoteCreateAttributedString(content, font), QRectF(0, 0, width, 32768));
+        KRInlineEmoteHeightCache().clear();
+        ASSERT_EQ(KRInlineEmoteLabel::heightForMessage(message, map, width, font),
+                  std::max(1, int(frame.lines().size())) * KRInlineEmoteLineHeight(font))
+            << "width " << width << ": " << qPrintable(message);
+    }
 }
 
 TEST_F(InlineEmoteLabelTest, ATokenUsedThriceIsAskedForOnceAndDrawsFittedInItsBox)

@@ -17,6 +17,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRandomGenerator>
 
 #include <cmath>
 
@@ -98,6 +99,59 @@ TEST_F(KitText, RunDelegatesTakeTheirBoxAndLiftTheBaseline)
     EXPECT_NEAR(runs[2].origin.x(), runs[1].origin.x() + 25, 0.01);
     EXPECT_EQ(runs[1].attributes.custom.value(QStringLiteral("url")).toString(), QStringLiteral("u"));
     EXPECT_EQ(TextFrame(s, QRectF(0, 0, 300, 10)).lines().size(), 0);
+}
+
+// Counting lines without a frame must agree with the frame's count for every string: texts of
+// mixed scripts, digits, punctuation, emoji with modifiers, combining marks, spaces, new lines,
+// right-to-left runs and coloured ranges, with boxes anywhere (first, last, in rows, wider than
+// the line), at whole and fractional widths, in two fonts and two box sizes.
+TEST_F(KitText, LineCountsWithoutAFrameMatchTheFrames)
+{
+    const QStringList pieces = {
+        QStringLiteral("这个视频做得真好"), QStringLiteral("讲得清楚又有趣。"), QStringLiteral("哈哈哈"),
+        QStringLiteral("abc"), QStringLiteral("Wow"), QStringLiteral("fffjjj"), QStringLiteral("123456"),
+        QStringLiteral("！？"), QStringLiteral("、"), QStringLiteral("ありがとう"), QStringLiteral("한국어"),
+        QStringLiteral("x"), QStringLiteral("——"), QStringLiteral("~~"), QStringLiteral("😀"),
+        QStringLiteral("👍🏻"), QStringLiteral("a b"), QStringLiteral("x  "), QStringLiteral("\u0301e"),
+        QStringLiteral("🏻"), QStringLiteral("ab\ncd"), QStringLiteral("١٢٣"), QStringLiteral("שלום"),
+        QStringLiteral("。"), QStringLiteral("Ok!"), QStringLiteral("\u200d"), QStringLiteral("🇨🇳")};
+    QRandomGenerator random(29);
+    int compared = 0;
+    for (int round = 0; round < 1500; ++round) {
+        QString text;
+        QList<int> boxes;
+        const int parts = 1 + int(random.bounded(10));
+        for (int i = 0; i < parts; ++i) {
+            if (random.bounded(3) == 0) {
+                for (int n = 1 + int(random.bounded(3)); n > 0; --n) {
+                    boxes << int(text.size());
+                    text += QChar(0xFFFC);
+                }
+            } else {
+                text += pieces[int(random.bounded(int(pieces.size())))];
+            }
+        }
+        AttributedString s(text);
+        s.setFont(Label::systemFont(round % 3 == 0 ? 10 : 13));
+        const qreal box = round % 4 == 0 ? 23.5 : 17;
+        s.setLineHeight(box);
+        for (int at : std::as_const(boxes)) {
+            s.setRunDelegate(at, {box - 4, 4, box});
+            s.setAttribute(at, 1, QStringLiteral("url"), QStringLiteral("u"));
+        }
+        if (round % 10 == 0)
+            s.setColor(0, 2, Qt::red);
+        const qreal width = 10 + random.bounded(390) + (round % 5 == 0 ? 0.5 : 0);
+        ASSERT_EQ(TextFrame::lineCount(s, width), TextFrame(s, QRectF(0, 0, width, 0)).lineCountAtWidth())
+            << "width " << width << ": " << qPrintable(text);
+        ++compared;
+    }
+    EXPECT_EQ(compared, 1500);
+    EXPECT_EQ(TextFrame::lineCount(AttributedString(), 100), 0);
+    AttributedString one(QStringLiteral("ab"));
+    one.setFont(Label::systemFont(13));
+    EXPECT_EQ(TextFrame::lineCount(one, 0), 0);
+    EXPECT_EQ(TextFrame::lineCount(one, 300), 1);
 }
 
 TEST_F(KitText, PlainMeasurementCountsWholeLines)

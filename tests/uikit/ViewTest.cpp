@@ -169,6 +169,36 @@ TEST_F(KitView, AStretchedImageKeptForItsSizeDrawsWhatADirectDrawWould)
     }
 }
 
+// Rows taller than one copy band: the kept rendering, copied band by band, is what a direct
+// draw makes, at every band's seam.
+TEST_F(KitView, ATallStretchedImageDrawsWhatADirectDrawWouldAcrossItsBands)
+{
+    QImage src(3, 9, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x)
+            src.setPixelColor(x, y, QColor(70 * x, 25 * y, 90 + 10 * y, 255 - 12 * y));
+    const Image img(src);
+    for (const QRectF& target : {QRectF(0, 0, 60, 64), QRectF(4, 3, 50, 65), QRectF(0, 7, 60, 129), QRectF(2, 1, 57, 230)}) {
+        QImage direct(60, 240, QImage::Format_ARGB32_Premultiplied);
+        direct.fill(Qt::transparent);
+        QImage kept = direct;
+        {
+            QPainter p(&direct);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.setCompositionMode(QPainter::CompositionMode_Plus);
+            img.draw(p, target);
+        }
+        for (int round = 0; round < 2; ++round) {   // made, then taken from the kept ones
+            kept.fill(Qt::transparent);
+            QPainter p(&kept);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            img.draw(p, target);
+        }
+        EXPECT_NE(direct.pixel(10, int(target.bottom()) - 1), 0u);
+        EXPECT_EQ(kept, direct) << target.height();
+    }
+}
+
 TEST_F(KitView, MissingBundleArtIsNull)
 {
     EXPECT_TRUE(Image::named(QStringLiteral("Tarnwick23/no_such_image")).isNull());

@@ -23,6 +23,8 @@ std::atomic<bool> g_bundleArtHidden{false};
 // past this many pixels are drawn directly rather than held in memory.
 constexpr qint64 kLargestKeptStretch = 1 << 21;
 constexpr size_t kKeptStretchSizes = 3;
+// The tallest copy the painter makes on the calling thread.
+constexpr int kBlitBand = 64;
 
 bool isWhole(qreal value) { return std::abs(value - std::round(value)) < 1e-6; }
 } // namespace
@@ -112,8 +114,16 @@ void Image::draw(QPainter& painter, const QRectF& target) const
         const qint64 area = qint64(whole.width()) * whole.height();
         if (isWhole(origin.x()) && isWhole(origin.y()) && isWhole(pixels.width()) && isWhole(pixels.height())
             && area > qint64(m_image.width()) * m_image.height() && area <= kLargestKeptStretch) {
-            painter.drawImage(target.topLeft(),
-                              stretchedTo(whole, deviceScale, painter.testRenderHint(QPainter::SmoothPixmapTransform)));
+            const QImage kept = stretchedTo(whole, deviceScale, painter.testRenderHint(QPainter::SmoothPixmapTransform));
+            if (deviceScale != 1 || kept.height() <= kBlitBand) {
+                painter.drawImage(target.topLeft(), kept);
+                return;
+            }
+            // A row's background is copied in bands: the painter hands a taller copy to its
+            // thread pool, and waking the pool costs more than copying a row, the more so on a
+            // busy machine. Each pixel is copied as a whole copy would copy it.
+            for (int y = 0; y < kept.height(); y += kBlitBand)
+                painter.drawImage(target.topLeft() + QPointF(0, y), kept, QRectF(0, y, kept.width(), std::min(kBlitBand, kept.height() - y)));
             return;
         }
     }

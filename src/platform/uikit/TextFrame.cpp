@@ -2,12 +2,14 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextBoundaryFinder>
 #include <QTextCharFormat>
 #include <QTextLayout>
 #include <QTextOption>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace platform::uikit {
 
@@ -133,6 +135,217 @@ TextFrame::TextFrame(const AttributedString& string, const QRectF& rect) : m_rec
         m_lines << laid;
     }
     m_layout->endLayout();
+}
+
+namespace {
+
+// The stand-in's advance as the layout shapes it and as the font's metrics give it, in the
+// last font asked about.
+struct StandIn {
+    qreal shaped = -1;
+    qreal metrics = 0;
+};
+
+const StandIn& standInAdvances(const QFont& font)
+{
+    thread_local QFont measured;
+    thread_local StandIn kept;
+    if (kept.shaped < 0 || !(font == measured)) {
+        QTextLayout layout(QString(QChar(kBoxStandIn)), font);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(qreal(0x01000000));
+        layout.endLayout();
+        measured = font;
+        kept = StandIn{line.cursorToX(1), QFontMetricsF(font).horizontalAdvance(QChar(kBoxStandIn))};
+    }
+    return kept;
+}
+
+// The letter spacing a box's stand-in gets, as the font keeps it (in its own fixed point).
+qreal keptLetterSpacing(qreal spacing)
+{
+    QFont font;
+    font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    return font.letterSpacing();
+}
+
+bool isRightToLeftOrEmbedding(QChar::Direction d)
+{
+    switch (d) {
+    case QChar::DirR:
+    case QChar::DirAL:
+    case QChar::DirAN:
+    case QChar::DirRLE:
+    case QChar::DirRLO:
+    case QChar::DirLRE:
+    case QChar::DirLRO:
+    case QChar::DirPDF:
+    case QChar::DirRLI:
+    case QChar::DirLRI:
+    case QChar::DirFSI:
+    case QChar::DirPDI:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whether every character of `text` takes its script from its neighbours.
+bool onlyNeighbourScripts(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        const QChar::Script script = QChar::script(c);
+        if (script != QChar::Script_Common && script != QChar::Script_Inherited)
+            return false;
+    }
+    return true;
+}
+
+// The count a frame makes, found without the boxes' formats: each stretch of text between
+// boxes is laid out plainly, on what is left of its line, and each box takes its width where
+// it fits. A format splits the text into items shaped apart from each other and resolves the
+// box's font for each of them, which makes the frame's count several times dearer than
+// plain text. So the stretches are laid out as the frame's items are: a stretch after a box
+// that begins with neutral characters starts with the box's stand-in, whose script they take,
+// and is given the stand-in's shaped width back on its first line; another one starts on what
+// is left of the line, or on the next line where its first cluster does not fit.
+// Where plain layout could differ from the frame's (coloured ranges, right-to-left or
+// embedded text, a box joined to a neighbour in one character, white space the next box
+// would hang after, a first stretch of only neutral characters whose script would come from
+// the box), nullopt: the frame counts.
+std::optional<int> plainLineCount(const AttributedString& string, qreal width)
+{
+    const QString source = string.text();
+    QList<std::pair<int, qreal>> boxes;   // location, advance
+    const QFont font = string.font();
+    const StandIn& advances = standInAdvances(font);
+    const qreal standIn = advances.shaped;
+    const qreal metricsStandIn = advances.metrics;
+    for (const AttributedString::Span& span : string.spans()) {
+        if (span.attributes.color)
+            return std::nullopt;
+        if (!span.attributes.delegate)
+            continue;
+        const qreal advance = standIn + keptLetterSpacing(span.attributes.delegate->width - metricsStandIn);
+        for (int i = span.location; i < span.location + span.length; ++i)
+            boxes << std::pair{i, advance};
+    }
+    for (const QChar c : source) {
+        if (isRightToLeftOrEmbedding(c.direction()))
+            return std::nullopt;
+    }
+    QString shaped = source;
+    shaped.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QString standIns = shaped;
+    for (const auto& [location, advance] : std::as_const(boxes))
+        standIns[location] = QChar(kBoxStandIn);
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, standIns);
+    int from = 0;
+    for (const auto& [location, advance] : std::as_const(boxes)) {
+        const QStringView before = QStringView(shaped).mid(from, location - from);
+        graphemes.setPosition(location);
+        const bool startsCluster = graphemes.isAtBoundary();
+        graphemes.setPosition(location + 1);
+        if (!startsCluster || !graphemes.isAtBoundary())
+            return std::nullopt;
+        if (!before.isEmpty() && before.back().isSpace())
+            return std::nullopt;
+        if (from == 0 && !before.isEmpty() && onlyNeighbourScripts(before))
+            return std::nullopt;
+        from = location + 1;
+    }
+
+    QTextLayout layout;
+    layout.setFont(font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAnywhere);
+    layout.setTextOption(option);
+    int lines = 1;
+    qreal x = 0;   // the current line's width so far
+    // Lays the stretch [from, to) out after what the current line holds; with `context`, behind
+    // a stand-in that the first line's room is widened by. Without it, a first line that holds
+    // one cluster only is not told apart from one where that cluster did not fit for its
+    // overhang, which a frame breaks before: false, and nothing counted.
+    const auto layOutStretch = [&](int from, int to, bool context) {
+        const qreal lead = context ? standIn : 0;
+        layout.setText(context ? QChar(kBoxStandIn) + shaped.mid(from, to - from) : shaped.mid(from, to - from));
+        int added = 0;
+        qreal at = x;
+        bool first = true;
+        bool told = true;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            if (!first) {
+                line.setLineWidth(width);
+                ++added;
+                at = line.naturalTextWidth();
+                continue;
+            }
+            first = false;
+            const qreal room = width - x + lead;
+            line.setLineWidth(std::max<qreal>(0, room));
+            if (!context && x > 0) {
+                graphemes.setPosition(from);
+                const int cluster = int(graphemes.toNextBoundary()) - from;
+                if (line.naturalTextWidth() > room) {
+                    // Its first cluster does not fit what is left: the frame starts a line there.
+                    line.setLineWidth(width);
+                    ++added;
+                    at = 0;
+                } else if (line.textLength() <= cluster) {
+                    told = false;
+                    break;
+                }
+            }
+            at += line.naturalTextWidth() - lead;
+        }
+        layout.endLayout();
+        if (!told)
+            return false;
+        lines += added;
+        x = at;
+        return true;
+    };
+    bool afterBox = false;
+    int cursor = 0;
+    for (int b = 0; b <= int(boxes.size()); ++b) {
+        const int end = b < int(boxes.size()) ? boxes[b].first : int(shaped.size());
+        if (end > cursor) {
+            // Neutral characters first take their script from the box before them.
+            const bool context = afterBox && onlyNeighbourScripts(QStringView(shaped).mid(cursor, shaped.at(cursor).isHighSurrogate() ? 2 : 1));
+            if (!layOutStretch(cursor, end, context))
+                layOutStretch(cursor, end, true);
+        }
+        if (b == int(boxes.size()))
+            break;
+        const qreal advance = boxes[b].second;
+        if (x > 0 && x + advance > width) {
+            ++lines;
+            x = advance;
+        } else {
+            x += advance;
+        }
+        afterBox = true;
+        cursor = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+int TextFrame::lineCount(const AttributedString& string, qreal width)
+{
+    if (string.length() == 0 || width <= 0)
+        return 0;
+    if (const std::optional<int> plain = plainLineCount(string, width))
+        return *plain;
+    return TextFrame(string, QRectF(0, 0, width, 0)).lineCountAtWidth();
 }
 
 TextFrame::~TextFrame() = default;

@@ -51,6 +51,8 @@ public:
     const QList<TextLine>& lines() const { return m_lines; }
     // How many lines the string needs at the rectangle's width, whatever its height.
     int lineCountAtWidth() const { return m_totalLines; }
+    // The same count for a frame `width` wide, without laying anything out for drawing.
+    static int lineCount(const AttributedString& string, qreal width);
     // Draws the glyphs in their colours; delegated characters draw nothing.
     void draw(QPainter& painter) const;
 
