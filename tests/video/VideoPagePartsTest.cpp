@@ -143,8 +143,8 @@ TEST_F(VideoPagePartsTest, ThePageOpenedOnALaterPartKeepsItWhenTheDetailArrives)
     EXPECT_EQ(page->selectedPageIndex(), 1);
     EXPECT_EQ(page->video()->cid(), ServiceFixtures::kDetailCID + 1);
     EXPECT_TRUE(part<Label>(page, "pageTitleLabel")->text().startsWith(QStringLiteral("P2/3")));
-    // The danmaku are those of the second part.
-    EXPECT_GE(fake.requestsTo(QStringLiteral("/%1.xml").arg(ServiceFixtures::kDetailCID + 1)).size(), 1);
+    // The danmaku are those of the second part (their load runs on a worker of its own).
+    KR_WAIT_UNTIL(fake.requestsTo(QStringLiteral("/%1.xml").arg(ServiceFixtures::kDetailCID + 1)).size() >= 1);
     EXPECT_EQ(fake.requestsTo(QStringLiteral("/%1.xml").arg(ServiceFixtures::kDetailCID)).size(), 0);
 }
 
