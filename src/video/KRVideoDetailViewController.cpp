@@ -36,41 +36,18 @@ const QString kHomeTitle = QStringLiteral("首页");
 
 KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo> video, QObject* parent)
     : ViewController(parent)
+    , m_part(std::move(video))
     , m_tabs(std::make_unique<KRVideoDetailTabs>(KRVideoDetailTabs::Actions{[this](int page) { detailPageShown(page); }}))
-    , m_area(std::make_unique<KRVideoPlayerArea>(KRVideoPlayerArea::Actions{[this] { playButtonTapped(); }}))
+    , m_area(std::make_unique<KRVideoPlayerArea>(KRVideoPlayerArea::Actions{[this] { playButtonTapped(); },
+                                                                                 [this](int state) { speedPressChanged(state); }}))
     , m_info(std::make_unique<KRVideoInfoPage>(KRVideoInfoPage::Actions{
           [this] { ownerButtonTapped(); }, [this](int index) { partButtonTapped(index); },
           [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); }}))
     , m_comments(std::make_unique<KRVideoCommentsPage>(KRVideoCommentsPage::Actions{
           [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
           [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); }}))
+    , m_sheets(makePlayerSheets())
 {
-    m_part.video = std::move(video);
-    if (m_part.video && !m_part.video->isPGC() && m_part.video->episodeID() <= 0) {
-        if (std::shared_ptr<KRVideo> cached = KROfflineCacheManager::sharedManager()->cachedVideoMatchingVideo(*m_part.video)) {
-            m_part.video = cached;
-            // A DASH copy has no single address: its picture file stands for it.
-            QString path = cached->playURL();
-            if (path.isEmpty()) {
-                const KROfflineDASHPlayInfo info = KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(*cached);
-                if (const std::optional<QVariantMap> picture = KRDASHH264VideoStream(info, int(KRLongLong(info.value(QStringLiteral("quality"))))))
-                    path = KRDASHStreamURLString(*picture);
-            }
-            qInfo().noquote() << QStringLiteral("[KorvaneOffline] detail cache-hit identity=%1 cid=%2 path=%3")
-                                     .arg(cached->feedIdentity())
-                                     .arg(cached->cid())
-                                     .arg(path);
-        }
-    }
-    if (m_part.video) {
-        const QList<KRVideoPartInfo> pages = m_part.video->pages();
-        for (int i = 0; i < pages.size(); ++i) {
-            if (KRLongLong(pages.at(i).value(QStringLiteral("cid"))) == m_part.video->cid()) {
-                m_part.selectedPageIndex = i;
-                break;
-            }
-        }
-    }
     setHidesBottomBarWhenPushed(true);
 }
 
@@ -144,7 +121,7 @@ void KRVideoDetailViewController::viewDidLoad()
 
     applyTheme();
     updateInfo();
-    if (m_part.video && !m_part.video->isUnavailable()) {
+    if (m_part.video() && !m_part.video()->isUnavailable()) {
         loadCover();
         loadDetail();
         if (!KRPreferences::sharedPreferences().isA4OrEarlierDevice())
@@ -173,11 +150,11 @@ void KRVideoDetailViewController::viewDidAppear(bool animated)
     m_area->setSurfaceCovered(false);
     layoutApplicationVideoSurface();
     updateHomeShortcut();
-    if (m_entry.showCommentsWhenPresented) {
-        m_entry.showCommentsWhenPresented = false;
+    if (m_part.showsCommentsWhenPresented()) {
+        m_part.setShowsCommentsWhenPresented(false);
         setSelectedDetailPage(1, false);
     }
-    if (!m_entry.playWhenPresented)
+    if (!m_part.playsWhenPresented())
         requestAutomaticDetailPlaybackIfNeeded();
     startPendingPlaybackIfReady();
 }
@@ -210,14 +187,14 @@ void KRVideoDetailViewController::viewDidDisappear(bool animated)
     ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
     const bool leaving = isLeavingNavigationStack();
     if ((leaving || (top && top != this && !isPlaybackContinuingChildController(top)))
-        && (m_engine.moviePlayer || m_engine.hasStartedPlayback))
+        && (moviePlayer() || m_part.hasStartedPlayback()))
         stopPlaybackForNavigation();
 }
 
 void KRVideoDetailViewController::didReceiveMemoryWarning()
 {
     KRImageLoader::sharedLoader()->clearMemoryCache();
-    if (m_engine.hasStartedPlayback)
+    if (m_part.hasStartedPlayback())
         m_area->coverView()->setImage(Image());
     if (m_tabs->selectedPage() != 1)
         m_comments->dropComments();
@@ -230,23 +207,22 @@ void KRVideoDetailViewController::didReceiveMemoryWarning()
 
 void KRVideoDetailViewController::playWhenPresented()
 {
-    m_entry.playWhenPresented = true;
+    m_part.setPlaysWhenPresented(true);
     startPendingPlaybackIfReady();
 }
 
 void KRVideoDetailViewController::showCommentsWhenPresented()
 {
-    m_entry.showCommentsWhenPresented = true;
+    m_part.setShowsCommentsWhenPresented(true);
     if (isViewLoaded() && view()->window() && isAppeared()) {
-        m_entry.showCommentsWhenPresented = false;
+        m_part.setShowsCommentsWhenPresented(false);
         setSelectedDetailPage(1, false);
     }
 }
 
 void KRVideoDetailViewController::showCommentsWhenPresentedAtRootRpid(qint64 root, qint64 target)
 {
-    m_entry.focusedCommentRpid = root < 0 ? 0 : root;
-    m_entry.focusedReplyRpid = target >= 1 ? target : m_entry.focusedCommentRpid;
+    m_part.focusComment(root, target);
     showCommentsWhenPresented();
 }
 
@@ -305,12 +281,7 @@ void KRVideoDetailViewController::kr_layoutPlaybackDuringRotation() {}
 void KRVideoDetailViewController::kr_completePlaybackRotationLayout() {}
 void KRVideoDetailViewController::kr_preparePlaybackTransitionToSizeValue(QSizeF) {}
 
-qint64 KRVideoDetailViewController::accountAID() const
-{
-    if (!m_part.video)
-        return 0;
-    return m_part.video->resolvedAid() > 0 ? m_part.video->resolvedAid() : m_part.video->aid();
-}
+qint64 KRVideoDetailViewController::accountAID() const { return m_part.accountAID(); }
 
 int KRVideoDetailViewController::coinLimitForCurrentVideo() const
 {
@@ -322,50 +293,11 @@ int KRVideoDetailViewController::remainingCoinCapacity() const
     return std::max(coinLimitForCurrentVideo() - std::max(m_info->interactions().coinCount, 0), 0);
 }
 
-bool KRVideoDetailViewController::currentVideoIsPortrait() const
-{
-    if (m_engine.mediaNaturalSize.width() > 0 && m_engine.mediaNaturalSize.height() > 0)
-        return m_engine.mediaNaturalSize.height() >= m_engine.mediaNaturalSize.width();
-    if (!m_part.video)
-        return false;
-    qint64 width = m_part.video->width(), height = m_part.video->height();
-    const QList<KRVideoPartInfo> pages = m_part.video->pages();
-    if (m_part.selectedPageIndex >= 0 && m_part.selectedPageIndex < pages.size()) {
-        const KRVideoPartInfo& page = pages.at(m_part.selectedPageIndex);
-        const qint64 pageWidth = KRLongLong(page.value(QStringLiteral("width")));
-        const qint64 pageHeight = KRLongLong(page.value(QStringLiteral("height")));
-        if (pageWidth >= 1)
-            width = pageWidth;
-        if (pageHeight >= 1)
-            height = pageHeight;
-        if (KRLongLong(page.value(QStringLiteral("rotate"))) % 180 == 90)
-            std::swap(width, height);
-    }
-    return width > 0 && height > 0 && height >= width;
-}
+bool KRVideoDetailViewController::currentVideoIsPortrait() const { return m_part.isPortrait(); }
 
-bool KRVideoDetailViewController::hasKnownMediaOrientation() const
-{
-    if (m_engine.mediaNaturalSize.width() > 0 && m_engine.mediaNaturalSize.height() > 0)
-        return true;
-    if (!m_part.video)
-        return false;
-    const QList<KRVideoPartInfo> pages = m_part.video->pages();
-    if (m_part.selectedPageIndex >= 0 && m_part.selectedPageIndex < pages.size()) {
-        const KRVideoPartInfo& page = pages.at(m_part.selectedPageIndex);
-        if (KRLongLong(page.value(QStringLiteral("width"))) > 0 && KRLongLong(page.value(QStringLiteral("height"))) > 0)
-            return true;
-    }
-    return m_part.video->width() > 0 && m_part.video->height() > 0;
-}
+bool KRVideoDetailViewController::hasKnownMediaOrientation() const { return m_part.hasKnownOrientation(); }
 
 bool KRVideoDetailViewController::shouldUsePortraitFullscreenForCurrentVideo() const
 {
     return currentVideoIsPortrait() && KRPreferences::sharedPreferences().portraitVideoFullscreenEnabled();
-}
-
-void KRVideoDetailViewController::refreshMediaOrientationFromSize(const QSizeF& size)
-{
-    if (size.width() > 0 && size.height() > 0)
-        m_engine.mediaNaturalSize = size;
 }

@@ -9,10 +9,13 @@
 #include "platform/uikit/ViewController.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
+#include "playback/KRPlaybackResume.h"
 #include "video/KRVideoCommentsPage.h"
 #include "video/KRVideoDetailTabs.h"
 #include "video/KRVideoInfoPage.h"
+#include "video/KRVideoPageEntry.h"
 #include "video/KRVideoPlayerArea.h"
+#include "video/KRVideoPlayerSheets.h"
 
 #include <QList>
 #include <QPointer>
@@ -66,18 +69,18 @@ public:
     ~KRVideoDetailViewController() override;
 
     // The offline copy when one was swapped in.
-    std::shared_ptr<KRVideo> video() const { return m_part.video; }
+    std::shared_ptr<KRVideo> video() const { return m_part.video(); }
     void playWhenPresented();
 
     // Entry requests, kept until the page shows its comments.
     void showCommentsWhenPresented();
     void showCommentsWhenPresentedAtRootRpid(qint64 root, qint64 target);
     void showCommentsWhenPresentedAtRpid(qint64 rpid);
-    bool showsCommentsWhenPresented() const { return m_entry.showCommentsWhenPresented; }
-    qint64 focusedCommentRpid() const { return m_entry.focusedCommentRpid; }
-    qint64 focusedReplyRpid() const { return m_entry.focusedReplyRpid; }
+    bool showsCommentsWhenPresented() const { return m_part.showsCommentsWhenPresented(); }
+    qint64 focusedCommentRpid() const { return m_part.focusedCommentRpid(); }
+    qint64 focusedReplyRpid() const { return m_part.focusedReplyRpid(); }
 
-    int selectedPageIndex() const { return m_part.selectedPageIndex; }
+    int selectedPageIndex() const { return m_part.selectedPageIndex(); }
     int selectedDetailPage() const { return m_tabs->selectedPage(); }
     void setSelectedDetailPage(int page, bool animated);
     bool isPlaybackContinuingChildController(const platform::uikit::ViewController* controller) const;
@@ -130,12 +133,12 @@ public:
     bool isPlaybackExpectedToPlay() const;
     bool isPlaybackEndedAwaitingReplay() const;
     bool isPlaybackFailedAwaitingRetry() const;
-    bool hasStartedPlayback() const { return m_engine.hasStartedPlayback; }
-    QList<int> qualityValues() const { return m_quality.values; }
+    bool hasStartedPlayback() const { return m_part.hasStartedPlayback(); }
+    QList<int> qualityValues() const { return m_sheets->qualityValues(); }
     const QList<std::shared_ptr<KRComment>>& comments() const { return m_comments->comments(); }
     const QList<std::shared_ptr<KRVideo>>& relatedVideos() const { return m_info->relatedVideos(); }
     int playbackStallCount() const;
-    platform::uikit::ActionSheet* visibleActionSheet() const { return m_sheets.visible; }
+    platform::uikit::ActionSheet* visibleActionSheet() const { return m_sheets->visibleSheet(); }
 
     // Related videos and a comments page as their replies would bring them, and one tick of the
     // controls timer: for the benchmark, which measures the page without the network.
@@ -165,50 +168,6 @@ protected:
     void viewDidLayoutSubviews() override;
 
 private:
-    // ---- state, by group ----
-    struct VideoAndPart {
-        std::shared_ptr<KRVideo> video;
-        int selectedPageIndex = 0;
-        bool detailLoading = false;
-    };
-    struct EntryRequests {
-        bool playWhenPresented = false;
-        bool automaticPlaybackDecisionMade = false;
-        bool showCommentsWhenPresented = false;
-        qint64 focusedCommentRpid = 0;
-        qint64 focusedReplyRpid = 0;
-        bool detailFullscreenPending = false;
-        bool continuationFullscreenPending = false;
-    };
-    // What the page keeps of playback beside its session: the player it shows, the resume
-    // decision and what the controls last showed.
-    struct PlaybackEngine {
-        // The session's transport (and DASH pair) while bound to the player area.
-        QPointer<KRPlaybackTransport> moviePlayer;
-        QPointer<KRDASHPlayback> dash;
-        bool hasStartedPlayback = false;
-        QPointer<platform::uikit::LongPressGestureRecognizer> speedPressRecognizer;
-        quint64 resumeRequestGeneration = 0;
-        bool resumeDecisionResolved = false;
-        double pendingInitialPlaybackTime = 0;
-        QSizeF mediaNaturalSize;
-        double lastControlsVisualUpdate = -1;
-        qint64 controlsTitledCID = -1;
-        int controlsTitledQuality = -1;
-    };
-    struct Quality {
-        QList<int> values;
-        QStringList titles;
-        int selectedQuality = 0;
-        bool sheetPending = false;
-        QPointer<platform::uikit::View> sourceView;
-        bool optionsRequested = false;
-    };
-    struct Sheets {
-        bool pendingPlayerLoopSheet = false;
-        QPointer<platform::uikit::ActionSheet> visible;
-    };
-
     // ---- shell ----
     void themeDidChange();
     void sessionDidChange();
@@ -252,7 +211,6 @@ private:
     void startPendingPlaybackIfReady();
     void requestPlaybackAfterResumeCheck();
     void offerResumeAt(double seconds, quint64 generation);
-    void resetPlaybackResumeState();
     void beginPlayback();
     void beginPlaybackAtQuality(int quality);
     KRPlaybackSession* session();
@@ -263,8 +221,6 @@ private:
     bool installPersistentPlayerSurfaceIfNeeded();
     void layoutPersistentPlayerSurfaceEmbedded();
     void uninstallPersistentPlayerSurface();
-    void refreshMediaOrientationFromSize(const QSizeF& size);
-    std::shared_ptr<KRVideo> offlineVideoForPageIndex(int index) const;
     void loadQualityOptionsIfNeeded();
     void applyQualityOptions(const KRPlayInfo& info);
     void switchToQuality(int quality);
@@ -277,21 +233,18 @@ private:
     bool handleNaturalPlaybackContinuation();
 
     // ---- sheets ----
-    void presentPlaybackActionSheet(platform::uikit::ActionSheet* sheet, platform::uikit::View* source);
-    void showPlayerLoopActionSheetFromView(platform::uikit::View* source);
-    void presentPendingPlayerLoopActionSheet();
+    std::unique_ptr<KRVideoPlayerSheets> makePlayerSheets();
 
-    VideoAndPart m_part;
-    EntryRequests m_entry;
+    // What the page shows: the video and part, the detail, and what it was asked to do.
+    KRVideoPageEntry m_part;
     // The parts, made with the page; their views with the page's view.
     std::unique_ptr<KRVideoDetailTabs> m_tabs;
     std::unique_ptr<KRVideoPlayerArea> m_area;
     std::unique_ptr<KRVideoInfoPage> m_info;
     std::unique_ptr<KRVideoCommentsPage> m_comments;
-    // Playback, run from the page's playback sources until it has a session of its own.
-    PlaybackEngine m_engine;
-    Quality m_quality;
-    Sheets m_sheets;
+    std::unique_ptr<KRVideoPlayerSheets> m_sheets;
+    // Whether a start offers the saved position, and where it begins.
+    KRPlaybackResume m_resume;
 
     platform::DelayedCalls m_delayed;
     std::vector<platform::ObserverToken> m_observers;

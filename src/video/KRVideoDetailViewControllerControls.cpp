@@ -39,9 +39,9 @@ bool KRVideoDetailViewController::isPlaybackFailedAwaitingRetry() const
 
 int KRVideoDetailViewController::playbackStallCount() const { return m_session ? m_session->stallCount() : 0; }
 
-KRPlaybackTransport* KRVideoDetailViewController::moviePlayer() const { return m_engine.moviePlayer; }
+KRPlaybackTransport* KRVideoDetailViewController::moviePlayer() const { return m_area ? m_area->transport() : nullptr; }
 
-KRDASHPlayback* KRVideoDetailViewController::dashPlayback() const { return m_engine.dash; }
+KRDASHPlayback* KRVideoDetailViewController::dashPlayback() const { return m_area ? m_area->dash() : nullptr; }
 
 float KRVideoDetailViewController::playbackRate() const { return m_session ? m_session->rate() : 1.0f; }
 
@@ -49,42 +49,24 @@ void KRVideoDetailViewController::controlsTickForTesting()
 {
     if (!m_session || !m_session->media())
         return;
-    m_engine.lastControlsVisualUpdate = -1;
+    m_area->refreshOnNextProgress();
     m_session->tick();
 }
 
 void KRVideoDetailViewController::playbackProgressed(double time, double duration, bool playing, bool throttled)
 {
-    KRPlayerControlsView* controls = m_area->controls();
-    if (!controls)
+    const bool ended = m_session && m_session->state() == KRPlaybackSession::State::Ended;
+    if (!m_area->showProgress(time, duration, playing, throttled, ended))
         return;
-    // Hidden controls need no more than one update a second.
-    const double now = platform::MainClock::now();
-    if (throttled && !controls->areControlsVisible() && m_engine.lastControlsVisualUpdate >= 0 && now - m_engine.lastControlsVisualUpdate < 1.0
-        && m_session && m_session->state() != KRPlaybackSession::State::Ended)
-        return;
-    m_engine.lastControlsVisualUpdate = now;
-    controls->updateCurrentTime(time, duration);
-    controls->setPlaying(playing);
     updateControlsTitles();
-    if (!m_engine.dash && m_engine.mediaNaturalSize.isEmpty() && m_engine.moviePlayer)
-        refreshMediaOrientationFromSize(m_engine.moviePlayer->naturalSize());
+    if (!m_area->dash() && !m_part.hasMediaNaturalSize() && m_area->transport())
+        m_part.setMediaNaturalSize(m_area->transport()->naturalSize());
 }
 
 void KRVideoDetailViewController::updateControlsTitles()
 {
-    KRPlayerControlsView* controls = m_area->controls();
-    if (!controls)
-        return;
-    // Titles change with the part and the quality that plays only: set when they do.
-    const qint64 cid = m_part.video ? m_part.video->cid() : 0;
-    const int quality = activePlaybackQuality();
-    if (cid == m_engine.controlsTitledCID && quality == m_engine.controlsTitledQuality)
-        return;
-    m_engine.controlsTitledCID = cid;
-    m_engine.controlsTitledQuality = quality;
-    controls->setVideoTitle(m_part.video ? m_part.video->title() : QString());
-    controls->setQualityTitle(compactQualityTitleForValue(quality));
+    m_area->showTitles(m_part.video() ? m_part.video()->cid() : 0, activePlaybackQuality(),
+                       m_part.video() ? m_part.video()->title() : QString());
 }
 
 // ---- the controls' callbacks ----
@@ -148,14 +130,13 @@ void KRVideoDetailViewController::retryPlaybackAfterTerminalFailure()
 {
     if (!isPlaybackFailedAwaitingRetry())
         return;
-    const double time = m_engine.pendingInitialPlaybackTime > 0.05 ? m_engine.pendingInitialPlaybackTime : m_session->interruptedAt();
+    const double time = m_resume.startTime() > 0.05 ? m_resume.startTime() : m_session->interruptedAt();
     KRDiagnostics::recordEvent(QStringLiteral("playback-terminal-retry"),
                                QStringLiteral("time=%1 fullscreen=NO identity=%2")
-                                   .arg(seconds(time), m_part.video ? m_part.video->feedIdentity() : QString()));
+                                   .arg(seconds(time), m_part.video() ? m_part.video()->feedIdentity() : QString()));
     tearDownMoviePlayer();
-    m_engine.hasStartedPlayback = false;
-    m_engine.pendingInitialPlaybackTime = time;
-    m_engine.resumeDecisionResolved = true;
+    m_part.setStartedPlayback(false);
+    m_resume.resolveAt(time);
     beginPlayback();
 }
 
@@ -185,19 +166,19 @@ bool KRVideoDetailViewController::handleNaturalPlaybackContinuation()
     }
     if (loop == 0 && !preferences.autoContinueEnabled())
         return false;
-    const int count = m_part.video ? std::max(1, int(m_part.video->pages().size())) : 1;
-    const int next = m_part.selectedPageIndex + 1;
+    const int count = m_part.video() ? std::max(1, int(m_part.video()->pages().size())) : 1;
+    const int next = m_part.selectedPageIndex() + 1;
     if (next < count) {
         KRDiagnostics::recordEvent(QStringLiteral("playback-auto-next-part"),
-                                   QStringLiteral("from=%1 to=%2 count=%3").arg(m_part.selectedPageIndex).arg(next).arg(count));
+                                   QStringLiteral("from=%1 to=%2 count=%3").arg(m_part.selectedPageIndex()).arg(next).arg(count));
         activatePageAtIndex(next, true);
         showDanmakuStatus(QStringLiteral("自动播放 P%1").arg(next + 1));
         return true;
     }
     KRDiagnostics::recordEvent(QStringLiteral("playback-collection-continuation-deferred"),
                                QStringLiteral("identity=%1 finalPart=%2 pageCount=%3 loop=%4")
-                                   .arg(m_part.video ? m_part.video->feedIdentity() : QString())
-                                   .arg(m_part.selectedPageIndex).arg(count).arg(loop));
+                                   .arg(m_part.video() ? m_part.video()->feedIdentity() : QString())
+                                   .arg(m_part.selectedPageIndex()).arg(count).arg(loop));
     if (loop != 2)
         return false;
     if (count == 1) {

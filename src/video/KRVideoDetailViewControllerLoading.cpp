@@ -16,59 +16,30 @@
 
 using namespace platform::uikit;
 
-namespace {
-
-// The index of the part with that cid; -1 when none has it.
-int partIndexForCID(const KRVideo& video, qint64 cid)
-{
-    const QList<KRVideoPartInfo> pages = video.pages();
-    for (int i = 0; i < pages.size(); ++i) {
-        if (KRLongLong(pages.at(i).value(QStringLiteral("cid"))) == cid)
-            return i;
-    }
-    return -1;
-}
-
-} // namespace
-
 void KRVideoDetailViewController::loadDetail()
 {
-    if (!m_part.video || m_part.detailLoading)
+    if (!m_part.video() || m_part.isDetailLoading())
         return;
-    m_part.detailLoading = true;
+    m_part.setDetailLoading(true);
     m_info->setDetailLoading(true);
     // The detail request belongs to the information page's view: it goes with it.
     KRAPIClient::sharedClient()->loadDetailForVideo(
-        m_part.video, m_tabs->infoScrollView(), [this](const std::shared_ptr<KRVideo>& detail, const KROptionalError& error) {
-            m_part.detailLoading = false;
+        m_part.video(), m_tabs->infoScrollView(), [this](const std::shared_ptr<KRVideo>& detail, const KROptionalError& error) {
+            m_part.setDetailLoading(false);
             m_info->setDetailLoading(false);
             if (detail && !error) {
-                // The copy's local address stays: the detail only adds what the list lacked.
-                const QString local = m_part.video->playURL();
-                const qint64 requestedCID = m_part.video->cid();
-                m_part.video = detail;
-                if (KRDetailPlaybackURLIsLocalFile(local))
-                    m_part.video->setPlayURL(local);
-                // The detail names the first part; the page stays on the part it was opened on.
-                const int requested = requestedCID > 0 ? partIndexForCID(*detail, requestedCID) : -1;
-                if (requested >= 0) {
-                    m_part.selectedPageIndex = requested;
-                    m_part.video->setCid(requestedCID);
-                } else {
-                    const int index = partIndexForCID(*detail, detail->cid());
-                    m_part.selectedPageIndex = std::max(index, 0);
-                }
+                m_part.applyDetail(detail);
                 updateInfo();
                 resetDanmakuForCurrentCID();
                 // A list entry may have come without its cover.
                 if (m_area->coverView()->image().isNull())
                     loadCover();
-                if (m_part.video->isUnavailable())
+                if (m_part.video()->isUnavailable())
                     applyUnavailableVideoState();
             }
             // A failure still enables the button: an offline copy plays without the detail,
             // and a network one tries again when tapped.
-            if (!m_part.video->isUnavailable())
+            if (!m_part.video()->isUnavailable())
                 m_area->setPlayButtonEnabled(true);
             startPendingPlaybackIfReady();
             loadAncillaryContent();
@@ -78,8 +49,8 @@ void KRVideoDetailViewController::loadDetail()
 void KRVideoDetailViewController::updateInfo()
 {
     if (isViewLoaded())
-        m_info->showVideo(m_part.video, m_part.selectedPageIndex);
-    m_comments->setVideo(m_part.video);
+        m_info->showVideo(m_part.video(), m_part.selectedPageIndex());
+    m_comments->setVideo(m_part.video());
 }
 
 void KRVideoDetailViewController::updateInfoLayout()
@@ -90,26 +61,26 @@ void KRVideoDetailViewController::updateInfoLayout()
 
 void KRVideoDetailViewController::ownerButtonTapped()
 {
-    if (m_part.video && m_part.video->ownerMID() > 0)
-        KRRouter::openUploaderPage(navigationController(), m_part.video->ownerMID(), m_part.video->ownerName(),
-                                   m_part.video->ownerAvatarURL());
+    if (m_part.video() && m_part.video()->ownerMID() > 0)
+        KRRouter::openUploaderPage(navigationController(), m_part.video()->ownerMID(), m_part.video()->ownerName(),
+                                   m_part.video()->ownerAvatarURL());
 }
 
 void KRVideoDetailViewController::partButtonTapped(int index)
 {
-    if (index == m_part.selectedPageIndex)
+    if (index == m_part.selectedPageIndex())
         return;
     // Playing goes on with the chosen part; before playback the tap only chooses it.
-    activatePageAtIndex(index, m_engine.hasStartedPlayback);
+    activatePageAtIndex(index, m_part.hasStartedPlayback());
 }
 
 void KRVideoDetailViewController::loadCover()
 {
-    if (!m_part.video)
+    if (!m_part.video())
         return;
-    const QString address = m_part.video->coverURL();
+    const QString address = m_part.video()->coverURL();
     m_area->loadCover(address, [this, address] {
-        return m_part.video && m_part.video->coverURL() == address && !m_engine.hasStartedPlayback;
+        return m_part.video() && m_part.video()->coverURL() == address && !m_part.hasStartedPlayback();
     });
 }
 
@@ -117,7 +88,7 @@ void KRVideoDetailViewController::applyUnavailableVideoState()
 {
     m_area->setPlayButtonEnabled(false);
     m_area->showPlayButton(false);
-    const QString reason = m_part.video && !m_part.video->unavailableReason().isEmpty() ? m_part.video->unavailableReason()
+    const QString reason = m_part.video() && !m_part.video()->unavailableReason().isEmpty() ? m_part.video()->unavailableReason()
                                                                                         : QStringLiteral("视频不可用");
     showLoadingStatus(reason, false);
     m_comments->showUnavailable();
@@ -125,7 +96,7 @@ void KRVideoDetailViewController::applyUnavailableVideoState()
 
 void KRVideoDetailViewController::loadAncillaryContent()
 {
-    if (m_comments->hasRequestedAncillary() || !m_part.video || m_part.video->isUnavailable())
+    if (m_comments->hasRequestedAncillary() || !m_part.video() || m_part.video()->isUnavailable())
         return;
     m_comments->markAncillaryRequested();
     m_info->loadTags();
@@ -135,7 +106,7 @@ void KRVideoDetailViewController::loadAncillaryContent()
 
 void KRVideoDetailViewController::loadCommentsPage(int page, bool reset)
 {
-    m_comments->setVideo(m_part.video);
+    m_comments->setVideo(m_part.video());
     m_comments->loadCommentsPage(page, reset);
 }
 
@@ -165,8 +136,8 @@ void KRVideoDetailViewController::openCommentPicture(const QStringList& urls, un
 
 void KRVideoDetailViewController::resetDanmakuForCurrentCID()
 {
-    if (m_part.video)
-        m_area->loadDanmakusForCID(m_part.video->cid(), KRPlaybackSession::playsFromDevice(*m_part.video));
+    if (m_part.video())
+        m_area->loadDanmakusForCID(m_part.video()->cid(), KRPlaybackSession::playsFromDevice(*m_part.video()));
 }
 
 void KRVideoDetailViewController::startDanmakuTimer() { m_area->startDanmakuTimer(); }

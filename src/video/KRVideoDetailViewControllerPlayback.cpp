@@ -50,11 +50,6 @@ void record(const char* event, const QString& detail)
     KRDiagnostics::recordEvent(QString::fromLatin1(event), detail);
 }
 
-// Our own choice: a record counts when at least 5 s were watched and, with a
-// known length, more than 5 s remain.
-constexpr double kResumeMinimumTime = 5.0;
-constexpr double kResumeEndMargin = 5.0;
-
 QString clockText(double seconds)
 {
     const qint64 whole = qint64(std::max(0.0, seconds));
@@ -67,30 +62,29 @@ QString clockText(double seconds)
 
 void KRVideoDetailViewController::requestAutomaticDetailPlaybackIfNeeded()
 {
-    if (m_entry.automaticPlaybackDecisionMade || m_engine.hasStartedPlayback || !m_part.video || m_part.video->isUnavailable())
+    if (m_part.hasStartedPlayback() || !m_part.video() || m_part.video()->isUnavailable() || !m_part.claimAutomaticPlaybackDecision())
         return;
-    m_entry.automaticPlaybackDecisionMade = true;
     KRPreferences& preferences = KRPreferences::sharedPreferences();
     if (!preferences.detailAutoPlayEnabled())
         return;
-    const bool local = KRPlaybackSession::playsFromDevice(*m_part.video);
+    const bool local = KRPlaybackSession::playsFromDevice(*m_part.video());
     const int network = local ? int(KRNetworkTypeWiFi) : int(KRNetworkReachability::currentNetworkType());
     const bool cellular = preferences.cellularAutoPlayEnabled();
     const bool allowed = local || network == KRNetworkTypeWiFi || (network == KRNetworkTypeCellular && cellular);
     record("detail-autoplay-decision", QStringLiteral("allowed=%1 local=%2 network=%3 cellularPermission=%4 identity=%5")
                                            .arg(QLatin1String(yesNo(allowed)), QLatin1String(yesNo(local)),
                                                 KRNetworkReachability::titleForNetworkType(network),
-                                                QLatin1String(yesNo(cellular)), m_part.video->feedIdentity()));
+                                                QLatin1String(yesNo(cellular)), m_part.video()->feedIdentity()));
     if (allowed)
-        m_entry.playWhenPresented = true;
+        m_part.setPlaysWhenPresented(true);
 }
 
 void KRVideoDetailViewController::startPendingPlaybackIfReady()
 {
-    if (!m_entry.playWhenPresented || m_engine.hasStartedPlayback || !isViewLoaded() || !view()->window()
-        || !m_area->playButton()->isEnabled() || !m_part.video || m_part.video->isUnavailable())
+    if (!m_part.playsWhenPresented() || m_part.hasStartedPlayback() || !isViewLoaded() || !view()->window()
+        || !m_area->playButton()->isEnabled() || !m_part.video() || m_part.video()->isUnavailable())
         return;
-    m_entry.playWhenPresented = false;
+    m_part.setPlaysWhenPresented(false);
     m_delayed.schedule(QStringLiteral("requestPlaybackAfterResumeCheck"), 0, [this] { requestPlaybackAfterResumeCheck(); });
 }
 
@@ -112,61 +106,51 @@ void KRVideoDetailViewController::playButtonTapped()
 
 // ---- resume ----
 
-void KRVideoDetailViewController::resetPlaybackResumeState()
-{
-    ++m_engine.resumeRequestGeneration;
-    m_engine.resumeDecisionResolved = false;
-    m_engine.pendingInitialPlaybackTime = 0;
-}
-
 void KRVideoDetailViewController::requestPlaybackAfterResumeCheck()
 {
-    if (!m_part.video || m_part.video->isUnavailable())
+    if (!m_part.video() || m_part.video()->isUnavailable())
         return;
-    if (m_engine.resumeDecisionResolved) {
+    if (m_resume.isResolved()) {
         beginPlayback();
         return;
     }
-    const quint64 generation = ++m_engine.resumeRequestGeneration;
-    m_engine.hasStartedPlayback = true;
+    const quint64 generation = m_resume.beginCheck();
+    m_part.setStartedPlayback(true);
     m_area->showPlayButton(false);
     showLoadingStatus(QStringLiteral("正在读取播放进度…"), true);
-    if (const std::optional<QVariantMap> local = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(m_part.video)) {
+    if (const std::optional<QVariantMap> local = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(m_part.video())) {
         // A completed part is kept at 0 and starts over.
         const double time = KRDouble(local->value(QStringLiteral("history_progress")));
         const double duration = KRDouble(local->value(QStringLiteral("history_duration")));
-        if (time >= kResumeMinimumTime && (duration <= 0 || time < duration - kResumeEndMargin)) {
+        if (KRPlaybackResume::offers(time, duration)) {
             offerResumeAt(time, generation);
             return;
         }
-        m_engine.resumeDecisionResolved = true;
+        m_resume.resolve();
         beginPlayback();
         return;
     }
     if (!KRSessionStore::sharedStore().isLoggedIn()) {
-        m_engine.resumeDecisionResolved = true;
+        m_resume.resolve();
         beginPlayback();
         return;
     }
-    const qint64 cid = m_part.video->cid();
+    const qint64 cid = m_part.video()->cid();
     KRAccountClient::sharedClient()->loadPlaybackResumeForAID(
         accountAID(), cid, this, [this, generation, cid](const QVariant& result, const KROptionalError&) {
             if (!m_loadedView)
                 return;
-            if (generation != m_engine.resumeRequestGeneration)
+            if (!m_resume.isCurrent(generation))
                 return;
             const QVariantMap data = result.toMap();
             const double time = KRDouble(data.value(QStringLiteral("last_play_time")));
             // The normaliser keeps a part's duration as "mm:ss" text.
-            const double duration = m_part.video ? KRDurationSeconds(m_part.video->pages().value(m_part.selectedPageIndex).value(
-                                                       QStringLiteral("duration")))
-                                                 : 0;
-            if (KRLongLong(data.value(QStringLiteral("last_play_cid"))) == cid && time >= kResumeMinimumTime
-                && (duration <= 0 || time < duration - kResumeEndMargin)) {
+            const double duration = m_part.selectedPartDuration();
+            if (KRLongLong(data.value(QStringLiteral("last_play_cid"))) == cid && KRPlaybackResume::offers(time, duration)) {
                 offerResumeAt(time, generation);
                 return;
             }
-            m_engine.resumeDecisionResolved = true;
+            m_resume.resolve();
             beginPlayback();
         });
 }
@@ -176,10 +160,9 @@ void KRVideoDetailViewController::offerResumeAt(double seconds, quint64 generati
     auto* alert = new AlertView(QStringLiteral("继续观看"), QStringLiteral("上次看到 %1，要从那里继续吗？").arg(clockText(seconds)),
                                 QStringLiteral("从头播放"), {QStringLiteral("继续播放")}, this,
                                 [this, seconds, generation](int index) {
-                                    if (generation != m_engine.resumeRequestGeneration)
+                                    if (!m_resume.isCurrent(generation))
                                         return;
-                                    m_engine.resumeDecisionResolved = true;
-                                    m_engine.pendingInitialPlaybackTime = index == 1 ? seconds : 0;
+                                    m_resume.resolveAt(index == 1 ? seconds : 0);
                                     beginPlayback();
                                 });
     alert->setObjectName(QStringLiteral("resumeOffer"));
@@ -227,10 +210,10 @@ KRPlaybackSession* KRVideoDetailViewController::session()
 
 void KRVideoDetailViewController::beginPlayback()
 {
-    if (!m_part.video)
+    if (!m_part.video())
         return;
     KRPreferences& preferences = KRPreferences::sharedPreferences();
-    int quality = m_quality.selectedQuality > 0 ? m_quality.selectedQuality : preferences.preferredQuality();
+    int quality = m_sheets->selectedQuality() > 0 ? m_sheets->selectedQuality() : preferences.preferredQuality();
     if (quality <= 0)
         quality = preferences.playbackQualityFallbackValuesForCurrentDevice().value(0, 64);
     beginPlaybackAtQuality(quality);
@@ -238,12 +221,12 @@ void KRVideoDetailViewController::beginPlayback()
 
 void KRVideoDetailViewController::beginPlaybackAtQuality(int quality)
 {
-    m_engine.hasStartedPlayback = true;
+    m_part.setStartedPlayback(true);
     m_area->showPlayButton(false);
     showLoadingStatus(QStringLiteral("正在解析播放地址…"), true);
     KRPlaybackSession* playback = session();
-    playback->setVideo(m_part.video, accountAID());
-    playback->startPart(quality, m_engine.pendingInitialPlaybackTime);
+    playback->setVideo(m_part.video(), accountAID());
+    playback->startPart(quality, m_resume.startTime());
 }
 
 // ---- what the session tells ----
@@ -258,47 +241,29 @@ void KRVideoDetailViewController::playbackMediaInstalled(KRPlaybackMedia* media)
         playbackFailed(false);
         return;
     }
-    m_engine.moviePlayer = player;
-    m_engine.dash = media->dash();
-    m_area->bindTransport(player, m_session->startTime(), this);
+    m_area->bindTransport(player, media->dash(), m_session->startTime(), KRPlaybackSession::kHoldPressDuration, this);
     layoutApplicationVideoSurface();
-    m_engine.controlsTitledCID = -1;
     updateControlsTitles();
     m_area->controls()->setPlaying(true);
-    if (auto* playerView = qobject_cast<View*>(player->view())) {
-        // The 2.0x hold, on every start. The recogniser only watches: presses reach the
-        // controls' own taps as before.
-        auto* recognizer = new LongPressGestureRecognizer(playerView, [this] {
-            if (m_engine.speedPressRecognizer)
-                speedPressChanged(m_engine.speedPressRecognizer->state());
-        });
-        recognizer->setMinimumPressDuration(KRPlaybackSession::kHoldPressDuration);
-        m_engine.speedPressRecognizer = recognizer;
-    }
-    m_engine.hasStartedPlayback = true;
+    m_part.setStartedPlayback(true);
     m_area->showPlayButton(false);
-    m_engine.lastControlsVisualUpdate = -1;
     startDanmakuTimer();
 }
 
 void KRVideoDetailViewController::playbackMediaRemoved()
 {
-    m_engine.moviePlayer = nullptr;
-    m_engine.dash = nullptr;
-    delete m_engine.speedPressRecognizer.data();
-    if (m_loadedView)
-        m_area->unbindTransport();
+    m_area->unbindTransport();
 }
 
 void KRVideoDetailViewController::playbackFailed(bool installed)
 {
     if (installed) {
         // An interruption: a tap retries from where it was.
-        m_engine.pendingInitialPlaybackTime = m_session->interruptedAt();
+        m_resume.setStartTime(m_session->interruptedAt());
         showLoadingStatus(QStringLiteral("播放中断，点播放重试"), false);
     } else {
-        m_engine.resumeDecisionResolved = false;
-        m_engine.hasStartedPlayback = false;
+        m_resume.reopen();
+        m_part.setStartedPlayback(false);
         uninstallPersistentPlayerSurface();
         showLoadingStatus(QStringLiteral("播放失败，点播放重试"), false);
     }
@@ -325,13 +290,11 @@ void KRVideoDetailViewController::stopPlaybackForNavigation()
     // A start or a switch asked for the next turn does not outlive the stop.
     m_delayed.cancel(QStringLiteral("requestPlaybackAfterResumeCheck"));
     m_delayed.cancel(QStringLiteral("switchToQualityAtIndex"));
-    resetPlaybackResumeState();
+    m_resume.reset();
     tearDownMoviePlayer();
-    m_entry.detailFullscreenPending = false;
-    m_entry.continuationFullscreenPending = false;
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
     uninstallPersistentPlayerSurface();
-    m_engine.hasStartedPlayback = false;
+    m_part.setStartedPlayback(false);
     if (m_area->playerContainer()) {
         hideLoadingStatus();
         m_area->showPlayButton(true);
@@ -349,45 +312,24 @@ void KRVideoDetailViewController::tearDownMoviePlayer()
 
 // ---- parts ----
 
-std::shared_ptr<KRVideo> KRVideoDetailViewController::offlineVideoForPageIndex(int index) const
-{
-    if (!m_part.video)
-        return nullptr;
-    const QList<KRVideoPartInfo> pages = m_part.video->pages();
-    if (index < 0 || (index >= pages.size() && !(pages.isEmpty() && index == 0)))
-        return nullptr;
-    auto part = std::make_shared<KRVideo>(*m_part.video);
-    if (!pages.isEmpty()) {
-        const KRVideoPartInfo page = pages.at(index);
-        part->setCid(KRLongLong(page.value(QStringLiteral("cid"))));
-        if (!KRDetailPlaybackURLIsLocalFile(m_part.video->playURL()) || index != m_part.selectedPageIndex) {
-            part->setPlayURL(QString());
-            part->setPlayURLCandidates({});
-        }
-    }
-    return part;
-}
-
 void KRVideoDetailViewController::activatePageAtIndex(int index, bool autoplay)
 {
-    std::shared_ptr<KRVideo> part = offlineVideoForPageIndex(index);
+    std::shared_ptr<KRVideo> part = m_part.videoForPart(index);
     if (!part)
         return;
     tearDownMoviePlayer();
-    m_part.video = part;
-    m_part.selectedPageIndex = index;
-    resetPlaybackResumeState();
-    m_engine.mediaNaturalSize = QSizeF();
+    m_part.selectPart(std::move(part), index);
+    m_resume.reset();
     m_area->dropDanmakus();
     updateInfo();
     resetDanmakuForCurrentCID();
     if (autoplay) {
         // The next part starts at its beginning.
-        m_engine.resumeDecisionResolved = true;
+        m_resume.resolve();
         beginPlayback();
     } else {
         uninstallPersistentPlayerSurface();
-        m_engine.hasStartedPlayback = false;
+        m_part.setStartedPlayback(false);
         m_area->showPlayButton(true);
     }
 }
@@ -396,27 +338,19 @@ void KRVideoDetailViewController::activatePageAtIndex(int index, bool autoplay)
 
 void KRVideoDetailViewController::applyQualityOptions(const KRPlayInfo& info)
 {
-    if (info.acceptedQualities.isEmpty())
-        return;
-    m_quality.values = info.acceptedQualities;
-    m_quality.titles = info.acceptedTitles;
-    if (m_quality.sheetPending) {
-        m_quality.sheetPending = false;
-        showQualityActionSheetFromView(m_quality.sourceView);
-    }
+    m_sheets->applyOptions(info.acceptedQualities, info.acceptedTitles);
 }
 
 void KRVideoDetailViewController::loadQualityOptionsIfNeeded()
 {
-    if (!m_quality.values.isEmpty() || m_quality.optionsRequested || !m_part.video)
+    if (!m_part.video() || !m_sheets->claimOptionsRequest())
         return;
-    m_quality.optionsRequested = true;
     const int quality = activePlaybackQuality();
-    KRPlaybackSession::loadPlayInfo(*m_part.video, accountAID(), quality > 0 ? quality : 64, this,
+    KRPlaybackSession::loadPlayInfo(*m_part.video(), accountAID(), quality > 0 ? quality : 64, this,
                                     [this](const std::optional<KRPlayInfo>& info) {
                                         if (!m_loadedView)
                                             return;
-                                        m_quality.optionsRequested = false;
+                                        m_sheets->endOptionsRequest();
                                         if (info)
                                             applyQualityOptions(*info);
                                     });
@@ -424,7 +358,7 @@ void KRVideoDetailViewController::loadQualityOptionsIfNeeded()
 
 QString KRVideoDetailViewController::qualityTitleForValue(int quality) const
 {
-    return KRQualityTitleForValue(quality, m_quality.values, m_quality.titles);
+    return m_sheets->qualityTitleForValue(quality);
 }
 
 QString KRVideoDetailViewController::compactQualityTitleForValue(int quality) const
@@ -439,9 +373,8 @@ void KRVideoDetailViewController::switchToQuality(int quality)
     // Until the switch keeps the old stream playing while the new one loads, a choice
     // restarts the part at that quality from where it was.
     const double time = m_session ? m_session->currentTime() : 0;
-    m_quality.selectedQuality = quality;
-    m_engine.pendingInitialPlaybackTime = time;
-    m_engine.resumeDecisionResolved = true;
+    m_sheets->setSelectedQuality(quality);
+    m_resume.resolveAt(time);
     tearDownMoviePlayer();
     beginPlaybackAtQuality(quality);
 }

@@ -34,7 +34,7 @@ void KRVideoDetailViewController::viewDidLayoutSubviews()
                                                                 : std::min<qreal>(std::floor(w * 9 / 16), 232);
     m_tabs->layout(w, h, playerHeight);
     m_area->layout(w, playerHeight, m_tabs->segmentWidth());
-    if (m_engine.moviePlayer) {
+    if (m_area->transport()) {
         m_area->layoutBoundTransport(shouldUsePortraitFullscreenForCurrentVideo());
         layoutApplicationVideoSurface();
     }
@@ -44,8 +44,8 @@ void KRVideoDetailViewController::viewDidLayoutSubviews()
 
 void KRVideoDetailViewController::layoutApplicationVideoSurface()
 {
-    if (m_engine.dash)
-        m_engine.dash->layoutSurface();
+    if (KRDASHPlayback* dash = m_area->dash())
+        dash->layoutSurface();
 }
 
 void KRVideoDetailViewController::updateDetailTabs() { m_area->updateDetailTabs(); }

@@ -2,6 +2,7 @@
 
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
+#include "platform/foundation/MainClock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/BarButtonItem.h"
@@ -9,16 +10,19 @@
 #include "platform/uikit/Geometry.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/LongPressGestureRecognizer.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Toolbar.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
+#include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "service/KRDanmakuClient.h"
 #include "images/KRImageLoader.h"
+#include "video/KRQualityTitles.h"
 #include "video/KRVideoDetailSupport.h"
 
 #include <QDebug>
@@ -367,9 +371,11 @@ void KRVideoPlayerArea::setSurfaceCovered(bool covered)
 
 // ---- the transport ----
 
-void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, double startTime, KRPlayerControlsViewDelegate* controlsDelegate)
+void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, KRDASHPlayback* dash, double startTime, double holdDuration,
+                                      KRPlayerControlsViewDelegate* controlsDelegate)
 {
     m_transport = transport;
+    m_dash = dash;
     auto* picture = qobject_cast<View*>(transport->view());
     if (picture) {
         m_container->addSubview(picture);
@@ -395,10 +401,27 @@ void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, double sta
     m_controls->setDanmakuEnabled(m_danmaku.enabled);
     m_container->bringSubviewToFront(m_loadingOverlay);
     m_container->bringSubviewToFront(m_danmakuStatusLabel);
+    m_shown = Shown();
+    if (picture) {
+        // The hold, on every start. The recogniser only watches: presses reach the controls'
+        // own taps as before.
+        auto* recognizer = new LongPressGestureRecognizer(picture, [this] {
+            if (m_holdRecognizer && m_actions.holdChanged)
+                m_actions.holdChanged(m_holdRecognizer->state());
+        });
+        recognizer->setMinimumPressDuration(holdDuration);
+        m_holdRecognizer = recognizer;
+    }
 }
 
 void KRVideoPlayerArea::unbindTransport()
 {
+    m_dash = nullptr;
+    delete m_holdRecognizer.data();
+    if (!m_root) {
+        m_transport = nullptr;
+        return;
+    }
     if (m_controls) {
         m_controls->removeFromSuperview();
         m_controls->setHidden(true);
@@ -423,6 +446,38 @@ void KRVideoPlayerArea::layoutBoundTransport(bool portraitFullscreen)
         m_controls->setFrame(m_container->bounds());
         m_controls->setFullscreen(false, portraitFullscreen);
     }
+}
+
+KRPlaybackTransport* KRVideoPlayerArea::transport() const { return m_transport; }
+
+KRDASHPlayback* KRVideoPlayerArea::dash() const { return m_dash; }
+
+// ---- what the controls show ----
+
+bool KRVideoPlayerArea::showProgress(double time, double duration, bool playing, bool throttled, bool ended)
+{
+    if (!m_controls)
+        return false;
+    // Hidden controls need no more than one update a second.
+    const double now = platform::MainClock::now();
+    if (throttled && !m_controls->areControlsVisible() && m_shown.lastVisualUpdate >= 0 && now - m_shown.lastVisualUpdate < 1.0
+        && !ended)
+        return false;
+    m_shown.lastVisualUpdate = now;
+    m_controls->updateCurrentTime(time, duration);
+    m_controls->setPlaying(playing);
+    return true;
+}
+
+void KRVideoPlayerArea::showTitles(qint64 cid, int quality, const QString& videoTitle)
+{
+    // Titles change with the part and the quality that plays only: set when they do.
+    if (!m_controls || (cid == m_shown.titledCID && quality == m_shown.titledQuality))
+        return;
+    m_shown.titledCID = cid;
+    m_shown.titledQuality = quality;
+    m_controls->setVideoTitle(videoTitle);
+    m_controls->setQualityTitle(KRCompactQualityTitleForValue(quality));
 }
 
 // ---- danmaku ----

@@ -13,6 +13,7 @@
 
 #include <functional>
 
+class KRDASHPlayback;
 class KRDanmakuRenderer;
 class KRPlaybackTransport;
 class KRPlayerControlsView;
@@ -22,6 +23,7 @@ namespace platform::uikit {
 class Button;
 class ImageView;
 class Label;
+class LongPressGestureRecognizer;
 class TextField;
 class Toolbar;
 class View;
@@ -31,12 +33,15 @@ class View;
 // overlay and status line, the danmaku renderer and the player controls once a transport is
 // bound, the danmaku entry of the tab row (switch and "发弹幕" with its composer bar) and the
 // persistent surface the container moves into while a player runs. It plays nothing itself:
-// whoever runs playback binds its transport here and lets it go again.
+// whoever runs playback binds its transport here and lets it go again; while bound, the area
+// keeps what the controls show and the hold recogniser on the picture.
 class KRVideoPlayerArea : public QObject {
     Q_OBJECT
 public:
     struct Actions {
         std::function<void()> playTapped;
+        // The hold on the bound picture: 1 began, 2 changed, 3 ended, 4 cancelled, 5 failed.
+        std::function<void(int)> holdChanged;
     };
     explicit KRVideoPlayerArea(Actions actions, QObject* parent = nullptr);
     ~KRVideoPlayerArea() override;
@@ -72,16 +77,30 @@ public:
     bool installPersistentPlayerSurfaceIfNeeded();
     void layoutPersistentPlayerSurfaceEmbedded();
     void uninstallPersistentPlayerSurface();
-    bool hasPersistentSurface() const { return bool(m_surface.backdrop); }
     // Hidden while another screen covers the page; shown, laid out and raised again when it is back.
     void setSurfaceCovered(bool covered);
 
     // ---- the transport ----
-    // The transport's picture takes the container; the renderer and the controls go over it.
-    void bindTransport(KRPlaybackTransport* transport, double startTime, KRPlayerControlsViewDelegate* controlsDelegate);
-    // Clears and detaches renderer and controls, stops the renderer's clock.
+    // The transport's picture takes the container; the renderer and the controls go over it,
+    // and a recogniser for the hold (pressed for `holdDuration` seconds) watches the picture.
+    // `dash` is the pair the transport plays the sound of, or null.
+    void bindTransport(KRPlaybackTransport* transport, KRDASHPlayback* dash, double startTime, double holdDuration,
+                       KRPlayerControlsViewDelegate* controlsDelegate);
+    // Clears and detaches renderer and controls, stops the renderer's clock. With the views
+    // gone, only lets the transport go.
     void unbindTransport();
     void layoutBoundTransport(bool portraitFullscreen);
+    KRPlaybackTransport* transport() const;
+    KRDASHPlayback* dash() const;
+
+    // ---- what the controls show ----
+    // The time, length and playing state; hidden controls take no more than one update a
+    // second while `throttled` and not `ended`. False when nothing was shown.
+    bool showProgress(double time, double duration, bool playing, bool throttled, bool ended);
+    // The next progress shows whatever the throttle says.
+    void refreshOnNextProgress() { m_shown.lastVisualUpdate = -1; }
+    // The video's title and the quality's compact title, set only when the part or quality changes.
+    void showTitles(qint64 cid, int quality, const QString& videoTitle);
 
     // ---- danmaku ----
     bool isDanmakuEnabled() const { return m_danmaku.enabled; }
@@ -102,6 +121,12 @@ private:
         QRectF embeddedFrame;
         int savedMask = 0;
         int savedIndex = 0;
+    };
+    // What the bound controls show, kept to update them only when it changes.
+    struct Shown {
+        double lastVisualUpdate = -1;
+        qint64 titledCID = -1;
+        int titledQuality = -1;
     };
     struct Danmaku {
         bool enabled = true;
@@ -129,6 +154,9 @@ private:
     QPointer<KRDanmakuRenderer> m_danmakuView;
     QPointer<KRPlayerControlsView> m_controls;
     QPointer<KRPlaybackTransport> m_transport;
+    QPointer<KRDASHPlayback> m_dash;
+    QPointer<platform::uikit::LongPressGestureRecognizer> m_holdRecognizer;
+    Shown m_shown;
     platform::uikit::Button* m_danmakuComposeButton = nullptr;
     platform::uikit::Button* m_danmakuButton = nullptr;
     platform::uikit::View* m_composerBar = nullptr;
