@@ -541,7 +541,7 @@ void KRVideoPlayerArea::danmakuTimerFired()
 {
     if (!m_transport || !m_danmakuView)
         return;
-    const bool playing = m_transport->playbackState() == 1;
+    const bool playing = m_transport->playbackState() == KRPlaybackStatePlaying;
     m_danmakuView->updateWithPlaybackTime(std::max(0.0, m_transport->currentPlaybackTime()), playing);
 }
 
