@@ -16,6 +16,7 @@
 #include "playback/KRDASHStreams.h"
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackSession.h"
+#include "playback/KRQualitySwitchTransaction.h"
 #include "playback/KRPlaybackTransport.h"
 #include "images/KRImageLoader.h"
 #include "nav/KRRouter.h"
@@ -118,6 +119,7 @@ void KRVideoDetailViewController::viewDidLoad()
                                                  if (m_loadedView)
                                                      didReceiveMemoryWarning();
                                              }));
+    observePlaybackLifecycle();
 
     applyTheme();
     updateInfo();
@@ -203,6 +205,9 @@ void KRVideoDetailViewController::didReceiveMemoryWarning()
         m_info->trimRelatedForMemoryWarning();
     if (!m_area->isDanmakuEnabled())
         m_area->dropDanmakus(true);
+    // A new quality being readied off screen is let go; the one playing stays.
+    if (m_session)
+        m_session->qualitySwitch()->relieveMemoryPressure();
 }
 
 void KRVideoDetailViewController::playWhenPresented()

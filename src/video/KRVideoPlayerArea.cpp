@@ -22,7 +22,7 @@
 #include "playback/KRPlayerControlsView.h"
 #include "service/KRDanmakuClient.h"
 #include "images/KRImageLoader.h"
-#include "video/KRQualityTitles.h"
+#include "playback/KRQualityTitles.h"
 #include "video/KRVideoDetailSupport.h"
 
 #include <QDebug>
@@ -276,7 +276,32 @@ void KRVideoPlayerArea::showDanmakuStatus(const QString& text)
     m_delayed.schedule(kHideDanmakuStatus, 2000, [this] { hideDanmakuStatus(); });
 }
 
-void KRVideoPlayerArea::hideDanmakuStatus() { m_danmakuStatusLabel->setHidden(true); }
+void KRVideoPlayerArea::setPersistentStatus(const QString& text)
+{
+    const bool showsPrevious = !m_danmakuStatusLabel->isHidden() && m_danmakuStatusLabel->text() == m_persistentStatus;
+    m_persistentStatus = text;
+    if (!text.isEmpty()) {
+        m_delayed.cancel(kHideDanmakuStatus);
+        hideDanmakuStatus();
+    } else if (showsPrevious) {
+        m_delayed.cancel(kHideDanmakuStatus);
+        m_danmakuStatusLabel->setText(QString());
+        m_danmakuStatusLabel->setHidden(true);
+    }
+}
+
+void KRVideoPlayerArea::hideDanmakuStatus()
+{
+    if (m_persistentStatus.isEmpty()) {
+        m_danmakuStatusLabel->setHidden(true);
+        return;
+    }
+    m_danmakuStatusLabel->setText(m_persistentStatus);
+    layoutDanmakuStatusLabelForText(m_persistentStatus);
+    m_danmakuStatusLabel->setHidden(false);
+    if (View* container = m_danmakuStatusLabel->superview())
+        container->bringSubviewToFront(m_danmakuStatusLabel);
+}
 
 void KRVideoPlayerArea::layoutDanmakuStatusLabelForText(const QString& text)
 {

@@ -69,6 +69,9 @@ public:
     void showLoadingStatus(const QString& text, bool animateTV);
     void hideLoadingStatus();
     void showDanmakuStatus(const QString& text);
+    // While a quality switch runs, the status of its phase stays up: a passing status gives
+    // way back to it instead of hiding. Empty takes it away.
+    void setPersistentStatus(const QString& text);
     void hideDanmakuStatus();
     void layoutDanmakuStatusLabelForText(const QString& text);
 
@@ -167,4 +170,5 @@ private:
     Danmaku m_danmaku;
     KRVideoRequestScope m_requests;
     platform::DelayedCalls m_delayed;
+    QString m_persistentStatus;
 };

@@ -264,3 +264,46 @@ TEST_F(DASHPlaybackTest, APictureThatCannotBeReadNeverStartsTheSound)
 }
 
 } // namespace
+
+TEST_F(DASHPlaybackTest, ReadinessAndASeekInFlightAreReadable)
+{
+    makePair();
+    EXPECT_FALSE(pair->isSoundReady());
+    EXPECT_FALSE(pair->isPictureReady());
+    pair->start(1.0);
+    EXPECT_TRUE(pair->isSeekInFlight());
+    KR_WAIT_UNTIL(starts == 1);
+    EXPECT_TRUE(pair->isSoundReady());
+    EXPECT_TRUE(pair->isPictureReady());
+    EXPECT_FALSE(pair->isSeekInFlight());
+    pair->seekToTime(5.0, true);
+    EXPECT_TRUE(pair->isSeekInFlight());
+    KR_WAIT_UNTIL(starts == 2);
+    EXPECT_FALSE(pair->isSeekInFlight());
+}
+
+TEST_F(DASHPlaybackTest, ASuspendedSyncLeavesThePictureStoppedWhileTheSoundPlays)
+{
+    makePair();
+    pair->start(0);
+    KR_WAIT_UNTIL(starts == 1 && transport->currentPlaybackTime() > 0.3);
+    pair->suspendSync();
+    EXPECT_TRUE(pair->isSyncSuspended());
+    EXPECT_EQ(pair->picturePlayer()->rate(), 0);
+    EXPECT_EQ(pair->surface()->player(), nullptr);
+    const double pictureAt = pair->pictureTime();
+    // The sound goes on; ticks that would have restarted the picture do nothing.
+    const double soundAt = transport->currentPlaybackTime();
+    KR_WAIT_UNTIL(transport->currentPlaybackTime() > soundAt + 1.0);
+    pair->sync();
+    pair->play();
+    EXPECT_EQ(pair->picturePlayer()->rate(), 0);
+    EXPECT_NEAR(pair->pictureTime(), pictureAt, 0.1);
+
+    pair->resumeSync();
+    EXPECT_FALSE(pair->isSyncSuspended());
+    EXPECT_EQ(pair->surface()->player(), pair->picturePlayer());
+    // The picture catches up with the sound and moves again.
+    KR_WAIT_UNTIL(pair->picturePlayer()->rate() > 0 && std::abs(pair->drift()) <= KRDASHPlayback::kPlayingDriftLimit &&
+                  pair->pictureTime() > pictureAt + 0.8);
+}
