@@ -775,7 +775,8 @@ int KRPlaybackSession::switchToQuality(int quality, const QString& title)
 
 void KRPlaybackSession::fallbackTo360PAfterRepeatedStalls()
 {
-    if (!m_media || m_quality <= kFallbackQuality)
+    // A copy on this device has no other quality to go to.
+    if (!m_media || m_quality <= kFallbackQuality || m_fromDevice)
         return;
     m_switch->begin(kFallbackQuality, QString(), true, true);
     // Once per start, the switch's own isolation notwithstanding.

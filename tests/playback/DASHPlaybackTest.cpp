@@ -2,6 +2,7 @@
 
 #include "PlaybackTesting.h"
 #include "playback/KRPlaybackTransport.h"
+#include "playback/KRTransportMedia.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/PlayerSurface.h"
@@ -306,4 +307,34 @@ TEST_F(DASHPlaybackTest, ASuspendedSyncLeavesThePictureStoppedWhileTheSoundPlays
     // The picture catches up with the sound and moves again.
     KR_WAIT_UNTIL(pair->picturePlayer()->rate() > 0 && std::abs(pair->drift()) <= KRDASHPlayback::kPlayingDriftLimit &&
                   pair->pictureTime() > pictureAt + 0.8);
+}
+
+TEST_F(DASHPlaybackTest, APairInTheBackgroundKeepsItsSoundTransportSuppressed)
+{
+    KRTransportMedia media(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")), fixtures::testMediaFileURL(QStringLiteral("video-720p.m4s")));
+    media.start(0);
+    KR_WAIT_UNTIL(media.dash()->isRunning() && media.transport()->currentPlaybackTime() > 0.3);
+    media.setPictureSuspended(true);
+    EXPECT_TRUE(media.dash()->isSyncSuspended());
+    EXPECT_TRUE(media.transport()->videoOutputSuppressed());
+    // Back in the foreground only the pair's picture resumes: the transport carries the sound
+    // alone, and its own picture would be a second one under the pair's.
+    media.setPictureSuspended(false);
+    EXPECT_FALSE(media.dash()->isSyncSuspended());
+    EXPECT_TRUE(media.transport()->videoOutputSuppressed());
+    media.stop();
+}
+
+TEST_F(DASHPlaybackTest, APrewarmedPairWaitsPausedAtItsTime)
+{
+    KRTransportMedia media(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")), fixtures::testMediaFileURL(QStringLiteral("video-720p.m4s")));
+    media.prewarm(3.0);
+    KR_WAIT_UNTIL(media.isSoundReady() && media.isPictureReady() && !media.isSeekInFlight());
+    EXPECT_FALSE(media.isPairRunning());
+    EXPECT_NE(media.transport()->playbackState(), 1);
+    EXPECT_NEAR(media.currentTime(), 3.0, 0.3);
+    EXPECT_NEAR(media.dash()->pictureTime(), 3.0, 0.3);
+    media.play();
+    KR_WAIT_UNTIL(media.isPairRunning() && media.transport()->currentPlaybackTime() > 3.3);
+    media.stop();
 }

@@ -8,6 +8,7 @@
 #include "account/AccountClientTesting.h"
 #include "model/KRVideo.h"
 #include "platform/foundation/MainClock.h"
+#include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRQualitySwitchTransaction.h"
 #include "support/AccountFixtures.h"
 #include "support/PlaybackFixtures.h"
@@ -391,6 +392,134 @@ TEST_F(QualitySwitchSessionTest, AServerErrorOfTheTargetGoesOnUninterrupted)
     EXPECT_EQ(medias.size(), 1);
     EXPECT_FALSE(playing->stopped);
     EXPECT_EQ(playing->pauses, 0);
+}
+
+// ---- the life cycle ----
+
+TEST_F(QualitySwitchSessionTest, TheBackgroundPausesOrListensAndBecomingActiveRestores)
+{
+    ScriptedMedia* playing = playAt360();
+    KRPlaybackLifecycle* life = session->lifecycle();
+    life->didEnterBackground(false);
+    EXPECT_TRUE(life->isInBackground());
+    EXPECT_TRUE(life->resumesAfterForeground());
+    EXPECT_TRUE(playing->pictureSuspended);
+    EXPECT_GE(playing->pauses, 1);
+    // The life cycle's pause is not an unasked one: no retry while it lasts.
+    const int plays = playing->plays;
+    playing->state = KRPlaybackStatePaused;
+    MainClock::advanceForTesting(3.0);
+    EXPECT_EQ(playing->plays, plays);
+    life->willEnterForeground();
+    life->didBecomeActive(0, false);
+    EXPECT_FALSE(life->isInBackground());
+    EXPECT_FALSE(playing->pictureSuspended);
+    EXPECT_GT(playing->plays, plays);
+    EXPECT_TRUE(session->isExpectedToPlay());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-lifecycle-restored] reason=application-did-become-active resume=YES time=5.000 dash=NO state=0")));
+
+    // Listening: the sound goes on at the hold's speed, the picture stopped.
+    playing->state = KRPlaybackStatePlaying;
+    session->beginHold();
+    life->didEnterBackground(true);
+    EXPECT_TRUE(life->isListeningInBackground());
+    EXPECT_TRUE(playing->pictureSuspended);
+    EXPECT_FLOAT_EQ(playing->rate, 2.0f);
+    EXPECT_EQ(playing->reasserts, 1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-did-enter-background] listen=YES playing=YES")));
+}
+
+TEST_F(QualitySwitchSessionTest, TheBackgroundAbandonsASwitchAndKeepsTheStreamThatPlays)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720();
+    ASSERT_FALSE(playing->stagedURL.isEmpty());
+    session->lifecycle()->didEnterBackground(true);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_TRUE(playing->stagedURL.isEmpty());
+    EXPECT_EQ(playing->stageCancels, 1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-prewarm-abort] generation=1 phase=2 reason=background")));
+    EXPECT_EQ(session->quality(), 16);
+    EXPECT_EQ(titles.last(), QStringLiteral("-"));
+}
+
+TEST_F(QualitySwitchSessionTest, InterruptionsResumeOnlyWhatTheyPaused)
+{
+    ScriptedMedia* playing = playAt360();
+    KRPlaybackLifecycle* life = session->lifecycle();
+    // Paused by the user: the end of an interruption starts nothing.
+    session->pause();
+    playing->state = KRPlaybackStatePaused;
+    life->interruptionBegan();
+    EXPECT_FALSE(life->resumesAfterInterruption());
+    const int plays = playing->plays;
+    life->interruptionEnded(1u, 0, false);
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_FALSE(session->isExpectedToPlay());
+
+    // Playing: an end without options resumes; one that says not to leaves it paused.
+    session->play();
+    life->interruptionBegan();
+    EXPECT_TRUE(life->isInterrupted());
+    EXPECT_TRUE(life->resumesAfterInterruption());
+    // The restore of becoming active waits for the interruption's end.
+    life->didBecomeActive(0, false);
+    EXPECT_FALSE(diagnosticsLog().contains(QStringLiteral("[playback-lifecycle-restored]")));
+    life->interruptionEnded(std::nullopt, 0, false);
+    EXPECT_TRUE(session->isExpectedToPlay());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-lifecycle-restored] reason=audio-interruption-ended resume=YES")));
+    life->interruptionBegan();
+    life->interruptionEnded(0u, 0, false);
+    EXPECT_FALSE(session->isExpectedToPlay());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[audio-session-interruption-no-resume] systemShouldResume=NO")));
+}
+
+TEST_F(QualitySwitchSessionTest, ThePulledHeadphonePausesAndOtherRoutesOnlyRecord)
+{
+    ScriptedMedia* playing = playAt360();
+    session->lifecycle()->routeChanged(1);
+    EXPECT_TRUE(session->isExpectedToPlay());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[audio-session-route-changed] reason=1 expected=YES state=1")));
+    const int pauses = playing->pauses;
+    session->lifecycle()->routeChanged(2);
+    EXPECT_FALSE(session->isExpectedToPlay());
+    EXPECT_EQ(playing->pauses, pauses + 1);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Paused);
+}
+
+TEST_F(QualitySwitchSessionTest, APendingStartIsDroppedByAPulledHeadphoneOrAnInterruptionThatMayNotResume)
+{
+    QStringList dropped;
+    QObject::connect(session.get(), &KRPlaybackSession::pendingStartDropped, [&](const QString& text) { dropped.append(text); });
+    session->startPart(64, 0);
+    ASSERT_EQ(session->state(), KRPlaybackSession::State::Resolving);
+    session->lifecycle()->routeChanged(2);
+    EXPECT_EQ(dropped, QStringList{QStringLiteral("耳机已拔出，点播放继续")});
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Idle);
+
+    session->startPart(64, 0);
+    session->lifecycle()->interruptionBegan();
+    session->lifecycle()->interruptionEnded(0u, 0, false);
+    EXPECT_EQ(dropped.last(), QStringLiteral("播放已暂停，点播放继续"));
+    // The dropped reply installs nothing when it comes.
+    for (int i = 0; i < 30; ++i) {
+        QCoreApplication::processEvents();
+        MainClock::advanceForTesting(0.05);
+    }
+    EXPECT_EQ(session->media(), nullptr);
+}
+
+TEST_F(QualitySwitchSessionTest, APartAtItsEndIsNeverStartedByTheLifeCycle)
+{
+    ScriptedMedia* playing = playAt360();
+    playing->time = 312;
+    Q_EMIT playing->finished(0);
+    ASSERT_EQ(session->state(), KRPlaybackSession::State::Ended);
+    const int plays = playing->plays;
+    session->lifecycle()->didEnterBackground(false);
+    session->lifecycle()->didBecomeActive(0, false);
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-terminal-lifecycle-restore-blocked] reason=application-did-become-active ended=YES")));
 }
 
 } // namespace

@@ -191,3 +191,20 @@ TEST_F(VideoPageSwitchTest, InterruptionsAndAPulledHeadphone)
     EXPECT_FALSE(page->isPlaybackExpectedToPlay());
     KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != 1);
 }
+
+TEST_F(VideoPageSwitchTest, WhenNoStreamCanBeShownThePlayButtonRetriesFromTheKeptTime)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    // What the session tells when both the new stream and the previous one failed.
+    page->playbackSession()->stop();
+    Q_EMIT page->playbackSession()->qualitySwitchRollbackFailed(3.0);
+    EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->text(), QStringLiteral("原画质恢复失败，点播放重试"));
+    auto* playButton = part<Button>(page, "playButton");
+    EXPECT_FALSE(playButton->isHidden());
+    EXPECT_TRUE(playButton->isEnabled());
+    EXPECT_FALSE(page->hasStartedPlayback());
+    QTest::mouseClick(playButton, Qt::LeftButton);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 3.0);
+    EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), 5.0);
+}

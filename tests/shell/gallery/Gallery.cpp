@@ -805,6 +805,16 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     ok &= save(s, dir, device + QStringLiteral("-video-more-sheet"));
     if (ActionSheet* sheet = page->visibleActionSheet())
         sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+    // A switch whose address is still on its way: its status stays up while the old quality plays.
+    playback.setQualityFault(80, testsupport::PlaybackFixtures::QualityFault::Held);
+    waitFor([&] { return page->qualityValues().contains(80); });
+    page->switchToQualityAtIndex(int(page->qualityValues().indexOf(80)));
+    auto* status = page->view()->findChild<Label*>(QStringLiteral("danmakuStatusLabel"));
+    if (waitFor([&] { return playback.heldReplyCount() > 0 && status && !status->isHidden(); }))
+        ok &= save(s, dir, device + QStringLiteral("-video-switch-status"));
+    else
+        ok = false;
+    playback.releaseHeldReplies();
     s.nav->popViewControllerAnimated(false);
     AnimationClock::finishAll();
 
