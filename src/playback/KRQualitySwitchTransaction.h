@@ -39,7 +39,6 @@ public:
     int begin(int quality, const QString& title, bool expectedPlaying, bool automatic = false);
     bool isOpen() const { return m_open; }
     bool isCurrent(int generation) const { return m_open && generation == m_generation; }
-    int generation() const { return m_generation; }
     int phase() const { return m_phase; }
     int pendingQuality() const { return m_pending; }
     bool isAutomaticFallback() const { return m_automaticFallback; }

@@ -86,7 +86,8 @@ TEST_F(PlaybackSessionTest, TheThirdStallWithinAMinuteFallsBackTo360POncePerStar
     EXPECT_TRUE(playbacktest::diagnosticsLog().contains(QStringLiteral("[playback-stall-fallback] from=80 to=16 count=3")));
     EXPECT_EQ(fallbacks, QList<int>{16}) << "asked once, on the turn after the third stall";
     // The fallback is a switch of its own, isolated from the stalls of the stream it replaces.
-    EXPECT_TRUE(session->isSwitchingQuality());
+    EXPECT_TRUE(playbacktest::diagnosticsLog().contains(QStringLiteral("[quality-switch-stall-isolated] generation=1 hadRecovery=YES")));
+    EXPECT_TRUE(playbacktest::diagnosticsLog().contains(QStringLiteral("phase=1 pending=16 actual=80")));
     EXPECT_EQ(session->stallCount(), 0);
     // More stalls of the same start ask nothing more.
     stallAndRecover(1);

@@ -37,6 +37,7 @@ protected:
         session = std::make_unique<KRPlaybackSession>();
         auto video = std::make_shared<KRVideo>();
         video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        video->setBvid(testsupport::ServiceFixtures::detailBVID());
         video->setCid(testsupport::ServiceFixtures::kDetailCID);
         video->setPlayURL(k360);
         session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
@@ -77,7 +78,7 @@ protected:
     void switchTo720(const QStringList& answer = {k720, k720Backup})
     {
         generation = session->switchToQuality(64, QStringLiteral("720P"));
-        MainClock::advanceForTesting(0);
+        QCoreApplication::processEvents();
         ASSERT_TRUE(pendingResolve);
         auto done = std::move(pendingResolve);
         pendingResolve = nullptr;
@@ -312,7 +313,7 @@ TEST_F(QualitySwitchSessionTest, TheUsersSeekAndPauseDuringASwitchAreWhatTheNewS
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-playback-intent] generation=1 phase=1 playing=NO seamless=NO")));
     // The player has not reached the seek yet: the recorded time stands.
     playing->time = 12;
-    MainClock::advanceForTesting(0);
+    QCoreApplication::processEvents();
     pendingResolve({k720}, 64);
     EXPECT_DOUBLE_EQ(playing->stagedAt, 40.0);
 }
@@ -326,7 +327,7 @@ TEST_F(QualitySwitchSessionTest, ADASHTargetIsPrewarmedOffScreenSeekedToTheSound
     QObject::connect(session.get(), &KRPlaybackSession::mediaInstalled, [&](KRPlaybackMedia* m) { installed.append(m); });
     session->switchToQuality(80, QStringLiteral("1080P"));
     ASSERT_TRUE(testsupport::waitUntil([&] {
-        MainClock::advanceForTesting(0);
+        QCoreApplication::processEvents();
         return medias.size() == 2;
     }));
     ScriptedMedia* prewarm = media();
@@ -361,7 +362,7 @@ TEST_F(QualitySwitchSessionTest, AHeldDASHAnswerTimesOutAndTheReleasedReplyIsIgn
     session->startCandidates({k720}, 64, 4.0);
     media()->becomePlayable();
     session->switchToQuality(80, QStringLiteral("1080P"));
-    MainClock::advanceForTesting(0);
+    QCoreApplication::processEvents();
     ASSERT_TRUE(testsupport::waitUntil([&] { return play.heldReplyCount() == 1; }));
     MainClock::advanceForTesting(20.1);
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-watchdog] generation=1 phase=1 pending=80")));
@@ -385,7 +386,7 @@ TEST_F(QualitySwitchSessionTest, AServerErrorOfTheTargetGoesOnUninterrupted)
     playing->becomePlayable();
     session->switchToQuality(80, QStringLiteral("1080P"));
     ASSERT_TRUE(testsupport::waitUntil([&] {
-        MainClock::advanceForTesting(0);
+        QCoreApplication::processEvents();
         return !session->isSwitchingQuality();
     }));
     EXPECT_EQ(statuses.last(), QStringLiteral("1080P 切换失败 · 继续播放 720P"));

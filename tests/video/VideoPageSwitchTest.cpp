@@ -31,6 +31,8 @@ protected:
         KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
         KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
         KRPreferences::sharedPreferences().setBackgroundAudioEnabled(false);
+        // The application in front, as when the user plays.
+        Application::shared().becomeActiveForTesting();
     }
     void TearDown() override
     {
