@@ -826,14 +826,7 @@ void KRPlaybackSession::installPrewarmed(KRPlaybackMedia* media, bool play, int 
     if (m_media != media)
         return;
     m_installedPlayable = true;
-    m_expectedToPlay = play;
-    if (play) {
-        media->play();
-        applyRate();
-        setState(State::Playing);
-    } else {
-        setState(State::Paused);
-    }
+    applyIntent(play);
     adoptQuality(quality);
 }
 
@@ -848,7 +841,7 @@ void KRPlaybackSession::reinstallForRollback(const QUrl& sound, const QUrl& pict
     adoptCandidates(candidates, sound.toString());
 }
 
-void KRPlaybackSession::restoreIntentAfterRollback(bool play)
+void KRPlaybackSession::applyIntent(bool play)
 {
     KRPlaybackMedia* media = m_media;
     if (!media)

@@ -204,7 +204,8 @@ private:
     void adoptQuality(int quality);
     int adoptCandidates(const QStringList& candidates, const QString& playURL);
     bool isolateStallRecovery();
-    void restoreIntentAfterRollback(bool play);
+    // Plays or pauses the player by the intent a switch kept.
+    void applyIntent(bool play);
     void failRollback(double time);
     void handleFinish(int reason);
     void dropPendingStart(const QString& text);

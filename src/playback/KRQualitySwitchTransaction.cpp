@@ -77,18 +77,9 @@ int KRQualitySwitchTransaction::begin(int quality, const QString& title, bool ex
     const bool hadRecovery = m_session.isolateStallRecovery();
     if (m_open)
         abandon("superseded");
+    // The fields of the stream to come and of the rollback were cleared by the last finish.
     m_delayed.cancel(kWatchdog);
     m_targetTitle = title.isEmpty() ? KRCompactQualityTitleForValue(quality) : title;
-    m_persistentStatus.clear();
-    m_pendingCandidates.clear();
-    m_pendingResolvedQuality = 0;
-    m_pendingPair = false;
-    m_swapCommitted = false;
-    m_rollbackInProgress = m_rollbackDASH = m_rollbackInstalling = false;
-    m_rollbackStartedAt = 0;
-    m_failureReason.clear();
-    m_rollbackTitle.clear();
-    m_rollbackExpectedURL.clear();
     m_pending = quality;
     m_open = true;
     m_phase = kPhaseResolving;
@@ -417,6 +408,7 @@ void KRQualitySwitchTransaction::finishSilently()
     if (!shown.isEmpty())
         Q_EMIT m_session.switchStatusShown(QString(), true);
     m_pendingCandidates.clear();
+    m_pendingResolvedQuality = 0;
     m_pendingPair = false;
     m_swapCommitted = false;
     m_rollbackInProgress = m_rollbackDASH = m_rollbackInstalling = false;
@@ -541,7 +533,7 @@ void KRQualitySwitchTransaction::completeRollbackIfReady()
         if (std::abs(media->currentTime() - resume) > kExplicitSeekTolerance)
             media->seek(resume, m_expectedToPlay);
     }
-    m_session.restoreIntentAfterRollback(m_expectedToPlay);
+    m_session.applyIntent(m_expectedToPlay);
     const QString reason = m_failureReason.isEmpty() ? QStringLiteral("新清晰度切换失败") : m_failureReason;
     const QString title = m_rollbackTitle.isEmpty() ? fullTitle(m_session.activeQuality()) : m_rollbackTitle;
     const double elapsed = m_rollbackStartedAt > 0 ? MainClock::now() - m_rollbackStartedAt : 0;

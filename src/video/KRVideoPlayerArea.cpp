@@ -268,11 +268,7 @@ void KRVideoPlayerArea::showDanmakuStatus(const QString& text)
         m_danmakuStatusLabel->setHidden(true);
         return;
     }
-    m_danmakuStatusLabel->setText(text);
-    layoutDanmakuStatusLabelForText(text);
-    m_danmakuStatusLabel->setHidden(false);
-    if (View* container = m_danmakuStatusLabel->superview())
-        container->bringSubviewToFront(m_danmakuStatusLabel);
+    presentStatus(text);
     m_delayed.schedule(kHideDanmakuStatus, 2000, [this] { hideDanmakuStatus(); });
 }
 
@@ -296,8 +292,13 @@ void KRVideoPlayerArea::hideDanmakuStatus()
         m_danmakuStatusLabel->setHidden(true);
         return;
     }
-    m_danmakuStatusLabel->setText(m_persistentStatus);
-    layoutDanmakuStatusLabelForText(m_persistentStatus);
+    presentStatus(m_persistentStatus);
+}
+
+void KRVideoPlayerArea::presentStatus(const QString& text)
+{
+    m_danmakuStatusLabel->setText(text);
+    layoutDanmakuStatusLabelForText(text);
     m_danmakuStatusLabel->setHidden(false);
     if (View* container = m_danmakuStatusLabel->superview())
         container->bringSubviewToFront(m_danmakuStatusLabel);

@@ -144,6 +144,8 @@ private:
     void buildStatusViews(qreal width);
     void buildDanmakuEntry(platform::uikit::View* root, platform::uikit::View* tabBar, qreal width);
     void danmakuTimerFired();
+    // Shows `text` in the status label, in front; its hiding is the caller's.
+    void presentStatus(const QString& text);
 
     Actions m_actions;
     QPointer<platform::uikit::View> m_root;

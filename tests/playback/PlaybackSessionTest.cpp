@@ -21,35 +21,15 @@ namespace {
 
 using playbacktest::ScriptedMedia;
 
-class PlaybackSessionTest : public accounttest::AccountClientTest {
+class PlaybackSessionTest : public playbacktest::ScriptedSessionTest {
 protected:
     void SetUp() override
     {
-        AccountClientTest::SetUp();
-        testsupport::AccountFixtures::logInWebOnly();
-        MainClock::setManualForTesting(true);
-        session = std::make_unique<KRPlaybackSession>();
-        auto video = std::make_shared<KRVideo>();
-        video->setAid(testsupport::ServiceFixtures::kDetailAID);
-        video->setCid(testsupport::ServiceFixtures::kDetailCID);
-        video->setTitle(QStringLiteral("标题"));
-        session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
-        session->setMediaFactory([this](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* {
-            auto* made = new ScriptedMedia(sound, picture);
-            medias.append(made);
-            return made;
-        });
+        ScriptedSessionTest::SetUp();
         QObject::connect(session.get(), &KRPlaybackSession::heartbeat, [this](int type) { heartbeats.append(type); });
         QObject::connect(session.get(), &KRPlaybackSession::stallFallbackRequested, [this](int quality) { fallbacks.append(quality); });
         QObject::connect(session.get(), &KRPlaybackSession::unaskedPauseGivenUp, [this] { ++givenUp; });
     }
-    void TearDown() override
-    {
-        session.reset();
-        MainClock::setManualForTesting(false);
-        AccountClientTest::TearDown();
-    }
-    ScriptedMedia* media() const { return medias.isEmpty() ? nullptr : medias.last().data(); }
     // Starts a 1080P progressive part and lets it play.
     void startPlaying(int quality = 80)
     {
@@ -66,9 +46,6 @@ protected:
         MainClock::advanceForTesting(1.0);
     }
 
-    testsupport::PlaybackFixtures play{fake};
-    std::unique_ptr<KRPlaybackSession> session;
-    QList<QPointer<ScriptedMedia>> medias;
     QList<int> heartbeats;
     QList<int> fallbacks;
     int givenUp = 0;

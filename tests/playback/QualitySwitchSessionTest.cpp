@@ -27,26 +27,16 @@ const QString k360 = QStringLiteral("https://cdn.test/v-360.mp4");
 const QString k720 = QStringLiteral("https://cdn.test/v-720.mp4");
 const QString k720Backup = QStringLiteral("https://backup.test/v-720.mp4");
 
-class QualitySwitchSessionTest : public accounttest::AccountClientTest {
+class QualitySwitchSessionTest : public playbacktest::ScriptedSessionTest {
 protected:
     void SetUp() override
     {
-        AccountClientTest::SetUp();
-        testsupport::AccountFixtures::logInWebOnly();
-        MainClock::setManualForTesting(true);
-        session = std::make_unique<KRPlaybackSession>();
-        auto video = std::make_shared<KRVideo>();
-        video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        ScriptedSessionTest::SetUp();
+        auto video = std::make_shared<KRVideo>(*session->video());
         video->setBvid(testsupport::ServiceFixtures::detailBVID());
-        video->setCid(testsupport::ServiceFixtures::kDetailCID);
         video->setPlayURL(k360);
         session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
         session->setHeartbeatEnabled(false);
-        session->setMediaFactory([this](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* {
-            auto* made = new ScriptedMedia(sound, picture);
-            medias.append(made);
-            return made;
-        });
         session->setResolver([this](int quality, QObject*, std::function<void(const QStringList&, int)> done) {
             asked.append(quality);
             pendingResolve = std::move(done);
@@ -59,13 +49,6 @@ protected:
         QObject::connect(session.get(), &KRPlaybackSession::qualitySwitchRollbackFailed, [this](double time) { rollbackFailures.append(time); });
         QObject::connect(session.get(), &KRPlaybackSession::ended, [this] { ++ends; });
     }
-    void TearDown() override
-    {
-        session.reset();
-        MainClock::setManualForTesting(false);
-        AccountClientTest::TearDown();
-    }
-    ScriptedMedia* media() const { return medias.isEmpty() ? nullptr : medias.last().data(); }
     // 360P playing at 5 s.
     ScriptedMedia* playAt360()
     {
@@ -86,9 +69,6 @@ protected:
     }
     qsizetype at(const QString& event) const { return diagnosticsLog().indexOf(event); }
 
-    testsupport::PlaybackFixtures play{fake};
-    std::unique_ptr<KRPlaybackSession> session;
-    QList<QPointer<ScriptedMedia>> medias;
     QList<int> asked;
     std::function<void(const QStringList&, int)> pendingResolve;
     QStringList statuses, titles;

@@ -1,11 +1,20 @@
 #pragma once
 
+#include "account/AccountClientTesting.h"
+#include "model/KRVideo.h"
 #include "platform/foundation/MainClock.h"
 #include "playback/KRPlaybackMedia.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
+#include "support/AccountFixtures.h"
+#include "support/PlaybackFixtures.h"
+#include "support/ServiceFixtures.h"
 
 #include <QList>
+#include <QPointer>
 #include <QUrl>
+
+#include <memory>
 
 namespace playbacktest {
 
@@ -105,6 +114,40 @@ public:
     QList<double> playTimes, seeks;
     QUrl stagedURL;
     StageCompletion staged;
+};
+
+// A session of the detail video against the fake service, signed in, its players scripted
+// and its clock manual.
+class ScriptedSessionTest : public accounttest::AccountClientTest {
+protected:
+    void SetUp() override
+    {
+        AccountClientTest::SetUp();
+        testsupport::AccountFixtures::logInWebOnly();
+        platform::MainClock::setManualForTesting(true);
+        session = std::make_unique<KRPlaybackSession>();
+        auto video = std::make_shared<KRVideo>();
+        video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        video->setCid(testsupport::ServiceFixtures::kDetailCID);
+        video->setTitle(QStringLiteral("标题"));
+        session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
+        session->setMediaFactory([this](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* {
+            auto* made = new ScriptedMedia(sound, picture);
+            medias.append(made);
+            return made;
+        });
+    }
+    void TearDown() override
+    {
+        session.reset();
+        platform::MainClock::setManualForTesting(false);
+        AccountClientTest::TearDown();
+    }
+    ScriptedMedia* media() const { return medias.isEmpty() ? nullptr : medias.last().data(); }
+
+    testsupport::PlaybackFixtures play{fake};
+    std::unique_ptr<KRPlaybackSession> session;
+    QList<QPointer<ScriptedMedia>> medias;
 };
 
 } // namespace playbacktest

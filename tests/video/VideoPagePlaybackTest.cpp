@@ -41,19 +41,6 @@ protected:
         KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
         KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
     }
-    // Pushes the page, waits for the detail and taps play as a user does.
-    KRVideoDetailViewController* pushAndPlay()
-    {
-        KRVideoDetailViewController* page = push();
-        auto* play = part<Button>(page, "playButton");
-        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
-        QTest::mouseClick(play, Qt::LeftButton);
-        return page;
-    }
-    static bool playing(KRVideoDetailViewController* page)
-    {
-        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
-    }
     QString statusText(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
     static QString log() { return diagnosticsLog(); }
 

@@ -39,18 +39,6 @@ protected:
         Application::shared().becomeActiveForTesting();
         VideoPageTest::TearDown();
     }
-    KRVideoDetailViewController* pushAndPlay()
-    {
-        KRVideoDetailViewController* page = push();
-        auto* play = part<Button>(page, "playButton");
-        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
-        QTest::mouseClick(play, Qt::LeftButton);
-        return page;
-    }
-    static bool playing(KRVideoDetailViewController* page)
-    {
-        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
-    }
     QString statusText(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
     static QString log() { return diagnosticsLog(); }
     static int indexOfQuality(KRVideoDetailViewController* page, int quality) { return int(page->qualityValues().indexOf(quality)); }
