@@ -336,6 +336,29 @@ TEST_F(QualitySwitchSessionTest, ADASHTargetIsPrewarmedOffScreenSeekedToTheSound
     EXPECT_FALSE(session->isSwitchingQuality());
 }
 
+TEST_F(QualitySwitchSessionTest, MemoryPressureLetsAPrewarmGoAndKeepsTheQuality)
+{
+    session->startCandidates({k720}, 64, 4.0);
+    ScriptedMedia* playing = media();
+    playing->becomePlayable();
+    // Nothing readied yet: a memory warning leaves the switch alone.
+    session->switchToQuality(80, QStringLiteral("1080P"));
+    session->qualitySwitch()->relieveMemoryPressure();
+    EXPECT_TRUE(session->isSwitchingQuality());
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        QCoreApplication::processEvents();
+        return medias.size() == 2;
+    }));
+    QPointer<ScriptedMedia> prewarm = media();
+    session->qualitySwitch()->relieveMemoryPressure();
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-prewarm-abort] generation=1 reason=memory-warning")));
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(statuses.last(), QStringLiteral("内存压力较高，已保持原清晰度 · 继续播放 720P"));
+    EXPECT_TRUE(!prewarm || prewarm->stopped);
+    EXPECT_EQ(session->media(), playing);
+    EXPECT_EQ(session->quality(), 64);
+}
+
 TEST_F(QualitySwitchSessionTest, AHeldDASHAnswerTimesOutAndTheReleasedReplyIsIgnored)
 {
     play.setQualityFault(80, testsupport::PlaybackFixtures::QualityFault::Held);
