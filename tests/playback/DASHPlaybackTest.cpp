@@ -8,6 +8,7 @@
 #include "platform/media/PlayerSurface.h"
 #include "platform/uikit/View.h"
 
+#include <QPointer>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -322,7 +323,11 @@ TEST_F(DASHPlaybackTest, APairInTheBackgroundKeepsItsSoundTransportSuppressed)
     media.setPictureSuspended(false);
     EXPECT_FALSE(media.dash()->isSyncSuspended());
     EXPECT_TRUE(media.transport()->videoOutputSuppressed());
+    // The players go on the next turn, not with the media.
+    QPointer<KRPlaybackTransport> transport = media.transport();
+    QPointer<KRDASHPlayback> dash = media.dash();
     media.stop();
+    KR_WAIT_UNTIL(!transport && !dash);
 }
 
 TEST_F(DASHPlaybackTest, APrewarmedPairWaitsPausedAtItsTime)
@@ -336,5 +341,8 @@ TEST_F(DASHPlaybackTest, APrewarmedPairWaitsPausedAtItsTime)
     EXPECT_NEAR(media.dash()->pictureTime(), 3.0, 0.3);
     media.play();
     KR_WAIT_UNTIL(media.isPairRunning() && media.transport()->currentPlaybackTime() > 3.3);
+    QPointer<KRPlaybackTransport> transport = media.transport();
+    QPointer<KRDASHPlayback> dash = media.dash();
     media.stop();
+    KR_WAIT_UNTIL(!transport && !dash);
 }
