@@ -31,6 +31,7 @@ constexpr int kReadyCheckMs = 120;
 constexpr double kReadyCheckWindow = 0.3;
 constexpr int kPrewarmCheckMs = 100;
 constexpr double kExplicitSeekTolerance = 1.5;
+constexpr int kNoFinish = -1;
 
 bool playableNow(unsigned load) { return (load & (KRLoadStatePlayable | KRLoadStatePlaythroughOK)) && !(load & KRLoadStateStalled); }
 
@@ -630,7 +631,7 @@ void KRQualitySwitchTransaction::captureRollbackState(double time, bool playing)
 
 void KRQualitySwitchTransaction::beginFinishSuppression()
 {
-    m_deferredReason.reset();
+    m_deferredReason = kNoFinish;
     m_deferredGeneration = 0;
     m_suppressFinish = true;
     ++m_replacementGeneration;
@@ -653,14 +654,14 @@ void KRQualitySwitchTransaction::clearSuppression(int replacement)
 {
     if (replacement != m_replacementGeneration)
         return;
-    const std::optional<int> deferred = m_deferredGeneration == replacement ? m_deferredReason : std::nullopt;
-    m_deferredReason.reset();
+    const int deferred = m_deferredGeneration == replacement ? m_deferredReason : kNoFinish;
+    m_deferredReason = kNoFinish;
     m_deferredGeneration = 0;
     m_suppressFinish = false;
     m_replacementStartedAt = 0;
     m_observedNonPlayable = m_readyCheckScheduled = false;
     record("quality-switch-finish-suppression-end", QStringLiteral("replacement=%1 delayed=YES").arg(replacement));
-    if (!deferred)
+    if (deferred == kNoFinish)
         return;
     KRPlaybackMedia* media = m_session.media();
     const unsigned load = media ? media->loadState() : 0;
@@ -669,21 +670,21 @@ void KRQualitySwitchTransaction::clearSuppression(int replacement)
     const double duration = media ? media->duration() : 0;
     const bool healthy = media && playableNow(load) && playback != KRPlaybackStateStopped;
     // The modern transport rests paused at its end: the rule that reads that is the shared one.
-    const bool deliver = KRQualitySwitchShouldDeliverDeferredFinish(*deferred, media != nullptr, load, playback, duration, time);
+    const bool deliver = KRQualitySwitchShouldDeliverDeferredFinish(deferred, media != nullptr, load, playback, duration, time);
     record("quality-switch-deferred-finish-checked", QStringLiteral("replacement=%1 reason=%2 healthy=%3 replay=%4 load=%5 playback=%6 time=%7 duration=%8")
                                                          .arg(replacement)
-                                                         .arg(*deferred)
+                                                         .arg(deferred)
                                                          .arg(yesNo(healthy), yesNo(deliver))
                                                          .arg(load)
                                                          .arg(playback)
                                                          .arg(seconds(time), seconds(duration)));
     if (deliver && media)
-        m_session.handleFinish(*deferred);
+        m_session.handleFinish(deferred);
 }
 
 void KRQualitySwitchTransaction::clearSuppressionImmediately()
 {
-    m_deferredReason.reset();
+    m_deferredReason = kNoFinish;
     m_deferredGeneration = 0;
     ++m_replacementGeneration;
     m_suppressFinish = false;

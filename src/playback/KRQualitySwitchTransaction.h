@@ -9,7 +9,6 @@
 #include <QUrl>
 
 #include <memory>
-#include <optional>
 
 class KRPlaybackMedia;
 class KRPlaybackSession;
@@ -132,7 +131,8 @@ private:
     bool m_suppressFinish = false;
     int m_replacementGeneration = 0;
     double m_replacementStartedAt = 0;
-    std::optional<int> m_deferredReason;
+    // The reason of a finish kept back (0 an end, 1 an error), or -1.
+    int m_deferredReason = -1;
     int m_deferredGeneration = 0;
     bool m_observedNonPlayable = false;
     bool m_readyCheckScheduled = false;
