@@ -33,7 +33,6 @@ using namespace platform::uikit;
 
 namespace {
 
-const QString kDanmakuEnabledKey = QStringLiteral("KRDanmakuEnabled");
 const QString kHideDanmakuStatus = QStringLiteral("hideDanmakuStatus");
 
 QColor grey(qreal white, qreal alpha = 1) { return QColor::fromRgbF(white, white, white, alpha); }
@@ -98,7 +97,7 @@ void KRVideoPlayerArea::build(View* root, View* tabBar, qreal width)
     });
     buildStatusViews(width);
 
-    m_danmaku.enabled = platform::UserDefaults::standard().boolean(kDanmakuEnabledKey, true);
+    m_danmaku.enabled = platform::UserDefaults::standard().boolean(KRDanmakuEnabledDefaultsKey, true);
     // Made now, attached when a transport is bound.
     m_danmakuView = new KRDanmakuRenderer();
     m_danmakuView->setObjectName(QStringLiteral("danmakuView"));
@@ -485,7 +484,7 @@ void KRVideoPlayerArea::showTitles(qint64 cid, int quality, const QString& video
 void KRVideoPlayerArea::toggleDanmakuEnabled()
 {
     m_danmaku.enabled = !m_danmaku.enabled;
-    platform::UserDefaults::standard().setObject(kDanmakuEnabledKey, m_danmaku.enabled);
+    platform::UserDefaults::standard().setObject(KRDanmakuEnabledDefaultsKey, m_danmaku.enabled);
     m_danmakuView->setDanmakuEnabled(m_danmaku.enabled);
     if (m_controls)
         m_controls->setDanmakuEnabled(m_danmaku.enabled);
