@@ -413,6 +413,10 @@ void KRVideoOfflineCaching::showOfflinePagePicker()
     m_pagePicker->raise();
 }
 
+KRVideoOfflineQualityPicker* KRVideoOfflineCaching::qualityPicker() const { return m_qualityPicker; }
+
+KRVideoOfflinePagePicker* KRVideoOfflineCaching::pagePicker() const { return m_pagePicker; }
+
 void KRVideoOfflineCaching::dismissOfflineQualityPicker() { takeAway(m_qualityPicker, false); }
 
 void KRVideoOfflineCaching::dismissOfflinePagePicker() { takeAway(m_pagePicker, false); }

@@ -83,8 +83,8 @@ public:
     void dismissOfflinePagePicker();
     void layoutOfflineQualityPicker();
     void layoutOfflinePagePicker();
-    KRVideoOfflineQualityPicker* qualityPicker() const { return m_qualityPicker; }
-    KRVideoOfflinePagePicker* pagePicker() const { return m_pagePicker; }
+    KRVideoOfflineQualityPicker* qualityPicker() const;
+    KRVideoOfflinePagePicker* pagePicker() const;
 
     // ---- the page's life ----
     // Both pickers go, and with them the parts chosen.

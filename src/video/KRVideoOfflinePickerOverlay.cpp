@@ -3,14 +3,28 @@
 #include "look/KRTheme.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/ViewController.h"
+#include "platform/uikit/Window.h"
 
 #include <algorithm>
 #include <cmath>
 
 using namespace platform::uikit;
 
-KRVideoOfflinePickerOverlay::KRVideoOfflinePickerOverlay(View* host, const QString& name, std::function<void()> cancelled)
-    : View(host ? host->bounds() : QRectF(), host)
+namespace {
+
+View* overlayParent(View* covered)
+{
+    Window* window = covered ? covered->window() : nullptr;
+    ViewController* root = window ? window->rootViewController() : nullptr;
+    return root && root->isViewLoaded() ? root->view() : covered;
+}
+
+} // namespace
+
+KRVideoOfflinePickerOverlay::KRVideoOfflinePickerOverlay(View* covered, const QString& name, std::function<void()> cancelled)
+    : View(QRectF(), overlayParent(covered))
+    , m_covered(covered)
 {
     setObjectName(name);
     setBackgroundColor(QColor(Qt::transparent));
@@ -46,9 +60,12 @@ Button* KRVideoOfflinePickerOverlay::addFooterButton(const QString& title, const
 QRectF KRVideoOfflinePickerOverlay::layoutForContentHeight(qreal contentHeight)
 {
     const View* host = superview();
-    const QRectF area = host ? host->bounds() : frame();
+    QRectF area = frame();
+    if (m_covered && host)
+        area = m_covered == host ? host->bounds() : m_covered->convertRectToView(m_covered->bounds(), host);
     setFrame(area);
     m_backdrop->setFrame(bounds());
+    raise();
     const qreal width = std::floor(std::min(std::max<qreal>(area.width() - 32, 0), kMaximumPanelWidth));
     const qreal room = std::max<qreal>(area.height() - 40 - kTitleHeight - kFooterHeight, 0);
     const qreal content = std::min(std::max<qreal>(contentHeight, 0), room);

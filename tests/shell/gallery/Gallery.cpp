@@ -74,6 +74,9 @@
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Button.h"
 #include "video/KRVideoDetailViewController.h"
+#include "video/KRVideoOfflineCaching.h"
+#include "video/KRVideoOfflinePagePicker.h"
+#include "video/KRVideoOfflineQualityPicker.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
@@ -816,6 +819,50 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     return ok;
 }
 
+// Caching from the video page: the part picker with two parts ticked, then the quality picker
+// for them.
+bool shootOfflinePickers(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts();
+    testsupport::FakeService service(hosts);
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    testsupport::PlaybackFixtures playback(service);
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
+    auto video = std::make_shared<KRVideo>();
+    video->setAid(testsupport::ServiceFixtures::kDetailAID);
+    video->setBvid(testsupport::ServiceFixtures::detailBVID());
+    video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+    auto* page = new KRVideoDetailViewController(video);
+    push(s.nav, page);
+    if (!waitFor([&] { return page->video()->pages().size() == 3; })) {
+        std::printf("FAILED to load the video page's parts\n");
+        return false;
+    }
+    page->fullscreenCacheTapped();
+    KRVideoOfflinePagePicker* parts = page->offlineCaching()->pagePicker();
+    if (!parts) {
+        std::printf("FAILED to open the part picker\n");
+        return false;
+    }
+    parts->tableView()->tapRowForTesting(IndexPath{0, 0});
+    parts->tableView()->tapRowForTesting(IndexPath{0, 2});
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-parts"));
+    parts->nextButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
+    if (!waitFor([&] { return page->offlineCaching()->qualityPicker() != nullptr; })) {
+        std::printf("FAILED to open the quality picker\n");
+        return false;
+    }
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-quality"));
+    page->dismissOfflineQualityPicker();
+    s.nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    return ok;
+}
+
 bool shootInbox(const QDir& dir, const QString& device)
 {
     QStringList hosts = KRServiceHosts::allServiceHosts();
@@ -1118,6 +1165,7 @@ int main(int argc, char** argv)
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
+        ok &= shootOfflinePickers(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
