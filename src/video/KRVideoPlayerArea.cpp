@@ -272,7 +272,11 @@ void KRVideoPlayerArea::showDanmakuStatus(const QString& text)
     m_danmakuStatusLabel->setHidden(false);
     if (View* container = m_danmakuStatusLabel->superview())
         container->bringSubviewToFront(m_danmakuStatusLabel);
-    m_delayed.schedule(kHideDanmakuStatus, 2000, [this] { hideDanmakuStatus(); });
+    // A window torn down before the page takes the label with it while the hide is pending.
+    m_delayed.schedule(kHideDanmakuStatus, 2000, [this, label = QPointer<Label>(m_danmakuStatusLabel)] {
+        if (label)
+            hideDanmakuStatus();
+    });
 }
 
 void KRVideoPlayerArea::hideDanmakuStatus() { m_danmakuStatusLabel->setHidden(true); }

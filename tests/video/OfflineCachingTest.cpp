@@ -537,3 +537,24 @@ TEST_F(OfflineCachingTest, PickersFollowTheThemeAndTheLayout)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(OfflineCachingTest, AStatusStillShowingWhenTheWindowGoesFirstIsLeftAlone)
+{
+    KRVideoDetailViewController* page = open(singlePartVideo(), 1);
+    page->fullscreenCacheTapped(); // "正在打开缓存清晰度…", hidden 2 s later
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    QPointer<KRVideoDetailViewController> popped(page);
+    // The window goes with the page's views while the popped page waits for its deletion.
+    window.reset();
+    for (int i = 0; i < 30; ++i) {
+        platform::MainClock::advanceForTesting(0.1);
+        QCoreApplication::processEvents();
+    }
+    flushDeferredDeletes();
+    EXPECT_FALSE(popped);
+}
+
+} // namespace
