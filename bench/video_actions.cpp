@@ -4,11 +4,9 @@
 // - the offline list of 100 records read from the index (lay out, render) vs. reading the
 //   index and filling bare cells.
 // Aim: within 1.25× each; printed at the end beside the aim.
-//
-// Between rounds the posted events are delivered, untimed, as the application's event loop
-// would.
 
 #include "BenchSupport.h"
+#include "BenchWidgets.h"
 #include "library/KRAccountVideoListViewController.h"
 #include "look/KRTheme.h"
 #include "platform/device/DeviceProfile.h"
@@ -29,12 +27,11 @@
 #include "shared/KRClassicSettingsCell.h"
 #include "video/KRFavoriteFolderPickerViewController.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QImage>
-#include <QPainter>
 #include <QSet>
+
+#include <functional>
 
 #include <benchmark/benchmark.h>
 
@@ -48,25 +45,40 @@ constexpr qreal kFolderRowHeight = 58;
 double g_pickerRatio = 0;
 double g_offlineRatio = 0;
 
-template <typename Fn>
-double microsecondsPerDrainedCall(Fn fn, int rounds)
+// The median ratio of `screen` to `bare` over the benchmark's iterations, five drained calls
+// of each per iteration.
+template <typename Bare, typename Screen>
+double medianRatio(benchmark::State& state, Bare bare, Screen screen)
 {
-    double total = 0;
-    for (int i = 0; i < rounds; ++i) {
-        total += benchsupport::microsecondsPerCall(fn, 1);
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
+    std::vector<double> ratios;
+    for (auto _ : state) {
+        const double baseline = benchsupport::microsecondsPerDrainedCall(bare, 5);
+        ratios.push_back(benchsupport::microsecondsPerDrainedCall(screen, 5) / baseline);
     }
-    return total / rounds;
+    const double ratio = benchsupport::median(ratios);
+    state.counters["ratio"] = ratio;
+    return ratio;
 }
 
-void render(QWidget* widget)
-{
-    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&image);
-    widget->render(&painter);
-}
+// A window with a navigation stack the measured screens are pushed onto and popped from.
+struct Stack {
+    Stack()
+    {
+        window.setRootViewController(nav);
+        window.makeKeyAndVisible();
+    }
+    void pushRenderAndPop(ViewController* screen, const std::function<void()>& shown)
+    {
+        nav->pushViewController(screen, false);
+        AnimationClock::finishAll();
+        shown();
+        nav->popViewControllerAnimated(false);
+        AnimationClock::finishAll();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    Window window;
+    NavigationController* nav = new NavigationController(new ViewController());
+};
 
 QVariantList folders()
 {
@@ -119,46 +131,32 @@ private:
 
 void BM_FolderPickerVersusClassicRowsByHand(benchmark::State& state)
 {
-    Window window;
-    auto* nav = new NavigationController(new ViewController());
-    window.setRootViewController(nav);
-    window.makeKeyAndVisible();
+    Stack stack;
     const QVariantList list = folders();
-    std::vector<double> ratios;
-    for (auto _ : state) {
-        const double bare = microsecondsPerDrainedCall(
-            [&] {
-                ClassicRows rows(list);
-                TableView table(QRectF(0, 0, 375, 603), TableViewStyleGrouped);
-                table.setRowHeight(kFolderRowHeight);
-                table.setDataSource(&rows);
-                table.setTableDelegate(&rows);
-                table.reloadData();
-                table.layoutIfNeeded();
-                render(&table);
-                rows.didSelectRowAtIndexPath(&table, IndexPath{0, 1});
-                render(&table);
-            },
-            5);
-        const double picker = microsecondsPerDrainedCall(
-            [&] {
-                auto* screen = new KRFavoriteFolderPickerViewController(170001, QStringLiteral("在家做的猫爬架"), {});
-                nav->pushViewController(screen, false);
-                AnimationClock::finishAll();
-                screen->showFoldersForTesting(list);
-                screen->view()->layoutIfNeeded();
-                render(screen->view());
-                screen->didSelectRowAtIndexPath(screen->tableView(), IndexPath{0, 1});
-                render(screen->view());
-                nav->popViewControllerAnimated(false);
-                AnimationClock::finishAll();
-                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            },
-            5);
-        ratios.push_back(picker / bare);
-    }
-    g_pickerRatio = benchsupport::median(ratios);
-    state.counters["ratio"] = g_pickerRatio;
+    g_pickerRatio = medianRatio(
+        state,
+        [&] {
+            ClassicRows rows(list);
+            TableView table(QRectF(0, 0, 375, 603), TableViewStyleGrouped);
+            table.setRowHeight(kFolderRowHeight);
+            table.setDataSource(&rows);
+            table.setTableDelegate(&rows);
+            table.reloadData();
+            table.layoutIfNeeded();
+            benchsupport::renderOffscreen(&table);
+            rows.didSelectRowAtIndexPath(&table, IndexPath{0, 1});
+            benchsupport::renderOffscreen(&table);
+        },
+        [&] {
+            auto* picker = new KRFavoriteFolderPickerViewController(170001, QStringLiteral("在家做的猫爬架"), {});
+            stack.pushRenderAndPop(picker, [&] {
+                picker->showFoldersForTesting(list);
+                picker->view()->layoutIfNeeded();
+                benchsupport::renderOffscreen(picker->view());
+                picker->didSelectRowAtIndexPath(picker->tableView(), IndexPath{0, 1});
+                benchsupport::renderOffscreen(picker->view());
+            });
+        });
 }
 BENCHMARK(BM_FolderPickerVersusClassicRowsByHand)->Unit(benchmark::kMillisecond)->Iterations(7);
 
@@ -214,43 +212,29 @@ void BM_OfflineListVersusIndexInBareCells(benchmark::State& state)
         state.SkipWithError("could not write the index");
         return;
     }
-    Window window;
-    auto* nav = new NavigationController(new ViewController());
-    window.setRootViewController(nav);
-    window.makeKeyAndVisible();
-    std::vector<double> ratios;
-    for (auto _ : state) {
-        const double bare = microsecondsPerDrainedCall(
-            [&] {
-                IndexRows rows;
-                QFile index(offlineDirectory() + QStringLiteral("/index.plist"));
-                if (index.open(QIODevice::ReadOnly))
-                    rows.records = platform::PropertyList::parse(index.readAll()).toList();
-                View root(QRectF(0, 0, 375, 603));
-                auto* table = new TableView(root.bounds(), TableViewStylePlain, &root);
-                table->setRowHeight(60);
-                table->setDataSource(&rows);
-                table->reloadData();
-                root.layoutIfNeeded();
-                render(&root);
-            },
-            5);
-        const double list = microsecondsPerDrainedCall(
-            [&] {
-                auto* screen = new KRAccountVideoListViewController();
-                nav->pushViewController(screen, false);
-                AnimationClock::finishAll();
-                screen->view()->layoutIfNeeded();
-                render(screen->view());
-                nav->popViewControllerAnimated(false);
-                AnimationClock::finishAll();
-                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            },
-            5);
-        ratios.push_back(list / bare);
-    }
-    g_offlineRatio = benchsupport::median(ratios);
-    state.counters["ratio"] = g_offlineRatio;
+    Stack stack;
+    g_offlineRatio = medianRatio(
+        state,
+        [] {
+            IndexRows rows;
+            QFile index(offlineDirectory() + QStringLiteral("/index.plist"));
+            if (index.open(QIODevice::ReadOnly))
+                rows.records = platform::PropertyList::parse(index.readAll()).toList();
+            View root(QRectF(0, 0, 375, 603));
+            auto* table = new TableView(root.bounds(), TableViewStylePlain, &root);
+            table->setRowHeight(60);
+            table->setDataSource(&rows);
+            table->reloadData();
+            root.layoutIfNeeded();
+            benchsupport::renderOffscreen(&root);
+        },
+        [&] {
+            auto* list = new KRAccountVideoListViewController();
+            stack.pushRenderAndPop(list, [&] {
+                list->view()->layoutIfNeeded();
+                benchsupport::renderOffscreen(list->view());
+            });
+        });
 }
 BENCHMARK(BM_OfflineListVersusIndexInBareCells)->Unit(benchmark::kMillisecond)->Iterations(7);
 
@@ -258,20 +242,17 @@ BENCHMARK(BM_OfflineListVersusIndexInBareCells)->Unit(benchmark::kMillisecond)->
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
-    AnimationClock::setManual(true);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (g_pickerRatio > 0)
-        std::printf("folder picker, 200 folders / classic rows by hand: %.2fx (aim: within 1.25x)\n", g_pickerRatio);
-    if (g_offlineRatio > 0)
-        std::printf("offline list, 100 records / index in bare cells: %.2fx (aim: within 1.25x)\n", g_offlineRatio);
-    KRShutDownServices();
-    return 0;
+    return benchsupport::runWidgetBenchmarks(
+        argc, argv,
+        [] {
+            if (g_pickerRatio > 0)
+                std::printf("folder picker, 200 folders / classic rows by hand: %.2fx (aim: within 1.25x)\n", g_pickerRatio);
+            if (g_offlineRatio > 0)
+                std::printf("offline list, 100 records / index in bare cells: %.2fx (aim: within 1.25x)\n", g_offlineRatio);
+            KRShutDownServices();
+        },
+        [] {
+            platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
+            AnimationClock::setManual(true);
+        });
 }

@@ -1,49 +1,18 @@
 // What the video page caches, as the offline list under "我的" shows it.
-#include "../video/VideoPageTesting.h"
+#include "../video/OfflineCachingTesting.h"
 
 #include "library/KRAccountVideoListViewController.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
-#include "playback/KROfflineCacheManager.h"
-#include "video/KRVideoOfflineCaching.h"
-#include "video/KRVideoOfflinePagePicker.h"
-#include "video/KRVideoOfflineQualityPicker.h"
-
-#include <QTest>
 
 using namespace platform::uikit;
 using namespace videotest;
 
 namespace {
 
-class OfflineFromPageTest : public VideoPageTest {
-protected:
-    void SetUp() override
-    {
-        VideoPageTest::SetUp();
-        KROfflineCacheManager::resetForTesting();
-    }
-    void TearDown() override
-    {
-        KROfflineCacheManager::resetForTesting();
-        VideoPageTest::TearDown();
-    }
-    static void tap(Button* button)
-    {
-        ASSERT_NE(button, nullptr);
-        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-        AnimationClock::finishAll();
-    }
-    static void tapRow(TableView* table, int row)
-    {
-        table->layoutIfNeeded();
-        const QPointF point = table->rectForRowAtIndexPath(IndexPath{0, row}).center() - table->contentOffset();
-        QTest::mouseClick(table, Qt::LeftButton, {}, point.toPoint());
-        AnimationClock::finishAll();
-    }
-};
+class OfflineFromPageTest : public OfflineCachingPageTest {};
 
 } // namespace
 
@@ -57,8 +26,7 @@ TEST_F(OfflineFromPageTest, APartCachedFromAVideoOfSeveralPartsShowsItsPartTitle
     ASSERT_NE(parts, nullptr);
     tapRow(parts->tableView(), 1);
     tap(parts->nextButton());
-    KR_ADVANCE_UNTIL(page->offlineCaching()->qualityPicker() != nullptr);
-    tap(page->offlineCaching()->qualityPicker()->optionButton(2)); // 720P
+    chooseQuality(page, QStringLiteral("720P"));
     KR_ADVANCE_UNTIL(KROfflineCacheManager::sharedManager()->cachedVideos().size() == 1 &&
                      !KROfflineCacheManager::sharedManager()->isDownloading());
     nav->popViewControllerAnimated(false);

@@ -2,7 +2,7 @@
 // quality (a progressive file or the DASH pair), a batch of parts, the answers the service may
 // give, and the page's life steps, against the fake service with the offline store in the
 // test's own home.
-#include "VideoPageTesting.h"
+#include "OfflineCachingTesting.h"
 
 #include "look/KRTheme.h"
 #include "platform/foundation/Directories.h"
@@ -37,18 +37,12 @@ KROfflineCacheManager* store() { return KROfflineCacheManager::sharedManager(); 
 // An archive of the lists: one part, known to every endpoint.
 constexpr qint64 kSinglePartAID = 200003;
 
-class OfflineCachingTest : public VideoPageTest {
+class OfflineCachingTest : public OfflineCachingPageTest {
 protected:
     void SetUp() override
     {
-        VideoPageTest::SetUp();
-        KROfflineCacheManager::resetForTesting();
+        OfflineCachingPageTest::SetUp();
         KRTheme::sharedTheme()->setStyle(0);
-    }
-    void TearDown() override
-    {
-        KROfflineCacheManager::resetForTesting();
-        VideoPageTest::TearDown();
     }
 
     static std::shared_ptr<KRVideo> singlePartVideo(qint64 aid = kSinglePartAID)
@@ -69,35 +63,6 @@ protected:
                          [this](const QString& text) { statuses.append(text); });
         EXPECT_TRUE(advanceUntil([&] { return page->video()->pages().size() == parts && !page->offlineCaching()->isWaitingForDetail(); }));
         return page;
-    }
-
-    static void tap(Button* button)
-    {
-        ASSERT_NE(button, nullptr);
-        ASSERT_TRUE(button->isVisible()) << button->objectName().toStdString();
-        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-        AnimationClock::finishAll();
-    }
-    static void tapRow(TableView* table, int row)
-    {
-        table->layoutIfNeeded();
-        const QPointF point = table->rectForRowAtIndexPath(IndexPath{0, row}).center() - table->contentOffset();
-        QTest::mouseClick(table, Qt::LeftButton, {}, point.toPoint());
-        AnimationClock::finishAll();
-    }
-
-    // Opens the quality picker (waiting for the qualities) and taps the option titled `title`.
-    void chooseQuality(KRVideoDetailViewController* page, const QString& title)
-    {
-        ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
-        KRVideoOfflineQualityPicker* picker = page->offlineCaching()->qualityPicker();
-        for (int i = 0; i < picker->optionCount(); ++i) {
-            if (picker->optionButton(i)->title(ControlStateNormal) == title) {
-                tap(picker->optionButton(i));
-                return;
-            }
-        }
-        FAIL() << "no option " << title.toStdString();
     }
 
     bool waitForStatus(const QString& text)

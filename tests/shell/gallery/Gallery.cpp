@@ -750,22 +750,30 @@ bool shootPlayer(const QDir& dir)
 // message that points nowhere.
 // The video page: both tabs, playing with danmaku and the controls, the speed and player More
 // sheets, a status line and an unavailable video.
+// The fake service the video page's shots read and play from, and the video of three parts
+// they open.
+struct VideoPageService {
+    VideoPageService()
+    {
+        testsupport::ServiceFixtures::installReadRoutes(service);
+        testsupport::ImageFixtures::serveImages(service);
+        KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
+        video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        video->setBvid(testsupport::ServiceFixtures::detailBVID());
+        video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    }
+    testsupport::FakeService service{KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts()};
+    testsupport::PlaybackFixtures playback{service};
+    std::shared_ptr<KRVideo> video = std::make_shared<KRVideo>();
+};
+
 bool shootVideoPage(const QDir& dir, const QString& device)
 {
     bool ok = true;
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    testsupport::FakeService service(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(service);
-    testsupport::ImageFixtures::serveImages(service);
-    testsupport::PlaybackFixtures playback(service);
+    VideoPageService served;
+    const std::shared_ptr<KRVideo>& video = served.video;
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
-    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     KRPreferences::sharedPreferences().setPreferredQuality(64);
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(testsupport::ServiceFixtures::kDetailAID);
-    video->setBvid(testsupport::ServiceFixtures::detailBVID());
-    video->setCid(testsupport::ServiceFixtures::kDetailCID);
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
     auto* page = new KRVideoDetailViewController(video);
     push(s.nav, page);
@@ -824,19 +832,9 @@ bool shootVideoPage(const QDir& dir, const QString& device)
 bool shootOfflinePickers(const QDir& dir, const QString& device)
 {
     bool ok = true;
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    testsupport::FakeService service(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(service);
-    testsupport::ImageFixtures::serveImages(service);
-    testsupport::PlaybackFixtures playback(service);
-    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(testsupport::ServiceFixtures::kDetailAID);
-    video->setBvid(testsupport::ServiceFixtures::detailBVID());
-    video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    VideoPageService served;
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
-    auto* page = new KRVideoDetailViewController(video);
+    auto* page = new KRVideoDetailViewController(served.video);
     push(s.nav, page);
     if (!waitFor([&] { return page->video()->pages().size() == 3; })) {
         std::printf("FAILED to load the video page's parts\n");
