@@ -12,6 +12,7 @@
 #include <QTextLayout>
 #include <QTextOption>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <chrono>
 #include <functional>

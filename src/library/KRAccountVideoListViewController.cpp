@@ -84,6 +84,11 @@ void KRAccountVideoListViewController::viewDidLoad()
 void KRAccountVideoListViewController::viewWillAppear(bool animated)
 {
     ViewController::viewWillAppear(animated);
+    // The first appearance follows the view's loading, which read both just now.
+    if (!m_appearedBefore) {
+        m_appearedBefore = true;
+        return;
+    }
     applyTheme();
     reloadVideos();
 }
