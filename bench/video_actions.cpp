@@ -48,13 +48,18 @@ double g_offlineRatio = 0;
 template <typename Bare, typename Screen>
 double medianRatio(benchmark::State& state, Bare bare, Screen screen)
 {
-    std::vector<double> ratios;
+    std::vector<double> ratios, bares, screens;
     for (auto _ : state) {
         const double baseline = benchsupport::microsecondsPerDrainedCall(bare, 5);
-        ratios.push_back(benchsupport::microsecondsPerDrainedCall(screen, 5) / baseline);
+        const double measured = benchsupport::microsecondsPerDrainedCall(screen, 5);
+        ratios.push_back(measured / baseline);
+        bares.push_back(baseline / 1000);
+        screens.push_back(measured / 1000);
     }
     const double ratio = benchsupport::median(ratios);
     state.counters["ratio"] = ratio;
+    state.counters["bare_ms"] = benchsupport::median(bares);
+    state.counters["screen_ms"] = benchsupport::median(screens);
     return ratio;
 }
 
