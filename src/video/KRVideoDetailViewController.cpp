@@ -26,6 +26,7 @@
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
 #include "video/KRVideoDetailSupport.h"
+#include "video/KRVideoOfflineCaching.h"
 
 #include <QDebug>
 
@@ -52,6 +53,7 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
           [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
           [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); }}))
     , m_sheets(makePlayerSheets())
+    , m_offline(makeOfflineCaching())
 {
     setHidesBottomBarWhenPushed(true);
 }
@@ -78,6 +80,7 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
         disconnect(m_session.get(), nullptr, this, nullptr);
     m_session.reset();
     // The parts go before the views they fill, which the base class deletes.
+    m_offline.reset();
     m_comments.reset();
     m_info.reset();
     m_area.reset();
@@ -141,6 +144,7 @@ void KRVideoDetailViewController::themeDidChange()
 {
     applyTheme();
     updateInfoLayout();
+    m_offline->themeDidChange();
 }
 
 void KRVideoDetailViewController::sessionDidChange()
@@ -175,6 +179,7 @@ void KRVideoDetailViewController::viewWillDisappear(bool animated)
 {
     ViewController::viewWillDisappear(animated);
     m_area->setSurfaceCovered(true);
+    m_offline->pageWillDisappear();
     NavigationController* navigation = navigationController();
     ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
     const bool leaving = isLeavingNavigationStack();
@@ -192,6 +197,8 @@ void KRVideoDetailViewController::viewDidDisappear(bool animated)
     NavigationController* navigation = navigationController();
     ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
     const bool leaving = isLeavingNavigationStack();
+    if (leaving)
+        m_offline->pageDidLeaveStack();
     if ((leaving || (top && top != this && !isPlaybackContinuingChildController(top)))
         && (moviePlayer() || m_part.hasStartedPlayback()))
         stopPlaybackForNavigation();

@@ -74,6 +74,9 @@
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Button.h"
 #include "video/KRVideoDetailViewController.h"
+#include "video/KRVideoOfflineCaching.h"
+#include "video/KRVideoOfflinePagePicker.h"
+#include "video/KRVideoOfflineQualityPicker.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
@@ -747,22 +750,30 @@ bool shootPlayer(const QDir& dir)
 // message that points nowhere.
 // The video page: both tabs, playing with danmaku and the controls, the speed and player More
 // sheets, a status line and an unavailable video.
+// The fake service the video page's shots read and play from, and the video of three parts
+// they open.
+struct VideoPageService {
+    VideoPageService()
+    {
+        testsupport::ServiceFixtures::installReadRoutes(service);
+        testsupport::ImageFixtures::serveImages(service);
+        KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
+        video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        video->setBvid(testsupport::ServiceFixtures::detailBVID());
+        video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    }
+    testsupport::FakeService service{KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts()};
+    testsupport::PlaybackFixtures playback{service};
+    std::shared_ptr<KRVideo> video = std::make_shared<KRVideo>();
+};
+
 bool shootVideoPage(const QDir& dir, const QString& device)
 {
     bool ok = true;
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    testsupport::FakeService service(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(service);
-    testsupport::ImageFixtures::serveImages(service);
-    testsupport::PlaybackFixtures playback(service);
+    VideoPageService served;
+    const std::shared_ptr<KRVideo>& video = served.video;
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
-    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     KRPreferences::sharedPreferences().setPreferredQuality(64);
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(testsupport::ServiceFixtures::kDetailAID);
-    video->setBvid(testsupport::ServiceFixtures::detailBVID());
-    video->setCid(testsupport::ServiceFixtures::kDetailCID);
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
     auto* page = new KRVideoDetailViewController(video);
     push(s.nav, page);
@@ -826,6 +837,40 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     gone->setUnavailableReason(QStringLiteral("该视频已失效"));
     push(s.nav, new KRVideoDetailViewController(gone));
     ok &= save(s, dir, device + QStringLiteral("-video-unavailable"));
+    return ok;
+}
+
+// Caching from the video page: the part picker with two parts ticked, then the quality picker
+// for them.
+bool shootOfflinePickers(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    VideoPageService served;
+    Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+    auto* page = new KRVideoDetailViewController(served.video);
+    push(s.nav, page);
+    if (!waitFor([&] { return page->video()->pages().size() == 3; })) {
+        std::printf("FAILED to load the video page's parts\n");
+        return false;
+    }
+    page->fullscreenCacheTapped();
+    KRVideoOfflinePagePicker* parts = page->offlineCaching()->pagePicker();
+    if (!parts) {
+        std::printf("FAILED to open the part picker\n");
+        return false;
+    }
+    parts->tableView()->tapRowForTesting(IndexPath{0, 0});
+    parts->tableView()->tapRowForTesting(IndexPath{0, 2});
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-parts"));
+    parts->nextButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
+    if (!waitFor([&] { return page->offlineCaching()->qualityPicker() != nullptr; })) {
+        std::printf("FAILED to open the quality picker\n");
+        return false;
+    }
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-quality"));
+    page->dismissOfflineQualityPicker();
+    s.nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
     return ok;
 }
 
@@ -1131,6 +1176,7 @@ int main(int argc, char** argv)
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
+        ok &= shootOfflinePickers(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
