@@ -8,6 +8,7 @@
 // within 0.3 s of the bare stage. The aim is within 2.5x, the two times printed beside it.
 
 #include "BenchSupport.h"
+#include "BenchWidgets.h"
 #include "model/KRVideo.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/media/MediaSeams.h"
@@ -17,7 +18,6 @@
 #include "service/KRServiceShutdown.h"
 #include "support/MediaFixtures.h"
 
-#include <QApplication>
 #include <QEventLoop>
 
 #include <chrono>
@@ -128,18 +128,13 @@ BENCHMARK(BM_SeamlessSwitchVersusBareStageAndCommit)->Unit(benchmark::kMilliseco
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (g_ratio > 0)
-        std::printf("seamless switch, begin to silent finish / bare stage and commit: %.2fx (%.0f ms / %.0f ms; aim: within 2.5x)\n",
-                    g_ratio, g_switchMs, g_bareMs);
-    KRShutDownServices();
-    return 0;
+    return benchsupport::runWidgetBenchmarks(
+        argc, argv,
+        [] {
+            if (g_ratio > 0)
+                std::printf("seamless switch, begin to silent finish / bare stage and commit: %.2fx (%.0f ms / %.0f ms; aim: within 2.5x)\n",
+                            g_ratio, g_switchMs, g_bareMs);
+            KRShutDownServices();
+        },
+        [] { platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1")); });
 }
