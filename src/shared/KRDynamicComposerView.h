@@ -34,6 +34,16 @@ QList<KREmotePanelItem> KREmotePanelItemsFromPackages(const QVariant& data);
 void KRFillEmotePanel(platform::uikit::ScrollView* scrollView, const QList<KREmotePanelItem>& emotes, int tagBase,
                       const std::function<void(int tag)>& tapped);
 
+// Where an emote panel floats in a host of that size: above a bar whose top is at `barTop`, 28 %
+// of the host's height (88 to 152 points), 8 points in from each side.
+QRectF KREmotePanelFrame(const QSizeF& host, qreal barTop);
+
+// A composer's picture button: while pictures are allowed, the tinted picture icon without a
+// title, the count badge shown for a count above 0 and the label "选择图片" or "已选 N 张图片";
+// otherwise hidden with its badge, icon and label gone.
+void KRApplyComposerPictureButton(platform::uikit::Button* button, platform::uikit::ImageView* badge, bool allowed,
+                                  unsigned count);
+
 // The one-line bar a screen docks at the bottom of a view to write a comment, a reply or a
 // repost: cancel, a field whose return key sends, an emote button opening a floating panel of
 // the service's emotes, and (when allowed) a picture button with a count badge. It follows the

@@ -43,6 +43,7 @@ void KRVideoDetailViewController::loadDetail()
                 m_area->setPlayButtonEnabled(true);
             startPendingPlaybackIfReady();
             loadAncillaryContent();
+            openFocusedCommentThreadIfPossible();
         });
 }
 
@@ -123,6 +124,7 @@ void KRVideoDetailViewController::openReplyThreadForComment(const std::shared_pt
 {
     if (!comment || comment->replyCount() < 1)
         return;
+    m_comments->composer()->close();
     KRRouter::openReplyThread(navigationController(), comment);
 }
 
