@@ -62,6 +62,7 @@ void KRVideoCommentComposer::build(View* page, View* root, qreal width)
     m_width = width;
     Views& c = m_views;
     c.commentComposerBar = named(new View(QRectF(), page), "commentComposerBar");
+    m_bar = c.commentComposerBar;
     c.commentComposerBar->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleTopMargin);
     c.commentComposerSeparator = named(new View(QRectF(), c.commentComposerBar), "commentComposerSeparator");
     c.commentComposerButton = named(new Button(ButtonTypeCustom, QRectF(), c.commentComposerBar), "commentComposerButton");
@@ -239,7 +240,7 @@ QList<View*> KRVideoCommentComposer::keyboardMovedViews() const
 
 bool KRVideoCommentComposer::isFieldFirstResponder() const
 {
-    return m_views.commentInputField && m_views.commentInputField->isFirstResponder();
+    return hasViews() && m_views.commentInputField->isFirstResponder();
 }
 
 void KRVideoCommentComposer::cancelCommentComposer()
@@ -266,8 +267,10 @@ void KRVideoCommentComposer::finishCommentComposerCancellation()
 
 void KRVideoCommentComposer::close()
 {
-    if (!m_editing)
+    if (!m_editing || !hasViews()) {
+        m_editing = false;
         return;
+    }
     TextField* field = m_views.commentInputField;
     m_editing = false;
     m_cancelling = false;
@@ -292,7 +295,7 @@ void KRVideoCommentComposer::close()
 void KRVideoCommentComposer::updateCommentPictureButton()
 {
     Button* button = m_views.commentSendButton;
-    if (!button)
+    if (!button || !hasViews())
         return;
     const unsigned count = unsigned(m_pickedItems.size());
     const bool picks = m_editing && m_replyRoot == 0 && m_views.commentInputField->text().trimmed().isEmpty();
@@ -340,7 +343,7 @@ void KRVideoCommentComposer::commentEmoteTapped()
 
 void KRVideoCommentComposer::hideCommentEmotePanel()
 {
-    if (m_views.commentEmotePanel)
+    if (hasViews() && m_views.commentEmotePanel)
         m_views.commentEmotePanel->setHidden(true);
 }
 
@@ -348,7 +351,7 @@ void KRVideoCommentComposer::dropEmotes()
 {
     hideCommentEmotePanel();
     m_emotes.clear();
-    if (m_views.commentEmoteScrollView)
+    if (hasViews() && m_views.commentEmoteScrollView)
         KRFillEmotePanel(m_views.commentEmoteScrollView, m_emotes, kEmoteTagBase, {});
 }
 
@@ -373,6 +376,8 @@ void KRVideoCommentComposer::loadEmotesIfNeeded()
 
 void KRVideoCommentComposer::rebuildEmotePanel()
 {
+    if (!hasViews())
+        return;
     KRFillEmotePanel(m_views.commentEmoteScrollView, m_emotes, kEmoteTagBase, [this](int tag) { emoteItemTapped(tag); });
 }
 
@@ -413,6 +418,8 @@ void KRVideoCommentComposer::photoPickerViewControllerDidFinishWithItems(KRPhoto
 {
     if (picker)
         picker->setDelegate(nullptr);
+    if (!hasViews())
+        return;
     // Only a top-level comment being written takes photos.
     if (m_editing && m_replyRoot == 0)
         m_pickedItems = items.mid(0, KRCommentPoster::kMaximumPictures);
@@ -443,6 +450,8 @@ void KRVideoCommentComposer::submit()
         request.images = KRCommentPoster::imagesFromItems(m_pickedItems);
     KRCommentPoster::post(request, this, [this, root = m_replyRoot](const KRCommentPoster::Result& result) {
         m_posting = false;
+        if (!hasViews())
+            return;
         m_views.commentInputField->setEnabled(true);
         // The photos went with this attempt; the text stays until a post is accepted.
         m_pickedItems.clear();

@@ -113,8 +113,12 @@ private:
     void submit();
     void layoutEmotePanel(qreal width, qreal rootHeight);
 
+    // Whether the views are still there: a window torn down takes them before their owner.
+    bool hasViews() const { return !m_bar.isNull(); }
+
     Actions m_actions;
     Views m_views;
+    QPointer<platform::uikit::View> m_bar;
     QPointer<platform::uikit::View> m_page;
     QPointer<platform::uikit::View> m_root;
     qint64 m_oid = 0;

@@ -43,6 +43,7 @@ void KRVideoDanmakuComposer::build(View* root, qreal width)
     m_root = root;
     m_bar = new View(QRectF(0, 217, width, 42), root);
     m_bar->setObjectName(QStringLiteral("danmakuComposerBar"));
+    m_barAlive = m_bar;
     m_bar->setAutoresizingMask(AutoresizingFlexibleWidth);
     m_bar->setHidden(true);
     m_separator = new View(QRectF(0, 41, width, 1), m_bar);
@@ -138,6 +139,8 @@ void KRVideoDanmakuComposer::cancelDanmakuComposer()
 
 void KRVideoDanmakuComposer::closeComposer()
 {
+    if (!m_barAlive)
+        return;
     TextField* field = m_activeField;
     m_activeField = nullptr;
     if (field && field->isFirstResponder())
@@ -181,6 +184,8 @@ void KRVideoDanmakuComposer::sendDanmakuTapped()
         text, m_actions.cid ? m_actions.cid() : 0, m_actions.aid ? m_actions.aid() : 0, progress, this,
         [this, text, time](bool success, const QString& message, const QVariant& data) {
             m_sending = false;
+            if (!m_barAlive)
+                return;
             if (!success) {
                 if (m_actions.showStatus)
                     m_actions.showStatus(message.isEmpty() ? QStringLiteral("弹幕发送失败") : message);
@@ -208,12 +213,15 @@ void KRVideoDanmakuComposer::sendDanmakuTapped()
 
 void KRVideoDanmakuComposer::showLoginAlert()
 {
+    // The answer is told the alert it came from, which lives until its callback returns.
+    auto shown = std::make_shared<QPointer<AlertView>>();
     auto* alert = new AlertView(QStringLiteral("登录后才能发弹幕"),
                                 QStringLiteral("当前为未登录只读状态，不会伪造发送成功。草稿已保留，登录后可从当前时间发送。"),
-                                QStringLiteral("继续播放"), {QStringLiteral("前往“我的”")}, this, [this](int index) {
+                                QStringLiteral("继续播放"), {QStringLiteral("前往“我的”")}, this, [this, shown](int index) {
                                     if (m_actions.loginAlertAnswered)
-                                        m_actions.loginAlertAnswered(index);
+                                        m_actions.loginAlertAnswered(shown->data(), index);
                                 });
+    *shown = alert;
     alert->setTag(kLoginAlertTag);
     alert->show();
 }

@@ -13,6 +13,7 @@
 class KRDanmaku;
 
 namespace platform::uikit {
+class AlertView;
 class Toolbar;
 class View;
 }
@@ -39,8 +40,8 @@ public:
         // The user's own danmaku, shown at once at that playback time.
         std::function<void(const std::shared_ptr<KRDanmaku>&, double time)> display;
         std::function<void(const QString&)> showStatus;
-        // The answer to alert 7101 (button index).
-        std::function<void(int buttonIndex)> loginAlertAnswered;
+        // The answer to alert 7101.
+        std::function<void(platform::uikit::AlertView* alert, int buttonIndex)> loginAlertAnswered;
         // Editing began or ended: the page lays out and refreshes its danmaku controls.
         std::function<void()> controlsChanged;
     };
@@ -83,6 +84,8 @@ private:
     Actions m_actions;
     QPointer<platform::uikit::View> m_root;
     platform::uikit::View* m_bar = nullptr;
+    // Whether the views are still there: a window torn down takes them before their owner.
+    QPointer<platform::uikit::View> m_barAlive;
     platform::uikit::View* m_separator = nullptr;
     platform::uikit::TextField* m_inputField = nullptr;
     platform::uikit::Toolbar* m_accessory = nullptr;

@@ -98,6 +98,7 @@ void KRVideoDetailViewController::viewDidLoad()
     connect(view(), &QObject::destroyed, this, [this] {
         m_delayed.cancelAll();
         m_observers.clear();
+        m_keyboard.reset();
         if (m_session) {
             disconnect(m_session.get(), nullptr, this, nullptr);
             m_session->stop();

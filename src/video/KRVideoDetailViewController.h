@@ -263,10 +263,7 @@ private:
     KRVideoDanmakuComposer::Actions makeDanmakuComposerActions();
     KRVideoCommentComposer::Actions makeCommentComposerActions();
     void installComposerKeyboard();
-    void danmakuLoginAlertAnswered(int buttonIndex);
-    // TEMPORARY until the common login gate lands on main.
-    void showLoginGate(const QString& message);
-    void navigateToProfile();
+    void danmakuLoginAlertAnswered(platform::uikit::AlertView* alert, int buttonIndex);
 
     // What the page shows: the video and part, the detail, and what it was asked to do.
     KRVideoPageEntry m_part;

@@ -6,6 +6,7 @@
 #include "model/KRComment.h"
 #include "model/KRVideo.h"
 #include "nav/KRRouter.h"
+#include "platform/uikit/AlertView.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/View.h"
@@ -36,7 +37,7 @@ KRVideoDanmakuComposer::Actions KRVideoDetailViewController::makeDanmakuComposer
             renderer->insertAndDisplayDanmaku(danmaku, time);
     };
     actions.showStatus = [this](const QString& text) { showDanmakuStatus(text); };
-    actions.loginAlertAnswered = [this](int index) { danmakuLoginAlertAnswered(index); };
+    actions.loginAlertAnswered = [this](AlertView* alert, int index) { danmakuLoginAlertAnswered(alert, index); };
     actions.controlsChanged = [this] { updateDanmakuControls(); };
     return actions;
 }
@@ -44,7 +45,7 @@ KRVideoDanmakuComposer::Actions KRVideoDetailViewController::makeDanmakuComposer
 KRVideoCommentComposer::Actions KRVideoDetailViewController::makeCommentComposerActions()
 {
     KRVideoCommentComposer::Actions actions;
-    actions.showLoginGate = [this](const QString& message) { showLoginGate(message); };
+    actions.showLoginGate = [this](const QString& message) { showLoginGateWithTitle(QStringLiteral("登录后可操作"), message, 7200); };
     actions.present = [this](ViewController* controller) { presentViewController(controller, true); };
     actions.dismissPresented = [this] { dismissViewControllerAnimated(true); };
     actions.layoutPage = [this] {
@@ -159,26 +160,12 @@ void KRVideoDetailViewController::updateDanmakuControls()
     }
 }
 
-void KRVideoDetailViewController::danmakuLoginAlertAnswered(int buttonIndex)
+void KRVideoDetailViewController::danmakuLoginAlertAnswered(AlertView* alert, int buttonIndex)
 {
-    if (buttonIndex == 1) {
-        navigateToProfile();
-        return;
-    }
-    // "继续播放": the draft stays for later, playback goes on.
-    cancelDanmakuComposer();
+    // "继续播放": the draft stays for later, playback goes on; "前往“我的”" as every login alert.
+    if (alert && buttonIndex == alert->cancelButtonIndex())
+        cancelDanmakuComposer();
+    else
+        alertViewClickedButtonAtIndex(alert, buttonIndex);
 }
 
-// TEMPORARY until the common login gate lands on main.
-#include "platform/uikit/AlertView.h"
-void KRVideoDetailViewController::showLoginGate(const QString& message)
-{
-    auto* alert = new AlertView(QStringLiteral("登录后可操作"), message, QStringLiteral("知道了"), {QStringLiteral("前往“我的”")}, this,
-                                [this](int index) {
-                                    if (index == 1)
-                                        navigateToProfile();
-                                });
-    alert->setTag(7200);
-    alert->show();
-}
-void KRVideoDetailViewController::navigateToProfile() {}
