@@ -1,6 +1,5 @@
 #include "shared/KRDynamicComposerView.h"
 
-#include "account/KRAccountClient.h"
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
 #include "platform/uikit/AnimationClock.h"
@@ -353,26 +352,12 @@ void KRDynamicComposerView::layoutEmotePanel()
 
 void KRDynamicComposerView::loadEmotesIfNeeded()
 {
-    if (!m_emotes.isEmpty()) {
-        rebuildEmotePanel();
-        return;
-    }
-    // One request at a time; an empty list after a failure asks again next time.
-    if (m_loadingEmotes)
-        return;
-    m_loadingEmotes = true;
-    KRAccountClient::sharedClient()->loadReplyEmotePackages(this, [this](const QVariant& data, const KROptionalError& error) {
-        m_loadingEmotes = false;
-        if (error)
-            return;
-        m_emotes = KREmotePanelItemsFromPackages(data);
-        rebuildEmotePanel();
-    });
+    m_emotes.loadIfNeeded(this, [this] { rebuildEmotePanel(); });
 }
 
 void KRDynamicComposerView::rebuildEmotePanel()
 {
-    KRFillEmotePanel(m_emoteScrollView, m_emotes, kEmoteTagBase, [this](int tag) { emoteItemTapped(tag); });
+    KRFillEmotePanel(m_emoteScrollView, m_emotes.items(), kEmoteTagBase, [this](int tag) { emoteItemTapped(tag); });
 }
 
 void KRDynamicComposerView::emoteTapped()
@@ -394,9 +379,9 @@ void KRDynamicComposerView::emoteTapped()
 void KRDynamicComposerView::emoteItemTapped(int tag)
 {
     const int index = tag - kEmoteTagBase;
-    if (tag < kEmoteTagBase || index >= int(m_emotes.size()))
+    if (tag < kEmoteTagBase || index >= int(m_emotes.items().size()))
         return;
-    m_textField->replaceSelectedRange(m_emotes[index].value(QStringLiteral("text")).toString());
+    m_textField->replaceSelectedRange(m_emotes.items()[index].value(QStringLiteral("text")).toString());
     hideEmotePanel();
     if (!m_textField->isFirstResponder())
         m_textField->becomeFirstResponder();

@@ -4,6 +4,7 @@
 #include "platform/uikit/Image.h"
 #include "platform/uikit/View.h"
 #include "shared/KRDynamicComposerViewDelegate.h"
+#include "shared/KREmoteList.h"
 
 #include <QColor>
 #include <QList>
@@ -20,9 +21,6 @@ class ImageView;
 class ScrollView;
 class TextField;
 } // namespace platform::uikit
-
-// One emote the panels offer: {"text": the token, "url": its picture}.
-using KREmotePanelItem = QVariantMap;
 
 // The emotes of the reply emote packages' answer: each package's "emote" entries with a
 // non-empty "text" and "url", at most 40 from one package and 80 in all.
@@ -72,9 +70,9 @@ public:
     platform::uikit::View* emotePanel() const { return m_emotePanel.data(); }
     platform::uikit::ScrollView* emoteScrollView() const { return m_emoteScrollView; }
     platform::uikit::ImageView* selectedImageBadge() const { return m_selectedImageBadge; }
-    const QList<KREmotePanelItem>& emotes() const { return m_emotes; }
+    const QList<KREmotePanelItem>& emotes() const { return m_emotes.items(); }
     // Whether the emote list is being asked for.
-    bool isLoadingEmotes() const { return m_loadingEmotes; }
+    bool isLoadingEmotes() const { return m_emotes.isLoading(); }
 
     void applyTheme();
     void layoutSubviews() override;
@@ -97,13 +95,12 @@ private:
     platform::uikit::Button* m_emoteButton;
     QPointer<platform::uikit::View> m_emotePanel;
     platform::uikit::ScrollView* m_emoteScrollView;
-    QList<KREmotePanelItem> m_emotes;
+    KREmoteList m_emotes;
     KRDynamicComposerViewDelegate* m_delegate = nullptr;
     bool m_allowsImage = false;
     bool m_hasSelectedImage = false;
     unsigned m_selectedImageCount = 0;
     platform::uikit::ImageView* m_selectedImageBadge;
-    bool m_loadingEmotes = false;
     quint64 m_frameAnimation = 0;
     platform::ObserverToken m_keyboardShowObserver;
     platform::ObserverToken m_keyboardHideObserver;

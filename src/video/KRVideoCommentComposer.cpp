@@ -1,6 +1,5 @@
 #include "video/KRVideoCommentComposer.h"
 
-#include "account/KRAccountClient.h"
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
 #include "model/KRComment.h"
@@ -352,42 +351,28 @@ void KRVideoCommentComposer::dropEmotes()
     hideCommentEmotePanel();
     m_emotes.clear();
     if (hasViews() && m_views.commentEmoteScrollView)
-        KRFillEmotePanel(m_views.commentEmoteScrollView, m_emotes, kEmoteTagBase, {});
+        KRFillEmotePanel(m_views.commentEmoteScrollView, m_emotes.items(), kEmoteTagBase, {});
 }
 
 void KRVideoCommentComposer::loadEmotesIfNeeded()
 {
-    if (!m_emotes.isEmpty()) {
-        rebuildEmotePanel();
-        return;
-    }
-    // One request at a time; an empty list after a failure asks again next time.
-    if (m_loadingEmotes)
-        return;
-    m_loadingEmotes = true;
-    KRAccountClient::sharedClient()->loadReplyEmotePackages(this, [this](const QVariant& data, const KROptionalError& error) {
-        m_loadingEmotes = false;
-        if (error)
-            return;
-        m_emotes = KREmotePanelItemsFromPackages(data);
-        rebuildEmotePanel();
-    });
+    m_emotes.loadIfNeeded(this, [this] { rebuildEmotePanel(); });
 }
 
 void KRVideoCommentComposer::rebuildEmotePanel()
 {
     if (!hasViews())
         return;
-    KRFillEmotePanel(m_views.commentEmoteScrollView, m_emotes, kEmoteTagBase, [this](int tag) { emoteItemTapped(tag); });
+    KRFillEmotePanel(m_views.commentEmoteScrollView, m_emotes.items(), kEmoteTagBase, [this](int tag) { emoteItemTapped(tag); });
 }
 
 void KRVideoCommentComposer::emoteItemTapped(int tag)
 {
     const int index = tag - kEmoteTagBase;
-    if (tag < kEmoteTagBase || index >= int(m_emotes.size()))
+    if (tag < kEmoteTagBase || index >= int(m_emotes.items().size()))
         return;
     TextField* field = m_views.commentInputField;
-    field->replaceSelectedRange(m_emotes[index].value(QStringLiteral("text")).toString());
+    field->replaceSelectedRange(m_emotes.items()[index].value(QStringLiteral("text")).toString());
     hideCommentEmotePanel();
     if (!field->isFirstResponder())
         field->becomeFirstResponder();

@@ -83,7 +83,7 @@ public:
     // ---- state a user sees ----
     platform::uikit::TextField* inputField() const { return m_views.commentInputField; }
     platform::uikit::View* emotePanel() const { return m_views.commentEmotePanel; }
-    const QList<KREmotePanelItem>& emotes() const { return m_emotes; }
+    const QList<KREmotePanelItem>& emotes() const { return m_emotes.items(); }
     unsigned selectedImageCount() const { return unsigned(m_pickedItems.size()); }
     qint64 replyRoot() const { return m_replyRoot; }
     bool isPosting() const { return m_posting; }
@@ -129,8 +129,7 @@ private:
     qint64 m_replyRoot = 0;
     qint64 m_replyParent = 0;
     QList<KRPhotoPickerItem> m_pickedItems;
-    QList<KREmotePanelItem> m_emotes;
-    bool m_loadingEmotes = false;
+    KREmoteList m_emotes;
     // The last layout's numbers, for laying the bar out again when it changes superview.
     qreal m_width = 0;
     qreal m_restingTop = 0;
