@@ -97,9 +97,11 @@ void KRVideoDetailViewController::openFocusedCommentThreadIfPossible()
     const qint64 target = m_part.focusedReplyRpid() > 0 ? m_part.focusedReplyRpid() : root;
     m_comments->loadFocusedComment(aid, root, [this, root, target, aid](const std::shared_ptr<KRComment>& comment,
                                                                        const KROptionalError& error) {
-        // Another jump has come since: this answer is not wanted.
-        if (m_part.focusedCommentRpid() != root)
+        // Another jump has come since: this answer is not wanted, the newer one is asked for.
+        if (m_part.focusedCommentRpid() != root) {
+            openFocusedCommentThreadIfPossible();
             return;
+        }
         m_part.focusComment(0, 0);
         if (!comment || error) {
             qInfo().noquote() << QStringLiteral("[KorvaneMessageJump] oid=%1 root=%2 error=%3")

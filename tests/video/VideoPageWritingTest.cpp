@@ -146,12 +146,14 @@ protected:
             AnimationClock::finishAll();
         return page;
     }
-    void routeFocusedComment(qint64 rpid)
+    // The detail route knows these comments; any other is gone.
+    void routeFocusedComment(qint64 rpid, qint64 another = -1)
     {
-        fake.route(KRServiceHosts::apiHost(), kCommentDetail, [rpid](const FakeRequest& request) {
-            if (request.queryValue(QStringLiteral("root")).toLongLong() != rpid)
+        fake.route(KRServiceHosts::apiHost(), kCommentDetail, [rpid, another](const FakeRequest& request) {
+            const qint64 root = request.queryValue(QStringLiteral("root")).toLongLong();
+            if (root != rpid && root != another)
                 return AccountFixtures::refusal(12022, QStringLiteral("评论不存在"));
-            return FakeReply::json(ServiceFixtures::envelope(QVariantMap{{"root", commentObject(rpid, QStringLiteral("丙"), QStringLiteral("被点名的那条"), 3)}}));
+            return FakeReply::json(ServiceFixtures::envelope(QVariantMap{{"root", commentObject(root, QStringLiteral("丙"), QStringLiteral("被点名的那条"), 3)}}));
         });
     }
     int requestCount(const QString& path) const { return int(fake.requestsTo(path).size()); }
@@ -511,6 +513,21 @@ TEST_F(VideoPageWritingTest, OnTheInformationTabNothingIsFetchedUntilTheComments
     EXPECT_EQ(page->selectedDetailPage(), 1);
     KR_WAIT_UNTIL(requestCount(kCommentDetail) == 1);
     KR_WAIT_UNTIL(!page->comments().isEmpty() && page->comments().first()->rpid() == 10);
+}
+
+TEST_F(VideoPageWritingTest, ASecondJumpWhileTheFirstIsFetchedWins)
+{
+    routeFocusedComment(10, 20);
+    KRVideoDetailViewController* page = pushFocused(10, 0);
+    ASSERT_EQ(page->focusedCommentRpid(), 10);
+    page->showCommentsWhenPresentedAtRootRpid(20, 0);
+    KR_WAIT_UNTIL(requestCount(kCommentDetail) == 2 && page->focusedCommentRpid() == 0 && !page->comments().isEmpty()
+                  && page->comments().first()->rpid() == 20);
+    EXPECT_EQ(fake.requestsTo(kCommentDetail).last().queryValue(QStringLiteral("root")), QStringLiteral("20"));
+    // The list's own comment 10 stays where it was, not the first jump's answer (3 replies).
+    EXPECT_EQ(page->comments().size(), 4);
+    EXPECT_EQ(page->comments().last()->rpid(), 10);
+    EXPECT_EQ(page->comments().last()->replyCount(), 0);
 }
 
 TEST_F(VideoPageWritingTest, AFocusThatCannotBeFoundOnlyLogs)
