@@ -17,6 +17,7 @@
 #include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/ScrollView.h"
 #include "platform/uikit/SegmentedControl.h"
+#include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Toolbar.h"
@@ -576,6 +577,26 @@ TEST_F(VideoPageWritingTest, SignedOutSendingKeepsTheDraftAndAsksForALogin)
     clickTitled(alert->presentationView(), QStringLiteral("继续播放"));
     click(part<Button>(page, "danmakuComposeButton"));
     EXPECT_EQ(field->text(), QStringLiteral("前方高能"));
+}
+
+TEST_F(VideoPageWritingTest, TheDanmakuLoginAlertLeadsToTheProfileTab)
+{
+    nav = new NavigationController(new ViewController());
+    auto* tabs = new TabBarController();
+    tabs->setViewControllers({nav, new NavigationController(new ViewController()), new NavigationController(new ViewController()),
+                              new NavigationController(new ViewController())});
+    window->setRootViewController(tabs);
+    window->makeKeyAndVisible();
+    KRVideoDetailViewController* page = push();
+    click(part<Button>(page, "danmakuComposeButton"));
+    type(part<TextField>(page, "danmakuInputField"), QStringLiteral("好"));
+    clickTitled(part(page, "danmakuInputAccessory"), QStringLiteral("发送"));
+    ASSERT_NE(window->visibleAlert(), nullptr);
+    clickTitled(window->visibleAlert()->presentationView(), QStringLiteral("前往“我的”"));
+    AnimationClock::finishAll();
+    flushDeferredDeletes();
+    EXPECT_EQ(tabs->selectedIndex(), 3);
+    EXPECT_EQ(nav->viewControllers().size(), 1);
 }
 
 TEST_F(VideoPageWritingTest, WritingPausesPlaybackAndCancellingResumesIt)
