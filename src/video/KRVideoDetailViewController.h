@@ -39,6 +39,7 @@ class KRPlaybackMedia;
 class KRPlaybackSession;
 class KRPlaybackTransport;
 class KRVideo;
+class KRVideoOfflineCaching;
 struct KRPlayInfo;
 
 namespace platform::uikit {
@@ -195,6 +196,21 @@ public:
     int supportedInterfaceOrientations() override;
     bool shouldAutorotateToInterfaceOrientation(int orientation) override;
 
+    // ---- offline caching (KRVideoOfflineCaching does the work) ----
+    // The cache entry of the More sheet and the full-screen rail.
+    void fullscreenCacheTapped();
+    void cacheQualityAtIndex(int index);
+    void startOfflineBatchAtQualityIndex(int index);
+    void showOfflineQualityActionSheetFromView(platform::uikit::View* source);
+    void showOfflinePagePicker();
+    void dismissOfflineQualityPicker();
+    void dismissOfflinePagePicker();
+    void layoutOfflineQualityPicker();
+    void layoutOfflinePagePicker();
+    // The video as part `index` plays it; null for a part there is not.
+    std::shared_ptr<KRVideo> offlineVideoForPageIndex(int index) const;
+    KRVideoOfflineCaching* offlineCaching() const { return m_offline.get(); }
+
 protected:
     void viewDidLoad() override;
     void viewDidAppear(bool animated) override;
@@ -270,6 +286,9 @@ private:
     // ---- sheets ----
     std::unique_ptr<KRVideoPlayerSheets> makePlayerSheets();
 
+    // ---- offline caching ----
+    std::unique_ptr<KRVideoOfflineCaching> makeOfflineCaching();
+
     // ---- writing comments, the comment focus, the keyboard and the danmaku entry ----
     KRVideoDanmakuComposer::Actions makeDanmakuComposerActions();
     KRVideoCommentComposer::Actions makeCommentComposerActions();
@@ -284,6 +303,8 @@ private:
     std::unique_ptr<KRVideoInfoPage> m_info;
     std::unique_ptr<KRVideoCommentsPage> m_comments;
     std::unique_ptr<KRVideoPlayerSheets> m_sheets;
+    // Caching from the page and its pickers.
+    std::unique_ptr<KRVideoOfflineCaching> m_offline;
     // Whether a start offers the saved position, and where it begins.
     KRPlaybackResume m_resume;
     // Lifts the composer being edited above the keyboard; made with the views.

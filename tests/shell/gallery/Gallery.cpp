@@ -75,6 +75,9 @@
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Button.h"
 #include "video/KRVideoDetailViewController.h"
+#include "video/KRVideoOfflineCaching.h"
+#include "video/KRVideoOfflinePagePicker.h"
+#include "video/KRVideoOfflineQualityPicker.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
@@ -748,22 +751,30 @@ bool shootPlayer(const QDir& dir)
 // message that points nowhere.
 // The video page: both tabs, playing with danmaku and the controls, the speed and player More
 // sheets, a status line and an unavailable video.
+// The fake service the video page's shots read and play from, and the video of three parts
+// they open.
+struct VideoPageService {
+    VideoPageService()
+    {
+        testsupport::ServiceFixtures::installReadRoutes(service);
+        testsupport::ImageFixtures::serveImages(service);
+        KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
+        video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        video->setBvid(testsupport::ServiceFixtures::detailBVID());
+        video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    }
+    testsupport::FakeService service{KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts()};
+    testsupport::PlaybackFixtures playback{service};
+    std::shared_ptr<KRVideo> video = std::make_shared<KRVideo>();
+};
+
 bool shootVideoPage(const QDir& dir, const QString& device)
 {
     bool ok = true;
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    testsupport::FakeService service(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(service);
-    testsupport::ImageFixtures::serveImages(service);
-    testsupport::PlaybackFixtures playback(service);
+    VideoPageService served;
+    const std::shared_ptr<KRVideo>& video = served.video;
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
-    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     KRPreferences::sharedPreferences().setPreferredQuality(64);
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(testsupport::ServiceFixtures::kDetailAID);
-    video->setBvid(testsupport::ServiceFixtures::detailBVID());
-    video->setCid(testsupport::ServiceFixtures::kDetailCID);
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
     auto* page = new KRVideoDetailViewController(video);
     push(s.nav, page);
@@ -821,20 +832,12 @@ bool shootVideoPage(const QDir& dir, const QString& device)
 // with an emote typed in, and the emote panel open over the comments.
 bool shootVideoCommentEditing(const QDir& dir, const QString& device)
 {
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    testsupport::FakeService service(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(service);
-    testsupport::ImageFixtures::serveImages(service);
-    testsupport::CommentFixtures::installPostAndEmoteRoutes(service, std::make_shared<testsupport::CommentFixtures::PostedComments>());
+    VideoPageService served;
+    testsupport::CommentFixtures::installPostAndEmoteRoutes(served.service,
+                                                            std::make_shared<testsupport::CommentFixtures::PostedComments>());
     testsupport::AccountFixtures::logInWebOnly();
-    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(testsupport::ServiceFixtures::kDetailAID);
-    video->setBvid(testsupport::ServiceFixtures::detailBVID());
-    video->setCid(testsupport::ServiceFixtures::kDetailCID);
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
-    auto* page = new KRVideoDetailViewController(video);
+    auto* page = new KRVideoDetailViewController(served.video);
     push(s.nav, page);
     page->setSelectedDetailPage(1, false);
     if (!waitFor([&] { return !page->comments().isEmpty(); })) {
@@ -863,6 +866,40 @@ bool shootVideoCommentEditing(const QDir& dir, const QString& device)
     s.nav->popViewControllerAnimated(false);
     AnimationClock::finishAll();
     KRSessionStore::sharedStore().clearSession();
+    return ok;
+}
+
+// Caching from the video page: the part picker with two parts ticked, then the quality picker
+// for them.
+bool shootOfflinePickers(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    VideoPageService served;
+    Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+    auto* page = new KRVideoDetailViewController(served.video);
+    push(s.nav, page);
+    if (!waitFor([&] { return page->video()->pages().size() == 3; })) {
+        std::printf("FAILED to load the video page's parts\n");
+        return false;
+    }
+    page->fullscreenCacheTapped();
+    KRVideoOfflinePagePicker* parts = page->offlineCaching()->pagePicker();
+    if (!parts) {
+        std::printf("FAILED to open the part picker\n");
+        return false;
+    }
+    parts->tableView()->tapRowForTesting(IndexPath{0, 0});
+    parts->tableView()->tapRowForTesting(IndexPath{0, 2});
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-parts"));
+    parts->nextButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
+    if (!waitFor([&] { return page->offlineCaching()->qualityPicker() != nullptr; })) {
+        std::printf("FAILED to open the quality picker\n");
+        return false;
+    }
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-quality"));
+    page->dismissOfflineQualityPicker();
+    s.nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
     return ok;
 }
 
@@ -1169,6 +1206,7 @@ int main(int argc, char** argv)
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
         ok &= shootVideoCommentEditing(dir, QString::fromLatin1(d.name));
+        ok &= shootOfflinePickers(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
