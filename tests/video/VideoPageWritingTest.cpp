@@ -68,9 +68,7 @@ protected:
     {
         VideoPageTest::SetUp();
         testsupport::ImageFixtures::serveImages(fake);
-        KRPreferences::sharedPreferences().setPreferredQuality(64);
-        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
-        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
+        playOncePreferences();
         platform::UserDefaults::standard().setObject(QStringLiteral("KRDanmakuEnabled"), true);
         CF::installPostAndEmoteRoutes(fake, posted);
         DD::installActionRoutes(fake, uploads);
