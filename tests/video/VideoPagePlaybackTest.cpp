@@ -37,9 +37,7 @@ protected:
     void SetUp() override
     {
         VideoPageTest::SetUp();
-        KRPreferences::sharedPreferences().setPreferredQuality(64);
-        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
-        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
+        playOncePreferences();
     }
     QString statusText(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
     static QString log() { return diagnosticsLog(); }
