@@ -1,5 +1,6 @@
 #include "playback/KRPlaybackLifecycle.h"
 
+#include "playback/KRBackgroundContinuation.h"
 #include "playback/KRPlaybackAudioSession.h"
 #include "playback/KRPlaybackMedia.h"
 #include "playback/KRPlaybackSession.h"
@@ -52,9 +53,14 @@ void KRPlaybackLifecycle::didEnterBackground(bool backgroundAudio)
         m_listening = listen;
         m_resumeAfterForeground = pending && !backgroundAudio;
         s.resetRetries();
+        // A play address still being resolved may finish in the background.
+        if (pending && backgroundAudio)
+            s.m_continuation->begin(s.m_requestGeneration);
         if (!listen && !m_interruption)
             KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
-        record("playback-did-enter-background-without-player", QStringLiteral("pending=%1 listen=%2").arg(yesNo(pending), yesNo(listen)));
+        record("playback-did-enter-background-without-player", QStringLiteral("pending=%1 listen=%2 generation=%3")
+                                                                   .arg(yesNo(pending), yesNo(listen))
+                                                                   .arg(s.m_requestGeneration));
         return;
     }
     const bool playing = s.m_expectedToPlay || media->playbackState() == 1;
@@ -85,6 +91,7 @@ void KRPlaybackLifecycle::didEnterBackground(bool backgroundAudio)
 
 void KRPlaybackLifecycle::willEnterForeground()
 {
+    m_session.m_continuation->end(0, QStringLiteral("application-will-enter-foreground"));
     if (m_session.m_media && m_background && !m_interruption && wantsPlayback())
         KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("application-will-enter-foreground"));
 }
@@ -215,7 +222,7 @@ void KRPlaybackLifecycle::interruptionEnded(std::optional<unsigned> options, int
         if (!shouldResume && pending) {
             m_resumeAfterInterruption = m_resumeAfterForeground = m_listening = m_transition = false;
             s.m_expectedToPlay = false;
-            s.dropPendingStart(QStringLiteral("播放已暂停，点播放继续"));
+            s.dropPendingStart(QStringLiteral("播放已暂停，点播放继续"), QStringLiteral("audio-interruption-no-resume-without-player"));
             record("audio-session-interruption-no-resume-without-player", QString());
             return;
         }
@@ -255,7 +262,7 @@ void KRPlaybackLifecycle::routeChanged(int reason)
             return;
         s.m_switch->abandon("route-old-device-unavailable");
         s.m_expectedToPlay = m_listening = m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
-        s.dropPendingStart(QStringLiteral("耳机已拔出，点播放继续"));
+        s.dropPendingStart(QStringLiteral("耳机已拔出，点播放继续"), QStringLiteral("route-old-device-unavailable-without-player"));
         record("audio-session-route-old-device-without-player", QString());
         return;
     }

@@ -4,6 +4,7 @@
 #include "model/KRVideo.h"
 #include "model/KRTolerantValue.h"
 #include "platform/foundation/MainClock.h"
+#include "playback/KRBackgroundContinuation.h"
 #include "playback/KRDASHStreams.h"
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackAudioSession.h"
@@ -59,6 +60,7 @@ KRPlaybackSession::KRPlaybackSession(QObject* parent) : QObject(parent)
     m_factory = [](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* { return new KRTransportMedia(sound, picture); };
     m_switch = std::make_unique<KRQualitySwitchTransaction>(*this);
     m_lifecycle = std::make_unique<KRPlaybackLifecycle>(*this);
+    m_continuation = std::make_unique<KRBackgroundContinuation>(*this);
     liveSessions().append(this);
 }
 
@@ -67,7 +69,9 @@ KRPlaybackSession::~KRPlaybackSession()
     liveSessions().removeAll(this);
     // The teardown, in one place: the heartbeat's end, the player, every timer and delayed call.
     QSignalBlocker blocker(this);
+    m_continuation->end(0, QStringLiteral("dealloc"));
     stop();
+    m_continuation.reset();
     m_switch.reset();
     m_lifecycle.reset();
 }
@@ -178,6 +182,7 @@ void KRPlaybackSession::startPart(int quality, double time)
     stopOtherSessions();
     m_switch->abandon("new-start");
     removeMedia();
+    beginRequest();
     m_startOwner = std::make_unique<QObject>();
     m_installedPlayable = false;
     m_interruptedAt = 0;
@@ -194,6 +199,8 @@ void KRPlaybackSession::startPart(int quality, double time)
         startCandidates({video.playURL()}, 0, time);
         return;
     }
+    // Only a start that asks the service can outlast the foreground.
+    m_continuation->begin(m_requestGeneration);
     if (quality < 80) {
         resolveChain(quality, time);
         return;
@@ -249,6 +256,9 @@ void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double t
 
 void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bool start)
 {
+    // The request has its player: what it does next needs no borrowed time.
+    m_installedRecoveryGeneration = 0;
+    m_continuation->end(0, QStringLiteral("player-installed"));
     m_startOwner = std::make_unique<QObject>();
     m_media = media;
     media->setParent(this);
@@ -315,6 +325,8 @@ void KRPlaybackSession::removeMedia()
 void KRPlaybackSession::stop()
 {
     const bool hadMedia = m_media != nullptr;
+    m_continuation->end(0, QStringLiteral("stop"));
+    beginRequest();
     removeMedia();
     m_expectedToPlay = false;
     m_candidates.clear();
@@ -473,9 +485,17 @@ void KRPlaybackSession::failOver(const QString& reason)
         removeMedia();
         m_startOwner = std::make_unique<QObject>();
         m_expectedToPlay = true;
+        m_interruptedAt = installed ? resumeTime : 0;
+        const int request = beginRequest();
+        if (installed)
+            m_installedRecoveryGeneration = request;
         setState(State::Resolving);
         Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
-        resolveAfresh(quality, m_startOwner.get(), [this, installed, resumeTime](const QStringList& candidates, int resolved) {
+        m_continuation->begin(request);
+        resolveAfresh(quality, m_startOwner.get(), [this, installed, resumeTime, request](const QStringList& candidates, int resolved) {
+            // A recovery abandoned or replaced meanwhile: its answer installs nothing.
+            if (request != m_requestGeneration)
+                return;
             if (candidates.isEmpty()) {
                 m_installedPlayable = installed;
                 m_interruptedAt = resumeTime;
@@ -504,6 +524,8 @@ void KRPlaybackSession::failTerminally(const QString& reason)
     const QString why = reason.isEmpty() ? QStringLiteral("unknown") : reason;
     record(installed ? "progressive-refresh-terminal-failure" : "playback-construction-terminal-failure", QStringLiteral("reason=%1").arg(why));
     const double at = m_interruptedAt > 0 ? m_interruptedAt : currentTime();
+    m_installedRecoveryGeneration = 0;
+    m_continuation->end(0, QStringLiteral("terminal-failure"));
     removeMedia();
     m_expectedToPlay = false;
     m_holding = false;
@@ -869,12 +891,45 @@ void KRPlaybackSession::failRollback(double time)
     Q_EMIT qualitySwitchRollbackFailed(time);
 }
 
-void KRPlaybackSession::dropPendingStart(const QString& text)
+void KRPlaybackSession::dropPendingStart(const QString& text, const QString& reason)
 {
     // The reply of the start still resolving is stale: nothing installs behind the user's back.
+    beginRequest();
+    m_continuation->end(0, reason);
     m_startOwner.reset();
     m_expectedToPlay = false;
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
     setState(State::Idle);
     Q_EMIT pendingStartDropped(text);
+}
+
+int KRPlaybackSession::beginRequest()
+{
+    m_installedRecoveryGeneration = 0;
+    return ++m_requestGeneration;
+}
+
+void KRPlaybackSession::abandonRequestInBackground(const QString& reason)
+{
+    // Only a request still waiting on the service is abandoned; one with its player is done.
+    if (m_media || m_state != State::Resolving)
+        return;
+    const bool installed = m_installedRecoveryGeneration >= 1 && m_installedRecoveryGeneration == m_requestGeneration;
+    const int generation = m_requestGeneration;
+    const double at = m_interruptedAt;
+    beginRequest();
+    m_startOwner.reset();
+    const QString why = !reason.isEmpty()          ? reason
+                        : installed                ? QStringLiteral("background-installed-recovery-aborted")
+                                                   : QStringLiteral("background-continuation-aborted");
+    record(installed ? "background-installed-recovery-aborted" : "background-continuation-request-aborted",
+           QStringLiteral("generation=%1 next=%2 reason=%3").arg(generation).arg(m_requestGeneration).arg(why));
+    m_expectedToPlay = false;
+    m_holding = false;
+    m_installedPlayable = installed;
+    m_interruptedAt = installed ? at : 0;
+    KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+    setState(installed ? State::Interrupted : State::Failed);
+    Q_EMIT backgroundRequestAbandoned(installed ? QStringLiteral("后台恢复超时，点播放重试") : QStringLiteral("后台解析超时，点播放重试"),
+                                      installed);
 }

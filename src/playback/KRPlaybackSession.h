@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class KRBackgroundContinuation;
 class KRDASHPlayback;
 class KRPlaybackLifecycle;
 class KRPlaybackTransport;
@@ -113,6 +114,12 @@ public:
     int activeQuality() const;
     // The application's background, foreground, audio interruptions and route changes.
     KRPlaybackLifecycle* lifecycle() const { return m_lifecycle.get(); }
+    // The background task a request started in the background holds until it is done.
+    KRBackgroundContinuation* backgroundContinuation() const { return m_continuation.get(); }
+    // Every start, fresh resolve and stop is a new request; a reply of an older one is dropped.
+    int requestGeneration() const { return m_requestGeneration; }
+    // The request re-resolving a part that had played; 0 when none runs.
+    int installedRecoveryGeneration() const { return m_installedRecoveryGeneration; }
 
     // ---- the user ----
     void play();
@@ -189,10 +196,14 @@ Q_SIGNALS:
     // A start still resolving was dropped by the life cycle (headphones pulled, an
     // interruption that may not resume): the text and the play button are shown.
     void pendingStartDropped(const QString& text);
+    // A request left to finish in the background ran out of time: a start (`installed` NO)
+    // or the recovery of a part that had played. The text asks for a tap.
+    void backgroundRequestAbandoned(const QString& text, bool installed);
 
 private:
     friend class KRQualitySwitchTransaction;
     friend class KRPlaybackLifecycle;
+    friend class KRBackgroundContinuation;
 
     void setState(State state);
     KRPlaybackMedia* makeMedia(const QUrl& sound, const QUrl& picture);
@@ -208,7 +219,10 @@ private:
     void applyIntent(bool play);
     void failRollback(double time);
     void handleFinish(int reason);
-    void dropPendingStart(const QString& text);
+    void dropPendingStart(const QString& text, const QString& reason);
+    // A new request: the replies of the one before are dropped.
+    int beginRequest();
+    void abandonRequestInBackground(const QString& reason);
     void beginStart(const QStringList& candidates, int quality);
     void install(const QUrl& sound, const QUrl& picture, double time);
     void removeMedia();
@@ -235,6 +249,9 @@ private:
     std::function<QString(int)> m_titleSource;
     std::unique_ptr<KRQualitySwitchTransaction> m_switch;
     std::unique_ptr<KRPlaybackLifecycle> m_lifecycle;
+    std::unique_ptr<KRBackgroundContinuation> m_continuation;
+    int m_requestGeneration = 0;
+    int m_installedRecoveryGeneration = 0;
     // The switch replaces the player itself: the removal is not a teardown.
     bool m_switchReplacing = false;
     MediaFactory m_factory;

@@ -295,6 +295,8 @@ private:
     void retryPlaybackAfterTerminalFailure();
     void restartPlaybackFromBeginning();
     bool handleNaturalPlaybackContinuation();
+    // The continuation's part change: a start in the background keeps its background task.
+    void activatePageAtIndexContinuing(int index);
 
     // ---- sheets ----
     std::unique_ptr<KRVideoPlayerSheets> makePlayerSheets();

@@ -5,9 +5,12 @@
 
 #include "model/KRVideo.h"
 #include "platform/foundation/MainClock.h"
+#include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
+#include "playback/KRBackgroundContinuation.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
@@ -154,6 +157,16 @@ void KRVideoDetailViewController::restartPlaybackFromBeginning()
         controls->setPlaying(true);
 }
 
+void KRVideoDetailViewController::activatePageAtIndexContinuing(int index)
+{
+    // A part started by the continuation in the background may finish resolving there.
+    KRBackgroundContinuation* continuation = session()->backgroundContinuation();
+    continuation->setArmed(session()->lifecycle()->isInBackground()
+                           || platform::uikit::Application::shared().applicationState() == 2);
+    activatePageAtIndex(index, true);
+    continuation->setArmed(false);
+}
+
 bool KRVideoDetailViewController::handleNaturalPlaybackContinuation()
 {
     KRPreferences& preferences = KRPreferences::sharedPreferences();
@@ -171,7 +184,7 @@ bool KRVideoDetailViewController::handleNaturalPlaybackContinuation()
     if (next < count) {
         KRDiagnostics::recordEvent(QStringLiteral("playback-auto-next-part"),
                                    QStringLiteral("from=%1 to=%2 count=%3").arg(m_part.selectedPageIndex()).arg(next).arg(count));
-        activatePageAtIndex(next, true);
+        activatePageAtIndexContinuing(next);
         showDanmakuStatus(QStringLiteral("自动播放 P%1").arg(next + 1));
         return true;
     }
@@ -184,7 +197,7 @@ bool KRVideoDetailViewController::handleNaturalPlaybackContinuation()
     if (count == 1) {
         restartPlaybackFromBeginning();
     } else {
-        activatePageAtIndex(0, true);
+        activatePageAtIndexContinuing(0);
     }
     showDanmakuStatus(QStringLiteral("列表循环"));
     return true;

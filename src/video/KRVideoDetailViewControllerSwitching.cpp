@@ -58,6 +58,11 @@ void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playba
         else
             showDanmakuStatus(text);
     });
+    // A start or recovery left to finish in the background ran out of time.
+    connect(playback, &KRPlaybackSession::backgroundRequestAbandoned, this, [this](const QString& text, bool installed) {
+        playbackFailed(installed);
+        showLoadingStatus(text, false);
+    });
     connect(playback, &KRPlaybackSession::qualitySwitchRollbackFailed, this, &KRVideoDetailViewController::qualitySwitchRollbackFailed);
     connect(playback, &KRPlaybackSession::pendingStartDropped, this, [this](const QString& text) {
         m_part.setStartedPlayback(false);

@@ -7,12 +7,16 @@
 #include "ScriptedMedia.h"
 #include "account/AccountClientTesting.h"
 #include "model/KRVideo.h"
+#include "platform/device/BackgroundTask.h"
 #include "platform/foundation/MainClock.h"
+#include "playback/KRBackgroundContinuation.h"
 #include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRQualitySwitchTransaction.h"
+#include "store/KRPreferences.h"
 #include "support/AccountFixtures.h"
 #include "support/PlaybackFixtures.h"
 #include "support/ServiceFixtures.h"
+#include "support/TestSupport.h"
 
 #include <QPointer>
 #include <QRegularExpression>
@@ -524,6 +528,166 @@ TEST_F(QualitySwitchSessionTest, APartAtItsEndIsNeverStartedByTheLifeCycle)
     session->lifecycle()->didBecomeActive(0, false);
     EXPECT_EQ(playing->plays, plays);
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-terminal-lifecycle-restore-blocked] reason=application-did-become-active ended=YES")));
+}
+
+} // namespace
+
+// ---- the background continuation ----
+
+namespace {
+
+class BackgroundContinuationTest : public QualitySwitchSessionTest {
+protected:
+    void SetUp() override
+    {
+        QualitySwitchSessionTest::SetUp();
+        KRPreferences::sharedPreferences().setBackgroundAudioEnabled(true);
+        QObject::connect(session.get(), &KRPlaybackSession::backgroundRequestAbandoned,
+                         [this](const QString& text, bool installed) { abandoned.append(text + (installed ? "/installed" : "")); });
+    }
+    void TearDown() override
+    {
+        KRPreferences::sharedPreferences().setBackgroundAudioEnabled(false);
+        QualitySwitchSessionTest::TearDown();
+    }
+    KRBackgroundContinuation* task() const { return session->backgroundContinuation(); }
+    void settle()
+    {
+        for (int i = 0; i < 40 && !session->media(); ++i) {
+            QCoreApplication::processEvents();
+            MainClock::advanceForTesting(0.05);
+        }
+    }
+    QStringList abandoned;
+};
+
+TEST_F(BackgroundContinuationTest, AStartResolvingInTheBackgroundHoldsATaskUntilItsPlayerIsInstalled)
+{
+    // Nothing pending: the background alone holds no task.
+    session->lifecycle()->didEnterBackground(true);
+    EXPECT_FALSE(task()->isHeld());
+    play.setQualityFault(64, testsupport::PlaybackFixtures::QualityFault::Held);
+    session->startPart(64, 0);
+    ASSERT_TRUE(task()->isHeld());
+    const int g = session->requestGeneration();
+    EXPECT_EQ(task()->heldGeneration(), g);
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[background-continuation-task-begin] generation=%1 remaining=").arg(g)));
+    // An end for another request leaves the held task alone.
+    task()->end(g + 7, QStringLiteral("stale"));
+    EXPECT_TRUE(task()->isHeld());
+    KR_WAIT_UNTIL(play.heldReplyCount() >= 1);
+    play.releaseHeldReplies();
+    KR_WAIT_UNTIL(session->media() != nullptr);
+    EXPECT_FALSE(task()->isHeld());
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 0);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[background-continuation-task-end] generation=%1 reason=player-installed").arg(g)));
+    // The bound passes with nothing held: nothing is abandoned.
+    MainClock::advanceForTesting(31.0);
+    EXPECT_TRUE(abandoned.isEmpty());
+}
+
+TEST_F(BackgroundContinuationTest, AStartThatOutlastsTheBoundOrTheSystemsTimeIsAbandonedAndItsReplyIgnored)
+{
+    play.setQualityFault(64, testsupport::PlaybackFixtures::QualityFault::Held);
+    // Started in the foreground, still resolving when the application leaves it.
+    session->startPart(64, 0);
+    EXPECT_FALSE(task()->isHeld());
+    session->lifecycle()->didEnterBackground(true);
+    ASSERT_TRUE(task()->isHeld());
+    const int g = session->requestGeneration();
+    KR_WAIT_UNTIL(play.heldReplyCount() >= 1);
+    MainClock::advanceForTesting(29.9);
+    EXPECT_TRUE(abandoned.isEmpty());
+    MainClock::advanceForTesting(0.2);
+    EXPECT_EQ(abandoned, QStringList{QStringLiteral("后台解析超时，点播放重试")});
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Failed);
+    EXPECT_EQ(session->requestGeneration(), g + 1);
+    const qsizetype aborted = at(QStringLiteral("[background-continuation-request-aborted] generation=%1 next=%2 reason=bounded-timeout").arg(g).arg(g + 1));
+    const qsizetype ended = at(QStringLiteral("[background-continuation-task-end] generation=%1 reason=bounded-timeout").arg(g));
+    ASSERT_GE(aborted, 0);
+    EXPECT_GT(ended, aborted);
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 0);
+    // The reply let go now installs nothing.
+    play.releaseHeldReplies();
+    settle();
+    EXPECT_EQ(session->media(), nullptr);
+
+    // The system takes the time back before the bound.
+    session->startPart(64, 0);
+    ASSERT_TRUE(task()->isHeld());
+    platform::BackgroundTask::expireAllForTesting();
+    EXPECT_EQ(abandoned.size(), 2);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[background-continuation-request-aborted] generation=%1 next=%2 reason=system-expired")
+                                              .arg(g + 2)
+                                              .arg(g + 3)));
+    EXPECT_FALSE(task()->isHeld());
+}
+
+TEST_F(BackgroundContinuationTest, TheForegroundEndsTheTaskAndNoTaskIsTakenWithoutListening)
+{
+    play.setQualityFault(64, testsupport::PlaybackFixtures::QualityFault::Held);
+    session->lifecycle()->didEnterBackground(true);
+    session->startPart(64, 0);
+    ASSERT_TRUE(task()->isHeld());
+    const int g = session->requestGeneration();
+    session->lifecycle()->willEnterForeground();
+    EXPECT_FALSE(task()->isHeld());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[background-continuation-task-end] generation=%1 reason=application-will-enter-foreground").arg(g)));
+    session->lifecycle()->didBecomeActive(0, true);
+    // The bound was cancelled with the task: the start goes on resolving.
+    MainClock::advanceForTesting(31.0);
+    EXPECT_TRUE(abandoned.isEmpty());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Resolving);
+    session->stop();
+
+    // Listening in the background is off: a start there takes no task.
+    KRPreferences::sharedPreferences().setBackgroundAudioEnabled(false);
+    session->lifecycle()->didEnterBackground(false);
+    session->startPart(64, 0);
+    EXPECT_FALSE(task()->isHeld());
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 0);
+    session->stop();
+
+    // A part change by the continuation counts as a background start whatever was told last.
+    KRPreferences::sharedPreferences().setBackgroundAudioEnabled(true);
+    session->lifecycle()->didEnterBackground(true);
+    session->lifecycle()->didBecomeActive(0, true);
+    ASSERT_FALSE(session->lifecycle()->isInBackground());
+    task()->setArmed(true);
+    session->startPart(64, 0);
+    task()->setArmed(false);
+    EXPECT_TRUE(task()->isHeld());
+    // A stop ends it at once.
+    session->stop();
+    EXPECT_FALSE(task()->isHeld());
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 0);
+}
+
+TEST_F(BackgroundContinuationTest, ARecoveryOfAPartThatHadPlayedTimesOutWithItsOwnStatusAndKeepsTheTime)
+{
+    ScriptedMedia* playing = playAt360();
+    session->lifecycle()->didEnterBackground(true);
+    // The only address breaks: the part resolves afresh, in the background.
+    Q_EMIT playing->finished(1);
+    ASSERT_TRUE(pendingResolve);
+    const int g = session->requestGeneration();
+    EXPECT_EQ(session->installedRecoveryGeneration(), g);
+    ASSERT_TRUE(task()->isHeld());
+    EXPECT_EQ(task()->heldGeneration(), g);
+    MainClock::advanceForTesting(30.0);
+    EXPECT_EQ(abandoned, QStringList{QStringLiteral("后台恢复超时，点播放重试/installed")});
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Interrupted);
+    EXPECT_EQ(session->installedRecoveryGeneration(), 0);
+    EXPECT_NEAR(session->interruptedAt(), 5.0, 0.01);
+    EXPECT_TRUE(diagnosticsLog().contains(
+        QStringLiteral("[background-installed-recovery-aborted] generation=%1 next=%2 reason=bounded-timeout").arg(g).arg(g + 1)));
+    // The resolve answering late installs nothing.
+    const qsizetype made = medias.size();
+    auto late = std::move(pendingResolve);
+    late({k720}, 64);
+    EXPECT_EQ(medias.size(), made);
+    EXPECT_EQ(session->media(), nullptr);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // background and audio interruptions.
 #include "VideoPageTesting.h"
 
+#include "platform/device/BackgroundTask.h"
 #include "platform/media/AudioSession.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
@@ -197,4 +198,27 @@ TEST_F(VideoPageSwitchTest, WhenNoStreamCanBeShownThePlayButtonRetriesFromTheKep
     QTest::mouseClick(playButton, Qt::LeftButton);
     KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 3.0);
     EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), 5.0);
+}
+
+// Listening in the background, the end of a part continues to the next: its start resolves in
+// the background under a task of its own, which its installed player ends.
+TEST_F(VideoPageSwitchTest, TheContinuationInTheBackgroundHoldsATaskUntilTheNextPartPlays)
+{
+    KRPreferences::sharedPreferences().setBackgroundAudioEnabled(true);
+    KRPreferences::sharedPreferences().setAutoContinueEnabled(true);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    Application::shared().resignActiveForTesting();
+    Application::shared().enterBackgroundForTesting();
+    ASSERT_TRUE(page->playbackSession()->lifecycle()->isListeningInBackground());
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 0);
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->selectedPageIndex() == 1);
+    const qsizetype next = log().indexOf(QStringLiteral("[playback-auto-next-part] from=0 to=1"));
+    const QRegularExpressionMatch begun =
+        QRegularExpression(QStringLiteral("\\[background-continuation-task-begin\\] generation=(\\d+) ")).match(log(), next);
+    ASSERT_TRUE(begun.hasMatch());
+    KR_ADVANCE_UNTIL(page->moviePlayer() && page->moviePlayer()->currentPlaybackTime() > 0.2);
+    EXPECT_TRUE(log().contains(QStringLiteral("[background-continuation-task-end] generation=%1 reason=player-installed").arg(begun.captured(1))));
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 0);
 }
