@@ -35,7 +35,7 @@ class ViewController;
 // without a theme), drawn once per style and state and kept for the process.
 platform::uikit::Image KRSkeuomorphicActionImage(const KRTheme* themeOrNull, bool selected);
 // The image with every pixel's colour replaced by `colour`, keeping its alpha; the image
-// itself without a colour.
+// itself without a colour or with an invalid one.
 platform::uikit::Image KRDetailTintedImage(const platform::uikit::Image& image, const std::optional<QColor>& colour);
 // The tab segment's title colours and shadows for the theme's style.
 void KRApplySegmentTitleColors(platform::uikit::SegmentedControl* segmentOrNull, const KRTheme* theme);

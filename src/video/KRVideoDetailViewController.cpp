@@ -47,6 +47,7 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
           [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
           [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); }}))
     , m_sheets(makePlayerSheets())
+    , m_fullscreen(makeFullscreen())
 {
     setHidesBottomBarWhenPushed(true);
 }
@@ -73,17 +74,21 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
         disconnect(m_session.get(), nullptr, this, nullptr);
     m_session.reset();
     // The parts go before the views they fill, which the base class deletes.
+    m_fullscreen.reset();
     m_comments.reset();
     m_info.reset();
     m_area.reset();
     m_tabs.reset();
 }
 
-int KRVideoDetailViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
+int KRVideoDetailViewController::supportedInterfaceOrientations()
+{
+    return kr_allowsPlaybackRotation() ? InterfaceOrientationMaskAllButUpsideDown : InterfaceOrientationMaskPortrait;
+}
 
 bool KRVideoDetailViewController::shouldAutorotateToInterfaceOrientation(int orientation)
 {
-    return orientation == InterfaceOrientationPortrait;
+    return orientation == InterfaceOrientationPortrait || (InterfaceOrientationIsLandscape(orientation) && kr_allowsPlaybackRotation());
 }
 
 void KRVideoDetailViewController::viewDidLoad()
@@ -148,7 +153,9 @@ void KRVideoDetailViewController::viewDidAppear(bool animated)
 {
     ViewController::viewDidAppear(animated);
     m_area->setSurfaceCovered(false);
-    layoutApplicationVideoSurface();
+    if (!m_area->isSurfaceHeldByFullscreen())
+        layoutApplicationVideoSurface();
+    repairNavigationChromeIfMalformed();
     updateHomeShortcut();
     if (m_part.showsCommentsWhenPresented()) {
         m_part.setShowsCommentsWhenPresented(false);
@@ -168,7 +175,9 @@ bool KRVideoDetailViewController::isLeavingNavigationStack() const
 void KRVideoDetailViewController::viewWillDisappear(bool animated)
 {
     ViewController::viewWillDisappear(animated);
-    m_area->setSurfaceCovered(true);
+    // A full screen keeps its surface shown over whatever the root shows.
+    if (!m_area->isSurfaceHeldByFullscreen())
+        m_area->setSurfaceCovered(true);
     NavigationController* navigation = navigationController();
     ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
     const bool leaving = isLeavingNavigationStack();
@@ -271,15 +280,6 @@ bool KRVideoDetailViewController::isPlaybackContinuingChildController(const View
 {
     return controller && controller->keepsPresenterPlayback();
 }
-
-// The page allows no rotation yet: every hook keeps it as it is.
-bool KRVideoDetailViewController::kr_allowsPlaybackRotation() { return false; }
-void KRVideoDetailViewController::kr_enterFullscreenForLandscapeIfNeeded() {}
-void KRVideoDetailViewController::kr_restoreFullscreenAfterLandscapeIfNeeded() {}
-void KRVideoDetailViewController::kr_raisePlaybackSurfaceAfterRotationPreparation() {}
-void KRVideoDetailViewController::kr_layoutPlaybackDuringRotation() {}
-void KRVideoDetailViewController::kr_completePlaybackRotationLayout() {}
-void KRVideoDetailViewController::kr_preparePlaybackTransitionToSizeValue(QSizeF) {}
 
 qint64 KRVideoDetailViewController::accountAID() const { return m_part.accountAID(); }
 

@@ -12,6 +12,7 @@
 #include "playback/KRPlaybackResume.h"
 #include "video/KRVideoCommentsPage.h"
 #include "video/KRVideoDetailTabs.h"
+#include "video/KRVideoFullscreen.h"
 #include "video/KRVideoInfoPage.h"
 #include "video/KRVideoPageEntry.h"
 #include "video/KRVideoPlayerArea.h"
@@ -85,8 +86,8 @@ public:
     void setSelectedDetailPage(int page, bool animated);
     bool isPlaybackContinuingChildController(const platform::uikit::ViewController* controller) const;
 
-    // The shell's rotation hooks, sent by name. The page stays upright: it allows no rotation
-    // and has nothing to lay out around one.
+    // The shell's rotation hooks, sent by name: while a player runs (not a portrait video shown
+    // in the portrait full screen) the page follows the device into its landscape full screen.
     Q_INVOKABLE bool kr_allowsPlaybackRotation();
     Q_INVOKABLE void kr_enterFullscreenForLandscapeIfNeeded();
     Q_INVOKABLE void kr_restoreFullscreenAfterLandscapeIfNeeded();
@@ -94,6 +95,19 @@ public:
     Q_INVOKABLE void kr_layoutPlaybackDuringRotation();
     Q_INVOKABLE void kr_completePlaybackRotationLayout();
     Q_INVOKABLE void kr_preparePlaybackTransitionToSizeValue(QSizeF size);
+
+    // ---- full screen and rotation (KRVideoFullscreen) ----
+    void requestLandscapeForCustomFullscreen();
+    void enterDetailFullscreenIfPending();
+    void exitCustomPlayerFullscreenAnimated(bool animated);
+    void fullscreenDoneTapped();
+    void fullscreenAddDanmakuTapped();
+    void showFullscreenDanmakuSettingMode(int mode);
+    void setDetailFullscreenPending(bool pending) { m_fullscreen->setDetailPending(pending); }
+    void setContinuationFullscreenPending(bool pending) { m_fullscreen->setContinuationPending(pending); }
+    // Before system 7 the bar is tested and put back; from 7 it is only laid out again.
+    void repairNavigationChromeIfMalformed();
+    KRVideoFullscreen* fullscreen() const { return m_fullscreen.get(); }
 
     qint64 accountAID() const;
     int coinLimitForCurrentVideo() const;
@@ -152,8 +166,11 @@ public:
     void playerControlsSeekToTime(KRPlayerControlsView* view, double time) override;
     void playerControlsDidRequestQuality(KRPlayerControlsView* view) override;
     void playerControlsDidRequestSpeed(KRPlayerControlsView* view) override;
-    void playerControlsDidRequestFullscreen(KRPlayerControlsView*) override {}
-    void playerControlsVisibilityDidChange(KRPlayerControlsView*, bool) override {}
+    void playerControlsDidRequestFullscreen(KRPlayerControlsView*) override { m_fullscreen->controlsRequestedFullscreen(); }
+    void playerControlsVisibilityDidChange(KRPlayerControlsView*, bool visible) override
+    {
+        m_fullscreen->controlsVisibilityChanged(visible);
+    }
     void playerControlsDidToggleDanmaku(KRPlayerControlsView* view) override;
     void playerControlsDidRequestMore(KRPlayerControlsView* view) override;
 
@@ -235,6 +252,9 @@ private:
     // ---- sheets ----
     std::unique_ptr<KRVideoPlayerSheets> makePlayerSheets();
 
+    // ---- full screen ----
+    std::unique_ptr<KRVideoFullscreen> makeFullscreen();
+
     // What the page shows: the video and part, the detail, and what it was asked to do.
     KRVideoPageEntry m_part;
     // The parts, made with the page; their views with the page's view.
@@ -243,6 +263,8 @@ private:
     std::unique_ptr<KRVideoInfoPage> m_info;
     std::unique_ptr<KRVideoCommentsPage> m_comments;
     std::unique_ptr<KRVideoPlayerSheets> m_sheets;
+    // The full screen drawn over the window, with its rail and composer.
+    std::unique_ptr<KRVideoFullscreen> m_fullscreen;
     // Whether a start offers the saved position, and where it begins.
     KRPlaybackResume m_resume;
 

@@ -144,7 +144,11 @@ void KRVideoDetailViewController::startDanmakuTimer() { m_area->startDanmakuTime
 
 void KRVideoDetailViewController::stopDanmakuTimer() { m_area->stopDanmakuTimer(); }
 
-void KRVideoDetailViewController::danmakuButtonTapped() { m_area->toggleDanmakuEnabled(); }
+void KRVideoDetailViewController::danmakuButtonTapped()
+{
+    m_area->toggleDanmakuEnabled();
+    m_fullscreen->applyImages();
+}
 
 void KRVideoDetailViewController::playerControlsDidToggleDanmaku(KRPlayerControlsView*) { danmakuButtonTapped(); }
 
@@ -174,4 +178,8 @@ void KRVideoDetailViewController::layoutPersistentPlayerSurfaceEmbedded()
     layoutApplicationVideoSurface();
 }
 
-void KRVideoDetailViewController::uninstallPersistentPlayerSurface() { m_area->uninstallPersistentPlayerSurface(); }
+void KRVideoDetailViewController::uninstallPersistentPlayerSurface()
+{
+    m_fullscreen->surfaceRemoved();
+    m_area->uninstallPersistentPlayerSurface();
+}

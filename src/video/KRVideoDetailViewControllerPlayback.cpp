@@ -216,6 +216,8 @@ void KRVideoDetailViewController::beginPlayback()
     int quality = m_sheets->selectedQuality() > 0 ? m_sheets->selectedQuality() : preferences.preferredQuality();
     if (quality <= 0)
         quality = preferences.playbackQualityFallbackValuesForCurrentDevice().value(0, 64);
+    if (preferences.detailAutoFullscreenEnabled() && !m_fullscreen->isShown())
+        setDetailFullscreenPending(true);
     beginPlaybackAtQuality(quality);
 }
 
@@ -304,6 +306,8 @@ void KRVideoDetailViewController::stopPlaybackForNavigation()
 
 void KRVideoDetailViewController::tearDownMoviePlayer()
 {
+    // The full screen goes first, while the player it shows still answers for the rotation.
+    m_fullscreen->surfaceRemoved();
     // The session's stop is the teardown: the heartbeat's end, the player, its timers.
     if (m_session)
         m_session->stop();

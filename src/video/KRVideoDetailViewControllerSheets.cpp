@@ -28,7 +28,9 @@ std::unique_ptr<KRVideoPlayerSheets> KRVideoDetailViewController::makePlayerShee
                 m_delayed.schedule(QStringLiteral("presentPendingPlayerLoopActionSheet"), 50, [this] {
                     m_sheets->presentPendingLoopSheet(m_area->controls() ? m_area->controls()->moreButton() : nullptr);
                 });
-            }});
+            },
+            // Over the full screen while it shows.
+            [this](ActionSheet* sheet) { return m_fullscreen && m_fullscreen->presentSheet(sheet); }});
 }
 
 void KRVideoDetailViewController::speedButtonTapped(View* sender) { m_sheets->showSpeedSheet(sender); }
@@ -39,11 +41,15 @@ void KRVideoDetailViewController::showQualityActionSheetFromView(View* source) {
 
 void KRVideoDetailViewController::actionSheetClickedButtonAtIndex(ActionSheet* sheet, int index)
 {
+    if (m_fullscreen && m_fullscreen->sheetClicked(sheet, index))
+        return;
     m_sheets->sheetClicked(sheet, index);
 }
 
 void KRVideoDetailViewController::actionSheetDidDismissWithButtonIndex(ActionSheet* sheet, int)
 {
+    if (m_fullscreen && m_fullscreen->sheetDismissed(sheet))
+        return;
     m_sheets->sheetDismissed(sheet);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/foundation/DelayedCall.h"
 #include "platform/foundation/RepeatingTimer.h"
 #include "service/KRRequestHandle.h"
+#include "shared/KRPlayerSurface.h"
 #include "video/KRVideoRequestScope.h"
 
 #include <QObject>
@@ -57,6 +58,8 @@ public:
     platform::uikit::Button* playButton() const { return m_playButton; }
     KRDanmakuRenderer* danmakuRenderer() const;
     KRPlayerControlsView* controls() const;
+    platform::uikit::View* loadingOverlay() const { return m_loadingOverlay; }
+    platform::uikit::Label* danmakuStatusLabel() const { return m_danmakuStatusLabel; }
 
     // ---- the cover and the play button ----
     // The cover at that address, shown when it arrives if `stillWanted` says so then.
@@ -79,6 +82,10 @@ public:
     void uninstallPersistentPlayerSurface();
     // Hidden while another screen covers the page; shown, laid out and raised again when it is back.
     void setSurfaceCovered(bool covered);
+    KRPlayerSurface& surface() { return m_surface; }
+    // While a full screen shows or turns, the page's layouts leave the surface where it is.
+    void setSurfaceHeldByFullscreen(bool held) { m_surfaceHeldByFullscreen = held; }
+    bool isSurfaceHeldByFullscreen() const { return m_surfaceHeldByFullscreen; }
 
     // ---- the transport ----
     // The transport's picture takes the container; the renderer and the controls go over it,
@@ -104,6 +111,10 @@ public:
 
     // ---- danmaku ----
     bool isDanmakuEnabled() const { return m_danmaku.enabled; }
+    int loadedDanmakuCount() const { return int(m_danmaku.danmakus.size()); }
+    // What was typed for a danmaku and not sent, kept across the composers.
+    QString danmakuDraft() const { return m_danmaku.draft; }
+    void setDanmakuDraft(const QString& draft) { m_danmaku.draft = draft; }
     void toggleDanmakuEnabled();
     void loadDanmakusForCID(qint64 cid, bool fromOfflineCopy);
     // Drops the list and whatever request is on its way; `keepRequest` only empties the list
@@ -114,14 +125,6 @@ public:
     void updateDetailTabs();
 
 private:
-    struct PersistentSurface {
-        QPointer<platform::uikit::View> backdrop;
-        QPointer<platform::uikit::View> savedSuperview;
-        QRectF savedFrame;
-        QRectF embeddedFrame;
-        int savedMask = 0;
-        int savedIndex = 0;
-    };
     // What the bound controls show, kept to update them only when it changes.
     struct Shown {
         double lastVisualUpdate = -1;
@@ -163,7 +166,8 @@ private:
     platform::uikit::View* m_composerSeparator = nullptr;
     platform::uikit::TextField* m_danmakuInputField = nullptr;
     platform::uikit::Toolbar* m_danmakuInputAccessory = nullptr;
-    PersistentSurface m_surface;
+    KRPlayerSurface m_surface;
+    bool m_surfaceHeldByFullscreen = false;
     Danmaku m_danmaku;
     KRVideoRequestScope m_requests;
     platform::DelayedCalls m_delayed;
