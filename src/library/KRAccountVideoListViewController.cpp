@@ -13,6 +13,7 @@
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "service/KRDanmakuClient.h"
+#include "shared/KRPlayerFullscreen.h"
 #include "store/KRLocalHistoryStore.h"
 
 #include <QUrl>

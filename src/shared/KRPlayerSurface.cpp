@@ -123,3 +123,9 @@ void KRPlayerSurface::setCovered(bool covered)
     layoutEmbedded();
     raise();
 }
+
+bool KRPlayerSurface::isInstalled() const { return !m_backdrop.isNull(); }
+
+View* KRPlayerSurface::backdrop() const { return m_backdrop; }
+
+View* KRPlayerSurface::container() const { return m_container; }

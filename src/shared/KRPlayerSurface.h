@@ -23,11 +23,11 @@ public:
     // window (the container's, else the key window).
     bool install(platform::uikit::View* container);
     void uninstall();
-    bool isInstalled() const { return m_backdrop; }
-    platform::uikit::View* backdrop() const { return m_backdrop; }
+    bool isInstalled() const;
+    platform::uikit::View* backdrop() const;
     // The view the surface lives in (the root screen's view, else the window).
     platform::uikit::View* host() const;
-    platform::uikit::View* container() const { return m_container; }
+    platform::uikit::View* container() const;
 
     // The container's frame in the screen's layout, kept by every layout of the screen.
     void setEmbeddedFrame(const QRectF& frame) { m_embeddedFrame = frame; }

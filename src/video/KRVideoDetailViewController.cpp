@@ -43,7 +43,10 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
     , m_part(std::move(video))
     , m_tabs(std::make_unique<KRVideoDetailTabs>(KRVideoDetailTabs::Actions{[this](int page) { detailPageShown(page); }}))
     , m_area(std::make_unique<KRVideoPlayerArea>(KRVideoPlayerArea::Actions{[this] { playButtonTapped(); },
-                                                                                 [this](int state) { speedPressChanged(state); }}))
+                                                                                 [this](int state) { speedPressChanged(state); },
+                                                                                 [this](const QWidget* touched, const QWidget* view) {
+                                                                                     return !m_fullscreen || m_fullscreen->holdAllowsTouch(touched, view);
+                                                                                 }}))
     , m_info(std::make_unique<KRVideoInfoPage>(KRVideoInfoPage::Actions{
           [this] { ownerButtonTapped(); }, [this](int index) { partButtonTapped(index); },
           [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); }}))
@@ -333,6 +336,13 @@ void KRVideoDetailViewController::alertViewClickedButtonAtIndex(AlertView* alert
 {
     if (!alert || buttonIndex == alert->cancelButtonIndex())
         return;
-    if (alert->tag() == kLoginGateAlertTag || alert->tag() == kDanmakuLoginAlertTag)
-        navigateToProfile();
+    if (alert->tag() != kLoginGateAlertTag && alert->tag() != kDanmakuLoginAlertTag)
+        return;
+    // From the full screen, the profile opens once it has gone.
+    if (m_fullscreen->isShown()) {
+        m_fullscreen->navigateToProfileAfterExit();
+        fullscreenDoneTapped();
+        return;
+    }
+    navigateToProfile();
 }

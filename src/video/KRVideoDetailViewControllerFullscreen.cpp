@@ -58,7 +58,7 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
             tabs && tabs->metaObject()->indexOfMethod("kr_commitPortraitRootGeometry()") >= 0)
             QMetaObject::invokeMethod(tabs, "kr_commitPortraitRootGeometry", Qt::DirectConnection);
     };
-    page.navigateToProfile = [] {};
+    page.navigateToProfile = [this] { navigateToProfile(); };
     page.showStatus = [this](const QString& text) { showDanmakuStatus(text); };
     page.toggleDanmaku = [this] { danmakuButtonTapped(); };
     return std::make_unique<KRVideoFullscreen>(m_area.get(), this, this, std::move(page));

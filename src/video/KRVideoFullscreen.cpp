@@ -6,6 +6,7 @@
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
+#include "platform/uikit/Control.h"
 #include "platform/uikit/Geometry.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/TabBarController.h"
@@ -635,4 +636,14 @@ bool KRVideoFullscreen::presentSheet(ActionSheet* sheet)
 bool KRVideoFullscreen::shouldReceiveTouch(const View* touched) const
 {
     return !(m_rail.contains(touched) || m_composer.contains(touched));
+}
+
+bool KRVideoFullscreen::holdAllowsTouch(const QWidget* touched, const QWidget* view) const
+{
+    for (const QWidget* w = touched; w && w != view; w = w->parentWidget()) {
+        if (qobject_cast<const Control*>(w))
+            return false;
+    }
+    auto* touchedView = qobject_cast<const View*>(touched);
+    return !touchedView || shouldReceiveTouch(touchedView);
 }

@@ -104,6 +104,9 @@ public:
     bool presentSheet(platform::uikit::ActionSheet* sheet);
     // The page's recognisers take no touch on the rail or the composer.
     bool shouldReceiveTouch(const platform::uikit::View* touched) const;
+    // The hold on the picture takes no press on a control (up to the picture `view`), nor on
+    // the rail or the composer; a press on nothing is the picture's.
+    bool holdAllowsTouch(const QWidget* touched, const QWidget* view) const;
 
 private:
     void buildControls(platform::uikit::View* host);

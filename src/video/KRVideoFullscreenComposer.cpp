@@ -151,3 +151,9 @@ bool KRVideoFullscreenComposer::contains(const View* view) const
     }
     return false;
 }
+
+bool KRVideoFullscreenComposer::isBuilt() const { return !m_bar.isNull(); }
+
+View* KRVideoFullscreenComposer::view() const { return m_bar; }
+
+TextField* KRVideoFullscreenComposer::field() const { return m_field; }

@@ -32,9 +32,9 @@ public:
 
     void build(platform::uikit::View* host, bool faded, const QString& draft);
     void remove();
-    bool isBuilt() const { return m_bar; }
-    platform::uikit::View* view() const { return m_bar; }
-    platform::uikit::TextField* field() const { return m_field; }
+    bool isBuilt() const;
+    platform::uikit::View* view() const;
+    platform::uikit::TextField* field() const;
     bool isShown() const;
 
     // Shown over the picture with the draft, the field editing.

@@ -176,3 +176,7 @@ bool KRVideoFullscreenRail::contains(const View* view) const
     }
     return false;
 }
+
+bool KRVideoFullscreenRail::isBuilt() const { return !m_rail.isNull(); }
+
+View* KRVideoFullscreenRail::view() const { return m_rail; }

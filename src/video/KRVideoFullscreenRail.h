@@ -31,8 +31,8 @@ public:
     // Made hidden in `host`, at alpha 0 while the chrome is faded out for a rotation.
     void build(platform::uikit::View* host, bool faded);
     void remove();
-    bool isBuilt() const { return m_rail; }
-    platform::uikit::View* view() const { return m_rail; }
+    bool isBuilt() const;
+    platform::uikit::View* view() const;
     platform::uikit::Button* button(int index) const;
 
     // Laid out for its host's bounds and safe insets; the geometry line is logged once per build.

@@ -357,6 +357,11 @@ void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, KRDASHPlay
                 m_actions.holdChanged(m_holdRecognizer->state());
         });
         recognizer->setMinimumPressDuration(holdDuration);
+        recognizer->setShouldBegin([this, picture] {
+            if (!m_holdRecognizer || !m_actions.holdAllowed)
+                return true;
+            return m_actions.holdAllowed(picture->childAt(m_holdRecognizer->location().toPoint()), picture);
+        });
         m_holdRecognizer = recognizer;
     }
 }

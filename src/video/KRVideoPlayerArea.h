@@ -43,6 +43,8 @@ public:
         std::function<void()> playTapped;
         // The hold on the bound picture: 1 began, 2 changed, 3 ended, 4 cancelled, 5 failed.
         std::function<void(int)> holdChanged;
+        // Whether a press on `touched` (inside the picture `view`) may start the hold.
+        std::function<bool(const QWidget* touched, const QWidget* view)> holdAllowed;
     };
     explicit KRVideoPlayerArea(Actions actions, QObject* parent = nullptr);
     ~KRVideoPlayerArea() override;

@@ -4,6 +4,7 @@
 
 #include "login/KRQRLoginViewController.h"
 #include "shell/KRRootViewController.h"
+#include "shared/KRPlayerFullscreen.h"
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
 #include "images/KRImageLoader.h"
@@ -82,6 +83,7 @@
 #include "support/ServiceFixtures.h"
 
 #include <QApplication>
+#include <cstring>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QMouseEvent>
@@ -816,6 +818,107 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The video page's own full screen under the application's root, turned by the shell: landscape
+// with the rail (compact on the 320-point phone), its composer over the keyboard, a setting
+// sheet over the picture, and a portrait video's portrait full screen.
+bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
+{
+    bool ok = true;
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts();
+    testsupport::FakeService service(hosts);
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    testsupport::PlaybackFixtures playback(service);
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+    KRPreferences& preferences = KRPreferences::sharedPreferences();
+    preferences.setDetailAutoPlayEnabled(false);
+    preferences.setDetailAutoFullscreenEnabled(false);
+    preferences.setPreferredQuality(64);
+    Application::shared().becomeActiveForTesting();
+    const auto settle = [](const std::function<bool()>& done) {
+        return waitFor([&] {
+            AnimationClock::finishAll();
+            return done();
+        });
+    };
+    const auto open = [&](NavigationController* nav, bool portrait) -> KRVideoDetailViewController* {
+        preferences.setPortraitVideoFullscreenEnabled(portrait);
+        auto video = std::make_shared<KRVideo>();
+        video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        video->setBvid(testsupport::ServiceFixtures::detailBVID());
+        video->setCid(testsupport::ServiceFixtures::kDetailCID);
+        auto* page = new KRVideoDetailViewController(video);
+        push(nav, page);
+        auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
+        if (!waitFor([&] { return play->isEnabled(); }))
+            return nullptr;
+        play->sendActionsForControlEvents(ControlEventTouchUpInside);
+        const bool playing = waitFor([&] {
+            KRPlaybackTransport* player = page->moviePlayer();
+            return player && player->playbackState() == 1 && player->currentPlaybackTime() > 1.5
+                && (!portrait || page->currentVideoIsPortrait());
+        });
+        if (!playing)
+            return nullptr;
+        page->playerControls()->setControlsVisible(true, false);
+        page->requestLandscapeForCustomFullscreen();
+        const bool shown = settle([&] {
+            KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+            return fullscreen->isFullscreen() && !fullscreen->isTransitioning() && (portrait || fullscreen->phase() == 3);
+        });
+        return shown ? page : nullptr;
+    };
+    Window window;
+    auto* root = new KRRootViewController();
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    AnimationClock::finishAll();
+    auto* nav = qobject_cast<NavigationController*>(root->viewControllers().value(0));
+    KRVideoDetailViewController* page = open(nav, false);
+    if (!page) {
+        std::printf("FAILED to show the full screen\n");
+        return false;
+    }
+    page->playerControls()->setControlsVisible(true, false);
+    page->fullscreen()->sync(false);
+    ok &= save(window, dir, device + QStringLiteral("-video-fullscreen"));
+    if (all) {
+        page->fullscreenAddDanmakuTapped();
+        if (auto* field = window.findChild<TextField*>(QStringLiteral("fullscreenInputField")))
+            field->setText(QStringLiteral("前方高能"));
+        ok &= save(window, dir, device + QStringLiteral("-video-fullscreen-composer"));
+        page->fullscreen()->composer().close();
+        page->fullscreen()->showSettings();
+        ok &= save(window, dir, device + QStringLiteral("-video-fullscreen-sheet"));
+        for (ActionSheet* sheet : page->findChildren<ActionSheet*>())
+            if (sheet->isVisible())
+                sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+    }
+    page->fullscreenDoneTapped();
+    settle([&] { return !page->fullscreen()->isShown(); });
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    if (all) {
+        playback.setPortraitCID(testsupport::ServiceFixtures::kDetailCID);
+        KRVideoDetailViewController* portrait = open(nav, true);
+        if (!portrait) {
+            std::printf("FAILED to show the portrait full screen\n");
+            ok = false;
+        } else {
+            portrait->playerControls()->setControlsVisible(true, false);
+            portrait->fullscreen()->sync(false);
+            ok &= save(window, dir, device + QStringLiteral("-video-portrait-fullscreen"));
+            portrait->fullscreenDoneTapped();
+            settle([&] { return !portrait->fullscreen()->isShown(); });
+        }
+        nav->popViewControllerAnimated(false);
+        AnimationClock::finishAll();
+    }
+    preferences.setPortraitVideoFullscreenEnabled(false);
+    return ok;
+}
+
 bool shootInbox(const QDir& dir, const QString& device)
 {
     QStringList hosts = KRServiceHosts::allServiceHosts();
@@ -951,6 +1054,43 @@ bool shootFollowing(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The offline player turned to its own landscape full screen under the application's root.
+bool shootOfflineFullscreen(const QDir& dir, const QString& device, const std::shared_ptr<KRVideo>& video)
+{
+    Window window;
+    auto* root = new KRRootViewController();
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    AnimationClock::finishAll();
+    root->setSelectedIndex(3);
+    auto* nav = qobject_cast<NavigationController*>(root->viewControllers().value(3));
+    auto* list = new KRAccountVideoListViewController();
+    push(nav, list);
+    Application::shared().becomeActiveForTesting();
+    if (!list->playVideo(video) || !waitFor([&] {
+            AnimationClock::advance(0.05);
+            return list->transport() && list->transport()->currentPlaybackTime() > 1.2;
+        })) {
+        std::printf("FAILED to play the offline download under the root\n");
+        return false;
+    }
+    list->playerControlsDidRequestFullscreen(list->controlsView());
+    const bool shown = waitFor([&] {
+        AnimationClock::finishAll();
+        return list->fullscreen()->isFullscreen() && list->fullscreen()->phase() == 3;
+    });
+    bool ok = shown;
+    if (shown) {
+        list->controlsView()->setControlsVisible(true, false);
+        ok &= save(window, dir, device + QStringLiteral("-offline-fullscreen"));
+    } else {
+        std::printf("FAILED to show the offline player in full screen\n");
+    }
+    list->stopPlayback();
+    AnimationClock::finishAll();
+    return ok;
+}
+
 // The profile tab signed out and in, the offline list with a running download above a complete
 // one playing inline with its danmaku, and the favourite folder picker with its create alert.
 bool shootLibrary(const QDir& dir, const QString& device)
@@ -1067,6 +1207,8 @@ bool shootLibrary(const QDir& dir, const QString& device)
                 ok &= save(s, dir, device + QStringLiteral("-offline-player"));
             }
             list->stopPlayback();
+            if (device == QStringLiteral("16.7-style0"))
+                ok &= shootOfflineFullscreen(dir, device, list->videos().value(1));
         }
         KROfflineCacheManager::sharedManager()->cancelCurrentDownload();
         held.gate->openTo(256 * 1024);
@@ -1118,6 +1260,10 @@ int main(int argc, char** argv)
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
+        // Landscape with everything on the first style; compact landscape on the small phone.
+        const bool first = std::strcmp(d.name, "16.7-style0") == 0;
+        if (first || std::strcmp(d.machine, "iPhone4,1") == 0)
+            ok &= shootVideoFullscreen(dir, QString::fromLatin1(d.name), first);
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
