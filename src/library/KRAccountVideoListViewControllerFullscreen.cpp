@@ -45,10 +45,8 @@ std::unique_ptr<KRPlayerFullscreen> KRAccountVideoListViewController::makeFullsc
             m_danmaku->resetForPlaybackTime(std::max(0.0, transport()->currentPlaybackTime()));
     };
     screen.layoutScreen = [this] {
-        if (isViewLoaded()) {
-            view()->setNeedsLayout();
-            view()->layoutIfNeeded();
-        }
+        if (isViewLoaded())
+            KRPlayerFullscreen::layoutScreenNow(view());
     };
     screen.chromeViews = [this] { return QList<QWidget*>{m_controls, m_danmaku}; };
     screen.holdSurface = [this](bool held) { m_surfaceHeld = held; };
@@ -59,10 +57,8 @@ std::unique_ptr<KRPlayerFullscreen> KRAccountVideoListViewController::makeFullsc
     screen.exited = [this] {
         // Back into the list's own layout, then the root's portrait geometry.
         m_surface.uninstall();
-        if (isViewLoaded()) {
-            view()->setNeedsLayout();
-            view()->layoutIfNeeded();
-        }
+        if (isViewLoaded())
+            KRPlayerFullscreen::layoutScreenNow(view());
         if (TabBarController* tabs = tabBarController();
             tabs && tabs->metaObject()->indexOfMethod("kr_commitPortraitRootGeometry()") >= 0)
             QMetaObject::invokeMethod(tabs, "kr_commitPortraitRootGeometry", Qt::DirectConnection);

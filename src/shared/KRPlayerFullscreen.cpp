@@ -331,6 +331,9 @@ void KRPlayerFullscreen::enterForLandscapeIfNeeded()
     suppressChromeForRotation();
     if (!m_fullscreen) {
         enter(true, false, true);
+        // Not entered (a transition runs): nothing turns, so nothing stays faded.
+        if (!m_fullscreen)
+            restoreChromeAfterRotation();
         return;
     }
     m_screen.prepareForRotation();
@@ -506,6 +509,18 @@ void KRPlayerFullscreen::fadeChrome(qreal alpha, double seconds)
         if (finished)
             apply(1.0);
     });
+}
+
+void KRPlayerFullscreen::layoutScreenNow(View* view)
+{
+    if (!view)
+        return;
+    View* top = view;
+    for (View* v = view; v; v = v->superview()) {
+        v->setNeedsLayout();
+        top = v;
+    }
+    top->layoutIfNeeded();
 }
 
 // ---- diagnostics ----

@@ -96,6 +96,9 @@ public:
 
     void suppressChromeForRotation();
     void restoreChromeAfterRotation();
+    // The screen's view laid out at once with everything above it, so a turned window's new
+    // size reaches it through the containers between (the tab and navigation views).
+    static void layoutScreenNow(platform::uikit::View* view);
     // "media=… portrait=… transitioning=… window=… host=… backdrop=… player=… safe=…"
     void recordGeometryEvent(const QString& event) const;
 

@@ -46,10 +46,8 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
     page.rate = [this] { return playbackRate(); };
     page.holdActive = [this] { return m_session && m_session->isHolding(); };
     page.layoutPage = [this] {
-        if (isViewLoaded()) {
-            view()->setNeedsLayout();
-            view()->layoutIfNeeded();
-        }
+        if (isViewLoaded())
+            KRPlayerFullscreen::layoutScreenNow(view());
     };
     page.repairNavigation = [this] { repairNavigationChromeIfMalformed(); };
     page.commitPortraitRootGeometry = [this] {

@@ -541,7 +541,10 @@ void KRVideoFullscreen::keyboardWillShow(const platform::Notification& note)
         return;
     const QRectF keyboard = note.userInfo.value(KeyboardFrameEndKey).toRectF();
     const QRectF local = host->window()->convertRectToView(keyboard, host);
-    const qreal y = std::max<qreal>(local.top() - 44, 0);
+    // The kit's keyboard frame leaves out the bar shown over it: the composer goes above both.
+    const View* accessory = field->inputAccessoryView();
+    const qreal bar = accessory && accessory->isVisible() ? accessory->frame().height() : 0;
+    const qreal y = std::max<qreal>(local.top() - 44 - bar, 0);
     m_composer.setKeyboard(true, y);
     layoutControls();
     qInfo().noquote() << QStringLiteral("[KorvaneFullscreenComposer] keyboard=%1 local=%2 composerY=%3 host=%4")
@@ -569,6 +572,7 @@ void KRVideoFullscreen::showSettings()
     for (const char* row : {"显示区域", "弹幕条数", "不透明度", "字体大小"})
         sheet->addButtonWithTitle(QString::fromUtf8(row));
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
+    m_sheet = sheet;
     if (!presentSheet(sheet))
         KRDetailPresentActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
 }
@@ -584,6 +588,7 @@ void KRVideoFullscreen::showSettingMode(int mode)
     for (int i = 0; i < setting.values.size(); ++i)
         sheet->addButtonWithTitle(setting.values.at(i) == current ? setting.rows.at(i) + QStringLiteral(" ✓") : setting.rows.at(i));
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
+    m_sheet = sheet;
     if (!presentSheet(sheet))
         KRDetailPresentActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
 }
@@ -647,3 +652,5 @@ bool KRVideoFullscreen::holdAllowsTouch(const QWidget* touched, const QWidget* v
     auto* touchedView = qobject_cast<const View*>(touched);
     return !touchedView || shouldReceiveTouch(touchedView);
 }
+
+ActionSheet* KRVideoFullscreen::visibleSheet() const { return m_sheet && m_sheet->isVisible() ? m_sheet.data() : nullptr; }

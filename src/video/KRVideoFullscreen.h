@@ -100,6 +100,8 @@ public:
     // True when the sheet was one of the danmaku setting sheets.
     bool sheetClicked(platform::uikit::ActionSheet* sheet, int index);
     bool sheetDismissed(platform::uikit::ActionSheet* sheet);
+    // The setting sheet on screen, or null.
+    platform::uikit::ActionSheet* visibleSheet() const;
     // Over the full screen on a phone; false when the page places it as usual.
     bool presentSheet(platform::uikit::ActionSheet* sheet);
     // The page's recognisers take no touch on the rail or the composer.
@@ -128,6 +130,7 @@ private:
     KRVideoFullscreenRail m_rail;
     KRVideoFullscreenComposer m_composer;
     QPointer<platform::uikit::View> m_controlsHost;
+    QPointer<platform::uikit::ActionSheet> m_sheet;
     platform::RepeatingTimer m_syncTimer;
     double m_lastHeavySync = -1;
     bool m_nativeControlsVisible = false;

@@ -155,8 +155,9 @@ TEST_F(VideoFullscreenTest, TheButtonTurnsToALandscapeFullScreenWithTheRailAndBa
         EXPECT_EQ(label->text(), titles.at(i));
         View* separator = rail->viewWithTag(7960 + i);
         EXPECT_EQ(separator != nullptr, i < 4);
-        if (separator)
+        if (separator) {
             EXPECT_EQ(separator->frame(), QRectF(4, 42 * (i + 1) - 1, 46, 1));
+        }
     }
     // The page's own layouts and appearance leave the full screen alone.
     page->view()->setNeedsLayout();
@@ -175,7 +176,7 @@ TEST_F(VideoFullscreenTest, TheButtonTurnsToALandscapeFullScreenWithTheRailAndBa
     EXPECT_FALSE(Application::shared().isStatusBarHidden());
     EXPECT_EQ(backdrop()->frame(), embedded);
     EXPECT_EQ(page->playerControls()->frame(), QRectF(0, 0, 375, 210));
-    EXPECT_EQ(fullscreenButton(page)->accessibilityLabel(), QStringLiteral("全屏"));
+    EXPECT_EQ(fullscreenButton(page)->accessibilityLabel(), QStringLiteral("横屏全屏"));
     EXPECT_EQ(window->findChild<View*>(QStringLiteral("fullscreenRail")), nullptr);
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerSurface] exit embedded={{0, 0}, {375, 210}}")));
     EXPECT_TRUE(playing(page));
@@ -310,7 +311,8 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
     EXPECT_TRUE(field->isFirstResponder());
     EXPECT_FALSE(rail->isVisible());
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFullscreenComposer] keyboard=")));
-    EXPECT_EQ(bar->frame(), QRectF(0, 331, 667, 44));
+    // Above the keyboard and the bar over it.
+    EXPECT_EQ(bar->frame(), QRectF(0, 287, 667, 44));
     field->typeForTesting(QStringLiteral("好看"));
     settle();
     field->resignFirstResponder();
@@ -329,20 +331,17 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
 
     // "调弹幕": the settings sheet over the full screen, then the chosen setting's own sheet.
     clickThroughWindow(rail->findChild<Button*>(QStringLiteral("fullscreenDanmakuSettingsButton")));
-    ActionSheet* settings = nullptr;
-    for (ActionSheet* sheet : page->findChildren<ActionSheet*>())
-        if (sheet->isVisible() && sheet->tag() == 7310)
-            settings = sheet;
+    ActionSheet* settings = page->fullscreen()->visibleSheet();
     ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->tag(), 7310);
     EXPECT_EQ(settings->title(), QStringLiteral("弹幕设置"));
-    EXPECT_EQ(window->findChild<View*>(QStringLiteral("fullscreenRail"))->window(), window.get());
+    // Shown over the full-screen picture, in the root's view.
+    EXPECT_TRUE(sheetButton(QStringLiteral("弹幕条数"))->isVisible());
     clickThroughWindow(sheetButton(QStringLiteral("弹幕条数")));
     settle();
-    ActionSheet* count = nullptr;
-    for (ActionSheet* sheet : page->findChildren<ActionSheet*>())
-        if (sheet->isVisible() && sheet->tag() == 7312)
-            count = sheet;
+    ActionSheet* count = page->fullscreen()->visibleSheet();
     ASSERT_NE(count, nullptr);
+    EXPECT_EQ(count->tag(), 7312);
     EXPECT_EQ(count->buttonTitleAtIndex(1), QStringLiteral("12 条 ✓"));
     EXPECT_EQ(count->buttonTitleAtIndex(5), QStringLiteral("烤机 · 无限制"));
     clickThroughWindow(sheetButton(QStringLiteral("24 条")));

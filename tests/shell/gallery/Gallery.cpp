@@ -891,9 +891,8 @@ bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
         page->fullscreen()->composer().close();
         page->fullscreen()->showSettings();
         ok &= save(window, dir, device + QStringLiteral("-video-fullscreen-sheet"));
-        for (ActionSheet* sheet : page->findChildren<ActionSheet*>())
-            if (sheet->isVisible())
-                sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+        if (ActionSheet* sheet = page->fullscreen()->visibleSheet())
+            sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
     }
     page->fullscreenDoneTapped();
     settle([&] { return !page->fullscreen()->isShown(); });
