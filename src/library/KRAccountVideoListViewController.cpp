@@ -266,11 +266,11 @@ void KRAccountVideoListViewController::stopPlayback()
     // The session's teardown records the viewing in the local history, as offline.
     m_session.reset();
     m_playingVideo.reset();
-    delete m_controls;
+    delete m_controls.data();
     m_controls = nullptr;
-    delete m_danmaku;
+    delete m_danmaku.data();
     m_danmaku = nullptr;
-    if (isViewLoaded()) {
+    if (isViewLoaded() && m_playerContainer) {
         m_playerContainer->setHidden(true);
         view()->setNeedsLayout();
         m_table->reloadData();

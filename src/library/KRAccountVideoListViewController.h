@@ -4,6 +4,7 @@
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 #include "platform/uikit/ViewController.h"
+#include "playback/KRDanmakuRenderer.h"
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlayerControlsView.h"
 #include "service/KRRequestHandle.h"
@@ -15,7 +16,6 @@
 #include <memory>
 
 class KRDASHPlayback;
-class KRDanmakuRenderer;
 class KRPlayerFullscreen;
 class KRPlaybackSession;
 class KRPlaybackTransport;
@@ -103,11 +103,12 @@ private:
     KRVideoList m_videos;
     platform::uikit::TableView* m_table = nullptr;
     platform::uikit::Label* m_stateLabel = nullptr;
-    platform::uikit::View* m_playerContainer = nullptr;
+    QPointer<platform::uikit::View> m_playerContainer;
     // The player of the entry that plays; the list shows what it tells.
     std::unique_ptr<KRPlaybackSession> m_session;
-    KRPlayerControlsView* m_controls = nullptr;
-    KRDanmakuRenderer* m_danmaku = nullptr;
+    // Views of the player container: a window taken down first takes them with it.
+    QPointer<KRPlayerControlsView> m_controls;
+    QPointer<KRDanmakuRenderer> m_danmaku;
     std::shared_ptr<KRVideo> m_playingVideo;
     KRRequestHandle m_danmakuLoad;
     platform::ObserverToken m_cacheObserver;

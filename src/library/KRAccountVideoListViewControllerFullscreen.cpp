@@ -21,7 +21,7 @@ using namespace platform::uikit;
 std::unique_ptr<KRPlayerFullscreen> KRAccountVideoListViewController::makeFullscreen()
 {
     KRPlayerFullscreen::Screen screen;
-    screen.playing = [this] { return m_playingVideo && transport() && isViewLoaded() && !m_playerContainer->isHidden(); };
+    screen.playing = [this] { return m_playingVideo && transport() && m_playerContainer && !m_playerContainer->isHidden(); };
     // Offline copies have no portrait full screen: every one turns to landscape.
     screen.portraitVideo = [] { return false; };
     screen.idle = [this] {
