@@ -43,6 +43,13 @@ const QString kPendingSettingSheet = QStringLiteral("presentPendingDanmakuSettin
 
 const char* yesNo(bool value) { return value ? "YES" : "NO"; }
 
+// The playing time, never below 0.
+double currentTimeOf(const KRVideoPlayerArea* area)
+{
+    KRPlaybackTransport* transport = area->transport();
+    return transport ? std::max(0.0, transport->currentPlaybackTime()) : 0.0;
+}
+
 struct SettingMode {
     const char* title;
     QList<int> values;
@@ -138,9 +145,9 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
 
     auto& centre = platform::NotificationCenter::defaultCenter();
     m_observers.push_back(centre.addObserver(KeyboardWillShowNotification, nullptr,
-                                             [this](const platform::Notification& note) { keyboardWillShow(note); }));
-    m_observers.push_back(
-        centre.addObserver(KeyboardWillHideNotification, nullptr, [this](const platform::Notification&) { keyboardWillHide(); }));
+                                             [this](const platform::Notification& note) { keyboardChanged(note, true); }));
+    m_observers.push_back(centre.addObserver(KeyboardWillHideNotification, nullptr,
+                                             [this](const platform::Notification& note) { keyboardChanged(note, false); }));
 }
 
 KRVideoFullscreen::~KRVideoFullscreen()
@@ -153,11 +160,6 @@ KRVideoFullscreen::~KRVideoFullscreen()
 
 bool KRVideoFullscreen::isShown() const { return m_player->isFullscreen(); }
 
-double KRVideoFullscreen::currentTime() const
-{
-    KRPlaybackTransport* transport = m_area->transport();
-    return transport ? std::max(0.0, transport->currentPlaybackTime()) : 0.0;
-}
 
 // ---- entering and leaving ----
 
@@ -286,7 +288,7 @@ void KRVideoFullscreen::prepareForRotation()
     if (KRPlayerControlsView* controls = m_area->controls())
         controls->prepareAirPlayForRotation();
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
-        renderer->updateWithPlaybackTime(currentTime(), false);
+        renderer->updateWithPlaybackTime(currentTimeOf(m_area), false);
 }
 
 // ---- what lies over the picture ----
@@ -341,7 +343,7 @@ void KRVideoFullscreen::attach()
         m_delayed.schedule(kReflow, 40, [this] { finishDanmakuReflow(false); });
         m_repopulateDanmakuAfterExit = true;
     } else {
-        renderer->resetForPlaybackTime(currentTime());
+        renderer->resetForPlaybackTime(currentTimeOf(m_area));
         m_repopulateDanmakuAfterExit = false;
     }
     qInfo().noquote() << QStringLiteral("[KorvaneFullscreenDanmaku] attached host=%1 frame=%2 videoFrame=%3 controls=%4 renderer=%5 "
@@ -499,7 +501,7 @@ void KRVideoFullscreen::restoreToEmbedded()
         m_delayed.cancel(kEmbeddedReflow);
         m_delayed.schedule(kEmbeddedReflow, 40, [this] { finishDanmakuReflow(true); });
     } else {
-        renderer->resetForPlaybackTime(currentTime());
+        renderer->resetForPlaybackTime(currentTimeOf(m_area));
     }
     renderer->setContentInsets(EdgeInsets{});
 }
@@ -519,7 +521,7 @@ void KRVideoFullscreen::finishDanmakuReflow(bool embedded)
         if (!m_player->isFullscreen() || !m_player->isLandscape() || m_player->isWaitingForPortrait() || (phase != 0 && phase != 3))
             return;
     }
-    renderer->reloadVisibleDanmakusForPlaybackTime(currentTime(), transport->playbackState() == 1);
+    renderer->reloadVisibleDanmakusForPlaybackTime(currentTimeOf(m_area), transport->playbackState() == 1);
 }
 
 // ---- the rail's own actions ----
@@ -533,11 +535,18 @@ void KRVideoFullscreen::addDanmakuTapped()
     layoutControls();
 }
 
-void KRVideoFullscreen::keyboardWillShow(const platform::Notification& note)
+void KRVideoFullscreen::keyboardChanged(const platform::Notification& note, bool showing)
 {
+    if (!m_composer.isBuilt())
+        return;
+    if (!showing) {
+        m_composer.setKeyboard(false, 0);
+        layoutControls();
+        return;
+    }
     TextField* field = m_composer.field();
-    View* host = m_composer.isBuilt() ? m_composer.view()->superview() : nullptr;
-    if (!field || !field->isFirstResponder() || !host || !host->window())
+    View* host = m_composer.view()->superview();
+    if (!field->isFirstResponder() || !host || !host->window())
         return;
     const QRectF keyboard = note.userInfo.value(KeyboardFrameEndKey).toRectF();
     const QRectF local = host->window()->convertRectToView(keyboard, host);
@@ -551,14 +560,6 @@ void KRVideoFullscreen::keyboardWillShow(const platform::Notification& note)
                              .arg(StringFromRect(keyboard), StringFromRect(local))
                              .arg(y, 0, 'f', 1)
                              .arg(StringFromRect(host->bounds()));
-}
-
-void KRVideoFullscreen::keyboardWillHide()
-{
-    if (!m_composer.isBuilt())
-        return;
-    m_composer.setKeyboard(false, 0);
-    layoutControls();
 }
 
 // ---- setting sheets ----

@@ -67,7 +67,6 @@ public:
 
     KRPlayerFullscreen* player() const { return m_player.get(); }
     bool isShown() const;
-    KRVideoFullscreenRail& rail() { return m_rail; }
     KRVideoFullscreenComposer& composer() { return m_composer; }
 
     // ---- entering and leaving ----
@@ -75,7 +74,6 @@ public:
     void setDetailPending(bool pending) { m_detailPending = pending; }
     void setContinuationPending(bool pending) { m_continuationPending = pending; }
     bool isDetailPending() const { return m_detailPending; }
-    bool isContinuationPending() const { return m_continuationPending; }
     void enterIfPending();
     void controlsRequestedFullscreen();
     void doneTapped();
@@ -117,10 +115,8 @@ private:
     void layoutContent(bool fullscreen);
     void prepareForRotation();
     void finishDanmakuReflow(bool embedded);
-    void keyboardWillShow(const platform::Notification& note);
-    void keyboardWillHide();
+    void keyboardChanged(const platform::Notification& note, bool showing);
     void exited();
-    double currentTime() const;
 
     KRVideoPlayerArea* m_area;
     QPointer<platform::uikit::ViewController> m_page;

@@ -12,6 +12,7 @@
 #include "platform/uikit/Device.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TextField.h"
 #include "playback/KRPlaybackTransport.h"
@@ -358,4 +359,42 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_EQ(root->selectedIndex(), 3);
     EXPECT_EQ(nav->viewControllers().size(), 1);
+}
+
+// A 320-point phone on the older rotation path: the compact rail (rows of 38, 12 points above
+// the middle), and the navigation bar tested and left as it is after the return.
+TEST_F(VideoFullscreenTest, CompactLandscapeOnTheOlderRotationPath)
+{
+    useDevice(QStringLiteral("iPhone4,1"), QStringLiteral("6.1"));
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    const QRectF embedded = backdrop()->frame();
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    EXPECT_EQ(fullscreen->phase(), 3);
+    EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 480, 320));
+    auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    ASSERT_NE(rail, nullptr);
+    EXPECT_EQ(rail->frame(), QRectF(416, 53, 54, 190));
+    EXPECT_TRUE(console.contains(QStringLiteral(
+        "[KorvaneFullscreenGeometry] orientation=landscape compact35=YES host={{0, 0}, {480, 320}} rail={{416, 53}, {54, 190}} row=38.0")));
+    auto* icon = rail->findChild<Button*>(QStringLiteral("fullscreenCacheButton"))->viewWithTag(7951);
+    EXPECT_EQ(icon->frame(), QRectF(13, 1, 28, 28));
+
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    EXPECT_FALSE(fullscreen->isFullscreen());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(backdrop()->frame(), embedded);
+    // The bar came back where it belongs: nothing to repair.
+    EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, 20, 320, 44));
+    EXPECT_FALSE(console.contains(QStringLiteral("[KorvaneFullscreenNavigationRepair]")));
+    // A bar left displaced is put back, on this older system only.
+    nav->navigationBar()->setFrame(QRectF(0, 26, 320, 44));
+    page->repairNavigationChromeIfMalformed();
+    EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, 20, 320, 44));
+    EXPECT_TRUE(console.contains(QStringLiteral(
+        "[KorvaneFullscreenNavigationRepair] force=NO orientation=1 before={{0, 26}, {320, 44}} after={{0, 20}, {320, 44}}")));
 }
