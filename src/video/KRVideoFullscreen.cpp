@@ -550,10 +550,11 @@ void KRVideoFullscreen::keyboardChanged(const platform::Notification& note, bool
         return;
     const QRectF keyboard = note.userInfo.value(KeyboardFrameEndKey).toRectF();
     const QRectF local = host->window()->convertRectToView(keyboard, host);
-    // The kit's keyboard frame leaves out the bar shown over it: the composer goes above both.
-    const View* accessory = field->inputAccessoryView();
-    const qreal bar = accessory && accessory->isVisible() ? accessory->frame().height() : 0;
-    const qreal y = std::max<qreal>(local.top() - 44 - bar, 0);
+    // The keyboard's frame leaves out the bar shown over it: the composer goes above both.
+    qreal top = local.top();
+    if (const View* accessory = field->inputAccessoryView(); accessory && accessory->isVisible() && accessory->superview())
+        top = std::min(top, accessory->superview()->convertRectToView(accessory->frame(), host).top());
+    const qreal y = std::max<qreal>(top - 44, 0);
     m_composer.setKeyboard(true, y);
     layoutControls();
     qInfo().noquote() << QStringLiteral("[KorvaneFullscreenComposer] keyboard=%1 local=%2 composerY=%3 host=%4")

@@ -1080,6 +1080,11 @@ bool shootOfflineFullscreen(const QDir& dir, const QString& device, const std::s
     });
     bool ok = shown;
     if (shown) {
+        // The root's own tabs may have complained of their feeds meanwhile: not this shot's subject.
+        for (int i = 0; i < 4 && window.visibleAlert(); ++i) {
+            window.visibleAlert()->tapButtonForTesting(window.visibleAlert()->cancelButtonIndex());
+            AnimationClock::finishAll();
+        }
         list->controlsView()->setControlsVisible(true, false);
         ok &= save(window, dir, device + QStringLiteral("-offline-fullscreen"));
     } else {
