@@ -322,11 +322,16 @@ void KRPlayerFullscreen::deviceOrientationDidChange()
 
 // ---- the rotation hooks ----
 
-bool KRPlayerFullscreen::allowsRotation() const { return m_screen.playing() && !m_screen.portraitVideo(); }
+bool KRPlayerFullscreen::allowsRotation() const
+{
+    // Turned by this full screen, the interface may always come back upright, even once the
+    // player has gone.
+    return (m_screen.playing() && !m_screen.portraitVideo()) || isLandscapeOrientation(Application::shared().statusBarOrientation());
+}
 
 void KRPlayerFullscreen::enterForLandscapeIfNeeded()
 {
-    if (!allowsRotation())
+    if (!m_screen.playing() || m_screen.portraitVideo())
         return;
     suppressChromeForRotation();
     if (!m_fullscreen) {

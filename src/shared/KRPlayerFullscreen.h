@@ -86,6 +86,8 @@ public:
     void reset();
 
     // ---- the shell's rotation hooks ----
+    // A player runs that is not shown in the portrait full screen, or the interface is still
+    // turned and must be let back.
     bool allowsRotation() const;
     void enterForLandscapeIfNeeded();
     void restoreAfterLandscapeIfNeeded();

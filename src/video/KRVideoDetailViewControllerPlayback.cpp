@@ -259,6 +259,8 @@ void KRVideoDetailViewController::playbackMediaRemoved()
 
 void KRVideoDetailViewController::playbackFailed(bool installed)
 {
+    // A failure is shown on the page, upright, where the play button retries.
+    m_fullscreen->surfaceRemoved();
     if (installed) {
         // An interruption: a tap retries from where it was.
         m_resume.setStartTime(m_session->interruptedAt());

@@ -74,6 +74,7 @@ public:
     void setDetailPending(bool pending) { m_detailPending = pending; }
     void setContinuationPending(bool pending) { m_continuationPending = pending; }
     bool isDetailPending() const { return m_detailPending; }
+    bool isContinuationPending() const { return m_continuationPending; }
     void enterIfPending();
     void controlsRequestedFullscreen();
     void doneTapped();

@@ -15,6 +15,7 @@
 #include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TextField.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "shared/KRPlayerFullscreen.h"
@@ -402,4 +403,47 @@ TEST_F(VideoFullscreenTest, CompactLandscapeOnTheOlderRotationPath)
     EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, 20, 320, 44));
     EXPECT_TRUE(console.contains(QStringLiteral(
         "[KorvaneFullscreenNavigationRepair] force=NO orientation=1 before={{0, 26}, {320, 44}} after={{0, 20}, {320, 44}}")));
+}
+
+// A player failing in full screen leaves it: the failure shows on the page, upright, even
+// though nothing plays any more to ask for the rotation back.
+TEST_F(VideoFullscreenTest, AFailureInFullScreenComesBackUpright)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    ASSERT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeLeft));
+    page->playbackSession()->stop();
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    // Nothing plays, yet the interface may still come back.
+    EXPECT_TRUE(page->kr_allowsPlaybackRotation());
+    QMetaObject::invokeMethod(page->playbackSession(), "failed", Q_ARG(QString, QStringLiteral("gone")), Q_ARG(bool, true));
+    settle();
+    EXPECT_FALSE(page->fullscreen()->isShown());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_FALSE(Application::shared().isStatusBarHidden());
+    EXPECT_FALSE(page->kr_allowsPlaybackRotation());
+    EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->text(), QStringLiteral("播放中断，点播放重试"));
+}
+
+// The next part continues into the full screen the last one was shown in.
+TEST_F(VideoFullscreenTest, TheNextPartComesBackIntoTheFullScreen)
+{
+    KRPreferences::sharedPreferences().setAutoContinueEnabled(true);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->selectedPageIndex() == 1);
+    KR_ADVANCE_UNTIL(playing(page) && page->fullscreen()->player()->phase() == 3);
+    settle();
+    EXPECT_TRUE(page->fullscreen()->isShown());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeLeft));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-continuation-fullscreen-restored] identity=%1 mediaPortrait=NO")
+                                   .arg(page->video()->feedIdentity())));
+    EXPECT_FALSE(page->fullscreen()->isContinuationPending());
 }
