@@ -147,7 +147,7 @@ void KRVideoDetailViewController::stopDanmakuTimer() { m_area->stopDanmakuTimer(
 void KRVideoDetailViewController::danmakuButtonTapped()
 {
     m_area->toggleDanmakuEnabled();
-    m_fullscreen->applyImages();
+    m_fullscreen->applyLegacyFullscreenImages();
 }
 
 void KRVideoDetailViewController::playerControlsDidToggleDanmaku(KRPlayerControlsView*) { danmakuButtonTapped(); }

@@ -52,5 +52,5 @@ void KRVideoDetailViewController::layoutApplicationVideoSurface()
 void KRVideoDetailViewController::updateDetailTabs()
 {
     m_area->updateDetailTabs();
-    m_fullscreen->applyImages();
+    m_fullscreen->applyLegacyFullscreenImages();
 }

@@ -363,7 +363,7 @@ void KRVideoFullscreen::buildControls(View* host)
     m_controlsHost = host;
     const bool faded = m_player->isChromeSuppressed();
     m_rail.build(host, faded);
-    applyImages();
+    applyLegacyFullscreenImages();
     m_composer.build(host, faded, m_area->danmakuDraft());
     m_composer.setDanmakuEnabled(m_area->isDanmakuEnabled());
     KRPlaybackTransport* transport = m_area->transport();
@@ -448,7 +448,7 @@ void KRVideoFullscreen::hideRail()
         renderer->setContentInsets(EdgeInsets{});
 }
 
-void KRVideoFullscreen::applyImages()
+void KRVideoFullscreen::applyLegacyFullscreenImages()
 {
     m_rail.applyImages(m_area->isDanmakuEnabled());
     m_composer.setDanmakuEnabled(m_area->isDanmakuEnabled());

@@ -90,7 +90,7 @@ public:
     void sync(bool fromTimer);
     void showRail();
     void hideRail();
-    void applyImages();
+    void applyLegacyFullscreenImages();
 
     // ---- the rail's own actions and the setting sheets ----
     void addDanmakuTapped();
