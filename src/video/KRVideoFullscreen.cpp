@@ -152,6 +152,8 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
 
 KRVideoFullscreen::~KRVideoFullscreen()
 {
+    // The composer's field may still be editing: its end must find everything here.
+    removeControls();
     m_delayed.cancelAll();
     m_syncTimer.stop();
     m_observers.clear();
@@ -395,6 +397,8 @@ void KRVideoFullscreen::layoutControls()
 
 void KRVideoFullscreen::sync(bool fromTimer)
 {
+    if (!m_player)
+        return;
     const int phase = m_player->phase();
     if (!m_actions.foreground() || m_actions.idle() || (phase != 0 && phase != 3) || !m_actions.playing() || !m_player->isFullscreen())
         return;
