@@ -111,6 +111,7 @@ private:
     QPointer<KRDanmakuRenderer> m_danmaku;
     std::shared_ptr<KRVideo> m_playingVideo;
     KRRequestHandle m_danmakuLoad;
+    bool m_appearedBefore = false;
     platform::ObserverToken m_cacheObserver;
     platform::ObserverToken m_themeObserver;
     KRPlayerSurface m_surface;

@@ -39,6 +39,7 @@ class KRPlaybackMedia;
 class KRPlaybackSession;
 class KRPlaybackTransport;
 class KRVideo;
+class KRVideoOfflineCaching;
 struct KRPlayInfo;
 
 namespace platform::uikit {
@@ -188,6 +189,21 @@ public:
     int supportedInterfaceOrientations() override;
     bool shouldAutorotateToInterfaceOrientation(int orientation) override;
 
+    // ---- offline caching (KRVideoOfflineCaching does the work) ----
+    // The cache entry of the More sheet and the full-screen rail.
+    void fullscreenCacheTapped();
+    void cacheQualityAtIndex(int index);
+    void startOfflineBatchAtQualityIndex(int index);
+    void showOfflineQualityActionSheetFromView(platform::uikit::View* source);
+    void showOfflinePagePicker();
+    void dismissOfflineQualityPicker();
+    void dismissOfflinePagePicker();
+    void layoutOfflineQualityPicker();
+    void layoutOfflinePagePicker();
+    // The video as part `index` plays it; null for a part there is not.
+    std::shared_ptr<KRVideo> offlineVideoForPageIndex(int index) const;
+    KRVideoOfflineCaching* offlineCaching() const { return m_offline.get(); }
+
 protected:
     void viewDidLoad() override;
     void viewDidAppear(bool animated) override;
@@ -266,6 +282,9 @@ private:
     // ---- full screen ----
     std::unique_ptr<KRVideoFullscreen> makeFullscreen();
 
+    // ---- offline caching ----
+    std::unique_ptr<KRVideoOfflineCaching> makeOfflineCaching();
+
     // What the page shows: the video and part, the detail, and what it was asked to do.
     KRVideoPageEntry m_part;
     // The parts, made with the page; their views with the page's view.
@@ -276,6 +295,8 @@ private:
     std::unique_ptr<KRVideoPlayerSheets> m_sheets;
     // The full screen drawn over the window, with its rail and composer.
     std::unique_ptr<KRVideoFullscreen> m_fullscreen;
+    // Caching from the page and its pickers.
+    std::unique_ptr<KRVideoOfflineCaching> m_offline;
     // Whether a start offers the saved position, and where it begins.
     KRPlaybackResume m_resume;
 

@@ -59,6 +59,13 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
     page.navigateToProfile = [this] { navigateToProfile(); };
     page.showStatus = [this](const QString& text) { showDanmakuStatus(text); };
     page.toggleDanmaku = [this] { danmakuButtonTapped(); };
+    page.cache = [this] { fullscreenCacheTapped(); };
+    page.layoutPickers = [this] {
+        if (m_offline) {
+            layoutOfflinePagePicker();
+            layoutOfflineQualityPicker();
+        }
+    };
     return std::make_unique<KRVideoFullscreen>(m_area.get(), this, this, std::move(page));
 }
 

@@ -13,6 +13,7 @@
 #include "shared/KRCommentImageViewController.h"
 #include "nav/KRRouter.h"
 #include "video/KRVideoDetailSupport.h"
+#include "video/KRVideoOfflineCaching.h"
 
 using namespace platform::uikit;
 
@@ -43,6 +44,8 @@ void KRVideoDetailViewController::loadDetail()
                 m_area->setPlayButtonEnabled(true);
             startPendingPlaybackIfReady();
             loadAncillaryContent();
+            // A cache entry that waited for the part's identity runs again.
+            m_offline->detailDidArrive(detail && !error);
         });
 }
 

@@ -283,6 +283,8 @@ void KRVideoFullscreen::layoutContent(bool fullscreen)
     if (KRDASHPlayback* dash = m_area->dash())
         dash->layoutSurface();
     layoutControls();
+    if (m_actions.layoutPickers)
+        m_actions.layoutPickers();
 }
 
 void KRVideoFullscreen::prepareForRotation()

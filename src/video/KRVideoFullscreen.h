@@ -60,6 +60,8 @@ public:
         std::function<void()> toggleDanmaku;
         std::function<void()> cache;
         std::function<void()> sendDanmaku;
+        // The offline pickers over the root, laid out again (and kept above the surface).
+        std::function<void()> layoutPickers;
     };
     KRVideoFullscreen(KRVideoPlayerArea* area, platform::uikit::ViewController* page, platform::uikit::ActionSheetDelegate* sheets,
                       Page actions, QObject* parent = nullptr);

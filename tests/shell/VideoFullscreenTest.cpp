@@ -20,6 +20,8 @@
 #include "playback/KRPlayerControlsView.h"
 #include "shared/KRPlayerFullscreen.h"
 #include "shell/KRRootViewController.h"
+#include "video/KRVideoOfflineCaching.h"
+#include "video/KRVideoOfflinePagePicker.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"
 
@@ -356,6 +358,18 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
     EXPECT_EQ(KRPreferences::sharedPreferences().danmakuMaximumActive(), 24);
     EXPECT_EQ(part<Label>(page, "danmakuStatusLabel")->text(), QStringLiteral("弹幕显示已更新"));
     EXPECT_TRUE(page->fullscreen()->isShown());
+
+    // "缓存": the part picker over the full-screen picture.
+    clickThroughWindow(rail->findChild<Button*>(QStringLiteral("fullscreenCacheButton")));
+    settle();
+    View* picker = page->offlineCaching()->pagePicker();
+    ASSERT_NE(picker, nullptr);
+    EXPECT_TRUE(picker->isVisible());
+    ASSERT_EQ(picker->superview(), backdrop()->superview());
+    const QList<View*> layers = backdrop()->superview()->subviews();
+    EXPECT_GT(layers.indexOf(picker), layers.indexOf(backdrop()));
+    page->dismissOfflinePagePicker();
+    settle();
 
     // The gate answered in full screen: the full screen ends first, then the profile tab shows.
     page->showLoginGateWithTitle(QStringLiteral("登录后稍后观看"), QStringLiteral("稍后观看会同步到账号；当前未登录，不会伪造添加成功。"), 7200);

@@ -75,6 +75,9 @@
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Button.h"
 #include "video/KRVideoDetailViewController.h"
+#include "video/KRVideoOfflineCaching.h"
+#include "video/KRVideoOfflinePagePicker.h"
+#include "video/KRVideoOfflineQualityPicker.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
@@ -749,22 +752,30 @@ bool shootPlayer(const QDir& dir)
 // message that points nowhere.
 // The video page: both tabs, playing with danmaku and the controls, the speed and player More
 // sheets, a status line and an unavailable video.
+// The fake service the video page's shots read and play from, and the video of three parts
+// they open.
+struct VideoPageService {
+    VideoPageService()
+    {
+        testsupport::ServiceFixtures::installReadRoutes(service);
+        testsupport::ImageFixtures::serveImages(service);
+        KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
+        video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        video->setBvid(testsupport::ServiceFixtures::detailBVID());
+        video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    }
+    testsupport::FakeService service{KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts()};
+    testsupport::PlaybackFixtures playback{service};
+    std::shared_ptr<KRVideo> video = std::make_shared<KRVideo>();
+};
+
 bool shootVideoPage(const QDir& dir, const QString& device)
 {
     bool ok = true;
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    testsupport::FakeService service(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(service);
-    testsupport::ImageFixtures::serveImages(service);
-    testsupport::PlaybackFixtures playback(service);
+    VideoPageService served;
+    const std::shared_ptr<KRVideo>& video = served.video;
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
-    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     KRPreferences::sharedPreferences().setPreferredQuality(64);
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(testsupport::ServiceFixtures::kDetailAID);
-    video->setBvid(testsupport::ServiceFixtures::detailBVID());
-    video->setCid(testsupport::ServiceFixtures::kDetailCID);
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
     auto* page = new KRVideoDetailViewController(video);
     push(s.nav, page);
@@ -824,15 +835,9 @@ bool shootVideoPage(const QDir& dir, const QString& device)
 bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
 {
     bool ok = true;
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    testsupport::FakeService service(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(service);
-    testsupport::ImageFixtures::serveImages(service);
-    testsupport::PlaybackFixtures playback(service);
+    VideoPageService served;
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
     KRPreferences& preferences = KRPreferences::sharedPreferences();
-    preferences.setDetailAutoPlayEnabled(false);
     preferences.setDetailAutoFullscreenEnabled(false);
     preferences.setPreferredQuality(64);
     Application::shared().becomeActiveForTesting();
@@ -844,11 +849,7 @@ bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
     };
     const auto open = [&](NavigationController* nav, bool portrait) -> KRVideoDetailViewController* {
         preferences.setPortraitVideoFullscreenEnabled(portrait);
-        auto video = std::make_shared<KRVideo>();
-        video->setAid(testsupport::ServiceFixtures::kDetailAID);
-        video->setBvid(testsupport::ServiceFixtures::detailBVID());
-        video->setCid(testsupport::ServiceFixtures::kDetailCID);
-        auto* page = new KRVideoDetailViewController(video);
+        auto* page = new KRVideoDetailViewController(std::make_shared<KRVideo>(*served.video));
         push(nav, page);
         auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
         if (!waitFor([&] { return play->isEnabled(); }))
@@ -899,7 +900,7 @@ bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
     nav->popViewControllerAnimated(false);
     AnimationClock::finishAll();
     if (all) {
-        playback.setPortraitCID(testsupport::ServiceFixtures::kDetailCID);
+        served.playback.setPortraitCID(testsupport::ServiceFixtures::kDetailCID);
         KRVideoDetailViewController* portrait = open(nav, true);
         if (!portrait) {
             std::printf("FAILED to show the portrait full screen\n");
@@ -915,6 +916,40 @@ bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
         AnimationClock::finishAll();
     }
     preferences.setPortraitVideoFullscreenEnabled(false);
+    return ok;
+}
+
+// Caching from the video page: the part picker with two parts ticked, then the quality picker
+// for them.
+bool shootOfflinePickers(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    VideoPageService served;
+    Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+    auto* page = new KRVideoDetailViewController(served.video);
+    push(s.nav, page);
+    if (!waitFor([&] { return page->video()->pages().size() == 3; })) {
+        std::printf("FAILED to load the video page's parts\n");
+        return false;
+    }
+    page->fullscreenCacheTapped();
+    KRVideoOfflinePagePicker* parts = page->offlineCaching()->pagePicker();
+    if (!parts) {
+        std::printf("FAILED to open the part picker\n");
+        return false;
+    }
+    parts->tableView()->tapRowForTesting(IndexPath{0, 0});
+    parts->tableView()->tapRowForTesting(IndexPath{0, 2});
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-parts"));
+    parts->nextButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
+    if (!waitFor([&] { return page->offlineCaching()->qualityPicker() != nullptr; })) {
+        std::printf("FAILED to open the quality picker\n");
+        return false;
+    }
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-quality"));
+    page->dismissOfflineQualityPicker();
+    s.nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
     return ok;
 }
 
@@ -1268,6 +1303,7 @@ int main(int argc, char** argv)
         const bool first = std::strcmp(d.name, "16.7-style0") == 0;
         if (first || std::strcmp(d.machine, "iPhone4,1") == 0)
             ok &= shootVideoFullscreen(dir, QString::fromLatin1(d.name), first);
+        ok &= shootOfflinePickers(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
