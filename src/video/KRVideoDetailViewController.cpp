@@ -12,6 +12,7 @@
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/TextField.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
 #include "playback/KRDASHPlayback.h"
@@ -45,6 +46,7 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
     , m_tabs(std::make_unique<KRVideoDetailTabs>(KRVideoDetailTabs::Actions{[this](int page) { detailPageShown(page); }}))
     , m_area(std::make_unique<KRVideoPlayerArea>(KRVideoPlayerArea::Actions{[this] { playButtonTapped(); },
                                                                                  [this](int state) { speedPressChanged(state); },
+                                                                                 makeDanmakuComposerActions(),
                                                                                  [this](const QWidget* touched, const QWidget* view) {
                                                                                      return !m_fullscreen || m_fullscreen->holdAllowsTouch(touched, view);
                                                                                  }}))
@@ -53,7 +55,8 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
           [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); }}))
     , m_comments(std::make_unique<KRVideoCommentsPage>(KRVideoCommentsPage::Actions{
           [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
-          [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); }}))
+          [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); },
+          [this] { return isViewLoaded() && view()->window() && m_tabs->selectedPage() == 1; }, makeCommentComposerActions()}))
     , m_sheets(makePlayerSheets())
     , m_fullscreen(makeFullscreen())
     , m_offline(makeOfflineCaching())
@@ -84,6 +87,7 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
     m_session.reset();
     // The parts go before the views they fill, which the base class deletes.
     m_fullscreen.reset();
+    m_keyboard.reset();
     m_offline.reset();
     m_comments.reset();
     m_info.reset();
@@ -109,6 +113,7 @@ void KRVideoDetailViewController::viewDidLoad()
     connect(view(), &QObject::destroyed, this, [this] {
         m_delayed.cancelAll();
         m_observers.clear();
+        m_keyboard.reset();
         if (m_session) {
             disconnect(m_session.get(), nullptr, this, nullptr);
             m_session->stop();
@@ -117,6 +122,7 @@ void KRVideoDetailViewController::viewDidLoad()
         m_area->dropDanmakus();
     });
     buildViewTree();
+    installComposerKeyboard();
 
     auto& centre = platform::NotificationCenter::defaultCenter();
     // A page whose window went first has no views left to answer with.
@@ -127,6 +133,14 @@ void KRVideoDetailViewController::viewDidLoad()
     m_observers.push_back(centre.addObserver(KRSessionDidChangeNotification, nullptr, [this](const platform::Notification&) {
         if (m_loadedView)
             sessionDidChange();
+    }));
+    m_observers.push_back(centre.addObserver(KeyboardWillShowNotification, nullptr, [this](const platform::Notification& n) {
+        if (m_loadedView)
+            keyboardWillShow(n);
+    }));
+    m_observers.push_back(centre.addObserver(KeyboardWillHideNotification, nullptr, [this](const platform::Notification& n) {
+        if (m_loadedView)
+            keyboardWillHide(n);
     }));
     m_observers.push_back(centre.addObserver(ApplicationDidReceiveMemoryWarningNotification, nullptr,
                                              [this](const platform::Notification&) {
@@ -172,6 +186,7 @@ void KRVideoDetailViewController::viewDidAppear(bool animated)
         m_part.setShowsCommentsWhenPresented(false);
         setSelectedDetailPage(1, false);
     }
+    openFocusedCommentThreadIfPossible();
     if (!m_part.playsWhenPresented())
         requestAutomaticDetailPlaybackIfNeeded();
     startPendingPlaybackIfReady();
@@ -216,6 +231,7 @@ void KRVideoDetailViewController::viewDidDisappear(bool animated)
 
 void KRVideoDetailViewController::didReceiveMemoryWarning()
 {
+    m_comments->composer()->dropEmotes();
     KRImageLoader::sharedLoader()->clearMemoryCache();
     if (m_part.hasStartedPlayback())
         m_area->coverView()->setImage(Image());
@@ -264,6 +280,7 @@ void KRVideoDetailViewController::detailPageShown(int page)
         loadCommentsPage(1, true);
     else if (!m_comments->hasRequestedAncillary())
         loadAncillaryContent();
+    openFocusedCommentThreadIfPossible();
 }
 
 void KRVideoDetailViewController::updateHomeShortcut()

@@ -60,6 +60,7 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
     page.showStatus = [this](const QString& text) { showDanmakuStatus(text); };
     page.toggleDanmaku = [this] { danmakuButtonTapped(); };
     page.cache = [this] { fullscreenCacheTapped(); };
+    page.sendDanmaku = [this] { sendDanmakuTapped(); };
     page.layoutPickers = [this] {
         if (m_offline) {
             layoutOfflinePagePicker();

@@ -101,7 +101,9 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
                   m_actions.cache();
           }})
     , m_composer(KRVideoFullscreenComposer::Actions{
-          [this](const QString& text) { m_area->setDanmakuDraft(text); },
+          // The draft, the pause while writing and the sending are the page's danmaku composer's,
+          // shared with the embedded field.
+          [this](const QString&) { m_area->danmakuComposer()->danmakuInputChanged(m_composer.field()); },
           [this] {
               if (m_actions.sendDanmaku)
                   m_actions.sendDanmaku();
@@ -109,10 +111,13 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
           [this](bool editing) {
               if (editing) {
                   hideRail();
+                  m_area->danmakuComposer()->textFieldDidBeginEditing(m_composer.field());
                   return;
               }
-              // The keyboard gone, the bar goes with it and the rail comes back with the controls.
+              // The keyboard gone, the bar goes with it, playback goes on and the rail comes back
+              // with the controls.
               m_composer.close();
+              m_area->danmakuComposer()->resumeAfterDanmakuComposerIfNeeded();
               sync(false);
           }})
 {
@@ -368,7 +373,7 @@ void KRVideoFullscreen::buildControls(View* host)
     const bool faded = m_player->isChromeSuppressed();
     m_rail.build(host, faded);
     applyLegacyFullscreenImages();
-    m_composer.build(host, faded, m_area->danmakuDraft());
+    m_composer.build(host, faded, m_area->danmakuComposer()->draft());
     m_composer.setDanmakuEnabled(m_area->isDanmakuEnabled());
     KRPlaybackTransport* transport = m_area->transport();
     const bool stopped = !transport || transport->playbackState() == 0;
@@ -537,7 +542,7 @@ void KRVideoFullscreen::addDanmakuTapped()
     if (!m_composer.isBuilt() || !m_area->isDanmakuEnabled())
         return;
     hideRail();
-    m_composer.open(m_area->danmakuDraft());
+    m_composer.open(m_area->danmakuComposer()->draft());
     layoutControls();
 }
 

@@ -5,6 +5,7 @@
 #include "platform/foundation/RepeatingTimer.h"
 #include "service/KRRequestHandle.h"
 #include "shared/KRPlayerSurface.h"
+#include "video/KRVideoDanmakuComposer.h"
 #include "video/KRVideoRequestScope.h"
 
 #include <QObject>
@@ -13,6 +14,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class KRDASHPlayback;
 class KRDanmakuRenderer;
@@ -25,14 +27,13 @@ class Button;
 class ImageView;
 class Label;
 class LongPressGestureRecognizer;
-class TextField;
-class Toolbar;
 class View;
 }
 
 // The top of the video page: the player container with its cover, play button, loading
 // overlay and status line, the danmaku renderer and the player controls once a transport is
-// bound, the danmaku entry of the tab row (switch and "发弹幕" with its composer bar) and the
+// bound, the danmaku entry of the tab row (switch and "发弹幕" with its composer,
+// `KRVideoDanmakuComposer`) and the
 // persistent surface the container moves into while a player runs. It plays nothing itself:
 // whoever runs playback binds its transport here and lets it go again; while bound, the area
 // keeps what the controls show and the hold recogniser on the picture.
@@ -43,6 +44,8 @@ public:
         std::function<void()> playTapped;
         // The hold on the bound picture: 1 began, 2 changed, 3 ended, 4 cancelled, 5 failed.
         std::function<void(int)> holdChanged;
+        // The danmaku composer's: playback, the part, the renderer and the login alert's answer.
+        KRVideoDanmakuComposer::Actions danmakuComposer;
         // Whether a press on `touched` (inside the picture `view`) may start the hold.
         std::function<bool(const QWidget* touched, const QWidget* view)> holdAllowed;
     };
@@ -114,9 +117,6 @@ public:
     // ---- danmaku ----
     bool isDanmakuEnabled() const { return m_danmaku.enabled; }
     int loadedDanmakuCount() const { return int(m_danmaku.danmakus.size()); }
-    // What was typed for a danmaku and not sent, kept across the composers.
-    QString danmakuDraft() const { return m_danmaku.draft; }
-    void setDanmakuDraft(const QString& draft) { m_danmaku.draft = draft; }
     void toggleDanmakuEnabled();
     void loadDanmakusForCID(qint64 cid, bool fromOfflineCopy);
     // Drops the list and whatever request is on its way; `keepRequest` only empties the list
@@ -125,6 +125,8 @@ public:
     void startDanmakuTimer();
     void stopDanmakuTimer();
     void updateDetailTabs();
+    // The "发弹幕" entry's composer bar and sending.
+    KRVideoDanmakuComposer* danmakuComposer() const { return m_danmakuComposer.get(); }
 
 private:
     // What the bound controls show, kept to update them only when it changes.
@@ -141,7 +143,6 @@ private:
         bool loading = false;
         KRRequestHandle request;
         platform::RepeatingTimer timer;
-        QString draft;
     };
     void buildStatusViews(qreal width);
     void buildDanmakuEntry(platform::uikit::View* root, platform::uikit::View* tabBar, qreal width);
@@ -164,10 +165,7 @@ private:
     Shown m_shown;
     platform::uikit::Button* m_danmakuComposeButton = nullptr;
     platform::uikit::Button* m_danmakuButton = nullptr;
-    platform::uikit::View* m_composerBar = nullptr;
-    platform::uikit::View* m_composerSeparator = nullptr;
-    platform::uikit::TextField* m_danmakuInputField = nullptr;
-    platform::uikit::Toolbar* m_danmakuInputAccessory = nullptr;
+    std::unique_ptr<KRVideoDanmakuComposer> m_danmakuComposer;
     KRPlayerSurface m_surface;
     bool m_surfaceHeldByFullscreen = false;
     Danmaku m_danmaku;

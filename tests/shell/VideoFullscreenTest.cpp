@@ -16,6 +16,7 @@
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TextField.h"
 #include "playback/KRPlaybackSession.h"
+#include "video/KRVideoDanmakuComposer.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "shared/KRPlayerFullscreen.h"
@@ -322,11 +323,25 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
     const qreal accessoryTop = accessory->mapTo(window.get(), QPoint(0, 0)).y();
     EXPECT_EQ(bar->frame(), QRectF(0, accessoryTop - 44, 667, 44));
     EXPECT_LT(bar->frame().bottom(), 375);
+    // The picture waits while the line is written, and the draft is the page's.
+    EXPECT_TRUE(page->danmakuComposer()->isPausedForComposer());
     field->typeForTesting(QStringLiteral("好看"));
     settle();
-    field->resignFirstResponder();
+    EXPECT_EQ(page->danmakuComposer()->draft(), QStringLiteral("好看"));
+    // Sending signed out keeps the draft and asks for a login.
+    field->typeForTesting(QString(), true);
+    settle();
+    ASSERT_NE(window->visibleAlert(), nullptr);
+    EXPECT_EQ(window->visibleAlert()->tag(), 7101);
+    EXPECT_EQ(page->danmakuComposer()->draft(), QStringLiteral("好看"));
+    clickThroughWindow(sheetButton(QStringLiteral("继续播放")));
     settle();
     EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(page->danmakuComposer()->isPausedForComposer());
+    // The controls shown again bring the rail with them at the next synchronisation pass.
+    page->playerControls()->setControlsVisible(true, false);
+    platform::MainClock::advanceForTesting(0.6);
+    settle();
     EXPECT_TRUE(rail->isVisible());
 
     // "弹幕" turns the danmaku off; the rail's switch follows, and "发弹幕" is disabled.
