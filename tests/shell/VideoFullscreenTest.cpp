@@ -38,10 +38,8 @@ protected:
     void SetUp() override
     {
         VideoPageTest::SetUp();
+        playOncePreferences();
         KRPreferences& preferences = KRPreferences::sharedPreferences();
-        preferences.setPreferredQuality(64);
-        preferences.setAutoContinueEnabled(false);
-        preferences.setPlaybackLoopMode(0);
         preferences.setDetailAutoFullscreenEnabled(false);
         preferences.setPortraitVideoFullscreenEnabled(false);
         preferences.setDanmakuMaximumActive(12);
