@@ -13,6 +13,7 @@
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
+#include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "shared/KRPlayerFullscreen.h"
@@ -38,8 +39,12 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
     page.playing = [this] { return m_area->transport() && m_part.hasStartedPlayback(); };
     page.portraitVideo = [this] { return shouldUsePortraitFullscreenForCurrentVideo(); };
     page.idle = [this] { return isPlaybackEndedAwaitingReplay() || isPlaybackFailedAwaitingRetry(); };
-    page.foreground = [] { return Application::shared().applicationState() == ApplicationStateActive; };
-    page.expectedToPlay = [this] { return isPlaybackExpectedToPlay(); };
+    page.foreground = [this] {
+        const KRPlaybackLifecycle* life = m_session ? m_session->lifecycle() : nullptr;
+        return Application::shared().applicationState() == ApplicationStateActive
+            && !(life && (life->isInBackground() || life->isInterrupted() || life->isInTransition()));
+    };
+    page.expectedToPlay = [this] { return isPlaybackExpectedToPlay() || (m_session && m_session->isSwitchingQuality()); };
     page.orientationKnown = [this] { return hasKnownMediaOrientation(); };
     page.identity = [this] { return m_part.video() ? m_part.video()->feedIdentity() : QString(); };
     page.mediaSize = [this] { return m_area->transport() ? m_area->transport()->naturalSize() : QSizeF(); };
