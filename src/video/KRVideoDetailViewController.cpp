@@ -42,11 +42,13 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
                                                                                  [this](int state) { speedPressChanged(state); }}))
     , m_info(std::make_unique<KRVideoInfoPage>(KRVideoInfoPage::Actions{
           [this] { ownerButtonTapped(); }, [this](int index) { partButtonTapped(index); },
-          [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); }}))
+          [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); },
+          [this](int tag) { interactionButtonTapped(tag); }, [this] { followButtonTapped(); }}))
     , m_comments(std::make_unique<KRVideoCommentsPage>(KRVideoCommentsPage::Actions{
           [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
           [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); }}))
     , m_sheets(makePlayerSheets())
+    , m_account(makeAccountActions())
 {
     setHidesBottomBarWhenPushed(true);
 }
@@ -73,6 +75,7 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
         disconnect(m_session.get(), nullptr, this, nullptr);
     m_session.reset();
     // The parts go before the views they fill, which the base class deletes.
+    m_account.reset();
     m_comments.reset();
     m_info.reset();
     m_area.reset();
@@ -102,6 +105,7 @@ void KRVideoDetailViewController::viewDidLoad()
         m_area->dropDanmakus();
     });
     buildViewTree();
+    m_account->attachToView(view());
 
     auto& centre = platform::NotificationCenter::defaultCenter();
     // A page whose window went first has no views left to answer with.
@@ -126,6 +130,7 @@ void KRVideoDetailViewController::viewDidLoad()
         loadDetail();
         if (!KRPreferences::sharedPreferences().isA4OrEarlierDevice())
             resetDanmakuForCurrentCID();
+        loadAccountInteractionState();
     } else {
         applyUnavailableVideoState();
     }
@@ -139,9 +144,9 @@ void KRVideoDetailViewController::themeDidChange()
 
 void KRVideoDetailViewController::sessionDidChange()
 {
-    // Signed in or out: the coin state belonged to the previous account; it shows as not
+    // Signed in or out: the account state belonged to the previous account; it shows as not
     // loaded until it is read for the new one.
-    m_info->resetInteractions();
+    m_account->sessionDidChange();
 }
 
 void KRVideoDetailViewController::viewDidAppear(bool animated)
@@ -283,15 +288,9 @@ void KRVideoDetailViewController::kr_preparePlaybackTransitionToSizeValue(QSizeF
 
 qint64 KRVideoDetailViewController::accountAID() const { return m_part.accountAID(); }
 
-int KRVideoDetailViewController::coinLimitForCurrentVideo() const
-{
-    return m_info->coinLimit();
-}
+int KRVideoDetailViewController::coinLimitForCurrentVideo() const { return m_account->coinLimitForCurrentVideo(); }
 
-int KRVideoDetailViewController::remainingCoinCapacity() const
-{
-    return std::max(coinLimitForCurrentVideo() - std::max(m_info->interactions().coinCount, 0), 0);
-}
+int KRVideoDetailViewController::remainingCoinCapacity() const { return m_account->remainingCoinCapacity(); }
 
 bool KRVideoDetailViewController::currentVideoIsPortrait() const { return m_part.isPortrait(); }
 

@@ -10,6 +10,7 @@
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "playback/KRPlaybackResume.h"
+#include "video/KRVideoAccountActions.h"
 #include "video/KRVideoCommentsPage.h"
 #include "video/KRVideoDetailTabs.h"
 #include "video/KRVideoInfoPage.h"
@@ -138,7 +139,10 @@ public:
     const QList<std::shared_ptr<KRComment>>& comments() const { return m_comments->comments(); }
     const QList<std::shared_ptr<KRVideo>>& relatedVideos() const { return m_info->relatedVideos(); }
     int playbackStallCount() const;
-    platform::uikit::ActionSheet* visibleActionSheet() const { return m_sheets->visibleSheet(); }
+    platform::uikit::ActionSheet* visibleActionSheet() const
+    {
+        return m_account->visibleSheet() ? m_account->visibleSheet() : m_sheets->visibleSheet();
+    }
 
     // Related videos and a comments page as their replies would bring them, and one tick of the
     // controls timer: for the benchmark, which measures the page without the network.
@@ -156,6 +160,20 @@ public:
     void playerControlsVisibilityDidChange(KRPlayerControlsView*, bool) override {}
     void playerControlsDidToggleDanmaku(KRPlayerControlsView* view) override;
     void playerControlsDidRequestMore(KRPlayerControlsView* view) override;
+
+    // ---- account: likes, coins, favourites, follow, watch later, sharing (KRVideoAccountActions) ----
+    void interactionButtonTapped(int tag) { m_account->interactionButtonTapped(tag); }
+    void followButtonTapped() { m_account->followButtonTapped(); }
+    void loadAccountInteractionState() { m_account->loadAccountInteractionState(); }
+    void performAccountAction(int action) { m_account->performAccountAction(action); }
+    void presentFavoriteFolderPicker() { m_account->presentFavoriteFolderPicker(); }
+    void fullscreenWatchLaterTapped() { m_account->fullscreenWatchLaterTapped(); }
+    QString shareURLString() const { return m_account->shareURLString(); }
+    KRVideoAccountActions* accountActions() const { return m_account.get(); }
+    void fullscreenCacheTapped();
+    // STAND-IN until main's login gate and account result land; the merge replaces these.
+    void showLoginGate(const QString& title, const QString& message);
+    void showAccountResult(const QString& text, bool success);
 
     int supportedInterfaceOrientations() override;
     bool shouldAutorotateToInterfaceOrientation(int orientation) override;
@@ -234,6 +252,7 @@ private:
 
     // ---- sheets ----
     std::unique_ptr<KRVideoPlayerSheets> makePlayerSheets();
+    std::unique_ptr<KRVideoAccountActions> makeAccountActions();
 
     // What the page shows: the video and part, the detail, and what it was asked to do.
     KRVideoPageEntry m_part;
@@ -243,6 +262,7 @@ private:
     std::unique_ptr<KRVideoInfoPage> m_info;
     std::unique_ptr<KRVideoCommentsPage> m_comments;
     std::unique_ptr<KRVideoPlayerSheets> m_sheets;
+    std::unique_ptr<KRVideoAccountActions> m_account;
     // Whether a start offers the saved position, and where it begins.
     KRPlaybackResume m_resume;
 

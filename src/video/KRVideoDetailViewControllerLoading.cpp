@@ -43,6 +43,7 @@ void KRVideoDetailViewController::loadDetail()
                 m_area->setPlayButtonEnabled(true);
             startPendingPlaybackIfReady();
             loadAncillaryContent();
+            m_account->detailDidLoad();
         });
 }
 

@@ -39,12 +39,25 @@ void KRVideoDetailViewController::showQualityActionSheetFromView(View* source) {
 
 void KRVideoDetailViewController::actionSheetClickedButtonAtIndex(ActionSheet* sheet, int index)
 {
-    m_sheets->sheetClicked(sheet, index);
+    if (!m_account->sheetClicked(sheet, index))
+        m_sheets->sheetClicked(sheet, index);
 }
 
-void KRVideoDetailViewController::actionSheetDidDismissWithButtonIndex(ActionSheet* sheet, int)
+void KRVideoDetailViewController::actionSheetDidDismissWithButtonIndex(ActionSheet* sheet, int index)
 {
-    m_sheets->sheetDismissed(sheet);
+    if (!m_account->sheetDismissed(sheet, index))
+        m_sheets->sheetDismissed(sheet);
+}
+
+// ---- account (KRVideoAccountActions) ----
+std::unique_ptr<KRVideoAccountActions> KRVideoDetailViewController::makeAccountActions()
+{
+    return std::make_unique<KRVideoAccountActions>(
+        this, this, m_info.get(),
+        KRVideoAccountActions::Host{[this] { return m_part.video(); }, [this] { return accountAID(); },
+                                    [this](const QString& title, const QString& message) { showLoginGate(title, message); },
+                                    [this](const QString& text, bool success) { showAccountResult(text, success); },
+                                    [this] { fullscreenCacheTapped(); }});
 }
 
 void KRVideoDetailViewController::setPlaybackRateValue(float rate, bool announce)

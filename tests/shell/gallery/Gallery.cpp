@@ -816,6 +816,85 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The video page's account layer: the login gate signed out, the page's More and share sheets,
+// and signed in the coin sheet and the folder picker opened from "收藏".
+bool shootVideoAccount(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts();
+    testsupport::FakeService service(hosts);
+    testsupport::ServiceFixtures::installReadRoutes(service);
+    testsupport::ImageFixtures::serveImages(service);
+    testsupport::AccountFixtures::routeRiskCookies(service);
+    testsupport::InteractionFixtures interactions(service);
+    interactions.setFolders({{11, QStringLiteral("默认收藏夹"), 12, false, {}},
+                             {12, QStringLiteral("骑行路线"), 4, false, {testsupport::ServiceFixtures::kDetailAID}},
+                             {13, QStringLiteral("稍后再看的音乐"), 27, true, {}}});
+    interactions.setCoinsGiven(testsupport::ServiceFixtures::kDetailAID, 1);
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
+    KRSessionStore::sharedStore().clearSession();
+    auto video = std::make_shared<KRVideo>();
+    video->setAid(testsupport::ServiceFixtures::kDetailAID);
+    video->setBvid(testsupport::ServiceFixtures::detailBVID());
+    video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    const auto sheetTagged = [](KRVideoDetailViewController* page, int tag) {
+        return waitFor([&] {
+            ActionSheet* sheet = page->visibleActionSheet();
+            return sheet && sheet->tag() == tag && sheet->isVisible();
+        });
+    };
+    const auto closeSheet = [](KRVideoDetailViewController* page) {
+        if (ActionSheet* sheet = page->visibleActionSheet())
+            sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+        AnimationClock::finishAll();
+    };
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+        auto* page = new KRVideoDetailViewController(video);
+        push(s.nav, page);
+        auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
+        if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
+            std::printf("FAILED to load a video page\n");
+            return false;
+        }
+        page->interactionButtonTapped(7601);
+        ok &= save(s, dir, device + QStringLiteral("-video-login-gate"));
+        if (AlertView* alert = s.window->visibleAlert())
+            alert->tapButtonForTesting(0);
+        AnimationClock::finishAll();
+        page->interactionButtonTapped(7604);
+        ok &= sheetTagged(page, 7300) && save(s, dir, device + QStringLiteral("-video-account-more-sheet"));
+        if (ActionSheet* sheet = page->visibleActionSheet())
+            sheet->dismissWithClickedButtonIndex(0, true);
+        AnimationClock::finishAll();
+        ok &= sheetTagged(page, 7305) && save(s, dir, device + QStringLiteral("-video-share-sheet"));
+        closeSheet(page);
+
+        testsupport::AccountFixtures::logInWebOnly();
+        if (!waitFor([&] { return page->accountActions()->interactions().stateLoaded; })) {
+            std::printf("FAILED to read the account's state of the video\n");
+            return false;
+        }
+        page->interactionButtonTapped(7602);
+        ok &= sheetTagged(page, 7304) && save(s, dir, device + QStringLiteral("-video-coin-sheet"));
+        closeSheet(page);
+        page->interactionButtonTapped(7603);
+        AnimationClock::finishAll();
+        auto* picker = qobject_cast<KRFavoriteFolderPickerViewController*>(s.nav->topViewController());
+        if (!picker || !waitFor([&] { return picker->folders().size() == 3 && !picker->isLoading(); })) {
+            std::printf("FAILED to open the folder picker from the page\n");
+            ok = false;
+        } else {
+            theme()->refreshNavigationController(s.nav);
+            ok &= save(s, dir, device + QStringLiteral("-video-folder-picker"));
+        }
+    }
+    KRSessionStore::sharedStore().clearSession();
+    return ok;
+}
+
 bool shootInbox(const QDir& dir, const QString& device)
 {
     QStringList hosts = KRServiceHosts::allServiceHosts();
@@ -1118,6 +1197,7 @@ int main(int argc, char** argv)
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
+        ok &= shootVideoAccount(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
