@@ -21,7 +21,10 @@
 #include <QDebug>
 #include <QUrl>
 
+#include <QStringList>
+
 #include <algorithm>
+#include <utility>
 
 using namespace platform::uikit;
 
@@ -273,22 +276,22 @@ void KRVideoAccountActions::sessionDidChange()
     loadAccountInteractionState();
 }
 
-void KRVideoAccountActions::performAccountAction(int action)
+bool KRVideoAccountActions::performAccountAction(int action)
 {
     const qint64 aid = m_host.accountAID();
     if (m_loading || action < Triple || action > WatchLater)
-        return;
+        return false;
     if (!loggedIn()) {
         m_host.loginGate(QStringLiteral("登录后可操作"), QStringLiteral("当前未登录，不会伪造操作结果。"));
-        return;
+        return false;
     }
     if (aid < 1 || (action == Follow && ownerMID() < 1)) {
         m_host.result(action == Follow ? QStringLiteral("UP 主信息尚未读取完成") : QStringLiteral("视频信息尚未读取完成"), false);
-        return;
+        return false;
     }
     QObject* owner = m_requests.owner();
     if (!owner)
-        return;
+        return false;
     m_loading = true;
     const std::shared_ptr<KRVideo> video = m_host.video();
     const QString bvid = video ? video->canonicalBVID() : QString();
@@ -319,6 +322,7 @@ void KRVideoAccountActions::performAccountAction(int action)
         client->addWatchLaterForAID(aid, owner, done);
         break;
     }
+    return true;
 }
 
 void KRVideoAccountActions::finishAccountAction(int action, bool success, const QString& message, const QVariant& data)
@@ -392,12 +396,15 @@ bool KRVideoAccountActions::verifyAndRepeat(int action, const QVariant& data)
                 return;
             }
             KRSessionStore::sharedStore().installEphemeralGaiaToken(token);
+            if (m_loading) {
+                // Another action runs meanwhile: this one is not repeated behind the user's back.
+                m_host.result(unverifiedText(action, false), false);
+                return;
+            }
             m_gaiaRetryToken = token;
             m_gaiaRetryInFlight = true;
             m_pendingCoinCount = coins;
-            performAccountAction(action);
-            // Nothing went out (another action ran meanwhile): the token is not kept.
-            if (!m_loading) {
+            if (!performAccountAction(action)) {
                 m_gaiaRetryToken.clear();
                 m_gaiaRetryInFlight = false;
             }

@@ -73,7 +73,8 @@ public:
     bool isInteractionLoading() const { return m_loading; }
     int coinLimitForCurrentVideo() const;
     int remainingCoinCapacity() const;
-    void performAccountAction(int action);
+    // False when nothing went out (another action runs, signed out, the video not yet known).
+    bool performAccountAction(int action);
 
     // ---- sheets and sharing ----
     void showCoinActionSheetFromButton(platform::uikit::View* button, bool triple);

@@ -145,6 +145,19 @@ InteractionFixtures::InteractionFixtures(FakeService& service)
             s.liked.remove(aid);
         return AccountFixtures::ok();
     });
+    // The app route of the like (its "like" 0 likes, 1 takes it back), signed with an access key.
+    service.route(KRServiceHosts::appHost(), QStringLiteral("/x/v2/view/like"),
+                  AccountFixtures::appSigned([state, badRequest](const FakeRequest& request) {
+                      const qint64 aid = numberOf(request, QStringLiteral("aid")), like = numberOf(request, QStringLiteral("like"));
+                      if (aid < 1 || (like != 0 && like != 1) || valueOf(request, QStringLiteral("access_key")).isEmpty())
+                          return badRequest;
+                      std::lock_guard guard(state->lock);
+                      if (like == 0)
+                          state->liked.insert(aid);
+                      else
+                          state->liked.remove(aid);
+                      return AccountFixtures::ok();
+                  }));
     route(api, kCoinPath, true, [badRequest](const FakeRequest& request, State& s) {
         const qint64 aid = numberOf(request, QStringLiteral("aid")), multiply = numberOf(request, QStringLiteral("multiply"));
         if (aid < 1 || multiply < 1 || multiply > 2)
@@ -238,6 +251,15 @@ int InteractionFixtures::challengesAnswered() const
 {
     std::lock_guard guard(m_state->lock);
     return m_state->challenges;
+}
+
+QVariantMap InteractionFixtures::likeAndFavoriteOf(qint64 aid) const
+{
+    std::lock_guard guard(m_state->lock);
+    bool favorite = false;
+    for (const Folder& folder : std::as_const(m_state->folders))
+        favorite = favorite || folder.aids.contains(aid);
+    return {{QStringLiteral("like"), m_state->liked.contains(aid)}, {QStringLiteral("favorite"), favorite}};
 }
 
 QSet<qint64> InteractionFixtures::watchLater() const

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 #include <mutex>
@@ -48,6 +49,8 @@ public:
     void challengeLikeAndCoin(const QString& token = QStringLiteral("a+b/c="));
     // How many challenges were answered so far.
     int challengesAnswered() const;
+    // The archive relation's "like" and "favorite" for the video, as this user's state has them.
+    QVariantMap likeAndFavoriteOf(qint64 aid) const;
     // Watch later, as the user's list holds it.
     QSet<qint64> watchLater() const;
 
