@@ -79,9 +79,12 @@ KRVideoAccountActions::KRVideoAccountActions(ViewController* page, ActionSheetDe
 KRVideoAccountActions::~KRVideoAccountActions()
 {
     m_delayed.cancelAll();
-    // The composer lives in the navigation controller's view, which may outlive the page.
-    if (m_shareComposer)
+    // The composer lives in the navigation controller's view, which outlives the page: it
+    // goes with the page, telling it nothing more.
+    if (m_shareComposer) {
         m_shareComposer->setDelegate(nullptr);
+        m_shareComposer->deleteLater();
+    }
 }
 
 void KRVideoAccountActions::attachToView(View* view)
@@ -197,6 +200,8 @@ void KRVideoAccountActions::showInteractions() { m_info->setInteractions(m_state
 
 void KRVideoAccountActions::loadAccountInteractionState()
 {
+    const KRSessionStore& store = KRSessionStore::sharedStore();
+    m_sessionAccount = store.isLoggedIn() ? std::max<qint64>(store.userID(), 1) : 0;
     const qint64 aid = m_host.accountAID();
     if (!loggedIn() || aid < 1) {
         showInteractions();
@@ -258,6 +263,16 @@ void KRVideoAccountActions::detailDidLoad()
 
 void KRVideoAccountActions::sessionDidChange()
 {
+    // The store tells of every change to its cookies (the risk-control ones an action fetches
+    // among them): only another account, or none, makes the state the previous one's.
+    const KRSessionStore& store = KRSessionStore::sharedStore();
+    const qint64 account = store.isLoggedIn() ? std::max<qint64>(store.userID(), 1) : 0;
+    if (account == m_sessionAccount) {
+        if (account && !m_state.stateLoaded)
+            loadAccountInteractionState();
+        return;
+    }
+    m_sessionAccount = account;
     // Replies on their way belong to the previous account.
     m_requests.end();
     m_followRequests.end();
@@ -602,6 +617,8 @@ void KRVideoAccountActions::performDeferredShareAction()
         break;
     }
 }
+
+KRDynamicComposerView* KRVideoAccountActions::shareComposer() const { return m_shareComposer.data(); }
 
 void KRVideoAccountActions::presentVideoDynamicComposer()
 {

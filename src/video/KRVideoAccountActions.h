@@ -83,7 +83,7 @@ public:
     bool sheetClicked(platform::uikit::ActionSheet* sheet, int index);
     bool sheetDismissed(platform::uikit::ActionSheet* sheet, int index);
     QString shareURLString() const;
-    KRDynamicComposerView* shareComposer() const { return m_shareComposer; }
+    KRDynamicComposerView* shareComposer() const;
     platform::uikit::ActionSheet* visibleSheet() const { return m_visibleSheet; }
 
     void dynamicComposerViewDidCancel(KRDynamicComposerView*) override {}
@@ -111,6 +111,8 @@ private:
     KRVideoInfoPage* m_info;
     Host m_host;
     KRVideoInfoPage::Interactions m_state;
+    // The account the state belongs to (0 signed out).
+    qint64 m_sessionAccount = 0;
     bool m_loading = false;
     bool m_relationLoading = false;
     bool m_followStateLoading = false;

@@ -14,7 +14,9 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/Pasteboard.h"
+#include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/TabBarController.h"
+#include "platform/uikit/TableView.h"
 #include "platform/uikit/TextField.h"
 #include "shared/KRDynamicComposerView.h"
 #include "store/KRSessionStore.h"
@@ -32,6 +34,7 @@ using namespace platform::uikit;
 using namespace videotest;
 using testsupport::AccountFixtures;
 using testsupport::InteractionFixtures;
+using testsupport::FakeRequest;
 using testsupport::ServiceFixtures;
 
 namespace {
@@ -112,6 +115,13 @@ protected:
         if (KRSessionStore::sharedStore().isLoggedIn())
             [&] { KR_WAIT_UNTIL(page->accountActions()->interactions().stateLoaded); }();
         return page;
+    }
+    // Pops the page and lets it go, so the next page's parts are the only ones in the window.
+    void leave()
+    {
+        nav->popViewControllerAnimated(false);
+        AnimationClock::finishAll();
+        flushDeferredDeletes();
     }
     static void click(View* view)
     {
@@ -224,7 +234,7 @@ TEST_F(VideoAccountActionsTest, CoinLimitsFollowTheCopyrightAndTheCoinsGiven)
     click(coin);
     EXPECT_EQ(page->visibleActionSheet(), nullptr);
     EXPECT_EQ(toast(page), QStringLiteral("该视频已达投币上限（1/1）"));
-    nav->popViewControllerAnimated(false);
+    leave();
 
     // Made by the uploader (copyright 1), nothing given: one or two coins.
     page = open();
@@ -239,7 +249,7 @@ TEST_F(VideoAccountActionsTest, CoinLimitsFollowTheCopyrightAndTheCoinsGiven)
               (QStringList{QStringLiteral("投 1 枚硬币"), QStringLiteral("投 2 枚硬币"), QStringLiteral("取消")}));
     answerSheet(page, QStringLiteral("取消"));
     EXPECT_TRUE(fake.requestsTo(InteractionFixtures::kCoinPath).isEmpty());
-    nav->popViewControllerAnimated(false);
+    leave();
 
     // One coin given: the button, the sheet, and one more coin with multiply 1.
     interactions.setCoinsGiven(ServiceFixtures::kDetailAID, 1);
@@ -280,7 +290,7 @@ TEST_F(VideoAccountActionsTest, TripleCompletesWhatIsMissing)
     EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/v3/fav/resource/deal")).size(), 1);
     EXPECT_TRUE(interactions.liked(ServiceFixtures::kDetailAID));
     EXPECT_TRUE(part<KRInteractionButton>(page, "tripleButton")->isSelected());
-    nav->popViewControllerAnimated(false);
+    leave();
 
     // Liked, favourited and at the limit: the triple runs at once with no coin.
     page = open();
@@ -421,7 +431,7 @@ TEST_F(VideoAccountActionsTest, MoreThenShareCopiesTheLinkOnceTheSheetsHaveGone)
     EXPECT_EQ(page->visibleActionSheet(), nullptr);
 
     // Without a bvid the web host's root is shared.
-    nav->popViewControllerAnimated(false);
+    leave();
     auto bare = std::make_shared<KRVideo>();
     bare->setTitle(QStringLiteral("无编号"));
     page = push(bare);
@@ -473,18 +483,18 @@ TEST_F(VideoAccountActionsTest, ShareToDynamicsSendsOnceAndAFailureKeepsTheText)
 
     // Refused: the composer stays with its text, ready to send again.
     interactions.refuse(QStringLiteral("/dynamic_repost/v1/dynamic_repost/share"), -400, QStringLiteral("内容含有敏感词"));
-    QTest::keyClicks(edit, QStringLiteral("好看"));
+    QTest::keyClicks(edit, QStringLiteral("nice"));
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_FALSE(composer->textField()->isEnabled());
     KR_WAIT_UNTIL(composer->textField()->isEnabled());
     EXPECT_TRUE(toast(page).startsWith(QStringLiteral("分享失败：内容含有敏感词")));
-    EXPECT_EQ(composer->textField()->text(), QStringLiteral("好看"));
+    EXPECT_EQ(composer->textField()->text(), QStringLiteral("nice"));
     EXPECT_TRUE(composer->superview() != nullptr && !composer->isHidden());
 
     interactions.refuse(QStringLiteral("/dynamic_repost/v1/dynamic_repost/share"), 0, {});
     QTest::keyClick(edit, Qt::Key_Return);
     KR_WAIT_UNTIL(toast(page) == QStringLiteral("已分享到动态"));
-    EXPECT_EQ(interactions.sharedTexts(), (QList<QString>{QStringLiteral("好看")}));
+    EXPECT_EQ(interactions.sharedTexts(), (QList<QString>{QStringLiteral("nice")}));
 }
 
 TEST_F(VideoAccountActionsTest, FavoriteOpensThePickerAndItsOutcomeComesBack)
