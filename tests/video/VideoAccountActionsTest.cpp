@@ -152,6 +152,14 @@ protected:
     }
     static QString toast(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
     AlertView* alert() const { return window->visibleAlert(); }
+    // The captcha screen the page pushed, once it is on screen.
+    CaptchaStandIn* captcha()
+    {
+        if (!testsupport::waitUntil([&] { return dynamic_cast<CaptchaStandIn*>(nav->topViewController()) != nullptr; }))
+            return nullptr;
+        AnimationClock::finishAll();
+        return dynamic_cast<CaptchaStandIn*>(nav->topViewController());
+    }
     int writes() const
     {
         int count = 0;
@@ -528,13 +536,12 @@ TEST_F(VideoAccountActionsTest, ARiskChallengedLikeIsVerifiedAndRepeatedOnce)
     interactions.challengeLikeAndCoin();
     KRVideoDetailViewController* page = open();
     tap(page, "likeButton");
-    KR_WAIT_UNTIL(dynamic_cast<CaptchaStandIn*>(nav->topViewController()));
-    AnimationClock::finishAll();
+    CaptchaStandIn* screen = captcha();
+    ASSERT_NE(screen, nullptr);
     ASSERT_EQ(CaptchaStandIn::shownOptions.size(), 1);
     EXPECT_EQ(CaptchaStandIn::shownOptions.first().value(QStringLiteral("v_voucher")).toString(), QStringLiteral("voucher-1"));
     EXPECT_EQ(CaptchaStandIn::shownOptions.first().value(QStringLiteral("grisk_id")).toString(), QStringLiteral("grisk-1"));
-    auto* captcha = static_cast<CaptchaStandIn*>(nav->topViewController());
-    click(captcha->passButton);
+    click(screen->passButton);
     KR_WAIT_UNTIL(fake.requestsTo(InteractionFixtures::kLikePath).size() == 2);
     KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
     const FakeRequest repeat = fake.requestsTo(InteractionFixtures::kLikePath).last();
@@ -548,8 +555,9 @@ TEST_F(VideoAccountActionsTest, ARiskChallengedLikeIsVerifiedAndRepeatedOnce)
     // after a passed captcha is shown, not verified again.
     interactions.challengeLikeAndCoin(QStringLiteral("another"));
     tap(page, "likeButton");
-    KR_WAIT_UNTIL(dynamic_cast<CaptchaStandIn*>(nav->topViewController()));
-    click(static_cast<CaptchaStandIn*>(nav->topViewController())->passButton);
+    screen = captcha();
+    ASSERT_NE(screen, nullptr);
+    click(screen->passButton);
     KR_WAIT_UNTIL(fake.requestsTo(InteractionFixtures::kLikePath).size() == 4);
     KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
     EXPECT_EQ(CaptchaStandIn::shownOptions.size(), 2);
@@ -565,8 +573,9 @@ TEST_F(VideoAccountActionsTest, ACancelledOrUnfinishedCaptchaLeavesTheCoinsAlone
     KRVideoDetailViewController* page = open();
     tap(page, "coinButton");
     answerSheet(page, QStringLiteral("投 1 枚硬币"));
-    KR_WAIT_UNTIL(dynamic_cast<CaptchaStandIn*>(nav->topViewController()));
-    click(static_cast<CaptchaStandIn*>(nav->topViewController())->cancelButton);
+    CaptchaStandIn* screen = captcha();
+    ASSERT_NE(screen, nullptr);
+    click(screen->cancelButton);
     EXPECT_EQ(toast(page), QStringLiteral("已取消安全验证，本次没有消耗硬币"));
     EXPECT_EQ(interactions.coinsGiven(ServiceFixtures::kDetailAID), 0);
     EXPECT_EQ(fake.requestsTo(InteractionFixtures::kCoinPath).size(), 1);
@@ -574,8 +583,9 @@ TEST_F(VideoAccountActionsTest, ACancelledOrUnfinishedCaptchaLeavesTheCoinsAlone
     // Passed, the coin goes with the token and the chosen count.
     tap(page, "coinButton");
     answerSheet(page, QStringLiteral("投 2 枚硬币"));
-    KR_WAIT_UNTIL(dynamic_cast<CaptchaStandIn*>(nav->topViewController()));
-    click(static_cast<CaptchaStandIn*>(nav->topViewController())->passButton);
+    screen = captcha();
+    ASSERT_NE(screen, nullptr);
+    click(screen->passButton);
     KR_WAIT_UNTIL(interactions.coinsGiven(ServiceFixtures::kDetailAID) == 2);
     KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
     EXPECT_EQ(AccountFixtures::formValue(fake.requestsTo(InteractionFixtures::kCoinPath).last(), QStringLiteral("multiply")),
