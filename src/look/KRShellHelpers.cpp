@@ -129,3 +129,17 @@ bool KRApplicationUsesFullScreenSafeArea()
     const QString machine = platform::DeviceProfile::machine();
     return !machine.isEmpty() && KRDeviceHasFullScreenDisplayForMachineIdentifier(machine);
 }
+
+void KRNavigateToProfileTab(ViewController* controller)
+{
+    if (!controller)
+        return;
+    // Both are taken before the pop: a popped screen has left its tab bar controller, and the
+    // pop may destroy the screen that asked, so nothing of it is touched afterwards.
+    QPointer<NavigationController> stack = controller->navigationController();
+    QPointer<TabBarController> tabs = controller->tabBarController();
+    if (stack)
+        stack->popToRootViewControllerAnimated(false);
+    if (tabs && tabs->viewControllers().size() >= 4)
+        tabs->setSelectedIndex(3);
+}

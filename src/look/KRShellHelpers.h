@@ -29,6 +29,9 @@ platform::uikit::EdgeInsets KRSafeAreaInsetsForView(const platform::uikit::View*
 QRectF KRRectInsetBySafeArea(const QRectF& rect, const platform::uikit::EdgeInsets& insets);
 // Insets beyond a plain status bar (top above 20.5, or any other side above 0.5).
 bool KRViewUsesFullScreenSafeArea(const platform::uikit::View* view);
+// Leaves for the "我的" tab (the fourth, when the tab bar holds at least four) with the
+// screen's own stack popped to its root, without animation.
+void KRNavigateToProfileTab(platform::uikit::ViewController* controller);
 // Any visible window, or its root screen's view, with full-screen insets; else what the
 // device catalogue says of the machine. False before system 11.
 bool KRApplicationUsesFullScreenSafeArea();

@@ -2,6 +2,7 @@
 #include "social/KRReplyThreadViewController.h"
 
 #include "account/KRAccountClient.h"
+#include "look/KRShellHelpers.h"
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
 #include "model/KRComment.h"
@@ -26,7 +27,6 @@ namespace {
 constexpr qreal kBarHeight = 42;
 constexpr int kEmoteTagBase = 9800;
 constexpr int kLoginAlertTag = 9101;
-constexpr int kProfileTabIndex = 3;
 constexpr int kPreviewReplies = 3;
 constexpr double kMinimumKeyboardSeconds = 0.18;
 const QString kBeginClose = QStringLiteral("beginReplyComposerCancellation");
@@ -160,17 +160,7 @@ void KRReplyThreadViewController::showLoginAlert()
     alert->show();
 }
 
-void KRReplyThreadViewController::openProfileTab()
-{
-    // Both are taken before the pop: a popped screen has left its tab bar controller, and the
-    // pop may destroy this screen, so nothing of it is touched afterwards.
-    QPointer<NavigationController> stack = navigationController();
-    QPointer<TabBarController> tabs = tabBarController();
-    if (stack)
-        stack->popToRootViewControllerAnimated(false);
-    if (tabs && tabs->viewControllers().size() >= 4)
-        tabs->setSelectedIndex(kProfileTabIndex);
-}
+void KRReplyThreadViewController::openProfileTab() { KRNavigateToProfileTab(this); }
 
 // ---- closing
 

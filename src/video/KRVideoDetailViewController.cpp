@@ -1,10 +1,12 @@
 #include "video/KRVideoDetailViewController.h"
 
+#include "look/KRShellHelpers.h"
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
 #include "model/KRComment.h"
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
+#include "platform/uikit/AlertView.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/ImageView.h"
@@ -31,6 +33,8 @@ using namespace platform::uikit;
 namespace {
 
 const QString kHomeTitle = QStringLiteral("首页");
+constexpr int kLoginGateAlertTag = 7200;
+constexpr int kDanmakuLoginAlertTag = 7101;
 
 } // namespace
 
@@ -299,4 +303,35 @@ bool KRVideoDetailViewController::hasKnownMediaOrientation() const { return m_pa
 bool KRVideoDetailViewController::shouldUsePortraitFullscreenForCurrentVideo() const
 {
     return currentVideoIsPortrait() && KRPreferences::sharedPreferences().portraitVideoFullscreenEnabled();
+}
+
+// ---- account gate and results
+
+void KRVideoDetailViewController::showLoginGateWithTitle(const QString& title, const QString& message, int tag)
+{
+    // The answer is told the alert it came from, which lives until its callback returns.
+    auto shown = std::make_shared<QPointer<AlertView>>();
+    auto* alert = new AlertView(title, message, QStringLiteral("知道了"), {QStringLiteral("前往“我的”")}, this,
+                                [this, shown](int index) { alertViewClickedButtonAtIndex(shown->data(), index); });
+    *shown = alert;
+    alert->setTag(tag);
+    alert->show();
+}
+
+void KRVideoDetailViewController::showAccountResult(const QString& text, bool success)
+{
+    if (!text.isEmpty())
+        showDanmakuStatus(text);
+    else
+        showDanmakuStatus(success ? QStringLiteral("操作成功") : QStringLiteral("操作失败，请稍后重试"));
+}
+
+void KRVideoDetailViewController::navigateToProfile() { KRNavigateToProfileTab(this); }
+
+void KRVideoDetailViewController::alertViewClickedButtonAtIndex(AlertView* alert, int buttonIndex)
+{
+    if (!alert || buttonIndex == alert->cancelButtonIndex())
+        return;
+    if (alert->tag() == kLoginGateAlertTag || alert->tag() == kDanmakuLoginAlertTag)
+        navigateToProfile();
 }

@@ -46,6 +46,7 @@ class ActivityIndicatorView;
 class Button;
 class ImageView;
 class Label;
+class AlertView;
 class LongPressGestureRecognizer;
 class ScrollView;
 class SegmentedControl;
@@ -129,6 +130,16 @@ public:
     void activatePageAtIndex(int index, bool autoplay);
     void stopPlaybackForNavigation();
     void tearDownMoviePlayer();
+
+    // ---- account gate and results ----
+    // The login gate: "知道了" and "前往“我的”"; nothing is sent behind it.
+    void showLoginGateWithTitle(const QString& title, const QString& message, int tag);
+    // The toast over the player; an empty text says only whether it worked.
+    void showAccountResult(const QString& text, bool success);
+    // Leaves for the "我的" tab with the page's stack back at its root.
+    void navigateToProfile();
+    // The page's alerts: the login gate (7200) and the danmaku login alert (7101).
+    void alertViewClickedButtonAtIndex(platform::uikit::AlertView* alert, int buttonIndex);
 
     // The state a user sees, for the page's tests and the gallery.
     bool isPlaybackExpectedToPlay() const;
