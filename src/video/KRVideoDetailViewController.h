@@ -182,9 +182,6 @@ public:
     QString shareURLString() const { return m_account->shareURLString(); }
     KRVideoAccountActions* accountActions() const { return m_account.get(); }
     void fullscreenCacheTapped();
-    // STAND-IN until main's login gate and account result land; the merge replaces these.
-    void showLoginGate(const QString& title, const QString& message);
-    void showAccountResult(const QString& text, bool success);
 
     int supportedInterfaceOrientations() override;
     bool shouldAutorotateToInterfaceOrientation(int orientation) override;

@@ -55,7 +55,7 @@ std::unique_ptr<KRVideoAccountActions> KRVideoDetailViewController::makeAccountA
     return std::make_unique<KRVideoAccountActions>(
         this, this, m_info.get(),
         KRVideoAccountActions::Host{[this] { return m_part.video(); }, [this] { return accountAID(); },
-                                    [this](const QString& title, const QString& message) { showLoginGate(title, message); },
+                                    [this](const QString& title, const QString& message) { showLoginGateWithTitle(title, message, 7200); },
                                     [this](const QString& text, bool success) { showAccountResult(text, success); },
                                     [this] { fullscreenCacheTapped(); }});
 }
