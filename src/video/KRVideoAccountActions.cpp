@@ -431,6 +431,16 @@ bool KRVideoAccountActions::verifyAndRepeat(int action, const QVariant& data)
 
 // ---- sheets ----
 
+ActionSheet* KRVideoAccountActions::makeSheet(const QString& title, int tag, const QStringList& buttons) const
+{
+    auto* sheet = new ActionSheet(title, m_sheetDelegate, m_page);
+    sheet->setTag(tag);
+    for (const QString& text : buttons)
+        sheet->addButtonWithTitle(text);
+    sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
+    return sheet;
+}
+
 void KRVideoAccountActions::presentSheet(ActionSheet* sheet, View* source)
 {
     m_visibleSheet = sheet;
@@ -460,12 +470,7 @@ void KRVideoAccountActions::showCoinActionSheetFromButton(View* button, bool tri
         title = QStringLiteral("已投 %1 枚，还可再投 1 枚（投币后不可撤销）").arg(count);
         buttons = {triple ? QStringLiteral("三连并再投 1 枚硬币") : QStringLiteral("再投 1 枚硬币（补齐 2 枚）")};
     }
-    auto* sheet = new ActionSheet(title, m_sheetDelegate, m_page);
-    sheet->setTag(triple ? kTripleSheetTag : kCoinSheetTag);
-    for (const QString& text : std::as_const(buttons))
-        sheet->addButtonWithTitle(text);
-    sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
-    presentSheet(sheet, button);
+    presentSheet(makeSheet(title, triple ? kTripleSheetTag : kCoinSheetTag, buttons), button);
 }
 
 void KRVideoAccountActions::showMoreActionSheetFromView(View* source)
@@ -474,13 +479,9 @@ void KRVideoAccountActions::showMoreActionSheetFromView(View* source)
     m_delayed.cancel(kDeferredShare);
     m_shareAfterMoreDismiss = false;
     m_offlineQualityAfterMoreDismiss = false;
-    auto* sheet = new ActionSheet(QStringLiteral("更多"), m_sheetDelegate, m_page);
-    sheet->setTag(kMoreSheetTag);
-    sheet->addButtonWithTitle(QStringLiteral("分享"));
-    sheet->addButtonWithTitle(QStringLiteral("稍后观看"));
-    sheet->addButtonWithTitle(QStringLiteral("离线缓存"));
-    sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
-    presentSheet(sheet, source);
+    presentSheet(makeSheet(QStringLiteral("更多"), kMoreSheetTag,
+                           {QStringLiteral("分享"), QStringLiteral("稍后观看"), QStringLiteral("离线缓存")}),
+                 source);
 }
 
 void KRVideoAccountActions::armDeferred(const QString& name, int milliseconds)
@@ -562,12 +563,8 @@ void KRVideoAccountActions::presentDeferredShareAfterMore()
         return;
     m_shareAfterMoreDismiss = false;
     m_pendingShareActionAfterDismiss = ShareNone;
-    auto* sheet = new ActionSheet(QStringLiteral("分享视频"), m_sheetDelegate, m_page);
-    sheet->setTag(kShareSheetTag);
-    sheet->addButtonWithTitle(QStringLiteral("系统分享"));
-    sheet->addButtonWithTitle(QStringLiteral("分享到动态"));
-    sheet->addButtonWithTitle(QStringLiteral("复制链接"));
-    sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
+    ActionSheet* sheet = makeSheet(QStringLiteral("分享视频"), kShareSheetTag,
+                                   {QStringLiteral("系统分享"), QStringLiteral("分享到动态"), QStringLiteral("复制链接")});
     NavigationController* navigation = m_page->navigationController();
     m_visibleSheet = sheet;
     sheet->showInView(navigation ? navigation->view() : m_page->view());

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -98,6 +99,8 @@ private:
     void showInteractions();
     void finishAccountAction(int action, bool success, const QString& message, const QVariant& data);
     bool verifyAndRepeat(int action, const QVariant& data);
+    // A sheet with the page as its delegate and owner, the buttons, then "取消".
+    platform::uikit::ActionSheet* makeSheet(const QString& title, int tag, const QStringList& buttons) const;
     void presentSheet(platform::uikit::ActionSheet* sheet, platform::uikit::View* source);
     void armDeferred(const QString& name, int milliseconds);
     void presentDeferredShareAfterMore();

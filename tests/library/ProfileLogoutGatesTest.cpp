@@ -1,30 +1,15 @@
 // Signing out from the profile reaches a video page open in another tab: its account state goes
 // and its login gates come back.
-#include "../uikit/KitTestSupport.h"
-#include "account/AccountClientTesting.h"
+#include "../video/VideoPageTesting.h"
 
 #include "library/KRProfileViewController.h"
-#include "model/KRVideo.h"
-#include "nav/KRRouter.h"
-#include "platform/foundation/MainClock.h"
-#include "platform/media/MediaSeams.h"
 #include "platform/uikit/AlertView.h"
-#include "platform/uikit/AnimationClock.h"
-#include "platform/uikit/NavigationController.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TableView.h"
-#include "platform/uikit/Window.h"
 #include "shell/KRAppRoutes.h"
-#include "store/KRLocalHistoryStore.h"
-#include "store/KRPreferences.h"
-#include "store/KRSessionStore.h"
 #include "support/AccountFixtures.h"
 #include "support/InteractionFixtures.h"
-#include "support/ServiceFixtures.h"
-#include "support/ServiceSignatures.h"
-#include "support/TestSupport.h"
 #include "video/KRInteractionButton.h"
-#include "video/KRVideoDetailViewController.h"
 
 #include <QTest>
 
@@ -35,25 +20,14 @@ using testsupport::ServiceFixtures;
 
 namespace {
 
-class ProfileLogoutGatesTest : public accounttest::AccountClientTest {
+// The page as the application opens it, the profile in the fourth tab.
+class ProfileLogoutGatesTest : public videotest::VideoPageTest {
 protected:
     void SetUp() override
     {
-        AccountClientTest::SetUp();
-        KitTest::resetKit();
-        platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+        VideoPageTest::SetUp();
         KRInstallAppRoutes();
-        testsupport::routeNavigationFixture(fake);
         AccountFixtures::routeRiskCookies(fake);
-        KRLocalHistoryStore::sharedStore().resetForTesting();
-        KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        flushDeferredDeletes();
-        KitTest::settleKit();
-        AccountClientTest::TearDown();
     }
     template <typename T = View>
     T* part(const char* name) const
@@ -67,7 +41,6 @@ protected:
         AnimationClock::finishAll();
     }
 
-    std::unique_ptr<Window> window = std::make_unique<Window>();
     InteractionFixtures interactions{fake};
 };
 

@@ -743,26 +743,38 @@ bool shootPlayer(const QDir& dir)
 
 } // namespace
 
-// The inbox of a signed-in user against the fake service: both feeds, and the alert of a
-// message that points nowhere.
+// The fake service with the catalogue's read routes and its pictures.
+std::unique_ptr<testsupport::FakeService> readingService()
+{
+    QStringList hosts = KRServiceHosts::allServiceHosts();
+    hosts << testsupport::ImageFixtures::hosts();
+    auto service = std::make_unique<testsupport::FakeService>(hosts);
+    testsupport::ServiceFixtures::installReadRoutes(*service);
+    testsupport::ImageFixtures::serveImages(*service);
+    return service;
+}
+
+// The catalogue's three-part video as a list hands it to the page.
+std::shared_ptr<KRVideo> detailVideo()
+{
+    auto video = std::make_shared<KRVideo>();
+    video->setAid(testsupport::ServiceFixtures::kDetailAID);
+    video->setBvid(testsupport::ServiceFixtures::detailBVID());
+    video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    return video;
+}
+
 // The video page: both tabs, playing with danmaku and the controls, the speed and player More
 // sheets, a status line and an unavailable video.
 bool shootVideoPage(const QDir& dir, const QString& device)
 {
     bool ok = true;
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    testsupport::FakeService service(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(service);
-    testsupport::ImageFixtures::serveImages(service);
-    testsupport::PlaybackFixtures playback(service);
+    const std::unique_ptr<testsupport::FakeService> service = readingService();
+    testsupport::PlaybackFixtures playback(*service);
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
     KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     KRPreferences::sharedPreferences().setPreferredQuality(64);
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(testsupport::ServiceFixtures::kDetailAID);
-    video->setBvid(testsupport::ServiceFixtures::detailBVID());
-    video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    const std::shared_ptr<KRVideo> video = detailVideo();
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
     auto* page = new KRVideoDetailViewController(video);
     push(s.nav, page);
@@ -821,13 +833,9 @@ bool shootVideoPage(const QDir& dir, const QString& device)
 bool shootVideoAccount(const QDir& dir, const QString& device)
 {
     bool ok = true;
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    testsupport::FakeService service(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(service);
-    testsupport::ImageFixtures::serveImages(service);
-    testsupport::AccountFixtures::routeRiskCookies(service);
-    testsupport::InteractionFixtures interactions(service);
+    const std::unique_ptr<testsupport::FakeService> service = readingService();
+    testsupport::AccountFixtures::routeRiskCookies(*service);
+    testsupport::InteractionFixtures interactions(*service);
     interactions.setFolders({{11, QStringLiteral("默认收藏夹"), 12, false, {}},
                              {12, QStringLiteral("骑行路线"), 4, false, {testsupport::ServiceFixtures::kDetailAID}},
                              {13, QStringLiteral("稍后再看的音乐"), 27, true, {}}});
@@ -835,10 +843,7 @@ bool shootVideoAccount(const QDir& dir, const QString& device)
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
     KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     KRSessionStore::sharedStore().clearSession();
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(testsupport::ServiceFixtures::kDetailAID);
-    video->setBvid(testsupport::ServiceFixtures::detailBVID());
-    video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    const std::shared_ptr<KRVideo> video = detailVideo();
     const auto sheetTagged = [](KRVideoDetailViewController* page, int tag) {
         return waitFor([&] {
             ActionSheet* sheet = page->visibleActionSheet();
@@ -895,6 +900,8 @@ bool shootVideoAccount(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The inbox of a signed-in user against the fake service: both feeds, and the alert of a
+// message that points nowhere.
 bool shootInbox(const QDir& dir, const QString& device)
 {
     QStringList hosts = KRServiceHosts::allServiceHosts();
