@@ -467,6 +467,19 @@ TEST_F(VideoAccountActionsTest, SystemShareCopiesOnIOS5AndPresentsTheActivityShe
     auto* activity = qobject_cast<ActivityViewController*>(page->presentedViewController());
     ASSERT_NE(activity, nullptr);
     EXPECT_EQ(activity->activityItems().value(1).toUrl().toString(), page->shareURLString());
+    EXPECT_EQ(activity->activityItems().value(0).toString(), page->video()->title());
+    // The sheet lays itself out, shows its items and answers: "拷贝" copies the link and closes it.
+    KR_WAIT_UNTIL(activity->copyButton()->frame().height() == 57);
+    ASSERT_TRUE(activity->copyButton()->isVisible());
+    auto* link = activity->view()->findChildren<Label*>(QStringLiteral("activityItemLabel")).value(1);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text(), page->shareURLString());
+    EXPECT_GT(link->frame().height(), 0);
+    Pasteboard::general().setString(QString());
+    click(activity->copyButton());
+    AnimationClock::finishAll();
+    EXPECT_EQ(Pasteboard::general().string(), page->shareURLString());
+    EXPECT_EQ(page->presentedViewController(), nullptr);
 }
 
 TEST_F(VideoAccountActionsTest, ShareToDynamicsSendsOnceAndAFailureKeepsTheText)
