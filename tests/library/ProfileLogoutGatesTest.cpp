@@ -4,6 +4,7 @@
 
 #include "library/KRProfileViewController.h"
 #include "platform/uikit/AlertView.h"
+#include "platform/uikit/Button.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TableView.h"
 #include "shell/KRAppRoutes.h"
@@ -66,7 +67,7 @@ TEST_F(ProfileLogoutGatesTest, AfterLogoutFromTheProfileThePagesLoginGatesReturn
     auto* page = qobject_cast<KRVideoDetailViewController*>(home->topViewController());
     ASSERT_NE(page, nullptr);
     page->view()->layoutIfNeeded();
-    KR_WAIT_UNTIL(page->accountActions()->interactions().stateLoaded);
+    KR_WAIT_UNTIL(page->accountActions()->interactions().stateLoaded && part<Button>("playButton")->isEnabled());
     auto* coin = part<KRInteractionButton>("coinButton");
     EXPECT_EQ(coin->accessibilityValue(), QStringLiteral("已投 1 枚，还可投 1 枚"));
 
