@@ -208,17 +208,24 @@ void KRVideoAccountActions::loadAccountInteractionState()
         return;
     }
     loadFollowState();
-    if (m_relationLoading)
+    if (m_relationLoading) {
+        // Asked again while a read is on its way: should that one fail, it is read once more.
+        m_relationReadAgain = true;
         return;
+    }
     QObject* owner = m_requests.owner();
     if (!owner)
         return;
     m_relationLoading = true;
     KRAccountClient::sharedClient()->loadArchiveRelationForAID(aid, owner, [this](const QVariant& result, const KROptionalError& error) {
         m_relationLoading = false;
+        const bool askedAgain = std::exchange(m_relationReadAgain, false);
         // A failed read keeps the state unknown: the coin buttons ask again when tapped.
-        if (error || !KRIsDictionary(result))
+        if (error || !KRIsDictionary(result)) {
+            if (askedAgain)
+                loadAccountInteractionState();
             return;
+        }
         const QVariantMap relation = result.toMap();
         m_state.liked = KRBoolean(relation.value(QStringLiteral("like")));
         m_state.favorited = KRBoolean(relation.value(QStringLiteral("favorite")));
@@ -278,6 +285,7 @@ void KRVideoAccountActions::sessionDidChange()
     m_followRequests.end();
     ++m_followStateRequestGeneration;
     m_relationLoading = false;
+    m_relationReadAgain = false;
     m_followStateLoading = false;
     m_followStateMID = 0;
     m_loading = false;

@@ -118,6 +118,7 @@ private:
     qint64 m_sessionAccount = 0;
     bool m_loading = false;
     bool m_relationLoading = false;
+    bool m_relationReadAgain = false;
     bool m_followStateLoading = false;
     qint64 m_followStateMID = 0;
     quint64 m_followStateRequestGeneration = 0;
