@@ -764,6 +764,20 @@ std::shared_ptr<KRVideo> detailVideo()
     return video;
 }
 
+// The page pushed onto the shell's stack, once its detail and related videos are in; null
+// (and said) when they do not come.
+KRVideoDetailViewController* pushLoadedVideoPage(Shell& s, const std::shared_ptr<KRVideo>& video)
+{
+    auto* page = new KRVideoDetailViewController(video);
+    push(s.nav, page);
+    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
+    if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
+        std::printf("FAILED to load a video page\n");
+        return nullptr;
+    }
+    return page;
+}
+
 // The video page: both tabs, playing with danmaku and the controls, the speed and player More
 // sheets, a status line and an unavailable video.
 bool shootVideoPage(const QDir& dir, const QString& device)
@@ -776,13 +790,10 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     KRPreferences::sharedPreferences().setPreferredQuality(64);
     const std::shared_ptr<KRVideo> video = detailVideo();
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
-    auto* page = new KRVideoDetailViewController(video);
-    push(s.nav, page);
-    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
-    if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
-        std::printf("FAILED to load a video page\n");
+    KRVideoDetailViewController* page = pushLoadedVideoPage(s, video);
+    if (!page)
         return false;
-    }
+    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
     ok &= save(s, dir, device + QStringLiteral("-video-info"));
     page->setSelectedDetailPage(1, false);
     waitFor([&] { return !page->comments().isEmpty(); });
@@ -857,13 +868,9 @@ bool shootVideoAccount(const QDir& dir, const QString& device)
     };
     {
         Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
-        auto* page = new KRVideoDetailViewController(video);
-        push(s.nav, page);
-        auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
-        if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
-            std::printf("FAILED to load a video page\n");
+        KRVideoDetailViewController* page = pushLoadedVideoPage(s, video);
+        if (!page)
             return false;
-        }
         page->interactionButtonTapped(7601);
         ok &= save(s, dir, device + QStringLiteral("-video-login-gate"));
         if (AlertView* alert = s.window->visibleAlert())
