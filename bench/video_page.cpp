@@ -8,6 +8,7 @@
 // would: piled up, they make every widget deletion scan a longer queue and inflate both sides.
 
 #include "BenchSupport.h"
+#include "BenchWidgets.h"
 #include "model/KRComment.h"
 #include "model/KRCommentPage.h"
 #include "model/KRServiceHosts.h"
@@ -47,21 +48,6 @@ namespace {
 constexpr int kRows = 20;
 double g_openingRatio = 0;
 double g_tickRatio = 0;
-
-// Microseconds per call of `fn` over `rounds` calls, the posted events delivered after each
-// call outside the timing.
-template <typename Fn>
-double microsecondsPerDrainedCall(Fn fn, int rounds)
-{
-    double total = 0;
-    for (int i = 0; i < rounds; ++i) {
-        total += benchsupport::microsecondsPerCall(fn, 1);
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
-    }
-    return total / rounds;
-}
 
 QList<std::shared_ptr<KRVideo>> relatedVideos()
 {
@@ -104,13 +90,6 @@ std::shared_ptr<KRVideo> benchVideo()
     return video;
 }
 
-void render(QWidget* widget)
-{
-    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&image);
-    widget->render(&painter);
-}
-
 // The baseline: what the page shows, by hand.
 class PlainRows : public TableViewDataSource {
 public:
@@ -149,7 +128,7 @@ void buildByHand(PlainRows& rows)
     comments->setDataSource(&rows);
     comments->reloadData();
     root.layoutIfNeeded();
-    render(&root);
+    benchsupport::renderOffscreen(&root);
 }
 
 void BM_OpeningThePageVersusWidgetsByHand(benchmark::State& state)
@@ -165,15 +144,15 @@ void BM_OpeningThePageVersusWidgetsByHand(benchmark::State& state)
     PlainRows rows;
     std::vector<double> ratios, bares, pages;
     for (auto _ : state) {
-        const double bare = microsecondsPerDrainedCall([&] { buildByHand(rows); }, 5);
-        const double page = microsecondsPerDrainedCall(
+        const double bare = benchsupport::microsecondsPerDrainedCall([&] { buildByHand(rows); }, 5);
+        const double page = benchsupport::microsecondsPerDrainedCall(
             [&] {
                 auto* screen = new KRVideoDetailViewController(benchVideo());
                 nav->pushViewController(screen, false);
                 AnimationClock::finishAll();
                 screen->showContentForTesting(related, comments);
                 screen->view()->layoutIfNeeded();
-                render(screen->view());
+                benchsupport::renderOffscreen(screen->view());
                 nav->popViewControllerAnimated(false);
                 AnimationClock::finishAll();
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -2,6 +2,7 @@
 
 #include "look/KRTheme.h"
 #include "model/KRTolerantValue.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TableView.h"
@@ -83,6 +84,11 @@ void KRAccountVideoListViewController::viewDidLoad()
 void KRAccountVideoListViewController::viewWillAppear(bool animated)
 {
     ViewController::viewWillAppear(animated);
+    // The first appearance follows the view's loading, which read both just now.
+    if (!m_appearedBefore) {
+        m_appearedBefore = true;
+        return;
+    }
     applyTheme();
     reloadVideos();
 }
@@ -218,12 +224,16 @@ bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>&
     connect(m_session.get(), &KRPlaybackSession::progressed, this, &KRAccountVideoListViewController::showProgress);
     connect(m_session.get(), &KRPlaybackSession::stoppedByAnotherSession, this, [this] { stopPlayback(); });
 
+    // The danmaku switch is the user's, shared with the video page.
+    const bool danmakuEnabled = platform::UserDefaults::standard().boolean(KRDanmakuEnabledDefaultsKey, true);
     m_danmaku = new KRDanmakuRenderer(m_playerContainer);
     m_danmaku->setObjectName(QStringLiteral("danmakuRenderer"));
+    m_danmaku->setDanmakuEnabled(danmakuEnabled);
     m_danmaku->show();
     m_controls = new KRPlayerControlsView(QRectF(), m_playerContainer);
     m_controls->setDelegate(this);
     m_controls->setOfflineCompactMode(true);
+    m_controls->setDanmakuEnabled(danmakuEnabled);
     m_controls->setVideoTitle(video->title());
     m_controls->setQualityTitle(video->tname().section(QStringLiteral(" · "), 0, 0));
 
@@ -292,5 +302,6 @@ void KRAccountVideoListViewController::playerControlsDidToggleDanmaku(KRPlayerCo
     if (!m_danmaku)
         return;
     m_danmaku->setDanmakuEnabled(!m_danmaku->isDanmakuEnabled());
+    platform::UserDefaults::standard().setObject(KRDanmakuEnabledDefaultsKey, m_danmaku->isDanmakuEnabled());
     controls->setDanmakuEnabled(m_danmaku->isDanmakuEnabled());
 }

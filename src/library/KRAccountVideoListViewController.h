@@ -91,6 +91,7 @@ private:
     KRDanmakuRenderer* m_danmaku = nullptr;
     std::shared_ptr<KRVideo> m_playingVideo;
     KRRequestHandle m_danmakuLoad;
+    bool m_appearedBefore = false;
     platform::ObserverToken m_cacheObserver;
     platform::ObserverToken m_themeObserver;
 };

@@ -32,6 +32,10 @@ struct KRDanmakuDisplayItem {
     QImage image;
 };
 
+// The user defaults key of the danmaku switch every player screen reads when it is made and
+// writes when the user turns danmaku on or off (a boolean, on when absent).
+inline const QString KRDanmakuEnabledDefaultsKey = QStringLiteral("KRDanmakuEnabled");
+
 // Whether a danmaku survives the density setting; the same danmaku decides the same way on
 // every feed and replay.
 bool KRDanmakuPassesDensity(const KRDanmaku* danmaku, int percent);

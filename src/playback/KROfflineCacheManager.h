@@ -111,10 +111,17 @@ private:
     KROfflineCacheManager();
 
     // Store
-    QVariantList mutableRecordsCleaningMissingFiles(bool writeBack, bool* readAnArray = nullptr);
+    // `readFrom`: the directory's path for reading when the caller has it.
+    QVariantList mutableRecordsCleaningMissingFiles(bool writeBack, bool* readAnArray = nullptr, const QString& readFrom = {});
     bool writeRecords(const QVariantList& records, QString* errorText = nullptr);
-    std::shared_ptr<KRVideo> videoFromRecord(const KROfflineRecord& record, bool requireMovie) const;
+    // `filesChecked`: the record comes from a cleaning read of `directory` (the directory's
+    // path for reading), so its media were just found there.
+    std::shared_ptr<KRVideo> videoFromRecord(const KROfflineRecord& record, bool requireMovie, bool filesChecked = false,
+                                             const QString& directory = {}) const;
     QString fileURL(const QString& name) const;
+    // The directory's path with a trailing slash, for reading: nothing is created here (finding
+    // the documents folder may create that).
+    QString directoryPathForReading() const;
     void purgeUnreferencedFiles(const QVariantList& keptRecords);
     void postChangeNotification();
     void prefetchDanmakuForCID(qint64 cid, const QString& key);

@@ -175,12 +175,18 @@ KROfflineCacheManager::KROfflineCacheManager()
 
 KROfflineCacheManager::~KROfflineCacheManager() { cancelCurrentDownload(); }
 
-QString KROfflineCacheManager::cacheDirectory() const
+QString KROfflineCacheManager::directoryPathForReading() const
 {
     QString documents = platform::Directories::documents();
     if (documents.isEmpty())
         documents = platform::Directories::temporary();
-    const QString path = documents + QStringLiteral("/KorvaneOffline");
+    return documents + QStringLiteral("/KorvaneOffline/");
+}
+
+QString KROfflineCacheManager::cacheDirectory() const
+{
+    QString path = directoryPathForReading();
+    path.chop(1);
     QDir().mkpath(path);
     return path;
 }
@@ -189,15 +195,16 @@ QString KROfflineCacheManager::indexPath() const { return cacheDirectory() + QLa
 
 QString KROfflineCacheManager::fileURL(const QString& name) const
 {
-    return QUrl::fromLocalFile(cacheDirectory() + QLatin1Char('/') + name).toString();
+    return QUrl::fromLocalFile(directoryPathForReading() + name).toString();
 }
 
 // ---------------------------------------------------------------------------------------
 // Index
 
-QVariantList KROfflineCacheManager::mutableRecordsCleaningMissingFiles(bool writeBack, bool* readAnArray)
+QVariantList KROfflineCacheManager::mutableRecordsCleaningMissingFiles(bool writeBack, bool* readAnArray, const QString& readFrom)
 {
-    const QString directory = cacheDirectory() + QLatin1Char('/');
+    // Reading creates nothing: a missing directory is an empty index.
+    const QString directory = readFrom.isEmpty() ? directoryPathForReading() : readFrom;
     QVariantList kept;
     bool dropped = false;
     for (const QVariant& entry : storedIndex(directory + kIndexName, readAnArray)) {
@@ -250,9 +257,12 @@ void KROfflineCacheManager::purgeUnreferencedFiles(const QVariantList& keptRecor
 // ---------------------------------------------------------------------------------------
 // Queries
 
-std::shared_ptr<KRVideo> KROfflineCacheManager::videoFromRecord(const KROfflineRecord& record, bool requireMovie) const
+std::shared_ptr<KRVideo> KROfflineCacheManager::videoFromRecord(const KROfflineRecord& record, bool requireMovie, bool filesChecked,
+                                                                const QString& readFrom) const
 {
-    const bool present = recordFilesPresent(record, cacheDirectory() + QLatin1Char('/'));
+    const QString directory = readFrom.isEmpty() ? directoryPathForReading() : readFrom;
+    const auto localURL = [&](const QString& name) { return QUrl::fromLocalFile(directory + name).toString(); };
+    const bool present = filesChecked || recordFilesPresent(record, directory);
     if (requireMovie && !present)
         return nullptr;
     auto video = std::make_shared<KRVideo>();
@@ -283,11 +293,11 @@ std::shared_ptr<KRVideo> KROfflineCacheManager::videoFromRecord(const KROfflineR
     video->setWidth(KRInt32(record.value(QStringLiteral("width"))));
     video->setHeight(KRInt32(record.value(QStringLiteral("height"))));
     if (!isDASHRecord(record) && present)
-        video->setPlayURL(fileURL(recordText(record, QStringLiteral("file_name"))));
+        video->setPlayURL(localURL(recordText(record, QStringLiteral("file_name"))));
     video->setPlaybackQuality(KRInt32(record.value(QStringLiteral("quality_value"))));
     const QString coverName = recordText(record, QStringLiteral("cover_file_name"));
-    if (KROfflineIsPlainFileName(coverName) && QFileInfo::exists(cacheDirectory() + QLatin1Char('/') + coverName))
-        video->setCoverURL(fileURL(coverName));
+    if (KROfflineIsPlainFileName(coverName) && QFileInfo::exists(directory + coverName))
+        video->setCoverURL(localURL(coverName));
     else
         video->setCoverURL(recordText(record, QStringLiteral("cover_url")));
     const QString quality = recordText(record, QStringLiteral("quality_title"));
@@ -301,8 +311,9 @@ std::shared_ptr<KRVideo> KROfflineCacheManager::videoFromRecord(const KROfflineR
 KRVideoList KROfflineCacheManager::cachedVideos()
 {
     KRVideoList videos;
-    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true)) {
-        if (std::shared_ptr<KRVideo> video = videoFromRecord(entry.toMap(), true))
+    const QString directory = directoryPathForReading();
+    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true, nullptr, directory)) {
+        if (std::shared_ptr<KRVideo> video = videoFromRecord(entry.toMap(), true, true, directory))
             videos.append(video);
     }
     return videos;
@@ -311,13 +322,14 @@ KRVideoList KROfflineCacheManager::cachedVideos()
 KRVideoList KROfflineCacheManager::offlineVideos()
 {
     KRVideoList videos;
+    const QString directory = directoryPathForReading();
     if (isDownloading() && !m_pendingRecord.isEmpty())
-        videos.append(videoFromRecord(m_pendingRecord, false));
-    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true)) {
+        videos.append(videoFromRecord(m_pendingRecord, false, false, directory));
+    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true, nullptr, directory)) {
         const KROfflineRecord record = entry.toMap();
         if (isDownloading() && recordText(record, QStringLiteral("key")) == m_pendingKey)
             continue;
-        if (std::shared_ptr<KRVideo> video = videoFromRecord(record, true))
+        if (std::shared_ptr<KRVideo> video = videoFromRecord(record, true, true, directory))
             videos.append(video);
     }
     return videos;

@@ -31,12 +31,19 @@ QRectF KRClassicSettingsCell::groupRectForSize(const QSizeF& size)
 void KRClassicSettingsCell::applyThemeBackgrounds(bool firstInGroup, bool lastInGroup, qreal rowHeight)
 {
     const KRTheme* theme = KRTheme::sharedTheme();
-    auto* background = new ImageView(QRectF(0, 0, 320, rowHeight));
-    background->setImage(theme->groupedCellBackgroundImageWithTopCorners(firstInGroup, lastInGroup, rowHeight));
-    setBackgroundView(background);
-    auto* selected = new View(QRectF(0, 0, 320, rowHeight));
-    selected->setBackgroundColor(theme->selectionColor());
-    setSelectedBackgroundView(selected);
+    // A view someone else set in between is replaced; ours are kept while they are the cell's.
+    if (!m_groupBackground || backgroundView() != m_groupBackground) {
+        m_groupBackground = new ImageView(QRectF(0, 0, 320, rowHeight));
+        setBackgroundView(m_groupBackground);
+    }
+    m_groupBackground->setImage(theme->groupedCellBackgroundImageWithTopCorners(firstInGroup, lastInGroup, rowHeight));
+    if (!m_groupSelectedBackground || selectedBackgroundView() != m_groupSelectedBackground) {
+        m_groupSelectedBackground = new View(QRectF(0, 0, 320, rowHeight));
+        setSelectedBackgroundView(m_groupSelectedBackground);
+    }
+    m_groupSelectedBackground->setBackgroundColor(theme->selectionColor());
+    // Laid out again for the group, as a new view would be.
+    setNeedsLayout();
 }
 
 void KRClassicSettingsCell::layoutSubviews()

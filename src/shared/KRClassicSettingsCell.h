@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/uikit/ImageView.h"
 #include "platform/uikit/TableViewCell.h"
 
+#include <QPointer>
 #include <QString>
 
 // A row of a grouped list in the classic settings look: the row's backgrounds, content and
@@ -19,11 +21,16 @@ public:
     static QRectF groupRectForSize(const QSizeF& size);
 
     // The current theme's grouped background for a row at this place in its group (rounded
-    // top on the first row, rounded bottom on the last) and its selection colour.
+    // top on the first row, rounded bottom on the last) and its selection colour. The two
+    // background views are made once and painted anew on every later call.
     void applyThemeBackgrounds(bool firstInGroup, bool lastInGroup, qreal rowHeight);
 
     void layoutSubviews() override;
 
 protected:
     void drawRect(QPainter& painter) override;
+
+private:
+    QPointer<platform::uikit::ImageView> m_groupBackground;
+    QPointer<platform::uikit::View> m_groupSelectedBackground;
 };

@@ -158,46 +158,58 @@ void KRFavoriteFolderPickerViewController::loadFolders()
             tableView()->reloadData();
             return;
         }
-        m_folders.clear();
-        QSet<qint64> all, favorited;
-        for (const QVariant& folder : folders) {
-            const std::optional<qint64> id = mediaIDForFolder(folder);
-            if (!id)
-                continue;
-            m_folders.append(folder);
-            all.insert(*id);
-            if (KRBoolean(folder.toMap().value(QStringLiteral("fav_state"))))
-                favorited.insert(*id);
-        }
-        if (!m_hasLoadedInitialState) {
-            m_hasLoadedInitialState = true;
-            m_initialSelectedMediaIDs = favorited;
-            m_selectedMediaIDs = favorited;
-        } else {
-            // A reload after a creation keeps the user's ticks and drops folders that went.
-            m_initialSelectedMediaIDs.intersect(all);
-            m_selectedMediaIDs.intersect(all);
-        }
-        if (m_pendingCreatedMediaID >= 1 && all.contains(m_pendingCreatedMediaID)) {
-            m_selectedMediaIDs.insert(m_pendingCreatedMediaID);
-        } else if (!m_pendingCreatedTitle.isEmpty()) {
-            // A folder answered without its id is found by its exact title among the new ones.
-            for (const QVariant& folder : std::as_const(m_folders)) {
-                const qint64 id = *mediaIDForFolder(folder);
-                if ((!m_mediaIDsBeforeCreate || !m_mediaIDsBeforeCreate->contains(id))
-                    && folderTitle(folder.toMap()) == m_pendingCreatedTitle) {
-                    m_selectedMediaIDs.insert(id);
-                    break;
-                }
+        applyFolders(folders);
+    });
+}
+
+void KRFavoriteFolderPickerViewController::applyFolders(const QVariantList& folders)
+{
+    m_folders.clear();
+    QSet<qint64> all, favorited;
+    for (const QVariant& folder : folders) {
+        const std::optional<qint64> id = mediaIDForFolder(folder);
+        if (!id)
+            continue;
+        m_folders.append(folder);
+        all.insert(*id);
+        if (KRBoolean(folder.toMap().value(QStringLiteral("fav_state"))))
+            favorited.insert(*id);
+    }
+    if (!m_hasLoadedInitialState) {
+        m_hasLoadedInitialState = true;
+        m_initialSelectedMediaIDs = favorited;
+        m_selectedMediaIDs = favorited;
+    } else {
+        // A reload after a creation keeps the user's ticks and drops folders that went.
+        m_initialSelectedMediaIDs.intersect(all);
+        m_selectedMediaIDs.intersect(all);
+    }
+    if (m_pendingCreatedMediaID >= 1 && all.contains(m_pendingCreatedMediaID)) {
+        m_selectedMediaIDs.insert(m_pendingCreatedMediaID);
+    } else if (!m_pendingCreatedTitle.isEmpty()) {
+        // A folder answered without its id is found by its exact title among the new ones.
+        for (const QVariant& folder : std::as_const(m_folders)) {
+            const qint64 id = *mediaIDForFolder(folder);
+            if ((!m_mediaIDsBeforeCreate || !m_mediaIDsBeforeCreate->contains(id))
+                && folderTitle(folder.toMap()) == m_pendingCreatedTitle) {
+                m_selectedMediaIDs.insert(id);
+                break;
             }
         }
-        m_pendingCreatedMediaID = 0;
-        m_pendingCreatedTitle.clear();
-        m_mediaIDsBeforeCreate.reset();
-        m_stateLabel->setText(m_folders.isEmpty() ? QStringLiteral("暂无收藏夹\n可以先新建一个") : QString());
-        m_saveButton->setEnabled(true);
-        tableView()->reloadData();
-    });
+    }
+    m_pendingCreatedMediaID = 0;
+    m_pendingCreatedTitle.clear();
+    m_mediaIDsBeforeCreate.reset();
+    m_stateLabel->setText(m_folders.isEmpty() ? QStringLiteral("暂无收藏夹\n可以先新建一个") : QString());
+    m_saveButton->setEnabled(true);
+    tableView()->reloadData();
+}
+
+void KRFavoriteFolderPickerViewController::showFoldersForTesting(const QVariantList& folders)
+{
+    m_loading = false;
+    setBusy(false);
+    applyFolders(folders);
 }
 
 int KRFavoriteFolderPickerViewController::numberOfRowsInSection(TableView*, int section)

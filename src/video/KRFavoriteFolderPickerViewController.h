@@ -64,6 +64,9 @@ public:
     bool isLoading() const { return m_loading; }
     bool isSaving() const { return m_saving; }
     QString footerText() const;
+    // Folders as the service's list would bring them, for the benchmark, which measures the
+    // screen without the network.
+    void showFoldersForTesting(const QVariantList& folders);
 
 protected:
     void viewDidLoad() override;
@@ -76,6 +79,7 @@ private:
     void configureCell(platform::uikit::TableViewCell* cell, const platform::uikit::IndexPath& indexPath);
     void createAlertAnswered(int buttonIndex, const QString& typedTitle);
     void finish(bool favorited, const QString& message);
+    void applyFolders(const QVariantList& folders);
     void showFailureAlert(const QString& title, const QString& message);
 
     qint64 m_aid;

@@ -25,6 +25,7 @@
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
 #include "video/KRVideoDetailSupport.h"
+#include "video/KRVideoOfflineCaching.h"
 
 #include <QDebug>
 
@@ -53,6 +54,7 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
           [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); }}))
     , m_sheets(makePlayerSheets())
     , m_account(makeAccountActions())
+    , m_offline(makeOfflineCaching())
 {
     setHidesBottomBarWhenPushed(true);
 }
@@ -80,6 +82,7 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
     m_session.reset();
     // The parts go before the views they fill, which the base class deletes.
     m_account.reset();
+    m_offline.reset();
     m_comments.reset();
     m_info.reset();
     m_area.reset();
@@ -144,6 +147,7 @@ void KRVideoDetailViewController::themeDidChange()
 {
     applyTheme();
     updateInfoLayout();
+    m_offline->themeDidChange();
 }
 
 void KRVideoDetailViewController::sessionDidChange()
@@ -178,6 +182,7 @@ void KRVideoDetailViewController::viewWillDisappear(bool animated)
 {
     ViewController::viewWillDisappear(animated);
     m_area->setSurfaceCovered(true);
+    m_offline->pageWillDisappear();
     NavigationController* navigation = navigationController();
     ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
     const bool leaving = isLeavingNavigationStack();
@@ -195,6 +200,8 @@ void KRVideoDetailViewController::viewDidDisappear(bool animated)
     NavigationController* navigation = navigationController();
     ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
     const bool leaving = isLeavingNavigationStack();
+    if (leaving)
+        m_offline->pageDidLeaveStack();
     if ((leaving || (top && top != this && !isPlaybackContinuingChildController(top)))
         && (moviePlayer() || m_part.hasStartedPlayback()))
         stopPlaybackForNavigation();

@@ -39,6 +39,7 @@ class KRPlaybackMedia;
 class KRPlaybackSession;
 class KRPlaybackTransport;
 class KRVideo;
+class KRVideoOfflineCaching;
 struct KRPlayInfo;
 
 namespace platform::uikit {
@@ -181,10 +182,24 @@ public:
     void fullscreenWatchLaterTapped() { m_account->fullscreenWatchLaterTapped(); }
     QString shareURLString() const { return m_account->shareURLString(); }
     KRVideoAccountActions* accountActions() const { return m_account.get(); }
-    void fullscreenCacheTapped();
 
     int supportedInterfaceOrientations() override;
     bool shouldAutorotateToInterfaceOrientation(int orientation) override;
+
+    // ---- offline caching (KRVideoOfflineCaching does the work) ----
+    // The cache entry of the More sheet and the full-screen rail.
+    void fullscreenCacheTapped();
+    void cacheQualityAtIndex(int index);
+    void startOfflineBatchAtQualityIndex(int index);
+    void showOfflineQualityActionSheetFromView(platform::uikit::View* source);
+    void showOfflinePagePicker();
+    void dismissOfflineQualityPicker();
+    void dismissOfflinePagePicker();
+    void layoutOfflineQualityPicker();
+    void layoutOfflinePagePicker();
+    // The video as part `index` plays it; null for a part there is not.
+    std::shared_ptr<KRVideo> offlineVideoForPageIndex(int index) const;
+    KRVideoOfflineCaching* offlineCaching() const { return m_offline.get(); }
 
 protected:
     void viewDidLoad() override;
@@ -262,6 +277,9 @@ private:
     std::unique_ptr<KRVideoPlayerSheets> makePlayerSheets();
     std::unique_ptr<KRVideoAccountActions> makeAccountActions();
 
+    // ---- offline caching ----
+    std::unique_ptr<KRVideoOfflineCaching> makeOfflineCaching();
+
     // What the page shows: the video and part, the detail, and what it was asked to do.
     KRVideoPageEntry m_part;
     // The parts, made with the page; their views with the page's view.
@@ -271,6 +289,8 @@ private:
     std::unique_ptr<KRVideoCommentsPage> m_comments;
     std::unique_ptr<KRVideoPlayerSheets> m_sheets;
     std::unique_ptr<KRVideoAccountActions> m_account;
+    // Caching from the page and its pickers.
+    std::unique_ptr<KRVideoOfflineCaching> m_offline;
     // Whether a start offers the saved position, and where it begins.
     KRPlaybackResume m_resume;
 

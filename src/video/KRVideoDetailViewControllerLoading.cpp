@@ -13,6 +13,7 @@
 #include "shared/KRCommentImageViewController.h"
 #include "nav/KRRouter.h"
 #include "video/KRVideoDetailSupport.h"
+#include "video/KRVideoOfflineCaching.h"
 
 using namespace platform::uikit;
 
@@ -44,6 +45,8 @@ void KRVideoDetailViewController::loadDetail()
             startPendingPlaybackIfReady();
             loadAncillaryContent();
             m_account->detailDidLoad();
+            // A cache entry that waited for the part's identity runs again.
+            m_offline->detailDidArrive(detail && !error);
         });
 }
 

@@ -33,6 +33,7 @@
 #include "store/KRSessionStore.h"
 #include "video/KRQualityTitles.h"
 #include "video/KRVideoDetailSupport.h"
+#include "video/KRVideoOfflineCaching.h"
 
 #include <QDebug>
 #include <QUrl>
@@ -339,6 +340,7 @@ void KRVideoDetailViewController::activatePageAtIndex(int index, bool autoplay)
 void KRVideoDetailViewController::applyQualityOptions(const KRPlayInfo& info)
 {
     m_sheets->applyOptions(info.acceptedQualities, info.acceptedTitles);
+    m_offline->qualityOptionsDidArrive();
 }
 
 void KRVideoDetailViewController::loadQualityOptionsIfNeeded()

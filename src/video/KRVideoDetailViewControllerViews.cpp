@@ -40,6 +40,8 @@ void KRVideoDetailViewController::viewDidLayoutSubviews()
     }
     m_comments->layout(w, std::max<qreal>(h - (playerHeight + 37), 0), h);
     updateInfoLayout();
+    layoutOfflineQualityPicker();
+    layoutOfflinePagePicker();
 }
 
 void KRVideoDetailViewController::layoutApplicationVideoSurface()

@@ -33,7 +33,6 @@ using namespace platform::uikit;
 
 namespace {
 
-const QString kDanmakuEnabledKey = QStringLiteral("KRDanmakuEnabled");
 const QString kHideDanmakuStatus = QStringLiteral("hideDanmakuStatus");
 
 QColor grey(qreal white, qreal alpha = 1) { return QColor::fromRgbF(white, white, white, alpha); }
@@ -98,7 +97,7 @@ void KRVideoPlayerArea::build(View* root, View* tabBar, qreal width)
     });
     buildStatusViews(width);
 
-    m_danmaku.enabled = platform::UserDefaults::standard().boolean(kDanmakuEnabledKey, true);
+    m_danmaku.enabled = platform::UserDefaults::standard().boolean(KRDanmakuEnabledDefaultsKey, true);
     // Made now, attached when a transport is bound.
     m_danmakuView = new KRDanmakuRenderer();
     m_danmakuView->setObjectName(QStringLiteral("danmakuView"));
@@ -273,7 +272,11 @@ void KRVideoPlayerArea::showDanmakuStatus(const QString& text)
     m_danmakuStatusLabel->setHidden(false);
     if (View* container = m_danmakuStatusLabel->superview())
         container->bringSubviewToFront(m_danmakuStatusLabel);
-    m_delayed.schedule(kHideDanmakuStatus, 2000, [this] { hideDanmakuStatus(); });
+    // A window torn down before the page takes the label with it while the hide is pending.
+    m_delayed.schedule(kHideDanmakuStatus, 2000, [this, label = QPointer<Label>(m_danmakuStatusLabel)] {
+        if (label)
+            hideDanmakuStatus();
+    });
 }
 
 void KRVideoPlayerArea::hideDanmakuStatus() { m_danmakuStatusLabel->setHidden(true); }
@@ -485,7 +488,7 @@ void KRVideoPlayerArea::showTitles(qint64 cid, int quality, const QString& video
 void KRVideoPlayerArea::toggleDanmakuEnabled()
 {
     m_danmaku.enabled = !m_danmaku.enabled;
-    platform::UserDefaults::standard().setObject(kDanmakuEnabledKey, m_danmaku.enabled);
+    platform::UserDefaults::standard().setObject(KRDanmakuEnabledDefaultsKey, m_danmaku.enabled);
     m_danmakuView->setDanmakuEnabled(m_danmaku.enabled);
     if (m_controls)
         m_controls->setDanmakuEnabled(m_danmaku.enabled);

@@ -5,6 +5,8 @@
 #include "platform/uikit/Label.h"
 #include "shared/KRClassicSettingsCell.h"
 
+#include <QPointer>
+
 using namespace platform::uikit;
 
 namespace {
@@ -45,4 +47,38 @@ TEST_F(ClassicSettingsCellTest, EverythingSitsInAGroupInsetFromTheTablesEdges)
     EXPECT_EQ(shot.pixelColor(2, 57).alpha(), 0);
     EXPECT_EQ(shot.pixelColor(372, 57).alpha(), 0);
     EXPECT_FALSE(colorNear(shot.pixelColor(200, 57), QColor(255, 0, 0), 30));
+}
+
+TEST_F(ClassicSettingsCellTest, ConfiguringAgainRepaintsTheSameBackgrounds)
+{
+    KRTheme::sharedTheme()->setStyle(0);
+    KRClassicSettingsCell cell(TableViewCellStyleSubtitle, QStringLiteral("c"));
+    cell.setFrame(QRectF(0, 0, 375, 58));
+    cell.applyThemeBackgrounds(true, false, 58);
+    cell.layoutIfNeeded();
+    QPointer<View> background = cell.backgroundView();
+    QPointer<View> selected = cell.selectedBackgroundView();
+    ASSERT_TRUE(background && selected);
+    const qint64 firstImage = qobject_cast<ImageView*>(background.data())->image().image().cacheKey();
+    const int childrenBefore = int(cell.findChildren<View*>().size());
+
+    // A reused row configured for another place in its group and another theme, many times over.
+    KRTheme::sharedTheme()->setStyle(1);
+    for (int i = 0; i < 20; ++i)
+        cell.applyThemeBackgrounds(false, true, 58);
+    cell.layoutIfNeeded();
+    EXPECT_EQ(cell.backgroundView(), background.data());
+    EXPECT_EQ(cell.selectedBackgroundView(), selected.data());
+    EXPECT_EQ(int(cell.findChildren<View*>().size()), childrenBefore);
+    EXPECT_NE(qobject_cast<ImageView*>(background.data())->image().image().cacheKey(), firstImage);
+    EXPECT_EQ(selected->backgroundColor().color(), KRTheme::sharedTheme()->selectionColor());
+    EXPECT_EQ(background->frame(), QRectF(10, 0, 355, 58));
+
+    // A background set from outside is not painted over; the cell makes its own again.
+    auto* own = new View(QRectF());
+    cell.setBackgroundView(own);
+    cell.applyThemeBackgrounds(true, true, 58);
+    EXPECT_NE(cell.backgroundView(), own);
+    EXPECT_NE(qobject_cast<ImageView*>(cell.backgroundView()), nullptr);
+    KRTheme::sharedTheme()->setStyle(0);
 }

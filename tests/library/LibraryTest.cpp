@@ -7,7 +7,9 @@
 #include "look/KRTheme.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/media/MediaPlayer.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/media/MediaSeams.h"
+#include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/TableView.h"
@@ -257,4 +259,37 @@ TEST_F(LibraryTest, LeavingTheListStopsThePlayerAndRecordsTheViewing)
     const std::optional<QVariantMap> record = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(played);
     ASSERT_TRUE(record.has_value());
     EXPECT_TRUE(record->value(QStringLiteral("offline")).toBool());
+}
+
+TEST_F(LibraryTest, TheOfflinePlayersDanmakuSwitchIsStoredAndRead)
+{
+    platform::UserDefaults::standard().remove(KRDanmakuEnabledDefaultsKey);
+    storeCompleteDASHRecord(300, 4);
+    auto* list = new KRAccountVideoListViewController();
+    nav->pushViewController(list, false);
+    AnimationClock::finishAll();
+    click(list->tableView(), IndexPath{0, 0});
+    ASSERT_NE(list->danmakuRenderer(), nullptr);
+    EXPECT_TRUE(list->danmakuRenderer()->isDanmakuEnabled());
+    auto* toggle = list->controlsView()->findChild<Button*>(QStringLiteral("danmakuToggleButton"));
+    ASSERT_NE(toggle, nullptr);
+    EXPECT_EQ(toggle->accessibilityValue(), QStringLiteral("开启"));
+
+    // Turned off, the choice is stored, as the video page stores it.
+    toggle->tapForTesting();
+    EXPECT_FALSE(list->danmakuRenderer()->isDanmakuEnabled());
+    EXPECT_EQ(toggle->accessibilityValue(), QStringLiteral("关闭"));
+    EXPECT_FALSE(platform::UserDefaults::standard().boolean(KRDanmakuEnabledDefaultsKey, true));
+
+    // The next player reads it.
+    list->stopPlayback();
+    click(list->tableView(), IndexPath{0, 0});
+    ASSERT_NE(list->danmakuRenderer(), nullptr);
+    EXPECT_FALSE(list->danmakuRenderer()->isDanmakuEnabled());
+    toggle = list->controlsView()->findChild<Button*>(QStringLiteral("danmakuToggleButton"));
+    ASSERT_NE(toggle, nullptr);
+    EXPECT_EQ(toggle->accessibilityValue(), QStringLiteral("关闭"));
+    toggle->tapForTesting();
+    EXPECT_TRUE(platform::UserDefaults::standard().boolean(KRDanmakuEnabledDefaultsKey, false));
+    list->stopPlayback();
 }

@@ -4,6 +4,7 @@
 #include "support/ServiceFixtures.h"
 
 #include <QMap>
+#include <QSet>
 #include <QPair>
 #include <QRegularExpression>
 #include <QUrlQuery>
@@ -76,6 +77,8 @@ struct PlaybackFixtures::State {
     int held = 0;
     bool closing = false;
     QMap<qint32, QualityFault> qualityFaults;
+    QMap<qint32, CacheAnswer> cacheAnswers;
+    QSet<qint64> unresolvableCIDs;
     QMap<qint32, QPair<MediaFault, qint64>> mediaFaults;
     QMap<qint32, int> mediaRequests;
     QMap<qint32, std::shared_ptr<BodyGate>> mediaGates;
@@ -205,6 +208,18 @@ void PlaybackFixtures::setQualityFault(qint32 quality, QualityFault fault)
 {
     std::lock_guard guard(m_state->lock);
     m_state->qualityFaults.insert(quality, fault);
+}
+
+void PlaybackFixtures::setCacheAnswer(qint32 quality, CacheAnswer answer)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->cacheAnswers.insert(quality, answer);
+}
+
+void PlaybackFixtures::setUnresolvableCID(qint64 cid)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->unresolvableCIDs.insert(cid);
 }
 
 void PlaybackFixtures::releaseHeldReplies()
@@ -405,14 +420,17 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
     const qint32 requested = request.queryValue(QStringLiteral("qn")).toInt();
     Fault fault;
     QualityFault own;
+    CacheAnswer cacheAnswer;
     int delay;
     int port;
     bool portrait;
     bool servedOnly;
+    bool unresolvable;
     {
         std::unique_lock guard(state.lock);
         fault = state.fault;
         own = state.qualityFaults.value(requested, QualityFault::None);
+        cacheAnswer = state.cacheAnswers.value(requested, CacheAnswer::None);
         if (fault != Fault::ServerError && own == QualityFault::Held) {
             const quint64 releases = state.releaseCount;
             ++state.held;
@@ -428,9 +446,12 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
         port = state.port;
         servedOnly = state.demo;
         portrait = state.portraitCID > 0 && request.queryValue(QStringLiteral("cid")).toLongLong() == state.portraitCID;
+        unresolvable = state.unresolvableCIDs.contains(request.queryValue(QStringLiteral("cid")).toLongLong());
     }
     if (fault == Fault::ServerError || own == QualityFault::ServerError)
         return ServiceFixtures::serverFailure(500);
+    if (unresolvable)
+        return ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有"));
     if (own == QualityFault::TVRouteError && request.path == QLatin1String("/x/tv/ugc/playurl"))
         return ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有"));
     QVariantMap info;
@@ -438,10 +459,48 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
         info = progressiveInfoOn(port, requested, kPortrait);
     else
         info = dashRoute ? dashInfoOn(port, requested, servedOnly) : progressiveInfoOn(port, requested, {}, servedOnly);
+    applyCacheAnswer(info, cacheAnswer, port, dashRoute);
     FakeReply reply = FakeReply::json(ServiceFixtures::envelope(info));
     if (fault == Fault::Delay)
         reply.delayMs = delay;
     return reply;
+}
+
+void PlaybackFixtures::applyCacheAnswer(QVariantMap& info, CacheAnswer answer, int port, bool dashRoute)
+{
+    switch (answer) {
+    case CacheAnswer::None:
+        return;
+    case CacheAnswer::NoFiles:
+        info.remove(QStringLiteral("durl"));
+        return;
+    case CacheAnswer::LowerQuality:
+        if (dashRoute)
+            return;
+        info = progressiveInfoOn(port, 16);
+        info.insert(QStringLiteral("quality"), 32);
+        return;
+    case CacheAnswer::H264At120: {
+        if (!dashRoute)
+            return;
+        QVariantMap dash = info.value(QStringLiteral("dash")).toMap();
+        QVariantList pictures = dash.value(QStringLiteral("video")).toList();
+        const QString name = QStringLiteral("video-720p.m4s");
+        pictures.prepend(QVariantMap{{QStringLiteral("id"), k4KQuality},
+                                     {QStringLiteral("codecid"), 7},
+                                     {QStringLiteral("codecs"), QStringLiteral("avc1.640033")},
+                                     {QStringLiteral("bandwidth"), 8000000},
+                                     {QStringLiteral("width"), 3840},
+                                     {QStringLiteral("height"), 2160},
+                                     {QStringLiteral("frame_rate"), QStringLiteral("25.000")},
+                                     {QStringLiteral("base_url"), playMediaURL(port, QStringLiteral("p"), name).toString()},
+                                     {QStringLiteral("backup_url"), QVariantList{playMediaURL(port, QStringLiteral("b"), name).toString()}}});
+        dash.insert(QStringLiteral("video"), pictures);
+        info.insert(QStringLiteral("dash"), dash);
+        info.insert(QStringLiteral("quality"), k4KQuality);
+        return;
+    }
+    }
 }
 
 int PlaybackFixtures::demoDanmakuLines(qint64 cid) { return int(6 + cid % 13); }

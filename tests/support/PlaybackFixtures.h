@@ -51,7 +51,15 @@ public:
         Cut,       // each answer closes after `bytes`, so the player has to ask again
         Missing,   // 404 from now on: a stream gone after its commit, or an old source gone too
     };
+    // Answers of one asked quality ("qn") on every play route, for caching.
+    enum class CacheAnswer {
+        None,
+        NoFiles,      // the progressive answer has no "durl"
+        LowerQuality, // the progressive answer is at 480P (32), the 360p file's addresses
+        H264At120,    // the DASH answer is at 4K: an H.264 picture with id 120 (the 720p halves) heads the list
+    };
     static constexpr qint32 kDASHQuality = 80;
+    static constexpr qint32 k4KQuality = 120;
     static constexpr int kHEVCCodecID = 12;
 
     explicit PlaybackFixtures(FakeService& service);
@@ -66,6 +74,9 @@ public:
     // The series' play routes answer as the archives' do, so the demo's episodes play too.
     void serveSeriesPlayInfo();
     void setQualityFault(qint32 quality, QualityFault fault);
+    void setCacheAnswer(qint32 quality, CacheAnswer answer);
+    // Every play route answers a service error (-404) for this cid, whatever the quality.
+    void setUnresolvableCID(qint64 cid);
     // Lets every held reply go; they then answer as without the fault. Replies still held
     // when the fixtures go are closed without an answer.
     void releaseHeldReplies();
@@ -116,6 +127,7 @@ private:
     void serveMedia();
     void routePlayInfo(const QStringList& paths);
     static FakeReply playReply(State& state, const FakeRequest& request, bool dashRoute);
+    static void applyCacheAnswer(QVariantMap& info, CacheAnswer answer, int port, bool dashRoute);
     static QVariantMap progressiveInfoOn(int port, qint32 requested, const QString& portraitName = {}, bool servedOnly = false);
     static QVariantMap dashInfoOn(int port, qint32 requested, bool servedOnly = false);
 

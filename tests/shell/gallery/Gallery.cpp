@@ -74,6 +74,9 @@
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Button.h"
 #include "video/KRVideoDetailViewController.h"
+#include "video/KRVideoOfflineCaching.h"
+#include "video/KRVideoOfflinePagePicker.h"
+#include "video/KRVideoOfflineQualityPicker.h"
 #include "model/KRServiceHosts.h"
 #include "support/AccountFixtures.h"
 #include "support/FakeService.h"
@@ -743,26 +746,26 @@ bool shootPlayer(const QDir& dir)
 
 } // namespace
 
-// The fake service with the catalogue's read routes and its pictures.
-std::unique_ptr<testsupport::FakeService> readingService()
-{
-    QStringList hosts = KRServiceHosts::allServiceHosts();
-    hosts << testsupport::ImageFixtures::hosts();
-    auto service = std::make_unique<testsupport::FakeService>(hosts);
-    testsupport::ServiceFixtures::installReadRoutes(*service);
-    testsupport::ImageFixtures::serveImages(*service);
-    return service;
-}
-
-// The catalogue's three-part video as a list hands it to the page.
-std::shared_ptr<KRVideo> detailVideo()
-{
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(testsupport::ServiceFixtures::kDetailAID);
-    video->setBvid(testsupport::ServiceFixtures::detailBVID());
-    video->setCid(testsupport::ServiceFixtures::kDetailCID);
-    return video;
-}
+// The inbox of a signed-in user against the fake service: both feeds, and the alert of a
+// message that points nowhere.
+// The video page: both tabs, playing with danmaku and the controls, the speed and player More
+// sheets, a status line and an unavailable video.
+// The fake service the video page's shots read and play from, and the video of three parts
+// they open.
+struct VideoPageService {
+    VideoPageService()
+    {
+        testsupport::ServiceFixtures::installReadRoutes(service);
+        testsupport::ImageFixtures::serveImages(service);
+        KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
+        video->setAid(testsupport::ServiceFixtures::kDetailAID);
+        video->setBvid(testsupport::ServiceFixtures::detailBVID());
+        video->setCid(testsupport::ServiceFixtures::kDetailCID);
+    }
+    testsupport::FakeService service{KRServiceHosts::allServiceHosts() + testsupport::ImageFixtures::hosts()};
+    testsupport::PlaybackFixtures playback{service};
+    std::shared_ptr<KRVideo> video = std::make_shared<KRVideo>();
+};
 
 // The page pushed onto the shell's stack, once its detail and related videos are in; null
 // (and said) when they do not come.
@@ -778,17 +781,13 @@ KRVideoDetailViewController* pushLoadedVideoPage(Shell& s, const std::shared_ptr
     return page;
 }
 
-// The video page: both tabs, playing with danmaku and the controls, the speed and player More
-// sheets, a status line and an unavailable video.
 bool shootVideoPage(const QDir& dir, const QString& device)
 {
     bool ok = true;
-    const std::unique_ptr<testsupport::FakeService> service = readingService();
-    testsupport::PlaybackFixtures playback(*service);
+    VideoPageService served;
+    const std::shared_ptr<KRVideo>& video = served.video;
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
-    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     KRPreferences::sharedPreferences().setPreferredQuality(64);
-    const std::shared_ptr<KRVideo> video = detailVideo();
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
     KRVideoDetailViewController* page = pushLoadedVideoPage(s, video);
     if (!page)
@@ -844,17 +843,15 @@ bool shootVideoPage(const QDir& dir, const QString& device)
 bool shootVideoAccount(const QDir& dir, const QString& device)
 {
     bool ok = true;
-    const std::unique_ptr<testsupport::FakeService> service = readingService();
-    testsupport::AccountFixtures::routeRiskCookies(*service);
-    testsupport::InteractionFixtures interactions(*service);
+    VideoPageService served;
+    testsupport::AccountFixtures::routeRiskCookies(served.service);
+    testsupport::InteractionFixtures interactions(served.service);
     interactions.setFolders({{11, QStringLiteral("默认收藏夹"), 12, false, {}},
                              {12, QStringLiteral("骑行路线"), 4, false, {testsupport::ServiceFixtures::kDetailAID}},
                              {13, QStringLiteral("稍后再看的音乐"), 27, true, {}}});
     interactions.setCoinsGiven(testsupport::ServiceFixtures::kDetailAID, 1);
-    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
-    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(false);
     KRSessionStore::sharedStore().clearSession();
-    const std::shared_ptr<KRVideo> video = detailVideo();
+    const std::shared_ptr<KRVideo>& video = served.video;
     const auto sheetTagged = [](KRVideoDetailViewController* page, int tag) {
         return waitFor([&] {
             ActionSheet* sheet = page->visibleActionSheet();
@@ -907,8 +904,40 @@ bool shootVideoAccount(const QDir& dir, const QString& device)
     return ok;
 }
 
-// The inbox of a signed-in user against the fake service: both feeds, and the alert of a
-// message that points nowhere.
+// Caching from the video page: the part picker with two parts ticked, then the quality picker
+// for them.
+bool shootOfflinePickers(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    VideoPageService served;
+    Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+    auto* page = new KRVideoDetailViewController(served.video);
+    push(s.nav, page);
+    if (!waitFor([&] { return page->video()->pages().size() == 3; })) {
+        std::printf("FAILED to load the video page's parts\n");
+        return false;
+    }
+    page->fullscreenCacheTapped();
+    KRVideoOfflinePagePicker* parts = page->offlineCaching()->pagePicker();
+    if (!parts) {
+        std::printf("FAILED to open the part picker\n");
+        return false;
+    }
+    parts->tableView()->tapRowForTesting(IndexPath{0, 0});
+    parts->tableView()->tapRowForTesting(IndexPath{0, 2});
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-parts"));
+    parts->nextButton()->sendActionsForControlEvents(ControlEventTouchUpInside);
+    if (!waitFor([&] { return page->offlineCaching()->qualityPicker() != nullptr; })) {
+        std::printf("FAILED to open the quality picker\n");
+        return false;
+    }
+    ok &= save(s, dir, device + QStringLiteral("-video-offline-quality"));
+    page->dismissOfflineQualityPicker();
+    s.nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    return ok;
+}
+
 bool shootInbox(const QDir& dir, const QString& device)
 {
     QStringList hosts = KRServiceHosts::allServiceHosts();
@@ -1211,6 +1240,7 @@ int main(int argc, char** argv)
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
+        ok &= shootOfflinePickers(dir, QString::fromLatin1(d.name));
         ok &= shootVideoAccount(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();

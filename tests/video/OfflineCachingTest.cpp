@@ -1,0 +1,525 @@
+// Caching from the video page through its pickers: the entry's rules, one part at a chosen
+// quality (a progressive file or the DASH pair), a batch of parts, the answers the service may
+// give, and the page's life steps, against the fake service with the offline store in the
+// test's own home.
+#include "OfflineCachingTesting.h"
+
+#include "look/KRTheme.h"
+#include "platform/foundation/Directories.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/TableView.h"
+#include "platform/uikit/TableViewCell.h"
+#include "playback/KROfflineCacheManager.h"
+#include "support/ConsoleCapture.h"
+#include "support/MediaFixtures.h"
+#include "video/KRVideoOfflineCaching.h"
+#include "video/KRVideoOfflinePagePicker.h"
+#include "video/KRVideoOfflineQualityPicker.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QTest>
+
+#include <limits>
+
+using namespace platform::uikit;
+using namespace videotest;
+using testsupport::PlaybackFixtures;
+using testsupport::ServiceFixtures;
+
+namespace {
+
+KROfflineCacheManager* store() { return KROfflineCacheManager::sharedManager(); }
+
+// An archive of the lists: one part, known to every endpoint.
+constexpr qint64 kSinglePartAID = 200003;
+
+class OfflineCachingTest : public OfflineCachingPageTest {
+protected:
+    void SetUp() override
+    {
+        OfflineCachingPageTest::SetUp();
+        KRTheme::sharedTheme()->setStyle(0);
+    }
+
+    static std::shared_ptr<KRVideo> singlePartVideo(qint64 aid = kSinglePartAID)
+    {
+        auto video = std::make_shared<KRVideo>();
+        video->setAid(aid);
+        video->setBvid(ServiceFixtures::bvidForAID(aid));
+        video->setCid(ServiceFixtures::firstCIDForAID(aid));
+        video->setTitle(QStringLiteral("单 P 视频"));
+        return video;
+    }
+
+    // The page with its detail in, recording every status line the caching shows.
+    KRVideoDetailViewController* open(std::shared_ptr<KRVideo> video, int parts)
+    {
+        KRVideoDetailViewController* page = push(std::move(video));
+        QObject::connect(page->offlineCaching(), &KRVideoOfflineCaching::statusShown,
+                         [this](const QString& text) { statuses.append(text); });
+        EXPECT_TRUE(advanceUntil([&] { return page->video()->pages().size() == parts && !page->offlineCaching()->isWaitingForDetail(); }));
+        return page;
+    }
+
+    bool waitForStatus(const QString& text)
+    {
+        return advanceUntil([&] { return statuses.contains(text); });
+    }
+    bool waitForDownloadsToEnd()
+    {
+        return advanceUntil([] { return !store()->isDownloading(); });
+    }
+
+    // A complete progressive record of the 360p clip for `video`, as a finished download leaves it.
+    static void storeCachedPart(const std::shared_ptr<KRVideo>& video, const QString& title)
+    {
+        const QString directory = platform::Directories::documents() + QStringLiteral("/KorvaneOffline");
+        QDir().mkpath(directory);
+        const QString name = QStringLiteral("part%1-1700000000.mp4").arg(video->cid());
+        ASSERT_TRUE(QFile::copy(testsupport::MediaFixtures::testMediaPath(QStringLiteral("clip-360p.mp4")), directory + QLatin1Char('/') + name));
+        QFile index(directory + QStringLiteral("/index.plist"));
+        QVariantList records;
+        if (index.open(QIODevice::ReadOnly)) {
+            records = platform::PropertyList::parse(index.readAll()).toList();
+            index.close();
+        }
+        records.prepend(QVariantMap{{QStringLiteral("key"), KROfflineVideoKey(video)},
+                                    {QStringLiteral("file_name"), name},
+                                    {QStringLiteral("aid"), video->aid()},
+                                    {QStringLiteral("bvid"), video->canonicalBVID()},
+                                    {QStringLiteral("cid"), video->cid()},
+                                    {QStringLiteral("quality_title"), QStringLiteral("360P")},
+                                    {QStringLiteral("title"), title},
+                                    {QStringLiteral("download_state"), QStringLiteral("complete")},
+                                    {QStringLiteral("danmaku_state"), QStringLiteral("cached")}});
+        ASSERT_TRUE(index.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        index.write(platform::PropertyList::toXML(records));
+        index.close();
+        ASSERT_TRUE(store()->isVideoCached(*video));
+    }
+
+    static QStringList cachedTitles()
+    {
+        QStringList titles;
+        for (const std::shared_ptr<KRVideo>& video : store()->cachedVideos())
+            titles.append(video->title());
+        return titles;
+    }
+
+    QStringList statuses;
+};
+
+// ---- one part ----
+
+TEST_F(OfflineCachingTest, OnePartAt720PIsKeptAsItsFileUnderItsOwnTitle)
+{
+    testsupport::ConsoleCapture console;
+    KRVideoDetailViewController* page = open(singlePartVideo(), 1);
+    const std::shared_ptr<KRVideo> video = page->video();
+    page->fullscreenCacheTapped();
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflinePicker] opening quality picker bvid=%1 cid=%2")
+                                     .arg(video->canonicalBVID())
+                                     .arg(video->cid())));
+    // The qualities are asked for first; the picker opens when they come.
+    EXPECT_EQ(statuses.value(0), QStringLiteral("正在打开缓存清晰度…"));
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+    KRVideoOfflineQualityPicker* picker = page->offlineCaching()->qualityPicker();
+    EXPECT_EQ(picker->titleLabel()->text(), QStringLiteral("选择缓存清晰度"));
+    QStringList options;
+    for (int i = 0; i < picker->optionCount(); ++i)
+        options.append(picker->optionButton(i)->title(ControlStateNormal));
+    EXPECT_EQ(options, (QStringList{QStringLiteral("4K"), QStringLiteral("1080P"), QStringLiteral("720P"), QStringLiteral("480P"),
+                                    QStringLiteral("360P")}));
+    // Over the page's view (in the window's root, above the player's surface), centred, every
+    // row showing.
+    EXPECT_EQ(picker->superview(), nav->view());
+    EXPECT_EQ(picker->frame(), page->view()->convertRectToView(page->view()->bounds(), nav->view()));
+    const QRectF panel = picker->panel()->frame();
+    EXPECT_EQ(panel.width(), 343);
+    EXPECT_EQ(panel.height(), 46 + 5 * 44 + 50);
+    EXPECT_EQ(panel.left(), 16);
+    EXPECT_NEAR(panel.center().y(), page->view()->bounds().center().y(), 1);
+
+    tap(picker->optionButton(2));
+    EXPECT_EQ(page->offlineCaching()->qualityPicker(), nullptr);
+    EXPECT_TRUE(statuses.contains(QStringLiteral("正在准备 720P 缓存…")));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("已加入离线缓存 · 可在“我的”查看进度")));
+    EXPECT_TRUE(store()->isDownloadingVideo(*video));
+    ASSERT_TRUE(waitForDownloadsToEnd());
+    const QList<std::shared_ptr<KRVideo>> cached = store()->cachedVideos();
+    ASSERT_EQ(cached.size(), 1);
+    EXPECT_EQ(cached.first()->cid(), video->cid());
+    // A video of one part keeps its own title.
+    EXPECT_EQ(cached.first()->title(), video->title());
+    EXPECT_EQ(store()->recordForKey(KROfflineVideoKey(video)).value(QStringLiteral("quality_title")).toString(), QStringLiteral("720P"));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneQuality] purpose=cache requested=64(720P) actual=64(720P) cid=%1").arg(video->cid())));
+
+    // Cached now: the entry says so and opens nothing.
+    statuses.clear();
+    page->fullscreenCacheTapped();
+    EXPECT_EQ(statuses, QStringList{QStringLiteral("该分 P 已缓存")});
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflinePicker] ignored: current part is already cached")));
+    EXPECT_EQ(page->offlineCaching()->qualityPicker(), nullptr);
+}
+
+TEST_F(OfflineCachingTest, TheServiceAnsweringAnotherQualityOrNoFileStartsNoDownload)
+{
+    testsupport::ConsoleCapture console;
+    play.setCacheAnswer(64, PlaybackFixtures::CacheAnswer::LowerQuality);
+    play.setCacheAnswer(16, PlaybackFixtures::CacheAnswer::NoFiles);
+    KRVideoDetailViewController* page = open(singlePartVideo(), 1);
+    const qint64 cid = page->video()->cid();
+
+    page->fullscreenCacheTapped();
+    chooseQuality(page, QStringLiteral("720P"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("720P 暂不可用（服务器返回 480P）")));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneQuality] purpose=cache requested=64(720P) actual=32(480P) cid=%1").arg(cid)));
+    EXPECT_FALSE(store()->isDownloading());
+    EXPECT_FALSE(page->offlineCaching()->isResolving());
+
+    page->fullscreenCacheTapped();
+    chooseQuality(page, QStringLiteral("360P"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("该清晰度没有可缓存的单文件 MP4")));
+    EXPECT_FALSE(store()->isDownloading());
+    EXPECT_TRUE(store()->cachedVideos().isEmpty());
+}
+
+TEST_F(OfflineCachingTest, ATVRouteErrorBesideAnExactFallbackStillCaches)
+{
+    play.setQualityFault(64, PlaybackFixtures::QualityFault::TVRouteError);
+    KRVideoDetailViewController* page = open(singlePartVideo(), 1);
+    page->fullscreenCacheTapped();
+    chooseQuality(page, QStringLiteral("720P"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("已加入离线缓存 · 可在“我的”查看进度")));
+    EXPECT_FALSE(statuses.contains(QStringLiteral("啥都木有")));
+    ASSERT_TRUE(waitForDownloadsToEnd());
+    EXPECT_EQ(store()->cachedVideos().size(), 1);
+}
+
+TEST_F(OfflineCachingTest, FourKIsKeptAsItsPictureAndSoundUnderTheChosenTitle)
+{
+    play.setCacheAnswer(PlaybackFixtures::k4KQuality, PlaybackFixtures::CacheAnswer::H264At120);
+    KRVideoDetailViewController* page = open(singlePartVideo(), 1);
+    const std::shared_ptr<KRVideo> video = page->video();
+    page->fullscreenCacheTapped();
+    chooseQuality(page, QStringLiteral("4K"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("4K 音画双轨已加入离线缓存")));
+    EXPECT_FALSE(statuses.contains(QStringLiteral("1080P 音画双轨已加入离线缓存")));
+    ASSERT_TRUE(waitForDownloadsToEnd());
+    const KROfflineRecord record = store()->recordForKey(KROfflineVideoKey(video));
+    EXPECT_EQ(record.value(QStringLiteral("media_kind")).toString(), QStringLiteral("dash"));
+    EXPECT_EQ(record.value(QStringLiteral("quality_value")).toInt(), 120);
+    EXPECT_EQ(record.value(QStringLiteral("quality_title")).toString(), QStringLiteral("4K"));
+    EXPECT_TRUE(QFile::exists(store()->cacheDirectory() + QLatin1Char('/') + record.value(QStringLiteral("dash_video_file_name")).toString()));
+    EXPECT_TRUE(QFile::exists(store()->cacheDirectory() + QLatin1Char('/') + record.value(QStringLiteral("dash_audio_file_name")).toString()));
+}
+
+TEST_F(OfflineCachingTest, TheDemoCachesAtEveryQualityItOffers)
+{
+    play.setDemo(true);
+    const QStringList titles{QStringLiteral("1080P"), QStringLiteral("720P"), QStringLiteral("360P")};
+    for (int i = 0; i < titles.size(); ++i) {
+        statuses.clear();
+        KRVideoDetailViewController* page = open(singlePartVideo(kSinglePartAID + i), 1);
+        page->fullscreenCacheTapped();
+        ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+        KRVideoOfflineQualityPicker* picker = page->offlineCaching()->qualityPicker();
+        ASSERT_EQ(picker->optionCount(), 3);
+        EXPECT_EQ(picker->optionButton(i)->title(ControlStateNormal), titles.at(i));
+        tap(picker->optionButton(i));
+        ASSERT_TRUE(advanceUntil([&] {
+            return statuses.contains(QStringLiteral("已加入离线缓存 · 可在“我的”查看进度")) ||
+                   statuses.contains(QStringLiteral("1080P 音画双轨已加入离线缓存"));
+        })) << statuses.join(QLatin1Char('|')).toStdString();
+        ASSERT_TRUE(waitForDownloadsToEnd());
+        EXPECT_EQ(store()->recordForKey(KROfflineVideoKey(page->video())).value(QStringLiteral("quality_title")).toString(), titles.at(i));
+        nav->popViewControllerAnimated(false);
+        AnimationClock::finishAll();
+    }
+    EXPECT_EQ(store()->cachedVideos().size(), 3);
+}
+
+// ---- the entry ----
+
+TEST_F(OfflineCachingTest, TheEntryWaitsForAnotherDownloadAResolutionAndTheDetail)
+{
+    testsupport::ConsoleCapture console;
+    // No cid yet: the entry waits for the detail, then opens the part picker.
+    std::shared_ptr<KRVideo> listed = detailVideo();
+    listed->setCid(0);
+    KRVideoDetailViewController* page = push(listed);
+    QObject::connect(page->offlineCaching(), &KRVideoOfflineCaching::statusShown, [this](const QString& text) { statuses.append(text); });
+    page->fullscreenCacheTapped();
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflinePicker] waiting for detail bvid=%1 cid=0").arg(ServiceFixtures::detailBVID())));
+    EXPECT_EQ(statuses.value(0), QStringLiteral("正在读取视频缓存信息…"));
+    EXPECT_TRUE(page->offlineCaching()->isWaitingForDetail());
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->pagePicker() != nullptr; }));
+    EXPECT_FALSE(page->offlineCaching()->isWaitingForDetail());
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflinePicker] opening page picker bvid=%1 pages=3").arg(ServiceFixtures::detailBVID())));
+    page->dismissOfflinePagePicker();
+    EXPECT_EQ(page->offlineCaching()->pagePicker(), nullptr);
+
+    // A resolution running: a second tap is turned away.
+    page->offlineCaching()->startOfflineBatchAtQualityIndex(0); // no parts chosen: nothing
+    EXPECT_FALSE(page->offlineCaching()->isResolving());
+    page->showOfflineQualityActionSheetFromView(page->view());
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+    play.setQualityFault(64, PlaybackFixtures::QualityFault::Held);
+    chooseQuality(page, QStringLiteral("720P"));
+    ASSERT_TRUE(page->offlineCaching()->isResolving());
+    ASSERT_TRUE(advanceUntil([&] { return play.heldReplyCount() == 1; }));
+    statuses.clear();
+    page->fullscreenCacheTapped();
+    EXPECT_EQ(statuses, QStringList{QStringLiteral("正在准备缓存地址…")});
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflinePicker] ignored: playback URL is resolving")));
+    play.setQualityFault(64, PlaybackFixtures::QualityFault::None);
+    play.releaseHeldReplies();
+    ASSERT_TRUE(waitForStatus(QStringLiteral("已加入离线缓存 · 可在“我的”查看进度")));
+
+    // Another download running.
+    statuses.clear();
+    page->fullscreenCacheTapped();
+    EXPECT_EQ(statuses, QStringList{QStringLiteral("已有一个视频正在缓存")});
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflinePicker] ignored: another download is active")));
+    EXPECT_EQ(page->offlineCaching()->pagePicker(), nullptr);
+    ASSERT_TRUE(waitForDownloadsToEnd());
+}
+
+TEST_F(OfflineCachingTest, APageWithEveryPartCachedSaysSo)
+{
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    for (int i = 0; i < 3; ++i)
+        storeCachedPart(page->offlineVideoForPageIndex(i), QStringLiteral("P%1").arg(i + 1));
+    page->fullscreenCacheTapped();
+    EXPECT_EQ(statuses, QStringList{QStringLiteral("所有分 P 都已缓存")});
+    EXPECT_EQ(page->offlineCaching()->pagePicker(), nullptr);
+    EXPECT_EQ(page->offlineCaching()->qualityPicker(), nullptr);
+}
+
+// ---- several parts ----
+
+TEST_F(OfflineCachingTest, ABatchSkipsTheCachedPartAndNamesEachPartInTheStore)
+{
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    storeCachedPart(page->offlineVideoForPageIndex(1), QStringLiteral("P2"));
+    page->fullscreenCacheTapped();
+    KRVideoOfflinePagePicker* picker = page->offlineCaching()->pagePicker();
+    ASSERT_NE(picker, nullptr);
+    EXPECT_EQ(picker->titleLabel()->text(), QStringLiteral("选择要缓存的分 P"));
+    TableView* table = picker->tableView();
+    table->layoutIfNeeded();
+    ASSERT_NE(table->cellForRowAtIndexPath(IndexPath{0, 1}), nullptr);
+    EXPECT_EQ(table->cellForRowAtIndexPath(IndexPath{0, 0})->textLabel()->text(), QStringLiteral("P1 准备材料"));
+    EXPECT_EQ(table->cellForRowAtIndexPath(IndexPath{0, 1})->detailTextLabel()->text(), QStringLiteral("已缓存"));
+    EXPECT_NE(table->cellForRowAtIndexPath(IndexPath{0, 0})->detailTextLabel()->text(), QStringLiteral("已缓存"));
+    EXPECT_FALSE(picker->nextButton()->isEnabled());
+
+    // Nothing ticked goes nowhere; then P1 to P3.
+    tap(picker->nextButton());
+    EXPECT_EQ(page->offlineCaching()->pagePicker(), picker);
+    for (int row = 0; row < 3; ++row)
+        tapRow(table, row);
+    EXPECT_EQ(table->cellForRowAtIndexPath(IndexPath{0, 1})->accessoryType(), TableViewCellAccessoryCheckmark);
+    EXPECT_EQ(table->cellForRowAtIndexPath(IndexPath{0, 2})->accessibilityValue(), QStringLiteral("已选"));
+    EXPECT_EQ(picker->nextButton()->title(ControlStateNormal), QStringLiteral("下一步（3）"));
+    tap(picker->nextButton());
+    EXPECT_EQ(page->offlineCaching()->pagePicker(), nullptr);
+    EXPECT_EQ(page->offlineCaching()->batchPageIndexes(), (QList<int>{0, 1, 2}));
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+    EXPECT_EQ(page->offlineCaching()->qualityPicker()->titleLabel()->text(), QStringLiteral("缓存 3 个分 P · 选择清晰度"));
+    chooseQuality(page, QStringLiteral("720P"));
+
+    ASSERT_TRUE(waitForStatus(QStringLiteral("2 个分 P 已加入离线缓存，跳过 1 个已缓存项")));
+    const qsizetype started = statuses.indexOf(QStringLiteral("已加入 3 个分 P · 正在准备 720P"));
+    ASSERT_GE(started, 0);
+    EXPECT_EQ(statuses.value(started + 1), QStringLiteral("正在准备 P1（1/3）· 720P"));
+    EXPECT_TRUE(statuses.contains(QStringLiteral("正在准备 P3（3/3）· 720P")));
+    EXPECT_FALSE(statuses.contains(QStringLiteral("正在准备 P2（2/3）· 720P")));
+    EXPECT_FALSE(page->offlineCaching()->isResolving());
+    EXPECT_TRUE(page->offlineCaching()->batchPageIndexes().isEmpty());
+    const QString title = page->video()->title();
+    QStringList titles = cachedTitles();
+    titles.sort();
+    QStringList expected{title + QStringLiteral(" · P1 准备材料"), QStringLiteral("P2"), title + QStringLiteral(" · P3 组装")};
+    expected.sort();
+    EXPECT_EQ(titles, expected);
+    // The page itself still shows the whole video's title for the part it plays.
+    EXPECT_EQ(page->offlineVideoForPageIndex(0)->title(), title);
+}
+
+TEST_F(OfflineCachingTest, ABatchCountsAPartItCouldNotResolve)
+{
+    testsupport::ConsoleCapture console;
+    play.setUnresolvableCID(ServiceFixtures::kDetailCID + 2);
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    storeCachedPart(page->offlineVideoForPageIndex(1), QStringLiteral("P2"));
+    page->fullscreenCacheTapped();
+    ASSERT_NE(page->offlineCaching()->pagePicker(), nullptr);
+    tap(page->offlineCaching()->pagePicker()->footerButtons().at(1));
+    // "全选" ticks the parts not cached yet; P2 is ticked by hand.
+    EXPECT_EQ(page->offlineCaching()->pagePicker()->selectedPageIndexes(), (QList<int>{0, 2}));
+    tapRow(page->offlineCaching()->pagePicker()->tableView(), 1);
+    tap(page->offlineCaching()->pagePicker()->nextButton());
+    chooseQuality(page, QStringLiteral("720P"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("分 P 缓存完成 1/3，失败 1，跳过 1")));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflineBatch] resolve-failed page=3 cid=%1 requested=64 actual=0 error=")
+                                     .arg(ServiceFixtures::kDetailCID + 2)));
+    EXPECT_EQ(store()->cachedVideos().size(), 2);
+}
+
+TEST_F(OfflineCachingTest, LeavingTheStackMidBatchStartsNoFurtherPart)
+{
+    testsupport::ConsoleCapture console;
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    page->fullscreenCacheTapped();
+    ASSERT_NE(page->offlineCaching()->pagePicker(), nullptr);
+    page->offlineCaching()->pagePicker()->selectAllUncached();
+    tap(page->offlineCaching()->pagePicker()->nextButton());
+    // P1's file waits at the gate, so the page leaves while the store downloads it.
+    const std::shared_ptr<testsupport::BodyGate> gate = play.gateMedia(64);
+    chooseQuality(page, QStringLiteral("720P"));
+    ASSERT_TRUE(advanceUntil([&] { return store()->isDownloading(); }));
+    const int requests = play.playRequestCount();
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    flushDeferredDeletes();
+    gate->openTo(std::numeric_limits<qint64>::max());
+    // The part the store began runs to its end there; nothing follows it.
+    ASSERT_TRUE(waitForDownloadsToEnd());
+    for (int i = 0; i < 20; ++i) {
+        platform::MainClock::advanceForTesting(0.1);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(store()->isDownloading());
+    EXPECT_EQ(play.playRequestCount(), requests);
+    ASSERT_EQ(store()->cachedVideos().size(), 1);
+    EXPECT_EQ(store()->cachedVideos().first()->cid(), ServiceFixtures::kDetailCID);
+    EXPECT_FALSE(statuses.contains(QStringLiteral("正在准备 P2（2/3）· 720P")));
+}
+
+TEST_F(OfflineCachingTest, AReplyAfterThePageLeftIsDropped)
+{
+    KRVideoDetailViewController* page = open(singlePartVideo(), 1);
+    page->fullscreenCacheTapped();
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+    play.setQualityFault(64, PlaybackFixtures::QualityFault::Held);
+    chooseQuality(page, QStringLiteral("720P"));
+    ASSERT_TRUE(advanceUntil([&] { return play.heldReplyCount() == 1; }));
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    play.setQualityFault(64, PlaybackFixtures::QualityFault::None);
+    play.releaseHeldReplies();
+    ASSERT_TRUE(advanceUntil([&] { return play.heldReplyCount() == 0; }));
+    for (int i = 0; i < 20; ++i) {
+        platform::MainClock::advanceForTesting(0.1);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(store()->isDownloading());
+    EXPECT_TRUE(store()->cachedVideos().isEmpty());
+    EXPECT_FALSE(statuses.contains(QStringLiteral("已加入离线缓存 · 可在“我的”查看进度")));
+}
+
+// ---- the page's life ----
+
+TEST_F(OfflineCachingTest, LeavingThePageTakesThePickersAndTheirChoicesAway)
+{
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    page->fullscreenCacheTapped();
+    QPointer<KRVideoOfflinePagePicker> picker = page->offlineCaching()->pagePicker();
+    ASSERT_TRUE(picker);
+    tapRow(picker->tableView(), 0);
+    tapRow(picker->tableView(), 2);
+    tap(picker->nextButton());
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+    QPointer<KRVideoOfflineQualityPicker> quality = page->offlineCaching()->qualityPicker();
+    EXPECT_EQ(page->offlineCaching()->batchPageIndexes(), (QList<int>{0, 2}));
+
+    // Another screen over the page: the pickers go and the parts chosen with them.
+    nav->pushViewController(new ViewController(), false);
+    AnimationClock::finishAll();
+    flushDeferredDeletes();
+    EXPECT_FALSE(quality);
+    EXPECT_EQ(page->offlineCaching()->qualityPicker(), nullptr);
+    EXPECT_TRUE(page->offlineCaching()->batchPageIndexes().isEmpty());
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+
+    // Back again, the part picker starts afresh; the page going takes it along.
+    page->fullscreenCacheTapped();
+    picker = page->offlineCaching()->pagePicker();
+    ASSERT_TRUE(picker);
+    EXPECT_TRUE(picker->selectedPageIndexes().isEmpty());
+    // The backdrop cancels.
+    tap(picker->findChild<Button*>(QStringLiteral("offlinePagePickerBackdrop")));
+    flushDeferredDeletes();
+    EXPECT_FALSE(picker);
+    page->fullscreenCacheTapped();
+    picker = page->offlineCaching()->pagePicker();
+    ASSERT_TRUE(picker);
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    flushDeferredDeletes();
+    EXPECT_FALSE(picker);
+}
+
+TEST_F(OfflineCachingTest, APageGoingWithItsPickersOpenTakesThemAlong)
+{
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    // Taken out of its stack but alive, as a page that a window keeps; then it goes.
+    page->setParent(nullptr);
+    page->showOfflinePagePicker();
+    page->showOfflineQualityActionSheetFromView(page->view());
+    QPointer<KRVideoOfflinePagePicker> parts = page->offlineCaching()->pagePicker();
+    ASSERT_TRUE(parts);
+    delete page;
+    EXPECT_FALSE(parts);
+}
+
+TEST_F(OfflineCachingTest, PickersFollowTheThemeAndTheLayout)
+{
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    page->fullscreenCacheTapped();
+    KRVideoOfflinePagePicker* picker = page->offlineCaching()->pagePicker();
+    ASSERT_NE(picker, nullptr);
+    EXPECT_EQ(picker->panel()->frame(), QRectF(16, std::floor((603 - (46 + 3 * 48 + 50)) / 2.0), 343, 46 + 3 * 48 + 50));
+    EXPECT_EQ(picker->tableView()->frame(), QRectF(0, 46, 343, 3 * 48));
+    const QColor before = picker->panel()->backgroundColor().color();
+    KRTheme::sharedTheme()->setStyle(1);
+    EXPECT_EQ(picker->panel()->backgroundColor().color(), KRTheme::sharedTheme()->surfaceColor());
+    EXPECT_NE(picker->panel()->backgroundColor().color(), before);
+    // A shorter view keeps the panel inside it, the rows scrolling.
+    page->view()->setFrame(QRectF(0, 64, 320, 300));
+    page->view()->layoutIfNeeded();
+    EXPECT_EQ(picker->frame().size(), QSizeF(320, 300));
+    EXPECT_LE(picker->panel()->frame().height(), 300 - 40);
+    EXPECT_EQ(picker->panel()->frame().width(), 288);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(OfflineCachingTest, AStatusStillShowingWhenTheWindowGoesFirstIsLeftAlone)
+{
+    KRVideoDetailViewController* page = open(singlePartVideo(), 1);
+    page->fullscreenCacheTapped(); // "正在打开缓存清晰度…", hidden 2 s later
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    QPointer<KRVideoDetailViewController> popped(page);
+    // The window goes with the page's views while the popped page waits for its deletion.
+    window.reset();
+    for (int i = 0; i < 30; ++i) {
+        platform::MainClock::advanceForTesting(0.1);
+        QCoreApplication::processEvents();
+    }
+    flushDeferredDeletes();
+    EXPECT_FALSE(popped);
+}
+
+} // namespace
