@@ -47,6 +47,7 @@ void KRVideoDetailViewController::loadDetail()
             m_account->detailDidLoad();
             // A cache entry that waited for the part's identity runs again.
             m_offline->detailDidArrive(detail && !error);
+            openFocusedCommentThreadIfPossible();
         });
 }
 
@@ -127,6 +128,7 @@ void KRVideoDetailViewController::openReplyThreadForComment(const std::shared_pt
 {
     if (!comment || comment->replyCount() < 1)
         return;
+    m_comments->composer()->close();
     KRRouter::openReplyThread(navigationController(), comment);
 }
 
