@@ -187,8 +187,7 @@ void KRVideoAccountActions::presentFavoriteFolderPicker()
 int KRVideoAccountActions::coinLimitForCurrentVideo() const
 {
     const std::shared_ptr<KRVideo> video = m_host.video();
-    const int copyright = video ? video->copyright() : 0;
-    return copyright == 1 || copyright == 3 ? 2 : 1;
+    return KRCoinLimitForCopyright(video ? video->copyright() : 0);
 }
 
 int KRVideoAccountActions::remainingCoinCapacity() const

@@ -531,8 +531,6 @@ void KRVideoInfoPage::scrollViewDidEndDragging(ScrollView* scrollView, bool)
 
 // ---- account state ----
 
-void KRVideoInfoPage::resetInteractions() { setInteractions(Interactions()); }
-
 void KRVideoInfoPage::setInteractions(const Interactions& interactions)
 {
     m_interactions = interactions;
@@ -543,11 +541,7 @@ View* KRVideoInfoPage::interactionButton(int index) const { return m_views.inter
 
 View* KRVideoInfoPage::followButton() const { return m_views.followButton; }
 
-int KRVideoInfoPage::coinLimit() const
-{
-    const int copyright = m_video ? m_video->copyright() : 0;
-    return copyright == 1 || copyright == 3 ? 2 : 1;
-}
+int KRVideoInfoPage::coinLimit() const { return KRCoinLimitForCopyright(m_video ? m_video->copyright() : 0); }
 
 void KRVideoInfoPage::applyOfficialInteractionImages()
 {

@@ -73,7 +73,6 @@ public:
 
     // ---- account state ----
     const Interactions& interactions() const { return m_interactions; }
-    void resetInteractions();
     // The account's state as the buttons show it.
     void setInteractions(const Interactions& interactions);
     int coinLimit() const;
