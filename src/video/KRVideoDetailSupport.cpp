@@ -184,3 +184,5 @@ platform::uikit::Label* KRDetailLabelWithFont(const QFont& font)
     label->setFont(font);
     return label;
 }
+
+int KRCoinLimitForCopyright(int copyright) { return copyright == 1 || copyright == 3 ? 2 : 1; }

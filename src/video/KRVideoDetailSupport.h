@@ -50,3 +50,5 @@ void KRDetailPresentActionSheet(platform::uikit::ActionSheet* sheet, platform::u
 platform::uikit::Label* KRDetailLabelWithFont(const QFont& font);
 // A restored playback rate as the hold's status names it: "1x", "1.5x", "0.75x", "1.25x".
 QString KRRestoredRateText(float rate);
+// How many coins a video takes by its "copyright": 2 for 1 or 3 (made by the uploader), else 1.
+int KRCoinLimitForCopyright(int copyright);

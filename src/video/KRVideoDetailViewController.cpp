@@ -53,13 +53,15 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
                                                                                  }}))
     , m_info(std::make_unique<KRVideoInfoPage>(KRVideoInfoPage::Actions{
           [this] { ownerButtonTapped(); }, [this](int index) { partButtonTapped(index); },
-          [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); }}))
+          [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); },
+          [this](int tag) { interactionButtonTapped(tag); }, [this] { followButtonTapped(); }}))
     , m_comments(std::make_unique<KRVideoCommentsPage>(KRVideoCommentsPage::Actions{
           [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
           [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); },
           [this] { return isViewLoaded() && view()->window() && m_tabs->selectedPage() == 1; }, makeCommentComposerActions()}))
     , m_sheets(makePlayerSheets())
     , m_fullscreen(makeFullscreen())
+    , m_account(makeAccountActions())
     , m_offline(makeOfflineCaching())
 {
     setHidesBottomBarWhenPushed(true);
@@ -88,6 +90,7 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
     m_session.reset();
     // The parts go before the views they fill, which the base class deletes.
     m_fullscreen.reset();
+    m_account.reset();
     m_keyboard.reset();
     m_offline.reset();
     m_comments.reset();
@@ -123,6 +126,7 @@ void KRVideoDetailViewController::viewDidLoad()
         m_area->dropDanmakus();
     });
     buildViewTree();
+    m_account->attachToView(view());
     installComposerKeyboard();
 
     auto& centre = platform::NotificationCenter::defaultCenter();
@@ -157,6 +161,7 @@ void KRVideoDetailViewController::viewDidLoad()
         loadDetail();
         if (!KRPreferences::sharedPreferences().isA4OrEarlierDevice())
             resetDanmakuForCurrentCID();
+        loadAccountInteractionState();
     } else {
         applyUnavailableVideoState();
     }
@@ -171,9 +176,9 @@ void KRVideoDetailViewController::themeDidChange()
 
 void KRVideoDetailViewController::sessionDidChange()
 {
-    // Signed in or out: the coin state belonged to the previous account; it shows as not
+    // Signed in or out: the account state belonged to the previous account; it shows as not
     // loaded until it is read for the new one.
-    m_info->resetInteractions();
+    m_account->sessionDidChange();
 }
 
 void KRVideoDetailViewController::viewDidAppear(bool animated)
@@ -319,15 +324,9 @@ bool KRVideoDetailViewController::isPlaybackContinuingChildController(const View
 
 qint64 KRVideoDetailViewController::accountAID() const { return m_part.accountAID(); }
 
-int KRVideoDetailViewController::coinLimitForCurrentVideo() const
-{
-    return m_info->coinLimit();
-}
+int KRVideoDetailViewController::coinLimitForCurrentVideo() const { return m_account->coinLimitForCurrentVideo(); }
 
-int KRVideoDetailViewController::remainingCoinCapacity() const
-{
-    return std::max(coinLimitForCurrentVideo() - std::max(m_info->interactions().coinCount, 0), 0);
-}
+int KRVideoDetailViewController::remainingCoinCapacity() const { return m_account->remainingCoinCapacity(); }
 
 bool KRVideoDetailViewController::currentVideoIsPortrait() const { return m_part.isPortrait(); }
 

@@ -10,6 +10,7 @@
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "playback/KRPlaybackResume.h"
+#include "video/KRVideoAccountActions.h"
 #include "video/KRVideoCommentsPage.h"
 #include "video/KRVideoComposerKeyboard.h"
 #include "video/KRVideoDetailTabs.h"
@@ -175,7 +176,10 @@ public:
     const QList<std::shared_ptr<KRComment>>& comments() const { return m_comments->comments(); }
     const QList<std::shared_ptr<KRVideo>>& relatedVideos() const { return m_info->relatedVideos(); }
     int playbackStallCount() const;
-    platform::uikit::ActionSheet* visibleActionSheet() const { return m_sheets->visibleSheet(); }
+    platform::uikit::ActionSheet* visibleActionSheet() const
+    {
+        return m_account->visibleSheet() ? m_account->visibleSheet() : m_sheets->visibleSheet();
+    }
 
     // Related videos and a comments page as their replies would bring them, and one tick of the
     // controls timer: for the benchmark, which measures the page without the network.
@@ -219,6 +223,16 @@ public:
     }
     void playerControlsDidToggleDanmaku(KRPlayerControlsView* view) override;
     void playerControlsDidRequestMore(KRPlayerControlsView* view) override;
+
+    // ---- account: likes, coins, favourites, follow, watch later, sharing (KRVideoAccountActions) ----
+    void interactionButtonTapped(int tag) { m_account->interactionButtonTapped(tag); }
+    void followButtonTapped() { m_account->followButtonTapped(); }
+    void loadAccountInteractionState() { m_account->loadAccountInteractionState(); }
+    void performAccountAction(int action) { m_account->performAccountAction(action); }
+    void presentFavoriteFolderPicker() { m_account->presentFavoriteFolderPicker(); }
+    void fullscreenWatchLaterTapped() { m_account->fullscreenWatchLaterTapped(); }
+    QString shareURLString() const { return m_account->shareURLString(); }
+    KRVideoAccountActions* accountActions() const { return m_account.get(); }
 
     int supportedInterfaceOrientations() override;
     bool shouldAutorotateToInterfaceOrientation(int orientation) override;
@@ -315,6 +329,7 @@ private:
 
     // ---- sheets ----
     std::unique_ptr<KRVideoPlayerSheets> makePlayerSheets();
+    std::unique_ptr<KRVideoAccountActions> makeAccountActions();
 
     // ---- full screen ----
     std::unique_ptr<KRVideoFullscreen> makeFullscreen();
@@ -338,6 +353,7 @@ private:
     std::unique_ptr<KRVideoPlayerSheets> m_sheets;
     // The full screen drawn over the window, with its rail and composer.
     std::unique_ptr<KRVideoFullscreen> m_fullscreen;
+    std::unique_ptr<KRVideoAccountActions> m_account;
     // Caching from the page and its pickers.
     std::unique_ptr<KRVideoOfflineCaching> m_offline;
     // Whether a start offers the saved position, and where it begins.

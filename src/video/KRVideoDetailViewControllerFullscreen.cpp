@@ -64,6 +64,7 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
     page.navigateToProfile = [this] { navigateToProfile(); };
     page.showStatus = [this](const QString& text) { showDanmakuStatus(text); };
     page.toggleDanmaku = [this] { danmakuButtonTapped(); };
+    page.watchLater = [this] { fullscreenWatchLaterTapped(); };
     page.cache = [this] { fullscreenCacheTapped(); };
     page.sendDanmaku = [this] { sendDanmakuTapped(); };
     page.layoutPickers = [this] {

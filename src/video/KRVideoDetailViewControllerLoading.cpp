@@ -44,6 +44,7 @@ void KRVideoDetailViewController::loadDetail()
                 m_area->setPlayButtonEnabled(true);
             startPendingPlaybackIfReady();
             loadAncillaryContent();
+            m_account->detailDidLoad();
             // A cache entry that waited for the part's identity runs again.
             m_offline->detailDidArrive(detail && !error);
             openFocusedCommentThreadIfPossible();

@@ -43,14 +43,27 @@ void KRVideoDetailViewController::actionSheetClickedButtonAtIndex(ActionSheet* s
 {
     if (m_fullscreen && m_fullscreen->sheetClicked(sheet, index))
         return;
-    m_sheets->sheetClicked(sheet, index);
+    if (!m_account->sheetClicked(sheet, index))
+        m_sheets->sheetClicked(sheet, index);
 }
 
-void KRVideoDetailViewController::actionSheetDidDismissWithButtonIndex(ActionSheet* sheet, int)
+void KRVideoDetailViewController::actionSheetDidDismissWithButtonIndex(ActionSheet* sheet, int index)
 {
     if (m_fullscreen && m_fullscreen->sheetDismissed(sheet))
         return;
-    m_sheets->sheetDismissed(sheet);
+    if (!m_account->sheetDismissed(sheet, index))
+        m_sheets->sheetDismissed(sheet);
+}
+
+// ---- account (KRVideoAccountActions) ----
+std::unique_ptr<KRVideoAccountActions> KRVideoDetailViewController::makeAccountActions()
+{
+    return std::make_unique<KRVideoAccountActions>(
+        this, this, m_info.get(),
+        KRVideoAccountActions::Host{[this] { return m_part.video(); }, [this] { return accountAID(); },
+                                    [this](const QString& title, const QString& message) { showLoginGateWithTitle(title, message, 7200); },
+                                    [this](const QString& text, bool success) { showAccountResult(text, success); },
+                                    [this] { fullscreenCacheTapped(); }});
 }
 
 void KRVideoDetailViewController::setPlaybackRateValue(float rate, bool announce)

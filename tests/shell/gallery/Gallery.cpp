@@ -770,6 +770,20 @@ struct VideoPageService {
     std::shared_ptr<KRVideo> video = std::make_shared<KRVideo>();
 };
 
+// The page pushed onto the shell's stack, once its detail and related videos are in; null
+// (and said) when they do not come.
+KRVideoDetailViewController* pushLoadedVideoPage(Shell& s, const std::shared_ptr<KRVideo>& video)
+{
+    auto* page = new KRVideoDetailViewController(video);
+    push(s.nav, page);
+    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
+    if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
+        std::printf("FAILED to load a video page\n");
+        return nullptr;
+    }
+    return page;
+}
+
 bool shootVideoPage(const QDir& dir, const QString& device)
 {
     bool ok = true;
@@ -778,13 +792,10 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
     KRPreferences::sharedPreferences().setPreferredQuality(64);
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
-    auto* page = new KRVideoDetailViewController(video);
-    push(s.nav, page);
-    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
-    if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
-        std::printf("FAILED to load a video page\n");
+    KRVideoDetailViewController* page = pushLoadedVideoPage(s, video);
+    if (!page)
         return false;
-    }
+    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
     ok &= save(s, dir, device + QStringLiteral("-video-info"));
     page->setSelectedDetailPage(1, false);
     waitFor([&] { return !page->comments().isEmpty(); });
@@ -930,6 +941,72 @@ bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
         AnimationClock::finishAll();
     }
     preferences.setPortraitVideoFullscreenEnabled(false);
+    return ok;
+}
+
+// The video page's account layer: the login gate signed out, the page's More and share sheets,
+// and signed in the coin sheet and the folder picker opened from "收藏".
+bool shootVideoAccount(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    VideoPageService served;
+    testsupport::AccountFixtures::routeRiskCookies(served.service);
+    testsupport::InteractionFixtures interactions(served.service);
+    interactions.setFolders({{11, QStringLiteral("默认收藏夹"), 12, false, {}},
+                             {12, QStringLiteral("骑行路线"), 4, false, {testsupport::ServiceFixtures::kDetailAID}},
+                             {13, QStringLiteral("稍后再看的音乐"), 27, true, {}}});
+    interactions.setCoinsGiven(testsupport::ServiceFixtures::kDetailAID, 1);
+    KRSessionStore::sharedStore().clearSession();
+    const std::shared_ptr<KRVideo>& video = served.video;
+    const auto sheetTagged = [](KRVideoDetailViewController* page, int tag) {
+        return waitFor([&] {
+            ActionSheet* sheet = page->visibleActionSheet();
+            return sheet && sheet->tag() == tag && sheet->isVisible();
+        });
+    };
+    const auto closeSheet = [](KRVideoDetailViewController* page) {
+        if (ActionSheet* sheet = page->visibleActionSheet())
+            sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+        AnimationClock::finishAll();
+    };
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+        KRVideoDetailViewController* page = pushLoadedVideoPage(s, video);
+        if (!page)
+            return false;
+        page->interactionButtonTapped(7601);
+        ok &= save(s, dir, device + QStringLiteral("-video-login-gate"));
+        if (AlertView* alert = s.window->visibleAlert())
+            alert->tapButtonForTesting(0);
+        AnimationClock::finishAll();
+        page->interactionButtonTapped(7604);
+        ok &= sheetTagged(page, 7300) && save(s, dir, device + QStringLiteral("-video-account-more-sheet"));
+        if (ActionSheet* sheet = page->visibleActionSheet())
+            sheet->dismissWithClickedButtonIndex(0, true);
+        AnimationClock::finishAll();
+        ok &= sheetTagged(page, 7305) && save(s, dir, device + QStringLiteral("-video-share-sheet"));
+        closeSheet(page);
+
+        testsupport::AccountFixtures::logInWebOnly();
+        if (!waitFor([&] { return page->accountActions()->interactions().stateLoaded; })) {
+            std::printf("FAILED to read the account's state of the video\n");
+            return false;
+        }
+        page->interactionButtonTapped(7602);
+        ok &= sheetTagged(page, 7304) && save(s, dir, device + QStringLiteral("-video-coin-sheet"));
+        closeSheet(page);
+        page->interactionButtonTapped(7603);
+        AnimationClock::finishAll();
+        auto* picker = qobject_cast<KRFavoriteFolderPickerViewController*>(s.nav->topViewController());
+        if (!picker || !waitFor([&] { return picker->folders().size() == 3 && !picker->isLoading(); })) {
+            std::printf("FAILED to open the folder picker from the page\n");
+            ok = false;
+        } else {
+            theme()->refreshNavigationController(s.nav);
+            ok &= save(s, dir, device + QStringLiteral("-video-folder-picker"));
+        }
+    }
+    KRSessionStore::sharedStore().clearSession();
     return ok;
 }
 
@@ -1360,6 +1437,7 @@ int main(int argc, char** argv)
             ok &= shootVideoFullscreen(dir, QString::fromLatin1(d.name), first);
         ok &= shootVideoCommentEditing(dir, QString::fromLatin1(d.name));
         ok &= shootOfflinePickers(dir, QString::fromLatin1(d.name));
+        ok &= shootVideoAccount(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);
