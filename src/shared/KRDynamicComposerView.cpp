@@ -1,6 +1,5 @@
 #include "shared/KRDynamicComposerView.h"
 
-#include "account/KRAccountClient.h"
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
 #include "platform/uikit/AnimationClock.h"
@@ -85,6 +84,36 @@ void KRFillEmotePanel(ScrollView* scrollView, const QList<KREmotePanelItem>& emo
     }
     const int rows = (int(emotes.size()) + columns - 1) / columns;
     scrollView->setContentSize(QSizeF(width, rows * kEmoteSide));
+}
+
+QRectF KREmotePanelFrame(const QSizeF& host, qreal barTop)
+{
+    const qreal panelHeight = std::clamp(0.28 * host.height(), 88.0, 152.0);
+    return QRectF(8, std::max(barTop - panelHeight - 2, 2.0), std::max(host.width() - 16, 1.0), panelHeight);
+}
+
+void KRApplyComposerPictureButton(Button* button, ImageView* badge, bool allowed, unsigned count)
+{
+    if (allowed) {
+        const KRTheme* theme = KRTheme::sharedTheme();
+        const Image picture = Image::named(QStringLiteral("Davirivu961/comment_picture"));
+        button->setImage(KRDynamicComposerTintedImage(picture, theme->secondaryTextColor()), ControlStateNormal);
+        button->setImage(KRDynamicComposerTintedImage(picture, theme->accentColor()), ControlStateHighlighted);
+        button->setImageContentMode(ContentModeScaleAspectFit);
+        button->setImageEdgeInsets(kIconInsets);
+        button->setTitle({}, ControlStateNormal);
+        button->setHidden(false);
+        badge->setHidden(count == 0);
+        button->setAccessibilityLabel(count > 0 ? QStringLiteral("已选 %1 张图片").arg(count) : QStringLiteral("选择图片"));
+    } else {
+        button->setImage({}, ControlStateNormal);
+        button->setImage({}, ControlStateHighlighted);
+        button->setImageEdgeInsets({});
+        button->setTitle({}, ControlStateNormal);
+        button->setHidden(true);
+        badge->setHidden(true);
+        button->setAccessibilityLabel({});
+    }
 }
 
 Image KRDynamicComposerTintedImage(const Image& icon, const std::optional<QColor>& color)
@@ -212,28 +241,7 @@ void KRDynamicComposerView::applyTheme()
 void KRDynamicComposerView::setAllowsImage(bool allows)
 {
     m_allowsImage = allows;
-    if (allows) {
-        const KRTheme* theme = KRTheme::sharedTheme();
-        const Image picture = Image::named(QStringLiteral("Davirivu961/comment_picture"));
-        m_sendButton->setImage(KRDynamicComposerTintedImage(picture, theme->secondaryTextColor()), ControlStateNormal);
-        m_sendButton->setImage(KRDynamicComposerTintedImage(picture, theme->accentColor()), ControlStateHighlighted);
-        m_sendButton->setImageContentMode(ContentModeScaleAspectFit);
-        m_sendButton->setImageEdgeInsets(kIconInsets);
-        m_sendButton->setTitle({}, ControlStateNormal);
-        m_sendButton->setHidden(false);
-        m_selectedImageBadge->setHidden(m_selectedImageCount == 0);
-        m_sendButton->setAccessibilityLabel(m_selectedImageCount > 0
-                                                ? QStringLiteral("已选 %1 张图片").arg(m_selectedImageCount)
-                                                : QStringLiteral("选择图片"));
-    } else {
-        m_sendButton->setImage({}, ControlStateNormal);
-        m_sendButton->setImage({}, ControlStateHighlighted);
-        m_sendButton->setImageEdgeInsets({});
-        m_sendButton->setTitle({}, ControlStateNormal);
-        m_sendButton->setHidden(true);
-        m_selectedImageBadge->setHidden(true);
-        m_sendButton->setAccessibilityLabel({});
-    }
+    KRApplyComposerPictureButton(m_sendButton, m_selectedImageBadge, allows, m_selectedImageCount);
     setNeedsLayout();
 }
 
@@ -338,35 +346,18 @@ void KRDynamicComposerView::layoutEmotePanel()
     View* host = m_emotePanel ? m_emotePanel->superview() : nullptr;
     if (!host || host == this)
         return;
-    const qreal w = host->frame().width();
-    const qreal h = host->frame().height();
-    const qreal panelHeight = std::clamp(0.28 * h, 88.0, 152.0);
-    m_emotePanel->setFrame(QRectF(8, std::max(frame().top() - panelHeight - 2, 2.0), std::max(w - 16, 1.0), panelHeight));
+    m_emotePanel->setFrame(KREmotePanelFrame(host->frame().size(), frame().top()));
     m_emoteScrollView->setFrame(EdgeInsetsInsetRect(QRectF(QPointF(), m_emotePanel->frame().size()), {5, 5, 5, 5}));
 }
 
 void KRDynamicComposerView::loadEmotesIfNeeded()
 {
-    if (!m_emotes.isEmpty()) {
-        rebuildEmotePanel();
-        return;
-    }
-    // One request at a time; an empty list after a failure asks again next time.
-    if (m_loadingEmotes)
-        return;
-    m_loadingEmotes = true;
-    KRAccountClient::sharedClient()->loadReplyEmotePackages(this, [this](const QVariant& data, const KROptionalError& error) {
-        m_loadingEmotes = false;
-        if (error)
-            return;
-        m_emotes = KREmotePanelItemsFromPackages(data);
-        rebuildEmotePanel();
-    });
+    m_emotes.loadIfNeeded(this, [this] { rebuildEmotePanel(); });
 }
 
 void KRDynamicComposerView::rebuildEmotePanel()
 {
-    KRFillEmotePanel(m_emoteScrollView, m_emotes, kEmoteTagBase, [this](int tag) { emoteItemTapped(tag); });
+    KRFillEmotePanel(m_emoteScrollView, m_emotes.items(), kEmoteTagBase, [this](int tag) { emoteItemTapped(tag); });
 }
 
 void KRDynamicComposerView::emoteTapped()
@@ -388,9 +379,9 @@ void KRDynamicComposerView::emoteTapped()
 void KRDynamicComposerView::emoteItemTapped(int tag)
 {
     const int index = tag - kEmoteTagBase;
-    if (tag < kEmoteTagBase || index >= int(m_emotes.size()))
+    if (tag < kEmoteTagBase || index >= int(m_emotes.items().size()))
         return;
-    m_textField->replaceSelectedRange(m_emotes[index].value(QStringLiteral("text")).toString());
+    m_textField->replaceSelectedRange(m_emotes.items()[index].value(QStringLiteral("text")).toString());
     hideEmotePanel();
     if (!m_textField->isFirstResponder())
         m_textField->becomeFirstResponder();

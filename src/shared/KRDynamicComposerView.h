@@ -4,6 +4,7 @@
 #include "platform/uikit/Image.h"
 #include "platform/uikit/View.h"
 #include "shared/KRDynamicComposerViewDelegate.h"
+#include "shared/KREmoteList.h"
 
 #include <QColor>
 #include <QList>
@@ -21,9 +22,6 @@ class ScrollView;
 class TextField;
 } // namespace platform::uikit
 
-// One emote the panels offer: {"text": the token, "url": its picture}.
-using KREmotePanelItem = QVariantMap;
-
 // The emotes of the reply emote packages' answer: each package's "emote" entries with a
 // non-empty "text" and "url", at most 40 from one package and 80 in all.
 QList<KREmotePanelItem> KREmotePanelItemsFromPackages(const QVariant& data);
@@ -33,6 +31,16 @@ QList<KREmotePanelItem> KREmotePanelItemsFromPackages(const QVariant& data);
 // button still has its tag. `tapped` gets the tag.
 void KRFillEmotePanel(platform::uikit::ScrollView* scrollView, const QList<KREmotePanelItem>& emotes, int tagBase,
                       const std::function<void(int tag)>& tapped);
+
+// Where an emote panel floats in a host of that size: above a bar whose top is at `barTop`, 28 %
+// of the host's height (88 to 152 points), 8 points in from each side.
+QRectF KREmotePanelFrame(const QSizeF& host, qreal barTop);
+
+// A composer's picture button: while pictures are allowed, the tinted picture icon without a
+// title, the count badge shown for a count above 0 and the label "选择图片" or "已选 N 张图片";
+// otherwise hidden with its badge, icon and label gone.
+void KRApplyComposerPictureButton(platform::uikit::Button* button, platform::uikit::ImageView* badge, bool allowed,
+                                  unsigned count);
 
 // The one-line bar a screen docks at the bottom of a view to write a comment, a reply or a
 // repost: cancel, a field whose return key sends, an emote button opening a floating panel of
@@ -62,9 +70,9 @@ public:
     platform::uikit::View* emotePanel() const { return m_emotePanel.data(); }
     platform::uikit::ScrollView* emoteScrollView() const { return m_emoteScrollView; }
     platform::uikit::ImageView* selectedImageBadge() const { return m_selectedImageBadge; }
-    const QList<KREmotePanelItem>& emotes() const { return m_emotes; }
+    const QList<KREmotePanelItem>& emotes() const { return m_emotes.items(); }
     // Whether the emote list is being asked for.
-    bool isLoadingEmotes() const { return m_loadingEmotes; }
+    bool isLoadingEmotes() const { return m_emotes.isLoading(); }
 
     void applyTheme();
     void layoutSubviews() override;
@@ -87,13 +95,12 @@ private:
     platform::uikit::Button* m_emoteButton;
     QPointer<platform::uikit::View> m_emotePanel;
     platform::uikit::ScrollView* m_emoteScrollView;
-    QList<KREmotePanelItem> m_emotes;
+    KREmoteList m_emotes;
     KRDynamicComposerViewDelegate* m_delegate = nullptr;
     bool m_allowsImage = false;
     bool m_hasSelectedImage = false;
     unsigned m_selectedImageCount = 0;
     platform::uikit::ImageView* m_selectedImageBadge;
-    bool m_loadingEmotes = false;
     quint64 m_frameAnimation = 0;
     platform::ObserverToken m_keyboardShowObserver;
     platform::ObserverToken m_keyboardHideObserver;

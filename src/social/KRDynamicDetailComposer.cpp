@@ -12,10 +12,9 @@
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
+#include "shared/KRCommentPoster.h"
 #include "shared/KRDynamicComposerView.h"
-#include "store/KRSessionStore.h"
 
-#include <QBuffer>
 #include <QImage>
 
 #include <algorithm>
@@ -25,21 +24,6 @@ using namespace platform::uikit;
 namespace {
 
 constexpr unsigned kMaximumPhotos = 9;
-constexpr int kJPEGQuality = 88;
-
-QList<QByteArray> jpegsFromImages(const QList<QImage>& images)
-{
-    QList<QByteArray> jpegs;
-    for (const QImage& image : images) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "JPG", kJPEGQuality);
-        jpegs << bytes;
-    }
-    return jpegs;
-}
-
 void showAlert(const QString& title, const QString& message, const QString& button)
 {
     (new AlertView(title, message, button, {}))->show();
@@ -217,32 +201,12 @@ void KRDynamicDetailViewController::photoPickerViewControllerDidFinishWithItems(
 
 QList<QImage> KRDynamicDetailViewController::selectedImages() const
 {
-    QList<QImage> images;
-    for (const KRPhotoPickerItem& item : m_compose.selectedItems) {
-        const QImage image = item.value(KRPhotoPickerItemImageKey).value<QImage>();
-        if (!image.isNull())
-            images << image;
-        if (images.size() >= int(kMaximumPhotos))
-            break;
-    }
-    return images;
+    return KRCommentPoster::imagesFromItems(m_compose.selectedItems);
 }
 
 QStringList KRDynamicDetailViewController::pictureURLsFromUploadInfos(const QVariantList& infos)
 {
-    QStringList urls;
-    for (const QVariant& info : infos) {
-        const QVariantMap record = info.toMap();
-        QString url;
-        for (const char* key : {"image_url", "img_src", "url"}) {
-            url = record.value(QLatin1String(key)).toString();
-            if (!url.isEmpty())
-                break;
-        }
-        if (!url.isEmpty())
-            urls << url;
-    }
-    return urls;
+    return KRCommentPoster::pictureURLsFromUploadInfos(infos);
 }
 
 void KRDynamicDetailViewController::restoreComposerAfterFailure()
@@ -261,63 +225,51 @@ void KRDynamicDetailViewController::dynamicComposerViewDidSubmitText(KRDynamicCo
     m_composer->textField()->setEnabled(false);
     const qint64 root = m_compose.replyRoot;
     const qint64 parent = m_compose.replyParent;
-    const int action = m_compose.action;
     const QList<QImage> images = selectedImages();
-    const bool uploads = !images.isEmpty() && (action == 2 || root <= 0);
-    if (!uploads) {
-        if (action == 2)
-            repost(text, {});
-        else
-            postComment(text, root, parent, {});
+    if (m_compose.action != 2) {
+        postComment(text, root, parent, images);
+        return;
+    }
+    if (images.isEmpty()) {
+        repost(text, {});
         return;
     }
     KRAccountClient::sharedClient()->uploadCommentImages(
-        jpegsFromImages(images), this,
-        [this, text, root, parent, action](const std::optional<QVariantList>& records, const KROptionalError& error) {
+        KRCommentPoster::jpegsFromImages(images), this,
+        [this, text](const std::optional<QVariantList>& records, const KROptionalError& error) {
             if (!records || error) {
                 restoreComposerAfterFailure();
-                showAlert(QStringLiteral("图片上传失败"), error ? error->message() : QString(), QStringLiteral("知道了"));
+                showAlert(QStringLiteral("图片上传失败"), error ? error->localizedDescription() : QString(), QStringLiteral("知道了"));
                 return;
             }
-            if (action == 2)
-                repost(text, *records);
-            else
-                postComment(text, root, parent, pictureURLsFromUploadInfos(*records));
+            repost(text, *records);
         });
 }
 
-void KRDynamicDetailViewController::postComment(const QString& text, qint64 root, qint64 parent, const QStringList& pictureURLs)
+void KRDynamicDetailViewController::postComment(const QString& text, qint64 root, qint64 parent, const QList<QImage>& images)
 {
-    const qint64 oid = commentOID();
-    const qint32 type = commentType();
-    KRAccountClient::sharedClient()->postComment(
-        text, oid, type, root, parent, pictureURLs, this,
-        [this, text, oid, type, root, parent, pictureURLs](bool success, const QString& message, const QVariant& data) {
-            restoreComposerAfterFailure();
-            if (!success) {
-                showAlert(QStringLiteral("评论失败"), message, QStringLiteral("知道了"));
-                return;
-            }
-            const std::shared_ptr<KRComment> comment = KRComment::postedCommentFromResponseData(
-                data, text, KRSessionStore::sharedStore().accountProfile().value_or(QVariantMap()), oid, root, parent);
-            comment->setType(type);
-            if (comment->pictureURLs().isEmpty() && !pictureURLs.isEmpty())
-                comment->setPictureURLs(pictureURLs);
-            if (root < 1) {
-                m_comments.list.prepend(comment);
-                m_dynamic->setCommentCount(std::max<qint32>(m_dynamic->commentCount() + 1, qint32(m_comments.list.size())));
-                postCommentCount();
-            } else {
-                for (const auto& listed : std::as_const(m_comments.list)) {
-                    if (listed && (listed->root() >= 1 ? listed->root() : listed->rpid()) == root) {
-                        listed->setReplyCount(listed->replyCount() + 1);
-                        break;
-                    }
+    KRCommentPoster::Request request{text, commentOID(), commentType(), root, parent, images};
+    KRCommentPoster::post(request, this, [this, root](const KRCommentPoster::Result& result) {
+        restoreComposerAfterFailure();
+        if (!result.succeeded()) {
+            showAlert(result.failureTitle, result.failureMessage, QStringLiteral("知道了"));
+            return;
+        }
+        if (root < 1) {
+            m_comments.list.prepend(result.comment);
+            m_dynamic->setCommentCount(std::max<qint32>(m_dynamic->commentCount() + 1, qint32(m_comments.list.size())));
+            postCommentCount();
+        } else {
+            for (const auto& listed : std::as_const(m_comments.list)) {
+                if (listed && (listed->root() >= 1 ? listed->root() : listed->rpid()) == root) {
+                    listed->setReplyCount(listed->replyCount() + 1);
+                    break;
                 }
             }
-            finishComposing();
-            tableView()->reloadData();
-        });
+        }
+        finishComposing();
+        tableView()->reloadData();
+    });
 }
 
 void KRDynamicDetailViewController::repost(const QString& text, const QVariantList& pictureInfos)

@@ -168,7 +168,7 @@ private:
     QList<QImage> selectedImages() const;
     void dropPickedPhotos();
     void restoreComposerAfterFailure();
-    void postComment(const QString& text, qint64 root, qint64 parent, const QStringList& pictureURLs);
+    void postComment(const QString& text, qint64 root, qint64 parent, const QList<QImage>& images);
     void repost(const QString& text, const QVariantList& pictureInfos);
     void finishComposing();
     void postCommentCount();

@@ -1,16 +1,11 @@
 #include "video/KRVideoCommentsPage.h"
 
-#include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
 #include "model/KRComment.h"
 #include "model/KRCommentPage.h"
 #include "model/KRVideo.h"
-#include "platform/uikit/Button.h"
-#include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
-#include "platform/uikit/ScrollView.h"
 #include "platform/uikit/TableView.h"
-#include "platform/uikit/TextField.h"
 #include "platform/uikit/View.h"
 #include "service/KRAPIClient.h"
 #include "shared/KRCommentCell.h"
@@ -34,27 +29,20 @@ T* named(T* view, const char* name)
     return view;
 }
 
-void applyPaleButton(Button* button, const KRTheme* theme)
-{
-    button->setBackgroundImage(KRTarnwick23PaleButtonBackground(theme, false), ControlStateNormal);
-    button->setBackgroundImage(KRTarnwick23PaleButtonBackground(theme, true), ControlStateHighlighted);
-    button->setTitleColor(KRTarnwick23PaleButtonTitleColor(theme), ControlStateNormal);
-    button->setTitleColor(KRTarnwick23PaleButtonTitleColor(theme), ControlStateHighlighted);
-    button->setTitleColor(theme->secondaryTextColor(), ControlStateDisabled);
-    button->setTitleShadowColor(KRTarnwick23PaleButtonTitleShadowColor(theme), ControlStateNormal);
-    button->setTitleShadowColor(KRTarnwick23PaleButtonTitleShadowColor(theme), ControlStateHighlighted);
-}
-
 } // namespace
 
 KRVideoCommentsPage::KRVideoCommentsPage(Actions actions, QObject* parent)
     : QObject(parent)
     , m_actions(std::move(actions))
 {
+    KRVideoCommentComposer::Actions composer = m_actions.composer;
+    composer.posted = [this](const std::shared_ptr<KRComment>& comment, qint64 root) { commentPosted(comment, root); };
+    m_composer = std::make_unique<KRVideoCommentComposer>(std::move(composer));
 }
 
 KRVideoCommentsPage::~KRVideoCommentsPage()
 {
+    m_delayed.cancelAll();
     if (TableView* table = m_views.commentsTableView) {
         table->setDataSource(nullptr);
         table->setTableDelegate(nullptr);
@@ -67,6 +55,7 @@ void KRVideoCommentsPage::build(View* page, View* root, qreal width)
 {
     m_root = root;
     m_requests.setView(page);
+    m_focus.request.setView(page);
     Views& c = m_views;
     c.commentsTableView = named(new TableView(page->bounds(), TableViewStylePlain, page), "commentsTableView");
     c.commentsTableView->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
@@ -84,52 +73,13 @@ void KRVideoCommentsPage::build(View* page, View* root, qreal width)
     c.commentsStateLabel->setTextAlignment(TextAlignmentCenter);
     c.commentsStateLabel->setFont(Label::systemFont(12));
     c.commentsStateLabel->setText(QStringLiteral("正在准备评论…"));
-    buildComposerBar(page, root);
+    m_composer->build(page, root, width);
 }
 
-void KRVideoCommentsPage::buildComposerBar(View* page, View* root)
+void KRVideoCommentsPage::setVideo(const std::shared_ptr<KRVideo>& video)
 {
-    Views& c = m_views;
-    c.commentComposerBar = named(new View(QRectF(), page), "commentComposerBar");
-    c.commentComposerBar->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleTopMargin);
-    c.commentComposerSeparator = named(new View(QRectF(), c.commentComposerBar), "commentComposerSeparator");
-    c.commentComposerButton = named(new Button(ButtonTypeCustom, QRectF(), c.commentComposerBar), "commentComposerButton");
-    c.commentComposerButton->titleLabel()->setFont(Label::systemFont(12));
-    c.commentComposerButton->setTitle(QStringLiteral("登录后发表评论·点评论可进入回复"), ControlStateNormal);
-    c.commentComposerButton->titleLabel()->setTextAlignment(TextAlignmentLeft);
-    c.commentComposerButton->setContentEdgeInsets(EdgeInsets{0, 12, 0, 8});
-    c.commentComposerButton->setAccessibilityLabel(QStringLiteral("发表评论"));
-    c.commentInputField = named(new TextField(QRectF(), c.commentComposerBar), "commentInputField");
-    c.commentInputField->setFont(Label::systemFont(12));
-    c.commentInputField->setPlaceholder(QStringLiteral("说点什么…"));
-    c.commentInputField->setClearsWhileEditing(true);
-    c.commentInputField->setLeftView(new View(QRectF(0, 0, 8, 1)));
-    c.commentInputField->setHidden(true);
-    c.commentEmoteButton = named(new Button(ButtonTypeCustom, QRectF(), c.commentComposerBar), "commentEmoteButton");
-    c.commentEmoteButton->setImageContentMode(ContentModeScaleAspectFit);
-    c.commentEmoteButton->setImageEdgeInsets(EdgeInsets{5, 6.5, 5, 6.5});
-    c.commentEmoteButton->setAccessibilityLabel(QStringLiteral("岚帆视频表情"));
-    c.commentEmoteButton->setHidden(true);
-    c.commentCancelButton = named(new Button(ButtonTypeCustom, QRectF(), c.commentComposerBar), "commentCancelButton");
-    c.commentCancelButton->titleLabel()->setFont(Label::systemFont(12, true));
-    c.commentCancelButton->setTitle(QStringLiteral("取消"), ControlStateNormal);
-    c.commentCancelButton->setAccessibilityLabel(QStringLiteral("取消评论"));
-    c.commentCancelButton->setHidden(true);
-    c.commentSendButton = named(new Button(ButtonTypeCustom, QRectF(), c.commentComposerBar), "commentSendButton");
-    c.commentSendButton->titleLabel()->setFont(Label::systemFont(12, true));
-    c.commentSendButton->setTitle(QStringLiteral("发送"), ControlStateNormal);
-    c.commentSendButton->setAccessibilityLabel(QStringLiteral("发送评论"));
-    c.commentSendButton->setHidden(true);
-    c.commentSelectedImageBadge = named(new ImageView(Image::named(QStringLiteral("Davirivu961/photo_selected")), c.commentSendButton),
-                                        "commentSelectedImageBadge");
-    c.commentSelectedImageBadge->setContentMode(ContentModeScaleAspectFit);
-    c.commentSelectedImageBadge->setUserInteractionEnabled(false);
-    c.commentSelectedImageBadge->setHidden(true);
-    c.commentEmotePanel = named(new View(QRectF(), root), "commentEmotePanel");
-    c.commentEmotePanel->setHidden(true);
-    c.commentEmotePanel->setCornerRadius(7);
-    c.commentEmotePanel->setBorderWidth(1);
-    c.commentEmoteScrollView = named(new ScrollView(QRectF(), c.commentEmotePanel), "commentEmoteScrollView");
+    m_video = video;
+    m_composer->setCommentObjectID(video ? (video->resolvedAid() > 0 ? video->resolvedAid() : video->aid()) : 0);
 }
 
 void KRVideoCommentsPage::layout(qreal w, qreal pageHeight, qreal rootHeight)
@@ -137,19 +87,7 @@ void KRVideoCommentsPage::layout(qreal w, qreal pageHeight, qreal rootHeight)
     Views& c = m_views;
     const qreal tableHeight = std::max<qreal>(pageHeight - 42, 0);
     c.commentsTableView->setFrame(QRectF(0, 0, w, tableHeight));
-    c.commentComposerBar->setFrame(QRectF(0, tableHeight, w, 42));
-    c.commentComposerSeparator->setFrame(QRectF(0, 0, w, 1));
-    c.commentComposerButton->setFrame(QRectF(8, 5, w - 16, 32));
-    c.commentCancelButton->setFrame(QRectF(4, 5, 43, 32));
-    c.commentSendButton->setFrame(QRectF(std::max<qreal>(w - 43 - 4, 4), 5, 43, 32));
-    c.commentSelectedImageBadge->setFrame(QRectF(28, 17, 13, 13));
-    c.commentEmoteButton->setFrame(QRectF(std::max<qreal>(w - 86 - 3 - 4, 4), 5, 43, 32));
-    c.commentInputField->setFrame(QRectF(50, 5, std::max<qreal>(w - 50 - 96, 72), 32));
-
-    const qreal emoteHeight = std::clamp<qreal>(rootHeight * 0.28, 88, 152);
-    const qreal composerTop = c.commentComposerBar->convertRectToView(c.commentComposerBar->bounds(), m_root).top();
-    c.commentEmotePanel->setFrame(QRectF(8, std::max<qreal>(composerTop - emoteHeight - 2, 2), w - 16, emoteHeight));
-    c.commentEmoteScrollView->setFrame(c.commentEmotePanel->bounds().adjusted(5, 5, -5, -5));
+    m_composer->layout(w, tableHeight, rootHeight);
     c.commentsStateLabel->setFrame(QRectF(24, 45, w - 48, 64));
 }
 
@@ -157,21 +95,7 @@ void KRVideoCommentsPage::applyTheme()
 {
     KRTheme* theme = KRTheme::sharedTheme();
     Views& c = m_views;
-    c.commentComposerBar->setBackgroundColor(theme->surfaceColor());
-    c.commentComposerSeparator->setBackgroundColor(theme->separatorColor());
-    c.commentComposerButton->setBackgroundImage(theme->searchFieldBackgroundImage(), ControlStateNormal);
-    c.commentComposerButton->setTitleColor(theme->secondaryTextColor(), ControlStateNormal);
-    c.commentComposerButton->setTitleColor(theme->accentColor(), ControlStateHighlighted);
-    c.commentInputField->setBackground(theme->searchFieldBackgroundImage());
-    c.commentInputField->setTextColor(theme->primaryTextColor());
-    c.commentEmoteButton->setBackgroundImage(theme->searchFieldBackgroundImage(), ControlStateNormal);
-    const Image emoji = Image::named(QStringLiteral("Davirivu961/comment_emoji"));
-    c.commentEmoteButton->setImage(KRDetailTintedImage(emoji, theme->secondaryTextColor()), ControlStateNormal);
-    c.commentEmoteButton->setImage(KRDetailTintedImage(emoji, theme->accentColor()), ControlStateHighlighted);
-    applyPaleButton(c.commentCancelButton, theme);
-    applyPaleButton(c.commentSendButton, theme);
-    c.commentEmotePanel->setBackgroundColor(theme->surfaceColor());
-    c.commentEmotePanel->setBorderColor(theme->separatorColor());
+    m_composer->applyTheme();
     c.commentsStateLabel->setTextColor(theme->secondaryTextColor());
     c.commentsTableView->setBackgroundColor(theme->backgroundColor());
     c.commentsTableView->setSeparatorColor(theme->separatorColor());
@@ -246,6 +170,7 @@ void KRVideoCommentsPage::applyCommentsPage(const std::shared_ptr<KRCommentPage>
     c.commentsStateLabel->setHidden(!m_comments.isEmpty());
     c.commentsStateLabel->setText(QStringLiteral("还没有评论"));
     c.commentsTableView->reloadData();
+    applyFocusedRootCommentIfPossible();
 }
 
 void KRVideoCommentsPage::showUnavailable()
@@ -300,7 +225,14 @@ qreal KRVideoCommentsPage::heightForRowAtIndexPath(TableView* table, const Index
 void KRVideoCommentsPage::didSelectRowAtIndexPath(TableView* table, const IndexPath& indexPath)
 {
     table->deselectRowAtIndexPath(indexPath, true);
-    openThread(m_comments.value(indexPath.row));
+    const std::shared_ptr<KRComment> comment = m_comments.value(indexPath.row);
+    if (!comment)
+        return;
+    // A thread to read, or a comment to answer.
+    if (comment->replyCount() >= 1)
+        openThread(comment);
+    else
+        m_composer->presentForComment(comment);
 }
 
 void KRVideoCommentsPage::commentCellDidTapPictureAtIndex(KRCommentCell*, unsigned index, const QStringList& urls)
@@ -312,4 +244,76 @@ void KRVideoCommentsPage::commentCellDidTapPictureAtIndex(KRCommentCell*, unsign
 void KRVideoCommentsPage::commentCellDidTapThread(KRCommentCell* cell)
 {
     openThread(cell->representedComment());
+}
+
+void KRVideoCommentsPage::commentPosted(const std::shared_ptr<KRComment>& comment, qint64 root)
+{
+    if (!comment)
+        return;
+    if (root < 1) {
+        m_comments.prepend(comment);
+        m_total = std::max<int>(m_total + 1, int(m_comments.size()));
+        m_views.commentsStateLabel->setHidden(true);
+        m_views.commentsLoadMoreView->setHidden(false);
+    } else {
+        for (const auto& listed : std::as_const(m_comments)) {
+            if (listed && (listed->root() >= 1 ? listed->root() : listed->rpid()) == root) {
+                listed->setReplyCount(listed->replyCount() + 1);
+                break;
+            }
+        }
+    }
+    m_views.commentsTableView->reloadData();
+    if (root < 1 && !m_comments.isEmpty())
+        m_views.commentsTableView->scrollToRowAtIndexPath({0, 0}, TableViewScrollPositionTop, false);
+}
+
+// ---- a comment a message points at ----
+
+void KRVideoCommentsPage::loadFocusedComment(qint64 oid, qint64 root,
+                                             std::function<void(const std::shared_ptr<KRComment>&, const KROptionalError&)> done)
+{
+    QObject* owner = m_focus.request.begin();
+    if (!owner)
+        return;
+    m_focus.loading = true;
+    KRAPIClient::sharedClient()->loadCommentDetailForOID(
+        oid, 1, root, owner, [this, done = std::move(done)](const std::shared_ptr<KRComment>& comment, const KROptionalError& error) {
+            m_focus.loading = false;
+            done(comment, error);
+        });
+}
+
+void KRVideoCommentsPage::setFocusedComment(const std::shared_ptr<KRComment>& comment)
+{
+    m_focus.comment = comment;
+    applyFocusedRootCommentIfPossible();
+}
+
+void KRVideoCommentsPage::applyFocusedRootCommentIfPossible()
+{
+    TableView* table = m_views.commentsTableView;
+    if (!m_focus.comment || m_loading || !table)
+        return;
+    const std::shared_ptr<KRComment> focused = std::exchange(m_focus.comment, nullptr);
+    for (qsizetype i = m_comments.size() - 1; i >= 0; --i) {
+        if (m_comments.at(i) && m_comments.at(i)->rpid() == focused->rpid())
+            m_comments.removeAt(i);
+    }
+    m_comments.prepend(focused);
+    m_views.commentsStateLabel->setHidden(true);
+    table->reloadData();
+    if (!m_actions.isShowing || !m_actions.isShowing())
+        return;
+    table->layoutIfNeeded();
+    table->scrollToRowAtIndexPath({0, 0}, TableViewScrollPositionTop, false);
+    table->selectRowAtIndexPath({0, 0}, false);
+    m_delayed.schedule(QStringLiteral("clearFocusedRootCommentHighlight"), 1800, [this] { clearFocusedRootCommentHighlight(); });
+}
+
+void KRVideoCommentsPage::clearFocusedRootCommentHighlight()
+{
+    TableView* table = m_views.commentsTableView;
+    if (table && table->indexPathForSelectedRow() == IndexPath{0, 0})
+        table->deselectRowAtIndexPath({0, 0}, true);
 }

@@ -4,6 +4,8 @@
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 #include "shared/KRCommentCellDelegate.h"
+#include "platform/foundation/DelayedCall.h"
+#include "video/KRVideoCommentComposer.h"
 #include "video/KRVideoRequestScope.h"
 
 #include <QList>
@@ -29,9 +31,11 @@ class View;
 }
 
 // The comments page ("评论") of the video page: the comment rows paged from the service, the
-// state text of an empty or failed list, and the composer bar along its bottom with its emote
-// panel. A row with replies opens its thread once however it is tapped; a picture opens the
-// viewer. The page hands it the video; the owner of the page pushes what it asks for.
+// state text of an empty or failed list, and the composer bar along its bottom
+// (`KRVideoCommentComposer`). A row with replies opens its thread once however it is tapped;
+// any other row opens a reply to it; a picture opens the viewer. A comment a message points at
+// is pinned first, selected for a moment. The page hands it the video; the owner of the page
+// pushes and presents what it asks for.
 class KRVideoCommentsPage : public QObject,
                             public platform::uikit::TableViewDataSource,
                             public platform::uikit::TableViewDelegate,
@@ -41,6 +45,10 @@ public:
     struct Actions {
         std::function<void(const std::shared_ptr<KRComment>&)> openThread;
         std::function<void(const QStringList& urls, unsigned index)> openPicture;
+        // Whether the page shows its comments now (selected, in a window).
+        std::function<bool()> isShowing;
+        // The composer's: the login gate, the photo picker and the page's layout.
+        KRVideoCommentComposer::Actions composer;
     };
     explicit KRVideoCommentsPage(Actions actions, QObject* parent = nullptr);
     ~KRVideoCommentsPage() override;
@@ -49,7 +57,8 @@ public:
     void build(platform::uikit::View* page, platform::uikit::View* root, qreal width);
     void layout(qreal width, qreal pageHeight, qreal rootHeight);
     void applyTheme();
-    void setVideo(const std::shared_ptr<KRVideo>& video) { m_video = video; }
+    void setVideo(const std::shared_ptr<KRVideo>& video);
+    KRVideoCommentComposer* composer() const { return m_composer.get(); }
 
     void loadCommentsPage(int page, bool reset);
     // The footer's tap: the first page again after a failure, else the next page.
@@ -64,6 +73,17 @@ public:
     bool hasRequestedAncillary() const { return m_ancillaryRequested; }
     void markAncillaryRequested() { m_ancillaryRequested = true; }
 
+    // ---- a comment a message points at ----
+    // Fetches the thread of `root` of this video (aid `oid`); the answer goes to `done`, with
+    // the page's views alive, unless another fetch replaced it.
+    void loadFocusedComment(qint64 oid, qint64 root,
+                            std::function<void(const std::shared_ptr<KRComment>&, const KROptionalError&)> done);
+    bool isFocusedCommentLoading() const { return m_focus.loading; }
+    // Pins `comment` first once a page is in and the table stands (now, when it can).
+    void setFocusedComment(const std::shared_ptr<KRComment>& comment);
+    void applyFocusedRootCommentIfPossible();
+    void clearFocusedRootCommentHighlight();
+
     int numberOfRowsInSection(platform::uikit::TableView* table, int section) override;
     platform::uikit::TableViewCell* cellForRowAtIndexPath(platform::uikit::TableView* table,
                                                           const platform::uikit::IndexPath& indexPath) override;
@@ -77,20 +97,15 @@ private:
         QPointer<platform::uikit::TableView> commentsTableView;
         platform::uikit::Label* commentsStateLabel = nullptr;
         KRLoadMoreView* commentsLoadMoreView = nullptr;
-        platform::uikit::View* commentComposerBar = nullptr;
-        platform::uikit::View* commentComposerSeparator = nullptr;
-        platform::uikit::Button* commentComposerButton = nullptr;
-        platform::uikit::TextField* commentInputField = nullptr;
-        platform::uikit::Button* commentEmoteButton = nullptr;
-        platform::uikit::Button* commentCancelButton = nullptr;
-        platform::uikit::Button* commentSendButton = nullptr;
-        platform::uikit::ImageView* commentSelectedImageBadge = nullptr;
-        platform::uikit::View* commentEmotePanel = nullptr;
-        platform::uikit::ScrollView* commentEmoteScrollView = nullptr;
     };
-    void buildComposerBar(platform::uikit::View* page, platform::uikit::View* root);
+    struct Focus {
+        bool loading = false;
+        std::shared_ptr<KRComment> comment;
+        // Its own: reloading the list does not drop the focused comment's reply.
+        KRVideoRequestScope request;
+    };
     void openThread(const std::shared_ptr<KRComment>& comment);
-    void updateFooter();
+    void commentPosted(const std::shared_ptr<KRComment>& comment, qint64 root);
 
     Actions m_actions;
     Views m_views;
@@ -108,4 +123,7 @@ private:
     // are both told of one tap.
     std::shared_ptr<KRComment> m_threadOpenedThisTap;
     KRVideoRequestScope m_requests;
+    Focus m_focus;
+    std::unique_ptr<KRVideoCommentComposer> m_composer;
+    platform::DelayedCalls m_delayed;
 };

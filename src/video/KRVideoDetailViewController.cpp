@@ -12,6 +12,7 @@
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/NavigationItem.h"
+#include "platform/uikit/TextField.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
 #include "playback/KRDASHPlayback.h"
@@ -44,13 +45,15 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
     , m_part(std::move(video))
     , m_tabs(std::make_unique<KRVideoDetailTabs>(KRVideoDetailTabs::Actions{[this](int page) { detailPageShown(page); }}))
     , m_area(std::make_unique<KRVideoPlayerArea>(KRVideoPlayerArea::Actions{[this] { playButtonTapped(); },
-                                                                                 [this](int state) { speedPressChanged(state); }}))
+                                                                                 [this](int state) { speedPressChanged(state); },
+                                                                                 makeDanmakuComposerActions()}))
     , m_info(std::make_unique<KRVideoInfoPage>(KRVideoInfoPage::Actions{
           [this] { ownerButtonTapped(); }, [this](int index) { partButtonTapped(index); },
           [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); }}))
     , m_comments(std::make_unique<KRVideoCommentsPage>(KRVideoCommentsPage::Actions{
           [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
-          [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); }}))
+          [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); },
+          [this] { return isViewLoaded() && view()->window() && m_tabs->selectedPage() == 1; }, makeCommentComposerActions()}))
     , m_sheets(makePlayerSheets())
     , m_offline(makeOfflineCaching())
 {
@@ -79,6 +82,7 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
         disconnect(m_session.get(), nullptr, this, nullptr);
     m_session.reset();
     // The parts go before the views they fill, which the base class deletes.
+    m_keyboard.reset();
     m_offline.reset();
     m_comments.reset();
     m_info.reset();
@@ -101,6 +105,7 @@ void KRVideoDetailViewController::viewDidLoad()
     connect(view(), &QObject::destroyed, this, [this] {
         m_delayed.cancelAll();
         m_observers.clear();
+        m_keyboard.reset();
         if (m_session) {
             disconnect(m_session.get(), nullptr, this, nullptr);
             m_session->stop();
@@ -109,6 +114,7 @@ void KRVideoDetailViewController::viewDidLoad()
         m_area->dropDanmakus();
     });
     buildViewTree();
+    installComposerKeyboard();
 
     auto& centre = platform::NotificationCenter::defaultCenter();
     // A page whose window went first has no views left to answer with.
@@ -119,6 +125,14 @@ void KRVideoDetailViewController::viewDidLoad()
     m_observers.push_back(centre.addObserver(KRSessionDidChangeNotification, nullptr, [this](const platform::Notification&) {
         if (m_loadedView)
             sessionDidChange();
+    }));
+    m_observers.push_back(centre.addObserver(KeyboardWillShowNotification, nullptr, [this](const platform::Notification& n) {
+        if (m_loadedView)
+            keyboardWillShow(n);
+    }));
+    m_observers.push_back(centre.addObserver(KeyboardWillHideNotification, nullptr, [this](const platform::Notification& n) {
+        if (m_loadedView)
+            keyboardWillHide(n);
     }));
     m_observers.push_back(centre.addObserver(ApplicationDidReceiveMemoryWarningNotification, nullptr,
                                              [this](const platform::Notification&) {
@@ -162,6 +176,7 @@ void KRVideoDetailViewController::viewDidAppear(bool animated)
         m_part.setShowsCommentsWhenPresented(false);
         setSelectedDetailPage(1, false);
     }
+    openFocusedCommentThreadIfPossible();
     if (!m_part.playsWhenPresented())
         requestAutomaticDetailPlaybackIfNeeded();
     startPendingPlaybackIfReady();
@@ -204,6 +219,7 @@ void KRVideoDetailViewController::viewDidDisappear(bool animated)
 
 void KRVideoDetailViewController::didReceiveMemoryWarning()
 {
+    m_comments->composer()->dropEmotes();
     KRImageLoader::sharedLoader()->clearMemoryCache();
     if (m_part.hasStartedPlayback())
         m_area->coverView()->setImage(Image());
@@ -252,6 +268,7 @@ void KRVideoDetailViewController::detailPageShown(int page)
         loadCommentsPage(1, true);
     else if (!m_comments->hasRequestedAncillary())
         loadAncillaryContent();
+    openFocusedCommentThreadIfPossible();
 }
 
 void KRVideoDetailViewController::updateHomeShortcut()

@@ -11,6 +11,7 @@
 #include "playback/KRPlayerControlsView.h"
 #include "playback/KRPlaybackResume.h"
 #include "video/KRVideoCommentsPage.h"
+#include "video/KRVideoComposerKeyboard.h"
 #include "video/KRVideoDetailTabs.h"
 #include "video/KRVideoInfoPage.h"
 #include "video/KRVideoPageEntry.h"
@@ -157,6 +158,29 @@ public:
     void showContentForTesting(const QList<std::shared_ptr<KRVideo>>& related, const std::shared_ptr<KRCommentPage>& comments);
     void controlsTickForTesting();
 
+    // ---- writing comments, the comment focus, the keyboard and the danmaku entry ----
+    void commentComposerTapped();
+    void commentEmoteTapped();
+    void cancelCommentComposer();
+    void finishCommentComposerCancellation();
+    void updateCommentPictureButton();
+    void commentTrailingButtonTapped();
+    void hideCommentEmotePanel();
+    void openFocusedCommentThreadIfPossible();
+    void applyFocusedRootCommentIfPossible();
+    void clearFocusedRootCommentHighlight();
+    void keyboardWillShow(const platform::Notification& notification);
+    void keyboardWillHide(const platform::Notification& notification);
+    void embeddedAddDanmakuTapped();
+    void textFieldDidBeginEditing(platform::uikit::TextField* field);
+    void danmakuInputChanged(platform::uikit::TextField* field);
+    void cancelDanmakuComposer();
+    void sendDanmakuTapped();
+    void resumeAfterDanmakuComposerIfNeeded();
+    void updateDanmakuControls();
+    KRVideoCommentComposer* commentComposer() const { return m_comments->composer(); }
+    KRVideoDanmakuComposer* danmakuComposer() const { return m_area->danmakuComposer(); }
+
     // Sheet and controls delegates.
     void actionSheetClickedButtonAtIndex(platform::uikit::ActionSheet* sheet, int buttonIndex) override;
     void actionSheetDidDismissWithButtonIndex(platform::uikit::ActionSheet* sheet, int buttonIndex) override;
@@ -265,6 +289,12 @@ private:
     // ---- offline caching ----
     std::unique_ptr<KRVideoOfflineCaching> makeOfflineCaching();
 
+    // ---- writing comments, the comment focus, the keyboard and the danmaku entry ----
+    KRVideoDanmakuComposer::Actions makeDanmakuComposerActions();
+    KRVideoCommentComposer::Actions makeCommentComposerActions();
+    void installComposerKeyboard();
+    void danmakuLoginAlertAnswered(platform::uikit::AlertView* alert, int buttonIndex);
+
     // What the page shows: the video and part, the detail, and what it was asked to do.
     KRVideoPageEntry m_part;
     // The parts, made with the page; their views with the page's view.
@@ -277,6 +307,8 @@ private:
     std::unique_ptr<KRVideoOfflineCaching> m_offline;
     // Whether a start offers the saved position, and where it begins.
     KRPlaybackResume m_resume;
+    // Lifts the composer being edited above the keyboard; made with the views.
+    std::unique_ptr<KRVideoComposerKeyboard> m_keyboard;
 
     platform::DelayedCalls m_delayed;
     std::vector<platform::ObserverToken> m_observers;

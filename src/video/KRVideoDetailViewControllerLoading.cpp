@@ -46,6 +46,7 @@ void KRVideoDetailViewController::loadDetail()
             loadAncillaryContent();
             // A cache entry that waited for the part's identity runs again.
             m_offline->detailDidArrive(detail && !error);
+            openFocusedCommentThreadIfPossible();
         });
 }
 
@@ -126,6 +127,7 @@ void KRVideoDetailViewController::openReplyThreadForComment(const std::shared_pt
 {
     if (!comment || comment->replyCount() < 1)
         return;
+    m_comments->composer()->close();
     KRRouter::openReplyThread(navigationController(), comment);
 }
 

@@ -5,14 +5,11 @@
 #include "platform/foundation/MainClock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/Application.h"
-#include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Geometry.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/LongPressGestureRecognizer.h"
-#include "platform/uikit/TextField.h"
-#include "platform/uikit/Toolbar.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
@@ -42,6 +39,7 @@ QColor grey(qreal white, qreal alpha = 1) { return QColor::fromRgbF(white, white
 KRVideoPlayerArea::KRVideoPlayerArea(Actions actions, QObject* parent)
     : QObject(parent)
     , m_actions(std::move(actions))
+    , m_danmakuComposer(std::make_unique<KRVideoDanmakuComposer>(m_actions.danmakuComposer))
 {
 }
 
@@ -105,7 +103,6 @@ void KRVideoPlayerArea::build(View* root, View* tabBar, qreal width)
     m_danmakuView->setDanmakuEnabled(m_danmaku.enabled);
     m_danmakuView->setParent(root);
     m_danmakuView->hide();
-    m_danmaku.draft = QString();
     buildDanmakuEntry(root, tabBar, width);
 }
 
@@ -152,28 +149,9 @@ void KRVideoPlayerArea::buildDanmakuEntry(View* root, View* tabBar, qreal width)
     m_danmakuButton->setAccessibilityLabel(QStringLiteral("弹幕开关"));
     m_danmakuButton->addTarget(ControlEventTouchUpInside, [this] { toggleDanmakuEnabled(); });
 
-    m_composerBar = new View(QRectF(0, 217, width, 42), root);
-    m_composerBar->setObjectName(QStringLiteral("danmakuComposerBar"));
-    m_composerBar->setAutoresizingMask(AutoresizingFlexibleWidth);
-    m_composerBar->setHidden(true);
-    m_composerSeparator = new View(QRectF(0, 41, width, 1), m_composerBar);
-    m_composerSeparator->setObjectName(QStringLiteral("danmakuComposerSeparator"));
-    m_danmakuInputField = new TextField(QRectF(8, 5, width - 16, 32), m_composerBar);
-    m_danmakuInputField->setObjectName(QStringLiteral("danmakuInputField"));
-    m_danmakuInputField->setFont(Label::systemFont(12));
-    m_danmakuInputField->setPlaceholder(QStringLiteral("登录后发弹幕"));
-    m_danmakuInputField->setClearsWhileEditing(true);
-    m_danmakuInputField->setLeftView(new View(QRectF(0, 0, 8, 1)));
-    m_danmakuInputField->addTarget(ControlEventEditingChanged, [this] { m_danmaku.draft = m_danmakuInputField->text(); });
-    m_danmakuInputAccessory = new Toolbar(QRectF(0, 0, width, 44));
-    m_danmakuInputAccessory->setObjectName(QStringLiteral("danmakuInputAccessory"));
-    // Writing and sending danmaku come with the composer; until then both buttons only close it.
-    auto close = [this] { m_danmakuInputField->resignFirstResponder(); };
-    m_danmakuInputAccessory->setItems(
-        {new BarButtonItem(QStringLiteral("取消"), BarButtonItemStyleBordered, close, m_danmakuInputAccessory),
-         BarButtonItem::systemItem(BarButtonSystemItemFlexibleSpace, {}, m_danmakuInputAccessory),
-         new BarButtonItem(QStringLiteral("发送"), BarButtonItemStyleDone, close, m_danmakuInputAccessory)});
-    m_danmakuInputField->setInputAccessoryView(m_danmakuInputAccessory);
+    m_danmakuComposeButton->addTarget(ControlEventTouchUpInside,
+                                      [this] { m_danmakuComposer->embeddedAddDanmakuTapped(m_danmaku.enabled); });
+    m_danmakuComposer->build(root, width);
 }
 
 void KRVideoPlayerArea::layout(qreal width, qreal playerHeight, qreal segmentWidth)
@@ -187,9 +165,7 @@ void KRVideoPlayerArea::layout(qreal width, qreal playerHeight, qreal segmentWid
     if (View* tabBar = m_danmakuButton->superview())
         m_danmakuButton->setFrame(QRectF(tabBar->bounds().width() - 42, 0, 42, 32));
     m_danmakuComposeButton->setFrame(QRectF(segmentWidth + 2, 0, 78, 32));
-    m_composerBar->setFrame(QRectF(0, playerHeight + 37, width, 42));
-    m_composerSeparator->setFrame(QRectF(0, 41, width, 1));
-    m_danmakuInputField->setFrame(QRectF(8, 5, std::max<qreal>(width - 16, 80), 32));
+    m_danmakuComposer->layout(width, playerHeight + 37);
 }
 
 void KRVideoPlayerArea::applyTheme()
@@ -205,10 +181,7 @@ void KRVideoPlayerArea::applyTheme()
     compose->setTitleShadowColor(dark ? grey(0, 0.55) : grey(1, 0.72), ControlStateDisabled);
     compose->setBackgroundImage(KRSkeuomorphicActionImage(theme, false), ControlStateNormal);
     compose->setBackgroundImage(KRSkeuomorphicActionImage(theme, true), ControlStateHighlighted);
-    m_composerBar->setBackgroundColor(theme->surfaceColor());
-    m_composerSeparator->setBackgroundColor(theme->separatorColor());
-    m_danmakuInputField->setBackground(theme->searchFieldBackgroundImage());
-    m_danmakuInputField->setTextColor(theme->primaryTextColor());
+    m_danmakuComposer->applyTheme();
     updateDetailTabs();
 }
 
@@ -564,6 +537,5 @@ void KRVideoPlayerArea::updateDetailTabs()
         m_danmakuComposeButton->setTitle(composeTitle, state);
     m_danmakuComposeButton->setEnabled(on);
     m_danmakuComposeButton->setAlpha(on ? 1.0 : 0.62);
-    m_danmakuInputField->setEnabled(on);
-    m_danmakuInputField->setPlaceholder(on ? QStringLiteral("登录后发弹幕") : QStringLiteral("已关弹幕"));
+    m_danmakuComposer->setDanmakuEnabled(on);
 }

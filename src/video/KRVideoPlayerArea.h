@@ -4,6 +4,7 @@
 #include "platform/foundation/DelayedCall.h"
 #include "platform/foundation/RepeatingTimer.h"
 #include "service/KRRequestHandle.h"
+#include "video/KRVideoDanmakuComposer.h"
 #include "video/KRVideoRequestScope.h"
 
 #include <QObject>
@@ -12,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class KRDASHPlayback;
 class KRDanmakuRenderer;
@@ -24,14 +26,13 @@ class Button;
 class ImageView;
 class Label;
 class LongPressGestureRecognizer;
-class TextField;
-class Toolbar;
 class View;
 }
 
 // The top of the video page: the player container with its cover, play button, loading
 // overlay and status line, the danmaku renderer and the player controls once a transport is
-// bound, the danmaku entry of the tab row (switch and "发弹幕" with its composer bar) and the
+// bound, the danmaku entry of the tab row (switch and "发弹幕" with its composer,
+// `KRVideoDanmakuComposer`) and the
 // persistent surface the container moves into while a player runs. It plays nothing itself:
 // whoever runs playback binds its transport here and lets it go again; while bound, the area
 // keeps what the controls show and the hold recogniser on the picture.
@@ -42,6 +43,8 @@ public:
         std::function<void()> playTapped;
         // The hold on the bound picture: 1 began, 2 changed, 3 ended, 4 cancelled, 5 failed.
         std::function<void(int)> holdChanged;
+        // The danmaku composer's: playback, the part, the renderer and the login alert's answer.
+        KRVideoDanmakuComposer::Actions danmakuComposer;
     };
     explicit KRVideoPlayerArea(Actions actions, QObject* parent = nullptr);
     ~KRVideoPlayerArea() override;
@@ -112,6 +115,8 @@ public:
     void startDanmakuTimer();
     void stopDanmakuTimer();
     void updateDetailTabs();
+    // The "发弹幕" entry's composer bar and sending.
+    KRVideoDanmakuComposer* danmakuComposer() const { return m_danmakuComposer.get(); }
 
 private:
     struct PersistentSurface {
@@ -136,7 +141,6 @@ private:
         bool loading = false;
         KRRequestHandle request;
         platform::RepeatingTimer timer;
-        QString draft;
     };
     void buildStatusViews(qreal width);
     void buildDanmakuEntry(platform::uikit::View* root, platform::uikit::View* tabBar, qreal width);
@@ -159,10 +163,7 @@ private:
     Shown m_shown;
     platform::uikit::Button* m_danmakuComposeButton = nullptr;
     platform::uikit::Button* m_danmakuButton = nullptr;
-    platform::uikit::View* m_composerBar = nullptr;
-    platform::uikit::View* m_composerSeparator = nullptr;
-    platform::uikit::TextField* m_danmakuInputField = nullptr;
-    platform::uikit::Toolbar* m_danmakuInputAccessory = nullptr;
+    std::unique_ptr<KRVideoDanmakuComposer> m_danmakuComposer;
     PersistentSurface m_surface;
     Danmaku m_danmaku;
     KRVideoRequestScope m_requests;

@@ -36,9 +36,7 @@ protected:
     {
         VideoPageTest::SetUp();
         testsupport::ImageFixtures::serveImages(fake);
-        KRPreferences::sharedPreferences().setPreferredQuality(64);
-        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
-        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
+        playOncePreferences();
     }
     QWindow* handle() { return window->windowHandle(); }
     // A press and release at the middle of the view, sent to the window where it shows.

@@ -36,9 +36,7 @@ protected:
     void SetUp() override
     {
         VideoPageTest::SetUp();
-        KRPreferences::sharedPreferences().setPreferredQuality(64);
-        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
-        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
+        playOncePreferences();
     }
     // Pushes the page, waits for the detail and taps play as a user does.
     KRVideoDetailViewController* pushAndPlay()

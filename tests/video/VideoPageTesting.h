@@ -48,6 +48,14 @@ protected:
         AccountClientTest::TearDown();
     }
 
+    // Playback that plays one part at 720P once and stops: no next part, no loop.
+    static void playOncePreferences()
+    {
+        KRPreferences::sharedPreferences().setPreferredQuality(64);
+        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
+        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
+    }
+
     // A window of another device (before the first push).
     void useDevice(const QString& machine, const QString& version = QStringLiteral("16.7"))
     {

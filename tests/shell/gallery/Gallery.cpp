@@ -51,6 +51,7 @@
 #include "platform/uikit/Application.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Button.h"
+#include "platform/uikit/ScrollView.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
@@ -827,6 +828,47 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The comments tab of a signed-in user writing a comment: the composer bar above the keyboard
+// with an emote typed in, and the emote panel open over the comments.
+bool shootVideoCommentEditing(const QDir& dir, const QString& device)
+{
+    VideoPageService served;
+    testsupport::CommentFixtures::installPostAndEmoteRoutes(served.service,
+                                                            std::make_shared<testsupport::CommentFixtures::PostedComments>());
+    testsupport::AccountFixtures::logInWebOnly();
+    Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+    auto* page = new KRVideoDetailViewController(served.video);
+    push(s.nav, page);
+    page->setSelectedDetailPage(1, false);
+    if (!waitFor([&] { return !page->comments().isEmpty(); })) {
+        std::printf("FAILED to load the comments of a video page\n");
+        KRSessionStore::sharedStore().clearSession();
+        return false;
+    }
+    page->commentComposerTapped();
+    page->commentEmoteTapped();
+    auto* panel = page->view()->findChild<ScrollView*>(QStringLiteral("commentEmoteScrollView"));
+    const auto emotesShown = [&] {
+        if (page->commentComposer()->emotes().isEmpty() || !panel)
+            return false;
+        for (Button* emote : panel->findChildren<Button*>())
+            if (emote->image(ControlStateNormal).isNull())
+                return false;
+        return true;
+    };
+    bool ok = waitFor(emotesShown);
+    if (!ok)
+        std::printf("FAILED to show the emotes of the comment composer\n");
+    page->commentComposer()->inputField()->setText(testsupport::CommentFixtures::emoteToken(0, 2) + QStringLiteral("这个镜头太美了"));
+    page->updateCommentPictureButton();
+    ok &= save(s, dir, device + QStringLiteral("-video-comment-editing"));
+    page->cancelCommentComposer();
+    s.nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    KRSessionStore::sharedStore().clearSession();
+    return ok;
+}
+
 // Caching from the video page: the part picker with two parts ticked, then the quality picker
 // for them.
 bool shootOfflinePickers(const QDir& dir, const QString& device)
@@ -1163,6 +1205,7 @@ int main(int argc, char** argv)
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
+        ok &= shootVideoCommentEditing(dir, QString::fromLatin1(d.name));
         ok &= shootOfflinePickers(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();

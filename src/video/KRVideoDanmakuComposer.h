@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform/uikit/TextField.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class KRDanmaku;
+
+namespace platform::uikit {
+class AlertView;
+class Toolbar;
+class View;
+}
+
+// Writing a danmaku on the video page: the embedded composer bar under the tab row (its field
+// and the keyboard's toolbar with "取消" and "发送"), the draft shared by every danmaku field,
+// and sending. While a field edits, a playing video pauses until the composer closes. Signed
+// out, sending keeps the draft and asks for a login (alert 7101); signed in, the danmaku is
+// posted at the playback time and shown at once.
+class KRVideoDanmakuComposer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kLoginAlertTag = 7101;
+
+    struct Actions {
+        // Playback as the composer needs it.
+        std::function<bool()> isPlaying;
+        std::function<void()> pause;
+        std::function<void()> resume;
+        std::function<double()> playbackTime;
+        // The part's cid and the video's aid.
+        std::function<qint64()> cid;
+        std::function<qint64()> aid;
+        // The user's own danmaku, shown at once at that playback time.
+        std::function<void(const std::shared_ptr<KRDanmaku>&, double time)> display;
+        std::function<void(const QString&)> showStatus;
+        // The answer to alert 7101.
+        std::function<void(platform::uikit::AlertView* alert, int buttonIndex)> loginAlertAnswered;
+        // Editing began or ended: the page lays out and refreshes its danmaku controls.
+        std::function<void()> controlsChanged;
+    };
+    explicit KRVideoDanmakuComposer(Actions actions, QObject* parent = nullptr);
+    ~KRVideoDanmakuComposer() override;
+
+    // The embedded bar, hidden, on the root view.
+    void build(platform::uikit::View* root, qreal width);
+    // At rest at `restingY`; above the keyboard while it shows for the embedded field.
+    void layout(qreal width, qreal restingY);
+    void applyTheme();
+    // Danmaku display on or off: the embedded field with it.
+    void setDanmakuEnabled(bool enabled);
+
+    // ---- the page's actions ----
+    void embeddedAddDanmakuTapped(bool danmakuEnabled);
+    // Any danmaku field (the embedded one, a full-screen one) beginning to edit.
+    void textFieldDidBeginEditing(platform::uikit::TextField* field);
+    void danmakuInputChanged(platform::uikit::TextField* field);
+    void cancelDanmakuComposer();
+    void sendDanmakuTapped();
+    void resumeAfterDanmakuComposerIfNeeded();
+
+    // ---- what the keyboard handling reads and sets ----
+    platform::uikit::TextField* inputField() const { return m_inputField; }
+    platform::uikit::TextField* activeField() const { return m_activeField; }
+    void setKeyboardY(std::optional<qreal> y) { m_keyboardY = y; }
+    bool isKeyboardVisible() const { return m_keyboardY.has_value(); }
+    platform::uikit::View* composerBar() const { return m_bar; }
+
+    // ---- state a user sees ----
+    QString draft() const { return m_draft; }
+    bool isPausedForComposer() const { return m_pausedForComposer; }
+    bool isSending() const { return m_sending; }
+
+private:
+    void closeComposer();
+    void showLoginAlert();
+
+    Actions m_actions;
+    QPointer<platform::uikit::View> m_root;
+    platform::uikit::View* m_bar = nullptr;
+    // Whether the views are still there: a window torn down takes them before their owner.
+    QPointer<platform::uikit::View> m_barAlive;
+    platform::uikit::View* m_separator = nullptr;
+    platform::uikit::TextField* m_inputField = nullptr;
+    platform::uikit::Toolbar* m_accessory = nullptr;
+    // The field being edited; not owned.
+    QPointer<platform::uikit::TextField> m_activeField;
+    QString m_draft;
+    bool m_pausedForComposer = false;
+    bool m_sending = false;
+    std::optional<qreal> m_keyboardY;
+};
