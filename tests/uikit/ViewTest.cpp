@@ -454,7 +454,7 @@ TEST_F(KitView, APatternColourFillsAsTheTiledBrushWouldAtEveryPlaceAndSize)
     // A small view, then one larger than a single copy of the laid-out tile serves (its parts
     // are copied one after another), then the small one again from the grown copy.
     for (const QSize size : {QSize(37, 23), QSize(1500, 1130), QSize(41, 29)}) {
-        View view(QRectF(QPointF(), QSizeF(size)));
+        View view{QRectF(QPointF(), QSizeF(size))};
         view.setBackgroundColor(QBrush(tile));
         EXPECT_EQ(drawnAlone(view), expected(size)) << size.width() << "x" << size.height();
     }
