@@ -105,7 +105,8 @@ void KRDASHPlayback::start(double time)
         return;
     m_transport->setShouldAutoplay(false);
     m_transport->prepareToPlay();
-    m_syncTimer.start(kSyncIntervalMs, [this] { sync(); });
+    if (!m_syncSuspended)
+        m_syncTimer.start(kSyncIntervalMs, [this] { sync(); });
     seekToTime(time, true);
 }
 
@@ -193,6 +194,9 @@ void KRDASHPlayback::playBoth()
 {
     m_running = true;
     m_transport->play();
+    // The sound alone while suspended: the picture follows once the sync resumes.
+    if (m_syncSuspended)
+        return;
     const float rate = m_transport->currentPlaybackRate();
     m_picture->setRate(rate > 0 ? rate : 1.0);
 }
@@ -255,7 +259,7 @@ void KRDASHPlayback::followTransport()
 
 void KRDASHPlayback::sync()
 {
-    if (m_stopped || !m_transport)
+    if (m_stopped || !m_transport || m_syncSuspended)
         return;
     if (m_waitingToStart) {
         attemptStart();
@@ -293,6 +297,32 @@ void KRDASHPlayback::layoutSurface()
         return;
     if (auto* host = qobject_cast<platform::uikit::View*>(m_transport->videoLayerHost()))
         m_surface->setFrame(host->bounds());
+}
+
+void KRDASHPlayback::suspendSync()
+{
+    if (m_stopped || m_syncSuspended)
+        return;
+    m_syncSuspended = true;
+    m_syncTimer.stop();
+    m_picture->pause();
+    if (m_surface)
+        m_surface->setPlayer(nullptr);
+    KRDiagnostics::recordEvent(QStringLiteral("dash-sync-suspended"), QStringLiteral("time=%1").arg(soundTime(), 0, 'f', 3));
+}
+
+void KRDASHPlayback::resumeSync()
+{
+    if (m_stopped || !m_syncSuspended)
+        return;
+    m_syncSuspended = false;
+    if (m_surface)
+        m_surface->setPlayer(m_picture);
+    m_syncTimer.start(kSyncIntervalMs, [this] { sync(); });
+    KRDiagnostics::recordEvent(QStringLiteral("dash-sync-resumed"), QStringLiteral("time=%1").arg(soundTime(), 0, 'f', 3));
+    // The sound went on alone: the picture catches up before it is shown moving again.
+    if (m_running && !m_pictureSeeking)
+        realignPicture(soundTime(), "resume-sync");
 }
 
 void KRDASHPlayback::stop()

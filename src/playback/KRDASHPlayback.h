@@ -54,12 +54,23 @@ public:
     void sync();
     // Fits the picture to the transport's picture host.
     void layoutSurface();
+    // Background listening: the sound goes on alone. The keeping-in-step stops, the picture
+    // pauses and its surface lets go of it, so nothing restarts the picture meanwhile. Resuming
+    // attaches the surface again and realigns the picture with the sound.
+    void suspendSync();
+    void resumeSync();
+    bool isSyncSuspended() const { return m_syncSuspended; }
 
     bool isActive() const { return !m_stopped; }
     // Both halves are meant to be playing (the gate opened and nothing closed it since).
     bool isRunning() const { return m_running; }
     bool isWaitingToStart() const { return m_waitingToStart; }
     bool isRebuffering() const { return m_rebuffering; }
+    // The sound is playable; the picture has a decoded frame at its position.
+    bool isSoundReady() const { return soundReady(); }
+    bool isPictureReady() const { return pictureReady(); }
+    // A seek was asked and the pair has not come together since (the gate is closed for it).
+    bool isSeekInFlight() const { return m_pictureSeeking || (m_waitingToStart && !m_rebuffering); }
     bool hasPictureFailed() const { return m_pictureFailed; }
     bool resumesWhenAligned() const { return m_resumeWhenAligned; }
     quint64 seekGeneration() const { return m_seekGeneration; }
@@ -108,4 +119,5 @@ private:
     bool m_rebuffering = false;
     bool m_stopped = false;
     bool m_pictureFailed = false;
+    bool m_syncSuspended = false;
 };

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 class KRDASHPlayback;
 class KRPlaybackTransport;
 class QWidget;
@@ -39,6 +41,33 @@ public:
     virtual void setRate(float rate) = 0;
     // Stops for good; the media is let go after this.
     virtual void stop() = 0;
+
+    // ---- a quality switch ----
+    // The address playing now (the sound's, for a pair), and a pair's picture address.
+    virtual QUrl contentURL() const { return {}; }
+    virtual QUrl pictureURL() const { return {}; }
+    // A second, silent player of `url` made ready beside this one at `time`; `done` runs at
+    // most once: (true, {}) ready, or (false, why). Cancelling drops it without a call.
+    using StageCompletion = std::function<void(bool ready, const QString& error)>;
+    virtual void stageContent(const QUrl&, double, float, StageCompletion done) { done(false, QStringLiteral("staging-unsupported")); }
+    // The staged player becomes the one that plays; false when none is ready.
+    virtual bool commitStagedContent(double) { return false; }
+    virtual void cancelStagedContent() {}
+    // A pair made ready off screen: positioned at `time`, both halves paused at the gate.
+    virtual void prewarm(double time) { start(time); pause(); }
+    // A pair's halves: the sound playable, a picture frame decoded, a seek not yet landed,
+    // and both running.
+    virtual bool isSoundReady() const { return loadState() & 1u; }
+    virtual bool isPictureReady() const { return true; }
+    virtual bool isSeekInFlight() const { return false; }
+    virtual bool isPairRunning() const { return playbackState() == 1; }
+
+    // ---- the application's life cycle ----
+    // In the background the picture stops and the sound may go on: a progressive stream
+    // suppresses its picture, a pair suspends its picture (its sound stays suppressed).
+    virtual void setPictureSuspended(bool) {}
+    // While suppressed, the sound's clock is made sure to run.
+    virtual void reassertSound() {}
 
     // The real players behind it, when there are any (null for a double).
     virtual KRPlaybackTransport* transport() const { return nullptr; }

@@ -8,7 +8,10 @@
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackAudioSession.h"
 #include "playback/KRPlaybackMedia.h"
+#include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackTransport.h"
+#include "playback/KRQualitySwitchTransaction.h"
+#include "playback/KRQualityTitles.h"
 #include "playback/KRTransportMedia.h"
 #include "service/KRAPIClient.h"
 #include "store/KRDiagnostics.h"
@@ -54,6 +57,8 @@ QList<KRPlaybackSession*>& liveSessions()
 KRPlaybackSession::KRPlaybackSession(QObject* parent) : QObject(parent)
 {
     m_factory = [](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* { return new KRTransportMedia(sound, picture); };
+    m_switch = std::make_unique<KRQualitySwitchTransaction>(*this);
+    m_lifecycle = std::make_unique<KRPlaybackLifecycle>(*this);
     liveSessions().append(this);
 }
 
@@ -63,6 +68,8 @@ KRPlaybackSession::~KRPlaybackSession()
     // The teardown, in one place: the heartbeat's end, the player, every timer and delayed call.
     QSignalBlocker blocker(this);
     stop();
+    m_switch.reset();
+    m_lifecycle.reset();
 }
 
 void KRPlaybackSession::setVideo(std::shared_ptr<KRVideo> video, qint64 aid)
@@ -119,6 +126,7 @@ void KRPlaybackSession::startCandidates(const QStringList& candidates, int quali
 void KRPlaybackSession::beginStart(const QStringList& candidates, int quality)
 {
     stopOtherSessions();
+    m_switch->abandon("new-start");
     m_candidates = candidates;
     m_candidateIndex = 0;
     m_freshResolveAttempted = false;
@@ -168,6 +176,7 @@ void KRPlaybackSession::startPart(int quality, double time)
     if (!m_video)
         return;
     stopOtherSessions();
+    m_switch->abandon("new-start");
     removeMedia();
     m_startOwner = std::make_unique<QObject>();
     m_installedPlayable = false;
@@ -213,23 +222,34 @@ void KRPlaybackSession::resolveChain(int quality, double time)
         });
 }
 
-void KRPlaybackSession::resolveAfresh(int quality, std::function<void(const QStringList&, int)> done)
+void KRPlaybackSession::resolveAfresh(int quality, QObject* owner, std::function<void(const QStringList&, int)> done)
 {
     if (m_resolver) {
-        m_resolver(quality, m_startOwner.get(), std::move(done));
+        m_resolver(quality, owner, std::move(done));
         return;
     }
     KRAPIClient::sharedClient()->loadPlayURLForVideo(
-        m_video, quality, m_startOwner.get(), [quality, done = std::move(done)](const std::shared_ptr<KRVideo>& resolved, const KROptionalError&) {
+        m_video, quality, owner, [quality, done = std::move(done)](const std::shared_ptr<KRVideo>& resolved, const KROptionalError&) {
             done(playableCandidates(resolved), resolved && resolved->playbackQuality() > 0 ? int(resolved->playbackQuality()) : quality);
         });
+}
+
+KRPlaybackMedia* KRPlaybackSession::makeMedia(const QUrl& sound, const QUrl& picture)
+{
+    KRPlaybackMedia* media = m_factory(sound, picture);
+    media->setParent(this);
+    return media;
 }
 
 void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double time)
 {
     removeMedia();
+    adopt(makeMedia(sound, picture), !picture.isEmpty(), time, true);
+}
+
+void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bool start)
+{
     m_startOwner = std::make_unique<QObject>();
-    KRPlaybackMedia* media = m_factory(sound, picture);
     m_media = media;
     media->setParent(this);
     connect(media, &KRPlaybackMedia::loadStateChanged, this, &KRPlaybackSession::mediaLoadStateChanged);
@@ -240,13 +260,14 @@ void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double t
         applyRate();
         if (m_expectedToPlay)
             setState(State::Playing);
+        m_switch->mediaLoadStateChanged();
     });
     connect(media, &KRPlaybackMedia::pictureStarved, this, [this] {
         // A starved picture holds the sound as a stalled sound would: shown, and counted.
         if (m_expectedToPlay && !m_stallActive)
             countStall();
     });
-    m_pair = !picture.isEmpty();
+    m_pair = pair;
     m_startTime = std::max(0.0, time);
     m_expectedToPlay = true;
     m_installedPlayable = false;
@@ -255,8 +276,10 @@ void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double t
     Q_EMIT mediaInstalled(media);
     if (m_media != media)
         return;
-    Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
-    media->start(time);
+    if (start) {
+        Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
+        media->start(time);
+    }
     applyRate();
     m_tickTimer.start(m_tickMs, [this] { tick(); });
     startHeartbeat();
@@ -264,6 +287,9 @@ void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double t
 
 void KRPlaybackSession::removeMedia()
 {
+    // A teardown ends a switch: the stream playing now is the one that stays.
+    if (!m_switchReplacing)
+        m_switch->abandon("teardown");
     m_delayed.cancelAll();
     m_tickTimer.stop();
     m_startOwner.reset();
@@ -274,7 +300,9 @@ void KRPlaybackSession::removeMedia()
     KRPlaybackMedia* media = m_media;
     if (!media)
         return;
-    finishHeartbeat(false);
+    // A switch goes on with the same viewing.
+    if (!m_switchReplacing)
+        finishHeartbeat(false);
     m_media = nullptr;
     disconnect(media, nullptr, this, nullptr);
     media->stop();
@@ -332,6 +360,8 @@ void KRPlaybackSession::mediaLoadStateChanged()
         media->pauseForBuffering(QStringLiteral("sound-stalled"));
         countStall();
     }
+    if (m_media == media)
+        m_switch->mediaLoadStateChanged();
 }
 
 void KRPlaybackSession::countStall()
@@ -353,8 +383,10 @@ void KRPlaybackSession::countStall()
         // Asked on the next turn, and not after a stop: the switch tears this player down.
         QObject* owner = m_startOwner.get();
         m_delayed.schedule(QStringLiteral("stallFallback"), 0, [this, owner] {
-            if (owner == m_startOwner.get())
-                Q_EMIT stallFallbackRequested(kFallbackQuality);
+            if (owner != m_startOwner.get())
+                return;
+            Q_EMIT stallFallbackRequested(kFallbackQuality);
+            fallbackTo360PAfterRepeatedStalls();
         });
     }
 }
@@ -390,6 +422,14 @@ void KRPlaybackSession::mediaPlaybackStateChanged()
 }
 
 void KRPlaybackSession::mediaFinished(int reason)
+{
+    // A player being replaced ends nothing: its finish is kept and decided afterwards.
+    if (m_switch->keepFinish(reason))
+        return;
+    handleFinish(reason);
+}
+
+void KRPlaybackSession::handleFinish(int reason)
 {
     if (reason == 1) {
         failOver(QStringLiteral("media-error"));
@@ -435,7 +475,7 @@ void KRPlaybackSession::failOver(const QString& reason)
         m_expectedToPlay = true;
         setState(State::Resolving);
         Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
-        resolveAfresh(quality, [this, installed, resumeTime](const QStringList& candidates, int resolved) {
+        resolveAfresh(quality, m_startOwner.get(), [this, installed, resumeTime](const QStringList& candidates, int resolved) {
             if (candidates.isEmpty()) {
                 m_installedPlayable = installed;
                 m_interruptedAt = resumeTime;
@@ -482,6 +522,7 @@ void KRPlaybackSession::play()
         return;
     resetRetries();
     m_expectedToPlay = true;
+    m_switch->synchronizePlaybackIntent(true, QStringLiteral("controls-play"));
     KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(m_pair ? QStringLiteral("dash-controls-play")
                                                                                          : QStringLiteral("progressive-controls-play"));
     stopOtherSessions();
@@ -498,6 +539,7 @@ void KRPlaybackSession::pause()
         return;
     resetRetries();
     m_expectedToPlay = false;
+    m_switch->synchronizePlaybackIntent(false, QStringLiteral("controls-pause"));
     media->pause();
     setState(State::Paused);
     report(2);
@@ -520,6 +562,7 @@ void KRPlaybackSession::seek(double time)
     KRPlaybackMedia* media = m_media;
     if (!media)
         return;
+    m_switch->updateResumeTime(time, QStringLiteral("controls-seek"));
     media->seek(std::max(0.0, time), m_expectedToPlay || media->playbackState() == KRPlaybackStatePlaying);
 }
 
@@ -617,7 +660,8 @@ bool KRPlaybackSession::keepPlaybackIntent()
         resetRetries();
         return false;
     }
-    if (media->isHeldByPairGate())
+    // A life-cycle transition pauses on purpose: no retry fights it.
+    if (media->isHeldByPairGate() || m_lifecycle->isInTransition())
         return true;
     const int state = media->playbackState();
     const unsigned load = media->loadState();
@@ -704,4 +748,133 @@ void KRPlaybackSession::finishHeartbeat(bool completed)
         m_historyTracking = false;
     }
     m_heartbeatTimer.stop();
+}
+
+// ---- quality ----
+
+QString KRPlaybackSession::fullQualityTitle(int quality) const
+{
+    return m_titleSource ? m_titleSource(quality) : KRQualityTitleForValue(quality);
+}
+
+int KRPlaybackSession::activeQuality() const
+{
+    if (m_quality > 0)
+        return m_quality;
+    return m_video ? int(m_video->playbackQuality()) : 0;
+}
+
+bool KRPlaybackSession::isSwitchingQuality() const { return m_switch->isOpen(); }
+
+int KRPlaybackSession::switchToQuality(int quality, const QString& title)
+{
+    if (!m_media || quality <= 0)
+        return 0;
+    return m_switch->begin(quality, title, m_expectedToPlay);
+}
+
+void KRPlaybackSession::fallbackTo360PAfterRepeatedStalls()
+{
+    // A copy on this device has no other quality to go to.
+    if (!m_media || m_quality <= kFallbackQuality || m_fromDevice)
+        return;
+    m_switch->begin(kFallbackQuality, QString(), true, true);
+    // Once per start, the switch's own isolation notwithstanding.
+    m_stallFallbackRequested = true;
+}
+
+bool KRPlaybackSession::isolateStallRecovery()
+{
+    const bool had = m_stallActive || m_stallFallbackRequested || m_delayed.isScheduled(QStringLiteral("checkStallRecovery"));
+    m_delayed.cancel(QStringLiteral("checkStallRecovery"));
+    m_delayed.cancel(QStringLiteral("stallFallback"));
+    m_stallActive = false;
+    m_stallCount = 0;
+    m_stallWindowStart = 0;
+    m_stallFallbackRequested = false;
+    Q_EMIT bufferingChanged(false, QString());
+    if (m_media && m_state == State::Stalled)
+        setState(m_expectedToPlay ? State::Playing : State::Paused);
+    return had;
+}
+
+void KRPlaybackSession::adoptQuality(int quality)
+{
+    if (quality <= 0 || quality == m_quality)
+        return;
+    m_quality = quality;
+    Q_EMIT qualityChanged(quality);
+}
+
+int KRPlaybackSession::adoptCandidates(const QStringList& candidates, const QString& playURL)
+{
+    m_candidates = candidates;
+    const int found = int(candidates.indexOf(playURL));
+    m_candidateIndex = found >= 0 ? found : 0;
+    m_freshResolveAttempted = false;
+    if (m_video)
+        m_video->setPlayURLCandidates(candidates);
+    return candidates.isEmpty() ? -1 : m_candidateIndex;
+}
+
+void KRPlaybackSession::installPrewarmed(KRPlaybackMedia* media, bool play, int quality)
+{
+    m_switchReplacing = true;
+    removeMedia();
+    m_switchReplacing = false;
+    adopt(media, !media->pictureURL().isEmpty(), media->currentTime(), false);
+    if (m_media != media)
+        return;
+    m_installedPlayable = true;
+    applyIntent(play);
+    adoptQuality(quality);
+}
+
+void KRPlaybackSession::reinstallForRollback(const QUrl& sound, const QUrl& picture, double time, int quality, const QStringList& candidates)
+{
+    m_switchReplacing = true;
+    removeMedia();
+    adopt(makeMedia(sound, picture), !picture.isEmpty(), time, true);
+    m_switchReplacing = false;
+    m_installedPlayable = true;
+    adoptQuality(quality);
+    adoptCandidates(candidates, sound.toString());
+}
+
+void KRPlaybackSession::applyIntent(bool play)
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media)
+        return;
+    m_expectedToPlay = play;
+    if (play) {
+        media->play();
+        applyRate();
+        setState(State::Playing);
+    } else {
+        media->pause();
+        setState(State::Paused);
+    }
+}
+
+void KRPlaybackSession::failRollback(double time)
+{
+    removeMedia();
+    m_expectedToPlay = false;
+    m_holding = false;
+    m_installedPlayable = true;
+    m_interruptedAt = time;
+    KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+    setState(State::Interrupted);
+    Q_EMIT qualitySwitchRollbackFailed(time);
+}
+
+void KRPlaybackSession::dropPendingStart(const QString& text)
+{
+    // The reply of the start still resolving is stale: nothing installs behind the user's back.
+    m_startOwner.reset();
+    m_expectedToPlay = false;
+    KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+    setState(State::Idle);
+    Q_EMIT pendingStartDropped(text);
 }

@@ -17,7 +17,9 @@
 #include <optional>
 
 class KRDASHPlayback;
+class KRPlaybackLifecycle;
 class KRPlaybackTransport;
+class KRQualitySwitchTransaction;
 class KRVideo;
 
 // Playback below the screens: one part of one video, from the choice of its source to its end.
@@ -94,6 +96,24 @@ public:
     static void loadPlayInfo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
                              std::function<void(const std::optional<KRPlayInfo>& info)> completion);
 
+    // ---- quality ----
+    // The full title of a code as the screen shows it (the server's titles); the fixed table
+    // without one.
+    void setQualityTitleSource(std::function<QString(int quality)> fullTitle) { m_titleSource = std::move(fullTitle); }
+    QString fullQualityTitle(int quality) const;
+    // Changes the quality of what plays without a visible restart: a transaction that goes on
+    // playing the old stream until the new one is ready, and falls or rolls back to it. Answers
+    // the transaction's generation; 0 when nothing plays to switch from.
+    int switchToQuality(int quality, const QString& title = {});
+    // The third stall within a minute: one switch to 360P, marked automatic.
+    void fallbackTo360PAfterRepeatedStalls();
+    KRQualitySwitchTransaction* qualitySwitch() const { return m_switch.get(); }
+    bool isSwitchingQuality() const;
+    // The quality that really plays, else the part's own.
+    int activeQuality() const;
+    // The application's background, foreground, audio interruptions and route changes.
+    KRPlaybackLifecycle* lifecycle() const { return m_lifecycle.get(); }
+
     // ---- the user ----
     void play();
     void pause();
@@ -113,6 +133,8 @@ public:
 
     // ---- what it tells ----
     State state() const { return m_state; }
+    qint64 aid() const { return m_aid; }
+    QStringList candidates() const { return m_candidates; }
     bool isExpectedToPlay() const { return m_expectedToPlay; }
     bool hasPlayed() const { return m_installedPlayable; }
     int quality() const { return m_quality; }
@@ -156,9 +178,37 @@ Q_SIGNALS:
     void heartbeat(int playType);
     // Another session started and stopped this one.
     void stoppedByAnotherSession();
+    // A quality switch runs (with the title it goes to, or comes back to) or is over.
+    void qualitySwitchChanged(bool switching, const QString& title);
+    // A status over the picture: kept while its phase lasts (`persistent`; empty takes it
+    // away), or shown for a moment.
+    void switchStatusShown(const QString& text, bool persistent);
+    // Neither the new stream nor the previous one could be shown: the user's tap retries
+    // from `time`.
+    void qualitySwitchRollbackFailed(double time);
+    // A start still resolving was dropped by the life cycle (headphones pulled, an
+    // interruption that may not resume): the text and the play button are shown.
+    void pendingStartDropped(const QString& text);
 
 private:
+    friend class KRQualitySwitchTransaction;
+    friend class KRPlaybackLifecycle;
+
     void setState(State state);
+    KRPlaybackMedia* makeMedia(const QUrl& sound, const QUrl& picture);
+    // Shows and runs a player already made: `start` starts it at `time`, else it goes on as it is.
+    void adopt(KRPlaybackMedia* media, bool pair, double time, bool start);
+    // The switch's own replacements: the old player goes without ending the viewing.
+    void installPrewarmed(KRPlaybackMedia* media, bool play, int quality);
+    void reinstallForRollback(const QUrl& sound, const QUrl& picture, double time, int quality, const QStringList& candidates);
+    void adoptQuality(int quality);
+    int adoptCandidates(const QStringList& candidates, const QString& playURL);
+    bool isolateStallRecovery();
+    // Plays or pauses the player by the intent a switch kept.
+    void applyIntent(bool play);
+    void failRollback(double time);
+    void handleFinish(int reason);
+    void dropPendingStart(const QString& text);
     void beginStart(const QStringList& candidates, int quality);
     void install(const QUrl& sound, const QUrl& picture, double time);
     void removeMedia();
@@ -175,13 +225,18 @@ private:
     // `ensureAudible`: a change the user made, which brings the sound back and plays on.
     void applyRate(bool ensureAudible = false);
     void resolveChain(int quality, double time);
-    void resolveAfresh(int quality, std::function<void(const QStringList& candidates, int quality)> done);
+    void resolveAfresh(int quality, QObject* owner, std::function<void(const QStringList& candidates, int quality)> done);
     void startHeartbeat();
     void report(int playType);
     void finishHeartbeat(bool completed);
 
     std::shared_ptr<KRVideo> m_video;
     qint64 m_aid = 0;
+    std::function<QString(int)> m_titleSource;
+    std::unique_ptr<KRQualitySwitchTransaction> m_switch;
+    std::unique_ptr<KRPlaybackLifecycle> m_lifecycle;
+    // The switch replaces the player itself: the removal is not a teardown.
+    bool m_switchReplacing = false;
     MediaFactory m_factory;
     Resolver m_resolver;
     QPointer<KRPlaybackMedia> m_media;

@@ -139,3 +139,75 @@ void KRTransportMedia::stop()
         KRPlaybackTransportReleaseLater(transport);
     }
 }
+
+// ---- a quality switch ----
+
+QUrl KRTransportMedia::contentURL() const { return m_transport ? m_transport->contentURL() : QUrl(); }
+
+QUrl KRTransportMedia::pictureURL() const { return m_dash ? m_dash->pictureURL() : QUrl(); }
+
+void KRTransportMedia::stageContent(const QUrl& url, double time, float rate, StageCompletion done)
+{
+    if (!m_transport || m_dash) {
+        done(false, QStringLiteral("staging-unsupported"));
+        return;
+    }
+    // A network stream needs a little buffered before it takes over; a file does not.
+    m_transport->stageContentURL(url, time, rate, url.isLocalFile() ? 0 : 1.0,
+                                 [done = std::move(done)](bool ready, const KROptionalError& error) {
+                                     done(ready, ready ? QString() : error ? error->description() : QStringLiteral("staging-failed"));
+                                 });
+}
+
+bool KRTransportMedia::commitStagedContent(double time) { return m_transport && m_transport->commitStagedContentAtTime(time); }
+
+void KRTransportMedia::cancelStagedContent()
+{
+    if (m_transport)
+        m_transport->cancelStagedContent();
+}
+
+void KRTransportMedia::prewarm(double time)
+{
+    if (!m_transport)
+        return;
+    if (!m_dash) {
+        m_transport->setShouldAutoplay(false);
+        if (time > 0.05)
+            m_transport->setInitialPlaybackTime(time);
+        m_transport->prepareToPlay();
+        return;
+    }
+    m_dash->start(std::max(0.0, time));
+    m_dash->seekToTime(std::max(0.0, time), false);
+}
+
+bool KRTransportMedia::isSoundReady() const { return m_transport && (m_transport->loadState() & KRLoadStatePlayable); }
+
+bool KRTransportMedia::isPictureReady() const { return !m_dash || m_dash->isPictureReady(); }
+
+bool KRTransportMedia::isSeekInFlight() const { return m_dash && m_dash->isSeekInFlight(); }
+
+bool KRTransportMedia::isPairRunning() const { return m_dash ? m_dash->isRunning() : playbackState() == KRPlaybackStatePlaying; }
+
+void KRTransportMedia::setPictureSuspended(bool suspended)
+{
+    if (!m_transport)
+        return;
+    if (m_dash) {
+        // The transport carries only the sound of a pair: its own picture stays suppressed
+        // either way, or a second picture would be drawn under the pair's.
+        if (suspended)
+            m_dash->suspendSync();
+        else
+            m_dash->resumeSync();
+        return;
+    }
+    m_transport->setVideoOutputSuppressed(suspended);
+}
+
+void KRTransportMedia::reassertSound()
+{
+    if (m_transport)
+        m_transport->reassertPlaybackWhileVideoOutputSuppressed();
+}

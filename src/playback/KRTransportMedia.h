@@ -32,6 +32,18 @@ public:
     void seek(double time, bool resume) override;
     void setRate(float rate) override;
     void stop() override;
+    QUrl contentURL() const override;
+    QUrl pictureURL() const override;
+    void stageContent(const QUrl& url, double time, float rate, StageCompletion done) override;
+    bool commitStagedContent(double time) override;
+    void cancelStagedContent() override;
+    void prewarm(double time) override;
+    bool isSoundReady() const override;
+    bool isPictureReady() const override;
+    bool isSeekInFlight() const override;
+    bool isPairRunning() const override;
+    void setPictureSuspended(bool suspended) override;
+    void reassertSound() override;
     KRPlaybackTransport* transport() const override;
     KRDASHPlayback* dash() const override;
 

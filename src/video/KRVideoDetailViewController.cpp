@@ -20,6 +20,7 @@
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
+#include "playback/KRQualitySwitchTransaction.h"
 #include "images/KRImageLoader.h"
 #include "nav/KRRouter.h"
 #include "store/KRDiagnostics.h"
@@ -139,6 +140,7 @@ void KRVideoDetailViewController::viewDidLoad()
                                                  if (m_loadedView)
                                                      didReceiveMemoryWarning();
                                              }));
+    observePlaybackLifecycle();
 
     applyTheme();
     updateInfo();
@@ -230,6 +232,9 @@ void KRVideoDetailViewController::didReceiveMemoryWarning()
         m_info->trimRelatedForMemoryWarning();
     if (!m_area->isDanmakuEnabled())
         m_area->dropDanmakus(true);
+    // A new quality being readied off screen is let go; the one playing stays.
+    if (m_session)
+        m_session->qualitySwitch()->relieveMemoryPressure();
 }
 
 void KRVideoDetailViewController::playWhenPresented()

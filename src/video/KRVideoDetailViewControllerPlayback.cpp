@@ -31,7 +31,7 @@
 #include "store/KRNetworkReachability.h"
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
-#include "video/KRQualityTitles.h"
+#include "playback/KRQualityTitles.h"
 #include "video/KRVideoDetailSupport.h"
 #include "video/KRVideoOfflineCaching.h"
 
@@ -196,10 +196,8 @@ KRPlaybackSession* KRVideoDetailViewController::session()
         else
             loadQualityOptionsIfNeeded();
     });
-    connect(playback, &KRPlaybackSession::stallFallbackRequested, this, [this](int quality) {
-        showDanmakuStatus(QStringLiteral("网络较慢，已切换到 360P"));
-        switchToQuality(quality);
-    });
+    // The stall fallback is the session's own switch: it shows as every switch does.
+    connectQualitySwitch(playback);
     connect(playback, &KRPlaybackSession::unaskedPauseGivenUp, this,
             [this] { showDanmakuStatus(QStringLiteral("播放已暂停，点播放继续")); });
     connect(playback, &KRPlaybackSession::ended, this, &KRVideoDetailViewController::playbackEnded);
@@ -368,15 +366,9 @@ QString KRVideoDetailViewController::compactQualityTitleForValue(int quality) co
     return KRCompactQualityTitleForValue(quality);
 }
 
-int KRVideoDetailViewController::activePlaybackQuality() const { return m_session ? m_session->quality() : 0; }
-
-void KRVideoDetailViewController::switchToQuality(int quality)
+int KRVideoDetailViewController::activePlaybackQuality() const
 {
-    // Until the switch keeps the old stream playing while the new one loads, a choice
-    // restarts the part at that quality from where it was.
-    const double time = m_session ? m_session->currentTime() : 0;
-    m_sheets->setSelectedQuality(quality);
-    m_resume.resolveAt(time);
-    tearDownMoviePlayer();
-    beginPlaybackAtQuality(quality);
+    if (m_session)
+        return m_session->activeQuality();
+    return m_part.video() ? int(m_part.video()->playbackQuality()) : 0;
 }

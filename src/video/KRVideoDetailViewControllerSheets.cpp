@@ -18,9 +18,9 @@ std::unique_ptr<KRVideoPlayerSheets> KRVideoDetailViewController::makePlayerShee
         KRVideoPlayerSheets::Actions{
             [this](float rate) { setPlaybackRateValue(rate, true); },
             [this](int quality) {
-                showDanmakuStatus(QStringLiteral("正在切换到 %1").arg(qualityTitleForValue(quality)));
-                // Leaves the sheet's click before the player goes.
-                m_delayed.schedule(QStringLiteral("switchToQualityAtIndex"), 0, [this, quality] { switchToQuality(quality); });
+                // Leaves the sheet's click before the switch begins.
+                const int index = int(m_sheets->qualityValues().indexOf(quality));
+                m_delayed.schedule(QStringLiteral("switchToQualityAtIndex"), 0, [this, index] { switchToQualityAtIndex(index); });
             },
             [this] { return activePlaybackQuality(); }, [this] { loadQualityOptionsIfNeeded(); },
             [this] {

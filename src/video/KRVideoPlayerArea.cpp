@@ -17,9 +17,9 @@
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
+#include "playback/KRQualityTitles.h"
 #include "service/KRDanmakuClient.h"
 #include "images/KRImageLoader.h"
-#include "video/KRQualityTitles.h"
 #include "video/KRVideoDetailSupport.h"
 
 #include <QDebug>
@@ -240,11 +240,7 @@ void KRVideoPlayerArea::showDanmakuStatus(const QString& text)
         m_danmakuStatusLabel->setHidden(true);
         return;
     }
-    m_danmakuStatusLabel->setText(text);
-    layoutDanmakuStatusLabelForText(text);
-    m_danmakuStatusLabel->setHidden(false);
-    if (View* container = m_danmakuStatusLabel->superview())
-        container->bringSubviewToFront(m_danmakuStatusLabel);
+    presentStatus(text);
     // A window torn down before the page takes the label with it while the hide is pending.
     m_delayed.schedule(kHideDanmakuStatus, 2000, [this, label = QPointer<Label>(m_danmakuStatusLabel)] {
         if (label)
@@ -252,7 +248,37 @@ void KRVideoPlayerArea::showDanmakuStatus(const QString& text)
     });
 }
 
-void KRVideoPlayerArea::hideDanmakuStatus() { m_danmakuStatusLabel->setHidden(true); }
+void KRVideoPlayerArea::setPersistentStatus(const QString& text)
+{
+    const bool showsPrevious = !m_danmakuStatusLabel->isHidden() && m_danmakuStatusLabel->text() == m_persistentStatus;
+    m_persistentStatus = text;
+    if (!text.isEmpty()) {
+        m_delayed.cancel(kHideDanmakuStatus);
+        hideDanmakuStatus();
+    } else if (showsPrevious) {
+        m_delayed.cancel(kHideDanmakuStatus);
+        m_danmakuStatusLabel->setText(QString());
+        m_danmakuStatusLabel->setHidden(true);
+    }
+}
+
+void KRVideoPlayerArea::hideDanmakuStatus()
+{
+    if (m_persistentStatus.isEmpty()) {
+        m_danmakuStatusLabel->setHidden(true);
+        return;
+    }
+    presentStatus(m_persistentStatus);
+}
+
+void KRVideoPlayerArea::presentStatus(const QString& text)
+{
+    m_danmakuStatusLabel->setText(text);
+    layoutDanmakuStatusLabelForText(text);
+    m_danmakuStatusLabel->setHidden(false);
+    if (View* container = m_danmakuStatusLabel->superview())
+        container->bringSubviewToFront(m_danmakuStatusLabel);
+}
 
 void KRVideoPlayerArea::layoutDanmakuStatusLabelForText(const QString& text)
 {

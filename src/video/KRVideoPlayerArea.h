@@ -72,6 +72,9 @@ public:
     void showLoadingStatus(const QString& text, bool animateTV);
     void hideLoadingStatus();
     void showDanmakuStatus(const QString& text);
+    // While a quality switch runs, the status of its phase stays up: a passing status gives
+    // way back to it instead of hiding. Empty takes it away.
+    void setPersistentStatus(const QString& text);
     void hideDanmakuStatus();
     void layoutDanmakuStatusLabelForText(const QString& text);
 
@@ -145,6 +148,8 @@ private:
     void buildStatusViews(qreal width);
     void buildDanmakuEntry(platform::uikit::View* root, platform::uikit::View* tabBar, qreal width);
     void danmakuTimerFired();
+    // Shows `text` in the status label, in front; its hiding is the caller's.
+    void presentStatus(const QString& text);
 
     Actions m_actions;
     QPointer<platform::uikit::View> m_root;
@@ -168,4 +173,5 @@ private:
     Danmaku m_danmaku;
     KRVideoRequestScope m_requests;
     platform::DelayedCalls m_delayed;
+    QString m_persistentStatus;
 };

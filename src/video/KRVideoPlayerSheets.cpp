@@ -5,7 +5,7 @@
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
 #include "store/KRPreferences.h"
-#include "video/KRQualityTitles.h"
+#include "playback/KRQualityTitles.h"
 #include "video/KRVideoDetailSupport.h"
 
 #include <cmath>

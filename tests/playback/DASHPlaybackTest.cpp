@@ -2,11 +2,13 @@
 
 #include "PlaybackTesting.h"
 #include "playback/KRPlaybackTransport.h"
+#include "playback/KRTransportMedia.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/PlayerSurface.h"
 #include "platform/uikit/View.h"
 
+#include <QPointer>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -264,3 +266,83 @@ TEST_F(DASHPlaybackTest, APictureThatCannotBeReadNeverStartsTheSound)
 }
 
 } // namespace
+
+TEST_F(DASHPlaybackTest, ReadinessAndASeekInFlightAreReadable)
+{
+    makePair();
+    EXPECT_FALSE(pair->isSoundReady());
+    EXPECT_FALSE(pair->isPictureReady());
+    pair->start(1.0);
+    EXPECT_TRUE(pair->isSeekInFlight());
+    KR_WAIT_UNTIL(starts == 1);
+    EXPECT_TRUE(pair->isSoundReady());
+    EXPECT_TRUE(pair->isPictureReady());
+    EXPECT_FALSE(pair->isSeekInFlight());
+    pair->seekToTime(5.0, true);
+    EXPECT_TRUE(pair->isSeekInFlight());
+    KR_WAIT_UNTIL(starts == 2);
+    EXPECT_FALSE(pair->isSeekInFlight());
+}
+
+TEST_F(DASHPlaybackTest, ASuspendedSyncLeavesThePictureStoppedWhileTheSoundPlays)
+{
+    makePair();
+    pair->start(0);
+    KR_WAIT_UNTIL(starts == 1 && transport->currentPlaybackTime() > 0.3);
+    pair->suspendSync();
+    EXPECT_TRUE(pair->isSyncSuspended());
+    EXPECT_EQ(pair->picturePlayer()->rate(), 0);
+    EXPECT_EQ(pair->surface()->player(), nullptr);
+    const double pictureAt = pair->pictureTime();
+    // The sound goes on; ticks that would have restarted the picture do nothing.
+    const double soundAt = transport->currentPlaybackTime();
+    KR_WAIT_UNTIL(transport->currentPlaybackTime() > soundAt + 1.0);
+    pair->sync();
+    pair->play();
+    EXPECT_EQ(pair->picturePlayer()->rate(), 0);
+    EXPECT_NEAR(pair->pictureTime(), pictureAt, 0.1);
+
+    pair->resumeSync();
+    EXPECT_FALSE(pair->isSyncSuspended());
+    EXPECT_EQ(pair->surface()->player(), pair->picturePlayer());
+    // The picture catches up with the sound and moves again.
+    KR_WAIT_UNTIL(pair->picturePlayer()->rate() > 0 && std::abs(pair->drift()) <= KRDASHPlayback::kPlayingDriftLimit &&
+                  pair->pictureTime() > pictureAt + 0.8);
+}
+
+TEST_F(DASHPlaybackTest, APairInTheBackgroundKeepsItsSoundTransportSuppressed)
+{
+    KRTransportMedia media(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")), fixtures::testMediaFileURL(QStringLiteral("video-720p.m4s")));
+    media.start(0);
+    KR_WAIT_UNTIL(media.dash()->isRunning() && media.transport()->currentPlaybackTime() > 0.3);
+    media.setPictureSuspended(true);
+    EXPECT_TRUE(media.dash()->isSyncSuspended());
+    EXPECT_TRUE(media.transport()->videoOutputSuppressed());
+    // Back in the foreground only the pair's picture resumes: the transport carries the sound
+    // alone, and its own picture would be a second one under the pair's.
+    media.setPictureSuspended(false);
+    EXPECT_FALSE(media.dash()->isSyncSuspended());
+    EXPECT_TRUE(media.transport()->videoOutputSuppressed());
+    // The players go on the next turn, not with the media.
+    QPointer<KRPlaybackTransport> transport = media.transport();
+    QPointer<KRDASHPlayback> dash = media.dash();
+    media.stop();
+    KR_WAIT_UNTIL(!transport && !dash);
+}
+
+TEST_F(DASHPlaybackTest, APrewarmedPairWaitsPausedAtItsTime)
+{
+    KRTransportMedia media(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")), fixtures::testMediaFileURL(QStringLiteral("video-720p.m4s")));
+    media.prewarm(3.0);
+    KR_WAIT_UNTIL(media.isSoundReady() && media.isPictureReady() && !media.isSeekInFlight());
+    EXPECT_FALSE(media.isPairRunning());
+    EXPECT_NE(media.transport()->playbackState(), 1);
+    EXPECT_NEAR(media.currentTime(), 3.0, 0.3);
+    EXPECT_NEAR(media.dash()->pictureTime(), 3.0, 0.3);
+    media.play();
+    KR_WAIT_UNTIL(media.isPairRunning() && media.transport()->currentPlaybackTime() > 3.3);
+    QPointer<KRPlaybackTransport> transport = media.transport();
+    QPointer<KRDASHPlayback> dash = media.dash();
+    media.stop();
+    KR_WAIT_UNTIL(!transport && !dash);
+}

@@ -122,6 +122,11 @@ TEST_F(PlaybackAudioSessionTest, BridgedCallbacksPostOnTheMainThread)
     AudioSession::sharedInstance().postRouteChangeForTesting(3);
     EXPECT_EQ(log.infos[5].value(AudioSessionInterruptionOptionKey).toUInt(), 1u);
     EXPECT_EQ(log.infos[6].value(AudioSessionRouteChangeReasonKey).toUInt(), 3u);
+    // An end may come without options: the key is absent, not 0.
+    AudioSession::sharedInstance().postInterruptionEndedWithoutOptionsForTesting();
+    ASSERT_EQ(log.infos.size(), 8);
+    EXPECT_EQ(log.infos[7].value(AudioSessionInterruptionTypeKey).toUInt(), 0u);
+    EXPECT_FALSE(log.infos[7].contains(AudioSessionInterruptionOptionKey));
 }
 
 } // namespace

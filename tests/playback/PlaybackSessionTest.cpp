@@ -3,6 +3,7 @@
 #include "playback/KRPlaybackSession.h"
 
 #include "PlaybackTesting.h"
+#include "ScriptedMedia.h"
 #include "account/AccountClientTesting.h"
 #include "model/KRVideo.h"
 #include "platform/foundation/MainClock.h"
@@ -18,83 +19,17 @@ using platform::MainClock;
 
 namespace {
 
-// A player whose state the test sets, counting what the session asks of it.
-class ScriptedMedia : public KRPlaybackMedia {
-public:
-    ScriptedMedia(const QUrl& sound, const QUrl& picture) : sound(sound), picture(picture) {}
+using playbacktest::ScriptedMedia;
 
-    int playbackState() const override { return state; }
-    unsigned loadState() const override { return load; }
-    double currentTime() const override { return time; }
-    double duration() const override { return length; }
-    void start(double at) override
-    {
-        startedAt = at;
-        time = at;
-    }
-    void play() override
-    {
-        ++plays;
-        playTimes.append(MainClock::now());
-    }
-    void pause() override { ++pauses; }
-    void seek(double at, bool) override { time = at; }
-    void setRate(float value) override { rate = value; }
-    void stop() override { stopped = true; }
-
-    // The player as it would report itself.
-    void becomePlayable(int playback = KRPlaybackStatePlaying)
-    {
-        load = KRLoadStatePlayable | KRLoadStatePlaythroughOK;
-        state = playback;
-        Q_EMIT loadStateChanged();
-        Q_EMIT playbackStateChanged();
-    }
-    void stall()
-    {
-        load = KRLoadStateStalled;
-        Q_EMIT loadStateChanged();
-    }
-
-    QUrl sound, picture;
-    int state = KRPlaybackStateStopped;
-    unsigned load = 0;
-    double time = 0, length = 312, startedAt = -1;
-    float rate = 1;
-    int plays = 0, pauses = 0;
-    bool stopped = false;
-    QList<double> playTimes;
-};
-
-class PlaybackSessionTest : public accounttest::AccountClientTest {
+class PlaybackSessionTest : public playbacktest::ScriptedSessionTest {
 protected:
     void SetUp() override
     {
-        AccountClientTest::SetUp();
-        testsupport::AccountFixtures::logInWebOnly();
-        MainClock::setManualForTesting(true);
-        session = std::make_unique<KRPlaybackSession>();
-        auto video = std::make_shared<KRVideo>();
-        video->setAid(testsupport::ServiceFixtures::kDetailAID);
-        video->setCid(testsupport::ServiceFixtures::kDetailCID);
-        video->setTitle(QStringLiteral("标题"));
-        session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
-        session->setMediaFactory([this](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* {
-            auto* made = new ScriptedMedia(sound, picture);
-            medias.append(made);
-            return made;
-        });
+        ScriptedSessionTest::SetUp();
         QObject::connect(session.get(), &KRPlaybackSession::heartbeat, [this](int type) { heartbeats.append(type); });
         QObject::connect(session.get(), &KRPlaybackSession::stallFallbackRequested, [this](int quality) { fallbacks.append(quality); });
         QObject::connect(session.get(), &KRPlaybackSession::unaskedPauseGivenUp, [this] { ++givenUp; });
     }
-    void TearDown() override
-    {
-        session.reset();
-        MainClock::setManualForTesting(false);
-        AccountClientTest::TearDown();
-    }
-    ScriptedMedia* media() const { return medias.isEmpty() ? nullptr : medias.last().data(); }
     // Starts a 1080P progressive part and lets it play.
     void startPlaying(int quality = 80)
     {
@@ -111,9 +46,6 @@ protected:
         MainClock::advanceForTesting(1.0);
     }
 
-    testsupport::PlaybackFixtures play{fake};
-    std::unique_ptr<KRPlaybackSession> session;
-    QList<QPointer<ScriptedMedia>> medias;
     QList<int> heartbeats;
     QList<int> fallbacks;
     int givenUp = 0;
@@ -128,8 +60,12 @@ TEST_F(PlaybackSessionTest, TheThirdStallWithinAMinuteFallsBackTo360POncePerStar
     stallAndRecover(20);
     EXPECT_TRUE(fallbacks.isEmpty());
     stallAndRecover(20);
-    EXPECT_EQ(session->stallCount(), 3);
+    EXPECT_TRUE(playbacktest::diagnosticsLog().contains(QStringLiteral("[playback-stall-fallback] from=80 to=16 count=3")));
     EXPECT_EQ(fallbacks, QList<int>{16}) << "asked once, on the turn after the third stall";
+    // The fallback is a switch of its own, isolated from the stalls of the stream it replaces.
+    EXPECT_TRUE(playbacktest::diagnosticsLog().contains(QStringLiteral("[quality-switch-stall-isolated] generation=1 hadRecovery=YES")));
+    EXPECT_TRUE(playbacktest::diagnosticsLog().contains(QStringLiteral("phase=1 pending=16 actual=80")));
+    EXPECT_EQ(session->stallCount(), 0);
     // More stalls of the same start ask nothing more.
     stallAndRecover(1);
     stallAndRecover(1);

@@ -14,7 +14,7 @@
 #include "service/KRDanmakuClient.h"
 #include "support/PlaybackFixtures.h"
 #include "playback/KRDASHStreams.h"
-#include "video/KRQualityTitles.h"
+#include "playback/KRQualityTitles.h"
 
 #include <cmath>
 

@@ -10,6 +10,7 @@
 #include "platform/uikit/Label.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "store/KRLocalHistoryStore.h"
@@ -37,19 +38,6 @@ protected:
     {
         VideoPageTest::SetUp();
         playOncePreferences();
-    }
-    // Pushes the page, waits for the detail and taps play as a user does.
-    KRVideoDetailViewController* pushAndPlay()
-    {
-        KRVideoDetailViewController* page = push();
-        auto* play = part<Button>(page, "playButton");
-        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
-        QTest::mouseClick(play, Qt::LeftButton);
-        return page;
-    }
-    static bool playing(KRVideoDetailViewController* page)
-    {
-        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
     }
     QString statusText(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
     static QString log() { return diagnosticsLog(); }
@@ -322,10 +310,17 @@ TEST_F(VideoPagePlaybackTest, TheThirdStallWithinAMinuteFallsBackTo360P)
     platform::MainClock::advanceForTesting(1.0);
     ASSERT_TRUE(advanceSlowlyUntil([&] { return stalls() == 3; }));
     EXPECT_TRUE(log().contains(QStringLiteral("[playback-stall-fallback] from=64 to=16 count=3")));
+    // One switch to 360P, marked automatic, beside the stream that goes on: no restart.
+    KRPlaybackTransport* before = page->moviePlayer();
+    EXPECT_FALSE(statusText(page).contains(QStringLiteral("已切换到 360P"))) << "nothing is told before anything switched";
     gate->openTo(std::numeric_limits<qint64>::max());
-    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 16 && playing(page));
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 16 && playing(page) && !page->playbackSession()->isSwitchingQuality());
+    EXPECT_EQ(page->moviePlayer(), before);
     EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
     EXPECT_EQ(log().count(QStringLiteral("playback-stall-fallback")), 1);
+    EXPECT_EQ(log().count(QStringLiteral("[quality-switch-stall-isolated]")), 1);
+    EXPECT_TRUE(log().contains(QStringLiteral("[quality-switch-phase] generation=1")));
+    EXPECT_FALSE(log().contains(QStringLiteral("[KorvanePlaybackLifecycle] stopped")));
 }
 
 TEST_F(VideoPagePlaybackTest, HistoryHeartbeatsAndTheLocalRecord)
@@ -539,7 +534,7 @@ TEST_F(VideoPagePlaybackTest, APlayerThatRefusesIsGivenUpAfterSixSeconds)
     EXPECT_TRUE(page->isPlaybackExpectedToPlay());
 }
 
-TEST_F(VideoPagePlaybackTest, TheQualitySheetWaitsForItsListAndAChoiceRestartsThere)
+TEST_F(VideoPagePlaybackTest, TheQualitySheetWaitsForItsListAndAChoiceSwitchesThere)
 {
     KRVideoDetailViewController* page = pushAndPlay();
     KR_ADVANCE_UNTIL(playing(page));
@@ -552,8 +547,21 @@ TEST_F(VideoPagePlaybackTest, TheQualitySheetWaitsForItsListAndAChoiceRestartsTh
     EXPECT_EQ(sheet->buttonTitleAtIndex(0), QStringLiteral("4K"));
     EXPECT_EQ(sheet->buttonTitleAtIndex(2), QStringLiteral("720P ✓"));
     EXPECT_EQ(sheet->buttonTitleAtIndex(4), QStringLiteral("360P"));
-    sheet->tapButtonForTesting(4);
-    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 16 && playing(page));
+    // A target the service refuses: the quality playing goes on.
+    play.setQualityFault(80, PlaybackFixtures::QualityFault::ServerError);
+    KRPlaybackTransport* transport = page->moviePlayer();
+    sheet->tapButtonForTesting(1);
+    KR_ADVANCE_UNTIL(statusText(page) == QStringLiteral("1080P 切换失败 · 继续播放 720P"));
+    EXPECT_EQ(page->moviePlayer(), transport);
+    EXPECT_TRUE(playing(page));
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+
+    page->showQualityActionSheetFromView(page->playerControls()->qualityButton());
+    KR_ADVANCE_UNTIL(page->visibleActionSheet() != nullptr);
+    page->visibleActionSheet()->tapButtonForTesting(4);
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 16 && playing(page) && !page->playbackSession()->isSwitchingQuality());
+    // The same player goes on at the new quality from where it was.
+    EXPECT_EQ(page->moviePlayer(), transport);
     EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
     EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 3.5);
 }

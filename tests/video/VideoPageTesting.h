@@ -10,16 +10,20 @@
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaSeams.h"
 #include "platform/uikit/AnimationClock.h"
+#include "platform/uikit/Button.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
+#include "playback/KRPlaybackTransport.h"
 #include "shell/KRScreenRoutes.h"
 #include "store/KRLocalHistoryStore.h"
 #include "store/KRPreferences.h"
 #include "support/PlaybackFixtures.h"
 #include "support/ServiceSignatures.h"
 #include "video/KRVideoDetailViewController.h"
+
+#include <QTest>
 
 #include <memory>
 
@@ -87,6 +91,21 @@ protected:
         platform::uikit::AnimationClock::finishAll();
         page->view()->layoutIfNeeded();
         return page;
+    }
+
+    // Pushes the page, waits for the detail and taps play as a user does.
+    KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo())
+    {
+        KRVideoDetailViewController* page = push(std::move(video));
+        auto* play = part<platform::uikit::Button>(page, "playButton");
+        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
+        QTest::mouseClick(play, Qt::LeftButton);
+        return page;
+    }
+    // The page's transport plays and has moved past its start.
+    static bool playing(KRVideoDetailViewController* page)
+    {
+        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
     }
 
     template <typename T = platform::uikit::View>

@@ -71,6 +71,12 @@ void AudioSession::postInterruptionForTesting(bool began, unsigned options)
     platform::NotificationCenter::defaultCenter().post(AudioSessionInterruptionNotification, this, info);
 }
 
+void AudioSession::postInterruptionEndedWithoutOptionsForTesting()
+{
+    platform::NotificationCenter::defaultCenter().post(AudioSessionInterruptionNotification, this,
+                                                        {{AudioSessionInterruptionTypeKey, 0u}});
+}
+
 void AudioSession::postRouteChangeForTesting(unsigned reason)
 {
     platform::NotificationCenter::defaultCenter().post(AudioSessionRouteChangeNotification, this,

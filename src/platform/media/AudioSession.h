@@ -39,6 +39,8 @@ public:
     void failNextCallForTesting(const QString& call, const platform::Error& error);
     // Posts what the phone posts; object is this session.
     void postInterruptionForTesting(bool began, unsigned options = 0);
+    // An end without an options entry, as some systems post it.
+    void postInterruptionEndedWithoutOptionsForTesting();
     void postRouteChangeForTesting(unsigned reason);
     void resetForTesting();
 

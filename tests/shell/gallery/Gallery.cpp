@@ -817,6 +817,19 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     ok &= save(s, dir, device + QStringLiteral("-video-more-sheet"));
     if (ActionSheet* sheet = page->visibleActionSheet())
         sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+    // A switch whose address is still on its way: its status stays up while the old quality plays.
+    served.playback.setQualityFault(80, testsupport::PlaybackFixtures::QualityFault::Held);
+    waitFor([&] { return page->qualityValues().contains(80); });
+    page->switchToQualityAtIndex(int(page->qualityValues().indexOf(80)));
+    auto* status = s.window->findChild<Label*>(QStringLiteral("danmakuStatusLabel"));
+    if (waitFor([&] { return served.playback.heldReplyCount() > 0 && status && !status->isHidden(); }))
+        ok &= save(s, dir, device + QStringLiteral("-video-switch-status"));
+    else {
+        std::printf("FAILED to show a switch status (qualities=%d held=%d shown=%d media=%d)\n", int(page->qualityValues().size()),
+                    served.playback.heldReplyCount(), status && !status->isHidden() ? 1 : 0, page->moviePlayer() ? 1 : 0);
+        ok = false;
+    }
+    served.playback.releaseHeldReplies();
     s.nav->popViewControllerAnimated(false);
     AnimationClock::finishAll();
 

@@ -1,4 +1,4 @@
-#include "video/KRQualityTitles.h"
+#include "playback/KRQualityTitles.h"
 
 QString KRCompactQualityTitleForValue(int quality)
 {

@@ -1,4 +1,4 @@
-#include "video/KRQualitySwitchSupport.h"
+#include "playback/KRQualitySwitchSupport.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class KRPlaybackSession;
+
+// A playback session through the application's life cycle: the background (listening on with
+// the picture stopped, or paused to resume in the foreground), becoming active again,
+// audio interruptions and the loss of the audio route. It keeps the flags that carry playback
+// across those events; the session's unexpected-pause check stays quiet during a transition.
+// A lifecycle event abandons a running quality switch: the stream playing stays.
+class KRPlaybackLifecycle {
+public:
+    static constexpr int kRouteOldDeviceUnavailable = 2;
+
+    explicit KRPlaybackLifecycle(KRPlaybackSession& session);
+
+    // `backgroundAudio`: the user's background-listening preference.
+    void didEnterBackground(bool backgroundAudio);
+    void willEnterForeground();
+    // `applicationState`: 0 active, 1 inactive, 2 background.
+    void didBecomeActive(int applicationState, bool backgroundAudio);
+    // `options` bit 0: the system says playback may resume; absent on some ends.
+    void interruptionBegan();
+    void interruptionEnded(std::optional<unsigned> options, int applicationState, bool backgroundAudio);
+    void routeChanged(int reason);
+    void restore(const QString& reason, int applicationState, bool backgroundAudio);
+
+    bool isInTransition() const { return m_transition; }
+    bool isInBackground() const { return m_background; }
+    bool isListeningInBackground() const { return m_listening; }
+    bool isInterrupted() const { return m_interruption; }
+    bool resumesAfterForeground() const { return m_resumeAfterForeground; }
+    bool resumesAfterInterruption() const { return m_resumeAfterInterruption; }
+
+private:
+    void freezePictureClocks();
+    void pauseAll();
+    bool wantsPlayback() const;
+
+    KRPlaybackSession& m_session;
+    bool m_background = false;
+    bool m_listening = false;
+    bool m_resumeAfterForeground = false;
+    bool m_resumeAfterInterruption = false;
+    bool m_interruption = false;
+    bool m_transition = false;
+};

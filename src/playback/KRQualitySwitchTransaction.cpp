@@ -1,0 +1,767 @@
+#include "playback/KRQualitySwitchTransaction.h"
+
+#include "model/KRPlayInfo.h"
+#include "model/KRVideo.h"
+#include "platform/foundation/MainClock.h"
+#include "playback/KRDASHStreams.h"
+#include "playback/KRPlaybackMedia.h"
+#include "playback/KRPlaybackSession.h"
+#include "playback/KRPlaybackTransport.h"
+#include "playback/KRQualitySwitchSupport.h"
+#include "playback/KRQualityTitles.h"
+#include "store/KRDiagnostics.h"
+
+#include <algorithm>
+#include <cmath>
+
+using platform::MainClock;
+
+namespace {
+
+QString yesNo(bool value) { return value ? QStringLiteral("YES") : QStringLiteral("NO"); }
+void record(const char* event, const QString& detail) { KRDiagnostics::recordEvent(QString::fromLatin1(event), detail); }
+QString seconds(double value) { return QString::number(value, 'f', 3); }
+
+const QString kWatchdog = QStringLiteral("qualitySwitchWatchdog");
+const QString kReadyCheck = QStringLiteral("verifyQualitySwitchProgressiveReady");
+const QString kSuppressionClear = QStringLiteral("clearQualitySwitchMovieFinishSuppression");
+const QString kPrewarmCheck = QStringLiteral("checkModernQualityPrewarm");
+constexpr int kSuppressionClearMs = 250;
+constexpr int kReadyCheckMs = 120;
+constexpr double kReadyCheckWindow = 0.3;
+constexpr int kPrewarmCheckMs = 100;
+constexpr double kExplicitSeekTolerance = 1.5;
+constexpr int kNoFinish = -1;
+
+bool playableNow(unsigned load) { return (load & (KRLoadStatePlayable | KRLoadStatePlaythroughOK)) && !(load & KRLoadStateStalled); }
+
+} // namespace
+
+QStringList KRQualitySwitchProgressiveCandidates(const QString& primary, const QStringList& additional)
+{
+    QStringList raw;
+    if (!primary.isEmpty())
+        raw.append(primary);
+    for (const QString& candidate : additional)
+        if (!candidate.isEmpty())
+            raw.append(candidate);
+    QStringList list;
+    for (const QString& candidate : raw) {
+        const QString playable = KRLegacyPlayableCDNURLString(candidate);
+        if (!playable.isEmpty() && !list.contains(playable))
+            list.append(playable);
+    }
+    return list;
+}
+
+KRQualitySwitchTransaction::KRQualitySwitchTransaction(KRPlaybackSession& session) : m_session(session) {}
+
+KRQualitySwitchTransaction::~KRQualitySwitchTransaction()
+{
+    // The session is going: its players go with it, and no delayed step may outlive it.
+    m_delayed.cancelAll();
+    if (KRPlaybackMedia* prewarm = m_prewarm) {
+        m_prewarm = nullptr;
+        prewarm->stop();
+        prewarm->setParent(nullptr);
+        KRPlaybackTransportReleaseLater(prewarm);
+    }
+}
+
+QString KRQualitySwitchTransaction::fullTitle(int quality) const { return m_session.fullQualityTitle(quality); }
+
+// ---- begin and phases ----
+
+int KRQualitySwitchTransaction::begin(int quality, const QString& title, bool expectedPlaying, bool automatic)
+{
+    // The switch is isolated from the stall recovery: a stall now belongs to the stream going away.
+    const bool hadRecovery = m_session.isolateStallRecovery();
+    if (m_open)
+        abandon("superseded");
+    // The fields of the stream to come and of the rollback were cleared by the last finish.
+    m_delayed.cancel(kWatchdog);
+    m_targetTitle = title.isEmpty() ? KRCompactQualityTitleForValue(quality) : title;
+    m_pending = quality;
+    m_open = true;
+    m_phase = kPhaseResolving;
+    m_startedAt = MainClock::now();
+    KRPlaybackMedia* media = m_session.media();
+    const bool pendingSeek = media && media->isSeekInFlight();
+    m_resumeTime = media ? std::max(0.0, media->currentTime()) : 0;
+    m_resumeExplicit = false;
+    m_expectedToPlay = expectedPlaying;
+    m_automaticFallback = automatic;
+    ++m_generation;
+    m_owner = std::make_unique<QObject>();
+    record("quality-switch-stall-isolated", QStringLiteral("generation=%1 hadRecovery=%2 playing=%3 resume=%4 pendingSeek=%5")
+                                                .arg(m_generation)
+                                                .arg(yesNo(hadRecovery), yesNo(expectedPlaying), seconds(m_resumeTime), yesNo(pendingSeek)));
+    armWatchdog(kPhaseResolving);
+    setPhase(kPhaseResolving, QStringLiteral("正在获取 %1 播放地址…").arg(m_targetTitle));
+    const int generation = m_generation;
+    // Resolved on the next turn, so the caller holds the generation before any answer.
+    m_delayed.schedule(QStringLiteral("resolveQualitySwitch"), 0, [this, generation] {
+        if (isCurrent(generation))
+            resolve();
+    });
+    return generation;
+}
+
+void KRQualitySwitchTransaction::setPhase(int phase, const QString& status)
+{
+    if (!m_open)
+        return;
+    const int previous = m_phase;
+    m_phase = phase;
+    m_persistentStatus = status;
+    if (phase != previous)
+        armWatchdog(phase);
+    if (!status.isEmpty())
+        Q_EMIT m_session.switchStatusShown(status, true);
+    refreshPresentation();
+    record("quality-switch-phase", QStringLiteral("generation=%1 cid=%2 phase=%3 pending=%4 actual=%5 elapsed=%6 expectedPlay=%7 status=%8")
+                                       .arg(m_generation)
+                                       .arg(m_session.video() ? m_session.video()->cid() : 0)
+                                       .arg(phase)
+                                       .arg(m_pending)
+                                       .arg(m_session.quality())
+                                       .arg(seconds(m_startedAt > 0 ? MainClock::now() - m_startedAt : 0))
+                                       .arg(yesNo(m_expectedToPlay), status));
+}
+
+void KRQualitySwitchTransaction::refreshPresentation()
+{
+    if (!m_open)
+        return;
+    QString title = m_rollbackInProgress && !m_rollbackTitle.isEmpty() ? m_rollbackTitle : m_targetTitle;
+    if (title.isEmpty())
+        title = KRCompactQualityTitleForValue(m_pending);
+    Q_EMIT m_session.qualitySwitchChanged(true, title);
+}
+
+// ---- the watchdog ----
+
+void KRQualitySwitchTransaction::armWatchdog(int phase)
+{
+    m_delayed.cancel(kWatchdog);
+    if (!m_open)
+        return;
+    const double now = MainClock::now();
+    const double interval = KRQualitySwitchWatchdogInterval(phase, m_startedAt > 0 ? now - m_startedAt : 0, m_rollbackInProgress,
+                                                            m_rollbackDASH, m_rollbackStartedAt > 0 ? now - m_rollbackStartedAt : 0);
+    const int generation = m_generation;
+    m_delayed.schedule(kWatchdog, int(std::ceil(interval * 1000)), [this, generation] { watchdogFired(generation); });
+}
+
+void KRQualitySwitchTransaction::watchdogFired(int generation)
+{
+    // A fire of an ended or replaced transaction changes nothing and says nothing.
+    if (!isCurrent(generation))
+        return;
+    record("quality-switch-watchdog", QStringLiteral("generation=%1 phase=%2 pending=%3 elapsed=%4 seamless=%5")
+                                          .arg(m_generation)
+                                          .arg(m_phase)
+                                          .arg(m_pending)
+                                          .arg(seconds(m_startedAt > 0 ? MainClock::now() - m_startedAt : 0))
+                                          .arg(yesNo(m_seamlessActive)));
+    if (m_phase == kPhaseRollingBack || m_rollbackInProgress) {
+        abortRollback(QStringLiteral("原画质恢复超时"));
+        return;
+    }
+    const QString title = m_targetTitle.isEmpty() ? QStringLiteral("清晰度") : m_targetTitle;
+    const bool prewarming = m_prewarm != nullptr;
+    if (prewarming)
+        cancelPrewarm();
+    fail(QStringLiteral("%1 切换超时").arg(title), m_seamlessActive && !prewarming);
+}
+
+// ---- resolving the new quality ----
+
+void KRQualitySwitchTransaction::resolve()
+{
+    const int generation = m_generation;
+    const std::shared_ptr<KRVideo> video = m_session.video();
+    if (!video) {
+        fail(QString(), false);
+        return;
+    }
+    auto chain = [this, generation] {
+        m_session.resolveAfresh(m_pending, m_owner.get(), [this, generation](const QStringList& candidates, int quality) {
+            if (!isCurrent(generation))
+                return;
+            if (candidates.isEmpty()) {
+                fail(QString(), false);
+                return;
+            }
+            stageProgressive(candidates, quality > 0 ? quality : m_pending);
+        });
+    };
+    if (m_pending < 80) {
+        chain();
+        return;
+    }
+    // The page's route rules: 1080P and above plays the DASH pair when its streams are usable.
+    KRPlaybackSession::loadPlayInfo(*video, m_session.aid(), m_pending, m_owner.get(),
+                                    [this, generation, chain](const std::optional<KRPlayInfo>& info) {
+                                        if (!isCurrent(generation))
+                                            return;
+                                        int chosen = m_pending;
+                                        const QStringList pair = info ? KRPlaybackSession::dashAddresses(*info, m_pending, &chosen) : QStringList();
+                                        if (pair.isEmpty()) {
+                                            chain();
+                                            return;
+                                        }
+                                        m_pendingPair = true;
+                                        beginPrewarm(QUrl(pair.at(1)), QUrl(pair.at(0)), chosen, {});
+                                    });
+}
+
+// ---- a progressive target ----
+
+void KRQualitySwitchTransaction::stageProgressive(const QStringList& resolved, int quality)
+{
+    const QStringList candidates = KRQualitySwitchProgressiveCandidates(resolved.value(0), resolved.mid(1));
+    m_pendingCandidates = candidates;
+    m_pendingResolvedQuality = quality;
+    record("quality-switch-progressive-candidates-staged", QStringLiteral("generation=%1 count=%2 primaryHost=%3")
+                                                               .arg(m_generation)
+                                                               .arg(candidates.size())
+                                                               .arg(QUrl(candidates.value(0)).host()));
+    KRPlaybackMedia* media = m_session.media();
+    if (!media || candidates.isEmpty()) {
+        fail(QString(), false);
+        return;
+    }
+    if (m_session.playsPair()) {
+        // A pair's transport carries only its sound: the new stream is made ready beside it.
+        beginPrewarm(QUrl(candidates.first()), QUrl(), quality, candidates);
+        return;
+    }
+    setPhase(kPhaseLoading, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
+    captureRollbackState(currentResumeTime(), m_expectedToPlay);
+    const int generation = m_generation;
+    media->stageContent(QUrl(candidates.first()), m_resumeTime, m_session.effectiveRate(), [this, generation](bool ready, const QString& error) {
+        if (!isCurrent(generation))
+            return;
+        if (!ready) {
+            // The old stream never stopped: it goes on, and the failure is the switch's alone.
+            record("quality-switch-staging-failed", QStringLiteral("generation=%1 error=%2").arg(generation).arg(error));
+            fail(QString(), false);
+            return;
+        }
+        KRPlaybackMedia* playing = m_session.media();
+        if (!playing || !playing->commitStagedContent(playing->currentTime())) {
+            fail(QString(), false);
+            return;
+        }
+        m_swapCommitted = true;
+        m_session.adoptQuality(m_pendingResolvedQuality);
+        beginFinishSuppression();
+        scheduleReadyVerification();
+    });
+}
+
+void KRQualitySwitchTransaction::completeSwapIfReady()
+{
+    KRPlaybackMedia* media = m_session.media();
+    if (!m_open || !m_seamlessActive || !media || !m_swapCommitted)
+        return;
+    // The new stream broke while it was taking over: the previous one comes back.
+    if (m_deferredReason == 1) {
+        fail(QString(), true);
+        return;
+    }
+    if (!playableNow(media->loadState()))
+        return;
+    commitCandidates();
+    scheduleSuppressionClear();
+    finishSilently();
+}
+
+void KRQualitySwitchTransaction::commitCandidates()
+{
+    QStringList list = m_pendingCandidates;
+    const std::shared_ptr<KRVideo> video = m_session.video();
+    const int index = m_session.adoptCandidates(list, video ? video->playURL() : QString());
+    record("quality-switch-progressive-candidates-committed", QStringLiteral("generation=%1 count=%2 index=%3 host=%4")
+                                                                  .arg(m_generation)
+                                                                  .arg(list.size())
+                                                                  .arg(index)
+                                                                  .arg(QUrl(list.value(std::max(index, 0))).host()));
+}
+
+// ---- anything else: a player made ready off screen, then installed ----
+
+void KRQualitySwitchTransaction::beginPrewarm(const QUrl& sound, const QUrl& picture, int quality, const QStringList& candidates)
+{
+    setPhase(kPhaseLoading, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
+    captureRollbackState(currentResumeTime(), m_expectedToPlay);
+    m_pendingResolvedQuality = quality;
+    m_pendingCandidates = candidates;
+    m_prewarmSeekIssued = false;
+    KRPlaybackMedia* prewarm = m_session.makeMedia(sound, picture);
+    m_prewarm = prewarm;
+    record("quality-prewarm-begin", QStringLiteral("time=%1 dash=%2 host=%3").arg(seconds(m_resumeTime), yesNo(!picture.isEmpty()), sound.host()));
+    const int generation = m_generation;
+    QObject::connect(prewarm, &KRPlaybackMedia::finished, m_owner.get(), [this, generation](int reason) {
+        if (isCurrent(generation) && reason == 1) {
+            cancelPrewarm();
+            fail(QString(), false);
+        }
+    });
+    prewarm->prewarm(m_resumeTime);
+    m_delayed.schedule(kPrewarmCheck, kPrewarmCheckMs, [this] { checkPrewarm(); });
+}
+
+void KRQualitySwitchTransaction::checkPrewarm()
+{
+    KRPlaybackMedia* prewarm = m_prewarm;
+    if (!m_open || !prewarm)
+        return;
+    const bool ready = prewarm->isSoundReady() && prewarm->isPictureReady() && !prewarm->isSeekInFlight();
+    if (!ready) {
+        m_delayed.schedule(kPrewarmCheck, kPrewarmCheckMs, [this] { checkPrewarm(); });
+        return;
+    }
+    KRPlaybackMedia* playing = m_session.media();
+    const double soundTime = playing ? std::max(0.0, playing->currentTime()) : m_resumeTime;
+    if (!m_prewarmSeekIssued) {
+        // Into the new stream at the time the sound has reached meanwhile.
+        m_prewarmSeekIssued = true;
+        setPhase(kPhaseSeeking, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
+        if (!m_resumeExplicit)
+            m_resumeTime = soundTime;
+        prewarm->seek(m_resumeTime, false);
+        m_delayed.schedule(kPrewarmCheck, kPrewarmCheckMs, [this] { checkPrewarm(); });
+        return;
+    }
+    // Installed in place of the playing one: the picture changes hands in one step.
+    m_prewarm = nullptr;
+    QObject::disconnect(prewarm, nullptr, m_owner.get(), nullptr);
+    beginFinishSuppression();
+    m_rollbackInstalling = false;
+    m_session.installPrewarmed(prewarm, m_expectedToPlay, m_pendingResolvedQuality);
+    record("quality-prewarm-installed", QStringLiteral("generation=%1 time=%2 dash=%3").arg(m_generation).arg(seconds(m_resumeTime), yesNo(m_pendingPair)));
+    m_swapCommitted = true;
+    if (!m_pendingCandidates.isEmpty())
+        commitCandidates();
+    scheduleSuppressionClear();
+    finishSilently();
+}
+
+void KRQualitySwitchTransaction::cancelPrewarm()
+{
+    m_delayed.cancel(kPrewarmCheck);
+    KRPlaybackMedia* prewarm = m_prewarm;
+    if (!prewarm)
+        return;
+    m_prewarm = nullptr;
+    record("quality-prewarm-cancelled", QStringLiteral("generation=%1").arg(m_generation));
+    QObject::disconnect(prewarm, nullptr, nullptr, nullptr);
+    prewarm->stop();
+    prewarm->setParent(nullptr);
+    KRPlaybackTransportReleaseLater(prewarm);
+}
+
+void KRQualitySwitchTransaction::cancelSwap(bool restorePrevious)
+{
+    if (KRPlaybackMedia* media = m_session.media())
+        media->cancelStagedContent();
+    cancelPrewarm();
+    if (!restorePrevious || !m_swapCommitted) {
+        if (restorePrevious) {
+            // Nothing was replaced: the previous stream is still the one playing.
+            m_rollbackExpectedURL = m_previousURL;
+            scheduleReadyVerification();
+        }
+        return;
+    }
+    // The previous stream comes back where the new one stood, or where the user sought.
+    if (KRPlaybackMedia* media = m_session.media(); media && !m_resumeExplicit)
+        m_resumeTime = m_seamlessResumeTime = std::max(0.0, media->currentTime());
+    m_rollbackInstalling = true;
+    m_rollbackExpectedURL = m_previousURL;
+    beginFinishSuppression();
+    m_session.reinstallForRollback(m_previousURL, m_previousPictureURL, currentResumeTime(), m_previousQuality, m_previousCandidates);
+    m_rollbackInstalling = false;
+    scheduleReadyVerification();
+}
+
+// ---- endings ----
+
+void KRQualitySwitchTransaction::finishSilently()
+{
+    cancelPrewarm();
+    const QString shown = m_persistentStatus;
+    m_delayed.cancel(kWatchdog);
+    m_delayed.cancel(kReadyCheck);
+    m_delayed.cancel(kPrewarmCheck);
+    m_open = false;
+    m_phase = kPhaseNone;
+    m_pending = 0;
+    m_startedAt = 0;
+    m_resumeTime = 0;
+    m_resumeExplicit = m_expectedToPlay = m_automaticFallback = false;
+    ++m_generation;
+    m_owner.reset();
+    m_targetTitle.clear();
+    m_persistentStatus.clear();
+    if (!shown.isEmpty())
+        Q_EMIT m_session.switchStatusShown(QString(), true);
+    m_pendingCandidates.clear();
+    m_pendingResolvedQuality = 0;
+    m_pendingPair = false;
+    m_swapCommitted = false;
+    m_rollbackInProgress = m_rollbackDASH = m_rollbackInstalling = false;
+    m_rollbackStartedAt = 0;
+    m_failureReason.clear();
+    m_rollbackTitle.clear();
+    m_rollbackExpectedURL.clear();
+    m_replacementStartedAt = 0;
+    m_observedNonPlayable = m_readyCheckScheduled = false;
+    m_seamlessActive = false;
+    m_previousURL.clear();
+    m_previousPictureURL.clear();
+    m_previousCandidates.clear();
+    m_previousQuality = 0;
+    Q_EMIT m_session.qualitySwitchChanged(false, QString());
+}
+
+void KRQualitySwitchTransaction::abandon(const char* reason)
+{
+    if (!m_open && !m_seamlessActive && !m_prewarm)
+        return;
+    record("quality-prewarm-abort", QStringLiteral("generation=%1 phase=%2 reason=%3").arg(m_generation).arg(m_phase).arg(QLatin1String(reason)));
+    cancelSwap(false);
+    clearSuppressionImmediately();
+    finishSilently();
+}
+
+void KRQualitySwitchTransaction::relieveMemoryPressure()
+{
+    if (!m_prewarm)
+        return;
+    record("quality-prewarm-abort", QStringLiteral("generation=%1 reason=memory-warning").arg(m_generation));
+    cancelPrewarm();
+    fail(QStringLiteral("内存压力较高，已保持原清晰度"), false);
+}
+
+void KRQualitySwitchTransaction::fail(const QString& reason, bool restorePreviousStream)
+{
+    if (!m_open && !m_seamlessActive)
+        return;
+    if (m_rollbackInProgress) {
+        record("quality-switch-duplicate-failure-ignored", QStringLiteral("generation=%1 phase=%2 reason=%3").arg(m_generation).arg(m_phase).arg(reason));
+        refreshPresentation();
+        return;
+    }
+    const QString target = m_targetTitle.isEmpty() ? fullTitle(m_pending) : m_targetTitle;
+    const int previousQuality = m_seamlessActive && m_previousQuality >= 1 ? m_previousQuality : m_session.activeQuality();
+    const QString previous = fullTitle(previousQuality);
+    const double elapsed = m_startedAt > 0 ? MainClock::now() - m_startedAt : 0;
+    KRPlaybackMedia* media = m_session.media();
+    const bool previousDASH = m_seamlessActive ? !m_previousPictureURL.isEmpty() : m_session.playsPair();
+    const bool stalled = media && (media->loadState() & KRLoadStateStalled);
+    bool healthy = false;
+    bool restorable = false;
+    if (m_seamlessActive) {
+        healthy = true;
+        restorable = !m_previousURL.isEmpty();
+    } else if (!stalled) {
+        healthy = !previousDASH || !(media && media->isRefilling());
+    }
+    // Replies still pending for the player that stays are stale now.
+    m_session.m_startOwner = std::make_unique<QObject>();
+    record("quality-switch-failed", QStringLiteral("cid=%1 target=%2 pending=%3 actual=%4 phase=%5 elapsed=%6 expectedPlay=%7 restore=%8 previousDASH=%9 reason=%10")
+                                        .arg(m_session.video() ? m_session.video()->cid() : 0)
+                                        .arg(target)
+                                        .arg(m_pending)
+                                        .arg(m_session.quality())
+                                        .arg(m_phase)
+                                        .arg(seconds(elapsed))
+                                        .arg(yesNo(m_expectedToPlay), yesNo(restorePreviousStream), yesNo(previousDASH), reason));
+    if (restorePreviousStream && restorable && m_seamlessActive) {
+        m_rollbackInProgress = true;
+        m_rollbackDASH = previousDASH;
+        m_rollbackStartedAt = MainClock::now();
+        m_failureReason = reason.isEmpty() ? QStringLiteral("新清晰度切换失败") : reason;
+        m_rollbackTitle = previous;
+        setPhase(kPhaseRollingBack, QStringLiteral("切换失败，正在恢复 %1…").arg(previous));
+        cancelSwap(true);
+        return;
+    }
+    if (restorePreviousStream && m_seamlessActive) {
+        abortRollback(QStringLiteral("原画质恢复信息缺失"));
+        return;
+    }
+    cancelSwap(false);
+    finishSilently();
+    QString status;
+    if (healthy) {
+        status = !reason.isEmpty() ? QStringLiteral("%1 · 继续播放 %2").arg(reason, previous)
+                                   : QStringLiteral("%1 切换失败 · 继续播放 %2").arg(target, previous);
+    } else {
+        if (media)
+            record("quality-switch-source-stall-restored", QStringLiteral("dash=%1 load=%2 rebuffering=%3 host=%4")
+                                                               .arg(yesNo(previousDASH))
+                                                               .arg(media->loadState())
+                                                               .arg(yesNo(media->isRefilling()), media->contentURL().host()));
+        // The stall recovery takes over the stream that stayed.
+        m_session.mediaLoadStateChanged();
+        status = !reason.isEmpty() ? QStringLiteral("%1 · %2 网络缓冲中").arg(reason, previous)
+                                   : QStringLiteral("%1 切换失败 · %2 网络缓冲中").arg(target, previous);
+    }
+    Q_EMIT m_session.switchStatusShown(status, false);
+}
+
+void KRQualitySwitchTransaction::completeRollbackIfReady()
+{
+    KRPlaybackMedia* media = m_session.media();
+    if (!m_open || !m_rollbackInProgress || !media)
+        return;
+    if (m_rollbackDASH) {
+        if (!media->isSoundReady() || !media->isPictureReady() || media->isSeekInFlight() || media->isRefilling() ||
+            (m_expectedToPlay && !media->isPairRunning()))
+            return;
+    } else {
+        if (!playableNow(media->loadState()))
+            return;
+        if (!m_rollbackExpectedURL.isEmpty() && media->contentURL().toString() != m_rollbackExpectedURL.toString())
+            return;
+    }
+    const double resume = currentResumeTime();
+    if (!m_rollbackDASH) {
+        if (std::abs(media->currentTime() - resume) > kExplicitSeekTolerance)
+            media->seek(resume, m_expectedToPlay);
+    }
+    m_session.applyIntent(m_expectedToPlay);
+    const QString reason = m_failureReason.isEmpty() ? QStringLiteral("新清晰度切换失败") : m_failureReason;
+    const QString title = m_rollbackTitle.isEmpty() ? fullTitle(m_session.activeQuality()) : m_rollbackTitle;
+    const double elapsed = m_rollbackStartedAt > 0 ? MainClock::now() - m_rollbackStartedAt : 0;
+    const int generation = m_generation;
+    const bool dash = m_rollbackDASH;
+    const bool expected = m_expectedToPlay;
+    m_rollbackInProgress = false;
+    finishSilently();
+    scheduleSuppressionClear();
+    Q_EMIT m_session.switchStatusShown(QStringLiteral("%1 · 已恢复 %2").arg(reason, title), false);
+    record("quality-switch-rollback-ready", QStringLiteral("generation=%1 cid=%2 dash=%3 elapsed=%4 time=%5 expectedPlay=%6 title=%7 reason=%8")
+                                                .arg(generation)
+                                                .arg(m_session.video() ? m_session.video()->cid() : 0)
+                                                .arg(yesNo(dash), seconds(elapsed), seconds(resume), yesNo(expected), title, reason));
+}
+
+void KRQualitySwitchTransaction::abortRollback(const QString& reason)
+{
+    if (!m_open && !m_rollbackInProgress && !m_seamlessActive)
+        return;
+    const double resume = std::max(0.0, m_resumeTime);
+    record("quality-switch-rollback-failed", QStringLiteral("generation=%1 cid=%2 dash=%3 elapsed=%4 reason=%5")
+                                                 .arg(m_generation)
+                                                 .arg(m_session.video() ? m_session.video()->cid() : 0)
+                                                 .arg(yesNo(m_rollbackDASH))
+                                                 .arg(seconds(m_rollbackStartedAt > 0 ? MainClock::now() - m_rollbackStartedAt : 0))
+                                                 .arg(reason.isEmpty() ? QStringLiteral("unknown") : reason));
+    m_rollbackInProgress = false;
+    m_seamlessActive = false;
+    clearSuppressionImmediately();
+    finishSilently();
+    m_session.failRollback(resume);
+}
+
+// ---- resume time and intent ----
+
+double KRQualitySwitchTransaction::currentResumeTime()
+{
+    KRPlaybackMedia* media = m_session.media();
+    if (m_open && !m_seamlessActive && media) {
+        const double time = std::max(0.0, media->currentTime());
+        if (!m_resumeExplicit || std::abs(time - m_resumeTime) <= kExplicitSeekTolerance) {
+            m_resumeExplicit = false;
+            m_resumeTime = time;
+        }
+    }
+    return m_resumeTime > 0 ? m_resumeTime : 0;
+}
+
+void KRQualitySwitchTransaction::updateResumeTime(double time, const QString& source)
+{
+    if (!m_open)
+        return;
+    m_resumeTime = std::max(time, 0.0);
+    m_resumeExplicit = true;
+    if (m_seamlessActive)
+        m_seamlessResumeTime = m_resumeTime;
+    record("quality-switch-seek-intent", QStringLiteral("generation=%1 phase=%2 time=%3 seamless=%4 source=%5")
+                                             .arg(m_generation)
+                                             .arg(m_phase)
+                                             .arg(seconds(m_resumeTime), yesNo(m_seamlessActive),
+                                                  source.isEmpty() ? QStringLiteral("unknown") : source));
+}
+
+void KRQualitySwitchTransaction::synchronizePlaybackIntent(bool playing, const QString& source)
+{
+    if (!m_open)
+        return;
+    m_expectedToPlay = playing;
+    if (m_seamlessActive)
+        m_seamlessShouldPlay = playing;
+    KRPlaybackMedia* media = m_session.media();
+    record("quality-switch-playback-intent", QStringLiteral("generation=%1 phase=%2 playing=%3 seamless=%4 dashSeek=%5 source=%6")
+                                                 .arg(m_generation)
+                                                 .arg(m_phase)
+                                                 .arg(yesNo(playing), yesNo(m_seamlessActive),
+                                                      media && media->isSeekInFlight() ? QStringLiteral("in-flight") : QStringLiteral("idle"),
+                                                      source.isEmpty() ? QStringLiteral("unknown") : source));
+}
+
+void KRQualitySwitchTransaction::captureRollbackState(double time, bool playing)
+{
+    KRPlaybackMedia* media = m_session.media();
+    m_seamlessActive = true;
+    m_resumeTime = m_seamlessResumeTime = time > 0 ? time : 0;
+    m_seamlessShouldPlay = playing;
+    m_previousQuality = m_session.activeQuality();
+    m_previousURL = media ? media->contentURL() : QUrl();
+    m_previousPictureURL = media ? media->pictureURL() : QUrl();
+    m_previousCandidates = m_session.candidates();
+}
+
+// ---- finishes of a player being replaced ----
+
+void KRQualitySwitchTransaction::beginFinishSuppression()
+{
+    m_deferredReason = kNoFinish;
+    m_deferredGeneration = 0;
+    m_suppressFinish = true;
+    ++m_replacementGeneration;
+    m_replacementStartedAt = MainClock::now();
+    m_observedNonPlayable = m_readyCheckScheduled = false;
+    m_delayed.cancel(kReadyCheck);
+    record("quality-switch-finish-suppression-begin",
+           QStringLiteral("replacement=%1 phase=%2 rollback=%3").arg(m_replacementGeneration).arg(m_phase).arg(yesNo(m_rollbackInProgress)));
+}
+
+void KRQualitySwitchTransaction::scheduleSuppressionClear()
+{
+    if (!m_suppressFinish)
+        return;
+    const int replacement = m_replacementGeneration;
+    m_delayed.schedule(kSuppressionClear, kSuppressionClearMs, [this, replacement] { clearSuppression(replacement); });
+}
+
+void KRQualitySwitchTransaction::clearSuppression(int replacement)
+{
+    if (replacement != m_replacementGeneration)
+        return;
+    const int deferred = m_deferredGeneration == replacement ? m_deferredReason : kNoFinish;
+    m_deferredReason = kNoFinish;
+    m_deferredGeneration = 0;
+    m_suppressFinish = false;
+    m_replacementStartedAt = 0;
+    m_observedNonPlayable = m_readyCheckScheduled = false;
+    record("quality-switch-finish-suppression-end", QStringLiteral("replacement=%1 delayed=YES").arg(replacement));
+    if (deferred == kNoFinish)
+        return;
+    KRPlaybackMedia* media = m_session.media();
+    const unsigned load = media ? media->loadState() : 0;
+    const int playback = media ? media->playbackState() : -1;
+    const double time = media ? media->currentTime() : 0;
+    const double duration = media ? media->duration() : 0;
+    const bool healthy = media && playableNow(load) && playback != KRPlaybackStateStopped;
+    // The modern transport rests paused at its end: the rule that reads that is the shared one.
+    const bool deliver = KRQualitySwitchShouldDeliverDeferredFinish(deferred, media != nullptr, load, playback, duration, time);
+    record("quality-switch-deferred-finish-checked", QStringLiteral("replacement=%1 reason=%2 healthy=%3 replay=%4 load=%5 playback=%6 time=%7 duration=%8")
+                                                         .arg(replacement)
+                                                         .arg(deferred)
+                                                         .arg(yesNo(healthy), yesNo(deliver))
+                                                         .arg(load)
+                                                         .arg(playback)
+                                                         .arg(seconds(time), seconds(duration)));
+    if (deliver && media)
+        m_session.handleFinish(deferred);
+}
+
+void KRQualitySwitchTransaction::clearSuppressionImmediately()
+{
+    m_deferredReason = kNoFinish;
+    m_deferredGeneration = 0;
+    ++m_replacementGeneration;
+    m_suppressFinish = false;
+    m_replacementStartedAt = 0;
+    m_observedNonPlayable = m_readyCheckScheduled = false;
+    m_delayed.cancel(kSuppressionClear);
+}
+
+bool KRQualitySwitchTransaction::keepFinish(int reason)
+{
+    if (!m_suppressFinish)
+        return false;
+    if (reason == 0 || reason == 1) {
+        // An error already kept is not replaced by an end.
+        if (!(m_deferredReason == 1 && reason == 0)) {
+            m_deferredReason = reason;
+            m_deferredGeneration = m_replacementGeneration;
+        }
+        record("quality-switch-finish-deferred", QStringLiteral("replacement=%1 reason=%2 rollback=%3")
+                                                     .arg(m_replacementGeneration)
+                                                     .arg(reason)
+                                                     .arg(yesNo(m_rollbackInProgress)));
+        // The stream going back in broke as well: there is nothing left to play.
+        if (reason == 1 && m_open && m_rollbackInProgress) {
+            abortRollback(QStringLiteral("原画质恢复失败"));
+            return true;
+        }
+        // The new stream broke while taking over: the check decides at once.
+        if (reason == 1 && m_open && m_swapCommitted)
+            completeSwapIfReady();
+    }
+    return true;
+}
+
+// ---- the ready check ----
+
+void KRQualitySwitchTransaction::mediaLoadStateChanged()
+{
+    KRPlaybackMedia* media = m_session.media();
+    if (!m_open || !media)
+        return;
+    if (m_suppressFinish && !playableNow(media->loadState()))
+        m_observedNonPlayable = true;
+    scheduleReadyVerification();
+}
+
+void KRQualitySwitchTransaction::scheduleReadyVerification()
+{
+    if (!m_open || m_readyCheckScheduled)
+        return;
+    if (!m_rollbackInProgress && !m_swapCommitted)
+        return;
+    m_readyCheckScheduled = true;
+    const int generation = m_generation;
+    const int replacement = m_replacementGeneration;
+    m_delayed.schedule(kReadyCheck, kReadyCheckMs, [this, generation, replacement] { verifyReady(generation, replacement); });
+}
+
+void KRQualitySwitchTransaction::verifyReady(int generation, int replacement)
+{
+    if (generation != m_generation || replacement != m_replacementGeneration)
+        return;
+    m_readyCheckScheduled = false;
+    KRPlaybackMedia* media = m_session.media();
+    if (!m_open || !media)
+        return;
+    const double elapsed = m_replacementStartedAt > 0 ? MainClock::now() - m_replacementStartedAt : 0;
+    if (!m_observedNonPlayable && elapsed < kReadyCheckWindow && m_deferredReason != 1) {
+        scheduleReadyVerification();
+        return;
+    }
+    record("quality-switch-progressive-ready-verify", QStringLiteral("replacement=%1 elapsed=%2 observedReset=%3 rollback=%4 host=%5")
+                                                          .arg(m_replacementGeneration)
+                                                          .arg(seconds(elapsed), yesNo(m_observedNonPlayable), yesNo(m_rollbackInProgress),
+                                                               media->contentURL().host()));
+    if (m_rollbackInProgress)
+        completeRollbackIfReady();
+    else if (m_seamlessActive)
+        completeSwapIfReady();
+}

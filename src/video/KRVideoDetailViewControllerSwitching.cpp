@@ -1,0 +1,137 @@
+// Quality switches and the application's life cycle as the page shows them. The transaction,
+// its rollback and the life-cycle flags are the playback session's (KRQualitySwitchTransaction,
+// KRPlaybackLifecycle); the page forwards the user's choice and the system's events, and shows
+// the statuses and the controls' switching state they tell.
+
+#include "video/KRVideoDetailViewController.h"
+
+#include "model/KRVideo.h"
+#include "platform/media/MediaNotifications.h"
+#include "platform/uikit/Application.h"
+#include "playback/KRPlaybackLifecycle.h"
+#include "playback/KRPlaybackSession.h"
+#include "playback/KRPlayerControlsView.h"
+#include "playback/KRQualitySwitchTransaction.h"
+#include "playback/KRQualityTitles.h"
+#include "store/KRPreferences.h"
+
+#include <optional>
+
+using namespace platform::uikit;
+
+void KRVideoDetailViewController::switchToQualityAtIndex(int index)
+{
+    const QList<int> values = m_sheets->qualityValues();
+    if (index < 0 || index >= values.size())
+        return;
+    const int quality = values.at(index);
+    m_sheets->setSelectedQuality(quality);
+    // Nothing plays yet: the next start goes at the chosen quality.
+    if (!m_session || !m_session->media())
+        return;
+    m_session->switchToQuality(quality, qualityTitleForValue(quality));
+}
+
+void KRVideoDetailViewController::fallbackTo360PAfterRepeatedStalls()
+{
+    if (m_session)
+        m_session->fallbackTo360PAfterRepeatedStalls();
+}
+
+void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playback)
+{
+    playback->setQualityTitleSource([this](int quality) { return qualityTitleForValue(quality); });
+    connect(playback, &KRPlaybackSession::qualitySwitchChanged, this, [this](bool switching, const QString& title) {
+        KRPlayerControlsView* controls = m_area->controls();
+        if (!controls)
+            return;
+        controls->setQualitySwitching(switching, switching ? title : QString());
+        // The title the switch held back is the quality that plays now.
+        if (!switching)
+            controls->setQualityTitle(compactQualityTitleForValue(activePlaybackQuality()));
+    });
+    connect(playback, &KRPlaybackSession::switchStatusShown, this, [this](const QString& text, bool persistent) {
+        if (!isViewLoaded())
+            return;
+        if (persistent)
+            m_area->setPersistentStatus(text);
+        else
+            showDanmakuStatus(text);
+    });
+    connect(playback, &KRPlaybackSession::qualitySwitchRollbackFailed, this, &KRVideoDetailViewController::qualitySwitchRollbackFailed);
+    connect(playback, &KRPlaybackSession::pendingStartDropped, this, [this](const QString& text) {
+        m_part.setStartedPlayback(false);
+        showLoadingStatus(text, false);
+        m_area->showPlayButton(true);
+    });
+}
+
+void KRVideoDetailViewController::qualitySwitchRollbackFailed(double time)
+{
+    // Neither stream can be shown: the tap retries from where it stood, resolving afresh.
+    if (m_part.video())
+        m_part.video()->setPlayURL(QString());
+    m_resume.resolveAt(time);
+    m_part.setStartedPlayback(false);
+    stopDanmakuTimer();
+    showLoadingStatus(QStringLiteral("原画质恢复失败，点播放重试"), false);
+    m_area->showPlayButton(true);
+}
+
+void KRVideoDetailViewController::observePlaybackLifecycle()
+{
+    auto& centre = platform::NotificationCenter::defaultCenter();
+    const auto backgroundAudio = [] { return KRPreferences::sharedPreferences().backgroundAudioEnabled(); };
+    const auto applicationState = [] { return Application::shared().applicationState(); };
+    // Each event reaches the session first; the page then shows what playing now means.
+    const auto after = [this] {
+        if (!m_session || !m_loadedView)
+            return;
+        const bool playing = m_session->isExpectedToPlay();
+        if (KRPlayerControlsView* controls = m_area->controls())
+            controls->setPlaying(playing);
+        if (playing && !m_session->lifecycle()->isInBackground())
+            startDanmakuTimer();
+        else
+            stopDanmakuTimer();
+    };
+    m_observers.push_back(centre.addObserver(ApplicationDidEnterBackgroundNotification, nullptr, [=, this](const platform::Notification&) {
+        if (m_session && m_loadedView) {
+            m_session->lifecycle()->didEnterBackground(backgroundAudio());
+            after();
+        }
+    }));
+    m_observers.push_back(centre.addObserver(ApplicationWillEnterForegroundNotification, nullptr, [this](const platform::Notification&) {
+        if (m_session && m_loadedView)
+            m_session->lifecycle()->willEnterForeground();
+    }));
+    m_observers.push_back(centre.addObserver(ApplicationDidBecomeActiveNotification, nullptr, [=, this](const platform::Notification&) {
+        if (m_session && m_loadedView) {
+            m_session->lifecycle()->didBecomeActive(applicationState(), backgroundAudio());
+            after();
+        }
+    }));
+    m_observers.push_back(centre.addObserver(platform::media::AudioSessionInterruptionNotification, nullptr,
+                                             [=, this](const platform::Notification& note) {
+                                                 if (!m_session || !m_loadedView)
+                                                     return;
+                                                 using namespace platform::media;
+                                                 if (note.userInfo.value(AudioSessionInterruptionTypeKey).toUInt() == 1) {
+                                                     m_session->lifecycle()->interruptionBegan();
+                                                 } else {
+                                                     std::optional<unsigned> options;
+                                                     if (note.userInfo.contains(AudioSessionInterruptionOptionKey))
+                                                         options = note.userInfo.value(AudioSessionInterruptionOptionKey).toUInt();
+                                                     m_session->lifecycle()->interruptionEnded(options, applicationState(), backgroundAudio());
+                                                 }
+                                                 after();
+                                             }));
+    m_observers.push_back(centre.addObserver(platform::media::AudioSessionRouteChangeNotification, nullptr,
+                                             [=, this](const platform::Notification& note) {
+                                                 if (!m_session || !m_loadedView)
+                                                     return;
+                                                 m_session->lifecycle()->routeChanged(
+                                                     int(note.userInfo.value(platform::media::AudioSessionRouteChangeReasonKey).toUInt()));
+                                                 after();
+                                             }));
+}

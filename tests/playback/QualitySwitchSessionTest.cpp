@@ -1,0 +1,529 @@
+// A quality switch of a playing session against a scripted player on the manual clock: the
+// transaction's order, its watchdog, the fall back to the stream that kept playing, the
+// rollback to the previous stream, and the finishes kept back while a player is replaced.
+#include "playback/KRPlaybackSession.h"
+
+#include "PlaybackTesting.h"
+#include "ScriptedMedia.h"
+#include "account/AccountClientTesting.h"
+#include "model/KRVideo.h"
+#include "platform/foundation/MainClock.h"
+#include "playback/KRPlaybackLifecycle.h"
+#include "playback/KRQualitySwitchTransaction.h"
+#include "support/AccountFixtures.h"
+#include "support/PlaybackFixtures.h"
+#include "support/ServiceFixtures.h"
+
+#include <QPointer>
+#include <QRegularExpression>
+
+using platform::MainClock;
+using playbacktest::ScriptedMedia;
+using playbacktest::diagnosticsLog;
+
+namespace {
+
+const QString k360 = QStringLiteral("https://cdn.test/v-360.mp4");
+const QString k720 = QStringLiteral("https://cdn.test/v-720.mp4");
+const QString k720Backup = QStringLiteral("https://backup.test/v-720.mp4");
+
+class QualitySwitchSessionTest : public playbacktest::ScriptedSessionTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedSessionTest::SetUp();
+        auto video = std::make_shared<KRVideo>(*session->video());
+        video->setBvid(testsupport::ServiceFixtures::detailBVID());
+        video->setPlayURL(k360);
+        session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
+        session->setHeartbeatEnabled(false);
+        session->setResolver([this](int quality, QObject*, std::function<void(const QStringList&, int)> done) {
+            asked.append(quality);
+            pendingResolve = std::move(done);
+        });
+        QObject::connect(session.get(), &KRPlaybackSession::switchStatusShown, [this](const QString& text, bool persistent) {
+            statuses.append((persistent ? QStringLiteral("~") : QString()) + text);
+        });
+        QObject::connect(session.get(), &KRPlaybackSession::qualitySwitchChanged,
+                         [this](bool switching, const QString& title) { switching ? titles.append(title) : titles.append(QStringLiteral("-")); });
+        QObject::connect(session.get(), &KRPlaybackSession::qualitySwitchRollbackFailed, [this](double time) { rollbackFailures.append(time); });
+        QObject::connect(session.get(), &KRPlaybackSession::ended, [this] { ++ends; });
+    }
+    // 360P playing at 5 s.
+    ScriptedMedia* playAt360()
+    {
+        session->startCandidates({k360}, 16, 5.0);
+        ScriptedMedia* playing = media();
+        playing->becomePlayable();
+        return playing;
+    }
+    // Opens a switch to 720P and answers its resolve.
+    void switchTo720(const QStringList& answer = {k720, k720Backup})
+    {
+        generation = session->switchToQuality(64, QStringLiteral("720P"));
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(pendingResolve);
+        auto done = std::move(pendingResolve);
+        pendingResolve = nullptr;
+        done(answer, 64);
+    }
+    qsizetype at(const QString& event) const { return diagnosticsLog().indexOf(event); }
+
+    QList<int> asked;
+    std::function<void(const QStringList&, int)> pendingResolve;
+    QStringList statuses, titles;
+    QList<double> rollbackFailures;
+    int ends = 0;
+    int generation = 0;
+};
+
+TEST_F(QualitySwitchSessionTest, AProgressiveSwitchStagesCommitsAndFinishesSilentlyInOrder)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720();
+    EXPECT_EQ(asked, QList<int>{64});
+    EXPECT_EQ(statuses.value(0), QStringLiteral("~正在获取 720P 播放地址…"));
+    EXPECT_EQ(titles.value(0), QStringLiteral("720P"));
+    // The new stream is readied beside the playing one, at its time.
+    EXPECT_EQ(playing->stagedURL, QUrl(k720));
+    EXPECT_DOUBLE_EQ(playing->stagedAt, 5.0);
+    EXPECT_EQ(medias.size(), 1);
+    playing->time = 5.4;
+    playing->finishStaging(true);
+    EXPECT_EQ(playing->commits, 1);
+    EXPECT_EQ(session->quality(), 64);
+    EXPECT_TRUE(session->isSwitchingQuality());
+    // The committed player reports itself; the check waits 0.3 s for a reset it may show.
+    playing->becomePlayable();
+    MainClock::advanceForTesting(0.12);
+    EXPECT_TRUE(session->isSwitchingQuality());
+    MainClock::advanceForTesting(0.25);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(titles.last(), QStringLiteral("-"));
+    EXPECT_EQ(statuses.last(), QStringLiteral("~")) << "the phase's status is taken away";
+    EXPECT_EQ(session->candidates(), (QStringList{k720, k720Backup}));
+    MainClock::advanceForTesting(0.3);
+    const QString log = diagnosticsLog();
+    const QList<qsizetype> order{at(QStringLiteral("[quality-switch-stall-isolated]")), at(QStringLiteral("[quality-switch-phase] generation=1 cid=")),
+                                 at(QStringLiteral("[quality-switch-progressive-candidates-staged] generation=1 count=2 primaryHost=cdn.test")),
+                                 at(QStringLiteral("[quality-switch-finish-suppression-begin]")),
+                                 at(QStringLiteral("[quality-switch-progressive-candidates-committed] generation=1 count=2 index=0 host=cdn.test")),
+                                 at(QStringLiteral("[quality-switch-finish-suppression-end] replacement=1 delayed=YES"))};
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        EXPECT_GE(order[i], 0) << i;
+        if (i > 0) {
+            EXPECT_GT(order[i], order[i - 1]) << i;
+        }
+    }
+    EXPECT_TRUE(log.contains(QRegularExpression(QStringLiteral("\\[quality-switch-phase\\] generation=1 cid=\\d+ phase=1 pending=64 actual=16"))));
+    EXPECT_FALSE(playing->stopped);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
+}
+
+TEST_F(QualitySwitchSessionTest, AResolveErrorOrAStagingErrorGoesOnAtTheOldQuality)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720({});
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(statuses.last(), QStringLiteral("720P 切换失败 · 继续播放 360P"));
+    EXPECT_EQ(session->quality(), 16);
+
+    // A staging error: the stream that played never stopped.
+    switchTo720();
+    playing->finishStaging(false);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(statuses.last(), QStringLiteral("720P 切换失败 · 继续播放 360P"));
+    EXPECT_EQ(playing->commits, 0);
+    EXPECT_FALSE(playing->stopped);
+    EXPECT_EQ(playing->contentURL(), QUrl(k360));
+    EXPECT_EQ(medias.size(), 1);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
+}
+
+TEST_F(QualitySwitchSessionTest, TheWatchdogEndsAResolveThatNeverAnswersAndIgnoresTheLateReply)
+{
+    playAt360();
+    generation = session->switchToQuality(64, QStringLiteral("720P"));
+    MainClock::advanceForTesting(19.9);
+    EXPECT_TRUE(session->isSwitchingQuality());
+    MainClock::advanceForTesting(0.2);
+    EXPECT_TRUE(diagnosticsLog().contains(QRegularExpression(QStringLiteral("\\[quality-switch-watchdog\\] generation=1 phase=1 pending=64 elapsed=20\\.\\d+ seamless=NO"))));
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(statuses.last(), QStringLiteral("720P 切换超时 · 继续播放 360P"));
+    ASSERT_TRUE(pendingResolve);
+    pendingResolve({k720}, 64);
+    EXPECT_TRUE(media()->stagedURL.isEmpty());
+    EXPECT_EQ(session->quality(), 16);
+}
+
+TEST_F(QualitySwitchSessionTest, AWatchdogOfAnEndedOrReplacedTransactionDoesNothing)
+{
+    playAt360();
+    const int first = session->switchToQuality(64, QStringLiteral("720P"));
+    // Replaced by a second switch: the first's budget is gone with it.
+    MainClock::advanceForTesting(10);
+    const int second = session->switchToQuality(32, QStringLiteral("480P"));
+    EXPECT_NE(first, second);
+    MainClock::advanceForTesting(10.5);
+    EXPECT_TRUE(session->isSwitchingQuality());
+    EXPECT_FALSE(diagnosticsLog().contains(QStringLiteral("[quality-switch-watchdog]")));
+    // Ended before its budget: nothing fires later.
+    ASSERT_TRUE(pendingResolve);
+    pendingResolve({}, 32);
+    const QString before = diagnosticsLog();
+    const QStringList shown = statuses;
+    MainClock::advanceForTesting(70);
+    EXPECT_FALSE(diagnosticsLog().contains(QStringLiteral("[quality-switch-watchdog]")));
+    EXPECT_EQ(diagnosticsLog(), before);
+    EXPECT_EQ(statuses, shown);
+}
+
+TEST_F(QualitySwitchSessionTest, ANewStreamBreakingAfterTheCommitRollsBackToThePreviousOne)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720();
+    playing->time = 6.0;
+    playing->finishStaging(true);
+    // The new stream breaks while it takes over: its finish is kept, and the switch rolls back.
+    Q_EMIT playing->finished(1);
+    EXPECT_TRUE(statuses.contains(QStringLiteral("~切换失败，正在恢复 360P…")));
+    EXPECT_EQ(titles.last(), QStringLiteral("360P"));
+    ASSERT_EQ(medias.size(), 2);
+    ScriptedMedia* restored = media();
+    EXPECT_EQ(restored->contentURL(), QUrl(k360));
+    EXPECT_NEAR(restored->startedAt, 6.0, 0.01);
+    EXPECT_TRUE(playing->stopped);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Buffering);
+    restored->becomePlayable();
+    MainClock::advanceForTesting(0.4);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_TRUE(diagnosticsLog().contains(QRegularExpression(QStringLiteral("\\[quality-switch-rollback-ready\\] generation=1 cid=\\d+ dash=NO elapsed=[0-9.]+ time=6\\.000 expectedPlay=YES title=360P reason=新清晰度切换失败"))));
+    EXPECT_EQ(statuses.last(), QStringLiteral("新清晰度切换失败 · 已恢复 360P"));
+    EXPECT_EQ(session->quality(), 16);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
+    // The error of the replaced player ended nothing.
+    EXPECT_EQ(ends, 0);
+    EXPECT_TRUE(rollbackFailures.isEmpty());
+}
+
+TEST_F(QualitySwitchSessionTest, WhenThePreviousStreamIsGoneTooTheTapRetriesFromTheKeptTime)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720();
+    playing->time = 7.0;
+    playing->finishStaging(true);
+    Q_EMIT playing->finished(1);
+    ASSERT_EQ(medias.size(), 2);
+    Q_EMIT media()->finished(1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-rollback-failed] generation=1")));
+    EXPECT_FALSE(session->isSwitchingQuality());
+    ASSERT_EQ(rollbackFailures.size(), 1);
+    EXPECT_NEAR(rollbackFailures.first(), 7.0, 0.01);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Interrupted);
+    EXPECT_EQ(session->media(), nullptr);
+    EXPECT_NEAR(session->interruptedAt(), 7.0, 0.01);
+}
+
+TEST_F(QualitySwitchSessionTest, AnEndKeptDuringTheReplacementIsDeliveredOnlyAtTheRealEnd)
+{
+    // In the last second: the end comes while the new player takes over.
+    ScriptedMedia* playing = playAt360();
+    playing->time = 311.4;
+    switchTo720();
+    playing->finishStaging(true);
+    playing->becomePlayable(KRPlaybackStatePaused);
+    playing->time = 312;
+    Q_EMIT playing->finished(0);
+    EXPECT_EQ(ends, 0);
+    MainClock::advanceForTesting(0.8);
+    EXPECT_TRUE(diagnosticsLog().contains(QRegularExpression(
+        QStringLiteral("\\[quality-switch-deferred-finish-checked\\] replacement=1 reason=0 healthy=YES replay=YES load=3 playback=2 time=312\\.000"))));
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Ended);
+
+    // An end while the new player still plays is dropped.
+    session->startCandidates({k360}, 16, 100);
+    playing = media();
+    playing->becomePlayable();
+    switchTo720();
+    playing->finishStaging(true);
+    Q_EMIT playing->finished(0);
+    MainClock::advanceForTesting(0.8);
+    EXPECT_TRUE(diagnosticsLog().contains(QRegularExpression(QStringLiteral("\\[quality-switch-deferred-finish-checked\\] replacement=\\d+ reason=0 healthy=YES replay=NO load=3 playback=1"))));
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
+}
+
+TEST_F(QualitySwitchSessionTest, TheThirdStallSwitchesTo360POnceWithoutARestart)
+{
+    session->startCandidates({k720}, 64, 0);
+    ScriptedMedia* playing = media();
+    playing->becomePlayable();
+    for (int i = 0; i < 3; ++i) {
+        MainClock::advanceForTesting(5);
+        playing->stall();
+        playing->becomePlayable();
+        MainClock::advanceForTesting(1.0);
+    }
+    EXPECT_EQ(diagnosticsLog().count(QStringLiteral("[playback-stall-fallback]")), 1);
+    ASSERT_TRUE(session->qualitySwitch()->isOpen());
+    EXPECT_TRUE(session->qualitySwitch()->isAutomaticFallback());
+    EXPECT_EQ(session->qualitySwitch()->pendingQuality(), 16);
+    EXPECT_EQ(asked, QList<int>{16});
+    pendingResolve({k360}, 16);
+    playing->finishStaging(true);
+    playing->becomePlayable();
+    // More stalls of the stream it replaced ask nothing more.
+    playing->stall();
+    playing->becomePlayable();
+    MainClock::advanceForTesting(1.0);
+    EXPECT_EQ(session->quality(), 16);
+    EXPECT_EQ(medias.size(), 1) << "the player was never torn down";
+    EXPECT_EQ(diagnosticsLog().count(QStringLiteral("[playback-stall-fallback]")), 1);
+    EXPECT_EQ(asked, QList<int>{16});
+}
+
+TEST_F(QualitySwitchSessionTest, TheUsersSeekAndPauseDuringASwitchAreWhatTheNewStreamTakes)
+{
+    ScriptedMedia* playing = playAt360();
+    generation = session->switchToQuality(64, QStringLiteral("720P"));
+    session->seek(40);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-seek-intent] generation=1 phase=1 time=40.000 seamless=NO source=controls-seek")));
+    session->pause();
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-playback-intent] generation=1 phase=1 playing=NO seamless=NO")));
+    // The player has not reached the seek yet: the recorded time stands.
+    playing->time = 12;
+    QCoreApplication::processEvents();
+    pendingResolve({k720}, 64);
+    EXPECT_DOUBLE_EQ(playing->stagedAt, 40.0);
+}
+
+TEST_F(QualitySwitchSessionTest, ADASHTargetIsPrewarmedOffScreenSeekedToTheSoundAndInstalled)
+{
+    session->startCandidates({k720}, 64, 4.0);
+    ScriptedMedia* playing = media();
+    playing->becomePlayable();
+    QList<KRPlaybackMedia*> installed;
+    QObject::connect(session.get(), &KRPlaybackSession::mediaInstalled, [&](KRPlaybackMedia* m) { installed.append(m); });
+    session->switchToQuality(80, QStringLiteral("1080P"));
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        QCoreApplication::processEvents();
+        return medias.size() == 2;
+    }));
+    ScriptedMedia* prewarm = media();
+    EXPECT_EQ(prewarm->picture, play.dashVideoURL(80));
+    EXPECT_EQ(prewarm->sound, play.dashAudioURL());
+    EXPECT_DOUBLE_EQ(prewarm->prewarmedAt, 4.0);
+    EXPECT_TRUE(installed.isEmpty()) << "made ready off screen";
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-prewarm-begin]")));
+    // Ready: it is seeked to where the sound has got to meanwhile, then installed.
+    playing->time = 6.5;
+    prewarm->seekInFlight = true;
+    prewarm->becomePlayable(KRPlaybackStatePaused);
+    MainClock::advanceForTesting(0.1);
+    EXPECT_TRUE(installed.isEmpty());
+    prewarm->seekInFlight = false;
+    MainClock::advanceForTesting(0.1);
+    EXPECT_EQ(prewarm->seeks, QList<double>{6.5});
+    EXPECT_EQ(session->qualitySwitch()->phase(), KRQualitySwitchTransaction::kPhaseSeeking);
+    MainClock::advanceForTesting(0.1);
+    ASSERT_EQ(installed, QList<KRPlaybackMedia*>{prewarm});
+    EXPECT_TRUE(playing->stopped);
+    EXPECT_EQ(session->media(), prewarm);
+    EXPECT_TRUE(session->playsPair());
+    EXPECT_EQ(session->quality(), 80);
+    EXPECT_GE(prewarm->plays, 1);
+    EXPECT_FALSE(session->isSwitchingQuality());
+}
+
+TEST_F(QualitySwitchSessionTest, MemoryPressureLetsAPrewarmGoAndKeepsTheQuality)
+{
+    session->startCandidates({k720}, 64, 4.0);
+    ScriptedMedia* playing = media();
+    playing->becomePlayable();
+    // Nothing readied yet: a memory warning leaves the switch alone.
+    session->switchToQuality(80, QStringLiteral("1080P"));
+    session->qualitySwitch()->relieveMemoryPressure();
+    EXPECT_TRUE(session->isSwitchingQuality());
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        QCoreApplication::processEvents();
+        return medias.size() == 2;
+    }));
+    QPointer<ScriptedMedia> prewarm = media();
+    session->qualitySwitch()->relieveMemoryPressure();
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-prewarm-abort] generation=1 reason=memory-warning")));
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(statuses.last(), QStringLiteral("内存压力较高，已保持原清晰度 · 继续播放 720P"));
+    EXPECT_TRUE(!prewarm || prewarm->stopped);
+    EXPECT_EQ(session->media(), playing);
+    EXPECT_EQ(session->quality(), 64);
+}
+
+TEST_F(QualitySwitchSessionTest, AHeldDASHAnswerTimesOutAndTheReleasedReplyIsIgnored)
+{
+    play.setQualityFault(80, testsupport::PlaybackFixtures::QualityFault::Held);
+    session->startCandidates({k720}, 64, 4.0);
+    media()->becomePlayable();
+    session->switchToQuality(80, QStringLiteral("1080P"));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return play.heldReplyCount() == 1; }));
+    MainClock::advanceForTesting(20.1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-watchdog] generation=1 phase=1 pending=80")));
+    EXPECT_EQ(statuses.last(), QStringLiteral("1080P 切换超时 · 继续播放 720P"));
+    play.releaseHeldReplies();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return play.heldReplyCount() == 0; }));
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents();
+        MainClock::advanceForTesting(0.1);
+    }
+    EXPECT_EQ(medias.size(), 1);
+    EXPECT_EQ(session->quality(), 64);
+}
+
+TEST_F(QualitySwitchSessionTest, AServerErrorOfTheTargetGoesOnUninterrupted)
+{
+    play.setQualityFault(80, testsupport::PlaybackFixtures::QualityFault::ServerError);
+    session->setResolver({});
+    session->startCandidates({k720}, 64, 4.0);
+    ScriptedMedia* playing = media();
+    playing->becomePlayable();
+    session->switchToQuality(80, QStringLiteral("1080P"));
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        QCoreApplication::processEvents();
+        return !session->isSwitchingQuality();
+    }));
+    EXPECT_EQ(statuses.last(), QStringLiteral("1080P 切换失败 · 继续播放 720P"));
+    EXPECT_EQ(medias.size(), 1);
+    EXPECT_FALSE(playing->stopped);
+    EXPECT_EQ(playing->pauses, 0);
+}
+
+// ---- the life cycle ----
+
+TEST_F(QualitySwitchSessionTest, TheBackgroundPausesOrListensAndBecomingActiveRestores)
+{
+    ScriptedMedia* playing = playAt360();
+    KRPlaybackLifecycle* life = session->lifecycle();
+    life->didEnterBackground(false);
+    EXPECT_TRUE(life->isInBackground());
+    EXPECT_TRUE(life->resumesAfterForeground());
+    EXPECT_TRUE(playing->pictureSuspended);
+    EXPECT_GE(playing->pauses, 1);
+    // The life cycle's pause is not an unasked one: no retry while it lasts.
+    const int plays = playing->plays;
+    playing->state = KRPlaybackStatePaused;
+    MainClock::advanceForTesting(3.0);
+    EXPECT_EQ(playing->plays, plays);
+    life->willEnterForeground();
+    life->didBecomeActive(0, false);
+    EXPECT_FALSE(life->isInBackground());
+    EXPECT_FALSE(playing->pictureSuspended);
+    EXPECT_GT(playing->plays, plays);
+    EXPECT_TRUE(session->isExpectedToPlay());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-lifecycle-restored] reason=application-did-become-active resume=YES time=5.000 dash=NO state=0")));
+
+    // Listening: the sound goes on at the hold's speed, the picture stopped.
+    playing->state = KRPlaybackStatePlaying;
+    session->beginHold();
+    life->didEnterBackground(true);
+    EXPECT_TRUE(life->isListeningInBackground());
+    EXPECT_TRUE(playing->pictureSuspended);
+    EXPECT_FLOAT_EQ(playing->rate, 2.0f);
+    EXPECT_EQ(playing->reasserts, 1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-did-enter-background] listen=YES playing=YES")));
+}
+
+TEST_F(QualitySwitchSessionTest, TheBackgroundAbandonsASwitchAndKeepsTheStreamThatPlays)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720();
+    ASSERT_FALSE(playing->stagedURL.isEmpty());
+    session->lifecycle()->didEnterBackground(true);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_TRUE(playing->stagedURL.isEmpty());
+    EXPECT_EQ(playing->stageCancels, 1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-prewarm-abort] generation=1 phase=2 reason=background")));
+    EXPECT_EQ(session->quality(), 16);
+    EXPECT_EQ(titles.last(), QStringLiteral("-"));
+}
+
+TEST_F(QualitySwitchSessionTest, InterruptionsResumeOnlyWhatTheyPaused)
+{
+    ScriptedMedia* playing = playAt360();
+    KRPlaybackLifecycle* life = session->lifecycle();
+    // Paused by the user: the end of an interruption starts nothing.
+    session->pause();
+    playing->state = KRPlaybackStatePaused;
+    life->interruptionBegan();
+    EXPECT_FALSE(life->resumesAfterInterruption());
+    const int plays = playing->plays;
+    life->interruptionEnded(1u, 0, false);
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_FALSE(session->isExpectedToPlay());
+
+    // Playing: an end without options resumes; one that says not to leaves it paused.
+    session->play();
+    life->interruptionBegan();
+    EXPECT_TRUE(life->isInterrupted());
+    EXPECT_TRUE(life->resumesAfterInterruption());
+    // The restore of becoming active waits for the interruption's end.
+    life->didBecomeActive(0, false);
+    EXPECT_FALSE(diagnosticsLog().contains(QStringLiteral("[playback-lifecycle-restored]")));
+    life->interruptionEnded(std::nullopt, 0, false);
+    EXPECT_TRUE(session->isExpectedToPlay());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-lifecycle-restored] reason=audio-interruption-ended resume=YES")));
+    life->interruptionBegan();
+    life->interruptionEnded(0u, 0, false);
+    EXPECT_FALSE(session->isExpectedToPlay());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[audio-session-interruption-no-resume] systemShouldResume=NO")));
+}
+
+TEST_F(QualitySwitchSessionTest, ThePulledHeadphonePausesAndOtherRoutesOnlyRecord)
+{
+    ScriptedMedia* playing = playAt360();
+    session->lifecycle()->routeChanged(1);
+    EXPECT_TRUE(session->isExpectedToPlay());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[audio-session-route-changed] reason=1 expected=YES state=1")));
+    const int pauses = playing->pauses;
+    session->lifecycle()->routeChanged(2);
+    EXPECT_FALSE(session->isExpectedToPlay());
+    EXPECT_EQ(playing->pauses, pauses + 1);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Paused);
+}
+
+TEST_F(QualitySwitchSessionTest, APendingStartIsDroppedByAPulledHeadphoneOrAnInterruptionThatMayNotResume)
+{
+    QStringList dropped;
+    QObject::connect(session.get(), &KRPlaybackSession::pendingStartDropped, [&](const QString& text) { dropped.append(text); });
+    session->startPart(64, 0);
+    ASSERT_EQ(session->state(), KRPlaybackSession::State::Resolving);
+    session->lifecycle()->routeChanged(2);
+    EXPECT_EQ(dropped, QStringList{QStringLiteral("耳机已拔出，点播放继续")});
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Idle);
+
+    session->startPart(64, 0);
+    session->lifecycle()->interruptionBegan();
+    session->lifecycle()->interruptionEnded(0u, 0, false);
+    EXPECT_EQ(dropped.last(), QStringLiteral("播放已暂停，点播放继续"));
+    // The dropped reply installs nothing when it comes.
+    for (int i = 0; i < 30; ++i) {
+        QCoreApplication::processEvents();
+        MainClock::advanceForTesting(0.05);
+    }
+    EXPECT_EQ(session->media(), nullptr);
+}
+
+TEST_F(QualitySwitchSessionTest, APartAtItsEndIsNeverStartedByTheLifeCycle)
+{
+    ScriptedMedia* playing = playAt360();
+    playing->time = 312;
+    Q_EMIT playing->finished(0);
+    ASSERT_EQ(session->state(), KRPlaybackSession::State::Ended);
+    const int plays = playing->plays;
+    session->lifecycle()->didEnterBackground(false);
+    session->lifecycle()->didBecomeActive(0, false);
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-terminal-lifecycle-restore-blocked] reason=application-did-become-active ended=YES")));
+}
+
+} // namespace
