@@ -14,6 +14,7 @@
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "service/KRDanmakuClient.h"
+#include "shared/KRPlayerFullscreen.h"
 #include "store/KRLocalHistoryStore.h"
 
 #include <QUrl>
@@ -30,6 +31,7 @@ const QString kCellID = QStringLiteral("KROfflineVideoCell");
 
 KRAccountVideoListViewController::KRAccountVideoListViewController(QObject* parent) : ViewController(parent)
 {
+    m_fullscreen = makeFullscreen();
     setTitle(QStringLiteral("离线缓存"));
     setHidesBottomBarWhenPushed(true);
 }
@@ -40,17 +42,21 @@ KRAccountVideoListViewController::~KRAccountVideoListViewController()
     // A screen taken down while playing still leaves its viewing in the history.
     if (m_playingVideo)
         stopPlayback();
+    m_fullscreen.reset();
 }
 
 KRPlaybackTransport* KRAccountVideoListViewController::transport() const { return m_session ? m_session->transport() : nullptr; }
 
 KRDASHPlayback* KRAccountVideoListViewController::dashPlayback() const { return m_session ? m_session->dash() : nullptr; }
 
-int KRAccountVideoListViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
+int KRAccountVideoListViewController::supportedInterfaceOrientations()
+{
+    return kr_allowsPlaybackRotation() ? InterfaceOrientationMaskAllButUpsideDown : InterfaceOrientationMaskPortrait;
+}
 
 bool KRAccountVideoListViewController::shouldAutorotateToInterfaceOrientation(int orientation)
 {
-    return orientation == InterfaceOrientationPortrait;
+    return orientation == InterfaceOrientationPortrait || (InterfaceOrientationIsLandscape(orientation) && kr_allowsPlaybackRotation());
 }
 
 void KRAccountVideoListViewController::viewDidLoad()
@@ -106,17 +112,16 @@ void KRAccountVideoListViewController::viewDidLayoutSubviews()
     qreal top = 0;
     if (!m_playerContainer->isHidden()) {
         const qreal height = std::floor(bounds.width() * 9 / 16);
-        m_playerContainer->setFrame(QRectF(0, 0, bounds.width(), height));
         top = height;
-        if (KRPlaybackTransport* player = transport())
-            if (auto* host = qobject_cast<View*>(player->view()))
-                host->setFrame(m_playerContainer->bounds());
-        if (KRDASHPlayback* pair = dashPlayback())
-            pair->layoutSurface();
-        if (m_danmaku)
-            m_danmaku->setGeometry(m_playerContainer->bounds().toRect());
-        if (m_controls)
-            m_controls->setFrame(m_playerContainer->bounds());
+        // A full screen shown or turning lays the player out itself.
+        if (m_surface.isInstalled()) {
+            m_surface.setEmbeddedFrame(QRectF(0, 0, bounds.width(), height));
+            if (!m_surfaceHeld && m_surface.layoutEmbedded())
+                layoutPlayerContent(false);
+        } else {
+            m_playerContainer->setFrame(QRectF(0, 0, bounds.width(), height));
+            layoutPlayerContent(false);
+        }
     }
     m_table->setFrame(QRectF(0, top, bounds.width(), bounds.height() - top));
     m_stateLabel->setFrame(QRectF(24, top + 60, bounds.width() - 48, 80));
@@ -265,15 +270,17 @@ void KRAccountVideoListViewController::showProgress(double time, double duration
 
 void KRAccountVideoListViewController::stopPlayback()
 {
+    // The full screen goes first, while its player still answers for the rotation back.
+    leaveFullscreenForStop();
     m_danmakuLoad.cancel();
     // The session's teardown records the viewing in the local history, as offline.
     m_session.reset();
     m_playingVideo.reset();
-    delete m_controls;
+    delete m_controls.data();
     m_controls = nullptr;
-    delete m_danmaku;
+    delete m_danmaku.data();
     m_danmaku = nullptr;
-    if (isViewLoaded()) {
+    if (isViewLoaded() && m_playerContainer) {
         m_playerContainer->setHidden(true);
         view()->setNeedsLayout();
         m_table->reloadData();

@@ -4,16 +4,19 @@
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 #include "platform/uikit/ViewController.h"
+#include "playback/KRDanmakuRenderer.h"
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlayerControlsView.h"
 #include "service/KRRequestHandle.h"
+#include "shared/KRPlayerSurface.h"
 
 #include <QPointer>
+#include <QSizeF>
 
 #include <memory>
 
 class KRDASHPlayback;
-class KRDanmakuRenderer;
+class KRPlayerFullscreen;
 class KRPlaybackSession;
 class KRPlaybackTransport;
 
@@ -26,7 +29,8 @@ class TableView;
 // then the complete entries, read again whenever the offline cache changes. A complete entry
 // plays inline above the list (a DASH record as its picture and sound pair) with the controls
 // in their compact offline form and the danmaku saved with it; stopping records the local
-// history as an offline viewing.
+// history as an offline viewing. While it plays, turning the device or the full-screen button
+// shows it in a landscape full screen of its own.
 class KRAccountVideoListViewController : public platform::uikit::ViewController,
                                          public platform::uikit::TableViewDataSource,
                                          public platform::uikit::TableViewDelegate,
@@ -47,6 +51,16 @@ public:
     // Stops the inline player (recording the local history) and hides it.
     void stopPlayback();
 
+    // The shell's rotation hooks, sent by name, as the video page answers them.
+    Q_INVOKABLE bool kr_allowsPlaybackRotation();
+    Q_INVOKABLE void kr_enterFullscreenForLandscapeIfNeeded();
+    Q_INVOKABLE void kr_restoreFullscreenAfterLandscapeIfNeeded();
+    Q_INVOKABLE void kr_raisePlaybackSurfaceAfterRotationPreparation();
+    Q_INVOKABLE void kr_layoutPlaybackDuringRotation();
+    Q_INVOKABLE void kr_completePlaybackRotationLayout();
+    Q_INVOKABLE void kr_preparePlaybackTransitionToSizeValue(QSizeF size);
+    KRPlayerFullscreen* fullscreen() const { return m_fullscreen.get(); }
+
     // What the screen shows, for tests and the gallery.
     platform::uikit::TableView* tableView() const { return m_table; }
     platform::uikit::Label* stateLabel() const { return m_stateLabel; }
@@ -66,7 +80,7 @@ public:
     void playerControlsSeekToTime(KRPlayerControlsView*, double time) override;
     void playerControlsDidRequestQuality(KRPlayerControlsView*) override {}
     void playerControlsDidRequestSpeed(KRPlayerControlsView*) override {}
-    void playerControlsDidRequestFullscreen(KRPlayerControlsView*) override {}
+    void playerControlsDidRequestFullscreen(KRPlayerControlsView*) override;
     void playerControlsVisibilityDidChange(KRPlayerControlsView*, bool) override {}
     void playerControlsDidToggleDanmaku(KRPlayerControlsView*) override;
 
@@ -80,18 +94,27 @@ private:
     void applyTheme();
     void showProgress(double time, double duration, bool playing);
     bool isRunningDownload(const KRVideo& video) const;
+    std::unique_ptr<KRPlayerFullscreen> makeFullscreen();
+    // The player goes into its surface for a full screen, and back into the list after it.
+    bool installSurfaceForFullscreen();
+    void leaveFullscreenForStop();
+    void layoutPlayerContent(bool fullscreen);
 
     KRVideoList m_videos;
     platform::uikit::TableView* m_table = nullptr;
     platform::uikit::Label* m_stateLabel = nullptr;
-    platform::uikit::View* m_playerContainer = nullptr;
+    QPointer<platform::uikit::View> m_playerContainer;
     // The player of the entry that plays; the list shows what it tells.
     std::unique_ptr<KRPlaybackSession> m_session;
-    KRPlayerControlsView* m_controls = nullptr;
-    KRDanmakuRenderer* m_danmaku = nullptr;
+    // Views of the player container: a window taken down first takes them with it.
+    QPointer<KRPlayerControlsView> m_controls;
+    QPointer<KRDanmakuRenderer> m_danmaku;
     std::shared_ptr<KRVideo> m_playingVideo;
     KRRequestHandle m_danmakuLoad;
     bool m_appearedBefore = false;
     platform::ObserverToken m_cacheObserver;
     platform::ObserverToken m_themeObserver;
+    KRPlayerSurface m_surface;
+    bool m_surfaceHeld = false;
+    std::unique_ptr<KRPlayerFullscreen> m_fullscreen;
 };

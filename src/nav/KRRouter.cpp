@@ -3,6 +3,8 @@
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/View.h"
 
+#include <QPointer>
+
 namespace {
 
 KRRoutes& installedRoutes()
@@ -79,4 +81,17 @@ bool KRRouter::openMessageInbox(platform::uikit::NavigationController* navigatio
 bool KRRouter::openQRLogin(platform::uikit::NavigationController* navigation)
 {
     return open(navigation, routes().qrLogin);
+}
+
+bool KRRouter::openGaiaVerification(platform::uikit::NavigationController* navigation, const QVariantMap& riskOptions,
+                                    QObject* owner, KRRoutes::GaiaCompletion completion)
+{
+    if (!owner || !completion)
+        return false;
+    KRRoutes::GaiaCompletion guarded = [owner = QPointer<QObject>(owner), completion = std::move(completion)](
+                                           const QString& token, const KROptionalError& error) {
+        if (owner)
+            completion(token, error);
+    };
+    return open(navigation, routes().gaiaVerification, riskOptions, std::move(guarded));
 }

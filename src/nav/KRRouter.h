@@ -1,6 +1,9 @@
 #pragma once
 
+#include "model/KRError.h"
+
 #include <QString>
+#include <QVariantMap>
 #include <QtGlobal>
 
 #include <functional>
@@ -8,6 +11,7 @@
 
 class KRComment;
 class KRVideo;
+class QObject;
 
 namespace platform::uikit {
 class NavigationController;
@@ -37,6 +41,10 @@ struct KRRoutes {
     std::function<Screen(const QString& feedType)> followingFeed;
     std::function<Screen(int tableStyle)> messageInbox;
     std::function<Screen()> qrLogin;
+    // The captcha screen for the risk options a refused action carried; the completion runs
+    // once, with the token or the error (1: cancelled or left).
+    using GaiaCompletion = std::function<void(const QString& token, const KROptionalError& error)>;
+    std::function<Screen(const QVariantMap& riskOptions, GaiaCompletion completion)> gaiaVerification;
 };
 
 class KRRouter {
@@ -58,4 +66,7 @@ public:
     static bool openFollowingFeed(platform::uikit::NavigationController* navigation, const QString& feedType);
     static bool openMessageInbox(platform::uikit::NavigationController* navigation, int tableStyle = 0);
     static bool openQRLogin(platform::uikit::NavigationController* navigation);
+    // The completion is not called once `owner` has gone.
+    static bool openGaiaVerification(platform::uikit::NavigationController* navigation, const QVariantMap& riskOptions,
+                                     QObject* owner, KRRoutes::GaiaCompletion completion);
 };

@@ -111,13 +111,20 @@ private:
     KROfflineCacheManager();
 
     // Store
-    // `readFrom`: the directory's path for reading when the caller has it.
-    QVariantList mutableRecordsCleaningMissingFiles(bool writeBack, bool* readAnArray = nullptr, const QString& readFrom = {});
+    // The names in the directory, listed once for a pass over many records.
+    struct DirectoryNames;
+    // `readFrom`: the directory's path for reading when the caller has it; `names`: its
+    // listing, made here when not given.
+    QVariantList mutableRecordsCleaningMissingFiles(bool writeBack, bool* readAnArray = nullptr, const QString& readFrom = {},
+                                                    const DirectoryNames* names = nullptr);
     bool writeRecords(const QVariantList& records, QString* errorText = nullptr);
+    // Whether the record's media are in `directory` (ending in "/"); `names`, when given, is
+    // its listing.
+    static bool recordFilesPresent(const KROfflineRecord& record, const QString& directory, const DirectoryNames* names = nullptr);
     // `filesChecked`: the record comes from a cleaning read of `directory` (the directory's
-    // path for reading), so its media were just found there.
+    // path for reading), so its media were just found there; `names`: that read's listing.
     std::shared_ptr<KRVideo> videoFromRecord(const KROfflineRecord& record, bool requireMovie, bool filesChecked = false,
-                                             const QString& directory = {}) const;
+                                             const QString& directory = {}, const DirectoryNames* names = nullptr) const;
     QString fileURL(const QString& name) const;
     // The directory's path with a trailing slash, for reading: nothing is created here (finding
     // the documents folder may create that).

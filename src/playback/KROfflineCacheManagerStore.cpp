@@ -16,14 +16,18 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,17 +63,68 @@ QVariantList storedIndex(const QString& path, bool* isArray = nullptr)
     return array ? parsed.toList() : QVariantList();
 }
 
-// `directory` ends in "/".
-bool recordFilesPresent(const KROfflineRecord& record, const QString& directory)
+} // namespace
+
+// One listing of the directory answers for all its records, where a lookup of each record's
+// files would cost a call into the system per file. An entry that is a link (or of a type
+// the listing does not tell) is looked up as before, so a dangling link counts as missing.
+struct KROfflineCacheManager::DirectoryNames {
+    // `directory` ends in "/".
+    explicit DirectoryNames(const QString& directory) : directory(directory)
+    {
+        DIR* listing = ::opendir(QFile::encodeName(directory).constData());
+        if (!listing) {
+            // A missing directory holds nothing; one that cannot be listed is asked name by name.
+            listed = errno == ENOENT || errno == ENOTDIR;
+            return;
+        }
+        listed = true;
+        while (const dirent* entry = ::readdir(listing)) {
+            const QString name = QFile::decodeName(entry->d_name);
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN)
+                lookedUp.insert(name);
+            else
+                found.insert(name);
+        }
+        ::closedir(listing);
+    }
+
+    bool contains(const QString& name) const
+    {
+        if (!listed || lookedUp.contains(name))
+            return QFileInfo::exists(directory + name);
+        return found.contains(name);
+    }
+
+    // The directory's file URL, ending in "/".
+    const QString& directoryURL() const
+    {
+        if (m_directoryURL.isNull())
+            m_directoryURL = QUrl::fromLocalFile(directory).toString();
+        return m_directoryURL;
+    }
+
+    QString directory;
+    bool listed = false;
+    QSet<QString> found;
+    QSet<QString> lookedUp;
+
+private:
+    mutable QString m_directoryURL;
+};
+
+bool KROfflineCacheManager::recordFilesPresent(const KROfflineRecord& record, const QString& directory, const DirectoryNames* names)
 {
     auto present = [&](const QString& key) {
         const QString name = recordText(record, key);
-        return KROfflineIsPlainFileName(name) && QFileInfo::exists(directory + name);
+        return KROfflineIsPlainFileName(name) && (names ? names->contains(name) : QFileInfo::exists(directory + name));
     };
     if (isDASHRecord(record))
         return present(QStringLiteral("dash_video_file_name")) && present(QStringLiteral("dash_audio_file_name"));
     return present(QStringLiteral("file_name"));
 }
+
+namespace {
 
 // Property lists cannot hold U+0000 in text.
 QString plistText(const QString& text)
@@ -201,14 +256,19 @@ QString KROfflineCacheManager::fileURL(const QString& name) const
 // ---------------------------------------------------------------------------------------
 // Index
 
-QVariantList KROfflineCacheManager::mutableRecordsCleaningMissingFiles(bool writeBack, bool* readAnArray, const QString& readFrom)
+QVariantList KROfflineCacheManager::mutableRecordsCleaningMissingFiles(bool writeBack, bool* readAnArray, const QString& readFrom,
+                                                                       const DirectoryNames* names)
 {
     // Reading creates nothing: a missing directory is an empty index.
     const QString directory = readFrom.isEmpty() ? directoryPathForReading() : readFrom;
     QVariantList kept;
     bool dropped = false;
-    for (const QVariant& entry : storedIndex(directory + kIndexName, readAnArray)) {
-        if (entry.typeId() == QMetaType::QVariantMap && recordFilesPresent(entry.toMap(), directory))
+    const QVariantList stored = storedIndex(directory + kIndexName, readAnArray);
+    std::optional<DirectoryNames> listing;
+    if (!names && !stored.isEmpty())
+        names = &listing.emplace(directory);
+    for (const QVariant& entry : stored) {
+        if (entry.typeId() == QMetaType::QVariantMap && recordFilesPresent(entry.toMap(), directory, names))
             kept.append(entry);
         else
             dropped = true;
@@ -257,54 +317,147 @@ void KROfflineCacheManager::purgeUnreferencedFiles(const QVariantList& keptRecor
 // ---------------------------------------------------------------------------------------
 // Queries
 
+namespace {
+
+// The fields of a record that make its video.
+enum RecordField {
+    FieldAid,
+    FieldResolvedAid,
+    FieldBvid,
+    FieldCid,
+    FieldTid,
+    FieldCopyright,
+    FieldTitle,
+    FieldOwnerName,
+    FieldOwnerMID,
+    FieldOwnerAvatarURL,
+    FieldPublishTimestamp,
+    FieldDurationText,
+    FieldPlayCount,
+    FieldDanmakuCount,
+    FieldStatisticsKnown,
+    FieldPageCount,
+    FieldPages,
+    FieldSummary,
+    FieldWidth,
+    FieldHeight,
+    FieldMediaKind,
+    FieldFileName,
+    FieldQualityValue,
+    FieldCoverFileName,
+    FieldCoverURL,
+    FieldQualityTitle,
+    FieldDownloadState,
+    RecordFieldCount
+};
+
+// The record's fields in one pass over it: a list of many records would otherwise look each
+// of some thirty keys up in each record.
+std::array<QVariant, RecordFieldCount> recordFields(const KROfflineRecord& record)
+{
+    static const QHash<QString, int> indexes{{QStringLiteral("aid"), FieldAid},
+                                             {QStringLiteral("resolved_aid"), FieldResolvedAid},
+                                             {QStringLiteral("bvid"), FieldBvid},
+                                             {QStringLiteral("cid"), FieldCid},
+                                             {QStringLiteral("tid"), FieldTid},
+                                             {QStringLiteral("copyright"), FieldCopyright},
+                                             {QStringLiteral("title"), FieldTitle},
+                                             {QStringLiteral("owner_name"), FieldOwnerName},
+                                             {QStringLiteral("owner_mid"), FieldOwnerMID},
+                                             {QStringLiteral("owner_avatar_url"), FieldOwnerAvatarURL},
+                                             {QStringLiteral("publish_timestamp"), FieldPublishTimestamp},
+                                             {QStringLiteral("duration_text"), FieldDurationText},
+                                             {QStringLiteral("play_count"), FieldPlayCount},
+                                             {QStringLiteral("danmaku_count"), FieldDanmakuCount},
+                                             {QStringLiteral("statistics_known"), FieldStatisticsKnown},
+                                             {QStringLiteral("page_count"), FieldPageCount},
+                                             {QStringLiteral("pages"), FieldPages},
+                                             {QStringLiteral("summary"), FieldSummary},
+                                             {QStringLiteral("width"), FieldWidth},
+                                             {QStringLiteral("height"), FieldHeight},
+                                             {QStringLiteral("media_kind"), FieldMediaKind},
+                                             {QStringLiteral("file_name"), FieldFileName},
+                                             {QStringLiteral("quality_value"), FieldQualityValue},
+                                             {QStringLiteral("cover_file_name"), FieldCoverFileName},
+                                             {QStringLiteral("cover_url"), FieldCoverURL},
+                                             {QStringLiteral("quality_title"), FieldQualityTitle},
+                                             {QStringLiteral("download_state"), FieldDownloadState}};
+    std::array<QVariant, RecordFieldCount> fields;
+    for (auto it = record.cbegin(); it != record.cend(); ++it) {
+        const auto found = indexes.constFind(it.key());
+        if (found != indexes.cend())
+            fields[size_t(*found)] = it.value();
+    }
+    return fields;
+}
+
+// A field's text, as recordText reads it.
+QString fieldText(const QVariant& value) { return value.typeId() == QMetaType::QString ? value.toString() : QString(); }
+
+// A file name whose file URL is the directory's URL followed by the name as it is.
+bool isURLPlainName(const QString& name)
+{
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '.' || u == '-' || u == '_'))
+            return false;
+    }
+    return !name.isEmpty();
+}
+
+} // namespace
+
 std::shared_ptr<KRVideo> KROfflineCacheManager::videoFromRecord(const KROfflineRecord& record, bool requireMovie, bool filesChecked,
-                                                                const QString& readFrom) const
+                                                                const QString& readFrom, const DirectoryNames* names) const
 {
     const QString directory = readFrom.isEmpty() ? directoryPathForReading() : readFrom;
-    const auto localURL = [&](const QString& name) { return QUrl::fromLocalFile(directory + name).toString(); };
-    const bool present = filesChecked || recordFilesPresent(record, directory);
+    const auto localURL = [&](const QString& name) {
+        if (names && names->directory == directory && isURLPlainName(name))
+            return names->directoryURL() + name;
+        return QUrl::fromLocalFile(directory + name).toString();
+    };
+    const bool present = filesChecked || recordFilesPresent(record, directory, names);
     if (requireMovie && !present)
         return nullptr;
+    const std::array<QVariant, RecordFieldCount> f = recordFields(record);
     auto video = std::make_shared<KRVideo>();
-    video->setAid(KRLongLong(record.value(QStringLiteral("aid"))));
-    video->setResolvedAid(KRLongLong(record.value(QStringLiteral("resolved_aid"))));
-    video->setBvid(recordText(record, QStringLiteral("bvid")));
-    video->setCid(KRLongLong(record.value(QStringLiteral("cid"))));
-    video->setTid(KRInt32(record.value(QStringLiteral("tid"))));
-    video->setCopyright(KRInt32(record.value(QStringLiteral("copyright"))));
-    video->setTitle(recordText(record, QStringLiteral("title")));
-    video->setOwnerName(recordText(record, QStringLiteral("owner_name")));
-    video->setOwnerMID(KRLongLong(record.value(QStringLiteral("owner_mid"))));
-    video->setOwnerAvatarURL(recordText(record, QStringLiteral("owner_avatar_url")));
-    video->setPublishTimestamp(KRDouble(record.value(QStringLiteral("publish_timestamp"))));
-    video->setDurationText(recordText(record, QStringLiteral("duration_text")));
-    video->setPlayCount(KRLongLong(record.value(QStringLiteral("play_count"))));
-    video->setDanmakuCount(KRLongLong(record.value(QStringLiteral("danmaku_count"))));
-    video->setStatisticsKnown(KRBoolean(record.value(QStringLiteral("statistics_known"))));
-    video->setPageCount(KRInt32(record.value(QStringLiteral("page_count"))));
-    const QVariant pages = record.value(QStringLiteral("pages"));
-    if (pages.typeId() == QMetaType::QVariantList) {
+    video->setAid(KRLongLong(f[FieldAid]));
+    video->setResolvedAid(KRLongLong(f[FieldResolvedAid]));
+    video->setBvid(fieldText(f[FieldBvid]));
+    video->setCid(KRLongLong(f[FieldCid]));
+    video->setTid(KRInt32(f[FieldTid]));
+    video->setCopyright(KRInt32(f[FieldCopyright]));
+    video->setTitle(fieldText(f[FieldTitle]));
+    video->setOwnerName(fieldText(f[FieldOwnerName]));
+    video->setOwnerMID(KRLongLong(f[FieldOwnerMID]));
+    video->setOwnerAvatarURL(fieldText(f[FieldOwnerAvatarURL]));
+    video->setPublishTimestamp(KRDouble(f[FieldPublishTimestamp]));
+    video->setDurationText(fieldText(f[FieldDurationText]));
+    video->setPlayCount(KRLongLong(f[FieldPlayCount]));
+    video->setDanmakuCount(KRLongLong(f[FieldDanmakuCount]));
+    video->setStatisticsKnown(KRBoolean(f[FieldStatisticsKnown]));
+    video->setPageCount(KRInt32(f[FieldPageCount]));
+    if (f[FieldPages].typeId() == QMetaType::QVariantList) {
         QList<KRVideoPartInfo> parts;
-        for (const QVariant& page : pages.toList())
+        for (const QVariant& page : f[FieldPages].toList())
             parts.append(page.toMap());
         video->setPages(parts);
     }
-    video->setSummary(recordText(record, QStringLiteral("summary")));
-    video->setWidth(KRInt32(record.value(QStringLiteral("width"))));
-    video->setHeight(KRInt32(record.value(QStringLiteral("height"))));
-    if (!isDASHRecord(record) && present)
-        video->setPlayURL(localURL(recordText(record, QStringLiteral("file_name"))));
-    video->setPlaybackQuality(KRInt32(record.value(QStringLiteral("quality_value"))));
-    const QString coverName = recordText(record, QStringLiteral("cover_file_name"));
-    if (KROfflineIsPlainFileName(coverName) && QFileInfo::exists(directory + coverName))
+    video->setSummary(fieldText(f[FieldSummary]));
+    video->setWidth(KRInt32(f[FieldWidth]));
+    video->setHeight(KRInt32(f[FieldHeight]));
+    if (fieldText(f[FieldMediaKind]) != QLatin1String("dash") && present)
+        video->setPlayURL(localURL(fieldText(f[FieldFileName])));
+    video->setPlaybackQuality(KRInt32(f[FieldQualityValue]));
+    const QString coverName = fieldText(f[FieldCoverFileName]);
+    if (KROfflineIsPlainFileName(coverName) && (names ? names->contains(coverName) : QFileInfo::exists(directory + coverName)))
         video->setCoverURL(localURL(coverName));
     else
-        video->setCoverURL(recordText(record, QStringLiteral("cover_url")));
-    const QString quality = recordText(record, QStringLiteral("quality_title"));
-    const QString status = recordText(record, QStringLiteral("download_state")) == QLatin1String("downloading")
-        ? QStringLiteral("缓存中")
-        : QStringLiteral("离线");
-    video->setTname(quality.isEmpty() ? status : QStringLiteral("%1 · %2").arg(quality, status));
+        video->setCoverURL(fieldText(f[FieldCoverURL]));
+    const QString quality = fieldText(f[FieldQualityTitle]);
+    const QString status =
+        fieldText(f[FieldDownloadState]) == QLatin1String("downloading") ? QStringLiteral("缓存中") : QStringLiteral("离线");
+    video->setTname(quality.isEmpty() ? status : quality + QStringLiteral(" · ") + status);
     return video;
 }
 
@@ -312,8 +465,9 @@ KRVideoList KROfflineCacheManager::cachedVideos()
 {
     KRVideoList videos;
     const QString directory = directoryPathForReading();
-    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true, nullptr, directory)) {
-        if (std::shared_ptr<KRVideo> video = videoFromRecord(entry.toMap(), true, true, directory))
+    const DirectoryNames names(directory);
+    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true, nullptr, directory, &names)) {
+        if (std::shared_ptr<KRVideo> video = videoFromRecord(entry.toMap(), true, true, directory, &names))
             videos.append(video);
     }
     return videos;
@@ -323,13 +477,14 @@ KRVideoList KROfflineCacheManager::offlineVideos()
 {
     KRVideoList videos;
     const QString directory = directoryPathForReading();
+    const DirectoryNames names(directory);
     if (isDownloading() && !m_pendingRecord.isEmpty())
-        videos.append(videoFromRecord(m_pendingRecord, false, false, directory));
-    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true, nullptr, directory)) {
+        videos.append(videoFromRecord(m_pendingRecord, false, false, directory, &names));
+    for (const QVariant& entry : mutableRecordsCleaningMissingFiles(true, nullptr, directory, &names)) {
         const KROfflineRecord record = entry.toMap();
         if (isDownloading() && recordText(record, QStringLiteral("key")) == m_pendingKey)
             continue;
-        if (std::shared_ptr<KRVideo> video = videoFromRecord(record, true, true, directory))
+        if (std::shared_ptr<KRVideo> video = videoFromRecord(record, true, true, directory, &names))
             videos.append(video);
     }
     return videos;

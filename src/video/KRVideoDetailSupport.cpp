@@ -114,6 +114,9 @@ Image KRSkeuomorphicActionImage(const KRTheme* themeOrNull, bool selected)
 
 Image KRDetailTintedImage(const Image& image, const std::optional<QColor>& colour)
 {
+    // An invalid colour names no colour: the icon stays as drawn rather than filled black.
+    if (colour && !colour->isValid())
+        return image;
     return KRDynamicComposerTintedImage(image, colour);
 }
 
@@ -181,3 +184,5 @@ platform::uikit::Label* KRDetailLabelWithFont(const QFont& font)
     label->setFont(font);
     return label;
 }
+
+int KRCoinLimitForCopyright(int copyright) { return copyright == 1 || copyright == 3 ? 2 : 1; }

@@ -35,7 +35,7 @@ class ViewController;
 // without a theme), drawn once per style and state and kept for the process.
 platform::uikit::Image KRSkeuomorphicActionImage(const KRTheme* themeOrNull, bool selected);
 // The image with every pixel's colour replaced by `colour`, keeping its alpha; the image
-// itself without a colour.
+// itself without a colour or with an invalid one.
 platform::uikit::Image KRDetailTintedImage(const platform::uikit::Image& image, const std::optional<QColor>& colour);
 // The tab segment's title colours and shadows for the theme's style.
 void KRApplySegmentTitleColors(platform::uikit::SegmentedControl* segmentOrNull, const KRTheme* theme);
@@ -50,3 +50,5 @@ void KRDetailPresentActionSheet(platform::uikit::ActionSheet* sheet, platform::u
 platform::uikit::Label* KRDetailLabelWithFont(const QFont& font);
 // A restored playback rate as the hold's status names it: "1x", "1.5x", "0.75x", "1.25x".
 QString KRRestoredRateText(float rate);
+// How many coins a video takes by its "copyright": 2 for 1 or 3 (made by the uploader), else 1.
+int KRCoinLimitForCopyright(int copyright);

@@ -47,15 +47,21 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
     , m_tabs(std::make_unique<KRVideoDetailTabs>(KRVideoDetailTabs::Actions{[this](int page) { detailPageShown(page); }}))
     , m_area(std::make_unique<KRVideoPlayerArea>(KRVideoPlayerArea::Actions{[this] { playButtonTapped(); },
                                                                                  [this](int state) { speedPressChanged(state); },
-                                                                                 makeDanmakuComposerActions()}))
+                                                                                 makeDanmakuComposerActions(),
+                                                                                 [this](const QWidget* touched, const QWidget* view) {
+                                                                                     return !m_fullscreen || m_fullscreen->holdAllowsTouch(touched, view);
+                                                                                 }}))
     , m_info(std::make_unique<KRVideoInfoPage>(KRVideoInfoPage::Actions{
           [this] { ownerButtonTapped(); }, [this](int index) { partButtonTapped(index); },
-          [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); }}))
+          [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); },
+          [this](int tag) { interactionButtonTapped(tag); }, [this] { followButtonTapped(); }}))
     , m_comments(std::make_unique<KRVideoCommentsPage>(KRVideoCommentsPage::Actions{
           [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
           [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); },
           [this] { return isViewLoaded() && view()->window() && m_tabs->selectedPage() == 1; }, makeCommentComposerActions()}))
     , m_sheets(makePlayerSheets())
+    , m_fullscreen(makeFullscreen())
+    , m_account(makeAccountActions())
     , m_offline(makeOfflineCaching())
 {
     setHidesBottomBarWhenPushed(true);
@@ -83,6 +89,8 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
         disconnect(m_session.get(), nullptr, this, nullptr);
     m_session.reset();
     // The parts go before the views they fill, which the base class deletes.
+    m_fullscreen.reset();
+    m_account.reset();
     m_keyboard.reset();
     m_offline.reset();
     m_comments.reset();
@@ -91,11 +99,14 @@ KRVideoDetailViewController::~KRVideoDetailViewController()
     m_tabs.reset();
 }
 
-int KRVideoDetailViewController::supportedInterfaceOrientations() { return InterfaceOrientationMaskPortrait; }
+int KRVideoDetailViewController::supportedInterfaceOrientations()
+{
+    return kr_allowsPlaybackRotation() ? InterfaceOrientationMaskAllButUpsideDown : InterfaceOrientationMaskPortrait;
+}
 
 bool KRVideoDetailViewController::shouldAutorotateToInterfaceOrientation(int orientation)
 {
-    return orientation == InterfaceOrientationPortrait;
+    return orientation == InterfaceOrientationPortrait || (InterfaceOrientationIsLandscape(orientation) && kr_allowsPlaybackRotation());
 }
 
 void KRVideoDetailViewController::viewDidLoad()
@@ -115,6 +126,7 @@ void KRVideoDetailViewController::viewDidLoad()
         m_area->dropDanmakus();
     });
     buildViewTree();
+    m_account->attachToView(view());
     installComposerKeyboard();
 
     auto& centre = platform::NotificationCenter::defaultCenter();
@@ -149,6 +161,7 @@ void KRVideoDetailViewController::viewDidLoad()
         loadDetail();
         if (!KRPreferences::sharedPreferences().isA4OrEarlierDevice())
             resetDanmakuForCurrentCID();
+        loadAccountInteractionState();
     } else {
         applyUnavailableVideoState();
     }
@@ -163,16 +176,18 @@ void KRVideoDetailViewController::themeDidChange()
 
 void KRVideoDetailViewController::sessionDidChange()
 {
-    // Signed in or out: the coin state belonged to the previous account; it shows as not
+    // Signed in or out: the account state belonged to the previous account; it shows as not
     // loaded until it is read for the new one.
-    m_info->resetInteractions();
+    m_account->sessionDidChange();
 }
 
 void KRVideoDetailViewController::viewDidAppear(bool animated)
 {
     ViewController::viewDidAppear(animated);
     m_area->setSurfaceCovered(false);
-    layoutApplicationVideoSurface();
+    if (!m_area->isSurfaceHeldByFullscreen())
+        layoutApplicationVideoSurface();
+    repairNavigationChromeIfMalformed();
     updateHomeShortcut();
     if (m_part.showsCommentsWhenPresented()) {
         m_part.setShowsCommentsWhenPresented(false);
@@ -193,7 +208,9 @@ bool KRVideoDetailViewController::isLeavingNavigationStack() const
 void KRVideoDetailViewController::viewWillDisappear(bool animated)
 {
     ViewController::viewWillDisappear(animated);
-    m_area->setSurfaceCovered(true);
+    // A full screen keeps its surface shown over whatever the root shows.
+    if (!m_area->isSurfaceHeldByFullscreen())
+        m_area->setSurfaceCovered(true);
     m_offline->pageWillDisappear();
     NavigationController* navigation = navigationController();
     ViewController* top = navigation ? navigation->viewControllers().value(navigation->viewControllers().size() - 1) : nullptr;
@@ -305,26 +322,11 @@ bool KRVideoDetailViewController::isPlaybackContinuingChildController(const View
     return controller && controller->keepsPresenterPlayback();
 }
 
-// The page allows no rotation yet: every hook keeps it as it is.
-bool KRVideoDetailViewController::kr_allowsPlaybackRotation() { return false; }
-void KRVideoDetailViewController::kr_enterFullscreenForLandscapeIfNeeded() {}
-void KRVideoDetailViewController::kr_restoreFullscreenAfterLandscapeIfNeeded() {}
-void KRVideoDetailViewController::kr_raisePlaybackSurfaceAfterRotationPreparation() {}
-void KRVideoDetailViewController::kr_layoutPlaybackDuringRotation() {}
-void KRVideoDetailViewController::kr_completePlaybackRotationLayout() {}
-void KRVideoDetailViewController::kr_preparePlaybackTransitionToSizeValue(QSizeF) {}
-
 qint64 KRVideoDetailViewController::accountAID() const { return m_part.accountAID(); }
 
-int KRVideoDetailViewController::coinLimitForCurrentVideo() const
-{
-    return m_info->coinLimit();
-}
+int KRVideoDetailViewController::coinLimitForCurrentVideo() const { return m_account->coinLimitForCurrentVideo(); }
 
-int KRVideoDetailViewController::remainingCoinCapacity() const
-{
-    return std::max(coinLimitForCurrentVideo() - std::max(m_info->interactions().coinCount, 0), 0);
-}
+int KRVideoDetailViewController::remainingCoinCapacity() const { return m_account->remainingCoinCapacity(); }
 
 bool KRVideoDetailViewController::currentVideoIsPortrait() const { return m_part.isPortrait(); }
 
@@ -362,6 +364,13 @@ void KRVideoDetailViewController::alertViewClickedButtonAtIndex(AlertView* alert
 {
     if (!alert || buttonIndex == alert->cancelButtonIndex())
         return;
-    if (alert->tag() == kLoginGateAlertTag || alert->tag() == kDanmakuLoginAlertTag)
-        navigateToProfile();
+    if (alert->tag() != kLoginGateAlertTag && alert->tag() != kDanmakuLoginAlertTag)
+        return;
+    // From the full screen, the profile opens once it has gone.
+    if (m_fullscreen->isShown()) {
+        m_fullscreen->navigateToProfileAfterExit();
+        fullscreenDoneTapped();
+        return;
+    }
+    navigateToProfile();
 }

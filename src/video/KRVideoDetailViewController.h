@@ -10,9 +10,11 @@
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlayerControlsView.h"
 #include "playback/KRPlaybackResume.h"
+#include "video/KRVideoAccountActions.h"
 #include "video/KRVideoCommentsPage.h"
 #include "video/KRVideoComposerKeyboard.h"
 #include "video/KRVideoDetailTabs.h"
+#include "video/KRVideoFullscreen.h"
 #include "video/KRVideoInfoPage.h"
 #include "video/KRVideoPageEntry.h"
 #include "video/KRVideoPlayerArea.h"
@@ -89,8 +91,8 @@ public:
     void setSelectedDetailPage(int page, bool animated);
     bool isPlaybackContinuingChildController(const platform::uikit::ViewController* controller) const;
 
-    // The shell's rotation hooks, sent by name. The page stays upright: it allows no rotation
-    // and has nothing to lay out around one.
+    // The shell's rotation hooks, sent by name: while a player runs (not a portrait video shown
+    // in the portrait full screen) the page follows the device into its landscape full screen.
     Q_INVOKABLE bool kr_allowsPlaybackRotation();
     Q_INVOKABLE void kr_enterFullscreenForLandscapeIfNeeded();
     Q_INVOKABLE void kr_restoreFullscreenAfterLandscapeIfNeeded();
@@ -98,6 +100,19 @@ public:
     Q_INVOKABLE void kr_layoutPlaybackDuringRotation();
     Q_INVOKABLE void kr_completePlaybackRotationLayout();
     Q_INVOKABLE void kr_preparePlaybackTransitionToSizeValue(QSizeF size);
+
+    // ---- full screen and rotation (KRVideoFullscreen) ----
+    void requestLandscapeForCustomFullscreen();
+    void enterDetailFullscreenIfPending();
+    void exitCustomPlayerFullscreenAnimated(bool animated);
+    void fullscreenDoneTapped();
+    void fullscreenAddDanmakuTapped();
+    void showFullscreenDanmakuSettingMode(int mode);
+    void setDetailFullscreenPending(bool pending) { m_fullscreen->setDetailPending(pending); }
+    void setContinuationFullscreenPending(bool pending) { m_fullscreen->setContinuationPending(pending); }
+    // Before system 7 the bar is tested and put back; from 7 it is only laid out again.
+    void repairNavigationChromeIfMalformed();
+    KRVideoFullscreen* fullscreen() const { return m_fullscreen.get(); }
 
     qint64 accountAID() const;
     int coinLimitForCurrentVideo() const;
@@ -161,7 +176,10 @@ public:
     const QList<std::shared_ptr<KRComment>>& comments() const { return m_comments->comments(); }
     const QList<std::shared_ptr<KRVideo>>& relatedVideos() const { return m_info->relatedVideos(); }
     int playbackStallCount() const;
-    platform::uikit::ActionSheet* visibleActionSheet() const { return m_sheets->visibleSheet(); }
+    platform::uikit::ActionSheet* visibleActionSheet() const
+    {
+        return m_account->visibleSheet() ? m_account->visibleSheet() : m_sheets->visibleSheet();
+    }
 
     // Related videos and a comments page as their replies would bring them, and one tick of the
     // controls timer: for the benchmark, which measures the page without the network.
@@ -198,10 +216,23 @@ public:
     void playerControlsSeekToTime(KRPlayerControlsView* view, double time) override;
     void playerControlsDidRequestQuality(KRPlayerControlsView* view) override;
     void playerControlsDidRequestSpeed(KRPlayerControlsView* view) override;
-    void playerControlsDidRequestFullscreen(KRPlayerControlsView*) override {}
-    void playerControlsVisibilityDidChange(KRPlayerControlsView*, bool) override {}
+    void playerControlsDidRequestFullscreen(KRPlayerControlsView*) override { m_fullscreen->controlsRequestedFullscreen(); }
+    void playerControlsVisibilityDidChange(KRPlayerControlsView*, bool visible) override
+    {
+        m_fullscreen->controlsVisibilityChanged(visible);
+    }
     void playerControlsDidToggleDanmaku(KRPlayerControlsView* view) override;
     void playerControlsDidRequestMore(KRPlayerControlsView* view) override;
+
+    // ---- account: likes, coins, favourites, follow, watch later, sharing (KRVideoAccountActions) ----
+    void interactionButtonTapped(int tag) { m_account->interactionButtonTapped(tag); }
+    void followButtonTapped() { m_account->followButtonTapped(); }
+    void loadAccountInteractionState() { m_account->loadAccountInteractionState(); }
+    void performAccountAction(int action) { m_account->performAccountAction(action); }
+    void presentFavoriteFolderPicker() { m_account->presentFavoriteFolderPicker(); }
+    void fullscreenWatchLaterTapped() { m_account->fullscreenWatchLaterTapped(); }
+    QString shareURLString() const { return m_account->shareURLString(); }
+    KRVideoAccountActions* accountActions() const { return m_account.get(); }
 
     int supportedInterfaceOrientations() override;
     bool shouldAutorotateToInterfaceOrientation(int orientation) override;
@@ -300,6 +331,10 @@ private:
 
     // ---- sheets ----
     std::unique_ptr<KRVideoPlayerSheets> makePlayerSheets();
+    std::unique_ptr<KRVideoAccountActions> makeAccountActions();
+
+    // ---- full screen ----
+    std::unique_ptr<KRVideoFullscreen> makeFullscreen();
 
     // ---- offline caching ----
     std::unique_ptr<KRVideoOfflineCaching> makeOfflineCaching();
@@ -318,6 +353,9 @@ private:
     std::unique_ptr<KRVideoInfoPage> m_info;
     std::unique_ptr<KRVideoCommentsPage> m_comments;
     std::unique_ptr<KRVideoPlayerSheets> m_sheets;
+    // The full screen drawn over the window, with its rail and composer.
+    std::unique_ptr<KRVideoFullscreen> m_fullscreen;
+    std::unique_ptr<KRVideoAccountActions> m_account;
     // Caching from the page and its pickers.
     std::unique_ptr<KRVideoOfflineCaching> m_offline;
     // Whether a start offers the saved position, and where it begins.

@@ -64,6 +64,7 @@ void KRVideoDetailViewController::playbackProgressed(double time, double duratio
     updateControlsTitles();
     if (!m_area->dash() && !m_part.hasMediaNaturalSize() && m_area->transport())
         m_part.setMediaNaturalSize(m_area->transport()->naturalSize());
+    enterDetailFullscreenIfPending();
 }
 
 void KRVideoDetailViewController::updateControlsTitles()
@@ -182,6 +183,11 @@ bool KRVideoDetailViewController::handleNaturalPlaybackContinuation()
     const int count = m_part.video() ? std::max(1, int(m_part.video()->pages().size())) : 1;
     const int next = m_part.selectedPageIndex() + 1;
     if (next < count) {
+        // The next part comes back into the full screen this one was shown in.
+        if (m_fullscreen->isShown()) {
+            setDetailFullscreenPending(true);
+            setContinuationFullscreenPending(true);
+        }
         KRDiagnostics::recordEvent(QStringLiteral("playback-auto-next-part"),
                                    QStringLiteral("from=%1 to=%2 count=%3").arg(m_part.selectedPageIndex()).arg(next).arg(count));
         activatePageAtIndexContinuing(next);

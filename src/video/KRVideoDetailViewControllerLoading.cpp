@@ -44,6 +44,7 @@ void KRVideoDetailViewController::loadDetail()
                 m_area->setPlayButtonEnabled(true);
             startPendingPlaybackIfReady();
             loadAncillaryContent();
+            m_account->detailDidLoad();
             // A cache entry that waited for the part's identity runs again.
             m_offline->detailDidArrive(detail && !error);
             openFocusedCommentThreadIfPossible();
@@ -149,7 +150,11 @@ void KRVideoDetailViewController::startDanmakuTimer() { m_area->startDanmakuTime
 
 void KRVideoDetailViewController::stopDanmakuTimer() { m_area->stopDanmakuTimer(); }
 
-void KRVideoDetailViewController::danmakuButtonTapped() { m_area->toggleDanmakuEnabled(); }
+void KRVideoDetailViewController::danmakuButtonTapped()
+{
+    m_area->toggleDanmakuEnabled();
+    m_fullscreen->applyLegacyFullscreenImages();
+}
 
 void KRVideoDetailViewController::playerControlsDidToggleDanmaku(KRPlayerControlsView*) { danmakuButtonTapped(); }
 
@@ -179,4 +184,8 @@ void KRVideoDetailViewController::layoutPersistentPlayerSurfaceEmbedded()
     layoutApplicationVideoSurface();
 }
 
-void KRVideoDetailViewController::uninstallPersistentPlayerSurface() { m_area->uninstallPersistentPlayerSurface(); }
+void KRVideoDetailViewController::uninstallPersistentPlayerSurface()
+{
+    m_fullscreen->surfaceRemoved();
+    m_area->uninstallPersistentPlayerSurface();
+}

@@ -215,6 +215,8 @@ void KRVideoDetailViewController::beginPlayback()
     int quality = m_sheets->selectedQuality() > 0 ? m_sheets->selectedQuality() : preferences.preferredQuality();
     if (quality <= 0)
         quality = preferences.playbackQualityFallbackValuesForCurrentDevice().value(0, 64);
+    if (preferences.detailAutoFullscreenEnabled() && !m_fullscreen->isShown())
+        setDetailFullscreenPending(true);
     beginPlaybackAtQuality(quality);
 }
 
@@ -256,6 +258,8 @@ void KRVideoDetailViewController::playbackMediaRemoved()
 
 void KRVideoDetailViewController::playbackFailed(bool installed)
 {
+    // A failure is shown on the page, upright, where the play button retries.
+    m_fullscreen->surfaceRemoved();
     if (installed) {
         // An interruption: a tap retries from where it was.
         m_resume.setStartTime(m_session->interruptedAt());
@@ -303,6 +307,8 @@ void KRVideoDetailViewController::stopPlaybackForNavigation()
 
 void KRVideoDetailViewController::tearDownMoviePlayer()
 {
+    // The full screen goes first, while the player it shows still answers for the rotation.
+    m_fullscreen->surfaceRemoved();
     // The session's stop is the teardown: the heartbeat's end, the player, its timers.
     if (m_session)
         m_session->stop();

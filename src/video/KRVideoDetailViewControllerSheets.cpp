@@ -28,7 +28,9 @@ std::unique_ptr<KRVideoPlayerSheets> KRVideoDetailViewController::makePlayerShee
                 m_delayed.schedule(QStringLiteral("presentPendingPlayerLoopActionSheet"), 50, [this] {
                     m_sheets->presentPendingLoopSheet(m_area->controls() ? m_area->controls()->moreButton() : nullptr);
                 });
-            }});
+            },
+            // Over the full screen while it shows.
+            [this](ActionSheet* sheet) { return m_fullscreen && m_fullscreen->presentSheet(sheet); }});
 }
 
 void KRVideoDetailViewController::speedButtonTapped(View* sender) { m_sheets->showSpeedSheet(sender); }
@@ -39,12 +41,29 @@ void KRVideoDetailViewController::showQualityActionSheetFromView(View* source) {
 
 void KRVideoDetailViewController::actionSheetClickedButtonAtIndex(ActionSheet* sheet, int index)
 {
-    m_sheets->sheetClicked(sheet, index);
+    if (m_fullscreen && m_fullscreen->sheetClicked(sheet, index))
+        return;
+    if (!m_account->sheetClicked(sheet, index))
+        m_sheets->sheetClicked(sheet, index);
 }
 
-void KRVideoDetailViewController::actionSheetDidDismissWithButtonIndex(ActionSheet* sheet, int)
+void KRVideoDetailViewController::actionSheetDidDismissWithButtonIndex(ActionSheet* sheet, int index)
 {
-    m_sheets->sheetDismissed(sheet);
+    if (m_fullscreen && m_fullscreen->sheetDismissed(sheet))
+        return;
+    if (!m_account->sheetDismissed(sheet, index))
+        m_sheets->sheetDismissed(sheet);
+}
+
+// ---- account (KRVideoAccountActions) ----
+std::unique_ptr<KRVideoAccountActions> KRVideoDetailViewController::makeAccountActions()
+{
+    return std::make_unique<KRVideoAccountActions>(
+        this, this, m_info.get(),
+        KRVideoAccountActions::Host{[this] { return m_part.video(); }, [this] { return accountAID(); },
+                                    [this](const QString& title, const QString& message) { showLoginGateWithTitle(title, message, 7200); },
+                                    [this](const QString& text, bool success) { showAccountResult(text, success); },
+                                    [this] { fullscreenCacheTapped(); }});
 }
 
 void KRVideoDetailViewController::setPlaybackRateValue(float rate, bool announce)

@@ -34,7 +34,8 @@ void KRVideoDetailViewController::viewDidLayoutSubviews()
                                                                 : std::min<qreal>(std::floor(w * 9 / 16), 232);
     m_tabs->layout(w, h, playerHeight);
     m_area->layout(w, playerHeight, m_tabs->segmentWidth());
-    if (m_area->transport()) {
+    // A full screen shown or turning lays the player out itself.
+    if (m_area->transport() && !m_area->isSurfaceHeldByFullscreen()) {
         m_area->layoutBoundTransport(shouldUsePortraitFullscreenForCurrentVideo());
         layoutApplicationVideoSurface();
     }
@@ -50,4 +51,8 @@ void KRVideoDetailViewController::layoutApplicationVideoSurface()
         dash->layoutSurface();
 }
 
-void KRVideoDetailViewController::updateDetailTabs() { m_area->updateDetailTabs(); }
+void KRVideoDetailViewController::updateDetailTabs()
+{
+    m_area->updateDetailTabs();
+    m_fullscreen->applyLegacyFullscreenImages();
+}

@@ -102,6 +102,10 @@ void KRVideoInfoPage::build(ScrollView* page, qreal width)
     v.followButton = named(new Button(ButtonTypeCustom, QRectF(), v.ownerBar), "followButton");
     v.followButton->titleLabel()->setFont(Label::systemFont(12, true));
     v.followButton->setTitle(QStringLiteral("＋关注"), ControlStateNormal);
+    v.followButton->addTarget(ControlEventTouchUpInside, [this] {
+        if (m_actions.followTapped)
+            m_actions.followTapped();
+    });
     v.statsLabel = add(KRDetailLabelWithFont(Label::systemFont(11)), "statsLabel");
     v.identifierLabel = add(KRDetailLabelWithFont(Label::systemFont(10)), "identifierLabel");
     buildInteractionBar();
@@ -128,6 +132,10 @@ void KRVideoInfoPage::buildInteractionBar()
         button->titleLabel()->setFont(Label::systemFont(index == 0 ? 10 : 9));
         button->titleLabel()->setTextAlignment(TextAlignmentCenter);
         button->setTitle(titles.at(index), ControlStateNormal);
+        button->addTarget(ControlEventTouchUpInside, [this, index] {
+            if (m_actions.interactionTapped)
+                m_actions.interactionTapped(7600 + index);
+        });
         v.interactionButtons.append(button);
     }
 }
@@ -523,17 +531,17 @@ void KRVideoInfoPage::scrollViewDidEndDragging(ScrollView* scrollView, bool)
 
 // ---- account state ----
 
-void KRVideoInfoPage::resetInteractions()
+void KRVideoInfoPage::setInteractions(const Interactions& interactions)
 {
-    m_interactions = Interactions();
+    m_interactions = interactions;
     applyOfficialInteractionImages();
 }
 
-int KRVideoInfoPage::coinLimit() const
-{
-    const int copyright = m_video ? m_video->copyright() : 0;
-    return copyright == 1 || copyright == 3 ? 2 : 1;
-}
+View* KRVideoInfoPage::interactionButton(int index) const { return m_views.interactionButtons.value(index); }
+
+View* KRVideoInfoPage::followButton() const { return m_views.followButton; }
+
+int KRVideoInfoPage::coinLimit() const { return KRCoinLimitForCopyright(m_video ? m_video->copyright() : 0); }
 
 void KRVideoInfoPage::applyOfficialInteractionImages()
 {
@@ -584,6 +592,8 @@ void KRVideoInfoPage::applyOfficialInteractionImages()
     }
     coin->setTitle(title, ControlStateNormal);
     coin->setAccessibilityValue(value);
+    if (m_views.followButton)
+        m_views.followButton->setTitle(state.following ? QStringLiteral("已关注") : QStringLiteral("＋关注"), ControlStateNormal);
 }
 
 // ---- the related table ----

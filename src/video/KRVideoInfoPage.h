@@ -41,6 +41,9 @@ public:
         std::function<void()> ownerTapped;
         std::function<void(int index)> partTapped;
         std::function<void(const std::shared_ptr<KRVideo>&)> relatedTapped;
+        // One of the five interaction buttons (its tag, 7600 to 7604), and "＋关注".
+        std::function<void(int tag)> interactionTapped;
+        std::function<void()> followTapped;
     };
     struct Interactions {
         bool liked = false;
@@ -48,6 +51,7 @@ public:
         int coinCount = 0;
         bool favorited = false;
         bool stateLoaded = false;
+        bool following = false;
     };
     explicit KRVideoInfoPage(Actions actions, QObject* parent = nullptr);
     ~KRVideoInfoPage() override;
@@ -69,9 +73,13 @@ public:
 
     // ---- account state ----
     const Interactions& interactions() const { return m_interactions; }
-    void resetInteractions();
+    // The account's state as the buttons show it.
+    void setInteractions(const Interactions& interactions);
     int coinLimit() const;
     void applyOfficialInteractionImages();
+    // 0 triple … 4 more; null before the page is built.
+    platform::uikit::View* interactionButton(int index) const;
+    platform::uikit::View* followButton() const;
 
     // Table delegates, and the scroll delegate of the page itself (the table delegate is one).
     int numberOfRowsInSection(platform::uikit::TableView* table, int section) override;

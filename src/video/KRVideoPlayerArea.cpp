@@ -57,7 +57,6 @@ KRVideoPlayerArea::~KRVideoPlayerArea()
     // The renderer waits outside any view between players: it is ours then.
     if (m_danmakuView && !m_danmakuView->parentWidget())
         delete m_danmakuView.data();
-    delete m_surface.backdrop.data();
 }
 
 KRDanmakuRenderer* KRVideoPlayerArea::danmakuRenderer() const { return m_danmakuView; }
@@ -156,8 +155,8 @@ void KRVideoPlayerArea::buildDanmakuEntry(View* root, View* tabBar, qreal width)
 
 void KRVideoPlayerArea::layout(qreal width, qreal playerHeight, qreal segmentWidth)
 {
-    if (m_surface.backdrop) {
-        m_surface.embeddedFrame = QRectF(0, 0, width, playerHeight);
+    if (m_surface.isInstalled()) {
+        m_surface.setEmbeddedFrame(QRectF(0, 0, width, playerHeight));
         layoutPersistentPlayerSurfaceEmbedded();
     } else {
         m_container->setFrame(QRectF(0, 0, width, playerHeight));
@@ -292,83 +291,31 @@ void KRVideoPlayerArea::layoutDanmakuStatusLabelForText(const QString& text)
 
 // ---- the persistent surface ----
 
-bool KRVideoPlayerArea::installPersistentPlayerSurfaceIfNeeded()
-{
-    if (m_surface.backdrop)
-        return true;
-    View* container = m_container;
-    if (!container || !container->superview())
-        return false;
-    Window* window = container->window();
-    if (!window)
-        window = Application::shared().keyWindow();
-    if (!window)
-        return false;
-    View* host = window->rootViewController() && window->rootViewController()->isViewLoaded() ? window->rootViewController()->view()
-                                                                                               : static_cast<View*>(window);
-    m_surface.savedSuperview = container->superview();
-    m_surface.savedFrame = container->frame();
-    // The page lays the surface out again on its way back from a covering screen, whether or
-    // not its own layout has run since.
-    m_surface.embeddedFrame = container->frame();
-    m_surface.savedMask = container->autoresizingMask();
-    m_surface.savedIndex = int(container->superview()->subviews().indexOf(container));
-    const QRectF frame = container->superview()->convertRectToView(container->frame(), host);
-    auto* backdrop = new View(frame, host);
-    backdrop->setObjectName(QStringLiteral("customFullscreenBackdrop"));
-    backdrop->setBackgroundColor(QColor(Qt::black));
-    backdrop->setAutoresizingMask(AutoresizingNone);
-    m_surface.backdrop = backdrop;
-    container->removeFromSuperview();
-    container->setFrame(backdrop->bounds());
-    container->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
-    backdrop->addSubview(container);
-    qInfo().noquote() << QStringLiteral("[KorvanePlayerSurface] persistent-install frame=%1").arg(StringFromRect(frame));
-    return true;
-}
+bool KRVideoPlayerArea::installPersistentPlayerSurfaceIfNeeded() { return m_surface.install(m_container); }
 
 void KRVideoPlayerArea::layoutPersistentPlayerSurfaceEmbedded()
 {
-    View* backdrop = m_surface.backdrop;
-    if (!backdrop || !backdrop->superview() || !m_surface.savedSuperview || !m_surface.savedSuperview->window())
+    // A full screen owns the surface's geometry until it has given it back.
+    if (m_surfaceHeldByFullscreen || !m_surface.layoutEmbedded())
         return;
-    const QRectF frame = m_surface.savedSuperview->convertRectToView(m_surface.embeddedFrame, backdrop->superview());
-    backdrop->setFrame(frame);
-    m_container->setFrame(backdrop->bounds());
     if (m_transport) {
         if (auto* picture = qobject_cast<View*>(m_transport->view()))
             picture->setFrame(m_container->bounds());
     }
 }
 
-void KRVideoPlayerArea::uninstallPersistentPlayerSurface()
-{
-    if (!m_surface.backdrop)
-        return;
-    View* container = m_container;
-    if (m_surface.savedSuperview && container && container->superview() != m_surface.savedSuperview) {
-        const int index = std::min(m_surface.savedIndex, int(m_surface.savedSuperview->subviews().size()));
-        m_surface.savedSuperview->insertSubviewAtIndex(container, std::max(index, 0));
-    }
-    if (container) {
-        container->setFrame(m_surface.embeddedFrame.isValid() ? m_surface.embeddedFrame : m_surface.savedFrame);
-        container->setAutoresizingMask(m_surface.savedMask);
-    }
-    delete m_surface.backdrop.data();
-    m_surface = PersistentSurface();
-}
+void KRVideoPlayerArea::uninstallPersistentPlayerSurface() { m_surface.uninstall(); }
 
 void KRVideoPlayerArea::setSurfaceCovered(bool covered)
 {
-    View* backdrop = m_surface.backdrop;
-    if (!backdrop)
+    if (!m_surface.isInstalled())
         return;
-    backdrop->setHidden(covered);
-    if (covered)
+    if (m_surfaceHeldByFullscreen) {
+        m_surface.backdrop()->setHidden(covered);
         return;
+    }
+    m_surface.setCovered(covered);
     layoutPersistentPlayerSurfaceEmbedded();
-    if (View* host = backdrop->superview())
-        host->bringSubviewToFront(backdrop);
 }
 
 // ---- the transport ----
@@ -412,6 +359,11 @@ void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, KRDASHPlay
                 m_actions.holdChanged(m_holdRecognizer->state());
         });
         recognizer->setMinimumPressDuration(holdDuration);
+        recognizer->setShouldBegin([this, picture] {
+            if (!m_holdRecognizer || !m_actions.holdAllowed)
+                return true;
+            return m_actions.holdAllowed(picture->childAt(m_holdRecognizer->location().toPoint()), picture);
+        });
         m_holdRecognizer = recognizer;
     }
 }

@@ -4,6 +4,7 @@
 #include "platform/foundation/DelayedCall.h"
 #include "platform/foundation/RepeatingTimer.h"
 #include "service/KRRequestHandle.h"
+#include "shared/KRPlayerSurface.h"
 #include "video/KRVideoDanmakuComposer.h"
 #include "video/KRVideoRequestScope.h"
 
@@ -45,6 +46,8 @@ public:
         std::function<void(int)> holdChanged;
         // The danmaku composer's: playback, the part, the renderer and the login alert's answer.
         KRVideoDanmakuComposer::Actions danmakuComposer;
+        // Whether a press on `touched` (inside the picture `view`) may start the hold.
+        std::function<bool(const QWidget* touched, const QWidget* view)> holdAllowed;
     };
     explicit KRVideoPlayerArea(Actions actions, QObject* parent = nullptr);
     ~KRVideoPlayerArea() override;
@@ -60,6 +63,8 @@ public:
     platform::uikit::Button* playButton() const { return m_playButton; }
     KRDanmakuRenderer* danmakuRenderer() const;
     KRPlayerControlsView* controls() const;
+    platform::uikit::View* loadingOverlay() const { return m_loadingOverlay; }
+    platform::uikit::Label* danmakuStatusLabel() const { return m_danmakuStatusLabel; }
 
     // ---- the cover and the play button ----
     // The cover at that address, shown when it arrives if `stillWanted` says so then.
@@ -85,6 +90,10 @@ public:
     void uninstallPersistentPlayerSurface();
     // Hidden while another screen covers the page; shown, laid out and raised again when it is back.
     void setSurfaceCovered(bool covered);
+    KRPlayerSurface& surface() { return m_surface; }
+    // While a full screen shows or turns, the page's layouts leave the surface where it is.
+    void setSurfaceHeldByFullscreen(bool held) { m_surfaceHeldByFullscreen = held; }
+    bool isSurfaceHeldByFullscreen() const { return m_surfaceHeldByFullscreen; }
 
     // ---- the transport ----
     // The transport's picture takes the container; the renderer and the controls go over it,
@@ -110,6 +119,7 @@ public:
 
     // ---- danmaku ----
     bool isDanmakuEnabled() const { return m_danmaku.enabled; }
+    int loadedDanmakuCount() const { return int(m_danmaku.danmakus.size()); }
     void toggleDanmakuEnabled();
     void loadDanmakusForCID(qint64 cid, bool fromOfflineCopy);
     // Drops the list and whatever request is on its way; `keepRequest` only empties the list
@@ -122,14 +132,6 @@ public:
     KRVideoDanmakuComposer* danmakuComposer() const { return m_danmakuComposer.get(); }
 
 private:
-    struct PersistentSurface {
-        QPointer<platform::uikit::View> backdrop;
-        QPointer<platform::uikit::View> savedSuperview;
-        QRectF savedFrame;
-        QRectF embeddedFrame;
-        int savedMask = 0;
-        int savedIndex = 0;
-    };
     // What the bound controls show, kept to update them only when it changes.
     struct Shown {
         double lastVisualUpdate = -1;
@@ -169,7 +171,8 @@ private:
     platform::uikit::Button* m_danmakuComposeButton = nullptr;
     platform::uikit::Button* m_danmakuButton = nullptr;
     std::unique_ptr<KRVideoDanmakuComposer> m_danmakuComposer;
-    PersistentSurface m_surface;
+    KRPlayerSurface m_surface;
+    bool m_surfaceHeldByFullscreen = false;
     Danmaku m_danmaku;
     KRVideoRequestScope m_requests;
     platform::DelayedCalls m_delayed;

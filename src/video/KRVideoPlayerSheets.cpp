@@ -45,6 +45,8 @@ void KRVideoPlayerSheets::present(ActionSheet* sheet, View* source)
     if (!sheet)
         return;
     m_visible = sheet;
+    if (m_actions.presentInFullscreen && m_actions.presentInFullscreen(sheet))
+        return;
     KRDetailPresentActionSheet(sheet, source ? source : m_page->view(), m_page);
 }
 

@@ -31,6 +31,8 @@ public:
         std::function<void()> optionsWanted;
         // More asked for the loop sheet, to come once More has gone.
         std::function<void()> loopSheetWanted;
+        // Shows the sheet where the page's full screen wants it; false when none shows.
+        std::function<bool(platform::uikit::ActionSheet*)> presentInFullscreen;
     };
     KRVideoPlayerSheets(platform::uikit::ViewController* page, platform::uikit::ActionSheetDelegate* delegate, Actions actions);
 

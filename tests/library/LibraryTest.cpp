@@ -3,6 +3,13 @@
 
 #include "library/KRAccountVideoListViewController.h"
 #include "library/KRProfileViewController.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Device.h"
+#include "platform/uikit/TabBarController.h"
+#include "shared/KRPlayerFullscreen.h"
+#include "shell/KRRootViewController.h"
+#include "support/ConsoleCapture.h"
 #include "login/KRQRLoginViewController.h"
 #include "look/KRTheme.h"
 #include "platform/foundation/PropertyList.h"
@@ -259,6 +266,63 @@ TEST_F(LibraryTest, LeavingTheListStopsThePlayerAndRecordsTheViewing)
     const std::optional<QVariantMap> record = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(played);
     ASSERT_TRUE(record.has_value());
     EXPECT_TRUE(record->value(QStringLiteral("offline")).toBool());
+}
+
+// The offline player under the application's root: turning the device shows it in a landscape
+// full screen of its own, and turning back puts it over the list again, the root's portrait
+// geometry asked for by name.
+TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
+{
+    storeCompleteDASHRecord(302, 2);
+    auto* root = new KRRootViewController();
+    window->setRootViewController(root);
+    AnimationClock::finishAll();
+    root->setSelectedIndex(3);
+    auto* stack = qobject_cast<NavigationController*>(root->viewControllers().value(3));
+    ASSERT_NE(stack, nullptr);
+    auto* list = new KRAccountVideoListViewController();
+    stack->pushViewController(list, false);
+    AnimationClock::finishAll();
+    // Nothing plays: the list stays upright.
+    EXPECT_FALSE(list->kr_allowsPlaybackRotation());
+    EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    AnimationClock::finishAll();
+    Device::current().setOrientation(1);
+
+    click(list->tableView(), IndexPath{0, 0});
+    ASSERT_NE(list->transport(), nullptr);
+    const QRectF embedded = list->playerContainer()->frame();
+    EXPECT_TRUE(list->kr_allowsPlaybackRotation());
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    for (int i = 0; i < 4; ++i) {
+        AnimationClock::finishAll();
+        platform::MainClock::advanceForTesting(0.05);
+    }
+    KRPlayerFullscreen* fullscreen = list->fullscreen();
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    EXPECT_EQ(fullscreen->phase(), 3);
+    auto* backdrop = window->findChild<View*>(QStringLiteral("customFullscreenBackdrop"));
+    ASSERT_NE(backdrop, nullptr);
+    EXPECT_EQ(backdrop->frame(), QRectF(0, 0, 667, 375));
+    EXPECT_EQ(list->playerContainer()->superview(), backdrop);
+    EXPECT_EQ(list->controlsView()->frame(), QRectF(0, 0, 667, 375));
+    EXPECT_EQ(list->controlsView()->findChild<Button*>(QStringLiteral("fullscreenButton"))->accessibilityLabel(), QStringLiteral("缩小"));
+
+    // The controls' button leaves: portrait first, then the player back over the list.
+    testsupport::ConsoleCapture console;
+    list->playerControlsDidRequestFullscreen(list->controlsView());
+    for (int i = 0; i < 4; ++i) {
+        AnimationClock::finishAll();
+        platform::MainClock::advanceForTesting(0.05);
+    }
+    EXPECT_FALSE(fullscreen->isFullscreen());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
+    EXPECT_EQ(list->playerContainer()->superview(), list->view());
+    EXPECT_EQ(list->playerContainer()->frame(), embedded);
+    EXPECT_EQ(list->controlsView()->frame(), QRectF(QPointF(), embedded.size()));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerSurface] exit embedded=")));
+    ASSERT_NE(list->transport(), nullptr);
 }
 
 TEST_F(LibraryTest, TheOfflinePlayersDanmakuSwitchIsStoredAndRead)

@@ -90,6 +90,92 @@ TEST_F(OfflineStoreTest, CleaningReadDropsADASHRecordWhosePictureIsGoneAndRewrit
     EXPECT_EQ(stored.first().toMap().value(QStringLiteral("key")), QStringLiteral("bv:A|cid:1"));
 }
 
+// A list reads the directory once for all its records: what it finds there must be what a
+// lookup of each file would find, links included, and each record's video carries all it kept.
+TEST_F(OfflineStoreTest, AListFindsEachRecordsFilesAsALookupWouldAndKeepsEveryField)
+{
+    manager();
+    const QString elsewhere = testsupport::testHome() + QStringLiteral("/elsewhere.mp4");
+    media::writeGeneratedFile(elsewhere, 10);
+    touch(QStringLiteral("plain-1.mp4"));
+    touch(QStringLiteral("with space 离线.mp4"));
+    touch(QStringLiteral("plain-1.jpg"));
+    ASSERT_TRUE(QFile::link(elsewhere, offlinePath(QStringLiteral("linked.mp4"))));
+    ASSERT_TRUE(QFile::link(testsupport::testHome() + QStringLiteral("/gone.mp4"), offlinePath(QStringLiteral("dangling.mp4"))));
+
+    KROfflineRecord full = progressiveRecord(QStringLiteral("bv:A|cid:1"), QStringLiteral("plain-1.mp4"), 1, 11);
+    const QVariantList pages{QVariantMap{{QStringLiteral("cid"), 1}, {QStringLiteral("part"), QStringLiteral("P1 开头")}}};
+    const QList<std::pair<const char*, QVariant>> fields{
+        {"resolved_aid", 12},
+        {"bvid", QStringLiteral("BV1full")},
+        {"tid", 13},
+        {"copyright", 2},
+        {"title", QStringLiteral("全部字段")},
+        {"owner_name", QStringLiteral("上传者")},
+        {"owner_mid", 14},
+        {"owner_avatar_url", QStringLiteral("https://img.test/a.jpg")},
+        {"publish_timestamp", 1700000123.5},
+        {"duration_text", QStringLiteral("04:12")},
+        {"play_count", 15},
+        {"danmaku_count", 16},
+        {"statistics_known", true},
+        {"page_count", 1},
+        {"pages", pages},
+        {"summary", QStringLiteral("简介")},
+        {"width", 1920},
+        {"height", 1080},
+        {"quality_value", 80},
+        {"cover_file_name", QStringLiteral("plain-1.jpg")},
+        {"cover_url", QStringLiteral("https://img.test/c.jpg")}};
+    for (const auto& [key, value] : fields)
+        full.insert(QLatin1String(key), value);
+    KROfflineRecord spaced = progressiveRecord(QStringLiteral("bv:B|cid:2"), QStringLiteral("with space 离线.mp4"), 2);
+    spaced.insert(QStringLiteral("cover_file_name"), QStringLiteral("missing.jpg"));
+    spaced.insert(QStringLiteral("cover_url"), QStringLiteral("https://img.test/b.jpg"));
+    spaced.insert(QStringLiteral("quality_title"), QString());
+    writeIndex({full, spaced, progressiveRecord(QStringLiteral("bv:C|cid:3"), QStringLiteral("linked.mp4"), 3),
+                progressiveRecord(QStringLiteral("bv:D|cid:4"), QStringLiteral("dangling.mp4"), 4),
+                progressiveRecord(QStringLiteral("bv:E|cid:5"), QStringLiteral("absent.mp4"), 5)});
+
+    for (const bool listing : {false, true}) {
+        const KRVideoList videos = listing ? manager()->offlineVideos() : manager()->cachedVideos();
+        ASSERT_EQ(videos.size(), 3) << "a dangling link and a missing file are not there";
+        EXPECT_EQ(videos[0]->cid(), 1);
+        EXPECT_EQ(videos[1]->cid(), 2);
+        EXPECT_EQ(videos[2]->cid(), 3) << "a link to a file is";
+        for (const auto& [video, name] : {std::pair{videos[0], QStringLiteral("plain-1.mp4")},
+                                          std::pair{videos[1], QStringLiteral("with space 离线.mp4")},
+                                          std::pair{videos[2], QStringLiteral("linked.mp4")}})
+            EXPECT_EQ(video->playURL(), QUrl::fromLocalFile(offlinePath(name)).toString());
+        const KRVideo& v = *videos[0];
+        EXPECT_EQ(v.aid(), 11);
+        EXPECT_EQ(v.resolvedAid(), 12);
+        EXPECT_EQ(v.bvid(), QStringLiteral("BV1full"));
+        EXPECT_EQ(v.tid(), 13);
+        EXPECT_EQ(v.copyright(), 2);
+        EXPECT_EQ(v.title(), QStringLiteral("全部字段"));
+        EXPECT_EQ(v.ownerName(), QStringLiteral("上传者"));
+        EXPECT_EQ(v.ownerMID(), 14);
+        EXPECT_EQ(v.ownerAvatarURL(), QStringLiteral("https://img.test/a.jpg"));
+        EXPECT_DOUBLE_EQ(v.publishTimestamp(), 1700000123.5);
+        EXPECT_EQ(v.durationText(), QStringLiteral("04:12"));
+        EXPECT_EQ(v.playCount(), 15);
+        EXPECT_EQ(v.danmakuCount(), 16);
+        EXPECT_TRUE(v.statisticsKnown());
+        EXPECT_EQ(v.pageCount(), 1);
+        ASSERT_EQ(v.pages().size(), 1);
+        EXPECT_EQ(v.pages().first().value(QStringLiteral("part")), QStringLiteral("P1 开头"));
+        EXPECT_EQ(v.summary(), QStringLiteral("简介"));
+        EXPECT_EQ(v.width(), 1920);
+        EXPECT_EQ(v.height(), 1080);
+        EXPECT_EQ(v.playbackQuality(), 80);
+        EXPECT_EQ(v.coverURL(), QUrl::fromLocalFile(offlinePath(QStringLiteral("plain-1.jpg"))).toString()) << "its own cover";
+        EXPECT_EQ(v.tname(), QStringLiteral("720P · 离线"));
+        EXPECT_EQ(videos[1]->coverURL(), QStringLiteral("https://img.test/b.jpg")) << "a cover file gone: the address";
+        EXPECT_EQ(videos[1]->tname(), QStringLiteral("离线"));
+    }
+}
+
 TEST_F(OfflineStoreTest, BinaryIndexIsReadAndMalformedIndexIsAnEmptyStore)
 {
     touch(QStringLiteral("k1.mp4"));

@@ -241,7 +241,7 @@ qint64 numberOf(const FakeRequest& request, const QString& name)
 
 } // namespace
 
-void AccountFixtures::installDemoAccount(FakeService& service)
+void AccountFixtures::installDemoAccount(FakeService& service, std::function<QVariantMap(qint64 aid)> likeAndFavoriteOf)
 {
     auto state = std::make_shared<DemoAccountState>();
     const QString api = KRServiceHosts::apiHost();
@@ -284,14 +284,16 @@ void AccountFixtures::installDemoAccount(FakeService& service)
             state->following.remove(mid);
         return ok();
     }));
-    service.route(api, QStringLiteral("/x/web-interface/archive/relation"), [state, notLoggedIn](const FakeRequest& request) {
+    service.route(api, QStringLiteral("/x/web-interface/archive/relation"), [state, notLoggedIn, likeAndFavoriteOf](const FakeRequest& request) {
         if (!carriesDemoSession(request))
             return notLoggedIn;
+        const qint64 aid = numberOf(request, QStringLiteral("aid"));
+        const QVariantMap done = likeAndFavoriteOf ? likeAndFavoriteOf(aid) : QVariantMap();
         std::lock_guard guard(state->lock);
         return ok(QVariantMap{{QStringLiteral("attention"), false},
-                              {QStringLiteral("favorite"), false},
-                              {QStringLiteral("like"), false},
-                              {QStringLiteral("coin"), state->coinsGiven.value(numberOf(request, QStringLiteral("aid")))}});
+                              {QStringLiteral("favorite"), done.value(QStringLiteral("favorite"), false)},
+                              {QStringLiteral("like"), done.value(QStringLiteral("like"), false)},
+                              {QStringLiteral("coin"), state->coinsGiven.value(aid)}});
     });
     auto giveCoins = [state, notLoggedIn](const FakeRequest& request) {
         if (!carriesDemoSession(request))

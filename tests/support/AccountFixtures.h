@@ -7,6 +7,7 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace testsupport {
@@ -61,7 +62,9 @@ public:
     // answer for any other request), follow state per uploader (changed by follow and
     // unfollow), and per video the coins it gave (coins given on the web or app route come
     // off its purse). For the demo service, together with a Passport confirming on its own.
-    static void installDemoAccount(FakeService& service);
+    // `likeAndFavoriteOf` (when given) answers the archive relation's "like" and "favorite" for
+    // an aid, so what the user did elsewhere shows in it.
+    static void installDemoAccount(FakeService& service, std::function<QVariantMap(qint64 aid)> likeAndFavoriteOf = {});
     static constexpr qint64 kDemoAccountID = 4242;
 
     // The passport's TV login, scripted per code: it hands out "code-1", "code-2", … (app

@@ -100,7 +100,7 @@ void DemoCatalogue::install(FakeService& service)
                              {InteractionFixtures::kFirstDemoFolderID + 1, QStringLiteral("想去的地方"), 0, false, {}},
                              {InteractionFixtures::kFirstDemoFolderID + 2, QStringLiteral("私藏"), 0, true, {}}});
     interactions.setPrivateFolderAnsweredWithoutID(true);
-    AccountFixtures::installDemoAccount(service);
+    AccountFixtures::installDemoAccount(service, [interactions](qint64 aid) { return interactions.likeAndFavoriteOf(aid); });
     const auto feed = DynamicFixtures::demoFeed();
     DynamicFixtures::installFeedRoute(service, feed);
     DynamicFixtures::installDetailRoute(service, feed);

@@ -48,6 +48,15 @@ InteractionFixtures::InteractionFixtures(FakeService& service)
             std::lock_guard guard(state->lock);
             if (const auto refusal = state->refusals.constFind(path); refusal != state->refusals.constEnd())
                 return AccountFixtures::refusal(refusal->first, refusal->second);
+            if ((path == kLikePath || path == kCoinPath) && !state->challengeToken.isEmpty()
+                && valueOf(request, QStringLiteral("tk")) != state->challengeToken) {
+                ++state->challenges;
+                const QVariantMap risk{{QStringLiteral("decision_type"), QStringLiteral("captcha_v2")},
+                                       {QStringLiteral("grisk_id"), QStringLiteral("grisk-%1").arg(state->challenges)}};
+                return AccountFixtures::refusal(-352, QString(),
+                                                QVariantMap{{QStringLiteral("v_voucher"), QStringLiteral("voucher-%1").arg(state->challenges)},
+                                                            {QStringLiteral("ga_data"), risk}});
+            }
             return handler(request, *state);
         };
         return write ? AccountFixtures::csrfChecked(inner) : inner;
@@ -124,7 +133,7 @@ InteractionFixtures::InteractionFixtures(FakeService& service)
             s.following.remove(mid);
         return AccountFixtures::ok();
     });
-    route(api, QStringLiteral("/x/web-interface/archive/like"), true, [badRequest](const FakeRequest& request, State& s) {
+    route(api, kLikePath, true, [badRequest](const FakeRequest& request, State& s) {
         const qint64 aid = numberOf(request, QStringLiteral("aid")), like = numberOf(request, QStringLiteral("like"));
         if (aid < 1 || (like != 1 && like != 2))
             return badRequest;
@@ -136,7 +145,20 @@ InteractionFixtures::InteractionFixtures(FakeService& service)
             s.liked.remove(aid);
         return AccountFixtures::ok();
     });
-    route(api, QStringLiteral("/x/web-interface/coin/add"), true, [badRequest](const FakeRequest& request, State& s) {
+    // The app route of the like (its "like" 0 likes, 1 takes it back), signed with an access key.
+    service.route(KRServiceHosts::appHost(), QStringLiteral("/x/v2/view/like"),
+                  AccountFixtures::appSigned([state, badRequest](const FakeRequest& request) {
+                      const qint64 aid = numberOf(request, QStringLiteral("aid")), like = numberOf(request, QStringLiteral("like"));
+                      if (aid < 1 || (like != 0 && like != 1) || valueOf(request, QStringLiteral("access_key")).isEmpty())
+                          return badRequest;
+                      std::lock_guard guard(state->lock);
+                      if (like == 0)
+                          state->liked.insert(aid);
+                      else
+                          state->liked.remove(aid);
+                      return AccountFixtures::ok();
+                  }));
+    route(api, kCoinPath, true, [badRequest](const FakeRequest& request, State& s) {
         const qint64 aid = numberOf(request, QStringLiteral("aid")), multiply = numberOf(request, QStringLiteral("multiply"));
         if (aid < 1 || multiply < 1 || multiply > 2)
             return badRequest;
@@ -168,6 +190,13 @@ InteractionFixtures::InteractionFixtures(FakeService& service)
         s.danmaku.append(text);
         const QString dmid = QString::number(7000 + s.danmaku.size());
         return AccountFixtures::ok(QVariantMap{{QStringLiteral("dmid"), dmid.toLongLong()}, {QStringLiteral("dmid_str"), dmid}});
+    });
+    route(api, kWatchLaterPath, true, [badRequest](const FakeRequest& request, State& s) {
+        const qint64 aid = numberOf(request, QStringLiteral("aid"));
+        if (aid < 1)
+            return badRequest;
+        s.watchLater.insert(aid);
+        return AccountFixtures::ok();
     });
     route(KRServiceHosts::vcHost(), QStringLiteral("/dynamic_repost/v1/dynamic_repost/share"), true,
           [badRequest](const FakeRequest& request, State& s) {
@@ -210,6 +239,33 @@ void InteractionFixtures::refuse(const QString& path, qint64 code, const QString
         m_state->refusals.remove(path);
     else
         m_state->refusals.insert(path, {code, message});
+}
+
+void InteractionFixtures::challengeLikeAndCoin(const QString& token)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->challengeToken = token;
+}
+
+int InteractionFixtures::challengesAnswered() const
+{
+    std::lock_guard guard(m_state->lock);
+    return m_state->challenges;
+}
+
+QVariantMap InteractionFixtures::likeAndFavoriteOf(qint64 aid) const
+{
+    std::lock_guard guard(m_state->lock);
+    bool favorite = false;
+    for (const Folder& folder : std::as_const(m_state->folders))
+        favorite = favorite || folder.aids.contains(aid);
+    return {{QStringLiteral("like"), m_state->liked.contains(aid)}, {QStringLiteral("favorite"), favorite}};
+}
+
+QSet<qint64> InteractionFixtures::watchLater() const
+{
+    std::lock_guard guard(m_state->lock);
+    return m_state->watchLater;
 }
 
 bool InteractionFixtures::liked(qint64 aid) const

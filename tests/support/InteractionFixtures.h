@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 #include <mutex>
@@ -41,6 +42,17 @@ public:
 
     // Refuses every request of this path with `code` and `message` (code 0: answers again).
     void refuse(const QString& path, qint64 code, const QString& message);
+    // The risk control: like and coin are refused with -352 and a captcha challenge (a voucher
+    // and the risk object) until a request carries `token` as its "tk", as the replay after a
+    // passed captcha does. The default is the token the captcha fixtures' loader resolves; an
+    // empty token ends the challenge.
+    void challengeLikeAndCoin(const QString& token = QStringLiteral("a+b/c="));
+    // How many challenges were answered so far.
+    int challengesAnswered() const;
+    // The archive relation's "like" and "favorite" for the video, as this user's state has them.
+    QVariantMap likeAndFavoriteOf(qint64 aid) const;
+    // Watch later, as the user's list holds it.
+    QSet<qint64> watchLater() const;
 
     // What the user did so far.
     bool liked(qint64 aid) const;
@@ -54,6 +66,9 @@ public:
 
     static constexpr qint64 kUserID = 4242;
     static constexpr qint64 kFirstDemoFolderID = 81001;
+    static inline const QString kLikePath = QStringLiteral("/x/web-interface/archive/like");
+    static inline const QString kCoinPath = QStringLiteral("/x/web-interface/coin/add");
+    static inline const QString kWatchLaterPath = QStringLiteral("/x/v2/history/toview/add");
 
 private:
     struct State {
@@ -67,6 +82,9 @@ private:
         QSet<qint64> following;
         QList<QString> danmaku;
         QList<QString> shares;
+        QString challengeToken;
+        int challenges = 0;
+        QSet<qint64> watchLater;
     };
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };

@@ -529,6 +529,7 @@ FakeReply view(const FakeRequest& request, const Mode& mode)
     data.insert("videos", pages.size());
     data.insert("pages", pages);
     data.insert("cid", pages.first().toMap().value("cid"));
+    data.insert("copyright", F::copyrightOf(aid));
     if (const auto episode = seasonOfEpisode(aid, true, mode)) {
         const auto& [season, index] = *episode;
         data.insert("title", S("%1：第%2话").arg(season.title).arg(index + 1));
@@ -826,6 +827,7 @@ void installRoutes(FakeService& fake, const Mode& mode)
 // ---- Catalogue ----
 
 QString ServiceFixtures::detailBVID() { return bvidForAID(kDetailAID); }
+qint64 ServiceFixtures::copyrightOf(qint64 aid) { return aid == kDetailAID || aid % 3 != 0 ? 1 : 2; }
 qint64 ServiceFixtures::unavailableCID(qint64 aid) { return 20000000 + aid; }
 QString ServiceFixtures::uploaderName() { return S("木工小林"); }
 

@@ -65,6 +65,9 @@ public:
     static constexpr qint64 kDetailAID = 170001;
     static constexpr qint64 kDetailCID = 279786;
     static QString detailBVID();
+    // The detail's "copyright": 1 (made by the uploader) for kDetailAID and for aids not divisible
+    // by 3, 2 (reposted) for the others, so a test can pick either coin limit.
+    static qint64 copyrightOf(qint64 aid);
     // Archives the view endpoint refuses, each with a page list of two parts
     // (cids unavailableCID(aid) and +1, of 600 and 660 s).
     static constexpr qint64 kHiddenAID = 880001;   // view: code 62002

@@ -381,3 +381,99 @@ TEST_F(KitView, AnOpaqueTileHidesWhatIsBelowAndATranslucentOneDoesNot)
     EXPECT_EQ(onScreen(2, 2), QColor(Qt::white)) << "the transparent pixel shows the view below";
     EXPECT_GT(root.draws, 0);
 }
+
+namespace {
+// A tile with no two pixels alike in a row or a column, so any misplaced copy shows.
+QImage distinctTile(int width, int height)
+{
+    QImage tile(width, height, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            tile.setPixelColor(x, y, QColor(20 + 30 * x, 40 + 25 * y, (x * 7 + y * 13) % 256));
+    return tile;
+}
+
+// The view alone (no subviews) drawn into an image first filled with a colour no background has.
+QImage drawnAlone(View& view, const QRegion& region = QRegion())
+{
+    QImage shot(view.size(), QImage::Format_ARGB32_Premultiplied);
+    shot.fill(QColor(1, 2, 3));
+    QPainter painter(&shot);
+    view.render(&painter, QPoint(), region, QWidget::DrawWindowBackground);
+    return shot;
+}
+} // namespace
+
+TEST_F(KitView, ABackgroundIsFilledOnlyWhereNoOpaqueSubviewCoversIt)
+{
+    View root(QRectF(0, 0, 60, 60));
+    root.setBackgroundColor(QColor(Qt::white));
+    auto* cover = new View(QRectF(10, 10, 20, 20), &root);
+    cover->setBackgroundColor(QColor(Qt::red));
+    const QColor untouched(1, 2, 3);
+    EXPECT_EQ(drawnAlone(root).pixelColor(15, 15), untouched) << "an opaque subview hides that part";
+    EXPECT_EQ(drawnAlone(root).pixelColor(5, 5), QColor(Qt::white));
+    EXPECT_EQ(drawnAlone(root).pixelColor(35, 15), QColor(Qt::white));
+
+    // Whatever lets the background show under the subview has it filled there.
+    cover->setHidden(true);
+    EXPECT_EQ(drawnAlone(root).pixelColor(15, 15), QColor(Qt::white)) << "hidden";
+    cover->setHidden(false);
+    cover->setAlpha(0.5);
+    EXPECT_EQ(drawnAlone(root).pixelColor(15, 15), QColor(Qt::white)) << "translucent";
+    cover->setAlpha(1);
+    cover->setBackgroundColor(QColor(255, 0, 0, 128));
+    EXPECT_EQ(drawnAlone(root).pixelColor(15, 15), QColor(Qt::white)) << "translucent colour";
+    cover->setBackgroundColor(QColor(Qt::red));
+    cover->setCornerRadius(6);
+    EXPECT_EQ(drawnAlone(root).pixelColor(11, 11), QColor(Qt::white)) << "rounded";
+    cover->setCornerRadius(0);
+    EXPECT_EQ(drawnAlone(root).pixelColor(15, 15), untouched);
+
+    // Drawn whole, the result is the same either way.
+    QImage whole(root.size(), QImage::Format_ARGB32_Premultiplied);
+    whole.fill(Qt::transparent);
+    {
+        QPainter painter(&whole);
+        root.render(&painter);
+    }
+    EXPECT_EQ(whole.pixelColor(15, 15), QColor(Qt::red));
+    EXPECT_EQ(whole.pixelColor(5, 5), QColor(Qt::white));
+}
+
+TEST_F(KitView, APatternColourFillsAsTheTiledBrushWouldAtEveryPlaceAndSize)
+{
+    const QImage tile = distinctTile(7, 5);
+    const auto expected = [&](const QSize& size) {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(QColor(1, 2, 3));
+        QPainter painter(&image);
+        painter.fillRect(QRect(QPoint(), size), QBrush(tile));
+        return image;
+    };
+    // A small view, then one larger than a single copy of the laid-out tile serves (its parts
+    // are copied one after another), then the small one again from the grown copy.
+    for (const QSize size : {QSize(37, 23), QSize(1500, 1130), QSize(41, 29)}) {
+        View view{QRectF(QPointF(), QSizeF(size))};
+        view.setBackgroundColor(QBrush(tile));
+        EXPECT_EQ(drawnAlone(view), expected(size)) << size.width() << "x" << size.height();
+    }
+
+    // Parts that start anywhere: around a subview at an odd place, and a region drawn alone.
+    View view(QRectF(0, 0, 53, 47));
+    view.setBackgroundColor(QBrush(tile));
+    auto* cover = new View(QRectF(5, 9, 19, 11), &view);
+    cover->setBackgroundColor(QColor(Qt::red));
+    const QImage around = drawnAlone(view);
+    const QImage reference = expected(QSize(53, 47));
+    for (int y = 0; y < 47; ++y)
+        for (int x = 0; x < 53; ++x) {
+            const bool covered = QRect(5, 9, 19, 11).contains(x, y);
+            ASSERT_EQ(around.pixel(x, y), covered ? QColor(1, 2, 3).rgba() : reference.pixel(x, y)) << x << "," << y;
+        }
+    delete cover;
+    const QImage part = drawnAlone(view, QRegion(13, 3, 17, 31));
+    for (int y = 0; y < 31; ++y)
+        for (int x = 0; x < 17; ++x)
+            ASSERT_EQ(part.pixel(x, y), reference.pixel(13 + x, 3 + y)) << x << "," << y;
+}

@@ -1,6 +1,9 @@
 #include "video/KRVideoDetailSupport.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/uikit/Image.h"
+
+#include <QImage>
 
 #include <QUrl>
 
@@ -43,6 +46,28 @@ TEST_F(VideoDetailSupportTest, NoSystemNeedsAPicturePlayerOfThePagesOwn)
         platform::DeviceProfile::setSystemVersionForTesting(QString::fromLatin1(version));
         EXPECT_FALSE(KRNeedsAppOwnedAVLayerCompatibility());
         EXPECT_FALSE(KRIOS15NeedsAVLayerCompatibility());
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A tinted icon keeps the source's alpha in the colour; no colour and an invalid colour both
+// leave the icon as drawn (an invalid colour used to fill it black).
+TEST(VideoDetailTintedImageTest, AnInvalidColourIsNoColour)
+{
+    QImage source(4, 4, QImage::Format_ARGB32_Premultiplied);
+    source.fill(Qt::transparent);
+    source.setPixelColor(1, 1, QColor(10, 200, 30));
+    const platform::uikit::Image icon(source);
+
+    const platform::uikit::Image white = KRDetailTintedImage(icon, QColor(Qt::white));
+    EXPECT_EQ(white.image().pixelColor(1, 1), QColor(Qt::white));
+    EXPECT_EQ(white.image().pixelColor(0, 0).alpha(), 0);
+    for (const std::optional<QColor>& none : {std::optional<QColor>(), std::optional<QColor>(QColor())}) {
+        const platform::uikit::Image same = KRDetailTintedImage(icon, none);
+        EXPECT_EQ(same.image().pixelColor(1, 1), QColor(10, 200, 30));
     }
 }
 

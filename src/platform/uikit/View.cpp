@@ -11,6 +11,7 @@
 
 #include <QChildEvent>
 #include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 
@@ -440,7 +441,89 @@ void View::drawSubviewShadows(QPainter& p)
     }
 }
 
-void View::paintEvent(QPaintEvent*)
+namespace {
+
+// A pattern colour filled by Qt's texture path costs ten or more times an image copy of the
+// same area, so its tile is laid out once over a larger image, kept for the few patterns in
+// use, and a fill copies the matching part of that image (the pattern still starting at the
+// view's origin). Only the painting thread uses it.
+constexpr int kPatternSheetLimit = 1024;
+
+const QImage* patternSheet(const QImage& tile, const QSize& covering)
+{
+    struct Sheet {
+        qint64 tileKey = 0;
+        QImage image;
+    };
+    static QList<Sheet> sheets;
+    QSize wanted(std::min(kPatternSheetLimit, (covering.width() + tile.width() + 63) / 64 * 64),
+                 std::min(kPatternSheetLimit, (covering.height() + tile.height() + 63) / 64 * 64));
+    for (qsizetype i = 0; i < sheets.size(); ++i) {
+        if (sheets[i].tileKey != tile.cacheKey())
+            continue;
+        if (sheets[i].image.width() >= wanted.width() && sheets[i].image.height() >= wanted.height()) {
+            sheets.move(i, 0);
+            return &sheets.first().image;
+        }
+        // Grown to serve both the areas it served and this one.
+        wanted = wanted.expandedTo(sheets[i].image.size());
+        sheets.removeAt(i);
+        break;
+    }
+    QImage image(wanted, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(image.rect(), QBrush(tile));
+    }
+    sheets.prepend(Sheet{tile.cacheKey(), image});
+    // A handful of patterns are in use at once (the themes' backgrounds).
+    while (sheets.size() > 4)
+        sheets.removeLast();
+    return &sheets.first().image;
+}
+
+// Fills `area` (in the painter's coordinates, the pattern starting at 0, 0) with `brush`.
+void fillBackground(QPainter& p, const QRect& area, const QBrush& brush)
+{
+    const QImage tile = brush.style() == Qt::TexturePattern ? brush.textureImage() : QImage();
+    if (tile.isNull() || !brush.transform().isIdentity() || tile.width() > kPatternSheetLimit / 2
+        || tile.height() > kPatternSheetLimit / 2 || tile.devicePixelRatio() != 1) {
+        p.fillRect(area, brush);
+        return;
+    }
+    const QImage* sheet = patternSheet(tile, area.size());
+    // A sheet holds whole tiles past any part it serves; a larger area takes several parts.
+    const int stepX = (sheet->width() - tile.width()) / tile.width() * tile.width();
+    const int stepY = (sheet->height() - tile.height()) / tile.height() * tile.height();
+    for (int y = area.top(); y <= area.bottom(); y += stepY) {
+        for (int x = area.left(); x <= area.right(); x += stepX) {
+            const QRect part(x, y, std::min(stepX, area.right() + 1 - x), std::min(stepY, area.bottom() + 1 - y));
+            const int sx = ((x % tile.width()) + tile.width()) % tile.width();
+            const int sy = ((y % tile.height()) + tile.height()) % tile.height();
+            p.drawImage(part, *sheet, QRect(QPoint(sx, sy), part.size()));
+        }
+    }
+}
+
+} // namespace
+
+QRegion View::backgroundRegionShowing(const QRegion& painted) const
+{
+    QRegion showing = painted & rect();
+    for (QObject* child : children()) {
+        auto* sub = qobject_cast<QWidget*>(child);
+        if (!sub || sub->isWindow() || sub->isHidden() || !sub->testAttribute(Qt::WA_OpaquePaintEvent) || !sub->mask().isEmpty())
+            continue;
+        showing -= sub->geometry();
+        if (showing.isEmpty())
+            break;
+    }
+    return showing;
+}
+
+void View::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
     p.setOpacity(m_alpha);
@@ -455,7 +538,11 @@ void View::paintEvent(QPaintEvent*)
             p.setBrush(m_background);
             p.drawRoundedRect(r, m_cornerRadius, m_cornerRadius);
         } else {
-            p.fillRect(rect(), m_background);
+            // Only where no opaque subview covers it. A window on screen leaves those parts out
+            // already; a view drawn into an image (QWidget::render of a view never shown) would
+            // fill them all, a screen's tiled background twice over under its list.
+            for (const QRect& part : backgroundRegionShowing(event->region()))
+                fillBackground(p, part, m_background);
         }
     }
     drawSubviewShadows(p);

@@ -135,6 +135,9 @@ protected:
     // Paints the view's own content in bounds-free local coordinates (0, 0 is the top left).
     virtual void drawRect(QPainter& painter);
     void paintEvent(QPaintEvent* event) override;
+    // The part of `painted` where the background shows: the view's rect less the subviews
+    // that paint all of theirs opaquely.
+    QRegion backgroundRegionShowing(const QRegion& painted) const;
     // The shadows of the subviews that have one, under them.
     void drawSubviewShadows(QPainter& painter);
     void childEvent(QChildEvent* event) override;

@@ -228,6 +228,9 @@ void Window::presentModal(ViewController* controller, bool animated, std::functi
         addSubview(v);
         v->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
     }
+    // A screen made at the window's size never changes size on the way in: it is laid out once
+    // it is in the window all the same.
+    v->setNeedsLayout();
     m_modals.append(Modal{controller, host});
     raiseOverlays();
     controller->beginAppearanceTransition(true, animated);

@@ -4,6 +4,7 @@
 
 #include "login/KRQRLoginViewController.h"
 #include "shell/KRRootViewController.h"
+#include "shared/KRPlayerFullscreen.h"
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
 #include "images/KRImageLoader.h"
@@ -86,6 +87,7 @@
 #include "support/ServiceFixtures.h"
 
 #include <QApplication>
+#include <cstring>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QMouseEvent>
@@ -768,6 +770,20 @@ struct VideoPageService {
     std::shared_ptr<KRVideo> video = std::make_shared<KRVideo>();
 };
 
+// The page pushed onto the shell's stack, once its detail and related videos are in; null
+// (and said) when they do not come.
+KRVideoDetailViewController* pushLoadedVideoPage(Shell& s, const std::shared_ptr<KRVideo>& video)
+{
+    auto* page = new KRVideoDetailViewController(video);
+    push(s.nav, page);
+    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
+    if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
+        std::printf("FAILED to load a video page\n");
+        return nullptr;
+    }
+    return page;
+}
+
 bool shootVideoPage(const QDir& dir, const QString& device)
 {
     bool ok = true;
@@ -776,13 +792,10 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
     KRPreferences::sharedPreferences().setPreferredQuality(64);
     Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
-    auto* page = new KRVideoDetailViewController(video);
-    push(s.nav, page);
-    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
-    if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
-        std::printf("FAILED to load a video page\n");
+    KRVideoDetailViewController* page = pushLoadedVideoPage(s, video);
+    if (!page)
         return false;
-    }
+    auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
     ok &= save(s, dir, device + QStringLiteral("-video-info"));
     page->setSelectedDetailPage(1, false);
     waitFor([&] { return !page->comments().isEmpty(); });
@@ -838,6 +851,162 @@ bool shootVideoPage(const QDir& dir, const QString& device)
     gone->setUnavailableReason(QStringLiteral("该视频已失效"));
     push(s.nav, new KRVideoDetailViewController(gone));
     ok &= save(s, dir, device + QStringLiteral("-video-unavailable"));
+    return ok;
+}
+
+// The video page's own full screen under the application's root, turned by the shell: landscape
+// with the rail (compact on the 320-point phone), its composer over the keyboard, a setting
+// sheet over the picture, and a portrait video's portrait full screen.
+bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
+{
+    bool ok = true;
+    VideoPageService served;
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+    KRPreferences& preferences = KRPreferences::sharedPreferences();
+    preferences.setDetailAutoFullscreenEnabled(false);
+    preferences.setPreferredQuality(64);
+    Application::shared().becomeActiveForTesting();
+    const auto settle = [](const std::function<bool()>& done) {
+        return waitFor([&] {
+            AnimationClock::finishAll();
+            return done();
+        });
+    };
+    const auto open = [&](NavigationController* nav, bool portrait) -> KRVideoDetailViewController* {
+        preferences.setPortraitVideoFullscreenEnabled(portrait);
+        auto* page = new KRVideoDetailViewController(std::make_shared<KRVideo>(*served.video));
+        push(nav, page);
+        auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
+        if (!waitFor([&] { return play->isEnabled(); }))
+            return nullptr;
+        play->sendActionsForControlEvents(ControlEventTouchUpInside);
+        const bool playing = waitFor([&] {
+            KRPlaybackTransport* player = page->moviePlayer();
+            return player && player->playbackState() == 1 && player->currentPlaybackTime() > 1.5
+                && (!portrait || page->currentVideoIsPortrait());
+        });
+        if (!playing)
+            return nullptr;
+        page->playerControls()->setControlsVisible(true, false);
+        page->requestLandscapeForCustomFullscreen();
+        const bool shown = settle([&] {
+            KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+            return fullscreen->isFullscreen() && !fullscreen->isTransitioning() && (portrait || fullscreen->phase() == 3);
+        });
+        return shown ? page : nullptr;
+    };
+    Window window;
+    auto* root = new KRRootViewController();
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    AnimationClock::finishAll();
+    auto* nav = qobject_cast<NavigationController*>(root->viewControllers().value(0));
+    KRVideoDetailViewController* page = open(nav, false);
+    if (!page) {
+        std::printf("FAILED to show the full screen\n");
+        return false;
+    }
+    page->playerControls()->setControlsVisible(true, false);
+    page->fullscreen()->sync(false);
+    ok &= save(window, dir, device + QStringLiteral("-video-fullscreen"));
+    if (all) {
+        page->fullscreenAddDanmakuTapped();
+        if (auto* field = window.findChild<TextField*>(QStringLiteral("fullscreenInputField")))
+            field->setText(QStringLiteral("前方高能"));
+        ok &= save(window, dir, device + QStringLiteral("-video-fullscreen-composer"));
+        page->fullscreen()->composer().close();
+        page->fullscreen()->showSettings();
+        ok &= save(window, dir, device + QStringLiteral("-video-fullscreen-sheet"));
+        if (ActionSheet* sheet = page->fullscreen()->visibleSheet())
+            sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+    }
+    page->fullscreenDoneTapped();
+    settle([&] { return !page->fullscreen()->isShown(); });
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    if (all) {
+        served.playback.setPortraitCID(testsupport::ServiceFixtures::kDetailCID);
+        KRVideoDetailViewController* portrait = open(nav, true);
+        if (!portrait) {
+            std::printf("FAILED to show the portrait full screen\n");
+            ok = false;
+        } else {
+            portrait->playerControls()->setControlsVisible(true, false);
+            portrait->fullscreen()->sync(false);
+            ok &= save(window, dir, device + QStringLiteral("-video-portrait-fullscreen"));
+            portrait->fullscreenDoneTapped();
+            settle([&] { return !portrait->fullscreen()->isShown(); });
+        }
+        nav->popViewControllerAnimated(false);
+        AnimationClock::finishAll();
+    }
+    preferences.setPortraitVideoFullscreenEnabled(false);
+    return ok;
+}
+
+// The video page's account layer: the login gate signed out, the page's More and share sheets,
+// and signed in the coin sheet and the folder picker opened from "收藏".
+bool shootVideoAccount(const QDir& dir, const QString& device)
+{
+    bool ok = true;
+    VideoPageService served;
+    testsupport::AccountFixtures::routeRiskCookies(served.service);
+    testsupport::InteractionFixtures interactions(served.service);
+    interactions.setFolders({{11, QStringLiteral("默认收藏夹"), 12, false, {}},
+                             {12, QStringLiteral("骑行路线"), 4, false, {testsupport::ServiceFixtures::kDetailAID}},
+                             {13, QStringLiteral("稍后再看的音乐"), 27, true, {}}});
+    interactions.setCoinsGiven(testsupport::ServiceFixtures::kDetailAID, 1);
+    KRSessionStore::sharedStore().clearSession();
+    const std::shared_ptr<KRVideo>& video = served.video;
+    const auto sheetTagged = [](KRVideoDetailViewController* page, int tag) {
+        return waitFor([&] {
+            ActionSheet* sheet = page->visibleActionSheet();
+            return sheet && sheet->tag() == tag && sheet->isVisible();
+        });
+    };
+    const auto closeSheet = [](KRVideoDetailViewController* page) {
+        if (ActionSheet* sheet = page->visibleActionSheet())
+            sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
+        AnimationClock::finishAll();
+    };
+    {
+        Shell s = makeShell(new ListScreen(QStringLiteral("首页"), {}));
+        KRVideoDetailViewController* page = pushLoadedVideoPage(s, video);
+        if (!page)
+            return false;
+        page->interactionButtonTapped(7601);
+        ok &= save(s, dir, device + QStringLiteral("-video-login-gate"));
+        if (AlertView* alert = s.window->visibleAlert())
+            alert->tapButtonForTesting(0);
+        AnimationClock::finishAll();
+        page->interactionButtonTapped(7604);
+        ok &= sheetTagged(page, 7300) && save(s, dir, device + QStringLiteral("-video-account-more-sheet"));
+        if (ActionSheet* sheet = page->visibleActionSheet())
+            sheet->dismissWithClickedButtonIndex(0, true);
+        AnimationClock::finishAll();
+        ok &= sheetTagged(page, 7305) && save(s, dir, device + QStringLiteral("-video-share-sheet"));
+        closeSheet(page);
+
+        testsupport::AccountFixtures::logInWebOnly();
+        if (!waitFor([&] { return page->accountActions()->interactions().stateLoaded; })) {
+            std::printf("FAILED to read the account's state of the video\n");
+            return false;
+        }
+        page->interactionButtonTapped(7602);
+        ok &= sheetTagged(page, 7304) && save(s, dir, device + QStringLiteral("-video-coin-sheet"));
+        closeSheet(page);
+        page->interactionButtonTapped(7603);
+        AnimationClock::finishAll();
+        auto* picker = qobject_cast<KRFavoriteFolderPickerViewController*>(s.nav->topViewController());
+        if (!picker || !waitFor([&] { return picker->folders().size() == 3 && !picker->isLoading(); })) {
+            std::printf("FAILED to open the folder picker from the page\n");
+            ok = false;
+        } else {
+            theme()->refreshNavigationController(s.nav);
+            ok &= save(s, dir, device + QStringLiteral("-video-folder-picker"));
+        }
+    }
+    KRSessionStore::sharedStore().clearSession();
     return ok;
 }
 
@@ -1051,6 +1220,48 @@ bool shootFollowing(const QDir& dir, const QString& device)
     return ok;
 }
 
+// The offline player turned to its own landscape full screen under the application's root.
+bool shootOfflineFullscreen(const QDir& dir, const QString& device, const std::shared_ptr<KRVideo>& video)
+{
+    Window window;
+    auto* root = new KRRootViewController();
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    AnimationClock::finishAll();
+    root->setSelectedIndex(3);
+    auto* nav = qobject_cast<NavigationController*>(root->viewControllers().value(3));
+    auto* list = new KRAccountVideoListViewController();
+    push(nav, list);
+    Application::shared().becomeActiveForTesting();
+    if (!list->playVideo(video) || !waitFor([&] {
+            AnimationClock::advance(0.05);
+            return list->transport() && list->transport()->currentPlaybackTime() > 1.2;
+        })) {
+        std::printf("FAILED to play the offline download under the root\n");
+        return false;
+    }
+    list->playerControlsDidRequestFullscreen(list->controlsView());
+    const bool shown = waitFor([&] {
+        AnimationClock::finishAll();
+        return list->fullscreen()->isFullscreen() && list->fullscreen()->phase() == 3;
+    });
+    bool ok = shown;
+    if (shown) {
+        // The root's own tabs may have complained of their feeds meanwhile: not this shot's subject.
+        for (int i = 0; i < 4 && window.visibleAlert(); ++i) {
+            window.visibleAlert()->tapButtonForTesting(window.visibleAlert()->cancelButtonIndex());
+            AnimationClock::finishAll();
+        }
+        list->controlsView()->setControlsVisible(true, false);
+        ok &= save(window, dir, device + QStringLiteral("-offline-fullscreen"));
+    } else {
+        std::printf("FAILED to show the offline player in full screen\n");
+    }
+    list->stopPlayback();
+    AnimationClock::finishAll();
+    return ok;
+}
+
 // The profile tab signed out and in, the offline list with a running download above a complete
 // one playing inline with its danmaku, and the favourite folder picker with its create alert.
 bool shootLibrary(const QDir& dir, const QString& device)
@@ -1167,6 +1378,8 @@ bool shootLibrary(const QDir& dir, const QString& device)
                 ok &= save(s, dir, device + QStringLiteral("-offline-player"));
             }
             list->stopPlayback();
+            if (device == QStringLiteral("16.7-style0"))
+                ok &= shootOfflineFullscreen(dir, device, list->videos().value(1));
         }
         KROfflineCacheManager::sharedManager()->cancelCurrentDownload();
         held.gate->openTo(256 * 1024);
@@ -1218,8 +1431,13 @@ int main(int argc, char** argv)
         ok &= shootDynamicDetail(dir, QString::fromLatin1(d.name));
         ok &= shootLibrary(dir, QString::fromLatin1(d.name));
         ok &= shootVideoPage(dir, QString::fromLatin1(d.name));
+        // Landscape with everything on the first style; compact landscape on the small phone.
+        const bool first = std::strcmp(d.name, "16.7-style0") == 0;
+        if (first || std::strcmp(d.machine, "iPhone4,1") == 0)
+            ok &= shootVideoFullscreen(dir, QString::fromLatin1(d.name), first);
         ok &= shootVideoCommentEditing(dir, QString::fromLatin1(d.name));
         ok &= shootOfflinePickers(dir, QString::fromLatin1(d.name));
+        ok &= shootVideoAccount(dir, QString::fromLatin1(d.name));
     }
     platform::DeviceProfile::resetForTesting();
     ok &= shootPlayer(dir);

@@ -1,0 +1,669 @@
+#include "video/KRVideoFullscreen.h"
+
+#include "look/KRShellHelpers.h"
+#include "platform/device/DeviceProfile.h"
+#include "platform/foundation/MainClock.h"
+#include "platform/uikit/ActionSheet.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Control.h"
+#include "platform/uikit/Geometry.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/TabBarController.h"
+#include "platform/uikit/TextField.h"
+#include "platform/uikit/View.h"
+#include "platform/uikit/ViewController.h"
+#include "platform/uikit/Window.h"
+#include "playback/KRDASHPlayback.h"
+#include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlayerControlsView.h"
+#include "shared/KRPlayerFullscreen.h"
+#include "store/KRDiagnostics.h"
+#include "store/KRPreferences.h"
+#include "video/KRVideoDetailSupport.h"
+#include "video/KRVideoPlayerArea.h"
+
+#include <QDebug>
+
+#include <cmath>
+
+using namespace platform::uikit;
+
+namespace {
+
+constexpr int kSettingsSheetTag = 7310;
+constexpr int kFirstSettingMode = 31;
+constexpr int kLastSettingMode = 34;
+constexpr int kSettingSheetTagBase = 7280;
+const QString kRetryRequest = QStringLiteral("requestLandscapeForCustomFullscreen");
+const QString kReflow = QStringLiteral("finishDanmakuReflowAfterRotation");
+const QString kEmbeddedReflow = QStringLiteral("finishEmbeddedDanmakuReflowAfterPortraitReturn");
+const QString kPendingSettingSheet = QStringLiteral("presentPendingDanmakuSettingSheet");
+
+const char* yesNo(bool value) { return value ? "YES" : "NO"; }
+
+// The playing time, never below 0.
+double currentTimeOf(const KRVideoPlayerArea* area)
+{
+    KRPlaybackTransport* transport = area->transport();
+    return transport ? std::max(0.0, transport->currentPlaybackTime()) : 0.0;
+}
+
+struct SettingMode {
+    const char* title;
+    QList<int> values;
+    QStringList rows;
+    int (KRPreferences::*get)() const;
+    void (KRPreferences::*set)(int);
+};
+
+SettingMode settingMode(int mode)
+{
+    switch (mode) {
+    case 31:
+        return {"显示区域", {10, 25, 50, 75, 100}, {"10%", "25%", "50%", "75%", "100%"}, &KRPreferences::danmakuDisplayAreaPercent,
+                &KRPreferences::setDanmakuDisplayAreaPercent};
+    case 32:
+        return {"弹幕条数", {8, 12, 18, 24, 32, 0}, {"8 条", "12 条", "18 条", "24 条", "32 条", "烤机 · 无限制"},
+                &KRPreferences::danmakuMaximumActive, &KRPreferences::setDanmakuMaximumActive};
+    case 33:
+        return {"不透明度", {20, 40, 60, 80, 100}, {"20%", "40%", "60%（推荐）", "80%", "100%"}, &KRPreferences::danmakuOpacityPercent,
+                &KRPreferences::setDanmakuOpacityPercent};
+    default:
+        return {"字体大小", {50, 100, 150, 200}, {"50%", "100%（推荐）", "150%", "200%"}, &KRPreferences::danmakuFontLevel,
+                &KRPreferences::setDanmakuFontLevel};
+    }
+}
+
+} // namespace
+
+KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* page, ActionSheetDelegate* sheets, Page actions,
+                                     QObject* parent)
+    : QObject(parent)
+    , m_area(area)
+    , m_page(page)
+    , m_sheets(sheets)
+    , m_actions(std::move(actions))
+    , m_rail(KRVideoFullscreenRail::Actions{
+          [this] {
+              if (m_actions.watchLater)
+                  m_actions.watchLater();
+          },
+          [this] { addDanmakuTapped(); },
+          [this] {
+              if (m_actions.toggleDanmaku)
+                  m_actions.toggleDanmaku();
+          },
+          [this] { showSettings(); },
+          [this] {
+              if (m_actions.cache)
+                  m_actions.cache();
+          }})
+    , m_composer(KRVideoFullscreenComposer::Actions{
+          // The draft, the pause while writing and the sending are the page's danmaku composer's,
+          // shared with the embedded field.
+          [this](const QString&) { m_area->danmakuComposer()->danmakuInputChanged(m_composer.field()); },
+          [this] {
+              if (m_actions.sendDanmaku)
+                  m_actions.sendDanmaku();
+          },
+          [this](bool editing) {
+              if (editing) {
+                  hideRail();
+                  m_area->danmakuComposer()->textFieldDidBeginEditing(m_composer.field());
+                  return;
+              }
+              // The keyboard gone, the bar goes with it, playback goes on and the rail comes back
+              // with the controls.
+              m_composer.close();
+              m_area->danmakuComposer()->resumeAfterDanmakuComposerIfNeeded();
+              sync(false);
+          }})
+{
+    KRPlayerFullscreen::Screen screen;
+    screen.playing = [this] { return m_actions.playing(); };
+    screen.portraitVideo = [this] { return m_actions.portraitVideo(); };
+    screen.idle = [this] { return m_actions.idle(); };
+    screen.prepareForRotation = [this] { prepareForRotation(); };
+    screen.layoutContent = [this](bool fullscreen) { layoutContent(fullscreen); };
+    screen.presentChrome = [this] {
+        attach();
+        layoutControls();
+        sync(false);
+    };
+    screen.returnChrome = [this] { restoreToEmbedded(); };
+    screen.layoutScreen = [this] { m_actions.layoutPage(); };
+    screen.chromeViews = [this] {
+        return QList<QWidget*>{m_area->controls(), m_area->danmakuRenderer(), m_area->danmakuStatusLabel(), m_area->loadingOverlay(),
+                               m_rail.view(), m_composer.view()};
+    };
+    screen.holdSurface = [this](bool held) { m_area->setSurfaceHeldByFullscreen(held); };
+    screen.commitOrientation = [this](int orientation) {
+        if (KRPlayerControlsView* controls = m_area->controls())
+            controls->commitAirPlayInterfaceOrientation(orientation);
+    };
+    screen.exited = [this] { exited(); };
+    screen.settledEmbedded = [this] { m_actions.repairNavigation(); };
+    screen.mediaSize = [this] { return m_actions.mediaSize(); };
+    m_player = std::make_unique<KRPlayerFullscreen>(&m_area->surface(), std::move(screen));
+
+    auto& centre = platform::NotificationCenter::defaultCenter();
+    m_observers.push_back(centre.addObserver(KeyboardWillShowNotification, nullptr,
+                                             [this](const platform::Notification& note) { keyboardChanged(note, true); }));
+    m_observers.push_back(centre.addObserver(KeyboardWillHideNotification, nullptr,
+                                             [this](const platform::Notification& note) { keyboardChanged(note, false); }));
+}
+
+KRVideoFullscreen::~KRVideoFullscreen()
+{
+    // The composer's field may still be editing: its end must find everything here.
+    removeControls();
+    m_delayed.cancelAll();
+    m_syncTimer.stop();
+    m_observers.clear();
+    m_player.reset();
+}
+
+bool KRVideoFullscreen::isShown() const { return m_player->isFullscreen(); }
+
+
+// ---- entering and leaving ----
+
+void KRVideoFullscreen::requestLandscape()
+{
+    if (!m_actions.playing())
+        return;
+    if (!m_actions.portraitVideo()) {
+        m_portraitRetryCount = 0;
+        m_player->recordGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
+        m_player->enter(true, false, false);
+        m_player->requestInterfaceOrientation(4);
+        return;
+    }
+    if (!m_player->isTransitioning()) {
+        m_portraitRetryCount = 0;
+        m_player->recordGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
+        m_player->enter(false, true, false);
+        return;
+    }
+    Window* window = Application::shared().keyWindow();
+    KRDiagnostics::recordEvent(QStringLiteral("portrait-fullscreen-deferred"),
+                               QStringLiteral("retry=%1 phase=%2 host=%3")
+                                   .arg(m_portraitRetryCount)
+                                   .arg(m_player->phase())
+                                   .arg(StringFromRect(window ? window->bounds() : QRectF())));
+    if (m_portraitRetryCount > 1) {
+        m_portraitRetryCount = 0;
+        m_actions.showStatus(QStringLiteral("全屏布局尚未就绪，请再试一次"));
+        KRDiagnostics::recordEvent(QStringLiteral("portrait-fullscreen-abort"), QStringLiteral("reason=transition-busy retries=2"));
+        return;
+    }
+    ++m_portraitRetryCount;
+    m_delayed.cancel(kRetryRequest);
+    m_delayed.schedule(kRetryRequest, 140, [this] { requestLandscape(); });
+}
+
+void KRVideoFullscreen::enterIfPending()
+{
+    if (!m_detailPending && !m_continuationPending)
+        return;
+    View* view = m_page && m_page->isViewLoaded() ? m_page->view() : nullptr;
+    if (!m_actions.playing() || !view || !view->window() || m_actions.idle() || !m_actions.foreground() || !m_actions.orientationKnown())
+        return;
+    const bool continuation = m_continuationPending;
+    m_detailPending = m_continuationPending = false;
+    if (m_player->isFullscreen())
+        return;
+    const bool portrait = m_actions.portraitVideo();
+    const QSizeF media = m_actions.mediaSize();
+    const bool mediaPortrait = media.width() > 0 && media.height() >= media.width();
+    KRDiagnostics::recordEvent(QStringLiteral("detail-auto-fullscreen"),
+                               QStringLiteral("mediaPortrait=%1 portraitMode=%2 identity=%3")
+                                   .arg(QLatin1String(yesNo(mediaPortrait)), QLatin1String(yesNo(portrait)), m_actions.identity()));
+    if (continuation)
+        KRDiagnostics::recordEvent(QStringLiteral("playback-continuation-fullscreen-restored"),
+                                   QStringLiteral("identity=%1 mediaPortrait=%2").arg(m_actions.identity(), QLatin1String(yesNo(mediaPortrait))));
+    requestLandscape();
+}
+
+void KRVideoFullscreen::controlsRequestedFullscreen()
+{
+    if (!m_actions.playing())
+        return;
+    if (m_player->isFullscreen())
+        doneTapped();
+    else
+        requestLandscape();
+}
+
+void KRVideoFullscreen::doneTapped()
+{
+    if (!m_actions.playing() || !m_player->isFullscreen())
+        return;
+    m_player->leave();
+}
+
+void KRVideoFullscreen::surfaceRemoved()
+{
+    m_delayed.cancelAll();
+    if (m_player->isFullscreen() || m_player->isTransitioning()) {
+        m_player->reset();
+        m_actions.layoutPage();
+    }
+    removeControls();
+}
+
+void KRVideoFullscreen::exited()
+{
+    m_actions.commitPortraitRootGeometry();
+    if (m_navigateToProfileAfterExit) {
+        m_navigateToProfileAfterExit = false;
+        m_actions.navigateToProfile();
+    }
+}
+
+// ---- geometry ----
+
+void KRVideoFullscreen::layoutContent(bool fullscreen)
+{
+    KRPlaybackTransport* transport = m_area->transport();
+    if (!transport)
+        return;
+    if (!fullscreen) {
+        m_area->layoutBoundTransport(m_actions.portraitVideo());
+        return;
+    }
+    View* container = m_area->playerContainer();
+    auto* picture = qobject_cast<View*>(transport->view());
+    if (picture && container)
+        picture->setFrame(container->bounds());
+    const QRectF bounds = picture ? picture->bounds() : (container ? container->bounds() : QRectF());
+    if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
+        renderer->setGeometry(bounds.toRect());
+    if (KRPlayerControlsView* controls = m_area->controls()) {
+        controls->setFrame(bounds);
+        controls->setFullscreen(true, m_actions.portraitVideo());
+    }
+    if (KRDASHPlayback* dash = m_area->dash())
+        dash->layoutSurface();
+    layoutControls();
+    if (m_actions.layoutPickers)
+        m_actions.layoutPickers();
+}
+
+void KRVideoFullscreen::prepareForRotation()
+{
+    if (KRPlayerControlsView* controls = m_area->controls())
+        controls->prepareAirPlayForRotation();
+    if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
+        renderer->updateWithPlaybackTime(currentTimeOf(m_area), false);
+}
+
+// ---- what lies over the picture ----
+
+void KRVideoFullscreen::attach()
+{
+    KRPlaybackTransport* transport = m_area->transport();
+    KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
+    KRPlayerControlsView* controls = m_area->controls();
+    auto* host = transport ? qobject_cast<View*>(transport->view()) : nullptr;
+    if (!host || !renderer || !controls || !m_player->isFullscreen())
+        return;
+    const QSizeF oldSize = renderer->size();
+    const QRectF bounds = host->bounds();
+    const bool landscape = bounds.width() > bounds.height();
+    const bool portrait = m_actions.portraitVideo();
+    const bool attached = renderer->parentWidget() == host && controls->superview() == host && m_rail.isBuilt()
+        && m_rail.view()->superview() == host && m_composer.isBuilt() && m_composer.view()->superview() == host
+        && m_controlsHost == host;
+    if (attached) {
+        renderer->setGeometry(bounds.toRect());
+        controls->setFrame(bounds);
+        controls->setFullscreen(true, portrait);
+        layoutControls();
+        renderer->setContentInsets(EdgeInsets{});
+        if (landscape && !portrait
+            && (std::abs(bounds.width() - oldSize.width()) > 1 || std::abs(bounds.height() - oldSize.height()) > 1)) {
+            m_repopulateDanmakuAfterExit = true;
+            m_delayed.cancel(kReflow);
+            m_delayed.schedule(kReflow, 40, [this] { finishDanmakuReflow(false); });
+        }
+        return;
+    }
+    if (renderer->parentWidget() != host)
+        renderer->setParent(host);
+    renderer->setGeometry(bounds.toRect());
+    renderer->setAttribute(Qt::WA_TransparentForMouseEvents);
+    renderer->show();
+    renderer->raise();
+    // The controls over the whole picture, in their full-screen form.
+    controls->removeFromSuperview();
+    controls->setFrame(bounds);
+    controls->setHidden(false);
+    controls->setFullscreen(true, portrait);
+    controls->setControlsVisible(true, false);
+    host->addSubview(controls);
+    host->bringSubviewToFront(controls);
+    buildControls(host);
+    renderer->setContentInsets(EdgeInsets{});
+    if (landscape && !portrait) {
+        m_delayed.cancel(kReflow);
+        m_delayed.schedule(kReflow, 40, [this] { finishDanmakuReflow(false); });
+        m_repopulateDanmakuAfterExit = true;
+    } else {
+        renderer->resetForPlaybackTime(currentTimeOf(m_area));
+        m_repopulateDanmakuAfterExit = false;
+    }
+    qInfo().noquote() << QStringLiteral("[KorvaneFullscreenDanmaku] attached host=%1 frame=%2 videoFrame=%3 controls=%4 renderer=%5 "
+                                        "enabled=%6 loaded=%7")
+                             .arg(QString::fromLatin1(host->metaObject()->className()), StringFromRect(bounds),
+                                  StringFromRect(QRectF(renderer->geometry())), QString::fromLatin1(host->metaObject()->className()),
+                                  QLatin1String(yesNo(renderer->parentWidget() == host)),
+                                  QLatin1String(yesNo(m_area->isDanmakuEnabled())))
+                             .arg(m_area->loadedDanmakuCount());
+}
+
+void KRVideoFullscreen::buildControls(View* host)
+{
+    if (!host)
+        return;
+    removeControls();
+    m_controlsHost = host;
+    const bool faded = m_player->isChromeSuppressed();
+    m_rail.build(host, faded);
+    applyLegacyFullscreenImages();
+    m_composer.build(host, faded, m_area->danmakuComposer()->draft());
+    m_composer.setDanmakuEnabled(m_area->isDanmakuEnabled());
+    KRPlaybackTransport* transport = m_area->transport();
+    const bool stopped = !transport || transport->playbackState() == 0;
+    if (m_actions.foreground() && !m_actions.idle() && (m_actions.expectedToPlay() || !stopped)) {
+        const int interval = KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 200 : 100;
+        m_syncTimer.start(interval, [this] { sync(true); });
+    }
+    layoutControls();
+    sync(false);
+}
+
+void KRVideoFullscreen::layoutControls()
+{
+    View* host = m_controlsHost;
+    if (!host)
+        return;
+    const QSizeF size = host->bounds().size();
+    const EdgeInsets insets = KRSafeAreaInsetsForView(host);
+    if (KRPlayerControlsView* controls = m_area->controls()) {
+        controls->setFrame(host->bounds());
+        controls->setFullscreen(true, m_actions.portraitVideo());
+    }
+    m_rail.layout(size, insets);
+    m_composer.layout(size, insets);
+    if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
+        renderer->setContentInsets(EdgeInsets{});
+}
+
+void KRVideoFullscreen::sync(bool fromTimer)
+{
+    if (!m_player)
+        return;
+    const int phase = m_player->phase();
+    if (!m_actions.foreground() || m_actions.idle() || (phase != 0 && phase != 3) || !m_actions.playing() || !m_player->isFullscreen())
+        return;
+    const double now = platform::MainClock::now();
+    const double spacing = KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 1.0 : 0.5;
+    if (fromTimer && m_lastHeavySync >= 0 && now - m_lastHeavySync < spacing)
+        return;
+    m_lastHeavySync = now;
+    if (!m_controlsHost || !m_composer.isBuilt())
+        return;
+    layoutControls();
+    KRPlayerControlsView* controls = m_area->controls();
+    const bool visible = controls ? controls->areControlsVisible() : true;
+    m_nativeControlsVisible = visible;
+    if (!m_composer.isShown() && visible) {
+        m_rail.view()->setAlpha(1);
+        showRail();
+    } else {
+        hideRail();
+    }
+    KRPlaybackTransport* transport = m_area->transport();
+    const float rate = m_actions.rate();
+    // The pair keeps its own two rates in step; a lone transport can drift from the chosen one.
+    if (transport && !m_area->dash() && transport->playbackState() == 1 && !m_actions.holdActive()
+        && std::abs(transport->currentPlaybackRate() - rate) > 0.02f)
+        transport->setCurrentPlaybackRate(rate);
+}
+
+void KRVideoFullscreen::showRail()
+{
+    if (!m_rail.isBuilt())
+        return;
+    if (m_composer.isShown()) {
+        hideRail();
+        return;
+    }
+    m_rail.setShown(true);
+    if (View* host = m_controlsHost) {
+        if (KRPlayerControlsView* controls = m_area->controls(); controls && controls->superview() == host)
+            host->bringSubviewToFront(controls);
+        host->bringSubviewToFront(m_rail.view());
+    }
+    if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
+        renderer->setContentInsets(EdgeInsets{});
+}
+
+void KRVideoFullscreen::hideRail()
+{
+    m_rail.setShown(false);
+    if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
+        renderer->setContentInsets(EdgeInsets{});
+}
+
+void KRVideoFullscreen::applyLegacyFullscreenImages()
+{
+    m_rail.applyImages(m_area->isDanmakuEnabled());
+    m_composer.setDanmakuEnabled(m_area->isDanmakuEnabled());
+}
+
+void KRVideoFullscreen::controlsVisibilityChanged(bool visible)
+{
+    m_nativeControlsVisible = visible;
+    if (m_player->isFullscreen()) {
+        if (visible)
+            showRail();
+        else
+            hideRail();
+    }
+    if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
+        renderer->setContentInsets(EdgeInsets{});
+}
+
+void KRVideoFullscreen::removeControls()
+{
+    m_syncTimer.stop();
+    m_rail.remove();
+    m_composer.remove();
+    m_controlsHost = nullptr;
+    m_nativeControlsVisible = false;
+}
+
+void KRVideoFullscreen::restoreToEmbedded()
+{
+    m_delayed.cancel(kReflow);
+    removeControls();
+    KRPlaybackTransport* transport = m_area->transport();
+    auto* picture = transport ? qobject_cast<View*>(transport->view()) : nullptr;
+    KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
+    if (!picture || !renderer)
+        return;
+    if (renderer->parentWidget() != picture)
+        renderer->setParent(picture);
+    renderer->show();
+    renderer->raise();
+    if (KRPlayerControlsView* controls = m_area->controls()) {
+        if (controls->superview() != picture)
+            picture->addSubview(controls);
+        controls->setHidden(false);
+        controls->setControlsVisible(true, false);
+        picture->bringSubviewToFront(controls);
+    }
+    m_area->layoutBoundTransport(m_actions.portraitVideo());
+    if (m_repopulateDanmakuAfterExit) {
+        m_delayed.cancel(kEmbeddedReflow);
+        m_delayed.schedule(kEmbeddedReflow, 40, [this] { finishDanmakuReflow(true); });
+    } else {
+        renderer->resetForPlaybackTime(currentTimeOf(m_area));
+    }
+    renderer->setContentInsets(EdgeInsets{});
+}
+
+void KRVideoFullscreen::finishDanmakuReflow(bool embedded)
+{
+    KRPlaybackTransport* transport = m_area->transport();
+    KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
+    if (!transport || !renderer)
+        return;
+    if (embedded) {
+        if (m_player->isFullscreen() || !m_repopulateDanmakuAfterExit)
+            return;
+        m_repopulateDanmakuAfterExit = false;
+    } else {
+        const int phase = m_player->phase();
+        if (!m_player->isFullscreen() || !m_player->isLandscape() || m_player->isWaitingForPortrait() || (phase != 0 && phase != 3))
+            return;
+    }
+    renderer->reloadVisibleDanmakusForPlaybackTime(currentTimeOf(m_area), transport->playbackState() == 1);
+}
+
+// ---- the rail's own actions ----
+
+void KRVideoFullscreen::addDanmakuTapped()
+{
+    if (!m_composer.isBuilt() || !m_area->isDanmakuEnabled())
+        return;
+    hideRail();
+    m_composer.open(m_area->danmakuComposer()->draft());
+    layoutControls();
+}
+
+void KRVideoFullscreen::keyboardChanged(const platform::Notification& note, bool showing)
+{
+    if (!m_composer.isBuilt())
+        return;
+    if (!showing) {
+        m_composer.setKeyboard(false, 0);
+        layoutControls();
+        return;
+    }
+    TextField* field = m_composer.field();
+    View* host = m_composer.view()->superview();
+    if (!field->isFirstResponder() || !host || !host->window())
+        return;
+    const QRectF keyboard = note.userInfo.value(KeyboardFrameEndKey).toRectF();
+    const QRectF local = host->window()->convertRectToView(keyboard, host);
+    // The keyboard's frame leaves out the bar shown over it: the composer goes above both.
+    qreal top = local.top();
+    if (const View* accessory = field->inputAccessoryView(); accessory && accessory->isVisible() && accessory->superview())
+        top = std::min(top, accessory->superview()->convertRectToView(accessory->frame(), host).top());
+    const qreal y = std::max<qreal>(top - 44, 0);
+    m_composer.setKeyboard(true, y);
+    layoutControls();
+    qInfo().noquote() << QStringLiteral("[KorvaneFullscreenComposer] keyboard=%1 local=%2 composerY=%3 host=%4")
+                             .arg(StringFromRect(keyboard), StringFromRect(local))
+                             .arg(y, 0, 'f', 1)
+                             .arg(StringFromRect(host->bounds()));
+}
+
+// ---- setting sheets ----
+
+void KRVideoFullscreen::showSettings()
+{
+    if (!m_page)
+        return;
+    auto* sheet = new ActionSheet(QStringLiteral("弹幕设置"), m_sheets, m_page);
+    sheet->setTag(kSettingsSheetTag);
+    for (const char* row : {"显示区域", "弹幕条数", "不透明度", "字体大小"})
+        sheet->addButtonWithTitle(QString::fromUtf8(row));
+    sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
+    m_sheet = sheet;
+    if (!presentSheet(sheet))
+        KRDetailPresentActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
+}
+
+void KRVideoFullscreen::showSettingMode(int mode)
+{
+    if (mode < kFirstSettingMode || mode > kLastSettingMode || !m_page)
+        return;
+    const SettingMode setting = settingMode(mode);
+    const int current = (KRPreferences::sharedPreferences().*setting.get)();
+    auto* sheet = new ActionSheet(QString::fromUtf8(setting.title), m_sheets, m_page);
+    sheet->setTag(kSettingSheetTagBase + mode);
+    for (int i = 0; i < setting.values.size(); ++i)
+        sheet->addButtonWithTitle(setting.values.at(i) == current ? setting.rows.at(i) + QStringLiteral(" ✓") : setting.rows.at(i));
+    sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
+    m_sheet = sheet;
+    if (!presentSheet(sheet))
+        KRDetailPresentActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
+}
+
+bool KRVideoFullscreen::sheetClicked(ActionSheet* sheet, int index)
+{
+    const int tag = sheet ? sheet->tag() : 0;
+    if (tag == kSettingsSheetTag) {
+        if (index != sheet->cancelButtonIndex() && index >= 0 && index < 4)
+            m_pendingSettingMode = kFirstSettingMode + index;
+        return true;
+    }
+    const int mode = tag - kSettingSheetTagBase;
+    if (mode < kFirstSettingMode || mode > kLastSettingMode)
+        return false;
+    const SettingMode setting = settingMode(mode);
+    if (index == sheet->cancelButtonIndex() || index < 0 || index >= setting.values.size())
+        return true;
+    (KRPreferences::sharedPreferences().*setting.set)(setting.values.at(index));
+    m_actions.showStatus(QStringLiteral("弹幕显示已更新"));
+    return true;
+}
+
+bool KRVideoFullscreen::sheetDismissed(ActionSheet* sheet)
+{
+    const int tag = sheet ? sheet->tag() : 0;
+    if (tag == kSettingsSheetTag) {
+        if (m_pendingSettingMode) {
+            m_delayed.cancel(kPendingSettingSheet);
+            m_delayed.schedule(kPendingSettingSheet, 50, [this] {
+                const int mode = m_pendingSettingMode;
+                m_pendingSettingMode = 0;
+                showSettingMode(mode);
+            });
+        }
+        return true;
+    }
+    return tag >= kSettingSheetTagBase + kFirstSettingMode && tag <= kSettingSheetTagBase + kLastSettingMode;
+}
+
+bool KRVideoFullscreen::presentSheet(ActionSheet* sheet)
+{
+    View* host = m_area->surface().host();
+    if (!sheet || !m_player->isFullscreen() || !host || platform::DeviceProfile::isPad())
+        return false;
+    sheet->showInView(host);
+    return true;
+}
+
+bool KRVideoFullscreen::shouldReceiveTouch(const View* touched) const
+{
+    return !(m_rail.contains(touched) || m_composer.contains(touched));
+}
+
+bool KRVideoFullscreen::holdAllowsTouch(const QWidget* touched, const QWidget* view) const
+{
+    for (const QWidget* w = touched; w && w != view; w = w->parentWidget()) {
+        if (qobject_cast<const Control*>(w))
+            return false;
+    }
+    auto* touchedView = qobject_cast<const View*>(touched);
+    return !touchedView || shouldReceiveTouch(touchedView);
+}
+
+ActionSheet* KRVideoFullscreen::visibleSheet() const { return m_sheet && m_sheet->isVisible() ? m_sheet.data() : nullptr; }

@@ -1,0 +1,476 @@
+// The video page's own full screen under the application's root, as the shell rotates it:
+// the full-screen button and the device's turns through the kit, the rotation hooks by name,
+// real libmpv playing the generated clips, and the main clock advanced by the test.
+#include "../video/VideoPageTesting.h"
+
+#include "support/ConsoleCapture.h"
+
+#include "platform/uikit/ActionSheet.h"
+#include "platform/uikit/AlertView.h"
+#include "platform/uikit/Application.h"
+#include "platform/uikit/Button.h"
+#include "platform/uikit/Device.h"
+#include "platform/uikit/ImageView.h"
+#include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationBar.h"
+#include "platform/uikit/TabBarController.h"
+#include "platform/uikit/TextField.h"
+#include "playback/KRPlaybackSession.h"
+#include "video/KRVideoDanmakuComposer.h"
+#include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlayerControlsView.h"
+#include "shared/KRPlayerFullscreen.h"
+#include "shell/KRRootViewController.h"
+#include "video/KRVideoOfflineCaching.h"
+#include "video/KRVideoOfflinePagePicker.h"
+#include "store/KRDiagnostics.h"
+#include "store/KRPreferences.h"
+
+#include <QTest>
+
+using namespace platform::uikit;
+using namespace videotest;
+
+namespace {
+
+class VideoFullscreenTest : public VideoPageTest {
+protected:
+    void SetUp() override
+    {
+        VideoPageTest::SetUp();
+        playOncePreferences();
+        KRPreferences& preferences = KRPreferences::sharedPreferences();
+        preferences.setDetailAutoFullscreenEnabled(false);
+        preferences.setPortraitVideoFullscreenEnabled(false);
+        preferences.setDanmakuMaximumActive(12);
+        Application::shared().becomeActiveForTesting();
+    }
+    void TearDown() override
+    {
+        Application::shared().rotateForTesting(InterfaceOrientationPortrait);
+        AnimationClock::finishAll();
+        VideoPageTest::TearDown();
+    }
+
+    // The page two screens deep in the root's first tab, as the app shows it.
+    KRVideoDetailViewController* pushInRoot(std::shared_ptr<KRVideo> video = detailVideo())
+    {
+        root = new KRRootViewController();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        AnimationClock::finishAll();
+        nav = qobject_cast<NavigationController*>(root->viewControllers().value(0));
+        return push(std::move(video));
+    }
+    KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo())
+    {
+        KRVideoDetailViewController* page = pushInRoot(std::move(video));
+        auto* play = part<Button>(page, "playButton");
+        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
+        clickThroughWindow(play);
+        return page;
+    }
+    static bool playing(KRVideoDetailViewController* page)
+    {
+        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
+    }
+    void clickThroughWindow(View* view)
+    {
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(view->isVisible());
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, view->mapTo(window.get(), view->rect().center()));
+        AnimationClock::finishAll();
+    }
+    // Animations run out and the delayed steps of this turn run.
+    static void settle()
+    {
+        for (int i = 0; i < 4; ++i) {
+            AnimationClock::finishAll();
+            platform::MainClock::advanceForTesting(0.05);
+        }
+    }
+    Button* fullscreenButton(KRVideoDetailViewController* page)
+    {
+        page->playerControls()->setControlsVisible(true, false);
+        return page->playerControls()->findChild<Button*>(QStringLiteral("fullscreenButton"));
+    }
+    View* backdrop() const { return window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")); }
+    Button* sheetButton(const QString& title) const
+    {
+        for (Button* button : window->findChildren<Button*>()) {
+            if (button->isVisible() && button->title(ControlStateNormal) == title)
+                return button;
+        }
+        return nullptr;
+    }
+    static QString log() { return diagnosticsLog(); }
+
+    KRRootViewController* root = nullptr;
+    testsupport::ConsoleCapture console;
+};
+
+} // namespace
+
+TEST_F(VideoFullscreenTest, TheButtonTurnsToALandscapeFullScreenWithTheRailAndBackToTheEmbeddedFrame)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    const QRectF embedded = backdrop()->frame();
+    EXPECT_EQ(embedded, QRectF(0, 64, 375, 210));
+    EXPECT_TRUE(page->kr_allowsPlaybackRotation());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerRotation] prepared device=3 embedded={{0, 0}, {375, 210}}")));
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeLeft));
+    EXPECT_EQ(platform::uikit::Device::current().orientation(), 4);
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    EXPECT_TRUE(fullscreen->isLandscape());
+    EXPECT_FALSE(fullscreen->isTransitioning());
+    EXPECT_EQ(fullscreen->phase(), 3);
+    EXPECT_TRUE(Application::shared().isStatusBarHidden());
+    EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 667, 375));
+    EXPECT_EQ(page->playerControls()->frame(), QRectF(0, 0, 667, 375));
+    EXPECT_EQ(fullscreenButton(page)->accessibilityLabel(), QStringLiteral("缩小"));
+
+    // The rail: five buttons, each an icon (7951) over its title (7952), separators 7960 to 7963.
+    auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    ASSERT_NE(rail, nullptr);
+    EXPECT_TRUE(rail->isVisible());
+    EXPECT_EQ(rail->frame(), QRectF(603, 73, 54, 210));
+    EXPECT_TRUE(console.contains(QStringLiteral(
+        "[KorvaneFullscreenGeometry] orientation=landscape compact35=NO host={{0, 0}, {667, 375}} rail={{603, 73}, {54, 210}} row=42.0")));
+    const QStringList titles{QStringLiteral("稍后观看"), QStringLiteral("发弹幕"), QStringLiteral("弹幕"), QStringLiteral("调弹幕"),
+                             QStringLiteral("缓存")};
+    const char* names[] = {"fullscreenWatchLaterButton", "fullscreenAddDanmakuButton", "fullscreenDanmakuButton",
+                           "fullscreenDanmakuSettingsButton", "fullscreenCacheButton"};
+    for (int i = 0; i < 5; ++i) {
+        auto* button = rail->findChild<Button*>(QString::fromLatin1(names[i]));
+        ASSERT_NE(button, nullptr) << names[i];
+        EXPECT_EQ(button->frame(), QRectF(0, 42 * i, 54, 42));
+        auto* icon = qobject_cast<ImageView*>(button->viewWithTag(7951));
+        ASSERT_NE(icon, nullptr);
+        EXPECT_FALSE(icon->image().isNull()) << names[i];
+        auto* label = qobject_cast<Label*>(button->viewWithTag(7952));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), titles.at(i));
+        View* separator = rail->viewWithTag(7960 + i);
+        EXPECT_EQ(separator != nullptr, i < 4);
+        if (separator) {
+            EXPECT_EQ(separator->frame(), QRectF(4, 42 * (i + 1) - 1, 46, 1));
+        }
+    }
+    // The page's own layouts and appearance leave the full screen alone.
+    page->view()->setNeedsLayout();
+    page->view()->layoutIfNeeded();
+    EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 667, 375));
+    // Playback went on through the turn.
+    const double before = page->moviePlayer()->currentPlaybackTime();
+    KR_ADVANCE_UNTIL(page->moviePlayer()->currentPlaybackTime() > before + 0.5);
+
+    // The same button leaves: portrait first, then the picture goes back where it was.
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_FALSE(fullscreen->isFullscreen());
+    EXPECT_EQ(fullscreen->phase(), 0);
+    EXPECT_FALSE(Application::shared().isStatusBarHidden());
+    EXPECT_EQ(backdrop()->frame(), embedded);
+    EXPECT_EQ(page->playerControls()->frame(), QRectF(0, 0, 375, 210));
+    EXPECT_EQ(fullscreenButton(page)->accessibilityLabel(), QStringLiteral("横屏全屏"));
+    EXPECT_EQ(window->findChild<View*>(QStringLiteral("fullscreenRail")), nullptr);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerSurface] exit embedded={{0, 0}, {375, 210}}")));
+    EXPECT_TRUE(playing(page));
+}
+
+TEST_F(VideoFullscreenTest, TurningTheDeviceEntersAndLeavesAndLyingFlatChangesNothing)
+{
+    KRVideoDetailViewController* page = pushInRoot();
+    // Before playback the page keeps the interface upright.
+    EXPECT_FALSE(page->kr_allowsPlaybackRotation());
+    EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    AnimationClock::finishAll();
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    Device::current().setOrientation(1);
+
+    auto* play = part<Button>(page, "playButton");
+    KR_WAIT_UNTIL(play->isEnabled());
+    clickThroughWindow(play);
+    KR_ADVANCE_UNTIL(playing(page));
+    const QRectF embedded = backdrop()->frame();
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    settle();
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    EXPECT_TRUE(fullscreen->isEnteredByRotation());
+    EXPECT_EQ(fullscreen->phase(), 3);
+    EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 667, 375));
+    ASSERT_NE(window->findChild<View*>(QStringLiteral("fullscreenRail")), nullptr);
+
+    // Flat on a table or upside down: nothing turns and nothing is left.
+    const unsigned generation = fullscreen->generation();
+    for (int flat : {5, 6, 2}) {
+        Device::current().setOrientation(flat);
+        settle();
+    }
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    EXPECT_EQ(fullscreen->phase(), 3);
+    EXPECT_EQ(fullscreen->generation(), generation);
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeRight));
+
+    // Upright again: the full screen ends after the rotation, exactly at the embedded frame.
+    Device::current().setOrientation(1);
+    settle();
+    EXPECT_TRUE(log().contains(QStringLiteral("[fullscreen-gravity-return] enteredByRotation=YES device=1")));
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_FALSE(fullscreen->isFullscreen());
+    EXPECT_EQ(backdrop()->frame(), embedded);
+    EXPECT_GT(fullscreen->generation(), generation);
+
+    // A stop in full screen puts the interface back upright with the player gone.
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    settle();
+    ASSERT_TRUE(fullscreen->isFullscreen());
+    page->stopPlaybackForNavigation();
+    settle();
+    EXPECT_FALSE(fullscreen->isFullscreen());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_FALSE(Application::shared().isStatusBarHidden());
+    EXPECT_EQ(backdrop(), nullptr);
+}
+
+TEST_F(VideoFullscreenTest, APortraitVideoGrowsToAPortraitFullScreenAndNeverTurns)
+{
+    KRPreferences::sharedPreferences().setPortraitVideoFullscreenEnabled(true);
+    play.setPortraitCID(testsupport::ServiceFixtures::kDetailCID);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && page->currentVideoIsPortrait());
+    EXPECT_TRUE(page->shouldUsePortraitFullscreenForCurrentVideo());
+    EXPECT_FALSE(page->kr_allowsPlaybackRotation());
+    const QRectF embedded = backdrop()->frame();
+
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    EXPECT_FALSE(fullscreen->isLandscape());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 375, 667));
+    EXPECT_TRUE(log().contains(QStringLiteral("[portrait-fullscreen-commit] media=360x640 portrait=YES transitioning=NO")));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFullscreenGeometry] orientation=portrait compact35=NO host={{0, 0}, {375, 667}}")));
+    EXPECT_TRUE(console.contains(QStringLiteral("row=49.0")));
+    // The device turned to landscape hands nothing over: the picture stays upright.
+    EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    settle();
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    Device::current().setOrientation(1);
+
+    // The button leaves with a 0.26 s animation; pressing it again meanwhile changes nothing.
+    Button* button = fullscreenButton(page);
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, button->mapTo(window.get(), button->rect().center()));
+    AnimationClock::advance(0.1);
+    EXPECT_TRUE(fullscreen->isTransitioning());
+    page->playerControlsDidRequestFullscreen(page->playerControls());
+    AnimationClock::advance(0.1);
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    settle();
+    EXPECT_FALSE(fullscreen->isFullscreen());
+    EXPECT_EQ(backdrop()->frame(), embedded);
+    EXPECT_EQ(console.text().count(QStringLiteral("[KorvanePlayerSurface] exit embedded=")), 1);
+}
+
+TEST_F(VideoFullscreenTest, AutomaticFullScreenComesOnceThePictureIsKnown)
+{
+    KRPreferences::sharedPreferences().setDetailAutoFullscreenEnabled(true);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->fullscreen()->player()->phase() == 3 || (playing(page) && page->moviePlayer()->currentPlaybackTime() > 2));
+    settle();
+    EXPECT_TRUE(page->fullscreen()->isShown());
+    EXPECT_FALSE(page->fullscreen()->isDetailPending());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeLeft));
+    EXPECT_TRUE(log().contains(QStringLiteral("[detail-auto-fullscreen] mediaPortrait=NO portraitMode=NO identity=")));
+    EXPECT_EQ(log().count(QStringLiteral("[detail-auto-fullscreen]")), 1);
+}
+
+TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThroughTheExit)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    ASSERT_NE(rail, nullptr);
+
+    // "发弹幕": the composer over the picture, above the keyboard, the rail out of the way.
+    clickThroughWindow(rail->findChild<Button*>(QStringLiteral("fullscreenAddDanmakuButton")));
+    auto* bar = window->findChild<View*>(QStringLiteral("fullscreenComposerBar"));
+    auto* field = window->findChild<TextField*>(QStringLiteral("fullscreenInputField"));
+    ASSERT_NE(bar, nullptr);
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_FALSE(rail->isVisible());
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFullscreenComposer] keyboard=")));
+    // Above the keyboard and the bar over it.
+    auto* accessory = window->findChild<View*>(QStringLiteral("fullscreenInputAccessory"));
+    ASSERT_NE(accessory, nullptr);
+    ASSERT_TRUE(accessory->isVisible());
+    const qreal accessoryTop = accessory->mapTo(window.get(), QPoint(0, 0)).y();
+    EXPECT_EQ(bar->frame(), QRectF(0, accessoryTop - 44, 667, 44));
+    EXPECT_LT(bar->frame().bottom(), 375);
+    // The picture waits while the line is written, and the draft is the page's.
+    EXPECT_TRUE(page->danmakuComposer()->isPausedForComposer());
+    field->typeForTesting(QStringLiteral("好看"));
+    settle();
+    EXPECT_EQ(page->danmakuComposer()->draft(), QStringLiteral("好看"));
+    // Sending signed out keeps the draft and asks for a login.
+    field->typeForTesting(QString(), true);
+    settle();
+    ASSERT_NE(window->visibleAlert(), nullptr);
+    EXPECT_EQ(window->visibleAlert()->tag(), 7101);
+    EXPECT_EQ(page->danmakuComposer()->draft(), QStringLiteral("好看"));
+    clickThroughWindow(sheetButton(QStringLiteral("继续播放")));
+    settle();
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(page->danmakuComposer()->isPausedForComposer());
+    // The controls shown again bring the rail with them at the next synchronisation pass.
+    page->playerControls()->setControlsVisible(true, false);
+    platform::MainClock::advanceForTesting(0.6);
+    settle();
+    EXPECT_TRUE(rail->isVisible());
+
+    // "弹幕" turns the danmaku off; the rail's switch follows, and "发弹幕" is disabled.
+    auto* danmaku = rail->findChild<Button*>(QStringLiteral("fullscreenDanmakuButton"));
+    EXPECT_TRUE(danmaku->isSelected());
+    clickThroughWindow(danmaku);
+    EXPECT_FALSE(danmaku->isSelected());
+    EXPECT_FALSE(rail->findChild<Button*>(QStringLiteral("fullscreenAddDanmakuButton"))->isEnabled());
+    clickThroughWindow(danmaku);
+    EXPECT_TRUE(danmaku->isSelected());
+
+    // "调弹幕": the settings sheet over the full screen, then the chosen setting's own sheet.
+    clickThroughWindow(rail->findChild<Button*>(QStringLiteral("fullscreenDanmakuSettingsButton")));
+    ActionSheet* settings = page->fullscreen()->visibleSheet();
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->tag(), 7310);
+    EXPECT_EQ(settings->title(), QStringLiteral("弹幕设置"));
+    // Shown over the full-screen picture, in the root's view.
+    EXPECT_TRUE(sheetButton(QStringLiteral("弹幕条数"))->isVisible());
+    clickThroughWindow(sheetButton(QStringLiteral("弹幕条数")));
+    settle();
+    ActionSheet* count = page->fullscreen()->visibleSheet();
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(count->tag(), 7312);
+    EXPECT_EQ(count->buttonTitleAtIndex(1), QStringLiteral("12 条 ✓"));
+    EXPECT_EQ(count->buttonTitleAtIndex(5), QStringLiteral("烤机 · 无限制"));
+    clickThroughWindow(sheetButton(QStringLiteral("24 条")));
+    settle();
+    EXPECT_EQ(KRPreferences::sharedPreferences().danmakuMaximumActive(), 24);
+    EXPECT_EQ(part<Label>(page, "danmakuStatusLabel")->text(), QStringLiteral("弹幕显示已更新"));
+    EXPECT_TRUE(page->fullscreen()->isShown());
+
+    // "缓存": the part picker over the full-screen picture.
+    clickThroughWindow(rail->findChild<Button*>(QStringLiteral("fullscreenCacheButton")));
+    settle();
+    View* picker = page->offlineCaching()->pagePicker();
+    ASSERT_NE(picker, nullptr);
+    EXPECT_TRUE(picker->isVisible());
+    ASSERT_EQ(picker->superview(), backdrop()->superview());
+    const QList<View*> layers = backdrop()->superview()->subviews();
+    EXPECT_GT(layers.indexOf(picker), layers.indexOf(backdrop()));
+    page->dismissOfflinePagePicker();
+    settle();
+
+    // The gate answered in full screen: the full screen ends first, then the profile tab shows.
+    page->showLoginGateWithTitle(QStringLiteral("登录后稍后观看"), QStringLiteral("稍后观看会同步到账号；当前未登录，不会伪造添加成功。"), 7200);
+    clickThroughWindow(sheetButton(QStringLiteral("前往“我的”")));
+    settle();
+    EXPECT_FALSE(page->fullscreen()->isShown());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(root->selectedIndex(), 3);
+    EXPECT_EQ(nav->viewControllers().size(), 1);
+}
+
+// A 320-point phone on the older rotation path: the compact rail (rows of 38, 12 points above
+// the middle), and the navigation bar tested and left as it is after the return.
+TEST_F(VideoFullscreenTest, CompactLandscapeOnTheOlderRotationPath)
+{
+    useDevice(QStringLiteral("iPhone4,1"), QStringLiteral("6.1"));
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    const QRectF embedded = backdrop()->frame();
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    EXPECT_EQ(fullscreen->phase(), 3);
+    EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 480, 320));
+    auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    ASSERT_NE(rail, nullptr);
+    EXPECT_EQ(rail->frame(), QRectF(416, 53, 54, 190));
+    EXPECT_TRUE(console.contains(QStringLiteral(
+        "[KorvaneFullscreenGeometry] orientation=landscape compact35=YES host={{0, 0}, {480, 320}} rail={{416, 53}, {54, 190}} row=38.0")));
+    auto* icon = rail->findChild<Button*>(QStringLiteral("fullscreenCacheButton"))->viewWithTag(7951);
+    EXPECT_EQ(icon->frame(), QRectF(13, 1, 28, 28));
+
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    EXPECT_FALSE(fullscreen->isFullscreen());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(backdrop()->frame(), embedded);
+    // The bar came back where it belongs: nothing to repair.
+    EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, 20, 320, 44));
+    EXPECT_FALSE(console.contains(QStringLiteral("[KorvaneFullscreenNavigationRepair]")));
+    // A bar left displaced is put back, on this older system only.
+    nav->navigationBar()->setFrame(QRectF(0, 26, 320, 44));
+    page->repairNavigationChromeIfMalformed();
+    EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, 20, 320, 44));
+    EXPECT_TRUE(console.contains(QStringLiteral(
+        "[KorvaneFullscreenNavigationRepair] force=NO orientation=1 before={{0, 26}, {320, 44}} after={{0, 20}, {320, 44}}")));
+}
+
+// A player failing in full screen leaves it: the failure shows on the page, upright, even
+// though nothing plays any more to ask for the rotation back.
+TEST_F(VideoFullscreenTest, AFailureInFullScreenComesBackUpright)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    ASSERT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeLeft));
+    page->playbackSession()->stop();
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    // Nothing plays, yet the interface may still come back.
+    EXPECT_TRUE(page->kr_allowsPlaybackRotation());
+    QMetaObject::invokeMethod(page->playbackSession(), "failed", Q_ARG(QString, QStringLiteral("gone")), Q_ARG(bool, true));
+    settle();
+    EXPECT_FALSE(page->fullscreen()->isShown());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_FALSE(Application::shared().isStatusBarHidden());
+    EXPECT_FALSE(page->kr_allowsPlaybackRotation());
+    EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->text(), QStringLiteral("播放中断，点播放重试"));
+}
+
+// The next part continues into the full screen the last one was shown in.
+TEST_F(VideoFullscreenTest, TheNextPartComesBackIntoTheFullScreen)
+{
+    KRPreferences::sharedPreferences().setAutoContinueEnabled(true);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->selectedPageIndex() == 1);
+    KR_ADVANCE_UNTIL(playing(page) && page->fullscreen()->player()->phase() == 3);
+    settle();
+    EXPECT_TRUE(page->fullscreen()->isShown());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeLeft));
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-continuation-fullscreen-restored] identity=%1 mediaPortrait=NO")
+                                   .arg(page->video()->feedIdentity())));
+    EXPECT_FALSE(page->fullscreen()->isContinuationPending());
+}
