@@ -1,6 +1,6 @@
-# Fails when a test executable loads a library its level must not link: the screen areas below
+# Fails when an executable loads a library its level must not link: the screen areas below
 # the login screens (the browse and social lists) load no web engine, the kit's area neither the
-# web engine nor libmpv.
+# web engine nor libmpv, the application neither (it opens them at their first use).
 # Run with -DCHECKS=<executable>=<regular expression of forbidden libraries>,… (commas between).
 if(NOT CHECKS)
   message(FATAL_ERROR "pass -DCHECKS=<executable>=<forbidden>,…")
@@ -30,6 +30,6 @@ foreach(check ${checks})
   endforeach()
 endforeach()
 if(failures)
-  message(FATAL_ERROR "A test links what lies above its level:${failures}")
+  message(FATAL_ERROR "An executable links what lies above its level:${failures}")
 endif()
-message(STATUS "no test loads a library above its level")
+message(STATUS "no executable loads a library above its level")

@@ -3,6 +3,7 @@
 #include "platform/net/NetworkSeams.h"
 #include "platform/net/URLError.h"
 #include "platform/web/WebView.h"
+#include "support/ChildTestRun.h"
 #include "support/FakeService.h"
 #include "support/TestSupport.h"
 
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
+#include <QTemporaryDir>
 
 #include <vector>
 
@@ -305,6 +307,54 @@ TEST(WebViewSeams, AViewMadeBeforeTheSeamIsSetStillGoesThroughIt)
     view->loadHTMLString(QStringLiteral("<html><body><iframe src='https://web.korvane.test/framed'></iframe></body></html>"), kBase);
     KR_WAIT_UNTIL(delegate.finished == 1);
     KR_WAIT_UNTIL(service.requestsTo(QStringLiteral("/framed")).size() == 1);
+}
+
+// Whether this process has mapped a library whose file name starts with `name`.
+bool mapsLibrary(const QByteArray& name)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return false;
+    return maps.readAll().contains("/" + name);
+}
+
+// Runs in a child process (see TheEngineIsOpenedAtTheFirstView), so that no earlier case has
+// opened the engine yet.
+TEST(WebEngineLoadingChild, DISABLED_OpenAtTheFirstView)
+{
+    if (qEnvironmentVariableIsEmpty("KR_CHILD_HOME"))
+        GTEST_SKIP();
+    // Registered before any view, as main does; nothing of the engine is mapped until a view.
+    WebView::registerPrivateSchemes({QStringLiteral("korvane-child")});
+    ASSERT_FALSE(mapsLibrary("libQt6WebEngineCore.so"));
+    ASSERT_FALSE(mapsLibrary("libQt6Quick.so"));
+
+    FakeService service({kWebHost});
+    service.routeReply(kWebHost, QStringLiteral("/framed"), FakeReply::html("<html>framed</html>"));
+    RecordingDelegate delegate;
+    auto view = std::make_unique<WebView>(QRectF(0, 0, 320, 480));
+    EXPECT_TRUE(mapsLibrary("libQt6WebEngineCore.so"));
+    view->setDelegate(&delegate);
+    view->show();
+    // The engine opened late still learnt the scheme registered before it: a frame pointed at
+    // it reaches the delegate with the host syntax it was registered with (an unknown scheme
+    // keeps the address as written) and never loads, while a frame of the service loads.
+    view->loadHTMLString(QStringLiteral("<html><body><iframe src='korvane-child://answer?x=1'></iframe>"
+                                        "<iframe src='https://web.korvane.test/framed'></iframe></body></html>"),
+                         kBase);
+    KR_WAIT_UNTIL(delegate.finished == 1);
+    KR_WAIT_UNTIL(service.requestsTo(QStringLiteral("/framed")).size() == 1);
+    EXPECT_TRUE(delegate.sawURL(QStringLiteral("korvane-child://answer/?x=1")));
+    EXPECT_TRUE(delegate.failures.empty());
+}
+
+TEST(WebEngineLoading, TheEngineIsOpenedAtTheFirstView)
+{
+    QTemporaryDir home;
+    const auto child = testsupport::runChildTest(QStringLiteral("WebEngineLoadingChild.DISABLED_OpenAtTheFirstView"),
+                                                 home.path(), QStringLiteral("plain"));
+    ASSERT_TRUE(child.finished);
+    EXPECT_EQ(child.exitCode, 0) << child.standardError.toStdString();
 }
 
 } // namespace

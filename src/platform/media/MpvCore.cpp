@@ -133,6 +133,10 @@ MpvCore::MpvCore(QObject* parent) : QObject(parent)
         {"keep-open", "yes"},
         {"vo", "libmpv"},
         {"hwdec", "no"},
+        // The decoder's own choice is a frame thread per core and one more, each holding
+        // pictures in flight: tens of MiB on a many-core machine, for no picture a phone-sized
+        // player shows sooner. Four keep even the largest quality decoding ahead of time.
+        {"vd-lavc-threads", "4"},
         {"audio-display", "no"},
         {"load-scripts", "no"},
         {"ytdl", "no"},

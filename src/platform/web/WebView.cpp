@@ -2,57 +2,23 @@
 
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/CookieStorage.h"
-#include "platform/net/NetworkSeams.h"
 #include "platform/net/URLError.h"
-#include "platform/web/CertificateCheck.h"
-#include "platform/web/ConnectToProxy.h"
-#include "platform/web/LoadErrorMapping.h"
+#include "platform/web/WebEngineLibrary.h"
 
-#include <QNetworkCookie>
+#include <QCoreApplication>
 #include <QResizeEvent>
-#include <QQuickWindow>
-#include <QSGRendererInterface>
-#include <QWebEngineCertificateError>
-#include <QWebEngineCookieStore>
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineUrlSchemeHandler>
-#include <QWebEngineView>
+#include <QWidget>
 
 #include <utility>
 
 namespace platform::web {
 
-namespace {
-
-QStringList& registeredPrivateSchemes()
-{
-    static QStringList schemes;
-    return schemes;
-}
-
-// Navigations to a private scheme are cancelled before they start; should one still reach the
-// network side, it is refused rather than left hanging.
-class PrivateSchemeRefusal : public QWebEngineUrlSchemeHandler {
-public:
-    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-    void requestStarted(QWebEngineUrlRequestJob* job) override { job->fail(QWebEngineUrlRequestJob::RequestDenied); }
-};
-
-} // namespace
-
-struct WebView::Impl {
-    class Page;
-
+struct WebView::Impl final : public WebEnginePage::Client {
     WebView* q = nullptr;
     WebViewDelegate* delegate = nullptr;
-    QWebEngineProfile* profile = nullptr;
-    Page* page = nullptr;
-    QWebEngineView* engineView = nullptr;
+    // Null when the engine could not be opened.
+    WebEngine* engine = nullptr;
+    WebEnginePage* page = nullptr;
     bool loading = false;
     // A main-frame navigation refused before it started ends in an abort nobody asked about.
     bool mainFrameRefused = false;
@@ -64,57 +30,30 @@ struct WebView::Impl {
     bool htmlLoadPending = false;
     QUrl htmlBaseURL;
 
-    bool shouldStart(const QUrl& url, bool isMainFrame);
+    bool acceptNavigation(const QUrl& url, bool isMainFrame) override;
+    void loadStarted() override { loading = true; }
+    void loadSucceeded() override;
+    void loadStopped() override { loadEnded(URLError::Cancelled); }
+    void loadFailed(int urlErrorCode) override { loadEnded(urlErrorCode); }
+
+    void loadEnded(int urlErrorCode);
     // Calls the delegate, if any, keeping count of the calls under way.
     void report(const std::function<void(WebViewDelegate*)>& call);
-    void loadingChanged(const QWebEngineLoadingInfo& info);
-    void certificateError(QWebEngineCertificateError error);
-    void copySharedCookies();
+    // Reports a failure once the event loop is back, as the engine would.
+    void failLater(int urlErrorCode);
+    QList<WebEnginePage::Cookie> sharedCookies() const;
 };
 
-class WebView::Impl::Page : public QWebEnginePage {
-public:
-    Page(QWebEngineProfile* profile, WebView::Impl* impl) : QWebEnginePage(profile), m_impl(impl) {}
-    void detach() { m_impl = nullptr; }
-
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
-    {
-        return m_impl ? m_impl->shouldStart(url, isMainFrame) : false;
-    }
-    // The engine's own dialogs would run an event loop inside ours; the phone's web view shows
-    // none without its host's say, and the host asks for none.
-    void javaScriptAlert(const QUrl&, const QString&) override {}
-    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
-    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
-    // What a page writes to its console may hold its tokens; it never reaches our logs.
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
-
-private:
-    WebView::Impl* m_impl;
-};
-
-void WebView::registerPrivateSchemes(const QStringList& schemes)
-{
-    for (const QString& name : schemes) {
-        const QString lower = name.toLower();
-        if (lower.isEmpty() || registeredPrivateSchemes().contains(lower))
-            continue;
-        QWebEngineUrlScheme scheme(lower.toLatin1());
-        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-        // A secure page may point its frames at it; the page's content policy does not apply.
-        scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::ContentSecurityPolicyIgnored
-                        | QWebEngineUrlScheme::CorsEnabled);
-        QWebEngineUrlScheme::registerScheme(scheme);
-        registeredPrivateSchemes().append(lower);
-    }
-}
+void WebView::registerPrivateSchemes(const QStringList& schemes) { WebEngineLibrary::registerPrivateSchemes(schemes); }
 
 void WebView::renderWithoutOpenGL()
 {
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
+    // The engine, opened after the application object exists, takes the process's shared GL
+    // context as given: the application object makes it only when asked before it exists.
+    // Without a GL integration it is an empty context, made at no cost.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 WebView::WebView(const QRectF& frame, platform::uikit::View* superview)
@@ -122,47 +61,25 @@ WebView::WebView(const QRectF& frame, platform::uikit::View* superview)
     , d(std::make_unique<Impl>())
 {
     d->q = this;
+    d->engine = WebEngineLibrary::shared();
+    if (!d->engine)
+        return;
     // The engine takes up a changed proxy as it goes; the seam may be set before any view or
     // between making one and loading it.
-    ConnectToProxy::installIfNeeded();
-    d->profile = new QWebEngineProfile(); // off the record: nothing of it reaches the disk
+    d->engine->installConnectToProxyIfNeeded();
     const QString userAgent = UserDefaults::standard().string(QStringLiteral("UserAgent"));
-    if (!userAgent.isEmpty())
-        d->profile->setHttpUserAgent(userAgent);
-    for (const QString& scheme : registeredPrivateSchemes())
-        d->profile->installUrlSchemeHandler(scheme.toLatin1(), new PrivateSchemeRefusal(d->profile));
-
-    d->page = new Impl::Page(d->profile, d.get());
-    // As on the phone: no icon fetches of the page's own.
-    d->page->settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
-    d->engineView = new QWebEngineView(this);
-    d->engineView->setPage(d->page);
-    d->engineView->setGeometry(rect());
-    Impl* impl = d.get();
-    connect(d->page, &QWebEnginePage::loadingChanged, this,
-            [impl](const QWebEngineLoadingInfo& info) { impl->loadingChanged(info); });
-    connect(d->page, &QWebEnginePage::certificateError, this,
-            [impl](const QWebEngineCertificateError& error) { impl->certificateError(error); });
+    d->page = d->engine->makePage(d.get(), userAgent, this);
+    d->page->view()->setGeometry(rect());
 }
 
 WebView::~WebView()
 {
     *d->alive = false;
     d->delegate = nullptr;
-    d->page->detach();
-    disconnect(d->page, nullptr, this, nullptr);
-    d->engineView->setPage(nullptr);
-    if (d->delegateDepth == 0) {
-        // The profile must outlive its page.
-        delete d->page;
-        delete d->profile;
-        return;
-    }
-    // Destroyed by its delegate from inside one of the page's own calls: the page goes once
-    // the event loop is back, the profile after it.
-    QWebEngineProfile* profile = d->profile;
-    connect(d->page, &QObject::destroyed, profile, [profile] { profile->deleteLater(); });
-    d->page->deleteLater();
+    // Destroyed by its delegate from inside one of the page's own calls, the page goes once
+    // the event loop is back.
+    if (d->page)
+        std::exchange(d->page, nullptr)->close(d->delegateDepth > 0);
 }
 
 void WebView::setDelegate(WebViewDelegate* delegate) { d->delegate = delegate; }
@@ -175,52 +92,57 @@ void WebView::loadHTMLString(const QString& html, const QUrl& baseURL)
     // reports a longer one as merely aborted; it is refused here as what it is.
     constexpr qsizetype kMaxDocumentAddressBytes = 2 * 1024 * 1024 - 128;
     if (html.toUtf8().toPercentEncoding().size() > kMaxDocumentAddressBytes) {
-        Impl* impl = d.get();
-        QMetaObject::invokeMethod(this, [this, impl] {
-            impl->report([this](WebViewDelegate* target) {
-                target->didFailLoad(this, URLError::make(URLError::DataLengthExceedsMaximum));
-            });
-        }, Qt::QueuedConnection);
+        d->failLater(URLError::DataLengthExceedsMaximum);
         return;
     }
-    ConnectToProxy::installIfNeeded();
-    d->copySharedCookies();
+    if (!d->page) {
+        d->failLater(URLError::Unknown);
+        return;
+    }
+    d->engine->installConnectToProxyIfNeeded();
+    d->page->setCookies(d->sharedCookies());
     d->htmlLoadPending = true;
     d->htmlBaseURL = baseURL;
-    d->page->setHtml(html, baseURL);
+    d->page->loadHTML(html, baseURL);
 }
 
-void WebView::stopLoading() { d->page->triggerAction(QWebEnginePage::Stop); }
+void WebView::stopLoading()
+{
+    if (d->page)
+        d->page->stop();
+}
 
 bool WebView::isLoading() const { return d->loading; }
 
 void WebView::evaluateJavaScript(const QString& script, std::function<void(const QVariant&)> completion)
 {
-    if (!completion) {
-        d->page->runJavaScript(script);
+    if (d->page) {
+        d->page->runJavaScript(script, std::move(completion));
         return;
     }
-    // A page going with its view answers what is pending with nothing; that is dropped.
-    d->page->runJavaScript(script, [alive = d->alive, completion = std::move(completion)](const QVariant& result) {
-        if (*alive)
-            completion(result);
-    });
+    if (!completion)
+        return;
+    // Without an engine no script runs: the completion gets no result, once, as from a page
+    // that had none.
+    QMetaObject::invokeMethod(this, [completion = std::move(completion)] { completion(QVariant()); },
+                              Qt::QueuedConnection);
 }
 
 void WebView::resizeEvent(QResizeEvent* event)
 {
     View::resizeEvent(event);
-    d->engineView->setGeometry(rect());
+    if (d->page)
+        d->page->view()->setGeometry(rect());
 }
 
-bool WebView::Impl::shouldStart(const QUrl& url, bool isMainFrame)
+bool WebView::Impl::acceptNavigation(const QUrl& url, bool isMainFrame)
 {
     QUrl shown = url;
     if (isMainFrame && htmlLoadPending && url.scheme() == QLatin1String("data")) {
         htmlLoadPending = false;
         shown = htmlBaseURL.isEmpty() ? QUrl(QStringLiteral("about:blank")) : htmlBaseURL;
     }
-    const bool isPrivate = registeredPrivateSchemes().contains(url.scheme().toLower());
+    const bool isPrivate = WebEngineLibrary::isPrivateScheme(url.scheme());
     bool allowed = true;
     if (delegate) {
         const std::shared_ptr<bool> stillAlive = alive;
@@ -236,6 +158,27 @@ bool WebView::Impl::shouldStart(const QUrl& url, bool isMainFrame)
     return allowed;
 }
 
+void WebView::Impl::loadSucceeded()
+{
+    loading = false;
+    htmlLoadPending = false;
+    mainFrameRefused = false;
+    WebView* view = q;
+    report([view](WebViewDelegate* target) { target->didFinishLoad(view); });
+}
+
+void WebView::Impl::loadEnded(int urlErrorCode)
+{
+    loading = false;
+    htmlLoadPending = false;
+    const bool refused = std::exchange(mainFrameRefused, false);
+    if (refused && urlErrorCode == URLError::Cancelled)
+        return;
+    const Error error = URLError::make(urlErrorCode);
+    WebView* view = q;
+    report([view, error](WebViewDelegate* target) { target->didFailLoad(view, error); });
+}
+
 void WebView::Impl::report(const std::function<void(WebViewDelegate*)>& call)
 {
     if (!delegate)
@@ -247,60 +190,36 @@ void WebView::Impl::report(const std::function<void(WebViewDelegate*)>& call)
         --delegateDepth;
 }
 
-void WebView::Impl::loadingChanged(const QWebEngineLoadingInfo& info)
+void WebView::Impl::failLater(int urlErrorCode)
 {
-    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
-        loading = true;
-        return;
-    }
-    loading = false;
-    htmlLoadPending = false;
-    const bool refused = std::exchange(mainFrameRefused, false);
-    if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
-        WebView* view = q;
-        report([view](WebViewDelegate* target) { target->didFinishLoad(view); });
-        return;
-    }
-    const Error error = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus
-        ? URLError::make(URLError::Cancelled)
-        : LoadErrorMapping::errorFor(info.errorDomain(), info.errorCode());
-    if (refused && error.code() == URLError::Cancelled)
-        return;
     WebView* view = q;
-    report([view, error](WebViewDelegate* target) { target->didFailLoad(view, error); });
+    QMetaObject::invokeMethod(q, [this, view, urlErrorCode] {
+        const Error error = URLError::make(urlErrorCode);
+        report([view, error](WebViewDelegate* target) { target->didFailLoad(view, error); });
+    }, Qt::QueuedConnection);
 }
 
-void WebView::Impl::certificateError(QWebEngineCertificateError error)
+QList<WebEnginePage::Cookie> WebView::Impl::sharedCookies() const
 {
-    const QString caFile = NetworkSeams::extraCAFile();
-    if (!caFile.isEmpty() && CertificateCheck::verifiesAgainst(caFile, error.certificateChain(), error.url().host()))
-        error.acceptCertificate();
-    else
-        error.rejectCertificate();
-}
-
-void WebView::Impl::copySharedCookies()
-{
-    QWebEngineCookieStore* store = profile->cookieStore();
+    QList<WebEnginePage::Cookie> copies;
     for (const Cookie& cookie : CookieStorage::shared().cookies()) {
-        QNetworkCookie copy(cookie.name.toUtf8(), cookie.value.toUtf8());
         QString host = cookie.domain;
         if (host.startsWith(QLatin1Char('.')))
             host.remove(0, 1);
         if (host.isEmpty())
             continue;
-        copy.setDomain(cookie.isHostOnly() ? QString() : QLatin1Char('.') + host);
-        copy.setPath(cookie.path.isEmpty() ? QStringLiteral("/") : cookie.path);
-        if (cookie.expires)
-            copy.setExpirationDate(*cookie.expires);
-        copy.setSecure(cookie.secure);
-        copy.setHttpOnly(cookie.httpOnly);
-        QUrl origin;
-        origin.setScheme(QStringLiteral("https"));
-        origin.setHost(host);
-        origin.setPath(QStringLiteral("/"));
-        store->setCookie(copy, origin);
+        WebEnginePage::Cookie copy;
+        copy.name = cookie.name.toUtf8();
+        copy.value = cookie.value.toUtf8();
+        copy.domain = cookie.isHostOnly() ? QString() : QLatin1Char('.') + host;
+        copy.path = cookie.path.isEmpty() ? QStringLiteral("/") : cookie.path;
+        copy.expires = cookie.expires;
+        copy.secure = cookie.secure;
+        copy.httpOnly = cookie.httpOnly;
+        copy.originHost = host;
+        copies.append(copy);
     }
+    return copies;
 }
 
 } // namespace platform::web

@@ -39,7 +39,8 @@ public:
 
 // The platform's embedded web view: one page in an off-the-record profile of its own, with
 // the user agent of the "UserAgent" default (read when the view is made) and the shared
-// cookie storage's cookies copied in before each load. The web engine stays out of this header.
+// cookie storage's cookies copied in before each load. The engine is a module opened at the
+// first view (WebEngineLibrary); without it every load fails and scripts answer nothing.
 class WebView : public platform::uikit::View {
     Q_OBJECT
 public:
@@ -56,13 +57,13 @@ public:
     // once. A view destroyed first drops it uncalled.
     void evaluateJavaScript(const QString& script, std::function<void(const QVariant&)> completion = {});
 
-    // Before the QApplication exists (main calls it with "korvane-gaia").
+    // Before the first web view (main calls it with "korvane-gaia", before the application
+    // object exists): the engine learns them when it is opened.
     static void registerPrivateSchemes(const QStringList& schemes);
-    // Before the QApplication exists: pages are drawn by the engine's software compositor and
-    // the window system is asked for no OpenGL at all. Linking the engine otherwise makes Qt
-    // create a shared GL context at every start (under X without a GPU, the software GL
-    // driver: tens of MiB and a fifth of a second), whether or not a page is ever shown.
-    // A QT_XCB_GL_INTEGRATION already set by the user is kept.
+    // Before the QApplication exists: the window system is asked for no OpenGL, so that no
+    // start pays for a GL context (under X without a GPU, the software GL driver: tens of MiB
+    // and a fifth of a second); pages are drawn by the engine's software compositor. A
+    // QT_XCB_GL_INTEGRATION already set by the user is kept.
     static void renderWithoutOpenGL();
 
 protected:

@@ -1,7 +1,4 @@
-#include "platform/web/ConnectToProxy.h"
-
-#include "platform/net/ConnectToFence.h"
-#include "platform/net/NetworkSeams.h"
+#include "platform/web/engine/ConnectToProxy.h"
 
 #include <QCoreApplication>
 #include <QNetworkProxy>
@@ -19,7 +16,7 @@ constexpr qsizetype kMaxHeadBytes = 16 * 1024;
 // One client connection: its head read, then bytes relayed both ways until either side ends.
 class ProxyConnection : public QObject {
 public:
-    explicit ProxyConnection(QTcpSocket* client) : QObject(client), m_client(client)
+    ProxyConnection(QTcpSocket* client, WebEngine::Host* host) : QObject(client), m_client(client), m_host(host)
     {
         connect(client, &QTcpSocket::readyRead, this, [this] { clientReadable(); });
         connect(client, &QTcpSocket::disconnected, this, [this] {
@@ -76,12 +73,11 @@ private:
             refuse("400 Bad Request");
             return;
         }
-        const ConnectToFence fence(NetworkSeams::connectTo());
-        if (!fence.allows(host, port)) {
+        const std::optional<std::pair<QString, int>> target = m_host->connectTarget(host, port);
+        if (!target) {
             refuse("403 Forbidden");
             return;
         }
-        const auto target = fence.connectTarget(host, port).value_or(std::pair<QString, int>(host, port));
         m_upstream = new QTcpSocket(this);
         connect(m_upstream, &QTcpSocket::connected, this, [this] { upstreamConnected(); });
         connect(m_upstream, &QTcpSocket::readyRead, this, [this] { m_client->write(m_upstream->readAll()); });
@@ -92,7 +88,7 @@ private:
                 finish();
         });
         connect(m_upstream, &QTcpSocket::disconnected, this, [this] { finish(); });
-        m_upstream->connectToHost(target.first, quint16(target.second));
+        m_upstream->connectToHost(target->first, quint16(target->second));
     }
 
     void upstreamConnected()
@@ -153,6 +149,7 @@ private:
     }
 
     QTcpSocket* m_client;
+    WebEngine::Host* m_host;
     QTcpSocket* m_upstream = nullptr;
     QByteArray m_head;
     QByteArray m_pending;
@@ -163,18 +160,19 @@ private:
 
 } // namespace
 
-ConnectToProxy::ConnectToProxy()
+ConnectToProxy::ConnectToProxy(WebEngine::Host* host)
     : QObject(QCoreApplication::instance())
+    , m_host(host)
 {
     connect(&m_server, &QTcpServer::newConnection, this, [this] { accept(); });
 }
 
-void ConnectToProxy::installIfNeeded()
+void ConnectToProxy::installIfNeeded(WebEngine::Host* host)
 {
     static QPointer<ConnectToProxy> installed;
-    if (installed || NetworkSeams::connectTo().isEmpty())
+    if (installed || !host->hasConnectToEntries())
         return;
-    auto* proxy = new ConnectToProxy();
+    auto* proxy = new ConnectToProxy(host);
     if (!proxy->m_server.listen(QHostAddress::LocalHost, 0)) {
         qWarning("[Korvane] web-proxy-listen-failed");
         delete proxy;
@@ -188,7 +186,7 @@ void ConnectToProxy::installIfNeeded()
 void ConnectToProxy::accept()
 {
     while (QTcpSocket* client = m_server.nextPendingConnection())
-        new ProxyConnection(client);
+        new ProxyConnection(client, m_host);
 }
 
 } // namespace platform::web

@@ -1,4 +1,4 @@
-#include "platform/web/CertificateCheck.h"
+#include "platform/web/engine/CertificateCheck.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "platform/web/LoadErrorMapping.h"
+#include "platform/web/engine/LoadErrorMapping.h"
 
 #include "platform/net/URLError.h"
 
@@ -33,7 +33,9 @@ enum EngineError : int {
     EmptyResponse = -324,
 };
 
-int urlErrorCode(QWebEngineLoadingInfo::ErrorDomain domain, int code)
+} // namespace
+
+int LoadErrorMapping::urlErrorCode(QWebEngineLoadingInfo::ErrorDomain domain, int code)
 {
     if (domain == QWebEngineLoadingInfo::CertificateErrorDomain
         || (code >= CertificateErrorsFirst && code <= CertificateErrorsLast))
@@ -78,13 +80,6 @@ int urlErrorCode(QWebEngineLoadingInfo::ErrorDomain domain, int code)
     default:
         return URLError::Unknown;
     }
-}
-
-} // namespace
-
-Error LoadErrorMapping::errorFor(QWebEngineLoadingInfo::ErrorDomain domain, int engineCode)
-{
-    return URLError::make(urlErrorCode(domain, engineCode));
 }
 
 } // namespace platform::web
