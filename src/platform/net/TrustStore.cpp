@@ -39,6 +39,23 @@ QByteArray systemCABundle()
     return bundle;
 }
 
+// The hashed directory of the system's authorities libcurl itself is built to use, if it is
+// there: a store looks an authority up in it by name only when a chain needs it.
+QByteArray systemCADirectory()
+{
+    static const QByteArray directory = [] {
+        QByteArray found;
+        if (CURL* probe = curl_easy_init()) {
+            char* path = nullptr;
+            if (curl_easy_getinfo(probe, CURLINFO_CAPATH, &path) == CURLE_OK && path && QFileInfo(QString::fromLocal8Bit(path)).isDir())
+                found = path;
+            curl_easy_cleanup(probe);
+        }
+        return found;
+    }();
+    return directory;
+}
+
 std::vector<X509*> readCertificates(const QByteArray& pem)
 {
     std::vector<X509*> certificates;
@@ -95,8 +112,13 @@ TrustStore TrustStore::forExtraCAFile(const QString& extraCAFile)
         trust.m_store = std::shared_ptr<X509_STORE>(X509_STORE_new(), X509_STORE_free);
         X509_STORE* store = trust.m_store.get();
         X509_STORE_set_flags(store, X509_V_FLAG_TRUSTED_FIRST | X509_V_FLAG_PARTIAL_CHAIN);
-        for (X509* certificate : systemCertificates())
-            X509_STORE_add_cert(store, certificate);
+        // Parsing the whole system bundle costs tens of milliseconds, paid by the first
+        // exchange of every start; the hashed directory is read only for what a chain asks.
+        const QByteArray directory = systemCADirectory();
+        if (directory.isEmpty() || X509_STORE_load_path(store, directory.constData()) != 1) {
+            for (X509* certificate : systemCertificates())
+                X509_STORE_add_cert(store, certificate);
+        }
         for (X509* certificate : extra)
             X509_STORE_add_cert(store, certificate);
         ERR_clear_error();
