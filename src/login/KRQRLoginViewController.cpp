@@ -12,6 +12,7 @@
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/View.h"
 
+#include <QPointer>
 #include <algorithm>
 #include <cmath>
 
@@ -78,13 +79,19 @@ void KRQRLoginViewController::viewDidLoad()
         KRThemeDidChangeNotification, nullptr, [this](const platform::Notification&) { applyTheme(); });
     applyTheme();
 
+    // The flow draws into the view's parts, which a container being torn down may delete
+    // before this controller's own deferred deletion: an answer arriving in between draws nothing.
+    const QPointer<View> shown = view();
     KRQRLoginFlow::Delegate delegate;
-    delegate.setInstruction = [this](const QString& text) { m_instructionLabel->setText(text); };
-    delegate.setStatus = [this](const QString& text) { m_statusLabel->setText(text); };
-    delegate.setSpinning = [this](bool on) { on ? m_spinner->startAnimating() : m_spinner->stopAnimating(); };
-    delegate.setRefreshVisible = [this](bool visible) { m_refreshButton->setHidden(!visible); };
-    delegate.showCode = [this](const QString& url) { return showCode(url); };
-    delegate.clearCode = [this] { m_qrImageView->setImage(Image()); };
+    delegate.setInstruction = [this, shown](const QString& text) { if (shown) m_instructionLabel->setText(text); };
+    delegate.setStatus = [this, shown](const QString& text) { if (shown) m_statusLabel->setText(text); };
+    delegate.setSpinning = [this, shown](bool on) {
+        if (shown)
+            on ? m_spinner->startAnimating() : m_spinner->stopAnimating();
+    };
+    delegate.setRefreshVisible = [this, shown](bool visible) { if (shown) m_refreshButton->setHidden(!visible); };
+    delegate.showCode = [this, shown](const QString& url) { return shown && showCode(url); };
+    delegate.clearCode = [this, shown] { if (shown) m_qrImageView->setImage(Image()); };
     delegate.finish = [this] { finishLogin(); };
     m_flow = std::make_unique<KRQRLoginFlow>(std::move(delegate));
     m_flow->start();
