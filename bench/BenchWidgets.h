@@ -1,21 +1,18 @@
 #pragma once
 
-// The main of a benchmark that draws widgets: a throw-away home, the offscreen platform unless
-// another is set, the benchmarks, then the ratios the benchmark prints against its baseline.
+// Helpers of the benchmarks that draw widgets or lay out text: the bare sides they share.
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QFont>
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTextLayout>
 #include <QTextOption>
-#include <QTemporaryDir>
 #include <QWidget>
 
 #include <chrono>
-#include <functional>
 
 namespace benchsupport {
 
@@ -61,24 +58,6 @@ inline void renderOffscreen(QWidget* widget)
     QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     widget->render(&painter);
-}
-
-// `prepare` runs once the application object exists, before the benchmarks.
-inline int runWidgetBenchmarks(int argc, char** argv, const std::function<void()>& printRatios,
-                               const std::function<void()>& prepare = {})
-{
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    if (prepare)
-        prepare();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    printRatios();
-    return 0;
 }
 
 } // namespace benchsupport

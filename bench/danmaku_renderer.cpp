@@ -9,6 +9,7 @@
 #include "playback/KRDanmakuRenderer.h"
 #include "store/KRPreferences.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -190,5 +191,5 @@ void printRatio()
 
 int main(int argc, char** argv)
 {
-    return benchsupport::runWidgetBenchmarks(argc, argv, printRatio);
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().report(printRatio));
 }

@@ -385,6 +385,26 @@ void KRVideoFullscreen::buildControls(View* host)
     sync(false);
 }
 
+KRVideoFullscreen::LayoutInputs KRVideoFullscreen::layoutInputs() const
+{
+    LayoutInputs inputs;
+    View* host = m_controlsHost;
+    if (!host)
+        return inputs;
+    inputs.host = host;
+    inputs.size = host->bounds().size();
+    inputs.insets = KRSafeAreaInsetsForView(host);
+    inputs.portraitVideo = m_actions.portraitVideo();
+    inputs.composerShown = m_composer.isShown();
+    inputs.keyboardVisible = m_composer.isKeyboardVisible();
+    inputs.keyboardY = m_composer.keyboardY();
+    if (KRPlayerControlsView* controls = m_area->controls())
+        inputs.controlsFrame = controls->frame();
+    if (View* rail = m_rail.view())
+        inputs.railFrame = rail->frame();
+    return inputs;
+}
+
 void KRVideoFullscreen::layoutControls()
 {
     View* host = m_controlsHost;
@@ -400,6 +420,7 @@ void KRVideoFullscreen::layoutControls()
     m_composer.layout(size, insets);
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
+    m_laidOutFor = layoutInputs();
 }
 
 void KRVideoFullscreen::sync(bool fromTimer)
@@ -416,12 +437,16 @@ void KRVideoFullscreen::sync(bool fromTimer)
     m_lastHeavySync = now;
     if (!m_controlsHost || !m_composer.isBuilt())
         return;
-    layoutControls();
+    // The timer comes ten times a second: a layout made for the same host, insets, keyboard
+    // and frames would set every frame to what it already is.
+    if (m_laidOutFor != layoutInputs())
+        layoutControls();
     KRPlayerControlsView* controls = m_area->controls();
     const bool visible = controls ? controls->areControlsVisible() : true;
     m_nativeControlsVisible = visible;
     if (!m_composer.isShown() && visible) {
-        m_rail.view()->setAlpha(1);
+        if (m_rail.view()->alpha() != 1)
+            m_rail.view()->setAlpha(1);
         showRail();
     } else {
         hideRail();
@@ -444,9 +469,17 @@ void KRVideoFullscreen::showRail()
     }
     m_rail.setShown(true);
     if (View* host = m_controlsHost) {
-        if (KRPlayerControlsView* controls = m_area->controls(); controls && controls->superview() == host)
-            host->bringSubviewToFront(controls);
-        host->bringSubviewToFront(m_rail.view());
+        KRPlayerControlsView* controls = m_area->controls();
+        const bool controlsInHost = controls && controls->superview() == host;
+        // The controls, then the rail, in front: already so when they are the host's last two.
+        const QObjectList& children = host->children();
+        const qsizetype n = children.size();
+        const bool inFront = n >= 2 && children.at(n - 1) == m_rail.view() && (!controlsInHost || children.at(n - 2) == controls);
+        if (!inFront) {
+            if (controlsInHost)
+                host->bringSubviewToFront(controls);
+            host->bringSubviewToFront(m_rail.view());
+        }
     }
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
@@ -481,6 +514,7 @@ void KRVideoFullscreen::controlsVisibilityChanged(bool visible)
 void KRVideoFullscreen::removeControls()
 {
     m_syncTimer.stop();
+    m_laidOutFor.reset();
     m_rail.remove();
     m_composer.remove();
     m_controlsHost = nullptr;

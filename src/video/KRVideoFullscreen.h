@@ -8,11 +8,13 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class KRPlayerFullscreen;
 class KRVideoPlayerArea;
@@ -112,6 +114,21 @@ public:
     bool holdAllowsTouch(const QWidget* touched, const QWidget* view) const;
 
 private:
+    // What a layout of the chrome depends on, and what it leaves: a synchronisation pass lays
+    // the chrome out again only when one of these has changed since the last layout.
+    struct LayoutInputs {
+        const platform::uikit::View* host = nullptr;
+        QSizeF size;
+        platform::uikit::EdgeInsets insets;
+        bool portraitVideo = false;
+        bool composerShown = false;
+        bool keyboardVisible = false;
+        qreal keyboardY = 0;
+        QRectF controlsFrame;
+        QRectF railFrame;
+        bool operator==(const LayoutInputs&) const = default;
+    };
+    LayoutInputs layoutInputs() const;
     void buildControls(platform::uikit::View* host);
     void removeControls();
     void restoreToEmbedded();
@@ -132,6 +149,7 @@ private:
     QPointer<platform::uikit::ActionSheet> m_sheet;
     platform::RepeatingTimer m_syncTimer;
     double m_lastHeavySync = -1;
+    std::optional<LayoutInputs> m_laidOutFor;
     bool m_nativeControlsVisible = false;
     bool m_repopulateDanmakuAfterExit = false;
     bool m_detailPending = false;
