@@ -2,6 +2,9 @@
 
 // Helpers of the benchmarks that draw widgets or lay out text: the bare sides they share.
 
+#include "platform/device/DeviceProfile.h"
+#include "platform/uikit/AnimationClock.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QFont>
@@ -50,6 +53,14 @@ double microsecondsPerDrainedCall(Fn fn, int rounds)
         QCoreApplication::processEvents();
     }
     return total / rounds;
+}
+
+// The phone a screen benchmark draws for (375×667), its animations run out only when the
+// benchmark finishes them.
+inline void onPhoneWithManualAnimations()
+{
+    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
+    platform::uikit::AnimationClock::setManual(true);
 }
 
 // One paint of `widget` and everything in it into an image of its size.

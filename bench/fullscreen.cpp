@@ -12,10 +12,10 @@
 //   rail's visibility and the player's state and rate. Aim: within 2x.
 // Both are printed at the end beside their aims, met or not.
 
+#include "BenchDanmaku.h"
 #include "BenchSupport.h"
 #include "BenchWidgets.h"
 #include "look/KRShellHelpers.h"
-#include "model/KRDanmaku.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
@@ -52,9 +52,13 @@ using namespace platform::uikit;
 
 namespace {
 
+// One side beside its baseline: medians over the benchmark's rounds, times in microseconds.
+struct Comparison {
+    double ratio = 0, bareUs = 0, measuredUs = 0;
+};
+
 struct Figures {
-    double layoutRatio = 0, layoutBareUs = 0, layoutFullscreenUs = 0;
-    double syncRatio = 0, syncBareUs = 0, syncPassUs = 0;
+    Comparison layout, sync;
     int lines = 0;
 };
 Figures g_figures;
@@ -83,16 +87,8 @@ bool advanceUntil(const std::function<bool()>& done)
 KRDanmakuList danmakuLines(double time)
 {
     KRDanmakuList list;
-    for (int i = 0; i < kLines; ++i) {
-        auto danmaku = std::make_shared<KRDanmaku>();
-        danmaku->setDanmakuID(5000 + i);
-        danmaku->setTime(time - 3.0 + 3.0 * i / kLines);
-        danmaku->setMode(i % 10 == 0 ? 5 : i % 10 == 1 ? 4 : 1);
-        danmaku->setFontSize(25);
-        danmaku->setColorRGB(0xffffff - quint32(i % 64) * 0x030201);
-        danmaku->setText(QStringLiteral("全屏弹幕第 %1 条 好耶").arg(i));
-        list.append(danmaku);
-    }
+    for (int i = 0; i < kLines; ++i)
+        list.append(benchsupport::danmakuLine(i, time - 3.0 + 3.0 * i / kLines, QStringLiteral("全屏弹幕第 %1 条 好耶").arg(i)));
     return list;
 }
 
@@ -310,6 +306,25 @@ struct BareScene {
     }
 };
 
+// `calls` calls of each side per round, the bare side first; the medians, also as counters.
+template <typename Bare, typename Measured>
+Comparison compare(benchmark::State& state, Bare bare, Measured measured, int calls)
+{
+    std::vector<double> ratios, bares, measures;
+    for (auto _ : state) {
+        const double b = benchsupport::microsecondsPerCall(bare, calls);
+        const double m = benchsupport::microsecondsPerCall(measured, calls);
+        ratios.push_back(m / b);
+        bares.push_back(b);
+        measures.push_back(m);
+    }
+    const Comparison c{benchsupport::median(ratios), benchsupport::median(bares), benchsupport::median(measures)};
+    state.counters["ratio"] = c.ratio;
+    state.counters["bare_us"] = c.bareUs;
+    state.counters["measured_us"] = c.measuredUs;
+    return c;
+}
+
 FullscreenScene& scene()
 {
     static FullscreenScene* shared = [] {
@@ -345,21 +360,7 @@ void BM_FullscreenLayoutAndRenderVersusPresetFrames(benchmark::State& state)
         state.SkipWithError("the two renderers show different lines");
         return;
     }
-    constexpr int kRounds = 40;
-    std::vector<double> ratios, bares, fulls;
-    for (auto _ : state) {
-        const double b = benchsupport::microsecondsPerCall([&] { bare.layoutAndRender(); }, kRounds);
-        const double f = benchsupport::microsecondsPerCall([&] { real.layoutAndRender(); }, kRounds);
-        ratios.push_back(f / b);
-        bares.push_back(b);
-        fulls.push_back(f);
-    }
-    g_figures.layoutRatio = benchsupport::median(ratios);
-    g_figures.layoutBareUs = benchsupport::median(bares);
-    g_figures.layoutFullscreenUs = benchsupport::median(fulls);
-    state.counters["ratio"] = g_figures.layoutRatio;
-    state.counters["bare_us"] = g_figures.layoutBareUs;
-    state.counters["fullscreen_us"] = g_figures.layoutFullscreenUs;
+    g_figures.layout = compare(state, [&] { bare.layoutAndRender(); }, [&] { real.layoutAndRender(); }, 40);
     state.counters["lines"] = g_figures.lines;
 }
 BENCHMARK(BM_FullscreenLayoutAndRenderVersusPresetFrames)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -401,34 +402,20 @@ void BM_SyncPassVersusBareReads(benchmark::State& state)
         benchmark::DoNotOptimize(visible);
         benchmark::DoNotOptimize(drifted);
     };
-    constexpr int kPasses = 20000;
-    std::vector<double> ratios, bares, passes;
-    for (auto _ : state) {
-        const double b = benchsupport::microsecondsPerCall(bareReads, kPasses);
-        const double p = benchsupport::microsecondsPerCall([&] { fullscreen->sync(false); }, kPasses);
-        ratios.push_back(p / b);
-        bares.push_back(b);
-        passes.push_back(p);
-    }
-    g_figures.syncRatio = benchsupport::median(ratios);
-    g_figures.syncBareUs = benchsupport::median(bares);
-    g_figures.syncPassUs = benchsupport::median(passes);
-    state.counters["ratio"] = g_figures.syncRatio;
-    state.counters["bare_us"] = g_figures.syncBareUs;
-    state.counters["pass_us"] = g_figures.syncPassUs;
+    g_figures.sync = compare(state, bareReads, [&] { fullscreen->sync(false); }, 20000);
 }
 BENCHMARK(BM_SyncPassVersusBareReads)->Unit(benchmark::kMicrosecond)->Iterations(5);
 
 void report()
 {
     const Figures& f = g_figures;
-    if (f.layoutRatio > 0)
+    if (f.layout.ratio > 0)
         std::printf("full-screen layout and render at 667x375, %d danmaku lines / same widgets at preset frames: %.2fx "
                     "(%.0f us / %.0f us; aim: within 1.25x: %s)\n",
-                    f.lines, f.layoutRatio, f.layoutFullscreenUs, f.layoutBareUs, f.layoutRatio <= 1.25 ? "met" : "MISSED");
-    if (f.syncRatio > 0)
-        std::printf("synchronisation pass / bare reads it makes: %.2fx (%.2f us / %.2f us; aim: within 2x: %s)\n", f.syncRatio,
-                    f.syncPassUs, f.syncBareUs, f.syncRatio <= 2 ? "met" : "MISSED");
+                    f.lines, f.layout.ratio, f.layout.measuredUs, f.layout.bareUs, f.layout.ratio <= 1.25 ? "met" : "MISSED");
+    if (f.sync.ratio > 0)
+        std::printf("synchronisation pass / bare reads it makes: %.2fx (%.2f us / %.2f us; aim: within 2x: %s)\n", f.sync.ratio,
+                    f.sync.measuredUs, f.sync.bareUs, f.sync.ratio <= 2 ? "met" : "MISSED");
     KRShutDownServices();
 }
 
@@ -437,9 +424,8 @@ void report()
 int main(int argc, char** argv)
 {
     const auto prepare = [] {
-        platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
+        benchsupport::onPhoneWithManualAnimations();
         platform::MainClock::setManualForTesting(true);
-        AnimationClock::setManual(true);
     };
     return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().quietConsole().prepare(prepare).report(report));
 }

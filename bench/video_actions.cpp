@@ -233,11 +233,7 @@ BENCHMARK(BM_OfflineListVersusIndexInBareCells)->Unit(benchmark::kMillisecond)->
 
 int main(int argc, char** argv)
 {
-    const auto prepare = [] {
-        platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
-        AnimationClock::setManual(true);
-    };
-    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().prepare(prepare).report([] {
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().prepare(benchsupport::onPhoneWithManualAnimations).report([] {
         if (g_pickerRatio > 0)
             std::printf("folder picker, 200 folders / classic rows by hand: %.2fx (aim: within 1.25x)\n", g_pickerRatio);
         if (g_offlineRatio > 0)

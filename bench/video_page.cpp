@@ -218,11 +218,7 @@ BENCHMARK(BM_ControlsTickVersusBareReads)->Unit(benchmark::kMicrosecond)->Iterat
 
 int main(int argc, char** argv)
 {
-    const auto prepare = [] {
-        platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
-        AnimationClock::setManual(true);
-    };
-    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().prepare(prepare).report([] {
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().prepare(benchsupport::onPhoneWithManualAnimations).report([] {
         if (g_openingRatio > 0)
             std::printf("opening the page / widgets by hand: %.2fx (aim: within 1.5x)\n", g_openingRatio);
         if (g_tickRatio > 0)

@@ -474,3 +474,55 @@ TEST_F(VideoFullscreenTest, TheNextPartComesBackIntoTheFullScreen)
                                    .arg(page->video()->feedIdentity())));
     EXPECT_FALSE(page->fullscreen()->isContinuationPending());
 }
+
+// The synchronisation timer's pass puts back what was moved or covered since the last layout,
+// and leaves alone what is already where it belongs.
+TEST_F(VideoFullscreenTest, TheSynchronisationPassPutsBackWhatMovedSinceTheLastLayout)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    ASSERT_NE(rail, nullptr);
+    ASSERT_TRUE(rail->isVisible());
+    View* host = rail->superview();
+    KRPlayerControlsView* controls = page->playerControls();
+    ASSERT_EQ(controls->superview(), host);
+    const QRectF railFrame = rail->frame();
+    ASSERT_EQ(railFrame, QRectF(603, 73, 54, 210));
+    auto* cache = rail->findChild<Button*>(QStringLiteral("fullscreenCacheButton"));
+    ASSERT_NE(cache, nullptr);
+    const QRectF cacheFrame = cache->frame();
+
+    // The rail and the controls moved, the rail covered and hidden: the next pass lays out again
+    // and brings the controls, then the rail, to the front.
+    rail->setFrame(QRectF(0, 0, 54, 245));
+    controls->setFrame(QRectF(0, 0, 375, 210));
+    host->bringSubviewToFront(controls);
+    rail->setHidden(true);
+    page->fullscreen()->sync(false);
+    EXPECT_EQ(rail->frame(), railFrame);
+    EXPECT_EQ(cache->frame(), cacheFrame);
+    EXPECT_EQ(controls->frame(), QRectF(0, 0, 667, 375));
+    EXPECT_TRUE(rail->isVisible());
+    const QObjectList& children = host->children();
+    ASSERT_GE(children.size(), 2);
+    EXPECT_EQ(children.last(), rail);
+    EXPECT_EQ(children.at(children.size() - 2), controls);
+
+    // Nothing moved: the pass changes nothing.
+    page->fullscreen()->sync(false);
+    EXPECT_EQ(rail->frame(), railFrame);
+    EXPECT_EQ(host->children().last(), rail);
+
+    // The controls hidden: the rail goes with them; back, it comes back.
+    controls->setControlsVisible(false, false);
+    page->fullscreen()->sync(false);
+    EXPECT_FALSE(rail->isVisible());
+    controls->setControlsVisible(true, false);
+    page->fullscreen()->sync(false);
+    EXPECT_TRUE(rail->isVisible());
+    EXPECT_EQ(host->children().last(), rail);
+}
