@@ -149,7 +149,7 @@ struct FullscreenScene {
         if (!area->installPersistentPlayerSurfaceIfNeeded())
             return false;
         transport = std::make_unique<KRPlaybackTransport>(testsupport::MediaFixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
-        area->bindTransport(transport.get(), nullptr, 0, 0.35, nullptr);
+        area->bindTransport(transport.get(), nullptr, 0, 0.35, nullptr, false);
         area->showPlayButton(false);
         area->showTitles(1, 16, kTitle);
         transport->play();

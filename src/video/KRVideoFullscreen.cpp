@@ -398,8 +398,9 @@ KRVideoFullscreen::LayoutInputs KRVideoFullscreen::layoutInputs() const
     inputs.composerShown = m_composer.isShown();
     inputs.keyboardVisible = m_composer.isKeyboardVisible();
     inputs.keyboardY = m_composer.keyboardY();
-    if (KRPlayerControlsView* controls = m_area->controls())
-        inputs.controlsFrame = controls->frame();
+    inputs.controls = m_area->controls();
+    if (inputs.controls)
+        inputs.controlsFrame = inputs.controls->frame();
     if (View* rail = m_rail.view())
         inputs.railFrame = rail->frame();
     return inputs;
@@ -410,17 +411,19 @@ void KRVideoFullscreen::layoutControls()
     View* host = m_controlsHost;
     if (!host)
         return;
-    const QSizeF size = host->bounds().size();
-    const EdgeInsets insets = KRSafeAreaInsetsForView(host);
-    if (KRPlayerControlsView* controls = m_area->controls()) {
-        controls->setFrame(host->bounds());
-        controls->setFullscreen(true, m_actions.portraitVideo());
+    LayoutInputs inputs = layoutInputs();
+    if (inputs.controls) {
+        inputs.controls->setFrame(host->bounds());
+        inputs.controls->setFullscreen(true, inputs.portraitVideo);
+        inputs.controlsFrame = inputs.controls->frame();
     }
-    m_rail.layout(size, insets);
-    m_composer.layout(size, insets);
+    m_rail.layout(inputs.size, inputs.insets);
+    if (View* rail = m_rail.view())
+        inputs.railFrame = rail->frame();
+    m_composer.layout(inputs.size, inputs.insets);
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
-    m_laidOutFor = layoutInputs();
+    m_laidOutFor = inputs;
 }
 
 void KRVideoFullscreen::sync(bool fromTimer)

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class KRPlayerControlsView;
 class KRPlayerFullscreen;
 class KRVideoPlayerArea;
 
@@ -124,6 +125,7 @@ private:
         bool composerShown = false;
         bool keyboardVisible = false;
         qreal keyboardY = 0;
+        KRPlayerControlsView* controls = nullptr;
         QRectF controlsFrame;
         QRectF railFrame;
         bool operator==(const LayoutInputs&) const = default;
