@@ -469,3 +469,26 @@ TEST_F(VideoPageSwitchTest, GoingToTheBackgroundDuringAPrewarmAbandonsItAndKeeps
     EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
     gate->openTo(std::numeric_limits<qint64>::max());
 }
+
+TEST_F(VideoPageSwitchTest, ThePartsEndBeforeTheNewStreamIsReadyEndsTheSwitchWithIt)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+    page->playerControlsSeekToTime(page->playerControls(), 11.4);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() >= 11.4);
+    // Less than a second is left: the new stream cannot have a second buffered ahead.
+    page->switchToQualityAtIndex(indexOfQuality(page, 64));
+    KR_ADVANCE_UNTIL(page->playbackSession()->state() == KRPlaybackSession::State::Ended);
+    EXPECT_FALSE(page->playbackSession()->isSwitchingQuality());
+    EXPECT_TRUE(log().contains(QRegularExpression(QStringLiteral("\\[quality-prewarm-abort\\] generation=1 phase=\\d reason=playback-ended"))));
+    EXPECT_EQ(page->moviePlayer()->stagedPlayerForTesting(), nullptr);
+    EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+    EXPECT_TRUE(part(page, "danmakuStatusLabel")->isHidden());
+    // Nothing of the switch comes back later: no budget runs out, nothing is put back.
+    for (int i = 0; i < 80; ++i)
+        platform::MainClock::advanceForTesting(0.5);
+    EXPECT_FALSE(log().contains(QStringLiteral("[quality-switch-watchdog]")));
+    EXPECT_FALSE(log().contains(QStringLiteral("[quality-switch-failed]")));
+    EXPECT_EQ(page->playbackSession()->state(), KRPlaybackSession::State::Ended);
+    EXPECT_EQ(page->activePlaybackQuality(), 16);
+}
