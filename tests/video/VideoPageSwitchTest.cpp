@@ -85,7 +85,7 @@ TEST_F(VideoPageSwitchTest, From360PTo720PWithoutARestartInTheTransactionsOrder)
                             QStringLiteral("[quality-prewarm-begin]"),
                             QStringLiteral("[quality-commit]"),
                             QStringLiteral("[quality-switch-progressive-candidates-committed] generation=1 count=2 index=0"),
-                            QStringLiteral("delayed=YES")};
+                            QStringLiteral("[quality-switch-finish-suppression-end] replacement=1 delayed=YES")};
     qsizetype last = -1;
     for (const QString& event : order) {
         const qsizetype at = text.indexOf(event, last + 1);
