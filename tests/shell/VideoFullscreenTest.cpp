@@ -62,25 +62,7 @@ protected:
         nav = qobject_cast<NavigationController*>(root->viewControllers().value(0));
         return push(std::move(video));
     }
-    KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo())
-    {
-        KRVideoDetailViewController* page = pushInRoot(std::move(video));
-        auto* play = part<Button>(page, "playButton");
-        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
-        clickThroughWindow(play);
-        return page;
-    }
-    static bool playing(KRVideoDetailViewController* page)
-    {
-        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
-    }
-    void clickThroughWindow(View* view)
-    {
-        ASSERT_NE(view, nullptr);
-        ASSERT_TRUE(view->isVisible());
-        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, view->mapTo(window.get(), view->rect().center()));
-        AnimationClock::finishAll();
-    }
+    KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo()) { return tapPlay(pushInRoot(std::move(video))); }
     // Animations run out and the delayed steps of this turn run.
     static void settle()
     {
