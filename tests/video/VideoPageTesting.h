@@ -94,13 +94,14 @@ protected:
     }
 
     // A press and release at the middle of the view, sent to the window where it shows as a
-    // user's tap arrives; the animations it starts run out.
-    void clickThroughWindow(platform::uikit::View* view)
+    // user's tap arrives; the animations it starts run out unless the test times them itself.
+    void clickThroughWindow(platform::uikit::View* view, bool finishAnimations = true)
     {
         ASSERT_NE(view, nullptr);
         ASSERT_TRUE(view->isVisible());
         QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, view->mapTo(window.get(), view->rect().center()));
-        platform::uikit::AnimationClock::finishAll();
+        if (finishAnimations)
+            platform::uikit::AnimationClock::finishAll();
     }
     // Waits for the detail and taps play as a user does.
     KRVideoDetailViewController* tapPlay(KRVideoDetailViewController* page)
