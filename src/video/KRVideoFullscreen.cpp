@@ -216,8 +216,7 @@ void KRVideoFullscreen::enterIfPending()
     if (m_player->isFullscreen())
         return;
     const bool portrait = m_actions.portraitVideo();
-    const QSizeF media = m_actions.mediaSize();
-    const bool mediaPortrait = media.width() > 0 && media.height() >= media.width();
+    const bool mediaPortrait = m_actions.videoPortrait();
     KRDiagnostics::recordEvent(QStringLiteral("detail-auto-fullscreen"),
                                QStringLiteral("mediaPortrait=%1 portraitMode=%2 identity=%3")
                                    .arg(QLatin1String(yesNo(mediaPortrait)), QLatin1String(yesNo(portrait)), m_actions.identity()));
@@ -604,12 +603,11 @@ void KRVideoFullscreen::keyboardChanged(const platform::Notification& note, bool
         return;
     const QRectF keyboard = note.userInfo.value(KeyboardFrameEndKey).toRectF();
     const QRectF local = host->window()->convertRectToView(keyboard, host);
-    // The keyboard's frame leaves out the bar shown over it: the composer goes above both.
-    qreal top = local.top();
-    if (const View* accessory = field->inputAccessoryView(); accessory && accessory->isVisible() && accessory->superview())
-        top = std::min(top, accessory->superview()->convertRectToView(accessory->frame(), host).top());
-    const qreal y = std::max<qreal>(top - 44, 0);
-    m_composer.setKeyboard(true, y);
+    // A keyboard that covers nothing of the picture (a hardware one) leaves the bar at the top;
+    // one on screen reports its whole frame, its bar included, and the composer goes above it.
+    const bool covers = local.intersects(host->bounds());
+    const qreal y = covers ? std::max<qreal>(local.top() - 44, 0) : KRSafeAreaInsetsForView(host).top;
+    m_composer.setKeyboard(covers, y);
     layoutControls();
     qInfo().noquote() << QStringLiteral("[KorvaneFullscreenComposer] keyboard=%1 local=%2 composerY=%3 host=%4")
                              .arg(StringFromRect(keyboard), StringFromRect(local))

@@ -48,6 +48,8 @@ public:
         // Playback is expected to play, or a quality switch runs.
         std::function<bool()> expectedToPlay;
         std::function<bool()> orientationKnown;
+        // The video is portrait, by its picture once known, else by the part's dimensions.
+        std::function<bool()> videoPortrait;
         std::function<QString()> identity;
         std::function<QSizeF()> mediaSize;
         std::function<float()> rate;
