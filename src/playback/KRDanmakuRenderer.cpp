@@ -214,7 +214,11 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
 
     KRDanmakuDisplayItem item;
     item.danmaku = danmaku;
-    item.startTime = danmaku->time();
+    // A line fed late (the feed looks back 0.4 s) would enter already part-way across, into the
+    // tail of the lane's previous line: it starts once its lane is free instead. A busy lane
+    // reused on purpose keeps the line's own time.
+    const double laneFree = tracks[size_t(track)];
+    item.startTime = laneFree <= time + 0.02 ? std::max(danmaku->time(), laneFree) : danmaku->time();
     item.track = int(track);
     item.labelWidth = width;
     item.displayMode = displayMode;

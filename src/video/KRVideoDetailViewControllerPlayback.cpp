@@ -242,7 +242,8 @@ void KRVideoDetailViewController::playbackMediaInstalled(KRPlaybackMedia* media)
         playbackFailed(false);
         return;
     }
-    m_area->bindTransport(player, media->dash(), m_session->startTime(), KRPlaybackSession::kHoldPressDuration, this);
+    m_area->bindTransport(player, media->dash(), m_session->startTime(), KRPlaybackSession::kHoldPressDuration, this,
+                          shouldUsePortraitFullscreenForCurrentVideo());
     layoutApplicationVideoSurface();
     updateControlsTitles();
     m_area->controls()->setPlaying(true);

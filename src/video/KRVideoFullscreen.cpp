@@ -383,6 +383,12 @@ void KRVideoFullscreen::buildControls(View* host)
     }
     layoutControls();
     sync(false);
+    // The controls told their visibility before the rail existed, and the pass above shows it only
+    // while playing: entered at the end, the rail would stay away beside visible controls.
+    if (KRPlayerControlsView* controls = m_area->controls(); !controls || controls->areControlsVisible())
+        showRail();
+    else
+        hideRail();
 }
 
 void KRVideoFullscreen::layoutControls()

@@ -321,7 +321,7 @@ void KRVideoPlayerArea::setSurfaceCovered(bool covered)
 // ---- the transport ----
 
 void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, KRDASHPlayback* dash, double startTime, double holdDuration,
-                                      KRPlayerControlsViewDelegate* controlsDelegate)
+                                      KRPlayerControlsViewDelegate* controlsDelegate, bool portraitVideo)
 {
     m_transport = transport;
     m_dash = dash;
@@ -347,6 +347,8 @@ void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, KRDASHPlay
         picture->addSubview(m_controls);
     m_controls->setFrame(m_container->bounds());
     m_controls->setHidden(false);
+    // The button has no picture until told which full screen it opens.
+    m_controls->setFullscreen(false, portraitVideo);
     m_controls->setDanmakuEnabled(m_danmaku.enabled);
     m_container->bringSubviewToFront(m_loadingOverlay);
     m_container->bringSubviewToFront(m_danmakuStatusLabel);

@@ -98,9 +98,10 @@ public:
     // ---- the transport ----
     // The transport's picture takes the container; the renderer and the controls go over it,
     // and a recogniser for the hold (pressed for `holdDuration` seconds) watches the picture.
-    // `dash` is the pair the transport plays the sound of, or null.
+    // `dash` is the pair the transport plays the sound of, or null. `portraitVideo` picks the
+    // full-screen button's kind.
     void bindTransport(KRPlaybackTransport* transport, KRDASHPlayback* dash, double startTime, double holdDuration,
-                       KRPlayerControlsViewDelegate* controlsDelegate);
+                       KRPlayerControlsViewDelegate* controlsDelegate, bool portraitVideo);
     // Clears and detaches renderer and controls, stops the renderer's clock. With the views
     // gone, only lets the transport go.
     void unbindTransport();

@@ -11,6 +11,8 @@
 #include <QSet>
 #include <QPainter>
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -292,6 +294,46 @@ TEST_F(DanmakuRendererTest, UnlimitedSharesLanesAndOldPhonesSaveMemory)
     EXPECT_EQ(old.displayLinkFrameInterval(), 2);
     EXPECT_FALSE(old.allowsTrackOverlap());
     EXPECT_EQ(old.maximumSpawnPerTick(), 3u);
+}
+
+TEST_F(DanmakuRendererTest, ALineHeldBackForSeveralFeedsStartsWhenItsLaneIsFree)
+{
+    // One scroll lane. A dense moment holds most of its lines back for several feeds: the one
+    // that gets the lane at last must not enter already part-way across, into the tail of the
+    // line before it.
+    renderer->resize(320, 44);
+    ASSERT_EQ(renderer->scrollTrackCount(), 1);
+    KRDanmakuList list;
+    list.append(makeDanmaku(1, 0.0, 1, QStringLiteral("好耶字幕君辛苦了这里好看")));
+    renderer->setDanmakus(list);
+    renderer->updateWithPlaybackTime(0.0, true);
+    ASSERT_EQ(renderer->activeItems().size(), 1u);
+    const double speed = 72;
+    const double laneFree = (renderer->activeItems().front().labelWidth + 18) / speed;
+    // The dense moment comes a little more than 0.28 s before the lane is free, on a feed.
+    const double dense = std::floor((laneFree - 0.28) * 10) / 10;
+    for (int i = 0; i < 200; ++i)
+        list.append(makeDanmaku(2 + i, dense, 1, QStringLiteral("前方高能")));
+    renderer->setDanmakus(list);
+    renderer->resetForPlaybackTime(0.0);
+    renderer->updateWithPlaybackTime(0.0, true);
+    int laterLines = 0;
+    for (int tick = 1; tick <= int(std::ceil((laneFree + 1.0) * 10)); ++tick) {
+        renderer->updateWithPlaybackTime(tick / 10.0, true);
+        for (int frame = 1; frame < 6; ++frame) {
+            const double time = tick / 10.0 + frame / 60.0;
+            renderer->updateWithPlaybackTime(time, false);
+            const auto& items = renderer->activeItems();
+            for (size_t a = 0; a < items.size(); ++a) {
+                for (size_t b = a + 1; b < items.size(); ++b)
+                    EXPECT_FALSE(items[a].frame.intersects(items[b].frame)) << "at " << time;
+            }
+            if (items.size() > 1)
+                laterLines = std::max(laterLines, int(items.size()) - 1);
+        }
+    }
+    // The lane did take a line of the dense moment, once it was free.
+    EXPECT_GE(laterLines, 1);
 }
 
 TEST_F(DanmakuRendererTest, LinesOfOneLaneNeverOverlapInAThirtySecondRun)

@@ -474,3 +474,26 @@ TEST_F(VideoFullscreenTest, TheNextPartComesBackIntoTheFullScreen)
                                    .arg(page->video()->feedIdentity())));
     EXPECT_FALSE(page->fullscreen()->isContinuationPending());
 }
+
+// Entered once the video has ended, the full screen shows its rail beside the controls, and a
+// replay keeps it there.
+TEST_F(VideoFullscreenTest, EnteredAtTheEndTheRailShowsBesideTheControls)
+{
+    KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 11.5);
+    KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    ASSERT_NE(rail, nullptr);
+    EXPECT_TRUE(page->playerControls()->areControlsVisible());
+    EXPECT_TRUE(rail->isVisible());
+    // Hiding the controls takes the rail with them; showing them brings it back.
+    page->playerControls()->setControlsVisible(false, false);
+    EXPECT_FALSE(rail->isVisible());
+    page->playerControls()->setControlsVisible(true, false);
+    EXPECT_TRUE(rail->isVisible());
+}

@@ -56,6 +56,11 @@ TEST_F(VideoPagePlaybackTest, ProgressiveStartsInTheSurfaceAndAPopStopsIt)
     EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
     EXPECT_NE(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
     EXPECT_TRUE(part<Button>(page, "playButton")->isHidden());
+    // The full-screen button shows from the start, before anything lays the page out again.
+    auto* fullscreenButton = page->playerControls()->findChild<Button*>(QStringLiteral("fullscreenButton"));
+    ASSERT_NE(fullscreenButton, nullptr);
+    EXPECT_FALSE(fullscreenButton->image(ControlStateNormal).isNull());
+    EXPECT_EQ(fullscreenButton->accessibilityLabel(), QStringLiteral("横屏全屏"));
     // The danmaku renderer takes the document of the part.
     KR_ADVANCE_UNTIL(play.danmakuRequestCount() >= 1 && page->danmakuRenderer()->isVisible());
 
