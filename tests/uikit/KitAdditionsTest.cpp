@@ -190,6 +190,48 @@ TEST_F(KitAdditions, ALayerShadowFallsOutsideTheViewInItsSuperview)
     card.setParent(nullptr);
 }
 
+TEST_F(KitAdditions, ShadowsDrawnAgainFollowTheirCardsSizeStrengthAndFading)
+{
+    View parent(QRectF(0, 0, 200, 120));
+    parent.setBackgroundColor(QColor(Qt::white));
+    View card(QRectF(20, 20, 60, 40), &parent);
+    card.setBackgroundColor(QColor(Qt::white));
+    card.setCornerRadius(7);
+    card.setShadowColor(QColor(Qt::black));
+    card.setShadowOffset(QSizeF(0, 1));
+    card.setShadowRadius(0.8);
+    card.setShadowOpacity(0.4);
+    // Another card of the same size and shadow elsewhere shows the same shadow.
+    View twin(QRectF(110, 20, 60, 40), &parent);
+    twin.setBackgroundColor(QColor(Qt::white));
+    twin.setCornerRadius(7);
+    twin.setShadowColor(QColor(Qt::black));
+    twin.setShadowOffset(QSizeF(0, 1));
+    twin.setShadowRadius(0.8);
+    twin.setShadowOpacity(0.4);
+    const QColor below = pixel(parent, 50, 60);
+    EXPECT_LT(below.red(), 230);
+    EXPECT_EQ(pixel(parent, 140, 60), below);
+    EXPECT_EQ(pixel(parent, 50, 60), below);  // drawn again: the same
+
+    // A taller card casts its shadow at its new bottom, not the old one.
+    card.setFrame(QRectF(20, 20, 60, 70));
+    EXPECT_EQ(pixel(parent, 50, 60), QColor(Qt::white));
+    EXPECT_EQ(pixel(parent, 50, 90), below);
+    // A fainter shadow is lighter; the twin keeps its own.
+    card.setShadowOpacity(0.1);
+    EXPECT_GT(pixel(parent, 50, 90).red(), below.red());
+    EXPECT_EQ(pixel(parent, 140, 60), below);
+    // A fading superview still draws them, faded with it.
+    parent.setAlpha(0.5);
+    QImage faded(200, 120, QImage::Format_ARGB32_Premultiplied);
+    faded.fill(Qt::transparent);
+    parent.render(&faded);
+    const QRgb shadowed = faded.pixel(140, 60), plain = faded.pixel(140, 110);
+    EXPECT_NE(shadowed, plain);
+    EXPECT_LT(qAlpha(plain), 255);
+}
+
 TEST_F(KitAdditions, AToolbarPushesItemsAfterAFlexibleSpaceToTheRight)
 {
     Toolbar bar(QRectF(0, 0, 375, 44));
