@@ -232,6 +232,36 @@ TEST_F(KitAdditions, ShadowsDrawnAgainFollowTheirCardsSizeStrengthAndFading)
     EXPECT_LT(qAlpha(plain), 255);
 }
 
+TEST_F(KitAdditions, AnOpaquePictureStretchedOverItsViewHidesWhatLiesBeneath)
+{
+    // A row: a red fill, and a background picture over all of it.
+    View row(QRectF(0, 0, 100, 40));
+    row.setBackgroundColor(QColor(Qt::red));
+    QImage opaque(4, 4, QImage::Format_ARGB32_Premultiplied);
+    opaque.fill(QColor(Qt::blue));
+    auto* background = new ImageView(QRectF(0, 0, 100, 40), &row);
+    background->setImage(Image(opaque));
+    EXPECT_TRUE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_EQ(pixel(row, 50, 20), QColor(Qt::blue));
+
+    // Anything translucent or short of the whole rect shows the row beneath.
+    QImage translucent = opaque;
+    translucent.setPixelColor(1, 1, QColor(0, 0, 255, 128));
+    background->setImage(Image(translucent));
+    EXPECT_FALSE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    background->setImage(Image(opaque));
+    background->setContentMode(ContentModeScaleAspectFit);
+    EXPECT_FALSE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_EQ(pixel(row, 2, 20), QColor(Qt::red));
+    background->setContentMode(ContentModeScaleToFill);
+    background->setAlpha(0.5);
+    EXPECT_FALSE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    background->setAlpha(1);
+    background->setCornerRadius(6);
+    EXPECT_FALSE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_EQ(pixel(row, 0, 0), QColor(Qt::red));
+}
+
 TEST_F(KitAdditions, AToolbarPushesItemsAfterAFlexibleSpaceToTheRight)
 {
     Toolbar bar(QRectF(0, 0, 375, 44));

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <list>
+#include <typeinfo>
 
 namespace platform::uikit {
 
@@ -252,7 +253,7 @@ void View::updateOpaquePainting()
     // A view that fills its whole rect opaquely hides what lies beneath it, so Qt may leave
     // that part of the views below unpainted on screen (otherwise every window, screen and bar
     // background is filled again under whatever covers it, lists' tiled backgrounds included).
-    const bool covers = m_alpha >= 1 && m_cornerRadius <= 0 && fillsOpaquely(m_background);
+    const bool covers = m_alpha >= 1 && m_cornerRadius <= 0 && (fillsOpaquely(m_background) || drawsWholeRectOpaquely());
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 
@@ -286,6 +287,7 @@ void View::setUserInteractionEnabled(bool enabled)
 void View::setContentMode(int mode)
 {
     m_contentMode = mode;
+    updateOpaquePainting();
     update();
 }
 
@@ -605,6 +607,12 @@ QRegion View::backgroundRegionShowing(const QRegion& painted) const
 
 void View::paintEvent(QPaintEvent* event)
 {
+    // A plain container with nothing of its own to draw (a cell's content view, a group of
+    // controls) leaves its area as it is: a painter made for nothing costs as much as a small
+    // label's drawing.
+    if (m_background.style() == Qt::NoBrush && m_borderWidth <= 0 && !m_mayHaveShadowedSubviews
+        && typeid(*this) == typeid(View))
+        return;
     QPainter p(this);
     p.setOpacity(m_alpha);
     if (m_cornerRadius > 0 || m_borderWidth > 0)
