@@ -194,21 +194,19 @@ TEST_F(KitAdditions, ShadowsDrawnAgainFollowTheirCardsSizeStrengthAndFading)
 {
     View parent(QRectF(0, 0, 200, 120));
     parent.setBackgroundColor(QColor(Qt::white));
-    View card(QRectF(20, 20, 60, 40), &parent);
-    card.setBackgroundColor(QColor(Qt::white));
-    card.setCornerRadius(7);
-    card.setShadowColor(QColor(Qt::black));
-    card.setShadowOffset(QSizeF(0, 1));
-    card.setShadowRadius(0.8);
-    card.setShadowOpacity(0.4);
+    const auto shadowedCard = [&parent](const QRectF& frame) {
+        auto* card = new View(frame, &parent);
+        card->setBackgroundColor(QColor(Qt::white));
+        card->setCornerRadius(7);
+        card->setShadowColor(QColor(Qt::black));
+        card->setShadowOffset(QSizeF(0, 1));
+        card->setShadowRadius(0.8);
+        card->setShadowOpacity(0.4);
+        return card;
+    };
+    View& card = *shadowedCard(QRectF(20, 20, 60, 40));
     // Another card of the same size and shadow elsewhere shows the same shadow.
-    View twin(QRectF(110, 20, 60, 40), &parent);
-    twin.setBackgroundColor(QColor(Qt::white));
-    twin.setCornerRadius(7);
-    twin.setShadowColor(QColor(Qt::black));
-    twin.setShadowOffset(QSizeF(0, 1));
-    twin.setShadowRadius(0.8);
-    twin.setShadowOpacity(0.4);
+    shadowedCard(QRectF(110, 20, 60, 40));
     const QColor below = pixel(parent, 50, 60);
     EXPECT_LT(below.red(), 230);
     EXPECT_EQ(pixel(parent, 140, 60), below);
