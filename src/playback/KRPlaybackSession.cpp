@@ -449,6 +449,9 @@ void KRPlaybackSession::handleFinish(int reason)
     }
     if (reason != 0 || !m_media)
         return;
+    // The part is over: a switch still readying its stream has nothing left to take over, and
+    // its budget must not run out later and put a stream back.
+    m_switch->abandon("playback-ended");
     const double length = duration();
     const double end = length > 0 ? length : currentTime();
     m_expectedToPlay = false;

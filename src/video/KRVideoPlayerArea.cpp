@@ -491,7 +491,13 @@ void KRVideoPlayerArea::startDanmakuTimer()
     m_danmaku.timer.start(100, [this] { danmakuTimerFired(); });
 }
 
-void KRVideoPlayerArea::stopDanmakuTimer() { m_danmaku.timer.stop(); }
+void KRVideoPlayerArea::stopDanmakuTimer()
+{
+    m_danmaku.timer.stop();
+    // Unfed, the lines would go on moving by the clock: they stop where the picture stopped.
+    if (m_transport && m_danmakuView)
+        m_danmakuView->updateWithPlaybackTime(std::max(0.0, m_transport->currentPlaybackTime()), false);
+}
 
 void KRVideoPlayerArea::danmakuTimerFired()
 {

@@ -258,6 +258,28 @@ TEST_F(QualitySwitchSessionTest, AnEndKeptDuringTheReplacementIsDeliveredOnlyAtT
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
 }
 
+TEST_F(QualitySwitchSessionTest, ThePartsEndWhileTheNewStreamIsStagedEndsTheSwitch)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720();
+    ASSERT_FALSE(playing->stagedURL.isEmpty());
+    playing->time = 312;
+    Q_EMIT playing->finished(0);
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Ended);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_TRUE(playing->stagedURL.isEmpty());
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-prewarm-abort] generation=1 phase=2 reason=playback-ended")));
+    EXPECT_EQ(titles.last(), QStringLiteral("-"));
+    // Its budget runs out with nothing open: no failure, nothing put back.
+    const qsizetype made = medias.size();
+    MainClock::advanceForTesting(70);
+    EXPECT_FALSE(diagnosticsLog().contains(QStringLiteral("[quality-switch-watchdog]")));
+    EXPECT_EQ(medias.size(), made);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Ended);
+    EXPECT_EQ(session->quality(), 16);
+}
+
 TEST_F(QualitySwitchSessionTest, TheThirdStallSwitchesTo360POnceWithoutARestart)
 {
     session->startCandidates({k720}, 64, 0);

@@ -5,6 +5,7 @@
 
 #include "platform/device/BackgroundTask.h"
 #include "platform/media/AudioSession.h"
+#include "platform/media/MediaNotifications.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
@@ -37,6 +38,12 @@ protected:
     }
     void TearDown() override
     {
+        // A failure shows the playback lines of the diagnostics log it ran with.
+        if (HasFailure()) {
+            for (const QString& line : log().split(QLatin1Char('\n')))
+                if (line.contains(QStringLiteral("quality")) || line.contains(QStringLiteral("playback")) || line.contains(QStringLiteral("player")) || line.contains(QStringLiteral("stag")))
+                    std::fprintf(stderr, "LOG %s\n", qPrintable(line.left(300)));
+        }
         Application::shared().becomeActiveForTesting();
         VideoPageTest::TearDown();
     }
@@ -78,7 +85,7 @@ TEST_F(VideoPageSwitchTest, From360PTo720PWithoutARestartInTheTransactionsOrder)
                             QStringLiteral("[quality-prewarm-begin]"),
                             QStringLiteral("[quality-commit]"),
                             QStringLiteral("[quality-switch-progressive-candidates-committed] generation=1 count=2 index=0"),
-                            QStringLiteral("delayed=YES")};
+                            QStringLiteral("[quality-switch-finish-suppression-end] replacement=1 delayed=YES")};
     qsizetype last = -1;
     for (const QString& event : order) {
         const qsizetype at = text.indexOf(event, last + 1);
@@ -131,6 +138,11 @@ TEST_F(VideoPageSwitchTest, TheBackgroundPausesAndBecomingActiveResumesFromTheSa
     Application::shared().enterForegroundForTesting();
     Application::shared().becomeActiveForTesting();
     EXPECT_TRUE(log().contains(QStringLiteral("[playback-lifecycle-restored] reason=application-did-become-active resume=YES")));
+    // It goes on from the time it stopped at.
+    const QRegularExpressionMatch restored =
+        QRegularExpression(QStringLiteral("\\[playback-lifecycle-restored\\] reason=application-did-become-active resume=YES time=([0-9.]+) ")).match(log());
+    ASSERT_TRUE(restored.hasMatch());
+    EXPECT_NEAR(restored.captured(1).toDouble(), at, 0.3);
     KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.3);
     EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), at + 2.0);
 }
@@ -141,10 +153,15 @@ TEST_F(VideoPageSwitchTest, BackgroundListeningKeepsTheSoundAtTheChosenSpeedWith
     KRVideoDetailViewController* page = pushAndPlay();
     KR_ADVANCE_UNTIL(playing(page));
     page->setPlaybackRateValue(1.5f, false);
+    // Lines on screen, moving with the picture.
+    KR_ADVANCE_UNTIL(page->danmakuRenderer()->isDisplayLinkRunning());
     Application::shared().resignActiveForTesting();
     Application::shared().enterBackgroundForTesting();
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-did-enter-background] listen=YES playing=YES")));
     EXPECT_TRUE(page->playbackSession()->lifecycle()->isListeningInBackground());
     EXPECT_TRUE(page->moviePlayer()->videoOutputSuppressed());
+    // The danmaku clock stops with the picture.
+    EXPECT_FALSE(page->danmakuRenderer()->isDisplayLinkRunning());
     const double at = page->moviePlayer()->currentPlaybackTime();
     KR_ADVANCE_UNTIL(page->moviePlayer()->currentPlaybackTime() > at + 1.0);
     EXPECT_NEAR(page->moviePlayer()->currentPlaybackRate(), 1.5, 0.01);
@@ -221,4 +238,257 @@ TEST_F(VideoPageSwitchTest, TheContinuationInTheBackgroundHoldsATaskUntilTheNext
     KR_ADVANCE_UNTIL(page->moviePlayer() && page->moviePlayer()->currentPlaybackTime() > 0.2);
     EXPECT_TRUE(log().contains(QStringLiteral("[background-continuation-task-end] generation=%1 reason=player-installed").arg(begun.captured(1))));
     EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 0);
+}
+
+// ---- a new stream that breaks, and the way back ----
+
+namespace {
+
+class VideoPageRollbackTest : public VideoPageSwitchTest {
+protected:
+    // 360P plays past its first second; then a switch to 720P runs up to its commit. The 720p
+    // file answers in pieces, so its player keeps asking for the rest as it plays. The check
+    // that finishes a switch runs on the main clock, which the caller holds from here on, so
+    // whatever breaks next breaks before the switch is over.
+    KRVideoDetailViewController* switchTo720PUpToTheCommit()
+    {
+        play.setMediaFault(64, PlaybackFixtures::MediaFault::Cut, 256 * 1024);
+        KRVideoDetailViewController* page = pushAndPlay();
+        [&] { KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 1.0 && !page->qualityValues().isEmpty()); }();
+        page->switchToQualityAtIndex(indexOfQuality(page, 64));
+        [&] { KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-commit]"))); }();
+        return page;
+    }
+    // With the clock held: the new stream's player runs dry, asks again a few times (a little
+    // longer apart each time) and fails; the switch rolls back.
+    bool waitForTheRollback(KRVideoDetailViewController* page)
+    {
+        return testsupport::waitUntil([&] { return statusText(page) == QStringLiteral("切换失败，正在恢复 360P…"); }, std::chrono::seconds(45));
+    }
+};
+
+} // namespace
+
+TEST_F(VideoPageRollbackTest, ANewStreamBreakingBeforeTheSwitchIsOverRollsBackTo360PAndPlaysOn)
+{
+    KRVideoDetailViewController* page = switchTo720PUpToTheCommit();
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(page->playbackSession()->isSwitchingQuality());
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
+    // The new file is gone from the commit on: its player runs dry and fails.
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::Missing);
+    // The player asks again a few times, a little longer each time, before it gives up.
+    ASSERT_TRUE(waitForTheRollback(page));
+    EXPECT_FALSE(log().contains(QStringLiteral("[quality-switch-rollback-ready]")));
+    EXPECT_EQ(page->playerControls()->qualityButton()->title(ControlStateNormal), QStringLiteral("360P"));
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-switch-rollback-ready]")));
+    EXPECT_TRUE(log().contains(QRegularExpression(QStringLiteral(
+        "\\[quality-switch-rollback-ready\\] generation=1 cid=\\d+ dash=NO elapsed=[0-9.]+ time=[0-9.]+ expectedPlay=YES title=360P reason=新清晰度切换失败"))));
+    EXPECT_EQ(statusText(page), QStringLiteral("新清晰度切换失败 · 已恢复 360P"));
+    EXPECT_FALSE(page->playbackSession()->isSwitchingQuality());
+    // 360P plays on from where the new stream stood, and the error of the replaced one ended nothing.
+    const double at = page->moviePlayer()->currentPlaybackTime();
+    EXPECT_GT(at, 1.0);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.5);
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
+    EXPECT_EQ(page->activePlaybackQuality(), 16);
+    EXPECT_EQ(page->playerControls()->qualityButton()->title(ControlStateNormal), QStringLiteral("360P"));
+    EXPECT_TRUE(part<Button>(page, "playButton")->isHidden());
+    EXPECT_FALSE(log().contains(QStringLiteral("[playback-fresh-resolve]")));
+    EXPECT_FALSE(log().contains(QStringLiteral("[quality-switch-rollback-failed]")));
+}
+
+TEST_F(VideoPageRollbackTest, WithTheOldSourceGoneTooThePlayButtonIsInFrontAndRetriesFromTheKeptTime)
+{
+    KRVideoDetailViewController* page = switchTo720PUpToTheCommit();
+    ASSERT_FALSE(HasFatalFailure());
+    // Both files go: the new one breaks, and the previous one cannot come back.
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::Missing);
+    play.setMediaFault(16, PlaybackFixtures::MediaFault::Missing);
+    ASSERT_TRUE(waitForTheRollback(page));
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-switch-rollback-failed]")));
+    EXPECT_TRUE(log().contains(QRegularExpression(
+        QStringLiteral("\\[quality-switch-rollback-failed\\] generation=1 cid=\\d+ dash=NO elapsed=[0-9.]+ reason=原画质恢复失败"))));
+    EXPECT_FALSE(log().contains(QStringLiteral("[quality-switch-rollback-ready]")));
+    EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->text(), QStringLiteral("原画质恢复失败，点播放重试"));
+    auto* playButton = part<Button>(page, "playButton");
+    EXPECT_FALSE(playButton->isHidden());
+    EXPECT_TRUE(playButton->isEnabled());
+    EXPECT_EQ(playButton->superview()->subviews().last(), playButton);
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_FALSE(page->playbackSession()->isSwitchingQuality());
+    const double kept = page->playbackSession()->interruptedAt();
+    EXPECT_GT(kept, 1.0);
+    // Nothing more happens by itself.
+    for (int i = 0; i < 20; ++i)
+        platform::MainClock::advanceForTesting(0.1);
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+
+    // The files are back: the tap plays from the time kept.
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::None);
+    play.setMediaFault(16, PlaybackFixtures::MediaFault::None);
+    QTest::mouseClick(playButton, Qt::LeftButton);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > kept + 0.2);
+    EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), kept + 2.0);
+}
+
+// ---- finishes told while a player is replaced ----
+
+TEST_F(VideoPageSwitchTest, ASwitchOverThePartsLastSecondDeliversTheEndAndContinuesToTheNextPart)
+{
+    KRPreferences::sharedPreferences().setAutoContinueEnabled(true);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+    // Three seconds before the end: the new stream takes over with a second of it buffered
+    // ahead, and the end comes while it does.
+    page->playerControlsSeekToTime(page->playerControls(), 9.0);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() >= 9.0);
+    page->switchToQualityAtIndex(indexOfQuality(page, 64));
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-commit]")));
+    // The clock held: the new player reaches the part's end before the switch is over.
+    KR_WAIT_UNTIL(log().contains(QRegularExpression(QStringLiteral("\\[quality-switch-finish-deferred\\] replacement=\\d+ reason=0 "))));
+    EXPECT_EQ(page->selectedPageIndex(), 0);
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-switch-deferred-finish-checked]")));
+    EXPECT_TRUE(log().contains(QRegularExpression(
+        QStringLiteral("\\[quality-switch-deferred-finish-checked\\] replacement=\\d+ reason=0 healthy=(YES|NO) replay=YES load=\\d+ playback=2 "))));
+    // Then the continuation: the next part plays.
+    KR_ADVANCE_UNTIL(page->selectedPageIndex() == 1 && playing(page));
+    const QString text = log();
+    const qsizetype checked = text.indexOf(QStringLiteral("[quality-switch-deferred-finish-checked]"));
+    EXPECT_GT(text.indexOf(QStringLiteral("[playback-auto-next-part] from=0 to=1"), checked), checked);
+    EXPECT_FALSE(text.contains(QStringLiteral("[quality-switch-rollback")));
+    EXPECT_FALSE(text.contains(QStringLiteral("[quality-switch-watchdog]")));
+}
+
+TEST_F(VideoPageSwitchTest, AnEndToldWhileTheNewStreamPlaysIsDropped)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 1.0 && !page->qualityValues().isEmpty());
+    page->switchToQualityAtIndex(indexOfQuality(page, 64));
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-commit]")));
+    KR_WAIT_UNTIL(page->moviePlayer()->playbackState() == 1);
+    // A stray end of the transport while the new stream takes over and plays.
+    platform::NotificationCenter::defaultCenter().post(platform::media::MoviePlayerPlaybackDidFinishNotification, page->moviePlayer(),
+                                                       {{platform::media::MoviePlayerPlaybackDidFinishReasonUserInfoKey, 0}});
+    EXPECT_TRUE(log().contains(QRegularExpression(QStringLiteral("\\[quality-switch-finish-deferred\\] replacement=\\d+ reason=0 "))));
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-switch-deferred-finish-checked]")));
+    EXPECT_TRUE(log().contains(QRegularExpression(
+        QStringLiteral("\\[quality-switch-deferred-finish-checked\\] replacement=\\d+ reason=0 healthy=YES replay=NO load=\\d+ playback=1 "))));
+    const double at = page->moviePlayer()->currentPlaybackTime();
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.5);
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+    EXPECT_EQ(page->playbackSession()->state(), KRPlaybackSession::State::Playing);
+    EXPECT_TRUE(part<Button>(page, "playButton")->isHidden());
+}
+
+// ---- the life cycle, as the log and the page tell it ----
+
+TEST_F(VideoPageSwitchTest, InterruptionsTellWhetherTheyResumeAndFollowTheSystemsOption)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    auto& audio = platform::media::AudioSession::sharedInstance();
+    audio.postInterruptionForTesting(true);
+    EXPECT_TRUE(log().contains(QStringLiteral("[audio-session-interruption-began] resume=YES")));
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != 1);
+    // Option 1: the system says to resume.
+    audio.postInterruptionForTesting(false, 1);
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-lifecycle-restored] reason=audio-interruption-ended resume=YES")));
+    KR_ADVANCE_UNTIL(playing(page) && page->isPlaybackExpectedToPlay());
+    // Option 0: it says not to; the page stays paused and shows it.
+    audio.postInterruptionForTesting(true);
+    audio.postInterruptionForTesting(false, 0);
+    EXPECT_TRUE(log().contains(QStringLiteral("[audio-session-interruption-no-resume] systemShouldResume=NO")));
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != 1);
+    for (int i = 0; i < 20; ++i)
+        platform::MainClock::advanceForTesting(0.1);
+    EXPECT_NE(page->moviePlayer()->playbackState(), 1);
+    EXPECT_FALSE(part(page, "pausedOverlay")->isHidden());
+    EXPECT_FALSE(log().contains(QStringLiteral("unexpected-pause-retry")));
+}
+
+TEST_F(VideoPageSwitchTest, APulledHeadphonePausesSilentlyAndDropsAStartStillResolving)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    auto& audio = platform::media::AudioSession::sharedInstance();
+    audio.postRouteChangeForTesting(2);
+    EXPECT_TRUE(log().contains(QStringLiteral("[audio-session-route-changed] reason=2 expected=YES state=1")));
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != 1);
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+    // No text: neither a status over the picture nor the loading overlay.
+    EXPECT_TRUE(part(page, "danmakuStatusLabel")->isHidden());
+    EXPECT_TRUE(part(page, "loadingOverlay")->isHidden());
+    EXPECT_FALSE(part(page, "pausedOverlay")->isHidden());
+
+    // A start still waiting for its address is dropped, and the page says why.
+    window.reset();
+    flushDeferredDeletes();
+    window = std::make_unique<Window>();
+    nav = nullptr;
+    play.setQualityFault(16, PlaybackFixtures::QualityFault::Held);
+    KRVideoDetailViewController* second = pushAndPlay();
+    KR_ADVANCE_UNTIL(play.heldReplyCount() >= 1);
+    audio.postRouteChangeForTesting(2);
+    EXPECT_EQ(part<Label>(second, "loadingStatusLabel")->text(), QStringLiteral("耳机已拔出，点播放继续"));
+    auto* playButton = part<Button>(second, "playButton");
+    EXPECT_FALSE(playButton->isHidden());
+    EXPECT_EQ(playButton->superview()->subviews().last(), playButton);
+    // The reply let go installs nothing.
+    play.releaseHeldReplies();
+    KR_ADVANCE_UNTIL(play.heldReplyCount() == 0);
+    for (int i = 0; i < 20; ++i)
+        platform::MainClock::advanceForTesting(0.05);
+    EXPECT_EQ(second->moviePlayer(), nullptr);
+}
+
+TEST_F(VideoPageSwitchTest, GoingToTheBackgroundDuringAPrewarmAbandonsItAndKeepsTheStreamThatPlays)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(64);
+    // The 1080P picture never gets its bytes: the prewarm cannot finish by itself.
+    std::shared_ptr<testsupport::BodyGate> gate = play.gateMedia(80);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+    KRPlaybackTransport* transport = page->moviePlayer();
+    page->switchToQualityAtIndex(indexOfQuality(page, 80));
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-prewarm-begin]")));
+    EXPECT_TRUE(log().contains(QRegularExpression(QStringLiteral("\\[quality-prewarm-begin\\] time=[0-9.]+ dash=YES"))));
+    Application::shared().resignActiveForTesting();
+    Application::shared().enterBackgroundForTesting();
+    EXPECT_TRUE(log().contains(QRegularExpression(QStringLiteral("\\[quality-prewarm-abort\\] generation=1 phase=2 reason=background"))));
+    EXPECT_FALSE(page->playbackSession()->isSwitchingQuality());
+    EXPECT_EQ(page->moviePlayer(), transport);
+    EXPECT_EQ(page->dashPlayback(), nullptr);
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+    EXPECT_EQ(page->playerControls()->qualityButton()->title(ControlStateNormal), QStringLiteral("720P"));
+    Application::shared().enterForegroundForTesting();
+    Application::shared().becomeActiveForTesting();
+    const double at = page->moviePlayer()->currentPlaybackTime();
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.3);
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
+    gate->openTo(std::numeric_limits<qint64>::max());
+}
+
+TEST_F(VideoPageSwitchTest, ThePartsEndBeforeTheNewStreamIsReadyEndsTheSwitchWithIt)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+    page->playerControlsSeekToTime(page->playerControls(), 11.4);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() >= 11.4);
+    // Less than a second is left: the new stream cannot have a second buffered ahead.
+    page->switchToQualityAtIndex(indexOfQuality(page, 64));
+    KR_ADVANCE_UNTIL(page->playbackSession()->state() == KRPlaybackSession::State::Ended);
+    EXPECT_FALSE(page->playbackSession()->isSwitchingQuality());
+    EXPECT_TRUE(log().contains(QRegularExpression(QStringLiteral("\\[quality-prewarm-abort\\] generation=1 phase=\\d reason=playback-ended"))));
+    EXPECT_EQ(page->moviePlayer()->stagedPlayerForTesting(), nullptr);
+    EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+    EXPECT_TRUE(part(page, "danmakuStatusLabel")->isHidden());
+    // Nothing of the switch comes back later: no budget runs out, nothing is put back.
+    for (int i = 0; i < 80; ++i)
+        platform::MainClock::advanceForTesting(0.5);
+    EXPECT_FALSE(log().contains(QStringLiteral("[quality-switch-watchdog]")));
+    EXPECT_FALSE(log().contains(QStringLiteral("[quality-switch-failed]")));
+    EXPECT_EQ(page->playbackSession()->state(), KRPlaybackSession::State::Ended);
+    EXPECT_EQ(page->activePlaybackQuality(), 16);
 }
