@@ -1,16 +1,21 @@
 #pragma once
 
-// Helpers the benchmarks share: a request function run under Google Benchmark, and rounds of
-// it timed by hand for the ratios each benchmark measures against its bare baseline in one run.
+// Helpers the benchmarks share: their main(), a request function run under Google Benchmark,
+// and rounds of it timed by hand for the ratios each benchmark measures against its bare
+// baseline in one run.
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QString>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace benchsupport {
@@ -55,20 +60,70 @@ inline double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// The main of a benchmark of the GUI-free clients: a sandbox of its own, and the clients'
-// console lines kept off the report (KORVANE_BENCH_CONSOLE keeps them).
-inline int runServiceBenchmarks(int argc, char** argv)
+// What a benchmark's main() adds to the set-up every benchmark shares, said in a chain:
+// `MainSetup().quietConsole().prepare(…).report(…)`.
+struct MainSetup {
+    // The console lines of the code measured go nowhere (KORVANE_BENCH_CONSOLE keeps them):
+    // a terminal's speed is not the code's.
+    MainSetup& quietConsole()
+    {
+        quiet = true;
+        return *this;
+    }
+    // Runs once the application object exists, before the benchmarks.
+    MainSetup& prepare(std::function<void()> fn)
+    {
+        prepareFn = std::move(fn);
+        return *this;
+    }
+    // Runs after the benchmarks: the figures beside their aims, and what must end before the
+    // application object goes.
+    MainSetup& report(std::function<void()> fn)
+    {
+        reportFn = std::move(fn);
+        return *this;
+    }
+    // Replaces the console reporter.
+    MainSetup& reporter(benchmark::BenchmarkReporter* r)
+    {
+        reporterPtr = r;
+        return *this;
+    }
+
+    bool quiet = false;
+    std::function<void()> prepareFn;
+    std::function<void()> reportFn;
+    benchmark::BenchmarkReporter* reporterPtr = nullptr;
+};
+
+// The path of the throw-away home the benchmarks of this run write into.
+inline QString homePath() { return qEnvironmentVariable("KORVANE_HOME"); }
+
+// The main of every benchmark: a throw-away home, the application object (`Application` is
+// QCoreApplication for the GUI-free clients, QApplication for what draws widgets, on the
+// offscreen platform unless another is set), the benchmarks, then the report.
+template <typename Application = QCoreApplication>
+int runBenchmarks(int argc, char** argv, const MainSetup& setup = MainSetup())
 {
     QTemporaryDir home;
     qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("KORVANE_BENCH_CONSOLE"))
+    if (setup.quiet && !qEnvironmentVariableIsSet("KORVANE_BENCH_CONSOLE"))
         std::freopen("/dev/null", "w", stderr);
-    QCoreApplication app(argc, argv);
+    if (!std::is_same_v<Application, QCoreApplication> && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Application app(argc, argv);
+    if (setup.prepareFn)
+        setup.prepareFn();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    if (setup.reporterPtr)
+        benchmark::RunSpecifiedBenchmarks(setup.reporterPtr);
+    else
+        benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (setup.reportFn)
+        setup.reportFn();
     return 0;
 }
 

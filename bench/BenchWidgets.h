@@ -1,21 +1,21 @@
 #pragma once
 
-// The main of a benchmark that draws widgets: a throw-away home, the offscreen platform unless
-// another is set, the benchmarks, then the ratios the benchmark prints against its baseline.
+// Helpers of the benchmarks that draw widgets or lay out text: the bare sides they share.
+
+#include "platform/device/DeviceProfile.h"
+#include "platform/uikit/AnimationClock.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QFont>
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTextLayout>
 #include <QTextOption>
-#include <QTemporaryDir>
 #include <QWidget>
 
 #include <chrono>
-#include <functional>
 
 namespace benchsupport {
 
@@ -55,30 +55,20 @@ double microsecondsPerDrainedCall(Fn fn, int rounds)
     return total / rounds;
 }
 
+// The phone a screen benchmark draws for (375×667), its animations run out only when the
+// benchmark finishes them.
+inline void onPhoneWithManualAnimations()
+{
+    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
+    platform::uikit::AnimationClock::setManual(true);
+}
+
 // One paint of `widget` and everything in it into an image of its size.
 inline void renderOffscreen(QWidget* widget)
 {
     QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     widget->render(&painter);
-}
-
-// `prepare` runs once the application object exists, before the benchmarks.
-inline int runWidgetBenchmarks(int argc, char** argv, const std::function<void()>& printRatios,
-                               const std::function<void()>& prepare = {})
-{
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    if (prepare)
-        prepare();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    printRatios();
-    return 0;
 }
 
 } // namespace benchsupport

@@ -159,4 +159,4 @@ BENCHMARK(BM_BareAppPostAndParse)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_AccountAuthenticatedAppPost)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_AccountVersusBare)->Unit(benchmark::kMillisecond)->Iterations(15);
 
-int main(int argc, char** argv) { return benchsupport::runServiceBenchmarks(argc, argv); }
+int main(int argc, char** argv) { return benchsupport::runBenchmarks(argc, argv, benchsupport::MainSetup().quietConsole()); }

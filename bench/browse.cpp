@@ -138,8 +138,8 @@ BENCHMARK(BM_DiskCachedCoversA4LoaderVersusOneThreadDecode)->Unit(benchmark::kMi
 // Every disk-cache hit prints a line; KORVANE_BENCH_CONSOLE keeps them.
 int main(int argc, char** argv)
 {
-    const int result = benchsupport::runServiceBenchmarks(argc, argv);
-    std::printf("covers through the loader / plain decode at equal threads: two %.2fx, one %.2fx (aim: within 1.25x)\n",
-                g_ratio[2], g_ratio[1]);
-    return result;
+    return benchsupport::runBenchmarks(argc, argv, benchsupport::MainSetup().quietConsole().report([] {
+        std::printf("covers through the loader / plain decode at equal threads: two %.2fx, one %.2fx (aim: within 1.25x)\n",
+                    g_ratio[2], g_ratio[1]);
+    }));
 }

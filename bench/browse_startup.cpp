@@ -29,6 +29,7 @@
 #include "support/FakeService.h"
 #include "support/ServiceFixtures.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QImage>
 #include <QJsonDocument>
@@ -262,11 +263,9 @@ BENCHMARK(BM_ColdStartToFirstPaintedPageVersusBareRequests)->Unit(benchmark::kMi
 
 int main(int argc, char** argv)
 {
-    // The list and the clients print a line per request; KORVANE_BENCH_CONSOLE keeps them.
-    if (!qEnvironmentVariableIsSet("KORVANE_BENCH_CONSOLE"))
-        std::freopen("/dev/null", "w", stderr);
-    return benchsupport::runWidgetBenchmarks(argc, argv, [] {
+    // The list and the clients print a line per request.
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().quietConsole().report([] {
         KRShutDownServices();
         std::printf("cold start to the first painted page / bare requests: %.2fx (aim: within 1.5x)\n", g_ratio);
-    });
+    }));
 }

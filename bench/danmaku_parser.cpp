@@ -1,5 +1,6 @@
 // Danmaku document parsing against the floor of a bare QXmlStreamReader scan of the same
 // bytes, in the same run. Aim: the parser keeps 50 % or more of the bare scan's speed.
+#include "BenchSupport.h"
 #include "model/KRDanmaku.h"
 #include "model/KRDanmakuXMLParser.h"
 
@@ -116,9 +117,6 @@ private:
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runBenchmarks(argc, argv, benchsupport::MainSetup().reporter(&reporter));
 }

@@ -3,12 +3,14 @@
 // into a 1280x720 image), against the bare baseline of drawing the same number of strings with
 // QPainter::drawText into the same image. Aim: at most 1 ms per frame on one core.
 
+#include "BenchDanmaku.h"
 #include "BenchSupport.h"
 #include "BenchWidgets.h"
 
 #include "playback/KRDanmakuRenderer.h"
 #include "store/KRPreferences.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -31,16 +33,8 @@ KRDanmakuList makeDanmakus(double perSecond)
 {
     KRDanmakuList list;
     const int count = int(kFeedSeconds * perSecond);
-    for (int i = 0; i < count; ++i) {
-        auto danmaku = std::make_shared<KRDanmaku>();
-        danmaku->setDanmakuID(1000 + i);
-        danmaku->setTime(i / perSecond);
-        danmaku->setMode(i % 10 == 0 ? 5 : i % 10 == 1 ? 4 : 1);
-        danmaku->setFontSize(25);
-        danmaku->setColorRGB(0xffffff - quint32(i % 4096) * 0x010203);
-        danmaku->setText(QStringLiteral("弹幕第 %1 条 hello danmaku").arg(i));
-        list.append(danmaku);
-    }
+    for (int i = 0; i < count; ++i)
+        list.append(benchsupport::danmakuLine(i, i / perSecond, QStringLiteral("弹幕第 %1 条 hello danmaku").arg(i)));
     return list;
 }
 
@@ -190,5 +184,5 @@ void printRatio()
 
 int main(int argc, char** argv)
 {
-    return benchsupport::runWidgetBenchmarks(argc, argv, printRatio);
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().report(printRatio));
 }

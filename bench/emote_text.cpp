@@ -19,6 +19,7 @@
 #include "shared/KRCommentCell.h"
 #include "shared/KRInlineEmoteLabel.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -255,5 +256,5 @@ void printRatios()
 
 int main(int argc, char** argv)
 {
-    return benchsupport::runWidgetBenchmarks(argc, argv, printRatios);
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().report(printRatios));
 }

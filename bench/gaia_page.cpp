@@ -79,4 +79,4 @@ BENCHMARK(BM_QRCodeImageVersusBareEncoder)->Unit(benchmark::kMillisecond)->Itera
 
 } // namespace
 
-int main(int argc, char** argv) { return benchsupport::runServiceBenchmarks(argc, argv); }
+int main(int argc, char** argv) { return benchsupport::runBenchmarks(argc, argv, benchsupport::MainSetup().quietConsole()); }

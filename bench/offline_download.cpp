@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -25,18 +24,13 @@ namespace media = testsupport::MediaFixtures;
 
 constexpr qint64 kBodyBytes = 64LL * 1024 * 1024;
 
-QTemporaryDir& home()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
 
 testsupport::FakeService& service()
 {
     static std::unique_ptr<testsupport::FakeService> instance = [] {
         auto made = std::make_unique<testsupport::FakeService>(media::hosts());
         media::serveFile(*made, media::primaryHost(), QStringLiteral("/bench.mp4"),
-                         media::writeGeneratedFile(home().path() + QStringLiteral("/source.mp4"), kBodyBytes));
+                         media::writeGeneratedFile(benchsupport::homePath() + QStringLiteral("/source.mp4"), kBodyBytes));
         return made;
     }();
     return *instance;
@@ -71,7 +65,7 @@ bool managerDownload()
 
 bool bareDownload()
 {
-    QFile file(home().path() + QStringLiteral("/bare.mp4"));
+    QFile file(benchsupport::homePath() + QStringLiteral("/bare.mp4"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     bool finished = false;
@@ -110,7 +104,7 @@ void BM_DownloadThroughManagerVersusBareConnection(benchmark::State& state)
 }
 BENCHMARK(BM_DownloadThroughManagerVersusBareConnection)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-QString offlineDirectory() { return home().path() + QStringLiteral("/Documents/KorvaneOffline"); }
+QString offlineDirectory() { return benchsupport::homePath() + QStringLiteral("/Documents/KorvaneOffline"); }
 
 void prepareIndex()
 {
@@ -160,11 +154,5 @@ BENCHMARK(BM_CleaningReadVersusParseAndStat)->Unit(benchmark::kMillisecond)->Ite
 
 int main(int argc, char** argv)
 {
-    qputenv("KORVANE_HOME", home().path().toUtf8());
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    KROfflineCacheManager::resetForTesting();
-    return 0;
+    return benchsupport::runBenchmarks(argc, argv, benchsupport::MainSetup().report([] { KROfflineCacheManager::resetForTesting(); }));
 }

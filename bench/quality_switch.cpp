@@ -23,6 +23,7 @@
 #include "service/KRServiceShutdown.h"
 #include "support/MediaFixtures.h"
 
+#include <QApplication>
 #include <QEventLoop>
 
 #include <chrono>
@@ -165,17 +166,15 @@ BENCHMARK(BM_SeamlessSwitchVersusBareStageAndCommit)->Unit(benchmark::kMilliseco
 
 int main(int argc, char** argv)
 {
-    return benchsupport::runWidgetBenchmarks(
-        argc, argv,
-        [] {
-            const Figures& f = g_figures;
-            if (f.playsRatio > 0) {
-                std::printf("seamless switch / bare stage, commit and play, until the new stream plays: %.2fx (%.0f ms / %.0f ms; aim: within 1.25x: %s)\n",
-                            f.playsRatio, f.playsSwitchMs, f.playsBareMs, f.playsRatio <= 1.25 ? "met" : "MISSED");
-                std::printf("seamless switch to its silent finish / the same with the 0.3 s readiness window: %.2fx (%.0f ms / %.0f ms; aim: within 1.25x: %s)\n",
-                            f.finishedRatio, f.finishedSwitchMs, f.finishedBareMs, f.finishedRatio <= 1.25 ? "met" : "MISSED");
-            }
-            KRShutDownServices();
-        },
-        [] { platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1")); });
+    const auto prepare = [] { platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1")); };
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().prepare(prepare).report([] {
+        const Figures& f = g_figures;
+        if (f.playsRatio > 0) {
+            std::printf("seamless switch / bare stage, commit and play, until the new stream plays: %.2fx (%.0f ms / %.0f ms; aim: within 1.25x: %s)\n",
+                        f.playsRatio, f.playsSwitchMs, f.playsBareMs, f.playsRatio <= 1.25 ? "met" : "MISSED");
+            std::printf("seamless switch to its silent finish / the same with the 0.3 s readiness window: %.2fx (%.0f ms / %.0f ms; aim: within 1.25x: %s)\n",
+                        f.finishedRatio, f.finishedSwitchMs, f.finishedBareMs, f.finishedRatio <= 1.25 ? "met" : "MISSED");
+        }
+        KRShutDownServices();
+    }));
 }

@@ -23,6 +23,7 @@
 #include "social/KRDynamicCell.h"
 #include "support/DynamicFixtures.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
 #include <QJsonDocument>
@@ -350,5 +351,5 @@ void printRatios()
 
 int main(int argc, char** argv)
 {
-    return benchsupport::runWidgetBenchmarks(argc, argv, printRatios);
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().report(printRatios));
 }

@@ -16,7 +16,6 @@
 #include "store/KRLocalHistoryStore.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -142,14 +141,8 @@ BENCHMARK(BM_LogBaselinePlainAppend)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (g_saveRatio > 0)
-        std::printf("saving 500 history records / bare atomic write of the same bytes: %.2fx (aim: within 5x)\n",
-                    g_saveRatio);
-    return 0;
+    return benchsupport::runBenchmarks(argc, argv, benchsupport::MainSetup().report([] {
+        if (g_saveRatio > 0)
+            std::printf("saving 500 history records / bare atomic write of the same bytes: %.2fx (aim: within 5x)\n", g_saveRatio);
+    }));
 }

@@ -15,6 +15,7 @@
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -223,5 +224,5 @@ void printRatios()
 
 int main(int argc, char** argv)
 {
-    return benchsupport::runWidgetBenchmarks(argc, argv, printRatios);
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().report(printRatios));
 }

@@ -25,6 +25,7 @@
 #include "shared/KRClassicSettingsCell.h"
 #include "video/KRFavoriteFolderPickerViewController.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -232,17 +233,11 @@ BENCHMARK(BM_OfflineListVersusIndexInBareCells)->Unit(benchmark::kMillisecond)->
 
 int main(int argc, char** argv)
 {
-    return benchsupport::runWidgetBenchmarks(
-        argc, argv,
-        [] {
-            if (g_pickerRatio > 0)
-                std::printf("folder picker, 200 folders / classic rows by hand: %.2fx (aim: within 1.25x)\n", g_pickerRatio);
-            if (g_offlineRatio > 0)
-                std::printf("offline list, 100 records / index in bare cells: %.2fx (aim: within 1.25x)\n", g_offlineRatio);
-            KRShutDownServices();
-        },
-        [] {
-            platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
-            AnimationClock::setManual(true);
-        });
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().prepare(benchsupport::onPhoneWithManualAnimations).report([] {
+        if (g_pickerRatio > 0)
+            std::printf("folder picker, 200 folders / classic rows by hand: %.2fx (aim: within 1.25x)\n", g_pickerRatio);
+        if (g_offlineRatio > 0)
+            std::printf("offline list, 100 records / index in bare cells: %.2fx (aim: within 1.25x)\n", g_offlineRatio);
+        KRShutDownServices();
+    }));
 }

@@ -240,20 +240,11 @@ BENCHMARK(BM_ControlsTickVersusBareReads)->Unit(benchmark::kMicrosecond)->Iterat
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    qputenv("KORVANE_HOME", home.path().toUtf8());
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
-    AnimationClock::setManual(true);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (g_openingRatio > 0)
-        std::printf("opening the page / widgets by hand: %.2fx (aim: within 1.5x)\n", g_openingRatio);
-    if (g_tickRatio > 0)
-        std::printf("controls tick / bare reads: %.2fx (aim: within 1.5x)\n", g_tickRatio);
-    KRShutDownServices();
-    return 0;
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().prepare(benchsupport::onPhoneWithManualAnimations).report([] {
+        if (g_openingRatio > 0)
+            std::printf("opening the page / widgets by hand: %.2fx (aim: within 1.5x)\n", g_openingRatio);
+        if (g_tickRatio > 0)
+            std::printf("controls tick / bare reads: %.2fx (aim: within 1.5x)\n", g_tickRatio);
+        KRShutDownServices();
+    }));
 }

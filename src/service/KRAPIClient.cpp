@@ -218,12 +218,16 @@ void KRAPIClient::performJSONURL(const QString& url, QObject* owner, KRJSONCompl
     performJSONURL(url, true, owner, std::move(completion));
 }
 
-void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObject* owner, KRJSONCompletion completion)
+// The JSON request's start, shared by its forms: the address parsed once and logged, then
+// `onWorker` turns the exchange's payload and error into what `deliver` takes on the main
+// thread. A missing or unparsable URL gives `invalid` its -1 answer, later.
+template <typename OnWorker, typename Deliver, typename Invalid>
+void KRAPIClient::startJSONRequest(const QString& url, bool includeSession, QObject* owner, OnWorker onWorker, Deliver deliver,
+                                   Invalid invalid)
 {
     QUrl parsed = URLWithString(url);
     if (!parsed.isValid()) {
-        platform::OwnedWork(owner).answerLater(std::move(completion), QVariant(),
-                                               KROptionalError(KRAPIError(-1, QStringLiteral("请求地址无效"))));
+        platform::OwnedWork(owner).answerLater(std::move(invalid), KROptionalError(KRAPIError(-1, QStringLiteral("请求地址无效"))));
         return;
     }
     // Parsed once: the console line, the kind, the cache decision and the session guard all
@@ -231,11 +235,46 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObjec
     // folder's file-system calls included, is the worker's.
     KRRequestAddress address(url, std::move(parsed));
     logRequest(address);
-    auto work = [address = std::move(address), includeSession](const KRAsyncRequest&) { return exchangeJSON(address, includeSession); };
-    KRAsyncRequest(owner).onQueue(KRAPIWorkerQueue()).run(std::move(work), [completion = std::move(completion)](auto reply) {
-        if (completion)
-            completion(reply.first, reply.second);
-    });
+    auto work = [address = std::move(address), includeSession, onWorker = std::move(onWorker)](const KRAsyncRequest&) {
+        return onWorker(exchangeJSON(address, includeSession));
+    };
+    KRAsyncRequest(owner).onQueue(KRAPIWorkerQueue()).run(std::move(work), std::move(deliver));
+}
+
+void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObject* owner, KRJSONCompletion completion)
+{
+    auto shared = std::make_shared<KRJSONCompletion>(std::move(completion));
+    startJSONRequest(
+        url, includeSession, owner, [](std::pair<QVariant, KROptionalError> reply) { return reply; },
+        [shared](std::pair<QVariant, KROptionalError> reply) {
+            if (*shared)
+                (*shared)(reply.first, reply.second);
+        },
+        [shared](const KROptionalError& error) {
+            if (*shared)
+                (*shared)(QVariant(), error);
+        });
+}
+
+void KRAPIClient::performJSONVideosURL(const QString& url, QObject* owner, KRVideoListCompletion completion)
+{
+    auto shared = std::make_shared<KRVideoListCompletion>(std::move(completion));
+    startJSONRequest(
+        url, true, owner,
+        // Normalising is pure work on the reply, done while it is still in this core's cache;
+        // the reply's tree goes here too.
+        [](std::pair<QVariant, KROptionalError> reply) {
+            KRVideoList videos = reply.second ? KRVideoList() : KRVideoNormalizer::videosFromPayload(reply.first);
+            return std::make_pair(std::move(videos), std::move(reply.second));
+        },
+        [shared](std::pair<KRVideoList, KROptionalError> reply) {
+            if (*shared)
+                (*shared)(reply.first, reply.second);
+        },
+        [shared](const KROptionalError& error) {
+            if (*shared)
+                (*shared)(KRVideoList(), error);
+        });
 }
 
 // ---- The video request ----

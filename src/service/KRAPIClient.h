@@ -55,6 +55,9 @@ public:
     void performJSONURL(const QString& url, QObject* owner, KRJSONCompletion completion);
     // The JSON request. A missing or unparsable URL answers -1 later on the main thread.
     void performJSONURL(const QString& url, bool includeSession, QObject* owner, KRJSONCompletion completion);
+    // The JSON request, session included, its reply normalised into videos (none after an
+    // error) and let go on the worker, so that a list loader's completion only hands them on.
+    void performJSONVideosURL(const QString& url, QObject* owner, KRVideoListCompletion completion);
 
     // The video request: the reply normalised into videos. Either completion may be empty;
     // when both are given the list completion runs first.
@@ -147,6 +150,9 @@ private:
     // The pending prefetch given to this ask (answered later, through the owner); false when
     // there is none to take.
     bool takePrefetchedHomePage(qint64 page, QObject* owner, KRVideoListCompletion completion);
+    template <typename OnWorker, typename Deliver, typename Invalid>
+    void startJSONRequest(const QString& url, bool includeSession, QObject* owner, OnWorker onWorker, Deliver deliver,
+                          Invalid invalid);
     // Worker side: one JSON exchange and its reading, the same as performJSONURL's work; the
     // text form logs the request line as performJSONURL does.
     static std::pair<QVariant, KROptionalError> exchangeJSON(const KRRequestAddress& address, bool includeSession);

@@ -346,8 +346,8 @@ void KRAPIClient::loadRelatedVideosForVideo(const std::shared_ptr<KRVideo>& vide
     if (path.isEmpty())
         return fail(completion, KRAPIError(-3, QStringLiteral("缺少 BV 号，无法读取相关推荐")));
     const QString bvid = video->canonicalBVID();
-    performJSONURL(loaderAPIURL(path), owner, [this, owner, bvid, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
-        const KRVideoList videos = error ? KRVideoList() : KRVideoNormalizer::videosFromPayload(payload);
+    performJSONVideosURL(loaderAPIURL(path), owner, [this, owner, bvid, completion = std::move(completion)](const KRVideoList& videos,
+                                                                                                          const KROptionalError& error) {
         registerCompatibilityMappingsForVideos(videos);
         KRConsole::log(loaderText(QStringLiteral("[KorvaneRelated] bvid=%1 seedCount=%2"), bvid, videos.size()));
         if (completion)

@@ -69,12 +69,17 @@ bool pagesBeforeTotal(qint64 pn, qint64 ps, qint64 total)
     return pn * ps < total;
 }
 
+// Videos registered with the archive-id map.
+KRVideoList registered(const KRVideoList& videos)
+{
+    KRRegisterCompatibilityMappings(videos);
+    return videos;
+}
+
 // The videos of a list reply (none after an error), registered with the archive-id map.
 KRVideoList registeredVideos(const QVariant& payload, const KROptionalError& error)
 {
-    const KRVideoList videos = error ? KRVideoList() : KRVideoNormalizer::videosFromPayload(payload);
-    KRRegisterCompatibilityMappings(videos);
-    return videos;
+    return registered(error ? KRVideoList() : KRVideoNormalizer::videosFromPayload(payload));
 }
 
 // A list loader's last step: its console line, then the answer.
@@ -178,8 +183,9 @@ void KRAPIClient::loadHomePage(qint64 page, QObject* owner, KRVideoListCompletio
 {
     page = atLeastOnePage(page);
     const QString url = loaderAPIURL(QStringLiteral("/x/web-interface/popular?pn=%1&ps=20").arg(page));
-    performJSONURL(url, owner, [owner, page, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
-        const KRVideoList videos = registeredVideos(payload, error);
+    performJSONVideosURL(url, owner, [owner, page, completion = std::move(completion)](const KRVideoList& normalized,
+                                                                                         const KROptionalError& error) {
+        const KRVideoList videos = registered(normalized);
         finishList(completion, videos, error,
                    loaderText(QStringLiteral("[KorvanePopular] page=%1 count=%2 error=%3"), page, videos.size(), error));
     });
@@ -335,11 +341,10 @@ void KRAPIClient::loadSection(qint64 rid, qint64 page, QObject* owner, KRVideoLi
     page = atLeastOnePage(page);
     rid = std::max<qint64>(0, rid);
     const QString url = loaderAPIURL(QStringLiteral("/x/web-interface/ranking/v2?rid=%1&type=all").arg(rid));
-    performJSONURL(url, owner, [this, owner, rid, page, completion = std::move(completion)](const QVariant& payload,
-                                                                              const KROptionalError& rankingError) {
+    performJSONVideosURL(url, owner, [this, owner, rid, page, completion = std::move(completion)](const KRVideoList& all,
+                                                                                    const KROptionalError& rankingError) {
         if (!rankingError) {
             // The ranking is one list; a page beyond its end is empty, not a failure.
-            const KRVideoList all = KRVideoNormalizer::videosFromPayload(payload);
             KRVideoList slice;
             if ((page - 1) < all.size() / KRListPageSize + 1) {
                 const qsizetype start = qsizetype(page - 1) * KRListPageSize;
@@ -353,9 +358,9 @@ void KRAPIClient::loadSection(qint64 rid, qint64 page, QObject* owner, KRVideoLi
         }
         const QString fallbackURL =
             loaderAPIURL(QStringLiteral("/x/web-interface/newlist?rid=%1&type=0&pn=%2&ps=20").arg(rid).arg(page));
-        performJSONURL(fallbackURL, owner, [owner, rid, page, rankingError, completion](const QVariant& fallbackPayload,
+        performJSONVideosURL(fallbackURL, owner, [owner, rid, page, rankingError, completion](const KRVideoList& normalized,
                                                                           const KROptionalError& fallbackError) {
-            const KRVideoList videos = registeredVideos(fallbackPayload, fallbackError);
+            const KRVideoList videos = registered(normalized);
             finishList(completion, videos, fallbackError,
                        loaderText(QStringLiteral("[KorvaneSection] source=newlist-fallback tid=%1 page=%2 count=%3 ranking=%4 fallback=%5"),
                                   rid, page, videos.size(), rankingError, fallbackError));
@@ -526,9 +531,9 @@ void KRAPIClient::search(const QString& keyword, qint64 page, const QString& ord
                                      + KRPercentEscapedQueryValue(trimmed) + QStringLiteral("&page=") + QString::number(page)
                                      + QStringLiteral("&page_size=10")
                                      + (keptOrder.isEmpty() ? QString() : QStringLiteral("&order=") + keptOrder));
-    performJSONURL(url, owner, [this, owner, trimmed, page, keptOrder, completion = std::move(completion)](const QVariant& payload,
+    performJSONVideosURL(url, owner, [this, owner, trimmed, page, keptOrder, completion = std::move(completion)](const KRVideoList& normalized,
                                                                                              const KROptionalError& error) mutable {
-        const KRVideoList videos = registeredVideos(payload, error);
+        const KRVideoList videos = registered(normalized);
         const QString line = loaderText(QStringLiteral("[KorvaneSearch] source=web order=%1 page=%2 count=%3 error=%4"),
                                         searchOrderName(keptOrder), page, videos.size(), error);
         // The service refuses plain searches it takes for automated ones; the signed search
@@ -557,8 +562,9 @@ void KRAPIClient::continueSearchWithSignature(const QString& keyword, qint64 pag
             : QString();
         if (url.isEmpty())
             return fail(completion, keyError.value_or(plainError));
-        performJSONURL(url, owner, [owner, page, order, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
-            const KRVideoList videos = registeredVideos(payload, error);
+        performJSONVideosURL(url, owner, [owner, page, order, completion = std::move(completion)](const KRVideoList& normalized,
+                                                                                                    const KROptionalError& error) {
+            const KRVideoList videos = registered(normalized);
             finishList(completion, videos, error,
                        loaderText(QStringLiteral("[KorvaneSearch] source=wbi order=%1 page=%2 count=%3 error=%4"),
                                   searchOrderName(order), page, videos.size(), error));

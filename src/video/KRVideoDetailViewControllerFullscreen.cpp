@@ -46,6 +46,7 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
     };
     page.expectedToPlay = [this] { return isPlaybackExpectedToPlay() || (m_session && m_session->isSwitchingQuality()); };
     page.orientationKnown = [this] { return hasKnownMediaOrientation(); };
+    page.videoPortrait = [this] { return currentVideoIsPortrait(); };
     page.identity = [this] { return m_part.video() ? m_part.video()->feedIdentity() : QString(); };
     page.mediaSize = [this] { return m_area->transport() ? m_area->transport()->naturalSize() : QSizeF(); };
     page.rate = [this] { return playbackRate(); };

@@ -216,8 +216,7 @@ void KRVideoFullscreen::enterIfPending()
     if (m_player->isFullscreen())
         return;
     const bool portrait = m_actions.portraitVideo();
-    const QSizeF media = m_actions.mediaSize();
-    const bool mediaPortrait = media.width() > 0 && media.height() >= media.width();
+    const bool mediaPortrait = m_actions.videoPortrait();
     KRDiagnostics::recordEvent(QStringLiteral("detail-auto-fullscreen"),
                                QStringLiteral("mediaPortrait=%1 portraitMode=%2 identity=%3")
                                    .arg(QLatin1String(yesNo(mediaPortrait)), QLatin1String(yesNo(portrait)), m_actions.identity()));
@@ -391,21 +390,45 @@ void KRVideoFullscreen::buildControls(View* host)
         hideRail();
 }
 
+KRVideoFullscreen::LayoutInputs KRVideoFullscreen::layoutInputs() const
+{
+    LayoutInputs inputs;
+    View* host = m_controlsHost;
+    if (!host)
+        return inputs;
+    inputs.host = host;
+    inputs.size = host->bounds().size();
+    inputs.insets = KRSafeAreaInsetsForView(host);
+    inputs.portraitVideo = m_actions.portraitVideo();
+    inputs.composerShown = m_composer.isShown();
+    inputs.keyboardVisible = m_composer.isKeyboardVisible();
+    inputs.keyboardY = m_composer.keyboardY();
+    inputs.controls = m_area->controls();
+    if (inputs.controls)
+        inputs.controlsFrame = inputs.controls->frame();
+    if (View* rail = m_rail.view())
+        inputs.railFrame = rail->frame();
+    return inputs;
+}
+
 void KRVideoFullscreen::layoutControls()
 {
     View* host = m_controlsHost;
     if (!host)
         return;
-    const QSizeF size = host->bounds().size();
-    const EdgeInsets insets = KRSafeAreaInsetsForView(host);
-    if (KRPlayerControlsView* controls = m_area->controls()) {
-        controls->setFrame(host->bounds());
-        controls->setFullscreen(true, m_actions.portraitVideo());
+    LayoutInputs inputs = layoutInputs();
+    if (inputs.controls) {
+        inputs.controls->setFrame(host->bounds());
+        inputs.controls->setFullscreen(true, inputs.portraitVideo);
+        inputs.controlsFrame = inputs.controls->frame();
     }
-    m_rail.layout(size, insets);
-    m_composer.layout(size, insets);
+    m_rail.layout(inputs.size, inputs.insets);
+    if (View* rail = m_rail.view())
+        inputs.railFrame = rail->frame();
+    m_composer.layout(inputs.size, inputs.insets);
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
+    m_laidOutFor = inputs;
 }
 
 void KRVideoFullscreen::sync(bool fromTimer)
@@ -422,12 +445,16 @@ void KRVideoFullscreen::sync(bool fromTimer)
     m_lastHeavySync = now;
     if (!m_controlsHost || !m_composer.isBuilt())
         return;
-    layoutControls();
+    // The timer comes ten times a second: a layout made for the same host, insets, keyboard
+    // and frames would set every frame to what it already is.
+    if (m_laidOutFor != layoutInputs())
+        layoutControls();
     KRPlayerControlsView* controls = m_area->controls();
     const bool visible = controls ? controls->areControlsVisible() : true;
     m_nativeControlsVisible = visible;
     if (!m_composer.isShown() && visible) {
-        m_rail.view()->setAlpha(1);
+        if (m_rail.view()->alpha() != 1)
+            m_rail.view()->setAlpha(1);
         showRail();
     } else {
         hideRail();
@@ -450,9 +477,17 @@ void KRVideoFullscreen::showRail()
     }
     m_rail.setShown(true);
     if (View* host = m_controlsHost) {
-        if (KRPlayerControlsView* controls = m_area->controls(); controls && controls->superview() == host)
-            host->bringSubviewToFront(controls);
-        host->bringSubviewToFront(m_rail.view());
+        KRPlayerControlsView* controls = m_area->controls();
+        const bool controlsInHost = controls && controls->superview() == host;
+        // The controls, then the rail, in front: already so when they are the host's last two.
+        const QObjectList& children = host->children();
+        const qsizetype n = children.size();
+        const bool inFront = n >= 2 && children.at(n - 1) == m_rail.view() && (!controlsInHost || children.at(n - 2) == controls);
+        if (!inFront) {
+            if (controlsInHost)
+                host->bringSubviewToFront(controls);
+            host->bringSubviewToFront(m_rail.view());
+        }
     }
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
@@ -487,6 +522,7 @@ void KRVideoFullscreen::controlsVisibilityChanged(bool visible)
 void KRVideoFullscreen::removeControls()
 {
     m_syncTimer.stop();
+    m_laidOutFor.reset();
     m_rail.remove();
     m_composer.remove();
     m_controlsHost = nullptr;
@@ -567,12 +603,11 @@ void KRVideoFullscreen::keyboardChanged(const platform::Notification& note, bool
         return;
     const QRectF keyboard = note.userInfo.value(KeyboardFrameEndKey).toRectF();
     const QRectF local = host->window()->convertRectToView(keyboard, host);
-    // The keyboard's frame leaves out the bar shown over it: the composer goes above both.
-    qreal top = local.top();
-    if (const View* accessory = field->inputAccessoryView(); accessory && accessory->isVisible() && accessory->superview())
-        top = std::min(top, accessory->superview()->convertRectToView(accessory->frame(), host).top());
-    const qreal y = std::max<qreal>(top - 44, 0);
-    m_composer.setKeyboard(true, y);
+    // A keyboard that covers nothing of the picture (a hardware one) leaves the bar at the top;
+    // one on screen reports its whole frame, its bar included, and the composer goes above it.
+    const bool covers = local.intersects(host->bounds());
+    const qreal y = covers ? std::max<qreal>(local.top() - 44, 0) : KRSafeAreaInsetsForView(host).top;
+    m_composer.setKeyboard(covers, y);
     layoutControls();
     qInfo().noquote() << QStringLiteral("[KorvaneFullscreenComposer] keyboard=%1 local=%2 composerY=%3 host=%4")
                              .arg(StringFromRect(keyboard), StringFromRect(local))

@@ -8,12 +8,15 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
+class KRPlayerControlsView;
 class KRPlayerFullscreen;
 class KRVideoPlayerArea;
 
@@ -45,6 +48,8 @@ public:
         // Playback is expected to play, or a quality switch runs.
         std::function<bool()> expectedToPlay;
         std::function<bool()> orientationKnown;
+        // The video is portrait, by its picture once known, else by the part's dimensions.
+        std::function<bool()> videoPortrait;
         std::function<QString()> identity;
         std::function<QSizeF()> mediaSize;
         std::function<float()> rate;
@@ -112,6 +117,22 @@ public:
     bool holdAllowsTouch(const QWidget* touched, const QWidget* view) const;
 
 private:
+    // What a layout of the chrome depends on, and what it leaves: a synchronisation pass lays
+    // the chrome out again only when one of these has changed since the last layout.
+    struct LayoutInputs {
+        const platform::uikit::View* host = nullptr;
+        QSizeF size;
+        platform::uikit::EdgeInsets insets;
+        bool portraitVideo = false;
+        bool composerShown = false;
+        bool keyboardVisible = false;
+        qreal keyboardY = 0;
+        KRPlayerControlsView* controls = nullptr;
+        QRectF controlsFrame;
+        QRectF railFrame;
+        bool operator==(const LayoutInputs&) const = default;
+    };
+    LayoutInputs layoutInputs() const;
     void buildControls(platform::uikit::View* host);
     void removeControls();
     void restoreToEmbedded();
@@ -132,6 +153,7 @@ private:
     QPointer<platform::uikit::ActionSheet> m_sheet;
     platform::RepeatingTimer m_syncTimer;
     double m_lastHeavySync = -1;
+    std::optional<LayoutInputs> m_laidOutFor;
     bool m_nativeControlsVisible = false;
     bool m_repopulateDanmakuAfterExit = false;
     bool m_detailPending = false;

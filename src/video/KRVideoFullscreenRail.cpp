@@ -146,7 +146,7 @@ void KRVideoFullscreenRail::layout(const QSizeF& host, const EdgeInsets& insets)
 
 void KRVideoFullscreenRail::setShown(bool shown)
 {
-    if (m_rail)
+    if (m_rail && m_rail->isHidden() == shown)
         m_rail->setHidden(!shown);
 }
 

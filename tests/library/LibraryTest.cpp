@@ -1,4 +1,5 @@
 #include "../playback/OfflineTesting.h"
+#include "../shell/PortraitCommitCountingRoot.h"
 #include "../uikit/KitTestSupport.h"
 
 #include "library/KRAccountVideoListViewController.h"
@@ -73,6 +74,14 @@ protected:
         OfflineTest::TearDown();
     }
 
+    // Animations run out and the delayed steps of this turn run.
+    static void settle()
+    {
+        for (int i = 0; i < 4; ++i) {
+            AnimationClock::finishAll();
+            platform::MainClock::advanceForTesting(0.05);
+        }
+    }
     static void click(TableView* table, const IndexPath& indexPath)
     {
         table->layoutIfNeeded();
@@ -274,7 +283,7 @@ TEST_F(LibraryTest, LeavingTheListStopsThePlayerAndRecordsTheViewing)
 TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
 {
     storeCompleteDASHRecord(302, 2);
-    auto* root = new KRRootViewController();
+    auto* root = new PortraitCommitCountingRoot();
     window->setRootViewController(root);
     AnimationClock::finishAll();
     root->setSelectedIndex(3);
@@ -294,16 +303,14 @@ TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
     const QRectF embedded = list->playerContainer()->frame();
     EXPECT_TRUE(list->kr_allowsPlaybackRotation());
     ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
-    for (int i = 0; i < 4; ++i) {
-        AnimationClock::finishAll();
-        platform::MainClock::advanceForTesting(0.05);
-    }
+    settle();
     KRPlayerFullscreen* fullscreen = list->fullscreen();
     EXPECT_TRUE(fullscreen->isFullscreen());
     EXPECT_EQ(fullscreen->phase(), 3);
     auto* backdrop = window->findChild<View*>(QStringLiteral("customFullscreenBackdrop"));
     ASSERT_NE(backdrop, nullptr);
     EXPECT_EQ(backdrop->frame(), QRectF(0, 0, 667, 375));
+    EXPECT_EQ(root->view()->bounds(), QRectF(0, 0, 667, 375));
     EXPECT_EQ(list->playerContainer()->superview(), backdrop);
     EXPECT_EQ(list->controlsView()->frame(), QRectF(0, 0, 667, 375));
     EXPECT_EQ(list->controlsView()->findChild<Button*>(QStringLiteral("fullscreenButton"))->accessibilityLabel(), QStringLiteral("缩小"));
@@ -311,10 +318,7 @@ TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
     // The controls' button leaves: portrait first, then the player back over the list.
     testsupport::ConsoleCapture console;
     list->playerControlsDidRequestFullscreen(list->controlsView());
-    for (int i = 0; i < 4; ++i) {
-        AnimationClock::finishAll();
-        platform::MainClock::advanceForTesting(0.05);
-    }
+    settle();
     EXPECT_FALSE(fullscreen->isFullscreen());
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
@@ -323,6 +327,19 @@ TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
     EXPECT_EQ(list->controlsView()->frame(), QRectF(QPointF(), embedded.size()));
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerSurface] exit embedded=")));
     ASSERT_NE(list->transport(), nullptr);
+    EXPECT_EQ(root->portraitCommits, 1);
+
+    // Turned again and set upright by the device: out of the full screen, the root told once more.
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    settle();
+    ASSERT_TRUE(fullscreen->isFullscreen());
+    EXPECT_EQ(root->portraitCommits, 1);
+    Device::current().setOrientation(1);
+    settle();
+    EXPECT_FALSE(fullscreen->isFullscreen());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(list->playerContainer()->frame(), embedded);
+    EXPECT_EQ(root->portraitCommits, 2);
 }
 
 TEST_F(LibraryTest, TheOfflinePlayersDanmakuSwitchIsStoredAndRead)

@@ -133,6 +133,12 @@ TEST_F(APIClientTest, MissingAddressAnswersMinusOneLaterWithoutARequest)
         settle(json);
         expectError(json->error, -1, QStringLiteral("请求地址无效"));
 
+        auto list = begin<KRVideoList>([&](auto done) { client()->performJSONVideosURL(url, liveOwner(), done); });
+        EXPECT_EQ(list->calls, 0) << "never inside the call";
+        settle(list);
+        expectError(list->error, -1, QStringLiteral("请求地址无效"));
+        EXPECT_TRUE(list->value.isEmpty());
+
         const VideoReply video = runVideoRequest(url);
         expectError(video.list.error, -1);
         expectError(video.video.error, -1);
@@ -259,6 +265,11 @@ TEST_F(APIClientTest, NothingReachesAnOwnerDestroyedBeforeItsReply)
          [](QObject* owner, std::shared_ptr<void> token, int* calls) {
              client()->performJSONURL(apiURL(QStringLiteral("/x/web-interface/popular?pn=1&ps=20")), owner,
                                       [token, calls](const QVariant&, const KROptionalError&) { ++*calls; });
+         }},
+        {"JSON request normalised on the worker",
+         [](QObject* owner, std::shared_ptr<void> token, int* calls) {
+             client()->performJSONVideosURL(apiURL(QStringLiteral("/x/web-interface/popular?pn=1&ps=20")), owner,
+                                            [token, calls](const KRVideoList&, const KROptionalError&) { ++*calls; });
          }},
         {"video request",
          [](QObject* owner, std::shared_ptr<void> token, int* calls) {

@@ -3,8 +3,10 @@
 // real libmpv playing the generated clips, and the main clock advanced by the test.
 #include "../video/VideoPageTesting.h"
 
+#include "PortraitCommitCountingRoot.h"
 #include "support/ConsoleCapture.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Application.h"
@@ -43,6 +45,9 @@ protected:
         preferences.setDetailAutoFullscreenEnabled(false);
         preferences.setPortraitVideoFullscreenEnabled(false);
         preferences.setDanmakuMaximumActive(12);
+        preferences.setDanmakuDisplayAreaPercent(50);
+        preferences.setDanmakuOpacityPercent(60);
+        preferences.setDanmakuFontLevel(100);
         Application::shared().becomeActiveForTesting();
     }
     void TearDown() override
@@ -55,32 +60,14 @@ protected:
     // The page two screens deep in the root's first tab, as the app shows it.
     KRVideoDetailViewController* pushInRoot(std::shared_ptr<KRVideo> video = detailVideo())
     {
-        root = new KRRootViewController();
+        root = new PortraitCommitCountingRoot();
         window->setRootViewController(root);
         window->makeKeyAndVisible();
         AnimationClock::finishAll();
         nav = qobject_cast<NavigationController*>(root->viewControllers().value(0));
         return push(std::move(video));
     }
-    KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo())
-    {
-        KRVideoDetailViewController* page = pushInRoot(std::move(video));
-        auto* play = part<Button>(page, "playButton");
-        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
-        clickThroughWindow(play);
-        return page;
-    }
-    static bool playing(KRVideoDetailViewController* page)
-    {
-        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
-    }
-    void clickThroughWindow(View* view)
-    {
-        ASSERT_NE(view, nullptr);
-        ASSERT_TRUE(view->isVisible());
-        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, view->mapTo(window.get(), view->rect().center()));
-        AnimationClock::finishAll();
-    }
+    KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo()) { return tapPlay(pushInRoot(std::move(video))); }
     // Animations run out and the delayed steps of this turn run.
     static void settle()
     {
@@ -105,7 +92,29 @@ protected:
     }
     static QString log() { return diagnosticsLog(); }
 
-    KRRootViewController* root = nullptr;
+    // Pushes the page in the root and plays until the danmaku of the part are in.
+    KRVideoDetailViewController* playWithDanmaku()
+    {
+        KRVideoDetailViewController* page = pushAndPlay();
+        [&] { KR_ADVANCE_UNTIL(playing(page) && page->danmakuRenderer()->danmakus().size() == testsupport::PlaybackFixtures::kDanmakuLines); }();
+        return page;
+    }
+    // The rail's button `i` in the order from the top.
+    static Button* railButton(View* rail, int i)
+    {
+        static const char* names[] = {"fullscreenWatchLaterButton", "fullscreenAddDanmakuButton", "fullscreenDanmakuButton",
+                                      "fullscreenDanmakuSettingsButton", "fullscreenCacheButton"};
+        return rail->findChild<Button*>(QString::fromLatin1(names[i]));
+    }
+    // A landscape entry through the full-screen button, on whatever device the window is.
+    View* enterLandscapeByTheButton(KRVideoDetailViewController* page)
+    {
+        clickThroughWindow(fullscreenButton(page));
+        settle();
+        return window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    }
+
+    PortraitCommitCountingRoot* root = nullptr;
     testsupport::ConsoleCapture console;
 };
 
@@ -113,8 +122,7 @@ protected:
 
 TEST_F(VideoFullscreenTest, TheButtonTurnsToALandscapeFullScreenWithTheRailAndBackToTheEmbeddedFrame)
 {
-    KRVideoDetailViewController* page = pushAndPlay();
-    KR_ADVANCE_UNTIL(playing(page));
+    KRVideoDetailViewController* page = playWithDanmaku();
     const QRectF embedded = backdrop()->frame();
     EXPECT_EQ(embedded, QRectF(0, 64, 375, 210));
     EXPECT_TRUE(page->kr_allowsPlaybackRotation());
@@ -126,6 +134,12 @@ TEST_F(VideoFullscreenTest, TheButtonTurnsToALandscapeFullScreenWithTheRailAndBa
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerRotation] prepared device=3 embedded={{0, 0}, {375, 210}}")));
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeLeft));
     EXPECT_EQ(platform::uikit::Device::current().orientation(), 4);
+    EXPECT_EQ(root->view()->bounds(), QRectF(0, 0, 667, 375));
+    // The danmaku over the whole picture, every line of the part still there.
+    EXPECT_TRUE(console.contains(QStringLiteral("renderer=YES enabled=YES loaded=%1").arg(testsupport::PlaybackFixtures::kDanmakuLines)))
+        << console.text().toStdString();
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFullscreenDanmaku] attached host=")));
+    EXPECT_EQ(page->danmakuRenderer()->geometry(), QRect(0, 0, 667, 375));
     EXPECT_TRUE(fullscreen->isFullscreen());
     EXPECT_TRUE(fullscreen->isLandscape());
     EXPECT_FALSE(fullscreen->isTransitioning());
@@ -153,9 +167,14 @@ TEST_F(VideoFullscreenTest, TheButtonTurnsToALandscapeFullScreenWithTheRailAndBa
         auto* icon = qobject_cast<ImageView*>(button->viewWithTag(7951));
         ASSERT_NE(icon, nullptr);
         EXPECT_FALSE(icon->image().isNull()) << names[i];
+        // The watch-later icon sits half a point lower and one to the right; the settings icon
+        // is inset by 2 on each side.
+        const QRectF iconFrame = i == 0 ? QRectF(14, 3.5, 28, 28) : i == 3 ? QRectF(15, 5, 24, 24) : QRectF(13, 3, 28, 28);
+        EXPECT_EQ(icon->frame(), iconFrame) << names[i];
         auto* label = qobject_cast<Label*>(button->viewWithTag(7952));
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->text(), titles.at(i));
+        EXPECT_EQ(label->frame(), QRectF(1, 24, 52, 16)) << names[i];
         View* separator = rail->viewWithTag(7960 + i);
         EXPECT_EQ(separator != nullptr, i < 4);
         if (separator) {
@@ -183,6 +202,11 @@ TEST_F(VideoFullscreenTest, TheButtonTurnsToALandscapeFullScreenWithTheRailAndBa
     EXPECT_EQ(window->findChild<View*>(QStringLiteral("fullscreenRail")), nullptr);
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerSurface] exit embedded={{0, 0}, {375, 210}}")));
     EXPECT_TRUE(playing(page));
+    // The page as it was, and the root told once to take its portrait geometry back.
+    EXPECT_EQ(root->view()->bounds(), QRectF(0, 0, 375, 667));
+    EXPECT_EQ(page->view()->frame().size(), QSizeF(375, 603));
+    EXPECT_EQ(part(page, "playerContainer")->frame(), QRectF(0, 0, 375, 210));
+    EXPECT_EQ(root->portraitCommits, 1);
 }
 
 TEST_F(VideoFullscreenTest, TurningTheDeviceEntersAndLeavesAndLyingFlatChangesNothing)
@@ -227,6 +251,8 @@ TEST_F(VideoFullscreenTest, TurningTheDeviceEntersAndLeavesAndLyingFlatChangesNo
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_FALSE(fullscreen->isFullscreen());
     EXPECT_EQ(backdrop()->frame(), embedded);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerSurface] exit embedded={{0, 0}, {375, 210}}")));
+    EXPECT_EQ(root->portraitCommits, 1);
     EXPECT_GT(fullscreen->generation(), generation);
 
     // A stop in full screen puts the interface back upright with the player gone.
@@ -251,9 +277,18 @@ TEST_F(VideoFullscreenTest, APortraitVideoGrowsToAPortraitFullScreenAndNeverTurn
     EXPECT_FALSE(page->kr_allowsPlaybackRotation());
     const QRectF embedded = backdrop()->frame();
 
-    clickThroughWindow(fullscreenButton(page));
-    settle();
+    // The request at once, the commit when the 0.28 s growth ends.
+    clickThroughWindow(fullscreenButton(page), false);
     KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    EXPECT_TRUE(log().contains(QStringLiteral("[portrait-fullscreen-request] media=360x640 portrait=YES transitioning=NO")));
+    EXPECT_TRUE(fullscreen->isTransitioning());
+    platform::MainClock::advanceForTesting(0.27);
+    EXPECT_FALSE(log().contains(QStringLiteral("[portrait-fullscreen-commit]")));
+    EXPECT_TRUE(fullscreen->isTransitioning());
+    platform::MainClock::advanceForTesting(0.01);
+    EXPECT_TRUE(log().contains(QStringLiteral("[portrait-fullscreen-commit]")));
+    EXPECT_FALSE(fullscreen->isTransitioning());
+    settle();
     EXPECT_TRUE(fullscreen->isFullscreen());
     EXPECT_FALSE(fullscreen->isLandscape());
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
@@ -261,6 +296,12 @@ TEST_F(VideoFullscreenTest, APortraitVideoGrowsToAPortraitFullScreenAndNeverTurn
     EXPECT_TRUE(log().contains(QStringLiteral("[portrait-fullscreen-commit] media=360x640 portrait=YES transitioning=NO")));
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFullscreenGeometry] orientation=portrait compact35=NO host={{0, 0}, {375, 667}}")));
     EXPECT_TRUE(console.contains(QStringLiteral("row=49.0")));
+    auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    ASSERT_NE(rail, nullptr);
+    EXPECT_EQ(rail->frame(), QRectF(321, 211, 54, 245));
+    auto* bar = window->findChild<View*>(QStringLiteral("fullscreenComposerBar"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->frame(), QRectF(0, 0, 375, 44));
     // The device turned to landscape hands nothing over: the picture stays upright.
     EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
     settle();
@@ -293,6 +334,15 @@ TEST_F(VideoFullscreenTest, AutomaticFullScreenComesOnceThePictureIsKnown)
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeLeft));
     EXPECT_TRUE(log().contains(QStringLiteral("[detail-auto-fullscreen] mediaPortrait=NO portraitMode=NO identity=")));
     EXPECT_EQ(log().count(QStringLiteral("[detail-auto-fullscreen]")), 1);
+    const QString text = log();
+    const qsizetype automatic = text.indexOf(
+        QStringLiteral("[detail-auto-fullscreen] mediaPortrait=NO portraitMode=NO identity=bv:%1\n").arg(testsupport::ServiceFixtures::detailBVID()));
+    EXPECT_GE(automatic, 0) << text.toStdString();
+    // The landscape entry follows it.
+    const qsizetype entry = text.indexOf(QStringLiteral("[portrait-fullscreen-request] media="));
+    EXPECT_GT(entry, automatic) << text.toStdString();
+    EXPECT_TRUE(text.mid(entry).section(QLatin1Char('\n'), 0, 0).contains(QStringLiteral(" portrait=NO ")));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerRotation] prepared device=3 embedded={{0, 0}, {375, 210}}")));
 }
 
 TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThroughTheExit)
@@ -314,13 +364,21 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
     EXPECT_TRUE(field->isFirstResponder());
     EXPECT_FALSE(rail->isVisible());
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFullscreenComposer] keyboard=")));
-    // Above the keyboard and the bar over it.
+    // The desktop's keyboard covers nothing of the picture: the bar stays at the top, clear of
+    // the keyboard's own bar.
+    EXPECT_EQ(bar->frame(), QRectF(0, 0, 667, 44));
+    EXPECT_EQ(field->frame(), QRectF(8, 6, 651, 31));
     auto* accessory = window->findChild<View*>(QStringLiteral("fullscreenInputAccessory"));
     ASSERT_NE(accessory, nullptr);
     ASSERT_TRUE(accessory->isVisible());
     const qreal accessoryTop = accessory->mapTo(window.get(), QPoint(0, 0)).y();
-    EXPECT_EQ(bar->frame(), QRectF(0, accessoryTop - 44, 667, 44));
-    EXPECT_LT(bar->frame().bottom(), 375);
+    EXPECT_LE(bar->frame().bottom(), accessoryTop);
+    // A 162-point keyboard on screen: the bar goes just above it.
+    platform::NotificationCenter::defaultCenter().post(KeyboardWillShowNotification, nullptr,
+                                                       {{KeyboardFrameEndKey, QRectF(0, 213, 667, 162)}, {KeyboardAnimationDurationKey, 0.25}});
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFullscreenComposer] keyboard={{0, 213}, {667, 162}} local={{0, 213}, {667, 162}} "
+                                                "composerY=169.0 host={{0, 0}, {667, 375}}")));
+    EXPECT_EQ(bar->frame(), QRectF(0, 169, 667, 44));
     // The picture waits while the line is written, and the draft is the page's.
     EXPECT_TRUE(page->danmakuComposer()->isPausedForComposer());
     field->typeForTesting(QStringLiteral("好看"));
@@ -337,6 +395,21 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
     EXPECT_FALSE(bar->isVisible());
     EXPECT_FALSE(page->danmakuComposer()->isPausedForComposer());
     // The controls shown again bring the rail with them at the next synchronisation pass.
+    page->playerControls()->setControlsVisible(true, false);
+    platform::MainClock::advanceForTesting(0.6);
+    settle();
+    EXPECT_TRUE(rail->isVisible());
+    // Written again and cancelled on the keyboard's bar: the picture goes on.
+    clickThroughWindow(rail->findChild<Button*>(QStringLiteral("fullscreenAddDanmakuButton")));
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_TRUE(page->danmakuComposer()->isPausedForComposer());
+    EXPECT_NE(page->moviePlayer()->playbackState(), 1);
+    clickThroughWindow(sheetButton(QStringLiteral("取消")));
+    settle();
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(field->isFirstResponder());
+    EXPECT_FALSE(page->danmakuComposer()->isPausedForComposer());
+    KR_ADVANCE_UNTIL(playing(page));
     page->playerControls()->setControlsVisible(true, false);
     platform::MainClock::advanceForTesting(0.6);
     settle();
@@ -384,14 +457,204 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
     page->dismissOfflinePagePicker();
     settle();
 
-    // The gate answered in full screen: the full screen ends first, then the profile tab shows.
-    page->showLoginGateWithTitle(QStringLiteral("登录后稍后观看"), QStringLiteral("稍后观看会同步到账号；当前未登录，不会伪造添加成功。"), 7200);
+    // "稍后观看" signed out asks for a login; the gate answered in full screen: the full screen
+    // ends first, then the profile tab shows.
+    page->playerControls()->setControlsVisible(true, false);
+    platform::MainClock::advanceForTesting(0.6);
+    settle();
+    clickThroughWindow(rail->findChild<Button*>(QStringLiteral("fullscreenWatchLaterButton")));
+    settle();
+    AlertView* gate = window->visibleAlert();
+    ASSERT_NE(gate, nullptr);
+    EXPECT_EQ(gate->tag(), 7200);
+    EXPECT_EQ(gate->title(), QStringLiteral("登录后稍后观看"));
+    EXPECT_EQ(gate->message(), QStringLiteral("稍后观看会同步到账号；当前未登录，不会伪造添加成功。"));
     clickThroughWindow(sheetButton(QStringLiteral("前往“我的”")));
     settle();
     EXPECT_FALSE(page->fullscreen()->isShown());
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_EQ(root->selectedIndex(), 3);
     EXPECT_EQ(nav->viewControllers().size(), 1);
+}
+
+// A request for the portrait full screen while the last one's growth has not come to its end:
+// asked again twice, 0.14 s apart, then given up with a word to the user. Frames held stand
+// for a growth that does not end; the delayed retries run on the main clock regardless.
+TEST_F(VideoFullscreenTest, APortraitRequestDuringATransitionIsRetriedTwiceThenGivenUp)
+{
+    KRPreferences::sharedPreferences().setPortraitVideoFullscreenEnabled(true);
+    play.setPortraitCID(testsupport::ServiceFixtures::kDetailCID);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && page->currentVideoIsPortrait());
+    clickThroughWindow(fullscreenButton(page), false);
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    ASSERT_TRUE(fullscreen->isTransitioning());
+    AnimationClock::setFramesHeldForTesting(true);
+
+    auto deferred = [] { return log().count(QStringLiteral("[portrait-fullscreen-deferred]")); };
+    page->requestLandscapeForCustomFullscreen();
+    EXPECT_EQ(deferred(), 1);
+    EXPECT_TRUE(log().contains(QStringLiteral("[portrait-fullscreen-deferred] retry=0 phase=0 host={{0, 0}, {375, 667}}")));
+    // Each retry 0.14 s after the last, not before.
+    for (int retry = 1; retry <= 2; ++retry) {
+        EXPECT_FALSE(log().contains(QStringLiteral("[portrait-fullscreen-abort]")));
+        platform::MainClock::advanceForTesting(0.139);
+        EXPECT_EQ(deferred(), retry);
+        platform::MainClock::advanceForTesting(0.001);
+        EXPECT_EQ(deferred(), retry + 1);
+        EXPECT_TRUE(log().contains(QStringLiteral("[portrait-fullscreen-deferred] retry=%1 phase=0 ").arg(retry)));
+    }
+    EXPECT_TRUE(log().contains(QStringLiteral("[portrait-fullscreen-abort] reason=transition-busy retries=2")));
+    auto* status = part<Label>(page, "danmakuStatusLabel");
+    EXPECT_EQ(status->text(), QStringLiteral("全屏布局尚未就绪，请再试一次"));
+    EXPECT_TRUE(status->isVisible());
+    // Given up for good: nothing more is asked, and the one request made stays the only one.
+    platform::MainClock::advanceForTesting(1.0);
+    EXPECT_EQ(deferred(), 3);
+    EXPECT_EQ(log().count(QStringLiteral("[portrait-fullscreen-request]")), 1);
+
+    // Frames come again: the growth that was under way ends as it began.
+    AnimationClock::setFramesHeldForTesting(false);
+    settle();
+    EXPECT_TRUE(fullscreen->isFullscreen());
+    EXPECT_FALSE(fullscreen->isTransitioning());
+    EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 375, 667));
+    EXPECT_EQ(log().count(QStringLiteral("[portrait-fullscreen-commit]")), 1);
+    // The next request, with nothing under way, is taken (here: the button leaves).
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    EXPECT_FALSE(fullscreen->isFullscreen());
+}
+
+// "调弹幕": the settings over the full-screen picture, each setting's own sheet with the value
+// in use marked, and a new display area reaching the renderer at once.
+TEST_F(VideoFullscreenTest, TheDanmakuSettingSheetsMarkTheValueInUseAndReachTheRenderer)
+{
+    KRPreferences::sharedPreferences().setDanmakuDisplayAreaPercent(25);
+    KRVideoDetailViewController* page = playWithDanmaku();
+    View* rail = enterLandscapeByTheButton(page);
+    ASSERT_NE(rail, nullptr);
+    View* host = backdrop()->superview();
+    ASSERT_NE(host, nullptr);
+
+    // The rail's button opens the settings, over the surface in its superview.
+    auto openSetting = [&](const QString& row) -> ActionSheet* {
+        clickThroughWindow(railButton(rail, 3));
+        ActionSheet* settings = page->fullscreen()->visibleSheet();
+        if (!settings || !sheetButton(row))
+            return nullptr;
+        EXPECT_EQ(settings->tag(), 7310);
+        EXPECT_EQ(settings->title(), QStringLiteral("弹幕设置"));
+        EXPECT_EQ(settings->presentationView()->superview(), host);
+        clickThroughWindow(sheetButton(row));
+        settle();
+        return page->fullscreen()->visibleSheet();
+    };
+    auto titles = [](ActionSheet* sheet) {
+        QStringList rows;
+        for (int i = 0; i < sheet->numberOfButtons(); ++i)
+            rows << sheet->buttonTitleAtIndex(i);
+        return rows;
+    };
+    auto cancel = [&] {
+        clickThroughWindow(sheetButton(QStringLiteral("取消")));
+        settle();
+    };
+
+    clickThroughWindow(railButton(rail, 3));
+    ActionSheet* settings = page->fullscreen()->visibleSheet();
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(titles(settings), (QStringList{QStringLiteral("显示区域"), QStringLiteral("弹幕条数"), QStringLiteral("不透明度"),
+                                             QStringLiteral("字体大小"), QStringLiteral("取消")}));
+    EXPECT_EQ(settings->cancelButtonIndex(), 4);
+    EXPECT_EQ(settings->presentationView()->superview(), host);
+    const QList<View*> layers = host->subviews();
+    EXPECT_GT(layers.indexOf(settings->presentationView()), layers.indexOf(backdrop()));
+    cancel();
+    EXPECT_EQ(page->fullscreen()->visibleSheet(), nullptr);
+
+    ActionSheet* area = openSetting(QStringLiteral("显示区域"));
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->tag(), 7311);
+    EXPECT_EQ(area->title(), QStringLiteral("显示区域"));
+    EXPECT_EQ(titles(area), (QStringList{QStringLiteral("10%"), QStringLiteral("25% ✓"), QStringLiteral("50%"), QStringLiteral("75%"),
+                                         QStringLiteral("100%"), QStringLiteral("取消")}));
+    EXPECT_EQ(area->presentationView()->superview(), host);
+    EXPECT_EQ(page->danmakuRenderer()->usableContentRect().height(), 93);
+    clickThroughWindow(sheetButton(QStringLiteral("50%")));
+    settle();
+    EXPECT_EQ(KRPreferences::sharedPreferences().danmakuDisplayAreaPercent(), 50);
+    EXPECT_EQ(part<Label>(page, "danmakuStatusLabel")->text(), QStringLiteral("弹幕显示已更新"));
+    EXPECT_EQ(page->danmakuRenderer()->usableContentRect().height(), 187);
+
+    ActionSheet* count = openSetting(QStringLiteral("弹幕条数"));
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(count->tag(), 7312);
+    EXPECT_EQ(titles(count), (QStringList{QStringLiteral("8 条"), QStringLiteral("12 条 ✓"), QStringLiteral("18 条"), QStringLiteral("24 条"),
+                                          QStringLiteral("32 条"), QStringLiteral("烤机 · 无限制"), QStringLiteral("取消")}));
+    cancel();
+    EXPECT_EQ(KRPreferences::sharedPreferences().danmakuMaximumActive(), 12);
+
+    ActionSheet* opacity = openSetting(QStringLiteral("不透明度"));
+    ASSERT_NE(opacity, nullptr);
+    EXPECT_EQ(opacity->tag(), 7313);
+    EXPECT_EQ(titles(opacity), (QStringList{QStringLiteral("20%"), QStringLiteral("40%"), QStringLiteral("60%（推荐） ✓"), QStringLiteral("80%"),
+                                            QStringLiteral("100%"), QStringLiteral("取消")}));
+    cancel();
+
+    ActionSheet* font = openSetting(QStringLiteral("字体大小"));
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(font->tag(), 7314);
+    EXPECT_EQ(titles(font), (QStringList{QStringLiteral("50%"), QStringLiteral("100%（推荐） ✓"), QStringLiteral("150%"), QStringLiteral("200%"),
+                                         QStringLiteral("取消")}));
+    clickThroughWindow(sheetButton(QStringLiteral("150%")));
+    settle();
+    EXPECT_EQ(KRPreferences::sharedPreferences().danmakuFontLevel(), 150);
+    EXPECT_TRUE(page->fullscreen()->isShown());
+}
+
+// A four-inch phone: the compact rail (rows of 38, 12 points above the middle) through the
+// page's own entry.
+TEST_F(VideoFullscreenTest, AFourInchPhoneGetsTheCompactRail)
+{
+    useDevice(QStringLiteral("iPhone5,1"));
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    View* rail = enterLandscapeByTheButton(page);
+    ASSERT_NE(rail, nullptr);
+    EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 568, 320));
+    EXPECT_EQ(rail->frame(), QRectF(504, 53, 54, 190));
+    EXPECT_TRUE(console.contains(QStringLiteral(
+        "[KorvaneFullscreenGeometry] orientation=landscape compact35=YES host={{0, 0}, {568, 320}} rail={{504, 53}, {54, 190}} row=38.0")));
+    for (int i = 0; i < 5; ++i) {
+        Button* button = railButton(rail, i);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->frame(), QRectF(0, 38 * i, 54, 38));
+        const QRectF icon = i == 0 ? QRectF(14, 1.5, 28, 28) : i == 3 ? QRectF(15, 3, 24, 24) : QRectF(13, 1, 28, 28);
+        EXPECT_EQ(button->viewWithTag(7951)->frame(), icon) << i;
+        EXPECT_EQ(button->viewWithTag(7952)->frame(), QRectF(1, 20, 52, 16)) << i;
+    }
+}
+
+// A tablet on an older system: landscape rows of 42 around the middle of 1024 by 768.
+TEST_F(VideoFullscreenTest, ATabletGetsTheRailAtTheMiddleOfItsRightEdge)
+{
+    useDevice(QStringLiteral("iPad2,1"), QStringLiteral("10.3"));
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    View* rail = enterLandscapeByTheButton(page);
+    ASSERT_NE(rail, nullptr);
+    EXPECT_TRUE(page->fullscreen()->isShown());
+    EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 1024, 768));
+    EXPECT_EQ(rail->frame(), QRectF(960, 270, 54, 210));
+    EXPECT_TRUE(console.contains(QStringLiteral(
+        "[KorvaneFullscreenGeometry] orientation=landscape compact35=NO host={{0, 0}, {1024, 768}} rail={{960, 270}, {54, 210}} row=42.0")));
+    EXPECT_EQ(railButton(rail, 4)->viewWithTag(7951)->frame(), QRectF(13, 3, 28, 28));
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    EXPECT_FALSE(page->fullscreen()->isShown());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(root->portraitCommits, 1);
 }
 
 // A 320-point phone on the older rotation path: the compact rail (rows of 38, 12 points above
@@ -496,4 +759,56 @@ TEST_F(VideoFullscreenTest, EnteredAtTheEndTheRailShowsBesideTheControls)
     EXPECT_FALSE(rail->isVisible());
     page->playerControls()->setControlsVisible(true, false);
     EXPECT_TRUE(rail->isVisible());
+}
+
+// The synchronisation timer's pass puts back what was moved or covered since the last layout,
+// and leaves alone what is already where it belongs.
+TEST_F(VideoFullscreenTest, TheSynchronisationPassPutsBackWhatMovedSinceTheLastLayout)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    ASSERT_NE(rail, nullptr);
+    ASSERT_TRUE(rail->isVisible());
+    View* host = rail->superview();
+    KRPlayerControlsView* controls = page->playerControls();
+    ASSERT_EQ(controls->superview(), host);
+    const QRectF railFrame = rail->frame();
+    ASSERT_EQ(railFrame, QRectF(603, 73, 54, 210));
+    auto* cache = rail->findChild<Button*>(QStringLiteral("fullscreenCacheButton"));
+    ASSERT_NE(cache, nullptr);
+    const QRectF cacheFrame = cache->frame();
+
+    // The rail and the controls moved, the rail covered and hidden: the next pass lays out again
+    // and brings the controls, then the rail, to the front.
+    rail->setFrame(QRectF(0, 0, 54, 245));
+    controls->setFrame(QRectF(0, 0, 375, 210));
+    host->bringSubviewToFront(controls);
+    rail->setHidden(true);
+    page->fullscreen()->sync(false);
+    EXPECT_EQ(rail->frame(), railFrame);
+    EXPECT_EQ(cache->frame(), cacheFrame);
+    EXPECT_EQ(controls->frame(), QRectF(0, 0, 667, 375));
+    EXPECT_TRUE(rail->isVisible());
+    const QObjectList& children = host->children();
+    ASSERT_GE(children.size(), 2);
+    EXPECT_EQ(children.last(), rail);
+    EXPECT_EQ(children.at(children.size() - 2), controls);
+
+    // Nothing moved: the pass changes nothing.
+    page->fullscreen()->sync(false);
+    EXPECT_EQ(rail->frame(), railFrame);
+    EXPECT_EQ(host->children().last(), rail);
+
+    // The controls hidden: the rail goes with them; back, it comes back.
+    controls->setControlsVisible(false, false);
+    page->fullscreen()->sync(false);
+    EXPECT_FALSE(rail->isVisible());
+    controls->setControlsVisible(true, false);
+    page->fullscreen()->sync(false);
+    EXPECT_TRUE(rail->isVisible());
+    EXPECT_EQ(host->children().last(), rail);
 }

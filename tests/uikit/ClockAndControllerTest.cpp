@@ -74,6 +74,31 @@ TEST_F(KitClock, TheMainClockStepsAnimationsAndDelayedCallsTogetherInTimeOrder)
     EXPECT_TRUE(ran);
 }
 
+// Frames that do not come: delayed calls still fall due, animations wait where they are and
+// go on from there once frames come again.
+TEST_F(KitClock, HeldFramesLeaveAnimationsWhereTheyAreWhileDelayedCallsRun)
+{
+    View view(QRectF(0, 0, 10, 10));
+    double progress = 0;
+    AnimationClock::animate(&view, 0.2, [&](double t) { progress = t; });
+    platform::MainClock::advanceForTesting(0.05);
+    const double before = progress;
+    EXPECT_GT(before, 0);
+    platform::DelayedCalls calls;
+    bool ran = false;
+    calls.schedule(QStringLiteral("due"), 300, [&] { ran = true; });
+    AnimationClock::setFramesHeldForTesting(true);
+    platform::MainClock::advanceForTesting(0.4);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(progress, before);
+    AnimationClock::setFramesHeldForTesting(false);
+    platform::MainClock::advanceForTesting(0.1);
+    EXPECT_GT(progress, before);
+    EXPECT_LT(progress, 1.0);
+    platform::MainClock::advanceForTesting(0.1);
+    EXPECT_EQ(progress, 1.0);
+}
+
 TEST_F(KitClock, AnAnimationWhoseOwnerHasGoneIsDroppedSilently)
 {
     auto* owner = new QObject();

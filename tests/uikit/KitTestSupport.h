@@ -24,12 +24,14 @@ public:
         platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
         platform::DeviceProfile::setSystemVersionForTesting(QStringLiteral("16.7"));
         platform::MainClock::setManualForTesting(true);
+        platform::uikit::AnimationClock::setFramesHeldForTesting(false);
         platform::uikit::AnimationClock::finishAll();
         platform::uikit::Application::shared().resetForTesting();
         platform::uikit::Image::setBundleArtHiddenForTesting(false);
     }
     static void settleKit()
     {
+        platform::uikit::AnimationClock::setFramesHeldForTesting(false);
         platform::uikit::AnimationClock::finishAll();
         // Tests of the same program that are not kit tests run on wall time, as the app does.
         platform::MainClock::setManualForTesting(false);

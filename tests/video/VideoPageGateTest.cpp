@@ -38,13 +38,6 @@ protected:
         }
         return nullptr;
     }
-    void clickThroughWindow(View* view)
-    {
-        ASSERT_NE(view, nullptr);
-        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, view->mapTo(window.get(), view->rect().center()));
-        AnimationClock::finishAll();
-        flushDeferredDeletes();
-    }
     TabBarController* tabs = nullptr;
 };
 

@@ -39,25 +39,6 @@ protected:
         playOncePreferences();
     }
     QWindow* handle() { return window->windowHandle(); }
-    // A press and release at the middle of the view, sent to the window where it shows.
-    void clickThroughWindow(View* view)
-    {
-        ASSERT_NE(view, nullptr);
-        const QPoint point = view->mapTo(window.get(), view->rect().center());
-        QTest::mouseClick(handle(), Qt::LeftButton, {}, point);
-    }
-    KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo())
-    {
-        KRVideoDetailViewController* page = push(std::move(video));
-        auto* play = part<Button>(page, "playButton");
-        [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
-        clickThroughWindow(play);
-        return page;
-    }
-    static bool playing(KRVideoDetailViewController* page)
-    {
-        return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
-    }
     void tapBack()
     {
         Button* back = nav->navigationBar()->backButton();

@@ -93,15 +93,26 @@ protected:
         return page;
     }
 
-    // Pushes the page, waits for the detail and taps play as a user does.
-    KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo())
+    // A press and release at the middle of the view, sent to the window where it shows as a
+    // user's tap arrives; the animations it starts run out unless the test times them itself.
+    void clickThroughWindow(platform::uikit::View* view, bool finishAnimations = true)
     {
-        KRVideoDetailViewController* page = push(std::move(video));
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(view->isVisible());
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, view->mapTo(window.get(), view->rect().center()));
+        if (finishAnimations)
+            platform::uikit::AnimationClock::finishAll();
+    }
+    // Waits for the detail and taps play as a user does.
+    KRVideoDetailViewController* tapPlay(KRVideoDetailViewController* page)
+    {
         auto* play = part<platform::uikit::Button>(page, "playButton");
         [&] { KR_WAIT_UNTIL(play->isEnabled()); }();
-        QTest::mouseClick(play, Qt::LeftButton);
+        clickThroughWindow(play);
         return page;
     }
+    // Pushes the page and taps play.
+    KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo()) { return tapPlay(push(std::move(video))); }
     // The page's transport plays and has moved past its start.
     static bool playing(KRVideoDetailViewController* page)
     {

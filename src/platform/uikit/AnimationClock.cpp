@@ -24,7 +24,10 @@ AnimationClock::AnimationClock()
     // The main clock cannot know the kit; it moves this clock through the hooks given here,
     // so one advance of the main clock steps animations and delayed calls alike, in order.
     platform::MainClock::registerStepper([](bool manual) { AnimationClock::setManual(manual); },
-                                         [](double seconds) { AnimationClock::advance(seconds); });
+                                         [](double seconds) {
+                                             if (!shared().m_framesHeld)
+                                                 AnimationClock::advance(seconds);
+                                         });
 }
 
 // Registered as the kit is loaded, so that a test putting the main clock in manual mode
@@ -44,6 +47,8 @@ void AnimationClock::setManual(bool manual)
 }
 
 bool AnimationClock::isManual() { return shared().m_manual; }
+
+void AnimationClock::setFramesHeldForTesting(bool held) { shared().m_framesHeld = held; }
 
 AnimationClock::Id AnimationClock::run(QObject* owner, std::function<bool(double)> tick)
 {

@@ -37,6 +37,9 @@ public:
     static void advance(double seconds);
     // Advances until nothing runs any more (bounded).
     static void finishAll();
+    // While held, advancing the main clock runs its delayed calls but moves no animation, as
+    // when frames do not come; advance() still moves them. Tests only.
+    static void setFramesHeldForTesting(bool held);
     static double now();
 
 private:
@@ -56,6 +59,7 @@ private:
     double m_time = 0;
     Id m_nextId = 1;
     bool m_manual = false;
+    bool m_framesHeld = false;
     std::vector<std::shared_ptr<Entry>> m_entries;
     std::unique_ptr<QTimer> m_timer;
     QElapsedTimer m_wall;
