@@ -17,6 +17,7 @@
 #include "playback/KRPlaybackTransport.h"
 #include "shared/KRDynamicComposerView.h"
 
+#include <QHash>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
@@ -117,7 +118,18 @@ Image KRDetailTintedImage(const Image& image, const std::optional<QColor>& colou
     // An invalid colour names no colour: the icon stays as drawn rather than filled black.
     if (colour && !colour->isValid())
         return image;
-    return KRDynamicComposerTintedImage(image, colour);
+    if (image.isNull() || !colour)
+        return KRDynamicComposerTintedImage(image, colour);
+    // The page tints the same few icons in the theme's few colours each time it is themed or
+    // shows a video; each is drawn once (main thread only, like every caller). A picture that
+    // goes leaves at most a stale entry, which a full cache drops with the rest.
+    static QHash<QPair<qint64, QRgb>, platform::uikit::Image> tinted;
+    const QPair<qint64, QRgb> key(image.image().cacheKey(), colour->rgba());
+    if (auto found = tinted.constFind(key); found != tinted.constEnd())
+        return *found;
+    if (tinted.size() >= 64)
+        tinted.clear();
+    return tinted.insert(key, KRDynamicComposerTintedImage(image, colour)).value();
 }
 
 void KRApplySegmentTitleColors(platform::uikit::SegmentedControl* segment, const KRTheme* theme)

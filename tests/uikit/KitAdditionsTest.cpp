@@ -190,6 +190,76 @@ TEST_F(KitAdditions, ALayerShadowFallsOutsideTheViewInItsSuperview)
     card.setParent(nullptr);
 }
 
+TEST_F(KitAdditions, ShadowsDrawnAgainFollowTheirCardsSizeStrengthAndFading)
+{
+    View parent(QRectF(0, 0, 200, 120));
+    parent.setBackgroundColor(QColor(Qt::white));
+    const auto shadowedCard = [&parent](const QRectF& frame) {
+        auto* card = new View(frame, &parent);
+        card->setBackgroundColor(QColor(Qt::white));
+        card->setCornerRadius(7);
+        card->setShadowColor(QColor(Qt::black));
+        card->setShadowOffset(QSizeF(0, 1));
+        card->setShadowRadius(0.8);
+        card->setShadowOpacity(0.4);
+        return card;
+    };
+    View& card = *shadowedCard(QRectF(20, 20, 60, 40));
+    // Another card of the same size and shadow elsewhere shows the same shadow.
+    shadowedCard(QRectF(110, 20, 60, 40));
+    const QColor below = pixel(parent, 50, 60);
+    EXPECT_LT(below.red(), 230);
+    EXPECT_EQ(pixel(parent, 140, 60), below);
+    EXPECT_EQ(pixel(parent, 50, 60), below);  // drawn again: the same
+
+    // A taller card casts its shadow at its new bottom, not the old one.
+    card.setFrame(QRectF(20, 20, 60, 70));
+    EXPECT_EQ(pixel(parent, 50, 60), QColor(Qt::white));
+    EXPECT_EQ(pixel(parent, 50, 90), below);
+    // A fainter shadow is lighter; the twin keeps its own.
+    card.setShadowOpacity(0.1);
+    EXPECT_GT(pixel(parent, 50, 90).red(), below.red());
+    EXPECT_EQ(pixel(parent, 140, 60), below);
+    // A fading superview still draws them, faded with it.
+    parent.setAlpha(0.5);
+    QImage faded(200, 120, QImage::Format_ARGB32_Premultiplied);
+    faded.fill(Qt::transparent);
+    parent.render(&faded);
+    const QRgb shadowed = faded.pixel(140, 60), plain = faded.pixel(140, 110);
+    EXPECT_NE(shadowed, plain);
+    EXPECT_LT(qAlpha(plain), 255);
+}
+
+TEST_F(KitAdditions, AnOpaquePictureStretchedOverItsViewHidesWhatLiesBeneath)
+{
+    // A row: a red fill, and a background picture over all of it.
+    View row(QRectF(0, 0, 100, 40));
+    row.setBackgroundColor(QColor(Qt::red));
+    QImage opaque(4, 4, QImage::Format_ARGB32_Premultiplied);
+    opaque.fill(QColor(Qt::blue));
+    auto* background = new ImageView(QRectF(0, 0, 100, 40), &row);
+    background->setImage(Image(opaque));
+    EXPECT_TRUE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_EQ(pixel(row, 50, 20), QColor(Qt::blue));
+
+    // Anything translucent or short of the whole rect shows the row beneath.
+    QImage translucent = opaque;
+    translucent.setPixelColor(1, 1, QColor(0, 0, 255, 128));
+    background->setImage(Image(translucent));
+    EXPECT_FALSE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    background->setImage(Image(opaque));
+    background->setContentMode(ContentModeScaleAspectFit);
+    EXPECT_FALSE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_EQ(pixel(row, 2, 20), QColor(Qt::red));
+    background->setContentMode(ContentModeScaleToFill);
+    background->setAlpha(0.5);
+    EXPECT_FALSE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    background->setAlpha(1);
+    background->setCornerRadius(6);
+    EXPECT_FALSE(background->testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_EQ(pixel(row, 0, 0), QColor(Qt::red));
+}
+
 TEST_F(KitAdditions, AToolbarPushesItemsAfterAFlexibleSpaceToTheRight)
 {
     Toolbar bar(QRectF(0, 0, 375, 44));

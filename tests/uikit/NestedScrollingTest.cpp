@@ -191,3 +191,71 @@ TEST_F(KitNestedScrolling, ATapRecogniserInAScrollingPageIgnoresATouchThatWander
     QTest::mouseClick(page.handle(), Qt::LeftButton, {}, tap);
     EXPECT_EQ(taps, 1);
 }
+
+TEST_F(KitNestedScrolling, AListInsideAScrollingPageMakesCellsForTheRowsThePageShows)
+{
+    Page page;
+    const qreal height = page.page->frame().height();
+    page.rows.count = 30;
+    page.page->setContentSize(QSizeF(page.page->frame().width(), 2600));
+    // The list starts 120 points above the page's bottom edge: two of its rows show.
+    page.related->setFrame(QRectF(0, height - 120, page.page->frame().width(), 30 * 60));
+    page.related->reloadData();
+    page.related->layoutIfNeeded();
+    EXPECT_EQ(page.related->indexPathsForVisibleRows(), QList<IndexPath>({IndexPath{0, 0}, IndexPath{0, 1}}));
+
+    // The wheel turned over the page brings the next rows in, each where the user looks.
+    page.wheel(QPoint(20, 20), -300);
+    ASSERT_EQ(page.page->contentOffset(), QPointF(0, 300));
+    EXPECT_EQ(page.related->indexPathsForVisibleRows().size(), 7);
+    QWidget* under = page.window.childAt(page.rowPoint(6));
+    ASSERT_NE(under, nullptr);
+    auto* cell = page.related->cellForRowAtIndexPath(IndexPath{0, 6});
+    ASSERT_NE(cell, nullptr);
+    EXPECT_TRUE(cell == under || cell->isAncestorOf(under));
+    EXPECT_EQ(cell->objectName(), QStringLiteral("row6"));
+    // Rows scrolled out of the page go back to the pool.
+    page.page->setContentOffset(QPointF(0, height - 120 + 3 * 60));
+    EXPECT_FALSE(page.related->indexPathsForVisibleRows().contains(IndexPath{0, 0}));
+    EXPECT_TRUE(page.related->indexPathsForVisibleRows().contains(IndexPath{0, 7}));
+
+    // Asked for, a row within the list that the page does not show still has its cell.
+    auto* far = page.related->cellForRowAtIndexPath(IndexPath{0, 29});
+    ASSERT_NE(far, nullptr);
+    EXPECT_EQ(far->objectName(), QStringLiteral("row29"));
+    EXPECT_EQ(far->frame(), page.related->rectForRowAtIndexPath(IndexPath{0, 29}));
+    // Moved down inside the page to where it shows from its top, the list shows its first row again.
+    page.related->setFrame(QRectF(0, page.page->contentOffset().y(), page.page->frame().width(), 30 * 60));
+    EXPECT_TRUE(page.related->indexPathsForVisibleRows().contains(IndexPath{0, 0}));
+}
+
+TEST_F(KitNestedScrolling, AListOnAPagerPageOffScreenMakesNoCellsUntilThePagerShowsIt)
+{
+    Page page;
+    const QRectF bounds = page.root->view()->bounds();
+    auto* pager = new ScrollView(bounds, page.root->view());
+    pager->setPagingEnabled(true);
+    pager->setContentSize(QSizeF(2 * bounds.width(), bounds.height()));
+    auto* second = new View(QRectF(bounds.width(), 0, bounds.width(), bounds.height()), pager);
+    auto* list = new TableView(second->bounds(), TableViewStylePlain, second);
+    Rows rows;
+    list->setDataSource(&rows);
+    list->reloadData();
+    list->layoutIfNeeded();
+    EXPECT_TRUE(list->visibleCells().isEmpty());
+
+    // Part of the way across, the rows are there for the part that shows.
+    pager->beginDragForTesting();
+    pager->dragToOffsetForTesting(QPointF(std::round(bounds.width() * 0.6), 0));
+    EXPECT_EQ(list->visibleCells().size(), 6);
+    pager->endDragForTesting(QPointF(0, 0));
+    AnimationClock::finishAll();
+    ASSERT_EQ(pager->contentOffset(), QPointF(bounds.width(), 0));
+    EXPECT_EQ(list->visibleCells().size(), 6);
+    auto* cell = list->cellForRowAtIndexPath(IndexPath{0, 2});
+    ASSERT_NE(cell, nullptr);
+    EXPECT_TRUE(cell->isVisible());
+    // Back on the first page the list's cells go back to the pool.
+    pager->setContentOffset(QPointF(0, 0));
+    EXPECT_TRUE(list->visibleCells().isEmpty());
+}

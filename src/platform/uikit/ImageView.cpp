@@ -14,6 +14,7 @@ ImageView::ImageView(const QRectF& frame, View* superview) : View(frame, supervi
 ImageView::ImageView(const Image& image, View* superview) : ImageView(QRectF(QPointF(), image.size()), superview)
 {
     m_image = image;
+    contentOpacityDidChange();
 }
 
 ImageView::~ImageView() { AnimationClock::cancel(m_animation); }
@@ -21,7 +22,43 @@ ImageView::~ImageView() { AnimationClock::cancel(m_animation); }
 void ImageView::setImage(const Image& image)
 {
     m_image = image;
+    contentOpacityDidChange();
     update();
+}
+
+namespace {
+
+// Whether every pixel of the picture is opaque. Rows set the same few backgrounds over and
+// over, so the last answer is kept; large pictures with an alpha channel are not scanned.
+bool isOpaqueImage(const Image& image)
+{
+    const QImage& pixels = image.image();
+    if (pixels.isNull())
+        return false;
+    if (!pixels.hasAlphaChannel())
+        return true;
+    static qint64 lastKey = 0;
+    static bool lastAnswer = false;
+    if (pixels.cacheKey() == lastKey)
+        return lastAnswer;
+    bool opaque = qint64(pixels.width()) * pixels.height() <= 96 * 96;
+    for (int y = 0; opaque && y < pixels.height(); ++y)
+        for (int x = 0; opaque && x < pixels.width(); ++x)
+            opaque = qAlpha(pixels.pixel(x, y)) == 255;
+    lastKey = pixels.cacheKey();
+    lastAnswer = opaque;
+    return opaque;
+}
+
+} // namespace
+
+// A picture stretched over the whole view with nothing translucent in it hides what lies
+// beneath, as an opaque background does (a row's background picture then spares the row's
+// fill under it).
+bool ImageView::drawsWholeRectOpaquely() const
+{
+    return contentMode() == ContentModeScaleToFill && m_highlightedImage.isNull() && m_animationImages.isEmpty()
+           && isOpaqueImage(m_image);
 }
 
 void ImageView::setAnimationImages(const QList<Image>& images)
@@ -29,6 +66,7 @@ void ImageView::setAnimationImages(const QList<Image>& images)
     const bool was = isAnimating();
     stopAnimating();
     m_animationImages = images;
+    contentOpacityDidChange();
     if (was)
         startAnimating();
 }

@@ -20,7 +20,12 @@ public:
     Image image() const { return m_image; }
     void setImage(const Image& image);
     Image highlightedImage() const { return m_highlightedImage; }
-    void setHighlightedImage(const Image& image) { m_highlightedImage = image; update(); }
+    void setHighlightedImage(const Image& image)
+    {
+        m_highlightedImage = image;
+        contentOpacityDidChange();
+        update();
+    }
     bool isHighlighted() const { return m_highlighted; }
     void setHighlighted(bool on) { m_highlighted = on; update(); }
 
@@ -40,6 +45,7 @@ public:
 
 protected:
     void drawRect(QPainter& painter) override;
+    bool drawsWholeRectOpaquely() const override;
 
 private:
     Image m_image;

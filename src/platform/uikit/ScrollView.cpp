@@ -74,9 +74,36 @@ void ScrollView::applyOffset(const QPointF& offset)
         return;
     setBoundsOrigin(offset);
     QPointer<QObject> self(this);
+    tellClippedDescendants();
+    if (!self)
+        return;
     contentOffsetDidChange();
     if (self && m_delegate)
         m_delegate->scrollViewDidScroll(this);
+}
+
+void ScrollView::setFrame(const QRectF& frame)
+{
+    const bool changed = frame != this->frame();
+    View::setFrame(frame);
+    if (changed)
+        tellClippedDescendants();
+}
+
+void ScrollView::addClippedDescendant(ScrollView* view)
+{
+    if (!m_clippedDescendants.contains(view))
+        m_clippedDescendants.append(view);
+}
+
+void ScrollView::tellClippedDescendants()
+{
+    m_clippedDescendants.removeAll(nullptr);
+    // A copy: a descendant laying itself out may register with this view again.
+    const QList<QPointer<ScrollView>> descendants = m_clippedDescendants;
+    for (const QPointer<ScrollView>& view : descendants)
+        if (view && isAncestorOf(view))
+            view->enclosingScrollViewDidChange();
 }
 
 void ScrollView::setContentOffset(const QPointF& offset)

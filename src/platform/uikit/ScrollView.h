@@ -3,6 +3,7 @@
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/View.h"
 
+#include <QList>
 #include <QPointer>
 
 #include <optional>
@@ -87,6 +88,12 @@ public:
     QPointF minimumContentOffset() const;
     QPointF maximumContentOffset() const;
 
+    void setFrame(const QRectF& frame) override;
+    // A view inside this one that draws only what this view shows of it (a table whose own
+    // scrolling is off makes cells for those rows alone) is told whenever that may have
+    // changed: this view scrolled, moved or changed size.
+    void addClippedDescendant(ScrollView* view);
+
     // A finger drag for tests: begin, move to exact offsets, end with a velocity in points per
     // second (the view then moves on by the clock).
     void beginDragForTesting();
@@ -106,6 +113,8 @@ protected:
     void drawRect(QPainter& painter) override;
     // Told after every change of the offset, before the delegate.
     virtual void contentOffsetDidChange() {}
+    // Told, as a clipped descendant, that an enclosing scroll view scrolled, moved or changed size.
+    virtual void enclosingScrollViewDidChange() {}
     void tapped(const QPointF& pointInContent);
     virtual void handleTap(const QPointF& /*pointInContent*/) {}
 
@@ -117,6 +126,7 @@ private:
     bool touchEnded();
     ScrollView* enclosingScrollView() const;
     void applyOffset(const QPointF& offset);
+    void tellClippedDescendants();
     void stopMotion();
     void startMotion(QPointF velocity);
     QPointF clamped(const QPointF& offset) const;
@@ -159,6 +169,7 @@ private:
     bool m_moved = false;
     // Where a touch of a view whose scrolling is off goes on to, for as long as it lasts.
     QPointer<ScrollView> m_passedTo;
+    QList<QPointer<ScrollView>> m_clippedDescendants;
     QPointF m_pressPoint;
     QPointF m_pressOffset;
     QPointF m_lastPoint;

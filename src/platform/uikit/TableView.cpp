@@ -191,10 +191,26 @@ IndexPath TableView::indexPathForRowAtPoint(const QPointF& p) const
     return IndexPath::invalid();
 }
 
-TableViewCell* TableView::cellForRowAtIndexPath(const IndexPath& ip) const
+TableViewCell* TableView::visibleCell(const IndexPath& ip) const
 {
     auto it = m_visible.find(ip);
     return it == m_visible.end() ? nullptr : it->second;
+}
+
+TableViewCell* TableView::cellForRowAtIndexPath(const IndexPath& ip) const
+{
+    if (TableViewCell* cell = visibleCell(ip))
+        return cell;
+    const QRectF r = rectForRowAtIndexPath(ip);
+    const qreal top = contentOffset().y();
+    if (!m_loaded || !m_dataSource || r.isEmpty() || r.bottom() <= top || r.top() >= top + frame().height())
+        return nullptr;
+    // Within the bounds but shown by no enclosing scroll view: the caller still gets the row's cell.
+    auto* self = const_cast<TableView*>(this);
+    QPointer<TableView> alive(self);
+    if (!self->showCell(ip, r) || !alive)
+        return nullptr;
+    return visibleCell(ip);
 }
 
 QList<TableViewCell*> TableView::visibleCells() const
@@ -253,6 +269,35 @@ void TableView::contentOffsetDidChange()
     placeBackgroundView();
 }
 
+void TableView::enclosingScrollViewDidChange() { layoutVisible(); }
+
+void TableView::setFrame(const QRectF& frame)
+{
+    const bool moved = frame.topLeft() != this->frame().topLeft() && frame.size() == this->frame().size();
+    ScrollView::setFrame(frame);
+    // Moved inside an enclosing scroll view, other rows may show through it.
+    if (moved && m_loaded)
+        layoutVisible();
+}
+
+QRectF TableView::shownRect()
+{
+    QRectF shown(contentOffset(), frame().size());
+    // From the rows' coordinates to each ancestor's own; every enclosing scroll view cuts the
+    // part shown to what it shows, and tells this table when that changes.
+    QPointF delta = -contentOffset();
+    for (QWidget* w = this; QWidget* parent = w->parentWidget(); w = parent) {
+        delta += w->pos();
+        if (auto* scroll = qobject_cast<ScrollView*>(parent)) {
+            shown &= QRectF(parent->rect()).translated(-delta);
+            scroll->addClippedDescendant(this);
+        }
+        if (parent->isWindow())
+            break;
+    }
+    return shown;
+}
+
 void TableView::setBackgroundView(View* view)
 {
     if (m_backgroundView == view)
@@ -282,7 +327,7 @@ void TableView::insertRowsAtIndexPaths(const QList<IndexPath>& indexPaths, int a
     // The new rows' cells exist now, so they start their fade from nothing.
     layoutVisible();
     for (const IndexPath& ip : indexPaths) {
-        if (TableViewCell* cell = cellForRowAtIndexPath(ip)) {
+        if (TableViewCell* cell = visibleCell(ip)) {
             cell->setAlpha(0);
             cell->animateAlpha(1, 0.3);
         }
@@ -311,7 +356,8 @@ void TableView::layoutVisible()
 {
     if (!m_loaded)
         return;
-    const qreal top = contentOffset().y(), bottom = top + frame().height(), width = frame().width();
+    const QRectF shown = shownRect();
+    const qreal top = shown.top(), bottom = shown.isEmpty() ? top : shown.bottom(), width = frame().width();
     // Rows that scrolled away go back to the pool first, so their cells can serve new rows.
     for (auto it = m_visible.begin(); it != m_visible.end();) {
         const QRectF r = rectForRowAtIndexPath(it->first);
@@ -373,40 +419,48 @@ void TableView::layoutVisible()
                 found->second->setFrame(rr);
                 continue;
             }
-            TableViewCell* cell = m_dataSource->cellForRowAtIndexPath(this, ip);
-            if (!self)
+            if (!showCell(ip, rr))
                 return;
-            if (!cell)
-                cell = new TableViewCell();
-            m_visible[ip] = cell;
-            // A cell handed back by the data source leaves the pool for good.
-            if (!cell->reuseIdentifier().isEmpty())
-                m_pool[cell->reuseIdentifier()].removeAll(cell);
-            cell->setSeparatorColor(m_separatorStyle ? m_separatorColor : QColor());
-            cell->setSelected(ip == m_selected);
-            addSubview(cell);
-            cell->show();  // a pooled cell was hidden when it left the screen
-            cell->setFrame(rr);
-            cell->layoutIfNeeded();
-            if (m_tableDelegate)
-                m_tableDelegate->willDisplayCell(this, cell, ip);
         }
         placeSectionView(m_footers, false, rectForFooterInSection(s));
     }
 }
 
+bool TableView::showCell(const IndexPath& ip, const QRectF& rr)
+{
+    QPointer<TableView> self(this);
+    TableViewCell* cell = m_dataSource->cellForRowAtIndexPath(this, ip);
+    if (!self)
+        return false;
+    if (!cell)
+        cell = new TableViewCell();
+    m_visible[ip] = cell;
+    // A cell handed back by the data source leaves the pool for good.
+    if (!cell->reuseIdentifier().isEmpty())
+        m_pool[cell->reuseIdentifier()].removeAll(cell);
+    cell->setSeparatorColor(m_separatorStyle ? m_separatorColor : QColor());
+    cell->setSelected(ip == m_selected);
+    addSubview(cell);
+    cell->show();  // a pooled cell was hidden when it left the screen
+    cell->setFrame(rr);
+    cell->layoutIfNeeded();
+    if (m_tableDelegate)
+        m_tableDelegate->willDisplayCell(this, cell, ip);
+    return self;
+}
+
 void TableView::selectRowAtIndexPath(const IndexPath& ip, bool)
 {
-    if (auto* old = cellForRowAtIndexPath(m_selected))
+    if (auto* old = visibleCell(m_selected))
         old->setSelected(false);
     m_selected = ip;
-    if (auto* cell = cellForRowAtIndexPath(ip))
+    if (auto* cell = visibleCell(ip))
         cell->setSelected(true);
 }
 
 void TableView::deselectRowAtIndexPath(const IndexPath& ip, bool)
 {
-    if (auto* cell = cellForRowAtIndexPath(ip))
+    if (auto* cell = visibleCell(ip))
         cell->setSelected(false);
     if (ip == m_selected)
         m_selected = IndexPath::invalid();

@@ -23,7 +23,9 @@ enum TableViewCellSeparatorStyle { TableViewCellSeparatorStyleNone = 0, TableVie
 
 // Sections of rows with per-row heights, section header and footer views, and a table header
 // and footer. Geometry is known right after reloadData; cells exist only for visible rows and
-// go back to a pool by reuse identifier as they scroll away.
+// go back to a pool by reuse identifier as they scroll away. Inside other scroll views (a table
+// sized to its rows in a scrolling page, a list on a page of a pager) the visible rows are
+// those the enclosing scroll views show.
 class TableView : public ScrollView {
     Q_OBJECT
 public:
@@ -67,6 +69,8 @@ public:
     QRectF rectForHeaderInSection(int section) const;
     QRectF rectForFooterInSection(int section) const;
     IndexPath indexPathForRowAtPoint(const QPointF& point) const;
+    // The cell of a row within the table's bounds; one shown by no enclosing scroll view yet is
+    // made when asked for.
     TableViewCell* cellForRowAtIndexPath(const IndexPath& indexPath) const;
     QList<TableViewCell*> visibleCells() const;
     QList<IndexPath> indexPathsForVisibleRows() const;
@@ -82,9 +86,11 @@ public:
     void tapRowForTesting(const IndexPath& indexPath);
 
     void layoutSubviews() override;
+    void setFrame(const QRectF& frame) override;
 
 protected:
     void contentOffsetDidChange() override;
+    void enclosingScrollViewDidChange() override;
     void handleTap(const QPointF& pointInContent) override;
 
 private:
@@ -96,6 +102,10 @@ private:
         qreal bottom() const { return rowTops.back() + footerHeight; }
     };
     void layoutVisible();
+    QRectF shownRect();
+    TableViewCell* visibleCell(const IndexPath& indexPath) const;
+    // Asks the data source for the row's cell and places it; false when the table went meanwhile.
+    bool showCell(const IndexPath& indexPath, const QRectF& rect);
     void enqueue(TableViewCell* cell);
     View* makeSectionView(int section, bool header);
     void placeTableViews();

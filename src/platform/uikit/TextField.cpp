@@ -26,7 +26,7 @@ constexpr qreal kClearButtonArea = 28;
 const QColor kPlaceholderGrey = QColor::fromRgbF(0.7, 0.7, 0.7);
 
 // The platform's clear glyph: a grey disc with a white cross.
-Image clearGlyph()
+Image drawClearGlyph()
 {
     const qreal scale = 2;
     QImage image(QSize(int(kClearButtonSide * scale), int(kClearButtonSide * scale)), QImage::Format_ARGB32_Premultiplied);
@@ -42,6 +42,13 @@ Image clearGlyph()
     p.drawLine(QPointF(12.5, 6.5), QPointF(6.5, 12.5));
     p.end();
     return Image(image);
+}
+
+// Drawn once for every field.
+Image clearGlyph()
+{
+    static const Image glyph = drawClearGlyph();
+    return glyph;
 }
 
 } // namespace

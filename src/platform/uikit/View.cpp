@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <list>
+#include <typeinfo>
 
 namespace platform::uikit {
 
@@ -251,7 +253,7 @@ void View::updateOpaquePainting()
     // A view that fills its whole rect opaquely hides what lies beneath it, so Qt may leave
     // that part of the views below unpainted on screen (otherwise every window, screen and bar
     // background is filled again under whatever covers it, lists' tiled backgrounds included).
-    const bool covers = m_alpha >= 1 && m_cornerRadius <= 0 && fillsOpaquely(m_background);
+    const bool covers = m_alpha >= 1 && m_cornerRadius <= 0 && (fillsOpaquely(m_background) || drawsWholeRectOpaquely());
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 
@@ -285,6 +287,7 @@ void View::setUserInteractionEnabled(bool enabled)
 void View::setContentMode(int mode)
 {
     m_contentMode = mode;
+    updateOpaquePainting();
     update();
 }
 
@@ -407,36 +410,115 @@ void View::childEvent(QChildEvent* event)
     }
 }
 
+namespace {
+
+// A subview's shadow: stacked shapes, each a little larger and fainter, fade it out over its
+// radius as a blur would; the middle keeps the full strength. Drawn with `shape`'s top-left at
+// the origin.
+void paintShadow(QPainter& p, const QSizeF& shape, qreal cornerRadius, qreal radius, const QColor& color, qreal strength)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    const QRectF rect(QPointF(), shape);
+    QColor layer = color;
+    const int steps = std::clamp(int(std::ceil(radius)), 0, 16);
+    if (steps == 0) {
+        layer.setAlphaF(strength);
+        p.setBrush(layer);
+        p.drawRoundedRect(rect, cornerRadius, cornerRadius);
+        return;
+    }
+    layer.setAlphaF(1 - std::pow(1 - strength, 1.0 / (steps + 1)));
+    p.setBrush(layer);
+    for (int i = steps; i >= 0; --i) {
+        const qreal grow = radius * i / steps;
+        p.drawRoundedRect(rect.adjusted(-grow, -grow, grow, grow), cornerRadius + grow, cornerRadius + grow);
+    }
+}
+
+// Shadows drawn once into pictures and copied on every paint after: cards of a few sizes come
+// back on every repaint of a scrolling page and on every page of the same kind, and their
+// stacked antialiased shapes cost many times the copy. Only the painting thread uses it.
+class ShadowCache {
+public:
+    struct Key {
+        QSize shape;
+        qreal cornerRadius;
+        qreal radius;
+        QRgb color;
+        qreal strength;
+        qreal scale;
+        bool operator==(const Key&) const = default;
+    };
+
+    const QImage& shadow(const Key& key, qreal margin)
+    {
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+            if (it->key == key) {
+                m_entries.splice(m_entries.begin(), m_entries, it);
+                return m_entries.front().image;
+            }
+        }
+        if (m_entries.size() >= kEntries)
+            m_entries.pop_back();
+        const QSizeF logical(key.shape.width() + 2 * margin, key.shape.height() + 2 * margin);
+        QImage image((logical * key.scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(key.scale);
+        image.fill(Qt::transparent);
+        QPainter q(&image);
+        q.translate(margin, margin);
+        paintShadow(q, QSizeF(key.shape), key.cornerRadius, key.radius, QColor::fromRgba(key.color), key.strength);
+        q.end();
+        m_entries.push_front({key, std::move(image)});
+        return m_entries.front().image;
+    }
+
+private:
+    static constexpr size_t kEntries = 24;
+    struct Entry {
+        Key key;
+        QImage image;
+    };
+    std::list<Entry> m_entries;
+};
+
+ShadowCache& shadowCache()
+{
+    static ShadowCache cache;
+    return cache;
+}
+
+} // namespace
+
 void View::drawSubviewShadows(QPainter& p)
 {
     if (!m_mayHaveShadowedSubviews)
         return;
+    // A picture copied whole pixels away lands as the shapes would; under any other transform,
+    // or through a fading view (whose shapes each fade), the shapes are drawn directly.
+    const QTransform transform = p.worldTransform();
+    const bool copies = transform.type() <= QTransform::TxTranslate && transform.dx() == std::floor(transform.dx())
+                        && transform.dy() == std::floor(transform.dy()) && p.device() && p.opacity() >= 1;
     for (QObject* child : children()) {
         auto* sub = qobject_cast<View*>(child);
         if (!sub || sub->isWindow() || sub->m_shadowOpacity <= 0 || sub->isHidden() || sub->m_alpha <= 0)
             continue;
         const QRectF shape = QRectF(sub->geometry()).translated(sub->m_shadowOffset.width(), sub->m_shadowOffset.height());
-        QColor color = sub->m_shadowColor;
-        const qreal strength = color.alphaF() * sub->m_shadowOpacity * sub->m_alpha;
-        p.save();
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        // Stacked shapes, each a little larger and fainter, fade the shadow out over its
-        // radius as a blur would; the middle keeps the full strength.
-        const int steps = std::clamp(int(std::ceil(sub->m_shadowRadius)), 0, 16);
-        if (steps == 0) {
-            color.setAlphaF(strength);
-            p.setBrush(color);
-            p.drawRoundedRect(shape, sub->m_cornerRadius, sub->m_cornerRadius);
-        } else {
-            const qreal layerAlpha = 1 - std::pow(1 - strength, 1.0 / (steps + 1));
-            color.setAlphaF(layerAlpha);
-            p.setBrush(color);
-            for (int i = steps; i >= 0; --i) {
-                const qreal grow = sub->m_shadowRadius * i / steps;
-                p.drawRoundedRect(shape.adjusted(-grow, -grow, grow, grow), sub->m_cornerRadius + grow, sub->m_cornerRadius + grow);
-            }
+        const qreal strength = sub->m_shadowColor.alphaF() * sub->m_shadowOpacity * sub->m_alpha;
+        const qreal offsetX = sub->m_shadowOffset.width(), offsetY = sub->m_shadowOffset.height();
+        if (copies && offsetX == std::floor(offsetX) && offsetY == std::floor(offsetY)) {
+            // Whole points of margin around the largest shape keep the copy on whole pixels.
+            const qreal margin = std::ceil(std::clamp<qreal>(sub->m_shadowRadius, 0, 16)) + 1;
+            QColor opaque = sub->m_shadowColor;
+            opaque.setAlpha(255);
+            const ShadowCache::Key key{sub->geometry().size(), sub->m_cornerRadius, sub->m_shadowRadius, opaque.rgba(),
+                                       strength, p.device()->devicePixelRatioF()};
+            p.drawImage(shape.topLeft() - QPointF(margin, margin), shadowCache().shadow(key, margin));
+            continue;
         }
+        p.save();
+        p.translate(shape.topLeft());
+        paintShadow(p, shape.size(), sub->m_cornerRadius, sub->m_shadowRadius, sub->m_shadowColor, strength);
         p.restore();
     }
 }
@@ -525,6 +607,12 @@ QRegion View::backgroundRegionShowing(const QRegion& painted) const
 
 void View::paintEvent(QPaintEvent* event)
 {
+    // A plain container with nothing of its own to draw (a cell's content view, a group of
+    // controls) leaves its area as it is: a painter made for nothing costs as much as a small
+    // label's drawing.
+    if (m_background.style() == Qt::NoBrush && m_borderWidth <= 0 && !m_mayHaveShadowedSubviews
+        && typeid(*this) == typeid(View))
+        return;
     QPainter p(this);
     p.setOpacity(m_alpha);
     if (m_cornerRadius > 0 || m_borderWidth > 0)

@@ -140,6 +140,10 @@ protected:
     QRegion backgroundRegionShowing(const QRegion& painted) const;
     // The shadows of the subviews that have one, under them.
     void drawSubviewShadows(QPainter& painter);
+    // Whether the view's own drawing (not its background) leaves no pixel of its rect
+    // uncovered; a view whose answer may have changed says so with contentOpacityDidChange.
+    virtual bool drawsWholeRectOpaquely() const { return false; }
+    void contentOpacityDidChange() { updateOpaquePainting(); }
     void childEvent(QChildEvent* event) override;
     void applyGeometry();
     std::optional<EdgeInsets> m_pinnedSafeArea;
