@@ -146,6 +146,8 @@ TEST_F(DASHPlaybackTest, RealignmentsAreSpacedApart)
         bool moved = false;
         pair->picturePlayer()->seek(transport->currentPlaybackTime() + 2.0, 0, 0, pair.get(), [&](bool) { moved = true; });
         [&] { KR_WAIT_UNTIL(moved); }();
+        // The player reports its new time a little after the seek completes.
+        [&] { KR_WAIT_UNTIL(std::abs(pair->drift()) > KRDASHPlayback::kPausedDriftLimit); }();
     };
     // From here the spacing follows the manual main clock alone.
     platform::MainClock::setManualForTesting(true);
