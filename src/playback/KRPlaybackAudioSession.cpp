@@ -1,5 +1,6 @@
 #include "playback/KRPlaybackAudioSession.h"
 
+#include "model/KRConsole.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -15,10 +16,7 @@ using platform::media::AudioSession;
 
 namespace {
 
-QString yesNo(bool value)
-{
-    return value ? QStringLiteral("YES") : QStringLiteral("NO");
-}
+QString yesNo(bool value) { return KRConsole::boolean(value); }
 
 QString errorText(const std::optional<platform::Error>& error)
 {

@@ -1,5 +1,6 @@
 #include "playback/KRQualitySwitchTransaction.h"
 
+#include "model/KRConsole.h"
 #include "model/KRPlayInfo.h"
 #include "model/KRVideo.h"
 #include "platform/foundation/MainClock.h"
@@ -18,7 +19,7 @@ using platform::MainClock;
 
 namespace {
 
-QString yesNo(bool value) { return value ? QStringLiteral("YES") : QStringLiteral("NO"); }
+QString yesNo(bool value) { return KRConsole::boolean(value); }
 void record(const char* event, const QString& detail) { KRDiagnostics::recordEvent(QString::fromLatin1(event), detail); }
 QString seconds(double value) { return QString::number(value, 'f', 3); }
 
