@@ -1,6 +1,5 @@
 #include "playback/KRDASHPlayback.h"
 
-#include "model/KRConsole.h"
 #include "playback/KRPlaybackTransport.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
@@ -17,7 +16,7 @@ using platform::media::PlayerSurface;
 namespace {
 
 double finiteOrZero(double value) { return std::isfinite(value) && value > 0 ? value : 0; }
-QString yesNo(bool value) { return KRConsole::boolean(value); }
+QString yesNo(bool value) { return value ? QStringLiteral("YES") : QStringLiteral("NO"); }
 
 // A sound seek that never lands near its target (past the end, say) still lets the gate open
 // after this long, aligned to wherever the sound stands.

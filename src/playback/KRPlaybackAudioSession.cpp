@@ -1,6 +1,5 @@
 #include "playback/KRPlaybackAudioSession.h"
 
-#include "model/KRConsole.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -16,7 +15,10 @@ using platform::media::AudioSession;
 
 namespace {
 
-QString yesNo(bool value) { return KRConsole::boolean(value); }
+QString yesNo(bool value)
+{
+    return value ? QStringLiteral("YES") : QStringLiteral("NO");
+}
 
 QString errorText(const std::optional<platform::Error>& error)
 {

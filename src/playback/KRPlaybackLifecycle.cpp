@@ -1,6 +1,5 @@
 #include "playback/KRPlaybackLifecycle.h"
 
-#include "model/KRConsole.h"
 #include "playback/KRBackgroundContinuation.h"
 #include "playback/KRPlaybackAudioSession.h"
 #include "playback/KRPlaybackMedia.h"
@@ -12,7 +11,7 @@
 
 namespace {
 
-QString yesNo(bool value) { return KRConsole::boolean(value); }
+QString yesNo(bool value) { return value ? QStringLiteral("YES") : QStringLiteral("NO"); }
 void record(const char* event, const QString& detail) { KRDiagnostics::recordEvent(QString::fromLatin1(event), detail); }
 constexpr int kActive = 0;
 constexpr int kBackground = 2;

@@ -1,6 +1,5 @@
 #include "playback/KRQualitySwitchTransaction.h"
 
-#include "model/KRConsole.h"
 #include "model/KRPlayInfo.h"
 #include "model/KRVideo.h"
 #include "platform/foundation/MainClock.h"
@@ -19,7 +18,7 @@ using platform::MainClock;
 
 namespace {
 
-QString yesNo(bool value) { return KRConsole::boolean(value); }
+QString yesNo(bool value) { return value ? QStringLiteral("YES") : QStringLiteral("NO"); }
 void record(const char* event, const QString& detail) { KRDiagnostics::recordEvent(QString::fromLatin1(event), detail); }
 QString seconds(double value) { return QString::number(value, 'f', 3); }
 
