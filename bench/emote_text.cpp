@@ -163,14 +163,14 @@ QImage roundAvatar()
     return round;
 }
 
-// The theme's row background stretched over a row of that size, once.
+// The theme's row background stretched over a row of that size (its edges kept), once.
 QImage rowBackground(const QSize& size)
 {
     QImage row(size, QImage::Format_ARGB32_Premultiplied);
     row.fill(Qt::transparent);
     QPainter p(&row);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(QRectF(QPointF(), QSizeF(size)), KRTheme::sharedTheme()->surfaceBackgroundImage().image());
+    KRTheme::sharedTheme()->surfaceBackgroundImage().draw(p, QRectF(QPointF(), QSizeF(size)));
     return row;
 }
 
