@@ -339,12 +339,16 @@ TEST_F(VideoPageSwitchTest, ASwitchOverThePartsLastSecondDeliversTheEndAndContin
     KRPreferences::sharedPreferences().setAutoContinueEnabled(true);
     KRVideoDetailViewController* page = pushAndPlay();
     KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
-    // Three seconds before the end: the new stream takes over with a second of it buffered
-    // ahead, and the end comes while it does.
-    page->playerControlsSeekToTime(page->playerControls(), 9.0);
-    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() >= 9.0);
+    // Paused a second before the end, so the new stream is ready however long it takes to buffer;
+    // then played on, the end comes while it takes over.
+    page->playerControlsSeekToTime(page->playerControls(), 10.8);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() >= 10.8);
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == 2);
+    ASSERT_LT(page->moviePlayer()->currentPlaybackTime(), 11.6);
     page->switchToQualityAtIndex(indexOfQuality(page, 64));
     KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-commit]")));
+    page->playerControlsDidTogglePlayback(page->playerControls());
     // The clock held: the new player reaches the part's end before the switch is over.
     KR_WAIT_UNTIL(log().contains(QRegularExpression(QStringLiteral("\\[quality-switch-finish-deferred\\] replacement=\\d+ reason=0 "))));
     EXPECT_EQ(page->selectedPageIndex(), 0);
