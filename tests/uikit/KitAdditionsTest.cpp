@@ -258,6 +258,17 @@ TEST_F(KitAdditions, AnOpaquePictureStretchedOverItsViewHidesWhatLiesBeneath)
     background->setCornerRadius(6);
     EXPECT_FALSE(background->testAttribute(Qt::WA_OpaquePaintEvent));
     EXPECT_EQ(pixel(row, 0, 0), QColor(Qt::red));
+
+    // A row wholly under it draws nothing of its own, and shows again wherever it is uncovered
+    // or the picture hides.
+    background->setCornerRadius(0);
+    row.setBorderWidth(0);
+    EXPECT_EQ(pixel(row, 50, 20), QColor(Qt::blue));
+    background->setFrame(QRectF(0, 0, 100, 30));
+    EXPECT_EQ(pixel(row, 50, 35), QColor(Qt::red));
+    EXPECT_EQ(pixel(row, 50, 20), QColor(Qt::blue));
+    background->setHidden(true);
+    EXPECT_EQ(pixel(row, 50, 20), QColor(Qt::red));
 }
 
 TEST_F(KitAdditions, AToolbarPushesItemsAfterAFlexibleSpaceToTheRight)

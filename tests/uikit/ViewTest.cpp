@@ -199,6 +199,41 @@ TEST_F(KitView, ATallStretchedImageDrawsWhatADirectDrawWouldAcrossItsBands)
     }
 }
 
+// A list's rows differ in height, more of them than a few: each kept rendering, including
+// those made again after larger ones pushed them out, is what a direct draw makes.
+TEST_F(KitView, StretchedImagesForManyRowHeightsDrawWhatADirectDrawWould)
+{
+    QImage src(4, 6, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x)
+            src.setPixelColor(x, y, QColor(50 * x, 30 * y, 120, 255));
+    const Image img(src, 2, 3);
+    QList<QRectF> targets;
+    for (int round = 0; round < 2; ++round) {
+        for (int h = 40; h < 400; h += 23)
+            targets << QRectF(0, 0, 120, h);
+        targets << QRectF(0, 0, 1400, 1400) << QRectF(0, 0, 1400, 1300);   // past the kept memory together
+    }
+    for (const QRectF& target : std::as_const(targets)) {
+        const QSize size = target.size().toSize();
+        QImage direct(size, QImage::Format_ARGB32_Premultiplied), kept(size, QImage::Format_ARGB32_Premultiplied);
+        direct.fill(Qt::transparent);
+        kept.fill(Qt::transparent);
+        {
+            QPainter p(&direct);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.setCompositionMode(QPainter::CompositionMode_Plus);
+            img.draw(p, target);
+        }
+        {
+            QPainter p(&kept);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            img.draw(p, target);
+        }
+        ASSERT_EQ(kept, direct) << size.width() << "x" << size.height();
+    }
+}
+
 TEST_F(KitView, MissingBundleArtIsNull)
 {
     EXPECT_TRUE(Image::named(QStringLiteral("Tarnwick23/no_such_image")).isNull());

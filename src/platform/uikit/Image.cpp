@@ -22,7 +22,11 @@ std::atomic<bool> g_bundleArtHidden{false};
 // a list repaints the same background in every row, so the result is kept per size. Sizes
 // past this many pixels are drawn directly rather than held in memory.
 constexpr qint64 kLargestKeptStretch = 1 << 21;
-constexpr size_t kKeptStretchSizes = 3;
+// Rows of a list differ in height (a comment of three lines, one of five), so the renderings
+// for the sizes drawn most lately are kept together, within the memory three of the largest
+// would take.
+constexpr qint64 kKeptStretchPixels = 3 * kLargestKeptStretch;
+constexpr size_t kKeptStretchSizes = 32;
 // The tallest copy the painter makes on the calling thread.
 constexpr int kBlitBand = 64;
 
@@ -37,7 +41,7 @@ struct Image::Stretched {
         QImage image;
     };
     std::mutex mutex;
-    std::vector<Entry> entries; // the most recently made last
+    std::vector<Entry> entries; // the most recently drawn last
 };
 
 Image::Image(QImage image, int leftCapWidth, int topCapHeight)
@@ -134,9 +138,12 @@ QImage Image::stretchedTo(const QSize& pixels, qreal deviceScale, bool smooth) c
 {
     std::lock_guard lock(m_stretched->mutex);
     auto& entries = m_stretched->entries;
-    for (const Stretched::Entry& entry : entries) {
-        if (entry.pixels == pixels && entry.deviceScale == deviceScale && entry.smooth == smooth)
-            return entry.image;
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (it->pixels == pixels && it->deviceScale == deviceScale && it->smooth == smooth) {
+            // The last in the list is the last drawn: the first goes when room is needed.
+            std::rotate(it, it + 1, entries.end());
+            return entries.back().image;
+        }
     }
     QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -146,8 +153,14 @@ QImage Image::stretchedTo(const QSize& pixels, qreal deviceScale, bool smooth) c
         painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
         drawScaled(painter, QRectF(QPointF(0, 0), image.deviceIndependentSize()));
     }
-    if (entries.size() >= kKeptStretchSizes)
+    const auto area = [](const QSize& size) { return qint64(size.width()) * size.height(); };
+    qint64 kept = area(pixels);
+    for (const Stretched::Entry& entry : entries)
+        kept += area(entry.pixels);
+    while (!entries.empty() && (entries.size() >= kKeptStretchSizes || kept > kKeptStretchPixels)) {
+        kept -= area(entries.front().pixels);
         entries.erase(entries.begin());
+    }
     entries.push_back({pixels, deviceScale, smooth, image});
     return image;
 }

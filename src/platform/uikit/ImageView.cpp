@@ -131,9 +131,14 @@ void ImageView::drawRect(QPainter& p)
         img = m_animationImages[m_frameIndex];
     if (img.isNull())
         return;
-    p.save();
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF target = rectForContentMode(contentMode(), img.size(), QRectF(rect()));
+    // A picture inside the view's rect needs no clip; saving the painter's state for it costs
+    // more than a small picture's copy.
+    const bool clips = cornerRadius() <= 0 && !QRectF(rect()).contains(target);
+    if (clips)
+        p.save();
+    const bool smooth = p.testRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
     // A rounded view shows its picture inside the rounded corners, as a layer that masks to
     // its bounds does.
     if (cornerRadius() > 0) {
@@ -157,10 +162,13 @@ void ImageView::drawRect(QPainter& p)
         if (!r.rendered.isNull())
             p.drawImage(QRectF(QPointF(), size), r.rendered);
     } else {
-        p.setClipRect(rect());
+        if (clips)
+            p.setClipRect(rect());
         img.draw(p, target);
     }
-    p.restore();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    if (clips)
+        p.restore();
 }
 
 } // namespace platform::uikit

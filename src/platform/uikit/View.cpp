@@ -613,6 +613,16 @@ void View::paintEvent(QPaintEvent* event)
     if (m_background.style() == Qt::NoBrush && m_borderWidth <= 0 && !m_mayHaveShadowedSubviews
         && typeid(*this) == typeid(View))
         return;
+    // Nor does one whose opaque subviews cover all that is to be painted (a row under its
+    // background picture): nothing drawn here would show. A window on screen leaves such a
+    // view out already; a view drawn into an image (QWidget::render of a view never shown)
+    // would be painted beneath them.
+    std::optional<QRegion> showing;
+    if (!children().isEmpty()) {
+        showing = backgroundRegionShowing(event->region());
+        if (showing->isEmpty())
+            return;
+    }
     QPainter p(this);
     p.setOpacity(m_alpha);
     if (m_cornerRadius > 0 || m_borderWidth > 0)
@@ -629,7 +639,7 @@ void View::paintEvent(QPaintEvent* event)
             // Only where no opaque subview covers it. A window on screen leaves those parts out
             // already; a view drawn into an image (QWidget::render of a view never shown) would
             // fill them all, a screen's tiled background twice over under its list.
-            for (const QRect& part : backgroundRegionShowing(event->region()))
+            for (const QRect& part : showing ? *showing : backgroundRegionShowing(event->region()))
                 fillBackground(p, part, m_background);
         }
     }
