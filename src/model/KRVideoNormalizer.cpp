@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -21,6 +22,13 @@ quint32 keyHash(QStringView key)
         hash *= 16777619u;
     }
     return hash;
+}
+
+// Whether two keys are the same text, unit for unit: a key found by its hash is almost always
+// the one asked for, and this costs less than QString's comparison call.
+bool sameText(const QString& a, const QString& b)
+{
+    return a.size() == b.size() && std::memcmp(a.constData(), b.constData(), size_t(a.size()) * sizeof(QChar)) == 0;
 }
 
 // A key list with the hash of each key computed once.
@@ -50,11 +58,20 @@ class Dictionary {
 public:
     // `amendments`, when given, are read before the map's own members of the same names.
     explicit Dictionary(const QVariantMap& map, const QVariantMap* amendments = nullptr)
-        : m_map(map), m_amendments(amendments && !amendments->isEmpty() ? amendments : nullptr)
+        : m_map(&map), m_amendments(amendments && !amendments->isEmpty() ? amendments : nullptr)
     {
         m_own.build(map);
         if (m_amendments)
             m_amended.build(*m_amendments);
+    }
+    // An object not read yet, where one may be (read() reads it); it finds nothing until then.
+    // Used instead of an empty std::optional, which clears its whole storage (the two tables)
+    // when it is made.
+    Dictionary() = default;
+    void read(const QVariantMap& map)
+    {
+        m_map = &map;
+        m_own.build(map);
     }
 
     // The value under the key, present or null; nullptr when absent.
@@ -64,7 +81,7 @@ public:
             if (const QVariant* value = m_amended.find(*m_amendments, keys.name(i), keys.hash(i)))
                 return value;
         }
-        return m_own.find(m_map, keys.name(i), keys.hash(i));
+        return m_map ? m_own.find(*m_map, keys.name(i), keys.hash(i)) : nullptr;
     }
     // KRFirstValue: the first present, non-null value.
     const QVariant* first(const Keys& keys) const
@@ -96,6 +113,10 @@ private:
     // large for it is searched as a map.
     class Index {
     public:
+        // Only the slots a map uses are ever written: an index is made for every object read,
+        // and clearing the whole table each time cost more than the lookups it saves.
+        Index() { m_slots[0].value = nullptr; }
+
         void build(const QVariantMap& map)
         {
             if (map.size() > kSlots / 2) {
@@ -105,7 +126,7 @@ private:
             m_mask = kSlots - 1;
             while (m_mask > 15 && qsizetype(m_mask + 1) / 4 >= map.size())
                 m_mask >>= 1;
-            std::fill_n(m_slots, m_mask + 1, Slot{});
+            std::fill_n(m_slots, m_mask + 1, Slot{0, nullptr, nullptr});
             for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
                 const quint32 hash = keyHash(it.key());
                 quint32 at = hash & m_mask;
@@ -121,7 +142,7 @@ private:
                 return it == map.constEnd() ? nullptr : &it.value();
             }
             for (quint32 at = hash & m_mask; m_slots[at].value; at = (at + 1) & m_mask) {
-                if (m_slots[at].hash == hash && *m_slots[at].key == name)
+                if (m_slots[at].hash == hash && sameText(*m_slots[at].key, name))
                     return m_slots[at].value;
             }
             return nullptr;
@@ -130,17 +151,17 @@ private:
     private:
         static constexpr quint32 kSlots = 128;
         struct Slot {
-            quint32 hash = 0;
-            const QString* key = nullptr;
-            const QVariant* value = nullptr;
+            quint32 hash;
+            const QString* key;
+            const QVariant* value; // null: the slot is free
         };
         Slot m_slots[kSlots];
         quint32 m_mask = 0;
         bool m_searchMap = false;
     };
 
-    const QVariantMap& m_map;
-    const QVariantMap* m_amendments;
+    const QVariantMap* m_map = nullptr;
+    const QVariantMap* m_amendments = nullptr;
     Index m_own;
     Index m_amended;
 };
@@ -423,8 +444,11 @@ void readUnavailability(KRVideo& video, const Source& source, const QVariant* st
         unavailable = KRBoolean(orMissing(source.inSThenD(kInvalidFlagKeys())));
     if (!unavailable) {
         const QString title = video.title().trimmed();
-        unavailable = std::any_of(deadTitles.begin(), deadTitles.end(),
-                                  [&](const QString& dead) { return title.compare(dead, Qt::CaseInsensitive) == 0; });
+        // Folding case keeps the length of these titles (none of their characters has a case), so
+        // a title of another length is none of them: most titles are not compared at all.
+        unavailable = std::any_of(deadTitles.begin(), deadTitles.end(), [&](const QString& dead) {
+            return title.size() == dead.size() && title.compare(dead, Qt::CaseInsensitive) == 0;
+        });
     }
     if (!unavailable) {
         unavailable = std::any_of(deadReasonWords.begin(), deadReasonWords.end(),
@@ -459,10 +483,10 @@ void readOwner(KRVideo& video, const Dictionary& S)
 void readStatistics(KRVideo& video, const Dictionary& S)
 {
     const QVariantMap* statistics = asDictionary(S.first(kStatObjectKeys()));
-    std::optional<Dictionary> separateT;
+    Dictionary separateT;
     if (statistics)
-        separateT.emplace(*statistics);
-    const Dictionary& T = statistics ? *separateT : S;
+        separateT.read(*statistics);
+    const Dictionary& T = statistics ? separateT : S;
     const QVariant* play = T.first(kPlayStatKeys());
     const QVariant* danmaku = T.first(kDanmakuStatKeys());
     const QVariant* reply = T.first(kReplyStatKeys());
@@ -666,10 +690,10 @@ std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMa
     auto video = std::make_shared<KRVideo>();
     const Dictionary D(dictionary, &amendments);
     const QVariantMap* detail = asDictionary(D.at(kDetailKey()));
-    std::optional<Dictionary> detailDictionary;
+    Dictionary detailDictionary;
     if (detail)
-        detailDictionary.emplace(*detail);
-    const Source source{detail ? *detailDictionary : D, D, detail != nullptr};
+        detailDictionary.read(*detail);
+    const Source source{detail ? detailDictionary : D, D, detail != nullptr};
     const Dictionary& S = source.S;
 
     video->setAid(KRLongLong(orMissing(source.inSThenD(kAidKeys()))));
@@ -730,17 +754,17 @@ std::shared_ptr<KRVideo> KRVideoNormalizer::videoFromDictionary(const QVariantMa
     video->setPlayURL(candidates.isEmpty() ? QString() : candidates.first());
 
     const QVariantMap* historyMap = source.dictionaryInSThenD(kHistoryKey());
-    std::optional<Dictionary> historyDictionary;
+    Dictionary historyDictionary;
     if (historyMap)
-        historyDictionary.emplace(*historyMap);
-    const Dictionary* history = historyMap ? &*historyDictionary : nullptr;
+        historyDictionary.read(*historyMap);
+    const Dictionary* history = historyMap ? &historyDictionary : nullptr;
     readPGC(*video, source, history);
 
     const QVariantMap* dimension = asDictionary(S.at(kDimensionKey()));
-    std::optional<Dictionary> dimensionDictionary;
+    Dictionary dimensionDictionary;
     if (dimension)
-        dimensionDictionary.emplace(*dimension);
-    const Dictionary& sizes = dimension ? *dimensionDictionary : S;
+        dimensionDictionary.read(*dimension);
+    const Dictionary& sizes = dimension ? dimensionDictionary : S;
     video->setWidth(KRInt32(orMissing(sizes.at(kWidthKey()))));
     video->setHeight(KRInt32(orMissing(sizes.at(kHeightKey()))));
 

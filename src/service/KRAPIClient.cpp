@@ -219,8 +219,9 @@ void KRAPIClient::performJSONURL(const QString& url, QObject* owner, KRJSONCompl
 }
 
 // The JSON request's start, shared by its forms: the address parsed once and logged, then
-// `onWorker` turns the exchange's payload and error into what `deliver` takes on the main
-// thread. A missing or unparsable URL gives `invalid` its -1 answer, later.
+// `onWorker` turns the exchange's payload and error (given by reference: what it takes it may
+// move out) into what `deliver` takes on the main thread. A missing or unparsable URL gives
+// `invalid` its -1 answer, later.
 template <typename OnWorker, typename Deliver, typename Invalid>
 void KRAPIClient::startJSONRequest(const QString& url, bool includeSession, QObject* owner, OnWorker onWorker, Deliver deliver,
                                    Invalid invalid)
@@ -235,8 +236,15 @@ void KRAPIClient::startJSONRequest(const QString& url, bool includeSession, QObj
     // folder's file-system calls included, is the worker's.
     KRRequestAddress address(url, std::move(parsed));
     logRequest(address);
-    auto work = [address = std::move(address), includeSession, onWorker = std::move(onWorker)](const KRAsyncRequest&) {
-        return onWorker(exchangeJSON(address, includeSession));
+    // What `onWorker` leaves of the payload (a whole reply tree, once its videos are read) is
+    // kept with the work and let go with it on the worker, after the answer has been handed to
+    // the main thread: a reply's thousand small values need not be freed before it is answered.
+    auto work = [address = std::move(address), includeSession, onWorker = std::move(onWorker),
+                 spent = QVariant()](const KRAsyncRequest&) mutable {
+        std::pair<QVariant, KROptionalError> reply = exchangeJSON(address, includeSession);
+        auto result = onWorker(reply);
+        spent = std::move(reply.first);
+        return result;
     };
     KRAsyncRequest(owner).onQueue(KRAPIWorkerQueue()).run(std::move(work), std::move(deliver));
 }
@@ -245,7 +253,7 @@ void KRAPIClient::performJSONURL(const QString& url, bool includeSession, QObjec
 {
     auto shared = std::make_shared<KRJSONCompletion>(std::move(completion));
     startJSONRequest(
-        url, includeSession, owner, [](std::pair<QVariant, KROptionalError> reply) { return reply; },
+        url, includeSession, owner, [](std::pair<QVariant, KROptionalError>& reply) { return std::move(reply); },
         [shared](std::pair<QVariant, KROptionalError> reply) {
             if (*shared)
                 (*shared)(reply.first, reply.second);
@@ -262,8 +270,8 @@ void KRAPIClient::performJSONVideosURL(const QString& url, QObject* owner, KRVid
     startJSONRequest(
         url, true, owner,
         // Normalising is pure work on the reply, done while it is still in this core's cache;
-        // the reply's tree goes here too.
-        [](std::pair<QVariant, KROptionalError> reply) {
+        // the reply's tree is let go on the worker too, once the videos are on their way.
+        [](std::pair<QVariant, KROptionalError>& reply) {
             KRVideoList videos = reply.second ? KRVideoList() : KRVideoNormalizer::videosFromPayload(reply.first);
             return std::make_pair(std::move(videos), std::move(reply.second));
         },

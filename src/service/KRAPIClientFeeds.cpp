@@ -155,7 +155,9 @@ void forgetHomePagePrefetch()
 
 QString KRAPIClient::loaderAPIURL(const QString& pathAndQuery)
 {
-    return QStringLiteral("https://") + KRServiceHosts::apiHost() + pathAndQuery;
+    // The host is a build constant: its text is made once, not at every page asked for.
+    static const QString root = QStringLiteral("https://") + KRServiceHosts::apiHost();
+    return root + pathAndQuery;
 }
 
 QString KRAPIClient::loaderArgument(const QString& text)
