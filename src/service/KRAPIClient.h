@@ -56,7 +56,8 @@ public:
     // The JSON request. A missing or unparsable URL answers -1 later on the main thread.
     void performJSONURL(const QString& url, bool includeSession, QObject* owner, KRJSONCompletion completion);
     // The JSON request, session included, its reply normalised into videos (none after an
-    // error) and let go on the worker, so that a list loader's completion only hands them on.
+    // error) and let go on the worker once the videos are handed back, so that a list
+    // loader's completion only hands them on.
     void performJSONVideosURL(const QString& url, QObject* owner, KRVideoListCompletion completion);
 
     // The video request: the reply normalised into videos. Either completion may be empty;
