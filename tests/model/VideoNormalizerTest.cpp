@@ -173,6 +173,9 @@ TEST(VideoNormalizer, UnavailabilityByStateFlagTitleAndReason)
         {R"({"title": "x", "is_invalid": "true"})", true, "视频已失效"},
         {R"({"title": "x", "invalid": "no"})", false, nullptr},
         {R"({"title": "  已失效视频\n", "state": 0})", true, "视频已失效"},
+        // Only the whole title counts: one that starts with a dead title, or differs by a character, is a video.
+        {R"({"title": "已失效视频合集", "state": 0})", false, nullptr},
+        {R"({"title": "已失效视屏", "state": 0})", false, nullptr},
         {R"({"title": "x", "state": 0, "state_desc": " 审核中 "})", true, " 审核中 "},
         // A reason of blanks only would show an empty label: the default text stands in.
         {R"({"title": "x", "state": -1, "badge": "   "})", true, "视频已失效"},
