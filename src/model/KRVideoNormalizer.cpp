@@ -450,7 +450,7 @@ void readUnavailability(KRVideo& video, const Source& source, const QVariant* st
             return title.size() == dead.size() && title.compare(dead, Qt::CaseInsensitive) == 0;
         });
     }
-    if (!unavailable) {
+    if (!unavailable && !trimmedReason.isEmpty()) {
         unavailable = std::any_of(deadReasonWords.begin(), deadReasonWords.end(),
                                   [&](const QString& word) { return trimmedReason.contains(word); });
     }
@@ -564,6 +564,12 @@ void readHistory(KRVideo& video, const Dictionary& S, const Dictionary* history)
 
 QString KRDuration(const QVariant& value)
 {
+    if (!KRIsString(value)) {
+        // The text of anything but text never holds ':', and it is the answer only when the
+        // value gives no count of seconds: it is not written for the counts every list carries.
+        const qint64 seconds = KRLongLong(value);
+        return seconds >= 1 ? durationFromSeconds(seconds) : KRString(value);
+    }
     const QString text = KRString(value);
     if (text.contains(u':'))
         return text;

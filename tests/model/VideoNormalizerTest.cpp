@@ -261,7 +261,9 @@ TEST(VideoNormalizer, DurationTexts)
         {"3:25", "3:25"}, {61.9, "01:01"},
         // Below one second, or not a count, the value's own text (null when it has none).
         {0, "0"}, {"abc", "abc"}, {-5, "-5"}, {QVariant(), nullptr}, {QVariant::fromValue(nullptr), nullptr},
-        {QVariantList{60}, nullptr},
+        {QVariantList{60}, nullptr}, {QVariantMap{{"seconds", 60}}, nullptr}, {0.5, "0.5"},
+        // Booleans are counts like any number.
+        {true, "00:01"}, {false, "0"},
     };
     for (const auto& row : rows) {
         const QString actual = KRDuration(row.value);
