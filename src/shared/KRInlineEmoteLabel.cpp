@@ -94,14 +94,34 @@ ParsedMessage parseMessage(const QString& message, EmoteTokens tokens)
     if (tokens.isEmpty() || message.isEmpty())
         return {message.isNull() ? QStringLiteral("") : message, {}};
     // The longest token first, so that at any position the longest one present wins; tokens
-    // of one length stay in compare order.
-    std::stable_sort(tokens.begin(), tokens.end(),
-                     [](const EmoteToken& a, const EmoteToken& b) { return a.token->size() > b.token->size(); });
+    // of one length stay in compare order (a map holds a few: sorted in place).
+    for (qsizetype i = 1; i < tokens.size(); ++i)
+        for (qsizetype j = i; j > 0 && tokens[j].token->size() > tokens[j - 1].token->size(); --j)
+            std::swap(tokens[j], tokens[j - 1]);
+    // Where every token begins with one character (a bracket, as a rule), positions without
+    // it are passed over in one search.
+    std::optional<QChar> sharedFirst;
+    for (const EmoteToken& token : std::as_const(tokens)) {
+        if (token.token->isEmpty())
+            continue;
+        const QChar first = token.token->at(0);
+        if (!sharedFirst) {
+            sharedFirst = first;
+        } else if (first != *sharedFirst) {
+            sharedFirst.reset();
+            break;
+        }
+    }
     ParsedMessage parsed;
     QString& text = parsed.text;
     const qsizetype length = message.size();
     qsizetype copied = 0;   // the message before this is in the text already
     for (qsizetype i = 0; i < length;) {
+        if (sharedFirst) {
+            i = message.indexOf(*sharedFirst, i);
+            if (i < 0)
+                break;
+        }
         const EmoteToken* matched = nullptr;
         const QChar first = message.at(i);
         for (const EmoteToken& candidate : std::as_const(tokens)) {
@@ -119,8 +139,10 @@ ParsedMessage parseMessage(const QString& message, EmoteTokens tokens)
         }
         // A token without a picture stays as it is written.
         if (!matched->url.isEmpty()) {
-            if (text.isNull())
+            if (text.isNull()) {
                 text.reserve(length);
+                parsed.boxes.reserve(4);
+            }
             text.append(QStringView(message).mid(copied, i - copied));
             parsed.boxes << EmoteBox{text.size(), matched->url, *matched->token};
             text.append(kObjectReplacement);

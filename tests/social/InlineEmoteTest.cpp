@@ -71,6 +71,17 @@ TEST(InlineEmoteParse, TextAroundBoxesIsKeptAndPicturelessTokensHideShorterOnes)
     EXPECT_EQ(items(content)[2].toMap().value(QStringLiteral("location")).toULongLong(), 12u);
     // Without any box the text is the message.
     EXPECT_EQ(KRInlineEmoteParse(QStringLiteral("[b]没有"), map).value(QStringLiteral("text")).toString(), QStringLiteral("[b]没有"));
+
+    // Tokens that begin differently are all found.
+    const KREmoteMap mixed = emoteMap({{QStringLiteral(":)"), QStringLiteral("https://x/smile.png")},
+                                       {QStringLiteral("[a]"), QStringLiteral("https://x/a.png")},
+                                       {QStringLiteral("a]"), QStringLiteral("https://x/tail.png")}});
+    const KRInlineEmoteContent both = KRInlineEmoteParse(QStringLiteral("x:)y[a]a]:"), mixed);
+    EXPECT_EQ(both.value(QStringLiteral("text")).toString(), QStringLiteral("x\uFFFCy\uFFFC\uFFFC:"));
+    ASSERT_EQ(items(both).size(), 3);
+    EXPECT_EQ(items(both)[0].toMap().value(QStringLiteral("token")).toString(), QStringLiteral(":)"));
+    EXPECT_EQ(items(both)[1].toMap().value(QStringLiteral("token")).toString(), QStringLiteral("[a]"));
+    EXPECT_EQ(items(both)[2].toMap().value(QStringLiteral("token")).toString(), QStringLiteral("a]"));
 }
 
 TEST(InlineEmoteLayout, BoxesAreOneLineSquares)
