@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QSet>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +28,12 @@ const QChar kObjectReplacement(0xFFFC);
 
 QString emoteURL(const QVariant& value)
 {
+    // Records come as maps; reading one in place spares a copy of it per token per row.
+    if (value.typeId() == QMetaType::QVariantMap) {
+        const auto& record = *static_cast<const QVariantMap*>(value.constData());
+        const auto url = record.constFind(QStringLiteral("url"));
+        return url != record.cend() && url->typeId() == QMetaType::QString ? url->toString() : QString();
+    }
     const QVariant url = value.toMap().value(QStringLiteral("url"));
     return url.typeId() == QMetaType::QString ? url.toString() : QString();
 }
@@ -65,45 +72,109 @@ struct ParsedMessage {
     QList<EmoteBox> boxes;
 };
 
-ParsedMessage parseMessage(const QString& message, const KREmoteMap& emotes)
+// A map's tokens with their pictures' addresses, read once per message: in the map's (compare)
+// order, as the height's key lists them.
+struct EmoteToken {
+    const QString* token = nullptr;
+    QString url;
+};
+using EmoteTokens = QVarLengthArray<EmoteToken, 8>;
+
+EmoteTokens emoteTokens(const KREmoteMap& emotes)
 {
-    if (emotes.isEmpty() || message.isEmpty())
+    EmoteTokens tokens;
+    tokens.reserve(emotes.size());
+    for (auto it = emotes.cbegin(); it != emotes.cend(); ++it)
+        tokens.append(EmoteToken{&it.key(), emoteURL(it.value())});
+    return tokens;
+}
+
+ParsedMessage parseMessage(const QString& message, EmoteTokens tokens)
+{
+    if (tokens.isEmpty() || message.isEmpty())
         return {message.isNull() ? QStringLiteral("") : message, {}};
-    // The longest token first, so that at any position the longest one present wins.
-    QStringList keys = emotes.keys();
-    std::sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
-        return a.size() != b.size() ? a.size() > b.size() : a.compare(b) < 0;
-    });
+    // The longest token first, so that at any position the longest one present wins; tokens
+    // of one length stay in compare order (a map holds a few: sorted in place).
+    for (qsizetype i = 1; i < tokens.size(); ++i)
+        for (qsizetype j = i; j > 0 && tokens[j].token->size() > tokens[j - 1].token->size(); --j)
+            std::swap(tokens[j], tokens[j - 1]);
+    // Where every token begins with one character (a bracket, as a rule), positions without
+    // it are passed over in one search.
+    std::optional<QChar> sharedFirst;
+    for (const EmoteToken& token : std::as_const(tokens)) {
+        if (token.token->isEmpty())
+            continue;
+        const QChar first = token.token->at(0);
+        if (!sharedFirst) {
+            sharedFirst = first;
+        } else if (first != *sharedFirst) {
+            sharedFirst.reset();
+            break;
+        }
+    }
     ParsedMessage parsed;
     QString& text = parsed.text;
-    text.reserve(message.size());
     const qsizetype length = message.size();
+    qsizetype copied = 0;   // the message before this is in the text already
     for (qsizetype i = 0; i < length;) {
-        const QString* matched = nullptr;
+        if (sharedFirst) {
+            i = message.indexOf(*sharedFirst, i);
+            if (i < 0)
+                break;
+        }
+        const EmoteToken* matched = nullptr;
         const QChar first = message.at(i);
-        for (const QString& key : std::as_const(keys)) {
+        for (const EmoteToken& candidate : std::as_const(tokens)) {
+            const QString& key = *candidate.token;
             if (key.isEmpty() || key.at(0) != first || i + key.size() > length)
                 continue;
             if (QStringView(message).mid(i, key.size()) == key) {
-                matched = &key;
+                matched = &candidate;
                 break;
             }
         }
         if (!matched) {
-            text.append(first);
             ++i;
             continue;
         }
-        const QString url = emoteURL(emotes.value(*matched));
-        if (!url.isEmpty()) {
-            parsed.boxes << EmoteBox{text.size(), url, *matched};
+        // A token without a picture stays as it is written.
+        if (!matched->url.isEmpty()) {
+            if (text.isNull()) {
+                text.reserve(length);
+                parsed.boxes.reserve(4);
+            }
+            text.append(QStringView(message).mid(copied, i - copied));
+            parsed.boxes << EmoteBox{text.size(), matched->url, *matched->token};
             text.append(kObjectReplacement);
-        } else {
-            text.append(*matched);
+            copied = i + matched->token->size();
         }
-        i += matched->size();
+        i += matched->token->size();
     }
+    if (parsed.boxes.isEmpty())
+        text = message;
+    else
+        text.append(QStringView(message).mid(copied));
     return parsed;
+}
+
+// The height key's end: the width, the font and the line limit. Rows ask with one width, one
+// or two fonts and one limit over and over, and describing a font or a number is not free;
+// the last description is kept (main thread only, like every caller).
+const QString& keyTail(qreal width, const QFont& font, unsigned maxLines)
+{
+    static qreal describedWidth = -1;
+    static QFont describedFont;
+    static unsigned describedLimit = 0;
+    static QString description;
+    if (description.isNull() || width != describedWidth || maxLines != describedLimit || !(font == describedFont)) {
+        describedWidth = width;
+        describedFont = font;
+        describedLimit = maxLines;
+        description = QString::number(width, 'f', 1) + u'|' + font.key() + u'|'
+                      + QString::number(font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF(), 'f', 1) + u'|'
+                      + QString::number(maxLines);
+    }
+    return description;
 }
 
 // The text as attributed text with a box at each of `boxes`; the pictures' addresses are
@@ -140,7 +211,7 @@ qreal KRInlineEmoteLineHeight(const QFont& font)
 
 KRInlineEmoteContent KRInlineEmoteParse(const QString& message, const KREmoteMap& emotes)
 {
-    const ParsedMessage parsed = parseMessage(message, emotes);
+    const ParsedMessage parsed = parseMessage(message, emoteTokens(emotes));
     QVariantList items;
     for (const EmoteBox& box : parsed.boxes)
         items << QVariantMap{{QStringLiteral("location"), qulonglong(box.location)},
@@ -283,37 +354,34 @@ qreal KRInlineEmoteLabel::heightForMessage(const QString& message, const KREmote
     static const QFont systemFont = defaultFont();
     const QFont& font = fontOrNone ? *fontOrNone : systemFont;
     const qreal w = std::max<qreal>(width, 1);
-    // A map's keys come sorted already, in the order the signature wants.
-    QString signature;
-    for (auto it = emotes.cbegin(); it != emotes.cend(); ++it)
-        signature += it.key() + u'=' + emoteURL(it.value()) + u';';
-    // Rows ask with one or two fonts over and over; describing a font is not free.
-    static QFont describedFont;
-    static QString fontDescription;
-    if (fontDescription.isNull() || !(font == describedFont)) {
-        describedFont = font;
-        fontDescription = font.key() + u'|'
-                          + QString::number(font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF(), 'f', 1);
+    const EmoteTokens tokens = emoteTokens(emotes);
+    const QString& tail = keyTail(w, font, maxLines);
+    // The key, written in one piece: message|signature|tail. A map's keys come sorted already,
+    // in the order the signature wants.
+    qsizetype size = message.size() + 2 + tail.size();
+    for (const EmoteToken& token : tokens)
+        size += token.token->size() + token.url.size() + 2;
+    QString key(size, Qt::Uninitialized);
+    QChar* out = key.data();
+    const auto put = [&out](QStringView piece) { out = std::copy(piece.begin(), piece.end(), out); };
+    put(message);
+    *out++ = u'|';
+    for (const EmoteToken& token : tokens) {
+        put(*token.token);
+        *out++ = u'=';
+        put(token.url);
+        *out++ = u';';
     }
-    QString key;
-    key.reserve(message.size() + signature.size() + fontDescription.size() + 24);
-    key += message;
-    key += u'|';
-    key += signature;
-    key += u'|';
-    key += QString::number(w, 'f', 1);
-    key += u'|';
-    key += fontDescription;
-    key += u'|';
-    key += QString::number(maxLines);
+    *out++ = u'|';
+    put(tail);
     QCache<QString, qreal>& cache = KRInlineEmoteHeightCache();
     if (const qreal* cached = cache.object(key))
         return *cached;
 
     const qreal lineHeight = KRInlineEmoteLineHeight(font);
     // Without emotes the display text is the message itself.
-    const ParsedMessage parsed = emotes.isEmpty() ? ParsedMessage() : parseMessage(message, emotes);
-    const QString& displayText = emotes.isEmpty() ? message : parsed.text;
+    const ParsedMessage parsed = tokens.isEmpty() ? ParsedMessage() : parseMessage(message, tokens);
+    const QString& displayText = tokens.isEmpty() ? message : parsed.text;
     qreal height = 0;
     if (!parsed.boxes.isEmpty()) {
         const AttributedString string = attributedText(parsed.text, parsed.boxes, font, QColor(Qt::black), false);

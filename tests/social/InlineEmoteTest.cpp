@@ -54,6 +54,36 @@ TEST(InlineEmoteParse, TokensWithoutATextAddressStayText)
     EXPECT_TRUE(items(KRInlineEmoteParse(QStringLiteral("[e]"), {})).isEmpty());
 }
 
+// Text between, before and after boxes is kept whole; a longer token without a picture stays
+// text and hides the shorter tokens inside it; a record given as a hash reads as a map.
+TEST(InlineEmoteParse, TextAroundBoxesIsKeptAndPicturelessTokensHideShorterOnes)
+{
+    KREmoteMap map = emoteMap({{QStringLiteral("[a]"), QStringLiteral("https://x/a.png")},
+                               {QStringLiteral("[a][a]x"), QString()}});
+    map.insert(QStringLiteral("[h]"), QVariantHash{{QStringLiteral("url"), QStringLiteral("https://x/h.png")}});
+    const KRInlineEmoteContent content = KRInlineEmoteParse(QStringLiteral("前[a]中间[a][a]x[h][a]后"), map);
+    EXPECT_EQ(content.value(QStringLiteral("text")).toString(), QStringLiteral("前\uFFFC中间[a][a]x\uFFFC\uFFFC后"));
+    ASSERT_EQ(items(content).size(), 3);
+    EXPECT_EQ(items(content)[0].toMap().value(QStringLiteral("location")).toULongLong(), 1u);
+    EXPECT_EQ(items(content)[1].toMap().value(QStringLiteral("location")).toULongLong(), 11u);
+    EXPECT_EQ(items(content)[1].toMap().value(QStringLiteral("url")).toString(), QStringLiteral("https://x/h.png"));
+    EXPECT_EQ(items(content)[1].toMap().value(QStringLiteral("token")).toString(), QStringLiteral("[h]"));
+    EXPECT_EQ(items(content)[2].toMap().value(QStringLiteral("location")).toULongLong(), 12u);
+    // Without any box the text is the message.
+    EXPECT_EQ(KRInlineEmoteParse(QStringLiteral("[b]没有"), map).value(QStringLiteral("text")).toString(), QStringLiteral("[b]没有"));
+
+    // Tokens that begin differently are all found.
+    const KREmoteMap mixed = emoteMap({{QStringLiteral(":)"), QStringLiteral("https://x/smile.png")},
+                                       {QStringLiteral("[a]"), QStringLiteral("https://x/a.png")},
+                                       {QStringLiteral("a]"), QStringLiteral("https://x/tail.png")}});
+    const KRInlineEmoteContent both = KRInlineEmoteParse(QStringLiteral("x:)y[a]a]:"), mixed);
+    EXPECT_EQ(both.value(QStringLiteral("text")).toString(), QStringLiteral("x\uFFFCy\uFFFC\uFFFC:"));
+    ASSERT_EQ(items(both).size(), 3);
+    EXPECT_EQ(items(both)[0].toMap().value(QStringLiteral("token")).toString(), QStringLiteral(":)"));
+    EXPECT_EQ(items(both)[1].toMap().value(QStringLiteral("token")).toString(), QStringLiteral("[a]"));
+    EXPECT_EQ(items(both)[2].toMap().value(QStringLiteral("token")).toString(), QStringLiteral("a]"));
+}
+
 TEST(InlineEmoteLayout, BoxesAreOneLineSquares)
 {
     const QFont font = platform::uikit::Label::systemFont(10);

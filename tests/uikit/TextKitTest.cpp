@@ -154,6 +154,72 @@ TEST_F(KitText, LineCountsWithoutAFrameMatchTheFrames)
     EXPECT_EQ(TextFrame::lineCount(one, 300), 1);
 }
 
+// A box beside a character that can join it into one cluster (a mark, a joiner, a modifier
+// or a vowel sign after it, a prepended sign before it), beside right-to-left text outside the
+// first plane, or between ordinary neighbours: counted without a frame, the lines are the
+// frame's at every width.
+TEST_F(KitText, BoxesBesideJoiningCharactersCountAsTheFramesDo)
+{
+    const QStringList neighbours = {
+        QStringLiteral("\u0301"), QStringLiteral("\u200d"), QStringLiteral("🏻"), QStringLiteral("\u0e33"),
+        QStringLiteral("\u0d4e"), QStringLiteral("क्ष"), QStringLiteral("\U0001E900\U0001E901"),
+        QStringLiteral("\U00010800"), QStringLiteral("\u3099"), QStringLiteral("。"), QStringLiteral("ｶﾞ"),
+        QStringLiteral("好"), QStringLiteral("a"), QStringLiteral("，"), QStringLiteral("😀")};
+    const QString filler = QStringLiteral("讲得清楚又有趣");
+    const QFont font = Label::systemFont(13);
+    int compared = 0;
+    for (const QString& neighbour : neighbours) {
+        const QStringList texts = {filler + neighbour + QChar(0xFFFC) + filler, filler + QChar(0xFFFC) + neighbour + filler,
+                                   neighbour + QChar(0xFFFC) + neighbour, QChar(0xFFFC) + neighbour + QChar(0xFFFC)};
+        for (const QString& text : texts) {
+            AttributedString s(text);
+            s.setFont(font);
+            s.setLineHeight(17);
+            for (int i = 0; i < s.length(); ++i)
+                if (text.at(i) == QChar(0xFFFC))
+                    s.setRunDelegate(i, {13, 4, 17});
+            for (const qreal width : {30.0, 61.5, 97.0, 140.0, 400.0}) {
+                ASSERT_EQ(TextFrame::lineCount(s, width), TextFrame(s, QRectF(0, 0, width, 0)).lineCountAtWidth())
+                    << "width " << width << ": " << qPrintable(text);
+                ++compared;
+            }
+        }
+    }
+    EXPECT_EQ(compared, int(neighbours.size()) * 4 * 5);
+}
+
+// Ranges set one after another in text order, as boxes are, make the spans that the same
+// ranges set backwards make.
+TEST_F(KitText, SpansSetInTextOrderMatchThoseSetBackwards)
+{
+    const QString text = QStringLiteral("ab\uFFFCcd\uFFFC\uFFFCe");
+    AttributedString forwards(text), backwards(text);
+    const QList<int> boxes = {2, 5, 6};
+    for (int at : boxes) {
+        forwards.setRunDelegate(at, {10, 2, 12});
+        forwards.setAttribute(at, 1, QStringLiteral("url"), at);
+    }
+    forwards.setColor(7, 1, Qt::red);
+    backwards.setColor(7, 1, Qt::red);
+    for (auto it = boxes.crbegin(); it != boxes.crend(); ++it) {
+        backwards.setAttribute(*it, 1, QStringLiteral("url"), *it);
+        backwards.setRunDelegate(*it, {10, 2, 12});
+    }
+    ASSERT_EQ(forwards.spans().size(), 4);
+    ASSERT_EQ(backwards.spans().size(), forwards.spans().size());
+    for (int i = 0; i < int(forwards.spans().size()); ++i) {
+        const AttributedString::Span& f = forwards.spans()[i];
+        const AttributedString::Span& b = backwards.spans()[i];
+        EXPECT_EQ(f.location, b.location);
+        EXPECT_EQ(f.length, b.length);
+        EXPECT_EQ(f.attributes.color, b.attributes.color);
+        EXPECT_EQ(f.attributes.delegate.has_value(), b.attributes.delegate.has_value());
+        EXPECT_EQ(f.attributes.custom, b.attributes.custom);
+    }
+    EXPECT_EQ(forwards.spans()[3].location, 7);
+    EXPECT_EQ(forwards.spans()[3].attributes.color, QColor(Qt::red));
+}
+
 TEST_F(KitText, PlainMeasurementCountsWholeLines)
 {
     const QFont font = Label::systemFont(13);

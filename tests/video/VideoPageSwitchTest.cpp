@@ -247,16 +247,21 @@ namespace {
 class VideoPageRollbackTest : public VideoPageSwitchTest {
 protected:
     // 360P plays past its first second; then a switch to 720P runs up to its commit. The 720p
-    // file answers in pieces, so its player keeps asking for the rest as it plays. The check
-    // that finishes a switch runs on the main clock, which the caller holds from here on, so
-    // whatever breaks next breaks before the switch is over.
+    // file answers in pieces, so its player keeps asking for the rest as it plays. 360P is
+    // paused while the new stream buffers, so its end cannot come first however slowly that
+    // goes, and played on from the commit. The check that finishes a switch runs on the main
+    // clock, which the caller holds from here on, so whatever breaks next breaks before the
+    // switch is over.
     KRVideoDetailViewController* switchTo720PUpToTheCommit()
     {
         play.setMediaFault(64, PlaybackFixtures::MediaFault::Cut, 256 * 1024);
         KRVideoDetailViewController* page = pushAndPlay();
         [&] { KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 1.0 && !page->qualityValues().isEmpty()); }();
+        page->playerControlsDidTogglePlayback(page->playerControls());
+        [&] { KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == 2); }();
         page->switchToQualityAtIndex(indexOfQuality(page, 64));
         [&] { KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-commit]"))); }();
+        page->playerControlsDidTogglePlayback(page->playerControls());
         return page;
     }
     // With the clock held: the new stream's player runs dry, asks again a few times (a little

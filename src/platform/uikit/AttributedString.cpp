@@ -13,6 +13,14 @@ void AttributedString::apply(int location, int length, Apply change)
     const int end = std::min(int(m_text.size()), location + std::max(0, length));
     if (start >= end)
         return;
+    if (m_spans.isEmpty() || m_spans.constLast().location + m_spans.constLast().length <= start) {
+        // Past every span, as ranges set in text order are (an inline box after another):
+        // nothing to split.
+        Span added{start, end - start, {}};
+        change(added.attributes);
+        m_spans << added;
+        return;
+    }
     QList<Span> result;
     int cursor = start;
     const auto plain = [&](int from, int to) {

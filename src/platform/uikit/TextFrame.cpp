@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace platform::uikit {
@@ -163,11 +164,19 @@ const StandIn& standInAdvances(const QFont& font)
 }
 
 // The letter spacing a box's stand-in gets, as the font keeps it (in its own fixed point).
+// The boxes of a string, and of the strings after it, ask with one spacing: the last answer
+// is kept.
 qreal keptLetterSpacing(qreal spacing)
 {
-    QFont font;
-    font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
-    return font.letterSpacing();
+    thread_local qreal asked = std::numeric_limits<qreal>::quiet_NaN();
+    thread_local qreal kept = 0;
+    if (!(spacing == asked)) {
+        QFont font;
+        font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+        kept = font.letterSpacing();
+        asked = spacing;
+    }
+    return kept;
 }
 
 bool isRightToLeftOrEmbedding(QChar::Direction d)
@@ -189,6 +198,55 @@ bool isRightToLeftOrEmbedding(QChar::Direction d)
     default:
         return false;
     }
+}
+
+// Whether `text` holds a character that is right-to-left or opens or closes an embedding.
+bool hasRightToLeftOrEmbedding(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        // Nothing below Hebrew, nor among the East Asian scripts from the CJK radicals to
+        // Hangul, is either: most characters of a message are answered without a look-up.
+        if (u < 0x0590 || (u >= 0x2E80 && u < 0xD800))
+            continue;
+        char32_t c = u;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        if (isRightToLeftOrEmbedding(QChar::direction(c)))
+            return true;
+    }
+    return false;
+}
+
+// Whether the box at `location` of `text` is a cluster of its own where the frame lays it out
+// as its stand-in. Only its neighbours can join it to theirs (a mark or a joiner after it, a
+// prepended character before it), so the few characters around it tell, read without an
+// allocation.
+bool standsAlone(QStringView text, qsizetype location)
+{
+    // Latin-1, the CJK ideographs, fullwidth ASCII and other boxes join nothing, and they
+    // are most neighbours a box has.
+    const auto joinsNothing = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x0300 || (u >= 0x3400 && u < 0xA000) || (u >= 0xFF01 && u <= 0xFF5E) || u == 0xFFFC;
+    };
+    if ((location == 0 || joinsNothing(text[location - 1]))
+        && (location + 1 >= text.size() || joinsNothing(text[location + 1])))
+        return true;
+    const qsizetype from = std::max<qsizetype>(0, location - 2);
+    const qsizetype to = std::min<qsizetype>(text.size(), location + 3);
+    QChar window[5];
+    std::copy(text.begin() + from, text.begin() + to, window);
+    window[location - from] = QChar(kBoxStandIn);
+    unsigned char buffer[64];
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, window, to - from, buffer, sizeof buffer);
+    graphemes.setPosition(location - from);
+    if (!graphemes.isAtBoundary())
+        return false;
+    graphemes.setPosition(location - from + 1);
+    return graphemes.isAtBoundary();
 }
 
 // Whether every character of `text` takes its script from its neighbours.
@@ -236,23 +294,14 @@ std::optional<int> plainLineCount(const AttributedString& string, qreal width)
         for (int i = span.location; i < span.location + span.length; ++i)
             boxes << std::pair{i, advance};
     }
-    for (const QChar c : source) {
-        if (isRightToLeftOrEmbedding(c.direction()))
-            return std::nullopt;
-    }
+    if (hasRightToLeftOrEmbedding(source))
+        return std::nullopt;
     QString shaped = source;
     shaped.replace(QLatin1Char('\n'), QChar::LineSeparator);
-    QString standIns = shaped;
-    for (const auto& [location, advance] : std::as_const(boxes))
-        standIns[location] = QChar(kBoxStandIn);
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, standIns);
     int from = 0;
     for (const auto& [location, advance] : std::as_const(boxes)) {
         const QStringView before = QStringView(shaped).mid(from, location - from);
-        graphemes.setPosition(location);
-        const bool startsCluster = graphemes.isAtBoundary();
-        graphemes.setPosition(location + 1);
-        if (!startsCluster || !graphemes.isAtBoundary())
+        if (!standsAlone(shaped, location))
             return std::nullopt;
         if (!before.isEmpty() && before.back().isSpace())
             return std::nullopt;
@@ -274,7 +323,9 @@ std::optional<int> plainLineCount(const AttributedString& string, qreal width)
     // overhang, which a frame breaks before: false, and nothing counted.
     const auto layOutStretch = [&](int from, int to, bool context) {
         const qreal lead = context ? standIn : 0;
-        layout.setText(context ? QChar(kBoxStandIn) + shaped.mid(from, to - from) : shaped.mid(from, to - from));
+        // The layout reads the stretch in place: `shaped` outlives it, unchanged.
+        layout.setText(context ? QChar(kBoxStandIn) + shaped.mid(from, to - from)
+                               : QString::fromRawData(shaped.constData() + from, to - from));
         int added = 0;
         qreal at = x;
         bool first = true;
@@ -291,14 +342,12 @@ std::optional<int> plainLineCount(const AttributedString& string, qreal width)
             const qreal room = width - x + lead;
             line.setLineWidth(std::max<qreal>(0, room));
             if (!context && x > 0) {
-                graphemes.setPosition(from);
-                const int cluster = int(graphemes.toNextBoundary()) - from;
                 if (line.naturalTextWidth() > room) {
                     // Its first cluster does not fit what is left: the frame starts a line there.
                     line.setLineWidth(width);
                     ++added;
                     at = 0;
-                } else if (line.textLength() <= cluster) {
+                } else if (line.textLength() <= layout.nextCursorPosition(0)) {
                     told = false;
                     break;
                 }
