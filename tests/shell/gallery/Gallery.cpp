@@ -273,10 +273,12 @@ bool save(Window& window, const QDir& dir, const QString& name)
 
 bool save(Shell& s, const QDir& dir, const QString& name) { return save(*s.window, dir, name); }
 
-// Runs the event loop until `condition` holds or 10 s pass.
+// Runs the event loop until `condition` holds or 30 s pass. The shots wait on covers, pages
+// and a real player one after another in one process; on a machine busy with other builds a
+// single slow one must not fail them all.
 bool waitFor(const std::function<bool()>& condition)
 {
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(30000);
     while (!condition() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     return condition();
