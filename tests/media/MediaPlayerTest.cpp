@@ -3,11 +3,13 @@
 #include "platform/media/AudioSession.h"
 #include "platform/net/NetworkSeams.h"
 #include "platform/media/MediaPlayer.h"
+#include "platform/media/MpvCore.h"
 #include "platform/media/PlayerSurface.h"
 #include "platform/media/VolumeView.h"
 #include "platform/uikit/Slider.h"
 #include "support/FakeService.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -175,6 +177,40 @@ TEST_F(MediaPlayerTest, SeeksCompleteOnceAndTheRateSurvivesThem)
     EXPECT_EQ(player.rate(), 1.0);
     player.pause();
     EXPECT_EQ(player.rate(), 0.0);
+}
+
+TEST_F(MediaPlayerTest, QuickPlaysPausesAndRatesEndAsLastAsked)
+{
+    MediaPlayer player;
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    KR_WAIT_UNTIL(player.status() == MediaPlayer::StatusReadyToPlay);
+    platform::media::MpvCore* core = player.core();
+    // The engine's change events trail the requests; one arriving between two requests must
+    // not make the second look already done, or the engine stays where the first left it.
+    for (int round = 0; round < 20; ++round) {
+        for (int i = 0; i < 10; ++i) {
+            player.play();
+            QCoreApplication::processEvents();
+            player.pause();
+            QCoreApplication::processEvents();
+        }
+        KR_WAIT_UNTIL(core->flagFromEngineForTesting("pause"));
+        for (int i = 0; i < 10; ++i) {
+            player.pause();
+            QCoreApplication::processEvents();
+            player.play();
+            QCoreApplication::processEvents();
+        }
+        KR_WAIT_UNTIL(!core->flagFromEngineForTesting("pause"));
+        for (int i = 0; i < 10; ++i) {
+            player.setRate(2.0);
+            QCoreApplication::processEvents();
+            player.setRate(1.0);
+            QCoreApplication::processEvents();
+        }
+        KR_WAIT_UNTIL(core->doubleFromEngineForTesting("speed") == 1.0);
+        player.pause();
+    }
 }
 
 TEST_F(MediaPlayerTest, ASeekOfAGoneOwnerCompletesNothing)

@@ -94,11 +94,11 @@ void MediaPlayer::setRate(double rate)
 
 void MediaPlayer::applyRate()
 {
-    if (std::abs(m_core->state().speed - m_rate) > 1e-6)
-        m_core->setDouble("speed", m_rate);
-    const bool pause = !m_wantsPlay;
-    if (m_core->state().pause != pause)
-        m_core->setFlag("pause", pause);
+    // Asked every time, never skipped as already so: the core's copy follows the engine's
+    // change events, which trail the requests, and a late event of an earlier request can make
+    // the copy agree with this one while the engine is about to do the opposite.
+    m_core->setDouble("speed", m_rate);
+    m_core->setFlag("pause", !m_wantsPlay);
 }
 
 void MediaPlayer::seek(double seconds, double toleranceBefore, double toleranceAfter)

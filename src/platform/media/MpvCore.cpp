@@ -449,6 +449,18 @@ void MpvCore::setFlag(const char* name, bool value)
     mpv().set_property_async(m_handle, 0, name, MPV_FORMAT_FLAG, &flag);
 }
 
+bool MpvCore::flagFromEngineForTesting(const char* name) const
+{
+    int flag = 0;
+    return m_handle && mpv().get_property(m_handle, name, MPV_FORMAT_FLAG, &flag) >= 0 && flag != 0;
+}
+
+double MpvCore::doubleFromEngineForTesting(const char* name) const
+{
+    double value = 0;
+    return m_handle && mpv().get_property(m_handle, name, MPV_FORMAT_DOUBLE, &value) >= 0 ? value : 0;
+}
+
 void MpvCore::setDouble(const char* name, double value)
 {
     if (!m_handle)

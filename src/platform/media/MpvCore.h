@@ -70,6 +70,10 @@ public:
     void setProperty(const char* name, const QString& value);
     void setFlag(const char* name, bool value);
     void setDouble(const char* name, double value);
+    // The engine's own current value, waiting for the engine to answer (the state above may
+    // still trail requests in flight). For tests.
+    bool flagFromEngineForTesting(const char* name) const;
+    double doubleFromEngineForTesting(const char* name) const;
     // Seeks once the file is loaded; `done(finished)` runs once: true when the engine has
     // restarted playback at the target, false when the seek failed or was superseded.
     void seek(double seconds, bool exact, std::function<void(bool)> done);

@@ -20,6 +20,7 @@ struct MpvLibrary {
     decltype(&mpv_command_async) command_async = nullptr;
     decltype(&mpv_set_property_async) set_property_async = nullptr;
     decltype(&mpv_get_property_async) get_property_async = nullptr;
+    decltype(&mpv_get_property) get_property = nullptr;
     decltype(&mpv_render_context_create) render_context_create = nullptr;
     decltype(&mpv_render_context_free) render_context_free = nullptr;
     decltype(&mpv_render_context_render) render_context_render = nullptr;
