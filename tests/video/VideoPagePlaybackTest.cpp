@@ -211,21 +211,23 @@ TEST_F(VideoPagePlaybackTest, HoldingThePicturePlaysAtDoubleSpeedUntilReleased)
 TEST_F(VideoPagePlaybackTest, AnUnexpectedPauseIsRetriedAfterAPause)
 {
     KRVideoDetailViewController* page = pushAndPlay();
-    KR_ADVANCE_UNTIL(playing(page));
+    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle());
+    const qsizetype mark = log().size();
+    const auto since = [&] { return log().mid(mark); };
     // The player stops by itself; the page still means to play.
     page->moviePlayer()->playerForTesting()->pause();
-    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-observed")));
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("unexpected-pause-observed")));
     const double observed = platform::MainClock::now();
-    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[unexpected-pause-retry] attempt=1")));
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("[unexpected-pause-retry] attempt=1")));
     EXPECT_GE(platform::MainClock::now() - observed, 0.45 - 0.2);
-    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-recovered")));
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("unexpected-pause-recovered")));
     EXPECT_TRUE(page->isPlaybackExpectedToPlay());
 
     // A pause the user asks for is no surprise.
     page->playerControlsDidTogglePlayback(page->playerControls());
     EXPECT_FALSE(page->isPlaybackExpectedToPlay());
     platform::MainClock::advanceForTesting(2.0);
-    EXPECT_EQ(log().count(QStringLiteral("unexpected-pause-observed")), 1);
+    EXPECT_EQ(since().count(QStringLiteral("unexpected-pause-observed")), 1);
 }
 
 TEST_F(VideoPagePlaybackTest, TheEndOfAPartContinuesToTheNext)
@@ -519,19 +521,22 @@ TEST_F(VideoPagePlaybackTest, TheUploaderPageKeepsPlaybackAndOtherScreensStopIt)
 TEST_F(VideoPagePlaybackTest, APlayerThatRefusesIsGivenUpAfterSixSeconds)
 {
     KRVideoDetailViewController* page = pushAndPlay();
-    KR_ADVANCE_UNTIL(playing(page));
+    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle());
+    const qsizetype mark = log().size();
+    const auto since = [&] { return log().mid(mark); };
     platform::media::MediaPlayer* player = page->moviePlayer()->playerForTesting();
     player->pause();
-    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("unexpected-pause-observed")));
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("unexpected-pause-observed")));
     const double observed = platform::MainClock::now();
     // Every retry is answered by another pause.
     KR_ADVANCE_UNTIL([&] {
         if (player->rate() > 0)
             player->pause();
-        return log().contains(QStringLiteral("unexpected-pause-give-up"));
+        return since().contains(QStringLiteral("unexpected-pause-give-up"));
     }());
     EXPECT_GE(platform::MainClock::now() - observed, 6.0);
-    EXPECT_EQ(log().count(QStringLiteral("[unexpected-pause-retry]")), 5);
+    EXPECT_EQ(since().count(QStringLiteral("[unexpected-pause-retry]")), 5);
+    EXPECT_EQ(since().count(QStringLiteral("[unexpected-pause-observed]")), 1);
     EXPECT_EQ(statusText(page), QStringLiteral("播放已暂停，点播放继续"));
     EXPECT_FALSE(page->isPlaybackExpectedToPlay());
     // The play button's tap means play again.

@@ -119,6 +119,16 @@ protected:
         return page->moviePlayer() && page->moviePlayer()->playbackState() == 1 && page->moviePlayer()->currentPlaybackTime() > 0.2;
     }
 
+    // Every unasked pause the session watched has closed. A start that buffered on a busy
+    // machine reads as one until the session's tick sees the transport play, so a test about
+    // pauses waits for this before it makes its own and reads the log only from there.
+    static bool pauseWatchIdle()
+    {
+        const QString log = diagnosticsLog();
+        return log.count(QStringLiteral("[unexpected-pause-observed]"))
+            == log.count(QStringLiteral("[unexpected-pause-recovered]")) + log.count(QStringLiteral("[unexpected-pause-give-up]"));
+    }
+
     template <typename T = platform::uikit::View>
     static T* part(KRVideoDetailViewController* page, const char* name)
     {
