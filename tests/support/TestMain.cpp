@@ -1,3 +1,4 @@
+#include "support/SanitizerDefaults.h"
 #include "support/TestSupport.h"
 
 #ifdef KORVANE_TEST_WITH_WIDGETS

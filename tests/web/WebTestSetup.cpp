@@ -25,20 +25,8 @@ void korvaneTestBeforeApplication()
 }
 
 #ifdef KORVANE_WEB_TESTS_UNDER_ASAN
-// The web engine's own library (not instrumented, not ours) frees some of its objects through
-// a base of another size as it tears a page down; only that one check is off, only here.
-//
-// The engine is a module loaded at run time, so its thread-locals live in dynamic TLS blocks,
-// whose bounds this toolchain's runtime misjudges by chance (scripts/sanitizer-env says how);
-// the option is repeated here so that a run outside the test scripts does not trip on it.
-extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options()
-{
-    return "new_delete_type_mismatch=0:intercept_tls_get_addr=0";
-}
-#endif
-
-#ifdef KORVANE_WEB_TESTS_UNDER_ASAN
-// What the web engine, and the system libraries it loads, keep until exit.
+// What the web engine, and the system libraries it loads, keep until exit. (The sanitizer
+// options of every test program are in support/SanitizerDefaults.h.)
 extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions()
 {
     return "leak:libQt6WebEngineCore.so\n"

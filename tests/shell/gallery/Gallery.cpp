@@ -3,6 +3,7 @@
 // Usage: korvane_gallery [output folder] (default: $KORVANE_SCREENSHOTS_DIR or ./screenshots).
 
 #include "login/KRQRLoginViewController.h"
+#include "support/SanitizerDefaults.h"
 #include "shell/KRRootViewController.h"
 #include "shared/KRPlayerFullscreen.h"
 #include "look/KRTarnwick23Skin.h"
