@@ -254,6 +254,7 @@ public:
 
 protected:
     void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
     void viewDidAppear(bool animated) override;
     void viewWillDisappear(bool animated) override;
     void viewDidDisappear(bool animated) override;

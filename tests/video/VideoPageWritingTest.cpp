@@ -25,7 +25,9 @@
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
+#include "shared/KRCommentCell.h"
 #include "shared/KRPhotoPickerViewController.h"
+#include "social/KRReplyThreadViewController.h"
 #include "support/CommentFixtures.h"
 #include "support/ConsoleCapture.h"
 #include "support/DynamicFixtures.h"
@@ -392,6 +394,38 @@ TEST_F(VideoPageWritingTest, ARowWithRepliesClosesTheComposerAndOpensItsThread)
     AnimationClock::finishAll();
     EXPECT_FALSE(composer(page)->isEditing());
     EXPECT_STREQ(nav->topViewController()->metaObject()->className(), "KRReplyThreadViewController");
+}
+
+TEST_F(VideoPageWritingTest, RepliesPostedInAThreadShowInTheRowsCountOnReturn)
+{
+    signIn();
+    KRVideoDetailViewController* page = openComments();
+    auto* table = part<TableView>(page, "commentsTableView");
+    auto* row = qobject_cast<KRCommentCell*>(table->cellForRowAtIndexPath({0, 1}));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->threadLabel()->text(), QStringLiteral("查看 2 条回复  ›"));
+    table->tapRowForTesting({0, 1});
+    AnimationClock::finishAll();
+    auto* thread = qobject_cast<KRReplyThreadViewController*>(nav->topViewController());
+    ASSERT_NE(thread, nullptr);
+    KR_WAIT_UNTIL(!thread->isLoading());
+    for (const QString& text : {QStringLiteral("一"), QStringLiteral("二")}) {
+        const qsizetype before = thread->replies().size();
+        thread->tableView()->tapRowForTesting({0, 0});
+        type(thread->replyInputField(), text);
+        QTest::keyClick(thread->replyInputField()->findChild<QLineEdit*>(), Qt::Key_Return);
+        KR_WAIT_UNTIL(thread->replies().size() == before + 1);
+        platform::MainClock::advanceForTesting(1.0);
+        AnimationClock::finishAll();
+    }
+    Button* back = nav->navigationBar()->backButton();
+    ASSERT_NE(back, nullptr);
+    clickThroughWindow(back);
+    ASSERT_EQ(nav->topViewController(), page);
+    page->view()->layoutIfNeeded();
+    row = qobject_cast<KRCommentCell*>(table->cellForRowAtIndexPath({0, 1}));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->threadLabel()->text(), QStringLiteral("查看 4 条回复  ›"));
 }
 
 TEST_F(VideoPageWritingTest, CancellingPutsTheBarBackAfterTheKeyboardHasGone)
