@@ -120,6 +120,21 @@ protected:
         writeDanmakuCopy(cid, danmaku);
     }
 
+    // The application's root in the window, its "我的" tab showing the offline list.
+    KRAccountVideoListViewController* pushListUnder(PortraitCommitCountingRoot* root)
+    {
+        window->setRootViewController(root);
+        AnimationClock::finishAll();
+        root->setSelectedIndex(3);
+        auto* stack = qobject_cast<NavigationController*>(root->viewControllers().value(3));
+        if (!stack)
+            return nullptr;
+        auto* list = new KRAccountVideoListViewController();
+        stack->pushViewController(list, false);
+        AnimationClock::finishAll();
+        return list;
+    }
+
     // A complete progressive record whose file is a copy of the generated `media`.
     void storeCompleteProgressiveRecord(qint64 cid, const QString& media)
     {
@@ -318,14 +333,8 @@ TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
 {
     storeCompleteDASHRecord(302, 2);
     auto* root = new PortraitCommitCountingRoot();
-    window->setRootViewController(root);
-    AnimationClock::finishAll();
-    root->setSelectedIndex(3);
-    auto* stack = qobject_cast<NavigationController*>(root->viewControllers().value(3));
-    ASSERT_NE(stack, nullptr);
-    auto* list = new KRAccountVideoListViewController();
-    stack->pushViewController(list, false);
-    AnimationClock::finishAll();
+    KRAccountVideoListViewController* list = pushListUnder(root);
+    ASSERT_NE(list, nullptr);
     // Nothing plays: the list stays upright.
     EXPECT_FALSE(list->kr_allowsPlaybackRotation());
     EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
@@ -464,15 +473,8 @@ TEST_F(LibraryTest, AStartThatFailsSaysSoAndThePlayButtonStartsAgain)
 TEST_F(LibraryTest, AStartThatFailsInTheFullScreenLeavesItFirst)
 {
     storeCompleteProgressiveRecord(311, QStringLiteral("garbage.mp4"));
-    auto* root = new PortraitCommitCountingRoot();
-    window->setRootViewController(root);
-    AnimationClock::finishAll();
-    root->setSelectedIndex(3);
-    auto* stack = qobject_cast<NavigationController*>(root->viewControllers().value(3));
-    ASSERT_NE(stack, nullptr);
-    auto* list = new KRAccountVideoListViewController();
-    stack->pushViewController(list, false);
-    AnimationClock::finishAll();
+    KRAccountVideoListViewController* list = pushListUnder(new PortraitCommitCountingRoot());
+    ASSERT_NE(list, nullptr);
     Device::current().setOrientation(1);
 
     // Turned to landscape as soon as the entry is tapped, before the engine has answered.

@@ -70,13 +70,7 @@ TEST_F(SoundDeviceTest, WithNoOutputThatOpensAProgressiveFilePlays)
 
 TEST_F(SoundDeviceTest, WithNoOutputThatOpensAnOfflineDASHCopyPlays)
 {
-    std::shared_ptr<KRVideo> video = detailVideo();
-    bool cached = false;
-    KROfflineCacheManager::sharedManager()->cacheDASHVideo(video, play.dashVideoURL(80).toString(), play.dashAudioURL().toString(), 80,
-                                                           QStringLiteral("1080P"), QImage(), nullptr, {},
-                                                           [&](bool success, const QString&) { cached = success; });
-    KR_WAIT_UNTIL(cached);
-    KRVideoDetailViewController* page = pushAndPlay(video);
+    KRVideoDetailViewController* page = pushAndPlay(cacheDetailDASHCopy());
     KR_ADVANCE_UNTIL((page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page)) || failedToStart());
     ASSERT_FALSE(failedToStart());
     EXPECT_TRUE(page->moviePlayer()->contentURL().isLocalFile());
