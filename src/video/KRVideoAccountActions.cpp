@@ -64,6 +64,16 @@ QString unverifiedText(int action, bool cancelled)
     return cancelled ? QStringLiteral("已取消安全验证，本次没有消耗硬币") : QStringLiteral("安全验证未完成，本次没有消耗硬币");
 }
 
+// What a triple's answer leaves: liked, the coins the video now holds, and the default folder
+// when its step went through.
+void writeTriple(KRVideoInfoPage::Interactions& state, const KRVideoInfoPage::Interactions& asked, const QVariantMap& result)
+{
+    state.liked = true;
+    state.coinCount = std::max(asked.coinCount, KRInt32(result.value(QStringLiteral("coin"))));
+    state.coined = state.coinCount > 0;
+    state.favorited = asked.favorited || KRInt32(result.value(QStringLiteral("favorite"))) == 1;
+}
+
 } // namespace
 
 KRVideoAccountActions::KRVideoAccountActions(ViewController* page, ActionSheetDelegate* sheetDelegate, KRVideoInfoPage* info,
@@ -407,20 +417,19 @@ void KRVideoAccountActions::finishAccountAction(int action, const KRVideoInfoPag
         // A like or coin the risk control stopped is verified and repeated, once.
         if ((action == Like || action == Coin) && !repeated && verifyAndRepeat(action, data))
             return;
+        // A triple whose favourite step failed has liked and given its coins all the same.
+        if (action == Triple && data.toMap().contains(QStringLiteral("favorite"))) {
+            writeTriple(m_state, asked, data.toMap());
+            showInteractions();
+        }
         m_host.result(message, false);
         return;
     }
     KRVideoInfoPage::Interactions& state = m_state;
     switch (action) {
-    case Triple: {
-        // The answer names the coins the video holds now.
-        const QVariantMap result = data.toMap();
-        state.liked = true;
-        state.coinCount = std::max(asked.coinCount, KRInt32(result.value(QStringLiteral("coin"))));
-        state.coined = state.coinCount > 0;
-        state.favorited = asked.favorited || KRInt32(result.value(QStringLiteral("favorite"))) == 1;
+    case Triple:
+        writeTriple(state, asked, data.toMap());
         break;
-    }
     case Like:
         state.liked = asked.liked;
         break;

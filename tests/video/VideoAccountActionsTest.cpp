@@ -799,3 +799,24 @@ TEST_F(VideoAccountActionsTest, SystemShareOfAVideoWithoutTitleNamesTheApp)
     EXPECT_EQ(activity->activityItems().value(0).toString(), QStringLiteral("岚帆影院视频"));
     EXPECT_EQ(activity->activityItems().value(1).toUrl().toString(), QStringLiteral("https://") + KRServiceHosts::webHost() + QStringLiteral("/"));
 }
+
+TEST_F(VideoAccountActionsTest, ATripleWhoseFavouriteStepFailsStillShowsItsLikeAndCoin)
+{
+    AccountFixtures::logInWebOnly();
+    KRVideoDetailViewController* page = open();
+    interactions.refuse(QStringLiteral("/x/v3/fav/resource/deal"), -403, QStringLiteral("访问权限不足"));
+    tap(page, "tripleButton");
+    answerSheet(page, QStringLiteral("三连并投 1 枚硬币"));
+    KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
+    EXPECT_TRUE(toast(page).startsWith(QStringLiteral("点赞和投币状态已保留，但收藏失败：访问权限不足"))) << toast(page).toStdString();
+    // The service holds the like and the coin: so does the page, and the next coin is the last.
+    EXPECT_TRUE(interactions.liked(ServiceFixtures::kDetailAID));
+    EXPECT_EQ(interactions.coinsGiven(ServiceFixtures::kDetailAID), 1);
+    const KRVideoInfoPage::Interactions state = page->accountActions()->interactions();
+    EXPECT_TRUE(state.liked);
+    EXPECT_EQ(state.coinCount, 1);
+    EXPECT_FALSE(state.favorited);
+    EXPECT_TRUE(part<KRInteractionButton>(page, "likeButton")->isSelected());
+    EXPECT_EQ(part<KRInteractionButton>(page, "coinButton")->title(ControlStateNormal), QStringLiteral("已投 1"));
+    EXPECT_FALSE(part<KRInteractionButton>(page, "favoriteButton")->isSelected());
+}
