@@ -507,6 +507,48 @@ TEST_F(KitShell, ModalsAreFullScreenOnPhonesAndFormSheetsOnPads)
     }
 }
 
+// A navigation controller presented full screen lays its bar below the status bar from the
+// first frame of its slide to the end, however often it is laid out on the way; on a pad's
+// form sheet, away from the top edge, the bar is at the sheet's top.
+TEST_F(KitShell, APresentedNavigationBarStartsBelowTheStatusBar)
+{
+    for (const char* machine : {"iPhone10,1", "iPhone10,3", "iPad6,11"}) {
+        useDevice(QString::fromLatin1(machine), QStringLiteral("12.5"));
+        const bool pad = QString::fromLatin1(machine).startsWith(QStringLiteral("iPad"));
+        Window w;
+        auto* root = new Screen1();
+        w.setRootViewController(root);
+        w.makeKeyAndVisible();
+        const qreal statusBar = Application::shared().statusBarHeightInWindow(&w);
+        const qreal barTop = pad ? 0 : statusBar;
+        auto* nav = new NavigationController(new Screen1(QStringLiteral("通知")));
+        if (pad)
+            nav->setModalPresentationStyle(ModalPresentationFormSheet);
+        root->presentViewController(nav, true);
+        // Laid out while it slides, as the event loop does between frames.
+        for (int i = 0; i < 3; ++i) {
+            AnimationClock::advance(0.1);
+            nav->view()->layoutIfNeeded();
+            EXPECT_EQ(nav->navigationBar()->frame().top(), barTop) << machine;
+            EXPECT_GT(nav->view()->mapTo(&w, QPoint(0, 0)).y(), pad ? 202 : 0) << machine;
+        }
+        AnimationClock::finishAll();
+        nav->view()->layoutIfNeeded();
+        EXPECT_EQ(nav->view()->mapTo(&w, QPoint(0, 0)).y(), pad ? 202 : 0) << machine;
+        EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, barTop, nav->view()->frame().width(), 44)) << machine;
+        EXPECT_EQ(nav->topViewController()->view()->frame().top(), barTop + 44) << machine;
+        EXPECT_GE(nav->navigationBar()->mapTo(&w, QPoint(0, 0)).y(), pad ? 202 : statusBar) << machine;
+        // It slides away the same way and goes.
+        nav->dismissViewControllerAnimated(true);
+        AnimationClock::advance(0.1);
+        nav->view()->layoutIfNeeded();
+        EXPECT_EQ(nav->navigationBar()->frame().top(), barTop) << machine;
+        AnimationClock::finishAll();
+        EXPECT_EQ(root->presentedViewController(), nullptr);
+        flushDeferredDeletes();
+    }
+}
+
 TEST_F(KitShell, AnAlertOrAPresentationWhoseOwnerWentAnswersNobody)
 {
     Window w;
