@@ -614,6 +614,81 @@ TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)
     app.setDelegate(nullptr);
 }
 
+// The desktop's stand-in for the home button: the key window minimised or hidden by a window
+// manager sends the application to the background, and shown again brings it back, with the
+// delegate's calls and the notifications in the platform's order.
+TEST_F(KitShell, TheKeyWindowMinimisedOrHiddenSendsTheApplicationToTheBackgroundAndBack)
+{
+    struct Delegate : ApplicationDelegate {
+        QStringList calls;
+        void didBecomeActive() override { calls << "active"; }
+        void willResignActive() override { calls << "resign"; }
+        void didEnterBackground() override { calls << "background"; }
+        void willEnterForeground() override { calls << "foreground"; }
+    } delegate;
+    auto& app = Application::shared();
+    app.setDelegate(&delegate);
+    QStringList posted;
+    std::vector<platform::ObserverToken> tokens;
+    for (const QString& name : {ApplicationDidBecomeActiveNotification, ApplicationWillResignActiveNotification,
+                                ApplicationDidEnterBackgroundNotification, ApplicationWillEnterForegroundNotification})
+        tokens.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+            name, &app, [&](const platform::Notification& n) { posted << n.name; }));
+    const QStringList away{ApplicationWillResignActiveNotification, ApplicationDidEnterBackgroundNotification};
+    const QStringList back{ApplicationWillEnterForegroundNotification, ApplicationDidBecomeActiveNotification};
+
+    Window w;
+    w.setRootViewController(new Screen1());
+    // Shown while launching, the window leaves the launch to make the application active.
+    w.makeKeyAndVisible();
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateInactive));
+    EXPECT_TRUE(posted.isEmpty());
+    app.becomeActiveForTesting();
+    posted.clear();
+    delegate.calls.clear();
+
+    // Minimised (Qt tells the window as the window system unmapping it, a hide it still
+    // counts as visible), and restored.
+    w.setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateBackground));
+    EXPECT_EQ(posted, away);
+    EXPECT_EQ(delegate.calls, (QStringList{"resign", "background"}));
+    w.setWindowState(Qt::WindowMinimized);
+    EXPECT_EQ(posted, away);
+    w.setWindowState(Qt::WindowNoState);
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+    EXPECT_EQ(posted, away + back);
+    EXPECT_EQ(delegate.calls, (QStringList{"resign", "background", "foreground", "active"}));
+
+    // Hidden, and shown.
+    posted.clear();
+    w.hide();
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateBackground));
+    EXPECT_EQ(posted, away);
+    w.show();
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+    EXPECT_EQ(posted, away + back);
+
+    // Another window than the key one changes nothing.
+    posted.clear();
+    Window other;
+    other.show();
+    other.setWindowState(Qt::WindowMinimized);
+    other.hide();
+    EXPECT_TRUE(posted.isEmpty());
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+
+    // The test hooks still make the same changes, and a window shown again after them finds
+    // the application already back.
+    app.enterBackgroundForTesting();
+    app.becomeActiveForTesting();
+    EXPECT_EQ(posted, away + back);
+    w.setWindowState(Qt::WindowNoState);
+    EXPECT_EQ(posted, away + back);
+    app.setDelegate(nullptr);
+}
+
 TEST_F(KitShell, VersionGatedFeatures)
 {
     useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("6.1"));

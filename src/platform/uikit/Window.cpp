@@ -11,6 +11,8 @@
 #include "platform/uikit/ViewController.h"
 
 #include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLinearGradient>
@@ -439,6 +441,33 @@ void Window::resizeEvent(QResizeEvent* e)
                     resize(minimumSize());
             },
             Qt::QueuedConnection);
+}
+
+void Window::changeEvent(QEvent* event)
+{
+    View::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        reportVisibility();
+}
+
+void Window::showEvent(QShowEvent* event)
+{
+    View::showEvent(event);
+    m_unmapped = false;
+    reportVisibility();
+}
+
+void Window::hideEvent(QHideEvent* event)
+{
+    View::hideEvent(event);
+    if (event->spontaneous())
+        m_unmapped = true;
+    Application::shared().windowVisibilityDidChange(this, false);
+}
+
+void Window::reportVisibility()
+{
+    Application::shared().windowVisibilityDidChange(this, isVisible() && !m_unmapped && !(windowState() & Qt::WindowMinimized));
 }
 
 void Window::closeEvent(QCloseEvent* e)
