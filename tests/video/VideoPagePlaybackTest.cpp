@@ -576,6 +576,23 @@ TEST_F(VideoPagePlaybackTest, TheQualitySheetWaitsForItsListAndAChoiceSwitchesTh
     EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 3.5);
 }
 
+TEST_F(VideoPagePlaybackTest, AFailedSwitchGivesTheChoiceBackSoTheNextPartPlaysAtTheQualityThatPlayed)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->showQualityActionSheetFromView(page->playerControls()->qualityButton());
+    KR_ADVANCE_UNTIL(page->visibleActionSheet() != nullptr);
+    play.setQualityFault(80, PlaybackFixtures::QualityFault::ServerError);
+    page->visibleActionSheet()->tapButtonForTesting(1);
+    KR_ADVANCE_UNTIL(statusText(page) == QStringLiteral("1080P 切换失败 · 继续播放 720P"));
+    // The service would answer 1080P now: the next part still starts at the quality that played.
+    play.setQualityFault(80, PlaybackFixtures::QualityFault::None);
+    page->activatePageAtIndex(1, true);
+    KR_ADVANCE_UNTIL(page->selectedPageIndex() == 1 && playing(page));
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+    EXPECT_EQ(play.mediaRequestCount(80), 0);
+}
+
 TEST_F(VideoPagePlaybackTest, ContinuingFromTheOfferStartsAtTheRecord)
 {
     KRLocalHistoryStore::sharedStore().recordVideo(detailVideo(), 8, 120, false, false);
