@@ -583,25 +583,35 @@ TEST_F(KitShell, AnAlertOrAPresentationWhoseOwnerWentAnswersNobody)
     flushDeferredDeletes();
 }
 
-TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)
-{
-    struct Delegate : ApplicationDelegate {
-        QStringList calls;
-        void didBecomeActive() override { calls << "active"; }
-        void willResignActive() override { calls << "resign"; }
-        void didEnterBackground() override { calls << "background"; }
-        void willEnterForeground() override { calls << "foreground"; }
-        void didReceiveMemoryWarning() override { calls << "memory"; }
-    } delegate;
-    auto& app = Application::shared();
-    app.setDelegate(&delegate);
+namespace {
+// Records the delegate's calls and the application's notifications in the order they come.
+struct RecordingDelegate : ApplicationDelegate {
+    QStringList calls;
     QStringList posted;
     std::vector<platform::ObserverToken> tokens;
-    for (const QString& name : {ApplicationDidBecomeActiveNotification, ApplicationWillResignActiveNotification,
-                                ApplicationDidEnterBackgroundNotification, ApplicationWillEnterForegroundNotification,
-                                ApplicationDidReceiveMemoryWarningNotification})
-        tokens.push_back(platform::NotificationCenter::defaultCenter().addObserver(
-            name, &app, [&](const platform::Notification& n) { posted << n.name; }));
+    RecordingDelegate()
+    {
+        for (const QString& name : {ApplicationDidBecomeActiveNotification, ApplicationWillResignActiveNotification,
+                                    ApplicationDidEnterBackgroundNotification, ApplicationWillEnterForegroundNotification,
+                                    ApplicationDidReceiveMemoryWarningNotification})
+            tokens.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+                name, &Application::shared(), [this](const platform::Notification& n) { posted << n.name; }));
+        Application::shared().setDelegate(this);
+    }
+    ~RecordingDelegate() override { Application::shared().setDelegate(nullptr); }
+    void didBecomeActive() override { calls << "active"; }
+    void willResignActive() override { calls << "resign"; }
+    void didEnterBackground() override { calls << "background"; }
+    void willEnterForeground() override { calls << "foreground"; }
+    void didReceiveMemoryWarning() override { calls << "memory"; }
+};
+} // namespace
+
+TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)
+{
+    RecordingDelegate delegate;
+    auto& app = Application::shared();
+    QStringList& posted = delegate.posted;
     app.becomeActiveForTesting();
     EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
     app.enterBackgroundForTesting();
@@ -619,21 +629,9 @@ TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)
 // delegate's calls and the notifications in the platform's order.
 TEST_F(KitShell, TheKeyWindowMinimisedOrHiddenSendsTheApplicationToTheBackgroundAndBack)
 {
-    struct Delegate : ApplicationDelegate {
-        QStringList calls;
-        void didBecomeActive() override { calls << "active"; }
-        void willResignActive() override { calls << "resign"; }
-        void didEnterBackground() override { calls << "background"; }
-        void willEnterForeground() override { calls << "foreground"; }
-    } delegate;
+    RecordingDelegate delegate;
     auto& app = Application::shared();
-    app.setDelegate(&delegate);
-    QStringList posted;
-    std::vector<platform::ObserverToken> tokens;
-    for (const QString& name : {ApplicationDidBecomeActiveNotification, ApplicationWillResignActiveNotification,
-                                ApplicationDidEnterBackgroundNotification, ApplicationWillEnterForegroundNotification})
-        tokens.push_back(platform::NotificationCenter::defaultCenter().addObserver(
-            name, &app, [&](const platform::Notification& n) { posted << n.name; }));
+    QStringList& posted = delegate.posted;
     const QStringList away{ApplicationWillResignActiveNotification, ApplicationDidEnterBackgroundNotification};
     const QStringList back{ApplicationWillEnterForegroundNotification, ApplicationDidBecomeActiveNotification};
 
@@ -686,7 +684,6 @@ TEST_F(KitShell, TheKeyWindowMinimisedOrHiddenSendsTheApplicationToTheBackground
     EXPECT_EQ(posted, away + back);
     w.setWindowState(Qt::WindowNoState);
     EXPECT_EQ(posted, away + back);
-    app.setDelegate(nullptr);
 }
 
 TEST_F(KitShell, VersionGatedFeatures)
