@@ -479,12 +479,7 @@ TEST_F(VideoPageAutoplayTest, OffRecordsNoDecision)
 TEST_F(VideoPageAutoplayTest, AnOfflineDASHCopyPlaysWithoutANetwork)
 {
     // The copy is made through the offline cache from the fake service's DASH halves.
-    std::shared_ptr<KRVideo> video = detailVideo();
-    bool cached = false;
-    KROfflineCacheManager::sharedManager()->cacheDASHVideo(video, play.dashVideoURL(80).toString(), play.dashAudioURL().toString(), 80,
-                                                           QStringLiteral("1080P"), QImage(), nullptr, {},
-                                                           [&](bool success, const QString&) { cached = success; });
-    KR_WAIT_UNTIL(cached);
+    std::shared_ptr<KRVideo> video = cacheDetailDASHCopy();
     fakeNetwork(QString(), false);
     KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(true);
     KRVideoDetailViewController* page = push(video);
