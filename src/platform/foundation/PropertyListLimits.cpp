@@ -130,10 +130,12 @@ bool binaryWithinLimit(const QByteArray& data)
         return true;
     };
 
-    // Iterative depth-first walk; depth[i] = levels of containers from object i down.
+    // Iterative depth-first walk; depth[i] = levels of containers from object i down,
+    // values[i] = the values object i stands for, itself included, as the library expands it.
     enum : unsigned char { Unseen, Open, Done };
     std::vector<unsigned char> state(count, Unseen);
     std::vector<quint16> depth(count, 0);
+    std::vector<quint32> values(count, 1);
     struct Frame { quint64 index, first, total, next; };
     std::vector<Frame> stack;
     auto enter = [&](quint64 index) {
@@ -150,12 +152,19 @@ bool binaryWithinLimit(const QByteArray& data)
         Frame& f = stack.back();
         if (f.next == f.total) {
             int deepest = 0;
-            for (quint64 k = 0; k < f.total; ++k)
-                deepest = std::max<int>(deepest, depth[readBigEndian(bytes + f.first + k * refSize, refSize)]);
+            quint64 expanded = 1;
+            for (quint64 k = 0; k < f.total; ++k) {
+                const quint64 child = readBigEndian(bytes + f.first + k * refSize, refSize);
+                deepest = std::max<int>(deepest, depth[child]);
+                expanded += values[child];
+                if (expanded > kMaxExpandedValues)
+                    return false;
+            }
             const int levels = deepest + ((bytes[offsetOf(f.index)] >> 4) >= 0xA ? 1 : 0);
             if (levels > kMaxNestingDepth)
                 return false;
             depth[f.index] = quint16(levels);
+            values[f.index] = quint32(expanded);
             state[f.index] = Done;
             stack.pop_back();
             continue;

@@ -9,10 +9,15 @@ namespace PropertyList {
 // and a hostile file could otherwise exhaust the stack.
 constexpr int kMaxNestingDepth = 512;
 
+// The values a binary document may stand for once each reference is read as a value of its
+// own, as the parsing library reads it: a file of a few hundred bytes whose containers
+// refer to one another twice over each would otherwise stand for billions of values.
+constexpr quint64 kMaxExpandedValues = quint64(1) << 20;
+
 // Whether `data` (XML or binary) may be handed to the parsing library: containers nest no
 // deeper than kMaxNestingDepth, and nothing in it would make the library abort (a dictionary
 // key holding NUL). For binary input also false when its object graph is malformed or
-// cyclic. Cheap: one pass.
+// cyclic, or stands for more than kMaxExpandedValues values. Cheap: one pass.
 bool isSafeToParse(const QByteArray& data);
 
 } // namespace PropertyList
