@@ -741,6 +741,88 @@ TEST_F(BackgroundContinuationTest, TheBackgroundDuringARecoveryHoldsTheRecovered
     EXPECT_TRUE(session->playsNow());
 }
 
+TEST_F(BackgroundContinuationTest, ATaskReplacedByAnotherIsEndedAndAnAbortInTheForegroundAbandonsNothing)
+{
+    play.setQualityFault(64, testsupport::PlaybackFixtures::QualityFault::Held);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
+    session->startPart(64, 0);
+    const int first = session->requestGeneration();
+    ASSERT_EQ(task()->heldGeneration(), first);
+    // A new start in the background takes its own task: the first one ends, one stays open.
+    session->startPart(64, 0);
+    const int second = session->requestGeneration();
+    EXPECT_EQ(task()->heldGeneration(), second);
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[background-continuation-task-end] generation=%1 reason=replaced").arg(first)));
+    // Back in the foreground, an abort of the held request ends its task and nothing else.
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, true);
+    task()->abortBackgroundContinuationForGeneration(second, QStringLiteral("system-expired"));
+    EXPECT_FALSE(task()->isHeld());
+    EXPECT_TRUE(abandoned.isEmpty());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Resolving);
+    EXPECT_EQ(session->requestGeneration(), second);
+}
+
+TEST_F(QualitySwitchSessionTest, AFailoverPastZeroStartsTheNextAddressAtTheKeptTime)
+{
+    KRPlaybackSessionTesting::startCandidates(*session, {k720, k720Backup}, 64, 0);
+    ScriptedMedia* first = media();
+    first->becomePlayable();
+    first->time = 42.5;
+    Q_EMIT first->finished(1);
+    ASSERT_NE(media(), first);
+    EXPECT_EQ(media()->sound, QUrl(k720Backup));
+    EXPECT_NEAR(media()->startedAt, 42.5, 0.01);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-candidate-failover] index=1 count=2 reason=media-error")));
+}
+
+TEST_F(QualitySwitchSessionTest, APartStoppedHalfWayIsKeptAsNotCompletedAtItsTime)
+{
+    session->setHeartbeatEnabled(true);
+    QList<int> heartbeats;
+    QObject::connect(session.get(), &KRPlaybackSession::heartbeat, [&](int type) { heartbeats.append(type); });
+    ScriptedMedia* playing = playAt360();
+    playing->time = 150;
+    session->stop();
+    ASSERT_FALSE(heartbeats.isEmpty());
+    EXPECT_EQ(heartbeats.first(), 1);
+    EXPECT_EQ(heartbeats.last(), 4);
+    const std::optional<QVariantMap> record = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(session->video());
+    ASSERT_TRUE(record.has_value());
+    EXPECT_NEAR(KRDouble(record->value(QStringLiteral("history_progress"))), 150.0, 0.01);
+    EXPECT_NEAR(KRDouble(record->value(QStringLiteral("history_duration"))), 312.0, 0.01);
+    // Not completed: a completed part would be kept at 0 and start over.
+    KR_WAIT_UNTIL(!play.heartbeats().isEmpty() && play.heartbeatPlayTypes().contains(4));
+    const QVariantMap end = play.heartbeats().last();
+    EXPECT_EQ(end.value(QStringLiteral("played_time")).toString(), QStringLiteral("150"));
+}
+
+TEST_F(QualitySwitchSessionTest, APulledHeadphoneWhileASwitchResolvesKeepsItsStreamPausedAndTheSwitchAtRest)
+{
+    ScriptedMedia* playing = playAt360();
+    session->switchToQuality(64, QStringLiteral("720P"));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(pendingResolve);
+    session->lifecycle()->audioSessionRouteChangedForPlayback(2);
+    EXPECT_FALSE(session->isExpectedToPlay());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Paused);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-playback-intent] generation=1 phase=1 playing=NO")));
+    // The switch goes on and lands paused: the new stream does not play behind the user's back.
+    auto done = std::move(pendingResolve);
+    done({k720}, 64);
+    playing->finishStaging(true);
+    playing->becomePlayable(KRPlaybackStatePaused);
+    const int plays = playing->plays;
+    MainClock::advanceForTesting(0.5);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_FALSE(session->playsNow());
+    // The user's play lifts the lost route's hold.
+    session->play();
+    EXPECT_TRUE(session->playsNow());
+    EXPECT_GT(playing->plays, plays);
+}
+
 // The session's one gate and its events: an answer that arrives while a hold stands, one claim
 // per start, a replacement told as one event, and what a switch leaves behind when something
 // else ends it.
