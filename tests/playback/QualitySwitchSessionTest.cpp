@@ -763,6 +763,59 @@ TEST_F(BackgroundContinuationTest, ATaskReplacedByAnotherIsEndedAndAnAbortInTheF
     EXPECT_EQ(session->requestGeneration(), second);
 }
 
+TEST_F(QualitySwitchSessionTest, AKeptErrorIsNotReplacedByALaterEndAndFailsOverWhenTheNewPlayerIsStalled)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720();
+    playing->time = 7.0;
+    playing->finishStaging(true);
+    playing->becomePlayable();
+    MainClock::advanceForTesting(0.37);
+    ASSERT_FALSE(session->isSwitchingQuality());
+    // Within the suppression's last quarter second: an error, then an end.
+    Q_EMIT playing->finished(1);
+    Q_EMIT playing->finished(0);
+    EXPECT_EQ(ends, 0);
+    // The new player is stalled when the suppression ends: the kept error is real.
+    playing->load = KRLoadStateStalled;
+    MainClock::advanceForTesting(0.3);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-deferred-finish-checked] replacement=1 reason=1 healthy=NO replay=YES")));
+    EXPECT_EQ(ends, 0);
+    ASSERT_NE(media(), playing);
+    EXPECT_EQ(media()->sound, QUrl(k720Backup)) << "the new quality's backup";
+    EXPECT_EQ(session->quality(), 64);
+}
+
+TEST_F(QualitySwitchSessionTest, APrewarmedPlayerIsInstalledInOrder)
+{
+    KRPlaybackSessionTesting::startCandidates(*session, {k720}, 64, 4.0);
+    ScriptedMedia* playing = media();
+    playing->becomePlayable();
+    session->switchToQuality(80, QStringLiteral("1080P"));
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        QCoreApplication::processEvents();
+        return medias.size() == 2;
+    }));
+    ScriptedMedia* prewarm = media();
+    prewarm->becomePlayable(KRPlaybackStatePaused);
+    for (int i = 0; i < 5 && session->isSwitchingQuality(); ++i)
+        MainClock::advanceForTesting(0.1);
+    ASSERT_EQ(session->media(), prewarm);
+    MainClock::advanceForTesting(0.3);
+    const QList<qsizetype> order{at(QStringLiteral("[quality-prewarm-begin]")), at(QStringLiteral("[quality-switch-finish-suppression-begin]")), at(QStringLiteral("[quality-prewarm-installed] generation=1")),
+                                 at(QStringLiteral("[quality-switch-finish-suppression-end]"))};
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        EXPECT_GE(order[i], 0) << i;
+        if (i > 0) {
+            EXPECT_GT(order[i], order[i - 1]) << i;
+        }
+    }
+    // The old player went before the new one was told to play, and the viewing went on.
+    EXPECT_TRUE(playing->stopped);
+    EXPECT_GE(prewarm->plays, 1);
+    EXPECT_EQ(session->quality(), 80);
+}
+
 TEST_F(QualitySwitchSessionTest, AFailoverPastZeroStartsTheNextAddressAtTheKeptTime)
 {
     KRPlaybackSessionTesting::startCandidates(*session, {k720, k720Backup}, 64, 0);
