@@ -74,6 +74,16 @@ protected:
         done(answer, 64);
     }
     qsizetype at(const QString& event) const { return diagnosticsLog().indexOf(event); }
+    // Each event was logged, each after the one before.
+    void expectInOrder(const QStringList& events) const
+    {
+        for (qsizetype i = 0; i < events.size(); ++i) {
+            EXPECT_GE(at(events[i]), 0) << events[i].toStdString();
+            if (i > 0) {
+                EXPECT_GT(at(events[i]), at(events[i - 1])) << events[i].toStdString();
+            }
+        }
+    }
 
     QList<int> asked;
     std::function<void(const QStringList&, int)> pendingResolve;
@@ -802,15 +812,9 @@ TEST_F(QualitySwitchSessionTest, APrewarmedPlayerIsInstalledInOrder)
         MainClock::advanceForTesting(0.1);
     ASSERT_EQ(session->media(), prewarm);
     MainClock::advanceForTesting(0.3);
-    const QList<qsizetype> order{at(QStringLiteral("[quality-prewarm-begin]")), at(QStringLiteral("[quality-switch-finish-suppression-begin]")), at(QStringLiteral("[quality-prewarm-installed] generation=1")),
-                                 at(QStringLiteral("[quality-switch-finish-suppression-end]"))};
-    for (qsizetype i = 0; i < order.size(); ++i) {
-        EXPECT_GE(order[i], 0) << i;
-        if (i > 0) {
-            EXPECT_GT(order[i], order[i - 1]) << i;
-        }
-    }
-    // The old player went before the new one was told to play, and the viewing went on.
+    expectInOrder({QStringLiteral("[quality-prewarm-begin]"), QStringLiteral("[quality-switch-finish-suppression-begin]"),
+                   QStringLiteral("[quality-prewarm-installed] generation=1"), QStringLiteral("[quality-switch-finish-suppression-end]")});
+    // The old player went and the new one was told to play.
     EXPECT_TRUE(playing->stopped);
     EXPECT_GE(prewarm->plays, 1);
     EXPECT_EQ(session->quality(), 80);
