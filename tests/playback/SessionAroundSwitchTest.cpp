@@ -267,4 +267,32 @@ TEST_F(SessionAroundSwitchTest, ATimeBelowZeroCountsAsZero)
     EXPECT_DOUBLE_EQ(record->value(QStringLiteral("history_progress")).toDouble(), 0.0);
 }
 
+TEST_F(SessionAroundSwitchTest, TheSlowerTickOfAnOldDeviceHoldsAcrossTheReturnAndAReplacement)
+{
+    // An A4-class device ticks every 0.25 s instead of 0.2 s.
+    session->setTickInterval(250);
+    QList<double> ticks;
+    QObject::connect(session.get(), &KRPlaybackSession::progressed, [&] { ticks.append(MainClock::now()); });
+    const auto ticksOver = [&](double seconds) {
+        ticks.clear();
+        run(seconds);
+        return ticks.size();
+    };
+    ScriptedMedia* playing = playAt360();
+    EXPECT_EQ(ticksOver(1.1), 4);
+    // Back from the background: one tick at once, then the same pace.
+    enterBackground(false);
+    EXPECT_EQ(ticksOver(1.1), 0) << "no tick in the background";
+    becomeActive();
+    EXPECT_EQ(ticksOver(1.1), 4);
+    // The stream going back in after a failed switch keeps the pace too.
+    openSwitchTo720();
+    answerResolve();
+    playing->finishStaging(true);
+    Q_EMIT playing->finished(1);
+    ASSERT_EQ(medias.size(), 2);
+    media()->becomePlayable();
+    EXPECT_EQ(ticksOver(1.1), 4);
+}
+
 } // namespace
