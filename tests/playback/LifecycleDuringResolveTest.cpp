@@ -206,7 +206,7 @@ TEST_F(LifecycleDuringResolveTest, ATaskBegunForANewerRequestEndsTheOneHeld)
     // The bound runs from the newer task: the first one's 30 s abandon nothing.
     MainClock::advanceForTesting(29.0);
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Resolving);
-    task()->end(0, QStringLiteral("test"));
+    endTask(0, QStringLiteral("test"));
     EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 0);
 }
 

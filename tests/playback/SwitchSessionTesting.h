@@ -107,24 +107,25 @@ protected:
 
     // The life cycle's events, as the application and the audio session post them.
     KRPlaybackLifecycle* life() const { return session->lifecycle(); }
-    void enterBackground(bool listening) { life()->didEnterBackground(listening); }
+    void enterBackground(bool listening) { life()->applicationDidEnterBackgroundForPlayback(listening); }
     void becomeActive(bool listening = false)
     {
-        life()->willEnterForeground();
-        life()->didBecomeActive(0, listening);
+        life()->applicationWillEnterForegroundForPlayback();
+        life()->applicationDidBecomeActiveForPlayback(0, listening);
     }
-    void interruptionBegins() { life()->interruptionBegan(); }
+    void interruptionBegins() { life()->audioSessionInterruptionForPlayback(true); }
     void interruptionEnds(std::optional<unsigned> options, int applicationState = 0, bool listening = false)
     {
-        life()->interruptionEnded(options, applicationState, listening);
+        life()->audioSessionInterruptionForPlayback(false, options, applicationState, listening);
     }
-    void routeChanges(int reason) { life()->routeChanged(reason); }
+    void routeChanges(int reason) { life()->audioSessionRouteChangedForPlayback(reason); }
     // The background task.
     KRBackgroundContinuation* task() const { return session->backgroundContinuation(); }
-    void beginTask(int generation) { task()->begin(generation); }
-    void abortTask(int generation, const QString& reason) { task()->abort(generation, reason); }
+    void beginTask(int generation) { task()->beginBackgroundContinuationTaskForGeneration(generation); }
+    void endTask(int generation, const QString& reason) { task()->endBackgroundContinuationTaskForGeneration(generation, reason); }
+    void abortTask(int generation, const QString& reason) { task()->abortBackgroundContinuationForGeneration(generation, reason); }
     // A failure the switch is told of from outside.
-    void failSwitch(const QString& reason, bool restore) { session->qualitySwitch()->fail(reason, restore); }
+    void failSwitch(const QString& reason, bool restore) { session->qualitySwitch()->failQualitySwitchWithReason(reason, restore); }
 
     QList<int> asked;
     std::function<void(const QStringList&, int)> pendingResolve;
