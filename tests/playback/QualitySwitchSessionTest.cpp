@@ -74,6 +74,16 @@ protected:
         done(answer, 64);
     }
     qsizetype at(const QString& event) const { return diagnosticsLog().indexOf(event); }
+    // Each event was logged, each after the one before.
+    void expectInOrder(const QStringList& events) const
+    {
+        for (qsizetype i = 0; i < events.size(); ++i) {
+            EXPECT_GE(at(events[i]), 0) << events[i].toStdString();
+            if (i > 0) {
+                EXPECT_GT(at(events[i]), at(events[i - 1])) << events[i].toStdString();
+            }
+        }
+    }
 
     QList<int> asked;
     std::function<void(const QStringList&, int)> pendingResolve;
@@ -200,9 +210,12 @@ TEST_F(QualitySwitchSessionTest, ANewStreamBreakingAfterTheCommitRollsBackToTheP
     EXPECT_NEAR(restored->startedAt, 6.0, 0.01);
     EXPECT_TRUE(playing->stopped);
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Buffering);
+    // Ready a little past the kept time: the completion seeks it back there all the same.
+    restored->time = 6.8;
     restored->becomePlayable();
     MainClock::advanceForTesting(0.4);
     EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(restored->seeks, QList<double>{6.0});
     EXPECT_TRUE(diagnosticsLog().contains(QRegularExpression(QStringLiteral("\\[quality-switch-rollback-ready\\] generation=1 cid=\\d+ dash=NO elapsed=[0-9.]+ time=6\\.000 expectedPlay=YES title=360P reason=新清晰度切换失败"))));
     EXPECT_EQ(statuses.last(), QStringLiteral("新清晰度切换失败 · 已恢复 360P"));
     EXPECT_EQ(session->quality(), 16);
@@ -739,6 +752,135 @@ TEST_F(BackgroundContinuationTest, TheBackgroundDuringARecoveryHoldsTheRecovered
     session->lifecycle()->applicationDidBecomeActiveForPlayback(0, true);
     EXPECT_GT(recovered->plays, plays);
     EXPECT_TRUE(session->playsNow());
+}
+
+TEST_F(BackgroundContinuationTest, ATaskReplacedByAnotherIsEndedAndAnAbortInTheForegroundAbandonsNothing)
+{
+    play.setQualityFault(64, testsupport::PlaybackFixtures::QualityFault::Held);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
+    session->startPart(64, 0);
+    const int first = session->requestGeneration();
+    ASSERT_EQ(task()->heldGeneration(), first);
+    // A new start in the background takes its own task: the first one ends, one stays open.
+    session->startPart(64, 0);
+    const int second = session->requestGeneration();
+    EXPECT_EQ(task()->heldGeneration(), second);
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[background-continuation-task-end] generation=%1 reason=replaced").arg(first)));
+    // Back in the foreground, an abort of the held request ends its task and nothing else.
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, true);
+    task()->abortBackgroundContinuationForGeneration(second, QStringLiteral("system-expired"));
+    EXPECT_FALSE(task()->isHeld());
+    EXPECT_TRUE(abandoned.isEmpty());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Resolving);
+    EXPECT_EQ(session->requestGeneration(), second);
+}
+
+TEST_F(QualitySwitchSessionTest, AKeptErrorIsNotReplacedByALaterEndAndFailsOverWhenTheNewPlayerIsStalled)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720();
+    playing->time = 7.0;
+    playing->finishStaging(true);
+    playing->becomePlayable();
+    MainClock::advanceForTesting(0.37);
+    ASSERT_FALSE(session->isSwitchingQuality());
+    // Within the suppression's last quarter second: an error, then an end.
+    Q_EMIT playing->finished(1);
+    Q_EMIT playing->finished(0);
+    EXPECT_EQ(ends, 0);
+    // The new player is stalled when the suppression ends: the kept error is real.
+    playing->load = KRLoadStateStalled;
+    MainClock::advanceForTesting(0.3);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-deferred-finish-checked] replacement=1 reason=1 healthy=NO replay=YES")));
+    EXPECT_EQ(ends, 0);
+    ASSERT_NE(media(), playing);
+    EXPECT_EQ(media()->sound, QUrl(k720Backup)) << "the new quality's backup";
+    EXPECT_EQ(session->quality(), 64);
+}
+
+TEST_F(QualitySwitchSessionTest, APrewarmedPlayerIsInstalledInOrder)
+{
+    KRPlaybackSessionTesting::startCandidates(*session, {k720}, 64, 4.0);
+    ScriptedMedia* playing = media();
+    playing->becomePlayable();
+    session->switchToQuality(80, QStringLiteral("1080P"));
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        QCoreApplication::processEvents();
+        return medias.size() == 2;
+    }));
+    ScriptedMedia* prewarm = media();
+    prewarm->becomePlayable(KRPlaybackStatePaused);
+    for (int i = 0; i < 5 && session->isSwitchingQuality(); ++i)
+        MainClock::advanceForTesting(0.1);
+    ASSERT_EQ(session->media(), prewarm);
+    MainClock::advanceForTesting(0.3);
+    expectInOrder({QStringLiteral("[quality-prewarm-begin]"), QStringLiteral("[quality-switch-finish-suppression-begin]"),
+                   QStringLiteral("[quality-prewarm-installed] generation=1"), QStringLiteral("[quality-switch-finish-suppression-end]")});
+    // The old player went and the new one was told to play.
+    EXPECT_TRUE(playing->stopped);
+    EXPECT_GE(prewarm->plays, 1);
+    EXPECT_EQ(session->quality(), 80);
+}
+
+TEST_F(QualitySwitchSessionTest, AFailoverPastZeroStartsTheNextAddressAtTheKeptTime)
+{
+    KRPlaybackSessionTesting::startCandidates(*session, {k720, k720Backup}, 64, 0);
+    ScriptedMedia* first = media();
+    first->becomePlayable();
+    first->time = 42.5;
+    Q_EMIT first->finished(1);
+    ASSERT_NE(media(), first);
+    EXPECT_EQ(media()->sound, QUrl(k720Backup));
+    EXPECT_NEAR(media()->startedAt, 42.5, 0.01);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-candidate-failover] index=1 count=2 reason=media-error")));
+}
+
+TEST_F(QualitySwitchSessionTest, APartStoppedHalfWayIsKeptAsNotCompletedAtItsTime)
+{
+    session->setHeartbeatEnabled(true);
+    QList<int> heartbeats;
+    QObject::connect(session.get(), &KRPlaybackSession::heartbeat, [&](int type) { heartbeats.append(type); });
+    ScriptedMedia* playing = playAt360();
+    playing->time = 150;
+    session->stop();
+    ASSERT_FALSE(heartbeats.isEmpty());
+    EXPECT_EQ(heartbeats.first(), 1);
+    EXPECT_EQ(heartbeats.last(), 4);
+    const std::optional<QVariantMap> record = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(session->video());
+    ASSERT_TRUE(record.has_value());
+    EXPECT_NEAR(KRDouble(record->value(QStringLiteral("history_progress"))), 150.0, 0.01);
+    EXPECT_NEAR(KRDouble(record->value(QStringLiteral("history_duration"))), 312.0, 0.01);
+    // Not completed: a completed part would be kept at 0 and start over.
+    KR_WAIT_UNTIL(!play.heartbeats().isEmpty() && play.heartbeatPlayTypes().contains(4));
+    const QVariantMap end = play.heartbeats().last();
+    EXPECT_EQ(end.value(QStringLiteral("played_time")).toString(), QStringLiteral("150"));
+}
+
+TEST_F(QualitySwitchSessionTest, APulledHeadphoneWhileASwitchResolvesKeepsItsStreamPausedAndTheSwitchAtRest)
+{
+    ScriptedMedia* playing = playAt360();
+    session->switchToQuality(64, QStringLiteral("720P"));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(pendingResolve);
+    session->lifecycle()->audioSessionRouteChangedForPlayback(2);
+    EXPECT_FALSE(session->isExpectedToPlay());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Paused);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-playback-intent] generation=1 phase=1 playing=NO")));
+    // The switch goes on and lands paused: the new stream does not play behind the user's back.
+    auto done = std::move(pendingResolve);
+    done({k720}, 64);
+    playing->finishStaging(true);
+    playing->becomePlayable(KRPlaybackStatePaused);
+    const int plays = playing->plays;
+    MainClock::advanceForTesting(0.5);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_FALSE(session->playsNow());
+    // The user's play lifts the lost route's hold.
+    session->play();
+    EXPECT_TRUE(session->playsNow());
+    EXPECT_GT(playing->plays, plays);
 }
 
 // The session's one gate and its events: an answer that arrives while a hold stands, one claim
