@@ -71,6 +71,15 @@ void KRVideoCommentComposer::build(View* page, View* root, qreal width)
     c.commentComposerButton->setContentEdgeInsets(EdgeInsets{0, 12, 0, 8});
     c.commentComposerButton->setAccessibilityLabel(QStringLiteral("发表评论"));
     c.commentComposerButton->addTarget(ControlEventTouchUpInside, [this] { commentComposerTapped(); });
+}
+
+// The editing controls and the emote panel wait for the first edit: most visits to the page
+// never write a comment, and opening it pays for every view it makes.
+void KRVideoCommentComposer::buildEditingControls()
+{
+    if (m_views.commentInputField || !hasViews() || !m_root)
+        return;
+    Views& c = m_views;
     c.commentInputField = named(new TextField(QRectF(), c.commentComposerBar), "commentInputField");
     c.commentInputField->setFont(Label::systemFont(12));
     c.commentInputField->setPlaceholder(QStringLiteral("说点什么…"));
@@ -108,12 +117,14 @@ void KRVideoCommentComposer::build(View* page, View* root, qreal width)
     c.commentSelectedImageBadge->setContentMode(ContentModeScaleAspectFit);
     c.commentSelectedImageBadge->setUserInteractionEnabled(false);
     c.commentSelectedImageBadge->setHidden(true);
-    c.commentEmotePanel = named(new View(QRectF(), root), "commentEmotePanel");
+    c.commentEmotePanel = named(new View(QRectF(), m_root), "commentEmotePanel");
     c.commentEmotePanel->setHidden(true);
     c.commentEmotePanel->setCornerRadius(7);
     c.commentEmotePanel->setBorderWidth(1);
     c.commentEmoteScrollView = named(new ScrollView(QRectF(), c.commentEmotePanel), "commentEmoteScrollView");
     c.commentEmoteScrollView->setShowsVerticalScrollIndicator(true);
+    applyEditingTheme();
+    layoutEditingControls(m_width, m_rootHeight);
 }
 
 void KRVideoCommentComposer::layout(qreal w, qreal restingTop, qreal rootHeight)
@@ -131,6 +142,14 @@ void KRVideoCommentComposer::layout(qreal w, qreal restingTop, qreal rootHeight)
     c.commentComposerBar->setFrame(bar);
     c.commentComposerSeparator->setFrame(QRectF(0, 0, w, 1));
     c.commentComposerButton->setFrame(QRectF(8, 5, w - 16, 32));
+    layoutEditingControls(w, rootHeight);
+}
+
+void KRVideoCommentComposer::layoutEditingControls(qreal w, qreal rootHeight)
+{
+    Views& c = m_views;
+    if (!c.commentInputField)
+        return;
     c.commentCancelButton->setFrame(QRectF(4, 5, 43, 32));
     c.commentSendButton->setFrame(QRectF(std::max<qreal>(w - 43 - 4, 4), 5, 43, 32));
     c.commentSelectedImageBadge->setFrame(QRectF(28, 17, 13, 13));
@@ -159,6 +178,16 @@ void KRVideoCommentComposer::applyTheme()
     c.commentComposerButton->setBackgroundImage(theme->searchFieldBackgroundImage(), ControlStateNormal);
     c.commentComposerButton->setTitleColor(theme->secondaryTextColor(), ControlStateNormal);
     c.commentComposerButton->setTitleColor(theme->accentColor(), ControlStateHighlighted);
+    applyEditingTheme();
+    updateCommentPictureButton();
+}
+
+void KRVideoCommentComposer::applyEditingTheme()
+{
+    Views& c = m_views;
+    if (!c.commentInputField)
+        return;
+    KRTheme* theme = KRTheme::sharedTheme();
     c.commentInputField->setBackground(theme->searchFieldBackgroundImage());
     c.commentInputField->setTextColor(theme->primaryTextColor());
     c.commentEmoteButton->setBackgroundImage(theme->searchFieldBackgroundImage(), ControlStateNormal);
@@ -169,7 +198,6 @@ void KRVideoCommentComposer::applyTheme()
     applyPaleButton(c.commentSendButton, theme);
     c.commentEmotePanel->setBackgroundColor(theme->surfaceColor());
     c.commentEmotePanel->setBorderColor(theme->separatorColor());
-    updateCommentPictureButton();
 }
 
 // ---- editing ----
@@ -185,6 +213,7 @@ void KRVideoCommentComposer::presentForComment(const std::shared_ptr<KRComment>&
     }
     if (!m_root || m_posting)
         return;
+    buildEditingControls();
     const qint64 root = comment ? (comment->root() >= 1 ? comment->root() : comment->rpid()) : 0;
     const qint64 parent = comment ? comment->rpid() : 0;
     TextField* field = m_views.commentInputField;
@@ -220,6 +249,8 @@ void KRVideoCommentComposer::setEditingControlsShown(bool editing)
 {
     Views& c = m_views;
     c.commentComposerButton->setHidden(editing);
+    if (!c.commentInputField)
+        return;
     c.commentInputField->setHidden(!editing);
     c.commentEmoteButton->setHidden(!editing);
     c.commentCancelButton->setHidden(!editing);
@@ -234,12 +265,14 @@ void KRVideoCommentComposer::bringBarToFront()
 
 QList<View*> KRVideoCommentComposer::keyboardMovedViews() const
 {
+    if (!m_views.commentEmotePanel)
+        return {m_views.commentComposerBar};
     return {m_views.commentComposerBar, m_views.commentEmotePanel};
 }
 
 bool KRVideoCommentComposer::isFieldFirstResponder() const
 {
-    return hasViews() && m_views.commentInputField->isFirstResponder();
+    return hasViews() && m_views.commentInputField && m_views.commentInputField->isFirstResponder();
 }
 
 void KRVideoCommentComposer::cancelCommentComposer()
@@ -361,7 +394,7 @@ void KRVideoCommentComposer::loadEmotesIfNeeded()
 
 void KRVideoCommentComposer::rebuildEmotePanel()
 {
-    if (!hasViews())
+    if (!hasViews() || !m_views.commentEmoteScrollView)
         return;
     KRFillEmotePanel(m_views.commentEmoteScrollView, m_emotes.items(), kEmoteTagBase, [this](int tag) { emoteItemTapped(tag); });
 }

@@ -46,7 +46,8 @@ public:
     explicit KRVideoCommentComposer(Actions actions, QObject* parent = nullptr);
     ~KRVideoCommentComposer() override;
 
-    // The bar at rest in `page`; the emote panel on `root`, where the bar edits.
+    // The bar at rest in `page`; its editing controls, and the emote panel on `root` where the
+    // bar edits, are made when it first edits.
     void build(platform::uikit::View* page, platform::uikit::View* root, qreal width);
     // The bar's resting place is `restingTop` in the page; `rootHeight` sizes the panel.
     void layout(qreal width, qreal restingTop, qreal rootHeight);
@@ -81,6 +82,7 @@ public:
     QList<platform::uikit::View*> keyboardMovedViews() const;
 
     // ---- state a user sees ----
+    // Null until the bar first edits.
     platform::uikit::TextField* inputField() const { return m_views.commentInputField; }
     platform::uikit::View* emotePanel() const { return m_views.commentEmotePanel; }
     const QList<KREmotePanelItem>& emotes() const { return m_emotes.items(); }
@@ -105,6 +107,9 @@ private:
         platform::uikit::View* commentEmotePanel = nullptr;
         platform::uikit::ScrollView* commentEmoteScrollView = nullptr;
     };
+    void buildEditingControls();
+    void applyEditingTheme();
+    void layoutEditingControls(qreal width, qreal rootHeight);
     void setEditingControlsShown(bool editing);
     void loadEmotesIfNeeded();
     void rebuildEmotePanel();

@@ -238,7 +238,8 @@ TEST_F(VideoPageWritingTest, SignedOutTheComposerAsksForALoginAndSendsNothing)
     EXPECT_EQ(gate->message(), QStringLiteral("发表评论需要登录后提交。当前未登录，不会伪造操作结果。"));
     EXPECT_EQ(gate->buttonTitles(), (QStringList{QStringLiteral("知道了"), QStringLiteral("前往“我的”")}));
     EXPECT_FALSE(composer(page)->isEditing());
-    EXPECT_FALSE(part<TextField>(page, "commentInputField")->isVisible());
+    auto* restingField = part<TextField>(page, "commentInputField");
+    EXPECT_TRUE(!restingField || !restingField->isVisible());
     // A row without replies would answer it: the same gate.
     clickTitled(gate->presentationView(), QStringLiteral("知道了"));
     part<TableView>(page, "commentsTableView")->tapRowForTesting({0, 0});
@@ -256,10 +257,22 @@ TEST_F(VideoPageWritingTest, AnEmoteAndTextPostATopLevelCommentThatShowsFirst)
     click(part<Button>(page, "commentComposerButton"));
     ASSERT_TRUE(composer(page)->isEditing());
     EXPECT_EQ(bar->superview(), page->view());
+    // The first tap makes the editing controls: shown at once, in place, themed.
     auto* field = part<TextField>(page, "commentInputField");
+    ASSERT_NE(field, nullptr);
     EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(field->isVisible());
     EXPECT_EQ(field->placeholder(), QStringLiteral("说点什么…"));
     EXPECT_TRUE(part<Button>(page, "commentComposerButton")->isHidden());
+    EXPECT_EQ(field->frame(), QRectF(50, 5, 229, 32));
+    EXPECT_EQ(field->textColor(), KRTheme::sharedTheme()->primaryTextColor());
+    EXPECT_EQ(part(page, "commentSendButton")->frame(), QRectF(328, 5, 43, 32));
+    EXPECT_EQ(part(page, "commentEmoteButton")->frame(), QRectF(282, 5, 43, 32));
+    EXPECT_EQ(part(page, "commentSelectedImageBadge")->frame(), QRectF(28, 17, 13, 13));
+    EXPECT_TRUE(part(page, "commentSendButton")->isVisible());
+    EXPECT_TRUE(part(page, "commentEmoteButton")->isVisible());
+    EXPECT_TRUE(part(page, "commentCancelButton")->isVisible());
+    EXPECT_TRUE(part(page, "commentEmotePanel")->isHidden());
 
     // The emote button opens the panel of the service's emotes; a tap puts one in.
     click(part<Button>(page, "commentEmoteButton"));
