@@ -14,7 +14,6 @@
 #include "playback/KRPlaybackTransport.h"
 #include "shared/KRPlayerFullscreen.h"
 
-#include <QMetaObject>
 
 using namespace platform::uikit;
 
@@ -59,9 +58,7 @@ std::unique_ptr<KRPlayerFullscreen> KRAccountVideoListViewController::makeFullsc
         m_surface.uninstall();
         if (isViewLoaded())
             KRPlayerFullscreen::layoutScreenNow(view());
-        if (TabBarController* tabs = tabBarController();
-            tabs && tabs->metaObject()->indexOfMethod("kr_commitPortraitRootGeometry()") >= 0)
-            QMetaObject::invokeMethod(tabs, "kr_commitPortraitRootGeometry", Qt::DirectConnection);
+        m_fullscreen->commitPortraitRoot(tabBarController());
     };
     screen.settledEmbedded = [] {};
     screen.mediaSize = [this] { return transport() ? transport()->naturalSize() : QSizeF(); };

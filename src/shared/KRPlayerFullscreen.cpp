@@ -1,6 +1,7 @@
 #include "shared/KRPlayerFullscreen.h"
 
 #include "look/KRShellHelpers.h"
+#include "platform/device/DeviceProfile.h"
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Device.h"
@@ -26,6 +27,14 @@ constexpr double kPortraitExitSeconds = 0.26;
 constexpr double kChromeFadeOutSeconds = 0.07;
 constexpr double kChromeFadeInSeconds = 0.11;
 const QString kFinishRotationPresentation = QStringLiteral("finishCustomPlayerRotationPresentation");
+const char* const kCommitPortraitRoot = "kr_commitPortraitRootGeometry";
+const char* const kReconcileModernNavigation = "kr_reconcileModernPortraitNavigationAfterRotation";
+constexpr int kModernNavigationVersion = 15;
+
+bool answersTo(const QObject* object, const char* method)
+{
+    return object && object->metaObject()->indexOfMethod(QByteArray(method) + "()") >= 0;
+}
 
 const char* yesNo(bool value) { return value ? "YES" : "NO"; }
 
@@ -54,6 +63,7 @@ KRPlayerFullscreen::~KRPlayerFullscreen()
 {
     m_delayed.cancelAll();
     AnimationClock::cancel(m_surfaceAnimation);
+    AnimationClock::cancel(m_chromeAnimation);
     Device::current().endGeneratingDeviceOrientationNotifications();
 }
 
@@ -205,7 +215,25 @@ void KRPlayerFullscreen::reset()
         m_screen.returnChrome();
         // The interface goes back upright with the player gone.
         requestInterfaceOrientation(1);
+        // Gone by a stop or a failure, the full screen is over as after its own exit: the root's
+        // portrait geometry, and a navigation asked for meanwhile.
+        m_screen.exited();
     }
+}
+
+void KRPlayerFullscreen::commitPortraitRoot(QObject* root)
+{
+    if (answersTo(root, kCommitPortraitRoot))
+        QMetaObject::invokeMethod(root, kCommitPortraitRoot, Qt::DirectConnection);
+    if (platform::DeviceProfile::systemMajorVersion() < kModernNavigationVersion
+        || isLandscapeOrientation(Application::shared().statusBarOrientation()) || !answersTo(root, kReconcileModernNavigation))
+        return;
+    const QString key = QString::fromLatin1(kReconcileModernNavigation);
+    m_delayed.cancel(key);
+    m_delayed.schedule(key, 0, [root = QPointer<QObject>(root)] {
+        if (root)
+            QMetaObject::invokeMethod(root, kReconcileModernNavigation, Qt::DirectConnection);
+    });
 }
 
 void KRPlayerFullscreen::invalidateTarget()
@@ -274,12 +302,13 @@ void KRPlayerFullscreen::animateSurfaceTo(const QRectF& target, double seconds, 
 
 // ---- orientation ----
 
-void KRPlayerFullscreen::requestInterfaceOrientation(int orientation)
+void KRPlayerFullscreen::requestInterfaceOrientation(int orientation, QObject* device)
 {
-    Device& device = Device::current();
+    if (!device)
+        device = &Device::current();
     // The device's setter is optional on the platform: asked for by name.
-    if (device.metaObject()->indexOfMethod("setOrientation(int)") >= 0)
-        QMetaObject::invokeMethod(&device, "setOrientation", Qt::DirectConnection, Q_ARG(int, orientation));
+    if (device->metaObject()->indexOfMethod("setOrientation(int)") >= 0)
+        QMetaObject::invokeMethod(device, "setOrientation", Qt::DirectConnection, Q_ARG(int, orientation));
     else
         Application::shared().setStatusBarOrientation(orientation, true);
     ViewController::attemptRotationToDeviceOrientation();
@@ -305,9 +334,10 @@ void KRPlayerFullscreen::deviceOrientationDidChange()
                                        QStringLiteral("enteredByRotation=%1 device=%2")
                                            .arg(QLatin1String(yesNo(m_enteredByRotation)))
                                            .arg(orientation));
+            // Only a landscape turn is the orientation acted on: turned straight back, the device
+            // points where the full screen already is, and the way back to portrait goes on.
             ++m_generation;
             invalidateTarget();
-            m_deviceOrientation = orientation;
             m_exitAfterPortrait = true;
             m_phase = 4;
             m_transitioning = true;
@@ -510,7 +540,9 @@ void KRPlayerFullscreen::fadeChrome(qreal alpha, double seconds)
             effect->setOpacity(value);
         }
     };
-    AnimationClock::animate(this, seconds, apply, [apply](bool finished) {
+    // One fade at a time: a fade still running would carry on from where this one starts.
+    AnimationClock::cancel(m_chromeAnimation);
+    m_chromeAnimation = AnimationClock::animate(this, seconds, apply, [apply](bool finished) {
         if (finished)
             apply(1.0);
     });

@@ -80,8 +80,9 @@ public:
     void exit(bool animated);
     // The full-screen button: landscape turns to portrait first, portrait leaves animated.
     void leave();
-    // The device's setter, looked up by name, else the status bar; then the interface follows.
-    void requestInterfaceOrientation(int orientation);
+    // The device's setter, looked up by name on `device` (the current device when null), else
+    // the status bar, turned with animation; then the interface follows.
+    void requestInterfaceOrientation(int orientation, QObject* device = nullptr);
     // Called when the surface was removed while a full screen was shown.
     void reset();
 
@@ -101,6 +102,10 @@ public:
     // The screen's view laid out at once with everything above it, so a turned window's new
     // size reaches it through the containers between (the tab and navigation views).
     static void layoutScreenNow(platform::uikit::View* view);
+    // After the full screen has gone: the screen's root (its tab bar controller) puts its
+    // portrait geometry back and, from system 15 with the interface upright, reconciles its
+    // navigation once this turn is over; each asked by name, only of a root that answers to it.
+    void commitPortraitRoot(QObject* root);
     // "media=… portrait=… transitioning=… window=… host=… backdrop=… player=… safe=…"
     void recordGeometryEvent(const QString& event) const;
 
@@ -129,6 +134,7 @@ private:
     unsigned m_generation = 0;
     unsigned m_targetGeneration = 0;
     quint64 m_surfaceAnimation = 0;
+    quint64 m_chromeAnimation = 0;
     platform::ObserverToken m_deviceObserver;
     platform::DelayedCalls m_delayed;
 };

@@ -43,6 +43,16 @@ const QString kPendingSettingSheet = QStringLiteral("presentPendingDanmakuSettin
 
 const char* yesNo(bool value) { return value ? "YES" : "NO"; }
 
+// The frontmost widget inside `view`.
+const QWidget* lastChildView(const View* view)
+{
+    const QObjectList& children = view->children();
+    for (auto it = children.crbegin(); it != children.crend(); ++it)
+        if ((*it)->isWidgetType())
+            return static_cast<const QWidget*>(*it);
+    return nullptr;
+}
+
 // The playing time, never below 0.
 double currentTimeOf(const KRVideoPlayerArea* area)
 {
@@ -147,12 +157,12 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
     screen.settledEmbedded = [this] { m_actions.repairNavigation(); };
     screen.mediaSize = [this] { return m_actions.mediaSize(); };
     m_player = std::make_unique<KRPlayerFullscreen>(&m_area->surface(), std::move(screen));
+    // A player bound while the full screen holds the surface is attached as a fresh one.
+    connect(m_area, &KRVideoPlayerArea::transportBound, this, [this] {
+        if (m_player->isFullscreen())
+            attach();
+    });
 
-    auto& centre = platform::NotificationCenter::defaultCenter();
-    m_observers.push_back(centre.addObserver(KeyboardWillShowNotification, nullptr,
-                                             [this](const platform::Notification& note) { keyboardChanged(note, true); }));
-    m_observers.push_back(centre.addObserver(KeyboardWillHideNotification, nullptr,
-                                             [this](const platform::Notification& note) { keyboardChanged(note, false); }));
 }
 
 KRVideoFullscreen::~KRVideoFullscreen()
@@ -161,7 +171,6 @@ KRVideoFullscreen::~KRVideoFullscreen()
     removeControls();
     m_delayed.cancelAll();
     m_syncTimer.stop();
-    m_observers.clear();
     m_player.reset();
 }
 
@@ -307,15 +316,19 @@ void KRVideoFullscreen::attach()
     KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
     KRPlayerControlsView* controls = m_area->controls();
     auto* host = transport ? qobject_cast<View*>(transport->view()) : nullptr;
-    if (!host || !renderer || !controls || !m_player->isFullscreen())
+    // The rail and the composer lie on the surface's container, which outlives every player
+    // that replaces another in it; the danmaku and the controls go with the picture.
+    View* chromeHost = m_area->playerContainer();
+    if (!host || !chromeHost || !renderer || !controls || !m_player->isFullscreen())
         return;
     const QSizeF oldSize = renderer->size();
     const QRectF bounds = host->bounds();
     const bool landscape = bounds.width() > bounds.height();
     const bool portrait = m_actions.portraitVideo();
-    const bool attached = renderer->parentWidget() == host && controls->superview() == host && m_rail.isBuilt()
-        && m_rail.view()->superview() == host && m_composer.isBuilt() && m_composer.view()->superview() == host
-        && m_controlsHost == host;
+    const bool chromeBuilt = m_rail.isBuilt() && m_rail.view()->superview() == chromeHost && m_composer.isBuilt()
+        && m_composer.view()->superview() == chromeHost && m_controlsHost == chromeHost;
+    const bool attached = chromeBuilt && renderer->parentWidget() == host && controls->superview() == host && m_danmakuHost == host;
+    m_danmakuHost = host;
     if (attached) {
         renderer->setGeometry(bounds.toRect());
         controls->setFrame(bounds);
@@ -341,10 +354,18 @@ void KRVideoFullscreen::attach()
     controls->setFrame(bounds);
     controls->setHidden(false);
     controls->setFullscreen(true, portrait);
-    controls->setControlsVisible(true, false);
     host->addSubview(controls);
     host->bringSubviewToFront(controls);
-    buildControls(host);
+    if (chromeBuilt) {
+        // A new player came into the container above them: they go back in front of it.
+        chromeHost->bringSubviewToFront(m_rail.view());
+        chromeHost->bringSubviewToFront(m_composer.view());
+        controls->setControlsVisible(true, false);
+        layoutControls();
+    } else {
+        controls->setControlsVisible(true, false);
+        buildControls(chromeHost);
+    }
     renderer->setContentInsets(EdgeInsets{});
     if (landscape && !portrait) {
         m_delayed.cancel(kReflow);
@@ -357,7 +378,7 @@ void KRVideoFullscreen::attach()
     qInfo().noquote() << QStringLiteral("[KorvaneFullscreenDanmaku] attached host=%1 frame=%2 videoFrame=%3 controls=%4 renderer=%5 "
                                         "enabled=%6 loaded=%7")
                              .arg(QString::fromLatin1(host->metaObject()->className()), StringFromRect(bounds),
-                                  StringFromRect(QRectF(renderer->geometry())), QString::fromLatin1(host->metaObject()->className()),
+                                  StringFromRect(QRectF(renderer->geometry())), QString::fromLatin1(chromeHost->metaObject()->className()),
                                   QLatin1String(yesNo(renderer->parentWidget() == host)),
                                   QLatin1String(yesNo(m_area->isDanmakuEnabled())))
                              .arg(m_area->loadedDanmakuCount());
@@ -367,7 +388,9 @@ void KRVideoFullscreen::buildControls(View* host)
 {
     if (!host)
         return;
+    QPointer<View> danmakuHost = m_danmakuHost;
     removeControls();
+    m_danmakuHost = danmakuHost;
     m_controlsHost = host;
     const bool faded = m_player->isChromeSuppressed();
     m_rail.build(host, faded);
@@ -443,6 +466,12 @@ void KRVideoFullscreen::sync(bool fromTimer)
     if (fromTimer && m_lastHeavySync >= 0 && now - m_lastHeavySync < spacing)
         return;
     m_lastHeavySync = now;
+    // A player that came in place of another takes the danmaku and the controls over.
+    KRPlaybackTransport* bound = m_area->transport();
+    if (bound && bound->view() != m_danmakuHost.data()) {
+        attach();
+        return;
+    }
     if (!m_controlsHost || !m_composer.isBuilt())
         return;
     // The timer comes ten times a second: a layout made for the same host, insets, keyboard
@@ -478,16 +507,12 @@ void KRVideoFullscreen::showRail()
     m_rail.setShown(true);
     if (View* host = m_controlsHost) {
         KRPlayerControlsView* controls = m_area->controls();
-        const bool controlsInHost = controls && controls->superview() == host;
-        // The controls, then the rail, in front: already so when they are the host's last two.
-        const QObjectList& children = host->children();
-        const qsizetype n = children.size();
-        const bool inFront = n >= 2 && children.at(n - 1) == m_rail.view() && (!controlsInHost || children.at(n - 2) == controls);
-        if (!inFront) {
-            if (controlsInHost)
-                host->bringSubviewToFront(controls);
+        // The controls in front of the danmaku, the rail in front of the picture: raised only when
+        // something came over them since.
+        if (View* picture = m_danmakuHost; controls && picture && controls->superview() == picture && lastChildView(picture) != controls)
+            picture->bringSubviewToFront(controls);
+        if (lastChildView(host) != m_rail.view())
             host->bringSubviewToFront(m_rail.view());
-        }
     }
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
@@ -526,6 +551,7 @@ void KRVideoFullscreen::removeControls()
     m_rail.remove();
     m_composer.remove();
     m_controlsHost = nullptr;
+    m_danmakuHost = nullptr;
     m_nativeControlsVisible = false;
 }
 
@@ -588,31 +614,34 @@ void KRVideoFullscreen::addDanmakuTapped()
     layoutControls();
 }
 
-void KRVideoFullscreen::keyboardChanged(const platform::Notification& note, bool showing)
+View* KRVideoFullscreen::composerKeyboardWillShow(const QRectF& keyboard)
 {
     if (!m_composer.isBuilt())
-        return;
-    if (!showing) {
-        m_composer.setKeyboard(false, 0);
-        layoutControls();
-        return;
-    }
+        return nullptr;
     TextField* field = m_composer.field();
     View* host = m_composer.view()->superview();
     if (!field->isFirstResponder() || !host || !host->window())
-        return;
-    const QRectF keyboard = note.userInfo.value(KeyboardFrameEndKey).toRectF();
+        return nullptr;
     const QRectF local = host->window()->convertRectToView(keyboard, host);
     // A keyboard that covers nothing of the picture (a hardware one) leaves the bar at the top;
     // one on screen reports its whole frame, its bar included, and the composer goes above it.
     const bool covers = local.intersects(host->bounds());
     const qreal y = covers ? std::max<qreal>(local.top() - 44, 0) : KRSafeAreaInsetsForView(host).top;
     m_composer.setKeyboard(covers, y);
-    layoutControls();
     qInfo().noquote() << QStringLiteral("[KorvaneFullscreenComposer] keyboard=%1 local=%2 composerY=%3 host=%4")
                              .arg(StringFromRect(keyboard), StringFromRect(local))
                              .arg(y, 0, 'f', 1)
                              .arg(StringFromRect(host->bounds()));
+    return m_composer.view();
+}
+
+bool KRVideoFullscreen::composerKeyboardWillHide()
+{
+    if (!m_composer.isBuilt())
+        return false;
+    m_composer.setKeyboard(false, 0);
+    layoutControls();
+    return true;
 }
 
 // ---- setting sheets ----
@@ -699,12 +728,13 @@ bool KRVideoFullscreen::shouldReceiveTouch(const View* touched) const
 
 bool KRVideoFullscreen::holdAllowsTouch(const QWidget* touched, const QWidget* view) const
 {
+    // Only a control keeps the press: anywhere else, the rail's and the composer's backgrounds
+    // included, the press is the picture's.
     for (const QWidget* w = touched; w && w != view; w = w->parentWidget()) {
         if (qobject_cast<const Control*>(w))
             return false;
     }
-    auto* touchedView = qobject_cast<const View*>(touched);
-    return !touchedView || shouldReceiveTouch(touchedView);
+    return true;
 }
 
 ActionSheet* KRVideoFullscreen::visibleSheet() const { return m_sheet && m_sheet->isVisible() ? m_sheet.data() : nullptr; }

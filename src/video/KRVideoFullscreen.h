@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/foundation/DelayedCall.h"
-#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RepeatingTimer.h"
 #include "video/KRVideoFullscreenComposer.h"
 #include "video/KRVideoFullscreenRail.h"
@@ -110,10 +109,18 @@ public:
     platform::uikit::ActionSheet* visibleSheet() const;
     // Over the full screen on a phone; false when the page places it as usual.
     bool presentSheet(platform::uikit::ActionSheet* sheet);
+    // ---- the composer and the keyboard ----
+    // The keyboard shows (its frame in the window): while the composer's field edits, the
+    // composer's place is right above it, and the composer's view, to be moved there by
+    // `layoutControls` over the keyboard's duration, is answered; else null.
+    platform::uikit::View* composerKeyboardWillShow(const QRectF& keyboardInWindow);
+    // The keyboard hides: the composer goes back at once. False without a composer.
+    bool composerKeyboardWillHide();
+
     // The page's recognisers take no touch on the rail or the composer.
     bool shouldReceiveTouch(const platform::uikit::View* touched) const;
-    // The hold on the picture takes no press on a control (up to the picture `view`), nor on
-    // the rail or the composer; a press on nothing is the picture's.
+    // The hold on the picture takes no press on a control (up to the picture `view`); any other
+    // press, or a press on nothing, is the picture's.
     bool holdAllowsTouch(const QWidget* touched, const QWidget* view) const;
 
 private:
@@ -139,7 +146,6 @@ private:
     void layoutContent(bool fullscreen);
     void prepareForRotation();
     void finishDanmakuReflow(bool embedded);
-    void keyboardChanged(const platform::Notification& note, bool showing);
     void exited();
 
     KRVideoPlayerArea* m_area;
@@ -149,6 +155,9 @@ private:
     std::unique_ptr<KRPlayerFullscreen> m_player;
     KRVideoFullscreenRail m_rail;
     KRVideoFullscreenComposer m_composer;
+    // The picture the danmaku and the controls lie on, and the surface's container the rail and
+    // the composer lie on.
+    QPointer<platform::uikit::View> m_danmakuHost;
     QPointer<platform::uikit::View> m_controlsHost;
     QPointer<platform::uikit::ActionSheet> m_sheet;
     platform::RepeatingTimer m_syncTimer;
@@ -161,6 +170,5 @@ private:
     bool m_navigateToProfileAfterExit = false;
     int m_portraitRetryCount = 0;
     int m_pendingSettingMode = 0;
-    std::vector<platform::ObserverToken> m_observers;
     platform::DelayedCalls m_delayed;
 };

@@ -184,3 +184,57 @@ TEST_F(PlayerFullscreenTest, NothingTurnsWithoutPlaybackAndTheSurfaceGoingEndsTh
     EXPECT_EQ(chrome->alpha(), 1.0);
     EXPECT_EQ(fullscreen->phase(), 0);
 }
+
+// The surface goes (a stop, a failure) while the chrome is still fading out for a rotation: the
+// fade stops there and the chrome shows again, whatever the fade's frames would have said.
+TEST_F(PlayerFullscreenTest, AResetDuringTheFadeOutShowsTheChromeForGood)
+{
+    fullscreen->enterForLandscapeIfNeeded();
+    ASSERT_TRUE(fullscreen->isChromeSuppressed());
+    platform::MainClock::advanceForTesting(0.03);
+    ASSERT_GT(chrome->alpha(), 0.0);
+    ASSERT_LT(chrome->alpha(), 1.0);
+    fullscreen->reset();
+    EXPECT_FALSE(fullscreen->isChromeSuppressed());
+    EXPECT_EQ(chrome->alpha(), 1.0);
+    platform::MainClock::advanceForTesting(0.1);
+    EXPECT_EQ(chrome->alpha(), 1.0);
+    EXPECT_EQ(fullscreen->phase(), 0);
+}
+
+// Only landscape turns are the orientation acted on: set upright during the landscape full
+// screen and straight back before the interface has turned, the device points where the full
+// screen already is, and the way back to portrait goes on.
+TEST_F(PlayerFullscreenTest, APortraitTurnIsNotTheOrientationActedOn)
+{
+    Device::current().setOrientation(3);
+    turnToLandscape();
+    ASSERT_EQ(fullscreen->phase(), 3);
+    ASSERT_EQ(fullscreen->deviceOrientation(), 3);
+    Device::current().setOrientation(1);
+    EXPECT_EQ(fullscreen->phase(), 4);
+    EXPECT_TRUE(fullscreen->isWaitingForPortrait());
+    EXPECT_EQ(fullscreen->deviceOrientation(), 3);
+    const unsigned generation = fullscreen->generation();
+    Device::current().setOrientation(3);
+    EXPECT_EQ(fullscreen->phase(), 4);
+    EXPECT_TRUE(fullscreen->isWaitingForPortrait());
+    EXPECT_EQ(fullscreen->generation(), generation);
+    Device::current().setOrientation(1);
+}
+
+// The orientation is asked of the device's setter by name; a device without one gets the
+// status bar turned instead, and the interface follows either.
+TEST_F(PlayerFullscreenTest, AnOrientationRequestFallsBackToTheStatusBarWithoutTheDevicesSetter)
+{
+    QObject withoutSetter;
+    fullscreen->requestInterfaceOrientation(InterfaceOrientationLandscapeRight, &withoutSetter);
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeRight));
+    EXPECT_NE(Device::current().orientation(), int(InterfaceOrientationLandscapeRight));
+    fullscreen->requestInterfaceOrientation(InterfaceOrientationPortrait, &withoutSetter);
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    // With the setter, the device itself is turned.
+    fullscreen->requestInterfaceOrientation(3);
+    EXPECT_EQ(Device::current().orientation(), 3);
+    Device::current().setOrientation(1);
+}
