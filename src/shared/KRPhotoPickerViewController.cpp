@@ -113,10 +113,12 @@ void KRPhotoPickerViewController::loadAssets()
     m_library->loadAssets(this, [this](const QList<PhotoAsset>& assets, const std::optional<platform::Error>& error) {
         m_assetLoadFinished = true;
         if (error) {
-            m_stateLabel->setText(QStringLiteral("无法读取相册\n") + error->localizedDescription());
+            m_loadFailure = QStringLiteral("无法读取相册\n") + error->localizedDescription();
+            m_stateLabel->setText(m_loadFailure);
             m_stateLabel->setHidden(false);
             return;
         }
+        m_loadFailure.clear();
         m_assets = assets;
         rebuildGrid();
     });
@@ -148,7 +150,10 @@ void KRPhotoPickerViewController::rebuildGrid()
         m_stateLabel->setHidden(true);
     } else {
         m_stateLabel->setHidden(false);
-        m_stateLabel->setText(m_assetLoadFinished ? QStringLiteral("相册中没有可选图片") : QStringLiteral("正在读取相册…"));
+        if (!m_loadFailure.isEmpty())
+            m_stateLabel->setText(m_loadFailure);
+        else
+            m_stateLabel->setText(m_assetLoadFinished ? QStringLiteral("相册中没有可选图片") : QStringLiteral("正在读取相册…"));
     }
     updateVisibleTiles();
 }

@@ -100,6 +100,9 @@ private:
     qreal m_gridGap = 4;
     qreal m_lastGridWidth = 0;
     bool m_assetLoadFinished = false;
+    // The last load's failure text; it stays over every later grid pass until a load succeeds,
+    // so a failure never reads as an empty album.
+    QString m_loadFailure;
     // Thumbnails already made, by asset URL, so a tile scrolled back shows at once.
     QCache<QString, platform::uikit::Image> m_thumbnails{400};
     // "完成" waits for its full-screen pictures; further taps do nothing meanwhile.

@@ -64,6 +64,12 @@ KRCommentFocus focusForJump(const KRMessageJump& jump)
     return focus;
 }
 
+std::optional<qint64> signedInAccount()
+{
+    const KRSessionStore& session = KRSessionStore::sharedStore();
+    return session.isLoggedIn() ? std::optional<qint64>(session.userID()) : std::nullopt;
+}
+
 } // namespace
 
 KRMessageViewController::KRMessageViewController(int tableStyle, QObject* parent)
@@ -118,6 +124,8 @@ void KRMessageViewController::viewDidLoad()
             applyTheme();
             tableView()->reloadData();
         });
+    m_sessionObserver = platform::NotificationCenter::defaultCenter().addObserver(
+        KRSessionDidChangeNotification, nullptr, [this](const platform::Notification&) { sessionDidChange(); });
     applyTheme();
     reloadMessages();
 }
@@ -142,6 +150,12 @@ void KRMessageViewController::showState(const QString& text, bool asBackground)
 
 void KRMessageViewController::segmentChanged() { reloadMessages(); }
 
+void KRMessageViewController::sessionDidChange()
+{
+    if (signedInAccount() != m_listAccount)
+        reloadMessages();
+}
+
 void KRMessageViewController::reloadMessages()
 {
     m_messages.clear();
@@ -155,7 +169,8 @@ void KRMessageViewController::reloadMessages()
         m_loading = false;
         m_spinner->stopAnimating();
     }
-    if (!KRSessionStore::sharedStore().isLoggedIn()) {
+    m_listAccount = signedInAccount();
+    if (!m_listAccount) {
         showState(QStringLiteral("登录后可查看消息"), true);
         tableView()->reloadData();
         return;

@@ -12,6 +12,8 @@
 #include <QSet>
 #include <QVariantList>
 
+#include <optional>
+
 namespace platform::uikit {
 class ActivityIndicatorView;
 class Label;
@@ -57,6 +59,7 @@ private:
     void showState(const QString& text, bool asBackground);
     void receivePage(const QVariant& result, const KROptionalError& error, qint64 askedCursor);
     void openJump(const KRMessageJump& jump);
+    void sessionDidChange();
 
     platform::uikit::SegmentedControl* m_segment = nullptr;
     QVariantList m_messages;
@@ -69,5 +72,10 @@ private:
     quint64 m_pageGeneration = 0;
     platform::uikit::ActivityIndicatorView* m_spinner = nullptr;
     QPointer<platform::uikit::Label> m_stateLabel;
+    // The account the list was loaded for (none when signed out). A session change that leaves
+    // it as it was (cookies refreshed by an answer) keeps the list; any other one reloads it, so a
+    // signed-out inbox never shows the account's messages.
+    std::optional<qint64> m_listAccount;
     platform::ObserverToken m_themeObserver;
+    platform::ObserverToken m_sessionObserver;
 };

@@ -154,7 +154,7 @@ void KRFavoriteFolderPickerViewController::loadFolders()
         const QVariant listed = result.value(QStringLiteral("folders"));
         const QVariantList folders = KRIsArray(listed) ? listed.toList() : QVariantList();
         if (error) {
-            m_stateLabel->setText(QStringLiteral("收藏夹读取失败\n%1\n返回后可重试").arg(error->message()));
+            m_stateLabel->setText(QStringLiteral("收藏夹读取失败\n%1\n返回后可重试").arg(error->localizedDescription()));
             tableView()->reloadData();
             return;
         }
@@ -369,6 +369,7 @@ void KRFavoriteFolderPickerViewController::showCreateFolderAlert()
     auto* alert = new AlertView(QStringLiteral("新建收藏夹"), QStringLiteral("新建后会自动勾选，点击“完成”后将视频加入。"),
                                 QStringLiteral("取消"), {QStringLiteral("新建公开收藏夹"), QStringLiteral("新建私密收藏夹")}, this,
                                 [this, input](int index) { createAlertAnswered(index, *input ? (*input)->text() : QString()); });
+    alert->setTag(kCreateFolderAlertTag);
     alert->setAlertViewStyle(AlertViewStylePlainTextInput);
     TextField* field = alert->textFieldAtIndex(0);
     field->setPlaceholder(QStringLiteral("输入收藏夹名称"));

@@ -31,6 +31,8 @@ public:
     // `favorited`: a folder is ticked after the last action; `message`: null when nothing had to
     // change, else what the save did.
     using Completion = std::function<void(bool favorited, const QString& message)>;
+    // The create-folder alert's tag, so its answer is told from any other alert's.
+    static constexpr int kCreateFolderAlertTag = 8241;
 
     KRFavoriteFolderPickerViewController(qint64 aid, const QString& videoTitle, Completion completion, QObject* parent = nullptr);
     ~KRFavoriteFolderPickerViewController() override;

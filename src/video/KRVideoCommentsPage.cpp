@@ -193,6 +193,17 @@ void KRVideoCommentsPage::dropComments()
     m_views.commentsTableView->reloadData();
 }
 
+void KRVideoCommentsPage::refreshShownComments()
+{
+    if (m_comments.isEmpty())
+        return;
+    TableView* table = m_views.commentsTableView;
+    const IndexPath selected = table->indexPathForSelectedRow();
+    table->reloadData();
+    if (selected.isValid())
+        table->selectRowAtIndexPath(selected, false);
+}
+
 void KRVideoCommentsPage::openThread(const std::shared_ptr<KRComment>& comment)
 {
     if (!comment || comment->replyCount() < 1 || comment == m_threadOpenedThisTap)

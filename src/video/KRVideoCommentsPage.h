@@ -67,6 +67,9 @@ public:
     void showUnavailable();
     // Lets the loaded comments go; the next showing of the page loads them again.
     void dropComments();
+    // Shows the held comments again: a reply thread opened from a row raises its root's count
+    // and previews while the page is covered.
+    void refreshShownComments();
 
     const QList<std::shared_ptr<KRComment>>& comments() const { return m_comments; }
     bool hasRequestedComments() const { return m_requested; }

@@ -181,6 +181,12 @@ void KRVideoDetailViewController::sessionDidChange()
     m_account->sessionDidChange();
 }
 
+void KRVideoDetailViewController::viewWillAppear(bool animated)
+{
+    ViewController::viewWillAppear(animated);
+    m_comments->refreshShownComments();
+}
+
 void KRVideoDetailViewController::viewDidAppear(bool animated)
 {
     ViewController::viewDidAppear(animated);

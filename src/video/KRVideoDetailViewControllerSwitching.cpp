@@ -25,11 +25,17 @@ void KRVideoDetailViewController::switchToQualityAtIndex(int index)
     if (index < 0 || index >= values.size())
         return;
     const int quality = values.at(index);
+    const int previous = m_sheets->selectedQuality();
     m_sheets->setSelectedQuality(quality);
     // Nothing plays yet: the next start goes at the chosen quality.
     if (!m_session || !m_session->media())
         return;
-    m_session->switchToQuality(quality, qualityTitleForValue(quality));
+    // Kept until the switch is over: a switch that fails or rolls back gives the choice back,
+    // so the next part and a retry do not ask for the quality that failed.
+    m_qualitySelectionBeforeSwitch = previous;
+    m_qualitySwitchTarget = quality;
+    if (m_session->switchToQuality(quality, qualityTitleForValue(quality)) == 0)
+        m_sheets->setSelectedQuality(previous);
 }
 
 void KRVideoDetailViewController::fallbackTo360PAfterRepeatedStalls()
@@ -49,6 +55,14 @@ void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playba
         // The title the switch held back is the quality that plays now.
         if (!switching)
             controls->setQualityTitle(compactQualityTitleForValue(activePlaybackQuality()));
+    });
+    connect(playback, &KRPlaybackSession::qualitySwitchChanged, this, [this](bool switching) {
+        if (switching || m_qualitySwitchTarget == 0)
+            return;
+        // The switch the user chose is over: unless its quality plays, the choice goes back.
+        if (m_session && m_session->quality() != m_qualitySwitchTarget)
+            m_sheets->setSelectedQuality(m_qualitySelectionBeforeSwitch);
+        m_qualitySwitchTarget = 0;
     });
     connect(playback, &KRPlaybackSession::switchStatusShown, this, [this](const QString& text, bool persistent) {
         if (!isViewLoaded())
@@ -92,7 +106,7 @@ void KRVideoDetailViewController::observePlaybackLifecycle()
     const auto after = [this] {
         if (!m_session || !m_loadedView)
             return;
-        const bool playing = m_session->isExpectedToPlay();
+        const bool playing = m_session->playsNow();
         if (KRPlayerControlsView* controls = m_area->controls())
             controls->setPlaying(playing);
         if (playing && !m_session->lifecycle()->isInBackground())

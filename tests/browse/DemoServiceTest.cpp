@@ -12,11 +12,14 @@
 #include "service/KRAPIClient.h"
 #include "store/KRSessionStore.h"
 #include "support/ImageFixtures.h"
+#include "support/ServiceFixtures.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
@@ -52,11 +55,12 @@ protected:
         }
     }
 
-    // Starts the service and reads its two lines; false (with the reason) when it cannot.
-    ::testing::AssertionResult start()
+    // Starts the service as scripts/run does (or with `arguments`) and reads its two lines;
+    // false (with the reason) when it cannot.
+    ::testing::AssertionResult start(const QStringList& arguments = {})
     {
         demo = std::make_unique<QProcess>();
-        demo->start(QStringLiteral(KORVANE_DEMO_SERVICE), QStringList());
+        demo->start(QStringLiteral(KORVANE_DEMO_SERVICE), arguments);
         QByteArray printed;
         const bool twoLines = waitUntil([&] {
             printed += demo->readAllStandardOutput();
@@ -143,6 +147,72 @@ protected:
         });
         EXPECT_EQ(response.status, 200) << cid;
         return response.body.count("<d p=");
+    }
+
+    // The play information the page asks for a part at `quality`, by the DASH road or the file's.
+    QVariantMap playInfo(qint64 aid, qint64 cid, qint32 quality, bool dash)
+    {
+        platform::HTTPResponse response;
+        runOnWorkerThread([&] {
+            platform::HTTPRequest request;
+            request.url = QStringLiteral("https://%1/x/player/playurl?avid=%2&cid=%3&qn=%4&fnval=%5")
+                              .arg(KRServiceHosts::apiHost()).arg(aid).arg(cid).arg(quality).arg(dash ? 16 : 0);
+            response = platform::performHTTPExchange(request);
+        });
+        return QJsonDocument::fromJson(response.body).toVariant().toMap().value(QStringLiteral("data")).toMap();
+    }
+
+    // The picture's address of `quality` in a play information: its DASH stream or its file.
+    static QString pictureURL(const QVariantMap& info, qint32 quality)
+    {
+        for (const QVariant& stream : info.value(QStringLiteral("dash")).toMap().value(QStringLiteral("video")).toList())
+            if (stream.toMap().value(QStringLiteral("id")).toInt() == quality)
+                return stream.toMap().value(QStringLiteral("base_url")).toString();
+        return info.value(QStringLiteral("durl")).toList().value(0).toMap().value(QStringLiteral("url")).toString();
+    }
+
+    // Fetches a medium into `folder`; its width and height as ffprobe reads them (empty when
+    // either step fails).
+    QSize fetchPicture(const QString& url, const QString& file)
+    {
+        platform::HTTPResponse media;
+        runOnWorkerThread([&] {
+            platform::HTTPRequest request;
+            request.url = url;
+            media = platform::performHTTPExchange(request);
+        });
+        EXPECT_EQ(media.status, 200) << url.toStdString();
+        QFile out(file);
+        if (media.status != 200 || !out.open(QIODevice::WriteOnly))
+            return {};
+        out.write(media.body);
+        out.close();
+        QProcess probe;
+        probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                                                QStringLiteral("-show_entries"), QStringLiteral("stream=width,height"), QStringLiteral("-of"),
+                                                QStringLiteral("csv=p=0"), file});
+        EXPECT_TRUE(probe.waitForFinished(30000));
+        const QStringList size = QString::fromLatin1(probe.readAllStandardOutput()).trimmed().split(QLatin1Char(','));
+        return size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize();
+    }
+
+    // Every quality a part offers comes back as itself, by the road the page takes to it (DASH
+    // from 1080P up, the file below), and its picture is at that quality.
+    void expectEveryQualityAsOffered(qint64 aid, qint64 cid, const QString& folder)
+    {
+        const QVariantList offered = playInfo(aid, cid, 80, true).value(QStringLiteral("accept_quality")).toList();
+        EXPECT_EQ(playInfo(aid, cid, 16, false).value(QStringLiteral("accept_quality")).toList(), offered) << "both roads offer the same";
+        ASSERT_TRUE(offered.contains(80)) << "the page's DASH road is reachable";
+        static const QMap<qint32, int> heights{{16, 360}, {32, 480}, {64, 720}, {80, 1080}, {112, 1080}, {116, 1080}, {120, 2160}};
+        for (const QVariant& value : offered) {
+            const qint32 quality = value.toInt();
+            const QVariantMap info = playInfo(aid, cid, quality, quality >= 80);
+            EXPECT_EQ(info.value(QStringLiteral("quality")).toInt(), quality) << aid;
+            const QString url = pictureURL(info, quality);
+            ASSERT_FALSE(url.isEmpty()) << aid << " " << quality;
+            const QSize size = fetchPicture(url, QStringLiteral("%1/%2-q%3.mp4").arg(folder).arg(aid).arg(quality));
+            EXPECT_EQ(size.height(), heights.value(quality)) << aid << " " << quality;
+        }
     }
 
     // Signs in as a newcomer does, by the QR login the demo's passport confirms at the third poll.
@@ -314,7 +384,8 @@ TEST_F(DemoServiceTest, ItsCatalogueReadsLikeAShelfAndSearchHonoursEachOrder)
 
 TEST_F(DemoServiceTest, SignedInEveryRowOpensWhatItShowsAndEveryRouteOfTheScreensAnswers)
 {
-    ASSERT_TRUE(start());
+    // Its media at full speed: this reads every picture of two videos.
+    ASSERT_TRUE(start({QStringLiteral("--media-rate=0")}));
     platform::NetworkSeams::setConnectTo(connectTo.split(QLatin1Char(',')));
     platform::NetworkSeams::setExtraCAFile(caFile);
     KRAPIClient* client = KRAPIClient::sharedClient();
@@ -439,57 +510,63 @@ TEST_F(DemoServiceTest, SignedInEveryRowOpensWhatItShowsAndEveryRouteOfTheScreen
     EXPECT_EQ(after->comments().first()->pictureURLs(), QStringList{pictureURL});
     EXPECT_EQ(detail(found.first())->replyCount(), qint64(after->totalCount())) << "the count follows the post";
 
-    // Every quality the play information offers comes back as itself, by the road the page takes
-    // to it (DASH from 1080P up, the file below), and its picture is at that quality.
+    // Every quality a video offers is what it says, the 4K video's 4K too.
     QTemporaryDir scratch;
-    const auto play = [&](qint32 quality, bool dash) {
-        platform::HTTPResponse response;
-        runOnWorkerThread([&] {
-            platform::HTTPRequest request;
-            request.url = QStringLiteral("https://%1/x/player/playurl?avid=%2&cid=%3&qn=%4&fnval=%5")
-                              .arg(KRServiceHosts::apiHost()).arg(oid).arg(found.first()->cid()).arg(quality).arg(dash ? 16 : 0);
-            response = platform::performHTTPExchange(request);
-        });
-        return QJsonDocument::fromJson(response.body).toVariant().toMap().value(QStringLiteral("data")).toMap();
-    };
-    const QVariantList offered = play(80, true).value(QStringLiteral("accept_quality")).toList();
-    EXPECT_EQ(play(16, false).value(QStringLiteral("accept_quality")).toList(), offered) << "both roads offer the same";
-    ASSERT_TRUE(offered.contains(80)) << "the page's DASH road is reachable";
-    static const QMap<qint32, int> heights{{16, 360}, {32, 480}, {64, 720}, {80, 1080}, {112, 1080}, {116, 1080}, {120, 2160}};
-    for (const QVariant& value : offered) {
-        const qint32 quality = value.toInt();
-        const bool dash = quality >= 80;
-        const QVariantMap info = play(quality, dash);
-        EXPECT_EQ(info.value(QStringLiteral("quality")).toInt(), quality);
-        QString url;
-        if (dash) {
-            for (const QVariant& stream : info.value(QStringLiteral("dash")).toMap().value(QStringLiteral("video")).toList())
-                if (stream.toMap().value(QStringLiteral("id")).toInt() == quality && url.isEmpty())
-                    url = stream.toMap().value(QStringLiteral("base_url")).toString();
-        } else {
-            url = info.value(QStringLiteral("durl")).toList().value(0).toMap().value(QStringLiteral("url")).toString();
-        }
-        ASSERT_FALSE(url.isEmpty()) << quality;
-        platform::HTTPResponse media;
-        runOnWorkerThread([&] {
-            platform::HTTPRequest request;
-            request.url = url;
-            media = platform::performHTTPExchange(request);
-        });
-        ASSERT_EQ(media.status, 200) << quality;
-        const QString file = scratch.filePath(QStringLiteral("q%1.mp4").arg(quality));
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(media.body);
-        out.close();
-        QProcess probe;
-        probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-                                                QStringLiteral("-show_entries"), QStringLiteral("stream=height"), QStringLiteral("-of"),
-                                                QStringLiteral("csv=p=0"), file});
-        ASSERT_TRUE(probe.waitForFinished(30000));
-        EXPECT_EQ(QString::fromLatin1(probe.readAllStandardOutput()).trimmed().toInt(), heights.value(quality)) << quality;
-    }
+    expectEveryQualityAsOffered(oid, found.first()->cid(), scratch.path());
+    expectEveryQualityAsOffered(ServiceFixtures::kDemo4KAID, ServiceFixtures::firstCIDForAID(ServiceFixtures::kDemo4KAID), scratch.path());
+    EXPECT_TRUE(playInfo(ServiceFixtures::kDemo4KAID, ServiceFixtures::firstCIDForAID(ServiceFixtures::kDemo4KAID), 80, true)
+                    .value(QStringLiteral("accept_quality")).toList().contains(120));
     KRSessionStore::sharedStore().clearSession();
+    stop(SIGTERM);
+}
+
+TEST_F(DemoServiceTest, ItsFeedOpensWithAPortraitAndA4KVideoAndItsMediaComeAtARealisticRate)
+{
+    ASSERT_TRUE(start());
+    platform::NetworkSeams::setConnectTo(connectTo.split(QLatin1Char(',')));
+    platform::NetworkSeams::setExtraCAFile(caFile);
+    KRAPIClient* client = KRAPIClient::sharedClient();
+    // The first batch of the feed, as a newly started application asks for it.
+    KRAPIClient::resetReadLoaderStateForTesting();
+    const KRVideoList feed = videos([&](QObject* o, KRVideoListCompletion c) { client->loadRecommendedHomePage(1, o, c); });
+    ASSERT_GE(feed.size(), 2);
+
+    // The first row is the portrait video: its row, its page and its picture agree.
+    const std::shared_ptr<KRVideo> portraitRow = feed.at(0);
+    EXPECT_EQ(portraitRow->aid(), ServiceFixtures::kDemoPortraitAID);
+    EXPECT_TRUE(portraitRow->title().startsWith(QStringLiteral("竖屏演示"))) << portraitRow->title().toStdString();
+    EXPECT_EQ(portraitRow->durationText(), QStringLiteral("00:06"));
+    const std::shared_ptr<KRVideo> portrait = detail(portraitRow);
+    ASSERT_TRUE(portrait);
+    EXPECT_EQ(portrait->title(), portraitRow->title());
+    EXPECT_EQ(portrait->durationText(), QStringLiteral("00:06"));
+    EXPECT_LT(portrait->width(), portrait->height());
+    ASSERT_EQ(portrait->pages().size(), 1);
+    // It offers the one quality its clip is, whichever road asks.
+    const QVariantMap info = playInfo(portrait->aid(), portrait->cid(), 80, true);
+    EXPECT_EQ(info.value(QStringLiteral("accept_quality")).toList(), QVariantList{16});
+    EXPECT_EQ(playInfo(portrait->aid(), portrait->cid(), 16, false).value(QStringLiteral("accept_quality")).toList(), QVariantList{16});
+    // Its clip arrives no faster than about 2 MB/s: at least its size over 2.1 MB a second.
+    QTemporaryDir scratch;
+    QElapsedTimer fetching;
+    fetching.start();
+    const QSize size = fetchPicture(pictureURL(info, 16), scratch.filePath(QStringLiteral("portrait.mp4")));
+    const qint64 elapsedMs = fetching.elapsed();
+    EXPECT_EQ(size, QSize(360, 640));
+    const qint64 bytes = QFileInfo(scratch.filePath(QStringLiteral("portrait.mp4"))).size();
+    ASSERT_GT(bytes, 500000);
+    EXPECT_GE(elapsedMs, bytes * 1000 / 2'100'000) << bytes << " bytes";
+
+    // The second is the 4K video: it offers 4K above the usual three.
+    const std::shared_ptr<KRVideo> fourKRow = feed.at(1);
+    EXPECT_EQ(fourKRow->aid(), ServiceFixtures::kDemo4KAID);
+    EXPECT_TRUE(fourKRow->title().startsWith(QStringLiteral("4K 演示"))) << fourKRow->title().toStdString();
+    const QVariantMap fourK = playInfo(fourKRow->aid(), fourKRow->cid(), 120, true);
+    EXPECT_EQ(fourK.value(QStringLiteral("accept_quality")).toList(), (QVariantList{120, 80, 64, 16}));
+    EXPECT_EQ(fourK.value(QStringLiteral("accept_description")).toList().value(0).toString(), QStringLiteral("4K"));
+    EXPECT_EQ(fourK.value(QStringLiteral("quality")).toInt(), 120);
+    // The other videos offer no 4K.
+    EXPECT_FALSE(playInfo(feed.at(2)->aid(), feed.at(2)->cid(), 120, true).value(QStringLiteral("accept_quality")).toList().contains(120));
     stop(SIGTERM);
 }
 

@@ -53,6 +53,17 @@ korvane_generate_dash_halves(clip-720p.mp4 "-720p")
 # Only its picture is made (the sound is the 720p clip's).
 korvane_generate_dash_halves(clip-1080p.mp4 "-1080p")
 
+# The demo's 4K picture (3840 × 2160, the sound is the 720p clip's): drawn at a quarter of the
+# size and blown up without smoothing, so it stays small (about 4 MB) and quick to make.
+add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/video-2160p.m4s
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVANE_TEST_MEDIA_DIR}
+  COMMAND ${FFMPEG_EXECUTABLE} -nostdin -loglevel error -y
+    -f lavfi -i testsrc2=size=960x540:rate=25:duration=12,scale=3840:2160:flags=neighbor
+    -an -c:v libx264 -preset ultrafast -crf 45 -pix_fmt yuv420p -g 25 -keyint_min 25 -sc_threshold 0
+    -movflags +dash+global_sidx -f mp4 ${KORVANE_TEST_MEDIA_DIR}/video-2160p.m4s
+  COMMENT "Generating test stream video-2160p.m4s"
+  VERBATIM)
+
 # Bytes no demuxer accepts.
 add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4
   COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVANE_TEST_MEDIA_DIR}
@@ -66,5 +77,5 @@ add_custom_target(korvane_test_media ALL DEPENDS
   ${KORVANE_TEST_MEDIA_DIR}/clip-portrait.mp4
   ${KORVANE_TEST_MEDIA_DIR}/video.m4s ${KORVANE_TEST_MEDIA_DIR}/audio.m4s
   ${KORVANE_TEST_MEDIA_DIR}/video-720p.m4s ${KORVANE_TEST_MEDIA_DIR}/audio-720p.m4s
-  ${KORVANE_TEST_MEDIA_DIR}/video-1080p.m4s
+  ${KORVANE_TEST_MEDIA_DIR}/video-1080p.m4s ${KORVANE_TEST_MEDIA_DIR}/video-2160p.m4s
   ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4)

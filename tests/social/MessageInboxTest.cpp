@@ -11,6 +11,7 @@
 #include "platform/uikit/Window.h"
 #include "shell/KRScreenRoutes.h"
 #include "social/KRMessageViewController.h"
+#include "store/KRSessionStore.h"
 #include "support/AccountFixtures.h"
 #include "support/ConsoleCapture.h"
 #include "video/KRVideoDetailViewController.h"
@@ -132,6 +133,42 @@ TEST_F(MessageInboxTest, SignedOutShowsTheGateAndAsksNothing)
     EXPECT_EQ(screen->stateLabel()->text(), QStringLiteral("登录后可查看消息"));
     drain();
     EXPECT_TRUE(requests(kReplies).isEmpty());
+}
+
+TEST_F(MessageInboxTest, SigningOutEmptiesTheListAtOnceAndSigningInAgainReloadsIt)
+{
+    AccountFixtures::logInWebOnly();
+    servePages(kMentions, {page(messages(1, 4), dictionaryCursor(0, true))});
+    servePages(kReplies, {page(messages(30, 2), dictionaryCursor(0, true))});
+    KRMessageViewController* screen = show();
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->messages().size() == 2);
+    screen->segment()->tapSegmentForTesting(1);
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->messages().size() == 4);
+    screen->view()->layoutIfNeeded();
+    ASSERT_FALSE(screen->tableView()->visibleCells().isEmpty());
+
+    // A session change that keeps the account (a profile refresh) keeps the list.
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("甲")}});
+    drain();
+    EXPECT_EQ(requests(kMentions).size(), 1);
+    EXPECT_EQ(screen->messages().size(), 4);
+
+    // The inbox stays on the stack while the account signs out elsewhere.
+    KRSessionStore::sharedStore().clearSession();
+    EXPECT_TRUE(screen->messages().isEmpty());
+    screen->view()->layoutIfNeeded();
+    EXPECT_TRUE(screen->tableView()->visibleCells().isEmpty());
+    EXPECT_EQ(screen->tableView()->backgroundView(), screen->stateLabel());
+    EXPECT_EQ(screen->stateLabel()->text(), QStringLiteral("登录后可查看消息"));
+    drain();
+    EXPECT_EQ(requests(kMentions).size(), 1);
+
+    // Another account signing in gets its own feed from the first page.
+    AccountFixtures::logInWebOnly(5151);
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->messages().size() == 4);
+    ASSERT_EQ(requests(kMentions).size(), 2);
+    EXPECT_TRUE(requests(kMentions).last().queryValue(QStringLiteral("id")).isNull());
+    EXPECT_EQ(screen->tableView()->backgroundView(), nullptr);
 }
 
 TEST_F(MessageInboxTest, PagesByCursorUntilAPageBringsNothingNew)

@@ -287,6 +287,35 @@ TEST_F(PhotoPickerTest, StateTextsForLoadingFailureAndAnEmptyAlbum)
     EXPECT_FALSE(stateLabel()->isHidden());
 }
 
+TEST_F(PhotoPickerTest, AFailureStaysShownThroughLaterGridPasses)
+{
+    // No album folder at all.
+    QDir(album).removeRecursively();
+    open();
+    const QString failure = QStringLiteral("无法读取相册\n相册文件夹不存在");
+    EXPECT_EQ(stateLabel()->text(), failure);
+    // A layout pass of a new width rebuilds the grid; the failure is still what happened.
+    const QRectF frame = picker->view()->frame();
+    picker->view()->setFrame(QRectF(frame.topLeft(), QSizeF(frame.width() - 20, frame.height())));
+    picker->view()->layoutIfNeeded();
+    EXPECT_FALSE(stateLabel()->isHidden());
+    EXPECT_EQ(stateLabel()->text(), failure);
+    // So does a theme pass.
+    const int before = KRTheme::sharedTheme()->style();
+    KRTheme::sharedTheme()->setStyle((before + 1) % 3);
+    KRTheme::sharedTheme()->setStyle(before);
+    EXPECT_FALSE(stateLabel()->isHidden());
+    EXPECT_EQ(stateLabel()->text(), failure);
+    EXPECT_TRUE(tiles().isEmpty());
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+
+    // A load that succeeds shows what it found.
+    QDir().mkpath(album);
+    open();
+    EXPECT_EQ(stateLabel()->text(), QStringLiteral("相册中没有可选图片"));
+}
+
 TEST_F(PhotoPickerTest, TheTitleReadsClearlyInEveryStyle)
 {
     // WCAG's contrast of two colours, by their relative luminance.

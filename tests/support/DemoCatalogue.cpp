@@ -6,6 +6,7 @@
 #include "support/DynamicFixtures.h"
 #include "support/ImageFixtures.h"
 #include "support/InteractionFixtures.h"
+#include "support/PlaybackFixtures.h"
 #include "support/ServiceFixtures.h"
 
 namespace testsupport {
@@ -78,7 +79,9 @@ QStringList DemoCatalogue::hosts()
     return hosts;
 }
 
-void DemoCatalogue::install(FakeService& service)
+void DemoCatalogue::install(FakeService& service) { install(service, Options()); }
+
+void DemoCatalogue::install(FakeService& service, const Options& options)
 {
     // One record per archive for every list, detail and comment area; what the demo account
     // posts (with pictures and emotes) comes first in its comment area from then on.
@@ -105,6 +108,14 @@ void DemoCatalogue::install(FakeService& service)
     DynamicFixtures::installFeedRoute(service, feed);
     DynamicFixtures::installDetailRoute(service, feed);
     DynamicFixtures::installActionRoutes(service, std::make_shared<DynamicFixtures::ActionPlan>());
+    // Every video plays, with danmaku, at each quality it offers: 1080P as DASH halves, 720P and
+    // 360P as files (or halves), each at its own size; the routes keep the fixtures' state.
+    PlaybackFixtures playback(service);
+    playback.setDemo(true);
+    playback.serveSeriesPlayInfo();
+    playback.setPortraitCID(ServiceFixtures::firstCIDForAID(ServiceFixtures::kDemoPortraitAID));
+    playback.setFourKCID(ServiceFixtures::firstCIDForAID(ServiceFixtures::kDemo4KAID));
+    playback.setMediaRate(options.mediaBytesPerSecond);
 }
 
 } // namespace testsupport

@@ -25,6 +25,8 @@ const QString kProgressive720 = QStringLiteral("clip-720p.mp4");
 const QString kPortrait = QStringLiteral("clip-portrait.mp4");
 // The picture offered as 1080P when only what is served is offered: it is 1920 × 1080.
 const QString kDASH1080 = QStringLiteral("video-1080p.m4s");
+// The 4K picture of the video that offers it: 3840 × 2160.
+const QString kDASH2160 = QStringLiteral("video-2160p.m4s");
 
 QString mediaName(qint32 quality) { return quality >= 64 ? kProgressive720 : kProgressive360; }
 
@@ -83,6 +85,8 @@ struct PlaybackFixtures::State {
     QMap<qint32, int> mediaRequests;
     QMap<qint32, std::shared_ptr<BodyGate>> mediaGates;
     qint64 portraitCID = 0;
+    qint64 fourKCID = 0;
+    qint64 mediaBytesPerSecond = 0;
     Fault fault = Fault::None;
     int delayMs = 0;
     bool demo = false;
@@ -161,7 +165,7 @@ void PlaybackFixtures::serveMedia()
     // The primary addresses carry a "/p/" step, the backups a "/b/" one, so a fault can take
     // one of them away alone. Each request reads the faults in force when it arrives.
     for (const QString& name : {kProgressive360, kProgressive720, QStringLiteral("video-720p.m4s"), QStringLiteral("audio-720p.m4s"),
-                                QStringLiteral("video.m4s"), QStringLiteral("audio.m4s"), kPortrait, kDASH1080}) {
+                                QStringLiteral("video.m4s"), QStringLiteral("audio.m4s"), kPortrait, kDASH1080, kDASH2160}) {
         for (const QString& step : {QStringLiteral("p"), QStringLiteral("b")}) {
             const bool primary = step == QLatin1String("p");
             const QString file = MediaFixtures::testMediaPath(name);
@@ -172,9 +176,11 @@ void PlaybackFixtures::serveMedia()
                                       Fault fault;
                                       QPair<MediaFault, qint64> own{MediaFault::None, 0};
                                       std::shared_ptr<BodyGate> gate;
+                                      qint64 rate;
                                       {
                                           std::lock_guard guard(state->lock);
                                           fault = state->fault;
+                                          rate = state->mediaBytesPerSecond;
                                           if (quality > 0) {
                                               own = state->mediaFaults.value(quality, own);
                                               gate = state->mediaGates.value(quality);
@@ -192,6 +198,11 @@ void PlaybackFixtures::serveMedia()
                                       if (fault == Fault::Throttled || own.first == MediaFault::Throttled) {
                                           serving.throttleChunkBytes = 16 * 1024;
                                           serving.throttleMs = 40;
+                                      } else if (rate > 0) {
+                                          // Pieces of 64 KiB, each followed by the pause that
+                                          // keeps the answer at the rate.
+                                          serving.throttleChunkBytes = 64 * 1024;
+                                          serving.throttleMs = int(std::max<qint64>(1, qint64(serving.throttleChunkBytes) * 1000 / rate));
                                       }
                                       if (own.first == MediaFault::Stall)
                                           serving.stallAfter = own.second;
@@ -259,6 +270,18 @@ void PlaybackFixtures::setPortraitCID(qint64 cid)
 {
     std::lock_guard guard(m_state->lock);
     m_state->portraitCID = cid;
+}
+
+void PlaybackFixtures::setFourKCID(qint64 cid)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->fourKCID = cid;
+}
+
+void PlaybackFixtures::setMediaRate(qint64 bytesPerSecond)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->mediaBytesPerSecond = std::max<qint64>(0, bytesPerSecond);
 }
 
 QUrl PlaybackFixtures::portraitURL() const { return playMediaURL(m_state->port, QStringLiteral("p"), kPortrait); }
@@ -335,12 +358,22 @@ QVariantMap PlaybackFixtures::dashInfo(qint32 requested) const { return dashInfo
 
 QVariantList PlaybackFixtures::servedQualities() { return {kDASHQuality, 64, 16}; }
 QVariantList PlaybackFixtures::servedDescriptions() { return {QStringLiteral("1080P"), QStringLiteral("720P"), QStringLiteral("360P")}; }
+QVariantList PlaybackFixtures::fourKQualities() { return QVariantList{k4KQuality} + servedQualities(); }
+QVariantList PlaybackFixtures::fourKDescriptions() { return QVariantList{QStringLiteral("4K")} + servedDescriptions(); }
 
-QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, const QString& portraitName, bool servedOnly)
+QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, const QString& portraitName, bool servedOnly, bool fourK)
 {
-    const qint32 quality = requested >= 64 ? 64 : 16;
+    // Offering only what is served, the portrait clip is the one quality it is: 360P.
+    const bool portraitOnly = servedOnly && !portraitName.isEmpty();
+    const qint32 quality = requested >= 64 && !portraitOnly ? 64 : 16;
     const QString name = portraitName.isEmpty() ? mediaName(quality) : portraitName;
     const int length = portraitName.isEmpty() ? 12000 : 6000;
+    QVariantList qualities = servedOnly ? (fourK ? fourKQualities() : servedQualities()) : acceptQualities();
+    QVariantList descriptions = servedOnly ? (fourK ? fourKDescriptions() : servedDescriptions()) : acceptDescriptions();
+    if (portraitOnly) {
+        qualities = {16};
+        descriptions = {QStringLiteral("360P")};
+    }
     const QVariantMap entry{{QStringLiteral("order"), 1},
                             {QStringLiteral("length"), length},
                             {QStringLiteral("url"), playMediaURL(port, QStringLiteral("p"), name).toString()},
@@ -348,8 +381,8 @@ QVariantMap PlaybackFixtures::progressiveInfoOn(int port, qint32 requested, cons
     return {{QStringLiteral("quality"), quality},
             {QStringLiteral("format"), QStringLiteral("mp4")},
             {QStringLiteral("timelength"), length},
-            {QStringLiteral("accept_quality"), servedOnly ? servedQualities() : acceptQualities()},
-            {QStringLiteral("accept_description"), servedOnly ? servedDescriptions() : acceptDescriptions()},
+            {QStringLiteral("accept_quality"), qualities},
+            {QStringLiteral("accept_description"), descriptions},
             {QStringLiteral("durl"), QVariantList{entry}}};
 }
 
@@ -366,7 +399,7 @@ QVariantList audioStreams(int port)
 
 } // namespace
 
-QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested, bool servedOnly)
+QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested, bool servedOnly, bool fourK)
 {
     auto picture = [port](qint32 id, int codecID, const QString& codecs, int width, int height, qint64 bandwidth, const QUrl& url,
                           const QString& backupName) {
@@ -389,14 +422,17 @@ QVariantMap PlaybackFixtures::dashInfoOn(int port, qint32 requested, bool served
         const auto served = [&](qint32 id, const QString& codecs, int width, int height, qint64 bandwidth, const QString& name) {
             return picture(id, 7, codecs, width, height, bandwidth, playMediaURL(port, QStringLiteral("p"), name), name);
         };
-        const QVariantList video{served(kDASHQuality, QStringLiteral("avc1.640032"), 1920, 1080, 1800000, kDASH1080),
-                                 served(64, QStringLiteral("avc1.640028"), 1280, 720, 900000, QStringLiteral("video-720p.m4s")),
-                                 served(16, QStringLiteral("avc1.64001E"), 640, 360, 400000, QStringLiteral("video.m4s"))};
-        return {{QStringLiteral("quality"), requested >= kDASHQuality ? kDASHQuality : requested >= 64 ? 64 : 16},
+        QVariantList video{served(kDASHQuality, QStringLiteral("avc1.640032"), 1920, 1080, 1800000, kDASH1080),
+                           served(64, QStringLiteral("avc1.640028"), 1280, 720, 900000, QStringLiteral("video-720p.m4s")),
+                           served(16, QStringLiteral("avc1.64001E"), 640, 360, 400000, QStringLiteral("video.m4s"))};
+        if (fourK)
+            video.prepend(served(k4KQuality, QStringLiteral("avc1.640033"), 3840, 2160, 2800000, kDASH2160));
+        const qint32 best = fourK && requested >= k4KQuality ? k4KQuality : kDASHQuality;
+        return {{QStringLiteral("quality"), requested >= kDASHQuality ? best : requested >= 64 ? 64 : 16},
                 {QStringLiteral("format"), QStringLiteral("dash")},
                 {QStringLiteral("timelength"), 12000},
-                {QStringLiteral("accept_quality"), servedQualities()},
-                {QStringLiteral("accept_description"), servedDescriptions()},
+                {QStringLiteral("accept_quality"), fourK ? fourKQualities() : servedQualities()},
+                {QStringLiteral("accept_description"), fourK ? fourKDescriptions() : servedDescriptions()},
                 {QStringLiteral("dash"), QVariantMap{{QStringLiteral("duration"), 12}, {QStringLiteral("video"), video}, {QStringLiteral("audio"), audioStreams(port)}}}};
     }
     // The HEVC entry comes first, with the lowest bandwidth: a picker that looked at codecs
@@ -424,6 +460,7 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
     int delay;
     int port;
     bool portrait;
+    bool fourK;
     bool servedOnly;
     bool unresolvable;
     {
@@ -446,6 +483,7 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
         port = state.port;
         servedOnly = state.demo;
         portrait = state.portraitCID > 0 && request.queryValue(QStringLiteral("cid")).toLongLong() == state.portraitCID;
+        fourK = state.fourKCID > 0 && request.queryValue(QStringLiteral("cid")).toLongLong() == state.fourKCID;
         unresolvable = state.unresolvableCIDs.contains(request.queryValue(QStringLiteral("cid")).toLongLong());
     }
     if (fault == Fault::ServerError || own == QualityFault::ServerError)
@@ -456,9 +494,9 @@ FakeReply PlaybackFixtures::playReply(State& state, const FakeRequest& request, 
         return ServiceFixtures::serviceError(-404, QStringLiteral("啥都木有"));
     QVariantMap info;
     if (portrait)  // no DASH halves of the portrait clip: every route hands out the file
-        info = progressiveInfoOn(port, requested, kPortrait);
+        info = progressiveInfoOn(port, requested, kPortrait, servedOnly);
     else
-        info = dashRoute ? dashInfoOn(port, requested, servedOnly) : progressiveInfoOn(port, requested, {}, servedOnly);
+        info = dashRoute ? dashInfoOn(port, requested, servedOnly, fourK) : progressiveInfoOn(port, requested, {}, servedOnly, fourK);
     applyCacheAnswer(info, cacheAnswer, port, dashRoute);
     FakeReply reply = FakeReply::json(ServiceFixtures::envelope(info));
     if (fault == Fault::Delay)

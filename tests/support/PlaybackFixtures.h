@@ -92,6 +92,12 @@ public:
     // each route, as a progressive stream with a backup.
     void setPortraitCID(qint64 cid);
     QUrl portraitURL() const;
+    // As the demo: the video with this cid also offers 4K (code 120), a DASH picture of the
+    // generated 4K clip (3840×2160) with the shared sound; a file asked for at 4K answers 720P.
+    void setFourKCID(qint64 cid);
+    // Media leave at about this many bytes a second (0, the default: as fast as they can), so
+    // a download's progress can be watched.
+    void setMediaRate(qint64 bytesPerSecond);
     // The server's resume record ("last_play_cid", "last_play_time" in seconds); none by default.
     void setResumeRecord(qint64 cid, int seconds);
     // Every heartbeat as it arrived: its path and its form and query values ("play_type" …).
@@ -116,6 +122,8 @@ public:
     static QVariantList acceptDescriptions(); // ["4K", "1080P", "720P", "480P", "360P"]
     static QVariantList servedQualities();    // [80, 64, 16]: what setDemo offers
     static QVariantList servedDescriptions(); // ["1080P", "720P", "360P"]
+    static QVariantList fourKQualities();     // [120, 80, 64, 16]: what setFourKCID's video offers
+    static QVariantList fourKDescriptions();  // ["4K", "1080P", "720P", "360P"]
     // The danmaku document of a cid: `lines` lines spread over the clip's 12 s.
     static constexpr int kDanmakuLines = 12;
     static QByteArray danmakuXML(qint64 cid, int lines = kDanmakuLines);
@@ -128,8 +136,9 @@ private:
     void routePlayInfo(const QStringList& paths);
     static FakeReply playReply(State& state, const FakeRequest& request, bool dashRoute);
     static void applyCacheAnswer(QVariantMap& info, CacheAnswer answer, int port, bool dashRoute);
-    static QVariantMap progressiveInfoOn(int port, qint32 requested, const QString& portraitName = {}, bool servedOnly = false);
-    static QVariantMap dashInfoOn(int port, qint32 requested, bool servedOnly = false);
+    static QVariantMap progressiveInfoOn(int port, qint32 requested, const QString& portraitName = {}, bool servedOnly = false,
+                                         bool fourK = false);
+    static QVariantMap dashInfoOn(int port, qint32 requested, bool servedOnly = false, bool fourK = false);
 
     FakeService& m_service;
     std::shared_ptr<State> m_state;

@@ -63,7 +63,24 @@ struct Mode {
 };
 
 qint64 partCount(qint64 aid) { return aid == F::kDetailAID ? 3 : 1; }
-qint64 secondsOf(qint64 aid, const Mode& mode) { return mode.demo ? F::kDemoClipSeconds * partCount(aid) : secondsForAID(aid); }
+// How long one part of the demo plays: the clip it serves.
+qint64 demoPartSeconds(qint64 aid) { return aid == F::kDemoPortraitAID ? F::kDemoPortraitSeconds : F::kDemoClipSeconds; }
+qint64 secondsOf(qint64 aid, const Mode& mode) { return mode.demo ? demoPartSeconds(aid) * partCount(aid) : secondsForAID(aid); }
+// The demo names its portrait and its 4K video for what they show, so a newcomer finds them.
+QString titleOf(qint64 aid, const Mode& mode)
+{
+    if (mode.demo && aid == F::kDemoPortraitAID)
+        return S("竖屏演示 · %1").arg(titleForAID(aid));
+    if (mode.demo && aid == F::kDemo4KAID)
+        return S("4K 演示 · %1").arg(titleForAID(aid));
+    return titleForAID(aid);
+}
+// The picture's size as a record gives it.
+QVariantMap dimensionOf(qint64 aid, const Mode& mode)
+{
+    const bool portrait = mode.demo && aid == F::kDemoPortraitAID;
+    return QVariantMap{{"width", portrait ? 360 : 1920}, {"height", portrait ? 640 : 1080}, {"rotate", 0}};
+}
 // A length as text ("m:ss"); the demo writes its minutes in two digits as the app shows them, so
 // a row that carries text reads as the page that counts seconds.
 QString lengthText(qint64 seconds, const Mode& mode = {})
@@ -124,6 +141,8 @@ Map archiveOf(qint64 aid, const Mode& mode)
 {
     Map item = F::archiveItem(aid);
     if (mode.demo) {
+        item.insert("title", titleOf(aid, mode));
+        item.insert("dimension", dimensionOf(aid, mode));
         item.insert("duration", secondsOf(aid, mode));
         Map stat = item.value("stat").toMap();
         stat.insert("reply", commentTotalOf(aid, mode));
@@ -133,22 +152,22 @@ Map archiveOf(qint64 aid, const Mode& mode)
     return item;
 }
 
-Map pageObject(qint64 cid, int page, const QString& part, qint64 seconds)
+Map pageObject(qint64 cid, int page, const QString& part, qint64 seconds, const QVariantMap& dimension = {})
 {
     return {{"cid", cid}, {"page", page}, {"part", part}, {"duration", seconds},
-            {"dimension", Map{{"width", 1920}, {"height", 1080}, {"rotate", 0}}}};
+            {"dimension", dimension.isEmpty() ? Map{{"width", 1920}, {"height", 1080}, {"rotate", 0}} : dimension}};
 }
 
 List pagesForAID(qint64 aid, const Mode& mode)
 {
     // Each part of the demo plays the clip, so it lasts as long as the clip.
-    const auto seconds = [&](qint64 own) { return mode.demo ? F::kDemoClipSeconds : own; };
+    const auto seconds = [&](qint64 own) { return mode.demo ? demoPartSeconds(aid) : own; };
     if (aid == F::kDetailAID)
         return {pageObject(F::kDetailCID, 1, S("准备材料"), seconds(312)), pageObject(F::kDetailCID + 1, 2, S("切割与打磨"), seconds(845)),
                 pageObject(F::kDetailCID + 2, 3, S("组装"), seconds(1290))};
     if (aid == F::kHiddenAID || aid == F::kReviewAID)
         return {pageObject(F::unavailableCID(aid), 1, S("上"), 600), pageObject(F::unavailableCID(aid) + 1, 2, S("下"), 660)};
-    return {pageObject(cidForAID(aid), 1, titleForAID(aid), seconds(secondsForAID(aid)))};
+    return {pageObject(cidForAID(aid), 1, titleOf(aid, mode), seconds(secondsForAID(aid)), dimensionOf(aid, mode))};
 }
 
 FakeReply ok(const QVariant& data) { return FakeReply::json(F::envelope(data)); }
@@ -208,7 +227,7 @@ Map videoFeedItem(qint64 aid, const Mode& mode)
 {
     const qint64 mid = ownerMIDFor(aid);
     return {{"id", aid}, {"bvid", F::bvidForAID(aid)}, {"cid", cidForAID(aid)}, {"goto", "av"}, {"pic", imageURL("archive", aid)},
-            {"title", titleForAID(aid)}, {"duration", secondsOf(aid, mode)}, {"pubdate", 1700000000 - aid % 86400},
+            {"title", titleOf(aid, mode)}, {"duration", secondsOf(aid, mode)}, {"pubdate", 1700000000 - aid % 86400},
             {"owner", Map{{"mid", mid}, {"name", ownerName(mid)}, {"face", imageURL("face", mid)}}},
             {"stat", Map{{"view", playsFor(aid)}, {"like", 20 + aid % 173}, {"danmaku", danmakuCountOf(aid, mode)}}},
             {"room_info", null()}, {"business_info", null()}};
@@ -449,7 +468,7 @@ FakeReply uploaderCursorPage(const FakeRequest& request, bool everyUploader, con
         }
         // The cursor route names the author but not the author's id.
         const Map stat = archiveOf(aid, mode).value("stat").toMap();
-        items.append(Map{{"title", titleForAID(aid)}, {"cover", imageURL("archive", aid)}, {"param", QString::number(aid)},
+        items.append(Map{{"title", titleOf(aid, mode)}, {"cover", imageURL("archive", aid)}, {"param", QString::number(aid)},
                          {"goto", "av"}, {"duration", secondsOf(aid, mode)},
                          {"play", mode.demo ? stat.value("view") : QVariant(800 + aid % 997)},
                          {"danmaku", mode.demo ? stat.value("danmaku") : QVariant(aid % 41)},
@@ -472,7 +491,7 @@ FakeReply uploaderSearchPage(const FakeRequest& request, bool everyUploader, con
     for (qint64 index = (page - 1) * size; index < std::min<qint64>(page * size, count); ++index) {
         const qint64 aid = shelf.aid(int(index));
         const Map stat = archiveOf(aid, mode).value("stat").toMap();
-        vlist.append(Map{{"aid", aid}, {"bvid", F::bvidForAID(aid)}, {"title", titleForAID(aid)}, {"pic", imageURL("archive", aid)},
+        vlist.append(Map{{"aid", aid}, {"bvid", F::bvidForAID(aid)}, {"title", titleOf(aid, mode)}, {"pic", imageURL("archive", aid)},
                          {"author", shelf.name}, {"mid", mid}, {"play", mode.demo ? stat.value("view") : QVariant(800 + aid % 997)},
                          {"comment", mode.demo ? stat.value("reply") : QVariant(3 + aid % 17)}, {"created", 1700000000 - index * 86400},
                          {"length", lengthText(secondsOf(aid, mode), mode)}});
@@ -552,7 +571,7 @@ FakeReply oldView(const FakeRequest& request, const Mode& mode)
     }
     return FakeReply::json(Map{{"tid", regionOfAID(aid)}, {"typename", CatalogueText::sectionName(regionOfAID(aid))}, {"play", QString::number(playsFor(aid))},
                                {"review", QString::number(commentTotalOf(aid, mode))}, {"video_review", QString::number(danmakuCountOf(aid, mode))},
-                               {"title", titleForAID(aid)}, {"description", S("旧接口的简介")}, {"pic", imageURL("archive", aid)},
+                               {"title", titleOf(aid, mode)}, {"description", S("旧接口的简介")}, {"pic", imageURL("archive", aid)},
                                {"author", ownerName(ownerMIDFor(aid))}, {"mid", QString::number(ownerMIDFor(aid))},
                                {"pages", list.size()}, {"created", 1700000000 - aid % 100000},
                                {"cid", list.value("0").toMap().value("cid")}, {"list", list}});

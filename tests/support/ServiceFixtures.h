@@ -49,6 +49,12 @@ public:
         QString sectionName;
     };
     static DemoRecord demoRecord(qint64 aid);
+    // Two videos of the demo's home feed, its first two rows, show what the others cannot: the
+    // portrait one plays the 6 s portrait clip (360 × 640) and says so in its record, so its
+    // full screen is the portrait one; the 4K one offers a 4K DASH pair beside the usual three.
+    static constexpr qint64 kDemoPortraitAID = 300100;
+    static constexpr qint64 kDemoPortraitSeconds = 6;
+    static constexpr qint64 kDemo4KAID = 300101;
     // Top-level comments and their replies of any object (an archive, a dynamic), none posted.
     static qint64 demoCommentTotal(qint64 oid);
     // The rpid of the first top-level comment of an object that has replies (its first reply is

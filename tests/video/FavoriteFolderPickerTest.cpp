@@ -184,6 +184,7 @@ TEST_F(FavoriteFolderPickerTest, APrivateFolderAnsweredWithoutItsIDIsTickedByIts
     AlertView* alert = window->visibleAlert();
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->title(), QStringLiteral("新建收藏夹"));
+    EXPECT_EQ(alert->tag(), 8241);
     EXPECT_EQ(alert->message(), QStringLiteral("新建后会自动勾选，点击“完成”后将视频加入。"));
     EXPECT_EQ(alert->buttonTitles(), (QStringList{QStringLiteral("取消"), QStringLiteral("新建公开收藏夹"), QStringLiteral("新建私密收藏夹")}));
     ASSERT_NE(alert->textFieldAtIndex(0), nullptr);
@@ -243,6 +244,8 @@ TEST_F(FavoriteFolderPickerTest, ALoadErrorNamesItAndSigningOutLeaves)
     EXPECT_TRUE(picker->stateLabel()->text().startsWith(QStringLiteral("收藏夹读取失败\n")));
     EXPECT_TRUE(picker->stateLabel()->text().endsWith(QStringLiteral("\n返回后可重试")));
     EXPECT_TRUE(picker->stateLabel()->text().contains(QStringLiteral("请求错误"))) << picker->stateLabel()->text().toStdString();
+    // The middle line is the error as a user reads it: never blank, never a domain and code.
+    EXPECT_EQ(picker->stateLabel()->text().split(QLatin1Char('\n')).value(1), QStringLiteral("请求错误"));
     EXPECT_FALSE(picker->saveButton()->isEnabled());
     EXPECT_EQ(picker->tableView()->numberOfRowsInSection(0), 0);
 

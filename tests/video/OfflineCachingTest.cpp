@@ -188,6 +188,21 @@ TEST_F(OfflineCachingTest, TheServiceAnsweringAnotherQualityOrNoFileStartsNoDown
     EXPECT_TRUE(store()->cachedVideos().isEmpty());
 }
 
+TEST_F(OfflineCachingTest, AnAnsweredQualityTheVideoDoesNotOfferIsNamedByTheTable)
+{
+    // The demo's videos offer 1080P, 720P and 360P only; the service answers 480P (32).
+    testsupport::ConsoleCapture console;
+    play.setDemo(true);
+    play.setCacheAnswer(64, PlaybackFixtures::CacheAnswer::LowerQuality);
+    KRVideoDetailViewController* page = open(singlePartVideo(), 1);
+    const qint64 cid = page->video()->cid();
+    page->fullscreenCacheTapped();
+    chooseQuality(page, QStringLiteral("720P"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("720P 暂不可用（服务器返回 480P）"))) << statuses.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneQuality] purpose=cache requested=64(720P) actual=32(480P) cid=%1").arg(cid)));
+    EXPECT_FALSE(store()->isDownloading());
+}
+
 TEST_F(OfflineCachingTest, ATVRouteErrorBesideAnExactFallbackStillCaches)
 {
     play.setQualityFault(64, PlaybackFixtures::QualityFault::TVRouteError);

@@ -8,12 +8,15 @@
 // Standard error gets one line per request (method, host and path; never the query or the
 // headers, which may carry a session). SIGTERM, SIGINT or SIGHUP (its terminal closed) stop it
 // cleanly; the CA file goes too.
+//
+// Media leave at about 2 MB/s, as over a real connection, so a download's progress can be
+// watched; --media-rate=<bytes a second> sets another rate, 0 none.
 
 #include "support/DemoCatalogue.h"
 #include "support/FakeService.h"
-#include "support/PlaybackFixtures.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <cerrno>
 #include <csignal>
@@ -56,6 +59,17 @@ int main(int argc, char** argv)
     qunsetenv("KORVANE_HOME");
 
     QCoreApplication app(argc, argv);
+    DemoCatalogue::Options options{.mediaBytesPerSecond = DemoCatalogue::kDemoMediaBytesPerSecond};
+    for (const QString& argument : app.arguments().mid(1)) {
+        bool valid = false;
+        if (argument.startsWith(QLatin1String("--media-rate=")))
+            options.mediaBytesPerSecond = argument.mid(QStringLiteral("--media-rate=").size()).toLongLong(&valid);
+        if (!valid || options.mediaBytesPerSecond < 0) {
+            std::fprintf(stderr, "korvane-demo-service: unknown argument %s (only --media-rate=<bytes a second>)\n",
+                         qPrintable(argument));
+            return 2;
+        }
+    }
     std::unique_ptr<FakeService> service;
     try {
         service = std::make_unique<FakeService>(DemoCatalogue::hosts());
@@ -65,12 +79,7 @@ int main(int argc, char** argv)
     }
     // Each login code is scanned and then confirmed as if by a phone a few seconds (three polls)
     // after the screen shows it, signing in the demo account; a refreshed code goes the same way.
-    DemoCatalogue::install(*service);
-    // Every video plays, with danmaku, at each quality it offers: 1080P as DASH halves, 720P and
-    // 360P as files (or halves), each at its own size.
-    PlaybackFixtures playback(*service);
-    playback.setDemo(true);
-    playback.serveSeriesPlayInfo();
+    DemoCatalogue::install(*service, options);
 
     std::printf("KORVANE_CONNECT_TO=%s\n", qPrintable(service->connectTo().join(QLatin1Char(','))));
     std::printf("KORVANE_CA_FILE=%s\n", qPrintable(service->caFile()));
