@@ -295,6 +295,11 @@ struct BareScene {
         for (auto& [view, frame] : frames)
             view->setFrame(frame);
         backdrop.resize(host.size().toSize());
+        // The controls lay their own bars, buttons and labels out, as the page's have been by the
+        // time a rotation settles: once, outside the timing, so the baseline draws them at their
+        // sizes rather than skipping them at none.
+        controls->setNeedsLayout();
+        controls->layoutIfNeeded();
     }
 
     void layoutAndRender()
