@@ -56,11 +56,31 @@ void KRPlaybackLifecycle::mediaInstalled()
 void KRPlaybackLifecycle::didEnterBackground(bool backgroundAudio)
 {
     KRPlaybackLifecycleHost& s = m_session;
+    s.stopTick();
     s.cancelStallRecovery();
     s.abandonQualitySwitch("background");
     m_background = true;
     m_backgroundAudio = backgroundAudio;
     KRPlaybackMedia* media = s.media();
+    const int recovery = s.installedRecoveryGeneration();
+    if (!media && recovery >= 1 && recovery == s.requestGeneration()) {
+        // A part that had played is being resolved again: it is not listened to in the
+        // background; the new player is installed held until the foreground.
+        const bool expected = s.isExpectedToPlay();
+        m_transition = true;
+        m_listening = false;
+        m_resumeAfterForeground = !backgroundAudio && expected;
+        s.resetUnaskedPauseRetries();
+        s.setHold(Host::HoldBackground, true);
+        if (!m_interruption)
+            markInactive();
+        if (backgroundAudio)
+            m_continuation.begin(recovery);
+        record("playback-did-enter-background-during-recovery", QStringLiteral("generation=%1 expected=%2 task=%3")
+                                                                    .arg(recovery)
+                                                                    .arg(yesNo(expected), yesNo(m_continuation.isHeld())));
+        return;
+    }
     if (!media) {
         const bool pending = s.isResolvingStart();
         const bool listen = pending && backgroundAudio && !m_interruption;

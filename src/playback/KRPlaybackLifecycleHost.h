@@ -40,7 +40,8 @@ public:
     virtual void cancelStallRecovery() = 0;
     virtual void abandonQualitySwitch(const char* reason) = 0;
     virtual void synchronizeQualitySwitchIntent(bool playing, const QString& source) = 0;
-    // The controls' tick runs again, once at once.
+    // The controls' tick stops in the background, and runs again (once at once) on the return.
+    virtual void stopTick() = 0;
     virtual void restartTick() = 0;
     // A start still resolving is dropped; the text asks for a tap.
     virtual void dropPendingStart(const QString& text, const QString& reason) = 0;

@@ -318,7 +318,9 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
     }
     applyGate(start ? Gate::Started : Gate::Rate);
     applyRate();
-    m_tickTimer.start(m_tickMs, [this] { tick(); });
+    // The controls' tick waits for the foreground.
+    if (!isApplicationInBackground())
+        m_tickTimer.start(m_tickMs, [this] { tick(); });
     m_viewing->begin();
 }
 
@@ -940,7 +942,8 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
     if (start)
         media->start(time);
     applyGate(start ? Gate::Started : Gate::Rate);
-    m_tickTimer.start(m_tickMs, [this] { tick(); });
+    if (!isApplicationInBackground())
+        m_tickTimer.start(m_tickMs, [this] { tick(); });
     return m_media == media;
 }
 

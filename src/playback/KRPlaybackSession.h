@@ -274,6 +274,7 @@ private:
     void cancelStallRecovery() override;
     void abandonQualitySwitch(const char* reason) override;
     void synchronizeQualitySwitchIntent(bool playing, const QString& source) override;
+    void stopTick() override { m_tickTimer.stop(); }
     void restartTick() override;
     void dropPendingStart(const QString& text, const QString& reason) override;
     void abandonRequestInBackground(const QString& reason) override;

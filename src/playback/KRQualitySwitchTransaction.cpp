@@ -290,7 +290,7 @@ void KRQualitySwitchTransaction::commitCandidates()
                                                                   .arg(m_generation)
                                                                   .arg(list.size())
                                                                   .arg(index)
-                                                                  .arg(QUrl(list.value(std::max(index, 0))).host()));
+                                                                  .arg(QUrl(video ? video->playURL() : QString()).host()));
 }
 
 // ---- anything else: a player made ready off screen, then installed ----

@@ -15,6 +15,11 @@
 #include "playback/KRQualityTitles.h"
 #include "store/KRPreferences.h"
 
+#include <QApplication>
+#include <QPointer>
+#include <QThread>
+
+#include <functional>
 #include <optional>
 
 using namespace platform::uikit;
@@ -130,27 +135,41 @@ void KRVideoDetailViewController::observePlaybackLifecycle()
             after();
         }
     }));
+    // The audio session may tell from another thread: the step is carried out on the main one,
+    // in order, without waiting there.
+    const auto onMain = [this](std::function<void()> step) {
+        if (QThread::currentThread() == thread()) {
+            step();
+            return;
+        }
+        QPointer<KRVideoDetailViewController> self(this);
+        QMetaObject::invokeMethod(qApp, [self, step = std::move(step)] {
+            if (self)
+                step();
+        }, Qt::QueuedConnection);
+    };
+    const auto interruption = [=, this](const platform::Notification& note) {
+        if (!m_session || !m_loadedView)
+            return;
+        using namespace platform::media;
+        if (note.userInfo.value(AudioSessionInterruptionTypeKey).toUInt() == 1) {
+            m_session->lifecycle()->interruptionBegan();
+        } else {
+            std::optional<unsigned> options;
+            if (note.userInfo.contains(AudioSessionInterruptionOptionKey))
+                options = note.userInfo.value(AudioSessionInterruptionOptionKey).toUInt();
+            m_session->lifecycle()->interruptionEnded(options, applicationState(), backgroundAudio());
+        }
+        after();
+    };
+    const auto routeChange = [=, this](const platform::Notification& note) {
+        if (!m_session || !m_loadedView)
+            return;
+        m_session->lifecycle()->routeChanged(int(note.userInfo.value(platform::media::AudioSessionRouteChangeReasonKey).toUInt()));
+        after();
+    };
     m_observers.push_back(centre.addObserver(platform::media::AudioSessionInterruptionNotification, nullptr,
-                                             [=, this](const platform::Notification& note) {
-                                                 if (!m_session || !m_loadedView)
-                                                     return;
-                                                 using namespace platform::media;
-                                                 if (note.userInfo.value(AudioSessionInterruptionTypeKey).toUInt() == 1) {
-                                                     m_session->lifecycle()->interruptionBegan();
-                                                 } else {
-                                                     std::optional<unsigned> options;
-                                                     if (note.userInfo.contains(AudioSessionInterruptionOptionKey))
-                                                         options = note.userInfo.value(AudioSessionInterruptionOptionKey).toUInt();
-                                                     m_session->lifecycle()->interruptionEnded(options, applicationState(), backgroundAudio());
-                                                 }
-                                                 after();
-                                             }));
+                                             [=](const platform::Notification& note) { onMain([=] { interruption(note); }); }));
     m_observers.push_back(centre.addObserver(platform::media::AudioSessionRouteChangeNotification, nullptr,
-                                             [=, this](const platform::Notification& note) {
-                                                 if (!m_session || !m_loadedView)
-                                                     return;
-                                                 m_session->lifecycle()->routeChanged(
-                                                     int(note.userInfo.value(platform::media::AudioSessionRouteChangeReasonKey).toUInt()));
-                                                 after();
-                                             }));
+                                             [=](const platform::Notification& note) { onMain([=] { routeChange(note); }); }));
 }

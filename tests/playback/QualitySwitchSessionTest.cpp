@@ -714,6 +714,33 @@ TEST_F(BackgroundContinuationTest, ARecoveryOfAPartThatHadPlayedTimesOutWithItsO
     EXPECT_EQ(session->media(), nullptr);
 }
 
+TEST_F(BackgroundContinuationTest, TheBackgroundDuringARecoveryHoldsTheRecoveredPlayerUntilTheForeground)
+{
+    ScriptedMedia* playing = playAt360();
+    // The only address breaks: the part resolves afresh, still in the foreground.
+    Q_EMIT playing->finished(1);
+    ASSERT_TRUE(pendingResolve);
+    const int g = session->requestGeneration();
+    ASSERT_EQ(session->installedRecoveryGeneration(), g);
+    session->lifecycle()->didEnterBackground(true);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-did-enter-background-during-recovery] generation=%1 expected=YES task=YES").arg(g)));
+    EXPECT_FALSE(session->lifecycle()->isListeningInBackground());
+    ASSERT_TRUE(task()->isHeld());
+    // The answer installs the recovered player held: no sound in the background.
+    auto done = std::move(pendingResolve);
+    done({k720}, 64);
+    ScriptedMedia* recovered = media();
+    ASSERT_NE(recovered, playing);
+    EXPECT_GE(recovered->pauses, 1);
+    EXPECT_FALSE(session->playsNow());
+    EXPECT_TRUE(recovered->pictureSuspended);
+    const int plays = recovered->plays;
+    session->lifecycle()->willEnterForeground();
+    session->lifecycle()->didBecomeActive(0, true);
+    EXPECT_GT(recovered->plays, plays);
+    EXPECT_TRUE(session->playsNow());
+}
+
 // The session's one gate and its events: an answer that arrives while a hold stands, one claim
 // per start, a replacement told as one event, and what a switch leaves behind when something
 // else ends it.
