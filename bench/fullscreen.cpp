@@ -180,12 +180,12 @@ struct FullscreenScene {
 
         // Into the landscape full screen as the shell's rotation hooks take it there.
         KRPlayerFullscreen* player = fullscreen->player();
-        player->enter(true, false, false);
-        player->enterForLandscapeIfNeeded();
-        player->raiseSurface();
+        player->enterCustomPlayerFullscreenLandscape(true, false, false);
+        player->kr_enterFullscreenForLandscapeIfNeeded();
+        player->kr_raisePlaybackSurfaceAfterRotationPreparation();
         rootView->setFrame(kLandscape);
-        player->layoutDuringRotation();
-        player->completeRotationLayout();
+        player->kr_layoutPlaybackDuringRotation();
+        player->kr_completePlaybackRotationLayout();
         settle();
         if (!player->isFullscreen() || player->phase() != 3 || area->surface().backdrop()->frame() != kLandscape)
             return false;
@@ -216,8 +216,8 @@ struct FullscreenScene {
     void layoutAndRender()
     {
         KRPlayerFullscreen* player = fullscreen->player();
-        player->layoutDuringRotation();
-        player->completeRotationLayout();
+        player->kr_layoutPlaybackDuringRotation();
+        player->kr_completePlaybackRotationLayout();
         platform::MainClock::advanceForTesting(0);
         benchsupport::renderOffscreen(area->surface().backdrop());
     }
@@ -408,7 +408,7 @@ void BM_SyncPassVersusBareReads(benchmark::State& state)
         benchmark::DoNotOptimize(visible);
         benchmark::DoNotOptimize(drifted);
     };
-    g_figures.sync = compare(state, bareReads, [&] { fullscreen->sync(false); }, 20000);
+    g_figures.sync = compare(state, bareReads, [&] { fullscreen->syncFullscreenControls(false); }, 20000);
 }
 BENCHMARK(BM_SyncPassVersusBareReads)->Unit(benchmark::kMicrosecond)->Iterations(5);
 

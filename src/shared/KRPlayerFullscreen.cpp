@@ -69,7 +69,7 @@ KRPlayerFullscreen::~KRPlayerFullscreen()
 
 // ---- entering and leaving ----
 
-void KRPlayerFullscreen::enter(bool landscape, bool animated, bool enteredByRotation)
+void KRPlayerFullscreen::enterCustomPlayerFullscreenLandscape(bool landscape, bool animated, bool enteredByRotation)
 {
     if (!m_screen.playing() || !m_surface || m_transitioning)
         return;
@@ -110,17 +110,17 @@ void KRPlayerFullscreen::enter(bool landscape, bool animated, bool enteredByRota
         if (!self)
             return;
         self->m_transitioning = false;
-        self->layoutFullscreen();
+        self->layoutCustomPlayerFullscreen();
         self->m_screen.presentChrome();
-        self->completeRotationLayout();
-        self->recordGeometryEvent(QStringLiteral("portrait-fullscreen-commit"));
+        self->kr_completePlaybackRotationLayout();
+        self->recordCustomFullscreenGeometryEvent(QStringLiteral("portrait-fullscreen-commit"));
     };
     if (animated) {
         m_surface->raise();
         animateSurfaceTo(m_surface->host() ? m_surface->host()->bounds() : m_surface->backdrop()->bounds(), kPortraitEnterSeconds,
                          settle);
     } else {
-        layoutFullscreen();
+        layoutCustomPlayerFullscreen();
         settle();
     }
     Window* window = app.keyWindow();
@@ -130,7 +130,7 @@ void KRPlayerFullscreen::enter(bool landscape, bool animated, bool enteredByRota
                              .arg(StringFromRect(window ? window->bounds() : QRectF()));
 }
 
-void KRPlayerFullscreen::exit(bool animated)
+void KRPlayerFullscreen::exitCustomPlayerFullscreenAnimated(bool animated)
 {
     if (!m_fullscreen)
         return;
@@ -143,38 +143,38 @@ void KRPlayerFullscreen::exit(bool animated)
     }
     const QRectF target = m_surface ? m_surface->embeddedFrameInHost() : QRectF();
     if (!m_surface || !m_surface->isInstalled() || target.isNull()) {
-        completeExit();
+        completeCustomPlayerFullscreenExit();
         return;
     }
     m_transitioning = animated;
     if (!animated) {
         m_surface->placeInHost(target);
-        completeExit();
+        completeCustomPlayerFullscreenExit();
         return;
     }
     QPointer<KRPlayerFullscreen> self(this);
     animateSurfaceTo(target, kPortraitExitSeconds, [self] {
         if (self)
-            self->completeExit();
+            self->completeCustomPlayerFullscreenExit();
     });
 }
 
-void KRPlayerFullscreen::leave()
+void KRPlayerFullscreen::fullscreenDoneTapped()
 {
     if (!m_fullscreen)
         return;
     if (!m_landscape) {
-        exit(true);
+        exitCustomPlayerFullscreenAnimated(true);
         return;
     }
     m_exitAfterPortrait = true;
     m_phase = 4;
     m_transitioning = true;
     m_screen.prepareForRotation();
-    requestInterfaceOrientation(1);
+    requestCustomPlayerInterfaceOrientation(1);
 }
 
-void KRPlayerFullscreen::completeExit()
+void KRPlayerFullscreen::completeCustomPlayerFullscreenExit()
 {
     const bool targetWasValid = targetValidNow();
     AnimationClock::cancel(m_surfaceAnimation);
@@ -190,7 +190,7 @@ void KRPlayerFullscreen::completeExit()
     m_screen.layoutScreen();
     if (m_surface && m_surface->layoutEmbedded())
         m_screen.layoutContent(false);
-    restoreChromeAfterRotation();
+    restorePlayerChromeAfterRotation();
     qInfo().noquote() << QStringLiteral("[KorvanePlayerSurface] exit embedded=%1")
                              .arg(StringFromRect(m_surface && m_surface->container() ? m_surface->container()->frame() : QRectF()));
     m_screen.exited();
@@ -214,14 +214,14 @@ void KRPlayerFullscreen::reset()
         Application::shared().setStatusBarHidden(false, false);
         m_screen.returnChrome();
         // The interface goes back upright with the player gone.
-        requestInterfaceOrientation(1);
+        requestCustomPlayerInterfaceOrientation(1);
         // Gone by a stop or a failure, the full screen is over as after its own exit: the root's
         // portrait geometry, and a navigation asked for meanwhile.
         m_screen.exited();
     }
 }
 
-void KRPlayerFullscreen::commitPortraitRoot(QObject* root)
+void KRPlayerFullscreen::commitPortraitRootGeometryAfterCustomExit(QObject* root)
 {
     if (answersTo(root, kCommitPortraitRoot))
         QMetaObject::invokeMethod(root, kCommitPortraitRoot, Qt::DirectConnection);
@@ -244,7 +244,7 @@ void KRPlayerFullscreen::invalidateTarget()
 
 // ---- geometry ----
 
-void KRPlayerFullscreen::layoutFullscreen()
+void KRPlayerFullscreen::layoutCustomPlayerFullscreen()
 {
     if (!m_fullscreen || !m_surface || !m_surface->isInstalled())
         return;
@@ -252,7 +252,7 @@ void KRPlayerFullscreen::layoutFullscreen()
     m_screen.layoutContent(true);
 }
 
-void KRPlayerFullscreen::layoutForPortraitReturn()
+void KRPlayerFullscreen::layoutCustomPlayerForPortraitReturnDuringRotation()
 {
     if (!m_fullscreen || !m_exitAfterPortrait || !m_surface || !m_surface->isInstalled())
         return;
@@ -271,7 +271,7 @@ void KRPlayerFullscreen::layoutForPortraitReturn()
     if (!plausible) {
         qInfo().noquote() << QStringLiteral("[KorvanePlayerRotation] rejected portrait target=%1 host=%2")
                                  .arg(StringFromRect(target), StringFromRect(bounds));
-        layoutFullscreen();
+        layoutCustomPlayerFullscreen();
         return;
     }
     m_targetValid = true;
@@ -302,7 +302,7 @@ void KRPlayerFullscreen::animateSurfaceTo(const QRectF& target, double seconds, 
 
 // ---- orientation ----
 
-void KRPlayerFullscreen::requestInterfaceOrientation(int orientation, QObject* device)
+void KRPlayerFullscreen::requestCustomPlayerInterfaceOrientation(int orientation, QObject* device)
 {
     if (!device)
         device = &Device::current();
@@ -352,23 +352,23 @@ void KRPlayerFullscreen::deviceOrientationDidChange()
 
 // ---- the rotation hooks ----
 
-bool KRPlayerFullscreen::allowsRotation() const
+bool KRPlayerFullscreen::kr_allowsPlaybackRotation() const
 {
     // Turned by this full screen, the interface may always come back upright, even once the
     // player has gone.
     return (m_screen.playing() && !m_screen.portraitVideo()) || isLandscapeOrientation(Application::shared().statusBarOrientation());
 }
 
-void KRPlayerFullscreen::enterForLandscapeIfNeeded()
+void KRPlayerFullscreen::kr_enterFullscreenForLandscapeIfNeeded()
 {
     if (!m_screen.playing() || m_screen.portraitVideo())
         return;
-    suppressChromeForRotation();
+    suppressPlayerChromeForRotation();
     if (!m_fullscreen) {
-        enter(true, false, true);
+        enterCustomPlayerFullscreenLandscape(true, false, true);
         // Not entered (a transition runs): nothing turns, so nothing stays faded.
         if (!m_fullscreen)
-            restoreChromeAfterRotation();
+            restorePlayerChromeAfterRotation();
         return;
     }
     m_screen.prepareForRotation();
@@ -382,11 +382,11 @@ void KRPlayerFullscreen::enterForLandscapeIfNeeded()
     m_transitioning = true;
 }
 
-void KRPlayerFullscreen::restoreAfterLandscapeIfNeeded()
+void KRPlayerFullscreen::kr_restoreFullscreenAfterLandscapeIfNeeded()
 {
     if (!m_fullscreen || !m_landscape)
         return;
-    suppressChromeForRotation();
+    suppressPlayerChromeForRotation();
     if (!m_exitAfterPortrait) {
         ++m_generation;
         invalidateTarget();
@@ -397,13 +397,13 @@ void KRPlayerFullscreen::restoreAfterLandscapeIfNeeded()
     m_screen.prepareForRotation();
 }
 
-void KRPlayerFullscreen::raiseSurface()
+void KRPlayerFullscreen::kr_raisePlaybackSurfaceAfterRotationPreparation()
 {
     if (m_fullscreen && m_surface)
         m_surface->raise();
 }
 
-void KRPlayerFullscreen::layoutDuringRotation()
+void KRPlayerFullscreen::kr_layoutPlaybackDuringRotation()
 {
     if (!m_fullscreen || !m_surface || !m_surface->isInstalled() || !m_screen.playing())
         return;
@@ -414,12 +414,12 @@ void KRPlayerFullscreen::layoutDuringRotation()
     m_phase = target;
     m_transitioning = true;
     if (m_exitAfterPortrait)
-        layoutForPortraitReturn();
+        layoutCustomPlayerForPortraitReturnDuringRotation();
     else
-        layoutFullscreen();
+        layoutCustomPlayerFullscreen();
 }
 
-void KRPlayerFullscreen::completeRotationLayout()
+void KRPlayerFullscreen::kr_completePlaybackRotationLayout()
 {
     if (!m_fullscreen) {
         m_screen.settledEmbedded();
@@ -427,7 +427,7 @@ void KRPlayerFullscreen::completeRotationLayout()
         return;
     }
     if (m_phase == 1 || m_phase == 4)
-        layoutDuringRotation();
+        kr_layoutPlaybackDuringRotation();
     View* host = m_surface ? m_surface->host() : nullptr;
     const QRectF bounds = host ? host->bounds() : (m_surface && m_surface->backdrop() ? m_surface->backdrop()->bounds() : QRectF());
     const bool wide = bounds.width() > bounds.height();
@@ -435,19 +435,19 @@ void KRPlayerFullscreen::completeRotationLayout()
         if (wide)
             return;
         if (targetValidNow()) {
-            completeExit();
+            completeCustomPlayerFullscreenExit();
             return;
         }
         // The target was computed for an older request, or never: once more, for this one.
-        layoutForPortraitReturn();
+        layoutCustomPlayerForPortraitReturnDuringRotation();
         if (targetValidNow()) {
-            completeExit();
+            completeCustomPlayerFullscreenExit();
             return;
         }
         m_exitAfterPortrait = false;
         m_phase = 0;
         m_transitioning = false;
-        exit(false);
+        exitCustomPlayerFullscreenAnimated(false);
         return;
     }
     if (!m_landscape || !wide)
@@ -457,18 +457,18 @@ void KRPlayerFullscreen::completeRotationLayout()
     const int status = Application::shared().statusBarOrientation();
     m_screen.commitOrientation(isLandscapeOrientation(status) ? status : 4);
     m_delayed.cancel(kFinishRotationPresentation);
-    m_delayed.schedule(kFinishRotationPresentation, 0, [this] { finishRotationPresentation(); });
+    m_delayed.schedule(kFinishRotationPresentation, 0, [this] { finishCustomPlayerRotationPresentation(); });
 }
 
-void KRPlayerFullscreen::finishRotationPresentation()
+void KRPlayerFullscreen::finishCustomPlayerRotationPresentation()
 {
     if (!m_fullscreen || !m_landscape || m_exitAfterPortrait || m_phase != 3)
         return;
     m_screen.presentChrome();
-    restoreChromeAfterRotation();
+    restorePlayerChromeAfterRotation();
 }
 
-void KRPlayerFullscreen::prepareTransitionToSize(const QSizeF& size)
+void KRPlayerFullscreen::kr_preparePlaybackTransitionToSizeValue(const QSizeF& size)
 {
     if (!m_screen.playing() || !size.isValid())
         return;
@@ -477,14 +477,14 @@ void KRPlayerFullscreen::prepareTransitionToSize(const QSizeF& size)
     if (m_screen.portraitVideo())
         return;
     if (size.width() > size.height())
-        enterForLandscapeIfNeeded();
+        kr_enterFullscreenForLandscapeIfNeeded();
     else if (m_fullscreen && m_landscape)
-        restoreAfterLandscapeIfNeeded();
+        kr_restoreFullscreenAfterLandscapeIfNeeded();
 }
 
 // ---- the chrome around a rotation ----
 
-void KRPlayerFullscreen::suppressChromeForRotation()
+void KRPlayerFullscreen::suppressPlayerChromeForRotation()
 {
     if (m_chromeSuppressed)
         return;
@@ -492,7 +492,7 @@ void KRPlayerFullscreen::suppressChromeForRotation()
     fadeChrome(0, kChromeFadeOutSeconds);
 }
 
-void KRPlayerFullscreen::restoreChromeAfterRotation()
+void KRPlayerFullscreen::restorePlayerChromeAfterRotation()
 {
     if (!m_chromeSuppressed)
         return;
@@ -562,7 +562,7 @@ void KRPlayerFullscreen::layoutScreenNow(View* view)
 
 // ---- diagnostics ----
 
-void KRPlayerFullscreen::recordGeometryEvent(const QString& event) const
+void KRPlayerFullscreen::recordCustomFullscreenGeometryEvent(const QString& event) const
 {
     Window* window = Application::shared().keyWindow();
     View* container = m_surface ? m_surface->container() : nullptr;

@@ -55,7 +55,7 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
             KRPlayerFullscreen::layoutScreenNow(view());
     };
     page.repairNavigation = [this] { repairNavigationChromeIfMalformed(); };
-    page.commitPortraitRootGeometry = [this] { m_fullscreen->player()->commitPortraitRoot(tabBarController()); };
+    page.commitPortraitRootGeometry = [this] { m_fullscreen->player()->commitPortraitRootGeometryAfterCustomExit(tabBarController()); };
     page.navigateToProfile = [this] { navigateToProfile(); };
     page.showStatus = [this](const QString& text) { showDanmakuStatus(text); };
     page.toggleDanmaku = [this] { danmakuButtonTapped(); };
@@ -73,39 +73,39 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
 
 // ---- the shell's rotation hooks ----
 
-bool KRVideoDetailViewController::kr_allowsPlaybackRotation() { return m_fullscreen->player()->allowsRotation(); }
+bool KRVideoDetailViewController::kr_allowsPlaybackRotation() { return m_fullscreen->player()->kr_allowsPlaybackRotation(); }
 
-void KRVideoDetailViewController::kr_enterFullscreenForLandscapeIfNeeded() { m_fullscreen->player()->enterForLandscapeIfNeeded(); }
+void KRVideoDetailViewController::kr_enterFullscreenForLandscapeIfNeeded() { m_fullscreen->player()->kr_enterFullscreenForLandscapeIfNeeded(); }
 
 void KRVideoDetailViewController::kr_restoreFullscreenAfterLandscapeIfNeeded()
 {
-    m_fullscreen->player()->restoreAfterLandscapeIfNeeded();
+    m_fullscreen->player()->kr_restoreFullscreenAfterLandscapeIfNeeded();
 }
 
-void KRVideoDetailViewController::kr_raisePlaybackSurfaceAfterRotationPreparation() { m_fullscreen->player()->raiseSurface(); }
+void KRVideoDetailViewController::kr_raisePlaybackSurfaceAfterRotationPreparation() { m_fullscreen->player()->kr_raisePlaybackSurfaceAfterRotationPreparation(); }
 
-void KRVideoDetailViewController::kr_layoutPlaybackDuringRotation() { m_fullscreen->player()->layoutDuringRotation(); }
+void KRVideoDetailViewController::kr_layoutPlaybackDuringRotation() { m_fullscreen->player()->kr_layoutPlaybackDuringRotation(); }
 
-void KRVideoDetailViewController::kr_completePlaybackRotationLayout() { m_fullscreen->player()->completeRotationLayout(); }
+void KRVideoDetailViewController::kr_completePlaybackRotationLayout() { m_fullscreen->player()->kr_completePlaybackRotationLayout(); }
 
 void KRVideoDetailViewController::kr_preparePlaybackTransitionToSizeValue(QSizeF size)
 {
-    m_fullscreen->player()->prepareTransitionToSize(size);
+    m_fullscreen->player()->kr_preparePlaybackTransitionToSizeValue(size);
 }
 
 // ---- entering and leaving ----
 
-void KRVideoDetailViewController::requestLandscapeForCustomFullscreen() { m_fullscreen->requestLandscape(); }
+void KRVideoDetailViewController::requestLandscapeForCustomFullscreen() { m_fullscreen->requestLandscapeForCustomFullscreen(); }
 
-void KRVideoDetailViewController::enterDetailFullscreenIfPending() { m_fullscreen->enterIfPending(); }
+void KRVideoDetailViewController::enterDetailFullscreenIfPending() { m_fullscreen->enterDetailFullscreenIfPending(); }
 
-void KRVideoDetailViewController::exitCustomPlayerFullscreenAnimated(bool animated) { m_fullscreen->player()->exit(animated); }
+void KRVideoDetailViewController::exitCustomPlayerFullscreenAnimated(bool animated) { m_fullscreen->player()->exitCustomPlayerFullscreenAnimated(animated); }
 
-void KRVideoDetailViewController::fullscreenDoneTapped() { m_fullscreen->doneTapped(); }
+void KRVideoDetailViewController::fullscreenDoneTapped() { m_fullscreen->fullscreenDoneTapped(); }
 
-void KRVideoDetailViewController::fullscreenAddDanmakuTapped() { m_fullscreen->addDanmakuTapped(); }
+void KRVideoDetailViewController::fullscreenAddDanmakuTapped() { m_fullscreen->fullscreenAddDanmakuTapped(); }
 
-void KRVideoDetailViewController::showFullscreenDanmakuSettingMode(int mode) { m_fullscreen->showSettingMode(mode); }
+void KRVideoDetailViewController::showFullscreenDanmakuSettingMode(int mode) { m_fullscreen->showFullscreenDanmakuSettingMode(mode); }
 
 // ---- the navigation bar after a full screen ----
 

@@ -100,12 +100,12 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
               if (m_actions.watchLater)
                   m_actions.watchLater();
           },
-          [this] { addDanmakuTapped(); },
+          [this] { fullscreenAddDanmakuTapped(); },
           [this] {
               if (m_actions.toggleDanmaku)
                   m_actions.toggleDanmaku();
           },
-          [this] { showSettings(); },
+          [this] { showFullscreenDanmakuSettings(); },
           [this] {
               if (m_actions.cache)
                   m_actions.cache();
@@ -120,7 +120,7 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
           },
           [this](bool editing) {
               if (editing) {
-                  hideRail();
+                  hideFullscreenRail();
                   m_area->danmakuComposer()->textFieldDidBeginEditing(m_composer.field());
                   return;
               }
@@ -128,7 +128,7 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
               // with the controls.
               m_composer.close();
               m_area->danmakuComposer()->resumeAfterDanmakuComposerIfNeeded();
-              sync(false);
+              syncFullscreenControls(false);
           }})
 {
     KRPlayerFullscreen::Screen screen;
@@ -138,11 +138,11 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
     screen.prepareForRotation = [this] { prepareForRotation(); };
     screen.layoutContent = [this](bool fullscreen) { layoutContent(fullscreen); };
     screen.presentChrome = [this] {
-        attach();
-        layoutControls();
-        sync(false);
+        attachDanmakuToFullscreen();
+        layoutFullscreenControls();
+        syncFullscreenControls(false);
     };
-    screen.returnChrome = [this] { restoreToEmbedded(); };
+    screen.returnChrome = [this] { restoreDanmakuToEmbeddedPlayer(); };
     screen.layoutScreen = [this] { m_actions.layoutPage(); };
     screen.chromeViews = [this] {
         return QList<QWidget*>{m_area->controls(), m_area->danmakuRenderer(), m_area->danmakuStatusLabel(), m_area->loadingOverlay(),
@@ -160,7 +160,7 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
     // A player bound while the full screen holds the surface is attached as a fresh one.
     connect(m_area, &KRVideoPlayerArea::transportBound, this, [this] {
         if (m_player->isFullscreen())
-            attach();
+            attachDanmakuToFullscreen();
     });
 
 }
@@ -168,7 +168,7 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
 KRVideoFullscreen::~KRVideoFullscreen()
 {
     // The composer's field may still be editing: its end must find everything here.
-    removeControls();
+    removeFullscreenControls();
     m_delayed.cancelAll();
     m_syncTimer.stop();
     m_player.reset();
@@ -179,21 +179,21 @@ bool KRVideoFullscreen::isShown() const { return m_player->isFullscreen(); }
 
 // ---- entering and leaving ----
 
-void KRVideoFullscreen::requestLandscape()
+void KRVideoFullscreen::requestLandscapeForCustomFullscreen()
 {
     if (!m_actions.playing())
         return;
     if (!m_actions.portraitVideo()) {
         m_portraitRetryCount = 0;
-        m_player->recordGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
-        m_player->enter(true, false, false);
-        m_player->requestInterfaceOrientation(4);
+        m_player->recordCustomFullscreenGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
+        m_player->enterCustomPlayerFullscreenLandscape(true, false, false);
+        m_player->requestCustomPlayerInterfaceOrientation(4);
         return;
     }
     if (!m_player->isTransitioning()) {
         m_portraitRetryCount = 0;
-        m_player->recordGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
-        m_player->enter(false, true, false);
+        m_player->recordCustomFullscreenGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
+        m_player->enterCustomPlayerFullscreenLandscape(false, true, false);
         return;
     }
     Window* window = Application::shared().keyWindow();
@@ -210,10 +210,10 @@ void KRVideoFullscreen::requestLandscape()
     }
     ++m_portraitRetryCount;
     m_delayed.cancel(kRetryRequest);
-    m_delayed.schedule(kRetryRequest, 140, [this] { requestLandscape(); });
+    m_delayed.schedule(kRetryRequest, 140, [this] { requestLandscapeForCustomFullscreen(); });
 }
 
-void KRVideoFullscreen::enterIfPending()
+void KRVideoFullscreen::enterDetailFullscreenIfPending()
 {
     if (!m_detailPending && !m_continuationPending)
         return;
@@ -232,24 +232,24 @@ void KRVideoFullscreen::enterIfPending()
     if (continuation)
         KRDiagnostics::recordEvent(QStringLiteral("playback-continuation-fullscreen-restored"),
                                    QStringLiteral("identity=%1 mediaPortrait=%2").arg(m_actions.identity(), QLatin1String(yesNo(mediaPortrait))));
-    requestLandscape();
+    requestLandscapeForCustomFullscreen();
 }
 
-void KRVideoFullscreen::controlsRequestedFullscreen()
+void KRVideoFullscreen::playerControlsDidRequestFullscreen()
 {
     if (!m_actions.playing())
         return;
     if (m_player->isFullscreen())
-        doneTapped();
+        fullscreenDoneTapped();
     else
-        requestLandscape();
+        requestLandscapeForCustomFullscreen();
 }
 
-void KRVideoFullscreen::doneTapped()
+void KRVideoFullscreen::fullscreenDoneTapped()
 {
     if (!m_actions.playing() || !m_player->isFullscreen())
         return;
-    m_player->leave();
+    m_player->fullscreenDoneTapped();
 }
 
 void KRVideoFullscreen::surfaceRemoved()
@@ -259,7 +259,7 @@ void KRVideoFullscreen::surfaceRemoved()
         m_player->reset();
         m_actions.layoutPage();
     }
-    removeControls();
+    removeFullscreenControls();
 }
 
 void KRVideoFullscreen::exited()
@@ -295,7 +295,7 @@ void KRVideoFullscreen::layoutContent(bool fullscreen)
     }
     if (KRDASHPlayback* dash = m_area->dash())
         dash->layoutSurface();
-    layoutControls();
+    layoutFullscreenControls();
     if (m_actions.layoutPickers)
         m_actions.layoutPickers();
 }
@@ -310,7 +310,7 @@ void KRVideoFullscreen::prepareForRotation()
 
 // ---- what lies over the picture ----
 
-void KRVideoFullscreen::attach()
+void KRVideoFullscreen::attachDanmakuToFullscreen()
 {
     KRPlaybackTransport* transport = m_area->transport();
     KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
@@ -333,13 +333,12 @@ void KRVideoFullscreen::attach()
         renderer->setGeometry(bounds.toRect());
         controls->setFrame(bounds);
         controls->setFullscreen(true, portrait);
-        layoutControls();
+        layoutFullscreenControls();
         renderer->setContentInsets(EdgeInsets{});
         if (landscape && !portrait
             && (std::abs(bounds.width() - oldSize.width()) > 1 || std::abs(bounds.height() - oldSize.height()) > 1)) {
             m_repopulateDanmakuAfterExit = true;
-            m_delayed.cancel(kReflow);
-            m_delayed.schedule(kReflow, 40, [this] { finishDanmakuReflow(false); });
+            scheduleDanmakuReflowAfterRotation();
         }
         return;
     }
@@ -361,15 +360,14 @@ void KRVideoFullscreen::attach()
         chromeHost->bringSubviewToFront(m_rail.view());
         chromeHost->bringSubviewToFront(m_composer.view());
         controls->setControlsVisible(true, false);
-        layoutControls();
+        layoutFullscreenControls();
     } else {
         controls->setControlsVisible(true, false);
-        buildControls(chromeHost);
+        buildFullscreenControlsInView(chromeHost);
     }
     renderer->setContentInsets(EdgeInsets{});
     if (landscape && !portrait) {
-        m_delayed.cancel(kReflow);
-        m_delayed.schedule(kReflow, 40, [this] { finishDanmakuReflow(false); });
+        scheduleDanmakuReflowAfterRotation();
         m_repopulateDanmakuAfterExit = true;
     } else {
         renderer->resetForPlaybackTime(currentTimeOf(m_area));
@@ -384,12 +382,12 @@ void KRVideoFullscreen::attach()
                              .arg(m_area->loadedDanmakuCount());
 }
 
-void KRVideoFullscreen::buildControls(View* host)
+void KRVideoFullscreen::buildFullscreenControlsInView(View* host)
 {
     if (!host)
         return;
     QPointer<View> danmakuHost = m_danmakuHost;
-    removeControls();
+    removeFullscreenControls();
     m_danmakuHost = danmakuHost;
     m_controlsHost = host;
     const bool faded = m_player->isChromeSuppressed();
@@ -401,16 +399,16 @@ void KRVideoFullscreen::buildControls(View* host)
     const bool stopped = !transport || transport->playbackState() == 0;
     if (m_actions.foreground() && !m_actions.idle() && (m_actions.expectedToPlay() || !stopped)) {
         const int interval = KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 200 : 100;
-        m_syncTimer.start(interval, [this] { sync(true); });
+        m_syncTimer.start(interval, [this] { syncFullscreenControls(true); });
     }
-    layoutControls();
-    sync(false);
+    layoutFullscreenControls();
+    syncFullscreenControls(false);
     // The controls told their visibility before the rail existed, and the pass above shows it only
     // while playing: entered at the end, the rail would stay away beside visible controls.
     if (KRPlayerControlsView* controls = m_area->controls(); !controls || controls->areControlsVisible())
-        showRail();
+        showFullscreenRail();
     else
-        hideRail();
+        hideFullscreenRail();
 }
 
 KRVideoFullscreen::LayoutInputs KRVideoFullscreen::layoutInputs() const
@@ -434,7 +432,7 @@ KRVideoFullscreen::LayoutInputs KRVideoFullscreen::layoutInputs() const
     return inputs;
 }
 
-void KRVideoFullscreen::layoutControls()
+void KRVideoFullscreen::layoutFullscreenControls()
 {
     View* host = m_controlsHost;
     if (!host)
@@ -454,7 +452,7 @@ void KRVideoFullscreen::layoutControls()
     m_laidOutFor = inputs;
 }
 
-void KRVideoFullscreen::sync(bool fromTimer)
+void KRVideoFullscreen::syncFullscreenControls(bool fromTimer)
 {
     if (!m_player)
         return;
@@ -469,7 +467,7 @@ void KRVideoFullscreen::sync(bool fromTimer)
     // A player that came in place of another takes the danmaku and the controls over.
     KRPlaybackTransport* bound = m_area->transport();
     if (bound && bound->view() != m_danmakuHost.data()) {
-        attach();
+        attachDanmakuToFullscreen();
         return;
     }
     if (!m_controlsHost || !m_composer.isBuilt())
@@ -477,16 +475,16 @@ void KRVideoFullscreen::sync(bool fromTimer)
     // The timer comes ten times a second: a layout made for the same host, insets, keyboard
     // and frames would set every frame to what it already is.
     if (m_laidOutFor != layoutInputs())
-        layoutControls();
+        layoutFullscreenControls();
     KRPlayerControlsView* controls = m_area->controls();
     const bool visible = controls ? controls->areControlsVisible() : true;
     m_nativeControlsVisible = visible;
     if (!m_composer.isShown() && visible) {
         if (m_rail.view()->alpha() != 1)
             m_rail.view()->setAlpha(1);
-        showRail();
+        showFullscreenRail();
     } else {
-        hideRail();
+        hideFullscreenRail();
     }
     KRPlaybackTransport* transport = m_area->transport();
     const float rate = m_actions.rate();
@@ -496,12 +494,12 @@ void KRVideoFullscreen::sync(bool fromTimer)
         transport->setCurrentPlaybackRate(rate);
 }
 
-void KRVideoFullscreen::showRail()
+void KRVideoFullscreen::showFullscreenRail()
 {
     if (!m_rail.isBuilt())
         return;
     if (m_composer.isShown()) {
-        hideRail();
+        hideFullscreenRail();
         return;
     }
     m_rail.setShown(true);
@@ -518,7 +516,7 @@ void KRVideoFullscreen::showRail()
         renderer->setContentInsets(EdgeInsets{});
 }
 
-void KRVideoFullscreen::hideRail()
+void KRVideoFullscreen::hideFullscreenRail()
 {
     m_rail.setShown(false);
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
@@ -531,20 +529,20 @@ void KRVideoFullscreen::applyLegacyFullscreenImages()
     m_composer.setDanmakuEnabled(m_area->isDanmakuEnabled());
 }
 
-void KRVideoFullscreen::controlsVisibilityChanged(bool visible)
+void KRVideoFullscreen::playerControlsVisibilityDidChange(bool visible)
 {
     m_nativeControlsVisible = visible;
     if (m_player->isFullscreen()) {
         if (visible)
-            showRail();
+            showFullscreenRail();
         else
-            hideRail();
+            hideFullscreenRail();
     }
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
 }
 
-void KRVideoFullscreen::removeControls()
+void KRVideoFullscreen::removeFullscreenControls()
 {
     m_syncTimer.stop();
     m_laidOutFor.reset();
@@ -555,10 +553,10 @@ void KRVideoFullscreen::removeControls()
     m_nativeControlsVisible = false;
 }
 
-void KRVideoFullscreen::restoreToEmbedded()
+void KRVideoFullscreen::restoreDanmakuToEmbeddedPlayer()
 {
     m_delayed.cancel(kReflow);
-    removeControls();
+    removeFullscreenControls();
     KRPlaybackTransport* transport = m_area->transport();
     auto* picture = transport ? qobject_cast<View*>(transport->view()) : nullptr;
     KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
@@ -578,40 +576,52 @@ void KRVideoFullscreen::restoreToEmbedded()
     m_area->layoutBoundTransport(m_actions.portraitVideo());
     if (m_repopulateDanmakuAfterExit) {
         m_delayed.cancel(kEmbeddedReflow);
-        m_delayed.schedule(kEmbeddedReflow, 40, [this] { finishDanmakuReflow(true); });
+        m_delayed.schedule(kEmbeddedReflow, 40, [this] { finishEmbeddedDanmakuReflowAfterPortraitReturn(); });
     } else {
         renderer->resetForPlaybackTime(currentTimeOf(m_area));
     }
     renderer->setContentInsets(EdgeInsets{});
 }
 
-void KRVideoFullscreen::finishDanmakuReflow(bool embedded)
+void KRVideoFullscreen::scheduleDanmakuReflowAfterRotation()
+{
+    m_delayed.cancel(kReflow);
+    m_delayed.schedule(kReflow, 40, [this] { finishDanmakuReflowAfterRotation(); });
+}
+
+void KRVideoFullscreen::finishDanmakuReflowAfterRotation()
+{
+    const int phase = m_player->phase();
+    if (!m_player->isFullscreen() || !m_player->isLandscape() || m_player->isWaitingForPortrait() || (phase != 0 && phase != 3))
+        return;
+    reloadVisibleDanmaku();
+}
+
+void KRVideoFullscreen::finishEmbeddedDanmakuReflowAfterPortraitReturn()
+{
+    if (m_player->isFullscreen() || !m_repopulateDanmakuAfterExit || !m_area->transport() || !m_area->danmakuRenderer())
+        return;
+    m_repopulateDanmakuAfterExit = false;
+    reloadVisibleDanmaku();
+}
+
+void KRVideoFullscreen::reloadVisibleDanmaku()
 {
     KRPlaybackTransport* transport = m_area->transport();
     KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
-    if (!transport || !renderer)
-        return;
-    if (embedded) {
-        if (m_player->isFullscreen() || !m_repopulateDanmakuAfterExit)
-            return;
-        m_repopulateDanmakuAfterExit = false;
-    } else {
-        const int phase = m_player->phase();
-        if (!m_player->isFullscreen() || !m_player->isLandscape() || m_player->isWaitingForPortrait() || (phase != 0 && phase != 3))
-            return;
-    }
-    renderer->reloadVisibleDanmakusForPlaybackTime(currentTimeOf(m_area), transport->playbackState() == 1);
+    if (transport && renderer)
+        renderer->reloadVisibleDanmakusForPlaybackTime(currentTimeOf(m_area), transport->playbackState() == 1);
 }
 
 // ---- the rail's own actions ----
 
-void KRVideoFullscreen::addDanmakuTapped()
+void KRVideoFullscreen::fullscreenAddDanmakuTapped()
 {
     if (!m_composer.isBuilt() || !m_area->isDanmakuEnabled())
         return;
-    hideRail();
+    hideFullscreenRail();
     m_composer.open(m_area->danmakuComposer()->draft());
-    layoutControls();
+    layoutFullscreenControls();
 }
 
 View* KRVideoFullscreen::composerKeyboardWillShow(const QRectF& keyboard)
@@ -640,13 +650,13 @@ bool KRVideoFullscreen::composerKeyboardWillHide()
     if (!m_composer.isBuilt())
         return false;
     m_composer.setKeyboard(false, 0);
-    layoutControls();
+    layoutFullscreenControls();
     return true;
 }
 
 // ---- setting sheets ----
 
-void KRVideoFullscreen::showSettings()
+void KRVideoFullscreen::showFullscreenDanmakuSettings()
 {
     if (!m_page)
         return;
@@ -660,7 +670,7 @@ void KRVideoFullscreen::showSettings()
         KRDetailPresentActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
 }
 
-void KRVideoFullscreen::showSettingMode(int mode)
+void KRVideoFullscreen::showFullscreenDanmakuSettingMode(int mode)
 {
     if (mode < kFirstSettingMode || mode > kLastSettingMode || !m_page)
         return;
@@ -704,7 +714,7 @@ bool KRVideoFullscreen::sheetDismissed(ActionSheet* sheet)
             m_delayed.schedule(kPendingSettingSheet, 50, [this] {
                 const int mode = m_pendingSettingMode;
                 m_pendingSettingMode = 0;
-                showSettingMode(mode);
+                showFullscreenDanmakuSettingMode(mode);
             });
         }
         return true;

@@ -76,32 +76,32 @@ public:
     KRVideoFullscreenComposer& composer() { return m_composer; }
 
     // ---- entering and leaving ----
-    void requestLandscape();
+    void requestLandscapeForCustomFullscreen();
     void setDetailPending(bool pending) { m_detailPending = pending; }
     void setContinuationPending(bool pending) { m_continuationPending = pending; }
     bool isDetailPending() const { return m_detailPending; }
     bool isContinuationPending() const { return m_continuationPending; }
-    void enterIfPending();
-    void controlsRequestedFullscreen();
-    void doneTapped();
+    void enterDetailFullscreenIfPending();
+    void playerControlsDidRequestFullscreen();
+    void fullscreenDoneTapped();
     // The profile is opened once the full screen has gone.
     void navigateToProfileAfterExit() { m_navigateToProfileAfterExit = true; }
     // The surface went with the player: whatever full screen there was is over.
     void surfaceRemoved();
 
     // ---- what lies over the picture ----
-    void controlsVisibilityChanged(bool visible);
-    void attach();
-    void layoutControls();
-    void sync(bool fromTimer);
-    void showRail();
-    void hideRail();
+    void playerControlsVisibilityDidChange(bool visible);
+    void attachDanmakuToFullscreen();
+    void layoutFullscreenControls();
+    void syncFullscreenControls(bool fromTimer);
+    void showFullscreenRail();
+    void hideFullscreenRail();
     void applyLegacyFullscreenImages();
 
     // ---- the rail's own actions and the setting sheets ----
-    void addDanmakuTapped();
-    void showSettings();
-    void showSettingMode(int mode);
+    void fullscreenAddDanmakuTapped();
+    void showFullscreenDanmakuSettings();
+    void showFullscreenDanmakuSettingMode(int mode);
     // True when the sheet was one of the danmaku setting sheets.
     bool sheetClicked(platform::uikit::ActionSheet* sheet, int index);
     bool sheetDismissed(platform::uikit::ActionSheet* sheet);
@@ -112,7 +112,7 @@ public:
     // ---- the composer and the keyboard ----
     // The keyboard shows (its frame in the window): while the composer's field edits, the
     // composer's place is right above it, and the composer's view, to be moved there by
-    // `layoutControls` over the keyboard's duration, is answered; else null.
+    // `layoutFullscreenControls` over the keyboard's duration, is answered; else null.
     platform::uikit::View* composerKeyboardWillShow(const QRectF& keyboardInWindow);
     // The keyboard hides: the composer goes back at once. False without a composer.
     bool composerKeyboardWillHide();
@@ -140,12 +140,17 @@ private:
         bool operator==(const LayoutInputs&) const = default;
     };
     LayoutInputs layoutInputs() const;
-    void buildControls(platform::uikit::View* host);
-    void removeControls();
-    void restoreToEmbedded();
+    void buildFullscreenControlsInView(platform::uikit::View* host);
+    void removeFullscreenControls();
+    void restoreDanmakuToEmbeddedPlayer();
     void layoutContent(bool fullscreen);
     void prepareForRotation();
-    void finishDanmakuReflow(bool embedded);
+    // The danmaku on screen laid again 0.04 s after a turn into the landscape full screen, and
+    // after the return to the embedded player; each only while it still applies.
+    void scheduleDanmakuReflowAfterRotation();
+    void finishDanmakuReflowAfterRotation();
+    void finishEmbeddedDanmakuReflowAfterPortraitReturn();
+    void reloadVisibleDanmaku();
     void exited();
 
     KRVideoPlayerArea* m_area;

@@ -881,7 +881,7 @@ TEST_F(VideoFullscreenTest, TheSynchronisationPassPutsBackWhatMovedSinceTheLastL
     host->bringSubviewToFront(picture);
     page->danmakuRenderer()->raise();
     rail->setHidden(true);
-    page->fullscreen()->sync(false);
+    page->fullscreen()->syncFullscreenControls(false);
     EXPECT_EQ(rail->frame(), railFrame);
     EXPECT_EQ(cache->frame(), cacheFrame);
     EXPECT_EQ(controls->frame(), QRectF(0, 0, 667, 375));
@@ -890,16 +890,16 @@ TEST_F(VideoFullscreenTest, TheSynchronisationPassPutsBackWhatMovedSinceTheLastL
     EXPECT_EQ(picture->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).last(), controls);
 
     // Nothing moved: the pass changes nothing.
-    page->fullscreen()->sync(false);
+    page->fullscreen()->syncFullscreenControls(false);
     EXPECT_EQ(rail->frame(), railFrame);
     EXPECT_EQ(host->children().last(), rail);
 
     // The controls hidden: the rail goes with them; back, it comes back.
     controls->setControlsVisible(false, false);
-    page->fullscreen()->sync(false);
+    page->fullscreen()->syncFullscreenControls(false);
     EXPECT_FALSE(rail->isVisible());
     controls->setControlsVisible(true, false);
-    page->fullscreen()->sync(false);
+    page->fullscreen()->syncFullscreenControls(false);
     EXPECT_TRUE(rail->isVisible());
     EXPECT_EQ(host->children().last(), rail);
 }
@@ -958,7 +958,7 @@ protected:
         ASSERT_NE(button, nullptr);
         EXPECT_EQ(button->accessibilityLabel(), QStringLiteral("缩小"));
         // With the controls shown, the rail shows beside them, in front of the picture.
-        page->fullscreen()->sync(false);
+        page->fullscreen()->syncFullscreenControls(false);
         EXPECT_TRUE(rail->isVisible());
         EXPECT_EQ(rail->superview()->subviews().last(), rail);
         KRDanmakuRenderer* renderer = page->danmakuRenderer();
@@ -1141,7 +1141,7 @@ TEST_F(VideoFullscreenTest, TheRailsLayoutStopsAtItsFirstMissingButton)
     for (int i : {0, 1, 3, 4})
         railButton(rail, i)->setFrame(away);
     rail->viewWithTag(7962)->setFrame(away);
-    page->fullscreen()->layoutControls();
+    page->fullscreen()->layoutFullscreenControls();
     EXPECT_EQ(railButton(rail, 0)->frame(), QRectF(0, 0, 54, 42));
     EXPECT_EQ(railButton(rail, 1)->frame(), QRectF(0, 42, 54, 42));
     EXPECT_EQ(railButton(rail, 3)->frame(), away);
