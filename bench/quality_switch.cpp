@@ -107,6 +107,7 @@ Times sessionSwitch()
     KRPlaybackSession session;
     auto video = std::make_shared<KRVideo>();
     video->setCid(1);
+    video->setPlayURL(clip("clip-360p.mp4").toString());
     session.setVideo(video, 1);
     session.setHeartbeatEnabled(false);
     session.setResolver([](int, QObject*, std::function<void(const QStringList&, int)> done) {
@@ -116,7 +117,7 @@ Times sessionSwitch()
         if (KRPlaybackTransport* transport = media->transport())
             qobject_cast<platform::uikit::View*>(transport->view())->setFrame(QRectF(0, 0, 320, 180));
     });
-    session.startCandidates({clip("clip-360p.mp4").toString()}, 16, 1.0);
+    session.startPart(16, 1.0);
     if (!runUntil([&] { return session.transport() && session.transport()->loadState() == 3u && session.currentTime() > 1.2; }))
         return times;
     const auto start = std::chrono::steady_clock::now();

@@ -66,6 +66,15 @@ void KRAccountVideoListViewController::viewDidLoad()
     m_playerContainer->setObjectName(QStringLiteral("playerContainer"));
     m_playerContainer->setBackgroundColor(QColor(Qt::black));
     m_playerContainer->setHidden(true);
+    m_playbackStatusLabel = new Label(QRectF(), m_playerContainer);
+    m_playbackStatusLabel->setObjectName(QStringLiteral("playbackStatusLabel"));
+    m_playbackStatusLabel->setTextAlignment(TextAlignmentCenter);
+    m_playbackStatusLabel->setNumberOfLines(0);
+    m_playbackStatusLabel->setFont(Label::systemFont(14));
+    m_playbackStatusLabel->setTextColor(QColor(Qt::white));
+    m_playbackStatusLabel->setBackgroundColor(QColor(Qt::transparent));
+    m_playbackStatusLabel->setUserInteractionEnabled(false);
+    m_playbackStatusLabel->setHidden(true);
     m_table = new TableView(view()->bounds(), TableViewStylePlain, view());
     m_table->setObjectName(QStringLiteral("offlineTable"));
     m_table->setRowHeight(kRowHeight);
@@ -122,6 +131,7 @@ void KRAccountVideoListViewController::viewDidLayoutSubviews()
             m_playerContainer->setFrame(QRectF(0, 0, bounds.width(), height));
             layoutPlayerContent(false);
         }
+        m_playbackStatusLabel->setFrame(m_playerContainer->bounds().adjusted(16, 0, -16, 0));
     }
     m_table->setFrame(QRectF(0, top, bounds.width(), bounds.height() - top));
     m_stateLabel->setFrame(QRectF(24, top + 60, bounds.width() - 48, 80));
@@ -228,6 +238,7 @@ bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>&
     });
     connect(m_session.get(), &KRPlaybackSession::progressed, this, &KRAccountVideoListViewController::showProgress);
     connect(m_session.get(), &KRPlaybackSession::stoppedByAnotherSession, this, [this] { stopPlayback(); });
+    connect(m_session.get(), &KRPlaybackSession::failed, this, [this](const QString&, bool installed) { playbackFailed(installed); });
 
     // The danmaku switch is the user's, shared with the video page.
     const bool danmakuEnabled = platform::UserDefaults::standard().boolean(KRDanmakuEnabledDefaultsKey, true);
@@ -252,10 +263,40 @@ bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>&
         });
 
     // The session plays the copy as the video page would: the DASH record, else the file.
+    showPlaybackStatus(QString());
     m_session->startPart(0, 0);
     m_controls->setPlaying(true);
     m_table->reloadData();
     return true;
+}
+
+void KRAccountVideoListViewController::playbackFailed(bool installed)
+{
+    // Told upright in the list: a full screen over a player that is gone would show nothing.
+    leaveFullscreenForStop();
+    m_retryTime = installed ? m_session->interruptedAt() : 0.0;
+    if (m_controls) {
+        m_controls->setPlaying(false);
+        m_controls->setControlsVisible(true, false);
+    }
+    showPlaybackStatus(installed ? QStringLiteral("播放中断，点播放重试") : QStringLiteral("播放失败，点播放重试"));
+    if (isViewLoaded()) {
+        view()->setNeedsLayout();
+        view()->layoutIfNeeded();
+    }
+}
+
+void KRAccountVideoListViewController::showPlaybackStatus(const QString& text)
+{
+    if (!m_playbackStatusLabel)
+        return;
+    m_playbackStatusLabel->setText(text);
+    m_playbackStatusLabel->setHidden(text.isEmpty());
+    if (!text.isEmpty())
+        m_playbackStatusLabel->raise();
+    // The controls stay on top: their play button is the retry.
+    if (m_controls)
+        m_controls->raise();
 }
 
 void KRAccountVideoListViewController::showProgress(double time, double duration, bool playing)
@@ -276,6 +317,8 @@ void KRAccountVideoListViewController::stopPlayback()
     // The session's teardown records the viewing in the local history, as offline.
     m_session.reset();
     m_playingVideo.reset();
+    m_retryTime.reset();
+    showPlaybackStatus(QString());
     delete m_controls.data();
     m_controls = nullptr;
     delete m_danmaku.data();
@@ -289,6 +332,14 @@ void KRAccountVideoListViewController::stopPlayback()
 
 void KRAccountVideoListViewController::playerControlsDidTogglePlayback(KRPlayerControlsView*)
 {
+    if (m_session && m_retryTime) {
+        const double time = *m_retryTime;
+        m_retryTime.reset();
+        showPlaybackStatus(QString());
+        m_session->startPart(0, time);
+        m_controls->setPlaying(true);
+        return;
+    }
     if (!m_session || !m_session->media())
         return;
     m_session->togglePlayback();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/uikit/Label.h"
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 #include "platform/uikit/ViewController.h"
@@ -14,6 +15,7 @@
 #include <QSizeF>
 
 #include <memory>
+#include <optional>
 
 class KRDASHPlayback;
 class KRPlayerFullscreen;
@@ -65,6 +67,8 @@ public:
     platform::uikit::TableView* tableView() const { return m_table; }
     platform::uikit::Label* stateLabel() const { return m_stateLabel; }
     platform::uikit::View* playerContainer() const { return m_playerContainer; }
+    // The text over the player when it could not play ("播放失败，点播放重试").
+    platform::uikit::Label* playbackStatusLabel() const { return m_playbackStatusLabel; }
     KRPlaybackTransport* transport() const;
     KRDASHPlayback* dashPlayback() const;
     KRPlaybackSession* playbackSession() const { return m_session.get(); }
@@ -93,6 +97,9 @@ protected:
 private:
     void applyTheme();
     void showProgress(double time, double duration, bool playing);
+    // Every source failed: the player says so, upright, and its play button starts again.
+    void playbackFailed(bool installed);
+    void showPlaybackStatus(const QString& text);
     bool isRunningDownload(const KRVideo& video) const;
     std::unique_ptr<KRPlayerFullscreen> makeFullscreen();
     // The player goes into its surface for a full screen, and back into the list after it.
@@ -109,7 +116,10 @@ private:
     // Views of the player container: a window taken down first takes them with it.
     QPointer<KRPlayerControlsView> m_controls;
     QPointer<KRDanmakuRenderer> m_danmaku;
+    QPointer<platform::uikit::Label> m_playbackStatusLabel;
     std::shared_ptr<KRVideo> m_playingVideo;
+    // Set while a failure is shown: the play button retries from this time.
+    std::optional<double> m_retryTime;
     KRRequestHandle m_danmakuLoad;
     bool m_appearedBefore = false;
     platform::ObserverToken m_cacheObserver;

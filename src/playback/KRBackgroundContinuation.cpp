@@ -1,8 +1,7 @@
 #include "playback/KRBackgroundContinuation.h"
 
 #include "platform/uikit/Application.h"
-#include "playback/KRPlaybackLifecycle.h"
-#include "playback/KRPlaybackSession.h"
+#include "playback/KRPlaybackLifecycleHost.h"
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"
 
@@ -16,15 +15,13 @@ const QString kTimeOut = QStringLiteral("backgroundContinuationTaskTimedOut");
 
 } // namespace
 
-KRBackgroundContinuation::KRBackgroundContinuation(KRPlaybackSession& session) : m_session(session) {}
+KRBackgroundContinuation::KRBackgroundContinuation(KRPlaybackLifecycleHost& session) : m_session(session) {}
 
 KRBackgroundContinuation::~KRBackgroundContinuation() { end(0, QStringLiteral("dealloc")); }
 
 bool KRBackgroundContinuation::inBackground() const
 {
-    const KRPlaybackLifecycle* lifecycle = m_session.lifecycle();
-    return m_armed || (lifecycle && lifecycle->isInBackground())
-           || platform::uikit::Application::shared().applicationState() == kBackground;
+    return m_armed || m_session.isApplicationInBackground() || platform::uikit::Application::shared().applicationState() == kBackground;
 }
 
 void KRBackgroundContinuation::begin(int generation)
@@ -71,8 +68,7 @@ void KRBackgroundContinuation::timedOut(std::optional<int> generation)
 
 void KRBackgroundContinuation::abort(int generation, const QString& reason)
 {
-    KRPlaybackSession& s = m_session;
-    if (generation >= 1 && generation == s.m_requestGeneration && inBackground())
-        s.abandonRequestInBackground(reason);
+    if (generation >= 1 && generation == m_session.requestGeneration() && inBackground())
+        m_session.abandonRequestInBackground(reason);
     end(generation, reason);
 }

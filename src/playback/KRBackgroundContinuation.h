@@ -7,7 +7,7 @@
 
 #include <optional>
 
-class KRPlaybackSession;
+class KRPlaybackLifecycleHost;
 
 // The background task that lets a playback request finish while the application is in the
 // background: a play address still being resolved, or a recovery re-resolving a part that had
@@ -18,7 +18,7 @@ class KRBackgroundContinuation {
 public:
     static constexpr int kBoundMilliseconds = 30000;
 
-    explicit KRBackgroundContinuation(KRPlaybackSession& session);
+    explicit KRBackgroundContinuation(KRPlaybackLifecycleHost& session);
     ~KRBackgroundContinuation();
     KRBackgroundContinuation(const KRBackgroundContinuation&) = delete;
     KRBackgroundContinuation& operator=(const KRBackgroundContinuation&) = delete;
@@ -43,7 +43,7 @@ public:
 private:
     bool inBackground() const;
 
-    KRPlaybackSession& m_session;
+    KRPlaybackLifecycleHost& m_session;
     platform::BackgroundTask::Identifier m_task = platform::BackgroundTask::invalid;
     int m_generation = 0;
     bool m_armed = false;

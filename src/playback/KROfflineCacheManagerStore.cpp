@@ -4,11 +4,13 @@
 
 #include "model/KRConsole.h"
 #include "model/KRTolerantValue.h"
+#include "model/KRVideoNormalizer.h"
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/net/DownloadConnection.h"
+#include "playback/KRQualityTitles.h"
 #include "service/KRDanmakuClient.h"
 
 #include <QBuffer>
@@ -391,6 +393,21 @@ std::array<QVariant, RecordFieldCount> recordFields(const KROfflineRecord& recor
     return fields;
 }
 
+// The length of the video's own part: a part cached on its own is that long, whatever the
+// whole video's text says.
+QString partDurationText(const KRVideo& video)
+{
+    for (const KRVideoPartInfo& page : video.pages()) {
+        if (KRLongLong(page.value(QStringLiteral("cid"))) != video.cid())
+            continue;
+        const QVariant duration = page.value(QStringLiteral("duration"));
+        if (KRDurationSeconds(duration) >= 1)
+            return KRDuration(duration);
+        break;
+    }
+    return video.durationText();
+}
+
 // A field's text, as recordText reads it.
 QString fieldText(const QVariant& value) { return value.typeId() == QMetaType::QString ? value.toString() : QString(); }
 
@@ -448,13 +465,15 @@ std::shared_ptr<KRVideo> KROfflineCacheManager::videoFromRecord(const KROfflineR
     video->setHeight(KRInt32(f[FieldHeight]));
     if (fieldText(f[FieldMediaKind]) != QLatin1String("dash") && present)
         video->setPlayURL(localURL(fieldText(f[FieldFileName])));
-    video->setPlaybackQuality(KRInt32(f[FieldQualityValue]));
+    const QString quality = fieldText(f[FieldQualityTitle]);
+    // Only DASH records store the code; every record names its quality, older ones included.
+    const qint32 qualityValue = KRInt32(f[FieldQualityValue]);
+    video->setPlaybackQuality(qualityValue >= 1 ? qualityValue : KRQualityValueForTitle(quality));
     const QString coverName = fieldText(f[FieldCoverFileName]);
     if (KROfflineIsPlainFileName(coverName) && (names ? names->contains(coverName) : QFileInfo::exists(directory + coverName)))
         video->setCoverURL(localURL(coverName));
     else
         video->setCoverURL(fieldText(f[FieldCoverURL]));
-    const QString quality = fieldText(f[FieldQualityTitle]);
     const QString status =
         fieldText(f[FieldDownloadState]) == QLatin1String("downloading") ? QStringLiteral("缓存中") : QStringLiteral("离线");
     video->setTname(quality.isEmpty() ? status : quality + QStringLiteral(" · ") + status);
@@ -673,7 +692,7 @@ KROfflineRecord KROfflineCacheManager::pendingRecordForVideo(const KRVideo& vide
     putText("cover_url", video.coverURL());
     putText("owner_name", video.ownerName());
     putText("owner_avatar_url", video.ownerAvatarURL());
-    putText("duration_text", video.durationText());
+    putText("duration_text", partDurationText(video));
     putText("summary", video.summary());
     record.insert(QStringLiteral("owner_mid"), video.ownerMID());
     record.insert(QStringLiteral("play_count"), video.playCount());

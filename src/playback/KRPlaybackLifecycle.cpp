@@ -2,103 +2,137 @@
 
 #include "playback/KRBackgroundContinuation.h"
 #include "playback/KRPlaybackAudioSession.h"
+#include "playback/KRPlaybackLifecycleHost.h"
 #include "playback/KRPlaybackMedia.h"
-#include "playback/KRPlaybackSession.h"
-#include "playback/KRQualitySwitchTransaction.h"
 #include "store/KRDiagnostics.h"
 
 #include <algorithm>
 
 namespace {
 
+using Host = KRPlaybackLifecycleHost;
+
 QString yesNo(bool value) { return value ? QStringLiteral("YES") : QStringLiteral("NO"); }
 void record(const char* event, const QString& detail) { KRDiagnostics::recordEvent(QString::fromLatin1(event), detail); }
+void markInactive() { KRPlaybackAudioSession::sharedSession()->markPlaybackInactive(); }
 constexpr int kActive = 0;
 constexpr int kBackground = 2;
 
 } // namespace
 
-KRPlaybackLifecycle::KRPlaybackLifecycle(KRPlaybackSession& session) : m_session(session) {}
+KRPlaybackLifecycle::KRPlaybackLifecycle(KRPlaybackLifecycleHost& session, KRBackgroundContinuation& continuation)
+    : m_session(session), m_continuation(continuation)
+{
+}
 
 bool KRPlaybackLifecycle::wantsPlayback() const
 {
-    return m_listening || m_resumeAfterForeground || m_resumeAfterInterruption || m_session.m_expectedToPlay;
+    return m_listening || m_resumeAfterForeground || m_resumeAfterInterruption || m_session.isExpectedToPlay();
 }
 
 void KRPlaybackLifecycle::freezePictureClocks()
 {
-    // The picture stops in the background; the sound is left as it is.
-    if (KRPlaybackMedia* media = m_session.m_media)
+    // The picture stops in the background; the sound is left to the gate.
+    if (KRPlaybackMedia* media = m_session.media())
         media->setPictureSuspended(m_background);
 }
 
-void KRPlaybackLifecycle::pauseAll()
+void KRPlaybackLifecycle::mediaInstalled()
 {
-    if (KRPlaybackMedia* media = m_session.m_media)
-        media->pause();
+    KRPlaybackMedia* media = m_session.media();
+    if (!m_background || !media)
+        return;
+    // A desktop process is never suspended, so an answer can arrive here: with listening on
+    // it plays its sound under a frozen picture; otherwise the background's hold keeps it
+    // paused and becoming active plays it.
+    freezePictureClocks();
+    if (m_backgroundAudio && !m_interruption) {
+        m_listening = m_session.isExpectedToPlay();
+    } else if (m_session.isExpectedToPlay()) {
+        m_resumeAfterForeground = true;
+    }
 }
 
 void KRPlaybackLifecycle::didEnterBackground(bool backgroundAudio)
 {
-    KRPlaybackSession& s = m_session;
-    s.m_delayed.cancel(QStringLiteral("checkStallRecovery"));
-    s.m_stallActive = false;
-    s.m_switch->abandon("background");
+    KRPlaybackLifecycleHost& s = m_session;
+    s.stopTick();
+    s.cancelStallRecovery();
+    s.abandonQualitySwitch("background");
     m_background = true;
-    KRPlaybackMedia* media = s.m_media;
+    m_backgroundAudio = backgroundAudio;
+    KRPlaybackMedia* media = s.media();
+    const int recovery = s.installedRecoveryGeneration();
+    if (!media && recovery >= 1 && recovery == s.requestGeneration()) {
+        // A part that had played is being resolved again: it is not listened to in the
+        // background; the new player is installed held until the foreground.
+        const bool expected = s.isExpectedToPlay();
+        m_transition = true;
+        m_listening = false;
+        m_resumeAfterForeground = !backgroundAudio && expected;
+        s.resetUnaskedPauseRetries();
+        s.setHold(Host::HoldBackground, true);
+        if (!m_interruption)
+            markInactive();
+        if (backgroundAudio)
+            m_continuation.begin(recovery);
+        record("playback-did-enter-background-during-recovery", QStringLiteral("generation=%1 expected=%2 task=%3")
+                                                                    .arg(recovery)
+                                                                    .arg(yesNo(expected), yesNo(m_continuation.isHeld())));
+        return;
+    }
     if (!media) {
-        const bool pending = s.m_state == KRPlaybackSession::State::Resolving;
+        const bool pending = s.isResolvingStart();
         const bool listen = pending && backgroundAudio && !m_interruption;
         m_transition = pending;
         m_listening = listen;
         m_resumeAfterForeground = pending && !backgroundAudio;
-        s.resetRetries();
+        s.resetUnaskedPauseRetries();
+        // Whatever answers later is held paused unless the user listens in the background.
+        s.setHold(Host::HoldBackground, !backgroundAudio);
         // A play address still being resolved may finish in the background.
         if (pending && backgroundAudio)
-            s.m_continuation->begin(s.m_requestGeneration);
+            m_continuation.begin(s.requestGeneration());
         if (!listen && !m_interruption)
-            KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+            markInactive();
         record("playback-did-enter-background-without-player", QStringLiteral("pending=%1 listen=%2 generation=%3")
                                                                    .arg(yesNo(pending), yesNo(listen))
-                                                                   .arg(s.m_requestGeneration));
+                                                                   .arg(s.requestGeneration()));
         return;
     }
-    const bool playing = s.m_expectedToPlay || media->playbackState() == 1;
+    const bool playing = s.isExpectedToPlay() || media->playbackState() == 1;
     const bool listen = backgroundAudio && playing && !m_interruption;
     m_transition = true;
-    s.resetRetries();
+    s.resetUnaskedPauseRetries();
     m_listening = listen;
     m_resumeAfterForeground = !backgroundAudio && playing;
+    freezePictureClocks();
     if (listen) {
         KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("application-did-enter-background"));
-        freezePictureClocks();
-        s.m_expectedToPlay = true;
-        media->play();
         // The chosen speed, or the hold's, goes on in the background.
-        media->setRate(s.effectiveRate());
+        s.settlePlayback(Host::HoldNone, Host::HoldBackground, true);
         media->reassertSound();
     } else {
-        freezePictureClocks();
-        pauseAll();
+        s.settlePlayback(backgroundAudio ? Host::HoldNone : Host::HoldBackground, Host::HoldNone, s.isExpectedToPlay());
         if (!m_interruption)
-            KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+            markInactive();
     }
     record("playback-did-enter-background", QStringLiteral("listen=%1 playing=%2 time=%3 dash=%4")
                                                 .arg(yesNo(listen), yesNo(playing))
                                                 .arg(std::max(0.0, media->currentTime()), 0, 'f', 3)
-                                                .arg(yesNo(s.m_pair)));
+                                                .arg(yesNo(s.playsPair())));
 }
 
 void KRPlaybackLifecycle::willEnterForeground()
 {
-    m_session.m_continuation->end(0, QStringLiteral("application-will-enter-foreground"));
-    if (m_session.m_media && m_background && !m_interruption && wantsPlayback())
+    m_continuation.end(0, QStringLiteral("application-will-enter-foreground"));
+    if (m_session.media() && m_background && !m_interruption && wantsPlayback())
         KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("application-will-enter-foreground"));
 }
 
 void KRPlaybackLifecycle::didBecomeActive(int applicationState, bool backgroundAudio)
 {
-    if (m_session.m_media) {
+    if (m_session.media()) {
         if ((m_background || m_resumeAfterForeground || m_resumeAfterInterruption || m_transition) && !m_interruption)
             restore(QStringLiteral("application-did-become-active"), applicationState, backgroundAudio);
         return;
@@ -107,28 +141,32 @@ void KRPlaybackLifecycle::didBecomeActive(int applicationState, bool backgroundA
         return;
     const bool wasPending = m_background || m_listening || m_resumeAfterForeground;
     m_background = m_listening = m_resumeAfterForeground = false;
+    m_session.setHold(Host::HoldBackground, false);
     if (!m_interruption)
         m_transition = false;
     if (wasPending)
-        record("playback-became-active-without-player", QStringLiteral("interruption=%1").arg(yesNo(m_interruption)));
+        record("playback-became-active-without-player", QStringLiteral("generation=%1 interruption=%2")
+                                                            .arg(m_session.requestGeneration())
+                                                            .arg(yesNo(m_interruption)));
 }
 
 void KRPlaybackLifecycle::restore(const QString& reason, int applicationState, bool backgroundAudio)
 {
-    KRPlaybackSession& s = m_session;
-    KRPlaybackMedia* media = s.m_media;
+    KRPlaybackLifecycleHost& s = m_session;
+    KRPlaybackMedia* media = s.media();
     if (!media)
         return;
-    const bool ended = s.m_state == KRPlaybackSession::State::Ended;
-    const bool failed = s.m_state == KRPlaybackSession::State::Failed || s.m_state == KRPlaybackSession::State::Interrupted;
+    const unsigned lifted = m_interruption ? Host::HoldNone : unsigned(Host::HoldInterruption);
+    const bool ended = s.isEnded();
+    const bool failed = s.isTerminallyFailed();
     if (ended || failed) {
         // A part at its end or failed for good is never started by the life cycle.
         m_background = applicationState == kBackground;
         m_listening = m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
-        s.m_expectedToPlay = false;
-        pauseAll();
+        s.settlePlayback(m_background && !backgroundAudio ? Host::HoldBackground : Host::HoldNone,
+                         lifted | (m_background && !backgroundAudio ? Host::HoldNone : Host::HoldBackground), false);
         if (!m_interruption)
-            KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+            markInactive();
         record("playback-terminal-lifecycle-restore-blocked", QStringLiteral("reason=%1 ended=%2 failed=%3 state=%4")
                                                                   .arg(reason, yesNo(ended), yesNo(failed))
                                                                   .arg(applicationState));
@@ -142,27 +180,14 @@ void KRPlaybackLifecycle::restore(const QString& reason, int applicationState, b
         m_background = m_listening = false;
         // Only the picture that was stopped comes back: a pair's sound transport stays suppressed.
         media->setPictureSuspended(false);
-        s.m_expectedToPlay = resume;
-        if (resume) {
-            if (s.m_pair) {
-                media->seek(time, true);
-            } else {
-                media->play();
-            }
-            s.applyRate(true);
-            s.setState(KRPlaybackSession::State::Playing);
-        } else {
-            pauseAll();
-            s.setState(KRPlaybackSession::State::Paused);
-        }
         m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
-        s.resetRetries();
-        s.m_tickTimer.start(s.m_tickMs, [&s] { s.tick(); });
-        s.tick();
+        s.resetUnaskedPauseRetries();
+        s.settlePlayback(Host::HoldNone, lifted | Host::HoldBackground, resume);
+        s.restartTick();
         record("playback-lifecycle-restored", QStringLiteral("reason=%1 resume=%2 time=%3 dash=%4 state=%5")
                                                   .arg(reason.isEmpty() ? QStringLiteral("unknown") : reason, yesNo(resume))
                                                   .arg(time, 0, 'f', 3)
-                                                  .arg(yesNo(s.m_pair))
+                                                  .arg(yesNo(s.playsPair()))
                                                   .arg(applicationState));
         return;
     }
@@ -172,18 +197,13 @@ void KRPlaybackLifecycle::restore(const QString& reason, int applicationState, b
     if (!listen && resume)
         m_resumeAfterForeground = true;
     m_resumeAfterInterruption = false;
-    s.m_expectedToPlay = listen;
-    if (listen) {
-        media->play();
-        s.applyRate(true);
-        freezePictureClocks();
+    freezePictureClocks();
+    // Not listening, the intent waits under the background's hold for the foreground.
+    s.settlePlayback(listen ? Host::HoldNone : Host::HoldBackground, lifted | (listen ? Host::HoldBackground : Host::HoldNone), resume);
+    if (listen)
         media->reassertSound();
-    } else {
-        pauseAll();
-        freezePictureClocks();
-    }
     m_transition = false;
-    s.resetRetries();
+    s.resetUnaskedPauseRetries();
     record("playback-background-audio-restored", QStringLiteral("reason=%1 resume=%2 allowed=%3 appState=%4 foregroundPending=%5 time=%6")
                                                      .arg(reason, yesNo(resume), yesNo(backgroundAudio))
                                                      .arg(applicationState)
@@ -193,40 +213,56 @@ void KRPlaybackLifecycle::restore(const QString& reason, int applicationState, b
 
 void KRPlaybackLifecycle::interruptionBegan()
 {
-    KRPlaybackSession& s = m_session;
-    KRPlaybackMedia* media = s.m_media;
-    s.m_switch->abandon("audio-interruption");
+    KRPlaybackLifecycleHost& s = m_session;
+    KRPlaybackMedia* media = s.media();
+    s.abandonQualitySwitch("audio-interruption");
     m_interruption = true;
     m_transition = true;
-    s.resetRetries();
+    s.resetUnaskedPauseRetries();
     if (!media) {
-        m_resumeAfterInterruption = s.m_state == KRPlaybackSession::State::Resolving;
-        record("audio-session-interruption-began-without-player", QStringLiteral("resume=%1").arg(yesNo(m_resumeAfterInterruption)));
+        m_resumeAfterInterruption = s.isResolvingStart();
+        // An answer arriving meanwhile is installed held.
+        s.setHold(Host::HoldInterruption, true);
+        record("audio-session-interruption-began-without-player", QStringLiteral("resume=%1 generation=%2")
+                                                                      .arg(yesNo(m_resumeAfterInterruption))
+                                                                      .arg(s.requestGeneration()));
         return;
     }
-    m_resumeAfterInterruption = s.m_expectedToPlay || media->playbackState() == 1;
-    s.m_delayed.cancel(QStringLiteral("checkStallRecovery"));
-    s.m_stallActive = false;
+    m_resumeAfterInterruption = s.isExpectedToPlay() || media->playbackState() == 1;
+    s.cancelStallRecovery();
     freezePictureClocks();
-    pauseAll();
+    s.setHold(Host::HoldInterruption, true);
     record("audio-session-interruption-began", QStringLiteral("resume=%1").arg(yesNo(m_resumeAfterInterruption)));
+}
+
+void KRPlaybackLifecycle::leaveBackgroundAfterInterruption(int applicationState)
+{
+    if (applicationState != kActive || !m_background)
+        return;
+    m_background = m_listening = m_resumeAfterForeground = false;
+    if (KRPlaybackMedia* media = m_session.media())
+        media->setPictureSuspended(false);
+    m_session.settlePlayback(Host::HoldNone, Host::HoldBackground, m_session.isExpectedToPlay());
 }
 
 void KRPlaybackLifecycle::interruptionEnded(std::optional<unsigned> options, int applicationState, bool backgroundAudio)
 {
-    KRPlaybackSession& s = m_session;
+    KRPlaybackLifecycleHost& s = m_session;
     m_interruption = false;
-    if (!s.m_media) {
+    if (!s.media()) {
+        s.setHold(Host::HoldInterruption, false);
         const bool shouldResume = !options || (*options & 1u);
-        const bool pending = m_resumeAfterInterruption || s.m_state == KRPlaybackSession::State::Resolving;
+        const bool pending = m_resumeAfterInterruption || s.isResolvingStart();
         if (!shouldResume && pending) {
             m_resumeAfterInterruption = m_resumeAfterForeground = m_listening = m_transition = false;
-            s.m_expectedToPlay = false;
+            s.settlePlayback(Host::HoldNone, Host::HoldNone, false);
             s.dropPendingStart(QStringLiteral("播放已暂停，点播放继续"), QStringLiteral("audio-interruption-no-resume-without-player"));
-            record("audio-session-interruption-no-resume-without-player", QString());
+            record("audio-session-interruption-no-resume-without-player", QStringLiteral("generation=%1").arg(s.requestGeneration()));
             return;
         }
-        record("audio-session-interruption-ended-without-player", QStringLiteral("resume=%1").arg(yesNo(shouldResume && pending)));
+        record("audio-session-interruption-ended-without-player", QStringLiteral("resume=%1 generation=%2")
+                                                                      .arg(yesNo(shouldResume && pending))
+                                                                      .arg(s.requestGeneration()));
         m_resumeAfterInterruption = m_transition = false;
         return;
     }
@@ -238,46 +274,45 @@ void KRPlaybackLifecycle::interruptionEnded(std::optional<unsigned> options, int
         }
         if (!shouldResume) {
             m_resumeAfterInterruption = m_resumeAfterForeground = m_listening = false;
-            s.m_expectedToPlay = false;
-            pauseAll();
-            s.setState(KRPlaybackSession::State::Paused);
-            s.resetRetries();
+            s.settlePlayback(Host::HoldNone, Host::HoldInterruption, false);
+            s.resetUnaskedPauseRetries();
             record("audio-session-interruption-no-resume", QStringLiteral("systemShouldResume=NO"));
         }
     } else if (m_resumeAfterInterruption) {
         restore(QStringLiteral("audio-interruption-ended"), applicationState, backgroundAudio);
         return;
     }
+    s.setHold(Host::HoldInterruption, false);
+    leaveBackgroundAfterInterruption(applicationState);
     m_transition = false;
-    if (!s.m_expectedToPlay && !m_resumeAfterForeground && !m_resumeAfterInterruption && !m_listening)
-        KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+    if (!s.isExpectedToPlay() && !m_resumeAfterForeground && !m_resumeAfterInterruption && !m_listening)
+        markInactive();
 }
 
 void KRPlaybackLifecycle::routeChanged(int reason)
 {
-    KRPlaybackSession& s = m_session;
-    KRPlaybackMedia* media = s.m_media;
+    KRPlaybackLifecycleHost& s = m_session;
+    KRPlaybackMedia* media = s.media();
     if (!media) {
-        if (reason != kRouteOldDeviceUnavailable || s.m_state != KRPlaybackSession::State::Resolving)
+        if (reason != kRouteOldDeviceUnavailable || !s.isResolvingStart())
             return;
-        s.m_switch->abandon("route-old-device-unavailable");
-        s.m_expectedToPlay = m_listening = m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
+        s.abandonQualitySwitch("route-old-device-unavailable");
+        m_listening = m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
+        s.settlePlayback(Host::HoldNone, Host::HoldNone, false);
         s.dropPendingStart(QStringLiteral("耳机已拔出，点播放继续"), QStringLiteral("route-old-device-unavailable-without-player"));
-        record("audio-session-route-old-device-without-player", QString());
+        record("audio-session-route-old-device-without-player", QStringLiteral("generation=%1").arg(s.requestGeneration()));
         return;
     }
     record("audio-session-route-changed", QStringLiteral("reason=%1 expected=%2 state=%3")
                                               .arg(reason)
-                                              .arg(yesNo(s.m_expectedToPlay))
+                                              .arg(yesNo(s.isExpectedToPlay()))
                                               .arg(media->playbackState()));
     if (reason != kRouteOldDeviceUnavailable)
         return;
     // The sound would come out of the speaker now: nothing plays until the user asks.
     m_listening = m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
-    s.m_switch->synchronizePlaybackIntent(false, QStringLiteral("route-old-device-unavailable"));
-    s.m_expectedToPlay = false;
-    s.resetRetries();
-    pauseAll();
-    s.setState(KRPlaybackSession::State::Paused);
-    KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
+    s.synchronizeQualitySwitchIntent(false, QStringLiteral("route-old-device-unavailable"));
+    s.resetUnaskedPauseRetries();
+    s.settlePlayback(Host::HoldRouteLost, Host::HoldNone, false);
+    markInactive();
 }

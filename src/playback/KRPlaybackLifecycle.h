@@ -4,18 +4,21 @@
 
 #include <optional>
 
-class KRPlaybackSession;
+class KRBackgroundContinuation;
+class KRPlaybackLifecycleHost;
 
 // A playback session through the application's life cycle: the background (listening on with
 // the picture stopped, or paused to resume in the foreground), becoming active again,
 // audio interruptions and the loss of the audio route. It keeps the flags that carry playback
-// across those events; the session's unexpected-pause check stays quiet during a transition.
-// A lifecycle event abandons a running quality switch: the stream playing stays.
+// across those events and says so to the session's gate as holds and the intent they leave;
+// it never plays or pauses the player itself. The session's unexpected-pause check stays
+// quiet during a transition. A lifecycle event abandons a running quality switch: the stream
+// playing stays.
 class KRPlaybackLifecycle {
 public:
     static constexpr int kRouteOldDeviceUnavailable = 2;
 
-    explicit KRPlaybackLifecycle(KRPlaybackSession& session);
+    KRPlaybackLifecycle(KRPlaybackLifecycleHost& session, KRBackgroundContinuation& continuation);
 
     // `backgroundAudio`: the user's background-listening preference.
     void didEnterBackground(bool backgroundAudio);
@@ -27,6 +30,8 @@ public:
     void interruptionEnded(std::optional<unsigned> options, int applicationState, bool backgroundAudio);
     void routeChanged(int reason);
     void restore(const QString& reason, int applicationState, bool backgroundAudio);
+    // The session installed a player: in the background its picture starts frozen.
+    void mediaInstalled();
 
     bool isInTransition() const { return m_transition; }
     bool isInBackground() const { return m_background; }
@@ -37,11 +42,15 @@ public:
 
 private:
     void freezePictureClocks();
-    void pauseAll();
     bool wantsPlayback() const;
+    // Becoming active was held back by an interruption that has ended: the background state
+    // clears and the picture comes back, without playing.
+    void leaveBackgroundAfterInterruption(int applicationState);
 
-    KRPlaybackSession& m_session;
+    KRPlaybackLifecycleHost& m_session;
+    KRBackgroundContinuation& m_continuation;
     bool m_background = false;
+    bool m_backgroundAudio = false;
     bool m_listening = false;
     bool m_resumeAfterForeground = false;
     bool m_resumeAfterInterruption = false;

@@ -5,21 +5,19 @@
 #include "model/KRTolerantValue.h"
 #include "platform/foundation/MainClock.h"
 #include "playback/KRBackgroundContinuation.h"
+#include "playback/KRPlaybackClaims.h"
 #include "playback/KRDASHStreams.h"
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackAudioSession.h"
 #include "playback/KRPlaybackMedia.h"
 #include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlaybackViewing.h"
 #include "playback/KRQualitySwitchTransaction.h"
 #include "playback/KRQualityTitles.h"
 #include "playback/KRTransportMedia.h"
 #include "service/KRAPIClient.h"
 #include "store/KRDiagnostics.h"
-#include "store/KRLocalHistoryStore.h"
-
-#include <QCoreApplication>
-#include <QDateTime>
 
 #include <algorithm>
 
@@ -45,28 +43,25 @@ QString seconds(double value) { return QString::number(std::max(0.0, value), 'f'
 
 void record(const char* event, const QString& detail) { KRDiagnostics::recordEvent(QString::fromLatin1(event), detail); }
 
-// Every session alive, so that one starting stops another that plays: one picture and one
-// sound at a time, whichever screen started them.
-QList<KRPlaybackSession*>& liveSessions()
-{
-    static QList<KRPlaybackSession*> sessions;
-    return sessions;
-}
-
 } // namespace
 
 KRPlaybackSession::KRPlaybackSession(QObject* parent) : QObject(parent)
 {
     m_factory = [](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* { return new KRTransportMedia(sound, picture); };
-    m_switch = std::make_unique<KRQualitySwitchTransaction>(*this);
-    m_lifecycle = std::make_unique<KRPlaybackLifecycle>(*this);
-    m_continuation = std::make_unique<KRBackgroundContinuation>(*this);
-    liveSessions().append(this);
+    m_viewing = std::make_unique<KRPlaybackViewing>(
+        // A player put in place but not yet started stands where it is to start.
+        [this] {
+            return KRPlaybackViewing::Source{m_video, m_aid, m_quality, m_fromDevice, m_mediaUnstarted ? m_startTime : currentTime(), duration()};
+        },
+        [this](int playType) { Q_EMIT heartbeat(playType); }, this);
+    m_switch = std::make_unique<KRQualitySwitchTransaction>(static_cast<KRQualitySwitchHost&>(*this));
+    m_continuation = std::make_unique<KRBackgroundContinuation>(static_cast<KRPlaybackLifecycleHost&>(*this));
+    m_lifecycle = std::make_unique<KRPlaybackLifecycle>(static_cast<KRPlaybackLifecycleHost&>(*this), *m_continuation);
 }
 
 KRPlaybackSession::~KRPlaybackSession()
 {
-    liveSessions().removeAll(this);
+    KRPlaybackClaims::shared().release(this);
     // The teardown, in one place: the heartbeat's end, the player, every timer and delayed call.
     QSignalBlocker blocker(this);
     m_continuation->end(0, QStringLiteral("dealloc"));
@@ -83,6 +78,8 @@ void KRPlaybackSession::setVideo(std::shared_ptr<KRVideo> video, qint64 aid)
 }
 
 void KRPlaybackSession::setMediaFactory(MediaFactory factory) { m_factory = std::move(factory); }
+
+void KRPlaybackSession::setHeartbeatEnabled(bool enabled) { m_viewing->setServiceReportsEnabled(enabled); }
 
 KRPlaybackTransport* KRPlaybackSession::transport() const { return m_media ? m_media->transport() : nullptr; }
 
@@ -124,12 +121,12 @@ void KRPlaybackSession::startCandidates(const QStringList& candidates, int quali
         return;
     }
     beginStart(candidates, quality);
-    install(QUrl(candidates.first()), QUrl(), time);
+    install(QUrl(candidates.first()), QUrl(), time, Removal::Stopped);
 }
 
 void KRPlaybackSession::beginStart(const QStringList& candidates, int quality)
 {
-    stopOtherSessions();
+    claimPlayback();
     m_switch->abandon("new-start");
     m_candidates = candidates;
     m_candidateIndex = 0;
@@ -152,7 +149,7 @@ bool KRPlaybackSession::startDASH(const KRPlayInfo& info, int quality, double ti
         return false;
     // A pair has no second address: its failure goes to the fresh resolve.
     beginStart({addresses.at(1)}, chosen);
-    install(QUrl(addresses.at(1)), QUrl(addresses.at(0)), time);
+    install(QUrl(addresses.at(1)), QUrl(addresses.at(0)), time, Removal::Stopped);
     return true;
 }
 
@@ -179,11 +176,13 @@ void KRPlaybackSession::startPart(int quality, double time)
 {
     if (!m_video)
         return;
-    stopOtherSessions();
+    claimPlayback();
     m_switch->abandon("new-start");
-    removeMedia();
+    removeMedia(Removal::Stopped);
     beginRequest();
     m_startOwner = std::make_unique<QObject>();
+    // A start is the user's wish to play: a lost route no longer holds it.
+    m_holds &= ~unsigned(HoldRouteLost);
     m_installedPlayable = false;
     m_interruptedAt = 0;
     setState(State::Resolving);
@@ -205,9 +204,15 @@ void KRPlaybackSession::startPart(int quality, double time)
         resolveChain(quality, time);
         return;
     }
-    loadPlayInfo(video, m_aid, quality, m_startOwner.get(), [this, quality, time](const std::optional<KRPlayInfo>& info) {
+    const int request = m_requestGeneration;
+    loadPlayInfo(video, m_aid, quality, m_startOwner.get(), [this, quality, time, request](const std::optional<KRPlayInfo>& info) {
+        if (request != m_requestGeneration)
+            return;
         if (info)
             Q_EMIT playInfoLoaded(info);
+        // What the screen did with the qualities may have stopped or restarted this one.
+        if (request != m_requestGeneration || !m_startOwner)
+            return;
         // The pair needs a usable H.264 picture and AAC sound; else the chain plays.
         if (info && startDASH(*info, quality, time))
             return;
@@ -217,15 +222,21 @@ void KRPlaybackSession::startPart(int quality, double time)
 
 void KRPlaybackSession::resolveChain(int quality, double time)
 {
+    if (!m_startOwner)
+        return;
+    const int request = m_requestGeneration;
     KRAPIClient::sharedClient()->loadPlayURLForVideo(
-        m_video, quality, m_startOwner.get(), [this, quality, time](const std::shared_ptr<KRVideo>& resolved, const KROptionalError& error) {
+        m_video, quality, m_startOwner.get(), [this, quality, time, request](const std::shared_ptr<KRVideo>& resolved, const KROptionalError& error) {
+            if (request != m_requestGeneration)
+                return;
             const QStringList candidates = playableCandidates(resolved);
             if (candidates.isEmpty()) {
                 failTerminally(error ? error->description() : QStringLiteral("no-stream"));
                 return;
             }
             startCandidates(candidates, resolved->playbackQuality() > 0 ? int(resolved->playbackQuality()) : quality, time);
-            Q_EMIT playInfoLoaded(std::nullopt);
+            if (request == m_requestGeneration)
+                Q_EMIT playInfoLoaded(std::nullopt);
         });
 }
 
@@ -248,10 +259,39 @@ KRPlaybackMedia* KRPlaybackSession::makeMedia(const QUrl& sound, const QUrl& pic
     return media;
 }
 
-void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double time)
+void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double time, Removal reason)
 {
-    removeMedia();
+    removeMedia(reason);
     adopt(makeMedia(sound, picture), !picture.isEmpty(), time, true);
+}
+
+void KRPlaybackSession::attach(KRPlaybackMedia* media)
+{
+    m_media = media;
+    media->setParent(this);
+    connect(media, &KRPlaybackMedia::loadStateChanged, this, &KRPlaybackSession::mediaLoadStateChanged);
+    connect(media, &KRPlaybackMedia::playbackStateChanged, this, &KRPlaybackSession::mediaPlaybackStateChanged);
+    connect(media, &KRPlaybackMedia::finished, this, &KRPlaybackSession::mediaFinished);
+    connect(media, &KRPlaybackMedia::pairStarted, this, [this] {
+        Q_EMIT bufferingChanged(false, QString());
+        applyGate(Gate::Confirmed);
+        applyRate();
+        m_switch->mediaLoadStateChanged();
+    });
+    connect(media, &KRPlaybackMedia::pictureStarved, this, [this] {
+        // A starved picture holds the sound as a stalled sound would: shown, and counted.
+        if (m_expectedToPlay && !m_stallActive)
+            countStall();
+    });
+}
+
+void KRPlaybackSession::release(KRPlaybackMedia* media)
+{
+    disconnect(media, nullptr, this, nullptr);
+    media->stop();
+    media->setParent(nullptr);
+    // It may be the one calling: it goes once the call has returned.
+    KRPlaybackTransportReleaseLater(media);
 }
 
 void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bool start)
@@ -260,23 +300,7 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
     m_installedRecoveryGeneration = 0;
     m_continuation->end(0, QStringLiteral("player-installed"));
     m_startOwner = std::make_unique<QObject>();
-    m_media = media;
-    media->setParent(this);
-    connect(media, &KRPlaybackMedia::loadStateChanged, this, &KRPlaybackSession::mediaLoadStateChanged);
-    connect(media, &KRPlaybackMedia::playbackStateChanged, this, &KRPlaybackSession::mediaPlaybackStateChanged);
-    connect(media, &KRPlaybackMedia::finished, this, &KRPlaybackSession::mediaFinished);
-    connect(media, &KRPlaybackMedia::pairStarted, this, [this] {
-        Q_EMIT bufferingChanged(false, QString());
-        applyRate();
-        if (m_expectedToPlay)
-            setState(State::Playing);
-        m_switch->mediaLoadStateChanged();
-    });
-    connect(media, &KRPlaybackMedia::pictureStarved, this, [this] {
-        // A starved picture holds the sound as a stalled sound would: shown, and counted.
-        if (m_expectedToPlay && !m_stallActive)
-            countStall();
-    });
+    attach(media);
     m_pair = pair;
     m_startTime = std::max(0.0, time);
     m_expectedToPlay = true;
@@ -286,20 +310,24 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
     Q_EMIT mediaInstalled(media);
     if (m_media != media)
         return;
+    // In the background the picture is frozen from the first frame; a hold keeps it paused.
+    m_lifecycle->mediaInstalled();
     if (start) {
         Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
         media->start(time);
     }
+    applyGate(start ? Gate::Started : Gate::Rate);
     applyRate();
-    m_tickTimer.start(m_tickMs, [this] { tick(); });
-    startHeartbeat();
+    // The controls' tick waits for the foreground.
+    if (!isApplicationInBackground())
+        m_tickTimer.start(m_tickMs, [this] { tick(); });
+    m_viewing->begin();
 }
 
-void KRPlaybackSession::removeMedia()
+void KRPlaybackSession::removeMedia(Removal reason)
 {
     // A teardown ends a switch: the stream playing now is the one that stays.
-    if (!m_switchReplacing)
-        m_switch->abandon("teardown");
+    m_switch->abandon("teardown");
     m_delayed.cancelAll();
     m_tickTimer.stop();
     m_startOwner.reset();
@@ -307,19 +335,14 @@ void KRPlaybackSession::removeMedia()
     resetRetries();
     // A hold does not outlive the player it was made on: the next one plays at the chosen rate.
     m_holding = false;
+    // Whatever takes the player away ends its viewing: no heartbeat reads a player that is gone.
+    m_viewing->end(false);
     KRPlaybackMedia* media = m_media;
     if (!media)
         return;
-    // A switch goes on with the same viewing.
-    if (!m_switchReplacing)
-        finishHeartbeat(false);
     m_media = nullptr;
-    disconnect(media, nullptr, this, nullptr);
-    media->stop();
-    media->setParent(nullptr);
-    // It may be the one calling: it goes once the call has returned.
-    KRPlaybackTransportReleaseLater(media);
-    Q_EMIT mediaRemoved();
+    release(media);
+    Q_EMIT mediaRemoved(reason);
 }
 
 void KRPlaybackSession::stop()
@@ -327,7 +350,7 @@ void KRPlaybackSession::stop()
     const bool hadMedia = m_media != nullptr;
     m_continuation->end(0, QStringLiteral("stop"));
     beginRequest();
-    removeMedia();
+    removeMedia(Removal::Stopped);
     m_expectedToPlay = false;
     m_candidates.clear();
     m_candidateIndex = 0;
@@ -336,21 +359,27 @@ void KRPlaybackSession::stop()
     setState(State::Idle);
 }
 
-void KRPlaybackSession::stopOtherSessions()
+void KRPlaybackSession::claimPlayback()
 {
-    // A screen told may let its session go: the list is walked as it was, each one still alive.
-    QList<QPointer<KRPlaybackSession>> others;
-    for (KRPlaybackSession* other : liveSessions())
-        if (other != this)
-            others.append(other);
-    for (const QPointer<KRPlaybackSession>& other : others) {
-        if (!other || !other->m_media || !other->m_expectedToPlay)
-            continue;
-        record("playback-session-superseded", QStringLiteral("identity=%1").arg(other->m_video ? other->m_video->feedIdentity() : QString()));
-        other->stop();
-        if (other)
-            Q_EMIT other->stoppedByAnotherSession();
-    }
+    QPointer<KRPlaybackSession> self(this);
+    KRPlaybackClaims::shared().take(this, [self] {
+        if (self)
+            self->yieldPlayback();
+    });
+}
+
+void KRPlaybackSession::yieldPlayback()
+{
+    // Another start took the claim: a start still resolving or a player meant to play stops,
+    // and the answers of its requests install nothing. A paused player stays as it is.
+    const bool resolving = m_state == State::Resolving;
+    if (!resolving && !(m_media && m_expectedToPlay))
+        return;
+    record("playback-session-superseded", QStringLiteral("identity=%1").arg(m_video ? m_video->feedIdentity() : QString()));
+    QPointer<KRPlaybackSession> self(this);
+    stop();
+    if (self)
+        Q_EMIT stoppedByAnotherSession();
 }
 
 // ---- the player's events ----
@@ -392,10 +421,11 @@ void KRPlaybackSession::countStall()
     if (m_stallCount >= kStallsBeforeFallback && m_quality > kFallbackQuality && !m_stallFallbackRequested) {
         m_stallFallbackRequested = true;
         record("playback-stall-fallback", QStringLiteral("from=%1 to=16 count=%2").arg(m_quality).arg(m_stallCount));
-        // Asked on the next turn, and not after a stop: the switch tears this player down.
-        QObject* owner = m_startOwner.get();
-        m_delayed.schedule(QStringLiteral("stallFallback"), 0, [this, owner] {
-            if (owner != m_startOwner.get())
+        // Asked on the next turn, and not after a stop or a new start: the switch tears this
+        // player down.
+        const int request = m_requestGeneration;
+        m_delayed.schedule(QStringLiteral("stallFallback"), 0, [this, request] {
+            if (request != m_requestGeneration || !m_media)
                 return;
             Q_EMIT stallFallbackRequested(kFallbackQuality);
             fallbackTo360PAfterRepeatedStalls();
@@ -412,10 +442,8 @@ void KRPlaybackSession::checkStallRecovery()
     if ((state & KRLoadStatePlayable) && !(state & KRLoadStateStalled)) {
         m_stallActive = false;
         Q_EMIT bufferingChanged(false, QString());
-        if (m_expectedToPlay) {
-            media->play();
-            setState(State::Playing);
-        }
+        if (m_expectedToPlay)
+            applyGate(Gate::Push);
         return;
     }
     m_delayed.schedule(QStringLiteral("checkStallRecovery"), kStallCheckMs, [this] { checkStallRecovery(); });
@@ -428,8 +456,8 @@ void KRPlaybackSession::mediaPlaybackStateChanged()
         return;
     if (media->playbackState() == KRPlaybackStatePlaying && !media->isHeldByPairGate()) {
         Q_EMIT bufferingChanged(false, QString());
-        if (m_expectedToPlay && !m_stallActive)
-            setState(State::Playing);
+        if (!m_stallActive)
+            applyGate(Gate::Confirmed);
     }
 }
 
@@ -459,7 +487,7 @@ void KRPlaybackSession::handleFinish(int reason)
     m_delayed.cancel(QStringLiteral("checkStallRecovery"));
     m_stallActive = false;
     resetRetries();
-    finishHeartbeat(true);
+    m_viewing->end(true);
     setState(State::Ended);
     // One last update, so the time reads the end and nothing stays drawn past it.
     Q_EMIT progressed(end, length, false);
@@ -475,7 +503,7 @@ void KRPlaybackSession::failOver(const QString& reason)
         const int index = m_candidateIndex + 1;
         record("playback-candidate-failover",
                QStringLiteral("index=%1 count=%2 reason=%3").arg(index).arg(candidates.size()).arg(reason));
-        install(QUrl(candidates.at(index)), QUrl(), resumeTime > 0.05 ? resumeTime : 0);
+        install(QUrl(candidates.at(index)), QUrl(), resumeTime > 0.05 ? resumeTime : 0, Removal::FailedOver);
         m_candidates = candidates;
         m_candidateIndex = index;
         m_installedPlayable = installed;
@@ -485,7 +513,7 @@ void KRPlaybackSession::failOver(const QString& reason)
         m_freshResolveAttempted = true;
         const int quality = m_quality > 0 && m_quality < 80 ? m_quality : 64;
         record("playback-fresh-resolve", QStringLiteral("quality=%1 reason=%2").arg(quality).arg(reason));
-        removeMedia();
+        removeMedia(Removal::Resolving);
         m_startOwner = std::make_unique<QObject>();
         m_expectedToPlay = true;
         m_interruptedAt = installed ? resumeTime : 0;
@@ -512,7 +540,7 @@ void KRPlaybackSession::failOver(const QString& reason)
             m_candidates = candidates;
             m_candidateIndex = 0;
             m_fromDevice = false;
-            install(QUrl(candidates.first()), QUrl(), resumeTime > 0.05 ? resumeTime : 0);
+            install(QUrl(candidates.first()), QUrl(), resumeTime > 0.05 ? resumeTime : 0, Removal::Resolving);
             m_installedPlayable = installed;
         });
         return;
@@ -529,7 +557,7 @@ void KRPlaybackSession::failTerminally(const QString& reason)
     const double at = m_interruptedAt > 0 ? m_interruptedAt : currentTime();
     m_installedRecoveryGeneration = 0;
     m_continuation->end(0, QStringLiteral("terminal-failure"));
-    removeMedia();
+    removeMedia(Removal::Failed);
     m_expectedToPlay = false;
     m_holding = false;
     m_interruptedAt = at;
@@ -543,18 +571,27 @@ void KRPlaybackSession::failTerminally(const QString& reason)
 void KRPlaybackSession::play()
 {
     KRPlaybackMedia* media = m_media;
-    if (!media || m_expectedToPlay)
+    if (!media)
         return;
+    // The user's play lifts a lost route's hold; the others stay until their cause ends.
+    const bool routeLost = isHeld(HoldRouteLost);
+    if (m_expectedToPlay && !routeLost)
+        return;
+    m_holds &= ~unsigned(HoldRouteLost);
     resetRetries();
     m_expectedToPlay = true;
     m_switch->synchronizePlaybackIntent(true, QStringLiteral("controls-play"));
     KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(m_pair ? QStringLiteral("dash-controls-play")
                                                                                          : QStringLiteral("progressive-controls-play"));
-    stopOtherSessions();
-    media->play();
-    applyRate();
-    setState(State::Playing);
-    report(3);
+    claimPlayback();
+    applyGate(Gate::Push);
+    // Played again after the end left by a seek: a new viewing, and the tick runs again.
+    if (!m_tickTimer.isActive())
+        m_tickTimer.start(m_tickMs, [this] { tick(); });
+    if (m_viewing->isActive())
+        report(3);
+    else
+        m_viewing->begin();
 }
 
 void KRPlaybackSession::pause()
@@ -565,8 +602,7 @@ void KRPlaybackSession::pause()
     resetRetries();
     m_expectedToPlay = false;
     m_switch->synchronizePlaybackIntent(false, QStringLiteral("controls-pause"));
-    media->pause();
-    setState(State::Paused);
+    applyGate(Gate::Push);
     report(2);
 }
 
@@ -588,7 +624,14 @@ void KRPlaybackSession::seek(double time)
     if (!media)
         return;
     m_switch->updateResumeTime(time, QStringLiteral("controls-seek"));
-    media->seek(std::max(0.0, time), m_expectedToPlay || media->playbackState() == KRPlaybackStatePlaying);
+    if (m_state == State::Ended) {
+        // A seek after the end leaves it: play goes on from the time sought, not from zero.
+        media->seek(std::max(0.0, time), false);
+        m_expectedToPlay = false;
+        applyGate(Gate::Replay);
+        return;
+    }
+    media->seek(std::max(0.0, time), playsNow() || (m_holds == 0 && media->playbackState() == KRPlaybackStatePlaying));
 }
 
 void KRPlaybackSession::replay()
@@ -596,21 +639,77 @@ void KRPlaybackSession::replay()
     KRPlaybackMedia* media = m_media;
     if (!media)
         return;
-    stopOtherSessions();
+    claimPlayback();
+    m_holds &= ~unsigned(HoldRouteLost);
     m_expectedToPlay = true;
     resetRetries();
-    if (m_pair) {
-        media->seek(0, true);
-        record("playback-replay", QStringLiteral("restart DASH dual tracks from zero"));
-    } else {
-        media->seek(0, true);
-        media->play();
-        record("playback-replay", QStringLiteral("restart from zero with danmaku timeline"));
-    }
-    setState(State::Playing);
+    media->seek(0, playsNow());
+    record("playback-replay", m_pair ? QStringLiteral("restart DASH dual tracks from zero")
+                                     : QStringLiteral("restart from zero with danmaku timeline"));
+    applyGate(Gate::Replay);
     m_tickTimer.start(m_tickMs, [this] { tick(); });
-    startHeartbeat();
+    m_viewing->begin();
     Q_EMIT progressed(0, duration(), true);
+}
+
+// ---- the gate ----
+
+void KRPlaybackSession::applyGate(Gate step)
+{
+    KRPlaybackMedia* media = m_media;
+    if (!media)
+        return;
+    if (!playsNow()) {
+        if (step == Gate::Rate)
+            return;
+        media->pause();
+        const bool running = m_state == State::Playing || m_state == State::Buffering || m_state == State::Stalled;
+        if (running || step == Gate::Replay)
+            setState(State::Paused);
+        return;
+    }
+    switch (step) {
+    case Gate::Push:
+        media->play();
+        media->setRate(effectiveRate());
+        if (!m_stallActive)
+            setState(State::Playing);
+        return;
+    case Gate::Replay:
+        // A pair's seek resumes it by itself.
+        if (!m_pair)
+            media->play();
+        media->setRate(effectiveRate());
+        setState(State::Playing);
+        return;
+    case Gate::Confirmed:
+        if (!m_stallActive)
+            setState(State::Playing);
+        return;
+    case Gate::Started:
+    case Gate::Rate:
+        media->setRate(effectiveRate());
+        return;
+    }
+}
+
+void KRPlaybackSession::settlePlayback(unsigned holdsOn, unsigned holdsOff, bool play)
+{
+    m_holds = (m_holds | holdsOn) & ~holdsOff;
+    if (play && !m_expectedToPlay)
+        claimPlayback();
+    m_expectedToPlay = play;
+    applyGate(Gate::Push);
+}
+
+void KRPlaybackSession::setHold(Hold hold, bool on)
+{
+    const unsigned holds = on ? (m_holds | hold) : (m_holds & ~unsigned(hold));
+    if (holds == m_holds)
+        return;
+    m_holds = holds;
+    resetRetries();
+    applyGate(Gate::Push);
 }
 
 float KRPlaybackSession::effectiveRate() const { return m_holding ? kHoldRate : m_rate > 0 ? m_rate : 1.0f; }
@@ -643,14 +742,12 @@ void KRPlaybackSession::applyRate(bool ensureAudible)
     if (!media)
         return;
     const float rate = effectiveRate();
-    if (ensureAudible) {
+    if (ensureAudible)
         KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("playback-rate-change"));
-        if (m_expectedToPlay && media->playbackState() != KRPlaybackStatePlaying)
-            media->play();
-    }
-    // A paused player stays paused: the rate is taken when it plays again.
-    if (m_expectedToPlay)
-        media->setRate(rate);
+    // A paused or held player stays paused: the rate is taken when it plays again.
+    applyGate(ensureAudible && media->playbackState() != KRPlaybackStatePlaying ? Gate::Push : Gate::Rate);
+    if (m_media != media)
+        return;
     record("playback-rate-applied", QStringLiteral("rate=%1 hold=%2 expected=%3 state=%4 iosPicture=NO dashPicture=%5")
                                         .arg(double(rate), 0, 'f', 2)
                                         .arg(QLatin1String(yesNo(m_holding)), QLatin1String(yesNo(m_expectedToPlay)))
@@ -685,8 +782,8 @@ bool KRPlaybackSession::keepPlaybackIntent()
         resetRetries();
         return false;
     }
-    // A life-cycle transition pauses on purpose: no retry fights it.
-    if (media->isHeldByPairGate() || m_lifecycle->isInTransition())
+    // A hold or a life-cycle transition pauses on purpose: no retry fights it.
+    if (m_holds != 0 || media->isHeldByPairGate() || m_lifecycle->isInTransition())
         return true;
     const int state = media->playbackState();
     const unsigned load = media->loadState();
@@ -712,17 +809,15 @@ bool KRPlaybackSession::keepPlaybackIntent()
         m_lastRetryAt = now;
         ++m_retryCount;
         KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("unexpected-pause-recovery"));
-        media->play();
-        media->setRate(effectiveRate());
+        applyGate(Gate::Push);
         record("unexpected-pause-retry", QStringLiteral("attempt=%1 state=%2 time=%3 dash=%4")
                                              .arg(m_retryCount).arg(state).arg(seconds(time)).arg(QLatin1String(yesNo(pair))));
     }
     if (now - m_pauseSeenAt >= kGiveUpAfter && m_retryCount >= kMaximumRetries) {
         m_expectedToPlay = false;
-        media->pause();
+        applyGate(Gate::Push);
         record("unexpected-pause-give-up", QStringLiteral("state=%1 load=%2 time=%3").arg(state).arg(load).arg(seconds(time)));
         resetRetries();
-        setState(State::Paused);
         Q_EMIT unaskedPauseGivenUp();
         return false;
     }
@@ -731,49 +826,7 @@ bool KRPlaybackSession::keepPlaybackIntent()
 
 // ---- history ----
 
-void KRPlaybackSession::startHeartbeat()
-{
-    if (m_historyTracking || !m_video)
-        return;
-    m_historyTracking = true;
-    m_historyStartTS = QDateTime::currentSecsSinceEpoch();
-    report(1);
-    if (m_heartbeatEnabled)
-        m_heartbeatTimer.start(kHeartbeatIntervalMs, [this] { report(0); });
-}
-
-void KRPlaybackSession::report(int playType)
-{
-    if (!m_video || !m_historyTracking)
-        return;
-    const double time = currentTime();
-    const double length = duration();
-    const bool completed = playType == 4 && m_historyCompleted;
-    const bool offline = m_fromDevice;
-    KRLocalHistoryStore::sharedStore().recordVideo(m_video, completed ? length : time, length, completed, offline);
-    Q_EMIT heartbeat(playType);
-    if (!m_heartbeatEnabled)
-        return;
-    const qint32 played = completed ? -1 : qint32(time);
-    const qint32 real = qint32(QDateTime::currentSecsSinceEpoch() - m_historyStartTS);
-    KRAccountClient* client = KRAccountClient::sharedClient();
-    // The end goes out on behalf of the application, which lives as long as the client does: a
-    // screen let go right after still has its viewing reported.
-    QObject* owner = playType == 4 ? QCoreApplication::instance() : static_cast<QObject*>(this);
-    client->reportPlaybackHeartbeatForAID(m_aid, m_video->cid(), m_historyStartTS, playType, played, real, qint32(length),
-                                          qint32(time), m_quality, owner, [](bool, const QString&, const QVariant&) {});
-}
-
-void KRPlaybackSession::finishHeartbeat(bool completed)
-{
-    if (m_historyTracking) {
-        m_historyCompleted = completed;
-        report(4);
-        m_historyCompleted = false;
-        m_historyTracking = false;
-    }
-    m_heartbeatTimer.stop();
-}
+void KRPlaybackSession::report(int playType) { m_viewing->report(playType); }
 
 // ---- quality ----
 
@@ -819,7 +872,7 @@ bool KRPlaybackSession::isolateStallRecovery()
     m_stallFallbackRequested = false;
     Q_EMIT bufferingChanged(false, QString());
     if (m_media && m_state == State::Stalled)
-        setState(m_expectedToPlay ? State::Playing : State::Paused);
+        applyGate(playsNow() ? Gate::Confirmed : Gate::Push);
     return had;
 }
 
@@ -831,60 +884,80 @@ void KRPlaybackSession::adoptQuality(int quality)
     Q_EMIT qualityChanged(quality);
 }
 
-int KRPlaybackSession::adoptCandidates(const QStringList& candidates, const QString& playURL)
+// ---- the switch's narrow interface ----
+
+void KRPlaybackSession::resolveForQualitySwitch(int quality, QObject* owner, std::function<void(const QStringList&, int)> done)
 {
+    resolveAfresh(quality, owner, std::move(done));
+}
+
+KRPlaybackMedia* KRPlaybackSession::makeQualitySwitchMedia(const QUrl& sound, const QUrl& picture) { return makeMedia(sound, picture); }
+
+int KRPlaybackSession::commitQualitySwitchStream(int quality, const QStringList& candidates, const QString& playURL)
+{
+    // The quality and the addresses a failover goes to change together, or a failover would
+    // play the old quality under the new title.
+    adoptQuality(quality);
+    if (candidates.isEmpty())
+        return -1;
     m_candidates = candidates;
     const int found = int(candidates.indexOf(playURL));
     m_candidateIndex = found >= 0 ? found : 0;
     m_freshResolveAttempted = false;
     if (m_video)
         m_video->setPlayURLCandidates(candidates);
-    return candidates.isEmpty() ? -1 : m_candidateIndex;
+    return m_candidateIndex;
 }
 
-void KRPlaybackSession::installPrewarmed(KRPlaybackMedia* media, bool play, int quality)
+bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, double time, bool start)
 {
-    m_switchReplacing = true;
-    removeMedia();
-    m_switchReplacing = false;
-    adopt(media, !media->pictureURL().isEmpty(), media->currentTime(), false);
-    if (m_media != media)
-        return;
-    m_installedPlayable = true;
-    applyIntent(play);
-    adoptQuality(quality);
-}
-
-void KRPlaybackSession::reinstallForRollback(const QUrl& sound, const QUrl& picture, double time, int quality, const QStringList& candidates)
-{
-    m_switchReplacing = true;
-    removeMedia();
-    adopt(makeMedia(sound, picture), !picture.isEmpty(), time, true);
-    m_switchReplacing = false;
-    m_installedPlayable = true;
-    adoptQuality(quality);
-    adoptCandidates(candidates, sound.toString());
-}
-
-void KRPlaybackSession::applyIntent(bool play)
-{
-    KRPlaybackMedia* media = m_media;
-    if (!media)
-        return;
-    m_expectedToPlay = play;
-    if (play) {
-        media->play();
-        applyRate();
-        setState(State::Playing);
-    } else {
-        media->pause();
-        setState(State::Paused);
+    // One replacement: the old player goes and the new one takes its place without ending
+    // the viewing, and the screen is told once.
+    m_delayed.cancelAll();
+    m_stallActive = false;
+    resetRetries();
+    m_holding = false;
+    if (KRPlaybackMedia* old = m_media) {
+        m_media = nullptr;
+        release(old);
     }
+    m_installedRecoveryGeneration = 0;
+    m_startOwner = std::make_unique<QObject>();
+    attach(media);
+    m_pair = !media->pictureURL().isEmpty();
+    m_startTime = std::max(0.0, time);
+    m_installedPlayable = true;
+    m_interruptedAt = 0;
+    // A player made ready off screen waits, held, for the intent the switch kept; a stream
+    // started again for a rollback plays by the intent as it stands.
+    if (!start)
+        m_holds |= HoldTransition;
+    setState(State::Buffering);
+    m_mediaUnstarted = start;
+    Q_EMIT mediaReplaced(media);
+    m_mediaUnstarted = false;
+    if (m_media != media)
+        return false;
+    m_lifecycle->mediaInstalled();
+    if (start)
+        media->start(time);
+    applyGate(start ? Gate::Started : Gate::Rate);
+    if (!isApplicationInBackground())
+        m_tickTimer.start(m_tickMs, [this] { tick(); });
+    return m_media == media;
 }
 
-void KRPlaybackSession::failRollback(double time)
+void KRPlaybackSession::applyQualitySwitchIntent(bool play)
 {
-    removeMedia();
+    m_holds &= ~unsigned(HoldTransition);
+    m_expectedToPlay = play;
+    applyGate(Gate::Push);
+}
+
+void KRPlaybackSession::failQualitySwitchRollback(double time)
+{
+    m_holds &= ~unsigned(HoldTransition);
+    removeMedia(Removal::Failed);
     m_expectedToPlay = false;
     m_holding = false;
     m_installedPlayable = true;
@@ -892,6 +965,47 @@ void KRPlaybackSession::failRollback(double time)
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
     setState(State::Interrupted);
     Q_EMIT qualitySwitchRollbackFailed(time);
+}
+
+void KRPlaybackSession::dropPendingReplies() { m_startOwner = std::make_unique<QObject>(); }
+
+void KRPlaybackSession::reconsiderLoadState() { mediaLoadStateChanged(); }
+
+void KRPlaybackSession::deliverKeptFinish(int reason) { handleFinish(reason); }
+
+void KRPlaybackSession::showQualitySwitchStatus(const QString& text, bool persistent) { Q_EMIT switchStatusShown(text, persistent); }
+
+void KRPlaybackSession::qualitySwitchStateChanged(bool switching, const QString& title)
+{
+    // A switch that ends takes its transition's hold with it, whichever way it ended.
+    if (!switching && isHeld(HoldTransition)) {
+        m_holds &= ~unsigned(HoldTransition);
+        applyGate(Gate::Push);
+    }
+    Q_EMIT qualitySwitchChanged(switching, title);
+}
+
+// ---- the life cycle's narrow interface ----
+
+bool KRPlaybackSession::isApplicationInBackground() const { return m_lifecycle && m_lifecycle->isInBackground(); }
+
+void KRPlaybackSession::cancelStallRecovery()
+{
+    m_delayed.cancel(QStringLiteral("checkStallRecovery"));
+    m_stallActive = false;
+}
+
+void KRPlaybackSession::abandonQualitySwitch(const char* reason) { m_switch->abandon(reason); }
+
+void KRPlaybackSession::synchronizeQualitySwitchIntent(bool playing, const QString& source)
+{
+    m_switch->synchronizePlaybackIntent(playing, source);
+}
+
+void KRPlaybackSession::restartTick()
+{
+    m_tickTimer.start(m_tickMs, [this] { tick(); });
+    tick();
 }
 
 void KRPlaybackSession::dropPendingStart(const QString& text, const QString& reason)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "model/KRPlayInfo.h"
+#include "playback/KRPlaybackLifecycleHost.h"
 #include "playback/KRPlaybackMedia.h"
+#include "playback/KRQualitySwitchHost.h"
 #include "platform/foundation/DelayedCall.h"
 #include "platform/foundation/RepeatingTimer.h"
 
@@ -20,6 +22,7 @@ class KRBackgroundContinuation;
 class KRDASHPlayback;
 class KRPlaybackLifecycle;
 class KRPlaybackTransport;
+class KRPlaybackViewing;
 class KRQualitySwitchTransaction;
 class KRVideo;
 
@@ -30,9 +33,30 @@ class KRVideo;
 // for, keeps the history heartbeat with its local record, and holds the speed and the 2.0x
 // hold. Its timers run on the main clock. A screen shows what it tells and forwards what the
 // user does; the session has no views. Destroying it is its teardown.
-class KRPlaybackSession : public QObject {
+//
+// Whether it plays has one answer: the user's intent, unless a hold keeps it paused (the
+// background without listening, an audio interruption, a lost route, the danmaku composer, a
+// switch replacing the player). One private step (the gate) is the only one that plays,
+// pauses or sets the rate of the player, and the only writer of Playing and Paused.
+class KRPlaybackSession : public QObject, private KRQualitySwitchHost, private KRPlaybackLifecycleHost {
     Q_OBJECT
 public:
+    using Hold = KRPlaybackLifecycleHost::Hold;
+    using KRPlaybackLifecycleHost::HoldBackground;
+    using KRPlaybackLifecycleHost::HoldComposer;
+    using KRPlaybackLifecycleHost::HoldInterruption;
+    using KRPlaybackLifecycleHost::HoldRouteLost;
+    using KRPlaybackLifecycleHost::HoldTransition;
+
+    // Why a player went away without another taking its place.
+    enum class Removal {
+        Stopped,   // a stop, a teardown, or a new start
+        FailedOver,// a failed address hands over to the next one
+        Resolving, // a fresh resolve of the part after a failure
+        Failed,    // every source failed, or neither stream of a switch could be shown
+    };
+    Q_ENUM(Removal)
+
     enum class State {
         Idle,         // nothing installed
         Resolving,    // asking the service where the part plays
@@ -54,7 +78,6 @@ public:
     static constexpr double kRetrySpacing = 0.9;
     static constexpr int kMaximumRetries = 5;
     static constexpr double kGiveUpAfter = 6.0;
-    static constexpr int kHeartbeatIntervalMs = 15000;
     static constexpr float kHoldRate = 2.0f;
     static constexpr double kHoldPressDuration = 0.35;
 
@@ -68,9 +91,9 @@ public:
 
     // The part that plays, for the history, and the account's archive id.
     void setVideo(std::shared_ptr<KRVideo> video, qint64 aid);
-    std::shared_ptr<KRVideo> video() const { return m_video; }
+    std::shared_ptr<KRVideo> video() const override { return m_video; }
     // The history heartbeat and the local record; the offline list keeps only the record.
-    void setHeartbeatEnabled(bool enabled) { m_heartbeatEnabled = enabled; }
+    void setHeartbeatEnabled(bool enabled);
     void setMediaFactory(MediaFactory factory);
     // How a failed chain resolves again; without one a failure past the candidates is terminal.
     void setResolver(Resolver resolver) { m_resolver = std::move(resolver); }
@@ -78,11 +101,6 @@ public:
     void setTickInterval(int milliseconds) { m_tickMs = milliseconds; }
 
     // ---- sources ----
-    // Plays the first of `candidates` at `time`, handing each failure to the next.
-    void startCandidates(const QStringList& candidates, int quality, double time);
-    // Plays the DASH pair `info` chooses for `quality`; false (and nothing changes) when it
-    // lists no usable H.264 picture and AAC sound.
-    bool startDASH(const KRPlayInfo& info, int quality, double time);
     // The streams a DASH start would choose: picture, sound; empty when there are none.
     static QStringList dashAddresses(const KRPlayInfo& info, int quality, int* chosenQuality = nullptr);
     // Plays the part set with setVideo from the best source it has: its offline DASH copy, a
@@ -101,7 +119,7 @@ public:
     // The full title of a code as the screen shows it (the server's titles); the fixed table
     // without one.
     void setQualityTitleSource(std::function<QString(int quality)> fullTitle) { m_titleSource = std::move(fullTitle); }
-    QString fullQualityTitle(int quality) const;
+    QString fullQualityTitle(int quality) const override;
     // Changes the quality of what plays without a visible restart: a transaction that goes on
     // playing the old stream until the new one is ready, and falls or rolls back to it. Answers
     // the transaction's generation; 0 when nothing plays to switch from.
@@ -111,15 +129,15 @@ public:
     KRQualitySwitchTransaction* qualitySwitch() const { return m_switch.get(); }
     bool isSwitchingQuality() const;
     // The quality that really plays, else the part's own.
-    int activeQuality() const;
+    int activeQuality() const override;
     // The application's background, foreground, audio interruptions and route changes.
     KRPlaybackLifecycle* lifecycle() const { return m_lifecycle.get(); }
     // The background task a request started in the background holds until it is done.
     KRBackgroundContinuation* backgroundContinuation() const { return m_continuation.get(); }
     // Every start, fresh resolve and stop is a new request; a reply of an older one is dropped.
-    int requestGeneration() const { return m_requestGeneration; }
+    int requestGeneration() const override { return m_requestGeneration; }
     // The request re-resolving a part that had played; 0 when none runs.
-    int installedRecoveryGeneration() const { return m_installedRecoveryGeneration; }
+    int installedRecoveryGeneration() const override { return m_installedRecoveryGeneration; }
 
     // ---- the user ----
     void play();
@@ -136,15 +154,22 @@ public:
     void beginHold();
     void endHold();
     bool isHolding() const { return m_holding; }
-    float effectiveRate() const;
+    float effectiveRate() const override;
+    // The danmaku composer's hold (and the life cycle's, through it): paused while any is set.
+    void setHold(Hold hold, bool on) override;
+    bool isHeld(Hold hold) const { return (m_holds & hold) != 0; }
+    unsigned holds() const { return m_holds; }
 
     // ---- what it tells ----
     State state() const { return m_state; }
-    qint64 aid() const { return m_aid; }
-    QStringList candidates() const { return m_candidates; }
-    bool isExpectedToPlay() const { return m_expectedToPlay; }
+    qint64 aid() const override { return m_aid; }
+    QStringList candidates() const override { return m_candidates; }
+    // The user's intent.
+    bool isExpectedToPlay() const override { return m_expectedToPlay; }
+    // The gate's answer: meant to play and nothing holds it.
+    bool playsNow() const { return m_expectedToPlay && m_holds == 0; }
     bool hasPlayed() const { return m_installedPlayable; }
-    int quality() const { return m_quality; }
+    int quality() const override { return m_quality; }
     int stallCount() const { return m_stallCount; }
     double currentTime() const;
     double duration() const;
@@ -152,9 +177,9 @@ public:
     double interruptedAt() const { return m_interruptedAt; }
     // Where the player installed last started.
     double startTime() const { return m_startTime; }
-    bool playsPair() const { return m_pair; }
+    bool playsPair() const override { return m_pair; }
     int unaskedPauseRetries() const { return m_retryCount; }
-    KRPlaybackMedia* media() const { return m_media; }
+    KRPlaybackMedia* media() const override { return m_media; }
     KRPlaybackTransport* transport() const;
     KRDASHPlayback* dash() const;
 
@@ -165,7 +190,11 @@ Q_SIGNALS:
     void stateChanged(KRPlaybackSession::State state);
     // A player was made and is to be shown; the old one (if any) is gone.
     void mediaInstalled(KRPlaybackMedia* media);
-    void mediaRemoved();
+    // A quality switch put `media` in place of the player (a player made ready off screen, or
+    // the previous stream back for a rollback): one event, the viewing goes on.
+    void mediaReplaced(KRPlaybackMedia* media);
+    // The player went away and none took its place (yet).
+    void mediaRemoved(KRPlaybackSession::Removal reason);
     // The loading overlay: shown with its text, or hidden (empty text).
     void bufferingChanged(bool buffering, const QString& text);
     void progressed(double time, double duration, bool playing);
@@ -201,31 +230,70 @@ Q_SIGNALS:
     void backgroundRequestAbandoned(const QString& text, bool installed);
 
 private:
-    friend class KRQualitySwitchTransaction;
-    friend class KRPlaybackLifecycle;
-    friend class KRBackgroundContinuation;
+    // For tests of the sources below the part's start.
+    friend class KRPlaybackSessionTesting;
+
+    // ---- sources ----
+    // Plays the first of `candidates` at `time`, handing each failure to the next.
+    void startCandidates(const QStringList& candidates, int quality, double time);
+    // Plays the DASH pair `info` chooses for `quality`; false (and nothing changes) when it
+    // lists no usable H.264 picture and AAC sound.
+    bool startDASH(const KRPlayInfo& info, int quality, double time);
+
+    // ---- the gate ----
+    // What brings the gate to decide: the intent or a hold changed (the player is told), the
+    // player was just started (it plays by itself unless held), the player reports that it
+    // runs (the state follows, a hold pauses it), only the rate changed, or a replay from
+    // the end (a pair's seek resumes it by itself).
+    enum class Gate { Push, Started, Confirmed, Rate, Replay };
+    // The one step that plays, pauses and sets the rate of the player, and the one writer of
+    // Playing and Paused.
+    void applyGate(Gate step);
+    void settlePlayback(unsigned holdsOn, unsigned holdsOff, bool play) override;
+
+    // ---- the switch's narrow interface ----
+    bool isolateStallRecovery() override;
+    void resolveForQualitySwitch(int quality, QObject* owner, std::function<void(const QStringList&, int)> done) override;
+    KRPlaybackMedia* makeQualitySwitchMedia(const QUrl& sound, const QUrl& picture) override;
+    int commitQualitySwitchStream(int quality, const QStringList& candidates, const QString& playURL) override;
+    bool replaceMediaForQualitySwitch(KRPlaybackMedia* media, double time, bool start) override;
+    void applyQualitySwitchIntent(bool play) override;
+    void failQualitySwitchRollback(double time) override;
+    void dropPendingReplies() override;
+    void reconsiderLoadState() override;
+    void deliverKeptFinish(int reason) override;
+    void showQualitySwitchStatus(const QString& text, bool persistent) override;
+    void qualitySwitchStateChanged(bool switching, const QString& title) override;
+
+    // ---- the life cycle's narrow interface ----
+    bool isResolvingStart() const override { return m_state == State::Resolving; }
+    bool isEnded() const override { return m_state == State::Ended; }
+    bool isTerminallyFailed() const override { return m_state == State::Failed || m_state == State::Interrupted; }
+    bool isApplicationInBackground() const override;
+    void resetUnaskedPauseRetries() override { resetRetries(); }
+    void cancelStallRecovery() override;
+    void abandonQualitySwitch(const char* reason) override;
+    void synchronizeQualitySwitchIntent(bool playing, const QString& source) override;
+    void stopTick() override { m_tickTimer.stop(); }
+    void restartTick() override;
+    void dropPendingStart(const QString& text, const QString& reason) override;
+    void abandonRequestInBackground(const QString& reason) override;
 
     void setState(State state);
     KRPlaybackMedia* makeMedia(const QUrl& sound, const QUrl& picture);
     // Shows and runs a player already made: `start` starts it at `time`, else it goes on as it is.
     void adopt(KRPlaybackMedia* media, bool pair, double time, bool start);
-    // The switch's own replacements: the old player goes without ending the viewing.
-    void installPrewarmed(KRPlaybackMedia* media, bool play, int quality);
-    void reinstallForRollback(const QUrl& sound, const QUrl& picture, double time, int quality, const QStringList& candidates);
+    // Binds the player's events to the session.
+    void attach(KRPlaybackMedia* media);
+    // Lets the player go: stopped, released once its own call has returned.
+    void release(KRPlaybackMedia* media);
     void adoptQuality(int quality);
-    int adoptCandidates(const QStringList& candidates, const QString& playURL);
-    bool isolateStallRecovery();
-    // Plays or pauses the player by the intent a switch kept.
-    void applyIntent(bool play);
-    void failRollback(double time);
     void handleFinish(int reason);
-    void dropPendingStart(const QString& text, const QString& reason);
     // A new request: the replies of the one before are dropped.
     int beginRequest();
-    void abandonRequestInBackground(const QString& reason);
     void beginStart(const QStringList& candidates, int quality);
-    void install(const QUrl& sound, const QUrl& picture, double time);
-    void removeMedia();
+    void install(const QUrl& sound, const QUrl& picture, double time, Removal reason);
+    void removeMedia(Removal reason);
     void mediaLoadStateChanged();
     void mediaPlaybackStateChanged();
     void mediaFinished(int reason);
@@ -235,14 +303,14 @@ private:
     void failTerminally(const QString& reason);
     bool keepPlaybackIntent();
     void resetRetries();
-    void stopOtherSessions();
+    // Takes the one claim to play; whoever held it lets go.
+    void claimPlayback();
+    void yieldPlayback();
     // `ensureAudible`: a change the user made, which brings the sound back and plays on.
     void applyRate(bool ensureAudible = false);
     void resolveChain(int quality, double time);
     void resolveAfresh(int quality, QObject* owner, std::function<void(const QStringList& candidates, int quality)> done);
-    void startHeartbeat();
     void report(int playType);
-    void finishHeartbeat(bool completed);
 
     std::shared_ptr<KRVideo> m_video;
     qint64 m_aid = 0;
@@ -252,15 +320,15 @@ private:
     std::unique_ptr<KRBackgroundContinuation> m_continuation;
     int m_requestGeneration = 0;
     int m_installedRecoveryGeneration = 0;
-    // The switch replaces the player itself: the removal is not a teardown.
-    bool m_switchReplacing = false;
+    unsigned m_holds = 0;
+    // The player put in place is told to the screen before it starts.
+    bool m_mediaUnstarted = false;
     MediaFactory m_factory;
     Resolver m_resolver;
     QPointer<KRPlaybackMedia> m_media;
     State m_state = State::Idle;
     int m_quality = 0;
     int m_tickMs = 200;
-    bool m_heartbeatEnabled = true;
     // Candidates and failover.
     QStringList m_candidates;
     int m_candidateIndex = 0;
@@ -287,11 +355,7 @@ private:
     // Speed.
     float m_rate = 1.0f;
     bool m_holding = false;
-    // History.
-    bool m_historyTracking = false;
-    bool m_historyCompleted = false;
-    qint64 m_historyStartTS = 0;
-    platform::RepeatingTimer m_heartbeatTimer;
+    std::unique_ptr<KRPlaybackViewing> m_viewing;
     platform::RepeatingTimer m_tickTimer;
     platform::DelayedCalls m_delayed;
 };

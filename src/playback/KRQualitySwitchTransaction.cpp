@@ -6,6 +6,7 @@
 #include "playback/KRDASHStreams.h"
 #include "playback/KRPlaybackMedia.h"
 #include "playback/KRPlaybackSession.h"
+#include "playback/KRQualitySwitchHost.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRQualitySwitchSupport.h"
 #include "playback/KRQualityTitles.h"
@@ -54,7 +55,7 @@ QStringList KRQualitySwitchProgressiveCandidates(const QString& primary, const Q
     return list;
 }
 
-KRQualitySwitchTransaction::KRQualitySwitchTransaction(KRPlaybackSession& session) : m_session(session) {}
+KRQualitySwitchTransaction::KRQualitySwitchTransaction(KRQualitySwitchHost& session) : m_session(session) {}
 
 KRQualitySwitchTransaction::~KRQualitySwitchTransaction()
 {
@@ -117,7 +118,7 @@ void KRQualitySwitchTransaction::setPhase(int phase, const QString& status)
     if (phase != previous)
         armWatchdog(phase);
     if (!status.isEmpty())
-        Q_EMIT m_session.switchStatusShown(status, true);
+        m_session.showQualitySwitchStatus(status, true);
     refreshPresentation();
     record("quality-switch-phase", QStringLiteral("generation=%1 cid=%2 phase=%3 pending=%4 actual=%5 elapsed=%6 expectedPlay=%7 status=%8")
                                        .arg(m_generation)
@@ -136,7 +137,7 @@ void KRQualitySwitchTransaction::refreshPresentation()
     QString title = m_rollbackInProgress && !m_rollbackTitle.isEmpty() ? m_rollbackTitle : m_targetTitle;
     if (title.isEmpty())
         title = KRCompactQualityTitleForValue(m_pending);
-    Q_EMIT m_session.qualitySwitchChanged(true, title);
+    m_session.qualitySwitchStateChanged(true, title);
 }
 
 // ---- the watchdog ----
@@ -186,7 +187,7 @@ void KRQualitySwitchTransaction::resolve()
         return;
     }
     auto chain = [this, generation] {
-        m_session.resolveAfresh(m_pending, m_owner.get(), [this, generation](const QStringList& candidates, int quality) {
+        m_session.resolveForQualitySwitch(m_pending, m_owner.get(), [this, generation](const QStringList& candidates, int quality) {
             if (!isCurrent(generation))
                 return;
             if (candidates.isEmpty()) {
@@ -255,8 +256,9 @@ void KRQualitySwitchTransaction::stageProgressive(const QStringList& resolved, i
             return;
         }
         m_swapCommitted = true;
-        m_session.adoptQuality(m_pendingResolvedQuality);
         beginFinishSuppression();
+        // The new stream plays from here: its quality and its candidates go in together.
+        commitCandidates();
         scheduleReadyVerification();
     });
 }
@@ -273,7 +275,6 @@ void KRQualitySwitchTransaction::completeSwapIfReady()
     }
     if (!playableNow(media->loadState()))
         return;
-    commitCandidates();
     scheduleSuppressionClear();
     finishSilently();
 }
@@ -282,12 +283,14 @@ void KRQualitySwitchTransaction::commitCandidates()
 {
     QStringList list = m_pendingCandidates;
     const std::shared_ptr<KRVideo> video = m_session.video();
-    const int index = m_session.adoptCandidates(list, video ? video->playURL() : QString());
+    const int index = m_session.commitQualitySwitchStream(m_pendingResolvedQuality, list, video ? video->playURL() : QString());
+    if (list.isEmpty())
+        return;
     record("quality-switch-progressive-candidates-committed", QStringLiteral("generation=%1 count=%2 index=%3 host=%4")
                                                                   .arg(m_generation)
                                                                   .arg(list.size())
                                                                   .arg(index)
-                                                                  .arg(QUrl(list.value(std::max(index, 0))).host()));
+                                                                  .arg(QUrl(video ? video->playURL() : QString()).host()));
 }
 
 // ---- anything else: a player made ready off screen, then installed ----
@@ -299,7 +302,7 @@ void KRQualitySwitchTransaction::beginPrewarm(const QUrl& sound, const QUrl& pic
     m_pendingResolvedQuality = quality;
     m_pendingCandidates = candidates;
     m_prewarmSeekIssued = false;
-    KRPlaybackMedia* prewarm = m_session.makeMedia(sound, picture);
+    KRPlaybackMedia* prewarm = m_session.makeQualitySwitchMedia(sound, picture);
     m_prewarm = prewarm;
     record("quality-prewarm-begin", QStringLiteral("time=%1 dash=%2 host=%3").arg(seconds(m_resumeTime), yesNo(!picture.isEmpty()), sound.host()));
     const int generation = m_generation;
@@ -340,11 +343,15 @@ void KRQualitySwitchTransaction::checkPrewarm()
     QObject::disconnect(prewarm, nullptr, m_owner.get(), nullptr);
     beginFinishSuppression();
     m_rollbackInstalling = false;
-    m_session.installPrewarmed(prewarm, m_expectedToPlay, m_pendingResolvedQuality);
+    const int generation = m_generation;
+    if (!m_session.replaceMediaForQualitySwitch(prewarm, prewarm->currentTime(), false) || !isCurrent(generation))
+        return;
+    m_session.applyQualitySwitchIntent(m_expectedToPlay);
+    if (!isCurrent(generation))
+        return;
     record("quality-prewarm-installed", QStringLiteral("generation=%1 time=%2 dash=%3").arg(m_generation).arg(seconds(m_resumeTime), yesNo(m_pendingPair)));
     m_swapCommitted = true;
-    if (!m_pendingCandidates.isEmpty())
-        commitCandidates();
+    commitCandidates();
     scheduleSuppressionClear();
     finishSilently();
 }
@@ -370,8 +377,11 @@ void KRQualitySwitchTransaction::cancelSwap(bool restorePrevious)
     cancelPrewarm();
     if (!restorePrevious || !m_swapCommitted) {
         if (restorePrevious) {
-            // Nothing was replaced: the previous stream is still the one playing.
+            // Nothing was replaced: the previous stream is still the one playing, and the
+            // rollback completes at the next ready check, leaving it where it stands.
             m_rollbackExpectedURL = m_previousURL;
+            m_rollbackKeepsStream = true;
+            beginFinishSuppression();
             scheduleReadyVerification();
         }
         return;
@@ -382,7 +392,12 @@ void KRQualitySwitchTransaction::cancelSwap(bool restorePrevious)
     m_rollbackInstalling = true;
     m_rollbackExpectedURL = m_previousURL;
     beginFinishSuppression();
-    m_session.reinstallForRollback(m_previousURL, m_previousPictureURL, currentResumeTime(), m_previousQuality, m_previousCandidates);
+    const int generation = m_generation;
+    KRPlaybackMedia* previous = m_session.makeQualitySwitchMedia(m_previousURL, m_previousPictureURL);
+    // Something told of the replacement may have ended the switch (a stop): nothing goes on.
+    if (!m_session.replaceMediaForQualitySwitch(previous, currentResumeTime(), true) || !isCurrent(generation))
+        return;
+    m_session.commitQualitySwitchStream(m_previousQuality, m_previousCandidates, m_previousURL.toString());
     m_rollbackInstalling = false;
     scheduleReadyVerification();
 }
@@ -407,12 +422,12 @@ void KRQualitySwitchTransaction::finishSilently()
     m_targetTitle.clear();
     m_persistentStatus.clear();
     if (!shown.isEmpty())
-        Q_EMIT m_session.switchStatusShown(QString(), true);
+        m_session.showQualitySwitchStatus(QString(), true);
     m_pendingCandidates.clear();
     m_pendingResolvedQuality = 0;
     m_pendingPair = false;
     m_swapCommitted = false;
-    m_rollbackInProgress = m_rollbackDASH = m_rollbackInstalling = false;
+    m_rollbackInProgress = m_rollbackDASH = m_rollbackInstalling = m_rollbackKeepsStream = false;
     m_rollbackStartedAt = 0;
     m_failureReason.clear();
     m_rollbackTitle.clear();
@@ -424,13 +439,18 @@ void KRQualitySwitchTransaction::finishSilently()
     m_previousPictureURL.clear();
     m_previousCandidates.clear();
     m_previousQuality = 0;
-    Q_EMIT m_session.qualitySwitchChanged(false, QString());
+    m_session.qualitySwitchStateChanged(false, QString());
 }
 
 void KRQualitySwitchTransaction::abandon(const char* reason)
 {
-    if (!m_open && !m_seamlessActive && !m_prewarm)
+    if (!m_open && !m_seamlessActive && !m_prewarm) {
+        // A suppression left to run out after its switch goes with the player it was for: the
+        // next player's finishes are its own.
+        if (m_suppressFinish)
+            clearSuppressionImmediately();
         return;
+    }
     record("quality-prewarm-abort", QStringLiteral("generation=%1 phase=%2 reason=%3").arg(m_generation).arg(m_phase).arg(QLatin1String(reason)));
     cancelSwap(false);
     clearSuppressionImmediately();
@@ -471,7 +491,7 @@ void KRQualitySwitchTransaction::fail(const QString& reason, bool restorePreviou
         healthy = !previousDASH || !(media && media->isRefilling());
     }
     // Replies still pending for the player that stays are stale now.
-    m_session.m_startOwner = std::make_unique<QObject>();
+    m_session.dropPendingReplies();
     record("quality-switch-failed", QStringLiteral("cid=%1 target=%2 pending=%3 actual=%4 phase=%5 elapsed=%6 expectedPlay=%7 restore=%8 previousDASH=%9 reason=%10")
                                         .arg(m_session.video() ? m_session.video()->cid() : 0)
                                         .arg(target)
@@ -507,11 +527,11 @@ void KRQualitySwitchTransaction::fail(const QString& reason, bool restorePreviou
                                                                .arg(media->loadState())
                                                                .arg(yesNo(media->isRefilling()), media->contentURL().host()));
         // The stall recovery takes over the stream that stayed.
-        m_session.mediaLoadStateChanged();
+        m_session.reconsiderLoadState();
         status = !reason.isEmpty() ? QStringLiteral("%1 · %2 网络缓冲中").arg(reason, previous)
                                    : QStringLiteral("%1 切换失败 · %2 网络缓冲中").arg(target, previous);
     }
-    Q_EMIT m_session.switchStatusShown(status, false);
+    m_session.showQualitySwitchStatus(status, false);
 }
 
 void KRQualitySwitchTransaction::completeRollbackIfReady()
@@ -529,12 +549,13 @@ void KRQualitySwitchTransaction::completeRollbackIfReady()
         if (!m_rollbackExpectedURL.isEmpty() && media->contentURL().toString() != m_rollbackExpectedURL.toString())
             return;
     }
-    const double resume = currentResumeTime();
-    if (!m_rollbackDASH) {
+    // A stream that never stopped keeps its time: seeking it back would replay what was heard.
+    const double resume = m_rollbackKeepsStream ? std::max(0.0, media->currentTime()) : currentResumeTime();
+    if (!m_rollbackDASH && !m_rollbackKeepsStream) {
         if (std::abs(media->currentTime() - resume) > kExplicitSeekTolerance)
             media->seek(resume, m_expectedToPlay);
     }
-    m_session.applyIntent(m_expectedToPlay);
+    m_session.applyQualitySwitchIntent(m_expectedToPlay);
     const QString reason = m_failureReason.isEmpty() ? QStringLiteral("新清晰度切换失败") : m_failureReason;
     const QString title = m_rollbackTitle.isEmpty() ? fullTitle(m_session.activeQuality()) : m_rollbackTitle;
     const double elapsed = m_rollbackStartedAt > 0 ? MainClock::now() - m_rollbackStartedAt : 0;
@@ -544,7 +565,7 @@ void KRQualitySwitchTransaction::completeRollbackIfReady()
     m_rollbackInProgress = false;
     finishSilently();
     scheduleSuppressionClear();
-    Q_EMIT m_session.switchStatusShown(QStringLiteral("%1 · 已恢复 %2").arg(reason, title), false);
+    m_session.showQualitySwitchStatus(QStringLiteral("%1 · 已恢复 %2").arg(reason, title), false);
     record("quality-switch-rollback-ready", QStringLiteral("generation=%1 cid=%2 dash=%3 elapsed=%4 time=%5 expectedPlay=%6 title=%7 reason=%8")
                                                 .arg(generation)
                                                 .arg(m_session.video() ? m_session.video()->cid() : 0)
@@ -566,7 +587,7 @@ void KRQualitySwitchTransaction::abortRollback(const QString& reason)
     m_seamlessActive = false;
     clearSuppressionImmediately();
     finishSilently();
-    m_session.failRollback(resume);
+    m_session.failQualitySwitchRollback(resume);
 }
 
 // ---- resume time and intent ----
@@ -679,7 +700,7 @@ void KRQualitySwitchTransaction::clearSuppression(int replacement)
                                                          .arg(playback)
                                                          .arg(seconds(time), seconds(duration)));
     if (deliver && media)
-        m_session.handleFinish(deferred);
+        m_session.deliverKeptFinish(deferred);
 }
 
 void KRQualitySwitchTransaction::clearSuppressionImmediately()

@@ -11,7 +11,7 @@
 #include <memory>
 
 class KRPlaybackMedia;
-class KRPlaybackSession;
+class KRQualitySwitchHost;
 struct KRPlayInfo;
 
 // The candidate list of a progressive switch: the primary address first, then the others in
@@ -29,7 +29,7 @@ class KRQualitySwitchTransaction {
 public:
     static constexpr int kPhaseNone = 0, kPhaseResolving = 1, kPhaseLoading = 2, kPhaseSeeking = 3, kPhaseRollingBack = 4;
 
-    explicit KRQualitySwitchTransaction(KRPlaybackSession& session);
+    explicit KRQualitySwitchTransaction(KRQualitySwitchHost& session);
     ~KRQualitySwitchTransaction();
 
     // Opens a transaction to `quality` (title: its shown name, or empty for the fixed one),
@@ -86,7 +86,7 @@ private:
     void refreshPresentation();
     QString fullTitle(int quality) const;
 
-    KRPlaybackSession& m_session;
+    KRQualitySwitchHost& m_session;
     platform::DelayedCalls m_delayed;
     // Owner of the replies of one transaction: a finished one drops its late answers.
     std::unique_ptr<QObject> m_owner;
@@ -122,6 +122,8 @@ private:
     bool m_rollbackInProgress = false;
     bool m_rollbackDASH = false;
     bool m_rollbackInstalling = false;
+    // The switch failed before anything was replaced: the stream that plays is the previous one.
+    bool m_rollbackKeepsStream = false;
     double m_rollbackStartedAt = 0;
     QString m_failureReason;
     QString m_rollbackTitle;

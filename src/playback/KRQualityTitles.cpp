@@ -1,5 +1,10 @@
 #include "playback/KRQualityTitles.h"
 
+namespace {
+// The codes the fixed table names.
+constexpr int kTableQualities[] = {6, 16, 32, 64, 74, 80, 112, 116, 120};
+} // namespace
+
 QString KRCompactQualityTitleForValue(int quality)
 {
     if (quality <= 0)
@@ -27,4 +32,15 @@ QString KRQualityTitleForValue(int quality, const QList<int>& serverQualities, c
     if (index >= 0 && index < serverTitles.size() && !serverTitles.at(index).isEmpty())
         return serverTitles.at(index);
     return KRCompactQualityTitleForValue(quality);
+}
+
+int KRQualityValueForTitle(const QString& title)
+{
+    for (const QString& word : title.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        for (const int quality : kTableQualities) {
+            if (word == KRCompactQualityTitleForValue(quality))
+                return quality;
+        }
+    }
+    return 0;
 }

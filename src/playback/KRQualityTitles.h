@@ -11,3 +11,6 @@
 QString KRQualityTitleForValue(int quality, const QList<int>& serverQualities = {}, const QStringList& serverTitles = {});
 // The fixed table alone: short enough for the controls, whatever the server calls the code.
 QString KRCompactQualityTitleForValue(int quality);
+// The code whose fixed-table title stands as a word in `title` ("720P", or a server's
+// "高清 720P"); 0 when it names none.
+int KRQualityValueForTitle(const QString& title);

@@ -114,7 +114,8 @@ void KRTransportMedia::setRate(float rate)
     if (!m_transport)
         return;
     m_transport->setCurrentPlaybackRate(rate);
-    if (m_dash && m_dash->isRunning() && m_dash->picturePlayer())
+    // A suspended picture stays paused whatever the rate: it is not decoded in the background.
+    if (m_dash && m_dash->isRunning() && !m_dash->isSyncSuspended() && m_dash->picturePlayer())
         m_dash->picturePlayer()->setRate(rate);
 }
 

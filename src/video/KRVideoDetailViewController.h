@@ -370,4 +370,7 @@ private:
     QPointer<platform::uikit::View> m_loadedView;
     // Made on the first start; its destruction is playback's teardown.
     std::unique_ptr<KRPlaybackSession> m_session;
+    // The quality a switch the user chose goes to, and the choice it replaced (0: none runs).
+    int m_qualitySwitchTarget = 0;
+    int m_qualitySelectionBeforeSwitch = 0;
 };

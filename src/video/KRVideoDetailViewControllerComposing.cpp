@@ -20,14 +20,16 @@ using namespace platform::uikit;
 KRVideoDanmakuComposer::Actions KRVideoDetailViewController::makeDanmakuComposerActions()
 {
     KRVideoDanmakuComposer::Actions actions;
-    actions.isPlaying = [this] { return m_session && m_session->isExpectedToPlay(); };
+    actions.isPlaying = [this] { return m_session && m_session->playsNow(); };
+    // The composer holds playback while it is open; closing it lifts only its own hold, so a
+    // pulled headphone or an interruption meanwhile still keeps the player paused.
     actions.pause = [this] {
         if (m_session)
-            m_session->pause();
+            m_session->setHold(KRPlaybackSession::HoldComposer, true);
     };
     actions.resume = [this] {
         if (m_session)
-            m_session->play();
+            m_session->setHold(KRPlaybackSession::HoldComposer, false);
     };
     actions.playbackTime = [this] { return m_session ? m_session->currentTime() : 0.0; };
     actions.cid = [this] { return m_part.video() ? m_part.video()->cid() : 0; };

@@ -86,6 +86,11 @@ void KRVideoDetailViewController::playerControlsDidTogglePlayback(KRPlayerContro
     m_session->togglePlayback();
     if (KRPlayerControlsView* controls = m_area->controls())
         controls->setPlaying(m_session->isExpectedToPlay());
+    // Played on from a time sought after the end: the end's play button and still lines go.
+    if (m_session->isExpectedToPlay()) {
+        m_area->showPlayButton(false);
+        startDanmakuTimer();
+    }
     controlsTickForTesting();
 }
 

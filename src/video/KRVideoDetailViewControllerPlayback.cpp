@@ -179,7 +179,9 @@ KRPlaybackSession* KRVideoDetailViewController::session()
     m_session = std::make_unique<KRPlaybackSession>();
     m_session->setTickInterval(KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 250 : 200);
     KRPlaybackSession* playback = m_session.get();
+    // A player put in place by a switch is bound as an installed one is.
     connect(playback, &KRPlaybackSession::mediaInstalled, this, &KRVideoDetailViewController::playbackMediaInstalled);
+    connect(playback, &KRPlaybackSession::mediaReplaced, this, &KRVideoDetailViewController::playbackMediaInstalled);
     connect(playback, &KRPlaybackSession::mediaRemoved, this, &KRVideoDetailViewController::playbackMediaRemoved);
     connect(playback, &KRPlaybackSession::bufferingChanged, this, [this](bool buffering, const QString& text) {
         if (buffering)

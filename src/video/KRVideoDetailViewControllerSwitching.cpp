@@ -15,6 +15,11 @@
 #include "playback/KRQualityTitles.h"
 #include "store/KRPreferences.h"
 
+#include <QApplication>
+#include <QPointer>
+#include <QThread>
+
+#include <functional>
 #include <optional>
 
 using namespace platform::uikit;
@@ -25,11 +30,17 @@ void KRVideoDetailViewController::switchToQualityAtIndex(int index)
     if (index < 0 || index >= values.size())
         return;
     const int quality = values.at(index);
+    const int previous = m_sheets->selectedQuality();
     m_sheets->setSelectedQuality(quality);
     // Nothing plays yet: the next start goes at the chosen quality.
     if (!m_session || !m_session->media())
         return;
-    m_session->switchToQuality(quality, qualityTitleForValue(quality));
+    // Kept until the switch is over: a switch that fails or rolls back gives the choice back,
+    // so the next part and a retry do not ask for the quality that failed.
+    m_qualitySelectionBeforeSwitch = previous;
+    m_qualitySwitchTarget = quality;
+    if (m_session->switchToQuality(quality, qualityTitleForValue(quality)) == 0)
+        m_sheets->setSelectedQuality(previous);
 }
 
 void KRVideoDetailViewController::fallbackTo360PAfterRepeatedStalls()
@@ -49,6 +60,14 @@ void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playba
         // The title the switch held back is the quality that plays now.
         if (!switching)
             controls->setQualityTitle(compactQualityTitleForValue(activePlaybackQuality()));
+    });
+    connect(playback, &KRPlaybackSession::qualitySwitchChanged, this, [this](bool switching) {
+        if (switching || m_qualitySwitchTarget == 0)
+            return;
+        // The switch the user chose is over: unless its quality plays, the choice goes back.
+        if (m_session && m_session->quality() != m_qualitySwitchTarget)
+            m_sheets->setSelectedQuality(m_qualitySelectionBeforeSwitch);
+        m_qualitySwitchTarget = 0;
     });
     connect(playback, &KRPlaybackSession::switchStatusShown, this, [this](const QString& text, bool persistent) {
         if (!isViewLoaded())
@@ -92,7 +111,7 @@ void KRVideoDetailViewController::observePlaybackLifecycle()
     const auto after = [this] {
         if (!m_session || !m_loadedView)
             return;
-        const bool playing = m_session->isExpectedToPlay();
+        const bool playing = m_session->playsNow();
         if (KRPlayerControlsView* controls = m_area->controls())
             controls->setPlaying(playing);
         if (playing && !m_session->lifecycle()->isInBackground())
@@ -116,27 +135,41 @@ void KRVideoDetailViewController::observePlaybackLifecycle()
             after();
         }
     }));
+    // The audio session may tell from another thread: the step is carried out on the main one,
+    // in order, without waiting there.
+    const auto onMain = [this](std::function<void()> step) {
+        if (QThread::currentThread() == thread()) {
+            step();
+            return;
+        }
+        QPointer<KRVideoDetailViewController> self(this);
+        QMetaObject::invokeMethod(qApp, [self, step = std::move(step)] {
+            if (self)
+                step();
+        }, Qt::QueuedConnection);
+    };
+    const auto interruption = [=, this](const platform::Notification& note) {
+        if (!m_session || !m_loadedView)
+            return;
+        using namespace platform::media;
+        if (note.userInfo.value(AudioSessionInterruptionTypeKey).toUInt() == 1) {
+            m_session->lifecycle()->interruptionBegan();
+        } else {
+            std::optional<unsigned> options;
+            if (note.userInfo.contains(AudioSessionInterruptionOptionKey))
+                options = note.userInfo.value(AudioSessionInterruptionOptionKey).toUInt();
+            m_session->lifecycle()->interruptionEnded(options, applicationState(), backgroundAudio());
+        }
+        after();
+    };
+    const auto routeChange = [=, this](const platform::Notification& note) {
+        if (!m_session || !m_loadedView)
+            return;
+        m_session->lifecycle()->routeChanged(int(note.userInfo.value(platform::media::AudioSessionRouteChangeReasonKey).toUInt()));
+        after();
+    };
     m_observers.push_back(centre.addObserver(platform::media::AudioSessionInterruptionNotification, nullptr,
-                                             [=, this](const platform::Notification& note) {
-                                                 if (!m_session || !m_loadedView)
-                                                     return;
-                                                 using namespace platform::media;
-                                                 if (note.userInfo.value(AudioSessionInterruptionTypeKey).toUInt() == 1) {
-                                                     m_session->lifecycle()->interruptionBegan();
-                                                 } else {
-                                                     std::optional<unsigned> options;
-                                                     if (note.userInfo.contains(AudioSessionInterruptionOptionKey))
-                                                         options = note.userInfo.value(AudioSessionInterruptionOptionKey).toUInt();
-                                                     m_session->lifecycle()->interruptionEnded(options, applicationState(), backgroundAudio());
-                                                 }
-                                                 after();
-                                             }));
+                                             [=](const platform::Notification& note) { onMain([=] { interruption(note); }); }));
     m_observers.push_back(centre.addObserver(platform::media::AudioSessionRouteChangeNotification, nullptr,
-                                             [=, this](const platform::Notification& note) {
-                                                 if (!m_session || !m_loadedView)
-                                                     return;
-                                                 m_session->lifecycle()->routeChanged(
-                                                     int(note.userInfo.value(platform::media::AudioSessionRouteChangeReasonKey).toUInt()));
-                                                 after();
-                                             }));
+                                             [=](const platform::Notification& note) { onMain([=] { routeChange(note); }); }));
 }

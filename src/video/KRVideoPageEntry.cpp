@@ -67,10 +67,14 @@ void KRVideoPageEntry::applyDetail(const std::shared_ptr<KRVideo>& detail)
         return;
     // The copy's local address stays: the detail only adds what the list lacked.
     const QString local = m_video ? m_video->playURL() : QString();
+    const qint32 localQuality = m_video ? m_video->playbackQuality() : 0;
     const qint64 requestedCID = m_video ? m_video->cid() : 0;
     m_video = detail;
-    if (KRDetailPlaybackURLIsLocalFile(local))
+    if (KRDetailPlaybackURLIsLocalFile(local)) {
+        // So does the quality it was saved at, which the controls and the quality sheet show.
         m_video->setPlayURL(local);
+        m_video->setPlaybackQuality(localQuality);
+    }
     // The detail names the first part; the page stays on the part it was opened on.
     const int requested = requestedCID > 0 ? partIndexForCID(*detail, requestedCID) : -1;
     if (requested >= 0) {

@@ -52,6 +52,7 @@ protected:
         KitTest::resetKit();
         // Players make no sound in tests.
         platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+        platform::media::MediaSeams::setAudioOutputFileForTesting(QString());
         KRInstallAppRoutes();
         KRSessionStore::sharedStore().resetForTesting();
         KRSessionStore::sharedStore().clearSession();
@@ -117,6 +118,69 @@ protected:
         records.prepend(record);
         writeIndex(records);
         writeDanmakuCopy(cid, danmaku);
+    }
+
+    // The application's root in the window, its "我的" tab showing the offline list.
+    KRAccountVideoListViewController* pushListUnder(PortraitCommitCountingRoot* root)
+    {
+        window->setRootViewController(root);
+        AnimationClock::finishAll();
+        root->setSelectedIndex(3);
+        auto* stack = qobject_cast<NavigationController*>(root->viewControllers().value(3));
+        if (!stack)
+            return nullptr;
+        auto* list = new KRAccountVideoListViewController();
+        stack->pushViewController(list, false);
+        AnimationClock::finishAll();
+        return list;
+    }
+
+    // A complete progressive record whose file is a copy of the generated `media`.
+    void storeCompleteProgressiveRecord(qint64 cid, const QString& media)
+    {
+        const QString file = QStringLiteral("file%1-1700000000.mp4").arg(cid);
+        QDir().mkpath(offlineDir());
+        QFile::remove(offlinePath(file));
+        ASSERT_TRUE(QFile::copy(testsupport::MediaFixtures::testMediaPath(media), offlinePath(file)));
+        KROfflineRecord record = progressiveRecord(QStringLiteral("bv:%1|cid:%2").arg(kBVID).arg(cid), file, cid);
+        record.insert(QStringLiteral("bvid"), kBVID);
+        record.insert(QStringLiteral("title"), QStringLiteral("离线单文件"));
+        records.prepend(record);
+        writeIndex(records);
+    }
+
+    // Waits for `condition` while the main clock follows the wall clock: the engine plays on
+    // wall time, and the transport reads it at its polls and the pair keeps in step at its
+    // ticks, both on the main clock.
+    static bool waitFollowingWallTime(const std::function<bool()>& condition)
+    {
+        QElapsedTimer wall;
+        wall.start();
+        double followed = 0;
+        return testsupport::waitUntil([&] {
+            const double now = wall.elapsed() / 1000.0;
+            platform::MainClock::advanceForTesting(now - followed);
+            followed = now;
+            return condition();
+        });
+    }
+
+    // A press and release at the middle of the view, sent to the window as a user's tap.
+    void clickThroughWindow(View* view)
+    {
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(view->isVisible());
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, view->mapTo(window.get(), view->rect().center()));
+        AnimationClock::finishAll();
+    }
+
+    static bool showsFailure(KRAccountVideoListViewController* list)
+    {
+        return !list->playbackStatusLabel()->isHidden() && list->playbackStatusLabel()->text() == QStringLiteral("播放失败，点播放重试");
+    }
+    static bool showsPlayIcon(KRAccountVideoListViewController* list)
+    {
+        return !list->controlsView()->findChild<View*>(QStringLiteral("pausedOverlay"))->isHidden();
     }
 
     std::unique_ptr<Window> window = std::make_unique<Window>();
@@ -227,27 +291,12 @@ TEST_F(LibraryTest, ACompleteDASHEntryPlaysInlineWithItsDanmakuAndStoppingRecord
     EXPECT_TRUE(list->dashPlayback()->pictureURL().isLocalFile());
     // The danmaku saved with the download reach the renderer.
     ASSERT_TRUE(testsupport::waitUntil([&] { return list->danmakuRenderer() && list->danmakuRenderer()->danmakus().size() == 4; }));
-    // Both halves start together and play. The transport reads the engine at its polls and
-    // the pair keeps in step at its ticks, both on the main clock.
-    // The engine plays on wall time, so the clock follows the time that passed.
-    QElapsedTimer wall;
-    wall.start();
-    double followed = 0;
-    const auto followWallTime = [&] {
-        const double now = wall.elapsed() / 1000.0;
-        platform::MainClock::advanceForTesting(now - followed);
-        followed = now;
-    };
-    ASSERT_TRUE(testsupport::waitUntil([&] {
-        followWallTime();
-        return list->dashPlayback()->isRunning();
-    }));
-    ASSERT_TRUE(testsupport::waitUntil([&] {
-        followWallTime();
-        return list->transport()->currentPlaybackTime() > 0.5;
-    })) << list->transport()->playbackState() << " t=" << list->transport()->currentPlaybackTime() << " running="
+    // Both halves start together and play.
+    ASSERT_TRUE(waitFollowingWallTime([&] { return list->dashPlayback()->isRunning(); }));
+    ASSERT_TRUE(waitFollowingWallTime([&] { return list->transport()->currentPlaybackTime() > 0.5; }))
+        << list->transport()->playbackState() << " t=" << list->transport()->currentPlaybackTime() << " running="
         << list->dashPlayback()->isRunning() << " rebuffering=" << list->dashPlayback()->isRebuffering()
-        << " waiting=" << list->dashPlayback()->isWaitingToStart() << " followed=" << followed;
+        << " waiting=" << list->dashPlayback()->isWaitingToStart();
     EXPECT_TRUE(list->controlsView()->isHidden() == false);
 
     const std::shared_ptr<KRVideo> played = list->playingVideo();
@@ -284,14 +333,8 @@ TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
 {
     storeCompleteDASHRecord(302, 2);
     auto* root = new PortraitCommitCountingRoot();
-    window->setRootViewController(root);
-    AnimationClock::finishAll();
-    root->setSelectedIndex(3);
-    auto* stack = qobject_cast<NavigationController*>(root->viewControllers().value(3));
-    ASSERT_NE(stack, nullptr);
-    auto* list = new KRAccountVideoListViewController();
-    stack->pushViewController(list, false);
-    AnimationClock::finishAll();
+    KRAccountVideoListViewController* list = pushListUnder(root);
+    ASSERT_NE(list, nullptr);
     // Nothing plays: the list stays upright.
     EXPECT_FALSE(list->kr_allowsPlaybackRotation());
     EXPECT_FALSE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
@@ -373,4 +416,82 @@ TEST_F(LibraryTest, TheOfflinePlayersDanmakuSwitchIsStoredAndRead)
     toggle->tapForTesting();
     EXPECT_TRUE(platform::UserDefaults::standard().boolean(KRDanmakuEnabledDefaultsKey, false));
     list->stopPlayback();
+}
+
+// The sound device cannot be opened (the engine's file output into a folder that is missing):
+// the engine plays on a null output, so the offline DASH copy's sound keeps the pair's clock.
+TEST_F(LibraryTest, AnOfflineDASHCopyPlaysWithNoSoundOutputThatOpens)
+{
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("pcm"));
+    platform::media::MediaSeams::setAudioOutputFileForTesting(testsupport::testHome() + QStringLiteral("/no-device/sound.wav"));
+    storeCompleteDASHRecord(303, 0);
+    auto* list = new KRAccountVideoListViewController();
+    nav->pushViewController(list, false);
+    AnimationClock::finishAll();
+    click(list->tableView(), IndexPath{0, 0});
+    ASSERT_NE(list->dashPlayback(), nullptr);
+    const bool played = waitFollowingWallTime([&] {
+        return showsFailure(list) || (list->transport() && list->dashPlayback()->isRunning() && list->transport()->currentPlaybackTime() > 0.5);
+    });
+    platform::media::MediaSeams::setAudioOutputFileForTesting(QString());
+    platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+    ASSERT_TRUE(played);
+    EXPECT_FALSE(showsFailure(list));
+    EXPECT_EQ(list->transport()->playerForTesting()->core()->state().audioOutput, QStringLiteral("null"));
+    list->stopPlayback();
+}
+
+TEST_F(LibraryTest, AStartThatFailsSaysSoAndThePlayButtonStartsAgain)
+{
+    storeCompleteProgressiveRecord(310, QStringLiteral("garbage.mp4"));
+    auto* list = new KRAccountVideoListViewController();
+    nav->pushViewController(list, false);
+    AnimationClock::finishAll();
+    click(list->tableView(), IndexPath{0, 0});
+    ASSERT_NE(list->controlsView(), nullptr);
+    EXPECT_TRUE(list->playbackStatusLabel()->isHidden());
+    ASSERT_TRUE(waitFollowingWallTime([&] { return showsFailure(list); }));
+    // Said over the player, with the play icon rather than a pause over a black picture.
+    EXPECT_FALSE(list->playerContainer()->isHidden());
+    EXPECT_TRUE(showsPlayIcon(list));
+    EXPECT_TRUE(list->controlsView()->areControlsVisible());
+    EXPECT_EQ(list->transport(), nullptr);
+    EXPECT_EQ(list->playbackStatusLabel()->superview(), list->playerContainer());
+    EXPECT_TRUE(list->playbackStatusLabel()->frame().intersects(list->playerContainer()->bounds()));
+
+    // The copy is good again: the play button starts it.
+    const QString file = QStringLiteral("file310-1700000000.mp4");
+    ASSERT_TRUE(QFile::remove(offlinePath(file)));
+    ASSERT_TRUE(QFile::copy(testsupport::MediaFixtures::testMediaPath(QStringLiteral("clip-360p.mp4")), offlinePath(file)));
+    clickThroughWindow(list->controlsView()->findChild<View*>(QStringLiteral("playPauseButton")));
+    EXPECT_TRUE(list->playbackStatusLabel()->isHidden());
+    ASSERT_TRUE(waitFollowingWallTime([&] { return list->transport() && list->transport()->currentPlaybackTime() > 0.5; }));
+    EXPECT_FALSE(showsPlayIcon(list));
+    list->stopPlayback();
+}
+
+TEST_F(LibraryTest, AStartThatFailsInTheFullScreenLeavesItFirst)
+{
+    storeCompleteProgressiveRecord(311, QStringLiteral("garbage.mp4"));
+    KRAccountVideoListViewController* list = pushListUnder(new PortraitCommitCountingRoot());
+    ASSERT_NE(list, nullptr);
+    Device::current().setOrientation(1);
+
+    // Turned to landscape as soon as the entry is tapped, before the engine has answered.
+    click(list->tableView(), IndexPath{0, 0});
+    const QRectF embedded = list->playerContainer()->frame();
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    settle();
+    ASSERT_TRUE(list->fullscreen()->isFullscreen());
+    ASSERT_TRUE(waitFollowingWallTime([&] { return showsFailure(list); }));
+    EXPECT_FALSE(list->fullscreen()->isFullscreen());
+    settle();
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
+    EXPECT_EQ(list->playerContainer()->superview(), list->view());
+    EXPECT_EQ(list->playerContainer()->frame(), embedded);
+    EXPECT_TRUE(list->playbackStatusLabel()->isVisible());
+    EXPECT_TRUE(showsPlayIcon(list));
+    Device::current().setOrientation(1);
+    settle();
 }

@@ -13,7 +13,11 @@ namespace fixtures = testsupport::MediaFixtures;
 // Players make no sound in tests and need no sound device.
 class MediaTest : public ::testing::Test {
 protected:
-    void SetUp() override { platform::media::MediaSeams::setAudioOutput(QStringLiteral("null")); }
+    void SetUp() override
+    {
+        platform::media::MediaSeams::setAudioOutput(QStringLiteral("null"));
+        platform::media::MediaSeams::setAudioOutputFileForTesting(QString());
+    }
 };
 
 } // namespace mediatest

@@ -332,6 +332,26 @@ TEST_F(DASHPlaybackTest, APairInTheBackgroundKeepsItsSoundTransportSuppressed)
     KR_WAIT_UNTIL(!transport && !dash);
 }
 
+TEST_F(DASHPlaybackTest, ARateSetInTheBackgroundLeavesTheSuspendedPictureStopped)
+{
+    KRTransportMedia media(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")), fixtures::testMediaFileURL(QStringLiteral("video-720p.m4s")));
+    media.start(0);
+    KR_WAIT_UNTIL(media.dash()->isRunning() && media.transport()->currentPlaybackTime() > 0.3);
+    // Listening in the background: the picture is suspended, then the chosen speed is set.
+    media.setPictureSuspended(true);
+    media.setRate(1.5f);
+    EXPECT_EQ(media.dash()->picturePlayer()->rate(), 0) << "not decoded in the background";
+    EXPECT_FLOAT_EQ(media.transport()->currentPlaybackRate(), 1.5f);
+    // Back in the foreground the picture takes the rate again.
+    media.setPictureSuspended(false);
+    media.setRate(1.5f);
+    KR_WAIT_UNTIL(std::abs(media.dash()->picturePlayer()->rate() - 1.5) < 0.001);
+    QPointer<KRPlaybackTransport> transport = media.transport();
+    QPointer<KRDASHPlayback> dash = media.dash();
+    media.stop();
+    KR_WAIT_UNTIL(!transport && !dash);
+}
+
 TEST_F(DASHPlaybackTest, APrewarmedPairWaitsPausedAtItsTime)
 {
     KRTransportMedia media(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")), fixtures::testMediaFileURL(QStringLiteral("video-720p.m4s")));

@@ -40,6 +40,32 @@ protected:
     }
 };
 
+// Each part of a video of several parts is cached on its own, so its record carries its own
+// length; a part list that does not know it leaves the video's.
+TEST_F(OfflineDownloadTest, APartsRecordCarriesThePartsOwnLength)
+{
+    writeDanmakuCopy(101, 1);
+    serve(QStringLiteral("/p.mp4"), 4096);
+    struct Case {
+        qint64 cid;
+        const char* expected;
+    };
+    for (const Case& c : {Case{100, "00:12"}, Case{101, "00:36"}}) {
+        SCOPED_TRACE(c.cid);
+        std::shared_ptr<KRVideo> video = makeVideo(c.cid);
+        video->setDurationText(QStringLiteral("00:36"));
+        video->setPages({KRVideoPartInfo{{QStringLiteral("cid"), 99}, {QStringLiteral("duration"), 12}},
+                         KRVideoPartInfo{{QStringLiteral("cid"), 100}, {QStringLiteral("duration"), 12}},
+                         KRVideoPartInfo{{QStringLiteral("cid"), 101}}});
+        Outcome outcome;
+        startProgressive({mediaURL(QStringLiteral("/p.mp4"))}, outcome, video);
+        KR_WAIT_UNTIL(outcome.done);
+        ASSERT_TRUE(outcome.success) << outcome.message.toStdString();
+        EXPECT_EQ(manager()->recordForKey(KROfflineVideoKey(video)).value(QStringLiteral("duration_text")).toString(),
+                  QString::fromUtf8(c.expected));
+    }
+}
+
 TEST_F(OfflineDownloadTest, ProgressiveDownloadCommitsAnIdenticalFile)
 {
     const QByteArray body = serve(QStringLiteral("/v.mp4"), 1536 * 1024 + 3);

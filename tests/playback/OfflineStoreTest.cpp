@@ -187,6 +187,31 @@ TEST_F(OfflineStoreTest, BinaryIndexIsReadAndMalformedIndexIsAnEmptyStore)
     EXPECT_TRUE(manager()->cachedVideos().isEmpty());
 }
 
+// Only DASH records store a code; a progressive one, written now or long ago, names its
+// quality by its title alone.
+TEST_F(OfflineStoreTest, EveryCopyReadsItsQualityFromWhatItsRecordKnows)
+{
+    struct Case {
+        const char* title;
+        qint64 value; // 0: not stored
+        qint32 quality;
+    };
+    const Case cases[] = {{"720P", 0, 64}, {"高清 1080P+", 0, 112}, {"自动", 0, 0}, {"720P", 16, 16}, {"杜比视界", 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        touch(QStringLiteral("p.mp4"));
+        KROfflineRecord record = progressiveRecord(kKey, QStringLiteral("p.mp4"), 100);
+        record.insert(QStringLiteral("quality_title"), QString::fromUtf8(c.title));
+        if (c.value > 0)
+            record.insert(QStringLiteral("quality_value"), c.value);
+        writeIndex({record});
+        const KRVideoList videos = manager()->cachedVideos();
+        ASSERT_EQ(videos.size(), 1);
+        EXPECT_EQ(videos.first()->playbackQuality(), c.quality);
+        EXPECT_EQ(videos.first()->tname(), QString::fromUtf8(c.title) + QStringLiteral(" · 离线"));
+    }
+}
+
 TEST_F(OfflineStoreTest, LocalDASHPlayInformationDefaultsToQuality80)
 {
     touch(QStringLiteral("d.video.m4v"));

@@ -33,7 +33,7 @@ protected:
     // Starts a 1080P progressive part and lets it play.
     void startPlaying(int quality = 80)
     {
-        session->startCandidates({QStringLiteral("https://a.test/v.mp4"), QStringLiteral("https://b.test/v.mp4")}, quality, 0);
+        KRPlaybackSessionTesting::startCandidates(*session, {QStringLiteral("https://a.test/v.mp4"), QStringLiteral("https://b.test/v.mp4")}, quality, 0);
         ASSERT_TRUE(media());
         media()->becomePlayable();
     }
@@ -214,7 +214,7 @@ TEST_F(PlaybackSessionTest, AFailedDASHPictureTakesTheSamePathAsASound)
         resolves.append(quality);
         done({QStringLiteral("https://c.test/v.mp4")}, 64);
     });
-    ASSERT_TRUE(session->startDASH(info, 80, 0));
+    ASSERT_TRUE(KRPlaybackSessionTesting::startDASH(*session, info, 80, 0));
     EXPECT_EQ(media()->picture, QUrl(QStringLiteral("https://a.test/v.m4s")));
     EXPECT_EQ(session->quality(), 80);
     // The picture starves: shown and counted as a stall.
@@ -248,15 +248,11 @@ TEST_F(PlaybackSessionTest, ASessionThatStartsStopsAnotherThatPlays)
 {
     startPlaying();
     KRPlaybackSession other;
-    other.setMediaFactory([this](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* {
-        auto* made = new ScriptedMedia(sound, picture);
-        medias.append(made);
-        return made;
-    });
+    other.setMediaFactory(scriptedFactory());
     int superseded = 0;
     QObject::connect(session.get(), &KRPlaybackSession::stoppedByAnotherSession, [&] { ++superseded; });
     QPointer<ScriptedMedia> first = medias.first();
-    other.startCandidates({QStringLiteral("https://d.test/v.mp4")}, 64, 0);
+    KRPlaybackSessionTesting::startCandidates(other, {QStringLiteral("https://d.test/v.mp4")}, 64, 0);
     EXPECT_EQ(superseded, 1);
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Idle);
     EXPECT_TRUE(!first || first->stopped);
@@ -281,12 +277,8 @@ TEST_F(PlaybackSessionTest, ASessionToldItWasSupersededMayBeLetGoAtOnce)
     startPlaying();
     QObject::connect(session.get(), &KRPlaybackSession::stoppedByAnotherSession, [this] { session.reset(); });
     KRPlaybackSession other;
-    other.setMediaFactory([this](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* {
-        auto* made = new ScriptedMedia(sound, picture);
-        medias.append(made);
-        return made;
-    });
-    other.startCandidates({QStringLiteral("https://d.test/v.mp4")}, 64, 0);
+    other.setMediaFactory(scriptedFactory());
+    KRPlaybackSessionTesting::startCandidates(other, {QStringLiteral("https://d.test/v.mp4")}, 64, 0);
     EXPECT_EQ(session, nullptr);
     EXPECT_EQ(other.state(), KRPlaybackSession::State::Buffering);
 }

@@ -6,12 +6,14 @@
 #include "PlaybackTesting.h"
 #include "ScriptedMedia.h"
 #include "account/AccountClientTesting.h"
+#include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
 #include "platform/device/BackgroundTask.h"
 #include "platform/foundation/MainClock.h"
 #include "playback/KRBackgroundContinuation.h"
 #include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRQualitySwitchTransaction.h"
+#include "store/KRLocalHistoryStore.h"
 #include "store/KRPreferences.h"
 #include "support/AccountFixtures.h"
 #include "support/PlaybackFixtures.h"
@@ -56,7 +58,7 @@ protected:
     // 360P playing at 5 s.
     ScriptedMedia* playAt360()
     {
-        session->startCandidates({k360}, 16, 5.0);
+        KRPlaybackSessionTesting::startCandidates(*session, {k360}, 16, 5.0);
         ScriptedMedia* playing = media();
         playing->becomePlayable();
         return playing;
@@ -246,7 +248,7 @@ TEST_F(QualitySwitchSessionTest, AnEndKeptDuringTheReplacementIsDeliveredOnlyAtT
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Ended);
 
     // An end while the new player still plays is dropped.
-    session->startCandidates({k360}, 16, 100);
+    KRPlaybackSessionTesting::startCandidates(*session, {k360}, 16, 100);
     playing = media();
     playing->becomePlayable();
     switchTo720();
@@ -282,7 +284,7 @@ TEST_F(QualitySwitchSessionTest, ThePartsEndWhileTheNewStreamIsStagedEndsTheSwit
 
 TEST_F(QualitySwitchSessionTest, TheThirdStallSwitchesTo360POnceWithoutARestart)
 {
-    session->startCandidates({k720}, 64, 0);
+    KRPlaybackSessionTesting::startCandidates(*session, {k720}, 64, 0);
     ScriptedMedia* playing = media();
     playing->becomePlayable();
     for (int i = 0; i < 3; ++i) {
@@ -326,11 +328,11 @@ TEST_F(QualitySwitchSessionTest, TheUsersSeekAndPauseDuringASwitchAreWhatTheNewS
 
 TEST_F(QualitySwitchSessionTest, ADASHTargetIsPrewarmedOffScreenSeekedToTheSoundAndInstalled)
 {
-    session->startCandidates({k720}, 64, 4.0);
+    KRPlaybackSessionTesting::startCandidates(*session, {k720}, 64, 4.0);
     ScriptedMedia* playing = media();
     playing->becomePlayable();
     QList<KRPlaybackMedia*> installed;
-    QObject::connect(session.get(), &KRPlaybackSession::mediaInstalled, [&](KRPlaybackMedia* m) { installed.append(m); });
+    QObject::connect(session.get(), &KRPlaybackSession::mediaReplaced, [&](KRPlaybackMedia* m) { installed.append(m); });
     session->switchToQuality(80, QStringLiteral("1080P"));
     ASSERT_TRUE(testsupport::waitUntil([&] {
         QCoreApplication::processEvents();
@@ -364,7 +366,7 @@ TEST_F(QualitySwitchSessionTest, ADASHTargetIsPrewarmedOffScreenSeekedToTheSound
 
 TEST_F(QualitySwitchSessionTest, MemoryPressureLetsAPrewarmGoAndKeepsTheQuality)
 {
-    session->startCandidates({k720}, 64, 4.0);
+    KRPlaybackSessionTesting::startCandidates(*session, {k720}, 64, 4.0);
     ScriptedMedia* playing = media();
     playing->becomePlayable();
     // Nothing readied yet: a memory warning leaves the switch alone.
@@ -388,7 +390,7 @@ TEST_F(QualitySwitchSessionTest, MemoryPressureLetsAPrewarmGoAndKeepsTheQuality)
 TEST_F(QualitySwitchSessionTest, AHeldDASHAnswerTimesOutAndTheReleasedReplyIsIgnored)
 {
     play.setQualityFault(80, testsupport::PlaybackFixtures::QualityFault::Held);
-    session->startCandidates({k720}, 64, 4.0);
+    KRPlaybackSessionTesting::startCandidates(*session, {k720}, 64, 4.0);
     media()->becomePlayable();
     session->switchToQuality(80, QStringLiteral("1080P"));
     QCoreApplication::processEvents();
@@ -410,7 +412,7 @@ TEST_F(QualitySwitchSessionTest, AServerErrorOfTheTargetGoesOnUninterrupted)
 {
     play.setQualityFault(80, testsupport::PlaybackFixtures::QualityFault::ServerError);
     session->setResolver({});
-    session->startCandidates({k720}, 64, 4.0);
+    KRPlaybackSessionTesting::startCandidates(*session, {k720}, 64, 4.0);
     ScriptedMedia* playing = media();
     playing->becomePlayable();
     session->switchToQuality(80, QStringLiteral("1080P"));
@@ -710,6 +712,319 @@ TEST_F(BackgroundContinuationTest, ARecoveryOfAPartThatHadPlayedTimesOutWithItsO
     late({k720}, 64);
     EXPECT_EQ(medias.size(), made);
     EXPECT_EQ(session->media(), nullptr);
+}
+
+TEST_F(BackgroundContinuationTest, TheBackgroundDuringARecoveryHoldsTheRecoveredPlayerUntilTheForeground)
+{
+    ScriptedMedia* playing = playAt360();
+    // The only address breaks: the part resolves afresh, still in the foreground.
+    Q_EMIT playing->finished(1);
+    ASSERT_TRUE(pendingResolve);
+    const int g = session->requestGeneration();
+    ASSERT_EQ(session->installedRecoveryGeneration(), g);
+    session->lifecycle()->didEnterBackground(true);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-did-enter-background-during-recovery] generation=%1 expected=YES task=YES").arg(g)));
+    EXPECT_FALSE(session->lifecycle()->isListeningInBackground());
+    ASSERT_TRUE(task()->isHeld());
+    // The answer installs the recovered player held: no sound in the background.
+    auto done = std::move(pendingResolve);
+    done({k720}, 64);
+    ScriptedMedia* recovered = media();
+    ASSERT_NE(recovered, playing);
+    EXPECT_GE(recovered->pauses, 1);
+    EXPECT_FALSE(session->playsNow());
+    EXPECT_TRUE(recovered->pictureSuspended);
+    const int plays = recovered->plays;
+    session->lifecycle()->willEnterForeground();
+    session->lifecycle()->didBecomeActive(0, true);
+    EXPECT_GT(recovered->plays, plays);
+    EXPECT_TRUE(session->playsNow());
+}
+
+// The session's one gate and its events: an answer that arrives while a hold stands, one claim
+// per start, a replacement told as one event, and what a switch leaves behind when something
+// else ends it.
+class PlaybackGateTest : public QualitySwitchSessionTest {
+protected:
+    void TearDown() override
+    {
+        KRPreferences::sharedPreferences().setBackgroundAudioEnabled(false);
+        QualitySwitchSessionTest::TearDown();
+    }
+    // A start of the part whose address is still on its way.
+    void startResolving()
+    {
+        play.setQualityFault(64, testsupport::PlaybackFixtures::QualityFault::Held);
+        session->startPart(64, 0);
+        ASSERT_EQ(session->state(), KRPlaybackSession::State::Resolving);
+        KR_WAIT_UNTIL(play.heldReplyCount() >= 1);
+    }
+    void answer()
+    {
+        play.releaseHeldReplies();
+        KR_WAIT_UNTIL(session->media() != nullptr);
+    }
+    // A switch to 720P whose new stream has taken over in the staged player.
+    ScriptedMedia* commitSwitchTo720()
+    {
+        ScriptedMedia* playing = playAt360();
+        switchTo720();
+        playing->time = 7.0;
+        playing->finishStaging(true);
+        return playing;
+    }
+};
+
+// ---- an answer while a hold stands ----
+
+TEST_F(PlaybackGateTest, AnAnswerInTheBackgroundWithoutListeningIsInstalledPausedAndPlaysOnceActive)
+{
+    startResolving();
+    session->lifecycle()->didEnterBackground(false);
+    answer();
+    ScriptedMedia* installed = media();
+    EXPECT_GE(installed->pauses, 1) << "held by the background";
+    EXPECT_FALSE(session->playsNow());
+    EXPECT_TRUE(session->isExpectedToPlay());
+    EXPECT_TRUE(installed->pictureSuspended);
+    EXPECT_TRUE(session->lifecycle()->resumesAfterForeground());
+    installed->becomePlayable();
+    EXPECT_NE(session->state(), KRPlaybackSession::State::Playing);
+    const int plays = installed->plays;
+    session->lifecycle()->willEnterForeground();
+    session->lifecycle()->didBecomeActive(0, false);
+    EXPECT_GT(installed->plays, plays);
+    EXPECT_FALSE(installed->pictureSuspended);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
+}
+
+TEST_F(PlaybackGateTest, AnAnswerInTheBackgroundWhileListeningPlaysItsSoundUnderAFrozenPicture)
+{
+    KRPreferences::sharedPreferences().setBackgroundAudioEnabled(true);
+    startResolving();
+    session->lifecycle()->didEnterBackground(true);
+    answer();
+    ScriptedMedia* installed = media();
+    EXPECT_EQ(installed->pauses, 0);
+    EXPECT_TRUE(installed->pictureSuspended);
+    EXPECT_TRUE(session->playsNow());
+    EXPECT_TRUE(session->lifecycle()->isListeningInBackground());
+}
+
+TEST_F(PlaybackGateTest, AnAnswerDuringAnInterruptionWaitsForItsEnd)
+{
+    startResolving();
+    session->lifecycle()->interruptionBegan();
+    answer();
+    ScriptedMedia* installed = media();
+    EXPECT_GE(installed->pauses, 1);
+    EXPECT_FALSE(session->playsNow());
+    installed->becomePlayable();
+    // Nothing retries the pause the interruption holds.
+    const int plays = installed->plays;
+    MainClock::advanceForTesting(3.0);
+    EXPECT_EQ(installed->plays, plays);
+    session->lifecycle()->interruptionEnded(1u, 0, false);
+    EXPECT_GT(installed->plays, plays);
+    EXPECT_TRUE(session->playsNow());
+}
+
+TEST_F(PlaybackGateTest, AScreenThatStopsTheStartOnItsQualitiesLeavesNothingInstalled)
+{
+    // The screen's answer to the qualities stops the start: the pair is not installed after it.
+    int told = 0;
+    QObject::connect(session.get(), &KRPlaybackSession::playInfoLoaded, session.get(), [&] {
+        ++told;
+        session->stop();
+    });
+    session->startPart(80, 0);
+    KR_WAIT_UNTIL(told == 1);
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents();
+        MainClock::advanceForTesting(0.05);
+    }
+    EXPECT_EQ(session->media(), nullptr);
+    EXPECT_TRUE(medias.isEmpty());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Idle);
+}
+
+// ---- one claim per start ----
+
+TEST_F(PlaybackGateTest, AStartTakesTheClaimFromASessionStillResolvingWhoseAnswerThenInstallsNothing)
+{
+    startResolving();
+    int superseded = 0;
+    QObject::connect(session.get(), &KRPlaybackSession::stoppedByAnotherSession, [&] { ++superseded; });
+    // An offline copy starts on another screen.
+    KRPlaybackSession offline;
+    offline.setMediaFactory(scriptedFactory());
+    KRPlaybackSessionTesting::startCandidates(offline, {QStringLiteral("file:///copy.mp4")}, 64, 0);
+    QPointer<ScriptedMedia> copy = medias.last().data();
+    EXPECT_EQ(superseded, 1);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Idle);
+    // The page's late answer neither installs nor stops the copy.
+    play.releaseHeldReplies();
+    for (int i = 0; i < 40; ++i) {
+        QCoreApplication::processEvents();
+        MainClock::advanceForTesting(0.05);
+    }
+    EXPECT_EQ(session->media(), nullptr);
+    ASSERT_TRUE(copy);
+    EXPECT_FALSE(copy->stopped);
+    EXPECT_EQ(offline.media(), copy.data());
+}
+
+TEST_F(PlaybackGateTest, APausedSessionKeepsItsPlayerWhenAnotherStartsAndTakesTheClaimBackByPlaying)
+{
+    ScriptedMedia* first = playAt360();
+    session->pause();
+    KRPlaybackSession other;
+    other.setMediaFactory(scriptedFactory());
+    KRPlaybackSessionTesting::startCandidates(other, {k720}, 64, 0);
+    QPointer<ScriptedMedia> second = medias.last().data();
+    EXPECT_FALSE(first->stopped);
+    EXPECT_EQ(session->media(), first);
+    session->play();
+    EXPECT_EQ(other.state(), KRPlaybackSession::State::Idle);
+    EXPECT_TRUE(!second || second->stopped);
+}
+
+// ---- a replacement, and what ends a switch ----
+
+TEST_F(PlaybackGateTest, AStopFromInsideARollbacksInstallationEndsTheSwitchAndTheViewing)
+{
+    session->setHeartbeatEnabled(true);
+    QList<int> heartbeats;
+    QObject::connect(session.get(), &KRPlaybackSession::heartbeat, [&](int type) { heartbeats.append(type); });
+    ScriptedMedia* playing = commitSwitchTo720();
+    playing->time = 42.0;
+    int replacements = 0;
+    // The screen finds it cannot show the stream going back in.
+    QObject::connect(session.get(), &KRPlaybackSession::mediaReplaced, session.get(), [&] {
+        ++replacements;
+        session->stop();
+    });
+    Q_EMIT playing->finished(1);
+    EXPECT_EQ(replacements, 1);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Idle);
+    ASSERT_FALSE(heartbeats.isEmpty());
+    EXPECT_EQ(heartbeats.last(), 4) << "the viewing ended with the player";
+    const qsizetype reports = heartbeats.size();
+    MainClock::advanceForTesting(31.0);
+    EXPECT_EQ(heartbeats.size(), reports) << "no heartbeat reads a player that is gone";
+    EXPECT_TRUE(rollbackFailures.isEmpty());
+    const std::optional<QVariantMap> record = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(session->video());
+    ASSERT_TRUE(record.has_value());
+    EXPECT_NEAR(KRDouble(record->value(QStringLiteral("history_progress"))), 42.0, 0.01);
+}
+
+TEST_F(PlaybackGateTest, ASwitchAbandonedAfterItsCommitLeavesTheNewQualitysCandidates)
+{
+    ScriptedMedia* playing = commitSwitchTo720();
+    EXPECT_EQ(session->quality(), 64);
+    // The background ends the switch before its ready check.
+    session->lifecycle()->didEnterBackground(true);
+    session->lifecycle()->didBecomeActive(0, true);
+    ASSERT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(session->candidates(), (QStringList{k720, k720Backup}));
+    // The next failover goes to the new quality's backup, under the title that is shown.
+    Q_EMIT playing->finished(1);
+    ASSERT_NE(media(), playing);
+    EXPECT_EQ(media()->sound, QUrl(k720Backup));
+    EXPECT_EQ(session->quality(), 64);
+}
+
+TEST_F(PlaybackGateTest, TheFinishSuppressionEndsWithThePlayerItWasFor)
+{
+    ScriptedMedia* playing = commitSwitchTo720();
+    playing->becomePlayable();
+    MainClock::advanceForTesting(0.4);
+    ASSERT_FALSE(session->isSwitchingQuality());
+    // Torn down within the suppression's last quarter second, then a new start.
+    session->stop();
+    KRPlaybackSessionTesting::startCandidates(*session, {k720}, 64, 0);
+    const qsizetype mark = diagnosticsLog().size();
+    Q_EMIT media()->finished(1);
+    EXPECT_FALSE(diagnosticsLog().mid(mark).contains(QStringLiteral("quality-switch-finish-deferred")));
+    EXPECT_TRUE(diagnosticsLog().mid(mark).contains(QStringLiteral("[playback-fresh-resolve]")));
+}
+
+// ---- the faults of the behaviour ----
+
+TEST_F(PlaybackGateTest, ASwitchTimingOutBeforeItsCommitRollsBackToTheStreamThatKeptPlayingWithoutTouchingIt)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720({k720});
+    ASSERT_FALSE(playing->stagedURL.isEmpty());
+    // The staged 720P never becomes ready; 360P plays on, its clock running.
+    for (int i = 0; i < 400 && !diagnosticsLog().contains(QStringLiteral("[quality-switch-watchdog]")); ++i) {
+        playing->time += 0.1;
+        MainClock::advanceForTesting(0.1);
+    }
+    const QString log = diagnosticsLog();
+    ASSERT_TRUE(log.contains(QStringLiteral("[quality-switch-watchdog] generation=1 phase=2")));
+    EXPECT_TRUE(log.contains(QStringLiteral("seamless=YES")));
+    const qsizetype failed = log.indexOf(QStringLiteral("[quality-switch-failed]"));
+    ASSERT_GE(failed, 0);
+    const QString failure = log.mid(failed, log.indexOf(QLatin1Char('\n'), failed) - failed);
+    EXPECT_TRUE(failure.contains(QStringLiteral("restore=YES"))) << failure.toStdString();
+    EXPECT_TRUE(failure.contains(QStringLiteral("reason=720P 切换超时"))) << failure.toStdString();
+    EXPECT_TRUE(statuses.contains(QStringLiteral("~切换失败，正在恢复 360P…")));
+    const double before = playing->time;
+    for (int i = 0; i < 10; ++i) {
+        playing->time += 0.1;
+        MainClock::advanceForTesting(0.1);
+    }
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-rollback-ready] generation=1")));
+    EXPECT_EQ(statuses.last(), QStringLiteral("720P 切换超时 · 已恢复 360P"));
+    EXPECT_FALSE(session->isSwitchingQuality());
+    // 360P never stopped, nothing was made in its place, and its time never went back.
+    EXPECT_FALSE(playing->stopped);
+    EXPECT_EQ(medias.size(), 1);
+    EXPECT_TRUE(playing->seeks.isEmpty());
+    EXPECT_GT(playing->time, before);
+    EXPECT_EQ(session->quality(), 16);
+    // The rollback's watchdog has nothing left to abort.
+    MainClock::advanceForTesting(25.0);
+    EXPECT_TRUE(rollbackFailures.isEmpty());
+    EXPECT_EQ(session->media(), playing);
+}
+
+TEST_F(PlaybackGateTest, ASeekAfterTheEndPlaysOnFromTheTimeSought)
+{
+    ScriptedMedia* playing = playAt360();
+    playing->time = 312;
+    Q_EMIT playing->finished(0);
+    ASSERT_EQ(session->state(), KRPlaybackSession::State::Ended);
+    session->seek(4.0);
+    EXPECT_NE(session->state(), KRPlaybackSession::State::Ended);
+    const int plays = playing->plays;
+    const qsizetype mark = diagnosticsLog().size();
+    session->togglePlayback();
+    EXPECT_EQ(playing->seeks, QList<double>{4.0}) << "no restart from zero";
+    EXPECT_GT(playing->plays, plays);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
+    EXPECT_FALSE(diagnosticsLog().mid(mark).contains(QStringLiteral("[playback-replay]")));
+}
+
+TEST_F(PlaybackGateTest, AnInterruptionEndingWhileActiveCarriesOutTheDeferredReturnWithoutPlaying)
+{
+    ScriptedMedia* playing = playAt360();
+    KRPlaybackLifecycle* life = session->lifecycle();
+    life->didEnterBackground(false);
+    life->interruptionBegan();
+    // The user comes back while the call lasts: becoming active waits for its end.
+    life->willEnterForeground();
+    life->didBecomeActive(0, false);
+    ASSERT_TRUE(life->isInBackground());
+    const int plays = playing->plays;
+    life->interruptionEnded(0u, 0, false);
+    EXPECT_FALSE(life->isInBackground());
+    EXPECT_FALSE(playing->pictureSuspended);
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_FALSE(session->isExpectedToPlay());
+    EXPECT_EQ(session->holds(), 0u);
 }
 
 } // namespace

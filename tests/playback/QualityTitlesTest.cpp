@@ -36,6 +36,17 @@ TEST(QualityTitlesTest, ServerTitlesWinInTheFullTitleOnly)
     EXPECT_EQ(KRQualityTitleForValue(0, {0}, {QStringLiteral("服务器自动")}), QStringLiteral("自动"));
 }
 
+TEST(QualityTitlesTest, ATitleNamesTheCodeOfTheTableWordItHolds)
+{
+    const TitleCase cases[] = {{64, "720P"},      {64, "高清 720P"}, {74, "高清 720P60"}, {112, "高清 1080P+"}, {120, "超清 4K"},
+                               {6, "240P"},       {0, "自动"},       {0, ""},             {0, "杜比视界"},   {0, "125P"},
+                               {0, "720P高清"}, {80, "1080P 高码率 720P"}};
+    for (const TitleCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        EXPECT_EQ(KRQualityValueForTitle(QString::fromUtf8(c.title)), c.quality);
+    }
+}
+
 TEST(QualityTitlesTest, MissingOrEmptyServerTitlesFallBackToTheTable)
 {
     // Fewer titles than codes: the codes past the titles read from the table.

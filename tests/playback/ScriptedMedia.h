@@ -16,6 +16,19 @@
 
 #include <memory>
 
+// The sources below the part's start, reached by the tests alone.
+class KRPlaybackSessionTesting {
+public:
+    static void startCandidates(KRPlaybackSession& session, const QStringList& candidates, int quality, double time)
+    {
+        session.startCandidates(candidates, quality, time);
+    }
+    static bool startDASH(KRPlaybackSession& session, const KRPlayInfo& info, int quality, double time)
+    {
+        return session.startDASH(info, quality, time);
+    }
+};
+
 namespace playbacktest {
 
 // A player whose state the test sets, counting what the session asks of it.
@@ -131,11 +144,16 @@ protected:
         video->setCid(testsupport::ServiceFixtures::kDetailCID);
         video->setTitle(QStringLiteral("标题"));
         session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
-        session->setMediaFactory([this](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* {
+        session->setMediaFactory(scriptedFactory());
+    }
+    // Makes scripted players the test keeps, for this session or another one.
+    KRPlaybackSession::MediaFactory scriptedFactory()
+    {
+        return [this](const QUrl& sound, const QUrl& picture) -> KRPlaybackMedia* {
             auto* made = new ScriptedMedia(sound, picture);
             medias.append(made);
             return made;
-        });
+        };
     }
     void TearDown() override
     {

@@ -479,12 +479,7 @@ TEST_F(VideoPageAutoplayTest, OffRecordsNoDecision)
 TEST_F(VideoPageAutoplayTest, AnOfflineDASHCopyPlaysWithoutANetwork)
 {
     // The copy is made through the offline cache from the fake service's DASH halves.
-    std::shared_ptr<KRVideo> video = detailVideo();
-    bool cached = false;
-    KROfflineCacheManager::sharedManager()->cacheDASHVideo(video, play.dashVideoURL(80).toString(), play.dashAudioURL().toString(), 80,
-                                                           QStringLiteral("1080P"), QImage(), nullptr, {},
-                                                           [&](bool success, const QString&) { cached = success; });
-    KR_WAIT_UNTIL(cached);
+    std::shared_ptr<KRVideo> video = cacheDetailDASHCopy();
     fakeNetwork(QString(), false);
     KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(true);
     KRVideoDetailViewController* page = push(video);
@@ -574,6 +569,23 @@ TEST_F(VideoPagePlaybackTest, TheQualitySheetWaitsForItsListAndAChoiceSwitchesTh
     EXPECT_EQ(page->moviePlayer(), transport);
     EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
     EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 3.5);
+}
+
+TEST_F(VideoPagePlaybackTest, AFailedSwitchGivesTheChoiceBackSoTheNextPartPlaysAtTheQualityThatPlayed)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->showQualityActionSheetFromView(page->playerControls()->qualityButton());
+    KR_ADVANCE_UNTIL(page->visibleActionSheet() != nullptr);
+    play.setQualityFault(80, PlaybackFixtures::QualityFault::ServerError);
+    page->visibleActionSheet()->tapButtonForTesting(1);
+    KR_ADVANCE_UNTIL(statusText(page) == QStringLiteral("1080P 切换失败 · 继续播放 720P"));
+    // The service would answer 1080P now: the next part still starts at the quality that played.
+    play.setQualityFault(80, PlaybackFixtures::QualityFault::None);
+    page->activatePageAtIndex(1, true);
+    KR_ADVANCE_UNTIL(page->selectedPageIndex() == 1 && playing(page));
+    EXPECT_EQ(page->activePlaybackQuality(), 64);
+    EXPECT_EQ(play.mediaRequestCount(80), 0);
 }
 
 TEST_F(VideoPagePlaybackTest, ContinuingFromTheOfferStartsAtTheRecord)

@@ -15,6 +15,7 @@
 #include "platform/uikit/View.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
+#include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackTransport.h"
 #include "shell/KRScreenRoutes.h"
 #include "store/KRLocalHistoryStore.h"
@@ -76,6 +77,18 @@ protected:
         video->setBvid(testsupport::ServiceFixtures::detailBVID());
         video->setCid(testsupport::ServiceFixtures::kDetailCID);
         video->setTitle(QStringLiteral("列表里的标题"));
+        return video;
+    }
+
+    // The detail video cached for offline playback at 1080P, from the fake service's DASH halves.
+    std::shared_ptr<KRVideo> cacheDetailDASHCopy()
+    {
+        std::shared_ptr<KRVideo> video = detailVideo();
+        bool cached = false;
+        KROfflineCacheManager::sharedManager()->cacheDASHVideo(video, play.dashVideoURL(80).toString(), play.dashAudioURL().toString(),
+                                                               80, QStringLiteral("1080P"), QImage(), nullptr, {},
+                                                               [&](bool success, const QString&) { cached = success; });
+        [&] { KR_WAIT_UNTIL(cached); }();
         return video;
     }
 

@@ -7,6 +7,7 @@
 #include "model/KRComment.h"
 #include "model/KRDanmaku.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/AudioSession.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Application.h"
@@ -66,6 +67,21 @@ QVariantMap commentObject(qint64 rpid, const QString& author, const QString& mes
 
 class VideoPageWritingTest : public VideoPageTest {
 protected:
+    // The page pushed, its play button tapped, and the video playing a little (null if not).
+    KRVideoDetailViewController* pushAndTapPlay()
+    {
+        KRVideoDetailViewController* page = push();
+        auto* play = part<Button>(page, "playButton");
+        if (!testsupport::waitUntil([&] { return play->isEnabled(); }))
+            return nullptr;
+        click(play);
+        if (!advanceUntil([&] {
+                return page->moviePlayer() && page->moviePlayer()->playbackState() == KRPlaybackStatePlaying
+                       && page->moviePlayer()->currentPlaybackTime() > 0.2;
+            }))
+            return nullptr;
+        return page;
+    }
     void SetUp() override
     {
         VideoPageTest::SetUp();
@@ -633,12 +649,8 @@ TEST_F(VideoPageWritingTest, TheDanmakuLoginAlertLeadsToTheProfileTab)
 
 TEST_F(VideoPageWritingTest, WritingPausesPlaybackAndCancellingResumesIt)
 {
-    KRVideoDetailViewController* page = push();
-    auto* play = part<Button>(page, "playButton");
-    KR_WAIT_UNTIL(play->isEnabled());
-    click(play);
-    KR_ADVANCE_UNTIL(page->moviePlayer() && page->moviePlayer()->playbackState() == KRPlaybackStatePlaying
-                     && page->moviePlayer()->currentPlaybackTime() > 0.2);
+    KRVideoDetailViewController* page = pushAndTapPlay();
+    ASSERT_NE(page, nullptr);
     click(part<Button>(page, "danmakuComposeButton"));
     EXPECT_TRUE(page->danmakuComposer()->isPausedForComposer());
     KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == KRPlaybackStatePaused);
@@ -649,6 +661,37 @@ TEST_F(VideoPageWritingTest, WritingPausesPlaybackAndCancellingResumesIt)
     EXPECT_FALSE(page->danmakuComposer()->isPausedForComposer());
     KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == KRPlaybackStatePlaying);
     EXPECT_TRUE(part(page, "danmakuComposerBar")->isHidden());
+}
+
+TEST_F(VideoPageWritingTest, ClosingTheComposerDoesNotPlayOverAPulledHeadphoneOrAnInterruption)
+{
+    KRVideoDetailViewController* page = pushAndTapPlay();
+    ASSERT_NE(page, nullptr);
+    auto& audio = platform::media::AudioSession::sharedInstance();
+    // The headphones are pulled while the user writes: closing the composer stays paused.
+    click(part<Button>(page, "danmakuComposeButton"));
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == KRPlaybackStatePaused);
+    audio.postRouteChangeForTesting(2);
+    clickTitled(part(page, "danmakuInputAccessory"), QStringLiteral("取消"));
+    for (int i = 0; i < 20; ++i)
+        platform::MainClock::advanceForTesting(0.1);
+    EXPECT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+
+    // Played again, then an interruption begins while the composer is open: closing it waits
+    // for the interruption's end.
+    page->playerControlsDidTogglePlayback(nullptr);
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == KRPlaybackStatePlaying);
+    click(part<Button>(page, "danmakuComposeButton"));
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == KRPlaybackStatePaused);
+    audio.postInterruptionForTesting(true);
+    clickTitled(part(page, "danmakuInputAccessory"), QStringLiteral("取消"));
+    for (int i = 0; i < 20; ++i)
+        platform::MainClock::advanceForTesting(0.1);
+    EXPECT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+    // Its end may resume: the intent the user had is kept for it.
+    audio.postInterruptionForTesting(false, 1);
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
 }
 
 TEST_F(VideoPageWritingTest, SignedInADanmakuIsPostedAtThePlaybackTimeAndShownAtOnce)

@@ -77,10 +77,20 @@ void AudioSession::postInterruptionEndedWithoutOptionsForTesting()
                                                         {{AudioSessionInterruptionTypeKey, 0u}});
 }
 
-void AudioSession::postRouteChangeForTesting(unsigned reason)
+void AudioSession::outputDeviceBecameUnavailable()
+{
+    postRouteChange(RouteChangeReasonOldDeviceUnavailable);
+}
+
+void AudioSession::postRouteChange(unsigned reason)
 {
     platform::NotificationCenter::defaultCenter().post(AudioSessionRouteChangeNotification, this,
                                                         {{AudioSessionRouteChangeReasonKey, reason}});
+}
+
+void AudioSession::postRouteChangeForTesting(unsigned reason)
+{
+    postRouteChange(reason);
 }
 
 void AudioSession::resetForTesting()

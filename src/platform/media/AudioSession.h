@@ -10,8 +10,9 @@
 namespace platform::media {
 
 // The application's audio session. On the desktop every call succeeds: the category is
-// stored and activation is a flag; the system volume is ours to keep. Tests make a call
-// fail, or post the interruption and route-change notifications the phone would.
+// stored and activation is a flag; the system volume is ours to keep. The route change of a
+// lost output device is posted when the players find it gone. Tests make a call fail, or post
+// the interruption and route-change notifications the phone would.
 class AudioSession {
 public:
     static AudioSession& sharedInstance();
@@ -31,6 +32,11 @@ public:
     qint32 addRouteChangeListener();
     static constexpr qint32 UnsupportedPropertyStatus = 0x7074793F; // 'pty?'
 
+    // The output device the players wrote to went away (their engine found it gone and plays
+    // on without it): posts the route change the phone posts when headphones are pulled.
+    void outputDeviceBecameUnavailable();
+    static constexpr unsigned RouteChangeReasonOldDeviceUnavailable = 2;
+
     // The system volume 0…1, which players follow.
     double outputVolume() const { return m_volume; }
     void setOutputVolume(double volume);
@@ -47,6 +53,7 @@ public:
 private:
     AudioSession() = default;
     bool takeFailure(const QString& call, std::optional<platform::Error>* error);
+    void postRouteChange(unsigned reason);
 
     QString m_category = CategoryAmbient;
     bool m_active = false;

@@ -33,6 +33,8 @@ MediaPlayer::MediaPlayer(QObject* parent) : QObject(parent), m_core(new MpvCore(
         ++m_stalls;
         Q_EMIT playbackStalled();
     });
+    // Every player hears of a lost device; the session tells its observers, as the phone's does.
+    connect(m_core, &MpvCore::audioOutputLost, this, [] { AudioSession::sharedInstance().outputDeviceBecameUnavailable(); });
     m_systemVolume = platform::NotificationCenter::defaultCenter().addObserver(
         AudioSessionOutputVolumeDidChangeNotification, nullptr, [this](const platform::Notification&) { applyVolume(); });
     if (AudioSession::sharedInstance().outputVolume() < 1.0)

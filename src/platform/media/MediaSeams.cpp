@@ -27,6 +27,12 @@ QString& audioOutputValue()
     return value;
 }
 
+QString& audioOutputFileValue()
+{
+    static QString value;
+    return value;
+}
+
 } // namespace
 
 QString audioOutput()
@@ -39,6 +45,18 @@ void setAudioOutput(const QString& output)
 {
     std::lock_guard lock(seamMutex());
     audioOutputValue() = output;
+}
+
+QString audioOutputFileForTesting()
+{
+    std::lock_guard lock(seamMutex());
+    return audioOutputFileValue();
+}
+
+void setAudioOutputFileForTesting(const QString& path)
+{
+    std::lock_guard lock(seamMutex());
+    audioOutputFileValue() = path;
 }
 
 QString trustedAuthoritiesFile()

@@ -10,6 +10,12 @@ namespace platform::media::MediaSeams {
 QString audioOutput();
 void setAudioOutput(const QString& output);
 
+// The file the engine's file output ("pcm") writes, for players made afterwards: a sound
+// device tests can open, or fail to open (a file in a folder that is missing), and take away.
+// Empty by default.
+QString audioOutputFileForTesting();
+void setAudioOutputFileForTesting(const QString& path);
+
 // The authorities the engine's TLS trusts, as one PEM file: the system's plus the network
 // seam's extra bundle. Written once per extra bundle into the sandbox's tmp folder; empty
 // when neither exists.

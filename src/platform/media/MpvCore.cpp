@@ -37,6 +37,7 @@ enum Observed : uint64_t {
     ObserveVolume,
     ObserveVideoBitrate,
     ObserveAudioBitrate,
+    ObserveAudioOutput,
 };
 
 constexpr uint64_t ReplySeek = uint64_t(1) << 32;
@@ -147,6 +148,11 @@ MpvCore::MpvCore(QObject* parent) : QObject(parent)
         {"tls-verify", "yes"},
         {"tls-ca-file", authorities.toLocal8Bit()},
         {"ao", audioOutput.toLocal8Bit()},
+        {"ao-pcm-file", MediaSeams::audioOutputFileForTesting().toLocal8Bit()},
+        // Without an output that opens, a file with sound alone would fail and one with a
+        // picture would lose its audio clock. The null output keeps both playing; each core
+        // tries the real output first, so a player made after a device appears uses it.
+        {"audio-fallback-to-null", "yes"},
     };
     for (const auto& [name, value] : options) {
         if (!value.isEmpty())
@@ -172,6 +178,7 @@ MpvCore::MpvCore(QObject* parent) : QObject(parent)
         {ObserveVolume, "volume", MPV_FORMAT_DOUBLE},
         {ObserveVideoBitrate, "video-bitrate", MPV_FORMAT_DOUBLE},
         {ObserveAudioBitrate, "audio-bitrate", MPV_FORMAT_DOUBLE},
+        {ObserveAudioOutput, "current-ao", MPV_FORMAT_STRING},
     };
     for (const auto& [id, name, format] : observed)
         mpv().observe_property(m_handle, id, name, format);
@@ -261,6 +268,8 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
         const auto flag = [&] { return available && *static_cast<const int*>(property->data) != 0; };
         const auto number = [&](double fallback) { return available ? *static_cast<const double*>(property->data) : fallback; };
         const auto integer = [&] { return available ? *static_cast<const int64_t*>(property->data) : int64_t(0); };
+        const auto text = [&] { return available ? QString::fromUtf8(*static_cast<char* const*>(property->data)) : QString(); };
+        bool outputLost = false;
         const bool wasStalled = m_state.pausedForCache;
         const bool wasAtEnd = m_state.eofReached;
         switch (event.reply_userdata) {
@@ -280,6 +289,15 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
         case ObserveVolume: m_state.volume = number(100); break;
         case ObserveVideoBitrate: m_state.videoBitrate = sane(number(0)); break;
         case ObserveAudioBitrate: m_state.audioBitrate = sane(number(0)); break;
+        case ObserveAudioOutput:
+            // The output is closed for a moment whenever the engine reopens it; what it opens
+            // next tells whether the device it played to is still there.
+            m_state.audioOutput = text();
+            if (m_state.audioOutput.isEmpty())
+                break;
+            outputLost = !m_deviceOutput.isEmpty() && m_state.audioOutput != m_deviceOutput;
+            m_deviceOutput = m_state.audioOutput == QLatin1String("null") ? QString() : m_state.audioOutput;
+            break;
         case ObserveCacheState: {
             m_state.seekableRanges.clear();
             m_state.cacheDuration = 0;
@@ -317,6 +335,8 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
             Q_EMIT cacheStallBegan();
         if (alive && reachedEnd)
             Q_EMIT endOfFile();
+        if (alive && outputLost)
+            Q_EMIT audioOutputLost();
         break;
     }
     case MPV_EVENT_START_FILE:
@@ -510,6 +530,14 @@ void MpvCore::completeSeeks(bool finished)
         if (fn)
             fn(finished);
     }
+}
+
+void MpvCore::reopenAudioOutputForTesting()
+{
+    if (!m_handle)
+        return;
+    const char* args[] = {"ao-reload", nullptr};
+    mpv().command_async(m_handle, 0, args);
 }
 
 void MpvCore::setRenderSize(QSize size)

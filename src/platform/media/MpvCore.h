@@ -47,6 +47,8 @@ struct MpvState {
     double rawInputRate = 0;
     double videoBitrate = 0;
     double audioBitrate = 0;
+    // The engine's output driver ("null" when it fell back to none); empty while none is open.
+    QString audioOutput;
     QList<TimeRange> seekableRanges;
 };
 
@@ -87,6 +89,10 @@ public:
     void setRenderSize(QSize size);
     QSize renderSize() const { return m_renderSize; }
 
+    // Makes the engine open its audio output again, as it does when the device it writes to
+    // goes away. For tests, which take the device away first.
+    void reopenAudioOutputForTesting();
+
     // Tears down every core still closing on workers; the test main and the app call it
     // before they exit.
     static void waitForClosingCores();
@@ -98,6 +104,9 @@ Q_SIGNALS:
     void loadFailed(const platform::Error& error);
     void cacheStallBegan();
     void frameRendered();
+    // The output the sound went to is gone: the engine moved to another one, or to none (and
+    // plays on, its clock running).
+    void audioOutputLost();
 
 private:
     static void onWakeup(void* context);
@@ -119,6 +128,8 @@ private:
     int m_probesPending = 0;
     QElapsedTimer m_sinceChattyReport;
     bool m_chattyPending = false;
+    // The device output this core last played to; empty before one opened.
+    QString m_deviceOutput;
 
     struct PendingSeek {
         double seconds;
