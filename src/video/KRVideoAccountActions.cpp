@@ -64,6 +64,16 @@ QString unverifiedText(int action, bool cancelled)
     return cancelled ? QStringLiteral("已取消安全验证，本次没有消耗硬币") : QStringLiteral("安全验证未完成，本次没有消耗硬币");
 }
 
+// What a triple's answer leaves: liked, the coins the video now holds, and the default folder
+// when its step went through.
+void writeTriple(KRVideoInfoPage::Interactions& state, const KRVideoInfoPage::Interactions& asked, const QVariantMap& result)
+{
+    state.liked = true;
+    state.coinCount = std::max(asked.coinCount, KRInt32(result.value(QStringLiteral("coin"))));
+    state.coined = state.coinCount > 0;
+    state.favorited = asked.favorited || KRInt32(result.value(QStringLiteral("favorite"))) == 1;
+}
+
 } // namespace
 
 KRVideoAccountActions::KRVideoAccountActions(ViewController* page, ActionSheetDelegate* sheetDelegate, KRVideoInfoPage* info,
@@ -173,6 +183,7 @@ void KRVideoAccountActions::presentFavoriteFolderPicker()
         aid, video ? video->title() : QString(), [self](bool favorited, const QString& message) {
             if (!self)
                 return;
+            self->archiveStateWritten();
             self->m_state.favorited = favorited;
             self->showInteractions();
             if (!message.isNull())
@@ -206,6 +217,11 @@ void KRVideoAccountActions::loadAccountInteractionState()
         showInteractions();
         return;
     }
+    if (m_loading) {
+        // Read while an action runs, the state could be the one before or after it.
+        m_readAfterAction = true;
+        return;
+    }
     loadFollowState();
     if (m_relationLoading) {
         // Asked again while a read is on its way: should that one fail, it is read once more.
@@ -216,12 +232,16 @@ void KRVideoAccountActions::loadAccountInteractionState()
     if (!owner)
         return;
     m_relationLoading = true;
-    KRAccountClient::sharedClient()->loadArchiveRelationForAID(aid, owner, [this](const QVariant& result, const KROptionalError& error) {
+    const quint64 generation = m_relationRequestGeneration;
+    KRAccountClient::sharedClient()->loadArchiveRelationForAID(aid, owner, [this, generation](const QVariant& result,
+                                                                                              const KROptionalError& error) {
         m_relationLoading = false;
         const bool askedAgain = std::exchange(m_relationReadAgain, false);
+        // Asked before the last like, coin or favourite, the reply may not know of it.
+        const bool superseded = generation != m_relationRequestGeneration;
         // A failed read keeps the state unknown: the coin buttons ask again when tapped.
-        if (error || !KRIsDictionary(result)) {
-            if (askedAgain)
+        if (superseded || error || !KRIsDictionary(result)) {
+            if (askedAgain || (superseded && !m_state.stateLoaded))
                 loadAccountInteractionState();
             return;
         }
@@ -240,6 +260,10 @@ void KRVideoAccountActions::loadFollowState()
     const qint64 mid = ownerMID();
     if (!loggedIn() || mid < 1 || (m_followStateLoading && m_followStateMID == mid))
         return;
+    if (m_loading) {
+        m_readAfterAction = true;
+        return;
+    }
     QObject* owner = m_followRequests.begin();
     if (!owner)
         return;
@@ -283,8 +307,10 @@ void KRVideoAccountActions::sessionDidChange()
     m_requests.end();
     m_followRequests.end();
     ++m_followStateRequestGeneration;
+    ++m_relationRequestGeneration;
     m_relationLoading = false;
     m_relationReadAgain = false;
+    m_readAfterAction = false;
     m_followStateLoading = false;
     m_followStateMID = 0;
     m_loading = false;
@@ -319,8 +345,35 @@ bool KRVideoAccountActions::performAccountAction(int action)
     const QString bvid = video ? video->canonicalBVID() : QString();
     // The token of a passed captcha goes with this one repeat only.
     const QString token = std::exchange(m_gaiaRetryToken, QString());
-    auto done = [this, action](bool success, const QString& message, const QVariant& data) {
-        finishAccountAction(action, success, message, data);
+    const int coins = std::max(m_pendingCoinCount, 1);
+    KRVideoInfoPage::Interactions asked = m_state;
+    switch (action) {
+    case Like:
+        asked.liked = !m_state.liked;
+        break;
+    case Coin:
+        asked.coinCount = std::min(std::max(m_state.coinCount, 0) + coins, coinLimitForCurrentVideo());
+        asked.coined = true;
+        break;
+    case Favorite:
+        asked.favorited = !m_state.favorited;
+        break;
+    case Follow:
+        asked.following = !m_state.following;
+        break;
+    default:
+        break;
+    }
+    if (action == Follow) {
+        // A follow state on its way was read before this change.
+        if (std::exchange(m_followStateLoading, false))
+            m_readAfterAction = true;
+        ++m_followStateRequestGeneration;
+    } else if (action != WatchLater) {
+        archiveStateWritten();
+    }
+    auto done = [this, action, asked](bool success, const QString& message, const QVariant& data) {
+        finishAccountAction(action, asked, success, message, data);
     };
     KRAccountClient* client = KRAccountClient::sharedClient();
     switch (action) {
@@ -329,16 +382,16 @@ bool KRVideoAccountActions::performAccountAction(int action)
                              m_state.favorited, token, owner, done);
         break;
     case Like:
-        client->setLike(!m_state.liked, aid, token, owner, done);
+        client->setLike(asked.liked, aid, token, owner, done);
         break;
     case Coin:
-        client->addCoinForAID(aid, bvid, std::max(m_pendingCoinCount, 1), false, token, owner, done);
+        client->addCoinForAID(aid, bvid, coins, false, token, owner, done);
         break;
     case Favorite:
-        client->setFavorite(!m_state.favorited, aid, ownerMID(), owner, done);
+        client->setFavorite(asked.favorited, aid, ownerMID(), owner, done);
         break;
     case Follow:
-        client->setFollowing(!m_state.following, ownerMID(), owner, done);
+        client->setFollowing(asked.following, ownerMID(), owner, done);
         break;
     case WatchLater:
         client->addWatchLaterForAID(aid, owner, done);
@@ -347,39 +400,48 @@ bool KRVideoAccountActions::performAccountAction(int action)
     return true;
 }
 
-void KRVideoAccountActions::finishAccountAction(int action, bool success, const QString& message, const QVariant& data)
+void KRVideoAccountActions::archiveStateWritten()
+{
+    ++m_relationRequestGeneration;
+}
+
+void KRVideoAccountActions::finishAccountAction(int action, const KRVideoInfoPage::Interactions& asked, bool success,
+                                                const QString& message, const QVariant& data)
 {
     m_loading = false;
+    // What was wanted meanwhile is read now, after the action.
+    if (std::exchange(m_readAfterAction, false))
+        loadAccountInteractionState();
     const bool repeated = std::exchange(m_gaiaRetryInFlight, false);
     if (!success) {
         // A like or coin the risk control stopped is verified and repeated, once.
         if ((action == Like || action == Coin) && !repeated && verifyAndRepeat(action, data))
             return;
+        // A triple whose favourite step failed has liked and given its coins all the same.
+        if (action == Triple && data.toMap().contains(QStringLiteral("favorite"))) {
+            writeTriple(m_state, asked, data.toMap());
+            showInteractions();
+        }
         m_host.result(message, false);
         return;
     }
     KRVideoInfoPage::Interactions& state = m_state;
     switch (action) {
-    case Triple: {
-        const QVariantMap result = data.toMap();
-        state.liked = true;
-        state.coinCount = std::max(state.coinCount, KRInt32(result.value(QStringLiteral("coin"))));
-        state.coined = state.coinCount > 0;
-        state.favorited = state.favorited || KRInt32(result.value(QStringLiteral("favorite"))) == 1;
+    case Triple:
+        writeTriple(state, asked, data.toMap());
         break;
-    }
     case Like:
-        state.liked = !state.liked;
+        state.liked = asked.liked;
         break;
     case Coin:
-        state.coinCount = std::min(state.coinCount + std::max(m_pendingCoinCount, 1), coinLimitForCurrentVideo());
-        state.coined = true;
+        state.coinCount = asked.coinCount;
+        state.coined = asked.coined;
         break;
     case Favorite:
-        state.favorited = !state.favorited;
+        state.favorited = asked.favorited;
         break;
     case Follow:
-        state.following = !state.following;
+        state.following = asked.following;
         break;
     default:
         break;

@@ -72,6 +72,7 @@ public:
     void sessionDidChange();
     const KRVideoInfoPage::Interactions& interactions() const { return m_state; }
     bool isInteractionLoading() const { return m_loading; }
+    bool isFollowStateLoading() const { return m_followStateLoading; }
     int coinLimitForCurrentVideo() const;
     int remainingCoinCapacity() const;
     // False when nothing went out (another action runs, signed out, the video not yet known).
@@ -97,7 +98,13 @@ public:
 private:
     void loadFollowState();
     void showInteractions();
-    void finishAccountAction(int action, bool success, const QString& message, const QVariant& data);
+    // `asked` is the state the action set out to reach: its answer writes that, not a toggle of
+    // whatever the state has become meanwhile.
+    void finishAccountAction(int action, const KRVideoInfoPage::Interactions& asked, bool success, const QString& message,
+                             const QVariant& data);
+    // The like, coin and favourite state was just written: a read asked before tells of the
+    // state before it, and is dropped.
+    void archiveStateWritten();
     bool verifyAndRepeat(int action, const QVariant& data);
     // A sheet with the page as its delegate and owner, the buttons, then "取消".
     platform::uikit::ActionSheet* makeSheet(const QString& title, int tag, const QStringList& buttons) const;
@@ -119,8 +126,14 @@ private:
     bool m_loading = false;
     bool m_relationLoading = false;
     bool m_relationReadAgain = false;
+    // Grows with every write of the like, coin and favourite state; a relation reply asked
+    // under an older value is dropped.
+    quint64 m_relationRequestGeneration = 0;
+    // A read wanted while an action ran: it is asked once the action has its answer.
+    bool m_readAfterAction = false;
     bool m_followStateLoading = false;
     qint64 m_followStateMID = 0;
+    // Grows with every read of the follow state and every follow or unfollow sent.
     quint64 m_followStateRequestGeneration = 0;
     int m_pendingCoinCount = 0;
     // A passed captcha's token, sent once with the repeated like or coin.

@@ -8,6 +8,7 @@
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Toolbar.h"
 #include "platform/uikit/View.h"
@@ -85,6 +86,7 @@ void KRVideoDanmakuComposer::applyTheme()
     m_separator->setBackgroundColor(theme->separatorColor());
     m_inputField->setBackground(theme->searchFieldBackgroundImage());
     m_inputField->setTextColor(theme->primaryTextColor());
+    m_accessory->setBarStyle(theme->style() == 1 ? BarStyleBlack : BarStyleDefault);
 }
 
 void KRVideoDanmakuComposer::setDanmakuEnabled(bool enabled)

@@ -1,5 +1,5 @@
 #include "../uikit/KitTestSupport.h"
-#include "AnswerGate.h"
+#include "support/AnswerGate.h"
 
 #include "look/KRTheme.h"
 #include "images/KRImageLoader.h"

@@ -1,6 +1,6 @@
 #include "../uikit/KitTestSupport.h"
 #include "shell/KRScreenRoutes.h"
-#include "AnswerGate.h"
+#include "support/AnswerGate.h"
 #include "account/AccountClientTesting.h"
 
 #include "shared/KRLoadMoreView.h"

@@ -42,7 +42,7 @@ InteractionFixtures::InteractionFixtures(FakeService& service)
 
     // Every route: the session first, then a scripted refusal, then the handler under the lock.
     auto guarded = [state](const QString& path, bool write, std::function<FakeReply(const FakeRequest&, State&)> handler) {
-        FakeService::Handler inner = [state, path, handler](const FakeRequest& request) {
+        FakeService::Handler answer = [state, path, handler](const FakeRequest& request) {
             if (!carriesSession(request))
                 return AccountFixtures::refusal(-101, QStringLiteral("账号未登录"));
             std::lock_guard guard(state->lock);
@@ -58,6 +58,18 @@ InteractionFixtures::InteractionFixtures(FakeService& service)
                                                             {QStringLiteral("ga_data"), risk}});
             }
             return handler(request, *state);
+        };
+        // A held answer waits outside the lock, so the other routes keep answering meanwhile.
+        FakeService::Handler inner = [state, path, answer](const FakeRequest& request) {
+            FakeReply reply = answer(request);
+            std::shared_ptr<AnswerGate> gate;
+            {
+                std::lock_guard guard(state->lock);
+                gate = state->holds.value(path);
+            }
+            if (gate)
+                gate->wait();
+            return reply;
         };
         return write ? AccountFixtures::csrfChecked(inner) : inner;
     };
@@ -230,6 +242,12 @@ void InteractionFixtures::setNextFolderID(qint64 id)
 {
     std::lock_guard guard(m_state->lock);
     m_state->nextFolderID = id;
+}
+
+void InteractionFixtures::hold(const QString& path, std::shared_ptr<AnswerGate> gate)
+{
+    std::lock_guard guard(m_state->lock);
+    m_state->holds.insert(path, std::move(gate));
 }
 
 void InteractionFixtures::refuse(const QString& path, qint64 code, const QString& message)

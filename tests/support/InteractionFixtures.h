@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/AnswerGate.h"
 #include "support/FakeService.h"
 
 #include <QHash>
@@ -42,6 +43,9 @@ public:
 
     // Refuses every request of this path with `code` and `message` (code 0: answers again).
     void refuse(const QString& path, qint64 code, const QString& message);
+    // Every answer of this path is made at once (a write is done, a read sees the state as it
+    // is) and then waits for the gate before it goes: a slow answer, not a slow server.
+    void hold(const QString& path, std::shared_ptr<AnswerGate> gate);
     // The risk control: like and coin are refused with -352 and a captcha challenge (a voucher
     // and the risk object) until a request carries `token` as its "tk", as the replay after a
     // passed captcha does. The default is the token the captcha fixtures' loader resolves; an
@@ -77,6 +81,7 @@ private:
         bool privateWithoutID = false;
         qint64 nextFolderID = 900;
         QHash<QString, QPair<qint64, QString>> refusals;
+        QHash<QString, std::shared_ptr<AnswerGate>> holds;
         QSet<qint64> liked;
         QHash<qint64, qint64> coins;
         QSet<qint64> following;

@@ -538,6 +538,18 @@ void PlaybackFixtures::applyCacheAnswer(QVariantMap& info, CacheAnswer answer, i
         info.insert(QStringLiteral("quality"), k4KQuality);
         return;
     }
+    case CacheAnswer::HEVCOnly: {
+        if (!dashRoute)
+            return;
+        QVariantMap dash = info.value(QStringLiteral("dash")).toMap();
+        QVariantList pictures;
+        for (const QVariant& picture : dash.value(QStringLiteral("video")).toList())
+            if (picture.toMap().value(QStringLiteral("codecid")).toInt() == kHEVCCodecID)
+                pictures.append(picture);
+        dash.insert(QStringLiteral("video"), pictures);
+        info.insert(QStringLiteral("dash"), dash);
+        return;
+    }
     }
 }
 

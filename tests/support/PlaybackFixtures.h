@@ -57,6 +57,7 @@ public:
         NoFiles,      // the progressive answer has no "durl"
         LowerQuality, // the progressive answer is at 480P (32), the 360p file's addresses
         H264At120,    // the DASH answer is at 4K: an H.264 picture with id 120 (the 720p halves) heads the list
+        HEVCOnly,     // the DASH answer's pictures are the HEVC entry alone
     };
     static constexpr qint32 kDASHQuality = 80;
     static constexpr qint32 k4KQuality = 120;

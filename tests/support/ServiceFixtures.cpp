@@ -944,6 +944,8 @@ void ServiceFixtures::installEveryUploaderPages(FakeService& fake) { routeUpload
 
 void ServiceFixtures::installReadRoutes(FakeService& fake) { installRoutes(fake, Mode{}); }
 
+FakeReply ServiceFixtures::detailReply(const FakeRequest& request) { return view(request, Mode{}); }
+
 void ServiceFixtures::installDemoCatalogue(FakeService& fake, const std::shared_ptr<CommentFixtures::PostedComments>& posted)
 {
     const Mode mode{true, posted};

@@ -108,6 +108,9 @@ public:
     // ---- Reply bodies, for tests that serve a variant ----
     // One archive as list endpoints give it (popular, ranking, related).
     static QVariantMap archiveItem(qint64 aid);
+    // What the detail route ("/x/web-interface/view") answers, for a test that serves it itself
+    // (later than the request, say).
+    static FakeReply detailReply(const FakeRequest& request);
     // {"code": 0, "message": "0", "ttl": 1, "data": data}.
     static QVariantMap envelope(const QVariant& data);
 

@@ -1,6 +1,8 @@
 #include "KitTestSupport.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/BarButtonItem.h"
+#include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
@@ -315,7 +317,9 @@ TEST_F(KitAdditions, AToolbarPushesItemsAfterAFlexibleSpaceToTheRight)
     EXPECT_FALSE(qobject_cast<Button*>(bar.viewForItemAtIndex(0))->isEnabled());
 }
 
-TEST_F(KitAdditions, TheInputAccessoryViewSitsOnTheKeyboardWhileTheFieldEdits)
+// A desktop keyboard is a hardware one: only the field's input accessory view shows, along the
+// window's bottom edge, and that bar is the keyboard frame the field reports and posts.
+TEST_F(KitAdditions, TheInputAccessoryViewIsTheHardwareKeyboardAtTheWindowsBottomEdge)
 {
     Window window(QRectF(0, 0, 375, 667));
     window.makeKeyAndVisible();
@@ -325,18 +329,37 @@ TEST_F(KitAdditions, TheInputAccessoryViewSitsOnTheKeyboardWhileTheFieldEdits)
     EXPECT_EQ(field->inputAccessoryView(), bar.data());
     EXPECT_TRUE(bar->isHidden());
 
+    QList<QPair<QString, QVariantMap>> posted;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    auto record = [&](const platform::Notification& n) { posted << qMakePair(n.name, n.userInfo); };
+    auto show = center.addObserver(KeyboardWillShowNotification, nullptr, record);
+    auto hide = center.addObserver(KeyboardWillHideNotification, nullptr, record);
+
     field->becomeFirstResponder();
-    const QRectF keyboard = TextField::keyboardFrameInWindow(&window);
-    EXPECT_EQ(keyboard.bottom(), 667);
-    EXPECT_EQ(keyboard.width(), 375);
-    EXPECT_GE(keyboard.height(), 216);
+    const QRectF toolbar(0, 667 - 44, 375, 44);
     EXPECT_FALSE(bar->isHidden());
     EXPECT_EQ(bar->parentWidget(), &window);
-    EXPECT_EQ(bar->frame(), QRectF(0, keyboard.top() - 44, 375, 44));
+    EXPECT_EQ(bar->frame(), toolbar);
+    EXPECT_EQ(field->keyboardFrameInWindow(), toolbar);
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_EQ(posted[0].first, KeyboardWillShowNotification);
+    EXPECT_EQ(posted[0].second.value(KeyboardFrameEndKey).toRectF(), toolbar);
+    EXPECT_EQ(posted[0].second.value(KeyboardAnimationDurationKey).toDouble(), 0.25);
 
+    // A window made taller while the field edits keeps the bar on its bottom edge.
+    window.setFrame(QRectF(0, 0, 375, 700));
+    EXPECT_EQ(bar->frame(), QRectF(0, 700 - 44, 375, 44));
+    EXPECT_EQ(field->keyboardFrameInWindow(), bar->frame());
+    window.setFrame(QRectF(0, 0, 375, 667));
+
+    // Going away, the bar leaves below the bottom edge.
     field->resignFirstResponder();
     EXPECT_TRUE(bar->isHidden());
     EXPECT_EQ(bar->parentWidget(), field);
+    ASSERT_EQ(posted.size(), 2);
+    EXPECT_EQ(posted[1].first, KeyboardWillHideNotification);
+    EXPECT_EQ(posted[1].second.value(KeyboardFrameEndKey).toRectF(), QRectF(0, 667, 375, 44));
+    EXPECT_EQ(posted[1].second.value(KeyboardAnimationDurationKey).toDouble(), 0.25);
 
     // Replaced, the old one goes; the field's end takes the shown one too.
     QPointer<View> second = new View(QRectF(0, 0, 10, 30));
@@ -344,16 +367,55 @@ TEST_F(KitAdditions, TheInputAccessoryViewSitsOnTheKeyboardWhileTheFieldEdits)
     EXPECT_TRUE(bar.isNull());
     field->becomeFirstResponder();
     EXPECT_EQ(second->parentWidget(), &window);
+    EXPECT_EQ(second->frame(), QRectF(0, 667 - 30, 375, 30));
+    EXPECT_EQ(posted.last().second.value(KeyboardFrameEndKey).toRectF(), second->frame());
     delete field;
     EXPECT_TRUE(second.isNull());
-    EXPECT_TRUE(TextField::keyboardFrameInWindow(nullptr).isEmpty());
+
+    // Without an accessory nothing shows: the frame is 0 high at the bottom edge.
+    auto* plain = new TextField(QRectF(10, 100, 200, 32), &window);
+    plain->becomeFirstResponder();
+    EXPECT_EQ(plain->keyboardFrameInWindow(), QRectF(0, 667, 375, 0));
+    EXPECT_EQ(posted.last().second.value(KeyboardFrameEndKey).toRectF(), QRectF(0, 667, 375, 0));
+    TextField outside;
+    EXPECT_TRUE(outside.keyboardFrameInWindow().isEmpty());
 }
 
-TEST_F(KitAdditions, ThePadsKeyboardIsTaller)
+// The pad's hardware keyboard is the same bar, in either orientation.
+TEST_F(KitAdditions, ThePadsHardwareKeyboardIsItsBarToo)
 {
     useDevice(QStringLiteral("iPad2,1"), QStringLiteral("9.3"));
-    Window window(QRectF(0, 0, 768, 1024));
-    EXPECT_EQ(TextField::keyboardFrameInWindow(&window), QRectF(0, 1024 - 264, 768, 264));
-    Window landscape(QRectF(0, 0, 1024, 768));
-    EXPECT_EQ(TextField::keyboardFrameInWindow(&landscape), QRectF(0, 768 - 352, 1024, 352));
+    for (const QRectF& frame : {QRectF(0, 0, 768, 1024), QRectF(0, 0, 1024, 768)}) {
+        Window window(frame);
+        window.makeKeyAndVisible();
+        auto* field = new TextField(QRectF(10, 100, 200, 32), &window);
+        field->setInputAccessoryView(new View(QRectF(0, 0, 10, 44)));
+        field->becomeFirstResponder();
+        EXPECT_EQ(field->keyboardFrameInWindow(), QRectF(0, frame.height() - 44, frame.width(), 44));
+        EXPECT_EQ(field->inputAccessoryView()->frame(), field->keyboardFrameInWindow());
+    }
+}
+
+// A toolbar without a picture draws the platform's bar, in its style, with the hairline on top.
+TEST_F(KitAdditions, AToolbarWithoutAPictureDrawsThePlatformsBar)
+{
+    Toolbar bar(QRectF(0, 0, 200, 44));
+    EXPECT_TRUE(colorNear(pixel(bar, 100, 22), QColor(247, 247, 247), 2));
+    EXPECT_LT(pixel(bar, 100, 0).lightness(), 240);
+    bar.setBarStyle(BarStyleBlack);
+    EXPECT_EQ(bar.barStyle(), int(BarStyleBlack));
+    EXPECT_TRUE(colorNear(pixel(bar, 100, 22), QColor(22, 22, 22), 2));
+    // A picture, when set, is all it draws.
+    bar.setBackgroundImage(solid(Qt::red));
+    EXPECT_TRUE(colorNear(pixel(bar, 100, 0), Qt::red, 2));
+
+    // The classic look: a gradient, its darker line along the top edge.
+    useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("6.1"));
+    Toolbar classic(QRectF(0, 0, 200, 44));
+    const QColor top = pixel(classic, 100, 0);
+    const QColor upper = pixel(classic, 100, 4);
+    const QColor lower = pixel(classic, 100, 40);
+    EXPECT_LT(top.lightness(), lower.lightness());
+    EXPECT_GT(upper.lightness(), lower.lightness());
+    EXPECT_GT(upper.blue(), upper.red());
 }

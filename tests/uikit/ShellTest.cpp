@@ -507,6 +507,48 @@ TEST_F(KitShell, ModalsAreFullScreenOnPhonesAndFormSheetsOnPads)
     }
 }
 
+// A navigation controller presented full screen lays its bar below the status bar from the
+// first frame of its slide to the end, however often it is laid out on the way; on a pad's
+// form sheet, away from the top edge, the bar is at the sheet's top.
+TEST_F(KitShell, APresentedNavigationBarStartsBelowTheStatusBar)
+{
+    for (const char* machine : {"iPhone10,1", "iPhone10,3", "iPad6,11"}) {
+        useDevice(QString::fromLatin1(machine), QStringLiteral("12.5"));
+        const bool pad = QString::fromLatin1(machine).startsWith(QStringLiteral("iPad"));
+        Window w;
+        auto* root = new Screen1();
+        w.setRootViewController(root);
+        w.makeKeyAndVisible();
+        const qreal statusBar = Application::shared().statusBarHeightInWindow(&w);
+        const qreal barTop = pad ? 0 : statusBar;
+        auto* nav = new NavigationController(new Screen1(QStringLiteral("通知")));
+        if (pad)
+            nav->setModalPresentationStyle(ModalPresentationFormSheet);
+        root->presentViewController(nav, true);
+        // Laid out while it slides, as the event loop does between frames.
+        for (int i = 0; i < 3; ++i) {
+            AnimationClock::advance(0.1);
+            nav->view()->layoutIfNeeded();
+            EXPECT_EQ(nav->navigationBar()->frame().top(), barTop) << machine;
+            EXPECT_GT(nav->view()->mapTo(&w, QPoint(0, 0)).y(), pad ? 202 : 0) << machine;
+        }
+        AnimationClock::finishAll();
+        nav->view()->layoutIfNeeded();
+        EXPECT_EQ(nav->view()->mapTo(&w, QPoint(0, 0)).y(), pad ? 202 : 0) << machine;
+        EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, barTop, nav->view()->frame().width(), 44)) << machine;
+        EXPECT_EQ(nav->topViewController()->view()->frame().top(), barTop + 44) << machine;
+        EXPECT_GE(nav->navigationBar()->mapTo(&w, QPoint(0, 0)).y(), pad ? 202 : statusBar) << machine;
+        // It slides away the same way and goes.
+        nav->dismissViewControllerAnimated(true);
+        AnimationClock::advance(0.1);
+        nav->view()->layoutIfNeeded();
+        EXPECT_EQ(nav->navigationBar()->frame().top(), barTop) << machine;
+        AnimationClock::finishAll();
+        EXPECT_EQ(root->presentedViewController(), nullptr);
+        flushDeferredDeletes();
+    }
+}
+
 TEST_F(KitShell, AnAlertOrAPresentationWhoseOwnerWentAnswersNobody)
 {
     Window w;
@@ -541,25 +583,35 @@ TEST_F(KitShell, AnAlertOrAPresentationWhoseOwnerWentAnswersNobody)
     flushDeferredDeletes();
 }
 
-TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)
-{
-    struct Delegate : ApplicationDelegate {
-        QStringList calls;
-        void didBecomeActive() override { calls << "active"; }
-        void willResignActive() override { calls << "resign"; }
-        void didEnterBackground() override { calls << "background"; }
-        void willEnterForeground() override { calls << "foreground"; }
-        void didReceiveMemoryWarning() override { calls << "memory"; }
-    } delegate;
-    auto& app = Application::shared();
-    app.setDelegate(&delegate);
+namespace {
+// Records the delegate's calls and the application's notifications in the order they come.
+struct RecordingDelegate : ApplicationDelegate {
+    QStringList calls;
     QStringList posted;
     std::vector<platform::ObserverToken> tokens;
-    for (const QString& name : {ApplicationDidBecomeActiveNotification, ApplicationWillResignActiveNotification,
-                                ApplicationDidEnterBackgroundNotification, ApplicationWillEnterForegroundNotification,
-                                ApplicationDidReceiveMemoryWarningNotification})
-        tokens.push_back(platform::NotificationCenter::defaultCenter().addObserver(
-            name, &app, [&](const platform::Notification& n) { posted << n.name; }));
+    RecordingDelegate()
+    {
+        for (const QString& name : {ApplicationDidBecomeActiveNotification, ApplicationWillResignActiveNotification,
+                                    ApplicationDidEnterBackgroundNotification, ApplicationWillEnterForegroundNotification,
+                                    ApplicationDidReceiveMemoryWarningNotification})
+            tokens.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+                name, &Application::shared(), [this](const platform::Notification& n) { posted << n.name; }));
+        Application::shared().setDelegate(this);
+    }
+    ~RecordingDelegate() override { Application::shared().setDelegate(nullptr); }
+    void didBecomeActive() override { calls << "active"; }
+    void willResignActive() override { calls << "resign"; }
+    void didEnterBackground() override { calls << "background"; }
+    void willEnterForeground() override { calls << "foreground"; }
+    void didReceiveMemoryWarning() override { calls << "memory"; }
+};
+} // namespace
+
+TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)
+{
+    RecordingDelegate delegate;
+    auto& app = Application::shared();
+    QStringList& posted = delegate.posted;
     app.becomeActiveForTesting();
     EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
     app.enterBackgroundForTesting();
@@ -570,6 +622,68 @@ TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)
     EXPECT_EQ(posted.size(), 6);
     EXPECT_EQ(posted.first(), ApplicationDidBecomeActiveNotification);
     app.setDelegate(nullptr);
+}
+
+// The desktop's stand-in for the home button: the key window minimised or hidden by a window
+// manager sends the application to the background, and shown again brings it back, with the
+// delegate's calls and the notifications in the platform's order.
+TEST_F(KitShell, TheKeyWindowMinimisedOrHiddenSendsTheApplicationToTheBackgroundAndBack)
+{
+    RecordingDelegate delegate;
+    auto& app = Application::shared();
+    QStringList& posted = delegate.posted;
+    const QStringList away{ApplicationWillResignActiveNotification, ApplicationDidEnterBackgroundNotification};
+    const QStringList back{ApplicationWillEnterForegroundNotification, ApplicationDidBecomeActiveNotification};
+
+    Window w;
+    w.setRootViewController(new Screen1());
+    // Shown while launching, the window leaves the launch to make the application active.
+    w.makeKeyAndVisible();
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateInactive));
+    EXPECT_TRUE(posted.isEmpty());
+    app.becomeActiveForTesting();
+    posted.clear();
+    delegate.calls.clear();
+
+    // Minimised (Qt tells the window as the window system unmapping it, a hide it still
+    // counts as visible), and restored.
+    w.setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateBackground));
+    EXPECT_EQ(posted, away);
+    EXPECT_EQ(delegate.calls, (QStringList{"resign", "background"}));
+    w.setWindowState(Qt::WindowMinimized);
+    EXPECT_EQ(posted, away);
+    w.setWindowState(Qt::WindowNoState);
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+    EXPECT_EQ(posted, away + back);
+    EXPECT_EQ(delegate.calls, (QStringList{"resign", "background", "foreground", "active"}));
+
+    // Hidden, and shown.
+    posted.clear();
+    w.hide();
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateBackground));
+    EXPECT_EQ(posted, away);
+    w.show();
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+    EXPECT_EQ(posted, away + back);
+
+    // Another window than the key one changes nothing.
+    posted.clear();
+    Window other;
+    other.show();
+    other.setWindowState(Qt::WindowMinimized);
+    other.hide();
+    EXPECT_TRUE(posted.isEmpty());
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+
+    // The test hooks still make the same changes, and a window shown again after them finds
+    // the application already back.
+    app.enterBackgroundForTesting();
+    app.becomeActiveForTesting();
+    EXPECT_EQ(posted, away + back);
+    w.setWindowState(Qt::WindowNoState);
+    EXPECT_EQ(posted, away + back);
 }
 
 TEST_F(KitShell, VersionGatedFeatures)

@@ -271,6 +271,7 @@ TEST_F(KitText, FieldsReplaceTheSelectionAndPostKeyboardNotifications)
     field->becomeFirstResponder();
     ASSERT_EQ(posted.size(), 1);
     EXPECT_EQ(posted[0].first, KeyboardWillShowNotification);
+    // No accessory: a hardware keyboard shows nothing, 0 high at the bottom edge.
     EXPECT_EQ(posted[0].second.value(KeyboardFrameEndKey).toRectF(), QRectF(0, window.frame().height(), window.frame().width(), 0));
     EXPECT_EQ(posted[0].second.value(KeyboardAnimationDurationKey).toDouble(), 0.25);
     // Ending editing in an ancestor resigns the field inside it.

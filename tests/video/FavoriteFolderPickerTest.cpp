@@ -15,6 +15,7 @@
 #include "support/InteractionFixtures.h"
 #include "video/KRFavoriteFolderPickerViewController.h"
 
+#include <QLineEdit>
 #include <QPointer>
 #include <QTest>
 
@@ -87,6 +88,26 @@ protected:
         QTest::mouseClick(done, Qt::LeftButton, {}, done->rect().center());
     }
     bool popped() { return nav->topViewController() == root; }
+    // The create row's alert, a name typed into it and one of its buttons clicked, as a user does.
+    void createFolder(const QString& name, int buttonIndex)
+    {
+        clickRow(1, 0);
+        AlertView* alert = window->visibleAlert();
+        ASSERT_NE(alert, nullptr);
+        ASSERT_NE(alert->textFieldAtIndex(0), nullptr);
+        auto* edit = alert->textFieldAtIndex(0)->findChild<QLineEdit*>();
+        ASSERT_NE(edit, nullptr);
+        QTest::keyClicks(edit, name);
+        clickAlertButton(buttonIndex);
+    }
+    void clickAlertButton(int index)
+    {
+        ASSERT_NE(window->visibleAlert(), nullptr);
+        View* button = window->visibleAlert()->presentationView()->viewWithTag(index + 1);
+        ASSERT_NE(button, nullptr);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+        AnimationClock::finishAll();
+    }
 
     std::unique_ptr<Window> window = std::make_unique<Window>();
     InteractionFixtures interactions{fake};
@@ -267,4 +288,58 @@ TEST_F(FavoriteFolderPickerTest, NoFoldersStillOffersTheCreateRowAndFoldersWitho
     EXPECT_EQ(picker->tableView()->numberOfRowsInSection(1), 1);
     clickRow(1, 0);
     EXPECT_NE(window->visibleAlert(), nullptr);
+}
+
+TEST_F(FavoriteFolderPickerTest, ANewFolderIsTickedByTheIDItWasAnsweredWith)
+{
+    interactions.setNextFolderID(900);
+    auto slowCreate = std::make_shared<AnswerGate>();
+    interactions.hold(QStringLiteral("/x/v3/fav/folder/add"), slowCreate);
+    open();
+    ASSERT_TRUE(loaded());
+    createFolder(QStringLiteral("Songs"), 1);
+    EXPECT_EQ(picker->stateLabel()->text(), QStringLiteral("正在新建收藏夹…"));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return interactions.folders().size() == 4; }));
+    // Meanwhile another device made a folder of the same name, listed before the new one.
+    QList<InteractionFixtures::Folder> folders = interactions.folders();
+    folders.insert(3, {899, QStringLiteral("Songs"), 0, false, {}});
+    interactions.setFolders(folders);
+    slowCreate->release();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return picker->folders().size() == 5 && !picker->isLoading() && !picker->isSaving(); }));
+    EXPECT_FALSE(interactions.folders().last().isPrivate);
+    EXPECT_EQ(picker->selectedMediaIDs(), (QSet<qint64>{11, 13, 900}));
+    EXPECT_EQ(cell(0, 3)->textLabel()->text(), QStringLiteral("Songs"));
+    EXPECT_EQ(cell(0, 3)->accessoryType(), TableViewCellAccessoryNone);
+    EXPECT_EQ(cell(0, 4)->textLabel()->text(), QStringLiteral("Songs"));
+    EXPECT_EQ(cell(0, 4)->accessoryType(), TableViewCellAccessoryCheckmark);
+    EXPECT_TRUE(picker->stateLabel()->text().isEmpty());
+    EXPECT_TRUE(picker->saveButton()->isEnabled());
+}
+
+TEST_F(FavoriteFolderPickerTest, AFailedCreationSaysSoTicksNothingAndKeepsTheTicks)
+{
+    open();
+    ASSERT_TRUE(loaded());
+    clickRow(0, 1);
+    interactions.refuse(QStringLiteral("/x/v3/fav/folder/add"), -400, QStringLiteral("收藏夹数量已达上限"));
+    createFolder(QStringLiteral("Songs"), 2);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !picker->isSaving(); }));
+    EXPECT_TRUE(picker->stateLabel()->text().startsWith(QStringLiteral("新建失败：收藏夹数量已达上限"))) << picker->stateLabel()->text().toStdString();
+    AlertView* alert = window->visibleAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->title(), QStringLiteral("新建收藏夹失败"));
+    EXPECT_TRUE(alert->message().startsWith(QStringLiteral("收藏夹数量已达上限")));
+    EXPECT_EQ(alert->buttonTitles(), QStringList{QStringLiteral("知道了")});
+    clickAlertButton(0);
+    EXPECT_EQ(window->visibleAlert(), nullptr);
+    // Nothing new is listed or ticked; the load had succeeded, so "完成" works again.
+    EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/v3/fav/folder/created/list-all")).size(), 1);
+    EXPECT_EQ(picker->folders().size(), 3);
+    EXPECT_EQ(picker->selectedMediaIDs(), (QSet<qint64>{11, 12, 13}));
+    EXPECT_TRUE(picker->saveButton()->isEnabled());
+    clickDone();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return outcome.calls == 1; }));
+    EXPECT_TRUE(outcome.favorited);
+    EXPECT_EQ(outcome.message, QStringLiteral("收藏夹已更新"));
+    EXPECT_TRUE(interactions.folders()[1].aids.contains(kAid));
 }

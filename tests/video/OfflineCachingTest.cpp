@@ -5,14 +5,17 @@
 #include "OfflineCachingTesting.h"
 
 #include "look/KRTheme.h"
+#include "model/KRServiceHosts.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
 #include "playback/KROfflineCacheManager.h"
 #include "support/ConsoleCapture.h"
+#include "support/AnswerGate.h"
 #include "support/MediaFixtures.h"
 #include "video/KRVideoOfflineCaching.h"
 #include "video/KRVideoOfflinePagePicker.h"
@@ -102,6 +105,40 @@ protected:
         ASSERT_TRUE(store()->isVideoCached(*video));
     }
 
+    // "更多", then "离线缓存", as a user chooses caching; the choice runs once the sheet has gone.
+    static void cacheFromMore(KRVideoDetailViewController* page)
+    {
+        tap(part<Button>(page, "moreButton"));
+        ActionSheet* sheet = page->visibleActionSheet();
+        ASSERT_NE(sheet, nullptr);
+        int index = -1;
+        for (int i = 0; i < sheet->numberOfButtons(); ++i)
+            if (sheet->buttonTitleAtIndex(i) == QStringLiteral("离线缓存"))
+                index = i;
+        ASSERT_GE(index, 0);
+        View* button = sheet->buttonViewAtIndex(index);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+        AnimationClock::finishAll();
+        platform::MainClock::advanceForTesting(0.05);
+    }
+    // Ticks the parts (rows) in the part picker and goes on to the qualities.
+    static void chooseParts(KRVideoDetailViewController* page, const QList<int>& rows)
+    {
+        KRVideoOfflinePagePicker* picker = page->offlineCaching()->pagePicker();
+        ASSERT_NE(picker, nullptr);
+        for (int row : rows)
+            tapRow(picker->tableView(), row);
+        tap(picker->nextButton());
+    }
+    // Another video's download, begun elsewhere, that keeps the store busy until its gate opens.
+    std::shared_ptr<testsupport::BodyGate> downloadElsewhere(qint64 aid)
+    {
+        std::shared_ptr<testsupport::BodyGate> gate = play.gateMedia(16);
+        store()->cacheVideo(singlePartVideo(aid), play.progressiveURL(16).toString(), QStringLiteral("360P"), QImage(), &elsewhere, {}, {});
+        EXPECT_TRUE(store()->isDownloading());
+        return gate;
+    }
+
     static QStringList cachedTitles()
     {
         QStringList titles;
@@ -111,6 +148,7 @@ protected:
     }
 
     QStringList statuses;
+    QObject elsewhere;
 };
 
 // ---- one part ----
@@ -538,3 +576,171 @@ TEST_F(OfflineCachingTest, AStatusStillShowingWhenTheWindowGoesFirstIsLeftAlone)
 }
 
 } // namespace
+
+// ---- what a user meets choosing from "更多" ----
+
+TEST_F(OfflineCachingTest, ABatchAt1080PKeepsEachPartAsItsPictureAndSoundAndLogsThePartItCouldNotResolve)
+{
+    testsupport::ConsoleCapture console;
+    play.setUnresolvableCID(ServiceFixtures::kDetailCID + 2);
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    cacheFromMore(page);
+    chooseParts(page, {0, 1, 2});
+    chooseQuality(page, QStringLiteral("1080P"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("分 P 缓存完成 2/3，失败 1，跳过 0"))) << statuses.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(statuses.contains(QStringLiteral("已加入 3 个分 P · 正在准备 1080P")));
+    EXPECT_TRUE(statuses.contains(QStringLiteral("正在准备 P3（3/3）· 1080P")));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflineBatch] dash-resolve-failed page=3 cid=%1 requested=80 error=")
+                                     .arg(ServiceFixtures::kDetailCID + 2)));
+    EXPECT_TRUE(console.contains(QStringLiteral("dash-resolve-failed page=3 cid=%1 requested=80 error=KRAccountErrorDomain(-404)")
+                                     .arg(ServiceFixtures::kDetailCID + 2)));
+    ASSERT_TRUE(waitForDownloadsToEnd());
+    for (int i = 0; i < 2; ++i) {
+        const KROfflineRecord record = store()->recordForKey(KROfflineVideoKey(page->offlineVideoForPageIndex(i)));
+        EXPECT_EQ(record.value(QStringLiteral("media_kind")).toString(), QStringLiteral("dash")) << i;
+        EXPECT_EQ(record.value(QStringLiteral("quality_value")).toInt(), 80) << i;
+        EXPECT_EQ(record.value(QStringLiteral("quality_title")).toString(), QStringLiteral("1080P")) << i;
+        EXPECT_TRUE(QFile::exists(store()->cacheDirectory() + QLatin1Char('/') + record.value(QStringLiteral("dash_video_file_name")).toString()));
+        EXPECT_TRUE(QFile::exists(store()->cacheDirectory() + QLatin1Char('/') + record.value(QStringLiteral("dash_audio_file_name")).toString()));
+    }
+    EXPECT_FALSE(store()->isVideoCached(*page->offlineVideoForPageIndex(2)));
+}
+
+TEST_F(OfflineCachingTest, ABatchLogsEachDownloadThatFailed)
+{
+    testsupport::ConsoleCapture console;
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    // The 720p file is gone from both addresses: P1's download fails.
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::Missing);
+    cacheFromMore(page);
+    chooseParts(page, {0});
+    chooseQuality(page, QStringLiteral("720P"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("分 P 缓存完成 0/1，失败 1，跳过 0"))) << statuses.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflineBatch] download-failed page=1 cid=%1 message=").arg(ServiceFixtures::kDetailCID)));
+
+    // The 1080P picture is gone: P2's pair fails.
+    statuses.clear();
+    play.setMediaFault(80, PlaybackFixtures::MediaFault::Missing);
+    cacheFromMore(page);
+    chooseParts(page, {1});
+    chooseQuality(page, QStringLiteral("1080P"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("分 P 缓存完成 0/1，失败 1，跳过 0"))) << statuses.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(
+        console.contains(QStringLiteral("[KorvaneOfflineBatch] dash-download-failed page=2 cid=%1 message=").arg(ServiceFixtures::kDetailCID + 1)));
+    EXPECT_TRUE(store()->cachedVideos().isEmpty());
+}
+
+TEST_F(OfflineCachingTest, ABatchOfPartsAllCachedAlreadyEndsAtOnce)
+{
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    storeCachedPart(page->offlineVideoForPageIndex(0), QStringLiteral("P1"));
+    storeCachedPart(page->offlineVideoForPageIndex(1), QStringLiteral("P2"));
+    cacheFromMore(page);
+    chooseParts(page, {0, 1});
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+    const int requests = play.playRequestCount();
+    chooseQuality(page, QStringLiteral("720P"));
+    EXPECT_EQ(statuses.value(statuses.size() - 2), QStringLiteral("已加入 2 个分 P · 正在准备 720P"));
+    EXPECT_EQ(statuses.last(), QStringLiteral("0 个分 P 已加入离线缓存，跳过 2 个已缓存项"));
+    EXPECT_FALSE(page->offlineCaching()->isResolving());
+    EXPECT_FALSE(store()->isDownloading());
+    EXPECT_EQ(play.playRequestCount(), requests);
+}
+
+TEST_F(OfflineCachingTest, ADownloadBegunElsewhereWhileAPickerIsOpenTurnsTheChoiceAway)
+{
+    // A batch: the store is busy by the time the quality is chosen.
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    cacheFromMore(page);
+    chooseParts(page, {0});
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+    std::shared_ptr<testsupport::BodyGate> gate = downloadElsewhere(kSinglePartAID + 1);
+    const int requests = play.playRequestCount();
+    chooseQuality(page, QStringLiteral("720P"));
+    EXPECT_EQ(statuses.last(), QStringLiteral("已有一个视频正在缓存"));
+    EXPECT_FALSE(page->offlineCaching()->isResolving());
+    EXPECT_EQ(play.playRequestCount(), requests);
+    gate->openTo(std::numeric_limits<qint64>::max());
+    ASSERT_TRUE(waitForDownloadsToEnd());
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    flushDeferredDeletes();
+
+    // One part, as a file and as a pair: the address is resolved, and the store refuses it.
+    page = open(singlePartVideo(), 1);
+    for (const QString& quality : {QStringLiteral("720P"), QStringLiteral("1080P")}) {
+        statuses.clear();
+        cacheFromMore(page);
+        ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+        gate = downloadElsewhere(kSinglePartAID + (quality == QStringLiteral("720P") ? 2 : 3));
+        chooseQuality(page, quality);
+        ASSERT_TRUE(waitForStatus(QStringLiteral("离线缓存启动失败"))) << statuses.join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(statuses.contains(QStringLiteral("正在准备 %1 缓存…").arg(quality)));
+        EXPECT_FALSE(page->offlineCaching()->isResolving());
+        EXPECT_FALSE(store()->isVideoCached(*page->video()));
+        gate->openTo(std::numeric_limits<qint64>::max());
+        ASSERT_TRUE(waitForDownloadsToEnd());
+    }
+    EXPECT_FALSE(store()->isVideoCached(*page->video()));
+}
+
+TEST_F(OfflineCachingTest, APartWithoutAnH264PairOrWithoutAnIdentityIsSaid)
+{
+    play.setCacheAnswer(PlaybackFixtures::kDASHQuality, PlaybackFixtures::CacheAnswer::HEVCOnly);
+    KRVideoDetailViewController* page = open(singlePartVideo(), 1);
+    cacheFromMore(page);
+    chooseQuality(page, QStringLiteral("1080P"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("1080P 没有可缓存的 H.264/AAC 双轨"))) << statuses.join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(store()->isDownloading());
+    EXPECT_FALSE(page->offlineCaching()->isResolving());
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    flushDeferredDeletes();
+
+    // No detail to be had, and the list gave no cid: the part cannot be named for caching.
+    const QString api = KRServiceHosts::apiHost();
+    fake.routeReply(api, QStringLiteral("/x/web-interface/view"), ServiceFixtures::serverFailure());
+    fake.routeReply(api, QStringLiteral("/x/player/pagelist"), ServiceFixtures::serverFailure());
+    fake.routeReply(KRServiceHosts::oldAPIHost(), QStringLiteral("/view"), ServiceFixtures::serverFailure());
+    std::shared_ptr<KRVideo> listed = singlePartVideo(kSinglePartAID + 1);
+    listed->setCid(0);
+    statuses.clear();
+    page = push(listed);
+    QObject::connect(page->offlineCaching(), &KRVideoOfflineCaching::statusShown, [this](const QString& text) { statuses.append(text); });
+    cacheFromMore(page);
+    EXPECT_EQ(statuses.value(0), QStringLiteral("正在读取视频缓存信息…"));
+    ASSERT_TRUE(waitForStatus(QStringLiteral("视频缓存标识尚未解析"))) << statuses.join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(page->offlineCaching()->isWaitingForDetail());
+    EXPECT_EQ(page->offlineCaching()->qualityPicker(), nullptr);
+    EXPECT_EQ(page->offlineCaching()->pagePicker(), nullptr);
+}
+
+TEST_F(OfflineCachingTest, AnAnswerForAPartThePageNoLongerShowsIsDropped)
+{
+    // The list still had an older cid; the detail that names the part's own comes late.
+    auto detailGate = std::make_shared<AnswerGate>();
+    fake.route(KRServiceHosts::apiHost(), QStringLiteral("/x/web-interface/view"), [detailGate](const testsupport::FakeRequest& request) {
+        detailGate->wait();
+        return ServiceFixtures::detailReply(request);
+    });
+    std::shared_ptr<KRVideo> listed = singlePartVideo();
+    const qint64 current = listed->cid();
+    listed->setCid(current + 40);
+    KRVideoDetailViewController* page = push(listed);
+    QObject::connect(page->offlineCaching(), &KRVideoOfflineCaching::statusShown, [this](const QString& text) { statuses.append(text); });
+    cacheFromMore(page);
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+    play.setQualityFault(64, PlaybackFixtures::QualityFault::Held);
+    chooseQuality(page, QStringLiteral("720P"));
+    ASSERT_TRUE(advanceUntil([&] { return play.heldReplyCount() == 1; }));
+    EXPECT_EQ(statuses.last(), QStringLiteral("正在准备 720P 缓存…"));
+
+    detailGate->release();
+    ASSERT_TRUE(advanceUntil([&] { return page->video()->cid() == current; }));
+    play.setQualityFault(64, PlaybackFixtures::QualityFault::None);
+    play.releaseHeldReplies();
+    ASSERT_TRUE(advanceUntil([&] { return !page->offlineCaching()->isResolving(); }));
+    EXPECT_EQ(statuses.last(), QStringLiteral("正在准备 720P 缓存…"));
+    EXPECT_FALSE(store()->isDownloading());
+    EXPECT_TRUE(store()->cachedVideos().isEmpty());
+}

@@ -25,6 +25,7 @@
 #include "support/InteractionFixtures.h"
 #include "video/KRFavoriteFolderPickerViewController.h"
 #include "video/KRInteractionButton.h"
+#include "video/KRVideoOfflineCaching.h"
 
 #include <QLineEdit>
 #include <QPointer>
@@ -149,6 +150,24 @@ protected:
         for (int i = 0; sheet && i < sheet->numberOfButtons(); ++i)
             titles << sheet->buttonTitleAtIndex(i);
         return titles;
+    }
+    // The sheet on screen, with its tag, title and buttons ("取消" last).
+    static void expectSheet(KRVideoDetailViewController* page, int tag, const QString& title, const QStringList& buttons)
+    {
+        ActionSheet* sheet = page->visibleActionSheet();
+        ASSERT_NE(sheet, nullptr);
+        EXPECT_EQ(sheet->tag(), tag);
+        EXPECT_EQ(sheet->title(), title);
+        EXPECT_EQ(sheetButtons(sheet), buttons);
+    }
+    // "更多", "分享", "系统分享": the activity sheet the page presents, if any.
+    static ActivityViewController* shareWithTheSystem(KRVideoDetailViewController* page)
+    {
+        click(part(page, "moreButton"));
+        answerSheet(page, QStringLiteral("分享"));
+        answerSheet(page, QStringLiteral("系统分享"));
+        AnimationClock::finishAll();
+        return qobject_cast<ActivityViewController*>(page->presentedViewController());
     }
     static QString toast(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
     AlertView* alert() const { return window->visibleAlert(); }
@@ -286,11 +305,8 @@ TEST_F(VideoAccountActionsTest, TripleCompletesWhatIsMissing)
     interactions.setCoinsGiven(ServiceFixtures::kDetailAID, 2);
     KRVideoDetailViewController* page = open();
     tap(page, "tripleButton");
-    ActionSheet* sheet = page->visibleActionSheet();
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->tag(), 7303);
-    EXPECT_EQ(sheet->title(), QStringLiteral("该视频硬币已投满（2/2），将只补齐点赞和收藏"));
-    EXPECT_EQ(sheetButtons(sheet), (QStringList{QStringLiteral("补齐一键三连"), QStringLiteral("取消")}));
+    expectSheet(page, 7303, QStringLiteral("该视频硬币已投满（2/2），将只补齐点赞和收藏"),
+                {QStringLiteral("补齐一键三连"), QStringLiteral("取消")});
     answerSheet(page, QStringLiteral("补齐一键三连"));
     KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
     EXPECT_TRUE(fake.requestsTo(InteractionFixtures::kCoinPath).isEmpty());
@@ -460,11 +476,7 @@ TEST_F(VideoAccountActionsTest, SystemShareCopiesOnIOS5AndPresentsTheActivityShe
 
     useDevice(QStringLiteral("iPhone8,1"), QStringLiteral("9.3"));
     page = open();
-    tap(page, "moreButton");
-    answerSheet(page, QStringLiteral("分享"));
-    answerSheet(page, QStringLiteral("系统分享"));
-    AnimationClock::finishAll();
-    auto* activity = qobject_cast<ActivityViewController*>(page->presentedViewController());
+    auto* activity = shareWithTheSystem(page);
     ASSERT_NE(activity, nullptr);
     EXPECT_EQ(activity->activityItems().value(1).toUrl().toString(), page->shareURLString());
     EXPECT_EQ(activity->activityItems().value(0).toString(), page->video()->title());
@@ -623,4 +635,188 @@ TEST_F(VideoAccountActionsTest, MoreSheetCachingChoiceRunsTheCacheEntryOnceTheSh
     EXPECT_EQ(toast(page), QStringLiteral("正在打开缓存清晰度…"));
     // Once the sheet has gone, the caching entry runs: three parts, none cached.
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflinePicker] opening page picker")));
+}
+
+// ---- reads and writes of the account state in flight together ----
+
+TEST_F(VideoAccountActionsTest, ARelationReadAskedBeforeALikeDoesNotUndoIt)
+{
+    AccountFixtures::logInWebOnly();
+    const QString relation = QStringLiteral("/x/web-interface/archive/relation");
+    // The page's first read is answered with the state before the like, and arrives after it.
+    auto slowRead = std::make_shared<AnswerGate>();
+    interactions.hold(relation, slowRead);
+    KRVideoDetailViewController* page = push();
+    KR_WAIT_UNTIL(fake.requestsTo(relation).size() == 1);
+    KR_WAIT_UNTIL(part<Button>(page, "playButton")->isEnabled());
+    auto* like = part<KRInteractionButton>(page, "likeButton");
+    click(like);
+    KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
+    EXPECT_TRUE(interactions.liked(ServiceFixtures::kDetailAID));
+    EXPECT_TRUE(like->isSelected());
+
+    interactions.hold(relation, nullptr);
+    slowRead->release();
+    // The late answer is dropped; the state is read again and knows of the like.
+    KR_WAIT_UNTIL(page->accountActions()->interactions().stateLoaded);
+    EXPECT_GE(fake.requestsTo(relation).size(), 2);
+    EXPECT_TRUE(page->accountActions()->interactions().liked);
+    EXPECT_TRUE(like->isSelected());
+    EXPECT_EQ(part<KRInteractionButton>(page, "coinButton")->accessibilityValue(), QStringLiteral("最多可投 2 枚硬币"));
+}
+
+TEST_F(VideoAccountActionsTest, AFollowAnswerWritesWhatWasAskedWhateverWasReadMeanwhile)
+{
+    AccountFixtures::logInWebOnly();
+    // Followed on another device: the page's read will say so, but arrives only once the user
+    // has tapped "＋关注" on the page that does not know it yet.
+    interactions.setFollowing(ServiceFixtures::kUploaderMID, true);
+    const QString relation = QStringLiteral("/x/relation"), modify = QStringLiteral("/x/relation/modify");
+    auto slowRead = std::make_shared<AnswerGate>(), slowWrite = std::make_shared<AnswerGate>();
+    interactions.hold(relation, slowRead);
+    interactions.hold(modify, slowWrite);
+    KRVideoDetailViewController* page = open();
+    auto* follow = part<Button>(page, "followButton");
+    KR_WAIT_UNTIL(fake.requestsTo(relation).size() == 1);
+    EXPECT_EQ(follow->title(ControlStateNormal), QStringLiteral("＋关注"));
+    click(follow);
+    KR_WAIT_UNTIL(fake.requestsTo(modify).size() == 1);
+    EXPECT_EQ(AccountFixtures::formValue(fake.requestsTo(modify).first(), QStringLiteral("act")), QStringLiteral("1"));
+
+    // Both answers go, in whichever order: the page shows what it asked for.
+    interactions.hold(relation, nullptr);
+    slowRead->release();
+    slowWrite->release();
+    KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
+    // The read asked before the follow is asked again after it.
+    KR_WAIT_UNTIL(fake.requestsTo(relation).size() == 2);
+    KR_WAIT_UNTIL(!page->accountActions()->isFollowStateLoading());
+    EXPECT_TRUE(interactions.following(ServiceFixtures::kUploaderMID));
+    EXPECT_TRUE(page->accountActions()->interactions().following);
+    EXPECT_EQ(follow->title(ControlStateNormal), QStringLiteral("已关注"));
+}
+
+// ---- taps, sheets and deferred calls ----
+
+TEST_F(VideoAccountActionsTest, ATapWhileAnActionRunsDoesNothingButMoreStillOpens)
+{
+    AccountFixtures::logInWebOnly();
+    KRVideoDetailViewController* page = open();
+    auto slowLike = std::make_shared<AnswerGate>();
+    interactions.hold(InteractionFixtures::kLikePath, slowLike);
+    tap(page, "likeButton");
+    KR_WAIT_UNTIL(fake.requestsTo(InteractionFixtures::kLikePath).size() == 1);
+    ASSERT_TRUE(page->accountActions()->isInteractionLoading());
+
+    // The four account buttons are refused while the like runs: no sheet, no picker, no request.
+    for (const char* name : {"likeButton", "coinButton", "tripleButton", "favoriteButton"}) {
+        tap(page, name);
+        AnimationClock::finishAll();
+        EXPECT_EQ(page->visibleActionSheet(), nullptr) << name;
+        EXPECT_EQ(nav->topViewController(), page) << name;
+    }
+    EXPECT_EQ(alert(), nullptr);
+    // "更多" is no account action: its sheet opens.
+    tap(page, "moreButton");
+    ASSERT_NE(page->visibleActionSheet(), nullptr);
+    EXPECT_EQ(page->visibleActionSheet()->tag(), 7300);
+    answerSheet(page, QStringLiteral("取消"));
+
+    slowLike->release();
+    KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
+    EXPECT_EQ(fake.requestsTo(InteractionFixtures::kLikePath).size(), 1);
+    EXPECT_EQ(writes(), 1);
+    EXPECT_TRUE(part<KRInteractionButton>(page, "likeButton")->isSelected());
+}
+
+TEST_F(VideoAccountActionsTest, OneCoinLeftAndNoneGivenOffersTheOneCoin)
+{
+    AccountFixtures::logInWebOnly();
+    // Reposted (copyright 2): one coin at most, none given yet.
+    const qint64 reposted = 300003;
+    ASSERT_EQ(ServiceFixtures::copyrightOf(reposted), 2);
+    KRVideoDetailViewController* page = open(videoWithAID(reposted));
+    EXPECT_EQ(page->remainingCoinCapacity(), 1);
+
+    const QString title = QStringLiteral("该视频最多可投 1 枚硬币（投币后不可撤销）");
+    tap(page, "tripleButton");
+    expectSheet(page, 7303, title, {QStringLiteral("三连并投 1 枚硬币"), QStringLiteral("取消")});
+    answerSheet(page, QStringLiteral("取消"));
+
+    tap(page, "coinButton");
+    expectSheet(page, 7304, title, {QStringLiteral("投 1 枚硬币"), QStringLiteral("取消")});
+    answerSheet(page, QStringLiteral("投 1 枚硬币"));
+    KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
+    const QList<FakeRequest> coins = fake.requestsTo(InteractionFixtures::kCoinPath);
+    ASSERT_EQ(coins.size(), 1);
+    EXPECT_EQ(AccountFixtures::formValue(coins.first(), QStringLiteral("multiply")), QStringLiteral("1"));
+    EXPECT_EQ(interactions.coinsGiven(reposted), 1);
+    auto* coin = part<KRInteractionButton>(page, "coinButton");
+    EXPECT_EQ(coin->title(ControlStateNormal), QStringLiteral("已投满"));
+    EXPECT_EQ(coin->accessibilityValue(), QStringLiteral("1/1 枚硬币，已达上限"));
+}
+
+TEST_F(VideoAccountActionsTest, ANewMoreSheetCancelsTheChoiceStillWaitingForTheLastOne)
+{
+    KRVideoDetailViewController* page = open();
+    testsupport::ConsoleCapture console;
+    // Clicks a More button and lets the sheet go, but not the time its choice waits for.
+    auto chooseWithoutWaiting = [&](const QString& title) {
+        tap(page, "moreButton");
+        ActionSheet* more = page->visibleActionSheet();
+        ASSERT_NE(more, nullptr);
+        const int index = int(sheetButtons(more).indexOf(title));
+        ASSERT_GE(index, 0);
+        click(more->buttonViewAtIndex(index));
+        AnimationClock::finishAll();
+        EXPECT_EQ(page->visibleActionSheet(), nullptr);
+    };
+    for (const QString& choice : {QStringLiteral("分享"), QStringLiteral("离线缓存")}) {
+        chooseWithoutWaiting(choice);
+        // More again before the choice has run: the new sheet stays, alone.
+        tap(page, "moreButton");
+        ActionSheet* again = page->visibleActionSheet();
+        ASSERT_NE(again, nullptr);
+        platform::MainClock::advanceForTesting(1.0);
+        EXPECT_EQ(page->visibleActionSheet(), again) << choice.toStdString();
+        EXPECT_EQ(again->tag(), 7300);
+        answerSheet(page, QStringLiteral("取消"));
+        platform::MainClock::advanceForTesting(1.0);
+        EXPECT_EQ(page->visibleActionSheet(), nullptr) << choice.toStdString();
+    }
+    EXPECT_FALSE(console.contains(QStringLiteral("[KorvaneOfflinePicker] opening page picker")));
+    EXPECT_EQ(page->offlineCaching()->pagePicker(), nullptr);
+}
+
+TEST_F(VideoAccountActionsTest, SystemShareOfAVideoWithoutTitleNamesTheApp)
+{
+    useDevice(QStringLiteral("iPhone8,1"), QStringLiteral("9.3"));
+    auto bare = std::make_shared<KRVideo>();
+    KRVideoDetailViewController* page = push(bare);
+    ASSERT_TRUE(page->video()->title().isEmpty());
+    ActivityViewController* activity = shareWithTheSystem(page);
+    ASSERT_NE(activity, nullptr);
+    EXPECT_EQ(activity->activityItems().value(0).toString(), QStringLiteral("岚帆影院视频"));
+    EXPECT_EQ(activity->activityItems().value(1).toUrl().toString(), QStringLiteral("https://") + KRServiceHosts::webHost() + QStringLiteral("/"));
+}
+
+TEST_F(VideoAccountActionsTest, ATripleWhoseFavouriteStepFailsStillShowsItsLikeAndCoin)
+{
+    AccountFixtures::logInWebOnly();
+    KRVideoDetailViewController* page = open();
+    interactions.refuse(QStringLiteral("/x/v3/fav/resource/deal"), -403, QStringLiteral("访问权限不足"));
+    tap(page, "tripleButton");
+    answerSheet(page, QStringLiteral("三连并投 1 枚硬币"));
+    KR_WAIT_UNTIL(!page->accountActions()->isInteractionLoading());
+    EXPECT_TRUE(toast(page).startsWith(QStringLiteral("点赞和投币状态已保留，但收藏失败：访问权限不足"))) << toast(page).toStdString();
+    // The service holds the like and the coin: so does the page, and the next coin is the last.
+    EXPECT_TRUE(interactions.liked(ServiceFixtures::kDetailAID));
+    EXPECT_EQ(interactions.coinsGiven(ServiceFixtures::kDetailAID), 1);
+    const KRVideoInfoPage::Interactions state = page->accountActions()->interactions();
+    EXPECT_TRUE(state.liked);
+    EXPECT_EQ(state.coinCount, 1);
+    EXPECT_FALSE(state.favorited);
+    EXPECT_TRUE(part<KRInteractionButton>(page, "likeButton")->isSelected());
+    EXPECT_EQ(part<KRInteractionButton>(page, "coinButton")->title(ControlStateNormal), QStringLiteral("已投 1"));
+    EXPECT_FALSE(part<KRInteractionButton>(page, "favoriteButton")->isSelected());
 }

@@ -5,6 +5,7 @@
 #include "VideoPageTesting.h"
 
 #include "model/KRComment.h"
+#include "look/KRTheme.h"
 #include "model/KRDanmaku.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/AudioSession.h"
@@ -498,6 +499,55 @@ TEST_F(VideoPageWritingTest, AKeyboardLiftsTheComposerBeingEditedWithItsOwnAnima
     EXPECT_EQ(commentBar->frame(), QRectF(0, 345, 375, 42));
     click(part<Button>(page, "commentEmoteButton"));
     EXPECT_EQ(part(page, "commentEmotePanel")->frame(), QRectF(8, 191, 359, 152));
+}
+
+// The desktop's keyboard is a hardware one: only the field's toolbar shows, along the window's
+// bottom edge with its own background, and the bar being edited sits right on top of it.
+TEST_F(VideoPageWritingTest, OnAHardwareKeyboardTheBarBeingEditedSitsOnTheToolbarAtTheBottomEdge)
+{
+    signIn();
+    KRVideoDetailViewController* page = openComments();
+    ASSERT_EQ(window->frame().size(), QSizeF(375, 667));
+    const auto inWindow = [&](View* view) { return QRectF(view->mapTo(window.get(), QPoint(0, 0)), view->frame().size()); };
+
+    // The embedded danmaku bar.
+    click(part<Button>(page, "danmakuComposeButton"));
+    auto* field = part<TextField>(page, "danmakuInputField");
+    ASSERT_TRUE(field->isFirstResponder());
+    auto* toolbar = part<Toolbar>(page, "danmakuInputAccessory");
+    ASSERT_TRUE(toolbar->isVisible());
+    EXPECT_EQ(inWindow(toolbar), QRectF(0, 667 - 44, 375, 44));
+    EXPECT_EQ(field->keyboardFrameInWindow(), inWindow(toolbar));
+    platform::MainClock::advanceForTesting(0.26);
+    View* danmakuBar = part(page, "danmakuComposerBar");
+    EXPECT_EQ(inWindow(danmakuBar), QRectF(0, 667 - 44 - 42, 375, 42));
+    // Its background hides the page under it: between its buttons the window shows the bar's own
+    // colour, the one it draws alone.
+    const QImage shot = window->grab().toImage();
+    const QColor drawn = toolbar->grab().toImage().pixelColor(187, 30);
+    EXPECT_EQ(drawn.alpha(), 255);
+    EXPECT_EQ(shot.pixelColor(187, 667 - 44 + 30), drawn);
+    EXPECT_EQ(shot.pixelColor(187, 667 - 44 + 30), KRTheme::sharedTheme()->style() == 1 ? QColor(22, 22, 22) : QColor(247, 247, 247));
+    type(field, QStringLiteral("前方"));
+    EXPECT_EQ(page->danmakuComposer()->draft(), QStringLiteral("前方"));
+    clickTitled(toolbar, QStringLiteral("取消"));
+    platform::MainClock::advanceForTesting(0.3);
+    EXPECT_TRUE(danmakuBar->isHidden());
+    EXPECT_FALSE(toolbar->isVisible());
+
+    // The comment bar has no toolbar: it sits on the bottom edge, its emote panel above it.
+    click(part<Button>(page, "commentComposerButton"));
+    auto* commentField = part<TextField>(page, "commentInputField");
+    ASSERT_TRUE(commentField->isFirstResponder());
+    EXPECT_EQ(commentField->keyboardFrameInWindow(), QRectF(0, 667, 375, 0));
+    platform::MainClock::advanceForTesting(0.26);
+    View* commentBar = part(page, "commentComposerBar");
+    EXPECT_EQ(inWindow(commentBar), QRectF(0, 667 - 42, 375, 42));
+    type(commentField, QStringLiteral("好"));
+    EXPECT_EQ(commentField->text(), QStringLiteral("好"));
+    click(part<Button>(page, "commentEmoteButton"));
+    KR_WAIT_UNTIL(composer(page)->emotes().size() == 80);
+    EXPECT_LE(inWindow(part(page, "commentEmotePanel")).bottom(), inWindow(commentBar).top());
 }
 
 // ---- the comment a message points at ----

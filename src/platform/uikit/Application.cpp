@@ -85,19 +85,19 @@ void Application::finishLaunching()
         m_delegate->didFinishLaunching();
 }
 
-void Application::becomeActiveForTesting()
+void Application::becomeActive()
 {
     if (m_state == ApplicationStateActive)
         return;
     if (m_state == ApplicationStateBackground)
-        enterForegroundForTesting();
+        enterForeground();
     m_state = ApplicationStateActive;
     if (m_delegate)
         m_delegate->didBecomeActive();
     post(ApplicationDidBecomeActiveNotification);
 }
 
-void Application::resignActiveForTesting()
+void Application::resignActive()
 {
     if (m_state != ApplicationStateActive)
         return;
@@ -107,9 +107,9 @@ void Application::resignActiveForTesting()
     post(ApplicationWillResignActiveNotification);
 }
 
-void Application::enterBackgroundForTesting()
+void Application::enterBackground()
 {
-    resignActiveForTesting();
+    resignActive();
     if (m_state == ApplicationStateBackground)
         return;
     m_state = ApplicationStateBackground;
@@ -118,7 +118,7 @@ void Application::enterBackgroundForTesting()
     post(ApplicationDidEnterBackgroundNotification);
 }
 
-void Application::enterForegroundForTesting()
+void Application::enterForeground()
 {
     if (m_state != ApplicationStateBackground)
         return;
@@ -127,6 +127,23 @@ void Application::enterForegroundForTesting()
         m_delegate->willEnterForeground();
     post(ApplicationWillEnterForegroundNotification);
 }
+
+void Application::windowVisibilityDidChange(Window* window, bool onScreen)
+{
+    if (!window || window != m_keyWindow)
+        return;
+    if (!onScreen)
+        enterBackground();
+    // Only a return from the background makes the application active: a window shown while
+    // launching waits for the launch to finish.
+    else if (m_state == ApplicationStateBackground)
+        becomeActive();
+}
+
+void Application::becomeActiveForTesting() { becomeActive(); }
+void Application::resignActiveForTesting() { resignActive(); }
+void Application::enterBackgroundForTesting() { enterBackground(); }
+void Application::enterForegroundForTesting() { enterForeground(); }
 
 void Application::memoryWarningForTesting()
 {
@@ -167,7 +184,7 @@ int ApplicationMain(int argc, char** argv, std::function<std::unique_ptr<Applica
     auto& app = Application::shared();
     app.setDelegate(delegate.get());
     app.finishLaunching();
-    app.becomeActiveForTesting();
+    app.becomeActive();
     const int result = QCoreApplication::exec();
     app.setDelegate(nullptr);
     return result;

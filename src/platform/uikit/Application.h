@@ -48,7 +48,10 @@ public:
     // While a rotation is under way, its target orientation; else 0.
     int pendingOrientation() const { return m_pendingOrientation; }
 
-    // State changes as the system makes them, delegate first, then the notification.
+    // State changes as the system makes them, delegate first, then the notification. On the
+    // desktop the key window stands for the screen: minimised or hidden, the application
+    // resigns active and enters the background; shown again, it enters the foreground and
+    // becomes active. The hooks below make the same changes for tests.
     void finishLaunching();
     void becomeActiveForTesting();
     void resignActiveForTesting();
@@ -64,7 +67,15 @@ public:
 
 private:
     friend class Window;
+    friend int ApplicationMain(int argc, char** argv, std::function<std::unique_ptr<ApplicationDelegate>()> makeDelegate);
     Application() = default;
+    void becomeActive();
+    void resignActive();
+    void enterBackground();
+    void enterForeground();
+    // The window's own report of whether it shows (not minimised, not hidden); only the key
+    // window's counts.
+    void windowVisibilityDidChange(Window* window, bool onScreen);
     void registerWindow(Window* window);
     void unregisterWindow(Window* window);
     void setKeyWindow(Window* window) { m_keyWindow = window; }

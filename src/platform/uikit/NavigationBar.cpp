@@ -1,13 +1,13 @@
 #include "platform/uikit/NavigationBar.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/uikit/BarBackground.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Control.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationItem.h"
 
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -361,17 +361,7 @@ void NavigationBar::drawRect(QPainter& p)
         m_backgroundImage.draw(p, QRectF(0, r.height() - std::max(ih, r.height()), r.width(), std::max(ih, r.height())));
         return;
     }
-    if (modern()) {
-        p.fillRect(r, m_barTintColor.isValid() ? m_barTintColor : (m_barStyle ? QColor(22, 22, 22) : QColor(247, 247, 247)));
-        p.fillRect(QRectF(0, r.height() - 0.5, r.width(), 0.5), QColor(0, 0, 0, 80));
-        return;
-    }
-    const QColor base = m_tintColor.isValid() ? m_tintColor : (m_barStyle ? QColor(30, 30, 30) : QColor(109, 132, 162));
-    QLinearGradient g(0, 0, 0, r.height());
-    g.setColorAt(0, base.lighter(125));
-    g.setColorAt(1, base.darker(110));
-    p.fillRect(r, g);
-    p.fillRect(QRectF(0, r.height() - 1, r.width(), 1), base.darker(160));
+    drawBarBackground(p, r, m_barStyle, m_barTintColor, m_tintColor, BarContentEdge::Bottom);
 }
 
 } // namespace platform::uikit

@@ -1,7 +1,5 @@
 #include "platform/uikit/TextField.h"
 
-#include "platform/device/DeviceProfile.h"
-
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/Window.h"
@@ -167,16 +165,13 @@ TextField::~TextField()
     delete m_inputAccessoryView.data();
 }
 
-QRectF TextField::keyboardFrameInWindow(const View* window)
+QRectF TextField::keyboardFrameInWindow() const
 {
-    if (!window)
+    const Window* host = window();
+    if (!host)
         return {};
-    const QSizeF size = window->bounds().size();
-    const bool landscape = size.width() > size.height();
-    qreal height = platform::DeviceProfile::isPad() ? (landscape ? 352 : 264) : (landscape ? 162 : 216);
-    // The keyboard also covers the home-indicator strip.
-    height += window->safeAreaInsets().bottom;
-    height = std::min(height, size.height());
+    const QSizeF size = host->bounds().size();
+    const qreal height = m_inputAccessoryView ? std::min(m_inputAccessoryView->frame().height(), size.height()) : 0;
     return QRectF(0, size.height() - height, size.width(), height);
 }
 
@@ -205,11 +200,11 @@ void TextField::updateInputAccessoryView()
             accessory->setParent(this);
         return;
     }
-    const QRectF keyboard = keyboardFrameInWindow(host);
-    const qreal height = accessory->frame().height();
     if (accessory->parentWidget() != host)
         host->addSubview(accessory);
-    accessory->setFrame(QRectF(0, keyboard.top() - height, keyboard.width(), height));
+    accessory->setFrame(keyboardFrameInWindow());
+    // It keeps to the bottom edge if the window changes size while the field edits.
+    accessory->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleTopMargin);
     accessory->show();
     accessory->raise();
 }
@@ -241,9 +236,10 @@ void TextField::setEditing(bool editing)
 
 void TextField::postKeyboardNotification(bool showing)
 {
-    QRectF frame;
-    if (Window* w = window())
-        frame = QRectF(0, w->frame().height(), w->frame().width(), 0);
+    QRectF frame = keyboardFrameInWindow();
+    // Going away, it ends just below the bottom edge.
+    if (!showing)
+        frame.translate(0, frame.height());
     platform::NotificationCenter::defaultCenter().post(
         showing ? KeyboardWillShowNotification : KeyboardWillHideNotification, nullptr,
         {{KeyboardFrameEndKey, frame}, {KeyboardAnimationDurationKey, 0.25}});

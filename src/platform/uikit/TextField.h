@@ -17,8 +17,9 @@ enum ReturnKeyType { ReturnKeyDefault = 0, ReturnKeySend = 7 };
 // Posted (object nullptr) as a field becomes first responder and as it resigns. The user info
 // holds the keyboard's end frame in window coordinates (a QRectF under KeyboardFrameEndKey) and
 // the animation's length in seconds (a double under KeyboardAnimationDurationKey). A desktop
-// keyboard is a hardware one, so the frame is only the field's input accessory view, which the
-// kit does not have: 0 high at the window's bottom.
+// keyboard is a hardware one, so what shows on screen is only the field's input accessory view,
+// along the window's bottom edge: the frame is that view's (0 high at the bottom edge without
+// one), and on hiding the same frame just below the bottom edge.
 inline const QString KeyboardWillShowNotification = QStringLiteral("UIKeyboardWillShowNotification");
 inline const QString KeyboardWillHideNotification = QStringLiteral("UIKeyboardWillHideNotification");
 inline const QString KeyboardFrameEndKey = QStringLiteral("UIKeyboardFrameEndUserInfoKey");
@@ -61,12 +62,13 @@ public:
     bool clearsWhileEditing() const { return m_clearsWhileEditing; }
     void setClearsWhileEditing(bool on);
     Button* clearButton() const { return m_clearButton; }
-    // A view shown across the window on top of the keyboard while the field edits, at its own
+    // A view shown across the window at its bottom edge while the field edits, at its own
     // height; hidden otherwise. The field owns it (a replaced one is deleted).
     View* inputAccessoryView() const { return m_inputAccessoryView; }
     void setInputAccessoryView(View* view);
-    // Where the keyboard stands in the window while a field edits (an empty rect outside a window).
-    static QRectF keyboardFrameInWindow(const View* window);
+    // Where the keyboard stands in the field's window while the field edits: its input accessory
+    // view's frame, or 0 high at the bottom edge without one (an empty rect outside a window).
+    QRectF keyboardFrameInWindow() const;
     // The area the text and the placeholder take.
     QRectF textRect() const;
 

@@ -1,6 +1,7 @@
 #include "platform/uikit/Toolbar.h"
 
 #include "platform/device/DeviceProfile.h"
+#include "platform/uikit/BarBackground.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
@@ -57,6 +58,12 @@ void Toolbar::setTintColor(const QColor& color)
 {
     m_tintColor = color;
     rebuild();
+}
+
+void Toolbar::setBarStyle(int style)
+{
+    m_barStyle = style;
+    update();
 }
 
 void Toolbar::setBackgroundImage(const Image& image)
@@ -183,6 +190,8 @@ void Toolbar::drawRect(QPainter& painter)
 {
     if (!m_backgroundImage.isNull())
         m_backgroundImage.draw(painter, QRectF(rect()));
+    else
+        drawBarBackground(painter, QRectF(rect()), m_barStyle, QColor(), QColor(), BarContentEdge::Top);
 }
 
 } // namespace platform::uikit

@@ -12,7 +12,8 @@ class BarButtonItem;
 
 // A bar of items laid out in a row: buttons (or the items' custom views) at their widths,
 // fixed spaces at theirs, and flexible spaces sharing whatever width is left, so one flexible
-// space pushes the items after it to the right edge.
+// space pushes the items after it to the right edge. Without a background image it draws the
+// platform's bar in its style, its hairline along the top edge.
 class Toolbar : public View {
     Q_OBJECT
 public:
@@ -25,6 +26,9 @@ public:
     void setItems(const QList<BarButtonItem*>& items);
     QColor tintColor() const { return m_tintColor; }
     void setTintColor(const QColor& color);
+    // BarStyleDefault or BarStyleBlack (NavigationBar.h).
+    int barStyle() const { return m_barStyle; }
+    void setBarStyle(int style);
     Image backgroundImage() const { return m_backgroundImage; }
     void setBackgroundImage(const Image& image);
     // The view standing for the item at `index`: its button or custom view; nullptr for a space.
@@ -44,6 +48,7 @@ private:
     QList<QPointer<View>> m_itemViews;
     QColor m_tintColor;
     Image m_backgroundImage;
+    int m_barStyle = 0;
 };
 
 } // namespace platform::uikit

@@ -11,6 +11,8 @@
 #include "platform/uikit/ViewController.h"
 
 #include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLinearGradient>
@@ -242,17 +244,19 @@ void Window::presentModal(ViewController* controller, bool animated, std::functi
             completion();
     };
     const qreal h = frame().height();
+    v->setFrame(finalFrame);
     if (!animated) {
-        v->setFrame(finalFrame);
         done(true);
         return;
     }
-    v->setFrame(finalFrame.translated(0, h));
+    // The screen slides in where it will stay: only where it shows moves, so what it lays out
+    // from its place in the window (a navigation bar below the status bar) is right all along.
+    v->setPresentationOffset(QPointF(0, h));
     AnimationClock::animate(
         this, kModalSeconds,
-        [c, finalFrame, h](double t) {
+        [c, h](double t) {
             if (c && c->isViewLoaded())
-                c->view()->setFrame(finalFrame.translated(0, h * (1 - t) * (1 - t)));
+                c->view()->setPresentationOffset(QPointF(0, h * (1 - t) * (1 - t)));
         },
         std::move(done));
 }
@@ -285,13 +289,12 @@ void Window::dismissModal(ViewController* controller, bool animated, std::functi
         done(true);
         return;
     }
-    const QRectF start = controller->view()->frame();
     const qreal h = frame().height();
     AnimationClock::animate(
         this, kModalSeconds,
-        [c, start, h](double t) {
+        [c, h](double t) {
             if (c && c->isViewLoaded())
-                c->view()->setFrame(start.translated(0, h * t * t));
+                c->view()->setPresentationOffset(QPointF(0, h * t * t));
         },
         std::move(done));
 }
@@ -438,6 +441,33 @@ void Window::resizeEvent(QResizeEvent* e)
                     resize(minimumSize());
             },
             Qt::QueuedConnection);
+}
+
+void Window::changeEvent(QEvent* event)
+{
+    View::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        reportVisibility();
+}
+
+void Window::showEvent(QShowEvent* event)
+{
+    View::showEvent(event);
+    m_unmapped = false;
+    reportVisibility();
+}
+
+void Window::hideEvent(QHideEvent* event)
+{
+    View::hideEvent(event);
+    if (event->spontaneous())
+        m_unmapped = true;
+    Application::shared().windowVisibilityDidChange(this, false);
+}
+
+void Window::reportVisibility()
+{
+    Application::shared().windowVisibilityDidChange(this, isVisible() && !m_unmapped && !(windowState() & Qt::WindowMinimized));
 }
 
 void Window::closeEvent(QCloseEvent* e)

@@ -56,9 +56,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // A window manager minimising, hiding or showing the window tells the application.
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void raiseOverlays();
+    void reportVisibility();
     void showNextAlert();
 
     QPointer<ViewController> m_root;
@@ -71,6 +76,8 @@ private:
     std::deque<QPointer<AlertView>> m_alerts;
     QPointer<AlertView> m_visibleAlert;
     bool m_rotating = false;
+    // Unmapped by the window system (a spontaneous hide): still "visible" to Qt, but not shown.
+    bool m_unmapped = false;
 };
 
 } // namespace platform::uikit
