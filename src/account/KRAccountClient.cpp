@@ -42,36 +42,6 @@ QString replyMessage(const QVariantMap& reply)
     return KRIsString(message) ? message.toString() : QString();
 }
 
-// What a reply comes to; the HTTP status decides only when the reply names no code.
-KROptionalError errorOfReply(const platform::HTTPResponse& response, QVariant& json)
-{
-    if (response.error) {
-        json = QVariant();
-        return *response.error;
-    }
-    const bool statusOK = response.status >= 200 && response.status <= 299;
-    KROptionalError parseError;
-    if (!response.body.isEmpty()) {
-        QString why;
-        json = KRJSONParse(response.body, &why);
-        if (!json.isValid())
-            parseError = KRJSONReaderError(why);
-    }
-    const bool object = KRIsDictionary(json);
-    const std::optional<qint64> code = object ? replyCode(json.toMap()) : std::nullopt;
-    if (!statusOK && !code)
-        return KRAccountError(response.status, QStringLiteral("服务器返回 HTTP %1，请稍后重试").arg(response.status));
-    if (parseError)
-        return parseError;
-    if (!object)
-        return KRAccountError(-2, QStringLiteral("服务器响应无法解析"));
-    if (code && *code != 0) {
-        const QString message = replyMessage(json.toMap());
-        return KRAccountError(*code, message.isEmpty() ? QStringLiteral("请求失败") : message);
-    }
-    return std::nullopt;
-}
-
 void writeDiagnosticDump(const QString& path, const QVariant& json, const platform::HTTPResponse& response)
 {
     const QVariantMap reply = json.toMap();
@@ -109,6 +79,35 @@ void writeDiagnosticDump(const QString& path, const QVariant& json, const platfo
 }
 
 } // namespace
+
+KROptionalError KRAccountErrorOfReply(const platform::HTTPResponse& response, QVariant& json)
+{
+    if (response.error) {
+        json = QVariant();
+        return *response.error;
+    }
+    const bool statusOK = response.status >= 200 && response.status <= 299;
+    KROptionalError parseError;
+    if (!response.body.isEmpty()) {
+        QString why;
+        json = KRJSONParse(response.body, &why);
+        if (!json.isValid())
+            parseError = KRJSONReaderError(why);
+    }
+    const bool object = KRIsDictionary(json);
+    const std::optional<qint64> code = object ? replyCode(json.toMap()) : std::nullopt;
+    if (!statusOK && !code)
+        return KRAccountError(response.status, QStringLiteral("服务器返回 HTTP %1，请稍后重试").arg(response.status));
+    if (parseError)
+        return parseError;
+    if (!object)
+        return KRAccountError(-2, QStringLiteral("服务器响应无法解析"));
+    if (code && *code != 0) {
+        const QString message = replyMessage(json.toMap());
+        return KRAccountError(*code, message.isEmpty() ? QStringLiteral("请求失败") : message);
+    }
+    return std::nullopt;
+}
 
 KRError KRAccountError(qint64 code, const QString& message)
 {
@@ -206,7 +205,7 @@ void KRAccountClient::exchange(KRRequestKind kind, Exchange request, QObject* ow
         auto response = std::make_shared<platform::HTTPResponse>(
             KRRequestPipeline::perform(kind, request.url, request.content, request.includeSession));
         QVariant json;
-        const KROptionalError error = errorOfReply(*response, json);
+        const KROptionalError error = KRAccountErrorOfReply(*response, json);
         const QVariantMap reply = json.toMap();
         // A reply without a code reads as 0, the code of no refusal.
         const qint64 code = KRIsDictionary(json) ? replyCode(reply).value_or(0) : 0;

@@ -237,6 +237,30 @@ private:
 
 };
 
+// The envelope every reply of the client is read through: `json` becomes the parsed body
+// (invalid when none or unreadable) and the result is what the reply comes to; the HTTP
+// status decides only when the reply names no code.
+KROptionalError KRAccountErrorOfReply(const platform::HTTPResponse& response, QVariant& json);
+
+// What a write's reply comes to, as its completion is answered: the message is never empty;
+// a refusal's data is the reply's data object with the risk-control challenge added.
+struct KRAccountActionOutcome {
+    bool success = false;
+    QString message;
+    QVariant data;
+};
+KRAccountActionOutcome KRAccountActionOutcomeOfReply(const QVariant& json, const platform::HTTPResponse* response,
+                                                     const KROptionalError& error);
+
+// One poll of a login code: the reply's data with "code" (0 when absent) and "message".
+QVariantMap KRAccountQRPollResult(const QVariant& json);
+// The login codes a poll waits on (not scanned, scanned, expired soon, not confirmed).
+bool KRAccountQRPollIsWaiting(qint64 code);
+
+// The pictures of a repost from the upload records: at most nine, those with a source, each
+// with its width, height and size.
+QVariantList KRAccountRepostPictures(const QVariantList& pictureInfos);
+
 // The videos of a history, watch-later or favourite reply under `listKey`, with the several
 // item shapes reconciled; registers their compatibility mappings with the web-API client.
 KRAccountVideoPage KRAccountNormalizedVideoPage(const QVariant& reply, const QString& listKey);

@@ -48,6 +48,13 @@ void KRAccountClient::finishAction(const QVariant& json, const platform::HTTPRes
 {
     if (!completion)
         return;
+    const KRAccountActionOutcome outcome = KRAccountActionOutcomeOfReply(json, response, error);
+    completion(outcome.success, outcome.message, outcome.data);
+}
+
+KRAccountActionOutcome KRAccountActionOutcomeOfReply(const QVariant& json, const platform::HTTPResponse* response,
+                                                     const KROptionalError& error)
+{
     const bool success = !error;
     const QVariantMap reply = json.toMap();
     QString message;
@@ -59,14 +66,10 @@ void KRAccountClient::finishAction(const QVariant& json, const platform::HTTPRes
         message = success ? QStringLiteral("操作成功") : QStringLiteral("操作失败");
     if (!success && error->domain() == KRAccountErrorDomain)
         message = QStringLiteral("%1（错误码 %2）").arg(message).arg(error->code());
-    if (success) {
-        completion(true, message, reply.value(QStringLiteral("data")));
-        return;
-    }
-    if (!KRIsDictionary(json)) {
-        completion(false, message, QVariant());
-        return;
-    }
+    if (success)
+        return {true, message, reply.value(QStringLiteral("data"))};
+    if (!KRIsDictionary(json))
+        return {false, message, QVariant()};
     QVariantMap data;
     const QVariant replyData = reply.value(QStringLiteral("data"));
     if (KRIsDictionary(replyData))
@@ -75,5 +78,5 @@ void KRAccountClient::finishAction(const QVariant& json, const platform::HTTPRes
     data.insert(QStringLiteral("gaia_challenge"), KRAccountGaiaChallengeMetadata(json, response));
     if (const std::optional<QVariantMap> options = KRAccountExtractGaiaOptions(json, response); options && !options->isEmpty())
         data.insert(QStringLiteral("gaia_options"), *options);
-    completion(false, message, data);
+    return {false, message, data};
 }

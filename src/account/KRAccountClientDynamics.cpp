@@ -19,17 +19,24 @@ QString apiURL(const QString& path) { return QStringLiteral("https://") + KRServ
 
 QString textOrEmpty(const QString& text) { return text.isNull() ? QString(QLatin1String("")) : text; }
 
-// The first present one of two keys, else the number 0.
+// The size under the first of two keys that holds one, as a number: the upload's record is
+// another host's answer, and whatever else it holds there (an object, a flag, a word) must
+// not travel into the repost as a size. A numeric text reads as its number; else 0.
 QVariant sizeValue(const QVariantMap& entry, const QString& first, const QString& second)
 {
-    if (!KRIsMissing(entry.value(first)))
-        return entry.value(first);
-    if (!KRIsMissing(entry.value(second)))
-        return entry.value(second);
+    for (const QString& key : {first, second}) {
+        const QVariant value = entry.value(key);
+        if (KRIsNumber(value) && !KRIsBooleanValue(value))
+            return value;
+        if (KRIsString(value) && !value.toString().trimmed().isEmpty())
+            return KRLongLongFromText(value.toString());
+    }
     return 0;
 }
 
-QVariantList repostPictures(const QVariantList& pictureInfos)
+} // namespace
+
+QVariantList KRAccountRepostPictures(const QVariantList& pictureInfos)
 {
     QVariantList pictures;
     for (const QVariant& item : pictureInfos) {
@@ -55,8 +62,6 @@ QVariantList repostPictures(const QVariantList& pictureInfos)
     }
     return pictures;
 }
-
-} // namespace
 
 void KRAccountClient::setDynamicLiked(bool liked, const QString& dynamicID, QObject* owner, KRAccountActionResult completion)
 {
@@ -87,7 +92,7 @@ void KRAccountClient::repostDynamicID(const QString& dynamicID, const QString& c
     const QVariantMap text{{QStringLiteral("raw_text"), textOrEmpty(content)}, {QStringLiteral("type"), 1}, {QStringLiteral("biz_id"), QString(QLatin1String(""))}};
     const QVariantMap request{
         {QStringLiteral("content"), QVariantMap{{QStringLiteral("contents"), QVariantList{text}}}},
-        {QStringLiteral("pics"), repostPictures(pictureInfos)},
+        {QStringLiteral("pics"), KRAccountRepostPictures(pictureInfos)},
         {QStringLiteral("scene"), 4},
         {QStringLiteral("upload_id"), uploadID},
         {QStringLiteral("meta"), QVariantMap{{QStringLiteral("app_meta"), QVariantMap{{QStringLiteral("from"), QStringLiteral("create.dynamic.web")},

@@ -18,9 +18,20 @@ QVariantMap replyData(const QVariant& json)
     return KRIsDictionary(data) ? data.toMap() : QVariantMap();
 }
 
-bool isWaitingCode(qint64 code) { return code == 86038 || code == 86039 || code == 86090 || code == 86101; }
-
 } // namespace
+
+QVariantMap KRAccountQRPollResult(const QVariant& json)
+{
+    const QVariantMap reply = json.toMap();
+    QVariantMap result = replyData(json);
+    const qint64 code = KRIsDictionary(json) ? KRIntegerValue(reply.value(QStringLiteral("code"))).value_or(0) : 0;
+    result.insert(QStringLiteral("code"), code);
+    if (KRIsString(reply.value(QStringLiteral("message"))))
+        result.insert(QStringLiteral("message"), reply.value(QStringLiteral("message")));
+    return result;
+}
+
+bool KRAccountQRPollIsWaiting(qint64 code) { return code == 86038 || code == 86039 || code == 86090 || code == 86101; }
 
 void KRAccountClient::generateLoginQRCode(QObject* owner, KRAccountDictionaryCompletion completion)
 {
@@ -47,19 +58,14 @@ void KRAccountClient::pollLoginQRCodeKey(const QString& authCode, QObject* owner
     performURLString(passportURL(QStringLiteral("/x/passport-tv-login/qrcode/poll")), QStringLiteral("POST"), parameters,
                      false, owner,
                      [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
-                         const QVariantMap reply = json.toMap();
-                         QVariantMap result = replyData(json);
-                         const qint64 code = KRIsDictionary(json) ? KRIntegerValue(reply.value(QStringLiteral("code"))).value_or(0) : 0;
-                         result.insert(QStringLiteral("code"), code);
-                         if (KRIsString(reply.value(QStringLiteral("message"))))
-                             result.insert(QStringLiteral("message"), reply.value(QStringLiteral("message")));
-                         if (isWaitingCode(code))
+                         const QVariantMap result = KRAccountQRPollResult(json);
+                         if (KRAccountQRPollIsWaiting(result.value(QStringLiteral("code")).toLongLong()))
                              return completion(result, std::nullopt);
                          // Only a reply the pipeline found sound is a confirmation: a network
                          // failure or an HTTP error must not be hidden behind a capture failure.
                          if (error)
                              return completion(result, error);
-                         const QVariant data = reply.value(QStringLiteral("data"));
+                         const QVariant data = json.toMap().value(QStringLiteral("data"));
                          if (!KRSessionStore::sharedStore().captureAppAuthenticationFromPayload(
                                  KRIsDictionary(data) ? data : QVariant()))
                              return completion(result, KRAccountError(-101, QStringLiteral("原生授权或登录 Cookie 没有写入，请刷新二维码重试")));

@@ -11,6 +11,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 const QString kFileName = QStringLiteral("KorvaneGaiaVerifierDiagnostic.json");
@@ -83,20 +85,31 @@ void KRGaiaDiagnostics::beginVerifierRun() { write(freshRun()); }
 
 void KRGaiaDiagnostics::recordVerifierStage(const QString& stage, const QString& detail)
 {
-    QJsonObject log;
+    QJsonObject read;
     if (const auto data = platform::readFile(filePath(), kMaxFileBytes)) {
         const QJsonDocument document = QJsonDocument::fromJson(*data);
         if (document.isObject())
-            log = document.object();
+            read = document.object();
     }
-    if (log.isEmpty())
-        log = freshRun();
-    QJsonArray events = log.value(QStringLiteral("events")).toArray();
+    // The file may be damaged or another writer's: only its run's start and its last events
+    // are kept, each in the stored form, so what the log holds stays what it promises.
+    QJsonObject log = freshRun();
+    const QJsonValue startedAt = read.value(QStringLiteral("started_at"));
+    if (startedAt.isDouble())
+        log.insert(QStringLiteral("started_at"), startedAt.toDouble());
+    const QJsonArray previous = read.value(QStringLiteral("events")).toArray();
+    QJsonArray events;
+    for (qsizetype i = std::max<qsizetype>(0, previous.size() - (kMaxEvents - 1)); i < previous.size(); ++i) {
+        if (!previous.at(i).isObject())
+            continue;
+        const QJsonObject event = previous.at(i).toObject();
+        events.append(QJsonObject{{QStringLiteral("at"), event.value(QStringLiteral("at")).toDouble()},
+                                  {QStringLiteral("stage"), sanitizedStage(event.value(QStringLiteral("stage")).toString())},
+                                  {QStringLiteral("detail"), sanitizedDetail(event.value(QStringLiteral("detail")).toString())}});
+    }
     events.append(QJsonObject{{QStringLiteral("at"), now()},
                               {QStringLiteral("stage"), sanitizedStage(stage)},
                               {QStringLiteral("detail"), sanitizedDetail(detail)}});
-    while (events.size() > kMaxEvents)
-        events.removeFirst();
     log.insert(QStringLiteral("events"), events);
     write(log);
 }

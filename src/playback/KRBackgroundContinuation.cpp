@@ -17,35 +17,35 @@ const QString kTimeOut = QStringLiteral("backgroundContinuationTaskTimedOut");
 
 KRBackgroundContinuation::KRBackgroundContinuation(KRPlaybackLifecycleHost& session) : m_session(session) {}
 
-KRBackgroundContinuation::~KRBackgroundContinuation() { end(0, QStringLiteral("dealloc")); }
+KRBackgroundContinuation::~KRBackgroundContinuation() { endBackgroundContinuationTaskForGeneration(0, QStringLiteral("dealloc")); }
 
 bool KRBackgroundContinuation::inBackground() const
 {
     return m_armed || m_session.isApplicationInBackground() || platform::uikit::Application::shared().applicationState() == kBackground;
 }
 
-void KRBackgroundContinuation::begin(int generation)
+void KRBackgroundContinuation::beginBackgroundContinuationTaskForGeneration(int generation)
 {
     if (generation < 1 || !inBackground() || !KRPreferences::sharedPreferences().backgroundAudioEnabled())
         return;
-    end(0, QStringLiteral("replaced"));
+    endBackgroundContinuationTaskForGeneration(0, QStringLiteral("replaced"));
     const platform::BackgroundTask::Identifier task = platform::BackgroundTask::begin(
-        QStringLiteral("KorvaneBackgroundContinuation"), [this, generation] { abort(generation, QStringLiteral("system-expired")); });
+        QStringLiteral("KorvaneBackgroundContinuation"), [this, generation] { abortBackgroundContinuationForGeneration(generation, QStringLiteral("system-expired")); });
     if (task == platform::BackgroundTask::invalid) {
         record("background-continuation-task-unavailable", QStringLiteral("generation=%1").arg(generation));
-        abort(generation, QStringLiteral("task-unavailable"));
+        abortBackgroundContinuationForGeneration(generation, QStringLiteral("task-unavailable"));
         return;
     }
     m_task = task;
     m_generation = generation;
-    m_delayed.schedule(kTimeOut, kBoundMilliseconds, [this] { timedOut(); });
+    m_delayed.schedule(kTimeOut, kBoundMilliseconds, [this] { backgroundContinuationTaskTimedOut(); });
     // A desktop process is never suspended: the time left in the background has no bound.
     record("background-continuation-task-begin", QStringLiteral("generation=%1 remaining=%2")
                                                      .arg(generation)
                                                      .arg(std::numeric_limits<double>::infinity(), 0, 'f', 1));
 }
 
-void KRBackgroundContinuation::end(int generation, const QString& reason)
+void KRBackgroundContinuation::endBackgroundContinuationTaskForGeneration(int generation, const QString& reason)
 {
     if (!isHeld())
         return;
@@ -61,14 +61,14 @@ void KRBackgroundContinuation::end(int generation, const QString& reason)
            QStringLiteral("generation=%1 reason=%2").arg(held).arg(reason.isEmpty() ? QStringLiteral("unknown") : reason));
 }
 
-void KRBackgroundContinuation::timedOut(std::optional<int> generation)
+void KRBackgroundContinuation::backgroundContinuationTaskTimedOut(std::optional<int> generation)
 {
-    abort(generation ? *generation : m_generation, QStringLiteral("bounded-timeout"));
+    abortBackgroundContinuationForGeneration(generation ? *generation : m_generation, QStringLiteral("bounded-timeout"));
 }
 
-void KRBackgroundContinuation::abort(int generation, const QString& reason)
+void KRBackgroundContinuation::abortBackgroundContinuationForGeneration(int generation, const QString& reason)
 {
     if (generation >= 1 && generation == m_session.requestGeneration() && inBackground())
         m_session.abandonRequestInBackground(reason);
-    end(generation, reason);
+    endBackgroundContinuationTaskForGeneration(generation, reason);
 }

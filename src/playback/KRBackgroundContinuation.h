@@ -24,14 +24,14 @@ public:
     KRBackgroundContinuation& operator=(const KRBackgroundContinuation&) = delete;
 
     // Holds a task for `generation` (≥ 1), only in the background with listening allowed.
-    void begin(int generation);
+    void beginBackgroundContinuationTaskForGeneration(int generation);
     // `generation` < 1 means the one held; another generation leaves the held task alone.
-    void end(int generation, const QString& reason);
+    void endBackgroundContinuationTaskForGeneration(int generation, const QString& reason);
     // The 30 s bound: aborts `generation`, or the held one.
-    void timedOut(std::optional<int> generation = std::nullopt);
+    void backgroundContinuationTaskTimedOut(std::optional<int> generation = std::nullopt);
     // Abandons the request of `generation` when it is still the session's and the application
     // is in the background; the task of `generation` is ended in every case.
-    void abort(int generation, const QString& reason);
+    void abortBackgroundContinuationForGeneration(int generation, const QString& reason);
 
     bool isHeld() const { return m_task != platform::BackgroundTask::invalid; }
     int heldGeneration() const { return m_generation; }

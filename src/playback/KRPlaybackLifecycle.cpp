@@ -30,7 +30,7 @@ bool KRPlaybackLifecycle::wantsPlayback() const
     return m_listening || m_resumeAfterForeground || m_resumeAfterInterruption || m_session.isExpectedToPlay();
 }
 
-void KRPlaybackLifecycle::freezePictureClocks()
+void KRPlaybackLifecycle::pausePictureClocksForBackground()
 {
     // The picture stops in the background; the sound is left to the gate.
     if (KRPlaybackMedia* media = m_session.media())
@@ -45,7 +45,7 @@ void KRPlaybackLifecycle::mediaInstalled()
     // A desktop process is never suspended, so an answer can arrive here: with listening on
     // it plays its sound under a frozen picture; otherwise the background's hold keeps it
     // paused and becoming active plays it.
-    freezePictureClocks();
+    pausePictureClocksForBackground();
     if (m_backgroundAudio && !m_interruption) {
         m_listening = m_session.isExpectedToPlay();
     } else if (m_session.isExpectedToPlay()) {
@@ -53,7 +53,7 @@ void KRPlaybackLifecycle::mediaInstalled()
     }
 }
 
-void KRPlaybackLifecycle::didEnterBackground(bool backgroundAudio)
+void KRPlaybackLifecycle::applicationDidEnterBackgroundForPlayback(bool backgroundAudio)
 {
     KRPlaybackLifecycleHost& s = m_session;
     s.stopTick();
@@ -70,12 +70,12 @@ void KRPlaybackLifecycle::didEnterBackground(bool backgroundAudio)
         m_transition = true;
         m_listening = false;
         m_resumeAfterForeground = !backgroundAudio && expected;
-        s.resetUnaskedPauseRetries();
+        s.resetUnexpectedPauseRecovery();
         s.setHold(Host::HoldBackground, true);
         if (!m_interruption)
             markInactive();
         if (backgroundAudio)
-            m_continuation.begin(recovery);
+            m_continuation.beginBackgroundContinuationTaskForGeneration(recovery);
         record("playback-did-enter-background-during-recovery", QStringLiteral("generation=%1 expected=%2 task=%3")
                                                                     .arg(recovery)
                                                                     .arg(yesNo(expected), yesNo(m_continuation.isHeld())));
@@ -87,12 +87,12 @@ void KRPlaybackLifecycle::didEnterBackground(bool backgroundAudio)
         m_transition = pending;
         m_listening = listen;
         m_resumeAfterForeground = pending && !backgroundAudio;
-        s.resetUnaskedPauseRetries();
+        s.resetUnexpectedPauseRecovery();
         // Whatever answers later is held paused unless the user listens in the background.
         s.setHold(Host::HoldBackground, !backgroundAudio);
         // A play address still being resolved may finish in the background.
         if (pending && backgroundAudio)
-            m_continuation.begin(s.requestGeneration());
+            m_continuation.beginBackgroundContinuationTaskForGeneration(s.requestGeneration());
         if (!listen && !m_interruption)
             markInactive();
         record("playback-did-enter-background-without-player", QStringLiteral("pending=%1 listen=%2 generation=%3")
@@ -103,10 +103,10 @@ void KRPlaybackLifecycle::didEnterBackground(bool backgroundAudio)
     const bool playing = s.isExpectedToPlay() || media->playbackState() == 1;
     const bool listen = backgroundAudio && playing && !m_interruption;
     m_transition = true;
-    s.resetUnaskedPauseRetries();
+    s.resetUnexpectedPauseRecovery();
     m_listening = listen;
     m_resumeAfterForeground = !backgroundAudio && playing;
-    freezePictureClocks();
+    pausePictureClocksForBackground();
     if (listen) {
         KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("application-did-enter-background"));
         // The chosen speed, or the hold's, goes on in the background.
@@ -123,18 +123,18 @@ void KRPlaybackLifecycle::didEnterBackground(bool backgroundAudio)
                                                 .arg(yesNo(s.playsPair())));
 }
 
-void KRPlaybackLifecycle::willEnterForeground()
+void KRPlaybackLifecycle::applicationWillEnterForegroundForPlayback()
 {
-    m_continuation.end(0, QStringLiteral("application-will-enter-foreground"));
+    m_continuation.endBackgroundContinuationTaskForGeneration(0, QStringLiteral("application-will-enter-foreground"));
     if (m_session.media() && m_background && !m_interruption && wantsPlayback())
         KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("application-will-enter-foreground"));
 }
 
-void KRPlaybackLifecycle::didBecomeActive(int applicationState, bool backgroundAudio)
+void KRPlaybackLifecycle::applicationDidBecomeActiveForPlayback(int applicationState, bool backgroundAudio)
 {
     if (m_session.media()) {
         if ((m_background || m_resumeAfterForeground || m_resumeAfterInterruption || m_transition) && !m_interruption)
-            restore(QStringLiteral("application-did-become-active"), applicationState, backgroundAudio);
+            restorePlaybackAfterLifecycleTransitionWithReason(QStringLiteral("application-did-become-active"), applicationState, backgroundAudio);
         return;
     }
     if (applicationState != kActive)
@@ -150,7 +150,7 @@ void KRPlaybackLifecycle::didBecomeActive(int applicationState, bool backgroundA
                                                             .arg(yesNo(m_interruption)));
 }
 
-void KRPlaybackLifecycle::restore(const QString& reason, int applicationState, bool backgroundAudio)
+void KRPlaybackLifecycle::restorePlaybackAfterLifecycleTransitionWithReason(const QString& reason, int applicationState, bool backgroundAudio)
 {
     KRPlaybackLifecycleHost& s = m_session;
     KRPlaybackMedia* media = s.media();
@@ -181,7 +181,7 @@ void KRPlaybackLifecycle::restore(const QString& reason, int applicationState, b
         // Only the picture that was stopped comes back: a pair's sound transport stays suppressed.
         media->setPictureSuspended(false);
         m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
-        s.resetUnaskedPauseRetries();
+        s.resetUnexpectedPauseRecovery();
         s.settlePlayback(Host::HoldNone, lifted | Host::HoldBackground, resume);
         s.restartTick();
         record("playback-lifecycle-restored", QStringLiteral("reason=%1 resume=%2 time=%3 dash=%4 state=%5")
@@ -197,18 +197,27 @@ void KRPlaybackLifecycle::restore(const QString& reason, int applicationState, b
     if (!listen && resume)
         m_resumeAfterForeground = true;
     m_resumeAfterInterruption = false;
-    freezePictureClocks();
+    pausePictureClocksForBackground();
     // Not listening, the intent waits under the background's hold for the foreground.
     s.settlePlayback(listen ? Host::HoldNone : Host::HoldBackground, lifted | (listen ? Host::HoldBackground : Host::HoldNone), resume);
     if (listen)
         media->reassertSound();
     m_transition = false;
-    s.resetUnaskedPauseRetries();
+    s.resetUnexpectedPauseRecovery();
     record("playback-background-audio-restored", QStringLiteral("reason=%1 resume=%2 allowed=%3 appState=%4 foregroundPending=%5 time=%6")
                                                      .arg(reason, yesNo(resume), yesNo(backgroundAudio))
                                                      .arg(applicationState)
                                                      .arg(yesNo(m_resumeAfterForeground))
                                                      .arg(time, 0, 'f', 3));
+}
+
+void KRPlaybackLifecycle::audioSessionInterruptionForPlayback(bool began, std::optional<unsigned> options, int applicationState,
+                                                              bool backgroundAudio)
+{
+    if (began)
+        interruptionBegan();
+    else
+        interruptionEnded(options, applicationState, backgroundAudio);
 }
 
 void KRPlaybackLifecycle::interruptionBegan()
@@ -218,7 +227,7 @@ void KRPlaybackLifecycle::interruptionBegan()
     s.abandonQualitySwitch("audio-interruption");
     m_interruption = true;
     m_transition = true;
-    s.resetUnaskedPauseRetries();
+    s.resetUnexpectedPauseRecovery();
     if (!media) {
         m_resumeAfterInterruption = s.isResolvingStart();
         // An answer arriving meanwhile is installed held.
@@ -230,7 +239,7 @@ void KRPlaybackLifecycle::interruptionBegan()
     }
     m_resumeAfterInterruption = s.isExpectedToPlay() || media->playbackState() == 1;
     s.cancelStallRecovery();
-    freezePictureClocks();
+    pausePictureClocksForBackground();
     s.setHold(Host::HoldInterruption, true);
     record("audio-session-interruption-began", QStringLiteral("resume=%1").arg(yesNo(m_resumeAfterInterruption)));
 }
@@ -269,17 +278,17 @@ void KRPlaybackLifecycle::interruptionEnded(std::optional<unsigned> options, int
     if (options) {
         const bool shouldResume = *options & 1u;
         if (m_resumeAfterInterruption && shouldResume) {
-            restore(QStringLiteral("audio-interruption-ended"), applicationState, backgroundAudio);
+            restorePlaybackAfterLifecycleTransitionWithReason(QStringLiteral("audio-interruption-ended"), applicationState, backgroundAudio);
             return;
         }
         if (!shouldResume) {
             m_resumeAfterInterruption = m_resumeAfterForeground = m_listening = false;
             s.settlePlayback(Host::HoldNone, Host::HoldInterruption, false);
-            s.resetUnaskedPauseRetries();
+            s.resetUnexpectedPauseRecovery();
             record("audio-session-interruption-no-resume", QStringLiteral("systemShouldResume=NO"));
         }
     } else if (m_resumeAfterInterruption) {
-        restore(QStringLiteral("audio-interruption-ended"), applicationState, backgroundAudio);
+        restorePlaybackAfterLifecycleTransitionWithReason(QStringLiteral("audio-interruption-ended"), applicationState, backgroundAudio);
         return;
     }
     s.setHold(Host::HoldInterruption, false);
@@ -289,7 +298,7 @@ void KRPlaybackLifecycle::interruptionEnded(std::optional<unsigned> options, int
         markInactive();
 }
 
-void KRPlaybackLifecycle::routeChanged(int reason)
+void KRPlaybackLifecycle::audioSessionRouteChangedForPlayback(int reason)
 {
     KRPlaybackLifecycleHost& s = m_session;
     KRPlaybackMedia* media = s.media();
@@ -312,7 +321,7 @@ void KRPlaybackLifecycle::routeChanged(int reason)
     // The sound would come out of the speaker now: nothing plays until the user asks.
     m_listening = m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
     s.synchronizeQualitySwitchIntent(false, QStringLiteral("route-old-device-unavailable"));
-    s.resetUnaskedPauseRetries();
+    s.resetUnexpectedPauseRecovery();
     s.settlePlayback(Host::HoldRouteLost, Host::HoldNone, false);
     markInactive();
 }

@@ -21,15 +21,16 @@ public:
     KRPlaybackLifecycle(KRPlaybackLifecycleHost& session, KRBackgroundContinuation& continuation);
 
     // `backgroundAudio`: the user's background-listening preference.
-    void didEnterBackground(bool backgroundAudio);
-    void willEnterForeground();
+    void applicationDidEnterBackgroundForPlayback(bool backgroundAudio);
+    void applicationWillEnterForegroundForPlayback();
     // `applicationState`: 0 active, 1 inactive, 2 background.
-    void didBecomeActive(int applicationState, bool backgroundAudio);
-    // `options` bit 0: the system says playback may resume; absent on some ends.
-    void interruptionBegan();
-    void interruptionEnded(std::optional<unsigned> options, int applicationState, bool backgroundAudio);
-    void routeChanged(int reason);
-    void restore(const QString& reason, int applicationState, bool backgroundAudio);
+    void applicationDidBecomeActiveForPlayback(int applicationState, bool backgroundAudio);
+    // An interruption that begins, or ends: `options` bit 0 says playback may resume, absent
+    // on some ends.
+    void audioSessionInterruptionForPlayback(bool began, std::optional<unsigned> options = std::nullopt, int applicationState = 0,
+                                             bool backgroundAudio = false);
+    void audioSessionRouteChangedForPlayback(int reason);
+    void restorePlaybackAfterLifecycleTransitionWithReason(const QString& reason, int applicationState, bool backgroundAudio);
     // The session installed a player: in the background its picture starts frozen.
     void mediaInstalled();
 
@@ -41,7 +42,9 @@ public:
     bool resumesAfterInterruption() const { return m_resumeAfterInterruption; }
 
 private:
-    void freezePictureClocks();
+    void interruptionBegan();
+    void interruptionEnded(std::optional<unsigned> options, int applicationState, bool backgroundAudio);
+    void pausePictureClocksForBackground();
     bool wantsPlayback() const;
     // Becoming active was held back by an interruption that has ended: the background state
     // clears and the picture comes back, without playing.

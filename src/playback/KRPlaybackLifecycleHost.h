@@ -36,7 +36,7 @@ public:
     // One life-cycle step: the holds it sets and lifts, and the user's intent as it leaves it;
     // the gate decides once.
     virtual void settlePlayback(unsigned holdsOn, unsigned holdsOff, bool play) = 0;
-    virtual void resetUnaskedPauseRetries() = 0;
+    virtual void resetUnexpectedPauseRecovery() = 0;
     virtual void cancelStallRecovery() = 0;
     virtual void abandonQualitySwitch(const char* reason) = 0;
     virtual void synchronizeQualitySwitchIntent(bool playing, const QString& source) = 0;

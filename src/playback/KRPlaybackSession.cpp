@@ -64,7 +64,7 @@ KRPlaybackSession::~KRPlaybackSession()
     KRPlaybackClaims::shared().release(this);
     // The teardown, in one place: the heartbeat's end, the player, every timer and delayed call.
     QSignalBlocker blocker(this);
-    m_continuation->end(0, QStringLiteral("dealloc"));
+    m_continuation->endBackgroundContinuationTaskForGeneration(0, QStringLiteral("dealloc"));
     stop();
     m_continuation.reset();
     m_switch.reset();
@@ -199,7 +199,7 @@ void KRPlaybackSession::startPart(int quality, double time)
         return;
     }
     // Only a start that asks the service can outlast the foreground.
-    m_continuation->begin(m_requestGeneration);
+    m_continuation->beginBackgroundContinuationTaskForGeneration(m_requestGeneration);
     if (quality < 80) {
         resolveChain(quality, time);
         return;
@@ -269,9 +269,9 @@ void KRPlaybackSession::attach(KRPlaybackMedia* media)
 {
     m_media = media;
     media->setParent(this);
-    connect(media, &KRPlaybackMedia::loadStateChanged, this, &KRPlaybackSession::mediaLoadStateChanged);
+    connect(media, &KRPlaybackMedia::loadStateChanged, this, &KRPlaybackSession::movieLoadStateChanged);
     connect(media, &KRPlaybackMedia::playbackStateChanged, this, &KRPlaybackSession::mediaPlaybackStateChanged);
-    connect(media, &KRPlaybackMedia::finished, this, &KRPlaybackSession::mediaFinished);
+    connect(media, &KRPlaybackMedia::finished, this, &KRPlaybackSession::moviePlaybackFinished);
     connect(media, &KRPlaybackMedia::pairStarted, this, [this] {
         Q_EMIT bufferingChanged(false, QString());
         applyGate(Gate::Confirmed);
@@ -298,7 +298,7 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
 {
     // The request has its player: what it does next needs no borrowed time.
     m_installedRecoveryGeneration = 0;
-    m_continuation->end(0, QStringLiteral("player-installed"));
+    m_continuation->endBackgroundContinuationTaskForGeneration(0, QStringLiteral("player-installed"));
     m_startOwner = std::make_unique<QObject>();
     attach(media);
     m_pair = pair;
@@ -320,8 +320,8 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
     applyRate();
     // The controls' tick waits for the foreground.
     if (!isApplicationInBackground())
-        m_tickTimer.start(m_tickMs, [this] { tick(); });
-    m_viewing->begin();
+        m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    m_viewing->startHistoryTrackingIfNeeded();
 }
 
 void KRPlaybackSession::removeMedia(Removal reason)
@@ -332,11 +332,11 @@ void KRPlaybackSession::removeMedia(Removal reason)
     m_tickTimer.stop();
     m_startOwner.reset();
     m_stallActive = false;
-    resetRetries();
+    resetUnexpectedPauseRecovery();
     // A hold does not outlive the player it was made on: the next one plays at the chosen rate.
     m_holding = false;
     // Whatever takes the player away ends its viewing: no heartbeat reads a player that is gone.
-    m_viewing->end(false);
+    m_viewing->finishHistoryTrackingCompleted(false);
     KRPlaybackMedia* media = m_media;
     if (!media)
         return;
@@ -348,7 +348,7 @@ void KRPlaybackSession::removeMedia(Removal reason)
 void KRPlaybackSession::stop()
 {
     const bool hadMedia = m_media != nullptr;
-    m_continuation->end(0, QStringLiteral("stop"));
+    m_continuation->endBackgroundContinuationTaskForGeneration(0, QStringLiteral("stop"));
     beginRequest();
     removeMedia(Removal::Stopped);
     m_expectedToPlay = false;
@@ -384,7 +384,7 @@ void KRPlaybackSession::yieldPlayback()
 
 // ---- the player's events ----
 
-void KRPlaybackSession::mediaLoadStateChanged()
+void KRPlaybackSession::movieLoadStateChanged()
 {
     KRPlaybackMedia* media = m_media;
     if (!media)
@@ -417,7 +417,7 @@ void KRPlaybackSession::countStall()
     record("playback-stall", QStringLiteral("count=%1 time=%2").arg(m_stallCount).arg(currentTime(), 0, 'f', 3));
     setState(State::Stalled);
     Q_EMIT bufferingChanged(true, QStringLiteral("网络较慢，正在缓冲…"));
-    m_delayed.schedule(QStringLiteral("checkStallRecovery"), kStallCheckMs, [this] { checkStallRecovery(); });
+    m_delayed.schedule(QStringLiteral("checkStallRecovery"), kStallCheckMs, [this] { checkPlaybackStallRecovery(); });
     if (m_stallCount >= kStallsBeforeFallback && m_quality > kFallbackQuality && !m_stallFallbackRequested) {
         m_stallFallbackRequested = true;
         record("playback-stall-fallback", QStringLiteral("from=%1 to=16 count=%2").arg(m_quality).arg(m_stallCount));
@@ -433,7 +433,7 @@ void KRPlaybackSession::countStall()
     }
 }
 
-void KRPlaybackSession::checkStallRecovery()
+void KRPlaybackSession::checkPlaybackStallRecovery()
 {
     KRPlaybackMedia* media = m_media;
     if (!media || !m_stallActive)
@@ -446,7 +446,7 @@ void KRPlaybackSession::checkStallRecovery()
             applyGate(Gate::Push);
         return;
     }
-    m_delayed.schedule(QStringLiteral("checkStallRecovery"), kStallCheckMs, [this] { checkStallRecovery(); });
+    m_delayed.schedule(QStringLiteral("checkStallRecovery"), kStallCheckMs, [this] { checkPlaybackStallRecovery(); });
 }
 
 void KRPlaybackSession::mediaPlaybackStateChanged()
@@ -461,7 +461,7 @@ void KRPlaybackSession::mediaPlaybackStateChanged()
     }
 }
 
-void KRPlaybackSession::mediaFinished(int reason)
+void KRPlaybackSession::moviePlaybackFinished(int reason)
 {
     // A player being replaced ends nothing: its finish is kept and decided afterwards.
     if (m_switch->keepFinish(reason))
@@ -486,8 +486,8 @@ void KRPlaybackSession::handleFinish(int reason)
     m_tickTimer.stop();
     m_delayed.cancel(QStringLiteral("checkStallRecovery"));
     m_stallActive = false;
-    resetRetries();
-    m_viewing->end(true);
+    resetUnexpectedPauseRecovery();
+    m_viewing->finishHistoryTrackingCompleted(true);
     setState(State::Ended);
     // One last update, so the time reads the end and nothing stays drawn past it.
     Q_EMIT progressed(end, length, false);
@@ -522,7 +522,7 @@ void KRPlaybackSession::failOver(const QString& reason)
             m_installedRecoveryGeneration = request;
         setState(State::Resolving);
         Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
-        m_continuation->begin(request);
+        m_continuation->beginBackgroundContinuationTaskForGeneration(request);
         resolveAfresh(quality, m_startOwner.get(), [this, installed, resumeTime, request](const QStringList& candidates, int resolved) {
             // A recovery abandoned or replaced meanwhile: its answer installs nothing.
             if (request != m_requestGeneration)
@@ -556,7 +556,7 @@ void KRPlaybackSession::failTerminally(const QString& reason)
     record(installed ? "progressive-refresh-terminal-failure" : "playback-construction-terminal-failure", QStringLiteral("reason=%1").arg(why));
     const double at = m_interruptedAt > 0 ? m_interruptedAt : currentTime();
     m_installedRecoveryGeneration = 0;
-    m_continuation->end(0, QStringLiteral("terminal-failure"));
+    m_continuation->endBackgroundContinuationTaskForGeneration(0, QStringLiteral("terminal-failure"));
     removeMedia(Removal::Failed);
     m_expectedToPlay = false;
     m_holding = false;
@@ -578,20 +578,20 @@ void KRPlaybackSession::play()
     if (m_expectedToPlay && !routeLost)
         return;
     m_holds &= ~unsigned(HoldRouteLost);
-    resetRetries();
+    resetUnexpectedPauseRecovery();
     m_expectedToPlay = true;
-    m_switch->synchronizePlaybackIntent(true, QStringLiteral("controls-play"));
+    m_switch->synchronizeQualitySwitchPlaybackIntent(true, QStringLiteral("controls-play"));
     KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(m_pair ? QStringLiteral("dash-controls-play")
                                                                                          : QStringLiteral("progressive-controls-play"));
     claimPlayback();
     applyGate(Gate::Push);
     // Played again after the end left by a seek: a new viewing, and the tick runs again.
     if (!m_tickTimer.isActive())
-        m_tickTimer.start(m_tickMs, [this] { tick(); });
+        m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
     if (m_viewing->isActive())
         report(3);
     else
-        m_viewing->begin();
+        m_viewing->startHistoryTrackingIfNeeded();
 }
 
 void KRPlaybackSession::pause()
@@ -599,9 +599,9 @@ void KRPlaybackSession::pause()
     KRPlaybackMedia* media = m_media;
     if (!media || !m_expectedToPlay)
         return;
-    resetRetries();
+    resetUnexpectedPauseRecovery();
     m_expectedToPlay = false;
-    m_switch->synchronizePlaybackIntent(false, QStringLiteral("controls-pause"));
+    m_switch->synchronizeQualitySwitchPlaybackIntent(false, QStringLiteral("controls-pause"));
     applyGate(Gate::Push);
     report(2);
 }
@@ -609,7 +609,7 @@ void KRPlaybackSession::pause()
 void KRPlaybackSession::togglePlayback()
 {
     if (m_state == State::Ended) {
-        replay();
+        restartPlaybackFromBeginning();
         return;
     }
     if (m_expectedToPlay)
@@ -623,7 +623,7 @@ void KRPlaybackSession::seek(double time)
     KRPlaybackMedia* media = m_media;
     if (!media)
         return;
-    m_switch->updateResumeTime(time, QStringLiteral("controls-seek"));
+    m_switch->updateQualitySwitchResumeTime(time, QStringLiteral("controls-seek"));
     if (m_state == State::Ended) {
         // A seek after the end leaves it: play goes on from the time sought, not from zero.
         media->seek(std::max(0.0, time), false);
@@ -634,7 +634,7 @@ void KRPlaybackSession::seek(double time)
     media->seek(std::max(0.0, time), playsNow() || (m_holds == 0 && media->playbackState() == KRPlaybackStatePlaying));
 }
 
-void KRPlaybackSession::replay()
+void KRPlaybackSession::restartPlaybackFromBeginning()
 {
     KRPlaybackMedia* media = m_media;
     if (!media)
@@ -642,13 +642,13 @@ void KRPlaybackSession::replay()
     claimPlayback();
     m_holds &= ~unsigned(HoldRouteLost);
     m_expectedToPlay = true;
-    resetRetries();
+    resetUnexpectedPauseRecovery();
     media->seek(0, playsNow());
     record("playback-replay", m_pair ? QStringLiteral("restart DASH dual tracks from zero")
                                      : QStringLiteral("restart from zero with danmaku timeline"));
     applyGate(Gate::Replay);
-    m_tickTimer.start(m_tickMs, [this] { tick(); });
-    m_viewing->begin();
+    m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    m_viewing->startHistoryTrackingIfNeeded();
     Q_EMIT progressed(0, duration(), true);
 }
 
@@ -708,7 +708,7 @@ void KRPlaybackSession::setHold(Hold hold, bool on)
     if (holds == m_holds)
         return;
     m_holds = holds;
-    resetRetries();
+    resetUnexpectedPauseRecovery();
     applyGate(Gate::Push);
 }
 
@@ -757,29 +757,29 @@ void KRPlaybackSession::applyRate(bool ensureAudible)
 
 // ---- the tick and the unasked pause ----
 
-void KRPlaybackSession::tick()
+void KRPlaybackSession::playerControlsTimerFired()
 {
     KRPlaybackMedia* media = m_media;
     if (!media || m_state == State::Ended)
         return;
-    const bool intent = keepPlaybackIntent();
+    const bool intent = maintainPlaybackIntent();
     if (m_media != media)
         return;
     Q_EMIT progressed(currentTime(), duration(), media->playbackState() == KRPlaybackStatePlaying || intent);
 }
 
-void KRPlaybackSession::resetRetries()
+void KRPlaybackSession::resetUnexpectedPauseRecovery()
 {
     m_pauseSeenAt = 0;
     m_lastRetryAt = 0;
     m_retryCount = 0;
 }
 
-bool KRPlaybackSession::keepPlaybackIntent()
+bool KRPlaybackSession::maintainPlaybackIntent()
 {
     KRPlaybackMedia* media = m_media;
     if (!media || !m_expectedToPlay) {
-        resetRetries();
+        resetUnexpectedPauseRecovery();
         return false;
     }
     // A hold or a life-cycle transition pauses on purpose: no retry fights it.
@@ -794,7 +794,7 @@ bool KRPlaybackSession::keepPlaybackIntent()
         if (m_pauseSeenAt > 0)
             record("unexpected-pause-recovered", QStringLiteral("elapsed=%1 attempts=%2 time=%3")
                                                      .arg(seconds(now - m_pauseSeenAt)).arg(m_retryCount).arg(seconds(time)));
-        resetRetries();
+        resetUnexpectedPauseRecovery();
         return true;
     }
     if ((load & KRLoadStateStalled) || !(load & (KRLoadStatePlayable | KRLoadStatePlaythroughOK)))
@@ -817,7 +817,7 @@ bool KRPlaybackSession::keepPlaybackIntent()
         m_expectedToPlay = false;
         applyGate(Gate::Push);
         record("unexpected-pause-give-up", QStringLiteral("state=%1 load=%2 time=%3").arg(state).arg(load).arg(seconds(time)));
-        resetRetries();
+        resetUnexpectedPauseRecovery();
         Q_EMIT unaskedPauseGivenUp();
         return false;
     }
@@ -848,7 +848,7 @@ int KRPlaybackSession::switchToQuality(int quality, const QString& title)
 {
     if (!m_media || quality <= 0)
         return 0;
-    return m_switch->begin(quality, title, m_expectedToPlay);
+    return m_switch->beginQualitySwitchToQuality(quality, title, m_expectedToPlay);
 }
 
 void KRPlaybackSession::fallbackTo360PAfterRepeatedStalls()
@@ -856,7 +856,7 @@ void KRPlaybackSession::fallbackTo360PAfterRepeatedStalls()
     // A copy on this device has no other quality to go to.
     if (!m_media || m_quality <= kFallbackQuality || m_fromDevice)
         return;
-    m_switch->begin(kFallbackQuality, QString(), true, true);
+    m_switch->beginQualitySwitchToQuality(kFallbackQuality, QString(), true, true);
     // Once per start, the switch's own isolation notwithstanding.
     m_stallFallbackRequested = true;
 }
@@ -915,7 +915,7 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
     // the viewing, and the screen is told once.
     m_delayed.cancelAll();
     m_stallActive = false;
-    resetRetries();
+    resetUnexpectedPauseRecovery();
     m_holding = false;
     if (KRPlaybackMedia* old = m_media) {
         m_media = nullptr;
@@ -943,7 +943,7 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
         media->start(time);
     applyGate(start ? Gate::Started : Gate::Rate);
     if (!isApplicationInBackground())
-        m_tickTimer.start(m_tickMs, [this] { tick(); });
+        m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
     return m_media == media;
 }
 
@@ -969,7 +969,7 @@ void KRPlaybackSession::failQualitySwitchRollback(double time)
 
 void KRPlaybackSession::dropPendingReplies() { m_startOwner = std::make_unique<QObject>(); }
 
-void KRPlaybackSession::reconsiderLoadState() { mediaLoadStateChanged(); }
+void KRPlaybackSession::reconsiderLoadState() { movieLoadStateChanged(); }
 
 void KRPlaybackSession::deliverKeptFinish(int reason) { handleFinish(reason); }
 
@@ -999,20 +999,20 @@ void KRPlaybackSession::abandonQualitySwitch(const char* reason) { m_switch->aba
 
 void KRPlaybackSession::synchronizeQualitySwitchIntent(bool playing, const QString& source)
 {
-    m_switch->synchronizePlaybackIntent(playing, source);
+    m_switch->synchronizeQualitySwitchPlaybackIntent(playing, source);
 }
 
 void KRPlaybackSession::restartTick()
 {
-    m_tickTimer.start(m_tickMs, [this] { tick(); });
-    tick();
+    m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    playerControlsTimerFired();
 }
 
 void KRPlaybackSession::dropPendingStart(const QString& text, const QString& reason)
 {
     // The reply of the start still resolving is stale: nothing installs behind the user's back.
     beginRequest();
-    m_continuation->end(0, reason);
+    m_continuation->endBackgroundContinuationTaskForGeneration(0, reason);
     m_startOwner.reset();
     m_expectedToPlay = false;
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();

@@ -145,7 +145,7 @@ public:
     void togglePlayback();
     void seek(double time);
     // From the beginning after the end.
-    void replay();
+    void restartPlaybackFromBeginning();
     // Stops and tears down; the heartbeat gets its end. Harmless when idle.
     void stop();
     // The speed the user chose, and the 2.0x of a held press.
@@ -184,7 +184,7 @@ public:
     KRDASHPlayback* dash() const;
 
     // The tick: keeps to the user's intent and tells the time. The controls timer runs it.
-    void tick();
+    void playerControlsTimerFired();
 
 Q_SIGNALS:
     void stateChanged(KRPlaybackSession::State state);
@@ -270,7 +270,6 @@ private:
     bool isEnded() const override { return m_state == State::Ended; }
     bool isTerminallyFailed() const override { return m_state == State::Failed || m_state == State::Interrupted; }
     bool isApplicationInBackground() const override;
-    void resetUnaskedPauseRetries() override { resetRetries(); }
     void cancelStallRecovery() override;
     void abandonQualitySwitch(const char* reason) override;
     void synchronizeQualitySwitchIntent(bool playing, const QString& source) override;
@@ -294,15 +293,15 @@ private:
     void beginStart(const QStringList& candidates, int quality);
     void install(const QUrl& sound, const QUrl& picture, double time, Removal reason);
     void removeMedia(Removal reason);
-    void mediaLoadStateChanged();
+    void movieLoadStateChanged();
     void mediaPlaybackStateChanged();
-    void mediaFinished(int reason);
+    void moviePlaybackFinished(int reason);
     void countStall();
-    void checkStallRecovery();
+    void checkPlaybackStallRecovery();
     void failOver(const QString& reason);
     void failTerminally(const QString& reason);
-    bool keepPlaybackIntent();
-    void resetRetries();
+    bool maintainPlaybackIntent();
+    void resetUnexpectedPauseRecovery() override;
     // Takes the one claim to play; whoever held it lets go.
     void claimPlayback();
     void yieldPlayback();

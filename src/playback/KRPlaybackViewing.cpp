@@ -14,7 +14,7 @@ KRPlaybackViewing::KRPlaybackViewing(SourceReader source, Reported reported, QOb
 
 KRPlaybackViewing::~KRPlaybackViewing() { m_timer.stop(); }
 
-void KRPlaybackViewing::begin()
+void KRPlaybackViewing::startHistoryTrackingIfNeeded()
 {
     if (m_active || !m_source().video)
         return;
@@ -27,7 +27,7 @@ void KRPlaybackViewing::begin()
 
 void KRPlaybackViewing::report(int playType) { send(playType, false); }
 
-void KRPlaybackViewing::end(bool completed)
+void KRPlaybackViewing::finishHistoryTrackingCompleted(bool completed)
 {
     m_timer.stop();
     if (!m_active)

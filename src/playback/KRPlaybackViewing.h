@@ -41,11 +41,11 @@ public:
     bool isActive() const { return m_active; }
 
     // Starts a viewing (its start report and the heartbeat) unless one runs.
-    void begin();
+    void startHistoryTrackingIfNeeded();
     // A pause (2) or a resume (3) of the viewing that runs.
     void report(int playType);
     // Ends the viewing that runs: its end report, `completed` when the part played to its end.
-    void end(bool completed);
+    void finishHistoryTrackingCompleted(bool completed);
 
 private:
     void send(int playType, bool completed);

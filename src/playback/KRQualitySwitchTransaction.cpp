@@ -38,7 +38,7 @@ bool playableNow(unsigned load) { return (load & (KRLoadStatePlayable | KRLoadSt
 
 } // namespace
 
-QStringList KRQualitySwitchProgressiveCandidates(const QString& primary, const QStringList& additional)
+QStringList qualitySwitchProgressiveCandidatesWithPrimaryURL(const QString& primary, const QStringList& additional)
 {
     QStringList raw;
     if (!primary.isEmpty())
@@ -73,7 +73,7 @@ QString KRQualitySwitchTransaction::fullTitle(int quality) const { return m_sess
 
 // ---- begin and phases ----
 
-int KRQualitySwitchTransaction::begin(int quality, const QString& title, bool expectedPlaying, bool automatic)
+int KRQualitySwitchTransaction::beginQualitySwitchToQuality(int quality, const QString& title, bool expectedPlaying, bool automatic)
 {
     // The switch is isolated from the stall recovery: a stall now belongs to the stream going away.
     const bool hadRecovery = m_session.isolateStallRecovery();
@@ -97,18 +97,18 @@ int KRQualitySwitchTransaction::begin(int quality, const QString& title, bool ex
     record("quality-switch-stall-isolated", QStringLiteral("generation=%1 hadRecovery=%2 playing=%3 resume=%4 pendingSeek=%5")
                                                 .arg(m_generation)
                                                 .arg(yesNo(hadRecovery), yesNo(expectedPlaying), seconds(m_resumeTime), yesNo(pendingSeek)));
-    armWatchdog(kPhaseResolving);
-    setPhase(kPhaseResolving, QStringLiteral("正在获取 %1 播放地址…").arg(m_targetTitle));
+    armQualitySwitchWatchdogForPhase(kPhaseResolving);
+    setQualitySwitchPhase(kPhaseResolving, QStringLiteral("正在获取 %1 播放地址…").arg(m_targetTitle));
     const int generation = m_generation;
     // Resolved on the next turn, so the caller holds the generation before any answer.
     m_delayed.schedule(QStringLiteral("resolveQualitySwitch"), 0, [this, generation] {
-        if (isCurrent(generation))
+        if (isCurrentQualitySwitchTransaction(generation))
             resolve();
     });
     return generation;
 }
 
-void KRQualitySwitchTransaction::setPhase(int phase, const QString& status)
+void KRQualitySwitchTransaction::setQualitySwitchPhase(int phase, const QString& status)
 {
     if (!m_open)
         return;
@@ -116,10 +116,10 @@ void KRQualitySwitchTransaction::setPhase(int phase, const QString& status)
     m_phase = phase;
     m_persistentStatus = status;
     if (phase != previous)
-        armWatchdog(phase);
+        armQualitySwitchWatchdogForPhase(phase);
     if (!status.isEmpty())
         m_session.showQualitySwitchStatus(status, true);
-    refreshPresentation();
+    refreshQualitySwitchPresentation();
     record("quality-switch-phase", QStringLiteral("generation=%1 cid=%2 phase=%3 pending=%4 actual=%5 elapsed=%6 expectedPlay=%7 status=%8")
                                        .arg(m_generation)
                                        .arg(m_session.video() ? m_session.video()->cid() : 0)
@@ -130,7 +130,7 @@ void KRQualitySwitchTransaction::setPhase(int phase, const QString& status)
                                        .arg(yesNo(m_expectedToPlay), status));
 }
 
-void KRQualitySwitchTransaction::refreshPresentation()
+void KRQualitySwitchTransaction::refreshQualitySwitchPresentation()
 {
     if (!m_open)
         return;
@@ -142,7 +142,7 @@ void KRQualitySwitchTransaction::refreshPresentation()
 
 // ---- the watchdog ----
 
-void KRQualitySwitchTransaction::armWatchdog(int phase)
+void KRQualitySwitchTransaction::armQualitySwitchWatchdogForPhase(int phase)
 {
     m_delayed.cancel(kWatchdog);
     if (!m_open)
@@ -151,13 +151,13 @@ void KRQualitySwitchTransaction::armWatchdog(int phase)
     const double interval = KRQualitySwitchWatchdogInterval(phase, m_startedAt > 0 ? now - m_startedAt : 0, m_rollbackInProgress,
                                                             m_rollbackDASH, m_rollbackStartedAt > 0 ? now - m_rollbackStartedAt : 0);
     const int generation = m_generation;
-    m_delayed.schedule(kWatchdog, int(std::ceil(interval * 1000)), [this, generation] { watchdogFired(generation); });
+    m_delayed.schedule(kWatchdog, int(std::ceil(interval * 1000)), [this, generation] { qualitySwitchWatchdogFired(generation); });
 }
 
-void KRQualitySwitchTransaction::watchdogFired(int generation)
+void KRQualitySwitchTransaction::qualitySwitchWatchdogFired(int generation)
 {
     // A fire of an ended or replaced transaction changes nothing and says nothing.
-    if (!isCurrent(generation))
+    if (!isCurrentQualitySwitchTransaction(generation))
         return;
     record("quality-switch-watchdog", QStringLiteral("generation=%1 phase=%2 pending=%3 elapsed=%4 seamless=%5")
                                           .arg(m_generation)
@@ -166,14 +166,14 @@ void KRQualitySwitchTransaction::watchdogFired(int generation)
                                           .arg(seconds(m_startedAt > 0 ? MainClock::now() - m_startedAt : 0))
                                           .arg(yesNo(m_seamlessActive)));
     if (m_phase == kPhaseRollingBack || m_rollbackInProgress) {
-        abortRollback(QStringLiteral("原画质恢复超时"));
+        abortQualitySwitchRollbackWithReason(QStringLiteral("原画质恢复超时"));
         return;
     }
     const QString title = m_targetTitle.isEmpty() ? QStringLiteral("清晰度") : m_targetTitle;
     const bool prewarming = m_prewarm != nullptr;
     if (prewarming)
-        cancelPrewarm();
-    fail(QStringLiteral("%1 切换超时").arg(title), m_seamlessActive && !prewarming);
+        cancelModernQualityPrewarm();
+    failQualitySwitchWithReason(QStringLiteral("%1 切换超时").arg(title), m_seamlessActive && !prewarming);
 }
 
 // ---- resolving the new quality ----
@@ -183,18 +183,18 @@ void KRQualitySwitchTransaction::resolve()
     const int generation = m_generation;
     const std::shared_ptr<KRVideo> video = m_session.video();
     if (!video) {
-        fail(QString(), false);
+        failQualitySwitchWithReason(QString(), false);
         return;
     }
     auto chain = [this, generation] {
         m_session.resolveForQualitySwitch(m_pending, m_owner.get(), [this, generation](const QStringList& candidates, int quality) {
-            if (!isCurrent(generation))
+            if (!isCurrentQualitySwitchTransaction(generation))
                 return;
             if (candidates.isEmpty()) {
-                fail(QString(), false);
+                failQualitySwitchWithReason(QString(), false);
                 return;
             }
-            stageProgressive(candidates, quality > 0 ? quality : m_pending);
+            stageQualitySwitchProgressiveCandidates(candidates, quality > 0 ? quality : m_pending);
         });
     };
     if (m_pending < 80) {
@@ -204,7 +204,7 @@ void KRQualitySwitchTransaction::resolve()
     // The page's route rules: 1080P and above plays the DASH pair when its streams are usable.
     KRPlaybackSession::loadPlayInfo(*video, m_session.aid(), m_pending, m_owner.get(),
                                     [this, generation, chain](const std::optional<KRPlayInfo>& info) {
-                                        if (!isCurrent(generation))
+                                        if (!isCurrentQualitySwitchTransaction(generation))
                                             return;
                                         int chosen = m_pending;
                                         const QStringList pair = info ? KRPlaybackSession::dashAddresses(*info, m_pending, &chosen) : QStringList();
@@ -219,9 +219,9 @@ void KRQualitySwitchTransaction::resolve()
 
 // ---- a progressive target ----
 
-void KRQualitySwitchTransaction::stageProgressive(const QStringList& resolved, int quality)
+void KRQualitySwitchTransaction::stageQualitySwitchProgressiveCandidates(const QStringList& resolved, int quality)
 {
-    const QStringList candidates = KRQualitySwitchProgressiveCandidates(resolved.value(0), resolved.mid(1));
+    const QStringList candidates = qualitySwitchProgressiveCandidatesWithPrimaryURL(resolved.value(0), resolved.mid(1));
     m_pendingCandidates = candidates;
     m_pendingResolvedQuality = quality;
     record("quality-switch-progressive-candidates-staged", QStringLiteral("generation=%1 count=%2 primaryHost=%3")
@@ -230,7 +230,7 @@ void KRQualitySwitchTransaction::stageProgressive(const QStringList& resolved, i
                                                                .arg(QUrl(candidates.value(0)).host()));
     KRPlaybackMedia* media = m_session.media();
     if (!media || candidates.isEmpty()) {
-        fail(QString(), false);
+        failQualitySwitchWithReason(QString(), false);
         return;
     }
     if (m_session.playsPair()) {
@@ -238,48 +238,48 @@ void KRQualitySwitchTransaction::stageProgressive(const QStringList& resolved, i
         beginPrewarm(QUrl(candidates.first()), QUrl(), quality, candidates);
         return;
     }
-    setPhase(kPhaseLoading, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
-    captureRollbackState(currentResumeTime(), m_expectedToPlay);
+    setQualitySwitchPhase(kPhaseLoading, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
+    captureQualitySwitchRollbackStateAtTime(currentQualitySwitchResumeTime(), m_expectedToPlay);
     const int generation = m_generation;
     media->stageContent(QUrl(candidates.first()), m_resumeTime, m_session.effectiveRate(), [this, generation](bool ready, const QString& error) {
-        if (!isCurrent(generation))
+        if (!isCurrentQualitySwitchTransaction(generation))
             return;
         if (!ready) {
             // The old stream never stopped: it goes on, and the failure is the switch's alone.
             record("quality-switch-staging-failed", QStringLiteral("generation=%1 error=%2").arg(generation).arg(error));
-            fail(QString(), false);
+            failQualitySwitchWithReason(QString(), false);
             return;
         }
         KRPlaybackMedia* playing = m_session.media();
         if (!playing || !playing->commitStagedContent(playing->currentTime())) {
-            fail(QString(), false);
+            failQualitySwitchWithReason(QString(), false);
             return;
         }
         m_swapCommitted = true;
-        beginFinishSuppression();
+        beginQualitySwitchMovieFinishSuppression();
         // The new stream plays from here: its quality and its candidates go in together.
-        commitCandidates();
-        scheduleReadyVerification();
+        commitQualitySwitchProgressiveCandidates();
+        scheduleQualitySwitchProgressiveReadyVerification();
     });
 }
 
-void KRQualitySwitchTransaction::completeSwapIfReady()
+void KRQualitySwitchTransaction::completeSeamlessQualitySwapIfReady()
 {
     KRPlaybackMedia* media = m_session.media();
     if (!m_open || !m_seamlessActive || !media || !m_swapCommitted)
         return;
     // The new stream broke while it was taking over: the previous one comes back.
     if (m_deferredReason == 1) {
-        fail(QString(), true);
+        failQualitySwitchWithReason(QString(), true);
         return;
     }
     if (!playableNow(media->loadState()))
         return;
-    scheduleSuppressionClear();
-    finishSilently();
+    scheduleQualitySwitchMovieFinishSuppressionClear();
+    finishQualitySwitchTransactionSilently();
 }
 
-void KRQualitySwitchTransaction::commitCandidates()
+void KRQualitySwitchTransaction::commitQualitySwitchProgressiveCandidates()
 {
     QStringList list = m_pendingCandidates;
     const std::shared_ptr<KRVideo> video = m_session.video();
@@ -297,8 +297,8 @@ void KRQualitySwitchTransaction::commitCandidates()
 
 void KRQualitySwitchTransaction::beginPrewarm(const QUrl& sound, const QUrl& picture, int quality, const QStringList& candidates)
 {
-    setPhase(kPhaseLoading, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
-    captureRollbackState(currentResumeTime(), m_expectedToPlay);
+    setQualitySwitchPhase(kPhaseLoading, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
+    captureQualitySwitchRollbackStateAtTime(currentQualitySwitchResumeTime(), m_expectedToPlay);
     m_pendingResolvedQuality = quality;
     m_pendingCandidates = candidates;
     m_prewarmSeekIssued = false;
@@ -307,9 +307,9 @@ void KRQualitySwitchTransaction::beginPrewarm(const QUrl& sound, const QUrl& pic
     record("quality-prewarm-begin", QStringLiteral("time=%1 dash=%2 host=%3").arg(seconds(m_resumeTime), yesNo(!picture.isEmpty()), sound.host()));
     const int generation = m_generation;
     QObject::connect(prewarm, &KRPlaybackMedia::finished, m_owner.get(), [this, generation](int reason) {
-        if (isCurrent(generation) && reason == 1) {
-            cancelPrewarm();
-            fail(QString(), false);
+        if (isCurrentQualitySwitchTransaction(generation) && reason == 1) {
+            cancelModernQualityPrewarm();
+            failQualitySwitchWithReason(QString(), false);
         }
     });
     prewarm->prewarm(m_resumeTime);
@@ -331,7 +331,7 @@ void KRQualitySwitchTransaction::checkPrewarm()
     if (!m_prewarmSeekIssued) {
         // Into the new stream at the time the sound has reached meanwhile.
         m_prewarmSeekIssued = true;
-        setPhase(kPhaseSeeking, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
+        setQualitySwitchPhase(kPhaseSeeking, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
         if (!m_resumeExplicit)
             m_resumeTime = soundTime;
         prewarm->seek(m_resumeTime, false);
@@ -341,22 +341,22 @@ void KRQualitySwitchTransaction::checkPrewarm()
     // Installed in place of the playing one: the picture changes hands in one step.
     m_prewarm = nullptr;
     QObject::disconnect(prewarm, nullptr, m_owner.get(), nullptr);
-    beginFinishSuppression();
+    beginQualitySwitchMovieFinishSuppression();
     m_rollbackInstalling = false;
     const int generation = m_generation;
-    if (!m_session.replaceMediaForQualitySwitch(prewarm, prewarm->currentTime(), false) || !isCurrent(generation))
+    if (!m_session.replaceMediaForQualitySwitch(prewarm, prewarm->currentTime(), false) || !isCurrentQualitySwitchTransaction(generation))
         return;
     m_session.applyQualitySwitchIntent(m_expectedToPlay);
-    if (!isCurrent(generation))
+    if (!isCurrentQualitySwitchTransaction(generation))
         return;
     record("quality-prewarm-installed", QStringLiteral("generation=%1 time=%2 dash=%3").arg(m_generation).arg(seconds(m_resumeTime), yesNo(m_pendingPair)));
     m_swapCommitted = true;
-    commitCandidates();
-    scheduleSuppressionClear();
-    finishSilently();
+    commitQualitySwitchProgressiveCandidates();
+    scheduleQualitySwitchMovieFinishSuppressionClear();
+    finishQualitySwitchTransactionSilently();
 }
 
-void KRQualitySwitchTransaction::cancelPrewarm()
+void KRQualitySwitchTransaction::cancelModernQualityPrewarm()
 {
     m_delayed.cancel(kPrewarmCheck);
     KRPlaybackMedia* prewarm = m_prewarm;
@@ -370,19 +370,19 @@ void KRQualitySwitchTransaction::cancelPrewarm()
     KRPlaybackTransportReleaseLater(prewarm);
 }
 
-void KRQualitySwitchTransaction::cancelSwap(bool restorePrevious)
+void KRQualitySwitchTransaction::cancelSeamlessQualitySwapRestoringPreviousURL(bool restorePrevious)
 {
     if (KRPlaybackMedia* media = m_session.media())
         media->cancelStagedContent();
-    cancelPrewarm();
+    cancelModernQualityPrewarm();
     if (!restorePrevious || !m_swapCommitted) {
         if (restorePrevious) {
             // Nothing was replaced: the previous stream is still the one playing, and the
             // rollback completes at the next ready check, leaving it where it stands.
             m_rollbackExpectedURL = m_previousURL;
             m_rollbackKeepsStream = true;
-            beginFinishSuppression();
-            scheduleReadyVerification();
+            beginQualitySwitchMovieFinishSuppression();
+            scheduleQualitySwitchProgressiveReadyVerification();
         }
         return;
     }
@@ -391,22 +391,22 @@ void KRQualitySwitchTransaction::cancelSwap(bool restorePrevious)
         m_resumeTime = m_seamlessResumeTime = std::max(0.0, media->currentTime());
     m_rollbackInstalling = true;
     m_rollbackExpectedURL = m_previousURL;
-    beginFinishSuppression();
+    beginQualitySwitchMovieFinishSuppression();
     const int generation = m_generation;
     KRPlaybackMedia* previous = m_session.makeQualitySwitchMedia(m_previousURL, m_previousPictureURL);
     // Something told of the replacement may have ended the switch (a stop): nothing goes on.
-    if (!m_session.replaceMediaForQualitySwitch(previous, currentResumeTime(), true) || !isCurrent(generation))
+    if (!m_session.replaceMediaForQualitySwitch(previous, currentQualitySwitchResumeTime(), true) || !isCurrentQualitySwitchTransaction(generation))
         return;
     m_session.commitQualitySwitchStream(m_previousQuality, m_previousCandidates, m_previousURL.toString());
     m_rollbackInstalling = false;
-    scheduleReadyVerification();
+    scheduleQualitySwitchProgressiveReadyVerification();
 }
 
 // ---- endings ----
 
-void KRQualitySwitchTransaction::finishSilently()
+void KRQualitySwitchTransaction::finishQualitySwitchTransactionSilently()
 {
-    cancelPrewarm();
+    cancelModernQualityPrewarm();
     const QString shown = m_persistentStatus;
     m_delayed.cancel(kWatchdog);
     m_delayed.cancel(kReadyCheck);
@@ -448,13 +448,13 @@ void KRQualitySwitchTransaction::abandon(const char* reason)
         // A suppression left to run out after its switch goes with the player it was for: the
         // next player's finishes are its own.
         if (m_suppressFinish)
-            clearSuppressionImmediately();
+            clearQualitySwitchMovieFinishSuppressionImmediately();
         return;
     }
     record("quality-prewarm-abort", QStringLiteral("generation=%1 phase=%2 reason=%3").arg(m_generation).arg(m_phase).arg(QLatin1String(reason)));
-    cancelSwap(false);
-    clearSuppressionImmediately();
-    finishSilently();
+    cancelSeamlessQualitySwapRestoringPreviousURL(false);
+    clearQualitySwitchMovieFinishSuppressionImmediately();
+    finishQualitySwitchTransactionSilently();
 }
 
 void KRQualitySwitchTransaction::relieveMemoryPressure()
@@ -462,17 +462,17 @@ void KRQualitySwitchTransaction::relieveMemoryPressure()
     if (!m_prewarm)
         return;
     record("quality-prewarm-abort", QStringLiteral("generation=%1 reason=memory-warning").arg(m_generation));
-    cancelPrewarm();
-    fail(QStringLiteral("内存压力较高，已保持原清晰度"), false);
+    cancelModernQualityPrewarm();
+    failQualitySwitchWithReason(QStringLiteral("内存压力较高，已保持原清晰度"), false);
 }
 
-void KRQualitySwitchTransaction::fail(const QString& reason, bool restorePreviousStream)
+void KRQualitySwitchTransaction::failQualitySwitchWithReason(const QString& reason, bool restorePreviousStream)
 {
     if (!m_open && !m_seamlessActive)
         return;
     if (m_rollbackInProgress) {
         record("quality-switch-duplicate-failure-ignored", QStringLiteral("generation=%1 phase=%2 reason=%3").arg(m_generation).arg(m_phase).arg(reason));
-        refreshPresentation();
+        refreshQualitySwitchPresentation();
         return;
     }
     const QString target = m_targetTitle.isEmpty() ? fullTitle(m_pending) : m_targetTitle;
@@ -506,16 +506,16 @@ void KRQualitySwitchTransaction::fail(const QString& reason, bool restorePreviou
         m_rollbackStartedAt = MainClock::now();
         m_failureReason = reason.isEmpty() ? QStringLiteral("新清晰度切换失败") : reason;
         m_rollbackTitle = previous;
-        setPhase(kPhaseRollingBack, QStringLiteral("切换失败，正在恢复 %1…").arg(previous));
-        cancelSwap(true);
+        setQualitySwitchPhase(kPhaseRollingBack, QStringLiteral("切换失败，正在恢复 %1…").arg(previous));
+        cancelSeamlessQualitySwapRestoringPreviousURL(true);
         return;
     }
     if (restorePreviousStream && m_seamlessActive) {
-        abortRollback(QStringLiteral("原画质恢复信息缺失"));
+        abortQualitySwitchRollbackWithReason(QStringLiteral("原画质恢复信息缺失"));
         return;
     }
-    cancelSwap(false);
-    finishSilently();
+    cancelSeamlessQualitySwapRestoringPreviousURL(false);
+    finishQualitySwitchTransactionSilently();
     QString status;
     if (healthy) {
         status = !reason.isEmpty() ? QStringLiteral("%1 · 继续播放 %2").arg(reason, previous)
@@ -534,7 +534,7 @@ void KRQualitySwitchTransaction::fail(const QString& reason, bool restorePreviou
     m_session.showQualitySwitchStatus(status, false);
 }
 
-void KRQualitySwitchTransaction::completeRollbackIfReady()
+void KRQualitySwitchTransaction::completeQualitySwitchRollbackIfReady()
 {
     KRPlaybackMedia* media = m_session.media();
     if (!m_open || !m_rollbackInProgress || !media)
@@ -550,7 +550,7 @@ void KRQualitySwitchTransaction::completeRollbackIfReady()
             return;
     }
     // A stream that never stopped keeps its time: seeking it back would replay what was heard.
-    const double resume = m_rollbackKeepsStream ? std::max(0.0, media->currentTime()) : currentResumeTime();
+    const double resume = m_rollbackKeepsStream ? std::max(0.0, media->currentTime()) : currentQualitySwitchResumeTime();
     if (!m_rollbackDASH && !m_rollbackKeepsStream) {
         if (std::abs(media->currentTime() - resume) > kExplicitSeekTolerance)
             media->seek(resume, m_expectedToPlay);
@@ -563,8 +563,8 @@ void KRQualitySwitchTransaction::completeRollbackIfReady()
     const bool dash = m_rollbackDASH;
     const bool expected = m_expectedToPlay;
     m_rollbackInProgress = false;
-    finishSilently();
-    scheduleSuppressionClear();
+    finishQualitySwitchTransactionSilently();
+    scheduleQualitySwitchMovieFinishSuppressionClear();
     m_session.showQualitySwitchStatus(QStringLiteral("%1 · 已恢复 %2").arg(reason, title), false);
     record("quality-switch-rollback-ready", QStringLiteral("generation=%1 cid=%2 dash=%3 elapsed=%4 time=%5 expectedPlay=%6 title=%7 reason=%8")
                                                 .arg(generation)
@@ -572,7 +572,7 @@ void KRQualitySwitchTransaction::completeRollbackIfReady()
                                                 .arg(yesNo(dash), seconds(elapsed), seconds(resume), yesNo(expected), title, reason));
 }
 
-void KRQualitySwitchTransaction::abortRollback(const QString& reason)
+void KRQualitySwitchTransaction::abortQualitySwitchRollbackWithReason(const QString& reason)
 {
     if (!m_open && !m_rollbackInProgress && !m_seamlessActive)
         return;
@@ -585,14 +585,14 @@ void KRQualitySwitchTransaction::abortRollback(const QString& reason)
                                                  .arg(reason.isEmpty() ? QStringLiteral("unknown") : reason));
     m_rollbackInProgress = false;
     m_seamlessActive = false;
-    clearSuppressionImmediately();
-    finishSilently();
+    clearQualitySwitchMovieFinishSuppressionImmediately();
+    finishQualitySwitchTransactionSilently();
     m_session.failQualitySwitchRollback(resume);
 }
 
 // ---- resume time and intent ----
 
-double KRQualitySwitchTransaction::currentResumeTime()
+double KRQualitySwitchTransaction::currentQualitySwitchResumeTime()
 {
     KRPlaybackMedia* media = m_session.media();
     if (m_open && !m_seamlessActive && media) {
@@ -605,7 +605,7 @@ double KRQualitySwitchTransaction::currentResumeTime()
     return m_resumeTime > 0 ? m_resumeTime : 0;
 }
 
-void KRQualitySwitchTransaction::updateResumeTime(double time, const QString& source)
+void KRQualitySwitchTransaction::updateQualitySwitchResumeTime(double time, const QString& source)
 {
     if (!m_open)
         return;
@@ -620,7 +620,7 @@ void KRQualitySwitchTransaction::updateResumeTime(double time, const QString& so
                                                   source.isEmpty() ? QStringLiteral("unknown") : source));
 }
 
-void KRQualitySwitchTransaction::synchronizePlaybackIntent(bool playing, const QString& source)
+void KRQualitySwitchTransaction::synchronizeQualitySwitchPlaybackIntent(bool playing, const QString& source)
 {
     if (!m_open)
         return;
@@ -636,7 +636,7 @@ void KRQualitySwitchTransaction::synchronizePlaybackIntent(bool playing, const Q
                                                       source.isEmpty() ? QStringLiteral("unknown") : source));
 }
 
-void KRQualitySwitchTransaction::captureRollbackState(double time, bool playing)
+void KRQualitySwitchTransaction::captureQualitySwitchRollbackStateAtTime(double time, bool playing)
 {
     KRPlaybackMedia* media = m_session.media();
     m_seamlessActive = true;
@@ -650,7 +650,7 @@ void KRQualitySwitchTransaction::captureRollbackState(double time, bool playing)
 
 // ---- finishes of a player being replaced ----
 
-void KRQualitySwitchTransaction::beginFinishSuppression()
+void KRQualitySwitchTransaction::beginQualitySwitchMovieFinishSuppression()
 {
     m_deferredReason = kNoFinish;
     m_deferredGeneration = 0;
@@ -663,15 +663,15 @@ void KRQualitySwitchTransaction::beginFinishSuppression()
            QStringLiteral("replacement=%1 phase=%2 rollback=%3").arg(m_replacementGeneration).arg(m_phase).arg(yesNo(m_rollbackInProgress)));
 }
 
-void KRQualitySwitchTransaction::scheduleSuppressionClear()
+void KRQualitySwitchTransaction::scheduleQualitySwitchMovieFinishSuppressionClear()
 {
     if (!m_suppressFinish)
         return;
     const int replacement = m_replacementGeneration;
-    m_delayed.schedule(kSuppressionClear, kSuppressionClearMs, [this, replacement] { clearSuppression(replacement); });
+    m_delayed.schedule(kSuppressionClear, kSuppressionClearMs, [this, replacement] { clearQualitySwitchMovieFinishSuppressionForGeneration(replacement); });
 }
 
-void KRQualitySwitchTransaction::clearSuppression(int replacement)
+void KRQualitySwitchTransaction::clearQualitySwitchMovieFinishSuppressionForGeneration(int replacement)
 {
     if (replacement != m_replacementGeneration)
         return;
@@ -703,7 +703,7 @@ void KRQualitySwitchTransaction::clearSuppression(int replacement)
         m_session.deliverKeptFinish(deferred);
 }
 
-void KRQualitySwitchTransaction::clearSuppressionImmediately()
+void KRQualitySwitchTransaction::clearQualitySwitchMovieFinishSuppressionImmediately()
 {
     m_deferredReason = kNoFinish;
     m_deferredGeneration = 0;
@@ -730,12 +730,12 @@ bool KRQualitySwitchTransaction::keepFinish(int reason)
                                                      .arg(yesNo(m_rollbackInProgress)));
         // The stream going back in broke as well: there is nothing left to play.
         if (reason == 1 && m_open && m_rollbackInProgress) {
-            abortRollback(QStringLiteral("原画质恢复失败"));
+            abortQualitySwitchRollbackWithReason(QStringLiteral("原画质恢复失败"));
             return true;
         }
         // The new stream broke while taking over: the check decides at once.
         if (reason == 1 && m_open && m_swapCommitted)
-            completeSwapIfReady();
+            completeSeamlessQualitySwapIfReady();
     }
     return true;
 }
@@ -749,10 +749,10 @@ void KRQualitySwitchTransaction::mediaLoadStateChanged()
         return;
     if (m_suppressFinish && !playableNow(media->loadState()))
         m_observedNonPlayable = true;
-    scheduleReadyVerification();
+    scheduleQualitySwitchProgressiveReadyVerification();
 }
 
-void KRQualitySwitchTransaction::scheduleReadyVerification()
+void KRQualitySwitchTransaction::scheduleQualitySwitchProgressiveReadyVerification()
 {
     if (!m_open || m_readyCheckScheduled)
         return;
@@ -761,10 +761,10 @@ void KRQualitySwitchTransaction::scheduleReadyVerification()
     m_readyCheckScheduled = true;
     const int generation = m_generation;
     const int replacement = m_replacementGeneration;
-    m_delayed.schedule(kReadyCheck, kReadyCheckMs, [this, generation, replacement] { verifyReady(generation, replacement); });
+    m_delayed.schedule(kReadyCheck, kReadyCheckMs, [this, generation, replacement] { verifyQualitySwitchProgressiveReadyForGeneration(generation, replacement); });
 }
 
-void KRQualitySwitchTransaction::verifyReady(int generation, int replacement)
+void KRQualitySwitchTransaction::verifyQualitySwitchProgressiveReadyForGeneration(int generation, int replacement)
 {
     if (generation != m_generation || replacement != m_replacementGeneration)
         return;
@@ -774,7 +774,7 @@ void KRQualitySwitchTransaction::verifyReady(int generation, int replacement)
         return;
     const double elapsed = m_replacementStartedAt > 0 ? MainClock::now() - m_replacementStartedAt : 0;
     if (!m_observedNonPlayable && elapsed < kReadyCheckWindow && m_deferredReason != 1) {
-        scheduleReadyVerification();
+        scheduleQualitySwitchProgressiveReadyVerification();
         return;
     }
     record("quality-switch-progressive-ready-verify", QStringLiteral("replacement=%1 elapsed=%2 observedReset=%3 rollback=%4 host=%5")
@@ -782,7 +782,7 @@ void KRQualitySwitchTransaction::verifyReady(int generation, int replacement)
                                                           .arg(seconds(elapsed), yesNo(m_observedNonPlayable), yesNo(m_rollbackInProgress),
                                                                media->contentURL().host()));
     if (m_rollbackInProgress)
-        completeRollbackIfReady();
+        completeQualitySwitchRollbackIfReady();
     else if (m_seamlessActive)
-        completeSwapIfReady();
+        completeSeamlessQualitySwapIfReady();
 }

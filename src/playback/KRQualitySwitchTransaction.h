@@ -16,7 +16,7 @@ struct KRPlayInfo;
 
 // The candidate list of a progressive switch: the primary address first, then the others in
 // order, made playable on old systems, empty and repeated entries dropped (first one wins).
-QStringList KRQualitySwitchProgressiveCandidates(const QString& primary, const QStringList& additional);
+QStringList qualitySwitchProgressiveCandidatesWithPrimaryURL(const QString& primary, const QStringList& additional);
 
 // One change of quality of a playing part, as a transaction of its session: it remembers where
 // and whether the part was playing, resolves the new quality, readies it beside the player
@@ -35,18 +35,18 @@ public:
     // Opens a transaction to `quality` (title: its shown name, or empty for the fixed one),
     // meant to play on when `expectedPlaying`; answers its generation. `automatic` marks the
     // stall fallback.
-    int begin(int quality, const QString& title, bool expectedPlaying, bool automatic = false);
+    int beginQualitySwitchToQuality(int quality, const QString& title, bool expectedPlaying, bool automatic = false);
     bool isOpen() const { return m_open; }
-    bool isCurrent(int generation) const { return m_open && generation == m_generation; }
+    bool isCurrentQualitySwitchTransaction(int generation) const { return m_open && generation == m_generation; }
     int phase() const { return m_phase; }
     int pendingQuality() const { return m_pending; }
     bool isAutomaticFallback() const { return m_automaticFallback; }
     // The status of the current phase, kept on screen while it lasts.
     QString persistentStatus() const { return m_persistentStatus; }
 
-    void finishSilently();
+    void finishQualitySwitchTransactionSilently();
     // An empty reason shows the "… 切换失败 · …" forms.
-    void fail(const QString& reason, bool restorePreviousStream);
+    void failQualitySwitchWithReason(const QString& reason, bool restorePreviousStream);
     // Something other than the switch (a stop, the background, a route change) ends it: the
     // stream playing now stays, nothing is shown.
     void abandon(const char* reason);
@@ -54,36 +54,36 @@ public:
     void relieveMemoryPressure();
 
     // What the user does during a switch: where the new stream resumes and whether it plays.
-    double currentResumeTime();
-    void updateResumeTime(double time, const QString& source);
-    void synchronizePlaybackIntent(bool playing, const QString& source);
+    double currentQualitySwitchResumeTime();
+    void updateQualitySwitchResumeTime(double time, const QString& source);
+    void synchronizeQualitySwitchPlaybackIntent(bool playing, const QString& source);
 
     // The session's player events. A finish answers true when it is kept back.
     void mediaLoadStateChanged();
     bool keepFinish(int reason);
 
 private:
-    void setPhase(int phase, const QString& status);
-    void armWatchdog(int phase);
-    void watchdogFired(int generation);
+    void setQualitySwitchPhase(int phase, const QString& status);
+    void armQualitySwitchWatchdogForPhase(int phase);
+    void qualitySwitchWatchdogFired(int generation);
     void resolve();
-    void stageProgressive(const QStringList& candidates, int quality);
-    void completeSwapIfReady();
-    void commitCandidates();
+    void stageQualitySwitchProgressiveCandidates(const QStringList& candidates, int quality);
+    void completeSeamlessQualitySwapIfReady();
+    void commitQualitySwitchProgressiveCandidates();
     void beginPrewarm(const QUrl& sound, const QUrl& picture, int quality, const QStringList& candidates);
     void checkPrewarm();
-    void cancelPrewarm();
-    void cancelSwap(bool restorePrevious);
-    void completeRollbackIfReady();
-    void abortRollback(const QString& reason);
-    void captureRollbackState(double time, bool playing);
-    void beginFinishSuppression();
-    void scheduleSuppressionClear();
-    void clearSuppression(int replacement);
-    void clearSuppressionImmediately();
-    void scheduleReadyVerification();
-    void verifyReady(int generation, int replacement);
-    void refreshPresentation();
+    void cancelModernQualityPrewarm();
+    void cancelSeamlessQualitySwapRestoringPreviousURL(bool restorePrevious);
+    void completeQualitySwitchRollbackIfReady();
+    void abortQualitySwitchRollbackWithReason(const QString& reason);
+    void captureQualitySwitchRollbackStateAtTime(double time, bool playing);
+    void beginQualitySwitchMovieFinishSuppression();
+    void scheduleQualitySwitchMovieFinishSuppressionClear();
+    void clearQualitySwitchMovieFinishSuppressionForGeneration(int replacement);
+    void clearQualitySwitchMovieFinishSuppressionImmediately();
+    void scheduleQualitySwitchProgressiveReadyVerification();
+    void verifyQualitySwitchProgressiveReadyForGeneration(int generation, int replacement);
+    void refreshQualitySwitchPresentation();
     QString fullTitle(int quality) const;
 
     KRQualitySwitchHost& m_session;

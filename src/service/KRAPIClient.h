@@ -146,6 +146,17 @@ public:
     // page's prefetch, as a new process starts.
     static void resetReadLoaderStateForTesting();
 
+    // The readers of replies the loaders above hand on, each on the parsed reply.
+    // The key the navigation reply carries (stored when good) and the error a missing one is.
+    static std::pair<QString, KROptionalError> mixinKeyFromNavigationReply(const QVariant& payload,
+                                                                         const KROptionalError& requestError);
+    // The tag names of a tag-list reply, each once, in the reply's order.
+    static QStringList tagNamesFromReply(const QVariant& payload);
+    // The recommendation reply's video items, as list objects the normaliser reads: adverts,
+    // live rooms and other cards are left out, and the feed's "id" stands in for a missing
+    // "aid". `rawCount` is the number of items the reply held.
+    static QVariantList recommendationVideoItems(const QVariant& payload, qsizetype* rawCount);
+
 private:
     static void forgetCommentPageCursors();
     // The pending prefetch given to this ask (answered later, through the owner); false when
@@ -161,9 +172,6 @@ private:
     // The mixin key while it is fresh, else a null string.
     static QString freshCachedMixinKey();
     static QString navigationURL();
-    // The key the navigation reply carries (stored when good) and the error a missing one is.
-    static std::pair<QString, KROptionalError> mixinKeyFromNavigationReply(const QVariant& payload,
-                                                                         const KROptionalError& requestError);
     static std::pair<QVariantMap, KROptionalError> signedParameters(const QVariantMap& parameters, const QString& key,
                                                                    const KROptionalError& keyError);
     // Worker side: signWBIParameters as one step, the key fetched in it when not fresh.

@@ -318,25 +318,30 @@ void KRAPIClient::loadArchivePageFallbackForVideo(const std::shared_ptr<KRVideo>
 
 // ---- Tags and related videos ----
 
+QStringList KRAPIClient::tagNamesFromReply(const QVariant& payload)
+{
+    QStringList tags;
+    const QVariant data = payload.toMap().value(QStringLiteral("data"));
+    if (!KRIsArray(data))
+        return tags;
+    for (const QVariant& element : data.toList()) {
+        if (!KRIsDictionary(element))
+            continue;
+        const QVariant name = element.toMap().value(QStringLiteral("tag_name"));
+        if (KRIsString(name) && !name.toString().isEmpty() && !tags.contains(name.toString()))
+            tags.append(name.toString());
+    }
+    return tags;
+}
+
 void KRAPIClient::loadTagsForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRTagsCompletion completion)
 {
     const QString path = bvidPath(video.get(), QStringLiteral("/x/tag/archive/tags"));
     if (path.isEmpty())
         return fail(completion, KRAPIError(-2, QStringLiteral("缺少 BV 号，无法读取 Tag")));
-    performJSONURL(loaderAPIURL(path), owner, [owner, completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
-        QStringList tags;
-        const QVariant data = payload.toMap().value(QStringLiteral("data"));
-        if (!error && KRIsArray(data)) {
-            for (const QVariant& element : data.toList()) {
-                if (!KRIsDictionary(element))
-                    continue;
-                const QVariant name = element.toMap().value(QStringLiteral("tag_name"));
-                if (KRIsString(name) && !name.toString().isEmpty() && !tags.contains(name.toString()))
-                    tags.append(name.toString());
-            }
-        }
+    performJSONURL(loaderAPIURL(path), owner, [completion = std::move(completion)](const QVariant& payload, const KROptionalError& error) {
         if (completion)
-            completion(tags, error);
+            completion(error ? QStringList() : tagNamesFromReply(payload), error);
     });
 }
 

@@ -93,33 +93,6 @@ void finishList(const KRVideoListCompletion& completion, const KRVideoList& vide
 
 QString searchOrderName(const QString& order) { return order.isEmpty() ? QStringLiteral("comprehensive") : order; }
 
-// The recommendation reply's video items, as list objects the normaliser reads: adverts,
-// live rooms and other cards are left out, and the feed's "id" stands in for a missing "aid".
-QVariantList recommendationVideoItems(const QVariant& payload, qsizetype* rawCount)
-{
-    const QVariant items = dataObject(payload).value(QStringLiteral("item"));
-    const QVariantList raw = KRIsArray(items) ? items.toList() : QVariantList();
-    *rawCount = raw.size();
-    QVariantList kept;
-    for (const QVariant& value : raw) {
-        if (!KRIsDictionary(value))
-            continue;
-        QVariantMap item = value.toMap();
-        const QVariant kind = item.value(QStringLiteral("goto"));
-        if (!KRIsString(kind) || kind.toString() != QLatin1String("av"))
-            continue;
-        if (KRString(item.value(QStringLiteral("bvid"))).isEmpty())
-            continue;
-        const QVariant identifier = item.value(QStringLiteral("id"));
-        if (KRIntegerValue(identifier).value_or(0) < 1)
-            continue;
-        if (KRIsMissing(item.value(QStringLiteral("aid"))))
-            item.insert(QStringLiteral("aid"), identifier);
-        kept.append(item);
-    }
-    return kept;
-}
-
 
 // Main thread only. Running: asked of the service, nobody has taken it yet; Taken: the
 // taker's completion waits for it; Arrived: the answer waits for its taker.
@@ -168,6 +141,31 @@ QString KRAPIClient::loaderArgument(const QString& text)
 QString KRAPIClient::loaderArgument(const KROptionalError& error)
 {
     return error ? error->description() : QStringLiteral("(null)");
+}
+
+QVariantList KRAPIClient::recommendationVideoItems(const QVariant& payload, qsizetype* rawCount)
+{
+    const QVariant items = dataObject(payload).value(QStringLiteral("item"));
+    const QVariantList raw = KRIsArray(items) ? items.toList() : QVariantList();
+    *rawCount = raw.size();
+    QVariantList kept;
+    for (const QVariant& value : raw) {
+        if (!KRIsDictionary(value))
+            continue;
+        QVariantMap item = value.toMap();
+        const QVariant kind = item.value(QStringLiteral("goto"));
+        if (!KRIsString(kind) || kind.toString() != QLatin1String("av"))
+            continue;
+        if (KRString(item.value(QStringLiteral("bvid"))).isEmpty())
+            continue;
+        const QVariant identifier = item.value(QStringLiteral("id"));
+        if (KRIntegerValue(identifier).value_or(0) < 1)
+            continue;
+        if (KRIsMissing(item.value(QStringLiteral("aid"))))
+            item.insert(QStringLiteral("aid"), identifier);
+        kept.append(item);
+    }
+    return kept;
 }
 
 void KRAPIClient::resetReadLoaderStateForTesting()
@@ -270,7 +268,7 @@ void KRAPIClient::loadCurrentRecommendedHomePage(qint64 page, QObject* owner, KR
         }
 
         qsizetype rawCount = 0;
-        const QVariantMap list{{QStringLiteral("list"), recommendationVideoItems(payload, &rawCount)}};
+        const QVariantMap list{{QStringLiteral("list"), KRAPIClient::recommendationVideoItems(payload, &rawCount)}};
         const bool accountKnown = KRLongLong(dataObject(payload).value(QStringLiteral("mid"))) > 0;
 
         return Batch{true, status, list, rawCount, accountKnown, error};

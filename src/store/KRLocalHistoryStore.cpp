@@ -157,8 +157,17 @@ void KRLocalHistoryStore::loadLocked()
         return;
     const QVariantMap records = root.toMap();
     for (auto it = records.cbegin(); it != records.cend(); ++it) {
-        if (it.value().typeId() == QMetaType::QVariantMap)
-            m_records.insert(it.key(), it.value());
+        if (it.value().typeId() != QMetaType::QVariantMap)
+            continue;
+        // A time that is no number (NaN, an infinity: a damaged or foreign file) would put
+        // the history out of order and break the sort that trims it; it reads as 0.
+        QVariantMap record = it.value().toMap();
+        for (const QString& key : {kHistoryProgress, kHistoryDuration, kViewAt}) {
+            const auto time = record.find(key);
+            if (time != record.end() && !std::isfinite(KRDouble(*time)))
+                *time = 0.0;
+        }
+        m_records.insert(it.key(), record);
     }
 }
 

@@ -326,6 +326,10 @@ void KRSessionStore::restoreFromKeychain()
             continue;
         kept.append(*cookie);
     }
+    // The session holds one cookie of each name, as every later change of it does; an item
+    // holding more (damaged, or another writer's) keeps the last of each, the one the Cookie
+    // header would have sent.
+    kept = KRSessionServiceCookiesByName(kept).values();
     KRSessionInstallSharedCookies(current->cookies, kept);
     next->cookies = kept;
     commit(next);

@@ -53,7 +53,7 @@ void KRVideoDetailViewController::controlsTickForTesting()
     if (!m_session || !m_session->media())
         return;
     m_area->refreshOnNextProgress();
-    m_session->tick();
+    m_session->playerControlsTimerFired();
 }
 
 void KRVideoDetailViewController::playbackProgressed(double time, double duration, bool playing, bool throttled)
@@ -158,7 +158,7 @@ void KRVideoDetailViewController::restartPlaybackFromBeginning()
     m_area->showPlayButton(false);
     m_area->danmakuRenderer()->resetForPlaybackTime(0);
     startDanmakuTimer();
-    m_session->replay();
+    m_session->restartPlaybackFromBeginning();
     if (KRPlayerControlsView* controls = m_area->controls())
         controls->setPlaying(true);
 }

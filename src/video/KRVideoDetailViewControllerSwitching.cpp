@@ -121,17 +121,17 @@ void KRVideoDetailViewController::observePlaybackLifecycle()
     };
     m_observers.push_back(centre.addObserver(ApplicationDidEnterBackgroundNotification, nullptr, [=, this](const platform::Notification&) {
         if (m_session && m_loadedView) {
-            m_session->lifecycle()->didEnterBackground(backgroundAudio());
+            m_session->lifecycle()->applicationDidEnterBackgroundForPlayback(backgroundAudio());
             after();
         }
     }));
     m_observers.push_back(centre.addObserver(ApplicationWillEnterForegroundNotification, nullptr, [this](const platform::Notification&) {
         if (m_session && m_loadedView)
-            m_session->lifecycle()->willEnterForeground();
+            m_session->lifecycle()->applicationWillEnterForegroundForPlayback();
     }));
     m_observers.push_back(centre.addObserver(ApplicationDidBecomeActiveNotification, nullptr, [=, this](const platform::Notification&) {
         if (m_session && m_loadedView) {
-            m_session->lifecycle()->didBecomeActive(applicationState(), backgroundAudio());
+            m_session->lifecycle()->applicationDidBecomeActiveForPlayback(applicationState(), backgroundAudio());
             after();
         }
     }));
@@ -153,19 +153,19 @@ void KRVideoDetailViewController::observePlaybackLifecycle()
             return;
         using namespace platform::media;
         if (note.userInfo.value(AudioSessionInterruptionTypeKey).toUInt() == 1) {
-            m_session->lifecycle()->interruptionBegan();
+            m_session->lifecycle()->audioSessionInterruptionForPlayback(true);
         } else {
             std::optional<unsigned> options;
             if (note.userInfo.contains(AudioSessionInterruptionOptionKey))
                 options = note.userInfo.value(AudioSessionInterruptionOptionKey).toUInt();
-            m_session->lifecycle()->interruptionEnded(options, applicationState(), backgroundAudio());
+            m_session->lifecycle()->audioSessionInterruptionForPlayback(false, options, applicationState(), backgroundAudio());
         }
         after();
     };
     const auto routeChange = [=, this](const platform::Notification& note) {
         if (!m_session || !m_loadedView)
             return;
-        m_session->lifecycle()->routeChanged(int(note.userInfo.value(platform::media::AudioSessionRouteChangeReasonKey).toUInt()));
+        m_session->lifecycle()->audioSessionRouteChangedForPlayback(int(note.userInfo.value(platform::media::AudioSessionRouteChangeReasonKey).toUInt()));
         after();
     };
     m_observers.push_back(centre.addObserver(platform::media::AudioSessionInterruptionNotification, nullptr,

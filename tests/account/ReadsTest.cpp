@@ -241,6 +241,26 @@ TEST_F(ReadsTest, FoldersForAVideoNeedItsAIDAndTheMember)
     EXPECT_TRUE(fake.requests().isEmpty());
 }
 
+TEST(RepostPictures, SizesTravelAsNumbersWhateverTheUploadRecordHolds)
+{
+    // An upload record is another host's answer: a size given as an object, a flag or a word
+    // is no size, a numeric text is its number, and the second key stands in for the first.
+    const QVariantList sent = KRAccountRepostPictures(
+        {QVariantMap{{QStringLiteral("img_src"), QStringLiteral("https://i/0.jpg")},
+                     {QStringLiteral("img_width"), QStringLiteral("640")},
+                     {QStringLiteral("img_height"), QVariantMap{{QStringLiteral("value"), 480}}},
+                     {QStringLiteral("img_size"), true},
+                     {QStringLiteral("image_size"), 12.5}},
+         QVariantMap{{QStringLiteral("url"), QStringLiteral("https://i/1.jpg")},
+                     {QStringLiteral("image_width"), QVariantList{640}},
+                     {QStringLiteral("image_height"), QStringLiteral("高")}}});
+    ASSERT_EQ(sent.size(), 2);
+    EXPECT_EQ(sent[0].toMap(), (QVariantMap{{QStringLiteral("img_src"), QStringLiteral("https://i/0.jpg")}, {QStringLiteral("img_width"), 640},
+                                            {QStringLiteral("img_height"), 0}, {QStringLiteral("img_size"), 12.5}}));
+    EXPECT_EQ(sent[1].toMap(), (QVariantMap{{QStringLiteral("img_src"), QStringLiteral("https://i/1.jpg")}, {QStringLiteral("img_width"), 0},
+                                            {QStringLiteral("img_height"), 0}, {QStringLiteral("img_size"), 0}}));
+}
+
 TEST_F(ReadsTest, DynamicsWritesCarryTheirBodiesAndTheCSRFToken)
 {
     AccountFixtures::logInWebOnly();

@@ -23,16 +23,71 @@ const char* const kNames[] = {"0123abcd-1.mp4", "0123abcd-2.video.m4v", "0123abc
                               "Danmaku/1.xml", "", "missing.mp4"};
 constexpr int kNameCount = int(std::size(kNames));
 
-QString documents() { return platform::Directories::documents(); }
-QString store() { return documents() + QStringLiteral("/KorvaneOffline"); }
+// The process keeps one home: its paths are looked up once, not at every use of every input.
+const QString& documents()
+{
+    static const QString path = platform::Directories::documents();
+    return path;
+}
+const QString& store()
+{
+    static const QString path = documents() + QStringLiteral("/KorvaneOffline");
+    return path;
+}
 QString inStore(const QString& name) { return store() + u'/' + name; }
+
+const char* const kPlanted[] = {"0123abcd-1.mp4", "0123abcd-2.video.m4v", "0123abcd-2.audio.m4a", "0123abcd-3.jpg",
+                                "0123abcd-4.mp4.part", "Danmaku/1.xml", "Danmaku/2.xml"};
 
 void touch(const QString& path)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write("x");
+    if (!file.open(QIODevice::WriteOnly) || file.write("x") != 1)
+        fuzz::fail("a planted file is written");
+}
+
+// The store as every input finds it: the planted files and nothing else. Only what the last
+// input changed is put back; an unchanged file is left as it is.
+void restoreStore()
+{
+    static const QSet<QString> planted = [] {
+        QSet<QString> names;
+        for (const char* name : kPlanted)
+            names.insert(QLatin1String(name));
+        return names;
+    }();
+    if (!QFileInfo(inStore(QStringLiteral("Danmaku"))).isDir()) {
+        QDir(store()).removeRecursively();
+        QDir().mkpath(inStore(QStringLiteral("Danmaku")));
+    }
+    for (const QString& folder : {store(), inStore(QStringLiteral("Danmaku"))}) {
+        const QString prefix = folder == store() ? QString() : QStringLiteral("Danmaku/");
+        for (const QFileInfo& entry : QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden)) {
+            const QString name = prefix + entry.fileName();
+            if (name == QLatin1String("Danmaku") || planted.contains(name))
+                continue;
+            if (entry.isDir() && !entry.isSymLink())
+                QDir(entry.filePath()).removeRecursively();
+            else
+                QFile::remove(entry.filePath());
+        }
+    }
+    for (const QString& name : planted) {
+        const QFileInfo file(inStore(name));
+        if (!file.isFile() || file.size() != 1)
+            touch(file.filePath());
+    }
+    const QString outside = documents() + QStringLiteral("/outside.txt");
+    if (!QFileInfo::exists(outside))
+        touch(outside);
+}
+
+// The index as the input gives it; the planting needs no sync, only the store's own writes.
+void plantIndex(const QByteArray& index)
+{
+    QFile file(inStore(QStringLiteral("index.plist")));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(index) != index.size())
+        fuzz::fail("the index is written");
 }
 
 QString nameFrom(fuzz::InputReader& input)
@@ -117,11 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t mode = input.byte();
 
     KROfflineCacheManager::resetForTesting();
-    QDir(store()).removeRecursively();
-    touch(documents() + QStringLiteral("/outside.txt"));
-    for (const char* name : {"0123abcd-1.mp4", "0123abcd-2.video.m4v", "0123abcd-2.audio.m4a", "0123abcd-3.jpg",
-                             "0123abcd-4.mp4.part", "Danmaku/1.xml", "Danmaku/2.xml"})
-        touch(inStore(QLatin1String(name)));
+    restoreStore();
 
     QByteArray index;
     if (mode & 1) {
@@ -130,8 +181,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QVariantList records = recordsFrom(input);
         index = (mode & 2) ? platform::PropertyList::toBinary(records) : platform::PropertyList::toXML(records);
     }
-    if (!index.isEmpty() && !platform::writeFileAtomically(inStore(QStringLiteral("index.plist")), index))
-        fuzz::fail("the index is written");
+    if (!index.isEmpty())
+        plantIndex(index);
 
     KROfflineCacheManager* manager = KROfflineCacheManager::sharedManager();
     checkSurroundings();

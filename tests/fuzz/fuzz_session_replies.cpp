@@ -4,6 +4,7 @@
 // process reads back the login the store shows.
 #include "FuzzApplication.h"
 #include "FuzzInput.h"
+#include "SessionCheck.h"
 
 #include "model/KRServiceHosts.h"
 #include "platform/net/CookieStorage.h"
@@ -37,33 +38,13 @@ QVariantMap loginReply(fuzz::InputReader& input)
             {"cookie_info", QVariantMap{{"cookies", cookies}, {"domains", QVariantList{KRServiceHosts::mainDomain()}}}}};
 }
 
-bool holdsControlCharacter(const QString& header)
-{
-    return std::any_of(header.cbegin(), header.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-}
-
-struct Login {
-    bool loggedIn;
-    qint64 userID;
-    QString access, refresh, csrf;
-    bool operator==(const Login&) const = default;
-};
-
-Login login() { return {store().isLoggedIn(), store().userID(), store().accessToken(), store().refreshToken(), store().csrfToken()}; }
-
-void restart()
-{
-    platform::CookieStorage::shared().deleteAll();
-    store().resetForTesting();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::application();
     store().clearSession();
-    restart();
+    fuzz::restartSession();
     fuzz::InputReader input(data, size);
     for (int step = 0; step < 8 && !input.atEnd(); ++step) {
         switch (input.byte() % 6) {
@@ -93,13 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
         const QString header = store().cookieHeader();
-        fuzz::check(!holdsControlCharacter(header), "the Cookie header holds no control character");
-        fuzz::check(!holdsControlCharacter(
+        fuzz::check(!fuzz::holdsControlCharacter(header), "the Cookie header holds no control character");
+        fuzz::check(!fuzz::holdsControlCharacter(
                         platform::CookieStorage::shared().cookieHeaderForURL(QStringLiteral("https://%1/").arg(KRServiceHosts::apiHost()))),
                     "the shared cookies hold no control character");
-        const Login shown = login();
-        restart();
-        fuzz::check(login() == shown, "a new process signs in the account the store showed");
+        const fuzz::SessionLogin shown = fuzz::sessionLogin();
+        fuzz::restartSession();
+        fuzz::check(fuzz::sessionLogin() == shown, "a new process signs in the account the store showed");
     }
     return 0;
 }

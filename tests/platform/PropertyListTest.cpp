@@ -3,6 +3,7 @@
 #include "platform/foundation/PropertyList.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QtEndian>
 
@@ -54,6 +55,25 @@ QByteArray nestedBinary(quint32 levels)
     }
     trailer[6] = trailer[7] = 4;  // offset and reference sizes
     trailer.replace(8, 8, bigEndian(quint64(levels)));
+    trailer.replace(24, 8, bigEndian(quint64(8 + objects.size())));
+    return "bplist00" + objects + offsets + trailer;
+}
+
+// A binary list of `levels` arrays, each holding the next one twice (the last holds two
+// integers): a few bytes per level, 2^levels values once every reference is read.
+QByteArray doublingBinary(quint32 levels)
+{
+    auto bigEndian = [](auto v) {
+        v = qToBigEndian(v);
+        return QByteArray(reinterpret_cast<const char*>(&v), sizeof v);
+    };
+    QByteArray objects, offsets, trailer(32, '\0');
+    for (quint32 i = 0; i <= levels; ++i) {
+        offsets += bigEndian(quint32(8 + objects.size()));
+        objects += i < levels ? char(0xA2) + bigEndian(i + 1) + bigEndian(i + 1) : QByteArray("\x10\x07", 2);
+    }
+    trailer[6] = trailer[7] = 4;  // offset and reference sizes
+    trailer.replace(8, 8, bigEndian(quint64(levels + 1)));
     trailer.replace(24, 8, bigEndian(quint64(8 + objects.size())));
     return "bplist00" + objects + offsets + trailer;
 }
@@ -183,6 +203,23 @@ TEST(PropertyList, CorruptOrHostileInputIsAnErrorNeverACrash)
         EXPECT_FALSE(PropertyList::parse(binary.left(cut)).isValid()) << "cut at " << cut;
     // Harmless depths still parse.
     EXPECT_EQ(PropertyList::parse(nestedBinary(50)).typeId(), QMetaType::QVariantList);
+    // A few hundred bytes whose arrays each hold the next one twice stand for 2^41 values:
+    // refused at once instead of being expanded. A few shared containers still read, and so
+    // do leaves shared however often (a key in every record).
+    {
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_FALSE(PropertyList::parse(doublingBinary(40)).isValid());
+        EXPECT_FALSE(PropertyList::parse(doublingBinary(16)).isValid());
+        EXPECT_LT(timer.elapsed(), 5000);
+        const QVariant shared = PropertyList::parse(doublingBinary(8));
+        ASSERT_EQ(shared.typeId(), QMetaType::QVariantList);
+        EXPECT_EQ(shared.toList().size(), 2);
+        QVariantMap records;
+        for (int i = 0; i < 2000; ++i)
+            records.insert(QStringLiteral("record %1").arg(i), QVariantMap{{"same", "value"}, {"also", "the same"}});
+        EXPECT_EQ(PropertyList::parse(PropertyList::toBinary(records)), records);
+    }
     EXPECT_EQ(PropertyList::parse(PropertyList::toXML(deepList(100))), deepList(100));
 
     // Random damage may parse or not, but must not crash, and what parses can be saved again.

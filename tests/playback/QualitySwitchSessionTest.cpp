@@ -74,6 +74,16 @@ protected:
         done(answer, 64);
     }
     qsizetype at(const QString& event) const { return diagnosticsLog().indexOf(event); }
+    // Each event was logged, each after the one before.
+    void expectInOrder(const QStringList& events) const
+    {
+        for (qsizetype i = 0; i < events.size(); ++i) {
+            EXPECT_GE(at(events[i]), 0) << events[i].toStdString();
+            if (i > 0) {
+                EXPECT_GT(at(events[i]), at(events[i - 1])) << events[i].toStdString();
+            }
+        }
+    }
 
     QList<int> asked;
     std::function<void(const QStringList&, int)> pendingResolve;
@@ -432,7 +442,7 @@ TEST_F(QualitySwitchSessionTest, TheBackgroundPausesOrListensAndBecomingActiveRe
 {
     ScriptedMedia* playing = playAt360();
     KRPlaybackLifecycle* life = session->lifecycle();
-    life->didEnterBackground(false);
+    life->applicationDidEnterBackgroundForPlayback(false);
     EXPECT_TRUE(life->isInBackground());
     EXPECT_TRUE(life->resumesAfterForeground());
     EXPECT_TRUE(playing->pictureSuspended);
@@ -442,8 +452,8 @@ TEST_F(QualitySwitchSessionTest, TheBackgroundPausesOrListensAndBecomingActiveRe
     playing->state = KRPlaybackStatePaused;
     MainClock::advanceForTesting(3.0);
     EXPECT_EQ(playing->plays, plays);
-    life->willEnterForeground();
-    life->didBecomeActive(0, false);
+    life->applicationWillEnterForegroundForPlayback();
+    life->applicationDidBecomeActiveForPlayback(0, false);
     EXPECT_FALSE(life->isInBackground());
     EXPECT_FALSE(playing->pictureSuspended);
     EXPECT_GT(playing->plays, plays);
@@ -453,7 +463,7 @@ TEST_F(QualitySwitchSessionTest, TheBackgroundPausesOrListensAndBecomingActiveRe
     // Listening: the sound goes on at the hold's speed, the picture stopped.
     playing->state = KRPlaybackStatePlaying;
     session->beginHold();
-    life->didEnterBackground(true);
+    life->applicationDidEnterBackgroundForPlayback(true);
     EXPECT_TRUE(life->isListeningInBackground());
     EXPECT_TRUE(playing->pictureSuspended);
     EXPECT_FLOAT_EQ(playing->rate, 2.0f);
@@ -466,7 +476,7 @@ TEST_F(QualitySwitchSessionTest, TheBackgroundAbandonsASwitchAndKeepsTheStreamTh
     ScriptedMedia* playing = playAt360();
     switchTo720();
     ASSERT_FALSE(playing->stagedURL.isEmpty());
-    session->lifecycle()->didEnterBackground(true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
     EXPECT_FALSE(session->isSwitchingQuality());
     EXPECT_TRUE(playing->stagedURL.isEmpty());
     EXPECT_EQ(playing->stageCancels, 1);
@@ -482,26 +492,26 @@ TEST_F(QualitySwitchSessionTest, InterruptionsResumeOnlyWhatTheyPaused)
     // Paused by the user: the end of an interruption starts nothing.
     session->pause();
     playing->state = KRPlaybackStatePaused;
-    life->interruptionBegan();
+    life->audioSessionInterruptionForPlayback(true);
     EXPECT_FALSE(life->resumesAfterInterruption());
     const int plays = playing->plays;
-    life->interruptionEnded(1u, 0, false);
+    life->audioSessionInterruptionForPlayback(false, 1u, 0, false);
     EXPECT_EQ(playing->plays, plays);
     EXPECT_FALSE(session->isExpectedToPlay());
 
     // Playing: an end without options resumes; one that says not to leaves it paused.
     session->play();
-    life->interruptionBegan();
+    life->audioSessionInterruptionForPlayback(true);
     EXPECT_TRUE(life->isInterrupted());
     EXPECT_TRUE(life->resumesAfterInterruption());
     // The restore of becoming active waits for the interruption's end.
-    life->didBecomeActive(0, false);
+    life->applicationDidBecomeActiveForPlayback(0, false);
     EXPECT_FALSE(diagnosticsLog().contains(QStringLiteral("[playback-lifecycle-restored]")));
-    life->interruptionEnded(std::nullopt, 0, false);
+    life->audioSessionInterruptionForPlayback(false, std::nullopt, 0, false);
     EXPECT_TRUE(session->isExpectedToPlay());
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-lifecycle-restored] reason=audio-interruption-ended resume=YES")));
-    life->interruptionBegan();
-    life->interruptionEnded(0u, 0, false);
+    life->audioSessionInterruptionForPlayback(true);
+    life->audioSessionInterruptionForPlayback(false, 0u, 0, false);
     EXPECT_FALSE(session->isExpectedToPlay());
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[audio-session-interruption-no-resume] systemShouldResume=NO")));
 }
@@ -509,11 +519,11 @@ TEST_F(QualitySwitchSessionTest, InterruptionsResumeOnlyWhatTheyPaused)
 TEST_F(QualitySwitchSessionTest, ThePulledHeadphonePausesAndOtherRoutesOnlyRecord)
 {
     ScriptedMedia* playing = playAt360();
-    session->lifecycle()->routeChanged(1);
+    session->lifecycle()->audioSessionRouteChangedForPlayback(1);
     EXPECT_TRUE(session->isExpectedToPlay());
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[audio-session-route-changed] reason=1 expected=YES state=1")));
     const int pauses = playing->pauses;
-    session->lifecycle()->routeChanged(2);
+    session->lifecycle()->audioSessionRouteChangedForPlayback(2);
     EXPECT_FALSE(session->isExpectedToPlay());
     EXPECT_EQ(playing->pauses, pauses + 1);
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Paused);
@@ -525,13 +535,13 @@ TEST_F(QualitySwitchSessionTest, APendingStartIsDroppedByAPulledHeadphoneOrAnInt
     QObject::connect(session.get(), &KRPlaybackSession::pendingStartDropped, [&](const QString& text) { dropped.append(text); });
     session->startPart(64, 0);
     ASSERT_EQ(session->state(), KRPlaybackSession::State::Resolving);
-    session->lifecycle()->routeChanged(2);
+    session->lifecycle()->audioSessionRouteChangedForPlayback(2);
     EXPECT_EQ(dropped, QStringList{QStringLiteral("耳机已拔出，点播放继续")});
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Idle);
 
     session->startPart(64, 0);
-    session->lifecycle()->interruptionBegan();
-    session->lifecycle()->interruptionEnded(0u, 0, false);
+    session->lifecycle()->audioSessionInterruptionForPlayback(true);
+    session->lifecycle()->audioSessionInterruptionForPlayback(false, 0u, 0, false);
     EXPECT_EQ(dropped.last(), QStringLiteral("播放已暂停，点播放继续"));
     // The dropped reply installs nothing when it comes.
     for (int i = 0; i < 30; ++i) {
@@ -548,8 +558,8 @@ TEST_F(QualitySwitchSessionTest, APartAtItsEndIsNeverStartedByTheLifeCycle)
     Q_EMIT playing->finished(0);
     ASSERT_EQ(session->state(), KRPlaybackSession::State::Ended);
     const int plays = playing->plays;
-    session->lifecycle()->didEnterBackground(false);
-    session->lifecycle()->didBecomeActive(0, false);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(false);
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, false);
     EXPECT_EQ(playing->plays, plays);
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-terminal-lifecycle-restore-blocked] reason=application-did-become-active ended=YES")));
 }
@@ -588,7 +598,7 @@ protected:
 TEST_F(BackgroundContinuationTest, AStartResolvingInTheBackgroundHoldsATaskUntilItsPlayerIsInstalled)
 {
     // Nothing pending: the background alone holds no task.
-    session->lifecycle()->didEnterBackground(true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
     EXPECT_FALSE(task()->isHeld());
     play.setQualityFault(64, testsupport::PlaybackFixtures::QualityFault::Held);
     session->startPart(64, 0);
@@ -598,7 +608,7 @@ TEST_F(BackgroundContinuationTest, AStartResolvingInTheBackgroundHoldsATaskUntil
     EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 1);
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[background-continuation-task-begin] generation=%1 remaining=").arg(g)));
     // An end for another request leaves the held task alone.
-    task()->end(g + 7, QStringLiteral("stale"));
+    task()->endBackgroundContinuationTaskForGeneration(g + 7, QStringLiteral("stale"));
     EXPECT_TRUE(task()->isHeld());
     KR_WAIT_UNTIL(play.heldReplyCount() >= 1);
     play.releaseHeldReplies();
@@ -617,7 +627,7 @@ TEST_F(BackgroundContinuationTest, AStartThatOutlastsTheBoundOrTheSystemsTimeIsA
     // Started in the foreground, still resolving when the application leaves it.
     session->startPart(64, 0);
     EXPECT_FALSE(task()->isHeld());
-    session->lifecycle()->didEnterBackground(true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
     ASSERT_TRUE(task()->isHeld());
     const int g = session->requestGeneration();
     KR_WAIT_UNTIL(play.heldReplyCount() >= 1);
@@ -651,14 +661,14 @@ TEST_F(BackgroundContinuationTest, AStartThatOutlastsTheBoundOrTheSystemsTimeIsA
 TEST_F(BackgroundContinuationTest, TheForegroundEndsTheTaskAndNoTaskIsTakenWithoutListening)
 {
     play.setQualityFault(64, testsupport::PlaybackFixtures::QualityFault::Held);
-    session->lifecycle()->didEnterBackground(true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
     session->startPart(64, 0);
     ASSERT_TRUE(task()->isHeld());
     const int g = session->requestGeneration();
-    session->lifecycle()->willEnterForeground();
+    session->lifecycle()->applicationWillEnterForegroundForPlayback();
     EXPECT_FALSE(task()->isHeld());
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[background-continuation-task-end] generation=%1 reason=application-will-enter-foreground").arg(g)));
-    session->lifecycle()->didBecomeActive(0, true);
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, true);
     // The bound was cancelled with the task: the start goes on resolving.
     MainClock::advanceForTesting(31.0);
     EXPECT_TRUE(abandoned.isEmpty());
@@ -667,7 +677,7 @@ TEST_F(BackgroundContinuationTest, TheForegroundEndsTheTaskAndNoTaskIsTakenWitho
 
     // Listening in the background is off: a start there takes no task.
     KRPreferences::sharedPreferences().setBackgroundAudioEnabled(false);
-    session->lifecycle()->didEnterBackground(false);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(false);
     session->startPart(64, 0);
     EXPECT_FALSE(task()->isHeld());
     EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 0);
@@ -675,8 +685,8 @@ TEST_F(BackgroundContinuationTest, TheForegroundEndsTheTaskAndNoTaskIsTakenWitho
 
     // A part change by the continuation counts as a background start whatever was told last.
     KRPreferences::sharedPreferences().setBackgroundAudioEnabled(true);
-    session->lifecycle()->didEnterBackground(true);
-    session->lifecycle()->didBecomeActive(0, true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, true);
     ASSERT_FALSE(session->lifecycle()->isInBackground());
     task()->setArmed(true);
     session->startPart(64, 0);
@@ -691,7 +701,7 @@ TEST_F(BackgroundContinuationTest, TheForegroundEndsTheTaskAndNoTaskIsTakenWitho
 TEST_F(BackgroundContinuationTest, ARecoveryOfAPartThatHadPlayedTimesOutWithItsOwnStatusAndKeepsTheTime)
 {
     ScriptedMedia* playing = playAt360();
-    session->lifecycle()->didEnterBackground(true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
     // The only address breaks: the part resolves afresh, in the background.
     Q_EMIT playing->finished(1);
     ASSERT_TRUE(pendingResolve);
@@ -722,7 +732,7 @@ TEST_F(BackgroundContinuationTest, TheBackgroundDuringARecoveryHoldsTheRecovered
     ASSERT_TRUE(pendingResolve);
     const int g = session->requestGeneration();
     ASSERT_EQ(session->installedRecoveryGeneration(), g);
-    session->lifecycle()->didEnterBackground(true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-did-enter-background-during-recovery] generation=%1 expected=YES task=YES").arg(g)));
     EXPECT_FALSE(session->lifecycle()->isListeningInBackground());
     ASSERT_TRUE(task()->isHeld());
@@ -735,10 +745,139 @@ TEST_F(BackgroundContinuationTest, TheBackgroundDuringARecoveryHoldsTheRecovered
     EXPECT_FALSE(session->playsNow());
     EXPECT_TRUE(recovered->pictureSuspended);
     const int plays = recovered->plays;
-    session->lifecycle()->willEnterForeground();
-    session->lifecycle()->didBecomeActive(0, true);
+    session->lifecycle()->applicationWillEnterForegroundForPlayback();
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, true);
     EXPECT_GT(recovered->plays, plays);
     EXPECT_TRUE(session->playsNow());
+}
+
+TEST_F(BackgroundContinuationTest, ATaskReplacedByAnotherIsEndedAndAnAbortInTheForegroundAbandonsNothing)
+{
+    play.setQualityFault(64, testsupport::PlaybackFixtures::QualityFault::Held);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
+    session->startPart(64, 0);
+    const int first = session->requestGeneration();
+    ASSERT_EQ(task()->heldGeneration(), first);
+    // A new start in the background takes its own task: the first one ends, one stays open.
+    session->startPart(64, 0);
+    const int second = session->requestGeneration();
+    EXPECT_EQ(task()->heldGeneration(), second);
+    EXPECT_EQ(platform::BackgroundTask::openTaskCount(), 1);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[background-continuation-task-end] generation=%1 reason=replaced").arg(first)));
+    // Back in the foreground, an abort of the held request ends its task and nothing else.
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, true);
+    task()->abortBackgroundContinuationForGeneration(second, QStringLiteral("system-expired"));
+    EXPECT_FALSE(task()->isHeld());
+    EXPECT_TRUE(abandoned.isEmpty());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Resolving);
+    EXPECT_EQ(session->requestGeneration(), second);
+}
+
+TEST_F(QualitySwitchSessionTest, AKeptErrorIsNotReplacedByALaterEndAndFailsOverWhenTheNewPlayerIsStalled)
+{
+    ScriptedMedia* playing = playAt360();
+    switchTo720();
+    playing->time = 7.0;
+    playing->finishStaging(true);
+    playing->becomePlayable();
+    MainClock::advanceForTesting(0.37);
+    ASSERT_FALSE(session->isSwitchingQuality());
+    // Within the suppression's last quarter second: an error, then an end.
+    Q_EMIT playing->finished(1);
+    Q_EMIT playing->finished(0);
+    EXPECT_EQ(ends, 0);
+    // The new player is stalled when the suppression ends: the kept error is real.
+    playing->load = KRLoadStateStalled;
+    MainClock::advanceForTesting(0.3);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-deferred-finish-checked] replacement=1 reason=1 healthy=NO replay=YES")));
+    EXPECT_EQ(ends, 0);
+    ASSERT_NE(media(), playing);
+    EXPECT_EQ(media()->sound, QUrl(k720Backup)) << "the new quality's backup";
+    EXPECT_EQ(session->quality(), 64);
+}
+
+TEST_F(QualitySwitchSessionTest, APrewarmedPlayerIsInstalledInOrder)
+{
+    KRPlaybackSessionTesting::startCandidates(*session, {k720}, 64, 4.0);
+    ScriptedMedia* playing = media();
+    playing->becomePlayable();
+    session->switchToQuality(80, QStringLiteral("1080P"));
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        QCoreApplication::processEvents();
+        return medias.size() == 2;
+    }));
+    ScriptedMedia* prewarm = media();
+    prewarm->becomePlayable(KRPlaybackStatePaused);
+    for (int i = 0; i < 5 && session->isSwitchingQuality(); ++i)
+        MainClock::advanceForTesting(0.1);
+    ASSERT_EQ(session->media(), prewarm);
+    MainClock::advanceForTesting(0.3);
+    expectInOrder({QStringLiteral("[quality-prewarm-begin]"), QStringLiteral("[quality-switch-finish-suppression-begin]"),
+                   QStringLiteral("[quality-prewarm-installed] generation=1"), QStringLiteral("[quality-switch-finish-suppression-end]")});
+    // The old player went and the new one was told to play.
+    EXPECT_TRUE(playing->stopped);
+    EXPECT_GE(prewarm->plays, 1);
+    EXPECT_EQ(session->quality(), 80);
+}
+
+TEST_F(QualitySwitchSessionTest, AFailoverPastZeroStartsTheNextAddressAtTheKeptTime)
+{
+    KRPlaybackSessionTesting::startCandidates(*session, {k720, k720Backup}, 64, 0);
+    ScriptedMedia* first = media();
+    first->becomePlayable();
+    first->time = 42.5;
+    Q_EMIT first->finished(1);
+    ASSERT_NE(media(), first);
+    EXPECT_EQ(media()->sound, QUrl(k720Backup));
+    EXPECT_NEAR(media()->startedAt, 42.5, 0.01);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-candidate-failover] index=1 count=2 reason=media-error")));
+}
+
+TEST_F(QualitySwitchSessionTest, APartStoppedHalfWayIsKeptAsNotCompletedAtItsTime)
+{
+    session->setHeartbeatEnabled(true);
+    QList<int> heartbeats;
+    QObject::connect(session.get(), &KRPlaybackSession::heartbeat, [&](int type) { heartbeats.append(type); });
+    ScriptedMedia* playing = playAt360();
+    playing->time = 150;
+    session->stop();
+    ASSERT_FALSE(heartbeats.isEmpty());
+    EXPECT_EQ(heartbeats.first(), 1);
+    EXPECT_EQ(heartbeats.last(), 4);
+    const std::optional<QVariantMap> record = KRLocalHistoryStore::sharedStore().resumeRecordForVideo(session->video());
+    ASSERT_TRUE(record.has_value());
+    EXPECT_NEAR(KRDouble(record->value(QStringLiteral("history_progress"))), 150.0, 0.01);
+    EXPECT_NEAR(KRDouble(record->value(QStringLiteral("history_duration"))), 312.0, 0.01);
+    // Not completed: a completed part would be kept at 0 and start over.
+    KR_WAIT_UNTIL(!play.heartbeats().isEmpty() && play.heartbeatPlayTypes().contains(4));
+    const QVariantMap end = play.heartbeats().last();
+    EXPECT_EQ(end.value(QStringLiteral("played_time")).toString(), QStringLiteral("150"));
+}
+
+TEST_F(QualitySwitchSessionTest, APulledHeadphoneWhileASwitchResolvesKeepsItsStreamPausedAndTheSwitchAtRest)
+{
+    ScriptedMedia* playing = playAt360();
+    session->switchToQuality(64, QStringLiteral("720P"));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(pendingResolve);
+    session->lifecycle()->audioSessionRouteChangedForPlayback(2);
+    EXPECT_FALSE(session->isExpectedToPlay());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Paused);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-playback-intent] generation=1 phase=1 playing=NO")));
+    // The switch goes on and lands paused: the new stream does not play behind the user's back.
+    auto done = std::move(pendingResolve);
+    done({k720}, 64);
+    playing->finishStaging(true);
+    playing->becomePlayable(KRPlaybackStatePaused);
+    const int plays = playing->plays;
+    MainClock::advanceForTesting(0.5);
+    EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_FALSE(session->playsNow());
+    // The user's play lifts the lost route's hold.
+    session->play();
+    EXPECT_TRUE(session->playsNow());
+    EXPECT_GT(playing->plays, plays);
 }
 
 // The session's one gate and its events: an answer that arrives while a hold stands, one claim
@@ -780,7 +919,7 @@ protected:
 TEST_F(PlaybackGateTest, AnAnswerInTheBackgroundWithoutListeningIsInstalledPausedAndPlaysOnceActive)
 {
     startResolving();
-    session->lifecycle()->didEnterBackground(false);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(false);
     answer();
     ScriptedMedia* installed = media();
     EXPECT_GE(installed->pauses, 1) << "held by the background";
@@ -791,8 +930,8 @@ TEST_F(PlaybackGateTest, AnAnswerInTheBackgroundWithoutListeningIsInstalledPause
     installed->becomePlayable();
     EXPECT_NE(session->state(), KRPlaybackSession::State::Playing);
     const int plays = installed->plays;
-    session->lifecycle()->willEnterForeground();
-    session->lifecycle()->didBecomeActive(0, false);
+    session->lifecycle()->applicationWillEnterForegroundForPlayback();
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, false);
     EXPECT_GT(installed->plays, plays);
     EXPECT_FALSE(installed->pictureSuspended);
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
@@ -802,7 +941,7 @@ TEST_F(PlaybackGateTest, AnAnswerInTheBackgroundWhileListeningPlaysItsSoundUnder
 {
     KRPreferences::sharedPreferences().setBackgroundAudioEnabled(true);
     startResolving();
-    session->lifecycle()->didEnterBackground(true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
     answer();
     ScriptedMedia* installed = media();
     EXPECT_EQ(installed->pauses, 0);
@@ -814,7 +953,7 @@ TEST_F(PlaybackGateTest, AnAnswerInTheBackgroundWhileListeningPlaysItsSoundUnder
 TEST_F(PlaybackGateTest, AnAnswerDuringAnInterruptionWaitsForItsEnd)
 {
     startResolving();
-    session->lifecycle()->interruptionBegan();
+    session->lifecycle()->audioSessionInterruptionForPlayback(true);
     answer();
     ScriptedMedia* installed = media();
     EXPECT_GE(installed->pauses, 1);
@@ -824,7 +963,7 @@ TEST_F(PlaybackGateTest, AnAnswerDuringAnInterruptionWaitsForItsEnd)
     const int plays = installed->plays;
     MainClock::advanceForTesting(3.0);
     EXPECT_EQ(installed->plays, plays);
-    session->lifecycle()->interruptionEnded(1u, 0, false);
+    session->lifecycle()->audioSessionInterruptionForPlayback(false, 1u, 0, false);
     EXPECT_GT(installed->plays, plays);
     EXPECT_TRUE(session->playsNow());
 }
@@ -924,8 +1063,8 @@ TEST_F(PlaybackGateTest, ASwitchAbandonedAfterItsCommitLeavesTheNewQualitysCandi
     ScriptedMedia* playing = commitSwitchTo720();
     EXPECT_EQ(session->quality(), 64);
     // The background ends the switch before its ready check.
-    session->lifecycle()->didEnterBackground(true);
-    session->lifecycle()->didBecomeActive(0, true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, true);
     ASSERT_FALSE(session->isSwitchingQuality());
     EXPECT_EQ(session->candidates(), (QStringList{k720, k720Backup}));
     // The next failover goes to the new quality's backup, under the title that is shown.
@@ -1012,14 +1151,14 @@ TEST_F(PlaybackGateTest, AnInterruptionEndingWhileActiveCarriesOutTheDeferredRet
 {
     ScriptedMedia* playing = playAt360();
     KRPlaybackLifecycle* life = session->lifecycle();
-    life->didEnterBackground(false);
-    life->interruptionBegan();
+    life->applicationDidEnterBackgroundForPlayback(false);
+    life->audioSessionInterruptionForPlayback(true);
     // The user comes back while the call lasts: becoming active waits for its end.
-    life->willEnterForeground();
-    life->didBecomeActive(0, false);
+    life->applicationWillEnterForegroundForPlayback();
+    life->applicationDidBecomeActiveForPlayback(0, false);
     ASSERT_TRUE(life->isInBackground());
     const int plays = playing->plays;
-    life->interruptionEnded(0u, 0, false);
+    life->audioSessionInterruptionForPlayback(false, 0u, 0, false);
     EXPECT_FALSE(life->isInBackground());
     EXPECT_FALSE(playing->pictureSuspended);
     EXPECT_EQ(playing->plays, plays);

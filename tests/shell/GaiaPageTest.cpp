@@ -230,4 +230,36 @@ TEST(GaiaDiagnosticsTest, KeepsFortySanitisedEventsOfTheCurrentRun)
     EXPECT_EQ(loggedStages(), QStringList{QStringLiteral("after")});
 }
 
+TEST(GaiaDiagnosticsTest, AForeignLogKeepsOnlyItsLastEventsInTheStoredForm)
+{
+    // Another writer's log: a version of its own, a key of its own, events that are no
+    // objects, a stage and a detail never sanitised, and more events than the log keeps.
+    QJsonArray foreign{5, QStringLiteral("text")};
+    for (int i = 0; i < 45; ++i)
+        foreign.append(QJsonObject{{QStringLiteral("at"), 1700000000 + i},
+                                   {QStringLiteral("stage"), QStringLiteral("bad stage %1!").arg(i)},
+                                   {QStringLiteral("detail"), QStringLiteral("token=abcdefghijklmnopqrstuvwx1234")},
+                                   {QStringLiteral("cookie"), QStringLiteral("SESSDATA=s3ssion")}});
+    const QJsonObject planted{{QStringLiteral("format_version"), 7},
+                              {QStringLiteral("started_at"), 1700000000.5},
+                              {QStringLiteral("cookie_dump"), QStringLiteral("SESSDATA=s3ssion")},
+                              {QStringLiteral("events"), foreign}};
+    ASSERT_TRUE(platform::writeFileAtomically(KRGaiaDiagnostics::filePath(), QJsonDocument(planted).toJson()));
+
+    KRGaiaDiagnostics::recordVerifierStage(QStringLiteral("after"), QString());
+    const QJsonObject log = verifierLog();
+    EXPECT_EQ(log.keys(), (QStringList{QStringLiteral("events"), QStringLiteral("format_version"), QStringLiteral("started_at")}));
+    EXPECT_EQ(log.value(QStringLiteral("format_version")).toInt(), 1);
+    EXPECT_EQ(log.value(QStringLiteral("started_at")).toDouble(), 1700000000.5);
+    const QJsonArray events = log.value(QStringLiteral("events")).toArray();
+    ASSERT_EQ(events.size(), 40);
+    EXPECT_EQ(events.first().toObject().value(QStringLiteral("stage")).toString(), QStringLiteral("badstage6"));
+    for (qsizetype i = 0; i + 1 < events.size(); ++i) {
+        const QJsonObject event = events.at(i).toObject();
+        EXPECT_EQ(event.keys(), (QStringList{QStringLiteral("at"), QStringLiteral("detail"), QStringLiteral("stage")}));
+        EXPECT_EQ(event.value(QStringLiteral("detail")).toString(), QStringLiteral("<redacted>"));
+    }
+    EXPECT_EQ(events.last().toObject().value(QStringLiteral("stage")).toString(), QStringLiteral("after"));
+}
+
 } // namespace

@@ -214,6 +214,45 @@ TEST_F(LocalHistory, AFileThatIsNotADictionaryStartsEmptyAndIsReplaced)
     }
 }
 
+TEST_F(LocalHistory, TimesThatAreNoNumbersInAFileReadAsZero)
+{
+    // A damaged or foreign file: NaN and infinite times read as 0, so the history stays in
+    // order and the trimming sort never meets a NaN.
+    const double nan = std::nan("");
+    const double infinity = std::numeric_limits<double>::infinity();
+    QVariantMap records;
+    for (int i = 1; i <= 500; ++i) {
+        QVariantMap record{{u"aid"_s, i}, {u"cid"_s, 1}, {u"view_at"_s, i % 2 ? nan : 1000.0 + i}};
+        if (i == 2)
+            record.insert(u"history_progress"_s, infinity);
+        if (i == 4)
+            record.insert(u"history_duration"_s, -infinity);
+        records.insert(u"aid:%1|cid:1"_s.arg(i), record);
+    }
+    ASSERT_TRUE(platform::writeFileAtomically(store().storePath(), platform::PropertyList::toBinary(records)));
+    store().resetForTesting();
+
+    const auto videos = store().historyVideos();
+    ASSERT_EQ(videos.size(), 500);
+    EXPECT_EQ(videos.first()->aid(), 500);
+    for (qsizetype i = 0; i < videos.size(); ++i) {
+        EXPECT_TRUE(std::isfinite(videos[i]->historyViewAt()) && std::isfinite(videos[i]->historyProgress())
+                    && std::isfinite(videos[i]->historyDuration())) << videos[i]->aid();
+        if (i > 0) {
+            EXPECT_GE(videos[i - 1]->historyViewAt(), videos[i]->historyViewAt()) << i;
+        }
+    }
+    EXPECT_EQ(recordOf(makeVideo(2, 1)).value(u"history_progress"_s).toDouble(), 0.0);
+
+    // The 501st part pushes out a part whose time was no number, never a timed one.
+    store().recordVideo(makeVideo(9999, 1), 5, 50, false, false);
+    const QVariantMap onDisk = recordsOnDisk();
+    EXPECT_EQ(onDisk.size(), 500);
+    EXPECT_TRUE(onDisk.contains(u"aid:9999|cid:1"_s));
+    for (int i = 2; i <= 500; i += 2)
+        EXPECT_TRUE(onDisk.contains(u"aid:%1|cid:1"_s.arg(i))) << i;
+}
+
 TEST_F(LocalHistory, ReadsAndKeepsAFileOfTheEarlierWriter)
 {
     // Written by the store's earlier hand-made binary writer, which shared each key among

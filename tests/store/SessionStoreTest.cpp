@@ -343,6 +343,27 @@ TEST(SessionStore, RestoreKeepsOnlyUnexpiredServiceCookies)
     EXPECT_EQ(store().lastKeychainStatus(), platform::Keychain::errSecItemNotFound);
 }
 
+TEST(SessionStore, RestoreKeepsOneCookieOfEachName)
+{
+    // A damaged or foreign item naming a cookie twice (another domain, another path): the
+    // session keeps the last, the one its Cookie header sends, and saving it changes nothing.
+    restartWithItem(QVariantList{cookieProperties(u"SESSDATA"_s, u"first"_s),
+                                 cookieProperties(u"SESSDATA"_s, u"second"_s, u"api."_s + KRServiceHosts::mainDomain()),
+                                 cookieProperties(u"DedeUserID"_s, u"9"_s)});
+    EXPECT_EQ(store().cookieHeader(), u"DedeUserID=9; SESSDATA=second"_s);
+    const QList<platform::Cookie> shared = platform::CookieStorage::shared().cookies();
+    EXPECT_EQ(std::count_if(shared.cbegin(), shared.cend(), [](const platform::Cookie& c) { return c.name == u"SESSDATA"_s; }), 1);
+
+    platform::HTTPResponse nothing;
+    nothing.status = 200;
+    nothing.finalURL = u"https://"_s + KRServiceHosts::apiHost() + u"/"_s;
+    store().captureCookiesFromHTTPResponse(&nothing);
+    EXPECT_EQ(store().cookieHeader(), u"DedeUserID=9; SESSDATA=second"_s);
+    restart();
+    EXPECT_EQ(store().cookieHeader(), u"DedeUserID=9; SESSDATA=second"_s);
+    EXPECT_EQ(store().userID(), 9);
+}
+
 // ---- cookie header, captcha cookie and Set-Cookie merge ----------------------------------------
 
 TEST(SessionStore, SetCookieMergeReplacesByNameAndDeletesExpiredOnes)

@@ -254,6 +254,22 @@ TEST_F(VideoPagePlaybackTest, TheEndOfAPartContinuesToTheNext)
     EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), 5.0);
 }
 
+TEST_F(VideoPagePlaybackTest, AfterTheEndASeekThenPlayGoesOnFromTheTimeSought)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
+    // The user drags back to 0:04, then taps play.
+    page->playerControlsSeekToTime(page->playerControls(), 4.0);
+    const qsizetype mark = log().size();
+    QTest::mouseClick(part<Button>(page, "playButton"), Qt::LeftButton);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_GE(page->moviePlayer()->currentPlaybackTime(), 3.5);
+    EXPECT_FALSE(log().mid(mark).contains(QStringLiteral("[playback-replay]")));
+    EXPECT_TRUE(part<Button>(page, "playButton")->isHidden());
+}
+
 TEST_F(VideoPagePlaybackTest, SingleLoopReplaysThePart)
 {
     KRPreferences::sharedPreferences().setPlaybackLoopMode(1);

@@ -1,5 +1,6 @@
 #include "platform/foundation/PropertyListLimits.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -130,10 +131,15 @@ bool binaryWithinLimit(const QByteArray& data)
         return true;
     };
 
-    // Iterative depth-first walk; depth[i] = levels of containers from object i down.
+    // Iterative depth-first walk; depth[i] = levels of containers from object i down,
+    // values[i] = the values object i stands for, itself included, as the library expands it.
     enum : unsigned char { Unseen, Open, Done };
     std::vector<unsigned char> state(count, Unseen);
     std::vector<quint16> depth(count, 0);
+    std::vector<quint64> values(count, 1);
+    quint64 referenceCount = 0;
+    // Held below any total a sum of two of them could overflow.
+    constexpr quint64 kSaturated = quint64(1) << 62;
     struct Frame { quint64 index, first, total, next; };
     std::vector<Frame> stack;
     auto enter = [&](quint64 index) {
@@ -141,6 +147,7 @@ bool binaryWithinLimit(const QByteArray& data)
         if (!references(index, f.first, f.total))
             return false;
         state[index] = Open;
+        referenceCount += f.total;
         stack.push_back(f);
         return stack.size() <= size_t(kMaxNestingDepth) + 1;
     };
@@ -150,12 +157,17 @@ bool binaryWithinLimit(const QByteArray& data)
         Frame& f = stack.back();
         if (f.next == f.total) {
             int deepest = 0;
-            for (quint64 k = 0; k < f.total; ++k)
-                deepest = std::max<int>(deepest, depth[readBigEndian(bytes + f.first + k * refSize, refSize)]);
+            quint64 expanded = 1;
+            for (quint64 k = 0; k < f.total; ++k) {
+                const quint64 child = readBigEndian(bytes + f.first + k * refSize, refSize);
+                deepest = std::max<int>(deepest, depth[child]);
+                expanded = std::min(kSaturated, expanded + values[child]);
+            }
             const int levels = deepest + ((bytes[offsetOf(f.index)] >> 4) >= 0xA ? 1 : 0);
             if (levels > kMaxNestingDepth)
                 return false;
             depth[f.index] = quint16(levels);
+            values[f.index] = expanded;
             state[f.index] = Done;
             stack.pop_back();
             continue;
@@ -168,7 +180,7 @@ bool binaryWithinLimit(const QByteArray& data)
         if (state[child] == Unseen && !enter(child))
             return false;
     }
-    return true;
+    return values[top] <= kMaxExpansionPerReference * (referenceCount + 1) + kExpansionAllowance;
 }
 
 } // namespace
