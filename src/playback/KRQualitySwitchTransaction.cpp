@@ -551,10 +551,9 @@ void KRQualitySwitchTransaction::completeQualitySwitchRollbackIfReady()
     }
     // A stream that never stopped keeps its time: seeking it back would replay what was heard.
     const double resume = m_rollbackKeepsStream ? std::max(0.0, media->currentTime()) : currentQualitySwitchResumeTime();
-    if (!m_rollbackDASH && !m_rollbackKeepsStream) {
-        if (std::abs(media->currentTime() - resume) > kExplicitSeekTolerance)
-            media->seek(resume, m_expectedToPlay);
-    }
+    // The stream put back goes to the time the switch kept, however near it stands already.
+    if (!m_rollbackDASH && !m_rollbackKeepsStream)
+        media->seek(resume, m_expectedToPlay);
     m_session.applyQualitySwitchIntent(m_expectedToPlay);
     const QString reason = m_failureReason.isEmpty() ? QStringLiteral("新清晰度切换失败") : m_failureReason;
     const QString title = m_rollbackTitle.isEmpty() ? fullTitle(m_session.activeQuality()) : m_rollbackTitle;

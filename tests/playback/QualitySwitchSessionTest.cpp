@@ -210,9 +210,12 @@ TEST_F(QualitySwitchSessionTest, ANewStreamBreakingAfterTheCommitRollsBackToTheP
     EXPECT_NEAR(restored->startedAt, 6.0, 0.01);
     EXPECT_TRUE(playing->stopped);
     EXPECT_EQ(session->state(), KRPlaybackSession::State::Buffering);
+    // Ready a little past the kept time: the completion seeks it back there all the same.
+    restored->time = 6.8;
     restored->becomePlayable();
     MainClock::advanceForTesting(0.4);
     EXPECT_FALSE(session->isSwitchingQuality());
+    EXPECT_EQ(restored->seeks, QList<double>{6.0});
     EXPECT_TRUE(diagnosticsLog().contains(QRegularExpression(QStringLiteral("\\[quality-switch-rollback-ready\\] generation=1 cid=\\d+ dash=NO elapsed=[0-9.]+ time=6\\.000 expectedPlay=YES title=360P reason=新清晰度切换失败"))));
     EXPECT_EQ(statuses.last(), QStringLiteral("新清晰度切换失败 · 已恢复 360P"));
     EXPECT_EQ(session->quality(), 16);
