@@ -1,7 +1,8 @@
 // The video page's costs beside bare baselines in the same run:
 // - opening the page (construct, load, lay out and render 375×603 with 20 related rows and a
-//   page of comments from memory) vs. the same kinds of widgets placed by hand on a plain
-//   screen, pushed, rendered and popped in the same window;
+//   page of comments from memory) vs. the widgets the page shows placed by hand on a plain
+//   screen in the same kinds of views (its two pages in a paging scroll view, so each table
+//   makes only the rows shown), pushed, rendered and popped in the same window;
 // - one tick of the controls timer vs. the transport reads and the controls update it makes.
 // Aim: within 1.5× each; printed at the end beside the aim.
 //
@@ -19,8 +20,10 @@
 #include "platform/media/MediaSeams.h"
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/Button.h"
+#include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
+#include "platform/uikit/ScrollView.h"
 #include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
@@ -108,28 +111,59 @@ public:
     }
 };
 
-// The same kinds of widgets as the page shows, placed by hand into `root`.
+// The widgets the page shows at opening, placed by hand into `root` in the same kinds of
+// views: the player, the tab row, and the two pages side by side in a paging scroll view, the
+// information page scrolling on its own. Tables inside scroll views make only the rows those
+// show (the related rows start below the fold, the comments are off to the right), as the
+// page's own do.
 void buildByHand(View* root, PlainRows& rows)
 {
     auto* player = new View(QRectF(0, 0, 375, 210), root);
     player->setBackgroundColor(QColor(Qt::black));
+    new ImageView(QRectF(0, 0, 375, 210), player);
+    new Button(ButtonTypeCustom, QRectF(157, 75, 60, 60), player);
+    auto* status = new Label(QRectF(10, 180, 355, 20), player);
+    status->setText(QStringLiteral("状态"));
     auto* tabs = new View(QRectF(8, 213, 359, 32), root);
     new SegmentedControl({QStringLiteral("简介"), QStringLiteral("评论")}, tabs);
     for (int i = 0; i < 2; ++i)
         new Button(ButtonTypeCustom, QRectF(237 + i * 80, 0, 78, 32), tabs);
-    auto* info = new View(QRectF(0, 247, 375, 356), root);
-    for (int i = 0; i < 8; ++i) {
-        auto* label = new Label(QRectF(10, 10 + i * 24, 355, 20), info);
-        label->setText(QStringLiteral("信息 %1").arg(i));
-    }
+    auto* pager = new ScrollView(QRectF(0, 247, 375, 356), root);
+    pager->setContentSize(QSizeF(750, 356));
+    auto* info = new ScrollView(QRectF(0, 0, 375, 356), pager);
+    info->setContentSize(QSizeF(375, 340 + kRows * 86));
+    auto label = [](View* parent, const QRectF& frame, const QString& text) {
+        auto* made = new Label(frame, parent);
+        made->setText(text);
+        return made;
+    };
+    label(info, QRectF(10, 8, 355, 44), QStringLiteral("标题：一段不短的标题，好让它换行"));
+    auto* owner = new View(QRectF(10, 58, 355, 46), info);
+    new ImageView(QRectF(6, 6, 34, 34), owner);
+    new Button(ButtonTypeCustom, QRectF(46, 6, 220, 34), owner);
+    new Button(ButtonTypeCustom, QRectF(280, 9, 66, 28), owner);
+    label(info, QRectF(10, 110, 355, 16), QStringLiteral("播放 · 弹幕 · 日期"));
+    label(info, QRectF(10, 128, 355, 14), QStringLiteral("BV1bench"));
+    auto* interactions = new View(QRectF(10, 146, 355, 50), info);
     for (int i = 0; i < 5; ++i)
-        new Button(ButtonTypeCustom, QRectF(10 + i * 71, 200, 71, 50), info);
-    auto* related = new TableView(QRectF(0, 260, 375, kRows * 86), TableViewStylePlain, info);
+        new Button(ButtonTypeCustom, QRectF(i * 71, 0, 71, 50), interactions);
+    auto* strip = new ScrollView(QRectF(10, 200, 355, 60), info);
+    label(strip, QRectF(0, 0, 355, 20), QStringLiteral("P1 第一部分"));
+    for (int i = 0; i < 3; ++i)
+        new Button(ButtonTypeCustom, QRectF(i * 110, 24, 104, 32), strip);
+    auto* summary = new View(QRectF(10, 264, 355, 50), info);
+    new Button(ButtonTypeCustom, QRectF(0, 0, 355, 24), summary);
+    label(summary, QRectF(320, 4, 30, 16), QStringLiteral("展开"));
+    label(summary, QRectF(10, 26, 335, 20), QStringLiteral("一段简介。"));
+    label(info, QRectF(10, 318, 355, 18), QStringLiteral("相关视频"));
+    auto* related = new TableView(QRectF(0, 340, 375, kRows * 86), TableViewStylePlain, info);
     related->setDataSource(&rows);
     related->reloadData();
-    auto* comments = new TableView(QRectF(375, 247, 375, 314), TableViewStylePlain, root);
+    auto* commentsPage = new View(QRectF(375, 0, 375, 356), pager);
+    auto* comments = new TableView(QRectF(0, 0, 375, 314), TableViewStylePlain, commentsPage);
     comments->setDataSource(&rows);
     comments->reloadData();
+    new Button(ButtonTypeCustom, QRectF(0, 314, 375, 42), commentsPage);
 }
 
 // The baseline's screen: the widgets by hand in a plain screen, pushed and popped in the same

@@ -10,6 +10,11 @@
 #include "model/KRVideoNormalizer.h"
 #include "store/KRSessionStore.h"
 
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <utility>
+
 namespace {
 
 const QString kDynamicFeatures = QStringLiteral(
@@ -25,11 +30,89 @@ QVariantMap mapOrEmpty(const QVariant& value) { return KRIsDictionary(value) ? v
 
 QVariantList listOrEmpty(const QVariant& value) { return KRIsArray(value) ? value.toList() : QVariantList(); }
 
-// The first value above 0 among the keys of the two dictionaries, in the order given.
-qint64 firstPositive(const QList<std::pair<const QVariantMap*, QString>>& candidates)
+// The members of an item and of its history that the amendments read.
+enum class Member { History, Business, Aid, Bvid, Cid, Upper, Owner, CntInfo, Stat, Type, Id, Oid, Epid, EpID, SeasonID, SeasonIDJoined, Count };
+
+const QString kMemberNames[] = {
+    QStringLiteral("history"), QStringLiteral("business"), QStringLiteral("aid"),   QStringLiteral("bvid"),
+    QStringLiteral("cid"),     QStringLiteral("upper"),    QStringLiteral("owner"), QStringLiteral("cnt_info"),
+    QStringLiteral("stat"),    QStringLiteral("type"),     QStringLiteral("id"),    QStringLiteral("oid"),
+    QStringLiteral("epid"),    QStringLiteral("ep_id"),    QStringLiteral("season_id"), QStringLiteral("seasonid")};
+static_assert(std::size(kMemberNames) == size_t(Member::Count));
+
+const QString& memberName(Member member) { return kMemberNames[int(member)]; }
+
+const QVariant kMissing;
+
+// The member a key names, or Member::Count for a key the amendments never read. No two names
+// share a length and a first letter, so a table by those two leaves one name to compare.
+Member memberOf(const QString& key)
 {
-    for (const auto& [dictionary, key] : candidates) {
-        const qint64 value = KRLongLong(dictionary->value(key));
+    constexpr qsizetype kLongest = 9;
+    struct Table {
+        Member at[kLongest + 1][26];
+        constexpr Table() : at{}
+        {
+            for (auto& row : at) {
+                for (Member& member : row)
+                    member = Member::Count;
+            }
+            const std::pair<const char*, Member> names[] = {
+                {"history", Member::History}, {"business", Member::Business}, {"aid", Member::Aid},
+                {"bvid", Member::Bvid},       {"cid", Member::Cid},           {"upper", Member::Upper},
+                {"owner", Member::Owner},     {"cnt_info", Member::CntInfo},  {"stat", Member::Stat},
+                {"type", Member::Type},       {"id", Member::Id},             {"oid", Member::Oid},
+                {"epid", Member::Epid},       {"ep_id", Member::EpID},        {"season_id", Member::SeasonID},
+                {"seasonid", Member::SeasonIDJoined}};
+            for (const auto& [name, member] : names)
+                at[std::char_traits<char>::length(name)][name[0] - 'a'] = member;
+        }
+    };
+    static constexpr Table table;
+    const qsizetype length = key.size();
+    if (length < 1 || length > kLongest)
+        return Member::Count;
+    const unsigned letter = unsigned(key.front().unicode()) - 'a';
+    if (letter >= 26)
+        return Member::Count;
+    const Member candidate = table.at[length][letter];
+    if (candidate == Member::Count)
+        return candidate;
+    const QString& name = memberName(candidate);
+    return std::equal(key.cbegin() + 1, key.cend(), name.cbegin() + 1) ? candidate : Member::Count;
+}
+
+// The members of one object that the amendments read, found in one pass over its keys: a
+// history item has a few dozen members, and searching the map for each name read cost more
+// than the pass. Values are read in place, never copied.
+class Members {
+public:
+    explicit Members(const QVariantMap& map)
+    {
+        for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+            const Member member = memberOf(it.key());
+            if (member != Member::Count)
+                m_at[int(member)] = &it.value();
+        }
+    }
+    // The member, or a missing value.
+    const QVariant& operator[](Member member) const
+    {
+        const QVariant* found = m_at[int(member)];
+        return found ? *found : kMissing;
+    }
+    bool has(Member member) const { return !KRIsMissing((*this)[member]); }
+    void set(Member member, const QVariant* value) { m_at[int(member)] = value; }
+
+private:
+    const QVariant* m_at[int(Member::Count)] = {};
+};
+
+// The first value above 0 among the members given, in their order.
+qint64 firstPositive(std::initializer_list<std::pair<const Members*, Member>> candidates)
+{
+    for (const auto& [members, member] : candidates) {
+        const qint64 value = KRLongLong((*members)[member]);
         if (value > 0)
             return value;
     }
@@ -39,90 +122,94 @@ qint64 firstPositive(const QList<std::pair<const QVariantMap*, QString>>& candid
 // One item of an account list as the normaliser reads it: the item itself, amended by the
 // members the history and the list's kind supply. The amendments are kept apart and read
 // first, so the item is never copied to change it.
-struct AmendedItem {
-    const QVariantMap& item;
-    QVariantMap amendments;
+class AmendedItem {
+public:
+    AmendedItem(const QVariantMap& item, QVariantMap* amendments) : m_members(item), m_amendments(amendments) {}
 
-    // The member under the key, or a missing value; read in place, never copied.
-    const QVariant& value(const QString& key) const
+    // The member, amended or the item's own, or a missing value.
+    const QVariant& value(Member member) const { return m_members[member]; }
+    bool has(Member member) const { return m_members.has(member); }
+    void insert(const QString& key, const QVariant& value) { m_amendments->insert(key, value); }
+    void insert(Member member, const QVariant& value)
     {
-        static const QVariant missing;
-        if (!amendments.isEmpty()) {
-            const auto amended = amendments.constFind(key);
-            if (amended != amendments.constEnd())
-                return amended.value();
-        }
-        const auto it = item.constFind(key);
-        return it != item.constEnd() ? it.value() : missing;
+        // A map's values stay where they are as others are inserted.
+        m_members.set(member, &*m_amendments->insert(memberName(member), value));
     }
-    void insert(const QString& key, const QVariant& value) { amendments.insert(key, value); }
+
+private:
+    Members m_members;
+    QVariantMap* m_amendments;
 };
 
-bool has(const AmendedItem& entry, const QString& key) { return !KRIsMissing(entry.value(key)); }
+bool hasWord(const QString& text, const char* word) { return text.contains(QLatin1String(word), Qt::CaseInsensitive); }
 
-// The amendments of one item.
-QVariantMap amendmentsOf(const QVariantMap& item, const QString& listKey)
+const QString* textOf(const QVariant& value) { return KRIsString(value) ? static_cast<const QString*>(value.constData()) : nullptr; }
+
+// The amendments of one item, into `amendments` (emptied first: one map serves a whole page).
+void amendItem(const QVariantMap& item, const QString& listKey, QVariantMap* amendments)
 {
-    AmendedItem entry{item, {}};
+    amendments->clear();
+    AmendedItem entry(item, amendments);
     static const QVariantMap noHistory;
-    const QVariant& historyValue = entry.value(QStringLiteral("history"));
-    const QVariantMap& history =
-        KRIsDictionary(historyValue) ? *static_cast<const QVariantMap*>(historyValue.constData()) : noHistory;
-    const QString businessKey = QStringLiteral("business");
-    const QVariant historyBusiness = history.value(businessKey);
-    QString business = KRIsString(historyBusiness) ? historyBusiness.toString() : QString();
-    if (business.isEmpty() && KRIsString(entry.value(businessKey)))
-        business = entry.value(businessKey).toString();
-    business = business.toLower();
-    const QString aidKey = QStringLiteral("aid");
+    const QVariant& historyValue = entry.value(Member::History);
+    const Members history(KRIsDictionary(historyValue) ? *static_cast<const QVariantMap*>(historyValue.constData()) : noHistory);
+    const QString* business = textOf(history[Member::Business]);
+    if (!business || business->isEmpty())
+        business = textOf(entry.value(Member::Business));
+    const bool noBusiness = !business || business->isEmpty();
+    // Compared without case: most items are plain archives, and their kind is never lowered.
+    const bool archive = !noBusiness && business->compare(QLatin1String("archive"), Qt::CaseInsensitive) == 0;
 
     bool fillAIDFromHistory = false;
     bool fillAIDFromMedia = false;
     // Most items are plain archives: they need no search for the words of the other kinds.
-    if (!business.isEmpty() && business != QLatin1String("archive")
-        && (business.contains(QLatin1String("pgc")) || business.contains(QLatin1String("bangumi"))
-            || business.contains(QLatin1String("season")))) {
+    if (!noBusiness && !archive && (hasWord(*business, "pgc") || hasWord(*business, "bangumi") || hasWord(*business, "season"))) {
         // Nothing is amended yet: the item's own members are what it holds.
-        const qint64 episode = firstPositive({{&history, QStringLiteral("epid")}, {&history, QStringLiteral("ep_id")},
-                                              {&item, QStringLiteral("epid")}, {&item, QStringLiteral("ep_id")}});
-        const qint64 season = firstPositive({{&item, QStringLiteral("season_id")}, {&item, QStringLiteral("seasonid")},
-                                             {&history, QStringLiteral("season_id")}, {&history, QStringLiteral("seasonid")}});
+        const Members own(item);
+        const qint64 episode =
+            firstPositive({{&history, Member::Epid}, {&history, Member::EpID}, {&own, Member::Epid}, {&own, Member::EpID}});
+        const qint64 season = firstPositive({{&own, Member::SeasonID}, {&own, Member::SeasonIDJoined},
+                                             {&history, Member::SeasonID}, {&history, Member::SeasonIDJoined}});
         entry.insert(QStringLiteral("pgc"), true);
-        entry.insert(QStringLiteral("business"), QStringLiteral("pgc"));
+        entry.insert(Member::Business, QStringLiteral("pgc"));
         if (episode >= 1) {
             for (const char* key : {"epid", "ep_id", "episode_id"})
                 entry.insert(QLatin1String(key), episode);
         }
         if (season >= 1)
             entry.insert(QStringLiteral("season_id"), season);
-        fillAIDFromHistory = !has(entry, aidKey);
-    } else if (!has(entry, aidKey)) {
-        fillAIDFromHistory = business.isEmpty() || business == QLatin1String("archive");
+        fillAIDFromHistory = !entry.has(Member::Aid);
+    } else if (!entry.has(Member::Aid)) {
+        fillAIDFromHistory = noBusiness || archive;
         fillAIDFromMedia = !fillAIDFromHistory;
     }
     if (fillAIDFromHistory) {
-        const qint64 oid = KRLongLong(history.value(QStringLiteral("oid")));
+        const qint64 oid = KRLongLong(history[Member::Oid]);
         if (oid >= 1)
-            entry.insert(aidKey, oid);
+            entry.insert(Member::Aid, oid);
         else
             fillAIDFromMedia = true;
     }
-    if (fillAIDFromMedia && listKey == QLatin1String("medias") && KRLongLong(entry.value(QStringLiteral("type"))) == 2) {
-        const qint64 mediaID = KRLongLong(entry.value(QStringLiteral("id")));
+    if (fillAIDFromMedia && listKey == QLatin1String("medias") && KRLongLong(entry.value(Member::Type)) == 2) {
+        const qint64 mediaID = KRLongLong(entry.value(Member::Id));
         if (mediaID >= 1)
-            entry.insert(aidKey, mediaID);
+            entry.insert(Member::Aid, mediaID);
     }
 
-    const QString historyBVID = KRString(history.value(QStringLiteral("bvid")));
-    if (!has(entry, QStringLiteral("bvid")) && !historyBVID.isEmpty())
-        entry.insert(QStringLiteral("bvid"), historyBVID);
-    if (!has(entry, QStringLiteral("cid")) && KRLongLong(history.value(QStringLiteral("cid"))) >= 1)
-        entry.insert(QStringLiteral("cid"), KRLongLong(history.value(QStringLiteral("cid"))));
-    if (KRIsDictionary(entry.value(QStringLiteral("upper"))) && !has(entry, QStringLiteral("owner")))
-        entry.insert(QStringLiteral("owner"), entry.value(QStringLiteral("upper")));
-    if (KRIsDictionary(entry.value(QStringLiteral("cnt_info"))) && !has(entry, QStringLiteral("stat")))
-        entry.insert(QStringLiteral("stat"), entry.value(QStringLiteral("cnt_info")));
-    return std::move(entry.amendments);
+    if (!entry.has(Member::Bvid)) {
+        const QString historyBVID = KRString(history[Member::Bvid]);
+        if (!historyBVID.isEmpty())
+            entry.insert(Member::Bvid, historyBVID);
+    }
+    if (!entry.has(Member::Cid)) {
+        const qint64 cid = KRLongLong(history[Member::Cid]);
+        if (cid >= 1)
+            entry.insert(Member::Cid, cid);
+    }
+    if (KRIsDictionary(entry.value(Member::Upper)) && !entry.has(Member::Owner))
+        entry.insert(Member::Owner, entry.value(Member::Upper));
+    if (KRIsDictionary(entry.value(Member::CntInfo)) && !entry.has(Member::Stat))
+        entry.insert(Member::Stat, entry.value(Member::CntInfo));
 }
 
 } // namespace
@@ -138,11 +225,13 @@ KRAccountVideoPage KRAccountNormalizedVideoPage(const QVariant& reply, const QSt
     KRAccountVideoPage page;
     const QVariantList entries = listOrEmpty(items);
     page.videos.reserve(entries.size());
+    QVariantMap amendments;
     for (const QVariant& item : entries) {
         if (!KRIsDictionary(item))
             continue;
         const QVariantMap& entry = *static_cast<const QVariantMap*>(item.constData());
-        if (auto video = KRVideoNormalizer::videoFromDictionary(entry, amendmentsOf(entry, listKey)))
+        amendItem(entry, listKey, &amendments);
+        if (auto video = KRVideoNormalizer::videoFromDictionary(entry, amendments))
             page.videos.append(std::move(video));
     }
     for (const std::shared_ptr<KRVideo>& video : page.videos) {

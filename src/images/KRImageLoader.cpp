@@ -17,8 +17,6 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
 #include <QImageReader>
 #include <QList>
@@ -204,13 +202,36 @@ QString KRZantorelJPEGURLString(const QString& address, const QString& suffix)
     return base + suffix;
 }
 
+namespace {
+
+// The disk cache's folder, worked out again only when the home changes: every cover shown asks
+// for its file, and the caches folder is made (a few system calls) each time it is worked out.
+// The folder itself is made by the first write into it.
+QString imageCacheFolder()
+{
+    struct Kept {
+        std::mutex mutex;
+        QString home;
+        QString folder;
+    };
+    static Kept* kept = new Kept; // never destroyed: the shared loader's last downloads end at exit
+    const QString home = platform::Directories::homePath();
+    std::lock_guard lock(kept->mutex);
+    if (kept->folder.isNull() || kept->home != home) {
+        kept->folder = platform::Directories::caches() + QStringLiteral("/Korvane/Images");
+        kept->home = home;
+    }
+    return kept->folder;
+}
+
+} // namespace
+
 QString KRImageDiskCachePathForURLString(const QString& finalAddress)
 {
     quint32 hash = 5381;
     for (const char byte : finalAddress.toUtf8())
         hash = (hash * 33) ^ quint32(quint8(byte));
-    const QString directory = platform::Directories::caches() + QStringLiteral("/Korvane/Images");
-    return directory + QLatin1Char('/') + QStringLiteral("%1.jpg").arg(hash, 8, 16, QLatin1Char('0'));
+    return imageCacheFolder() + QLatin1Char('/') + QStringLiteral("%1.jpg").arg(hash, 8, 16, QLatin1Char('0'));
 }
 
 // What the loader shares with its operations, which may outlive it on a worker.
@@ -251,7 +272,6 @@ KRImageLoader::State::Result KRImageLoader::State::load(const QString& address) 
     }
 
     const QString cachePath = KRImageDiskCachePathForURLString(address);
-    QDir().mkpath(QFileInfo(cachePath).path());
     if (const std::optional<QByteArray> cached = readImageFile(cachePath)) {
         const QImage image = KRDecodedImage(*cached);
         if (!image.isNull()) {

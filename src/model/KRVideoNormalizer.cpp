@@ -57,12 +57,20 @@ private:
 class Dictionary {
 public:
     // `amendments`, when given, are read before the map's own members of the same names.
-    explicit Dictionary(const QVariantMap& map, const QVariantMap* amendments = nullptr)
-        : m_map(&map), m_amendments(amendments && !amendments->isEmpty() ? amendments : nullptr)
+    explicit Dictionary(const QVariantMap& map, const QVariantMap* amendments = nullptr) : m_map(&map)
     {
+        const bool amended = amendments && !amendments->isEmpty();
+        // The few amendments of a list item fit in its own table, which then answers for both
+        // with one search per name.
+        if (amended && Index::canHold(map.size() + amendments->size())) {
+            m_own.build(map, amendments);
+            return;
+        }
         m_own.build(map);
-        if (m_amendments)
+        if (amended) {
+            m_amendments = amendments;
             m_amended.build(*m_amendments);
+        }
     }
     // An object not read yet, where one may be (read() reads it); it finds nothing until then.
     // Used instead of an empty std::optional, which clears its whole storage (the two tables)
@@ -117,20 +125,34 @@ private:
         // and clearing the whole table each time cost more than the lookups it saves.
         Index() { m_slots[0].value = nullptr; }
 
-        void build(const QVariantMap& map)
+        static bool canHold(qsizetype members) { return members <= kSlots / 2; }
+
+        // `overlay`'s members (which the caller made sure fit beside the map's) replace the
+        // map's of the same names, or join them.
+        void build(const QVariantMap& map, const QVariantMap* overlay = nullptr)
         {
-            if (map.size() > kSlots / 2) {
+            const qsizetype members = map.size() + (overlay ? overlay->size() : 0);
+            if (!canHold(members)) {
                 m_searchMap = true;
                 return;
             }
             m_mask = kSlots - 1;
-            while (m_mask > 15 && qsizetype(m_mask + 1) / 4 >= map.size())
+            while (m_mask > 15 && qsizetype(m_mask + 1) / 4 >= members)
                 m_mask >>= 1;
             std::fill_n(m_slots, m_mask + 1, Slot{0, nullptr, nullptr});
             for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
                 const quint32 hash = keyHash(it.key());
                 quint32 at = hash & m_mask;
                 while (m_slots[at].value)
+                    at = (at + 1) & m_mask;
+                m_slots[at] = Slot{hash, &it.key(), &it.value()};
+            }
+            if (!overlay)
+                return;
+            for (auto it = overlay->constBegin(); it != overlay->constEnd(); ++it) {
+                const quint32 hash = keyHash(it.key());
+                quint32 at = hash & m_mask;
+                while (m_slots[at].value && !(m_slots[at].hash == hash && sameText(*m_slots[at].key, it.key())))
                     at = (at + 1) & m_mask;
                 m_slots[at] = Slot{hash, &it.key(), &it.value()};
             }

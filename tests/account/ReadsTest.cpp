@@ -181,6 +181,24 @@ TEST_F(ReadsTest, TheNormaliserReconcilesTheItemShapes)
     const KRAccountVideoPage filled = KRAccountNormalizedVideoPage(reply(QStringLiteral("list"), {cases.first().entry}), QStringLiteral("list"));
     EXPECT_EQ(filled.videos.first()->bvid(), QStringLiteral("BV1xx411c7mD"));
     EXPECT_EQ(filled.videos.first()->cid(), 5);
+    // A favourite names its uploader "upper" and its counts "cnt_info"; a series item in a
+    // history carries its season beside it, in either spelling.
+    const QVariantMap favourite{{QStringLiteral("type"), 2}, {QStringLiteral("id"), 17002},
+                                {QStringLiteral("upper"), QVariantMap{{QStringLiteral("mid"), 7}, {QStringLiteral("name"), QStringLiteral("UP")}}},
+                                {QStringLiteral("cnt_info"), QVariantMap{{QStringLiteral("play"), 321}}}};
+    const auto favourites = KRAccountNormalizedVideoPage(reply(QStringLiteral("medias"), {favourite}), QStringLiteral("medias"));
+    ASSERT_EQ(favourites.videos.size(), 1);
+    EXPECT_EQ(favourites.videos.first()->aid(), 17002);
+    EXPECT_EQ(favourites.videos.first()->ownerName(), QStringLiteral("UP"));
+    EXPECT_EQ(favourites.videos.first()->ownerMID(), 7);
+    EXPECT_EQ(favourites.videos.first()->playCount(), 321);
+    for (const char* seasonKey : {"season_id", "seasonid"}) {
+        const QVariantMap series{{QStringLiteral("history"), pgc}, {QLatin1String(seasonKey), 4321}};
+        const auto seasons = KRAccountNormalizedVideoPage(reply(QStringLiteral("list"), {series}), QStringLiteral("list"));
+        ASSERT_EQ(seasons.videos.size(), 1);
+        EXPECT_EQ(seasons.videos.first()->seasonID(), 4321) << seasonKey;
+        EXPECT_EQ(seasons.videos.first()->episodeID(), 12345) << seasonKey;
+    }
     // Neither an object nor a list gives an empty page.
     EXPECT_TRUE(KRAccountNormalizedVideoPage(QVariantList{1}, QStringLiteral("list")).videos.isEmpty());
     EXPECT_TRUE(KRAccountNormalizedVideoPage(reply(QStringLiteral("list"), {}), QStringLiteral("medias")).videos.isEmpty());

@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include <cstring>
+#include <iterator>
 
 namespace platform {
 namespace PropertyList {
@@ -31,6 +32,38 @@ quint64 doubleBits(double value)
     return bits;
 }
 
+// `value`'s low `bytes` bytes, most significant first.
+void putBigEndian(char* at, quint64 value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i) {
+        at[i] = char(value & 0xFF);
+        value >>= 8;
+    }
+}
+
+// Numbers of one width, each in big-endian order: the references of a container and the
+// offset table are written a run at a time rather than a number at a time.
+template <typename Number>
+void putRun(char* at, const Number* numbers, size_t count, int bytes)
+{
+    switch (bytes) {
+    case 1:
+        for (size_t i = 0; i < count; ++i)
+            at[i] = char(numbers[i]);
+        return;
+    case 2:
+        for (size_t i = 0; i < count; ++i, at += 2) {
+            at[0] = char(numbers[i] >> 8);
+            at[1] = char(numbers[i]);
+        }
+        return;
+    default:
+        for (size_t i = 0; i < count; ++i, at += bytes)
+            putBigEndian(at, numbers[i], bytes);
+        return;
+    }
+}
+
 } // namespace
 
 QByteArray BinaryPropertyListWriter::write(const QVariant& normalizedValue)
@@ -40,7 +73,8 @@ QByteArray BinaryPropertyListWriter::write(const QVariant& normalizedValue)
     const quint64 count = writer.m_objects.size();
     writer.m_refSize = bytesFor(count - 1);
     QByteArray& out = writer.m_out;
-    out.reserve(qsizetype(count) * 12 + 64);
+    // Most objects are short texts and small numbers: a guess that rarely has to grow.
+    out.reserve(qsizetype(count * 12 + writer.m_refs.size() * size_t(writer.m_refSize) + 64));
     out.append("bplist00", 8);
     std::vector<quint64> offsets;
     offsets.reserve(count);
@@ -51,16 +85,16 @@ QByteArray BinaryPropertyListWriter::write(const QVariant& normalizedValue)
     }
     const quint64 tableOffset = quint64(out.size());
     const int offsetSize = bytesFor(offsets.empty() ? 0 : offsets.back());
-    for (quint64 offset : offsets)
-        writer.writeBigEndian(offset, offsetSize);
+    putRun(writer.grow(qsizetype(offsets.size()) * offsetSize), offsets.data(), offsets.size(), offsetSize);
     // The trailer: six unused bytes, the two sizes, the object count, the top object (the
     // first written) and where the offsets begin.
-    out.append(6, '\0');
-    out.append(char(offsetSize));
-    out.append(char(writer.m_refSize));
-    writer.writeBigEndian(count, 8);
-    writer.writeBigEndian(0, 8);
-    writer.writeBigEndian(tableOffset, 8);
+    char* trailer = writer.grow(32);
+    std::memset(trailer, 0, 6);
+    trailer[6] = char(offsetSize);
+    trailer[7] = char(writer.m_refSize);
+    putBigEndian(trailer + 8, count, 8);
+    putBigEndian(trailer + 16, 0, 8);
+    putBigEndian(trailer + 24, tableOffset, 8);
     return out;
 }
 
@@ -68,34 +102,41 @@ quint32 BinaryPropertyListWriter::add(const QVariant& value)
 {
     switch (value.typeId()) {
     case QMetaType::QString:
-        return addString(value.toString());
+        return addString(*static_cast<const QString*>(value.constData()));
     case QMetaType::QVariantMap: {
         const quint32 index = quint32(m_objects.size());
-        m_objects.push_back(Object{Kind::Dictionary, QVariant(), {}});
-        const QVariantMap map = value.toMap();
-        std::vector<quint32> refs(size_t(map.size()) * 2);
-        size_t i = 0;
+        const QVariantMap& map = *static_cast<const QVariantMap*>(value.constData());
+        const auto size = quint32(map.size());
+        const auto first = quint32(m_refs.size());
+        m_objects.push_back(Object{Kind::Dictionary, nullptr, first, size * 2});
+        // The container's references are reserved before its members add theirs after them.
+        m_refs.resize(m_refs.size() + size_t(size) * 2);
+        quint32 i = first;
         for (auto it = map.cbegin(); it != map.cend(); ++it, ++i) {
-            refs[i] = addString(it.key());
-            refs[i + size_t(map.size())] = add(it.value());
+            const quint32 key = addString(it.key());
+            m_refs[i] = key;
+            const quint32 member = add(it.value());
+            m_refs[i + size] = member;
         }
-        m_objects[index].refs = std::move(refs);
         return index;
     }
     case QMetaType::QVariantList: {
         const quint32 index = quint32(m_objects.size());
-        m_objects.push_back(Object{Kind::Array, QVariant(), {}});
-        const QVariantList list = value.toList();
-        std::vector<quint32> refs;
-        refs.reserve(size_t(list.size()));
-        for (const QVariant& item : list)
-            refs.push_back(add(item));
-        m_objects[index].refs = std::move(refs);
+        const QVariantList& list = *static_cast<const QVariantList*>(value.constData());
+        const auto size = quint32(list.size());
+        const auto first = quint32(m_refs.size());
+        m_objects.push_back(Object{Kind::Array, nullptr, first, size});
+        m_refs.resize(m_refs.size() + size);
+        quint32 i = first;
+        for (const QVariant& item : list) {
+            const quint32 member = add(item);
+            m_refs[i++] = member;
+        }
         return index;
     }
     default: {
         const quint32 index = quint32(m_objects.size());
-        m_objects.push_back(Object{Kind::Leaf, value, {}});
+        m_objects.push_back(Object{Kind::Leaf, &value, 0, 0, value.typeId()});
         return index;
     }
     }
@@ -103,89 +144,105 @@ quint32 BinaryPropertyListWriter::add(const QVariant& value)
 
 quint32 BinaryPropertyListWriter::addString(const QString& text)
 {
-    const auto found = m_strings.constFind(text);
-    if (found != m_strings.cend())
-        return *found;
-    const quint32 index = quint32(m_objects.size());
-    m_objects.push_back(Object{Kind::Leaf, QVariant(text), {}});
-    m_strings.insert(text, index);
-    return index;
+    // Texts sharing their characters are the same text, so the same key in every record
+    // (made from one literal) is found without hashing it again.
+    Recent& recent = m_recent[(quintptr(text.constData()) / alignof(QChar)) % std::size(m_recent)];
+    if (recent.characters == text.constData() && recent.size == text.size())
+        return recent.index;
+    // One search either finds the text's object or makes its entry (0 until filled in).
+    quint32& entry = m_strings[QStringView(text)];
+    if (!entry) {
+        entry = quint32(m_objects.size()) + 1;
+        m_objects.push_back(Object{Kind::Text, &text, 0, 0});
+    }
+    recent = Recent{text.constData(), text.size(), entry - 1};
+    return entry - 1;
+}
+
+char* BinaryPropertyListWriter::grow(qsizetype bytes)
+{
+    const qsizetype at = m_out.size();
+    m_out.resize(at + bytes);
+    return m_out.data() + at;
 }
 
 bool BinaryPropertyListWriter::writeObject(const Object& object)
 {
-    if (object.kind != Kind::Leaf) {
+    switch (object.kind) {
+    case Kind::Text:
+        writeText(*static_cast<const QString*>(object.value));
+        return true;
+    case Kind::Array:
+    case Kind::Dictionary: {
         const bool dictionary = object.kind == Kind::Dictionary;
-        writeLength(dictionary ? 0xD0 : 0xA0, dictionary ? object.refs.size() / 2 : object.refs.size());
-        for (quint32 ref : object.refs)
-            writeBigEndian(ref, m_refSize);
+        writeLength(dictionary ? 0xD0 : 0xA0, dictionary ? object.refCount / 2 : object.refCount);
+        putRun(grow(qsizetype(object.refCount) * m_refSize), m_refs.data() + object.firstRef, object.refCount, m_refSize);
         return true;
     }
-    const QVariant& value = object.value;
-    switch (value.typeId()) {
+    case Kind::Leaf:
+        break;
+    }
+    const QVariant& value = *static_cast<const QVariant*>(object.value);
+    switch (object.type) {
     case QMetaType::Bool:
         m_out.append(char(value.toBool() ? 0x09 : 0x08));
         return true;
     case QMetaType::LongLong: {
         const qint64 number = value.toLongLong();
-        if (number >= 0) {
+        if (number >= 0)
             writeUnsigned(quint64(number));
-        } else {
-            // Eight bytes are read as signed.
-            m_out.append(char(0x13));
-            writeBigEndian(quint64(number), 8);
-        }
+        else
+            writeMarkedBigEndian(0x13, quint64(number), 8); // eight bytes are read as signed
         return true;
     }
-    case QMetaType::ULongLong:
+    case QMetaType::ULongLong: {
         // Above INT64_MAX: sixteen bytes, the upper eight zero.
-        m_out.append(char(0x14));
-        writeBigEndian(0, 8);
-        writeBigEndian(value.toULongLong(), 8);
+        char* at = grow(17);
+        at[0] = char(0x14);
+        putBigEndian(at + 1, 0, 8);
+        putBigEndian(at + 9, value.toULongLong(), 8);
         return true;
+    }
     case QMetaType::Double:
-        m_out.append(char(0x23));
-        writeBigEndian(doubleBits(value.toDouble()), 8);
+        writeMarkedBigEndian(0x23, doubleBits(value.toDouble()), 8);
         return true;
     case QMetaType::QDateTime: {
         const qint64 ms = value.toDateTime().toMSecsSinceEpoch() - kEpochOffsetMs;
-        m_out.append(char(0x33));
-        writeBigEndian(doubleBits(double(ms) / 1000.0), 8);
+        writeMarkedBigEndian(0x33, doubleBits(double(ms) / 1000.0), 8);
         return true;
     }
     case QMetaType::QByteArray: {
-        const QByteArray data = value.toByteArray();
+        const QByteArray& data = *static_cast<const QByteArray*>(value.constData());
         writeLength(0x40, quint64(data.size()));
         m_out.append(data);
         return true;
     }
-    case QMetaType::QString: {
-        const QString text = value.toString();
-        bool ascii = true;
-        for (QChar c : text) {
-            if (c.unicode() >= 0x80) {
-                ascii = false;
-                break;
-            }
-        }
-        if (ascii) {
-            writeLength(0x50, quint64(text.size()));
-            m_out.append(text.toLatin1());
-        } else {
-            // UTF-16, big-endian; the length counts code units.
-            writeLength(0x60, quint64(text.size()));
-            const qsizetype start = m_out.size();
-            m_out.resize(start + text.size() * 2);
-            char* at = m_out.data() + start;
-            for (QChar c : text) {
-                *at++ = char(c.unicode() >> 8);
-                *at++ = char(c.unicode() & 0xFF);
-            }
-        }
-        return true;
-    }
     default:
         return false;
+    }
+}
+
+void BinaryPropertyListWriter::writeText(const QString& text)
+{
+    // Read in place: utf16() copies a text whose characters are a literal's.
+    const auto* units = reinterpret_cast<const char16_t*>(text.constData());
+    const qsizetype size = text.size();
+    char16_t all = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        all |= units[i];
+    if (all < 0x80) {
+        writeLength(0x50, quint64(size));
+        char* at = grow(size);
+        for (qsizetype i = 0; i < size; ++i)
+            at[i] = char(units[i]);
+        return;
+    }
+    // UTF-16, big-endian; the length counts code units.
+    writeLength(0x60, quint64(size));
+    char* at = grow(size * 2);
+    for (qsizetype i = 0; i < size; ++i) {
+        at[2 * i] = char(units[i] >> 8);
+        at[2 * i + 1] = char(units[i] & 0xFF);
     }
 }
 
@@ -204,16 +261,14 @@ void BinaryPropertyListWriter::writeUnsigned(quint64 value)
     // One, two and four bytes are read as unsigned, eight as signed: the caller keeps values
     // above INT64_MAX out of here.
     const int bytes = bytesFor(value);
-    m_out.append(char(0x10 | log2Of(bytes)));
-    writeBigEndian(value, bytes);
+    writeMarkedBigEndian(quint8(0x10 | log2Of(bytes)), value, bytes);
 }
 
-void BinaryPropertyListWriter::writeBigEndian(quint64 value, int bytes)
+void BinaryPropertyListWriter::writeMarkedBigEndian(quint8 marker, quint64 value, int bytes)
 {
-    char buffer[8] = {};
-    for (int i = 0; i < bytes; ++i)
-        buffer[i] = char((value >> ((bytes - 1 - i) * 8)) & 0xFF);
-    m_out.append(buffer, bytes);
+    char* at = grow(1 + bytes);
+    at[0] = char(marker);
+    putBigEndian(at + 1, value, bytes);
 }
 
 } // namespace PropertyList
