@@ -180,12 +180,12 @@ struct FullscreenScene {
 
         // Into the landscape full screen as the shell's rotation hooks take it there.
         KRPlayerFullscreen* player = fullscreen->player();
-        player->enter(true, false, false);
-        player->enterForLandscapeIfNeeded();
-        player->raiseSurface();
+        player->enterCustomPlayerFullscreenLandscape(true, false, false);
+        player->kr_enterFullscreenForLandscapeIfNeeded();
+        player->kr_raisePlaybackSurfaceAfterRotationPreparation();
         rootView->setFrame(kLandscape);
-        player->layoutDuringRotation();
-        player->completeRotationLayout();
+        player->kr_layoutPlaybackDuringRotation();
+        player->kr_completePlaybackRotationLayout();
         settle();
         if (!player->isFullscreen() || player->phase() != 3 || area->surface().backdrop()->frame() != kLandscape)
             return false;
@@ -216,8 +216,8 @@ struct FullscreenScene {
     void layoutAndRender()
     {
         KRPlayerFullscreen* player = fullscreen->player();
-        player->layoutDuringRotation();
-        player->completeRotationLayout();
+        player->kr_layoutPlaybackDuringRotation();
+        player->kr_completePlaybackRotationLayout();
         platform::MainClock::advanceForTesting(0);
         benchsupport::renderOffscreen(area->surface().backdrop());
     }
@@ -267,7 +267,7 @@ struct BareScene {
         // title, separators between them; the same images as the page's rail.
         const KRFullscreenRailGeometry g = KRFullscreenRailGeometryForHost(host.size(), EdgeInsets{});
         View* realRail = real.area->surface().backdrop()->findChild<View*>(QStringLiteral("fullscreenRail"));
-        auto* rail = place(new View(QRectF(), picture), g.rail);
+        auto* rail = place(new View(QRectF(), container), g.rail);
         rail->setCornerRadius(8);
         auto* background = place(new ImageView(QRectF(), rail), QRectF(QPointF(), g.rail.size()));
         background->setImage(realRail->findChild<ImageView*>(QStringLiteral("fullscreenRailBackground"))->image());
@@ -291,10 +291,15 @@ struct BareScene {
             }
         }
         // The composer bar, hidden as the page's is until "发弹幕".
-        place(new View(QRectF(), picture), QRectF(0, 0, host.width(), 44))->setHidden(true);
+        place(new View(QRectF(), container), QRectF(0, 0, host.width(), 44))->setHidden(true);
         for (auto& [view, frame] : frames)
             view->setFrame(frame);
         backdrop.resize(host.size().toSize());
+        // The controls lay their own bars, buttons and labels out, as the page's have been by the
+        // time a rotation settles: once, outside the timing, so the baseline draws them at their
+        // sizes rather than skipping them at none.
+        controls->setNeedsLayout();
+        controls->layoutIfNeeded();
     }
 
     void layoutAndRender()
@@ -376,9 +381,10 @@ void BM_SyncPassVersusBareReads(benchmark::State& state)
     KRPlayerFullscreen* player = fullscreen->player();
     KRPlaybackTransport* transport = real.transport.get();
     KRPlayerControlsView* controls = real.area->controls();
-    View* host = qobject_cast<View*>(transport->view());
-    View* rail = host->findChild<View*>(QStringLiteral("fullscreenRail"));
-    View* composer = host->findChild<View*>(QStringLiteral("fullscreenComposerBar"));
+    // The rail and the composer lie on the surface's container, the controls on the picture.
+    View* host = real.area->playerContainer();
+    View* rail = host->findChild<View*>(QStringLiteral("fullscreenRail"), Qt::FindDirectChildrenOnly);
+    View* composer = host->findChild<View*>(QStringLiteral("fullscreenComposerBar"), Qt::FindDirectChildrenOnly);
     // The pass's own questions, asked of the same objects: whether it may run and when it last
     // ran; the geometry its layout is made from (the host's size and safe area, the video's
     // shape, the composer's state) and the frames it leaves; whether the controls and the rail
@@ -402,7 +408,7 @@ void BM_SyncPassVersusBareReads(benchmark::State& state)
         benchmark::DoNotOptimize(visible);
         benchmark::DoNotOptimize(drifted);
     };
-    g_figures.sync = compare(state, bareReads, [&] { fullscreen->sync(false); }, 20000);
+    g_figures.sync = compare(state, bareReads, [&] { fullscreen->syncFullscreenControls(false); }, 20000);
 }
 BENCHMARK(BM_SyncPassVersusBareReads)->Unit(benchmark::kMicrosecond)->Iterations(5);
 

@@ -14,7 +14,6 @@
 #include "playback/KRPlaybackTransport.h"
 #include "shared/KRPlayerFullscreen.h"
 
-#include <QMetaObject>
 
 using namespace platform::uikit;
 
@@ -59,9 +58,7 @@ std::unique_ptr<KRPlayerFullscreen> KRAccountVideoListViewController::makeFullsc
         m_surface.uninstall();
         if (isViewLoaded())
             KRPlayerFullscreen::layoutScreenNow(view());
-        if (TabBarController* tabs = tabBarController();
-            tabs && tabs->metaObject()->indexOfMethod("kr_commitPortraitRootGeometry()") >= 0)
-            QMetaObject::invokeMethod(tabs, "kr_commitPortraitRootGeometry", Qt::DirectConnection);
+        m_fullscreen->commitPortraitRootGeometryAfterCustomExit(tabBarController());
     };
     screen.settledEmbedded = [] {};
     screen.mediaSize = [this] { return transport() ? transport()->naturalSize() : QSizeF(); };
@@ -86,7 +83,7 @@ void KRAccountVideoListViewController::layoutPlayerContent(bool fullscreen)
 
 bool KRAccountVideoListViewController::installSurfaceForFullscreen()
 {
-    if (!m_fullscreen->allowsRotation())
+    if (!m_fullscreen->kr_allowsPlaybackRotation())
         return false;
     return m_surface.install(m_playerContainer);
 }
@@ -101,34 +98,34 @@ void KRAccountVideoListViewController::leaveFullscreenForStop()
 void KRAccountVideoListViewController::playerControlsDidRequestFullscreen(KRPlayerControlsView*)
 {
     if (m_fullscreen->isFullscreen()) {
-        m_fullscreen->leave();
+        m_fullscreen->fullscreenDoneTapped();
         return;
     }
     if (!installSurfaceForFullscreen())
         return;
-    m_fullscreen->enter(true, false, false);
-    m_fullscreen->requestInterfaceOrientation(4);
+    m_fullscreen->enterCustomPlayerFullscreenLandscape(true, false, false);
+    m_fullscreen->requestCustomPlayerInterfaceOrientation(4);
 }
 
-bool KRAccountVideoListViewController::kr_allowsPlaybackRotation() { return m_fullscreen && m_fullscreen->allowsRotation(); }
+bool KRAccountVideoListViewController::kr_allowsPlaybackRotation() { return m_fullscreen && m_fullscreen->kr_allowsPlaybackRotation(); }
 
 void KRAccountVideoListViewController::kr_enterFullscreenForLandscapeIfNeeded()
 {
     if (installSurfaceForFullscreen())
-        m_fullscreen->enterForLandscapeIfNeeded();
+        m_fullscreen->kr_enterFullscreenForLandscapeIfNeeded();
 }
 
-void KRAccountVideoListViewController::kr_restoreFullscreenAfterLandscapeIfNeeded() { m_fullscreen->restoreAfterLandscapeIfNeeded(); }
+void KRAccountVideoListViewController::kr_restoreFullscreenAfterLandscapeIfNeeded() { m_fullscreen->kr_restoreFullscreenAfterLandscapeIfNeeded(); }
 
-void KRAccountVideoListViewController::kr_raisePlaybackSurfaceAfterRotationPreparation() { m_fullscreen->raiseSurface(); }
+void KRAccountVideoListViewController::kr_raisePlaybackSurfaceAfterRotationPreparation() { m_fullscreen->kr_raisePlaybackSurfaceAfterRotationPreparation(); }
 
-void KRAccountVideoListViewController::kr_layoutPlaybackDuringRotation() { m_fullscreen->layoutDuringRotation(); }
+void KRAccountVideoListViewController::kr_layoutPlaybackDuringRotation() { m_fullscreen->kr_layoutPlaybackDuringRotation(); }
 
-void KRAccountVideoListViewController::kr_completePlaybackRotationLayout() { m_fullscreen->completeRotationLayout(); }
+void KRAccountVideoListViewController::kr_completePlaybackRotationLayout() { m_fullscreen->kr_completePlaybackRotationLayout(); }
 
 void KRAccountVideoListViewController::kr_preparePlaybackTransitionToSizeValue(QSizeF size)
 {
     if (size.width() > size.height())
         installSurfaceForFullscreen();
-    m_fullscreen->prepareTransitionToSize(size);
+    m_fullscreen->kr_preparePlaybackTransitionToSizeValue(size);
 }

@@ -1,6 +1,7 @@
 #include "shared/KRPlayerFullscreen.h"
 
 #include "look/KRShellHelpers.h"
+#include "platform/device/DeviceProfile.h"
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Device.h"
@@ -26,6 +27,14 @@ constexpr double kPortraitExitSeconds = 0.26;
 constexpr double kChromeFadeOutSeconds = 0.07;
 constexpr double kChromeFadeInSeconds = 0.11;
 const QString kFinishRotationPresentation = QStringLiteral("finishCustomPlayerRotationPresentation");
+const char* const kCommitPortraitRoot = "kr_commitPortraitRootGeometry";
+const char* const kReconcileModernNavigation = "kr_reconcileModernPortraitNavigationAfterRotation";
+constexpr int kModernNavigationVersion = 15;
+
+bool answersTo(const QObject* object, const char* method)
+{
+    return object && object->metaObject()->indexOfMethod(QByteArray(method) + "()") >= 0;
+}
 
 const char* yesNo(bool value) { return value ? "YES" : "NO"; }
 
@@ -54,12 +63,13 @@ KRPlayerFullscreen::~KRPlayerFullscreen()
 {
     m_delayed.cancelAll();
     AnimationClock::cancel(m_surfaceAnimation);
+    AnimationClock::cancel(m_chromeAnimation);
     Device::current().endGeneratingDeviceOrientationNotifications();
 }
 
 // ---- entering and leaving ----
 
-void KRPlayerFullscreen::enter(bool landscape, bool animated, bool enteredByRotation)
+void KRPlayerFullscreen::enterCustomPlayerFullscreenLandscape(bool landscape, bool animated, bool enteredByRotation)
 {
     if (!m_screen.playing() || !m_surface || m_transitioning)
         return;
@@ -100,17 +110,17 @@ void KRPlayerFullscreen::enter(bool landscape, bool animated, bool enteredByRota
         if (!self)
             return;
         self->m_transitioning = false;
-        self->layoutFullscreen();
+        self->layoutCustomPlayerFullscreen();
         self->m_screen.presentChrome();
-        self->completeRotationLayout();
-        self->recordGeometryEvent(QStringLiteral("portrait-fullscreen-commit"));
+        self->kr_completePlaybackRotationLayout();
+        self->recordCustomFullscreenGeometryEvent(QStringLiteral("portrait-fullscreen-commit"));
     };
     if (animated) {
         m_surface->raise();
         animateSurfaceTo(m_surface->host() ? m_surface->host()->bounds() : m_surface->backdrop()->bounds(), kPortraitEnterSeconds,
                          settle);
     } else {
-        layoutFullscreen();
+        layoutCustomPlayerFullscreen();
         settle();
     }
     Window* window = app.keyWindow();
@@ -120,7 +130,7 @@ void KRPlayerFullscreen::enter(bool landscape, bool animated, bool enteredByRota
                              .arg(StringFromRect(window ? window->bounds() : QRectF()));
 }
 
-void KRPlayerFullscreen::exit(bool animated)
+void KRPlayerFullscreen::exitCustomPlayerFullscreenAnimated(bool animated)
 {
     if (!m_fullscreen)
         return;
@@ -133,38 +143,38 @@ void KRPlayerFullscreen::exit(bool animated)
     }
     const QRectF target = m_surface ? m_surface->embeddedFrameInHost() : QRectF();
     if (!m_surface || !m_surface->isInstalled() || target.isNull()) {
-        completeExit();
+        completeCustomPlayerFullscreenExit();
         return;
     }
     m_transitioning = animated;
     if (!animated) {
         m_surface->placeInHost(target);
-        completeExit();
+        completeCustomPlayerFullscreenExit();
         return;
     }
     QPointer<KRPlayerFullscreen> self(this);
     animateSurfaceTo(target, kPortraitExitSeconds, [self] {
         if (self)
-            self->completeExit();
+            self->completeCustomPlayerFullscreenExit();
     });
 }
 
-void KRPlayerFullscreen::leave()
+void KRPlayerFullscreen::fullscreenDoneTapped()
 {
     if (!m_fullscreen)
         return;
     if (!m_landscape) {
-        exit(true);
+        exitCustomPlayerFullscreenAnimated(true);
         return;
     }
     m_exitAfterPortrait = true;
     m_phase = 4;
     m_transitioning = true;
     m_screen.prepareForRotation();
-    requestInterfaceOrientation(1);
+    requestCustomPlayerInterfaceOrientation(1);
 }
 
-void KRPlayerFullscreen::completeExit()
+void KRPlayerFullscreen::completeCustomPlayerFullscreenExit()
 {
     const bool targetWasValid = targetValidNow();
     AnimationClock::cancel(m_surfaceAnimation);
@@ -180,7 +190,7 @@ void KRPlayerFullscreen::completeExit()
     m_screen.layoutScreen();
     if (m_surface && m_surface->layoutEmbedded())
         m_screen.layoutContent(false);
-    restoreChromeAfterRotation();
+    restorePlayerChromeAfterRotation();
     qInfo().noquote() << QStringLiteral("[KorvanePlayerSurface] exit embedded=%1")
                              .arg(StringFromRect(m_surface && m_surface->container() ? m_surface->container()->frame() : QRectF()));
     m_screen.exited();
@@ -204,8 +214,26 @@ void KRPlayerFullscreen::reset()
         Application::shared().setStatusBarHidden(false, false);
         m_screen.returnChrome();
         // The interface goes back upright with the player gone.
-        requestInterfaceOrientation(1);
+        requestCustomPlayerInterfaceOrientation(1);
+        // Gone by a stop or a failure, the full screen is over as after its own exit: the root's
+        // portrait geometry, and a navigation asked for meanwhile.
+        m_screen.exited();
     }
+}
+
+void KRPlayerFullscreen::commitPortraitRootGeometryAfterCustomExit(QObject* root)
+{
+    if (answersTo(root, kCommitPortraitRoot))
+        QMetaObject::invokeMethod(root, kCommitPortraitRoot, Qt::DirectConnection);
+    if (platform::DeviceProfile::systemMajorVersion() < kModernNavigationVersion
+        || isLandscapeOrientation(Application::shared().statusBarOrientation()) || !answersTo(root, kReconcileModernNavigation))
+        return;
+    const QString key = QString::fromLatin1(kReconcileModernNavigation);
+    m_delayed.cancel(key);
+    m_delayed.schedule(key, 0, [root = QPointer<QObject>(root)] {
+        if (root)
+            QMetaObject::invokeMethod(root, kReconcileModernNavigation, Qt::DirectConnection);
+    });
 }
 
 void KRPlayerFullscreen::invalidateTarget()
@@ -216,7 +244,7 @@ void KRPlayerFullscreen::invalidateTarget()
 
 // ---- geometry ----
 
-void KRPlayerFullscreen::layoutFullscreen()
+void KRPlayerFullscreen::layoutCustomPlayerFullscreen()
 {
     if (!m_fullscreen || !m_surface || !m_surface->isInstalled())
         return;
@@ -224,7 +252,7 @@ void KRPlayerFullscreen::layoutFullscreen()
     m_screen.layoutContent(true);
 }
 
-void KRPlayerFullscreen::layoutForPortraitReturn()
+void KRPlayerFullscreen::layoutCustomPlayerForPortraitReturnDuringRotation()
 {
     if (!m_fullscreen || !m_exitAfterPortrait || !m_surface || !m_surface->isInstalled())
         return;
@@ -243,7 +271,7 @@ void KRPlayerFullscreen::layoutForPortraitReturn()
     if (!plausible) {
         qInfo().noquote() << QStringLiteral("[KorvanePlayerRotation] rejected portrait target=%1 host=%2")
                                  .arg(StringFromRect(target), StringFromRect(bounds));
-        layoutFullscreen();
+        layoutCustomPlayerFullscreen();
         return;
     }
     m_targetValid = true;
@@ -274,12 +302,13 @@ void KRPlayerFullscreen::animateSurfaceTo(const QRectF& target, double seconds, 
 
 // ---- orientation ----
 
-void KRPlayerFullscreen::requestInterfaceOrientation(int orientation)
+void KRPlayerFullscreen::requestCustomPlayerInterfaceOrientation(int orientation, QObject* device)
 {
-    Device& device = Device::current();
+    if (!device)
+        device = &Device::current();
     // The device's setter is optional on the platform: asked for by name.
-    if (device.metaObject()->indexOfMethod("setOrientation(int)") >= 0)
-        QMetaObject::invokeMethod(&device, "setOrientation", Qt::DirectConnection, Q_ARG(int, orientation));
+    if (device->metaObject()->indexOfMethod("setOrientation(int)") >= 0)
+        QMetaObject::invokeMethod(device, "setOrientation", Qt::DirectConnection, Q_ARG(int, orientation));
     else
         Application::shared().setStatusBarOrientation(orientation, true);
     ViewController::attemptRotationToDeviceOrientation();
@@ -305,9 +334,10 @@ void KRPlayerFullscreen::deviceOrientationDidChange()
                                        QStringLiteral("enteredByRotation=%1 device=%2")
                                            .arg(QLatin1String(yesNo(m_enteredByRotation)))
                                            .arg(orientation));
+            // Only a landscape turn is the orientation acted on: turned straight back, the device
+            // points where the full screen already is, and the way back to portrait goes on.
             ++m_generation;
             invalidateTarget();
-            m_deviceOrientation = orientation;
             m_exitAfterPortrait = true;
             m_phase = 4;
             m_transitioning = true;
@@ -322,23 +352,23 @@ void KRPlayerFullscreen::deviceOrientationDidChange()
 
 // ---- the rotation hooks ----
 
-bool KRPlayerFullscreen::allowsRotation() const
+bool KRPlayerFullscreen::kr_allowsPlaybackRotation() const
 {
     // Turned by this full screen, the interface may always come back upright, even once the
     // player has gone.
     return (m_screen.playing() && !m_screen.portraitVideo()) || isLandscapeOrientation(Application::shared().statusBarOrientation());
 }
 
-void KRPlayerFullscreen::enterForLandscapeIfNeeded()
+void KRPlayerFullscreen::kr_enterFullscreenForLandscapeIfNeeded()
 {
     if (!m_screen.playing() || m_screen.portraitVideo())
         return;
-    suppressChromeForRotation();
+    suppressPlayerChromeForRotation();
     if (!m_fullscreen) {
-        enter(true, false, true);
+        enterCustomPlayerFullscreenLandscape(true, false, true);
         // Not entered (a transition runs): nothing turns, so nothing stays faded.
         if (!m_fullscreen)
-            restoreChromeAfterRotation();
+            restorePlayerChromeAfterRotation();
         return;
     }
     m_screen.prepareForRotation();
@@ -352,11 +382,11 @@ void KRPlayerFullscreen::enterForLandscapeIfNeeded()
     m_transitioning = true;
 }
 
-void KRPlayerFullscreen::restoreAfterLandscapeIfNeeded()
+void KRPlayerFullscreen::kr_restoreFullscreenAfterLandscapeIfNeeded()
 {
     if (!m_fullscreen || !m_landscape)
         return;
-    suppressChromeForRotation();
+    suppressPlayerChromeForRotation();
     if (!m_exitAfterPortrait) {
         ++m_generation;
         invalidateTarget();
@@ -367,13 +397,13 @@ void KRPlayerFullscreen::restoreAfterLandscapeIfNeeded()
     m_screen.prepareForRotation();
 }
 
-void KRPlayerFullscreen::raiseSurface()
+void KRPlayerFullscreen::kr_raisePlaybackSurfaceAfterRotationPreparation()
 {
     if (m_fullscreen && m_surface)
         m_surface->raise();
 }
 
-void KRPlayerFullscreen::layoutDuringRotation()
+void KRPlayerFullscreen::kr_layoutPlaybackDuringRotation()
 {
     if (!m_fullscreen || !m_surface || !m_surface->isInstalled() || !m_screen.playing())
         return;
@@ -384,12 +414,12 @@ void KRPlayerFullscreen::layoutDuringRotation()
     m_phase = target;
     m_transitioning = true;
     if (m_exitAfterPortrait)
-        layoutForPortraitReturn();
+        layoutCustomPlayerForPortraitReturnDuringRotation();
     else
-        layoutFullscreen();
+        layoutCustomPlayerFullscreen();
 }
 
-void KRPlayerFullscreen::completeRotationLayout()
+void KRPlayerFullscreen::kr_completePlaybackRotationLayout()
 {
     if (!m_fullscreen) {
         m_screen.settledEmbedded();
@@ -397,7 +427,7 @@ void KRPlayerFullscreen::completeRotationLayout()
         return;
     }
     if (m_phase == 1 || m_phase == 4)
-        layoutDuringRotation();
+        kr_layoutPlaybackDuringRotation();
     View* host = m_surface ? m_surface->host() : nullptr;
     const QRectF bounds = host ? host->bounds() : (m_surface && m_surface->backdrop() ? m_surface->backdrop()->bounds() : QRectF());
     const bool wide = bounds.width() > bounds.height();
@@ -405,19 +435,19 @@ void KRPlayerFullscreen::completeRotationLayout()
         if (wide)
             return;
         if (targetValidNow()) {
-            completeExit();
+            completeCustomPlayerFullscreenExit();
             return;
         }
         // The target was computed for an older request, or never: once more, for this one.
-        layoutForPortraitReturn();
+        layoutCustomPlayerForPortraitReturnDuringRotation();
         if (targetValidNow()) {
-            completeExit();
+            completeCustomPlayerFullscreenExit();
             return;
         }
         m_exitAfterPortrait = false;
         m_phase = 0;
         m_transitioning = false;
-        exit(false);
+        exitCustomPlayerFullscreenAnimated(false);
         return;
     }
     if (!m_landscape || !wide)
@@ -427,18 +457,18 @@ void KRPlayerFullscreen::completeRotationLayout()
     const int status = Application::shared().statusBarOrientation();
     m_screen.commitOrientation(isLandscapeOrientation(status) ? status : 4);
     m_delayed.cancel(kFinishRotationPresentation);
-    m_delayed.schedule(kFinishRotationPresentation, 0, [this] { finishRotationPresentation(); });
+    m_delayed.schedule(kFinishRotationPresentation, 0, [this] { finishCustomPlayerRotationPresentation(); });
 }
 
-void KRPlayerFullscreen::finishRotationPresentation()
+void KRPlayerFullscreen::finishCustomPlayerRotationPresentation()
 {
     if (!m_fullscreen || !m_landscape || m_exitAfterPortrait || m_phase != 3)
         return;
     m_screen.presentChrome();
-    restoreChromeAfterRotation();
+    restorePlayerChromeAfterRotation();
 }
 
-void KRPlayerFullscreen::prepareTransitionToSize(const QSizeF& size)
+void KRPlayerFullscreen::kr_preparePlaybackTransitionToSizeValue(const QSizeF& size)
 {
     if (!m_screen.playing() || !size.isValid())
         return;
@@ -447,14 +477,14 @@ void KRPlayerFullscreen::prepareTransitionToSize(const QSizeF& size)
     if (m_screen.portraitVideo())
         return;
     if (size.width() > size.height())
-        enterForLandscapeIfNeeded();
+        kr_enterFullscreenForLandscapeIfNeeded();
     else if (m_fullscreen && m_landscape)
-        restoreAfterLandscapeIfNeeded();
+        kr_restoreFullscreenAfterLandscapeIfNeeded();
 }
 
 // ---- the chrome around a rotation ----
 
-void KRPlayerFullscreen::suppressChromeForRotation()
+void KRPlayerFullscreen::suppressPlayerChromeForRotation()
 {
     if (m_chromeSuppressed)
         return;
@@ -462,7 +492,7 @@ void KRPlayerFullscreen::suppressChromeForRotation()
     fadeChrome(0, kChromeFadeOutSeconds);
 }
 
-void KRPlayerFullscreen::restoreChromeAfterRotation()
+void KRPlayerFullscreen::restorePlayerChromeAfterRotation()
 {
     if (!m_chromeSuppressed)
         return;
@@ -510,7 +540,9 @@ void KRPlayerFullscreen::fadeChrome(qreal alpha, double seconds)
             effect->setOpacity(value);
         }
     };
-    AnimationClock::animate(this, seconds, apply, [apply](bool finished) {
+    // One fade at a time: a fade still running would carry on from where this one starts.
+    AnimationClock::cancel(m_chromeAnimation);
+    m_chromeAnimation = AnimationClock::animate(this, seconds, apply, [apply](bool finished) {
         if (finished)
             apply(1.0);
     });
@@ -530,7 +562,7 @@ void KRPlayerFullscreen::layoutScreenNow(View* view)
 
 // ---- diagnostics ----
 
-void KRPlayerFullscreen::recordGeometryEvent(const QString& event) const
+void KRPlayerFullscreen::recordCustomFullscreenGeometryEvent(const QString& event) const
 {
     Window* window = Application::shared().keyWindow();
     View* container = m_surface ? m_surface->container() : nullptr;

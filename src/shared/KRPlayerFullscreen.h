@@ -75,43 +75,48 @@ public:
     bool holdsSurface() const { return m_fullscreen || m_transitioning; }
 
     // Enters: landscape (the rotation hooks finish it) or portrait, animated or at once.
-    void enter(bool landscape, bool animated, bool enteredByRotation);
+    void enterCustomPlayerFullscreenLandscape(bool landscape, bool animated, bool enteredByRotation);
     // Leaves in place: animated back to the embedded frame, or at once.
-    void exit(bool animated);
+    void exitCustomPlayerFullscreenAnimated(bool animated);
     // The full-screen button: landscape turns to portrait first, portrait leaves animated.
-    void leave();
-    // The device's setter, looked up by name, else the status bar; then the interface follows.
-    void requestInterfaceOrientation(int orientation);
+    void fullscreenDoneTapped();
+    // The device's setter, looked up by name on `device` (the current device when null), else
+    // the status bar, turned with animation; then the interface follows.
+    void requestCustomPlayerInterfaceOrientation(int orientation, QObject* device = nullptr);
     // Called when the surface was removed while a full screen was shown.
     void reset();
 
     // ---- the shell's rotation hooks ----
     // A player runs that is not shown in the portrait full screen, or the interface is still
     // turned and must be let back.
-    bool allowsRotation() const;
-    void enterForLandscapeIfNeeded();
-    void restoreAfterLandscapeIfNeeded();
-    void raiseSurface();
-    void layoutDuringRotation();
-    void completeRotationLayout();
-    void prepareTransitionToSize(const QSizeF& size);
+    bool kr_allowsPlaybackRotation() const;
+    void kr_enterFullscreenForLandscapeIfNeeded();
+    void kr_restoreFullscreenAfterLandscapeIfNeeded();
+    void kr_raisePlaybackSurfaceAfterRotationPreparation();
+    void kr_layoutPlaybackDuringRotation();
+    void kr_completePlaybackRotationLayout();
+    void kr_preparePlaybackTransitionToSizeValue(const QSizeF& size);
 
-    void suppressChromeForRotation();
-    void restoreChromeAfterRotation();
+    void suppressPlayerChromeForRotation();
+    void restorePlayerChromeAfterRotation();
     // The screen's view laid out at once with everything above it, so a turned window's new
     // size reaches it through the containers between (the tab and navigation views).
     static void layoutScreenNow(platform::uikit::View* view);
+    // After the full screen has gone: the screen's root (its tab bar controller) puts its
+    // portrait geometry back and, from system 15 with the interface upright, reconciles its
+    // navigation once this turn is over; each asked by name, only of a root that answers to it.
+    void commitPortraitRootGeometryAfterCustomExit(QObject* root);
     // "media=… portrait=… transitioning=… window=… host=… backdrop=… player=… safe=…"
-    void recordGeometryEvent(const QString& event) const;
+    void recordCustomFullscreenGeometryEvent(const QString& event) const;
 
 private:
     void deviceOrientationDidChange();
-    void layoutFullscreen();
-    void layoutForPortraitReturn();
+    void layoutCustomPlayerFullscreen();
+    void layoutCustomPlayerForPortraitReturnDuringRotation();
     bool targetValidNow() const { return m_targetValid && m_targetGeneration == m_generation; }
     void invalidateTarget();
-    void completeExit();
-    void finishRotationPresentation();
+    void completeCustomPlayerFullscreenExit();
+    void finishCustomPlayerRotationPresentation();
     void fadeChrome(qreal alpha, double seconds);
     void animateSurfaceTo(const QRectF& target, double seconds, std::function<void()> done);
 
@@ -129,6 +134,7 @@ private:
     unsigned m_generation = 0;
     unsigned m_targetGeneration = 0;
     quint64 m_surfaceAnimation = 0;
+    quint64 m_chromeAnimation = 0;
     platform::ObserverToken m_deviceObserver;
     platform::DelayedCalls m_delayed;
 };

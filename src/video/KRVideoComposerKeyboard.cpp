@@ -50,8 +50,12 @@ void KRVideoComposerKeyboard::keyboardWillShow(const platform::Notification& not
         return;
     const QRectF keyboard = notification.userInfo.value(KeyboardFrameEndKey).toRectF();
     const double duration = animationDuration(notification);
-    if (m_parts.fullscreenShow && m_parts.fullscreenShow(keyboard, duration))
+    // The full screen's bar first: it moves right above the keyboard, or the bar a hardware
+    // keyboard shows, as the keyboard comes.
+    if (View* bar = m_parts.fullscreenShow ? m_parts.fullscreenShow(keyboard) : nullptr) {
+        animateLayout(duration, {bar}, m_parts.fullscreenLayout);
         return;
+    }
     Window* window = root->window();
     const QRectF local = window ? window->convertRectToView(keyboard, root) : keyboard;
     KRVideoDanmakuComposer* danmaku = m_parts.danmaku;
@@ -70,8 +74,11 @@ void KRVideoComposerKeyboard::keyboardWillShow(const platform::Notification& not
 void KRVideoComposerKeyboard::keyboardWillHide(const platform::Notification& notification)
 {
     const double duration = animationDuration(notification);
-    if (m_parts.fullscreenHide)
-        m_parts.fullscreenHide(duration);
+    if (m_parts.fullscreenHide && m_parts.fullscreenHide()) {
+        // Back at once: nothing is left moving it toward the keyboard.
+        AnimationClock::cancel(m_animation);
+        m_animation = 0;
+    }
     KRVideoDanmakuComposer* danmaku = m_parts.danmaku;
     if (danmaku && danmaku->isKeyboardVisible()) {
         danmaku->setKeyboardY(std::nullopt);
@@ -93,7 +100,7 @@ void KRVideoComposerKeyboard::keyboardWillHide(const platform::Notification& not
     }
 }
 
-void KRVideoComposerKeyboard::animateLayout(double seconds, const QList<View*>& views)
+void KRVideoComposerKeyboard::animateLayout(double seconds, const QList<View*>& views, const std::function<void()>& layout)
 {
     AnimationClock::cancel(m_animation);
     m_animation = 0;
@@ -105,7 +112,9 @@ void KRVideoComposerKeyboard::animateLayout(double seconds, const QList<View*>& 
         moved << view;
         from << view->frame();
     }
-    if (m_parts.layoutPage)
+    if (layout)
+        layout();
+    else if (m_parts.layoutPage)
         m_parts.layoutPage();
     QList<QRectF> to;
     for (int i = 0; i < moved.size(); ++i) {

@@ -32,9 +32,11 @@ public:
         // The page's whole layout, which places the bars where their state says.
         std::function<void()> layoutPage;
         // The full screen's bar: takes the keyboard (frame in the window) when it is the one
-        // editing and answers true; told when the keyboard hides.
-        std::function<bool(const QRectF& keyboardInWindow, double duration)> fullscreenShow;
-        std::function<void(double duration)> fullscreenHide;
+        // editing and answers itself, to be moved by its layout; else null.
+        std::function<platform::uikit::View*(const QRectF& keyboardInWindow)> fullscreenShow;
+        std::function<void()> fullscreenLayout;
+        // Told when the keyboard hides; true when the full screen has a bar (it goes back at once).
+        std::function<bool()> fullscreenHide;
     };
     explicit KRVideoComposerKeyboard(Parts parts, QObject* parent = nullptr);
     ~KRVideoComposerKeyboard() override;
@@ -46,9 +48,9 @@ public:
     static double animationDuration(const platform::Notification& notification);
 
 private:
-    // Runs the page layout and moves `views` from where they were to where it put them over
-    // `seconds`.
-    void animateLayout(double seconds, const QList<platform::uikit::View*>& views);
+    // Runs `layout` (the page's, by default) and moves `views` from where they were to where it
+    // put them over `seconds`.
+    void animateLayout(double seconds, const QList<platform::uikit::View*>& views, const std::function<void()>& layout = {});
 
     Parts m_parts;
     quint64 m_animation = 0;

@@ -129,7 +129,10 @@ Image KRDetailTintedImage(const Image& image, const std::optional<QColor>& colou
         return *found;
     if (tinted.size() >= 64)
         tinted.clear();
-    return tinted.insert(key, KRDynamicComposerTintedImage(image, colour)).value();
+    // The same size in points as the icon: its pixels at its own scale, never below 1.
+    QImage pixels = KRDynamicComposerTintedImage(image, colour).image();
+    pixels.setDevicePixelRatio(std::max<qreal>(image.scale(), 1));
+    return tinted.insert(key, Image(pixels)).value();
 }
 
 void KRApplySegmentTitleColors(platform::uikit::SegmentedControl* segment, const KRTheme* theme)

@@ -219,10 +219,10 @@ public:
     void playerControlsSeekToTime(KRPlayerControlsView* view, double time) override;
     void playerControlsDidRequestQuality(KRPlayerControlsView* view) override;
     void playerControlsDidRequestSpeed(KRPlayerControlsView* view) override;
-    void playerControlsDidRequestFullscreen(KRPlayerControlsView*) override { m_fullscreen->controlsRequestedFullscreen(); }
+    void playerControlsDidRequestFullscreen(KRPlayerControlsView*) override { m_fullscreen->playerControlsDidRequestFullscreen(); }
     void playerControlsVisibilityDidChange(KRPlayerControlsView*, bool visible) override
     {
-        m_fullscreen->controlsVisibilityChanged(visible);
+        m_fullscreen->playerControlsVisibilityDidChange(visible);
     }
     void playerControlsDidToggleDanmaku(KRPlayerControlsView* view) override;
     void playerControlsDidRequestMore(KRPlayerControlsView* view) override;

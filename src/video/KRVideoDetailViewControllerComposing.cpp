@@ -68,6 +68,12 @@ void KRVideoDetailViewController::installComposerKeyboard()
         if (m_loadedView)
             viewDidLayoutSubviews();
     };
+    parts.fullscreenShow = [this](const QRectF& keyboard) { return m_fullscreen ? m_fullscreen->composerKeyboardWillShow(keyboard) : nullptr; };
+    parts.fullscreenLayout = [this] {
+        if (m_fullscreen)
+            m_fullscreen->layoutFullscreenControls();
+    };
+    parts.fullscreenHide = [this] { return m_fullscreen && m_fullscreen->composerKeyboardWillHide(); };
     m_keyboard = std::make_unique<KRVideoComposerKeyboard>(std::move(parts));
 }
 

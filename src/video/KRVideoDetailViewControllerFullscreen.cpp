@@ -19,7 +19,6 @@
 #include "shared/KRPlayerFullscreen.h"
 
 #include <QDebug>
-#include <QMetaObject>
 
 #include <cmath>
 
@@ -56,12 +55,7 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
             KRPlayerFullscreen::layoutScreenNow(view());
     };
     page.repairNavigation = [this] { repairNavigationChromeIfMalformed(); };
-    page.commitPortraitRootGeometry = [this] {
-        // Only a root that knows the repair is asked for it.
-        if (TabBarController* tabs = tabBarController();
-            tabs && tabs->metaObject()->indexOfMethod("kr_commitPortraitRootGeometry()") >= 0)
-            QMetaObject::invokeMethod(tabs, "kr_commitPortraitRootGeometry", Qt::DirectConnection);
-    };
+    page.commitPortraitRootGeometry = [this] { m_fullscreen->player()->commitPortraitRootGeometryAfterCustomExit(tabBarController()); };
     page.navigateToProfile = [this] { navigateToProfile(); };
     page.showStatus = [this](const QString& text) { showDanmakuStatus(text); };
     page.toggleDanmaku = [this] { danmakuButtonTapped(); };
@@ -79,39 +73,39 @@ std::unique_ptr<KRVideoFullscreen> KRVideoDetailViewController::makeFullscreen()
 
 // ---- the shell's rotation hooks ----
 
-bool KRVideoDetailViewController::kr_allowsPlaybackRotation() { return m_fullscreen->player()->allowsRotation(); }
+bool KRVideoDetailViewController::kr_allowsPlaybackRotation() { return m_fullscreen->player()->kr_allowsPlaybackRotation(); }
 
-void KRVideoDetailViewController::kr_enterFullscreenForLandscapeIfNeeded() { m_fullscreen->player()->enterForLandscapeIfNeeded(); }
+void KRVideoDetailViewController::kr_enterFullscreenForLandscapeIfNeeded() { m_fullscreen->player()->kr_enterFullscreenForLandscapeIfNeeded(); }
 
 void KRVideoDetailViewController::kr_restoreFullscreenAfterLandscapeIfNeeded()
 {
-    m_fullscreen->player()->restoreAfterLandscapeIfNeeded();
+    m_fullscreen->player()->kr_restoreFullscreenAfterLandscapeIfNeeded();
 }
 
-void KRVideoDetailViewController::kr_raisePlaybackSurfaceAfterRotationPreparation() { m_fullscreen->player()->raiseSurface(); }
+void KRVideoDetailViewController::kr_raisePlaybackSurfaceAfterRotationPreparation() { m_fullscreen->player()->kr_raisePlaybackSurfaceAfterRotationPreparation(); }
 
-void KRVideoDetailViewController::kr_layoutPlaybackDuringRotation() { m_fullscreen->player()->layoutDuringRotation(); }
+void KRVideoDetailViewController::kr_layoutPlaybackDuringRotation() { m_fullscreen->player()->kr_layoutPlaybackDuringRotation(); }
 
-void KRVideoDetailViewController::kr_completePlaybackRotationLayout() { m_fullscreen->player()->completeRotationLayout(); }
+void KRVideoDetailViewController::kr_completePlaybackRotationLayout() { m_fullscreen->player()->kr_completePlaybackRotationLayout(); }
 
 void KRVideoDetailViewController::kr_preparePlaybackTransitionToSizeValue(QSizeF size)
 {
-    m_fullscreen->player()->prepareTransitionToSize(size);
+    m_fullscreen->player()->kr_preparePlaybackTransitionToSizeValue(size);
 }
 
 // ---- entering and leaving ----
 
-void KRVideoDetailViewController::requestLandscapeForCustomFullscreen() { m_fullscreen->requestLandscape(); }
+void KRVideoDetailViewController::requestLandscapeForCustomFullscreen() { m_fullscreen->requestLandscapeForCustomFullscreen(); }
 
-void KRVideoDetailViewController::enterDetailFullscreenIfPending() { m_fullscreen->enterIfPending(); }
+void KRVideoDetailViewController::enterDetailFullscreenIfPending() { m_fullscreen->enterDetailFullscreenIfPending(); }
 
-void KRVideoDetailViewController::exitCustomPlayerFullscreenAnimated(bool animated) { m_fullscreen->player()->exit(animated); }
+void KRVideoDetailViewController::exitCustomPlayerFullscreenAnimated(bool animated) { m_fullscreen->player()->exitCustomPlayerFullscreenAnimated(animated); }
 
-void KRVideoDetailViewController::fullscreenDoneTapped() { m_fullscreen->doneTapped(); }
+void KRVideoDetailViewController::fullscreenDoneTapped() { m_fullscreen->fullscreenDoneTapped(); }
 
-void KRVideoDetailViewController::fullscreenAddDanmakuTapped() { m_fullscreen->addDanmakuTapped(); }
+void KRVideoDetailViewController::fullscreenAddDanmakuTapped() { m_fullscreen->fullscreenAddDanmakuTapped(); }
 
-void KRVideoDetailViewController::showFullscreenDanmakuSettingMode(int mode) { m_fullscreen->showSettingMode(mode); }
+void KRVideoDetailViewController::showFullscreenDanmakuSettingMode(int mode) { m_fullscreen->showFullscreenDanmakuSettingMode(mode); }
 
 // ---- the navigation bar after a full screen ----
 
@@ -131,16 +125,28 @@ void KRVideoDetailViewController::repairNavigationChromeIfMalformed()
     auto& app = Application::shared();
     NavigationBar* bar = navigation->navigationBar();
     const int orientation = app.statusBarOrientation();
-    const qreal status = app.isStatusBarHidden() ? 0 : 20;
+    // The bar sits under the status bar, which the repair shows: its height is the frame's
+    // smaller side, whichever way the frame is turned (20 while it has none).
+    const QRectF statusFrame = app.statusBarFrame();
+    qreal status = std::min(statusFrame.width(), statusFrame.height());
+    if (status < 1)
+        status = 20;
     const qreal width = navigation->view()->bounds().width();
     const qreal height = InterfaceOrientationIsLandscape(orientation) ? 32 : 44;
     const QRectF before = bar->frame();
     // The kit draws no transforms: only the bar's rectangle can be displaced here.
-    const bool malformed = off(before.width(), width, 1.5) || off(before.height(), height, 1.5) || off(before.x(), 0, 1.5)
-        || off(before.y(), status, 1.5) || off(bar->bounds().x(), 0, 0.5) || off(bar->bounds().y(), 0, 0.5);
+    const bool sizeOff = off(before.width(), width, 1.5) || off(before.height(), height, 1.5);
+    const bool malformed = sizeOff || off(before.x(), 0, 1.5) || off(before.y(), status, 1.5) || off(bar->bounds().x(), 0, 0.5)
+        || off(bar->bounds().y(), 0, 0.5);
     if (!malformed) {
         bar->setNeedsLayout();
         return;
+    }
+    app.setStatusBarHidden(false, false);
+    if (sizeOff) {
+        // A bar of the wrong size is laid out afresh by hiding and showing it.
+        navigation->setNavigationBarHidden(true, false);
+        navigation->setNavigationBarHidden(false, false);
     }
     bar->setFrame(QRectF(0, status, width, height));
     navigation->view()->setNeedsLayout();

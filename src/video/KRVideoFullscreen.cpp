@@ -43,6 +43,16 @@ const QString kPendingSettingSheet = QStringLiteral("presentPendingDanmakuSettin
 
 const char* yesNo(bool value) { return value ? "YES" : "NO"; }
 
+// The frontmost widget inside `view`.
+const QWidget* lastChildView(const View* view)
+{
+    const QObjectList& children = view->children();
+    for (auto it = children.crbegin(); it != children.crend(); ++it)
+        if ((*it)->isWidgetType())
+            return static_cast<const QWidget*>(*it);
+    return nullptr;
+}
+
 // The playing time, never below 0.
 double currentTimeOf(const KRVideoPlayerArea* area)
 {
@@ -90,12 +100,12 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
               if (m_actions.watchLater)
                   m_actions.watchLater();
           },
-          [this] { addDanmakuTapped(); },
+          [this] { fullscreenAddDanmakuTapped(); },
           [this] {
               if (m_actions.toggleDanmaku)
                   m_actions.toggleDanmaku();
           },
-          [this] { showSettings(); },
+          [this] { showFullscreenDanmakuSettings(); },
           [this] {
               if (m_actions.cache)
                   m_actions.cache();
@@ -110,7 +120,7 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
           },
           [this](bool editing) {
               if (editing) {
-                  hideRail();
+                  hideFullscreenRail();
                   m_area->danmakuComposer()->textFieldDidBeginEditing(m_composer.field());
                   return;
               }
@@ -118,7 +128,7 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
               // with the controls.
               m_composer.close();
               m_area->danmakuComposer()->resumeAfterDanmakuComposerIfNeeded();
-              sync(false);
+              syncFullscreenControls(false);
           }})
 {
     KRPlayerFullscreen::Screen screen;
@@ -128,11 +138,11 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
     screen.prepareForRotation = [this] { prepareForRotation(); };
     screen.layoutContent = [this](bool fullscreen) { layoutContent(fullscreen); };
     screen.presentChrome = [this] {
-        attach();
-        layoutControls();
-        sync(false);
+        attachDanmakuToFullscreen();
+        layoutFullscreenControls();
+        syncFullscreenControls(false);
     };
-    screen.returnChrome = [this] { restoreToEmbedded(); };
+    screen.returnChrome = [this] { restoreDanmakuToEmbeddedPlayer(); };
     screen.layoutScreen = [this] { m_actions.layoutPage(); };
     screen.chromeViews = [this] {
         return QList<QWidget*>{m_area->controls(), m_area->danmakuRenderer(), m_area->danmakuStatusLabel(), m_area->loadingOverlay(),
@@ -147,21 +157,20 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
     screen.settledEmbedded = [this] { m_actions.repairNavigation(); };
     screen.mediaSize = [this] { return m_actions.mediaSize(); };
     m_player = std::make_unique<KRPlayerFullscreen>(&m_area->surface(), std::move(screen));
+    // A player bound while the full screen holds the surface is attached as a fresh one.
+    connect(m_area, &KRVideoPlayerArea::transportBound, this, [this] {
+        if (m_player->isFullscreen())
+            attachDanmakuToFullscreen();
+    });
 
-    auto& centre = platform::NotificationCenter::defaultCenter();
-    m_observers.push_back(centre.addObserver(KeyboardWillShowNotification, nullptr,
-                                             [this](const platform::Notification& note) { keyboardChanged(note, true); }));
-    m_observers.push_back(centre.addObserver(KeyboardWillHideNotification, nullptr,
-                                             [this](const platform::Notification& note) { keyboardChanged(note, false); }));
 }
 
 KRVideoFullscreen::~KRVideoFullscreen()
 {
     // The composer's field may still be editing: its end must find everything here.
-    removeControls();
+    removeFullscreenControls();
     m_delayed.cancelAll();
     m_syncTimer.stop();
-    m_observers.clear();
     m_player.reset();
 }
 
@@ -170,21 +179,21 @@ bool KRVideoFullscreen::isShown() const { return m_player->isFullscreen(); }
 
 // ---- entering and leaving ----
 
-void KRVideoFullscreen::requestLandscape()
+void KRVideoFullscreen::requestLandscapeForCustomFullscreen()
 {
     if (!m_actions.playing())
         return;
     if (!m_actions.portraitVideo()) {
         m_portraitRetryCount = 0;
-        m_player->recordGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
-        m_player->enter(true, false, false);
-        m_player->requestInterfaceOrientation(4);
+        m_player->recordCustomFullscreenGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
+        m_player->enterCustomPlayerFullscreenLandscape(true, false, false);
+        m_player->requestCustomPlayerInterfaceOrientation(4);
         return;
     }
     if (!m_player->isTransitioning()) {
         m_portraitRetryCount = 0;
-        m_player->recordGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
-        m_player->enter(false, true, false);
+        m_player->recordCustomFullscreenGeometryEvent(QStringLiteral("portrait-fullscreen-request"));
+        m_player->enterCustomPlayerFullscreenLandscape(false, true, false);
         return;
     }
     Window* window = Application::shared().keyWindow();
@@ -201,10 +210,10 @@ void KRVideoFullscreen::requestLandscape()
     }
     ++m_portraitRetryCount;
     m_delayed.cancel(kRetryRequest);
-    m_delayed.schedule(kRetryRequest, 140, [this] { requestLandscape(); });
+    m_delayed.schedule(kRetryRequest, 140, [this] { requestLandscapeForCustomFullscreen(); });
 }
 
-void KRVideoFullscreen::enterIfPending()
+void KRVideoFullscreen::enterDetailFullscreenIfPending()
 {
     if (!m_detailPending && !m_continuationPending)
         return;
@@ -223,24 +232,24 @@ void KRVideoFullscreen::enterIfPending()
     if (continuation)
         KRDiagnostics::recordEvent(QStringLiteral("playback-continuation-fullscreen-restored"),
                                    QStringLiteral("identity=%1 mediaPortrait=%2").arg(m_actions.identity(), QLatin1String(yesNo(mediaPortrait))));
-    requestLandscape();
+    requestLandscapeForCustomFullscreen();
 }
 
-void KRVideoFullscreen::controlsRequestedFullscreen()
+void KRVideoFullscreen::playerControlsDidRequestFullscreen()
 {
     if (!m_actions.playing())
         return;
     if (m_player->isFullscreen())
-        doneTapped();
+        fullscreenDoneTapped();
     else
-        requestLandscape();
+        requestLandscapeForCustomFullscreen();
 }
 
-void KRVideoFullscreen::doneTapped()
+void KRVideoFullscreen::fullscreenDoneTapped()
 {
     if (!m_actions.playing() || !m_player->isFullscreen())
         return;
-    m_player->leave();
+    m_player->fullscreenDoneTapped();
 }
 
 void KRVideoFullscreen::surfaceRemoved()
@@ -250,7 +259,7 @@ void KRVideoFullscreen::surfaceRemoved()
         m_player->reset();
         m_actions.layoutPage();
     }
-    removeControls();
+    removeFullscreenControls();
 }
 
 void KRVideoFullscreen::exited()
@@ -286,7 +295,7 @@ void KRVideoFullscreen::layoutContent(bool fullscreen)
     }
     if (KRDASHPlayback* dash = m_area->dash())
         dash->layoutSurface();
-    layoutControls();
+    layoutFullscreenControls();
     if (m_actions.layoutPickers)
         m_actions.layoutPickers();
 }
@@ -301,32 +310,35 @@ void KRVideoFullscreen::prepareForRotation()
 
 // ---- what lies over the picture ----
 
-void KRVideoFullscreen::attach()
+void KRVideoFullscreen::attachDanmakuToFullscreen()
 {
     KRPlaybackTransport* transport = m_area->transport();
     KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
     KRPlayerControlsView* controls = m_area->controls();
     auto* host = transport ? qobject_cast<View*>(transport->view()) : nullptr;
-    if (!host || !renderer || !controls || !m_player->isFullscreen())
+    // The rail and the composer lie on the surface's container, which outlives every player
+    // that replaces another in it; the danmaku and the controls go with the picture.
+    View* chromeHost = m_area->playerContainer();
+    if (!host || !chromeHost || !renderer || !controls || !m_player->isFullscreen())
         return;
     const QSizeF oldSize = renderer->size();
     const QRectF bounds = host->bounds();
     const bool landscape = bounds.width() > bounds.height();
     const bool portrait = m_actions.portraitVideo();
-    const bool attached = renderer->parentWidget() == host && controls->superview() == host && m_rail.isBuilt()
-        && m_rail.view()->superview() == host && m_composer.isBuilt() && m_composer.view()->superview() == host
-        && m_controlsHost == host;
+    const bool chromeBuilt = m_rail.isBuilt() && m_rail.view()->superview() == chromeHost && m_composer.isBuilt()
+        && m_composer.view()->superview() == chromeHost && m_controlsHost == chromeHost;
+    const bool attached = chromeBuilt && renderer->parentWidget() == host && controls->superview() == host && m_danmakuHost == host;
+    m_danmakuHost = host;
     if (attached) {
         renderer->setGeometry(bounds.toRect());
         controls->setFrame(bounds);
         controls->setFullscreen(true, portrait);
-        layoutControls();
+        layoutFullscreenControls();
         renderer->setContentInsets(EdgeInsets{});
         if (landscape && !portrait
             && (std::abs(bounds.width() - oldSize.width()) > 1 || std::abs(bounds.height() - oldSize.height()) > 1)) {
             m_repopulateDanmakuAfterExit = true;
-            m_delayed.cancel(kReflow);
-            m_delayed.schedule(kReflow, 40, [this] { finishDanmakuReflow(false); });
+            scheduleDanmakuReflowAfterRotation();
         }
         return;
     }
@@ -341,14 +353,21 @@ void KRVideoFullscreen::attach()
     controls->setFrame(bounds);
     controls->setHidden(false);
     controls->setFullscreen(true, portrait);
-    controls->setControlsVisible(true, false);
     host->addSubview(controls);
     host->bringSubviewToFront(controls);
-    buildControls(host);
+    if (chromeBuilt) {
+        // A new player came into the container above them: they go back in front of it.
+        chromeHost->bringSubviewToFront(m_rail.view());
+        chromeHost->bringSubviewToFront(m_composer.view());
+        controls->setControlsVisible(true, false);
+        layoutFullscreenControls();
+    } else {
+        controls->setControlsVisible(true, false);
+        buildFullscreenControlsInView(chromeHost);
+    }
     renderer->setContentInsets(EdgeInsets{});
     if (landscape && !portrait) {
-        m_delayed.cancel(kReflow);
-        m_delayed.schedule(kReflow, 40, [this] { finishDanmakuReflow(false); });
+        scheduleDanmakuReflowAfterRotation();
         m_repopulateDanmakuAfterExit = true;
     } else {
         renderer->resetForPlaybackTime(currentTimeOf(m_area));
@@ -357,17 +376,19 @@ void KRVideoFullscreen::attach()
     qInfo().noquote() << QStringLiteral("[KorvaneFullscreenDanmaku] attached host=%1 frame=%2 videoFrame=%3 controls=%4 renderer=%5 "
                                         "enabled=%6 loaded=%7")
                              .arg(QString::fromLatin1(host->metaObject()->className()), StringFromRect(bounds),
-                                  StringFromRect(QRectF(renderer->geometry())), QString::fromLatin1(host->metaObject()->className()),
+                                  StringFromRect(QRectF(renderer->geometry())), QString::fromLatin1(chromeHost->metaObject()->className()),
                                   QLatin1String(yesNo(renderer->parentWidget() == host)),
                                   QLatin1String(yesNo(m_area->isDanmakuEnabled())))
                              .arg(m_area->loadedDanmakuCount());
 }
 
-void KRVideoFullscreen::buildControls(View* host)
+void KRVideoFullscreen::buildFullscreenControlsInView(View* host)
 {
     if (!host)
         return;
-    removeControls();
+    QPointer<View> danmakuHost = m_danmakuHost;
+    removeFullscreenControls();
+    m_danmakuHost = danmakuHost;
     m_controlsHost = host;
     const bool faded = m_player->isChromeSuppressed();
     m_rail.build(host, faded);
@@ -378,16 +399,16 @@ void KRVideoFullscreen::buildControls(View* host)
     const bool stopped = !transport || transport->playbackState() == 0;
     if (m_actions.foreground() && !m_actions.idle() && (m_actions.expectedToPlay() || !stopped)) {
         const int interval = KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 200 : 100;
-        m_syncTimer.start(interval, [this] { sync(true); });
+        m_syncTimer.start(interval, [this] { syncFullscreenControls(true); });
     }
-    layoutControls();
-    sync(false);
+    layoutFullscreenControls();
+    syncFullscreenControls(false);
     // The controls told their visibility before the rail existed, and the pass above shows it only
     // while playing: entered at the end, the rail would stay away beside visible controls.
     if (KRPlayerControlsView* controls = m_area->controls(); !controls || controls->areControlsVisible())
-        showRail();
+        showFullscreenRail();
     else
-        hideRail();
+        hideFullscreenRail();
 }
 
 KRVideoFullscreen::LayoutInputs KRVideoFullscreen::layoutInputs() const
@@ -411,7 +432,7 @@ KRVideoFullscreen::LayoutInputs KRVideoFullscreen::layoutInputs() const
     return inputs;
 }
 
-void KRVideoFullscreen::layoutControls()
+void KRVideoFullscreen::layoutFullscreenControls()
 {
     View* host = m_controlsHost;
     if (!host)
@@ -431,7 +452,7 @@ void KRVideoFullscreen::layoutControls()
     m_laidOutFor = inputs;
 }
 
-void KRVideoFullscreen::sync(bool fromTimer)
+void KRVideoFullscreen::syncFullscreenControls(bool fromTimer)
 {
     if (!m_player)
         return;
@@ -443,21 +464,27 @@ void KRVideoFullscreen::sync(bool fromTimer)
     if (fromTimer && m_lastHeavySync >= 0 && now - m_lastHeavySync < spacing)
         return;
     m_lastHeavySync = now;
+    // A player that came in place of another takes the danmaku and the controls over.
+    KRPlaybackTransport* bound = m_area->transport();
+    if (bound && bound->view() != m_danmakuHost.data()) {
+        attachDanmakuToFullscreen();
+        return;
+    }
     if (!m_controlsHost || !m_composer.isBuilt())
         return;
     // The timer comes ten times a second: a layout made for the same host, insets, keyboard
     // and frames would set every frame to what it already is.
     if (m_laidOutFor != layoutInputs())
-        layoutControls();
+        layoutFullscreenControls();
     KRPlayerControlsView* controls = m_area->controls();
     const bool visible = controls ? controls->areControlsVisible() : true;
     m_nativeControlsVisible = visible;
     if (!m_composer.isShown() && visible) {
         if (m_rail.view()->alpha() != 1)
             m_rail.view()->setAlpha(1);
-        showRail();
+        showFullscreenRail();
     } else {
-        hideRail();
+        hideFullscreenRail();
     }
     KRPlaybackTransport* transport = m_area->transport();
     const float rate = m_actions.rate();
@@ -467,33 +494,29 @@ void KRVideoFullscreen::sync(bool fromTimer)
         transport->setCurrentPlaybackRate(rate);
 }
 
-void KRVideoFullscreen::showRail()
+void KRVideoFullscreen::showFullscreenRail()
 {
     if (!m_rail.isBuilt())
         return;
     if (m_composer.isShown()) {
-        hideRail();
+        hideFullscreenRail();
         return;
     }
     m_rail.setShown(true);
     if (View* host = m_controlsHost) {
         KRPlayerControlsView* controls = m_area->controls();
-        const bool controlsInHost = controls && controls->superview() == host;
-        // The controls, then the rail, in front: already so when they are the host's last two.
-        const QObjectList& children = host->children();
-        const qsizetype n = children.size();
-        const bool inFront = n >= 2 && children.at(n - 1) == m_rail.view() && (!controlsInHost || children.at(n - 2) == controls);
-        if (!inFront) {
-            if (controlsInHost)
-                host->bringSubviewToFront(controls);
+        // The controls in front of the danmaku, the rail in front of the picture: raised only when
+        // something came over them since.
+        if (View* picture = m_danmakuHost; controls && picture && controls->superview() == picture && lastChildView(picture) != controls)
+            picture->bringSubviewToFront(controls);
+        if (lastChildView(host) != m_rail.view())
             host->bringSubviewToFront(m_rail.view());
-        }
     }
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
 }
 
-void KRVideoFullscreen::hideRail()
+void KRVideoFullscreen::hideFullscreenRail()
 {
     m_rail.setShown(false);
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
@@ -506,33 +529,34 @@ void KRVideoFullscreen::applyLegacyFullscreenImages()
     m_composer.setDanmakuEnabled(m_area->isDanmakuEnabled());
 }
 
-void KRVideoFullscreen::controlsVisibilityChanged(bool visible)
+void KRVideoFullscreen::playerControlsVisibilityDidChange(bool visible)
 {
     m_nativeControlsVisible = visible;
     if (m_player->isFullscreen()) {
         if (visible)
-            showRail();
+            showFullscreenRail();
         else
-            hideRail();
+            hideFullscreenRail();
     }
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
 }
 
-void KRVideoFullscreen::removeControls()
+void KRVideoFullscreen::removeFullscreenControls()
 {
     m_syncTimer.stop();
     m_laidOutFor.reset();
     m_rail.remove();
     m_composer.remove();
     m_controlsHost = nullptr;
+    m_danmakuHost = nullptr;
     m_nativeControlsVisible = false;
 }
 
-void KRVideoFullscreen::restoreToEmbedded()
+void KRVideoFullscreen::restoreDanmakuToEmbeddedPlayer()
 {
     m_delayed.cancel(kReflow);
-    removeControls();
+    removeFullscreenControls();
     KRPlaybackTransport* transport = m_area->transport();
     auto* picture = transport ? qobject_cast<View*>(transport->view()) : nullptr;
     KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
@@ -552,72 +576,87 @@ void KRVideoFullscreen::restoreToEmbedded()
     m_area->layoutBoundTransport(m_actions.portraitVideo());
     if (m_repopulateDanmakuAfterExit) {
         m_delayed.cancel(kEmbeddedReflow);
-        m_delayed.schedule(kEmbeddedReflow, 40, [this] { finishDanmakuReflow(true); });
+        m_delayed.schedule(kEmbeddedReflow, 40, [this] { finishEmbeddedDanmakuReflowAfterPortraitReturn(); });
     } else {
         renderer->resetForPlaybackTime(currentTimeOf(m_area));
     }
     renderer->setContentInsets(EdgeInsets{});
 }
 
-void KRVideoFullscreen::finishDanmakuReflow(bool embedded)
+void KRVideoFullscreen::scheduleDanmakuReflowAfterRotation()
+{
+    m_delayed.cancel(kReflow);
+    m_delayed.schedule(kReflow, 40, [this] { finishDanmakuReflowAfterRotation(); });
+}
+
+void KRVideoFullscreen::finishDanmakuReflowAfterRotation()
+{
+    const int phase = m_player->phase();
+    if (!m_player->isFullscreen() || !m_player->isLandscape() || m_player->isWaitingForPortrait() || (phase != 0 && phase != 3))
+        return;
+    reloadVisibleDanmaku();
+}
+
+void KRVideoFullscreen::finishEmbeddedDanmakuReflowAfterPortraitReturn()
+{
+    if (m_player->isFullscreen() || !m_repopulateDanmakuAfterExit || !m_area->transport() || !m_area->danmakuRenderer())
+        return;
+    m_repopulateDanmakuAfterExit = false;
+    reloadVisibleDanmaku();
+}
+
+void KRVideoFullscreen::reloadVisibleDanmaku()
 {
     KRPlaybackTransport* transport = m_area->transport();
     KRDanmakuRenderer* renderer = m_area->danmakuRenderer();
-    if (!transport || !renderer)
-        return;
-    if (embedded) {
-        if (m_player->isFullscreen() || !m_repopulateDanmakuAfterExit)
-            return;
-        m_repopulateDanmakuAfterExit = false;
-    } else {
-        const int phase = m_player->phase();
-        if (!m_player->isFullscreen() || !m_player->isLandscape() || m_player->isWaitingForPortrait() || (phase != 0 && phase != 3))
-            return;
-    }
-    renderer->reloadVisibleDanmakusForPlaybackTime(currentTimeOf(m_area), transport->playbackState() == 1);
+    if (transport && renderer)
+        renderer->reloadVisibleDanmakusForPlaybackTime(currentTimeOf(m_area), transport->playbackState() == 1);
 }
 
 // ---- the rail's own actions ----
 
-void KRVideoFullscreen::addDanmakuTapped()
+void KRVideoFullscreen::fullscreenAddDanmakuTapped()
 {
     if (!m_composer.isBuilt() || !m_area->isDanmakuEnabled())
         return;
-    hideRail();
+    hideFullscreenRail();
     m_composer.open(m_area->danmakuComposer()->draft());
-    layoutControls();
+    layoutFullscreenControls();
 }
 
-void KRVideoFullscreen::keyboardChanged(const platform::Notification& note, bool showing)
+View* KRVideoFullscreen::composerKeyboardWillShow(const QRectF& keyboard)
 {
     if (!m_composer.isBuilt())
-        return;
-    if (!showing) {
-        m_composer.setKeyboard(false, 0);
-        layoutControls();
-        return;
-    }
+        return nullptr;
     TextField* field = m_composer.field();
     View* host = m_composer.view()->superview();
     if (!field->isFirstResponder() || !host || !host->window())
-        return;
-    const QRectF keyboard = note.userInfo.value(KeyboardFrameEndKey).toRectF();
+        return nullptr;
     const QRectF local = host->window()->convertRectToView(keyboard, host);
     // A keyboard that covers nothing of the picture (a hardware one) leaves the bar at the top;
     // one on screen reports its whole frame, its bar included, and the composer goes above it.
     const bool covers = local.intersects(host->bounds());
     const qreal y = covers ? std::max<qreal>(local.top() - 44, 0) : KRSafeAreaInsetsForView(host).top;
     m_composer.setKeyboard(covers, y);
-    layoutControls();
     qInfo().noquote() << QStringLiteral("[KorvaneFullscreenComposer] keyboard=%1 local=%2 composerY=%3 host=%4")
                              .arg(StringFromRect(keyboard), StringFromRect(local))
                              .arg(y, 0, 'f', 1)
                              .arg(StringFromRect(host->bounds()));
+    return m_composer.view();
+}
+
+bool KRVideoFullscreen::composerKeyboardWillHide()
+{
+    if (!m_composer.isBuilt())
+        return false;
+    m_composer.setKeyboard(false, 0);
+    layoutFullscreenControls();
+    return true;
 }
 
 // ---- setting sheets ----
 
-void KRVideoFullscreen::showSettings()
+void KRVideoFullscreen::showFullscreenDanmakuSettings()
 {
     if (!m_page)
         return;
@@ -631,7 +670,7 @@ void KRVideoFullscreen::showSettings()
         KRDetailPresentActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
 }
 
-void KRVideoFullscreen::showSettingMode(int mode)
+void KRVideoFullscreen::showFullscreenDanmakuSettingMode(int mode)
 {
     if (mode < kFirstSettingMode || mode > kLastSettingMode || !m_page)
         return;
@@ -675,7 +714,7 @@ bool KRVideoFullscreen::sheetDismissed(ActionSheet* sheet)
             m_delayed.schedule(kPendingSettingSheet, 50, [this] {
                 const int mode = m_pendingSettingMode;
                 m_pendingSettingMode = 0;
-                showSettingMode(mode);
+                showFullscreenDanmakuSettingMode(mode);
             });
         }
         return true;
@@ -699,12 +738,13 @@ bool KRVideoFullscreen::shouldReceiveTouch(const View* touched) const
 
 bool KRVideoFullscreen::holdAllowsTouch(const QWidget* touched, const QWidget* view) const
 {
+    // Only a control keeps the press: anywhere else, the rail's and the composer's backgrounds
+    // included, the press is the picture's.
     for (const QWidget* w = touched; w && w != view; w = w->parentWidget()) {
         if (qobject_cast<const Control*>(w))
             return false;
     }
-    auto* touchedView = qobject_cast<const View*>(touched);
-    return !touchedView || shouldReceiveTouch(touchedView);
+    return true;
 }
 
 ActionSheet* KRVideoFullscreen::visibleSheet() const { return m_sheet && m_sheet->isVisible() ? m_sheet.data() : nullptr; }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/foundation/DelayedCall.h"
-#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RepeatingTimer.h"
 #include "video/KRVideoFullscreenComposer.h"
 #include "video/KRVideoFullscreenRail.h"
@@ -77,32 +76,32 @@ public:
     KRVideoFullscreenComposer& composer() { return m_composer; }
 
     // ---- entering and leaving ----
-    void requestLandscape();
+    void requestLandscapeForCustomFullscreen();
     void setDetailPending(bool pending) { m_detailPending = pending; }
     void setContinuationPending(bool pending) { m_continuationPending = pending; }
     bool isDetailPending() const { return m_detailPending; }
     bool isContinuationPending() const { return m_continuationPending; }
-    void enterIfPending();
-    void controlsRequestedFullscreen();
-    void doneTapped();
+    void enterDetailFullscreenIfPending();
+    void playerControlsDidRequestFullscreen();
+    void fullscreenDoneTapped();
     // The profile is opened once the full screen has gone.
     void navigateToProfileAfterExit() { m_navigateToProfileAfterExit = true; }
     // The surface went with the player: whatever full screen there was is over.
     void surfaceRemoved();
 
     // ---- what lies over the picture ----
-    void controlsVisibilityChanged(bool visible);
-    void attach();
-    void layoutControls();
-    void sync(bool fromTimer);
-    void showRail();
-    void hideRail();
+    void playerControlsVisibilityDidChange(bool visible);
+    void attachDanmakuToFullscreen();
+    void layoutFullscreenControls();
+    void syncFullscreenControls(bool fromTimer);
+    void showFullscreenRail();
+    void hideFullscreenRail();
     void applyLegacyFullscreenImages();
 
     // ---- the rail's own actions and the setting sheets ----
-    void addDanmakuTapped();
-    void showSettings();
-    void showSettingMode(int mode);
+    void fullscreenAddDanmakuTapped();
+    void showFullscreenDanmakuSettings();
+    void showFullscreenDanmakuSettingMode(int mode);
     // True when the sheet was one of the danmaku setting sheets.
     bool sheetClicked(platform::uikit::ActionSheet* sheet, int index);
     bool sheetDismissed(platform::uikit::ActionSheet* sheet);
@@ -110,10 +109,18 @@ public:
     platform::uikit::ActionSheet* visibleSheet() const;
     // Over the full screen on a phone; false when the page places it as usual.
     bool presentSheet(platform::uikit::ActionSheet* sheet);
+    // ---- the composer and the keyboard ----
+    // The keyboard shows (its frame in the window): while the composer's field edits, the
+    // composer's place is right above it, and the composer's view, to be moved there by
+    // `layoutFullscreenControls` over the keyboard's duration, is answered; else null.
+    platform::uikit::View* composerKeyboardWillShow(const QRectF& keyboardInWindow);
+    // The keyboard hides: the composer goes back at once. False without a composer.
+    bool composerKeyboardWillHide();
+
     // The page's recognisers take no touch on the rail or the composer.
     bool shouldReceiveTouch(const platform::uikit::View* touched) const;
-    // The hold on the picture takes no press on a control (up to the picture `view`), nor on
-    // the rail or the composer; a press on nothing is the picture's.
+    // The hold on the picture takes no press on a control (up to the picture `view`); any other
+    // press, or a press on nothing, is the picture's.
     bool holdAllowsTouch(const QWidget* touched, const QWidget* view) const;
 
 private:
@@ -133,13 +140,17 @@ private:
         bool operator==(const LayoutInputs&) const = default;
     };
     LayoutInputs layoutInputs() const;
-    void buildControls(platform::uikit::View* host);
-    void removeControls();
-    void restoreToEmbedded();
+    void buildFullscreenControlsInView(platform::uikit::View* host);
+    void removeFullscreenControls();
+    void restoreDanmakuToEmbeddedPlayer();
     void layoutContent(bool fullscreen);
     void prepareForRotation();
-    void finishDanmakuReflow(bool embedded);
-    void keyboardChanged(const platform::Notification& note, bool showing);
+    // The danmaku on screen laid again 0.04 s after a turn into the landscape full screen, and
+    // after the return to the embedded player; each only while it still applies.
+    void scheduleDanmakuReflowAfterRotation();
+    void finishDanmakuReflowAfterRotation();
+    void finishEmbeddedDanmakuReflowAfterPortraitReturn();
+    void reloadVisibleDanmaku();
     void exited();
 
     KRVideoPlayerArea* m_area;
@@ -149,6 +160,9 @@ private:
     std::unique_ptr<KRPlayerFullscreen> m_player;
     KRVideoFullscreenRail m_rail;
     KRVideoFullscreenComposer m_composer;
+    // The picture the danmaku and the controls lie on, and the surface's container the rail and
+    // the composer lie on.
+    QPointer<platform::uikit::View> m_danmakuHost;
     QPointer<platform::uikit::View> m_controlsHost;
     QPointer<platform::uikit::ActionSheet> m_sheet;
     platform::RepeatingTimer m_syncTimer;
@@ -161,6 +175,5 @@ private:
     bool m_navigateToProfileAfterExit = false;
     int m_portraitRetryCount = 0;
     int m_pendingSettingMode = 0;
-    std::vector<platform::ObserverToken> m_observers;
     platform::DelayedCalls m_delayed;
 };

@@ -57,7 +57,7 @@ void KRVideoFullscreenRail::build(View* host, bool faded)
     background->setUserInteractionEnabled(false);
     m_rail = rail;
     for (int i = 0; i < 5; ++i) {
-        Button* b = makeButton(i, QString::fromUtf8(kTitles[i]));
+        Button* b = fullscreenRailButtonWithTitle(i, QString::fromUtf8(kTitles[i]));
         b->setFrame(QRectF(0, kRowHeight * i, 54, kRowHeight));
         m_buttons[i] = b;
         if (i < 4) {
@@ -72,7 +72,7 @@ void KRVideoFullscreenRail::build(View* host, bool faded)
     m_geometryLogged = false;
 }
 
-Button* KRVideoFullscreenRail::makeButton(int index, const QString& title)
+Button* KRVideoFullscreenRail::fullscreenRailButtonWithTitle(int index, const QString& title)
 {
     auto* b = new Button(ButtonTypeCustom, QRectF(), m_rail);
     b->setObjectName(QString::fromLatin1(kNames[index]));

@@ -44,7 +44,7 @@ public:
     bool contains(const platform::uikit::View* view) const;
 
 private:
-    platform::uikit::Button* makeButton(int index, const QString& title);
+    platform::uikit::Button* fullscreenRailButtonWithTitle(int index, const QString& title);
 
     Actions m_actions;
     QPointer<platform::uikit::View> m_rail;

@@ -323,6 +323,8 @@ void KRVideoPlayerArea::setSurfaceCovered(bool covered)
 void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, KRDASHPlayback* dash, double startTime, double holdDuration,
                                       KRPlayerControlsViewDelegate* controlsDelegate, bool portraitVideo)
 {
+    // In place of another: its hold goes with it, and nothing of ours stays in its picture.
+    delete m_holdRecognizer.data();
     m_transport = transport;
     m_dash = dash;
     auto* picture = qobject_cast<View*>(transport->view());
@@ -368,6 +370,7 @@ void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, KRDASHPlay
         });
         m_holdRecognizer = recognizer;
     }
+    Q_EMIT transportBound();
 }
 
 void KRVideoPlayerArea::unbindTransport()

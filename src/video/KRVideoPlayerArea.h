@@ -99,7 +99,9 @@ public:
     // The transport's picture takes the container; the renderer and the controls go over it,
     // and a recogniser for the hold (pressed for `holdDuration` seconds) watches the picture.
     // `dash` is the pair the transport plays the sound of, or null. `portraitVideo` picks the
-    // full-screen button's kind.
+    // full-screen button's kind. A transport that replaces a bound one (a quality switch, a
+    // failover, a rollback) is bound the same way; the bound form is the embedded one, and
+    // `transportBound` lets a full screen that holds the surface take it into its own.
     void bindTransport(KRPlaybackTransport* transport, KRDASHPlayback* dash, double startTime, double holdDuration,
                        KRPlayerControlsViewDelegate* controlsDelegate, bool portraitVideo);
     // Clears and detaches renderer and controls, stops the renderer's clock. With the views
@@ -109,6 +111,11 @@ public:
     KRPlaybackTransport* transport() const;
     KRDASHPlayback* dash() const;
 
+Q_SIGNALS:
+    // A transport was bound (first or in place of another): what lies over it is embedded.
+    void transportBound();
+
+public:
     // ---- what the controls show ----
     // The time, length and playing state; hidden controls take no more than one update a
     // second while `throttled` and not `ended`. False when nothing was shown.

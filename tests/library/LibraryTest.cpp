@@ -383,6 +383,19 @@ TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_EQ(list->playerContainer()->frame(), embedded);
     EXPECT_EQ(root->portraitCommits, 2);
+    // From system 15 the root is also asked to reconcile its navigation after each exit.
+    EXPECT_EQ(root->navigationReconciliations, 2);
+
+    // Stopped while in the full screen: it ends as after its own exit, the root told as well.
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    settle();
+    ASSERT_TRUE(fullscreen->isFullscreen());
+    list->stopPlayback();
+    settle();
+    EXPECT_FALSE(fullscreen->isFullscreen());
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
+    EXPECT_EQ(root->portraitCommits, 3);
 }
 
 TEST_F(LibraryTest, TheOfflinePlayersDanmakuSwitchIsStoredAndRead)

@@ -4,7 +4,9 @@
 #include "../video/VideoPageTesting.h"
 
 #include "PortraitCommitCountingRoot.h"
+#include "support/AccountFixtures.h"
 #include "support/ConsoleCapture.h"
+#include "support/InteractionFixtures.h"
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/ActionSheet.h"
@@ -17,7 +19,10 @@
 #include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TextField.h"
+#include "playback/KRDASHPlayback.h"
+#include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackSession.h"
+#include "video/KRVideoAccountActions.h"
 #include "video/KRVideoDanmakuComposer.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
@@ -114,6 +119,20 @@ protected:
         return window->findChild<View*>(QStringLiteral("fullscreenRail"));
     }
 
+    // Plays, enters the landscape full screen by its button and taps "稍后观看" on the rail.
+    KRVideoDetailViewController* tapWatchLaterInFullscreen()
+    {
+        KRVideoDetailViewController* page = pushAndPlay();
+        [&] { KR_ADVANCE_UNTIL(playing(page)); }();
+        View* rail = enterLandscapeByTheButton(page);
+        [&] { ASSERT_NE(rail, nullptr); }();
+        if (!rail)
+            return page;
+        page->playerControls()->setControlsVisible(true, false);
+        clickThroughWindow(railButton(rail, 0));
+        return page;
+    }
+
     PortraitCommitCountingRoot* root = nullptr;
     testsupport::ConsoleCapture console;
 };
@@ -132,6 +151,8 @@ TEST_F(VideoFullscreenTest, TheButtonTurnsToALandscapeFullScreenWithTheRailAndBa
     settle();
     KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerRotation] prepared device=3 embedded={{0, 0}, {375, 210}}")));
+    // A landscape entry is finished by the rotation: it logs its preparation, not an entry.
+    EXPECT_FALSE(console.contains(QStringLiteral("[KorvanePlayerSurface] enter landscape=")));
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeLeft));
     EXPECT_EQ(platform::uikit::Device::current().orientation(), 4);
     EXPECT_EQ(root->view()->bounds(), QRectF(0, 0, 667, 375));
@@ -207,6 +228,9 @@ TEST_F(VideoFullscreenTest, TheButtonTurnsToALandscapeFullScreenWithTheRailAndBa
     EXPECT_EQ(page->view()->frame().size(), QSizeF(375, 603));
     EXPECT_EQ(part(page, "playerContainer")->frame(), QRectF(0, 0, 375, 210));
     EXPECT_EQ(root->portraitCommits, 1);
+    // From system 15 the root also reconciles its navigation, once, on the turn after.
+    EXPECT_EQ(root->navigationReconciliations, 1);
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneModernNavigationRotationRepair]")));
 }
 
 TEST_F(VideoFullscreenTest, TurningTheDeviceEntersAndLeavesAndLyingFlatChangesNothing)
@@ -294,6 +318,8 @@ TEST_F(VideoFullscreenTest, APortraitVideoGrowsToAPortraitFullScreenAndNeverTurn
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_EQ(backdrop()->frame(), QRectF(0, 0, 375, 667));
     EXPECT_TRUE(log().contains(QStringLiteral("[portrait-fullscreen-commit] media=360x640 portrait=YES transitioning=NO")));
+    // The portrait entry logs itself with the device's orientation and the window it fills.
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerSurface] enter landscape=NO device=1 bounds={{0, 0}, {375, 667}}")));
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFullscreenGeometry] orientation=portrait compact35=NO host={{0, 0}, {375, 667}}")));
     EXPECT_TRUE(console.contains(QStringLiteral("row=49.0")));
     auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
@@ -378,6 +404,12 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
                                                        {{KeyboardFrameEndKey, QRectF(0, 213, 667, 162)}, {KeyboardAnimationDurationKey, 0.25}});
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneFullscreenComposer] keyboard={{0, 213}, {667, 162}} local={{0, 213}, {667, 162}} "
                                                 "composerY=169.0 host={{0, 0}, {667, 375}}")));
+    // It moves there from above the keyboard's bar over the keyboard's own 0.25 s, not at once.
+    EXPECT_EQ(bar->frame(), QRectF(0, accessoryTop - 44, 667, 44));
+    AnimationClock::advance(0.1);
+    EXPECT_GT(bar->frame().y(), 169);
+    EXPECT_LT(bar->frame().y(), accessoryTop - 44);
+    AnimationClock::advance(0.2);
     EXPECT_EQ(bar->frame(), QRectF(0, 169, 667, 44));
     // The picture waits while the line is written, and the draft is the page's.
     EXPECT_TRUE(page->danmakuComposer()->isPausedForComposer());
@@ -655,6 +687,8 @@ TEST_F(VideoFullscreenTest, ATabletGetsTheRailAtTheMiddleOfItsRightEdge)
     EXPECT_FALSE(page->fullscreen()->isShown());
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_EQ(root->portraitCommits, 1);
+    // Before system 15 the root is not asked to reconcile its navigation.
+    EXPECT_EQ(root->navigationReconciliations, 0);
 }
 
 // A 320-point phone on the older rotation path: the compact rail (rows of 38, 12 points above
@@ -693,6 +727,35 @@ TEST_F(VideoFullscreenTest, CompactLandscapeOnTheOlderRotationPath)
     EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, 20, 320, 44));
     EXPECT_TRUE(console.contains(QStringLiteral(
         "[KorvaneFullscreenNavigationRepair] force=NO orientation=1 before={{0, 26}, {320, 44}} after={{0, 20}, {320, 44}}")));
+    // With the status bar left hidden and the bar of the wrong size: the status bar comes back,
+    // and the bar, hidden and shown again, sits under it at the status bar's height.
+    Application::shared().setStatusBarHidden(true, false);
+    nav->navigationBar()->setFrame(QRectF(0, 0, 320, 30));
+    page->repairNavigationChromeIfMalformed();
+    EXPECT_FALSE(Application::shared().isStatusBarHidden());
+    EXPECT_FALSE(nav->isNavigationBarHidden());
+    EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, 20, 320, 44));
+    EXPECT_TRUE(console.contains(QStringLiteral(
+        "[KorvaneFullscreenNavigationRepair] force=NO orientation=1 before={{0, 0}, {320, 30}} after={{0, 20}, {320, 44}}")));
+}
+
+// From system 7 the repair only asks the bar and the page to lay out again: it moves nothing
+// itself and logs no repair.
+TEST_F(VideoFullscreenTest, FromSystem7TheNavigationRepairOnlyAsksForALayout)
+{
+    useDevice(QStringLiteral("iPhone6,1"), QStringLiteral("7.1"));
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    ASSERT_NE(enterLandscapeByTheButton(page), nullptr);
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_FALSE(page->fullscreen()->isShown());
+    const QRectF placed = nav->navigationBar()->frame();
+    EXPECT_EQ(placed, QRectF(0, 20, 320, 44));
+    nav->navigationBar()->setFrame(QRectF(0, 26, 320, 40));
+    page->repairNavigationChromeIfMalformed();
+    EXPECT_EQ(nav->navigationBar()->frame(), QRectF(0, 26, 320, 40));
+    EXPECT_FALSE(console.contains(QStringLiteral("[KorvaneFullscreenNavigationRepair]")));
 }
 
 // A player failing in full screen leaves it: the failure shows on the page, upright, even
@@ -716,6 +779,31 @@ TEST_F(VideoFullscreenTest, AFailureInFullScreenComesBackUpright)
     EXPECT_FALSE(Application::shared().isStatusBarHidden());
     EXPECT_FALSE(page->kr_allowsPlaybackRotation());
     EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->text(), QStringLiteral("播放中断，点播放重试"));
+    // Gone by the failure, the full screen is over as after its own exit: the root takes its
+    // portrait geometry back.
+    EXPECT_EQ(root->portraitCommits, 1);
+}
+
+// The profile asked for from the full screen opens once it has gone, even when a stop ends it
+// before its own exit has completed.
+TEST_F(VideoFullscreenTest, AStopDuringTheExitStillOpensTheProfileAskedFor)
+{
+    // Signed out, "稍后观看" asks to sign in; going to "我的" leaves the full screen first.
+    KRVideoDetailViewController* page = tapWatchLaterInFullscreen();
+    ASSERT_FALSE(HasFatalFailure());
+    AlertView* gate = window->visibleAlert();
+    ASSERT_NE(gate, nullptr);
+    EXPECT_EQ(gate->tag(), 7200);
+    ASSERT_EQ(root->selectedIndex(), 0);
+    clickThroughWindow(sheetButton(QStringLiteral("前往“我的”")), false);
+    ASSERT_TRUE(page->fullscreen()->player()->isWaitingForPortrait());
+    EXPECT_EQ(root->selectedIndex(), 0);
+    // The player stops before the interface has turned.
+    page->stopPlaybackForNavigation();
+    settle();
+    EXPECT_FALSE(page->fullscreen()->isShown());
+    EXPECT_EQ(root->portraitCommits, 1);
+    EXPECT_EQ(root->selectedIndex(), 3);
 }
 
 // The next part continues into the full screen the last one was shown in.
@@ -773,42 +861,293 @@ TEST_F(VideoFullscreenTest, TheSynchronisationPassPutsBackWhatMovedSinceTheLastL
     auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
     ASSERT_NE(rail, nullptr);
     ASSERT_TRUE(rail->isVisible());
+    // The rail on the surface's container, the controls over the picture inside it.
     View* host = rail->superview();
+    ASSERT_EQ(host, part(page, "playerContainer"));
     KRPlayerControlsView* controls = page->playerControls();
-    ASSERT_EQ(controls->superview(), host);
+    auto* picture = qobject_cast<View*>(page->moviePlayer()->view());
+    ASSERT_EQ(controls->superview(), picture);
     const QRectF railFrame = rail->frame();
     ASSERT_EQ(railFrame, QRectF(603, 73, 54, 210));
     auto* cache = rail->findChild<Button*>(QStringLiteral("fullscreenCacheButton"));
     ASSERT_NE(cache, nullptr);
     const QRectF cacheFrame = cache->frame();
 
-    // The rail and the controls moved, the rail covered and hidden: the next pass lays out again
-    // and brings the controls, then the rail, to the front.
+    // The rail and the controls moved, the rail covered by the picture and hidden, the controls
+    // under the danmaku: the next pass lays out again and brings the controls, then the rail, to
+    // the front.
     rail->setFrame(QRectF(0, 0, 54, 245));
     controls->setFrame(QRectF(0, 0, 375, 210));
-    host->bringSubviewToFront(controls);
+    host->bringSubviewToFront(picture);
+    page->danmakuRenderer()->raise();
     rail->setHidden(true);
-    page->fullscreen()->sync(false);
+    page->fullscreen()->syncFullscreenControls(false);
     EXPECT_EQ(rail->frame(), railFrame);
     EXPECT_EQ(cache->frame(), cacheFrame);
     EXPECT_EQ(controls->frame(), QRectF(0, 0, 667, 375));
     EXPECT_TRUE(rail->isVisible());
-    const QObjectList& children = host->children();
-    ASSERT_GE(children.size(), 2);
-    EXPECT_EQ(children.last(), rail);
-    EXPECT_EQ(children.at(children.size() - 2), controls);
+    EXPECT_EQ(host->subviews().last(), rail);
+    EXPECT_EQ(picture->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).last(), controls);
 
     // Nothing moved: the pass changes nothing.
-    page->fullscreen()->sync(false);
+    page->fullscreen()->syncFullscreenControls(false);
     EXPECT_EQ(rail->frame(), railFrame);
     EXPECT_EQ(host->children().last(), rail);
 
     // The controls hidden: the rail goes with them; back, it comes back.
     controls->setControlsVisible(false, false);
-    page->fullscreen()->sync(false);
+    page->fullscreen()->syncFullscreenControls(false);
     EXPECT_FALSE(rail->isVisible());
     controls->setControlsVisible(true, false);
-    page->fullscreen()->sync(false);
+    page->fullscreen()->syncFullscreenControls(false);
     EXPECT_TRUE(rail->isVisible());
     EXPECT_EQ(host->children().last(), rail);
+}
+
+// ---- a player replaced while the full screen shows ----
+
+namespace {
+
+class FullscreenReplacementTest : public VideoFullscreenTest {
+protected:
+    // Plays at `quality` until the danmaku are in, then enters the landscape full screen by its
+    // button.
+    KRVideoDetailViewController* playInLandscapeFullscreen(int quality)
+    {
+        KRPreferences::sharedPreferences().setPreferredQuality(quality);
+        KRVideoDetailViewController* page = playWithDanmaku();
+        [&] { KR_ADVANCE_UNTIL(page->moviePlayer()->currentPlaybackTime() > 1.0 && !page->qualityValues().isEmpty()); }();
+        enterLandscapeByTheButton(page);
+        EXPECT_TRUE(page->fullscreen()->isShown());
+        EXPECT_EQ(page->fullscreen()->player()->phase(), 3);
+        return page;
+    }
+    static int indexOfQuality(KRVideoDetailViewController* page, int quality) { return int(page->qualityValues().indexOf(quality)); }
+    // The clock moves on while the event loop runs, for as long as a player may take to give up
+    // on an address that went.
+    static bool advanceLongUntil(const std::function<bool()>& condition)
+    {
+        return testsupport::waitUntil(
+            [&] {
+                if (condition())
+                    return true;
+                platform::MainClock::advanceForTesting(0.02);
+                return false;
+            },
+            std::chrono::seconds(45));
+    }
+    // Once things have settled, what the full screen shows over whichever player now plays: the rail on the surface's
+    // container, the composer beside it, the controls over the whole picture in their
+    // full-screen form (their button reads "缩小"), and the danmaku drawing over the picture.
+    void expectTheFullscreenKept(KRVideoDetailViewController* page)
+    {
+        settle();
+        KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+        EXPECT_TRUE(fullscreen->isFullscreen());
+        EXPECT_EQ(fullscreen->phase(), 3);
+        auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+        ASSERT_NE(rail, nullptr);
+        EXPECT_EQ(rail->superview(), part(page, "playerContainer"));
+        ASSERT_NE(window->findChild<View*>(QStringLiteral("fullscreenComposerBar")), nullptr);
+        EXPECT_EQ(window->findChild<View*>(QStringLiteral("fullscreenComposerBar"))->superview(), rail->superview());
+        auto* picture = qobject_cast<View*>(page->moviePlayer()->view());
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(page->playerControls()->superview(), picture);
+        EXPECT_EQ(page->playerControls()->frame(), QRectF(0, 0, 667, 375));
+        Button* button = fullscreenButton(page);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->accessibilityLabel(), QStringLiteral("缩小"));
+        // With the controls shown, the rail shows beside them, in front of the picture.
+        page->fullscreen()->syncFullscreenControls(false);
+        EXPECT_TRUE(rail->isVisible());
+        EXPECT_EQ(rail->superview()->subviews().last(), rail);
+        KRDanmakuRenderer* renderer = page->danmakuRenderer();
+        EXPECT_EQ(renderer->parentWidget(), picture);
+        EXPECT_EQ(renderer->geometry(), QRect(0, 0, 667, 375));
+        EXPECT_TRUE(renderer->isVisible());
+        EXPECT_EQ(renderer->danmakus().size(), testsupport::PlaybackFixtures::kDanmakuLines);
+        KR_ADVANCE_UNTIL(renderer->activeCount() > 0);
+        // The button still leaves the full screen.
+        clickThroughWindow(fullscreenButton(page));
+        settle();
+        EXPECT_FALSE(fullscreen->isFullscreen());
+        EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+        EXPECT_EQ(page->playerControls()->frame(), QRectF(0, 0, 375, 210));
+        EXPECT_EQ(renderer->parentWidget(), qobject_cast<View*>(page->moviePlayer()->view()));
+    }
+};
+
+} // namespace
+
+TEST_F(FullscreenReplacementTest, ASwitchFrom360PToTheDASH1080PKeepsTheRailTheControlsAndTheDanmaku)
+{
+    KRVideoDetailViewController* page = playInLandscapeFullscreen(16);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(page->dashPlayback(), nullptr);
+    page->switchToQualityAtIndex(indexOfQuality(page, 80));
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && !page->playbackSession()->isSwitchingQuality()
+                     && playing(page));
+    EXPECT_EQ(page->activePlaybackQuality(), 80);
+    expectTheFullscreenKept(page);
+}
+
+TEST_F(FullscreenReplacementTest, AFailoverToTheBackupAddressKeepsTheRailTheControlsAndTheDanmaku)
+{
+    // The 360p file answers in pieces, so its player keeps asking for the rest as it plays.
+    play.setMediaFault(16, testsupport::PlaybackFixtures::MediaFault::Cut, 64 * 1024);
+    KRVideoDetailViewController* page = playInLandscapeFullscreen(16);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
+    // The first address goes: the player gives up on it and the session fails over.
+    play.setFault(testsupport::PlaybackFixtures::Fault::PrimaryMediaMissing);
+    ASSERT_TRUE(advanceLongUntil([&] {
+        return log().contains(QStringLiteral("[playback-candidate-failover]")) && page->moviePlayer()
+            && page->moviePlayer()->contentURL() == play.progressiveBackupURL(16) && playing(page);
+    }));
+    expectTheFullscreenKept(page);
+}
+
+TEST_F(FullscreenReplacementTest, ARollbackToThePreviousStreamKeepsTheRailTheControlsAndTheDanmaku)
+{
+    // The 720p file answers in pieces; 360P waits paused while it buffers, as in the page's own
+    // rollback, and the clock is held from the commit on so the new stream breaks first.
+    play.setMediaFault(64, testsupport::PlaybackFixtures::MediaFault::Cut, 256 * 1024);
+    KRVideoDetailViewController* page = playInLandscapeFullscreen(16);
+    ASSERT_FALSE(HasFatalFailure());
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == 2);
+    page->switchToQualityAtIndex(indexOfQuality(page, 64));
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-commit]")));
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    play.setMediaFault(64, testsupport::PlaybackFixtures::MediaFault::Missing);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return log().contains(QStringLiteral("[quality-switch-failed]")); }, std::chrono::seconds(45)));
+    ASSERT_TRUE(advanceLongUntil([&] { return log().contains(QStringLiteral("[quality-switch-rollback-ready]")) && playing(page); }));
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
+    expectTheFullscreenKept(page);
+}
+
+// The hold on the full-screen picture: a press on a control keeps it out, any other press is
+// the picture's, the rail's and the composer's own backgrounds included.
+TEST_F(VideoFullscreenTest, TheHoldInFullScreenRefusesPressesOnControlsOnly)
+{
+    KRVideoDetailViewController* page = playWithDanmaku();
+    View* rail = enterLandscapeByTheButton(page);
+    ASSERT_NE(rail, nullptr);
+    auto* picture = qobject_cast<View*>(page->moviePlayer()->view());
+    ASSERT_NE(picture, nullptr);
+    KRVideoFullscreen* fullscreen = page->fullscreen();
+    auto* label = qobject_cast<Label*>(railButton(rail, 1)->viewWithTag(7952));
+    ASSERT_NE(label, nullptr);
+    EXPECT_FALSE(fullscreen->holdAllowsTouch(railButton(rail, 1), picture));
+    EXPECT_FALSE(fullscreen->holdAllowsTouch(label, picture));
+    EXPECT_TRUE(fullscreen->holdAllowsTouch(rail, picture));
+    auto* bar = window->findChild<View*>(QStringLiteral("fullscreenComposerBar"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(fullscreen->holdAllowsTouch(bar, picture));
+    EXPECT_FALSE(fullscreen->holdAllowsTouch(window->findChild<TextField*>(QStringLiteral("fullscreenInputField")), picture));
+    EXPECT_TRUE(fullscreen->holdAllowsTouch(nullptr, picture));
+
+    // Through the window: held on a place of the picture no control takes, it plays at 2.0x;
+    // held on the controls' full-screen button, nothing.
+    page->playerControls()->setControlsVisible(true, false);
+    QPoint spot;
+    QWidget* target = nullptr;
+    for (int y = picture->height() / 3; y < picture->height() && !target; y += 8) {
+        for (int x = picture->width() / 3; x < picture->width() * 2 / 3 && !target; x += 8) {
+            QWidget* hit = picture->childAt(QPoint(x, y));
+            hit = hit ? hit : picture;
+            if (fullscreen->holdAllowsTouch(hit, picture)) {
+                target = hit;
+                spot = hit->mapFrom(picture, QPoint(x, y));
+            }
+        }
+    }
+    ASSERT_NE(target, nullptr);
+    QTest::mousePress(target, Qt::LeftButton, {}, spot);
+    platform::MainClock::advanceForTesting(0.4);
+    EXPECT_TRUE(log().contains(QStringLiteral("[playback-rate-applied] rate=2.00 hold=YES")));
+    QTest::mouseRelease(target, Qt::LeftButton, {}, spot);
+    const qsizetype holds = log().count(QStringLiteral("hold=YES"));
+    Button* button = fullscreenButton(page);
+    QTest::mousePress(button, Qt::LeftButton, {}, button->rect().center());
+    platform::MainClock::advanceForTesting(0.4);
+    EXPECT_EQ(log().count(QStringLiteral("hold=YES")), holds);
+    // Let go away from the button: it does nothing either.
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(-40, -40));
+    EXPECT_TRUE(page->fullscreen()->isShown());
+}
+
+// The danmaku are laid again 0.04 s after the full screen has settled in landscape, and again
+// 0.04 s after it has gone, rather than dropped: lines already shown come back across the new
+// width. Playback is paused so that nothing new comes meanwhile.
+TEST_F(VideoFullscreenTest, TheDanmakuAreLaidAgainAfterTheTurnAndAfterLeaving)
+{
+    KRVideoDetailViewController* page = playWithDanmaku();
+    KR_ADVANCE_UNTIL(page->moviePlayer()->currentPlaybackTime() > 4.0);
+    page->playerControlsDidTogglePlayback(page->playerControls());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == 2);
+    KRDanmakuRenderer* renderer = page->danmakuRenderer();
+    const double at = page->moviePlayer()->currentPlaybackTime();
+    renderer->resetForPlaybackTime(at);
+    ASSERT_EQ(renderer->activeCount(), 0);
+
+    clickThroughWindow(fullscreenButton(page), false);
+    KR_ADVANCE_UNTIL(console.contains(QStringLiteral("[KorvaneFullscreenDanmaku] attached host=")));
+    EXPECT_EQ(page->fullscreen()->player()->phase(), 3);
+    EXPECT_EQ(renderer->activeCount(), 0);
+    platform::MainClock::advanceForTesting(0.02);
+    EXPECT_EQ(renderer->activeCount(), 0);
+    platform::MainClock::advanceForTesting(0.04);
+    EXPECT_GT(renderer->activeCount(), 0);
+    EXPECT_EQ(renderer->geometry(), QRect(0, 0, 667, 375));
+
+    renderer->resetForPlaybackTime(at);
+    ASSERT_EQ(renderer->activeCount(), 0);
+    clickThroughWindow(fullscreenButton(page), false);
+    KR_ADVANCE_UNTIL(console.contains(QStringLiteral("[KorvanePlayerSurface] exit embedded=")));
+    EXPECT_FALSE(page->fullscreen()->isShown());
+    EXPECT_EQ(renderer->geometry(), QRect(0, 0, 375, 210));
+    EXPECT_EQ(renderer->activeCount(), 0);
+    platform::MainClock::advanceForTesting(0.02);
+    EXPECT_EQ(renderer->activeCount(), 0);
+    platform::MainClock::advanceForTesting(0.04);
+    EXPECT_GT(renderer->activeCount(), 0);
+}
+
+// Signed in, "稍后观看" on the rail adds the video to the account's list and says so.
+TEST_F(VideoFullscreenTest, SignedInWatchLaterFromTheRailAddsTheVideo)
+{
+    testsupport::InteractionFixtures interactions(fake);
+    testsupport::AccountFixtures::logInWebOnly();
+    KRVideoDetailViewController* page = tapWatchLaterInFullscreen();
+    ASSERT_FALSE(HasFatalFailure());
+    KR_ADVANCE_UNTIL(interactions.watchLater().contains(testsupport::ServiceFixtures::kDetailAID)
+                     && !page->accountActions()->isInteractionLoading());
+    EXPECT_EQ(part<Label>(page, "danmakuStatusLabel")->text(), QStringLiteral("已加入稍后观看"));
+    EXPECT_EQ(window->visibleAlert(), nullptr);
+    EXPECT_TRUE(page->fullscreen()->isShown());
+}
+
+// The rail's rows stop at the first button that is missing: those above it are laid out, those
+// below are left where they were.
+TEST_F(VideoFullscreenTest, TheRailsLayoutStopsAtItsFirstMissingButton)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    View* rail = enterLandscapeByTheButton(page);
+    ASSERT_NE(rail, nullptr);
+    delete railButton(rail, 2);
+    const QRectF away(1, 1, 5, 5);
+    for (int i : {0, 1, 3, 4})
+        railButton(rail, i)->setFrame(away);
+    rail->viewWithTag(7962)->setFrame(away);
+    page->fullscreen()->layoutFullscreenControls();
+    EXPECT_EQ(railButton(rail, 0)->frame(), QRectF(0, 0, 54, 42));
+    EXPECT_EQ(railButton(rail, 1)->frame(), QRectF(0, 42, 54, 42));
+    EXPECT_EQ(railButton(rail, 3)->frame(), away);
+    EXPECT_EQ(railButton(rail, 4)->frame(), away);
+    EXPECT_EQ(rail->viewWithTag(7962)->frame(), away);
+    EXPECT_EQ(rail->frame(), QRectF(603, 73, 54, 210));
+    // The danmaku-settings button is made visible all the same.
+    EXPECT_FALSE(railButton(rail, 3)->isHidden());
 }

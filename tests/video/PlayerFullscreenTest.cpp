@@ -64,11 +64,11 @@ protected:
     // One landscape rotation as the shell drives it, the root view turned as the window would.
     void turnToLandscape()
     {
-        fullscreen->enterForLandscapeIfNeeded();
-        fullscreen->raiseSurface();
+        fullscreen->kr_enterFullscreenForLandscapeIfNeeded();
+        fullscreen->kr_raisePlaybackSurfaceAfterRotationPreparation();
         rootView->setFrame(kLandscape);
-        fullscreen->layoutDuringRotation();
-        fullscreen->completeRotationLayout();
+        fullscreen->kr_layoutPlaybackDuringRotation();
+        fullscreen->kr_completePlaybackRotationLayout();
         platform::MainClock::advanceForTesting(0.2);
     }
 
@@ -92,7 +92,7 @@ protected:
 TEST_F(PlayerFullscreenTest, ALandscapeRotationGoesThroughItsPhasesAndFadesTheChrome)
 {
     EXPECT_FALSE(fullscreen->isFullscreen());
-    fullscreen->enterForLandscapeIfNeeded();
+    fullscreen->kr_enterFullscreenForLandscapeIfNeeded();
     EXPECT_TRUE(fullscreen->isFullscreen());
     EXPECT_TRUE(fullscreen->isEnteredByRotation());
     EXPECT_EQ(fullscreen->phase(), 1);
@@ -104,11 +104,11 @@ TEST_F(PlayerFullscreenTest, ALandscapeRotationGoesThroughItsPhasesAndFadesTheCh
     platform::MainClock::advanceForTesting(0.05);
     EXPECT_EQ(chrome->alpha(), 0.0);
     rootView->setFrame(kLandscape);
-    fullscreen->layoutDuringRotation();
+    fullscreen->kr_layoutPlaybackDuringRotation();
     EXPECT_EQ(fullscreen->phase(), 2);
     EXPECT_EQ(surface.backdrop()->frame(), kLandscape);
     EXPECT_TRUE(laidOutFullscreen);
-    fullscreen->completeRotationLayout();
+    fullscreen->kr_completePlaybackRotationLayout();
     EXPECT_EQ(fullscreen->phase(), 3);
     EXPECT_FALSE(fullscreen->isTransitioning());
     EXPECT_EQ(presented, 0);
@@ -127,19 +127,19 @@ TEST_F(PlayerFullscreenTest, AStalePortraitTargetIsComputedAgainAndARejectedOneF
     turnToLandscape();
     ASSERT_EQ(fullscreen->phase(), 3);
     // Back toward portrait: the target is computed during the rotation…
-    fullscreen->restoreAfterLandscapeIfNeeded();
+    fullscreen->kr_restoreFullscreenAfterLandscapeIfNeeded();
     const unsigned requested = fullscreen->generation();
     rootView->setFrame(kPortrait);
-    fullscreen->layoutDuringRotation();
+    fullscreen->kr_layoutPlaybackDuringRotation();
     EXPECT_EQ(fullscreen->phase(), 5);
     EXPECT_EQ(surface.backdrop()->frame(), QRectF(0, 64, 375, 210));
     // …then a newer request comes before the rotation ends: that target is stale now.
-    fullscreen->enterForLandscapeIfNeeded();
-    fullscreen->restoreAfterLandscapeIfNeeded();
+    fullscreen->kr_enterFullscreenForLandscapeIfNeeded();
+    fullscreen->kr_restoreFullscreenAfterLandscapeIfNeeded();
     EXPECT_GT(fullscreen->generation(), requested);
     // The layout moved meanwhile; the exit uses the target computed again, for this request.
     embedded = QRectF(0, 20, 375, 200);
-    fullscreen->completeRotationLayout();
+    fullscreen->kr_completePlaybackRotationLayout();
     EXPECT_FALSE(fullscreen->isFullscreen());
     EXPECT_EQ(fullscreen->phase(), 0);
     EXPECT_EQ(surface.backdrop()->frame(), QRectF(0, 84, 375, 200));
@@ -150,13 +150,13 @@ TEST_F(PlayerFullscreenTest, AStalePortraitTargetIsComputedAgainAndARejectedOneF
     embedded = QRectF(0, 0, 375, 210);
     turnToLandscape();
     ASSERT_TRUE(fullscreen->isFullscreen());
-    fullscreen->restoreAfterLandscapeIfNeeded();
+    fullscreen->kr_restoreFullscreenAfterLandscapeIfNeeded();
     rootView->setFrame(kPortrait);
     embedded = QRectF(0, 0, 40, 30);
-    fullscreen->layoutDuringRotation();
+    fullscreen->kr_layoutPlaybackDuringRotation();
     EXPECT_TRUE(console.contains(QStringLiteral("[KorvanePlayerRotation] rejected portrait target={{0, 64}, {40, 30}} host={{0, 0}, {375, 667}}")));
     EXPECT_EQ(surface.backdrop()->frame(), kPortrait);
-    fullscreen->completeRotationLayout();
+    fullscreen->kr_completePlaybackRotationLayout();
     EXPECT_FALSE(fullscreen->isFullscreen());
     EXPECT_EQ(fullscreen->phase(), 0);
     EXPECT_EQ(exits, 2);
@@ -165,16 +165,16 @@ TEST_F(PlayerFullscreenTest, AStalePortraitTargetIsComputedAgainAndARejectedOneF
 TEST_F(PlayerFullscreenTest, NothingTurnsWithoutPlaybackAndTheSurfaceGoingEndsTheFullScreen)
 {
     playing = false;
-    EXPECT_FALSE(fullscreen->allowsRotation());
-    fullscreen->enterForLandscapeIfNeeded();
-    fullscreen->enter(true, false, false);
+    EXPECT_FALSE(fullscreen->kr_allowsPlaybackRotation());
+    fullscreen->kr_enterFullscreenForLandscapeIfNeeded();
+    fullscreen->enterCustomPlayerFullscreenLandscape(true, false, false);
     EXPECT_FALSE(fullscreen->isFullscreen());
     EXPECT_FALSE(fullscreen->isChromeSuppressed());
 
     playing = true;
     turnToLandscape();
     ASSERT_TRUE(fullscreen->isFullscreen());
-    fullscreen->suppressChromeForRotation();
+    fullscreen->suppressPlayerChromeForRotation();
     platform::MainClock::advanceForTesting(0.1);
     ASSERT_EQ(chrome->alpha(), 0.0);
     fullscreen->reset();
@@ -183,4 +183,58 @@ TEST_F(PlayerFullscreenTest, NothingTurnsWithoutPlaybackAndTheSurfaceGoingEndsTh
     EXPECT_EQ(returned, 1);
     EXPECT_EQ(chrome->alpha(), 1.0);
     EXPECT_EQ(fullscreen->phase(), 0);
+}
+
+// The surface goes (a stop, a failure) while the chrome is still fading out for a rotation: the
+// fade stops there and the chrome shows again, whatever the fade's frames would have said.
+TEST_F(PlayerFullscreenTest, AResetDuringTheFadeOutShowsTheChromeForGood)
+{
+    fullscreen->kr_enterFullscreenForLandscapeIfNeeded();
+    ASSERT_TRUE(fullscreen->isChromeSuppressed());
+    platform::MainClock::advanceForTesting(0.03);
+    ASSERT_GT(chrome->alpha(), 0.0);
+    ASSERT_LT(chrome->alpha(), 1.0);
+    fullscreen->reset();
+    EXPECT_FALSE(fullscreen->isChromeSuppressed());
+    EXPECT_EQ(chrome->alpha(), 1.0);
+    platform::MainClock::advanceForTesting(0.1);
+    EXPECT_EQ(chrome->alpha(), 1.0);
+    EXPECT_EQ(fullscreen->phase(), 0);
+}
+
+// Only landscape turns are the orientation acted on: set upright during the landscape full
+// screen and straight back before the interface has turned, the device points where the full
+// screen already is, and the way back to portrait goes on.
+TEST_F(PlayerFullscreenTest, APortraitTurnIsNotTheOrientationActedOn)
+{
+    Device::current().setOrientation(3);
+    turnToLandscape();
+    ASSERT_EQ(fullscreen->phase(), 3);
+    ASSERT_EQ(fullscreen->deviceOrientation(), 3);
+    Device::current().setOrientation(1);
+    EXPECT_EQ(fullscreen->phase(), 4);
+    EXPECT_TRUE(fullscreen->isWaitingForPortrait());
+    EXPECT_EQ(fullscreen->deviceOrientation(), 3);
+    const unsigned generation = fullscreen->generation();
+    Device::current().setOrientation(3);
+    EXPECT_EQ(fullscreen->phase(), 4);
+    EXPECT_TRUE(fullscreen->isWaitingForPortrait());
+    EXPECT_EQ(fullscreen->generation(), generation);
+    Device::current().setOrientation(1);
+}
+
+// The orientation is asked of the device's setter by name; a device without one gets the
+// status bar turned instead, and the interface follows either.
+TEST_F(PlayerFullscreenTest, AnOrientationRequestFallsBackToTheStatusBarWithoutTheDevicesSetter)
+{
+    QObject withoutSetter;
+    fullscreen->requestCustomPlayerInterfaceOrientation(InterfaceOrientationLandscapeRight, &withoutSetter);
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationLandscapeRight));
+    EXPECT_NE(Device::current().orientation(), int(InterfaceOrientationLandscapeRight));
+    fullscreen->requestCustomPlayerInterfaceOrientation(InterfaceOrientationPortrait, &withoutSetter);
+    EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
+    // With the setter, the device itself is turned.
+    fullscreen->requestCustomPlayerInterfaceOrientation(3);
+    EXPECT_EQ(Device::current().orientation(), 3);
+    Device::current().setOrientation(1);
 }

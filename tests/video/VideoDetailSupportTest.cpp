@@ -71,4 +71,27 @@ TEST(VideoDetailTintedImageTest, AnInvalidColourIsNoColour)
     }
 }
 
+// A tinted icon keeps its size in points: an icon drawn at the screen's scale keeps that scale,
+// one below 1 is drawn at 1.
+TEST(VideoDetailTintedImageTest, TheIconKeepsItsSizeAtItsScaleNeverBelowOne)
+{
+    QImage source(56, 56, QImage::Format_ARGB32_Premultiplied);
+    source.fill(Qt::transparent);
+    source.setPixelColor(30, 30, QColor(10, 200, 30));
+    source.setDevicePixelRatio(2);
+    const platform::uikit::Image retina(source);
+    ASSERT_EQ(retina.size(), QSizeF(28, 28));
+    const platform::uikit::Image tinted = KRDetailTintedImage(retina, QColor(Qt::red));
+    EXPECT_EQ(tinted.scale(), 2);
+    EXPECT_EQ(tinted.size(), QSizeF(28, 28));
+    EXPECT_EQ(tinted.image().pixelColor(30, 30), QColor(Qt::red));
+
+    source.setDevicePixelRatio(1);
+    EXPECT_EQ(KRDetailTintedImage(platform::uikit::Image(source), QColor(Qt::red)).size(), QSizeF(56, 56));
+    source.setDevicePixelRatio(0.5);
+    const platform::uikit::Image small = KRDetailTintedImage(platform::uikit::Image(source), QColor(Qt::blue));
+    EXPECT_EQ(small.scale(), 1);
+    EXPECT_EQ(small.size(), QSizeF(56, 56));
+}
+
 } // namespace

@@ -6,10 +6,12 @@
 #include "platform/device/BackgroundTask.h"
 #include "platform/media/AudioSession.h"
 #include "platform/media/MediaNotifications.h"
+#include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "playback/KRDASHPlayback.h"
 #include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
@@ -558,4 +560,28 @@ TEST_F(VideoPageSwitchTest, ThePartsEndBeforeTheNewStreamIsReadyEndsTheSwitchWit
     EXPECT_FALSE(log().contains(QStringLiteral("[quality-switch-failed]")));
     EXPECT_EQ(page->playbackSession()->state(), KRPlaybackSession::State::Ended);
     EXPECT_EQ(page->activePlaybackQuality(), 16);
+}
+
+TEST_F(VideoPageSwitchTest, TheDemosFourKVideoOffersFourKInItsMenuAndPlaysItsPicture)
+{
+    play.setDemo(true);
+    play.setFourKCID(testsupport::ServiceFixtures::kDetailCID);
+    KRPreferences::sharedPreferences().setPreferredQuality(80);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+    EXPECT_EQ(page->qualityValues(), (QList<int>{120, 80, 64, 16}));
+    // The menu the quality button opens.
+    page->showQualityActionSheetFromView(page->playerControls()->qualityButton());
+    AnimationClock::finishAll();
+    ActionSheet* sheet = page->visibleActionSheet();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_GE(sheet->numberOfButtons(), 1);
+    EXPECT_EQ(sheet->buttonTitleAtIndex(0), QStringLiteral("4K"));
+    QTest::mouseClick(sheet->buttonViewAtIndex(0), Qt::LeftButton, {}, sheet->buttonViewAtIndex(0)->rect().center());
+    AnimationClock::finishAll();
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 120 && !page->playbackSession()->isSwitchingQuality() && playing(page));
+    ASSERT_NE(page->dashPlayback(), nullptr);
+    EXPECT_TRUE(page->dashPlayback()->pictureURL().path().endsWith(QStringLiteral("/video-2160p.m4s")))
+        << page->dashPlayback()->pictureURL().toString().toStdString();
+    EXPECT_EQ(page->playerControls()->qualityButton()->title(ControlStateNormal), QStringLiteral("4K"));
 }

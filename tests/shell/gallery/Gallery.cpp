@@ -910,7 +910,7 @@ bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
         return false;
     }
     page->playerControls()->setControlsVisible(true, false);
-    page->fullscreen()->sync(false);
+    page->fullscreen()->syncFullscreenControls(false);
     ok &= save(window, dir, device + QStringLiteral("-video-fullscreen"));
     if (all) {
         page->fullscreenAddDanmakuTapped();
@@ -918,7 +918,7 @@ bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
             field->setText(QStringLiteral("前方高能"));
         ok &= save(window, dir, device + QStringLiteral("-video-fullscreen-composer"));
         page->fullscreen()->composer().close();
-        page->fullscreen()->showSettings();
+        page->fullscreen()->showFullscreenDanmakuSettings();
         ok &= save(window, dir, device + QStringLiteral("-video-fullscreen-sheet"));
         if (ActionSheet* sheet = page->fullscreen()->visibleSheet())
             sheet->dismissWithClickedButtonIndex(sheet->cancelButtonIndex(), false);
@@ -935,7 +935,7 @@ bool shootVideoFullscreen(const QDir& dir, const QString& device, bool all)
             ok = false;
         } else {
             portrait->playerControls()->setControlsVisible(true, false);
-            portrait->fullscreen()->sync(false);
+            portrait->fullscreen()->syncFullscreenControls(false);
             ok &= save(window, dir, device + QStringLiteral("-video-portrait-fullscreen"));
             portrait->fullscreenDoneTapped();
             settle([&] { return !portrait->fullscreen()->isShown(); });
