@@ -5,6 +5,7 @@
 
 #include "PlaybackTesting.h"
 #include "ScriptedMedia.h"
+#include "SwitchSessionTesting.h"
 #include "account/AccountClientTesting.h"
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
@@ -29,51 +30,19 @@ using playbacktest::diagnosticsLog;
 
 namespace {
 
-const QString k360 = QStringLiteral("https://cdn.test/v-360.mp4");
-const QString k720 = QStringLiteral("https://cdn.test/v-720.mp4");
-const QString k720Backup = QStringLiteral("https://backup.test/v-720.mp4");
+using playbacktest::k360;
+using playbacktest::k720;
+using playbacktest::k720Backup;
 
-class QualitySwitchSessionTest : public playbacktest::ScriptedSessionTest {
+class QualitySwitchSessionTest : public playbacktest::SwitchSessionTest {
 protected:
-    void SetUp() override
-    {
-        ScriptedSessionTest::SetUp();
-        auto video = std::make_shared<KRVideo>(*session->video());
-        video->setBvid(testsupport::ServiceFixtures::detailBVID());
-        video->setPlayURL(k360);
-        session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
-        session->setHeartbeatEnabled(false);
-        session->setResolver([this](int quality, QObject*, std::function<void(const QStringList&, int)> done) {
-            asked.append(quality);
-            pendingResolve = std::move(done);
-        });
-        QObject::connect(session.get(), &KRPlaybackSession::switchStatusShown, [this](const QString& text, bool persistent) {
-            statuses.append((persistent ? QStringLiteral("~") : QString()) + text);
-        });
-        QObject::connect(session.get(), &KRPlaybackSession::qualitySwitchChanged,
-                         [this](bool switching, const QString& title) { switching ? titles.append(title) : titles.append(QStringLiteral("-")); });
-        QObject::connect(session.get(), &KRPlaybackSession::qualitySwitchRollbackFailed, [this](double time) { rollbackFailures.append(time); });
-        QObject::connect(session.get(), &KRPlaybackSession::ended, [this] { ++ends; });
-    }
-    // 360P playing at 5 s.
-    ScriptedMedia* playAt360()
-    {
-        KRPlaybackSessionTesting::startCandidates(*session, {k360}, 16, 5.0);
-        ScriptedMedia* playing = media();
-        playing->becomePlayable();
-        return playing;
-    }
     // Opens a switch to 720P and answers its resolve.
     void switchTo720(const QStringList& answer = {k720, k720Backup})
     {
         generation = session->switchToQuality(64, QStringLiteral("720P"));
         QCoreApplication::processEvents();
-        ASSERT_TRUE(pendingResolve);
-        auto done = std::move(pendingResolve);
-        pendingResolve = nullptr;
-        done(answer, 64);
+        answerResolve(answer);
     }
-    qsizetype at(const QString& event) const { return diagnosticsLog().indexOf(event); }
     // Each event was logged, each after the one before.
     void expectInOrder(const QStringList& events) const
     {
@@ -85,11 +54,6 @@ protected:
         }
     }
 
-    QList<int> asked;
-    std::function<void(const QStringList&, int)> pendingResolve;
-    QStringList statuses, titles;
-    QList<double> rollbackFailures;
-    int ends = 0;
     int generation = 0;
 };
 
