@@ -37,6 +37,8 @@ public:
     virtual void pauseForBuffering(const QString&) {}
     // The sound became playable: a pair waiting at its gate tries to open it.
     virtual void soundBecamePlayable() {}
+    // A pair waiting at its gate tries to open it now.
+    virtual void attemptDASHPlaybackStart() {}
     virtual void seek(double time, bool resume) = 0;
     virtual void setRate(float rate) = 0;
     // Stops for good; the media is let go after this.

@@ -765,6 +765,11 @@ void KRPlaybackSession::playerControlsTimerFired()
     const bool intent = maintainPlaybackIntent();
     if (m_media != media)
         return;
+    // The switch's presentation is kept up for as long as it runs, whatever showed meanwhile.
+    if (m_switch->isOpen())
+        m_switch->refreshQualitySwitchPresentation();
+    if (m_media != media)
+        return;
     Q_EMIT progressed(currentTime(), duration(), media->playbackState() == KRPlaybackStatePlaying || intent);
 }
 
@@ -971,9 +976,23 @@ void KRPlaybackSession::dropPendingReplies() { m_startOwner = std::make_unique<Q
 
 void KRPlaybackSession::reconsiderLoadState() { movieLoadStateChanged(); }
 
+void KRPlaybackSession::attemptDASHPlaybackStart()
+{
+    if (m_media && m_pair)
+        m_media->attemptDASHPlaybackStart();
+}
+
+void KRPlaybackSession::pauseDASHForBufferingReason(const QString& reason)
+{
+    if (m_media && m_pair)
+        m_media->pauseForBuffering(reason);
+}
+
 void KRPlaybackSession::deliverKeptFinish(int reason) { handleFinish(reason); }
 
 void KRPlaybackSession::showQualitySwitchStatus(const QString& text, bool persistent) { Q_EMIT switchStatusShown(text, persistent); }
+
+void KRPlaybackSession::qualitySwitchRollbackCompleted(double time) { Q_EMIT qualitySwitchRolledBack(time); }
 
 void KRPlaybackSession::qualitySwitchStateChanged(bool switching, const QString& title)
 {

@@ -222,6 +222,8 @@ Q_SIGNALS:
     // Neither the new stream nor the previous one could be shown: the user's tap retries
     // from `time`.
     void qualitySwitchRollbackFailed(double time);
+    // The previous stream is back and goes on from `time`: what is drawn over it starts there.
+    void qualitySwitchRolledBack(double time);
     // A start still resolving was dropped by the life cycle (headphones pulled, an
     // interruption that may not resume): the text and the play button are shown.
     void pendingStartDropped(const QString& text);
@@ -261,9 +263,12 @@ private:
     void failQualitySwitchRollback(double time) override;
     void dropPendingReplies() override;
     void reconsiderLoadState() override;
+    void attemptDASHPlaybackStart() override;
+    void pauseDASHForBufferingReason(const QString& reason) override;
     void deliverKeptFinish(int reason) override;
     void showQualitySwitchStatus(const QString& text, bool persistent) override;
     void qualitySwitchStateChanged(bool switching, const QString& title) override;
+    void qualitySwitchRollbackCompleted(double time) override;
 
     // ---- the life cycle's narrow interface ----
     bool isResolvingStart() const override { return m_state == State::Resolving; }

@@ -49,9 +49,14 @@ public:
     virtual void dropPendingReplies() = 0;
     // The stall recovery looks again at the stream that stayed.
     virtual void reconsiderLoadState() = 0;
+    // A pair that stayed: its gate tries to open, and a pair still short of data waits for it.
+    virtual void attemptDASHPlaybackStart() = 0;
+    virtual void pauseDASHForBufferingReason(const QString& reason) = 0;
     // A finish kept back while a player was replaced turned out real.
     virtual void deliverKeptFinish(int reason) = 0;
     // What the screen shows of the switch.
     virtual void showQualitySwitchStatus(const QString& text, bool persistent) = 0;
     virtual void qualitySwitchStateChanged(bool switching, const QString& title) = 0;
+    // The previous stream is back at `time`.
+    virtual void qualitySwitchRollbackCompleted(double time) = 0;
 };

@@ -71,6 +71,13 @@ KRQualitySwitchTransaction::~KRQualitySwitchTransaction()
 
 QString KRQualitySwitchTransaction::fullTitle(int quality) const { return m_session.fullQualityTitle(quality); }
 
+bool KRQualitySwitchTransaction::isCurrentQualitySwitchTransaction(int generation, qint64 cid) const
+{
+    // An answer for another part of the video is stale even within the same transaction.
+    const std::shared_ptr<KRVideo> video = m_session.video();
+    return m_open && generation == m_generation && video && video->cid() == cid;
+}
+
 // ---- begin and phases ----
 
 int KRQualitySwitchTransaction::beginQualitySwitchToQuality(int quality, const QString& title, bool expectedPlaying, bool automatic)
@@ -92,6 +99,7 @@ int KRQualitySwitchTransaction::beginQualitySwitchToQuality(int quality, const Q
     m_resumeExplicit = false;
     m_expectedToPlay = expectedPlaying;
     m_automaticFallback = automatic;
+    m_cid = m_session.video() ? m_session.video()->cid() : 0;
     ++m_generation;
     m_owner = std::make_unique<QObject>();
     record("quality-switch-stall-isolated", QStringLiteral("generation=%1 hadRecovery=%2 playing=%3 resume=%4 pendingSeek=%5")
@@ -100,9 +108,10 @@ int KRQualitySwitchTransaction::beginQualitySwitchToQuality(int quality, const Q
     armQualitySwitchWatchdogForPhase(kPhaseResolving);
     setQualitySwitchPhase(kPhaseResolving, QStringLiteral("正在获取 %1 播放地址…").arg(m_targetTitle));
     const int generation = m_generation;
+    const qint64 cid = m_cid;
     // Resolved on the next turn, so the caller holds the generation before any answer.
-    m_delayed.schedule(QStringLiteral("resolveQualitySwitch"), 0, [this, generation] {
-        if (isCurrentQualitySwitchTransaction(generation))
+    m_delayed.schedule(QStringLiteral("resolveQualitySwitch"), 0, [this, generation, cid] {
+        if (isCurrentQualitySwitchTransaction(generation, cid))
             resolve();
     });
     return generation;
@@ -157,7 +166,7 @@ void KRQualitySwitchTransaction::armQualitySwitchWatchdogForPhase(int phase)
 void KRQualitySwitchTransaction::qualitySwitchWatchdogFired(int generation)
 {
     // A fire of an ended or replaced transaction changes nothing and says nothing.
-    if (!isCurrentQualitySwitchTransaction(generation))
+    if (!m_open || generation != m_generation)
         return;
     record("quality-switch-watchdog", QStringLiteral("generation=%1 phase=%2 pending=%3 elapsed=%4 seamless=%5")
                                           .arg(m_generation)
@@ -181,14 +190,15 @@ void KRQualitySwitchTransaction::qualitySwitchWatchdogFired(int generation)
 void KRQualitySwitchTransaction::resolve()
 {
     const int generation = m_generation;
+    const qint64 cid = m_cid;
     const std::shared_ptr<KRVideo> video = m_session.video();
     if (!video) {
         failQualitySwitchWithReason(QString(), false);
         return;
     }
-    auto chain = [this, generation] {
-        m_session.resolveForQualitySwitch(m_pending, m_owner.get(), [this, generation](const QStringList& candidates, int quality) {
-            if (!isCurrentQualitySwitchTransaction(generation))
+    auto chain = [this, generation, cid] {
+        m_session.resolveForQualitySwitch(m_pending, m_owner.get(), [this, generation, cid](const QStringList& candidates, int quality) {
+            if (!isCurrentQualitySwitchTransaction(generation, cid))
                 return;
             if (candidates.isEmpty()) {
                 failQualitySwitchWithReason(QString(), false);
@@ -203,8 +213,8 @@ void KRQualitySwitchTransaction::resolve()
     }
     // The page's route rules: 1080P and above plays the DASH pair when its streams are usable.
     KRPlaybackSession::loadPlayInfo(*video, m_session.aid(), m_pending, m_owner.get(),
-                                    [this, generation, chain](const std::optional<KRPlayInfo>& info) {
-                                        if (!isCurrentQualitySwitchTransaction(generation))
+                                    [this, generation, cid, chain](const std::optional<KRPlayInfo>& info) {
+                                        if (!isCurrentQualitySwitchTransaction(generation, cid))
                                             return;
                                         int chosen = m_pending;
                                         const QStringList pair = info ? KRPlaybackSession::dashAddresses(*info, m_pending, &chosen) : QStringList();
@@ -241,8 +251,9 @@ void KRQualitySwitchTransaction::stageQualitySwitchProgressiveCandidates(const Q
     setQualitySwitchPhase(kPhaseLoading, QStringLiteral("正在切换到 %1…").arg(m_targetTitle));
     captureQualitySwitchRollbackStateAtTime(currentQualitySwitchResumeTime(), m_expectedToPlay);
     const int generation = m_generation;
-    media->stageContent(QUrl(candidates.first()), m_resumeTime, m_session.effectiveRate(), [this, generation](bool ready, const QString& error) {
-        if (!isCurrentQualitySwitchTransaction(generation))
+    const qint64 cid = m_cid;
+    media->stageContent(QUrl(candidates.first()), m_resumeTime, m_session.effectiveRate(), [this, generation, cid](bool ready, const QString& error) {
+        if (!isCurrentQualitySwitchTransaction(generation, cid))
             return;
         if (!ready) {
             // The old stream never stopped: it goes on, and the failure is the switch's alone.
@@ -306,8 +317,9 @@ void KRQualitySwitchTransaction::beginPrewarm(const QUrl& sound, const QUrl& pic
     m_prewarm = prewarm;
     record("quality-prewarm-begin", QStringLiteral("time=%1 dash=%2 host=%3").arg(seconds(m_resumeTime), yesNo(!picture.isEmpty()), sound.host()));
     const int generation = m_generation;
-    QObject::connect(prewarm, &KRPlaybackMedia::finished, m_owner.get(), [this, generation](int reason) {
-        if (isCurrentQualitySwitchTransaction(generation) && reason == 1) {
+    const qint64 cid = m_cid;
+    QObject::connect(prewarm, &KRPlaybackMedia::finished, m_owner.get(), [this, generation, cid](int reason) {
+        if (isCurrentQualitySwitchTransaction(generation, cid) && reason == 1) {
             cancelModernQualityPrewarm();
             failQualitySwitchWithReason(QString(), false);
         }
@@ -344,10 +356,11 @@ void KRQualitySwitchTransaction::checkPrewarm()
     beginQualitySwitchMovieFinishSuppression();
     m_rollbackInstalling = false;
     const int generation = m_generation;
-    if (!m_session.replaceMediaForQualitySwitch(prewarm, prewarm->currentTime(), false) || !isCurrentQualitySwitchTransaction(generation))
+    const qint64 cid = m_cid;
+    if (!m_session.replaceMediaForQualitySwitch(prewarm, prewarm->currentTime(), false) || !isCurrentQualitySwitchTransaction(generation, cid))
         return;
     m_session.applyQualitySwitchIntent(m_expectedToPlay);
-    if (!isCurrentQualitySwitchTransaction(generation))
+    if (!isCurrentQualitySwitchTransaction(generation, cid))
         return;
     record("quality-prewarm-installed", QStringLiteral("generation=%1 time=%2 dash=%3").arg(m_generation).arg(seconds(m_resumeTime), yesNo(m_pendingPair)));
     m_swapCommitted = true;
@@ -393,9 +406,10 @@ void KRQualitySwitchTransaction::cancelSeamlessQualitySwapRestoringPreviousURL(b
     m_rollbackExpectedURL = m_previousURL;
     beginQualitySwitchMovieFinishSuppression();
     const int generation = m_generation;
+    const qint64 cid = m_cid;
     KRPlaybackMedia* previous = m_session.makeQualitySwitchMedia(m_previousURL, m_previousPictureURL);
     // Something told of the replacement may have ended the switch (a stop): nothing goes on.
-    if (!m_session.replaceMediaForQualitySwitch(previous, currentQualitySwitchResumeTime(), true) || !isCurrentQualitySwitchTransaction(generation))
+    if (!m_session.replaceMediaForQualitySwitch(previous, currentQualitySwitchResumeTime(), true) || !isCurrentQualitySwitchTransaction(generation, cid))
         return;
     m_session.commitQualitySwitchStream(m_previousQuality, m_previousCandidates, m_previousURL.toString());
     m_rollbackInstalling = false;
@@ -526,8 +540,16 @@ void KRQualitySwitchTransaction::failQualitySwitchWithReason(const QString& reas
                                                                .arg(yesNo(previousDASH))
                                                                .arg(media->loadState())
                                                                .arg(yesNo(media->isRefilling()), media->contentURL().host()));
-        // The stall recovery takes over the stream that stayed.
-        m_session.reconsiderLoadState();
+        if (previousDASH && media) {
+            // The pair that stayed starts again if it can, and waits for its data if it cannot.
+            m_session.attemptDASHPlaybackStart();
+            media = m_session.media();
+            if (media && (media->isRefilling() || (media->loadState() & KRLoadStateStalled)))
+                m_session.pauseDASHForBufferingReason(QStringLiteral("quality-switch-resolve-failed"));
+        } else {
+            // The stall recovery takes over the stream that stayed.
+            m_session.reconsiderLoadState();
+        }
         status = !reason.isEmpty() ? QStringLiteral("%1 · %2 网络缓冲中").arg(reason, previous)
                                    : QStringLiteral("%1 切换失败 · %2 网络缓冲中").arg(target, previous);
     }
@@ -555,6 +577,9 @@ void KRQualitySwitchTransaction::completeQualitySwitchRollbackIfReady()
     if (!m_rollbackDASH && !m_rollbackKeepsStream)
         media->seek(resume, m_expectedToPlay);
     m_session.applyQualitySwitchIntent(m_expectedToPlay);
+    m_session.qualitySwitchRollbackCompleted(resume);
+    if (!m_open)
+        return;
     const QString reason = m_failureReason.isEmpty() ? QStringLiteral("新清晰度切换失败") : m_failureReason;
     const QString title = m_rollbackTitle.isEmpty() ? fullTitle(m_session.activeQuality()) : m_rollbackTitle;
     const double elapsed = m_rollbackStartedAt > 0 ? MainClock::now() - m_rollbackStartedAt : 0;

@@ -37,7 +37,8 @@ public:
     // stall fallback.
     int beginQualitySwitchToQuality(int quality, const QString& title, bool expectedPlaying, bool automatic = false);
     bool isOpen() const { return m_open; }
-    bool isCurrentQualitySwitchTransaction(int generation) const { return m_open && generation == m_generation; }
+    // Open, with `generation`, and still about the part `cid`.
+    bool isCurrentQualitySwitchTransaction(int generation, qint64 cid) const;
     int phase() const { return m_phase; }
     int pendingQuality() const { return m_pending; }
     bool isAutomaticFallback() const { return m_automaticFallback; }
@@ -57,6 +58,9 @@ public:
     double currentQualitySwitchResumeTime();
     void updateQualitySwitchResumeTime(double time, const QString& source);
     void synchronizeQualitySwitchPlaybackIntent(bool playing, const QString& source);
+
+    // Tells again what the switch shows: the session's tick does so while it runs.
+    void refreshQualitySwitchPresentation();
 
     // The session's player events. A finish answers true when it is kept back.
     void mediaLoadStateChanged();
@@ -83,7 +87,6 @@ private:
     void clearQualitySwitchMovieFinishSuppressionImmediately();
     void scheduleQualitySwitchProgressiveReadyVerification();
     void verifyQualitySwitchProgressiveReadyForGeneration(int generation, int replacement);
-    void refreshQualitySwitchPresentation();
     QString fullTitle(int quality) const;
 
     KRQualitySwitchHost& m_session;
@@ -93,6 +96,8 @@ private:
 
     bool m_open = false;
     int m_generation = 0;
+    // The part the transaction switches.
+    qint64 m_cid = 0;
     int m_phase = kPhaseNone;
     int m_pending = 0;
     double m_startedAt = 0;

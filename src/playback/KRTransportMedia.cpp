@@ -50,7 +50,9 @@ KRDASHPlayback* KRTransportMedia::dash() const { return m_dash; }
 
 bool KRTransportMedia::isRefilling() const { return m_dash && m_dash->isRebuffering(); }
 
-void KRTransportMedia::soundBecamePlayable()
+void KRTransportMedia::soundBecamePlayable() { attemptDASHPlaybackStart(); }
+
+void KRTransportMedia::attemptDASHPlaybackStart()
 {
     if (m_dash && m_dash->isWaitingToStart())
         m_dash->attemptStart();

@@ -29,6 +29,7 @@ public:
     void play() override;
     void pause() override;
     void pauseForBuffering(const QString& reason) override;
+    void attemptDASHPlaybackStart() override;
     void seek(double time, bool resume) override;
     void setRate(float rate) override;
     void stop() override;

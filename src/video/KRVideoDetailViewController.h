@@ -120,6 +120,9 @@ public:
     QString qualityTitleForValue(int quality) const;
     QString compactQualityTitleForValue(int quality) const;
     int activePlaybackQuality() const;
+    // The titles of the quality that plays: the full one, and the one the controls show.
+    QString currentQualityTitle() const { return qualityTitleForValue(activePlaybackQuality()); }
+    QString compactQualityTitle() const { return compactQualityTitleForValue(activePlaybackQuality()); }
 
     bool currentVideoIsPortrait() const;
     bool hasKnownMediaOrientation() const;

@@ -8,6 +8,7 @@
 #include "model/KRVideo.h"
 #include "platform/media/MediaNotifications.h"
 #include "platform/uikit/Application.h"
+#include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlayerControlsView.h"
@@ -53,13 +54,16 @@ void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playba
 {
     playback->setQualityTitleSource([this](int quality) { return qualityTitleForValue(quality); });
     connect(playback, &KRPlaybackSession::qualitySwitchChanged, this, [this](bool switching, const QString& title) {
+        // The switch is isolated from the stall recovery: no loading over the stream that plays on.
+        if (switching && isViewLoaded())
+            hideLoadingStatus();
         KRPlayerControlsView* controls = m_area->controls();
         if (!controls)
             return;
         controls->setQualitySwitching(switching, switching ? title : QString());
         // The title the switch held back is the quality that plays now.
         if (!switching)
-            controls->setQualityTitle(compactQualityTitleForValue(activePlaybackQuality()));
+            controls->setQualityTitle(compactQualityTitle());
     });
     connect(playback, &KRPlaybackSession::qualitySwitchChanged, this, [this](bool switching) {
         if (switching || m_qualitySwitchTarget == 0)
@@ -83,6 +87,10 @@ void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playba
         showLoadingStatus(text, false);
     });
     connect(playback, &KRPlaybackSession::qualitySwitchRollbackFailed, this, &KRVideoDetailViewController::qualitySwitchRollbackFailed);
+    connect(playback, &KRPlaybackSession::qualitySwitchRolledBack, this, [this](double time) {
+        if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
+            renderer->resetForPlaybackTime(time);
+    });
     connect(playback, &KRPlaybackSession::pendingStartDropped, this, [this](const QString& text) {
         m_part.setStartedPlayback(false);
         showLoadingStatus(text, false);
@@ -98,7 +106,10 @@ void KRVideoDetailViewController::qualitySwitchRollbackFailed(double time)
     m_resume.resolveAt(time);
     m_part.setStartedPlayback(false);
     stopDanmakuTimer();
+    // As after a failure: the player went, so whatever full screen it had is left, upright.
+    uninstallPersistentPlayerSurface();
     showLoadingStatus(QStringLiteral("原画质恢复失败，点播放重试"), false);
+    m_area->setPlayButtonEnabled(true);
     m_area->showPlayButton(true);
 }
 

@@ -7,6 +7,7 @@
 #include "ScriptedMedia.h"
 #include "SwitchSessionTesting.h"
 #include "account/AccountClientTesting.h"
+#include "model/KRPlayInfo.h"
 #include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
 #include "platform/device/BackgroundTask.h"
@@ -161,6 +162,8 @@ TEST_F(QualitySwitchSessionTest, AWatchdogOfAnEndedOrReplacedTransactionDoesNoth
 TEST_F(QualitySwitchSessionTest, ANewStreamBreakingAfterTheCommitRollsBackToThePreviousOne)
 {
     ScriptedMedia* playing = playAt360();
+    QList<double> rolledBack;
+    QObject::connect(session.get(), &KRPlaybackSession::qualitySwitchRolledBack, [&](double time) { rolledBack.append(time); });
     switchTo720();
     playing->time = 6.0;
     playing->finishStaging(true);
@@ -180,6 +183,8 @@ TEST_F(QualitySwitchSessionTest, ANewStreamBreakingAfterTheCommitRollsBackToTheP
     MainClock::advanceForTesting(0.4);
     EXPECT_FALSE(session->isSwitchingQuality());
     EXPECT_EQ(restored->seeks, QList<double>{6.0});
+    // What is drawn over the picture starts again where the stream was put back.
+    EXPECT_EQ(rolledBack, QList<double>{6.0});
     EXPECT_TRUE(diagnosticsLog().contains(QRegularExpression(QStringLiteral("\\[quality-switch-rollback-ready\\] generation=1 cid=\\d+ dash=NO elapsed=[0-9.]+ time=6\\.000 expectedPlay=YES title=360P reason=新清晰度切换失败"))));
     EXPECT_EQ(statuses.last(), QStringLiteral("新清晰度切换失败 · 已恢复 360P"));
     EXPECT_EQ(session->quality(), 16);
@@ -401,6 +406,94 @@ TEST_F(QualitySwitchSessionTest, AServerErrorOfTheTargetGoesOnUninterrupted)
     EXPECT_EQ(medias.size(), 1);
     EXPECT_FALSE(playing->stopped);
     EXPECT_EQ(playing->pauses, 0);
+}
+
+// A failed switch leaves a pair that was short of data: it tries its gate again, and waits for
+// its data with the switch's reason only while it is still short of it.
+TEST_F(QualitySwitchSessionTest, AFailedSwitchRestartsAStarvedPairAndPausesItOnlyWhileItStaysStarved)
+{
+    const auto stream = [](qint64 id, const QString& codecs, const QString& url) {
+        return QVariantMap{{QStringLiteral("id"), id}, {QStringLiteral("codecid"), 7}, {QStringLiteral("codecs"), codecs},
+                           {QStringLiteral("bandwidth"), 1000}, {QStringLiteral("base_url"), url}};
+    };
+    const QVariant information = QVariantMap{
+        {QStringLiteral("dash"), QVariantMap{{QStringLiteral("video"), QVariantList{stream(64, QStringLiteral("avc1.64001F"), QStringLiteral("https://cdn.test/v-720.m4s"))}},
+                                             {QStringLiteral("audio"), QVariantList{stream(30280, QStringLiteral("mp4a.40.2"), QStringLiteral("https://cdn.test/a.m4s"))}}}}};
+    const std::optional<KRPlayInfo> info = KRPlayInfo::fromPlayInformation(information);
+    ASSERT_TRUE(info.has_value());
+    struct Case {
+        const char* name;
+        bool refilling, stalled, opensGate;
+        QStringList pausesAfter;
+        QString status;
+    };
+    const QString starved = QStringLiteral("480P 切换失败 · 720P 网络缓冲中");
+    const QList<Case> cases{
+        {"refilling, still short", true, false, false, {QStringLiteral("quality-switch-resolve-failed")}, starved},
+        {"refilling, data came meanwhile", true, false, true, {}, starved},
+        {"sound stalled", false, true, false, {QStringLiteral("quality-switch-resolve-failed")}, starved},
+        {"healthy", false, false, false, {}, QStringLiteral("480P 切换失败 · 继续播放 720P")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(KRPlaybackSessionTesting::startDASH(*session, *info, 64, 4.0));
+        ScriptedMedia* pair = media();
+        ASSERT_TRUE(session->playsPair());
+        pair->becomePlayable();
+        pair->refilling = c.refilling;
+        pair->opensGateOnAttempt = c.opensGate;
+        pair->bufferingPauses.clear();
+        const int attemptsBefore = pair->startAttempts;
+        session->switchToQuality(32, QStringLiteral("480P"));
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(pendingResolve);
+        if (c.stalled)
+            pair->load = KRLoadStateStalled;
+        auto done = std::move(pendingResolve);
+        pendingResolve = nullptr;
+        done({}, 32);
+        EXPECT_FALSE(session->isSwitchingQuality());
+        EXPECT_EQ(statuses.last(), c.status);
+        EXPECT_EQ(pair->startAttempts - attemptsBefore, c.status == starved ? 1 : 0);
+        EXPECT_EQ(pair->bufferingPauses, c.pausesAfter);
+        EXPECT_FALSE(pair->stopped);
+        session->stop();
+    }
+}
+
+// Whatever showed over the player meanwhile, each tick tells the switch's presentation again,
+// and only while the switch runs.
+TEST_F(QualitySwitchSessionTest, EachTickTellsTheSwitchsPresentationWhileItRuns)
+{
+    playAt360();
+    session->playerControlsTimerFired();
+    EXPECT_TRUE(titles.isEmpty());
+    session->switchToQuality(64, QStringLiteral("720P"));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(pendingResolve);
+    const qsizetype before = titles.size();
+    session->playerControlsTimerFired();
+    session->playerControlsTimerFired();
+    EXPECT_EQ(titles.size(), before + 2);
+    EXPECT_EQ(titles.last(), QStringLiteral("720P"));
+}
+
+// An answer that comes for the switch of another part (the video moved on under it) is stale,
+// even though its transaction is still the open one.
+TEST_F(QualitySwitchSessionTest, AnAnswerForAnotherPartIsIgnored)
+{
+    ScriptedMedia* playing = playAt360();
+    session->switchToQuality(64, QStringLiteral("720P"));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(pendingResolve);
+    ASSERT_TRUE(session->isSwitchingQuality());
+    session->video()->setCid(session->video()->cid() + 1);
+    auto done = std::move(pendingResolve);
+    pendingResolve = nullptr;
+    done({k720}, 64);
+    EXPECT_TRUE(playing->stagedURL.isEmpty());
+    EXPECT_EQ(medias.size(), 1);
+    EXPECT_EQ(session->quality(), 16);
 }
 
 // ---- the life cycle ----

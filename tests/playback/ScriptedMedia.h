@@ -91,6 +91,15 @@ public:
     bool isPictureReady() const override { return pictureReady; }
     bool isSeekInFlight() const override { return seekInFlight; }
     void setPictureSuspended(bool suspended) override { pictureSuspended = suspended; }
+    bool isRefilling() const override { return refilling; }
+    void pauseForBuffering(const QString& reason) override { bufferingPauses.append(reason); }
+    // A pair whose data came meanwhile opens its gate at the attempt.
+    void attemptDASHPlaybackStart() override
+    {
+        ++startAttempts;
+        if (opensGateOnAttempt)
+            refilling = false;
+    }
     void reassertSound() override { ++reasserts; }
 
     // The player as it would report itself.
@@ -122,8 +131,10 @@ public:
     unsigned load = 0;
     double time = 0, length = 312, startedAt = -1, prewarmedAt = -1, stagedAt = -1;
     float rate = 1;
-    int plays = 0, pauses = 0, commits = 0, stageCancels = 0, reasserts = 0;
+    int plays = 0, pauses = 0, commits = 0, stageCancels = 0, reasserts = 0, startAttempts = 0;
     bool stopped = false, pictureReady = true, seekInFlight = false, pictureSuspended = false;
+    bool refilling = false, opensGateOnAttempt = false;
+    QStringList bufferingPauses;
     QList<double> playTimes, seeks;
     QUrl stagedURL;
     StageCompletion staged;

@@ -9,6 +9,7 @@
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
+#include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRPlaybackLifecycle.h"
@@ -16,6 +17,7 @@
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "playback/KRQualitySwitchTransaction.h"
+#include "video/KRVideoFullscreen.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -52,6 +54,17 @@ protected:
     QString statusText(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
     static QString log() { return diagnosticsLog(); }
     static int indexOfQuality(KRVideoDetailViewController* page, int quality) { return int(page->qualityValues().indexOf(quality)); }
+    // 720P plays; a switch to 1080P waits for its address, which the service holds back.
+    KRVideoDetailViewController* pushAndHoldASwitchTo1080P()
+    {
+        KRPreferences::sharedPreferences().setPreferredQuality(64);
+        play.setQualityFault(80, PlaybackFixtures::QualityFault::Held);
+        KRVideoDetailViewController* page = pushAndPlay();
+        [&] { KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty()); }();
+        page->switchToQualityAtIndex(indexOfQuality(page, 80));
+        [&] { KR_ADVANCE_UNTIL(play.heldReplyCount() >= 1); }();
+        return page;
+    }
 };
 
 } // namespace
@@ -61,6 +74,8 @@ TEST_F(VideoPageSwitchTest, From360PTo720PWithoutARestartInTheTransactionsOrder)
     KRVideoDetailViewController* page = pushAndPlay();
     KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 1.0 && !page->qualityValues().isEmpty());
     EXPECT_EQ(page->activePlaybackQuality(), 16);
+    EXPECT_EQ(page->currentQualityTitle(), page->qualityTitleForValue(16));
+    EXPECT_EQ(page->compactQualityTitle(), QStringLiteral("360P"));
     KRPlaybackTransport* transport = page->moviePlayer();
     page->switchToQualityAtIndex(indexOfQuality(page, 64));
     // The time across the commit: the last seen on the old stream against the first on the new.
@@ -100,12 +115,8 @@ TEST_F(VideoPageSwitchTest, From360PTo720PWithoutARestartInTheTransactionsOrder)
 
 TEST_F(VideoPageSwitchTest, AHeldTargetTimesOutWhileTheOldQualityPlaysOn)
 {
-    KRPreferences::sharedPreferences().setPreferredQuality(64);
-    play.setQualityFault(80, PlaybackFixtures::QualityFault::Held);
-    KRVideoDetailViewController* page = pushAndPlay();
-    KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
-    page->switchToQualityAtIndex(indexOfQuality(page, 80));
-    KR_ADVANCE_UNTIL(play.heldReplyCount() >= 1);
+    KRVideoDetailViewController* page = pushAndHoldASwitchTo1080P();
+    ASSERT_FALSE(HasFatalFailure());
     // The phase's status stays up while it lasts.
     EXPECT_EQ(statusText(page), QStringLiteral("正在获取 1080P 播放地址…"));
     platform::MainClock::advanceForTesting(3.0);
@@ -120,6 +131,26 @@ TEST_F(VideoPageSwitchTest, AHeldTargetTimesOutWhileTheOldQualityPlaysOn)
         platform::MainClock::advanceForTesting(0.05);
     EXPECT_EQ(page->activePlaybackQuality(), 64);
     EXPECT_EQ(page->dashPlayback(), nullptr);
+}
+
+// A loading shown over the stream that plays on while a switch runs (a buffering told by the
+// stream going away) is taken off by the next tick of the controls.
+TEST_F(VideoPageSwitchTest, TheControlsTickTakesTheLoadingOffWhileASwitchRuns)
+{
+    KRVideoDetailViewController* page = pushAndHoldASwitchTo1080P();
+    ASSERT_FALSE(HasFatalFailure());
+    Q_EMIT page->playbackSession()->bufferingChanged(true, QStringLiteral("网络缓冲中…"));
+    auto* overlay = part<View>(page, "loadingOverlay");
+    auto* tv = part<ImageView>(page, "loadingTVView");
+    ASSERT_NE(overlay, nullptr);
+    ASSERT_NE(tv, nullptr);
+    ASSERT_FALSE(overlay->isHidden());
+    ASSERT_TRUE(tv->isAnimating());
+    page->controlsTickForTesting();
+    EXPECT_TRUE(overlay->isHidden());
+    EXPECT_FALSE(tv->isAnimating());
+    EXPECT_EQ(statusText(page), QStringLiteral("正在获取 1080P 播放地址…"));
+    EXPECT_TRUE(playing(page));
 }
 
 TEST_F(VideoPageSwitchTest, TheBackgroundPausesAndBecomingActiveResumesFromTheSameTime)
@@ -218,6 +249,31 @@ TEST_F(VideoPageSwitchTest, WhenNoStreamCanBeShownThePlayButtonRetriesFromTheKep
     QTest::mouseClick(playButton, Qt::LeftButton);
     KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 3.0);
     EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), 5.0);
+}
+
+// A rollback that fails in the app-drawn full screen leaves it as a failure does, and the play
+// button it shows can be pressed whatever state it was in before.
+TEST_F(VideoPageSwitchTest, AFailedRollbackInFullScreenLeavesItWithThePlayButtonEnabled)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    auto* fullscreenButton = page->playerControls()->findChild<Button*>(QStringLiteral("fullscreenButton"));
+    ASSERT_NE(fullscreenButton, nullptr);
+    QTest::mouseClick(fullscreenButton, Qt::LeftButton);
+    KR_ADVANCE_UNTIL(page->fullscreen()->isShown());
+    auto* playButton = part<Button>(page, "playButton");
+    // Dimmed, as a page that once found the video unavailable leaves it.
+    playButton->setEnabled(false);
+    playButton->setAlpha(0.68);
+    page->playbackSession()->stop();
+    Q_EMIT page->playbackSession()->qualitySwitchRollbackFailed(3.0);
+    EXPECT_FALSE(page->fullscreen()->isShown());
+    EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->text(), QStringLiteral("原画质恢复失败，点播放重试"));
+    EXPECT_FALSE(playButton->isHidden());
+    EXPECT_TRUE(playButton->isEnabled());
+    EXPECT_EQ(playButton->alpha(), 1.0);
+    QTest::mouseClick(playButton, Qt::LeftButton);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 3.0);
 }
 
 // Listening in the background, the end of a part continues to the next: its start resolves in
