@@ -553,9 +553,12 @@ void KRSessionStore::finishRiskCookieFetch(const platform::HTTPResponse& respons
     persistToKeychain();
 
     const bool ready = cookieNamed(*next, kBuvid3) && cookieNamed(*next, kBNut);
-    KROptionalError error = response.error ? response.error : jsonError;
-    if (!error && !ready)
-        error = KRError(KRSessionStoreError, -3, QStringLiteral("官方指纹接口未返回 buvid3"));
+    // Built in one expression: assigning into the optional afterwards trips a false
+    // "maybe uninitialized" in the thread-sanitizer build.
+    const KROptionalError error = response.error ? response.error
+        : jsonError                                 ? jsonError
+        : ready                                     ? KROptionalError{}
+                                                    : KROptionalError(KRError(KRSessionStoreError, -3, QStringLiteral("官方指纹接口未返回 buvid3")));
     KRConsole::log(QStringLiteral("[KorvaneSession] riskCookies ready=%1 status=%2")
                        .arg(KRConsole::boolean(ready))
                        .arg(response.status));
