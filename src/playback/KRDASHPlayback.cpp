@@ -226,6 +226,20 @@ void KRDASHPlayback::play()
     seekToTime(soundTime(), true);
 }
 
+void KRDASHPlayback::invalidatePendingSeekResume(const QString& reason)
+{
+    if (m_stopped)
+        return;
+    const bool inFlight = isSeekInFlight();
+    ++m_seekGeneration;
+    m_waitingToStart = false;
+    m_resumeWhenAligned = false;
+    KRDiagnostics::recordEvent(QStringLiteral("dash-seek-resume-invalidated"), QStringLiteral("reason=%1 inFlight=%2 generation=%3 target=%4")
+                                                                                  .arg(reason, yesNo(inFlight))
+                                                                                  .arg(m_seekGeneration)
+                                                                                  .arg(m_seekTarget, 0, 'f', 3));
+}
+
 void KRDASHPlayback::pauseForBuffering(const QString& reason)
 {
     if (m_stopped || !m_running)

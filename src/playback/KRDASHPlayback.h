@@ -47,6 +47,9 @@ public:
     void play();
     // Pauses both while a half refills its buffer; they go on together once both can play.
     void pauseForBuffering(const QString& reason);
+    // The pending seek will not resume the pair: its completion becomes stale, and nothing
+    // plays until asked again.
+    void invalidatePendingSeekResume(const QString& reason);
     // Stops both, removes the picture and gives the transport its own picture back. Harmless
     // when repeated; the destructor stops too.
     void stop();

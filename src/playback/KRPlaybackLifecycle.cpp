@@ -71,6 +71,7 @@ void KRPlaybackLifecycle::applicationDidEnterBackgroundForPlayback(bool backgrou
         m_listening = false;
         m_resumeAfterForeground = !backgroundAudio && expected;
         s.resetUnexpectedPauseRecovery();
+        s.invalidatePendingDASHSeekResumeForReason(QStringLiteral("application-did-enter-background-during-recovery"));
         s.setHold(Host::HoldBackground, true);
         if (!m_interruption)
             markInactive();
@@ -106,6 +107,8 @@ void KRPlaybackLifecycle::applicationDidEnterBackgroundForPlayback(bool backgrou
     s.resetUnexpectedPauseRecovery();
     m_listening = listen;
     m_resumeAfterForeground = !backgroundAudio && playing;
+    if (!listen)
+        s.invalidatePendingDASHSeekResumeForReason(QStringLiteral("application-did-enter-background"));
     pausePictureClocksForBackground();
     if (listen) {
         KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("application-did-enter-background"));
@@ -238,6 +241,7 @@ void KRPlaybackLifecycle::interruptionBegan()
         return;
     }
     m_resumeAfterInterruption = s.isExpectedToPlay() || media->playbackState() == 1;
+    s.invalidatePendingDASHSeekResumeForReason(QStringLiteral("audio-interruption-began"));
     s.cancelStallRecovery();
     pausePictureClocksForBackground();
     s.setHold(Host::HoldInterruption, true);
@@ -321,6 +325,7 @@ void KRPlaybackLifecycle::audioSessionRouteChangedForPlayback(int reason)
     // The sound would come out of the speaker now: nothing plays until the user asks.
     m_listening = m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
     s.synchronizeQualitySwitchIntent(false, QStringLiteral("route-old-device-unavailable"));
+    s.invalidatePendingDASHSeekResumeForReason(QStringLiteral("route-old-device-unavailable"));
     s.resetUnexpectedPauseRecovery();
     s.settlePlayback(Host::HoldRouteLost, Host::HoldNone, false);
     markInactive();

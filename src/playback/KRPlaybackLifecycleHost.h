@@ -39,6 +39,8 @@ public:
     virtual void resetUnexpectedPauseRecovery() = 0;
     virtual void cancelStallRecovery() = 0;
     virtual void abandonQualitySwitch(const char* reason) = 0;
+    // A DASH seek still pending does not resume what the life cycle pauses.
+    virtual void invalidatePendingDASHSeekResumeForReason(const QString& reason) = 0;
     virtual void synchronizeQualitySwitchIntent(bool playing, const QString& source) = 0;
     // The controls' tick stops in the background, and runs again (once at once) on the return.
     virtual void stopTick() = 0;

@@ -39,6 +39,8 @@ public:
     virtual void soundBecamePlayable() {}
     // A pair waiting at its gate tries to open it now.
     virtual void attemptDASHPlaybackStart() {}
+    // A pair's pending seek will not resume it (the life cycle paused it meanwhile).
+    virtual void invalidatePendingDASHSeekResume(const QString&) {}
     virtual void seek(double time, bool resume) = 0;
     virtual void setRate(float rate) = 0;
     // Stops for good; the media is let go after this.

@@ -1016,6 +1016,12 @@ void KRPlaybackSession::cancelStallRecovery()
 
 void KRPlaybackSession::abandonQualitySwitch(const char* reason) { m_switch->abandon(reason); }
 
+void KRPlaybackSession::invalidatePendingDASHSeekResumeForReason(const QString& reason)
+{
+    if (m_media && m_pair)
+        m_media->invalidatePendingDASHSeekResume(reason);
+}
+
 void KRPlaybackSession::synchronizeQualitySwitchIntent(bool playing, const QString& source)
 {
     m_switch->synchronizeQualitySwitchPlaybackIntent(playing, source);

@@ -277,6 +277,7 @@ private:
     bool isApplicationInBackground() const override;
     void cancelStallRecovery() override;
     void abandonQualitySwitch(const char* reason) override;
+    void invalidatePendingDASHSeekResumeForReason(const QString& reason) override;
     void synchronizeQualitySwitchIntent(bool playing, const QString& source) override;
     void stopTick() override { m_tickTimer.stop(); }
     void restartTick() override;

@@ -52,6 +52,12 @@ bool KRTransportMedia::isRefilling() const { return m_dash && m_dash->isRebuffer
 
 void KRTransportMedia::soundBecamePlayable() { attemptDASHPlaybackStart(); }
 
+void KRTransportMedia::invalidatePendingDASHSeekResume(const QString& reason)
+{
+    if (m_dash)
+        m_dash->invalidatePendingSeekResume(reason);
+}
+
 void KRTransportMedia::attemptDASHPlaybackStart()
 {
     if (m_dash && m_dash->isWaitingToStart())

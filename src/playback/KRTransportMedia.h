@@ -30,6 +30,7 @@ public:
     void pause() override;
     void pauseForBuffering(const QString& reason) override;
     void attemptDASHPlaybackStart() override;
+    void invalidatePendingDASHSeekResume(const QString& reason) override;
     void seek(double time, bool resume) override;
     void setRate(float rate) override;
     void stop() override;

@@ -35,6 +35,19 @@ using playbacktest::k360;
 using playbacktest::k720;
 using playbacktest::k720Backup;
 
+// A DASH pair of 720P and its sound, as the service lists it.
+std::optional<KRPlayInfo> dashInfo()
+{
+    const auto stream = [](qint64 id, const QString& codecs, const QString& url) {
+        return QVariantMap{{QStringLiteral("id"), id}, {QStringLiteral("codecid"), 7}, {QStringLiteral("codecs"), codecs},
+                           {QStringLiteral("bandwidth"), 1000}, {QStringLiteral("base_url"), url}};
+    };
+    const QVariant information = QVariantMap{
+        {QStringLiteral("dash"), QVariantMap{{QStringLiteral("video"), QVariantList{stream(64, QStringLiteral("avc1.64001F"), QStringLiteral("https://cdn.test/v-720.m4s"))}},
+                                             {QStringLiteral("audio"), QVariantList{stream(30280, QStringLiteral("mp4a.40.2"), QStringLiteral("https://cdn.test/a.m4s"))}}}}};
+    return KRPlayInfo::fromPlayInformation(information);
+}
+
 class QualitySwitchSessionTest : public playbacktest::SwitchSessionTest {
 protected:
     // Opens a switch to 720P and answers its resolve.
@@ -412,14 +425,7 @@ TEST_F(QualitySwitchSessionTest, AServerErrorOfTheTargetGoesOnUninterrupted)
 // its data with the switch's reason only while it is still short of it.
 TEST_F(QualitySwitchSessionTest, AFailedSwitchRestartsAStarvedPairAndPausesItOnlyWhileItStaysStarved)
 {
-    const auto stream = [](qint64 id, const QString& codecs, const QString& url) {
-        return QVariantMap{{QStringLiteral("id"), id}, {QStringLiteral("codecid"), 7}, {QStringLiteral("codecs"), codecs},
-                           {QStringLiteral("bandwidth"), 1000}, {QStringLiteral("base_url"), url}};
-    };
-    const QVariant information = QVariantMap{
-        {QStringLiteral("dash"), QVariantMap{{QStringLiteral("video"), QVariantList{stream(64, QStringLiteral("avc1.64001F"), QStringLiteral("https://cdn.test/v-720.m4s"))}},
-                                             {QStringLiteral("audio"), QVariantList{stream(30280, QStringLiteral("mp4a.40.2"), QStringLiteral("https://cdn.test/a.m4s"))}}}}};
-    const std::optional<KRPlayInfo> info = KRPlayInfo::fromPlayInformation(information);
+    const std::optional<KRPlayInfo> info = dashInfo();
     ASSERT_TRUE(info.has_value());
     struct Case {
         const char* name;
@@ -494,6 +500,31 @@ TEST_F(QualitySwitchSessionTest, AnAnswerForAnotherPartIsIgnored)
     EXPECT_TRUE(playing->stagedURL.isEmpty());
     EXPECT_EQ(medias.size(), 1);
     EXPECT_EQ(session->quality(), 16);
+}
+
+// What the life cycle pauses, a DASH seek still pending does not resume: the background
+// without listening, an interruption and a pulled headphone each make it stale.
+TEST_F(QualitySwitchSessionTest, TheLifeCyclesPausesMakeAPendingDASHSeekStale)
+{
+    const std::optional<KRPlayInfo> info = dashInfo();
+    ASSERT_TRUE(info.has_value());
+    ASSERT_TRUE(KRPlaybackSessionTesting::startDASH(*session, *info, 64, 4.0));
+    ScriptedMedia* pair = media();
+    pair->becomePlayable();
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(true);
+    EXPECT_TRUE(pair->seekResumeInvalidations.isEmpty()) << "listening goes on";
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, true);
+    session->lifecycle()->applicationDidEnterBackgroundForPlayback(false);
+    EXPECT_EQ(pair->seekResumeInvalidations, QStringList{QStringLiteral("application-did-enter-background")});
+    session->lifecycle()->applicationDidBecomeActiveForPlayback(0, false);
+    session->lifecycle()->audioSessionInterruptionForPlayback(true);
+    EXPECT_EQ(pair->seekResumeInvalidations.value(1), QStringLiteral("audio-interruption-began"));
+    session->lifecycle()->audioSessionInterruptionForPlayback(false, 1u, 0, false);
+    session->lifecycle()->audioSessionRouteChangedForPlayback(1);
+    EXPECT_EQ(pair->seekResumeInvalidations.size(), 2);
+    session->lifecycle()->audioSessionRouteChangedForPlayback(2);
+    EXPECT_EQ(pair->seekResumeInvalidations.value(2), QStringLiteral("route-old-device-unavailable"));
+    EXPECT_EQ(pair->seekResumeInvalidations.size(), 3);
 }
 
 // ---- the life cycle ----

@@ -93,6 +93,7 @@ public:
     void setPictureSuspended(bool suspended) override { pictureSuspended = suspended; }
     bool isRefilling() const override { return refilling; }
     void pauseForBuffering(const QString& reason) override { bufferingPauses.append(reason); }
+    void invalidatePendingDASHSeekResume(const QString& reason) override { seekResumeInvalidations.append(reason); }
     // A pair whose data came meanwhile opens its gate at the attempt.
     void attemptDASHPlaybackStart() override
     {
@@ -134,7 +135,7 @@ public:
     int plays = 0, pauses = 0, commits = 0, stageCancels = 0, reasserts = 0, startAttempts = 0;
     bool stopped = false, pictureReady = true, seekInFlight = false, pictureSuspended = false;
     bool refilling = false, opensGateOnAttempt = false;
-    QStringList bufferingPauses;
+    QStringList bufferingPauses, seekResumeInvalidations;
     QList<double> playTimes, seeks;
     QUrl stagedURL;
     StageCompletion staged;
