@@ -1027,9 +1027,16 @@ void KRPlaybackSession::synchronizeQualitySwitchIntent(bool playing, const QStri
     m_switch->synchronizeQualitySwitchPlaybackIntent(playing, source);
 }
 
+void KRPlaybackSession::stopTick()
+{
+    m_tickTimer.stop();
+    Q_EMIT controlsTickRunningChanged(false);
+}
+
 void KRPlaybackSession::restartTick()
 {
     m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    Q_EMIT controlsTickRunningChanged(true);
     playerControlsTimerFired();
 }
 

@@ -188,6 +188,9 @@ public:
 
 Q_SIGNALS:
     void stateChanged(KRPlaybackSession::State state);
+    // The controls' tick stopped for the background (`running` NO) or runs again at the
+    // restore: the timers that follow playback on screen stop and start with it.
+    void controlsTickRunningChanged(bool running);
     // A player was made and is to be shown; the old one (if any) is gone.
     void mediaInstalled(KRPlaybackMedia* media);
     // A quality switch put `media` in place of the player (a player made ready off screen, or
@@ -279,7 +282,7 @@ private:
     void abandonQualitySwitch(const char* reason) override;
     void invalidatePendingDASHSeekResumeForReason(const QString& reason) override;
     void synchronizeQualitySwitchIntent(bool playing, const QString& source) override;
-    void stopTick() override { m_tickTimer.stop(); }
+    void stopTick() override;
     void restartTick() override;
     void dropPendingStart(const QString& text, const QString& reason) override;
     void abandonRequestInBackground(const QString& reason) override;

@@ -192,6 +192,12 @@ KRPlaybackSession* KRVideoDetailViewController::session()
     connect(playback, &KRPlaybackSession::progressed, this,
             [this](double time, double duration, bool playing) { playbackProgressed(time, duration, playing, true); });
     connect(playback, &KRPlaybackSession::qualityChanged, this, [this] { updateControlsTitles(); });
+    connect(playback, &KRPlaybackSession::controlsTickRunningChanged, this, [this](bool running) {
+        if (running)
+            m_fullscreen->startFullscreenSyncTimerIfNeeded();
+        else
+            m_fullscreen->stopFullscreenSyncTimer();
+    });
     connect(playback, &KRPlaybackSession::playInfoLoaded, this, [this](const std::optional<KRPlayInfo>& info) {
         if (info)
             applyQualityOptions(*info);

@@ -395,12 +395,7 @@ void KRVideoFullscreen::buildFullscreenControlsInView(View* host)
     applyLegacyFullscreenImages();
     m_composer.build(host, faded, m_area->danmakuComposer()->draft());
     m_composer.setDanmakuEnabled(m_area->isDanmakuEnabled());
-    KRPlaybackTransport* transport = m_area->transport();
-    const bool stopped = !transport || transport->playbackState() == 0;
-    if (m_actions.foreground() && !m_actions.idle() && (m_actions.expectedToPlay() || !stopped)) {
-        const int interval = KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 200 : 100;
-        m_syncTimer.start(interval, [this] { syncFullscreenControls(true); });
-    }
+    startFullscreenSyncTimerIfNeeded();
     layoutFullscreenControls();
     syncFullscreenControls(false);
     // The controls told their visibility before the rail existed, and the pass above shows it only
@@ -540,6 +535,18 @@ void KRVideoFullscreen::playerControlsVisibilityDidChange(bool visible)
     }
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
         renderer->setContentInsets(EdgeInsets{});
+}
+
+void KRVideoFullscreen::startFullscreenSyncTimerIfNeeded()
+{
+    if (!m_controlsHost || m_syncTimer.isActive())
+        return;
+    KRPlaybackTransport* transport = m_area->transport();
+    const bool stopped = !transport || transport->playbackState() == 0;
+    if (m_actions.foreground() && !m_actions.idle() && (m_actions.expectedToPlay() || !stopped)) {
+        const int interval = KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 200 : 100;
+        m_syncTimer.start(interval, [this] { syncFullscreenControls(true); });
+    }
 }
 
 void KRVideoFullscreen::removeFullscreenControls()

@@ -94,6 +94,11 @@ public:
     void attachDanmakuToFullscreen();
     void layoutFullscreenControls();
     void syncFullscreenControls(bool fromTimer);
+    // The background stops the synchronisation timer; the restore starts it again when the
+    // full screen's controls are on screen and playback is meant to go on.
+    void stopFullscreenSyncTimer() { m_syncTimer.stop(); }
+    void startFullscreenSyncTimerIfNeeded();
+    bool isFullscreenSyncTimerRunning() const { return m_syncTimer.isActive(); }
     void showFullscreenRail();
     void hideFullscreenRail();
     void applyLegacyFullscreenImages();

@@ -1114,6 +1114,29 @@ TEST_F(VideoFullscreenTest, TheDanmakuAreLaidAgainAfterTheTurnAndAfterLeaving)
     EXPECT_GT(renderer->activeCount(), 0);
 }
 
+// The window minimised stops the full screen's synchronisation with the controls' tick; shown
+// again, both run again.
+TEST_F(VideoFullscreenTest, TheBackgroundStopsTheSynchronisationAndTheReturnStartsIt)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    Application::shared().becomeActiveForTesting();
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    ASSERT_TRUE(page->fullscreen()->isFullscreenSyncTimerRunning());
+    window->setWindowState(Qt::WindowMinimized);
+    ASSERT_EQ(Application::shared().applicationState(), int(ApplicationStateBackground));
+    EXPECT_FALSE(page->fullscreen()->isFullscreenSyncTimerRunning());
+    for (int i = 0; i < 10; ++i)
+        platform::MainClock::advanceForTesting(0.1);
+    EXPECT_FALSE(page->fullscreen()->isFullscreenSyncTimerRunning());
+    window->setWindowState(Qt::WindowNoState);
+    KR_ADVANCE_UNTIL(Application::shared().applicationState() == int(ApplicationStateActive)
+                     && page->fullscreen()->isFullscreenSyncTimerRunning());
+    EXPECT_TRUE(page->fullscreen()->isShown());
+}
+
 // Signed in, "稍后观看" on the rail adds the video to the account's list and says so.
 TEST_F(VideoFullscreenTest, SignedInWatchLaterFromTheRailAddsTheVideo)
 {
