@@ -644,9 +644,7 @@ TEST_F(QualitySwitchSessionTest, APendingStartIsDroppedByAPulledHeadphoneOrAnInt
 
 TEST_F(QualitySwitchSessionTest, APartAtItsEndIsNeverStartedByTheLifeCycle)
 {
-    ScriptedMedia* playing = playAt360();
-    playing->time = 312;
-    Q_EMIT playing->finished(0);
+    ScriptedMedia* playing = playAt360ToItsEnd();
     ASSERT_EQ(session->state(), KRPlaybackSession::State::Ended);
     const int plays = playing->plays;
     session->lifecycle()->applicationDidEnterBackgroundForPlayback(false);
@@ -1228,9 +1226,7 @@ TEST_F(PlaybackGateTest, ASwitchTimingOutBeforeItsCommitRollsBackToTheStreamThat
 
 TEST_F(PlaybackGateTest, ASeekAfterTheEndPlaysOnFromTheTimeSought)
 {
-    ScriptedMedia* playing = playAt360();
-    playing->time = 312;
-    Q_EMIT playing->finished(0);
+    ScriptedMedia* playing = playAt360ToItsEnd();
     ASSERT_EQ(session->state(), KRPlaybackSession::State::Ended);
     session->seek(4.0);
     EXPECT_NE(session->state(), KRPlaybackSession::State::Ended);

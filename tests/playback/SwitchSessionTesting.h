@@ -59,6 +59,14 @@ protected:
         playing->becomePlayable();
         return playing;
     }
+    // 360P played to its natural end at 312 s.
+    ScriptedMedia* playAt360ToItsEnd()
+    {
+        ScriptedMedia* playing = playAt360();
+        playing->time = 312;
+        Q_EMIT playing->finished(0);
+        return playing;
+    }
     // Opens a switch to 720P; the resolve waits for `answerResolve`.
     void openSwitchTo720()
     {
