@@ -1238,3 +1238,52 @@ TEST_F(VideoFullscreenTest, TheSynchronisationKeepsTheSlowerPaceOfAnA4ClassPhone
     useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("7.1"));
     expectSynchronisationPace(0.2, 1.0);
 }
+
+// The page's chrome faded out for a turn comes back for good when the full screen is reset
+// half-way through the fade: by a failure on the turn into landscape, and by the player torn
+// down on the turn back upright.
+TEST_F(VideoFullscreenTest, AResetDuringTheTurnsFadeLeavesTheControlsAndTheLoadingShown)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    View* controls = page->playerControls();
+    View* loading = part(page, "loadingOverlay");
+    ASSERT_EQ(controls->alpha(), 1.0);
+    ASSERT_EQ(loading->alpha(), 1.0);
+    const auto expectShownForGood = [&](const char* when) {
+        EXPECT_FALSE(fullscreen->isChromeSuppressed()) << when;
+        EXPECT_EQ(controls->alpha(), 1.0) << when;
+        EXPECT_EQ(loading->alpha(), 1.0) << when;
+        settle();
+        EXPECT_EQ(controls->alpha(), 1.0) << when;
+        EXPECT_EQ(loading->alpha(), 1.0) << when;
+        EXPECT_FALSE(page->fullscreen()->isShown()) << when;
+        EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait)) << when;
+    };
+
+    // Turned into landscape by the button, the chrome fades out over 0.07 s; the player fails
+    // half-way.
+    clickThroughWindow(fullscreenButton(page), false);
+    ASSERT_TRUE(fullscreen->isChromeSuppressed());
+    platform::MainClock::advanceForTesting(0.03);
+    ASSERT_GT(controls->alpha(), 0.0);
+    ASSERT_LT(controls->alpha(), 1.0);
+    QMetaObject::invokeMethod(page->playbackSession(), "failed", Q_ARG(QString, QStringLiteral("gone")), Q_ARG(bool, true));
+    expectShownForGood("failed on the turn into landscape");
+
+    // Played again from the failure, in landscape, and the device turned upright: the player
+    // is torn down half-way through that fade.
+    clickThroughWindow(part<Button>(page, "playButton"));
+    KR_ADVANCE_UNTIL(playing(page));
+    ASSERT_NE(enterLandscapeByTheButton(page), nullptr);
+    ASSERT_EQ(fullscreen->phase(), 3);
+    ASSERT_EQ(controls->alpha(), 1.0);
+    Application::shared().rotateForTesting(InterfaceOrientationPortrait);
+    ASSERT_TRUE(fullscreen->isChromeSuppressed());
+    platform::MainClock::advanceForTesting(0.03);
+    ASSERT_GT(controls->alpha(), 0.0);
+    ASSERT_LT(controls->alpha(), 1.0);
+    page->tearDownMoviePlayer();
+    expectShownForGood("torn down on the turn upright");
+}
