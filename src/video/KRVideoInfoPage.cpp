@@ -307,7 +307,8 @@ void KRVideoInfoPage::showVideo(const std::shared_ptr<KRVideo>& video, int selec
     v.summaryDisclosureGlyph->setText(m_summaryExpanded ? QStringLiteral("收起 ▲") : QStringLiteral("展开 ▼"));
     v.summaryLabel->setText(summary);
     v.summaryLabel->setNumberOfLines(m_summaryExpanded ? 0 : 3);
-    applyOfficialInteractionImages();
+    // The coin limit follows the video; the icons and colours follow only the theme.
+    applyInteractionState();
     const QString avatar = shown.ownerAvatarURL();
     if (QObject* owner = avatar.isEmpty() ? nullptr : m_requests.owner()) {
         QPointer<ImageView> view = v.ownerAvatarView;
@@ -592,7 +593,7 @@ void KRVideoInfoPage::scrollViewDidEndDragging(ScrollView* scrollView, bool)
 void KRVideoInfoPage::setInteractions(const Interactions& interactions)
 {
     m_interactions = interactions;
-    applyOfficialInteractionImages();
+    applyInteractionState();
 }
 
 View* KRVideoInfoPage::interactionButton(int index) const { return m_views.interactionButtons.value(index); }
@@ -627,6 +628,13 @@ void KRVideoInfoPage::applyOfficialInteractionImages()
             button->setImage(KRDetailTintedImage(share, accent), ControlStateHighlighted);
         }
     }
+    applyInteractionState();
+}
+
+void KRVideoInfoPage::applyInteractionState()
+{
+    if (m_views.interactionButtons.size() != 5)
+        return;
     const Interactions& state = m_interactions;
     KRInteractionButton* triple = m_views.interactionButtons.at(0);
     KRInteractionButton* coin = m_views.interactionButtons.at(2);

@@ -78,7 +78,10 @@ public:
     // The account's state as the buttons show it.
     void setInteractions(const Interactions& interactions);
     int coinLimit() const;
+    // Icons, title colours and the state below.
     void applyOfficialInteractionImages();
+    // The buttons' selection, the coin title and its accessibility value, the follow title.
+    void applyInteractionState();
     // 0 triple … 4 more; null before the page is built.
     platform::uikit::View* interactionButton(int index) const;
     platform::uikit::View* followButton() const;
