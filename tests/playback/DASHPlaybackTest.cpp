@@ -308,7 +308,10 @@ TEST_F(DASHPlaybackTest, APendingSeekTellsItsTimeAndItsResumeMayChangeBeforeItLa
     media.setPendingSeekResume(true);
     KR_WAIT_UNTIL(media.dash()->isRunning() && media.currentTime() > 3.2);
     EXPECT_GT(media.dash()->picturePlayer()->rate(), 0);
+    QPointer<KRPlaybackTransport> transport = media.transport();
+    QPointer<KRDASHPlayback> dash = media.dash();
     media.stop();
+    KR_WAIT_UNTIL(!transport && !dash);
 }
 
 TEST_F(DASHPlaybackTest, ASuspendedSyncLeavesThePictureStoppedWhileTheSoundPlays)
