@@ -226,6 +226,12 @@ void KRDASHPlayback::play()
     seekToTime(soundTime(), true);
 }
 
+void KRDASHPlayback::setResumeWhenAligned(bool resume)
+{
+    if (!m_stopped)
+        m_resumeWhenAligned = resume;
+}
+
 void KRDASHPlayback::invalidatePendingSeekResume(const QString& reason)
 {
     if (m_stopped)

@@ -76,6 +76,10 @@ public:
     bool isSeekInFlight() const { return m_pictureSeeking || (m_waitingToStart && !m_rebuffering); }
     bool hasPictureFailed() const { return m_pictureFailed; }
     bool resumesWhenAligned() const { return m_resumeWhenAligned; }
+    // Whether the pending seek plays both once they are aligned again.
+    void setResumeWhenAligned(bool resume);
+    // Where the seek that has not landed goes; -1 when none is pending.
+    double pendingSeekTime() const { return isSeekInFlight() ? m_seekTarget : -1; }
     quint64 seekGeneration() const { return m_seekGeneration; }
     QUrl pictureURL() const { return m_pictureURL; }
     double pictureTime() const;

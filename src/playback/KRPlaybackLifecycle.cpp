@@ -53,6 +53,14 @@ void KRPlaybackLifecycle::mediaInstalled()
     }
 }
 
+void KRPlaybackLifecycle::deferReplayUntilInterruptionEnds()
+{
+    if (!m_interruption)
+        return;
+    m_resumeAfterInterruption = true;
+    m_transition = true;
+}
+
 void KRPlaybackLifecycle::applicationDidEnterBackgroundForPlayback(bool backgroundAudio)
 {
     KRPlaybackLifecycleHost& s = m_session;

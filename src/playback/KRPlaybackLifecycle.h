@@ -33,6 +33,9 @@ public:
     void restorePlaybackAfterLifecycleTransitionWithReason(const QString& reason, int applicationState, bool backgroundAudio);
     // The session installed a player: in the background its picture starts frozen.
     void mediaInstalled();
+    // A replay asked during an audio interruption waits for its end, and plays then when the
+    // end allows playback to resume.
+    void deferReplayUntilInterruptionEnds();
 
     bool isInTransition() const { return m_transition; }
     bool isInBackground() const { return m_background; }

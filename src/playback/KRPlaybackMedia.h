@@ -65,6 +65,10 @@ public:
     virtual bool isPictureReady() const { return true; }
     virtual bool isSeekInFlight() const { return false; }
     virtual bool isPairRunning() const { return playbackState() == 1; }
+    // Where a pair's seek that has not landed goes; -1 when none is pending.
+    virtual double pendingSeekTime() const { return -1; }
+    // Whether a pair's pending seek plays once it lands.
+    virtual void setPendingSeekResume(bool) {}
 
     // ---- the application's life cycle ----
     // In the background the picture stops and the sound may go on: a progressive stream

@@ -643,6 +643,20 @@ void KRPlaybackSession::restartPlaybackFromBeginning()
     m_holds &= ~unsigned(HoldRouteLost);
     m_expectedToPlay = true;
     resetUnexpectedPauseRecovery();
+    if (m_lifecycle->isInterrupted()) {
+        // The replay is the user's, but the call goes on: it stands at zero, held by the
+        // interruption, and plays when the interruption ends with leave to resume. A pair's
+        // seek to zero must not start the sound by itself meanwhile.
+        media->seek(0, false);
+        invalidatePendingDASHSeekResumeForReason(QStringLiteral("replay-during-interruption"));
+        m_lifecycle->deferReplayUntilInterruptionEnds();
+        record("playback-replay-deferred-for-interruption",
+               QStringLiteral("dash=%1 background=%2").arg(QLatin1String(yesNo(m_pair)), QLatin1String(yesNo(isApplicationInBackground()))));
+        applyGate(Gate::Replay);
+        m_viewing->startHistoryTrackingIfNeeded();
+        Q_EMIT progressed(0, duration(), true);
+        return;
+    }
     media->seek(0, playsNow());
     record("playback-replay", m_pair ? QStringLiteral("restart DASH dual tracks from zero")
                                      : QStringLiteral("restart from zero with danmaku timeline"));
@@ -957,6 +971,15 @@ void KRPlaybackSession::applyQualitySwitchIntent(bool play)
     m_holds &= ~unsigned(HoldTransition);
     m_expectedToPlay = play;
     applyGate(Gate::Push);
+}
+
+void KRPlaybackSession::setDASHSeekShouldResume(bool play)
+{
+    // A pair whose seek lands plays by itself: that must not start the sound a hold keeps
+    // paused. It resumes only when the gate would play now; lifting the hold later plays it
+    // through the gate.
+    if (m_media && m_pair)
+        m_media->setPendingSeekResume(play && playsNow());
 }
 
 void KRPlaybackSession::failQualitySwitchRollback(double time)

@@ -263,6 +263,7 @@ private:
     int commitQualitySwitchStream(int quality, const QStringList& candidates, const QString& playURL) override;
     bool replaceMediaForQualitySwitch(KRPlaybackMedia* media, double time, bool start) override;
     void applyQualitySwitchIntent(bool play) override;
+    void setDASHSeekShouldResume(bool play) override;
     void failQualitySwitchRollback(double time) override;
     void dropPendingReplies() override;
     void reconsiderLoadState() override;

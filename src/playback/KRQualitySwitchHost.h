@@ -43,6 +43,8 @@ public:
     virtual bool replaceMediaForQualitySwitch(KRPlaybackMedia* media, double time, bool start) = 0;
     // The intent the switch kept: play or not.
     virtual void applyQualitySwitchIntent(bool play) = 0;
+    // Whether a pair's seek still pending plays once it lands, as the switch means it to.
+    virtual void setDASHSeekShouldResume(bool play) = 0;
     // Neither stream can be shown: torn down, the user's tap retries from `time`.
     virtual void failQualitySwitchRollback(double time) = 0;
     // Answers still pending for the player that stays are stale.

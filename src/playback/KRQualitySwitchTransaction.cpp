@@ -94,11 +94,15 @@ int KRQualitySwitchTransaction::beginQualitySwitchToQuality(int quality, const Q
     m_phase = kPhaseResolving;
     m_startedAt = MainClock::now();
     KRPlaybackMedia* media = m_session.media();
-    const bool pendingSeek = media && media->isSeekInFlight();
-    m_resumeTime = media ? std::max(0.0, media->currentTime()) : 0;
-    m_resumeExplicit = false;
+    // A pair's seek that has not landed is where the user is: the sound's clock still reads
+    // the time it left.
+    const double pendingSeekTime = media && m_session.playsPair() && media->isSeekInFlight() ? media->pendingSeekTime() : -1;
+    const bool pendingSeek = pendingSeekTime >= 0;
+    m_resumeTime = pendingSeek ? pendingSeekTime : media ? std::max(0.0, media->currentTime()) : 0;
+    m_resumeExplicit = pendingSeek;
     m_expectedToPlay = expectedPlaying;
     m_automaticFallback = automatic;
+    m_session.setDASHSeekShouldResume(expectedPlaying);
     m_cid = m_session.video() ? m_session.video()->cid() : 0;
     ++m_generation;
     m_owner = std::make_unique<QObject>();
@@ -649,6 +653,7 @@ void KRQualitySwitchTransaction::synchronizeQualitySwitchPlaybackIntent(bool pla
     if (!m_open)
         return;
     m_expectedToPlay = playing;
+    m_session.setDASHSeekShouldResume(playing);
     if (m_seamlessActive)
         m_seamlessShouldPlay = playing;
     KRPlaybackMedia* media = m_session.media();

@@ -58,6 +58,14 @@ void KRTransportMedia::invalidatePendingDASHSeekResume(const QString& reason)
         m_dash->invalidatePendingSeekResume(reason);
 }
 
+double KRTransportMedia::pendingSeekTime() const { return m_dash ? m_dash->pendingSeekTime() : -1; }
+
+void KRTransportMedia::setPendingSeekResume(bool resume)
+{
+    if (m_dash)
+        m_dash->setResumeWhenAligned(resume);
+}
+
 void KRTransportMedia::attemptDASHPlaybackStart()
 {
     if (m_dash && m_dash->isWaitingToStart())

@@ -44,6 +44,8 @@ public:
     bool isPictureReady() const override;
     bool isSeekInFlight() const override;
     bool isPairRunning() const override;
+    double pendingSeekTime() const override;
+    void setPendingSeekResume(bool resume) override;
     void setPictureSuspended(bool suspended) override;
     void reassertSound() override;
     KRPlaybackTransport* transport() const override;

@@ -90,6 +90,8 @@ public:
     }
     bool isPictureReady() const override { return pictureReady; }
     bool isSeekInFlight() const override { return seekInFlight; }
+    double pendingSeekTime() const override { return seekInFlight ? seekTarget : -1; }
+    void setPendingSeekResume(bool resume) override { seekResumes.append(resume); }
     void setPictureSuspended(bool suspended) override { pictureSuspended = suspended; }
     bool isRefilling() const override { return refilling; }
     void pauseForBuffering(const QString& reason) override { bufferingPauses.append(reason); }
@@ -137,6 +139,9 @@ public:
     bool refilling = false, opensGateOnAttempt = false;
     QStringList bufferingPauses, seekResumeInvalidations;
     QList<double> playTimes, seeks;
+    // A pair's seek not yet landed goes here; what the session said of its resume, in order.
+    double seekTarget = -1;
+    QList<bool> seekResumes;
     QUrl stagedURL;
     StageCompletion staged;
 };
