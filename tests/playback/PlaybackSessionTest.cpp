@@ -46,6 +46,16 @@ protected:
         MainClock::advanceForTesting(1.0);
     }
 
+    // Plays 1080P until its third stall within a minute, which asks the fallback for the next turn.
+    void playUntilTheThirdStall()
+    {
+        startPlaying();
+        for (int i = 0; i < 2; ++i)
+            stallAndRecover(1);
+        MainClock::advanceForTesting(1);
+        media()->stall();
+    }
+
     QList<int> heartbeats;
     QList<int> fallbacks;
     int givenUp = 0;
@@ -89,14 +99,32 @@ TEST_F(PlaybackSessionTest, ThreeStallsSpreadOverMoreThanAMinuteDoNotFallBack)
 
 TEST_F(PlaybackSessionTest, AFallbackAskedIsDroppedByAStop)
 {
-    startPlaying();
-    for (int i = 0; i < 2; ++i)
-        stallAndRecover(1);
-    MainClock::advanceForTesting(1);
-    media()->stall();
+    playUntilTheThirdStall();
     session->stop();
     MainClock::advanceForTesting(1);
     EXPECT_TRUE(fallbacks.isEmpty());
+}
+
+// The fallback asked on the third stall answers on the next turn. A start made in that same
+// turn (a part kept on the device, installed at once) has replaced the player it was asked
+// for: the answer is stale, and the new player is not switched.
+TEST_F(PlaybackSessionTest, AFallbackAskedIsDroppedByAStartInTheSameTurn)
+{
+    playUntilTheThirdStall();
+    ASSERT_TRUE(playbacktest::diagnosticsLog().contains(QStringLiteral("[playback-stall-fallback] from=80 to=16 count=3")));
+    const QString kept = testsupport::testHome() + QStringLiteral("/kept-part.mp4");
+    auto video = std::make_shared<KRVideo>(*session->video());
+    video->setPlayURL(QUrl::fromLocalFile(kept).toString());
+    session->setVideo(video, testsupport::ServiceFixtures::kDetailAID);
+    session->startPart(80, 0);
+    ASSERT_EQ(medias.size(), 2);
+    ASSERT_EQ(media()->sound, QUrl::fromLocalFile(kept));
+    media()->becomePlayable();
+    QCoreApplication::processEvents();
+    MainClock::advanceForTesting(1);
+    EXPECT_TRUE(fallbacks.isEmpty());
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
+    EXPECT_FALSE(playbacktest::diagnosticsLog().contains(QStringLiteral("[quality-switch-")));
 }
 
 TEST_F(PlaybackSessionTest, AnUnaskedPauseIsRetriedSpacedOutAndGivenUpAfterSixSeconds)

@@ -35,6 +35,8 @@
 
 #include <QTest>
 
+#include <cmath>
+
 using namespace platform::uikit;
 using namespace videotest;
 
@@ -131,6 +133,55 @@ protected:
         page->playerControls()->setControlsVisible(true, false);
         clickThroughWindow(railButton(rail, 0));
         return page;
+    }
+
+    // A rate the player drifted to, which a pass of the full screen's synchronisation puts back.
+    static void driftRate(KRVideoDetailViewController* page) { page->moviePlayer()->setCurrentPlaybackRate(1.5f); }
+    static bool rateInStep(KRVideoDetailViewController* page) { return std::abs(page->moviePlayer()->currentPlaybackRate() - 1.0f) < 0.02f; }
+    // Moves the clock a hundredth at a time until the rate is put back: the moment it was seen,
+    // or -1 when it was not within `limit` seconds.
+    static double momentRateIsPutBack(KRVideoDetailViewController* page, double limit)
+    {
+        for (double moved = 0; moved < limit; moved += 0.01) {
+            platform::MainClock::advanceForTesting(0.01);
+            if (rateInStep(page))
+                return platform::MainClock::now();
+        }
+        return -1;
+    }
+    // In the landscape full screen on the window's device: the synchronisation's passes come
+    // `pass` seconds apart (the first tick from then), and a pass held back while the application is not active comes on
+    // the first tick of a timer of `tick` seconds once it is active again.
+    void expectSynchronisationPace(double tick, double pass)
+    {
+        KRVideoDetailViewController* page = pushAndPlay();
+        KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle());
+        ASSERT_NE(enterLandscapeByTheButton(page), nullptr);
+        ASSERT_TRUE(page->fullscreen()->isFullscreenSyncTimerRunning());
+        driftRate(page);
+        double last = momentRateIsPutBack(page, pass + tick + 0.05);
+        ASSERT_GE(last, 0) << "no pass put the rate back";
+        for (int i = 0; i < 3; ++i) {
+            driftRate(page);
+            const double next = momentRateIsPutBack(page, 2 * pass);
+            ASSERT_GE(next, 0) << "pass " << i;
+            // A pass is due once `pass` seconds have gone: on that tick, or on the next when the
+            // clock's sum of ticks falls a hair short.
+            EXPECT_GE(next - last, pass - 0.005) << "pass " << i;
+            EXPECT_LE(next - last, pass + tick + 0.015) << "pass " << i;
+            last = next;
+        }
+        // Held back for 1.05 s: the next tick falls at 1.1 s on a timer of 0.1 s, at 1.2 s on one of 0.2 s.
+        driftRate(page);
+        Application::shared().resignActiveForTesting();
+        for (int i = 0; i < 105; ++i)
+            platform::MainClock::advanceForTesting(0.01);
+        ASSERT_FALSE(rateInStep(page));
+        Application::shared().becomeActiveForTesting();
+        const double resumed = momentRateIsPutBack(page, 0.5);
+        ASSERT_GE(resumed, 0);
+        EXPECT_NEAR(resumed - last, 1.0 + tick, 0.015);
+        EXPECT_TRUE(page->fullscreen()->isShown());
     }
 
     PortraitCommitCountingRoot* root = nullptr;
@@ -1173,4 +1224,66 @@ TEST_F(VideoFullscreenTest, TheRailsLayoutStopsAtItsFirstMissingButton)
     EXPECT_EQ(rail->frame(), QRectF(603, 73, 54, 210));
     // The danmaku-settings button is made visible all the same.
     EXPECT_FALSE(railButton(rail, 3)->isHidden());
+}
+
+// The synchronisation of the landscape full screen ticks every 0.1 s and passes over the view
+// tree at most every 0.5 s; an A4-class phone ticks every 0.2 s and passes every second.
+TEST_F(VideoFullscreenTest, TheSynchronisationKeepsALaterPhonesPace)
+{
+    expectSynchronisationPace(0.1, 0.5);
+}
+
+TEST_F(VideoFullscreenTest, TheSynchronisationKeepsTheSlowerPaceOfAnA4ClassPhone)
+{
+    useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("7.1"));
+    expectSynchronisationPace(0.2, 1.0);
+}
+
+// The page's chrome faded out for a turn comes back for good when the full screen is reset
+// half-way through the fade: by a failure on the turn into landscape, and by the player torn
+// down on the turn back upright.
+TEST_F(VideoFullscreenTest, AResetDuringTheTurnsFadeLeavesTheControlsAndTheLoadingShown)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    View* controls = page->playerControls();
+    View* loading = part(page, "loadingOverlay");
+    ASSERT_EQ(controls->alpha(), 1.0);
+    ASSERT_EQ(loading->alpha(), 1.0);
+    const auto expectShownForGood = [&](const char* when) {
+        EXPECT_FALSE(fullscreen->isChromeSuppressed()) << when;
+        EXPECT_EQ(controls->alpha(), 1.0) << when;
+        EXPECT_EQ(loading->alpha(), 1.0) << when;
+        settle();
+        EXPECT_EQ(controls->alpha(), 1.0) << when;
+        EXPECT_EQ(loading->alpha(), 1.0) << when;
+        EXPECT_FALSE(page->fullscreen()->isShown()) << when;
+        EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait)) << when;
+    };
+
+    // Turned into landscape by the button, the chrome fades out over 0.07 s; the player fails
+    // half-way.
+    clickThroughWindow(fullscreenButton(page), false);
+    ASSERT_TRUE(fullscreen->isChromeSuppressed());
+    platform::MainClock::advanceForTesting(0.03);
+    ASSERT_GT(controls->alpha(), 0.0);
+    ASSERT_LT(controls->alpha(), 1.0);
+    QMetaObject::invokeMethod(page->playbackSession(), "failed", Q_ARG(QString, QStringLiteral("gone")), Q_ARG(bool, true));
+    expectShownForGood("failed on the turn into landscape");
+
+    // Played again from the failure, in landscape, and the device turned upright: the player
+    // is torn down half-way through that fade.
+    clickThroughWindow(part<Button>(page, "playButton"));
+    KR_ADVANCE_UNTIL(playing(page));
+    ASSERT_NE(enterLandscapeByTheButton(page), nullptr);
+    ASSERT_EQ(fullscreen->phase(), 3);
+    ASSERT_EQ(controls->alpha(), 1.0);
+    Application::shared().rotateForTesting(InterfaceOrientationPortrait);
+    ASSERT_TRUE(fullscreen->isChromeSuppressed());
+    platform::MainClock::advanceForTesting(0.03);
+    ASSERT_GT(controls->alpha(), 0.0);
+    ASSERT_LT(controls->alpha(), 1.0);
+    page->tearDownMoviePlayer();
+    expectShownForGood("torn down on the turn upright");
 }

@@ -5,12 +5,16 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/Application.h"
+#include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
+#include "platform/media/MediaPlayer.h"
 
 #include <QRegularExpression>
+
+#include <cmath>
 
 using namespace platform::uikit;
 using namespace videotest;
@@ -45,6 +49,28 @@ protected:
         [&] { KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 1.0 && pauseWatchIdle()); }();
         posted.clear();
         return page;
+    }
+    // The DASH pair playing in front: the sound on the transport, the picture on a player of its own.
+    KRVideoDetailViewController* playDASHInFront()
+    {
+        KRPreferences::sharedPreferences().setPreferredQuality(80);
+        KRVideoDetailViewController* page = push();
+        Application::shared().becomeActiveForTesting();
+        tapPlay(page);
+        [&] {
+            KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page)
+                             && page->moviePlayer()->currentPlaybackTime() > 2.0 && pauseWatchIdle());
+        }();
+        posted.clear();
+        return page;
+    }
+    static platform::media::MediaPlayer* picture(KRVideoDetailViewController* page) { return page->dashPlayback()->picturePlayer(); }
+    // Both halves play, the picture in step with the sound.
+    static bool pairPlaysInStep(KRVideoDetailViewController* page)
+    {
+        KRDASHPlayback* pair = page->dashPlayback();
+        return pair && pair->isRunning() && playing(page) && picture(page)->timeControlStatus() == platform::media::MediaPlayer::TimeControlPlaying
+            && std::abs(pair->drift()) <= KRDASHPlayback::kPlayingDriftLimit;
     }
     static double restoredTime()
     {
@@ -120,4 +146,65 @@ TEST_F(VideoPageWindowStateTest, ListeningOnMinimisedTheSoundGoesOnWithThePictur
     EXPECT_FALSE(page->moviePlayer()->videoOutputSuppressed());
     EXPECT_FALSE(page->playbackSession()->lifecycle()->isListeningInBackground());
     KR_ADVANCE_UNTIL(playing(page) && page->danmakuRenderer()->isDisplayLinkRunning());
+}
+
+// Listening on, the DASH pair minimised: the sound's clock goes on while the picture's player
+// stays paused; shown again, the picture is put where the sound is and both play.
+TEST_F(VideoPageWindowStateTest, ListeningOnMinimisedTheDASHSoundGoesOnAndThePictureCatchesUpWhenShown)
+{
+    KRPreferences::sharedPreferences().setBackgroundAudioEnabled(true);
+    KRVideoDetailViewController* page = playDASHInFront();
+    window->setWindowState(Qt::WindowMinimized);
+    EXPECT_EQ(posted, away);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-did-enter-background] listen=YES playing=YES")));
+    EXPECT_TRUE(page->playbackSession()->lifecycle()->isListeningInBackground());
+    const double at = page->moviePlayer()->currentPlaybackTime();
+    KR_ADVANCE_UNTIL(page->moviePlayer()->currentPlaybackTime() > at + 1.5);
+    EXPECT_EQ(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+    EXPECT_EQ(picture(page)->timeControlStatus(), platform::media::MediaPlayer::TimeControlPaused);
+    EXPECT_EQ(picture(page)->rate(), 0.0);
+    const double pictureAt = picture(page)->currentTime();
+    EXPECT_LT(pictureAt, at + 0.5);
+    // Still where it stopped a while later, the sound far ahead.
+    for (int i = 0; i < 10; ++i)
+        platform::MainClock::advanceForTesting(0.1);
+    EXPECT_NEAR(picture(page)->currentTime(), pictureAt, 0.05);
+    EXPECT_EQ(picture(page)->timeControlStatus(), platform::media::MediaPlayer::TimeControlPaused);
+
+    const int realigned = page->dashPlayback()->realignCount();
+    window->setWindowState(Qt::WindowNoState);
+    EXPECT_EQ(posted, away + back);
+    EXPECT_FALSE(page->playbackSession()->lifecycle()->isListeningInBackground());
+    // Sent to where the sound is as the window shows, not left to play on from where it stopped.
+    EXPECT_EQ(page->dashPlayback()->realignCount(), realigned + 1);
+    const double soundBack = page->moviePlayer()->currentPlaybackTime();
+    KR_ADVANCE_UNTIL(pairPlaysInStep(page) && picture(page)->currentTime() > soundBack);
+    EXPECT_GT(page->moviePlayer()->currentPlaybackTime(), at + 1.5);
+}
+
+// Listening off, the DASH pair minimised: both halves pause where they were, and shown again
+// both play on from that time.
+TEST_F(VideoPageWindowStateTest, ListeningOffMinimisingPausesTheDASHPairAndShowingResumesItWhereItStopped)
+{
+    KRVideoDetailViewController* page = playDASHInFront();
+    window->setWindowState(Qt::WindowMinimized);
+    EXPECT_EQ(posted, away);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-did-enter-background] listen=NO playing=YES")));
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != KRPlaybackStatePlaying
+                     && picture(page)->timeControlStatus() == platform::media::MediaPlayer::TimeControlPaused);
+    const double at = page->moviePlayer()->currentPlaybackTime();
+    const double pictureAt = picture(page)->currentTime();
+    for (int i = 0; i < 20; ++i)
+        platform::MainClock::advanceForTesting(0.1);
+    EXPECT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+    EXPECT_NEAR(page->moviePlayer()->currentPlaybackTime(), at, 0.1);
+    EXPECT_NEAR(picture(page)->currentTime(), pictureAt, 0.1);
+    EXPECT_EQ(picture(page)->timeControlStatus(), platform::media::MediaPlayer::TimeControlPaused);
+
+    window->setWindowState(Qt::WindowNoState);
+    EXPECT_EQ(posted, away + back);
+    EXPECT_NEAR(restoredTime(), at, 0.3);
+    KR_ADVANCE_UNTIL(pairPlaysInStep(page));
+    EXPECT_NEAR(page->moviePlayer()->currentPlaybackTime(), at, 1.0);
+    KR_ADVANCE_UNTIL(pairPlaysInStep(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.5);
 }
