@@ -3,6 +3,7 @@
 #include "playback/KRPlaybackTransport.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
+#include "platform/media/MpvCore.h"
 #include "platform/media/PlayerSurface.h"
 #include "platform/uikit/View.h"
 #include "store/KRDiagnostics.h"
@@ -64,6 +65,8 @@ KRDASHPlayback::KRDASHPlayback(KRPlaybackTransport* soundTransport, const QUrl& 
 }
 
 KRDASHPlayback::~KRDASHPlayback() { stop(); }
+
+QImage KRDASHPlayback::lastPictureFrame() const { return m_picture ? m_picture->core()->frameImage() : QImage(); }
 
 double KRDASHPlayback::now() const
 {

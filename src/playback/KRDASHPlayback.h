@@ -4,6 +4,7 @@
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/PlayerSurface.h"
 
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -87,6 +88,8 @@ public:
     double drift() const;
     int realignCount() const { return m_realignCount; }
     platform::media::MediaPlayer* picturePlayer() const { return m_picture; }
+    // The last frame the picture player drew, as the transport's own (null before any).
+    QImage lastPictureFrame() const;
     platform::media::PlayerSurface* surface() const { return m_surface; }
 
 Q_SIGNALS:

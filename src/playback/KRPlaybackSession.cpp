@@ -1015,6 +1015,8 @@ void KRPlaybackSession::deliverKeptFinish(int reason) { handleFinish(reason); }
 
 void KRPlaybackSession::showQualitySwitchStatus(const QString& text, bool persistent) { Q_EMIT switchStatusShown(text, persistent); }
 
+void KRPlaybackSession::qualitySwitchRollbackWillReplaceMedia() { Q_EMIT qualitySwitchRollingBack(); }
+
 void KRPlaybackSession::qualitySwitchRollbackCompleted(double time) { Q_EMIT qualitySwitchRolledBack(time); }
 
 void KRPlaybackSession::qualitySwitchStateChanged(bool switching, const QString& title)

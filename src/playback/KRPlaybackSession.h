@@ -225,6 +225,9 @@ Q_SIGNALS:
     // Neither the new stream nor the previous one could be shown: the user's tap retries
     // from `time`.
     void qualitySwitchRollbackFailed(double time);
+    // A rollback is about to put the previous stream in place of the player, which still
+    // shows the failed stream's last frame: the last moment to take it.
+    void qualitySwitchRollingBack();
     // The previous stream is back and goes on from `time`: what is drawn over it starts there.
     void qualitySwitchRolledBack(double time);
     // A start still resolving was dropped by the life cycle (headphones pulled, an
@@ -272,6 +275,7 @@ private:
     void deliverKeptFinish(int reason) override;
     void showQualitySwitchStatus(const QString& text, bool persistent) override;
     void qualitySwitchStateChanged(bool switching, const QString& title) override;
+    void qualitySwitchRollbackWillReplaceMedia() override;
     void qualitySwitchRollbackCompleted(double time) override;
 
     // ---- the life cycle's narrow interface ----

@@ -114,6 +114,8 @@ QWidget* KRPlaybackTransport::view() const { return m_view; }
 QWidget* KRPlaybackTransport::backgroundView() const { return m_backgroundView; }
 QWidget* KRPlaybackTransport::videoLayerHost() const { return m_surfaceView; }
 
+QImage KRPlaybackTransport::lastPictureFrame() const { return m_player ? m_player->core()->frameImage() : QImage(); }
+
 QString KRPlaybackTransport::host() const
 {
     return m_contentURL.host();

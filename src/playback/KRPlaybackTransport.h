@@ -60,6 +60,9 @@ public:
     QWidget* backgroundView() const;
     // The widget that holds the picture; owners add their own surfaces to it.
     QWidget* videoLayerHost() const;
+    // The last frame its player drew for the picture, the size of the picture with the video
+    // fitted in it; kept when the player fails (its surface then shows nothing). Null before any.
+    QImage lastPictureFrame() const;
 
     QUrl contentURL() const { return m_contentURL; }
     void setContentURL(const QUrl& url);

@@ -59,6 +59,9 @@ public:
     // What the screen shows of the switch.
     virtual void showQualitySwitchStatus(const QString& text, bool persistent) = 0;
     virtual void qualitySwitchStateChanged(bool switching, const QString& title) = 0;
+    // The previous stream is about to be put back in place of the one that failed, which
+    // still shows its last frame.
+    virtual void qualitySwitchRollbackWillReplaceMedia() = 0;
     // The previous stream is back at `time`.
     virtual void qualitySwitchRollbackCompleted(double time) = 0;
 };

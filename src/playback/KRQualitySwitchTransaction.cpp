@@ -411,6 +411,9 @@ void KRQualitySwitchTransaction::cancelSeamlessQualitySwapRestoringPreviousURL(b
     beginQualitySwitchMovieFinishSuppression();
     const int generation = m_generation;
     const qint64 cid = m_cid;
+    m_session.qualitySwitchRollbackWillReplaceMedia();
+    if (!isCurrentQualitySwitchTransaction(generation, cid))
+        return;
     KRPlaybackMedia* previous = m_session.makeQualitySwitchMedia(m_previousURL, m_previousPictureURL);
     // Something told of the replacement may have ended the switch (a stop): nothing goes on.
     if (!m_session.replaceMediaForQualitySwitch(previous, currentQualitySwitchResumeTime(), true) || !isCurrentQualitySwitchTransaction(generation, cid))

@@ -206,6 +206,7 @@ KRPlaybackSession* KRVideoDetailViewController::session()
     });
     // The stall fallback is the session's own switch: it shows as every switch does.
     connectQualitySwitch(playback);
+    m_area->observeRollbacks(playback);
     connect(playback, &KRPlaybackSession::unaskedPauseGivenUp, this,
             [this] { showDanmakuStatus(QStringLiteral("播放已暂停，点播放继续")); });
     connect(playback, &KRPlaybackSession::ended, this, &KRVideoDetailViewController::playbackEnded);

@@ -3,6 +3,7 @@
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
 #include "platform/foundation/MainClock.h"
+#include "platform/uikit/AnimationClock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
@@ -15,6 +16,7 @@
 #include "platform/uikit/Window.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "playback/KRQualityTitles.h"
@@ -24,6 +26,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace platform::uikit;
@@ -46,6 +49,7 @@ KRVideoPlayerArea::KRVideoPlayerArea(Actions actions, QObject* parent)
 KRVideoPlayerArea::~KRVideoPlayerArea()
 {
     m_delayed.cancelAll();
+    removeRollbackSnapshot(true);
     m_danmaku.timer.stop();
     m_danmaku.request.cancel();
     m_requests.end();
@@ -354,6 +358,8 @@ void KRVideoPlayerArea::bindTransport(KRPlaybackTransport* transport, KRDASHPlay
     m_controls->setDanmakuEnabled(m_danmaku.enabled);
     m_container->bringSubviewToFront(m_loadingOverlay);
     m_container->bringSubviewToFront(m_danmakuStatusLabel);
+    // A rollback's snapshot stays over the picture that replaced the one it was taken from.
+    placeRollbackSnapshot();
     m_shown = Shown();
     if (picture) {
         // The hold, on every start. The recogniser only watches: presses reach the controls'
@@ -377,6 +383,7 @@ void KRVideoPlayerArea::unbindTransport()
 {
     m_dash = nullptr;
     delete m_holdRecognizer.data();
+    removeRollbackSnapshot(true);
     if (!m_root) {
         m_transport = nullptr;
         return;
@@ -408,6 +415,92 @@ void KRVideoPlayerArea::layoutBoundTransport(bool portraitFullscreen)
 }
 
 KRPlaybackTransport* KRVideoPlayerArea::transport() const { return m_transport; }
+
+// ---- a rollback's snapshot ----
+
+void KRVideoPlayerArea::observeRollbacks(KRPlaybackSession* session)
+{
+    connect(session, &KRPlaybackSession::qualitySwitchRollingBack, this, &KRVideoPlayerArea::showRollbackSnapshot);
+    connect(session, &KRPlaybackSession::qualitySwitchRolledBack, this, &KRVideoPlayerArea::fadeOutRollbackSnapshot);
+    // A switch that ends any other way (the rollback failed, a stop, the background) takes its
+    // snapshot with it at once.
+    connect(session, &KRPlaybackSession::qualitySwitchChanged, this, [this](bool switching) {
+        if (!switching)
+            removeRollbackSnapshot(false);
+    });
+}
+
+void KRVideoPlayerArea::showRollbackSnapshot()
+{
+    removeRollbackSnapshot(false);
+    if (!m_transport || !m_transport->view())
+        return;
+    // The frame the picture last showed: a failed player's surface draws nothing any more, but
+    // its engine keeps the frame it drew, the picture's size with the video fitted in it.
+    const QImage frame = m_dash ? m_dash->lastPictureFrame() : m_transport->lastPictureFrame();
+    if (frame.isNull())
+        return;
+    auto* snapshot = new ImageView(Image(frame));
+    snapshot->setObjectName(QStringLiteral("qualitySwitchSnapshot"));
+    snapshot->setUserInteractionEnabled(false);
+    snapshot->setContentMode(ContentModeScaleToFill);
+    snapshot->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    m_snapshot = snapshot;
+    placeRollbackSnapshot();
+}
+
+void KRVideoPlayerArea::placeRollbackSnapshot()
+{
+    ImageView* snapshot = m_snapshot;
+    auto* picture = m_transport ? qobject_cast<View*>(m_transport->view()) : nullptr;
+    if (!snapshot || !picture)
+        return;
+    picture->addSubview(snapshot);
+    snapshot->setFrame(picture->bounds());
+    if (m_danmakuView && m_danmakuView->parentWidget() == picture)
+        snapshot->stackUnder(m_danmakuView);
+    else if (m_controls && m_controls->superview() == picture)
+        snapshot->stackUnder(m_controls);
+}
+
+void KRVideoPlayerArea::fadeOutRollbackSnapshot()
+{
+    ImageView* snapshot = m_snapshot;
+    // The field lets go at once; the fade holds the view until it is gone.
+    m_snapshot = nullptr;
+    if (!snapshot)
+        return;
+    m_fadingSnapshot = snapshot;
+    constexpr double total = kSnapshotFadeDelay + kSnapshotFadeSeconds;
+    AnimationClock::animate(
+        snapshot, total,
+        [snapshot](double progress) {
+            const double t = (progress * total - kSnapshotFadeDelay) / kSnapshotFadeSeconds;
+            const double u = std::clamp(t, 0.0, 1.0);
+            // Ease-out: quick at first, settling at the end.
+            const double eased = 1.0 - (1.0 - u) * (1.0 - u);
+            snapshot->setAlpha(1.0 - eased);
+        },
+        [snapshot](bool) {
+            snapshot->removeFromSuperview();
+            snapshot->deleteLater();
+        });
+}
+
+void KRVideoPlayerArea::removeRollbackSnapshot(bool fading)
+{
+    QList<ImageView*> gone{m_snapshot.data()};
+    if (fading)
+        gone.append(m_fadingSnapshot.data());
+    m_snapshot = nullptr;
+    for (ImageView* snapshot : gone) {
+        if (!snapshot)
+            continue;
+        // Its fade, if any, is dropped with it.
+        snapshot->removeFromSuperview();
+        snapshot->deleteLater();
+    }
+}
 
 KRDASHPlayback* KRVideoPlayerArea::dash() const { return m_dash; }
 

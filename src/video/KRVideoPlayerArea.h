@@ -3,6 +3,7 @@
 #include "model/KRDanmaku.h"
 #include "platform/foundation/DelayedCall.h"
 #include "platform/foundation/RepeatingTimer.h"
+#include "platform/uikit/ImageView.h"
 #include "service/KRRequestHandle.h"
 #include "shared/KRPlayerSurface.h"
 #include "video/KRVideoDanmakuComposer.h"
@@ -18,13 +19,13 @@
 
 class KRDASHPlayback;
 class KRDanmakuRenderer;
+class KRPlaybackSession;
 class KRPlaybackTransport;
 class KRPlayerControlsView;
 class KRPlayerControlsViewDelegate;
 
 namespace platform::uikit {
 class Button;
-class ImageView;
 class Label;
 class LongPressGestureRecognizer;
 class View;
@@ -111,6 +112,16 @@ public:
     KRPlaybackTransport* transport() const;
     KRDASHPlayback* dash() const;
 
+    // ---- a rollback's snapshot ----
+    static constexpr double kSnapshotFadeDelay = 0.04;
+    static constexpr double kSnapshotFadeSeconds = 0.12;
+    // Follows `session`'s quality-switch rollbacks: the last frame of the stream being replaced
+    // lies over the picture, under the lines and the controls, until the previous stream is
+    // back (it fades out) or cannot come back (it goes at once).
+    void observeRollbacks(KRPlaybackSession* session);
+    // The snapshot shown while a rollback runs, or null; one fading out is no longer it.
+    platform::uikit::ImageView* rollbackSnapshot() const { return m_snapshot; }
+
 Q_SIGNALS:
     // A transport was bound (first or in place of another): what lies over it is embedded.
     void transportBound();
@@ -160,6 +171,12 @@ private:
     void danmakuTimerFired();
     // Shows `text` in the status label, in front; its hiding is the caller's.
     void presentStatus(const QString& text);
+    void showRollbackSnapshot();
+    // Over the bound picture, under the danmaku and the controls.
+    void placeRollbackSnapshot();
+    void fadeOutRollbackSnapshot();
+    // `fading` too: the player it lay over goes.
+    void removeRollbackSnapshot(bool fading);
 
     Actions m_actions;
     QPointer<platform::uikit::View> m_root;
@@ -185,4 +202,6 @@ private:
     KRVideoRequestScope m_requests;
     platform::DelayedCalls m_delayed;
     QString m_persistentStatus;
+    QPointer<platform::uikit::ImageView> m_snapshot;
+    QPointer<platform::uikit::ImageView> m_fadingSnapshot;
 };

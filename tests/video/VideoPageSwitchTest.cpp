@@ -19,6 +19,7 @@
 #include "playback/KRQualitySwitchTransaction.h"
 #include "video/KRVideoFullscreen.h"
 
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -329,6 +330,17 @@ protected:
     {
         return testsupport::waitUntil([&] { return statusText(page) == QStringLiteral("切换失败，正在恢复 360P…"); }, std::chrono::seconds(45));
     }
+    // Both files go: the new one breaks, and the previous one cannot come back. Answers the page
+    // once the rollback has begun, or null.
+    KRVideoDetailViewController* rollBackWithBothFilesGone()
+    {
+        KRVideoDetailViewController* page = switchTo720PUpToTheCommit();
+        if (HasFatalFailure())
+            return nullptr;
+        play.setMediaFault(64, PlaybackFixtures::MediaFault::Missing);
+        play.setMediaFault(16, PlaybackFixtures::MediaFault::Missing);
+        return waitForTheRollback(page) ? page : nullptr;
+    }
 };
 
 } // namespace
@@ -364,12 +376,8 @@ TEST_F(VideoPageRollbackTest, ANewStreamBreakingBeforeTheSwitchIsOverRollsBackTo
 
 TEST_F(VideoPageRollbackTest, WithTheOldSourceGoneTooThePlayButtonIsInFrontAndRetriesFromTheKeptTime)
 {
-    KRVideoDetailViewController* page = switchTo720PUpToTheCommit();
-    ASSERT_FALSE(HasFatalFailure());
-    // Both files go: the new one breaks, and the previous one cannot come back.
-    play.setMediaFault(64, PlaybackFixtures::MediaFault::Missing);
-    play.setMediaFault(16, PlaybackFixtures::MediaFault::Missing);
-    ASSERT_TRUE(waitForTheRollback(page));
+    KRVideoDetailViewController* page = rollBackWithBothFilesGone();
+    ASSERT_NE(page, nullptr);
     KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-switch-rollback-failed]")));
     EXPECT_TRUE(log().contains(QRegularExpression(
         QStringLiteral("\\[quality-switch-rollback-failed\\] generation=1 cid=\\d+ dash=NO elapsed=[0-9.]+ reason=原画质恢复失败"))));
@@ -394,6 +402,103 @@ TEST_F(VideoPageRollbackTest, WithTheOldSourceGoneTooThePlayButtonIsInFrontAndRe
     QTest::mouseClick(playButton, Qt::LeftButton);
     KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > kept + 0.2);
     EXPECT_LT(page->moviePlayer()->currentPlaybackTime(), kept + 2.0);
+}
+
+// The previous stream goes back in under the last frame of the one that failed, laid over the
+// picture and under the lines and the controls; once the previous stream plays, the frame
+// fades out after a moment, quickly at first.
+TEST_F(VideoPageRollbackTest, TheFailedStreamsLastFrameCoversTheRollbackAndFadesOutWhenItIsOver)
+{
+    KRVideoDetailViewController* page = switchTo720PUpToTheCommit();
+    ASSERT_FALSE(HasFatalFailure());
+    // An 8×8 reduction of a picture, and whether it is all but black.
+    const auto reduced = [](const QImage& image) {
+        return image.convertToFormat(QImage::Format_RGB32).scaled(8, 8, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    const auto dark = [](const QImage& image) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) > 24)
+                    return false;
+        return true;
+    };
+    // The new file is gone: its player runs dry on its last frame, asks again and fails. What
+    // the picture showed of the new stream, as long as it showed anything, is kept.
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::Missing);
+    QImage seen;
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] {
+            if (statusText(page) == QStringLiteral("切换失败，正在恢复 360P…"))
+                return true;
+            KRPlaybackTransport* transport = page->moviePlayer();
+            if (transport && transport->contentURL() == play.progressiveURL(64)) {
+                const QImage shown = reduced(transport->videoLayerHost()->grab().toImage());
+                if (!dark(shown))
+                    seen = shown;
+            }
+            return false;
+        },
+        std::chrono::seconds(45)));
+    ASSERT_FALSE(seen.isNull());
+    QPointer<ImageView> snapshot = part<ImageView>(page, "qualitySwitchSnapshot");
+    ASSERT_NE(snapshot, nullptr);
+    // Over the picture of the stream put back, under the danmaku and the controls.
+    KRPlaybackTransport* back = page->moviePlayer();
+    EXPECT_EQ(back->contentURL(), play.progressiveURL(16));
+    ASSERT_EQ(snapshot->parentWidget(), back->view());
+    const QObjectList stack = back->view()->children();
+    EXPECT_GT(stack.indexOf(snapshot.data()), stack.indexOf(back->videoLayerHost()));
+    EXPECT_LT(stack.indexOf(snapshot.data()), stack.indexOf(page->danmakuRenderer()));
+    EXPECT_LT(stack.indexOf(snapshot.data()), stack.indexOf(page->playerControls()));
+    EXPECT_TRUE(snapshot->isVisible());
+    EXPECT_EQ(snapshot->frame(), QRectF(back->view()->rect()));
+    EXPECT_DOUBLE_EQ(snapshot->alpha(), 1.0);
+    // It shows the failed stream's last frame as the picture showed it, though that player's
+    // surface went black when it failed.
+    const QImage covered = reduced(snapshot->grab().toImage());
+    int worst = 0;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const QColor p = covered.pixelColor(x, y), q = seen.pixelColor(x, y);
+            worst = std::max({worst, std::abs(p.red() - q.red()), std::abs(p.green() - q.green()), std::abs(p.blue() - q.blue())});
+        }
+    }
+    EXPECT_FALSE(dark(covered));
+    EXPECT_LE(worst, 24);
+
+    // The previous stream is back: the frame fades 0.04 s later, over 0.12 s, eased out.
+    AnimationClock::setFramesHeldForTesting(true);
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-switch-rollback-ready]")));
+    AnimationClock::setFramesHeldForTesting(false);
+    ASSERT_NE(snapshot, nullptr);
+    EXPECT_DOUBLE_EQ(snapshot->alpha(), 1.0);
+    AnimationClock::advance(0.03);
+    EXPECT_DOUBLE_EQ(snapshot->alpha(), 1.0) << "not before 0.04 s";
+    AnimationClock::advance(0.07);
+    ASSERT_NE(snapshot, nullptr);
+    // Half-way through the fade more than half of it has gone.
+    EXPECT_GT(snapshot->alpha(), 0.1);
+    EXPECT_LT(snapshot->alpha(), 0.45);
+    AnimationClock::advance(0.07);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(snapshot.isNull());
+    EXPECT_EQ(part<ImageView>(page, "qualitySwitchSnapshot"), nullptr);
+}
+
+// When the previous stream cannot come back either, the frame goes at once with the player.
+TEST_F(VideoPageRollbackTest, AFailedRollbackTakesTheFailedStreamsFrameAwayAtOnce)
+{
+    KRVideoDetailViewController* page = rollBackWithBothFilesGone();
+    ASSERT_NE(page, nullptr);
+    QPointer<ImageView> snapshot = part<ImageView>(page, "qualitySwitchSnapshot");
+    ASSERT_NE(snapshot, nullptr);
+    AnimationClock::setFramesHeldForTesting(true);
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-switch-rollback-failed]")));
+    AnimationClock::setFramesHeldForTesting(false);
+    // No fade: gone in the same step, before any frame of animation.
+    EXPECT_EQ(part<ImageView>(page, "qualitySwitchSnapshot"), nullptr);
+    EXPECT_TRUE(snapshot.isNull() || (!snapshot->isVisible() && snapshot->parentWidget() == nullptr));
+    EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->text(), QStringLiteral("原画质恢复失败，点播放重试"));
 }
 
 // ---- finishes told while a player is replaced ----
