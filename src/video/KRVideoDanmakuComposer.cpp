@@ -49,10 +49,16 @@ void KRVideoDanmakuComposer::build(View* root, qreal width)
     m_bar->setHidden(true);
     m_separator = new View(QRectF(0, 41, width, 1), m_bar);
     m_separator->setObjectName(QStringLiteral("danmakuComposerSeparator"));
-    m_inputField = new TextField(QRectF(8, 5, width - 16, 32), m_bar);
+}
+
+void KRVideoDanmakuComposer::buildField()
+{
+    if (m_inputField || !m_barAlive)
+        return;
+    const qreal width = m_bar->bounds().width();
+    m_inputField = new TextField(QRectF(8, 5, std::max<qreal>(width - 16, 80), 32), m_bar);
     m_inputField->setObjectName(QStringLiteral("danmakuInputField"));
     m_inputField->setFont(Label::systemFont(12));
-    m_inputField->setPlaceholder(QStringLiteral("登录后发弹幕"));
     m_inputField->setReturnKeyType(ReturnKeySend);
     m_inputField->setClearsWhileEditing(true);
     m_inputField->setLeftView(new View(QRectF(0, 0, 8, 1)));
@@ -69,14 +75,17 @@ void KRVideoDanmakuComposer::build(View* root, qreal width)
          BarButtonItem::systemItem(BarButtonSystemItemFlexibleSpace, {}, m_accessory),
          new BarButtonItem(QStringLiteral("发送"), BarButtonItemStyleDone, [this] { sendDanmakuTapped(); }, m_accessory)});
     m_inputField->setInputAccessoryView(m_accessory);
+    applyFieldState();
+    applyFieldTheme();
 }
 
 void KRVideoDanmakuComposer::layout(qreal width, qreal restingY)
 {
-    const bool lifted = m_keyboardY && m_activeField == m_inputField;
+    const bool lifted = m_keyboardY && m_activeField && m_activeField == m_inputField;
     m_bar->setFrame(QRectF(0, lifted ? *m_keyboardY : restingY, width, 42));
     m_separator->setFrame(QRectF(0, 41, width, 1));
-    m_inputField->setFrame(QRectF(8, 5, std::max<qreal>(width - 16, 80), 32));
+    if (m_inputField)
+        m_inputField->setFrame(QRectF(8, 5, std::max<qreal>(width - 16, 80), 32));
 }
 
 void KRVideoDanmakuComposer::applyTheme()
@@ -84,6 +93,14 @@ void KRVideoDanmakuComposer::applyTheme()
     KRTheme* theme = KRTheme::sharedTheme();
     m_bar->setBackgroundColor(theme->surfaceColor());
     m_separator->setBackgroundColor(theme->separatorColor());
+    applyFieldTheme();
+}
+
+void KRVideoDanmakuComposer::applyFieldTheme()
+{
+    if (!m_inputField)
+        return;
+    KRTheme* theme = KRTheme::sharedTheme();
     m_inputField->setBackground(theme->searchFieldBackgroundImage());
     m_inputField->setTextColor(theme->primaryTextColor());
     m_accessory->setBarStyle(theme->style() == 1 ? BarStyleBlack : BarStyleDefault);
@@ -91,16 +108,25 @@ void KRVideoDanmakuComposer::applyTheme()
 
 void KRVideoDanmakuComposer::setDanmakuEnabled(bool enabled)
 {
-    m_inputField->setEnabled(enabled);
-    m_inputField->setPlaceholder(enabled ? QStringLiteral("登录后发弹幕") : QStringLiteral("已关弹幕"));
+    m_danmakuEnabled = enabled;
+    applyFieldState();
+}
+
+void KRVideoDanmakuComposer::applyFieldState()
+{
+    if (!m_inputField)
+        return;
+    m_inputField->setEnabled(m_danmakuEnabled);
+    m_inputField->setPlaceholder(m_danmakuEnabled ? QStringLiteral("登录后发弹幕") : QStringLiteral("已关弹幕"));
 }
 
 // ---- editing ----
 
 void KRVideoDanmakuComposer::embeddedAddDanmakuTapped(bool danmakuEnabled)
 {
-    if (!danmakuEnabled || !m_root)
+    if (!danmakuEnabled || !m_root || !m_barAlive)
         return;
+    buildField();
     m_bar->setHidden(false);
     m_inputField->setText(m_draft);
     m_root->bringSubviewToFront(m_bar);
@@ -147,7 +173,7 @@ void KRVideoDanmakuComposer::closeComposer()
     m_activeField = nullptr;
     if (field && field->isFirstResponder())
         field->resignFirstResponder();
-    if (m_inputField->isFirstResponder())
+    if (m_inputField && m_inputField->isFirstResponder())
         m_inputField->resignFirstResponder();
     m_bar->setHidden(true);
     if (m_actions.controlsChanged)
@@ -204,7 +230,8 @@ void KRVideoDanmakuComposer::sendDanmakuTapped()
             if (m_actions.display)
                 m_actions.display(danmaku, std::max(0.0, m_actions.playbackTime ? m_actions.playbackTime() : time));
             m_draft.clear();
-            m_inputField->setText({});
+            if (m_inputField)
+                m_inputField->setText({});
             if (TextField* field = m_activeField)
                 field->setText({});
             if (m_actions.showStatus)

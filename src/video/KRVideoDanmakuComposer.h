@@ -48,7 +48,8 @@ public:
     explicit KRVideoDanmakuComposer(Actions actions, QObject* parent = nullptr);
     ~KRVideoDanmakuComposer() override;
 
-    // The embedded bar, hidden, on the root view.
+    // The embedded bar, hidden, on the root view. Its field and the keyboard's toolbar are made
+    // when the bar first opens: most pages are never written on.
     void build(platform::uikit::View* root, qreal width);
     // At rest at `restingY`; above the keyboard while it shows for the embedded field.
     void layout(qreal width, qreal restingY);
@@ -66,6 +67,7 @@ public:
     void resumeAfterDanmakuComposerIfNeeded();
 
     // ---- what the keyboard handling reads and sets ----
+    // Null until the bar first opens.
     platform::uikit::TextField* inputField() const { return m_inputField; }
     platform::uikit::TextField* activeField() const { return m_activeField; }
     void setKeyboardY(std::optional<qreal> y) { m_keyboardY = y; }
@@ -78,6 +80,10 @@ public:
     bool isSending() const { return m_sending; }
 
 private:
+    // The field and its toolbar, made once, themed and in place before the field can edit.
+    void buildField();
+    void applyFieldTheme();
+    void applyFieldState();
     void closeComposer();
     void showLoginAlert();
 
@@ -95,4 +101,5 @@ private:
     bool m_pausedForComposer = false;
     bool m_sending = false;
     std::optional<qreal> m_keyboardY;
+    bool m_danmakuEnabled = true;
 };

@@ -109,10 +109,6 @@ void KRVideoInfoPage::build(ScrollView* page, qreal width)
     v.statsLabel = add(KRDetailLabelWithFont(Label::systemFont(11)), "statsLabel");
     v.identifierLabel = add(KRDetailLabelWithFont(Label::systemFont(10)), "identifierLabel");
     buildInteractionBar();
-    v.pageStrip = add(new ScrollView(), "pageStrip");
-    v.pageStrip->setShowsVerticalScrollIndicator(false);
-    v.pageTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(12, true)), "pageTitleLabel");
-    v.pageStrip->addSubview(v.pageTitleLabel);
     buildSummaryCard();
     buildRelated(width);
 }
@@ -157,6 +153,29 @@ void KRVideoInfoPage::buildSummaryCard()
     v.summaryLabel = named(KRDetailLabelWithFont(Label::systemFont(13)), "summaryLabel");
     v.summaryLabel->setNumberOfLines(0);
     v.summaryCard->addSubview(v.summaryLabel);
+}
+
+// The parts below show only for some videos or some answers: each is made the first time it
+// has something to show, and themed then.
+
+void KRVideoInfoPage::buildPartStrip()
+{
+    Views& v = m_views;
+    if (v.pageStrip)
+        return;
+    v.pageStrip = named(new ScrollView(), "pageStrip");
+    v.page->addSubview(v.pageStrip);
+    v.pageStrip->setShowsVerticalScrollIndicator(false);
+    v.pageTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(12, true)), "pageTitleLabel");
+    v.pageStrip->addSubview(v.pageTitleLabel);
+    applyPartStripTheme();
+}
+
+void KRVideoInfoPage::buildTags()
+{
+    Views& v = m_views;
+    if (v.tagsContainer)
+        return;
     v.tagsTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(13, true)), "tagsTitleLabel");
     v.tagsTitleLabel->setText(QStringLiteral("Tag"));
     v.tagsTitleLabel->setHidden(true);
@@ -164,6 +183,20 @@ void KRVideoInfoPage::buildSummaryCard()
     v.tagsContainer = named(new View(QRectF(), v.summaryCard), "tagsContainer");
     v.tagsContainer->setBackgroundColor(QBrush(Qt::NoBrush));
     v.tagsContainer->setHidden(true);
+    v.tagsTitleLabel->setTextColor(KRTheme::sharedTheme()->primaryTextColor());
+}
+
+void KRVideoInfoPage::buildRelatedStateLabel()
+{
+    Views& v = m_views;
+    if (v.relatedStateLabel)
+        return;
+    v.relatedStateLabel = named(KRDetailLabelWithFont(Label::systemFont(12)), "relatedStateLabel");
+    v.page->addSubview(v.relatedStateLabel);
+    v.relatedStateLabel->setNumberOfLines(2);
+    v.relatedStateLabel->setTextAlignment(TextAlignmentCenter);
+    v.relatedStateLabel->setHidden(true);
+    v.relatedStateLabel->setTextColor(KRTheme::sharedTheme()->secondaryTextColor());
 }
 
 void KRVideoInfoPage::buildRelated(qreal width)
@@ -185,11 +218,6 @@ void KRVideoInfoPage::buildRelated(qreal width)
     v.relatedLoadMoreView->setIdleTitle(QStringLiteral("上拉加载更多"));
     v.relatedLoadMoreView->addTarget([this] { loadRelatedVideos(); });
     v.relatedTableView->setTableFooterView(v.relatedLoadMoreView);
-    v.relatedStateLabel = named(KRDetailLabelWithFont(Label::systemFont(12)), "relatedStateLabel");
-    v.page->addSubview(v.relatedStateLabel);
-    v.relatedStateLabel->setNumberOfLines(2);
-    v.relatedStateLabel->setTextAlignment(TextAlignmentCenter);
-    v.relatedStateLabel->setHidden(true);
     v.detailSpinner = named(new ActivityIndicatorView(ActivityIndicatorStyleGray), "detailSpinner");
     v.page->addSubview(v.detailSpinner);
 }
@@ -218,6 +246,30 @@ void KRVideoInfoPage::applyTheme()
     v.followButton->setBackgroundImage(KRTarnwick23ButtonBackground(theme, true), ControlStateHighlighted);
     v.statsLabel->setTextColor(theme->secondaryTextColor());
     v.identifierLabel->setTextColor(theme->secondaryTextColor());
+    applyPartStripTheme();
+    v.summaryDisclosureButton->setTitleColor(theme->primaryTextColor(), ControlStateNormal);
+    v.summaryDisclosureButton->setTitleColor(theme->accentColor(), ControlStateHighlighted);
+    v.summaryLabel->setTextColor(theme->primaryTextColor());
+    v.summaryDisclosureGlyph->setTextColor(theme->secondaryTextColor());
+    if (v.tagsTitleLabel)
+        v.tagsTitleLabel->setTextColor(theme->primaryTextColor());
+    v.relatedTitleLabel->setTextColor(theme->primaryTextColor());
+    if (v.relatedStateLabel)
+        v.relatedStateLabel->setTextColor(theme->secondaryTextColor());
+    v.relatedTableView->setBackgroundColor(theme->backgroundColor());
+    v.relatedTableView->setSeparatorColor(theme->separatorColor());
+    v.relatedLoadMoreView->applyTheme();
+    v.detailSpinner->setActivityIndicatorViewStyle(theme->spinnerStyle());
+    applyOfficialInteractionImages();
+    v.relatedTableView->reloadData();
+}
+
+void KRVideoInfoPage::applyPartStripTheme()
+{
+    Views& v = m_views;
+    if (!v.pageTitleLabel)
+        return;
+    KRTheme* theme = KRTheme::sharedTheme();
     v.pageTitleLabel->setTextColor(theme->primaryTextColor());
     for (Button* button : std::as_const(v.partButtons)) {
         button->setTitleColor(theme->secondaryTextColor(), ControlStateNormal);
@@ -228,19 +280,6 @@ void KRVideoInfoPage::applyTheme()
         button->setBackgroundImage(KRSkeuomorphicActionImage(theme, false), ControlStateNormal);
         button->setBackgroundImage(KRSkeuomorphicActionImage(theme, true), ControlStateSelected);
     }
-    v.summaryDisclosureButton->setTitleColor(theme->primaryTextColor(), ControlStateNormal);
-    v.summaryDisclosureButton->setTitleColor(theme->accentColor(), ControlStateHighlighted);
-    v.summaryLabel->setTextColor(theme->primaryTextColor());
-    v.summaryDisclosureGlyph->setTextColor(theme->secondaryTextColor());
-    v.tagsTitleLabel->setTextColor(theme->primaryTextColor());
-    v.relatedTitleLabel->setTextColor(theme->primaryTextColor());
-    v.relatedStateLabel->setTextColor(theme->secondaryTextColor());
-    v.relatedTableView->setBackgroundColor(theme->backgroundColor());
-    v.relatedTableView->setSeparatorColor(theme->separatorColor());
-    v.relatedLoadMoreView->applyTheme();
-    v.detailSpinner->setActivityIndicatorViewStyle(theme->spinnerStyle());
-    applyOfficialInteractionImages();
-    v.relatedTableView->reloadData();
 }
 
 void KRVideoInfoPage::showVideo(const std::shared_ptr<KRVideo>& video, int selectedPageIndex)
@@ -284,6 +323,10 @@ void KRVideoInfoPage::showParts()
 {
     Views& v = m_views;
     const QList<KRVideoPartInfo> pages = m_video->pages();
+    if (pages.size() > 1)
+        buildPartStrip();
+    if (!v.pageStrip)
+        return;
     if (pages.size() > 1) {
         const KRVideoPartInfo page = pages.value(m_selectedPageIndex);
         v.pageTitleLabel->setText(QStringLiteral("P%1/%2 %3").arg(m_selectedPageIndex + 1).arg(pages.size()).arg(partTitle(page)));
@@ -313,7 +356,7 @@ void KRVideoInfoPage::showParts()
         button->setSelected(index == m_selectedPageIndex);
     }
     if (!v.partButtons.isEmpty())
-        applyTheme();
+        applyPartStripTheme();
 }
 
 void KRVideoInfoPage::updateInfoLayout()
@@ -340,8 +383,9 @@ void KRVideoInfoPage::updateInfoLayout()
         v.interactionButtons.at(index)->setFrame(
             QRectF(std::floor((inner - 5 * buttonWidth) / 2) + index * buttonWidth, 2, buttonWidth, 50));
     y = v.interactionBar->frame().bottom() + 8;
-    const bool hasParts = !v.pageTitleLabel->text().isEmpty();
-    v.pageStrip->setHidden(!hasParts);
+    const bool hasParts = v.pageTitleLabel && !v.pageTitleLabel->text().isEmpty();
+    if (v.pageStrip)
+        v.pageStrip->setHidden(!hasParts);
     if (hasParts) {
         v.pageStrip->setFrame(QRectF(kInset, y, inner, 24));
         layoutPartStrip(inner);
@@ -354,12 +398,13 @@ void KRVideoInfoPage::updateInfoLayout()
     v.relatedTitleLabel->setFrame(QRectF(kInset, y, inner, 18));
     y += 24;
     v.relatedTableView->setHidden(!hasRelated);
-    v.relatedStateLabel->setFrame(QRectF(kInset, y, inner, 36));
+    if (v.relatedStateLabel)
+        v.relatedStateLabel->setFrame(QRectF(kInset, y, inner, 36));
     if (hasRelated) {
         const qreal tableHeight = m_related.videos.size() * kRelatedRowHeight + 44;
         v.relatedTableView->setFrame(QRectF(0, y, width, tableHeight));
         y += tableHeight;
-    } else if (!v.relatedStateLabel->isHidden()) {
+    } else if (v.relatedStateLabel && !v.relatedStateLabel->isHidden()) {
         y += 40;
     }
     v.detailSpinner->setFrame(QRectF(std::floor((width - 20) / 2), y + 4, 20, 20));
@@ -392,10 +437,16 @@ qreal KRVideoInfoPage::layoutSummaryCard(qreal inner)
     v.summaryLabel->setFrame(QRectF(10, cardY, cardInner, fittedHeight(v.summaryLabel, cardInner)));
     cardY = v.summaryLabel->frame().bottom() + 8;
     const bool hasTags = !m_related.tags.isEmpty();
-    v.tagsTitleLabel->setHidden(!hasTags);
-    v.tagsContainer->setHidden(!hasTags);
-    if (!hasTags)
+    if (!hasTags) {
+        if (v.tagsContainer) {
+            v.tagsTitleLabel->setHidden(true);
+            v.tagsContainer->setHidden(true);
+        }
         return cardY;
+    }
+    buildTags();
+    v.tagsTitleLabel->setHidden(false);
+    v.tagsContainer->setHidden(false);
     v.tagsTitleLabel->setFrame(QRectF(10, cardY, cardInner, 18));
     cardY += 22;
     // Tags flow in rows of small labels.
@@ -438,7 +489,10 @@ void KRVideoInfoPage::loadTags()
         return;
     KRAPIClient::sharedClient()->loadTagsForVideo(m_video, owner, [this](const QStringList& tags, const KROptionalError&) {
         m_related.tags = tags;
-        qDeleteAll(m_views.tagsContainer->findChildren<Label*>(QString(), Qt::FindDirectChildrenOnly));
+        if (!tags.isEmpty())
+            buildTags();
+        if (m_views.tagsContainer)
+            qDeleteAll(m_views.tagsContainer->findChildren<Label*>(QString(), Qt::FindDirectChildrenOnly));
         KRTheme* theme = KRTheme::sharedTheme();
         for (const QString& tag : tags) {
             auto* label = new Label(QRectF(), m_views.tagsContainer);
@@ -480,8 +534,12 @@ void KRVideoInfoPage::applyRelatedVideos(const KRVideoList& videos, const KROpti
     m_related.hasMore = bool(error);
     Views& v = m_views;
     v.relatedLoadMoreView->setLoadMoreState(error ? KRLoadMoreStateFailed : KRLoadMoreStateNoMore);
-    v.relatedStateLabel->setHidden(!m_related.videos.isEmpty());
-    v.relatedStateLabel->setText(error ? QStringLiteral("相关推荐加载失败") : QStringLiteral("暂无相关推荐"));
+    if (m_related.videos.isEmpty())
+        buildRelatedStateLabel();
+    if (v.relatedStateLabel) {
+        v.relatedStateLabel->setHidden(!m_related.videos.isEmpty());
+        v.relatedStateLabel->setText(error ? QStringLiteral("相关推荐加载失败") : QStringLiteral("暂无相关推荐"));
+    }
     v.relatedTableView->reloadData();
     updateInfoLayout();
 }

@@ -56,6 +56,8 @@ public:
     explicit KRVideoInfoPage(Actions actions, QObject* parent = nullptr);
     ~KRVideoInfoPage() override;
 
+    // The parts every video shows; the part strip, the tags and the related rows' state are made
+    // when there is something to put in them.
     void build(platform::uikit::ScrollView* page, qreal width);
     void applyTheme();
     // The video (and part) shown: fills every text and lays the page out.
@@ -130,6 +132,10 @@ private:
     void buildInteractionBar();
     void buildSummaryCard();
     void buildRelated(qreal width);
+    void buildPartStrip();
+    void buildTags();
+    void buildRelatedStateLabel();
+    void applyPartStripTheme();
     void showParts();
     void layoutPartStrip(qreal inner);
     qreal layoutSummaryCard(qreal inner);

@@ -127,6 +127,10 @@ TEST_F(VideoPageLayoutTest, DanmakuSwitchIsStoredAndShown)
     auto* danmakuButton = part<Button>(page, "danmakuButton");
     auto* compose = part<Button>(page, "danmakuComposeButton");
     EXPECT_EQ(danmakuButton->accessibilityValue(), QStringLiteral("开启"));
+    // The composer open, its field shows the switch as well.
+    QTest::mouseClick(compose, Qt::LeftButton);
+    ASSERT_NE(part<TextField>(page, "danmakuInputField"), nullptr);
+    EXPECT_EQ(part<TextField>(page, "danmakuInputField")->placeholder(), QStringLiteral("登录后发弹幕"));
     QTest::mouseClick(danmakuButton, Qt::LeftButton);
     EXPECT_FALSE(platform::UserDefaults::standard().boolean(QStringLiteral("KRDanmakuEnabled"), true));
     EXPECT_EQ(compose->title(ControlStateNormal), QStringLiteral("已关弹幕"));

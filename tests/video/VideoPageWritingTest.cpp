@@ -665,7 +665,22 @@ TEST_F(VideoPageWritingTest, WithDanmakuOffTheEntryDoesNothing)
     page->embeddedAddDanmakuTapped();
     QTest::mouseClick(handle(), Qt::LeftButton, {}, entry->mapTo(window.get(), entry->rect().center()));
     EXPECT_TRUE(part(page, "danmakuComposerBar")->isHidden());
-    EXPECT_FALSE(part<TextField>(page, "danmakuInputField")->isFirstResponder());
+    // Nothing opened, so no field was made to take the keyboard.
+    EXPECT_EQ(part<TextField>(page, "danmakuInputField"), nullptr);
+
+    // Opened once with danmaku on, the field is there; off again, the entry still does nothing.
+    click(part<Button>(page, "danmakuButton"));
+    click(entry);
+    auto* field = part<TextField>(page, "danmakuInputField");
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(field->isFirstResponder());
+    clickTitled(part(page, "danmakuInputAccessory"), QStringLiteral("取消"));
+    click(part<Button>(page, "danmakuButton"));
+    EXPECT_FALSE(entry->isEnabled());
+    QTest::mouseClick(handle(), Qt::LeftButton, {}, entry->mapTo(window.get(), entry->rect().center()));
+    EXPECT_TRUE(part(page, "danmakuComposerBar")->isHidden());
+    EXPECT_FALSE(field->isFirstResponder());
+    EXPECT_EQ(field->placeholder(), QStringLiteral("已关弹幕"));
 }
 
 TEST_F(VideoPageWritingTest, SignedOutSendingKeepsTheDraftAndAsksForALogin)
