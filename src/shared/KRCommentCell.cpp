@@ -4,6 +4,7 @@
 #include "model/KRComment.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/TableView.h"
 #include "platform/uikit/TapGestureRecognizer.h"
 #include "images/KRImageLoader.h"
 #include "shared/KRInlineEmoteLabel.h"
@@ -264,6 +265,14 @@ void KRCommentCell::layoutSubviews()
         y += pictureBlockHeight(n) + 6;
     m_metaLabel->setFrame(QRectF(kTextX, y, m, 15));
     m_threadLabel->setFrame(QRectF(kTextX, y + 18, m, 20));
+}
+
+void KRCommentCell::redrawRows(TableView* table)
+{
+    const IndexPath selected = table->indexPathForSelectedRow();
+    table->reloadData();
+    if (selected.isValid())
+        table->selectRowAtIndexPath(selected, false);
 }
 
 qreal KRCommentCell::heightForComment(const KRComment& comment, qreal tableWidth, bool showThreadHint)

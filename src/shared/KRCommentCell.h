@@ -17,6 +17,7 @@ class KRInlineEmoteLabel;
 namespace platform::uikit {
 class ImageView;
 class Label;
+class TableView;
 } // namespace platform::uikit
 
 // The row of one comment in every comment list: avatar, author (pinned prefix), the message
@@ -32,6 +33,10 @@ public:
 
     void configureWithComment(const std::shared_ptr<KRComment>&, bool showThreadHint);
     static qreal heightForComment(const KRComment&, qreal tableWidth, bool showThreadHint);
+    // Lays out and draws every row of a comment list again from the comments it holds, the
+    // selected row kept: a reply thread opened from a row raises that comment's reply count and
+    // previews while the list is covered, and its rows must read them once it shows again.
+    static void redrawRows(platform::uikit::TableView*);
     std::shared_ptr<KRComment> representedComment() const { return m_representedComment; }
     void setPictureDelegate(KRCommentCellDelegate*);
     // Selectable as comment lists show it: the theme's accent at 0.22 behind the row.

@@ -144,7 +144,7 @@ void KRDynamicDetailViewController::commentCellDidTapPictureAtIndex(KRCommentCel
 
 void KRDynamicDetailViewController::commentCellDidTapThread(KRCommentCell* cell)
 {
-    if (cell && cell->representedComment())
+    if (cell && m_threadTap.claim(cell->representedComment()))
         KRRouter::openReplyThread(navigationController(), cell->representedComment());
 }
 

@@ -120,6 +120,13 @@ void KRDynamicDetailViewController::dynamicDidLoad(const QVariant& data, const K
     openFocusedCommentThreadIfPossible();
 }
 
+void KRDynamicDetailViewController::viewWillAppear(bool animated)
+{
+    TableViewController::viewWillAppear(animated);
+    if (!m_comments.list.isEmpty())
+        KRCommentCell::redrawRows(tableView());
+}
+
 void KRDynamicDetailViewController::viewDidAppear(bool animated)
 {
     TableViewController::viewDidAppear(animated);
@@ -289,10 +296,12 @@ void KRDynamicDetailViewController::didSelectRowAtIndexPath(TableView* table, co
         const std::shared_ptr<KRComment> comment = m_comments.list.at(ip.row);
         if (!comment)
             return;
-        if (comment->replyCount() >= 1)
-            KRRouter::openReplyThread(navigationController(), comment);
-        else
+        if (comment->replyCount() >= 1) {
+            if (m_threadTap.claim(comment))
+                KRRouter::openReplyThread(navigationController(), comment);
+        } else {
             presentCommentComposerForComment(comment);
+        }
         return;
     }
     if (m_comments.loading)

@@ -6,6 +6,7 @@
 #include "model/KRError.h"
 #include "platform/uikit/TableViewController.h"
 #include "shared/KRCommentCellDelegate.h"
+#include "shared/KRCommentThreadTap.h"
 #include "shared/KRDynamicComposerView.h"
 #include "shared/KRDynamicComposerViewDelegate.h"
 #include "shared/KRPhotoPickerViewController.h"
@@ -122,6 +123,7 @@ public:
 
 protected:
     void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
     void viewDidAppear(bool animated) override;
     void viewDidLayoutSubviews() override;
     void viewWillDisappear(bool animated) override;
@@ -203,6 +205,7 @@ private:
     int m_pendingShareAction = 0;
     bool m_likeInFlight = false;
     platform::DelayedCalls m_delayed;
+    KRCommentThreadTap m_threadTap;
     platform::ObserverToken m_themeObserver;
     platform::ObserverToken m_sessionObserver;
 };

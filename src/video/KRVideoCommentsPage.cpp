@@ -195,22 +195,14 @@ void KRVideoCommentsPage::dropComments()
 
 void KRVideoCommentsPage::refreshShownComments()
 {
-    if (m_comments.isEmpty())
-        return;
-    TableView* table = m_views.commentsTableView;
-    const IndexPath selected = table->indexPathForSelectedRow();
-    table->reloadData();
-    if (selected.isValid())
-        table->selectRowAtIndexPath(selected, false);
+    if (!m_comments.isEmpty())
+        KRCommentCell::redrawRows(m_views.commentsTableView);
 }
 
 void KRVideoCommentsPage::openThread(const std::shared_ptr<KRComment>& comment)
 {
-    if (!comment || comment->replyCount() < 1 || comment == m_threadOpenedThisTap)
+    if (!m_threadTap.claim(comment))
         return;
-    m_threadOpenedThisTap = comment;
-    // Forgotten once the press that opened it has been handled.
-    QMetaObject::invokeMethod(this, [this] { m_threadOpenedThisTap.reset(); }, Qt::QueuedConnection);
     if (m_actions.openThread)
         m_actions.openThread(comment);
 }

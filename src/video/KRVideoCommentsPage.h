@@ -4,6 +4,7 @@
 #include "platform/uikit/TableViewDataSource.h"
 #include "platform/uikit/TableViewDelegate.h"
 #include "shared/KRCommentCellDelegate.h"
+#include "shared/KRCommentThreadTap.h"
 #include "platform/foundation/DelayedCall.h"
 #include "video/KRVideoCommentComposer.h"
 #include "video/KRVideoRequestScope.h"
@@ -122,9 +123,7 @@ private:
     bool m_requested = false;
     bool m_ancillaryRequested = false;
     quint64 m_generation = 0;
-    // The thread opened by the press being handled: the reply hint and the row's selection
-    // are both told of one tap.
-    std::shared_ptr<KRComment> m_threadOpenedThisTap;
+    KRCommentThreadTap m_threadTap;
     KRVideoRequestScope m_requests;
     Focus m_focus;
     std::unique_ptr<KRVideoCommentComposer> m_composer;

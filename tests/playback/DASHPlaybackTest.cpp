@@ -286,6 +286,34 @@ TEST_F(DASHPlaybackTest, ReadinessAndASeekInFlightAreReadable)
     EXPECT_FALSE(pair->isSeekInFlight());
 }
 
+// A seek that has not landed tells where it goes, and whether it plays once it lands may be
+// changed meanwhile, as a switch begun during it does.
+TEST_F(DASHPlaybackTest, APendingSeekTellsItsTimeAndItsResumeMayChangeBeforeItLands)
+{
+    KRTransportMedia media(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")), fixtures::testMediaFileURL(QStringLiteral("video-720p.m4s")));
+    media.start(0);
+    KR_WAIT_UNTIL(media.dash()->isRunning());
+    EXPECT_EQ(media.pendingSeekTime(), -1);
+    media.seek(6.0, true);
+    EXPECT_TRUE(media.isSeekInFlight());
+    EXPECT_EQ(media.pendingSeekTime(), 6.0);
+    media.setPendingSeekResume(false);
+    KR_WAIT_UNTIL(!media.isSeekInFlight());
+    EXPECT_EQ(media.pendingSeekTime(), -1);
+    EXPECT_FALSE(media.dash()->isRunning()) << "landed without playing";
+    EXPECT_NEAR(media.currentTime(), 6.0, 0.3);
+    EXPECT_EQ(media.dash()->picturePlayer()->rate(), 0);
+    // And the other way: a seek asked paused plays once it lands.
+    media.seek(3.0, false);
+    media.setPendingSeekResume(true);
+    KR_WAIT_UNTIL(media.dash()->isRunning() && media.currentTime() > 3.2);
+    EXPECT_GT(media.dash()->picturePlayer()->rate(), 0);
+    QPointer<KRPlaybackTransport> transport = media.transport();
+    QPointer<KRDASHPlayback> dash = media.dash();
+    media.stop();
+    KR_WAIT_UNTIL(!transport && !dash);
+}
+
 TEST_F(DASHPlaybackTest, ASuspendedSyncLeavesThePictureStoppedWhileTheSoundPlays)
 {
     makePair();

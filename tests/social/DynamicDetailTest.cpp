@@ -8,10 +8,12 @@
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/Pasteboard.h"
 #include "platform/uikit/TabBar.h"
 #include "platform/uikit/TableViewCell.h"
 #include "platform/uikit/TextField.h"
+#include "shared/KRCommentCell.h"
 #include "shared/KRCommentImageViewController.h"
 #include "shared/KRDynamicComposerView.h"
 #include "nav/KRRouter.h"
@@ -511,6 +513,59 @@ TEST_F(DynamicDetailTest, AReplyOffersNoPhotosAndCountsUnderItsComment)
     EXPECT_TRUE(AccountFixtures::formValue(post, QStringLiteral("pictures")).isEmpty());
     EXPECT_EQ(detail->comments().size(), 2);
     EXPECT_EQ(detail->comments().at(1)->replyCount(), 1);
+}
+
+TEST_F(DynamicDetailTest, RepliesPostedInAThreadShowInTheRowsCountOnReturn)
+{
+    logIn();
+    // One comment with one reply; each reply posted gets an rpid of its own.
+    const qint64 oid = DD::kPictureID.toLongLong();
+    const auto commentObject = [oid](qint64 rpid, qint64 root, qint64 replies) {
+        return QVariantMap{{"rpid", rpid}, {"oid", oid}, {"type", 1}, {"root", root}, {"parent", root},
+                           {"count", replies}, {"rcount", replies}, {"ctime", 1700000000},
+                           {"member", QVariantMap{{"mid", "9"}, {"uname", QStringLiteral("路人%1").arg(rpid)}}},
+                           {"content", QVariantMap{{"message", QStringLiteral("好看")}}}};
+    };
+    fake.route(KRServiceHosts::apiHost(), kSignedComments, [commentObject](const FakeRequest&) {
+        return FakeReply::json(ServiceFixtures::envelope(QVariantMap{
+            {"replies", QVariantList{commentObject(601, 0, 1)}}, {"cursor", QVariantMap{{"is_end", true}, {"next", 2}, {"all_count", 1}}}}));
+    });
+    fake.route(KRServiceHosts::apiHost(), QStringLiteral("/x/v2/reply/reply"), [commentObject](const FakeRequest&) {
+        return FakeReply::json(ServiceFixtures::envelope(QVariantMap{
+            {"page", QVariantMap{{"num", 1}, {"size", 20}, {"count", 1}}}, {"replies", QVariantList{commentObject(60101, 601, 0)}}}));
+    });
+    CommentFixtures::installPostAndEmoteRoutes(fake, std::make_shared<CommentFixtures::PostedComments>());
+    fake.routeReply(KRServiceHosts::apiHost(), QStringLiteral("/x/emote/package"), FakeReply::withStatus(500));
+
+    auto* detail = open(DD::kPictureID);
+    TableView* table = detail->tableView();
+    auto* row = qobject_cast<KRCommentCell*>(table->cellForRowAtIndexPath({1, 0}));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->threadLabel()->text(), QStringLiteral("查看 1 条回复  ›"));
+    // The hint's tap reaches the row too: one thread opens, over the dynamic.
+    clickThroughWindow(row->threadLabel());
+    auto* thread = qobject_cast<KRReplyThreadViewController*>(nav->topViewController());
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(nav->viewControllers().size(), 3);
+    EXPECT_EQ(nav->viewControllers().at(1), detail);
+    KR_WAIT_UNTIL(!thread->isLoading());
+    for (const QString& text : {QStringLiteral("一"), QStringLiteral("二")}) {
+        const qsizetype before = thread->replies().size();
+        thread->view()->layoutIfNeeded();
+        clickThroughWindow(thread->tableView()->cellForRowAtIndexPath({0, 0}));
+        ASSERT_TRUE(thread->replyInputField()->isFirstResponder());
+        thread->replyInputField()->typeForTesting(text, true);
+        KR_WAIT_UNTIL(thread->replies().size() == before + 1);
+        platform::MainClock::advanceForTesting(1.0);
+        AnimationClock::finishAll();
+    }
+    clickThroughWindow(nav->navigationBar()->backButton());
+    ASSERT_EQ(nav->topViewController(), detail);
+    detail->view()->layoutIfNeeded();
+    row = qobject_cast<KRCommentCell*>(table->cellForRowAtIndexPath({1, 0}));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->threadLabel()->text(), QStringLiteral("查看 3 条回复  ›"));
+    EXPECT_EQ(row->frame().height(), KRCommentCell::heightForComment(*detail->comments().first(), table->frame().width(), true));
 }
 
 TEST_F(DynamicDetailTest, ARepostStartsWithTheAuthorAndARetryAfterARefusalPosts)

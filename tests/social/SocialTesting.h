@@ -48,6 +48,16 @@ protected:
         return comment;
     }
 
+    // A press and release at the middle of the view, sent to the window where it shows as a
+    // user's tap arrives; the animations it starts run out.
+    void clickThroughWindow(View* view)
+    {
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(view->isVisible());
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, view->mapTo(window.get(), view->rect().center()));
+        AnimationClock::finishAll();
+    }
+
     // Requests whose path starts with `prefix` (the loader may add a size suffix).
     int requestsStartingWith(const QString& prefix) const
     {
