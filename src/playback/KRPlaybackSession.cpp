@@ -779,9 +779,13 @@ void KRPlaybackSession::playerControlsTimerFired()
     const bool intent = maintainPlaybackIntent();
     if (m_media != media)
         return;
-    // The switch's presentation is kept up for as long as it runs, whatever showed meanwhile.
-    if (m_switch->isOpen())
+    if (m_switch->isOpen()) {
+        // The switch's resume time keeps up with the player once it has reached a time sought
+        // (a pair's pending seek included); until then the time sought holds.
+        m_switch->currentQualitySwitchResumeTime();
+        // Its presentation is kept up for as long as it runs, whatever showed meanwhile.
         m_switch->refreshQualitySwitchPresentation();
+    }
     if (m_media != media)
         return;
     Q_EMIT progressed(currentTime(), duration(), media->playbackState() == KRPlaybackStatePlaying || intent);

@@ -60,6 +60,30 @@ TEST_F(SessionPendingSeekAndReplayTest, ASwitchBegunDuringADASHSeekResumesAtTheS
     EXPECT_DOUBLE_EQ(prewarm->prewarmedAt, 40.0);
 }
 
+// Once the pair has landed where it was sought and plays on, the controls' tick lets the
+// switch's resume time follow it again: the new stream does not go back to the time sought.
+TEST_F(SessionPendingSeekAndReplayTest, ThePendingSeeksTimeHoldsOnlyUntilThePairHasReachedIt)
+{
+    ScriptedMedia* pair = playPairAt12();
+    ASSERT_NE(pair, nullptr);
+    seekWithoutLanding(pair, 40.0);
+    session->switchToQuality(64, QStringLiteral("720P"));
+    QCoreApplication::processEvents();
+    // Still on its way: the ticks leave the time sought.
+    run(0.6);
+    EXPECT_DOUBLE_EQ(session->qualitySwitch()->currentQualitySwitchResumeTime(), 40.0);
+    // Landed, and playing on past it while the address is resolved.
+    pair->seekInFlight = false;
+    pair->time = 40.2;
+    run(1.0, pair);
+    pair->time = 43.0;
+    run(0.4, pair);
+    answerResolve({playbacktest::k720}, 64);
+    ScriptedMedia* prewarm = media();
+    ASSERT_NE(prewarm, pair);
+    EXPECT_NEAR(prewarm->prewarmedAt, 43.4, 0.05);
+}
+
 TEST_F(SessionPendingSeekAndReplayTest, WithoutAPendingSeekTheSwitchResumesAtTheSoundsTime)
 {
     ScriptedMedia* pair = playPairAt12();

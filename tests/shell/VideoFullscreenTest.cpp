@@ -1262,20 +1262,21 @@ TEST_F(VideoFullscreenTest, AResetDuringTheTurnsFadeLeavesTheControlsAndTheLoadi
         EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait)) << when;
     };
 
-    // Turned into landscape by the button, the chrome fades out over 0.07 s; the player fails
-    // half-way.
+    // Turned into landscape by the button, the chrome fades out over 0.07 s; the player stops
+    // and fails half-way.
     clickThroughWindow(fullscreenButton(page), false);
     ASSERT_TRUE(fullscreen->isChromeSuppressed());
     platform::MainClock::advanceForTesting(0.03);
     ASSERT_GT(controls->alpha(), 0.0);
     ASSERT_LT(controls->alpha(), 1.0);
+    page->playbackSession()->stop();
     QMetaObject::invokeMethod(page->playbackSession(), "failed", Q_ARG(QString, QStringLiteral("gone")), Q_ARG(bool, true));
     expectShownForGood("failed on the turn into landscape");
 
     // Played again from the failure, in landscape, and the device turned upright: the player
     // is torn down half-way through that fade.
     clickThroughWindow(part<Button>(page, "playButton"));
-    KR_ADVANCE_UNTIL(playing(page));
+    KR_ADVANCE_UNTIL(playing(page) && loading->isHidden());
     ASSERT_NE(enterLandscapeByTheButton(page), nullptr);
     ASSERT_EQ(fullscreen->phase(), 3);
     ASSERT_EQ(controls->alpha(), 1.0);

@@ -164,7 +164,7 @@ TEST_F(VideoPageWindowStateTest, ListeningOnMinimisedTheDASHSoundGoesOnAndThePic
     EXPECT_EQ(picture(page)->timeControlStatus(), platform::media::MediaPlayer::TimeControlPaused);
     EXPECT_EQ(picture(page)->rate(), 0.0);
     const double pictureAt = picture(page)->currentTime();
-    EXPECT_LT(pictureAt, at + 0.5);
+    EXPECT_LT(pictureAt, at + KRDASHPlayback::kPlayingDriftLimit);
     // Still where it stopped a while later, the sound far ahead.
     for (int i = 0; i < 10; ++i)
         platform::MainClock::advanceForTesting(0.1);
