@@ -73,7 +73,7 @@ KRVideoInfoPage::~KRVideoInfoPage()
         m_views.page->setDelegate(nullptr);
 }
 
-void KRVideoInfoPage::build(ScrollView* page, qreal width)
+void KRVideoInfoPage::build(ScrollView* page)
 {
     Views& v = m_views;
     v.page = page;
@@ -109,7 +109,12 @@ void KRVideoInfoPage::build(ScrollView* page, qreal width)
     v.identifierLabel = add(KRDetailLabelWithFont(Label::systemFont(10)), "identifierLabel");
     buildInteractionBar();
     buildSummaryCard();
-    buildRelated(width);
+    v.relatedTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(13, true)), "relatedTitleLabel");
+    v.page->addSubview(v.relatedTitleLabel);
+    v.relatedTitleLabel->setText(QStringLiteral("相关推荐"));
+    v.relatedTitleLabel->setHidden(true);
+    v.detailSpinner = named(new ActivityIndicatorView(ActivityIndicatorStyleGray), "detailSpinner");
+    v.page->addSubview(v.detailSpinner);
 }
 
 void KRVideoInfoPage::buildInteractionBar()
@@ -185,6 +190,37 @@ void KRVideoInfoPage::buildTags()
     v.tagsTitleLabel->setTextColor(KRTheme::sharedTheme()->primaryTextColor());
 }
 
+void KRVideoInfoPage::buildRelatedTable()
+{
+    Views& v = m_views;
+    if (v.relatedTableView)
+        return;
+    v.relatedTableView = named(new TableView(QRectF(), TableViewStylePlain), "relatedTableView");
+    v.page->addSubview(v.relatedTableView);
+    v.relatedTableView->setScrollEnabled(false);
+    v.relatedTableView->setRowHeight(kRelatedRowHeight);
+    v.relatedTableView->setSeparatorStyle(TableViewCellSeparatorStyleSingleLine);
+    v.relatedTableView->setHidden(true);
+    v.relatedTableView->setDataSource(this);
+    v.relatedTableView->setTableDelegate(this);
+    v.relatedLoadMoreView = named(new KRLoadMoreView(QRectF(0, 0, v.page->bounds().width(), 44)), "relatedLoadMoreView");
+    v.relatedLoadMoreView->setIdleTitle(QStringLiteral("上拉加载更多"));
+    v.relatedLoadMoreView->addTarget([this] { loadRelatedVideos(); });
+    v.relatedTableView->setTableFooterView(v.relatedLoadMoreView);
+    applyRelatedTableTheme();
+}
+
+void KRVideoInfoPage::applyRelatedTableTheme()
+{
+    Views& v = m_views;
+    if (!v.relatedTableView)
+        return;
+    KRTheme* theme = KRTheme::sharedTheme();
+    v.relatedTableView->setBackgroundColor(theme->backgroundColor());
+    v.relatedTableView->setSeparatorColor(theme->separatorColor());
+    v.relatedLoadMoreView->applyTheme();
+}
+
 void KRVideoInfoPage::buildRelatedStateLabel()
 {
     Views& v = m_views;
@@ -196,29 +232,6 @@ void KRVideoInfoPage::buildRelatedStateLabel()
     v.relatedStateLabel->setTextAlignment(TextAlignmentCenter);
     v.relatedStateLabel->setHidden(true);
     v.relatedStateLabel->setTextColor(KRTheme::sharedTheme()->secondaryTextColor());
-}
-
-void KRVideoInfoPage::buildRelated(qreal width)
-{
-    Views& v = m_views;
-    v.relatedTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(13, true)), "relatedTitleLabel");
-    v.page->addSubview(v.relatedTitleLabel);
-    v.relatedTitleLabel->setText(QStringLiteral("相关推荐"));
-    v.relatedTitleLabel->setHidden(true);
-    v.relatedTableView = named(new TableView(QRectF(), TableViewStylePlain), "relatedTableView");
-    v.page->addSubview(v.relatedTableView);
-    v.relatedTableView->setScrollEnabled(false);
-    v.relatedTableView->setRowHeight(kRelatedRowHeight);
-    v.relatedTableView->setSeparatorStyle(TableViewCellSeparatorStyleSingleLine);
-    v.relatedTableView->setHidden(true);
-    v.relatedTableView->setDataSource(this);
-    v.relatedTableView->setTableDelegate(this);
-    v.relatedLoadMoreView = named(new KRLoadMoreView(QRectF(0, 0, width, 44)), "relatedLoadMoreView");
-    v.relatedLoadMoreView->setIdleTitle(QStringLiteral("上拉加载更多"));
-    v.relatedLoadMoreView->addTarget([this] { loadRelatedVideos(); });
-    v.relatedTableView->setTableFooterView(v.relatedLoadMoreView);
-    v.detailSpinner = named(new ActivityIndicatorView(ActivityIndicatorStyleGray), "detailSpinner");
-    v.page->addSubview(v.detailSpinner);
 }
 
 void KRVideoInfoPage::applyTheme()
@@ -255,12 +268,11 @@ void KRVideoInfoPage::applyTheme()
     v.relatedTitleLabel->setTextColor(theme->primaryTextColor());
     if (v.relatedStateLabel)
         v.relatedStateLabel->setTextColor(theme->secondaryTextColor());
-    v.relatedTableView->setBackgroundColor(theme->backgroundColor());
-    v.relatedTableView->setSeparatorColor(theme->separatorColor());
-    v.relatedLoadMoreView->applyTheme();
+    applyRelatedTableTheme();
     v.detailSpinner->setActivityIndicatorViewStyle(theme->spinnerStyle());
     applyOfficialInteractionImages();
-    v.relatedTableView->reloadData();
+    if (v.relatedTableView)
+        v.relatedTableView->reloadData();
 }
 
 void KRVideoInfoPage::applyPartStripTheme()
@@ -397,10 +409,11 @@ void KRVideoInfoPage::updateInfoLayout()
     v.relatedTitleLabel->setHidden(!hasRelated && !m_related.loading);
     v.relatedTitleLabel->setFrame(QRectF(kInset, y, inner, 18));
     y += 24;
-    v.relatedTableView->setHidden(!hasRelated);
+    if (v.relatedTableView)
+        v.relatedTableView->setHidden(!hasRelated);
     if (v.relatedStateLabel)
         v.relatedStateLabel->setFrame(QRectF(kInset, y, inner, 36));
-    if (hasRelated) {
+    if (hasRelated && v.relatedTableView) {
         const qreal tableHeight = m_related.videos.size() * kRelatedRowHeight + 44;
         v.relatedTableView->setFrame(QRectF(0, y, width, tableHeight));
         y += tableHeight;
@@ -528,6 +541,7 @@ void KRVideoInfoPage::loadRelatedVideos()
     if (!owner)
         return;
     m_related.loading = true;
+    buildRelatedTable();
     m_views.relatedLoadMoreView->setLoadMoreState(KRLoadMoreStateLoading);
     KRAPIClient::sharedClient()->loadRelatedVideosForVideo(
         m_video, owner, [this](const KRVideoList& videos, const KROptionalError& error) { applyRelatedVideos(videos, error); });
@@ -545,6 +559,7 @@ void KRVideoInfoPage::applyRelatedVideos(const KRVideoList& videos, const KROpti
     }
     // The service answers one list of related videos; only a failed one is asked again.
     m_related.hasMore = bool(error);
+    buildRelatedTable();
     Views& v = m_views;
     v.relatedLoadMoreView->setLoadMoreState(error ? KRLoadMoreStateFailed : KRLoadMoreStateNoMore);
     if (m_related.videos.isEmpty())
@@ -559,7 +574,7 @@ void KRVideoInfoPage::applyRelatedVideos(const KRVideoList& videos, const KROpti
 
 void KRVideoInfoPage::trimRelatedForMemoryWarning()
 {
-    if (m_related.videos.size() < 5)
+    if (m_related.videos.size() < 5 || !m_views.relatedTableView)
         return;
     m_related.videos = m_related.videos.mid(0, 4);
     m_related.identities.clear();

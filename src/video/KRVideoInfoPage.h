@@ -56,9 +56,9 @@ public:
     explicit KRVideoInfoPage(Actions actions, QObject* parent = nullptr);
     ~KRVideoInfoPage() override;
 
-    // The parts every video shows; the part strip, the tags and the related rows' state are made
-    // when there is something to put in them.
-    void build(platform::uikit::ScrollView* page, qreal width);
+    // The parts every video shows; the part strip, the tags, the related rows and their state are
+    // made when there is something to put in them.
+    void build(platform::uikit::ScrollView* page);
     void applyTheme();
     // The video (and part) shown: fills every text and lays the page out.
     void showVideo(const std::shared_ptr<KRVideo>& video, int selectedPageIndex);
@@ -134,10 +134,11 @@ private:
     };
     void buildInteractionBar();
     void buildSummaryCard();
-    void buildRelated(qreal width);
     void buildPartStrip();
     void buildTags();
     void buildRelatedStateLabel();
+    void buildRelatedTable();
+    void applyRelatedTableTheme();
     void applyPartStripTheme();
     void showParts();
     // A label's height for its text at a width, kept while both stay the same.
