@@ -340,9 +340,12 @@ QVariantMap KRAccountSignedAppParameters(const QVariantMap& parameters, bool inc
 
 KRAccountSignedForm KRAccountSignedAppForm(const QVariantMap& parameters, bool includeClientContext)
 {
+    // Build constants, asked for on every signed request.
+    static const QString appKey = KRServiceHosts::appKey();
+    static const QByteArray appSecret = KRServiceHosts::appSecret().toUtf8();
     KRAccountSignedForm form{parameters, {}};
     QVariantMap& signedParameters = form.parameters;
-    signedParameters.insert(QStringLiteral("appkey"), KRServiceHosts::appKey());
+    signedParameters.insert(QStringLiteral("appkey"), appKey);
     signedParameters.insert(QStringLiteral("ts"), QString::number(qint64(std::floor(KRAPIClient::currentTime()))));
     if (includeClientContext) {
         signedParameters.insert(QStringLiteral("build"), QStringLiteral("82200200"));
@@ -353,7 +356,7 @@ KRAccountSignedForm KRAccountSignedAppForm(const QVariantMap& parameters, bool i
     const QString signKey = QStringLiteral("sign");
     const bool replacesSign = signedParameters.contains(signKey);
     form.body = KRAccountFormBody(signedParameters);
-    const QString sign = platform::Hash::md5Hex(form.body + KRServiceHosts::appSecret().toUtf8());
+    const QString sign = platform::Hash::md5Hex(form.body + appSecret);
     const auto placed = signedParameters.insert(signKey, sign);
     if (replacesSign) {
         form.body = KRAccountFormBody(signedParameters);
