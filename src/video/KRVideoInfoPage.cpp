@@ -34,7 +34,6 @@ constexpr qreal kRelatedRowHeight = 86;
 constexpr qreal kPullDistance = 40;
 const QString kRelatedCellIdentifier = QStringLiteral("KRDetailRelated");
 
-qreal fittedHeight(Label* label, qreal width) { return std::ceil(label->sizeThatFits(QSizeF(width, 10000)).height()); }
 
 template <typename T>
 T* named(T* view, const char* name)
@@ -307,7 +306,8 @@ void KRVideoInfoPage::showVideo(const std::shared_ptr<KRVideo>& video, int selec
     v.summaryDisclosureGlyph->setText(m_summaryExpanded ? QStringLiteral("收起 ▲") : QStringLiteral("展开 ▼"));
     v.summaryLabel->setText(summary);
     v.summaryLabel->setNumberOfLines(m_summaryExpanded ? 0 : 3);
-    applyOfficialInteractionImages();
+    // The coin limit follows the video; the icons and colours follow only the theme.
+    applyInteractionState();
     const QString avatar = shown.ownerAvatarURL();
     if (QObject* owner = avatar.isEmpty() ? nullptr : m_requests.owner()) {
         QPointer<ImageView> view = v.ownerAvatarView;
@@ -367,7 +367,7 @@ void KRVideoInfoPage::updateInfoLayout()
     const qreal width = v.page->bounds().width();
     const qreal inner = std::max<qreal>(width - 2 * kInset, 1);
     qreal y = 10;
-    v.titleLabel->setFrame(QRectF(kInset, y, inner, fittedHeight(v.titleLabel, inner)));
+    v.titleLabel->setFrame(QRectF(kInset, y, inner, fittedHeight(v.titleLabel, inner, m_titleHeight)));
     y = v.titleLabel->frame().bottom() + 8;
     v.ownerBar->setFrame(QRectF(kInset, y, inner, 48));
     v.ownerAvatarView->setFrame(QRectF(7, 7, 34, 34));
@@ -411,6 +411,19 @@ void KRVideoInfoPage::updateInfoLayout()
     v.page->setContentSize(QSizeF(width, y + 32));
 }
 
+qreal KRVideoInfoPage::fittedHeight(Label* label, qreal width, MeasuredHeight& measured)
+{
+    // Every layout pass asks again (each answer, each theme, each row loaded); the text is laid
+    // out only when it or its width has changed.
+    if (measured.width != width || measured.lines != label->numberOfLines() || measured.text != label->text()) {
+        measured.text = label->text();
+        measured.width = width;
+        measured.lines = label->numberOfLines();
+        measured.height = std::ceil(label->sizeThatFits(QSizeF(width, 10000)).height());
+    }
+    return measured.height;
+}
+
 void KRVideoInfoPage::layoutPartStrip(qreal inner)
 {
     Views& v = m_views;
@@ -434,7 +447,7 @@ qreal KRVideoInfoPage::layoutSummaryCard(qreal inner)
     v.summaryDisclosureButton->setFrame(QRectF(0, 0, inner, 34));
     v.summaryDisclosureGlyph->setFrame(QRectF(inner - 90, 8, 80, 18));
     qreal cardY = 34;
-    v.summaryLabel->setFrame(QRectF(10, cardY, cardInner, fittedHeight(v.summaryLabel, cardInner)));
+    v.summaryLabel->setFrame(QRectF(10, cardY, cardInner, fittedHeight(v.summaryLabel, cardInner, m_summaryHeight)));
     cardY = v.summaryLabel->frame().bottom() + 8;
     const bool hasTags = !m_related.tags.isEmpty();
     if (!hasTags) {
@@ -592,7 +605,7 @@ void KRVideoInfoPage::scrollViewDidEndDragging(ScrollView* scrollView, bool)
 void KRVideoInfoPage::setInteractions(const Interactions& interactions)
 {
     m_interactions = interactions;
-    applyOfficialInteractionImages();
+    applyInteractionState();
 }
 
 View* KRVideoInfoPage::interactionButton(int index) const { return m_views.interactionButtons.value(index); }
@@ -627,6 +640,13 @@ void KRVideoInfoPage::applyOfficialInteractionImages()
             button->setImage(KRDetailTintedImage(share, accent), ControlStateHighlighted);
         }
     }
+    applyInteractionState();
+}
+
+void KRVideoInfoPage::applyInteractionState()
+{
+    if (m_views.interactionButtons.size() != 5)
+        return;
     const Interactions& state = m_interactions;
     KRInteractionButton* triple = m_views.interactionButtons.at(0);
     KRInteractionButton* coin = m_views.interactionButtons.at(2);
