@@ -22,6 +22,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -258,30 +259,53 @@ bool isUnreserved(uchar byte)
         || byte == '.' || byte == '_' || byte == '~';
 }
 
-void appendEscapedByte(QByteArray& out, uchar byte)
+// Writes `byte`, escaped unless unreserved, at `to`; returns the end of what it wrote.
+char* writeEscapedByte(char* to, uchar byte)
 {
     static const char* hex = "0123456789ABCDEF";
     if (isUnreserved(byte)) {
-        out.append(char(byte));
+        *to++ = char(byte);
     } else {
-        const char escaped[3] = {'%', hex[byte >> 4], hex[byte & 0xF]};
-        out.append(escaped, 3);
+        *to++ = '%';
+        *to++ = hex[byte >> 4];
+        *to++ = hex[byte & 0xF];
     }
+    return to;
 }
 
 // Appends the UTF-8 bytes of `text` with everything but the unreserved characters escaped.
-void appendPercentEscaped(QByteArray& out, const QString& text)
+void appendPercentEscaped(QByteArray& out, QStringView text)
 {
     // Keys and most values are ASCII, whose UTF-8 is the characters themselves.
     const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    if (ascii) {
-        for (const QChar c : text)
-            appendEscapedByte(out, uchar(c.unicode()));
+    const QByteArray utf8 = ascii ? QByteArray() : text.toUtf8();
+    const qsizetype length = ascii ? text.size() : utf8.size();
+    const qsizetype start = out.size();
+    out.resize(start + 3 * length); // the most escaping can make of it
+    char* end = out.data() + start;
+    for (qsizetype i = 0; i < length; ++i)
+        end = writeEscapedByte(end, ascii ? uchar(text[i].unicode()) : uchar(utf8[i]));
+    out.truncate(end - out.constData());
+}
+
+// Appends a parameter's value as sent. Whole numbers, the common case after text, are
+// written directly: their digits and sign need no escaping.
+void appendFormValue(QByteArray& out, const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        appendPercentEscaped(out, *static_cast<const QString*>(value.constData()));
+        return;
+    case QMetaType::Int:
+    case QMetaType::LongLong: {
+        char digits[24];
+        const auto written = std::to_chars(digits, digits + sizeof digits, value.toLongLong());
+        out.append(digits, written.ptr - digits);
         return;
     }
-    const QByteArray bytes = text.toUtf8();
-    for (const char c : bytes)
-        appendEscapedByte(out, uchar(c));
+    default:
+        appendPercentEscaped(out, formText(value));
+    }
 }
 
 } // namespace
@@ -298,13 +322,13 @@ QByteArray KRAccountFormBody(const QVariantMap& parameters)
     // QVariantMap keeps its keys in QString order, which is the literal comparison asked for.
     QByteArray body;
     if (!parameters.isEmpty())
-        body.reserve(parameters.size() * 24);
+        body.reserve(parameters.size() * 48);
     for (auto it = parameters.constBegin(); it != parameters.constEnd(); ++it) {
         if (!body.isEmpty())
             body.append('&');
         appendPercentEscaped(body, it.key());
         body.append('=');
-        appendPercentEscaped(body, formText(it.value()));
+        appendFormValue(body, it.value());
     }
     return body;
 }
@@ -316,9 +340,12 @@ QVariantMap KRAccountSignedAppParameters(const QVariantMap& parameters, bool inc
 
 KRAccountSignedForm KRAccountSignedAppForm(const QVariantMap& parameters, bool includeClientContext)
 {
+    // Build constants, asked for on every signed request.
+    static const QString appKey = KRServiceHosts::appKey();
+    static const QByteArray appSecret = KRServiceHosts::appSecret().toUtf8();
     KRAccountSignedForm form{parameters, {}};
     QVariantMap& signedParameters = form.parameters;
-    signedParameters.insert(QStringLiteral("appkey"), KRServiceHosts::appKey());
+    signedParameters.insert(QStringLiteral("appkey"), appKey);
     signedParameters.insert(QStringLiteral("ts"), QString::number(qint64(std::floor(KRAPIClient::currentTime()))));
     if (includeClientContext) {
         signedParameters.insert(QStringLiteral("build"), QStringLiteral("82200200"));
@@ -329,7 +356,7 @@ KRAccountSignedForm KRAccountSignedAppForm(const QVariantMap& parameters, bool i
     const QString signKey = QStringLiteral("sign");
     const bool replacesSign = signedParameters.contains(signKey);
     form.body = KRAccountFormBody(signedParameters);
-    const QString sign = platform::Hash::md5Hex(form.body + KRServiceHosts::appSecret().toUtf8());
+    const QString sign = platform::Hash::md5Hex(form.body + appSecret);
     const auto placed = signedParameters.insert(signKey, sign);
     if (replacesSign) {
         form.body = KRAccountFormBody(signedParameters);

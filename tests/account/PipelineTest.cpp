@@ -152,10 +152,12 @@ TEST_F(PipelineTest, TheSignedAppFormIsSentByteForByteAndItsLinesKeepTheSecretsO
                                {QStringLiteral("flag"), true},
                                {QStringLiteral("ratio"), 1.5},
                                {QStringLiteral("sid"), QStringLiteral("s-1")},
-                               {QStringLiteral("empty"), QString()}};
+                               {QStringLiteral("empty"), QString()},
+                               {QStringLiteral("mid"), Q_INT64_C(-9007199254740993)},
+                               {QStringLiteral("cid"), 5000u}};
     // Written out by hand: the pairs in key order, the signature among them where "sign" sorts.
     const QByteArray unsignedBody = "access_key=acc-pin&aid=170001&appkey=" + KRServiceHosts::appKey().toUtf8()
-        + "&build=82200200&device=phone&empty=&flag=1&like=0&mobi_app=iphone&note=x%20y%26z%3D%E5%B2%9A"
+        + "&build=82200200&cid=5000&device=phone&empty=&flag=1&like=0&mid=-9007199254740993&mobi_app=iphone&note=x%20y%26z%3D%E5%B2%9A"
           "&platform=ios&ratio=1.5&sid=s-1&ts=1700000000";
     const QByteArray sign = platform::Hash::md5Hex(unsignedBody + KRServiceHosts::appSecret().toUtf8()).toLatin1();
     const QByteArray expected = QByteArray(unsignedBody).replace("&ts=", "&sign=" + sign + "&ts=");
