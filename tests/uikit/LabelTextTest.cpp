@@ -138,3 +138,47 @@ TEST_F(KitLabelText, LabelsRedrawAfterEveryChange)
     fresh.setText(QStringLiteral("换了一个更长的标题，窄处会省略"));
     EXPECT_EQ(changed, shot(fresh));
 }
+
+// Layouts are shared between labels drawing the same text: every label, made anew for each
+// case and after others drew the same text differently, draws exactly its own settings.
+TEST_F(KitLabelText, LabelsSharingATextEachDrawTheirOwnSettings)
+{
+    const QStringList texts = {QStringLiteral("共用的标题 shared"), QStringLiteral("一段会换行的较长文字，窄处分成几行再省略")};
+    const QList<QFont> fonts = {Label::systemFont(15), Label::systemFont(15, true), Label::systemFont(11)};
+    const QList<QRectF> rects = {QRectF(0, 0, 150, 22), QRectF(3.5, 10.25, 61, 14), QRectF(5, 2, 120, 80)};
+    struct Case {
+        QString text;
+        QFont font;
+        QRectF rect;
+        int alignment;
+        int lines;
+    };
+    QList<Case> cases;
+    for (const QString& text : texts)
+        for (const QFont& font : fonts)
+            for (const QRectF& rect : rects)
+                for (int alignment : {TextAlignmentLeft, TextAlignmentRight})
+                    for (int lines : {1, 0})
+                        cases.push_back({text, font, rect, alignment, lines});
+    int differing = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < cases.size(); ++i) {
+            const Case& c = cases[pass == 0 ? i : cases.size() - 1 - i];
+            QImage expected = canvas();
+            {
+                QPainter p(&expected);
+                drawDirectly(p, c.rect, c.text, c.font, QColor(), c.alignment, c.lines);
+            }
+            QImage drawn = canvas();
+            {
+                QPainter p(&drawn);
+                LabelTextLayout().draw(p, c.rect, c.text, c.font, Qt::black, QColor(), QSizeF(), c.alignment, c.lines);
+            }
+            ASSERT_TRUE(drawn == expected) << c.text.toStdString() << " px " << c.font.pixelSize() << " bold "
+                                           << c.font.bold() << " rect " << c.rect.width() << "x" << c.rect.height()
+                                           << " align " << c.alignment << " lines " << c.lines << " pass " << pass;
+            differing += i > 0 && expected != canvas();
+        }
+    }
+    EXPECT_GT(differing, cases.size());
+}

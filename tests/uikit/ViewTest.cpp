@@ -169,6 +169,39 @@ TEST_F(KitView, AStretchedImageKeptForItsSizeDrawsWhatADirectDrawWould)
     }
 }
 
+// Button skins sit at half points and stretch to widths of half points, smaller or larger than
+// the picture: the kept rendering, made at the same fraction of a pixel and shared by every copy
+// of the picture, is what a direct draw makes.
+TEST_F(KitView, ASkinKeptAtAFractionOfAPixelDrawsWhatADirectDrawWould)
+{
+    QImage src(40, 64, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x)
+            src.setPixelColor(x, y, QColor(6 * x, 4 * y, 200 - 5 * x, 255 - 3 * y));
+    src.setDevicePixelRatio(2);
+    for (const QRectF& target : {QRectF(125.5, 13, 117.5, 32), QRectF(8, 13.25, 42, 32), QRectF(245.75, 3.5, 78, 32.5),
+                                 QRectF(125.5, 13, 117.5, 32), QRectF(301.5, 20.5, 19.5, 31.5),
+                                 QRectF(0.5, 0.5, 360.5, 58.5), QRectF(17.125, 9.875, 66.25, 40.75)}) {
+        for (const bool smooth : {false, true}) {
+            auto drawn = [&](QPainter::CompositionMode mode) {
+                QImage out(380, 60, QImage::Format_ARGB32_Premultiplied);
+                out.fill(Qt::transparent);
+                QPainter p(&out);
+                p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+                p.setCompositionMode(mode);
+                Image(src, 9, 15).draw(p, target);
+                return out;
+            };
+            const QImage direct = drawn(QPainter::CompositionMode_Plus);
+            EXPECT_NE(direct.pixel(target.center().toPoint()), 0u);
+            for (int round = 0; round < 2; ++round)   // made, then taken from the kept ones
+                EXPECT_EQ(drawn(QPainter::CompositionMode_SourceOver), direct)
+                    << target.x() << "," << target.y() << " " << target.width() << "x" << target.height() << " smooth "
+                    << smooth << " round " << round;
+        }
+    }
+}
+
 // Rows taller than one copy band: the kept rendering, copied band by band, is what a direct
 // draw makes, at every band's seam.
 TEST_F(KitView, ATallStretchedImageDrawsWhatADirectDrawWouldAcrossItsBands)

@@ -19,36 +19,50 @@ namespace {
 std::atomic<bool> g_bundleArtHidden{false};
 
 // Stretching a small image over a large area filters every pixel of the area on each paint;
-// a list repaints the same background in every row, so the result is kept per size. Sizes
-// past this many pixels are drawn directly rather than held in memory.
+// a list repaints the same background in every row, and every screen opened anew stretches the
+// same button skins to the same sizes, so the results are kept per picture, caps and size,
+// whichever copy of the picture draws them. Sizes past this many pixels are drawn directly
+// rather than held in memory.
 constexpr qint64 kLargestKeptStretch = 1 << 21;
-// Rows of a list differ in height (a comment of three lines, one of five), so the renderings
-// for the sizes drawn most lately are kept together, within the memory three of the largest
-// would take.
+// Rows of a list differ in height (a comment of three lines, one of five) and a screen has a
+// few skins, so the renderings drawn most lately are kept together, within the memory three of
+// the largest would take.
 constexpr qint64 kKeptStretchPixels = 3 * kLargestKeptStretch;
-constexpr size_t kKeptStretchSizes = 32;
+constexpr size_t kKeptStretchSizes = 64;
 // The tallest copy the painter makes on the calling thread.
 constexpr int kBlitBand = 64;
 
 bool isWhole(qreal value) { return std::abs(value - std::round(value)) < 1e-6; }
 } // namespace
 
-struct Image::Stretched {
-    struct Entry {
-        QSize pixels;
-        qreal deviceScale = 1;
-        bool smooth = false;
-        QImage image;
-    };
-    std::mutex mutex;
-    std::vector<Entry> entries; // the most recently drawn last
+namespace {
+struct KeptStretch {
+    qint64 picture = 0;
+    qreal pictureScale = 1;
+    int leftCap = 0;
+    int topCap = 0;
+    QSize pixels;
+    QPointF offset;
+    QSizeF extent;
+    qreal deviceScale = 1;
+    bool smooth = false;
+    QImage image;
 };
+struct KeptStretches {
+    std::mutex mutex;
+    std::vector<KeptStretch> entries; // the most recently drawn last
+};
+KeptStretches& keptStretches()
+{
+    static KeptStretches* kept = new KeptStretches; // never destroyed: views may paint during exit
+    return *kept;
+}
+} // namespace
 
 Image::Image(QImage image, int leftCapWidth, int topCapHeight)
     : m_image(std::move(image))
     , m_leftCap(leftCapWidth)
     , m_topCap(topCapHeight)
-    , m_stretched(m_image.isNull() ? nullptr : std::make_shared<Stretched>())
 {
 }
 
@@ -105,63 +119,94 @@ void Image::draw(QPainter& painter, const QRectF& target) const
 {
     if (m_image.isNull() || target.isEmpty())
         return;
-    // The kept rendering is only used where it lands on whole device pixels unrotated, so its
-    // pixels are exactly the ones a direct draw would make; shrinking (as covers are) is
-    // cheap and not kept.
+    // The kept rendering is only used unrotated, where its pixels are exactly the ones a direct
+    // draw would make: on whole device pixels, or (unscaled, unfiltered and not antialiased, so
+    // every pixel is either covered by one piece or left alone) at the same fraction of a pixel
+    // it was rendered at. Shrinking an uncapped picture (as covers are) is cheap and not kept; a
+    // capped one is drawn as nine pieces at any size.
     const QTransform device = painter.deviceTransform();
     const qreal deviceScale = device.m11();
-    if (m_stretched && device.type() <= QTransform::TxScale && deviceScale > 0 && device.m22() == deviceScale
+    if (device.type() <= QTransform::TxScale && deviceScale > 0 && device.m22() == deviceScale
         && painter.compositionMode() == QPainter::CompositionMode_SourceOver) {
         const QPointF origin = device.map(target.topLeft());
         const QSizeF pixels = target.size() * deviceScale;
-        const QSize whole(qRound(pixels.width()), qRound(pixels.height()));
-        const qint64 area = qint64(whole.width()) * whole.height();
-        if (isWhole(origin.x()) && isWhole(origin.y()) && isWhole(pixels.width()) && isWhole(pixels.height())
-            && area > qint64(m_image.width()) * m_image.height() && area <= kLargestKeptStretch) {
-            const QImage kept = stretchedTo(whole, deviceScale, painter.testRenderHint(QPainter::SmoothPixmapTransform));
-            if (deviceScale != 1 || kept.height() <= kBlitBand) {
-                painter.drawImage(target.topLeft(), kept);
+        const bool whole = isWhole(origin.x()) && isWhole(origin.y()) && isWhole(pixels.width()) && isWhole(pixels.height());
+        const bool capped = m_leftCap > 0 || m_topCap > 0;
+        // Filtering and antialiasing weigh pixels by where they fall, and overlapping pieces
+        // blend into each other: those are drawn directly off whole pixels.
+        const bool plain = deviceScale == 1 && !painter.testRenderHint(QPainter::Antialiasing)
+                           && !painter.testRenderHint(QPainter::SmoothPixmapTransform)
+                           && target.width() >= size().width() - 1 && target.height() >= size().height() - 1;
+        if (whole || (capped && plain)) {
+            const QPoint corner(int(std::floor(origin.x() + 1e-6)), int(std::floor(origin.y() + 1e-6)));
+            const QPointF offset = whole ? QPointF() : origin - QPointF(corner);
+            const QSize box = whole ? QSize(qRound(pixels.width()), qRound(pixels.height()))
+                                    : QSize(int(std::ceil(offset.x() + pixels.width() - 1e-6)),
+                                            int(std::ceil(offset.y() + pixels.height() - 1e-6)));
+            const qint64 area = qint64(box.width()) * box.height();
+            if ((capped || area > qint64(m_image.width()) * m_image.height()) && area <= kLargestKeptStretch) {
+                const QImage kept = stretchedTo({box, offset, pixels, deviceScale, painter.testRenderHint(QPainter::SmoothPixmapTransform)});
+                const QPointF at = whole ? target.topLeft() : target.topLeft() - offset;
+                if (deviceScale != 1 || kept.height() <= kBlitBand) {
+                    painter.drawImage(at, kept);
+                    return;
+                }
+                // A row's background is copied in bands: the painter hands a taller copy to its
+                // thread pool, and waking the pool costs more than copying a row, the more so on
+                // a busy machine. Each pixel is copied as a whole copy would copy it.
+                for (int y = 0; y < kept.height(); y += kBlitBand)
+                    painter.drawImage(at + QPointF(0, y), kept, QRectF(0, y, kept.width(), std::min(kBlitBand, kept.height() - y)));
                 return;
             }
-            // A row's background is copied in bands: the painter hands a taller copy to its
-            // thread pool, and waking the pool costs more than copying a row, the more so on a
-            // busy machine. Each pixel is copied as a whole copy would copy it.
-            for (int y = 0; y < kept.height(); y += kBlitBand)
-                painter.drawImage(target.topLeft() + QPointF(0, y), kept, QRectF(0, y, kept.width(), std::min(kBlitBand, kept.height() - y)));
-            return;
         }
     }
     drawScaled(painter, target);
 }
 
-QImage Image::stretchedTo(const QSize& pixels, qreal deviceScale, bool smooth) const
+QImage Image::stretchedTo(const Stretch& stretch) const
 {
-    std::lock_guard lock(m_stretched->mutex);
-    auto& entries = m_stretched->entries;
-    for (auto it = entries.begin(); it != entries.end(); ++it) {
-        if (it->pixels == pixels && it->deviceScale == deviceScale && it->smooth == smooth) {
+    const auto& [pixels, offset, extent, deviceScale, smooth] = stretch;
+    const qint64 picture = m_image.cacheKey();
+    const qreal pictureScale = scale();
+    const auto matches = [&](const KeptStretch& entry) {
+        return entry.picture == picture && entry.pictureScale == pictureScale && entry.leftCap == m_leftCap
+               && entry.topCap == m_topCap && entry.pixels == pixels && entry.offset == offset
+               && entry.extent == extent && entry.deviceScale == deviceScale && entry.smooth == smooth;
+    };
+    KeptStretches& kept = keptStretches();
+    {
+        std::lock_guard lock(kept.mutex);
+        auto& entries = kept.entries;
+        const auto found = std::find_if(entries.begin(), entries.end(), matches);
+        if (found != entries.end()) {
             // The last in the list is the last drawn: the first goes when room is needed.
-            std::rotate(it, it + 1, entries.end());
+            std::rotate(found, found + 1, entries.end());
             return entries.back().image;
         }
     }
+    // Rendered outside the lock, so a long rendering holds up no other thread's drawing; when
+    // two render the same, the first kept stays.
     QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     image.setDevicePixelRatio(deviceScale);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-        drawScaled(painter, QRectF(QPointF(0, 0), image.deviceIndependentSize()));
+        drawScaled(painter, QRectF(offset / deviceScale, extent / deviceScale));
     }
     const auto area = [](const QSize& size) { return qint64(size.width()) * size.height(); };
-    qint64 kept = area(pixels);
-    for (const Stretched::Entry& entry : entries)
-        kept += area(entry.pixels);
-    while (!entries.empty() && (entries.size() >= kKeptStretchSizes || kept > kKeptStretchPixels)) {
-        kept -= area(entries.front().pixels);
+    std::lock_guard lock(kept.mutex);
+    auto& entries = kept.entries;
+    if (std::any_of(entries.begin(), entries.end(), matches))
+        return image;
+    qint64 held = area(pixels);
+    for (const KeptStretch& entry : entries)
+        held += area(entry.pixels);
+    while (!entries.empty() && (entries.size() >= kKeptStretchSizes || held > kKeptStretchPixels)) {
+        held -= area(entries.front().pixels);
         entries.erase(entries.begin());
     }
-    entries.push_back({pixels, deviceScale, smooth, image});
+    entries.push_back({picture, pictureScale, m_leftCap, m_topCap, pixels, offset, extent, deviceScale, smooth, image});
     return image;
 }
 

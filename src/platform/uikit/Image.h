@@ -5,8 +5,6 @@
 #include <QSizeF>
 #include <QString>
 
-#include <memory>
-
 class QPainter;
 
 namespace platform::uikit {
@@ -41,17 +39,22 @@ public:
     void draw(QPainter& painter, const QRectF& target) const;
 
 private:
-    // Stretched renderings kept for the sizes last drawn at, shared by the copies.
-    struct Stretched;
-
     static Image readNamed(const QString& name);
     void drawScaled(QPainter& painter, const QRectF& target) const;
-    QImage stretchedTo(const QSize& pixels, qreal deviceScale, bool smooth) const;
+    // A rendering `pixels` large holding the picture stretched over `extent` (device pixels)
+    // from `offset` on, at the painter's scale and smoothing.
+    struct Stretch {
+        QSize pixels;
+        QPointF offset;
+        QSizeF extent;
+        qreal deviceScale = 1;
+        bool smooth = false;
+    };
+    QImage stretchedTo(const Stretch& stretch) const;
 
     QImage m_image;
     int m_leftCap = 0;
     int m_topCap = 0;
-    std::shared_ptr<Stretched> m_stretched;
 };
 
 } // namespace platform::uikit

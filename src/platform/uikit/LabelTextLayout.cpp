@@ -3,15 +3,18 @@
 #include "platform/uikit/Label.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QRectF>
 #include <QTextLayout>
 #include <QTextOption>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace platform::uikit {
 
@@ -34,6 +37,38 @@ QString drawnText(QString text)
             c = QChar::LineSeparator;
     }
     return text;
+}
+
+// A layout kept to be shared: what it was made from and what it draws. Laid-out text is drawn
+// only by the thread that shapes it, so only the main thread's layouts are shared.
+struct SharedLayout {
+    QString text;
+    QFont font;
+    QFont painterFont;
+    QSizeF size;
+    Qt::Alignment alignment;
+    int lines = 0;
+    bool characterWrap = false;
+    Qt::LayoutDirection direction = Qt::LayoutDirectionAuto;
+    QString shown;
+    std::shared_ptr<QTextLayout> layout;
+    QList<QPointF> offsets;
+    QPointF boundsOrigin;
+    QSizeF boundsSize;
+    int flags = 0;
+    bool direct = false;
+};
+// A screen's labels and a few rows' worth; each holds a short text's shaping.
+constexpr size_t kSharedLayouts = 256;
+std::vector<SharedLayout>& sharedLayouts()
+{
+    static auto* kept = new std::vector<SharedLayout>; // never destroyed: labels may paint during exit
+    return *kept;
+}
+bool onMainThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
 }
 
 } // namespace
@@ -129,6 +164,12 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
     m_flags = int(alignment | Qt::AlignVCenter);
     m_direct = m_direction == Qt::RightToLeft || text.isRightToLeft() || text.contains(QChar(0x9c))
                || m_painterFont.underline() || m_painterFont.overline() || m_painterFont.strikeOut();
+    if (adoptShared())
+        return;
+    struct Sharing {
+        const LabelTextLayout& layout;
+        ~Sharing() { layout.share(); }
+    } sharing{*this};
     const auto elided = [&] { return QFontMetricsF(font).elidedText(text, Qt::ElideRight, size.width()); };
     if (!oneLine) {
         m_shown = wrappedLabelLines(text, font, QRectF(QPointF(), size), lines, m_characterWrap).join(QLatin1Char('\n'));
@@ -162,7 +203,7 @@ void LabelTextLayout::layOut()
     m_layout.reset();
     if (m_direct || m_shown.isEmpty())
         return;
-    m_layout = std::make_unique<QTextLayout>(drawnText(m_shown), m_painterFont);
+    m_layout = std::make_shared<QTextLayout>(drawnText(m_shown), m_painterFont);
     QTextOption option;
     option.setTextDirection(m_direction);
     option.setAlignment(Qt::AlignLeft);
@@ -201,6 +242,42 @@ void LabelTextLayout::layOut()
     m_boundsSize = QSizeF(width, height);
     for (int i = 0; i < m_layout->lineCount(); ++i)
         m_offsets << QPointF(across(m_layout->lineAt(i).horizontalAdvance()), top);
+}
+
+bool LabelTextLayout::adoptShared()
+{
+    if (!onMainThread())
+        return false;
+    auto& kept = sharedLayouts();
+    const auto found = std::find_if(kept.begin(), kept.end(), [&](const SharedLayout& entry) {
+        return entry.text == m_text && entry.size == m_size && entry.alignment == m_alignment && entry.lines == m_lines
+               && entry.characterWrap == m_characterWrap && entry.direction == m_direction && entry.font == m_font
+               && entry.painterFont == m_painterFont;
+    });
+    if (found == kept.end())
+        return false;
+    // The last in the list is the last drawn: the first goes when room is needed.
+    std::rotate(found, found + 1, kept.end());
+    const SharedLayout& entry = kept.back();
+    m_shown = entry.shown;
+    m_layout = entry.layout;
+    m_offsets = entry.offsets;
+    m_boundsOrigin = entry.boundsOrigin;
+    m_boundsSize = entry.boundsSize;
+    m_flags = entry.flags;
+    m_direct = entry.direct;
+    return true;
+}
+
+void LabelTextLayout::share() const
+{
+    if (!onMainThread())
+        return;
+    auto& kept = sharedLayouts();
+    if (kept.size() >= kSharedLayouts)
+        kept.erase(kept.begin());
+    kept.push_back({m_text, m_font, m_painterFont, m_size, m_alignment, m_lines, m_characterWrap, m_direction, m_shown,
+                    m_layout, m_offsets, m_boundsOrigin, m_boundsSize, m_flags, m_direct});
 }
 
 void LabelTextLayout::drawOnce(QPainter& p, const QRectF& r) const

@@ -25,7 +25,8 @@ QStringList wrappedLabelLines(const QString& text, const QFont& font, const QRec
 // The text of a label laid out for drawing. Shaping is the costly part of drawing a label, and
 // the same text is painted many times (every scroll step, both the shadow and the text), so
 // the elided, shaped lines are kept until the text, font, size, alignment, line count or the
-// painter's direction change. The lines are placed exactly as QPainter::drawText places them
+// painter's direction change; the most recent layouts made on the main thread are shared by
+// every label drawing the same text the same way. The lines are placed exactly as QPainter::drawText places them
 // in a rectangle, so what is drawn stays the same to the pixel.
 class LabelTextLayout {
 public:
@@ -44,6 +45,10 @@ private:
     void prepare(const QPainter& painter, const QSizeF& size, const QString& text, const QFont& font,
                  Qt::Alignment alignment, int lines);
     void layOut();
+    // Labels on the main thread share what they lay out: a screen opened anew shows the texts
+    // it showed before, and rows of a list repeat theirs.
+    bool adoptShared();
+    void share() const;
     void drawOnce(QPainter& painter, const QRectF& rect) const;
 
     // What the layout was made from.
@@ -60,7 +65,7 @@ private:
     // What is drawn: the shown text (elided), its lines with each one's offset within the rect,
     // and the area the lines cover (text outside the rect is clipped to it).
     QString m_shown;
-    std::unique_ptr<QTextLayout> m_layout;
+    std::shared_ptr<QTextLayout> m_layout;
     QList<QPointF> m_offsets;
     QPointF m_boundsOrigin;
     QSizeF m_boundsSize;
