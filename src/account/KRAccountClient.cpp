@@ -18,9 +18,11 @@
 #include "store/KRSessionStore.h"
 
 #include <QJsonDocument>
+#include <QStringBuilder>
 #include <QUrl>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -161,6 +163,13 @@ void KRAccountClient::performURLString(const QString& url, const QString& method
                                        bool requireLogin, bool includeSession, const QString& referer, QObject* owner,
                                        KRAccountJSONCompletion completion)
 {
+    performURLString(url, method, parameters, nullptr, requireLogin, includeSession, referer, owner, std::move(completion));
+}
+
+void KRAccountClient::performURLString(const QString& url, const QString& method, const QVariantMap& parameters,
+                                       const QByteArray* formBody, bool requireLogin, bool includeSession,
+                                       const QString& referer, QObject* owner, KRAccountJSONCompletion completion)
+{
     completion = platform::ownedBy(owner, std::move(completion));
     auto answer = [&completion](const KRError& error) {
         if (completion)
@@ -168,28 +177,30 @@ void KRAccountClient::performURLString(const QString& url, const QString& method
     };
     if (requireLogin && !KRSessionStore::sharedStore().isLoggedIn())
         return answer(KRAccountError(-101, kNotLoggedIn));
+    auto form = [&] { return formBody ? *formBody : KRAccountFormBody(parameters); };
     const bool json = method == QLatin1String("POST_JSON");
     Exchange request;
     request.content.method = json ? QStringLiteral("POST") : method;
     request.url = url;
     if (method == QLatin1String("GET") && !parameters.isEmpty())
-        request.url += (url.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?'))
-            + QString::fromUtf8(KRAccountFormBody(parameters));
-    const QUrl parsed = KRAPIClient::sharedClient()->URLWithString(request.url);
+        request.url += (url.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?')) + QString::fromUtf8(form());
+    QUrl parsed = KRAPIClient::sharedClient()->URLWithString(request.url);
     if (!parsed.isValid())
         return answer(KRAccountError(-1, QStringLiteral("请求地址无效")));
     if (json) {
         request.content.body = KRJSONData(parameters);
         request.content.contentType = QStringLiteral("application/json; charset=UTF-8");
     } else if (request.content.method == QLatin1String("POST")) {
-        request.content.body = KRAccountFormBody(parameters);
+        request.content.body = form();
         request.content.contentType = QStringLiteral("application/x-www-form-urlencoded; charset=UTF-8");
     }
     request.includeSession = includeSession;
     request.content.referer = referer;
     request.path = parsed.path();
     const QString host = parsed.host().toLower();
-    KRConsole::log(QStringLiteral("[KorvaneAccount] %1 host=%2 path=%3").arg(request.content.method, host, request.path));
+    request.parsed = std::move(parsed);
+    KRConsole::log(QString(QLatin1String("[KorvaneAccount] ") % request.content.method % QLatin1String(" host=") % host
+                   % QLatin1String(" path=") % request.path));
     const KRRequestKind kind = KRAccountRequestKinds::forAddress(host, request.path);
     exchange(kind, std::move(request), owner, std::move(completion));
 }
@@ -202,20 +213,22 @@ void KRAccountClient::exchange(KRRequestKind kind, Exchange request, QObject* ow
         KROptionalError error;
     };
     auto work = [kind, request = std::move(request)](const KRAsyncRequest&) {
+        const KRRequestAddress address = request.parsed ? KRRequestAddress(request.url, *request.parsed)
+                                                        : KRRequestAddress(request.url);
         auto response = std::make_shared<platform::HTTPResponse>(
-            KRRequestPipeline::perform(kind, request.url, request.content, request.includeSession));
+            KRRequestPipeline::perform(kind, address, request.content, request.includeSession));
         QVariant json;
         const KROptionalError error = KRAccountErrorOfReply(*response, json);
         const QVariantMap reply = json.toMap();
         // A reply without a code reads as 0, the code of no refusal.
         const qint64 code = KRIsDictionary(json) ? replyCode(reply).value_or(0) : 0;
-        KRConsole::log(QStringLiteral("[KorvaneAccount] response path=%1 status=%2 bytes=%3 code=%4 message=%5 errorDomain=%6 errorCode=%7")
-                           .arg(request.path)
-                           .arg(response->error ? 0 : response->status)
-                           .arg(response->body.size())
-                           .arg(code)
-                           .arg(replyMessage(reply), error ? error->domain() : QStringLiteral("(null)"))
-                           .arg(error ? error->code() : 0));
+        // Every value goes in as it is: the path and the service's message may carry "%1".
+        KRConsole::log(QString(QLatin1String("[KorvaneAccount] response path=") % request.path % QLatin1String(" status=")
+                       % QString::number(response->error ? 0 : response->status) % QLatin1String(" bytes=")
+                       % QString::number(response->body.size()) % QLatin1String(" code=") % QString::number(code)
+                       % QLatin1String(" message=") % replyMessage(reply) % QLatin1String(" errorDomain=")
+                       % (error ? error->domain() : QStringLiteral("(null)")) % QLatin1String(" errorCode=")
+                       % QString::number(error ? error->code() : 0)));
         if (!response->error && (code == -352 || code == -401))
             writeDiagnosticDump(request.path, json, *response);
         return Reply{std::move(json), std::move(response), error};
@@ -228,49 +241,111 @@ void KRAccountClient::exchange(KRRequestKind kind, Exchange request, QObject* ow
 
 // ---- Form encoding and the app signature ----
 
+namespace {
+
+// The text a parameter's value is sent as.
+QString formText(const QVariant& value)
+{
+    if (KRIsBooleanValue(value))
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    if (KRIsMissing(value))
+        return QString();
+    return KRIsString(value) ? value.toString() : (KRString(value).isNull() ? value.toString() : KRString(value));
+}
+
+bool isUnreserved(uchar byte)
+{
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || byte == '-'
+        || byte == '.' || byte == '_' || byte == '~';
+}
+
+// Writes `byte`, escaped unless unreserved, at `to`; returns the end of what it wrote.
+char* writeEscapedByte(char* to, uchar byte)
+{
+    static const char* hex = "0123456789ABCDEF";
+    if (isUnreserved(byte)) {
+        *to++ = char(byte);
+    } else {
+        *to++ = '%';
+        *to++ = hex[byte >> 4];
+        *to++ = hex[byte & 0xF];
+    }
+    return to;
+}
+
+// Appends the UTF-8 bytes of `text` with everything but the unreserved characters escaped.
+void appendPercentEscaped(QByteArray& out, QStringView text)
+{
+    // Keys and most values are ASCII, whose UTF-8 is the characters themselves.
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    const QByteArray utf8 = ascii ? QByteArray() : text.toUtf8();
+    const qsizetype length = ascii ? text.size() : utf8.size();
+    const qsizetype start = out.size();
+    out.resize(start + 3 * length); // the most escaping can make of it
+    char* end = out.data() + start;
+    for (qsizetype i = 0; i < length; ++i)
+        end = writeEscapedByte(end, ascii ? uchar(text[i].unicode()) : uchar(utf8[i]));
+    out.truncate(end - out.constData());
+}
+
+// Appends a parameter's value as sent. Whole numbers, the common case after text, are
+// written directly: their digits and sign need no escaping.
+void appendFormValue(QByteArray& out, const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        appendPercentEscaped(out, *static_cast<const QString*>(value.constData()));
+        return;
+    case QMetaType::Int:
+    case QMetaType::LongLong: {
+        char digits[24];
+        const auto written = std::to_chars(digits, digits + sizeof digits, value.toLongLong());
+        out.append(digits, written.ptr - digits);
+        return;
+    }
+    default:
+        appendPercentEscaped(out, formText(value));
+    }
+}
+
+} // namespace
+
 QString KRAccountPercentEscape(const QVariant& value)
 {
-    QString text;
-    if (KRIsBooleanValue(value))
-        text = value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    else if (!KRIsMissing(value))
-        text = KRIsString(value) ? value.toString() : (KRString(value).isNull() ? value.toString() : KRString(value));
-    static const char* hex = "0123456789ABCDEF";
-    QString escaped;
-    const QByteArray bytes = text.toUtf8();
-    escaped.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
-        const uchar byte = uchar(c);
-        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || byte == '-'
-            || byte == '.' || byte == '_' || byte == '~') {
-            escaped.append(QLatin1Char(char(byte)));
-        } else {
-            escaped.append(QLatin1Char('%'));
-            escaped.append(QLatin1Char(hex[byte >> 4]));
-            escaped.append(QLatin1Char(hex[byte & 0xF]));
-        }
-    }
-    return escaped;
+    QByteArray escaped;
+    appendPercentEscaped(escaped, formText(value));
+    return QString::fromLatin1(escaped);
 }
 
 QByteArray KRAccountFormBody(const QVariantMap& parameters)
 {
     // QVariantMap keeps its keys in QString order, which is the literal comparison asked for.
-    QString body;
+    QByteArray body;
+    if (!parameters.isEmpty())
+        body.reserve(parameters.size() * 48);
     for (auto it = parameters.constBegin(); it != parameters.constEnd(); ++it) {
         if (!body.isEmpty())
-            body.append(QLatin1Char('&'));
-        body.append(KRAccountPercentEscape(it.key()));
-        body.append(QLatin1Char('='));
-        body.append(KRAccountPercentEscape(it.value()));
+            body.append('&');
+        appendPercentEscaped(body, it.key());
+        body.append('=');
+        appendFormValue(body, it.value());
     }
-    return body.toUtf8();
+    return body;
 }
 
 QVariantMap KRAccountSignedAppParameters(const QVariantMap& parameters, bool includeClientContext)
 {
-    QVariantMap signedParameters = parameters;
-    signedParameters.insert(QStringLiteral("appkey"), KRServiceHosts::appKey());
+    return KRAccountSignedAppForm(parameters, includeClientContext).parameters;
+}
+
+KRAccountSignedForm KRAccountSignedAppForm(const QVariantMap& parameters, bool includeClientContext)
+{
+    // Build constants, asked for on every signed request.
+    static const QString appKey = KRServiceHosts::appKey();
+    static const QByteArray appSecret = KRServiceHosts::appSecret().toUtf8();
+    KRAccountSignedForm form{parameters, {}};
+    QVariantMap& signedParameters = form.parameters;
+    signedParameters.insert(QStringLiteral("appkey"), appKey);
     signedParameters.insert(QStringLiteral("ts"), QString::number(qint64(std::floor(KRAPIClient::currentTime()))));
     if (includeClientContext) {
         signedParameters.insert(QStringLiteral("build"), QStringLiteral("82200200"));
@@ -278,9 +353,28 @@ QVariantMap KRAccountSignedAppParameters(const QVariantMap& parameters, bool inc
         signedParameters.insert(QStringLiteral("mobi_app"), QStringLiteral("iphone"));
         signedParameters.insert(QStringLiteral("platform"), QStringLiteral("ios"));
     }
-    const QByteArray text = KRAccountFormBody(signedParameters) + KRServiceHosts::appSecret().toUtf8();
-    signedParameters.insert(QStringLiteral("sign"), platform::Hash::md5Hex(text));
-    return signedParameters;
+    const QString signKey = QStringLiteral("sign");
+    const bool replacesSign = signedParameters.contains(signKey);
+    form.body = KRAccountFormBody(signedParameters);
+    const QString sign = platform::Hash::md5Hex(form.body + appSecret);
+    const auto placed = signedParameters.insert(signKey, sign);
+    if (replacesSign) {
+        form.body = KRAccountFormBody(signedParameters);
+        return form;
+    }
+    // The signature is hexadecimal, which needs no escaping, and "&" separates the pairs
+    // (inside a pair it is escaped): the pair goes in where its key sorts.
+    const QByteArray pair = "sign=" + sign.toLatin1();
+    const auto pairsBefore = std::distance(signedParameters.begin(), placed);
+    if (pairsBefore == signedParameters.size() - 1) {
+        form.body.append('&').append(pair);
+        return form;
+    }
+    qsizetype offset = 0;
+    for (auto i = pairsBefore; i > 0; --i)
+        offset = form.body.indexOf('&', offset) + 1;
+    form.body.insert(offset, pair + '&');
+    return form;
 }
 
 // ---- Redacted shapes ----

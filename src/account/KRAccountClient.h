@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -217,11 +218,17 @@ private:
     // the owner exists; a worker that finds the owner gone makes no exchange.
     struct Exchange {
         QString url;
+        std::optional<QUrl> parsed; // `url` as the caller already parsed it, so the worker need not
         KRRequestContent content;
         bool includeSession = false;
         QString path;
     };
     void exchange(KRRequestKind kind, Exchange request, QObject* owner, KRAccountJSONCompletion completion);
+    // performURLString, given the form encoding of `parameters` when the caller already made it
+    // (null: encoded here when the method needs it).
+    void performURLString(const QString& url, const QString& method, const QVariantMap& parameters,
+                          const QByteArray* formBody, bool requireLogin, bool includeSession, const QString& referer,
+                          QObject* owner, KRAccountJSONCompletion completion);
 
     void finishRefresh(const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error);
     void uploadCommentImages(const QList<QByteArray>& jpegs, qsizetype index, QVariantList results, QObject* owner,
@@ -274,6 +281,13 @@ std::optional<qint64> KRAccountFavoriteMediaID(const QVariant& folder);
 KRError KRAccountError(qint64 code, const QString& message);
 // The parameters with "appkey", "ts" and "sign" (and the client context when asked).
 QVariantMap KRAccountSignedAppParameters(const QVariantMap& parameters, bool includeClientContext);
+// The same signed parameters and their form body, encoded once for the signature and the
+// request alike; `body` is KRAccountFormBody(`parameters`) byte for byte.
+struct KRAccountSignedForm {
+    QVariantMap parameters;
+    QByteArray body;
+};
+KRAccountSignedForm KRAccountSignedAppForm(const QVariantMap& parameters, bool includeClientContext);
 QByteArray KRAccountFormBody(const QVariantMap& parameters);
 QString KRAccountPercentEscape(const QVariant& value);
 QVariantMap KRAccountRedactedShape(const QVariant& value, int depth);

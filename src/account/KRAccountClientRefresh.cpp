@@ -146,8 +146,8 @@ void KRAccountClient::performAuthenticatedAppURLString(const QString& url, const
         }
         QVariantMap parameters = businessParameters;
         parameters.insert(QStringLiteral("access_key"), KRSessionStore::sharedStore().accessToken());
-        parameters = KRAccountSignedAppParameters(parameters, includeClientContext);
-        performURLString(url, method, parameters, false, false, QString(), owner,
+        const KRAccountSignedForm form = KRAccountSignedAppForm(parameters, includeClientContext);
+        performURLString(url, method, form.parameters, &form.body, false, false, QString(), owner,
                          [=, this](const QVariant& json, const platform::HTTPResponse* response, const KROptionalError& error) {
                              const bool rejected = error && error->domain() == KRAccountErrorDomain
                                  && (error->code() == -101 || error->code() == -663);

@@ -20,7 +20,7 @@ void KRVideoDetailViewController::buildViewTree()
     m_area->build(view(), m_tabs->makeTabBar(width), width);
     m_tabs->build(view(), width, height);
     m_comments->build(m_tabs->commentsView(), view(), width);
-    m_info->build(m_tabs->infoScrollView(), width);
+    m_info->build(m_tabs->infoScrollView());
 }
 
 void KRVideoDetailViewController::viewDidLayoutSubviews()

@@ -34,7 +34,6 @@ constexpr qreal kRelatedRowHeight = 86;
 constexpr qreal kPullDistance = 40;
 const QString kRelatedCellIdentifier = QStringLiteral("KRDetailRelated");
 
-qreal fittedHeight(Label* label, qreal width) { return std::ceil(label->sizeThatFits(QSizeF(width, 10000)).height()); }
 
 template <typename T>
 T* named(T* view, const char* name)
@@ -74,7 +73,7 @@ KRVideoInfoPage::~KRVideoInfoPage()
         m_views.page->setDelegate(nullptr);
 }
 
-void KRVideoInfoPage::build(ScrollView* page, qreal width)
+void KRVideoInfoPage::build(ScrollView* page)
 {
     Views& v = m_views;
     v.page = page;
@@ -110,7 +109,12 @@ void KRVideoInfoPage::build(ScrollView* page, qreal width)
     v.identifierLabel = add(KRDetailLabelWithFont(Label::systemFont(10)), "identifierLabel");
     buildInteractionBar();
     buildSummaryCard();
-    buildRelated(width);
+    v.relatedTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(13, true)), "relatedTitleLabel");
+    v.page->addSubview(v.relatedTitleLabel);
+    v.relatedTitleLabel->setText(QStringLiteral("相关推荐"));
+    v.relatedTitleLabel->setHidden(true);
+    v.detailSpinner = named(new ActivityIndicatorView(ActivityIndicatorStyleGray), "detailSpinner");
+    v.page->addSubview(v.detailSpinner);
 }
 
 void KRVideoInfoPage::buildInteractionBar()
@@ -186,6 +190,37 @@ void KRVideoInfoPage::buildTags()
     v.tagsTitleLabel->setTextColor(KRTheme::sharedTheme()->primaryTextColor());
 }
 
+void KRVideoInfoPage::buildRelatedTable()
+{
+    Views& v = m_views;
+    if (v.relatedTableView)
+        return;
+    v.relatedTableView = named(new TableView(QRectF(), TableViewStylePlain), "relatedTableView");
+    v.page->addSubview(v.relatedTableView);
+    v.relatedTableView->setScrollEnabled(false);
+    v.relatedTableView->setRowHeight(kRelatedRowHeight);
+    v.relatedTableView->setSeparatorStyle(TableViewCellSeparatorStyleSingleLine);
+    v.relatedTableView->setHidden(true);
+    v.relatedTableView->setDataSource(this);
+    v.relatedTableView->setTableDelegate(this);
+    v.relatedLoadMoreView = named(new KRLoadMoreView(QRectF(0, 0, v.page->bounds().width(), 44)), "relatedLoadMoreView");
+    v.relatedLoadMoreView->setIdleTitle(QStringLiteral("上拉加载更多"));
+    v.relatedLoadMoreView->addTarget([this] { loadRelatedVideos(); });
+    v.relatedTableView->setTableFooterView(v.relatedLoadMoreView);
+    applyRelatedTableTheme();
+}
+
+void KRVideoInfoPage::applyRelatedTableTheme()
+{
+    Views& v = m_views;
+    if (!v.relatedTableView)
+        return;
+    KRTheme* theme = KRTheme::sharedTheme();
+    v.relatedTableView->setBackgroundColor(theme->backgroundColor());
+    v.relatedTableView->setSeparatorColor(theme->separatorColor());
+    v.relatedLoadMoreView->applyTheme();
+}
+
 void KRVideoInfoPage::buildRelatedStateLabel()
 {
     Views& v = m_views;
@@ -197,29 +232,6 @@ void KRVideoInfoPage::buildRelatedStateLabel()
     v.relatedStateLabel->setTextAlignment(TextAlignmentCenter);
     v.relatedStateLabel->setHidden(true);
     v.relatedStateLabel->setTextColor(KRTheme::sharedTheme()->secondaryTextColor());
-}
-
-void KRVideoInfoPage::buildRelated(qreal width)
-{
-    Views& v = m_views;
-    v.relatedTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(13, true)), "relatedTitleLabel");
-    v.page->addSubview(v.relatedTitleLabel);
-    v.relatedTitleLabel->setText(QStringLiteral("相关推荐"));
-    v.relatedTitleLabel->setHidden(true);
-    v.relatedTableView = named(new TableView(QRectF(), TableViewStylePlain), "relatedTableView");
-    v.page->addSubview(v.relatedTableView);
-    v.relatedTableView->setScrollEnabled(false);
-    v.relatedTableView->setRowHeight(kRelatedRowHeight);
-    v.relatedTableView->setSeparatorStyle(TableViewCellSeparatorStyleSingleLine);
-    v.relatedTableView->setHidden(true);
-    v.relatedTableView->setDataSource(this);
-    v.relatedTableView->setTableDelegate(this);
-    v.relatedLoadMoreView = named(new KRLoadMoreView(QRectF(0, 0, width, 44)), "relatedLoadMoreView");
-    v.relatedLoadMoreView->setIdleTitle(QStringLiteral("上拉加载更多"));
-    v.relatedLoadMoreView->addTarget([this] { loadRelatedVideos(); });
-    v.relatedTableView->setTableFooterView(v.relatedLoadMoreView);
-    v.detailSpinner = named(new ActivityIndicatorView(ActivityIndicatorStyleGray), "detailSpinner");
-    v.page->addSubview(v.detailSpinner);
 }
 
 void KRVideoInfoPage::applyTheme()
@@ -256,12 +268,11 @@ void KRVideoInfoPage::applyTheme()
     v.relatedTitleLabel->setTextColor(theme->primaryTextColor());
     if (v.relatedStateLabel)
         v.relatedStateLabel->setTextColor(theme->secondaryTextColor());
-    v.relatedTableView->setBackgroundColor(theme->backgroundColor());
-    v.relatedTableView->setSeparatorColor(theme->separatorColor());
-    v.relatedLoadMoreView->applyTheme();
+    applyRelatedTableTheme();
     v.detailSpinner->setActivityIndicatorViewStyle(theme->spinnerStyle());
     applyOfficialInteractionImages();
-    v.relatedTableView->reloadData();
+    if (v.relatedTableView)
+        v.relatedTableView->reloadData();
 }
 
 void KRVideoInfoPage::applyPartStripTheme()
@@ -307,7 +318,8 @@ void KRVideoInfoPage::showVideo(const std::shared_ptr<KRVideo>& video, int selec
     v.summaryDisclosureGlyph->setText(m_summaryExpanded ? QStringLiteral("收起 ▲") : QStringLiteral("展开 ▼"));
     v.summaryLabel->setText(summary);
     v.summaryLabel->setNumberOfLines(m_summaryExpanded ? 0 : 3);
-    applyOfficialInteractionImages();
+    // The coin limit follows the video; the icons and colours follow only the theme.
+    applyInteractionState();
     const QString avatar = shown.ownerAvatarURL();
     if (QObject* owner = avatar.isEmpty() ? nullptr : m_requests.owner()) {
         QPointer<ImageView> view = v.ownerAvatarView;
@@ -367,7 +379,7 @@ void KRVideoInfoPage::updateInfoLayout()
     const qreal width = v.page->bounds().width();
     const qreal inner = std::max<qreal>(width - 2 * kInset, 1);
     qreal y = 10;
-    v.titleLabel->setFrame(QRectF(kInset, y, inner, fittedHeight(v.titleLabel, inner)));
+    v.titleLabel->setFrame(QRectF(kInset, y, inner, fittedHeight(v.titleLabel, inner, m_titleHeight)));
     y = v.titleLabel->frame().bottom() + 8;
     v.ownerBar->setFrame(QRectF(kInset, y, inner, 48));
     v.ownerAvatarView->setFrame(QRectF(7, 7, 34, 34));
@@ -397,10 +409,11 @@ void KRVideoInfoPage::updateInfoLayout()
     v.relatedTitleLabel->setHidden(!hasRelated && !m_related.loading);
     v.relatedTitleLabel->setFrame(QRectF(kInset, y, inner, 18));
     y += 24;
-    v.relatedTableView->setHidden(!hasRelated);
+    if (v.relatedTableView)
+        v.relatedTableView->setHidden(!hasRelated);
     if (v.relatedStateLabel)
         v.relatedStateLabel->setFrame(QRectF(kInset, y, inner, 36));
-    if (hasRelated) {
+    if (hasRelated && v.relatedTableView) {
         const qreal tableHeight = m_related.videos.size() * kRelatedRowHeight + 44;
         v.relatedTableView->setFrame(QRectF(0, y, width, tableHeight));
         y += tableHeight;
@@ -409,6 +422,19 @@ void KRVideoInfoPage::updateInfoLayout()
     }
     v.detailSpinner->setFrame(QRectF(std::floor((width - 20) / 2), y + 4, 20, 20));
     v.page->setContentSize(QSizeF(width, y + 32));
+}
+
+qreal KRVideoInfoPage::fittedHeight(Label* label, qreal width, MeasuredHeight& measured)
+{
+    // Every layout pass asks again (each answer, each theme, each row loaded); the text is laid
+    // out only when it or its width has changed.
+    if (measured.width != width || measured.lines != label->numberOfLines() || measured.text != label->text()) {
+        measured.text = label->text();
+        measured.width = width;
+        measured.lines = label->numberOfLines();
+        measured.height = std::ceil(label->sizeThatFits(QSizeF(width, 10000)).height());
+    }
+    return measured.height;
 }
 
 void KRVideoInfoPage::layoutPartStrip(qreal inner)
@@ -434,7 +460,7 @@ qreal KRVideoInfoPage::layoutSummaryCard(qreal inner)
     v.summaryDisclosureButton->setFrame(QRectF(0, 0, inner, 34));
     v.summaryDisclosureGlyph->setFrame(QRectF(inner - 90, 8, 80, 18));
     qreal cardY = 34;
-    v.summaryLabel->setFrame(QRectF(10, cardY, cardInner, fittedHeight(v.summaryLabel, cardInner)));
+    v.summaryLabel->setFrame(QRectF(10, cardY, cardInner, fittedHeight(v.summaryLabel, cardInner, m_summaryHeight)));
     cardY = v.summaryLabel->frame().bottom() + 8;
     const bool hasTags = !m_related.tags.isEmpty();
     if (!hasTags) {
@@ -515,6 +541,7 @@ void KRVideoInfoPage::loadRelatedVideos()
     if (!owner)
         return;
     m_related.loading = true;
+    buildRelatedTable();
     m_views.relatedLoadMoreView->setLoadMoreState(KRLoadMoreStateLoading);
     KRAPIClient::sharedClient()->loadRelatedVideosForVideo(
         m_video, owner, [this](const KRVideoList& videos, const KROptionalError& error) { applyRelatedVideos(videos, error); });
@@ -532,6 +559,7 @@ void KRVideoInfoPage::applyRelatedVideos(const KRVideoList& videos, const KROpti
     }
     // The service answers one list of related videos; only a failed one is asked again.
     m_related.hasMore = bool(error);
+    buildRelatedTable();
     Views& v = m_views;
     v.relatedLoadMoreView->setLoadMoreState(error ? KRLoadMoreStateFailed : KRLoadMoreStateNoMore);
     if (m_related.videos.isEmpty())
@@ -546,7 +574,7 @@ void KRVideoInfoPage::applyRelatedVideos(const KRVideoList& videos, const KROpti
 
 void KRVideoInfoPage::trimRelatedForMemoryWarning()
 {
-    if (m_related.videos.size() < 5)
+    if (m_related.videos.size() < 5 || !m_views.relatedTableView)
         return;
     m_related.videos = m_related.videos.mid(0, 4);
     m_related.identities.clear();
@@ -592,7 +620,7 @@ void KRVideoInfoPage::scrollViewDidEndDragging(ScrollView* scrollView, bool)
 void KRVideoInfoPage::setInteractions(const Interactions& interactions)
 {
     m_interactions = interactions;
-    applyOfficialInteractionImages();
+    applyInteractionState();
 }
 
 View* KRVideoInfoPage::interactionButton(int index) const { return m_views.interactionButtons.value(index); }
@@ -627,6 +655,13 @@ void KRVideoInfoPage::applyOfficialInteractionImages()
             button->setImage(KRDetailTintedImage(share, accent), ControlStateHighlighted);
         }
     }
+    applyInteractionState();
+}
+
+void KRVideoInfoPage::applyInteractionState()
+{
+    if (m_views.interactionButtons.size() != 5)
+        return;
     const Interactions& state = m_interactions;
     KRInteractionButton* triple = m_views.interactionButtons.at(0);
     KRInteractionButton* coin = m_views.interactionButtons.at(2);

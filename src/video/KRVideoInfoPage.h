@@ -56,9 +56,9 @@ public:
     explicit KRVideoInfoPage(Actions actions, QObject* parent = nullptr);
     ~KRVideoInfoPage() override;
 
-    // The parts every video shows; the part strip, the tags and the related rows' state are made
-    // when there is something to put in them.
-    void build(platform::uikit::ScrollView* page, qreal width);
+    // The parts every video shows; the part strip, the tags, the related rows and their state are
+    // made when there is something to put in them.
+    void build(platform::uikit::ScrollView* page);
     void applyTheme();
     // The video (and part) shown: fills every text and lays the page out.
     void showVideo(const std::shared_ptr<KRVideo>& video, int selectedPageIndex);
@@ -78,7 +78,10 @@ public:
     // The account's state as the buttons show it.
     void setInteractions(const Interactions& interactions);
     int coinLimit() const;
+    // Icons, title colours and the state below.
     void applyOfficialInteractionImages();
+    // The buttons' selection, the coin title and its accessibility value, the follow title.
+    void applyInteractionState();
     // 0 triple … 4 more; null before the page is built.
     platform::uikit::View* interactionButton(int index) const;
     platform::uikit::View* followButton() const;
@@ -131,12 +134,21 @@ private:
     };
     void buildInteractionBar();
     void buildSummaryCard();
-    void buildRelated(qreal width);
     void buildPartStrip();
     void buildTags();
     void buildRelatedStateLabel();
+    void buildRelatedTable();
+    void applyRelatedTableTheme();
     void applyPartStripTheme();
     void showParts();
+    // A label's height for its text at a width, kept while both stay the same.
+    struct MeasuredHeight {
+        QString text;
+        qreal width = -1;
+        int lines = -1;
+        qreal height = 0;
+    };
+    static qreal fittedHeight(platform::uikit::Label* label, qreal width, MeasuredHeight& measured);
     void layoutPartStrip(qreal inner);
     qreal layoutSummaryCard(qreal inner);
     void summaryDisclosureTapped();
@@ -148,6 +160,8 @@ private:
     std::shared_ptr<KRVideo> m_video;
     int m_selectedPageIndex = 0;
     bool m_summaryExpanded = false;
+    MeasuredHeight m_titleHeight;
+    MeasuredHeight m_summaryHeight;
     KRVideoRequestScope m_requests;
     KRVideoRequestScope m_relatedRequests;
 };

@@ -1,6 +1,7 @@
 #include "account/AccountClientTesting.h"
 
 #include "account/KRAccountRiskChallenge.h"
+#include "platform/security/Hash.h"
 #include "service/KRRequestPipeline.h"
 #include "model/KRJSON.h"
 
@@ -139,6 +140,76 @@ TEST_F(PipelineTest, TheAppSignatureSortsSignAmongTheKeysAndPassesTheServiceChec
     QVariantMap tampered = signedParameters;
     tampered.insert(QStringLiteral("a"), 2);
     expectError(perform(appURL(QStringLiteral("/x/signed")), QStringLiteral("POST"), tampered), -403);
+}
+
+TEST_F(PipelineTest, TheSignedAppFormIsSentByteForByteAndItsLinesKeepTheSecretsOut)
+{
+    setNow(1700000000.75);
+    AccountFixtures::logInAppAndWeb(7200, QStringLiteral("acc-pin"), QStringLiteral("ref-pin"));
+    const QVariantMap business{{QStringLiteral("aid"), 170001},
+                               {QStringLiteral("like"), 0},
+                               {QStringLiteral("note"), QStringLiteral("x y&z=岚")},
+                               {QStringLiteral("flag"), true},
+                               {QStringLiteral("ratio"), 1.5},
+                               {QStringLiteral("sid"), QStringLiteral("s-1")},
+                               {QStringLiteral("empty"), QString()},
+                               {QStringLiteral("mid"), Q_INT64_C(-9007199254740993)},
+                               {QStringLiteral("cid"), 5000u}};
+    // Written out by hand: the pairs in key order, the signature among them where "sign" sorts.
+    const QByteArray unsignedBody = "access_key=acc-pin&aid=170001&appkey=" + KRServiceHosts::appKey().toUtf8()
+        + "&build=82200200&cid=5000&device=phone&empty=&flag=1&like=0&mid=-9007199254740993&mobi_app=iphone&note=x%20y%26z%3D%E5%B2%9A"
+          "&platform=ios&ratio=1.5&sid=s-1&ts=1700000000";
+    const QByteArray sign = platform::Hash::md5Hex(unsignedBody + KRServiceHosts::appSecret().toUtf8()).toLatin1();
+    const QByteArray expected = QByteArray(unsignedBody).replace("&ts=", "&sign=" + sign + "&ts=");
+
+    QVariantMap withToken = business;
+    withToken.insert(QStringLiteral("access_key"), QStringLiteral("acc-pin"));
+    const KRAccountSignedForm form = KRAccountSignedAppForm(withToken, true);
+    EXPECT_EQ(form.body, expected);
+    EXPECT_EQ(KRAccountFormBody(form.parameters), expected);
+    EXPECT_EQ(form.parameters, KRAccountSignedAppParameters(withToken, true));
+    // A caller's own "sign" is replaced, and the body still follows the parameters.
+    QVariantMap stale = withToken;
+    stale.insert(QStringLiteral("sign"), QStringLiteral("stale"));
+    const KRAccountSignedForm resigned = KRAccountSignedAppForm(stale, true);
+    EXPECT_EQ(resigned.body, KRAccountFormBody(resigned.parameters));
+    EXPECT_FALSE(resigned.body.contains("stale"));
+    for (const QVariantMap& edge : {QVariantMap{}, QVariantMap{{QStringLiteral("~"), QStringLiteral("&=")}},
+                                    QVariantMap{{QStringLiteral("sign0"), 1}, {QStringLiteral("sig"), 2}}}) {
+        const KRAccountSignedForm made = KRAccountSignedAppForm(edge, false);
+        EXPECT_EQ(made.body, KRAccountFormBody(made.parameters)) << made.body.toStdString();
+    }
+
+    serve(KRServiceHosts::appHost(), QStringLiteral("/x/pinned"), AccountFixtures::appSigned([](const FakeRequest& request) {
+              return request.method == QLatin1String("GET") ? AccountFixtures::refusal(-400, QStringLiteral("额度%1用完%7"))
+                                                             : AccountFixtures::ok();
+          }));
+    testsupport::ConsoleCapture console;
+    JSONCalls posted;
+    client()->performAuthenticatedAppURLString(appURL(QStringLiteral("/x/pinned")), QStringLiteral("POST"), business, true, false,
+                                               nullptr, posted.recorder());
+    EXPECT_FALSE(std::get<2>(posted.awaitOne()));
+    ASSERT_EQ(fake.requestsTo(QStringLiteral("/x/pinned")).size(), 1);
+    EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/pinned")).last().body, expected);
+
+    JSONCalls read;
+    client()->performAuthenticatedAppURLString(appURL(QStringLiteral("/x/pinned")), QStringLiteral("GET"), business, true, false,
+                                               nullptr, read.recorder());
+    expectError(std::get<2>(read.awaitOne()), -400, QStringLiteral("额度%1用完%7"));
+    EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/pinned")).last().query.toUtf8(), expected);
+
+    const QString lines = console.text();
+    const QString host = KRServiceHosts::appHost().toLower();
+    EXPECT_TRUE(lines.contains(QStringLiteral("[KorvaneAccount] POST host=") + host + QStringLiteral(" path=/x/pinned\n"))) << lines.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("[KorvaneAccount] GET host=") + host + QStringLiteral(" path=/x/pinned\n"))) << lines.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("[KorvaneAccount] response path=/x/pinned status=200 bytes=")))
+        << lines.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral(" code=0 message=0 errorDomain=(null) errorCode=0\n"))) << lines.toStdString();
+    // The service's message goes into the line as it came, placeholders and all.
+    EXPECT_TRUE(lines.contains(QStringLiteral(" code=-400 message=额度%1用完%7 errorDomain=KRAccountErrorDomain errorCode=-400\n")))
+        << lines.toStdString();
+    for (const QString& secret : {QStringLiteral("acc-pin"), QString::fromLatin1(sign), KRServiceHosts::appSecret()})
+        EXPECT_FALSE(lines.contains(secret)) << secret.toStdString();
 }
 
 TEST_F(PipelineTest, EscapingKeepsOnlyUnreservedCharacters)

@@ -2,9 +2,13 @@
 #include "platform/net/CookieStorage.h"
 #include "platform/net/HTTPExchange.h"
 #include "platform/net/NetworkSeams.h"
+#include "platform/net/TrustStore.h"
 #include "support/FakeService.h"
 #include "support/TestSupport.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QElapsedTimer>
 
@@ -284,6 +288,44 @@ TEST_F(HTTPExchangeTest, TheSystemsOwnAuthoritiesDoNotKnowTheTestAuthority)
     NetworkSeams::setExtraCAFile(QString());
     expectTransportError(get(url), URLError::ServerCertificateUntrusted, url);
     NetworkSeams::setExtraCAFile(service.caFile());
+    EXPECT_TRUE(get(url).ok());
+}
+
+TEST_F(HTTPExchangeTest, AnAuthorityFileRewrittenInPlaceIsReadAgain)
+{
+    service.routeJSON("*", "/x", "{}");
+    const QString url = "https://" + kHost + "/x";
+    QFile ours(service.caFile());
+    ASSERT_TRUE(ours.open(QIODevice::ReadOnly));
+    const QByteArray ourAuthority = ours.readAll();
+    // The system's authorities, none of which signed this service's certificate.
+    const QByteArray otherAuthority = TrustStore::systemAuthoritiesPEM();
+    ASSERT_NE(ourAuthority, otherAuthority);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("authority.pem"));
+    // Each version gets a modification time of its own, as a later write would.
+    const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-100);
+    int version = 0;
+    auto write = [&](const QByteArray& pem) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(pem), pem.size());
+        ASSERT_TRUE(file.setFileTime(start.addSecs(++version), QFileDevice::FileModificationTime));
+    };
+    const QString previous = NetworkSeams::extraCAFile();
+    NetworkSeams::setExtraCAFile(path);
+    write(otherAuthority);
+    expectTransportError(get(url), URLError::ServerCertificateUntrusted, url);
+    write(ourAuthority);
+    EXPECT_TRUE(get(url).ok());
+    EXPECT_TRUE(get(url).ok());
+    write(otherAuthority);
+    expectTransportError(get(url), URLError::ServerCertificateUntrusted, url);
+    ASSERT_TRUE(QFile::remove(path));
+    expectTransportError(get(url), URLError::ServerCertificateUntrusted, url);
+    write(ourAuthority);
+    EXPECT_TRUE(get(url).ok());
+    NetworkSeams::setExtraCAFile(previous);
     EXPECT_TRUE(get(url).ok());
 }
 

@@ -1,4 +1,5 @@
 #include "playback/KRDASHStreams.h"
+#include "playback/KRQualitySwitchTransaction.h"
 
 #include "PlaybackTesting.h"
 #include "model/KRServiceHosts.h"
@@ -290,3 +291,25 @@ TEST_F(DASHStreamsTest, ProgressiveCandidatesForCaching)
 }
 
 } // namespace
+
+// The addresses a switch to a progressive quality tries in turn: the primary first, then the
+// others in order, each made playable on the device, and an address that becomes one already
+// listed (an encrypted and a plain copy on an old system) tried once, where it came first.
+TEST_F(DASHStreamsTest, ASwitchsProgressiveCandidatesKeepTheirOrderAndTryEachPlayableAddressOnce)
+{
+    const QString secure = QStringLiteral("https://a.%1/v.mp4?e=1").arg(cdn(0));
+    const QString plain = QStringLiteral("http://a.%1/v.mp4?e=1").arg(cdn(0));
+    const QString backup = QStringLiteral("https://b.%1/v.mp4").arg(cdn(1));
+    const QString elsewhere = QStringLiteral("https://media.other.test/v.mp4");
+
+    platform::DeviceProfile::setSystemVersionForTesting(QStringLiteral("8.4"));
+    EXPECT_EQ(qualitySwitchProgressiveCandidatesWithPrimaryURL(secure, {QString(), plain, backup, elsewhere, backup}),
+              (QStringList{plain, QStringLiteral("http://b.%1/v.mp4").arg(cdn(1)), elsewhere}));
+    // Without a primary the others keep their order; nothing at all is an empty list.
+    EXPECT_EQ(qualitySwitchProgressiveCandidatesWithPrimaryURL(QString(), {elsewhere, secure}), (QStringList{elsewhere, plain}));
+    EXPECT_TRUE(qualitySwitchProgressiveCandidatesWithPrimaryURL(QString(), {QString(), QStringLiteral("")}).isEmpty());
+
+    // A later system plays the encrypted address: the two copies are two candidates.
+    platform::DeviceProfile::setSystemVersionForTesting(QStringLiteral("16.7"));
+    EXPECT_EQ(qualitySwitchProgressiveCandidatesWithPrimaryURL(secure, {plain, secure, backup}), (QStringList{secure, plain, backup}));
+}

@@ -4,6 +4,7 @@
 #include "VideoPageTesting.h"
 
 #include "look/KRShellHelpers.h"
+#include "look/KRTheme.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationBar.h"
@@ -162,6 +163,28 @@ TEST_F(VideoPagePartsTest, ThePartStripHasAButtonPerPartAndATapPlaysThatPart)
     EXPECT_EQ(page->selectedPageIndex(), 2);
     KR_ADVANCE_UNTIL(playing(page));
     EXPECT_EQ(page->video()->cid(), ServiceFixtures::kDetailCID + 2);
+}
+
+// The strip is made when a video with parts is shown: it wears the theme in force then, and
+// follows the changes after.
+TEST_F(VideoPagePartsTest, ThePartStripMadeWhenThePartsArriveWearsTheThemeInForce)
+{
+    KRTheme* theme = KRTheme::sharedTheme();
+    const int style = theme->style();
+    theme->setStyle(1);
+    KRVideoDetailViewController* page = push();
+    KR_WAIT_UNTIL(part<Button>(page, "playButton")->isEnabled());
+    auto* title = part<Label>(page, "pageTitleLabel");
+    auto* second = part<Button>(page, "pageButton1");
+    ASSERT_NE(title, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(title->textColor(), theme->primaryTextColor());
+    EXPECT_EQ(second->titleColor(ControlStateNormal), theme->secondaryTextColor());
+    EXPECT_EQ(second->titleColor(ControlStateSelected), QColor(Qt::white));
+    theme->setStyle(0);
+    EXPECT_EQ(title->textColor(), theme->primaryTextColor());
+    EXPECT_EQ(second->titleColor(ControlStateNormal), theme->secondaryTextColor());
+    theme->setStyle(style);
 }
 
 TEST_F(VideoPagePartsTest, RelatedRowsShowTheirCovers)

@@ -501,6 +501,22 @@ TEST_F(VideoPageRollbackTest, AFailedRollbackTakesTheFailedStreamsFrameAwayAtOnc
     EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->text(), QStringLiteral("原画质恢复失败，点播放重试"));
 }
 
+// Leaving the page while the previous stream is put back takes the frame away with the player.
+TEST_F(VideoPageRollbackTest, LeavingThePageDuringARollbackTakesTheFailedStreamsFrameWithIt)
+{
+    KRVideoDetailViewController* page = switchTo720PUpToTheCommit();
+    ASSERT_FALSE(HasFatalFailure());
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::Missing);
+    ASSERT_TRUE(waitForTheRollback(page));
+    QPointer<ImageView> snapshot = part<ImageView>(page, "qualitySwitchSnapshot");
+    ASSERT_NE(snapshot, nullptr);
+    nav->popViewControllerAnimated(false);
+    AnimationClock::finishAll();
+    EXPECT_EQ(window->findChild<ImageView*>(QStringLiteral("qualitySwitchSnapshot")), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(snapshot.isNull());
+}
+
 // ---- finishes told while a player is replaced ----
 
 TEST_F(VideoPageSwitchTest, ASwitchOverThePartsLastSecondDeliversTheEndAndContinuesToTheNextPart)

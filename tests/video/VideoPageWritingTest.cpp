@@ -683,6 +683,32 @@ TEST_F(VideoPageWritingTest, WithDanmakuOffTheEntryDoesNothing)
     EXPECT_EQ(field->placeholder(), QStringLiteral("已关弹幕"));
 }
 
+// The bar's field and toolbar are made when it first opens: they wear the theme in force then,
+// and follow the changes after.
+TEST_F(VideoPageWritingTest, TheDanmakuFieldMadeAtItsFirstOpeningWearsTheThemeInForce)
+{
+    KRTheme* theme = KRTheme::sharedTheme();
+    const int style = theme->style();
+    KRVideoDetailViewController* page = push();
+    theme->setStyle(1);
+    click(part<Button>(page, "danmakuComposeButton"));
+    auto* field = part<TextField>(page, "danmakuInputField");
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_EQ(field->textColor(), theme->primaryTextColor());
+    EXPECT_EQ(field->placeholder(), QStringLiteral("登录后发弹幕"));
+    EXPECT_EQ(field->frame(), QRectF(8, 5, 359, 32));
+    auto* toolbar = part<Toolbar>(page, "danmakuInputAccessory");
+    ASSERT_NE(toolbar, nullptr);
+    EXPECT_EQ(toolbar->barStyle(), BarStyleBlack);
+    EXPECT_EQ(part(page, "danmakuComposerBar")->backgroundColor(), QBrush(theme->surfaceColor()));
+    theme->setStyle(0);
+    EXPECT_EQ(toolbar->barStyle(), BarStyleDefault);
+    EXPECT_EQ(field->textColor(), theme->primaryTextColor());
+    clickTitled(toolbar, QStringLiteral("取消"));
+    theme->setStyle(style);
+}
+
 TEST_F(VideoPageWritingTest, SignedOutSendingKeepsTheDraftAndAsksForALogin)
 {
     KRVideoDetailViewController* page = push();

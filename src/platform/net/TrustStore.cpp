@@ -1,7 +1,6 @@
 #include "platform/net/TrustStore.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -12,6 +11,7 @@
 #include <openssl/x509.h>
 
 #include <mutex>
+#include <sys/stat.h>
 #include <vector>
 
 namespace platform {
@@ -83,31 +83,60 @@ CURLcode onSSLContext(CURL*, void* context, void* user)
     return CURLE_OK;
 }
 
+// What the last extra file was built from. A version is the file's path, size and
+// modification time to the nanosecond: a rewrite in place is seen even within a millisecond.
+struct CachedTrust {
+    QString path;
+    QByteArray encodedPath;
+    bool present = false;
+    qint64 size = -1;
+    qint64 modifiedNanoseconds = -1;
+    TrustStore trust;
+};
+
+std::vector<X509*> readExtraCertificates(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? readCertificates(file.readAll()) : std::vector<X509*>();
+}
+
 } // namespace
 
 TrustStore TrustStore::forExtraCAFile(const QString& extraCAFile)
 {
-    TrustStore trust;
     if (extraCAFile.isEmpty())
-        return trust;
-    const QFileInfo info(extraCAFile);
-    if (!info.isFile()) {
+        return TrustStore();
+    // Asked by every exchange: one stat of the file, and the store is built again only when
+    // the file is another or has changed.
+    static std::mutex mutex;
+    static CachedTrust& cached = *new CachedTrust; // outlives every connection that still holds its store
+    std::lock_guard lock(mutex);
+    if (cached.path != extraCAFile) {
+        cached.path = extraCAFile;
+        cached.encodedPath = QFile::encodeName(extraCAFile);
+        cached.present = false;
+        cached.size = cached.modifiedNanoseconds = -1;
+        cached.trust = TrustStore();
+    }
+    struct stat info {};
+    const bool present = ::stat(cached.encodedPath.constData(), &info) == 0 && S_ISREG(info.st_mode);
+    const qint64 size = present ? qint64(info.st_size) : -1;
+    const qint64 modified = present ? qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec : -1;
+    if (!cached.trust.m_identity.isEmpty() && present == cached.present && size == cached.size
+        && modified == cached.modifiedNanoseconds)
+        return cached.trust;
+
+    TrustStore trust;
+    cached.present = present;
+    cached.size = size;
+    cached.modifiedNanoseconds = modified;
+    if (!present) {
         trust.m_identity = QStringLiteral("missing:") + extraCAFile;
+        cached.trust = trust;
         return trust;
     }
-    trust.m_identity = QStringLiteral("%1|%2|%3")
-                           .arg(extraCAFile)
-                           .arg(info.size())
-                           .arg(info.lastModified().toMSecsSinceEpoch());
-    static std::mutex mutex;
-    static TrustStore& cached = *new TrustStore; // outlives every connection that still holds its store
-    std::lock_guard lock(mutex);
-    if (cached.m_identity == trust.m_identity)
-        return cached;
-
-    QFile file(extraCAFile);
-    const std::vector<X509*> extra =
-        file.open(QIODevice::ReadOnly) ? readCertificates(file.readAll()) : std::vector<X509*>();
+    trust.m_identity = QStringLiteral("%1|%2|%3").arg(extraCAFile).arg(size).arg(modified);
+    const std::vector<X509*> extra = readExtraCertificates(extraCAFile);
     if (!extra.empty()) {
         trust.m_store = std::shared_ptr<X509_STORE>(X509_STORE_new(), X509_STORE_free);
         X509_STORE* store = trust.m_store.get();
@@ -125,8 +154,8 @@ TrustStore TrustStore::forExtraCAFile(const QString& extraCAFile)
     }
     for (X509* certificate : extra)
         X509_free(certificate);
-    cached = trust;
-    return cached;
+    cached.trust = trust;
+    return trust;
 }
 
 QByteArray TrustStore::systemAuthoritiesPEM()
