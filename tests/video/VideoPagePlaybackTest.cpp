@@ -532,7 +532,7 @@ TEST_F(VideoPagePlaybackTest, TheUploaderPageKeepsPlaybackAndOtherScreensStopIt)
 TEST_F(VideoPagePlaybackTest, APlayerThatRefusesIsGivenUpAfterSixSeconds)
 {
     KRVideoDetailViewController* page = pushAndPlay();
-    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle());
+    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle() && stallWatchIdle(page) && bufferedAhead(page));
     const qsizetype mark = log().size();
     const auto since = [&] { return log().mid(mark); };
     platform::media::MediaPlayer* player = page->moviePlayer()->playerForTesting();
@@ -546,7 +546,7 @@ TEST_F(VideoPagePlaybackTest, APlayerThatRefusesIsGivenUpAfterSixSeconds)
         return since().contains(QStringLiteral("unexpected-pause-give-up"));
     }());
     EXPECT_GE(platform::MainClock::now() - observed, 6.0);
-    EXPECT_EQ(since().count(QStringLiteral("[unexpected-pause-retry]")), 5);
+    EXPECT_EQ(since().count(QStringLiteral("[unexpected-pause-retry]")), 5) << since().toStdString();
     EXPECT_EQ(since().count(QStringLiteral("[unexpected-pause-observed]")), 1);
     EXPECT_EQ(statusText(page), QStringLiteral("播放已暂停，点播放继续"));
     EXPECT_FALSE(page->isPlaybackExpectedToPlay());

@@ -8,6 +8,7 @@
 #include "model/KRVideo.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/foundation/MainClock.h"
+#include "platform/media/MediaPlayer.h"
 #include "platform/media/MediaSeams.h"
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/Button.h"
@@ -16,6 +17,7 @@
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
 #include "playback/KROfflineCacheManager.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "shell/KRScreenRoutes.h"
 #include "store/KRLocalHistoryStore.h"
@@ -140,6 +142,23 @@ protected:
         const QString log = diagnosticsLog();
         return log.count(QStringLiteral("[unexpected-pause-observed]"))
             == log.count(QStringLiteral("[unexpected-pause-recovered]")) + log.count(QStringLiteral("[unexpected-pause-give-up]"));
+    }
+
+    // The stall recovery has no check pending. A start that stalled on a busy machine stays in
+    // its care until the check a second later, even when the player has gone on meanwhile, and
+    // that check plays once more: a test that makes its own pause waits for it to have run.
+    static bool stallWatchIdle(KRVideoDetailViewController* page)
+    {
+        return page->playbackSession() && page->playbackSession()->state() != KRPlaybackSession::State::Stalled;
+    }
+
+    // The stream has enough at hand that a pause made now reads as a pause. With its buffer
+    // still empty (a start on a busy machine, a fraction of a second in) the transport reports
+    // a paused player as stalled, and the stall recovery plays it again once data has come.
+    static bool bufferedAhead(KRVideoDetailViewController* page)
+    {
+        const platform::media::MediaPlayer* player = page->moviePlayer() ? page->moviePlayer()->playerForTesting() : nullptr;
+        return player && player->isPlaybackLikelyToKeepUp() && !player->isPlaybackBufferEmpty();
     }
 
     template <typename T = platform::uikit::View>
