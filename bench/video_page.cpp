@@ -20,6 +20,7 @@
 #include "platform/media/MediaSeams.h"
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/Button.h"
+#include "platform/uikit/Image.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
@@ -111,23 +112,69 @@ public:
     }
 };
 
+// The skin a by-hand screen would give its raised buttons: one stretchable picture, made once.
+const Image& handSkin()
+{
+    static const Image skin = [] {
+        QImage picture(QSize(21, 31), QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient fill(0, 0, 0, 31);
+        fill.setColorAt(0, QColor(250, 250, 250));
+        fill.setColorAt(1, QColor(214, 214, 214));
+        painter.setBrush(fill);
+        painter.setPen(QColor(160, 160, 160));
+        painter.drawRoundedRect(QRectF(0.5, 0.5, 20, 30), 6, 6);
+        painter.end();
+        return Image(picture).stretchable(10, 15);
+    }();
+    return skin;
+}
+
+Button* handButton(View* parent, const QRectF& frame, const QString& title, bool skinned)
+{
+    auto* button = new Button(ButtonTypeCustom, frame, parent);
+    if (!title.isEmpty())
+        button->setTitle(title, ControlStateNormal);
+    if (skinned)
+        button->setBackgroundImage(handSkin(), ControlStateNormal);
+    return button;
+}
+
+// A card as the page draws its cards: rounded, bordered, with a faint shadow.
+View* handCard(View* parent, const QRectF& frame)
+{
+    auto* card = new View(frame, parent);
+    card->setBackgroundColor(QColor(Qt::white));
+    card->setCornerRadius(7);
+    card->setBorderWidth(1);
+    card->setBorderColor(QColor(220, 220, 220));
+    card->setShadowColor(Qt::black);
+    card->setShadowOffset(QSizeF(0, 1));
+    card->setShadowRadius(0.8);
+    card->setShadowOpacity(0.16);
+    return card;
+}
+
 // The widgets the page shows at opening, placed by hand into `root` in the same kinds of
-// views: the player, the tab row, and the two pages side by side in a paging scroll view, the
-// information page scrolling on its own. Tables inside scroll views make only the rows those
-// show (the related rows start below the fold, the comments are off to the right), as the
-// page's own do.
+// views and showing what the page's show (titles, icons, the cards' corners, borders and
+// shadows, the raised buttons' skin): the player, the tab row, and the two pages side by side
+// in a paging scroll view, the information page scrolling on its own. Tables inside scroll
+// views make only the rows those show (the related rows start below the fold, the comments
+// are off to the right), as the page's own do.
 void buildByHand(View* root, PlainRows& rows)
 {
     auto* player = new View(QRectF(0, 0, 375, 210), root);
     player->setBackgroundColor(QColor(Qt::black));
     new ImageView(QRectF(0, 0, 375, 210), player);
-    new Button(ButtonTypeCustom, QRectF(157, 75, 60, 60), player);
+    handButton(player, QRectF(159, 77, 56, 56), {}, false)->setImage(Image::named(QStringLiteral("Davirivu961/play_tv")), ControlStateNormal);
     auto* status = new Label(QRectF(10, 180, 355, 20), player);
     status->setText(QStringLiteral("状态"));
     auto* tabs = new View(QRectF(8, 213, 359, 32), root);
     new SegmentedControl({QStringLiteral("简介"), QStringLiteral("评论")}, tabs);
-    for (int i = 0; i < 2; ++i)
-        new Button(ButtonTypeCustom, QRectF(237 + i * 80, 0, 78, 32), tabs);
+    handButton(tabs, QRectF(237, 0, 78, 32), QStringLiteral("发弹幕"), true);
+    handButton(tabs, QRectF(317, 0, 42, 32), {}, true)->setImage(Image::named(QStringLiteral("Davirivu961/danmaku_settings")), ControlStateNormal);
     auto* pager = new ScrollView(QRectF(0, 247, 375, 356), root);
     pager->setContentSize(QSizeF(750, 356));
     auto* info = new ScrollView(QRectF(0, 0, 375, 356), pager);
@@ -138,21 +185,26 @@ void buildByHand(View* root, PlainRows& rows)
         return made;
     };
     label(info, QRectF(10, 8, 355, 44), QStringLiteral("标题：一段不短的标题，好让它换行"));
-    auto* owner = new View(QRectF(10, 58, 355, 46), info);
-    new ImageView(QRectF(6, 6, 34, 34), owner);
-    new Button(ButtonTypeCustom, QRectF(46, 6, 220, 34), owner);
-    new Button(ButtonTypeCustom, QRectF(280, 9, 66, 28), owner);
+    View* owner = handCard(info, QRectF(10, 58, 355, 46));
+    auto* avatar = new ImageView(QRectF(6, 6, 34, 34), owner);
+    avatar->setImage(Image::named(QStringLiteral("Tarnwick23/tv42")));
+    avatar->setCornerRadius(17);
+    handButton(owner, QRectF(46, 6, 220, 34), QStringLiteral("UP 主的名字"), false);
+    handButton(owner, QRectF(280, 9, 66, 28), QStringLiteral("+关注"), true);
     label(info, QRectF(10, 110, 355, 16), QStringLiteral("播放 · 弹幕 · 日期"));
     label(info, QRectF(10, 128, 355, 14), QStringLiteral("BV1bench"));
-    auto* interactions = new View(QRectF(10, 146, 355, 50), info);
+    View* interactions = handCard(info, QRectF(10, 146, 355, 50));
+    const QStringList titles{QStringLiteral("一键三连"), QStringLiteral("点赞"), QStringLiteral("投币"), QStringLiteral("收藏"), QStringLiteral("更多")};
+    const QStringList icons{QStringLiteral("triple"), QStringLiteral("like"), QStringLiteral("coin"), QStringLiteral("favorite"), QStringLiteral("share")};
     for (int i = 0; i < 5; ++i)
-        new Button(ButtonTypeCustom, QRectF(i * 71, 0, 71, 50), interactions);
+        handButton(interactions, QRectF(i * 71, 0, 71, 50), titles.at(i), false)
+            ->setImage(Image::named(QStringLiteral("Davirivu961/") + icons.at(i)), ControlStateNormal);
     auto* strip = new ScrollView(QRectF(10, 200, 355, 60), info);
     label(strip, QRectF(0, 0, 355, 20), QStringLiteral("P1 第一部分"));
     for (int i = 0; i < 3; ++i)
-        new Button(ButtonTypeCustom, QRectF(i * 110, 24, 104, 32), strip);
-    auto* summary = new View(QRectF(10, 264, 355, 50), info);
-    new Button(ButtonTypeCustom, QRectF(0, 0, 355, 24), summary);
+        handButton(strip, QRectF(i * 110, 24, 104, 32), QStringLiteral("P%1 一部分").arg(i + 1), true);
+    View* summary = handCard(info, QRectF(10, 264, 355, 50));
+    handButton(summary, QRectF(0, 0, 355, 24), QStringLiteral("简介"), false);
     label(summary, QRectF(320, 4, 30, 16), QStringLiteral("展开"));
     label(summary, QRectF(10, 26, 335, 20), QStringLiteral("一段简介。"));
     label(info, QRectF(10, 318, 355, 18), QStringLiteral("相关视频"));
@@ -163,7 +215,7 @@ void buildByHand(View* root, PlainRows& rows)
     auto* comments = new TableView(QRectF(0, 0, 375, 314), TableViewStylePlain, commentsPage);
     comments->setDataSource(&rows);
     comments->reloadData();
-    new Button(ButtonTypeCustom, QRectF(0, 314, 375, 42), commentsPage);
+    handButton(commentsPage, QRectF(0, 314, 375, 42), QStringLiteral("说点什么…"), false);
 }
 
 // The baseline's screen: the widgets by hand in a plain screen, pushed and popped in the same
