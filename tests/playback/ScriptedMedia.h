@@ -51,10 +51,11 @@ public:
         playTimes.append(platform::MainClock::now());
     }
     void pause() override { ++pauses; }
-    void seek(double at, bool) override
+    void seek(double at, bool play) override
     {
         time = at;
         seeks.append(at);
+        seekPlays.append(play);
     }
     void setRate(float value) override { rate = value; }
     void stop() override { stopped = true; }
@@ -142,6 +143,8 @@ public:
     // A pair's seek not yet landed goes here; what the session said of its resume, in order.
     double seekTarget = -1;
     QList<bool> seekResumes;
+    // Whether each seek was asked to play once it lands, in order.
+    QList<bool> seekPlays;
     QUrl stagedURL;
     StageCompletion staged;
 };

@@ -120,6 +120,23 @@ TEST_F(SessionPendingSeekAndReplayTest, ThePendingSeeksResumeFollowsTheSwitchsIn
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[quality-switch-playback-intent] generation=1 phase=1 playing=YES")));
 }
 
+// In the background without listening the picture and the sound are held: a switch begun then,
+// during the pair's pending seek, keeps its intent but must not let the seek start the sound.
+TEST_F(SessionPendingSeekAndReplayTest, ASwitchBegunInTheBackgroundDuringADASHSeekKeepsTheSoundStill)
+{
+    ScriptedMedia* pair = playPairAt12();
+    ASSERT_NE(pair, nullptr);
+    seekWithoutLanding(pair, 40.0);
+    enterBackground(false);
+    pair->seekResumes.clear();
+    const int plays = pair->plays;
+    session->switchToQuality(64, QStringLiteral("720P"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(session->playsNow());
+    EXPECT_FALSE(pair->seekResumes.contains(true)) << "the seek landing would start the sound";
+    EXPECT_EQ(pair->plays, plays);
+}
+
 // A replay asked while a call goes on stands at zero, held, and plays when the call ends with
 // leave to resume; an end without it leaves it paused at zero.
 TEST_F(SessionPendingSeekAndReplayTest, AReplayDuringAnInterruptionWaitsForItsEndAtZero)
@@ -168,12 +185,14 @@ TEST_F(SessionPendingSeekAndReplayTest, AReplayDuringAnInterruptionWaitsForItsEn
         });
         playing->seeks.clear();
         playing->seekResumeInvalidations.clear();
+        playing->seekPlays.clear();
         const int plays = playing->plays;
         const qsizetype mark = diagnosticsLog().size();
 
         session->restartPlaybackFromBeginning();
         const QString logged = diagnosticsLog().mid(mark);
         EXPECT_EQ(playing->seeks, QList<double>{0.0});
+        EXPECT_EQ(playing->seekPlays, QList<bool>{false}) << "the seek to zero does not start it by itself";
         EXPECT_EQ(playing->time, 0.0);
         EXPECT_EQ(playing->plays, plays) << "the call goes on";
         EXPECT_FALSE(session->playsNow());

@@ -517,6 +517,35 @@ TEST_F(VideoPageRollbackTest, LeavingThePageDuringARollbackTakesTheFailedStreams
     EXPECT_TRUE(snapshot.isNull());
 }
 
+// A stop told of the rollback as it begins ends it there: nothing is put back, the frame taken
+// for it does not stay over the page, and nothing of the rollback runs on.
+TEST_F(VideoPageRollbackTest, AStopAsTheRollbackBeginsLeavesNeitherTheFrameNorAPlayer)
+{
+    KRVideoDetailViewController* page = switchTo720PUpToTheCommit();
+    ASSERT_FALSE(HasFatalFailure());
+    KRPlaybackSession* session = page->playbackSession();
+    ASSERT_NE(session, nullptr);
+    bool stopped = false;
+    QObject probe;
+    // Connected after the page: the frame is already taken when the stop comes.
+    QObject::connect(session, &KRPlaybackSession::qualitySwitchRollingBack, &probe, [&] {
+        stopped = true;
+        session->stop();
+    });
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::Missing);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return stopped; }, std::chrono::seconds(45)));
+    AnimationClock::finishAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window->findChild<ImageView*>(QStringLiteral("qualitySwitchSnapshot")), nullptr);
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Idle);
+    EXPECT_FALSE(session->qualitySwitch()->isOpen());
+    platform::MainClock::advanceForTesting(5.0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page->moviePlayer(), nullptr);
+    EXPECT_FALSE(log().contains(QStringLiteral("[quality-switch-rollback-ready]")));
+}
+
 // ---- finishes told while a player is replaced ----
 
 TEST_F(VideoPageSwitchTest, ASwitchOverThePartsLastSecondDeliversTheEndAndContinuesToTheNextPart)
