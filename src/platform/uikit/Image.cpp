@@ -170,8 +170,8 @@ QImage Image::stretchedTo(const Stretch& stretch) const
     const qreal pictureScale = scale();
     const auto matches = [&](const KeptStretch& entry) {
         return entry.picture == picture && entry.pictureScale == pictureScale && entry.leftCap == m_leftCap
-               && entry.topCap == m_topCap && entry.pixels == pixels && entry.offset == offset
-               && entry.extent == extent && entry.deviceScale == deviceScale && entry.smooth == smooth;
+               && entry.topCap == m_topCap && entry.pixels == stretch.pixels && entry.offset == stretch.offset
+               && entry.extent == stretch.extent && entry.deviceScale == stretch.deviceScale && entry.smooth == stretch.smooth;
     };
     KeptStretches& kept = keptStretches();
     {

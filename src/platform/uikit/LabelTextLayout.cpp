@@ -39,32 +39,8 @@ QString drawnText(QString text)
     return text;
 }
 
-// A layout kept to be shared: what it was made from and what it draws. Laid-out text is drawn
-// only by the thread that shapes it, so only the main thread's layouts are shared.
-struct SharedLayout {
-    QString text;
-    QFont font;
-    QFont painterFont;
-    QSizeF size;
-    Qt::Alignment alignment;
-    int lines = 0;
-    bool characterWrap = false;
-    Qt::LayoutDirection direction = Qt::LayoutDirectionAuto;
-    QString shown;
-    std::shared_ptr<QTextLayout> layout;
-    QList<QPointF> offsets;
-    QPointF boundsOrigin;
-    QSizeF boundsSize;
-    int flags = 0;
-    bool direct = false;
-};
 // A screen's labels and a few rows' worth; each holds a short text's shaping.
 constexpr size_t kSharedLayouts = 256;
-std::vector<SharedLayout>& sharedLayouts()
-{
-    static auto* kept = new std::vector<SharedLayout>; // never destroyed: labels may paint during exit
-    return *kept;
-}
 bool onMainThread()
 {
     const QCoreApplication* app = QCoreApplication::instance();
@@ -123,9 +99,9 @@ LabelTextLayout::~LabelTextLayout() = default;
 
 void LabelTextLayout::setCharacterWrap(bool on)
 {
-    if (on == m_characterWrap)
+    if (on == m_from.characterWrap)
         return;
-    m_characterWrap = on;
+    m_from.characterWrap = on;
     m_prepared = false;
 }
 
@@ -149,21 +125,23 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
 {
     const bool oneLine = lines == 1;
     // The rect's height is part of the key too: lines below it are not laid out.
-    if (m_prepared && text == m_text && size == m_size && alignment == m_alignment && lines == m_lines
-        && p.layoutDirection() == m_direction && font == m_font && p.font() == m_painterFont)
+    if (m_prepared && text == m_from.text && size == m_from.size && alignment == m_from.alignment
+        && lines == m_from.lines && p.layoutDirection() == m_from.direction && font == m_from.font
+        && p.font() == m_from.painterFont)
         return;
     m_prepared = true;
-    m_text = text;
-    m_font = font;
-    m_painterFont = p.font();
-    m_size = size;
-    m_alignment = alignment;
-    m_lines = lines;
-    m_direction = p.layoutDirection();
+    m_from.text = text;
+    m_from.font = font;
+    m_from.painterFont = p.font();
+    m_from.size = size;
+    m_from.alignment = alignment;
+    m_from.lines = lines;
+    m_from.direction = p.layoutDirection();
     // No wrapping flag: a wrapped text is broken into the lines it shows before it is drawn.
-    m_flags = int(alignment | Qt::AlignVCenter);
-    m_direct = m_direction == Qt::RightToLeft || text.isRightToLeft() || text.contains(QChar(0x9c))
-               || m_painterFont.underline() || m_painterFont.overline() || m_painterFont.strikeOut();
+    m_drawn.flags = int(alignment | Qt::AlignVCenter);
+    m_drawn.direct = m_from.direction == Qt::RightToLeft || text.isRightToLeft() || text.contains(QChar(0x9c))
+                     || m_from.painterFont.underline() || m_from.painterFont.overline()
+                     || m_from.painterFont.strikeOut();
     if (adoptShared())
         return;
     struct Sharing {
@@ -172,54 +150,55 @@ void LabelTextLayout::prepare(const QPainter& p, const QSizeF& size, const QStri
     } sharing{*this};
     const auto elided = [&] { return QFontMetricsF(font).elidedText(text, Qt::ElideRight, size.width()); };
     if (!oneLine) {
-        m_shown = wrappedLabelLines(text, font, QRectF(QPointF(), size), lines, m_characterWrap).join(QLatin1Char('\n'));
+        m_drawn.shown = wrappedLabelLines(text, font, QRectF(QPointF(), size), lines, m_from.characterWrap)
+                            .join(QLatin1Char('\n'));
         layOut();
         return;
     }
-    if (m_direct) {
-        m_shown = elided();
+    if (m_drawn.direct) {
+        m_drawn.shown = elided();
         layOut();
         return;
     }
     // Most one-line texts fit. Laid out whole, a text well inside the width needs no eliding
     // (which would shape it once more); one near or over the width is elided as drawText's
     // callers always did, and laid out again only when that changed it.
-    m_shown = text;
+    m_drawn.shown = text;
     layOut();
     const bool plain = font.pixelSize() > 0 && !text.back().isSpace() && !text.contains(u'\n') && !text.contains(u'\r')
-                       && !text.contains(u'\t') && m_layout->lineCount() == 1;
-    if (plain && m_layout->lineAt(0).naturalTextWidth() + 1 <= size.width())
+                       && !text.contains(u'\t') && m_drawn.layout->lineCount() == 1;
+    if (plain && m_drawn.layout->lineAt(0).naturalTextWidth() + 1 <= size.width())
         return;
     const QString shown = elided();
-    if (shown != m_shown) {
-        m_shown = shown;
+    if (shown != m_drawn.shown) {
+        m_drawn.shown = shown;
         layOut();
     }
 }
 
 void LabelTextLayout::layOut()
 {
-    m_offsets.clear();
-    m_layout.reset();
-    if (m_direct || m_shown.isEmpty())
+    m_drawn.offsets.clear();
+    m_drawn.layout.reset();
+    if (m_drawn.direct || m_drawn.shown.isEmpty())
         return;
-    m_layout = std::make_shared<QTextLayout>(drawnText(m_shown), m_painterFont);
+    m_drawn.layout = std::make_shared<QTextLayout>(drawnText(m_drawn.shown), m_from.painterFont);
     QTextOption option;
-    option.setTextDirection(m_direction);
+    option.setTextDirection(m_from.direction);
     option.setAlignment(Qt::AlignLeft);
-    m_layout->setTextOption(option);
-    m_layout->setCacheEnabled(true);
+    m_drawn.layout->setTextOption(option);
+    m_drawn.layout->setCacheEnabled(true);
 
     // Lines on whole pixels, each after the font's leading, until the rect is full.
-    const QSizeF size = m_size;
+    const QSizeF size = m_from.size;
     // Wrapped texts arrive broken into their lines already, so no line is wrapped again here.
     const qreal lineWidth = qreal(0x01000000);
-    const qreal leading = QFontMetricsF(m_painterFont).leading();
+    const qreal leading = QFontMetricsF(m_from.painterFont).leading();
     qreal height = -leading;
     qreal width = 0;
-    m_layout->beginLayout();
+    m_drawn.layout->beginLayout();
     for (;;) {
-        QTextLine line = m_layout->createLine();
+        QTextLine line = m_drawn.layout->createLine();
         if (!line.isValid())
             break;
         line.setLineWidth(lineWidth);
@@ -230,18 +209,31 @@ void LabelTextLayout::layOut()
         if (height >= size.height())
             break;
     }
-    m_layout->endLayout();
+    m_drawn.layout->endLayout();
 
     const qreal top = (size.height() - height) / 2;
     const auto across = [&](qreal w) {
-        return m_alignment & Qt::AlignRight     ? size.width() - w
-               : m_alignment & Qt::AlignHCenter ? (size.width() - w) / 2
-                                                : 0;
+        return m_from.alignment & Qt::AlignRight     ? size.width() - w
+               : m_from.alignment & Qt::AlignHCenter ? (size.width() - w) / 2
+                                                     : 0;
     };
-    m_boundsOrigin = QPointF(across(width), top);
-    m_boundsSize = QSizeF(width, height);
-    for (int i = 0; i < m_layout->lineCount(); ++i)
-        m_offsets << QPointF(across(m_layout->lineAt(i).horizontalAdvance()), top);
+    m_drawn.boundsOrigin = QPointF(across(width), top);
+    m_drawn.boundsSize = QSizeF(width, height);
+    for (int i = 0; i < m_drawn.layout->lineCount(); ++i)
+        m_drawn.offsets << QPointF(across(m_drawn.layout->lineAt(i).horizontalAdvance()), top);
+}
+
+// A layout kept to be shared: what it was made from and what it draws. Laid-out text is drawn
+// only by the thread that shapes it, so only the main thread's layouts are shared.
+struct LabelTextLayout::Shared {
+    Source from;
+    Drawn drawn;
+};
+
+std::vector<LabelTextLayout::Shared>& LabelTextLayout::sharedLayouts()
+{
+    static auto* kept = new std::vector<Shared>; // never destroyed: labels may paint during exit
+    return *kept;
 }
 
 bool LabelTextLayout::adoptShared()
@@ -249,23 +241,13 @@ bool LabelTextLayout::adoptShared()
     if (!onMainThread())
         return false;
     auto& kept = sharedLayouts();
-    const auto found = std::find_if(kept.begin(), kept.end(), [&](const SharedLayout& entry) {
-        return entry.text == m_text && entry.size == m_size && entry.alignment == m_alignment && entry.lines == m_lines
-               && entry.characterWrap == m_characterWrap && entry.direction == m_direction && entry.font == m_font
-               && entry.painterFont == m_painterFont;
-    });
+    const auto found =
+        std::find_if(kept.begin(), kept.end(), [&](const Shared& entry) { return entry.from == m_from; });
     if (found == kept.end())
         return false;
     // The last in the list is the last drawn: the first goes when room is needed.
     std::rotate(found, found + 1, kept.end());
-    const SharedLayout& entry = kept.back();
-    m_shown = entry.shown;
-    m_layout = entry.layout;
-    m_offsets = entry.offsets;
-    m_boundsOrigin = entry.boundsOrigin;
-    m_boundsSize = entry.boundsSize;
-    m_flags = entry.flags;
-    m_direct = entry.direct;
+    m_drawn = kept.back().drawn;
     return true;
 }
 
@@ -276,27 +258,25 @@ void LabelTextLayout::share() const
     auto& kept = sharedLayouts();
     if (kept.size() >= kSharedLayouts)
         kept.erase(kept.begin());
-    kept.push_back({m_text, m_font, m_painterFont, m_size, m_alignment, m_lines, m_characterWrap, m_direction, m_shown,
-                    m_layout, m_offsets, m_boundsOrigin, m_boundsSize, m_flags, m_direct});
+    kept.push_back({m_from, m_drawn});
 }
 
 void LabelTextLayout::drawOnce(QPainter& p, const QRectF& r) const
 {
-    if (m_direct) {
-        p.drawText(r, m_flags, m_shown);
+    if (m_drawn.direct) {
+        p.drawText(r, m_drawn.flags, m_drawn.shown);
         return;
     }
-    if (m_offsets.isEmpty())
+    if (m_drawn.offsets.isEmpty())
         return;
-    const QRectF bounds(r.x() + m_boundsOrigin.x(), r.y() + m_boundsOrigin.y(), m_boundsSize.width(),
-                        m_boundsSize.height());
+    const QRectF bounds(QPointF(r.x(), r.y()) + m_drawn.boundsOrigin, m_drawn.boundsSize);
     const bool clip = !r.contains(bounds);
     if (clip) {
         p.save();
         p.setClipRect(r, Qt::IntersectClip);
     }
-    for (int i = 0; i < m_offsets.size(); ++i)
-        m_layout->lineAt(i).draw(&p, QPointF(r.x() + m_offsets[i].x(), r.y() + m_offsets[i].y()));
+    for (int i = 0; i < m_drawn.offsets.size(); ++i)
+        m_drawn.layout->lineAt(i).draw(&p, QPointF(r.x() + m_drawn.offsets[i].x(), r.y() + m_drawn.offsets[i].y()));
     if (clip)
         p.restore();
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class QColor;
 class QPainter;
@@ -51,28 +52,37 @@ private:
     void share() const;
     void drawOnce(QPainter& painter, const QRectF& rect) const;
 
-    // What the layout was made from.
-    bool m_prepared = false;
-    QString m_text;
-    QFont m_font;
-    QFont m_painterFont;
-    QSizeF m_size{-1, -1};
-    Qt::Alignment m_alignment;
-    int m_lines = -1;
-    bool m_characterWrap = false;
-    Qt::LayoutDirection m_direction = Qt::LayoutDirectionAuto;
-
+    // What the layout was made from: also what a shared layout is found by.
+    struct Source {
+        QString text;
+        QSizeF size{-1, -1};
+        Qt::Alignment alignment;
+        int lines = -1;
+        bool characterWrap = false;
+        Qt::LayoutDirection direction = Qt::LayoutDirectionAuto;
+        QFont font;
+        QFont painterFont;
+        bool operator==(const Source&) const = default;
+    };
     // What is drawn: the shown text (elided), its lines with each one's offset within the rect,
     // and the area the lines cover (text outside the rect is clipped to it).
-    QString m_shown;
-    std::shared_ptr<QTextLayout> m_layout;
-    QList<QPointF> m_offsets;
-    QPointF m_boundsOrigin;
-    QSizeF m_boundsSize;
-    int m_flags = 0;
-    // Texts drawText treats specially (several length variants, right-to-left text or painter,
-    // decorated fonts) are left to it.
-    bool m_direct = false;
+    struct Drawn {
+        QString shown;
+        std::shared_ptr<QTextLayout> layout;
+        QList<QPointF> offsets;
+        QPointF boundsOrigin;
+        QSizeF boundsSize;
+        int flags = 0;
+        // Texts drawText treats specially (several length variants, right-to-left text or
+        // painter, decorated fonts) are left to it.
+        bool direct = false;
+    };
+    struct Shared;
+    static std::vector<Shared>& sharedLayouts();
+
+    bool m_prepared = false;
+    Source m_from;
+    Drawn m_drawn;
 };
 
 } // namespace platform::uikit
