@@ -96,7 +96,6 @@ void KRVideoPlayerArea::build(View* root, View* tabBar, qreal width)
         if (m_actions.playTapped)
             m_actions.playTapped();
     });
-    buildStatusViews(width);
 
     m_danmaku.enabled = platform::UserDefaults::standard().boolean(KRDanmakuEnabledDefaultsKey, true);
     // Made now, attached when a transport is bound.
@@ -109,9 +108,15 @@ void KRVideoPlayerArea::build(View* root, View* tabBar, qreal width)
     buildDanmakuEntry(root, tabBar, width);
 }
 
-void KRVideoPlayerArea::buildStatusViews(qreal width)
+// The loading overlay and the status line show only now and then; a page opened and left
+// without them never pays for their views (the overlay's animation loads five pictures).
+View* KRVideoPlayerArea::ensureLoadingOverlay()
 {
-    m_loadingOverlay = new View(m_container->bounds(), m_container);
+    if (m_loadingOverlay || !m_container)
+        return m_loadingOverlay;
+    // Drawn for a container 180 high, then resized with it as if it had been there from the start.
+    const qreal width = m_container->bounds().width();
+    m_loadingOverlay = new View(QRectF(0, 0, width, 180), m_container);
     m_loadingOverlay->setObjectName(QStringLiteral("loadingOverlay"));
     m_loadingOverlay->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
     m_loadingOverlay->setBackgroundColor(KRTarnwick23LoadingBackgroundColor());
@@ -127,7 +132,14 @@ void KRVideoPlayerArea::buildStatusViews(qreal width)
     m_loadingStatusLabel->setBackgroundColor(QBrush(Qt::NoBrush));
     m_loadingStatusLabel->setTextColor(grey(0.28));
     m_loadingStatusLabel->setFont(Label::systemFont(11));
+    m_loadingOverlay->setFrame(m_container->bounds());
+    return m_loadingOverlay;
+}
 
+Label* KRVideoPlayerArea::ensureDanmakuStatusLabel()
+{
+    if (m_danmakuStatusLabel || !m_container)
+        return m_danmakuStatusLabel;
     m_danmakuStatusLabel = new Label(QRectF(7, 8, 176, 22), m_container);
     m_danmakuStatusLabel->setObjectName(QStringLiteral("danmakuStatusLabel"));
     m_danmakuStatusLabel->setAutoresizingMask(AutoresizingFlexibleRightMargin | AutoresizingFlexibleBottomMargin);
@@ -138,6 +150,7 @@ void KRVideoPlayerArea::buildStatusViews(qreal width)
     m_danmakuStatusLabel->setNumberOfLines(2);
     m_danmakuStatusLabel->setCornerRadius(4);
     m_danmakuStatusLabel->setHidden(true);
+    return m_danmakuStatusLabel;
 }
 
 void KRVideoPlayerArea::buildDanmakuEntry(View* root, View* tabBar, qreal width)
@@ -220,6 +233,8 @@ void KRVideoPlayerArea::showPlayButton(bool shown)
 
 void KRVideoPlayerArea::showLoadingStatus(const QString& text, bool animateTV)
 {
+    if (!ensureLoadingOverlay())
+        return;
     m_loadingStatusLabel->setText(text);
     m_loadingOverlay->setHidden(false);
     m_container->bringSubviewToFront(m_loadingOverlay);
@@ -232,6 +247,8 @@ void KRVideoPlayerArea::showLoadingStatus(const QString& text, bool animateTV)
 
 void KRVideoPlayerArea::hideLoadingStatus()
 {
+    if (!m_loadingOverlay)
+        return;
     m_loadingTVView->stopAnimating();
     m_loadingOverlay->setHidden(true);
 }
@@ -240,7 +257,8 @@ void KRVideoPlayerArea::showDanmakuStatus(const QString& text)
 {
     m_delayed.cancel(kHideDanmakuStatus);
     if (text.isEmpty()) {
-        m_danmakuStatusLabel->setHidden(true);
+        if (m_danmakuStatusLabel)
+            m_danmakuStatusLabel->setHidden(true);
         return;
     }
     presentStatus(text);
@@ -253,7 +271,8 @@ void KRVideoPlayerArea::showDanmakuStatus(const QString& text)
 
 void KRVideoPlayerArea::setPersistentStatus(const QString& text)
 {
-    const bool showsPrevious = !m_danmakuStatusLabel->isHidden() && m_danmakuStatusLabel->text() == m_persistentStatus;
+    const bool showsPrevious =
+        m_danmakuStatusLabel && !m_danmakuStatusLabel->isHidden() && m_danmakuStatusLabel->text() == m_persistentStatus;
     m_persistentStatus = text;
     if (!text.isEmpty()) {
         m_delayed.cancel(kHideDanmakuStatus);
@@ -268,7 +287,8 @@ void KRVideoPlayerArea::setPersistentStatus(const QString& text)
 void KRVideoPlayerArea::hideDanmakuStatus()
 {
     if (m_persistentStatus.isEmpty()) {
-        m_danmakuStatusLabel->setHidden(true);
+        if (m_danmakuStatusLabel)
+            m_danmakuStatusLabel->setHidden(true);
         return;
     }
     presentStatus(m_persistentStatus);
@@ -276,6 +296,8 @@ void KRVideoPlayerArea::hideDanmakuStatus()
 
 void KRVideoPlayerArea::presentStatus(const QString& text)
 {
+    if (!ensureDanmakuStatusLabel())
+        return;
     m_danmakuStatusLabel->setText(text);
     layoutDanmakuStatusLabelForText(text);
     m_danmakuStatusLabel->setHidden(false);
@@ -285,7 +307,9 @@ void KRVideoPlayerArea::presentStatus(const QString& text)
 
 void KRVideoPlayerArea::layoutDanmakuStatusLabelForText(const QString& text)
 {
-    Label* label = m_danmakuStatusLabel;
+    Label* label = ensureDanmakuStatusLabel();
+    if (!label)
+        return;
     const qreal maximum = std::max<qreal>(m_container->bounds().width() - 14, 60);
     const QSizeF fitted = label->sizeThatFits(QSizeF(maximum - 16, 40));
     const qreal width = std::min(maximum, std::max<qreal>(std::ceil(fitted.width()) + 16, 60));

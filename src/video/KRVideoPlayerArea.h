@@ -64,6 +64,7 @@ public:
     platform::uikit::Button* playButton() const { return m_playButton; }
     KRDanmakuRenderer* danmakuRenderer() const;
     KRPlayerControlsView* controls() const;
+    // Null until first shown.
     platform::uikit::View* loadingOverlay() const { return m_loadingOverlay; }
     platform::uikit::Label* danmakuStatusLabel() const { return m_danmakuStatusLabel; }
 
@@ -166,7 +167,9 @@ private:
         KRRequestHandle request;
         platform::RepeatingTimer timer;
     };
-    void buildStatusViews(qreal width);
+    // Made at their first showing.
+    platform::uikit::View* ensureLoadingOverlay();
+    platform::uikit::Label* ensureDanmakuStatusLabel();
     void buildDanmakuEntry(platform::uikit::View* root, platform::uikit::View* tabBar, qreal width);
     void danmakuTimerFired();
     // Shows `text` in the status label, in front; its hiding is the caller's.

@@ -90,7 +90,7 @@ TEST_F(SoundDeviceTest, TheDeviceInUseGoingAwayPausesThePageWithoutAWord)
     EXPECT_FALSE(page->isPlaybackExpectedToPlay());
     KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != 1);
     EXPECT_EQ(soundOutput(page), QStringLiteral("null"));
-    EXPECT_TRUE(part(page, "danmakuStatusLabel")->isHidden());
-    EXPECT_TRUE(part(page, "loadingOverlay")->isHidden());
+    EXPECT_FALSE(shows(page, "danmakuStatusLabel"));
+    EXPECT_FALSE(shows(page, "loadingOverlay"));
     EXPECT_FALSE(part(page, "pausedOverlay")->isHidden());
 }

@@ -169,7 +169,7 @@ protected:
         AnimationClock::finishAll();
         return qobject_cast<ActivityViewController*>(page->presentedViewController());
     }
-    static QString toast(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
+    static QString toast(KRVideoDetailViewController* page) { return labelText(page, "danmakuStatusLabel"); }
     AlertView* alert() const { return window->visibleAlert(); }
     // The captcha screen the page pushed, once it is on screen.
     CaptchaStandIn* captcha()

@@ -77,8 +77,9 @@ TEST_F(VideoPageGateTest, WithoutFourTabsOnlyTheStackIsPopped)
 TEST_F(VideoPageGateTest, TheResultToastSaysWhetherAnEmptyResultWorked)
 {
     KRVideoDetailViewController* page = push();
-    auto* status = part<Label>(page, "danmakuStatusLabel");
     page->showAccountResult(QString(), true);
+    auto* status = part<Label>(page, "danmakuStatusLabel");
+    ASSERT_NE(status, nullptr);
     EXPECT_EQ(status->text(), QStringLiteral("操作成功"));
     page->showAccountResult(QString(), false);
     EXPECT_EQ(status->text(), QStringLiteral("操作失败，请稍后重试"));

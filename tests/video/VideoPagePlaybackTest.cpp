@@ -39,7 +39,7 @@ protected:
         VideoPageTest::SetUp();
         playOncePreferences();
     }
-    QString statusText(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
+    QString statusText(KRVideoDetailViewController* page) { return labelText(page, "danmakuStatusLabel"); }
     static QString log() { return diagnosticsLog(); }
 
     testsupport::ConsoleCapture console;
@@ -777,16 +777,47 @@ TEST_F(VideoPagePlaybackTest, AQualitySwitchAskedForTheNextTurnDoesNotOutliveASt
     EXPECT_EQ(play.mediaRequestCount(16), 0);
 }
 
+TEST_F(VideoPagePlaybackTest, TheLoadingOverlayMadeAtTheFirstStartCoversThePlayerAsLaidOut)
+{
+    KRVideoDetailViewController* page = push();
+    auto* play = part<Button>(page, "playButton");
+    KR_WAIT_UNTIL(play->isEnabled());
+    // Nothing has been loading yet: neither the overlay nor the status line is on the page.
+    EXPECT_EQ(part(page, "loadingOverlay"), nullptr);
+    EXPECT_EQ(part(page, "danmakuStatusLabel"), nullptr);
+    auto* container = part<View>(page, "playerContainer");
+    const QRectF bounds = container->bounds();
+    ASSERT_GT(bounds.height(), 180);
+    QTest::mouseClick(play, Qt::LeftButton);
+    auto* overlay = part<View>(page, "loadingOverlay");
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_FALSE(overlay->isHidden());
+    EXPECT_EQ(overlay->superview(), container);
+    EXPECT_EQ(overlay->frame(), bounds);
+    // The line sits at the bottom and the picture in the middle, as in the shorter container
+    // they were drawn for.
+    EXPECT_EQ(part<Label>(page, "loadingStatusLabel")->frame(), QRectF(8, bounds.height() - 24, bounds.width() - 16, 18));
+    const QRectF tv = part<View>(page, "loadingTVView")->frame();
+    EXPECT_EQ(tv.size(), QSizeF(90, 90));
+    EXPECT_DOUBLE_EQ(tv.center().x(), bounds.center().x());
+    EXPECT_GT(tv.top(), 38);
+    EXPECT_LT(tv.bottom(), bounds.height() - 24);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_TRUE(overlay->isHidden());
+}
+
 TEST_F(VideoPagePlaybackTest, APlayerWithNowhereToBeShownFailsTheStartInsteadOfSpinning)
 {
     KRVideoDetailViewController* page = push();
     auto* play = part<Button>(page, "playButton");
     KR_WAIT_UNTIL(play->isEnabled());
     auto* container = part<View>(page, "playerContainer");
-    auto* status = part<Label>(page, "loadingStatusLabel");
     QPointer<View> superview = container->superview();
     ASSERT_NE(superview, nullptr);
     QTest::mouseClick(play, Qt::LeftButton);
+    // The start shows what it is loading at once.
+    auto* status = part<Label>(page, "loadingStatusLabel");
+    ASSERT_NE(status, nullptr);
     // The player area leaves the page's tree while the address resolves: the surface has
     // nowhere to go when the player arrives.
     container->removeFromSuperview();

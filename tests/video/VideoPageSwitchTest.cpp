@@ -52,7 +52,7 @@ protected:
         Application::shared().becomeActiveForTesting();
         VideoPageTest::TearDown();
     }
-    QString statusText(KRVideoDetailViewController* page) { return part<Label>(page, "danmakuStatusLabel")->text(); }
+    QString statusText(KRVideoDetailViewController* page) { return labelText(page, "danmakuStatusLabel"); }
     static QString log() { return diagnosticsLog(); }
     static int indexOfQuality(KRVideoDetailViewController* page, int quality) { return int(page->qualityValues().indexOf(quality)); }
     // 720P plays; a switch to 1080P waits for its address, which the service holds back.
@@ -637,8 +637,8 @@ TEST_F(VideoPageSwitchTest, APulledHeadphonePausesSilentlyAndDropsAStartStillRes
     KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != 1);
     EXPECT_FALSE(page->isPlaybackExpectedToPlay());
     // No text: neither a status over the picture nor the loading overlay.
-    EXPECT_TRUE(part(page, "danmakuStatusLabel")->isHidden());
-    EXPECT_TRUE(part(page, "loadingOverlay")->isHidden());
+    EXPECT_FALSE(shows(page, "danmakuStatusLabel"));
+    EXPECT_FALSE(shows(page, "loadingOverlay"));
     EXPECT_FALSE(part(page, "pausedOverlay")->isHidden());
 
     // A start still waiting for its address is dropped, and the page says why.
@@ -702,7 +702,7 @@ TEST_F(VideoPageSwitchTest, ThePartsEndBeforeTheNewStreamIsReadyEndsTheSwitchWit
     EXPECT_TRUE(log().contains(QRegularExpression(QStringLiteral("\\[quality-prewarm-abort\\] generation=1 phase=\\d reason=playback-ended"))));
     EXPECT_EQ(page->moviePlayer()->stagedPlayerForTesting(), nullptr);
     EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
-    EXPECT_TRUE(part(page, "danmakuStatusLabel")->isHidden());
+    EXPECT_FALSE(shows(page, "danmakuStatusLabel"));
     // Nothing of the switch comes back later: no budget runs out, nothing is put back.
     for (int i = 0; i < 80; ++i)
         platform::MainClock::advanceForTesting(0.5);

@@ -265,8 +265,10 @@ TEST_F(VideoPageLayoutTest, CommentFocusEntriesAreKeptUntilShown)
 TEST_F(VideoPageLayoutTest, StatusLineHidesAfterTwoSecondsAndANewTextRestartsIt)
 {
     KRVideoDetailViewController* page = push();
-    auto* status = part<Label>(page, "danmakuStatusLabel");
+    EXPECT_FALSE(shows(page, "danmakuStatusLabel"));
     page->showDanmakuStatus(QStringLiteral("第一行"));
+    auto* status = part<Label>(page, "danmakuStatusLabel");
+    ASSERT_NE(status, nullptr);
     EXPECT_FALSE(status->isHidden());
     platform::MainClock::advanceForTesting(1.5);
     page->showDanmakuStatus(QStringLiteral("第二行"));
@@ -283,8 +285,9 @@ TEST_F(VideoPageLayoutTest, StatusLineHidesAfterTwoSecondsAndANewTextRestartsIt)
 TEST_F(VideoPageLayoutTest, SpeedIsStoredAndAnnouncedWithoutAPlayer)
 {
     KRVideoDetailViewController* page = push();
-    auto* status = part<Label>(page, "danmakuStatusLabel");
     page->setPlaybackRateValue(1.25f, true);
+    auto* status = part<Label>(page, "danmakuStatusLabel");
+    ASSERT_NE(status, nullptr);
     EXPECT_FLOAT_EQ(page->playbackRate(), 1.25f);
     EXPECT_EQ(status->text(), QStringLiteral("播放速度 1.25x"));
     page->setPlaybackRateValue(1.3f, true);

@@ -12,6 +12,7 @@
 #include "platform/media/MediaSeams.h"
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/Button.h"
+#include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/ViewController.h"
@@ -166,6 +167,20 @@ protected:
     {
         return page->view()->window() ? page->view()->window()->findChild<T*>(QString::fromLatin1(name))
                                       : page->view()->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    // Whether the named view is on the page and not hidden: the status lines and the loading
+    // overlay are only made when first shown.
+    static bool shows(KRVideoDetailViewController* page, const char* name)
+    {
+        const platform::uikit::View* view = part(page, name);
+        return view && !view->isHidden();
+    }
+    // The named label's text, empty while it has not been made.
+    static QString labelText(KRVideoDetailViewController* page, const char* name)
+    {
+        const auto* label = part<platform::uikit::Label>(page, name);
+        return label ? label->text() : QString();
     }
 
     // The clock moves on in small steps while the event loop runs, so that delayed steps and
