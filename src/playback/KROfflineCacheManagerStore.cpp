@@ -70,10 +70,36 @@ QVariantList storedIndex(const QString& path, bool* isArray = nullptr)
 // One listing of the directory answers for all its records, where a lookup of each record's
 // files would cost a call into the system per file. An entry that is a link (or of a type
 // the listing does not tell) is looked up as before, so a dangling link counts as missing.
+// The listing is made at the first question: an empty index asks none (every video page
+// opened looks for its offline copy).
 struct KROfflineCacheManager::DirectoryNames {
     // `directory` ends in "/".
-    explicit DirectoryNames(const QString& directory) : directory(directory)
+    explicit DirectoryNames(const QString& directory) : directory(directory) {}
+
+    bool contains(const QString& name) const
     {
+        list();
+        if (!listed || lookedUp.contains(name))
+            return QFileInfo::exists(directory + name);
+        return found.contains(name);
+    }
+
+    // The directory's file URL, ending in "/".
+    const QString& directoryURL() const
+    {
+        if (m_directoryURL.isNull())
+            m_directoryURL = QUrl::fromLocalFile(directory).toString();
+        return m_directoryURL;
+    }
+
+    QString directory;
+
+private:
+    void list() const
+    {
+        if (m_read)
+            return;
+        m_read = true;
         DIR* listing = ::opendir(QFile::encodeName(directory).constData());
         if (!listing) {
             // A missing directory holds nothing; one that cannot be listed is asked name by name.
@@ -91,27 +117,10 @@ struct KROfflineCacheManager::DirectoryNames {
         ::closedir(listing);
     }
 
-    bool contains(const QString& name) const
-    {
-        if (!listed || lookedUp.contains(name))
-            return QFileInfo::exists(directory + name);
-        return found.contains(name);
-    }
-
-    // The directory's file URL, ending in "/".
-    const QString& directoryURL() const
-    {
-        if (m_directoryURL.isNull())
-            m_directoryURL = QUrl::fromLocalFile(directory).toString();
-        return m_directoryURL;
-    }
-
-    QString directory;
-    bool listed = false;
-    QSet<QString> found;
-    QSet<QString> lookedUp;
-
-private:
+    mutable bool m_read = false;
+    mutable bool listed = false;
+    mutable QSet<QString> found;
+    mutable QSet<QString> lookedUp;
     mutable QString m_directoryURL;
 };
 
