@@ -24,6 +24,7 @@
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
+#include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/ScrollView.h"
 #include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/TableView.h"
@@ -218,15 +219,24 @@ void buildByHand(View* root, PlainRows& rows)
     handButton(commentsPage, QRectF(0, 314, 375, 42), QStringLiteral("说点什么…"), false);
 }
 
-// The baseline's screen: the widgets by hand in a plain screen, pushed and popped in the same
-// window as the page is, so that both sides pay for showing their widgets on screen and for
-// the navigation alike.
+// The baseline's screen: the widgets by hand in a plain screen with the page's title in the
+// bar, pushed and popped in the same window as the page is, so that both sides pay for
+// showing their widgets on screen and for the navigation alike.
 class HandBuiltScreen : public ViewController {
 public:
     explicit HandBuiltScreen(PlainRows& rows) : m_rows(rows) {}
 
 protected:
-    void viewDidLoad() override { buildByHand(view(), m_rows); }
+    void viewDidLoad() override
+    {
+        // The page's title in the bar, as a label of its own.
+        auto* title = new Label(QRectF(0, 0, 170, 34));
+        title->setTextAlignment(TextAlignmentCenter);
+        title->setFont(Label::systemFont(18, true));
+        title->setText(QStringLiteral("视频"));
+        navigationItem()->setTitleView(title);
+        buildByHand(view(), m_rows);
+    }
 
 private:
     PlainRows& m_rows;
