@@ -2,10 +2,12 @@
 
 #include "platform/uikit/Label.h"
 #include "platform/uikit/LabelTextLayout.h"
+#include "platform/uikit/TextMeasurement.h"
 
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QSet>
 
 #include <cmath>
 
@@ -181,4 +183,56 @@ TEST_F(KitLabelText, LabelsSharingATextEachDrawTheirOwnSettings)
         }
     }
     EXPECT_GT(differing, cases.size());
+}
+
+// Measurements are kept between labels and layouts; one label changed in every way that
+// matters, case after case and back again, answers what measuring afresh answers each time.
+TEST_F(KitLabelText, AKeptMeasurementAnswersForTheSettingsItWasMadeFor)
+{
+    const QStringList texts = {QStringLiteral("一段会换行的较长文字，窄处分成几行 wraps here"), QStringLiteral("short")};
+    const QList<QFont> fonts = {Label::systemFont(15), Label::systemFont(15, true), Label::systemFont(11)};
+    struct Case {
+        QString text;
+        QFont font;
+        qreal width;
+        int lines;
+        int mode;
+    };
+    QList<Case> cases;
+    for (const QString& text : texts)
+        for (const QFont& font : fonts)
+            for (qreal width : {60.0, 140.0})
+                for (int lines : {1, 0, 2})
+                    for (int mode : {LineBreakByWordWrapping, LineBreakByCharWrapping})
+                        cases.push_back({text, font, width, lines, mode});
+    const auto fresh = [](const Case& c) {
+        const QFontMetricsF fm(c.font);
+        if (c.lines == 1)
+            return QSizeF(std::ceil(fm.horizontalAdvance(c.text)), std::ceil(fm.height()));
+        if (c.mode == LineBreakByCharWrapping) {
+            const QSizeF size = sizeWithFont(c.text, c.font, QSizeF(c.width, c.lines > 1 ? fm.lineSpacing() * c.lines : 1e6),
+                                             LineBreakByCharWrapping);
+            return QSizeF(std::ceil(size.width()), std::ceil(size.height()));
+        }
+        const QRectF bounds = fm.boundingRect(QRectF(0, 0, c.width, 1e6), Qt::TextWordWrap, c.text);
+        const qreal height = c.lines > 1 ? std::min(bounds.height(), fm.lineSpacing() * c.lines) : bounds.height();
+        return QSizeF(std::ceil(bounds.width()), std::ceil(height));
+    };
+    Label label;
+    QSet<QString> answers;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < cases.size(); ++i) {
+            const Case& c = cases[pass == 0 ? i : cases.size() - 1 - i];
+            label.setText(c.text);
+            label.setFont(c.font);
+            label.setNumberOfLines(c.lines);
+            label.setLineBreakMode(c.mode);
+            const QSizeF answer = label.sizeThatFits(QSizeF(c.width, 1000));
+            ASSERT_EQ(answer, fresh(c)) << c.text.toStdString() << " px " << c.font.pixelSize() << " bold " << c.font.bold()
+                                        << " width " << c.width << " lines " << c.lines << " mode " << c.mode << " pass " << pass;
+            answers.insert(QStringLiteral("%1x%2").arg(answer.width()).arg(answer.height()));
+        }
+    }
+    // The cases differ in what they answer, so a kept answer given for the wrong one shows.
+    EXPECT_GT(answers.size(), 10);
 }

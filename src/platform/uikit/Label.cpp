@@ -2,12 +2,43 @@
 
 #include "platform/uikit/TextMeasurement.h"
 
+#include <QCoreApplication>
 #include <QFontMetricsF>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace platform::uikit {
+
+namespace {
+
+// What a label's measurement depends on, and its answer.
+struct Measured {
+    QString text;
+    QFont font;
+    qreal width = 0;
+    int lines = 0;
+    int lineBreakMode = 0;
+    QSizeF size;
+};
+
+// Measuring a wrapped text shapes it whole and asks the font for its metrics, and layouts
+// measure the same texts again and again (every pass, every screen opened anew on the same
+// item): the answers made on the main thread are kept for the most recent texts.
+constexpr size_t kKeptMeasurements = 128;
+
+std::vector<Measured>* keptMeasurements()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return nullptr;
+    static auto* kept = new std::vector<Measured>; // never destroyed: labels may lay out during exit
+    return kept;
+}
+
+} // namespace
 
 Label::Label(const QRectF& frame, View* superview) : View(frame, superview)
 {
@@ -69,12 +100,36 @@ QFont Label::displayFont() const
 
 QSizeF Label::sizeThatFits(const QSizeF& size) const
 {
-    QFontMetricsF fm(m_font);
     if (m_text.isEmpty())
         return {0, 0};
+    // One line ignores the width it is offered.
+    const qreal width = m_lines == 1 ? 0 : size.width() > 0 ? size.width() : 1e6;
+    std::vector<Measured>* kept = keptMeasurements();
+    if (kept) {
+        const auto found = std::find_if(kept->begin(), kept->end(), [&](const Measured& entry) {
+            return entry.width == width && entry.lines == m_lines && entry.lineBreakMode == m_lineBreakMode
+                   && entry.text == m_text && entry.font == m_font;
+        });
+        if (found != kept->end()) {
+            // The last in the list is the last asked for: the first goes when room is needed.
+            std::rotate(found, found + 1, kept->end());
+            return kept->back().size;
+        }
+    }
+    const QSizeF measured = measure(width);
+    if (kept) {
+        if (kept->size() >= kKeptMeasurements)
+            kept->erase(kept->begin());
+        kept->push_back({m_text, m_font, width, m_lines, m_lineBreakMode, measured});
+    }
+    return measured;
+}
+
+QSizeF Label::measure(qreal width) const
+{
+    QFontMetricsF fm(m_font);
     if (m_lines == 1)
         return {std::ceil(fm.horizontalAdvance(m_text)), std::ceil(fm.height())};
-    const qreal width = size.width() > 0 ? size.width() : 1e6;
     if (m_lineBreakMode == LineBreakByCharWrapping) {
         const QSizeF measured = sizeWithFont(m_text, m_font, QSizeF(width, m_lines > 1 ? fm.lineSpacing() * m_lines : 1e6),
                                              LineBreakByCharWrapping);

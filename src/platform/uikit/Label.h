@@ -51,6 +51,9 @@ protected:
     void drawRect(QPainter& painter) override;
 
 private:
+    // The size the text takes at `width`, measured anew.
+    QSizeF measure(qreal width) const;
+
     QString m_text;
     QFont m_font = systemFont(17);
     QColor m_textColor = Qt::black;
