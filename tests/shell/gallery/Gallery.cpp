@@ -773,14 +773,15 @@ struct VideoPageService {
     std::shared_ptr<KRVideo> video = std::make_shared<KRVideo>();
 };
 
-// The page pushed onto the shell's stack, once its detail and related videos are in; null
-// (and said) when they do not come.
+// The page pushed onto the shell's stack, once its detail, its cover and related videos are
+// in; null (and said) when they do not come.
 KRVideoDetailViewController* pushLoadedVideoPage(Shell& s, const std::shared_ptr<KRVideo>& video)
 {
     auto* page = new KRVideoDetailViewController(video);
     push(s.nav, page);
     auto* play = page->view()->findChild<Button*>(QStringLiteral("playButton"));
-    if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty(); })) {
+    auto* cover = page->view()->findChild<ImageView*>(QStringLiteral("coverView"));
+    if (!waitFor([&] { return play->isEnabled() && !page->relatedVideos().isEmpty() && !cover->image().isNull(); })) {
         std::printf("FAILED to load a video page\n");
         return nullptr;
     }
