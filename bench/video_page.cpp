@@ -99,14 +99,32 @@ std::shared_ptr<KRVideo> benchVideo()
 }
 
 // The baseline: what the page shows, by hand.
+
+// The page's ground: a small tile repeated, as a by-hand screen would give its background.
+QBrush handGround()
+{
+    static const QImage tile = [] {
+        QImage picture(QSize(8, 8), QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&picture);
+        painter.fillRect(QRectF(0, 0, 8, 8), QColor(243, 244, 247));
+        painter.fillRect(QRectF(0, 7, 8, 1), QColor(236, 237, 240));
+        painter.fillRect(QRectF(2, 2, 1, 1), QColor(255, 255, 255, 140));
+        painter.fillRect(QRectF(6, 5, 1, 1), QColor(255, 255, 255, 140));
+        return picture;
+    }();
+    return QBrush(tile);
+}
+
 class PlainRows : public TableViewDataSource {
 public:
     int numberOfRowsInSection(TableView*, int) override { return kRows; }
     TableViewCell* cellForRowAtIndexPath(TableView* table, const IndexPath& indexPath) override
     {
         TableViewCell* cell = table->dequeueReusableCellWithIdentifier(QStringLiteral("plain"));
-        if (!cell)
+        if (!cell) {
             cell = new TableViewCell(TableViewCellStyleSubtitle, QStringLiteral("plain"));
+            cell->setBackgroundColor(handGround());
+        }
         cell->textLabel()->setText(QStringLiteral("行 %1：一段不短的标题，好让它换行").arg(indexPath.row));
         cell->detailTextLabel()->setText(QStringLiteral("说明 %1").arg(indexPath.row));
         return cell;
@@ -160,12 +178,13 @@ View* handCard(View* parent, const QRectF& frame)
 
 // The widgets the page shows at opening, placed by hand into `root` in the same kinds of
 // views and showing what the page's show (titles, icons, the cards' corners, borders and
-// shadows, the raised buttons' skin): the player, the tab row, and the two pages side by side
+// shadows, the raised buttons' skin, the patterned ground): the player, the tab row, and the two pages side by side
 // in a paging scroll view, the information page scrolling on its own. Tables inside scroll
 // views make only the rows those show (the related rows start below the fold, the comments
 // are off to the right), as the page's own do.
 void buildByHand(View* root, PlainRows& rows)
 {
+    root->setBackgroundColor(handGround());
     auto* player = new View(QRectF(0, 0, 375, 210), root);
     player->setBackgroundColor(QColor(Qt::black));
     new ImageView(QRectF(0, 0, 375, 210), player);
@@ -210,10 +229,12 @@ void buildByHand(View* root, PlainRows& rows)
     label(summary, QRectF(10, 26, 335, 20), QStringLiteral("一段简介。"));
     label(info, QRectF(10, 318, 355, 18), QStringLiteral("相关视频"));
     auto* related = new TableView(QRectF(0, 340, 375, kRows * 86), TableViewStylePlain, info);
+    related->setBackgroundColor(handGround());
     related->setDataSource(&rows);
     related->reloadData();
     auto* commentsPage = new View(QRectF(375, 0, 375, 356), pager);
     auto* comments = new TableView(QRectF(0, 0, 375, 314), TableViewStylePlain, commentsPage);
+    comments->setBackgroundColor(handGround());
     comments->setDataSource(&rows);
     comments->reloadData();
     handButton(commentsPage, QRectF(0, 314, 375, 42), QStringLiteral("说点什么…"), false);
