@@ -42,18 +42,30 @@ KRVideoDanmakuComposer::~KRVideoDanmakuComposer() = default;
 void KRVideoDanmakuComposer::build(View* root, qreal width)
 {
     m_root = root;
-    m_bar = new View(QRectF(0, 217, width, 42), root);
+    m_barFrame = QRectF(0, 217, width, 42);
+}
+
+// The bar shows only while a line is written: most pages are opened and left without it.
+bool KRVideoDanmakuComposer::buildBar()
+{
+    if (m_barAlive)
+        return true;
+    if (!m_root || m_bar)
+        return false;
+    m_bar = new View(m_barFrame, m_root);
     m_bar->setObjectName(QStringLiteral("danmakuComposerBar"));
     m_barAlive = m_bar;
     m_bar->setAutoresizingMask(AutoresizingFlexibleWidth);
     m_bar->setHidden(true);
-    m_separator = new View(QRectF(0, 41, width, 1), m_bar);
+    m_separator = new View(QRectF(0, 41, m_barFrame.width(), 1), m_bar);
     m_separator->setObjectName(QStringLiteral("danmakuComposerSeparator"));
+    applyBarTheme();
+    return true;
 }
 
 void KRVideoDanmakuComposer::buildField()
 {
-    if (m_inputField || !m_barAlive)
+    if (m_inputField || !buildBar())
         return;
     const qreal width = m_bar->bounds().width();
     m_inputField = new TextField(QRectF(8, 5, std::max<qreal>(width - 16, 80), 32), m_bar);
@@ -82,7 +94,10 @@ void KRVideoDanmakuComposer::buildField()
 void KRVideoDanmakuComposer::layout(qreal width, qreal restingY)
 {
     const bool lifted = m_keyboardY && m_activeField && m_activeField == m_inputField;
-    m_bar->setFrame(QRectF(0, lifted ? *m_keyboardY : restingY, width, 42));
+    m_barFrame = QRectF(0, lifted ? *m_keyboardY : restingY, width, 42);
+    if (!m_barAlive)
+        return;
+    m_bar->setFrame(m_barFrame);
     m_separator->setFrame(QRectF(0, 41, width, 1));
     if (m_inputField)
         m_inputField->setFrame(QRectF(8, 5, std::max<qreal>(width - 16, 80), 32));
@@ -90,10 +105,17 @@ void KRVideoDanmakuComposer::layout(qreal width, qreal restingY)
 
 void KRVideoDanmakuComposer::applyTheme()
 {
+    applyBarTheme();
+    applyFieldTheme();
+}
+
+void KRVideoDanmakuComposer::applyBarTheme()
+{
+    if (!m_barAlive)
+        return;
     KRTheme* theme = KRTheme::sharedTheme();
     m_bar->setBackgroundColor(theme->surfaceColor());
     m_separator->setBackgroundColor(theme->separatorColor());
-    applyFieldTheme();
 }
 
 void KRVideoDanmakuComposer::applyFieldTheme()
@@ -124,7 +146,7 @@ void KRVideoDanmakuComposer::applyFieldState()
 
 void KRVideoDanmakuComposer::embeddedAddDanmakuTapped(bool danmakuEnabled)
 {
-    if (!danmakuEnabled || !m_root || !m_barAlive)
+    if (!danmakuEnabled || !buildBar())
         return;
     buildField();
     m_bar->setHidden(false);

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRectF>
 #include <QString>
 
 #include <functional>
@@ -72,7 +73,8 @@ public:
     platform::uikit::TextField* activeField() const { return m_activeField; }
     void setKeyboardY(std::optional<qreal> y) { m_keyboardY = y; }
     bool isKeyboardVisible() const { return m_keyboardY.has_value(); }
-    platform::uikit::View* composerBar() const { return m_bar; }
+    // Null until the bar first opens.
+    platform::uikit::View* composerBar() const { return m_barAlive; }
 
     // ---- state a user sees ----
     QString draft() const { return m_draft; }
@@ -80,6 +82,10 @@ public:
     bool isSending() const { return m_sending; }
 
 private:
+    // The bar, made at its first opening where the last layout put it; false once its root
+    // (or the bar) is gone.
+    bool buildBar();
+    void applyBarTheme();
     // The field and its toolbar, made once, themed and in place before the field can edit.
     void buildField();
     void applyFieldTheme();
@@ -93,6 +99,8 @@ private:
     // Whether the views are still there: a window torn down takes them before their owner.
     QPointer<platform::uikit::View> m_barAlive;
     platform::uikit::View* m_separator = nullptr;
+    // Where the bar is (or goes when made).
+    QRectF m_barFrame;
     platform::uikit::TextField* m_inputField = nullptr;
     platform::uikit::Toolbar* m_accessory = nullptr;
     // The field being edited; not owned.

@@ -491,8 +491,12 @@ TEST_F(VideoPageWritingTest, AKeyboardLiftsTheComposerBeingEditedWithItsOwnAnima
     // The embedded danmaku bar.
     click(part<Button>(page, "danmakuComposeButton"));
     View* danmakuBar = part(page, "danmakuComposerBar");
+    ASSERT_NE(danmakuBar, nullptr);
     ASSERT_TRUE(danmakuBar->isVisible());
+    // Made at this first opening: under the tab row, in the theme's colour.
     const QRectF resting = danmakuBar->frame();
+    EXPECT_EQ(resting, QRectF(0, 247, 375, 42));
+    EXPECT_EQ(danmakuBar->backgroundColor(), QBrush(KRTheme::sharedTheme()->surfaceColor()));
     postKeyboard(true, keyboard, 0);
     platform::MainClock::advanceForTesting(0.125);
     EXPECT_NEAR(danmakuBar->frame().y(), (resting.y() + 345) / 2, 1.0);
@@ -664,7 +668,7 @@ TEST_F(VideoPageWritingTest, WithDanmakuOffTheEntryDoesNothing)
     EXPECT_FALSE(entry->isEnabled());
     page->embeddedAddDanmakuTapped();
     QTest::mouseClick(handle(), Qt::LeftButton, {}, entry->mapTo(window.get(), entry->rect().center()));
-    EXPECT_TRUE(part(page, "danmakuComposerBar")->isHidden());
+    EXPECT_FALSE(shows(page, "danmakuComposerBar"));
     // Nothing opened, so no field was made to take the keyboard.
     EXPECT_EQ(part<TextField>(page, "danmakuInputField"), nullptr);
 
@@ -678,7 +682,7 @@ TEST_F(VideoPageWritingTest, WithDanmakuOffTheEntryDoesNothing)
     click(part<Button>(page, "danmakuButton"));
     EXPECT_FALSE(entry->isEnabled());
     QTest::mouseClick(handle(), Qt::LeftButton, {}, entry->mapTo(window.get(), entry->rect().center()));
-    EXPECT_TRUE(part(page, "danmakuComposerBar")->isHidden());
+    EXPECT_FALSE(shows(page, "danmakuComposerBar"));
     EXPECT_FALSE(field->isFirstResponder());
     EXPECT_EQ(field->placeholder(), QStringLiteral("已关弹幕"));
 }
