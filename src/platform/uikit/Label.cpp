@@ -1,14 +1,13 @@
 #include "platform/uikit/Label.h"
 
+#include "platform/foundation/Dispatch.h"
+#include "platform/uikit/RecentlyUsed.h"
 #include "platform/uikit/TextMeasurement.h"
 
-#include <QCoreApplication>
 #include <QFontMetricsF>
-#include <QThread>
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace platform::uikit {
 
@@ -27,14 +26,11 @@ struct Measured {
 // Measuring a wrapped text shapes it whole and asks the font for its metrics, and layouts
 // measure the same texts again and again (every pass, every screen opened anew on the same
 // item): the answers made on the main thread are kept for the most recent texts.
-constexpr size_t kKeptMeasurements = 128;
-
-std::vector<Measured>* keptMeasurements()
+RecentlyUsed<Measured>* keptMeasurements()
 {
-    const QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread())
+    if (!platform::isMainThread())
         return nullptr;
-    static auto* kept = new std::vector<Measured>; // never destroyed: labels may lay out during exit
+    static auto* kept = new RecentlyUsed<Measured>(128); // never destroyed: labels may lay out during exit
     return kept;
 }
 
@@ -104,24 +100,18 @@ QSizeF Label::sizeThatFits(const QSizeF& size) const
         return {0, 0};
     // One line ignores the width it is offered.
     const qreal width = m_lines == 1 ? 0 : size.width() > 0 ? size.width() : 1e6;
-    std::vector<Measured>* kept = keptMeasurements();
+    RecentlyUsed<Measured>* kept = keptMeasurements();
     if (kept) {
-        const auto found = std::find_if(kept->begin(), kept->end(), [&](const Measured& entry) {
+        const Measured* found = kept->find([&](const Measured& entry) {
             return entry.width == width && entry.lines == m_lines && entry.lineBreakMode == m_lineBreakMode
                    && entry.text == m_text && entry.font == m_font;
         });
-        if (found != kept->end()) {
-            // The last in the list is the last asked for: the first goes when room is needed.
-            std::rotate(found, found + 1, kept->end());
-            return kept->back().size;
-        }
+        if (found)
+            return found->size;
     }
     const QSizeF measured = measure(width);
-    if (kept) {
-        if (kept->size() >= kKeptMeasurements)
-            kept->erase(kept->begin());
-        kept->push_back({m_text, m_font, width, m_lines, m_lineBreakMode, measured});
-    }
+    if (kept)
+        kept->keep({m_text, m_font, width, m_lines, m_lineBreakMode, measured});
     return measured;
 }
 

@@ -1,20 +1,19 @@
 #include "platform/uikit/LabelTextLayout.h"
 
+#include "platform/foundation/Dispatch.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/RecentlyUsed.h"
 
 #include <QColor>
-#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QRectF>
 #include <QTextLayout>
 #include <QTextOption>
-#include <QThread>
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace platform::uikit {
 
@@ -41,11 +40,6 @@ QString drawnText(QString text)
 
 // A screen's labels and a few rows' worth; each holds a short text's shaping.
 constexpr size_t kSharedLayouts = 256;
-bool onMainThread()
-{
-    const QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
 
 } // namespace
 
@@ -230,35 +224,27 @@ struct LabelTextLayout::Shared {
     Drawn drawn;
 };
 
-std::vector<LabelTextLayout::Shared>& LabelTextLayout::sharedLayouts()
+RecentlyUsed<LabelTextLayout::Shared>& LabelTextLayout::sharedLayouts()
 {
-    static auto* kept = new std::vector<Shared>; // never destroyed: labels may paint during exit
+    static auto* kept = new RecentlyUsed<Shared>(kSharedLayouts); // never destroyed: labels may paint during exit
     return *kept;
 }
 
 bool LabelTextLayout::adoptShared()
 {
-    if (!onMainThread())
+    if (!platform::isMainThread())
         return false;
-    auto& kept = sharedLayouts();
-    const auto found =
-        std::find_if(kept.begin(), kept.end(), [&](const Shared& entry) { return entry.from == m_from; });
-    if (found == kept.end())
+    const Shared* found = sharedLayouts().find([&](const Shared& entry) { return entry.from == m_from; });
+    if (!found)
         return false;
-    // The last in the list is the last drawn: the first goes when room is needed.
-    std::rotate(found, found + 1, kept.end());
-    m_drawn = kept.back().drawn;
+    m_drawn = found->drawn;
     return true;
 }
 
 void LabelTextLayout::share() const
 {
-    if (!onMainThread())
-        return;
-    auto& kept = sharedLayouts();
-    if (kept.size() >= kSharedLayouts)
-        kept.erase(kept.begin());
-    kept.push_back({m_from, m_drawn});
+    if (platform::isMainThread())
+        sharedLayouts().keep({m_from, m_drawn});
 }
 
 void LabelTextLayout::drawOnce(QPainter& p, const QRectF& r) const

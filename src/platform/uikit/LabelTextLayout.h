@@ -8,7 +8,6 @@
 #include <QStringList>
 
 #include <memory>
-#include <vector>
 
 class QColor;
 class QPainter;
@@ -16,6 +15,9 @@ class QRectF;
 class QTextLayout;
 
 namespace platform::uikit {
+
+template <typename Entry>
+class RecentlyUsed;
 
 // The lines a label of `lines` lines (0: any number) shows in `rect`: only those whose glyphs
 // fit its height whole (the first always), the last one elided when text is left over.
@@ -78,7 +80,7 @@ private:
         bool direct = false;
     };
     struct Shared;
-    static std::vector<Shared>& sharedLayouts();
+    static RecentlyUsed<Shared>& sharedLayouts();
 
     bool m_prepared = false;
     Source m_from;
