@@ -313,7 +313,7 @@ void KRLocalHistoryStore::saveLatest()
     // file on disk.
     // Every record was normalized when it was made or read, so the whole is not again: on a
     // full history that would take as long as the encoding.
-    const QByteArray data = platform::PropertyList::toBinaryOfNormalized(records);
+    const QByteArray& data = m_saveWriter.writeKeepingMemory(records);
     QString errorText = QStringLiteral("the records cannot be written as a property list");
     if (data.isEmpty() || !platform::writeFileAtomically(path, data, &errorText))
         qWarning("KRLocalHistoryStore: cannot save %s: %s", qPrintable(path), qPrintable(errorText));

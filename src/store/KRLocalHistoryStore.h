@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/foundation/BinaryPropertyListWriter.h"
 #include "platform/foundation/OperationQueue.h"
 
 #include <QList>
@@ -65,6 +66,9 @@ private:
     QVariantMap m_records;  // identity → record
     QString m_storePath;
     bool m_saveQueued = false;  // a save not yet started will write the latest records
+    // Used by the save worker alone, one save at a time: a save of a full history builds about
+    // a megabyte of tables and output, and memory kept from the last save costs no fresh pages.
+    platform::PropertyList::BinaryPropertyListWriter m_saveWriter;
     platform::OperationQueue m_saveQueue;  // declared last: gone first, so no save outlives the records
 };
 

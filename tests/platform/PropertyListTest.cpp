@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include "platform/foundation/BinaryPropertyListWriter.h"
 #include "platform/foundation/PropertyList.h"
 
 #include <QDateTime>
@@ -175,6 +176,38 @@ TEST(PropertyList, LargeBinaryDocumentsRoundTripAtEveryWidth)
     // A part normalized() never gives is refused, not written in some other shape.
     EXPECT_TRUE(PropertyList::toBinaryOfNormalized(QVariantMap{{"n", int(1)}}).isEmpty());
     EXPECT_TRUE(PropertyList::toBinaryOfNormalized(QVariantList{QVariant()}).isEmpty());
+}
+
+// A writer kept for a store's saves: each write is the file a fresh writer makes of that value,
+// whatever the writes before it held, even when a new value's texts sit where the last one's
+// did, and after a write it refused.
+TEST(PropertyList, AWriterKeptAcrossWritesWritesEachValueAsAFreshOne)
+{
+    PropertyList::BinaryPropertyListWriter kept;
+    const auto records = [](int count, const QString& prefix) {
+        QVariantMap document;
+        for (int i = 0; i < count; ++i) {
+            document.insert(prefix + QString::number(i),
+                            QVariantMap{{"title", prefix + QStringLiteral("标题 %1").arg(i)},
+                                        {"progress", i * 1.5},
+                                        {"completed", i % 2 == 0},
+                                        {"aid", qint64(i) << 33},
+                                        {"cover", QByteArray(i % 7, 'c')}});
+        }
+        return PropertyList::normalized(document);
+    };
+    for (const auto& [count, prefix] : std::initializer_list<std::pair<int, QString>>{
+             {300, QStringLiteral("a")}, {5, QStringLiteral("b")}, {1000, QStringLiteral("a")}, {0, QString()}}) {
+        // Made afresh each round, so that its texts may take the last round's freed places.
+        const QVariant value = records(count, prefix);
+        const QByteArray fresh = PropertyList::toBinaryOfNormalized(value);
+        ASSERT_FALSE(fresh.isEmpty()) << count;
+        EXPECT_EQ(kept.writeKeepingMemory(value), fresh) << count;
+        EXPECT_EQ(PropertyList::parse(kept.writeKeepingMemory(value)), value) << count;
+    }
+    EXPECT_TRUE(kept.writeKeepingMemory(QVariantMap{{"n", int(1)}}).isEmpty());
+    const QVariant after = records(20, QStringLiteral("c"));
+    EXPECT_EQ(kept.writeKeepingMemory(after), PropertyList::toBinaryOfNormalized(after));
 }
 
 TEST(PropertyList, CorruptOrHostileInputIsAnErrorNeverACrash)

@@ -2,12 +2,18 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
 namespace platform {
 namespace PropertyList {
 namespace {
+
+// The most bytes an object's marker and length take (a marker, then a marked eight-byte
+// number), and the most a number or a date takes (a sixteen-byte integer and its marker).
+constexpr qsizetype kMostForMarkerAndLength = 10;
+constexpr qsizetype kMostForNumber = 17;
 
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01T00:00:00Z).
 constexpr qint64 kEpochOffsetMs = 978307200LL * 1000;
@@ -69,33 +75,57 @@ void putRun(char* at, const Number* numbers, size_t count, int bytes)
 QByteArray BinaryPropertyListWriter::write(const QVariant& normalizedValue)
 {
     BinaryPropertyListWriter writer;
-    writer.add(normalizedValue);
-    const quint64 count = writer.m_objects.size();
-    writer.m_refSize = bytesFor(count - 1);
-    QByteArray& out = writer.m_out;
-    // Most objects are short texts and small numbers: a guess that rarely has to grow.
-    out.reserve(qsizetype(count * 12 + writer.m_refs.size() * size_t(writer.m_refSize) + 64));
-    out.append("bplist00", 8);
-    std::vector<quint64> offsets;
-    offsets.reserve(count);
-    for (const Object& object : writer.m_objects) {
-        offsets.push_back(quint64(out.size()));
-        if (!writer.writeObject(object))
-            return {};
+    if (!writer.encode(normalizedValue))
+        return {};
+    return std::move(writer.m_out);
+}
+
+const QByteArray& BinaryPropertyListWriter::writeKeepingMemory(const QVariant& normalizedValue)
+{
+    if (!encode(normalizedValue))
+        m_out.resize(0);
+    return m_out;
+}
+
+bool BinaryPropertyListWriter::encode(const QVariant& normalizedValue)
+{
+    // What the last write left: its texts' addresses may be the new value's too.
+    m_objects.clear();
+    m_refs.clear();
+    m_offsets.clear();
+    std::fill(std::begin(m_recent), std::end(m_recent), Recent{});
+    std::fill(m_strings.begin(), m_strings.end(), StringSlot{});
+    m_stringCount = 0;
+    m_bound = 0;
+
+    add(normalizedValue);
+    const quint64 count = m_objects.size();
+    m_refSize = bytesFor(count - 1);
+    // The output is sized once, for the most the objects can take, and cut to what they took:
+    // its room is kept from the last write unless a caller still shares it.
+    m_out.resize(qsizetype(8 + m_bound + m_refs.size() * size_t(m_refSize) + count * 8 + 32));
+    m_cursor = m_out.data();
+    std::memcpy(grow(8), "bplist00", 8);
+    m_offsets.reserve(count);
+    for (const Object& object : m_objects) {
+        m_offsets.push_back(quint64(m_cursor - m_out.constData()));
+        if (!writeObject(object))
+            return false;
     }
-    const quint64 tableOffset = quint64(out.size());
-    const int offsetSize = bytesFor(offsets.empty() ? 0 : offsets.back());
-    putRun(writer.grow(qsizetype(offsets.size()) * offsetSize), offsets.data(), offsets.size(), offsetSize);
+    const quint64 tableOffset = quint64(m_cursor - m_out.constData());
+    const int offsetSize = bytesFor(m_offsets.empty() ? 0 : m_offsets.back());
+    putRun(grow(qsizetype(m_offsets.size()) * offsetSize), m_offsets.data(), m_offsets.size(), offsetSize);
     // The trailer: six unused bytes, the two sizes, the object count, the top object (the
     // first written) and where the offsets begin.
-    char* trailer = writer.grow(32);
+    char* trailer = grow(32);
     std::memset(trailer, 0, 6);
     trailer[6] = char(offsetSize);
-    trailer[7] = char(writer.m_refSize);
+    trailer[7] = char(m_refSize);
     putBigEndian(trailer + 8, count, 8);
     putBigEndian(trailer + 16, 0, 8);
     putBigEndian(trailer + 24, tableOffset, 8);
-    return out;
+    m_out.resize(m_cursor - m_out.constData());
+    return true;
 }
 
 quint32 BinaryPropertyListWriter::add(const QVariant& value)
@@ -109,6 +139,7 @@ quint32 BinaryPropertyListWriter::add(const QVariant& value)
         const auto size = quint32(map.size());
         const auto first = quint32(m_refs.size());
         m_objects.push_back(Object{Kind::Dictionary, nullptr, first, size * 2});
+        m_bound += kMostForMarkerAndLength;
         // The container's references are reserved before its members add theirs after them.
         m_refs.resize(m_refs.size() + size_t(size) * 2);
         quint32 i = first;
@@ -126,6 +157,7 @@ quint32 BinaryPropertyListWriter::add(const QVariant& value)
         const auto size = quint32(list.size());
         const auto first = quint32(m_refs.size());
         m_objects.push_back(Object{Kind::Array, nullptr, first, size});
+        m_bound += kMostForMarkerAndLength;
         m_refs.resize(m_refs.size() + size);
         quint32 i = first;
         for (const QVariant& item : list) {
@@ -137,6 +169,9 @@ quint32 BinaryPropertyListWriter::add(const QVariant& value)
     default: {
         const quint32 index = quint32(m_objects.size());
         m_objects.push_back(Object{Kind::Leaf, &value, 0, 0, value.typeId()});
+        m_bound += kMostForNumber;
+        if (value.typeId() == QMetaType::QByteArray)
+            m_bound += kMostForMarkerAndLength + static_cast<const QByteArray*>(value.constData())->size();
         return index;
     }
     }
@@ -150,20 +185,52 @@ quint32 BinaryPropertyListWriter::addString(const QString& text)
     if (recent.characters == text.constData() && recent.size == text.size())
         return recent.index;
     // One search either finds the text's object or makes its entry (0 until filled in).
-    quint32& entry = m_strings[QStringView(text)];
+    quint32& entry = stringEntry(QStringView(text));
     if (!entry) {
         entry = quint32(m_objects.size()) + 1;
         m_objects.push_back(Object{Kind::Text, &text, 0, 0});
+        m_bound += kMostForMarkerAndLength + 2 * text.size();
     }
     recent = Recent{text.constData(), text.size(), entry - 1};
     return entry - 1;
 }
 
+quint32& BinaryPropertyListWriter::stringEntry(QStringView text)
+{
+    // Kept at most half full, so that a search ends soon at a free slot.
+    if ((m_stringCount + 1) * 2 > m_strings.size()) {
+        std::vector<StringSlot> old(std::max<size_t>(m_strings.size() * 2, 1024));
+        old.swap(m_strings);
+        const size_t mask = m_strings.size() - 1;
+        for (const StringSlot& slot : old) {
+            if (!slot.entry)
+                continue;
+            size_t at = slot.hash & mask;
+            while (m_strings[at].entry)
+                at = (at + 1) & mask;
+            m_strings[at] = slot;
+        }
+    }
+    const size_t hash = qHash(text);
+    const size_t mask = m_strings.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+        StringSlot& slot = m_strings[at];
+        if (!slot.entry) {
+            slot = StringSlot{text.data(), text.size(), hash, 0};
+            ++m_stringCount;
+            return slot.entry;
+        }
+        if (slot.hash == hash && QStringView(slot.characters, slot.size) == text)
+            return slot.entry;
+    }
+}
+
 char* BinaryPropertyListWriter::grow(qsizetype bytes)
 {
-    const qsizetype at = m_out.size();
-    m_out.resize(at + bytes);
-    return m_out.data() + at;
+    char* at = m_cursor;
+    m_cursor += bytes;
+    Q_ASSERT(m_cursor <= m_out.data() + m_out.size());
+    return at;
 }
 
 bool BinaryPropertyListWriter::writeObject(const Object& object)
@@ -182,13 +249,14 @@ bool BinaryPropertyListWriter::writeObject(const Object& object)
     case Kind::Leaf:
         break;
     }
+    // The type was asked when the object was added: the value is read in place, not converted.
     const QVariant& value = *static_cast<const QVariant*>(object.value);
     switch (object.type) {
     case QMetaType::Bool:
-        m_out.append(char(value.toBool() ? 0x09 : 0x08));
+        *grow(1) = char(*static_cast<const bool*>(value.constData()) ? 0x09 : 0x08);
         return true;
     case QMetaType::LongLong: {
-        const qint64 number = value.toLongLong();
+        const qint64 number = *static_cast<const qlonglong*>(value.constData());
         if (number >= 0)
             writeUnsigned(quint64(number));
         else
@@ -200,11 +268,11 @@ bool BinaryPropertyListWriter::writeObject(const Object& object)
         char* at = grow(17);
         at[0] = char(0x14);
         putBigEndian(at + 1, 0, 8);
-        putBigEndian(at + 9, value.toULongLong(), 8);
+        putBigEndian(at + 9, *static_cast<const qulonglong*>(value.constData()), 8);
         return true;
     }
     case QMetaType::Double:
-        writeMarkedBigEndian(0x23, doubleBits(value.toDouble()), 8);
+        writeMarkedBigEndian(0x23, doubleBits(*static_cast<const double*>(value.constData())), 8);
         return true;
     case QMetaType::QDateTime: {
         const qint64 ms = value.toDateTime().toMSecsSinceEpoch() - kEpochOffsetMs;
@@ -214,7 +282,7 @@ bool BinaryPropertyListWriter::writeObject(const Object& object)
     case QMetaType::QByteArray: {
         const QByteArray& data = *static_cast<const QByteArray*>(value.constData());
         writeLength(0x40, quint64(data.size()));
-        m_out.append(data);
+        std::memcpy(grow(data.size()), data.constData(), size_t(data.size()));
         return true;
     }
     default:
@@ -249,10 +317,10 @@ void BinaryPropertyListWriter::writeText(const QString& text)
 void BinaryPropertyListWriter::writeLength(quint8 marker, quint64 length)
 {
     if (length < 15) {
-        m_out.append(char(marker | quint8(length)));
+        *grow(1) = char(marker | quint8(length));
         return;
     }
-    m_out.append(char(marker | 0x0F));
+    *grow(1) = char(marker | 0x0F);
     writeUnsigned(length);
 }
 

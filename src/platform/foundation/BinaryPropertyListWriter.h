@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <QStringView>
 #include <QVariant>
@@ -21,6 +20,12 @@ public:
     // Empty for a value of a type normalized() never gives.
     static QByteArray write(const QVariant& normalizedValue);
 
+    // For one caller that writes again and again, one write at a time (a store saving on its
+    // queue): its tables and output keep their memory from one write to the next, so that a
+    // write of about the last size touches no fresh pages. The answer is valid until the next
+    // write; empty as write()'s.
+    const QByteArray& writeKeepingMemory(const QVariant& normalizedValue);
+
 private:
     enum class Kind : quint8 { Leaf, Text, Array, Dictionary };
     // What the value's tree holds is read in place while it is written: an object points into
@@ -33,14 +38,17 @@ private:
         int type = 0;                // a leaf's type, asked once
     };
 
+    bool encode(const QVariant& normalizedValue);
     quint32 add(const QVariant& value);
     quint32 addString(const QString& text);
+    // The entry (object + 1, 0 while new) of a text in m_strings.
+    quint32& stringEntry(QStringView text);
     bool writeObject(const Object& object);
     void writeText(const QString& text);
     void writeLength(quint8 marker, quint64 length);
     void writeUnsigned(quint64 value);
     void writeMarkedBigEndian(quint8 marker, quint64 value, int bytes);
-    // Room for `bytes` more at the end of the output, to be filled through the pointer.
+    // The next `bytes` of the output, to be filled through the pointer.
     char* grow(qsizetype bytes);
 
     // The last texts added, by where their characters are.
@@ -49,12 +57,24 @@ private:
         qsizetype size = 0;
         quint32 index = 0;
     };
+    // A slot of the texts' table: open addressing in a power-of-two array, emptied between
+    // writes without giving its memory back.
+    struct StringSlot {
+        const QChar* characters = nullptr;
+        qsizetype size = 0;
+        size_t hash = 0;
+        quint32 entry = 0; // 0: the slot is free
+    };
 
     std::vector<Object> m_objects;
     Recent m_recent[256];
     std::vector<quint32> m_refs;
-    QHash<QStringView, quint32> m_strings; // a text's object + 1, by views of the value's texts
+    std::vector<StringSlot> m_strings; // views of the value's texts
+    size_t m_stringCount = 0;
+    std::vector<quint64> m_offsets;
     QByteArray m_out;
+    qsizetype m_bound = 0;      // the most the objects added so far can take, references aside
+    char* m_cursor = nullptr;   // where the next byte of m_out goes
     int m_refSize = 1;
 };
 
