@@ -97,6 +97,7 @@ bool BinaryPropertyListWriter::encode(const QVariant& normalizedValue)
     std::fill(m_strings.begin(), m_strings.end(), StringSlot{});
     m_stringCount = 0;
     m_bound = 0;
+    m_out.resize(0); // so that growing it below copies nothing of the last write
 
     add(normalizedValue);
     const quint64 count = m_objects.size();
@@ -199,7 +200,7 @@ quint32& BinaryPropertyListWriter::stringEntry(QStringView text)
 {
     // Kept at most half full, so that a search ends soon at a free slot.
     if ((m_stringCount + 1) * 2 > m_strings.size()) {
-        std::vector<StringSlot> old(std::max<size_t>(m_strings.size() * 2, 1024));
+        std::vector<StringSlot> old(std::max<size_t>(m_strings.size() * 2, 64));
         old.swap(m_strings);
         const size_t mask = m_strings.size() - 1;
         for (const StringSlot& slot : old) {
