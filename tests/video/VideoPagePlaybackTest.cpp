@@ -230,6 +230,31 @@ TEST_F(VideoPagePlaybackTest, AnUnexpectedPauseIsRetriedAfterAPause)
     EXPECT_EQ(since().count(QStringLiteral("unexpected-pause-observed")), 1);
 }
 
+// A player that stops and goes on by itself before the first retry ends that watch: the
+// next stop is observed afresh and waits its own delay, not the one the first stop started.
+TEST_F(VideoPagePlaybackTest, APauseThatEndsByItselfEndsItsWatchBeforeTheNext)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle());
+    const qsizetype mark = log().size();
+    const auto since = [&] { return log().mid(mark); };
+    page->moviePlayer()->playerForTesting()->pause();
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("unexpected-pause-observed")));
+    page->moviePlayer()->playerForTesting()->play();
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("[unexpected-pause-recovered]")));
+    EXPECT_TRUE(since().contains(QStringLiteral("attempts=0"))) << since().toStdString();
+    EXPECT_FALSE(since().contains(QStringLiteral("unexpected-pause-retry")));
+
+    // Long after the first stop, a second one.
+    platform::MainClock::advanceForTesting(2.0);
+    page->moviePlayer()->playerForTesting()->pause();
+    KR_ADVANCE_UNTIL(since().count(QStringLiteral("unexpected-pause-observed")) == 2);
+    const double observed = platform::MainClock::now();
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("[unexpected-pause-retry] attempt=1")));
+    EXPECT_GE(platform::MainClock::now() - observed, 0.45 - 0.2);
+    KR_ADVANCE_UNTIL(since().count(QStringLiteral("[unexpected-pause-recovered]")) == 2);
+}
+
 TEST_F(VideoPagePlaybackTest, TheEndOfAPartContinuesToTheNext)
 {
     KRPreferences::sharedPreferences().setAutoContinueEnabled(true);
