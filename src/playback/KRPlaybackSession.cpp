@@ -809,8 +809,9 @@ bool KRPlaybackSession::maintainPlaybackIntent()
     if (m_holds != 0 || media->isHeldByPairGate() || m_lifecycle->isInTransition())
         return true;
     const int state = media->playbackState();
-    // Playing as asked is every tick's case: nothing more is read for it.
-    if (state == KRPlaybackStatePlaying && m_pauseSeenAt <= 0 && m_lastRetryAt <= 0 && m_retryCount == 0)
+    // Playing as asked, with no stop being watched, is every tick's case: nothing more is read
+    // for it. (Retries are made only for a stop being watched, and end with its watch.)
+    if (state == KRPlaybackStatePlaying && m_pauseSeenAt <= 0)
         return true;
     const unsigned load = media->loadState();
     const double time = media->currentTime();
