@@ -90,6 +90,11 @@ qint64 KRCommentIdentifier(const QVariantMap& object, const QString& key, const 
     return fromText != 0 ? fromText : KRLongLong(object.value(key));
 }
 
+QString KRCommentString(const QVariant& value)
+{
+    return KRString(value);
+}
+
 KRCommentList KRCommentsFromArray(const QVariant& array, bool pinned)
 {
     KRCommentList comments;
@@ -127,9 +132,9 @@ std::shared_ptr<KRComment> KRComment::commentFromDictionary(const QVariant& dict
 
     const QVariantMap member = dictionaryValue(object, QStringLiteral("member"));
     const QVariantMap content = dictionaryValue(object, QStringLiteral("content"));
-    comment->m_authorName = KRString(member.value(QStringLiteral("uname")));
-    comment->m_avatarURL = KRString(member.value(QStringLiteral("avatar")));
-    comment->m_message = KRString(content.value(QStringLiteral("message")));
+    comment->m_authorName = KRCommentString(member.value(QStringLiteral("uname")));
+    comment->m_avatarURL = KRCommentString(member.value(QStringLiteral("avatar")));
+    comment->m_message = KRCommentString(content.value(QStringLiteral("message")));
     comment->m_emotes = emotesFromContent(content);
     comment->m_pictureURLs = picturesFromContent(content);
 

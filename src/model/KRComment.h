@@ -99,6 +99,8 @@ private:
 // An id of a comment object: the value under `textKey` ("rpid_str") when it reads as a
 // non-zero integer, else the value under `key` ("rpid"), else 0.
 qint64 KRCommentIdentifier(const QVariantMap& object, const QString& key, const QString& textKey);
+// A comment field's text: the value's text form (KRString), nil when there is none or it is empty.
+QString KRCommentString(const QVariant& value);
 // The comments of a reply array in order, each marked with `pinned`; elements that are not
 // comment objects are dropped. Empty for anything but an array.
 KRCommentList KRCommentsFromArray(const QVariant& array, bool pinned);

@@ -41,10 +41,10 @@ qint32 fourk(qint32 quality) { return quality > 119 ? 1 : 0; }
 QString hostOf(const VideoRef& video) { return video ? QUrl(video->playURL()).host() : QString(); }
 void event(const QString& name, const QString& detail) { KRDiagnostics::recordEvent(name, detail); }
 
-bool legacyBridgeAvailable() { return KRCompatibilityAIDMap::installed() != nullptr; }
+bool KRLegacyPlaybackBridgeAvailable() { return KRCompatibilityAIDMap::installed() != nullptr; }
 
 // 5.0 and 5.0.x: the old system whose player wants the old play host's files first.
-bool needsOldSystemVideoTrack()
+bool KRNeedsIOS50CompatibleVideoTrack()
 {
     const QStringList parts = platform::DeviceProfile::systemVersion().split(QLatin1Char('.'));
     return parts.value(0) == QLatin1String("5") && (parts.size() < 2 || KRLongLongFromText(parts.at(1)) == 0);
@@ -81,7 +81,7 @@ VideoRef videoFromPayload(const QVariant& payload)
 
 QString apiURL(const QString& pathAndQuery) { return QStringLiteral("https://") + KRServiceHosts::apiHost() + pathAndQuery; }
 
-void loadLegacyPlayURL(const VideoRef& video, QObject* owner, KRVideoCompletion completion)
+void loadLegacyPlayURLForVideo(const VideoRef& video, QObject* owner, KRVideoCompletion completion)
 {
     qint64 page = 1;
     for (const KRVideoPartInfo& part : video->pages()) {
@@ -96,7 +96,7 @@ void loadLegacyPlayURL(const VideoRef& video, QObject* owner, KRVideoCompletion 
     KRAPIClient::sharedClient()->performURL(url, owner, {}, std::move(completion));
 }
 
-void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool includeSession, QObject* owner,
+void loadCurrentWebPlayURLForVideo(const VideoRef& video, qint32 requested, bool includeSession, QObject* owner,
                            KRVideoCompletion completion)
 {
     const qint32 quality = qualityOrDefault(requested);
@@ -189,7 +189,7 @@ void loadCurrentWebPlayURL(const VideoRef& video, qint32 requested, bool include
     });
 }
 
-void loadAppPGCPlayURL(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
+void loadAppPGCPlayURLForVideo(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
 {
     KRPlaybackInfoProvider* provider = installedProvider();
     if (video->episodeID() < 1 || video->cid() < 1 || !provider)
@@ -216,13 +216,13 @@ void loadAppPGCPlayURL(const VideoRef& video, qint32 quality, QObject* owner, KR
                                                                 .arg(quality)
                                                                 .arg(domainOf(appError))
                                                                 .arg(codeOf(appError)));
-            loadCurrentWebPlayURL(video, quality, true, owner, [=](const VideoRef& webVideo, const KROptionalError& webError) {
+            loadCurrentWebPlayURLForVideo(video, quality, true, owner, [=](const VideoRef& webVideo, const KROptionalError& webError) {
                 complete(completion, webVideo, usable(webVideo) ? std::nullopt : (webError ? webError : appError));
             });
         });
 }
 
-void loadCurrentPlayURLWithSession(const VideoRef& video, qint32 quality, bool includeSession, QObject* owner,
+void loadCurrentPlayURLForVideo(const VideoRef& video, qint32 quality, bool includeSession, QObject* owner,
                                    KRVideoCompletion completion)
 {
     KRSessionStore& store = KRSessionStore::sharedStore();
@@ -230,8 +230,8 @@ void loadCurrentPlayURLWithSession(const VideoRef& video, qint32 quality, bool i
     if (video->isPGC() || video->episodeID() > 0) {
         const bool appToken = store.appAccessTokenUsable() || (store.hasAppAccessToken() && store.hasAppRefreshToken());
         if (includeSession && video->episodeID() > 0 && video->cid() > 0 && appToken && provider)
-            return loadAppPGCPlayURL(video, quality, owner, std::move(completion));
-        return loadCurrentWebPlayURL(video, quality, includeSession, owner, std::move(completion));
+            return loadAppPGCPlayURLForVideo(video, quality, owner, std::move(completion));
+        return loadCurrentWebPlayURLForVideo(video, quality, includeSession, owner, std::move(completion));
     }
     const qint64 aid = referenceAid(*video);
     if (includeSession && video->seasonID() < 1 && aid > 0 && video->cid() > 0 && !video->canonicalBVID().isEmpty() && provider) {
@@ -255,13 +255,13 @@ void loadCurrentPlayURLWithSession(const VideoRef& video, qint32 quality, bool i
                                          });
         return;
     }
-    loadCurrentWebPlayURL(video, quality, includeSession, owner, std::move(completion));
+    loadCurrentWebPlayURLForVideo(video, quality, includeSession, owner, std::move(completion));
 }
 
-void loadCurrentPlayURL(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
+void loadCurrentPlayURLForVideo(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
 {
     const bool loggedIn = KRSessionStore::sharedStore().isLoggedIn();
-    loadCurrentPlayURLWithSession(video, quality, true, owner, [=](const VideoRef& first, const KROptionalError& error) {
+    loadCurrentPlayURLForVideo(video, quality, true, owner, [=](const VideoRef& first, const KROptionalError& error) {
         const bool retry = !usable(first) && error && error->domain() == KRAPIErrorDomain
             && !KRAPIClient::errorRepresentsUnavailableArchive(error) && loggedIn;
         if (!retry)
@@ -273,7 +273,7 @@ void loadCurrentPlayURL(const VideoRef& video, qint32 quality, QObject* owner, K
                                                               .arg(quality)
                                                               .arg(domainOf(error))
                                                               .arg(codeOf(error)));
-        loadCurrentPlayURLWithSession(video, quality, false, owner, [=](const VideoRef& second, const KROptionalError& secondError) {
+        loadCurrentPlayURLForVideo(video, quality, false, owner, [=](const VideoRef& second, const KROptionalError& secondError) {
             event(QStringLiteral("play-url-anonymous-retry"), QStringLiteral("phase=result success=%1 bvid=%2 cid=%3 qn=%4 domain=%5 code=%6")
                                                                   .arg(yesNo(usable(second)), bvid)
                                                                   .arg(video->cid())
@@ -285,7 +285,7 @@ void loadCurrentPlayURL(const VideoRef& video, qint32 quality, QObject* owner, K
     });
 }
 
-void finishProgressiveTiers(const VideoRef& video, const KROptionalError& error, QObject* owner, KRVideoCompletion completion)
+void finishProgressivePlayURLForVideo(const VideoRef& video, const KROptionalError& error, QObject* owner, KRVideoCompletion completion)
 {
     auto skip = [&](const QString& reason) {
         event(QStringLiteral("play-url-legacy-skip"), QStringLiteral("reason=%1 currentDomain=%2 currentCode=%3")
@@ -295,13 +295,13 @@ void finishProgressiveTiers(const VideoRef& video, const KROptionalError& error,
     };
     if (KRVideoShouldUsePGC(video))
         return skip(QStringLiteral("pgc"));
-    if (!legacyBridgeAvailable())
+    if (!KRLegacyPlaybackBridgeAvailable())
         return skip(QStringLiteral("bridge-unavailable"));
     KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] official tiers failed bvid=%1 cid=%2 error=%3; fallback=legacy-bridge")
                        .arg(video->canonicalBVID())
                        .arg(video->cid())
                        .arg(described(error)));
-    loadLegacyPlayURL(video, owner, [=](const VideoRef& legacy, const KROptionalError& legacyError) {
+    loadLegacyPlayURLForVideo(video, owner, [=](const VideoRef& legacy, const KROptionalError& legacyError) {
         event(QStringLiteral("play-url-legacy-result"), QStringLiteral("success=%1 currentDomain=%2 currentCode=%3 legacyDomain=%4 legacyCode=%5")
                                                             .arg(yesNo(usable(legacy)), domainOf(error))
                                                             .arg(codeOf(error))
@@ -311,11 +311,11 @@ void finishProgressiveTiers(const VideoRef& video, const KROptionalError& error,
     });
 }
 
-void loadProgressiveTiers(const VideoRef& video, const QList<int>& qualities, int index, const KROptionalError& lastError,
+void loadProgressivePlayURLForVideo(const VideoRef& video, const QList<int>& qualities, int index, const KROptionalError& lastError,
                           QObject* owner, KRVideoCompletion completion)
 {
     if (index >= qualities.size())
-        return finishProgressiveTiers(video, lastError, owner, std::move(completion));
+        return finishProgressivePlayURLForVideo(video, lastError, owner, std::move(completion));
     const qint32 quality = qualities.at(index);
     event(QStringLiteral("play-url-official-attempt"), QStringLiteral("bvid=%1 cid=%2 qn=%3 tier=%4/%5")
                                                            .arg(video->canonicalBVID())
@@ -323,7 +323,7 @@ void loadProgressiveTiers(const VideoRef& video, const QList<int>& qualities, in
                                                            .arg(quality)
                                                            .arg(index + 1)
                                                            .arg(qualities.size()));
-    loadCurrentPlayURL(video, quality, owner, [=](const VideoRef& found, const KROptionalError& error) {
+    loadCurrentPlayURLForVideo(video, quality, owner, [=](const VideoRef& found, const KROptionalError& error) {
         if (usable(found))
             return complete(completion, found, std::nullopt);
         const KROptionalError tierError = error ? error : lastError;
@@ -335,7 +335,7 @@ void loadProgressiveTiers(const VideoRef& video, const QList<int>& qualities, in
                                                               .arg(codeOf(tierError)));
         if (KRAPIClient::errorRepresentsUnavailableArchive(tierError))
             return complete(completion, nullptr, tierError);
-        loadProgressiveTiers(video, qualities, index + 1, tierError, owner, completion);
+        loadProgressivePlayURLForVideo(video, qualities, index + 1, tierError, owner, completion);
     });
 }
 
@@ -350,7 +350,7 @@ void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, QOb
     const QList<int> preferred = KRPreferences::sharedPreferences().playbackQualityFallbackValuesForCurrentDevice();
     if (video && KRVideoShouldUsePGC(video)) {
         if (video->cid() > 0 && video->episodeID() > 0)
-            return loadProgressiveTiers(video, preferred, 0, std::nullopt, owner, std::move(completion));
+            return loadProgressivePlayURLForVideo(video, preferred, 0, std::nullopt, owner, std::move(completion));
         event(QStringLiteral("pgc-playurl-hydrate"), QStringLiteral("phase=start season=%1 episode=%2 bvid=%3 cid=%4")
                                                          .arg(video->seasonID())
                                                          .arg(video->episodeID())
@@ -374,15 +374,15 @@ void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, QOb
         return;
     }
     if (video && video->cid() > 0 && !video->canonicalBVID().isEmpty()) {
-        if (!needsOldSystemVideoTrack())
-            return loadProgressiveTiers(video, preferred, 0, std::nullopt, owner, std::move(completion));
-        if (!legacyBridgeAvailable())
-            return loadProgressiveTiers(video, {16}, 0, std::nullopt, owner, std::move(completion));
+        if (!KRNeedsIOS50CompatibleVideoTrack())
+            return loadProgressivePlayURLForVideo(video, preferred, 0, std::nullopt, owner, std::move(completion));
+        if (!KRLegacyPlaybackBridgeAvailable())
+            return loadProgressivePlayURLForVideo(video, {16}, 0, std::nullopt, owner, std::move(completion));
         const QString bvid = video->canonicalBVID();
         KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] route=legacy-first system=%1 bvid=%2 cid=%3")
                            .arg(platform::DeviceProfile::systemVersion(), bvid)
                            .arg(video->cid()));
-        loadLegacyPlayURL(video, owner, [video, bvid, owner, completion](const VideoRef& legacy, const KROptionalError& legacyError) {
+        loadLegacyPlayURLForVideo(video, owner, [video, bvid, owner, completion](const VideoRef& legacy, const KROptionalError& legacyError) {
             if (usable(legacy)) {
                 KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] legacy-first success bvid=%1 cid=%2 urlHost=%3")
                                    .arg(bvid)
@@ -397,14 +397,14 @@ void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, QOb
             event(QStringLiteral("play-url-legacy-result"), QStringLiteral("phase=legacy-first success=NO domain=%1 code=%2")
                                                                 .arg(domainOf(legacyError))
                                                                 .arg(codeOf(legacyError)));
-            loadCurrentPlayURL(video, 16, owner, [completion, legacyError](const VideoRef& current, const KROptionalError& error) {
+            loadCurrentPlayURLForVideo(video, 16, owner, [completion, legacyError](const VideoRef& current, const KROptionalError& error) {
                 complete(completion, current, usable(current) ? std::nullopt : (error ? error : legacyError));
             });
         });
         return;
     }
-    if (video && legacyBridgeAvailable())
-        return loadLegacyPlayURL(video, owner, std::move(completion));
+    if (video && KRLegacyPlaybackBridgeAvailable())
+        return loadLegacyPlayURLForVideo(video, owner, std::move(completion));
     event(QStringLiteral("play-url-legacy-skip"), QStringLiteral("reason=bridge-unavailable phase=missing-identity"));
     complete(completion, nullptr, KRAPIError(-35, QStringLiteral("视频信息不完整，请刷新后重试")));
 }
@@ -417,5 +417,5 @@ void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qin
         && (KRVideoShouldUsePGC(video) ? video->episodeID() > 0 : !video->canonicalBVID().isEmpty());
     if (!complete_)
         return complete(completion, nullptr, KRAPIError(-35, QStringLiteral("视频清晰度标识不完整，请返回重新打开")));
-    loadCurrentPlayURL(video, qualityOrDefault(quality), owner, std::move(completion));
+    loadCurrentPlayURLForVideo(video, qualityOrDefault(quality), owner, std::move(completion));
 }
