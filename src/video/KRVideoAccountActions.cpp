@@ -17,6 +17,7 @@
 #include "store/KRSessionStore.h"
 #include "video/KRFavoriteFolderPickerViewController.h"
 #include "video/KRVideoDetailSupport.h"
+#include "video/KRVideoPlayerSheets.h"
 
 #include <QDebug>
 #include <QUrl>
@@ -513,7 +514,7 @@ ActionSheet* KRVideoAccountActions::makeSheet(const QString& title, int tag, con
 void KRVideoAccountActions::presentSheet(ActionSheet* sheet, View* source)
 {
     m_visibleSheet = sheet;
-    KRDetailPresentActionSheet(sheet, source ? source : m_page->view(), m_page);
+    KRVideoPlayerSheets::presentPlaybackActionSheet(sheet, source ? source : m_page->view(), m_page);
 }
 
 void KRVideoAccountActions::showCoinActionSheetFromButton(View* button, bool triple)

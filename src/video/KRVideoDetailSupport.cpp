@@ -160,28 +160,6 @@ void KRSetFullscreenRailImage(platform::uikit::Button* railButton, const Image& 
         imageView->setImage(image);
 }
 
-void KRDetailPresentActionSheet(platform::uikit::ActionSheet* sheet, platform::uikit::View* source,
-                                platform::uikit::ViewController* controller)
-{
-    using namespace platform::uikit;
-    if (!sheet || !controller)
-        return;
-    if (!source)
-        source = controller->view();
-    if (platform::DeviceProfile::isPad()) {
-        sheet->showFromRect(source->bounds(), source, true);
-        return;
-    }
-    if (TabBarController* tabs = controller->tabBarController())
-        sheet->showInView(tabs->view());
-    else if (NavigationController* navigation = controller->navigationController())
-        sheet->showInView(navigation->view());
-    else if (source->window())
-        sheet->showInView(source->window());
-    else
-        sheet->showInView(controller->view());
-}
-
 // "1x", "1.5x", "0.75x", "1.25x": at most two decimals, trailing zeros dropped, so that the
 // text names the rate that plays (two significant digits would print 1.25 as "1.2x").
 QString KRRestoredRateText(float rate)
@@ -190,14 +168,6 @@ QString KRRestoredRateText(float rate)
     while (text.contains(QLatin1Char('.')) && (text.endsWith(QLatin1Char('0')) || text.endsWith(QLatin1Char('.'))))
         text.chop(1);
     return text + QLatin1Char('x');
-}
-
-platform::uikit::Label* KRDetailLabelWithFont(const QFont& font)
-{
-    auto* label = new platform::uikit::Label(QRectF(), nullptr);
-    label->setBackgroundColor(QBrush(Qt::NoBrush));
-    label->setFont(font);
-    return label;
 }
 
 int KRCoinLimitForCopyright(int copyright) { return copyright == 1 || copyright == 3 ? 2 : 1; }

@@ -41,13 +41,6 @@ platform::uikit::Image KRDetailTintedImage(const platform::uikit::Image& image, 
 void KRApplySegmentTitleColors(platform::uikit::SegmentedControl* segmentOrNull, const KRTheme* theme);
 // Sets the image of the rail button's image view tagged 7951; nothing when it has none.
 void KRSetFullscreenRailImage(platform::uikit::Button* railButton, const platform::uikit::Image& image);
-// Shows a page sheet: from the source's bounds on a pad, else over the tab bar controller's
-// view, the navigation controller's, the source's window or the page's view, the first there is.
-void KRDetailPresentActionSheet(platform::uikit::ActionSheet* sheet, platform::uikit::View* sourceOrNull,
-                                platform::uikit::ViewController* controller);
-// A new label with no frame, a clear background and the font: every text of the page's
-// information page is made by it.
-platform::uikit::Label* KRDetailLabelWithFont(const QFont& font);
 // A restored playback rate as the hold's status names it: "1x", "1.5x", "0.75x", "1.25x".
 QString KRRestoredRateText(float rate);
 // How many coins a video takes by its "copyright": 2 for 1 or 3 (made by the uploader), else 1.

@@ -26,7 +26,7 @@ std::unique_ptr<KRVideoPlayerSheets> KRVideoDetailViewController::makePlayerShee
             [this] {
                 m_delayed.cancel(QStringLiteral("presentPendingPlayerLoopActionSheet"));
                 m_delayed.schedule(QStringLiteral("presentPendingPlayerLoopActionSheet"), 50, [this] {
-                    m_sheets->presentPendingLoopSheet(m_area->controls() ? m_area->controls()->moreButton() : nullptr);
+                    m_sheets->presentPendingPlayerLoopActionSheet(m_area->controls() ? m_area->controls()->moreButton() : nullptr);
                 });
             },
             // Over the full screen while it shows.

@@ -22,6 +22,7 @@
 #include "store/KRDiagnostics.h"
 #include "store/KRPreferences.h"
 #include "video/KRVideoDetailSupport.h"
+#include "video/KRVideoPlayerSheets.h"
 #include "video/KRVideoPlayerArea.h"
 
 #include <QDebug>
@@ -674,7 +675,7 @@ void KRVideoFullscreen::showFullscreenDanmakuSettings()
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
     m_sheet = sheet;
     if (!presentSheet(sheet))
-        KRDetailPresentActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
+        KRVideoPlayerSheets::presentPlaybackActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
 }
 
 void KRVideoFullscreen::showFullscreenDanmakuSettingMode(int mode)
@@ -690,7 +691,7 @@ void KRVideoFullscreen::showFullscreenDanmakuSettingMode(int mode)
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(QStringLiteral("取消")));
     m_sheet = sheet;
     if (!presentSheet(sheet))
-        KRDetailPresentActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
+        KRVideoPlayerSheets::presentPlaybackActionSheet(sheet, m_rail.button(KRVideoFullscreenRail::DanmakuSettings), m_page);
 }
 
 bool KRVideoFullscreen::sheetClicked(ActionSheet* sheet, int index)

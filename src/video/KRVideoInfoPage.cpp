@@ -84,7 +84,7 @@ void KRVideoInfoPage::build(ScrollView* page)
         page->addSubview(child);
         return named(child, name);
     };
-    v.titleLabel = add(KRDetailLabelWithFont(Label::systemFont(17, true)), "titleLabel");
+    v.titleLabel = add(detailLabelWithFont(Label::systemFont(17, true)), "titleLabel");
     v.titleLabel->setNumberOfLines(0);
     v.ownerBar = add(new View(), "ownerBar");
     v.ownerBar->setCornerRadius(7);
@@ -105,11 +105,11 @@ void KRVideoInfoPage::build(ScrollView* page)
         if (m_actions.followTapped)
             m_actions.followTapped();
     });
-    v.statsLabel = add(KRDetailLabelWithFont(Label::systemFont(11)), "statsLabel");
-    v.identifierLabel = add(KRDetailLabelWithFont(Label::systemFont(10)), "identifierLabel");
+    v.statsLabel = add(detailLabelWithFont(Label::systemFont(11)), "statsLabel");
+    v.identifierLabel = add(detailLabelWithFont(Label::systemFont(10)), "identifierLabel");
     buildInteractionBar();
     buildSummaryCard();
-    v.relatedTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(13, true)), "relatedTitleLabel");
+    v.relatedTitleLabel = named(detailLabelWithFont(Label::systemFont(13, true)), "relatedTitleLabel");
     v.page->addSubview(v.relatedTitleLabel);
     v.relatedTitleLabel->setText(QStringLiteral("相关推荐"));
     v.relatedTitleLabel->setHidden(true);
@@ -151,10 +151,10 @@ void KRVideoInfoPage::buildSummaryCard()
     v.summaryDisclosureButton->titleLabel()->setTextAlignment(TextAlignmentLeft);
     v.summaryDisclosureButton->setContentEdgeInsets(EdgeInsets{0, 10, 0, 8});
     v.summaryDisclosureButton->addTarget(ControlEventTouchUpInside, [this] { summaryDisclosureTapped(); });
-    v.summaryDisclosureGlyph = named(KRDetailLabelWithFont(Label::systemFont(11)), "summaryDisclosureGlyph");
+    v.summaryDisclosureGlyph = named(detailLabelWithFont(Label::systemFont(11)), "summaryDisclosureGlyph");
     v.summaryDisclosureGlyph->setTextAlignment(TextAlignmentRight);
     v.summaryCard->addSubview(v.summaryDisclosureGlyph);
-    v.summaryLabel = named(KRDetailLabelWithFont(Label::systemFont(13)), "summaryLabel");
+    v.summaryLabel = named(detailLabelWithFont(Label::systemFont(13)), "summaryLabel");
     v.summaryLabel->setNumberOfLines(0);
     v.summaryCard->addSubview(v.summaryLabel);
 }
@@ -170,7 +170,7 @@ void KRVideoInfoPage::buildPartStrip()
     v.pageStrip = named(new ScrollView(), "pageStrip");
     v.page->addSubview(v.pageStrip);
     v.pageStrip->setShowsVerticalScrollIndicator(false);
-    v.pageTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(12, true)), "pageTitleLabel");
+    v.pageTitleLabel = named(detailLabelWithFont(Label::systemFont(12, true)), "pageTitleLabel");
     v.pageStrip->addSubview(v.pageTitleLabel);
     applyPartStripTheme();
 }
@@ -180,7 +180,7 @@ void KRVideoInfoPage::buildTags()
     Views& v = m_views;
     if (v.tagsContainer)
         return;
-    v.tagsTitleLabel = named(KRDetailLabelWithFont(Label::systemFont(13, true)), "tagsTitleLabel");
+    v.tagsTitleLabel = named(detailLabelWithFont(Label::systemFont(13, true)), "tagsTitleLabel");
     v.tagsTitleLabel->setText(QStringLiteral("Tag"));
     v.tagsTitleLabel->setHidden(true);
     v.summaryCard->addSubview(v.tagsTitleLabel);
@@ -226,7 +226,7 @@ void KRVideoInfoPage::buildRelatedStateLabel()
     Views& v = m_views;
     if (v.relatedStateLabel)
         return;
-    v.relatedStateLabel = named(KRDetailLabelWithFont(Label::systemFont(12)), "relatedStateLabel");
+    v.relatedStateLabel = named(detailLabelWithFont(Label::systemFont(12)), "relatedStateLabel");
     v.page->addSubview(v.relatedStateLabel);
     v.relatedStateLabel->setNumberOfLines(2);
     v.relatedStateLabel->setTextAlignment(TextAlignmentCenter);
@@ -422,6 +422,14 @@ void KRVideoInfoPage::updateInfoLayout()
     }
     v.detailSpinner->setFrame(QRectF(std::floor((width - 20) / 2), y + 4, 20, 20));
     v.page->setContentSize(QSizeF(width, y + 32));
+}
+
+platform::uikit::Label* KRVideoInfoPage::detailLabelWithFont(const QFont& font)
+{
+    auto* label = new platform::uikit::Label(QRectF(), nullptr);
+    label->setBackgroundColor(QBrush(Qt::NoBrush));
+    label->setFont(font);
+    return label;
 }
 
 qreal KRVideoInfoPage::fittedHeight(Label* label, qreal width, MeasuredHeight& measured)

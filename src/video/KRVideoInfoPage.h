@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class QFont;
 class KRInteractionButton;
 class KRLoadMoreView;
 class KRVideo;
@@ -149,6 +150,8 @@ private:
         qreal height = 0;
     };
     static qreal fittedHeight(platform::uikit::Label* label, qreal width, MeasuredHeight& measured);
+    // A new label with no frame, a clear background and the font: every text of the page is made by it.
+    static platform::uikit::Label* detailLabelWithFont(const QFont& font);
     void layoutPartStrip(qreal inner);
     qreal layoutSummaryCard(qreal inner);
     void summaryDisclosureTapped();

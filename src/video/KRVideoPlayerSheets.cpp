@@ -1,6 +1,9 @@
 #include "video/KRVideoPlayerSheets.h"
 
 #include "platform/uikit/ActionSheet.h"
+#include "platform/device/DeviceProfile.h"
+#include "platform/uikit/NavigationController.h"
+#include "platform/uikit/TabBarController.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/ViewController.h"
 #include "platform/uikit/Window.h"
@@ -47,7 +50,7 @@ void KRVideoPlayerSheets::present(ActionSheet* sheet, View* source)
     m_visible = sheet;
     if (m_actions.presentInFullscreen && m_actions.presentInFullscreen(sheet))
         return;
-    KRDetailPresentActionSheet(sheet, source ? source : m_page->view(), m_page);
+    presentPlaybackActionSheet(sheet, source ? source : m_page->view(), m_page);
 }
 
 void KRVideoPlayerSheets::showSpeedSheet(View* source)
@@ -74,7 +77,7 @@ void KRVideoPlayerSheets::showMoreSheet(View* source)
     present(sheet, source);
 }
 
-void KRVideoPlayerSheets::showLoopSheet(View* source)
+void KRVideoPlayerSheets::showPlayerLoopActionSheetFromView(View* source)
 {
     const int mode = KRPreferences::sharedPreferences().playbackLoopMode();
     auto* sheet = new ActionSheet(QStringLiteral("循环播放"), m_delegate, m_page);
@@ -86,12 +89,12 @@ void KRVideoPlayerSheets::showLoopSheet(View* source)
     present(sheet, source);
 }
 
-void KRVideoPlayerSheets::presentPendingLoopSheet(View* source)
+void KRVideoPlayerSheets::presentPendingPlayerLoopActionSheet(View* source)
 {
     if (!m_loopSheetPending || !m_page->isViewLoaded() || !m_page->view()->window())
         return;
     m_loopSheetPending = false;
-    showLoopSheet(source);
+    showPlayerLoopActionSheetFromView(source);
 }
 
 void KRVideoPlayerSheets::showQualitySheet(View* source)
@@ -175,4 +178,26 @@ bool KRVideoPlayerSheets::claimOptionsRequest()
 QString KRVideoPlayerSheets::qualityTitleForValue(int quality) const
 {
     return KRQualityTitleForValue(quality, m_values, m_titles);
+}
+
+void KRVideoPlayerSheets::presentPlaybackActionSheet(platform::uikit::ActionSheet* sheet, platform::uikit::View* source,
+                                                     platform::uikit::ViewController* controller)
+{
+    using namespace platform::uikit;
+    if (!sheet || !controller)
+        return;
+    if (!source)
+        source = controller->view();
+    if (platform::DeviceProfile::isPad()) {
+        sheet->showFromRect(source->bounds(), source, true);
+        return;
+    }
+    if (TabBarController* tabs = controller->tabBarController())
+        sheet->showInView(tabs->view());
+    else if (NavigationController* navigation = controller->navigationController())
+        sheet->showInView(navigation->view());
+    else if (source->window())
+        sheet->showInView(source->window());
+    else
+        sheet->showInView(controller->view());
 }

@@ -38,9 +38,9 @@ public:
 
     void showSpeedSheet(platform::uikit::View* source);
     void showMoreSheet(platform::uikit::View* source);
-    void showLoopSheet(platform::uikit::View* source);
+    void showPlayerLoopActionSheetFromView(platform::uikit::View* source);
     // The loop sheet More asked for, once the page is on screen.
-    void presentPendingLoopSheet(platform::uikit::View* source);
+    void presentPendingPlayerLoopActionSheet(platform::uikit::View* source);
     // Waits for the options when there are none yet.
     void showQualitySheet(platform::uikit::View* source);
     void sheetClicked(platform::uikit::ActionSheet* sheet, int index);
@@ -62,6 +62,11 @@ public:
 
     // "0.5x" … "2.0x".
     static QString speedTitle(float rate);
+    // Shows a sheet of the page: from the source's bounds on a pad, else over the tab bar
+    // controller's view, the navigation controller's, the source's window or the page's view,
+    // the first there is.
+    static void presentPlaybackActionSheet(platform::uikit::ActionSheet* sheet, platform::uikit::View* sourceOrNull,
+                                           platform::uikit::ViewController* page);
 
 private:
     void present(platform::uikit::ActionSheet* sheet, platform::uikit::View* source);
