@@ -30,7 +30,6 @@ public:
 
     // Run by the store that keeps the batch.
     void start();
-    bool hasEnded() const { return m_ended; }
 
 Q_SIGNALS:
     // A status line for the screen that began the batch.
