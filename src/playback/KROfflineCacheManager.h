@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 
+class KROfflineBatch;
 class QFile;
 
 namespace platform {
@@ -107,6 +108,13 @@ public:
                         const QImage& cover, QObject* owner, ProgressBlock progress, CompletionBlock completion);
     void cancelCurrentDownload();
 
+    // A batch of parts is kept here, not by the screen that began it, so that it runs to its last
+    // part whoever is on screen. One at a time: `batch` is started and kept until it ends (or
+    // the manager goes) when none runs, else it is let go unstarted and the answer is NO.
+    bool runBatch(std::unique_ptr<KROfflineBatch> batch);
+    // Null when none runs.
+    KROfflineBatch* runningBatch() const { return m_batch.get(); }
+
 private:
     KROfflineCacheManager();
 
@@ -188,4 +196,5 @@ private:
     ProgressBlock m_progressBlock;
     CompletionBlock m_completionBlock;
     platform::BackgroundTask::Identifier m_backgroundTask = platform::BackgroundTask::invalid;
+    std::unique_ptr<KROfflineBatch> m_batch;
 };

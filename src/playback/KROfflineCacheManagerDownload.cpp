@@ -7,6 +7,7 @@
 #include "platform/foundation/FreeSpace.h"
 #include "platform/foundation/ReplyOwner.h"
 #include "platform/net/DownloadConnection.h"
+#include "playback/KROfflineBatch.h"
 #include "service/KRRequestPipeline.h"
 #include "store/KRDiagnostics.h"
 
@@ -506,6 +507,21 @@ void KROfflineCacheManager::cancelCurrentDownload()
 {
     if (isDownloading())
         finishDownloadSuccess(false, QStringLiteral("离线缓存已取消"));
+}
+
+bool KROfflineCacheManager::runBatch(std::unique_ptr<KROfflineBatch> batch)
+{
+    if (!batch || m_batch)
+        return false;
+    m_batch = std::move(batch);
+    KROfflineBatch* running = m_batch.get();
+    // It ends inside its own call: it goes once that call is over.
+    connect(running, &KROfflineBatch::ended, this, [this, running] {
+        if (m_batch.get() == running)
+            m_batch.release()->deleteLater();
+    });
+    running->start();
+    return true;
 }
 
 void KROfflineCacheManager::beginBackgroundTask()

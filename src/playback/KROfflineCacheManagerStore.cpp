@@ -10,6 +10,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/net/DownloadConnection.h"
+#include "playback/KROfflineBatch.h"
 #include "playback/KRQualityTitles.h"
 #include "service/KRDanmakuClient.h"
 
@@ -239,7 +240,12 @@ KROfflineCacheManager::KROfflineCacheManager()
         purgeUnreferencedFiles(kept);
 }
 
-KROfflineCacheManager::~KROfflineCacheManager() { cancelCurrentDownload(); }
+KROfflineCacheManager::~KROfflineCacheManager()
+{
+    // The batch goes first, so the cancelled download's completion starts no further part.
+    m_batch.reset();
+    cancelCurrentDownload();
+}
 
 QString KROfflineCacheManager::directoryPathForReading() const
 {

@@ -1,11 +1,10 @@
 #include "video/KRVideoOfflineCaching.h"
 
-#include "account/KRAccountClient.h"
-#include "model/KRTolerantValue.h"
 #include "model/KRVideo.h"
 #include "platform/uikit/View.h"
-#include "playback/KRDASHStreams.h"
+#include "playback/KROfflineBatch.h"
 #include "playback/KROfflineCacheManager.h"
+#include "playback/KROfflineResolution.h"
 #include "video/KRVideoOfflinePagePicker.h"
 #include "video/KRVideoOfflineQualityPicker.h"
 
@@ -17,14 +16,9 @@ using namespace platform::uikit;
 
 namespace {
 
-// From this quality on a part is cached as its DASH picture and sound.
-constexpr int kDASHQuality = 80;
+constexpr int kDASHQuality = KROfflineResolution::kDASHQuality;
 
 KROfflineCacheManager* store() { return KROfflineCacheManager::sharedManager(); }
-
-qint64 accountAIDOf(const KRVideo& video) { return video.resolvedAid() > 0 ? video.resolvedAid() : video.aid(); }
-
-QString errorText(const KROptionalError& error) { return error ? error->description() : QStringLiteral("(null)"); }
 
 template <typename Picker>
 void takeAway(QPointer<Picker>& picker, bool now)
@@ -42,18 +36,6 @@ void takeAway(QPointer<Picker>& picker, bool now)
 }
 
 } // namespace
-
-bool KRVideoOfflineCaching::Resolution::usable(int quality) const
-{
-    if (quality < kDASHQuality)
-        return !candidates.isEmpty() && actualQuality == quality;
-    return !pictureURL.isEmpty() && !soundURL.isEmpty();
-}
-
-QString KRVideoOfflineCaching::Resolution::failureText(const QString& unusable) const
-{
-    return !answered && error ? error->localizedDescription() : unusable;
-}
 
 KRVideoOfflineCaching::KRVideoOfflineCaching(Host host, QObject* parent)
     : QObject(parent)
@@ -95,7 +77,7 @@ void KRVideoOfflineCaching::fullscreenCacheTapped()
         status(QStringLiteral("已有一个视频正在缓存"));
         return;
     }
-    if (m_resolving) {
+    if (isResolving()) {
         qInfo().noquote() << QStringLiteral("[KorvaneOfflinePicker] ignored: playback URL is resolving");
         status(QStringLiteral("正在准备缓存地址…"));
         return;
@@ -155,40 +137,13 @@ void KRVideoOfflineCaching::detailDidArrive(bool loaded)
 
 // ---- caching ----
 
-void KRVideoOfflineCaching::resolve(const KRVideo& video, qint64 aid, int quality, std::function<void(const Resolution&)> done)
-{
-    auto read = [quality, done = std::move(done)](const std::optional<KRPlaybackInfo>& info, const KROptionalError& error) {
-        Resolution resolution;
-        resolution.answered = info.has_value();
-        resolution.error = error;
-        if (info && quality < kDASHQuality) {
-            const QVariantList files = info->value(QStringLiteral("durl")).toList();
-            if (!files.isEmpty())
-                resolution.candidates = KROfflineProgressiveCandidateURLStrings(files.first());
-            resolution.actualQuality = int(KRLongLong(info->value(QStringLiteral("quality"))));
-        } else if (info) {
-            if (const std::optional<QVariantMap> picture = KRDASHH264VideoStream(*info, quality))
-                resolution.pictureURL = KRDASHStreamURLString(*picture);
-            if (const std::optional<QVariantMap> sound = KRDASHBestAACStream(*info))
-                resolution.soundURL = KRDASHStreamURLString(*sound);
-        }
-        done(resolution);
-    };
-    KRAccountClient* client = KRAccountClient::sharedClient();
-    if (quality < kDASHQuality)
-        client->loadPlaybackInfoForAID(aid, video.canonicalBVID(), video.cid(), quality, m_replies.get(), std::move(read));
-    else if (video.episodeID() < 1)
-        client->loadDASHPlaybackInfoForAID(aid, video.canonicalBVID(), video.cid(), quality, m_replies.get(), std::move(read));
-    else
-        client->loadPGCDASHPlaybackInfoForEpisodeID(video.episodeID(), aid, video.canonicalBVID(), video.cid(), quality,
-                                                    m_replies.get(), std::move(read));
-}
+bool KRVideoOfflineCaching::isResolving() const { return m_resolving || store()->runningBatch(); }
 
 void KRVideoOfflineCaching::cacheQualityAtIndex(int index)
 {
     const QList<int> values = m_host.qualityValues();
     const std::shared_ptr<KRVideo> video = m_host.video();
-    if (index < 0 || index >= values.size() || m_resolving || !video)
+    if (index < 0 || index >= values.size() || isResolving() || !video)
         return;
     const qint64 cid = video->cid();
     const int quality = values.at(index);
@@ -199,7 +154,7 @@ void KRVideoOfflineCaching::cacheQualityAtIndex(int index)
     }
     m_resolving = true;
     status(QStringLiteral("正在准备 %1 缓存…").arg(title));
-    resolve(*video, accountAIDOf(*video), quality, [this, cid, quality, title](const Resolution& resolution) {
+    KROfflineResolution::resolve(*video, quality, m_replies.get(), [this, cid, quality, title](const KROfflineResolution& resolution) {
         m_resolving = false;
         const std::shared_ptr<KRVideo> current = m_host.video();
         if (!current || current->cid() != cid)
@@ -209,6 +164,9 @@ void KRVideoOfflineCaching::cacheQualityAtIndex(int index)
                 status(resolution.failureText(QStringLiteral("该清晰度没有可缓存的单文件 MP4")));
                 return;
             }
+            // The answered quality is named by the title table, as every quality is: it need not
+            // be one the part offers, and looked up among the offered codes alone it would read
+            // as a bare number ("32P" for 480P).
             const QString actualTitle = m_host.qualityTitle(resolution.actualQuality);
             qInfo().noquote() << QStringLiteral("[KorvaneQuality] purpose=cache requested=%1(%2) actual=%3(%4) cid=%5")
                                      .arg(quality)
@@ -229,6 +187,8 @@ void KRVideoOfflineCaching::cacheQualityAtIndex(int index)
         const std::shared_ptr<KRVideo> record = offlineRecordVideo(*current, m_host.selectedPageIndex());
         store()->cacheDASHVideo(record, resolution.pictureURL, resolution.soundURL, quality, title, m_host.coverImage(),
                                 m_replies.get(), {}, {});
+        // Names the quality chosen: every quality from 1080P on (1080P+, 1080P60, 4K) is kept as
+        // a pair, and announcing each as "1080P" would name a quality other than the one kept.
         status(store()->isDownloadingVideo(*record) ? QStringLiteral("%1 音画双轨已加入离线缓存").arg(title)
                                                     : QStringLiteral("离线缓存启动失败"));
     });
@@ -248,93 +208,23 @@ void KRVideoOfflineCaching::beginOfflineCacheWithURLStrings(const QStringList& c
 void KRVideoOfflineCaching::startOfflineBatchAtQualityIndex(int index)
 {
     const QList<int> values = m_host.qualityValues();
-    if (index < 0 || index >= values.size() || m_batchPageIndexes.isEmpty() || m_resolving)
+    if (index < 0 || index >= values.size() || m_batchPageIndexes.isEmpty() || isResolving())
         return;
     if (store()->isDownloading()) {
         status(QStringLiteral("已有一个视频正在缓存"));
         return;
     }
-    m_batchQuality = values.at(index);
-    m_batchQualityTitle = m_host.qualityTitle(m_batchQuality);
-    m_batchPosition = m_batchCompleted = m_batchSkipped = m_batchFailed = 0;
-    m_resolving = true;
-    status(QStringLiteral("已加入 %1 个分 P · 正在准备 %2").arg(m_batchPageIndexes.size()).arg(m_batchQualityTitle));
-    processNextOfflineBatchPage();
-}
-
-void KRVideoOfflineCaching::processNextOfflineBatchPage()
-{
-    // A batch the page gave up has nothing more to do.
-    if (!m_resolving || m_batchPageIndexes.isEmpty())
-        return;
-    const int chosen = int(m_batchPageIndexes.size());
-    while (m_batchPosition < chosen) {
-        const int page = m_batchPageIndexes.at(m_batchPosition++);
+    const int quality = values.at(index);
+    QList<KROfflineBatch::Part> parts;
+    for (int page : std::as_const(m_batchPageIndexes)) {
         const std::shared_ptr<KRVideo> part = m_host.partVideo(page);
-        if (!part || store()->isVideoCached(*part)) {
-            ++m_batchSkipped;
-            continue;
-        }
-        status(QStringLiteral("正在准备 P%1（%2/%3）· %4").arg(page + 1).arg(m_batchPosition).arg(chosen).arg(m_batchQualityTitle));
-        resolve(*part, accountAIDOf(*part), m_batchQuality,
-                [this, part, page](const Resolution& resolution) { cacheBatchPart(part, page, resolution); });
-        return;
+        parts.append({page, part ? offlineRecordVideo(*part, page) : nullptr});
     }
-    m_resolving = false;
-    if (m_batchFailed == 0)
-        status(QStringLiteral("%1 个分 P 已加入离线缓存%2")
-                   .arg(m_batchCompleted)
-                   .arg(m_batchSkipped > 0 ? QStringLiteral("，跳过 %1 个已缓存项").arg(m_batchSkipped) : QString()));
-    else
-        status(QStringLiteral("分 P 缓存完成 %1/%2，失败 %3，跳过 %4").arg(m_batchCompleted).arg(chosen).arg(m_batchFailed).arg(m_batchSkipped));
     m_batchPageIndexes.clear();
-    m_batchQualityTitle.clear();
-}
-
-void KRVideoOfflineCaching::cacheBatchPart(const std::shared_ptr<KRVideo>& part, int page, const Resolution& resolution)
-{
-    const int quality = m_batchQuality;
-    const bool dash = quality >= kDASHQuality;
-    const qint64 cid = part->cid();
-    if (!resolution.usable(quality)) {
-        ++m_batchFailed;
-        if (dash)
-            qInfo().noquote() << QStringLiteral("[KorvaneOfflineBatch] dash-resolve-failed page=%1 cid=%2 requested=%3 error=%4")
-                                     .arg(page + 1)
-                                     .arg(cid)
-                                     .arg(quality)
-                                     .arg(errorText(resolution.error));
-        else
-            qInfo().noquote() << QStringLiteral("[KorvaneOfflineBatch] resolve-failed page=%1 cid=%2 requested=%3 actual=%4 error=%5")
-                                     .arg(page + 1)
-                                     .arg(cid)
-                                     .arg(quality)
-                                     .arg(resolution.actualQuality)
-                                     .arg(errorText(resolution.error));
-        processNextOfflineBatchPage();
-        return;
-    }
-    // The next part starts only once the store has finished (or refused) this one.
-    auto finished = [this, page, cid, dash](bool success, const QString& message) {
-        if (success) {
-            ++m_batchCompleted;
-        } else {
-            ++m_batchFailed;
-            qInfo().noquote() << QStringLiteral("[KorvaneOfflineBatch] %1 page=%2 cid=%3 message=%4")
-                                     .arg(dash ? QStringLiteral("dash-download-failed") : QStringLiteral("download-failed"))
-                                     .arg(page + 1)
-                                     .arg(cid)
-                                     .arg(message);
-        }
-        processNextOfflineBatchPage();
-    };
-    const std::shared_ptr<KRVideo> record = offlineRecordVideo(*part, page);
-    if (dash)
-        store()->cacheDASHVideo(record, resolution.pictureURL, resolution.soundURL, quality, m_batchQualityTitle, m_host.coverImage(),
-                                m_replies.get(), {}, std::move(finished));
-    else
-        store()->cacheVideo(record, resolution.candidates, m_batchQualityTitle, m_host.coverImage(), m_replies.get(), {},
-                            std::move(finished));
+    auto batch = std::make_unique<KROfflineBatch>(std::move(parts), quality, m_host.qualityTitle(quality), m_host.coverImage());
+    m_batch = batch.get();
+    connect(m_batch, &KROfflineBatch::statusChanged, this, &KRVideoOfflineCaching::status);
+    store()->runBatch(std::move(batch));
 }
 
 // ---- the pickers ----
@@ -441,7 +331,7 @@ void KRVideoOfflineCaching::pageWillDisappear()
     dismissOfflineQualityPicker();
     dismissOfflinePagePicker();
     m_qualityPickerPending = false;
-    if (showing && !m_resolving)
+    if (showing)
         m_batchPageIndexes.clear();
 }
 
@@ -450,13 +340,11 @@ void KRVideoOfflineCaching::pageDidLeaveStack()
     m_replies = std::make_unique<QObject>();
     m_pendingDetail = false;
     m_qualityPickerPending = false;
-    if (m_resolving && !m_batchPageIndexes.isEmpty())
-        qInfo().noquote() << QStringLiteral("[KorvaneOfflineBatch] abandoned position=%1/%2 reason=page-left")
-                                 .arg(m_batchPosition)
-                                 .arg(m_batchPageIndexes.size());
     m_resolving = false;
     m_batchPageIndexes.clear();
-    m_batchQualityTitle.clear();
+    if (m_batch)
+        disconnect(m_batch, nullptr, this, nullptr);
+    m_batch = nullptr;
 }
 
 void KRVideoOfflineCaching::themeDidChange()

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "model/KRError.h"
-
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -12,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class KROfflineBatch;
 class KRVideo;
 class KRVideoOfflinePagePicker;
 class KRVideoOfflineQualityPicker;
@@ -25,9 +24,11 @@ class View;
 // or a batch of chosen parts one after another. Below 1080P a part is kept as one progressive
 // file, from 1080P on as its H.264 picture and AAC sound; the offline store does the downloads.
 //
-// Everything it asks the service belongs to the page: once the page has left its stack, replies
-// are dropped and a batch starts no further part, while a download the store has begun runs to
-// its end there. Every outcome is one status line over the player (`statusShown`).
+// A batch is handed to the offline store (KROfflineBatch), which keeps it to its last part
+// whether or not the page is still there; the page shows its statuses until it leaves its stack.
+// What one part's caching asks the service belongs to the page: once the page has left its
+// stack those replies are dropped, while a download the store has begun runs to its end there.
+// Every outcome the page sees is one status line over the player (`statusShown`).
 class KRVideoOfflineCaching : public QObject {
     Q_OBJECT
 public:
@@ -66,8 +67,8 @@ public:
     // ---- caching ----
     void cacheQualityAtIndex(int index);
     void startOfflineBatchAtQualityIndex(int index);
-    // A play address is being resolved for caching, or a batch runs.
-    bool isResolving() const { return m_resolving; }
+    // A play address is being resolved for caching, or a batch runs (this page's or another's).
+    bool isResolving() const;
     // The parts the next quality choice caches, ascending; empty for the current part alone.
     QList<int> batchPageIndexes() const { return m_batchPageIndexes; }
     // The record the store keeps for a part of a video of several parts carries the part's own
@@ -89,8 +90,8 @@ public:
     // ---- the page's life ----
     // Both pickers go, and with them the parts chosen.
     void pageWillDisappear();
-    // The page has left its stack: every reply still to come is dropped and a running batch
-    // ends where it is.
+    // The page has left its stack: every reply still to come for one part is dropped, and the
+    // page no longer shows the statuses of the batch it began, which runs on.
     void pageDidLeaveStack();
     // Open pickers are built again in the new colours.
     void themeDidChange();
@@ -99,29 +100,13 @@ Q_SIGNALS:
     void statusShown(const QString& text);
 
 private:
-    // What a play-information reply offers for caching at the asked quality. The answer
-    // decides, not an error beside it: a route that failed before a fallback answered well
-    // still hands its error on, so the error is told only when no answer came.
-    struct Resolution {
-        bool answered = false;   // play information came
-        QStringList candidates;  // progressive files, best first
-        int actualQuality = 0;   // the quality the files are at
-        QString pictureURL;      // the DASH pair
-        QString soundURL;
-        KROptionalError error;
-        bool usable(int quality) const;
-        // The error when no answer came, else `unusable`.
-        QString failureText(const QString& unusable) const;
-    };
-    void resolve(const KRVideo& video, qint64 aid, int quality, std::function<void(const Resolution&)> done);
     void beginOfflineCacheWithURLStrings(const QStringList& candidates, const QString& qualityTitle);
-    void processNextOfflineBatchPage();
-    void cacheBatchPart(const std::shared_ptr<KRVideo>& part, int page, const Resolution& resolution);
     void qualityChosen(int index);
     void status(const QString& text);
 
     Host m_host;
-    // Owns every reply and store completion; replaced when the page leaves its stack.
+    // Owns every reply and store completion of one part's caching; replaced when the page
+    // leaves its stack.
     std::unique_ptr<QObject> m_replies;
     bool m_resolving = false;
     bool m_pendingDetail = false;
@@ -130,11 +115,8 @@ private:
     QPointer<KRVideoOfflineQualityPicker> m_qualityPicker;
     QPointer<KRVideoOfflinePagePicker> m_pagePicker;
 
+    // The parts chosen in the part picker, until a quality is chosen for them.
     QList<int> m_batchPageIndexes;
-    int m_batchPosition = 0;
-    int m_batchQuality = 0;
-    QString m_batchQualityTitle;
-    int m_batchCompleted = 0;
-    int m_batchSkipped = 0;
-    int m_batchFailed = 0;
+    // The batch this page began, whose statuses it shows while it is in its stack.
+    QPointer<KROfflineBatch> m_batch;
 };

@@ -139,6 +139,31 @@ protected:
         return gate;
     }
 
+    // P1 to P3 ticked in the part picker and `quality` chosen; answers the parts once P1's
+    // download has begun, its media (`mediaQuality`) held at `gate` until the test opens it.
+    QList<std::shared_ptr<KRVideo>> beginThreePartBatch(KRVideoDetailViewController* page, const QString& quality, int mediaQuality,
+                                                        std::shared_ptr<testsupport::BodyGate>& gate)
+    {
+        QList<std::shared_ptr<KRVideo>> parts;
+        for (int i = 0; i < 3; ++i)
+            parts.append(page->offlineVideoForPageIndex(i));
+        cacheFromMore(page);
+        chooseParts(page, {0, 1, 2});
+        gate = play.gateMedia(mediaQuality);
+        chooseQuality(page, quality);
+        EXPECT_TRUE(advanceUntil([&] { return store()->isDownloadingVideo(*parts.at(0)); }));
+        return parts;
+    }
+    // Back out of the page; it goes.
+    void leave(KRVideoDetailViewController* page)
+    {
+        QPointer<KRVideoDetailViewController> popped(page);
+        nav->popViewControllerAnimated(false);
+        AnimationClock::finishAll();
+        flushDeferredDeletes();
+        EXPECT_FALSE(popped);
+    }
+
     static QStringList cachedTitles()
     {
         QStringList titles;
@@ -424,34 +449,91 @@ TEST_F(OfflineCachingTest, ABatchCountsAPartItCouldNotResolve)
     EXPECT_EQ(store()->cachedVideos().size(), 2);
 }
 
-TEST_F(OfflineCachingTest, LeavingTheStackMidBatchStartsNoFurtherPart)
+TEST_F(OfflineCachingTest, ABatchGoesOnToItsLastPartAfterThePageIsLeft)
 {
     testsupport::ConsoleCapture console;
     KRVideoDetailViewController* page = open(detailVideo(), 3);
-    page->fullscreenCacheTapped();
-    ASSERT_NE(page->offlineCaching()->pagePicker(), nullptr);
-    page->offlineCaching()->pagePicker()->selectAllUncached();
-    tap(page->offlineCaching()->pagePicker()->nextButton());
     // P1's file waits at the gate, so the page leaves while the store downloads it.
-    const std::shared_ptr<testsupport::BodyGate> gate = play.gateMedia(64);
-    chooseQuality(page, QStringLiteral("720P"));
-    ASSERT_TRUE(advanceUntil([&] { return store()->isDownloading(); }));
-    const int requests = play.playRequestCount();
-    nav->popViewControllerAnimated(false);
-    AnimationClock::finishAll();
-    flushDeferredDeletes();
+    std::shared_ptr<testsupport::BodyGate> gate;
+    const QList<std::shared_ptr<KRVideo>> parts = beginThreePartBatch(page, QStringLiteral("720P"), 64, gate);
+    // While the page shows, it shows the batch's statuses.
+    const qsizetype started = statuses.indexOf(QStringLiteral("已加入 3 个分 P · 正在准备 720P"));
+    ASSERT_GE(started, 0);
+    EXPECT_EQ(statuses.mid(started), (QStringList{QStringLiteral("已加入 3 个分 P · 正在准备 720P"), QStringLiteral("正在准备 P1（1/3）· 720P")}));
+    auto* label = part<Label>(page, "danmakuStatusLabel");
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_EQ(label->text(), QStringLiteral("正在准备 P1（1/3）· 720P"));
+
+    leave(page);
+    const qsizetype shown = statuses.size();
+    // P2's address is held back: between two parts a page opened anew is told a caching is
+    // being prepared and starts none of its own.
+    play.setQualityFault(64, PlaybackFixtures::QualityFault::Held);
     gate->openTo(std::numeric_limits<qint64>::max());
-    // The part the store began runs to its end there; nothing follows it.
-    ASSERT_TRUE(waitForDownloadsToEnd());
+    ASSERT_TRUE(advanceUntil([&] { return play.heldReplyCount() == 1; }));
+    EXPECT_TRUE(store()->isVideoCached(*parts.at(0)));
+    EXPECT_FALSE(store()->isDownloading());
+    KRVideoDetailViewController* again = open(detailVideo(), 3);
+    again->fullscreenCacheTapped();
+    EXPECT_EQ(statuses.last(), QStringLiteral("正在准备缓存地址…"));
+    EXPECT_EQ(again->offlineCaching()->pagePicker(), nullptr);
+    EXPECT_TRUE(again->offlineCaching()->isResolving());
+    leave(again);
+
+    play.setQualityFault(64, PlaybackFixtures::QualityFault::None);
+    play.releaseHeldReplies();
+    ASSERT_TRUE(advanceUntil([&] { return store()->runningBatch() == nullptr && !store()->isDownloading(); }));
+    // Every part chosen is in the index, each download told on the console; the page that
+    // left shows nothing more.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(store()->isVideoCached(*parts.at(i))) << i;
+        EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOffline] finish key=%1 bytes=").arg(KROfflineVideoKey(parts.at(i))))) << i;
+    }
+    EXPECT_EQ(store()->cachedVideos().size(), 3);
+    EXPECT_FALSE(console.contains(QStringLiteral("[KorvaneOfflineBatch]")));
+    EXPECT_EQ(statuses.size(), shown + 1); // the second page's answer alone
+}
+
+TEST_F(OfflineCachingTest, A1080PBatchLeftByItsPageLogsWhatItCouldNotCache)
+{
+    testsupport::ConsoleCapture console;
+    play.setUnresolvableCID(ServiceFixtures::kDetailCID + 2);
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    std::shared_ptr<testsupport::BodyGate> gate;
+    const QList<std::shared_ptr<KRVideo>> parts = beginThreePartBatch(page, QStringLiteral("1080P"), 80, gate);
+    leave(page);
+    const qsizetype shown = statuses.size();
+    gate->openTo(std::numeric_limits<qint64>::max());
+    ASSERT_TRUE(advanceUntil([&] { return store()->runningBatch() == nullptr && !store()->isDownloading(); }));
+    for (int i = 0; i < 2; ++i) {
+        const KROfflineRecord record = store()->recordForKey(KROfflineVideoKey(parts.at(i)));
+        EXPECT_EQ(record.value(QStringLiteral("media_kind")).toString(), QStringLiteral("dash")) << i;
+        EXPECT_EQ(record.value(QStringLiteral("quality_title")).toString(), QStringLiteral("1080P")) << i;
+    }
+    EXPECT_FALSE(store()->isVideoCached(*parts.at(2)));
+    EXPECT_TRUE(console.contains(QStringLiteral("[KorvaneOfflineBatch] dash-resolve-failed page=3 cid=%1 requested=80 error=")
+                                     .arg(ServiceFixtures::kDetailCID + 2)));
+    EXPECT_EQ(statuses.size(), shown);
+}
+
+TEST_F(OfflineCachingTest, APageLeftWithItsQualityPickerShowingCachesNoneOfThePartsChosen)
+{
+    KRVideoDetailViewController* page = open(detailVideo(), 3);
+    cacheFromMore(page);
+    chooseParts(page, {0, 1, 2});
+    ASSERT_TRUE(advanceUntil([&] { return page->offlineCaching()->qualityPicker() != nullptr; }));
+    QPointer<KRVideoOfflineQualityPicker> picker = page->offlineCaching()->qualityPicker();
+    const int requests = play.playRequestCount();
+    leave(page);
+    EXPECT_FALSE(picker);
     for (int i = 0; i < 20; ++i) {
         platform::MainClock::advanceForTesting(0.1);
         QCoreApplication::processEvents();
     }
+    EXPECT_EQ(store()->runningBatch(), nullptr);
     EXPECT_FALSE(store()->isDownloading());
     EXPECT_EQ(play.playRequestCount(), requests);
-    ASSERT_EQ(store()->cachedVideos().size(), 1);
-    EXPECT_EQ(store()->cachedVideos().first()->cid(), ServiceFixtures::kDetailCID);
-    EXPECT_FALSE(statuses.contains(QStringLiteral("正在准备 P2（2/3）· 720P")));
+    EXPECT_TRUE(store()->cachedVideos().isEmpty());
 }
 
 TEST_F(OfflineCachingTest, AReplyAfterThePageLeftIsDropped)
