@@ -234,8 +234,8 @@ void KRDynamicDetailViewController::dynamicComposerViewDidSubmitText(KRDynamicCo
         repost(text, {});
         return;
     }
-    KRAccountClient::sharedClient()->uploadCommentImages(
-        KRCommentPoster::jpegsFromImages(images), this,
+    KRCommentPoster::uploadImages(
+        images, accountRequests(),
         [this, text](const std::optional<QVariantList>& records, const KROptionalError& error) {
             if (!records || error) {
                 restoreComposerAfterFailure();

@@ -15,6 +15,7 @@
 #include "platform/uikit/TextField.h"
 #include "shared/KRCommentCell.h"
 #include "shared/KRCommentImageViewController.h"
+#include "shared/KRCommentPoster.h"
 #include "shared/KRDynamicComposerView.h"
 #include "nav/KRRouter.h"
 #include "social/KRDynamicCell.h"
@@ -480,6 +481,42 @@ TEST_F(DynamicDetailTest, AFailedUploadKeepsTheTextButDropsThePhotos)
     EXPECT_EQ(detail->selectedImageCount(), 0);
     EXPECT_EQ(detail->composer()->selectedImageCount(), 0u);
     EXPECT_TRUE(fake.requestsTo(kCommentPost).isEmpty());
+}
+
+TEST_F(DynamicDetailTest, APictureThatCannotBeReadPostsNothing)
+{
+    logIn();
+    auto* detail = open(DD::kOwnVideoID);
+    const qsizetype listed = detail->comments().size();
+    QTest::mouseClick(detail->composerButton(), Qt::LeftButton);
+    // The second picture is one no JPEG can be made of.
+    detail->photoPickerViewControllerDidFinishWithItems(
+        nullptr, {KRPhotoPickerItem{{KRPhotoPickerItemImageKey, picture(40)}}, KRPhotoPickerItem{{KRPhotoPickerItemImageKey, QImage()}}});
+    send(detail, QStringLiteral("两张图"));
+    KR_WAIT_UNTIL(shownAlert() != nullptr);
+    EXPECT_EQ(shownAlert()->title(), QStringLiteral("图片上传失败"));
+    EXPECT_EQ(shownAlert()->message(), QStringLiteral("图片无法读取"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/dynamic/feed/draw/upload_bfs")).isEmpty());
+    EXPECT_TRUE(fake.requestsTo(kCommentPost).isEmpty());
+    EXPECT_EQ(detail->comments().size(), listed);
+    EXPECT_EQ(composerEdit(detail)->text(), QStringLiteral("两张图"));
+    EXPECT_TRUE(detail->composer()->textField()->isEnabled());
+
+    // The uploader itself says why, with the error the account client gives for it.
+    std::optional<std::pair<std::optional<QVariantList>, KROptionalError>> answer;
+    KRCommentPoster::uploadImages({picture(40), QImage()}, detail,
+                                  [&answer](const std::optional<QVariantList>& records, const KROptionalError& error) {
+                                      answer = std::make_pair(records, error);
+                                  });
+    ASSERT_TRUE(answer);
+    EXPECT_FALSE(answer->first);
+    ASSERT_TRUE(answer->second);
+    EXPECT_EQ(answer->second->domain(), KRAccountErrorDomain);
+    EXPECT_EQ(answer->second->code(), -2);
+    EXPECT_EQ(answer->second->message(), QStringLiteral("图片无法读取"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/dynamic/feed/draw/upload_bfs")).isEmpty());
 }
 
 TEST_F(DynamicDetailTest, AReplyOffersNoPhotosAndCountsUnderItsComment)

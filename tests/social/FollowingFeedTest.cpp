@@ -560,5 +560,33 @@ TEST_F(FollowingFeedTest, LeavingTheScreenEndsTheRepost)
     EXPECT_EQ(feed->pendingAction(), 0);
 }
 
+TEST_F(FollowingFeedTest, ARepostWithAPictureThatCannotBeReadPostsNothing)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("92"), QStringLiteral("配图转发"))}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRDynamicComposerView* composer = feed->composer();
+    KRPhotoPickerViewController picker({}, 9);
+    // Wider than any JPEG may be: the encoder refuses it.
+    QImage tooWide(70000, 2, QImage::Format_RGB32);
+    tooWide.fill(qRgb(0, 120, 0));
+    feed->photoPickerViewControllerDidFinishWithItems(
+        &picker, {{{KRPhotoPickerItemURLKey, QStringLiteral("file:///a.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(200, 0, 0))}},
+                  {{KRPhotoPickerItemURLKey, QStringLiteral("file:///w.jpg")}, {KRPhotoPickerItemImageKey, tooWide}}});
+    QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClick(edit, Qt::Key_Return);
+    KR_WAIT_UNTIL(alert() != nullptr);
+    EXPECT_EQ(alert()->title(), QStringLiteral("图片上传失败"));
+    EXPECT_EQ(alert()->message(), QStringLiteral("图片无法读取"));
+    drain();
+    EXPECT_TRUE(fake.requestsTo(kUploadPath).isEmpty());
+    EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
+    EXPECT_TRUE(composer->textField()->isEnabled());
+    EXPECT_NE(feed->pendingDynamic(), nullptr);
+}
+
 } // namespace
 } // namespace socialtest
