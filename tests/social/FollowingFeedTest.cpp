@@ -146,6 +146,48 @@ TEST_F(FollowingFeedTest, LoggedOutAsksNothingEvenAfterASwitchOrAPull)
     EXPECT_TRUE(feedRequests().isEmpty());
 }
 
+TEST_F(FollowingFeedTest, SigningOutEmptiesTheFeedAtOnceAndAnotherAccountGetsItsOwnFirstPage)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {},
+              FeedPage{.items = {textItem(QStringLiteral("1"), QStringLiteral("一")), textItem(QStringLiteral("2"), QStringLiteral("二"))},
+                       .offset = QStringLiteral("first-next"),
+                       .hasMore = true});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    TableView* table = feed->tableView();
+    table->layoutIfNeeded();
+    ASSERT_EQ(table->visibleCells().size(), 2);
+
+    // A session change that keeps the account (its profile read again) keeps the feed.
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("甲")}});
+    drain();
+    EXPECT_EQ(feedRequests().size(), 1);
+    EXPECT_EQ(idsOf(feed->dynamics()), (QStringList{"1", "2"}));
+
+    // The account signs out on another tab while the feed stays open.
+    KRSessionStore::sharedStore().clearSession();
+    EXPECT_TRUE(feed->dynamics().isEmpty());
+    table->layoutIfNeeded();
+    EXPECT_TRUE(table->visibleCells().isEmpty());
+    EXPECT_EQ(table->backgroundView(), feed->stateLabel());
+    EXPECT_EQ(feed->stateLabel()->text(), QStringLiteral("登录后可查看关注动态"));
+    drain();
+    EXPECT_EQ(feedRequests().size(), 1);
+
+    // Another account signs in: its own feed, from the first page.
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("51"), QStringLiteral("乙的关注"))}});
+    testsupport::AccountFixtures::logInWebOnly(5151);
+    KR_WAIT_UNTIL(feedRequests().size() == 2);
+    waitLoaded(feed);
+    EXPECT_TRUE(feedRequests().at(1).queryValue(QStringLiteral("offset")).isNull());
+    EXPECT_TRUE(feedRequests().at(1).header(QStringLiteral("Cookie")).contains(QStringLiteral("5151")));
+    EXPECT_EQ(idsOf(feed->dynamics()), QStringList{"51"});
+    EXPECT_EQ(table->backgroundView(), nullptr);
+    table->layoutIfNeeded();
+    EXPECT_EQ(table->visibleCells().size(), 1);
+}
+
 TEST_F(FollowingFeedTest, PagesByOffsetAndKeepsRowsUnique)
 {
     testsupport::AccountFixtures::logInWebOnly(kUserID);
@@ -538,28 +580,6 @@ TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
     EXPECT_TRUE(creates.at(0).body.contains("91"));
 }
 
-} // namespace
-} // namespace socialtest
-
-namespace socialtest {
-namespace {
-
-TEST_F(FollowingFeedTest, LeavingTheScreenEndsTheRepost)
-{
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("95"), QStringLiteral("转我"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
-    ASSERT_NE(feed->composer()->superview(), nullptr);
-    click(rowCell(feed, 0)->bodyControl());
-    AnimationClock::finishAll();
-    EXPECT_EQ(openedDynamics, QStringList{"95"});
-    EXPECT_EQ(feed->composer()->superview(), nullptr);
-    EXPECT_EQ(feed->pendingDynamic(), nullptr);
-    EXPECT_EQ(feed->pendingAction(), 0);
-}
-
 TEST_F(FollowingFeedTest, ARepostWithAPictureThatCannotBeReadPostsNothing)
 {
     testsupport::AccountFixtures::logInWebOnly(kUserID);
@@ -586,6 +606,28 @@ TEST_F(FollowingFeedTest, ARepostWithAPictureThatCannotBeReadPostsNothing)
     EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
     EXPECT_TRUE(composer->textField()->isEnabled());
     EXPECT_NE(feed->pendingDynamic(), nullptr);
+}
+
+} // namespace
+} // namespace socialtest
+
+namespace socialtest {
+namespace {
+
+TEST_F(FollowingFeedTest, LeavingTheScreenEndsTheRepost)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("95"), QStringLiteral("转我"))}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    ASSERT_NE(feed->composer()->superview(), nullptr);
+    click(rowCell(feed, 0)->bodyControl());
+    AnimationClock::finishAll();
+    EXPECT_EQ(openedDynamics, QStringList{"95"});
+    EXPECT_EQ(feed->composer()->superview(), nullptr);
+    EXPECT_EQ(feed->pendingDynamic(), nullptr);
+    EXPECT_EQ(feed->pendingAction(), 0);
 }
 
 } // namespace
