@@ -186,8 +186,8 @@ void KRCommentCell::configureWithComment(const std::shared_ptr<KRComment>& comme
     applyTheme();
 
     const QString author = comment->authorName();
-    m_authorLabel->setText(author.isNull() ? QStringLiteral("匿名用户")
-                                           : (comment->isPinned() ? QStringLiteral("置顶 · ") : QString()) + author);
+    m_authorLabel->setText((comment->isPinned() ? QStringLiteral("置顶 · ") : QString())
+                           + (author.isNull() ? QStringLiteral("匿名用户") : author));
     m_representedEmotes = comment->emotes();
     m_representedMessage = comment->message();
     m_messageLabel->configureWithMessage(m_representedMessage, m_representedEmotes);

@@ -6,6 +6,8 @@
 
 #include <QBuffer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kJPEGQuality = 88;
@@ -42,8 +44,8 @@ void KRCommentPoster::post(const Request& request, QObject* owner, std::function
         postNow(request, {}, owner, completion);
         return;
     }
-    KRAccountClient::sharedClient()->uploadCommentImages(
-        jpegsFromImages(request.images), owner,
+    uploadImages(
+        request.images, owner,
         [request, owner, completion](const std::optional<QVariantList>& records, const KROptionalError& error) {
             if (!records || error) {
                 Result result;
@@ -58,28 +60,33 @@ void KRCommentPoster::post(const Request& request, QObject* owner, std::function
 
 QList<QImage> KRCommentPoster::imagesFromItems(const QList<KRPhotoPickerItem>& items)
 {
+    // An item that holds a picture counts even when that picture is empty: the upload then
+    // says it cannot be read, rather than posting without it.
     QList<QImage> images;
     for (const KRPhotoPickerItem& item : items) {
-        const QImage image = item.value(KRPhotoPickerItemImageKey).value<QImage>();
-        if (!image.isNull())
-            images << image;
+        const QVariant image = item.value(KRPhotoPickerItemImageKey);
+        if (image.typeId() == QMetaType::QImage)
+            images << image.value<QImage>();
         if (images.size() >= qsizetype(kMaximumPictures))
             break;
     }
     return images;
 }
 
-QList<QByteArray> KRCommentPoster::jpegsFromImages(const QList<QImage>& images)
+void KRCommentPoster::uploadImages(const QList<QImage>& images, QObject* owner, KRAccountRecordsCompletion completion)
 {
     QList<QByteArray> jpegs;
-    for (const QImage& image : images) {
+    for (const QImage& image : images.first(std::min(images.size(), qsizetype(kMaximumPictures)))) {
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
-        if (image.save(&buffer, "JPG", kJPEGQuality))
-            jpegs << bytes;
+        if (image.isNull() || !image.save(&buffer, "JPG", kJPEGQuality) || bytes.isEmpty()) {
+            completion(std::nullopt, KRAccountError(-2, QStringLiteral("图片无法读取")));
+            return;
+        }
+        jpegs << bytes;
     }
-    return jpegs;
+    KRAccountClient::sharedClient()->uploadCommentImages(jpegs, owner, std::move(completion));
 }
 
 QStringList KRCommentPoster::pictureURLsFromUploadInfos(const QVariantList& infos)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/KRAccountClient.h"
 #include "shared/KRPhotoPickerViewController.h"
 
 #include <QByteArray>
@@ -45,8 +46,11 @@ public:
 
     // The pictures of picked photo items (those with one), at most nine.
     static QList<QImage> imagesFromItems(const QList<KRPhotoPickerItem>& items);
-    // JPEGs of the pictures as they are uploaded; a picture that cannot be encoded is left out.
-    static QList<QByteArray> jpegsFromImages(const QList<QImage>& images);
+    // Uploads the pictures in order as JPEGs (at most nine) and answers with the service's
+    // records. A picture that cannot be encoded fails the whole upload with -2 "图片无法读取"
+    // before anything is sent: a comment or a repost never goes out short of a picture the
+    // user picked. Called once, on the main thread, never after `owner` has gone.
+    static void uploadImages(const QList<QImage>& images, QObject* owner, KRAccountRecordsCompletion completion);
     // Each upload record's "image_url", else "img_src", else "url"; empty ones left out.
     static QStringList pictureURLsFromUploadInfos(const QVariantList& infos);
 };

@@ -234,8 +234,8 @@ void KRDynamicDetailViewController::dynamicComposerViewDidSubmitText(KRDynamicCo
         repost(text, {});
         return;
     }
-    KRAccountClient::sharedClient()->uploadCommentImages(
-        KRCommentPoster::jpegsFromImages(images), this,
+    KRCommentPoster::uploadImages(
+        images, accountRequests(),
         [this, text](const std::optional<QVariantList>& records, const KROptionalError& error) {
             if (!records || error) {
                 restoreComposerAfterFailure();
@@ -249,7 +249,7 @@ void KRDynamicDetailViewController::dynamicComposerViewDidSubmitText(KRDynamicCo
 void KRDynamicDetailViewController::postComment(const QString& text, qint64 root, qint64 parent, const QList<QImage>& images)
 {
     KRCommentPoster::Request request{text, commentOID(), commentType(), root, parent, images};
-    KRCommentPoster::post(request, this, [this, root](const KRCommentPoster::Result& result) {
+    KRCommentPoster::post(request, accountRequests(), [this, root](const KRCommentPoster::Result& result) {
         restoreComposerAfterFailure();
         if (!result.succeeded()) {
             showAlert(result.failureTitle, result.failureMessage, QStringLiteral("知道了"));
@@ -275,7 +275,7 @@ void KRDynamicDetailViewController::postComment(const QString& text, qint64 root
 void KRDynamicDetailViewController::repost(const QString& text, const QVariantList& pictureInfos)
 {
     KRAccountClient::sharedClient()->repostDynamicID(
-        m_dynamic->dynamicID(), text, pictureInfos, this, [this](bool success, const QString& message, const QVariant&) {
+        m_dynamic->dynamicID(), text, pictureInfos, accountRequests(), [this](bool success, const QString& message, const QVariant&) {
             restoreComposerAfterFailure();
             if (!success) {
                 showAlert(QStringLiteral("转发失败"), message, QStringLiteral("知道了"));

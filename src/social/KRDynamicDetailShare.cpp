@@ -104,7 +104,7 @@ void KRDynamicDetailViewController::dynamicCellDidSelectLike(KRDynamicCell*)
     const std::shared_ptr<KRDynamic> dynamic = m_dynamic;
     const bool liked = !dynamic->liked();
     KRAccountClient::sharedClient()->setDynamicLiked(
-        liked, dynamic->dynamicID(), this, [this, dynamic, liked](bool success, const QString& message, const QVariant&) {
+        liked, dynamic->dynamicID(), accountRequests(), [this, dynamic, liked](bool success, const QString& message, const QVariant&) {
             m_likeInFlight = false;
             if (!success) {
                 showAlert(QStringLiteral("操作失败"), message, QStringLiteral("知道了"));
@@ -195,6 +195,14 @@ void KRDynamicDetailViewController::actionSheetDidDismissWithButtonIndex(ActionS
     m_delayed.schedule(kDeferredShare, kDeferredShareMilliseconds, [this] { performDeferredShareAction(); });
 }
 
+void KRDynamicDetailViewController::dropMoreSheet()
+{
+    m_pendingShareAction = 0;
+    m_delayed.cancel(kDeferredShare);
+    if (m_moreSheet && m_moreSheet->isVisible())
+        m_moreSheet->dismissWithClickedButtonIndex(m_moreSheet->cancelButtonIndex(), false);
+}
+
 void KRDynamicDetailViewController::copyLinkWithMessage(const QString& link, const QString& message)
 {
     Pasteboard::general().setURL(QUrl(link));
@@ -229,7 +237,7 @@ void KRDynamicDetailViewController::performDeferredShareAction()
     }
     if (action == 4 && hasVideo) {
         KRAccountClient::sharedClient()->addWatchLaterForAID(
-            m_dynamic->video()->aid(), this, [](bool success, const QString& message, const QVariant&) {
+            m_dynamic->video()->aid(), accountRequests(), [](bool success, const QString& message, const QVariant&) {
                 if (success)
                     showAlert(QStringLiteral("已加入稍后观看"), QString(), QStringLiteral("好"));
                 else
@@ -237,7 +245,7 @@ void KRDynamicDetailViewController::performDeferredShareAction()
             });
         return;
     }
-    KRAccountClient::sharedClient()->deleteDynamicID(m_dynamic->dynamicID(), this, [this](bool success, const QString& message, const QVariant&) {
+    KRAccountClient::sharedClient()->deleteDynamicID(m_dynamic->dynamicID(), accountRequests(), [this](bool success, const QString& message, const QVariant&) {
         if (!success) {
             showAlert(QStringLiteral("删除失败"), message, QStringLiteral("好"));
             return;

@@ -84,34 +84,53 @@ void KRDynamicDetailViewController::viewDidLoad()
     // Kept under the screen's own view, hidden, until the first appearance moves it to its host.
     dock->setHidden(true);
 
-    m_stateLabel = new Label(view()->bounds());
-    m_stateLabel->setObjectName(QStringLiteral("stateLabel"));
-    m_stateLabel->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
-    m_stateLabel->setTextAlignment(TextAlignmentCenter);
-    m_stateLabel->setNumberOfLines(2);
-    m_stateLabel->setText(QStringLiteral("正在加载动态…"));
-    tableView()->setBackgroundView(m_stateLabel);
-
     auto& center = platform::NotificationCenter::defaultCenter();
     m_themeObserver = center.addObserver(KRThemeDidChangeNotification, nullptr, [this](const platform::Notification&) { themeDidChange(); });
     m_sessionObserver = center.addObserver(KRSessionDidChangeNotification, nullptr,
                                            [this](const platform::Notification&) { sessionDidChange(); });
     applyTheme();
+    loadDynamic();
+}
 
+void KRDynamicDetailViewController::loadDynamic()
+{
+    m_loadedAccount = KRSessionStore::sharedStore().signedInUserID();
+    showStateText(QStringLiteral("正在加载动态…"));
     KRAccountClient::sharedClient()->loadDynamicDetailID(
-        m_dynamicID, this, [this](const QVariant& data, const KROptionalError& error) { dynamicDidLoad(data, error); });
+        m_dynamicID, accountRequests(), [this](const QVariant& data, const KROptionalError& error) { dynamicDidLoad(data, error); });
+}
+
+QObject* KRDynamicDetailViewController::accountRequests()
+{
+    if (!m_accountRequests)
+        m_accountRequests = new QObject(this);
+    return m_accountRequests;
+}
+
+void KRDynamicDetailViewController::showStateText(const QString& text)
+{
+    if (!m_stateLabel) {
+        m_stateLabel = new Label(view()->bounds());
+        m_stateLabel->setObjectName(QStringLiteral("stateLabel"));
+        m_stateLabel->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+        m_stateLabel->setTextAlignment(TextAlignmentCenter);
+        m_stateLabel->setNumberOfLines(2);
+        tableView()->setBackgroundView(m_stateLabel);
+        themeStateLabel();
+    }
+    m_stateLabel->setText(text);
 }
 
 void KRDynamicDetailViewController::dynamicDidLoad(const QVariant& data, const KROptionalError& error)
 {
     const KRDynamicList dynamics = error ? KRDynamicList() : KRDynamic::dynamicsFromPayload(data);
     if (error || dynamics.isEmpty()) {
-        m_stateLabel->setText(error ? error->localizedDescription()
-                                    : QStringLiteral("这条动态已失效或不可见"));
+        showStateText(error ? error->localizedDescription() : QStringLiteral("这条动态已失效或不可见"));
         return;
     }
     m_dynamic = dynamics.first();
-    // Taken out of the table, the label is ours to delete: the dynamic replaces it for good.
+    // Taken out of the table, the label is ours to delete: the dynamic replaces it until another
+    // account signs in and the screen loads again.
     tableView()->setBackgroundView(nullptr);
     delete m_stateLabel;
     m_stateLabel = nullptr;
@@ -163,10 +182,7 @@ void KRDynamicDetailViewController::applyTheme()
     navigationItem()->setTitleView(theme->navigationTitleLabelWithText(QStringLiteral("动态")));
     tableView()->setBackgroundColor(theme->backgroundColor());
     tableView()->setSeparatorColor(theme->separatorColor());
-    if (m_stateLabel) {
-        m_stateLabel->setBackgroundColor(theme->backgroundColor());
-        m_stateLabel->setTextColor(theme->secondaryTextColor());
-    }
+    themeStateLabel();
     m_composerDock->setBackgroundColor(theme->surfaceColor());
     m_composerSeparator->setBackgroundColor(theme->separatorColor());
     m_composerButton->setBackgroundImage(theme->searchFieldBackgroundImage(), ControlStateNormal);
@@ -175,13 +191,41 @@ void KRDynamicDetailViewController::applyTheme()
     updateComposerButtonTitle();
 }
 
+void KRDynamicDetailViewController::themeStateLabel()
+{
+    if (!m_stateLabel)
+        return;
+    const KRTheme* theme = KRTheme::sharedTheme();
+    m_stateLabel->setBackgroundColor(theme->backgroundColor());
+    m_stateLabel->setTextColor(theme->secondaryTextColor());
+}
+
 void KRDynamicDetailViewController::themeDidChange()
 {
     applyTheme();
     tableView()->reloadData();
 }
 
-void KRDynamicDetailViewController::sessionDidChange() { updateComposerButtonTitle(); }
+void KRDynamicDetailViewController::sessionDidChange()
+{
+    updateComposerButtonTitle();
+    if (KRSessionStore::sharedStore().signedInUserID() == m_loadedAccount)
+        return;
+    // The dynamic, its comments and whatever was being written or chosen were the last
+    // account's: they go, with every answer still on its way to them.
+    delete m_accountRequests.data();
+    dropMoreSheet();
+    m_delayed.cancel(kClearHighlight);
+    if (m_composer && m_composer->superview())
+        finishComposing();
+    m_compose = {};
+    m_focus = {};
+    m_comments = {};
+    m_likeInFlight = false;
+    m_dynamic.reset();
+    tableView()->reloadData();
+    loadDynamic();
+}
 
 void KRDynamicDetailViewController::updateComposerButtonTitle()
 {
@@ -327,7 +371,7 @@ void KRDynamicDetailViewController::loadCommentsReset(bool reset)
     tableView()->reloadData();
     const qint32 page = m_comments.page + 1;
     KRAPIClient::sharedClient()->loadCommentsForOID(
-        commentOID(), commentType(), page, this, [this, page](const std::shared_ptr<KRCommentPage>& result, const KROptionalError& error) {
+        commentOID(), commentType(), page, accountRequests(), [this, page](const std::shared_ptr<KRCommentPage>& result, const KROptionalError& error) {
             m_comments.loading = false;
             if (error || !result) {
                 const QString text = error ? error->message() : QString();
@@ -378,7 +422,7 @@ void KRDynamicDetailViewController::openFocusedCommentThreadIfPossible()
     const qint64 oid = commentOID();
     const qint32 type = commentType();
     KRAPIClient::sharedClient()->loadCommentDetailForOID(
-        oid, type, root, this, [this, root, oid, type](const std::shared_ptr<KRComment>& comment, const KROptionalError& error) {
+        oid, type, root, accountRequests(), [this, root, oid, type](const std::shared_ptr<KRComment>& comment, const KROptionalError& error) {
             m_focus.loading = false;
             if (m_focus.commentRpid != root)
                 return;

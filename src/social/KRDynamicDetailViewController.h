@@ -20,6 +20,7 @@
 #include <QVariantList>
 
 #include <memory>
+#include <optional>
 
 class KRComment;
 class KRDynamic;
@@ -154,10 +155,14 @@ private:
     };
 
     void applyTheme();
+    void themeStateLabel();
     void themeDidChange();
     void sessionDidChange();
     void updateComposerButtonTitle();
+    void loadDynamic();
     void dynamicDidLoad(const QVariant& data, const KROptionalError& error);
+    void showStateText(const QString& text);
+    QObject* accountRequests();
 
     // Dock (KRDynamicDetailComposer.cpp).
     platform::uikit::View* commentComposerHostView();
@@ -187,6 +192,7 @@ private:
     // More sheet (KRDynamicDetailShare.cpp).
     platform::uikit::View* actionSheetHostView();
     void performDeferredShareAction();
+    void dropMoreSheet();
     void copyLinkWithMessage(const QString& link, const QString& message);
     void pushPictureViewer(const QStringList& urls, unsigned index);
 
@@ -206,6 +212,11 @@ private:
     bool m_likeInFlight = false;
     platform::DelayedCalls m_delayed;
     KRCommentThreadTap m_threadTap;
+    // The account the dynamic was loaded for (none when signed out), and the owner of every
+    // request asked for it: when another account (or none) signs in, the owner goes with every
+    // answer still on its way, and the screen loads again as the new account sees it.
+    std::optional<qint64> m_loadedAccount;
+    QPointer<QObject> m_accountRequests;
     platform::ObserverToken m_themeObserver;
     platform::ObserverToken m_sessionObserver;
 };

@@ -6,9 +6,9 @@
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TextField.h"
+#include "shared/KRCommentPoster.h"
 #include "shared/KRDynamicComposerView.h"
 
-#include <QBuffer>
 #include <QImage>
 
 using namespace platform::uikit;
@@ -17,17 +17,6 @@ namespace {
 
 constexpr int kRepostAction = 2;
 constexpr unsigned kMaximumPhotos = 9;
-
-// A picked picture as the upload takes it: JPEG at quality 0.88.
-QByteArray encodedPicture(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "JPG", 88))
-        return {};
-    return bytes;
-}
 
 } // namespace
 
@@ -87,29 +76,19 @@ void KRFollowingViewController::dynamicComposerViewDidSubmitText(KRDynamicCompos
     const std::shared_ptr<KRDynamic> dynamic = m_repost.pendingDynamic;
     if (!dynamic || m_repost.posting || (text.isEmpty() && m_repost.pickedItems.isEmpty()))
         return;
-    QList<QByteArray> jpegs;
-    for (const KRPhotoPickerItem& item : std::as_const(m_repost.pickedItems)) {
-        const QVariant image = item.value(KRPhotoPickerItemImageKey);
-        if (!image.canConvert<QImage>() || image.value<QImage>().isNull())
-            continue;
-        const QByteArray jpeg = encodedPicture(image.value<QImage>());
-        if (!jpeg.isEmpty())
-            jpegs << jpeg;
-        if (jpegs.size() == qsizetype(kMaximumPhotos))
-            break;
-    }
+    const QList<QImage> images = KRCommentPoster::imagesFromItems(m_repost.pickedItems);
     // The photos go with this attempt; the dynamic and the text stay until the repost succeeds,
     // so a refused one can be sent again.
     m_repost.pickedItems.clear();
     m_composer->setSelectedImageCount(0);
     m_repost.posting = true;
     m_composer->textField()->setEnabled(false);
-    if (jpegs.isEmpty()) {
+    if (images.isEmpty()) {
         sendRepost(dynamic, text, {});
         return;
     }
-    KRAccountClient::sharedClient()->uploadCommentImages(
-        jpegs, this, [this, dynamic, text](const std::optional<QVariantList>& records, const KROptionalError& error) {
+    KRCommentPoster::uploadImages(
+        images, this, [this, dynamic, text](const std::optional<QVariantList>& records, const KROptionalError& error) {
             if (!records || error) {
                 m_repost.posting = false;
                 if (m_composer)

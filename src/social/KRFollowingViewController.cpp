@@ -37,6 +37,7 @@ KRFollowingViewController::KRFollowingViewController(const QString& feedType, QO
 
 KRFollowingViewController::~KRFollowingViewController()
 {
+    m_sessionObserver = {};
     m_countObserver = {};
     m_themeObserver = {};
     // The composer docks in the navigation view, outside ours; the state label is ours while
@@ -98,6 +99,8 @@ void KRFollowingViewController::viewDidLoad()
     });
     m_countObserver = center.addObserver(KRDynamicCommentCountDidChangeNotification, nullptr,
                                          [this](const platform::Notification& note) { dynamicCommentCountChanged(note); });
+    m_sessionObserver = center.addObserver(KRSessionDidChangeNotification, nullptr,
+                                           [this](const platform::Notification&) { sessionDidChange(); });
     applyTheme();
     reloadFeed();
 }
@@ -141,6 +144,12 @@ void KRFollowingViewController::filterChanged()
     reloadFeed();
 }
 
+void KRFollowingViewController::sessionDidChange()
+{
+    if (KRSessionStore::sharedStore().signedInUserID() != m_feedAccount)
+        reloadFeed();
+}
+
 void KRFollowingViewController::reloadFeed()
 {
     // A page still on its way belongs to the list being replaced: it is dropped on arrival, and
@@ -152,7 +161,8 @@ void KRFollowingViewController::reloadFeed()
     m_feed.offset.clear();
     m_feed.hasMore = true;
     m_likesInFlight.clear();
-    if (!KRSessionStore::sharedStore().isLoggedIn()) {
+    m_feedAccount = KRSessionStore::sharedStore().signedInUserID();
+    if (!m_feedAccount) {
         showState(QStringLiteral("登录后可查看关注动态"));
         tableView()->reloadData();
         // No request goes out, so nothing else would end a pull.

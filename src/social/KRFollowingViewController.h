@@ -18,6 +18,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 class KRDynamic;
 class KRPullRefreshView;
@@ -124,6 +125,7 @@ private:
     void showState(const QString& text);
     void receivePage(const QVariant& data, const KROptionalError& error);
     void dynamicCommentCountChanged(const platform::Notification&);
+    void sessionDidChange();
     void reloadRowsShowing(const KRDynamic* dynamic);
     platform::uikit::View* sheetHostView();
     void performMoreAction(const QString& key, const std::shared_ptr<KRDynamic>& dynamic);
@@ -143,6 +145,11 @@ private:
     QPointer<platform::uikit::Label> m_stateLabel;
     QPointer<KRDynamicComposerView> m_composer;
     KRPullRefreshView* m_pullRefreshView = nullptr;
+    // The account the list was loaded for (none when signed out). A session change that keeps
+    // it (cookies or a token refreshed) keeps the list; any other reloads it, so one account's
+    // feed is never shown to the next, or to nobody.
+    std::optional<qint64> m_feedAccount;
     platform::ObserverToken m_themeObserver;
     platform::ObserverToken m_countObserver;
+    platform::ObserverToken m_sessionObserver;
 };

@@ -64,12 +64,6 @@ KRCommentFocus focusForJump(const KRMessageJump& jump)
     return focus;
 }
 
-std::optional<qint64> signedInAccount()
-{
-    const KRSessionStore& session = KRSessionStore::sharedStore();
-    return session.isLoggedIn() ? std::optional<qint64>(session.userID()) : std::nullopt;
-}
-
 } // namespace
 
 KRMessageViewController::KRMessageViewController(int tableStyle, QObject* parent)
@@ -152,7 +146,7 @@ void KRMessageViewController::segmentChanged() { reloadMessages(); }
 
 void KRMessageViewController::sessionDidChange()
 {
-    if (signedInAccount() != m_listAccount)
+    if (KRSessionStore::sharedStore().signedInUserID() != m_listAccount)
         reloadMessages();
 }
 
@@ -169,7 +163,7 @@ void KRMessageViewController::reloadMessages()
         m_loading = false;
         m_spinner->stopAnimating();
     }
-    m_listAccount = signedInAccount();
+    m_listAccount = KRSessionStore::sharedStore().signedInUserID();
     if (!m_listAccount) {
         showState(QStringLiteral("登录后可查看消息"), true);
         tableView()->reloadData();

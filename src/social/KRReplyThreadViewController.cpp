@@ -92,8 +92,9 @@ void KRReplyThreadViewController::viewDidLoad()
                                                 [this](const platform::Notification& n) { replyKeyboardWillHide(n); });
     m_themeObserver = center.addObserver(KRThemeDidChangeNotification, nullptr, [this](const platform::Notification&) { themeDidChange(); });
     m_sessionObserver = center.addObserver(KRSessionDidChangeNotification, nullptr,
-                                           [this](const platform::Notification&) { selectReplyTarget(m_composer.target); });
+                                           [this](const platform::Notification&) { sessionDidChange(); });
     applyTheme();
+    m_replyAccount = KRSessionStore::sharedStore().signedInUserID();
     selectReplyTarget(nullptr);
 
     // A focused reply already among the previews keeps them in front.
@@ -147,6 +148,21 @@ void KRReplyThreadViewController::applyTheme()
     applyComposerTheme();
     if (m_loadMoreView)
         m_loadMoreView->applyTheme();
+}
+
+void KRReplyThreadViewController::sessionDidChange()
+{
+    const std::optional<qint64> account = KRSessionStore::sharedStore().signedInUserID();
+    if (account == m_replyAccount) {
+        selectReplyTarget(m_composer.target);
+        return;
+    }
+    // The reply being written, and whom it answers, were the last account's.
+    m_replyAccount = account;
+    m_replyInputField->setText({});
+    if (!m_replyComposerBar->isHidden())
+        cancelReplyComposer();
+    selectReplyTarget(nullptr);
 }
 
 void KRReplyThreadViewController::themeDidChange()

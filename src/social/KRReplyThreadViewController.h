@@ -103,6 +103,7 @@ private:
     void updateReplyCountHeader();
     void applyTheme();
     void themeDidChange();
+    void sessionDidChange();
 
     // KRReplyThreadComposer.cpp
     void buildReplyComposer();
@@ -142,6 +143,9 @@ private:
     platform::uikit::Button* m_replyCancelButton = nullptr;
     QPointer<platform::uikit::View> m_replyEmotePanel;
     platform::uikit::ScrollView* m_replyEmoteScrollView = nullptr;
+    // The account the reply bar writes for (none when signed out): a reply begun by one
+    // account is never left open, or kept, for the next.
+    std::optional<qint64> m_replyAccount;
     quint64 m_composerAnimation = 0;
     platform::DelayedCalls m_delayed;
     platform::ObserverToken m_keyboardShowObserver;

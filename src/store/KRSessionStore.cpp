@@ -235,6 +235,12 @@ void KRSessionStore::resetForTesting()
 bool KRSessionStore::isLoggedIn() const { return loggedIn(*snapshot()); }
 qint64 KRSessionStore::userID() const { return userIDOf(*snapshot()); }
 
+std::optional<qint64> KRSessionStore::signedInUserID() const
+{
+    const auto state = snapshot();
+    return loggedIn(*state) ? std::optional<qint64>(userIDOf(*state)) : std::nullopt;
+}
+
 QString KRSessionStore::csrfToken() const
 {
     const auto state = snapshot();

@@ -41,6 +41,9 @@ public:
     // Reads (any thread).
     bool isLoggedIn() const;
     qint64 userID() const;
+    // The member signed in, none while signed out: one state's answer to both questions, for
+    // screens that keep what one account may see and start again when another (or none) signs in.
+    std::optional<qint64> signedInUserID() const;
     QString csrfToken() const;
     QString cookieHeader() const;
     // The cookie header while logged in, none otherwise: both read from one state, so a

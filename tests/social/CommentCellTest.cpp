@@ -143,6 +143,13 @@ TEST_F(CommentCellTest, Texts)
     EXPECT_TRUE(cell->threadLabel()->isHidden());
     cell->threadTapped();
     EXPECT_EQ(threadTaps, 1);
+
+    // Pinned and anonymous: the row still says it is pinned.
+    auto pinnedAnonymous = comment(0, 0);
+    pinnedAnonymous->setAuthorName(QString());
+    pinnedAnonymous->setPinned(true);
+    laidOut(pinnedAnonymous, false);
+    EXPECT_EQ(cell->authorLabel()->text(), QStringLiteral("置顶 · 匿名用户"));
 }
 
 TEST_F(CommentCellTest, AvatarPlaceholderPixels)

@@ -15,11 +15,13 @@
 #include "platform/uikit/TextField.h"
 #include "shared/KRCommentCell.h"
 #include "shared/KRCommentImageViewController.h"
+#include "shared/KRCommentPoster.h"
 #include "shared/KRDynamicComposerView.h"
 #include "nav/KRRouter.h"
 #include "social/KRDynamicCell.h"
 #include "social/KRDynamicDetailViewController.h"
 #include "social/KRReplyThreadViewController.h"
+#include "store/KRSessionStore.h"
 #include "support/ConsoleCapture.h"
 #include "support/DynamicFixtures.h"
 
@@ -304,6 +306,65 @@ TEST_F(DynamicDetailTest, LoggedOutTheDockAsksForALogin)
     EXPECT_EQ(detail->composerButton()->currentTitle(), QStringLiteral("说点什么…"));
 }
 
+TEST_F(DynamicDetailTest, AnotherAccountSeesTheDynamicLoadedAgainAndNobodyKeepsTheLastOnes)
+{
+    logIn();
+    auto* detail = open(DD::kOwnVideoID);
+    ASSERT_TRUE(detail->dynamic());
+    ASSERT_FALSE(detail->comments().isEmpty());
+    QTest::mouseClick(detail->composerButton(), Qt::LeftButton);
+    ASSERT_TRUE(detail->composer()->superview());
+
+    // The account's profile read again keeps the screen as it is.
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("甲")}});
+    EXPECT_TRUE(detail->composer()->superview());
+    EXPECT_TRUE(detail->dynamic());
+    EXPECT_EQ(fake.requestsTo(DD::kDetailPath).size(), 1);
+
+    // Signed out elsewhere: what that account saw goes at once, and the load says why.
+    KRSessionStore::sharedStore().clearSession();
+    EXPECT_FALSE(detail->dynamic());
+    EXPECT_TRUE(detail->comments().isEmpty());
+    EXPECT_EQ(detail->tableView()->numberOfSections(), 0);
+    ASSERT_TRUE(detail->stateLabel());
+    EXPECT_EQ(detail->tableView()->backgroundView(), detail->stateLabel());
+    EXPECT_EQ(detail->stateLabel()->text(), QStringLiteral("账号未登录"));
+    EXPECT_FALSE(detail->composer()->superview());
+    EXPECT_EQ(detail->pendingAction(), 0);
+    EXPECT_FALSE(detail->composerDock()->isHidden());
+    EXPECT_EQ(detail->composerButton()->currentTitle(), QStringLiteral("登录后发表评论"));
+
+    // Another account signs in: the dynamic and its comments as that account sees them.
+    AccountFixtures::logInWebOnly(5151);
+    KR_WAIT_UNTIL(detail->dynamic() && !detail->isLoadingComments() && detail->commentPage() >= 1);
+    ASSERT_EQ(fake.requestsTo(DD::kDetailPath).size(), 2);
+    EXPECT_TRUE(fake.requestsTo(DD::kDetailPath).last().header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=5151")));
+    EXPECT_EQ(detail->tableView()->backgroundView(), nullptr);
+    EXPECT_EQ(detail->tableView()->numberOfSections(), 2);
+    EXPECT_FALSE(detail->comments().isEmpty());
+    EXPECT_EQ(detail->composerButton()->currentTitle(), QStringLiteral("说点什么…"));
+    // Not this account's own dynamic: nothing offers to delete it.
+    EXPECT_FALSE(sheetTitles(openMoreSheet(detail)).contains(QStringLiteral("删除动态")));
+}
+
+TEST_F(DynamicDetailTest, AnAnswerAskedForTheLastAccountNeverLands)
+{
+    logIn();
+    auto* detail = open(DD::kOwnVideoID, {}, false);
+    KR_WAIT_UNTIL(fake.requestsTo(DD::kDetailPath).size() == 1);
+    // Signed out before the dynamic came: its answer is the last account's.
+    KRSessionStore::sharedStore().clearSession();
+    ASSERT_TRUE(detail->stateLabel());
+    EXPECT_EQ(detail->stateLabel()->text(), QStringLiteral("账号未登录"));
+    for (int i = 0; i < 20 && fake.requestsTo(kSignedComments).isEmpty(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_FALSE(detail->dynamic());
+    EXPECT_TRUE(fake.requestsTo(kSignedComments).isEmpty());
+    ASSERT_TRUE(detail->stateLabel());
+    EXPECT_EQ(detail->stateLabel()->text(), QStringLiteral("账号未登录"));
+}
+
 TEST_F(DynamicDetailTest, AFocusOnOneCommentPutsItFirstSelectedForAMoment)
 {
     logIn();
@@ -480,6 +541,42 @@ TEST_F(DynamicDetailTest, AFailedUploadKeepsTheTextButDropsThePhotos)
     EXPECT_EQ(detail->selectedImageCount(), 0);
     EXPECT_EQ(detail->composer()->selectedImageCount(), 0u);
     EXPECT_TRUE(fake.requestsTo(kCommentPost).isEmpty());
+}
+
+TEST_F(DynamicDetailTest, APictureThatCannotBeReadPostsNothing)
+{
+    logIn();
+    auto* detail = open(DD::kOwnVideoID);
+    const qsizetype listed = detail->comments().size();
+    QTest::mouseClick(detail->composerButton(), Qt::LeftButton);
+    // The second picture is one no JPEG can be made of.
+    detail->photoPickerViewControllerDidFinishWithItems(
+        nullptr, {KRPhotoPickerItem{{KRPhotoPickerItemImageKey, picture(40)}}, KRPhotoPickerItem{{KRPhotoPickerItemImageKey, QImage()}}});
+    send(detail, QStringLiteral("两张图"));
+    KR_WAIT_UNTIL(shownAlert() != nullptr);
+    EXPECT_EQ(shownAlert()->title(), QStringLiteral("图片上传失败"));
+    EXPECT_EQ(shownAlert()->message(), QStringLiteral("图片无法读取"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/dynamic/feed/draw/upload_bfs")).isEmpty());
+    EXPECT_TRUE(fake.requestsTo(kCommentPost).isEmpty());
+    EXPECT_EQ(detail->comments().size(), listed);
+    EXPECT_EQ(composerEdit(detail)->text(), QStringLiteral("两张图"));
+    EXPECT_TRUE(detail->composer()->textField()->isEnabled());
+
+    // The uploader itself says why, with the error the account client gives for it.
+    std::optional<std::pair<std::optional<QVariantList>, KROptionalError>> answer;
+    KRCommentPoster::uploadImages({picture(40), QImage()}, detail,
+                                  [&answer](const std::optional<QVariantList>& records, const KROptionalError& error) {
+                                      answer = std::make_pair(records, error);
+                                  });
+    ASSERT_TRUE(answer);
+    EXPECT_FALSE(answer->first);
+    ASSERT_TRUE(answer->second);
+    EXPECT_EQ(answer->second->domain(), KRAccountErrorDomain);
+    EXPECT_EQ(answer->second->code(), -2);
+    EXPECT_EQ(answer->second->message(), QStringLiteral("图片无法读取"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/dynamic/feed/draw/upload_bfs")).isEmpty());
 }
 
 TEST_F(DynamicDetailTest, AReplyOffersNoPhotosAndCountsUnderItsComment)

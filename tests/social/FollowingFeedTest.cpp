@@ -146,6 +146,48 @@ TEST_F(FollowingFeedTest, LoggedOutAsksNothingEvenAfterASwitchOrAPull)
     EXPECT_TRUE(feedRequests().isEmpty());
 }
 
+TEST_F(FollowingFeedTest, SigningOutEmptiesTheFeedAtOnceAndAnotherAccountGetsItsOwnFirstPage)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {},
+              FeedPage{.items = {textItem(QStringLiteral("1"), QStringLiteral("一")), textItem(QStringLiteral("2"), QStringLiteral("二"))},
+                       .offset = QStringLiteral("first-next"),
+                       .hasMore = true});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    TableView* table = feed->tableView();
+    table->layoutIfNeeded();
+    ASSERT_EQ(table->visibleCells().size(), 2);
+
+    // A session change that keeps the account (its profile read again) keeps the feed.
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("甲")}});
+    drain();
+    EXPECT_EQ(feedRequests().size(), 1);
+    EXPECT_EQ(idsOf(feed->dynamics()), (QStringList{"1", "2"}));
+
+    // The account signs out on another tab while the feed stays open.
+    KRSessionStore::sharedStore().clearSession();
+    EXPECT_TRUE(feed->dynamics().isEmpty());
+    table->layoutIfNeeded();
+    EXPECT_TRUE(table->visibleCells().isEmpty());
+    EXPECT_EQ(table->backgroundView(), feed->stateLabel());
+    EXPECT_EQ(feed->stateLabel()->text(), QStringLiteral("登录后可查看关注动态"));
+    drain();
+    EXPECT_EQ(feedRequests().size(), 1);
+
+    // Another account signs in: its own feed, from the first page.
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("51"), QStringLiteral("乙的关注"))}});
+    testsupport::AccountFixtures::logInWebOnly(5151);
+    KR_WAIT_UNTIL(feedRequests().size() == 2);
+    waitLoaded(feed);
+    EXPECT_TRUE(feedRequests().at(1).queryValue(QStringLiteral("offset")).isNull());
+    EXPECT_TRUE(feedRequests().at(1).header(QStringLiteral("Cookie")).contains(QStringLiteral("5151")));
+    EXPECT_EQ(idsOf(feed->dynamics()), QStringList{"51"});
+    EXPECT_EQ(table->backgroundView(), nullptr);
+    table->layoutIfNeeded();
+    EXPECT_EQ(table->visibleCells().size(), 1);
+}
+
 TEST_F(FollowingFeedTest, PagesByOffsetAndKeepsRowsUnique)
 {
     testsupport::AccountFixtures::logInWebOnly(kUserID);
@@ -536,6 +578,34 @@ TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
     ASSERT_EQ(pictures.size(), 2) << creates.at(0).body.toStdString();
     EXPECT_TRUE(pictures.at(0).toMap().value(QStringLiteral("img_src")).toString().contains(QStringLiteral("upload")));
     EXPECT_TRUE(creates.at(0).body.contains("91"));
+}
+
+TEST_F(FollowingFeedTest, ARepostWithAPictureThatCannotBeReadPostsNothing)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("92"), QStringLiteral("配图转发"))}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRDynamicComposerView* composer = feed->composer();
+    KRPhotoPickerViewController picker({}, 9);
+    // Wider than any JPEG may be: the encoder refuses it.
+    QImage tooWide(70000, 2, QImage::Format_RGB32);
+    tooWide.fill(qRgb(0, 120, 0));
+    feed->photoPickerViewControllerDidFinishWithItems(
+        &picker, {{{KRPhotoPickerItemURLKey, QStringLiteral("file:///a.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(200, 0, 0))}},
+                  {{KRPhotoPickerItemURLKey, QStringLiteral("file:///w.jpg")}, {KRPhotoPickerItemImageKey, tooWide}}});
+    QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClick(edit, Qt::Key_Return);
+    KR_WAIT_UNTIL(alert() != nullptr);
+    EXPECT_EQ(alert()->title(), QStringLiteral("图片上传失败"));
+    EXPECT_EQ(alert()->message(), QStringLiteral("图片无法读取"));
+    drain();
+    EXPECT_TRUE(fake.requestsTo(kUploadPath).isEmpty());
+    EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
+    EXPECT_TRUE(composer->textField()->isEnabled());
+    EXPECT_NE(feed->pendingDynamic(), nullptr);
 }
 
 } // namespace

@@ -13,7 +13,9 @@
 #include <QTest>
 #include "nav/KRRouter.h"
 #include "social/KRReplyThreadViewController.h"
+#include "store/KRSessionStore.h"
 
+#include <QApplication>
 #include <QLineEdit>
 
 namespace socialtest {
@@ -210,6 +212,46 @@ TEST_F(ReplyThreadTest, LoggedOutTheLoginAlertReachesTheProfileTab)
     flushDeferredDeletes();
     EXPECT_EQ(tabs->selectedIndex(), 3);
     EXPECT_EQ(nav->viewControllers().size(), 1);
+    EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/v2/reply/add")).isEmpty());
+}
+
+TEST_F(ReplyThreadTest, AReplyBegunByOneAccountIsNotLeftForTheNext)
+{
+    logIn();
+    KRReplyThreadViewController* thread = open(rootComment(kThread45Root, 1, 45));
+    ASSERT_TRUE(thread);
+    waitIdle(thread, 1);
+    const auto target = thread->replies()[4];
+    thread->tableView()->tapRowForTesting({1, 4});
+    ASSERT_FALSE(thread->replyComposerBar()->isHidden());
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    QTest::keyClicks(focused, QStringLiteral("half"));
+    EXPECT_EQ(thread->replyInputField()->text(), QStringLiteral("half"));
+    EXPECT_EQ(thread->replyTarget(), target);
+
+    // The same account, its profile read again: the reply stays as it was.
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("甲")}});
+    EXPECT_FALSE(thread->replyComposerBar()->isHidden());
+    EXPECT_EQ(thread->replyInputField()->text(), QStringLiteral("half"));
+    EXPECT_EQ(thread->replyTarget(), target);
+
+    // Signed out elsewhere: the bar closes, its text and its target go.
+    KRSessionStore::sharedStore().clearSession();
+    EXPECT_TRUE(thread->replyInputField()->text().isEmpty());
+    EXPECT_EQ(thread->replyTarget(), thread->rootComment());
+    EXPECT_EQ(thread->replyInputField()->placeholder(), QStringLiteral("回复 楼主"));
+    platform::MainClock::advanceForTesting(1.0);
+    AnimationClock::finishAll();
+    EXPECT_TRUE(thread->replyComposerBar()->isHidden());
+    EXPECT_FALSE(thread->replyInputField()->isFirstResponder());
+
+    // A tap now asks for a login, and nothing is posted.
+    thread->tableView()->tapRowForTesting({1, 4});
+    ASSERT_TRUE(shownAlert());
+    EXPECT_EQ(shownAlert()->tag(), 9101);
+    shownAlert()->tapButtonForTesting(0);
+    EXPECT_TRUE(thread->replyComposerBar()->isHidden());
     EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/v2/reply/add")).isEmpty());
 }
 
