@@ -16,6 +16,7 @@
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
 
+#include <QApplication>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -149,6 +150,55 @@ TEST_F(KitControls, PressingButtonsLeavesTheFieldEditing)
     EXPECT_FALSE(other->isFirstResponder());
     QTest::keyClicks(&w, QStringLiteral("zz"));
     EXPECT_TRUE(other->text().isEmpty());
+}
+
+// A field made on a window already on screen, as an owner makes one at its first edit, types as
+// one made before: the keys the window takes land in it and what is typed shows, whether it is
+// handed the editing by its owner or tapped, and whether it waited hidden first.
+TEST_F(KitControls, AFieldMadeOnAShownWindowTakesTheKeysTypedAtTheWindow)
+{
+    Window w;
+    auto* bar = new View(QRectF(0, 200, 375, 42), &w);
+    w.makeKeyAndVisible();
+    w.activateWindow();
+    KR_WAIT_UNTIL(w.isActiveWindow());
+    const auto typeAtWindow = [&](const QString& text) {
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, w.windowHandle(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    };
+    // What the field draws: anything in its text colour shows the text.
+    const auto showsText = [](TextField* field) {
+        const QImage shot = field->grab().toImage();
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (colorNear(shot.pixelColor(x, y), Qt::red, 60))
+                    return true;
+        return false;
+    };
+
+    auto* field = new TextField(QRectF(10, 5, 200, 32), bar);
+    field->setTextColor(Qt::red);
+    int changes = 0;
+    field->addTarget(ControlEventEditingChanged, [&] { ++changes; });
+    field->becomeFirstResponder();
+    typeAtWindow(QStringLiteral("猫a"));
+    EXPECT_EQ(field->text(), QStringLiteral("猫a"));
+    EXPECT_EQ(changes, 2);
+    EXPECT_TRUE(showsText(field));
+
+    // Made hidden, shown when its owner edits, then tapped.
+    auto* later = new TextField(QRectF(10, 5, 200, 32), bar);
+    later->setTextColor(Qt::red);
+    later->setHidden(true);
+    field->setHidden(true);
+    later->setHidden(false);
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, later->mapTo(&w, later->rect().center()));
+    EXPECT_TRUE(later->isFirstResponder());
+    typeAtWindow(QStringLiteral("狗"));
+    EXPECT_EQ(later->text(), QStringLiteral("狗"));
+    EXPECT_TRUE(showsText(later));
+    QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_Backspace, QString(), Qt::NoModifier);
+    EXPECT_TRUE(later->text().isEmpty());
 }
 
 TEST_F(KitControls, AButtonShowingTouchGlowsOnlyWhileHighlighted)

@@ -54,6 +54,10 @@ Image clearGlyph()
 TextField::TextField(const QRectF& frame, View* superview) : Control(frame, superview)
 {
     m_edit = new QLineEdit(this);
+    // The field is already shown when its editor is made (a view shows as it joins its
+    // superview), and a child made under a widget on screen stays hidden until shown: a hidden
+    // editor draws no text and the window's keys never reach it.
+    m_edit->show();
     m_edit->setFrame(false);
     // Only a tap (or the owner) starts editing: a window that becomes active must not hand its
     // first field the focus by itself, as a desktop would.
