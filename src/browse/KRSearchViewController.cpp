@@ -148,6 +148,9 @@ void KRSearchViewController::buildSearchChrome()
 
     m_searchField = new KRThemedSearchTextField(QRectF(0, 5, kClassicChromeWidth, 34), m_searchContainer);
     m_searchField->setPlaceholder(QStringLiteral("搜索视频、BV号或UP主"));
+    m_searchField->setAutocapitalizationType(TextAutocapitalizationTypeNone);
+    m_searchField->setAutocorrectionType(TextAutocorrectionTypeNo);
+    m_searchField->setReturnKeyType(ReturnKeySearch);
     m_searchField->setClearsWhileEditing(true);
     m_searchField->setFont(Label::systemFont(modernSystem() ? 15 : 13));
     m_searchField->setTextInsets(EdgeInsets{0, 0, 0, 4});
@@ -236,7 +239,9 @@ void KRSearchViewController::applyTheme()
     m_searchField->setBackground(theme->searchFieldBackgroundImage());
     m_searchField->setBackgroundColor(QBrush(Qt::NoBrush));
     m_searchField->setTextColor(theme->primaryTextColor());
+    m_searchField->setTintColor(theme->accentColor());
     m_searchField->applyResolvedTextColor(theme->primaryTextColor(), theme->secondaryTextColor());
+    m_searchField->setKeyboardAppearance(theme->style() == 1 ? KeyboardAppearanceDark : KeyboardAppearanceDefault);
     if (auto* magnifier = qobject_cast<ImageView*>(m_searchField->leftView()))
         magnifier->setImage(magnifierImage());
     m_searchCancelButton->setTitleColor(theme->navigationTextColor(), ControlStateNormal);

@@ -42,6 +42,7 @@ void applyPaleButton(Button* button, const KRTheme* theme)
     button->setTitleColor(theme->secondaryTextColor(), ControlStateDisabled);
     button->setTitleShadowColor(KRTarnwick23PaleButtonTitleShadowColor(theme), ControlStateNormal);
     button->setTitleShadowColor(KRTarnwick23PaleButtonTitleShadowColor(theme), ControlStateHighlighted);
+    button->titleLabel()->setShadowOffset(KRTarnwick23PaleButtonTitleShadowOffset(theme));
 }
 
 } // namespace

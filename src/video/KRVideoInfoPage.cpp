@@ -254,6 +254,7 @@ void KRVideoInfoPage::applyTheme()
     v.ownerButton->setTitleColor(theme->accentColor(), ControlStateHighlighted);
     v.followButton->setTitleColor(KRTarnwick23ButtonTitleColor(theme), ControlStateNormal);
     v.followButton->setTitleShadowColor(KRTarnwick23ButtonTitleShadowColor(theme), ControlStateNormal);
+    v.followButton->titleLabel()->setShadowOffset(KRTarnwick23ButtonTitleShadowOffset(theme));
     v.followButton->setBackgroundImage(KRTarnwick23ButtonBackground(theme, false), ControlStateNormal);
     v.followButton->setBackgroundImage(KRTarnwick23ButtonBackground(theme, true), ControlStateHighlighted);
     v.statsLabel->setTextColor(theme->secondaryTextColor());

@@ -195,6 +195,7 @@ void KRVideoPlayerArea::applyTheme()
     compose->setTitleShadowColor(dark ? grey(0, 0.72) : grey(1, 0.92), ControlStateNormal);
     compose->setTitleShadowColor(grey(0, 0.35), ControlStateHighlighted);
     compose->setTitleShadowColor(dark ? grey(0, 0.55) : grey(1, 0.72), ControlStateDisabled);
+    compose->titleLabel()->setShadowOffset(dark ? QSizeF(0, -1) : QSizeF(0, 1));
     compose->setBackgroundImage(KRSkeuomorphicActionImage(theme, false), ControlStateNormal);
     compose->setBackgroundImage(KRSkeuomorphicActionImage(theme, true), ControlStateHighlighted);
     m_danmakuComposer->applyTheme();

@@ -24,6 +24,8 @@
 #include "platform/uikit/Window.h"
 #include "video/KRVideoDetailViewController.h"
 
+#include <QApplication>
+#include <QInputMethodQueryEvent>
 #include <QTest>
 
 using namespace platform::uikit;
@@ -567,6 +569,42 @@ TEST_F(SearchScreenTest, ThemeChangesRecolourTheChromeAndTheFieldKeepsItsColours
     field->setPlaceholder(QString());
     EXPECT_EQ(redPixels(), 0);
     KRTheme::sharedTheme()->setStyle(2);
+}
+
+// The field's keyboard: a search return key, nothing capitalised or corrected by itself, dark
+// in the black style, the cursor in the accent colour; an input method asking the focused field
+// is told as much.
+TEST_F(SearchScreenTest, TheFieldsKeyboardSearchesCorrectsNothingAndFollowsTheStyle)
+{
+    KRTheme* theme = KRTheme::sharedTheme();
+    theme->setStyle(1);
+    show();
+    settle();
+    window->activateWindow();
+    KR_WAIT_UNTIL(window->isActiveWindow());
+    KRThemedSearchTextField* field = screen->searchField();
+    EXPECT_EQ(field->returnKeyType(), ReturnKeySearch);
+    EXPECT_EQ(field->autocapitalizationType(), TextAutocapitalizationTypeNone);
+    EXPECT_EQ(field->autocorrectionType(), TextAutocorrectionTypeNo);
+    EXPECT_EQ(field->keyboardAppearance(), KeyboardAppearanceDark);
+    EXPECT_EQ(field->tintColor(), theme->accentColor());
+    for (int style : {0, 2}) {
+        theme->setStyle(style);
+        EXPECT_EQ(field->keyboardAppearance(), KeyboardAppearanceDefault) << style;
+        EXPECT_EQ(field->tintColor(), theme->accentColor()) << style;
+    }
+
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, field->mapTo(window.get(), field->rect().center()));
+    ASSERT_TRUE(field->isFirstResponder());
+    QInputMethodQueryEvent asked(Qt::ImEnterKeyType | Qt::ImHints);
+    QCoreApplication::sendEvent(QApplication::focusWidget(), &asked);
+    EXPECT_EQ(asked.value(Qt::ImEnterKeyType).toInt(), Qt::EnterKeySearch);
+    EXPECT_EQ(asked.value(Qt::ImHints).toInt() & (Qt::ImhNoAutoUppercase | Qt::ImhNoPredictiveText),
+              Qt::ImhNoAutoUppercase | Qt::ImhNoPredictiveText);
+    // The cursor where the typed text ends, in the accent colour.
+    QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_unknown, QStringLiteral("猫"), Qt::NoModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("猫"));
+    EXPECT_GE(pixelsNear(field->grab().toImage(), theme->accentColor(), 30), 10);
 }
 
 TEST_F(SearchScreenTest, ErasingTheKeywordReturnsToTheHotRanking)

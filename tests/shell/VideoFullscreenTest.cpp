@@ -464,11 +464,14 @@ TEST_F(VideoFullscreenTest, RailActionsComposerSettingSheetsAndTheGateLeaveThrou
     EXPECT_EQ(bar->frame(), QRectF(0, 169, 667, 44));
     // The picture waits while the line is written, and the draft is the page's.
     EXPECT_TRUE(page->danmakuComposer()->isPausedForComposer());
-    field->typeForTesting(QStringLiteral("好看"));
+    // Typed at the window, as a keyboard types into what the window has focused.
+    for (const QChar ch : QStringLiteral("好看"))
+        QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
     settle();
+    EXPECT_EQ(field->text(), QStringLiteral("好看"));
     EXPECT_EQ(page->danmakuComposer()->draft(), QStringLiteral("好看"));
     // Sending signed out keeps the draft and asks for a login.
-    field->typeForTesting(QString(), true);
+    QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_Return, QStringLiteral("\r"), Qt::NoModifier);
     settle();
     ASSERT_NE(window->visibleAlert(), nullptr);
     EXPECT_EQ(window->visibleAlert()->tag(), 7101);

@@ -266,10 +266,13 @@ TEST_F(ReplyThreadTest, APostLandsOnTopInTheRootsArea)
     waitIdle(thread, 1);
     const auto target = thread->replies()[4];
     thread->tableView()->tapRowForTesting({1, 4});
-    QLineEdit* edit = thread->replyInputField()->findChild<QLineEdit*>();
-    // Typed through the field (the test driver types ASCII only).
-    thread->replyInputField()->typeForTesting(QStringLiteral("  谢谢分享  "));
-    QTest::keyClick(edit, Qt::Key_Return);
+    ASSERT_TRUE(thread->replyInputField()->isFirstResponder());
+    // Typed at the window, as a keyboard types into what the window has focused.
+    for (const QChar ch : QStringLiteral("  谢谢分享  "))
+        QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    EXPECT_EQ(thread->replyInputField()->text(), QStringLiteral("  谢谢分享  "));
+    EXPECT_TRUE(thread->replyInputField()->findChild<QLineEdit*>()->isVisible());
+    QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_Return, QStringLiteral("\r"), Qt::NoModifier);
     KR_WAIT_UNTIL(!thread->replies().isEmpty() && thread->replies().first()->rpid() == CommentFixtures::kPostedRpid);
     const QList<FakeRequest> posts = fake.requestsTo(QStringLiteral("/x/v2/reply/add"));
     ASSERT_EQ(posts.size(), 1);

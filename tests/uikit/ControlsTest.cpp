@@ -16,13 +16,24 @@
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
 
+#include <QApplication>
+#include <QInputMethodQueryEvent>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
 
 using namespace platform::uikit;
 
-class KitControls : public KitTest {};
+class KitControls : public KitTest {
+protected:
+    // Shown and active, so that the window's keys go to what it has focused.
+    static void showActive(Window& w)
+    {
+        w.makeKeyAndVisible();
+        w.activateWindow();
+        KR_WAIT_UNTIL(w.isActiveWindow());
+    }
+};
 
 TEST_F(KitControls, SpinnerRunsOnTheClockAndHidesWhenStopped)
 {
@@ -149,6 +160,107 @@ TEST_F(KitControls, PressingButtonsLeavesTheFieldEditing)
     EXPECT_FALSE(other->isFirstResponder());
     QTest::keyClicks(&w, QStringLiteral("zz"));
     EXPECT_TRUE(other->text().isEmpty());
+}
+
+// A field made on a window already on screen, as an owner makes one at its first edit, types as
+// one made before: the keys the window takes land in it and what is typed shows, whether it is
+// handed the editing by its owner or tapped, and whether it waited hidden first.
+TEST_F(KitControls, AFieldMadeOnAShownWindowTakesTheKeysTypedAtTheWindow)
+{
+    Window w;
+    auto* bar = new View(QRectF(0, 200, 375, 42), &w);
+    showActive(w);
+    const auto typeAtWindow = [&](const QString& text) {
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, w.windowHandle(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    };
+    // What the field draws: anything in its text colour shows the text.
+    const auto showsText = [](TextField* field) { return pixelsNear(field->grab().toImage(), Qt::red, 60) > 0; };
+
+    auto* field = new TextField(QRectF(10, 5, 200, 32), bar);
+    field->setTextColor(Qt::red);
+    int changes = 0;
+    field->addTarget(ControlEventEditingChanged, [&] { ++changes; });
+    field->becomeFirstResponder();
+    typeAtWindow(QStringLiteral("猫a"));
+    EXPECT_EQ(field->text(), QStringLiteral("猫a"));
+    EXPECT_EQ(changes, 2);
+    EXPECT_TRUE(showsText(field));
+
+    // Made hidden, shown when its owner edits, then tapped.
+    auto* later = new TextField(QRectF(10, 5, 200, 32), bar);
+    later->setTextColor(Qt::red);
+    later->setHidden(true);
+    field->setHidden(true);
+    later->setHidden(false);
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, later->mapTo(&w, later->rect().center()));
+    EXPECT_TRUE(later->isFirstResponder());
+    typeAtWindow(QStringLiteral("狗"));
+    EXPECT_EQ(later->text(), QStringLiteral("狗"));
+    EXPECT_TRUE(showsText(later));
+    QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_Backspace, QString(), Qt::NoModifier);
+    EXPECT_TRUE(later->text().isEmpty());
+}
+
+// The keyboard settings an owner gives the field are kept, and those a desktop's input method can
+// use are what the field answers it; a tint draws the text cursor in it.
+TEST_F(KitControls, AFieldKeepsItsKeyboardSettingsAndDrawsItsCursorInItsTint)
+{
+    Window w;
+    auto* field = new TextField(QRectF(10, 30, 200, 34), &w);
+    showActive(w);
+    EXPECT_EQ(field->returnKeyType(), ReturnKeyDefault);
+    EXPECT_EQ(field->autocapitalizationType(), TextAutocapitalizationTypeSentences);
+    EXPECT_EQ(field->autocorrectionType(), TextAutocorrectionTypeDefault);
+    EXPECT_EQ(field->keyboardAppearance(), KeyboardAppearanceDefault);
+    EXPECT_FALSE(field->tintColor().isValid());
+
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, field->mapTo(&w, field->rect().center()));
+    ASSERT_TRUE(field->isFirstResponder());
+    // Asked as an input method asks what has the focus.
+    const auto ask = [](Qt::InputMethodQuery query) {
+        QInputMethodQueryEvent event(query);
+        QCoreApplication::sendEvent(QApplication::focusWidget(), &event);
+        return event.value(query);
+    };
+    EXPECT_EQ(ask(Qt::ImEnterKeyType).toInt(), Qt::EnterKeyDefault);
+    EXPECT_EQ(ask(Qt::ImHints).toInt() & (Qt::ImhNoAutoUppercase | Qt::ImhNoPredictiveText), 0);
+
+    field->setReturnKeyType(ReturnKeySearch);
+    field->setAutocapitalizationType(TextAutocapitalizationTypeNone);
+    field->setAutocorrectionType(TextAutocorrectionTypeNo);
+    field->setKeyboardAppearance(KeyboardAppearanceDark);
+    EXPECT_EQ(field->returnKeyType(), ReturnKeySearch);
+    EXPECT_EQ(field->autocapitalizationType(), TextAutocapitalizationTypeNone);
+    EXPECT_EQ(field->autocorrectionType(), TextAutocorrectionTypeNo);
+    EXPECT_EQ(field->keyboardAppearance(), KeyboardAppearanceDark);
+    EXPECT_EQ(ask(Qt::ImEnterKeyType).toInt(), Qt::EnterKeySearch);
+    EXPECT_EQ(ask(Qt::ImHints).toInt() & (Qt::ImhNoAutoUppercase | Qt::ImhNoPredictiveText),
+              Qt::ImhNoAutoUppercase | Qt::ImhNoPredictiveText);
+    field->setReturnKeyType(ReturnKeySend);
+    EXPECT_EQ(ask(Qt::ImEnterKeyType).toInt(), Qt::EnterKeySend);
+    field->setAutocapitalizationType(TextAutocapitalizationTypeSentences);
+    field->setAutocorrectionType(TextAutocorrectionTypeDefault);
+    EXPECT_EQ(ask(Qt::ImHints).toInt() & (Qt::ImhNoAutoUppercase | Qt::ImhNoPredictiveText), 0);
+
+    // The cursor, shown at once after a key, in the tint: a column of it where the text ends.
+    const QColor tint(255, 0, 128);
+    const auto tinted = [&] { return pixelsNear(field->grab().toImage(), tint, 40); };
+    field->setTextColor(Qt::black);
+    QTest::sendKeyEvent(QTest::Click, w.windowHandle(), Qt::Key_A, QStringLiteral("a"), Qt::NoModifier);
+    EXPECT_EQ(tinted(), 0);
+    field->setTintColor(tint);
+    EXPECT_EQ(field->tintColor(), tint);
+    QTest::sendKeyEvent(QTest::Click, w.windowHandle(), Qt::Key_B, QStringLiteral("b"), Qt::NoModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("ab"));
+    EXPECT_GE(tinted(), 10);
+    // Not editing, no cursor; without a tint, the platform's again.
+    field->resignFirstResponder();
+    EXPECT_EQ(tinted(), 0);
+    field->becomeFirstResponder();
+    field->setTintColor(QColor());
+    QTest::sendKeyEvent(QTest::Click, w.windowHandle(), Qt::Key_C, QStringLiteral("c"), Qt::NoModifier);
+    EXPECT_EQ(tinted(), 0);
 }
 
 TEST_F(KitControls, AButtonShowingTouchGlowsOnlyWhileHighlighted)

@@ -56,3 +56,13 @@ inline bool colorNear(const QColor& a, const QColor& b, int tolerance)
     return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
 }
+
+// How many pixels of `shot` are near `color`.
+inline int pixelsNear(const QImage& shot, const QColor& color, int tolerance)
+{
+    int count = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            count += colorNear(shot.pixelColor(x, y), color, tolerance) ? 1 : 0;
+    return count;
+}

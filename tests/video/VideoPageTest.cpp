@@ -115,6 +115,37 @@ TEST_F(VideoPageLayoutTest, ThemeShadowsAndTheSkeuomorphicFace)
     EXPECT_NEAR(selected.blue(), 134, 3);
 }
 
+// Each skin button's title shadow falls the way its style says: "发弹幕" and the comment bar's
+// pale cancel and send buttons upwards only in the black style, the follow button downwards only
+// in the white one; the bar's buttons, made at its first edit, follow later changes too.
+TEST_F(VideoPageLayoutTest, SkinButtonTitleShadowsFallAsTheStyleSays)
+{
+    testsupport::AccountFixtures::logInWebOnly();
+    KRTheme* theme = KRTheme::sharedTheme();
+    const int style = theme->style();
+    theme->setStyle(1);
+    KRVideoDetailViewController* page = push();
+    part<SegmentedControl>(page, "detailSegment")->tapSegmentForTesting(1);
+    AnimationClock::finishAll();
+    page->view()->layoutIfNeeded();
+    QTest::mouseClick(part<Button>(page, "commentComposerButton"), Qt::LeftButton);
+    ASSERT_NE(part<Button>(page, "commentSendButton"), nullptr);
+    const auto offset = [&](const char* name) { return part<Button>(page, name)->titleLabel()->shadowOffset(); };
+    const QSizeF up(0, -1), down(0, 1);
+    struct Expected {
+        int style;
+        QSizeF compose, follow, pale;
+    };
+    for (const Expected& e : {Expected{1, up, up, up}, Expected{0, down, down, down}, Expected{2, down, up, down}}) {
+        theme->setStyle(e.style);
+        EXPECT_EQ(offset("danmakuComposeButton"), e.compose) << e.style;
+        EXPECT_EQ(offset("followButton"), e.follow) << e.style;
+        EXPECT_EQ(offset("commentCancelButton"), e.pale) << e.style;
+        EXPECT_EQ(offset("commentSendButton"), e.pale) << e.style;
+    }
+    theme->setStyle(style);
+}
+
 TEST_F(VideoPageLayoutTest, OldDevicesDrawNoCardShadow)
 {
     useDevice(QStringLiteral("iPhone3,1"), QStringLiteral("7.1"));

@@ -121,16 +121,18 @@ protected:
         const QPoint point = view->mapTo(window.get(), view->rect().center());
         QTest::mouseClick(handle(), Qt::LeftButton, {}, point);
     }
-    // Keys typed into the field that edits, as a keyboard would.
+    // Keys typed at the window, as a keyboard types into whatever the window has focused; the
+    // field that edits must be what takes them.
     void type(TextField* field, const QString& text)
     {
         ASSERT_TRUE(field->isFirstResponder());
-        QLineEdit* edit = field->findChild<QLineEdit*>();
-        ASSERT_NE(edit, nullptr);
+        const QString before = field->text();
         // Each character as a key press carrying its text (keyClicks only knows Latin-1).
         for (const QChar ch : text)
-            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Click, handle(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+        EXPECT_EQ(field->text(), before + text);
     }
+    void pressReturn() { QTest::sendKeyEvent(QTest::Click, handle(), Qt::Key_Return, QStringLiteral("\r"), Qt::NoModifier); }
     // A button of a toolbar or an alert, by its title, through the window.
     void clickTitled(View* container, const QString& title)
     {
@@ -310,6 +312,62 @@ TEST_F(VideoPageWritingTest, AnEmoteAndTextPostATopLevelCommentThatShowsFirst)
     EXPECT_TRUE(part<Button>(page, "commentComposerButton")->isVisible());
 }
 
+// The keyboard types into what the window has focused: a reply started from a row, a new
+// comment and text after an emote all take the keys typed at the window, show them and post them.
+TEST_F(VideoPageWritingTest, KeysTypedAtTheWindowWriteAReplyACommentAndTextAfterAnEmote)
+{
+    signIn();
+    KRVideoDetailViewController* page = openComments();
+    auto* table = part<TableView>(page, "commentsTableView");
+    click(table->cellForRowAtIndexPath({0, 0}));
+    ASSERT_TRUE(composer(page)->isEditing());
+    auto* field = part<TextField>(page, "commentInputField");
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->placeholder(), QStringLiteral("回复 甲"));
+    type(field, QStringLiteral("同意"));
+    // What was typed shows where the placeholder was.
+    QLineEdit* shown = field->findChild<QLineEdit*>();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(shown->text(), QStringLiteral("同意"));
+    pressReturn();
+    KR_WAIT_UNTIL(!composer(page)->isEditing());
+    ASSERT_EQ(requestCount(kCommentPost), 1);
+    FakeRequest post = fake.requestsTo(kCommentPost).last();
+    EXPECT_EQ(AccountFixtures::formValue(post, QStringLiteral("root")), QStringLiteral("11"));
+    EXPECT_EQ(AccountFixtures::formValue(post, QStringLiteral("message")), QStringLiteral("同意"));
+
+    // A new comment: typing turns the trailing button into "发送".
+    click(part<Button>(page, "commentComposerButton"));
+    ASSERT_TRUE(field->isFirstResponder());
+    auto* send = part<Button>(page, "commentSendButton");
+    EXPECT_EQ(send->accessibilityLabel(), QStringLiteral("选择图片"));
+    type(field, QStringLiteral("好看"));
+    EXPECT_EQ(send->currentTitle(), QStringLiteral("发送"));
+    EXPECT_EQ(send->accessibilityLabel(), QStringLiteral("发送评论"));
+    click(send);
+    KR_WAIT_UNTIL(!composer(page)->isEditing());
+    ASSERT_EQ(requestCount(kCommentPost), 2);
+    post = fake.requestsTo(kCommentPost).last();
+    EXPECT_EQ(AccountFixtures::formValue(post, QStringLiteral("root")), QString());
+    EXPECT_EQ(AccountFixtures::formValue(post, QStringLiteral("message")), QStringLiteral("好看"));
+    EXPECT_EQ(page->comments().first()->message(), QStringLiteral("好看"));
+
+    // Text typed after an emote goes on after it: both are posted.
+    click(part<Button>(page, "commentComposerButton"));
+    click(part<Button>(page, "commentEmoteButton"));
+    KR_WAIT_UNTIL(composer(page)->emotes().size() == 80);
+    click(qobject_cast<Button*>(part<ScrollView>(page, "commentEmoteScrollView")->viewWithTag(9900 + 2)));
+    ASSERT_EQ(field->text(), CF::emoteToken(0, 2));
+    type(field, QStringLiteral("拍得好"));
+    EXPECT_EQ(shown->text(), CF::emoteToken(0, 2) + QStringLiteral("拍得好"));
+    pressReturn();
+    KR_WAIT_UNTIL(!composer(page)->isEditing());
+    ASSERT_EQ(requestCount(kCommentPost), 3);
+    EXPECT_EQ(AccountFixtures::formValue(fake.requestsTo(kCommentPost).last(), QStringLiteral("message")),
+              CF::emoteToken(0, 2) + QStringLiteral("拍得好"));
+}
+
 TEST_F(VideoPageWritingTest, WithoutTextTheTrailingButtonPicksPhotosThatAreUploadedFirst)
 {
     signIn();
@@ -427,7 +485,7 @@ TEST_F(VideoPageWritingTest, RepliesPostedInAThreadShowInTheRowsCountOnReturn)
         const qsizetype before = thread->replies().size();
         thread->tableView()->tapRowForTesting({0, 0});
         type(thread->replyInputField(), text);
-        QTest::keyClick(thread->replyInputField()->findChild<QLineEdit*>(), Qt::Key_Return);
+        pressReturn();
         KR_WAIT_UNTIL(thread->replies().size() == before + 1);
         platform::MainClock::advanceForTesting(1.0);
         AnimationClock::finishAll();

@@ -5,12 +5,20 @@
 #include "platform/uikit/Window.h"
 #include "platform/foundation/NotificationCenter.h"
 
+#include <QApplication>
+#include <QBasicTimer>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleHints>
+#include <QTimerEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -49,11 +57,127 @@ Image clearGlyph()
     return glyph;
 }
 
+// The platform's style with a text cursor of no width: for editors that draw their own.
+class HiddenCursorStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        return metric == PM_TextCursorWidth ? 0 : QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+// One for every editor, for the application's life.
+QStyle* hiddenCursorStyle()
+{
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new HiddenCursorStyle(QApplication::style()->name());
+        style->setParent(qApp);
+    }
+    return style;
+}
+
+Qt::EnterKeyType enterKeyType(int returnKeyType)
+{
+    switch (returnKeyType) {
+    case ReturnKeySearch:
+        return Qt::EnterKeySearch;
+    case ReturnKeySend:
+        return Qt::EnterKeySend;
+    default:
+        return Qt::EnterKeyDefault;
+    }
+}
+
+// The field's line edit. It tells an input method what the field's return key says and, when
+// the field has a tint, draws the text cursor in it: Qt's own cursor inverts what lies beneath,
+// so it is hidden and drawn here, blinking as the platform's does.
+class FieldEditor : public QLineEdit {
+public:
+    explicit FieldEditor(TextField* field) : QLineEdit(field), m_field(field)
+    {
+        QObject::connect(this, &QLineEdit::cursorPositionChanged, this, [this] { restartBlink(); });
+        QObject::connect(this, &QLineEdit::textChanged, this, [this] { restartBlink(); });
+    }
+
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override
+    {
+        if (query == Qt::ImEnterKeyType)
+            return int(enterKeyType(m_field->returnKeyType()));
+        return QLineEdit::inputMethodQuery(query);
+    }
+
+    void tintDidChange()
+    {
+        const bool own = m_field->tintColor().isValid();
+        if (own != m_drawsCursor) {
+            m_drawsCursor = own;
+            setStyle(own ? hiddenCursorStyle() : nullptr);
+        }
+        restartBlink();
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QLineEdit::paintEvent(event);
+        if (!m_drawsCursor || !m_cursorShown || !hasFocus() || isReadOnly())
+            return;
+        // The update rectangle Qt keeps for the cursor starts 5 pixels before it.
+        const QRect around = cursorRect();
+        const int width = std::max(1, QApplication::style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this));
+        QPainter p(this);
+        p.fillRect(QRect(around.left() + 5, around.top(), width, std::max(0, around.height() - 1)), m_field->tintColor());
+    }
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QLineEdit::focusInEvent(event);
+        restartBlink();
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QLineEdit::focusOutEvent(event);
+        restartBlink();
+    }
+    void timerEvent(QTimerEvent* event) override
+    {
+        if (event->timerId() != m_blink.timerId())
+            return QLineEdit::timerEvent(event);
+        m_cursorShown = !m_cursorShown;
+        update(cursorRect());
+    }
+
+private:
+    // Shown at once after a move, an edit or the focus coming, then blinking.
+    void restartBlink()
+    {
+        m_cursorShown = m_drawsCursor && hasFocus();
+        const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+        if (m_cursorShown && flash >= 2)
+            m_blink.start(flash / 2, this);
+        else
+            m_blink.stop();
+        update();
+    }
+
+    TextField* m_field;
+    QBasicTimer m_blink;
+    bool m_drawsCursor = false;
+    bool m_cursorShown = false;
+};
+
+FieldEditor* editorOf(QLineEdit* edit) { return static_cast<FieldEditor*>(edit); }
+
 } // namespace
 
 TextField::TextField(const QRectF& frame, View* superview) : Control(frame, superview)
 {
-    m_edit = new QLineEdit(this);
+    m_edit = new FieldEditor(this);
+    // The field is already shown when its editor is made (a view shows as it joins its
+    // superview), and a child made under a widget on screen stays hidden until shown: a hidden
+    // editor draws no text and the window's keys never reach it.
+    m_edit->show();
     m_edit->setFrame(false);
     // Only a tap (or the owner) starts editing: a window that becomes active must not hand its
     // first field the focus by itself, as a desktop would.
@@ -73,6 +197,35 @@ TextField::TextField(const QRectF& frame, View* superview) : Control(frame, supe
         sendActionsForControlEvents(ControlEventEditingDidEndOnExit);
     });
     layoutSubviews();
+}
+
+void TextField::setReturnKeyType(int type)
+{
+    m_returnKeyType = type;
+    if (m_edit->hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImEnterKeyType);
+}
+
+void TextField::setAutocapitalizationType(int type)
+{
+    m_autocapitalizationType = type;
+    Qt::InputMethodHints hints = m_edit->inputMethodHints();
+    hints.setFlag(Qt::ImhNoAutoUppercase, type == TextAutocapitalizationTypeNone);
+    m_edit->setInputMethodHints(hints);
+}
+
+void TextField::setAutocorrectionType(int type)
+{
+    m_autocorrectionType = type;
+    Qt::InputMethodHints hints = m_edit->inputMethodHints();
+    hints.setFlag(Qt::ImhNoPredictiveText, type == TextAutocorrectionTypeNo);
+    m_edit->setInputMethodHints(hints);
+}
+
+void TextField::setTintColor(const QColor& color)
+{
+    m_tintColor = color;
+    editorOf(m_edit)->tintDidChange();
 }
 
 QString TextField::text() const { return m_edit->text(); }

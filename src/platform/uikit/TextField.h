@@ -3,6 +3,7 @@
 #include "platform/uikit/Control.h"
 #include "platform/uikit/Image.h"
 
+#include <QColor>
 #include <QPointer>
 
 class QLineEdit;
@@ -11,8 +12,15 @@ namespace platform::uikit {
 
 class Button;
 
-// What the return key says; the field behaves the same either way.
-enum ReturnKeyType { ReturnKeyDefault = 0, ReturnKeySend = 7 };
+// What the return key says; the field behaves the same either way. An input method that asks
+// is told (as Qt's enter key type).
+enum ReturnKeyType { ReturnKeyDefault = 0, ReturnKeySearch = 6, ReturnKeySend = 7 };
+// Whether a keyboard starts sentences with a capital by itself (the default) or never.
+enum TextAutocapitalizationType { TextAutocapitalizationTypeNone = 0, TextAutocapitalizationTypeSentences = 2 };
+// Whether a keyboard may correct what is typed (its own choice by default) or not at all.
+enum TextAutocorrectionType { TextAutocorrectionTypeDefault = 0, TextAutocorrectionTypeNo = 1 };
+// The keyboard's look: the platform's, or dark for dark screens.
+enum KeyboardAppearance { KeyboardAppearanceDefault = 0, KeyboardAppearanceDark = 1 };
 
 // Posted (object nullptr) as a field becomes first responder and as it resigns. The user info
 // holds the keyboard's end frame in window coordinates (a QRectF under KeyboardFrameEndKey) and
@@ -40,7 +48,19 @@ public:
     QString placeholder() const { return m_placeholder; }
     void setPlaceholder(const QString& text);
     int returnKeyType() const { return m_returnKeyType; }
-    void setReturnKeyType(int type) { m_returnKeyType = type; }
+    void setReturnKeyType(int type);
+    // The keyboard settings are kept for whatever keyboard edits the field: a desktop's input
+    // method is told the capitalisation and correction (as input method hints); a hardware
+    // keyboard draws nothing, so the appearance is only kept.
+    int autocapitalizationType() const { return m_autocapitalizationType; }
+    void setAutocapitalizationType(int type);
+    int autocorrectionType() const { return m_autocorrectionType; }
+    void setAutocorrectionType(int type);
+    int keyboardAppearance() const { return m_keyboardAppearance; }
+    void setKeyboardAppearance(int appearance) { m_keyboardAppearance = appearance; }
+    // The text cursor's colour; invalid (the default) leaves the platform's cursor.
+    QColor tintColor() const { return m_tintColor; }
+    void setTintColor(const QColor& color);
     // Puts `text` in place of the selected text, or at the end without a selection, leaving the
     // cursor after it.
     void replaceSelectedRange(const QString& text);
@@ -111,6 +131,10 @@ private:
     bool m_clearsWhileEditing = false;
     bool m_editing = false;
     int m_returnKeyType = ReturnKeyDefault;
+    int m_autocapitalizationType = TextAutocapitalizationTypeSentences;
+    int m_autocorrectionType = TextAutocorrectionTypeDefault;
+    int m_keyboardAppearance = KeyboardAppearanceDefault;
+    QColor m_tintColor;
 };
 
 } // namespace platform::uikit
