@@ -131,6 +131,33 @@ double KRDanmakuRenderer::scrollSpeed(double width) const
     return std::min(std::max(width, 240.0) * 72.0 / 320.0, 180.0);
 }
 
+// A wider or narrower area has another speed. The scrolling lines on screen take it on where
+// they are, each keeping its distance from the edge it came in at, so the gaps between the lines
+// of a lane stay as they were; the lanes' free times follow. Lines timed for the old width and
+// lines spawned for the new one would otherwise move at different speeds and run into each other.
+void KRDanmakuRenderer::followAreaWidth(double time)
+{
+    const double width = usableContentRect().width();
+    if (width == m_scrollAreaWidth)
+        return;
+    const double oldSpeed = scrollSpeed(m_scrollAreaWidth);
+    const double speed = scrollSpeed(width);
+    m_scrollAreaWidth = width;
+    std::vector<bool> laneHasLine(m_scrollTracks.size(), false);
+    for (KRDanmakuDisplayItem& item : m_activeItems) {
+        if (isFixedMode(item.displayMode))
+            continue;
+        item.startTime = time - (time - item.startTime) * oldSpeed / speed;
+        item.endTime = item.startTime + (width + item.labelWidth) / speed;
+        if (size_t(item.track) >= m_scrollTracks.size())
+            continue;
+        const double laneFree = item.startTime + (item.labelWidth + 18) / speed;
+        double& free = m_scrollTracks[size_t(item.track)];
+        free = laneHasLine[size_t(item.track)] ? std::max(free, laneFree) : laneFree;
+        laneHasLine[size_t(item.track)] = true;
+    }
+}
+
 void KRDanmakuRenderer::prepareTracks(double time)
 {
     m_scrollTracks.assign(size_t(scrollTrackCount()), time);
@@ -204,6 +231,7 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
     if (mode == 7 || mode == 8 || mode == 9)
         return false;
     const int displayMode = mode == 4 ? 4 : mode == 5 ? 5 : mode == 6 ? 6 : 1;
+    followAreaWidth(time);
     std::vector<double>& tracks = displayMode == 4 ? m_bottomTracks : displayMode == 5 ? m_topTracks : m_scrollTracks;
     const int limit = isFixedMode(displayMode) ? fixedTrackCount() : scrollTrackCount();
     const qsizetype track = availableTrack(tracks, limit, time);
@@ -228,7 +256,7 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
         item.endTime = item.startTime + m_fixedDuration;
         tracks[size_t(track)] = item.endTime + 0.1;
     } else {
-        const double areaWidth = usableContentRect().width();
+        const double areaWidth = m_scrollAreaWidth;
         const double speed = scrollSpeed(areaWidth);
         item.endTime = item.startTime + (areaWidth + width) / speed;
         // Every line moves at the area's one speed, so the next line of the lane never
@@ -241,6 +269,7 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
 
 void KRDanmakuRenderer::updateFrames(double time)
 {
+    followAreaWidth(time);
     const QRectF area = usableContentRect();
     const double areaWidth = area.width();
     for (qsizetype i = qsizetype(m_activeItems.size()) - 1; i >= 0; --i) {

@@ -90,6 +90,7 @@ private:
     void reloadPreferences();
     void syncLayoutSize();
     double scrollSpeed(double width) const;
+    void followAreaWidth(double time);
     void prepareTracks(double time);
     void ensureTrackCapacity(double time);
     qsizetype availableTrack(const std::vector<double>& tracks, int limit, double time) const;
@@ -110,6 +111,8 @@ private:
     std::vector<double> m_scrollTracks;
     std::vector<double> m_topTracks;
     std::vector<double> m_bottomTracks;
+    // The area width the scrolling lines on screen and their lanes' free times are timed for.
+    double m_scrollAreaWidth = 0;
     // The user's own danmaku already shown by an insert, so the forward feed skips them.
     QSet<const KRDanmaku*> m_shownOwnDanmakus;
     qsizetype m_nextIndex = 0;
