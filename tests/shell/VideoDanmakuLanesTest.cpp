@@ -145,6 +145,12 @@ TEST_F(VideoDanmakuLanesTest, ComingBackFromTheBackgroundInTheFullScreenKeepsThe
     window->setWindowState(Qt::WindowNoState);
     ASSERT_EQ(Application::shared().applicationState(), int(ApplicationStateActive));
     ASSERT_TRUE(advanceLookingAtTheLanes(page, [&] { return playing(page); }));
+    playOnLookingAtTheLanes(page, 1.0);
+    // A window manager may give the window back at another size; it takes its own back.
+    const QSize size = window->size();
+    window->resize(size + QSize(160, 40));
+    ASSERT_TRUE(advanceLookingAtTheLanes(page, [&] { return window->size() == size; }));
+    EXPECT_EQ(page->danmakuRenderer()->geometry(), QRect(0, 0, 667, 375));
     playOnLookingAtTheLanes(page, 2.0);
 
     // Listening on: the sound goes on while the window is down, the lines catch up when back.
