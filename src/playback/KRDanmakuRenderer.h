@@ -93,8 +93,11 @@ private:
     void followAreaWidth(double time);
     void prepareTracks(double time);
     void ensureTrackCapacity(double time);
-    qsizetype availableTrack(const std::vector<double>& tracks, int limit, double time) const;
-    bool spawn(const std::shared_ptr<KRDanmaku>& danmaku, double time);
+    void prepareTracksAroundLinesOnScreen(double time);
+    double laneFreeTime(const KRDanmakuDisplayItem& item, double speed) const;
+    // With `anyLane`, a line that finds no free lane shares the one that frees first.
+    qsizetype availableTrack(const std::vector<double>& tracks, int limit, double time, bool anyLane) const;
+    bool spawn(const std::shared_ptr<KRDanmaku>& danmaku, double time, bool anyLane = false);
     void updateFrames(double time);
     void recycle(KRDanmakuDisplayItem& item);
     void recycleAll();

@@ -211,6 +211,60 @@ TEST_F(DanmakuRendererTest, OwnDanmakuTakesTheOldestPlaceWhenAllIsBusy)
     EXPECT_EQ(renderer->activeItems().back().danmaku, own);
 }
 
+TEST_F(DanmakuRendererTest, LinesAfterTheUsersOwnStillWaitForTheirLanes)
+{
+    // Every lane busy when the user sends a line: it takes the oldest line's place, and the
+    // part's next lines still wait until their lanes are free, rather than entering lanes whose
+    // lines have only just come in.
+    KRPreferences::sharedPreferences().setDanmakuMaximumActive(12);
+    KRDanmakuList list;
+    qint64 id = 1;
+    for (double time = 1.0; time < 8; time += 0.05, ++id)
+        list.append(makeDanmaku(id, time, 1, QStringLiteral("满屏弹幕满屏").left(2 + int(id % 5))));
+    renderer->setDanmakus(list);
+    std::shared_ptr<KRDanmaku> own;
+    for (int tick = 10; tick <= 70; ++tick) {
+        const double feed = tick / 10.0;
+        renderer->updateWithPlaybackTime(feed, true);
+        if (tick == 30) {
+            own = makeDanmaku(0, feed, 1, QStringLiteral("自己的"));
+            EXPECT_TRUE(renderer->insertAndDisplayDanmaku(own, feed));
+            EXPECT_EQ(renderer->activeItems().back().danmaku, own);
+        }
+        for (int frame = 0; frame < 6; ++frame) {
+            const double time = feed + frame / 60.0;
+            if (frame > 0)
+                renderer->updateWithPlaybackTime(time, false);
+            // The user's line had to go somewhere; no other line runs into another.
+            std::vector<KRDanmakuDisplayItem> others;
+            for (const auto& item : renderer->activeItems()) {
+                if (item.danmaku != own)
+                    others.push_back(item);
+            }
+            for (size_t a = 0; a < others.size(); ++a) {
+                for (size_t b = a + 1; b < others.size(); ++b) {
+                    if (others[a].track == others[b].track) {
+                        EXPECT_FALSE(others[a].frame.intersects(others[b].frame)) << "at " << time << " lane " << others[a].track;
+                    }
+                }
+            }
+        }
+    }
+    ASSERT_NE(own, nullptr);
+
+    // One lane, whose newest line has only just come in: the user's line still shows, in it.
+    renderer->resize(320, 44);
+    renderer->setDanmakus({makeDanmaku(1, 10.0, 1, QStringLiteral("第一条")), makeDanmaku(2, 11.0, 1, QStringLiteral("第二条"))});
+    for (double t = 10.0; t < 11.15; t += 0.1)
+        renderer->updateWithPlaybackTime(t, true);
+    ASSERT_EQ(renderer->activeCount(), 2);
+    auto mine = makeDanmaku(0, 11.2, 1, QStringLiteral("我的"));
+    EXPECT_TRUE(renderer->insertAndDisplayDanmaku(mine, 11.2));
+    ASSERT_EQ(renderer->activeCount(), 2);
+    EXPECT_EQ(renderer->activeItems().back().danmaku, mine);
+    EXPECT_EQ(renderer->activeItems().front().danmaku->danmakuID(), 2);
+}
+
 TEST_F(DanmakuRendererTest, LabelsAreSizedAndDrawnFromTheirImages)
 {
     auto longText = makeDanmaku(1, 1.0, 1, QString(300, QChar(u'长')));
