@@ -131,11 +131,57 @@ double KRDanmakuRenderer::scrollSpeed(double width) const
     return std::min(std::max(width, 240.0) * 72.0 / 320.0, 180.0);
 }
 
+// A wider or narrower area has another speed. The scrolling lines on screen take it on where
+// they are, each keeping its distance from the edge it came in at, so the gaps between the lines
+// of a lane stay as they were; the lanes' free times follow. Lines timed for the old width and
+// lines spawned for the new one would otherwise move at different speeds and run into each other.
+void KRDanmakuRenderer::followAreaWidth(double time)
+{
+    const double width = usableContentRect().width();
+    if (width == m_scrollAreaWidth)
+        return;
+    const double oldSpeed = scrollSpeed(m_scrollAreaWidth);
+    const double speed = scrollSpeed(width);
+    m_scrollAreaWidth = width;
+    std::vector<bool> laneHasLine(m_scrollTracks.size(), false);
+    for (KRDanmakuDisplayItem& item : m_activeItems) {
+        if (isFixedMode(item.displayMode))
+            continue;
+        item.startTime = time - (time - item.startTime) * oldSpeed / speed;
+        item.endTime = item.startTime + (width + item.labelWidth) / speed;
+        if (size_t(item.track) >= m_scrollTracks.size())
+            continue;
+        const double laneFree = laneFreeTime(item, speed);
+        double& free = m_scrollTracks[size_t(item.track)];
+        free = laneHasLine[size_t(item.track)] ? std::max(free, laneFree) : laneFree;
+        laneHasLine[size_t(item.track)] = true;
+    }
+}
+
 void KRDanmakuRenderer::prepareTracks(double time)
 {
     m_scrollTracks.assign(size_t(scrollTrackCount()), time);
     m_topTracks.assign(size_t(fixedTrackCount()), time);
     m_bottomTracks.assign(size_t(fixedTrackCount()), time);
+}
+
+// Lanes free from `time`, except where a line still on screen keeps its lane until later.
+void KRDanmakuRenderer::prepareTracksAroundLinesOnScreen(double time)
+{
+    prepareTracks(time);
+    const double speed = scrollSpeed(m_scrollAreaWidth);
+    for (const KRDanmakuDisplayItem& item : m_activeItems) {
+        std::vector<double>& tracks = item.displayMode == 4 ? m_bottomTracks : item.displayMode == 5 ? m_topTracks : m_scrollTracks;
+        if (size_t(item.track) < tracks.size())
+            tracks[size_t(item.track)] = std::max(tracks[size_t(item.track)], laneFreeTime(item, speed));
+    }
+}
+
+// From when a line's lane takes the next one. Every line moves at the area's one speed, so the
+// next line of the lane never catches up with a scrolling one once its tail is 18 points in.
+double KRDanmakuRenderer::laneFreeTime(const KRDanmakuDisplayItem& item, double speed) const
+{
+    return isFixedMode(item.displayMode) ? item.endTime + 0.1 : item.startTime + (item.labelWidth + 18) / speed;
 }
 
 void KRDanmakuRenderer::ensureTrackCapacity(double time)
@@ -149,14 +195,14 @@ void KRDanmakuRenderer::ensureTrackCapacity(double time)
     grow(m_bottomTracks, fixedTrackCount());
 }
 
-qsizetype KRDanmakuRenderer::availableTrack(const std::vector<double>& tracks, int limit, double time) const
+qsizetype KRDanmakuRenderer::availableTrack(const std::vector<double>& tracks, int limit, double time, bool anyLane) const
 {
     const qsizetype count = std::min<qsizetype>(std::max(limit, 0), qsizetype(tracks.size()));
     for (qsizetype i = 0; i < count; ++i) {
         if (tracks[size_t(i)] <= time + 0.02)
             return i;
     }
-    if (!m_allowsTrackOverlap || count == 0)
+    if (!(m_allowsTrackOverlap || anyLane) || count == 0)
         return -1;
     qsizetype best = 0;
     for (qsizetype i = 1; i < count; ++i) {
@@ -196,7 +242,7 @@ QImage KRDanmakuRenderer::renderLine(const KRDanmaku& danmaku, double width)
     return image;
 }
 
-bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double time)
+bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double time, bool anyLane)
 {
     if (!danmaku || unsigned(activeCount()) >= m_maximumActive)
         return false;
@@ -204,9 +250,10 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
     if (mode == 7 || mode == 8 || mode == 9)
         return false;
     const int displayMode = mode == 4 ? 4 : mode == 5 ? 5 : mode == 6 ? 6 : 1;
+    followAreaWidth(time);
     std::vector<double>& tracks = displayMode == 4 ? m_bottomTracks : displayMode == 5 ? m_topTracks : m_scrollTracks;
     const int limit = isFixedMode(displayMode) ? fixedTrackCount() : scrollTrackCount();
-    const qsizetype track = availableTrack(tracks, limit, time);
+    const qsizetype track = availableTrack(tracks, limit, time, anyLane);
     if (track < 0)
         return false;
     const QFontMetricsF metrics(fontForDanmaku(*danmaku, m_fontScale));
@@ -224,23 +271,16 @@ bool KRDanmakuRenderer::spawn(const std::shared_ptr<KRDanmaku>& danmaku, double 
     item.displayMode = displayMode;
     item.frame = QRectF(0, 0, width, m_trackHeight);
     item.image = renderLine(*danmaku, width);
-    if (isFixedMode(displayMode)) {
-        item.endTime = item.startTime + m_fixedDuration;
-        tracks[size_t(track)] = item.endTime + 0.1;
-    } else {
-        const double areaWidth = usableContentRect().width();
-        const double speed = scrollSpeed(areaWidth);
-        item.endTime = item.startTime + (areaWidth + width) / speed;
-        // Every line moves at the area's one speed, so the next line of the lane never
-        // catches up with this one once its tail is 18 points in.
-        tracks[size_t(track)] = item.startTime + (width + 18) / speed;
-    }
+    const double speed = scrollSpeed(m_scrollAreaWidth);
+    item.endTime = item.startTime + (isFixedMode(displayMode) ? m_fixedDuration : (m_scrollAreaWidth + width) / speed);
+    tracks[size_t(track)] = laneFreeTime(item, speed);
     m_activeItems.push_back(std::move(item));
     return true;
 }
 
 void KRDanmakuRenderer::updateFrames(double time)
 {
+    followAreaWidth(time);
     const QRectF area = usableContentRect();
     const double areaWidth = area.width();
     for (qsizetype i = qsizetype(m_activeItems.size()) - 1; i >= 0; --i) {
@@ -436,8 +476,11 @@ bool KRDanmakuRenderer::insertAndDisplayDanmaku(const std::shared_ptr<KRDanmaku>
             recycle(m_activeItems.front());
             m_activeItems.erase(m_activeItems.begin());
         }
-        prepareTracks(start);
-        shown = spawn(danmaku, start);
+        // The lanes are counted again from what is left on screen, not emptied: the part's next
+        // lines must not come into lanes whose lines have only just come in. The user's line
+        // shows in any case, in the lane that frees first when none is free yet.
+        prepareTracksAroundLinesOnScreen(start);
+        shown = spawn(danmaku, start) || spawn(danmaku, start, true);
     }
     // Whether or not it found room, the forward feed must not bring it a second time.
     m_shownOwnDanmakus.insert(danmaku.get());

@@ -90,10 +90,14 @@ private:
     void reloadPreferences();
     void syncLayoutSize();
     double scrollSpeed(double width) const;
+    void followAreaWidth(double time);
     void prepareTracks(double time);
     void ensureTrackCapacity(double time);
-    qsizetype availableTrack(const std::vector<double>& tracks, int limit, double time) const;
-    bool spawn(const std::shared_ptr<KRDanmaku>& danmaku, double time);
+    void prepareTracksAroundLinesOnScreen(double time);
+    double laneFreeTime(const KRDanmakuDisplayItem& item, double speed) const;
+    // With `anyLane`, a line that finds no free lane shares the one that frees first.
+    qsizetype availableTrack(const std::vector<double>& tracks, int limit, double time, bool anyLane) const;
+    bool spawn(const std::shared_ptr<KRDanmaku>& danmaku, double time, bool anyLane = false);
     void updateFrames(double time);
     void recycle(KRDanmakuDisplayItem& item);
     void recycleAll();
@@ -110,6 +114,8 @@ private:
     std::vector<double> m_scrollTracks;
     std::vector<double> m_topTracks;
     std::vector<double> m_bottomTracks;
+    // The area width the scrolling lines on screen and their lanes' free times are timed for.
+    double m_scrollAreaWidth = 0;
     // The user's own danmaku already shown by an insert, so the forward feed skips them.
     QSet<const KRDanmaku*> m_shownOwnDanmakus;
     qsizetype m_nextIndex = 0;

@@ -4,6 +4,7 @@
 #include "platform/device/DeviceProfile.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/MediaImageGenerator.h"
 #include "platform/media/MediaNotifications.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/PlayerSurface.h"
@@ -351,6 +352,16 @@ double KRPlaybackTransport::playableDuration() const
 QSizeF KRPlaybackTransport::naturalSize() const
 {
     return m_player->hasItem() ? m_player->presentationSize() : QSizeF(0, 0);
+}
+
+QImage KRPlaybackTransport::thumbnailImageAtTime(double time, int timeOption) const
+{
+    if (!m_player->hasItem() || std::isnan(time))
+        return {};
+    platform::media::MediaImageGenerator generator(m_player->currentItemURL());
+    generator.setZeroTolerance(timeOption == KRMovieTimeOptionExact);
+    // On the movie player's time scale of 600 ticks a second.
+    return generator.copyImageAtTime(std::round(std::max(time, 0.0) * 600) / 600);
 }
 
 void KRPlaybackTransport::prepareToPlay()

@@ -5,6 +5,7 @@
 #include "platform/foundation/RepeatingTimer.h"
 #include "platform/media/MpvCore.h"
 
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -28,6 +29,8 @@ inline const QString KRPlaybackTransportErrorDomain = QStringLiteral("KRPlayback
 
 // The transport's playback state, as the movie player reports it.
 enum KRPlaybackState : int { KRPlaybackStateStopped = 0, KRPlaybackStatePlaying = 1, KRPlaybackStatePaused = 2 };
+// The time options of a thumbnail: the nearest key frame, or the picture at exactly that time.
+enum KRMovieTimeOption : int { KRMovieTimeOptionNearestKeyFrame = 0, KRMovieTimeOptionExact = 1 };
 // The bits of the transport's load state.
 enum KRLoadState : unsigned { KRLoadStatePlayable = 1u, KRLoadStatePlaythroughOK = 2u, KRLoadStateStalled = 4u };
 
@@ -98,6 +101,12 @@ public:
     double duration() const;
     double playableDuration() const;
     QSizeF naturalSize() const;
+
+    // A picture of the current item at `time` (below 0 reads as 0), at the size the item shows
+    // it: with KRMovieTimeOptionExact the one shown at that time, otherwise the key frame at or
+    // before it. It is decoded apart from the playing player, and waited for. Null without an
+    // item, for a time past the item's end or not a number, and when no picture results.
+    QImage thumbnailImageAtTime(double time, int timeOption) const;
 
     void prepareToPlay();
     void play();

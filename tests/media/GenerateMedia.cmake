@@ -72,10 +72,19 @@ add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4
   COMMENT "Generating garbage.mp4"
   VERBATIM)
 
+# One picture of the 360p clip as the decoder gives it, the frame shown at 3.52 s (its 89th),
+# against which pictures the engine takes of the clip are held.
+add_custom_command(OUTPUT ${KORVANE_TEST_MEDIA_DIR}/frame-360p-3.52.png
+  COMMAND ${FFMPEG_EXECUTABLE} -nostdin -loglevel error -y -i ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4
+    -ss 3.52 -frames:v 1 ${KORVANE_TEST_MEDIA_DIR}/frame-360p-3.52.png
+  DEPENDS ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4
+  COMMENT "Generating frame-360p-3.52.png"
+  VERBATIM)
+
 add_custom_target(korvane_test_media ALL DEPENDS
   ${KORVANE_TEST_MEDIA_DIR}/clip-360p.mp4 ${KORVANE_TEST_MEDIA_DIR}/clip-720p.mp4
   ${KORVANE_TEST_MEDIA_DIR}/clip-portrait.mp4
   ${KORVANE_TEST_MEDIA_DIR}/video.m4s ${KORVANE_TEST_MEDIA_DIR}/audio.m4s
   ${KORVANE_TEST_MEDIA_DIR}/video-720p.m4s ${KORVANE_TEST_MEDIA_DIR}/audio-720p.m4s
   ${KORVANE_TEST_MEDIA_DIR}/video-1080p.m4s ${KORVANE_TEST_MEDIA_DIR}/video-2160p.m4s
-  ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4)
+  ${KORVANE_TEST_MEDIA_DIR}/garbage.mp4 ${KORVANE_TEST_MEDIA_DIR}/frame-360p-3.52.png)

@@ -1,5 +1,7 @@
 #include "playback/KRDanmakuRenderer.h"
 
+#include "DanmakuLanes.h"
+
 #include "platform/device/DeviceProfile.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/uikit/AnimationClock.h"
@@ -209,6 +211,60 @@ TEST_F(DanmakuRendererTest, OwnDanmakuTakesTheOldestPlaceWhenAllIsBusy)
     EXPECT_EQ(renderer->activeItems().back().danmaku, own);
 }
 
+TEST_F(DanmakuRendererTest, LinesAfterTheUsersOwnStillWaitForTheirLanes)
+{
+    // Every lane busy when the user sends a line: it takes the oldest line's place, and the
+    // part's next lines still wait until their lanes are free, rather than entering lanes whose
+    // lines have only just come in.
+    KRPreferences::sharedPreferences().setDanmakuMaximumActive(12);
+    KRDanmakuList list;
+    qint64 id = 1;
+    for (double time = 1.0; time < 8; time += 0.05, ++id)
+        list.append(makeDanmaku(id, time, 1, QStringLiteral("满屏弹幕满屏").left(2 + int(id % 5))));
+    renderer->setDanmakus(list);
+    std::shared_ptr<KRDanmaku> own;
+    for (int tick = 10; tick <= 70; ++tick) {
+        const double feed = tick / 10.0;
+        renderer->updateWithPlaybackTime(feed, true);
+        if (tick == 30) {
+            own = makeDanmaku(0, feed, 1, QStringLiteral("自己的"));
+            EXPECT_TRUE(renderer->insertAndDisplayDanmaku(own, feed));
+            EXPECT_EQ(renderer->activeItems().back().danmaku, own);
+        }
+        for (int frame = 0; frame < 6; ++frame) {
+            const double time = feed + frame / 60.0;
+            if (frame > 0)
+                renderer->updateWithPlaybackTime(time, false);
+            // The user's line had to go somewhere; no other line runs into another.
+            std::vector<KRDanmakuDisplayItem> others;
+            for (const auto& item : renderer->activeItems()) {
+                if (item.danmaku != own)
+                    others.push_back(item);
+            }
+            for (size_t a = 0; a < others.size(); ++a) {
+                for (size_t b = a + 1; b < others.size(); ++b) {
+                    if (others[a].track == others[b].track) {
+                        EXPECT_FALSE(others[a].frame.intersects(others[b].frame)) << "at " << time << " lane " << others[a].track;
+                    }
+                }
+            }
+        }
+    }
+    ASSERT_NE(own, nullptr);
+
+    // One lane, whose newest line has only just come in: the user's line still shows, in it.
+    renderer->resize(320, 44);
+    renderer->setDanmakus({makeDanmaku(1, 10.0, 1, QStringLiteral("第一条")), makeDanmaku(2, 11.0, 1, QStringLiteral("第二条"))});
+    for (double t = 10.0; t < 11.15; t += 0.1)
+        renderer->updateWithPlaybackTime(t, true);
+    ASSERT_EQ(renderer->activeCount(), 2);
+    auto mine = makeDanmaku(0, 11.2, 1, QStringLiteral("我的"));
+    EXPECT_TRUE(renderer->insertAndDisplayDanmaku(mine, 11.2));
+    ASSERT_EQ(renderer->activeCount(), 2);
+    EXPECT_EQ(renderer->activeItems().back().danmaku, mine);
+    EXPECT_EQ(renderer->activeItems().front().danmaku->danmakuID(), 2);
+}
+
 TEST_F(DanmakuRendererTest, LabelsAreSizedAndDrawnFromTheirImages)
 {
     auto longText = makeDanmaku(1, 1.0, 1, QString(300, QChar(u'长')));
@@ -407,6 +463,73 @@ TEST_F(DanmakuRendererTest, LinesOfOneLaneNeverOverlapInAThirtySecondRun)
     EXPECT_GT(shown.size(), 40);
     EXPECT_GT(longLinesShown, 15);
     EXPECT_GT(lanesReusedByLongLines, 10);
+}
+
+TEST_F(DanmakuRendererTest, LinesKeepTheirLanesApartWhenTheAreaChangesWidth)
+{
+    // The picture grows to a full screen and back, and the area loses and regains room at its
+    // sides, while a busy part plays: every scrolling line then moves at the new area's one
+    // speed, from where it was, and no two lines of a lane run into each other.
+    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone10,1"));
+    KRPreferences::sharedPreferences().setDanmakuMaximumActive(12);
+    renderer = std::make_unique<KRDanmakuRenderer>();
+    renderer->resize(375, 211);
+    ASSERT_FALSE(renderer->allowsTrackOverlap());
+
+    const QString sample = QStringLiteral("好耶这里好看前方高能字幕君辛苦了名场面");
+    KRDanmakuList list;
+    qint64 id = 1;
+    for (double time = 0.3; time < 24; time += 0.17, ++id)
+        list.append(makeDanmaku(id, time, 1, sample.left(2 + int(id * 7 % 12))));
+    renderer->setDanmakus(list);
+
+    struct Change {
+        double at;
+        QSize size;
+        platform::uikit::EdgeInsets insets;
+    };
+    const Change changes[] = {
+        {4.05, {667, 375}, {}},         // full screen: wider, faster
+        {9.55, {375, 211}, {}},         // back: narrower, slower
+        {14.05, {375, 211}, {0, 60, 0, 60}}, // room kept free at both sides
+        {18.55, {1024, 576}, {}},       // wider than the speed's cap
+    };
+    size_t nextChange = 0;
+    QHash<qint64, double> lastX;
+    int linesSeenMovingAfterAChange = 0;
+    for (int tick = 0; tick <= 240; ++tick) {
+        const double feed = tick / 10.0;
+        renderer->updateWithPlaybackTime(feed, true);
+        for (int frame = 0; frame < 6; ++frame) {
+            const double time = feed + frame / 60.0;
+            if (nextChange < std::size(changes) && time >= changes[nextChange].at) {
+                renderer->resize(changes[nextChange].size);
+                renderer->setContentInsets(changes[nextChange].insets);
+                ++nextChange;
+                lastX.clear();
+            }
+            if (frame > 0)
+                renderer->updateWithPlaybackTime(time, false);
+            const QStringList overlapping = danmakutest::overlappingLinesOfALane(*renderer);
+            EXPECT_TRUE(overlapping.isEmpty()) << "at " << time << ": " << overlapping.join(QStringLiteral(", ")).toStdString();
+            // One speed for every line, whether it came before the change or after.
+            const double areaWidth = renderer->usableContentRect().width();
+            const double speed = std::min(std::max(areaWidth, 240.0) * 72 / 320, 180.0);
+            QHash<qint64, double> xs;
+            for (const auto& item : renderer->activeItems()) {
+                xs.insert(item.danmaku->danmakuID(), item.frame.x());
+                if (frame > 0 && lastX.contains(item.danmaku->danmakuID())
+                    && item.frame.right() < renderer->usableContentRect().right() - 1) {
+                    EXPECT_NEAR(lastX.value(item.danmaku->danmakuID()) - item.frame.x(), speed / 60, 1e-6)
+                        << "line " << item.danmaku->danmakuID() << " at " << time;
+                    linesSeenMovingAfterAChange += nextChange > 0;
+                }
+            }
+            lastX = xs;
+        }
+    }
+    EXPECT_EQ(nextChange, std::size(changes));
+    EXPECT_GT(linesSeenMovingAfterAChange, 500);
 }
 
 } // namespace

@@ -233,3 +233,82 @@ TEST_F(PlaybackTransportTest, NewAddressResetsThePostedStates)
 }
 
 } // namespace
+
+namespace {
+
+// The mean difference of two pictures of one size, over every colour of every pixel (0 to 255).
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage first = a.convertToFormat(QImage::Format_RGB32);
+    const QImage second = b.convertToFormat(QImage::Format_RGB32);
+    if (first.size() != second.size() || first.isNull())
+        return 255;
+    qint64 sum = 0;
+    for (int y = 0; y < first.height(); ++y) {
+        const auto* p = reinterpret_cast<const QRgb*>(first.constScanLine(y));
+        const auto* q = reinterpret_cast<const QRgb*>(second.constScanLine(y));
+        for (int x = 0; x < first.width(); ++x)
+            sum += std::abs(qRed(p[x]) - qRed(q[x])) + std::abs(qGreen(p[x]) - qGreen(q[x])) + std::abs(qBlue(p[x]) - qBlue(q[x]));
+    }
+    return double(sum) / (3.0 * first.width() * first.height());
+}
+
+} // namespace
+
+TEST_F(PlaybackTransportTest, ThumbnailsAreThePicturesOfTheItemAtTheTimesAsked)
+{
+    // The clip plays meanwhile: a thumbnail is decoded apart from it and leaves it playing.
+    KRPlaybackTransport transport(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    transport.prepareToPlay();
+    KR_WAIT_UNTIL(transport.currentPlaybackTime() > 0.1);
+
+    // Exactly at 3.52 s: the clip's 89th frame, as the decoder gives it, at the clip's size. The
+    // colour conversions differ a little (about 2.3 on average); the frames beside it differ by
+    // 7 and more.
+    const QImage reference(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
+    ASSERT_EQ(reference.size(), QSize(640, 360));
+    const QImage exact = transport.thumbnailImageAtTime(3.52, KRMovieTimeOptionExact);
+    ASSERT_EQ(exact.size(), QSize(640, 360));
+    EXPECT_LT(meanDifference(exact, reference), 4.0);
+    EXPECT_GT(meanDifference(transport.thumbnailImageAtTime(3.48, KRMovieTimeOptionExact), reference), 6.0);
+    // The key frame at or before 3.52 s is the one of 3 s (a key frame each second): another
+    // picture, the same one an exact thumbnail at 3 s gives.
+    const QImage atThree = transport.thumbnailImageAtTime(3.0, KRMovieTimeOptionExact);
+    EXPECT_GT(meanDifference(atThree, reference), 6.0);
+    const QImage keyFrame = transport.thumbnailImageAtTime(3.52, KRMovieTimeOptionNearestKeyFrame);
+    ASSERT_EQ(keyFrame.size(), QSize(640, 360));
+    EXPECT_LT(meanDifference(keyFrame, atThree), 1.0);
+    EXPECT_GT(meanDifference(keyFrame, reference), 6.0);
+    // A time before the start is the start.
+    EXPECT_LT(meanDifference(transport.thumbnailImageAtTime(-5, KRMovieTimeOptionExact), transport.thumbnailImageAtTime(0, KRMovieTimeOptionExact)), 1.0);
+    EXPECT_EQ(transport.thumbnailImageAtTime(0, KRMovieTimeOptionExact).size(), QSize(640, 360));
+    // No picture past the end, or at a time that is not one.
+    EXPECT_TRUE(transport.thumbnailImageAtTime(12.5, KRMovieTimeOptionExact).isNull());
+    EXPECT_TRUE(transport.thumbnailImageAtTime(30, KRMovieTimeOptionNearestKeyFrame).isNull());
+    EXPECT_TRUE(transport.thumbnailImageAtTime(std::nan(""), KRMovieTimeOptionExact).isNull());
+    EXPECT_TRUE(transport.thumbnailImageAtTime(INFINITY, KRMovieTimeOptionExact).isNull());
+    EXPECT_EQ(transport.playbackState(), 1);
+    EXPECT_EQ(transport.contentURL(), fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+
+    // The item it has now, upright as its file shows it.
+    transport.setContentURL(fixtures::testMediaFileURL(QStringLiteral("clip-portrait.mp4")));
+    EXPECT_EQ(transport.thumbnailImageAtTime(2.0, KRMovieTimeOptionExact).size(), QSize(360, 640));
+}
+
+TEST_F(PlaybackTransportTest, ThumbnailsOverTheNetworkAndNoneWithoutAPicture)
+{
+    testsupport::FakeService service({});
+    KRPlaybackTransport served(fixtures::serveTestMedia(service, QStringLiteral("clip-360p.mp4")));
+    const QImage reference(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
+    EXPECT_LT(meanDifference(served.thumbnailImageAtTime(3.52, KRMovieTimeOptionExact), reference), 4.0);
+
+    // Without an item, with sound alone, with bytes that are no media, at an address that answers 404.
+    const QUrl nothing[] = {QUrl(), fixtures::testMediaFileURL(QStringLiteral("audio.m4s")),
+                            fixtures::testMediaFileURL(QStringLiteral("garbage.mp4")), fixtures::missingTestMediaURL(service)};
+    for (const QUrl& url : nothing) {
+        SCOPED_TRACE(url.toString().toStdString());
+        KRPlaybackTransport transport(url);
+        EXPECT_TRUE(transport.thumbnailImageAtTime(1.0, KRMovieTimeOptionExact).isNull());
+        EXPECT_TRUE(transport.thumbnailImageAtTime(1.0, KRMovieTimeOptionNearestKeyFrame).isNull());
+    }
+}

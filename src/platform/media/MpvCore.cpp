@@ -82,17 +82,6 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-const mpv_node* nodeValue(const mpv_node& map, const char* key)
-{
-    if (map.format != MPV_FORMAT_NODE_MAP || !map.u.list)
-        return nullptr;
-    for (int i = 0; i < map.u.list->num; ++i) {
-        if (qstrcmp(map.u.list->keys[i], key) == 0)
-            return &map.u.list->values[i];
-    }
-    return nullptr;
-}
-
 double nodeDouble(const mpv_node* node, double fallback = 0)
 {
     if (!node)
@@ -125,28 +114,17 @@ MpvCore::MpvCore(QObject* parent) : QObject(parent)
     if (!m_handle)
         return;
     const QString audioOutput = MediaSeams::audioOutput();
-    const QString authorities = MediaSeams::trustedAuthoritiesFile();
+    mpv().setBaseOptions(m_handle);
     const std::vector<std::pair<const char*, QByteArray>> options = {
-        {"config", "no"},
-        {"terminal", "no"},
-        {"msg-level", "all=no"},
         {"idle", "yes"},
         {"keep-open", "yes"},
         {"vo", "libmpv"},
-        {"hwdec", "no"},
         // The decoder's own choice is a frame thread per core and one more, each holding
         // pictures in flight: tens of MiB on a many-core machine, for no picture a phone-sized
         // player shows sooner. Four keep even the largest quality decoding ahead of time.
         {"vd-lavc-threads", "4"},
         {"audio-display", "no"},
-        {"load-scripts", "no"},
-        {"ytdl", "no"},
-        {"sub-auto", "no"},
-        {"audio-file-auto", "no"},
-        {"input-default-bindings", "no"},
         {"pause", "yes"},
-        {"tls-verify", "yes"},
-        {"tls-ca-file", authorities.toLocal8Bit()},
         {"ao", audioOutput.toLocal8Bit()},
         {"ao-pcm-file", MediaSeams::audioOutputFileForTesting().toLocal8Bit()},
         // Without an output that opens, a file with sound alone would fail and one with a
@@ -306,15 +284,15 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
             if (!available)
                 break;
             const mpv_node& node = *static_cast<const mpv_node*>(property->data);
-            m_state.cacheDuration = sane(nodeDouble(nodeValue(node, "cache-duration")));
-            m_state.cacheUnderrun = nodeFlag(nodeValue(node, "underrun"));
-            m_state.cacheAtEnd = nodeFlag(nodeValue(node, "eof"));
-            m_state.rawInputRate = sane(nodeDouble(nodeValue(node, "raw-input-rate")));
-            if (const mpv_node* ranges = nodeValue(node, "seekable-ranges"); ranges && ranges->format == MPV_FORMAT_NODE_ARRAY) {
+            m_state.cacheDuration = sane(nodeDouble(MpvLibrary::mapValue(node, "cache-duration")));
+            m_state.cacheUnderrun = nodeFlag(MpvLibrary::mapValue(node, "underrun"));
+            m_state.cacheAtEnd = nodeFlag(MpvLibrary::mapValue(node, "eof"));
+            m_state.rawInputRate = sane(nodeDouble(MpvLibrary::mapValue(node, "raw-input-rate")));
+            if (const mpv_node* ranges = MpvLibrary::mapValue(node, "seekable-ranges"); ranges && ranges->format == MPV_FORMAT_NODE_ARRAY) {
                 for (int i = 0; i < ranges->u.list->num; ++i) {
                     const mpv_node& range = ranges->u.list->values[i];
-                    const double start = sane(nodeDouble(nodeValue(range, "start")));
-                    const double end = sane(nodeDouble(nodeValue(range, "end")));
+                    const double start = sane(nodeDouble(MpvLibrary::mapValue(range, "start")));
+                    const double end = sane(nodeDouble(MpvLibrary::mapValue(range, "end")));
                     if (end > start)
                         m_state.seekableRanges.append({start, end - start});
                 }

@@ -1,7 +1,13 @@
 #include "platform/media/MpvLibrary.h"
 
+#include "platform/media/MediaSeams.h"
+
+#include <QByteArray>
 #include <QLibrary>
 #include <QString>
+#include <QtGlobal>
+
+#include <utility>
 
 namespace platform::media {
 namespace {
@@ -39,10 +45,44 @@ const MpvLibrary* MpvLibrary::shared()
             && resolve(library, "mpv_render_context_free", &api.render_context_free)
             && resolve(library, "mpv_render_context_render", &api.render_context_render)
             && resolve(library, "mpv_render_context_set_update_callback", &api.render_context_set_update_callback)
-            && resolve(library, "mpv_render_context_update", &api.render_context_update);
+            && resolve(library, "mpv_render_context_update", &api.render_context_update)
+            && resolve(library, "mpv_command_ret", &api.command_ret)
+            && resolve(library, "mpv_free_node_contents", &api.free_node_contents);
         return complete ? &api : nullptr;
     }();
     return opened;
+}
+
+void MpvLibrary::setBaseOptions(mpv_handle* handle) const
+{
+    const std::pair<const char*, QByteArray> options[] = {
+        {"config", "no"},
+        {"terminal", "no"},
+        {"msg-level", "all=no"},
+        {"hwdec", "no"},
+        {"load-scripts", "no"},
+        {"ytdl", "no"},
+        {"sub-auto", "no"},
+        {"audio-file-auto", "no"},
+        {"input-default-bindings", "no"},
+        {"tls-verify", "yes"},
+        {"tls-ca-file", MediaSeams::trustedAuthoritiesFile().toLocal8Bit()},
+    };
+    for (const auto& [name, value] : options) {
+        if (!value.isEmpty())
+            set_option_string(handle, name, value.constData());
+    }
+}
+
+const mpv_node* MpvLibrary::mapValue(const mpv_node& map, const char* key)
+{
+    if (map.format != MPV_FORMAT_NODE_MAP || !map.u.list)
+        return nullptr;
+    for (int i = 0; i < map.u.list->num; ++i) {
+        if (qstrcmp(map.u.list->keys[i], key) == 0)
+            return &map.u.list->values[i];
+    }
+    return nullptr;
 }
 
 } // namespace platform::media

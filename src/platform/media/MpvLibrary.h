@@ -26,6 +26,15 @@ struct MpvLibrary {
     decltype(&mpv_render_context_render) render_context_render = nullptr;
     decltype(&mpv_render_context_set_update_callback) render_context_set_update_callback = nullptr;
     decltype(&mpv_render_context_update) render_context_update = nullptr;
+    decltype(&mpv_command_ret) command_ret = nullptr;
+    decltype(&mpv_free_node_contents) free_node_contents = nullptr;
+
+    // The options every core of ours starts with, before it is initialised: none of the user's
+    // configuration, scripts, terminal or key bindings, nothing looked up beside the file, no
+    // hardware decoding, TLS verified against our authorities.
+    void setBaseOptions(mpv_handle* handle) const;
+    // The value under `key` in a node map; null when there is none or the node is no map.
+    static const mpv_node* mapValue(const mpv_node& map, const char* key);
 
     // Opened once, on first call, from any thread; null when the library or one of its
     // functions is missing (every player then fails to start, as without an engine).
