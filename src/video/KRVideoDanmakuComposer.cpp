@@ -189,14 +189,15 @@ void KRVideoDanmakuComposer::cancelDanmakuComposer()
 
 void KRVideoDanmakuComposer::closeComposer()
 {
-    if (!m_barAlive)
-        return;
+    // The field editing may be a full screen's, opened before the embedded bar ever was.
     TextField* field = m_activeField;
     m_activeField = nullptr;
     if (field && field->isFirstResponder())
         field->resignFirstResponder();
     if (m_inputField && m_inputField->isFirstResponder())
         m_inputField->resignFirstResponder();
+    if (!m_barAlive)
+        return;
     m_bar->setHidden(true);
     if (m_actions.controlsChanged)
         m_actions.controlsChanged();
@@ -209,6 +210,16 @@ void KRVideoDanmakuComposer::resumeAfterDanmakuComposerIfNeeded()
     m_pausedForComposer = false;
     if (m_actions.resume)
         m_actions.resume();
+}
+
+bool KRVideoDanmakuComposer::playTappedWhilePaused()
+{
+    // The user's play outranks the composer's pause: it ends here, and closing the composer
+    // later leaves playback as the user left it.
+    if (!m_pausedForComposer)
+        return false;
+    resumeAfterDanmakuComposerIfNeeded();
+    return true;
 }
 
 // ---- sending ----

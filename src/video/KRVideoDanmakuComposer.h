@@ -23,7 +23,8 @@ class View;
 // and the keyboard's toolbar with "取消" and "发送"), the draft shared by every danmaku field,
 // and sending. While a field edits, a playing video pauses until the composer closes. Signed
 // out, sending keeps the draft and asks for a login (alert 7101); signed in, the danmaku is
-// posted at the playback time and shown at once.
+// posted at the playback time and shown at once. The pause is the user's to see: the controls
+// show it, and a play tapped meanwhile ends it.
 class KRVideoDanmakuComposer : public QObject {
     Q_OBJECT
 public:
@@ -66,6 +67,9 @@ public:
     void cancelDanmakuComposer();
     void sendDanmakuTapped();
     void resumeAfterDanmakuComposerIfNeeded();
+    // Play tapped while the composer keeps playback paused: its pause ends (true), and the
+    // composer stays open. False when the composer paused nothing.
+    bool playTappedWhilePaused();
 
     // ---- what the keyboard handling reads and sets ----
     // Null until the bar first opens.

@@ -326,6 +326,8 @@ private:
 
     // ---- controls ----
     void playbackProgressed(double time, double duration, bool playing, bool throttled);
+    // One tick of the controls at once, shown even while they are hidden.
+    void refreshControlsNow();
     void updateControlsTitles();
     void retryPlaybackAfterTerminalFailure();
     void restartPlaybackFromBeginning();

@@ -22,14 +22,17 @@ KRVideoDanmakuComposer::Actions KRVideoDetailViewController::makeDanmakuComposer
     KRVideoDanmakuComposer::Actions actions;
     actions.isPlaying = [this] { return m_session && m_session->playsNow(); };
     // The composer holds playback while it is open; closing it lifts only its own hold, so a
-    // pulled headphone or an interruption meanwhile still keeps the player paused.
+    // pulled headphone or an interruption meanwhile still keeps the player paused. The controls
+    // show the change at once.
     actions.pause = [this] {
         if (m_session)
             m_session->setHold(KRPlaybackSession::HoldComposer, true);
+        refreshControlsNow();
     };
     actions.resume = [this] {
         if (m_session)
             m_session->setHold(KRPlaybackSession::HoldComposer, false);
+        refreshControlsNow();
     };
     actions.playbackTime = [this] { return m_session ? m_session->currentTime() : 0.0; };
     actions.cid = [this] { return m_part.video() ? m_part.video()->cid() : 0; };

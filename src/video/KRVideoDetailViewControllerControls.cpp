@@ -48,7 +48,9 @@ KRDASHPlayback* KRVideoDetailViewController::dashPlayback() const { return m_are
 
 float KRVideoDetailViewController::playbackRate() const { return m_session ? m_session->rate() : 1.0f; }
 
-void KRVideoDetailViewController::controlsTickForTesting()
+void KRVideoDetailViewController::controlsTickForTesting() { refreshControlsNow(); }
+
+void KRVideoDetailViewController::refreshControlsNow()
 {
     if (!m_session || !m_session->media())
         return;
@@ -59,6 +61,9 @@ void KRVideoDetailViewController::controlsTickForTesting()
 void KRVideoDetailViewController::playbackProgressed(double time, double duration, bool playing, bool throttled)
 {
     const bool ended = m_session && m_session->state() == KRPlaybackSession::State::Ended;
+    // The composer's pause is a pause to the user, though playback means to go on after it.
+    if (m_area->danmakuComposer()->isPausedForComposer())
+        playing = false;
     if (!m_area->showProgress(time, duration, playing, throttled, ended))
         return;
     updateControlsTitles();
@@ -83,7 +88,11 @@ void KRVideoDetailViewController::playerControlsDidTogglePlayback(KRPlayerContro
         restartPlaybackFromBeginning();
         return;
     }
-    m_session->togglePlayback();
+    // While the danmaku composer keeps playback paused the controls show a pause: a tap plays.
+    if (m_area->danmakuComposer()->playTappedWhilePaused())
+        m_session->play();
+    else
+        m_session->togglePlayback();
     if (KRPlayerControlsView* controls = m_area->controls())
         controls->setPlaying(m_session->isExpectedToPlay());
     // Played on from a time sought after the end: the end's play button and still lines go.
@@ -91,7 +100,7 @@ void KRVideoDetailViewController::playerControlsDidTogglePlayback(KRPlayerContro
         m_area->showPlayButton(false);
         startDanmakuTimer();
     }
-    controlsTickForTesting();
+    refreshControlsNow();
 }
 
 void KRVideoDetailViewController::playerControlsSeekToTime(KRPlayerControlsView*, double time)

@@ -322,6 +322,10 @@ void KRVideoDetailViewController::tearDownMoviePlayer()
     // The session's stop is the teardown: the heartbeat's end, the player, its timers.
     if (m_session)
         m_session->stop();
+    // Writing a danmaku ends with the player it was about: the composer closes as "取消"
+    // closes it, the draft kept, and its pause goes (lifted once the player has stopped, so
+    // that it plays nothing on the way).
+    m_area->danmakuComposer()->cancelDanmakuComposer();
     playbackMediaRemoved();
 }
 

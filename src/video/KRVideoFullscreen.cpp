@@ -54,6 +54,17 @@ const QWidget* lastChildView(const View* view)
     return nullptr;
 }
 
+// The controls are shown where they now lie. A hide still pending from the last interaction
+// before the move (a turn of the device is none of theirs) would take them, and the rail with
+// them, at whatever moment it happened to be due: it starts its 3 s again from here.
+void showMovedControls(KRPlayerControlsView* controls)
+{
+    const bool hidePending = controls->isAutomaticHideScheduled();
+    controls->setControlsVisible(true, false);
+    if (hidePending)
+        controls->scheduleAutomaticHide();
+}
+
 // The playing time, never below 0.
 double currentTimeOf(const KRVideoPlayerArea* area)
 {
@@ -360,10 +371,10 @@ void KRVideoFullscreen::attachDanmakuToFullscreen()
         // A new player came into the container above them: they go back in front of it.
         chromeHost->bringSubviewToFront(m_rail.view());
         chromeHost->bringSubviewToFront(m_composer.view());
-        controls->setControlsVisible(true, false);
+        showMovedControls(controls);
         layoutFullscreenControls();
     } else {
-        controls->setControlsVisible(true, false);
+        showMovedControls(controls);
         buildFullscreenControlsInView(chromeHost);
     }
     renderer->setContentInsets(EdgeInsets{});
@@ -578,7 +589,7 @@ void KRVideoFullscreen::restoreDanmakuToEmbeddedPlayer()
         if (controls->superview() != picture)
             picture->addSubview(controls);
         controls->setHidden(false);
-        controls->setControlsVisible(true, false);
+        showMovedControls(controls);
         picture->bringSubviewToFront(controls);
     }
     m_area->layoutBoundTransport(m_actions.portraitVideo());

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -37,6 +38,8 @@ struct RecordingStepper {
     bool manual = false;
     double moved = 0;
     std::vector<double> steps;
+    // Run at each move, as an animation the move steps would run.
+    std::function<void()> onMove;
 };
 
 RecordingStepper& recordingStepper()
@@ -47,6 +50,8 @@ RecordingStepper& recordingStepper()
                                    [s](double seconds) {
                                        s->moved += seconds;
                                        s->steps.push_back(seconds);
+                                       if (s->onMove)
+                                           s->onMove();
                                    });
         return s;
     }();
@@ -272,4 +277,29 @@ TEST_F(MainClockTest, RegisteredSteppersFollowTheModeAndMoveUpToEachCallFirst)
     const double before = stepper.moved;
     MainClock::advanceForTesting(1.0);
     EXPECT_EQ(stepper.moved, before);
+}
+
+// An animation run while the clock moves up to a call may cancel that very call: it does not
+// run, and the calls after it still do.
+TEST_F(MainClockTest, ACallCancelledWhileTheClockMovesUpToItDoesNotRun)
+{
+    RecordingStepper& stepper = recordingStepper();
+    DelayedCalls calls;
+    bool cancelledRan = false;
+    bool laterRan = false;
+    calls.schedule("cancelled", 300, [&] { cancelledRan = true; });
+    calls.schedule("later", 600, [&] { laterRan = true; });
+    bool cancelled = false;
+    stepper.onMove = [&] {
+        if (!cancelled && stepper.moved >= 0.3 - 1e-9) {
+            cancelled = true;
+            calls.cancel("cancelled");
+        }
+    };
+    stepper.moved = 0;
+    MainClock::advanceForTesting(1.0);
+    stepper.onMove = nullptr;
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(cancelledRan);
+    EXPECT_TRUE(laterRan);
 }

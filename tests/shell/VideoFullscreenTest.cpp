@@ -9,6 +9,7 @@
 #include "support/InteractionFixtures.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Application.h"
@@ -1290,4 +1291,159 @@ TEST_F(VideoFullscreenTest, AResetDuringTheTurnsFadeLeavesTheControlsAndTheLoadi
     ASSERT_LT(controls->alpha(), 1.0);
     page->tearDownMoviePlayer();
     expectShownForGood("torn down on the turn upright");
+}
+
+// ---- what lies over the picture as a user meets it ----
+
+namespace {
+
+class FullscreenChromeTest : public VideoFullscreenTest {
+protected:
+    void SetUp() override
+    {
+        VideoFullscreenTest::SetUp();
+        platform::UserDefaults::standard().setObject(QStringLiteral("KRDanmakuEnabled"), true);
+    }
+    // The clock and the players' polls move on for `seconds`.
+    static void runFor(double seconds)
+    {
+        for (double moved = 0; moved < seconds - 1e-9; moved += 0.02) {
+            platform::MainClock::advanceForTesting(0.02);
+            QCoreApplication::processEvents();
+        }
+    }
+    // Ctrl+Left on the window: the device turns as a hand would turn it.
+    void turnByTheKeys() { QTest::keyClick(window->windowHandle(), Qt::Key_Left, Qt::ControlModifier); }
+    View* rail() const { return window->findChild<View*>(QStringLiteral("fullscreenRail")); }
+    bool railShows() const { return rail() && rail()->isVisible() && rail()->alpha() > 0.99; }
+    // The widget a press at the middle of `view` lands on lies inside `view`.
+    bool inFront(View* view) const
+    {
+        const QPoint point = view->mapTo(window.get(), view->rect().center());
+        for (const QWidget* hit = window->childAt(point); hit; hit = hit->parentWidget()) {
+            if (hit == view)
+                return true;
+        }
+        return false;
+    }
+    // A tap on the picture, away from every button, brings the controls back.
+    void showControlsByATap(KRVideoDetailViewController* page)
+    {
+        KRPlayerControlsView* controls = page->playerControls();
+        const QPoint point = controls->mapTo(window.get(), QPoint(controls->width() / 3, controls->height() / 2));
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, point);
+        KR_ADVANCE_UNTIL(controls->areControlsVisible());
+    }
+};
+
+} // namespace
+
+// Turned by the keys, the full screen shows the controls and the rail for their full three
+// seconds: a hide still pending from a tap just before the turn does not take them with what
+// was left of its time.
+TEST_F(FullscreenChromeTest, TurnedByTheKeysTheControlsAndTheRailStayTheirThreeSeconds)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle());
+    KRPlayerControlsView* controls = page->playerControls();
+    // The clip lasts 12 s: the turn starts it again from its beginning (a seek of the page's,
+    // which leaves the controls as they are).
+    KR_ADVANCE_UNTIL(!controls->areControlsVisible());
+    // Shown by a tap two seconds before the turn: their hide is due a second after it.
+    showControlsByATap(page);
+    ASSERT_FALSE(HasFatalFailure());
+    runFor(2.0);
+    ASSERT_TRUE(controls->areControlsVisible());
+    page->playerControlsSeekToTime(controls, 0);
+    turnByTheKeys();
+    double turnedAt = platform::MainClock::now();
+    runFor(1.5);
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    EXPECT_EQ(page->fullscreen()->player()->phase(), 3);
+    EXPECT_TRUE(controls->areControlsVisible());
+    EXPECT_TRUE(railShows());
+    // They go together three seconds after the full screen has shown them (its turn takes a
+    // moment of its own).
+    KR_ADVANCE_UNTIL(!controls->areControlsVisible());
+    EXPECT_GE(platform::MainClock::now() - turnedAt, 3.0);
+    EXPECT_LE(platform::MainClock::now() - turnedAt, 3.6);
+    EXPECT_FALSE(railShows());
+    // A tap brings both back.
+    showControlsByATap(page);
+    EXPECT_TRUE(railShows());
+    EXPECT_TRUE(playing(page));
+}
+
+// Another player takes the picture's place (a switch to the DASH pair) while the full-screen
+// composer is open: the composer, and the rail behind it, are in front of the new picture, and
+// the line goes on being written there; closed, the rail shows in front of it.
+TEST_F(FullscreenChromeTest, APlayerReplacedUnderAnOpenComposerLeavesItAndTheRailInFront)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(16);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle());
+    KR_ADVANCE_UNTIL(!page->qualityValues().isEmpty());
+    KRPlayerControlsView* controls = page->playerControls();
+    page->playerControlsSeekToTime(controls, 0);
+    if (!controls->areControlsVisible())
+        showControlsByATap(page);
+    clickThroughWindow(controls->findChild<Button*>(QStringLiteral("fullscreenButton")));
+    settle();
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    if (!controls->areControlsVisible())
+        showControlsByATap(page);
+    ASSERT_TRUE(railShows());
+    clickThroughWindow(rail()->findChild<Button*>(QStringLiteral("fullscreenAddDanmakuButton")));
+    auto* bar = window->findChild<View*>(QStringLiteral("fullscreenComposerBar"));
+    auto* field = window->findChild<TextField*>(QStringLiteral("fullscreenInputField"));
+    ASSERT_NE(bar, nullptr);
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(field->isFirstResponder());
+    // Played on while the line is written, by a double tap on the picture (the keyboard's bar
+    // and the composer cover the controls' own button).
+    const QPoint middle = controls->mapTo(window.get(), controls->rect().center());
+    for (int i = 0; i < 2; ++i)
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, middle);
+    KR_ADVANCE_UNTIL(playing(page));
+    ASSERT_TRUE(field->isFirstResponder());
+    View* container = part(page, "playerContainer");
+    View* oldPicture = qobject_cast<View*>(page->moviePlayer()->view());
+
+    // Where each lies at the moment the new player has been put in place.
+    int replaced = 0;
+    bool railAbove = false, barAbove = false;
+    auto look = [&] {
+        auto* picture = page->moviePlayer() ? qobject_cast<View*>(page->moviePlayer()->view()) : nullptr;
+        if (!picture || picture == oldPicture)
+            return;
+        ++replaced;
+        const QList<View*> order = container->subviews();
+        railAbove = order.indexOf(rail()) > order.indexOf(picture);
+        barAbove = order.indexOf(bar) > order.indexOf(picture);
+    };
+    QObject::connect(page->playbackSession(), &KRPlaybackSession::mediaReplaced, page, look);
+    QObject::connect(page->playbackSession(), &KRPlaybackSession::mediaInstalled, page, look);
+    page->switchToQualityAtIndex(int(page->qualityValues().indexOf(80)));
+    KR_ADVANCE_UNTIL(replaced > 0 && !page->playbackSession()->isSwitchingQuality());
+    EXPECT_NE(page->dashPlayback(), nullptr);
+    EXPECT_TRUE(railAbove);
+    EXPECT_TRUE(barAbove);
+    runFor(0.5);
+    ASSERT_TRUE(page->fullscreen()->isShown());
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_TRUE(inFront(bar));
+    EXPECT_TRUE(field->isFirstResponder());
+
+    // Closed: the rail comes back in front of the new picture with the controls.
+    for (Button* button : window->findChild<View*>(QStringLiteral("fullscreenInputAccessory"))->findChildren<Button*>()) {
+        if (button->isVisible() && button->currentTitle() == QStringLiteral("取消"))
+            clickThroughWindow(button);
+    }
+    EXPECT_FALSE(bar->isVisible());
+    if (!controls->areControlsVisible())
+        showControlsByATap(page);
+    runFor(0.6);
+    EXPECT_TRUE(railShows());
+    EXPECT_TRUE(inFront(rail()));
+    EXPECT_TRUE(playing(page));
 }

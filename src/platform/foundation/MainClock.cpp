@@ -142,8 +142,11 @@ void runManualCallsUpTo(qint64 target)
                 next = it;
         if (next == c.pending.end())
             break;
+        // Moving the steppers runs animations, which may cancel this very call: it is fired by
+        // its id, and skipped when gone.
+        const MainClock::CallId id = next->first;
         moveTo(next->second.dueNs);
-        fire(next->first);
+        fire(id);
     }
     moveTo(target);
 }
