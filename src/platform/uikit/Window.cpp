@@ -480,8 +480,7 @@ void Window::hideEvent(QHideEvent* event)
 bool Window::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_exposureSource && event->type() == QEvent::Expose) {
-        // The region is what tells an unexposed window from an exposed one in the event
-        // itself; the window's own flag follows the platform, not the event.
+        // An empty region is the window system saying that nothing of the window shows.
         QT_WARNING_PUSH
         QT_WARNING_DISABLE_DEPRECATED
         exposureDidChange(!static_cast<QExposeEvent*>(event)->region().isEmpty());
