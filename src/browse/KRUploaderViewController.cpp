@@ -109,6 +109,7 @@ void KRUploaderViewController::viewDidLoad()
     const qreal w = view()->bounds().width();
     table->setRowHeight(kRowHeight);
     table->setContentInset(EdgeInsets{0, 0, kBottomInset, 0});
+    table->setScrollIndicatorInsets(EdgeInsets{0, 0, kBottomInset, 0});
 
     m_headerView = new View(QRectF(0, 0, w, kHeaderHeight));
     m_avatarView = new ImageView(QRectF(kAvatarFrame), m_headerView);

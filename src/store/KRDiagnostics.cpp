@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdio>
 #include <mutex>
 #include <sys/statvfs.h>
@@ -54,6 +55,8 @@ std::recursive_mutex& classLock()
 
 // Guarded by classLock().
 bool gStarted = false;
+// The runtime log's path, fixed when capture starts.
+QByteArray gLogPath;
 // Read without the lock.
 std::atomic<bool> gStartedFlag{false};
 
@@ -146,6 +149,7 @@ void KRDiagnostics::startCapture()
             QFile::remove(previousPath);
             QFile::rename(logPath, previousPath);
         }
+        gLogPath = QFile::encodeName(logPath);
         platform::CrashCapture::openFile(logPath);
         for (const auto& [signalNumber, line] : kFatalSignalLines)
             platform::CrashCapture::setSignalLine(signalNumber, QByteArray(line));
@@ -171,10 +175,16 @@ void KRDiagnostics::recordEvent(const QString& event, const QString& detail)
     line.reserve(stampLength + name.size() + text.size() + 3);
     line.append(stamp, stampLength).append(name).append("] ", 2).append(text).append('\n');
 
+    // Each event opens the log anew: a log removed or replaced during the run is found (or
+    // made) again at its path. The crash handlers' descriptor, opened at start, is theirs alone.
     std::lock_guard<std::recursive_mutex> lock(classLock());
-    const int fd = platform::CrashCapture::fileDescriptor();
-    if (fd >= 0)
-        writeAll(fd, line.constData(), size_t(line.size()));
+    // Created when missing, never emptied; appending is the seek to the end and the write in
+    // one step, so a fatal signal's line written meanwhile is not overwritten.
+    const int fd = ::open(gLogPath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    writeAll(fd, line.constData(), size_t(line.size()));
+    ::close(fd);
 }
 
 void KRDiagnostics::resetForTesting()

@@ -391,17 +391,9 @@ int KRPreferences::danmakuFontLevel() const { return danmakuValues().fontLevel; 
 
 void KRPreferences::setCustomDanmakuValue(const QString& key, int value)
 {
+    // Only this value is written: the other stored custom values stay as the user left
+    // them, also when this write is what leaves a preset for the custom one.
     auto& store = defaults();
-    if (resolvedDanmakuPreset() != kCustomPreset) {
-        // Leaving a preset: the custom values start from what the user sees now, so
-        // changing one of them keeps the others instead of dropping back to defaults.
-        const DanmakuValues seen = danmakuValues();
-        store.setObject(kDanmakuMaximumActive, qint64(seen.maximumActive));
-        store.setObject(kDanmakuDisplayAreaPercent, qint64(seen.displayAreaPercent));
-        store.setObject(kDanmakuOpacityPercent, qint64(seen.opacityPercent));
-        store.setObject(kDanmakuDensityPercent, qint64(seen.densityPercent));
-        store.setObject(kDanmakuFontLevel, qint64(seen.fontLevel));
-    }
     store.setObject(key, qint64(value));
     store.setObject(kDanmakuPreset, qint64(kCustomPreset));
     didChange();

@@ -18,6 +18,9 @@
 #include "support/ServiceSignatures.h"
 #include "video/KRVideoDetailViewController.h"
 
+#include <QImage>
+#include <QTest>
+
 using namespace platform::uikit;
 using namespace accounttest;
 using testsupport::ServiceFixtures;
@@ -297,6 +300,37 @@ TEST_F(UploaderPageTest, PullRefreshResetsTheLineAndKeepsTheBottomInset)
     gate->release();
     KR_WAIT_UNTIL(screen->stateLabel()->text() == QStringLiteral("投稿 45  ·  粉丝 1.0亿"));
     EXPECT_EQ(screen->videos().size(), 20);
+}
+
+// Dragged at the end of the list, the scroll indicator stops where the rows do: above the
+// 8-point bottom inset, not at the list's bottom edge.
+TEST_F(UploaderPageTest, TheScrollIndicatorEndsAboveTheBottomInset)
+{
+    KRUploaderViewController* screen = push();
+    KR_WAIT_UNTIL(screen->videos().size() == 20 && !screen->isLoading());
+    TableView* table = screen->tableView();
+    table->layoutIfNeeded();
+    QWindow* handle = window->windowHandle();
+    ASSERT_NE(handle, nullptr);
+    // Up with the pointer until the list rests past its end.
+    const QPoint from = table->mapTo(window.get(), QPoint(160, int(table->height()) - 20));
+    QTest::mousePress(handle, Qt::LeftButton, {}, from);
+    int step = 0;
+    for (; step < 200 && table->contentOffset().y() < table->contentSize().height() + 8 - table->height() + 20; ++step)
+        QTest::mouseMove(handle, from - QPoint(0, (step + 1) * 30));
+    ASSERT_LT(step, 200);
+
+    // The indicator: darker at 4 points from the right edge than at 9, on the same line.
+    const QImage shot = table->grab().toImage();
+    const int w = shot.width(), h = shot.height();
+    int lowest = -1;
+    for (int y = 0; y < h; ++y)
+        if (qGray(shot.pixel(w - 4, y)) + 20 < qGray(shot.pixel(w - 9, y)))
+            lowest = y;
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, from - QPoint(0, step * 30));
+    AnimationClock::finishAll();
+    ASSERT_GE(lowest, 0) << "no indicator drawn";
+    EXPECT_NEAR(lowest, h - 1 - 8, 1);
 }
 
 TEST_F(UploaderPageTest, APageThatAddsNothingWithoutATotalEndsPaging)

@@ -1,4 +1,5 @@
 #include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/CrashCapture.h"
 #include "platform/foundation/Directories.h"
 #include "platform/foundation/PropertyList.h"
 #include "store/KRDiagnostics.h"
@@ -67,6 +68,30 @@ TEST(Diagnostics, FirstEventStartsTheSessionAndEveryLineReachesThePath)
     KRDiagnostics::recordEvent(u"third"_s, u"c=3"_s);
     EXPECT_EQ(logEntries().size(), 1);
     EXPECT_TRUE(logEntries().value(0).endsWith(u"[third] c=3"_s));
+}
+
+// Each event opens the log at its path, writes and closes it: a log that cannot be opened
+// there drops the line rather than writing into the file moved away, and the crash handlers'
+// file, wherever it is, takes no event.
+TEST(Diagnostics, EachEventOpensTheLogAtItsPathAndNotTheCrashHandlersFile)
+{
+    KRDiagnostics::recordEvent(u"first"_s, u"a=1"_s);
+    const QString moved = logPath() + u".moved"_s;
+    ASSERT_TRUE(QFile::rename(logPath(), moved));
+    ASSERT_TRUE(QDir().mkdir(logPath()));
+    KRDiagnostics::recordEvent(u"second"_s, u"b=2"_s);
+    EXPECT_TRUE(readText(moved).contains(u"[first] a=1"_s));
+    EXPECT_FALSE(readText(moved).contains(u"[second]"_s));
+    ASSERT_TRUE(QDir().rmdir(logPath()));
+    KRDiagnostics::recordEvent(u"third"_s, u"c=3"_s);
+    ASSERT_EQ(logEntries().size(), 1);
+    EXPECT_TRUE(logEntries().value(0).endsWith(u"[third] c=3"_s));
+
+    const QString crashLines = testsupport::testHome() + u"/crash-lines.log"_s;
+    ASSERT_TRUE(platform::CrashCapture::openFile(crashLines));
+    KRDiagnostics::recordEvent(u"fourth"_s, u"d=4"_s);
+    EXPECT_TRUE(logEntries().value(1).endsWith(u"[fourth] d=4"_s));
+    EXPECT_EQ(readText(crashLines), QString());
 }
 
 TEST(Diagnostics, RotatesOnlyAboveHalfAMebibyteAtStart)

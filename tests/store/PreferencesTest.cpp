@@ -159,15 +159,31 @@ TEST(Preferences, DanmakuPresetsAndCustomValues)
     EXPECT_EQ(changes.count, 2);
     EXPECT_EQ(defaults().integer(QStringLiteral("KRDanmakuPreset"), -1), 0);
 
-    // Under 清爽, one custom change keeps the other values the user was seeing.
+    // Leaving 清爽 by one custom change writes that value and the preset alone: the other
+    // stored custom values come back as they were, not the preset's.
+    defaults().setObject(QStringLiteral("KRDanmakuMaximumActive"), 24);
+    defaults().setObject(QStringLiteral("KRDanmakuDisplayAreaPercent"), 100);
+    defaults().setObject(QStringLiteral("KRDanmakuDensityPercent"), 100);
+    defaults().setObject(QStringLiteral("KRDanmakuFontLevel"), 200);
     prefs().setDanmakuPreset(1);
+    EXPECT_EQ(prefs().danmakuMaximumActive(), 8);
     prefs().setDanmakuOpacityPercent(80);
     EXPECT_EQ(prefs().danmakuPreset(), 4);
     EXPECT_EQ(prefs().danmakuOpacityPercent(), 80);
-    EXPECT_EQ(prefs().danmakuMaximumActive(), 8);
-    EXPECT_EQ(prefs().danmakuDisplayAreaPercent(), 25);
-    EXPECT_EQ(prefs().danmakuDensityPercent(), 60);
+    EXPECT_EQ(prefs().danmakuMaximumActive(), 24);
+    EXPECT_EQ(prefs().danmakuDisplayAreaPercent(), 100);
+    EXPECT_EQ(prefs().danmakuDensityPercent(), 100);
+    EXPECT_EQ(prefs().danmakuFontLevel(), 200);
+    EXPECT_EQ(defaults().integer(QStringLiteral("KRDanmakuMaximumActive"), -1), 24);
+    // Absent custom values read as their keys' defaults after the switch.
+    defaults().remove(QStringLiteral("KRDanmakuMaximumActive"));
+    defaults().remove(QStringLiteral("KRDanmakuFontLevel"));
+    prefs().setDanmakuPreset(3);
+    prefs().setDanmakuDisplayAreaPercent(25);
+    EXPECT_EQ(prefs().danmakuMaximumActive(), 12);
     EXPECT_EQ(prefs().danmakuFontLevel(), 100);
+    EXPECT_EQ(prefs().danmakuOpacityPercent(), 80);
+    EXPECT_FALSE(defaults().contains(QStringLiteral("KRDanmakuMaximumActive")));
 
     // Custom setters post every time and store unknown values as the key's default.
     const int before = changes.count;

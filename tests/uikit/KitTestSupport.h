@@ -10,7 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QExposeEvent>
+#include <QHideEvent>
 #include <QImage>
+#include <QRegion>
+#include <QShowEvent>
+#include <QWidget>
+#include <QWindow>
+#include <QtTest/qtestspontaneevent.h>
 
 // Every kit test starts on the default phone profile, with the main clock (and so the
 // animation clock) in manual mode, a fresh application object and our bundle art visible.
@@ -65,4 +72,26 @@ inline int pixelsNear(const QImage& shot, const QColor& color, int tolerance)
         for (int x = 0; x < shot.width(); ++x)
             count += colorNear(shot.pixelColor(x, y), color, tolerance) ? 1 : 0;
     return count;
+}
+
+// What the window system tells a top-level window as it unmaps or maps it without Qt calling
+// it hidden or minimised (another desktop, an unmap): an expose event with nothing to show,
+// or with the whole window, delivered to its window-system window as the platform's own.
+inline void sendExposeAsTheWindowSystem(QWidget* window, bool exposed)
+{
+    QWindow* handle = window->windowHandle();
+    ASSERT_NE(handle, nullptr);
+    QExposeEvent event(exposed ? QRegion(QRect(QPoint(), handle->size())) : QRegion());
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QCoreApplication::instance()->notify(handle, &event);
+}
+
+// A hide or show the window system makes (Qt marks them spontaneous), without a window state.
+inline void sendVisibilityAsTheWindowSystem(QWidget* window, bool shown)
+{
+    QHideEvent hide;
+    QShowEvent show;
+    QEvent& event = shown ? static_cast<QEvent&>(show) : static_cast<QEvent&>(hide);
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QCoreApplication::instance()->notify(window, &event);
 }

@@ -624,26 +624,44 @@ TEST_F(KitShell, ApplicationStatesPostThePlatformsNotifications)
     app.setDelegate(nullptr);
 }
 
+namespace {
+// Leaving for the background and coming back, as the application's notifications tell it.
+const QStringList away{ApplicationWillResignActiveNotification, ApplicationDidEnterBackgroundNotification};
+const QStringList back{ApplicationWillEnterForegroundNotification, ApplicationDidBecomeActiveNotification};
+
+// A key window shown while launching, its application's delegate recording.
+struct KeyWindowScene {
+    RecordingDelegate delegate;
+    Window window;
+    KeyWindowScene()
+    {
+        window.setRootViewController(new Screen1());
+        window.makeKeyAndVisible();
+    }
+    // Launched: active, nothing recorded yet.
+    void finishLaunch()
+    {
+        Application::shared().becomeActiveForTesting();
+        delegate.posted.clear();
+        delegate.calls.clear();
+    }
+};
+} // namespace
+
 // The desktop's stand-in for the home button: the key window minimised or hidden by a window
 // manager sends the application to the background, and shown again brings it back, with the
 // delegate's calls and the notifications in the platform's order.
 TEST_F(KitShell, TheKeyWindowMinimisedOrHiddenSendsTheApplicationToTheBackgroundAndBack)
 {
-    RecordingDelegate delegate;
+    // Shown while launching, the window leaves the launch to make the application active.
+    KeyWindowScene scene;
+    RecordingDelegate& delegate = scene.delegate;
+    Window& w = scene.window;
     auto& app = Application::shared();
     QStringList& posted = delegate.posted;
-    const QStringList away{ApplicationWillResignActiveNotification, ApplicationDidEnterBackgroundNotification};
-    const QStringList back{ApplicationWillEnterForegroundNotification, ApplicationDidBecomeActiveNotification};
-
-    Window w;
-    w.setRootViewController(new Screen1());
-    // Shown while launching, the window leaves the launch to make the application active.
-    w.makeKeyAndVisible();
     EXPECT_EQ(app.applicationState(), int(ApplicationStateInactive));
     EXPECT_TRUE(posted.isEmpty());
-    app.becomeActiveForTesting();
-    posted.clear();
-    delegate.calls.clear();
+    scene.finishLaunch();
 
     // Minimised (Qt tells the window as the window system unmapping it, a hide it still
     // counts as visible), and restored.
@@ -684,6 +702,69 @@ TEST_F(KitShell, TheKeyWindowMinimisedOrHiddenSendsTheApplicationToTheBackground
     EXPECT_EQ(posted, away + back);
     w.setWindowState(Qt::WindowNoState);
     EXPECT_EQ(posted, away + back);
+}
+
+// Unmapped without a minimise or a hide (another desktop, an unmap), the window system only
+// stops exposing the key window; that is the background too, and exposed again it is back.
+TEST_F(KitShell, TheKeyWindowNoLongerExposedSendsTheApplicationToTheBackgroundAndBack)
+{
+    KeyWindowScene scene;
+    QCoreApplication::processEvents();  // the window's first expose
+    scene.finishLaunch();
+    const QStringList& calls = scene.delegate.calls;
+    QStringList& posted = scene.delegate.posted;
+    Window& w = scene.window;
+    auto& app = Application::shared();
+
+    sendExposeAsTheWindowSystem(&w, false);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.windowState(), Qt::WindowNoState);
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateBackground));
+    EXPECT_EQ(posted, away);
+    EXPECT_EQ(calls, (QStringList{"resign", "background"}));
+    sendExposeAsTheWindowSystem(&w, false);
+    EXPECT_EQ(posted, away);
+    sendExposeAsTheWindowSystem(&w, true);
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+    EXPECT_EQ(posted, away + back);
+    EXPECT_EQ(calls, (QStringList{"resign", "background", "foreground", "active"}));
+
+    // An expose of a window that shows (a redraw, a rotation's resize) leaves a state the
+    // test hooks set as it is.
+    posted.clear();
+    app.enterBackgroundForTesting();
+    sendExposeAsTheWindowSystem(&w, true);
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateBackground));
+    app.becomeActiveForTesting();
+
+    // Hidden by the window system without a minimise: the same; shown again while still
+    // unexposed, it waits for the window to be exposed.
+    posted.clear();
+    sendVisibilityAsTheWindowSystem(&w, false);
+    EXPECT_EQ(posted, away);
+    sendExposeAsTheWindowSystem(&w, false);
+    sendVisibilityAsTheWindowSystem(&w, true);
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateBackground));
+    sendExposeAsTheWindowSystem(&w, true);
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+    EXPECT_EQ(posted, away + back);
+
+    // The program's own hide and show: its late expose events change nothing after the show.
+    posted.clear();
+    w.hide();
+    w.show();
+    EXPECT_EQ(posted, away + back);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(posted, away + back);
+    EXPECT_EQ(app.applicationState(), int(ApplicationStateActive));
+
+    // Another window than the key one changes nothing.
+    posted.clear();
+    Window other;
+    other.show();
+    QCoreApplication::processEvents();
+    sendExposeAsTheWindowSystem(&other, false);
+    EXPECT_TRUE(posted.isEmpty());
 }
 
 TEST_F(KitShell, VersionGatedFeatures)

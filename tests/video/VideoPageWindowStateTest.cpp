@@ -1,6 +1,6 @@
-// The video page following the window as a window manager minimises, hides and shows it: the
-// application object turns that into the background and the foreground, and the page pauses or
-// keeps the sound by the background-listening preference, on real libmpv.
+// The video page following the window as a window manager minimises, hides, unmaps and shows
+// it: the application object turns that into the background and the foreground, and the page
+// pauses or keeps the sound by the background-listening preference, on real libmpv.
 #include "VideoPageTesting.h"
 
 #include "platform/foundation/NotificationCenter.h"
@@ -120,6 +120,26 @@ TEST_F(VideoPageWindowStateTest, ListeningOffHidingPausesAndShowingResumes)
     KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != KRPlaybackStatePlaying);
     const double at = page->moviePlayer()->currentPlaybackTime();
     window->show();
+    EXPECT_EQ(posted, away + back);
+    EXPECT_NEAR(restoredTime(), at, 0.3);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.3);
+}
+
+// Unmapped by the window system without a minimise (moved to another desktop, unmapped), the
+// window is only no longer exposed: that pauses too, and exposed again it plays on.
+TEST_F(VideoPageWindowStateTest, ListeningOffUnexposedPausesAndExposedAgainResumes)
+{
+    KRVideoDetailViewController* page = playInFront();
+    sendExposeAsTheWindowSystem(window.get(), false);
+    EXPECT_EQ(posted, away);
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[playback-did-enter-background] listen=NO playing=YES")));
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != KRPlaybackStatePlaying);
+    const double at = page->moviePlayer()->currentPlaybackTime();
+    for (int i = 0; i < 10; ++i)
+        platform::MainClock::advanceForTesting(0.1);
+    EXPECT_NEAR(page->moviePlayer()->currentPlaybackTime(), at, 0.1);
+
+    sendExposeAsTheWindowSystem(window.get(), true);
     EXPECT_EQ(posted, away + back);
     EXPECT_NEAR(restoredTime(), at, 0.3);
     KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.3);

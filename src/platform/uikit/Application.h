@@ -49,9 +49,10 @@ public:
     int pendingOrientation() const { return m_pendingOrientation; }
 
     // State changes as the system makes them, delegate first, then the notification. On the
-    // desktop the key window stands for the screen: minimised or hidden, the application
-    // resigns active and enters the background; shown again, it enters the foreground and
-    // becomes active. The hooks below make the same changes for tests.
+    // desktop the key window stands for the screen: not exposed (minimised, hidden, unmapped,
+    // on another desktop), the application resigns active and enters the background; exposed
+    // again, it enters the foreground and becomes active. The hooks below make the same
+    // changes for tests.
     void finishLaunching();
     void becomeActiveForTesting();
     void resignActiveForTesting();
@@ -73,8 +74,8 @@ private:
     void resignActive();
     void enterBackground();
     void enterForeground();
-    // The window's own report of whether it shows (not minimised, not hidden); only the key
-    // window's counts.
+    // The window's own report of whether it shows (not minimised, hidden or unexposed); only
+    // the key window's counts.
     void windowVisibilityDidChange(Window* window, bool onScreen);
     void registerWindow(Window* window);
     void unregisterWindow(Window* window);

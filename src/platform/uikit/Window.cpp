@@ -11,6 +11,7 @@
 #include "platform/uikit/ViewController.h"
 
 #include <QCloseEvent>
+#include <QExposeEvent>
 #include <QHideEvent>
 #include <QShowEvent>
 #include <QCoreApplication>
@@ -18,8 +19,10 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWindow>
 
 #include <memory>
+#include <utility>
 
 namespace platform::uikit {
 namespace {
@@ -454,6 +457,13 @@ void Window::showEvent(QShowEvent* event)
 {
     View::showEvent(event);
     m_unmapped = false;
+    // The window system tells an unmap without a hide only as an expose with nothing to show.
+    if (QWindow* handle = windowHandle(); handle && handle != m_exposureSource) {
+        if (m_exposureSource)
+            m_exposureSource->removeEventFilter(this);
+        m_exposureSource = handle;
+        handle->installEventFilter(this);
+    }
     reportVisibility();
 }
 
@@ -462,12 +472,41 @@ void Window::hideEvent(QHideEvent* event)
     View::hideEvent(event);
     if (event->spontaneous())
         m_unmapped = true;
+    else
+        m_hideExposePending = true;
     Application::shared().windowVisibilityDidChange(this, false);
+}
+
+bool Window::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_exposureSource && event->type() == QEvent::Expose) {
+        // An empty region is the window system saying that nothing of the window shows.
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+        exposureDidChange(!static_cast<QExposeEvent*>(event)->region().isEmpty());
+        QT_WARNING_POP
+    }
+    return View::eventFilter(watched, event);
+}
+
+void Window::exposureDidChange(bool exposed)
+{
+    // The program's own hide was reported by the hide; its expose, arriving later (maybe
+    // after a show), says nothing new.
+    if (std::exchange(m_hideExposePending, false) && !exposed)
+        return;
+    // Only a change counts: a window exposed again while it shows (a rotation's resize, a
+    // redraw) leaves the application's state to whoever set it.
+    if (m_unexposed == !exposed)
+        return;
+    m_unexposed = !exposed;
+    reportVisibility();
 }
 
 void Window::reportVisibility()
 {
-    Application::shared().windowVisibilityDidChange(this, isVisible() && !m_unmapped && !(windowState() & Qt::WindowMinimized));
+    Application::shared().windowVisibilityDidChange(
+        this, isVisible() && !m_unmapped && !m_unexposed && !(windowState() & Qt::WindowMinimized));
 }
 
 void Window::closeEvent(QCloseEvent* e)

@@ -9,6 +9,8 @@
 #include <deque>
 #include <functional>
 
+class QWindow;
+
 namespace platform::uikit {
 
 class AlertView;
@@ -56,14 +58,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    // A window manager minimising, hiding or showing the window tells the application.
+    // A window manager minimising, hiding or showing the window tells the application, and
+    // so does the window system unmapping it (another desktop, an unmap) as its expose events.
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void raiseOverlays();
     void reportVisibility();
+    void exposureDidChange(bool exposed);
     void showNextAlert();
 
     QPointer<ViewController> m_root;
@@ -78,6 +83,13 @@ private:
     bool m_rotating = false;
     // Unmapped by the window system (a spontaneous hide): still "visible" to Qt, but not shown.
     bool m_unmapped = false;
+    // Not exposed (its last expose event had an empty region): unmapped or on another desktop
+    // without Qt calling it hidden or minimised.
+    bool m_unexposed = false;
+    // Hidden by the program: the expose that follows repeats what the hide said.
+    bool m_hideExposePending = false;
+    // The window-system window whose expose events are watched.
+    QPointer<QWindow> m_exposureSource;
 };
 
 } // namespace platform::uikit
