@@ -149,17 +149,23 @@ protected:
         return response.body.count("<d p=");
     }
 
-    // The play information the page asks for a part at `quality`, by the DASH road or the file's.
-    QVariantMap playInfo(qint64 aid, qint64 cid, qint32 quality, bool dash)
+    // The "data" of an API route's answer to `pathAndQuery`.
+    static QVariant apiData(const QString& pathAndQuery)
     {
         platform::HTTPResponse response;
         runOnWorkerThread([&] {
             platform::HTTPRequest request;
-            request.url = QStringLiteral("https://%1/x/player/playurl?avid=%2&cid=%3&qn=%4&fnval=%5")
-                              .arg(KRServiceHosts::apiHost()).arg(aid).arg(cid).arg(quality).arg(dash ? 16 : 0);
+            request.url = QStringLiteral("https://%1%2").arg(KRServiceHosts::apiHost(), pathAndQuery);
             response = platform::performHTTPExchange(request);
         });
-        return QJsonDocument::fromJson(response.body).toVariant().toMap().value(QStringLiteral("data")).toMap();
+        return QJsonDocument::fromJson(response.body).toVariant().toMap().value(QStringLiteral("data"));
+    }
+
+    // The play information the page asks for a part at `quality`, by the DASH road or the file's.
+    QVariantMap playInfo(qint64 aid, qint64 cid, qint32 quality, bool dash)
+    {
+        return apiData(QStringLiteral("/x/player/playurl?avid=%1&cid=%2&qn=%3&fnval=%4").arg(aid).arg(cid).arg(quality).arg(dash ? 16 : 0))
+            .toMap();
     }
 
     // The picture's address of `quality` in a play information: its DASH stream or its file.
@@ -567,6 +573,68 @@ TEST_F(DemoServiceTest, ItsFeedOpensWithAPortraitAndA4KVideoAndItsMediaComeAtARe
     EXPECT_EQ(fourK.value(QStringLiteral("quality")).toInt(), 120);
     // The other videos offer no 4K.
     EXPECT_FALSE(playInfo(feed.at(2)->aid(), feed.at(2)->cid(), 120, true).value(QStringLiteral("accept_quality")).toList().contains(120));
+    stop(SIGTERM);
+}
+
+TEST_F(DemoServiceTest, ItsThirdRowHasThreePartsOfTheirOwnThatEachPlayAndSearchFindsIt)
+{
+    // Its media at full speed: this reads every picture of three parts.
+    ASSERT_TRUE(start({QStringLiteral("--media-rate=0")}));
+    platform::NetworkSeams::setConnectTo(connectTo.split(QLatin1Char(',')));
+    platform::NetworkSeams::setExtraCAFile(caFile);
+    KRAPIClient* client = KRAPIClient::sharedClient();
+    KRAPIClient::resetReadLoaderStateForTesting();
+    const KRVideoList feed = videos([&](QObject* o, KRVideoListCompletion c) { client->loadRecommendedHomePage(1, o, c); });
+    ASSERT_GE(feed.size(), 3);
+    const std::shared_ptr<KRVideo> row = feed.at(2);
+    EXPECT_EQ(row->aid(), ServiceFixtures::kDemoPartsAID);
+    EXPECT_TRUE(row->title().startsWith(QStringLiteral("分P演示"))) << row->title().toStdString();
+    EXPECT_EQ(row->durationText(), QStringLiteral("00:36")) << "three parts of the 12 s clip";
+
+    // Its page lists three parts, each as long as the clip, in the detail and in the page list.
+    const std::shared_ptr<KRVideo> page = detail(row);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->title(), row->title());
+    EXPECT_EQ(page->durationText(), QStringLiteral("00:36"));
+    const QList<qint64> partCIDs{ServiceFixtures::kDemoPartsFirstCID, ServiceFixtures::kDemoPartsFirstCID + 1,
+                                 ServiceFixtures::kDemoPartsFirstCID + 2};
+    QList<qint64> detailCIDs;
+    for (const KRVideoPartInfo& part : page->pages())
+        detailCIDs << part.value(QStringLiteral("cid")).toLongLong();
+    EXPECT_EQ(detailCIDs, partCIDs);
+    EXPECT_EQ(page->cid(), partCIDs.first());
+    EXPECT_EQ(row->cid(), partCIDs.first()) << "the row opens the first part";
+    QList<qint64> listedCIDs;
+    for (const QVariant& part : apiData(QStringLiteral("/x/player/pagelist?bvid=%1").arg(row->bvid())).toList()) {
+        listedCIDs << part.toMap().value(QStringLiteral("cid")).toLongLong();
+        EXPECT_EQ(part.toMap().value(QStringLiteral("duration")).toLongLong(), ServiceFixtures::kDemoClipSeconds);
+    }
+    EXPECT_EQ(listedCIDs, partCIDs);
+
+    // No other row of the feed plays one of its parts.
+    const KRVideoList more = videos([&](QObject* o, KRVideoListCompletion c) { client->loadRecommendedHomePage(2, o, c); });
+    for (const auto& other : feed + more)
+        if (other->aid() != row->aid()) {
+            EXPECT_FALSE(partCIDs.contains(other->cid())) << other->aid();
+        }
+
+    // Every part serves its own danmaku, which its counts add up, and every quality it offers by
+    // both roads is that quality's clip.
+    qint64 lines = 0;
+    for (const qint64 cid : partCIDs)
+        lines += danmakuLines(cid);
+    EXPECT_EQ(page->danmakuCount(), lines);
+    QTemporaryDir scratch;
+    for (const qint64 cid : partCIDs) {
+        EXPECT_EQ(playInfo(row->aid(), cid, 80, true).value(QStringLiteral("accept_quality")).toList(), (QVariantList{80, 64, 16})) << cid;
+        expectEveryQualityAsOffered(row->aid(), cid, scratch.path());
+    }
+
+    // A search for what its title says finds it alone, as long as its page.
+    const KRVideoList found = videos([&](QObject* o, KRVideoListCompletion c) { client->search(QStringLiteral("分P演示"), 1, o, c); });
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(found.first()->aid(), ServiceFixtures::kDemoPartsAID);
+    EXPECT_EQ(found.first()->durationText(), QStringLiteral("00:36"));
     stop(SIGTERM);
 }
 

@@ -11,8 +11,9 @@ namespace testsupport {
 // confirms each login code on its own (the third poll of a code, a few seconds after a screen
 // shows it) into the demo account (AccountFixtures::installDemoAccount), and every video's play
 // information, danmaku and media: each quality it offers really is at that quality, the portrait
-// video (ServiceFixtures::kDemoPortraitAID) plays the portrait clip and the 4K one
-// (ServiceFixtures::kDemo4KAID) offers a 4K DASH pair too.
+// video (ServiceFixtures::kDemoPortraitAID) plays the portrait clip, the 4K one
+// (ServiceFixtures::kDemo4KAID) offers a 4K DASH pair too and the parts video
+// (ServiceFixtures::kDemoPartsAID) has three parts, each with its own play information.
 class DemoCatalogue {
 public:
     DemoCatalogue() = delete;

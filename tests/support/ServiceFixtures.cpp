@@ -62,17 +62,24 @@ struct Mode {
     std::shared_ptr<CommentFixtures::PostedComments> posted;
 };
 
-qint64 partCount(qint64 aid) { return aid == F::kDetailAID ? 3 : 1; }
+// The demo's parts video is one of its feed's; the tests' catalogue keeps that row single.
+bool isDemoPartsVideo(qint64 aid, const Mode& mode) { return mode.demo && aid == F::kDemoPartsAID; }
+qint64 partCount(qint64 aid, const Mode& mode) { return aid == F::kDetailAID || isDemoPartsVideo(aid, mode) ? 3 : 1; }
+qint64 cidForAID(qint64 aid) { return aid == F::kDetailAID ? F::kDetailCID : 10000000 + aid; }
+// The cid of an archive's first part; the others follow it.
+qint64 firstCIDOf(qint64 aid, const Mode& mode) { return isDemoPartsVideo(aid, mode) ? F::kDemoPartsFirstCID : cidForAID(aid); }
 // How long one part of the demo plays: the clip it serves.
 qint64 demoPartSeconds(qint64 aid) { return aid == F::kDemoPortraitAID ? F::kDemoPortraitSeconds : F::kDemoClipSeconds; }
-qint64 secondsOf(qint64 aid, const Mode& mode) { return mode.demo ? demoPartSeconds(aid) * partCount(aid) : secondsForAID(aid); }
-// The demo names its portrait and its 4K video for what they show, so a newcomer finds them.
+qint64 secondsOf(qint64 aid, const Mode& mode) { return mode.demo ? demoPartSeconds(aid) * partCount(aid, mode) : secondsForAID(aid); }
+// The demo names its portrait, 4K and parts videos for what they show, so a newcomer finds them.
 QString titleOf(qint64 aid, const Mode& mode)
 {
     if (mode.demo && aid == F::kDemoPortraitAID)
         return S("竖屏演示 · %1").arg(titleForAID(aid));
     if (mode.demo && aid == F::kDemo4KAID)
         return S("4K 演示 · %1").arg(titleForAID(aid));
+    if (isDemoPartsVideo(aid, mode))
+        return S("分P演示 · %1").arg(titleForAID(aid));
     return titleForAID(aid);
 }
 // The picture's size as a record gives it.
@@ -107,15 +114,14 @@ qint64 commentTotalOf(qint64 oid, const Mode& mode, qint32 type = 1)
 
 QString seasonTitle() { return S("星河旅人"); }
 
-qint64 cidForAID(qint64 aid) { return aid == F::kDetailAID ? F::kDetailCID : 10000000 + aid; }
 // The danmaku an archive's parts serve together, as its lists count them.
 qint64 danmakuCountOf(qint64 aid, const Mode& mode)
 {
     if (!mode.demo)
         return 10 + aid % 53;
-    const qint64 first = cidForAID(aid);
+    const qint64 first = firstCIDOf(aid, mode);
     qint64 lines = 0;
-    for (qint64 part = 0; part < partCount(aid); ++part)
+    for (qint64 part = 0; part < partCount(aid, mode); ++part)
         lines += PlaybackFixtures::demoDanmakuLines(first + part);
     return lines;
 }
@@ -144,6 +150,8 @@ Map archiveOf(qint64 aid, const Mode& mode)
         item.insert("title", titleOf(aid, mode));
         item.insert("dimension", dimensionOf(aid, mode));
         item.insert("duration", secondsOf(aid, mode));
+        item.insert("videos", partCount(aid, mode));
+        item.insert("cid", firstCIDOf(aid, mode));
         Map stat = item.value("stat").toMap();
         stat.insert("reply", commentTotalOf(aid, mode));
         stat.insert("danmaku", danmakuCountOf(aid, mode));
@@ -165,6 +173,11 @@ List pagesForAID(qint64 aid, const Mode& mode)
     if (aid == F::kDetailAID)
         return {pageObject(F::kDetailCID, 1, S("准备材料"), seconds(312)), pageObject(F::kDetailCID + 1, 2, S("切割与打磨"), seconds(845)),
                 pageObject(F::kDetailCID + 2, 3, S("组装"), seconds(1290))};
+    if (isDemoPartsVideo(aid, mode)) {
+        const qint64 first = firstCIDOf(aid, mode);
+        const qint64 part = demoPartSeconds(aid);
+        return {pageObject(first, 1, S("上篇"), part), pageObject(first + 1, 2, S("中篇"), part), pageObject(first + 2, 3, S("下篇"), part)};
+    }
     if (aid == F::kHiddenAID || aid == F::kReviewAID)
         return {pageObject(F::unavailableCID(aid), 1, S("上"), 600), pageObject(F::unavailableCID(aid) + 1, 2, S("下"), 660)};
     return {pageObject(cidForAID(aid), 1, titleOf(aid, mode), seconds(secondsForAID(aid)), dimensionOf(aid, mode))};
@@ -226,7 +239,7 @@ FakeReply popular(const FakeRequest& request, const Mode& mode)
 Map videoFeedItem(qint64 aid, const Mode& mode)
 {
     const qint64 mid = ownerMIDFor(aid);
-    return {{"id", aid}, {"bvid", F::bvidForAID(aid)}, {"cid", cidForAID(aid)}, {"goto", "av"}, {"pic", imageURL("archive", aid)},
+    return {{"id", aid}, {"bvid", F::bvidForAID(aid)}, {"cid", firstCIDOf(aid, mode)}, {"goto", "av"}, {"pic", imageURL("archive", aid)},
             {"title", titleOf(aid, mode)}, {"duration", secondsOf(aid, mode)}, {"pubdate", 1700000000 - aid % 86400},
             {"owner", Map{{"mid", mid}, {"name", ownerName(mid)}, {"face", imageURL("face", mid)}}},
             {"stat", Map{{"view", playsFor(aid)}, {"like", 20 + aid % 173}, {"danmaku", danmakuCountOf(aid, mode)}}},
@@ -363,8 +376,9 @@ Map searchHit(const QString& keyword, qint64 seed, qint64 n)
             {"duration", lengthText(seconds)}};
 }
 
-// The demo finds what a title holds: archives from 700000 on whose title has the keyword
-// (any case), at most 57, each with the title, length and counts it has everywhere. Its own
+// The demo finds what a title holds: the parts video of its feed, then archives from 700000 on,
+// whose title has the keyword (any case), at most 57, each with the title, length and counts it
+// has everywhere. Its own
 // order puts the titles that start nearer the keyword first, then mixes the archives by a
 // relevance of the catalogue's own, so it is none of the service's three orders.
 List demoSearchHits(const QString& keyword, const Mode& mode)
@@ -374,11 +388,11 @@ List demoSearchHits(const QString& keyword, const Mode& mode)
         return hits;
     const QString marked = QStringLiteral("<em class=\"keyword\">%1</em>");
     QList<std::pair<std::pair<qint64, qint64>, Map>> found;
-    for (qint64 aid = 700000; aid < 700000 + 150000 && found.size() < 57; ++aid) {
-        QString title = titleForAID(aid);
+    const auto consider = [&](qint64 aid) {
+        QString title = titleOf(aid, mode);
         const qint64 at = title.indexOf(keyword, 0, Qt::CaseInsensitive);
         if (at < 0)
-            continue;
+            return;
         title.replace(at, keyword.size(), marked.arg(title.mid(at, keyword.size())));
         const Map item = archiveOf(aid, mode);
         const Map stat = item.value("stat").toMap();
@@ -388,7 +402,10 @@ List demoSearchHits(const QString& keyword, const Mode& mode)
                         {"pic", QStringLiteral("//i0.%1/bfs/archive/%2.jpg").arg(KRServiceHosts::imagePrimaryDomain()).arg(aid)},
                         {"play", stat.value("view")}, {"video_review", stat.value("danmaku")}, {"review", stat.value("reply")},
                         {"pubdate", item.value("pubdate")}, {"duration", lengthText(secondsOf(aid, mode), mode)}}});
-    }
+    };
+    consider(F::kDemoPartsAID);
+    for (qint64 aid = 700000; aid < 700000 + 150000 && found.size() < 57; ++aid)
+        consider(aid);
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& hit : found)
         hits.append(hit.second);
@@ -473,7 +490,7 @@ FakeReply uploaderCursorPage(const FakeRequest& request, bool everyUploader, con
                          {"play", mode.demo ? stat.value("view") : QVariant(800 + aid % 997)},
                          {"danmaku", mode.demo ? stat.value("danmaku") : QVariant(aid % 41)},
                          {"ctime", 1700000000 - index * 86400}, {"author", shelf.name}, {"bvid", F::bvidForAID(aid)},
-                         {"first_cid", cidForAID(aid)}});
+                         {"first_cid", firstCIDOf(aid, mode)}});
     }
     return ok(Map{{"count", count}, {"has_next", hasNext}, {"has_prev", cursor > 0}, {"item", items}});
 }

@@ -49,12 +49,17 @@ public:
         QString sectionName;
     };
     static DemoRecord demoRecord(qint64 aid);
-    // Two videos of the demo's home feed, its first two rows, show what the others cannot: the
-    // portrait one plays the 6 s portrait clip (360 × 640) and says so in its record, so its
-    // full screen is the portrait one; the 4K one offers a 4K DASH pair beside the usual three.
+    // Three videos of the demo's home feed, its first three rows, show what the others cannot:
+    // the portrait one plays the 6 s portrait clip (360 × 640) and says so in its record, so its
+    // full screen is the portrait one; the 4K one offers a 4K DASH pair beside the usual three;
+    // the third has three parts (cids kDemoPartsFirstCID, + 1 and + 2, cids of no other video),
+    // each playing the clip, so that several parts can be cached at once, and a search for
+    // "分P演示" finds it too.
     static constexpr qint64 kDemoPortraitAID = 300100;
     static constexpr qint64 kDemoPortraitSeconds = 6;
     static constexpr qint64 kDemo4KAID = 300101;
+    static constexpr qint64 kDemoPartsAID = 300102;
+    static constexpr qint64 kDemoPartsFirstCID = 9100001;
     // Top-level comments and their replies of any object (an archive, a dynamic), none posted.
     static qint64 demoCommentTotal(qint64 oid);
     // The rpid of the first top-level comment of an object that has replies (its first reply is
@@ -102,7 +107,8 @@ public:
     static constexpr int kRepliesPerComment = 25;
     // The service's BV text of an archive id.
     static QString bvidForAID(qint64 aid);
-    // The cid of an archive's first part; every archive of the lists has that part alone.
+    // The cid of an archive's first part; every archive of the tests' lists has that part alone
+    // (in the demo's, kDemoPartsAID has three, from kDemoPartsFirstCID on).
     static qint64 firstCIDForAID(qint64 aid);
 
     // ---- Reply bodies, for tests that serve a variant ----
