@@ -959,7 +959,10 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
     // started again for a rollback plays by the intent as it stands.
     if (!start)
         m_holds |= HoldTransition;
-    setState(State::Buffering);
+    // A stream put in place after the end waits, paused, for the replay.
+    const bool ended = m_state == State::Ended;
+    if (!ended)
+        setState(State::Buffering);
     m_mediaUnstarted = start;
     Q_EMIT mediaReplaced(media);
     m_mediaUnstarted = false;
@@ -969,7 +972,7 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
     if (start)
         media->start(time);
     applyGate(start ? Gate::Started : Gate::Rate);
-    if (!isApplicationInBackground())
+    if (!ended && !isApplicationInBackground())
         m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
     return m_media == media;
 }

@@ -314,6 +314,8 @@ private:
     void playbackMediaRemoved();
     void playbackFailed(bool installed);
     void playbackEnded();
+    // Ended awaiting replay: the play icons, the stream's end, no lines moving.
+    void showPlaybackEnded();
     bool installPersistentPlayerSurfaceIfNeeded();
     void layoutPersistentPlayerSurfaceEmbedded();
     void uninstallPersistentPlayerSurface();

@@ -255,8 +255,13 @@ void KRVideoDetailViewController::playbackMediaInstalled(KRPlaybackMedia* media)
                           shouldUsePortraitFullscreenForCurrentVideo());
     layoutApplicationVideoSurface();
     updateControlsTitles();
-    m_area->controls()->setPlaying(true);
     m_part.setStartedPlayback(true);
+    // A quality picked after the end puts its stream in place still awaiting the replay.
+    if (isPlaybackEndedAwaitingReplay()) {
+        showPlaybackEnded();
+        return;
+    }
+    m_area->controls()->setPlaying(true);
     m_area->showPlayButton(false);
     startDanmakuTimer();
 }
@@ -287,10 +292,19 @@ void KRVideoDetailViewController::playbackEnded()
 {
     if (handleNaturalPlaybackContinuation())
         return;
+    showPlaybackEnded();
+}
+
+void KRVideoDetailViewController::showPlaybackEnded()
+{
     // The lines on screen finish with the part: none stays drawn over the end.
     stopDanmakuTimer();
+    const double end = m_session->duration();
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
-        renderer->resetForPlaybackTime(m_session->duration());
+        renderer->resetForPlaybackTime(end);
+    // The time reads the end of the stream in place, which a switch may have changed.
+    if (end > 0)
+        m_area->showProgress(end, end, false, false, true);
     if (KRPlayerControlsView* controls = m_area->controls())
         controls->setPlaying(false);
     m_area->showPlayButton(true);

@@ -61,9 +61,13 @@ void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playba
         if (!controls)
             return;
         controls->setQualitySwitching(switching, switching ? title : QString());
+        if (switching)
+            return;
         // The title the switch held back is the quality that plays now.
-        if (!switching)
-            controls->setQualityTitle(compactQualityTitle());
+        controls->setQualityTitle(compactQualityTitle());
+        // After the end the stream in place still waits for the replay, and its end shows.
+        if (isPlaybackEndedAwaitingReplay())
+            showPlaybackEnded();
     });
     connect(playback, &KRPlaybackSession::qualitySwitchChanged, this, [this](bool switching) {
         if (switching || m_qualitySwitchTarget == 0)

@@ -735,3 +735,101 @@ TEST_F(VideoPageSwitchTest, TheDemosFourKVideoOffersFourKInItsMenuAndPlaysItsPic
         << page->dashPlayback()->pictureURL().toString().toStdString();
     EXPECT_EQ(page->playerControls()->qualityButton()->title(ControlStateNormal), QStringLiteral("4K"));
 }
+
+// ---- a switch after the end ----
+
+namespace {
+
+class VideoPageSwitchAfterTheEndTest : public VideoPageSwitchTest {
+protected:
+    // The quality button opens the menu and the row titled `title` is clicked, as a user does.
+    void pickQualityFromTheMenu(KRVideoDetailViewController* page, const QString& title)
+    {
+        clickThroughWindow(page->playerControls()->qualityButton());
+        ActionSheet* sheet = page->visibleActionSheet();
+        ASSERT_NE(sheet, nullptr);
+        const int index = sheetButtonIndex(sheet, title);
+        ASSERT_GE(index, 0) << title.toStdString();
+        clickThroughWindow(sheet->buttonViewAtIndex(index));
+    }
+    // Played to the end, then another quality picked and its stream in place.
+    void endThenSwitch(KRVideoDetailViewController* page, int quality, const QString& title)
+    {
+        page->playerControlsSeekToTime(page->playerControls(), 11.0);
+        KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
+        pickQualityFromTheMenu(page, title);
+        ASSERT_FALSE(HasFatalFailure());
+        KR_ADVANCE_UNTIL(page->activePlaybackQuality() == quality && !page->playbackSession()->isSwitchingQuality());
+        // Whatever the new stream tells as it settles at the end comes now.
+        for (int i = 0; i < 20; ++i)
+            platform::MainClock::advanceForTesting(0.05);
+    }
+    // The stream of `quality` is in place: a progressive file, or from 1080P on the DASH pair.
+    void expectStreamOf(KRVideoDetailViewController* page, int quality)
+    {
+        EXPECT_EQ(page->activePlaybackQuality(), quality);
+        if (quality >= 80) {
+            ASSERT_NE(page->dashPlayback(), nullptr);
+            EXPECT_EQ(page->dashPlayback()->pictureURL(), play.dashVideoURL(quality));
+        } else {
+            EXPECT_EQ(page->dashPlayback(), nullptr);
+            EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(quality));
+        }
+    }
+    // Still ended awaiting replay: the play icons and the end of the stream now in place.
+    void expectEndedOn(KRVideoDetailViewController* page, int quality)
+    {
+        EXPECT_TRUE(page->isPlaybackEndedAwaitingReplay());
+        expectStreamOf(page, quality);
+        EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+        EXPECT_FALSE(part(page, "pausedOverlay")->isHidden());
+        auto* current = page->playerControls()->findChild<Label*>(QStringLiteral("currentTimeLabel"));
+        auto* duration = page->playerControls()->findChild<Label*>(QStringLiteral("durationLabel"));
+        ASSERT_TRUE(current && duration);
+        EXPECT_EQ(current->text(), QStringLiteral("0:12"));
+        EXPECT_EQ(duration->text(), QStringLiteral("0:12"));
+    }
+    // Replayed from 0 on the stream in place.
+    void expectReplayFromZeroOn(KRVideoDetailViewController* page, int quality, qsizetype mark)
+    {
+        KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() < 5.0);
+        EXPECT_TRUE(log().mid(mark).contains(quality >= 80 ? QStringLiteral("[playback-replay] restart DASH dual tracks from zero")
+                                                            : QStringLiteral("[playback-replay] restart from zero with danmaku timeline")));
+        expectStreamOf(page, quality);
+        EXPECT_FALSE(page->isPlaybackEndedAwaitingReplay());
+        EXPECT_TRUE(part<Button>(page, "playButton")->isHidden());
+        EXPECT_TRUE(part(page, "pausedOverlay")->isHidden());
+    }
+    // Ended, `first` picked, the big ▶; ended again, `second` picked, the controls' own ▶.
+    void replayWithBothButtonsAfterSwitches(int first, const QString& firstTitle, int second, const QString& secondTitle)
+    {
+        KRVideoDetailViewController* page = pushAndPlay();
+        KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+        Button* const buttons[] = {part<Button>(page, "playButton"),
+                                   page->playerControls()->findChild<Button*>(QStringLiteral("playPauseButton"))};
+        const std::pair<int, QString> choices[] = {{first, firstTitle}, {second, secondTitle}};
+        for (int i = 0; i < 2; ++i) {
+            endThenSwitch(page, choices[i].first, choices[i].second);
+            ASSERT_FALSE(HasFatalFailure());
+            expectEndedOn(page, choices[i].first);
+            const qsizetype mark = log().size();
+            clickThroughWindow(buttons[i]);
+            expectReplayFromZeroOn(page, choices[i].first, mark);
+            ASSERT_FALSE(HasFatalFailure());
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(VideoPageSwitchAfterTheEndTest, BothPlayButtonsReplayFromZeroOnTheNewStream)
+{
+    replayWithBothButtonsAfterSwitches(64, QStringLiteral("720P"), 16, QStringLiteral("360P"));
+}
+
+// From 720P to the pair of 1080P, and from the pair back to 720P.
+TEST_F(VideoPageSwitchAfterTheEndTest, FromAndToTheDASHPairBothPlayButtonsReplayFromZero)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(64);
+    replayWithBothButtonsAfterSwitches(80, QStringLiteral("1080P"), 64, QStringLiteral("720P"));
+}

@@ -10,6 +10,7 @@
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/MediaSeams.h"
+#include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/AnimationClock.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
@@ -160,6 +161,15 @@ protected:
     {
         const platform::media::MediaPlayer* player = page->moviePlayer() ? page->moviePlayer()->playerForTesting() : nullptr;
         return player && player->isPlaybackLikelyToKeepUp() && !player->isPlaybackBufferEmpty();
+    }
+
+    // The index of the sheet's button titled `title`; -1 when it has none.
+    static int sheetButtonIndex(const platform::uikit::ActionSheet* sheet, const QString& title)
+    {
+        for (int i = 0; sheet && i < sheet->numberOfButtons(); ++i)
+            if (sheet->buttonTitleAtIndex(i) == title)
+                return i;
+        return -1;
     }
 
     template <typename T = platform::uikit::View>
