@@ -580,7 +580,7 @@ void KRPlaybackSession::play()
     m_holds &= ~unsigned(HoldRouteLost);
     resetUnexpectedPauseRecovery();
     m_expectedToPlay = true;
-    m_switch->synchronizeQualitySwitchPlaybackIntent(true, QStringLiteral("controls-play"));
+    m_switch->synchronizeQualitySwitchPlaybackIntent(true, toggleSource());
     KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(m_pair ? QStringLiteral("dash-controls-play")
                                                                                          : QStringLiteral("progressive-controls-play"));
     claimPlayback();
@@ -601,9 +601,14 @@ void KRPlaybackSession::pause()
         return;
     resetUnexpectedPauseRecovery();
     m_expectedToPlay = false;
-    m_switch->synchronizeQualitySwitchPlaybackIntent(false, QStringLiteral("controls-pause"));
+    m_switch->synchronizeQualitySwitchPlaybackIntent(false, toggleSource());
     applyGate(Gate::Push);
     report(2);
+}
+
+QString KRPlaybackSession::toggleSource() const
+{
+    return m_pair ? QStringLiteral("dash-toggle") : QStringLiteral("progressive-toggle");
 }
 
 void KRPlaybackSession::togglePlayback()
@@ -661,7 +666,9 @@ void KRPlaybackSession::restartPlaybackFromBeginning()
     record("playback-replay", m_pair ? QStringLiteral("restart DASH dual tracks from zero")
                                      : QStringLiteral("restart from zero with danmaku timeline"));
     applyGate(Gate::Replay);
-    m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    // In the background the tick waits for the foreground, which starts it again.
+    if (!isApplicationInBackground())
+        m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
     m_viewing->startHistoryTrackingIfNeeded();
     Q_EMIT progressed(0, duration(), true);
 }

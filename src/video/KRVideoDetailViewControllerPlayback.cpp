@@ -19,6 +19,7 @@
 #include "platform/uikit/LongPressGestureRecognizer.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
+#include "playback/KRBackgroundContinuation.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackAudioSession.h"
@@ -273,7 +274,9 @@ void KRVideoDetailViewController::playbackMediaRemoved()
 
 void KRVideoDetailViewController::playbackFailed(bool installed)
 {
-    // A failure is shown on the page, upright, where the play button retries.
+    // A failure is shown on the page, upright, where the play button retries; the retry goes
+    // back into the full screen the failure came in.
+    rememberFullscreenForRetry();
     m_fullscreen->surfaceRemoved();
     if (installed) {
         // An interruption: a tap retries from where it was.
@@ -310,10 +313,23 @@ void KRVideoDetailViewController::showPlaybackEnded()
     m_area->showPlayButton(true);
 }
 
+void KRVideoDetailViewController::rememberFullscreenForRetry()
+{
+    m_retryIntoFullscreen = m_fullscreen->isShown() || m_fullscreen->isDetailPending() || m_fullscreen->isContinuationPending();
+}
+
 // ---- stop and teardown ----
+
+void KRVideoDetailViewController::endBackgroundContinuationTask(const QString& reason)
+{
+    if (m_session)
+        m_session->backgroundContinuation()->endBackgroundContinuationTaskForGeneration(0, reason);
+}
 
 void KRVideoDetailViewController::stopPlaybackForNavigation()
 {
+    // A start or recovery still resolving in the background is let go for the navigation.
+    endBackgroundContinuationTask(QStringLiteral("navigation"));
     // A start or a switch asked for the next turn does not outlive the stop.
     m_delayed.cancel(QStringLiteral("requestPlaybackAfterResumeCheck"));
     m_delayed.cancel(QStringLiteral("switchToQualityAtIndex"));

@@ -110,7 +110,9 @@ void KRVideoDetailViewController::qualitySwitchRollbackFailed(double time)
     m_resume.resolveAt(time);
     m_part.setStartedPlayback(false);
     stopDanmakuTimer();
-    // As after a failure: the player went, so whatever full screen it had is left, upright.
+    // As after a failure: the player went, so whatever full screen it had is left, upright,
+    // and the retry goes back into it.
+    rememberFullscreenForRetry();
     uninstallPersistentPlayerSurface();
     showLoadingStatus(QStringLiteral("原画质恢复失败，点播放重试"), false);
     m_area->setPlayButtonEnabled(true);

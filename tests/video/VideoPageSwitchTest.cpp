@@ -29,18 +29,8 @@ using testsupport::PlaybackFixtures;
 
 namespace {
 
-class VideoPageSwitchTest : public VideoPageTest {
+class VideoPageSwitchTest : public VideoPageInFrontTest {
 protected:
-    void SetUp() override
-    {
-        VideoPageTest::SetUp();
-        KRPreferences::sharedPreferences().setPreferredQuality(16);
-        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
-        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
-        KRPreferences::sharedPreferences().setBackgroundAudioEnabled(false);
-        // The application in front, as when the user plays.
-        Application::shared().becomeActiveForTesting();
-    }
     void TearDown() override
     {
         // A failure shows the playback lines of the diagnostics log it ran with.
@@ -49,8 +39,7 @@ protected:
                 if (line.contains(QStringLiteral("quality")) || line.contains(QStringLiteral("playback")) || line.contains(QStringLiteral("player")) || line.contains(QStringLiteral("stag")))
                     std::fprintf(stderr, "LOG %s\n", qPrintable(line.left(300)));
         }
-        Application::shared().becomeActiveForTesting();
-        VideoPageTest::TearDown();
+        VideoPageInFrontTest::TearDown();
     }
     QString statusText(KRVideoDetailViewController* page) { return labelText(page, "danmakuStatusLabel"); }
     static QString log() { return diagnosticsLog(); }
@@ -258,10 +247,8 @@ TEST_F(VideoPageSwitchTest, AFailedRollbackInFullScreenLeavesItWithThePlayButton
 {
     KRVideoDetailViewController* page = pushAndPlay();
     KR_ADVANCE_UNTIL(playing(page));
-    auto* fullscreenButton = page->playerControls()->findChild<Button*>(QStringLiteral("fullscreenButton"));
-    ASSERT_NE(fullscreenButton, nullptr);
-    QTest::mouseClick(fullscreenButton, Qt::LeftButton);
-    KR_ADVANCE_UNTIL(page->fullscreen()->isShown());
+    enterFullscreenByItsButton(page);
+    ASSERT_FALSE(HasFatalFailure());
     auto* playButton = part<Button>(page, "playButton");
     // Dimmed, as a page that once found the video unavailable leaves it.
     playButton->setEnabled(false);
