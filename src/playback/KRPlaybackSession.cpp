@@ -647,6 +647,8 @@ void KRPlaybackSession::restartPlaybackFromBeginning()
     claimPlayback();
     m_holds &= ~unsigned(HoldRouteLost);
     m_expectedToPlay = true;
+    // A stream still being made ready after the end takes over playing, as the replay does.
+    m_switch->synchronizeQualitySwitchPlaybackIntent(true, QStringLiteral("replay"));
     resetUnexpectedPauseRecovery();
     if (m_lifecycle->isInterrupted()) {
         // The replay is the user's, but the call goes on: it stands at zero, held by the

@@ -820,3 +820,26 @@ TEST_F(VideoPageSwitchAfterTheEndTest, FromAndToTheDASHPairBothPlayButtonsReplay
     KRPreferences::sharedPreferences().setPreferredQuality(64);
     replayWithBothButtonsAfterSwitches(80, QStringLiteral("1080P"), 64, QStringLiteral("720P"));
 }
+
+// The big ▶ tapped while the stream picked after the end is still being made ready: the part
+// replays on the stream it has, and the new one takes over playing.
+TEST_F(VideoPageSwitchAfterTheEndTest, AReplayWhileTheNewStreamIsMadeReadyPlaysOnIntoIt)
+{
+    std::shared_ptr<testsupport::BodyGate> gate = play.gateMedia(64);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
+    pickQualityFromTheMenu(page, QStringLiteral("720P"));
+    ASSERT_FALSE(HasFatalFailure());
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-prewarm-begin]")));
+    clickThroughWindow(part<Button>(page, "playButton"));
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() < 5.0);
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
+    gate->openTo(std::numeric_limits<qint64>::max());
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 64 && !page->playbackSession()->isSwitchingQuality());
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    const double at = page->moviePlayer()->currentPlaybackTime();
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.5);
+}
