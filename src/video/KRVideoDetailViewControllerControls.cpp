@@ -65,9 +65,7 @@ void KRVideoDetailViewController::playbackProgressed(double time, double duratio
     if (phase == 1 || phase == 2 || phase == 4 || phase == 5)
         return;
     const bool ended = m_session && m_session->state() == KRPlaybackSession::State::Ended;
-    // A switch is shown as it goes, hidden controls or not.
-    const bool switching = m_session && m_session->isSwitchingQuality();
-    if (!m_area->showProgress(time, duration, playing, throttled && !switching, ended))
+    if (!m_area->showProgress(time, duration, playing, throttled, ended))
         return;
     updateControlsTitles();
     if (!m_area->dash() && !m_part.hasMediaNaturalSize() && m_area->transport())

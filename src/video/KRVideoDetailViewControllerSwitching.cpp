@@ -57,6 +57,7 @@ void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playba
         // The switch is isolated from the stall recovery: no loading over the stream that plays on.
         if (switching && isViewLoaded())
             hideLoadingStatus();
+        m_area->setQualitySwitchRunning(switching);
         KRPlayerControlsView* controls = m_area->controls();
         if (!controls)
             return;
