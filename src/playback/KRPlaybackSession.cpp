@@ -580,7 +580,7 @@ void KRPlaybackSession::play()
     m_holds &= ~unsigned(HoldRouteLost);
     resetUnexpectedPauseRecovery();
     m_expectedToPlay = true;
-    m_switch->synchronizeQualitySwitchPlaybackIntent(true, QStringLiteral("controls-play"));
+    m_switch->synchronizeQualitySwitchPlaybackIntent(true, toggleSource());
     KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(m_pair ? QStringLiteral("dash-controls-play")
                                                                                          : QStringLiteral("progressive-controls-play"));
     claimPlayback();
@@ -601,9 +601,14 @@ void KRPlaybackSession::pause()
         return;
     resetUnexpectedPauseRecovery();
     m_expectedToPlay = false;
-    m_switch->synchronizeQualitySwitchPlaybackIntent(false, QStringLiteral("controls-pause"));
+    m_switch->synchronizeQualitySwitchPlaybackIntent(false, toggleSource());
     applyGate(Gate::Push);
     report(2);
+}
+
+QString KRPlaybackSession::toggleSource() const
+{
+    return m_pair ? QStringLiteral("dash-toggle") : QStringLiteral("progressive-toggle");
 }
 
 void KRPlaybackSession::togglePlayback()
@@ -642,6 +647,8 @@ void KRPlaybackSession::restartPlaybackFromBeginning()
     claimPlayback();
     m_holds &= ~unsigned(HoldRouteLost);
     m_expectedToPlay = true;
+    // A stream still being made ready after the end takes over playing, as the replay does.
+    m_switch->synchronizeQualitySwitchPlaybackIntent(true, QStringLiteral("replay"));
     resetUnexpectedPauseRecovery();
     if (m_lifecycle->isInterrupted()) {
         // The replay is the user's, but the call goes on: it stands at zero, held by the
@@ -661,7 +668,9 @@ void KRPlaybackSession::restartPlaybackFromBeginning()
     record("playback-replay", m_pair ? QStringLiteral("restart DASH dual tracks from zero")
                                      : QStringLiteral("restart from zero with danmaku timeline"));
     applyGate(Gate::Replay);
-    m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    // In the background the tick waits for the foreground, which starts it again.
+    if (!isApplicationInBackground())
+        m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
     m_viewing->startHistoryTrackingIfNeeded();
     Q_EMIT progressed(0, duration(), true);
 }
@@ -959,7 +968,10 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
     // started again for a rollback plays by the intent as it stands.
     if (!start)
         m_holds |= HoldTransition;
-    setState(State::Buffering);
+    // A stream put in place after the end waits, paused, for the replay.
+    const bool ended = m_state == State::Ended;
+    if (!ended)
+        setState(State::Buffering);
     m_mediaUnstarted = start;
     Q_EMIT mediaReplaced(media);
     m_mediaUnstarted = false;
@@ -969,7 +981,7 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
     if (start)
         media->start(time);
     applyGate(start ? Gate::Started : Gate::Rate);
-    if (!isApplicationInBackground())
+    if (!ended && !isApplicationInBackground())
         m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
     return m_media == media;
 }

@@ -293,6 +293,8 @@ private:
     void abandonRequestInBackground(const QString& reason) override;
 
     void setState(State state);
+    // The source a play or pause of the controls gives the switch's intent.
+    QString toggleSource() const;
     KRPlaybackMedia* makeMedia(const QUrl& sound, const QUrl& picture);
     // Shows and runs a player already made: `start` starts it at `time`, else it goes on as it is.
     void adopt(KRPlaybackMedia* media, bool pair, double time, bool start);

@@ -28,6 +28,8 @@ public:
     virtual float effectiveRate() const = 0;
     virtual bool playsPair() const = 0;
     virtual QString fullQualityTitle(int quality) const = 0;
+    // The part ended and waits for a replay, which starts from the beginning.
+    virtual bool isEnded() const = 0;
 
     // ---- steps ----
     // Ends the stall recovery of the stream going away; true when one was under way.

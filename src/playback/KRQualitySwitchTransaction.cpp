@@ -100,6 +100,12 @@ int KRQualitySwitchTransaction::beginQualitySwitchToQuality(int quality, const Q
     const bool pendingSeek = pendingSeekTime >= 0;
     m_resumeTime = pendingSeek ? pendingSeekTime : media ? std::max(0.0, media->currentTime()) : 0;
     m_resumeExplicit = pendingSeek;
+    // After the end the new stream waits where the replay starts: at the end nothing is left
+    // to buffer, and the stream would never be ready.
+    if (m_session.isEnded()) {
+        m_resumeTime = 0;
+        m_resumeExplicit = true;
+    }
     m_expectedToPlay = expectedPlaying;
     m_automaticFallback = automatic;
     m_session.setDASHSeekShouldResume(expectedPlaying);
@@ -247,8 +253,9 @@ void KRQualitySwitchTransaction::stageQualitySwitchProgressiveCandidates(const Q
         failQualitySwitchWithReason(QString(), false);
         return;
     }
-    if (m_session.playsPair()) {
-        // A pair's transport carries only its sound: the new stream is made ready beside it.
+    if (m_session.playsPair() || m_session.isEnded()) {
+        // A pair's transport carries only its sound, and after the end the transport stands
+        // where nothing is left to stage: the new stream is made ready beside it.
         beginPrewarm(QUrl(candidates.first()), QUrl(), quality, candidates);
         return;
     }

@@ -69,6 +69,8 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
 
 KRVideoDetailViewController::~KRVideoDetailViewController()
 {
+    // A request still resolving in the background goes with the page.
+    endBackgroundContinuationTask(QStringLiteral("dealloc"));
     // The view outlives the page's members (the base class deletes it): its going must not
     // reach back into them.
     if (QObject* loaded = m_loadedView.data())
@@ -118,6 +120,8 @@ void KRVideoDetailViewController::viewDidLoad()
         m_delayed.cancelAll();
         m_observers.clear();
         m_keyboard.reset();
+        // The page goes right after its views.
+        endBackgroundContinuationTask(QStringLiteral("dealloc"));
         if (m_session) {
             disconnect(m_session.get(), nullptr, this, nullptr);
             m_session->stop();

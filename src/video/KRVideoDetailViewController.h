@@ -313,7 +313,13 @@ private:
     void playbackMediaInstalled(KRPlaybackMedia* media);
     void playbackMediaRemoved();
     void playbackFailed(bool installed);
+    // Lets go of the background task a request still resolving in the background holds.
+    void endBackgroundContinuationTask(const QString& reason);
+    // Whether a failure came in the full screen or with one pending: its retry goes back into it.
+    void rememberFullscreenForRetry();
     void playbackEnded();
+    // Ended awaiting replay: the play icons, the stream's end, no lines moving.
+    void showPlaybackEnded();
     bool installPersistentPlayerSurfaceIfNeeded();
     void layoutPersistentPlayerSurfaceEmbedded();
     void uninstallPersistentPlayerSurface();
@@ -332,6 +338,8 @@ private:
     void retryPlaybackAfterTerminalFailure();
     void restartPlaybackFromBeginning();
     bool handleNaturalPlaybackContinuation();
+    // The life cycle's background, or the application's state says so.
+    bool isInBackgroundForPlayback();
     // The continuation's part change: a start in the background keeps its background task.
     void activatePageAtIndexContinuing(int index);
 
@@ -378,4 +386,6 @@ private:
     // The quality a switch the user chose goes to, and the choice it replaced (0: none runs).
     int m_qualitySwitchTarget = 0;
     int m_qualitySelectionBeforeSwitch = 0;
+    // The full screen a terminal failure came in, for the retry the play button makes.
+    bool m_retryIntoFullscreen = false;
 };

@@ -7,6 +7,7 @@
 #include "platform/foundation/MainClock.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
+#include "shared/KRPlayerFullscreen.h"
 #include "playback/KRBackgroundContinuation.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
@@ -60,6 +61,11 @@ void KRVideoDetailViewController::refreshControlsNow()
 
 void KRVideoDetailViewController::playbackProgressed(double time, double duration, bool playing, bool throttled)
 {
+    // While the device turns (landscape or portrait requested, or laid out during the turn)
+    // the controls are left as they are.
+    const int phase = m_fullscreen->player()->phase();
+    if (phase == 1 || phase == 2 || phase == 4 || phase == 5)
+        return;
     const bool ended = m_session && m_session->state() == KRPlaybackSession::State::Ended;
     // The composer's pause is a pause to the user, though playback means to go on after it.
     if (m_area->danmakuComposer()->isPausedForComposer())
@@ -149,10 +155,17 @@ void KRVideoDetailViewController::retryPlaybackAfterTerminalFailure()
     if (!isPlaybackFailedAwaitingRetry())
         return;
     const double time = m_resume.startTime() > 0.05 ? m_resume.startTime() : m_session->interruptedAt();
+    // The failure left the full screen; the value it came in is the one kept for this.
+    const bool fullscreen = m_retryIntoFullscreen || m_fullscreen->isShown() || m_fullscreen->isDetailPending()
+                            || m_fullscreen->isContinuationPending();
+    m_retryIntoFullscreen = false;
     KRDiagnostics::recordEvent(QStringLiteral("playback-terminal-retry"),
-                               QStringLiteral("time=%1 fullscreen=NO identity=%2")
-                                   .arg(seconds(time), m_part.video() ? m_part.video()->feedIdentity() : QString()));
+                               QStringLiteral("time=%1 fullscreen=%2 identity=%3")
+                                   .arg(seconds(time), fullscreen ? QStringLiteral("YES") : QStringLiteral("NO"),
+                                        m_part.video() ? m_part.video()->feedIdentity() : QString()));
     tearDownMoviePlayer();
+    setDetailFullscreenPending(fullscreen);
+    setContinuationFullscreenPending(fullscreen);
     m_part.setStartedPlayback(false);
     m_resume.resolveAt(time);
     beginPlayback();
@@ -166,18 +179,24 @@ void KRVideoDetailViewController::restartPlaybackFromBeginning()
     }
     m_area->showPlayButton(false);
     m_area->danmakuRenderer()->resetForPlaybackTime(0);
-    startDanmakuTimer();
+    // In the background nothing is drawn: the lines wait for the foreground, as the tick does.
+    if (!isInBackgroundForPlayback())
+        startDanmakuTimer();
     m_session->restartPlaybackFromBeginning();
     if (KRPlayerControlsView* controls = m_area->controls())
         controls->setPlaying(true);
+}
+
+bool KRVideoDetailViewController::isInBackgroundForPlayback()
+{
+    return session()->lifecycle()->isInBackground() || platform::uikit::Application::shared().applicationState() == 2;
 }
 
 void KRVideoDetailViewController::activatePageAtIndexContinuing(int index)
 {
     // A part started by the continuation in the background may finish resolving there.
     KRBackgroundContinuation* continuation = session()->backgroundContinuation();
-    continuation->setArmed(session()->lifecycle()->isInBackground()
-                           || platform::uikit::Application::shared().applicationState() == 2);
+    continuation->setArmed(isInBackgroundForPlayback());
     activatePageAtIndex(index, true);
     continuation->setArmed(false);
 }

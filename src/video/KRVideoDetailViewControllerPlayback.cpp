@@ -19,6 +19,7 @@
 #include "platform/uikit/LongPressGestureRecognizer.h"
 #include "platform/uikit/View.h"
 #include "platform/uikit/Window.h"
+#include "playback/KRBackgroundContinuation.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackAudioSession.h"
@@ -255,8 +256,13 @@ void KRVideoDetailViewController::playbackMediaInstalled(KRPlaybackMedia* media)
                           shouldUsePortraitFullscreenForCurrentVideo());
     layoutApplicationVideoSurface();
     updateControlsTitles();
-    m_area->controls()->setPlaying(true);
     m_part.setStartedPlayback(true);
+    // A quality picked after the end puts its stream in place still awaiting the replay.
+    if (isPlaybackEndedAwaitingReplay()) {
+        showPlaybackEnded();
+        return;
+    }
+    m_area->controls()->setPlaying(true);
     m_area->showPlayButton(false);
     startDanmakuTimer();
 }
@@ -268,7 +274,9 @@ void KRVideoDetailViewController::playbackMediaRemoved()
 
 void KRVideoDetailViewController::playbackFailed(bool installed)
 {
-    // A failure is shown on the page, upright, where the play button retries.
+    // A failure is shown on the page, upright, where the play button retries; the retry goes
+    // back into the full screen the failure came in.
+    rememberFullscreenForRetry();
     m_fullscreen->surfaceRemoved();
     if (installed) {
         // An interruption: a tap retries from where it was.
@@ -287,19 +295,41 @@ void KRVideoDetailViewController::playbackEnded()
 {
     if (handleNaturalPlaybackContinuation())
         return;
+    showPlaybackEnded();
+}
+
+void KRVideoDetailViewController::showPlaybackEnded()
+{
     // The lines on screen finish with the part: none stays drawn over the end.
     stopDanmakuTimer();
+    const double end = m_session->duration();
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
-        renderer->resetForPlaybackTime(m_session->duration());
+        renderer->resetForPlaybackTime(end);
+    // The time reads the end of the stream in place, which a switch may have changed.
+    if (end > 0)
+        m_area->showProgress(end, end, false, false, true);
     if (KRPlayerControlsView* controls = m_area->controls())
         controls->setPlaying(false);
     m_area->showPlayButton(true);
 }
 
+void KRVideoDetailViewController::rememberFullscreenForRetry()
+{
+    m_retryIntoFullscreen = m_fullscreen->isShown() || m_fullscreen->isDetailPending() || m_fullscreen->isContinuationPending();
+}
+
 // ---- stop and teardown ----
+
+void KRVideoDetailViewController::endBackgroundContinuationTask(const QString& reason)
+{
+    if (m_session)
+        m_session->backgroundContinuation()->endBackgroundContinuationTaskForGeneration(0, reason);
+}
 
 void KRVideoDetailViewController::stopPlaybackForNavigation()
 {
+    // A start or recovery still resolving in the background is let go for the navigation.
+    endBackgroundContinuationTask(QStringLiteral("navigation"));
     // A start or a switch asked for the next turn does not outlive the stop.
     m_delayed.cancel(QStringLiteral("requestPlaybackAfterResumeCheck"));
     m_delayed.cancel(QStringLiteral("switchToQualityAtIndex"));

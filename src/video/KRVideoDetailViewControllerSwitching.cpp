@@ -57,13 +57,18 @@ void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playba
         // The switch is isolated from the stall recovery: no loading over the stream that plays on.
         if (switching && isViewLoaded())
             hideLoadingStatus();
+        m_area->setQualitySwitchRunning(switching);
         KRPlayerControlsView* controls = m_area->controls();
         if (!controls)
             return;
         controls->setQualitySwitching(switching, switching ? title : QString());
+        if (switching)
+            return;
         // The title the switch held back is the quality that plays now.
-        if (!switching)
-            controls->setQualityTitle(compactQualityTitle());
+        controls->setQualityTitle(compactQualityTitle());
+        // After the end the stream in place still waits for the replay, and its end shows.
+        if (isPlaybackEndedAwaitingReplay())
+            showPlaybackEnded();
     });
     connect(playback, &KRPlaybackSession::qualitySwitchChanged, this, [this](bool switching) {
         if (switching || m_qualitySwitchTarget == 0)
@@ -106,7 +111,9 @@ void KRVideoDetailViewController::qualitySwitchRollbackFailed(double time)
     m_resume.resolveAt(time);
     m_part.setStartedPlayback(false);
     stopDanmakuTimer();
-    // As after a failure: the player went, so whatever full screen it had is left, upright.
+    // As after a failure: the player went, so whatever full screen it had is left, upright,
+    // and the retry goes back into it.
+    rememberFullscreenForRetry();
     uninstallPersistentPlayerSurface();
     showLoadingStatus(QStringLiteral("原画质恢复失败，点播放重试"), false);
     m_area->setPlayButtonEnabled(true);

@@ -538,7 +538,7 @@ bool KRVideoPlayerArea::showProgress(double time, double duration, bool playing,
     // Hidden controls need no more than one update a second.
     const double now = platform::MainClock::now();
     if (throttled && !m_controls->areControlsVisible() && m_shown.lastVisualUpdate >= 0 && now - m_shown.lastVisualUpdate < 1.0
-        && !ended)
+        && !ended && !m_shown.switching)
         return false;
     m_shown.lastVisualUpdate = now;
     m_controls->updateCurrentTime(time, duration);

@@ -130,8 +130,11 @@ Q_SIGNALS:
 public:
     // ---- what the controls show ----
     // The time, length and playing state; hidden controls take no more than one update a
-    // second while `throttled` and not `ended`. False when nothing was shown.
+    // second while `throttled`, not `ended` and no quality switch runs. False when nothing
+    // was shown.
     bool showProgress(double time, double duration, bool playing, bool throttled, bool ended);
+    // A quality switch runs: it is shown as it goes, hidden controls or not.
+    void setQualitySwitchRunning(bool running) { m_shown.switching = running; }
     // The next progress shows whatever the throttle says.
     void refreshOnNextProgress() { m_shown.lastVisualUpdate = -1; }
     // The video's title and the quality's compact title, set only when the part or quality changes.
@@ -155,6 +158,7 @@ private:
     // What the bound controls show, kept to update them only when it changes.
     struct Shown {
         double lastVisualUpdate = -1;
+        bool switching = false;
         qint64 titledCID = -1;
         int titledQuality = -1;
     };

@@ -135,10 +135,7 @@ protected:
     {
         ActionSheet* sheet = page->visibleActionSheet();
         ASSERT_NE(sheet, nullptr);
-        int index = -1;
-        for (int i = 0; i < sheet->numberOfButtons(); ++i)
-            if (sheet->buttonTitleAtIndex(i) == title)
-                index = i;
+        const int index = sheetButtonIndex(sheet, title);
         ASSERT_GE(index, 0) << title.toStdString();
         click(sheet->buttonViewAtIndex(index));
         AnimationClock::finishAll();

@@ -29,18 +29,8 @@ using testsupport::PlaybackFixtures;
 
 namespace {
 
-class VideoPageSwitchTest : public VideoPageTest {
+class VideoPageSwitchTest : public VideoPageInFrontTest {
 protected:
-    void SetUp() override
-    {
-        VideoPageTest::SetUp();
-        KRPreferences::sharedPreferences().setPreferredQuality(16);
-        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
-        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
-        KRPreferences::sharedPreferences().setBackgroundAudioEnabled(false);
-        // The application in front, as when the user plays.
-        Application::shared().becomeActiveForTesting();
-    }
     void TearDown() override
     {
         // A failure shows the playback lines of the diagnostics log it ran with.
@@ -49,8 +39,7 @@ protected:
                 if (line.contains(QStringLiteral("quality")) || line.contains(QStringLiteral("playback")) || line.contains(QStringLiteral("player")) || line.contains(QStringLiteral("stag")))
                     std::fprintf(stderr, "LOG %s\n", qPrintable(line.left(300)));
         }
-        Application::shared().becomeActiveForTesting();
-        VideoPageTest::TearDown();
+        VideoPageInFrontTest::TearDown();
     }
     QString statusText(KRVideoDetailViewController* page) { return labelText(page, "danmakuStatusLabel"); }
     static QString log() { return diagnosticsLog(); }
@@ -258,10 +247,8 @@ TEST_F(VideoPageSwitchTest, AFailedRollbackInFullScreenLeavesItWithThePlayButton
 {
     KRVideoDetailViewController* page = pushAndPlay();
     KR_ADVANCE_UNTIL(playing(page));
-    auto* fullscreenButton = page->playerControls()->findChild<Button*>(QStringLiteral("fullscreenButton"));
-    ASSERT_NE(fullscreenButton, nullptr);
-    QTest::mouseClick(fullscreenButton, Qt::LeftButton);
-    KR_ADVANCE_UNTIL(page->fullscreen()->isShown());
+    enterFullscreenByItsButton(page);
+    ASSERT_FALSE(HasFatalFailure());
     auto* playButton = part<Button>(page, "playButton");
     // Dimmed, as a page that once found the video unavailable leaves it.
     playButton->setEnabled(false);
@@ -734,4 +721,125 @@ TEST_F(VideoPageSwitchTest, TheDemosFourKVideoOffersFourKInItsMenuAndPlaysItsPic
     EXPECT_TRUE(page->dashPlayback()->pictureURL().path().endsWith(QStringLiteral("/video-2160p.m4s")))
         << page->dashPlayback()->pictureURL().toString().toStdString();
     EXPECT_EQ(page->playerControls()->qualityButton()->title(ControlStateNormal), QStringLiteral("4K"));
+}
+
+// ---- a switch after the end ----
+
+namespace {
+
+class VideoPageSwitchAfterTheEndTest : public VideoPageSwitchTest {
+protected:
+    // The quality button opens the menu and the row titled `title` is clicked, as a user does.
+    void pickQualityFromTheMenu(KRVideoDetailViewController* page, const QString& title)
+    {
+        clickThroughWindow(page->playerControls()->qualityButton());
+        ActionSheet* sheet = page->visibleActionSheet();
+        ASSERT_NE(sheet, nullptr);
+        const int index = sheetButtonIndex(sheet, title);
+        ASSERT_GE(index, 0) << title.toStdString();
+        clickThroughWindow(sheet->buttonViewAtIndex(index));
+    }
+    // Played to the end, then another quality picked and its stream in place.
+    void endThenSwitch(KRVideoDetailViewController* page, int quality, const QString& title)
+    {
+        page->playerControlsSeekToTime(page->playerControls(), 11.0);
+        KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
+        pickQualityFromTheMenu(page, title);
+        ASSERT_FALSE(HasFatalFailure());
+        KR_ADVANCE_UNTIL(page->activePlaybackQuality() == quality && !page->playbackSession()->isSwitchingQuality());
+        // Whatever the new stream tells as it settles at the end comes now.
+        for (int i = 0; i < 20; ++i)
+            platform::MainClock::advanceForTesting(0.05);
+    }
+    // The stream of `quality` is in place: a progressive file, or from 1080P on the DASH pair.
+    void expectStreamOf(KRVideoDetailViewController* page, int quality)
+    {
+        EXPECT_EQ(page->activePlaybackQuality(), quality);
+        if (quality >= 80) {
+            ASSERT_NE(page->dashPlayback(), nullptr);
+            EXPECT_EQ(page->dashPlayback()->pictureURL(), play.dashVideoURL(quality));
+        } else {
+            EXPECT_EQ(page->dashPlayback(), nullptr);
+            EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(quality));
+        }
+    }
+    // Still ended awaiting replay: the play icons and the end of the stream now in place.
+    void expectEndedOn(KRVideoDetailViewController* page, int quality)
+    {
+        EXPECT_TRUE(page->isPlaybackEndedAwaitingReplay());
+        expectStreamOf(page, quality);
+        EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
+        EXPECT_FALSE(part(page, "pausedOverlay")->isHidden());
+        auto* current = page->playerControls()->findChild<Label*>(QStringLiteral("currentTimeLabel"));
+        auto* duration = page->playerControls()->findChild<Label*>(QStringLiteral("durationLabel"));
+        ASSERT_TRUE(current && duration);
+        EXPECT_EQ(current->text(), QStringLiteral("0:12"));
+        EXPECT_EQ(duration->text(), QStringLiteral("0:12"));
+    }
+    // Replayed from 0 on the stream in place.
+    void expectReplayFromZeroOn(KRVideoDetailViewController* page, int quality, qsizetype mark)
+    {
+        KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() < 5.0);
+        EXPECT_TRUE(log().mid(mark).contains(quality >= 80 ? QStringLiteral("[playback-replay] restart DASH dual tracks from zero")
+                                                            : QStringLiteral("[playback-replay] restart from zero with danmaku timeline")));
+        expectStreamOf(page, quality);
+        EXPECT_FALSE(page->isPlaybackEndedAwaitingReplay());
+        EXPECT_TRUE(part<Button>(page, "playButton")->isHidden());
+        EXPECT_TRUE(part(page, "pausedOverlay")->isHidden());
+    }
+    // Ended, `first` picked, the big ▶; ended again, `second` picked, the controls' own ▶.
+    void replayWithBothButtonsAfterSwitches(int first, const QString& firstTitle, int second, const QString& secondTitle)
+    {
+        KRVideoDetailViewController* page = pushAndPlay();
+        KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+        Button* const buttons[] = {part<Button>(page, "playButton"),
+                                   page->playerControls()->findChild<Button*>(QStringLiteral("playPauseButton"))};
+        const std::pair<int, QString> choices[] = {{first, firstTitle}, {second, secondTitle}};
+        for (int i = 0; i < 2; ++i) {
+            endThenSwitch(page, choices[i].first, choices[i].second);
+            ASSERT_FALSE(HasFatalFailure());
+            expectEndedOn(page, choices[i].first);
+            const qsizetype mark = log().size();
+            clickThroughWindow(buttons[i]);
+            expectReplayFromZeroOn(page, choices[i].first, mark);
+            ASSERT_FALSE(HasFatalFailure());
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(VideoPageSwitchAfterTheEndTest, BothPlayButtonsReplayFromZeroOnTheNewStream)
+{
+    replayWithBothButtonsAfterSwitches(64, QStringLiteral("720P"), 16, QStringLiteral("360P"));
+}
+
+// From 720P to the pair of 1080P, and from the pair back to 720P.
+TEST_F(VideoPageSwitchAfterTheEndTest, FromAndToTheDASHPairBothPlayButtonsReplayFromZero)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(64);
+    replayWithBothButtonsAfterSwitches(80, QStringLiteral("1080P"), 64, QStringLiteral("720P"));
+}
+
+// The big ▶ tapped while the stream picked after the end is still being made ready: the part
+// replays on the stream it has, and the new one takes over playing.
+TEST_F(VideoPageSwitchAfterTheEndTest, AReplayWhileTheNewStreamIsMadeReadyPlaysOnIntoIt)
+{
+    std::shared_ptr<testsupport::BodyGate> gate = play.gateMedia(64);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+    page->playerControlsSeekToTime(page->playerControls(), 11.0);
+    KR_ADVANCE_UNTIL(page->isPlaybackEndedAwaitingReplay());
+    pickQualityFromTheMenu(page, QStringLiteral("720P"));
+    ASSERT_FALSE(HasFatalFailure());
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[quality-prewarm-begin]")));
+    clickThroughWindow(part<Button>(page, "playButton"));
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() < 5.0);
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(16));
+    gate->openTo(std::numeric_limits<qint64>::max());
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == 64 && !page->playbackSession()->isSwitchingQuality());
+    EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    const double at = page->moviePlayer()->currentPlaybackTime();
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.5);
 }

@@ -10,7 +10,9 @@
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/MediaSeams.h"
+#include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/AnimationClock.h"
+#include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationController.h"
@@ -20,12 +22,14 @@
 #include "playback/KROfflineCacheManager.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
+#include "playback/KRPlayerControlsView.h"
 #include "shell/KRScreenRoutes.h"
 #include "store/KRLocalHistoryStore.h"
 #include "store/KRPreferences.h"
 #include "support/PlaybackFixtures.h"
 #include "support/ServiceSignatures.h"
 #include "video/KRVideoDetailViewController.h"
+#include "video/KRVideoFullscreen.h"
 
 #include <QTest>
 
@@ -129,6 +133,14 @@ protected:
     }
     // Pushes the page and taps play.
     KRVideoDetailViewController* pushAndPlay(std::shared_ptr<KRVideo> video = detailVideo()) { return tapPlay(push(std::move(video))); }
+    // The controls' full-screen button clicked, until the full screen shows.
+    void enterFullscreenByItsButton(KRVideoDetailViewController* page)
+    {
+        auto* button = page->playerControls()->findChild<platform::uikit::Button*>(QStringLiteral("fullscreenButton"));
+        ASSERT_NE(button, nullptr);
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_TRUE(advanceUntil([&] { return page->fullscreen()->isShown(); }));
+    }
     // The page's transport plays and has moved past its start.
     static bool playing(KRVideoDetailViewController* page)
     {
@@ -160,6 +172,15 @@ protected:
     {
         const platform::media::MediaPlayer* player = page->moviePlayer() ? page->moviePlayer()->playerForTesting() : nullptr;
         return player && player->isPlaybackLikelyToKeepUp() && !player->isPlaybackBufferEmpty();
+    }
+
+    // The index of the sheet's button titled `title`; -1 when it has none.
+    static int sheetButtonIndex(const platform::uikit::ActionSheet* sheet, const QString& title)
+    {
+        for (int i = 0; sheet && i < sheet->numberOfButtons(); ++i)
+            if (sheet->buttonTitleAtIndex(i) == title)
+                return i;
+        return -1;
     }
 
     template <typename T = platform::uikit::View>
@@ -200,6 +221,27 @@ protected:
     std::unique_ptr<platform::uikit::Window> window = std::make_unique<platform::uikit::Window>();
     platform::uikit::NavigationController* nav = nullptr;
     testsupport::PlaybackFixtures play{fake};
+};
+
+// The part at 360P played once (no next part, no loop), nothing heard in the background, and
+// the application in front, as when the user plays: the base of the tests that follow the life
+// cycle.
+class VideoPageInFrontTest : public VideoPageTest {
+protected:
+    void SetUp() override
+    {
+        VideoPageTest::SetUp();
+        KRPreferences::sharedPreferences().setPreferredQuality(16);
+        KRPreferences::sharedPreferences().setAutoContinueEnabled(false);
+        KRPreferences::sharedPreferences().setPlaybackLoopMode(0);
+        KRPreferences::sharedPreferences().setBackgroundAudioEnabled(false);
+        platform::uikit::Application::shared().becomeActiveForTesting();
+    }
+    void TearDown() override
+    {
+        platform::uikit::Application::shared().becomeActiveForTesting();
+        VideoPageTest::TearDown();
+    }
 };
 
 #define KR_ADVANCE_UNTIL(cond) ASSERT_TRUE(advanceUntil([&] { return bool(cond); })) << "timed out waiting for: " #cond
