@@ -10,6 +10,7 @@
 #include "platform/uikit/Label.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackClaims.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
@@ -104,6 +105,53 @@ TEST_F(VideoPagePlaybackTest, AMissingFirstAddressHandsOverToTheBackup)
     KR_ADVANCE_UNTIL(playing(page));
     EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveBackupURL(64));
     EXPECT_TRUE(log().contains(QStringLiteral("playback-candidate-failover")));
+}
+
+// An address that expires while the part is paused: the next read fails over to the backup,
+// which stays paused until the user plays; one that expires while it plays plays on.
+TEST_F(VideoPagePlaybackTest, AnAddressThatExpiresKeepsThePartPausedOrPlayingAsItWas)
+{
+    // The 720p file answers in pieces, so its player keeps asking for the rest.
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::Cut, 256 * 1024);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && stallWatchIdle(page));
+    page->playerControls()->setControlsVisible(true, false);
+    auto* playPause = page->playerControls()->findChild<Button*>(QStringLiteral("playPauseButton"));
+    clickThroughWindow(playPause);
+    ASSERT_FALSE(page->isPlaybackExpectedToPlay());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() != KRPlaybackStatePlaying);
+
+    // The first address expires: the player's next read, for a time sought ahead, fails and
+    // the session fails over.
+    const qsizetype mark = log().size();
+    play.setFault(PlaybackFixtures::Fault::PrimaryMediaMissing);
+    page->playerControlsSeekToTime(page->playerControls(), 10.0);
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[playback-candidate-failover]")) && page->moviePlayer()
+                     && page->moviePlayer()->contentURL() == play.progressiveBackupURL(64));
+    KR_ADVANCE_UNTIL(page->playbackSession()->state() == KRPlaybackSession::State::Paused);
+    for (int i = 0; i < 40; ++i) {
+        platform::MainClock::advanceForTesting(0.05);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+    EXPECT_FALSE(page->playerControls()->isPlaying());
+    EXPECT_FALSE(log().mid(mark).contains(QStringLiteral("[unexpected-pause-retry]")));
+
+    // A tap plays the backup, which then breaks as well: the fresh resolve plays on.
+    page->playerControls()->setControlsVisible(true, false);
+    clickThroughWindow(playPause);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_TRUE(KRPlaybackClaims::shared().isHeldBy(page->playbackSession()));
+    play.setFault(PlaybackFixtures::Fault::None);
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::Missing);
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[playback-fresh-resolve]")));
+    play.setMediaFault(64, PlaybackFixtures::MediaFault::None);
+    KR_ADVANCE_UNTIL(playing(page) && page->playbackSession()->state() == KRPlaybackSession::State::Playing);
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    EXPECT_TRUE(page->playerControls()->isPlaying());
+    EXPECT_TRUE(KRPlaybackClaims::shared().isHeldBy(page->playbackSession()));
+    EXPECT_TRUE(log().contains(QStringLiteral("[audio-session-activate] reason=online-player-start ")));
 }
 
 TEST_F(VideoPagePlaybackTest, WhenEveryAddressFailsOneFreshResolveThenThePlayButton)
