@@ -96,7 +96,6 @@ public:
     void setHeartbeatEnabled(bool enabled);
     // The offline list's inline player: the audio session is told so in its reasons.
     void setOfflinePlayer(bool offline) { m_offlinePlayer = offline; }
-    bool isOfflinePlayer() const { return m_offlinePlayer; }
     void setMediaFactory(MediaFactory factory);
     // How a failed chain resolves again; without one a failure past the candidates is terminal.
     void setResolver(Resolver resolver) { m_resolver = std::move(resolver); }
