@@ -255,7 +255,8 @@ void KRVideoDetailViewController::playbackMediaInstalled(KRPlaybackMedia* media)
                           shouldUsePortraitFullscreenForCurrentVideo());
     layoutApplicationVideoSurface();
     updateControlsTitles();
-    m_area->controls()->setPlaying(true);
+    // A failover of a paused part puts its player in place paused.
+    m_area->controls()->setPlaying(m_session->isExpectedToPlay());
     m_part.setStartedPlayback(true);
     m_area->showPlayButton(false);
     startDanmakuTimer();
