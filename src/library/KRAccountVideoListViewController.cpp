@@ -3,6 +3,7 @@
 #include "look/KRTheme.h"
 #include "model/KRTolerantValue.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/uikit/Application.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/TableView.h"
@@ -10,6 +11,7 @@
 #include "model/KRPlayInfo.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackAudioSession.h"
 #include "playback/KRPlaybackMedia.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
@@ -92,6 +94,11 @@ void KRAccountVideoListViewController::viewDidLoad()
     m_cacheObserver = center.addObserver(KROfflineCacheDidChangeNotification, nullptr,
                                          [this](const platform::Notification&) { reloadVideos(); });
     m_themeObserver = center.addObserver(KRThemeDidChangeNotification, nullptr, [this](const platform::Notification&) { applyTheme(); });
+    // The inline player plays on in the background: its sound keeps the audio session.
+    m_backgroundObserver = center.addObserver(ApplicationDidEnterBackgroundNotification, nullptr, [this](const platform::Notification&) {
+        if (m_session && m_session->playsNow())
+            KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("offline-did-enter-background"));
+    });
     applyTheme();
     reloadVideos();
 }
@@ -220,6 +227,7 @@ bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>&
     m_session->setVideo(video, video->aid());
     // Offline viewings go to the local history only.
     m_session->setHeartbeatEnabled(false);
+    m_session->setOfflinePlayer(true);
     m_session->setTickInterval(kTickMs);
     connect(m_session.get(), &KRPlaybackSession::mediaInstalled, this, [this](KRPlaybackMedia* media) {
         QWidget* host = media->transport() ? media->transport()->view() : nullptr;

@@ -123,6 +123,7 @@ private:
     KRRequestHandle m_danmakuLoad;
     bool m_appearedBefore = false;
     platform::ObserverToken m_cacheObserver;
+    platform::ObserverToken m_backgroundObserver;
     platform::ObserverToken m_themeObserver;
     KRPlayerSurface m_surface;
     bool m_surfaceHeld = false;

@@ -61,6 +61,24 @@ void KRPlaybackLifecycle::deferReplayUntilInterruptionEnds()
     m_transition = true;
 }
 
+bool KRPlaybackLifecycle::togglePlaybackIntentDuringInterruption()
+{
+    KRPlaybackLifecycleHost& s = m_session;
+    if (!m_interruption || !s.media())
+        return false;
+    const bool resume = !m_resumeAfterInterruption;
+    m_resumeAfterInterruption = resume;
+    // Asked in the background, the end listens or waits for the foreground as the user chose.
+    const bool background = resume && m_background;
+    m_listening = background && m_backgroundAudio;
+    m_resumeAfterForeground = background && !m_backgroundAudio;
+    s.synchronizeQualitySwitchIntent(resume, QStringLiteral("controls-during-interruption"));
+    s.resetUnexpectedPauseRecovery();
+    s.settlePlayback(Host::HoldNone, Host::HoldNone, resume);
+    record("playback-intent-during-interruption", QStringLiteral("resume=%1 dash=%2").arg(yesNo(resume), yesNo(s.playsPair())));
+    return true;
+}
+
 void KRPlaybackLifecycle::applicationDidEnterBackgroundForPlayback(bool backgroundAudio)
 {
     KRPlaybackLifecycleHost& s = m_session;

@@ -36,6 +36,10 @@ public:
     // A replay asked during an audio interruption waits for its end, and plays then when the
     // end allows playback to resume.
     void deferReplayUntilInterruptionEnds();
+    // The controls' play or pause during an audio interruption: it only turns over what its end
+    // is to do (and the intent with it); the interruption keeps the player paused. False, and
+    // nothing changes, when no interruption is active.
+    bool togglePlaybackIntentDuringInterruption();
 
     bool isInTransition() const { return m_transition; }
     bool isInBackground() const { return m_background; }

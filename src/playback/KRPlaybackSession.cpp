@@ -128,6 +128,9 @@ void KRPlaybackSession::beginStart(const QStringList& candidates, int quality)
 {
     claimPlayback();
     m_switch->abandon("new-start");
+    // A start is the one source that turns the intent on by itself; a failover or a recovery
+    // keeps the one it found.
+    m_expectedToPlay = true;
     m_candidates = candidates;
     m_candidateIndex = 0;
     m_freshResolveAttempted = false;
@@ -280,7 +283,7 @@ void KRPlaybackSession::attach(KRPlaybackMedia* media)
     });
     connect(media, &KRPlaybackMedia::pictureStarved, this, [this] {
         // A starved picture holds the sound as a stalled sound would: shown, and counted.
-        if (m_expectedToPlay && !m_stallActive)
+        if (playsNow() && !m_stallActive)
             countStall();
     });
 }
@@ -303,9 +306,11 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
     attach(media);
     m_pair = pair;
     m_startTime = std::max(0.0, time);
-    m_expectedToPlay = true;
     m_installedPlayable = false;
     m_interruptedAt = 0;
+    // Meant to play, it holds the claim: no other screen's sound plays under it.
+    if (m_expectedToPlay)
+        claimPlayback();
     setState(State::Buffering);
     Q_EMIT mediaInstalled(media);
     if (m_media != media)
@@ -314,14 +319,31 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
     m_lifecycle->mediaInstalled();
     if (start) {
         Q_EMIT bufferingChanged(true, QStringLiteral("正在缓冲…"));
-        media->start(time);
+        if (m_media != media)
+            return;
+        startMedia(media, time);
     }
+    // Whoever is told of the state or the rate may have stopped it: nothing goes on for a
+    // player let go, neither its tick nor a viewing.
     applyGate(start ? Gate::Started : Gate::Rate);
+    if (m_media != media)
+        return;
     applyRate();
+    if (m_media != media)
+        return;
     // The controls' tick waits for the foreground.
     if (!isApplicationInBackground())
         m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
     m_viewing->startHistoryTrackingIfNeeded();
+}
+
+void KRPlaybackSession::startMedia(KRPlaybackMedia* media, double time)
+{
+    // The sound is made ready only for a player meant to play; a paused one waits for a play.
+    if (m_expectedToPlay)
+        KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(m_offlinePlayer ? QStringLiteral("offline-player-start")
+                                                                                               : QStringLiteral("online-player-start"));
+    media->start(time);
 }
 
 void KRPlaybackSession::removeMedia(Removal reason)
@@ -397,7 +419,9 @@ void KRPlaybackSession::movieLoadStateChanged()
             Q_EMIT bufferingChanged(false, QString());
         media->soundBecamePlayable();
     }
-    if (stalled && m_expectedToPlay && !m_stallActive) {
+    // A player a hold keeps paused is not stalled however little it has: nothing is counted
+    // or shown for it, and no fallback is asked.
+    if (stalled && playsNow() && !m_stallActive) {
         media->pauseForBuffering(QStringLiteral("sound-stalled"));
         countStall();
     }
@@ -515,7 +539,6 @@ void KRPlaybackSession::failOver(const QString& reason)
         record("playback-fresh-resolve", QStringLiteral("quality=%1 reason=%2").arg(quality).arg(reason));
         removeMedia(Removal::Resolving);
         m_startOwner = std::make_unique<QObject>();
-        m_expectedToPlay = true;
         m_interruptedAt = installed ? resumeTime : 0;
         const int request = beginRequest();
         if (installed)
@@ -613,6 +636,9 @@ QString KRPlaybackSession::toggleSource() const
 
 void KRPlaybackSession::togglePlayback()
 {
+    // During an audio interruption the tap decides only what its end does.
+    if (m_lifecycle->togglePlaybackIntentDuringInterruption())
+        return;
     if (m_state == State::Ended) {
         restartPlaybackFromBeginning();
         return;
@@ -844,7 +870,8 @@ bool KRPlaybackSession::maintainPlaybackIntent()
     if (now - m_pauseSeenAt >= kFirstRetryDelay && now - m_lastRetryAt >= kRetrySpacing && m_retryCount < kMaximumRetries) {
         m_lastRetryAt = now;
         ++m_retryCount;
-        KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("unexpected-pause-recovery"));
+        KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(
+            m_offlinePlayer ? QStringLiteral("offline-unexpected-pause-recovery") : QStringLiteral("unexpected-pause-recovery"));
         applyGate(Gate::Push);
         record("unexpected-pause-retry", QStringLiteral("attempt=%1 state=%2 time=%3 dash=%4")
                                              .arg(m_retryCount).arg(state).arg(seconds(time)).arg(QLatin1String(yesNo(pair))));
@@ -979,7 +1006,7 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
         return false;
     m_lifecycle->mediaInstalled();
     if (start)
-        media->start(time);
+        startMedia(media, time);
     applyGate(start ? Gate::Started : Gate::Rate);
     if (!ended && !isApplicationInBackground())
         m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
@@ -989,6 +1016,8 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
 void KRPlaybackSession::applyQualitySwitchIntent(bool play)
 {
     m_holds &= ~unsigned(HoldTransition);
+    if (play && !m_expectedToPlay)
+        claimPlayback();
     m_expectedToPlay = play;
     applyGate(Gate::Push);
 }

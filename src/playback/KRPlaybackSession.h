@@ -94,6 +94,8 @@ public:
     std::shared_ptr<KRVideo> video() const override { return m_video; }
     // The history heartbeat and the local record; the offline list keeps only the record.
     void setHeartbeatEnabled(bool enabled);
+    // The offline list's inline player: the audio session is told so in its reasons.
+    void setOfflinePlayer(bool offline) { m_offlinePlayer = offline; }
     void setMediaFactory(MediaFactory factory);
     // How a failed chain resolves again; without one a failure past the candidates is terminal.
     void setResolver(Resolver resolver) { m_resolver = std::move(resolver); }
@@ -296,8 +298,11 @@ private:
     // The source a play or pause of the controls gives the switch's intent.
     QString toggleSource() const;
     KRPlaybackMedia* makeMedia(const QUrl& sound, const QUrl& picture);
-    // Shows and runs a player already made: `start` starts it at `time`, else it goes on as it is.
+    // Shows and runs a player already made: `start` starts it at `time`, else it goes on as it
+    // is. The intent stays as it stands: a new start turned it on, a failover keeps it.
     void adopt(KRPlaybackMedia* media, bool pair, double time, bool start);
+    // Starts a player put in place, with the audio session made ready when it is meant to play.
+    void startMedia(KRPlaybackMedia* media, double time);
     // Binds the player's events to the session.
     void attach(KRPlaybackMedia* media);
     // Lets the player go: stopped, released once its own call has returned.
@@ -354,6 +359,7 @@ private:
     bool m_fromDevice = false;
     bool m_installedPlayable = false;
     bool m_expectedToPlay = false;
+    bool m_offlinePlayer = false;
     double m_interruptedAt = 0;
     double m_startTime = 0;
     // Owner of the replies of one start: replaced at each start and stop.

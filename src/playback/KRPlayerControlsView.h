@@ -66,6 +66,8 @@ public:
     void setQualityTitle(const QString& title);
     void setQualitySwitching(bool switching, const QString& targetTitle);
     void setPlaying(bool playing);
+    // Whether the play button shows pause (what plays) or play.
+    bool isPlaying() const { return m_playing; }
     void updateCurrentTime(double current, double duration);
     void setFullscreen(bool fullscreen, bool portraitVideo);
     void setControlsVisible(bool visible, bool animated);

@@ -3,7 +3,6 @@
 #include "platform/media/MediaNotifications.h"
 #include "platform/uikit/View.h"
 #include "playback/KRDASHPlayback.h"
-#include "playback/KRPlaybackAudioSession.h"
 #include "playback/KRPlaybackTransport.h"
 
 #include <algorithm>
@@ -78,8 +77,7 @@ void KRTransportMedia::start(double time)
 {
     if (!m_transport)
         return;
-    KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(m_dash ? QStringLiteral("dash-start")
-                                                                                   : QStringLiteral("progressive-start"));
+    // The audio session was made ready by the session that starts it, under its screen's name.
     m_transport->setUseApplicationAudioSession(true);
     if (m_dash) {
         m_dash->start(std::max(0.0, time));

@@ -262,7 +262,8 @@ void KRVideoDetailViewController::playbackMediaInstalled(KRPlaybackMedia* media)
         showPlaybackEnded();
         return;
     }
-    m_area->controls()->setPlaying(true);
+    // A failover of a paused part puts its player in place paused.
+    m_area->controls()->setPlaying(m_session->isExpectedToPlay());
     m_area->showPlayButton(false);
     startDanmakuTimer();
 }

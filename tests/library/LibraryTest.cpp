@@ -298,6 +298,14 @@ TEST_F(LibraryTest, ACompleteDASHEntryPlaysInlineWithItsDanmakuAndStoppingRecord
         << list->dashPlayback()->isRunning() << " rebuffering=" << list->dashPlayback()->isRebuffering()
         << " waiting=" << list->dashPlayback()->isWaitingToStart();
     EXPECT_TRUE(list->controlsView()->isHidden() == false);
+    // The audio session hears the offline player by its own name, and its sound goes on in
+    // the background.
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[audio-session-activate] reason=offline-player-start ")));
+    EXPECT_FALSE(diagnosticsLog().contains(QStringLiteral("reason=online-player-start")));
+    Application::shared().enterBackgroundForTesting();
+    EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[audio-session-activate] reason=offline-did-enter-background ")));
+    Application::shared().enterForegroundForTesting();
+    Application::shared().becomeActiveForTesting();
 
     const std::shared_ptr<KRVideo> played = list->playingVideo();
     ASSERT_NE(played, nullptr);

@@ -112,6 +112,12 @@ TEST_F(LifecycleDuringResolveTest, APulledHeadphoneDuringASwitchInstallsTheNewSt
     EXPECT_EQ(session->quality(), 80);
     MainClock::advanceForTesting(3.0);
     EXPECT_EQ(prewarm->plays, 0);
+    // The intent went off with the route, not only the sound: one tap plays.
+    EXPECT_FALSE(session->isExpectedToPlay());
+    session->togglePlayback();
+    EXPECT_TRUE(session->playsNow());
+    EXPECT_GE(prewarm->plays, 1);
+    EXPECT_EQ(session->state(), KRPlaybackSession::State::Playing);
 }
 
 // ---- a start still resolving ----

@@ -40,13 +40,22 @@ public:
     unsigned loadState() const override { return load; }
     double currentTime() const override { return time; }
     double duration() const override { return length; }
+    // As the real player: once stopped, it starts and plays no more; a call is counted.
     void start(double at) override
     {
+        if (stopped) {
+            ++callsAfterStop;
+            return;
+        }
         startedAt = at;
         time = at;
     }
     void play() override
     {
+        if (stopped) {
+            ++callsAfterStop;
+            return;
+        }
         ++plays;
         playTimes.append(platform::MainClock::now());
     }
@@ -135,7 +144,7 @@ public:
     unsigned load = 0;
     double time = 0, length = 312, startedAt = -1, prewarmedAt = -1, stagedAt = -1;
     float rate = 1;
-    int plays = 0, pauses = 0, commits = 0, stageCancels = 0, reasserts = 0, startAttempts = 0;
+    int plays = 0, pauses = 0, commits = 0, stageCancels = 0, reasserts = 0, startAttempts = 0, callsAfterStop = 0;
     bool stopped = false, pictureReady = true, seekInFlight = false, pictureSuspended = false;
     bool refilling = false, opensGateOnAttempt = false;
     QStringList bufferingPauses, seekResumeInvalidations;

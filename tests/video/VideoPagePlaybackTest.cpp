@@ -3,6 +3,7 @@
 #include "VideoPageTesting.h"
 
 #include "platform/media/MediaPlayer.h"
+#include "platform/media/MpvCore.h"
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Button.h"
@@ -10,6 +11,7 @@
 #include "platform/uikit/Label.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackClaims.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
@@ -104,6 +106,61 @@ TEST_F(VideoPagePlaybackTest, AMissingFirstAddressHandsOverToTheBackup)
     KR_ADVANCE_UNTIL(playing(page));
     EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveBackupURL(64));
     EXPECT_TRUE(log().contains(QStringLiteral("playback-candidate-failover")));
+}
+
+// An address that expires while the part is paused: the failure reported fails over to the
+// backup, which stays paused until the user plays; one that expires while it plays plays on.
+TEST_F(VideoPagePlaybackTest, AnAddressThatExpiresKeepsThePartPausedOrPlayingAsItWas)
+{
+    // The engine of the player shown says its read of the address failed.
+    const auto readFails = [](KRVideoDetailViewController* page) {
+        Q_EMIT page->moviePlayer()->playerForTesting()->core()->loadFailed(
+            platform::Error(QStringLiteral("MediaEngine"), -1, QStringLiteral("HTTP error 404 Not Found")));
+    };
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page));
+    page->playerControls()->setControlsVisible(true, false);
+    auto* playPause = page->playerControls()->findChild<Button*>(QStringLiteral("playPauseButton"));
+    clickThroughWindow(playPause);
+    ASSERT_FALSE(page->isPlaybackExpectedToPlay());
+    KR_ADVANCE_UNTIL(page->playbackSession()->state() == KRPlaybackSession::State::Paused);
+
+    // The first address expires, and the engine says its read failed (a paused player here may
+    // hold such a failure, or take it for the end, so the test tells it): the session fails
+    // over to the backup.
+    QList<bool> playingAtInstall;
+    const QMetaObject::Connection installs = QObject::connect(page->playbackSession(), &KRPlaybackSession::mediaInstalled, page,
+                                                             [&] { playingAtInstall.append(page->playerControls()->isPlaying()); });
+    const qsizetype mark = log().size();
+    play.setFault(PlaybackFixtures::Fault::PrimaryMediaMissing);
+    readFails(page);
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[playback-candidate-failover]")) && page->moviePlayer()
+                     && page->moviePlayer()->contentURL() == play.progressiveBackupURL(64));
+    KR_ADVANCE_UNTIL(page->playbackSession()->state() == KRPlaybackSession::State::Paused);
+    for (int i = 0; i < 40; ++i) {
+        platform::MainClock::advanceForTesting(0.05);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+    EXPECT_FALSE(page->playerControls()->isPlaying());
+    EXPECT_FALSE(log().mid(mark).contains(QStringLiteral("[unexpected-pause-retry]")));
+    QObject::disconnect(installs);
+    EXPECT_EQ(playingAtInstall, QList<bool>{false}) << "the controls show it paused from its installation";
+
+    // Played, the backup expires too: the fresh resolve plays on.
+    page->playerControls()->setControlsVisible(true, false);
+    clickThroughWindow(playPause);
+    KR_ADVANCE_UNTIL(playing(page));
+    EXPECT_TRUE(KRPlaybackClaims::shared().isHeldBy(page->playbackSession()));
+    play.setFault(PlaybackFixtures::Fault::None);
+    readFails(page);
+    KR_ADVANCE_UNTIL(log().contains(QStringLiteral("[playback-fresh-resolve]")));
+    KR_ADVANCE_UNTIL(playing(page) && page->playbackSession()->state() == KRPlaybackSession::State::Playing);
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    EXPECT_TRUE(page->playerControls()->isPlaying());
+    EXPECT_TRUE(KRPlaybackClaims::shared().isHeldBy(page->playbackSession()));
+    EXPECT_TRUE(log().contains(QStringLiteral("[audio-session-activate] reason=online-player-start ")));
 }
 
 TEST_F(VideoPagePlaybackTest, WhenEveryAddressFailsOneFreshResolveThenThePlayButton)
