@@ -208,6 +208,9 @@ void KRDynamicDetailViewController::themeDidChange()
 
 void KRDynamicDetailViewController::sessionDidChange()
 {
+    // A screen whose views have gone with their window has nothing left to show the change on.
+    if (!isViewLoaded())
+        return;
     updateComposerButtonTitle();
     if (KRSessionStore::sharedStore().signedInUserID() == m_loadedAccount)
         return;

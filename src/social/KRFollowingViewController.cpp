@@ -146,6 +146,9 @@ void KRFollowingViewController::filterChanged()
 
 void KRFollowingViewController::sessionDidChange()
 {
+    // A screen whose views have gone with their window has nothing left to show the change on.
+    if (!isViewLoaded())
+        return;
     if (KRSessionStore::sharedStore().signedInUserID() != m_feedAccount)
         reloadFeed();
 }

@@ -146,6 +146,9 @@ void KRMessageViewController::segmentChanged() { reloadMessages(); }
 
 void KRMessageViewController::sessionDidChange()
 {
+    // A screen whose views have gone with their window has nothing left to show the change on.
+    if (!isViewLoaded())
+        return;
     if (KRSessionStore::sharedStore().signedInUserID() != m_listAccount)
         reloadMessages();
 }

@@ -152,6 +152,9 @@ void KRReplyThreadViewController::applyTheme()
 
 void KRReplyThreadViewController::sessionDidChange()
 {
+    // A screen whose views have gone with their window has nothing left to show the change on.
+    if (!isViewLoaded())
+        return;
     const std::optional<qint64> account = KRSessionStore::sharedStore().signedInUserID();
     if (account == m_replyAccount) {
         selectReplyTarget(m_composer.target);
