@@ -64,7 +64,7 @@ KRDASHPlayback::KRDASHPlayback(KRPlaybackTransport* soundTransport, const QUrl& 
                                         m_transport ? m_transport->contentURL().host() : QString()));
 }
 
-KRDASHPlayback::~KRDASHPlayback() { stop(); }
+KRDASHPlayback::~KRDASHPlayback() { stopDASHPlayback(); }
 
 QImage KRDASHPlayback::lastPictureFrame() const { return m_picture ? m_picture->core()->frameImage() : QImage(); }
 
@@ -109,11 +109,11 @@ void KRDASHPlayback::start(double time)
     m_transport->setShouldAutoplay(false);
     m_transport->prepareToPlay();
     if (!m_syncSuspended)
-        m_syncTimer.start(kSyncIntervalMs, [this] { sync(); });
-    seekToTime(time, true);
+        m_syncTimer.start(kSyncIntervalMs, [this] { syncDASHPlayback(); });
+    beginDASHSeekToTime(time, true);
 }
 
-quint64 KRDASHPlayback::seekToTime(double time, bool resume)
+quint64 KRDASHPlayback::beginDASHSeekToTime(double time, bool resume)
 {
     if (m_stopped || !m_transport)
         return m_seekGeneration;
@@ -226,7 +226,7 @@ void KRDASHPlayback::play()
         attemptStart();
         return;
     }
-    seekToTime(soundTime(), true);
+    beginDASHSeekToTime(soundTime(), true);
 }
 
 void KRDASHPlayback::setResumeWhenAligned(bool resume)
@@ -280,7 +280,7 @@ void KRDASHPlayback::followTransport()
     }
 }
 
-void KRDASHPlayback::sync()
+void KRDASHPlayback::syncDASHPlayback()
 {
     if (m_stopped || !m_transport || m_syncSuspended)
         return;
@@ -341,14 +341,14 @@ void KRDASHPlayback::resumeSync()
     m_syncSuspended = false;
     if (m_surface)
         m_surface->setPlayer(m_picture);
-    m_syncTimer.start(kSyncIntervalMs, [this] { sync(); });
+    m_syncTimer.start(kSyncIntervalMs, [this] { syncDASHPlayback(); });
     KRDiagnostics::recordEvent(QStringLiteral("dash-sync-resumed"), QStringLiteral("time=%1").arg(soundTime(), 0, 'f', 3));
     // The sound went on alone: the picture catches up before it is shown moving again.
     if (m_running && !m_pictureSeeking)
         realignPicture(soundTime(), "resume-sync");
 }
 
-void KRDASHPlayback::stop()
+void KRDASHPlayback::stopDASHPlayback()
 {
     if (m_stopped)
         return;

@@ -42,7 +42,7 @@ public:
     bool attemptStart();
     // Seeks both halves to `time` under a new seek generation (answered); a completion of an
     // older seek does nothing. With `resume` they play once aligned again, else they stay paused.
-    quint64 seekToTime(double time, bool resume);
+    quint64 beginDASHSeekToTime(double time, bool resume);
     // The user's pause and play: both halves at once. Play goes through the gate.
     void pause();
     void play();
@@ -53,9 +53,9 @@ public:
     void invalidatePendingSeekResume(const QString& reason);
     // Stops both, removes the picture and gives the transport its own picture back. Harmless
     // when repeated; the destructor stops too.
-    void stop();
+    void stopDASHPlayback();
     // One keeping-in-step tick (the timer runs it every 0.2 s).
-    void sync();
+    void syncDASHPlayback();
     // Fits the picture to the transport's picture host.
     void layoutSurface();
     // Background listening: the sound goes on alone. The keeping-in-step stops, the picture

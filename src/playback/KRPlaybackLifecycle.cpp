@@ -83,7 +83,7 @@ void KRPlaybackLifecycle::applicationDidEnterBackgroundForPlayback(bool backgrou
 {
     KRPlaybackLifecycleHost& s = m_session;
     s.stopTick();
-    s.cancelStallRecovery();
+    s.resetPlaybackStallRecovery();
     s.abandonQualitySwitch("background");
     m_background = true;
     m_backgroundAudio = backgroundAudio;
@@ -268,7 +268,7 @@ void KRPlaybackLifecycle::interruptionBegan()
     }
     m_resumeAfterInterruption = s.isExpectedToPlay() || media->playbackState() == 1;
     s.invalidatePendingDASHSeekResumeForReason(QStringLiteral("audio-interruption-began"));
-    s.cancelStallRecovery();
+    s.resetPlaybackStallRecovery();
     pausePictureClocksForBackground();
     s.setHold(Host::HoldInterruption, true);
     record("audio-session-interruption-began", QStringLiteral("resume=%1").arg(yesNo(m_resumeAfterInterruption)));

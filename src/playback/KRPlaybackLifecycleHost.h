@@ -37,7 +37,7 @@ public:
     // the gate decides once.
     virtual void settlePlayback(unsigned holdsOn, unsigned holdsOff, bool play) = 0;
     virtual void resetUnexpectedPauseRecovery() = 0;
-    virtual void cancelStallRecovery() = 0;
+    virtual void resetPlaybackStallRecovery() = 0;
     virtual void abandonQualitySwitch(const char* reason) = 0;
     // A DASH seek still pending does not resume what the life cycle pauses.
     virtual void invalidatePendingDASHSeekResumeForReason(const QString& reason) = 0;

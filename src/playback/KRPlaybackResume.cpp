@@ -5,7 +5,7 @@ bool KRPlaybackResume::offers(double time, double duration)
     return time >= kMinimumTime && (duration <= 0 || time < duration - kEndMargin);
 }
 
-void KRPlaybackResume::reset()
+void KRPlaybackResume::resetPlaybackResumeState()
 {
     ++m_generation;
     m_resolved = false;

@@ -19,7 +19,7 @@ public:
     quint64 beginCheck() { return ++m_generation; }
     bool isCurrent(quint64 generation) const { return generation == m_generation; }
     // Forgets the decision and the start time, and drops the answers on their way.
-    void reset();
+    void resetPlaybackResumeState();
 
     bool isResolved() const { return m_resolved; }
     // Decided, starting where the next start already would.

@@ -117,11 +117,11 @@ QStringList KRPlaybackSession::dashAddresses(const KRPlayInfo& info, int quality
 void KRPlaybackSession::startCandidates(const QStringList& candidates, int quality, double time)
 {
     if (candidates.isEmpty()) {
-        failTerminally(QStringLiteral("no-stream"));
+        finishPlaybackConstructionFailureWithReason(QStringLiteral("no-stream"));
         return;
     }
     beginStart(candidates, quality);
-    install(QUrl(candidates.first()), QUrl(), time, Removal::Stopped);
+    startMovieWithURLString(candidates.first(), time, Removal::Stopped);
 }
 
 void KRPlaybackSession::beginStart(const QStringList& candidates, int quality)
@@ -161,8 +161,8 @@ bool KRPlaybackSession::playsFromDevice(const KRVideo& video)
     return isLocalAddress(video.playURL()) || !KROfflineCacheManager::sharedManager()->cachedDASHPlaybackInfoForVideo(video).isEmpty();
 }
 
-void KRPlaybackSession::loadPlayInfo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
-                                     std::function<void(const std::optional<KRPlayInfo>&)> completion)
+void KRPlaybackSession::loadDASHPlaybackInfoForVideo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
+                                                     std::function<void(const std::optional<KRPlayInfo>&)> completion)
 {
     auto read = [completion = std::move(completion)](const std::optional<QVariantMap>& information, const KROptionalError&) {
         completion(information ? KRPlayInfo::fromPlayInformation(*information) : std::nullopt);
@@ -194,7 +194,7 @@ void KRPlaybackSession::startPart(int quality, double time)
     if (!offline.isEmpty()) {
         const std::optional<KRPlayInfo> info = KRPlayInfo::fromOfflineRecord(offline);
         if (!info || !startDASH(*info, info->quality, time))
-            failTerminally(QStringLiteral("dash-streams-missing"));
+            finishPlaybackConstructionFailureWithReason(QStringLiteral("dash-streams-missing"));
         return;
     }
     if (isLocalAddress(video.playURL())) {
@@ -208,19 +208,20 @@ void KRPlaybackSession::startPart(int quality, double time)
         return;
     }
     const int request = m_requestGeneration;
-    loadPlayInfo(video, m_aid, quality, m_startOwner.get(), [this, quality, time, request](const std::optional<KRPlayInfo>& info) {
-        if (request != m_requestGeneration)
-            return;
-        if (info)
-            Q_EMIT playInfoLoaded(info);
-        // What the screen did with the qualities may have stopped or restarted this one.
-        if (request != m_requestGeneration || !m_startOwner)
-            return;
-        // The pair needs a usable H.264 picture and AAC sound; else the chain plays.
-        if (info && startDASH(*info, quality, time))
-            return;
-        resolveChain(quality, time);
-    });
+    loadDASHPlaybackInfoForVideo(
+        video, m_aid, quality, m_startOwner.get(), [this, quality, time, request](const std::optional<KRPlayInfo>& info) {
+            if (request != m_requestGeneration)
+                return;
+            if (info)
+                Q_EMIT playInfoLoaded(info);
+            // What the screen did with the qualities may have stopped or restarted this one.
+            if (request != m_requestGeneration || !m_startOwner)
+                return;
+            // The pair needs a usable H.264 picture and AAC sound; else the chain plays.
+            if (info && startDASH(*info, quality, time))
+                return;
+            resolveChain(quality, time);
+        });
 }
 
 void KRPlaybackSession::resolveChain(int quality, double time)
@@ -234,7 +235,7 @@ void KRPlaybackSession::resolveChain(int quality, double time)
                 return;
             const QStringList candidates = playableCandidates(resolved);
             if (candidates.isEmpty()) {
-                failTerminally(error ? error->description() : QStringLiteral("no-stream"));
+                finishPlaybackConstructionFailureWithReason(error ? error->description() : QStringLiteral("no-stream"));
                 return;
             }
             startCandidates(candidates, resolved->playbackQuality() > 0 ? int(resolved->playbackQuality()) : quality, time);
@@ -268,6 +269,11 @@ void KRPlaybackSession::install(const QUrl& sound, const QUrl& picture, double t
     adopt(makeMedia(sound, picture), !picture.isEmpty(), time, true);
 }
 
+void KRPlaybackSession::startMovieWithURLString(const QString& address, double time, Removal reason)
+{
+    install(QUrl(address), QUrl(), time, reason);
+}
+
 void KRPlaybackSession::attach(KRPlaybackMedia* media)
 {
     m_media = media;
@@ -278,7 +284,7 @@ void KRPlaybackSession::attach(KRPlaybackMedia* media)
     connect(media, &KRPlaybackMedia::pairStarted, this, [this] {
         Q_EMIT bufferingChanged(false, QString());
         applyGate(Gate::Confirmed);
-        applyRate();
+        applyPlaybackRateToAllClocks();
         m_switch->mediaLoadStateChanged();
     });
     connect(media, &KRPlaybackMedia::pictureStarved, this, [this] {
@@ -328,12 +334,12 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
     applyGate(start ? Gate::Started : Gate::Rate);
     if (m_media != media)
         return;
-    applyRate();
+    applyPlaybackRateToAllClocks();
     if (m_media != media)
         return;
     // The controls' tick waits for the foreground.
     if (!isApplicationInBackground())
-        m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+        startPlayerControlsTimer();
     m_viewing->startHistoryTrackingIfNeeded();
 }
 
@@ -351,7 +357,7 @@ void KRPlaybackSession::removeMedia(Removal reason)
     // A teardown ends a switch: the stream playing now is the one that stays.
     m_switch->abandon("teardown");
     m_delayed.cancelAll();
-    m_tickTimer.stop();
+    stopPlayerControlsTimer();
     m_startOwner.reset();
     m_stallActive = false;
     resetUnexpectedPauseRecovery();
@@ -507,7 +513,7 @@ void KRPlaybackSession::handleFinish(int reason)
     const double length = duration();
     const double end = length > 0 ? length : currentTime();
     m_expectedToPlay = false;
-    m_tickTimer.stop();
+    stopPlayerControlsTimer();
     m_delayed.cancel(QStringLiteral("checkStallRecovery"));
     m_stallActive = false;
     resetUnexpectedPauseRecovery();
@@ -527,7 +533,7 @@ void KRPlaybackSession::failOver(const QString& reason)
         const int index = m_candidateIndex + 1;
         record("playback-candidate-failover",
                QStringLiteral("index=%1 count=%2 reason=%3").arg(index).arg(candidates.size()).arg(reason));
-        install(QUrl(candidates.at(index)), QUrl(), resumeTime > 0.05 ? resumeTime : 0, Removal::FailedOver);
+        startMovieWithURLString(candidates.at(index), resumeTime > 0.05 ? resumeTime : 0, Removal::FailedOver);
         m_candidates = candidates;
         m_candidateIndex = index;
         m_installedPlayable = installed;
@@ -553,7 +559,10 @@ void KRPlaybackSession::failOver(const QString& reason)
             if (candidates.isEmpty()) {
                 m_installedPlayable = installed;
                 m_interruptedAt = resumeTime;
-                failTerminally(QStringLiteral("fresh-resolve-failed"));
+                if (installed)
+                    finishInstalledPlaybackAfterResolveFailure(QStringLiteral("fresh-resolve-failed"));
+                else
+                    finishPlaybackConstructionFailureWithReason(QStringLiteral("fresh-resolve-failed"));
                 return;
             }
             if (resolved > 0 && resolved != m_quality) {
@@ -563,18 +572,24 @@ void KRPlaybackSession::failOver(const QString& reason)
             m_candidates = candidates;
             m_candidateIndex = 0;
             m_fromDevice = false;
-            install(QUrl(candidates.first()), QUrl(), resumeTime > 0.05 ? resumeTime : 0, Removal::Resolving);
+            startMovieWithURLString(candidates.first(), resumeTime > 0.05 ? resumeTime : 0, Removal::Resolving);
             m_installedPlayable = installed;
         });
         return;
     }
     m_interruptedAt = resumeTime;
-    failTerminally(reason);
+    if (installed)
+        finishInstalledPlaybackAfterResolveFailure(reason);
+    else
+        finishPlaybackConstructionFailureWithReason(reason);
 }
 
-void KRPlaybackSession::failTerminally(const QString& reason)
+void KRPlaybackSession::finishPlaybackConstructionFailureWithReason(const QString& reason) { failTerminally(reason, false); }
+
+void KRPlaybackSession::finishInstalledPlaybackAfterResolveFailure(const QString& reason) { failTerminally(reason, true); }
+
+void KRPlaybackSession::failTerminally(const QString& reason, bool installed)
 {
-    const bool installed = m_installedPlayable;
     const QString why = reason.isEmpty() ? QStringLiteral("unknown") : reason;
     record(installed ? "progressive-refresh-terminal-failure" : "playback-construction-terminal-failure", QStringLiteral("reason=%1").arg(why));
     const double at = m_interruptedAt > 0 ? m_interruptedAt : currentTime();
@@ -609,8 +624,8 @@ void KRPlaybackSession::play()
     claimPlayback();
     applyGate(Gate::Push);
     // Played again after the end left by a seek: a new viewing, and the tick runs again.
-    if (!m_tickTimer.isActive())
-        m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    if (!m_playerControlsTimer.isActive())
+        startPlayerControlsTimer();
     if (m_viewing->isActive())
         report(3);
     else
@@ -696,7 +711,7 @@ void KRPlaybackSession::restartPlaybackFromBeginning()
     applyGate(Gate::Replay);
     // In the background the tick waits for the foreground, which starts it again.
     if (!isApplicationInBackground())
-        m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+        startPlayerControlsTimer();
     m_viewing->startHistoryTrackingIfNeeded();
     Q_EMIT progressed(0, duration(), true);
 }
@@ -766,7 +781,7 @@ float KRPlaybackSession::effectiveRate() const { return m_holding ? kHoldRate : 
 void KRPlaybackSession::setRate(float rate)
 {
     m_rate = rate > 0 ? rate : 1.0f;
-    applyRate(true);
+    applyPlaybackRateToAllClocks(true);
 }
 
 void KRPlaybackSession::beginHold()
@@ -774,7 +789,7 @@ void KRPlaybackSession::beginHold()
     if (m_holding || !m_media)
         return;
     m_holding = true;
-    applyRate(true);
+    applyPlaybackRateToAllClocks(true);
 }
 
 void KRPlaybackSession::endHold()
@@ -782,10 +797,10 @@ void KRPlaybackSession::endHold()
     if (!m_holding)
         return;
     m_holding = false;
-    applyRate(true);
+    applyPlaybackRateToAllClocks(true);
 }
 
-void KRPlaybackSession::applyRate(bool ensureAudible)
+void KRPlaybackSession::applyPlaybackRateToAllClocks(bool ensureAudible)
 {
     KRPlaybackMedia* media = m_media;
     if (!media)
@@ -825,6 +840,10 @@ void KRPlaybackSession::playerControlsTimerFired()
         return;
     Q_EMIT progressed(currentTime(), duration(), media->playbackState() == KRPlaybackStatePlaying || intent);
 }
+
+void KRPlaybackSession::startPlayerControlsTimer() { m_playerControlsTimer.start(m_tickMs, [this] { playerControlsTimerFired(); }); }
+
+void KRPlaybackSession::stopPlayerControlsTimer() { m_playerControlsTimer.stop(); }
 
 void KRPlaybackSession::resetUnexpectedPauseRecovery()
 {
@@ -1009,7 +1028,7 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
         startMedia(media, time);
     applyGate(start ? Gate::Started : Gate::Rate);
     if (!ended && !isApplicationInBackground())
-        m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+        startPlayerControlsTimer();
     return m_media == media;
 }
 
@@ -1082,7 +1101,7 @@ void KRPlaybackSession::qualitySwitchStateChanged(bool switching, const QString&
 
 bool KRPlaybackSession::isApplicationInBackground() const { return m_lifecycle && m_lifecycle->isInBackground(); }
 
-void KRPlaybackSession::cancelStallRecovery()
+void KRPlaybackSession::resetPlaybackStallRecovery()
 {
     m_delayed.cancel(QStringLiteral("checkStallRecovery"));
     m_stallActive = false;
@@ -1103,13 +1122,13 @@ void KRPlaybackSession::synchronizeQualitySwitchIntent(bool playing, const QStri
 
 void KRPlaybackSession::stopTick()
 {
-    m_tickTimer.stop();
+    stopPlayerControlsTimer();
     Q_EMIT controlsTickRunningChanged(false);
 }
 
 void KRPlaybackSession::restartTick()
 {
-    m_tickTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    startPlayerControlsTimer();
     Q_EMIT controlsTickRunningChanged(true);
     playerControlsTimerFired();
 }

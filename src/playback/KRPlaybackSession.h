@@ -114,8 +114,8 @@ public:
     static bool playsFromDevice(const KRVideo& video);
     // The part's play information at `quality` from the account client (an episode's by the
     // PGC route), read into types; empty when there is none.
-    static void loadPlayInfo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
-                             std::function<void(const std::optional<KRPlayInfo>& info)> completion);
+    static void loadDASHPlaybackInfoForVideo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
+                                             std::function<void(const std::optional<KRPlayInfo>& info)> completion);
 
     // ---- quality ----
     // The full title of a code as the screen shows it (the server's titles); the fixed table
@@ -285,7 +285,7 @@ private:
     bool isEnded() const override { return m_state == State::Ended; }
     bool isTerminallyFailed() const override { return m_state == State::Failed || m_state == State::Interrupted; }
     bool isApplicationInBackground() const override;
-    void cancelStallRecovery() override;
+    void resetPlaybackStallRecovery() override;
     void abandonQualitySwitch(const char* reason) override;
     void invalidatePendingDASHSeekResumeForReason(const QString& reason) override;
     void synchronizeQualitySwitchIntent(bool playing, const QString& source) override;
@@ -313,6 +313,8 @@ private:
     int beginRequest();
     void beginStart(const QStringList& candidates, int quality);
     void install(const QUrl& sound, const QUrl& picture, double time, Removal reason);
+    // Plays one progressive address (no picture stream of its own) at `time`.
+    void startMovieWithURLString(const QString& address, double time, Removal reason);
     void removeMedia(Removal reason);
     void movieLoadStateChanged();
     void mediaPlaybackStateChanged();
@@ -320,14 +322,21 @@ private:
     void countStall();
     void checkPlaybackStallRecovery();
     void failOver(const QString& reason);
-    void failTerminally(const QString& reason);
+    // Every source failed for good: a start that never played, or a part that had played and
+    // could not be played again after its fresh resolve.
+    void finishPlaybackConstructionFailureWithReason(const QString& reason);
+    void finishInstalledPlaybackAfterResolveFailure(const QString& reason);
+    void failTerminally(const QString& reason, bool installed);
     bool maintainPlaybackIntent();
+    // The controls' tick: (re)started on the main clock at the tick interval, and stopped.
+    void startPlayerControlsTimer();
+    void stopPlayerControlsTimer();
     void resetUnexpectedPauseRecovery() override;
     // Takes the one claim to play; whoever held it lets go.
     void claimPlayback();
     void yieldPlayback();
     // `ensureAudible`: a change the user made, which brings the sound back and plays on.
-    void applyRate(bool ensureAudible = false);
+    void applyPlaybackRateToAllClocks(bool ensureAudible = false);
     void resolveChain(int quality, double time);
     void resolveAfresh(int quality, QObject* owner, std::function<void(const QStringList& candidates, int quality)> done);
     void report(int playType);
@@ -377,6 +386,6 @@ private:
     float m_rate = 1.0f;
     bool m_holding = false;
     std::unique_ptr<KRPlaybackViewing> m_viewing;
-    platform::RepeatingTimer m_tickTimer;
+    platform::RepeatingTimer m_playerControlsTimer;
     platform::DelayedCalls m_delayed;
 };

@@ -12,7 +12,7 @@ KRPlaybackViewing::KRPlaybackViewing(SourceReader source, Reported reported, QOb
 {
 }
 
-KRPlaybackViewing::~KRPlaybackViewing() { m_timer.stop(); }
+KRPlaybackViewing::~KRPlaybackViewing() { stopHistoryHeartbeatTimer(); }
 
 void KRPlaybackViewing::startHistoryTrackingIfNeeded()
 {
@@ -22,19 +22,21 @@ void KRPlaybackViewing::startHistoryTrackingIfNeeded()
     m_startTS = QDateTime::currentSecsSinceEpoch();
     send(Start, false);
     if (m_serviceReports)
-        m_timer.start(kHeartbeatIntervalMs, [this] { send(Periodic, false); });
+        m_heartbeatTimer.start(kHeartbeatIntervalMs, [this] { send(Periodic, false); });
 }
 
 void KRPlaybackViewing::report(int playType) { send(playType, false); }
 
 void KRPlaybackViewing::finishHistoryTrackingCompleted(bool completed)
 {
-    m_timer.stop();
+    stopHistoryHeartbeatTimer();
     if (!m_active)
         return;
     send(End, completed);
     m_active = false;
 }
+
+void KRPlaybackViewing::stopHistoryHeartbeatTimer() { m_heartbeatTimer.stop(); }
 
 void KRPlaybackViewing::send(int playType, bool completed)
 {

@@ -48,6 +48,8 @@ public:
     void finishHistoryTrackingCompleted(bool completed);
 
 private:
+    // Harmless when it does not run.
+    void stopHistoryHeartbeatTimer();
     void send(int playType, bool completed);
 
     SourceReader m_source;
@@ -56,5 +58,5 @@ private:
     bool m_serviceReports = true;
     bool m_active = false;
     qint64 m_startTS = 0;
-    platform::RepeatingTimer m_timer;
+    platform::RepeatingTimer m_heartbeatTimer;
 };

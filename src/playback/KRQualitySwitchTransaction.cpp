@@ -222,19 +222,19 @@ void KRQualitySwitchTransaction::resolve()
         return;
     }
     // The page's route rules: 1080P and above plays the DASH pair when its streams are usable.
-    KRPlaybackSession::loadPlayInfo(*video, m_session.aid(), m_pending, m_owner.get(),
-                                    [this, generation, cid, chain](const std::optional<KRPlayInfo>& info) {
-                                        if (!isCurrentQualitySwitchTransaction(generation, cid))
-                                            return;
-                                        int chosen = m_pending;
-                                        const QStringList pair = info ? KRPlaybackSession::dashAddresses(*info, m_pending, &chosen) : QStringList();
-                                        if (pair.isEmpty()) {
-                                            chain();
-                                            return;
-                                        }
-                                        m_pendingPair = true;
-                                        beginPrewarm(QUrl(pair.at(1)), QUrl(pair.at(0)), chosen, {});
-                                    });
+    KRPlaybackSession::loadDASHPlaybackInfoForVideo(
+        *video, m_session.aid(), m_pending, m_owner.get(), [this, generation, cid, chain](const std::optional<KRPlayInfo>& info) {
+            if (!isCurrentQualitySwitchTransaction(generation, cid))
+                return;
+            int chosen = m_pending;
+            const QStringList pair = info ? KRPlaybackSession::dashAddresses(*info, m_pending, &chosen) : QStringList();
+            if (pair.isEmpty()) {
+                chain();
+                return;
+            }
+            m_pendingPair = true;
+            beginPrewarm(QUrl(pair.at(1)), QUrl(pair.at(0)), chosen, {});
+        });
 }
 
 // ---- a progressive target ----

@@ -118,7 +118,7 @@ void KRTransportMedia::pauseForBuffering(const QString& reason)
 void KRTransportMedia::seek(double time, bool resume)
 {
     if (m_dash)
-        m_dash->seekToTime(time, resume);
+        m_dash->beginDASHSeekToTime(time, resume);
     else if (m_transport)
         m_transport->setCurrentPlaybackTime(time);
 }
@@ -141,7 +141,7 @@ void KRTransportMedia::stop()
     m_observers.clear();
     if (KRDASHPlayback* dash = m_dash) {
         m_dash = nullptr;
-        dash->stop();
+        dash->stopDASHPlayback();
         // It may be the one calling: it goes once the call has returned.
         KRPlaybackTransportReleaseLater(dash);
     }
@@ -194,7 +194,7 @@ void KRTransportMedia::prewarm(double time)
         return;
     }
     m_dash->start(std::max(0.0, time));
-    m_dash->seekToTime(std::max(0.0, time), false);
+    m_dash->beginDASHSeekToTime(std::max(0.0, time), false);
 }
 
 bool KRTransportMedia::isSoundReady() const { return m_transport && (m_transport->loadState() & KRLoadStatePlayable); }

@@ -74,7 +74,7 @@ void KRVideoDetailViewController::playbackProgressed(double time, double duratio
         return;
     updateControlsTitles();
     if (!m_area->dash() && !m_part.hasMediaNaturalSize() && m_area->transport())
-        m_part.setMediaNaturalSize(m_area->transport()->naturalSize());
+        m_part.refreshMediaOrientationFromSize(m_area->transport()->naturalSize());
     enterDetailFullscreenIfPending();
 }
 

@@ -334,7 +334,7 @@ void KRVideoDetailViewController::stopPlaybackForNavigation()
     // A start or a switch asked for the next turn does not outlive the stop.
     m_delayed.cancel(QStringLiteral("requestPlaybackAfterResumeCheck"));
     m_delayed.cancel(QStringLiteral("switchToQualityAtIndex"));
-    m_resume.reset();
+    m_resume.resetPlaybackResumeState();
     tearDownMoviePlayer();
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
     uninstallPersistentPlayerSurface();
@@ -369,7 +369,7 @@ void KRVideoDetailViewController::activatePageAtIndex(int index, bool autoplay)
         return;
     tearDownMoviePlayer();
     m_part.selectPart(std::move(part), index);
-    m_resume.reset();
+    m_resume.resetPlaybackResumeState();
     m_area->dropDanmakus();
     updateInfo();
     resetDanmakuForCurrentCID();
@@ -397,14 +397,14 @@ void KRVideoDetailViewController::loadQualityOptionsIfNeeded()
     if (!m_part.video() || !m_sheets->claimOptionsRequest())
         return;
     const int quality = activePlaybackQuality();
-    KRPlaybackSession::loadPlayInfo(*m_part.video(), accountAID(), quality > 0 ? quality : 64, this,
-                                    [this](const std::optional<KRPlayInfo>& info) {
-                                        if (!m_loadedView)
-                                            return;
-                                        m_sheets->endOptionsRequest();
-                                        if (info)
-                                            applyQualityOptions(*info);
-                                    });
+    KRPlaybackSession::loadDASHPlaybackInfoForVideo(*m_part.video(), accountAID(), quality > 0 ? quality : 64, this,
+                                                    [this](const std::optional<KRPlayInfo>& info) {
+                                                        if (!m_loadedView)
+                                                            return;
+                                                        m_sheets->endOptionsRequest();
+                                                        if (info)
+                                                            applyQualityOptions(*info);
+                                                    });
 }
 
 QString KRVideoDetailViewController::qualityTitleForValue(int quality) const

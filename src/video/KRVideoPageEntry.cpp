@@ -111,7 +111,7 @@ void KRVideoPageEntry::selectPart(std::shared_ptr<KRVideo> part, int index)
     m_mediaNaturalSize = QSizeF();
 }
 
-void KRVideoPageEntry::setMediaNaturalSize(const QSizeF& size)
+void KRVideoPageEntry::refreshMediaOrientationFromSize(const QSizeF& size)
 {
     if (size.width() > 0 && size.height() > 0)
         m_mediaNaturalSize = size;

@@ -40,7 +40,7 @@ public:
 
     // ---- the picture's shape ----
     // A real size replaces what the part's metadata says.
-    void setMediaNaturalSize(const QSizeF& size);
+    void refreshMediaOrientationFromSize(const QSizeF& size);
     bool hasMediaNaturalSize() const { return !m_mediaNaturalSize.isEmpty(); }
     bool isPortrait() const;
     bool hasKnownOrientation() const;

@@ -84,7 +84,7 @@ TEST_F(DASHPlaybackTest, SeeksCarryAGenerationAndOnlyTheLastCounts)
     KR_WAIT_UNTIL(starts == 1);
 
     const quint64 before = pair->seekGeneration();
-    const quint64 paused = pair->seekToTime(6.0, false);
+    const quint64 paused = pair->beginDASHSeekToTime(6.0, false);
     EXPECT_EQ(paused, before + 1);
     EXPECT_EQ(transport->playbackState() == 1, false);
     // Aligned and still: the gate opens without playing.
@@ -96,8 +96,8 @@ TEST_F(DASHPlaybackTest, SeeksCarryAGenerationAndOnlyTheLastCounts)
     EXPECT_EQ(pair->picturePlayer()->rate(), 0);
 
     // Two seeks in a row: the first one's completions find a newer generation and do nothing.
-    pair->seekToTime(1.0, true);
-    const quint64 last = pair->seekToTime(9.0, true);
+    pair->beginDASHSeekToTime(1.0, true);
+    const quint64 last = pair->beginDASHSeekToTime(9.0, true);
     EXPECT_EQ(last, paused + 2);
     KR_WAIT_UNTIL(starts == 2);
     EXPECT_GE(transport->currentPlaybackTime(), 8.7);
@@ -156,7 +156,7 @@ TEST_F(DASHPlaybackTest, RealignmentsAreSpacedApart)
     double realignedAt = 0;
     for (int step = 0; step < 100 && pair->realignCount() == realigns; ++step) {
         platform::MainClock::advanceForTesting(0.01);
-        pair->sync();
+        pair->syncDASHPlayback();
         realignedAt = platform::MainClock::now();
     }
     ASSERT_EQ(pair->realignCount(), realigns + 1);
@@ -164,10 +164,10 @@ TEST_F(DASHPlaybackTest, RealignmentsAreSpacedApart)
     // Displaced again within 0.55 s of that seek: left alone until the time has passed.
     displace();
     platform::MainClock::advanceForTesting(realignedAt + 0.5 - platform::MainClock::now());
-    pair->sync();
+    pair->syncDASHPlayback();
     EXPECT_EQ(pair->realignCount(), realigns + 1);
     platform::MainClock::advanceForTesting(0.06);
-    pair->sync();
+    pair->syncDASHPlayback();
     EXPECT_EQ(pair->realignCount(), realigns + 2);
     platform::MainClock::setManualForTesting(false);
 }
@@ -211,18 +211,18 @@ TEST_F(DASHPlaybackTest, StoppingRemovesThePictureAndIsHarmlessTwice)
     pair->start(0);
     KR_WAIT_UNTIL(starts == 1);
     QPointer<media::PlayerSurface> surface = pair->surface();
-    pair->stop();
+    pair->stopDASHPlayback();
     EXPECT_FALSE(pair->isActive());
     EXPECT_FALSE(pair->isRunning());
     EXPECT_EQ(pair->picturePlayer(), nullptr);
     EXPECT_FALSE(transport->videoOutputSuppressed());
     EXPECT_FALSE(transport->videoLayerHost()->findChildren<media::PlayerSurface*>().contains(surface.data()));
     KR_WAIT_UNTIL(surface.isNull());
-    pair->stop();
+    pair->stopDASHPlayback();
     // Nothing it does after a stop reaches the transport.
-    pair->seekToTime(3, true);
+    pair->beginDASHSeekToTime(3, true);
     pair->play();
-    pair->sync();
+    pair->syncDASHPlayback();
     EXPECT_EQ(starts, 1);
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[dash-pair-stopped] ")));
 }
@@ -233,11 +233,11 @@ TEST_F(DASHPlaybackTest, TheTransportMayGoFirst)
     pair->start(0);
     KR_WAIT_UNTIL(starts == 1);
     transport.reset();
-    pair->sync();
-    pair->seekToTime(2, true);
+    pair->syncDASHPlayback();
+    pair->beginDASHSeekToTime(2, true);
     pair->layoutSurface();
     EXPECT_EQ(pair->surface(), nullptr);
-    pair->stop();
+    pair->stopDASHPlayback();
     pair.reset();
 }
 
@@ -261,7 +261,7 @@ TEST_F(DASHPlaybackTest, APictureThatCannotBeReadNeverStartsTheSound)
     makePair(sound, fixtures::missingTestMediaURL(service));
     pair->start(0);
     KR_WAIT_UNTIL(pair->picturePlayer()->status() == media::MediaPlayer::StatusFailed && (transport->loadState() & 1u));
-    pair->sync();
+    pair->syncDASHPlayback();
     EXPECT_EQ(starts, 0);
     EXPECT_TRUE(pair->isWaitingToStart());
     EXPECT_EQ(transport->playbackState() == 1, false);
@@ -280,7 +280,7 @@ TEST_F(DASHPlaybackTest, ReadinessAndASeekInFlightAreReadable)
     EXPECT_TRUE(pair->isSoundReady());
     EXPECT_TRUE(pair->isPictureReady());
     EXPECT_FALSE(pair->isSeekInFlight());
-    pair->seekToTime(5.0, true);
+    pair->beginDASHSeekToTime(5.0, true);
     EXPECT_TRUE(pair->isSeekInFlight());
     KR_WAIT_UNTIL(starts == 2);
     EXPECT_FALSE(pair->isSeekInFlight());
@@ -327,7 +327,7 @@ TEST_F(DASHPlaybackTest, ASuspendedSyncLeavesThePictureStoppedWhileTheSoundPlays
     // The sound goes on; ticks that would have restarted the picture do nothing.
     const double soundAt = transport->currentPlaybackTime();
     KR_WAIT_UNTIL(transport->currentPlaybackTime() > soundAt + 1.0);
-    pair->sync();
+    pair->syncDASHPlayback();
     pair->play();
     EXPECT_EQ(pair->picturePlayer()->rate(), 0);
     EXPECT_NEAR(pair->pictureTime(), pictureAt, 0.1);

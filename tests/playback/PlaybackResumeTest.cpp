@@ -29,7 +29,7 @@ TEST(PlaybackResume, AnswersOfAnEarlierCheckOrAResetDoNotCount)
     const quint64 second = resume.beginCheck();
     EXPECT_FALSE(resume.isCurrent(first));
     EXPECT_TRUE(resume.isCurrent(second));
-    resume.reset();
+    resume.resetPlaybackResumeState();
     EXPECT_FALSE(resume.isCurrent(second));
 }
 
@@ -54,7 +54,7 @@ TEST(PlaybackResume, DecisionAndStartTimeFollowTheirOperations)
     EXPECT_EQ(resume.startTime(), 57.5);
 
     // A new part or a stop forgets both.
-    resume.reset();
+    resume.resetPlaybackResumeState();
     EXPECT_FALSE(resume.isResolved());
     EXPECT_EQ(resume.startTime(), 0);
 }

@@ -98,10 +98,10 @@ TEST(VideoPageEntry, ThePicturesShapeComesFromThePlayerThenThePartThenTheVideo)
     EXPECT_TRUE(entry.isPortrait());
 
     // A real size wins; an empty one changes nothing.
-    entry.setMediaNaturalSize(QSizeF(640, 360));
+    entry.refreshMediaOrientationFromSize(QSizeF(640, 360));
     EXPECT_TRUE(entry.hasMediaNaturalSize());
     EXPECT_FALSE(entry.isPortrait());
-    entry.setMediaNaturalSize(QSizeF(0, 0));
+    entry.refreshMediaOrientationFromSize(QSizeF(0, 0));
     EXPECT_FALSE(entry.isPortrait());
 
     // Another part forgets the size; a rotated part turns.
