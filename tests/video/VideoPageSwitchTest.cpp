@@ -4,6 +4,7 @@
 #include "VideoPageTesting.h"
 
 #include "platform/device/BackgroundTask.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/media/AudioSession.h"
 #include "platform/media/MediaNotifications.h"
 #include "platform/uikit/ActionSheet.h"
@@ -11,6 +12,7 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/TextField.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackSession.h"
@@ -44,6 +46,16 @@ protected:
     QString statusText(KRVideoDetailViewController* page) { return labelText(page, "danmakuStatusLabel"); }
     static QString log() { return diagnosticsLog(); }
     static int indexOfQuality(KRVideoDetailViewController* page, int quality) { return int(page->qualityValues().indexOf(quality)); }
+    // The quality button opens the menu and the row titled `title` is clicked, as a user does.
+    void pickQualityFromTheMenu(KRVideoDetailViewController* page, const QString& title)
+    {
+        clickThroughWindow(page->playerControls()->qualityButton());
+        ActionSheet* sheet = page->visibleActionSheet();
+        ASSERT_NE(sheet, nullptr);
+        const int index = sheetButtonIndex(sheet, title);
+        ASSERT_GE(index, 0) << title.toStdString();
+        clickThroughWindow(sheet->buttonViewAtIndex(index));
+    }
     // 720P plays; a switch to 1080P waits for its address, which the service holds back.
     KRVideoDetailViewController* pushAndHoldASwitchTo1080P()
     {
@@ -101,6 +113,94 @@ TEST_F(VideoPageSwitchTest, From360PTo720PWithoutARestartInTheTransactionsOrder)
     }
     EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\[quality-switch-phase\\] generation=1 cid=\\d+ phase=1 "))));
     EXPECT_FALSE(text.contains(QStringLiteral("[KorvanePlaybackLifecycle] stopped")));
+}
+
+// ---- a switch while paused ----
+
+namespace {
+
+// A switch asked while playback stands paused, by the danmaku composer or by the user.
+class VideoPagePausedSwitchTest : public VideoPageSwitchTest {
+protected:
+    void SetUp() override
+    {
+        VideoPageSwitchTest::SetUp();
+        platform::UserDefaults::standard().setObject(QStringLiteral("KRDanmakuEnabled"), true);
+    }
+    static bool transportPaused(KRVideoDetailViewController* page)
+    {
+        return page->moviePlayer() && page->moviePlayer()->playbackState() == KRPlaybackStatePaused;
+    }
+    // The controls' play/pause button, the controls brought back first by a tap on the picture.
+    void clickPlayPause(KRVideoDetailViewController* page)
+    {
+        KRPlayerControlsView* controls = page->playerControls();
+        if (!controls->areControlsVisible()) {
+            clickThroughWindow(controls);
+            KR_ADVANCE_UNTIL(controls->areControlsVisible());
+        }
+        clickThroughWindow(controls->findChild<Button*>(QStringLiteral("playPauseButton")));
+    }
+    // 360P plays, `pause` pauses it between two key frames (the clips have one a second), 720P
+    // is picked from the menu: the new stream is put in place where the picture stands, still
+    // paused, within the switch's own budget; `resume` ends the pause and 720P plays on from
+    // there.
+    void switchWhilePaused(const std::function<void(KRVideoDetailViewController*)>& pause,
+                           const std::function<void(KRVideoDetailViewController*)>& resume)
+    {
+        KRVideoDetailViewController* page = pushAndPlay();
+        KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 1.4 && !page->qualityValues().isEmpty()
+                         && pauseWatchIdle() && stallWatchIdle(page));
+        pause(page);
+        ASSERT_FALSE(HasFatalFailure());
+        KR_ADVANCE_UNTIL(transportPaused(page));
+        const double at = page->moviePlayer()->currentPlaybackTime();
+        const qsizetype mark = log().size();
+        // The new stream comes as over a network (a few times faster than it plays), not at once.
+        play.setMediaRate(3'000'000);
+        pickQualityFromTheMenu(page, QStringLiteral("720P"));
+        ASSERT_FALSE(HasFatalFailure());
+        KR_ADVANCE_UNTIL(!page->playbackSession()->isSwitchingQuality());
+        EXPECT_FALSE(log().mid(mark).contains(QStringLiteral("[quality-switch-watchdog]")));
+        EXPECT_EQ(page->activePlaybackQuality(), 64);
+        EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
+        EXPECT_EQ(page->playerControls()->qualityButton()->title(ControlStateNormal), QStringLiteral("720P"));
+        // Whatever the new stream tells as it settles comes now; the pause stands through it.
+        for (int i = 0; i < 20; ++i)
+            platform::MainClock::advanceForTesting(0.05);
+        EXPECT_TRUE(transportPaused(page));
+        EXPECT_LT(std::abs(page->moviePlayer()->currentPlaybackTime() - at), 1.0);
+        resume(page);
+        ASSERT_FALSE(HasFatalFailure());
+        KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.5);
+        EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(64));
+        EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    }
+};
+
+} // namespace
+
+TEST_F(VideoPagePausedSwitchTest, ASwitchWhileTheDanmakuComposerHoldsPlaybackLandsPausedAndPlaysWhenItCloses)
+{
+    switchWhilePaused(
+        [&](KRVideoDetailViewController* page) {
+            clickThroughWindow(part<Button>(page, "danmakuComposeButton"));
+            ASSERT_TRUE(part<TextField>(page, "danmakuInputField")->isFirstResponder());
+        },
+        [&](KRVideoDetailViewController* page) {
+            View* bar = part(page, "danmakuInputAccessory");
+            ASSERT_NE(bar, nullptr);
+            for (Button* button : bar->findChildren<Button*>())
+                if (button->isVisible() && button->currentTitle() == QStringLiteral("取消"))
+                    return clickThroughWindow(button);
+            FAIL() << "no 取消 on the composer";
+        });
+}
+
+TEST_F(VideoPagePausedSwitchTest, ASwitchWhileTheUserPausedLandsPausedAndPlaysOnTheNextPlay)
+{
+    switchWhilePaused([&](KRVideoDetailViewController* page) { clickPlayPause(page); },
+                      [&](KRVideoDetailViewController* page) { clickPlayPause(page); });
 }
 
 TEST_F(VideoPageSwitchTest, AHeldTargetTimesOutWhileTheOldQualityPlaysOn)
@@ -729,16 +829,6 @@ namespace {
 
 class VideoPageSwitchAfterTheEndTest : public VideoPageSwitchTest {
 protected:
-    // The quality button opens the menu and the row titled `title` is clicked, as a user does.
-    void pickQualityFromTheMenu(KRVideoDetailViewController* page, const QString& title)
-    {
-        clickThroughWindow(page->playerControls()->qualityButton());
-        ActionSheet* sheet = page->visibleActionSheet();
-        ASSERT_NE(sheet, nullptr);
-        const int index = sheetButtonIndex(sheet, title);
-        ASSERT_GE(index, 0) << title.toStdString();
-        clickThroughWindow(sheet->buttonViewAtIndex(index));
-    }
     // Played to the end, then another quality picked and its stream in place.
     void endThenSwitch(KRVideoDetailViewController* page, int quality, const QString& title)
     {

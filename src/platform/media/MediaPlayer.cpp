@@ -113,7 +113,10 @@ void MediaPlayer::seek(double seconds, double toleranceBefore, double toleranceA
     if (!std::isfinite(seconds))
         seconds = 0;
     m_ended = false;
-    const bool exact = toleranceBefore <= 0.1 && toleranceAfter <= 0.1;
+    // A key frame may lie a whole group of pictures away: only a caller that takes any
+    // position gets one. Any other must land within its tolerance, as a paused player's
+    // alignment with another player relies on, so it seeks exactly.
+    const bool exact = !(toleranceBefore >= kAnyPositionTolerance && toleranceAfter >= kAnyPositionTolerance);
     m_core->seek(std::max(seconds, 0.0), exact, done ? platform::ownedBy(owner, std::move(done)) : std::function<void(bool)>());
 }
 

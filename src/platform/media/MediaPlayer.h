@@ -45,7 +45,9 @@ public:
     // A positive rate plays at that rate, 0 pauses.
     void setRate(double rate);
 
-    // Tolerances of 0.1 s and below seek exactly; larger ones may land on a key frame.
+    // Tolerances of this size or more on both sides take any position: the seek may land on a
+    // key frame. Smaller ones are kept: the seek lands exactly.
+    static constexpr double kAnyPositionTolerance = 1e6;
     void seek(double seconds, double toleranceBefore, double toleranceAfter);
     // The same, then `done(finished)` once, on the main thread, unless `owner` has gone by
     // then. A pending seek finishes (unfinished) as late as the player's own destruction, which
