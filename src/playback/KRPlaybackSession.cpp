@@ -314,9 +314,6 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
     m_startTime = std::max(0.0, time);
     m_installedPlayable = false;
     m_interruptedAt = 0;
-    // Meant to play, it holds the claim: no other screen's sound plays under it.
-    if (m_expectedToPlay)
-        claimPlayback();
     setState(State::Buffering);
     Q_EMIT mediaInstalled(media);
     if (m_media != media)
@@ -1034,11 +1031,7 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
 
 void KRPlaybackSession::applyQualitySwitchIntent(bool play)
 {
-    m_holds &= ~unsigned(HoldTransition);
-    if (play && !m_expectedToPlay)
-        claimPlayback();
-    m_expectedToPlay = play;
-    applyGate(Gate::Push);
+    settlePlayback(HoldNone, HoldTransition, play);
 }
 
 void KRPlaybackSession::setDASHSeekShouldResume(bool play)
