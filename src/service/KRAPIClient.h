@@ -236,6 +236,29 @@ public:
     void loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 quality, QObject* owner, KRVideoCompletion completion);
 
 private:
+    // The chain's steps. Each hands its answer on as it is or moves to the next step from
+    // inside a reply, always with the caller's owner.
+    // The qualities from `index` on, one after another; `lastError` is the previous tier's.
+    void loadProgressivePlayURLForVideo(const std::shared_ptr<KRVideo>& video, const QList<int>& qualities, int index,
+                                        const KROptionalError& lastError, QObject* owner, KRVideoCompletion completion);
+    // After the last tier: the old play host, or the tiers' error.
+    void finishProgressivePlayURLForVideo(const std::shared_ptr<KRVideo>& video, const KROptionalError& currentError,
+                                          QObject* owner, KRVideoCompletion completion);
+    // The current route, once more without the session when a signed-in ask fails.
+    void loadCurrentPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 quality, QObject* owner,
+                                    KRVideoCompletion completion);
+    // The app series route, the account route or the web route, by the video and the session.
+    void loadCurrentPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 quality, bool includeSession,
+                                    QObject* owner, KRVideoCompletion completion);
+    // A series episode through the account client's app route; the web route when it fails.
+    void loadAppPGCPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 quality, QObject* owner,
+                                   KRVideoCompletion completion);
+    // The web play-address endpoints with their retries.
+    void loadCurrentWebPlayURLForVideo(const std::shared_ptr<KRVideo>& video, qint32 requested, bool includeSession,
+                                       QObject* owner, KRVideoCompletion completion);
+    // The old play host's address.
+    void loadLegacyPlayURLForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion);
+
     KRAPIClient() = default;
     friend platform::OperationQueue* KRAPIWorkerQueue();
 

@@ -81,7 +81,12 @@ VideoRef videoFromPayload(const QVariant& payload)
 
 QString apiURL(const QString& pathAndQuery) { return QStringLiteral("https://") + KRServiceHosts::apiHost() + pathAndQuery; }
 
-void loadLegacyPlayURLForVideo(const VideoRef& video, QObject* owner, KRVideoCompletion completion)
+} // namespace
+
+KRPlaybackInfoProvider* KRPlaybackInfoProvider::installed() { return installedProvider(); }
+void KRPlaybackInfoProvider::install(KRPlaybackInfoProvider* provider) { installedProvider() = provider; }
+
+void KRAPIClient::loadLegacyPlayURLForVideo(const VideoRef& video, QObject* owner, KRVideoCompletion completion)
 {
     qint64 page = 1;
     for (const KRVideoPartInfo& part : video->pages()) {
@@ -93,11 +98,11 @@ void loadLegacyPlayURLForVideo(const VideoRef& video, QObject* owner, KRVideoCom
     QString url = QStringLiteral("http://%1/playurl?aid=%2&page=%3&type=json").arg(KRServiceHosts::oldPlayHost()).arg(video->aid()).arg(page);
     if (video->cid() > 0)
         url += QStringLiteral("&cid=%1").arg(video->cid());
-    KRAPIClient::sharedClient()->performURL(url, owner, {}, std::move(completion));
+    performURL(url, owner, {}, std::move(completion));
 }
 
-void loadCurrentWebPlayURLForVideo(const VideoRef& video, qint32 requested, bool includeSession, QObject* owner,
-                           KRVideoCompletion completion)
+void KRAPIClient::loadCurrentWebPlayURLForVideo(const VideoRef& video, qint32 requested, bool includeSession, QObject* owner,
+                                                KRVideoCompletion completion)
 {
     const qint32 quality = qualityOrDefault(requested);
     const bool pgcRoad = KRVideoShouldUsePGC(video) && video->episodeID() > 0;
@@ -121,8 +126,7 @@ void loadCurrentWebPlayURLForVideo(const VideoRef& video, qint32 requested, bool
                          .arg(quality)
                          .arg(fourk(quality)));
     }
-    KRAPIClient* client = KRAPIClient::sharedClient();
-    client->performJSONURL(url, includeSession, owner, [=](const QVariant& payload, const KROptionalError& error) {
+    performJSONURL(url, includeSession, owner, [=, this](const QVariant& payload, const KROptionalError& error) {
         const VideoRef first = error ? nullptr : identityCopy(videoFromPayload(payload), *video, pgcRoad, true);
         if (usable(first)) {
             KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] current playurl bvid=%1 cid=%2 qn=%3 urlHost=%4")
@@ -143,7 +147,7 @@ void loadCurrentWebPlayURLForVideo(const VideoRef& video, qint32 requested, bool
                                                .arg(video->cid())
                                                .arg(quality)
                                                .arg(fourk(quality)));
-            client->performJSONURL(minimal, includeSession, owner, [=](const QVariant& retryPayload, const KROptionalError& retryError) {
+            performJSONURL(minimal, includeSession, owner, [=](const QVariant& retryPayload, const KROptionalError& retryError) {
                 const VideoRef retried = retryError ? nullptr : identityCopy(videoFromPayload(retryPayload), *video, true, true);
                 KROptionalError outcome = retryError;
                 if (!outcome && !usable(retried))
@@ -164,7 +168,7 @@ void loadCurrentWebPlayURLForVideo(const VideoRef& video, qint32 requested, bool
                                                 .arg(video->cid())
                                                 .arg(quality)
                                                 .arg(fourk(quality)));
-            client->performJSONURL(fallback, includeSession, owner, [=](const QVariant& fallbackPayload, const KROptionalError& fallbackError) {
+            performJSONURL(fallback, includeSession, owner, [=](const QVariant& fallbackPayload, const KROptionalError& fallbackError) {
                 const VideoRef found = fallbackError ? nullptr : identityCopy(videoFromPayload(fallbackPayload), *video, true, false);
                 event(QStringLiteral("archive-pgc-playurl-fallback"),
                       QStringLiteral("phase=result success=%1 aid=%2 cid=%3 qn=%4 fallbackCode=%5 host=%6")
@@ -189,7 +193,7 @@ void loadCurrentWebPlayURLForVideo(const VideoRef& video, qint32 requested, bool
     });
 }
 
-void loadAppPGCPlayURLForVideo(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
+void KRAPIClient::loadAppPGCPlayURLForVideo(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
 {
     KRPlaybackInfoProvider* provider = installedProvider();
     if (video->episodeID() < 1 || video->cid() < 1 || !provider)
@@ -197,7 +201,7 @@ void loadAppPGCPlayURLForVideo(const VideoRef& video, qint32 quality, QObject* o
     event(QStringLiteral("pgc-playurl-app-attempt"), QStringLiteral("ep=%1 cid=%2 qn=%3").arg(video->episodeID()).arg(video->cid()).arg(quality));
     provider->loadPGCProgressivePlaybackInfoForEpisodeID(
         video->episodeID(), referenceAid(*video), video->canonicalBVID(), video->cid(), qualityOrDefault(quality), owner,
-        [=](const std::optional<KRPlaybackInfo>& info, const KROptionalError& error) {
+        [=, this](const std::optional<KRPlaybackInfo>& info, const KROptionalError& error) {
             const VideoRef found = info ? identityCopy(KRVideoNormalizer::videoFromDictionary(*info), *video, true, true) : nullptr;
             KROptionalError appError = error;
             if (!appError && !usable(found))
@@ -222,8 +226,8 @@ void loadAppPGCPlayURLForVideo(const VideoRef& video, qint32 quality, QObject* o
         });
 }
 
-void loadCurrentPlayURLForVideo(const VideoRef& video, qint32 quality, bool includeSession, QObject* owner,
-                                   KRVideoCompletion completion)
+void KRAPIClient::loadCurrentPlayURLForVideo(const VideoRef& video, qint32 quality, bool includeSession, QObject* owner,
+                                             KRVideoCompletion completion)
 {
     KRSessionStore& store = KRSessionStore::sharedStore();
     KRPlaybackInfoProvider* provider = installedProvider();
@@ -258,10 +262,10 @@ void loadCurrentPlayURLForVideo(const VideoRef& video, qint32 quality, bool incl
     loadCurrentWebPlayURLForVideo(video, quality, includeSession, owner, std::move(completion));
 }
 
-void loadCurrentPlayURLForVideo(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
+void KRAPIClient::loadCurrentPlayURLForVideo(const VideoRef& video, qint32 quality, QObject* owner, KRVideoCompletion completion)
 {
     const bool loggedIn = KRSessionStore::sharedStore().isLoggedIn();
-    loadCurrentPlayURLForVideo(video, quality, true, owner, [=](const VideoRef& first, const KROptionalError& error) {
+    loadCurrentPlayURLForVideo(video, quality, true, owner, [=, this](const VideoRef& first, const KROptionalError& error) {
         const bool retry = !usable(first) && error && error->domain() == KRAPIErrorDomain
             && !KRAPIClient::errorRepresentsUnavailableArchive(error) && loggedIn;
         if (!retry)
@@ -285,13 +289,14 @@ void loadCurrentPlayURLForVideo(const VideoRef& video, qint32 quality, QObject* 
     });
 }
 
-void finishProgressivePlayURLForVideo(const VideoRef& video, const KROptionalError& error, QObject* owner, KRVideoCompletion completion)
+void KRAPIClient::finishProgressivePlayURLForVideo(const VideoRef& video, const KROptionalError& currentError, QObject* owner,
+                                                   KRVideoCompletion completion)
 {
     auto skip = [&](const QString& reason) {
         event(QStringLiteral("play-url-legacy-skip"), QStringLiteral("reason=%1 currentDomain=%2 currentCode=%3")
-                                                          .arg(reason, domainOf(error))
-                                                          .arg(codeOf(error)));
-        complete(completion, nullptr, error);
+                                                          .arg(reason, domainOf(currentError))
+                                                          .arg(codeOf(currentError)));
+        complete(completion, nullptr, currentError);
     };
     if (KRVideoShouldUsePGC(video))
         return skip(QStringLiteral("pgc"));
@@ -300,19 +305,19 @@ void finishProgressivePlayURLForVideo(const VideoRef& video, const KROptionalErr
     KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] official tiers failed bvid=%1 cid=%2 error=%3; fallback=legacy-bridge")
                        .arg(video->canonicalBVID())
                        .arg(video->cid())
-                       .arg(described(error)));
+                       .arg(described(currentError)));
     loadLegacyPlayURLForVideo(video, owner, [=](const VideoRef& legacy, const KROptionalError& legacyError) {
         event(QStringLiteral("play-url-legacy-result"), QStringLiteral("success=%1 currentDomain=%2 currentCode=%3 legacyDomain=%4 legacyCode=%5")
-                                                            .arg(yesNo(usable(legacy)), domainOf(error))
-                                                            .arg(codeOf(error))
+                                                            .arg(yesNo(usable(legacy)), domainOf(currentError))
+                                                            .arg(codeOf(currentError))
                                                             .arg(domainOf(legacyError))
                                                             .arg(codeOf(legacyError)));
-        complete(completion, legacy, usable(legacy) ? std::nullopt : (error ? error : legacyError));
+        complete(completion, legacy, usable(legacy) ? std::nullopt : (currentError ? currentError : legacyError));
     });
 }
 
-void loadProgressivePlayURLForVideo(const VideoRef& video, const QList<int>& qualities, int index, const KROptionalError& lastError,
-                          QObject* owner, KRVideoCompletion completion)
+void KRAPIClient::loadProgressivePlayURLForVideo(const VideoRef& video, const QList<int>& qualities, int index,
+                                                 const KROptionalError& lastError, QObject* owner, KRVideoCompletion completion)
 {
     if (index >= qualities.size())
         return finishProgressivePlayURLForVideo(video, lastError, owner, std::move(completion));
@@ -323,7 +328,7 @@ void loadProgressivePlayURLForVideo(const VideoRef& video, const QList<int>& qua
                                                            .arg(quality)
                                                            .arg(index + 1)
                                                            .arg(qualities.size()));
-    loadCurrentPlayURLForVideo(video, quality, owner, [=](const VideoRef& found, const KROptionalError& error) {
+    loadCurrentPlayURLForVideo(video, quality, owner, [=, this](const VideoRef& found, const KROptionalError& error) {
         if (usable(found))
             return complete(completion, found, std::nullopt);
         const KROptionalError tierError = error ? error : lastError;
@@ -338,11 +343,6 @@ void loadProgressivePlayURLForVideo(const VideoRef& video, const QList<int>& qua
         loadProgressivePlayURLForVideo(video, qualities, index + 1, tierError, owner, completion);
     });
 }
-
-} // namespace
-
-KRPlaybackInfoProvider* KRPlaybackInfoProvider::installed() { return installedProvider(); }
-void KRPlaybackInfoProvider::install(KRPlaybackInfoProvider* provider) { installedProvider() = provider; }
 
 void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, QObject* owner, KRVideoCompletion completion)
 {
@@ -382,7 +382,7 @@ void KRAPIClient::loadPlayURLForVideo(const std::shared_ptr<KRVideo>& video, QOb
         KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] route=legacy-first system=%1 bvid=%2 cid=%3")
                            .arg(platform::DeviceProfile::systemVersion(), bvid)
                            .arg(video->cid()));
-        loadLegacyPlayURLForVideo(video, owner, [video, bvid, owner, completion](const VideoRef& legacy, const KROptionalError& legacyError) {
+        loadLegacyPlayURLForVideo(video, owner, [this, video, bvid, owner, completion](const VideoRef& legacy, const KROptionalError& legacyError) {
             if (usable(legacy)) {
                 KRConsole::log(QStringLiteral("[KorvanePlaybackResolve] legacy-first success bvid=%1 cid=%2 urlHost=%3")
                                    .arg(bvid)
