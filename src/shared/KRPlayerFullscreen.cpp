@@ -306,10 +306,7 @@ void KRPlayerFullscreen::requestCustomPlayerInterfaceOrientation(int orientation
 {
     if (!device)
         device = &Device::current();
-    // The device's setter is optional on the platform: asked for by name.
-    if (device->metaObject()->indexOfMethod("setOrientation(int)") >= 0)
-        QMetaObject::invokeMethod(device, "setOrientation", Qt::DirectConnection, Q_ARG(int, orientation));
-    else
+    if (!KRInvokeDeviceOrientationSetter(device, orientation))
         Application::shared().setStatusBarOrientation(orientation, true);
     ViewController::attemptRotationToDeviceOrientation();
 }
