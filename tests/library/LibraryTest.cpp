@@ -149,6 +149,21 @@ protected:
         writeIndex(records);
     }
 
+    // The 360p clip kept as a progressive record of `cid`, played from the offline list under
+    // the application's root, held upright, past its first half second; null when it does not.
+    KRAccountVideoListViewController* playProgressiveUnderTheRoot(qint64 cid)
+    {
+        storeCompleteProgressiveRecord(cid, QStringLiteral("clip-360p.mp4"));
+        KRAccountVideoListViewController* list = pushListUnder(new PortraitCommitCountingRoot());
+        if (!list)
+            return nullptr;
+        Device::current().setOrientation(1);
+        click(list->tableView(), IndexPath{0, 0});
+        if (!list->transport() || !waitFollowingWallTime([&] { return list->transport()->currentPlaybackTime() > 0.5; }))
+            return nullptr;
+        return list;
+    }
+
     // Waits for `condition` while the main clock follows the wall clock: the engine plays on
     // wall time, and the transport reads it at its polls and the pair keeps in step at its
     // ticks, both on the main clock.
@@ -404,6 +419,25 @@ TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
     EXPECT_EQ(root->portraitCommits, 3);
+}
+
+// The window taken down while the offline player is in its full screen (the application
+// quitting): the player's container goes with the root's view first, and the list's own stop
+// still ends the full screen and leaves the viewing in the history.
+TEST_F(LibraryTest, TakenDownInItsFullScreenTheOfflinePlayerStillRecordsItsViewing)
+{
+    KRAccountVideoListViewController* list = playProgressiveUnderTheRoot(314);
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    settle();
+    ASSERT_TRUE(list->fullscreen()->isFullscreen());
+    const std::shared_ptr<KRVideo> played = list->playingVideo();
+    ASSERT_NE(played, nullptr);
+
+    window.reset();
+    QCoreApplication::sendPostedEvents();
+    flushDeferredDeletes();
+    EXPECT_TRUE(KRLocalHistoryStore::sharedStore().resumeRecordForVideo(played).has_value());
 }
 
 TEST_F(LibraryTest, TheOfflinePlayersDanmakuSwitchIsStoredAndRead)
