@@ -1,4 +1,5 @@
 #include "../playback/OfflineTesting.h"
+#include "../shell/HeldTurn.h"
 #include "../shell/PortraitCommitCountingRoot.h"
 #include "../uikit/KitTestSupport.h"
 
@@ -25,6 +26,7 @@
 #include "platform/uikit/Window.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "shell/KRAppRoutes.h"
 #include "store/KRLocalHistoryStore.h"
@@ -419,6 +421,47 @@ TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
     EXPECT_EQ(root->portraitCommits, 3);
+}
+
+// However long the interface takes to turn (frames held stand for a turn that does not end),
+// the offline player watches no pause meanwhile: its player stopping in the turn is neither
+// observed nor played again. Once the turn has settled the watch starts, and retries after its
+// own delay.
+TEST_F(LibraryTest, TheOfflinePlayerRetriesAPauseInATurnOnlyOnceTheTurnHasSettled)
+{
+    KRAccountVideoListViewController* list = playProgressiveUnderTheRoot(313);
+    ASSERT_NE(list, nullptr);
+    const auto watching = [] {
+        const QString log = diagnosticsLog();
+        return log.count(QStringLiteral("[unexpected-pause-observed]")) != log.count(QStringLiteral("[unexpected-pause-recovered]"));
+    };
+    ASSERT_TRUE(waitFollowingWallTime([&] { return list->transport()->playbackState() == 1 && !watching(); }));
+    const qsizetype mark = diagnosticsLog().size();
+    const auto since = [&] { return diagnosticsLog().mid(mark); };
+    KRPlayerFullscreen* fullscreen = list->fullscreen();
+    ASSERT_TRUE(heldturn::turnToLandscapeAndHoldItsMiddle());
+    ASSERT_EQ(fullscreen->phase(), 2);
+
+    list->transport()->playerForTesting()->pause();
+    ASSERT_TRUE(waitFollowingWallTime([&] { return list->transport()->playbackState() == 2; }));
+    // Long past the first retries of a pause watched.
+    for (int i = 0; i < 100; ++i) {
+        platform::MainClock::advanceForTesting(0.02);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(fullscreen->phase(), 2);
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-observed]")));
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-retry]")));
+    EXPECT_EQ(list->transport()->playbackState(), 2);
+
+    heldturn::letTheTurnEnd();
+    ASSERT_EQ(fullscreen->phase(), 3);
+    const double settled = platform::MainClock::now();
+    ASSERT_TRUE(waitFollowingWallTime([&] { return since().contains(QStringLiteral("[unexpected-pause-retry] attempt=1")); }));
+    EXPECT_GE(platform::MainClock::now() - settled, KRPlaybackSession::kFirstRetryDelay);
+    EXPECT_TRUE(since().contains(QStringLiteral("[audio-session-activate] reason=offline-unexpected-pause-recovery ")));
+    ASSERT_TRUE(waitFollowingWallTime([&] { return since().contains(QStringLiteral("[unexpected-pause-recovered]")); }));
+    EXPECT_EQ(list->transport()->playbackState(), 1);
 }
 
 // The window taken down while the offline player is in its full screen (the application
