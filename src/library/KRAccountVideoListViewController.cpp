@@ -245,6 +245,10 @@ bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>&
         view()->layoutIfNeeded();
     });
     connect(m_session.get(), &KRPlaybackSession::progressed, this, &KRAccountVideoListViewController::showProgress);
+    // While the interface turns, the controls and the danmaku are left as they are and no
+    // pause is watched.
+    m_session->setRotating(m_fullscreen->isRotating());
+    connect(m_fullscreen.get(), &KRPlayerFullscreen::rotatingChanged, m_session.get(), &KRPlaybackSession::setRotating);
     connect(m_session.get(), &KRPlaybackSession::stoppedByAnotherSession, this, [this] { stopPlayback(); });
     connect(m_session.get(), &KRPlaybackSession::failed, this, [this](const QString&, bool installed) { playbackFailed(installed); });
 

@@ -67,6 +67,10 @@ std::unique_ptr<KRPlayerFullscreen> KRAccountVideoListViewController::makeFullsc
 
 void KRAccountVideoListViewController::layoutPlayerContent(bool fullscreen)
 {
+    // Held by the full screen's surface in the root's view, the container goes with that view
+    // when the window is taken down under the full screen, before the list's own stop.
+    if (!m_playerContainer)
+        return;
     const QRectF bounds = m_playerContainer->bounds();
     if (KRPlaybackTransport* player = transport())
         if (auto* host = qobject_cast<View*>(player->view()))

@@ -73,6 +73,12 @@ bool KRInvokeSizeHook(ViewController* screen, const char* name, const QSizeF& si
     return m.isValid() && m.invoke(screen, Qt::DirectConnection, Q_ARG(QSizeF, size));
 }
 
+bool KRInvokeDeviceOrientationSetter(QObject* device, int orientation)
+{
+    const QMetaMethod m = hookMethod(device, "setOrientation(int)");
+    return m.isValid() && m.invoke(device, Qt::DirectConnection, Q_ARG(int, orientation));
+}
+
 int KRRootSystemMajorVersion()
 {
     const QStringList parts = platform::DeviceProfile::systemVersion().split(QLatin1Char('.'));

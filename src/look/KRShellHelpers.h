@@ -7,6 +7,8 @@
 #include <QRectF>
 #include <QSizeF>
 
+class QObject;
+
 namespace platform::uikit {
 class View;
 class ViewController;
@@ -52,3 +54,6 @@ inline constexpr char prepareTransitionToSize[] = "kr_preparePlaybackTransitionT
 QList<QByteArray> KRPlaybackRotationHookSignatures();
 bool KRInvokeHook(platform::uikit::ViewController* screen, const char* name);
 bool KRInvokeSizeHook(platform::uikit::ViewController* screen, const char* name, const QSizeF& size);
+// The device's orientation setter is optional on the platform: looked up by name
+// ("setOrientation(int)") and called when the device has it; false when it has not.
+bool KRInvokeDeviceOrientationSetter(QObject* device, int orientation);

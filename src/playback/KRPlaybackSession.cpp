@@ -823,6 +823,10 @@ void KRPlaybackSession::playerControlsTimerFired()
     KRPlaybackMedia* media = m_media;
     if (!media || m_state == State::Ended)
         return;
+    if (m_rotating) {
+        m_switch->refreshQualitySwitchPresentation();
+        return;
+    }
     const bool intent = maintainPlaybackIntent();
     if (m_media != media)
         return;

@@ -187,6 +187,11 @@ public:
 
     // The tick: keeps to the user's intent and tells the time. The controls timer runs it.
     void playerControlsTimerFired();
+    // The screen's interface is turning. No hold: playback goes on, but until the turn has
+    // settled the tick keeps only a running switch's presentation, so neither the pause watch
+    // nor the switch's resume time reads a player caught in the turn, and nothing is told.
+    void setRotating(bool rotating) { m_rotating = rotating; }
+    bool isRotating() const { return m_rotating; }
 
 Q_SIGNALS:
     void stateChanged(KRPlaybackSession::State state);
@@ -369,6 +374,7 @@ private:
     bool m_installedPlayable = false;
     bool m_expectedToPlay = false;
     bool m_offlinePlayer = false;
+    bool m_rotating = false;
     double m_interruptedAt = 0;
     double m_startTime = 0;
     // Owner of the replies of one start: replaced at each start and stop.

@@ -95,7 +95,7 @@ void KRPlayerFullscreen::enterCustomPlayerFullscreenLandscape(bool landscape, bo
     if (landscape) {
         m_screen.prepareForRotation();
         if (!animated) {
-            m_phase = 1;
+            setPhase(1);
             m_transitioning = true;
             qInfo().noquote() << QStringLiteral("[KorvanePlayerRotation] prepared device=%1 embedded=%2")
                                      .arg(m_deviceOrientation)
@@ -103,7 +103,7 @@ void KRPlayerFullscreen::enterCustomPlayerFullscreenLandscape(bool landscape, bo
             return;
         }
     }
-    m_phase = 0;
+    setPhase(0);
     app.setStatusBarHidden(true, false);
     QPointer<KRPlayerFullscreen> self(this);
     auto settle = [self] {
@@ -168,7 +168,7 @@ void KRPlayerFullscreen::fullscreenDoneTapped()
         return;
     }
     m_exitAfterPortrait = true;
-    m_phase = 4;
+    setPhase(4);
     m_transitioning = true;
     m_screen.prepareForRotation();
     requestCustomPlayerInterfaceOrientation(1);
@@ -179,7 +179,7 @@ void KRPlayerFullscreen::completeCustomPlayerFullscreenExit()
     const bool targetWasValid = targetValidNow();
     AnimationClock::cancel(m_surfaceAnimation);
     m_fullscreen = m_landscape = m_transitioning = m_enteredByRotation = m_exitAfterPortrait = false;
-    m_phase = 0;
+    setPhase(0);
     invalidateTarget();
     m_delayed.cancel(kFinishRotationPresentation);
     if (!targetWasValid)
@@ -207,7 +207,7 @@ void KRPlayerFullscreen::reset()
         m_chromeSuppressed = false;
         fadeChrome(1, 0);
     }
-    m_phase = 0;
+    setPhase(0);
     invalidateTarget();
     m_screen.holdSurface(false);
     if (was) {
@@ -234,6 +234,14 @@ void KRPlayerFullscreen::commitPortraitRootGeometryAfterCustomExit(QObject* root
         if (root)
             QMetaObject::invokeMethod(root, kReconcileModernNavigation, Qt::DirectConnection);
     });
+}
+
+void KRPlayerFullscreen::setPhase(int phase)
+{
+    const bool was = isRotatingPhase(m_phase);
+    m_phase = phase;
+    if (isRotatingPhase(phase) != was)
+        Q_EMIT rotatingChanged(!was);
 }
 
 void KRPlayerFullscreen::invalidateTarget()
@@ -306,10 +314,7 @@ void KRPlayerFullscreen::requestCustomPlayerInterfaceOrientation(int orientation
 {
     if (!device)
         device = &Device::current();
-    // The device's setter is optional on the platform: asked for by name.
-    if (device->metaObject()->indexOfMethod("setOrientation(int)") >= 0)
-        QMetaObject::invokeMethod(device, "setOrientation", Qt::DirectConnection, Q_ARG(int, orientation));
-    else
+    if (!KRInvokeDeviceOrientationSetter(device, orientation))
         Application::shared().setStatusBarOrientation(orientation, true);
     ViewController::attemptRotationToDeviceOrientation();
 }
@@ -339,7 +344,7 @@ void KRPlayerFullscreen::deviceOrientationDidChange()
             ++m_generation;
             invalidateTarget();
             m_exitAfterPortrait = true;
-            m_phase = 4;
+            setPhase(4);
             m_transitioning = true;
             m_screen.prepareForRotation();
         }
@@ -378,7 +383,7 @@ void KRPlayerFullscreen::kr_enterFullscreenForLandscapeIfNeeded()
     }
     m_landscape = true;
     m_exitAfterPortrait = false;
-    m_phase = 1;
+    setPhase(1);
     m_transitioning = true;
 }
 
@@ -392,7 +397,7 @@ void KRPlayerFullscreen::kr_restoreFullscreenAfterLandscapeIfNeeded()
         invalidateTarget();
     }
     m_exitAfterPortrait = true;
-    m_phase = 4;
+    setPhase(4);
     m_transitioning = true;
     m_screen.prepareForRotation();
 }
@@ -411,7 +416,7 @@ void KRPlayerFullscreen::kr_layoutPlaybackDuringRotation()
     View* host = m_surface->host();
     if (m_phase == target && host && m_surface->backdrop()->frame().size() == host->bounds().size())
         return;
-    m_phase = target;
+    setPhase(target);
     m_transitioning = true;
     if (m_exitAfterPortrait)
         layoutCustomPlayerForPortraitReturnDuringRotation();
@@ -445,14 +450,14 @@ void KRPlayerFullscreen::kr_completePlaybackRotationLayout()
             return;
         }
         m_exitAfterPortrait = false;
-        m_phase = 0;
+        setPhase(0);
         m_transitioning = false;
         exitCustomPlayerFullscreenAnimated(false);
         return;
     }
     if (!m_landscape || !wide)
         return;
-    m_phase = 3;
+    setPhase(3);
     m_transitioning = false;
     const int status = Application::shared().statusBarOrientation();
     m_screen.commitOrientation(isLandscapeOrientation(status) ? status : 4);

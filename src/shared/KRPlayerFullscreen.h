@@ -69,6 +69,9 @@ public:
     bool isWaitingForPortrait() const { return m_exitAfterPortrait; }
     bool isChromeSuppressed() const { return m_chromeSuppressed; }
     int phase() const { return m_phase; }
+    // Landscape or portrait requested, or laid out while the interface turns (phases 1, 2, 4
+    // and 5): what follows playback on screen waits until the turn has settled.
+    bool isRotating() const { return isRotatingPhase(m_phase); }
     unsigned generation() const { return m_generation; }
     int deviceOrientation() const { return m_deviceOrientation; }
     // A full screen is shown, or one is being entered or left.
@@ -109,7 +112,13 @@ public:
     // "media=… portrait=… transitioning=… window=… host=… backdrop=… player=… safe=…"
     void recordCustomFullscreenGeometryEvent(const QString& event) const;
 
+Q_SIGNALS:
+    // A turn began (phase 1 or 4) or has settled, been completed or given up.
+    void rotatingChanged(bool rotating);
+
 private:
+    static bool isRotatingPhase(int phase) { return phase == 1 || phase == 2 || phase == 4 || phase == 5; }
+    void setPhase(int phase);
     void deviceOrientationDidChange();
     void layoutCustomPlayerFullscreen();
     void layoutCustomPlayerForPortraitReturnDuringRotation();

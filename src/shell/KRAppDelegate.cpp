@@ -8,6 +8,7 @@
 #include "model/KRConsole.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/uikit/Application.h"
+#include "platform/uikit/Device.h"
 #include "platform/uikit/Geometry.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/Screen.h"
@@ -65,9 +66,12 @@ bool KRAppDelegate::didFinishLaunching()
         KRUsageNoticeDidAcknowledgeNotification, nullptr, [this](const platform::Notification&) { scheduleForegroundUpdateCheck(); });
 
     auto& app = Application::shared();
-    // A pad starts in portrait whatever way it is held; the shell rotates only for playback.
-    if (platform::DeviceProfile::isPad())
+    // A pad starts in portrait whatever way it is held, the device (when it can be told) and
+    // the status bar alike; the shell rotates only for playback.
+    if (platform::DeviceProfile::isPad()) {
+        KRInvokeDeviceOrientationSetter(&Device::current(), 1);
         app.setStatusBarOrientation(InterfaceOrientationPortrait, false);
+    }
 
     // The stored session is restored from the keychain now, before any screen asks for it.
     KRSessionStore& session = KRSessionStore::sharedStore();

@@ -7,7 +7,6 @@
 #include "platform/foundation/MainClock.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
-#include "shared/KRPlayerFullscreen.h"
 #include "playback/KRBackgroundContinuation.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
@@ -61,11 +60,6 @@ void KRVideoDetailViewController::refreshControlsNow()
 
 void KRVideoDetailViewController::playbackProgressed(double time, double duration, bool playing, bool throttled)
 {
-    // While the device turns (landscape or portrait requested, or laid out during the turn)
-    // the controls are left as they are.
-    const int phase = m_fullscreen->player()->phase();
-    if (phase == 1 || phase == 2 || phase == 4 || phase == 5)
-        return;
     const bool ended = m_session && m_session->state() == KRPlaybackSession::State::Ended;
     // The composer's pause is a pause to the user, though playback means to go on after it.
     if (m_area->danmakuComposer()->isPausedForComposer())

@@ -33,6 +33,7 @@
 #include "store/KRPreferences.h"
 #include "store/KRSessionStore.h"
 #include "playback/KRQualityTitles.h"
+#include "shared/KRPlayerFullscreen.h"
 #include "video/KRVideoDetailSupport.h"
 #include "video/KRVideoOfflineCaching.h"
 
@@ -192,6 +193,10 @@ KRPlaybackSession* KRVideoDetailViewController::session()
     });
     connect(playback, &KRPlaybackSession::progressed, this,
             [this](double time, double duration, bool playing) { playbackProgressed(time, duration, playing, true); });
+    // While the interface turns, the controls are left as they are and no pause is watched.
+    KRPlayerFullscreen* fullscreen = m_fullscreen->player();
+    playback->setRotating(fullscreen->isRotating());
+    connect(fullscreen, &KRPlayerFullscreen::rotatingChanged, playback, &KRPlaybackSession::setRotating);
     connect(playback, &KRPlaybackSession::qualityChanged, this, [this] { updateControlsTitles(); });
     connect(playback, &KRPlaybackSession::controlsTickRunningChanged, this, [this](bool running) {
         if (running)

@@ -1,4 +1,5 @@
 #include "../playback/OfflineTesting.h"
+#include "../shell/HeldTurn.h"
 #include "../shell/PortraitCommitCountingRoot.h"
 #include "../uikit/KitTestSupport.h"
 
@@ -25,6 +26,7 @@
 #include "platform/uikit/Window.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "shell/KRAppRoutes.h"
 #include "store/KRLocalHistoryStore.h"
@@ -147,6 +149,21 @@ protected:
         record.insert(QStringLiteral("title"), QStringLiteral("离线单文件"));
         records.prepend(record);
         writeIndex(records);
+    }
+
+    // The 360p clip kept as a progressive record of `cid`, played from the offline list under
+    // the application's root, held upright, past its first half second; null when it does not.
+    KRAccountVideoListViewController* playProgressiveUnderTheRoot(qint64 cid)
+    {
+        storeCompleteProgressiveRecord(cid, QStringLiteral("clip-360p.mp4"));
+        KRAccountVideoListViewController* list = pushListUnder(new PortraitCommitCountingRoot());
+        if (!list)
+            return nullptr;
+        Device::current().setOrientation(1);
+        click(list->tableView(), IndexPath{0, 0});
+        if (!list->transport() || !waitFollowingWallTime([&] { return list->transport()->currentPlaybackTime() > 0.5; }))
+            return nullptr;
+        return list;
     }
 
     // Waits for `condition` while the main clock follows the wall clock: the engine plays on
@@ -404,6 +421,66 @@ TEST_F(LibraryTest, TheOfflinePlayerTurnsToALandscapeFullScreenAndBack)
     EXPECT_EQ(Application::shared().statusBarOrientation(), int(InterfaceOrientationPortrait));
     EXPECT_EQ(window->findChild<View*>(QStringLiteral("customFullscreenBackdrop")), nullptr);
     EXPECT_EQ(root->portraitCommits, 3);
+}
+
+// However long the interface takes to turn (frames held stand for a turn that does not end),
+// the offline player watches no pause meanwhile: its player stopping in the turn is neither
+// observed nor played again. Once the turn has settled the watch starts, and retries after its
+// own delay.
+TEST_F(LibraryTest, TheOfflinePlayerRetriesAPauseInATurnOnlyOnceTheTurnHasSettled)
+{
+    KRAccountVideoListViewController* list = playProgressiveUnderTheRoot(313);
+    ASSERT_NE(list, nullptr);
+    const auto watching = [] {
+        const QString log = diagnosticsLog();
+        return log.count(QStringLiteral("[unexpected-pause-observed]")) != log.count(QStringLiteral("[unexpected-pause-recovered]"));
+    };
+    ASSERT_TRUE(waitFollowingWallTime([&] { return list->transport()->playbackState() == 1 && !watching(); }));
+    const qsizetype mark = diagnosticsLog().size();
+    const auto since = [&] { return diagnosticsLog().mid(mark); };
+    KRPlayerFullscreen* fullscreen = list->fullscreen();
+    ASSERT_TRUE(heldturn::turnToLandscapeAndHoldItsMiddle());
+    ASSERT_EQ(fullscreen->phase(), 2);
+
+    list->transport()->playerForTesting()->pause();
+    ASSERT_TRUE(waitFollowingWallTime([&] { return list->transport()->playbackState() == 2; }));
+    // Long past the first retries of a pause watched.
+    for (int i = 0; i < 100; ++i) {
+        platform::MainClock::advanceForTesting(0.02);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(fullscreen->phase(), 2);
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-observed]")));
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-retry]")));
+    EXPECT_EQ(list->transport()->playbackState(), 2);
+
+    heldturn::letTheTurnEnd();
+    ASSERT_EQ(fullscreen->phase(), 3);
+    const double settled = platform::MainClock::now();
+    ASSERT_TRUE(waitFollowingWallTime([&] { return since().contains(QStringLiteral("[unexpected-pause-retry] attempt=1")); }));
+    EXPECT_GE(platform::MainClock::now() - settled, KRPlaybackSession::kFirstRetryDelay);
+    EXPECT_TRUE(since().contains(QStringLiteral("[audio-session-activate] reason=offline-unexpected-pause-recovery ")));
+    ASSERT_TRUE(waitFollowingWallTime([&] { return since().contains(QStringLiteral("[unexpected-pause-recovered]")); }));
+    EXPECT_EQ(list->transport()->playbackState(), 1);
+}
+
+// The window taken down while the offline player is in its full screen (the application
+// quitting): the player's container goes with the root's view first, and the list's own stop
+// still ends the full screen and leaves the viewing in the history.
+TEST_F(LibraryTest, TakenDownInItsFullScreenTheOfflinePlayerStillRecordsItsViewing)
+{
+    KRAccountVideoListViewController* list = playProgressiveUnderTheRoot(314);
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(Application::shared().rotateForTesting(InterfaceOrientationLandscapeRight));
+    settle();
+    ASSERT_TRUE(list->fullscreen()->isFullscreen());
+    const std::shared_ptr<KRVideo> played = list->playingVideo();
+    ASSERT_NE(played, nullptr);
+
+    window.reset();
+    QCoreApplication::sendPostedEvents();
+    flushDeferredDeletes();
+    EXPECT_TRUE(KRLocalHistoryStore::sharedStore().resumeRecordForVideo(played).has_value());
 }
 
 TEST_F(LibraryTest, TheOfflinePlayersDanmakuSwitchIsStoredAndRead)

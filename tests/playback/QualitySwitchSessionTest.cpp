@@ -484,6 +484,25 @@ TEST_F(QualitySwitchSessionTest, EachTickTellsTheSwitchsPresentationWhileItRuns)
     EXPECT_EQ(titles.last(), QStringLiteral("720P"));
 }
 
+// While the screen's interface turns a tick still tells the switch's presentation, and only
+// that: the resume time the user sought is not followed to where the player went meanwhile.
+TEST_F(QualitySwitchSessionTest, WhileTheInterfaceTurnsATickTellsOnlyTheSwitchsPresentation)
+{
+    ScriptedMedia* playing = playAt360();
+    openSwitchTo720();
+    ASSERT_TRUE(pendingResolve);
+    session->seek(40.0);
+    ASSERT_EQ(playing->time, 40.0);
+    session->setRotating(true);
+    const qsizetype before = titles.size();
+    // The player lands on the time sought and goes on, beyond the seek's tolerance.
+    run(2.0, playing);
+    EXPECT_GE(titles.size(), before + 9);
+    EXPECT_EQ(titles.last(), QStringLiteral("720P"));
+    answerResolve();
+    EXPECT_EQ(playing->stagedAt, 40.0);
+}
+
 // An answer that comes for the switch of another part (the video moved on under it) is stale,
 // even though its transaction is still the open one.
 TEST_F(QualitySwitchSessionTest, AnAnswerForAnotherPartIsIgnored)

@@ -256,6 +256,42 @@ TEST_F(SessionIntentTest, AfterTheBackgroundAndTheReturnAnUnaskedPauseIsRetriedA
     EXPECT_TRUE(log().contains(QStringLiteral("[unexpected-pause-retry] attempt=1")));
 }
 
+// While the screen's interface turns, the tick tells nothing and watches no pause: a player
+// that stops then is neither observed nor retried. Once the turn has settled the watch starts
+// afresh, and its first retry waits its whole delay from there.
+TEST_F(SessionIntentTest, APauseSeenWhileTheInterfaceTurnsIsWatchedOnlyOnceTheTurnHasSettled)
+{
+    ScriptedMedia* playing = playAt720();
+    int told = 0;
+    QObject::connect(session.get(), &KRPlaybackSession::progressed, [&told] { ++told; });
+    MainClock::advanceForTesting(0.5);
+    ASSERT_GT(told, 0);
+    const int plays = playing->plays;
+    const qsizetype mark = log().size();
+    const auto since = [&] { return log().mid(mark); };
+
+    session->setRotating(true);
+    told = 0;
+    playing->state = KRPlaybackStatePaused;
+    MainClock::advanceForTesting(2.0);
+    EXPECT_EQ(told, 0);
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_EQ(session->unaskedPauseRetries(), 0);
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-observed]")));
+    EXPECT_TRUE(session->isExpectedToPlay());
+
+    session->setRotating(false);
+    const double settled = MainClock::now();
+    for (int i = 0; i < 40 && playing->plays == plays; ++i)
+        MainClock::advanceForTesting(0.05);
+    ASSERT_GT(playing->plays, plays);
+    EXPECT_GE(MainClock::now() - settled, KRPlaybackSession::kFirstRetryDelay);
+    EXPECT_GT(told, 0);
+    const qsizetype observed = since().indexOf(QStringLiteral("[unexpected-pause-observed]"));
+    ASSERT_GE(observed, 0);
+    EXPECT_GT(since().indexOf(QStringLiteral("[unexpected-pause-retry] attempt=1")), observed);
+}
+
 // A tap during an audio interruption turns over only what its end will do.
 TEST_F(SessionIntentTest, ATapDuringAnInterruptionOnlyTurnsOverWhatItsEndDoes)
 {

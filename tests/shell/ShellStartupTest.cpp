@@ -520,6 +520,25 @@ TEST_F(ShellStartupTest, PadsStartInPortraitWithTheNoticeAsASheet)
     EXPECT_EQ(sheet->view()->frame().size(), QSizeF(540, 620));
 }
 
+// A pad held sideways when the application starts is told to stand upright, the device itself
+// as well as the status bar; a phone's device is left as it is held.
+TEST_F(ShellStartupTest, APadsDeviceIsSetUprightAtStartUp)
+{
+    useDevice(QStringLiteral("iPad8,1"), QStringLiteral("16.7"));
+    Device::current().setOrientation(4);
+    launch();
+    EXPECT_EQ(Device::current().orientation(), 1);
+    EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientationPortrait);
+}
+
+TEST_F(ShellStartupTest, APhonesDeviceIsLeftAsItIsHeldAtStartUp)
+{
+    Device::current().setOrientation(4);
+    launch();
+    EXPECT_EQ(Device::current().orientation(), 4);
+    EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientationPortrait);
+}
+
 TEST_F(ShellStartupTest, TheInboxGatesSignedOutUsersAndTheProfileOffersLogin)
 {
     platform::UserDefaults::standard().setObject(KRUsageNoticeAcceptedVersionKey, 1);

@@ -3,6 +3,7 @@
 // real libmpv playing the generated clips, and the main clock advanced by the test.
 #include "../video/VideoPageTesting.h"
 
+#include "HeldTurn.h"
 #include "PortraitCommitCountingRoot.h"
 #include "support/AccountFixtures.h"
 #include "support/ConsoleCapture.h"
@@ -342,6 +343,69 @@ TEST_F(VideoFullscreenTest, TurningTheDeviceEntersAndLeavesAndLyingFlatChangesNo
     EXPECT_FALSE(Application::shared().isStatusBarHidden());
     EXPECT_EQ(backdrop(), nullptr);
 }
+// However long the interface takes to turn (frames held stand for a turn that does not end),
+// the page watches no pause meanwhile: a player that stops in the turn is neither observed nor
+// played again. Once the turn has settled the watch starts, and retries after its own delay.
+TEST_F(VideoFullscreenTest, APauseInATurnIsWatchedAndRetriedOnlyOnceTheTurnHasSettled)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle() && stallWatchIdle(page) && bufferedAhead(page));
+    const qsizetype mark = log().size();
+    const auto since = [&] { return log().mid(mark); };
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    ASSERT_TRUE(heldturn::turnToLandscapeAndHoldItsMiddle());
+    ASSERT_EQ(fullscreen->phase(), 2);
+
+    page->moviePlayer()->playerForTesting()->pause();
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == 2);
+    const double paused = platform::MainClock::now();
+    KR_ADVANCE_UNTIL(platform::MainClock::now() - paused >= 2.0);
+    EXPECT_EQ(fullscreen->phase(), 2);
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-observed]")));
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-retry]")));
+    EXPECT_EQ(page->moviePlayer()->playbackState(), 2);
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+
+    heldturn::letTheTurnEnd();
+    ASSERT_EQ(fullscreen->phase(), 3);
+    const double settled = platform::MainClock::now();
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("[unexpected-pause-retry] attempt=1")));
+    EXPECT_GE(platform::MainClock::now() - settled, KRPlaybackSession::kFirstRetryDelay);
+    const qsizetype observed = since().indexOf(QStringLiteral("[unexpected-pause-observed]"));
+    ASSERT_GE(observed, 0);
+    EXPECT_LT(observed, since().indexOf(QStringLiteral("[unexpected-pause-retry] attempt=1")));
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("[unexpected-pause-recovered]")));
+    KR_ADVANCE_UNTIL(playing(page));
+}
+
+// A quality switch under way while the interface turns still shows as under way: whatever told
+// the controls otherwise meanwhile, the turn's ticks tell them again.
+TEST_F(VideoFullscreenTest, ASwitchUnderWayKeepsShowingWhileTheInterfaceTurns)
+{
+    play.setQualityFault(80, testsupport::PlaybackFixtures::QualityFault::Held);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && !page->qualityValues().isEmpty());
+    page->switchToQualityAtIndex(int(page->qualityValues().indexOf(80)));
+    KR_ADVANCE_UNTIL(play.heldReplyCount() >= 1);
+    const QString switching = QStringLiteral("正在切换，当前清晰度继续播放");
+    Button* quality = page->playerControls()->qualityButton();
+    ASSERT_EQ(quality->accessibilityValue(), switching);
+
+    KRPlayerFullscreen* fullscreen = page->fullscreen()->player();
+    ASSERT_TRUE(heldturn::turnToLandscapeAndHoldItsMiddle());
+    ASSERT_EQ(fullscreen->phase(), 2);
+    page->playerControls()->setQualitySwitching(false, QString());
+    ASSERT_TRUE(quality->accessibilityValue().isEmpty());
+    KR_ADVANCE_UNTIL(quality->accessibilityValue() == switching);
+    EXPECT_EQ(fullscreen->phase(), 2);
+    EXPECT_TRUE(page->playbackSession()->isSwitchingQuality());
+
+    heldturn::letTheTurnEnd();
+    EXPECT_EQ(fullscreen->phase(), 3);
+    play.releaseHeldReplies();
+    KR_ADVANCE_UNTIL(!page->playbackSession()->isSwitchingQuality());
+}
+
 
 TEST_F(VideoFullscreenTest, APortraitVideoGrowsToAPortraitFullScreenAndNeverTurns)
 {
