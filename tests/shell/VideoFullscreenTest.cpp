@@ -1302,6 +1302,29 @@ TEST_F(VideoFullscreenTest, SignedInALineSentFromTheFullScreenClosesItsComposerA
     EXPECT_TRUE(embedded->text().isEmpty());
 }
 
+// The full screen's field cleared with its clear button: the shared draft is empty, and the
+// composer opens empty again after "取消".
+TEST_F(VideoFullscreenTest, AFullScreenLineClearedWithItsButtonStaysClearedAfterCancelling)
+{
+    KRVideoDetailViewController* page = writeInTheFullScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    TextField* field = fullscreenField();
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(field->isFirstResponder());
+    typeAtWindow(QStringLiteral("好看"));
+    ASSERT_EQ(page->danmakuComposer()->draft(), QStringLiteral("好看"));
+    clickThroughWindow(field->clearButton());
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(page->danmakuComposer()->draft().isEmpty());
+    clickThroughWindow(sheetButton(QStringLiteral("取消")));
+    settle();
+    EXPECT_FALSE(field->isFirstResponder());
+    writeAgainFromTheRail(page);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(field->text().isEmpty());
+}
+
 // The rail's rows stop at the first button that is missing: those above it are laid out, those
 // below are left where they were.
 TEST_F(VideoFullscreenTest, TheRailsLayoutStopsAtItsFirstMissingButton)
