@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 using namespace platform::uikit;
 
@@ -836,11 +837,16 @@ void KRSearchViewController::textFieldDidEndEditing()
 
 void KRSearchViewController::searchTextChanged()
 {
-    m_delayed->cancel(kShowHotRankingCall);
+    const bool cleared = std::exchange(m_clearingSearchField, false);
     if (m_searchField->text().trimmed().isEmpty() && !(m_showingHot && !m_videos.isEmpty())) {
+        // The clear button has asked for the ranking already, sooner than typing does.
+        if (cleared)
+            return;
+        m_delayed->cancel(kShowHotRankingCall);
         m_delayed->schedule(kShowHotRankingCall, kHotAfterTypingDelay, [this] { showHotRanking(); });
         return;
     }
+    m_delayed->cancel(kShowHotRankingCall);
     reloadSearchHistory();
     rebuildSearchHistoryView();
 }
@@ -850,6 +856,7 @@ bool KRSearchViewController::textFieldShouldClear()
     m_delayed->cancel(kShowHotRankingCall);
     if (!(m_showingHot && !m_videos.isEmpty()))
         m_delayed->schedule(kShowHotRankingCall, kHotAfterClearDelay, [this] { showHotRanking(); });
+    m_clearingSearchField = true;
     return true;
 }
 

@@ -161,6 +161,8 @@ private:
     QList<QPointer<platform::uikit::Button>> m_searchHistoryDeleteButtons;
     QStringList m_searchHistory;
     bool m_searchFieldEditing = false;
+    // The clear button allowed a clear whose edit is still to come.
+    bool m_clearingSearchField = false;
     platform::uikit::View* m_searchSortBar = nullptr;
     QList<platform::uikit::Button*> m_searchSortButtons;
     QString m_searchOrder;

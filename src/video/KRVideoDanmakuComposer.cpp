@@ -245,7 +245,9 @@ void KRVideoDanmakuComposer::sendDanmakuTapped()
         text, m_actions.cid ? m_actions.cid() : 0, m_actions.aid ? m_actions.aid() : 0, progress, this,
         [this, text, time](bool success, const QString& message, const QVariant& data) {
             m_sending = false;
-            if (!m_barAlive)
+            // A window torn down before the answer took the page's views with it. The bar may
+            // never have been made: a full screen's field sends without it.
+            if (!m_root)
                 return;
             if (!success) {
                 if (m_actions.showStatus)
@@ -263,7 +265,7 @@ void KRVideoDanmakuComposer::sendDanmakuTapped()
             if (m_actions.display)
                 m_actions.display(danmaku, std::max(0.0, m_actions.playbackTime ? m_actions.playbackTime() : time));
             m_draft.clear();
-            if (m_inputField)
+            if (m_barAlive && m_inputField)
                 m_inputField->setText({});
             if (TextField* field = m_activeField)
                 field->setText({});

@@ -21,6 +21,7 @@
 #include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TextField.h"
+#include "model/KRDanmaku.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackSession.h"
@@ -121,6 +122,37 @@ protected:
         clickThroughWindow(fullscreenButton(page));
         settle();
         return window->findChild<View*>(QStringLiteral("fullscreenRail"));
+    }
+
+    // Plays, enters the landscape full screen by its button and taps "发弹幕" on the rail.
+    KRVideoDetailViewController* writeInTheFullScreen()
+    {
+        KRVideoDetailViewController* page = pushAndPlay();
+        [&] { KR_ADVANCE_UNTIL(playing(page)); }();
+        View* rail = enterLandscapeByTheButton(page);
+        [&] { ASSERT_NE(rail, nullptr); }();
+        if (rail)
+            clickThroughWindow(railButton(rail, 1));
+        return page;
+    }
+    // The controls shown again bring the rail back at the next synchronisation pass; its
+    // "发弹幕" is tapped once it shows.
+    void writeAgainFromTheRail(KRVideoDetailViewController* page)
+    {
+        page->playerControls()->setControlsVisible(true, false);
+        platform::MainClock::advanceForTesting(0.6);
+        settle();
+        auto* rail = window->findChild<View*>(QStringLiteral("fullscreenRail"));
+        ASSERT_NE(rail, nullptr);
+        ASSERT_TRUE(rail->isVisible());
+        clickThroughWindow(railButton(rail, 1));
+    }
+    TextField* fullscreenField() const { return window->findChild<TextField*>(QStringLiteral("fullscreenInputField")); }
+    // Keys typed at the window, as a keyboard types into whatever the window has focused.
+    void typeAtWindow(const QString& text)
+    {
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
     }
 
     // Plays, enters the landscape full screen by its button and taps "稍后观看" on the rail.
@@ -1268,6 +1300,93 @@ TEST_F(VideoFullscreenTest, SignedInWatchLaterFromTheRailAddsTheVideo)
     EXPECT_EQ(part<Label>(page, "danmakuStatusLabel")->text(), QStringLiteral("已加入稍后观看"));
     EXPECT_EQ(window->visibleAlert(), nullptr);
     EXPECT_TRUE(page->fullscreen()->isShown());
+}
+
+// A line sent from the full screen on a page whose own danmaku bar was never opened: it goes
+// out, shows at once, and the composer closes empty, as a send from the page's bar does. The
+// next line goes out alone, and the page's bar, made only now, opens empty too.
+TEST_F(VideoFullscreenTest, SignedInALineSentFromTheFullScreenClosesItsComposerAndLeavesNoDraft)
+{
+    testsupport::InteractionFixtures interactions(fake);
+    testsupport::AccountFixtures::logInWebOnly();
+    KRVideoDetailViewController* page = writeInTheFullScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    auto* bar = window->findChild<View*>(QStringLiteral("fullscreenComposerBar"));
+    TextField* field = fullscreenField();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(field->isFirstResponder());
+    ASSERT_EQ(part<TextField>(page, "danmakuInputField"), nullptr) << "the page's own bar is not opened";
+    typeAtWindow(QStringLiteral("前方高能"));
+    ASSERT_EQ(page->danmakuComposer()->draft(), QStringLiteral("前方高能"));
+    Button* send = nullptr;
+    for (Button* button : window->findChild<View*>(QStringLiteral("fullscreenInputAccessory"))->findChildren<Button*>()) {
+        if (button->isVisible() && button->currentTitle() == QStringLiteral("发送"))
+            send = button;
+    }
+    clickThroughWindow(send);
+    KR_WAIT_UNTIL(interactions.postedDanmaku().size() == 1 && !page->danmakuComposer()->isSending());
+    EXPECT_EQ(interactions.postedDanmaku(), QList<QString>{QStringLiteral("前方高能")});
+    settle();
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(field->isFirstResponder());
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(page->danmakuComposer()->draft().isEmpty());
+    EXPECT_FALSE(page->danmakuComposer()->isPausedForComposer());
+    EXPECT_TRUE(shows(page, "danmakuStatusLabel"));
+    EXPECT_EQ(labelText(page, "danmakuStatusLabel"), QStringLiteral("弹幕已发送"));
+    QStringList lines;
+    for (const auto& danmaku : page->danmakuRenderer()->danmakus())
+        lines << danmaku->text();
+    EXPECT_TRUE(lines.contains(QStringLiteral("前方高能")));
+    EXPECT_EQ(part<TextField>(page, "danmakuInputField"), nullptr) << "still made only when the page's bar opens";
+    EXPECT_TRUE(page->fullscreen()->isShown());
+
+    // The next line, sent by the return key, goes out alone.
+    writeAgainFromTheRail(page);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(field->text().isEmpty());
+    typeAtWindow(QStringLiteral("再来"));
+    QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_Return, QStringLiteral("\r"), Qt::NoModifier);
+    KR_WAIT_UNTIL(interactions.postedDanmaku().size() == 2 && !page->danmakuComposer()->isSending());
+    EXPECT_EQ(interactions.postedDanmaku().last(), QStringLiteral("再来"));
+    settle();
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_TRUE(page->danmakuComposer()->draft().isEmpty());
+
+    // Back upright, the page's own bar opens with nothing in it.
+    clickThroughWindow(fullscreenButton(page));
+    settle();
+    ASSERT_FALSE(page->fullscreen()->isShown());
+    clickThroughWindow(part<Button>(page, "danmakuComposeButton"));
+    auto* embedded = part<TextField>(page, "danmakuInputField");
+    ASSERT_NE(embedded, nullptr);
+    EXPECT_TRUE(embedded->isFirstResponder());
+    EXPECT_TRUE(embedded->text().isEmpty());
+}
+
+// The full screen's field cleared with its clear button: the shared draft is empty, and the
+// composer opens empty again after "取消".
+TEST_F(VideoFullscreenTest, AFullScreenLineClearedWithItsButtonStaysClearedAfterCancelling)
+{
+    KRVideoDetailViewController* page = writeInTheFullScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    TextField* field = fullscreenField();
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(field->isFirstResponder());
+    typeAtWindow(QStringLiteral("好看"));
+    ASSERT_EQ(page->danmakuComposer()->draft(), QStringLiteral("好看"));
+    clickThroughWindow(field->clearButton());
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(page->danmakuComposer()->draft().isEmpty());
+    clickThroughWindow(sheetButton(QStringLiteral("取消")));
+    settle();
+    EXPECT_FALSE(field->isFirstResponder());
+    writeAgainFromTheRail(page);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(field->text().isEmpty());
 }
 
 // The rail's rows stop at the first button that is missing: those above it are laid out, those

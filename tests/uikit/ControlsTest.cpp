@@ -118,9 +118,57 @@ TEST_F(KitControls, TextFieldEditingClearButtonAndLeftView)
     field.resignFirstResponder();
     field.resignFirstResponder();
     EXPECT_FALSE(field.isFirstResponder());
-    EXPECT_EQ(events, (QStringList{"begin", "猫", "end"}));
+    // The clear the button made is an edit; the one it was refused is none.
+    EXPECT_EQ(events, (QStringList{"begin", "猫", "", "end"}));
     field.setText(QStringLiteral("狗"));
     EXPECT_TRUE(field.clearButton()->isHidden()) << "only while editing";
+}
+
+// The clear button, pressed where it is drawn, empties the field as the user's own deletion
+// would: an edit its owner hears of, after `shouldClear` allowed it. Refused, nothing changes
+// and nothing is heard.
+TEST_F(KitControls, AClearByTheButtonIsAnEditLikeADeletion)
+{
+    Window w;
+    auto* field = new TextField(QRectF(10, 30, 200, 34), &w);
+    field->setClearsWhileEditing(true);
+    QStringList edits;
+    field->addTarget(ControlEventEditingChanged, [&] { edits << field->text(); });
+    int asked = 0;
+    bool allow = true;
+    field->shouldClear = [&] {
+        ++asked;
+        // Asked before the field is emptied.
+        EXPECT_FALSE(field->text().isEmpty());
+        return allow;
+    };
+    showActive(w);
+    const auto typeAtWindow = [&](const QString& text) {
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, w.windowHandle(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    };
+    const auto clickClear = [&] {
+        Button* clear = field->clearButton();
+        ASSERT_TRUE(clear->isVisible());
+        QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, clear->mapTo(&w, clear->rect().center()));
+    };
+
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, field->mapTo(&w, QPoint(20, 17)));
+    ASSERT_TRUE(field->isFirstResponder());
+    typeAtWindow(QStringLiteral("yz"));
+    clickClear();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_EQ(edits, (QStringList{"y", "yz", ""}));
+    EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(field->clearButton()->isHidden());
+
+    allow = false;
+    typeAtWindow(QStringLiteral("猫"));
+    clickClear();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(field->text(), QStringLiteral("猫"));
+    EXPECT_EQ(edits, (QStringList{"y", "yz", "", "猫"}));
 }
 
 // Real presses, not the testing taps: the press is where a desktop moves the focus.

@@ -186,6 +186,15 @@ protected:
             ASSERT_TRUE(image.save(album + QStringLiteral("/img%1.png").arg(i), "PNG"));
         }
     }
+    // Signed in, `photos` in the album, and the comments tab's composer opened by its button.
+    KRVideoDetailViewController* openCommentComposer(int photos)
+    {
+        signIn();
+        fillAlbum(photos);
+        KRVideoDetailViewController* page = openComments();
+        click(part<Button>(page, "commentComposerButton"));
+        return page;
+    }
     // Picks the first `count` photos of the album in the picker the page presents.
     void pickPhotos(KRVideoDetailViewController* page, int count)
     {
@@ -370,10 +379,7 @@ TEST_F(VideoPageWritingTest, KeysTypedAtTheWindowWriteAReplyACommentAndTextAfter
 
 TEST_F(VideoPageWritingTest, WithoutTextTheTrailingButtonPicksPhotosThatAreUploadedFirst)
 {
-    signIn();
-    fillAlbum(3);
-    KRVideoDetailViewController* page = openComments();
-    click(part<Button>(page, "commentComposerButton"));
+    KRVideoDetailViewController* page = openCommentComposer(3);
     auto* send = part<Button>(page, "commentSendButton");
     auto* badge = part<ImageView>(page, "commentSelectedImageBadge");
     EXPECT_EQ(send->accessibilityLabel(), QStringLiteral("选择图片"));
@@ -401,10 +407,7 @@ TEST_F(VideoPageWritingTest, WithoutTextTheTrailingButtonPicksPhotosThatAreUploa
 
 TEST_F(VideoPageWritingTest, AFailedUploadSaysSoAndKeepsTheText)
 {
-    signIn();
-    fillAlbum(1);
-    KRVideoDetailViewController* page = openComments();
-    click(part<Button>(page, "commentComposerButton"));
+    KRVideoDetailViewController* page = openCommentComposer(1);
     click(part<Button>(page, "commentSendButton"));
     pickPhotos(page, 1);
     uploads->uploadFails = true;
@@ -518,6 +521,28 @@ TEST_F(VideoPageWritingTest, CancellingPutsTheBarBackAfterTheKeyboardHasGone)
     EXPECT_FALSE(composer(page)->isCancelling());
     EXPECT_EQ(bar->superview(), restingHost);
     EXPECT_TRUE(part<TextField>(page, "commentInputField")->text().isEmpty());
+    EXPECT_EQ(requestCount(kCommentPost), 0);
+}
+
+// The field's clear button is an edit like any other: the text gone, the trailing button
+// picks photos again, and picks them when tapped.
+TEST_F(VideoPageWritingTest, ClearingTheTextWithItsButtonBringsBackThePhotoButton)
+{
+    KRVideoDetailViewController* page = openCommentComposer(1);
+    auto* field = part<TextField>(page, "commentInputField");
+    ASSERT_NE(field, nullptr);
+    auto* send = part<Button>(page, "commentSendButton");
+    type(field, QStringLiteral("yz"));
+    ASSERT_EQ(send->currentTitle(), QStringLiteral("发送"));
+    click(field->clearButton());
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(send->currentTitle().isEmpty());
+    EXPECT_EQ(send->accessibilityLabel(), QStringLiteral("选择图片"));
+    click(send);
+    pickPhotos(page, 1);
+    EXPECT_EQ(composer(page)->selectedImageCount(), 1u);
+    EXPECT_EQ(send->accessibilityLabel(), QStringLiteral("已选 1 张图片"));
     EXPECT_EQ(requestCount(kCommentPost), 0);
 }
 
@@ -791,6 +816,28 @@ TEST_F(VideoPageWritingTest, SignedOutSendingKeepsTheDraftAndAsksForALogin)
     clickTitled(alert->presentationView(), QStringLiteral("继续播放"));
     click(part<Button>(page, "danmakuComposeButton"));
     EXPECT_EQ(field->text(), QStringLiteral("前方高能"));
+}
+
+// The draft is what the field shows: emptied by the field's clear button, it is gone when the
+// composer opens again.
+TEST_F(VideoPageWritingTest, ADanmakuClearedWithItsButtonStaysClearedAfterCancelling)
+{
+    KRVideoDetailViewController* page = push();
+    click(part<Button>(page, "danmakuComposeButton"));
+    auto* field = part<TextField>(page, "danmakuInputField");
+    ASSERT_NE(field, nullptr);
+    type(field, QStringLiteral("前方高能"));
+    click(field->clearButton());
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(page->danmakuComposer()->draft().isEmpty());
+    clickTitled(part(page, "danmakuInputAccessory"), QStringLiteral("取消"));
+    EXPECT_FALSE(shows(page, "danmakuComposerBar"));
+    click(part<Button>(page, "danmakuComposeButton"));
+    EXPECT_TRUE(field->isFirstResponder());
+    EXPECT_TRUE(field->text().isEmpty());
+    // What is typed now is all there is.
+    type(field, QStringLiteral("好"));
+    EXPECT_EQ(page->danmakuComposer()->draft(), QStringLiteral("好"));
 }
 
 TEST_F(VideoPageWritingTest, TheDanmakuLoginAlertLeadsToTheProfileTab)

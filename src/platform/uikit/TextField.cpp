@@ -294,7 +294,11 @@ void TextField::setClearsWhileEditing(bool on)
         m_clearButton->addTarget(ControlEventTouchUpInside, [this] {
             if (shouldClear && !shouldClear())
                 return;
+            // Emptied by the button, the text is edited as by the user's own deletion.
+            const bool hadText = !m_edit->text().isEmpty();
             m_edit->clear();
+            if (hadText)
+                sendActionsForControlEvents(ControlEventEditingChanged);
         });
     }
     updateClearButton();

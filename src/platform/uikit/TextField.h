@@ -34,7 +34,7 @@ inline const QString KeyboardFrameEndKey = QStringLiteral("UIKeyboardFrameEndUse
 inline const QString KeyboardAnimationDurationKey = QStringLiteral("UIKeyboardAnimationDurationUserInfoKey");
 
 // One line of editable text over an optional stretchable background. Editing sends
-// editing-changed; the return key sends editing-did-end-on-exit and asks `shouldReturn`.
+// editing-changed, and so does emptying the field with its clear button; the return key sends editing-did-end-on-exit and asks `shouldReturn`.
 // Becoming and resigning first responder send editing-did-begin and editing-did-end. The
 // placeholder is drawn by the field itself (drawPlaceholderInRect), so subclasses can style it.
 class TextField : public Control {
@@ -97,7 +97,8 @@ public:
     void resignFirstResponder();
     // Asked when the return key is pressed; true (the default) lets the field end editing.
     std::function<bool()> shouldReturn;
-    // Asked when the clear button is tapped; true (the default) empties the field.
+    // Asked when the clear button is tapped; true (the default) empties the field, an edit
+    // that sends editing-changed after this answer.
     std::function<bool()> shouldClear;
 
     // Types `text` at the end as a user would, then presses return when asked to.
