@@ -141,6 +141,14 @@ void KRFollowingViewController::dynamicCellDidSelectRepost(KRDynamicCell* cell)
     sheet->showInView(sheetHostView());
 }
 
+void KRFollowingViewController::dropMoreSheet()
+{
+    m_pendingMoreActions.clear();
+    m_sheetDynamic.reset();
+    if (m_moreSheet && m_moreSheet->isVisible())
+        m_moreSheet->dismissWithClickedButtonIndex(m_moreSheet->cancelButtonIndex(), false);
+}
+
 void KRFollowingViewController::actionSheetDidDismissWithButtonIndex(ActionSheet* sheet, int buttonIndex)
 {
     if (sheet->tag() != kMoreSheetTag)

@@ -44,6 +44,13 @@ void KRFollowingViewController::clearRepost()
         m_composer->setSelectedImageCount(0);
 }
 
+void KRFollowingViewController::endRepost()
+{
+    if (m_composer)
+        m_composer->dismiss();
+    clearRepost();
+}
+
 void KRFollowingViewController::dynamicComposerViewDidCancel(KRDynamicComposerView*) { clearRepost(); }
 
 void KRFollowingViewController::dynamicComposerViewDidRequestImage(KRDynamicComposerView*)

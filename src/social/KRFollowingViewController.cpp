@@ -123,10 +123,8 @@ void KRFollowingViewController::viewWillDisappear(bool animated)
 {
     TableViewController::viewWillDisappear(animated);
     // The photo picker is presented over us while the repost is written; only leaving ends it.
-    if (!presentedViewController() && m_composer) {
-        m_composer->dismiss();
-        clearRepost();
-    }
+    if (!presentedViewController())
+        endRepost();
 }
 
 void KRFollowingViewController::showState(const QString& text)
@@ -138,7 +136,12 @@ void KRFollowingViewController::showState(const QString& text)
 void KRFollowingViewController::filterChanged()
 {
     m_feedType = m_segment->selectedSegmentIndex() == 1 ? QStringLiteral("video") : QStringLiteral("all");
-    // The other feed starts at its top, not where this one was scrolled to.
+    reloadFeedFromItsTop();
+}
+
+void KRFollowingViewController::reloadFeedFromItsTop()
+{
+    // Another list starts at its top, not where the last one was scrolled to.
     TableView* table = tableView();
     table->setContentOffset(QPointF(0, -table->contentInset().top));
     reloadFeed();
@@ -149,8 +152,12 @@ void KRFollowingViewController::sessionDidChange()
     // A screen whose views have gone with their window has nothing left to show the change on.
     if (!isViewLoaded())
         return;
-    if (KRSessionStore::sharedStore().signedInUserID() != m_feedAccount)
-        reloadFeed();
+    if (KRSessionStore::sharedStore().signedInUserID() == m_feedAccount)
+        return;
+    // The sheet the last account opened and the repost it was writing were its own.
+    dropMoreSheet();
+    endRepost();
+    reloadFeedFromItsTop();
 }
 
 void KRFollowingViewController::reloadFeed()

@@ -126,11 +126,16 @@ private:
     void receivePage(const QVariant& data, const KROptionalError& error);
     void dynamicCommentCountChanged(const platform::Notification&);
     void sessionDidChange();
+    void reloadFeedFromItsTop();
     void reloadRowsShowing(const KRDynamic* dynamic);
     platform::uikit::View* sheetHostView();
     void performMoreAction(const QString& key, const std::shared_ptr<KRDynamic>& dynamic);
     void sendRepost(const std::shared_ptr<KRDynamic>& dynamic, const QString& text, const QVariantList& pictureInfos);
     void clearRepost();
+    // The composer put away and the repost it wrote forgotten.
+    void endRepost();
+    // The more sheet put away, as if cancelled.
+    void dropMoreSheet();
     static void showAlert(const QString& title, const QString& message, const QString& button);
 
     QString m_feedType;

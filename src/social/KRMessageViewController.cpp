@@ -149,8 +149,12 @@ void KRMessageViewController::sessionDidChange()
     // A screen whose views have gone with their window has nothing left to show the change on.
     if (!isViewLoaded())
         return;
-    if (KRSessionStore::sharedStore().signedInUserID() != m_listAccount)
-        reloadMessages();
+    if (KRSessionStore::sharedStore().signedInUserID() == m_listAccount)
+        return;
+    // The next account's messages start at the top, not where the last one's were scrolled to.
+    TableView* table = tableView();
+    table->setContentOffset(QPointF(0, -table->contentInset().top));
+    reloadMessages();
 }
 
 void KRMessageViewController::reloadMessages()

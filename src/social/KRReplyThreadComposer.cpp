@@ -368,21 +368,32 @@ void KRReplyThreadViewController::sendReplyComposer()
     // The thread's own area: a reply under a dynamic's comment stays in that dynamic's area.
     const qint32 type = m_rootComment->type() >= 1 ? m_rootComment->type() : 1;
     m_composer.postInFlight = true;
+    const quint64 writer = m_composer.writer;
+    // The reply is the sender's, whoever is signed in when its answer comes.
+    const QVariantMap profile = KRSessionStore::sharedStore().accountProfile().value_or(QVariantMap());
     KRAccountClient::sharedClient()->postComment(
-        text, oid, type, root, parent, this, [this, text, oid, type, root, parent](bool success, const QString& message, const QVariant& data) {
-            m_composer.postInFlight = false;
+        text, oid, type, root, parent, this,
+        [this, text, oid, type, root, parent, writer, profile](bool success, const QString& message, const QVariant& data) {
+            // Another account has signed in since: the bar is its own now, and only a reply
+            // that was posted joins the thread.
+            const bool ownBar = writer == m_composer.writer;
+            if (ownBar)
+                m_composer.postInFlight = false;
             if (!success) {
+                if (!ownBar)
+                    return;
                 const QString shown = message.isEmpty() ? QStringLiteral("回复失败，请重试") : message;
                 m_replyInputField->setPlaceholder(shown);
                 // The placeholder stays hidden behind the typed text, so the failure is said aloud too.
                 (new AlertView(QStringLiteral("回复失败"), shown, QStringLiteral("知道了"), {}))->show();
                 return;
             }
-            const std::shared_ptr<KRComment> reply = KRComment::postedCommentFromResponseData(
-                data, text, KRSessionStore::sharedStore().accountProfile().value_or(QVariantMap()), oid, root, parent);
+            const std::shared_ptr<KRComment> reply = KRComment::postedCommentFromResponseData(data, text, profile, oid, root, parent);
             reply->setType(type);
-            m_replyInputField->setText({});
-            cancelReplyComposer();
+            if (ownBar) {
+                m_replyInputField->setText({});
+                cancelReplyComposer();
+            }
             insertPostedReply(reply);
         });
 }

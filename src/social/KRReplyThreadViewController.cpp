@@ -160,8 +160,11 @@ void KRReplyThreadViewController::sessionDidChange()
         selectReplyTarget(m_composer.target);
         return;
     }
-    // The reply being written, and whom it answers, were the last account's.
+    // The reply being written, and whom it answers, were the last account's; so is a post still
+    // on its way, which no longer keeps the next account from sending its own.
     m_replyAccount = account;
+    ++m_composer.writer;
+    m_composer.postInFlight = false;
     m_replyInputField->setText({});
     if (!m_replyComposerBar->isHidden())
         cancelReplyComposer();

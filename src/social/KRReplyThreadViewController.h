@@ -91,6 +91,9 @@ private:
         QList<KREmotePanelItem> emotes;
         bool loadingEmotes = false;
         bool postInFlight = false;
+        // Counts the accounts that have written in the bar: a post's answer closes the bar and
+        // empties it only while the account that sent it still writes there.
+        quint64 writer = 0;
         bool keyboardVisible = false;
         qreal keyboardY = 0;
         bool cancelling = false;

@@ -1,6 +1,7 @@
 #include "SocialTesting.h"
 
 #include "model/KRDynamic.h"
+#include "model/KRServiceHosts.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/ActionSheet.h"
@@ -344,6 +345,46 @@ TEST_F(DynamicDetailTest, AnotherAccountSeesTheDynamicLoadedAgainAndNobodyKeepsT
     EXPECT_FALSE(detail->comments().isEmpty());
     EXPECT_EQ(detail->composerButton()->currentTitle(), QStringLiteral("说点什么…"));
     // Not this account's own dynamic: nothing offers to delete it.
+    EXPECT_FALSE(sheetTitles(openMoreSheet(detail)).contains(QStringLiteral("删除动态")));
+}
+
+// Another account's login confirmed over the last one, with no sign-out between: the dynamic
+// and its comments are loaded again as that account sees them, and what the last one was
+// writing goes.
+TEST_F(DynamicDetailTest, AnotherAccountSigningInOverTheLastSeesTheDynamicAsItSeesIt)
+{
+    // The first account has liked its dynamic; the second has not.
+    fake.route(KRServiceHosts::apiHost(), DD::kDetailPath, [](const FakeRequest& request) {
+        const bool first = request.header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=4242"));
+        return AccountFixtures::ok(QVariantMap{{QStringLiteral("item"), DD::withStats(DD::ownVideoDetailItem(), first ? 6 : 5, 7, first)}});
+    });
+    logIn();
+    auto* detail = open(DD::kOwnVideoID);
+    ASSERT_TRUE(detail->dynamic());
+    ASSERT_TRUE(detail->dynamic()->liked());
+    ASSERT_FALSE(detail->comments().isEmpty());
+    const qsizetype commentPages = fake.requestsTo(kSignedComments).size();
+    clickThroughWindow(detail->composerButton());
+    ASSERT_TRUE(detail->composer()->superview());
+    QTest::keyClicks(composerEdit(detail), QStringLiteral("draft"));
+    ASSERT_EQ(detail->composer()->textField()->text(), QStringLiteral("draft"));
+
+    AccountFixtures::logInAnotherAccount(5151);
+    EXPECT_FALSE(detail->dynamic()) << "the last account's dynamic goes at once";
+    EXPECT_TRUE(detail->comments().isEmpty());
+    EXPECT_FALSE(detail->composer()->superview());
+    EXPECT_EQ(detail->pendingAction(), 0);
+    EXPECT_FALSE(detail->composerDock()->isHidden());
+
+    KR_WAIT_UNTIL(detail->dynamic() && !detail->isLoadingComments() && detail->commentPage() >= 1);
+    ASSERT_EQ(fake.requestsTo(DD::kDetailPath).size(), 2);
+    EXPECT_TRUE(fake.requestsTo(DD::kDetailPath).last().header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=5151")));
+    EXPECT_FALSE(detail->dynamic()->liked());
+    EXPECT_EQ(detail->dynamic()->likeCount(), 5);
+    EXPECT_GT(fake.requestsTo(kSignedComments).size(), commentPages);
+    EXPECT_FALSE(detail->comments().isEmpty());
+    EXPECT_EQ(detail->composerButton()->currentTitle(), QStringLiteral("说点什么…"));
+    // Not the second account's own dynamic: nothing offers to delete it.
     EXPECT_FALSE(sheetTitles(openMoreSheet(detail)).contains(QStringLiteral("删除动态")));
 }
 

@@ -188,6 +188,82 @@ TEST_F(FollowingFeedTest, SigningOutEmptiesTheFeedAtOnceAndAnotherAccountGetsIts
     EXPECT_EQ(table->visibleCells().size(), 1);
 }
 
+// Another account's login confirmed over the last one, with no sign-out between: the feed is
+// that account's from its first page, and nothing the last one had on its way or was writing
+// stays for it.
+TEST_F(FollowingFeedTest, AnotherAccountSigningInOverTheLastGetsItsOwnFeedAndNothingOfTheLast)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    QVariantList first;
+    for (int i = 1; i <= 6; ++i)
+        first << textItem(QString::number(i), QStringLiteral("甲关注的第%1条").arg(i), i == 1 ? kUserID : 0);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = first, .offset = QStringLiteral("a-next"), .hasMore = true});
+    // The first account's next page comes late.
+    plan->set(QStringLiteral("all"), QStringLiteral("a-next"),
+              FeedPage{.items = {textItem(QStringLiteral("7"), QStringLiteral("甲关注的第7条"))}, .delayMs = 400});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    ASSERT_EQ(idsOf(feed->dynamics()), (QStringList{"1", "2", "3", "4", "5", "6"}));
+
+    // It writes a repost of a row, and its next page is on its way.
+    chooseMore(feed, 1, QStringLiteral("转发动态"));
+    KRDynamicComposerView* composer = feed->composer();
+    ASSERT_NE(composer->superview(), nullptr);
+    QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClicks(edit, QStringLiteral("draft"));
+    ASSERT_TRUE(composer->textField()->text().endsWith(QStringLiteral("draft")));
+    TableView* table = feed->tableView();
+    table->setContentOffset(QPointF(0, table->contentSize().height() - table->bounds().height()));
+    KR_WAIT_UNTIL(feedRequests().size() == 2);
+    ASSERT_TRUE(feed->isLoading());
+
+    // The second account's login is confirmed.
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("51"), QStringLiteral("乙的关注"))}});
+    testsupport::AccountFixtures::logInAnotherAccount(5151);
+    EXPECT_TRUE(feed->dynamics().isEmpty()) << "the last account's rows go at once";
+    EXPECT_EQ(composer->superview(), nullptr);
+    EXPECT_EQ(feed->pendingDynamic(), nullptr);
+    EXPECT_EQ(feed->pendingAction(), 0);
+    KR_WAIT_UNTIL(feedRequests().size() == 3);
+    EXPECT_TRUE(feedRequests().at(2).queryValue(QStringLiteral("offset")).isNull());
+    EXPECT_TRUE(feedRequests().at(2).header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=5151")));
+    KR_WAIT_UNTIL(!feed->dynamics().isEmpty());
+    // The last account's late page is dropped when it comes.
+    KR_WAIT_UNTIL(feed->staleRepliesDropped() == 1);
+    waitLoaded(feed);
+    EXPECT_EQ(idsOf(feed->dynamics()), QStringList{"51"});
+    EXPECT_EQ(table->backgroundView(), nullptr);
+    table->layoutIfNeeded();
+    EXPECT_EQ(table->visibleCells().size(), 1);
+    EXPECT_FALSE(feed->hasMore());
+}
+
+// A more sheet the last account opened on its own dynamic is not left for the next.
+TEST_F(FollowingFeedTest, AMoreSheetOpenedByTheLastAccountGoesWhenAnotherSignsIn)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("1"), QStringLiteral("我的动态"), kUserID)}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    clickThroughWindow(rowCell(feed, 0)->repostButton());
+    ASSERT_NE(feed->moreSheet(), nullptr);
+    ASSERT_TRUE(feed->pendingMoreActions().contains(QStringLiteral("delete")));
+
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("51"), QStringLiteral("乙的关注"))}});
+    testsupport::AccountFixtures::logInAnotherAccount(5151);
+    platform::MainClock::advanceForTesting(ActionSheet::kSlideDuration + 0.01);
+    AnimationClock::finishAll();
+    flushDeferredDeletes();
+    EXPECT_EQ(feed->moreSheet(), nullptr);
+    EXPECT_TRUE(feed->pendingMoreActions().isEmpty());
+    KR_WAIT_UNTIL(feedRequests().size() == 2);
+    waitLoaded(feed);
+    EXPECT_EQ(idsOf(feed->dynamics()), QStringList{"51"});
+    drain();
+    EXPECT_TRUE(fake.requestsTo(kRemovePath).isEmpty());
+}
+
 TEST_F(FollowingFeedTest, PagesByOffsetAndKeepsRowsUnique)
 {
     testsupport::AccountFixtures::logInWebOnly(kUserID);

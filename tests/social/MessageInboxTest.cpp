@@ -13,9 +13,11 @@
 #include "social/KRMessageViewController.h"
 #include "store/KRSessionStore.h"
 #include "support/AccountFixtures.h"
+#include "support/AnswerGate.h"
 #include "support/ConsoleCapture.h"
 #include "video/KRVideoDetailViewController.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <QThread>
@@ -169,6 +171,44 @@ TEST_F(MessageInboxTest, SigningOutEmptiesTheListAtOnceAndSigningInAgainReloadsI
     ASSERT_EQ(requests(kMentions).size(), 2);
     EXPECT_TRUE(requests(kMentions).last().queryValue(QStringLiteral("id")).isNull());
     EXPECT_EQ(screen->tableView()->backgroundView(), nullptr);
+}
+
+// Another account's login confirmed over the last one, with no sign-out between: the inbox is
+// that account's from its first page, asked at once while the last one's next page is still
+// on its way.
+TEST_F(MessageInboxTest, AnotherAccountSigningInOverTheLastGetsItsOwnMessages)
+{
+    AccountFixtures::logInWebOnly();
+    // Each account's own replies; the first account's second page comes only when let through.
+    auto secondPage = std::make_shared<AnswerGate>();
+    auto secondPageAsked = std::make_shared<std::atomic<bool>>(false);
+    const auto openAtTheEnd = qScopeGuard([secondPage] { secondPage->release(); });
+    serveAPI(kReplies, [secondPage, secondPageAsked](const FakeRequest& request) {
+        if (request.header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=5151")))
+            return AccountFixtures::ok(page({message(501, QStringLiteral("乙的来信"))}, dictionaryCursor(0, true)));
+        if (request.queryValue(QStringLiteral("id")).isNull())
+            return AccountFixtures::ok(page(messages(1, 9), dictionaryCursor(100)));
+        secondPageAsked->store(true);
+        secondPage->wait();
+        return AccountFixtures::ok(page(messages(10, 3), dictionaryCursor(0, true)));
+    });
+    KRMessageViewController* screen = show();
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->messages().size() == 9);
+    scrollToEnd(screen);
+    KR_WAIT_UNTIL(secondPageAsked->load());
+    ASSERT_TRUE(screen->isLoading());
+
+    AccountFixtures::logInAnotherAccount(5151);
+    EXPECT_TRUE(screen->messages().isEmpty()) << "the last account's messages go at once";
+    KR_WAIT_UNTIL(requests(kReplies).size() == 3);
+    EXPECT_TRUE(requests(kReplies).last().queryValue(QStringLiteral("id")).isNull());
+    EXPECT_TRUE(requests(kReplies).last().header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=5151")));
+    KR_WAIT_UNTIL(!screen->isLoading() && screen->messages().size() == 1);
+    EXPECT_EQ(screen->messages().first().toMap().value(QStringLiteral("id")).toLongLong(), 501);
+    EXPECT_FALSE(screen->hasMore());
+    EXPECT_EQ(screen->tableView()->backgroundView(), nullptr);
+    screen->view()->layoutIfNeeded();
+    EXPECT_EQ(screen->tableView()->visibleCells().size(), 1);
 }
 
 TEST_F(MessageInboxTest, PagesByCursorUntilAPageBringsNothingNew)

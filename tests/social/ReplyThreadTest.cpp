@@ -1,5 +1,6 @@
 #include "SocialTesting.h"
 
+#include "model/KRServiceHosts.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Label.h"
@@ -8,6 +9,7 @@
 #include "platform/uikit/TextField.h"
 #include "shared/KRCommentCell.h"
 #include "shared/KRCommentImageViewController.h"
+#include "support/AnswerGate.h"
 #include "support/ImageFixtures.h"
 
 #include <QTest>
@@ -16,6 +18,7 @@
 #include "store/KRSessionStore.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QLineEdit>
 
 namespace socialtest {
@@ -58,6 +61,18 @@ protected:
         return pages;
     }
     AlertView* shownAlert() const { return window->visibleAlert(); }
+    // What a change of account leaves of the reply being written: no text, the root as the
+    // target, and the bar closed once its closing steps have run.
+    static void expectReplyDropped(KRReplyThreadViewController* thread)
+    {
+        EXPECT_TRUE(thread->replyInputField()->text().isEmpty());
+        EXPECT_EQ(thread->replyTarget(), thread->rootComment());
+        EXPECT_EQ(thread->replyInputField()->placeholder(), QStringLiteral("回复 楼主"));
+        platform::MainClock::advanceForTesting(1.0);
+        AnimationClock::finishAll();
+        EXPECT_TRUE(thread->replyComposerBar()->isHidden());
+        EXPECT_FALSE(thread->replyInputField()->isFirstResponder());
+    }
 };
 
 TEST_F(ReplyThreadTest, HeadersAndPagingWithRepeatsAndAnIdlessReply)
@@ -238,13 +253,7 @@ TEST_F(ReplyThreadTest, AReplyBegunByOneAccountIsNotLeftForTheNext)
 
     // Signed out elsewhere: the bar closes, its text and its target go.
     KRSessionStore::sharedStore().clearSession();
-    EXPECT_TRUE(thread->replyInputField()->text().isEmpty());
-    EXPECT_EQ(thread->replyTarget(), thread->rootComment());
-    EXPECT_EQ(thread->replyInputField()->placeholder(), QStringLiteral("回复 楼主"));
-    platform::MainClock::advanceForTesting(1.0);
-    AnimationClock::finishAll();
-    EXPECT_TRUE(thread->replyComposerBar()->isHidden());
-    EXPECT_FALSE(thread->replyInputField()->isFirstResponder());
+    expectReplyDropped(thread);
 
     // A tap now asks for a login, and nothing is posted.
     thread->tableView()->tapRowForTesting({1, 4});
@@ -253,6 +262,96 @@ TEST_F(ReplyThreadTest, AReplyBegunByOneAccountIsNotLeftForTheNext)
     shownAlert()->tapButtonForTesting(0);
     EXPECT_TRUE(thread->replyComposerBar()->isHidden());
     EXPECT_TRUE(fake.requestsTo(QStringLiteral("/x/v2/reply/add")).isEmpty());
+}
+
+// Another account's login confirmed over the last one, with no sign-out between: the reply
+// being written and whom it answers were the last account's and go; the answer to its post
+// still on its way lands in the thread without touching what the next account writes.
+TEST_F(ReplyThreadTest, AnotherAccountSigningInOverTheLastWritesItsOwnReply)
+{
+    constexpr qint64 kFirstAccountsRpid = 77000101;
+    constexpr qint64 kSecondAccountsRpid = 77000102;
+    // The first account's post is held on its way, and its answer names no member; the
+    // second's names its account.
+    auto held = std::make_shared<AnswerGate>();
+    auto firstAsked = std::make_shared<std::atomic<bool>>(false);
+    const auto openAtTheEnd = qScopeGuard([held] { held->release(); });
+    fake.route(KRServiceHosts::apiHost(), QStringLiteral("/x/v2/reply/add"), [held, firstAsked](const FakeRequest& request) {
+        const bool second = request.header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=5151"));
+        if (!second) {
+            firstAsked->store(true);
+            held->wait();
+        }
+        const qint64 rpid = second ? kSecondAccountsRpid : kFirstAccountsRpid;
+        QVariantMap reply{{QStringLiteral("rpid"), rpid},
+                          {QStringLiteral("oid"), AccountFixtures::formValue(request, QStringLiteral("oid")).toLongLong()},
+                          {QStringLiteral("root"), AccountFixtures::formValue(request, QStringLiteral("root")).toLongLong()},
+                          {QStringLiteral("parent"), AccountFixtures::formValue(request, QStringLiteral("parent")).toLongLong()},
+                          {QStringLiteral("content"), QVariantMap{{QStringLiteral("message"), AccountFixtures::formValue(request, QStringLiteral("message"))}}}};
+        if (second)
+            reply.insert(QStringLiteral("member"), QVariantMap{{QStringLiteral("mid"), QStringLiteral("5151")}, {QStringLiteral("uname"), QStringLiteral("乙")}});
+        return AccountFixtures::ok(QVariantMap{{QStringLiteral("rpid"), rpid}, {QStringLiteral("reply"), reply}});
+    });
+    // Typed at the window, as a keyboard types into what the window has focused.
+    const auto type = [this](const QString& text) {
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    };
+    const auto pressReturn = [this] {
+        QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_Return, QStringLiteral("\r"), Qt::NoModifier);
+    };
+    logIn();
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("甲")}});
+    KRReplyThreadViewController* thread = open(rootComment(kThread45Root, 1, 45));
+    ASSERT_TRUE(thread);
+    waitIdle(thread, 1);
+
+    // The first account answers the fifth reply; its post is on its way.
+    const std::shared_ptr<KRComment> firstTarget = thread->replies()[4];
+    clickThroughWindow(thread->tableView()->cellForRowAtIndexPath({1, 4}));
+    ASSERT_EQ(thread->replyTarget(), firstTarget);
+    ASSERT_TRUE(thread->replyInputField()->isFirstResponder());
+    type(QStringLiteral("first"));
+    pressReturn();
+    KR_WAIT_UNTIL(firstAsked->load());
+    ASSERT_EQ(thread->replyInputField()->text(), QStringLiteral("first"));
+
+    // The second account's login is confirmed: the reply begun and whom it answered go.
+    AccountFixtures::logInAnotherAccount(5151);
+    expectReplyDropped(thread);
+
+    // The second account's profile is read; it answers the third reply.
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("乙")}});
+    const std::shared_ptr<KRComment> secondTarget = thread->replies()[2];
+    clickThroughWindow(thread->tableView()->cellForRowAtIndexPath({1, 2}));
+    ASSERT_FALSE(thread->replyComposerBar()->isHidden());
+    ASSERT_EQ(thread->replyTarget(), secondTarget);
+    type(QStringLiteral("second"));
+
+    // The first account's answer comes meanwhile: its reply shows as the first account's, and
+    // the one being written stays.
+    held->release();
+    KR_WAIT_UNTIL(!thread->replies().isEmpty() && thread->replies().first()->rpid() == kFirstAccountsRpid);
+    EXPECT_EQ(thread->replies().first()->authorName(), QStringLiteral("甲"));
+    EXPECT_EQ(thread->replies().first()->message(), QStringLiteral("first"));
+    EXPECT_EQ(shownAlert(), nullptr);
+    platform::MainClock::advanceForTesting(1.0);
+    AnimationClock::finishAll();
+    EXPECT_FALSE(thread->replyComposerBar()->isHidden());
+    EXPECT_EQ(thread->replyInputField()->text(), QStringLiteral("second"));
+    EXPECT_EQ(thread->replyTarget(), secondTarget);
+    EXPECT_TRUE(thread->replyInputField()->isFirstResponder());
+
+    // Its own reply goes out as its own, answering the reply it chose.
+    pressReturn();
+    KR_WAIT_UNTIL(!thread->replies().isEmpty() && thread->replies().first()->rpid() == kSecondAccountsRpid);
+    const QList<FakeRequest> posts = fake.requestsTo(QStringLiteral("/x/v2/reply/add"));
+    ASSERT_EQ(posts.size(), 2);
+    EXPECT_TRUE(posts[1].header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=5151")));
+    EXPECT_EQ(AccountFixtures::formValue(posts[1], QStringLiteral("parent")), QString::number(secondTarget->rpid()));
+    EXPECT_EQ(AccountFixtures::formValue(posts[1], QStringLiteral("message")), QStringLiteral("second"));
+    EXPECT_EQ(thread->replies().first()->authorName(), QStringLiteral("乙"));
+    EXPECT_TRUE(thread->replyInputField()->text().isEmpty());
 }
 
 TEST_F(ReplyThreadTest, APostLandsOnTopInTheRootsArea)

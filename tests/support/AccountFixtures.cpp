@@ -40,12 +40,12 @@ QString cookieValue(const FakeRequest& request, const QString& name)
 
 QString AccountFixtures::csrfToken() { return QStringLiteral("c5rf"); }
 
-QVariantMap AccountFixtures::loginData(const QString& access, const QString& refresh, qint64 expiresIn)
+QVariantMap AccountFixtures::loginData(const QString& access, const QString& refresh, qint64 expiresIn, qint64 userID)
 {
     QVariantMap tokens{{QStringLiteral("access_token"), access}, {QStringLiteral("refresh_token"), refresh}};
     if (expiresIn > 0)
         tokens.insert(QStringLiteral("expires_in"), expiresIn);
-    const QVariantList cookies{cookie(QStringLiteral("SESSDATA"), QStringLiteral("s3ssion")), cookie(QStringLiteral("DedeUserID"), QStringLiteral("4242")),
+    const QVariantList cookies{cookie(QStringLiteral("SESSDATA"), QStringLiteral("s3ssion")), cookie(QStringLiteral("DedeUserID"), QString::number(userID)),
                                cookie(QStringLiteral("zant_jct"), csrfToken())};
     return {{QStringLiteral("token_info"), tokens},
             {QStringLiteral("cookie_info"),
@@ -67,6 +67,13 @@ void AccountFixtures::logInWebOnly(qint64 userID)
 void AccountFixtures::logInAppAndWeb(qint64 expiresIn, const QString& access, const QString& refresh)
 {
     KRSessionStore::sharedStore().captureAppAuthenticationFromPayload(loginData(access, refresh, expiresIn));
+}
+
+void AccountFixtures::logInAnotherAccount(qint64 userID)
+{
+    const QString suffix = QString::number(userID);
+    KRSessionStore::sharedStore().captureAppAuthenticationFromPayload(
+        loginData(QStringLiteral("acc-") + suffix, QStringLiteral("ref-") + suffix, 3600, userID));
 }
 
 void AccountFixtures::logInAppOnly(qint64 expiresAt)

@@ -26,6 +26,9 @@ public:
     // the same web cookies.
     static void logInAppAndWeb(qint64 expiresIn = 0, const QString& access = QStringLiteral("acc-1"),
                                const QString& refresh = QStringLiteral("ref-1"));
+    // Another account's QR login confirmed while one is signed in: its tokens and web cookies
+    // replace the last account's at once, with no sign-out between.
+    static void logInAnotherAccount(qint64 userID);
     // A keychain item holding only the token pair, read back as a new process would.
     static void logInAppOnly(qint64 expiresAt = 0);
     static QString csrfToken(); // "c5rf"
@@ -54,8 +57,8 @@ public:
     // A DASH play information: one picture stream of the quality and codec id, and sound
     // streams unless `withAudio` is false.
     static QVariantMap dashInfo(int quality, int codecID = 7, bool withAudio = true);
-    // The confirmed poll / refresh data: tokens and the web cookies.
-    static QVariantMap loginData(const QString& access, const QString& refresh, qint64 expiresIn = 3600);
+    // The confirmed poll / refresh data: tokens and the web cookies of the account.
+    static QVariantMap loginData(const QString& access, const QString& refresh, qint64 expiresIn = 3600, qint64 userID = 4242);
 
     // The account a confirmed login signs in (4242, the session of `loginData`), served the way
     // the screens read it: its profile and coins in the navigation read (the not-logged-in

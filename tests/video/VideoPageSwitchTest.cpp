@@ -12,8 +12,10 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TextField.h"
 #include "playback/KRDASHPlayback.h"
+#include "playback/KRPlaybackClaims.h"
 #include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
@@ -130,16 +132,6 @@ protected:
     static bool transportPaused(KRVideoDetailViewController* page)
     {
         return page->moviePlayer() && page->moviePlayer()->playbackState() == KRPlaybackStatePaused;
-    }
-    // The controls' play/pause button, the controls brought back first by a tap on the picture.
-    void clickPlayPause(KRVideoDetailViewController* page)
-    {
-        KRPlayerControlsView* controls = page->playerControls();
-        if (!controls->areControlsVisible()) {
-            clickThroughWindow(controls);
-            KR_ADVANCE_UNTIL(controls->areControlsVisible());
-        }
-        clickThroughWindow(controls->findChild<Button*>(QStringLiteral("playPauseButton")));
     }
     // 360P plays, `pause` pauses it between two key frames (the clips have one a second), 720P
     // is picked from the menu: the new stream is put in place where the picture stands, still
@@ -712,6 +704,79 @@ TEST_F(VideoPageSwitchTest, InterruptionsTellWhetherTheyResumeAndFollowTheSystem
     EXPECT_NE(page->moviePlayer()->playbackState(), 1);
     EXPECT_FALSE(part(page, "pausedOverlay")->isHidden());
     EXPECT_FALSE(log().mid(mark).contains(QStringLiteral("unexpected-pause-retry")));
+}
+
+// One page stands paused on its tab while a page on another tab plays. A call comes, and ▶ is
+// tapped on the paused page meanwhile: that page is now the one to play, and when the call
+// ends only it plays.
+TEST_F(VideoPageSwitchTest, APlayTappedDuringAnInterruptionTakesThePlaybackFromAnotherTab)
+{
+    nav = new NavigationController(new ViewController());
+    auto* otherNav = new NavigationController(new ViewController());
+    auto* tabs = new TabBarController();
+    tabs->setViewControllers({nav, otherNav});
+    window->setRootViewController(tabs);
+    window->makeKeyAndVisible();
+    // A video page hides the tab bar: the tab is brought to the front as the app's routes do.
+    const auto selectTab = [&](int index) {
+        tabs->setSelectedIndex(index);
+        AnimationClock::finishAll();
+    };
+
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle() && stallWatchIdle(page));
+    clickPlayPause(page);
+    ASSERT_FALSE(HasFatalFailure());
+    KR_ADVANCE_UNTIL(!page->isPlaybackExpectedToPlay() && page->moviePlayer()->playbackState() == KRPlaybackStatePaused);
+    const double at = page->moviePlayer()->currentPlaybackTime();
+
+    // Another page plays on the other tab; the paused one keeps its player.
+    selectTab(1);
+    ASSERT_EQ(tabs->selectedIndex(), 1);
+    auto* other = new KRVideoDetailViewController(detailVideo());
+    otherNav->pushViewController(other, false);
+    AnimationClock::finishAll();
+    other->view()->layoutIfNeeded();
+    auto* otherPlay = other->view()->findChild<Button*>(QStringLiteral("playButton"));
+    ASSERT_NE(otherPlay, nullptr);
+    KR_WAIT_UNTIL(otherPlay->isEnabled());
+    clickThroughWindow(otherPlay);
+    KR_ADVANCE_UNTIL(playing(other));
+    ASSERT_TRUE(KRPlaybackClaims::shared().isHeldBy(other->playbackSession()));
+    ASSERT_NE(page->moviePlayer(), nullptr);
+
+    // Back on the first tab, the other page plays on behind it.
+    selectTab(0);
+    ASSERT_EQ(tabs->selectedIndex(), 0);
+    EXPECT_TRUE(other->isPlaybackExpectedToPlay());
+    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+
+    // The call: the other page was playing, so its end would play it again; this one's not.
+    auto& audio = platform::media::AudioSession::sharedInstance();
+    audio.postInterruptionForTesting(true);
+    KR_ADVANCE_UNTIL(other->moviePlayer()->playbackState() != KRPlaybackStatePlaying);
+    EXPECT_TRUE(other->playbackSession()->lifecycle()->resumesAfterInterruption());
+    EXPECT_FALSE(page->playbackSession()->lifecycle()->resumesAfterInterruption());
+
+    // ▶ on this page during the call: it takes the playback as its intent turns on.
+    clickPlayPause(page);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    EXPECT_TRUE(page->playbackSession()->lifecycle()->resumesAfterInterruption());
+    EXPECT_TRUE(KRPlaybackClaims::shared().isHeldBy(page->playbackSession()));
+    EXPECT_FALSE(other->isPlaybackExpectedToPlay());
+    EXPECT_EQ(other->moviePlayer(), nullptr) << "the other page lets its player go";
+    // Nothing plays while the call goes on.
+    for (int i = 0; i < 10; ++i)
+        platform::MainClock::advanceForTesting(0.05);
+    EXPECT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+
+    // The call ends and the system says to resume: this page plays, the other stays silent.
+    audio.postInterruptionForTesting(false, 1);
+    KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > at + 0.5);
+    EXPECT_TRUE(KRPlaybackClaims::shared().isHeldBy(page->playbackSession()));
+    EXPECT_FALSE(other->isPlaybackExpectedToPlay());
+    EXPECT_FALSE(other->moviePlayer() && other->moviePlayer()->playbackState() == KRPlaybackStatePlaying);
 }
 
 TEST_F(VideoPageSwitchTest, APulledHeadphonePausesSilentlyAndDropsAStartStillResolving)
