@@ -860,8 +860,11 @@ bool KRPlaybackSession::maintainPlaybackIntent()
         resetUnexpectedPauseRecovery();
         return false;
     }
-    // A hold or a life-cycle transition pauses on purpose: no retry fights it.
-    if (m_holds != 0 || media->isHeldByPairGate() || m_lifecycle->isInTransition())
+    // A hold, a pair waiting at its own gate or a life-cycle transition pauses on purpose: no
+    // retry fights it. Nor does one fight a quality switch, which has what plays in hand until
+    // it ends (the stream it puts in place, or puts back, takes the intent it kept) and would
+    // overturn a give-up told meanwhile; the watch goes on once it is over.
+    if (m_holds != 0 || media->isHeldByPairGate() || m_lifecycle->isInTransition() || m_switch->isOpen())
         return true;
     const int state = media->playbackState();
     // Playing as asked, with no stop being watched, is every tick's case: nothing more is read

@@ -292,6 +292,57 @@ TEST_F(SessionIntentTest, APauseSeenWhileTheInterfaceTurnsIsWatchedOnlyOnceTheTu
     EXPECT_GT(since().indexOf(QStringLiteral("[unexpected-pause-retry] attempt=1")), observed);
 }
 
+// A quality switch has what plays in hand until it ends. The stream that plays on while the
+// new one is made ready stops by itself: nothing retries it or gives it up, so no "paused, tap
+// play" is told that the switch's end would overturn. The switch times out, puts the stream
+// back with the intent it kept, and only then is a pause watched again, afresh.
+TEST_F(SessionIntentTest, APauseDuringAQualitySwitchIsLeftToTheSwitchAndWatchedAgainOnceItIsOver)
+{
+    int givenUp = 0;
+    QObject::connect(session.get(), &KRPlaybackSession::unaskedPauseGivenUp, [&givenUp] { ++givenUp; });
+    ScriptedMedia* playing = playAt360();
+    MainClock::advanceForTesting(0.5);
+    openSwitchTo720();
+    answerResolve();
+    ASSERT_EQ(session->qualitySwitch()->phase(), KRQualitySwitchTransaction::kPhaseLoading);
+    ASSERT_EQ(playing->stagedURL, QUrl(k720));
+    const int plays = playing->plays;
+    const qsizetype mark = log().size();
+    const auto since = [&] { return log().mid(mark); };
+
+    playing->state = KRPlaybackStatePaused;
+    MainClock::advanceForTesting(KRPlaybackSession::kGiveUpAfter + 2.0);
+    EXPECT_TRUE(session->isSwitchingQuality());
+    EXPECT_EQ(playing->plays, plays);
+    EXPECT_EQ(session->unaskedPauseRetries(), 0);
+    EXPECT_EQ(givenUp, 0);
+    EXPECT_TRUE(session->isExpectedToPlay());
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-observed]")));
+
+    // The new stream never becomes ready: the watchdog ends the switch, which puts the stream
+    // that kept its place back as it meant it, playing.
+    for (int i = 0; i < 800 && session->isSwitchingQuality(); ++i)
+        MainClock::advanceForTesting(0.05);
+    ASSERT_FALSE(session->isSwitchingQuality());
+    EXPECT_TRUE(statuses.contains(QStringLiteral("720P 切换超时 · 已恢复 360P"))) << statuses.join(QLatin1Char('|')).toStdString();
+    EXPECT_GT(playing->plays, plays);
+    EXPECT_TRUE(session->isExpectedToPlay());
+    EXPECT_EQ(givenUp, 0);
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-observed]")));
+
+    // Still stopped, it is watched from here, and retried after the whole delay.
+    const double over = MainClock::now();
+    const int restored = playing->plays;
+    for (int i = 0; i < 40 && playing->plays == restored; ++i)
+        MainClock::advanceForTesting(0.05);
+    ASSERT_GT(playing->plays, restored);
+    EXPECT_GE(MainClock::now() - over, KRPlaybackSession::kFirstRetryDelay);
+    const qsizetype observed = since().indexOf(QStringLiteral("[unexpected-pause-observed]"));
+    ASSERT_GE(observed, 0);
+    EXPECT_GT(since().indexOf(QStringLiteral("[unexpected-pause-retry] attempt=1")), observed);
+    EXPECT_GT(observed, since().indexOf(QStringLiteral("[quality-switch-rollback-ready]")));
+}
+
 // A tap during an audio interruption turns over only what its end will do.
 TEST_F(SessionIntentTest, ATapDuringAnInterruptionOnlyTurnsOverWhatItsEndDoes)
 {

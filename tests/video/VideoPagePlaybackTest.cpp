@@ -99,6 +99,30 @@ TEST_F(VideoPagePlaybackTest, DASHPlaysSoundAndPictureInStep)
     KR_ADVANCE_UNTIL(std::abs(page->dashPlayback()->picturePlayer()->rate() - 1.25) < 0.01);
 }
 
+// A DASH pair whose picture is slow to come waits at its gate with its sound ready and paused:
+// that pause is the pair's own, so no retry pushes it and no give-up stops it. Once the
+// picture comes the pair starts, as meant.
+TEST_F(VideoPagePlaybackTest, ADASHPairWaitingForItsPictureIsNeitherRetriedNorGivenUp)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(80);
+    std::shared_ptr<testsupport::BodyGate> gate = play.gateMedia(80);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->moviePlayer()
+                     && (page->moviePlayer()->loadState() & (KRLoadStatePlayable | KRLoadStatePlaythroughOK)));
+    ASSERT_FALSE(page->dashPlayback()->isRunning());
+    ASSERT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+    const qsizetype mark = log().size();
+    const double from = platform::MainClock::now();
+    KR_ADVANCE_UNTIL(platform::MainClock::now() - from > KRPlaybackSession::kGiveUpAfter + 1.0);
+    EXPECT_FALSE(log().mid(mark).contains(QStringLiteral("[unexpected-pause-observed]")));
+    EXPECT_FALSE(log().mid(mark).contains(QStringLiteral("[unexpected-pause-give-up]")));
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    EXPECT_FALSE(page->dashPlayback()->isRunning());
+    gate->openTo(std::numeric_limits<qint64>::max());
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page));
+    EXPECT_EQ(page->activePlaybackQuality(), 80);
+}
+
 TEST_F(VideoPagePlaybackTest, AMissingFirstAddressHandsOverToTheBackup)
 {
     play.setFault(PlaybackFixtures::Fault::PrimaryMediaMissing);
