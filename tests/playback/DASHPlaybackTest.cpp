@@ -8,10 +8,14 @@
 #include "platform/media/PlayerSurface.h"
 #include "platform/uikit/View.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <cmath>
+#include <thread>
 
 using namespace playbacktest;
 namespace media = platform::media;
@@ -43,6 +47,33 @@ protected:
     bool bothPlaying() const
     {
         return transport->playbackState() == 1 && pair->picturePlayer()->rate() > 0;
+    }
+    // Turns the event loop until the engine of `core` has no start or seek under way, then
+    // hands what it told of the last one to the core: a restart still unread would land on
+    // the next seek.
+    static bool waitUntilTheEngineIsAtRest(media::MpvCore* core)
+    {
+        if (!testsupport::waitUntil([core] { return !core->flagFromEngineForTesting("seeking"); }))
+            return false;
+        QCoreApplication::processEvents();
+        return true;
+    }
+    // Keeps the main thread busy, turning no event loop, as the installation of a player keeps
+    // it for a moment: until the engine of `core` has restarted at `time` after it gave up
+    // waiting for a picture of the seek there to be drawn (it counts those afresh from each
+    // seek). Read in this order, a restart seen last is that seek's.
+    static bool busyUntilTheEngineRestartedWithoutADraw(media::MpvCore* core, double time)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 10000) {
+            const bool there = std::abs(core->doubleFromEngineForTesting("time-pos") - time) < 0.2;
+            const bool gaveUp = core->doubleFromEngineForTesting("frame-drop-count") >= 1;
+            if (there && gaveUp && !core->flagFromEngineForTesting("seeking"))
+                return true;
+            std::this_thread::yield();
+        }
+        return false;
     }
 
     std::unique_ptr<KRPlaybackTransport> transport;
@@ -391,6 +422,34 @@ TEST_F(DASHPlaybackTest, APrewarmedPairWaitsPausedAtItsTime)
     EXPECT_NEAR(media.dash()->pictureTime(), 3.0, 0.3);
     media.play();
     KR_WAIT_UNTIL(media.isPairRunning() && media.transport()->currentPlaybackTime() > 3.3);
+    QPointer<KRPlaybackTransport> transport = media.transport();
+    QPointer<KRDASHPlayback> dash = media.dash();
+    media.stop();
+    KR_WAIT_UNTIL(!transport && !dash);
+}
+
+// A replay tapped as a pair made ready off screen takes over: the main thread is busy with
+// the installation for longer than the engine waits for the picture of the replay's seek to
+// be drawn, and the engine keeps that picture undrawn. The pair opens its gate on it as the
+// seek lands, and both halves play from there.
+TEST_F(DASHPlaybackTest, AReplaysSeekLandingWhileTheMainThreadWasBusyOpensTheGate)
+{
+    KRTransportMedia media(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")), fixtures::testMediaFileURL(QStringLiteral("video-720p.m4s")));
+    media.prewarm(1.0);
+    KR_WAIT_UNTIL(media.isSoundReady() && media.isPictureReady() && !media.isSeekInFlight());
+    media::MpvCore* picture = media.dash()->picturePlayer()->core();
+    ASSERT_TRUE(waitUntilTheEngineIsAtRest(picture));
+    {
+        // Only the seek's landing may open the gate: no tick runs meanwhile.
+        platform::MainClock::setManualForTesting(true);
+        const auto wallClock = qScopeGuard([] { platform::MainClock::setManualForTesting(false); });
+        media.seek(0, true);
+        ASSERT_TRUE(busyUntilTheEngineRestartedWithoutADraw(picture, 0));
+        KR_WAIT_UNTIL(media.isPairRunning());
+    }
+    EXPECT_GT(media.dash()->picturePlayer()->framesSinceLoadOrSeek(), 0);
+    KR_WAIT_UNTIL(media.transport()->currentPlaybackTime() > 0.3 && media.dash()->picturePlayer()->rate() > 0);
+    EXPECT_LE(std::abs(media.dash()->drift()), KRDASHPlayback::kPlayingDriftLimit);
     QPointer<KRPlaybackTransport> transport = media.transport();
     QPointer<KRDASHPlayback> dash = media.dash();
     media.stop();

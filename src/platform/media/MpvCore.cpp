@@ -372,16 +372,29 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
             completeSeeks(false);
             if (alive)
                 Q_EMIT loadFailed(error);
-        } else if ((event.reply_userdata & ReplySeek) && event.error < 0) {
-            completeSeeks(false);
+        } else if (event.reply_userdata & ReplySeek) {
+            // Replies come in the order the seeks were asked.
+            m_seeksTaken = quint32(event.reply_userdata & 0xffffffffu);
+            if (event.error < 0)
+                completeSeeks(false);
         }
         break;
-    case MPV_EVENT_PLAYBACK_RESTART:
+    case MPV_EVENT_PLAYBACK_RESTART: {
+        // The engine takes a seek before it restarts for it: a restart that comes first ends an
+        // earlier seek, and tells nothing of the latest one.
+        if (m_seeksTaken != m_seeksAsked)
+            break;
+        // Drawn before the seek completes, so its caller finds the picture at the new position.
+        const bool drawn = m_framesSinceReset == 0 && drawRestartPicture();
+        QPointer<MpvCore> alive(this);
         if (!m_issuedSeeks.empty()) {
             completeSeeks(true);
             report = true;
         }
+        if (alive && drawn)
+            Q_EMIT frameRendered();
         break;
+    }
     default:
         break;
     }
@@ -493,7 +506,10 @@ void MpvCore::issueSeek()
     const QByteArray target = QByteArray::number(seek->seconds, 'f', 3);
     const char* args[] = {"seek", target.constData(), seek->exact ? "absolute+exact" : "absolute+keyframes", nullptr};
     m_issuedSeeks.push_back(std::move(seek->done));
-    mpv().command_async(m_handle, ReplySeek, args);
+    ++m_seeksAsked;
+    // A seek the engine never got has no reply to wait for.
+    if (mpv().command_async(m_handle, ReplySeek | m_seeksAsked, args) < 0)
+        m_seeksTaken = m_seeksAsked;
 }
 
 void MpvCore::completeSeeks(bool finished)
@@ -516,6 +532,18 @@ void MpvCore::reopenAudioOutputForTesting()
         return;
     const char* args[] = {"ao-reload", nullptr};
     mpv().command_async(m_handle, 0, args);
+}
+
+bool MpvCore::drawRestartPicture()
+{
+    // As it restarts, the engine holds the picture at its new position, drawn or not: it waits
+    // only so long for a picture to be drawn, and past that (a main thread busy for a moment)
+    // keeps it undrawn and tells of no new frame for it, nor does a paused player afterwards.
+    // Drawn here it counts as the restart's frame, which it is.
+    if (!m_state.fileLoaded || m_state.width <= 0 || m_state.height <= 0 || !renderFrame(m_renderSize, true))
+        return false;
+    m_framesSinceReset = std::max(m_framesSinceReset, 1);
+    return true;
 }
 
 void MpvCore::setRenderSize(QSize size)

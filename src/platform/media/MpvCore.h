@@ -84,7 +84,8 @@ public:
     // one (or always, with `force`); returns whether the image changed.
     bool renderFrame(QSize size, bool force);
     QImage frameImage() const { return m_frame; }
-    // Frames rendered since the last load or seek.
+    // Frames rendered since the last load or seek; the picture the engine holds as it restarts
+    // at the new position is always one of them.
     int framesSinceLoadOrSeek() const { return m_framesSinceReset; }
     void setRenderSize(QSize size);
     QSize renderSize() const { return m_renderSize; }
@@ -115,6 +116,8 @@ private:
     void handleEvent(const mpv_event& event, bool& report);
     void completeSeeks(bool finished);
     void issueSeek();
+    // Draws the picture the engine holds as it restarts at a position, when it has one.
+    bool drawRestartPicture();
 
     mpv_handle* m_handle = nullptr;
     mpv_render_context* m_render = nullptr;
@@ -125,6 +128,9 @@ private:
     QSize m_renderSize{16, 16};
     int m_framesSinceReset = 0;
     quint64 m_loadGeneration = 0;
+    // Seeks asked of the engine, and the last one it has taken (by their count).
+    quint32 m_seeksAsked = 0;
+    quint32 m_seeksTaken = 0;
     int m_probesPending = 0;
     QElapsedTimer m_sinceChattyReport;
     bool m_chattyPending = false;
