@@ -79,6 +79,11 @@ bool KRPlaybackLifecycle::togglePlaybackIntentDuringInterruption()
     return true;
 }
 
+void KRPlaybackLifecycle::playbackClaimLost()
+{
+    m_resumeAfterInterruption = m_resumeAfterForeground = m_listening = false;
+}
+
 void KRPlaybackLifecycle::applicationDidEnterBackgroundForPlayback(bool backgroundAudio)
 {
     KRPlaybackLifecycleHost& s = m_session;

@@ -40,6 +40,9 @@ public:
     // is to do (and the intent with it); the interruption keeps the player paused. False, and
     // nothing changes, when no interruption is active.
     bool togglePlaybackIntentDuringInterruption();
+    // Another session took the claim to play: this one resumes after nothing (an interruption's
+    // end, the foreground) and listens to nothing in the background.
+    void playbackClaimLost();
 
     bool isInTransition() const { return m_transition; }
     bool isInBackground() const { return m_background; }

@@ -401,6 +401,8 @@ void KRPlaybackSession::yieldPlayback()
     if (!resolving && !(m_media && m_expectedToPlay))
         return;
     record("playback-session-superseded", QStringLiteral("identity=%1").arg(m_video ? m_video->feedIdentity() : QString()));
+    // Stopped by another start, it will not resume: an interruption's end has nothing to say here.
+    m_lifecycle->playbackClaimLost();
     QPointer<KRPlaybackSession> self(this);
     stop();
     if (self)

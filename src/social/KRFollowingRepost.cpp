@@ -94,8 +94,13 @@ void KRFollowingViewController::dynamicComposerViewDidSubmitText(KRDynamicCompos
         sendRepost(dynamic, text, {});
         return;
     }
+    const quint64 writer = m_repost.writer;
     KRCommentPoster::uploadImages(
-        images, this, [this, dynamic, text](const std::optional<QVariantList>& records, const KROptionalError& error) {
+        images, this, [this, dynamic, text, writer](const std::optional<QVariantList>& records, const KROptionalError& error) {
+            // Another account has signed in since: the photos were the last one's, and its
+            // repost is never sent as the next one's.
+            if (writer != m_repost.writer)
+                return;
             if (!records || error) {
                 m_repost.posting = false;
                 if (m_composer)
@@ -110,17 +115,26 @@ void KRFollowingViewController::dynamicComposerViewDidSubmitText(KRDynamicCompos
 void KRFollowingViewController::sendRepost(const std::shared_ptr<KRDynamic>& dynamic, const QString& text,
                                            const QVariantList& pictureInfos)
 {
+    const quint64 writer = m_repost.writer;
     KRAccountClient::sharedClient()->repostDynamicID(
-        dynamic->dynamicID(), text, pictureInfos, this, [this, dynamic](bool success, const QString& message, const QVariant&) {
-            m_repost.posting = false;
-            if (m_composer)
-                m_composer->textField()->setEnabled(true);
+        dynamic->dynamicID(), text, pictureInfos, this, [this, dynamic, writer](bool success, const QString& message, const QVariant&) {
+            // Another account has signed in since: the composer is its own now, and the last
+            // account's answer only counts the repost it made.
+            const bool ownComposer = writer == m_repost.writer;
+            if (ownComposer) {
+                m_repost.posting = false;
+                if (m_composer)
+                    m_composer->textField()->setEnabled(true);
+            }
             if (!success) {
-                showAlert(QStringLiteral("转发失败"), message, QStringLiteral("知道了"));
+                if (ownComposer)
+                    showAlert(QStringLiteral("转发失败"), message, QStringLiteral("知道了"));
                 return;
             }
             dynamic->setRepostCount(dynamic->repostCount() + 1);
             tableView()->reloadData();
+            if (!ownComposer)
+                return;
             if (m_repost.pendingDynamic == dynamic) {
                 clearRepost();
                 if (m_composer)

@@ -154,9 +154,12 @@ void KRFollowingViewController::sessionDidChange()
         return;
     if (KRSessionStore::sharedStore().signedInUserID() == m_feedAccount)
         return;
-    // The sheet the last account opened and the repost it was writing were its own.
+    // The sheet the last account opened and the repost it was writing were its own; so is a
+    // repost still on its way, which no longer keeps the next account from sending its own.
     dropMoreSheet();
     endRepost();
+    ++m_repost.writer;
+    m_repost.posting = false;
     reloadFeedFromItsTop();
 }
 

@@ -119,6 +119,9 @@ private:
         int pendingAction = 0;
         QList<KRPhotoPickerItem> pickedItems;
         bool posting = false;
+        // Counts the accounts that have written in the composer: a repost's answer speaks, and
+        // frees the composer, only while the account that sent it still writes there.
+        quint64 writer = 0;
     };
 
     void applyTheme();

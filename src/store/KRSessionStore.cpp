@@ -158,6 +158,21 @@ QVariantMap filteredAccountProfile(const QVariantMap& profile)
     return filtered;
 }
 
+// The member a profile was read for: the one it names, else the member signed in when it was
+// read (a profile is only read while signed in, and a sign-in of another member drops it).
+qint64 profileOwnerOf(const State& state)
+{
+    const qint64 named = state.accountProfile ? KRLongLong(state.accountProfile->value(QStringLiteral("mid"))) : 0;
+    return named >= 1 ? named : userIDOf(state);
+}
+
+void removeStoredAccountProfile()
+{
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    defaults.remove(KRAccountProfileDefaultsKey);
+    defaults.synchronize();
+}
+
 double expiryFromTokens(const QVariantMap& tokens, double now)
 {
     const double expiresAt = KRDouble(tokens.value(QStringLiteral("expires_at")));
@@ -426,6 +441,10 @@ bool KRSessionStore::captureAppAuthenticationFromPayload(const QVariant& payload
         return false;
 
     auto next = std::make_shared<State>(*snapshot());
+    // Another member's login replaces the last one's: the last one's profile is not this one's.
+    const bool profileOfAnotherMember = next->accountProfile && profileOwnerOf(*next) != KRLongLongFromText(member->value);
+    if (profileOfAnotherMember)
+        next->accountProfile.reset();
     next->accessToken = accessToken;
     next->refreshToken = refreshToken;
     next->accessTokenExpiresAt = expiryFromTokens(tokens, current);
@@ -442,6 +461,8 @@ bool KRSessionStore::captureAppAuthenticationFromPayload(const QVariant& payload
     replaceCookies(*next, cookies.values());
     commit(next);
     persistToKeychain();
+    if (profileOfAnotherMember)
+        removeStoredAccountProfile();
     postDidChange();
     KRConsole::log(QStringLiteral("[KorvaneSession] captured app authorization cookieCount=%1 %2")
                        .arg(next->cookies.size())
@@ -609,9 +630,7 @@ void KRSessionStore::clearSession()
         persistToKeychain();
     }
 
-    platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    defaults.remove(KRAccountProfileDefaultsKey);
-    defaults.synchronize();
+    removeStoredAccountProfile();
     postDidChange();
     KRConsole::log(QStringLiteral("[KorvaneSession] cleared"));
 }

@@ -252,6 +252,27 @@ TEST_F(LibraryTest, SignedInTheProfileShowsTheAccountAndLogsOut)
     EXPECT_EQ(cellOf(Row::Login)->textLabel()->text(), QStringLiteral("扫码登录"));
 }
 
+// Another account's login confirmed over the last one: the row never pairs the last account's
+// name with the new account's UID, before or after the new one's profile is read.
+TEST_F(LibraryTest, AnotherAccountSigningInOverTheLastIsNotShownUnderTheLastOnesName)
+{
+    AccountFixtures::logInAppAndWeb();
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("小明")},
+                                                                   {QStringLiteral("mid"), 4242}});
+    ASSERT_NE(cellOf(Row::Account), nullptr);
+    ASSERT_EQ(cellOf(Row::Account)->textLabel()->text(), QStringLiteral("小明"));
+
+    AccountFixtures::logInAnotherAccount(5151);
+    ASSERT_NE(cellOf(Row::Account), nullptr);
+    EXPECT_EQ(cellOf(Row::Account)->textLabel()->text(), QStringLiteral("已登录"));
+    EXPECT_EQ(cellOf(Row::Account)->detailTextLabel()->text(), QStringLiteral("UID 5151"));
+
+    KRSessionStore::sharedStore().updateAccountProfile(QVariantMap{{QStringLiteral("uname"), QStringLiteral("小红")},
+                                                                   {QStringLiteral("mid"), 5151}});
+    EXPECT_EQ(cellOf(Row::Account)->textLabel()->text(), QStringLiteral("小红"));
+    EXPECT_EQ(cellOf(Row::Account)->detailTextLabel()->text(), QStringLiteral("UID 5151"));
+}
+
 TEST_F(LibraryTest, TheOfflineListShowsARunningDownloadFirstAndFollowsTheCache)
 {
     storeCompleteDASHRecord(300, 3);

@@ -16,12 +16,14 @@
 #include "social/KRDynamicNotifications.h"
 #include "social/KRFollowingViewController.h"
 #include "store/KRSessionStore.h"
+#include "support/AnswerGate.h"
 #include "support/DynamicFixtures.h"
 #include "video/KRVideoDetailViewController.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QScopeGuard>
 
 namespace socialtest {
 namespace {
@@ -262,6 +264,77 @@ TEST_F(FollowingFeedTest, AMoreSheetOpenedByTheLastAccountGoesWhenAnotherSignsIn
     EXPECT_EQ(idsOf(feed->dynamics()), QStringList{"51"});
     drain();
     EXPECT_TRUE(fake.requestsTo(kRemovePath).isEmpty());
+}
+
+// The last account's repost is still on its way when another account signs in: the next one
+// reposts at once, and the last one's answer, when it comes, neither speaks to it nor touches
+// what it is writing.
+TEST_F(FollowingFeedTest, AnotherAccountRepostsWhileTheLastOnesRepostIsOnItsWay)
+{
+    auto held = std::make_shared<AnswerGate>();
+    auto firstAsked = std::make_shared<std::atomic<bool>>(false);
+    const auto openAtTheEnd = qScopeGuard([held] { held->release(); });
+    fake.route(KRServiceHosts::apiHost(), kCreatePath, [held, firstAsked](const FakeRequest& request) {
+        if (!request.header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=5151"))) {
+            firstAsked->store(true);
+            held->wait();
+        }
+        return testsupport::AccountFixtures::ok(QVariantMap{{QStringLiteral("dyn_id_str"), QStringLiteral("990001")}});
+    });
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("61"), QStringLiteral("甲关注的"))}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    const std::shared_ptr<KRDynamic> firstAccountsRow = feed->dynamics().at(0);
+
+    // The first account sends its repost; the answer is held.
+    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRDynamicComposerView* composer = feed->composer();
+    QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClicks(edit, QStringLiteral("first"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    KR_WAIT_UNTIL(firstAsked->load());
+    ASSERT_FALSE(composer->textField()->isEnabled());
+
+    // The second account's login is confirmed, and its feed comes.
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("51"), QStringLiteral("乙关注的"))}});
+    testsupport::AccountFixtures::logInAnotherAccount(5151);
+    KR_WAIT_UNTIL(feedRequests().size() == 2);
+    waitLoaded(feed);
+    ASSERT_EQ(idsOf(feed->dynamics()), QStringList{"51"});
+
+    // It reposts a row of its own feed at once.
+    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    ASSERT_NE(composer->superview(), nullptr);
+    EXPECT_TRUE(composer->textField()->isEnabled());
+    QTest::keyClicks(edit, QStringLiteral("second"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    KR_WAIT_UNTIL(fake.requestsTo(kCreatePath).size() == 2);
+    const FakeRequest second = fake.requestsTo(kCreatePath).at(1);
+    EXPECT_TRUE(second.header(QStringLiteral("Cookie")).contains(QStringLiteral("DedeUserID=5151")));
+    EXPECT_TRUE(second.body.contains("51"));
+    EXPECT_TRUE(second.body.contains("second"));
+    KR_WAIT_UNTIL(alert() != nullptr);
+    EXPECT_EQ(alert()->title(), QStringLiteral("转发成功"));
+    dismissAlert();
+    EXPECT_EQ(feed->dynamics().at(0)->repostCount(), 1);
+    EXPECT_EQ(feed->pendingDynamic(), nullptr);
+
+    // It begins another repost; the first account's answer comes meanwhile.
+    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    QTest::keyClicks(edit, QStringLiteral("third"));
+    const std::shared_ptr<KRDynamic> secondAccountsRow = feed->dynamics().at(0);
+    held->release();
+    KR_WAIT_UNTIL(firstAccountsRow->repostCount() == 1);
+    drain();
+    EXPECT_EQ(alert(), nullptr);
+    EXPECT_NE(composer->superview(), nullptr);
+    EXPECT_TRUE(composer->textField()->isEnabled());
+    EXPECT_TRUE(composer->textField()->text().endsWith(QStringLiteral("third")));
+    EXPECT_EQ(feed->pendingDynamic(), secondAccountsRow);
+    EXPECT_EQ(secondAccountsRow->repostCount(), 1);
+    EXPECT_EQ(fake.requestsTo(kCreatePath).size(), 2);
 }
 
 TEST_F(FollowingFeedTest, PagesByOffsetAndKeepsRowsUnique)

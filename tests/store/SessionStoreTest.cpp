@@ -432,6 +432,40 @@ TEST(SessionStore, AccountProfileKeepsOnlyPlainFieldsInTheDefaults)
     EXPECT_EQ(store().accountProfile(), stored);
 }
 
+// Another account's login confirmed over the last one: the last one's profile is not shown as
+// the new one's, now or after a restart; a refresh of the same account keeps it.
+TEST(SessionStore, AnotherAccountsLoginDropsTheLastAccountsProfile)
+{
+    ASSERT_TRUE(capture(loginPayload()));
+    const QVariantMap first{{u"mid"_s, qint64(42)}, {u"uname"_s, u"甲"_s}};
+    store().updateAccountProfile(first);
+
+    // The same account refreshed: its profile stays.
+    ASSERT_TRUE(store().replaceAppAuthenticationFromRefreshPayload(loginPayload(u"acc-2"_s, u"ref-2"_s), store().credentialGeneration()));
+    EXPECT_EQ(store().accountProfile(), first);
+    EXPECT_EQ(platform::UserDefaults::standard().dictionary(KRAccountProfileDefaultsKey), first);
+
+    // Another account signs in with no sign-out between.
+    ChangeCounter changes;
+    ASSERT_TRUE(capture(loginPayload(u"acc-3"_s, u"ref-3"_s, {{u"expires_in"_s, 3600}},
+                                     {cookieEntry(u"SESSDATA"_s, u"t"_s), cookieEntry(u"DedeUserID"_s, u"77"_s)})));
+    EXPECT_EQ(store().userID(), 77);
+    EXPECT_FALSE(store().accountProfile());
+    EXPECT_FALSE(platform::UserDefaults::standard().contains(KRAccountProfileDefaultsKey));
+    EXPECT_EQ(changes.count, 1);
+    restart();
+    EXPECT_EQ(store().userID(), 77);
+    EXPECT_FALSE(store().accountProfile());
+
+    // A profile that names no member belongs to the account signed in when it was read.
+    store().updateAccountProfile(QVariantMap{{u"uname"_s, u"乙"_s}});
+    ASSERT_TRUE(capture(loginPayload(u"acc-4"_s, u"ref-4"_s, {{u"expires_in"_s, 3600}},
+                                     {cookieEntry(u"SESSDATA"_s, u"t"_s), cookieEntry(u"DedeUserID"_s, u"77"_s)})));
+    EXPECT_EQ(store().accountProfile(), (QVariantMap{{u"uname"_s, u"乙"_s}}));
+    ASSERT_TRUE(capture(loginPayload()));
+    EXPECT_FALSE(store().accountProfile());
+}
+
 // ---- risk-control cookies ----------------------------------------------------------------------
 
 class SessionRiskCookies : public ::testing::Test {

@@ -69,6 +69,76 @@ protected:
         [&] { KR_ADVANCE_UNTIL(play.heldReplyCount() >= 1); }();
         return page;
     }
+    // One page stands paused on its tab while a page on another tab plays. A call comes, and ▶
+    // is tapped on the paused page meanwhile: that page is now the one to play.
+    struct CallOverTwoTabs {
+        KRVideoDetailViewController* page = nullptr;
+        KRVideoDetailViewController* other = nullptr;
+        double pausedAt = 0;
+    };
+    void tapPlayDuringACallWhileAnotherTabPlays(CallOverTwoTabs& call)
+    {
+        nav = new NavigationController(new ViewController());
+        auto* otherNav = new NavigationController(new ViewController());
+        auto* tabs = new TabBarController();
+        tabs->setViewControllers({nav, otherNav});
+        window->setRootViewController(tabs);
+        window->makeKeyAndVisible();
+        // A video page hides the tab bar: the tab is brought to the front as the app's routes do.
+        const auto selectTab = [&](int index) {
+            tabs->setSelectedIndex(index);
+            AnimationClock::finishAll();
+        };
+
+        KRVideoDetailViewController* page = pushAndPlay();
+        call.page = page;
+        KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle() && stallWatchIdle(page));
+        clickPlayPause(page);
+        ASSERT_FALSE(HasFatalFailure());
+        KR_ADVANCE_UNTIL(!page->isPlaybackExpectedToPlay() && page->moviePlayer()->playbackState() == KRPlaybackStatePaused);
+        call.pausedAt = page->moviePlayer()->currentPlaybackTime();
+
+        // Another page plays on the other tab; the paused one keeps its player.
+        selectTab(1);
+        ASSERT_EQ(tabs->selectedIndex(), 1);
+        auto* other = new KRVideoDetailViewController(detailVideo());
+        call.other = other;
+        otherNav->pushViewController(other, false);
+        AnimationClock::finishAll();
+        other->view()->layoutIfNeeded();
+        auto* otherPlay = other->view()->findChild<Button*>(QStringLiteral("playButton"));
+        ASSERT_NE(otherPlay, nullptr);
+        KR_WAIT_UNTIL(otherPlay->isEnabled());
+        clickThroughWindow(otherPlay);
+        KR_ADVANCE_UNTIL(playing(other));
+        ASSERT_TRUE(KRPlaybackClaims::shared().isHeldBy(other->playbackSession()));
+        ASSERT_NE(page->moviePlayer(), nullptr);
+
+        // Back on the first tab, the other page plays on behind it.
+        selectTab(0);
+        ASSERT_EQ(tabs->selectedIndex(), 0);
+        EXPECT_TRUE(other->isPlaybackExpectedToPlay());
+        EXPECT_FALSE(page->isPlaybackExpectedToPlay());
+
+        // The call: the other page was playing, so its end would play it again; this one's not.
+        platform::media::AudioSession::sharedInstance().postInterruptionForTesting(true);
+        KR_ADVANCE_UNTIL(other->moviePlayer()->playbackState() != KRPlaybackStatePlaying);
+        EXPECT_TRUE(other->playbackSession()->lifecycle()->resumesAfterInterruption());
+        EXPECT_FALSE(page->playbackSession()->lifecycle()->resumesAfterInterruption());
+
+        // ▶ on this page during the call: it takes the playback as its intent turns on.
+        clickPlayPause(page);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+        EXPECT_TRUE(page->playbackSession()->lifecycle()->resumesAfterInterruption());
+        EXPECT_TRUE(KRPlaybackClaims::shared().isHeldBy(page->playbackSession()));
+        EXPECT_FALSE(other->isPlaybackExpectedToPlay());
+        EXPECT_EQ(other->moviePlayer(), nullptr) << "the other page lets its player go";
+        // Nothing plays while the call goes on.
+        for (int i = 0; i < 10; ++i)
+            platform::MainClock::advanceForTesting(0.05);
+        EXPECT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+    }
 };
 
 } // namespace
@@ -706,70 +776,16 @@ TEST_F(VideoPageSwitchTest, InterruptionsTellWhetherTheyResumeAndFollowTheSystem
     EXPECT_FALSE(log().mid(mark).contains(QStringLiteral("unexpected-pause-retry")));
 }
 
-// One page stands paused on its tab while a page on another tab plays. A call comes, and ▶ is
-// tapped on the paused page meanwhile: that page is now the one to play, and when the call
-// ends only it plays.
+// The page tapped is now the one to play, and when the call ends only it plays.
 TEST_F(VideoPageSwitchTest, APlayTappedDuringAnInterruptionTakesThePlaybackFromAnotherTab)
 {
-    nav = new NavigationController(new ViewController());
-    auto* otherNav = new NavigationController(new ViewController());
-    auto* tabs = new TabBarController();
-    tabs->setViewControllers({nav, otherNav});
-    window->setRootViewController(tabs);
-    window->makeKeyAndVisible();
-    // A video page hides the tab bar: the tab is brought to the front as the app's routes do.
-    const auto selectTab = [&](int index) {
-        tabs->setSelectedIndex(index);
-        AnimationClock::finishAll();
-    };
-
-    KRVideoDetailViewController* page = pushAndPlay();
-    KR_ADVANCE_UNTIL(playing(page) && pauseWatchIdle() && stallWatchIdle(page));
-    clickPlayPause(page);
+    CallOverTwoTabs call;
+    tapPlayDuringACallWhileAnotherTabPlays(call);
     ASSERT_FALSE(HasFatalFailure());
-    KR_ADVANCE_UNTIL(!page->isPlaybackExpectedToPlay() && page->moviePlayer()->playbackState() == KRPlaybackStatePaused);
-    const double at = page->moviePlayer()->currentPlaybackTime();
-
-    // Another page plays on the other tab; the paused one keeps its player.
-    selectTab(1);
-    ASSERT_EQ(tabs->selectedIndex(), 1);
-    auto* other = new KRVideoDetailViewController(detailVideo());
-    otherNav->pushViewController(other, false);
-    AnimationClock::finishAll();
-    other->view()->layoutIfNeeded();
-    auto* otherPlay = other->view()->findChild<Button*>(QStringLiteral("playButton"));
-    ASSERT_NE(otherPlay, nullptr);
-    KR_WAIT_UNTIL(otherPlay->isEnabled());
-    clickThroughWindow(otherPlay);
-    KR_ADVANCE_UNTIL(playing(other));
-    ASSERT_TRUE(KRPlaybackClaims::shared().isHeldBy(other->playbackSession()));
-    ASSERT_NE(page->moviePlayer(), nullptr);
-
-    // Back on the first tab, the other page plays on behind it.
-    selectTab(0);
-    ASSERT_EQ(tabs->selectedIndex(), 0);
-    EXPECT_TRUE(other->isPlaybackExpectedToPlay());
-    EXPECT_FALSE(page->isPlaybackExpectedToPlay());
-
-    // The call: the other page was playing, so its end would play it again; this one's not.
+    KRVideoDetailViewController* page = call.page;
+    KRVideoDetailViewController* other = call.other;
+    const double at = call.pausedAt;
     auto& audio = platform::media::AudioSession::sharedInstance();
-    audio.postInterruptionForTesting(true);
-    KR_ADVANCE_UNTIL(other->moviePlayer()->playbackState() != KRPlaybackStatePlaying);
-    EXPECT_TRUE(other->playbackSession()->lifecycle()->resumesAfterInterruption());
-    EXPECT_FALSE(page->playbackSession()->lifecycle()->resumesAfterInterruption());
-
-    // ▶ on this page during the call: it takes the playback as its intent turns on.
-    clickPlayPause(page);
-    ASSERT_FALSE(HasFatalFailure());
-    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
-    EXPECT_TRUE(page->playbackSession()->lifecycle()->resumesAfterInterruption());
-    EXPECT_TRUE(KRPlaybackClaims::shared().isHeldBy(page->playbackSession()));
-    EXPECT_FALSE(other->isPlaybackExpectedToPlay());
-    EXPECT_EQ(other->moviePlayer(), nullptr) << "the other page lets its player go";
-    // Nothing plays while the call goes on.
-    for (int i = 0; i < 10; ++i)
-        platform::MainClock::advanceForTesting(0.05);
-    EXPECT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
 
     // The call ends and the system says to resume: this page plays, the other stays silent.
     audio.postInterruptionForTesting(false, 1);
@@ -777,6 +793,29 @@ TEST_F(VideoPageSwitchTest, APlayTappedDuringAnInterruptionTakesThePlaybackFromA
     EXPECT_TRUE(KRPlaybackClaims::shared().isHeldBy(page->playbackSession()));
     EXPECT_FALSE(other->isPlaybackExpectedToPlay());
     EXPECT_FALSE(other->moviePlayer() && other->moviePlayer()->playbackState() == KRPlaybackStatePlaying);
+}
+
+// The call ends with the system saying not to resume: the tapped page stays paused, and the page
+// that let its playback go, which will not resume, has nothing to say about the call.
+TEST_F(VideoPageSwitchTest, APageThatLostThePlaybackDuringAnInterruptionSaysNothingWhenItEndsWithoutResuming)
+{
+    CallOverTwoTabs call;
+    tapPlayDuringACallWhileAnotherTabPlays(call);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_FALSE(call.other->playbackSession()->lifecycle()->resumesAfterInterruption());
+
+    const qsizetype mark = log().size();
+    platform::media::AudioSession::sharedInstance().postInterruptionForTesting(false, 0);
+    KR_ADVANCE_UNTIL(!call.page->playbackSession()->lifecycle()->isInterrupted() && !call.other->playbackSession()->lifecycle()->isInterrupted());
+    for (int i = 0; i < 10; ++i)
+        platform::MainClock::advanceForTesting(0.05);
+    EXPECT_TRUE(log().mid(mark).contains(QStringLiteral("[audio-session-interruption-no-resume] systemShouldResume=NO")));
+    EXPECT_FALSE(call.page->isPlaybackExpectedToPlay());
+    EXPECT_NE(call.page->moviePlayer()->playbackState(), KRPlaybackStatePlaying);
+    EXPECT_FALSE(log().mid(mark).contains(QStringLiteral("audio-session-interruption-no-resume-without-player"))) << log().mid(mark).toStdString();
+    EXPECT_NE(labelText(call.other, "loadingStatusLabel"), QStringLiteral("播放已暂停，点播放继续"));
+    EXPECT_FALSE(call.other->isPlaybackExpectedToPlay());
+    EXPECT_EQ(call.other->moviePlayer(), nullptr);
 }
 
 TEST_F(VideoPageSwitchTest, APulledHeadphonePausesSilentlyAndDropsAStartStillResolving)
