@@ -219,8 +219,18 @@ void KRDASHPlayback::pause()
 
 void KRDASHPlayback::play()
 {
-    if (m_stopped || !m_transport || m_running)
+    if (m_stopped || !m_transport)
         return;
+    if (m_running) {
+        // The pair still runs but its sound was stopped behind its back: the sound goes on
+        // where it stands, and the picture, kept on it meanwhile, follows it as every tick does.
+        if (m_transport->playbackState() != KRPlaybackStatePlaying) {
+            m_transport->play();
+            if (!m_syncSuspended)
+                followTransport();
+        }
+        return;
+    }
     if (m_waitingToStart) {
         m_resumeWhenAligned = true;
         attemptStart();

@@ -43,7 +43,8 @@ public:
     // Seeks both halves to `time` under a new seek generation (answered); a completion of an
     // older seek does nothing. With `resume` they play once aligned again, else they stay paused.
     quint64 beginDASHSeekToTime(double time, bool resume);
-    // The user's pause and play: both halves at once. Play goes through the gate.
+    // The user's pause and play: both halves at once. Play goes through the gate, unless the
+    // pair runs: then it only starts a sound stopped from outside again.
     void pause();
     void play();
     // Pauses both while a half refills its buffer; they go on together once both can play.

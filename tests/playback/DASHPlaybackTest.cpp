@@ -215,6 +215,46 @@ TEST_F(DASHPlaybackTest, PictureFollowsTheTransportsPauseAndRate)
     KR_WAIT_UNTIL(pair->picturePlayer()->rate() == 0);
 }
 
+// The engine stopping the sound by itself leaves the pair running, only silent: a play asked
+// then starts the sound again where it stands, with no new pass through the gate, and the
+// picture goes on with it.
+TEST_F(DASHPlaybackTest, APlayWhileRunningStartsASoundThatStoppedByItselfAgain)
+{
+    makePair();
+    pair->start(1.0);
+    KR_WAIT_UNTIL(starts == 1);
+    transport->playerForTesting()->pause();
+    KR_WAIT_UNTIL(transport->playbackState() != 1 && pair->picturePlayer()->rate() == 0);
+    ASSERT_TRUE(pair->isRunning());
+    const quint64 generation = pair->seekGeneration();
+
+    pair->play();
+    KR_WAIT_UNTIL(bothPlaying());
+    EXPECT_TRUE(pair->isRunning());
+    EXPECT_EQ(pair->seekGeneration(), generation);
+    EXPECT_EQ(starts, 1);
+    const double from = transport->currentPlaybackTime();
+    KR_WAIT_UNTIL(transport->currentPlaybackTime() > from + 1.0 && pair->pictureTime() > from + 0.8);
+    EXPECT_LE(std::abs(pair->drift()), KRDASHPlayback::kPlayingDriftLimit);
+    EXPECT_TRUE(bothPlaying());
+
+    // A play while both already play changes nothing.
+    const int realigns = pair->realignCount();
+    pair->play();
+    EXPECT_EQ(pair->seekGeneration(), generation);
+    EXPECT_EQ(pair->realignCount(), realigns);
+    EXPECT_TRUE(bothPlaying());
+
+    // The transport itself paused by someone else: its own play was taken back too.
+    transport->pause();
+    KR_WAIT_UNTIL(pair->picturePlayer()->rate() == 0);
+    ASSERT_TRUE(pair->isRunning());
+    pair->play();
+    KR_WAIT_UNTIL(bothPlaying());
+    EXPECT_EQ(pair->seekGeneration(), generation);
+    EXPECT_EQ(starts, 1);
+}
+
 TEST_F(DASHPlaybackTest, BufferingPauseHoldsBothUntilTheyCanGoOnTogether)
 {
     makePair();

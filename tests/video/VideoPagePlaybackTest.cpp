@@ -311,6 +311,37 @@ TEST_F(VideoPagePlaybackTest, AnUnexpectedPauseIsRetriedAfterAPause)
     EXPECT_EQ(since().count(QStringLiteral("unexpected-pause-observed")), 1);
 }
 
+// The sound of a running DASH pair paused from outside the pair is retried as a single
+// stream is: the retry starts the sound again and the picture goes on with it, in step. The
+// transport's own pause is taken: it forgets that it was meant to play, so no rate set by the
+// retry can bring it back, only a play.
+TEST_F(VideoPagePlaybackTest, AnUnexpectedPauseOfADASHPairsSoundIsRecovered)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(80);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page) && pauseWatchIdle()
+                     && stallWatchIdle(page));
+    KRDASHPlayback* pair = page->dashPlayback();
+    const qsizetype mark = log().size();
+    const auto since = [&] { return log().mid(mark); };
+    page->moviePlayer()->pause();
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("unexpected-pause-observed")));
+    EXPECT_TRUE(since().contains(QStringLiteral("dash=YES")));
+    KR_ADVANCE_UNTIL(since().contains(QStringLiteral("[unexpected-pause-recovered]"))
+                     || since().contains(QStringLiteral("[unexpected-pause-give-up]")));
+    EXPECT_TRUE(since().contains(QStringLiteral("[unexpected-pause-retry] attempt=1"))) << since().toStdString();
+    EXPECT_TRUE(since().contains(QStringLiteral("[unexpected-pause-recovered]"))) << since().toStdString();
+    EXPECT_FALSE(since().contains(QStringLiteral("[unexpected-pause-give-up]")));
+    EXPECT_NE(statusText(page), QStringLiteral("播放已暂停，点播放继续"));
+    EXPECT_TRUE(page->isPlaybackExpectedToPlay());
+    ASSERT_EQ(page->dashPlayback(), pair);
+
+    const double from = page->moviePlayer()->currentPlaybackTime();
+    KR_ADVANCE_UNTIL(pair->isRunning() && playing(page) && pair->picturePlayer()->rate() > 0
+                     && page->moviePlayer()->currentPlaybackTime() > from + 1.0 && pair->pictureTime() > from + 0.8);
+    EXPECT_LE(std::abs(pair->drift()), KRDASHPlayback::kPlayingDriftLimit);
+}
+
 // A player that stops and goes on by itself before the first retry ends that watch: the
 // next stop is observed afresh and waits its own delay, not the one the first stop started.
 TEST_F(VideoPagePlaybackTest, APauseThatEndsByItselfEndsItsWatchBeforeTheNext)
