@@ -322,6 +322,13 @@ void KRRequestPipeline::waitForOneOffs()
     state.idle.wait(lock, [&] { return state.oneOffs == 0; });
 }
 
+void KRRequestPipeline::reopenForTesting()
+{
+    Traffic& state = traffic();
+    std::lock_guard lock(state.mutex);
+    state.closed = false;
+}
+
 void KRRequestPipeline::setTimeoutForTesting(std::initializer_list<KRRequestKind> kinds, double seconds)
 {
     for (const KRRequestKind kind : kinds)

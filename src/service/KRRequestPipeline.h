@@ -133,6 +133,8 @@ public:
     // once the running ones have ended.
     static void close();
     static void waitForOneOffs();
+    // Tests: open again after close(), once what it cancelled has ended.
+    static void reopenForTesting();
 
     // Tests: the time-out of these kinds (0 or less restores the rows').
     static void setTimeoutForTesting(std::initializer_list<KRRequestKind> kinds, double seconds);

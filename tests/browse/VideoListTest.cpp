@@ -11,6 +11,7 @@
 #include "platform/uikit/Label.h"
 #include "social/KRMessageViewController.h"
 #include "store/KRPreferences.h"
+#include "support/AnswerGate.h"
 #include "support/ConsoleCapture.h"
 #include "video/KRVideoDetailViewController.h"
 
@@ -171,7 +172,14 @@ TEST_F(VideoListTest, APageOfRepeatsEndsPagingButAResetWithThemKeepsGoing)
 
 TEST_F(VideoListTest, APullToRefreshAnsweredWithTheSameVideosShowsThemAgain)
 {
-    auto script = scriptHome([](int) { return FeedAnswer{consecutive(945000, 20)}; });
+    // The reload's answer waits until the list has been seen loading: the turn of the event
+    // loop that delivers the release could otherwise bring it already.
+    auto reloadAnswer = std::make_shared<AnswerGate>();
+    auto script = scriptHome([reloadAnswer](int n) {
+        if (n == 1)
+            reloadAnswer->wait();
+        return FeedAnswer{consecutive(945000, 20)};
+    });
     KRVideoListViewController* list = showHome();
     waitForPage(list, 1);
     TableView* table = list->tableView();
@@ -188,6 +196,7 @@ TEST_F(VideoListTest, APullToRefreshAnsweredWithTheSameVideosShowsThemAgain)
     QTest::mouseRelease(handle, Qt::LeftButton, {}, from + QPoint(0, 300));
     AnimationClock::finishAll();
     EXPECT_TRUE(list->isLoading());
+    reloadAnswer->release();
     KR_WAIT_UNTIL(script->count() == 2 && !list->isLoading());
     AnimationClock::finishAll();
 

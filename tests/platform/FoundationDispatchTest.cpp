@@ -358,6 +358,57 @@ TEST(OperationQueue, WorkHandedToIdleThreadsFromSeveralThreadsRunsOnceEachAndAtO
     EXPECT_EQ(ran->load(), kProducers * kEach);
 }
 
+// Worker threads that touched a thread-local of this kind, and those whose thread-local went
+// with the end of their thread.
+std::atomic_int threadProbesMade{0};
+std::atomic_int threadProbesReleased{0};
+
+struct ThreadProbe {
+    ThreadProbe() { ++threadProbesMade; }
+    ~ThreadProbe() { ++threadProbesReleased; }
+};
+
+TEST(OperationQueue, EndingTheWorkersWaitsForAllWorkAndEndsEveryThreadWithItsThreadLocals)
+{
+    // Several threads at once: each operation holds its thread until all have started.
+    constexpr int kThreads = 4;
+    struct Shared {
+        Gate gate;
+        std::atomic_int started{0}, finished{0};
+    };
+    auto shared = std::make_shared<Shared>(); // outlives the test should it fail
+    OperationQueue queue(2);
+    const auto operation = [shared] {
+        thread_local ThreadProbe probe;
+        ++shared->started;
+        shared->gate.wait();
+        ++shared->finished;
+    };
+    for (int i = 0; i < kThreads - 2; ++i)
+        OperationQueue::runOnce(operation);
+    queue.addOperation(operation);
+    queue.addOperation(operation);
+    KR_WAIT_UNTIL(shared->started.load() == kThreads);
+    const int releasedBefore = threadProbesReleased.load();
+
+    shared->gate.release();
+    OperationQueue::waitUntilAllWorkIsFinished();
+    EXPECT_EQ(shared->finished.load(), kThreads);
+    EXPECT_EQ(queue.operationCount(), 0);
+    EXPECT_EQ(threadProbesReleased.load(), releasedBefore) << "waiting ends no thread";
+
+    OperationQueue::endWorkerThreads();
+    EXPECT_GE(threadProbesMade.load(), kThreads);
+    EXPECT_EQ(threadProbesReleased.load(), threadProbesMade.load());
+
+    // Work added afterwards still runs, on a thread of its own, and a queue goes on as before.
+    std::atomic_int ran{0};
+    OperationQueue::runOnce([&] { ++ran; });
+    queue.addOperation([&] { ++ran; });
+    KR_WAIT_UNTIL(ran.load() == 2);
+    OperationQueue::waitUntilAllWorkIsFinished();
+}
+
 TEST(DelayedCalls, RearmingReplacesCancelStopsAndACallMayRearmItself)
 {
     DelayedCalls calls;

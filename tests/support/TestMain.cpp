@@ -9,6 +9,9 @@
 
 #ifdef KORVANE_TEST_SHUTS_DOWN_SERVICES
 #include "service/KRServiceShutdown.h"
+#else
+#include "platform/foundation/OperationQueue.h"
+#include "platform/net/DownloadConnection.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -25,6 +28,14 @@ class FreshHomeListener : public ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo&) override { testsupport::beginFreshHome(); }
     void OnTestEnd(const ::testing::TestInfo&) override
     {
+        // Nothing the finished test started runs on into the next one (or past the end of the
+        // process): its requests, downloads and other work end now.
+#ifdef KORVANE_TEST_SHUTS_DOWN_SERVICES
+        KREndServiceWorkForTesting();
+#else
+        platform::DownloadConnection::cancelAll();
+        platform::OperationQueue::waitUntilAllWorkIsFinished();
+#endif
         // Let queued replies of the finished test drain before its home disappears.
         QCoreApplication::processEvents();
     }
@@ -50,6 +61,9 @@ int main(int argc, char** argv)
 #ifdef KORVANE_TEST_SHUTS_DOWN_SERVICES
     // As the app does: the services stop while the application object still exists.
     KRShutDownServices();
+#else
+    // No worker thread outlives main.
+    platform::OperationQueue::endWorkerThreads();
 #endif
     return result;
 }

@@ -20,11 +20,16 @@ namespace {
 // grows up to a generous limit and lets threads go after a while without work.
 // The most recently idle thread is the first one handed work: its caches and its
 // connections are the warmest.
+// Every thread is joined: one that lets go after idling by the next worker to finish a task
+// (or by endThreads), the rest by endThreads at exit. A detached thread would outlive main,
+// still holding its thread-locals (a kept parser, the TLS library's per-thread state) while
+// the process ends.
 class WorkerPool {
 public:
     static WorkerPool& shared()
     {
-        // Never destroyed: worker threads may still be busy when the process exits.
+        // Never destroyed: endThreads ends its threads before main returns, and a thread may
+        // still ask it for work while the statics go.
         static WorkerPool* pool = new WorkerPool;
         return *pool;
     }
@@ -32,6 +37,7 @@ public:
     void start(std::function<void()> task)
     {
         std::unique_lock lock(m_mutex);
+        ++m_busy;
         if (!m_idle.empty()) {
             std::shared_ptr<Worker> worker = std::move(m_idle.back());
             m_idle.pop_back();
@@ -46,15 +52,36 @@ public:
         // A new thread, or the next thread to finish its work, takes it from the list.
         m_backlog.push_back(std::move(task));
         if (m_threads < kMaximumThreads) {
-            ++m_threads;
-            lock.unlock();
+            // Made under the lock: the thread's first step takes it, so its handle is stored
+            // before the thread can hand it on.
+            auto worker = std::make_shared<Worker>();
             try {
-                std::thread([this] { run(); }).detach();
+                worker->thread = std::thread([this, worker] { run(worker); });
+                ++m_threads;
             } catch (const std::exception&) { // out of threads: the next one to finish takes it
-                lock.lock();
-                --m_threads;
             }
         }
+    }
+
+    void waitUntilIdle()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_busy == 0; });
+    }
+
+    void endThreads()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_busy == 0; });
+        m_ending = true;
+        for (const std::shared_ptr<Worker>& worker : m_idle)
+            worker->wake.notify_one();
+        m_changed.wait(lock, [&] { return m_threads == 0; });
+        m_ending = false;
+        std::vector<std::thread> ended;
+        ended.swap(m_ended);
+        lock.unlock();
+        join(ended);
     }
 
 private:
@@ -65,11 +92,17 @@ private:
         std::condition_variable wake;
         std::function<void()> task; // set under the mutex before `assigned`
         std::atomic_bool assigned{false};
+        std::thread thread; // handed to m_ended as the thread ends
     };
 
-    void run()
+    static void join(std::vector<std::thread>& threads)
     {
-        const auto self = std::make_shared<Worker>();
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+
+    void run(const std::shared_ptr<Worker>& self)
+    {
         std::function<void()> task;
         std::unique_lock lock(m_mutex);
         for (;;) {
@@ -78,11 +111,18 @@ private:
                 m_backlog.pop_front();
             } else {
                 self->assigned.store(false, std::memory_order_relaxed);
-                m_idle.push_back(self);
-                const auto assigned = [&] { return self->assigned.load(std::memory_order_relaxed); };
-                if (!self->wake.wait_for(lock, kIdleExpiry, assigned)) {
-                    m_idle.erase(std::find(m_idle.begin(), m_idle.end(), self));
+                const auto wanted = [&] { return self->assigned.load(std::memory_order_relaxed) || m_ending; };
+                if (!m_ending) {
+                    m_idle.push_back(self);
+                    self->wake.wait_for(lock, kIdleExpiry, wanted);
+                }
+                if (!self->assigned.load(std::memory_order_relaxed)) {
+                    const auto found = std::find(m_idle.begin(), m_idle.end(), self);
+                    if (found != m_idle.end())
+                        m_idle.erase(found);
+                    m_ended.push_back(std::move(self->thread));
                     --m_threads;
+                    m_changed.notify_all();
                     return;
                 }
                 task = std::move(self->task);
@@ -91,13 +131,28 @@ private:
             task();
             task = nullptr; // captures go before the thread counts as idle
             lock.lock();
+            // Threads that have let go are joined by the next worker to finish a task, which
+            // holds no lock of anyone else's meanwhile; it counts as busy until they are.
+            if (!m_ended.empty()) {
+                std::vector<std::thread> ended;
+                ended.swap(m_ended);
+                lock.unlock();
+                join(ended);
+                lock.lock();
+            }
+            if (--m_busy == 0)
+                m_changed.notify_all();
         }
     }
 
     std::mutex m_mutex;
+    std::condition_variable m_changed; // m_busy reached 0, or a thread ended
     std::vector<std::shared_ptr<Worker>> m_idle; // the most recently idle last
     std::deque<std::function<void()>> m_backlog; // work no idle thread was there for
+    std::vector<std::thread> m_ended; // threads that have let go, not yet joined
     int m_threads = 0;
+    int m_busy = 0; // tasks started and not yet finished, the backlog's included
+    bool m_ending = false;
 };
 
 } // namespace
@@ -216,5 +271,9 @@ void OperationQueue::runOnce(std::function<void()> operation)
     if (operation)
         WorkerPool::shared().start(std::move(operation));
 }
+
+void OperationQueue::waitUntilAllWorkIsFinished() { WorkerPool::shared().waitUntilIdle(); }
+
+void OperationQueue::endWorkerThreads() { WorkerPool::shared().endThreads(); }
 
 } // namespace platform

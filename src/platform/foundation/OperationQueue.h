@@ -32,6 +32,14 @@ public:
     // A queue of its own for one operation, gone when the operation ends.
     static void runOnce(std::function<void()> operation);
 
+    // Every queue and runOnce share one pool of worker threads. Blocks until no operation of
+    // any of them is queued or running. For tests and shutdown, never from a worker.
+    static void waitUntilAllWorkIsFinished();
+    // At the end of the process, on the main thread, once nothing will add work: waits as
+    // waitUntilAllWorkIsFinished does, then ends every worker thread and joins it, so that
+    // none outlives main with what its thread-locals hold. Work added later starts new threads.
+    static void endWorkerThreads();
+
     struct State;
 
 private:

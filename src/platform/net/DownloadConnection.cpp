@@ -447,14 +447,19 @@ LiveDownloads& liveDownloads()
     return *live;
 }
 
-void cancelAllAndWaitAtExit()
+void cancelLive(LiveDownloads& live)
 {
-    LiveDownloads& live = liveDownloads();
-    std::unique_lock lock(live.mutex);
     for (const auto& weak : live.states) {
         if (const auto state = weak.lock())
             cancelState(*state);
     }
+}
+
+void cancelAllAndWaitAtExit()
+{
+    LiveDownloads& live = liveDownloads();
+    std::unique_lock lock(live.mutex);
+    cancelLive(live);
     live.idle.wait_for(lock, std::chrono::seconds(10), [&] { return live.running == 0; });
 }
 
@@ -494,6 +499,13 @@ DownloadConnection::DownloadConnection(HTTPRequest request, Delegate delegate)
 DownloadConnection::~DownloadConnection() { cancel(); }
 
 void DownloadConnection::cancel() { cancelState(*m_state); }
+
+void DownloadConnection::cancelAll()
+{
+    LiveDownloads& live = liveDownloads();
+    std::lock_guard lock(live.mutex);
+    cancelLive(live);
+}
 
 bool DownloadConnection::isCancelled() const { return m_state->cancelled.load(); }
 

@@ -56,6 +56,9 @@ public:
     // queued. Safe from inside a delegate call.
     void cancel();
     bool isCancelled() const;
+    // Cancels every transfer still running, whoever owns it: at exit, or when a test ends.
+    // Their workers end soon after (OperationQueue::waitUntilAllWorkIsFinished waits for them).
+    static void cancelAll();
 
     // What the worker holds for the owner, and whether it is stopped until the owner catches up.
     qint64 bufferedBytesForTesting() const;
