@@ -14,13 +14,3 @@ void korvaneTestBeforeApplication()
     platform::web::WebView::registerPrivateSchemes({QStringLiteral("korvane-gaia")});
     platform::web::WebView::renderWithoutOpenGL();
 }
-
-// What the web engine, and the system libraries it loads, keep until exit; read only by the
-// leak checker, so harmless in a build without it. (The sanitizer options of every test
-// program are in support/SanitizerDefaults.h.)
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions()
-{
-    return "leak:libQt6WebEngineCore.so\n"
-           "leak:libdbus-1.so\n"
-           "leak:libfontconfig.so\n";
-}
