@@ -8,6 +8,7 @@
 #include "platform/media/VolumeView.h"
 #include "platform/uikit/Slider.h"
 #include "support/FakeService.h"
+#include "support/PictureDifference.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -309,6 +310,38 @@ TEST_F(MediaPlayerTest, SurfaceRendersDecodedFramesOffscreen)
     EXPECT_EQ(player.framesSinceLoadOrSeek(), 0);
     KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
     EXPECT_EQ(player.core()->frameImage().size(), QSize(16, 16));
+}
+
+// A player made ready before its surface is laid out (or while it is hidden) decodes its
+// picture at a tiny size; paused, no next picture comes to be drawn larger.
+TEST_F(MediaPlayerTest, APausedPictureIsDrawnAgainAtTheSizeItIsShownAt)
+{
+    MediaPlayer player;
+    PlayerSurface surface{QRectF()};
+    surface.setPlayer(&player);
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    bool seeked = false;
+    player.seek(3.52, 0, 0, &player, [&](bool) { seeked = true; });
+    KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
+    EXPECT_EQ(player.core()->frameImage().size(), QSize(16, 16));
+    EXPECT_EQ(player.rate(), 0);
+
+    // Laid out at the clip's size, still paused: the picture is the clip's frame at 3.52 s as the
+    // decoder gives it (the colour conversions differ by about 2.3 on average), at once.
+    const QImage reference(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
+    ASSERT_EQ(reference.size(), QSize(640, 360));
+    surface.setFrame(QRectF(0, 0, 640, 360));
+    EXPECT_EQ(player.core()->frameImage().size(), QSize(640, 360));
+    EXPECT_LT(testsupport::meanPictureDifference(player.core()->frameImage(), reference), 4.0);
+    EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
+
+    // Hidden it asks for a tiny picture again; shown, the picture comes back at its size.
+    surface.setHidden(true);
+    surface.refreshRenderSize();
+    EXPECT_EQ(player.core()->frameImage().size(), QSize(640, 360)) << "nothing is drawn for a hidden surface";
+    surface.setHidden(false);
+    surface.refreshRenderSize();
+    EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
 }
 
 TEST_F(MediaPlayerTest, SystemVolumeSliderSetsThePlayersVolume)

@@ -46,19 +46,6 @@ protected:
         }
         FAIL() << "no button " << title.toStdString();
     }
-    // The controls' play/pause button, the controls shown first by a tap on the picture as a
-    // user brings them back.
-    void clickPlayPause(KRVideoDetailViewController* page)
-    {
-        KRPlayerControlsView* controls = page->playerControls();
-        ASSERT_NE(controls, nullptr);
-        if (!controls->areControlsVisible()) {
-            // A single tap is told from a double one only once the second has not come.
-            clickThroughWindow(controls);
-            KR_ADVANCE_UNTIL(controls->areControlsVisible());
-        }
-        clickThroughWindow(controls->findChild<Button*>(QStringLiteral("playPauseButton")));
-    }
     // What the controls show: the paused marker over the picture while they show a pause.
     static bool controlsShowPaused(KRVideoDetailViewController* page)
     {

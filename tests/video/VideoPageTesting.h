@@ -123,6 +123,19 @@ protected:
         if (finishAnimations)
             platform::uikit::AnimationClock::finishAll();
     }
+    // The controls' play/pause button, the controls shown first by a tap on the picture as a
+    // user brings them back.
+    void clickPlayPause(KRVideoDetailViewController* page)
+    {
+        KRPlayerControlsView* controls = page->playerControls();
+        ASSERT_NE(controls, nullptr);
+        if (!controls->areControlsVisible()) {
+            // A single tap is told from a double one only once the second has not come.
+            clickThroughWindow(controls);
+            ASSERT_TRUE(advanceUntil([&] { return controls->areControlsVisible(); }));
+        }
+        clickThroughWindow(controls->findChild<platform::uikit::Button*>(QStringLiteral("playPauseButton")));
+    }
     // Waits for the detail and taps play as a user does.
     KRVideoDetailViewController* tapPlay(KRVideoDetailViewController* page)
     {
