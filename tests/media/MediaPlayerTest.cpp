@@ -344,6 +344,33 @@ TEST_F(MediaPlayerTest, APausedPictureIsDrawnAgainAtTheSizeItIsShownAt)
     EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
 }
 
+// Paused after playing, the engine's clock of a file with sound alone reads short of where an
+// exact seek put it (by what the paused output still holds), while playing goes on from the
+// landing. The time told is the landing's.
+TEST_F(MediaPlayerTest, APausedExactSeekOfSoundAloneTellsTheTimeItLandedAt)
+{
+    MediaPlayer player;
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")));
+    player.play();
+    KR_WAIT_UNTIL(player.currentTime() > 1.0);
+    player.pause();
+    for (const double target : {7.107, 3.3}) {
+        SCOPED_TRACE(target);
+        bool seeked = false;
+        player.seek(target, 0, 0, &player, [&](bool finished) { seeked = finished; });
+        KR_WAIT_UNTIL(seeked);
+        // The engine has told the time it reads now.
+        KR_WAIT_UNTIL(player.core()->engineTimeToldForTesting() == player.core()->doubleFromEngineForTesting("time-pos"));
+        EXPECT_NEAR(player.currentTime(), target, 0.05);
+    }
+    // Played, it goes on from there.
+    player.play();
+    KR_WAIT_UNTIL(player.core()->engineTimeToldForTesting() > 3.3 + 0.1);
+    EXPECT_GT(player.currentTime(), 3.3 + 0.1);
+    EXPECT_LT(player.currentTime(), 3.3 + 1.0);
+    player.pause();
+}
+
 TEST_F(MediaPlayerTest, SystemVolumeSliderSetsThePlayersVolume)
 {
     auto& session = platform::media::AudioSession::sharedInstance();

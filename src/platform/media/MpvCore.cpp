@@ -251,15 +251,30 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
         const bool wasStalled = m_state.pausedForCache;
         const bool wasAtEnd = m_state.eofReached;
         switch (event.reply_userdata) {
-        case ObservePause: m_state.pause = flag(); break;
+        case ObservePause:
+            m_state.pause = flag();
+            m_heldAtSeekLanding = m_heldAtSeekLanding && m_state.pause;
+            break;
         case ObservePausedForCache: m_state.pausedForCache = flag(); break;
-        case ObserveEOF: m_state.eofReached = flag(); break;
+        case ObserveEOF:
+            m_state.eofReached = flag();
+            m_heldAtSeekLanding = m_heldAtSeekLanding && !m_state.eofReached;
+            break;
         case ObserveSeeking: m_state.seeking = flag(); break;
         case ObserveMute: m_state.mute = flag(); break;
-        case ObserveTimePos:
+        case ObserveTimePos: {
+            const double engineTime = number(-1);
+            m_engineTimeTold = engineTime;
+            // Paused after an exact seek, a sound-only file's clock reads short of where the
+            // seek landed by what its paused output still holds (a fifth of a second on the
+            // null output, up to a second on a device), though playing goes on from the
+            // landing. Such readings are not the position, until the engine plays again.
+            if (m_heldAtSeekLanding && engineTime < m_seekLanding)
+                break;
             if (m_issuedSeeks.empty() && !m_waitingSeek)
-                m_state.timePos = number(-1);
+                m_state.timePos = engineTime;
             break;
+        }
         case ObserveDuration: m_state.duration = sane(number(0)); break;
         case ObserveSpeed: m_state.speed = number(1); break;
         case ObserveWidth: m_state.width = integer(); break;
@@ -378,6 +393,8 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
         if (!m_issuedSeeks.empty()) {
+            m_heldAtSeekLanding = m_issuedSeekExact && m_state.pause;
+            m_seekLanding = m_state.timePos;
             completeSeeks(true);
             report = true;
         }
@@ -403,6 +420,8 @@ void MpvCore::load(const QString& url, const std::map<QString, QString>& fileOpt
     m_state.cacheDuration = 0;
     m_framesSinceReset = 0;
     m_probesPending = 0;
+    m_heldAtSeekLanding = false;
+    m_engineTimeTold = -1;
     ++m_loadGeneration;
     if (url.isEmpty()) {
         unload();
@@ -490,6 +509,7 @@ void MpvCore::issueSeek()
         return;
     std::unique_ptr<PendingSeek> seek = std::move(m_waitingSeek);
     m_framesSinceReset = 0;
+    m_issuedSeekExact = seek->exact;
     const QByteArray target = QByteArray::number(seek->seconds, 'f', 3);
     const char* args[] = {"seek", target.constData(), seek->exact ? "absolute+exact" : "absolute+keyframes", nullptr};
     m_issuedSeeks.push_back(std::move(seek->done));

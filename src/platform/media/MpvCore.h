@@ -76,6 +76,9 @@ public:
     // still trail requests in flight). For tests.
     bool flagFromEngineForTesting(const char* name) const;
     double doubleFromEngineForTesting(const char* name) const;
+    // The engine's time as its last change event told it, taken for the position or not (-1
+    // before any). For tests, which wait for the engine to have told its time.
+    double engineTimeToldForTesting() const { return m_engineTimeTold; }
     // Seeks once the file is loaded; `done(finished)` runs once: true when the engine has
     // restarted playback at the target, false when the seek failed or was superseded.
     void seek(double seconds, bool exact, std::function<void(bool)> done);
@@ -138,6 +141,11 @@ private:
     };
     std::unique_ptr<PendingSeek> m_waitingSeek;            // issued once the file is loaded
     std::vector<std::function<void(bool)>> m_issuedSeeks;  // waiting for the engine's restart
+    bool m_issuedSeekExact = false;
+    // An exact seek landed while paused: the time stays where it landed until the engine plays.
+    bool m_heldAtSeekLanding = false;
+    double m_seekLanding = 0;
+    double m_engineTimeTold = -1;
 };
 
 } // namespace platform::media
