@@ -11,6 +11,7 @@
 #include "support/PictureDifference.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 
@@ -341,6 +342,37 @@ TEST_F(MediaPlayerTest, APausedPictureIsDrawnAgainAtTheSizeItIsShownAt)
     EXPECT_EQ(player.core()->frameImage().size(), QSize(640, 360)) << "nothing is drawn for a hidden surface";
     surface.setHidden(false);
     surface.refreshRenderSize();
+    EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
+}
+
+// The engine takes a picture nobody draws within a fifth of a second as shown, and keeps it as
+// its current one without another update. A paused player whose main thread was busy that
+// long still shows the picture its seek landed on.
+TEST_F(MediaPlayerTest, APictureTheEngineTookAsShownWhileTheMainThreadWasBusyIsDrawn)
+{
+    MediaPlayer player;
+    PlayerSurface surface{QRectF(0, 0, 640, 360)};
+    surface.setPlayer(&player);
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    bool seeked = false;
+    player.seek(3.0, 0, 0, &player, [&](bool) { seeked = true; });
+    KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
+    const QImage reference(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
+    ASSERT_EQ(reference.size(), QSize(640, 360));
+    EXPECT_GT(testsupport::meanPictureDifference(player.core()->frameImage(), reference), 6.0);
+
+    seeked = false;
+    player.seek(3.52, 0, 0, &player, [&](bool) { seeked = true; });
+    // Busy, drawing nothing, until the engine has taken as shown both its redraw of the
+    // picture before and the picture at 3.52 s.
+    const double dropped = player.core()->doubleFromEngineForTesting("frame-drop-count");
+    QElapsedTimer busy;
+    busy.start();
+    while (player.core()->doubleFromEngineForTesting("frame-drop-count") < dropped + 2 && busy.elapsed() < 10'000) {
+    }
+    ASSERT_GE(player.core()->doubleFromEngineForTesting("frame-drop-count"), dropped + 2);
+    KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
+    KR_WAIT_UNTIL(testsupport::meanPictureDifference(player.core()->frameImage(), reference) < 4.0);
     EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
 }
 

@@ -239,25 +239,34 @@ void VideoPagePausedSwitchToAPairTest::expectThePairsStillIsItsFrameAtTheResumeT
     ASSERT_GE(surface->frame().width(), 100);
     EXPECT_EQ(pair->lastPictureFrame().size(), surface->frame().size().toSize());
 
-    // The picture stream's frames decoded apart, each fitted where the surface shows its own.
+    // The picture stream's frames decoded apart, each fitted where the surface shows the pair's.
     platform::media::MediaImageGenerator generator(pair->pictureURL());
     generator.setZeroTolerance(true);
     const QRect fitted = platform::uikit::rectForContentMode(ContentModeScaleAspectFit, pair->picturePlayer()->presentationSize(),
                                                              QRectF(QPointF(0, 0), surface->frame().size()))
                              .toAlignedRect();
-    const QImage shown = surface->grab().toImage().copy(fitted);
-    const auto differenceFromFrameAt = [&](double time) {
+    const auto frameAt = [&](double time) {
         const QImage decoded = generator.copyImageAtTime(time);
         EXPECT_FALSE(decoded.isNull()) << time;
-        return testsupport::meanPictureDifference(shown, decoded.scaled(fitted.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        return decoded.scaled(fitted.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     };
-    // Two scalers draw the same frame about 2.5 apart on average; the frames three before and
-    // three after, where the picture has moved, 7 and more.
-    const double difference = differenceFromFrameAt(resume);
-    const double before = differenceFromFrameAt(std::max(0.0, resume - 0.12));
-    const double after = differenceFromFrameAt(resume + 0.12);
-    EXPECT_LT(difference, 4.0);
-    EXPECT_LT(difference, std::min(before, after) / 2) << "the frames beside it differ by " << before << " and " << after;
+    const QImage expected = frameAt(resume);
+    // Two scalers draw the same frame about 2.5 apart on average. The picture the pair's decoder
+    // gives last may reach the surface a moment after the pair says it has landed, on a loaded
+    // machine; what it shows from then on is that frame.
+    const auto shown = [&] { return surface->grab().toImage().copy(fitted); };
+    double difference = 255;
+    EXPECT_TRUE(advanceUntil([&] {
+        difference = testsupport::meanPictureDifference(shown(), expected);
+        return difference < 4.0;
+    })) << "the still differs by " << difference;
+    EXPECT_FALSE(pair->isRunning());
+    // The frames three before and three after, where the picture has moved, differ by 7 and more.
+    const QImage still = shown();
+    const double before = testsupport::meanPictureDifference(still, frameAt(std::max(0.0, resume - 0.12)));
+    const double after = testsupport::meanPictureDifference(still, frameAt(resume + 0.12));
+    EXPECT_LT(testsupport::meanPictureDifference(still, expected), std::min(before, after) / 2)
+        << "the frames beside it differ by " << before << " and " << after;
 }
 
 } // namespace

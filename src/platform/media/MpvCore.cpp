@@ -201,6 +201,11 @@ void MpvCore::onWakeup(void* context)
     QMetaObject::invokeMethod(core, [core] { core->drain(); }, Qt::QueuedConnection);
 }
 
+// Every update is drawn, whether or not the engine still calls its picture new by then. An
+// engine whose picture is not drawn within a fifth of a second takes it as shown and keeps it
+// as its current one, without another update: a main thread busy that long (a large picture
+// being scaled, a loaded machine) would otherwise keep the picture before it, which a paused
+// player then shows for good.
 void MpvCore::onRenderUpdate(void* context)
 {
     auto* core = static_cast<MpvCore*>(context);
@@ -208,7 +213,7 @@ void MpvCore::onRenderUpdate(void* context)
         return;
     QMetaObject::invokeMethod(core, [core] {
         core->m_renderQueued->store(false);
-        if (core->renderFrame(core->m_renderSize, false))
+        if (core->render(core->m_renderSize, true, true))
             Q_EMIT core->frameRendered();
     }, Qt::QueuedConnection);
 }
@@ -395,6 +400,10 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
         if (!m_issuedSeeks.empty()) {
             m_heldAtSeekLanding = m_issuedSeekExact && m_state.pause;
             m_seekLanding = m_state.timePos;
+            m_seekLandedSinceReset = true;
+            // The engine has handed over the landing's picture: it is drawn, and counted, even
+            // when it was handed over while the main thread was busy and no update follows.
+            onRenderUpdate(this);
             completeSeeks(true);
             report = true;
         }
@@ -419,6 +428,7 @@ void MpvCore::load(const QString& url, const std::map<QString, QString>& fileOpt
     m_state.seekableRanges.clear();
     m_state.cacheDuration = 0;
     m_framesSinceReset = 0;
+    m_seekLandedSinceReset = false;
     m_probesPending = 0;
     m_heldAtSeekLanding = false;
     m_engineTimeTold = -1;
@@ -509,6 +519,7 @@ void MpvCore::issueSeek()
         return;
     std::unique_ptr<PendingSeek> seek = std::move(m_waitingSeek);
     m_framesSinceReset = 0;
+    m_seekLandedSinceReset = false;
     m_issuedSeekExact = seek->exact;
     const QByteArray target = QByteArray::number(seek->seconds, 'f', 3);
     const char* args[] = {"seek", target.constData(), seek->exact ? "absolute+exact" : "absolute+keyframes", nullptr};
@@ -545,6 +556,11 @@ void MpvCore::setRenderSize(QSize size)
 
 bool MpvCore::renderFrame(QSize size, bool force)
 {
+    return render(size, force, false);
+}
+
+bool MpvCore::render(QSize size, bool force, bool asked)
+{
     if (!m_render)
         return false;
     const uint64_t flags = mpv().render_context_update(m_render);
@@ -578,7 +594,9 @@ bool MpvCore::renderFrame(QSize size, bool force)
                 line[x] |= 0xff000000u;
         }
     }
-    if (newFrame && m_state.fileLoaded)
+    // A picture the engine asked for once a seek has landed is the landing's, even when it was
+    // handed over before this draw came (see onRenderUpdate).
+    if (m_state.fileLoaded && (newFrame || (asked && m_seekLandedSinceReset)))
         ++m_framesSinceReset;
     return true;
 }

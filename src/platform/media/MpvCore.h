@@ -87,7 +87,8 @@ public:
     // one (or always, with `force`); returns whether the image changed.
     bool renderFrame(QSize size, bool force);
     QImage frameImage() const { return m_frame; }
-    // Frames rendered since the last load or seek.
+    // Frames rendered since the last load or seek (once a seek has landed, any picture the
+    // engine asks to have drawn).
     int framesSinceLoadOrSeek() const { return m_framesSinceReset; }
     void setRenderSize(QSize size);
     QSize renderSize() const { return m_renderSize; }
@@ -118,6 +119,8 @@ private:
     void handleEvent(const mpv_event& event, bool& report);
     void completeSeeks(bool finished);
     void issueSeek();
+    // `asked`: the engine's update asked for it.
+    bool render(QSize size, bool force, bool asked);
 
     mpv_handle* m_handle = nullptr;
     mpv_render_context* m_render = nullptr;
@@ -127,6 +130,7 @@ private:
     QImage m_frame;
     QSize m_renderSize{16, 16};
     int m_framesSinceReset = 0;
+    bool m_seekLandedSinceReset = false;
     quint64 m_loadGeneration = 0;
     int m_probesPending = 0;
     QElapsedTimer m_sinceChattyReport;
