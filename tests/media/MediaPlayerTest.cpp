@@ -8,8 +8,10 @@
 #include "platform/media/VolumeView.h"
 #include "platform/uikit/Slider.h"
 #include "support/FakeService.h"
+#include "support/PictureDifference.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 
@@ -309,6 +311,96 @@ TEST_F(MediaPlayerTest, SurfaceRendersDecodedFramesOffscreen)
     EXPECT_EQ(player.framesSinceLoadOrSeek(), 0);
     KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
     EXPECT_EQ(player.core()->frameImage().size(), QSize(16, 16));
+}
+
+// A player made ready before its surface is laid out (or while it is hidden) decodes its
+// picture at a tiny size; paused, no next picture comes to be drawn larger.
+TEST_F(MediaPlayerTest, APausedPictureIsDrawnAgainAtTheSizeItIsShownAt)
+{
+    MediaPlayer player;
+    PlayerSurface surface{QRectF()};
+    surface.setPlayer(&player);
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    bool seeked = false;
+    player.seek(3.52, 0, 0, &player, [&](bool) { seeked = true; });
+    KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
+    EXPECT_EQ(player.core()->frameImage().size(), QSize(16, 16));
+    EXPECT_EQ(player.rate(), 0);
+
+    // Laid out at the clip's size, still paused: the picture is the clip's frame at 3.52 s as the
+    // decoder gives it (the colour conversions differ by about 2.3 on average), at once.
+    const QImage reference(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
+    ASSERT_EQ(reference.size(), QSize(640, 360));
+    surface.setFrame(QRectF(0, 0, 640, 360));
+    EXPECT_EQ(player.core()->frameImage().size(), QSize(640, 360));
+    EXPECT_LT(testsupport::meanPictureDifference(player.core()->frameImage(), reference), 4.0);
+    EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
+
+    // Hidden it asks for a tiny picture again; shown, the picture comes back at its size.
+    surface.setHidden(true);
+    surface.refreshRenderSize();
+    EXPECT_EQ(player.core()->frameImage().size(), QSize(640, 360)) << "nothing is drawn for a hidden surface";
+    surface.setHidden(false);
+    surface.refreshRenderSize();
+    EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
+}
+
+// The engine takes a picture nobody draws within a fifth of a second as shown, and keeps it as
+// its current one without another update. A paused player whose main thread was busy that
+// long still shows the picture its seek landed on.
+TEST_F(MediaPlayerTest, APictureTheEngineTookAsShownWhileTheMainThreadWasBusyIsDrawn)
+{
+    MediaPlayer player;
+    PlayerSurface surface{QRectF(0, 0, 640, 360)};
+    surface.setPlayer(&player);
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    bool seeked = false;
+    player.seek(3.0, 0, 0, &player, [&](bool) { seeked = true; });
+    KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
+    const QImage reference(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
+    ASSERT_EQ(reference.size(), QSize(640, 360));
+    EXPECT_GT(testsupport::meanPictureDifference(player.core()->frameImage(), reference), 6.0);
+
+    seeked = false;
+    player.seek(3.52, 0, 0, &player, [&](bool) { seeked = true; });
+    // Busy, drawing nothing, until the engine has taken as shown both its redraw of the
+    // picture before and the picture at 3.52 s.
+    const double dropped = player.core()->doubleFromEngineForTesting("frame-drop-count");
+    QElapsedTimer busy;
+    busy.start();
+    while (player.core()->doubleFromEngineForTesting("frame-drop-count") < dropped + 2 && busy.elapsed() < 10'000) {
+    }
+    ASSERT_GE(player.core()->doubleFromEngineForTesting("frame-drop-count"), dropped + 2);
+    KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
+    KR_WAIT_UNTIL(testsupport::meanPictureDifference(player.core()->frameImage(), reference) < 4.0);
+    EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
+}
+
+// Paused after playing, the engine's clock of a file with sound alone reads short of where an
+// exact seek put it (by what the paused output still holds), while playing goes on from the
+// landing. The time told is the landing's.
+TEST_F(MediaPlayerTest, APausedExactSeekOfSoundAloneTellsTheTimeItLandedAt)
+{
+    MediaPlayer player;
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("audio-720p.m4s")));
+    player.play();
+    KR_WAIT_UNTIL(player.currentTime() > 1.0);
+    player.pause();
+    for (const double target : {7.107, 3.3}) {
+        SCOPED_TRACE(target);
+        bool seeked = false;
+        player.seek(target, 0, 0, &player, [&](bool finished) { seeked = finished; });
+        KR_WAIT_UNTIL(seeked);
+        // The engine has told the time it reads now.
+        KR_WAIT_UNTIL(player.core()->engineTimeToldForTesting() == player.core()->doubleFromEngineForTesting("time-pos"));
+        EXPECT_NEAR(player.currentTime(), target, 0.05);
+    }
+    // Played, it goes on from there.
+    player.play();
+    KR_WAIT_UNTIL(player.core()->engineTimeToldForTesting() > 3.3 + 0.1);
+    EXPECT_GT(player.currentTime(), 3.3 + 0.1);
+    EXPECT_LT(player.currentTime(), 3.3 + 1.0);
+    player.pause();
 }
 
 TEST_F(MediaPlayerTest, SystemVolumeSliderSetsThePlayersVolume)

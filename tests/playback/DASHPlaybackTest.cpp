@@ -5,6 +5,7 @@
 #include "playback/KRTransportMedia.h"
 #include "platform/foundation/MainClock.h"
 #include "platform/media/MediaPlayer.h"
+#include "platform/media/MpvCore.h"
 #include "platform/media/PlayerSurface.h"
 #include "platform/uikit/View.h"
 
@@ -134,6 +135,29 @@ TEST_F(DASHPlaybackTest, SeeksCarryAGenerationAndOnlyTheLastCounts)
     EXPECT_GE(transport->currentPlaybackTime(), 8.7);
     EXPECT_LE(std::abs(pair->drift()), KRDASHPlayback::kStartAlignment + 0.2);
     EXPECT_TRUE(bothPlaying());
+}
+
+// Played, paused, then sought: neither half is shown short of the time sought, and the
+// picture is not pulled back to a sound that only reads short.
+TEST_F(DASHPlaybackTest, APausedSeekPutsBothHalvesAtTheTimeSought)
+{
+    makePair();
+    pair->start(0);
+    KR_WAIT_UNTIL(starts == 1 && transport->currentPlaybackTime() > 1.0);
+    pair->pause();
+    for (const double time : {7.107, 3.05}) {
+        SCOPED_TRACE(time);
+        pair->beginDASHSeekToTime(time, false);
+        platform::media::MpvCore* sound = transport->playerForTesting()->core();
+        KR_WAIT_UNTIL(!pair->isWaitingToStart() && !pair->isSeekInFlight()
+                      && sound->engineTimeToldForTesting() == sound->doubleFromEngineForTesting("time-pos"));
+        pair->syncDASHPlayback();
+        EXPECT_FALSE(pair->isRunning());
+        EXPECT_NEAR(transport->currentPlaybackTime(), time, 0.05);
+        EXPECT_NEAR(pair->pictureTime(), time, 0.05);
+        EXPECT_FALSE(pair->isSeekInFlight()) << "the picture was realigned";
+    }
+    EXPECT_EQ(starts, 1);
 }
 
 TEST_F(DASHPlaybackTest, PictureDriftingAwayIsBroughtBack)

@@ -5,6 +5,7 @@
 #include "platform/media/MediaNotifications.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/uikit/View.h"
+#include "support/PictureDifference.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -234,26 +235,7 @@ TEST_F(PlaybackTransportTest, NewAddressResetsThePostedStates)
 
 } // namespace
 
-namespace {
-
-// The mean difference of two pictures of one size, over every colour of every pixel (0 to 255).
-double meanDifference(const QImage& a, const QImage& b)
-{
-    const QImage first = a.convertToFormat(QImage::Format_RGB32);
-    const QImage second = b.convertToFormat(QImage::Format_RGB32);
-    if (first.size() != second.size() || first.isNull())
-        return 255;
-    qint64 sum = 0;
-    for (int y = 0; y < first.height(); ++y) {
-        const auto* p = reinterpret_cast<const QRgb*>(first.constScanLine(y));
-        const auto* q = reinterpret_cast<const QRgb*>(second.constScanLine(y));
-        for (int x = 0; x < first.width(); ++x)
-            sum += std::abs(qRed(p[x]) - qRed(q[x])) + std::abs(qGreen(p[x]) - qGreen(q[x])) + std::abs(qBlue(p[x]) - qBlue(q[x]));
-    }
-    return double(sum) / (3.0 * first.width() * first.height());
-}
-
-} // namespace
+using testsupport::meanPictureDifference;
 
 TEST_F(PlaybackTransportTest, ThumbnailsAreThePicturesOfTheItemAtTheTimesAsked)
 {
@@ -269,18 +251,18 @@ TEST_F(PlaybackTransportTest, ThumbnailsAreThePicturesOfTheItemAtTheTimesAsked)
     ASSERT_EQ(reference.size(), QSize(640, 360));
     const QImage exact = transport.thumbnailImageAtTime(3.52, KRMovieTimeOptionExact);
     ASSERT_EQ(exact.size(), QSize(640, 360));
-    EXPECT_LT(meanDifference(exact, reference), 4.0);
-    EXPECT_GT(meanDifference(transport.thumbnailImageAtTime(3.48, KRMovieTimeOptionExact), reference), 6.0);
+    EXPECT_LT(meanPictureDifference(exact, reference), 4.0);
+    EXPECT_GT(meanPictureDifference(transport.thumbnailImageAtTime(3.48, KRMovieTimeOptionExact), reference), 6.0);
     // The key frame at or before 3.52 s is the one of 3 s (a key frame each second): another
     // picture, the same one an exact thumbnail at 3 s gives.
     const QImage atThree = transport.thumbnailImageAtTime(3.0, KRMovieTimeOptionExact);
-    EXPECT_GT(meanDifference(atThree, reference), 6.0);
+    EXPECT_GT(meanPictureDifference(atThree, reference), 6.0);
     const QImage keyFrame = transport.thumbnailImageAtTime(3.52, KRMovieTimeOptionNearestKeyFrame);
     ASSERT_EQ(keyFrame.size(), QSize(640, 360));
-    EXPECT_LT(meanDifference(keyFrame, atThree), 1.0);
-    EXPECT_GT(meanDifference(keyFrame, reference), 6.0);
+    EXPECT_LT(meanPictureDifference(keyFrame, atThree), 1.0);
+    EXPECT_GT(meanPictureDifference(keyFrame, reference), 6.0);
     // A time before the start is the start.
-    EXPECT_LT(meanDifference(transport.thumbnailImageAtTime(-5, KRMovieTimeOptionExact), transport.thumbnailImageAtTime(0, KRMovieTimeOptionExact)), 1.0);
+    EXPECT_LT(meanPictureDifference(transport.thumbnailImageAtTime(-5, KRMovieTimeOptionExact), transport.thumbnailImageAtTime(0, KRMovieTimeOptionExact)), 1.0);
     EXPECT_EQ(transport.thumbnailImageAtTime(0, KRMovieTimeOptionExact).size(), QSize(640, 360));
     // No picture past the end, or at a time that is not one.
     EXPECT_TRUE(transport.thumbnailImageAtTime(12.5, KRMovieTimeOptionExact).isNull());
@@ -300,7 +282,7 @@ TEST_F(PlaybackTransportTest, ThumbnailsOverTheNetworkAndNoneWithoutAPicture)
     testsupport::FakeService service({});
     KRPlaybackTransport served(fixtures::serveTestMedia(service, QStringLiteral("clip-360p.mp4")));
     const QImage reference(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
-    EXPECT_LT(meanDifference(served.thumbnailImageAtTime(3.52, KRMovieTimeOptionExact), reference), 4.0);
+    EXPECT_LT(meanPictureDifference(served.thumbnailImageAtTime(3.52, KRMovieTimeOptionExact), reference), 4.0);
 
     // Without an item, with sound alone, with bytes that are no media, at an address that answers 404.
     const QUrl nothing[] = {QUrl(), fixtures::testMediaFileURL(QStringLiteral("audio.m4s")),

@@ -9,6 +9,7 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/Slider.h"
+#include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackSession.h"
@@ -181,6 +182,57 @@ TEST_F(VideoPageControlsTest, HiddenControlsFollowASwitchOnEveryTick)
         EXPECT_NEAR(progress(page) * duration, page->moviePlayer()->currentPlaybackTime(), 0.2) << "tick " << i;
     }
     play.releaseHeldReplies();
+}
+
+// ---- a drag while paused ----
+
+// 1080P plays on the pair, the user pauses and drags the progress slider to a little past a
+// whole second: the sound, the picture and the time shown all stand at the time let go at.
+TEST_F(VideoPageControlsTest, APausedDragOnThePairLandsBothHalvesAndTheTimeShownWhereItWasLetGo)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(80);
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && page->dashPlayback() && page->dashPlayback()->isRunning()
+                     && page->moviePlayer()->currentPlaybackTime() > 1.0 && pauseWatchIdle() && stallWatchIdle(page));
+    clickPlayPause(page);
+    ASSERT_FALSE(HasFatalFailure());
+    KR_ADVANCE_UNTIL(page->moviePlayer()->playbackState() == KRPlaybackStatePaused);
+    KRDASHPlayback* pair = page->dashPlayback();
+    const double duration = page->moviePlayer()->duration();
+    ASSERT_GT(duration, 10);
+
+    // Pressed about where the slider's thumb stands, dragged right until the hint reads a time just past 0:07.
+    auto* slider = page->playerControls()->findChild<Slider*>(QStringLiteral("progressSlider"));
+    ASSERT_TRUE(slider && slider->isVisible());
+    const double thumb = 7 + slider->value() * (slider->width() - 14);
+    QPoint at = slider->mapTo(window.get(), QPoint(int(thumb), slider->height() / 2));
+    QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, at);
+    while (!(slider->value() * duration > 7.03 && slider->value() * duration < 7.15) && at.x() < window->width()) {
+        at += QPoint(1, 0);
+        QTest::mouseMove(window->windowHandle(), at);
+        platform::MainClock::advanceForTesting(0.016);
+    }
+    const qsizetype mark = log().size();
+    QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, at);
+    const QRegularExpressionMatch sought =
+        QRegularExpression(QStringLiteral("\\[dash-seek\\] generation=\\d+ time=([0-9.]+) resume=NO")).match(log().mid(mark));
+    ASSERT_TRUE(sought.hasMatch()) << log().mid(mark).toStdString();
+    const double time = sought.captured(1).toDouble();
+    ASSERT_GT(time, 7.0);
+    ASSERT_LT(time, 7.2);
+
+    // Landed, and the sound's engine has told the time it reads; the controls' tick comes.
+    platform::media::MpvCore* sound = page->moviePlayer()->playerForTesting()->core();
+    KR_ADVANCE_UNTIL(!pair->isWaitingToStart() && !pair->isSeekInFlight()
+                     && sound->engineTimeToldForTesting() == sound->doubleFromEngineForTesting("time-pos"));
+    for (int i = 0; i < 10; ++i)
+        platform::MainClock::advanceForTesting(0.05);
+    EXPECT_EQ(page->dashPlayback(), pair);
+    EXPECT_FALSE(pair->isRunning());
+    EXPECT_NEAR(page->moviePlayer()->currentPlaybackTime(), time, 0.05);
+    EXPECT_NEAR(pair->pictureTime(), time, 0.05);
+    EXPECT_EQ(timeText(page), KRPlayerTimeText(time));
+    EXPECT_EQ(timeText(page), QStringLiteral("0:07"));
 }
 
 // ---- the sources of the play button's intent ----

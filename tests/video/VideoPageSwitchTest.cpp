@@ -6,7 +6,9 @@
 #include "platform/device/BackgroundTask.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/media/AudioSession.h"
+#include "platform/media/MediaImageGenerator.h"
 #include "platform/media/MediaNotifications.h"
+#include "platform/media/PlayerSurface.h"
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/Application.h"
 #include "platform/uikit/Button.h"
@@ -21,6 +23,7 @@
 #include "playback/KRPlaybackTransport.h"
 #include "playback/KRPlayerControlsView.h"
 #include "playback/KRQualitySwitchTransaction.h"
+#include "support/PictureDifference.h"
 #include "video/KRVideoFullscreen.h"
 
 #include <QPointer>
@@ -203,19 +206,26 @@ protected:
     {
         return page->moviePlayer() && page->moviePlayer()->playbackState() == KRPlaybackStatePaused;
     }
-    // 360P plays, `pause` pauses it between two key frames (the clips have one a second), 720P
-    // is picked from the menu: the new stream is put in place where the picture stands, still
-    // paused, within the switch's own budget; `resume` ends the pause and 720P plays on from
-    // there.
-    void switchWhilePaused(const std::function<void(KRVideoDetailViewController*)>& pause,
-                           const std::function<void(KRVideoDetailViewController*)>& resume)
+    // The page pushed plays on past 1.4 s, then `pause` pauses it, between two key frames (the
+    // clips have one a second).
+    void playThenPause(KRVideoDetailViewController*& page, const std::function<void(KRVideoDetailViewController*)>& pause)
     {
-        KRVideoDetailViewController* page = pushAndPlay();
+        page = pushAndPlay();
         KR_ADVANCE_UNTIL(playing(page) && page->moviePlayer()->currentPlaybackTime() > 1.4 && !page->qualityValues().isEmpty()
                          && pauseWatchIdle() && stallWatchIdle(page));
         pause(page);
         ASSERT_FALSE(HasFatalFailure());
         KR_ADVANCE_UNTIL(transportPaused(page));
+    }
+    // 360P plays and `pause` pauses it, 720P is picked from the menu: the new stream is put in
+    // place where the picture stands, still paused, within the switch's own budget; `resume`
+    // ends the pause and 720P plays on from there.
+    void switchWhilePaused(const std::function<void(KRVideoDetailViewController*)>& pause,
+                           const std::function<void(KRVideoDetailViewController*)>& resume)
+    {
+        KRVideoDetailViewController* page = nullptr;
+        playThenPause(page, pause);
+        ASSERT_FALSE(HasFatalFailure());
         const double at = page->moviePlayer()->currentPlaybackTime();
         const qsizetype mark = log().size();
         // The new stream comes as over a network (a few times faster than it plays), not at once.
@@ -263,6 +273,90 @@ TEST_F(VideoPagePausedSwitchTest, ASwitchWhileTheUserPausedLandsPausedAndPlaysOn
 {
     switchWhilePaused([&](KRVideoDetailViewController* page) { clickPlayPause(page); },
                       [&](KRVideoDetailViewController* page) { clickPlayPause(page); });
+}
+
+namespace {
+
+// Paused, a quality played on a pair picked: the pair is made ready off screen and put in
+// place still paused. What its surface shows is the picture stream's frame at the time the
+// switch resumes at, as the decoder gives it, not a picture drawn while it was off screen.
+class VideoPagePausedSwitchToAPairTest : public VideoPagePausedSwitchTest {
+protected:
+    void expectThePairsStillIsItsFrameAtTheResumeTime(const QString& title, int quality);
+};
+
+void VideoPagePausedSwitchToAPairTest::expectThePairsStillIsItsFrameAtTheResumeTime(const QString& title, int quality)
+{
+    KRVideoDetailViewController* page = nullptr;
+    playThenPause(page, [&](KRVideoDetailViewController* shown) { clickPlayPause(shown); });
+    ASSERT_FALSE(HasFatalFailure());
+    const qsizetype mark = log().size();
+    pickQualityFromTheMenu(page, title);
+    ASSERT_FALSE(HasFatalFailure());
+    KR_ADVANCE_UNTIL(page->activePlaybackQuality() == quality && !page->playbackSession()->isSwitchingQuality() && page->dashPlayback()
+                     && page->dashPlayback()->isPictureReady() && !page->dashPlayback()->isSeekInFlight());
+    // Whatever the pair tells as it settles comes now; the pause stands through it.
+    for (int i = 0; i < 20; ++i)
+        platform::MainClock::advanceForTesting(0.05);
+    const QRegularExpressionMatch installed =
+        QRegularExpression(QStringLiteral("\\[quality-prewarm-installed\\] generation=\\d+ time=([0-9.]+) dash=YES")).match(log().mid(mark));
+    ASSERT_TRUE(installed.hasMatch());
+    const double resume = installed.captured(1).toDouble();
+    KRDASHPlayback* pair = page->dashPlayback();
+    EXPECT_FALSE(pair->isRunning());
+    EXPECT_NEAR(pair->pictureTime(), resume, 0.05);
+    platform::media::PlayerSurface* surface = pair->surface();
+    ASSERT_NE(surface, nullptr);
+    ASSERT_TRUE(surface->isVisible());
+    ASSERT_GE(surface->frame().width(), 100);
+    EXPECT_EQ(pair->lastPictureFrame().size(), surface->frame().size().toSize());
+
+    // The picture stream's frames decoded apart, each fitted where the surface shows the pair's.
+    platform::media::MediaImageGenerator generator(pair->pictureURL());
+    generator.setZeroTolerance(true);
+    const QRect fitted = platform::uikit::rectForContentMode(ContentModeScaleAspectFit, pair->picturePlayer()->presentationSize(),
+                                                             QRectF(QPointF(0, 0), surface->frame().size()))
+                             .toAlignedRect();
+    const auto frameAt = [&](double time) {
+        const QImage decoded = generator.copyImageAtTime(time);
+        EXPECT_FALSE(decoded.isNull()) << time;
+        return decoded.scaled(fitted.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    const QImage expected = frameAt(resume);
+    // Two scalers draw the same frame about 2.5 apart on average. The picture the pair's decoder
+    // gives last may reach the surface a moment after the pair says it has landed, on a loaded
+    // machine; what it shows from then on is that frame.
+    const auto shown = [&] { return surface->grab().toImage().copy(fitted); };
+    double difference = 255;
+    EXPECT_TRUE(advanceUntil([&] {
+        difference = testsupport::meanPictureDifference(shown(), expected);
+        return difference < 4.0;
+    })) << "the still differs by " << difference;
+    EXPECT_FALSE(pair->isRunning());
+    // The frames three before and three after, where the picture has moved, differ by 7 and more.
+    const QImage still = shown();
+    const double before = testsupport::meanPictureDifference(still, frameAt(std::max(0.0, resume - 0.12)));
+    const double after = testsupport::meanPictureDifference(still, frameAt(resume + 0.12));
+    EXPECT_LT(testsupport::meanPictureDifference(still, expected), std::min(before, after) / 2)
+        << "the frames beside it differ by " << before << " and " << after;
+}
+
+} // namespace
+
+// From 720P, a file, to the pair of 1080P.
+TEST_F(VideoPagePausedSwitchToAPairTest, FromAFileTheStillIsTheNewPicturesFrameAtTheResumeTime)
+{
+    KRPreferences::sharedPreferences().setPreferredQuality(64);
+    expectThePairsStillIsItsFrameAtTheResumeTime(QStringLiteral("1080P"), 80);
+}
+
+// The demo's 4K video: from the pair of 1080P to the pair of 4K.
+TEST_F(VideoPagePausedSwitchToAPairTest, FromAnotherPairTheStillIsTheNewPicturesFrameAtTheResumeTime)
+{
+    play.setDemo(true);
+    play.setFourKCID(testsupport::ServiceFixtures::kDetailCID);
+    KRPreferences::sharedPreferences().setPreferredQuality(80);
+    expectThePairsStillIsItsFrameAtTheResumeTime(QStringLiteral("4K"), 120);
 }
 
 TEST_F(VideoPageSwitchTest, AHeldTargetTimesOutWhileTheOldQualityPlaysOn)
@@ -969,6 +1063,11 @@ protected:
         ASSERT_TRUE(current && duration);
         EXPECT_EQ(current->text(), QStringLiteral("0:12"));
         EXPECT_EQ(duration->text(), QStringLiteral("0:12"));
+        // The pair made ready off screen shows its still drawn at the size it is shown at.
+        if (KRDASHPlayback* pair = page->dashPlayback()) {
+            ASSERT_NE(pair->surface(), nullptr);
+            EXPECT_EQ(pair->lastPictureFrame().size(), pair->surface()->frame().size().toSize());
+        }
     }
     // Replayed from 0 on the stream in place.
     void expectReplayFromZeroOn(KRVideoDetailViewController* page, int quality, qsizetype mark)

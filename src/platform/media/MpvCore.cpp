@@ -201,6 +201,11 @@ void MpvCore::onWakeup(void* context)
     QMetaObject::invokeMethod(core, [core] { core->drain(); }, Qt::QueuedConnection);
 }
 
+// Every update is drawn, whether or not the engine still calls its picture new by then. An
+// engine whose picture is not drawn within a fifth of a second takes it as shown and keeps it
+// as its current one, without another update: a main thread busy that long (a large picture
+// being scaled, a loaded machine) would otherwise keep the picture before it, which a paused
+// player then shows for good.
 void MpvCore::onRenderUpdate(void* context)
 {
     auto* core = static_cast<MpvCore*>(context);
@@ -208,7 +213,7 @@ void MpvCore::onRenderUpdate(void* context)
         return;
     QMetaObject::invokeMethod(core, [core] {
         core->m_renderQueued->store(false);
-        if (core->renderFrame(core->m_renderSize, false))
+        if (core->render(core->m_renderSize, true, true))
             Q_EMIT core->frameRendered();
     }, Qt::QueuedConnection);
 }
@@ -251,15 +256,30 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
         const bool wasStalled = m_state.pausedForCache;
         const bool wasAtEnd = m_state.eofReached;
         switch (event.reply_userdata) {
-        case ObservePause: m_state.pause = flag(); break;
+        case ObservePause:
+            m_state.pause = flag();
+            m_heldAtSeekLanding = m_heldAtSeekLanding && m_state.pause;
+            break;
         case ObservePausedForCache: m_state.pausedForCache = flag(); break;
-        case ObserveEOF: m_state.eofReached = flag(); break;
+        case ObserveEOF:
+            m_state.eofReached = flag();
+            m_heldAtSeekLanding = m_heldAtSeekLanding && !m_state.eofReached;
+            break;
         case ObserveSeeking: m_state.seeking = flag(); break;
         case ObserveMute: m_state.mute = flag(); break;
-        case ObserveTimePos:
+        case ObserveTimePos: {
+            const double engineTime = number(-1);
+            m_engineTimeTold = engineTime;
+            // Paused after an exact seek, a sound-only file's clock reads short of where the
+            // seek landed by what its paused output still holds (a fifth of a second on the
+            // null output, up to a second on a device), though playing goes on from the
+            // landing. Such readings are not the position, until the engine plays again.
+            if (m_heldAtSeekLanding && engineTime < m_seekLanding)
+                break;
             if (m_issuedSeeks.empty() && !m_waitingSeek)
-                m_state.timePos = number(-1);
+                m_state.timePos = engineTime;
             break;
+        }
         case ObserveDuration: m_state.duration = sane(number(0)); break;
         case ObserveSpeed: m_state.speed = number(1); break;
         case ObserveWidth: m_state.width = integer(); break;
@@ -388,6 +408,12 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
         const bool drawn = m_framesSinceReset == 0 && drawRestartPicture();
         QPointer<MpvCore> alive(this);
         if (!m_issuedSeeks.empty()) {
+            m_heldAtSeekLanding = m_issuedSeekExact && m_state.pause;
+            m_seekLanding = m_state.timePos;
+            m_seekLandedSinceReset = true;
+            // The engine has handed over the landing's picture: it is drawn, and counted, even
+            // when it was handed over while the main thread was busy and no update follows.
+            onRenderUpdate(this);
             completeSeeks(true);
             report = true;
         }
@@ -415,7 +441,10 @@ void MpvCore::load(const QString& url, const std::map<QString, QString>& fileOpt
     m_state.seekableRanges.clear();
     m_state.cacheDuration = 0;
     m_framesSinceReset = 0;
+    m_seekLandedSinceReset = false;
     m_probesPending = 0;
+    m_heldAtSeekLanding = false;
+    m_engineTimeTold = -1;
     ++m_loadGeneration;
     if (url.isEmpty()) {
         unload();
@@ -503,6 +532,8 @@ void MpvCore::issueSeek()
         return;
     std::unique_ptr<PendingSeek> seek = std::move(m_waitingSeek);
     m_framesSinceReset = 0;
+    m_seekLandedSinceReset = false;
+    m_issuedSeekExact = seek->exact;
     const QByteArray target = QByteArray::number(seek->seconds, 'f', 3);
     const char* args[] = {"seek", target.constData(), seek->exact ? "absolute+exact" : "absolute+keyframes", nullptr};
     m_issuedSeeks.push_back(std::move(seek->done));
@@ -553,6 +584,11 @@ void MpvCore::setRenderSize(QSize size)
 
 bool MpvCore::renderFrame(QSize size, bool force)
 {
+    return render(size, force, false);
+}
+
+bool MpvCore::render(QSize size, bool force, bool asked)
+{
     if (!m_render)
         return false;
     const uint64_t flags = mpv().render_context_update(m_render);
@@ -586,7 +622,9 @@ bool MpvCore::renderFrame(QSize size, bool force)
                 line[x] |= 0xff000000u;
         }
     }
-    if (newFrame && m_state.fileLoaded)
+    // A picture the engine asked for once a seek has landed is the landing's, even when it was
+    // handed over before this draw came (see onRenderUpdate).
+    if (m_state.fileLoaded && (newFrame || (asked && m_seekLandedSinceReset)))
         ++m_framesSinceReset;
     return true;
 }

@@ -76,6 +76,9 @@ public:
     // still trail requests in flight). For tests.
     bool flagFromEngineForTesting(const char* name) const;
     double doubleFromEngineForTesting(const char* name) const;
+    // The engine's time as its last change event told it, taken for the position or not (-1
+    // before any). For tests, which wait for the engine to have told its time.
+    double engineTimeToldForTesting() const { return m_engineTimeTold; }
     // Seeks once the file is loaded; `done(finished)` runs once: true when the engine has
     // restarted playback at the target, false when the seek failed or was superseded.
     void seek(double seconds, bool exact, std::function<void(bool)> done);
@@ -84,8 +87,9 @@ public:
     // one (or always, with `force`); returns whether the image changed.
     bool renderFrame(QSize size, bool force);
     QImage frameImage() const { return m_frame; }
-    // Frames rendered since the last load or seek; the picture the engine holds as it restarts
-    // at the new position is always one of them.
+    // Frames rendered since the last load or seek: the picture the engine holds as it restarts
+    // at the new position is always one of them, and once a seek has landed any picture the
+    // engine asks to have drawn.
     int framesSinceLoadOrSeek() const { return m_framesSinceReset; }
     void setRenderSize(QSize size);
     QSize renderSize() const { return m_renderSize; }
@@ -118,6 +122,8 @@ private:
     void issueSeek();
     // Draws the picture the engine holds as it restarts at a position, when it has one.
     bool drawRestartPicture();
+    // `asked`: the engine's update asked for it.
+    bool render(QSize size, bool force, bool asked);
 
     mpv_handle* m_handle = nullptr;
     mpv_render_context* m_render = nullptr;
@@ -127,6 +133,7 @@ private:
     QImage m_frame;
     QSize m_renderSize{16, 16};
     int m_framesSinceReset = 0;
+    bool m_seekLandedSinceReset = false;
     quint64 m_loadGeneration = 0;
     // Seeks asked of the engine, and the last one it has taken (by their count).
     quint32 m_seeksAsked = 0;
@@ -144,6 +151,11 @@ private:
     };
     std::unique_ptr<PendingSeek> m_waitingSeek;            // issued once the file is loaded
     std::vector<std::function<void(bool)>> m_issuedSeeks;  // waiting for the engine's restart
+    bool m_issuedSeekExact = false;
+    // An exact seek landed while paused: the time stays where it landed until the engine plays.
+    bool m_heldAtSeekLanding = false;
+    double m_seekLanding = 0;
+    double m_engineTimeTold = -1;
 };
 
 } // namespace platform::media

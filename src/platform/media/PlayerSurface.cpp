@@ -57,7 +57,16 @@ void PlayerSurface::refreshRenderSize()
     // Only an explicit hide counts: a surface not yet in a shown window still draws.
     const bool hidden = isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide);
     const bool shown = alpha() > 0.001 && !hidden && frame().width() >= 1 && frame().height() >= 1;
-    m_player->core()->setRenderSize(shown ? frame().size().toSize() : QSize(16, 16));
+    MpvCore* core = m_player->core();
+    const QSize before = core->renderSize();
+    core->setRenderSize(shown ? frame().size().toSize() : QSize(16, 16));
+    if (!shown || core->renderSize() == before)
+        return;
+    // The engine draws a new size only with its next picture, and a paused player has none
+    // coming: the picture it holds (decoded while this surface was small or hidden, say) is
+    // drawn again now, or it would stay blown up from a few pixels until playback moves on.
+    core->renderFrame(core->renderSize(), true);
+    update();
 }
 
 void PlayerSurface::drawRect(QPainter& painter)

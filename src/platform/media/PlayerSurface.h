@@ -31,7 +31,8 @@ public:
     int paintedFrames() const { return m_paintedFrames; }
 
     void setFrame(const QRectF& frame) override;
-    // Re-reads whether the surface is visible (after alpha or visibility changes).
+    // Re-reads whether the surface is visible (after alpha or visibility changes); a visible
+    // surface of a new size has the player's picture drawn again at that size at once.
     void refreshRenderSize();
 
 protected:
