@@ -448,3 +448,27 @@ TEST_F(MediaPlayerTest, AnOwnerMayDestroyThePlayerFromItsSignals)
 }
 
 } // namespace
+
+namespace {
+
+// A thread that has ended keeps its stack until it is joined: a worker that closed a core is
+// joined by the next close, not kept until the process ends.
+TEST_F(MediaPlayerTest, AClosedCoresWorkerIsJoinedOnceItHasEnded)
+{
+    using platform::media::MpvCore;
+    MpvCore::waitForClosingCores();
+    for (int i = 0; i < 3; ++i) {
+        {
+            MediaPlayer player;
+            player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+            KR_WAIT_UNTIL(player.status() == MediaPlayer::StatusReadyToPlay);
+        }
+        EXPECT_GE(MpvCore::closingWorkersForTesting().kept, 1);
+        KR_WAIT_UNTIL(MpvCore::closingWorkersForTesting().running == 0);
+    }
+    EXPECT_EQ(MpvCore::closingWorkersForTesting().kept, 1);
+    MpvCore::waitForClosingCores();
+    EXPECT_EQ(MpvCore::closingWorkersForTesting().kept, 0);
+}
+
+} // namespace

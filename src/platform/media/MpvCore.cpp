@@ -1,5 +1,6 @@
 #include "platform/media/MpvCore.h"
 
+#include "platform/media/EngineMemory.h"
 #include "platform/media/MediaSeams.h"
 #include "platform/media/MpvLibrary.h"
 
@@ -52,7 +53,9 @@ bool isChatty(uint64_t id)
     return id == ObserveTimePos || id == ObserveCacheState || id == ObserveVideoBitrate || id == ObserveAudioBitrate;
 }
 
-// Cores close on workers; the last ones are joined before the process ends.
+// Cores close on workers; the last ones are joined before the process ends. A worker that has
+// ended is joined when the next core closes, since an ended thread keeps its stack until then.
+// Once no core is open or closing, the memory their threads freed goes back to the system.
 class ClosingCores {
 public:
     static ClosingCores& shared()
@@ -60,26 +63,69 @@ public:
         static ClosingCores closing;
         return closing;
     }
+    void opened()
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_open;
+    }
     void close(mpv_handle* handle)
     {
         std::lock_guard lock(m_mutex);
-        m_threads.emplace_back([handle] { mpv().terminate_destroy(handle); });
+        --m_open;
+        ++m_closing;
+        for (auto it = m_workers.begin(); it != m_workers.end();) {
+            if (it->ended->load()) {
+                it->thread.join();
+                it = m_workers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        auto ended = std::make_shared<std::atomic<bool>>(false);
+        m_workers.push_back({std::thread([this, handle, ended] {
+                                 mpv().terminate_destroy(handle);
+                                 if (closedLast())
+                                     EngineMemory::returnFreedMemory();
+                                 ended->store(true);
+                             }),
+                             ended});
     }
     void joinAll()
     {
-        std::vector<std::thread> threads;
+        std::vector<Worker> workers;
         {
             std::lock_guard lock(m_mutex);
-            threads.swap(m_threads);
+            workers.swap(m_workers);
         }
-        for (std::thread& thread : threads)
-            thread.join();
+        for (Worker& worker : workers)
+            worker.thread.join();
+    }
+    MpvCore::ClosingWorkers workers()
+    {
+        std::lock_guard lock(m_mutex);
+        MpvCore::ClosingWorkers counts;
+        counts.kept = int(m_workers.size());
+        for (const Worker& worker : m_workers)
+            counts.running += worker.ended->load() ? 0 : 1;
+        return counts;
     }
     ~ClosingCores() { joinAll(); }
 
 private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> ended;
+    };
+    bool closedLast()
+    {
+        std::lock_guard lock(m_mutex);
+        return --m_closing == 0 && m_open == 0;
+    }
+
     std::mutex m_mutex;
-    std::vector<std::thread> m_threads;
+    std::vector<Worker> m_workers;
+    int m_open = 0;
+    int m_closing = 0;
 };
 
 double nodeDouble(const mpv_node* node, double fallback = 0)
@@ -141,6 +187,7 @@ MpvCore::MpvCore(QObject* parent) : QObject(parent)
         m_handle = nullptr;
         return;
     }
+    ClosingCores::shared().opened();
     const std::vector<std::tuple<uint64_t, const char*, mpv_format>> observed = {
         {ObservePause, "pause", MPV_FORMAT_FLAG},
         {ObservePausedForCache, "paused-for-cache", MPV_FORMAT_FLAG},
@@ -191,6 +238,11 @@ MpvCore::~MpvCore()
 void MpvCore::waitForClosingCores()
 {
     ClosingCores::shared().joinAll();
+}
+
+MpvCore::ClosingWorkers MpvCore::closingWorkersForTesting()
+{
+    return ClosingCores::shared().workers();
 }
 
 void MpvCore::onWakeup(void* context)

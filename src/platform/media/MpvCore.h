@@ -101,6 +101,13 @@ public:
     // Tears down every core still closing on workers; the test main and the app call it
     // before they exit.
     static void waitForClosingCores();
+    // The workers closing cores that are not yet joined, and how many of them are still tearing
+    // their core down. For tests.
+    struct ClosingWorkers {
+        int kept = 0;
+        int running = 0;
+    };
+    static ClosingWorkers closingWorkersForTesting();
 
 Q_SIGNALS:
     void stateChanged();

@@ -1,5 +1,6 @@
 #include "platform/media/MpvLibrary.h"
 
+#include "platform/media/EngineMemory.h"
 #include "platform/media/MediaSeams.h"
 
 #include <QByteArray>
@@ -48,7 +49,10 @@ const MpvLibrary* MpvLibrary::shared()
             && resolve(library, "mpv_render_context_update", &api.render_context_update)
             && resolve(library, "mpv_command_ret", &api.command_ret)
             && resolve(library, "mpv_free_node_contents", &api.free_node_contents);
-        return complete ? &api : nullptr;
+        if (!complete)
+            return nullptr;
+        EngineMemory::limitRetainedMemory();
+        return &api;
     }();
     return opened;
 }

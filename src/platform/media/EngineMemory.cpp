@@ -1,0 +1,39 @@
+#include "platform/media/EngineMemory.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace platform::media::EngineMemory {
+namespace {
+
+// Blocks this large or larger are mapped on their own and unmapped when freed: a 4K picture's
+// full-size plane, but none of the screens' images (a full window at scale 2 stays below it).
+constexpr int kMappedBlockBytes = 4 * 1024 * 1024;
+// The free top of an arena past this goes back to the system as it is freed (glibc's default).
+constexpr int kTrimmedTopBytes = 128 * 1024;
+
+} // namespace
+
+void limitRetainedMemory()
+{
+#if defined(__GLIBC__)
+    // Left to itself, glibc raises both thresholds to the largest block freed so far (up to
+    // 32 MiB): once a 4K picture has been freed, every arena keeps up to twice its size free at
+    // its top, which no trim returns. With an arena per decoder thread, a few 4K playbacks leave
+    // hundreds of MiB held with a few MiB in use. Setting them fixes both.
+    mallopt(M_MMAP_THRESHOLD, kMappedBlockBytes);
+    mallopt(M_TRIM_THRESHOLD, kTrimmedTopBytes);
+#endif
+}
+
+void returnFreedMemory()
+{
+#if defined(__GLIBC__)
+    // What the ended threads freed below blocks still in use stays with their arenas until a
+    // thread that reuses the arena allocates again; this hands back every whole free page.
+    malloc_trim(0);
+#endif
+}
+
+} // namespace platform::media::EngineMemory
