@@ -8,7 +8,8 @@ namespace platform::media::EngineMemory {
 namespace {
 
 // Blocks this large or larger are mapped on their own and unmapped when freed: a 4K picture's
-// full-size plane, but none of the screens' images (a full window at scale 2 stays below it).
+// (8 MiB for its full-size plane, 12 MiB for all three in one), but none of the screens' images
+// (a full window at scale 2 stays below it).
 constexpr int kMappedBlockBytes = 4 * 1024 * 1024;
 // The free top of an arena past this goes back to the system as it is freed (glibc's default).
 constexpr int kTrimmedTopBytes = 128 * 1024;
