@@ -77,9 +77,14 @@ TEST(Dispatch, MainIsLaterSyncWaitsAndAfterDropsCallsOfDeadContexts)
     EXPECT_TRUE(inlineRun);
 
     std::atomic_bool workerSawMain{true}, syncRanOnMain{false}, synced{false}, unownedOnMain{false};
+    std::atomic_bool earlierCallRan{false}, syncCameAfterIt{false};
     dispatchGlobal([&] {
         workerSawMain = isMainThread();
-        dispatchMainSync([&] { syncRanOnMain = isMainThread(); });
+        dispatchMain([&] { earlierCallRan = true; });
+        dispatchMainSync([&] {
+            syncRanOnMain = isMainThread();
+            syncCameAfterIt = earlierCallRan.load();
+        });
         synced = true;
         dispatchAfter(1, nullptr, [&] { unownedOnMain = isMainThread(); });
     });
@@ -91,6 +96,7 @@ TEST(Dispatch, MainIsLaterSyncWaitsAndAfterDropsCallsOfDeadContexts)
     KR_WAIT_UNTIL(ran && synced && ownedRan && unownedOnMain);
     EXPECT_FALSE(workerSawMain.load());
     EXPECT_TRUE(syncRanOnMain.load());
+    EXPECT_TRUE(syncCameAfterIt.load()) << "a waited call keeps its place after the worker's earlier calls";
     EXPECT_FALSE(orphanRan);
 }
 

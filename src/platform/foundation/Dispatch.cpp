@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QThread>
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 
@@ -96,7 +97,34 @@ void dispatchMainSync(std::function<void()> fn)
         fn();
         return;
     }
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::BlockingQueuedConnection);
+    // Through the same list as dispatchMain, so that a worker's earlier calls run first and
+    // the hand-over is guarded by a lock of ours. The worker is let go when the call is over
+    // or when it is dropped unrun, whichever comes first.
+    struct Waiter {
+        std::mutex mutex;
+        std::condition_variable over;
+        bool done = false;
+    };
+    struct Release {
+        explicit Release(std::shared_ptr<Waiter> waiter) : waiter(std::move(waiter)) {}
+        Release(const Release&) = delete;
+        Release& operator=(const Release&) = delete;
+        ~Release()
+        {
+            std::lock_guard lock(waiter->mutex);
+            waiter->done = true;
+            waiter->over.notify_all();
+        }
+        std::shared_ptr<Waiter> waiter;
+    };
+    auto waiter = std::make_shared<Waiter>();
+    auto release = std::make_shared<Release>(waiter);
+    dispatchMain([fn = std::move(fn), release = std::move(release)]() mutable {
+        fn();
+        fn = nullptr;
+    });
+    std::unique_lock lock(waiter->mutex);
+    waiter->over.wait(lock, [&] { return waiter->done; });
 }
 
 bool isMainThread()
