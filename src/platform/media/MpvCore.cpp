@@ -465,7 +465,9 @@ void MpvCore::handleEvent(const mpv_event& event, bool& report)
             m_seekLandedSinceReset = true;
             // The engine has handed over the landing's picture: it is drawn, and counted, even
             // when it was handed over while the main thread was busy and no update follows.
-            onRenderUpdate(this);
+            // Once is enough: a picture drawn just above is that picture.
+            if (!drawn)
+                onRenderUpdate(this);
             completeSeeks(true);
             report = true;
         }
