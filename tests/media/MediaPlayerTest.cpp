@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 using platform::media::MediaPlayer;
 using platform::media::PlayerSurface;
@@ -374,6 +375,43 @@ TEST_F(MediaPlayerTest, APictureTheEngineTookAsShownWhileTheMainThreadWasBusyIsD
     KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
     KR_WAIT_UNTIL(testsupport::meanPictureDifference(player.core()->frameImage(), reference) < 4.0);
     EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
+}
+
+// A seek asked while the engine's restart for the seek before it still waits to be read is not
+// finished by that restart: its caller would find the picture of the seek before.
+TEST_F(MediaPlayerTest, ARestartLeftOverFromTheSeekBeforeDoesNotFinishTheNextOne)
+{
+    MediaPlayer player;
+    PlayerSurface surface{QRectF(0, 0, 640, 360)};
+    surface.setPlayer(&player);
+    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    bool landed = false;
+    player.seek(1.0, 0, 0, &player, [&](bool) { landed = true; });
+    KR_WAIT_UNTIL(landed && player.framesSinceLoadOrSeek() > 0);
+    const QImage before(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
+    ASSERT_EQ(before.size(), QSize(640, 360));
+
+    std::optional<bool> first;
+    player.seek(3.52, 0, 0, &player, [&](bool finished) { first = finished; });
+    // Busy, reading nothing, until the engine has restarted at 3.52 s.
+    const double dropped = player.core()->doubleFromEngineForTesting("frame-drop-count");
+    QElapsedTimer busy;
+    busy.start();
+    while (player.core()->doubleFromEngineForTesting("frame-drop-count") < dropped + 2 && busy.elapsed() < 10'000) {
+    }
+    ASSERT_GE(player.core()->doubleFromEngineForTesting("frame-drop-count"), dropped + 2);
+
+    std::optional<bool> second;
+    QImage atSecond;
+    player.seek(7.0, 0, 0, &player, [&](bool finished) {
+        second = finished;
+        atSecond = player.core()->frameImage();
+    });
+    EXPECT_EQ(first, std::optional<bool>(false)) << "the newer seek supersedes it";
+    KR_WAIT_UNTIL(second.has_value());
+    EXPECT_TRUE(*second);
+    EXPECT_GT(testsupport::meanPictureDifference(atSecond, before), 6.0) << "finished on the picture of the seek before";
+    EXPECT_NEAR(player.core()->doubleFromEngineForTesting("time-pos"), 7.0, 0.1);
 }
 
 // Paused after playing, the engine's clock of a file with sound alone reads short of where an
