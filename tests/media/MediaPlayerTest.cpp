@@ -346,60 +346,74 @@ TEST_F(MediaPlayerTest, APausedPictureIsDrawnAgainAtTheSizeItIsShownAt)
     EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
 }
 
+namespace {
+
+// The 360p clip on a surface of its size, with its picture at 3.52 s as the encoder made it.
+struct ClipOnSurface {
+    ClipOnSurface() { surface.setPlayer(&player); }
+
+    // Opened and landed at `seconds`, its picture drawn.
+    void openLandedAt(double seconds)
+    {
+        ASSERT_EQ(at352.size(), QSize(640, 360));
+        player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+        bool landed = false;
+        player.seek(seconds, 0, 0, &player, [&](bool) { landed = true; });
+        KR_WAIT_UNTIL(landed && player.framesSinceLoadOrSeek() > 0);
+    }
+
+    MediaPlayer player;
+    PlayerSurface surface{QRectF(0, 0, 640, 360)};
+    const QImage at352{fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png"))};
+};
+
+// Keeps the main thread busy, handling no event, until the engine has taken `pictures` more
+// pictures as shown without their being drawn.
+void busyUntilTheEngineTookAsShown(MediaPlayer& player, int pictures)
+{
+    const double dropped = player.core()->doubleFromEngineForTesting("frame-drop-count");
+    QElapsedTimer busy;
+    busy.start();
+    while (player.core()->doubleFromEngineForTesting("frame-drop-count") < dropped + pictures && busy.elapsed() < 10'000) {
+    }
+    ASSERT_GE(player.core()->doubleFromEngineForTesting("frame-drop-count"), dropped + pictures);
+}
+
+} // namespace
+
 // The engine takes a picture nobody draws within a fifth of a second as shown, and keeps it as
 // its current one without another update. A paused player whose main thread was busy that
 // long still shows the picture its seek landed on.
 TEST_F(MediaPlayerTest, APictureTheEngineTookAsShownWhileTheMainThreadWasBusyIsDrawn)
 {
-    MediaPlayer player;
-    PlayerSurface surface{QRectF(0, 0, 640, 360)};
-    surface.setPlayer(&player);
-    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
-    bool seeked = false;
-    player.seek(3.0, 0, 0, &player, [&](bool) { seeked = true; });
-    KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
-    const QImage reference(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
-    ASSERT_EQ(reference.size(), QSize(640, 360));
+    ClipOnSurface clip;
+    MediaPlayer& player = clip.player;
+    const QImage& reference = clip.at352;
+    ASSERT_NO_FATAL_FAILURE(clip.openLandedAt(3.0));
     EXPECT_GT(testsupport::meanPictureDifference(player.core()->frameImage(), reference), 6.0);
 
-    seeked = false;
+    bool seeked = false;
     player.seek(3.52, 0, 0, &player, [&](bool) { seeked = true; });
-    // Busy, drawing nothing, until the engine has taken as shown both its redraw of the
-    // picture before and the picture at 3.52 s.
-    const double dropped = player.core()->doubleFromEngineForTesting("frame-drop-count");
-    QElapsedTimer busy;
-    busy.start();
-    while (player.core()->doubleFromEngineForTesting("frame-drop-count") < dropped + 2 && busy.elapsed() < 10'000) {
-    }
-    ASSERT_GE(player.core()->doubleFromEngineForTesting("frame-drop-count"), dropped + 2);
+    // Drawing nothing until the engine has taken as shown both its redraw of the picture before
+    // and the picture at 3.52 s.
+    ASSERT_NO_FATAL_FAILURE(busyUntilTheEngineTookAsShown(player, 2));
     KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
     KR_WAIT_UNTIL(testsupport::meanPictureDifference(player.core()->frameImage(), reference) < 4.0);
-    EXPECT_LT(testsupport::meanPictureDifference(surface.grab().toImage(), reference), 4.0);
+    EXPECT_LT(testsupport::meanPictureDifference(clip.surface.grab().toImage(), reference), 4.0);
 }
 
 // A seek asked while the engine's restart for the seek before it still waits to be read is not
 // finished by that restart: its caller would find the picture of the seek before.
 TEST_F(MediaPlayerTest, ARestartLeftOverFromTheSeekBeforeDoesNotFinishTheNextOne)
 {
-    MediaPlayer player;
-    PlayerSurface surface{QRectF(0, 0, 640, 360)};
-    surface.setPlayer(&player);
-    player.replaceCurrentItem(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
-    bool landed = false;
-    player.seek(1.0, 0, 0, &player, [&](bool) { landed = true; });
-    KR_WAIT_UNTIL(landed && player.framesSinceLoadOrSeek() > 0);
-    const QImage before(fixtures::testMediaPath(QStringLiteral("frame-360p-3.52.png")));
-    ASSERT_EQ(before.size(), QSize(640, 360));
+    ClipOnSurface clip;
+    MediaPlayer& player = clip.player;
+    ASSERT_NO_FATAL_FAILURE(clip.openLandedAt(1.0));
 
     std::optional<bool> first;
     player.seek(3.52, 0, 0, &player, [&](bool finished) { first = finished; });
-    // Busy, reading nothing, until the engine has restarted at 3.52 s.
-    const double dropped = player.core()->doubleFromEngineForTesting("frame-drop-count");
-    QElapsedTimer busy;
-    busy.start();
-    while (player.core()->doubleFromEngineForTesting("frame-drop-count") < dropped + 2 && busy.elapsed() < 10'000) {
-    }
-    ASSERT_GE(player.core()->doubleFromEngineForTesting("frame-drop-count"), dropped + 2);
+    // Reading nothing until the engine has restarted at 3.52 s.
+    ASSERT_NO_FATAL_FAILURE(busyUntilTheEngineTookAsShown(player, 2));
 
     std::optional<bool> second;
     QImage atSecond;
@@ -410,7 +424,7 @@ TEST_F(MediaPlayerTest, ARestartLeftOverFromTheSeekBeforeDoesNotFinishTheNextOne
     EXPECT_EQ(first, std::optional<bool>(false)) << "the newer seek supersedes it";
     KR_WAIT_UNTIL(second.has_value());
     EXPECT_TRUE(*second);
-    EXPECT_GT(testsupport::meanPictureDifference(atSecond, before), 6.0) << "finished on the picture of the seek before";
+    EXPECT_GT(testsupport::meanPictureDifference(atSecond, clip.at352), 6.0) << "finished on the picture of the seek before";
     EXPECT_NEAR(player.core()->doubleFromEngineForTesting("time-pos"), 7.0, 0.1);
 }
 
