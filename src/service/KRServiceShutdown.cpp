@@ -17,7 +17,7 @@ void endServiceWork()
     KRRequestPipeline::close();
     platform::DownloadConnection::cancelAll();
     KRShutDownAPIWorkerQueue();
-    KRRequestPipeline::waitForOneOffs();
+    // The pipeline's one-offs run on the pool too.
     platform::OperationQueue::waitUntilAllWorkIsFinished();
 }
 

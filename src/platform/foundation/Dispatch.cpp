@@ -7,8 +7,8 @@
 #include <QPointer>
 #include <QThread>
 
-#include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
 
 #include <sys/syscall.h>
@@ -98,33 +98,16 @@ void dispatchMainSync(std::function<void()> fn)
         return;
     }
     // Through the same list as dispatchMain, so that a worker's earlier calls run first and
-    // the hand-over is guarded by a lock of ours. The worker is let go when the call is over
-    // or when it is dropped unrun, whichever comes first.
-    struct Waiter {
-        std::mutex mutex;
-        std::condition_variable over;
-        bool done = false;
-    };
-    struct Release {
-        explicit Release(std::shared_ptr<Waiter> waiter) : waiter(std::move(waiter)) {}
-        Release(const Release&) = delete;
-        Release& operator=(const Release&) = delete;
-        ~Release()
-        {
-            std::lock_guard lock(waiter->mutex);
-            waiter->done = true;
-            waiter->over.notify_all();
-        }
-        std::shared_ptr<Waiter> waiter;
-    };
-    auto waiter = std::make_shared<Waiter>();
-    auto release = std::make_shared<Release>(waiter);
-    dispatchMain([fn = std::move(fn), release = std::move(release)]() mutable {
+    // the hand-over is guarded by a lock of ours. The worker is let go when the call is over,
+    // or when it is dropped unrun: its promise, broken, goes with it.
+    auto over = std::make_shared<std::promise<void>>();
+    std::future<void> done = over->get_future();
+    dispatchMain([fn = std::move(fn), over = std::move(over)]() mutable {
         fn();
         fn = nullptr;
+        over->set_value();
     });
-    std::unique_lock lock(waiter->mutex);
-    waiter->over.wait(lock, [&] { return waiter->done; });
+    done.wait();
 }
 
 bool isMainThread()
