@@ -317,6 +317,15 @@ void KRLocalHistoryStore::saveLatest()
     QString errorText = QStringLiteral("the records cannot be written as a property list");
     if (data.isEmpty() || !platform::writeFileAtomically(path, data, &errorText))
         qWarning("KRLocalHistoryStore: cannot save %s: %s", qPrintable(path), qPrintable(errorText));
+    // While the copy still shares the store's records, letting it go leaves the store the one
+    // holder, and the next change then writes in place into what this save has just read. The
+    // map's share count is read without ordering, so only the lock orders that write after
+    // these reads: the copy goes under it. A copy the store no longer shares (it changed the
+    // records meanwhile, and so made its own) is this save's alone and goes outside.
+    std::unique_lock<std::mutex> lock(m_lock);
+    if (records.isSharedWith(m_records))
+        records = QVariantMap();
+    lock.unlock();
 }
 
 std::optional<QVariantMap> KRLocalHistoryStore::resumeRecordForVideo(const std::shared_ptr<KRVideo>& video) const

@@ -3,6 +3,7 @@
 #include "platform/foundation/PropertyList.h"
 #include "model/KRVideo.h"
 #include "store/KRLocalHistoryStore.h"
+#include "store/LocalHistorySupport.h"
 #include "support/ChildTestRun.h"
 #include "support/TestSupport.h"
 
@@ -16,72 +17,17 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/inotify.h>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
 
 namespace {
 
-KRLocalHistoryStore& store() { return KRLocalHistoryStore::sharedStore(); }
+using namespace localhistory;
 
-// Each test starts from the file under its own home and leaves nothing being written into
-// a home that is about to go.
-class LocalHistory : public ::testing::Test {
-protected:
-    void SetUp() override { store().resetForTesting(); }
-    void TearDown() override { store().flushPendingSaves(); }
-};
+class LocalHistory : public StoreTest {};
 
 QString utf16(std::u16string_view text) { return QString::fromUtf16(text.data(), qsizetype(text.size())); }
 
-// How many times a file named `name` is put in place in a folder, from now on.
-class ReplacementCounter {
-public:
-    ReplacementCounter(const QString& folder, QString name)
-        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), m_name(std::move(name))
-    {
-        inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_MOVED_TO);
-    }
-    ~ReplacementCounter() { ::close(m_fd); }
-
-    int count()
-    {
-        alignas(inotify_event) char buffer[64 * 1024];
-        for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
-            for (char* p = buffer; p < buffer + n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(p);
-                if (event->len && QFile::decodeName(event->name) == m_name)
-                    ++m_count;
-                p += sizeof(inotify_event) + event->len;
-            }
-        }
-        return m_count;
-    }
-
-private:
-    int m_fd;
-    QString m_name;
-    int m_count = 0;
-};
-
-std::shared_ptr<KRVideo> makeVideo(qint64 aid, qint64 cid)
-{
-    auto video = std::make_shared<KRVideo>();
-    video->setAid(aid);
-    video->setCid(cid);
-    video->setTitle(u"第%1个视频"_s.arg(aid));
-    return video;
-}
-
 QVariantMap recordOf(const std::shared_ptr<KRVideo>& video) { return store().resumeRecordForVideo(video).value_or(QVariantMap()); }
-
-// The file as the next launch reads it, once every change so far is saved.
-QVariantMap recordsOnDisk()
-{
-    store().flushPendingSaves();
-    return platform::PropertyList::parse(platform::readFile(store().storePath()).value_or(QByteArray())).toMap();
-}
 
 } // namespace
 
@@ -290,7 +236,7 @@ TEST_F(LocalHistory, SavesOnAWorkerAndGathersTheChangesMadeMeanwhile)
     // that came meanwhile, again and again; far fewer writes than changes, the last one whole.
     store().recordVideo(makeVideo(1, 1), 1, 10, false, false);
     store().flushPendingSaves();
-    ReplacementCounter replacements(QFileInfo(store().storePath()).path(), u"LocalHistory.plist"_s);
+    FolderEvents events(QFileInfo(store().storePath()).path(), u"LocalHistory.plist"_s);
     constexpr int kChanges = 200;
     for (int i = 1; i <= kChanges; ++i)
         store().recordVideo(makeVideo(i, 1), i, 1000, false, false);
@@ -298,7 +244,7 @@ TEST_F(LocalHistory, SavesOnAWorkerAndGathersTheChangesMadeMeanwhile)
     ASSERT_EQ(onDisk.size(), kChanges);
     for (int i : {1, 100, kChanges})
         EXPECT_EQ(onDisk.value(u"aid:%1|cid:1"_s.arg(i)).toMap().value(u"history_progress"_s), double(i)) << i;
-    const int saves = replacements.count();
+    const int saves = events.replacements();
     EXPECT_GE(saves, 1);
     EXPECT_LT(saves, kChanges / 4);
 }
