@@ -222,6 +222,8 @@ private:
         KRRequestContent content;
         bool includeSession = false;
         QString path;
+        // Set when no request could be made of the call: answered with it, nothing sent.
+        KROptionalError unsendable;
     };
     void exchange(KRRequestKind kind, Exchange request, QObject* owner, KRAccountJSONCompletion completion);
     // performURLString, given the form encoding of `parameters` when the caller already made it
@@ -289,6 +291,10 @@ struct KRAccountSignedForm {
 };
 KRAccountSignedForm KRAccountSignedAppForm(const QVariantMap& parameters, bool includeClientContext);
 QByteArray KRAccountFormBody(const QVariantMap& parameters);
+// The compact JSON text of a body, or nothing when a value in it is none JSON can hold: a
+// number that is not finite, an absent value, or any type but text, number, boolean, null,
+// array and object.
+std::optional<QByteArray> KRAccountJSONBody(const QVariantMap& parameters);
 QString KRAccountPercentEscape(const QVariant& value);
 QVariantMap KRAccountRedactedShape(const QVariant& value, int depth);
 QStringList KRAccountSortedStringKeys(const std::optional<QVariantMap>& dictionary);
