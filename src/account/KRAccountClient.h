@@ -248,7 +248,10 @@ private:
 
 // The envelope every reply of the client is read through: `json` becomes the parsed body
 // (invalid when none or unreadable) and the result is what the reply comes to; the HTTP
-// status decides only when the reply names no code.
+// status decides only when the reply names no code. A reply with a code is the service's
+// answer whatever its status; one outside 2xx without a code is a gateway's or server's
+// error page, and read by its body alone, one that happens to be a JSON object (as "{}")
+// would count as a success.
 KROptionalError KRAccountErrorOfReply(const platform::HTTPResponse& response, QVariant& json);
 
 // What a write's reply comes to, as its completion is answered: the message is never empty;
