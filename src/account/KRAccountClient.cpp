@@ -17,13 +17,17 @@
 #include "service/KRAsyncRequest.h"
 #include "store/KRSessionStore.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QStringBuilder>
 #include <QUrl>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -188,7 +192,10 @@ void KRAccountClient::performURLString(const QString& url, const QString& method
     if (!parsed.isValid())
         return answer(KRAccountError(-1, QStringLiteral("请求地址无效")));
     if (json) {
-        request.content.body = KRJSONData(parameters);
+        if (std::optional<QByteArray> body = KRAccountJSONBody(parameters))
+            request.content.body = std::move(*body);
+        else
+            request.unsendable = KRAccountError(-2, QStringLiteral("请求数据无法编码"));
         request.content.contentType = QStringLiteral("application/json; charset=UTF-8");
     } else if (request.content.method == QLatin1String("POST")) {
         request.content.body = form();
@@ -213,6 +220,8 @@ void KRAccountClient::exchange(KRRequestKind kind, Exchange request, QObject* ow
         KROptionalError error;
     };
     auto work = [kind, request = std::move(request)](const KRAsyncRequest&) {
+        if (request.unsendable)
+            return Reply{QVariant(), nullptr, request.unsendable};
         const KRRequestAddress address = request.parsed ? KRRequestAddress(request.url, *request.parsed)
                                                         : KRRequestAddress(request.url);
         auto response = std::make_shared<platform::HTTPResponse>(
@@ -235,7 +244,7 @@ void KRAccountClient::exchange(KRRequestKind kind, Exchange request, QObject* ow
     };
     KRAsyncRequest(owner).run(std::move(work), [completion = std::move(completion)](const Reply& reply) {
         if (completion)
-            completion(reply.json, reply.response->error ? nullptr : reply.response.get(), reply.error);
+            completion(reply.json, reply.response && !reply.response->error ? reply.response.get() : nullptr, reply.error);
     });
 }
 
@@ -331,6 +340,79 @@ QByteArray KRAccountFormBody(const QVariantMap& parameters)
         appendFormValue(body, it.value());
     }
     return body;
+}
+
+namespace {
+
+// The value as JSON, or nothing when JSON cannot hold it as it stands: the writer would put
+// null or some text of its own in its place, and the service would act on a body the caller
+// never meant.
+std::optional<QJsonValue> jsonValue(const QVariant& value);
+
+template <typename Members>
+std::optional<QJsonValue> jsonObject(const Members& members)
+{
+    QJsonObject object;
+    for (auto it = members.cbegin(); it != members.cend(); ++it) {
+        std::optional<QJsonValue> member = jsonValue(it.value());
+        if (!member)
+            return std::nullopt;
+        object.insert(it.key(), *member);
+    }
+    return object;
+}
+
+std::optional<QJsonValue> jsonValue(const QVariant& value)
+{
+    const int type = value.typeId();
+    switch (type) {
+    case QMetaType::QString:
+        return QJsonValue(value.toString());
+    case QMetaType::Nullptr:
+        return QJsonValue(QJsonValue::Null);
+    case QMetaType::Bool:
+        return QJsonValue(value.toBool());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        if (!std::isfinite(value.toDouble()))
+            return std::nullopt;
+        return QJsonValue(value.toDouble());
+    case QMetaType::QStringList:
+        return QJsonArray::fromStringList(value.toStringList());
+    case QMetaType::QVariantList: {
+        QJsonArray items;
+        for (const QVariant& item : value.toList()) {
+            std::optional<QJsonValue> converted = jsonValue(item);
+            if (!converted)
+                return std::nullopt;
+            items.append(*converted);
+        }
+        return items;
+    }
+    case QMetaType::QVariantMap:
+        return jsonObject(value.toMap());
+    case QMetaType::QVariantHash:
+        return jsonObject(value.toHash());
+    case QMetaType::ULongLong:
+    case QMetaType::ULong:
+        if (value.toULongLong() > quint64(std::numeric_limits<qint64>::max()))
+            return QJsonValue(double(value.toULongLong()));
+        return QJsonValue(qint64(value.toULongLong()));
+    default:
+        if (KRIsNumber(value))
+            return QJsonValue(qint64(value.toLongLong()));
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::optional<QByteArray> KRAccountJSONBody(const QVariantMap& parameters)
+{
+    const std::optional<QJsonValue> object = jsonObject(parameters);
+    if (!object)
+        return std::nullopt;
+    return QJsonDocument(object->toObject()).toJson(QJsonDocument::Compact);
 }
 
 QVariantMap KRAccountSignedAppParameters(const QVariantMap& parameters, bool includeClientContext)

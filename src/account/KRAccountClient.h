@@ -222,6 +222,8 @@ private:
         KRRequestContent content;
         bool includeSession = false;
         QString path;
+        // Set when no request could be made of the call: answered with it, nothing sent.
+        KROptionalError unsendable;
     };
     void exchange(KRRequestKind kind, Exchange request, QObject* owner, KRAccountJSONCompletion completion);
     // performURLString, given the form encoding of `parameters` when the caller already made it
@@ -246,7 +248,10 @@ private:
 
 // The envelope every reply of the client is read through: `json` becomes the parsed body
 // (invalid when none or unreadable) and the result is what the reply comes to; the HTTP
-// status decides only when the reply names no code.
+// status decides only when the reply names no code. A reply with a code is the service's
+// answer whatever its status; one outside 2xx without a code is a gateway's or server's
+// error page, and read by its body alone, one that happens to be a JSON object (as "{}")
+// would count as a success.
 KROptionalError KRAccountErrorOfReply(const platform::HTTPResponse& response, QVariant& json);
 
 // What a write's reply comes to, as its completion is answered: the message is never empty;
@@ -289,6 +294,10 @@ struct KRAccountSignedForm {
 };
 KRAccountSignedForm KRAccountSignedAppForm(const QVariantMap& parameters, bool includeClientContext);
 QByteArray KRAccountFormBody(const QVariantMap& parameters);
+// The compact JSON text of a body, or nothing when a value in it is none JSON can hold: a
+// number that is not finite, an absent value, or any type but text, number, boolean, null,
+// array and object.
+std::optional<QByteArray> KRAccountJSONBody(const QVariantMap& parameters);
 QString KRAccountPercentEscape(const QVariant& value);
 QVariantMap KRAccountRedactedShape(const QVariant& value, int depth);
 QStringList KRAccountSortedStringKeys(const std::optional<QVariantMap>& dictionary);

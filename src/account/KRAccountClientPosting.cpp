@@ -99,8 +99,9 @@ void KRAccountClient::uploadCommentImage(const QByteArray& jpeg, QObject* owner,
     exchange(KRRequestKind::AccountUpload, std::move(request), owner,
              [completion](const QVariant& json, const platform::HTTPResponse*, const KROptionalError& error) {
                  // An empty answer or one that is no object carries no record: that is a failed
-                 // upload, not a silent one.
-                 if (error && error->domain() == KRAccountErrorDomain && error->code() == -2)
+                 // upload, not a silent one. An object is the service speaking, its own -2
+                 // included, and its message is what the user is told.
+                 if (error && error->domain() == KRAccountErrorDomain && error->code() == -2 && !KRIsDictionary(json))
                      return completion(QVariant(), KRAccountError(-2, QStringLiteral("图片上传失败")));
                  completion(json.toMap().value(QStringLiteral("data")), error);
              });

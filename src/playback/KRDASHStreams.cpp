@@ -133,6 +133,9 @@ QString KRDASHStreamURLString(const QVariant& stream)
     if (address.isEmpty())
         address = nonEmptyText(map.value(QStringLiteral("baseUrl")));
     if (address.isEmpty()) {
+        // An empty "backup_url" names no address: "backupUrl" is still read, or a reply that
+        // sends both spellings with only the second filled would leave a playable stream
+        // without one.
         const QVariant backups = map.value(QStringLiteral("backup_url"));
         address = KRIsArray(backups) && !backups.toList().isEmpty() ? firstOf(backups)
                                                                     : firstOf(map.value(QStringLiteral("backupUrl")));
@@ -163,6 +166,8 @@ QStringList KROfflineProgressiveCandidateURLStrings(const QVariant& durlEntry)
         const QString playable = KRLegacyPlayableCDNURLString(candidate);
         const QUrl url(playable, QUrl::StrictMode);
         const QString scheme = url.scheme().toLower();
+        // An address without a host ("https:///v.mp4") names no server: it could only fail,
+        // taking a failover turn from the addresses that can answer.
         if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
             continue;
         if (!result.contains(playable))

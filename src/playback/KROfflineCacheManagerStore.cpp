@@ -234,9 +234,13 @@ KROfflineCacheManager::KROfflineCacheManager()
     }
     bool readAnArray = false;
     const QVariantList kept = mutableRecordsCleaningMissingFiles(true, &readAnArray);
-    // Files moved into place by a download that never committed have no record; without a
-    // readable index nothing can be told apart, so nothing is touched.
-    if (readAnArray)
+    // Files moved into place by a download that never committed have no record (a DASH
+    // picture track is moved in before its sound track starts). An absent index names none
+    // either: there is none until the first download commits, and that download, cut off by
+    // the end of the process, would otherwise keep its picture for good. An index that is
+    // there but cannot be read tells nothing apart, so nothing is touched.
+    const QFileInfo index(directory.filePath(kIndexName));
+    if (readAnArray || (!index.exists() && !index.isSymLink()))
         purgeUnreferencedFiles(kept);
 }
 

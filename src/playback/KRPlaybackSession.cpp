@@ -779,6 +779,9 @@ float KRPlaybackSession::effectiveRate() const { return m_holding ? kHoldRate : 
 
 void KRPlaybackSession::setRate(float rate)
 {
+    // A rate of 0 or less plays at 1.0, so 1.0 is what is kept: every clock is then given the
+    // rate that plays, the picture player too, which would stand still at 0 under running
+    // sound, and the hold's end names "1x", not a speed of 0.
     m_rate = rate > 0 ? rate : 1.0f;
     applyPlaybackRateToAllClocks(true);
 }

@@ -135,6 +135,9 @@ QUrl KRAPIClient::URLWithString(const QString& string) const
     if (string.isEmpty())
         return {};
     QUrl url(string, QUrl::StrictMode);
+    // An address without a scheme is refused here: it would parse as a relative path that
+    // names no server, and go out only to fail as a transport error, where the caller is
+    // owed "请求地址无效".
     if (!url.isValid() || url.scheme().isEmpty())
         return {};
     return url;
@@ -291,6 +294,9 @@ void KRAPIClient::performURL(const QString& url, QObject* owner, KRVideoListComp
                              KRVideoCompletion videoCompletion)
 {
     QUrl parsed = URLWithString(url);
+    // An address that does not parse is answered as the JSON request answers it: there is
+    // nothing to send, and going on would tell the caller of a reply that cannot be read
+    // rather than of an address that is wrong.
     if (!parsed.isValid()) {
         // Both completions still hear about it, exactly once, and later.
         platform::OwnedWork(owner).answerLater([listCompletion = std::move(listCompletion), videoCompletion = std::move(videoCompletion)] {

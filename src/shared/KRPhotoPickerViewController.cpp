@@ -268,6 +268,9 @@ void KRPhotoPickerViewController::assetTapped(Button* button)
         m_selectedByURL.remove(url);
         m_selectedOrder.removeAll(url);
     } else if (unsigned(m_selectedOrder.size()) >= m_maximumCount) {
+        // The limit named is this picker's own: a picker for fewer than nine stops there, and
+        // "最多选择 9 张" would name a limit the user cannot reach, beside a done button that
+        // counts to the real one.
         auto* alert = new AlertView(QStringLiteral("最多选择 %1 张").arg(m_maximumCount), QStringLiteral("请先取消一张已选图片。"),
                                     QStringLiteral("知道了"), {});
         alert->show();

@@ -119,6 +119,7 @@ void KRFollowingViewController::dynamicCellDidSelectRepost(KRDynamicCell* cell)
     const std::shared_ptr<KRDynamic> dynamic = cell->dynamic();
     if (!dynamic)
         return;
+    // The sheet's own: the composer, when open, keeps the dynamic it reposts.
     m_sheetDynamic = dynamic;
     QStringList titles;
     m_pendingMoreActions.clear();
@@ -154,6 +155,8 @@ void KRFollowingViewController::actionSheetDidDismissWithButtonIndex(ActionSheet
     if (sheet->tag() != kMoreSheetTag)
         return;
     const QStringList keys = m_pendingMoreActions;
+    // Whatever was chosen, the sheet lets its dynamic go; only "repost" hands it on, to the
+    // composer's own state, which a later sheet does not touch.
     const std::shared_ptr<KRDynamic> dynamic = std::move(m_sheetDynamic);
     m_sheetDynamic.reset();
     m_pendingMoreActions.clear();

@@ -146,6 +146,9 @@ private:
     RepostState m_repost;
     QSet<const KRDynamic*> m_likesInFlight;
     QStringList m_pendingMoreActions;
+    // The more sheet's dynamic, kept apart from the repost composer's: the sheet of another
+    // row can open while the composer is open, and with one shared dynamic, answering that
+    // sheet would take the composer's away, so that its send then did nothing.
     std::shared_ptr<KRDynamic> m_sheetDynamic;
     QPointer<platform::uikit::ActionSheet> m_moreSheet;
     platform::uikit::SegmentedControl* m_segment = nullptr;

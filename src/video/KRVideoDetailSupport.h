@@ -42,6 +42,8 @@ void KRApplySegmentTitleColors(platform::uikit::SegmentedControl* segmentOrNull,
 // Sets the image of the rail button's image view tagged 7951; nothing when it has none.
 void KRSetFullscreenRailImage(platform::uikit::Button* railButton, const platform::uikit::Image& image);
 // A restored playback rate as the hold's status names it: "1x", "1.5x", "0.75x", "1.25x".
+// Up to two decimals rather than two significant digits, which would print 1.25 as "1.2x":
+// a speed the sheet does not offer and not the one that plays on.
 QString KRRestoredRateText(float rate);
 // How many coins a video takes by its "copyright": 2 for 1 or 3 (made by the uploader), else 1.
 int KRCoinLimitForCopyright(int copyright);

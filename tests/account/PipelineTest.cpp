@@ -5,6 +5,12 @@
 #include "service/KRRequestPipeline.h"
 #include "model/KRJSON.h"
 
+#include <QDateTime>
+#include <QUrl>
+
+#include <cmath>
+#include <limits>
+
 using namespace accounttest;
 
 namespace {
@@ -125,6 +131,52 @@ TEST_F(PipelineTest, GetParametersJoinTheQueryAndJSONBodiesAreSentAsPost)
     EXPECT_EQ(json.method, QStringLiteral("POST"));
     EXPECT_EQ(json.body, QByteArray("{}"));
     EXPECT_EQ(json.header(QStringLiteral("Content-Type")), QStringLiteral("application/json; charset=UTF-8"));
+}
+
+// A JSON body carries exactly the values given; one that JSON cannot hold is refused, later
+// and on the main thread as any answer, and nothing goes out.
+TEST_F(PipelineTest, AJSONBodyCarriesWhatJSONHoldsAndAnythingElseIsRefusedUnsent)
+{
+    serveAPI(QStringLiteral("/x/q"), [](const FakeRequest&) { return AccountFixtures::ok(); });
+    const QVariantMap held{{QStringLiteral("text"), QStringLiteral("评论")},
+                           {QStringLiteral("id"), qint64(9007199254740993)},
+                           {QStringLiteral("count"), 3u},
+                           {QStringLiteral("ratio"), 1.5},
+                           {QStringLiteral("flag"), true},
+                           {QStringLiteral("none"), QVariant::fromValue(nullptr)},
+                           {QStringLiteral("list"), QVariantList{1, QStringList{QStringLiteral("a")}, QVariantMap{}}},
+                           {QStringLiteral("hash"), QVariantHash{{QStringLiteral("k"), -2}}}};
+    EXPECT_FALSE(perform(apiURL(QStringLiteral("/x/q")), QStringLiteral("POST_JSON"), held));
+    ASSERT_EQ(fake.requestsTo(QStringLiteral("/x/q")).size(), 1);
+    EXPECT_EQ(fake.requestsTo(QStringLiteral("/x/q")).first().body,
+              QByteArray(R"({"count":3,"flag":true,"hash":{"k":-2},"id":9007199254740993,"list":[1,["a"],{}],"none":null,)"
+                         R"("ratio":1.5,"text":"评论"})"));
+
+    const struct {
+        const char* name;
+        QVariant value;
+    } refused[] = {
+        {"not a number", std::nan("")},
+        {"infinite", std::numeric_limits<double>::infinity()},
+        {"infinite deep inside", QVariantList{QVariantMap{{QStringLiteral("x"), -std::numeric_limits<float>::infinity()}}}},
+        {"absent", QVariant()},
+        {"bytes", QByteArray("raw")},
+        {"address", QUrl(QStringLiteral("https://a.test/"))},
+        {"date", QDateTime::fromSecsSinceEpoch(0)},
+    };
+    for (const auto& item : refused) {
+        SCOPED_TRACE(item.name);
+        fake.clearRequests();
+        JSONCalls calls;
+        client()->performURLString(apiURL(QStringLiteral("/x/q")), QStringLiteral("POST_JSON"),
+                                   {{QStringLiteral("ok"), 1}, {QStringLiteral("bad"), item.value}}, false, nullptr, calls.recorder());
+        EXPECT_TRUE(calls.calls.isEmpty()) << "never answered inside the call";
+        const auto [json, response, error] = calls.awaitOne();
+        expectError(error, -2, QStringLiteral("请求数据无法编码"));
+        EXPECT_FALSE(json.isValid());
+        EXPECT_EQ(response, nullptr);
+        EXPECT_TRUE(fake.requests().isEmpty());
+    }
 }
 
 TEST_F(PipelineTest, TheAppSignatureSortsSignAmongTheKeysAndPassesTheServiceCheck)

@@ -377,7 +377,10 @@ TEST_F(WritesTest, PicturesUploadOneAfterAnotherWithTheirOwnBoundary)
     EXPECT_EQ(std::get<0>(none.calls.first()), std::optional<QVariantList>(QVariantList()));
 }
 
-TEST_F(WritesTest, AnUploadWithoutARecordFails)
+// An answer that carries nothing to read is told as a failed upload; the service's own
+// refusal reaches the composer in its words, whatever its code (its -2 included), and so
+// does the sequence the composers upload with, which stops there.
+TEST_F(WritesTest, AnUploadWithoutARecordFailsAndARefusalKeepsTheServicesWords)
 {
     ReadCalls refused;
     client()->uploadCommentImage(jpeg(0), nullptr, refused.recorder());
@@ -391,12 +394,14 @@ TEST_F(WritesTest, AnUploadWithoutARecordFails)
         const char* name;
         FakeReply reply;
         qint64 code;
-        QString domain;
+        QString message;
     };
     const QList<Case> cases{
-        {"empty body", FakeReply::withStatus(200), -2, KRAccountErrorDomain},
-        {"not an object", FakeReply::json(QByteArray("[1]")), -2, KRAccountErrorDomain},
-        {"HTTP failure", FakeReply::withStatus(503), 503, KRAccountErrorDomain},
+        {"empty body", FakeReply::withStatus(200), -2, QStringLiteral("图片上传失败")},
+        {"not an object", FakeReply::json(QByteArray("[1]")), -2, QStringLiteral("图片上传失败")},
+        {"HTTP failure", FakeReply::withStatus(503), 503, QStringLiteral("服务器返回 HTTP 503，请稍后重试")},
+        {"the service's -2", AccountFixtures::refusal(-2, QStringLiteral("图片尺寸过大")), -2, QStringLiteral("图片尺寸过大")},
+        {"another refusal", AccountFixtures::refusal(-400, QStringLiteral("图片格式不支持")), -400, QStringLiteral("图片格式不支持")},
     };
     for (const Case& item : cases) {
         SCOPED_TRACE(item.name);
@@ -404,8 +409,13 @@ TEST_F(WritesTest, AnUploadWithoutARecordFails)
         ReadCalls calls;
         client()->uploadCommentImage(jpeg(1), nullptr, calls.recorder());
         const auto [data, error] = calls.awaitOne();
-        expectError(error, item.code, QString(), item.domain);
+        expectError(error, item.code, item.message);
         EXPECT_FALSE(data.isValid());
+        RecordCalls sequence;
+        client()->uploadCommentImages({jpeg(1), jpeg(2)}, nullptr, sequence.recorder());
+        const auto [records, sequenceError] = sequence.awaitOne();
+        EXPECT_FALSE(records);
+        expectError(sequenceError, item.code, item.message);
     }
     serveAPI(kUpload, [](const FakeRequest&) { return FakeReply::json(QByteArray("{\"code\":0,")); });
     ReadCalls broken;

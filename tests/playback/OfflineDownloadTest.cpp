@@ -1,7 +1,9 @@
 #include "playback/OfflineTesting.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "support/ChildTestRun.h"
 
+#include <cstdlib>
 #include <memory>
 
 using namespace offlinetest;
@@ -288,6 +290,47 @@ TEST_F(OfflineDownloadTest, AFailedSoundTrackTakesThePictureWithIt)
     EXPECT_EQ(outcome.message, QStringLiteral("缓存地址已失效（HTTP 403）"));
     EXPECT_TRUE(diagnosticsLog().contains(QStringLiteral("[offline-download-failed] cid=100 dash=YES")));
     expectNothingLeft();
+}
+
+// Run by the test below in a child process whose home is that test's: the first download
+// ever, a DASH one, is cut off by the end of the process while its sound track arrives, its
+// picture already moved into place. Nothing of the process runs after it, as when the system
+// ends an application.
+TEST_F(OfflineDownloadTest, DISABLED_ChildEndsDuringTheFirstDownloadsSoundTrack)
+{
+    if (qEnvironmentVariableIsEmpty("KR_CHILD_HOME"))
+        GTEST_SKIP();
+    const QString ownHome = testsupport::testHome();
+    qputenv("KORVANE_HOME", qgetenv("KR_CHILD_HOME"));
+    platform::Directories::homeVariablesChanged();
+    const QByteArray picture = serve(QStringLiteral("/v.m4s"), 300 * 1024, 11);
+    media::Serving stalled;
+    stalled.stallAfter = 64 * 1024;
+    serve(QStringLiteral("/a.m4s"), 1024 * 1024, 12, stalled, media::secondaryHost());
+    Outcome outcome;
+    startDASH(mediaURL(QStringLiteral("/v.m4s")), mediaURL(QStringLiteral("/a.m4s"), media::secondaryHost()), outcome);
+    KR_WAIT_UNTIL(manager()->currentDownloadReceivedBytes() == picture.size() + 64 * 1024);
+    ASSERT_FALSE(outcome.done);
+    QDir(ownHome).removeRecursively();
+    std::_Exit(0);
+}
+
+TEST_F(OfflineDownloadTest, AFirstDownloadCutOffByTheEndOfTheProcessLeavesNoFileAtTheNextStart)
+{
+    const testsupport::ChildTestResult child = testsupport::runChildTest(
+        QStringLiteral("OfflineDownloadTest.DISABLED_ChildEndsDuringTheFirstDownloadsSoundTrack"), testsupport::testHome(),
+        QStringLiteral("end"));
+    ASSERT_TRUE(child.finished);
+    ASSERT_EQ(child.exitCode, 0) << child.standardError.toStdString();
+    // What the end left: the picture in place, the sound's partial file, and no index yet.
+    ASSERT_TRUE(QFileInfo::exists(offlinePath(kBase + QStringLiteral(".video.m4v"))));
+    ASSERT_TRUE(QFileInfo::exists(offlinePath(kBase + QStringLiteral(".audio.m4a.part"))));
+    ASSERT_FALSE(QFileInfo::exists(offlinePath(QStringLiteral("index.plist"))));
+
+    EXPECT_TRUE(manager()->offlineVideos().isEmpty());
+    QStringList files = QDir(offlineDir()).entryList(QDir::Files);
+    EXPECT_EQ(files, QStringList{}) << "no media and no .part";
+    EXPECT_FALSE(manager()->isVideoCached(*makeVideo()));
 }
 
 TEST_F(OfflineDownloadTest, RefusalsAnswerAtOnce)

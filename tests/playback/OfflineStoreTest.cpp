@@ -339,7 +339,7 @@ TEST_F(OfflineStoreTest, ARecordNamingTheStoresOwnEntriesNeverTouchesThem)
     EXPECT_TRUE(manager()->isVideoCached(*otherVideo));
 }
 
-TEST_F(OfflineStoreTest, StartUpPurgeRemovesLeftoversOnlyWhenTheIndexWasRead)
+TEST_F(OfflineStoreTest, StartUpPurgeRemovesLeftoversOnlyWhenTheIndexWasReadOrIsAbsent)
 {
     struct Case {
         const char* name;
@@ -349,7 +349,7 @@ TEST_F(OfflineStoreTest, StartUpPurgeRemovesLeftoversOnlyWhenTheIndexWasRead)
     const QString kept = QStringLiteral("0000abcd-1.mp4");
     const Case cases[] = {
         {"valid index", platform::PropertyList::toXML(QVariantList{progressiveRecord(kKey, kept, 100)}), true},
-        {"missing index", QByteArray(), false},
+        {"missing index", QByteArray(), true},
         {"malformed index", "<plist><array>", false},
         {"index not an array", platform::PropertyList::toXML(QVariantMap{{QStringLiteral("a"), 1}}), false},
     };
@@ -367,8 +367,10 @@ TEST_F(OfflineStoreTest, StartUpPurgeRemovesLeftoversOnlyWhenTheIndexWasRead)
         manager();
         for (const QString& name : orphans)
             EXPECT_EQ(QFileInfo::exists(offlinePath(name)), !c.purges) << c.name << " " << name.toStdString();
-        for (const QString& name : strangers + QStringList{kept})
+        for (const QString& name : strangers)
             EXPECT_TRUE(QFileInfo::exists(offlinePath(name))) << c.name << " " << name.toStdString();
+        // Only a record keeps a file of ours through a purge.
+        EXPECT_EQ(QFileInfo::exists(offlinePath(kept)), !c.purges || !c.index.isEmpty()) << c.name;
         EXPECT_FALSE(QFileInfo::exists(offlinePath(QStringLiteral("x.mp4.part")))) << c.name;
     }
 }
