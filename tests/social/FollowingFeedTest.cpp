@@ -13,6 +13,7 @@
 #include "shared/KRDynamicComposerView.h"
 #include "shared/KRPullRefreshView.h"
 #include "nav/KRRouter.h"
+#include "browse/KRUploaderViewController.h"
 #include "social/KRDynamicNotifications.h"
 #include "social/KRFollowingViewController.h"
 #include "store/KRSessionStore.h"
@@ -616,6 +617,40 @@ TEST_F(FollowingFeedTest, AnEmptyRepostWithoutPhotosSendsNothing)
     click(feed->composer()->cancelButton());
     EXPECT_EQ(feed->pendingDynamic(), nullptr);
     EXPECT_EQ(feed->pendingAction(), 0);
+}
+
+// An author whose id the feed could not read still opens the uploader page, which says the id
+// is unknown; a known author opens the page with the id.
+TEST_F(FollowingFeedTest, AnAuthorTapOpensTheUploaderPageEvenWithoutAReadableID)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    QVariantMap unread = textItem(QStringLiteral("85"), QStringLiteral("无名"));
+    QVariantMap modules = unread.value(QStringLiteral("modules")).toMap();
+    QVariantMap author = modules.value(QStringLiteral("module_author")).toMap();
+    author.insert(QStringLiteral("mid"), QStringLiteral("未知"));
+    author.insert(QStringLiteral("name"), QStringLiteral("无号作者"));
+    modules.insert(QStringLiteral("module_author"), author);
+    unread.insert(QStringLiteral("modules"), modules);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {unread, textItem(QStringLiteral("86"), QStringLiteral("有名"), 9003)}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    ASSERT_EQ(feed->dynamics().size(), 2);
+    ASSERT_LT(feed->dynamics().at(0)->authorMID(), 1);
+
+    clickThroughWindow(rowCell(feed, 0)->authorControl());
+    auto* unknown = qobject_cast<KRUploaderViewController*>(nav->topViewController());
+    ASSERT_NE(unknown, nullptr);
+    EXPECT_LT(unknown->mid(), 1);
+    EXPECT_EQ(unknown->uidLabel()->text(), QStringLiteral("UID 待解析"));
+    EXPECT_EQ(unknown->nameLabel()->text(), QStringLiteral("无号作者"));
+    nav->popToRootViewControllerAnimated(false);
+    AnimationClock::finishAll();
+
+    clickThroughWindow(rowCell(feed, 1)->authorControl());
+    auto* known = qobject_cast<KRUploaderViewController*>(nav->topViewController());
+    ASSERT_NE(known, nullptr);
+    EXPECT_EQ(known->mid(), 9003);
+    EXPECT_EQ(known->uidLabel()->text(), QStringLiteral("UID 9003"));
 }
 
 TEST_F(FollowingFeedTest, TapsOpenTheVideoTheDynamicAndTheVideoComments)
