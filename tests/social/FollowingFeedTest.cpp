@@ -3,6 +3,7 @@
 #include "model/KRDynamic.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/OperationQueue.h"
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/ActivityIndicatorView.h"
 #include "platform/uikit/AlertView.h"
@@ -103,6 +104,16 @@ protected:
         sheet->tapButtonForTesting(index);
         platform::MainClock::advanceForTesting(ActionSheet::kSlideDuration + 0.01);
         AnimationClock::finishAll();
+    }
+    // Signs in, shows a feed of one text dynamic and opens the composer of its repost.
+    KRFollowingViewController* showRepostComposer(const QString& id, const QString& text)
+    {
+        testsupport::AccountFixtures::logInWebOnly(kUserID);
+        plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(id, text)}});
+        KRFollowingViewController* feed = showFeed();
+        waitLoaded(feed);
+        chooseMore(feed, 0, QStringLiteral("转发动态"));
+        return feed;
     }
     static QStringList sheetTitles(ActionSheet* sheet)
     {
@@ -564,11 +575,7 @@ TEST_F(FollowingFeedTest, ShareWithoutTheActivitySheetCopiesTheLink)
 
 TEST_F(FollowingFeedTest, ARefusedRepostCanBeSentAgain)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("61"), QStringLiteral("转我"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("61"), QStringLiteral("转我"));
     KRDynamicComposerView* composer = feed->composer();
     ASSERT_NE(composer->superview(), nullptr);
     EXPECT_EQ(composer->textField()->text(), QStringLiteral("//@关注的人1:"));
@@ -604,11 +611,7 @@ TEST_F(FollowingFeedTest, ARefusedRepostCanBeSentAgain)
 
 TEST_F(FollowingFeedTest, AnEmptyRepostWithoutPhotosSendsNothing)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("71"), QStringLiteral("转我"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("71"), QStringLiteral("转我"));
     feed->dynamicComposerViewDidSubmitText(feed->composer(), QString());
     drain();
     EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
@@ -713,20 +716,22 @@ QImage photo(QRgb colour)
     return image;
 }
 
+// A picked photo named `name` that holds `image`.
+KRPhotoPickerItem photoItem(const QString& name, const QImage& image)
+{
+    return {{KRPhotoPickerItemURLKey, QStringLiteral("file:///%1.jpg").arg(name)}, {KRPhotoPickerItemImageKey, image}};
+}
+
 TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("91"), QStringLiteral("配图转发"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("91"), QStringLiteral("配图转发"));
     KRDynamicComposerView* composer = feed->composer();
     KRPhotoPickerViewController picker({}, 9);
-    const QList<KRPhotoPickerItem> items{{{KRPhotoPickerItemURLKey, QStringLiteral("file:///a.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(200, 0, 0))}},
+    const QList<KRPhotoPickerItem> items{photoItem(QStringLiteral("a"), photo(qRgb(200, 0, 0))),
                                          {{KRPhotoPickerItemURLKey, QStringLiteral("file:///b.jpg")}},
-                                         {{KRPhotoPickerItemURLKey, QStringLiteral("file:///c.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(0, 0, 200))}}};
+                                         photoItem(QStringLiteral("c"), photo(qRgb(0, 0, 200)))};
 
-    // A failed upload posts nothing; the photos went with that attempt.
+    // A failed upload posts nothing; the photos stay for the next attempt.
     setUploadFails(true);
     feed->photoPickerViewControllerDidFinishWithItems(&picker, items);
     EXPECT_EQ(composer->selectedImageCount(), 3u);
@@ -734,16 +739,16 @@ TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
     QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
     ASSERT_NE(edit, nullptr);
     QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_EQ(composer->selectedImageCount(), 0u);
     KR_WAIT_UNTIL(alert() != nullptr);
     EXPECT_EQ(alert()->title(), QStringLiteral("图片上传失败"));
     EXPECT_EQ(alert()->buttonTitles(), QStringList{QStringLiteral("知道了")});
     EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
     EXPECT_TRUE(composer->textField()->isEnabled());
+    EXPECT_EQ(composer->selectedImageCount(), 3u);
     dismissAlert();
 
+    // Sent again as it stands, the photos go with it.
     setUploadFails(false);
-    feed->photoPickerViewControllerDidFinishWithItems(&picker, items);
     QTest::keyClick(edit, Qt::Key_Return);
     KR_WAIT_UNTIL(alert() != nullptr);
     EXPECT_EQ(alert()->title(), QStringLiteral("转发成功"));
@@ -764,20 +769,95 @@ TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
     EXPECT_TRUE(creates.at(0).body.contains("91"));
 }
 
+// The service refuses a repost with photos: sent again, it carries them again.
+TEST_F(FollowingFeedTest, ARefusedRepostWithPhotosIsSentAgainWithThem)
+{
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("93"), QStringLiteral("配图转发"));
+    KRDynamicComposerView* composer = feed->composer();
+    KRPhotoPickerViewController picker({}, 9);
+    feed->photoPickerViewControllerDidFinishWithItems(
+        &picker, {photoItem(QStringLiteral("a"), photo(qRgb(200, 0, 0))),
+                  photoItem(QStringLiteral("b"), photo(qRgb(0, 200, 0)))});
+    actions->refuse(kCreatePath, QStringLiteral("转发太频繁"));
+    clickThroughWindow(composer->textField());
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    KR_WAIT_UNTIL(alert() != nullptr);
+    EXPECT_EQ(alert()->title(), QStringLiteral("转发失败"));
+    dismissAlert();
+    EXPECT_EQ(composer->selectedImageCount(), 2u);
+    ASSERT_NE(feed->pendingDynamic(), nullptr);
+
+    actions->accept(kCreatePath);
+    clickThroughWindow(composer->textField());
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    KR_WAIT_UNTIL(alert() != nullptr);
+    EXPECT_EQ(alert()->title(), QStringLiteral("转发成功"));
+    const QList<FakeRequest> creates = fake.requestsTo(kCreatePath);
+    ASSERT_EQ(creates.size(), 2);
+    for (const FakeRequest& create : creates) {
+        const QVariantMap request = QJsonDocument::fromJson(create.body).object().toVariantMap();
+        EXPECT_EQ(request.value(QStringLiteral("dyn_req")).toMap().value(QStringLiteral("pics")).toList().size(), 2)
+            << create.body.toStdString();
+    }
+    // Sent, the repost and its photos are done with.
+    EXPECT_EQ(composer->selectedImageCount(), 0u);
+    EXPECT_EQ(feed->pendingDynamic(), nullptr);
+}
+
+// The upload of the first account's photos answers after another account has signed in: the
+// repost is not posted, as the next account, with the first one's text and photos.
+TEST_F(FollowingFeedTest, APhotoRepostWhoseUploadAnswersAfterAnotherAccountSignedInIsNotPosted)
+{
+    auto held = std::make_shared<AnswerGate>();
+    auto uploadAsked = std::make_shared<std::atomic<bool>>(false);
+    const auto openAtTheEnd = qScopeGuard([held] { held->release(); });
+    fake.route(KRServiceHosts::apiHost(), kUploadPath, [held, uploadAsked](const FakeRequest&) {
+        uploadAsked->store(true);
+        held->wait();
+        return testsupport::AccountFixtures::ok(QVariantMap{
+            {QStringLiteral("image_url"), testsupport::ImageFixtures::coverAddress(QStringLiteral("upload-held"))},
+            {QStringLiteral("image_width"), 64},
+            {QStringLiteral("image_height"), 64}});
+    });
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("94"), QStringLiteral("甲关注的"));
+    KRDynamicComposerView* composer = feed->composer();
+    KRPhotoPickerViewController picker({}, 9);
+    feed->photoPickerViewControllerDidFinishWithItems(
+        &picker, {photoItem(QStringLiteral("a"), photo(qRgb(200, 0, 0)))});
+    clickThroughWindow(composer->textField());
+    for (const char key : {'f', 'i', 'r', 's', 't'})
+        QTest::keyClick(window->windowHandle(), key);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    KR_WAIT_UNTIL(uploadAsked->load());
+
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("51"), QStringLiteral("乙关注的"))}});
+    testsupport::AccountFixtures::logInAnotherAccount(5151);
+    KR_WAIT_UNTIL(feedRequests().size() == 2);
+    waitLoaded(feed);
+    ASSERT_EQ(idsOf(feed->dynamics()), QStringList{"51"});
+
+    // The answer comes; whatever it sets off on the workers is given time to reach the service.
+    held->release();
+    for (int round = 0; round < 4; ++round) {
+        platform::OperationQueue::waitUntilAllWorkIsFinished();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(fake.requestsTo(kUploadPath).size(), 1);
+    EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
+    EXPECT_EQ(alert(), nullptr);
+    EXPECT_EQ(feed->pendingDynamic(), nullptr);
+}
+
 TEST_F(FollowingFeedTest, ARepostWithAPictureThatCannotBeReadPostsNothing)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("92"), QStringLiteral("配图转发"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("92"), QStringLiteral("配图转发"));
     KRDynamicComposerView* composer = feed->composer();
     KRPhotoPickerViewController picker({}, 9);
     // Wider than any JPEG may be: the encoder refuses it.
     QImage tooWide(70000, 2, QImage::Format_RGB32);
     tooWide.fill(qRgb(0, 120, 0));
     feed->photoPickerViewControllerDidFinishWithItems(
-        &picker, {{{KRPhotoPickerItemURLKey, QStringLiteral("file:///a.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(200, 0, 0))}},
+        &picker, {photoItem(QStringLiteral("a"), photo(qRgb(200, 0, 0))),
                   {{KRPhotoPickerItemURLKey, QStringLiteral("file:///w.jpg")}, {KRPhotoPickerItemImageKey, tooWide}}});
     QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
     ASSERT_NE(edit, nullptr);
@@ -800,11 +880,7 @@ namespace {
 
 TEST_F(FollowingFeedTest, LeavingTheScreenEndsTheRepost)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("95"), QStringLiteral("转我"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("95"), QStringLiteral("转我"));
     ASSERT_NE(feed->composer()->superview(), nullptr);
     click(rowCell(feed, 0)->bodyControl());
     AnimationClock::finishAll();
