@@ -164,8 +164,8 @@ void KRVideoListViewController::viewWillLayoutSubviews()
 {
     TableViewController::viewWillLayoutSubviews();
     // A list's width changes while another screen covers it (the window turns for a full screen
-    // above it), and rows made at one width keep their columns: a grid made anew at any other
-    // width is made anew at the width shown, so all its rows share one column count.
+    // above it), and rows made at one width keep that width's columns. When the width shown is
+    // not the one the rows were made for, a grid is made again, so all its rows share one count.
     if ((!usesPGCGridLayout() && !usesDoubleColumnLayout()) || m_rowsWidth < 0 || tableWidth() == m_rowsWidth)
         return;
     tableView()->setRowHeight(layoutRowHeight());
