@@ -631,6 +631,14 @@ void KRSearchViewController::loadSearchPage(int page, bool reset, bool showTopSp
         KRAPIClient::sharedClient()->search(QString(m_lastKeyword), page, QString(m_searchOrder), this, completion);
 }
 
+void KRSearchViewController::failOutstandingRequestForTesting(int page, bool reset, const KROptionalError& error)
+{
+    if (!m_loading)
+        return;
+    ++m_requestGeneration;
+    receivePage(page, reset, m_showingHot || m_lastKeyword.isEmpty(), {}, error);
+}
+
 void KRSearchViewController::receivePage(int page, bool reset, bool hot, const KRVideoList& videos, const KROptionalError& error)
 {
     TableView* table = tableView();
@@ -646,10 +654,13 @@ void KRSearchViewController::receivePage(int page, bool reset, bool hot, const K
             m_hasMorePages = false;
             m_loadMoreView->setLoadMoreState(KRLoadMoreStateFailed);
         } else {
+            // The rows shown stay, and so does where they end: a list that had reached its end
+            // keeps "已经到底了". "上拉加载更多" would offer a page that neither a pull nor a tap
+            // on the footer asks for, as no more pages remain.
             m_loadMoreView->setLoadMoreState(m_hasMorePages ? KRLoadMoreStateIdle : KRLoadMoreStateNoMore);
         }
-        auto* alert = new AlertView(hot ? QStringLiteral("热门加载失败") : QStringLiteral("搜索失败"), error->message(),
-                                    QStringLiteral("知道了"), {});
+        auto* alert = new AlertView(hot ? QStringLiteral("热门加载失败") : QStringLiteral("搜索失败"),
+                                    error->localizedDescription(), QStringLiteral("知道了"), {});
         alert->show();
         return;
     }

@@ -84,6 +84,10 @@ public:
     platform::uikit::View* searchSortBar() const { return m_searchSortBar; }
     QList<platform::uikit::Button*> searchSortButtons() const { return m_searchSortButtons; }
 
+    // Ends the request outstanding with this failure in place of the client's reply, which is
+    // then dropped: a test's way to failures no reply of today's client carries.
+    void failOutstandingRequestForTesting(int page, bool reset, const KROptionalError& error);
+
     // Table data and events.
     int numberOfRowsInSection(platform::uikit::TableView*, int section) override;
     platform::uikit::TableViewCell* cellForRowAtIndexPath(platform::uikit::TableView*, const platform::uikit::IndexPath& indexPath) override;

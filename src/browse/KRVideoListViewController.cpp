@@ -160,6 +160,18 @@ void KRVideoListViewController::viewDidLoad()
     loadPage(1, true, true);
 }
 
+void KRVideoListViewController::viewWillLayoutSubviews()
+{
+    TableViewController::viewWillLayoutSubviews();
+    // A list's width changes while another screen covers it (the window turns for a full screen
+    // above it), and rows made at one width keep that width's columns. When the width shown is
+    // not the one the rows were made for, a grid is made again, so all its rows share one count.
+    if ((!usesPGCGridLayout() && !usesDoubleColumnLayout()) || m_rowsWidth < 0 || tableWidth() == m_rowsWidth)
+        return;
+    tableView()->setRowHeight(layoutRowHeight());
+    tableView()->reloadData();
+}
+
 void KRVideoListViewController::applyTheme()
 {
     if (!isViewLoaded() || !m_spinner)
@@ -332,6 +344,8 @@ void KRVideoListViewController::logPage(qint64 page, bool reset, int appended) c
 
 int KRVideoListViewController::numberOfRowsInSection(TableView*, int)
 {
+    // Every reload counts the rows first, so this is the width every row it makes is cut for.
+    m_rowsWidth = tableWidth();
     const int count = int(m_videos.size());
     if (count == 0)
         return 1;

@@ -106,6 +106,7 @@ public:
 
 protected:
     void viewDidLoad() override;
+    void viewWillLayoutSubviews() override;
 
 private:
     void finishPage(qint64 page, bool reset, const QList<std::shared_ptr<KRVideo>>& received, const KROptionalError& error);
@@ -130,6 +131,8 @@ private:
     bool m_loading = false;
     bool m_hasMorePages = true;
     int m_autoFillRequests = 0;
+    // The table width the rows were last counted for; the grids' columns and heights follow it.
+    qreal m_rowsWidth = -1;
     // Made once: the bar keeps a custom view it has shown, so a new one per change would pile up.
     QPointer<platform::uikit::Button> m_messageButton;
     QPointer<platform::uikit::BarButtonItem> m_messageItem;

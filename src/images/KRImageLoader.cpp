@@ -65,11 +65,31 @@ bool isDynamicPicturePath(const QString& path)
         || path.contains(QLatin1String("/draw/"));
 }
 
-// The host and path of a CDN address, when it has both and the host is on the primary domain.
+// The host as the address writes it: a parsed host comes lower-cased.
+QString writtenHost(const QString& address)
+{
+    const qsizetype scheme = address.indexOf(QLatin1String("://"));
+    const qsizetype start = scheme >= 0 ? scheme + 3 : (address.startsWith(QLatin1String("//")) ? 2 : -1);
+    if (start < 0)
+        return QString();
+    qsizetype end = start;
+    while (end < address.size() && !QStringView(u"/?#").contains(address.at(end)))
+        ++end;
+    QStringView authority = QStringView(address).sliced(start, end - start);
+    if (const qsizetype user = authority.lastIndexOf(QLatin1Char('@')); user >= 0)
+        authority = authority.sliced(user + 1);
+    if (const qsizetype port = authority.lastIndexOf(QLatin1Char(':')); port >= 0 && !authority.sliced(port).contains(QLatin1Char(']')))
+        authority = authority.first(port);
+    return authority.toString();
+}
+
+// The path of a CDN address, when it has a host and a path and the host, as written, is on the
+// primary domain: a host written in capitals is not taken for the CDN's, and its picture is
+// loaded at its own address.
 bool parseCDNAddress(const QString& address, QString* path)
 {
     const QUrl url(address);
-    if (url.host().isEmpty() || url.path().isEmpty() || !url.host().contains(KRServiceHosts::imagePrimaryDomain()))
+    if (url.host().isEmpty() || url.path().isEmpty() || !writtenHost(address).contains(KRServiceHosts::imagePrimaryDomain()))
         return false;
     *path = url.path();
     return true;

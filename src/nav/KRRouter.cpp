@@ -48,7 +48,9 @@ bool KRRouter::openVideoPage(platform::uikit::NavigationController* navigation, 
 bool KRRouter::openUploaderPage(platform::uikit::NavigationController* navigation, qint64 mid, const QString& name,
                                 const QString& avatarURL)
 {
-    return mid > 0 && open(navigation, routes().uploaderPage, mid, name, avatarURL);
+    // An id below 1 is an uploader whose id could not be read: the page says so ("UID 待解析")
+    // and finds the videos by the name.
+    return open(navigation, routes().uploaderPage, mid, name, avatarURL);
 }
 
 bool KRRouter::openReplyThread(platform::uikit::NavigationController* navigation,

@@ -84,10 +84,9 @@ void KRFollowingViewController::dynamicComposerViewDidSubmitText(KRDynamicCompos
     if (!dynamic || m_repost.posting || (text.isEmpty() && m_repost.pickedItems.isEmpty()))
         return;
     const QList<QImage> images = KRCommentPoster::imagesFromItems(m_repost.pickedItems);
-    // The photos go with this attempt; the dynamic and the text stay until the repost succeeds,
-    // so a refused one can be sent again.
-    m_repost.pickedItems.clear();
-    m_composer->setSelectedImageCount(0);
+    // The dynamic, the text and the photos all stay until the repost succeeds, so a refused or
+    // failed one is sent again as it was written, photos included. (Dropping the photos as the
+    // repost starts would send the retry without them, and nothing would say so.)
     m_repost.posting = true;
     m_composer->textField()->setEnabled(false);
     if (images.isEmpty()) {

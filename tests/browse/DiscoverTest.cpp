@@ -5,9 +5,14 @@
 #include "browse/KRSectionsViewController.h"
 #include "model/KRSectionRegistry.h"
 #include "platform/uikit/AlertView.h"
+#include "platform/uikit/Device.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/TableViewCell.h"
 #include "social/KRFollowingViewController.h"
+#include "store/KRPreferences.h"
+
+#include <QTest>
 
 using namespace browsetest;
 
@@ -169,6 +174,72 @@ TEST_F(DiscoverTest, TheFollowingFeedAsksForALogin)
     auto* feed = qobject_cast<KRFollowingViewController*>(nav->topViewController());
     ASSERT_NE(feed, nullptr);
     EXPECT_EQ(feed->feedType(), QStringLiteral("video"));
+}
+
+// A screen above the poster grid turns the window to landscape (the video page's full screen
+// does), and a preference changes meanwhile (a switch of the player's more sheet there): the
+// hidden grid, stretched to the landscape width, lays its rows out again at that width. Back in
+// portrait, every row has the portrait's columns.
+TEST_F(DiscoverTest, ThePosterGridKeepsOneColumnCountAfterAHiddenRelayoutInLandscape)
+{
+    KRSectionsViewController* discover = showDiscover();
+    Button* animeButton = channelButton(discover, QStringLiteral("番剧"));
+    ASSERT_NE(animeButton, nullptr);
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      animeButton->mapTo(window.get(), animeButton->rect().center()));
+    AnimationClock::finishAll();
+    auto* anime = qobject_cast<KRVideoListViewController*>(nav->topViewController());
+    ASSERT_NE(anime, nullptr);
+    KR_WAIT_UNTIL(anime->page() == 1 && !anime->isLoading());
+    TableView* table = anime->tableView();
+    window->layoutIfNeeded();
+
+    auto* above = new ViewController();
+    above->setHidesBottomBarWhenPushed(true);
+    nav->pushViewController(above, false);
+    auto turn = [&](int orientation) {
+        Device::current().setOrientation(orientation);
+        ViewController::attemptRotationToDeviceOrientation();
+        AnimationClock::finishAll();
+        QCoreApplication::processEvents();
+        window->layoutIfNeeded();
+    };
+    turn(InterfaceOrientationLandscapeRight);
+    ASSERT_GT(window->frame().width(), window->frame().height());
+    KRPreferences& preferences = KRPreferences::sharedPreferences();
+    preferences.setAutoContinueEnabled(!preferences.autoContinueEnabled());
+    QCoreApplication::processEvents();
+    turn(InterfaceOrientationPortrait);
+    ASSERT_LT(window->frame().width(), window->frame().height());
+
+    Button* back = nav->navigationBar()->backButton();
+    ASSERT_TRUE(back && back->isVisible());
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, back->mapTo(window.get(), back->rect().center()));
+    AnimationClock::finishAll();
+    QCoreApplication::processEvents();
+    window->layoutIfNeeded();
+    ASSERT_EQ(nav->topViewController(), anime);
+
+    const int columns = KRPGCGridCell::columnCountForWidth(table->bounds().width());
+    EXPECT_EQ(columns, 3);
+    EXPECT_EQ(table->numberOfRowsInSection(0), 7);
+    EXPECT_EQ(table->rectForRowAtIndexPath({0, 0}).height(), KRPGCGridCell::rowHeightForWidth(table->bounds().width()));
+    // Every row, scrolled into view in turn, shows the next three titles: none twice, none left out.
+    QStringList titles;
+    for (int row = 0; row < table->numberOfRowsInSection(0); ++row) {
+        table->scrollToRowAtIndexPath({0, row}, TableViewScrollPositionTop, false);
+        table->layoutIfNeeded();
+        auto* cell = qobject_cast<KRPGCGridCell*>(table->cellForRowAtIndexPath({0, row}));
+        ASSERT_NE(cell, nullptr);
+        EXPECT_EQ(cell->columnCount(), columns) << "row " << row;
+        for (int i = 0; i < cell->columnCount(); ++i)
+            if (!cell->cardButton(i)->isHidden())
+                titles << cell->titleLabel(i)->text();
+    }
+    QStringList expected;
+    for (const auto& video : anime->videos())
+        expected << video->title();
+    EXPECT_EQ(titles, expected);
 }
 
 } // namespace

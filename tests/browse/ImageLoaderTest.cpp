@@ -193,6 +193,43 @@ TEST_F(ImageLoaderTest, ThumbnailsAskTheCDNForTheSizeOfTheirKind)
     EXPECT_EQ(requestedForThumbnail(old, cdn("/bfs/archive/c4.jpg")), host + QStringLiteral("/bfs/archive/c4.jpg@256w_156h_1c_80q.jpg"));
 }
 
+// Thumbnails and full pictures take the CDN's sizes only from a host written as the CDN's is:
+// one written in capitals is loaded at its own address, suffix, query and fragment as given.
+TEST_F(ImageLoaderTest, AHostWrittenInCapitalsIsLoadedAtItsOwnAddress)
+{
+    const QString upper = ImageFixtures::primaryHost().toUpper();
+    const struct {
+        int kind; // 0 thumbnail, 2 full
+        QString pathAndMore;
+        QString requested; // path and query
+    } cases[] = {
+        {0, QStringLiteral("/bfs/archive/u1.jpg?x=1"), QStringLiteral("/bfs/archive/u1.jpg?x=1")},
+        {0, QStringLiteral("/bfs/face/u2.jpg"), QStringLiteral("/bfs/face/u2.jpg")},
+        {2, QStringLiteral("/bfs/new_dyn/u3.jpg@100w.jpg"), QStringLiteral("/bfs/new_dyn/u3.jpg@100w.jpg")},
+        {2, QStringLiteral("/bfs/archive/u4.jpg?a=1"), QStringLiteral("/bfs/archive/u4.jpg?a=1")},
+    };
+    for (const auto& c : cases) {
+        KRImageLoader& with = freshLoader();
+        service->clearRequests();
+        auto outcome = std::make_shared<Outcome>();
+        auto done = [outcome](const Image& image) { outcome->called = true; outcome->image = image; };
+        const QString address = QStringLiteral("https://") + upper + c.pathAndMore;
+        if (c.kind == 0)
+            with.loadImageForURLString(address, nullptr, done);
+        else
+            with.loadFullImageForURLString(address, nullptr, done);
+        KR_WAIT_UNTIL(outcome->called);
+        ASSERT_EQ(service->requests().size(), 1) << address.toStdString();
+        const FakeRequest request = service->requests().first();
+        EXPECT_EQ(request.host.toLower(), ImageFixtures::primaryHost());
+        EXPECT_EQ(request.path + (request.query.isEmpty() ? QString() : QLatin1Char('?') + request.query), c.requested)
+            << address.toStdString();
+    }
+    // Other address functions compare the host lower-cased, and so still find the CDN in it.
+    EXPECT_EQ(KRBaseZantorelImageURLString(QStringLiteral("https://") + upper + QStringLiteral("/bfs/a.jpg@1w.jpg?q=1")),
+              QStringLiteral("https://") + upper + QStringLiteral("/bfs/a.jpg"));
+}
+
 TEST_F(ImageLoaderTest, LargerPicturesUseTheirOwnSuffixes)
 {
     const QString host = ImageFixtures::primaryHost();

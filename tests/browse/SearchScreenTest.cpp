@@ -486,6 +486,46 @@ TEST_F(SearchScreenTest, FailedFirstPageOffersARetryAndNeverPagesOntoOtherRows)
     EXPECT_EQ(screen->videos().size(), 20);
 }
 
+// A refresh of a list that had reached its end fails with an error that carries no message:
+// the alert says what the platform says for it, and the list still ends where it ended.
+TEST_F(SearchScreenTest, AFailedRefreshWithoutAMessageSaysTheOperationCouldNotBeDoneAndTheEndStays)
+{
+    show();
+    settle();
+    serve(kSearchPath, searchPage(830000, 3));
+    screen->beginSearchForKeyword(QStringLiteral("尽头"));
+    settle();
+    // The short first page asks for the next, which repeats it: the list ends.
+    ASSERT_TRUE(screen->isNextPageScheduled());
+    MainClock::advanceForTesting(0.2);
+    settle();
+    ASSERT_EQ(screen->page(), 2);
+    ASSERT_FALSE(screen->hasMorePages());
+    ASSERT_EQ(footerTitle(), QStringLiteral("已经到底了"));
+
+    // A pull, by the mouse.
+    TableView* table = screen->tableView();
+    const QPoint start = table->mapTo(window.get(), QPoint(int(table->frame().width() / 2), 60));
+    QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, start);
+    for (int down : {10, 60, 120, 180, 240})
+        QTest::mouseMove(window->windowHandle(), start + QPoint(0, down));
+    QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, start + QPoint(0, 240));
+    ASSERT_EQ(screen->pullRefreshView()->state(), KRPullRefreshStateRefreshing);
+    ASSERT_TRUE(screen->isLoading());
+    screen->failOutstandingRequestForTesting(1, true, KRError(QStringLiteral("KRTestErrorDomain"), 7, QString()));
+    AlertView* alert = window->visibleAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->title(), QStringLiteral("搜索失败"));
+    EXPECT_EQ(alert->message(), QStringLiteral("操作无法完成"));
+    EXPECT_EQ(alert->buttonTitles(), QStringList{QStringLiteral("知道了")});
+    alert->tapButtonForTesting(0);
+    flushDeferredDeletes();
+    EXPECT_EQ(screen->videos().size(), 3);
+    EXPECT_EQ(screen->loadMoreView()->state(), KRLoadMoreStateNoMore);
+    EXPECT_EQ(footerTitle(), QStringLiteral("已经到底了"));
+    EXPECT_EQ(screen->pullRefreshView()->state(), KRPullRefreshStateIdle);
+}
+
 TEST_F(SearchScreenTest, ShortPagesFillTheScreenTwiceAtMostAndAPullReloads)
 {
     show();

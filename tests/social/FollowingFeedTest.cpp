@@ -3,6 +3,7 @@
 #include "model/KRDynamic.h"
 #include "model/KRServiceHosts.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/OperationQueue.h"
 #include "platform/uikit/ActionSheet.h"
 #include "platform/uikit/ActivityIndicatorView.h"
 #include "platform/uikit/AlertView.h"
@@ -13,6 +14,7 @@
 #include "shared/KRDynamicComposerView.h"
 #include "shared/KRPullRefreshView.h"
 #include "nav/KRRouter.h"
+#include "browse/KRUploaderViewController.h"
 #include "social/KRDynamicNotifications.h"
 #include "social/KRFollowingViewController.h"
 #include "store/KRSessionStore.h"
@@ -102,6 +104,16 @@ protected:
         sheet->tapButtonForTesting(index);
         platform::MainClock::advanceForTesting(ActionSheet::kSlideDuration + 0.01);
         AnimationClock::finishAll();
+    }
+    // Signs in, shows a feed of one text dynamic and opens the composer of its repost.
+    KRFollowingViewController* showRepostComposer(const QString& id, const QString& text)
+    {
+        testsupport::AccountFixtures::logInWebOnly(kUserID);
+        plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(id, text)}});
+        KRFollowingViewController* feed = showFeed();
+        waitLoaded(feed);
+        chooseMore(feed, 0, QStringLiteral("转发动态"));
+        return feed;
     }
     static QStringList sheetTitles(ActionSheet* sheet)
     {
@@ -563,11 +575,7 @@ TEST_F(FollowingFeedTest, ShareWithoutTheActivitySheetCopiesTheLink)
 
 TEST_F(FollowingFeedTest, ARefusedRepostCanBeSentAgain)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("61"), QStringLiteral("转我"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("61"), QStringLiteral("转我"));
     KRDynamicComposerView* composer = feed->composer();
     ASSERT_NE(composer->superview(), nullptr);
     EXPECT_EQ(composer->textField()->text(), QStringLiteral("//@关注的人1:"));
@@ -603,11 +611,7 @@ TEST_F(FollowingFeedTest, ARefusedRepostCanBeSentAgain)
 
 TEST_F(FollowingFeedTest, AnEmptyRepostWithoutPhotosSendsNothing)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("71"), QStringLiteral("转我"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("71"), QStringLiteral("转我"));
     feed->dynamicComposerViewDidSubmitText(feed->composer(), QString());
     drain();
     EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
@@ -616,6 +620,40 @@ TEST_F(FollowingFeedTest, AnEmptyRepostWithoutPhotosSendsNothing)
     click(feed->composer()->cancelButton());
     EXPECT_EQ(feed->pendingDynamic(), nullptr);
     EXPECT_EQ(feed->pendingAction(), 0);
+}
+
+// An author whose id the feed could not read still opens the uploader page, which says the id
+// is unknown; a known author opens the page with the id.
+TEST_F(FollowingFeedTest, AnAuthorTapOpensTheUploaderPageEvenWithoutAReadableID)
+{
+    testsupport::AccountFixtures::logInWebOnly(kUserID);
+    QVariantMap unread = textItem(QStringLiteral("85"), QStringLiteral("无名"));
+    QVariantMap modules = unread.value(QStringLiteral("modules")).toMap();
+    QVariantMap author = modules.value(QStringLiteral("module_author")).toMap();
+    author.insert(QStringLiteral("mid"), QStringLiteral("未知"));
+    author.insert(QStringLiteral("name"), QStringLiteral("无号作者"));
+    modules.insert(QStringLiteral("module_author"), author);
+    unread.insert(QStringLiteral("modules"), modules);
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {unread, textItem(QStringLiteral("86"), QStringLiteral("有名"), 9003)}});
+    KRFollowingViewController* feed = showFeed();
+    waitLoaded(feed);
+    ASSERT_EQ(feed->dynamics().size(), 2);
+    ASSERT_LT(feed->dynamics().at(0)->authorMID(), 1);
+
+    clickThroughWindow(rowCell(feed, 0)->authorControl());
+    auto* unknown = qobject_cast<KRUploaderViewController*>(nav->topViewController());
+    ASSERT_NE(unknown, nullptr);
+    EXPECT_LT(unknown->mid(), 1);
+    EXPECT_EQ(unknown->uidLabel()->text(), QStringLiteral("UID 待解析"));
+    EXPECT_EQ(unknown->nameLabel()->text(), QStringLiteral("无号作者"));
+    nav->popToRootViewControllerAnimated(false);
+    AnimationClock::finishAll();
+
+    clickThroughWindow(rowCell(feed, 1)->authorControl());
+    auto* known = qobject_cast<KRUploaderViewController*>(nav->topViewController());
+    ASSERT_NE(known, nullptr);
+    EXPECT_EQ(known->mid(), 9003);
+    EXPECT_EQ(known->uidLabel()->text(), QStringLiteral("UID 9003"));
 }
 
 TEST_F(FollowingFeedTest, TapsOpenTheVideoTheDynamicAndTheVideoComments)
@@ -678,20 +716,22 @@ QImage photo(QRgb colour)
     return image;
 }
 
+// A picked photo named `name` that holds `image`.
+KRPhotoPickerItem photoItem(const QString& name, const QImage& image)
+{
+    return {{KRPhotoPickerItemURLKey, QStringLiteral("file:///%1.jpg").arg(name)}, {KRPhotoPickerItemImageKey, image}};
+}
+
 TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("91"), QStringLiteral("配图转发"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("91"), QStringLiteral("配图转发"));
     KRDynamicComposerView* composer = feed->composer();
     KRPhotoPickerViewController picker({}, 9);
-    const QList<KRPhotoPickerItem> items{{{KRPhotoPickerItemURLKey, QStringLiteral("file:///a.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(200, 0, 0))}},
+    const QList<KRPhotoPickerItem> items{photoItem(QStringLiteral("a"), photo(qRgb(200, 0, 0))),
                                          {{KRPhotoPickerItemURLKey, QStringLiteral("file:///b.jpg")}},
-                                         {{KRPhotoPickerItemURLKey, QStringLiteral("file:///c.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(0, 0, 200))}}};
+                                         photoItem(QStringLiteral("c"), photo(qRgb(0, 0, 200)))};
 
-    // A failed upload posts nothing; the photos went with that attempt.
+    // A failed upload posts nothing; the photos stay for the next attempt.
     setUploadFails(true);
     feed->photoPickerViewControllerDidFinishWithItems(&picker, items);
     EXPECT_EQ(composer->selectedImageCount(), 3u);
@@ -699,16 +739,16 @@ TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
     QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
     ASSERT_NE(edit, nullptr);
     QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_EQ(composer->selectedImageCount(), 0u);
     KR_WAIT_UNTIL(alert() != nullptr);
     EXPECT_EQ(alert()->title(), QStringLiteral("图片上传失败"));
     EXPECT_EQ(alert()->buttonTitles(), QStringList{QStringLiteral("知道了")});
     EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
     EXPECT_TRUE(composer->textField()->isEnabled());
+    EXPECT_EQ(composer->selectedImageCount(), 3u);
     dismissAlert();
 
+    // Sent again as it stands, the photos go with it.
     setUploadFails(false);
-    feed->photoPickerViewControllerDidFinishWithItems(&picker, items);
     QTest::keyClick(edit, Qt::Key_Return);
     KR_WAIT_UNTIL(alert() != nullptr);
     EXPECT_EQ(alert()->title(), QStringLiteral("转发成功"));
@@ -729,20 +769,95 @@ TEST_F(FollowingFeedTest, ARepostWithPhotosUploadsThemFirst)
     EXPECT_TRUE(creates.at(0).body.contains("91"));
 }
 
+// The service refuses a repost with photos: sent again, it carries them again.
+TEST_F(FollowingFeedTest, ARefusedRepostWithPhotosIsSentAgainWithThem)
+{
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("93"), QStringLiteral("配图转发"));
+    KRDynamicComposerView* composer = feed->composer();
+    KRPhotoPickerViewController picker({}, 9);
+    feed->photoPickerViewControllerDidFinishWithItems(
+        &picker, {photoItem(QStringLiteral("a"), photo(qRgb(200, 0, 0))),
+                  photoItem(QStringLiteral("b"), photo(qRgb(0, 200, 0)))});
+    actions->refuse(kCreatePath, QStringLiteral("转发太频繁"));
+    clickThroughWindow(composer->textField());
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    KR_WAIT_UNTIL(alert() != nullptr);
+    EXPECT_EQ(alert()->title(), QStringLiteral("转发失败"));
+    dismissAlert();
+    EXPECT_EQ(composer->selectedImageCount(), 2u);
+    ASSERT_NE(feed->pendingDynamic(), nullptr);
+
+    actions->accept(kCreatePath);
+    clickThroughWindow(composer->textField());
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    KR_WAIT_UNTIL(alert() != nullptr);
+    EXPECT_EQ(alert()->title(), QStringLiteral("转发成功"));
+    const QList<FakeRequest> creates = fake.requestsTo(kCreatePath);
+    ASSERT_EQ(creates.size(), 2);
+    for (const FakeRequest& create : creates) {
+        const QVariantMap request = QJsonDocument::fromJson(create.body).object().toVariantMap();
+        EXPECT_EQ(request.value(QStringLiteral("dyn_req")).toMap().value(QStringLiteral("pics")).toList().size(), 2)
+            << create.body.toStdString();
+    }
+    // Sent, the repost and its photos are done with.
+    EXPECT_EQ(composer->selectedImageCount(), 0u);
+    EXPECT_EQ(feed->pendingDynamic(), nullptr);
+}
+
+// The upload of the first account's photos answers after another account has signed in: the
+// repost is not posted, as the next account, with the first one's text and photos.
+TEST_F(FollowingFeedTest, APhotoRepostWhoseUploadAnswersAfterAnotherAccountSignedInIsNotPosted)
+{
+    auto held = std::make_shared<AnswerGate>();
+    auto uploadAsked = std::make_shared<std::atomic<bool>>(false);
+    const auto openAtTheEnd = qScopeGuard([held] { held->release(); });
+    fake.route(KRServiceHosts::apiHost(), kUploadPath, [held, uploadAsked](const FakeRequest&) {
+        uploadAsked->store(true);
+        held->wait();
+        return testsupport::AccountFixtures::ok(QVariantMap{
+            {QStringLiteral("image_url"), testsupport::ImageFixtures::coverAddress(QStringLiteral("upload-held"))},
+            {QStringLiteral("image_width"), 64},
+            {QStringLiteral("image_height"), 64}});
+    });
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("94"), QStringLiteral("甲关注的"));
+    KRDynamicComposerView* composer = feed->composer();
+    KRPhotoPickerViewController picker({}, 9);
+    feed->photoPickerViewControllerDidFinishWithItems(
+        &picker, {photoItem(QStringLiteral("a"), photo(qRgb(200, 0, 0)))});
+    clickThroughWindow(composer->textField());
+    for (const char key : {'f', 'i', 'r', 's', 't'})
+        QTest::keyClick(window->windowHandle(), key);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    KR_WAIT_UNTIL(uploadAsked->load());
+
+    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("51"), QStringLiteral("乙关注的"))}});
+    testsupport::AccountFixtures::logInAnotherAccount(5151);
+    KR_WAIT_UNTIL(feedRequests().size() == 2);
+    waitLoaded(feed);
+    ASSERT_EQ(idsOf(feed->dynamics()), QStringList{"51"});
+
+    // The answer comes; whatever it sets off on the workers is given time to reach the service.
+    held->release();
+    for (int round = 0; round < 4; ++round) {
+        platform::OperationQueue::waitUntilAllWorkIsFinished();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(fake.requestsTo(kUploadPath).size(), 1);
+    EXPECT_TRUE(fake.requestsTo(kCreatePath).isEmpty());
+    EXPECT_EQ(alert(), nullptr);
+    EXPECT_EQ(feed->pendingDynamic(), nullptr);
+}
+
 TEST_F(FollowingFeedTest, ARepostWithAPictureThatCannotBeReadPostsNothing)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("92"), QStringLiteral("配图转发"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("92"), QStringLiteral("配图转发"));
     KRDynamicComposerView* composer = feed->composer();
     KRPhotoPickerViewController picker({}, 9);
     // Wider than any JPEG may be: the encoder refuses it.
     QImage tooWide(70000, 2, QImage::Format_RGB32);
     tooWide.fill(qRgb(0, 120, 0));
     feed->photoPickerViewControllerDidFinishWithItems(
-        &picker, {{{KRPhotoPickerItemURLKey, QStringLiteral("file:///a.jpg")}, {KRPhotoPickerItemImageKey, photo(qRgb(200, 0, 0))}},
+        &picker, {photoItem(QStringLiteral("a"), photo(qRgb(200, 0, 0))),
                   {{KRPhotoPickerItemURLKey, QStringLiteral("file:///w.jpg")}, {KRPhotoPickerItemImageKey, tooWide}}});
     QLineEdit* edit = composer->textField()->findChild<QLineEdit*>();
     ASSERT_NE(edit, nullptr);
@@ -765,11 +880,7 @@ namespace {
 
 TEST_F(FollowingFeedTest, LeavingTheScreenEndsTheRepost)
 {
-    testsupport::AccountFixtures::logInWebOnly(kUserID);
-    plan->set(QStringLiteral("all"), {}, FeedPage{.items = {textItem(QStringLiteral("95"), QStringLiteral("转我"))}});
-    KRFollowingViewController* feed = showFeed();
-    waitLoaded(feed);
-    chooseMore(feed, 0, QStringLiteral("转发动态"));
+    KRFollowingViewController* feed = showRepostComposer(QStringLiteral("95"), QStringLiteral("转我"));
     ASSERT_NE(feed->composer()->superview(), nullptr);
     click(rowCell(feed, 0)->bodyControl());
     AnimationClock::finishAll();
