@@ -796,6 +796,25 @@ TEST_F(VideoPageWritingTest, TheDanmakuFieldMadeAtItsFirstOpeningWearsTheThemeIn
     theme->setStyle(style);
 }
 
+// A danmaku is a few words of chat: the keyboard neither corrects nor capitalises them.
+TEST_F(VideoPageWritingTest, TheDanmakuFieldAsksTheKeyboardForNoCorrectionOrCapitals)
+{
+    KRVideoDetailViewController* page = push();
+    click(part<Button>(page, "danmakuComposeButton"));
+    auto* field = part<TextField>(page, "danmakuInputField");
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(field->isFirstResponder());
+    // What the editor taking the window's typing tells the keyboard.
+    QWidget* typing = window->focusWidget();
+    ASSERT_NE(typing, nullptr);
+    ASSERT_TRUE(field->isAncestorOf(typing));
+    const auto hints = Qt::InputMethodHints(typing->inputMethodQuery(Qt::ImHints).toInt());
+    EXPECT_TRUE(hints.testFlag(Qt::ImhNoAutoUppercase));
+    EXPECT_TRUE(hints.testFlag(Qt::ImhNoPredictiveText));
+    type(field, QStringLiteral("lol"));
+    clickTitled(part(page, "danmakuInputAccessory"), QStringLiteral("取消"));
+}
+
 TEST_F(VideoPageWritingTest, SignedOutSendingKeepsTheDraftAndAsksForALogin)
 {
     KRVideoDetailViewController* page = push();
