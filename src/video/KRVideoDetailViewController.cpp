@@ -282,6 +282,7 @@ void KRVideoDetailViewController::showCommentsWhenPresented()
 void KRVideoDetailViewController::showCommentsWhenPresentedAtRootRpid(qint64 root, qint64 target)
 {
     m_part.focusComment(root, target);
+    m_comments->forgetFocusedComment();
     showCommentsWhenPresented();
 }
 

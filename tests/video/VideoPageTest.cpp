@@ -56,6 +56,9 @@ TEST_F(VideoPageLayoutTest, PhoneLayoutPlacesEveryPart)
     EXPECT_EQ(part<ScrollView>(page, "pager")->contentSize(), QSizeF(750, 356));
     EXPECT_EQ(frameOf(page, "commentsView"), QRectF(375, 0, 375, 356));
     EXPECT_EQ(frameOf(page, "commentsTableView"), QRectF(0, 0, 375, 314));
+    // The list ends 8 above the composer bar, and so does its scroll indicator.
+    EXPECT_EQ(part<TableView>(page, "commentsTableView")->contentInset(), (EdgeInsets{0, 0, 8, 0}));
+    EXPECT_EQ(part<TableView>(page, "commentsTableView")->scrollIndicatorInsets(), (EdgeInsets{0, 0, 8, 0}));
     EXPECT_EQ(frameOf(page, "commentComposerBar"), QRectF(0, 314, 375, 42));
     EXPECT_EQ(frameOf(page, "commentComposerButton"), QRectF(8, 5, 359, 32));
     // The comment bar's editing controls are made at its first edit (their frames are pinned
