@@ -266,7 +266,7 @@ void KRPlayerControlsView::setOfflineCompactMode(bool compact)
                                                    m_progressSlider, m_currentTimeLabel, m_durationLabel})
         view->setHidden(false);
     m_qualityButton->setHidden(compact);
-    m_pausedOverlay->setHidden(m_playing);
+    m_pausedOverlay->setHidden(pausedMarkerHidden());
     for (Button* button : {m_danmakuToggleButton, m_danmakuSettingsButton}) {
         button->setHidden(true);
         if (button->superview() != m_bottomShade) {
@@ -347,7 +347,7 @@ void KRPlayerControlsView::setPlaying(bool playing)
     if (playing != old || m_playPauseButton->image(ControlStateNormal).isNull())
         m_playPauseButton->setImage(playerImage(playing ? QStringLiteral("player_pause_Normal") : QStringLiteral("player_play_Normal")),
                                     ControlStateNormal);
-    m_pausedOverlay->setHidden(playing);
+    m_pausedOverlay->setHidden(pausedMarkerHidden());
     if (playing == old)
         return;
     if (!playing) {
@@ -464,7 +464,17 @@ void KRPlayerControlsView::showHint(const QString& text)
     m_seekHintLabel->setText(text);
     m_seekHintLabel->setHidden(false);
     bringSubviewToFront(m_seekHintLabel);
+    // Both lie at the middle: the marker would show through the bubble and cut its text.
+    m_pausedOverlay->setHidden(true);
 }
+
+void KRPlayerControlsView::hideHint()
+{
+    m_seekHintLabel->setHidden(true);
+    m_pausedOverlay->setHidden(pausedMarkerHidden());
+}
+
+bool KRPlayerControlsView::pausedMarkerHidden() const { return m_playing || !m_seekHintLabel->isHidden(); }
 
 void KRPlayerControlsView::sliderTouchDown()
 {
@@ -482,7 +492,7 @@ void KRPlayerControlsView::sliderValueChanged()
 void KRPlayerControlsView::sliderTouchUp()
 {
     m_scrubbing = false;
-    m_seekHintLabel->setHidden(true);
+    hideHint();
     seekToTime(m_duration * m_progressSlider->value());
 }
 
@@ -561,7 +571,7 @@ void KRPlayerControlsView::surfacePanned()
     const bool seeking = m_surfacePanMode == 1 && state == GestureStateEnded;
     m_surfacePanMode = 0;
     m_scrubbing = false;
-    m_seekHintLabel->setHidden(true);
+    hideHint();
     if (seeking)
         seekToTime(m_panTarget);
     else if (m_playing)

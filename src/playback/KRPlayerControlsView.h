@@ -92,6 +92,9 @@ private:
     void sliderValueChanged();
     void sliderTouchUp();
     void showHint(const QString& text);
+    void hideHint();
+    // Hidden while playing, and while the hint shows where it lies.
+    bool pausedMarkerHidden() const;
     void setLabelText(platform::uikit::Label* label, const QString& text);
 
     KRPlayerControlsViewDelegate* m_delegate = nullptr;

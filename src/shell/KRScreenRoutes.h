@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browse/KRSearchViewController.h"
 #include "browse/KRUploaderViewController.h"
 #include "nav/KRRouter.h"
 #include "social/KRDynamicDetailViewController.h"
@@ -48,6 +49,7 @@ inline KRRoutes KRScreenRoutes()
         }
         return detail;
     };
+    routes.tagSearch = [](const QString& keyword) -> KRRoutes::Screen { return new KRSearchViewController(keyword); };
     routes.followingFeed = [](const QString& feedType) -> KRRoutes::Screen {
         return new KRFollowingViewController(feedType);
     };

@@ -61,6 +61,7 @@ void KRVideoCommentsPage::build(View* page, View* root, qreal width)
     c.commentsTableView->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
     c.commentsTableView->setSeparatorStyle(TableViewCellSeparatorStyleSingleLine);
     c.commentsTableView->setContentInset(EdgeInsets{0, 0, 8, 0});
+    c.commentsTableView->setScrollIndicatorInsets(EdgeInsets{0, 0, 8, 0});
     c.commentsTableView->setDataSource(this);
     c.commentsTableView->setTableDelegate(this);
     c.commentsLoadMoreView = named(new KRLoadMoreView(QRectF(0, 0, width, 44)), "commentsLoadMoreView");

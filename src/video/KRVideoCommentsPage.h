@@ -85,6 +85,9 @@ public:
     bool isFocusedCommentLoading() const { return m_focus.loading; }
     // Pins `comment` first once a page is in and the table stands (now, when it can).
     void setFocusedComment(const std::shared_ptr<KRComment>& comment);
+    // A newer focus asked for: a comment fetched for the old one and still waiting for the list
+    // is not pinned.
+    void forgetFocusedComment() { m_focus.comment.reset(); }
     void applyFocusedRootCommentIfPossible();
     void clearFocusedRootCommentHighlight();
 

@@ -73,6 +73,9 @@ void KRVideoDanmakuComposer::buildField()
     m_inputField->setFont(Label::systemFont(12));
     m_inputField->setReturnKeyType(ReturnKeySend);
     m_inputField->setClearsWhileEditing(true);
+    // A danmaku is a few words of chat: nothing corrects or capitalises them.
+    m_inputField->setAutocorrectionType(TextAutocorrectionTypeNo);
+    m_inputField->setAutocapitalizationType(TextAutocapitalizationTypeNone);
     m_inputField->setLeftView(new View(QRectF(0, 0, 8, 1)));
     m_inputField->addTarget(ControlEventEditingChanged, [this] { danmakuInputChanged(m_inputField); });
     m_inputField->addTarget(ControlEventEditingDidBegin, [this] { textFieldDidBeginEditing(m_inputField); });

@@ -54,7 +54,8 @@ KRVideoDetailViewController::KRVideoDetailViewController(std::shared_ptr<KRVideo
     , m_info(std::make_unique<KRVideoInfoPage>(KRVideoInfoPage::Actions{
           [this] { ownerButtonTapped(); }, [this](int index) { partButtonTapped(index); },
           [this](const std::shared_ptr<KRVideo>& video) { KRRouter::openVideoPage(navigationController(), video); },
-          [this](int tag) { interactionButtonTapped(tag); }, [this] { followButtonTapped(); }}))
+          [this](int tag) { interactionButtonTapped(tag); }, [this] { followButtonTapped(); },
+          [this](const QString& tag) { KRRouter::openTagSearch(navigationController(), tag); }}))
     , m_comments(std::make_unique<KRVideoCommentsPage>(KRVideoCommentsPage::Actions{
           [this](const std::shared_ptr<KRComment>& comment) { openReplyThreadForComment(comment); },
           [this](const QStringList& urls, unsigned index) { openCommentPicture(urls, index); },
@@ -282,6 +283,7 @@ void KRVideoDetailViewController::showCommentsWhenPresented()
 void KRVideoDetailViewController::showCommentsWhenPresentedAtRootRpid(qint64 root, qint64 target)
 {
     m_part.focusComment(root, target);
+    m_comments->forgetFocusedComment();
     showCommentsWhenPresented();
 }
 

@@ -6,6 +6,7 @@
 #include "platform/uikit/Label.h"
 #include "platform/uikit/NavigationItem.h"
 #include "platform/uikit/View.h"
+#include "video/KRVideoFullscreen.h"
 
 using namespace platform::uikit;
 
@@ -20,6 +21,8 @@ void KRVideoDetailViewController::applyTheme()
     m_area->applyTheme();
     m_comments->applyTheme();
     m_info->applyTheme();
+    if (m_fullscreen)
+        m_fullscreen->applyTheme();
 }
 
 void KRVideoDetailViewController::applyOfficialInteractionImages() { m_info->applyOfficialInteractionImages(); }

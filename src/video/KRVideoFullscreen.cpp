@@ -137,9 +137,13 @@ KRVideoFullscreen::KRVideoFullscreen(KRVideoPlayerArea* area, ViewController* pa
                   return;
               }
               // The keyboard gone, the bar goes with it, playback goes on and the rail comes back
-              // with the controls.
+              // with the controls. Back here, not by the synchronisation: its passes skip an
+              // ended or failed playback (and a background, a turn), where the rail would stay
+              // away beside the controls until they were hidden and shown again.
               m_composer.close();
               m_area->danmakuComposer()->resumeAfterDanmakuComposerIfNeeded();
+              if (m_player->isFullscreen())
+                  railFollowsControls();
               syncFullscreenControls(false);
           }})
 {
@@ -412,6 +416,11 @@ void KRVideoFullscreen::buildFullscreenControlsInView(View* host)
     syncFullscreenControls(false);
     // The controls told their visibility before the rail existed, and the pass above shows it only
     // while playing: entered at the end, the rail would stay away beside visible controls.
+    railFollowsControls();
+}
+
+void KRVideoFullscreen::railFollowsControls()
+{
     if (KRPlayerControlsView* controls = m_area->controls(); !controls || controls->areControlsVisible())
         showFullscreenRail();
     else
@@ -534,6 +543,12 @@ void KRVideoFullscreen::applyLegacyFullscreenImages()
 {
     m_rail.applyImages(m_area->isDanmakuEnabled());
     m_composer.setDanmakuEnabled(m_area->isDanmakuEnabled());
+}
+
+void KRVideoFullscreen::applyTheme()
+{
+    m_composer.applyTheme();
+    applyLegacyFullscreenImages();
 }
 
 void KRVideoFullscreen::playerControlsVisibilityDidChange(bool visible)

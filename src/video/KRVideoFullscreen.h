@@ -102,6 +102,7 @@ public:
     void showFullscreenRail();
     void hideFullscreenRail();
     void applyLegacyFullscreenImages();
+    void applyTheme();
 
     // ---- the rail's own actions and the setting sheets ----
     void fullscreenAddDanmakuTapped();
@@ -148,6 +149,8 @@ private:
     void buildFullscreenControlsInView(platform::uikit::View* host);
     void removeFullscreenControls();
     void restoreDanmakuToEmbeddedPlayer();
+    // The rail shown beside visible controls (unless the composer is), hidden with them.
+    void railFollowsControls();
     void layoutContent(bool fullscreen);
     void prepareForRotation();
     // The danmaku on screen laid again 0.04 s after a turn into the landscape full screen, and

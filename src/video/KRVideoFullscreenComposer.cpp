@@ -1,9 +1,11 @@
 #include "video/KRVideoFullscreenComposer.h"
 
+#include "look/KRTheme.h"
 #include "platform/uikit/BarButtonItem.h"
 #include "platform/uikit/Image.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/NavigationBar.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Toolbar.h"
 #include "platform/uikit/View.h"
@@ -47,6 +49,8 @@ void KRVideoFullscreenComposer::build(View* host, bool faded, const QString& dra
     field->setText(draft);
     field->setReturnKeyType(ReturnKeySend);
     field->setClearsWhileEditing(true);
+    field->setAutocorrectionType(TextAutocorrectionTypeNo);
+    field->setAutocapitalizationType(TextAutocapitalizationTypeNone);
     field->setBackground(Image::named(QStringLiteral("Tarnwick23/textfield_bg")).stretchable(12, 15));
     field->setLeftView(new View(QRectF(0, 0, 8, 1)));
     field->addTarget(ControlEventEditingChanged, [this] {
@@ -81,6 +85,14 @@ void KRVideoFullscreenComposer::build(View* host, bool faded, const QString& dra
     m_bar = bar;
     m_field = field;
     m_accessory = accessory;
+    applyTheme();
+}
+
+void KRVideoFullscreenComposer::applyTheme()
+{
+    // The keyboard's bar is the page's, dark in the black theme.
+    if (m_accessory)
+        m_accessory->setBarStyle(KRTheme::sharedTheme()->style() == 1 ? BarStyleBlack : BarStyleDefault);
 }
 
 void KRVideoFullscreenComposer::remove()

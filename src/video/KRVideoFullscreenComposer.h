@@ -41,6 +41,7 @@ public:
     void open(const QString& draft);
     void close();
     void setDanmakuEnabled(bool enabled);
+    void applyTheme();
     // Across the host at its top inset, or at the keyboard's `y` (in the host) while it shows.
     void layout(const QSizeF& host, const platform::uikit::EdgeInsets& insets);
     void setKeyboard(bool visible, qreal y);

@@ -10,6 +10,7 @@
 #include "platform/uikit/Label.h"
 #include "platform/uikit/ScrollView.h"
 #include "platform/uikit/TableView.h"
+#include "platform/uikit/TapGestureRecognizer.h"
 #include "platform/uikit/View.h"
 #include "service/KRAPIClient.h"
 #include "images/KRImageLoader.h"
@@ -537,6 +538,12 @@ void KRVideoInfoPage::loadTags()
             label->setTextColor(theme->secondaryTextColor());
             label->setBackgroundColor(theme->backgroundColor());
             label->setCornerRadius(11);
+            // A tag opens a search for itself: the label takes the touch its tap needs.
+            label->setUserInteractionEnabled(true);
+            new TapGestureRecognizer(label, [this, tag] {
+                if (m_actions.tagTapped)
+                    m_actions.tagTapped(tag);
+            });
         }
         updateInfoLayout();
     });

@@ -45,6 +45,8 @@ public:
         // One of the five interaction buttons (its tag, 7600 to 7604), and "＋关注".
         std::function<void(int tag)> interactionTapped;
         std::function<void()> followTapped;
+        // A tag: a search for it.
+        std::function<void(const QString& tag)> tagTapped;
     };
     struct Interactions {
         bool liked = false;

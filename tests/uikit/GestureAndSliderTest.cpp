@@ -7,9 +7,12 @@
 #include "platform/uikit/Slider.h"
 #include "platform/uikit/TapGestureRecognizer.h"
 #include "platform/uikit/View.h"
+#include "platform/uikit/ViewController.h"
+#include "platform/uikit/Window.h"
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTest>
 
 using namespace platform::uikit;
 
@@ -88,6 +91,37 @@ TEST_F(GestureAndSliderTest, TapsRecogniseOnTheSurfaceAndWaitForADoubleTap)
     single->setEnabled(false);
     single->tapForTesting(QPointF(10, 10));
     EXPECT_EQ(singles, 1);
+}
+
+// Two quick clicks at a window arrive as a press, a release, a double click and a release: the
+// double click is the second touch, so the double tap is recognised and the single tap waiting
+// for it is never.
+TEST_F(GestureAndSliderTest, ADoubleClickAtTheWindowIsADoubleTapAndNoSingleOne)
+{
+    Window window;
+    auto* root = new ViewController();
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    auto* surface = new View(QRectF(0, 0, 200, 100), root->view());
+    int singles = 0;
+    int doubles = 0;
+    auto* single = new TapGestureRecognizer(surface, [&] { ++singles; });
+    auto* twice = new TapGestureRecognizer(surface, [&] { ++doubles; });
+    twice->setNumberOfTapsRequired(2);
+    single->requireGestureRecognizerToFail(twice);
+
+    const QPoint at = surface->mapTo(&window, QPoint(40, 50));
+    QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(doubles, 1);
+    platform::MainClock::advanceForTesting(1.0);
+    EXPECT_EQ(singles, 0);
+    EXPECT_EQ(doubles, 1);
+
+    // A lone click later is a single tap again.
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, at, 600);
+    platform::MainClock::advanceForTesting(0.35);
+    EXPECT_EQ(singles, 1);
+    EXPECT_EQ(doubles, 1);
 }
 
 TEST_F(GestureAndSliderTest, PansReportEachStateWithTheirTranslation)

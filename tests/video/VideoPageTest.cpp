@@ -3,6 +3,9 @@
 // texts.
 #include "VideoPageTesting.h"
 
+#include "browse/KRSearchHistory.h"
+#include "browse/KRSearchViewController.h"
+#include "browse/KRThemedSearchTextField.h"
 #include "look/KRTheme.h"
 #include "model/KRComment.h"
 #include "platform/uikit/Application.h"
@@ -56,6 +59,9 @@ TEST_F(VideoPageLayoutTest, PhoneLayoutPlacesEveryPart)
     EXPECT_EQ(part<ScrollView>(page, "pager")->contentSize(), QSizeF(750, 356));
     EXPECT_EQ(frameOf(page, "commentsView"), QRectF(375, 0, 375, 356));
     EXPECT_EQ(frameOf(page, "commentsTableView"), QRectF(0, 0, 375, 314));
+    // The list ends 8 above the composer bar, and so does its scroll indicator.
+    EXPECT_EQ(part<TableView>(page, "commentsTableView")->contentInset(), (EdgeInsets{0, 0, 8, 0}));
+    EXPECT_EQ(part<TableView>(page, "commentsTableView")->scrollIndicatorInsets(), (EdgeInsets{0, 0, 8, 0}));
     EXPECT_EQ(frameOf(page, "commentComposerBar"), QRectF(0, 314, 375, 42));
     EXPECT_EQ(frameOf(page, "commentComposerButton"), QRectF(8, 5, 359, 32));
     // The comment bar's editing controls are made at its first edit (their frames are pinned
@@ -230,6 +236,38 @@ TEST_F(VideoPageLayoutTest, CommentsTabLoadsPagesAndKeepsThemThroughAMemoryWarni
     // Coming back loads them again.
     page->setSelectedDetailPage(1, false);
     KR_WAIT_UNTIL(!page->comments().isEmpty());
+}
+
+// A tag of the video, clicked: a search screen for it is pushed over the page, searches for it
+// as it appears and keeps it first in the search history.
+TEST_F(VideoPageLayoutTest, ATagOpensASearchForItThatRemembersIt)
+{
+    KRSearchHistory::save(QStringLiteral("狗"));
+    KRVideoDetailViewController* page = push();
+    auto* tags = part(page, "tagsContainer");
+    KR_WAIT_UNTIL((tags = part(page, "tagsContainer")) && tags->findChildren<Label*>().size() == 4);
+    Label* cat = nullptr;
+    for (Label* label : tags->findChildren<Label*>())
+        cat = label->text() == QStringLiteral("猫") ? label : cat;
+    ASSERT_NE(cat, nullptr);
+    // Scrolled up into view, as a user brings the summary's end up.
+    page->view()->layoutIfNeeded();
+    auto* info = part<ScrollView>(page, "infoScrollView");
+    const qreal inContent = cat->mapTo(info, QPoint(0, 0)).y() + info->contentOffset().y();
+    info->setContentOffset(QPointF(0, std::max<qreal>(0, inContent - 100)), false);
+    clickThroughWindow(cat);
+    auto* search = qobject_cast<KRSearchViewController*>(nav->topViewController());
+    ASSERT_NE(search, nullptr);
+    KR_WAIT_UNTIL(!search->isLoading() && !search->videos().isEmpty());
+    EXPECT_EQ(search->lastKeyword(), QStringLiteral("猫"));
+    EXPECT_EQ(search->searchField()->text(), QStringLiteral("猫"));
+    QList<testsupport::FakeRequest> searches = fake.requestsTo(QStringLiteral("/x/web-interface/wbi/search/type"));
+    searches += fake.requestsTo(QStringLiteral("/x/web-interface/search/type"));
+    ASSERT_EQ(searches.size(), 1);
+    EXPECT_EQ(searches.last().queryValue(QStringLiteral("keyword")), QStringLiteral("猫"));
+    EXPECT_EQ(KRSearchHistory::read(), (QStringList{"猫", "狗"}));
+    // The page under it plays on: a search is a continuing child.
+    EXPECT_TRUE(page->isPlaybackContinuingChildController(search));
 }
 
 TEST_F(VideoPageLayoutTest, AMemoryWarningOnAnOldDeviceKeepsFourRelatedRows)

@@ -55,6 +55,7 @@ namespace {
 
 const QString kCommentPost = QStringLiteral("/x/v2/reply/add");
 const QString kCommentDetail = QStringLiteral("/x/v2/reply/detail");
+const QString kCommentList = QStringLiteral("/x/v2/reply/wbi/main");
 const QString kDanmakuPost = QStringLiteral("/x/v2/dm/post");
 const qint64 kAID = ServiceFixtures::kDetailAID;
 
@@ -64,6 +65,16 @@ QVariantMap commentObject(qint64 rpid, const QString& author, const QString& mes
             {"count", replies}, {"rcount", replies}, {"like", 3}, {"ctime", 1700000000},
             {"member", QVariantMap{{"mid", QString::number(500 + rpid)}, {"uname", author}}},
             {"content", QVariantMap{{"message", message}}}};
+}
+
+// Three comments of this video: two without replies, one (rpid 12) with two.
+FakeReply threeComments()
+{
+    const QVariantList replies{commentObject(11, QStringLiteral("甲"), QStringLiteral("第一")),
+                               commentObject(12, QStringLiteral("乙"), QStringLiteral("有回复"), 2),
+                               commentObject(10, QStringLiteral("丙"), QStringLiteral("被点名的那条"))};
+    return FakeReply::json(ServiceFixtures::envelope(
+        QVariantMap{{"replies", replies}, {"cursor", QVariantMap{{"is_end", true}, {"next", 2}, {"all_count", 3}}}}));
 }
 
 class VideoPageWritingTest : public VideoPageTest {
@@ -93,14 +104,7 @@ protected:
         DD::installActionRoutes(fake, uploads);
         album = testsupport::testHome() + QStringLiteral("/Album");
         qputenv("KORVANE_PHOTO_LIBRARY", album.toUtf8());
-        // Three comments of this video: two without replies, one (rpid 12) with two.
-        fake.route(KRServiceHosts::apiHost(), QStringLiteral("/x/v2/reply/wbi/main"), [](const FakeRequest&) {
-            const QVariantList replies{commentObject(11, QStringLiteral("甲"), QStringLiteral("第一")),
-                                       commentObject(12, QStringLiteral("乙"), QStringLiteral("有回复"), 2),
-                                       commentObject(10, QStringLiteral("丙"), QStringLiteral("被点名的那条"))};
-            return FakeReply::json(ServiceFixtures::envelope(
-                QVariantMap{{"replies", replies}, {"cursor", QVariantMap{{"is_end", true}, {"next", 2}, {"all_count", 3}}}}));
-        });
+        fake.route(KRServiceHosts::apiHost(), kCommentList, [](const FakeRequest&) { return threeComments(); });
     }
     void TearDown() override
     {
@@ -729,6 +733,30 @@ TEST_F(VideoPageWritingTest, ASecondJumpWhileTheFirstIsFetchedWins)
     EXPECT_EQ(page->comments().last()->replyCount(), 0);
 }
 
+// The first jump's comment came while the list was still loading, and waits for it to pin it
+// first; a second jump comes before the list does. The comment waiting was the first jump's:
+// the list shows without it, as the second could not be found.
+TEST_F(VideoPageWritingTest, ANewJumpLetsGoOfTheCommentFetchedForTheOldOne)
+{
+    routeFocusedComment(10);
+    auto listGate = std::make_shared<AnswerGate>();
+    fake.route(KRServiceHosts::apiHost(), kCommentList, [listGate](const FakeRequest&) {
+        listGate->wait();
+        return threeComments();
+    });
+    KRVideoDetailViewController* page = pushFocused(10, 0);
+    KR_WAIT_UNTIL(requestCount(kCommentDetail) == 1 && page->focusedCommentRpid() == 0 && requestCount(kCommentList) == 1);
+    page->showCommentsWhenPresentedAtRootRpid(20, 0);
+    KR_WAIT_UNTIL(console.contains(QStringLiteral("[KorvaneMessageJump] oid=%1 root=20 error=").arg(kAID)));
+    listGate->release();
+    KR_WAIT_UNTIL(page->comments().size() == 3);
+    AnimationClock::finishAll();
+    EXPECT_EQ(page->comments().first()->rpid(), 11);
+    for (const auto& comment : page->comments())
+        EXPECT_NE(comment->replyCount(), 3) << "the first jump's comment was pinned";
+    EXPECT_FALSE(part<TableView>(page, "commentsTableView")->indexPathForSelectedRow().isValid());
+}
+
 TEST_F(VideoPageWritingTest, AFocusThatCannotBeFoundOnlyLogs)
 {
     routeFocusedComment(99);
@@ -794,6 +822,25 @@ TEST_F(VideoPageWritingTest, TheDanmakuFieldMadeAtItsFirstOpeningWearsTheThemeIn
     EXPECT_EQ(field->textColor(), theme->primaryTextColor());
     clickTitled(toolbar, QStringLiteral("取消"));
     theme->setStyle(style);
+}
+
+// A danmaku is a few words of chat: the keyboard neither corrects nor capitalises them.
+TEST_F(VideoPageWritingTest, TheDanmakuFieldAsksTheKeyboardForNoCorrectionOrCapitals)
+{
+    KRVideoDetailViewController* page = push();
+    click(part<Button>(page, "danmakuComposeButton"));
+    auto* field = part<TextField>(page, "danmakuInputField");
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(field->isFirstResponder());
+    // What the editor taking the window's typing tells the keyboard.
+    QWidget* typing = window->focusWidget();
+    ASSERT_NE(typing, nullptr);
+    ASSERT_TRUE(field->isAncestorOf(typing));
+    const auto hints = Qt::InputMethodHints(typing->inputMethodQuery(Qt::ImHints).toInt());
+    EXPECT_TRUE(hints.testFlag(Qt::ImhNoAutoUppercase));
+    EXPECT_TRUE(hints.testFlag(Qt::ImhNoPredictiveText));
+    type(field, QStringLiteral("lol"));
+    clickTitled(part(page, "danmakuInputAccessory"), QStringLiteral("取消"));
 }
 
 TEST_F(VideoPageWritingTest, SignedOutSendingKeepsTheDraftAndAsksForALogin)
