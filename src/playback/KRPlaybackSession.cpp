@@ -850,6 +850,11 @@ void KRPlaybackSession::playerControlsTimerFired()
 void KRPlaybackSession::startPlayerControlsTimer()
 {
     m_playerControlsTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    // The timers that follow the tick on screen come back with it once they were told it stopped.
+    if (m_tickToldStopped) {
+        m_tickToldStopped = false;
+        Q_EMIT controlsTickRunningChanged(true);
+    }
     // The controls read the player put in place, or played again, now, not a tick later.
     playerControlsTimerFired();
 }
@@ -1136,12 +1141,13 @@ void KRPlaybackSession::synchronizeQualitySwitchIntent(bool playing, const QStri
 void KRPlaybackSession::stopTick()
 {
     stopPlayerControlsTimer();
+    m_tickToldStopped = true;
     Q_EMIT controlsTickRunningChanged(false);
 }
 
 void KRPlaybackSession::restartTick()
 {
-    Q_EMIT controlsTickRunningChanged(true);
+    m_tickToldStopped = true;
     startPlayerControlsTimer();
 }
 

@@ -200,8 +200,9 @@ public:
 
 Q_SIGNALS:
     void stateChanged(KRPlaybackSession::State state);
-    // The controls' tick stopped for the background (`running` NO) or runs again at the
-    // restore: the timers that follow playback on screen stop and start with it.
+    // The controls' tick stopped for the background or a restore at the end (`running` NO),
+    // or runs again (the restore, a replay): the timers that follow playback on screen stop
+    // and start with it.
     void controlsTickRunningChanged(bool running);
     // A player was made and is to be shown; the old one (if any) is gone.
     void mediaInstalled(KRPlaybackMedia* media);
@@ -380,6 +381,8 @@ private:
     bool m_expectedToPlay = false;
     bool m_offlinePlayer = false;
     bool m_rotating = false;
+    // The tick was told stopped (the background, a restore at the end): its next start says so.
+    bool m_tickToldStopped = false;
     double m_interruptedAt = 0;
     double m_startTime = 0;
     double m_endedAt = 0;

@@ -76,7 +76,7 @@ TEST_F(SessionTickAndRestoreTest, ListeningInTheBackgroundTakesAPendingSeekOverF
 
 // A part at its end that the life cycle restores (a call that began while it was still
 // playing ends after it ended): nothing moves on screen for it, so the controls' tick and
-// the timers that follow it stop, as they do for the background.
+// the timers that follow it stop, as they do for the background, until the replay.
 TEST_F(SessionTickAndRestoreTest, TheRestoreOfAnEndedPartStopsTheTimersThatFollowTheControls)
 {
     ScriptedMedia* playing = playAt360();
@@ -92,6 +92,10 @@ TEST_F(SessionTickAndRestoreTest, TheRestoreOfAnEndedPartStopsTheTimersThatFollo
     told.clear();
     MainClock::advanceForTesting(1.0);
     EXPECT_TRUE(told.isEmpty());
+    // The replay brings them back with the tick.
+    session->restartPlaybackFromBeginning();
+    EXPECT_EQ(ticking, (QList<bool>{false, true}));
+    EXPECT_FALSE(told.isEmpty());
 }
 
 } // namespace
