@@ -27,7 +27,6 @@ using namespace platform::uikit;
 
 namespace {
 constexpr qreal kRowHeight = 60;
-constexpr int kTickMs = 100;
 const QString kCellID = QStringLiteral("KROfflineVideoCell");
 } // namespace
 
@@ -228,7 +227,8 @@ bool KRAccountVideoListViewController::playVideo(const std::shared_ptr<KRVideo>&
     // Offline viewings go to the local history only.
     m_session->setHeartbeatEnabled(false);
     m_session->setOfflinePlayer(true);
-    m_session->setTickInterval(kTickMs);
+    // The tick feeds the danmaku too: it runs as often as the renderer is to be fed.
+    m_session->setTickInterval(KRDanmakuRenderer::feedIntervalMilliseconds());
     connect(m_session.get(), &KRPlaybackSession::mediaInstalled, this, [this](KRPlaybackMedia* media) {
         QWidget* host = media->transport() ? media->transport()->view() : nullptr;
         if (auto* view = qobject_cast<View*>(host))

@@ -64,6 +64,8 @@ KRDanmakuRenderer::KRDanmakuRenderer(QWidget* parent) : QWidget(parent)
         });
 }
 
+int KRDanmakuRenderer::feedIntervalMilliseconds() { return KRPreferences::sharedPreferences().isA4OrEarlierDevice() ? 125 : 100; }
+
 KRDanmakuRenderer::~KRDanmakuRenderer()
 {
     stopDisplayLink();

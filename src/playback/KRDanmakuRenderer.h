@@ -49,6 +49,10 @@ public:
     explicit KRDanmakuRenderer(QWidget* parent = nullptr);
     ~KRDanmakuRenderer() override;
 
+    // How often an owner feeds the playback time: every 0.1 s, every 0.125 s on A4-class
+    // devices, whose renderer runs its own clock at half the rate too.
+    static int feedIntervalMilliseconds();
+
     // Sorted ascending by time. The same list again changes nothing; another clears.
     void setDanmakus(const KRDanmakuList& danmakus);
     KRDanmakuList danmakus() const { return m_danmakus; }

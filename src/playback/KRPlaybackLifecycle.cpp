@@ -138,11 +138,15 @@ void KRPlaybackLifecycle::applicationDidEnterBackgroundForPlayback(bool backgrou
     s.resetUnexpectedPauseRecovery();
     m_listening = listen;
     m_resumeAfterForeground = !backgroundAudio && playing;
-    if (!listen)
-        s.invalidatePendingDASHSeekResumeForReason(QStringLiteral("application-did-enter-background"));
+    // A pair's seek still landing resumes nothing by itself once in the background: what plays
+    // there is the gate's to say. Listening, the sound goes on from where the user sought.
+    const double sought = listen && s.playsPair() ? media->pendingSeekTime() : -1;
+    s.invalidatePendingDASHSeekResumeForReason(QStringLiteral("application-did-enter-background"));
     pausePictureClocksForBackground();
     if (listen) {
         KRPlaybackAudioSession::sharedSession()->activateForPlaybackWithReason(QStringLiteral("application-did-enter-background"));
+        if (sought >= 0)
+            media->seek(sought, false);
         // The chosen speed, or the hold's, goes on in the background.
         s.settlePlayback(Host::HoldNone, Host::HoldBackground, true);
         media->reassertSound();
@@ -199,6 +203,9 @@ void KRPlaybackLifecycle::restorePlaybackAfterLifecycleTransitionWithReason(cons
         m_listening = m_resumeAfterForeground = m_resumeAfterInterruption = m_transition = false;
         s.settlePlayback(m_background && !backgroundAudio ? Host::HoldBackground : Host::HoldNone,
                          lifted | (m_background && !backgroundAudio ? Host::HoldNone : Host::HoldBackground), false);
+        // Nothing moves on screen for it: the controls' tick stops, and the timers that follow
+        // it with it.
+        s.stopTick();
         if (!m_interruption)
             markInactive();
         record("playback-terminal-lifecycle-restore-blocked", QStringLiteral("reason=%1 ended=%2 failed=%3 state=%4")

@@ -162,10 +162,10 @@ bool KRPlaybackSession::playsFromDevice(const KRVideo& video)
 }
 
 void KRPlaybackSession::loadDASHPlaybackInfoForVideo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
-                                                     std::function<void(const std::optional<KRPlayInfo>&)> completion)
+                                                     PlayInfoCompletion completion)
 {
-    auto read = [completion = std::move(completion)](const std::optional<QVariantMap>& information, const KROptionalError&) {
-        completion(information ? KRPlayInfo::fromPlayInformation(*information) : std::nullopt);
+    auto read = [completion = std::move(completion)](const std::optional<QVariantMap>& information, const KROptionalError& error) {
+        completion(information ? KRPlayInfo::fromPlayInformation(*information) : std::nullopt, error);
     };
     KRAccountClient* client = KRAccountClient::sharedClient();
     if (video.episodeID() < 1)
@@ -209,7 +209,7 @@ void KRPlaybackSession::startPart(int quality, double time)
     }
     const int request = m_requestGeneration;
     loadDASHPlaybackInfoForVideo(
-        video, m_aid, quality, m_startOwner.get(), [this, quality, time, request](const std::optional<KRPlayInfo>& info) {
+        video, m_aid, quality, m_startOwner.get(), [this, quality, time, request](const std::optional<KRPlayInfo>& info, const KROptionalError&) {
             if (request != m_requestGeneration)
                 return;
             if (info)
@@ -337,6 +337,8 @@ void KRPlaybackSession::adopt(KRPlaybackMedia* media, bool pair, double time, bo
     // The controls' tick waits for the foreground.
     if (!isApplicationInBackground())
         startPlayerControlsTimer();
+    if (m_media != media)
+        return;
     m_viewing->startHistoryTrackingIfNeeded();
 }
 
@@ -517,6 +519,7 @@ void KRPlaybackSession::handleFinish(int reason)
     m_stallActive = false;
     resetUnexpectedPauseRecovery();
     m_viewing->finishHistoryTrackingCompleted(true);
+    m_endedAt = end;
     setState(State::Ended);
     // One last update, so the time reads the end and nothing stays drawn past it.
     Q_EMIT progressed(end, length, false);
@@ -847,7 +850,17 @@ void KRPlaybackSession::playerControlsTimerFired()
     Q_EMIT progressed(currentTime(), duration(), media->playbackState() == KRPlaybackStatePlaying || intent);
 }
 
-void KRPlaybackSession::startPlayerControlsTimer() { m_playerControlsTimer.start(m_tickMs, [this] { playerControlsTimerFired(); }); }
+void KRPlaybackSession::startPlayerControlsTimer()
+{
+    m_playerControlsTimer.start(m_tickMs, [this] { playerControlsTimerFired(); });
+    // The timers that follow the tick on screen come back with it once they were told it stopped.
+    if (m_tickToldStopped) {
+        m_tickToldStopped = false;
+        Q_EMIT controlsTickRunningChanged(true);
+    }
+    // The controls read the player put in place, or played again, now, not a tick later.
+    playerControlsTimerFired();
+}
 
 void KRPlaybackSession::stopPlayerControlsTimer() { m_playerControlsTimer.stop(); }
 
@@ -1023,9 +1036,12 @@ bool KRPlaybackSession::replaceMediaForQualitySwitch(KRPlaybackMedia* media, dou
     // started again for a rollback plays by the intent as it stands.
     if (!start)
         m_holds |= HoldTransition;
-    // A stream put in place after the end waits, paused, for the replay.
+    // A stream put in place after the end waits, paused, for the replay, where it was made
+    // ready: what is told of the part's time stands there with its picture.
     const bool ended = m_state == State::Ended;
-    if (!ended)
+    if (ended)
+        m_endedAt = m_startTime;
+    else
         setState(State::Buffering);
     m_mediaUnstarted = start;
     Q_EMIT mediaReplaced(media);
@@ -1128,14 +1144,14 @@ void KRPlaybackSession::synchronizeQualitySwitchIntent(bool playing, const QStri
 void KRPlaybackSession::stopTick()
 {
     stopPlayerControlsTimer();
+    m_tickToldStopped = true;
     Q_EMIT controlsTickRunningChanged(false);
 }
 
 void KRPlaybackSession::restartTick()
 {
+    m_tickToldStopped = true;
     startPlayerControlsTimer();
-    Q_EMIT controlsTickRunningChanged(true);
-    playerControlsTimerFired();
 }
 
 void KRPlaybackSession::dropPendingStart(const QString& text, const QString& reason)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/KRError.h"
 #include "model/KRPlayInfo.h"
 #include "playback/KRPlaybackLifecycleHost.h"
 #include "playback/KRPlaybackMedia.h"
@@ -113,9 +114,10 @@ public:
     // Whether `video` plays from this device: its offline DASH copy, or a local file.
     static bool playsFromDevice(const KRVideo& video);
     // The part's play information at `quality` from the account client (an episode's by the
-    // PGC route), read into types; empty when there is none.
-    static void loadDASHPlaybackInfoForVideo(const KRVideo& video, qint64 aid, int quality, QObject* owner,
-                                             std::function<void(const std::optional<KRPlayInfo>& info)> completion);
+    // PGC route), read into types; empty when there is none. The client's error comes with it
+    // as the client gave it.
+    using PlayInfoCompletion = std::function<void(const std::optional<KRPlayInfo>& info, const KROptionalError& error)>;
+    static void loadDASHPlaybackInfoForVideo(const KRVideo& video, qint64 aid, int quality, QObject* owner, PlayInfoCompletion completion);
 
     // ---- quality ----
     // The full title of a code as the screen shows it (the server's titles); the fixed table
@@ -179,6 +181,9 @@ public:
     double interruptedAt() const { return m_interruptedAt; }
     // Where the player installed last started.
     double startTime() const { return m_startTime; }
+    // Where the stream in place stands while the part waits for its replay: its end, or the
+    // start a stream picked after the end was made ready at.
+    double endedAt() const { return m_endedAt; }
     bool playsPair() const override { return m_pair; }
     int unaskedPauseRetries() const { return m_retryCount; }
     KRPlaybackMedia* media() const override { return m_media; }
@@ -195,8 +200,9 @@ public:
 
 Q_SIGNALS:
     void stateChanged(KRPlaybackSession::State state);
-    // The controls' tick stopped for the background (`running` NO) or runs again at the
-    // restore: the timers that follow playback on screen stop and start with it.
+    // The controls' tick stopped for the background or a restore at the end (`running` NO),
+    // or runs again (the restore, a replay): the timers that follow playback on screen stop
+    // and start with it.
     void controlsTickRunningChanged(bool running);
     // A player was made and is to be shown; the old one (if any) is gone.
     void mediaInstalled(KRPlaybackMedia* media);
@@ -375,8 +381,11 @@ private:
     bool m_expectedToPlay = false;
     bool m_offlinePlayer = false;
     bool m_rotating = false;
+    // The tick was told stopped (the background, a restore at the end): its next start says so.
+    bool m_tickToldStopped = false;
     double m_interruptedAt = 0;
     double m_startTime = 0;
+    double m_endedAt = 0;
     // Owner of the replies of one start: replaced at each start and stop.
     std::unique_ptr<QObject> m_startOwner;
     // Stalls: counted per start.

@@ -223,7 +223,7 @@ void KRQualitySwitchTransaction::resolve()
     }
     // The page's route rules: 1080P and above plays the DASH pair when its streams are usable.
     KRPlaybackSession::loadDASHPlaybackInfoForVideo(
-        *video, m_session.aid(), m_pending, m_owner.get(), [this, generation, cid, chain](const std::optional<KRPlayInfo>& info) {
+        *video, m_session.aid(), m_pending, m_owner.get(), [this, generation, cid, chain](const std::optional<KRPlayInfo>& info, const KROptionalError&) {
             if (!isCurrentQualitySwitchTransaction(generation, cid))
                 return;
             int chosen = m_pending;

@@ -383,9 +383,11 @@ private:
     QPointer<platform::uikit::View> m_loadedView;
     // Made on the first start; its destruction is playback's teardown.
     std::unique_ptr<KRPlaybackSession> m_session;
-    // The quality a switch the user chose goes to, and the choice it replaced (0: none runs).
+    // The quality a switch the user chose goes to (0: none runs), and, from the first of the
+    // switches picked one over another, the choice it replaced and the quality then playing.
     int m_qualitySwitchTarget = 0;
     int m_qualitySelectionBeforeSwitch = 0;
+    int m_qualityPlayingBeforeSwitch = 0;
     // The full screen a terminal failure came in, for the retry the play button makes.
     bool m_retryIntoFullscreen = false;
 };

@@ -308,12 +308,14 @@ void KRVideoDetailViewController::showPlaybackEnded()
 {
     // The lines on screen finish with the part: none stays drawn over the end.
     stopDanmakuTimer();
-    const double end = m_session->duration();
+    const double length = m_session->duration();
+    const double at = std::min(m_session->endedAt(), length);
     if (KRDanmakuRenderer* renderer = m_area->danmakuRenderer())
-        renderer->resetForPlaybackTime(end);
-    // The time reads the end of the stream in place, which a switch may have changed.
-    if (end > 0)
-        m_area->showProgress(end, end, false, false, true);
+        renderer->resetForPlaybackTime(at);
+    // The time reads where the stream in place stands with its picture: the end, or the start
+    // where a stream picked after the end waits for the replay. Its length may have changed.
+    if (length > 0)
+        m_area->showProgress(at, length, false, false, true);
     if (KRPlayerControlsView* controls = m_area->controls())
         controls->setPlaying(false);
     m_area->showPlayButton(true);
@@ -341,6 +343,11 @@ void KRVideoDetailViewController::stopPlaybackForNavigation()
     m_delayed.cancel(QStringLiteral("switchToQualityAtIndex"));
     m_resume.resetPlaybackResumeState();
     tearDownMoviePlayer();
+    // A full screen a continuation or a failure meant to come back to goes with the stop: the
+    // next play, a fresh start, keeps to the user's preference.
+    setDetailFullscreenPending(false);
+    setContinuationFullscreenPending(false);
+    m_retryIntoFullscreen = false;
     KRPlaybackAudioSession::sharedSession()->markPlaybackInactive();
     uninstallPersistentPlayerSurface();
     m_part.setStartedPlayback(false);
@@ -403,7 +410,7 @@ void KRVideoDetailViewController::loadQualityOptionsIfNeeded()
         return;
     const int quality = activePlaybackQuality();
     KRPlaybackSession::loadDASHPlaybackInfoForVideo(*m_part.video(), accountAID(), quality > 0 ? quality : 64, this,
-                                                    [this](const std::optional<KRPlayInfo>& info) {
+                                                    [this](const std::optional<KRPlayInfo>& info, const KROptionalError&) {
                                                         if (!m_loadedView)
                                                             return;
                                                         m_sheets->endOptionsRequest();

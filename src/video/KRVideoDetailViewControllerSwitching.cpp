@@ -37,11 +37,21 @@ void KRVideoDetailViewController::switchToQualityAtIndex(int index)
     if (!m_session || !m_session->media())
         return;
     // Kept until the switch is over: a switch that fails or rolls back gives the choice back,
-    // so the next part and a retry do not ask for the quality that failed.
-    m_qualitySelectionBeforeSwitch = previous;
-    m_qualitySwitchTarget = quality;
-    if (m_session->switchToQuality(quality, qualityTitleForValue(quality)) == 0)
+    // so the next part and a retry do not ask for the quality that failed. A pick made while
+    // another switch runs ends that one silently: what was chosen and played before the first
+    // stays the reference, and only the end of the last switch decides.
+    const int running = m_qualitySwitchTarget;
+    if (running == 0) {
+        m_qualitySelectionBeforeSwitch = previous;
+        m_qualityPlayingBeforeSwitch = m_session->quality();
+    }
+    m_qualitySwitchTarget = 0;
+    if (m_session->switchToQuality(quality, qualityTitleForValue(quality)) == 0) {
+        m_qualitySwitchTarget = running;
         m_sheets->setSelectedQuality(previous);
+        return;
+    }
+    m_qualitySwitchTarget = quality;
 }
 
 void KRVideoDetailViewController::fallbackTo360PAfterRepeatedStalls()
@@ -73,9 +83,11 @@ void KRVideoDetailViewController::connectQualitySwitch(KRPlaybackSession* playba
     connect(playback, &KRPlaybackSession::qualitySwitchChanged, this, [this](bool switching) {
         if (switching || m_qualitySwitchTarget == 0)
             return;
-        // The switch the user chose is over: unless its quality plays, the choice goes back.
-        if (m_session && m_session->quality() != m_qualitySwitchTarget)
-            m_sheets->setSelectedQuality(m_qualitySelectionBeforeSwitch);
+        // The last switch the user chose is over: unless its quality plays, the choice is the
+        // quality that does (the choice from before when that is still what plays).
+        const int playing = m_session ? m_session->quality() : 0;
+        if (playing != m_qualitySwitchTarget)
+            m_sheets->setSelectedQuality(playing == m_qualityPlayingBeforeSwitch || playing <= 0 ? m_qualitySelectionBeforeSwitch : playing);
         m_qualitySwitchTarget = 0;
     });
     connect(playback, &KRPlaybackSession::switchStatusShown, this, [this](const QString& text, bool persistent) {
@@ -137,19 +149,21 @@ void KRVideoDetailViewController::observePlaybackLifecycle()
         else
             stopDanmakuTimer();
     };
+    // A page that has not played yet hears every event too: a start it makes later (a resume
+    // point still being read, an automatic start) begins in the state the application is in.
     m_observers.push_back(centre.addObserver(ApplicationDidEnterBackgroundNotification, nullptr, [=, this](const platform::Notification&) {
-        if (m_session && m_loadedView) {
-            m_session->lifecycle()->applicationDidEnterBackgroundForPlayback(backgroundAudio());
+        if (m_loadedView) {
+            session()->lifecycle()->applicationDidEnterBackgroundForPlayback(backgroundAudio());
             after();
         }
     }));
     m_observers.push_back(centre.addObserver(ApplicationWillEnterForegroundNotification, nullptr, [this](const platform::Notification&) {
-        if (m_session && m_loadedView)
-            m_session->lifecycle()->applicationWillEnterForegroundForPlayback();
+        if (m_loadedView)
+            session()->lifecycle()->applicationWillEnterForegroundForPlayback();
     }));
     m_observers.push_back(centre.addObserver(ApplicationDidBecomeActiveNotification, nullptr, [=, this](const platform::Notification&) {
-        if (m_session && m_loadedView) {
-            m_session->lifecycle()->applicationDidBecomeActiveForPlayback(applicationState(), backgroundAudio());
+        if (m_loadedView) {
+            session()->lifecycle()->applicationDidBecomeActiveForPlayback(applicationState(), backgroundAudio());
             after();
         }
     }));
@@ -167,23 +181,23 @@ void KRVideoDetailViewController::observePlaybackLifecycle()
         }, Qt::QueuedConnection);
     };
     const auto interruption = [=, this](const platform::Notification& note) {
-        if (!m_session || !m_loadedView)
+        if (!m_loadedView)
             return;
         using namespace platform::media;
         if (note.userInfo.value(AudioSessionInterruptionTypeKey).toUInt() == 1) {
-            m_session->lifecycle()->audioSessionInterruptionForPlayback(true);
+            session()->lifecycle()->audioSessionInterruptionForPlayback(true);
         } else {
             std::optional<unsigned> options;
             if (note.userInfo.contains(AudioSessionInterruptionOptionKey))
                 options = note.userInfo.value(AudioSessionInterruptionOptionKey).toUInt();
-            m_session->lifecycle()->audioSessionInterruptionForPlayback(false, options, applicationState(), backgroundAudio());
+            session()->lifecycle()->audioSessionInterruptionForPlayback(false, options, applicationState(), backgroundAudio());
         }
         after();
     };
     const auto routeChange = [=, this](const platform::Notification& note) {
-        if (!m_session || !m_loadedView)
+        if (!m_loadedView)
             return;
-        m_session->lifecycle()->audioSessionRouteChangedForPlayback(int(note.userInfo.value(platform::media::AudioSessionRouteChangeReasonKey).toUInt()));
+        session()->lifecycle()->audioSessionRouteChangedForPlayback(int(note.userInfo.value(platform::media::AudioSessionRouteChangeReasonKey).toUInt()));
         after();
     };
     m_observers.push_back(centre.addObserver(platform::media::AudioSessionInterruptionNotification, nullptr,

@@ -609,7 +609,7 @@ void KRVideoPlayerArea::dropDanmakus(bool keepRequest)
 
 void KRVideoPlayerArea::startDanmakuTimer()
 {
-    m_danmaku.timer.start(100, [this] { danmakuTimerFired(); });
+    m_danmaku.timer.start(KRDanmakuRenderer::feedIntervalMilliseconds(), [this] { danmakuTimerFired(); });
 }
 
 void KRVideoPlayerArea::stopDanmakuTimer()

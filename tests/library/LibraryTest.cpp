@@ -12,6 +12,7 @@
 #include "shared/KRPlayerFullscreen.h"
 #include "shell/KRRootViewController.h"
 #include "support/ConsoleCapture.h"
+#include "support/DanmakuFeedProbe.h"
 #include "login/KRQRLoginViewController.h"
 #include "look/KRTheme.h"
 #include "platform/foundation/PropertyList.h"
@@ -26,6 +27,7 @@
 #include "platform/uikit/Window.h"
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
+#include "platform/device/DeviceProfile.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
 #include "shell/KRAppRoutes.h"
@@ -613,4 +615,21 @@ TEST_F(LibraryTest, AStartThatFailsInTheFullScreenLeavesItFirst)
     EXPECT_TRUE(showsPlayIcon(list));
     Device::current().setOrientation(1);
     settle();
+}
+
+// The offline player's tick feeds its danmaku: it runs as often as the renderer is to be fed,
+// every 0.125 s on an A4-class device.
+TEST_F(LibraryTest, OnAnA4ClassDeviceTheOfflinePlayerFeedsItsDanmakuEveryEighthOfASecond)
+{
+    platform::DeviceProfile::setMachineForTesting(QStringLiteral("iPhone3,1"));
+    storeCompleteProgressiveRecord(301, QStringLiteral("clip-360p.mp4"));
+    auto* list = new KRAccountVideoListViewController();
+    nav->pushViewController(list, false);
+    AnimationClock::finishAll();
+    click(list->tableView(), IndexPath{0, 0});
+    ASSERT_NE(list->transport(), nullptr);
+    ASSERT_TRUE(waitFollowingWallTime([&] { return list->transport()->currentPlaybackTime() > 0.5; }));
+    ASSERT_NE(list->danmakuRenderer(), nullptr);
+    EXPECT_NEAR(testsupport::danmakuFeedSpacing(list->danmakuRenderer(), [&] { return list->transport()->currentPlaybackTime(); }),
+                0.125, 0.003);
 }

@@ -59,6 +59,27 @@ protected:
         playing->becomePlayable();
         return playing;
     }
+    // The 1080P pair of the part, playing at 12 s.
+    ScriptedMedia* playPairAt12()
+    {
+        session->startPart(80, 4.0);
+        if (!testsupport::waitUntil([&] { return session->media() != nullptr; }))
+            return nullptr;
+        ScriptedMedia* pair = media();
+        pair->becomePlayable();
+        pair->time = 12.0;
+        return pair;
+    }
+    // The user sought to `target`; the pair has not landed there, and its sound still reads
+    // where it left.
+    void seekWithoutLanding(ScriptedMedia* pair, double target)
+    {
+        const double before = pair->time;
+        session->seek(target);
+        pair->time = before;
+        pair->seekInFlight = true;
+        pair->seekTarget = target;
+    }
     // 360P played to its natural end at 312 s.
     ScriptedMedia* playAt360ToItsEnd()
     {

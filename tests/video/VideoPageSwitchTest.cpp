@@ -14,6 +14,7 @@
 #include "platform/uikit/Button.h"
 #include "platform/uikit/ImageView.h"
 #include "platform/uikit/Label.h"
+#include "platform/uikit/Slider.h"
 #include "platform/uikit/TabBarController.h"
 #include "platform/uikit/TextField.h"
 #include "playback/KRDASHPlayback.h"
@@ -51,16 +52,6 @@ protected:
     QString statusText(KRVideoDetailViewController* page) { return labelText(page, "danmakuStatusLabel"); }
     static QString log() { return diagnosticsLog(); }
     static int indexOfQuality(KRVideoDetailViewController* page, int quality) { return int(page->qualityValues().indexOf(quality)); }
-    // The quality button opens the menu and the row titled `title` is clicked, as a user does.
-    void pickQualityFromTheMenu(KRVideoDetailViewController* page, const QString& title)
-    {
-        clickThroughWindow(page->playerControls()->qualityButton());
-        ActionSheet* sheet = page->visibleActionSheet();
-        ASSERT_NE(sheet, nullptr);
-        const int index = sheetButtonIndex(sheet, title);
-        ASSERT_GE(index, 0) << title.toStdString();
-        clickThroughWindow(sheet->buttonViewAtIndex(index));
-    }
     // 720P plays; a switch to 1080P waits for its address, which the service holds back.
     KRVideoDetailViewController* pushAndHoldASwitchTo1080P()
     {
@@ -1051,18 +1042,23 @@ protected:
             EXPECT_EQ(page->moviePlayer()->contentURL(), play.progressiveURL(quality));
         }
     }
-    // Still ended awaiting replay: the play icons and the end of the stream now in place.
+    // Still ended awaiting replay: the play icons, and the stream now in place standing at 0
+    // for the replay, its still and the time shown there together.
     void expectEndedOn(KRVideoDetailViewController* page, int quality)
     {
         EXPECT_TRUE(page->isPlaybackEndedAwaitingReplay());
         expectStreamOf(page, quality);
         EXPECT_FALSE(part<Button>(page, "playButton")->isHidden());
         EXPECT_FALSE(part(page, "pausedOverlay")->isHidden());
+        const double stands = page->dashPlayback() ? page->dashPlayback()->pictureTime() : page->moviePlayer()->currentPlaybackTime();
+        EXPECT_LT(stands, 0.5) << "the new stream waits at the start";
         auto* current = page->playerControls()->findChild<Label*>(QStringLiteral("currentTimeLabel"));
         auto* duration = page->playerControls()->findChild<Label*>(QStringLiteral("durationLabel"));
-        ASSERT_TRUE(current && duration);
-        EXPECT_EQ(current->text(), QStringLiteral("0:12"));
+        auto* slider = page->playerControls()->findChild<Slider*>(QStringLiteral("progressSlider"));
+        ASSERT_TRUE(current && duration && slider);
+        EXPECT_EQ(current->text(), QStringLiteral("0:00"));
         EXPECT_EQ(duration->text(), QStringLiteral("0:12"));
+        EXPECT_LT(slider->value(), 0.05f);
         // The pair made ready off screen shows its still drawn at the size it is shown at.
         if (KRDASHPlayback* pair = page->dashPlayback()) {
             ASSERT_NE(pair->surface(), nullptr);

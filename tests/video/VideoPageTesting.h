@@ -123,9 +123,8 @@ protected:
         if (finishAnimations)
             platform::uikit::AnimationClock::finishAll();
     }
-    // The controls' play/pause button, the controls shown first by a tap on the picture as a
-    // user brings them back.
-    void clickPlayPause(KRVideoDetailViewController* page)
+    // The controls shown by a tap on the picture when they have hidden, as a user brings them back.
+    void showControls(KRVideoDetailViewController* page)
     {
         KRPlayerControlsView* controls = page->playerControls();
         ASSERT_NE(controls, nullptr);
@@ -134,7 +133,26 @@ protected:
             clickThroughWindow(controls);
             ASSERT_TRUE(advanceUntil([&] { return controls->areControlsVisible(); })) << "the controls did not show";
         }
-        clickThroughWindow(controls->findChild<platform::uikit::Button*>(QStringLiteral("playPauseButton")));
+    }
+    // The controls' play/pause button, the controls shown first.
+    void clickPlayPause(KRVideoDetailViewController* page)
+    {
+        showControls(page);
+        ASSERT_FALSE(HasFatalFailure());
+        clickThroughWindow(page->playerControls()->findChild<platform::uikit::Button*>(QStringLiteral("playPauseButton")));
+    }
+    // The quality button opens the menu and the row titled `title` is clicked, the controls
+    // shown first, as a user does.
+    void pickQualityFromTheMenu(KRVideoDetailViewController* page, const QString& title)
+    {
+        showControls(page);
+        ASSERT_FALSE(HasFatalFailure());
+        clickThroughWindow(page->playerControls()->qualityButton());
+        platform::uikit::ActionSheet* sheet = page->visibleActionSheet();
+        ASSERT_NE(sheet, nullptr);
+        const int index = sheetButtonIndex(sheet, title);
+        ASSERT_GE(index, 0) << title.toStdString();
+        clickThroughWindow(sheet->buttonViewAtIndex(index));
     }
     // Waits for the detail and taps play as a user does.
     KRVideoDetailViewController* tapPlay(KRVideoDetailViewController* page)
