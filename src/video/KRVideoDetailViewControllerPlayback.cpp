@@ -23,6 +23,7 @@
 #include "playback/KRDASHPlayback.h"
 #include "playback/KRDanmakuRenderer.h"
 #include "playback/KRPlaybackAudioSession.h"
+#include "playback/KRPlaybackLifecycle.h"
 #include "playback/KRPlaybackMedia.h"
 #include "playback/KRPlaybackSession.h"
 #include "playback/KRPlaybackTransport.h"
@@ -219,6 +220,11 @@ KRPlaybackSession* KRVideoDetailViewController::session()
     connect(playback, &KRPlaybackSession::failed, this, [this](const QString&, bool installed) { playbackFailed(installed); });
     // Another video started playing: this page stops as for a screen that does not continue it.
     connect(playback, &KRPlaybackSession::stoppedByAnotherSession, this, &KRVideoDetailViewController::stopPlaybackForNavigation);
+    // A page made while the application is already in the background has heard no event of
+    // it: its session starts where the application is, so that a start it makes waits.
+    if (platform::uikit::Application::shared().applicationState() == platform::uikit::ApplicationStateBackground)
+        playback->lifecycle()->applicationDidEnterBackgroundForPlayback(
+            KRPreferences::sharedPreferences().backgroundAudioEnabled());
     return playback;
 }
 

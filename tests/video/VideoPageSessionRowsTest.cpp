@@ -143,6 +143,32 @@ TEST_F(VideoPageDanmakuFeedTest, TheDanmakuIsFedAtTheDevicesPace)
 // With automatic playback on, the window goes to the background while the page still reads
 // where the user left the video: the start that follows is held there, silent, and plays when
 // the application is back.
+// A page opened while the application is already in the background has seen no event of it.
+TEST_F(VideoPageSessionRowsTest, APageOpenedInTheBackgroundStartsOnlyInTheForeground)
+{
+    testsupport::AccountFixtures::logInWebOnly();
+    std::shared_ptr<KRVideo> video = cacheDetailDASHCopy();
+    KRPreferences::sharedPreferences().setDetailAutoPlayEnabled(true);
+    // The window is up before the application leaves: showing it would bring it back.
+    nav = new platform::uikit::NavigationController(new platform::uikit::ViewController());
+    window->setRootViewController(nav);
+    window->makeKeyAndVisible();
+    Application::shared().enterBackgroundForTesting();
+
+    KRVideoDetailViewController* page = push(video);
+    ASSERT_EQ(Application::shared().applicationState(), platform::uikit::ApplicationStateBackground);
+    KR_ADVANCE_UNTIL(page->dashPlayback() != nullptr);
+    for (int i = 0; i < 30; ++i)
+        platform::MainClock::advanceForTesting(0.05);
+    EXPECT_TRUE(page->playbackSession()->lifecycle()->isInBackground());
+    EXPECT_NE(page->moviePlayer()->playbackState(), KRPlaybackStatePlaying) << "it plays with sound in the background";
+    EXPECT_FALSE(page->dashPlayback()->isRunning());
+
+    Application::shared().enterForegroundForTesting();
+    Application::shared().becomeActiveForTesting();
+    KR_ADVANCE_UNTIL(page->dashPlayback() && page->dashPlayback()->isRunning() && playing(page));
+}
+
 TEST_F(VideoPageSessionRowsTest, AnAutomaticStartAfterTheWindowWentToTheBackgroundWaitsForTheForeground)
 {
     testsupport::AccountFixtures::logInWebOnly();
