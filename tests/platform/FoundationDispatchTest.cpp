@@ -3,6 +3,7 @@
 // neither may cost order, progress or a call. Owned work answers once, on the main thread,
 // only while its owner lives, and releases what a dropped answer held there too.
 #include "support/TestSupport.h"
+#include "support/ThreadWatch.h"
 
 #include "platform/foundation/DelayedCall.h"
 #include "platform/foundation/Dispatch.h"
@@ -98,6 +99,28 @@ TEST(Dispatch, MainIsLaterSyncWaitsAndAfterDropsCallsOfDeadContexts)
     EXPECT_TRUE(syncRanOnMain.load());
     EXPECT_TRUE(syncCameAfterIt.load()) << "a waited call keeps its place after the worker's earlier calls";
     EXPECT_FALSE(orphanRan);
+}
+
+TEST(Dispatch, AWaitedCallLetsItsWorkerGoOnlyOnceItHasRun)
+{
+    // The call holds the main thread until the worker is seen waiting for it (or back, when it
+    // was let go too early), so the worker cannot come back before the call is over by chance.
+    std::atomic_bool callOver{false}, workerBack{false}, overWhenBack{false};
+    std::atomic_bool workerSeen{false};
+    std::thread worker([&] {
+        const testsupport::ThreadWatch self;
+        dispatchMainSync([&] {
+            workerSeen = self.waitUntilAsleepOr([&] { return workerBack.load(); });
+            callOver = true;
+        });
+        overWhenBack = callOver.load();
+        workerBack = true;
+    });
+    const bool back = testsupport::waitUntil([&] { return workerBack.load(); });
+    worker.join();
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(workerSeen.load());
+    EXPECT_TRUE(overWhenBack.load()) << "the worker went on before its call had run";
 }
 
 TEST(Dispatch, MainCallsKeepTheirOrderPerThreadAndNoneIsLost)
@@ -364,6 +387,40 @@ TEST(OperationQueue, WorkHandedToIdleThreadsFromSeveralThreadsRunsOnceEachAndAtO
     EXPECT_EQ(ran->load(), kProducers * kEach);
 }
 
+TEST(OperationQueue, WaitingForAllWorkWaitsForTheLastOperationToo)
+{
+    OperationQueue::waitUntilAllWorkIsFinished(); // nothing of an earlier test's is counted
+    // One operation is all the pool has; a queue's operation and a one-off alike.
+    for (const bool queued : {false, true}) {
+        SCOPED_TRACE(queued ? "a queue's operation" : "a one-off");
+        struct Shared {
+            Gate gate;
+            std::atomic_bool started{false}, finished{false};
+        };
+        auto shared = std::make_shared<Shared>(); // outlives the test should it fail
+        OperationQueue queue;
+        const auto operation = [shared] {
+            shared->started = true;
+            shared->gate.wait();
+            shared->finished = true;
+        };
+        if (queued)
+            queue.addOperation(operation);
+        else
+            OperationQueue::runOnce(operation);
+        KR_WAIT_UNTIL(shared->started.load());
+        bool finishedFirst = false;
+        EXPECT_TRUE(testsupport::callWhileHeld(
+            [&] {
+                OperationQueue::waitUntilAllWorkIsFinished();
+                finishedFirst = shared->finished.load();
+            },
+            [&] { shared->gate.release(); }));
+        EXPECT_TRUE(finishedFirst) << "the wait came back while the operation ran";
+        queue.waitUntilAllOperationsAreFinished();
+    }
+}
+
 // Worker threads that touched a thread-local of this kind, and those whose thread-local went
 // with the end of their thread.
 std::atomic_int threadProbesMade{0};
@@ -403,7 +460,11 @@ TEST(OperationQueue, EndingTheWorkersWaitsForAllWorkAndEndsEveryThreadWithItsThr
     EXPECT_EQ(queue.operationCount(), 0);
     EXPECT_EQ(threadProbesReleased.load(), releasedBefore) << "waiting ends no thread";
 
+    // Every worker is idle now, waiting for work until its idle time (half a minute) is out:
+    // ending them wakes them at once, so the application's quit is not held that long.
+    const auto ending = std::chrono::steady_clock::now();
     OperationQueue::endWorkerThreads();
+    EXPECT_LT(std::chrono::steady_clock::now() - ending, std::chrono::seconds(10)) << "idle workers were left to their idle time";
     EXPECT_GE(threadProbesMade.load(), kThreads);
     EXPECT_EQ(threadProbesReleased.load(), threadProbesMade.load());
 

@@ -197,4 +197,20 @@ TEST_F(PlayURLTest, TheOldSystemWithTheBridgeTriesTheOldPlayHostFirstThenSixteen
     EXPECT_EQ(requestsTo(kWeb).first().queryValue(QStringLiteral("qn")), QStringLiteral("16"));
 }
 
+TEST_F(PlayURLTest, WhenTheTiersAndTheOldPlayHostAllFailTheTiersErrorIsTold)
+{
+    // Not the old system: with the bridge there, the old play host comes after the last tier.
+    KRCompatibilityAIDMap::install(std::make_shared<EmptyAIDMap>());
+    KRPlaybackInfoProvider::install(nullptr);
+    for (const QString& path : {kWeb, QStringLiteral("/pgc/player/web/playurl")})
+        fake.route(KRServiceHosts::apiHost(), path, [](const FakeRequest&) { return ServiceFixtures::serviceError(-10403, QStringLiteral("地区限制")); });
+    fake.route(KRServiceHosts::oldPlayHost(), QStringLiteral("/playurl"), [](const FakeRequest&) { return ServiceFixtures::serviceError(-500, QStringLiteral("gone")); });
+    const auto outcome = run<VideoRef>([&](auto done) { client()->loadPlayURLForVideo(archive(), liveOwner(), done); });
+    expectError(outcome->error, -10403, QStringLiteral("地区限制"));
+    EXPECT_FALSE(outcome->value);
+    EXPECT_GT(runtimeLog().count(QStringLiteral("play-url-official-attempt")), 1) << "every tier is tried first";
+    EXPECT_EQ(requestsTo(QStringLiteral("/playurl")).size(), 1);
+    EXPECT_TRUE(runtimeLog().contains(QStringLiteral("currentCode=-10403 legacyDomain=KRAPIErrorDomain legacyCode=-500")));
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 #include "support/ChildTestRun.h"
 #include "support/FakeService.h"
 #include "support/TestSupport.h"
+#include "support/ThreadWatch.h"
 
 #include "account/KRAccountClient.h"
 #include "model/KRServiceHosts.h"
@@ -10,6 +11,7 @@
 #include "platform/net/DownloadConnection.h"
 #include "service/KRAPIClient.h"
 #include "service/KRRequestPipeline.h"
+#include "service/KRServiceShutdown.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -19,6 +21,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 
 using namespace testsupport;
@@ -104,6 +107,35 @@ TEST(ServiceShutdownChild, DISABLED_FindsNothingOfTheLastTestRunning)
     EXPECT_TRUE(waitUntil([] { return clientsGone.load() == 3; })) << clientsGone.load();
     heldDownload.reset();
     heldService.reset();
+}
+
+TEST(ServiceShutdown, EndingATestsWorkWaitsForWhatRunsOnThePool)
+{
+    // A one-off of the request pipeline's (an account request, a danmaku load) and another
+    // worker's work (a picture load, a preference write), both still running as the test's
+    // work is ended: neither may run on into the next test.
+    struct Held {
+        std::promise<void> opener;
+        std::shared_future<void> open = opener.get_future().share();
+        std::atomic_int started{0}, finished{0};
+    };
+    auto held = std::make_shared<Held>(); // outlives the test should it fail
+    const auto work = [held] {
+        ++held->started;
+        held->open.wait();
+        ++held->finished;
+    };
+    ASSERT_TRUE(KRRequestPipeline::runOneOff(work));
+    platform::OperationQueue::runOnce(work);
+    KR_WAIT_UNTIL(held->started.load() == 2);
+    int finishedFirst = 0;
+    EXPECT_TRUE(callWhileHeld(
+        [&] {
+            KREndServiceWorkForTesting();
+            finishedFirst = held->finished.load();
+        },
+        [&] { held->opener.set_value(); }));
+    EXPECT_EQ(finishedFirst, 2) << "work on the pool ran on after the test's work was ended";
 }
 
 TEST(ServiceShutdown, NoRequestOutlivesItsTestAndNoWorkerThreadOutlivesMain)
