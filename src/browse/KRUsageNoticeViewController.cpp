@@ -55,6 +55,7 @@ Label* KRUsageNoticeLabel(const QFont& font, int numberOfLines)
     label->setBackgroundColor(QBrush(Qt::NoBrush));
     label->setFont(font);
     label->setNumberOfLines(numberOfLines);
+    label->setLineBreakMode(LineBreakByWordWrapping);
     return label;
 }
 

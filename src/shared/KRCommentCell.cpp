@@ -9,7 +9,6 @@
 #include "images/KRImageLoader.h"
 #include "shared/KRInlineEmoteLabel.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -18,18 +17,6 @@
 using namespace platform::uikit;
 
 namespace {
-
-// A picture keeps the touches its tap recogniser answers, as the platform's recogniser cancels
-// them for the views below: the row under it must not take the same tap as its own.
-class CommentPictureView : public platform::uikit::ImageView {
-public:
-    using ImageView::ImageView;
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override { event->accept(); }
-    void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
-    void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
-};
 
 constexpr int kPictureTagBase = 7300;
 constexpr int kMaximumPictures = 9;
@@ -127,7 +114,7 @@ void KRCommentCell::ensurePictureViewCount(int count)
     count = std::min(count, kMaximumPictures);
     while (int(m_pictureViews.size()) < count) {
         const int index = int(m_pictureViews.size());
-        auto* picture = new CommentPictureView(QRectF(), contentView());
+        auto* picture = new ImageView(QRectF(), contentView());
         picture->setObjectName(QStringLiteral("pictureView%1").arg(index));
         picture->setTag(kPictureTagBase + index);
         picture->setContentMode(ContentModeScaleAspectFill);

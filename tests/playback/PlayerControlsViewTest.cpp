@@ -11,9 +11,13 @@
 #include "platform/uikit/Screen.h"
 #include "platform/uikit/Slider.h"
 #include "platform/uikit/TapGestureRecognizer.h"
+#include "platform/uikit/ViewController.h"
+#include "platform/uikit/Window.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <QTest>
 
 #include <cmath>
 
@@ -246,3 +250,95 @@ TEST_F(PlayerControlsViewTest, ButtonsReportTheirIntents)
 }
 
 } // namespace
+
+// ---- a finger on the controls of players shown in a window ----
+
+namespace {
+
+class PlayerControlsOnScreenTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::MainClock::setManualForTesting(true);
+        platform::media::AudioSession::sharedInstance().resetForTesting();
+        window = std::make_unique<Window>();
+        window->setRootViewController(new ViewController());
+        window->makeKeyAndVisible();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        AnimationClock::finishAll();
+        platform::MainClock::setManualForTesting(false);
+        platform::media::AudioSession::sharedInstance().resetForTesting();
+    }
+    // A player's controls, as a page keeps one for its life.
+    KRPlayerControlsView* addControls(qreal y)
+    {
+        auto* controls = new KRPlayerControlsView(QRectF(0, y, 320, 180), window->rootViewController()->view());
+        controls->setDelegate(&delegate);
+        controls->layoutIfNeeded();
+        return controls;
+    }
+    // A finger put on the picture at `from` (the controls' coordinates) and drawn by `by` in
+    // one-point steps through the window, then lifted.
+    void drag(KRPlayerControlsView* controls, const QPoint& from, const QPoint& by)
+    {
+        const QPoint start = controls->mapTo(window.get(), from);
+        QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, start);
+        const int steps = std::max(std::abs(by.x()), std::abs(by.y()));
+        for (int i = 1; i <= steps; ++i)
+            QTest::mouseMove(window->windowHandle(), start + by * i / steps);
+        QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, start + by);
+    }
+    static double volume() { return platform::media::AudioSession::sharedInstance().outputVolume(); }
+
+    RecordingDelegate delegate;
+    std::unique_ptr<Window> window;
+};
+
+} // namespace
+
+// A short sideways drag on the picture seeks and shows the controls; it is no tap as well, so
+// the controls stay up once a double tap could no longer come.
+TEST_F(PlayerControlsOnScreenTest, AShortDragOnThePictureSeeksAndIsNoTap)
+{
+    KRPlayerControlsView* controls = addControls(100);
+    controls->setPlaying(true);
+    controls->updateCurrentTime(100, 600);
+    for (int distance : {8, 9, 10}) {
+        SCOPED_TRACE(distance);
+        controls->setControlsVisible(false, false);
+        const size_t seeks = delegate.seeks.size();
+        drag(controls, QPoint(60, 90), QPoint(distance, 0));
+        EXPECT_EQ(delegate.seeks.size(), seeks + 1);
+        EXPECT_TRUE(controls->areControlsVisible());
+        platform::MainClock::advanceForTesting(0.4);
+        EXPECT_TRUE(controls->areControlsVisible()) << "the drag also counted as a tap";
+        platform::MainClock::advanceForTesting(1);
+    }
+    // A click is still a tap on the picture.
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, controls->mapTo(window.get(), QPoint(60, 90)));
+    platform::MainClock::advanceForTesting(0.4);
+    EXPECT_FALSE(controls->areControlsVisible());
+}
+
+// Two pages' players: the volume set on one and changed on the other, a drag back on the first
+// moves on from the volume as it is now.
+TEST_F(PlayerControlsOnScreenTest, AVolumeDragStartsFromTheVolumeAsItIsNow)
+{
+    KRPlayerControlsView* first = addControls(0);
+    KRPlayerControlsView* second = addControls(300);
+    drag(first, QPoint(280, 90), QPoint(0, 36));
+    const double afterFirst = volume();
+    EXPECT_NEAR(afterFirst, 1.0 - 36.0 / 180, 1e-3);
+    drag(second, QPoint(280, 90), QPoint(0, 54));
+    EXPECT_NEAR(volume(), afterFirst - 54.0 / 180, 1e-3);
+    const double now = volume();
+    drag(first, QPoint(280, 90), QPoint(0, -18));
+    EXPECT_NEAR(volume(), now + 18.0 / 180, 1e-3);
+    // Set elsewhere (the system's own control): the next drag starts there too.
+    platform::media::AudioSession::sharedInstance().setOutputVolume(0.25);
+    drag(second, QPoint(280, 90), QPoint(0, -36));
+    EXPECT_NEAR(volume(), 0.25 + 36.0 / 180, 1e-3);
+}

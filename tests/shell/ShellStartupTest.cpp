@@ -247,6 +247,10 @@ TEST_F(ShellStartupTest, NoticeGatesTheUpdateCheckAndActivationsAreDebounced)
     ASSERT_NE(notice->acknowledgeButton(), nullptr);
     // The notice sits over the whole phone screen.
     EXPECT_EQ(navigation->view()->frame().size(), QSizeF(375, 667));
+    // Its texts break between words, not truncated at the tail.
+    for (const platform::uikit::Label* label : {notice->introLabel(), notice->distributionTitleLabel(), notice->disclaimerBodyLabel(),
+                                                notice->updateTitleLabel(), notice->updateBodyLabel()})
+        EXPECT_EQ(label->lineBreakMode(), platform::uikit::LineBreakByWordWrapping) << label->text().toStdString();
 
     // Active, but nothing is checked while the notice waits.
     settleUpdateCheck();

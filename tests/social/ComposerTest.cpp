@@ -1,4 +1,5 @@
 #include "SocialTesting.h"
+#include "../uikit/KitTyping.h"
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/ImageView.h"
@@ -140,9 +141,10 @@ TEST_F(ComposerTest, EmotesAreTypedIntoTheFieldAndTheBarFollowsTheKeyboard)
     QTest::mouseClick(emoteButtons(bar)[0], Qt::LeftButton);
     EXPECT_EQ(bar->textField()->text(), CommentFixtures::emoteToken(0, 0) + QStringLiteral("b"));
     EXPECT_TRUE(bar->emotePanel()->isHidden());
+    // The caret stands after the first: the second follows it there.
     QTest::mouseClick(bar->emoteButton(), Qt::LeftButton);
     QTest::mouseClick(emoteButtons(bar)[1], Qt::LeftButton);
-    EXPECT_EQ(bar->textField()->text(), CommentFixtures::emoteToken(0, 0) + QStringLiteral("b") + CommentFixtures::emoteToken(0, 1));
+    EXPECT_EQ(bar->textField()->text(), CommentFixtures::emoteToken(0, 0) + CommentFixtures::emoteToken(0, 1) + QStringLiteral("b"));
 
     const qreal windowHeight = window->frame().height();
     ASSERT_EQ(windowHeight, 667);
@@ -155,6 +157,23 @@ TEST_F(ComposerTest, EmotesAreTypedIntoTheFieldAndTheBarFollowsTheKeyboard)
                                                        {{platform::uikit::KeyboardAnimationDurationKey, 0.0}});
     AnimationClock::finishAll();
     EXPECT_EQ(bar->frame().bottom(), screen->view()->frame().height());
+}
+
+// With the caret moved back into the text by the keyboard, an emote goes in where it stands,
+// and the caret after it.
+TEST_F(ComposerTest, AnEmoteGoesInWhereTheCaretStands)
+{
+    KRDynamicComposerView* bar = presented(screen->view());
+    ASSERT_TRUE(bar->textField()->isFirstResponder());
+    typeThroughWindow(window.get(), QStringLiteral("abcd"));
+    QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_Left, QString(), Qt::NoModifier);
+    QTest::sendKeyEvent(QTest::Click, window->windowHandle(), Qt::Key_Left, QString(), Qt::NoModifier);
+    clickThroughWindow(bar->emoteButton());
+    ASSERT_FALSE(bar->emotePanel()->isHidden());
+    clickThroughWindow(emoteButtons(bar)[0]);
+    EXPECT_EQ(bar->textField()->text(), QStringLiteral("ab") + CommentFixtures::emoteToken(0, 0) + QStringLiteral("cd"));
+    typeThroughWindow(window.get(), QStringLiteral("x"));
+    EXPECT_EQ(bar->textField()->text(), QStringLiteral("ab") + CommentFixtures::emoteToken(0, 0) + QStringLiteral("xcd"));
 }
 
 TEST_F(ComposerTest, SubmittingAndCancelling)

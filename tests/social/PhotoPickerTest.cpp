@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QImage>
+#include <QTest>
 
 #include <algorithm>
 #include <cmath>
@@ -93,6 +94,20 @@ protected:
         ASSERT_NE(t, nullptr) << index;
         click(t);
     }
+    // A finger put on the tile and drawn up the screen by `distance` points in steps through
+    // the window, held still for a moment and lifted: the grid moves by exactly that much.
+    void dragUpFromTile(int index, int distance)
+    {
+        Button* t = tile(index);
+        ASSERT_NE(t, nullptr) << index;
+        const QPoint start = t->mapTo(window.get(), t->rect().center());
+        QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, start);
+        for (int moved = 20; moved < distance; moved += 20)
+            QTest::mouseMove(window->windowHandle(), start - QPoint(0, moved));
+        QTest::mouseMove(window->windowHandle(), start - QPoint(0, distance));
+        QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, start - QPoint(0, distance), 300);
+        AnimationClock::finishAll();
+    }
 
     PickerAnswers answers;
     KRPhotoPickerViewController* picker = nullptr;
@@ -152,11 +167,13 @@ TEST_F(PhotoPickerTest, OnlyTheRowsOnScreenAndOneRowAroundHaveTiles)
     open();
     EXPECT_EQ(tiles().size(), 32);
     QPointer<Button> first = tile(0);
-    // Scrolled down by a finger: rows leave, their tiles are reused below.
-    grid()->beginDragForTesting();
-    grid()->dragToOffsetForTesting(QPointF(0, 92 * 10));
-    grid()->endDragForTesting(QPointF());
-    AnimationClock::finishAll();
+    // Scrolled down by a finger put on a tile, twice: rows leave, their tiles are reused below,
+    // and no tile the finger started on is picked.
+    dragUpFromTile(4 * 5, 92 * 5);
+    EXPECT_EQ(grid()->contentOffset(), QPointF(0, 92 * 5));
+    dragUpFromTile(4 * 10 + 1, 92 * 5);
+    EXPECT_EQ(grid()->contentOffset(), QPointF(0, 92 * 10));
+    EXPECT_EQ(doneTitle(), QStringLiteral("完成 (0/9)"));
     const QList<Button*> shown = tiles();
     EXPECT_EQ(shown.size(), 40);
     int lowest = 1000, highest = -1;

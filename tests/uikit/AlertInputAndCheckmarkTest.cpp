@@ -1,4 +1,5 @@
 #include "KitTestSupport.h"
+#include "KitTyping.h"
 
 #include "platform/uikit/AlertView.h"
 #include "platform/uikit/Button.h"
@@ -10,6 +11,8 @@
 
 #include <QImage>
 #include <QPointer>
+
+#include <memory>
 
 using namespace platform::uikit;
 
@@ -49,9 +52,41 @@ TEST_F(KitAlertInput, PlainTextStyleCarriesOneFieldThatTakesTheTypingWhenShown)
     auto* firstButton = alert->presentationView()->viewWithTag(1);
     ASSERT_NE(firstButton, nullptr);
     EXPECT_LT(field->frameInWindow().bottom(), firstButton->frameInWindow().top());
-    field->typeForTesting(QStringLiteral("Later"));
+    typeThroughWindow(&w, QStringLiteral("Later"));
     EXPECT_EQ(field->text(), QStringLiteral("Later"));
     alert->tapButtonForTesting(0);
+    flushDeferredDeletes();
+}
+
+// Alerts shown while one is up wait their turn; each field takes the keys as its alert shows.
+TEST_F(KitAlertInput, EveryAlertsFieldTakesTheKeysTypedAtTheWindowWhenItsTurnComes)
+{
+    Window w;
+    w.setRootViewController(new ViewController());
+    QStringList typed;
+    const auto fieldAlert = [&](const QString& title) {
+        auto field = std::make_shared<QPointer<TextField>>();
+        auto* alert = new AlertView(title, {}, QStringLiteral("取消"), {QStringLiteral("好")}, &w,
+                                    [&typed, field, title](int) { typed << title + QLatin1Char('=') + (*field)->text(); });
+        alert->setAlertViewStyle(AlertViewStylePlainTextInput);
+        *field = alert->textFieldAtIndex(0);
+        return alert;
+    };
+    w.makeKeyAndVisible();
+    AlertView* first = fieldAlert(QStringLiteral("一"));
+    first->show();
+    AlertView* second = fieldAlert(QStringLiteral("二"));
+    second->show();
+    ASSERT_EQ(w.visibleAlert(), first);
+    EXPECT_TRUE(first->textFieldAtIndex(0)->isFirstResponder());
+    EXPECT_FALSE(second->textFieldAtIndex(0)->isFirstResponder());
+    typeThroughWindow(&w, QStringLiteral("ab"));
+    first->dismissWithClickedButtonIndex(1);
+    ASSERT_EQ(w.visibleAlert(), second);
+    EXPECT_TRUE(second->textFieldAtIndex(0)->isFirstResponder());
+    typeThroughWindow(&w, QStringLiteral("cd"));
+    second->dismissWithClickedButtonIndex(1);
+    EXPECT_EQ(typed, (QStringList{QStringLiteral("一=ab"), QStringLiteral("二=cd")}));
     flushDeferredDeletes();
 }
 

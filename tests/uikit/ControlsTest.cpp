@@ -1,4 +1,5 @@
 #include "KitTestSupport.h"
+#include "KitTyping.h"
 
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/ActivityIndicatorView.h"
@@ -12,6 +13,7 @@
 #include "platform/uikit/SegmentedControl.h"
 #include "platform/uikit/TabBar.h"
 #include "platform/uikit/TabBarController.h"
+#include "platform/uikit/TapGestureRecognizer.h"
 #include "platform/uikit/NavigationController.h"
 #include "platform/uikit/TextField.h"
 #include "platform/uikit/Window.h"
@@ -248,6 +250,56 @@ TEST_F(KitControls, AFieldMadeOnAShownWindowTakesTheKeysTypedAtTheWindow)
     EXPECT_TRUE(showsText(later));
     QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_Backspace, QString(), Qt::NoModifier);
     EXPECT_TRUE(later->text().isEmpty());
+}
+
+// An emote or any text put in place of the selection goes where the caret stands when
+// nothing is selected, as typing would, and replaces a selection.
+TEST_F(KitControls, TextPutInPlaceOfTheSelectedRangeGoesAtTheCaret)
+{
+    Window w;
+    auto* field = new TextField(QRectF(10, 205, 200, 32), &w);
+    showActive(w);
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, field->mapTo(&w, field->rect().center()));
+    ASSERT_TRUE(field->isFirstResponder());
+    typeThroughWindow(&w, QStringLiteral("abcd"));
+    QTest::sendKeyEvent(QTest::Click, w.windowHandle(), Qt::Key_Left, QString(), Qt::NoModifier);
+    QTest::sendKeyEvent(QTest::Click, w.windowHandle(), Qt::Key_Left, QString(), Qt::NoModifier);
+    field->replaceSelectedRange(QStringLiteral("[笑]"));
+    EXPECT_EQ(field->text(), QStringLiteral("ab[笑]cd"));
+    // The caret stands after what went in: typing goes on from there.
+    typeThroughWindow(&w, QStringLiteral("x"));
+    EXPECT_EQ(field->text(), QStringLiteral("ab[笑]xcd"));
+    field->setSelectedRange(0, 2);
+    field->replaceSelectedRange(QStringLiteral("[哭]"));
+    EXPECT_EQ(field->text(), QStringLiteral("[哭][笑]xcd"));
+    // At the start too.
+    QTest::sendKeyEvent(QTest::Click, w.windowHandle(), Qt::Key_Home, QString(), Qt::NoModifier);
+    field->replaceSelectedRange(QStringLiteral("0"));
+    EXPECT_EQ(field->text(), QStringLiteral("0[哭][笑]xcd"));
+}
+
+// A label takes no touches unless told: one laid over a button lets the button have the click;
+// one given a tap of its own takes it.
+TEST_F(KitControls, ALabelOverAButtonLetsTheButtonHaveTheClick)
+{
+    Window w;
+    auto* card = new View(QRectF(0, 200, 375, 34), &w);
+    auto* button = new Button(ButtonTypeCustom, QRectF(0, 0, 375, 34), card);
+    int buttonTaps = 0;
+    button->addTarget(ControlEventTouchUpInside, [&] { ++buttonTaps; });
+    auto* glyph = new Label(QRectF(285, 8, 80, 18), card);
+    glyph->setText(QStringLiteral("展开 ▼"));
+    EXPECT_FALSE(glyph->isUserInteractionEnabled());
+    showActive(w);
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, glyph->mapTo(&w, glyph->rect().center()));
+    EXPECT_EQ(buttonTaps, 1);
+
+    int labelTaps = 0;
+    glyph->setUserInteractionEnabled(true);
+    new TapGestureRecognizer(glyph, [&] { ++labelTaps; });
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, glyph->mapTo(&w, glyph->rect().center()));
+    EXPECT_EQ(labelTaps, 1);
+    EXPECT_EQ(buttonTaps, 1);
 }
 
 // The keyboard settings an owner gives the field are kept, and those a desktop's input method can

@@ -145,6 +145,53 @@ TEST_F(GestureAndSliderTest, PansReportEachStateWithTheirTranslation)
     EXPECT_TRUE(seen.empty());
 }
 
+// A surface with a single tap that waits for a double one and a pan, as a player's: a short
+// drag is the pan's alone; its taps fail, now and after the double tap's wait.
+TEST_F(GestureAndSliderTest, ARecognisedPanMakesTheTapsOfItsTouchFail)
+{
+    Window window;
+    window.setRootViewController(new ViewController());
+    window.makeKeyAndVisible();
+    auto* surface = new View(QRectF(0, 100, 320, 180), window.rootViewController()->view());
+    int singles = 0;
+    int doubles = 0;
+    std::vector<int> panStates;
+    auto* single = new TapGestureRecognizer(surface, [&] { ++singles; });
+    auto* twice = new TapGestureRecognizer(surface, [&] { ++doubles; });
+    twice->setNumberOfTapsRequired(2);
+    single->requireGestureRecognizerToFail(twice);
+    PanGestureRecognizer* pan = nullptr;
+    pan = new PanGestureRecognizer(surface, [&] { panStates.push_back(pan->state()); });
+
+    const QPoint at = surface->mapTo(&window, QPoint(100, 90));
+    for (int distance : {8, 9, 10}) {
+        SCOPED_TRACE(distance);
+        panStates.clear();
+        QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, at);
+        QTest::mouseMove(window.windowHandle(), at + QPoint(distance / 2, 0));
+        QTest::mouseMove(window.windowHandle(), at + QPoint(distance, 0));
+        QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, at + QPoint(distance, 0));
+        EXPECT_EQ(panStates.front(), GestureStateBegan);
+        EXPECT_EQ(panStates.back(), GestureStateEnded);
+        platform::MainClock::advanceForTesting(0.4);
+        EXPECT_EQ(singles, 0);
+        EXPECT_EQ(doubles, 0);
+    }
+    // A tap, then a second press that drags: no double tap, and the first tap does not count either.
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, at);
+    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, at);
+    QTest::mouseMove(window.windowHandle(), at + QPoint(0, 9));
+    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, at + QPoint(0, 9));
+    platform::MainClock::advanceForTesting(0.4);
+    EXPECT_EQ(doubles, 0);
+    // A click without a drag is a tap once the double tap's wait is over.
+    platform::MainClock::advanceForTesting(1);
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, at);
+    platform::MainClock::advanceForTesting(0.4);
+    EXPECT_EQ(singles, 1);
+    EXPECT_EQ(doubles, 0);
+}
+
 TEST_F(GestureAndSliderTest, DisplayLinkTicksOnTheKitsClockEveryFrameOrEverySecond)
 {
     QObject owner;

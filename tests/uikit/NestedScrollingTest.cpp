@@ -1,5 +1,7 @@
 #include "KitTestSupport.h"
 
+#include "platform/uikit/Button.h"
+#include "platform/uikit/ImageView.h"
 #include "platform/uikit/ScrollView.h"
 #include "platform/uikit/TableView.h"
 #include "platform/uikit/TableViewCell.h"
@@ -189,6 +191,110 @@ TEST_F(KitNestedScrolling, ATapRecogniserInAScrollingPageIgnoresATouchThatWander
     page.page->setContentOffset(QPointF(0, 0));
     const QPoint tap = banner->mapTo(&page.window, QPoint(100, 50));
     QTest::mouseClick(page.handle(), Qt::LeftButton, {}, tap);
+    EXPECT_EQ(taps, 1);
+}
+
+// A page of buttons, as a picker's grid of tiles: a drag begun on a button moves the page and
+// cancels the button's tap, however far the button goes meanwhile; a click still taps it.
+TEST_F(KitNestedScrolling, ADragBegunOnAButtonScrollsThePageAndCancelsTheButtonsTap)
+{
+    Page page;
+    auto* button = new Button(ButtonTypeCustom, QRectF(20, 20, 88, 88), page.page);
+    QList<int> events;
+    for (int event : {int(ControlEventTouchDown), int(ControlEventTouchUpInside), int(ControlEventTouchUpOutside),
+                      int(ControlEventTouchCancel)})
+        button->addTarget(event, [&events, event] { events << event; });
+    const QPoint start = button->mapTo(&page.window, QPoint(44, 44));
+    QTest::mousePress(page.handle(), Qt::LeftButton, {}, start);
+    EXPECT_TRUE(button->isHighlighted());
+    QTest::mouseMove(page.handle(), start + QPoint(0, -2));
+    EXPECT_EQ(page.page->contentOffset(), QPointF(0, 0));  // still within the slop
+    EXPECT_TRUE(button->isHighlighted());
+    QTest::mouseMove(page.handle(), start + QPoint(0, -30));
+    EXPECT_TRUE(page.page->isDragging());
+    EXPECT_FALSE(button->isHighlighted());
+    // The button leaves the page as a reused tile would: the drag goes on.
+    button->removeFromSuperview();
+    QTest::mouseMove(page.handle(), start + QPoint(0, -150));
+    EXPECT_EQ(page.page->contentOffset(), QPointF(0, 150));
+    // Let go within reach of where the button was: nothing is tapped.
+    QTest::mouseRelease(page.handle(), Qt::LeftButton, {}, start + QPoint(0, -150), 300);
+    EXPECT_FALSE(page.page->isDragging());
+    AnimationClock::finishAll();
+    EXPECT_EQ(events, (QList<int>{ControlEventTouchDown, ControlEventTouchCancel}));
+
+    page.page->addSubview(button);
+    page.page->setContentOffset(QPointF(0, 0));
+    events.clear();
+    // A click, and a press that trembles by less than the slop, tap the button and move nothing.
+    QTest::mouseClick(page.handle(), Qt::LeftButton, {}, start);
+    QTest::mousePress(page.handle(), Qt::LeftButton, {}, start);
+    QTest::mouseMove(page.handle(), start + QPoint(1, 1));
+    QTest::mouseRelease(page.handle(), Qt::LeftButton, {}, start + QPoint(1, 1));
+    EXPECT_EQ(events, (QList<int>{ControlEventTouchDown, ControlEventTouchUpInside, ControlEventTouchDown,
+                                  ControlEventTouchUpInside}));
+    EXPECT_EQ(page.page->contentOffset(), QPointF(0, 0));
+    EXPECT_FALSE(page.page->isDragging());
+
+    // In a list whose own scrolling is off, the drag moves the page around it.
+    auto* inRow = new Button(ButtonTypeCustom, QRectF(10, 5, 50, 50), page.related->cellForRowAtIndexPath(IndexPath{0, 1}));
+    int inRowTaps = 0;
+    inRow->addTarget(ControlEventTouchUpInside, [&] { ++inRowTaps; });
+    const QPoint onRow = inRow->mapTo(&page.window, QPoint(25, 25));
+    QTest::mousePress(page.handle(), Qt::LeftButton, {}, onRow);
+    QTest::mouseMove(page.handle(), onRow + QPoint(0, -40));
+    QTest::mouseMove(page.handle(), onRow + QPoint(0, -90));
+    EXPECT_EQ(page.page->contentOffset(), QPointF(0, 90));
+    QTest::mouseRelease(page.handle(), Qt::LeftButton, {}, onRow + QPoint(0, -90), 300);
+    AnimationClock::finishAll();
+    EXPECT_EQ(inRowTaps, 0);
+    EXPECT_TRUE(page.rows.selected.isEmpty());
+    page.page->setContentOffset(QPointF(0, 0));
+    QTest::mouseClick(page.handle(), Qt::LeftButton, {}, inRow->mapTo(&page.window, QPoint(25, 25)));
+    EXPECT_EQ(inRowTaps, 1);
+    EXPECT_TRUE(page.rows.selected.isEmpty()) << "the button's tap is no row's";
+}
+
+// A picture with a tap of its own in a row, as a comment's: a drag begun on it scrolls the list
+// and taps nothing; a click taps the picture and selects no row.
+TEST_F(KitNestedScrolling, APictureWithATapInARowScrollsTheListWhenDraggedAndTakesItsTapAlone)
+{
+    Window window;
+    auto* root = new ViewController();
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    Rows rows;
+    rows.count = 40;
+    auto* table = new TableView(root->view()->bounds(), TableViewStylePlain, root->view());
+    table->setDataSource(&rows);
+    table->setTableDelegate(&rows);
+    table->reloadData();
+    table->layoutIfNeeded();
+    auto* picture = new ImageView(QRectF(10, 5, 50, 50), table->cellForRowAtIndexPath(IndexPath{0, 2})->contentView());
+    picture->setUserInteractionEnabled(true);
+    int taps = 0;
+    new TapGestureRecognizer(picture, [&] { ++taps; });
+    const QPoint start = picture->mapTo(&window, QPoint(25, 25));
+    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, start);
+    QTest::mouseMove(window.windowHandle(), start + QPoint(0, -6));
+    QTest::mouseMove(window.windowHandle(), start + QPoint(0, -60));
+    EXPECT_EQ(table->contentOffset(), QPointF(0, 60));
+    // Back over the picture, held still and lifted there: nothing moves on.
+    QTest::mouseMove(window.windowHandle(), start + QPoint(0, -1));
+    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, start + QPoint(0, -1), 300);
+    AnimationClock::finishAll();
+    EXPECT_EQ(table->contentOffset(), QPointF(0, 1));
+    EXPECT_EQ(taps, 0);
+    EXPECT_TRUE(rows.selected.isEmpty());
+
+    table->setContentOffset(QPointF(0, 0));
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, picture->mapTo(&window, QPoint(25, 25)));
+    EXPECT_EQ(taps, 1);
+    EXPECT_TRUE(rows.selected.isEmpty()) << "the picture's tap is no row's";
+    // Beside the picture its row is tapped as before.
+    View* row = picture->superview();
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, row->mapTo(&window, QPoint(120, 25)));
+    EXPECT_EQ(rows.selected.size(), 1);
     EXPECT_EQ(taps, 1);
 }
 

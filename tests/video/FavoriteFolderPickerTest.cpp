@@ -1,4 +1,5 @@
 #include "../uikit/KitTestSupport.h"
+#include "../uikit/KitTyping.h"
 #include "account/AccountClientTesting.h"
 #include "platform/uikit/ActivityIndicatorView.h"
 #include "platform/uikit/AlertView.h"
@@ -15,7 +16,6 @@
 #include "support/InteractionFixtures.h"
 #include "video/KRFavoriteFolderPickerViewController.h"
 
-#include <QLineEdit>
 #include <QPointer>
 #include <QTest>
 
@@ -88,16 +88,15 @@ protected:
         QTest::mouseClick(done, Qt::LeftButton, {}, done->rect().center());
     }
     bool popped() { return nav->topViewController() == root; }
-    // The create row's alert, a name typed into it and one of its buttons clicked, as a user does.
+    // The create row's alert, a name typed at the window into it and one of its buttons clicked,
+    // as a user does.
     void createFolder(const QString& name, int buttonIndex)
     {
         clickRow(1, 0);
         AlertView* alert = window->visibleAlert();
         ASSERT_NE(alert, nullptr);
         ASSERT_NE(alert->textFieldAtIndex(0), nullptr);
-        auto* edit = alert->textFieldAtIndex(0)->findChild<QLineEdit*>();
-        ASSERT_NE(edit, nullptr);
-        QTest::keyClicks(edit, name);
+        typeThroughWindow(window.get(), name);
         clickAlertButton(buttonIndex);
     }
     void clickAlertButton(int index)
@@ -210,7 +209,7 @@ TEST_F(FavoriteFolderPickerTest, APrivateFolderAnsweredWithoutItsIDIsTickedByIts
     EXPECT_EQ(alert->buttonTitles(), (QStringList{QStringLiteral("取消"), QStringLiteral("新建公开收藏夹"), QStringLiteral("新建私密收藏夹")}));
     ASSERT_NE(alert->textFieldAtIndex(0), nullptr);
     EXPECT_EQ(alert->textFieldAtIndex(0)->placeholder(), QStringLiteral("输入收藏夹名称"));
-    alert->textFieldAtIndex(0)->typeForTesting(QStringLiteral(" 测试 "));
+    typeThroughWindow(window.get(), QStringLiteral(" 测试 "));
     alert->tapButtonForTesting(2);
     EXPECT_EQ(picker->stateLabel()->text(), QStringLiteral("正在新建收藏夹…"));
     ASSERT_TRUE(testsupport::waitUntil([&] { return picker->folders().size() == 4 && !picker->isLoading() && !picker->isSaving(); }));
@@ -234,7 +233,7 @@ TEST_F(FavoriteFolderPickerTest, AnEmptyNameIsRefusedAndAFailedSaveKeepsTheScree
     ASSERT_TRUE(loaded());
     clickRow(1, 0);
     ASSERT_NE(window->visibleAlert(), nullptr);
-    window->visibleAlert()->textFieldAtIndex(0)->typeForTesting(QStringLiteral("   "));
+    typeThroughWindow(window.get(), QStringLiteral("   "));
     window->visibleAlert()->tapButtonForTesting(1);
     ASSERT_NE(window->visibleAlert(), nullptr);
     EXPECT_EQ(window->visibleAlert()->title(), QStringLiteral("无法新建"));

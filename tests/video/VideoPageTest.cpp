@@ -352,6 +352,39 @@ TEST_F(VideoPageLayoutTest, StatusLineHidesAfterTwoSecondsAndANewTextRestartsIt)
     EXPECT_TRUE(status->isHidden());
 }
 
+// The glyph laid over the summary card's disclosure button is plain text: a click on it is the
+// button's, and opens and closes the summary as a click on the card's title does.
+TEST_F(VideoPageLayoutTest, AClickOnTheSummarysGlyphOpensAndClosesIt)
+{
+    KRVideoDetailViewController* page = push();
+    KR_WAIT_UNTIL(part<Button>(page, "playButton")->isEnabled());
+    page->view()->layoutIfNeeded();
+    auto* glyph = part<Label>(page, "summaryDisclosureGlyph");
+    ASSERT_NE(glyph, nullptr);
+    EXPECT_EQ(glyph->text(), QStringLiteral("展开 ▼"));
+    ASSERT_LT(glyph->frameInWindow().bottom(), window->frame().height()) << "the glyph shows without scrolling";
+    clickThroughWindow(glyph);
+    EXPECT_EQ(glyph->text(), QStringLiteral("收起 ▲"));
+    clickThroughWindow(glyph);
+    EXPECT_EQ(glyph->text(), QStringLiteral("展开 ▼"));
+}
+
+// The status line over the player is text only: a click on it while it shows reaches the
+// player's controls beneath, which come back as for any tap on the picture.
+TEST_F(VideoPageLayoutTest, TheStatusLineOverThePlayerLetsTheControlsHaveTheClick)
+{
+    KRVideoDetailViewController* page = pushAndPlay();
+    KR_ADVANCE_UNTIL(playing(page) && page->playerControls() && page->playerControls()->isVisible());
+    KRPlayerControlsView* controls = page->playerControls();
+    controls->setControlsVisible(false, false);
+    page->showDanmakuStatus(QStringLiteral("弹幕已开启"));
+    auto* status = part<Label>(page, "danmakuStatusLabel");
+    ASSERT_TRUE(status && status->isVisible());
+    clickThroughWindow(status);
+    EXPECT_TRUE(advanceUntil([&] { return controls->areControlsVisible(); })) << "the click did not reach the controls";
+    EXPECT_FALSE(status->isHidden());
+}
+
 TEST_F(VideoPageLayoutTest, SpeedIsStoredAndAnnouncedWithoutAPlayer)
 {
     KRVideoDetailViewController* page = push();

@@ -1,6 +1,7 @@
 #include "platform/media/VolumeView.h"
 
 #include "platform/media/AudioSession.h"
+#include "platform/media/MediaNotifications.h"
 #include "platform/uikit/Slider.h"
 
 namespace platform::media {
@@ -12,6 +13,9 @@ VolumeView::VolumeView(const QRectF& frame, uikit::View* superview)
     m_slider->setValue(float(AudioSession::sharedInstance().outputVolume()));
     m_slider->addTarget(uikit::ControlEventValueChanged,
                         [this] { AudioSession::sharedInstance().setOutputVolume(m_slider->value()); });
+    m_volumeObserver = platform::NotificationCenter::defaultCenter().addObserver(
+        AudioSessionOutputVolumeDidChangeNotification, &AudioSession::sharedInstance(),
+        [this](const platform::Notification&) { m_slider->setValue(float(AudioSession::sharedInstance().outputVolume())); });
     m_routeButton->setOpaque(false);
     setShowsVolumeSlider(true);
     setShowsRouteButton(true);

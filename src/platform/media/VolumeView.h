@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/uikit/View.h"
 
 namespace platform::uikit {
@@ -10,7 +11,7 @@ namespace platform::media {
 
 // The system volume view: a route button (empty here: the desktop has no other routes to
 // pick, so it only keeps its 38-point place) and a volume slider that sets the system volume,
-// which every player follows.
+// which every player follows. The slider follows the system volume whoever changes it.
 class VolumeView : public uikit::View {
     Q_OBJECT
 public:
@@ -31,6 +32,7 @@ private:
     uikit::View* m_routeButton;
     bool m_showsVolumeSlider = true;
     bool m_showsRouteButton = true;
+    platform::ObserverToken m_volumeObserver;
 };
 
 } // namespace platform::media

@@ -104,7 +104,6 @@ View* AlertView::makePresentation(Window* window)
         m_textField->setFrame(QRectF(16, y, kAlertWidth - 32, kFieldHeight));
         m_textField->show();
         y += kFieldHeight;
-        m_textField->becomeFirstResponder();
     }
     y += 14;
     const int n = int(m_buttons.size());

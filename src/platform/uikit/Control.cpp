@@ -1,7 +1,11 @@
 #include "platform/uikit/Control.h"
 
+#include "platform/uikit/ScrollView.h"
+
 #include <QMouseEvent>
 #include <QPointer>
+
+#include <utility>
 
 namespace platform::uikit {
 
@@ -92,14 +96,24 @@ void Control::mousePressEvent(QMouseEvent* e)
         return;
     }
     m_tracking = true;
+    m_scrollFollowing = ScrollView::followTouchFrom(this, e);
     setHighlighted(true);
     sendActionsForControlEvents(ControlEventTouchDown);
 }
 
 void Control::mouseMoveEvent(QMouseEvent* e)
 {
-    if (m_tracking)
-        setHighlighted(rect().adjusted(-70, -70, 70, 70).contains(e->position().toPoint()));
+    if (!m_tracking)
+        return;
+    if (QPointer<ScrollView> scrollView = m_scrollFollowing; scrollView && scrollView->followedTouchMoved(e)) {
+        // The drag is the scroll view's from here on (it has the rest of the touch).
+        m_scrollFollowing = nullptr;
+        m_tracking = false;
+        setHighlighted(false);
+        sendActionsForControlEvents(ControlEventTouchCancel);
+        return;
+    }
+    setHighlighted(rect().adjusted(-70, -70, 70, 70).contains(e->position().toPoint()));
 }
 
 void Control::mouseReleaseEvent(QMouseEvent* e)
@@ -107,6 +121,8 @@ void Control::mouseReleaseEvent(QMouseEvent* e)
     if (!m_tracking)
         return;
     m_tracking = false;
+    if (QPointer<ScrollView> scrollView = std::exchange(m_scrollFollowing, nullptr))
+        scrollView->followedTouchEnded();
     const bool inside = rect().adjusted(-70, -70, 70, 70).contains(e->position().toPoint());
     setHighlighted(false);
     sendActionsForControlEvents(inside ? ControlEventTouchUpInside : ControlEventTouchUpOutside);

@@ -2,11 +2,15 @@
 
 #include "platform/uikit/View.h"
 
+#include <QPointer>
+
 #include <functional>
 #include <map>
 #include <vector>
 
 namespace platform::uikit {
+
+class ScrollView;
 
 // Control states with the platform's values; combinations are or-ed.
 enum ControlState {
@@ -30,6 +34,9 @@ enum ControlEvent {
 
 // A view that sends actions: each control event has its own list of callbacks, called in
 // the order they were added. A press highlights it; a release inside sends touch-up-inside.
+// Inside a scroll view the touch is the scroll view's as soon as it becomes a drag: the
+// content scrolls, the control loses its highlight and sends touch-cancel, and letting go
+// sends nothing.
 class Control : public View {
     Q_OBJECT
 public:
@@ -56,6 +63,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Whether the touch under way is still the control's (pressed, and not taken by a scroll
+    // view as a drag).
+    bool isTrackingTouch() const { return m_tracking; }
 
 private:
     std::vector<std::pair<int, std::function<void()>>> m_actions;
@@ -63,6 +73,8 @@ private:
     bool m_highlighted = false;
     bool m_selected = false;
     bool m_tracking = false;
+    // The scroll view the control lies in, following the touch until it takes it or it ends.
+    QPointer<ScrollView> m_scrollFollowing;
 };
 
 } // namespace platform::uikit

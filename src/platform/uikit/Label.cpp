@@ -40,6 +40,9 @@ Label::Label(const QRectF& frame, View* superview) : View(frame, superview)
 {
     setBackgroundColor(QBrush(Qt::NoBrush));
     setOpaque(false);
+    // Text takes no touches unless its owner asks: a label laid over a control (a glyph on a
+    // button, a status line over the player) lets the control under it have them.
+    setUserInteractionEnabled(false);
 }
 
 QFont Label::systemFont(qreal size, bool bold)

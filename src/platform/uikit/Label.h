@@ -14,7 +14,8 @@ enum TextAlignment { TextAlignmentLeft = 0, TextAlignmentCenter = 1, TextAlignme
 enum LineBreakMode { LineBreakByWordWrapping = 0, LineBreakByCharWrapping = 1, LineBreakByTruncatingTail = 4 };
 
 // Text in one font and colour, optionally with a shadow. numberOfLines 0 wraps without limit;
-// 1 (the default) keeps one line and elides at the end.
+// 1 (the default) keeps one line and elides at the end. A label takes no touches (user
+// interaction off) until it is turned on, for a label with a tap of its own.
 class Label : public View {
     Q_OBJECT
 public:

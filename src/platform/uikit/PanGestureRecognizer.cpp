@@ -1,11 +1,16 @@
 #include "platform/uikit/PanGestureRecognizer.h"
 
+#include "platform/uikit/TapGestureRecognizer.h"
 #include "platform/uikit/View.h"
 
 #include <QEvent>
 #include <QMouseEvent>
 
 namespace platform::uikit {
+namespace {
+// How far a touch moves before it is a drag, as a scroll view's.
+constexpr qreal kBeginDistance = 4;
+} // namespace
 
 PanGestureRecognizer::PanGestureRecognizer(View* view, std::function<void()> action)
     : QObject(view), m_view(view), m_action(std::move(action))
@@ -68,8 +73,13 @@ bool PanGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::MouseMove && m_tracking) {
         const QPointF translation = static_cast<QMouseEvent*>(event)->position() - m_start;
         if (m_state == GestureStatePossible) {
-            if (std::max(std::abs(translation.x()), std::abs(translation.y())) < 1)
+            // A click that trembles by a point or two stays a tap.
+            if (translation.manhattanLength() < kBeginDistance)
                 return false;
+            // The touch is a drag now, never also a tap (the recognisers do not recognise
+            // together): a tap waiting for it, even one that would have been recognised after
+            // this drag ends, fails.
+            TapGestureRecognizer::failTouchInProgress();
             moveTo(GestureStateBegan, QPointF());
         }
         moveTo(GestureStateChanged, translation);

@@ -20,7 +20,7 @@ enum GestureRecognizerState {
 };
 
 // Recognises a drag on a view; the action runs on each state change with the translation
-// from the first touch.
+// from the first touch. Once it has begun, the taps of the same touch fail.
 class PanGestureRecognizer : public QObject {
     Q_OBJECT
 public:

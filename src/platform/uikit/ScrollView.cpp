@@ -1,6 +1,7 @@
 #include "platform/uikit/ScrollView.h"
 
 #include "platform/uikit/ScrollViewDelegate.h"
+#include "platform/uikit/TapGestureRecognizer.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,6 +17,7 @@ constexpr double kDecelerationPerMs = 0.998;  // the platform's normal rate
 constexpr double kBounceRate = 11.0;          // per second, exponential approach to the edge
 constexpr double kRestSpeed = 8.0;            // points per second
 constexpr qreal kDragSlop = 4;
+constexpr double kStillBeforeLifting = 0.1;  // seconds without a move before the lift
 constexpr double kZoomSeconds = 0.3;
 constexpr double kZoomBounceSeconds = 0.25;
 constexpr qreal kWheelZoomStep = 1.1;  // per notch of a wheel turned with Ctrl held
@@ -345,6 +347,9 @@ ScrollView* ScrollView::enclosingScrollView() const
 
 void ScrollView::touchBegan(const QPointF& p, double seconds)
 {
+    // A touch whose end never came (its window lost the mouse) leaves no hold behind.
+    if (std::exchange(m_grabbing, false))
+        releaseMouse();
     m_pressed = true;
     m_moved = false;
     m_pressPoint = m_lastPoint = p;
@@ -370,8 +375,11 @@ void ScrollView::touchMoved(const QPointF& p, double seconds)
     }
     if (!m_scrollEnabled || !m_moved)
         return;
-    if (!m_dragging)
+    if (!m_dragging) {
+        // As the platform's scroll view recognising its pan, the taps of the touch fail.
+        TapGestureRecognizer::failTouchInProgress();
         beginDragForTesting();
+    }
     QPointF raw = m_pressOffset - (p - m_pressPoint);
     if (!canScrollVertically())
         raw.setY(contentOffset().y());
@@ -384,20 +392,64 @@ void ScrollView::touchMoved(const QPointF& p, double seconds)
     m_lastTime = seconds;
 }
 
-bool ScrollView::touchEnded()
+bool ScrollView::touchEnded() { return finishTouch(false); }
+
+bool ScrollView::finishTouch(bool cancelled)
 {
     if (!m_pressed)
         return true;
     m_pressed = false;
     const bool moved = m_moved;
     m_moved = false;
+    if (std::exchange(m_grabbing, false))
+        releaseMouse();
     QPointer<QObject> self(this);
     if (QPointer<ScrollView> outer = std::exchange(m_passedTo, nullptr))
-        outer->touchEnded();
+        outer->finishTouch(cancelled);
+    // A cancelled touch throws nothing on.
     if (self && m_dragging)
-        endDragForTesting(m_velocity);
+        endDragForTesting(cancelled ? QPointF() : m_velocity);
     return moved;
 }
+
+bool ScrollView::isDraggingTouch() const
+{
+    return m_pressed && m_moved && (m_passedTo ? m_passedTo->m_dragging : m_dragging);
+}
+
+void ScrollView::takeTouch()
+{
+    if (m_grabbing)
+        return;
+    // The control the touch began on keeps getting it otherwise, and may leave meanwhile (a
+    // tile reused as the content moves): the rest of the touch comes here whatever lies under it.
+    m_grabbing = true;
+    grabMouse();
+}
+
+ScrollView* ScrollView::followTouchFrom(View* view, const QMouseEvent* press)
+{
+    for (QWidget* w = view ? view->parentWidget() : nullptr; w; w = w->parentWidget()) {
+        if (auto* scrollView = qobject_cast<ScrollView*>(w)) {
+            scrollView->touchBegan(press->globalPosition(), press->timestamp() / 1000.0);
+            return scrollView;
+        }
+    }
+    return nullptr;
+}
+
+bool ScrollView::followedTouchMoved(const QMouseEvent* move)
+{
+    touchMoved(move->globalPosition(), move->timestamp() / 1000.0);
+    if (!isDraggingTouch())
+        return false;
+    takeTouch();
+    return true;
+}
+
+void ScrollView::followedTouchEnded() { touchEnded(); }
+
+void ScrollView::cancelTouch() { finishTouch(true); }
 
 void ScrollView::mousePressEvent(QMouseEvent* e)
 {
@@ -416,6 +468,12 @@ void ScrollView::mouseReleaseEvent(QMouseEvent* e)
 {
     if (!m_pressed)
         return;
+    // A finger held still before it lifts throws nothing on: the speed of its last move is
+    // long gone.
+    const double seconds = e->timestamp() / 1000.0;
+    for (ScrollView* view = this; view; view = view->m_passedTo)
+        if (seconds - view->m_lastTime > kStillBeforeLifting)
+            view->m_velocity = QPointF();
     QPointer<QObject> self(this);
     const QPointF point = e->position();
     if (!touchEnded() && self)

@@ -25,8 +25,12 @@ class ScrollViewDelegate;
 // when zoom bounces and springs back to the limit as it ends.
 //
 // A touch that moves more than a few points is a drag, never a tap: the view's tap (a table's
-// row selection) is cancelled. A scroll view whose scrolling is off passes the wheel and its
-// drags on to the nearest enclosing scroll view, as a list laid inside a scrolling page needs.
+// row selection) is cancelled, and so are the taps of the touch's recognisers. So is a touch
+// that began on a control inside the content: once it is a drag the scroll view has the rest
+// of it, wherever the control goes meanwhile, and the control sends touch-cancel and no action.
+// A tap recognised in the content ends the scroll view's touch as cancelled: no row is selected
+// by it too. A scroll view whose scrolling is off passes the wheel and its drags on to the
+// nearest enclosing scroll view, as a list laid inside a scrolling page needs.
 class ScrollView : public View {
     Q_OBJECT
 public:
@@ -94,6 +98,17 @@ public:
     // changed: this view scrolled, moved or changed size.
     void addClippedDescendant(ScrollView* view);
 
+    // A touch that began on a control inside a scroll view: the control keeps the press and
+    // hands the touch to the nearest enclosing scroll view to follow (nullptr outside any). A
+    // move answers true once the touch has become the scroll view's drag: the view then has
+    // the rest of it, and the control lets go.
+    static ScrollView* followTouchFrom(View* view, const QMouseEvent* press);
+    bool followedTouchMoved(const QMouseEvent* move);
+    void followedTouchEnded();
+    // Ends the touch under way as cancelled (a recogniser in the content took it as its tap):
+    // it selects nothing and scrolls no further.
+    void cancelTouch();
+
     // A finger drag for tests: begin, move to exact offsets, end with a velocity in points per
     // second (the view then moves on by the clock).
     void beginDragForTesting();
@@ -124,6 +139,11 @@ private:
     void touchBegan(const QPointF& globalPoint, double seconds);
     void touchMoved(const QPointF& globalPoint, double seconds);
     bool touchEnded();
+    bool finishTouch(bool cancelled);
+    // Whether the touch under way is a drag of this view or of the one it passes its touches to.
+    bool isDraggingTouch() const;
+    // Takes the rest of the touch under way, now a drag, from the control it began on.
+    void takeTouch();
     ScrollView* enclosingScrollView() const;
     void applyOffset(const QPointF& offset);
     void tellClippedDescendants();
@@ -167,6 +187,8 @@ private:
     // Mouse tracking.
     bool m_pressed = false;
     bool m_moved = false;
+    // Holding the mouse for the rest of a drag that began on a control in the content.
+    bool m_grabbing = false;
     // Where a touch of a view whose scrolling is off goes on to, for as long as it lasts.
     QPointer<ScrollView> m_passedTo;
     QList<QPointer<ScrollView>> m_clippedDescendants;

@@ -93,8 +93,10 @@ void SegmentedControl::tapSegmentForTesting(int index)
 
 void SegmentedControl::mouseReleaseEvent(QMouseEvent* e)
 {
+    // A touch a scroll view took as its drag picks no segment.
+    const bool tracked = isTrackingTouch();
     Control::mouseReleaseEvent(e);
-    if (m_items.isEmpty() || !rect().contains(e->position().toPoint()))
+    if (!tracked || m_items.isEmpty() || !rect().contains(e->position().toPoint()))
         return;
     tapSegmentForTesting(int(e->position().x() * m_items.size() / std::max(1, width())));
 }

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/DelayedCall.h"
 #include "platform/foundation/MainClock.h"
+#include "platform/uikit/ScrollView.h"
 #include "platform/uikit/View.h"
 
 #include <QEvent>
@@ -21,6 +22,14 @@ View* touchedView(View* view, const QPointF& point)
         child = child->parentWidget();
     auto* touched = qobject_cast<View*>(child);
     return touched ? touched : view;
+}
+
+// The recognisers that have seen the press of the touch under way and not yet its end (one
+// mouse: one touch at a time).
+QList<QPointer<TapGestureRecognizer>>& recognisersInTouch()
+{
+    static QList<QPointer<TapGestureRecognizer>> recognisers;
+    return recognisers;
 }
 
 } // namespace
@@ -49,6 +58,28 @@ void TapGestureRecognizer::recognise(const QPointF& point)
         m_action();
 }
 
+void TapGestureRecognizer::fail()
+{
+    m_movedAway = true;
+    m_taps = 0;
+    m_delayed->cancel(QStringLiteral("recognise"));
+}
+
+void TapGestureRecognizer::failTouchInProgress()
+{
+    const QList<QPointer<TapGestureRecognizer>> recognisers = std::exchange(recognisersInTouch(), {});
+    for (const QPointer<TapGestureRecognizer>& recogniser : recognisers)
+        if (recogniser)
+            recogniser->fail();
+}
+
+void TapGestureRecognizer::cancelScrollViewTouches()
+{
+    for (QWidget* w = m_view; w; w = w->parentWidget())
+        if (auto* scrollView = qobject_cast<ScrollView*>(w))
+            scrollView->cancelTouch();
+}
+
 void TapGestureRecognizer::tapForTesting(const QPointF& point, int count)
 {
     if (count != m_tapsRequired || !receives(point))
@@ -73,6 +104,10 @@ bool TapGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
         if (m_lastTapAt < 0 || (platform::MainClock::now() - m_lastTapAt) * 1000.0 > TapIntervalMs)
             m_taps = 0;
         m_delayed->cancel(QStringLiteral("recognise"));
+        QList<QPointer<TapGestureRecognizer>>& inTouch = recognisersInTouch();
+        inTouch.removeAll(nullptr);
+        if (!inTouch.contains(this))
+            inTouch.append(this);
     } else if (event->type() == QEvent::MouseMove) {
         // A touch that wandered off is a drag (an enclosing scroll view's, say), even if it
         // comes back to where it began.
@@ -81,6 +116,7 @@ bool TapGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const QPointF at = mouse->position();
+        recognisersInTouch().removeAll(this);
         if (m_movedAway || QLineF(at, m_pressAt).length() > TapSlop || !receives(at)) {
             m_taps = 0;
             return false;
@@ -96,7 +132,10 @@ bool TapGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
             m_delayed->schedule(QStringLiteral("recognise"), TapIntervalMs, [this, at] { recognise(at); });
         } else {
             m_taps = 0;
-            recognise(at);
+            QPointer<TapGestureRecognizer> self(this);
+            cancelScrollViewTouches();
+            if (self)
+                recognise(at);
         }
     }
     return false;

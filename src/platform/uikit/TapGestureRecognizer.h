@@ -17,7 +17,10 @@ class View;
 
 // Recognises n quick taps on a view (presses that reach the view itself, so not those a
 // control took). With another recogniser to wait for, a tap counts only once that one has
-// failed: a single tap waits out a possible double tap.
+// failed: a single tap waits out a possible double tap. Recognisers do not recognise a touch
+// together: once another has recognised it as a drag (a pan, a scroll view's drag) its taps
+// fail, a single tap still waiting included. A tap recognised ends the touch for the scroll
+// views it lies in, as the platform's recogniser cancels the touches of the views under it.
 class TapGestureRecognizer : public QObject {
     Q_OBJECT
 public:
@@ -38,12 +41,18 @@ public:
     // `count` taps in quick succession at `point` (view coordinates), decided at once.
     void tapForTesting(const QPointF& point, int count = 1);
 
+    // The touch under way was recognised as something else: every tap it would make fails.
+    static void failTouchInProgress();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool receives(const QPointF& point) const;
     void recognise(const QPointF& point);
+    void fail();
+    // The scroll views the view lies in (itself included) let the touch go.
+    void cancelScrollViewTouches();
 
     QPointer<View> m_view;
     std::function<void()> m_action;

@@ -237,12 +237,7 @@ void TextField::setFont(const QFont& font)
     update();
 }
 
-void TextField::replaceSelectedRange(const QString& text)
-{
-    if (!m_edit->hasSelectedText())
-        m_edit->end(false);
-    m_edit->insert(text);
-}
+void TextField::replaceSelectedRange(const QString& text) { m_edit->insert(text); }
 
 void TextField::setSelectedRange(int start, int length) { m_edit->setSelection(start, length); }
 
@@ -369,11 +364,25 @@ void TextField::updateInputAccessoryView()
 void TextField::becomeFirstResponder()
 {
     m_edit->setFocus();
+    // Qt keeps a focus asked for off screen in the hierarchy the field is in then; one that joins
+    // the window afterwards (an alert still being built) would leave it behind there.
+    m_focusWhenShown = !window() || !isVisible();
     setEditing(true);
+}
+
+void TextField::showEvent(QShowEvent* event)
+{
+    Control::showEvent(event);
+    if (!m_focusWhenShown || !m_editing || !window())
+        return;
+    m_focusWhenShown = false;
+    m_edit->setFocus();
+    updateInputAccessoryView();
 }
 
 void TextField::resignFirstResponder()
 {
+    m_focusWhenShown = false;
     // Ending first: the focus-out that clearing the focus sends then finds nothing to end.
     setEditing(false);
     m_edit->clearFocus();

@@ -61,8 +61,8 @@ public:
     // The text cursor's colour; invalid (the default) leaves the platform's cursor.
     QColor tintColor() const { return m_tintColor; }
     void setTintColor(const QColor& color);
-    // Puts `text` in place of the selected text, or at the end without a selection, leaving the
-    // cursor after it.
+    // Puts `text` in place of the selected range, leaving the cursor after it; a caret is a
+    // selected range of length 0, so without selected text it goes in where the caret stands.
     void replaceSelectedRange(const QString& text);
     // Selects `length` characters from `start` (tests, and owners restoring a selection).
     void setSelectedRange(int start, int length);
@@ -93,6 +93,8 @@ public:
     QRectF textRect() const;
 
     bool isFirstResponder() const { return m_editing; }
+    // A field not yet shown in a window (one of an alert still being built) takes the keys
+    // typed at the window as it shows there.
     void becomeFirstResponder();
     void resignFirstResponder();
     // Asked when the return key is pressed; true (the default) lets the field end editing.
@@ -115,6 +117,7 @@ protected:
     virtual void drawPlaceholderInRect(QPainter& painter, const QRectF& rect);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setEditing(bool editing);
@@ -131,6 +134,8 @@ private:
     QPointer<View> m_inputAccessoryView;
     bool m_clearsWhileEditing = false;
     bool m_editing = false;
+    // First responder since before it showed in a window: the focus is taken again as it shows.
+    bool m_focusWhenShown = false;
     int m_returnKeyType = ReturnKeyDefault;
     int m_autocapitalizationType = TextAutocapitalizationTypeSentences;
     int m_autocorrectionType = TextAutocorrectionTypeDefault;

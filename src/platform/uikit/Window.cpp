@@ -7,6 +7,7 @@
 #include "platform/uikit/Device.h"
 #include "platform/uikit/Label.h"
 #include "platform/uikit/Screen.h"
+#include "platform/uikit/TextField.h"
 #include "platform/uikit/TransitionCoordinator.h"
 #include "platform/uikit/ViewController.h"
 
@@ -323,6 +324,10 @@ void Window::showNextAlert()
     addSubview(v);
     v->setFrame(bounds());
     raiseOverlays();
+    // The field takes the keyboard as the alert shows, in the window (asked for before, the
+    // focus would stay behind in the presentation's own hierarchy).
+    if (TextField* field = m_visibleAlert->textFieldAtIndex(0))
+        field->becomeFirstResponder();
 }
 
 void Window::alertDidDismiss(AlertView* alert)
