@@ -241,7 +241,8 @@ TEST_F(DASHPlaybackTest, PictureFollowsTheTransportsPauseAndRate)
 
 // The engine stopping the sound by itself leaves the pair running, only silent: a play asked
 // then starts the sound again where it stands, with no new pass through the gate, and the
-// picture goes on with it.
+// picture goes on with it in the same turn: a tick later, the sound would already be a fifth of
+// a second ahead of a standing picture.
 TEST_F(DASHPlaybackTest, APlayWhileRunningStartsASoundThatStoppedByItselfAgain)
 {
     makePair();
@@ -253,6 +254,7 @@ TEST_F(DASHPlaybackTest, APlayWhileRunningStartsASoundThatStoppedByItselfAgain)
     const quint64 generation = pair->seekGeneration();
 
     pair->play();
+    EXPECT_TRUE(bothPlaying()) << "the picture waits for the next tick";
     KR_WAIT_UNTIL(bothPlaying());
     EXPECT_TRUE(pair->isRunning());
     EXPECT_EQ(pair->seekGeneration(), generation);
@@ -274,6 +276,7 @@ TEST_F(DASHPlaybackTest, APlayWhileRunningStartsASoundThatStoppedByItselfAgain)
     KR_WAIT_UNTIL(pair->picturePlayer()->rate() == 0);
     ASSERT_TRUE(pair->isRunning());
     pair->play();
+    EXPECT_TRUE(bothPlaying()) << "the picture waits for the next tick";
     KR_WAIT_UNTIL(bothPlaying());
     EXPECT_EQ(pair->seekGeneration(), generation);
     EXPECT_EQ(starts, 1);
