@@ -10,6 +10,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -60,6 +62,20 @@ inline double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The whole process's CPU time and page faults so far, every thread's (ended ones included).
+// A benchmark's ratios compare two sides run in one process under the same allocator and
+// engine settings; what those settings cost both sides alike shows only here.
+inline void printProcessCost()
+{
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0)
+        return;
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    std::printf("the whole process: %.2f s CPU (%.2f s user, %.2f s system), %ld page faults (%ld major)\n",
+                seconds(usage.ru_utime) + seconds(usage.ru_stime), seconds(usage.ru_utime), seconds(usage.ru_stime),
+                usage.ru_minflt + usage.ru_majflt, usage.ru_majflt);
+}
+
 // What a benchmark's main() adds to the set-up every benchmark shares, said in a chain:
 // `MainSetup().quietConsole().prepare(…).report(…)`.
 struct MainSetup {
@@ -83,6 +99,12 @@ struct MainSetup {
         reportFn = std::move(fn);
         return *this;
     }
+    // Prints the process's CPU time and page faults after the report (for what builds players).
+    MainSetup& processCost()
+    {
+        cost = true;
+        return *this;
+    }
     // Replaces the console reporter.
     MainSetup& reporter(benchmark::BenchmarkReporter* r)
     {
@@ -91,6 +113,7 @@ struct MainSetup {
     }
 
     bool quiet = false;
+    bool cost = false;
     std::function<void()> prepareFn;
     std::function<void()> reportFn;
     benchmark::BenchmarkReporter* reporterPtr = nullptr;
@@ -124,6 +147,8 @@ int runBenchmarks(int argc, char** argv, const MainSetup& setup = MainSetup())
     benchmark::Shutdown();
     if (setup.reportFn)
         setup.reportFn();
+    if (setup.cost)
+        printProcessCost();
     return 0;
 }
 

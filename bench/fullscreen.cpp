@@ -433,5 +433,5 @@ int main(int argc, char** argv)
         benchsupport::onPhoneWithManualAnimations();
         platform::MainClock::setManualForTesting(true);
     };
-    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().quietConsole().prepare(prepare).report(report));
+    return benchsupport::runBenchmarks<QApplication>(argc, argv, benchsupport::MainSetup().quietConsole().prepare(prepare).report(report).processCost());
 }

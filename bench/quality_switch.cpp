@@ -179,5 +179,5 @@ int main(int argc, char** argv)
                         f.finishedRatio, f.finishedSwitchMs, f.finishedBareMs, f.finishedRatio <= 1.25 ? "met" : "MISSED");
         }
         KRShutDownServices();
-    }));
+    }).processCost());
 }

@@ -363,5 +363,5 @@ int main(int argc, char** argv)
         if (g_tickRatio > 0)
             std::printf("controls tick / bare reads: %.2fx (aim: within 1.5x)\n", g_tickRatio);
         KRShutDownServices();
-    }));
+    }).processCost());
 }

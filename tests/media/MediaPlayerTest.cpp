@@ -2,6 +2,7 @@
 
 #include "platform/media/AudioSession.h"
 #include "platform/net/NetworkSeams.h"
+#include "platform/media/MediaImageGenerator.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/MpvCore.h"
 #include "platform/media/PlayerSurface.h"
@@ -400,6 +401,46 @@ TEST_F(MediaPlayerTest, APictureTheEngineTookAsShownWhileTheMainThreadWasBusyIsD
     KR_WAIT_UNTIL(seeked && player.framesSinceLoadOrSeek() > 0);
     KR_WAIT_UNTIL(testsupport::meanPictureDifference(player.core()->frameImage(), reference) < 4.0);
     EXPECT_LT(testsupport::meanPictureDifference(clip.surface.grab().toImage(), reference), 4.0);
+}
+
+// Paused while its main thread is busy, a playing player's engine takes the pictures it hands
+// over meanwhile as shown, the one it stops on and its redraws of it among them, and tells of no
+// new frame afterwards. The picture shown is the one the player stands on, not one drawn before.
+TEST_F(MediaPlayerTest, APlayerPausedWhileTheMainThreadWasBusyShowsThePictureItStoppedOn)
+{
+    ClipOnSurface clip;
+    MediaPlayer& player = clip.player;
+    ASSERT_NO_FATAL_FAILURE(clip.openLandedAt(1.0));
+    player.play();
+    KR_WAIT_UNTIL(player.framesSinceLoadOrSeek() > 5);
+
+    ASSERT_NO_FATAL_FAILURE(busyUntilTheEngineTookAsShown(player, 2));
+    player.pause();
+    // Busy on until the paused engine has given up drawing: it takes the picture it stopped on
+    // as shown, redraws it once or twice, and takes each redraw as shown a fifth of a second
+    // later. A second with none taken is well past the last of them.
+    QElapsedTimer busy;
+    busy.start();
+    QElapsedTimer sinceTaken;
+    sinceTaken.start();
+    double taken = player.core()->doubleFromEngineForTesting("frame-drop-count");
+    bool paused = false;
+    while (!(paused && sinceTaken.elapsed() > 1000) && busy.elapsed() < 10'000) {
+        paused = paused || player.core()->flagFromEngineForTesting("pause");
+        if (const double now = player.core()->doubleFromEngineForTesting("frame-drop-count"); now != taken) {
+            taken = now;
+            sinceTaken.restart();
+        }
+    }
+    ASSERT_TRUE(paused);
+
+    platform::media::MediaImageGenerator generator(fixtures::testMediaFileURL(QStringLiteral("clip-360p.mp4")));
+    generator.setZeroTolerance(true);
+    const QImage stoppedOn = generator.copyImageAtTime(player.core()->doubleFromEngineForTesting("time-pos"));
+    ASSERT_EQ(stoppedOn.size(), QSize(640, 360));
+    ASSERT_GT(testsupport::meanPictureDifference(player.core()->frameImage(), stoppedOn), 6.0) << "drawn before the busy spell";
+    KR_WAIT_UNTIL(testsupport::meanPictureDifference(player.core()->frameImage(), stoppedOn) < 4.0);
+    EXPECT_LT(testsupport::meanPictureDifference(clip.surface.grab().toImage(), stoppedOn), 4.0);
 }
 
 // A seek asked while the engine's restart for the seek before it still waits to be read is not
