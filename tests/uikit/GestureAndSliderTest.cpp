@@ -2,6 +2,7 @@
 
 #include "platform/uikit/Button.h"
 #include "platform/uikit/DisplayLink.h"
+#include "platform/uikit/LongPressGestureRecognizer.h"
 #include "platform/uikit/PanGestureRecognizer.h"
 #include "platform/uikit/Screen.h"
 #include "platform/uikit/Slider.h"
@@ -122,6 +123,54 @@ TEST_F(GestureAndSliderTest, ADoubleClickAtTheWindowIsADoubleTapAndNoSingleOne)
     platform::MainClock::advanceForTesting(0.35);
     EXPECT_EQ(singles, 1);
     EXPECT_EQ(doubles, 1);
+}
+
+// The window system makes a press soon after a click a double click: for a drag or a hold that
+// begins then, it is the touch's first press all the same.
+TEST_F(GestureAndSliderTest, ADragOrAHoldBegunRightAfterAClickIsRecognised)
+{
+    Window window;
+    auto* root = new ViewController();
+    window.setRootViewController(root);
+    window.makeKeyAndVisible();
+    auto* surface = new View(QRectF(0, 0, 200, 100), root->view());
+    QList<int> pans;
+    PanGestureRecognizer* pan = nullptr;
+    pan = new PanGestureRecognizer(surface, [&] { pans.append(pan->state()); });
+    const QPoint at = surface->mapTo(&window, QPoint(40, 50));
+
+    // As the window system sends them, 20 ms apart (the test helpers space their clicks so
+    // that none makes a double click).
+    int timestamp = QTest::lastMouseTimestamp + 1000;
+    const auto send = [&](QEvent::Type type, QPoint point, Qt::MouseButtons held, Qt::MouseButton button) {
+        timestamp += 20;
+        qt_handleMouseEvent(window.windowHandle(), point, window.windowHandle()->mapToGlobal(QPointF(point)), held,
+                            button, type, {}, timestamp);
+    };
+    const auto click = [&] {
+        send(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, at, Qt::NoButton, Qt::LeftButton);
+    };
+    click();
+    send(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, at + QPoint(30, 0), Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseButtonRelease, at + QPoint(30, 0), Qt::NoButton, Qt::LeftButton);
+    ASSERT_FALSE(pans.isEmpty());
+    EXPECT_EQ(pans.first(), int(GestureStateBegan));
+    EXPECT_EQ(pans.last(), int(GestureStateEnded));
+    delete pan;
+
+    QList<int> holds;
+    LongPressGestureRecognizer* hold = nullptr;
+    hold = new LongPressGestureRecognizer(surface, [&] { holds.append(hold->state()); });
+    timestamp += 1000;
+    click();
+    send(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    platform::MainClock::advanceForTesting(hold->minimumPressDuration() + 0.1);
+    send(QEvent::MouseButtonRelease, at, Qt::NoButton, Qt::LeftButton);
+    QTest::lastMouseTimestamp = timestamp + 1000;
+    ASSERT_FALSE(holds.isEmpty());
+    EXPECT_EQ(holds.first(), int(GestureStateBegan));
 }
 
 TEST_F(GestureAndSliderTest, PansReportEachStateWithTheirTranslation)
