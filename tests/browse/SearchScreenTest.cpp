@@ -1,6 +1,7 @@
 #include "../uikit/KitTestSupport.h"
 #include "shell/KRScreenRoutes.h"
 #include "service/ServiceClientTesting.h"
+#include "support/AnswerGate.h"
 
 #include "look/KRTarnwick23Skin.h"
 #include "look/KRTheme.h"
@@ -503,6 +504,14 @@ TEST_F(SearchScreenTest, AFailedRefreshWithoutAMessageSaysTheOperationCouldNotBe
     ASSERT_FALSE(screen->hasMorePages());
     ASSERT_EQ(footerTitle(), QStringLiteral("已经到底了"));
 
+    // The refresh's own answer is held until the test has failed the refresh itself: answered
+    // at once, it could land while the pull's events are still being delivered.
+    auto gate = std::make_shared<AnswerGate>();
+    fake.route(KRServiceHosts::apiHost(), kSearchPath, [gate](const FakeRequest&) {
+        gate->wait();
+        return searchPage(830000, 3);
+    });
+
     // A pull, by the mouse.
     TableView* table = screen->tableView();
     const QPoint start = table->mapTo(window.get(), QPoint(int(table->frame().width() / 2), 60));
@@ -524,6 +533,14 @@ TEST_F(SearchScreenTest, AFailedRefreshWithoutAMessageSaysTheOperationCouldNotBe
     EXPECT_EQ(screen->loadMoreView()->state(), KRLoadMoreStateNoMore);
     EXPECT_EQ(footerTitle(), QStringLiteral("已经到底了"));
     EXPECT_EQ(screen->pullRefreshView()->state(), KRPullRefreshStateIdle);
+
+    // The refresh's real answer, let go now, belongs to a request the screen has given up.
+    gate->release();
+    KR_WAIT_UNTIL(KRAPIWorkerQueue()->operationCount() == 0);
+    settle();
+    EXPECT_EQ(window->visibleAlert(), nullptr);
+    EXPECT_EQ(screen->videos().size(), 3);
+    EXPECT_EQ(footerTitle(), QStringLiteral("已经到底了"));
 }
 
 TEST_F(SearchScreenTest, ShortPagesFillTheScreenTwiceAtMostAndAPullReloads)
