@@ -28,6 +28,18 @@ void mouse(QWidget* widget, QEvent::Type type, const QPointF& at)
 
 using GestureAndSliderTest = KitTest;
 
+// A window showing one surface, for touches that arrive at the window as a user's do.
+struct SurfaceOnScreen {
+    SurfaceOnScreen()
+    {
+        window.setRootViewController(root);
+        window.makeKeyAndVisible();
+    }
+    Window window;
+    ViewController* root = new ViewController();
+    View* surface = new View(QRectF(0, 0, 200, 100), root->view());
+};
+
 TEST_F(GestureAndSliderTest, SliderDragsSendTheirEventsInOrder)
 {
     Slider slider(QRectF(0, 0, 114, 22));
@@ -99,11 +111,9 @@ TEST_F(GestureAndSliderTest, TapsRecogniseOnTheSurfaceAndWaitForADoubleTap)
 // for it is never.
 TEST_F(GestureAndSliderTest, ADoubleClickAtTheWindowIsADoubleTapAndNoSingleOne)
 {
-    Window window;
-    auto* root = new ViewController();
-    window.setRootViewController(root);
-    window.makeKeyAndVisible();
-    auto* surface = new View(QRectF(0, 0, 200, 100), root->view());
+    SurfaceOnScreen screen;
+    Window& window = screen.window;
+    View* surface = screen.surface;
     int singles = 0;
     int doubles = 0;
     auto* single = new TapGestureRecognizer(surface, [&] { ++singles; });
@@ -129,11 +139,9 @@ TEST_F(GestureAndSliderTest, ADoubleClickAtTheWindowIsADoubleTapAndNoSingleOne)
 // begins then, it is the touch's first press all the same.
 TEST_F(GestureAndSliderTest, ADragOrAHoldBegunRightAfterAClickIsRecognised)
 {
-    Window window;
-    auto* root = new ViewController();
-    window.setRootViewController(root);
-    window.makeKeyAndVisible();
-    auto* surface = new View(QRectF(0, 0, 200, 100), root->view());
+    SurfaceOnScreen screen;
+    Window& window = screen.window;
+    View* surface = screen.surface;
     QList<int> pans;
     PanGestureRecognizer* pan = nullptr;
     pan = new PanGestureRecognizer(surface, [&] { pans.append(pan->state()); });

@@ -69,7 +69,7 @@ bool LongPressGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
     // The view is our parent; compared as a plain object, as it may be half destroyed here.
     if (watched != parent())
         return false;
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+    if (View::beginsTouch(event)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton || !m_enabled || !m_view->isUserInteractionEnabled() || m_held)
             return false;

@@ -50,7 +50,7 @@ protected:
     }
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        const bool pressing = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+        const bool pressing = View::beginsTouch(event);
         if (!pressing || m_dragging || !m_owner)
             return false;
         auto* target = qobject_cast<QWidget*>(watched);

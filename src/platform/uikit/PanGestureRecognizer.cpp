@@ -65,7 +65,7 @@ bool PanGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
     // The view is our parent; compared as a plain object, as it may be half destroyed here.
     if (watched != parent())
         return false;
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+    if (View::beginsTouch(event)) {
         const QPointF at = static_cast<QMouseEvent*>(event)->position();
         m_tracking = receives(at);
         m_start = at;

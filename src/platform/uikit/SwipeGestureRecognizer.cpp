@@ -66,7 +66,7 @@ bool SwipeGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
     // The view is our parent; compared as a plain object, as it may be half destroyed here.
     if (watched != parent())
         return false;
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+    if (View::beginsTouch(event)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         m_tracking = mouse->button() == Qt::LeftButton;
         m_pressAt = mouse->position();

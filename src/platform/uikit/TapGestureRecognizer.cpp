@@ -95,9 +95,8 @@ bool TapGestureRecognizer::eventFilter(QObject* watched, QEvent* event)
     // The view is our parent; compared as a plain object, as it may be half destroyed here.
     if (watched != parent())
         return false;
-    // A press that follows a release quickly reaches widgets only as a double click: it is a
-    // touch like any other (a double tap's second, which must cancel a single tap waiting).
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+    // A double click is a double tap's second touch, which must cancel a single tap waiting.
+    if (View::beginsTouch(event)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         m_pressAt = mouse->position();
         m_movedAway = false;

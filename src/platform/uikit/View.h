@@ -4,6 +4,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QEvent>
 #include <QList>
 #include <QWidget>
 
@@ -38,6 +39,13 @@ class View : public QWidget {
 public:
     explicit View(const QRectF& frame = QRectF(), View* superview = nullptr);
     ~View() override;
+
+    // Whether `event` is the press that begins a touch. A press that follows a release quickly
+    // reaches widgets only as a double click: it begins a touch like any other.
+    static bool beginsTouch(const QEvent* event)
+    {
+        return event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    }
 
     QRectF frame() const { return m_frame; }
     virtual void setFrame(const QRectF& frame);
